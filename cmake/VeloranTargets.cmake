@@ -1,0 +1,57 @@
+# Shared helpers for the project's targets.
+
+# Compiler warnings for every target of ours.
+function(veloran_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
+  if(VELORAN_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+# veloran_subsystem(NAME <name> [DEPENDS <targets...>])
+#
+# Builds the library `veloran_<name>` from every source below the calling
+# folder. Headers are included as "<subsystem>/<file>.h" from src/.
+function(veloran_subsystem)
+  cmake_parse_arguments(ARG "" "NAME" "DEPENDS" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.h
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
+  add_library(veloran_${ARG_NAME} STATIC ${sources})
+  target_include_directories(veloran_${ARG_NAME} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(veloran_${ARG_NAME} PUBLIC ${ARG_DEPENDS})
+  veloran_warnings(veloran_${ARG_NAME})
+endfunction()
+
+# veloran_tests(DEPENDS <targets...> [SUPPORT <sources...>])
+#
+# Every tst_*.cpp in the calling folder becomes one QtTest executable,
+# registered with CTest and run headless.
+function(veloran_tests)
+  cmake_parse_arguments(ARG "" "" "DEPENDS;SUPPORT" ${ARGN})
+  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
+  foreach(test_source IN LISTS tests)
+    get_filename_component(test_name ${test_source} NAME_WE)
+    add_executable(${test_name} ${test_source} ${ARG_SUPPORT})
+    target_link_libraries(${test_name} PRIVATE Qt6::Test ${ARG_DEPENDS})
+    target_include_directories(${test_name} PRIVATE ${PROJECT_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
+    target_compile_definitions(${test_name} PRIVATE
+      VELORAN_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
+      VELORAN_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+    veloran_warnings(${test_name})
+    add_test(NAME ${test_name} COMMAND ${test_name})
+    set_tests_properties(${test_name} PROPERTIES
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_LOGGING_TO_CONSOLE=1;CI=true"
+      TIMEOUT 600)
+  endforeach()
+endfunction()
+
+# Adds each folder of `parent` that has a CMakeLists.txt, in the given order.
+function(veloran_add_existing parent)
+  foreach(dir IN LISTS ARGN)
+    if(EXISTS ${parent}/${dir}/CMakeLists.txt)
+      add_subdirectory(${dir})
+    endif()
+  endforeach()
+endfunction()
