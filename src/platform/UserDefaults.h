@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+#include <QVariantMap>
+
+#include <memory>
+#include <optional>
+
+class QSettings;
+
+// The user's preferences: typed values by key, kept across launches.
+//
+// A key that was written reads its written value. A key never written reads
+// the value registered for it with registerDefaults(); registered values are
+// not stored and live only for this run. A key neither written nor registered
+// reads as false, or as none for data and text.
+//
+// standard() is the application's own instance, stored in the user's config
+// folder. Tests make their own instance over a settings file or in memory.
+// Safe to use from any thread; valueChanged is emitted on the writing thread.
+class UserDefaults : public QObject {
+    Q_OBJECT
+public:
+    // Values kept in memory only, for tests.
+    explicit UserDefaults(QObject *parent = nullptr);
+    // Values kept in the settings file at `settingsFilePath` (INI format),
+    // written to disk at every change.
+    explicit UserDefaults(const QString &settingsFilePath, QObject *parent = nullptr);
+    ~UserDefaults() override;
+
+    // The application's defaults; made on first use, lives until the process ends.
+    static UserDefaults &standard();
+
+    // Adds to (and replaces keys of) the registered defaults.
+    void registerDefaults(const QVariantMap &defaults);
+
+    // The written value, else the registered one, else an invalid QVariant.
+    QVariant object(const QString &key) const;
+    bool contains(const QString &key) const;
+
+    bool boolForKey(const QString &key) const;
+    // Only values stored as bytes; none for a missing key or a value of another kind.
+    std::optional<QByteArray> dataForKey(const QString &key) const;
+    // Text and numbers as text; none for a missing key or bytes.
+    std::optional<QString> stringForKey(const QString &key) const;
+
+    void setBool(bool value, const QString &key);
+    void setData(const QByteArray &value, const QString &key);
+    void setString(const QString &value, const QString &key);
+    void setObject(const QVariant &value, const QString &key);
+    // Forgets the written value, so the registered default shows again.
+    void removeObject(const QString &key);
+
+signals:
+    // A key was written or removed (also when the value is the same as before).
+    void valueChanged(const QString &key);
+
+private:
+    QVariant storedValue(const QString &key) const;
+
+    mutable QMutex m_mutex;
+    std::unique_ptr<QSettings> m_settings; // null: in memory
+    QVariantMap m_memory;
+    QVariantMap m_registered;
+};
