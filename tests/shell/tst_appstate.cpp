@@ -1,0 +1,306 @@
+#include "platform/CloudAccountService.h"
+#include "platform/UserDefaults.h"
+#include "shell/AppState.h"
+#include "shell/CloudSyncSettings.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+// An account service driven by the test: requests wait until the test
+// answers them, oldest first.
+class FakeCloudAccountService : public CloudAccountService {
+public:
+    struct Request {
+        QString containerIdentifier;
+        Completion completion;
+    };
+
+    void requestAccountStatus(const QString &containerIdentifier, Completion completion) override
+    {
+        pending.append(Request{containerIdentifier, std::move(completion)});
+        ++requestCount;
+    }
+
+    void answer(const CloudAccountStatusReply &reply)
+    {
+        QVERIFY2(!pending.isEmpty(), "no request to answer");
+        const Request request = pending.takeFirst();
+        request.completion(reply);
+    }
+    void answer(CloudAccountStatus status) { answer(CloudAccountStatusReply::withStatus(status)); }
+
+    void changeAccount() { emit accountChanged(); }
+
+    QList<Request> pending;
+    int requestCount = 0;
+};
+
+void settle()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}
+
+} // namespace
+
+class AppStateTest : public QObject {
+    Q_OBJECT
+private slots:
+    void startsWithItsInitialValues()
+    {
+        UserDefaults defaults;
+        FakeCloudAccountService service;
+        AppState state(defaults, service);
+        QCOMPARE(state.isEditing(), false);
+        QCOMPARE(state.showAnnotations(), true);
+        QCOMPARE(state.linkedAnnotationID(), std::nullopt);
+        QCOMPARE(state.cloudAccountStatus(), std::nullopt);
+    }
+
+    void settersNotifyOnlyOnRealChanges()
+    {
+        UserDefaults defaults;
+        FakeCloudAccountService service;
+        AppState state(defaults, service);
+        QSignalSpy editing(&state, &AppState::isEditingChanged);
+        QSignalSpy annotations(&state, &AppState::showAnnotationsChanged);
+        QSignalSpy linked(&state, &AppState::linkedAnnotationIDChanged);
+        QSignalSpy status(&state, &AppState::cloudAccountStatusChanged);
+
+        state.setIsEditing(false);
+        QCOMPARE(editing.count(), 0);
+        state.setIsEditing(true);
+        state.setIsEditing(true);
+        QCOMPARE(editing.count(), 1);
+        QCOMPARE(editing.at(0).at(0).toBool(), true);
+        QCOMPARE(state.isEditing(), true);
+
+        state.setShowAnnotations(true);
+        QCOMPARE(annotations.count(), 0);
+        state.setShowAnnotations(!state.showAnnotations()); // a toggle always notifies
+        QCOMPARE(annotations.count(), 1);
+        QCOMPARE(state.showAnnotations(), false);
+
+        const QUuid first = QUuid::createUuid();
+        const QUuid second = QUuid::createUuid();
+        state.setLinkedAnnotationID(std::nullopt);
+        QCOMPARE(linked.count(), 0);
+        state.setLinkedAnnotationID(first);
+        QCOMPARE(linked.count(), 1);
+        state.setLinkedAnnotationID(QUuid(first.toString())); // an equal identifier
+        QCOMPARE(linked.count(), 1);
+        state.setLinkedAnnotationID(second);
+        QCOMPARE(linked.count(), 2);
+        QCOMPARE(state.linkedAnnotationID(), std::optional<QUuid>(second));
+        state.setLinkedAnnotationID(std::nullopt);
+        QCOMPARE(linked.count(), 3);
+        QCOMPARE(state.linkedAnnotationID(), std::nullopt);
+
+        state.setCloudAccountStatus(std::nullopt);
+        QCOMPARE(status.count(), 0);
+        state.setCloudAccountStatus(CloudAccountStatus::available);
+        state.setCloudAccountStatus(CloudAccountStatus::available);
+        QCOMPARE(status.count(), 1);
+        state.setCloudAccountStatus(CloudAccountStatus::noAccount);
+        state.setCloudAccountStatus(std::nullopt);
+        QCOMPARE(status.count(), 3);
+    }
+
+    void syncOffStartsNoMonitoring_data()
+    {
+        QTest::addColumn<int>("setting"); // 0: never written, 1: registered false, 2: written false
+        QTest::newRow("never written") << 0;
+        QTest::newRow("registered default only") << 1;
+        QTest::newRow("written false") << 2;
+    }
+
+    void syncOffStartsNoMonitoring()
+    {
+        QFETCH(int, setting);
+        UserDefaults defaults;
+        if (setting == 1)
+            defaults.registerDefaults(CloudSyncSettings::registeredDefaults());
+        if (setting == 2)
+            defaults.setBool(false, CloudSyncSettings::enabledKey());
+        FakeCloudAccountService service;
+        AppState state(defaults, service);
+        state.startCloudMonitoring();
+        settle();
+        QCOMPARE(service.requestCount, 0);
+
+        // Switching sync on later in the run changes nothing until the next launch.
+        defaults.setBool(true, CloudSyncSettings::enabledKey());
+        service.changeAccount();
+        settle();
+        QCOMPARE(service.requestCount, 0);
+        QCOMPARE(state.cloudAccountStatus(), std::nullopt);
+    }
+
+    void monitoringStoresEveryStatusAndErrors()
+    {
+        UserDefaults defaults;
+        defaults.setBool(true, CloudSyncSettings::enabledKey());
+        FakeCloudAccountService service;
+        AppState state(defaults, service);
+        QSignalSpy changes(&state, &AppState::cloudAccountStatusChanged);
+
+        state.startCloudMonitoring();
+        QCOMPARE(service.requestCount, 0); // the task starts later, on the event loop
+        settle();
+        QCOMPARE(service.requestCount, 1);
+        QCOMPARE(service.pending.first().containerIdentifier, CloudSyncSettings::containerIdentifier());
+
+        service.answer(CloudAccountStatus::available);
+        QCOMPARE(state.cloudAccountStatus(), std::optional(CloudAccountStatus::available));
+
+        const QList<CloudAccountStatus> statuses{CloudAccountStatus::couldNotDetermine, CloudAccountStatus::restricted,
+                                                 CloudAccountStatus::noAccount, CloudAccountStatus::temporarilyUnavailable,
+                                                 static_cast<CloudAccountStatus>(9)};
+        for (CloudAccountStatus status : statuses) {
+            service.changeAccount();
+            QCOMPARE(service.pending.size(), 1);
+            service.answer(status);
+            QCOMPARE(state.cloudAccountStatus(), std::optional(status));
+        }
+
+        // A failed read forgets the status; the error itself goes nowhere.
+        service.changeAccount();
+        service.answer(CloudAccountStatusReply::withError(QStringLiteral("The network is down.")));
+        QCOMPARE(state.cloudAccountStatus(), std::nullopt);
+        QCOMPARE(changes.count(), 1 + statuses.size() + 1);
+
+        // A second failure changes nothing, and a later change is read again.
+        service.changeAccount();
+        service.answer(CloudAccountStatusReply::withError(QStringLiteral("Still down.")));
+        QCOMPARE(changes.count(), 1 + statuses.size() + 1);
+        service.changeAccount();
+        service.answer(CloudAccountStatus::available);
+        QCOMPARE(state.cloudAccountStatus(), std::optional(CloudAccountStatus::available));
+    }
+
+    void sameStatusTwiceNotifiesOnce()
+    {
+        UserDefaults defaults;
+        defaults.setBool(true, CloudSyncSettings::enabledKey());
+        FakeCloudAccountService service;
+        AppState state(defaults, service);
+        QSignalSpy changes(&state, &AppState::cloudAccountStatusChanged);
+        state.startCloudMonitoring();
+        settle();
+        service.answer(CloudAccountStatus::available);
+        service.changeAccount();
+        service.answer(CloudAccountStatus::available);
+        QCOMPARE(service.requestCount, 2);
+        QCOMPARE(changes.count(), 1);
+
+        // Signing out during the run: the next change reads noAccount.
+        service.changeAccount();
+        service.answer(CloudAccountStatus::noAccount);
+        QCOMPARE(changes.count(), 2);
+        QCOMPARE(state.cloudAccountStatus(), std::optional(CloudAccountStatus::noAccount));
+    }
+
+    void changesAreReadOneAtATimeAfterTheFirstRead()
+    {
+        UserDefaults defaults;
+        defaults.setBool(true, CloudSyncSettings::enabledKey());
+        FakeCloudAccountService service;
+        AppState state(defaults, service);
+        state.startCloudMonitoring();
+        settle();
+        QCOMPARE(service.pending.size(), 1);
+
+        // Not yet subscribed: a change during the first read is lost.
+        service.changeAccount();
+        QCOMPARE(service.requestCount, 1);
+        service.answer(CloudAccountStatus::available);
+        settle();
+        QCOMPARE(service.requestCount, 1);
+
+        // Three changes in a row: one read at a time, each after the previous.
+        service.changeAccount();
+        service.changeAccount();
+        service.changeAccount();
+        QCOMPARE(service.pending.size(), 1);
+        QCOMPARE(service.requestCount, 2);
+        service.answer(CloudAccountStatus::noAccount);
+        QCOMPARE(state.cloudAccountStatus(), std::optional(CloudAccountStatus::noAccount));
+        QCOMPARE(service.pending.size(), 1);
+        QCOMPARE(service.requestCount, 3);
+        service.answer(CloudAccountStatus::restricted);
+        QCOMPARE(service.requestCount, 4);
+        service.answer(CloudAccountStatus::available);
+        QCOMPARE(state.cloudAccountStatus(), std::optional(CloudAccountStatus::available));
+        settle();
+        QCOMPARE(service.requestCount, 4);
+        QVERIFY(service.pending.isEmpty());
+    }
+
+    void destroyedStateIsNoLongerRead()
+    {
+        UserDefaults defaults;
+        defaults.setBool(true, CloudSyncSettings::enabledKey());
+        FakeCloudAccountService service;
+        auto state = std::make_unique<AppState>(defaults, service);
+        state->startCloudMonitoring();
+        settle();
+        service.answer(CloudAccountStatus::available);
+
+        // Destroyed in the middle of a read: the answer is dropped, nothing crashes,
+        // and later changes are ignored.
+        service.changeAccount();
+        QCOMPARE(service.pending.size(), 1);
+        state.reset();
+        service.answer(CloudAccountStatus::noAccount);
+        service.changeAccount();
+        service.changeAccount();
+        settle();
+        QCOMPARE(service.requestCount, 2);
+    }
+
+    void destroyedBeforeTheTaskRunsStillSubscribes()
+    {
+        UserDefaults defaults;
+        defaults.setBool(true, CloudSyncSettings::enabledKey());
+        FakeCloudAccountService service;
+        auto state = std::make_unique<AppState>(defaults, service);
+        state->startCloudMonitoring();
+        state.reset();
+        settle();
+        service.changeAccount();
+        settle();
+        QCOMPARE(service.requestCount, 0);
+    }
+
+    void platformServiceReportsNoAccount()
+    {
+        // Without iCloud on this platform, a user who turned sync on reads as
+        // signed out, which is what pauses sync in the sidebar.
+        UserDefaults defaults;
+        defaults.setBool(true, CloudSyncSettings::enabledKey());
+        CloudAccountService &platform = CloudAccountService::shared();
+        AppState state(defaults, platform);
+        QSignalSpy changes(&state, &AppState::cloudAccountStatusChanged);
+
+        bool answered = false;
+        std::optional<CloudAccountStatus> reply;
+        platform.requestAccountStatus(CloudSyncSettings::containerIdentifier(), [&](const CloudAccountStatusReply &r) {
+            answered = true;
+            reply = r.status;
+        });
+        QVERIFY(!answered); // never inside the request
+        QTRY_VERIFY(answered);
+        QCOMPARE(reply, std::optional(CloudAccountStatus::noAccount));
+
+        state.startCloudMonitoring();
+        QTRY_COMPARE(changes.count(), 1);
+        QCOMPARE(state.cloudAccountStatus(), std::optional(CloudAccountStatus::noAccount));
+    }
+};
+
+QTEST_GUILESS_MAIN(AppStateTest)
+#include "tst_appstate.moc"
