@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+
+// What the desktop's image class accepts as an image.
+class PlatformImage {
+public:
+    // Largest decoded image allowed, in megabytes: enough for a 16,384 by
+    // 16,384 pixel scan at 32 bits per pixel (Qt's own default of 128 MB
+    // refuses large scans).
+    static constexpr int allocationLimitMegabytes = 1024;
+
+    // Whether an image can be made from the bytes: their format is recognised
+    // from the content and its header gives a non-empty size. Like the
+    // desktop's image class, this does not decode the pixels, so checking a
+    // very large scan costs no memory; a format whose reader cannot tell the
+    // size from the header is decoded once, within the allocation limit.
+    // `formatHint` (a file-name extension such as "ico") is tried only for
+    // bytes whose format cannot be told from their content.
+    static bool canCreateImage(const QByteArray &data, const QByteArray &formatHint = {});
+};

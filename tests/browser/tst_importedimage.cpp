@@ -1,0 +1,278 @@
+#include "browser/ImportedImage.h"
+#include "platform/PlatformImage.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QImageWriter>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray encodedImage(const char *format, QSize size = QSize(24, 16))
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(QColor(200, 90, 10));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, format))
+        qFatal("cannot encode a %s image", format);
+    return bytes;
+}
+
+} // namespace
+
+class ImportedImageTest : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir m_folder;
+
+    QUrl writeFile(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = m_folder.filePath(name);
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(path));
+        return QUrl::fromLocalFile(path);
+    }
+
+    static QStringList titles(const ImportedImagesResult &result)
+    {
+        QStringList list;
+        for (const ImportedImage &image : result.images)
+            list << image.title;
+        return list;
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(m_folder.isValid()); }
+
+    void filtersDroppedURLsByImageType()
+    {
+        const QUrl png = QUrl::fromLocalFile(QStringLiteral("/nowhere/a.png")); // existence is not checked
+        const QUrl web(QStringLiteral("https://example.org/b.png"));
+        const QUrl text = QUrl::fromLocalFile(QStringLiteral("/nowhere/notes.txt"));
+        const QUrl upper = QUrl::fromLocalFile(QStringLiteral("/nowhere/SCAN.JPG"));
+        const QUrl tiff = QUrl::fromLocalFile(QStringLiteral("/nowhere/scan 4.tif"));
+        const QUrl svg = QUrl::fromLocalFile(QStringLiteral("/nowhere/drawing.svg"));
+        const QUrl pdf = QUrl::fromLocalFile(QStringLiteral("/nowhere/paper.pdf"));
+        const QUrl bare = QUrl::fromLocalFile(QStringLiteral("/nowhere/png"));
+        const QUrl hidden = QUrl::fromLocalFile(QStringLiteral("/nowhere/.png"));
+        const QUrl unknown = QUrl::fromLocalFile(QStringLiteral("/nowhere/a.zzqx"));
+
+        QCOMPARE(importableImageURLs({web, png}), QList<QUrl>{png});
+        QCOMPARE(importableImageURLs({text}), QList<QUrl>{});
+        QCOMPARE(importableImageURLs({tiff, text, upper, svg, pdf, bare, hidden, unknown, png}),
+                 (QList<QUrl>{tiff, upper, svg, png}));
+        QCOMPARE(importableImageURLs({}), QList<QUrl>{});
+    }
+
+    void readsInFileNameOrderWithTitlesAndBytes()
+    {
+        const QByteArray png = encodedImage("png");
+        const QByteArray jpeg = encodedImage("jpeg");
+        const QUrl img10 = writeFile(QStringLiteral("order/img10.png"), png);
+        const QUrl img2 = writeFile(QStringLiteral("order/IMG2.png"), png);
+        const QUrl img1 = writeFile(QStringLiteral("order/img1.png"), png);
+        const QUrl knee = writeFile(QStringLiteral("order/knee.mri.jpg"), jpeg);
+        const QUrl spaced = writeFile(QStringLiteral("order/img 02 b.png"), png);
+
+        const ImportedImagesResult result = loadImportedImages({img10, knee, img2, spaced, img1});
+        QVERIFY(result.succeeded());
+        QCOMPARE(result.errorDescription(), QString());
+        QCOMPARE(titles(result), (QStringList{QStringLiteral("img 02 b"), QStringLiteral("img1"), QStringLiteral("IMG2"),
+                                              QStringLiteral("img10"), QStringLiteral("knee.mri")}));
+        QCOMPARE(result.images.at(1).sourceURL, img1);
+        QCOMPARE(result.images.at(1).data, png);
+        QCOMPARE(result.images.at(4).data, jpeg);
+
+        // Every read makes new values.
+        const ImportedImagesResult again = loadImportedImages({img1, img1});
+        QCOMPARE(again.images.size(), 2);
+        QVERIFY(again.images.at(0) != again.images.at(1));
+        QCOMPARE(again.images.at(0).data, again.images.at(1).data);
+        QSet<QUuid> ids;
+        for (const ImportedImage &image : result.images + again.images)
+            ids.insert(image.id);
+        QCOMPARE(ids.size(), 7);
+
+        QCOMPARE(loadImportedImages({}).images, QList<ImportedImage>{});
+        QVERIFY(loadImportedImages({}).succeeded());
+    }
+
+    void equalNamesKeepTheirOrder()
+    {
+        const QByteArray png = encodedImage("png");
+        const QUrl first = writeFile(QStringLiteral("one/a.png"), png);
+        const QUrl second = writeFile(QStringLiteral("two/a.png"), png);
+        const QUrl third = writeFile(QStringLiteral("three/A.png"), png);
+        for (const QList<QUrl> &given : {QList<QUrl>{first, second, third}, QList<QUrl>{third, second, first}}) {
+            const ImportedImagesResult result = loadImportedImages(given);
+            QCOMPARE(result.images.size(), 3);
+            for (int i = 0; i < 3; ++i)
+                QCOMPARE(result.images.at(i).sourceURL, given.at(i));
+        }
+    }
+
+    void valuesCompareAndHashOverAllFields()
+    {
+        const ImportedImage image{QUuid::createUuid(), QUrl::fromLocalFile(QStringLiteral("/a/b.png")),
+                                  QStringLiteral("b"), QByteArray("bytes")};
+        ImportedImage copy = image;
+        QCOMPARE(copy, image);
+        QCOMPARE(qHash(copy, 7), qHash(image, 7));
+        copy.title = QStringLiteral("c");
+        QVERIFY(copy != image);
+        copy = image;
+        copy.data = QByteArray("other");
+        QVERIFY(copy != image);
+        QVERIFY(qHash(copy) != qHash(image));
+        copy = image;
+        copy.sourceURL = QUrl::fromLocalFile(QStringLiteral("/a/c.png"));
+        QVERIFY(copy != image);
+    }
+
+    void stopsAtTheFirstFileThatIsNotAnImage()
+    {
+        const QUrl a = writeFile(QStringLiteral("bad/a.png"), encodedImage("png"));
+        const QUrl b = writeFile(QStringLiteral("bad/scan 4.tif"), QByteArray("this is plain text, not a picture"));
+        // Missing: were it read, the failure would be a read error instead.
+        const QUrl c = QUrl::fromLocalFile(m_folder.filePath(QStringLiteral("bad/zz.png")));
+
+        const ImportedImagesResult result = loadImportedImages({c, b, a});
+        QVERIFY(!result.succeeded());
+        QVERIFY(result.images.isEmpty());
+        QVERIFY(!result.readError);
+        QVERIFY(result.importError);
+        QCOMPARE(result.importError->kind(), ImportError::Kind::unsupportedImage);
+        QCOMPARE(result.importError->fileName(), QStringLiteral("scan 4.tif"));
+        QCOMPARE(result.errorDescription(), QStringLiteral("Unsupported image: scan 4.tif"));
+
+        // An empty file and an image's header cut short are not images either.
+        const QUrl empty = writeFile(QStringLiteral("bad/empty.png"), QByteArray());
+        QCOMPARE(loadImportedImages({empty}).errorDescription(), QStringLiteral("Unsupported image: empty.png"));
+        const QUrl cut = writeFile(QStringLiteral("bad/cut.png"), encodedImage("png").left(20));
+        QCOMPARE(loadImportedImages({cut}).errorDescription(), QStringLiteral("Unsupported image: cut.png"));
+    }
+
+    void unreadableFilesFailWithTheReadError()
+    {
+        const QUrl missing = QUrl::fromLocalFile(m_folder.filePath(QStringLiteral("missing.png")));
+        const ImportedImagesResult result = loadImportedImages({missing});
+        QVERIFY(result.readError);
+        QVERIFY(!result.importError);
+        QCOMPARE(result.readError->reason, FileReadError::Reason::noSuchFile);
+        QCOMPARE(result.errorDescription(),
+                 QStringLiteral("The file \u201Cmissing.png\u201D couldn\u2019t be opened because there is no such file."));
+
+        QVERIFY(QDir(m_folder.path()).mkpath(QStringLiteral("folder.png")));
+        const ImportedImagesResult folder =
+            loadImportedImages({QUrl::fromLocalFile(m_folder.filePath(QStringLiteral("folder.png")))});
+        QVERIFY(folder.readError);
+        QCOMPARE(folder.readError->reason, FileReadError::Reason::notRegularFile);
+        QCOMPARE(folder.errorDescription(), QStringLiteral("The file \u201Cfolder.png\u201D couldn\u2019t be opened."));
+    }
+
+    void namedPipeIsRefusedWithoutBlocking()
+    {
+        const QString pipePath = m_folder.filePath(QStringLiteral("x.png"));
+        QCOMPARE(::mkfifo(QFile::encodeName(pipePath).constData(), 0600), 0);
+        const QUrl image = writeFile(QStringLiteral("a.png"), encodedImage("png"));
+
+        QFuture<ImportedImagesResult> future = loadImportedImagesInBackground({QUrl::fromLocalFile(pipePath), image});
+        const bool finished = QTest::qWaitFor([&] { return future.isFinished(); }, 10000);
+        if (!finished) {
+            // Let a reader stuck in the pipe go before failing.
+            const int writer = ::open(QFile::encodeName(pipePath).constData(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0)
+                ::close(writer);
+            future.waitForFinished();
+        }
+        QVERIFY2(finished, "reading a named pipe blocked");
+        const ImportedImagesResult result = future.result();
+        QVERIFY(result.images.isEmpty());
+        QVERIFY(result.readError);
+        QCOMPARE(result.readError->reason, FileReadError::Reason::notRegularFile);
+        QCOMPARE(result.errorDescription(), QStringLiteral("The file \u201Cx.png\u201D couldn\u2019t be opened."));
+    }
+
+    void backgroundLoadMatchesTheDirectOne()
+    {
+        const QByteArray png = encodedImage("png");
+        const QList<QUrl> good{writeFile(QStringLiteral("bg/s10.png"), png), writeFile(QStringLiteral("bg/s9.png"), png),
+                               writeFile(QStringLiteral("bg/s1.png"), png)};
+        QFuture<ImportedImagesResult> future = loadImportedImagesInBackground(good);
+        future.waitForFinished();
+        const ImportedImagesResult background = future.result();
+        QVERIFY(background.succeeded());
+        QCOMPARE(titles(background), titles(loadImportedImages(good)));
+        QCOMPARE(titles(background), (QStringList{QStringLiteral("s1"), QStringLiteral("s9"), QStringLiteral("s10")}));
+
+        const QList<QUrl> bad = good + QList<QUrl>{writeFile(QStringLiteral("bg/s5.png"), QByteArray("nope"))};
+        QFuture<ImportedImagesResult> failing = loadImportedImagesInBackground(bad);
+        failing.waitForFinished();
+        QCOMPARE(failing.result().errorDescription(), loadImportedImages(bad).errorDescription());
+        QCOMPARE(failing.result().errorDescription(), QStringLiteral("Unsupported image: s5.png"));
+        QVERIFY(failing.result().images.isEmpty());
+    }
+
+    void acceptsEveryReadableFormat_data()
+    {
+        QTest::addColumn<QByteArray>("format");
+        for (const char *format : {"png", "jpeg", "bmp", "tiff", "webp", "ppm", "ico", "icns"}) {
+            if (QImageWriter::supportedImageFormats().contains(format))
+                QTest::newRow(format) << QByteArray(format);
+        }
+    }
+
+    void acceptsEveryReadableFormat()
+    {
+        // Icons carry no signature of their own; their extension tells the format.
+        QFETCH(QByteArray, format);
+        const QUrl url = writeFile(QStringLiteral("formats/picture.") + QString::fromLatin1(format), encodedImage(format));
+        const ImportedImagesResult result = loadImportedImages({url});
+        QVERIFY2(result.succeeded(), qPrintable(result.errorDescription()));
+        QCOMPARE(result.images.size(), 1);
+    }
+
+    void largeScansImport()
+    {
+        // 16,000 by 16,000 pixels: far beyond Qt's default allocation limit when
+        // decoded, a few dozen kilobytes as a one-bit PNG.
+        QByteArray bytes;
+        {
+            QImage scan(16000, 16000, QImage::Format_Mono);
+            scan.fill(0);
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            QVERIFY(scan.save(&buffer, "png"));
+        }
+        QVERIFY(bytes.size() < 4 * 1024 * 1024);
+        const QUrl url = writeFile(QStringLiteral("large/scan.png"), bytes);
+        const ImportedImagesResult result = loadImportedImages({url});
+        QVERIFY2(result.succeeded(), qPrintable(result.errorDescription()));
+        QCOMPARE(result.images.at(0).data, bytes);
+    }
+
+    void formatsWithoutHeaderSizeAreDecoded()
+    {
+        // The icns reader cannot tell the size without decoding.
+        if (!QImageWriter::supportedImageFormats().contains("icns"))
+            QSKIP("no icns support");
+        const QByteArray icns = encodedImage("icns", QSize(32, 32));
+        QVERIFY(PlatformImage::canCreateImage(icns));
+        QVERIFY(!PlatformImage::canCreateImage(icns.left(icns.size() / 2)));
+    }
+};
+
+QTEST_GUILESS_MAIN(ImportedImageTest)
+#include "tst_importedimage.moc"
