@@ -10,6 +10,12 @@ UserDefaults::UserDefaults(QObject *parent)
 {
 }
 
+UserDefaults::UserDefaults(const QVariantMap &values, QObject *parent)
+    : QObject(parent)
+    , m_memory(values)
+{
+}
+
 UserDefaults::UserDefaults(const QString &settingsFilePath, QObject *parent)
     : QObject(parent)
     , m_settings(std::make_unique<QSettings>(settingsFilePath, QSettings::IniFormat))

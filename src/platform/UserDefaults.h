@@ -25,8 +25,9 @@ class QSettings;
 class UserDefaults : public QObject {
     Q_OBJECT
 public:
-    // Values kept in memory only, for tests.
+    // Values kept in memory only, for tests; `values` as if written.
     explicit UserDefaults(QObject *parent = nullptr);
+    explicit UserDefaults(const QVariantMap &values, QObject *parent = nullptr);
     // Values kept in the settings file at `settingsFilePath` (INI format),
     // written to disk at every change.
     explicit UserDefaults(const QString &settingsFilePath, QObject *parent = nullptr);

@@ -72,6 +72,14 @@ private slots:
         QCOMPARE(reopened.boolForKey(QStringLiteral("onlyRegistered")), false);
     }
 
+    void inMemoryValuesGivenUpFront()
+    {
+        UserDefaults defaults({{QStringLiteral("flag"), true}, {QStringLiteral("text"), QStringLiteral("t")}});
+        defaults.registerDefaults({{QStringLiteral("flag"), false}});
+        QCOMPARE(defaults.boolForKey(QStringLiteral("flag")), true);
+        QCOMPARE(defaults.stringForKey(QStringLiteral("text")), std::optional<QString>(QStringLiteral("t")));
+    }
+
     void boolsWrittenAsTextOrNumbers()
     {
         UserDefaults defaults;

@@ -142,8 +142,7 @@ private slots:
 
     void monitoringStoresEveryStatusAndErrors()
     {
-        UserDefaults defaults;
-        defaults.setBool(true, CloudSyncSettings::enabledKey());
+        UserDefaults defaults({{CloudSyncSettings::enabledKey(), true}});
         FakeCloudAccountService service;
         AppState state(defaults, service);
         QSignalSpy changes(&state, &AppState::cloudAccountStatusChanged);
@@ -184,8 +183,7 @@ private slots:
 
     void sameStatusTwiceNotifiesOnce()
     {
-        UserDefaults defaults;
-        defaults.setBool(true, CloudSyncSettings::enabledKey());
+        UserDefaults defaults({{CloudSyncSettings::enabledKey(), true}});
         FakeCloudAccountService service;
         AppState state(defaults, service);
         QSignalSpy changes(&state, &AppState::cloudAccountStatusChanged);
@@ -206,8 +204,7 @@ private slots:
 
     void changesAreReadOneAtATimeAfterTheFirstRead()
     {
-        UserDefaults defaults;
-        defaults.setBool(true, CloudSyncSettings::enabledKey());
+        UserDefaults defaults({{CloudSyncSettings::enabledKey(), true}});
         FakeCloudAccountService service;
         AppState state(defaults, service);
         state.startCloudMonitoring();
@@ -242,8 +239,7 @@ private slots:
 
     void destroyedStateIsNoLongerRead()
     {
-        UserDefaults defaults;
-        defaults.setBool(true, CloudSyncSettings::enabledKey());
+        UserDefaults defaults({{CloudSyncSettings::enabledKey(), true}});
         FakeCloudAccountService service;
         auto state = std::make_unique<AppState>(defaults, service);
         state->startCloudMonitoring();
@@ -264,8 +260,7 @@ private slots:
 
     void destroyedBeforeTheTaskRunsStillSubscribes()
     {
-        UserDefaults defaults;
-        defaults.setBool(true, CloudSyncSettings::enabledKey());
+        UserDefaults defaults({{CloudSyncSettings::enabledKey(), true}});
         FakeCloudAccountService service;
         auto state = std::make_unique<AppState>(defaults, service);
         state->startCloudMonitoring();
@@ -280,8 +275,7 @@ private slots:
     {
         // Without iCloud on this platform, a user who turned sync on reads as
         // signed out, which is what pauses sync in the sidebar.
-        UserDefaults defaults;
-        defaults.setBool(true, CloudSyncSettings::enabledKey());
+        UserDefaults defaults({{CloudSyncSettings::enabledKey(), true}});
         CloudAccountService &platform = CloudAccountService::shared();
         AppState state(defaults, platform);
         QSignalSpy changes(&state, &AppState::cloudAccountStatusChanged);
