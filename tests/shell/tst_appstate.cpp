@@ -142,7 +142,7 @@ private slots:
 
     void monitoringStoresEveryStatusAndErrors()
     {
-        UserDefaults defaults({{CloudSyncSettings::enabledKey(), true}});
+        UserDefaults defaults({{QStringLiteral("cloudSyncEnabled"), true}});
         FakeCloudAccountService service;
         AppState state(defaults, service);
         QSignalSpy changes(&state, &AppState::cloudAccountStatusChanged);
