@@ -287,7 +287,9 @@ void SPUUpdater::download(const SUAppcastItem &item)
         finish(failure);
         return;
     }
-    auto file = std::make_unique<QFile>(QDir(directory).filePath(downloadFileName(item.fileURL)));
+    // The archive is written beside its final name and moved there only
+    // once it has been checked, so a failed download spoils nothing.
+    auto file = std::make_unique<QFile>(QDir(directory).filePath(downloadFileName(item.fileURL) + QStringLiteral(".part")));
     if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         failure.message = QStringLiteral("The update could not be saved: ") + file->errorString();
         finish(failure);
@@ -323,8 +325,14 @@ void SPUUpdater::downloadFinished(QNetworkReply *reply)
     else if (session.hash.result().toHex() != session.item->sha256)
         result.message = QStringLiteral("The downloaded update does not match its checksum.");
     else {
-        result.kind = SPUUpdateResult::Kind::Downloaded;
-        result.filePath = path;
+        const QString finalPath = path.chopped(int(QStringLiteral(".part").size()));
+        QFile::remove(finalPath);
+        if (QFile::rename(path, finalPath)) {
+            result.kind = SPUUpdateResult::Kind::Downloaded;
+            result.filePath = finalPath;
+        } else {
+            result.message = QStringLiteral("The update could not be saved.");
+        }
     }
     if (result.kind == SPUUpdateResult::Kind::Failed)
         QFile::remove(path);
