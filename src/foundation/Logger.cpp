@@ -91,7 +91,12 @@ Logger::Logger(const QString &subsystem, const QString &category)
 
 QString Logger::mainSubsystem()
 {
-    return Bundle::main().bundleIdentifier().value_or(QStringLiteral("Unknown Bundle"));
+    return subsystemFor(Bundle::main());
+}
+
+QString Logger::subsystemFor(const Bundle &bundle)
+{
+    return bundle.bundleIdentifier().value_or(QStringLiteral("Unknown Bundle"));
 }
 
 Logger &Logger::audio()

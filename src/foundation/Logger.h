@@ -9,6 +9,7 @@
 // The level of one log entry, from the least to the most severe.
 enum class LogLevel { Debug, Info, Default, Error, Fault };
 
+class Bundle;
 class Logger;
 
 // Where finished entries go. The text is always data, never a format.
@@ -33,6 +34,8 @@ public:
     static Logger &tearDown();
     static Logger &ui();
     static QString mainSubsystem();
+    // A bundle's identifier, or "Unknown Bundle" when it has none.
+    static QString subsystemFor(const Bundle &bundle);
 
     QString subsystem() const { return m_subsystem; }
     QString category() const { return m_category; }

@@ -1,3 +1,4 @@
+#include "foundation/Bundle.h"
 #include "foundation/Logger.h"
 
 #include <QTemporaryFile>
@@ -49,6 +50,16 @@ private slots:
                                           QStringLiteral("Filing"), QStringLiteral("Networking"),
                                           QStringLiteral("Startup"), QStringLiteral("Tear Down"),
                                           QStringLiteral("UI")}));
+    }
+
+    void subsystemIsTheBundleIdentifier()
+    {
+        QCOMPARE(Logger::subsystemFor(Bundle(QVariantMap{})), QStringLiteral("Unknown Bundle"));
+        QCOMPARE(Logger::subsystemFor(Bundle(QVariantMap{{QStringLiteral("CFBundleIdentifier"), 3}})),
+                 QStringLiteral("Unknown Bundle"));
+        QCOMPARE(Logger::subsystemFor(Bundle(QVariantMap{{QStringLiteral("CFBundleIdentifier"), QStringLiteral("a.b")}})),
+                 QStringLiteral("a.b"));
+        QCOMPARE(Logger::mainSubsystem(), *Bundle::main().bundleIdentifier());
     }
 
     void eachFunctionWritesAtItsLevel()

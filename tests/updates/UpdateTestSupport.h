@@ -6,6 +6,8 @@
 #include <QList>
 #include <QUrl>
 
+#include <functional>
+
 #include <optional>
 
 // One release in a test appcast.
@@ -43,6 +45,8 @@ inline QByteArray appcastXml(const QList<FeedItem> &items)
 class RecordingUserDriver : public SPUUserDriver {
 public:
     bool acceptsDownloads = true;
+    bool holdsAnswer = false; // keeps the question open in `pendingAnswer`
+    std::function<void(bool)> pendingAnswer;
     QList<SUAppcastItem> found;
     QList<SPUUpdateCheck> foundChecks;
     QList<SPUUpdateResult> shown;
@@ -51,7 +55,10 @@ public:
     {
         found.append(item);
         foundChecks.append(check);
-        reply(acceptsDownloads);
+        if (holdsAnswer)
+            pendingAnswer = std::move(reply);
+        else
+            reply(acceptsDownloads);
     }
     void showUpdateResult(const SPUUpdateResult &result) override { shown.append(result); }
 };

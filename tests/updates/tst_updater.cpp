@@ -359,6 +359,23 @@ private slots:
         QCOMPARE(m_driver->shown.size(), 1);
     }
 
+    void theCommandLeavesAFoundUpdateInFrontOfTheUser()
+    {
+        serveChannels();
+        SPUUpdater *updater = makeUpdater(settings());
+        m_driver->holdsAnswer = true;
+        QSignalSpy finished(updater, &SPUUpdater::sessionFinished);
+        updater->checkForUpdatesInBackground();
+        QTRY_VERIFY(m_driver->pendingAnswer);
+        m_controller->controller()->checkForUpdates(nullptr);
+        QCOMPARE(m_driver->found.size(), 1);
+        QCOMPARE(updater->currentUpdateCheck(), SPUUpdateCheck::UpdatesInBackground);
+        m_driver->pendingAnswer(true);
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(int(updater->lastResult()->kind), int(SPUUpdateResult::Kind::Downloaded));
+        QCOMPARE(m_driver->shown.size(), 1); // the download's result is shown even from the background
+    }
+
     void settingsComeFromTheInfoDictionary()
     {
         const Bundle bundle(QVariantMap{{QStringLiteral("SUFeedURL"), QStringLiteral(" https://updates.example.org/appcast.xml ")},

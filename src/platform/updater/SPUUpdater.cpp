@@ -97,8 +97,10 @@ bool SPUUpdater::isSameOrigin(const QUrl &a, const QUrl &b)
 void SPUUpdater::checkForUpdates()
 {
     if (m_session) {
-        if (m_session->check == SPUUpdateCheck::Updates)
-            return; // the user's earlier check is still running and will answer
+        // The user's earlier check will answer, and an update found in the
+        // background is already in front of the user.
+        if (m_session->check == SPUUpdateCheck::Updates || m_session->item)
+            return;
         SPUUpdateResult cancelled;
         cancelled.kind = SPUUpdateResult::Kind::Cancelled;
         cancelled.check = m_session->check;

@@ -44,8 +44,9 @@ public:
     QUrl feedURL() const { return m_settings.feedURL; }
     const SPUUpdaterSettings &settings() const { return m_settings; }
 
-    // A check the user asked for: every outcome is shown. A running
-    // background check is replaced; a running user check is kept.
+    // A check the user asked for: every outcome is shown. A background
+    // check still reading the feed is replaced; any other running session
+    // is kept, since it is already before the user.
     void checkForUpdates();
     // A quiet check: only a found update is shown.
     void checkForUpdatesInBackground();
