@@ -99,47 +99,23 @@ QString Logger::subsystemFor(const Bundle &bundle)
     return bundle.bundleIdentifier().value_or(QStringLiteral("Unknown Bundle"));
 }
 
-Logger &Logger::audio()
-{
-    static Logger logger(mainSubsystem(), QStringLiteral("Audio"));
-    return logger;
-}
+// Each shared channel is made once, on first use, and kept for the run.
+#define VELORAN_SHARED_CHANNEL(member, category)                                                                      \
+    Logger &Logger::member()                                                                                          \
+    {                                                                                                                 \
+        static Logger logger(mainSubsystem(), QStringLiteral(category));                                              \
+        return logger;                                                                                                \
+    }
 
-Logger &Logger::commandLine()
-{
-    static Logger logger(mainSubsystem(), QStringLiteral("Command Line"));
-    return logger;
-}
+VELORAN_SHARED_CHANNEL(audio, "Audio")
+VELORAN_SHARED_CHANNEL(commandLine, "Command Line")
+VELORAN_SHARED_CHANNEL(filing, "Filing")
+VELORAN_SHARED_CHANNEL(networking, "Networking")
+VELORAN_SHARED_CHANNEL(startup, "Startup")
+VELORAN_SHARED_CHANNEL(tearDown, "Tear Down")
+VELORAN_SHARED_CHANNEL(ui, "UI")
 
-Logger &Logger::filing()
-{
-    static Logger logger(mainSubsystem(), QStringLiteral("Filing"));
-    return logger;
-}
-
-Logger &Logger::networking()
-{
-    static Logger logger(mainSubsystem(), QStringLiteral("Networking"));
-    return logger;
-}
-
-Logger &Logger::startup()
-{
-    static Logger logger(mainSubsystem(), QStringLiteral("Startup"));
-    return logger;
-}
-
-Logger &Logger::tearDown()
-{
-    static Logger logger(mainSubsystem(), QStringLiteral("Tear Down"));
-    return logger;
-}
-
-Logger &Logger::ui()
-{
-    static Logger logger(mainSubsystem(), QStringLiteral("UI"));
-    return logger;
-}
+#undef VELORAN_SHARED_CHANNEL
 
 bool Logger::isEnabled(LogLevel level) const
 {
