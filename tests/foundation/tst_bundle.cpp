@@ -160,6 +160,22 @@ private slots:
         // Only bundles that were loaded are listed: the main bundle here.
         QCOMPARE(captured.mid(2), QStringList{QStringLiteral("debug Bundle identifier loaded: ") + *Bundle::main().bundleIdentifier()});
 
+        // A bundle whose executable is not a loadable library.
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("Plugin.bundle")));
+        writeJson(dir.filePath(QStringLiteral("Plugin.bundle/Info.json")),
+                  QJsonObject{{QStringLiteral("CFBundleExecutable"), QStringLiteral("plugin.so")}});
+        QFile fake(dir.filePath(QStringLiteral("Plugin.bundle/plugin.so")));
+        QVERIFY(fake.open(QIODevice::WriteOnly));
+        fake.write("not a library");
+        fake.close();
+        captured.clear();
+        Logger::setWriter(&captureWriter);
+        host.manuallyLoadBundles({QStringLiteral("Plugin")});
+        Logger::setWriter(nullptr);
+        QVERIFY(captured.value(0).startsWith(QStringLiteral("default Load Bundle <")));
+        QCOMPARE(captured.value(1), QStringLiteral("default Failed"));
+        QCOMPARE(Bundle::allBundles().size(), 1);
+
         captured.clear();
         Logger::setWriter(&captureWriter);
         host.manuallyLoadBundles({});
