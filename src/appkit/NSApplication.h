@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+class QPalette;
+class QWidget;
+
+struct NSAppearance {
+    // Whether a palette draws light text on a dark window.
+    static bool isDarkMode(const QPalette &palette);
+};
+
+struct NSApplication {
+    // The application's palette is dark.
+    static bool isDarkMode();
+    // This machine's host name, or "?" when it has none.
+    static QString machineName();
+    // The application's top-level windows that are visible.
+    static QList<QWidget *> visibleWindows();
+};

@@ -1,0 +1,86 @@
+#include "appkit/NSImage.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageReader>
+#include <QPainter>
+
+std::optional<QImage> NSImage::contentsOf(const QString &path, bool ignoringHint)
+{
+    QImage image;
+    if (ignoringHint) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return std::nullopt;
+        image = QImage::fromData(file.readAll());
+    } else {
+        image = QImageReader(path).read();
+    }
+    if (image.isNull())
+        return std::nullopt;
+    return image;
+}
+
+std::optional<QImage> NSImage::appIcon(const Bundle &bundle)
+{
+    const auto name = bundle.applicationIconFileName();
+    if (!name)
+        return std::nullopt;
+    const auto path = bundle.pathForResource(*name, QStringLiteral("png"));
+    if (!path)
+        return std::nullopt;
+    return contentsOf(*path, false);
+}
+
+std::optional<QSize> NSImage::pixelSize(const QImage &image)
+{
+    if (image.isNull())
+        return std::nullopt;
+    return image.size();
+}
+
+std::optional<QByteArray> NSImage::jpegData(const QImage &image, float compressionFactor)
+{
+    if (image.isNull())
+        return std::nullopt;
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    const int quality = qBound(0, int(std::lround(compressionFactor * 100.0f)), 100);
+    if (!image.save(&buffer, "JPEG", quality) || bytes.isEmpty())
+        return std::nullopt;
+    return bytes;
+}
+
+QRectF NSImage::centredFrame(const QSizeF &size, const QPointF &point)
+{
+    return QRectF(point.x() - size.width() * 0.5, point.y() - size.height() * 0.5, size.width(), size.height());
+}
+
+std::optional<QImage> NSImage::crop(const QImage &image, const QRect &rect)
+{
+    const QRect area = rect.intersected(image.rect());
+    if (image.isNull() || area.isEmpty())
+        return std::nullopt;
+    return image.copy(area);
+}
+
+QIcon NSImage::tinted(const QIcon &icon, const QColor &colour)
+{
+    if (!icon.isMask())
+        return icon;
+    QIcon result;
+    QList<QSize> sizes = icon.availableSizes();
+    if (sizes.isEmpty())
+        sizes = {QSize(32, 32)};
+    for (const QSize &size : sizes) {
+        QPixmap pixmap = icon.pixmap(size);
+        QPainter painter(&pixmap);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceAtop);
+        painter.fillRect(pixmap.rect(), colour);
+        painter.end();
+        result.addPixmap(pixmap);
+    }
+    result.setIsMask(false);
+    return result;
+}

@@ -1,0 +1,6 @@
+#include "updates/VeloranSparkleDelegate.h"
+
+bool VeloranSparkleDelegate::shouldDisableUpdates() const
+{
+    return false;
+}

@@ -1,0 +1,188 @@
+#include "foundation/Bundle.h"
+#include "foundation/Logger.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QStringList captured;
+void captureWriter(LogLevel level, const Logger &, const QString &text)
+{
+    captured << logLevelName(level) + QLatin1Char(' ') + text;
+}
+
+void writeJson(const QString &path, const QJsonObject &object)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QJsonDocument(object).toJson());
+}
+
+} // namespace
+
+class BundleTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void alphaAndBetaAreSubstringTests_data()
+    {
+        QTest::addColumn<QVariant>("version");
+        QTest::addColumn<bool>("alpha");
+        QTest::addColumn<bool>("beta");
+        QTest::newRow("release") << QVariant(QStringLiteral("2.0")) << false << false;
+        QTest::newRow("beta") << QVariant(QStringLiteral("2.0b3")) << false << true;
+        QTest::newRow("both letters") << QVariant(QStringLiteral("1.0 beta")) << true << true;
+        QTest::newRow("upper case") << QVariant(QStringLiteral("2.0B1")) << false << false;
+        QTest::newRow("absent") << QVariant() << false << false;
+        QTest::newRow("not a string") << QVariant(2.5) << false << false;
+    }
+
+    void alphaAndBetaAreSubstringTests()
+    {
+        QFETCH(QVariant, version);
+        QFETCH(bool, alpha);
+        QFETCH(bool, beta);
+        QVariantMap info;
+        if (version.isValid())
+            info.insert(QStringLiteral("CFBundleShortVersionString"), version);
+        const Bundle bundle(info);
+        QCOMPARE(bundle.isAlphaVersion(), alpha);
+        QCOMPARE(bundle.isBetaVersion(), beta);
+    }
+
+    void nameFallsBackAndMistypedValuesCountAsAbsent()
+    {
+        const Bundle named(QVariantMap{{QStringLiteral("CFBundleName"), QStringLiteral("Atlas")}});
+        QCOMPARE(named.applicationName(), QStringLiteral("Atlas"));
+        const Bundle mistyped(QVariantMap{{QStringLiteral("CFBundleDisplayName"), 7},
+                                          {QStringLiteral("CFBundleName"), QStringLiteral("Atlas")},
+                                          {QStringLiteral("CFBundleVersion"), true}});
+        QCOMPARE(mistyped.applicationName(), QStringLiteral("Atlas"));
+        QVERIFY(!mistyped.buildVersionNumber());
+        const Bundle display(QVariantMap{{QStringLiteral("CFBundleDisplayName"), QStringLiteral("Atlas Pro")},
+                                         {QStringLiteral("CFBundleName"), QStringLiteral("Atlas")}});
+        QCOMPARE(display.applicationName(), QStringLiteral("Atlas Pro"));
+    }
+
+    void nameAndVersionString()
+    {
+        QCOMPARE(Bundle(QVariantMap{}).applicationNameAndVersionString(), QStringLiteral(" v ()"));
+        const Bundle bundle(QJsonObject{{QStringLiteral("CFBundleName"), QStringLiteral("Veloran")},
+                                        {QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.2")},
+                                        {QStringLiteral("CFBundleVersion"), QStringLiteral("42")},
+                                        {QStringLiteral("NSHumanReadableCopyright"), QStringLiteral("© us")},
+                                        {QStringLiteral("CFBundleIconFile"), QStringLiteral("AppIcon")}});
+        QCOMPARE(bundle.applicationNameAndVersionString(), QStringLiteral("Veloran v1.2 (42)"));
+        QCOMPARE(bundle.copyright(), QStringLiteral("© us"));
+        QCOMPARE(bundle.applicationIconFileName(), QStringLiteral("AppIcon"));
+    }
+
+    void buildDateIsAucklandWallClock()
+    {
+        const Bundle bundle(QVariantMap{{QStringLiteral("BuildDate"), QStringLiteral("Fri Mar 7 14:05:09 2025")}});
+        const auto date = bundle.buildDate();
+        QVERIFY(date);
+        // Auckland keeps daylight time (UTC+13) in March.
+        QCOMPARE(date->toDateTime(), QDateTime(QDate(2025, 3, 7), QTime(1, 5, 9), Qt::UTC));
+        const Bundle winter(QVariantMap{{QStringLiteral("BuildDate"), QStringLiteral("Mon Jul 14 09:00:00 2025")}});
+        QCOMPARE(winter.buildDate()->toDateTime(), QDateTime(QDate(2025, 7, 13), QTime(21, 0), Qt::UTC));
+    }
+
+    void unreadableBuildDateFallsBackToFiles()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString executable = dir.filePath(QStringLiteral("tool"));
+        QFile file(executable);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        const Bundle bundle(QVariantMap{{QStringLiteral("BuildDate"), QStringLiteral("2025-03-07 14:05:09")}},
+                            dir.path(), executable);
+        const auto expected = creationDateForFileAtPath(executable);
+        QCOMPARE(bundle.buildDate(), expected); // none when the file system keeps no creation date
+        const Bundle nothing(QVariantMap{{QStringLiteral("BuildDate"), QStringLiteral("yesterday")}});
+        QVERIFY(!nothing.buildDate());
+        QVERIFY(!creationDateForFileAtPath(dir.filePath(QStringLiteral("missing"))));
+    }
+
+    void mainBundleReadsTheEmbeddedDictionary()
+    {
+        const Bundle bundle = Bundle::main();
+        QCOMPARE(bundle.applicationName(), QStringLiteral("Veloran"));
+        QVERIFY(bundle.releaseVersionNumber() && !bundle.releaseVersionNumber()->isEmpty());
+        QVERIFY(bundle.buildVersionNumber());
+        QVERIFY(bundle.bundleIdentifier());
+        QVERIFY(bundle.copyright() && bundle.copyright()->contains(QStringLiteral("Veloran")));
+        QVERIFY(bundle.buildDate()); // the generated build date parses
+        QVERIFY(bundle.infoDictionary().contains(QStringLiteral("SUFeedURL")));
+        QCOMPARE(bundle.infoDictionary().value(QStringLiteral("SUEnableAutomaticChecks")).typeId(), QMetaType::Bool);
+        const auto icon = bundle.applicationIconFileName();
+        QVERIFY(icon);
+        QVERIFY(bundle.pathForResource(*icon, QStringLiteral("png")));
+        QCOMPARE(Bundle::current().bundleIdentifier(), bundle.bundleIdentifier());
+        QCOMPARE(Logger::startup().subsystem(), *bundle.bundleIdentifier());
+    }
+
+    void bundleOnDiskIsReadAfreshOnEveryCall()
+    {
+        QTemporaryDir dir;
+        const QString info = dir.filePath(QStringLiteral("Info.json"));
+        writeJson(info, QJsonObject{{QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.0")}});
+        const auto bundle = Bundle::atPath(dir.path());
+        QVERIFY(bundle);
+        QCOMPARE(bundle->releaseVersionNumber(), QStringLiteral("1.0"));
+        writeJson(info, QJsonObject{{QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.1b1")}});
+        QCOMPARE(bundle->releaseVersionNumber(), QStringLiteral("1.1b1"));
+        QVERIFY(bundle->isBetaVersion());
+        QFile::remove(info);
+        QVERIFY(bundle->infoDictionary().isEmpty());
+        QVERIFY(!Bundle::atPath(dir.filePath(QStringLiteral("nowhere"))));
+    }
+
+    void manuallyLoadingBundlesReportsEachName()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("Images.bundle")));
+        writeJson(dir.filePath(QStringLiteral("Images.bundle/Info.json")),
+                  QJsonObject{{QStringLiteral("CFBundleIdentifier"), QStringLiteral("test.images")}});
+        const Bundle host(QVariantMap{}, dir.path());
+        captured.clear();
+        Logger::setWriter(&captureWriter);
+        host.manuallyLoadBundles({QStringLiteral("Missing"), QStringLiteral("Images")});
+        Logger::setWriter(nullptr);
+        QCOMPARE(captured.value(0), QStringLiteral("error Unable to find bundle resource: Missing"));
+        QVERIFY(captured.value(1).startsWith(QStringLiteral("default Registered resource bundle (no executable to load): ")));
+        QVERIFY(captured.value(1).contains(QStringLiteral("Images.bundle")));
+        // Only bundles that were loaded are listed: the main bundle here.
+        QCOMPARE(captured.mid(2), QStringList{QStringLiteral("debug Bundle identifier loaded: ") + *Bundle::main().bundleIdentifier()});
+
+        // A bundle whose executable is not a loadable library.
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("Plugin.bundle")));
+        writeJson(dir.filePath(QStringLiteral("Plugin.bundle/Info.json")),
+                  QJsonObject{{QStringLiteral("CFBundleExecutable"), QStringLiteral("plugin.so")}});
+        QFile fake(dir.filePath(QStringLiteral("Plugin.bundle/plugin.so")));
+        QVERIFY(fake.open(QIODevice::WriteOnly));
+        fake.write("not a library");
+        fake.close();
+        captured.clear();
+        Logger::setWriter(&captureWriter);
+        host.manuallyLoadBundles({QStringLiteral("Plugin")});
+        Logger::setWriter(nullptr);
+        QVERIFY(captured.value(0).startsWith(QStringLiteral("default Load Bundle <")));
+        QCOMPARE(captured.value(1), QStringLiteral("default Failed"));
+        QCOMPARE(Bundle::allBundles().size(), 1);
+
+        captured.clear();
+        Logger::setWriter(&captureWriter);
+        host.manuallyLoadBundles({});
+        Logger::setWriter(nullptr);
+        QCOMPARE(captured.size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(BundleTest)
+#include "tst_bundle.moc"

@@ -1,0 +1,397 @@
+#include "appkit/NSEvent.h"
+#include "support/TestHttpServer.h"
+#include "UpdateTestSupport.h"
+#include "updates/UpdaterController.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QByteArray credential = "tester:s3cret";
+const QByteArray expectedAuthorization = "Basic " + credential.toBase64();
+const QByteArray archive = "archive bytes of the new build";
+
+// An archive that answers 401 without the exact credential.
+TestHttpResponse guardedArchive(const TestHttpRequest &request)
+{
+    if (request.values("Authorization") != QList<QByteArray>{expectedAuthorization})
+        return TestHttpResponse::error(401);
+    return TestHttpResponse::ok(archive);
+}
+
+Bundle releaseBundle(const QString &version)
+{
+    return Bundle(QVariantMap{{QStringLiteral("CFBundleShortVersionString"), version}});
+}
+
+} // namespace
+
+class UpdaterTest : public QObject {
+    Q_OBJECT
+
+private:
+    TestHttpServer *m_server = nullptr;
+    QTemporaryDir *m_downloads = nullptr;
+    RecordingUserDriver *m_driver = nullptr;
+    std::unique_ptr<UpdaterController> m_controller;
+
+    SPUUpdaterSettings settings(const QString &installed = QStringLiteral("1.0")) const
+    {
+        SPUUpdaterSettings settings;
+        settings.feedURL = m_server->url(QStringLiteral("/appcast.xml"));
+        settings.hostVersion = installed;
+        settings.hostDisplayVersion = installed;
+        settings.hostName = QStringLiteral("Veloran");
+        settings.timeoutMilliseconds = 500;
+        settings.downloadDirectory = m_downloads->path();
+        return settings;
+    }
+
+    SPUUpdater *makeUpdater(SPUUpdaterSettings settings, const QString &release = QStringLiteral("1.0"),
+                            const QByteArray &key = credential)
+    {
+        auto driver = std::make_unique<RecordingUserDriver>();
+        m_driver = driver.get();
+        m_controller = std::make_unique<UpdaterController>(
+            std::move(settings), [release] { return releaseBundle(release); }, std::move(driver), key);
+        return m_controller->controller()->updater();
+    }
+
+    SPUUpdateResult run(SPUUpdater *updater, SPUUpdateCheck check)
+    {
+        QSignalSpy finished(updater, &SPUUpdater::sessionFinished);
+        if (check == SPUUpdateCheck::Updates)
+            m_controller->controller()->checkForUpdates(nullptr);
+        else
+            updater->checkForUpdatesInBackground();
+        if (finished.isEmpty())
+            finished.wait(5000);
+        return updater->lastResult().value_or(SPUUpdateResult{});
+    }
+
+    QStringList downloadedFiles() const { return QDir(m_downloads->path()).entryList(QDir::Files); }
+
+    void serveChannels()
+    {
+        m_server->serve("/appcast.xml",
+                        appcastXml({{QStringLiteral("1.5"), std::nullopt, m_server->url("/default.zip"), archive},
+                                    {QStringLiteral("1.9"), QStringLiteral("beta"), m_server->url("/b9.zip"), archive},
+                                    {QStringLiteral("1.10"), QStringLiteral("beta"), m_server->url("/b10.zip"), archive},
+                                    {QStringLiteral("2.0"), QStringLiteral("alpha"), m_server->url("/a.zip"), archive},
+                                    {QStringLiteral("9.0"), QStringLiteral("nightly"), m_server->url("/n.zip"), archive}}));
+        for (const QByteArray path : {"/default.zip", "/b9.zip", "/b10.zip", "/a.zip", "/n.zip"})
+            m_server->route(path, guardedArchive);
+    }
+
+private slots:
+    void init()
+    {
+        m_server = new TestHttpServer;
+        QVERIFY(m_server->isListening());
+        m_downloads = new QTemporaryDir;
+        NSEvent::setModifierSource({});
+    }
+
+    void cleanup()
+    {
+        m_controller.reset();
+        delete m_downloads;
+        delete m_server;
+        NSEvent::setModifierSource({});
+    }
+
+    void startUpChecksInBackgroundWithoutReadingHeldKeys()
+    {
+        serveChannels();
+        // Command and Option held while the application starts.
+        NSEvent::setModifierSource([] { return Qt::KeyboardModifiers(Qt::ControlModifier | Qt::AltModifier); });
+        SPUUpdaterSettings automatic = settings();
+        automatic.automaticallyChecksForUpdates = true;
+        SPUUpdater *updater = makeUpdater(automatic);
+        QCOMPARE(updater->currentUpdateCheck(), SPUUpdateCheck::UpdatesInBackground);
+        QSignalSpy finished(updater, &SPUUpdater::sessionFinished);
+        QVERIFY(finished.wait(5000));
+        QVERIFY(!m_controller->delegate()->forcedChannel());
+        QCOMPARE(m_driver->found.size(), 1);
+        QCOMPARE(m_driver->found.first().versionString, QStringLiteral("1.5"));
+        QCOMPARE(m_driver->foundChecks.first(), SPUUpdateCheck::UpdatesInBackground);
+        QCOMPARE(updater->lastResult()->kind, SPUUpdateResult::Kind::Downloaded);
+        QCOMPARE(m_server->requestsFor("/default.zip").size(), 1);
+    }
+
+    void noAutomaticCheckWhenItIsOff()
+    {
+        serveChannels();
+        SPUUpdater *updater = makeUpdater(settings());
+        QVERIFY(!updater->sessionInProgress());
+        QTest::qWait(50);
+        QVERIFY(m_server->requests.isEmpty());
+    }
+
+    void theCommandForcesAChannelByKeys_data()
+    {
+        QTest::addColumn<int>("keys");
+        QTest::addColumn<QString>("release");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("no keys, release") << int(Qt::NoModifier) << "1.0" << "1.5";
+        QTest::newRow("no keys, beta build") << int(Qt::NoModifier) << "1.0b1" << "1.10";
+        QTest::newRow("command: beta, numerically") << int(Qt::ControlModifier) << "1.0" << "1.10";
+        QTest::newRow("command and option: alpha") << int(Qt::ControlModifier | Qt::AltModifier) << "1.0" << "2.0";
+        QTest::newRow("option alone forces nothing") << int(Qt::AltModifier) << "1.0" << "1.5";
+        QTest::newRow("shift plays no part") << int(Qt::ShiftModifier | Qt::MetaModifier) << "1.0" << "1.5";
+    }
+
+    void theCommandForcesAChannelByKeys()
+    {
+        QFETCH(int, keys);
+        QFETCH(QString, release);
+        QFETCH(QString, expected);
+        serveChannels();
+        NSEvent::setModifierSource([keys] { return Qt::KeyboardModifiers(keys); });
+        SPUUpdater *updater = makeUpdater(settings(), release);
+        const SPUUpdateResult result = run(updater, SPUUpdateCheck::Updates);
+        QCOMPARE(int(result.kind), int(SPUUpdateResult::Kind::Downloaded));
+        QCOMPARE(result.item->versionString, expected);
+        QCOMPARE(m_driver->shown.size(), 1);
+        QCOMPARE(QFile(result.filePath).size(), archive.size());
+        QCOMPARE(downloadedFiles().size(), 1);
+    }
+
+    void neverOffersAnOlderBuild()
+    {
+        serveChannels();
+        NSEvent::setModifierSource([] { return Qt::KeyboardModifiers(Qt::ControlModifier); });
+        // Installed 1.20 is newer than every beta item and the default one.
+        SPUUpdater *updater = makeUpdater(settings(QStringLiteral("1.20")));
+        const SPUUpdateResult result = run(updater, SPUUpdateCheck::Updates);
+        QCOMPARE(int(result.kind), int(SPUUpdateResult::Kind::UpToDate));
+        QVERIFY(m_driver->found.isEmpty());
+        QCOMPARE(m_driver->shown.size(), 1);
+    }
+
+    void defaultChannelStaysEligibleBesideAForcedOne()
+    {
+        m_server->serve("/appcast.xml",
+                        appcastXml({{QStringLiteral("3.0"), std::nullopt, m_server->url("/default.zip"), archive},
+                                    {QStringLiteral("2.0"), QStringLiteral("beta"), m_server->url("/beta.zip"), archive}}));
+        m_server->route("/default.zip", guardedArchive);
+        NSEvent::setModifierSource([] { return Qt::KeyboardModifiers(Qt::ControlModifier); });
+        SPUUpdater *updater = makeUpdater(settings());
+        const SPUUpdateResult result = run(updater, SPUUpdateCheck::Updates);
+        QCOMPARE(m_controller->delegate()->forcedChannel(), QStringLiteral("beta"));
+        QCOMPARE(result.item->versionString, QStringLiteral("3.0"));
+    }
+
+    void declinedUpdateDownloadsNothing()
+    {
+        serveChannels();
+        SPUUpdater *updater = makeUpdater(settings());
+        m_driver->acceptsDownloads = false;
+        const SPUUpdateResult result = run(updater, SPUUpdateCheck::Updates);
+        QCOMPARE(int(result.kind), int(SPUUpdateResult::Kind::Declined));
+        QVERIFY(m_server->requestsFor("/default.zip").isEmpty());
+        QVERIFY(downloadedFiles().isEmpty());
+    }
+
+    void downloadCarriesOneCredentialAndFailsWithout()
+    {
+        serveChannels();
+        SPUUpdater *updater = makeUpdater(settings());
+        QCOMPARE(int(run(updater, SPUUpdateCheck::Updates).kind), int(SPUUpdateResult::Kind::Downloaded));
+        const auto request = m_server->requestsFor("/default.zip").value(0);
+        QCOMPARE(request.values("Authorization"), QList<QByteArray>{expectedAuthorization});
+        // The feed itself is fetched without it.
+        QVERIFY(m_server->requestsFor("/appcast.xml").value(0).values("Authorization").isEmpty());
+
+        // A build without a configured credential is refused, and nothing stays on disk.
+        updater = makeUpdater(settings(), QStringLiteral("1.0"), QByteArray());
+        const SPUUpdateResult refused = run(updater, SPUUpdateCheck::Updates);
+        QCOMPARE(int(refused.kind), int(SPUUpdateResult::Kind::Failed));
+        QVERIFY2(refused.message.contains(QStringLiteral("401")), qPrintable(refused.message));
+        QVERIFY(refused.item);
+        QCOMPARE(m_driver->shown.size(), 1);
+        QCOMPARE(downloadedFiles().size(), 1); // only the first, good download
+    }
+
+    void credentialStaysWithinTheFeedsOrigin()
+    {
+        TestHttpServer mirror(QHostAddress(QStringLiteral("127.0.0.2")));
+        if (!mirror.isListening())
+            QSKIP("127.0.0.2 is not available on this machine");
+        m_server->serve("/appcast.xml",
+                        appcastXml({{QStringLiteral("2.0"), std::nullopt, m_server->url("/moved.zip"), archive}}));
+        m_server->route("/moved.zip", [&](const TestHttpRequest &) {
+            return TestHttpResponse::redirect(m_server->url("/renamed.zip"));
+        });
+        m_server->route("/renamed.zip", [&](const TestHttpRequest &) {
+            return TestHttpResponse::redirect(mirror.url("/mirror.zip"));
+        });
+        mirror.serve("/mirror.zip", archive);
+        SPUUpdater *updater = makeUpdater(settings());
+        const SPUUpdateResult result = run(updater, SPUUpdateCheck::Updates);
+        QCOMPARE(int(result.kind), int(SPUUpdateResult::Kind::Downloaded));
+        // Same origin: the credential follows; another origin: it is dropped.
+        QCOMPARE(m_server->requestsFor("/renamed.zip").value(0).values("Authorization"),
+                 QList<QByteArray>{expectedAuthorization});
+        QCOMPARE(mirror.requestsFor("/mirror.zip").size(), 1);
+        QVERIFY(mirror.requestsFor("/mirror.zip").value(0).values("Authorization").isEmpty());
+    }
+
+    void noCredentialForAnotherHost()
+    {
+        TestHttpServer other(QHostAddress(QStringLiteral("127.0.0.2")));
+        if (!other.isListening())
+            QSKIP("127.0.0.2 is not available on this machine");
+        m_server->serve("/appcast.xml",
+                        appcastXml({{QStringLiteral("2.0"), std::nullopt, other.url("/elsewhere.zip"), archive}}));
+        other.serve("/elsewhere.zip", archive);
+        SPUUpdater *updater = makeUpdater(settings());
+        QCOMPARE(int(run(updater, SPUUpdateCheck::Updates).kind), int(SPUUpdateResult::Kind::Downloaded));
+        QVERIFY(other.requestsFor("/elsewhere.zip").value(0).values("Authorization").isEmpty());
+    }
+
+    void feedFailuresAreReported_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("404") << 404 << QByteArray() << "404";
+        QTest::newRow("500") << 500 << QByteArray() << "500";
+        QTest::newRow("malformed") << 200 << QByteArray("<rss><channel><item>") << "could not be read";
+        QTest::newRow("no answer") << 0 << QByteArray() << "did not answer in time";
+    }
+
+    void feedFailuresAreReported()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, message);
+        m_server->route("/appcast.xml", [=](const TestHttpRequest &) {
+            if (status == 0)
+                return TestHttpResponse::silence();
+            return TestHttpResponse{status, body, {}, false};
+        });
+        SPUUpdater *updater = makeUpdater(settings());
+        const SPUUpdateResult result = run(updater, SPUUpdateCheck::Updates);
+        QCOMPARE(int(result.kind), int(SPUUpdateResult::Kind::Failed));
+        QVERIFY2(result.message.contains(message), qPrintable(result.message));
+        QCOMPARE(m_driver->shown.size(), 1);
+        QVERIFY(!updater->sessionInProgress());
+
+        // The same failure in the background stays quiet.
+        const SPUUpdateResult quiet = run(updater, SPUUpdateCheck::UpdatesInBackground);
+        QCOMPARE(int(quiet.kind), int(SPUUpdateResult::Kind::Failed));
+        QCOMPARE(m_driver->shown.size(), 1);
+    }
+
+    void badDownloadsAreDeleted_data()
+    {
+        QTest::addColumn<QByteArray>("served");
+        QTest::addColumn<qint64>("length");
+        QTest::addColumn<QByteArray>("digest");
+        QTest::addColumn<QString>("message");
+        const QByteArray wrongDigest = QCryptographicHash::hash("other", QCryptographicHash::Sha256).toHex();
+        QTest::newRow("longer than announced") << archive + "tail" << qint64(archive.size()) << QByteArray() << "size";
+        QTest::newRow("shorter than announced") << archive.left(5) << qint64(archive.size()) << QByteArray() << "size";
+        QTest::newRow("wrong digest") << archive << qint64(archive.size()) << wrongDigest << "checksum";
+    }
+
+    void badDownloadsAreDeleted()
+    {
+        QFETCH(QByteArray, served);
+        QFETCH(qint64, length);
+        QFETCH(QByteArray, digest);
+        QFETCH(QString, message);
+        m_server->serve("/appcast.xml", appcastXml({{QStringLiteral("2.0"), std::nullopt, m_server->url("/u.zip"),
+                                                     archive, length, digest}}));
+        m_server->serve("/u.zip", served);
+        SPUUpdater *updater = makeUpdater(settings());
+        const SPUUpdateResult result = run(updater, SPUUpdateCheck::Updates);
+        QCOMPARE(int(result.kind), int(SPUUpdateResult::Kind::Failed));
+        QVERIFY2(result.message.contains(message), qPrintable(result.message));
+        QVERIFY(downloadedFiles().isEmpty());
+    }
+
+    void stalledDownloadTimesOut()
+    {
+        m_server->serve("/appcast.xml",
+                        appcastXml({{QStringLiteral("2.0"), std::nullopt, m_server->url("/slow.zip"), archive}}));
+        m_server->route("/slow.zip", [](const TestHttpRequest &) { return TestHttpResponse::silence(); });
+        SPUUpdater *updater = makeUpdater(settings());
+        const SPUUpdateResult result = run(updater, SPUUpdateCheck::Updates);
+        QCOMPARE(int(result.kind), int(SPUUpdateResult::Kind::Failed));
+        QVERIFY2(result.message.contains(QStringLiteral("in time")), qPrintable(result.message));
+        QVERIFY(downloadedFiles().isEmpty());
+    }
+
+    void withoutAFeedTheCommandSaysSo()
+    {
+        SPUUpdaterSettings none = settings();
+        none.feedURL = QUrl();
+        none.automaticallyChecksForUpdates = true;
+        SPUUpdater *updater = makeUpdater(none);
+        QVERIFY(!updater->isStarted());
+        QCOMPARE(int(updater->lastResult()->kind), int(SPUUpdateResult::Kind::NoFeed));
+        QVERIFY(m_driver->shown.isEmpty()); // the start-up check stays quiet
+        const SPUUpdateResult result = run(updater, SPUUpdateCheck::Updates);
+        QCOMPARE(int(result.kind), int(SPUUpdateResult::Kind::NoFeed));
+        QCOMPARE(m_driver->shown.size(), 1);
+    }
+
+    void theCommandReplacesARunningBackgroundCheck()
+    {
+        m_server->route("/appcast.xml", [](const TestHttpRequest &) { return TestHttpResponse::silence(); });
+        SPUUpdater *updater = makeUpdater(settings());
+        updater->checkForUpdatesInBackground();
+        QCOMPARE(updater->currentUpdateCheck(), SPUUpdateCheck::UpdatesInBackground);
+        QSignalSpy finished(updater, &SPUUpdater::sessionFinished);
+        m_controller->controller()->checkForUpdates(nullptr);
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(int(finished.first().first().value<SPUUpdateResult>().kind), int(SPUUpdateResult::Kind::Cancelled));
+        QCOMPARE(updater->currentUpdateCheck(), SPUUpdateCheck::Updates);
+        // A second command while the first runs starts nothing new.
+        m_controller->controller()->checkForUpdates(nullptr);
+        QCOMPARE(finished.size(), 1);
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(m_driver->shown.size(), 1);
+    }
+
+    void theCommandLeavesAFoundUpdateInFrontOfTheUser()
+    {
+        serveChannels();
+        SPUUpdater *updater = makeUpdater(settings());
+        m_driver->holdsAnswer = true;
+        QSignalSpy finished(updater, &SPUUpdater::sessionFinished);
+        updater->checkForUpdatesInBackground();
+        QTRY_VERIFY(m_driver->pendingAnswer);
+        m_controller->controller()->checkForUpdates(nullptr);
+        QCOMPARE(m_driver->found.size(), 1);
+        QCOMPARE(updater->currentUpdateCheck(), SPUUpdateCheck::UpdatesInBackground);
+        m_driver->pendingAnswer(true);
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(int(updater->lastResult()->kind), int(SPUUpdateResult::Kind::Downloaded));
+        QCOMPARE(m_driver->shown.size(), 1); // the download's result is shown even from the background
+    }
+
+    void settingsComeFromTheInfoDictionary()
+    {
+        const Bundle bundle(QVariantMap{{QStringLiteral("SUFeedURL"), QStringLiteral(" https://updates.example.org/appcast.xml ")},
+                                        {QStringLiteral("SUEnableAutomaticChecks"), true},
+                                        {QStringLiteral("CFBundleVersion"), QStringLiteral("42")},
+                                        {QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.2")}});
+        const SPUUpdaterSettings fromBundle = UpdaterController::settingsFromBundle(bundle);
+        QCOMPARE(fromBundle.feedURL, QUrl(QStringLiteral("https://updates.example.org/appcast.xml")));
+        QVERIFY(fromBundle.automaticallyChecksForUpdates);
+        QCOMPARE(fromBundle.hostVersion, QStringLiteral("42"));
+        QCOMPARE(fromBundle.hostDisplayVersion, QStringLiteral("1.2"));
+        const Bundle mistyped(QVariantMap{{QStringLiteral("SUEnableAutomaticChecks"), QStringLiteral("YES")}});
+        QVERIFY(!UpdaterController::settingsFromBundle(mistyped).automaticallyChecksForUpdates);
+        QVERIFY(UpdaterController::settingsFromBundle(mistyped).feedURL.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(UpdaterTest)
+#include "tst_updater.moc"
