@@ -1,11 +1,41 @@
+#include "platform/objectstore/ModelStoreError.h"
+#include "shell/ModelContainerSetup.h"
+
 #include <QApplication>
 #include <QMainWindow>
+#include <QMessageBox>
+
+namespace {
+
+bool hasDisplay()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform != QStringLiteral("offscreen") && platform != QStringLiteral("minimal");
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Veloran"));
     QApplication::setOrganizationName(QStringLiteral("Veloran"));
+
+    // The library's store comes first; without it there is nothing to show.
+    // A store that cannot be opened is never deleted or replaced.
+    std::unique_ptr<ModelContainer> container;
+    try {
+        container = makeModelContainer();
+    } catch (const ModelStoreError &error) {
+        const QString message = QStringLiteral("Failed to create ModelContainer: ") + error.description();
+        if (error.detail().isEmpty())
+            qCritical().noquote() << message;
+        else
+            qCritical().noquote() << message << "(" + error.detail() + ")";
+        if (hasDisplay())
+            QMessageBox::critical(nullptr, QStringLiteral("Veloran"), message);
+        return 1;
+    }
 
     QMainWindow window;
     window.setWindowTitle(QStringLiteral("Veloran"));
