@@ -47,10 +47,11 @@ public:
 
     QStringList createStatements() const override
     {
+        // createdAt has no declared type so SQLite keeps it bit for bit.
         return {QStringLiteral("CREATE TABLE AtlasImage (rowKey INTEGER PRIMARY KEY, seriesKey INTEGER, id BLOB, "
                                "title TEXT, modalityRaw INTEGER, regionRaw INTEGER, planeRaw INTEGER, "
                                "ageKindRaw INTEGER, ageValue INTEGER, sexRaw INTEGER, hasImageData INTEGER, "
-                               "sortIndex INTEGER, createdAt REAL)"),
+                               "sortIndex INTEGER, createdAt)"),
                 QStringLiteral("CREATE INDEX AtlasImage_seriesKey ON AtlasImage (seriesKey)"),
                 // The image bytes, one row per image that has bytes (also
                 // empty ones), written in the same transaction as the image.

@@ -28,8 +28,10 @@ public:
 
     QStringList createStatements() const override
     {
+        // Doubles are declared without a type so SQLite keeps them bit for bit
+        // (a REAL column would store -0.0 as 0).
         return {QStringLiteral("CREATE TABLE PointAnnotation (rowKey INTEGER PRIMARY KEY, imageKey INTEGER, id BLOB, "
-                               "label TEXT, \"group\" TEXT, links TEXT, x REAL, y REAL)"),
+                               "label TEXT, \"group\" TEXT, links TEXT, x, y)"),
                 QStringLiteral("CREATE INDEX PointAnnotation_imageKey ON PointAnnotation (imageKey)")};
     }
 

@@ -25,7 +25,8 @@ public:
 
     QStringList createStatements() const override
     {
-        return {QStringLiteral("CREATE TABLE Series (rowKey INTEGER PRIMARY KEY, id BLOB, title TEXT, createdAt REAL)")};
+        // createdAt has no declared type so SQLite keeps it bit for bit.
+        return {QStringLiteral("CREATE TABLE Series (rowKey INTEGER PRIMARY KEY, id BLOB, title TEXT, createdAt)")};
     }
 
     QStringList columns() const override

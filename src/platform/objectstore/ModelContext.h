@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/objectstore/ModelObject.h"
+#include "platform/objectstore/ModelStoreError.h"
 #include "platform/objectstore/Schema.h"
 
 #include <QHash>
@@ -12,8 +13,6 @@
 #include <map>
 #include <memory>
 #include <vector>
-
-class ModelStoreError;
 
 // The container's main context: the one place where model objects are
 // inserted, fetched, deleted, saved and rolled back. Main thread only.
