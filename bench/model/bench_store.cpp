@@ -1,0 +1,236 @@
+// Store benchmark on a library of 100,000 images (1,000 per series), each
+// with 10 points, one region of 20 vertices and 4 KB of image bytes.
+//
+//   bench_store [folder]     builds the library in a child process, then
+//                            measures in a fresh one
+//
+// Figures: reopen and fetch all images and series sorted by createdAt
+// (time, peak memory, against a plain SQL SELECT of the same rows), change
+// one title and save, delete a series of 1,000 images and save.
+
+#include "model/AtlasImage.h"
+#include "model/PointAnnotation.h"
+#include "model/RegionAnnotation.h"
+#include "model/Series.h"
+#include "model/VeloranSchemaV1.h"
+#include "platform/objectstore/ModelContainer.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+constexpr int seriesCount = 100;
+constexpr int imagesPerSeries = 1000;
+constexpr int pointsPerImage = 10;
+constexpr int verticesPerRegion = 20;
+
+std::unique_ptr<ModelContainer> openContainer(const QString &folder)
+{
+    ModelConfiguration configuration;
+    configuration.schema = Schema(VeloranSchemaV1::versionedSchema());
+    configuration.url = folder;
+    return std::make_unique<ModelContainer>(configuration.schema, VeloranMigrationPlan::plan(),
+                                            QList<ModelConfiguration>{configuration});
+}
+
+double peakMegabytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return -1;
+}
+
+void print(const QString &text)
+{
+    std::printf("%s\n", qPrintable(text));
+    std::fflush(stdout);
+}
+
+int build(const QString &folder)
+{
+    QElapsedTimer timer;
+    timer.start();
+    auto container = openContainer(folder);
+    ModelContext &context = container->mainContext();
+    QByteArray bytes(4096, Qt::Uninitialized);
+    for (int i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(i * 7);
+    QList<Vertex> vertices;
+    for (int v = 0; v < verticesPerRegion; ++v)
+        vertices.append({v / 20.0, 1 - v / 20.0});
+
+    for (int s = 0; s < seriesCount; ++s) {
+        auto series = Series::make(QStringLiteral("Series %1").arg(s));
+        context.insert(series);
+        for (int i = 0; i < imagesPerSeries; ++i) {
+            auto image = AtlasImage::make(QStringLiteral("Image %1-%2").arg(s).arg(i), Modality::ct, Region::thorax,
+                                          Plane::axial, AgeSpec{5, 40}, Sex::female, bytes, i, series.get());
+            for (int p = 0; p < pointsPerImage; ++p) {
+                auto point = PointAnnotation::make(QStringLiteral("Point %1").arg(p), QStringLiteral("Bones"),
+                                                   std::nullopt, p / 10.0, 0.5);
+                point->setImage(image.get());
+            }
+            auto region = RegionAnnotation::make(QStringLiteral("Region"), QString(), std::nullopt, vertices);
+            region->setImage(image.get());
+        }
+    }
+    const qint64 made = timer.restart();
+    context.save();
+    print(QStringLiteral("build: made in %1 ms, saved in one go in %2 ms, peak %3 MB")
+              .arg(made)
+              .arg(timer.elapsed())
+              .arg(peakMegabytes(), 0, 'f', 0));
+    return 0;
+}
+
+qint64 plainSelect(const QString &folder)
+{
+    QElapsedTimer timer;
+    timer.start();
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("plain"));
+        database.setDatabaseName(QDir(folder).filePath(QStringLiteral("default.store")));
+        database.open();
+        struct Row {
+            qint64 key, seriesKey;
+            QByteArray id;
+            QString title;
+            qint64 values[8];
+            double createdAt;
+        };
+        std::vector<Row> rows;
+        QSqlQuery query(database);
+        query.setForwardOnly(true);
+        for (const char *sql :
+             {"SELECT rowKey, NULL, id, title, 0, 0, 0, 0, 0, 0, 0, 0, createdAt FROM Series ORDER BY createdAt",
+              "SELECT rowKey, seriesKey, id, title, modalityRaw, regionRaw, planeRaw, ageKindRaw, ageValue, sexRaw, "
+              "hasImageData, sortIndex, createdAt FROM AtlasImage ORDER BY createdAt"}) {
+            query.exec(QString::fromLatin1(sql));
+            while (query.next()) {
+                Row row;
+                row.key = query.value(0).toLongLong();
+                row.seriesKey = query.value(1).toLongLong();
+                row.id = query.value(2).toByteArray();
+                row.title = query.value(3).toString();
+                for (int i = 0; i < 8; ++i)
+                    row.values[i] = query.value(4 + i).toLongLong();
+                row.createdAt = query.value(12).toDouble();
+                rows.push_back(row);
+            }
+        }
+        if (rows.size() != size_t(seriesCount + seriesCount * imagesPerSeries))
+            print(QStringLiteral("unexpected row count %1").arg(rows.size()));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("plain"));
+    return timer.elapsed();
+}
+
+qint64 storeFetch(const QString &folder, bool report)
+{
+    QElapsedTimer timer;
+    timer.start();
+    auto container = openContainer(folder);
+    ModelContext &context = container->mainContext();
+    const QList<AtlasImage *> images = context.fetch<AtlasImage>(&AtlasImage::createdAt);
+    const QList<Series *> series = context.fetch<Series>(&Series::createdAt);
+    const qint64 elapsed = timer.elapsed();
+    if (report) {
+        print(QStringLiteral("  fetched %1 images and %2 series; peak memory so far %3 MB")
+                  .arg(images.size())
+                  .arg(series.size())
+                  .arg(peakMegabytes(), 0, 'f', 0));
+    }
+    return elapsed;
+}
+
+int measure(const QString &folder)
+{
+    print(QStringLiteral("reopen and fetch all images and series sorted by createdAt:"));
+    const qint64 firstStore = storeFetch(folder, true);
+    const qint64 firstPlain = plainSelect(folder);
+    const qint64 secondStore = storeFetch(folder, false);
+    const qint64 secondPlain = plainSelect(folder);
+    const qint64 store = std::min(firstStore, secondStore);
+    const qint64 plain = std::max<qint64>(1, std::min(firstPlain, secondPlain));
+    print(QStringLiteral("  store: %1 ms, %2 ms; plain SELECT: %3 ms, %4 ms; ratio %5 (target < 1500 ms, ratio <= 3)")
+              .arg(firstStore)
+              .arg(secondStore)
+              .arg(firstPlain)
+              .arg(secondPlain)
+              .arg(double(store) / plain, 0, 'f', 2));
+
+    auto container = openContainer(folder);
+    ModelContext &context = container->mainContext();
+    const QList<AtlasImage *> images = context.fetch<AtlasImage>(&AtlasImage::createdAt);
+    std::vector<double> saves;
+    for (int i = 0; i < 21; ++i) {
+        AtlasImage *image = images.at((i * 4999) % images.size());
+        QElapsedTimer timer;
+        timer.start();
+        image->setTitle(QStringLiteral("Renamed %1").arg(i));
+        context.save();
+        saves.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    std::sort(saves.begin(), saves.end());
+    print(QStringLiteral("change one title and save: median %1 ms, max %2 ms (target < 5 ms)")
+              .arg(saves[saves.size() / 2], 0, 'f', 2)
+              .arg(saves.back(), 0, 'f', 2));
+
+    QElapsedTimer timer;
+    timer.start();
+    Series *doomed = context.fetch<Series>(&Series::createdAt).at(seriesCount / 2);
+    context.deleteObject(doomed);
+    const qint64 deleted = timer.elapsed();
+    context.save();
+    print(QStringLiteral("delete a series of %1 images with annotations and save: %2 ms (delete %3 ms; target < 1000 ms)")
+              .arg(imagesPerSeries)
+              .arg(timer.elapsed())
+              .arg(deleted));
+    print(QStringLiteral("peak memory of the measuring process: %1 MB").arg(peakMegabytes(), 0, 'f', 0));
+    return 0;
+}
+
+int runChild(const QString &mode, const QString &folder)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {mode, folder});
+    child.waitForFinished(-1);
+    return child.exitCode();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    if (arguments.size() == 3 && arguments.at(1) == QStringLiteral("--build"))
+        return build(arguments.at(2));
+    if (arguments.size() == 3 && arguments.at(1) == QStringLiteral("--measure"))
+        return measure(arguments.at(2));
+
+    QTemporaryDir temporary;
+    const QString folder = arguments.size() > 1 ? arguments.at(1) : temporary.path();
+    if (!QFile::exists(QDir(folder).filePath(QStringLiteral("default.store")))) {
+        if (runChild(QStringLiteral("--build"), folder) != 0)
+            return 1;
+    }
+    return runChild(QStringLiteral("--measure"), folder);
+}

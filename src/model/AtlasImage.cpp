@@ -1,0 +1,314 @@
+#include "model/AtlasImage.h"
+
+#include "model/PointAnnotation.h"
+#include "model/RawValue.h"
+#include "model/RegionAnnotation.h"
+#include "model/Series.h"
+#include "platform/objectstore/ModelContext.h"
+#include "platform/objectstore/Schema.h"
+#include "platform/objectstore/StoreValues.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <cmath>
+
+class AtlasImageEntity final : public EntityType {
+public:
+    QString name() const override { return QStringLiteral("AtlasImage"); }
+
+    QList<PropertyDescription> properties() const override
+    {
+        using P = PropertyDescription;
+        const auto attribute = [](const char *name, int options = P::noOptions) {
+            return P::attribute(QString::fromLatin1(name), options);
+        };
+        return {attribute("id"),
+                attribute("title", P::allowsCloudEncryption),
+                attribute("modalityRaw", P::allowsCloudEncryption),
+                attribute("regionRaw", P::allowsCloudEncryption),
+                attribute("planeRaw", P::allowsCloudEncryption),
+                attribute("age", P::allowsCloudEncryption),
+                attribute("sexRaw", P::allowsCloudEncryption),
+                attribute("imageData", P::externalStorage),
+                attribute("sortIndex"),
+                attribute("createdAt"),
+                P::toOne(QStringLiteral("series"), QStringLiteral("images")),
+                P::toManyCascade(QStringLiteral("points"), QStringLiteral("image")),
+                P::toManyCascade(QStringLiteral("regions"), QStringLiteral("image"))};
+    }
+
+    QList<const RelationshipDescription *> toManyRelationships() const override
+    {
+        return {&AtlasImage::pointsRelationship(), &AtlasImage::regionsRelationship()};
+    }
+
+    const RelationshipDescription *toOneRelationship() const override { return &Series::imagesRelationship(); }
+
+    QStringList createStatements() const override
+    {
+        // createdAt has no declared type so SQLite keeps it bit for bit.
+        return {QStringLiteral("CREATE TABLE AtlasImage (rowKey INTEGER PRIMARY KEY, seriesKey INTEGER, id BLOB, "
+                               "title TEXT, modalityRaw INTEGER, regionRaw INTEGER, planeRaw INTEGER, "
+                               "ageKindRaw INTEGER, ageValue INTEGER, sexRaw INTEGER, hasImageData INTEGER, "
+                               "sortIndex INTEGER, createdAt)"),
+                QStringLiteral("CREATE INDEX AtlasImage_seriesKey ON AtlasImage (seriesKey)"),
+                // The image bytes, one row per image that has bytes (also
+                // empty ones), written in the same transaction as the image.
+                QStringLiteral("CREATE TABLE ImageData (imageKey INTEGER PRIMARY KEY, bytes BLOB)")};
+    }
+
+    QStringList columns() const override
+    {
+        return {QStringLiteral("id"),         QStringLiteral("title"),      QStringLiteral("modalityRaw"),
+                QStringLiteral("regionRaw"),  QStringLiteral("planeRaw"),   QStringLiteral("ageKindRaw"),
+                QStringLiteral("ageValue"),   QStringLiteral("sexRaw"),     QStringLiteral("hasImageData"),
+                QStringLiteral("sortIndex"),  QStringLiteral("createdAt")};
+    }
+
+    std::shared_ptr<ModelObject> materialize(const QSqlQuery &row, int first) const override
+    {
+        auto image = std::make_shared<AtlasImage>(AtlasImage::Passkey());
+        AtlasImage::Data &m = image->m;
+        m.id = StoreValues::toUuid(row.value(first));
+        m.title = row.value(first + 1).toString();
+        m.modalityRaw = row.value(first + 2).toLongLong();
+        m.regionRaw = row.value(first + 3).toLongLong();
+        m.planeRaw = row.value(first + 4).toLongLong();
+        m.age.kindRaw = row.value(first + 5).toInt();
+        m.age.value = StoreValues::toOptionalInt(row.value(first + 6));
+        m.sexRaw = row.value(first + 7).toLongLong();
+        m.hasImageData = row.value(first + 8).toBool();
+        m.imageDataLoaded = false;
+        m.sortIndex = row.value(first + 9).toLongLong();
+        m.createdAt = Date{row.value(first + 10).toDouble()};
+        return image;
+    }
+
+    void bindColumns(QSqlQuery &query, const ModelObject &object) const override
+    {
+        const AtlasImage::Data &m = static_cast<const AtlasImage &>(object).m;
+        query.addBindValue(StoreValues::fromUuid(m.id));
+        query.addBindValue(m.title);
+        query.addBindValue(m.modalityRaw);
+        query.addBindValue(m.regionRaw);
+        query.addBindValue(m.planeRaw);
+        query.addBindValue(m.age.kindRaw);
+        query.addBindValue(StoreValues::fromOptional(m.age.value));
+        query.addBindValue(m.sexRaw);
+        query.addBindValue(m.hasImageData ? 1 : 0);
+        query.addBindValue(m.sortIndex);
+        query.addBindValue(m.createdAt.secondsSinceReferenceDate);
+    }
+
+    void writeExternal(ModelObject &object, bool isNew) const override
+    {
+        auto &image = static_cast<AtlasImage &>(object);
+        if (!isNew && !(image.changedFlags() & AtlasImage::imageDataChanged))
+            return;
+        ModelContext *context = image.modelContext();
+        if (image.m.imageData) {
+            QSqlQuery &query =
+                context->preparedQuery(QStringLiteral("INSERT OR REPLACE INTO ImageData (imageKey, bytes) VALUES (?, ?)"));
+            query.addBindValue(image.storeKey());
+            // Bind empty bytes as an empty blob, not as NULL.
+            query.addBindValue(image.m.imageData->isNull() ? QByteArray("", 0) : *image.m.imageData);
+            if (!query.exec())
+                context->throwSaveError(QStringLiteral("image bytes"), query);
+        } else if (!isNew) {
+            deleteExternal(object);
+        }
+    }
+
+    void deleteExternal(ModelObject &object) const override
+    {
+        ModelContext *context = object.modelContext();
+        QSqlQuery &query = context->preparedQuery(QStringLiteral("DELETE FROM ImageData WHERE imageKey = ?"));
+        query.addBindValue(object.storeKey());
+        if (!query.exec())
+            context->throwSaveError(QStringLiteral("image bytes"), query);
+    }
+};
+
+AtlasImage::AtlasImage(Passkey)
+{
+}
+
+AtlasImage::~AtlasImage()
+{
+    unlinkRelationships();
+}
+
+std::shared_ptr<AtlasImage> AtlasImage::make(const QString &title, Modality modality, Region region, Plane plane,
+                                             const AgeSpec &age, Sex sex, const std::optional<QByteArray> &imageData,
+                                             qint64 sortIndex, Series *series)
+{
+    auto image = std::make_shared<AtlasImage>(Passkey());
+    Data &m = image->m;
+    m.id = QUuid::createUuid();
+    m.title = title;
+    m.modalityRaw = rawValue(modality);
+    m.regionRaw = rawValue(region);
+    m.planeRaw = rawValue(plane);
+    m.age = age;
+    m.sexRaw = rawValue(sex);
+    m.imageData = imageData;
+    m.hasImageData = imageData.has_value();
+    m.sortIndex = sortIndex;
+    m.createdAt = Date::now();
+    if (series)
+        image->setSeries(series);
+    return image;
+}
+
+const EntityType &AtlasImage::entity()
+{
+    static const AtlasImageEntity type;
+    return type;
+}
+
+const EntityType &AtlasImage::entityType() const
+{
+    return entity();
+}
+
+const RelationshipDescription &AtlasImage::pointsRelationship()
+{
+    static const RelationshipDescription relationship{
+        []() -> const EntityType * { return &AtlasImage::entity(); },
+        "points",
+        []() -> const EntityType * { return &PointAnnotation::entity(); },
+        "image",
+        "imageKey",
+        true,
+        [](ModelObject *parent) -> RelationList & { return static_cast<AtlasImage *>(parent)->m_points; },
+        [](const ModelObject *child) -> ModelObject * { return static_cast<const PointAnnotation *>(child)->m.image; },
+        [](ModelObject *child, ModelObject *parent) {
+            static_cast<PointAnnotation *>(child)->m.image = static_cast<AtlasImage *>(parent);
+        },
+    };
+    return relationship;
+}
+
+const RelationshipDescription &AtlasImage::regionsRelationship()
+{
+    static const RelationshipDescription relationship{
+        []() -> const EntityType * { return &AtlasImage::entity(); },
+        "regions",
+        []() -> const EntityType * { return &RegionAnnotation::entity(); },
+        "image",
+        "imageKey",
+        true,
+        [](ModelObject *parent) -> RelationList & { return static_cast<AtlasImage *>(parent)->m_regions; },
+        [](const ModelObject *child) -> ModelObject * { return static_cast<const RegionAnnotation *>(child)->m.image; },
+        [](ModelObject *child, ModelObject *parent) {
+            static_cast<RegionAnnotation *>(child)->m.image = static_cast<AtlasImage *>(parent);
+        },
+    };
+    return relationship;
+}
+
+void AtlasImage::setId(const QUuid &id) { write(&Data::id, id, "id"); }
+void AtlasImage::setTitle(const QString &title) { write(&Data::title, title, "title"); }
+void AtlasImage::setModalityRaw(qint64 raw) { write(&Data::modalityRaw, raw, "modalityRaw"); }
+void AtlasImage::setRegionRaw(qint64 raw) { write(&Data::regionRaw, raw, "regionRaw"); }
+void AtlasImage::setPlaneRaw(qint64 raw) { write(&Data::planeRaw, raw, "planeRaw"); }
+void AtlasImage::setAge(const AgeSpec &age) { write(&Data::age, age, "age"); }
+void AtlasImage::setSexRaw(qint64 raw) { write(&Data::sexRaw, raw, "sexRaw"); }
+void AtlasImage::setSortIndex(qint64 sortIndex) { write(&Data::sortIndex, sortIndex, "sortIndex"); }
+
+void AtlasImage::setCreatedAt(Date createdAt)
+{
+    // NaN cannot be stored; it would read back as no date at all.
+    if (std::isnan(createdAt.secondsSinceReferenceDate))
+        createdAt = Date{0};
+    write(&Data::createdAt, createdAt, "createdAt");
+}
+
+std::optional<QByteArray> AtlasImage::imageData() const
+{
+    if (!m.imageDataLoaded) {
+        m.imageDataLoaded = true;
+        m.imageData.reset();
+        ModelContext *context = modelContext();
+        if (m.hasImageData && context) {
+            QSqlQuery &query = context->preparedQuery(QStringLiteral("SELECT bytes FROM ImageData WHERE imageKey = ?"));
+            query.addBindValue(storeKey());
+            if (!query.exec())
+                qWarning("Store: cannot read image bytes: %s", qPrintable(query.lastError().text()));
+            else if (query.next())
+                m.imageData = query.value(0).isNull() ? QByteArray("", 0) : query.value(0).toByteArray();
+            query.finish();
+        }
+    }
+    return m.imageData;
+}
+
+void AtlasImage::setImageData(const std::optional<QByteArray> &imageData)
+{
+    willChange();
+    m.imageData = imageData;
+    m.hasImageData = imageData.has_value();
+    m.imageDataLoaded = true;
+    didChange("imageData", imageDataChanged);
+}
+
+void AtlasImage::setSeries(Series *series)
+{
+    setParent(Series::imagesRelationship(), series);
+}
+
+QList<PointAnnotation *> AtlasImage::points() const
+{
+    return modelCast<PointAnnotation>(children(pointsRelationship()));
+}
+
+void AtlasImage::setPoints(const QList<PointAnnotation *> &points)
+{
+    setChildren(pointsRelationship(), QList<ModelObject *>(points.begin(), points.end()));
+}
+
+QList<RegionAnnotation *> AtlasImage::regions() const
+{
+    return modelCast<RegionAnnotation>(children(regionsRelationship()));
+}
+
+void AtlasImage::setRegions(const QList<RegionAnnotation *> &regions)
+{
+    setChildren(regionsRelationship(), QList<ModelObject *>(regions.begin(), regions.end()));
+}
+
+Modality AtlasImage::modality() const { return caseFromRaw<Modality>(m.modalityRaw); }
+Region AtlasImage::region() const { return caseFromRaw<Region>(m.regionRaw); }
+Plane AtlasImage::plane() const { return caseFromRaw<Plane>(m.planeRaw); }
+Sex AtlasImage::sex() const { return caseFromRaw<Sex>(m.sexRaw); }
+
+std::optional<QByteArray> AtlasImage::nonEmptyImageData() const
+{
+    std::optional<QByteArray> bytes = imageData();
+    if (bytes && bytes->isEmpty())
+        return std::nullopt;
+    return bytes;
+}
+
+bool AtlasImage::isImageDataMissing() const
+{
+    return m.imageDataLoaded ? !m.imageData.has_value() : !m.hasImageData;
+}
+
+void AtlasImage::saveSnapshot()
+{
+    m_saved = std::make_unique<Data>(m);
+}
+
+void AtlasImage::restoreSnapshot()
+{
+    if (m_saved)
+        m = *m_saved;
+    m_saved.reset();
+}
+
+void AtlasImage::discardSnapshot()
+{
+    m_saved.reset();
+}

@@ -1,0 +1,134 @@
+#pragma once
+
+#include "model/AgeSpec.h"
+#include "model/MetadataEnums.h"
+#include "platform/Date.h"
+#include "platform/objectstore/ModelObject.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QUuid>
+
+#include <memory>
+#include <optional>
+
+class PointAnnotation;
+class RegionAnnotation;
+class Series;
+struct RelationshipDescription;
+
+// One image of the library: its metadata, its bytes and its annotations.
+// An image without a series is a standalone entry of the library.
+//
+// Persistent model: made with make(), owned by the model context once
+// inserted, compared by identity (pointer). The image bytes are kept apart
+// from the row and read on first access.
+class AtlasImage final : public ModelObject {
+    class Passkey {
+        friend class AtlasImage;
+        friend class AtlasImageEntity;
+        Passkey() = default;
+    };
+
+public:
+    // Flags of changedFlags().
+    enum : quint32 { imageDataChanged = 1 };
+
+    // The designated initialiser; not inserted into any context.
+    static std::shared_ptr<AtlasImage> make(const QString &title = {}, Modality modality = Modality::mr,
+                                            Region region = Region::head, Plane plane = Plane::unspecified,
+                                            const AgeSpec &age = {}, Sex sex = Sex::unspecified,
+                                            const std::optional<QByteArray> &imageData = std::nullopt,
+                                            qint64 sortIndex = 0, Series *series = nullptr);
+
+    explicit AtlasImage(Passkey); // an empty object for make() and the store
+    ~AtlasImage() override;
+
+    static const EntityType &entity();
+    const EntityType &entityType() const override;
+
+    QUuid id() const { return m.id; }
+    void setId(const QUuid &id);
+    QString title() const { return m.title; }
+    void setTitle(const QString &title);
+    qint64 modalityRaw() const { return m.modalityRaw; }
+    void setModalityRaw(qint64 raw);
+    qint64 regionRaw() const { return m.regionRaw; }
+    void setRegionRaw(qint64 raw);
+    qint64 planeRaw() const { return m.planeRaw; }
+    void setPlaneRaw(qint64 raw);
+    AgeSpec age() const { return m.age; }
+    void setAge(const AgeSpec &age);
+    qint64 sexRaw() const { return m.sexRaw; }
+    void setSexRaw(qint64 raw);
+    // Absent and empty bytes are distinct. Loads the bytes on first access.
+    std::optional<QByteArray> imageData() const;
+    void setImageData(const std::optional<QByteArray> &imageData);
+    qint64 sortIndex() const { return m.sortIndex; }
+    void setSortIndex(qint64 sortIndex);
+    Date createdAt() const { return m.createdAt; }
+    void setCreatedAt(Date createdAt);
+
+    // Relationships. Setting the series moves the image between the two
+    // series' image lists at once.
+    Series *series() const { return m.series; }
+    void setSeries(Series *series);
+    QList<PointAnnotation *> points() const;
+    void setPoints(const QList<PointAnnotation *> &points);
+    QList<RegionAnnotation *> regions() const;
+    void setRegions(const QList<RegionAnnotation *> &regions);
+
+    // Typed metadata; a raw value outside the cases reads as unknown.
+    Modality modality() const;
+    Region region() const;
+    Plane plane() const;
+    Sex sex() const;
+
+    // The bytes when present and at least one byte long.
+    std::optional<QByteArray> nonEmptyImageData() const;
+    // True exactly when no bytes are stored; present but empty is not
+    // missing. Reads no bytes.
+    bool isImageDataMissing() const;
+
+    static const RelationshipDescription &pointsRelationship();
+    static const RelationshipDescription &regionsRelationship();
+
+protected:
+    void saveSnapshot() override;
+    void restoreSnapshot() override;
+    void discardSnapshot() override;
+
+private:
+    friend class AtlasImageEntity;
+    friend class Series;
+
+    struct Data {
+        QUuid id;
+        QString title;
+        qint64 modalityRaw = 3;
+        qint64 regionRaw = 1;
+        qint64 planeRaw = 1;
+        AgeSpec age;
+        qint64 sexRaw = 1;
+        qint64 sortIndex = 0;
+        Date createdAt;
+        Series *series = nullptr;
+        std::optional<QByteArray> imageData;
+        bool hasImageData = false;    // what the store holds, known without reading it
+        bool imageDataLoaded = true;
+    };
+
+    template<class V>
+    void write(V Data::*field, const V &value, const char *property)
+    {
+        willChange();
+        m.*field = value;
+        didChange(property);
+    }
+
+    mutable Data m;
+    std::unique_ptr<Data> m_saved;
+    RelationList m_points;
+    RelationList m_regions;
+};

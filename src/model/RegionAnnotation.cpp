@@ -1,0 +1,152 @@
+#include "model/RegionAnnotation.h"
+
+#include "model/AnnotationStorage.h"
+#include "model/AtlasImage.h"
+#include "model/UnitCoordinate.h"
+#include "platform/objectstore/Schema.h"
+#include "platform/objectstore/StoreValues.h"
+
+#include <QSqlQuery>
+
+class RegionAnnotationEntity final : public EntityType {
+public:
+    QString name() const override { return QStringLiteral("RegionAnnotation"); }
+
+    QList<PropertyDescription> properties() const override
+    {
+        using P = PropertyDescription;
+        return {P::attribute(QStringLiteral("id")),
+                P::attribute(QStringLiteral("label"), P::allowsCloudEncryption),
+                P::attribute(QStringLiteral("group"), P::allowsCloudEncryption),
+                P::attribute(QStringLiteral("links")),
+                P::attribute(QStringLiteral("vertices")),
+                P::toOne(QStringLiteral("image"), QStringLiteral("regions"))};
+    }
+
+    const RelationshipDescription *toOneRelationship() const override { return &AtlasImage::regionsRelationship(); }
+
+    QStringList createStatements() const override
+    {
+        return {QStringLiteral("CREATE TABLE RegionAnnotation (rowKey INTEGER PRIMARY KEY, imageKey INTEGER, id BLOB, "
+                               "label TEXT, \"group\" TEXT, links TEXT, vertices BLOB)"),
+                QStringLiteral("CREATE INDEX RegionAnnotation_imageKey ON RegionAnnotation (imageKey)")};
+    }
+
+    QStringList columns() const override
+    {
+        return {QStringLiteral("id"), QStringLiteral("label"), QStringLiteral("\"group\""), QStringLiteral("links"),
+                QStringLiteral("vertices")};
+    }
+
+    std::shared_ptr<ModelObject> materialize(const QSqlQuery &row, int first) const override
+    {
+        auto region = std::make_shared<RegionAnnotation>(RegionAnnotation::Passkey());
+        RegionAnnotation::Data &m = region->m;
+        m.id = StoreValues::toUuid(row.value(first));
+        m.label = row.value(first + 1).toString();
+        m.group = row.value(first + 2).toString();
+        m.links = AnnotationStorage::linksFromColumn(row.value(first + 3));
+        m.vertices = AnnotationStorage::verticesFromColumn(row.value(first + 4).toByteArray());
+        return region;
+    }
+
+    void bindColumns(QSqlQuery &query, const ModelObject &object) const override
+    {
+        const RegionAnnotation::Data &m = static_cast<const RegionAnnotation &>(object).m;
+        query.addBindValue(StoreValues::fromUuid(m.id));
+        query.addBindValue(m.label);
+        query.addBindValue(m.group);
+        query.addBindValue(AnnotationStorage::linksToColumn(m.links));
+        query.addBindValue(AnnotationStorage::verticesToColumn(m.vertices));
+    }
+};
+
+RegionAnnotation::RegionAnnotation(Passkey)
+{
+}
+
+RegionAnnotation::~RegionAnnotation()
+{
+    unlinkRelationships();
+}
+
+std::shared_ptr<RegionAnnotation> RegionAnnotation::make(const QString &label, const QString &group,
+                                                         const std::optional<QList<AnnotationLink>> &links,
+                                                         const QList<Vertex> &vertices)
+{
+    auto region = std::make_shared<RegionAnnotation>(Passkey());
+    region->m.id = QUuid::createUuid();
+    region->m.label = label;
+    region->m.group = group;
+    region->m.links = links;
+    region->m.vertices = finiteVertices(vertices);
+    return region;
+}
+
+const EntityType &RegionAnnotation::entity()
+{
+    static const RegionAnnotationEntity type;
+    return type;
+}
+
+const EntityType &RegionAnnotation::entityType() const
+{
+    return entity();
+}
+
+void RegionAnnotation::setId(const QUuid &id)
+{
+    willChange();
+    m.id = id;
+    didChange("id");
+}
+
+void RegionAnnotation::setLabel(const QString &label)
+{
+    willChange();
+    m.label = label;
+    didChange("label");
+}
+
+void RegionAnnotation::setGroup(const QString &group)
+{
+    willChange();
+    m.group = group;
+    didChange("group");
+}
+
+void RegionAnnotation::setLinks(const std::optional<QList<AnnotationLink>> &links)
+{
+    willChange();
+    m.links = links;
+    didChange("links");
+}
+
+void RegionAnnotation::setVertices(const QList<Vertex> &vertices)
+{
+    willChange();
+    m.vertices = finiteVertices(vertices);
+    didChange("vertices");
+}
+
+void RegionAnnotation::setImage(AtlasImage *image)
+{
+    setParent(AtlasImage::regionsRelationship(), image);
+}
+
+void RegionAnnotation::saveSnapshot()
+{
+    m_saved = std::make_unique<Data>(m);
+}
+
+void RegionAnnotation::restoreSnapshot()
+{
+    if (m_saved)
+        m = *m_saved;
+    m_saved.reset();
+}
+
+void RegionAnnotation::discardSnapshot()
+{
+    m_saved.reset();
+}

@@ -1,0 +1,153 @@
+#include "model/Series.h"
+
+#include "model/AtlasImage.h"
+#include "platform/objectstore/Schema.h"
+#include "platform/objectstore/StoreValues.h"
+
+#include <QSqlQuery>
+
+class SeriesEntity final : public EntityType {
+public:
+    QString name() const override { return QStringLiteral("Series"); }
+
+    QList<PropertyDescription> properties() const override
+    {
+        using P = PropertyDescription;
+        return {P::attribute(QStringLiteral("id")), P::attribute(QStringLiteral("title"), P::allowsCloudEncryption),
+                P::attribute(QStringLiteral("createdAt")),
+                P::toManyCascade(QStringLiteral("images"), QStringLiteral("series"))};
+    }
+
+    QList<const RelationshipDescription *> toManyRelationships() const override
+    {
+        return {&Series::imagesRelationship()};
+    }
+
+    QStringList createStatements() const override
+    {
+        // createdAt has no declared type so SQLite keeps it bit for bit.
+        return {QStringLiteral("CREATE TABLE Series (rowKey INTEGER PRIMARY KEY, id BLOB, title TEXT, createdAt)")};
+    }
+
+    QStringList columns() const override
+    {
+        return {QStringLiteral("id"), QStringLiteral("title"), QStringLiteral("createdAt")};
+    }
+
+    std::shared_ptr<ModelObject> materialize(const QSqlQuery &row, int first) const override
+    {
+        auto series = std::make_shared<Series>(Series::Passkey());
+        series->m.id = StoreValues::toUuid(row.value(first));
+        series->m.title = row.value(first + 1).toString();
+        series->m.createdAt = Date{row.value(first + 2).toDouble()};
+        return series;
+    }
+
+    void bindColumns(QSqlQuery &query, const ModelObject &object) const override
+    {
+        const auto &series = static_cast<const Series &>(object);
+        query.addBindValue(StoreValues::fromUuid(series.m.id));
+        query.addBindValue(series.m.title);
+        query.addBindValue(series.m.createdAt.secondsSinceReferenceDate);
+    }
+};
+
+Series::Series(Passkey)
+{
+}
+
+Series::~Series()
+{
+    unlinkRelationships();
+}
+
+std::shared_ptr<Series> Series::make(const QString &title)
+{
+    auto series = std::make_shared<Series>(Passkey());
+    series->m.id = QUuid::createUuid();
+    series->m.title = title;
+    series->m.createdAt = Date::now();
+    return series;
+}
+
+const EntityType &Series::entity()
+{
+    static const SeriesEntity type;
+    return type;
+}
+
+const EntityType &Series::entityType() const
+{
+    return entity();
+}
+
+const RelationshipDescription &Series::imagesRelationship()
+{
+    static const RelationshipDescription relationship{
+        []() -> const EntityType * { return &Series::entity(); },
+        "images",
+        []() -> const EntityType * { return &AtlasImage::entity(); },
+        "series",
+        "seriesKey",
+        true,
+        [](ModelObject *parent) -> RelationList & { return static_cast<Series *>(parent)->m_images; },
+        [](const ModelObject *child) -> ModelObject * { return static_cast<const AtlasImage *>(child)->m.series; },
+        [](ModelObject *child, ModelObject *parent) {
+            static_cast<AtlasImage *>(child)->m.series = static_cast<Series *>(parent);
+        },
+    };
+    return relationship;
+}
+
+void Series::setId(const QUuid &id)
+{
+    willChange();
+    m.id = id;
+    didChange("id");
+}
+
+void Series::setTitle(const QString &title)
+{
+    willChange();
+    m.title = title;
+    didChange("title");
+}
+
+void Series::setCreatedAt(Date createdAt)
+{
+    willChange();
+    m.createdAt = createdAt;
+    didChange("createdAt");
+}
+
+QList<AtlasImage *> Series::images() const
+{
+    return modelCast<AtlasImage>(children(imagesRelationship()));
+}
+
+void Series::setImages(const QList<AtlasImage *> &images)
+{
+    setChildren(imagesRelationship(), QList<ModelObject *>(images.begin(), images.end()));
+}
+
+bool Series::isEmpty() const
+{
+    return children(imagesRelationship()).isEmpty();
+}
+
+void Series::saveSnapshot()
+{
+    m_saved = std::make_unique<Data>(m);
+}
+
+void Series::restoreSnapshot()
+{
+    if (m_saved)
+        m = *m_saved;
+    m_saved.reset();
+}
+
+void Series::discardSnapshot()
+{
+    m_saved.reset();
+}

@@ -1,0 +1,217 @@
+#include "platform/objectstore/ModelContainer.h"
+
+#include "platform/objectstore/ModelStoreError.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+
+#include <atomic>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("ModelContainer", text);
+}
+
+bool run(QSqlDatabase &database, const QString &sql, QString *error)
+{
+    QSqlQuery query(database);
+    if (query.exec(sql))
+        return true;
+    if (error)
+        *error = query.lastError().text();
+    return false;
+}
+
+} // namespace
+
+QString ModelConfiguration::storePath() const
+{
+    if (isStoredInMemoryOnly)
+        return {};
+    QString folder = url;
+    if (folder.isEmpty())
+        folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    return QDir(folder).filePath(ModelContainer::storeFileName(*this));
+}
+
+QString ModelContainer::storeFileName(const ModelConfiguration &configuration)
+{
+    const QString name = configuration.name.value_or(QString());
+    return (name.isEmpty() ? QStringLiteral("default") : name) + QStringLiteral(".store");
+}
+
+QString ModelContainer::metadataTable()
+{
+    return QStringLiteral("StoreMetadata");
+}
+
+ModelContainer::ModelContainer(const Schema &schema, const SchemaMigrationPlan &migrationPlan,
+                               const QList<ModelConfiguration> &configurations)
+    : m_schema(schema), m_configurations(configurations)
+{
+    if (m_configurations.isEmpty()) {
+        ModelConfiguration configuration;
+        configuration.schema = schema;
+        m_configurations.append(configuration);
+    }
+    if (m_configurations.size() > 1)
+        throw ModelStoreError(ModelStoreError::Code::invalidConfiguration,
+                              tr("A library can be kept in only one store."));
+    if (schema.entities().isEmpty() || schema.version().isNull())
+        throw ModelStoreError(ModelStoreError::Code::invalidConfiguration, tr("The library's schema is empty."));
+
+    static std::atomic<int> counter{0};
+    m_connectionName = QStringLiteral("veloran-store-%1").arg(++counter);
+    try {
+        openStore(m_configurations.first(), migrationPlan);
+    } catch (...) {
+        closeDatabase();
+        throw;
+    }
+}
+
+ModelContainer::~ModelContainer()
+{
+    closeDatabase();
+}
+
+void ModelContainer::closeDatabase()
+{
+    m_mainContext.reset();
+    {
+        QSqlDatabase database = QSqlDatabase::database(m_connectionName, false);
+        if (database.isOpen())
+            database.close();
+    }
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+void ModelContainer::openStore(const ModelConfiguration &configuration, const SchemaMigrationPlan &migrationPlan)
+{
+    QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+    const bool inMemory = configuration.isStoredInMemoryOnly;
+    bool existed = false;
+    QString path;
+    if (inMemory) {
+        database.setDatabaseName(QStringLiteral(":memory:"));
+    } else {
+        path = configuration.storePath();
+        const QFileInfo info(path);
+        if (info.exists() && !info.isFile())
+            throw ModelStoreError(ModelStoreError::Code::cannotOpen,
+                                  tr("The library file “%1” is not a file.").arg(path));
+        if (!QDir().mkpath(info.absolutePath()))
+            throw ModelStoreError(ModelStoreError::Code::cannotOpen,
+                                  tr("The library's folder “%1” could not be created.").arg(info.absolutePath()));
+        existed = info.exists() && info.size() > 0;
+        database.setDatabaseName(path);
+        database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    }
+    if (!database.open())
+        throw ModelStoreError(ModelStoreError::Code::cannotOpen, tr("The library file “%1” could not be opened.").arg(path),
+                              database.lastError().text());
+
+    const QVersionNumber current = m_schema.version();
+    const QString metadata = metadataTable();
+    QString error;
+    if (existed) {
+        // Read before anything is written: a file that is refused is left
+        // exactly as it was.
+        QSqlQuery query(database);
+        if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name = '%1'").arg(metadata)))
+            throw ModelStoreError(ModelStoreError::Code::damaged,
+                                  tr("The library file “%1” is damaged or is not a library.").arg(path),
+                                  query.lastError().text());
+        if (!query.next())
+            throw ModelStoreError(ModelStoreError::Code::damaged,
+                                  tr("The file “%1” is not a library.").arg(path));
+        query.finish();
+        QVersionNumber stored;
+        if (query.exec(QStringLiteral("SELECT value FROM %1 WHERE key = 'version'").arg(metadata)) && query.next())
+            stored = QVersionNumber::fromString(query.value(0).toString());
+        query.finish();
+        if (stored.isNull())
+            throw ModelStoreError(ModelStoreError::Code::damaged,
+                                  tr("The library file “%1” is damaged: its version is missing.").arg(path));
+        if (stored > current)
+            throw ModelStoreError(ModelStoreError::Code::newerVersion,
+                                  tr("The library was saved by a newer version of Veloran (library version %1; this "
+                                     "version reads up to %2). Update Veloran to open it.")
+                                      .arg(stored.toString(), current.toString()));
+        if (stored < current) {
+            // Chain the plan's stages from the stored version to this one.
+            QList<MigrationStage> chain;
+            QVersionNumber version = stored;
+            while (version < current) {
+                const auto stage = std::find_if(migrationPlan.stages.begin(), migrationPlan.stages.end(),
+                                                [&](const MigrationStage &s) { return s.fromVersion == version; });
+                if (stage == migrationPlan.stages.end() || !(stage->toVersion > version))
+                    throw ModelStoreError(ModelStoreError::Code::unknownVersion,
+                                          tr("The library's version %1 cannot be brought up to date by this "
+                                             "version of Veloran.")
+                                              .arg(stored.toString()));
+                chain.append(*stage);
+                version = stage->toVersion;
+            }
+            if (version != current)
+                throw ModelStoreError(ModelStoreError::Code::unknownVersion,
+                                      tr("The library's version %1 cannot be brought up to date by this version of "
+                                         "Veloran.")
+                                          .arg(stored.toString()));
+            if (!database.transaction())
+                throw ModelStoreError(ModelStoreError::Code::migrationFailed,
+                                      tr("The library could not be updated."), database.lastError().text());
+            bool ok = true;
+            for (const MigrationStage &stage : std::as_const(chain)) {
+                if (stage.migrate && !stage.migrate(database, &error)) {
+                    ok = false;
+                    break;
+                }
+            }
+            ok = ok
+                && run(database,
+                       QStringLiteral("UPDATE %1 SET value = '%2' WHERE key = 'version'").arg(metadata, current.toString()),
+                       &error)
+                && database.commit();
+            if (!ok) {
+                if (error.isEmpty())
+                    error = database.lastError().text();
+                database.rollback();
+                throw ModelStoreError(ModelStoreError::Code::migrationFailed,
+                                      tr("The library could not be updated from version %1; it was left unchanged.")
+                                          .arg(stored.toString()),
+                                      error);
+            }
+        }
+    } else {
+        if (!inMemory && !run(database, QStringLiteral("PRAGMA journal_mode = WAL"), &error))
+            throw ModelStoreError(ModelStoreError::Code::cannotOpen, tr("The library file “%1” could not be created.").arg(path), error);
+        bool ok = database.transaction();
+        ok = ok
+            && run(database, QStringLiteral("CREATE TABLE %1 (key TEXT PRIMARY KEY, value TEXT)").arg(metadata), &error)
+            && run(database,
+                   QStringLiteral("INSERT INTO %1 (key, value) VALUES ('version', '%2')").arg(metadata, current.toString()),
+                   &error);
+        for (const EntityType *type : m_schema.entities()) {
+            for (const QString &statement : type->createStatements())
+                ok = ok && run(database, statement, &error);
+        }
+        ok = ok && database.commit();
+        if (!ok) {
+            database.rollback();
+            throw ModelStoreError(ModelStoreError::Code::cannotOpen,
+                                  tr("The library file “%1” could not be created.").arg(path),
+                                  error.isEmpty() ? database.lastError().text() : error);
+        }
+    }
+    if (!inMemory)
+        run(database, QStringLiteral("PRAGMA synchronous = NORMAL"), nullptr);
+
+    m_mainContext.reset(new ModelContext(database, m_schema, configuration.allowsSave));
+}

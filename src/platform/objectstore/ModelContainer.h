@@ -1,0 +1,47 @@
+#pragma once
+
+#include "platform/objectstore/ModelConfiguration.h"
+#include "platform/objectstore/ModelContext.h"
+#include "platform/objectstore/Schema.h"
+
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+// The object store: a SQLite database (on disk or in memory) laid out by a
+// versioned schema, with one main context for the main thread.
+//
+// Building a container creates a new store, opens one of the same version,
+// or migrates an older one by the plan's stages in one transaction. A store
+// of a newer version, or a file that is not a readable store, is refused
+// with a ModelStoreError (thrown) and the file is left as it was. Two
+// in-memory containers never share data.
+class ModelContainer {
+public:
+    ModelContainer(const Schema &schema, const SchemaMigrationPlan &migrationPlan,
+                   const QList<ModelConfiguration> &configurations);
+    ~ModelContainer();
+
+    ModelContainer(const ModelContainer &) = delete;
+    ModelContainer &operator=(const ModelContainer &) = delete;
+
+    ModelContext &mainContext() const { return *m_mainContext; }
+    const Schema &schema() const { return m_schema; }
+    const QList<ModelConfiguration> &configurations() const { return m_configurations; }
+
+    // The name of the file the store lives in ("default.store" unless the
+    // configuration names it).
+    static QString storeFileName(const ModelConfiguration &configuration);
+    // Key of the version row in the store's metadata table.
+    static QString metadataTable();
+
+private:
+    void openStore(const ModelConfiguration &configuration, const SchemaMigrationPlan &migrationPlan);
+    void closeDatabase();
+
+    Schema m_schema;
+    QList<ModelConfiguration> m_configurations;
+    QString m_connectionName;
+    std::unique_ptr<ModelContext> m_mainContext;
+};

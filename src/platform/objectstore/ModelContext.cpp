@@ -1,0 +1,517 @@
+#include "platform/objectstore/ModelContext.h"
+
+#include "platform/objectstore/ModelStoreError.h"
+
+#include <QSqlError>
+#include <QSqlRecord>
+#include <QtDebug>
+
+ModelContext::ModelContext(QSqlDatabase database, const Schema &schema, bool allowsSave)
+    : m_database(database), m_schema(schema), m_allowsSave(allowsSave)
+{
+    for (const EntityType *type : schema.entities()) {
+        EntityState entity;
+        entity.type = type;
+        entity.table = type->name();
+        entity.toOne = type->toOneRelationship();
+        QStringList columns{QStringLiteral("rowKey")};
+        if (entity.toOne)
+            columns << QString::fromLatin1(entity.toOne->foreignKeyColumn);
+        columns << type->columns();
+        entity.selectColumns = columns.join(QStringLiteral(", "));
+
+        QSqlQuery query(m_database);
+        if (query.exec(QStringLiteral("SELECT COALESCE(MAX(rowKey), 0) FROM %1").arg(entity.table)) && query.next())
+            entity.nextKey = query.value(0).toLongLong() + 1;
+        m_entities.push_back(std::move(entity));
+    }
+}
+
+ModelContext::~ModelContext()
+{
+    // Objects that views still hold outlive the context: cut every link
+    // first, so none of them is left pointing at a freed object.
+    for (const std::shared_ptr<ModelObject> &object : m_owned) {
+        const EntityType &type = object->entityType();
+        if (const RelationshipDescription *toOne = type.toOneRelationship())
+            toOne->assignParent(object.get(), nullptr);
+        for (const RelationshipDescription *toMany : type.toManyRelationships()) {
+            RelationList &list = toMany->listOf(object.get());
+            list.items.clear();
+            list.loaded = true;
+        }
+        object->m_context = nullptr;
+    }
+    m_queries.clear();
+    m_owned.clear();
+}
+
+ModelContext::EntityState &ModelContext::state(const EntityType &type)
+{
+    for (EntityState &entity : m_entities) {
+        if (entity.type == &type)
+            return entity;
+    }
+    qFatal("The model %s is not part of this container's schema", qPrintable(type.name()));
+}
+
+QSqlQuery &ModelContext::preparedQuery(const QString &sql)
+{
+    auto found = m_queries.find(sql);
+    if (found == m_queries.end()) {
+        auto query = std::make_unique<QSqlQuery>(m_database);
+        query->setForwardOnly(true);
+        if (!query->prepare(sql))
+            qWarning("Store: cannot prepare %s: %s", qPrintable(sql), qPrintable(query->lastError().text()));
+        found = m_queries.emplace(sql, std::move(query)).first;
+    }
+    found->second->finish();
+    return *found->second;
+}
+
+void ModelContext::throwSaveError(const QString &what, const QSqlQuery &query) const
+{
+    throw ModelStoreError(ModelStoreError::Code::saveFailed,
+                          tr("The library could not be saved (%1).").arg(what), query.lastError().text());
+}
+
+void ModelContext::retain(ModelObject *object)
+{
+    std::shared_ptr<ModelObject> owner = object->weak_from_this().lock();
+    if (!owner)
+        qFatal("Model objects must be made with their make() function");
+    m_owned.push_back(std::move(owner));
+}
+
+// Reading
+
+ModelObject *ModelContext::objectForRow(EntityState &entity, const QSqlQuery &row, ModelObject *knownParent)
+{
+    const qint64 key = row.value(0).toLongLong();
+    if (ModelObject *existing = entity.byKey.value(key))
+        return existing;
+
+    const int first = entity.toOne ? 2 : 1;
+    std::shared_ptr<ModelObject> object = entity.type->materialize(row, first);
+    ModelObject *raw = object.get();
+    raw->m_context = this;
+    raw->m_key = key;
+    raw->m_state = ModelObject::State::persisted;
+    for (const RelationshipDescription *toMany : entity.type->toManyRelationships())
+        toMany->listOf(raw).loaded = false;
+    m_owned.push_back(std::move(object));
+    entity.byKey.insert(key, raw);
+
+    if (entity.toOne) {
+        const QVariant parentKey = row.value(1);
+        if (!parentKey.isNull()) {
+            ModelObject *parent = knownParent;
+            if (!parent)
+                parent = objectForKey(state(*entity.toOne->parentEntity()), parentKey.toLongLong());
+            entity.toOne->assignParent(raw, parent);
+        }
+    }
+    return raw;
+}
+
+ModelObject *ModelContext::objectForKey(EntityState &entity, qint64 key)
+{
+    if (ModelObject *existing = entity.byKey.value(key))
+        return existing;
+    if (entity.allLoaded)
+        return nullptr;
+    QSqlQuery &query =
+        preparedQuery(QStringLiteral("SELECT %1 FROM %2 WHERE rowKey = ?").arg(entity.selectColumns, entity.table));
+    query.addBindValue(key);
+    if (!query.exec()) {
+        qWarning("Store: cannot read %s %lld: %s", qPrintable(entity.table), key,
+                 qPrintable(query.lastError().text()));
+        return nullptr;
+    }
+    if (!query.next())
+        return nullptr;
+    return objectForRow(entity, query, nullptr);
+}
+
+void ModelContext::loadAll(EntityState &entity)
+{
+    if (entity.allLoaded)
+        return;
+    if (entity.toOne)
+        loadAll(state(*entity.toOne->parentEntity()));
+
+    QSqlQuery query(m_database);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT %1 FROM %2 ORDER BY rowKey").arg(entity.selectColumns, entity.table))) {
+        qWarning("Store: cannot read %s: %s", qPrintable(entity.table), qPrintable(query.lastError().text()));
+        return;
+    }
+    while (query.next())
+        objectForRow(entity, query, nullptr);
+    entity.allLoaded = true;
+}
+
+QList<ModelObject *> ModelContext::fetchObjects(const EntityType &type)
+{
+    EntityState &entity = state(type);
+    loadAll(entity);
+    QList<ModelObject *> result;
+    result.reserve(entity.byKey.size());
+    for (ModelObject *object : std::as_const(entity.byKey)) {
+        if (object->m_state == ModelObject::State::inserted || object->m_state == ModelObject::State::persisted)
+            result.append(object);
+    }
+    std::sort(result.begin(), result.end(),
+              [](const ModelObject *a, const ModelObject *b) { return a->m_key < b->m_key; });
+    return result;
+}
+
+void ModelContext::loadChildren(ModelObject *parent, const RelationshipDescription &relationship)
+{
+    RelationList &list = relationship.listOf(parent);
+    if (list.loaded)
+        return;
+    list.loaded = true;
+    const bool stored =
+        parent->m_state == ModelObject::State::persisted || parent->m_state == ModelObject::State::deleted;
+    if (parent->m_context != this || !stored)
+        return;
+
+    EntityState &child = state(*relationship.childEntity());
+    QSqlQuery &query = preparedQuery(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ? ORDER BY rowKey")
+                                         .arg(child.selectColumns, child.table,
+                                              QString::fromLatin1(relationship.foreignKeyColumn)));
+    query.addBindValue(parent->m_key);
+    if (!query.exec()) {
+        qWarning("Store: cannot read %s: %s", qPrintable(child.table), qPrintable(query.lastError().text()));
+        return;
+    }
+    QList<ModelObject *> items;
+    while (query.next()) {
+        ModelObject *object = objectForRow(child, query, parent);
+        // Objects already in memory count where they are now, not where
+        // the store last saw them.
+        if (object->m_state == ModelObject::State::persisted && relationship.parentOf(object) == parent)
+            items.append(object);
+    }
+    query.finish();
+    for (ModelObject *object : std::as_const(list.items)) {
+        if (!items.contains(object))
+            items.append(object);
+    }
+    list.items = items;
+}
+
+RelationList &ModelContext::loadedList(ModelObject *parent, const RelationshipDescription &relationship)
+{
+    RelationList &list = relationship.listOf(parent);
+    if (!list.loaded)
+        loadChildren(parent, relationship);
+    list.loaded = true;
+    return list;
+}
+
+// Changing
+
+void ModelContext::insert(ModelObject *object)
+{
+    if (!object || object->m_context == this)
+        return;
+    if (object->m_context) {
+        qWarning("Store: an object cannot move between contexts");
+        return;
+    }
+    if (object->m_state != ModelObject::State::detached)
+        return; // deleted objects do not come back
+    insertLinked(object);
+    emit changed();
+}
+
+void ModelContext::insertLinked(ModelObject *object)
+{
+    retain(object);
+    EntityState &entity = state(object->entityType());
+    object->m_context = this;
+    object->m_key = entity.nextKey++;
+    object->m_state = ModelObject::State::inserted;
+    entity.byKey.insert(object->m_key, object);
+    m_inserted.push_back(object);
+    emit objectInserted(object);
+
+    const auto joins = [this](ModelObject *linked) {
+        if (linked && !linked->m_context && linked->m_state == ModelObject::State::detached)
+            insertLinked(linked);
+    };
+    if (entity.toOne)
+        joins(entity.toOne->parentOf(object));
+    for (const RelationshipDescription *toMany : entity.type->toManyRelationships()) {
+        const QList<ModelObject *> children = toMany->listOf(object).items;
+        for (ModelObject *child : children)
+            joins(child);
+    }
+}
+
+void ModelContext::deleteObject(ModelObject *object)
+{
+    if (!object || object->m_context != this)
+        return;
+    if (object->m_state != ModelObject::State::inserted && object->m_state != ModelObject::State::persisted)
+        return;
+    deleteCascading(object);
+    emit changed();
+}
+
+void ModelContext::deleteCascading(ModelObject *object)
+{
+    const bool wasNew = object->m_state == ModelObject::State::inserted;
+    object->m_state = wasNew ? ModelObject::State::removed : ModelObject::State::deleted;
+    if (!wasNew)
+        m_deleted.push_back(object);
+
+    const EntityType &type = object->entityType();
+    for (const RelationshipDescription *toMany : type.toManyRelationships()) {
+        if (!toMany->cascadeDelete)
+            continue;
+        const QList<ModelObject *> children = loadedList(object, *toMany).items;
+        for (ModelObject *child : children) {
+            if (child->m_context == this && toMany->parentOf(child) == object
+                && (child->m_state == ModelObject::State::inserted || child->m_state == ModelObject::State::persisted))
+                deleteCascading(child);
+        }
+    }
+    if (const RelationshipDescription *toOne = type.toOneRelationship()) {
+        ModelObject *parent = toOne->parentOf(object);
+        if (parent && !parent->isDeleted()) {
+            RelationList &list = toOne->listOf(parent);
+            if (list.loaded) {
+                list.items.removeOne(object);
+                listChanged(parent, *toOne);
+                parent->notifyObservers(toOne->toManyName);
+            }
+        }
+    }
+    if (wasNew) {
+        state(type).byKey.remove(object->m_key);
+        object->m_context = nullptr;
+        object->m_key = 0;
+    }
+    emit objectDeleted(object);
+}
+
+void ModelContext::markChanged(ModelObject *object)
+{
+    if (!object->m_inChangedList) {
+        object->m_inChangedList = true;
+        m_changed.push_back(object);
+    }
+}
+
+void ModelContext::listChanged(ModelObject *parent, const RelationshipDescription &relationship)
+{
+    if (parent->m_context == this)
+        m_touchedLists.emplace_back(parent, &relationship);
+}
+
+void ModelContext::emitChange(ModelObject *object, const char *property)
+{
+    emit propertyChanged(object, property);
+    emit changed();
+}
+
+bool ModelContext::hasChanges() const
+{
+    if (!m_deleted.empty())
+        return true;
+    for (const ModelObject *object : m_inserted) {
+        if (object->m_state == ModelObject::State::inserted)
+            return true;
+    }
+    for (const ModelObject *object : m_changed) {
+        if (object->m_state == ModelObject::State::persisted)
+            return true;
+    }
+    return false;
+}
+
+// Saving
+
+void ModelContext::bindRow(QSqlQuery &query, EntityState &entity, ModelObject *object)
+{
+    if (entity.toOne) {
+        ModelObject *parent = entity.toOne->parentOf(object);
+        const bool stored = parent && parent->m_context == this && parent->m_key != 0;
+        query.addBindValue(stored ? QVariant(parent->m_key) : QVariant());
+    }
+    entity.type->bindColumns(query, *object);
+}
+
+void ModelContext::writeChanges()
+{
+    for (EntityState &entity : m_entities) {
+        const EntityType &type = *entity.type;
+        QSqlQuery &remove = preparedQuery(QStringLiteral("DELETE FROM %1 WHERE rowKey = ?").arg(entity.table));
+        for (ModelObject *object : m_deleted) {
+            if (&object->entityType() != &type)
+                continue;
+            remove.addBindValue(object->m_key);
+            if (!remove.exec())
+                throwSaveError(tr("deleting from %1").arg(entity.table), remove);
+            type.deleteExternal(*object);
+        }
+
+        const QStringList columns = type.columns();
+        QStringList names{QStringLiteral("rowKey")};
+        if (entity.toOne)
+            names << QString::fromLatin1(entity.toOne->foreignKeyColumn);
+        names << columns;
+        QStringList marks;
+        for (int i = 0; i < names.size(); ++i)
+            marks << QStringLiteral("?");
+        QSqlQuery &insertRow = preparedQuery(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                                 .arg(entity.table, names.join(QStringLiteral(", ")),
+                                                      marks.join(QStringLiteral(", "))));
+        for (ModelObject *object : m_inserted) {
+            if (&object->entityType() != &type || object->m_state != ModelObject::State::inserted)
+                continue;
+            insertRow.addBindValue(object->m_key);
+            bindRow(insertRow, entity, object);
+            if (!insertRow.exec())
+                throwSaveError(tr("adding to %1").arg(entity.table), insertRow);
+            type.writeExternal(*object, true);
+        }
+
+        names.removeFirst();
+        QStringList assignments;
+        for (const QString &name : std::as_const(names))
+            assignments << name + QStringLiteral(" = ?");
+        QSqlQuery &update = preparedQuery(QStringLiteral("UPDATE %1 SET %2 WHERE rowKey = ?")
+                                              .arg(entity.table, assignments.join(QStringLiteral(", "))));
+        for (ModelObject *object : m_changed) {
+            if (&object->entityType() != &type || object->m_state != ModelObject::State::persisted)
+                continue;
+            bindRow(update, entity, object);
+            update.addBindValue(object->m_key);
+            if (!update.exec())
+                throwSaveError(tr("changing %1").arg(entity.table), update);
+            type.writeExternal(*object, false);
+        }
+    }
+}
+
+void ModelContext::save()
+{
+    if (!hasChanges())
+        return;
+    if (!m_allowsSave)
+        throw ModelStoreError(ModelStoreError::Code::readOnly, tr("This library is open for reading only."));
+    if (!m_database.transaction())
+        throw ModelStoreError(ModelStoreError::Code::saveFailed, tr("The library could not be saved."),
+                              m_database.lastError().text());
+    try {
+        writeChanges();
+    } catch (...) {
+        m_database.rollback();
+        throw;
+    }
+    if (!m_database.commit()) {
+        const QString detail = m_database.lastError().text();
+        m_database.rollback();
+        throw ModelStoreError(ModelStoreError::Code::saveFailed, tr("The library could not be saved."), detail);
+    }
+
+    for (ModelObject *object : m_inserted) {
+        if (object->m_state == ModelObject::State::inserted)
+            object->m_state = ModelObject::State::persisted;
+        object->m_changedFlags = 0;
+    }
+    for (ModelObject *object : m_changed) {
+        if (object->m_hasSnapshot)
+            object->discardSnapshot();
+        object->m_hasSnapshot = false;
+        object->m_inChangedList = false;
+        object->m_changedFlags = 0;
+    }
+    for (ModelObject *object : m_deleted) {
+        if (object->m_hasSnapshot)
+            object->discardSnapshot();
+        object->m_hasSnapshot = false;
+        object->m_state = ModelObject::State::removed;
+        state(object->entityType()).byKey.remove(object->m_key);
+        object->m_context = nullptr;
+    }
+    m_inserted.clear();
+    m_changed.clear();
+    m_deleted.clear();
+    m_touchedLists.clear();
+    emit didSave();
+    emit changed();
+}
+
+// Rolling back
+
+void ModelContext::rollback()
+{
+    // Inserted objects leave the context.
+    std::vector<ModelObject *> detached;
+    for (ModelObject *object : m_inserted) {
+        if (object->m_state != ModelObject::State::inserted)
+            continue;
+        state(object->entityType()).byKey.remove(object->m_key);
+        object->m_state = ModelObject::State::detached;
+        object->m_context = nullptr;
+        object->m_key = 0;
+        object->m_changedFlags = 0;
+        detached.push_back(object);
+    }
+    // Changed and deleted objects get their saved values back.
+    for (ModelObject *object : m_changed) {
+        if (object->m_hasSnapshot)
+            object->restoreSnapshot();
+        object->m_hasSnapshot = false;
+        object->m_inChangedList = false;
+        object->m_changedFlags = 0;
+    }
+    for (ModelObject *object : m_deleted) {
+        if (object->m_hasSnapshot)
+            object->restoreSnapshot();
+        object->m_hasSnapshot = false;
+        object->m_state = ModelObject::State::persisted;
+        object->m_changedFlags = 0;
+    }
+    // Lists changed since the save are read again from the store when next
+    // used; the restored references decide what they hold.
+    for (const auto &[parent, relationship] : m_touchedLists) {
+        if (parent->m_context != this)
+            continue;
+        RelationList &list = relationship->listOf(parent);
+        list.items.clear();
+        list.loaded = false;
+    }
+    for (ModelObject *object : m_deleted) {
+        for (const RelationshipDescription *toMany : object->entityType().toManyRelationships()) {
+            RelationList &list = toMany->listOf(object);
+            list.items.clear();
+            list.loaded = false;
+        }
+    }
+    // Detached objects keep only links among themselves.
+    for (ModelObject *object : detached) {
+        const EntityType &type = object->entityType();
+        if (const RelationshipDescription *toOne = type.toOneRelationship()) {
+            ModelObject *parent = toOne->parentOf(object);
+            if (parent && parent->m_context == this)
+                toOne->assignParent(object, nullptr);
+        }
+        for (const RelationshipDescription *toMany : type.toManyRelationships()) {
+            RelationList &list = toMany->listOf(object);
+            list.items.removeIf([&](ModelObject *child) { return toMany->parentOf(child) != object; });
+        }
+    }
+
+    m_inserted.clear();
+    m_changed.clear();
+    m_deleted.clear();
+    m_touchedLists.clear();
+    emit didRollback();
+    emit changed();
+}

@@ -1,0 +1,134 @@
+#pragma once
+
+#include "platform/objectstore/ModelObject.h"
+#include "platform/objectstore/ModelStoreError.h"
+#include "platform/objectstore/Schema.h"
+
+#include <QHash>
+#include <QObject>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <vector>
+
+// The container's main context: the one place where model objects are
+// inserted, fetched, deleted, saved and rolled back. Main thread only.
+//
+// Changes live in memory until save(), which writes them in one SQLite
+// transaction; rollback() returns every object to the last saved state.
+// Fetches see unsaved inserts and no pending deletes. Relationship lists are
+// kept consistent in memory at once and load lazily from the store.
+class ModelContext : public QObject {
+    Q_OBJECT
+public:
+    ~ModelContext() override;
+
+    // Inserts the object and every object linked to it that is in no
+    // context. Inserting an object that is already in this context does
+    // nothing. The object must be held by a std::shared_ptr.
+    void insert(ModelObject *object);
+    template<class T>
+    T *insert(const std::shared_ptr<T> &object)
+    {
+        insert(static_cast<ModelObject *>(object.get()));
+        return object.get();
+    }
+
+    // Deletes the object, cascading along relationships whose delete rule is
+    // cascade. It leaves fetches and the inverse lists at once; the object
+    // itself stays readable. C++ reserves `delete`, hence the name.
+    void deleteObject(ModelObject *object);
+
+    // Every live object of a type, in stored (insertion) order, or sorted by
+    // a key getter (ascending unless `order` says otherwise), ties in stored
+    // order.
+    template<class T>
+    QList<T *> fetch()
+    {
+        return modelCast<T>(fetchObjects(T::entity()));
+    }
+    template<class T, class Key>
+    QList<T *> fetch(Key (T::*key)() const, Qt::SortOrder order = Qt::AscendingOrder)
+    {
+        QList<T *> objects = fetch<T>();
+        std::stable_sort(objects.begin(), objects.end(), [&](const T *a, const T *b) {
+            return order == Qt::AscendingOrder ? (a->*key)() < (b->*key)() : (b->*key)() < (a->*key)();
+        });
+        return objects;
+    }
+    QList<ModelObject *> fetchObjects(const EntityType &type);
+
+    // Writes every change since the last save in one transaction. Throws
+    // ModelStoreError; on failure nothing is written and the changes stay
+    // pending in memory.
+    void save();
+    // Back to the last saved state: inserted objects are detached, deleted
+    // ones come back, changed values are restored.
+    void rollback();
+    bool hasChanges() const;
+
+    bool allowsSave() const { return m_allowsSave; }
+
+    // For the model classes' storage code.
+    QSqlQuery &preparedQuery(const QString &sql);
+    [[noreturn]] void throwSaveError(const QString &what, const QSqlQuery &query) const;
+    void loadChildren(ModelObject *parent, const RelationshipDescription &relationship);
+
+signals:
+    // Every property write of an object in this context, also of an
+    // unchanged value. `property` is the property's name.
+    void propertyChanged(ModelObject *object, const char *property);
+    void objectInserted(ModelObject *object);
+    void objectDeleted(ModelObject *object);
+    void didSave();
+    void didRollback();
+    // After any of the above: one signal for views that refresh as a whole.
+    void changed();
+
+private:
+    friend class ModelContainer;
+    friend class ModelObject;
+
+    struct EntityState {
+        const EntityType *type = nullptr;
+        QString table;
+        QString selectColumns; // rowKey[, foreign key], columns...
+        const RelationshipDescription *toOne = nullptr;
+        QHash<qint64, ModelObject *> byKey; // rows in memory, including pending deletes
+        bool allLoaded = false;
+        qint64 nextKey = 1;
+    };
+
+    ModelContext(QSqlDatabase database, const Schema &schema, bool allowsSave);
+
+    EntityState &state(const EntityType &type);
+    void loadAll(EntityState &entity);
+    ModelObject *objectForRow(EntityState &entity, const QSqlQuery &row, ModelObject *knownParent);
+    ModelObject *objectForKey(EntityState &entity, qint64 key);
+    void retain(ModelObject *object);
+
+    void insertLinked(ModelObject *object);
+    void deleteCascading(ModelObject *object);
+    RelationList &loadedList(ModelObject *parent, const RelationshipDescription &relationship);
+    void markChanged(ModelObject *object);
+    void listChanged(ModelObject *parent, const RelationshipDescription &relationship);
+    void detach(ModelObject *object);
+    void emitChange(ModelObject *object, const char *property);
+
+    void writeChanges();
+    void bindRow(QSqlQuery &query, EntityState &entity, ModelObject *object);
+
+    QSqlDatabase m_database;
+    Schema m_schema;
+    bool m_allowsSave = true;
+    std::vector<EntityState> m_entities;
+    std::vector<std::shared_ptr<ModelObject>> m_owned;
+    std::vector<ModelObject *> m_inserted;
+    std::vector<ModelObject *> m_deleted;
+    std::vector<ModelObject *> m_changed;
+    std::vector<std::pair<ModelObject *, const RelationshipDescription *>> m_touchedLists;
+    std::map<QString, std::unique_ptr<QSqlQuery>> m_queries; // stable addresses
+};

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QSqlQuery>
+#include <QUuid>
+#include <QVariant>
+
+#include <optional>
+
+// Conversions between model values and SQLite column values, shared by the
+// model classes' storage code.
+namespace StoreValues {
+
+inline QVariant fromUuid(const QUuid &id)
+{
+    return id.toRfc4122();
+}
+
+inline QUuid toUuid(const QVariant &value)
+{
+    const QByteArray bytes = value.toByteArray();
+    return bytes.size() == 16 ? QUuid::fromRfc4122(bytes) : QUuid();
+}
+
+template<class T>
+QVariant fromOptional(const std::optional<T> &value)
+{
+    return value ? QVariant::fromValue(*value) : QVariant();
+}
+
+inline std::optional<int> toOptionalInt(const QVariant &value)
+{
+    if (value.isNull())
+        return std::nullopt;
+    return value.toInt();
+}
+
+} // namespace StoreValues

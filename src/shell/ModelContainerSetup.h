@@ -1,0 +1,22 @@
+#pragma once
+
+#include "platform/objectstore/ModelConfiguration.h"
+#include "platform/objectstore/ModelContainer.h"
+
+#include <memory>
+
+// The iCloud container the library would be mirrored to.
+QString cloudContainerIdentifier();
+
+// The user setting "cloudSyncEnabled" (false when never written).
+bool cloudSyncEnabledSetting();
+
+// The store configuration: in memory without iCloud under a test host;
+// otherwise on disk, mirrored to the private iCloud database when
+// "cloudSyncEnabled" is on.
+ModelConfiguration makeModelConfiguration(const Schema &schema);
+ModelConfiguration makeModelConfiguration(const Schema &schema, bool isRunningTestsOrCI, bool cloudSyncEnabled);
+
+// The application's container from VeloranSchemaV1 and VeloranMigrationPlan.
+// Throws the container's ModelStoreError unchanged.
+std::unique_ptr<ModelContainer> makeModelContainer();

@@ -1,0 +1,69 @@
+#include "model/AtlasImage.h"
+#include "model/LibraryEntry.h"
+#include "model/Series.h"
+
+#include <QSet>
+#include <QTest>
+
+#include <unordered_set>
+
+class LibraryEntryTest : public QObject {
+    Q_OBJECT
+private slots:
+    void titlesFallBackOnlyForEmptyText()
+    {
+        auto image = AtlasImage::make();
+        QCOMPARE(LibraryEntry::image(image.get()).title(), QStringLiteral("Untitled"));
+        image->setTitle(QStringLiteral(" "));
+        QCOMPARE(LibraryEntry::image(image.get()).title(), QStringLiteral(" "));
+
+        auto series = Series::make();
+        const LibraryEntry entry = LibraryEntry::series({series.get(), {}});
+        QCOMPARE(entry.title(), QStringLiteral("Untitled Series"));
+        series->setTitle(QStringLiteral(" "));
+        QCOMPARE(entry.title(), QStringLiteral(" "));
+        QCOMPARE(entry.seriesGroup()->displayTitle(), QStringLiteral(" "));
+    }
+
+    void identifiersDistinguishImagesFromSeries()
+    {
+        auto image = AtlasImage::make();
+        auto series = Series::make(QStringLiteral("S"));
+        series->setId(image->id());
+        const LibraryEntry imageEntry = LibraryEntry::image(image.get());
+        const LibraryEntry seriesEntry = LibraryEntry::series({series.get(), {image.get()}});
+        QVERIFY(imageEntry.isImage() && seriesEntry.isSeries());
+        QCOMPARE(imageEntry.imageValue(), image.get());
+        QCOMPARE(seriesEntry.seriesGroup()->images, QList<AtlasImage *>{image.get()});
+        QCOMPARE(imageEntry.entryID(), LibraryEntryID::image(image->id()));
+        QCOMPARE(imageEntry.id(), imageEntry.entryID());
+        QVERIFY(imageEntry.entryID() != LibraryEntryID::series(image->id()));
+        QVERIFY(imageEntry.entryID() != seriesEntry.entryID());
+        QCOMPARE(seriesEntry.seriesGroup()->id(), series->id());
+
+        QSet<LibraryEntryID> set{imageEntry.entryID(), seriesEntry.entryID(), LibraryEntryID::image(image->id())};
+        QCOMPARE(set.size(), 2);
+        std::unordered_set<LibraryEntryID> standard{imageEntry.entryID(), seriesEntry.entryID()};
+        QCOMPARE(standard.size(), size_t(2));
+        QVERIFY(standard.count(LibraryEntryID::series(series->id())) == 1);
+    }
+
+    void renamingKeepsTheIdentifierAndDatesComeFromTheModel()
+    {
+        auto series = Series::make(QStringLiteral("Before"));
+        series->setCreatedAt(Date{42});
+        const LibraryEntry entry = LibraryEntry::series({series.get(), {}});
+        const LibraryEntryID before = entry.entryID();
+        series->setTitle(QStringLiteral("After"));
+        QCOMPARE(entry.title(), QStringLiteral("After"));
+        QCOMPARE(entry.entryID(), before);
+        QCOMPARE(entry.createdAt(), Date{42});
+
+        auto image = AtlasImage::make();
+        image->setCreatedAt(Date{7.5});
+        QCOMPARE(LibraryEntry::image(image.get()).createdAt(), Date{7.5});
+    }
+};
+
+QTEST_GUILESS_MAIN(LibraryEntryTest)
+#include "tst_libraryentry.moc"

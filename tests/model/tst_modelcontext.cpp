@@ -1,0 +1,459 @@
+#include "StoreTestSupport.h"
+
+#include "model/AtlasImage.h"
+#include "model/PointAnnotation.h"
+#include "model/RegionAnnotation.h"
+#include "model/Series.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+// In-memory behaviour of the models and the context: relationships and
+// their inverses, cascades, fetches, rollback and notifications.
+class ModelContextTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ModelContainer> container;
+    ModelContext *context = nullptr;
+
+private slots:
+    void init()
+    {
+        container = makeTestContainer();
+        context = &container->mainContext();
+    }
+
+    void cleanup()
+    {
+        context = nullptr;
+        container.reset();
+    }
+
+    void initialisersAssignDeclaredDefaultsAndArguments()
+    {
+        const Date before = Date::now();
+        auto image = AtlasImage::make();
+        QCOMPARE(image->title(), QString());
+        QCOMPARE(image->modalityRaw(), 3);
+        QCOMPARE(image->regionRaw(), 1);
+        QCOMPARE(image->planeRaw(), 1);
+        QCOMPARE(image->sexRaw(), 1);
+        QCOMPARE(image->age(), AgeSpec{});
+        QVERIFY(image->isImageDataMissing());
+        QCOMPARE(image->sortIndex(), 0);
+        QVERIFY(image->createdAt() >= before && image->createdAt() <= Date::now());
+        QVERIFY(!image->id().isNull());
+        QVERIFY(image->points().isEmpty() && image->regions().isEmpty());
+        QCOMPARE(image->series(), nullptr);
+        QVERIFY(AtlasImage::make()->id() != image->id());
+
+        auto series = Series::make(QStringLiteral("Knee"));
+        auto full = AtlasImage::make(QStringLiteral("T1"), Modality::ct, Region::pelvis, Plane::sagittal,
+                                     AgeSpec{5, 40}, Sex::female, QByteArray("abc"), 4, series.get());
+        QCOMPARE(full->modality(), Modality::ct);
+        QCOMPARE(full->region(), Region::pelvis);
+        QCOMPARE(full->plane(), Plane::sagittal);
+        QCOMPARE(full->sex(), Sex::female);
+        QCOMPARE(full->age(), (AgeSpec{5, 40}));
+        QCOMPARE(full->imageData(), std::optional<QByteArray>(QByteArray("abc")));
+        QCOMPARE(full->sortIndex(), 4);
+        QCOMPARE(full->series(), series.get());
+        QCOMPARE(series->images(), QList<AtlasImage *>{full.get()});
+        QCOMPARE(full->modelContext(), nullptr); // not inserted by the initialiser
+
+        auto point = PointAnnotation::make(QStringLiteral("Apex"), QStringLiteral("Bones"), QList<AnnotationLink>{},
+                                           0.25, 0.75);
+        QCOMPARE(point->label(), QStringLiteral("Apex"));
+        QCOMPARE(point->group(), QStringLiteral("Bones"));
+        QCOMPARE(point->links(), std::optional<QList<AnnotationLink>>(QList<AnnotationLink>{}));
+        QCOMPARE(point->x(), 0.25);
+        QCOMPARE(point->y(), 0.75);
+        QCOMPARE(point->image(), nullptr);
+        auto region = RegionAnnotation::make(QStringLiteral("Lobe"), {}, std::nullopt, {{0.1, 0.2}, {0.3, 0.4}});
+        QCOMPARE(region->vertices(), (QList<Vertex>{{0.1, 0.2}, {0.3, 0.4}}));
+        QVERIFY(!region->links().has_value());
+    }
+
+    void typedAccessorsReadUnknownOutsideTheCases()
+    {
+        auto image = AtlasImage::make();
+        for (qint64 raw : {0LL, 9LL, -1LL, 8LL, std::numeric_limits<qint64>::max()}) {
+            image->setModalityRaw(raw);
+            QCOMPARE(image->modality(), Modality::unknown);
+            QCOMPARE(image->modalityRaw(), raw); // reading leaves it unchanged
+        }
+        image->setPlaneRaw(7);
+        QCOMPARE(image->plane(), Plane::unknown);
+        image->setPlaneRaw(2);
+        QCOMPARE(image->plane(), Plane::axial);
+        image->setRegionRaw(9);
+        QCOMPARE(image->region(), Region::unknown);
+        image->setRegionRaw(8);
+        QCOMPARE(image->region(), Region::lowerLimb);
+        image->setSexRaw(4);
+        QCOMPARE(image->sex(), Sex::unknown);
+    }
+
+    void imageBytesAbsentEmptyAndPresent()
+    {
+        auto image = AtlasImage::make();
+        QVERIFY(image->isImageDataMissing());
+        QVERIFY(!image->nonEmptyImageData());
+        image->setImageData(QByteArray());
+        QVERIFY(!image->isImageDataMissing());
+        QVERIFY(!image->nonEmptyImageData());
+        QVERIFY(image->imageData().has_value());
+        image->setImageData(QByteArray("x"));
+        QCOMPARE(image->nonEmptyImageData(), std::optional<QByteArray>(QByteArray("x")));
+    }
+
+    void settingSeriesMovesBetweenListsAtOnce()
+    {
+        auto a = Series::make(QStringLiteral("A"));
+        auto b = Series::make(QStringLiteral("B"));
+        context->insert(a);
+        context->insert(b);
+        auto first = AtlasImage::make(QStringLiteral("1"));
+        auto second = AtlasImage::make(QStringLiteral("2"));
+        context->insert(first);
+        context->insert(second);
+        first->setSeries(a.get());
+        second->setSeries(a.get());
+        QCOMPARE(a->images(), (QList<AtlasImage *>{first.get(), second.get()}));
+        QVERIFY(!a->isEmpty());
+        QVERIFY(b->isEmpty());
+
+        first->setSeries(b.get());
+        QCOMPARE(a->images(), QList<AtlasImage *>{second.get()});
+        QCOMPARE(b->images(), QList<AtlasImage *>{first.get()});
+        first->setSeries(nullptr);
+        QVERIFY(b->isEmpty());
+
+        // The to-many setter sets the inverse of every image it lists, and
+        // clears it for those it drops.
+        b->setImages({first.get(), second.get()});
+        QCOMPARE(second->series(), b.get());
+        QVERIFY(a->isEmpty());
+        b->setImages({second.get()});
+        QCOMPARE(first->series(), nullptr);
+    }
+
+    void annotationsAppearInTheirImagesLists()
+    {
+        auto image = AtlasImage::make();
+        context->insert(image);
+        auto point = PointAnnotation::make(QStringLiteral("p"));
+        auto region = RegionAnnotation::make(QStringLiteral("r"));
+        point->setImage(image.get());
+        region->setImage(image.get());
+        QCOMPARE(image->points(), QList<PointAnnotation *>{point.get()});
+        QCOMPARE(image->regions(), QList<RegionAnnotation *>{region.get()});
+
+        auto other = AtlasImage::make();
+        other->setPoints({point.get()});
+        QCOMPARE(point->image(), other.get());
+        QVERIFY(image->points().isEmpty());
+    }
+
+    void linkedObjectsJoinTheContext()
+    {
+        // Inserting an image inserts its series and annotations.
+        auto series = Series::make();
+        auto image = AtlasImage::make({}, Modality::mr, Region::head, Plane::unspecified, {}, Sex::unspecified,
+                                      std::nullopt, 0, series.get());
+        auto point = PointAnnotation::make();
+        point->setImage(image.get());
+        context->insert(image);
+        QCOMPARE(series->modelContext(), context);
+        QCOMPARE(point->modelContext(), context);
+
+        // Linking a new object to an inserted one inserts it.
+        auto region = RegionAnnotation::make();
+        region->setImage(image.get());
+        QCOMPARE(region->modelContext(), context);
+        QCOMPARE(context->fetch<RegionAnnotation>(), QList<RegionAnnotation *>{region.get()});
+
+        // Inserting again changes nothing.
+        QSignalSpy inserted(context, &ModelContext::objectInserted);
+        context->insert(image);
+        context->insert(region);
+        QCOMPARE(inserted.count(), 0);
+        QCOMPARE(context->fetch<AtlasImage>().size(), 1);
+    }
+
+    void fetchSeesUnsavedInsertsNotPendingDeletesAndSortsStably()
+    {
+        const Date date = Date::now();
+        QList<AtlasImage *> made;
+        for (int i = 0; i < 6; ++i) {
+            auto image = AtlasImage::make(QString::number(i));
+            // Three pairs with equal dates, made newest first.
+            image->setCreatedAt(date.addingSeconds(10 - (i / 2)));
+            context->insert(image);
+            made.append(image.get());
+        }
+        context->save();
+        QCOMPARE(context->fetch<AtlasImage>(), made); // stored order
+
+        const QList<AtlasImage *> sorted = context->fetch<AtlasImage>(&AtlasImage::createdAt);
+        QCOMPARE(sorted, (QList<AtlasImage *>{made[4], made[5], made[2], made[3], made[0], made[1]}));
+        const QList<AtlasImage *> descending = context->fetch<AtlasImage>(&AtlasImage::createdAt, Qt::DescendingOrder);
+        QCOMPARE(descending, (QList<AtlasImage *>{made[0], made[1], made[2], made[3], made[4], made[5]}));
+
+        auto extra = AtlasImage::make(QStringLiteral("new"));
+        context->insert(extra);
+        context->deleteObject(made[0]);
+        const QList<AtlasImage *> now = context->fetch<AtlasImage>();
+        QVERIFY(now.contains(extra.get()));
+        QVERIFY(!now.contains(made[0]));
+        QCOMPARE(now.size(), 6);
+    }
+
+    void deletingASeriesCascadesToImagesAndAnnotations()
+    {
+        auto series = Series::make(QStringLiteral("S"));
+        auto withNotes = AtlasImage::make(QStringLiteral("a"));
+        auto plain = AtlasImage::make(QStringLiteral("b"));
+        withNotes->setSeries(series.get());
+        plain->setSeries(series.get());
+        auto point = PointAnnotation::make(QStringLiteral("p"));
+        auto region = RegionAnnotation::make(QStringLiteral("r"));
+        point->setImage(withNotes.get());
+        region->setImage(withNotes.get());
+        auto standalone = AtlasImage::make(QStringLiteral("alone"));
+        context->insert(series);
+        context->insert(standalone);
+        context->save();
+
+        context->deleteObject(series.get());
+        QCOMPARE(context->fetch<Series>(), QList<Series *>{});
+        QCOMPARE(context->fetch<AtlasImage>(), QList<AtlasImage *>{standalone.get()});
+        QVERIFY(context->fetch<PointAnnotation>().isEmpty());
+        QVERIFY(context->fetch<RegionAnnotation>().isEmpty());
+        QVERIFY(withNotes->isDeleted() && point->isDeleted() && region->isDeleted());
+        // Deleted objects stay readable.
+        QCOMPARE(withNotes->title(), QStringLiteral("a"));
+        QCOMPARE(point->label(), QStringLiteral("p"));
+
+        context->save();
+        QVERIFY(context->fetch<PointAnnotation>().isEmpty());
+        QCOMPARE(series->state(), ModelObject::State::removed);
+        QCOMPARE(series->title(), QStringLiteral("S"));
+    }
+
+    void deletingAnAnnotationLeavesItsImage()
+    {
+        auto image = AtlasImage::make();
+        auto keep = PointAnnotation::make(QStringLiteral("keep"));
+        auto drop = PointAnnotation::make(QStringLiteral("drop"));
+        keep->setImage(image.get());
+        drop->setImage(image.get());
+        context->insert(image);
+        context->save();
+        context->deleteObject(drop.get());
+        QCOMPARE(image->points(), QList<PointAnnotation *>{keep.get()});
+        QVERIFY(!image->isDeleted());
+        // Deleting an image leaves its series.
+        auto series = Series::make();
+        image->setSeries(series.get());
+        context->deleteObject(image.get());
+        QVERIFY(!series->isDeleted());
+        QVERIFY(series->isEmpty());
+        QCOMPARE(context->fetch<Series>(), QList<Series *>{series.get()});
+    }
+
+    void deletingAnUnsavedObjectForgetsIt()
+    {
+        auto image = AtlasImage::make();
+        context->insert(image);
+        QVERIFY(context->hasChanges());
+        context->deleteObject(image.get());
+        QVERIFY(!context->hasChanges());
+        QVERIFY(context->fetch<AtlasImage>().isEmpty());
+        QVERIFY(image->isDeleted());
+        context->save();
+        context->insert(image); // a deleted object does not come back
+        QVERIFY(context->fetch<AtlasImage>().isEmpty());
+    }
+
+    void rollbackReturnsToTheLastSave()
+    {
+        auto a = Series::make(QStringLiteral("A"));
+        auto b = Series::make(QStringLiteral("B"));
+        auto image = AtlasImage::make(QStringLiteral("kept"));
+        image->setSeries(a.get());
+        auto point = PointAnnotation::make(QStringLiteral("p"), {}, std::nullopt, 0.5, 0.5);
+        point->setImage(image.get());
+        context->insert(image);
+        context->insert(b);
+        context->save();
+
+        // Attribute changes, a move between series, an insert and a delete.
+        image->setTitle(QStringLiteral("changed"));
+        image->setImageData(QByteArray("new"));
+        image->setSeries(b.get());
+        point->setX(0.9);
+        auto added = AtlasImage::make(QStringLiteral("added"));
+        added->setSeries(a.get());
+        context->insert(added);
+        auto addedPoint = PointAnnotation::make();
+        addedPoint->setImage(image.get());
+        context->deleteObject(a.get()); // cascades to `added` (new) only
+        QVERIFY(context->hasChanges());
+
+        QSignalSpy rolledBack(context, &ModelContext::didRollback);
+        context->rollback();
+        QCOMPARE(rolledBack.count(), 1);
+        QVERIFY(!context->hasChanges());
+        QCOMPARE(image->title(), QStringLiteral("kept"));
+        QVERIFY(image->isImageDataMissing());
+        QCOMPARE(image->series(), a.get());
+        QCOMPARE(point->x(), 0.5);
+        QVERIFY(!a->isDeleted());
+        QCOMPARE(a->images(), QList<AtlasImage *>{image.get()});
+        QVERIFY(b->isEmpty());
+        QCOMPARE(image->points(), QList<PointAnnotation *>{point.get()});
+        QCOMPARE(added->modelContext(), nullptr);
+        QCOMPARE(addedPoint->modelContext(), nullptr);
+        QCOMPARE(addedPoint->image(), nullptr);
+        QCOMPARE(context->fetch<AtlasImage>(), QList<AtlasImage *>{image.get()});
+        QCOMPARE(context->fetch<Series>(), (QList<Series *>{a.get(), b.get()}));
+        QCOMPARE(context->fetch<PointAnnotation>(), QList<PointAnnotation *>{point.get()});
+    }
+
+    void rollbackRestoresACascadedDelete()
+    {
+        auto series = Series::make();
+        auto image = AtlasImage::make(QStringLiteral("i"));
+        image->setSeries(series.get());
+        auto region = RegionAnnotation::make(QStringLiteral("r"), {}, std::nullopt, {{0.1, 0.1}});
+        region->setImage(image.get());
+        context->insert(series);
+        context->save();
+        region->setLabel(QStringLiteral("edited before the delete"));
+        context->deleteObject(series.get());
+        QVERIFY(context->fetch<RegionAnnotation>().isEmpty());
+        context->rollback();
+        QCOMPARE(context->fetch<RegionAnnotation>(), QList<RegionAnnotation *>{region.get()});
+        QCOMPARE(region->label(), QStringLiteral("r"));
+        QCOMPARE(series->images(), QList<AtlasImage *>{image.get()});
+        QCOMPARE(image->regions(), QList<RegionAnnotation *>{region.get()});
+        QVERIFY(!image->isDeleted());
+        // And the restored objects save as usual.
+        image->setTitle(QStringLiteral("after"));
+        context->save();
+        QVERIFY(!context->hasChanges());
+    }
+
+    void everyWriteNotifiesAlsoWhenEqual()
+    {
+        auto image = AtlasImage::make();
+        context->insert(image);
+        QList<QByteArray> seen;
+        const int token = image->addObserver([&](ModelObject *object, const char *property) {
+            QCOMPARE(object, image.get());
+            seen.append(property);
+        });
+        QSignalSpy changed(context, &ModelContext::propertyChanged);
+        image->setTitle(QStringLiteral("same"));
+        image->setTitle(QStringLiteral("same"));
+        QCOMPARE(seen, (QList<QByteArray>{"title", "title"}));
+        QCOMPARE(changed.count(), 2);
+
+        // Relationship writes notify both ends.
+        auto series = Series::make();
+        context->insert(series);
+        QList<QByteArray> seriesSeen;
+        series->addObserver([&](ModelObject *, const char *property) { seriesSeen.append(property); });
+        image->setSeries(series.get());
+        QCOMPARE(seen.last(), QByteArray("series"));
+        QCOMPARE(seriesSeen, QList<QByteArray>{"images"});
+
+        image->removeObserver(token);
+        image->setTitle(QStringLiteral("unobserved"));
+        QCOMPARE(seen.size(), 3);
+    }
+
+    void contextNotifiesInsertDeleteSaveAndRollback()
+    {
+        QSignalSpy inserted(context, &ModelContext::objectInserted);
+        QSignalSpy deleted(context, &ModelContext::objectDeleted);
+        QSignalSpy saved(context, &ModelContext::didSave);
+        QSignalSpy rolledBack(context, &ModelContext::didRollback);
+        QSignalSpy changed(context, &ModelContext::changed);
+        auto image = AtlasImage::make();
+        PointAnnotation::make()->setImage(image.get()); // dropped before insertion
+        auto point = PointAnnotation::make();
+        point->setImage(image.get());
+        context->insert(image);
+        QCOMPARE(inserted.count(), 2);
+        context->save();
+        QCOMPARE(saved.count(), 1);
+        context->deleteObject(image.get());
+        QCOMPARE(deleted.count(), 2); // the image and its point
+        context->rollback();
+        QCOMPARE(rolledBack.count(), 1);
+        QVERIFY(changed.count() >= 4);
+    }
+
+    void saveWithNothingToWriteSucceeds()
+    {
+        QSignalSpy saved(context, &ModelContext::didSave);
+        context->save();
+        QVERIFY(!context->hasChanges());
+        auto image = AtlasImage::make();
+        context->insert(image);
+        context->save();
+        image->setTitle(QStringLiteral("x"));
+        QVERIFY(context->hasChanges());
+        QVERIFY(image->hasChanges());
+        context->save();
+        QVERIFY(!image->hasChanges());
+    }
+
+    void readOnlyStoreRefusesToSaveAndKeepsTheChanges()
+    {
+        ModelConfiguration configuration = testConfiguration();
+        configuration.allowsSave = false;
+        ModelContainer readOnly(configuration.schema, VeloranMigrationPlan::plan(), {configuration});
+        readOnly.mainContext().save(); // nothing to write
+        readOnly.mainContext().insert(AtlasImage::make());
+        try {
+            readOnly.mainContext().save();
+            QFAIL("saved a read-only store");
+        } catch (const ModelStoreError &error) {
+            QCOMPARE(error.code(), ModelStoreError::Code::readOnly);
+            QVERIFY(!error.description().isEmpty());
+        }
+        QVERIFY(readOnly.mainContext().hasChanges());
+    }
+
+    void inMemoryContainersShareNothing()
+    {
+        auto other = makeTestContainer();
+        context->insert(AtlasImage::make(QStringLiteral("mine")));
+        context->save();
+        QVERIFY(other->mainContext().fetch<AtlasImage>().isEmpty());
+    }
+
+    void objectsOutliveTheirContainer()
+    {
+        auto image = AtlasImage::make(QStringLiteral("held"));
+        auto point = PointAnnotation::make();
+        point->setImage(image.get());
+        context->insert(image);
+        context->save();
+        std::shared_ptr<PointAnnotation> held = point;
+        image.reset();
+        point.reset();
+        cleanup();
+        // The image went with the context; the point is cut loose, not left
+        // pointing at it.
+        QCOMPARE(held->image(), nullptr);
+        QCOMPARE(held->modelContext(), nullptr);
+        held->setLabel(QStringLiteral("still writable"));
+    }
+};
+
+QTEST_GUILESS_MAIN(ModelContextTest)
+#include "tst_modelcontext.moc"

@@ -1,0 +1,159 @@
+#include "StoreTestSupport.h"
+
+#include "model/AtlasImage.h"
+#include "model/PointAnnotation.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int imagesPerSave = 1500;
+
+QString marker(int round)
+{
+    return QStringLiteral("round %1").arg(round);
+}
+
+// The child: one save that renames every image, deletes the first one and
+// adds a batch of images with bytes and points. It says "saving" just
+// before the save, so the parent can kill it in the middle.
+int childSave(const QString &folder, int round)
+{
+    auto container = makeTestContainer(folder);
+    ModelContext &context = container->mainContext();
+    const QList<AtlasImage *> images = context.fetch<AtlasImage>();
+    for (AtlasImage *image : images)
+        image->setTitle(marker(round));
+    if (!images.isEmpty())
+        context.deleteObject(images.first());
+    for (int i = 0; i < imagesPerSave; ++i) {
+        auto image = AtlasImage::make(marker(round));
+        image->setImageData(QByteArray(2048 + i, char(round)));
+        context.insert(image);
+        for (int p = 0; p < 4; ++p)
+            PointAnnotation::make(marker(round), {}, std::nullopt, p, p)->setImage(image.get());
+    }
+    std::printf("saving\n");
+    std::fflush(stdout);
+    context.save();
+    std::printf("saved\n");
+    std::fflush(stdout);
+    return 0;
+}
+
+qint64 count(QSqlDatabase &database, const QString &sql)
+{
+    QSqlQuery query(sql, database);
+    return query.next() ? query.value(0).toLongLong() : -1;
+}
+
+} // namespace
+
+// A process killed in the middle of a save leaves the store as it was
+// before that save or as it is after it, never in between.
+class StoreCrashTest : public QObject {
+    Q_OBJECT
+private slots:
+    void killedSaveLeavesBeforeOrAfter()
+    {
+        QTemporaryDir directory;
+        const QString folder = directory.path();
+        qint64 images = 0;
+        int lastRound = 0; // the round whose save the store holds
+        int interrupted = 0;
+        // Fractions of a whole save's duration after which the child is
+        // killed; a negative one lets the save finish (and times it).
+        const double kills[] = {-1, 0.1, 0.4, -1, 0.7, 0.95, 0.02, -1, 0.55, 0.25, 1.1, 0.85};
+        qint64 saveMilliseconds = 20;
+        for (int round = 1; round <= int(std::size(kills)); ++round) {
+            const double kill = kills[round - 1];
+            QProcess child;
+            child.start(QCoreApplication::applicationFilePath(),
+                        {QStringLiteral("--child-save"), folder, QString::number(round)});
+            QVERIFY(child.waitForStarted(10000));
+            QByteArray said;
+            while (!said.contains("saving") && child.waitForReadyRead(20000))
+                said += child.readAllStandardOutput();
+            QVERIFY2(said.contains("saving"), said.constData());
+            QElapsedTimer timer;
+            timer.start();
+            if (kill < 0) {
+                QVERIFY(child.waitForFinished(20000));
+                saveMilliseconds = std::max<qint64>(1, timer.elapsed());
+            } else {
+                QTest::qSleep(int(saveMilliseconds * kill));
+                child.kill();
+                QVERIFY(child.waitForFinished(20000));
+            }
+            said += child.readAllStandardOutput();
+            const bool finished = said.contains("saved");
+
+            // Check the file as it is now.
+            {
+                QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+                database.setDatabaseName(QDir(folder).filePath(QStringLiteral("default.store")));
+                QVERIFY(database.open());
+                QSqlQuery check(QStringLiteral("PRAGMA quick_check"), database);
+                QVERIFY(check.next());
+                QCOMPARE(check.value(0).toString(), QStringLiteral("ok"));
+                const qint64 now = count(database, QStringLiteral("SELECT COUNT(*) FROM AtlasImage"));
+                const qint64 titles = count(database, QStringLiteral("SELECT COUNT(DISTINCT title) FROM AtlasImage"));
+                const QString title = [&] {
+                    QSqlQuery query(QStringLiteral("SELECT title FROM AtlasImage LIMIT 1"), database);
+                    return query.next() ? query.value(0).toString() : QString();
+                }();
+                const qint64 after = images + imagesPerSave - (images > 0 ? 1 : 0);
+                if (now == after) {
+                    QCOMPARE(title, marker(round));
+                    lastRound = round;
+                    images = now;
+                } else {
+                    QVERIFY2(!finished, "a finished save is missing");
+                    QCOMPARE(now, images);
+                    if (images > 0)
+                        QCOMPARE(title, marker(lastRound));
+                    ++interrupted;
+                }
+                QVERIFY(titles <= 1);
+                // Bytes and points belong to images, all or nothing.
+                QCOMPARE(count(database, QStringLiteral("SELECT COUNT(*) FROM ImageData WHERE imageKey NOT IN "
+                                                        "(SELECT rowKey FROM AtlasImage)")),
+                         0);
+                QCOMPARE(count(database, QStringLiteral("SELECT COUNT(*) FROM AtlasImage WHERE hasImageData = 1 AND "
+                                                        "rowKey NOT IN (SELECT imageKey FROM ImageData)")),
+                         0);
+                QCOMPARE(count(database, QStringLiteral("SELECT COUNT(*) FROM PointAnnotation")), images * 4);
+                database.close();
+            }
+            QSqlDatabase::removeDatabase(QStringLiteral("check"));
+        }
+        qInfo("%d of %zu saves were cut short (a whole save takes about %lld ms)", interrupted, std::size(kills),
+              saveMilliseconds);
+
+        // The store still opens and saves.
+        auto container = makeTestContainer(folder);
+        QCOMPARE(container->mainContext().fetch<AtlasImage>().size(), images);
+        container->mainContext().insert(AtlasImage::make());
+        container->mainContext().save();
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (argc == 4 && QByteArray(argv[1]) == "--child-save")
+        return childSave(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt());
+    StoreCrashTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_storecrash.moc"

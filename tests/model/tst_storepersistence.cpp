@@ -1,0 +1,476 @@
+#include "StoreTestSupport.h"
+
+#include "model/AtlasImage.h"
+#include "model/PointAnnotation.h"
+#include "model/RegionAnnotation.h"
+#include "model/Series.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+quint64 bits(double value)
+{
+    quint64 result;
+    std::memcpy(&result, &value, sizeof result);
+    return result;
+}
+
+// Runs SQL on the store file through a connection of its own, the way
+// another program (or a damaged disk) would.
+void runOnFile(const QString &folder, const QStringList &statements)
+{
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("side"));
+        database.setDatabaseName(QDir(folder).filePath(QStringLiteral("default.store")));
+        QVERIFY(database.open());
+        for (const QString &statement : statements) {
+            QSqlQuery query(database);
+            QVERIFY2(query.exec(statement), qPrintable(query.lastError().text()));
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("side"));
+}
+
+QByteArray fileHash(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+}
+
+ModelStoreError::Code openError(const QString &folder, const SchemaMigrationPlan &plan = VeloranMigrationPlan::plan())
+{
+    const ModelConfiguration configuration = testConfiguration(folder);
+    try {
+        ModelContainer container(configuration.schema, plan, {configuration});
+    } catch (const ModelStoreError &error) {
+        if (error.description().isEmpty())
+            qWarning("error without a description");
+        return error.code();
+    }
+    return ModelStoreError::Code::invalidConfiguration; // opened: not what the callers expect
+}
+
+} // namespace
+
+// What the store keeps on disk: exact round trips, lazy loading, and how
+// store files are created, reopened, migrated and refused.
+class StorePersistenceTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> directory;
+    QString folder;
+    QString storeFile;
+
+private slots:
+    void init()
+    {
+        directory = std::make_unique<QTemporaryDir>();
+        folder = directory->path();
+        storeFile = QDir(folder).filePath(QStringLiteral("default.store"));
+    }
+
+    void roundTripKeepsEveryValueExactly()
+    {
+        const qint64 big = std::numeric_limits<qint64>::max();
+        const QUuid sharedId = QUuid::createUuid();
+        const QList<AnnotationLink> links{{QUuid::createUuid(), QStringLiteral("Atlas"), QStringLiteral("example.org/a")},
+                                          {QUuid::createUuid(), QString(), QStringLiteral("mailto:x@y.z")},
+                                          {QUuid(), QStringLiteral("ü \"quoted\""), QString()}};
+        const QList<Vertex> vertices{{0.1, 0.2}, {1e-300, 5e-324}, {-3.5, 1.0 / 3}, {0.7, 0.7}, {0.1, 0.2}};
+        QByteArray large(3 * 1024 * 1024, Qt::Uninitialized);
+        for (int i = 0; i < large.size(); ++i)
+            large[i] = char((i * 131) ^ (i >> 9));
+        const Date subMillisecond{812345678.1234567};
+        const Date negativeZero{-0.0};
+        {
+            auto container = makeTestContainer(folder);
+            ModelContext &context = container->mainContext();
+            auto series = Series::make(QStringLiteral("Ser\u00efes"));
+            series->setCreatedAt(subMillisecond);
+            context.insert(series);
+
+            auto odd = AtlasImage::make(QStringLiteral("odd"));
+            odd->setId(sharedId);
+            odd->setModalityRaw(-1);
+            odd->setRegionRaw(9);
+            odd->setPlaneRaw(big);
+            odd->setSexRaw(std::numeric_limits<qint64>::min());
+            odd->setSortIndex(big);
+            odd->setAge(AgeSpec{2, 24});
+            odd->setImageData(QByteArray());
+            odd->setCreatedAt(subMillisecond);
+            odd->setSeries(series.get());
+            context.insert(odd);
+
+            auto twin = AtlasImage::make(QStringLiteral("twin with the same id"));
+            twin->setId(sharedId);
+            twin->setAge(AgeSpec{7, std::nullopt});
+            twin->setImageData(large);
+            context.insert(twin);
+            auto third = AtlasImage::make(QStringLiteral("no bytes"));
+            third->setCreatedAt(negativeZero);
+            context.insert(third);
+
+            auto point = PointAnnotation::make(QStringLiteral("p"), QStringLiteral(" a,b ,, c"), links,
+                                               0.1 + 0.2, 1.0 / 3);
+            point->setImage(odd.get());
+            PointAnnotation::make(QStringLiteral("no links"), {}, std::nullopt, 1e-320, 0.999999999999)
+                ->setImage(odd.get());
+            PointAnnotation::make(QStringLiteral("empty links"), {}, QList<AnnotationLink>{}, -0.0, 1)
+                ->setImage(odd.get());
+            RegionAnnotation::make(QStringLiteral("r"), QStringLiteral("g"), links, vertices)->setImage(odd.get());
+            RegionAnnotation::make(QStringLiteral("no vertices"))->setImage(twin.get());
+            context.save();
+        }
+
+        auto container = makeTestContainer(folder);
+        ModelContext &context = container->mainContext();
+        const QList<AtlasImage *> images = context.fetch<AtlasImage>();
+        QCOMPARE(images.size(), 3);
+        AtlasImage *odd = images[0];
+        AtlasImage *twin = images[1];
+        QCOMPARE(odd->title(), QStringLiteral("odd"));
+        QCOMPARE(odd->id(), sharedId);
+        QCOMPARE(twin->id(), sharedId); // ids need not be unique
+        QVERIFY(odd != twin);
+        QCOMPARE(odd->modalityRaw(), -1);
+        QCOMPARE(odd->modality(), Modality::unknown);
+        QCOMPARE(odd->regionRaw(), 9);
+        QCOMPARE(odd->planeRaw(), big);
+        QCOMPARE(odd->sexRaw(), std::numeric_limits<qint64>::min());
+        QCOMPARE(odd->sortIndex(), big);
+        QCOMPARE(odd->age(), (AgeSpec{2, 24}));
+        QCOMPARE(twin->age(), (AgeSpec{7, std::nullopt}));
+        QCOMPARE(images[2]->age(), AgeSpec{});
+        QCOMPARE(bits(images[2]->createdAt().secondsSinceReferenceDate), bits(-0.0));
+        QCOMPARE(bits(odd->createdAt().secondsSinceReferenceDate), bits(subMillisecond.secondsSinceReferenceDate));
+
+        QVERIFY(!odd->isImageDataMissing());
+        QVERIFY(!twin->isImageDataMissing());
+        QVERIFY(images[2]->isImageDataMissing());
+        QCOMPARE(odd->imageData(), std::optional<QByteArray>(QByteArray()));
+        QVERIFY(!odd->nonEmptyImageData());
+        QCOMPARE(twin->imageData(), std::optional<QByteArray>(large));
+        QCOMPARE(images[2]->imageData(), std::nullopt);
+
+        Series *series = odd->series();
+        QVERIFY(series);
+        QCOMPARE(series->title(), QStringLiteral("Ser\u00efes"));
+        QCOMPARE(bits(series->createdAt().secondsSinceReferenceDate), bits(subMillisecond.secondsSinceReferenceDate));
+        QCOMPARE(series->images(), QList<AtlasImage *>{odd});
+        QCOMPARE(twin->series(), nullptr);
+
+        const QList<PointAnnotation *> points = odd->points();
+        QCOMPARE(points.size(), 3);
+        QCOMPARE(points[0]->group(), QStringLiteral(" a,b ,, c")); // kept as stored
+        QCOMPARE(points[0]->links(), std::optional<QList<AnnotationLink>>(links));
+        QCOMPARE(bits(points[0]->x()), bits(0.1 + 0.2));
+        QCOMPARE(bits(points[0]->y()), bits(1.0 / 3));
+        QCOMPARE(points[1]->links(), std::nullopt);
+        QCOMPARE(bits(points[1]->x()), bits(1e-320));
+        QCOMPARE(points[2]->links(), std::optional<QList<AnnotationLink>>(QList<AnnotationLink>{}));
+        QCOMPARE(bits(points[2]->x()), bits(-0.0));
+        QCOMPARE(points[0]->image(), odd);
+
+        const QList<RegionAnnotation *> regions = odd->regions();
+        QCOMPARE(regions.size(), 1);
+        QCOMPARE(regions[0]->vertices().size(), vertices.size());
+        for (int i = 0; i < vertices.size(); ++i) {
+            QCOMPARE(bits(regions[0]->vertices()[i].x), bits(vertices[i].x));
+            QCOMPARE(bits(regions[0]->vertices()[i].y), bits(vertices[i].y));
+        }
+        QCOMPARE(regions[0]->links(), std::optional<QList<AnnotationLink>>(links));
+        QCOMPARE(twin->regions().size(), 1);
+        QVERIFY(twin->regions()[0]->vertices().isEmpty());
+    }
+
+    void oneLiveObjectPerRow()
+    {
+        {
+            auto container = makeTestContainer(folder);
+            auto image = AtlasImage::make(QStringLiteral("i"));
+            auto series = Series::make(QStringLiteral("s"));
+            image->setSeries(series.get());
+            container->mainContext().insert(image);
+            container->mainContext().save();
+        }
+        auto container = makeTestContainer(folder);
+        ModelContext &context = container->mainContext();
+        const QList<Series *> series = context.fetch<Series>();
+        AtlasImage *fromList = series[0]->images()[0];
+        QCOMPARE(context.fetch<AtlasImage>(), QList<AtlasImage *>{fromList});
+        QCOMPARE(fromList->series(), series[0]);
+        QCOMPARE(context.fetch<Series>(), series);
+    }
+
+    void imageBytesAreReadOnFirstAccessOnly()
+    {
+        {
+            auto container = makeTestContainer(folder);
+            container->mainContext().insert(AtlasImage::make({}, Modality::mr, Region::head, Plane::unspecified, {},
+                                                             Sex::unspecified, QByteArray("stored bytes")));
+            container->mainContext().save();
+        }
+        auto container = makeTestContainer(folder);
+        AtlasImage *image = container->mainContext().fetch<AtlasImage>().first();
+        // The bytes change behind the store's back after the fetch: the
+        // image shows the new ones, so the fetch did not read them.
+        runOnFile(folder, {QStringLiteral("UPDATE ImageData SET bytes = X'6C61746572'")});
+        QVERIFY(!image->isImageDataMissing());
+        QCOMPARE(image->imageData(), std::optional<QByteArray>(QByteArray("later")));
+        // Once read, they are kept.
+        runOnFile(folder, {QStringLiteral("UPDATE ImageData SET bytes = X'00'")});
+        QCOMPARE(image->imageData(), std::optional<QByteArray>(QByteArray("later")));
+    }
+
+    void changingAndRemovingBytesAndDeletingImages()
+    {
+        {
+            auto container = makeTestContainer(folder);
+            ModelContext &context = container->mainContext();
+            for (int i = 0; i < 3; ++i)
+                context.insert(AtlasImage::make(QString::number(i), Modality::mr, Region::head, Plane::unspecified,
+                                                {}, Sex::unspecified, QByteArray(100, char('a' + i))));
+            context.save();
+            const QList<AtlasImage *> images = context.fetch<AtlasImage>();
+            images[0]->setImageData(std::nullopt);
+            images[1]->setImageData(QByteArray("replaced"));
+            context.deleteObject(images[2]);
+            context.save();
+        }
+        auto container = makeTestContainer(folder);
+        const QList<AtlasImage *> images = container->mainContext().fetch<AtlasImage>();
+        QCOMPARE(images.size(), 2);
+        QVERIFY(images[0]->isImageDataMissing());
+        QCOMPARE(images[1]->imageData(), std::optional<QByteArray>(QByteArray("replaced")));
+        container.reset();
+        // No bytes are left without their image.
+        runOnFile(folder, {QStringLiteral("DELETE FROM ImageData WHERE imageKey IN (SELECT rowKey FROM AtlasImage)"),
+                           QStringLiteral("CREATE TABLE Leftover AS SELECT COUNT(*) AS n FROM ImageData")});
+        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+        database.setDatabaseName(storeFile);
+        QVERIFY(database.open());
+        QSqlQuery query(QStringLiteral("SELECT n FROM Leftover"), database);
+        QVERIFY(query.next());
+        QCOMPARE(query.value(0).toInt(), 0);
+        query = QSqlQuery();
+        database.close();
+        database = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("check"));
+    }
+
+    void listsLoadLazilyAndFollowUnsavedMoves()
+    {
+        {
+            auto container = makeTestContainer(folder);
+            ModelContext &context = container->mainContext();
+            for (int i = 0; i < 2; ++i) {
+                auto image = AtlasImage::make(QString::number(i));
+                context.insert(image);
+                // Linked to an inserted image, a point joins the context.
+                for (int p = 0; p < 3; ++p)
+                    PointAnnotation::make(QStringLiteral("%1.%2").arg(i).arg(p))->setImage(image.get());
+            }
+            context.save();
+        }
+        auto container = makeTestContainer(folder);
+        ModelContext &context = container->mainContext();
+        // Points fetched first, then moved before either list was read.
+        const QList<PointAnnotation *> points = context.fetch<PointAnnotation>();
+        const QList<AtlasImage *> images = context.fetch<AtlasImage>();
+        QCOMPARE(points.size(), 6);
+        points[0]->setImage(images[1]);
+        QCOMPARE(images[0]->points(), (QList<PointAnnotation *>{points[1], points[2]}));
+        QCOMPARE(images[1]->points(), (QList<PointAnnotation *>{points[0], points[3], points[4], points[5]}));
+        context.deleteObject(points[4]);
+        QCOMPARE(images[1]->points(), (QList<PointAnnotation *>{points[0], points[3], points[5]}));
+        context.save();
+        container.reset();
+
+        container = makeTestContainer(folder);
+        const QList<AtlasImage *> reopened = container->mainContext().fetch<AtlasImage>();
+        QCOMPARE(reopened[0]->points().size(), 2);
+        QStringList labels;
+        for (PointAnnotation *point : reopened[1]->points())
+            labels << point->label();
+        QCOMPARE(labels, (QStringList{QStringLiteral("0.0"), QStringLiteral("1.0"), QStringLiteral("1.2")}));
+    }
+
+    void nonFiniteCoordinatesNeverReachTheStore()
+    {
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        const double inf = std::numeric_limits<double>::infinity();
+        {
+            auto container = makeTestContainer(folder);
+            ModelContext &context = container->mainContext();
+            auto image = AtlasImage::make();
+            auto point = PointAnnotation::make({}, {}, std::nullopt, nan, inf);
+            point->setImage(image.get());
+            auto region = RegionAnnotation::make({}, {}, std::nullopt, {{-inf, nan}, {0.5, 0.25}});
+            region->setImage(image.get());
+            context.insert(image);
+            context.save();
+            point->setX(inf);
+            point->setY(-inf);
+            image->setCreatedAt(Date{nan});
+            context.save(); // one bad value does not block later saves
+            image->setTitle(QStringLiteral("later"));
+            context.save();
+        }
+        auto container = makeTestContainer(folder);
+        ModelContext &context = container->mainContext();
+        PointAnnotation *point = context.fetch<PointAnnotation>().first();
+        QCOMPARE(point->x(), 1.0);
+        QCOMPARE(point->y(), 0.0);
+        QCOMPARE(context.fetch<RegionAnnotation>().first()->vertices(), (QList<Vertex>{{0, 0}, {0.5, 0.25}}));
+        AtlasImage *image = context.fetch<AtlasImage>().first();
+        QCOMPARE(image->title(), QStringLiteral("later"));
+        QVERIFY(std::isfinite(image->createdAt().secondsSinceReferenceDate));
+    }
+
+    void failedSaveWritesNothingAndKeepsTheChanges()
+    {
+        auto container = makeTestContainer(folder);
+        ModelContext &context = container->mainContext();
+        context.insert(AtlasImage::make(QStringLiteral("saved")));
+        context.save();
+        runOnFile(folder, {QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON PointAnnotation "
+                                          "BEGIN SELECT RAISE(ABORT, 'refused'); END")});
+        auto image = AtlasImage::make(QStringLiteral("unsaved"));
+        auto point = PointAnnotation::make();
+        point->setImage(image.get());
+        context.insert(image);
+        context.fetch<AtlasImage>().first()->setTitle(QStringLiteral("renamed"));
+        try {
+            context.save();
+            QFAIL("the save went through");
+        } catch (const ModelStoreError &error) {
+            QCOMPARE(error.code(), ModelStoreError::Code::saveFailed);
+            QVERIFY(error.detail().contains(QStringLiteral("refused")));
+        }
+        QVERIFY(context.hasChanges());
+        runOnFile(folder, {QStringLiteral("DROP TRIGGER refuse")});
+        context.save();
+        container.reset();
+
+        container = makeTestContainer(folder);
+        const QList<AtlasImage *> images = container->mainContext().fetch<AtlasImage>();
+        QCOMPARE(images.size(), 2);
+        QCOMPARE(images[0]->title(), QStringLiteral("renamed"));
+        QCOMPARE(images[1]->points().size(), 1);
+    }
+
+    void openingCreatesAndReopens()
+    {
+        QVERIFY(!QFile::exists(storeFile));
+        {
+            auto container = makeTestContainer(folder);
+            QVERIFY(QFile::exists(storeFile));
+            container->mainContext().insert(Series::make(QStringLiteral("kept")));
+            container->mainContext().save();
+        }
+        auto container = makeTestContainer(folder);
+        QCOMPARE(container->mainContext().fetch<Series>().first()->title(), QStringLiteral("kept"));
+    }
+
+    void newerOrDamagedStoresAreRefusedUntouched()
+    {
+        {
+            auto container = makeTestContainer(folder);
+            container->mainContext().insert(Series::make());
+            container->mainContext().save();
+        }
+        runOnFile(folder, {QStringLiteral("UPDATE StoreMetadata SET value = '2.0.0' WHERE key = 'version'")});
+        QByteArray before = fileHash(storeFile);
+        QCOMPARE(openError(folder), ModelStoreError::Code::newerVersion);
+        QCOMPARE(fileHash(storeFile), before);
+
+        QFile file(storeFile);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QByteArray(8192, 'x'));
+        file.close();
+        QFile::remove(storeFile + QStringLiteral("-wal"));
+        QFile::remove(storeFile + QStringLiteral("-shm"));
+        before = fileHash(storeFile);
+        QCOMPARE(openError(folder), ModelStoreError::Code::damaged);
+        QCOMPARE(fileHash(storeFile), before);
+
+        // A database that is not a library is refused as well.
+        QFile::remove(storeFile);
+        runOnFile(folder, {QStringLiteral("CREATE TABLE Other (x)")});
+        before = fileHash(storeFile);
+        QCOMPARE(openError(folder), ModelStoreError::Code::damaged);
+        QCOMPARE(fileHash(storeFile), before);
+    }
+
+    void olderStoresMigrateByThePlansStages()
+    {
+        // A store of an earlier layout: series titles in a column "name".
+        runOnFile(folder, {QStringLiteral("CREATE TABLE StoreMetadata (key TEXT PRIMARY KEY, value TEXT)"),
+                           QStringLiteral("INSERT INTO StoreMetadata VALUES ('version', '0.9.0')"),
+                           QStringLiteral("CREATE TABLE OldSeries (name TEXT)"),
+                           QStringLiteral("INSERT INTO OldSeries VALUES ('from the old store')")});
+        const auto plan = [](bool failing) {
+            SchemaMigrationPlan plan = VeloranMigrationPlan::plan();
+            plan.stages.append({QVersionNumber(0, 9, 0), QVersionNumber(0, 9, 5),
+                                [](QSqlDatabase &database, QString *) {
+                                    return QSqlQuery(database).exec(
+                                        QStringLiteral("ALTER TABLE OldSeries ADD COLUMN created REAL DEFAULT 5"));
+                                }});
+            plan.stages.append({QVersionNumber(0, 9, 5), QVersionNumber(1, 0, 0),
+                                [failing](QSqlDatabase &database, QString *error) {
+                                    for (const EntityType *type : VeloranSchemaV1::models()) {
+                                        for (const QString &statement : type->createStatements())
+                                            QSqlQuery(database).exec(statement);
+                                    }
+                                    QSqlQuery(database).exec(
+                                        QStringLiteral("INSERT INTO Series (rowKey, title, createdAt) "
+                                                       "SELECT rowid, name, created FROM OldSeries"));
+                                    if (failing)
+                                        *error = QStringLiteral("stage failed");
+                                    return !failing;
+                                }});
+            return plan;
+        };
+
+        const QByteArray before = fileHash(storeFile);
+        QCOMPARE(openError(folder, plan(true)), ModelStoreError::Code::migrationFailed);
+        QCOMPARE(fileHash(storeFile), before);
+        QCOMPARE(openError(folder), ModelStoreError::Code::unknownVersion); // no stage in the real plan
+
+        const ModelConfiguration configuration = testConfiguration(folder);
+        {
+            ModelContainer container(configuration.schema, plan(false), {configuration});
+            const QList<Series *> series = container.mainContext().fetch<Series>();
+            QCOMPARE(series.size(), 1);
+            QCOMPARE(series[0]->title(), QStringLiteral("from the old store"));
+            QCOMPARE(series[0]->createdAt(), Date{5});
+        }
+        // Now at the current version: opens with the plain plan.
+        ModelContainer again(configuration.schema, VeloranMigrationPlan::plan(), {configuration});
+        QCOMPARE(again.mainContext().fetch<Series>().size(), 1);
+    }
+
+    void unusableLocationIsReported()
+    {
+        QVERIFY(QDir(folder).mkdir(QStringLiteral("default.store")));
+        QCOMPARE(openError(folder), ModelStoreError::Code::cannotOpen);
+    }
+};
+
+QTEST_GUILESS_MAIN(StorePersistenceTest)
+#include "tst_storepersistence.moc"
