@@ -84,7 +84,7 @@ QString title(E value)
 }
 
 template<MetadataEnum E>
-size_t qHash(E value, size_t seed = 0) noexcept
+size_t qHash(E value, size_t seed) noexcept
 {
     return ::qHash(rawValue(value), seed);
 }

@@ -43,7 +43,10 @@ const QSet<QString> &genericDomainLabels()
 
 std::optional<QString> siteName(const QUrl &url)
 {
-    const QString host = url.host(QUrl::FullyDecoded).toLower();
+    // Internationalised hosts in their readable form, whatever the top-level
+    // domain.
+    const QString host =
+        QUrl::fromAce(url.host(QUrl::FullyEncoded).toLatin1(), QUrl::IgnoreIDNWhitelist).toLower();
     if (host.isEmpty())
         return std::nullopt;
 
