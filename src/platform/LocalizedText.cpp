@@ -156,13 +156,22 @@ inline const Folded &foldedBmp(char16_t c)
 
 // The folded form of the character at `i`; `length` is its number of
 // UTF-16 units.
-inline Folded foldedAt(QStringView s, qsizetype i, qsizetype &length)
+Q_NEVER_INLINE Folded foldedPair(QStringView s, qsizetype i, qsizetype &length)
 {
     const char16_t c = s[i].unicode();
-    if (QChar::isHighSurrogate(c) && i + 1 < s.size() && QChar::isLowSurrogate(s[i + 1].unicode())) {
+    if (i + 1 < s.size() && QChar::isLowSurrogate(s[i + 1].unicode())) {
         length = 2;
         return computeFolded(QChar::surrogateToUcs4(c, s[i + 1].unicode()));
     }
+    length = 1;
+    return foldedBmp(c);
+}
+
+inline Folded foldedAt(QStringView s, qsizetype i, qsizetype &length)
+{
+    const char16_t c = s[i].unicode();
+    if (Q_UNLIKELY(QChar::isHighSurrogate(c)))
+        return foldedPair(s, i, length);
     length = 1;
     return foldedBmp(c);
 }
@@ -243,13 +252,33 @@ inline void skipIgnorables(const char16_t *&p, const char16_t *end)
 }
 
 // The first pass: base letters and numbers only, case and diacritics
-// ignored.
-int comparePrimary(QStringView textA, QStringView textB)
+// ignored. `plainAscii` tells whether both texts were read as plain ASCII
+// all through, which leaves nothing for the second pass to find.
+int comparePrimary(QStringView textA, QStringView textB, bool &plainAscii)
 {
+    plainAscii = true;
     const char16_t *a = textA.utf16();
     const char16_t *b = textB.utf16();
     const char16_t *const aEnd = a + textA.size();
     const char16_t *const bEnd = b + textB.size();
+#ifdef __SSE2__
+    // Step over an identical beginning eight units at a time (texts that
+    // sort next to each other often share one), then back to the start of
+    // a number it ends in, so that the number is compared whole.
+    const char16_t *const aStart = a;
+    while (aEnd - a >= 8 && bEnd - b >= 8) {
+        const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a));
+        const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(va, vb)) != 0xFFFF)
+            break;
+        a += 8;
+        b += 8;
+    }
+    while (a > aStart && (isAsciiDigit(a[-1]) || a[-1] >= 0x80)) {
+        --a;
+        --b;
+    }
+#endif
     for (;;) {
         if (a < aEnd && b < bEnd && *a < 0x80 && *b < 0x80) {
             const quint32 wa = asciiWeights[*a];
@@ -265,6 +294,7 @@ int comparePrimary(QStringView textA, QStringView textB)
                 return c;
             continue;
         }
+        plainAscii = plainAscii && (a == aEnd || *a < 0x80) && (b == bEnd || *b < 0x80);
         skipIgnorables(a, aEnd);
         skipIgnorables(b, bEnd);
         if (a == aEnd || b == bEnd)
@@ -291,22 +321,28 @@ int comparePrimary(QStringView textA, QStringView textB)
 bool nextDiacritics(const char16_t *&p, const char16_t *end, quint32 &marks)
 {
     qsizetype length = 1;
-    Folded f;
+    std::array<char16_t, 2> found{};
     for (;;) {
         if (p == end)
             return false;
-        f = foldedAt(QStringView(p, end), 0, length);
-        if (f.kind != Ignorable)
+        if (*p < 0x80 && !isAsciiDigit(*p)) {
+            ++p;
             break;
-        p += length; // nothing before it to belong to
-    }
-    p += length;
-    std::array<char16_t, 2> found = f.marks;
-    if (f.kind == Digit) {
-        // A whole number counts as one character without diacritics.
-        found = {};
-        while (p < end && digitAt(p, end, length) >= 0)
+        }
+        const Folded f = foldedAt(QStringView(p, end), 0, length);
+        if (f.kind == Ignorable) {
+            p += length; // nothing before it to belong to
+            continue;
+        }
+        if (f.kind == Digit) {
+            // A whole number counts as one character without diacritics.
+            while (p < end && digitAt(p, end, length) >= 0)
+                p += length;
+        } else {
+            found = f.marks;
             p += length;
+        }
+        break;
     }
     while (p < end && *p >= 0x80) {
         const Folded g = foldedAt(QStringView(p, end), 0, length);
@@ -381,23 +417,105 @@ char16_t *foldInto(QStringView text, char16_t *out)
     return out;
 }
 
-// Whether `needle` occurs in `haystack`; both folded.
-bool containsFolded(QStringView haystack, QStringView needle)
+inline char16_t asciiFolded(char16_t c)
 {
-    const qsizetype m = needle.size();
-    if (m == 0 || haystack.size() < m)
-        return false;
-    const char16_t first = needle.front().unicode();
-    const QStringView rest = needle.sliced(1);
-    const qsizetype lastStart = haystack.size() - m;
-    qsizetype from = 0;
-    while (from <= lastStart) {
-        const qsizetype at = haystack.indexOf(QChar(first), from);
-        if (at < 0 || at > lastStart)
+    return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+}
+
+// Whether the folded `needle` starts at `p` in the unfolded text that ends
+// at `end`. `p` is at a character that is not ignorable.
+bool matchesAt(const char16_t *p, const char16_t *end, QStringView needle)
+{
+    const char16_t *n = needle.utf16();
+    const char16_t *const nEnd = n + needle.size();
+    qsizetype length = 1;
+    while (n < nEnd) {
+        if (p == end)
             return false;
-        if (haystack.sliced(at + 1, m - 1) == rest)
-            return true;
-        from = at + 1;
+        if (*p < 0x80) {
+            if (asciiFolded(*p) != *n)
+                return false;
+            ++p;
+            ++n;
+            continue;
+        }
+        const Folded f = foldedAt(QStringView(p, end), 0, length);
+        p += length;
+        if (f.kind == Ignorable)
+            continue;
+        if (f.base > 0xFFFF) {
+            if (nEnd - n < 2 || n[0] != QChar::highSurrogate(f.base) || n[1] != QChar::lowSurrogate(f.base))
+                return false;
+            n += 2;
+        } else {
+            if (*n != f.base)
+                return false;
+            ++n;
+        }
+    }
+    return true;
+}
+
+// Whether the folded `needle` occurs in the unfolded `haystack`: the same
+// as searching the folded haystack, without writing it anywhere.
+bool containsFolding(QStringView haystack, QStringView needle)
+{
+    if (needle.isEmpty())
+        return false;
+    const char16_t *p = haystack.utf16();
+    const char16_t *const end = p + haystack.size();
+    const char16_t first = needle.front().unicode();
+    // What a character must fold to, to start a match. An ASCII character
+    // only ever folds to ASCII.
+    const char32_t firstCodePoint = QChar::isHighSurrogate(first) && needle.size() > 1
+        ? QChar::surrogateToUcs4(first, needle[1].unicode())
+        : char32_t(first);
+    const bool firstIsAscii = first < 0x80;
+    qsizetype length = 1;
+    while (p < end) {
+#ifdef __SSE2__
+        // Blocks of eight ASCII characters: lower-case them and look for the
+        // first character of the needle in one go.
+        {
+            const __m128i nonAscii = _mm_set1_epi16(short(0xFF80));
+            const __m128i beforeA = _mm_set1_epi16(u'A' - 1);
+            const __m128i afterZ = _mm_set1_epi16(u'Z' + 1);
+            const __m128i caseBit = _mm_set1_epi16(0x20);
+            const __m128i wanted = _mm_set1_epi16(short(first));
+            while (end - p >= 8) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+                if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, nonAscii), _mm_setzero_si128())) != 0xFFFF)
+                    break;
+                if (firstIsAscii) {
+                    const __m128i upper = _mm_and_si128(_mm_cmpgt_epi16(v, beforeA), _mm_cmplt_epi16(v, afterZ));
+                    const __m128i folded = _mm_add_epi16(v, _mm_and_si128(upper, caseBit));
+                    unsigned mask = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi16(folded, wanted)));
+                    while (mask != 0) {
+                        const int index = __builtin_ctz(mask) / 2;
+                        if (matchesAt(p + index, end, needle))
+                            return true;
+                        mask &= ~(3u << (index * 2));
+                    }
+                }
+                p += 8;
+            }
+        }
+#endif
+        // Then character by character, up to eight of them.
+        const char16_t *const stop = std::min(end, p + 8);
+        while (p < stop) {
+            const char16_t c = *p;
+            if (c < 0x80) {
+                if (asciiFolded(c) == first && matchesAt(p, end, needle))
+                    return true;
+                ++p;
+                continue;
+            }
+            const Folded f = foldedAt(QStringView(p, end), 0, length);
+            if (f.kind != Ignorable && f.base == firstCodePoint && matchesAt(p, end, needle))
+                return true;
+            p += length;
+        }
     }
     return false;
 }
@@ -406,8 +524,9 @@ bool containsFolded(QStringView haystack, QStringView needle)
 
 std::weak_ordering localizedStandardCompare(QStringView a, QStringView b)
 {
-    int c = comparePrimary(a, b);
-    if (c == 0)
+    bool plainAscii = true;
+    int c = comparePrimary(a, b, plainAscii);
+    if (c == 0 && !plainAscii && a != b)
         c = compareDiacritics(a, b);
     if (c < 0)
         return std::weak_ordering::less;
@@ -426,49 +545,27 @@ LocalizedSearchNeedle::LocalizedSearchNeedle(QStringView needle) : m_folded(fold
 
 bool LocalizedSearchNeedle::isFoundIn(QStringView haystack) const
 {
-    return isFoundInJoined(std::span(&haystack, 1));
+    return containsFolding(haystack, m_folded);
 }
 
 bool LocalizedSearchNeedle::isFoundInJoined(std::span<const QStringView> parts) const
 {
-    const qsizetype m = m_folded.size();
-    if (m == 0 || parts.empty())
+    if (m_folded.isEmpty() || parts.empty())
         return false;
     qsizetype total = qsizetype(parts.size()) - 1;
     for (QStringView part : parts)
         total += part.size();
-    if (total * 2 < m)
-        return false;
-
-    // One buffer per thread, reused, so that testing many texts allocates
-    // nothing once it has grown. The text is folded a piece at a time and
-    // searched as it grows, so that an early match ends the work.
+    // Joined in a buffer per thread, reused, so that testing many texts
+    // allocates nothing once it has grown.
     thread_local QVarLengthArray<char16_t, 1024> buffer;
-    buffer.resize(total * 2);
-    char16_t *const begin = buffer.data();
-    char16_t *end = begin;
-    qsizetype searched = 0; // what has been searched; a match may still end past it
-    constexpr qsizetype pieceSize = 128;
+    buffer.resize(total);
+    char16_t *end = buffer.data();
     for (std::size_t i = 0; i < parts.size(); ++i) {
         if (i > 0)
             *end++ = u' ';
-        const QStringView part = parts[i];
-        for (qsizetype from = 0; from < part.size();) {
-            qsizetype length = std::min(pieceSize, part.size() - from);
-            if (from + length < part.size() && QChar::isHighSurrogate(part[from + length - 1].unicode()))
-                ++length; // keep a surrogate pair together
-            end = foldInto(part.sliced(from, length), end);
-            from += length;
-            if (end - begin - searched < pieceSize)
-                continue;
-            const qsizetype start = std::max<qsizetype>(0, searched - (m - 1));
-            if (containsFolded(QStringView(begin + start, end), m_folded))
-                return true;
-            searched = end - begin;
-        }
+        end = std::copy(parts[i].utf16(), parts[i].utf16() + parts[i].size(), end);
     }
-    const qsizetype start = std::max<qsizetype>(0, searched - (m - 1));
-    return containsFolded(QStringView(begin + start, end), m_folded);
+    return containsFolding(QStringView(buffer.constData(), end), m_folded);
 }
 
 bool localizedStandardContains(QStringView haystack, QStringView needle)

@@ -48,6 +48,15 @@ private slots:
         // A number ends where the digits do; what follows still counts.
         QCOMPARE(sign(localizedStandardCompare(u"2a", u"2b")), -1);
         QCOMPARE(sign(localizedStandardCompare(u"10", u"9z")), 1);
+        // Numbers that start inside a long shared beginning are still
+        // compared whole.
+        QCOMPARE(sign(localizedStandardCompare(u"Series 10000000", u"Series 1000000")), 1);
+        QCOMPARE(sign(localizedStandardCompare(u"abcdefg12", u"abcdefg13")), -1);
+        QCOMPARE(sign(localizedStandardCompare(u"abcdefgh12", u"abcdefgh9")), 1);
+        QCOMPARE(sign(localizedStandardCompare(u"Slice 1234567890 b", u"Slice 1234567890 a")), 1);
+        QCOMPARE(sign(localizedStandardCompare(QString::fromUtf8("abcdefg\U0001D538x"),
+                                               QString::fromUtf8("abcdefg\U0001D538y"))),
+                 -1);
         // Digits of other scripts count by value too (Arabic-Indic 12 > 9).
         QCOMPARE(sign(localizedStandardCompare(QString::fromUtf8("x \u0661\u0662"), u"x 9")), 1);
     }
