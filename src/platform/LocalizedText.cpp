@@ -4,13 +4,14 @@
 #include <QList>
 #include <QVarLengthArray>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
+#include <memory>
+
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
-#include <algorithm>
-#include <atomic>
-#include <memory>
 
 namespace {
 
@@ -154,8 +155,7 @@ inline const Folded &foldedBmp(char16_t c)
     return block->entries[c & 0xFF];
 }
 
-// The folded form of the character at `i`; `length` is its number of
-// UTF-16 units.
+// A character that starts with a high surrogate: a pair, or a lone one.
 Q_NEVER_INLINE Folded foldedPair(QStringView s, qsizetype i, qsizetype &length)
 {
     const char16_t c = s[i].unicode();
@@ -167,6 +167,8 @@ Q_NEVER_INLINE Folded foldedPair(QStringView s, qsizetype i, qsizetype &length)
     return foldedBmp(c);
 }
 
+// The folded form of the character at `i`; `length` is its number of
+// UTF-16 units.
 inline Folded foldedAt(QStringView s, qsizetype i, qsizetype &length)
 {
     const char16_t c = s[i].unicode();
@@ -192,6 +194,29 @@ inline bool isAsciiDigit(char16_t c)
 {
     return c >= u'0' && c <= u'9';
 }
+
+inline char16_t asciiFolded(char16_t c)
+{
+    return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+}
+
+#ifdef __SSE2__
+// Eight UTF-16 units at a time.
+
+inline bool isAllAscii(__m128i units)
+{
+    const __m128i high = _mm_and_si128(units, _mm_set1_epi16(short(0xFF80)));
+    return _mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) == 0xFFFF;
+}
+
+// asciiFolded of each unit, for units that are all ASCII.
+inline __m128i asciiFolded(__m128i units)
+{
+    const __m128i upper = _mm_and_si128(_mm_cmpgt_epi16(units, _mm_set1_epi16(u'A' - 1)),
+                                        _mm_cmplt_epi16(units, _mm_set1_epi16(u'Z' + 1)));
+    return _mm_add_epi16(units, _mm_and_si128(upper, _mm_set1_epi16(0x20)));
+}
+#endif
 
 // The value of the decimal digit at `p`, or -1 when it is none; `length`
 // is the number of UTF-16 units it takes.
@@ -382,25 +407,15 @@ char16_t *foldInto(QStringView text, char16_t *out)
     qsizetype length = 1;
     while (p < end) {
 #ifdef __SSE2__
-        // Eight ASCII characters at a time.
-        const __m128i nonAscii = _mm_set1_epi16(short(0xFF80));
-        const __m128i beforeA = _mm_set1_epi16(u'A' - 1);
-        const __m128i afterZ = _mm_set1_epi16(u'Z' + 1);
-        const __m128i caseBit = _mm_set1_epi16(0x20);
-        while (end - p >= 8) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-            if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, nonAscii), _mm_setzero_si128())) != 0xFFFF)
+        for (; end - p >= 8; p += 8, out += 8) {
+            const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+            if (!isAllAscii(units))
                 break;
-            const __m128i upper = _mm_and_si128(_mm_cmpgt_epi16(v, beforeA), _mm_cmplt_epi16(v, afterZ));
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_add_epi16(v, _mm_and_si128(upper, caseBit)));
-            p += 8;
-            out += 8;
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out), asciiFolded(units));
         }
 #endif
-        for (; p < end && *p < 0x80; ++p) {
-            const char16_t c = *p;
-            *out++ = (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
-        }
+        for (; p < end && *p < 0x80; ++p)
+            *out++ = asciiFolded(*p);
         if (p == end)
             break;
         const Folded f = foldedAt(QStringView(p, end), 0, length);
@@ -415,11 +430,6 @@ char16_t *foldInto(QStringView text, char16_t *out)
         }
     }
     return out;
-}
-
-inline char16_t asciiFolded(char16_t c)
-{
-    return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
 }
 
 // Whether the folded `needle` starts at `p` in the unfolded text that ends
@@ -476,28 +486,19 @@ bool containsFolding(QStringView haystack, QStringView needle)
 #ifdef __SSE2__
         // Blocks of eight ASCII characters: lower-case them and look for the
         // first character of the needle in one go.
-        {
-            const __m128i nonAscii = _mm_set1_epi16(short(0xFF80));
-            const __m128i beforeA = _mm_set1_epi16(u'A' - 1);
-            const __m128i afterZ = _mm_set1_epi16(u'Z' + 1);
-            const __m128i caseBit = _mm_set1_epi16(0x20);
-            const __m128i wanted = _mm_set1_epi16(short(first));
-            while (end - p >= 8) {
-                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-                if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, nonAscii), _mm_setzero_si128())) != 0xFFFF)
-                    break;
-                if (firstIsAscii) {
-                    const __m128i upper = _mm_and_si128(_mm_cmpgt_epi16(v, beforeA), _mm_cmplt_epi16(v, afterZ));
-                    const __m128i folded = _mm_add_epi16(v, _mm_and_si128(upper, caseBit));
-                    unsigned mask = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi16(folded, wanted)));
-                    while (mask != 0) {
-                        const int index = __builtin_ctz(mask) / 2;
-                        if (matchesAt(p + index, end, needle))
-                            return true;
-                        mask &= ~(3u << (index * 2));
-                    }
-                }
-                p += 8;
+        const __m128i wanted = _mm_set1_epi16(short(first));
+        for (; end - p >= 8; p += 8) {
+            const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+            if (!isAllAscii(units))
+                break;
+            if (!firstIsAscii)
+                continue;
+            unsigned mask = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi16(asciiFolded(units), wanted)));
+            while (mask != 0) {
+                const int index = __builtin_ctz(mask) / 2;
+                if (matchesAt(p + index, end, needle))
+                    return true;
+                mask &= ~(3u << (index * 2));
             }
         }
 #endif

@@ -1,6 +1,7 @@
 #include "platform/LocalizedText.h"
 
 #include <QLocale>
+#include <QRandomGenerator>
 #include <QTest>
 
 #include <algorithm>
@@ -152,6 +153,39 @@ private slots:
         longText.append(QStringLiteral("femu"));
         QVERIFY(!needle.isFoundIn(longText));
         QVERIFY(needle.isFoundIn(longText + u'R'));
+    }
+
+    void searchAgreesWithSearchingTheFoldedText()
+    {
+        // Random texts over an alphabet with the cases the fast paths must
+        // get right: capitals, accented letters, separate diacritics,
+        // surrogate pairs and digits, long enough for blocks of eight.
+        const QStringList alphabet{"a", "A", "b", "C", "c", " ", "1", QString::fromUtf8("â"),
+                                   QString::fromUtf8("Â"), QString::fromUtf8("̂"),
+                                   QString::fromUtf8("𝔸"), QString::fromUtf8("​"), "-"};
+        QRandomGenerator random(7);
+        auto randomText = [&](int maxLength) {
+            QString text;
+            const int length = random.bounded(maxLength + 1);
+            for (int i = 0; i < length; ++i)
+                text += alphabet.at(random.bounded(alphabet.size()));
+            return text;
+        };
+        for (int round = 0; round < 3000; ++round) {
+            const QString haystack = randomText(40);
+            const QString needleText = random.bounded(2) == 0 && haystack.size() > 2
+                ? haystack.mid(random.bounded(haystack.size() - 1), 1 + random.bounded(6))
+                : randomText(4);
+            if (!needleText.isValidUtf16())
+                continue; // half of a surrogate pair is nothing anyone types
+            const LocalizedSearchNeedle needle(needleText);
+            const bool expected = !needle.isEmpty() && foldedForSearch(haystack).contains(needle.folded());
+            QVERIFY2(needle.isFoundIn(haystack) == expected, qPrintable(haystack + " / " + needleText));
+
+            const QString other = randomText(40);
+            QCOMPARE(sign(localizedStandardCompare(haystack, other)), -sign(localizedStandardCompare(other, haystack)));
+            QCOMPARE(sign(localizedStandardCompare(haystack, haystack)), 0);
+        }
     }
 
     void joinedPartsMatchLikeTheJoinedText()
