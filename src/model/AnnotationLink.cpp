@@ -1,0 +1,81 @@
+#include "model/AnnotationLink.h"
+
+#include "model/SiteName.h"
+#include "platform/LocalizedText.h"
+
+namespace {
+
+// What a link may open. Links come in archives that other people share, so
+// anything that would make the desktop run code or open local files is
+// refused.
+bool isOpenableScheme(const QString &scheme)
+{
+    return scheme.compare(QLatin1String("http"), Qt::CaseInsensitive) == 0
+        || scheme.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0
+        || scheme.compare(QLatin1String("mailto"), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+std::optional<QUrl> AnnotationLink::url() const
+{
+    const QString trimmed = trimmingWhitespaceAndNewlines(urlString);
+    if (trimmed.isEmpty())
+        return std::nullopt;
+
+    // Tolerant parsing, so that what people type (a blank in a path, say)
+    // is percent-encoded rather than refused.
+    const QUrl asTyped(trimmed, QUrl::TolerantMode);
+    if (asTyped.isValid() && !asTyped.scheme().isEmpty()) {
+        if (!isOpenableScheme(asTyped.scheme()))
+            return std::nullopt;
+        return asTyped;
+    }
+
+    const QUrl withHttps(QStringLiteral("https://") + trimmed, QUrl::TolerantMode);
+    if (withHttps.isValid() && !withHttps.host().isEmpty())
+        return withHttps;
+    return std::nullopt;
+}
+
+QString AnnotationLink::displayTitle() const
+{
+    const QString trimmedLabel = trimmingWhitespaceAndNewlines(label);
+    if (!trimmedLabel.isEmpty())
+        return trimmedLabel;
+    if (const std::optional<QUrl> address = url()) {
+        if (std::optional<QString> site = siteName(*address))
+            return *site;
+    }
+    return urlString;
+}
+
+QJsonObject AnnotationLink::toJson() const
+{
+    return QJsonObject{{QStringLiteral("id"), uuidText(id)},
+                       {QStringLiteral("label"), label},
+                       {QStringLiteral("urlString"), urlString}};
+}
+
+DecodeResult<AnnotationLink> AnnotationLink::fromJson(const QJsonValue &json)
+{
+    const QString typeName = QStringLiteral("AnnotationLink");
+    const DecodeResult<QJsonObject> object = decodeObject(json, typeName);
+    if (!object)
+        return DecodeResult<AnnotationLink>::failure(object.error());
+    const DecodeResult<QUuid> id = decodeUuid(object.value(), QStringLiteral("id"), typeName);
+    if (!id)
+        return DecodeResult<AnnotationLink>::failure(id.error());
+    const DecodeResult<QString> label = decodeString(object.value(), QStringLiteral("label"), typeName);
+    if (!label)
+        return DecodeResult<AnnotationLink>::failure(label.error());
+    const DecodeResult<QString> urlString = decodeString(object.value(), QStringLiteral("urlString"), typeName);
+    if (!urlString)
+        return DecodeResult<AnnotationLink>::failure(urlString.error());
+    return DecodeResult<AnnotationLink>::success(AnnotationLink{id.value(), label.value(), urlString.value()});
+}
+
+size_t qHash(const AnnotationLink &link, size_t seed) noexcept
+{
+    return qHashMulti(seed, link.id, link.label, link.urlString);
+}

@@ -1,0 +1,118 @@
+#include "model/JsonCoding.h"
+
+#include <QVariant>
+
+#include <cmath>
+
+namespace {
+
+QString missingKey(const QString &typeName, const QString &key)
+{
+    return QStringLiteral("%1: missing key \"%2\"").arg(typeName, key);
+}
+
+QString wrongType(const QString &typeName, const QString &key, const QString &expected)
+{
+    return QStringLiteral("%1: \"%2\" must be %3").arg(typeName, key, expected);
+}
+
+bool isHexDigit(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= u'0' && u <= u'9') || (u >= u'a' && u <= u'f') || (u >= u'A' && u <= u'F');
+}
+
+} // namespace
+
+QString uuidText(const QUuid &uuid)
+{
+    return uuid.toString(QUuid::WithoutBraces).toUpper();
+}
+
+std::optional<QUuid> uuidFromText(const QString &text)
+{
+    if (text.size() != 36)
+        return std::nullopt;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const bool hyphenPlace = i == 8 || i == 13 || i == 18 || i == 23;
+        if (hyphenPlace ? text[i] != u'-' : !isHexDigit(text[i]))
+            return std::nullopt;
+    }
+    return QUuid::fromString(text);
+}
+
+std::optional<qint64> jsonInteger(const QJsonValue &value)
+{
+    if (!value.isDouble())
+        return std::nullopt;
+    const QVariant variant = value.toVariant();
+    if (variant.typeId() == QMetaType::LongLong)
+        return variant.toLongLong();
+    const double d = value.toDouble();
+    // 2^63 is the first double past the range of qint64.
+    if (!std::isfinite(d) || std::trunc(d) != d || d < -9223372036854775808.0 || d >= 9223372036854775808.0)
+        return std::nullopt;
+    return qint64(d);
+}
+
+DecodeResult<QJsonObject> decodeObject(const QJsonValue &value, const QString &typeName)
+{
+    if (!value.isObject())
+        return DecodeResult<QJsonObject>::failure(QStringLiteral("%1: expected an object").arg(typeName));
+    return DecodeResult<QJsonObject>::success(value.toObject());
+}
+
+DecodeResult<qint64> decodeInteger(const QJsonObject &object, const QString &key, const QString &typeName)
+{
+    const auto it = object.constFind(key);
+    if (it == object.constEnd())
+        return DecodeResult<qint64>::failure(missingKey(typeName, key));
+    const std::optional<qint64> integer = jsonInteger(*it);
+    if (!integer)
+        return DecodeResult<qint64>::failure(wrongType(typeName, key, QStringLiteral("an integer")));
+    return DecodeResult<qint64>::success(*integer);
+}
+
+DecodeResult<std::optional<qint64>> decodeOptionalInteger(const QJsonObject &object, const QString &key,
+                                                          const QString &typeName)
+{
+    using Result = DecodeResult<std::optional<qint64>>;
+    const auto it = object.constFind(key);
+    if (it == object.constEnd() || it->isNull())
+        return Result::success(std::nullopt);
+    const std::optional<qint64> integer = jsonInteger(*it);
+    if (!integer)
+        return Result::failure(wrongType(typeName, key, QStringLiteral("an integer")));
+    return Result::success(integer);
+}
+
+DecodeResult<double> decodeDouble(const QJsonObject &object, const QString &key, const QString &typeName)
+{
+    const auto it = object.constFind(key);
+    if (it == object.constEnd())
+        return DecodeResult<double>::failure(missingKey(typeName, key));
+    if (!it->isDouble())
+        return DecodeResult<double>::failure(wrongType(typeName, key, QStringLiteral("a number")));
+    return DecodeResult<double>::success(it->toDouble());
+}
+
+DecodeResult<QString> decodeString(const QJsonObject &object, const QString &key, const QString &typeName)
+{
+    const auto it = object.constFind(key);
+    if (it == object.constEnd())
+        return DecodeResult<QString>::failure(missingKey(typeName, key));
+    if (!it->isString())
+        return DecodeResult<QString>::failure(wrongType(typeName, key, QStringLiteral("a string")));
+    return DecodeResult<QString>::success(it->toString());
+}
+
+DecodeResult<QUuid> decodeUuid(const QJsonObject &object, const QString &key, const QString &typeName)
+{
+    const DecodeResult<QString> text = decodeString(object, key, typeName);
+    if (!text)
+        return DecodeResult<QUuid>::failure(text.error());
+    const std::optional<QUuid> uuid = uuidFromText(text.value());
+    if (!uuid)
+        return DecodeResult<QUuid>::failure(wrongType(typeName, key, QStringLiteral("a UUID")));
+    return DecodeResult<QUuid>::success(*uuid);
+}

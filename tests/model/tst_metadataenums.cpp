@@ -1,0 +1,175 @@
+#include "model/AgeSpec.h"
+#include "model/MetadataEnums.h"
+
+#include <QHash>
+#include <QTest>
+
+#include <limits>
+
+namespace {
+
+template<MetadataEnum E>
+QStringList titlesOf(const QList<E> &cases)
+{
+    QStringList titles;
+    for (E value : cases)
+        titles.append(title(value));
+    return titles;
+}
+
+template<MetadataEnum E>
+QList<qint64> rawValuesOf(const QList<E> &cases)
+{
+    QList<qint64> raws;
+    for (E value : cases)
+        raws.append(rawValue(value));
+    return raws;
+}
+
+// Every raw value reads back as its case, `unknown` is last and the only
+// case left out of the selectable ones.
+template<MetadataEnum E>
+void checkRoundTripAndSelection()
+{
+    const QList<E> cases = allCases<E>();
+    QCOMPARE(cases.last(), E::unknown);
+    QCOMPARE(rawValue(E::unknown), 0);
+    for (E value : cases) {
+        QCOMPARE(fromRawValue<E>(rawValue(value)), std::optional<E>(value));
+        QCOMPARE(caseFromRaw<E>(rawValue(value)), value);
+        QCOMPARE(id(value), rawValue(value));
+    }
+    QCOMPARE(selectableCases<E>(), cases.first(cases.size() - 1));
+}
+
+} // namespace
+
+class MetadataEnumsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void casesRawValuesAndTitles()
+    {
+        QCOMPARE(titlesOf(allCases<Modality>()),
+                 QStringList({"DX", "CT", "MR", "NM", "PT", "US", "XA", QString(QChar(0x2014))}));
+        QCOMPARE(rawValuesOf(allCases<Modality>()), QList<qint64>({1, 2, 3, 4, 5, 6, 7, 0}));
+        QCOMPARE(titlesOf(allCases<Region>()), QStringList({"Head", "Neck", "Spine", "Thorax", "Abdomen", "Pelvis",
+                                                            "Upper limb", "Lower limb", "Unknown"}));
+        QCOMPARE(rawValuesOf(allCases<Region>()), QList<qint64>({1, 2, 3, 4, 5, 6, 7, 8, 0}));
+        // Declaration order is not raw-value order.
+        QCOMPARE(titlesOf(allCases<Plane>()), QStringList({"Axial", "Coronal", "Sagittal", "Unspecified", "Unknown"}));
+        QCOMPARE(rawValuesOf(allCases<Plane>()), QList<qint64>({2, 3, 4, 1, 0}));
+        QCOMPARE(titlesOf(allCases<Sex>()), QStringList({"Male", "Female", "Unspecified", "Unknown"}));
+        QCOMPARE(rawValuesOf(allCases<Sex>()), QList<qint64>({2, 3, 1, 0}));
+        QCOMPARE(titlesOf(allCases<AgeSpec::Kind>()),
+                 QStringList({"Fetal", "Neonate", "Months", "Years", "Unspecified", "Unknown"}));
+        QCOMPARE(rawValuesOf(allCases<AgeSpec::Kind>()), QList<qint64>({2, 3, 4, 5, 1, 0}));
+    }
+
+    void modalityTexts()
+    {
+        QCOMPARE(title(Modality::unknown).size(), 1);
+        QCOMPARE(title(Modality::unknown).at(0).unicode(), char16_t(0x2014));
+        QCOMPARE(longTitle(Modality::unknown), QStringLiteral("Unknown"));
+        const QStringList longTitles{"Digital Radiography (DX)", "Computed Tomography (CT)", "Magnetic Resonance (MR)",
+                                     "Nuclear Medicine (NM)",    "PET (PT)",                 "Ultrasound (US)",
+                                     "X-ray Angiography (XA)"};
+        const QList<Modality> selectable = selectableCases<Modality>();
+        QCOMPARE(selectable.size(), longTitles.size());
+        for (qsizetype i = 0; i < selectable.size(); ++i)
+            QCOMPARE(longTitle(selectable[i]), longTitles[i]);
+    }
+
+    void rawValuesReadBackAsCases()
+    {
+        checkRoundTripAndSelection<Modality>();
+        checkRoundTripAndSelection<Region>();
+        checkRoundTripAndSelection<Plane>();
+        checkRoundTripAndSelection<Sex>();
+        checkRoundTripAndSelection<AgeSpec::Kind>();
+    }
+
+    void rawValuesOutsideTheCases()
+    {
+        QCOMPARE(fromRawValue<Modality>(8), std::nullopt);
+        QCOMPARE(caseFromRaw<Modality>(8), Modality::unknown);
+        QCOMPARE(fromRawValue<Region>(9), std::nullopt);
+        QCOMPARE(fromRawValue<Sex>(-1), std::nullopt);
+        QCOMPARE(fromRawValue<AgeSpec::Kind>(6), std::nullopt);
+        QCOMPARE(planeFromRaw(5), Plane::unknown);
+        QCOMPARE(planeFromRaw(1), Plane::unspecified);
+        // A 64-bit value whose low 32 bits name a case is still no case.
+        QCOMPARE(fromRawValue<Modality>((qint64(1) << 32) + 2), std::nullopt);
+        QCOMPARE(caseFromRaw<Sex>(std::numeric_limits<qint64>::min()), Sex::unknown);
+    }
+
+    void hashingFollowsTheCase()
+    {
+        QHash<Modality, int> counts;
+        for (Modality value : allCases<Modality>())
+            counts[value] += 1;
+        counts[Modality::ct] += 1;
+        QCOMPARE(counts.size(), 8);
+        QCOMPARE(counts.value(Modality::ct), 2);
+        QVERIFY(qHash(Plane::axial, size_t(7)) != qHash(Plane::coronal, size_t(7)));
+    }
+
+    void ageDisplayText_data()
+    {
+        QTest::addColumn<int>("kindRaw");
+        QTest::addColumn<std::optional<int>>("value");
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<QString>("compact");
+        QTest::addColumn<AgeSpec::Kind>("kind");
+
+        using K = AgeSpec::Kind;
+        const std::optional<int> none;
+        QTest::newRow("unspecified") << 1 << none << "Unspecified" << "" << K::unspecified;
+        QTest::newRow("unspecified with value") << 1 << std::optional(3) << "Unspecified" << "" << K::unspecified;
+        QTest::newRow("fetal") << 2 << none << "Fetal" << "" << K::fetal;
+        QTest::newRow("fetal 24") << 2 << std::optional(24) << "Fetal 24w" << "24/40" << K::fetal;
+        QTest::newRow("fetal 1 has no singular") << 2 << std::optional(1) << "Fetal 1w" << "1/40" << K::fetal;
+        QTest::newRow("neonate") << 3 << none << "Neonate" << "Neonate" << K::neonate;
+        QTest::newRow("neonate with value") << 3 << std::optional(5) << "Neonate" << "Neonate" << K::neonate;
+        QTest::newRow("months") << 4 << none << "Months" << "" << K::months;
+        QTest::newRow("1 month") << 4 << std::optional(1) << "1 month" << "1m" << K::months;
+        QTest::newRow("2 months") << 4 << std::optional(2) << "2 months" << "2m" << K::months;
+        QTest::newRow("0 months") << 4 << std::optional(0) << "0 months" << "0m" << K::months;
+        QTest::newRow("years") << 5 << none << "Years" << "" << K::years;
+        QTest::newRow("1 year") << 5 << std::optional(1) << "1 year" << "1y" << K::years;
+        QTest::newRow("0 years") << 5 << std::optional(0) << "0 years" << "0y" << K::years;
+        QTest::newRow("negative years") << 5 << std::optional(-3) << "-3 years" << "-3y" << K::years;
+        QTest::newRow("big number, no grouping") << 5 << std::optional(12345) << "12345 years" << "12345y" << K::years;
+        QTest::newRow("unknown") << 0 << std::optional(4) << "Unknown" << "" << K::unknown;
+        QTest::newRow("kind 7") << 7 << none << "Unknown" << "" << K::unknown;
+        QTest::newRow("kind -1") << -1 << std::optional(2) << "Unknown" << "" << K::unknown;
+    }
+
+    void ageDisplayText()
+    {
+        QFETCH(int, kindRaw);
+        QFETCH(std::optional<int>, value);
+        QFETCH(QString, display);
+        QFETCH(QString, compact);
+        QFETCH(AgeSpec::Kind, kind);
+        const AgeSpec age{kindRaw, value};
+        QCOMPARE(age.displayText(), display);
+        QCOMPARE(age.compactText(), compact);
+        QCOMPARE(age.kind(), kind);
+    }
+
+    void ageEqualityAndHashing()
+    {
+        QCOMPARE(AgeSpec(), (AgeSpec{1, std::nullopt}));
+        QVERIFY((AgeSpec{5, std::nullopt}) != (AgeSpec{5, 0}));
+        QVERIFY((AgeSpec{5, 3}) != (AgeSpec{4, 3}));
+        QHash<AgeSpec, int> ages;
+        ages[AgeSpec{5, std::nullopt}] = 1;
+        ages[AgeSpec{5, 0}] = 2;
+        ages[AgeSpec{5, std::nullopt}] = 3;
+        QCOMPARE(ages.size(), 2);
+        QCOMPARE(ages.value(AgeSpec{5, std::nullopt}), 3);
+    }
+};
+
+QTEST_GUILESS_MAIN(MetadataEnumsTest)
+#include "tst_metadataenums.moc"

@@ -1,0 +1,170 @@
+#include "model/AgeSpec.h"
+#include "model/AnnotationLink.h"
+#include "model/Vertex.h"
+
+#include <QHash>
+#include <QJsonDocument>
+#include <QSet>
+#include <QTest>
+
+namespace {
+
+QJsonObject parse(const char *json)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError)
+        qFatal("test input is not JSON: %s", json);
+    return document.object();
+}
+
+} // namespace
+
+class ValueCodingTest : public QObject {
+    Q_OBJECT
+private slots:
+    void ageEncodesValueOnlyWhenPresent()
+    {
+        QCOMPARE(AgeSpec({5, std::nullopt}).toJson(), parse(R"({"kindRaw": 5})"));
+        QCOMPARE(AgeSpec({2, 24}).toJson(), parse(R"({"kindRaw": 2, "value": 24})"));
+        for (const AgeSpec &age : {AgeSpec{}, AgeSpec{2, 24}, AgeSpec{4, 0}, AgeSpec{9, -2}}) {
+            const DecodeResult<AgeSpec> decoded = AgeSpec::fromJson(age.toJson());
+            QVERIFY2(decoded.ok(), qPrintable(decoded.error()));
+            QCOMPARE(decoded.value(), age);
+        }
+    }
+
+    void ageDecoding()
+    {
+        const DecodeResult<AgeSpec> years = AgeSpec::fromJson(parse(R"({"kindRaw": 5})"));
+        QVERIFY(years.ok());
+        QCOMPARE(years.value().kind(), AgeSpec::Kind::years);
+        QCOMPARE(years.value().value, std::nullopt);
+        QVERIFY(years.error().isEmpty());
+
+        QCOMPARE(AgeSpec::fromJson(parse(R"({"kindRaw": 4, "value": null})")).value(), (AgeSpec{4, std::nullopt}));
+        QCOMPARE(AgeSpec::fromJson(parse(R"({"kindRaw": 4.0, "value": 6})")).value(), (AgeSpec{4, 6}));
+        // Unknown keys are ignored.
+        QVERIFY(AgeSpec::fromJson(parse(R"({"kindRaw": 1, "other": "x"})")).ok());
+    }
+
+    void ageDecodingFailures_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("missing kind") << QByteArray(R"({"value": 3})") << R"(AgeSpec: missing key "kindRaw")";
+        QTest::newRow("kind as text") << QByteArray(R"({"kindRaw": "5"})") << R"(AgeSpec: "kindRaw" must be an integer)";
+        QTest::newRow("kind fraction") << QByteArray(R"({"kindRaw": 2.5})") << R"(AgeSpec: "kindRaw" must be an integer)";
+        QTest::newRow("kind null") << QByteArray(R"({"kindRaw": null})") << R"(AgeSpec: "kindRaw" must be an integer)";
+        QTest::newRow("value as bool") << QByteArray(R"({"kindRaw": 5, "value": true})")
+                                       << R"(AgeSpec: "value" must be an integer)";
+        QTest::newRow("kind too big") << QByteArray(R"({"kindRaw": 4294967298})") << R"(AgeSpec: "kindRaw" is out of range)";
+        QTest::newRow("value too big") << QByteArray(R"({"kindRaw": 5, "value": 1e300})")
+                                       << R"(AgeSpec: "value" must be an integer)";
+        QTest::newRow("not an object") << QByteArray(R"([5])") << "AgeSpec: expected an object";
+    }
+
+    void ageDecodingFailures()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(QString, error);
+        const QJsonDocument document = QJsonDocument::fromJson(json);
+        const QJsonValue value = document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
+        const DecodeResult<AgeSpec> decoded = AgeSpec::fromJson(value);
+        QVERIFY(!decoded.ok());
+        QCOMPARE(decoded.error(), error);
+    }
+
+    void vertexCoding()
+    {
+        const Vertex vertex{0.25, 0.7};
+        QCOMPARE(vertex.toJson(), parse(R"({"x": 0.25, "y": 0.7})"));
+        QCOMPARE(Vertex::fromJson(vertex.toJson()).value(), vertex);
+        // Whole numbers are numbers too.
+        QCOMPARE(Vertex::fromJson(parse(R"({"x": 1, "y": 0})")).value(), (Vertex{1, 0}));
+
+        QCOMPARE(Vertex::fromJson(parse(R"({"x": 0.5})")).error(), QStringLiteral(R"(Vertex: missing key "y")"));
+        QCOMPARE(Vertex::fromJson(parse(R"({"x": "0.5", "y": 1})")).error(),
+                 QStringLiteral(R"(Vertex: "x" must be a number)"));
+        QVERIFY(!Vertex::fromJson(QJsonValue(3)).ok());
+    }
+
+    void vertexEqualityAndHashing()
+    {
+        QSet<Vertex> vertices{{0.1, 0.2}, {0.2, 0.1}, {0.1, 0.2}};
+        QCOMPARE(vertices.size(), 2);
+        // Zero and negative zero are equal, so they hash alike.
+        QCOMPARE(Vertex({0.0, 0.5}), Vertex({-0.0, 0.5}));
+        QCOMPARE(qHash(Vertex{0.0, 0.5}), qHash(Vertex{-0.0, 0.5}));
+    }
+
+    void linkCoding()
+    {
+        const AnnotationLink link{QUuid::createUuid(), QStringLiteral("Atlas"), QStringLiteral(" example.org ")};
+        const QJsonObject json = link.toJson();
+        QCOMPARE(json.size(), 3);
+        QCOMPARE(json.value("id").toString(), link.id.toString(QUuid::WithoutBraces).toUpper());
+        QCOMPARE(json.value("label").toString(), QStringLiteral("Atlas"));
+        QCOMPARE(json.value("urlString").toString(), QStringLiteral(" example.org "));
+        QCOMPARE(AnnotationLink::fromJson(json).value(), link);
+
+        // Empty texts are still written.
+        const AnnotationLink empty{QUuid::createUuid(), QString(), QString()};
+        QCOMPARE(AnnotationLink::fromJson(empty.toJson()).value(), empty);
+
+        // Identifiers in lower case read as the same identifier.
+        QCOMPARE(AnnotationLink::fromJson(parse(R"({"id": "e621e1f8-c36c-495a-93fc-0c247a3e6e5f",
+                                                     "label": "", "urlString": ""})"))
+                     .value()
+                     .id,
+                 QUuid::fromString(QStringLiteral("E621E1F8-C36C-495A-93FC-0C247A3E6E5F")));
+    }
+
+    void linkDecodingFailures()
+    {
+        QCOMPARE(AnnotationLink::fromJson(parse(R"({"id": "E621E1F8-C36C-495A-93FC-0C247A3E6E5F", "label": "a"})"))
+                     .error(),
+                 QStringLiteral(R"(AnnotationLink: missing key "urlString")"));
+        QCOMPARE(AnnotationLink::fromJson(parse(R"({"label": "a", "urlString": "b"})")).error(),
+                 QStringLiteral(R"(AnnotationLink: missing key "id")"));
+        QCOMPARE(AnnotationLink::fromJson(
+                     parse(R"({"id": "E621E1F8-C36C-495A-93FC-0C247A3E6E5F", "label": 3, "urlString": "b"})"))
+                     .error(),
+                 QStringLiteral(R"(AnnotationLink: "label" must be a string)"));
+        for (const char *id : {"not-a-uuid", "{E621E1F8-C36C-495A-93FC-0C247A3E6E5F}",
+                               "E621E1F8C36C495A93FC0C247A3E6E5F", "E621E1F8-C36C-495A-93FC-0C247A3E6E5G", ""}) {
+            QJsonObject json = parse(R"({"label": "", "urlString": ""})");
+            json.insert("id", QString::fromUtf8(id));
+            QCOMPARE(AnnotationLink::fromJson(json).error(), QStringLiteral(R"(AnnotationLink: "id" must be a UUID)"));
+        }
+    }
+
+    void linkEqualityCoversEveryField()
+    {
+        const AnnotationLink a{QUuid::createUuid(), "Atlas", "example.org"};
+        const AnnotationLink b{QUuid::createUuid(), "Atlas", "example.org"};
+        QVERIFY(a != b);
+        QSet<AnnotationLink> links{a, b, a};
+        QCOMPARE(links.size(), 2);
+        AnnotationLink relabelled = a;
+        relabelled.label = "atlas";
+        QVERIFY(relabelled != a);
+    }
+
+    void listsOfValues()
+    {
+        const QList<Vertex> vertices{{0, 0}, {1, 0.5}, {0.25, 1}};
+        const DecodeResult<QList<Vertex>> decoded = listFromJson<Vertex>(toJsonArray(vertices));
+        QVERIFY(decoded.ok());
+        QCOMPARE(decoded.value(), vertices);
+        QVERIFY(listFromJson<Vertex>(QJsonArray()).value().isEmpty());
+
+        QJsonArray broken = toJsonArray(vertices);
+        broken.replace(2, parse(R"({"x": 1})"));
+        QCOMPARE(listFromJson<Vertex>(broken).error(), QStringLiteral(R"(item 2: Vertex: missing key "y")"));
+        QCOMPARE(listFromJson<Vertex>(QJsonValue(QStringLiteral("x"))).error(), QStringLiteral("expected a list"));
+    }
+};
+
+QTEST_GUILESS_MAIN(ValueCodingTest)
+#include "tst_valuecoding.moc"
