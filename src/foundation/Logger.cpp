@@ -182,7 +182,8 @@ void writeLogLine(std::FILE *stream, LogLevel level, const Logger &logger, const
 void installSystemLog()
 {
     static const QByteArray identity = QCoreApplication::applicationName().toUtf8();
-    openlog(identity.isEmpty() ? "veloran" : identity.constData(), LOG_PID, LOG_USER);
+    // Also echoed to standard error, for a user who starts the application from a terminal.
+    openlog(identity.isEmpty() ? "veloran" : identity.constData(), LOG_PID | LOG_PERROR, LOG_USER);
     Logger::setWriter(&systemLogWriter);
     qInstallMessageHandler(&systemLogMessageHandler);
 }
