@@ -295,20 +295,3 @@ bool AtlasImage::isImageDataMissing() const
 {
     return m.imageDataLoaded ? !m.imageData.has_value() : !m.hasImageData;
 }
-
-void AtlasImage::saveSnapshot()
-{
-    m_saved = std::make_unique<Data>(m);
-}
-
-void AtlasImage::restoreSnapshot()
-{
-    if (m_saved)
-        m = *m_saved;
-    m_saved.reset();
-}
-
-void AtlasImage::discardSnapshot()
-{
-    m_saved.reset();
-}
