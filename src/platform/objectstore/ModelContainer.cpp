@@ -210,6 +210,10 @@ void ModelContainer::openStore(const ModelConfiguration &configuration, const Sc
                                   error.isEmpty() ? database.lastError().text() : error);
         }
     }
+    // With the write-ahead log, NORMAL never corrupts the file and keeps
+    // every committed save across a crash of the process; only a power
+    // failure may lose the last saves. FULL would sync on every save and
+    // make a one-field save cost milliseconds.
     if (!inMemory)
         run(database, QStringLiteral("PRAGMA synchronous = NORMAL"), nullptr);
 
