@@ -75,8 +75,12 @@ public:
         m.modalityRaw = row.value(first + 2).toLongLong();
         m.regionRaw = row.value(first + 3).toLongLong();
         m.planeRaw = row.value(first + 4).toLongLong();
-        m.age.kindRaw = row.value(first + 5).toInt();
-        m.age.value = StoreValues::toOptionalInt(row.value(first + 6));
+        m.age.kindRaw = static_cast<decltype(m.age.kindRaw)>(row.value(first + 5).toLongLong());
+        const QVariant ageValue = row.value(first + 6);
+        if (ageValue.isNull())
+            m.age.value.reset();
+        else
+            m.age.value = static_cast<decltype(m.age.value)::value_type>(ageValue.toLongLong());
         m.sexRaw = row.value(first + 7).toLongLong();
         m.hasImageData = row.value(first + 8).toBool();
         m.imageDataLoaded = false;

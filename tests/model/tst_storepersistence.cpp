@@ -123,6 +123,7 @@ private slots:
             context.insert(twin);
             auto third = AtlasImage::make(QStringLiteral("no bytes"));
             third->setCreatedAt(negativeZero);
+            third->setAge(AgeSpec{-3, std::numeric_limits<int>::min()});
             context.insert(third);
 
             auto point = PointAnnotation::make(QStringLiteral("p"), QStringLiteral(" a,b ,, c"), links,
@@ -155,7 +156,7 @@ private slots:
         QCOMPARE(odd->sortIndex(), big);
         QCOMPARE(odd->age(), (AgeSpec{2, 24}));
         QCOMPARE(twin->age(), (AgeSpec{7, std::nullopt}));
-        QCOMPARE(images[2]->age(), AgeSpec{});
+        QCOMPARE(images[2]->age(), (AgeSpec{-3, std::numeric_limits<int>::min()}));
         QCOMPARE(bits(images[2]->createdAt().secondsSinceReferenceDate), bits(-0.0));
         QCOMPARE(bits(odd->createdAt().secondsSinceReferenceDate), bits(subMillisecond.secondsSinceReferenceDate));
 
