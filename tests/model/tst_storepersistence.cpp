@@ -218,7 +218,7 @@ private slots:
         QCOMPARE(context.fetch<Series>(), series);
     }
 
-    void imageBytesAreReadOnFirstAccessOnly()
+    void bytesAndAnnotationsAreReadOnFirstAccess()
     {
         {
             auto container = makeTestContainer(folder);
@@ -228,9 +228,12 @@ private slots:
         }
         auto container = makeTestContainer(folder);
         AtlasImage *image = container->mainContext().fetch<AtlasImage>().first();
-        // The bytes change behind the store's back after the fetch: the
-        // image shows the new ones, so the fetch did not read them.
-        runOnFile(folder, {QStringLiteral("UPDATE ImageData SET bytes = X'6C61746572'")});
+        // Bytes and a point change behind the store's back after the fetch:
+        // the image shows them, so the fetch read neither.
+        runOnFile(folder, {QStringLiteral("UPDATE ImageData SET bytes = X'6C61746572'"),
+                           QStringLiteral("INSERT INTO PointAnnotation (rowKey, imageKey, label) VALUES (7, 1, 'late')")});
+        QCOMPARE(image->points().size(), 1);
+        QCOMPARE(image->points().first()->label(), QStringLiteral("late"));
         QVERIFY(!image->isImageDataMissing());
         QCOMPARE(image->imageData(), std::optional<QByteArray>(QByteArray("later")));
         // Once read, they are kept.
@@ -398,6 +401,12 @@ private slots:
         runOnFile(folder, {QStringLiteral("UPDATE StoreMetadata SET value = '2.0.0' WHERE key = 'version'")});
         QByteArray before = fileHash(storeFile);
         QCOMPARE(openError(folder), ModelStoreError::Code::newerVersion);
+        QCOMPARE(fileHash(storeFile), before);
+
+        runOnFile(folder, {QStringLiteral("UPDATE StoreMetadata SET value = '1.0.0' WHERE key = 'version'"),
+                           QStringLiteral("DROP TABLE RegionAnnotation")});
+        before = fileHash(storeFile);
+        QCOMPARE(openError(folder), ModelStoreError::Code::damaged);
         QCOMPARE(fileHash(storeFile), before);
 
         QFile file(storeFile);
