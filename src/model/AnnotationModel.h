@@ -5,11 +5,13 @@
 #include "model/LinkedAnnotation.h"
 #include "model/TaggedAnnotation.h"
 #include "platform/objectstore/StoredModel.h"
+#include "platform/objectstore/Schema.h"
 #include "platform/objectstore/StoreValues.h"
 
 #include <QList>
 #include <QSqlQuery>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 
 #include <optional>
@@ -39,6 +41,29 @@ protected:
         this->m.label = label;
         this->m.group = group;
         this->m.links = links;
+    }
+
+    // The schema's and the table's shared part, for the entity types.
+    static QList<PropertyDescription> commonProperties()
+    {
+        using P = PropertyDescription;
+        return {P::attribute(QStringLiteral("id")), P::attribute(QStringLiteral("label"), P::allowsCloudEncryption),
+                P::attribute(QStringLiteral("group"), P::allowsCloudEncryption), P::attribute(QStringLiteral("links"))};
+    }
+
+    static QStringList commonColumns()
+    {
+        return {QStringLiteral("id"), QStringLiteral("label"), QStringLiteral("\"group\""), QStringLiteral("links")};
+    }
+
+    // The table (rows keyed by rowKey, pointing at their image by imageKey)
+    // and its index on imageKey.
+    static QStringList tableStatements(const QString &table, const QString &ownColumns)
+    {
+        return {QStringLiteral("CREATE TABLE %1 (rowKey INTEGER PRIMARY KEY, imageKey INTEGER, id BLOB, label TEXT, "
+                               "\"group\" TEXT, links TEXT, %2)")
+                    .arg(table, ownColumns),
+                QStringLiteral("CREATE INDEX %1_imageKey ON %1 (imageKey)").arg(table)};
     }
 
     static void readCommonColumns(Values &m, const QSqlQuery &row, int first)

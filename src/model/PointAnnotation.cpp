@@ -15,13 +15,9 @@ public:
     QList<PropertyDescription> properties() const override
     {
         using P = PropertyDescription;
-        return {P::attribute(QStringLiteral("id")),
-                P::attribute(QStringLiteral("label"), P::allowsCloudEncryption),
-                P::attribute(QStringLiteral("group"), P::allowsCloudEncryption),
-                P::attribute(QStringLiteral("links")),
-                P::attribute(QStringLiteral("x")),
-                P::attribute(QStringLiteral("y")),
-                P::toOne(QStringLiteral("image"), QStringLiteral("points"))};
+        return PointAnnotation::commonProperties()
+            << P::attribute(QStringLiteral("x")) << P::attribute(QStringLiteral("y"))
+            << P::toOne(QStringLiteral("image"), QStringLiteral("points"));
     }
 
     const RelationshipDescription *toOneRelationship() const override { return &AtlasImage::pointsRelationship(); }
@@ -30,15 +26,12 @@ public:
     {
         // Doubles are declared without a type so SQLite keeps them bit for bit
         // (a REAL column would store -0.0 as 0).
-        return {QStringLiteral("CREATE TABLE PointAnnotation (rowKey INTEGER PRIMARY KEY, imageKey INTEGER, id BLOB, "
-                               "label TEXT, \"group\" TEXT, links TEXT, x, y)"),
-                QStringLiteral("CREATE INDEX PointAnnotation_imageKey ON PointAnnotation (imageKey)")};
+        return PointAnnotation::tableStatements(name(), QStringLiteral("x, y"));
     }
 
     QStringList columns() const override
     {
-        return {QStringLiteral("id"), QStringLiteral("label"), QStringLiteral("\"group\""), QStringLiteral("links"),
-                QStringLiteral("x"), QStringLiteral("y")};
+        return PointAnnotation::commonColumns() << QStringLiteral("x") << QStringLiteral("y");
     }
 
     std::shared_ptr<ModelObject> materialize(const QSqlQuery &row, int first) const override

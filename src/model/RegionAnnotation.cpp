@@ -15,27 +15,20 @@ public:
     QList<PropertyDescription> properties() const override
     {
         using P = PropertyDescription;
-        return {P::attribute(QStringLiteral("id")),
-                P::attribute(QStringLiteral("label"), P::allowsCloudEncryption),
-                P::attribute(QStringLiteral("group"), P::allowsCloudEncryption),
-                P::attribute(QStringLiteral("links")),
-                P::attribute(QStringLiteral("vertices")),
-                P::toOne(QStringLiteral("image"), QStringLiteral("regions"))};
+        return RegionAnnotation::commonProperties() << P::attribute(QStringLiteral("vertices"))
+                                                    << P::toOne(QStringLiteral("image"), QStringLiteral("regions"));
     }
 
     const RelationshipDescription *toOneRelationship() const override { return &AtlasImage::regionsRelationship(); }
 
     QStringList createStatements() const override
     {
-        return {QStringLiteral("CREATE TABLE RegionAnnotation (rowKey INTEGER PRIMARY KEY, imageKey INTEGER, id BLOB, "
-                               "label TEXT, \"group\" TEXT, links TEXT, vertices BLOB)"),
-                QStringLiteral("CREATE INDEX RegionAnnotation_imageKey ON RegionAnnotation (imageKey)")};
+        return RegionAnnotation::tableStatements(name(), QStringLiteral("vertices BLOB"));
     }
 
     QStringList columns() const override
     {
-        return {QStringLiteral("id"), QStringLiteral("label"), QStringLiteral("\"group\""), QStringLiteral("links"),
-                QStringLiteral("vertices")};
+        return RegionAnnotation::commonColumns() << QStringLiteral("vertices");
     }
 
     std::shared_ptr<ModelObject> materialize(const QSqlQuery &row, int first) const override
