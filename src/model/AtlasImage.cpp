@@ -75,8 +75,12 @@ public:
         m.modalityRaw = row.value(first + 2).toLongLong();
         m.regionRaw = row.value(first + 3).toLongLong();
         m.planeRaw = row.value(first + 4).toLongLong();
-        m.age.kindRaw = row.value(first + 5).toInt();
-        m.age.value = StoreValues::toOptionalInt(row.value(first + 6));
+        m.age.kindRaw = static_cast<decltype(m.age.kindRaw)>(row.value(first + 5).toLongLong());
+        const QVariant ageValue = row.value(first + 6);
+        if (ageValue.isNull())
+            m.age.value.reset();
+        else
+            m.age.value = static_cast<decltype(m.age.value)::value_type>(ageValue.toLongLong());
         m.sexRaw = row.value(first + 7).toLongLong();
         m.hasImageData = row.value(first + 8).toBool();
         m.imageDataLoaded = false;
@@ -294,21 +298,4 @@ std::optional<QByteArray> AtlasImage::nonEmptyImageData() const
 bool AtlasImage::isImageDataMissing() const
 {
     return m.imageDataLoaded ? !m.imageData.has_value() : !m.hasImageData;
-}
-
-void AtlasImage::saveSnapshot()
-{
-    m_saved = std::make_unique<Data>(m);
-}
-
-void AtlasImage::restoreSnapshot()
-{
-    if (m_saved)
-        m = *m_saved;
-    m_saved.reset();
-}
-
-void AtlasImage::discardSnapshot()
-{
-    m_saved.reset();
 }

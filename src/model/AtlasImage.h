@@ -3,7 +3,7 @@
 #include "model/AgeSpec.h"
 #include "model/MetadataEnums.h"
 #include "platform/Date.h"
-#include "platform/objectstore/ModelObject.h"
+#include "platform/objectstore/StoredModel.h"
 
 #include <QByteArray>
 #include <QList>
@@ -18,13 +18,30 @@ class RegionAnnotation;
 class Series;
 struct RelationshipDescription;
 
+// The stored values of an AtlasImage.
+struct AtlasImageValues {
+    QUuid id;
+    QString title;
+    qint64 modalityRaw = 3;
+    qint64 regionRaw = 1;
+    qint64 planeRaw = 1;
+    AgeSpec age;
+    qint64 sexRaw = 1;
+    qint64 sortIndex = 0;
+    Date createdAt;
+    Series *series = nullptr;
+    std::optional<QByteArray> imageData;
+    bool hasImageData = false;    // what the store holds, known without reading it
+    bool imageDataLoaded = true;
+};
+
 // One image of the library: its metadata, its bytes and its annotations.
 // An image without a series is a standalone entry of the library.
 //
 // Persistent model: made with make(), owned by the model context once
 // inserted, compared by identity (pointer). The image bytes are kept apart
 // from the row and read on first access.
-class AtlasImage final : public ModelObject {
+class AtlasImage final : public StoredModel<AtlasImageValues> {
     class Passkey {
         friend class AtlasImage;
         friend class AtlasImageEntity;
@@ -94,41 +111,12 @@ public:
     static const RelationshipDescription &pointsRelationship();
     static const RelationshipDescription &regionsRelationship();
 
-protected:
-    void saveSnapshot() override;
-    void restoreSnapshot() override;
-    void discardSnapshot() override;
-
 private:
+    using Data = AtlasImageValues;
+
     friend class AtlasImageEntity;
     friend class Series;
 
-    struct Data {
-        QUuid id;
-        QString title;
-        qint64 modalityRaw = 3;
-        qint64 regionRaw = 1;
-        qint64 planeRaw = 1;
-        AgeSpec age;
-        qint64 sexRaw = 1;
-        qint64 sortIndex = 0;
-        Date createdAt;
-        Series *series = nullptr;
-        std::optional<QByteArray> imageData;
-        bool hasImageData = false;    // what the store holds, known without reading it
-        bool imageDataLoaded = true;
-    };
-
-    template<class V>
-    void write(V Data::*field, const V &value, const char *property)
-    {
-        willChange();
-        m.*field = value;
-        didChange(property);
-    }
-
-    mutable Data m;
-    std::unique_ptr<Data> m_saved;
     RelationList m_points;
     RelationList m_regions;
 };

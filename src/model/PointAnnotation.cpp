@@ -15,13 +15,9 @@ public:
     QList<PropertyDescription> properties() const override
     {
         using P = PropertyDescription;
-        return {P::attribute(QStringLiteral("id")),
-                P::attribute(QStringLiteral("label"), P::allowsCloudEncryption),
-                P::attribute(QStringLiteral("group"), P::allowsCloudEncryption),
-                P::attribute(QStringLiteral("links")),
-                P::attribute(QStringLiteral("x")),
-                P::attribute(QStringLiteral("y")),
-                P::toOne(QStringLiteral("image"), QStringLiteral("points"))};
+        return PointAnnotation::commonProperties()
+            << P::attribute(QStringLiteral("x")) << P::attribute(QStringLiteral("y"))
+            << P::toOne(QStringLiteral("image"), QStringLiteral("points"));
     }
 
     const RelationshipDescription *toOneRelationship() const override { return &AtlasImage::pointsRelationship(); }
@@ -30,25 +26,19 @@ public:
     {
         // Doubles are declared without a type so SQLite keeps them bit for bit
         // (a REAL column would store -0.0 as 0).
-        return {QStringLiteral("CREATE TABLE PointAnnotation (rowKey INTEGER PRIMARY KEY, imageKey INTEGER, id BLOB, "
-                               "label TEXT, \"group\" TEXT, links TEXT, x, y)"),
-                QStringLiteral("CREATE INDEX PointAnnotation_imageKey ON PointAnnotation (imageKey)")};
+        return PointAnnotation::tableStatements(name(), QStringLiteral("x, y"));
     }
 
     QStringList columns() const override
     {
-        return {QStringLiteral("id"), QStringLiteral("label"), QStringLiteral("\"group\""), QStringLiteral("links"),
-                QStringLiteral("x"), QStringLiteral("y")};
+        return PointAnnotation::commonColumns() << QStringLiteral("x") << QStringLiteral("y");
     }
 
     std::shared_ptr<ModelObject> materialize(const QSqlQuery &row, int first) const override
     {
         auto point = std::make_shared<PointAnnotation>(PointAnnotation::Passkey());
         PointAnnotation::Data &m = point->m;
-        m.id = StoreValues::toUuid(row.value(first));
-        m.label = row.value(first + 1).toString();
-        m.group = row.value(first + 2).toString();
-        m.links = AnnotationStorage::linksFromColumn(row.value(first + 3));
+        PointAnnotation::readCommonColumns(m, row, first);
         m.x = row.value(first + 4).toDouble();
         m.y = row.value(first + 5).toDouble();
         return point;
@@ -57,10 +47,7 @@ public:
     void bindColumns(QSqlQuery &query, const ModelObject &object) const override
     {
         const PointAnnotation::Data &m = static_cast<const PointAnnotation &>(object).m;
-        query.addBindValue(StoreValues::fromUuid(m.id));
-        query.addBindValue(m.label);
-        query.addBindValue(m.group);
-        query.addBindValue(AnnotationStorage::linksToColumn(m.links));
+        PointAnnotation::bindCommonColumns(query, m);
         query.addBindValue(finiteCoordinate(m.x));
         query.addBindValue(finiteCoordinate(m.y));
     }
@@ -80,10 +67,7 @@ std::shared_ptr<PointAnnotation> PointAnnotation::make(const QString &label, con
                                                        double y)
 {
     auto point = std::make_shared<PointAnnotation>(Passkey());
-    point->m.id = QUuid::createUuid();
-    point->m.label = label;
-    point->m.group = group;
-    point->m.links = links;
+    point->assignNew(label, group, links);
     point->m.x = finiteCoordinate(x);
     point->m.y = finiteCoordinate(y);
     return point;
@@ -100,66 +84,17 @@ const EntityType &PointAnnotation::entityType() const
     return entity();
 }
 
-void PointAnnotation::setId(const QUuid &id)
-{
-    willChange();
-    m.id = id;
-    didChange("id");
-}
-
-void PointAnnotation::setLabel(const QString &label)
-{
-    willChange();
-    m.label = label;
-    didChange("label");
-}
-
-void PointAnnotation::setGroup(const QString &group)
-{
-    willChange();
-    m.group = group;
-    didChange("group");
-}
-
-void PointAnnotation::setLinks(const std::optional<QList<AnnotationLink>> &links)
-{
-    willChange();
-    m.links = links;
-    didChange("links");
-}
-
 void PointAnnotation::setX(double x)
 {
-    willChange();
-    m.x = finiteCoordinate(x);
-    didChange("x");
+    write(&Data::x, finiteCoordinate(x), "x");
 }
 
 void PointAnnotation::setY(double y)
 {
-    willChange();
-    m.y = finiteCoordinate(y);
-    didChange("y");
+    write(&Data::y, finiteCoordinate(y), "y");
 }
 
 void PointAnnotation::setImage(AtlasImage *image)
 {
     setParent(AtlasImage::pointsRelationship(), image);
-}
-
-void PointAnnotation::saveSnapshot()
-{
-    m_saved = std::make_unique<Data>(m);
-}
-
-void PointAnnotation::restoreSnapshot()
-{
-    if (m_saved)
-        m = *m_saved;
-    m_saved.reset();
-}
-
-void PointAnnotation::discardSnapshot()
-{
-    m_saved.reset();
 }

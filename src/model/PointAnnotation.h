@@ -1,9 +1,7 @@
 #pragma once
 
 #include "model/AnnotationLink.h"
-#include "model/LinkedAnnotation.h"
-#include "model/TaggedAnnotation.h"
-#include "platform/objectstore/ModelObject.h"
+#include "model/AnnotationModel.h"
 
 #include <QList>
 #include <QString>
@@ -14,9 +12,20 @@
 
 class AtlasImage;
 
+// The stored values of a PointAnnotation.
+struct PointAnnotationValues {
+    QUuid id;
+    QString label;
+    QString group;
+    std::optional<QList<AnnotationLink>> links;
+    double x = 0;
+    double y = 0;
+    AtlasImage *image = nullptr;
+};
+
 // A labelled point on an image, in unit image coordinates. Coordinates are
 // always finite (see finiteCoordinate).
-class PointAnnotation final : public ModelObject, public TaggedAnnotation, public LinkedAnnotation {
+class PointAnnotation final : public AnnotationModel<PointAnnotationValues> {
     class Passkey {
         friend class PointAnnotation;
         friend class PointAnnotationEntity;
@@ -34,14 +43,7 @@ public:
     static const EntityType &entity();
     const EntityType &entityType() const override;
 
-    QUuid id() const { return m.id; }
-    void setId(const QUuid &id);
-    QString label() const { return m.label; }
-    void setLabel(const QString &label);
-    QString group() const override { return m.group; }
-    void setGroup(const QString &group) override;
-    std::optional<QList<AnnotationLink>> links() const override { return m.links; }
-    void setLinks(const std::optional<QList<AnnotationLink>> &links) override;
+    // id, label, group and links: see AnnotationModel.
     double x() const { return m.x; }
     void setX(double x);
     double y() const { return m.y; }
@@ -51,25 +53,9 @@ public:
     AtlasImage *image() const { return m.image; }
     void setImage(AtlasImage *image);
 
-protected:
-    void saveSnapshot() override;
-    void restoreSnapshot() override;
-    void discardSnapshot() override;
-
 private:
+    using Data = PointAnnotationValues;
+
     friend class PointAnnotationEntity;
     friend class AtlasImage;
-
-    struct Data {
-        QUuid id;
-        QString label;
-        QString group;
-        std::optional<QList<AnnotationLink>> links;
-        double x = 0;
-        double y = 0;
-        AtlasImage *image = nullptr;
-    };
-
-    Data m;
-    std::unique_ptr<Data> m_saved;
 };

@@ -15,37 +15,27 @@ public:
     QList<PropertyDescription> properties() const override
     {
         using P = PropertyDescription;
-        return {P::attribute(QStringLiteral("id")),
-                P::attribute(QStringLiteral("label"), P::allowsCloudEncryption),
-                P::attribute(QStringLiteral("group"), P::allowsCloudEncryption),
-                P::attribute(QStringLiteral("links")),
-                P::attribute(QStringLiteral("vertices")),
-                P::toOne(QStringLiteral("image"), QStringLiteral("regions"))};
+        return RegionAnnotation::commonProperties() << P::attribute(QStringLiteral("vertices"))
+                                                    << P::toOne(QStringLiteral("image"), QStringLiteral("regions"));
     }
 
     const RelationshipDescription *toOneRelationship() const override { return &AtlasImage::regionsRelationship(); }
 
     QStringList createStatements() const override
     {
-        return {QStringLiteral("CREATE TABLE RegionAnnotation (rowKey INTEGER PRIMARY KEY, imageKey INTEGER, id BLOB, "
-                               "label TEXT, \"group\" TEXT, links TEXT, vertices BLOB)"),
-                QStringLiteral("CREATE INDEX RegionAnnotation_imageKey ON RegionAnnotation (imageKey)")};
+        return RegionAnnotation::tableStatements(name(), QStringLiteral("vertices BLOB"));
     }
 
     QStringList columns() const override
     {
-        return {QStringLiteral("id"), QStringLiteral("label"), QStringLiteral("\"group\""), QStringLiteral("links"),
-                QStringLiteral("vertices")};
+        return RegionAnnotation::commonColumns() << QStringLiteral("vertices");
     }
 
     std::shared_ptr<ModelObject> materialize(const QSqlQuery &row, int first) const override
     {
         auto region = std::make_shared<RegionAnnotation>(RegionAnnotation::Passkey());
         RegionAnnotation::Data &m = region->m;
-        m.id = StoreValues::toUuid(row.value(first));
-        m.label = row.value(first + 1).toString();
-        m.group = row.value(first + 2).toString();
-        m.links = AnnotationStorage::linksFromColumn(row.value(first + 3));
+        RegionAnnotation::readCommonColumns(m, row, first);
         m.vertices = AnnotationStorage::verticesFromColumn(row.value(first + 4).toByteArray());
         return region;
     }
@@ -53,10 +43,7 @@ public:
     void bindColumns(QSqlQuery &query, const ModelObject &object) const override
     {
         const RegionAnnotation::Data &m = static_cast<const RegionAnnotation &>(object).m;
-        query.addBindValue(StoreValues::fromUuid(m.id));
-        query.addBindValue(m.label);
-        query.addBindValue(m.group);
-        query.addBindValue(AnnotationStorage::linksToColumn(m.links));
+        RegionAnnotation::bindCommonColumns(query, m);
         query.addBindValue(AnnotationStorage::verticesToColumn(m.vertices));
     }
 };
@@ -75,10 +62,7 @@ std::shared_ptr<RegionAnnotation> RegionAnnotation::make(const QString &label, c
                                                          const QList<Vertex> &vertices)
 {
     auto region = std::make_shared<RegionAnnotation>(Passkey());
-    region->m.id = QUuid::createUuid();
-    region->m.label = label;
-    region->m.group = group;
-    region->m.links = links;
+    region->assignNew(label, group, links);
     region->m.vertices = finiteVertices(vertices);
     return region;
 }
@@ -94,59 +78,12 @@ const EntityType &RegionAnnotation::entityType() const
     return entity();
 }
 
-void RegionAnnotation::setId(const QUuid &id)
-{
-    willChange();
-    m.id = id;
-    didChange("id");
-}
-
-void RegionAnnotation::setLabel(const QString &label)
-{
-    willChange();
-    m.label = label;
-    didChange("label");
-}
-
-void RegionAnnotation::setGroup(const QString &group)
-{
-    willChange();
-    m.group = group;
-    didChange("group");
-}
-
-void RegionAnnotation::setLinks(const std::optional<QList<AnnotationLink>> &links)
-{
-    willChange();
-    m.links = links;
-    didChange("links");
-}
-
 void RegionAnnotation::setVertices(const QList<Vertex> &vertices)
 {
-    willChange();
-    m.vertices = finiteVertices(vertices);
-    didChange("vertices");
+    write(&Data::vertices, finiteVertices(vertices), "vertices");
 }
 
 void RegionAnnotation::setImage(AtlasImage *image)
 {
     setParent(AtlasImage::regionsRelationship(), image);
-}
-
-void RegionAnnotation::saveSnapshot()
-{
-    m_saved = std::make_unique<Data>(m);
-}
-
-void RegionAnnotation::restoreSnapshot()
-{
-    if (m_saved)
-        m = *m_saved;
-    m_saved.reset();
-}
-
-void RegionAnnotation::discardSnapshot()
-{
-    m_saved.reset();
 }

@@ -1,10 +1,8 @@
 #pragma once
 
 #include "model/AnnotationLink.h"
-#include "model/LinkedAnnotation.h"
-#include "model/TaggedAnnotation.h"
+#include "model/AnnotationModel.h"
 #include "model/Vertex.h"
-#include "platform/objectstore/ModelObject.h"
 
 #include <QList>
 #include <QString>
@@ -15,9 +13,19 @@
 
 class AtlasImage;
 
+// The stored values of a RegionAnnotation.
+struct RegionAnnotationValues {
+    QUuid id;
+    QString label;
+    QString group;
+    std::optional<QList<AnnotationLink>> links;
+    QList<Vertex> vertices;
+    AtlasImage *image = nullptr;
+};
+
 // A labelled polygon on an image: its corners in drawing order, closing from
 // the last back to the first. Vertices are always finite.
-class RegionAnnotation final : public ModelObject, public TaggedAnnotation, public LinkedAnnotation {
+class RegionAnnotation final : public AnnotationModel<RegionAnnotationValues> {
     class Passkey {
         friend class RegionAnnotation;
         friend class RegionAnnotationEntity;
@@ -35,38 +43,16 @@ public:
     static const EntityType &entity();
     const EntityType &entityType() const override;
 
-    QUuid id() const { return m.id; }
-    void setId(const QUuid &id);
-    QString label() const { return m.label; }
-    void setLabel(const QString &label);
-    QString group() const override { return m.group; }
-    void setGroup(const QString &group) override;
-    std::optional<QList<AnnotationLink>> links() const override { return m.links; }
-    void setLinks(const std::optional<QList<AnnotationLink>> &links) override;
+    // id, label, group and links: see AnnotationModel.
     QList<Vertex> vertices() const { return m.vertices; }
     void setVertices(const QList<Vertex> &vertices);
 
     AtlasImage *image() const { return m.image; }
     void setImage(AtlasImage *image);
 
-protected:
-    void saveSnapshot() override;
-    void restoreSnapshot() override;
-    void discardSnapshot() override;
-
 private:
+    using Data = RegionAnnotationValues;
+
     friend class RegionAnnotationEntity;
     friend class AtlasImage;
-
-    struct Data {
-        QUuid id;
-        QString label;
-        QString group;
-        std::optional<QList<AnnotationLink>> links;
-        QList<Vertex> vertices;
-        AtlasImage *image = nullptr;
-    };
-
-    Data m;
-    std::unique_ptr<Data> m_saved;
 };

@@ -101,23 +101,17 @@ const RelationshipDescription &Series::imagesRelationship()
 
 void Series::setId(const QUuid &id)
 {
-    willChange();
-    m.id = id;
-    didChange("id");
+    write(&Data::id, id, "id");
 }
 
 void Series::setTitle(const QString &title)
 {
-    willChange();
-    m.title = title;
-    didChange("title");
+    write(&Data::title, title, "title");
 }
 
 void Series::setCreatedAt(Date createdAt)
 {
-    willChange();
-    m.createdAt = createdAt;
-    didChange("createdAt");
+    write(&Data::createdAt, createdAt, "createdAt");
 }
 
 QList<AtlasImage *> Series::images() const
@@ -133,21 +127,4 @@ void Series::setImages(const QList<AtlasImage *> &images)
 bool Series::isEmpty() const
 {
     return children(imagesRelationship()).isEmpty();
-}
-
-void Series::saveSnapshot()
-{
-    m_saved = std::make_unique<Data>(m);
-}
-
-void Series::restoreSnapshot()
-{
-    if (m_saved)
-        m = *m_saved;
-    m_saved.reset();
-}
-
-void Series::discardSnapshot()
-{
-    m_saved.reset();
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/Date.h"
-#include "platform/objectstore/ModelObject.h"
+#include "platform/objectstore/StoredModel.h"
 
 #include <QList>
 #include <QString>
@@ -12,9 +12,16 @@
 class AtlasImage;
 struct RelationshipDescription;
 
+// The stored values of a Series.
+struct SeriesValues {
+    QUuid id;
+    QString title;
+    Date createdAt;
+};
+
 // An ordered group of images (ordered by their sortIndex; the list itself
 // keeps insertion order). Deleting a series deletes its images.
-class Series final : public ModelObject {
+class Series final : public StoredModel<SeriesValues> {
     class Passkey {
         friend class Series;
         friend class SeriesEntity;
@@ -45,22 +52,11 @@ public:
 
     static const RelationshipDescription &imagesRelationship();
 
-protected:
-    void saveSnapshot() override;
-    void restoreSnapshot() override;
-    void discardSnapshot() override;
-
 private:
+    using Data = SeriesValues;
+
     friend class SeriesEntity;
     friend class AtlasImage;
 
-    struct Data {
-        QUuid id;
-        QString title;
-        Date createdAt;
-    };
-
-    Data m;
-    std::unique_ptr<Data> m_saved;
     RelationList m_images;
 };

@@ -123,6 +123,7 @@ private slots:
             context.insert(twin);
             auto third = AtlasImage::make(QStringLiteral("no bytes"));
             third->setCreatedAt(negativeZero);
+            third->setAge(AgeSpec{-3, std::numeric_limits<int>::min()});
             context.insert(third);
 
             auto point = PointAnnotation::make(QStringLiteral("p"), QStringLiteral(" a,b ,, c"), links,
@@ -155,7 +156,7 @@ private slots:
         QCOMPARE(odd->sortIndex(), big);
         QCOMPARE(odd->age(), (AgeSpec{2, 24}));
         QCOMPARE(twin->age(), (AgeSpec{7, std::nullopt}));
-        QCOMPARE(images[2]->age(), AgeSpec{});
+        QCOMPARE(images[2]->age(), (AgeSpec{-3, std::numeric_limits<int>::min()}));
         QCOMPARE(bits(images[2]->createdAt().secondsSinceReferenceDate), bits(-0.0));
         QCOMPARE(bits(odd->createdAt().secondsSinceReferenceDate), bits(subMillisecond.secondsSinceReferenceDate));
 
@@ -217,7 +218,7 @@ private slots:
         QCOMPARE(context.fetch<Series>(), series);
     }
 
-    void imageBytesAreReadOnFirstAccessOnly()
+    void bytesAndAnnotationsAreReadOnFirstAccess()
     {
         {
             auto container = makeTestContainer(folder);
@@ -227,9 +228,12 @@ private slots:
         }
         auto container = makeTestContainer(folder);
         AtlasImage *image = container->mainContext().fetch<AtlasImage>().first();
-        // The bytes change behind the store's back after the fetch: the
-        // image shows the new ones, so the fetch did not read them.
-        runOnFile(folder, {QStringLiteral("UPDATE ImageData SET bytes = X'6C61746572'")});
+        // Bytes and a point change behind the store's back after the fetch:
+        // the image shows them, so the fetch read neither.
+        runOnFile(folder, {QStringLiteral("UPDATE ImageData SET bytes = X'6C61746572'"),
+                           QStringLiteral("INSERT INTO PointAnnotation (rowKey, imageKey, label) VALUES (7, 1, 'late')")});
+        QCOMPARE(image->points().size(), 1);
+        QCOMPARE(image->points().first()->label(), QStringLiteral("late"));
         QVERIFY(!image->isImageDataMissing());
         QCOMPARE(image->imageData(), std::optional<QByteArray>(QByteArray("later")));
         // Once read, they are kept.
@@ -397,6 +401,12 @@ private slots:
         runOnFile(folder, {QStringLiteral("UPDATE StoreMetadata SET value = '2.0.0' WHERE key = 'version'")});
         QByteArray before = fileHash(storeFile);
         QCOMPARE(openError(folder), ModelStoreError::Code::newerVersion);
+        QCOMPARE(fileHash(storeFile), before);
+
+        runOnFile(folder, {QStringLiteral("UPDATE StoreMetadata SET value = '1.0.0' WHERE key = 'version'"),
+                           QStringLiteral("DROP TABLE RegionAnnotation")});
+        before = fileHash(storeFile);
+        QCOMPARE(openError(folder), ModelStoreError::Code::damaged);
         QCOMPARE(fileHash(storeFile), before);
 
         QFile file(storeFile);

@@ -210,6 +210,25 @@ void ModelContainer::openStore(const ModelConfiguration &configuration, const Sc
                                   error.isEmpty() ? database.lastError().text() : error);
         }
     }
+    // With the write-ahead log, NORMAL never corrupts the file and keeps
+    // every committed save across a crash of the process; only a power
+    // failure may lose the last saves. FULL would sync on every save and
+    // make a one-field save cost milliseconds.
+    if (existed) {
+        // Every model's table must be there (after a migration too).
+        QSqlQuery tables(database);
+        QStringList names;
+        if (tables.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"))) {
+            while (tables.next())
+                names << tables.value(0).toString();
+        }
+        for (const EntityType *type : m_schema.entities()) {
+            if (!names.contains(type->name()))
+                throw ModelStoreError(ModelStoreError::Code::damaged,
+                                      tr("The library file “%1” is damaged: its %2 records are missing.")
+                                          .arg(path, type->name()));
+        }
+    }
     if (!inMemory)
         run(database, QStringLiteral("PRAGMA synchronous = NORMAL"), nullptr);
 

@@ -27,11 +27,4 @@ QVariant fromOptional(const std::optional<T> &value)
     return value ? QVariant::fromValue(*value) : QVariant();
 }
 
-inline std::optional<int> toOptionalInt(const QVariant &value)
-{
-    if (value.isNull())
-        return std::nullopt;
-    return value.toInt();
-}
-
 } // namespace StoreValues

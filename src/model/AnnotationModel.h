@@ -1,0 +1,84 @@
+#pragma once
+
+#include "model/AnnotationLink.h"
+#include "model/AnnotationStorage.h"
+#include "model/LinkedAnnotation.h"
+#include "model/TaggedAnnotation.h"
+#include "platform/objectstore/StoredModel.h"
+#include "platform/objectstore/Schema.h"
+#include "platform/objectstore/StoreValues.h"
+
+#include <QList>
+#include <QSqlQuery>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+
+#include <optional>
+
+// What points and regions store alike: id, label, group and links (the
+// first four columns of their rows).
+template<class Values>
+class AnnotationModel : public StoredModel<Values>, public TaggedAnnotation, public LinkedAnnotation {
+public:
+    QUuid id() const { return this->m.id; }
+    void setId(const QUuid &id) { this->write(&Values::id, id, "id"); }
+    QString label() const { return this->m.label; }
+    void setLabel(const QString &label) { this->write(&Values::label, label, "label"); }
+    QString group() const override { return this->m.group; }
+    void setGroup(const QString &group) override { this->write(&Values::group, group, "group"); }
+    std::optional<QList<AnnotationLink>> links() const override { return this->m.links; }
+    void setLinks(const std::optional<QList<AnnotationLink>> &links) override
+    {
+        this->write(&Values::links, links, "links");
+    }
+
+protected:
+    // The designated initialisers' shared part: a new id and the values.
+    void assignNew(const QString &label, const QString &group, const std::optional<QList<AnnotationLink>> &links)
+    {
+        this->m.id = QUuid::createUuid();
+        this->m.label = label;
+        this->m.group = group;
+        this->m.links = links;
+    }
+
+    // The schema's and the table's shared part, for the entity types.
+    static QList<PropertyDescription> commonProperties()
+    {
+        using P = PropertyDescription;
+        return {P::attribute(QStringLiteral("id")), P::attribute(QStringLiteral("label"), P::allowsCloudEncryption),
+                P::attribute(QStringLiteral("group"), P::allowsCloudEncryption), P::attribute(QStringLiteral("links"))};
+    }
+
+    static QStringList commonColumns()
+    {
+        return {QStringLiteral("id"), QStringLiteral("label"), QStringLiteral("\"group\""), QStringLiteral("links")};
+    }
+
+    // The table (rows keyed by rowKey, pointing at their image by imageKey)
+    // and its index on imageKey.
+    static QStringList tableStatements(const QString &table, const QString &ownColumns)
+    {
+        return {QStringLiteral("CREATE TABLE %1 (rowKey INTEGER PRIMARY KEY, imageKey INTEGER, id BLOB, label TEXT, "
+                               "\"group\" TEXT, links TEXT, %2)")
+                    .arg(table, ownColumns),
+                QStringLiteral("CREATE INDEX %1_imageKey ON %1 (imageKey)").arg(table)};
+    }
+
+    static void readCommonColumns(Values &m, const QSqlQuery &row, int first)
+    {
+        m.id = StoreValues::toUuid(row.value(first));
+        m.label = row.value(first + 1).toString();
+        m.group = row.value(first + 2).toString();
+        m.links = AnnotationStorage::linksFromColumn(row.value(first + 3));
+    }
+
+    static void bindCommonColumns(QSqlQuery &query, const Values &m)
+    {
+        query.addBindValue(StoreValues::fromUuid(m.id));
+        query.addBindValue(m.label);
+        query.addBindValue(m.group);
+        query.addBindValue(AnnotationStorage::linksToColumn(m.links));
+    }
+};
