@@ -1,7 +1,7 @@
 #include "model/AtlasImage.h"
 
 #include "model/PointAnnotation.h"
-#include "model/RawValue.h"
+#include "model/MetadataEnum.h"
 #include "model/RegionAnnotation.h"
 #include "model/Series.h"
 #include "platform/objectstore/ModelContext.h"
