@@ -119,6 +119,9 @@ void ContentUnavailableView::applyStyle()
     m_title->setFont(LibraryStyle::withWeight(LibraryStyle::title(), QFont::DemiBold));
     m_description->setFont(LibraryStyle::body());
     QPalette palette = m_description->palette();
-    palette.setColor(QPalette::WindowText, LibraryStyle::secondary(this->palette()));
+    // Over a base-coloured background labels draw with the text role.
+    const QColor secondary = LibraryStyle::secondary(this->palette());
+    palette.setColor(QPalette::WindowText, secondary);
+    palette.setColor(QPalette::Text, secondary);
     m_description->setPalette(palette);
 }

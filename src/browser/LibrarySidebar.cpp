@@ -130,6 +130,7 @@ LibrarySidebar::LibrarySidebar(AppState &appState, UserDefaults &defaults, QWidg
     , m_appState(appState)
     , m_defaults(defaults)
 {
+    setMinimumWidth(220);
     buildLayout();
     connect(&m_appState, &AppState::cloudAccountStatusChanged, this, &LibrarySidebar::updateBanner);
     updateFilterPanel();

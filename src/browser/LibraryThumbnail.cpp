@@ -112,7 +112,7 @@ void LibraryThumbnail::paint(QPainter &painter, const QRectF &rect, const QPalet
     QPainterPath shape;
     shape.addRoundedRect(square, cornerRadius, cornerRadius);
     painter.fillPath(shape, Qt::black);
-    painter.setClipPath(shape, Qt::IntersectClip);
+    // The content sits inside the inset, clear of the rounded corners.
     const QRectF area = imageArea(rect);
     if (thumbnailPixmap && !thumbnailPixmap->isNull()) {
         const QSizeF size = thumbnailPixmap->deviceIndependentSize();
@@ -124,7 +124,6 @@ void LibraryThumbnail::paint(QPainter &painter, const QRectF &rect, const QPalet
         const QRectF symbolRect(area.center().x() - side / 2, area.center().y() - side / 2, side, side);
         SystemSymbol::paint(painter, placeholderSymbol(*image), symbolRect, QColor(255, 255, 255, 130));
     }
-    painter.setClipping(false);
     // The inner border, blending from the secondary to the accent colour.
     const QColor off = LibraryStyle::secondary(palette);
     const QColor on = LibraryStyle::accent(palette);

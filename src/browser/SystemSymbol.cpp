@@ -1,6 +1,7 @@
 #include "browser/SystemSymbol.h"
 
 #include <QApplication>
+#include <QCache>
 #include <QHash>
 #include <QIconEngine>
 #include <QPainter>
@@ -255,26 +256,36 @@ void SystemSymbol::paint(QPainter &painter, const QString &name, const QRectF &r
     const double side = std::min(rect.width(), rect.height());
     if (side <= 0)
         return;
-    // Symbols drawn on a separate layer so that the "clear" strokes of the
-    // filled ones cut only the symbol, not what lies below it.
+    // Symbols are drawn on a layer of their own, so that the "clear"
+    // strokes of the filled ones cut only the symbol, not what lies below;
+    // layers are kept for the next time, as the same few are drawn often.
     const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
     const int pixels = int(std::ceil(side * ratio));
-    QImage layer(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
-    layer.fill(Qt::transparent);
-    {
-        QPainter p(&layer);
+    static QCache<QString, QImage> layers(4 * 1024 * 1024);
+    const QString key = name + QLatin1Char('/') + QString::number(pixels) + QLatin1Char('/')
+                        + QString::number(ratio) + QLatin1Char('/') + QString::number(colour.rgba(), 16);
+    QImage *cached = layers.object(key);
+    if (!cached) {
+        cached = new QImage(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
+        cached->fill(Qt::transparent);
+        QPainter p(cached);
         p.setRenderHint(QPainter::Antialiasing);
         p.scale(pixels / 24.0, pixels / 24.0);
         const double weight = side < 20 ? 1.9 : side < 40 ? 1.6 : 1.3;
         p.setPen(QPen(colour, weight, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         p.setBrush(Qt::NoBrush);
         (*drawing)(p);
+        p.end();
+        cached->setDevicePixelRatio(ratio);
+        layers.insert(key, cached, qsizetype(pixels) * pixels * 4);
+        cached = layers.object(key);
+        if (!cached)
+            return;
     }
-    layer.setDevicePixelRatio(ratio);
     const QPointF origin(rect.center().x() - side / 2, rect.center().y() - side / 2);
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(QRectF(origin, QSizeF(side, side)), layer);
+    painter.drawImage(QRectF(origin, QSizeF(side, side)), *cached);
     painter.restore();
 }
 

@@ -9,7 +9,8 @@ class QPainter;
 
 // The small line drawings that stand beside titles in menus, buttons and
 // empty states ("photo", "trash", "info.circle", ...). They are drawn as
-// vector paths, so they stay sharp at any size and take any colour.
+// vector paths, so they stay sharp at any size and take any colour. GUI
+// thread only.
 struct SystemSymbol {
     // Whether a drawing exists for the name.
     static bool exists(const QString &name);
