@@ -75,6 +75,23 @@ ContentUnavailableView::ContentUnavailableView(QWidget *parent)
     setContent({});
 }
 
+ContentUnavailableView::Content ContentUnavailableView::noImages(std::function<void()> onImport)
+{
+    return {QStringLiteral("No Images"), QStringLiteral("photo.on.rectangle.angled"),
+            QStringLiteral("Import images to start building the atlas."),
+            Action{QStringLiteral("Import Images"), QStringLiteral("plus"), std::move(onImport)}};
+}
+
+ContentUnavailableView::Content ContentUnavailableView::noMatches(bool hasActiveFilters,
+                                                                  std::function<void()> onClearFilters)
+{
+    Content content{QStringLiteral("No Matches"), QStringLiteral("line.3.horizontal.decrease.circle"),
+                    QStringLiteral("Adjust the search or filters to show images."), std::nullopt};
+    if (hasActiveFilters)
+        content.action = Action{QStringLiteral("Clear Filters"), QStringLiteral("xmark.circle"), std::move(onClearFilters)};
+    return content;
+}
+
 void ContentUnavailableView::setContent(const Content &content)
 {
     m_content = content;

@@ -29,6 +29,12 @@ public:
 
     explicit ContentUnavailableView(QWidget *parent = nullptr);
 
+    // The library's empty states, shared by the list and the grid: "No
+    // Images" with "Import Images", and "No Matches" with "Clear Filters"
+    // only when filters are active.
+    static Content noImages(std::function<void()> onImport);
+    static Content noMatches(bool hasActiveFilters, std::function<void()> onClearFilters);
+
     void setContent(const Content &content);
     QString title() const;
     QString description() const;

@@ -138,29 +138,17 @@ void LibraryGrid::updateContent()
     case Content::grid:
         break;
     case Content::noImages:
-        m_emptyState->setContent({QStringLiteral("No Images"), QStringLiteral("photo.on.rectangle.angled"),
-                                  QStringLiteral("Import images to start building the atlas."),
-                                  ContentUnavailableView::Action{QStringLiteral("Import Images"),
-                                                                 QStringLiteral("plus"), [this] {
-                                                                     if (onImport)
-                                                                         onImport();
-                                                                 }}});
+        m_emptyState->setContent(ContentUnavailableView::noImages([this] {
+            if (onImport)
+                onImport();
+        }));
         break;
-    case Content::noMatches: {
-        ContentUnavailableView::Content content{QStringLiteral("No Matches"),
-                                                QStringLiteral("line.3.horizontal.decrease.circle"),
-                                                QStringLiteral("Adjust the search or filters to show images."),
-                                                std::nullopt};
-        if (m_hasActiveFilters) {
-            content.action = ContentUnavailableView::Action{QStringLiteral("Clear Filters"),
-                                                            QStringLiteral("xmark.circle"), [this] {
-                                                                if (onClearFilters)
-                                                                    onClearFilters();
-                                                            }};
-        }
-        m_emptyState->setContent(content);
+    case Content::noMatches:
+        m_emptyState->setContent(ContentUnavailableView::noMatches(m_hasActiveFilters, [this] {
+            if (onClearFilters)
+                onClearFilters();
+        }));
         break;
-    }
     case Content::noSelection:
         m_emptyState->setContent({QStringLiteral("No Selection"), QStringLiteral("sidebar.left"),
                                   QStringLiteral("Select a series or image from the sidebar to view it here."),
@@ -271,19 +259,13 @@ void LibraryGrid::handleKey(QKeyEvent *event, bool *handled)
 QMenu *LibraryGrid::contextMenu(AtlasImage *image, QWidget *parent)
 {
     auto *menu = new QMenu(parent);
-    QPointer<LibraryGrid> grid(this);
 
     auto *preview = new QWidgetAction(menu);
     preview->setDefaultWidget(new LibraryThumbnailPreview(image, previewSide));
     menu->addAction(preview);
 
     auto addItem = [&](const QString &title, const QString &symbol, std::function<void()> action) {
-        QAction *item = menu->addAction(SystemSymbol::icon(symbol), title);
-        QObject::connect(item, &QAction::triggered, menu, [grid, action] {
-            if (grid)
-                action();
-        });
-        return item;
+        return SystemSymbol::addMenuItem(*menu, title, symbol, this, std::move(action));
     };
     addItem(QStringLiteral("Open"), QStringLiteral("arrow.up.forward.square"), [this, image] {
         if (onOpen)

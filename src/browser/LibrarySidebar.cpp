@@ -382,27 +382,16 @@ QString LibrarySidebar::emptyStateTitle() const
 void LibrarySidebar::updateEmptyState()
 {
     if (!m_hasContent) {
-        m_emptyState->setContent({QStringLiteral("No Images"), QStringLiteral("photo.on.rectangle.angled"),
-                                  QStringLiteral("Import images to start building the atlas."),
-                                  ContentUnavailableView::Action{QStringLiteral("Import Images"),
-                                                                 QStringLiteral("plus"), [this] {
-                                                                     if (onImport)
-                                                                         onImport();
-                                                                 }}});
+        m_emptyState->setContent(ContentUnavailableView::noImages([this] {
+            if (onImport)
+                onImport();
+        }));
         m_emptyState->show();
     } else if (m_model->entries().isEmpty()) {
-        ContentUnavailableView::Content content{QStringLiteral("No Matches"),
-                                                QStringLiteral("line.3.horizontal.decrease.circle"),
-                                                QStringLiteral("Adjust the search or filters to show images."),
-                                                std::nullopt};
-        if (m_hasActiveFilters) {
-            content.action = ContentUnavailableView::Action{QStringLiteral("Clear Filters"),
-                                                            QStringLiteral("xmark.circle"), [this] {
-                                                                if (onClearFilters)
-                                                                    onClearFilters();
-                                                            }};
-        }
-        m_emptyState->setContent(content);
+        m_emptyState->setContent(ContentUnavailableView::noMatches(m_hasActiveFilters, [this] {
+            if (onClearFilters)
+                onClearFilters();
+        }));
         m_emptyState->show();
     } else {
         m_emptyState->hide();
@@ -445,14 +434,8 @@ QString LibrarySidebar::deleteMenuTitle(const QList<LibraryEntry> &targets)
 QMenu *LibrarySidebar::contextMenu(const LibraryEntry &entry, QWidget *parent)
 {
     auto *menu = new QMenu(parent);
-    QPointer<LibrarySidebar> sidebar(this);
     auto addItem = [&](const QString &title, const QString &symbol, std::function<void()> action) {
-        QAction *item = menu->addAction(SystemSymbol::icon(symbol), title);
-        QObject::connect(item, &QAction::triggered, menu, [sidebar, action] {
-            if (sidebar)
-                action();
-        });
-        return item;
+        return SystemSymbol::addMenuItem(*menu, title, symbol, this, std::move(action));
     };
     if (AtlasImage *image = entry.imageValue()) {
         addItem(QStringLiteral("Edit"), QStringLiteral("info.circle"), [this, image] {

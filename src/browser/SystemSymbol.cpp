@@ -4,6 +4,7 @@
 #include <QCache>
 #include <QHash>
 #include <QIconEngine>
+#include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
@@ -292,4 +293,12 @@ void SystemSymbol::paint(QPainter &painter, const QString &name, const QRectF &r
 QIcon SystemSymbol::icon(const QString &name, const QColor &colour)
 {
     return QIcon(new SymbolIconEngine(name, colour));
+}
+
+QAction *SystemSymbol::addMenuItem(QMenu &menu, const QString &title, const QString &symbol, QObject *receiver,
+                                   std::function<void()> action)
+{
+    QAction *item = menu.addAction(icon(symbol), title);
+    QObject::connect(item, &QAction::triggered, receiver, std::move(action));
+    return item;
 }

@@ -5,6 +5,11 @@
 #include <QRectF>
 #include <QString>
 
+#include <functional>
+
+class QAction;
+class QMenu;
+class QObject;
 class QPainter;
 
 // The small line drawings that stand beside titles in menus, buttons and
@@ -19,4 +24,8 @@ struct SystemSymbol {
     // An icon of the symbol; without a colour it follows the palette's text
     // colour (and the disabled text colour when disabled).
     static QIcon icon(const QString &name, const QColor &colour = QColor());
+    // Adds a menu item with the symbol beside its title; `action` runs only
+    // while `receiver` still exists.
+    static QAction *addMenuItem(QMenu &menu, const QString &title, const QString &symbol, QObject *receiver,
+                                std::function<void()> action);
 };

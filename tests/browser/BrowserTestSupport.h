@@ -5,9 +5,12 @@
 #include "model/Series.h"
 #include "platform/CloudAccountService.h"
 
+#include <QAction>
 #include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
+#include <QMenu>
+#include <QWidgetAction>
 
 #include <memory>
 #include <vector>
@@ -53,3 +56,25 @@ class SilentAccountService final : public CloudAccountService {
 public:
     void requestAccountStatus(const QString &, Completion) override {}
 };
+
+// The titles of a menu's items, "-" for a separator; widget items (the
+// grid's preview) left out.
+inline QStringList menuTitles(const QMenu *menu)
+{
+    QStringList result;
+    for (QAction *action : menu->actions()) {
+        if (qobject_cast<QWidgetAction *>(action))
+            continue;
+        result.append(action->isSeparator() ? QStringLiteral("-") : action->text());
+    }
+    return result;
+}
+
+inline QAction *menuItem(const QMenu *menu, const QString &title)
+{
+    for (QAction *action : menu->actions()) {
+        if (action->text() == title)
+            return action;
+    }
+    return nullptr;
+}

@@ -52,24 +52,6 @@ private:
         QApplication::sendEvent(m_grid->view(), &event);
         return event.isAccepted();
     }
-    static QStringList titles(const QMenu *menu)
-    {
-        QStringList result;
-        for (QAction *action : menu->actions()) {
-            if (qobject_cast<QWidgetAction *>(action))
-                continue; // the preview
-            result.append(action->isSeparator() ? QStringLiteral("-") : action->text());
-        }
-        return result;
-    }
-    static QAction *item(const QMenu *menu, const QString &title)
-    {
-        for (QAction *action : menu->actions()) {
-            if (action->text() == title)
-                return action;
-        }
-        return nullptr;
-    }
 
 private slots:
     void cleanup() { m_grid.reset(); }
@@ -293,7 +275,7 @@ private slots:
         showGrid(3);
         AtlasImage *target = m_images.at(1);
         std::unique_ptr<QMenu> menu(m_grid->contextMenu(target));
-        QCOMPARE(titles(menu.get()), QStringList({"Open", "-", "Edit", "Duplicate", "-", "Delete"}));
+        QCOMPARE(menuTitles(menu.get()), QStringList({"Open", "-", "Edit", "Duplicate", "-", "Delete"}));
         m_grid->setCanReorder(true);
         m_grid->canMoveImage = [&](AtlasImage *image, int offset) { return !(image == target && offset < 0); };
         QList<std::pair<AtlasImage *, int>> moves;
@@ -307,12 +289,12 @@ private slots:
         m_grid->onDuplicateImage = [&](AtlasImage *image) { duplicated = image; };
         m_grid->onOpen = [&](AtlasImage *image) { opened = image; };
         menu.reset(m_grid->contextMenu(target));
-        QCOMPARE(titles(menu.get()),
+        QCOMPARE(menuTitles(menu.get()),
                  QStringList({"Open", "-", "Edit", "Duplicate", "-", "Move Earlier", "Move Later", "-", "Delete"}));
-        QVERIFY(!item(menu.get(), QStringLiteral("Move Earlier"))->isEnabled());
-        QVERIFY(item(menu.get(), QStringLiteral("Move Later"))->isEnabled());
+        QVERIFY(!menuItem(menu.get(), QStringLiteral("Move Earlier"))->isEnabled());
+        QVERIFY(menuItem(menu.get(), QStringLiteral("Move Later"))->isEnabled());
         for (const char *title : {"Open", "Edit", "Duplicate", "Move Later", "Delete"})
-            item(menu.get(), QString::fromLatin1(title))->trigger();
+            menuItem(menu.get(), QString::fromLatin1(title))->trigger();
         QCOMPARE(opened, target);
         QCOMPARE(edited, target);
         QCOMPARE(duplicated, target);

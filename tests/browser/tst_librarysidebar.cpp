@@ -54,21 +54,6 @@ private:
         }
         return nullptr;
     }
-    static QStringList titles(const QMenu *menu)
-    {
-        QStringList result;
-        for (QAction *action : menu->actions())
-            result.append(action->isSeparator() ? QStringLiteral("-") : action->text());
-        return result;
-    }
-    static QAction *item(const QMenu *menu, const QString &title)
-    {
-        for (QAction *action : menu->actions()) {
-            if (action->text() == title)
-                return action;
-        }
-        return nullptr;
-    }
     QSet<LibraryEntryID> ids(std::initializer_list<int> rows) const
     {
         QSet<LibraryEntryID> result;
@@ -131,10 +116,10 @@ private slots:
         QVERIFY(menu);
         QCOMPARE(changed.count(), 0);
         QCOMPARE(viewSelection(), ids({0, 1}));
-        QCOMPARE(titles(menu), QStringList({"Rename", "Duplicate Series", "-", "Delete Series"}));
+        QCOMPARE(menuTitles(menu), QStringList({"Rename", "Duplicate Series", "-", "Delete Series"}));
         QList<LibraryEntry> deleted;
         m_sidebar->onDeleteEntries = [&](const QList<LibraryEntry> &entries) { deleted = entries; };
-        item(menu, QStringLiteral("Delete Series"))->trigger();
+        menuItem(menu, QStringLiteral("Delete Series"))->trigger();
         QCOMPARE(deleted.size(), 1);
         QCOMPARE(deleted.first().entryID(), m_entries.at(3).entryID());
         QCOMPARE(m_sidebar->selection(), ids({0, 1}));
@@ -145,19 +130,19 @@ private slots:
         m_sidebar->setSelection(ids({3, 0, 2}));
         QMenu *menu = rightClick(2);
         QVERIFY(menu);
-        QCOMPARE(titles(menu), QStringList({"Rename", "Duplicate Series", "-", "Delete 3 Items"}));
+        QCOMPARE(menuTitles(menu), QStringList({"Rename", "Duplicate Series", "-", "Delete 3 Items"}));
         QList<LibraryEntry> deleted;
         Series *renamed = nullptr;
         m_sidebar->onDeleteEntries = [&](const QList<LibraryEntry> &entries) { deleted = entries; };
         m_sidebar->onRenameSeries = [&](Series *series) { renamed = series; };
-        item(menu, QStringLiteral("Delete 3 Items"))->trigger();
+        menuItem(menu, QStringLiteral("Delete 3 Items"))->trigger();
         QCOMPARE(deleted.size(), 3); // in list order
         QCOMPARE(deleted.at(0).entryID(), m_entries.at(0).entryID());
         QCOMPARE(deleted.at(1).entryID(), m_entries.at(2).entryID());
         QCOMPARE(deleted.at(2).entryID(), m_entries.at(3).entryID());
         menu->close();
         menu = rightClick(2);
-        item(menu, QStringLiteral("Rename"))->trigger();
+        menuItem(menu, QStringLiteral("Rename"))->trigger();
         QCOMPARE(renamed, m_entries.at(2).seriesGroup()->series);
         menu->close();
 
@@ -167,9 +152,9 @@ private slots:
         m_sidebar->onEditImage = [&](AtlasImage *image) { edited = image; };
         m_sidebar->onDuplicateImage = [&](AtlasImage *image) { duplicated = image; };
         menu = rightClick(0);
-        QCOMPARE(titles(menu), QStringList({"Edit", "Duplicate", "-", "Delete 3 Items"}));
-        item(menu, QStringLiteral("Edit"))->trigger();
-        item(menu, QStringLiteral("Duplicate"))->trigger();
+        QCOMPARE(menuTitles(menu), QStringList({"Edit", "Duplicate", "-", "Delete 3 Items"}));
+        menuItem(menu, QStringLiteral("Edit"))->trigger();
+        menuItem(menu, QStringLiteral("Duplicate"))->trigger();
         QCOMPARE(edited, m_entries.at(0).imageValue());
         QCOMPARE(duplicated, m_entries.at(0).imageValue());
     }
