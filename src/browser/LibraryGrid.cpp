@@ -5,6 +5,7 @@
 #include "browser/LibraryGridModel.h"
 #include "browser/LibraryGridView.h"
 #include "browser/LibraryThumbnail.h"
+#include "browser/ModelRedrawLink.h"
 #include "browser/SystemSymbol.h"
 #include "browser/ThumbnailCache.h"
 
@@ -29,6 +30,7 @@ LibraryGrid::LibraryGrid(ThumbnailCache &cache, QWidget *parent)
     m_model = new LibraryGridModel(this);
     m_view = new LibraryGridView(cache, this);
     m_view->setGridModel(m_model);
+    m_redraw = std::make_unique<ModelRedrawLink>(m_view->viewport());
     m_emptyState = new ContentUnavailableView(this);
     m_emptyState->setAutoFillBackground(true);
     m_emptyState->setBackgroundRole(QPalette::Base);
@@ -61,6 +63,7 @@ LibraryGrid::~LibraryGrid() = default;
 void LibraryGrid::setImages(const QList<AtlasImage *> &images)
 {
     m_model->setImages(images);
+    m_redraw->observe(images.isEmpty() ? nullptr : images.first()->modelContext());
     updateContent();
 }
 

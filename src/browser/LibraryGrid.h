@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 #include "model/AtlasImage.h"
 class ContentUnavailableView;
@@ -16,6 +17,7 @@ class QDropEvent;
 class QKeyEvent;
 class QMenu;
 class QStackedLayout;
+class ModelRedrawLink;
 class ThumbnailCache;
 
 // The thumbnail grid of the images of the sidebar selection, with the Add
@@ -113,6 +115,7 @@ private:
     LibraryGridView *m_view = nullptr;
     ContentUnavailableView *m_emptyState = nullptr;
     QStackedLayout *m_stack = nullptr;
+    std::unique_ptr<ModelRedrawLink> m_redraw;
 
     AtlasImage *m_selectedImage = nullptr;
     bool m_hasImages = false;

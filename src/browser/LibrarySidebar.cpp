@@ -5,6 +5,7 @@
 #include "browser/LibraryRow.h"
 #include "browser/LibrarySidebarModel.h"
 #include "browser/LibraryStyle.h"
+#include "browser/ModelRedrawLink.h"
 #include "browser/SystemSymbol.h"
 #include "model/AtlasImage.h"
 #include "model/Series.h"
@@ -210,6 +211,7 @@ void LibrarySidebar::buildLayout()
     m_list = list;
     m_model = new LibrarySidebarModel(this);
     list->setModel(m_model);
+    m_redraw = std::make_unique<ModelRedrawLink>(list->viewport());
     list->setItemDelegate(new LibraryRowDelegate(list));
     list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -261,6 +263,12 @@ void LibrarySidebar::setEntries(const QList<LibraryEntry> &entries)
     applySelectionToList();
     updateEmptyState();
     updateBanner();
+    ModelContext *context = nullptr;
+    if (!entries.isEmpty()) {
+        const LibraryEntry &first = entries.first();
+        context = first.isImage() ? first.imageValue()->modelContext() : first.seriesGroup()->series->modelContext();
+    }
+    m_redraw->observe(context);
 }
 
 const QList<LibraryEntry> &LibrarySidebar::entries() const

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class AppState;
@@ -18,6 +19,7 @@ class AtlasImage;
 class ContentUnavailableView;
 class LibraryFilterControls;
 class LibrarySidebarModel;
+class ModelRedrawLink;
 class QFrame;
 class QLineEdit;
 class QListView;
@@ -144,6 +146,8 @@ private:
     QPushButton *m_clearFilters = nullptr;
     ContentUnavailableView *m_emptyState = nullptr;
     QWidget *m_banner = nullptr;
+
+    std::unique_ptr<ModelRedrawLink> m_redraw;
 
     QSet<LibraryEntryID> m_selection;
     bool m_hasContent = false;

@@ -4,6 +4,8 @@
 #include "browser/LibraryGrid.h"
 #include "browser/LibraryGridView.h"
 #include "browser/ThumbnailCache.h"
+#include "model/StoreTestSupport.h"
+#include "platform/objectstore/ModelContext.h"
 
 #include <QAction>
 #include <QApplication>
@@ -330,6 +332,34 @@ private slots:
         grid->show();
         QTRY_VERIFY(grid->isFocused());
         QCOMPARE(autoFocus.count(), 1);
+    }
+
+    void tilesFollowChangesOfTheirImages()
+    {
+        // Images of a store: a write to one of them redraws the grid.
+        const std::unique_ptr<ModelContainer> container = makeTestContainer();
+        ModelContext &context = container->mainContext();
+        AtlasImage *image = context.insert(AtlasImage::make(QStringLiteral("Before")));
+        LibraryGrid grid;
+        grid.setHasImages(true);
+        grid.setHasSelection(true);
+        grid.setImages({image});
+        grid.resize(500, 400);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        struct PaintCounter : QObject {
+            int paints = 0;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                paints += event->type() == QEvent::Paint ? 1 : 0;
+                return false;
+            }
+        } counter;
+        grid.view()->viewport()->installEventFilter(&counter);
+        QApplication::processEvents();
+        counter.paints = 0;
+        image->setTitle(QStringLiteral("After"));
+        QTRY_VERIFY(counter.paints > 0);
     }
 
     void tilesThatScrollAwayDropTheirQueuedDecodes()
