@@ -10,6 +10,7 @@
 #include "browser/LibraryGrid.h"
 #include "browser/LibraryGridView.h"
 #include "browser/LibrarySidebar.h"
+#include "browser/LibraryThumbnail.h"
 #include "browser/ThumbnailCache.h"
 #include "platform/CloudAccountService.h"
 #include "platform/UserDefaults.h"
@@ -17,6 +18,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QListView>
 #include <QMenu>
 #include <QSplitter>
@@ -35,7 +37,10 @@ void save(QWidget &widget, const QString &folder, const QString &name)
 {
     QApplication::processEvents();
     ThumbnailCache::shared().waitForIdle();
-    QApplication::processEvents();
+    // Let arriving thumbnails finish fading in.
+    QEventLoop settle;
+    QTimer::singleShot(LibraryThumbnail::fadeMilliseconds + 100, &settle, &QEventLoop::quit);
+    settle.exec();
     const QString path = QDir(folder).filePath(name);
     widget.grab().save(path);
     std::printf("%s\n", qPrintable(path));

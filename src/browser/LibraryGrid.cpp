@@ -264,7 +264,7 @@ QMenu *LibraryGrid::contextMenu(AtlasImage *image, QWidget *parent)
     auto *menu = new QMenu(parent);
 
     auto *preview = new QWidgetAction(menu);
-    preview->setDefaultWidget(new LibraryThumbnailPreview(image, previewSide));
+    preview->setDefaultWidget(new LibraryThumbnailPreview(image, previewSide, nullptr, &m_cache));
     menu->addAction(preview);
 
     auto addItem = [&](const QString &title, const QString &symbol, std::function<void()> action) {

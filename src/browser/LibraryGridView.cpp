@@ -20,6 +20,10 @@ LibraryGridView::LibraryGridView(ThumbnailCache &cache, QWidget *parent)
     m_delegate = new LibraryThumbnailDelegate(cache, this);
     m_delegate->selectionProgress = [this](const AtlasImage *image) { return selectionProgress(image); };
     m_delegate->isDropTargeted = [this] { return m_dropTargeted; };
+    m_delegate->thumbnailAppearance = [this](const AtlasImage *image) { return thumbnailAppearance(image); };
+    m_clock.start();
+    m_fadeTimer.setInterval(16);
+    connect(&m_fadeTimer, &QTimer::timeout, this, &LibraryGridView::advanceFades);
     setItemDelegate(m_delegate);
     setSelectionMode(NoSelection);
     setEditTriggers(NoEditTriggers);
@@ -293,7 +297,39 @@ void LibraryGridView::thumbnailArrived(const AtlasImage *image)
     if (!m_requested.contains(image) || !m_model)
         return;
     for (int row : visibleRows()) {
-        if (m_model->imageAt(row) == image)
+        if (m_model->imageAt(row) == image) {
+            m_fadeStarts.insert(image, m_clock.elapsed());
+            if (!m_fadeTimer.isActive())
+                m_fadeTimer.start();
+            viewport()->update(tileRect(row).adjusted(-4, -4, 4, 4));
+        }
+    }
+}
+
+double LibraryGridView::thumbnailAppearance(const AtlasImage *image) const
+{
+    const auto start = m_fadeStarts.constFind(image);
+    if (start == m_fadeStarts.constEnd())
+        return 1.0;
+    return std::min(1.0, double(m_clock.elapsed() - *start) / LibraryThumbnail::fadeMilliseconds);
+}
+
+void LibraryGridView::advanceFades()
+{
+    const qint64 now = m_clock.elapsed();
+    for (auto it = m_fadeStarts.begin(); it != m_fadeStarts.end();) {
+        // One more frame at full strength after the fade ends.
+        if (now - *it > LibraryThumbnail::fadeMilliseconds + 20)
+            it = m_fadeStarts.erase(it);
+        else
+            ++it;
+    }
+    if (m_fadeStarts.isEmpty()) {
+        m_fadeTimer.stop();
+        return;
+    }
+    for (int row : visibleRows()) {
+        if (m_fadeStarts.contains(m_model->imageAt(row)))
             viewport()->update(tileRect(row).adjusted(-4, -4, 4, 4));
     }
 }

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QAbstractItemView>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QPointer>
 #include <QSet>
+#include <QTimer>
 #include <QVariantAnimation>
 
 class AtlasImage;
@@ -101,6 +104,8 @@ private:
     void thumbnailArrived(const AtlasImage *image);
     void thumbnailCancelled(const AtlasImage *image);
     double selectionProgress(const AtlasImage *image) const;
+    double thumbnailAppearance(const AtlasImage *image) const;
+    void advanceFades();
 
     ThumbnailCache &m_cache;
     LibraryGridModel *m_model = nullptr;
@@ -114,6 +119,10 @@ private:
     QPropertyAnimation *m_scrollAnimation = nullptr;
     bool m_dropTargeted = false;
     int m_pressedRow = -1;
+    // Thumbnails that arrived while their tiles were on screen fade in.
+    QHash<const AtlasImage *, qint64> m_fadeStarts;
+    QElapsedTimer m_clock;
+    QTimer m_fadeTimer;
     // Images whose tiles are on screen and have asked for a thumbnail.
     QSet<const AtlasImage *> m_requested;
 };

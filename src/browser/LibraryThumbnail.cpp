@@ -11,6 +11,9 @@
 #include <QPainterPath>
 #include <QPalette>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 QFont titleFont()
@@ -93,7 +96,7 @@ QRectF LibraryThumbnail::imageArea(const QRectF &tileRect)
 }
 
 void LibraryThumbnail::paint(QPainter &painter, const QRectF &rect, const QPalette &palette, double selection,
-                             const QPixmap *thumbnailPixmap) const
+                             const QPixmap *thumbnailPixmap, double appearance) const
 {
     if (!image)
         return;
@@ -114,15 +117,25 @@ void LibraryThumbnail::paint(QPainter &painter, const QRectF &rect, const QPalet
     painter.fillPath(shape, Qt::black);
     // The content sits inside the inset, clear of the rounded corners.
     const QRectF area = imageArea(rect);
-    if (thumbnailPixmap && !thumbnailPixmap->isNull()) {
-        const QSizeF size = thumbnailPixmap->deviceIndependentSize();
-        painter.drawPixmap(fitted(size, area), *thumbnailPixmap, QRectF(QPointF(), thumbnailPixmap->size()));
-    } else if (thumbnail && !thumbnail->isNull()) {
-        painter.drawImage(fitted(thumbnail->size(), area), *thumbnail);
-    } else {
+    const bool hasPicture = (thumbnailPixmap && !thumbnailPixmap->isNull()) || (thumbnail && !thumbnail->isNull());
+    // Placeholder and picture cross-fade, eased out, when the picture arrives.
+    const double shown = hasPicture ? 1 - std::pow(1 - std::clamp(appearance, 0.0, 1.0), 3) : 0.0;
+    if (shown < 1) {
         const double side = std::min(QFontMetricsF(LibraryStyle::title()).height() * 1.1, area.width());
         const QRectF symbolRect(area.center().x() - side / 2, area.center().y() - side / 2, side, side);
+        painter.setOpacity(1 - shown);
         SystemSymbol::paint(painter, placeholderSymbol(*image), symbolRect, QColor(255, 255, 255, 130));
+        painter.setOpacity(1);
+    }
+    if (shown > 0) {
+        painter.setOpacity(shown);
+        if (thumbnailPixmap && !thumbnailPixmap->isNull()) {
+            const QSizeF size = thumbnailPixmap->deviceIndependentSize();
+            painter.drawPixmap(fitted(size, area), *thumbnailPixmap, QRectF(QPointF(), thumbnailPixmap->size()));
+        } else {
+            painter.drawImage(fitted(thumbnail->size(), area), *thumbnail);
+        }
+        painter.setOpacity(1);
     }
     // The inner border, blending from the secondary to the accent colour.
     const QColor off = LibraryStyle::secondary(palette);
@@ -168,10 +181,12 @@ void LibraryThumbnail::paint(QPainter &painter, const QRectF &rect, const QPalet
     painter.restore();
 }
 
-LibraryThumbnailPreview::LibraryThumbnailPreview(AtlasImage *image, double previewSide, QWidget *parent)
+LibraryThumbnailPreview::LibraryThumbnailPreview(AtlasImage *image, double previewSide, QWidget *parent,
+                                                 ThumbnailCache *cache)
     : QWidget(parent)
     , m_image(image)
     , m_previewSide(previewSide)
+    , m_cache(cache ? cache : &ThumbnailCache::shared())
 {
 }
 
@@ -189,7 +204,7 @@ void LibraryThumbnailPreview::showEvent(QShowEvent *event)
     if (m_requested || !m_image)
         return;
     m_requested = true;
-    ThumbnailCache::shared().thumbnail(m_image, ThumbnailCache::defaultMaxPixelSize, this,
+    m_cache->thumbnail(m_image, ThumbnailCache::defaultMaxPixelSize, this,
                                        [this](const std::optional<QImage> &result) {
                                            m_thumbnail = result;
                                            update();

@@ -10,6 +10,7 @@
 class AtlasImage;
 class QPainter;
 class QPalette;
+class ThumbnailCache;
 
 // The tile's first caption: "Series / Image", the series title alone when
 // the image has no title of its own or the same one, "Untitled Series" for
@@ -43,9 +44,11 @@ struct LibraryThumbnail {
     // Draws the tile into `rect` (rect's width is the column width).
     // `selection` runs from 0 (not selected) to 1 (selected), for the
     // change between the two. `thumbnailPixmap`, when given, is the
-    // thumbnail already scaled for the square.
+    // thumbnail already scaled for the square. `appearance` runs from 0 to 1
+    // while a thumbnail that just arrived fades in over the placeholder.
     void paint(QPainter &painter, const QRectF &rect, const QPalette &palette, double selection,
-               const QPixmap *thumbnailPixmap = nullptr) const;
+               const QPixmap *thumbnailPixmap = nullptr, double appearance = 1.0) const;
+    static constexpr int fadeMilliseconds = 250;
     // The square's content rectangle, where the thumbnail is fitted.
     static QRectF imageArea(const QRectF &tileRect);
 };
@@ -55,7 +58,9 @@ struct LibraryThumbnail {
 class LibraryThumbnailPreview : public QWidget {
     Q_OBJECT
 public:
-    LibraryThumbnailPreview(AtlasImage *image, double previewSide, QWidget *parent = nullptr);
+    // Asks `cache` (the shared one when none) for the thumbnail.
+    LibraryThumbnailPreview(AtlasImage *image, double previewSide, QWidget *parent = nullptr,
+                            ThumbnailCache *cache = nullptr);
 
     AtlasImage *image() const { return m_image; }
     std::optional<QImage> thumbnail() const { return m_thumbnail; }
@@ -68,6 +73,7 @@ protected:
 private:
     AtlasImage *m_image;
     double m_previewSide;
+    ThumbnailCache *m_cache;
     std::optional<QImage> m_thumbnail;
     bool m_requested = false;
 };

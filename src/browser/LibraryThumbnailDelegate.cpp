@@ -66,7 +66,8 @@ void LibraryThumbnailDelegate::paint(QPainter *painter, const QStyleOptionViewIt
         const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
         pixmap = scaledThumbnail(image, *tile.thumbnail, LibraryThumbnail::imageArea(rect).size(), ratio);
     }
-    tile.paint(*painter, rect, option.palette, progress, pixmap);
+    const double appearance = thumbnailAppearance ? thumbnailAppearance(image) : 1.0;
+    tile.paint(*painter, rect, option.palette, progress, pixmap, appearance);
 }
 
 QSize LibraryThumbnailDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const

@@ -19,6 +19,8 @@ public:
 
     // How far the tile of an image shows as selected, 0 to 1.
     std::function<double(const AtlasImage *)> selectionProgress;
+    // How far a thumbnail that just arrived has faded in, 0 to 1.
+    std::function<double(const AtlasImage *)> thumbnailAppearance;
     // Whether an outside drag that could be dropped is over the grid.
     std::function<bool()> isDropTargeted;
 
