@@ -26,6 +26,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QVBoxLayout>
 
@@ -257,10 +258,14 @@ void LibrarySidebar::buildLayout()
 
 void LibrarySidebar::setEntries(const QList<LibraryEntry> &entries)
 {
+    // Other rows reset the list: it keeps its scroll position.
+    const int scrolled = m_list->verticalScrollBar()->value();
     m_applyingSelection = true;
     m_model->setEntries(entries);
     m_applyingSelection = false;
     applySelectionToList();
+    m_list->doItemsLayout();
+    m_list->verticalScrollBar()->setValue(scrolled);
     updateEmptyState();
     updateBanner();
     ModelContext *context = nullptr;

@@ -3,8 +3,38 @@
 #include "browser/LibrarySidebar.h"
 #include "model/AtlasImage.h"
 
+namespace {
+
+// Whether two entry lists show the same objects in the same order.
+bool sameRows(const QList<LibraryEntry> &a, const QList<LibraryEntry> &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        const LibraryEntry &x = a.at(i);
+        const LibraryEntry &y = b.at(i);
+        if (x.isImage() != y.isImage())
+            return false;
+        if (x.isImage() ? x.imageValue() != y.imageValue()
+                        : (x.seriesGroup()->series != y.seriesGroup()->series
+                           || x.seriesGroup()->images != y.seriesGroup()->images))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 void LibrarySidebarModel::setEntries(const QList<LibraryEntry> &entries)
 {
+    if (sameRows(entries, m_entries)) {
+        // The same rows again: redrawn and measured anew (titles may have
+        // changed), keeping the list's position and selection.
+        emit layoutAboutToBeChanged();
+        m_entries = entries;
+        emit layoutChanged();
+        return;
+    }
     beginResetModel();
     m_entries = entries;
     m_menuTargetRow = -1;

@@ -15,6 +15,8 @@ public:
 
     using QAbstractListModel::QAbstractListModel;
 
+    // A list of other rows resets the model; the same rows again only
+    // redraw.
     void setEntries(const QList<LibraryEntry> &entries);
     const QList<LibraryEntry> &entries() const { return m_entries; }
     const LibraryEntry *entryAt(int row) const;

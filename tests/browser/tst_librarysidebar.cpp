@@ -15,6 +15,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -66,6 +67,14 @@ private:
         QSet<LibraryEntryID> result;
         for (const QModelIndex &index : m_sidebar->listView()->selectionModel()->selectedIndexes())
             result.insert(m_sidebar->entries().at(index.row()).entryID());
+        return result;
+    }
+
+    QSet<LibraryEntryID> viewSelectionOf(const QList<LibraryEntry> &entries) const
+    {
+        QSet<LibraryEntryID> result;
+        for (const QModelIndex &index : m_sidebar->listView()->selectionModel()->selectedIndexes())
+            result.insert(entries.at(index.row()).entryID());
         return result;
     }
 
@@ -183,6 +192,30 @@ private slots:
         QCOMPARE(m_sidebar->selection(), ids({3}));
         m_sidebar->setEntries(m_entries);
         QCOMPARE(viewSelection(), ids({3}));
+    }
+
+    void newEntriesKeepTheListWhereItWas()
+    {
+        QList<LibraryEntry> many;
+        for (int i = 0; i < 200; ++i)
+            many.append(TestLibrary::entry(m_library.image(QStringLiteral("Image %1").arg(i))));
+        m_sidebar->setEntries(many);
+        m_sidebar->setSelection({many.at(150).entryID()});
+        QScrollBar *bar = m_sidebar->listView()->verticalScrollBar();
+        QVERIFY(bar->maximum() > 1000);
+        bar->setValue(1000);
+        // The same rows (a title changed): nothing moves.
+        many.at(3).imageValue()->setTitle(QStringLiteral("Renamed"));
+        m_sidebar->setEntries(many);
+        QApplication::processEvents();
+        QCOMPARE(bar->value(), 1000);
+        QCOMPARE(viewSelectionOf(many), QSet<LibraryEntryID>({many.at(150).entryID()}));
+        // Other rows (one gone): the position stays as well.
+        many.removeAt(0);
+        m_sidebar->setEntries(many);
+        QApplication::processEvents();
+        QCOMPARE(bar->value(), 1000);
+        QCOMPARE(viewSelectionOf(many), QSet<LibraryEntryID>({many.at(149).entryID()}));
     }
 
     void emptyStates()
