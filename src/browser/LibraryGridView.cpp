@@ -19,7 +19,10 @@ LibraryGridView::LibraryGridView(ThumbnailCache &cache, QWidget *parent)
 {
     m_delegate = new LibraryThumbnailDelegate(cache, this);
     m_delegate->selectionProgress = [this](const AtlasImage *image) { return selectionProgress(image); };
-    m_delegate->isDropTargeted = [this] { return m_dropTargeted; };
+    m_delegate->dropHighlight = [this] {
+        return m_dropAnimation.state() == QAbstractAnimation::Running ? m_dropAnimation.currentValue().toDouble()
+                                                                      : (m_dropTargeted ? 1.0 : 0.0);
+    };
     m_delegate->thumbnailAppearance = [this](const AtlasImage *image) { return thumbnailAppearance(image); };
     m_clock.start();
     m_fadeTimer.setInterval(16);
@@ -43,6 +46,13 @@ LibraryGridView::LibraryGridView(ThumbnailCache &cache, QWidget *parent)
     m_selectionAnimation.setEndValue(1.0);
     m_selectionAnimation.setEasingCurve(QEasingCurve::OutBack);
     connect(&m_selectionAnimation, &QVariantAnimation::valueChanged, viewport(), qOverload<>(&QWidget::update));
+
+    m_dropAnimation.setDuration(200);
+    m_dropAnimation.setEasingCurve(QEasingCurve::OutCubic);
+    connect(&m_dropAnimation, &QVariantAnimation::valueChanged, this, [this] {
+        if (m_model && m_model->showsAddTile())
+            viewport()->update(tileRect(m_model->rowCount() - 1).adjusted(-4, -4, 4, 4));
+    });
 
     m_scrollAnimation = new QPropertyAnimation(verticalScrollBar(), "value", this);
     m_scrollAnimation->setDuration(100);
@@ -103,7 +113,16 @@ void LibraryGridView::setDropTargeted(bool targeted)
 {
     if (targeted == m_dropTargeted)
         return;
+    const double from = m_dropAnimation.state() == QAbstractAnimation::Running
+                            ? m_dropAnimation.currentValue().toDouble()
+                            : (m_dropTargeted ? 1.0 : 0.0);
     m_dropTargeted = targeted;
+    m_dropAnimation.stop();
+    if (isVisible()) {
+        m_dropAnimation.setStartValue(from);
+        m_dropAnimation.setEndValue(targeted ? 1.0 : 0.0);
+        m_dropAnimation.start();
+    }
     if (m_model && m_model->showsAddTile())
         viewport()->update(tileRect(m_model->rowCount() - 1).adjusted(-4, -4, 4, 4));
 }

@@ -118,6 +118,7 @@ private:
     QVariantAnimation m_selectionAnimation;
     QPropertyAnimation *m_scrollAnimation = nullptr;
     bool m_dropTargeted = false;
+    QVariantAnimation m_dropAnimation; // 0 plain to 1 highlighted
     int m_pressedRow = -1;
     // Thumbnails that arrived while their tiles were on screen fade in.
     QHash<const AtlasImage *, qint64> m_fadeStarts;

@@ -25,6 +25,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPointer>
+#include <QPropertyAnimation>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShortcut>
@@ -174,6 +175,7 @@ void LibrarySidebar::buildLayout()
 
     // Filter panel and its divider.
     m_filterPanel = new QWidget(this);
+    m_filterPanel->hide();
     m_filterPanel->setFont(LibraryStyle::callout());
     auto *panelLayout = new QVBoxLayout(m_filterPanel);
     panelLayout->setContentsMargins(12, 8, 12, 8);
@@ -196,6 +198,13 @@ void LibrarySidebar::buildLayout()
     });
     panelLayout->addWidget(m_clearFilters, 0, Qt::AlignRight);
     layout->addWidget(m_filterPanel);
+    m_filterAnimation = new QPropertyAnimation(m_filterPanel, "maximumHeight", this);
+    m_filterAnimation->setDuration(250);
+    m_filterAnimation->setEasingCurve(QEasingCurve::OutCubic);
+    connect(m_filterAnimation, &QPropertyAnimation::finished, this, [this] {
+        m_filterPanel->setVisible(m_filterPanelOpen);
+        m_filterPanel->setMaximumHeight(QWIDGETSIZE_MAX);
+    });
     m_filterDivider = new QFrame(this);
     m_filterDivider->setFrameShape(QFrame::HLine);
     m_filterDivider->setFrameShadow(QFrame::Plain);
@@ -382,9 +391,25 @@ void LibrarySidebar::listSelectionChanged()
 void LibrarySidebar::updateFilterPanel()
 {
     const bool shown = isFilterPanelShown();
-    m_filterPanel->setVisible(shown);
-    m_filterDivider->setVisible(shown);
     m_clearFilters->setVisible(m_hasActiveFilters);
+    m_filterDivider->setVisible(shown);
+    if (shown == m_filterPanelOpen)
+        return;
+    m_filterPanelOpen = shown;
+    m_filterAnimation->stop();
+    if (!isVisible()) {
+        m_filterPanel->setVisible(shown);
+        m_filterPanel->setMaximumHeight(QWIDGETSIZE_MAX);
+        return;
+    }
+    // The panel slides open and closed.
+    const int full = m_filterPanel->sizeHint().height();
+    const int from = m_filterPanel->isVisibleTo(this) ? std::min(m_filterPanel->height(), full) : 0;
+    m_filterPanel->setMaximumHeight(from);
+    m_filterPanel->show();
+    m_filterAnimation->setStartValue(from);
+    m_filterAnimation->setEndValue(shown ? full : 0);
+    m_filterAnimation->start();
 }
 
 QString LibrarySidebar::emptyStateTitle() const

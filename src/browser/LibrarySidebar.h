@@ -25,6 +25,7 @@ class QLineEdit;
 class QListView;
 class QMenu;
 class QModelIndex;
+class QPropertyAnimation;
 class QPushButton;
 class Series;
 class UserDefaults;
@@ -142,6 +143,7 @@ private:
     QLineEdit *m_searchField = nullptr;
     QWidget *m_filterPanel = nullptr;
     QFrame *m_filterDivider = nullptr;
+    QPropertyAnimation *m_filterAnimation = nullptr; // the panel's maximum height
     LibraryFilterControls *m_filterControls = nullptr;
     QPushButton *m_clearFilters = nullptr;
     ContentUnavailableView *m_emptyState = nullptr;
@@ -153,5 +155,6 @@ private:
     bool m_hasContent = false;
     bool m_hasActiveFilters = false;
     bool m_isFiltersExpanded = false;
+    bool m_filterPanelOpen = false; // where the panel is or is going
     bool m_applyingSelection = false;
 };

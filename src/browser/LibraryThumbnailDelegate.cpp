@@ -50,7 +50,7 @@ void LibraryThumbnailDelegate::paint(QPainter *painter, const QStyleOptionViewIt
         return;
     const QRectF rect = option.rect;
     if (model->isAddTile(index.row())) {
-        paintAddImagesTile(*painter, rect, option.palette, isDropTargeted && isDropTargeted() ? 1.0 : 0.0);
+        paintAddImagesTile(*painter, rect, option.palette, dropHighlight ? dropHighlight() : 0.0);
         return;
     }
     const AtlasImage *image = model->imageAt(index.row());

@@ -21,8 +21,9 @@ public:
     std::function<double(const AtlasImage *)> selectionProgress;
     // How far a thumbnail that just arrived has faded in, 0 to 1.
     std::function<double(const AtlasImage *)> thumbnailAppearance;
-    // Whether an outside drag that could be dropped is over the grid.
-    std::function<bool()> isDropTargeted;
+    // How strongly the Add Images tile shows that an outside drag could be
+    // dropped, 0 to 1.
+    std::function<double()> dropHighlight;
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;

@@ -292,7 +292,14 @@ private slots:
         QVERIFY(!m_sidebar->isFilterPanelShown());
         m_sidebar->setHasContent(true);
         QVERIFY(m_sidebar->isFilterPanelShown());
-        QVERIFY(m_sidebar->filterControls()->isVisible());
+        QTRY_VERIFY(m_sidebar->filterControls()->isVisible());
+        QTRY_VERIFY(m_sidebar->filterControls()->height() > 50);
+        QTest::keyClick(m_sidebar->listView(), Qt::Key_F, Qt::ControlModifier | Qt::AltModifier);
+        QVERIFY(!m_sidebar->isFiltersExpanded());
+        QTRY_VERIFY(!m_sidebar->filterControls()->isVisible());
+        m_sidebar->toggleFilters();
+        QTRY_VERIFY(m_sidebar->filterControls()->isVisible());
+        QCOMPARE(expanded.count(), 3);
 
         m_sidebar->listView()->setFocus();
         QVERIFY(!m_sidebar->searchField()->hasFocus());
