@@ -1,0 +1,342 @@
+#include "browser/LibraryGrid.h"
+
+#include "browser/ContentUnavailableView.h"
+#include "browser/ImportedImage.h"
+#include "browser/LibraryGridModel.h"
+#include "browser/LibraryGridView.h"
+#include "browser/LibraryThumbnail.h"
+#include "browser/ModelRedrawLink.h"
+#include "browser/SystemSymbol.h"
+#include "browser/ThumbnailCache.h"
+
+#include <QDragEnterEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QPointer>
+#include <QStackedLayout>
+#include <QWidgetAction>
+
+LibraryGrid::LibraryGrid(QWidget *parent)
+    : LibraryGrid(ThumbnailCache::shared(), parent)
+{
+}
+
+LibraryGrid::LibraryGrid(ThumbnailCache &cache, QWidget *parent)
+    : QWidget(parent)
+    , m_cache(cache)
+{
+    setWindowTitle(QStringLiteral("Library"));
+    m_model = new LibraryGridModel(this);
+    m_view = new LibraryGridView(cache, this);
+    m_view->setGridModel(m_model);
+    m_redraw = std::make_unique<ModelRedrawLink>(m_view->viewport());
+    m_emptyState = new ContentUnavailableView(this);
+    m_emptyState->setAutoFillBackground(true);
+    m_emptyState->setBackgroundRole(QPalette::Base);
+
+    m_stack = new QStackedLayout(this);
+    m_stack->setContentsMargins(0, 0, 0, 0);
+    m_stack->addWidget(m_view);
+    m_stack->addWidget(m_emptyState);
+
+    connect(m_view, &LibraryGridView::tileClicked, this, &LibraryGrid::handleClick);
+    connect(m_view, &LibraryGridView::contextMenuRequested, this, &LibraryGrid::showContextMenu);
+    connect(m_view, &LibraryGridView::keyPressed, this, &LibraryGrid::handleKey);
+    connect(m_view, &LibraryGridView::appeared, this, &LibraryGrid::handleAppear);
+    connect(m_view, &LibraryGridView::viewportWidthChanged, this, &LibraryGrid::updateColumnCount);
+    connect(m_view, &LibraryGridView::dragEntered, this, [this](QDragEnterEvent *event) { updateDropTarget(event); });
+    connect(m_view, &LibraryGridView::dragMoved, this, &LibraryGrid::updateDropTarget);
+    connect(m_view, &LibraryGridView::dragLeft, this, [this] { setDropTargeted(false); });
+    connect(m_view, &LibraryGridView::dropped, this, [this](QDropEvent *event) {
+        const QList<QUrl> urls = importableImageURLs(event->mimeData()->urls());
+        if (handleDrop(urls))
+            event->acceptProposedAction();
+        else
+            event->ignore();
+    });
+    updateContent();
+}
+
+LibraryGrid::~LibraryGrid() = default;
+
+void LibraryGrid::setImages(const QList<AtlasImage *> &images)
+{
+    m_model->setImages(images);
+    m_redraw->observe(images.isEmpty() ? nullptr : images.first()->modelContext());
+    updateContent();
+}
+
+const QList<AtlasImage *> &LibraryGrid::images() const
+{
+    return m_model->images();
+}
+
+void LibraryGrid::setHasImages(bool hasImages)
+{
+    m_hasImages = hasImages;
+    updateContent();
+}
+
+void LibraryGrid::setHasSelection(bool hasSelection)
+{
+    m_hasSelection = hasSelection;
+    updateContent();
+}
+
+void LibraryGrid::setHasActiveFilters(bool hasActiveFilters)
+{
+    m_hasActiveFilters = hasActiveFilters;
+    updateContent();
+}
+
+void LibraryGrid::setCanAddImages(bool canAddImages)
+{
+    m_canAddImages = canAddImages;
+    if (!canAddImages)
+        setDropTargeted(false);
+    updateContent();
+}
+
+void LibraryGrid::setCanReorder(bool canReorder)
+{
+    m_canReorder = canReorder;
+}
+
+void LibraryGrid::setSelectedImage(AtlasImage *image)
+{
+    m_selectedImage = image;
+    m_view->setSelectedImage(image, true);
+}
+
+void LibraryGrid::setAutoFocusOnAppear(bool autoFocus)
+{
+    m_autoFocusOnAppear = autoFocus;
+}
+
+bool LibraryGrid::isFocused() const
+{
+    return m_view->hasFocus();
+}
+
+int LibraryGrid::columnCount(double width)
+{
+    return LibraryGridView::columnCountForWidth(int(width));
+}
+
+void LibraryGrid::updateContent()
+{
+    const bool empty = m_model->images().isEmpty();
+    if (empty && m_canAddImages)
+        m_content = Content::grid;
+    else if (!m_hasImages)
+        m_content = Content::noImages;
+    else if (m_hasSelection)
+        m_content = empty ? Content::noMatches : Content::grid;
+    else
+        m_content = Content::noSelection;
+
+    m_model->setShowsAddTile(m_canAddImages);
+    switch (m_content) {
+    case Content::grid:
+        break;
+    case Content::noImages:
+        m_emptyState->setContent(ContentUnavailableView::noImages([this] {
+            if (onImport)
+                onImport();
+        }));
+        break;
+    case Content::noMatches:
+        m_emptyState->setContent(ContentUnavailableView::noMatches(m_hasActiveFilters, [this] {
+            if (onClearFilters)
+                onClearFilters();
+        }));
+        break;
+    case Content::noSelection:
+        m_emptyState->setContent({QStringLiteral("No Selection"), QStringLiteral("sidebar.left"),
+                                  QStringLiteral("Select a series or image from the sidebar to view it here."),
+                                  std::nullopt});
+        break;
+    }
+    m_stack->setCurrentWidget(m_content == Content::grid ? static_cast<QWidget *>(m_view) : m_emptyState);
+}
+
+void LibraryGrid::updateColumnCount(int width)
+{
+    m_columnCount = columnCount(width);
+}
+
+void LibraryGrid::handleAppear()
+{
+    if (m_autoFocusOnAppear) {
+        m_view->setFocus(Qt::OtherFocusReason);
+    } else {
+        m_autoFocusOnAppear = true;
+        emit autoFocusOnAppearChanged(true);
+    }
+}
+
+bool LibraryGrid::isSelected(const AtlasImage *image) const
+{
+    return image && m_selectedImage == image;
+}
+
+void LibraryGrid::assignSelection(AtlasImage *image)
+{
+    m_selectedImage = image;
+    m_view->setSelectedImage(image, true);
+    emit selectedImageChanged(image);
+}
+
+bool LibraryGrid::openSelection()
+{
+    if (!m_selectedImage)
+        return false;
+    if (onOpen)
+        onOpen(m_selectedImage);
+    return true;
+}
+
+bool LibraryGrid::moveSelection(int offset)
+{
+    const QList<AtlasImage *> &images = m_model->images();
+    if (images.isEmpty())
+        return false;
+    qsizetype target = 0;
+    const qsizetype current = m_selectedImage ? images.indexOf(m_selectedImage) : -1;
+    if (current >= 0)
+        target = std::clamp<qsizetype>(current + offset, 0, images.size() - 1);
+    assignSelection(images.at(target));
+    m_view->centreRow(int(target), true);
+    return true;
+}
+
+void LibraryGrid::handleTap(AtlasImage *image)
+{
+    if (isSelected(image)) {
+        if (onOpen)
+            onOpen(image);
+    } else {
+        assignSelection(image);
+    }
+}
+
+void LibraryGrid::handleClick(int row)
+{
+    if (m_model->isAddTile(row)) {
+        if (onAddImages)
+            onAddImages();
+        return;
+    }
+    if (AtlasImage *image = m_model->imageAt(row))
+        handleTap(image);
+}
+
+void LibraryGrid::handleKey(QKeyEvent *event, bool *handled)
+{
+    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return;
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        *handled = openSelection();
+        break;
+    case Qt::Key_Left:
+        *handled = moveSelection(-1);
+        break;
+    case Qt::Key_Right:
+        *handled = moveSelection(1);
+        break;
+    case Qt::Key_Up:
+        *handled = moveSelection(-m_columnCount);
+        break;
+    case Qt::Key_Down:
+        *handled = moveSelection(m_columnCount);
+        break;
+    default:
+        break;
+    }
+}
+
+QMenu *LibraryGrid::contextMenu(AtlasImage *image, QWidget *parent)
+{
+    auto *menu = new QMenu(parent);
+
+    auto *preview = new QWidgetAction(menu);
+    preview->setDefaultWidget(new LibraryThumbnailPreview(image, previewSide, nullptr, &m_cache));
+    menu->addAction(preview);
+
+    auto addItem = [&](const QString &title, const QString &symbol, std::function<void()> action) {
+        return SystemSymbol::addMenuItem(*menu, title, symbol, this, std::move(action));
+    };
+    addItem(QStringLiteral("Open"), QStringLiteral("arrow.up.forward.square"), [this, image] {
+        if (onOpen)
+            onOpen(image);
+    });
+    menu->addSeparator();
+    addItem(QStringLiteral("Edit"), QStringLiteral("info.circle"), [this, image] {
+        if (onEditImage)
+            onEditImage(image);
+    });
+    addItem(QStringLiteral("Duplicate"), QStringLiteral("doc.on.doc"), [this, image] {
+        if (onDuplicateImage)
+            onDuplicateImage(image);
+    });
+    if (m_canReorder) {
+        menu->addSeparator();
+        for (int offset : {-1, 1}) {
+            QAction *move = addItem(offset < 0 ? QStringLiteral("Move Earlier") : QStringLiteral("Move Later"),
+                                    offset < 0 ? QStringLiteral("arrow.up") : QStringLiteral("arrow.down"),
+                                    [this, image, offset] {
+                                        if (onMoveImage)
+                                            onMoveImage(image, offset);
+                                    });
+            move->setEnabled(canMoveImage && canMoveImage(image, offset));
+        }
+    }
+    menu->addSeparator();
+    addItem(QStringLiteral("Delete"), QStringLiteral("trash"), [this, image] {
+        if (onDeleteImage)
+            onDeleteImage(image);
+    });
+    return menu;
+}
+
+void LibraryGrid::showContextMenu(int row, const QPoint &globalPosition)
+{
+    AtlasImage *image = m_model->imageAt(row);
+    if (!image)
+        return;
+    QMenu *menu = contextMenu(image, this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(globalPosition);
+}
+
+void LibraryGrid::updateDropTarget(QDragMoveEvent *event)
+{
+    const QMimeData *mime = event->mimeData();
+    const bool importable = mime && mime->hasUrls() && !importableImageURLs(mime->urls()).isEmpty();
+    if (!importable || !m_canAddImages) {
+        setDropTargeted(false);
+        event->ignore();
+        return;
+    }
+    // Only a drag from outside the application lights up the tile.
+    setDropTargeted(event->source() == nullptr);
+    event->acceptProposedAction();
+}
+
+void LibraryGrid::setDropTargeted(bool targeted)
+{
+    m_isDropTargeted = targeted;
+    m_view->setDropTargeted(targeted);
+}
+
+bool LibraryGrid::handleDrop(const QList<QUrl> &urls)
+{
+    setDropTargeted(false);
+    if (!m_canAddImages)
+        return false;
+    return onDropImages ? onDropImages(urls) : false;
+}

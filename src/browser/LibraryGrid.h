@@ -1,0 +1,130 @@
+#pragma once
+
+#include <QList>
+#include <QUrl>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+#include "model/AtlasImage.h"
+class ContentUnavailableView;
+class LibraryGridModel;
+class LibraryGridView;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
+class QKeyEvent;
+class QMenu;
+class QStackedLayout;
+class ModelRedrawLink;
+class ThumbnailCache;
+
+// The thumbnail grid of the images of the sidebar selection, with the Add
+// Images tile, keyboard navigation, dropping of image files, a context menu
+// per tile and the empty states. It holds no library state: the owner hands
+// it values (set*), keeps the bound values (selectedImage, autoFocusOnAppear)
+// in step through their change signals, and receives every user action
+// through the callbacks.
+class LibraryGrid : public QWidget {
+    Q_OBJECT
+public:
+    // What the grid shows instead of, or as, its content.
+    enum class Content { grid, noImages, noMatches, noSelection };
+
+    static constexpr double previewSide = 170;
+
+    explicit LibraryGrid(QWidget *parent = nullptr);
+    explicit LibraryGrid(ThumbnailCache &cache, QWidget *parent = nullptr);
+    ~LibraryGrid() override;
+
+    // Values.
+    void setImages(const QList<AtlasImage *> &images);
+    const QList<AtlasImage *> &images() const;
+    void setHasImages(bool hasImages);
+    void setHasSelection(bool hasSelection);
+    void setHasActiveFilters(bool hasActiveFilters);
+    void setCanAddImages(bool canAddImages);
+    void setCanReorder(bool canReorder);
+    bool hasImages() const { return m_hasImages; }
+    bool hasSelection() const { return m_hasSelection; }
+    bool hasActiveFilters() const { return m_hasActiveFilters; }
+    bool canAddImages() const { return m_canAddImages; }
+    bool canReorder() const { return m_canReorder; }
+
+    // Bound values: set by the owner; changes made here are reported by
+    // selectedImageChanged() and autoFocusOnAppearChanged().
+    AtlasImage *selectedImage() const { return m_selectedImage; }
+    void setSelectedImage(AtlasImage *image);
+    bool autoFocusOnAppear() const { return m_autoFocusOnAppear; }
+    void setAutoFocusOnAppear(bool autoFocus);
+
+    // Actions, called on the GUI thread from user actions only.
+    std::function<void(AtlasImage *)> onOpen;
+    std::function<void()> onImport;
+    std::function<void()> onClearFilters;
+    std::function<void(AtlasImage *)> onEditImage;
+    std::function<void(AtlasImage *)> onDuplicateImage;
+    std::function<void(AtlasImage *)> onDeleteImage;
+    std::function<void()> onAddImages;
+    // Takes dropped image files; answers whether the drop was taken.
+    std::function<bool(const QList<QUrl> &)> onDropImages;
+    std::function<bool(AtlasImage *, int offset)> canMoveImage;
+    std::function<void(AtlasImage *, int offset)> onMoveImage;
+    // Kept for the owner; the grid itself never calls it.
+    std::function<void(const QList<AtlasImage *> &)> onReorderImages;
+
+    // Own state.
+    Content content() const { return m_content; }
+    int columnCount() const { return m_columnCount; }
+    bool isDropTargeted() const { return m_isDropTargeted; }
+    bool isFocused() const;
+
+    // The number of columns that Up and Down move by, for the grid's width.
+    static int columnCount(double width);
+
+    // The operations behind the keys, clicks, drops and menus.
+    bool moveSelection(int offset);
+    bool openSelection();
+    void handleTap(AtlasImage *image);
+    bool isSelected(const AtlasImage *image) const;
+    bool handleDrop(const QList<QUrl> &urls);
+    // The tile's context menu; the caller owns it.
+    QMenu *contextMenu(AtlasImage *image, QWidget *parent = nullptr);
+
+    LibraryGridView *view() const { return m_view; }
+    ContentUnavailableView *emptyStateView() const { return m_emptyState; }
+
+signals:
+    void selectedImageChanged(AtlasImage *image);
+    void autoFocusOnAppearChanged(bool autoFocus);
+
+private:
+    void updateContent();
+    void updateColumnCount(int width);
+    void handleAppear();
+    void handleKey(QKeyEvent *event, bool *handled);
+    void handleClick(int row);
+    void showContextMenu(int row, const QPoint &globalPosition);
+    void updateDropTarget(QDragMoveEvent *event);
+    void setDropTargeted(bool targeted);
+    void assignSelection(AtlasImage *image);
+
+    ThumbnailCache &m_cache;
+    LibraryGridModel *m_model = nullptr;
+    LibraryGridView *m_view = nullptr;
+    ContentUnavailableView *m_emptyState = nullptr;
+    QStackedLayout *m_stack = nullptr;
+    std::unique_ptr<ModelRedrawLink> m_redraw;
+
+    AtlasImage *m_selectedImage = nullptr;
+    bool m_hasImages = false;
+    bool m_hasSelection = false;
+    bool m_hasActiveFilters = false;
+    bool m_canAddImages = false;
+    bool m_canReorder = false;
+    bool m_autoFocusOnAppear = true;
+    Content m_content = Content::noSelection;
+    int m_columnCount = 1;
+    bool m_isDropTargeted = false;
+};

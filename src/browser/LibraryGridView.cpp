@@ -1,0 +1,489 @@
+#include "browser/LibraryGridView.h"
+
+#include "browser/LibraryGridModel.h"
+#include "browser/LibraryThumbnail.h"
+#include "browser/LibraryThumbnailDelegate.h"
+#include "browser/ThumbnailCache.h"
+
+#include <QDragEnterEvent>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPropertyAnimation>
+#include <QScrollBar>
+
+#include <cmath>
+
+LibraryGridView::LibraryGridView(ThumbnailCache &cache, QWidget *parent)
+    : QAbstractItemView(parent)
+    , m_cache(cache)
+{
+    m_delegate = new LibraryThumbnailDelegate(cache, this);
+    m_delegate->selectionProgress = [this](const AtlasImage *image) { return selectionProgress(image); };
+    m_delegate->dropHighlight = [this] {
+        return m_dropAnimation.state() == QAbstractAnimation::Running ? m_dropAnimation.currentValue().toDouble()
+                                                                      : (m_dropTargeted ? 1.0 : 0.0);
+    };
+    m_delegate->thumbnailAppearance = [this](const AtlasImage *image) { return thumbnailAppearance(image); };
+    m_clock.start();
+    m_fadeTimer.setInterval(16);
+    connect(&m_fadeTimer, &QTimer::timeout, this, &LibraryGridView::advanceFades);
+    setItemDelegate(m_delegate);
+    setSelectionMode(NoSelection);
+    setEditTriggers(NoEditTriggers);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_MacShowFocusRect, false);
+    setFrameShape(QFrame::NoFrame);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollMode(ScrollPerPixel);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDragDropMode(DropOnly);
+    viewport()->setAutoFillBackground(false);
+
+    m_selectionAnimation.setDuration(200);
+    m_selectionAnimation.setStartValue(0.0);
+    m_selectionAnimation.setEndValue(1.0);
+    m_selectionAnimation.setEasingCurve(QEasingCurve::OutBack);
+    connect(&m_selectionAnimation, &QVariantAnimation::valueChanged, viewport(), qOverload<>(&QWidget::update));
+
+    m_dropAnimation.setDuration(200);
+    m_dropAnimation.setEasingCurve(QEasingCurve::OutCubic);
+    connect(&m_dropAnimation, &QVariantAnimation::valueChanged, this, [this] {
+        if (m_model && m_model->showsAddTile())
+            viewport()->update(tileRect(m_model->rowCount() - 1).adjusted(-4, -4, 4, 4));
+    });
+
+    m_scrollAnimation = new QPropertyAnimation(verticalScrollBar(), "value", this);
+    m_scrollAnimation->setDuration(100);
+    m_scrollAnimation->setEasingCurve(QEasingCurve::OutCubic);
+
+    connect(&cache, &ThumbnailCache::thumbnailReady, this, &LibraryGridView::thumbnailArrived);
+    connect(&cache, &ThumbnailCache::thumbnailCancelled, this, &LibraryGridView::thumbnailCancelled);
+}
+
+LibraryGridView::~LibraryGridView()
+{
+    for (const AtlasImage *image : std::as_const(m_requested))
+        m_cache.cancel(image);
+}
+
+void LibraryGridView::setGridModel(LibraryGridModel *model)
+{
+    m_model = model;
+    setModel(model);
+    const auto changed = [this] {
+        updateGeometries();
+        viewport()->update();
+    };
+    connect(model, &QAbstractItemModel::modelReset, this, changed);
+    connect(model, &QAbstractItemModel::rowsInserted, this, changed);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, changed);
+    connect(model, &QAbstractItemModel::layoutChanged, this, changed);
+    relayout();
+}
+
+void LibraryGridView::setSelectedImage(const AtlasImage *image, bool animated)
+{
+    if (image == m_selected)
+        return;
+    m_deselected = m_selected;
+    m_selected = image;
+    m_selectionAnimation.stop();
+    if (animated && isVisible()) {
+        m_selectionAnimation.start();
+    } else {
+        m_deselected = nullptr;
+    }
+    viewport()->update();
+}
+
+double LibraryGridView::selectionProgress(const AtlasImage *image) const
+{
+    const bool running = m_selectionAnimation.state() == QAbstractAnimation::Running;
+    const double progress = running ? m_selectionAnimation.currentValue().toDouble() : 1.0;
+    if (image == m_selected)
+        return progress;
+    if (image == m_deselected && running)
+        return 1.0 - progress;
+    return 0.0;
+}
+
+void LibraryGridView::setDropTargeted(bool targeted)
+{
+    if (targeted == m_dropTargeted)
+        return;
+    const double from = m_dropAnimation.state() == QAbstractAnimation::Running
+                            ? m_dropAnimation.currentValue().toDouble()
+                            : (m_dropTargeted ? 1.0 : 0.0);
+    m_dropTargeted = targeted;
+    m_dropAnimation.stop();
+    if (isVisible()) {
+        m_dropAnimation.setStartValue(from);
+        m_dropAnimation.setEndValue(targeted ? 1.0 : 0.0);
+        m_dropAnimation.start();
+    }
+    if (m_model && m_model->showsAddTile())
+        viewport()->update(tileRect(m_model->rowCount() - 1).adjusted(-4, -4, 4, 4));
+}
+
+int LibraryGridView::columnCountForWidth(int width)
+{
+    const int available = width - 2 * padding;
+    if (available <= 0)
+        return 1;
+    return std::max(1, (available + spacing) / (minimumTileWidth + spacing));
+}
+
+int LibraryGridView::tileWidthForWidth(int width)
+{
+    const int available = width - 2 * padding;
+    const int columns = columnCountForWidth(width);
+    const int share = (available - spacing * (columns - 1)) / columns;
+    return std::clamp(share, 1, maximumTileWidth);
+}
+
+void LibraryGridView::relayout()
+{
+    const int width = viewport()->width();
+    m_columns = columnCountForWidth(width);
+    m_tileWidth = tileWidthForWidth(width);
+    m_rowHeight = int(std::ceil(LibraryThumbnail::height(m_tileWidth)));
+    updateGeometries();
+    viewport()->update();
+}
+
+void LibraryGridView::updateGeometries()
+{
+    const int count = m_model ? m_model->rowCount() : 0;
+    const int rows = (count + m_columns - 1) / m_columns;
+    const int content = rows > 0 ? 2 * padding + rows * m_rowHeight + (rows - 1) * spacing : 0;
+    QScrollBar *bar = verticalScrollBar();
+    bar->setRange(0, std::max(0, content - viewport()->height()));
+    bar->setPageStep(viewport()->height());
+    bar->setSingleStep(std::max(1, (m_rowHeight + spacing) / 4));
+    QAbstractItemView::updateGeometries();
+}
+
+QRect LibraryGridView::tileRect(int row) const
+{
+    const int column = row % m_columns;
+    const int line = row / m_columns;
+    return QRect(padding + column * (m_tileWidth + spacing),
+                 padding + line * (m_rowHeight + spacing) - verticalScrollBar()->value(), m_tileWidth, m_rowHeight);
+}
+
+QList<int> LibraryGridView::visibleRows() const
+{
+    QList<int> rows;
+    if (!m_model)
+        return rows;
+    const int count = m_model->rowCount();
+    const int top = verticalScrollBar()->value();
+    const int bottom = top + viewport()->height();
+    const int pitch = m_rowHeight + spacing;
+    const int firstLine = std::max(0, (top - padding) / pitch);
+    for (int line = firstLine;; ++line) {
+        const int lineTop = padding + line * pitch;
+        if (lineTop >= bottom)
+            break;
+        if (lineTop + m_rowHeight <= top)
+            continue;
+        const int first = line * m_columns;
+        if (first >= count)
+            break;
+        for (int row = first; row < std::min(count, first + m_columns); ++row)
+            rows.append(row);
+    }
+    return rows;
+}
+
+QRect LibraryGridView::visualRect(const QModelIndex &index) const
+{
+    if (!index.isValid() || !m_model || index.row() >= m_model->rowCount())
+        return {};
+    return tileRect(index.row());
+}
+
+void LibraryGridView::centreRow(int row, bool animated)
+{
+    if (!m_model || row < 0 || row >= m_model->rowCount())
+        return;
+    QScrollBar *bar = verticalScrollBar();
+    const QRect rect = tileRect(row).translated(0, bar->value());
+    const int target = std::clamp(rect.center().y() - viewport()->height() / 2, bar->minimum(), bar->maximum());
+    m_scrollAnimation->stop();
+    if (animated && isVisible()) {
+        m_scrollAnimation->setStartValue(bar->value());
+        m_scrollAnimation->setEndValue(target);
+        m_scrollAnimation->start();
+    } else {
+        bar->setValue(target);
+    }
+}
+
+void LibraryGridView::scrollTo(const QModelIndex &index, ScrollHint hint)
+{
+    if (!index.isValid())
+        return;
+    if (hint == PositionAtCenter) {
+        centreRow(index.row(), false);
+        return;
+    }
+    QScrollBar *bar = verticalScrollBar();
+    const QRect rect = tileRect(index.row());
+    if (rect.top() < 0)
+        bar->setValue(bar->value() + rect.top() - padding);
+    else if (rect.bottom() > viewport()->height())
+        bar->setValue(bar->value() + rect.bottom() - viewport()->height() + padding);
+}
+
+QModelIndex LibraryGridView::indexAt(const QPoint &point) const
+{
+    if (!m_model)
+        return {};
+    const int x = point.x() - padding;
+    const int y = point.y() + verticalScrollBar()->value() - padding;
+    if (x < 0 || y < 0)
+        return {};
+    const int column = x / (m_tileWidth + spacing);
+    const int line = y / (m_rowHeight + spacing);
+    if (column >= m_columns || x - column * (m_tileWidth + spacing) >= m_tileWidth
+        || y - line * (m_rowHeight + spacing) >= m_rowHeight)
+        return {};
+    const int row = line * m_columns + column;
+    return row < m_model->rowCount() ? m_model->index(row) : QModelIndex();
+}
+
+QModelIndex LibraryGridView::moveCursor(CursorAction, Qt::KeyboardModifiers)
+{
+    return currentIndex();
+}
+
+int LibraryGridView::horizontalOffset() const
+{
+    return 0;
+}
+
+int LibraryGridView::verticalOffset() const
+{
+    return verticalScrollBar()->value();
+}
+
+bool LibraryGridView::isIndexHidden(const QModelIndex &) const
+{
+    return false;
+}
+
+void LibraryGridView::setSelection(const QRect &, QItemSelectionModel::SelectionFlags)
+{
+}
+
+QRegion LibraryGridView::visualRegionForSelection(const QItemSelection &) const
+{
+    return {};
+}
+
+void LibraryGridView::requestVisibleThumbnails(const QList<int> &rows)
+{
+    QSet<const AtlasImage *> visible;
+    visible.reserve(rows.size());
+    for (int row : rows) {
+        if (AtlasImage *image = m_model->imageAt(row))
+            visible.insert(image);
+    }
+    // Tiles that went away drop their queued decodes.
+    for (auto it = m_requested.begin(); it != m_requested.end();) {
+        if (!visible.contains(*it)) {
+            const AtlasImage *gone = *it;
+            it = m_requested.erase(it);
+            m_cache.cancel(gone);
+        } else {
+            ++it;
+        }
+    }
+    for (int row : rows) {
+        AtlasImage *image = m_model->imageAt(row);
+        if (!image || m_requested.contains(image))
+            continue;
+        m_requested.insert(image);
+        m_cache.requestThumbnail(image);
+    }
+}
+
+void LibraryGridView::thumbnailArrived(const AtlasImage *image)
+{
+    if (!m_requested.contains(image) || !m_model)
+        return;
+    for (int row : visibleRows()) {
+        if (m_model->imageAt(row) == image) {
+            m_fadeStarts.insert(image, m_clock.elapsed());
+            if (!m_fadeTimer.isActive())
+                m_fadeTimer.start();
+            viewport()->update(tileRect(row).adjusted(-4, -4, 4, 4));
+        }
+    }
+}
+
+double LibraryGridView::thumbnailAppearance(const AtlasImage *image) const
+{
+    const auto start = m_fadeStarts.constFind(image);
+    if (start == m_fadeStarts.constEnd())
+        return 1.0;
+    return std::min(1.0, double(m_clock.elapsed() - *start) / LibraryThumbnail::fadeMilliseconds);
+}
+
+void LibraryGridView::advanceFades()
+{
+    const qint64 now = m_clock.elapsed();
+    for (auto it = m_fadeStarts.begin(); it != m_fadeStarts.end();) {
+        // One more frame at full strength after the fade ends.
+        if (now - *it > LibraryThumbnail::fadeMilliseconds + 20)
+            it = m_fadeStarts.erase(it);
+        else
+            ++it;
+    }
+    if (m_fadeStarts.isEmpty()) {
+        m_fadeTimer.stop();
+        return;
+    }
+    for (int row : visibleRows()) {
+        if (m_fadeStarts.contains(m_model->imageAt(row)))
+            viewport()->update(tileRect(row).adjusted(-4, -4, 4, 4));
+    }
+}
+
+void LibraryGridView::thumbnailCancelled(const AtlasImage *image)
+{
+    // Dropped for someone else's sake while still on screen here: ask again.
+    if (m_requested.remove(image))
+        viewport()->update();
+}
+
+void LibraryGridView::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(viewport());
+    painter.fillRect(event->rect(), palette().color(QPalette::Base));
+    if (!m_model)
+        return;
+    const QList<int> rows = visibleRows();
+    requestVisibleThumbnails(rows);
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    for (int row : rows) {
+        const QRect rect = tileRect(row);
+        if (!event->rect().intersects(rect.adjusted(-4, -4, 4, 4)))
+            continue;
+        option.rect = rect;
+        m_delegate->paint(&painter, option, m_model->index(row));
+    }
+}
+
+void LibraryGridView::resizeEvent(QResizeEvent *event)
+{
+    QAbstractItemView::resizeEvent(event);
+    relayout();
+    emit viewportWidthChanged(viewport()->width());
+}
+
+void LibraryGridView::mousePressEvent(QMouseEvent *event)
+{
+    setFocus(Qt::MouseFocusReason);
+    if (event->button() != Qt::LeftButton) {
+        event->accept();
+        return;
+    }
+    const QModelIndex index = indexAt(event->position().toPoint());
+    m_pressedRow = index.isValid() ? index.row() : -1;
+    event->accept();
+}
+
+void LibraryGridView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    mousePressEvent(event);
+}
+
+void LibraryGridView::mouseMoveEvent(QMouseEvent *event)
+{
+    event->accept();
+}
+
+void LibraryGridView::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        event->accept();
+        return;
+    }
+    const QModelIndex index = indexAt(event->position().toPoint());
+    const int row = m_pressedRow;
+    m_pressedRow = -1;
+    if (index.isValid() && index.row() == row)
+        emit tileClicked(row);
+    event->accept();
+}
+
+void LibraryGridView::contextMenuEvent(QContextMenuEvent *event)
+{
+    const QModelIndex index = indexAt(event->pos());
+    if (!index.isValid())
+        return;
+    emit contextMenuRequested(index.row(), event->globalPos());
+    event->accept();
+}
+
+void LibraryGridView::keyPressEvent(QKeyEvent *event)
+{
+    bool handled = false;
+    emit keyPressed(event, &handled);
+    if (handled) {
+        event->accept();
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    default:
+        event->ignore();
+    }
+}
+
+void LibraryGridView::showEvent(QShowEvent *event)
+{
+    QAbstractItemView::showEvent(event);
+    if (!event->spontaneous())
+        emit appeared();
+}
+
+void LibraryGridView::focusInEvent(QFocusEvent *event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    viewport()->update();
+}
+
+void LibraryGridView::focusOutEvent(QFocusEvent *event)
+{
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
+}
+
+void LibraryGridView::dragEnterEvent(QDragEnterEvent *event)
+{
+    emit dragEntered(event);
+}
+
+void LibraryGridView::dragMoveEvent(QDragMoveEvent *event)
+{
+    emit dragMoved(event);
+}
+
+void LibraryGridView::dragLeaveEvent(QDragLeaveEvent *)
+{
+    emit dragLeft();
+}
+
+void LibraryGridView::dropEvent(QDropEvent *event)
+{
+    emit dropped(event);
+}

@@ -1,0 +1,129 @@
+#pragma once
+
+#include <QAbstractItemView>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QPointer>
+#include <QSet>
+#include <QTimer>
+#include <QVariantAnimation>
+
+class AtlasImage;
+class LibraryGridModel;
+class LibraryThumbnailDelegate;
+class QPropertyAnimation;
+class ThumbnailCache;
+
+// The scrolling grid of tiles. Its layout is arithmetic (no per-item
+// geometry), so a library of any size opens and scrolls at the same cost:
+// columns of 140 to 220 points with 16 points between columns and rows,
+// 16 points of padding. Only the tiles on screen are drawn, and only they
+// ask the thumbnail cache for thumbnails; decodes queued for tiles that
+// scrolled away are dropped.
+//
+// The view reports user actions as signals and leaves the decisions to
+// LibraryGrid.
+class LibraryGridView : public QAbstractItemView {
+    Q_OBJECT
+public:
+    static constexpr int padding = 16;
+    static constexpr int spacing = 16;
+    static constexpr int minimumTileWidth = 140;
+    static constexpr int maximumTileWidth = 220;
+
+    LibraryGridView(ThumbnailCache &cache, QWidget *parent = nullptr);
+    ~LibraryGridView() override;
+
+    void setGridModel(LibraryGridModel *model);
+    LibraryGridModel *gridModel() const { return m_model; }
+    LibraryThumbnailDelegate *thumbnailDelegate() const { return m_delegate; }
+
+    // The grid's selection as drawn; LibraryGrid owns the value.
+    void setSelectedImage(const AtlasImage *image, bool animated);
+    const AtlasImage *selectedImage() const { return m_selected; }
+    void setDropTargeted(bool targeted);
+
+    // Layout for a viewport width.
+    static int columnCountForWidth(int width);
+    static int tileWidthForWidth(int width);
+    int columnCount() const { return m_columns; }
+    int tileWidth() const { return m_tileWidth; }
+    int rowHeight() const { return m_rowHeight; }
+
+    // Scrolls so that the row's tile is centred, eased out over 0.1 s
+    // when animated.
+    void centreRow(int row, bool animated);
+    // The rows whose tiles are at least partly on screen.
+    QList<int> visibleRows() const;
+
+    QRect visualRect(const QModelIndex &index) const override;
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
+    QModelIndex indexAt(const QPoint &point) const override;
+
+signals:
+    void tileClicked(int row);
+    void contextMenuRequested(int row, const QPoint &globalPosition);
+    // Answers through `handled`; an unhandled key goes on to the parents.
+    void keyPressed(QKeyEvent *event, bool *handled);
+    void appeared();
+    void viewportWidthChanged(int width);
+    void dragEntered(QDragEnterEvent *event);
+    void dragMoved(QDragMoveEvent *event);
+    void dragLeft();
+    void dropped(QDropEvent *event);
+
+protected:
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+    int horizontalOffset() const override;
+    int verticalOffset() const override;
+    bool isIndexHidden(const QModelIndex &index) const override;
+    void setSelection(const QRect &rect, QItemSelectionModel::SelectionFlags command) override;
+    QRegion visualRegionForSelection(const QItemSelection &selection) const override;
+    void updateGeometries() override;
+
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dragLeaveEvent(QDragLeaveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    void relayout();
+    QRect tileRect(int row) const; // in viewport coordinates
+    void requestVisibleThumbnails(const QList<int> &rows);
+    void thumbnailArrived(const AtlasImage *image);
+    void thumbnailCancelled(const AtlasImage *image);
+    double selectionProgress(const AtlasImage *image) const;
+    double thumbnailAppearance(const AtlasImage *image) const;
+    void advanceFades();
+
+    ThumbnailCache &m_cache;
+    LibraryGridModel *m_model = nullptr;
+    LibraryThumbnailDelegate *m_delegate = nullptr;
+    int m_columns = 1;
+    int m_tileWidth = minimumTileWidth;
+    int m_rowHeight = 0;
+    const AtlasImage *m_selected = nullptr;
+    const AtlasImage *m_deselected = nullptr;
+    QVariantAnimation m_selectionAnimation;
+    QPropertyAnimation *m_scrollAnimation = nullptr;
+    bool m_dropTargeted = false;
+    QVariantAnimation m_dropAnimation; // 0 plain to 1 highlighted
+    int m_pressedRow = -1;
+    // Thumbnails that arrived while their tiles were on screen fade in.
+    QHash<const AtlasImage *, qint64> m_fadeStarts;
+    QElapsedTimer m_clock;
+    QTimer m_fadeTimer;
+    // Images whose tiles are on screen and have asked for a thumbnail.
+    QSet<const AtlasImage *> m_requested;
+};

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <QStyledItemDelegate>
+
+#include <optional>
+
+// One line of the library list: a title, an optional count badge (a stack
+// symbol and the number) beside it, and a caption below.
+struct LibraryRow {
+    QString title;
+    QString caption;
+    std::optional<int> badge;
+
+    friend bool operator==(const LibraryRow &, const LibraryRow &) = default;
+};
+
+Q_DECLARE_METATYPE(LibraryRow)
+
+// Draws LibraryRow values of a list view: the row comes from the model's
+// LibraryRowDelegate::rowRole. Titles and captions wrap to the list's
+// width; the selection is a rounded highlight inset from the edges.
+class LibraryRowDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    static constexpr int rowRole = Qt::UserRole + 1;
+    // The row whose context menu is open is outlined with the accent
+    // colour; the model answers true for this role on that row.
+    static constexpr int menuTargetRole = Qt::UserRole + 2;
+
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+
+    static constexpr int horizontalInset = 8;  // highlight from the list's edges
+    static constexpr int horizontalPadding = 10; // text from the highlight's edges
+    static constexpr int verticalPadding = 7;
+};

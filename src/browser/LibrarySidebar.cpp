@@ -1,0 +1,584 @@
+#include "browser/LibrarySidebar.h"
+
+#include "browser/ContentUnavailableView.h"
+#include "browser/LibraryFilterControls.h"
+#include "browser/LibraryRow.h"
+#include "browser/LibrarySidebarModel.h"
+#include "browser/LibraryStyle.h"
+#include "browser/ModelRedrawLink.h"
+#include "browser/SystemSymbol.h"
+#include "model/AtlasImage.h"
+#include "model/Series.h"
+#include "platform/UserDefaults.h"
+#include "shell/AppState.h"
+#include "shell/CloudSyncSettings.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QPainter>
+#include <QPointer>
+#include <QPropertyAnimation>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QVBoxLayout>
+
+namespace {
+
+// The library list: right-clicking opens the row's menu without touching
+// the selection, and the view tells whether the user's last selection
+// command replaced the selection or extended it.
+class SidebarListView final : public QListView {
+public:
+    using QListView::QListView;
+
+    std::function<void(int row, const QPoint &globalPosition)> onContextMenu;
+    mutable bool replacesSelection = false;
+
+protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index, const QEvent *event) const override
+    {
+        const QItemSelectionModel::SelectionFlags flags = QListView::selectionCommand(index, event);
+        if (flags & QItemSelectionModel::Clear)
+            replacesSelection = true;
+        return flags;
+    }
+
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        if (event->button() == Qt::RightButton) {
+            setFocus(Qt::MouseFocusReason);
+            event->accept();
+            return;
+        }
+        replacesSelection = false;
+        QListView::mousePressEvent(event);
+    }
+
+    void mouseReleaseEvent(QMouseEvent *event) override
+    {
+        if (event->button() == Qt::RightButton) {
+            event->accept();
+            return;
+        }
+        QListView::mouseReleaseEvent(event);
+    }
+
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        replacesSelection = false;
+        QListView::keyPressEvent(event);
+    }
+
+    void contextMenuEvent(QContextMenuEvent *event) override
+    {
+        const QModelIndex index =
+            event->reason() == QContextMenuEvent::Mouse ? indexAt(event->pos()) : currentIndex();
+        if (!index.isValid() || !onContextMenu)
+            return;
+        QPoint position = event->globalPos();
+        if (event->reason() != QContextMenuEvent::Mouse)
+            position = viewport()->mapToGlobal(visualRect(index).center());
+        onContextMenu(index.row(), position);
+        event->accept();
+    }
+};
+
+class SymbolLabel final : public QWidget {
+public:
+    SymbolLabel(const QString &symbol, QWidget *parent)
+        : QWidget(parent)
+        , m_symbol(symbol)
+    {
+    }
+    QSize sizeHint() const override
+    {
+        const int side = fontMetrics().height();
+        return QSize(side, side);
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        SystemSymbol::paint(painter, m_symbol, rect(), palette().color(QPalette::WindowText));
+    }
+
+private:
+    QString m_symbol;
+};
+
+QString decimal(int value)
+{
+    return QString::number(value);
+}
+
+} // namespace
+
+LibrarySidebar::LibrarySidebar(AppState &appState, QWidget *parent)
+    : LibrarySidebar(appState, UserDefaults::standard(), parent)
+{
+}
+
+LibrarySidebar::LibrarySidebar(AppState &appState, UserDefaults &defaults, QWidget *parent)
+    : QWidget(parent)
+    , m_appState(appState)
+    , m_defaults(defaults)
+{
+    setMinimumWidth(220);
+    buildLayout();
+    connect(&m_appState, &AppState::cloudAccountStatusChanged, this, &LibrarySidebar::updateBanner);
+    updateFilterPanel();
+    updateEmptyState();
+    updateBanner();
+}
+
+LibrarySidebar::~LibrarySidebar() = default;
+
+void LibrarySidebar::buildLayout()
+{
+    QPalette sidebarPalette = palette();
+    const QColor background = LibraryStyle::sidebarBackground(sidebarPalette);
+    sidebarPalette.setColor(QPalette::Window, background);
+    sidebarPalette.setColor(QPalette::Base, background);
+    setPalette(sidebarPalette);
+    setAutoFillBackground(true);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    // Search field.
+    auto *searchBar = new QWidget(this);
+    auto *searchLayout = new QHBoxLayout(searchBar);
+    searchLayout->setContentsMargins(10, 10, 10, 8);
+    m_searchField = new QLineEdit(searchBar);
+    m_searchField->setPlaceholderText(QStringLiteral("Search"));
+    m_searchField->setClearButtonEnabled(true);
+    m_searchField->addAction(SystemSymbol::icon(QStringLiteral("magnifyingglass"),
+                                                LibraryStyle::secondary(palette())),
+                             QLineEdit::LeadingPosition);
+    QPalette fieldPalette = m_searchField->palette();
+    fieldPalette.setColor(QPalette::Base, QApplication::palette().color(QPalette::Base));
+    m_searchField->setPalette(fieldPalette);
+    searchLayout->addWidget(m_searchField);
+    layout->addWidget(searchBar);
+    connect(m_searchField, &QLineEdit::textEdited, this, &LibrarySidebar::searchTextChanged);
+
+    // Filter panel and its divider.
+    m_filterPanel = new QWidget(this);
+    m_filterPanel->hide();
+    m_filterPanel->setFont(LibraryStyle::callout());
+    auto *panelLayout = new QVBoxLayout(m_filterPanel);
+    panelLayout->setContentsMargins(12, 8, 12, 8);
+    panelLayout->setSpacing(6);
+    m_filterControls = new LibraryFilterControls(m_filterPanel);
+    for (int row = 0; row < 5; ++row) {
+        LibraryStyle::makeSecondary(*m_filterControls->label(row));
+        m_filterControls->picker(row)->setAttribute(Qt::WA_MacSmallSize);
+    }
+    panelLayout->addWidget(m_filterControls);
+    m_clearFilters = new QPushButton(SystemSymbol::icon(QStringLiteral("xmark.circle"),
+                                                        LibraryStyle::secondary(palette())),
+                                     QStringLiteral("Clear Filters"), m_filterPanel);
+    m_clearFilters->setFlat(true);
+    m_clearFilters->setCursor(Qt::PointingHandCursor);
+    LibraryStyle::makeSecondary(*m_clearFilters);
+    connect(m_clearFilters, &QPushButton::clicked, this, [this] {
+        if (onClearFilters)
+            onClearFilters();
+    });
+    panelLayout->addWidget(m_clearFilters, 0, Qt::AlignRight);
+    layout->addWidget(m_filterPanel);
+    m_filterAnimation = new QPropertyAnimation(m_filterPanel, "maximumHeight", this);
+    m_filterAnimation->setDuration(250);
+    m_filterAnimation->setEasingCurve(QEasingCurve::OutCubic);
+    connect(m_filterAnimation, &QPropertyAnimation::finished, this, [this] {
+        m_filterPanel->setVisible(m_filterPanelOpen);
+        m_filterPanel->setMaximumHeight(QWIDGETSIZE_MAX);
+    });
+    m_filterDivider = new QFrame(this);
+    m_filterDivider->setFrameShape(QFrame::HLine);
+    m_filterDivider->setFrameShadow(QFrame::Plain);
+    QPalette dividerPalette = m_filterDivider->palette();
+    dividerPalette.setColor(QPalette::WindowText, LibraryStyle::quaternary(palette()).darker(130));
+    m_filterDivider->setPalette(dividerPalette);
+    layout->addWidget(m_filterDivider);
+
+    // The list with the empty state over it.
+    auto *listArea = new QWidget(this);
+    auto *stack = new QGridLayout(listArea);
+    stack->setContentsMargins(0, 0, 0, 0);
+    auto *list = new SidebarListView(listArea);
+    m_list = list;
+    m_model = new LibrarySidebarModel(this);
+    list->setModel(m_model);
+    m_redraw = std::make_unique<ModelRedrawLink>(list->viewport());
+    list->setItemDelegate(new LibraryRowDelegate(list));
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setFrameShape(QFrame::NoFrame);
+    list->setResizeMode(QListView::Adjust);
+    list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list->setAttribute(Qt::WA_MacShowFocusRect, false);
+    list->setSpacing(0);
+    list->setContentsMargins(0, 4, 0, 4);
+    list->onContextMenu = [this](int row, const QPoint &position) { showContextMenu(row, position); };
+    connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &LibrarySidebar::listSelectionChanged);
+    stack->addWidget(list, 0, 0);
+    m_emptyState = new ContentUnavailableView(listArea);
+    stack->addWidget(m_emptyState, 0, 0);
+    layout->addWidget(listArea, 1);
+
+    // The banner at the bottom.
+    m_banner = new QWidget(this);
+    m_banner->setFont(LibraryStyle::footnote());
+    m_banner->setAutoFillBackground(true);
+    QPalette bannerPalette = m_banner->palette();
+    bannerPalette.setColor(QPalette::Window, LibraryStyle::barBackground(palette()));
+    bannerPalette.setColor(QPalette::WindowText, LibraryStyle::secondary(palette()));
+    m_banner->setPalette(bannerPalette);
+    auto *bannerLayout = new QHBoxLayout(m_banner);
+    bannerLayout->setContentsMargins(12, 6, 12, 6);
+    bannerLayout->setSpacing(6);
+    bannerLayout->addWidget(new SymbolLabel(QStringLiteral("icloud.slash"), m_banner));
+    bannerLayout->addWidget(new QLabel(QStringLiteral("iCloud sync paused"), m_banner), 1);
+    layout->addWidget(m_banner);
+
+    // Window shortcuts: Ctrl+F searches, Ctrl+Alt+F shows or hides the filters.
+    auto *search = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this);
+    connect(search, &QShortcut::activated, this, [this] {
+        m_searchField->setFocus(Qt::ShortcutFocusReason);
+        m_searchField->selectAll();
+    });
+    auto *filters = new QShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F), this);
+    connect(filters, &QShortcut::activated, this, &LibrarySidebar::toggleFilters);
+}
+
+void LibrarySidebar::setEntries(const QList<LibraryEntry> &entries)
+{
+    // Other rows reset the list: it keeps its scroll position.
+    const int scrolled = m_list->verticalScrollBar()->value();
+    m_applyingSelection = true;
+    m_model->setEntries(entries);
+    m_applyingSelection = false;
+    applySelectionToList();
+    m_list->doItemsLayout();
+    m_list->verticalScrollBar()->setValue(scrolled);
+    updateEmptyState();
+    updateBanner();
+    ModelContext *context = nullptr;
+    if (!entries.isEmpty()) {
+        const LibraryEntry &first = entries.first();
+        context = first.isImage() ? first.imageValue()->modelContext() : first.seriesGroup()->series->modelContext();
+    }
+    m_redraw->observe(context);
+}
+
+const QList<LibraryEntry> &LibrarySidebar::entries() const
+{
+    return m_model->entries();
+}
+
+void LibrarySidebar::setHasContent(bool hasContent)
+{
+    m_hasContent = hasContent;
+    updateFilterPanel();
+    updateEmptyState();
+}
+
+void LibrarySidebar::setHasActiveFilters(bool hasActiveFilters)
+{
+    m_hasActiveFilters = hasActiveFilters;
+    updateFilterPanel();
+    updateEmptyState();
+}
+
+void LibrarySidebar::setSelection(const QSet<LibraryEntryID> &selection)
+{
+    if (selection == m_selection)
+        return;
+    m_selection = selection;
+    applySelectionToList();
+}
+
+QString LibrarySidebar::searchText() const
+{
+    return m_searchField->text();
+}
+
+void LibrarySidebar::setSearchText(const QString &text)
+{
+    if (text != m_searchField->text())
+        m_searchField->setText(text);
+}
+
+void LibrarySidebar::setFiltersExpanded(bool expanded)
+{
+    m_isFiltersExpanded = expanded;
+    updateFilterPanel();
+}
+
+void LibrarySidebar::toggleFilters()
+{
+    setFiltersExpanded(!m_isFiltersExpanded);
+    emit filtersExpandedChanged(m_isFiltersExpanded);
+}
+
+bool LibrarySidebar::isFilterPanelShown() const
+{
+    return m_hasContent && m_isFiltersExpanded;
+}
+
+void LibrarySidebar::applySelectionToList()
+{
+    QItemSelection selection;
+    const QList<LibraryEntry> &listed = m_model->entries();
+    int first = -1;
+    for (int row = 0; row < listed.size(); ++row) {
+        if (!m_selection.contains(listed.at(row).entryID()))
+            continue;
+        // Runs of rows become one range.
+        int last = row;
+        while (last + 1 < listed.size() && m_selection.contains(listed.at(last + 1).entryID()))
+            ++last;
+        selection.select(m_model->index(row), m_model->index(last));
+        if (first < 0)
+            first = row;
+        row = last;
+    }
+    m_applyingSelection = true;
+    QItemSelectionModel *model = m_list->selectionModel();
+    model->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (first >= 0 && !model->isSelected(model->currentIndex()))
+        model->setCurrentIndex(m_model->index(first), QItemSelectionModel::NoUpdate);
+    m_applyingSelection = false;
+}
+
+void LibrarySidebar::listSelectionChanged()
+{
+    if (m_applyingSelection)
+        return;
+    auto *list = static_cast<SidebarListView *>(m_list);
+    QSet<LibraryEntryID> selection;
+    if (!list->replacesSelection) {
+        // Extending or shrinking the selection keeps what the list hides.
+        selection = m_selection;
+        for (const LibraryEntry &entry : m_model->entries())
+            selection.remove(entry.entryID());
+    }
+    list->replacesSelection = false;
+    for (const QModelIndex &index : m_list->selectionModel()->selectedIndexes()) {
+        if (const LibraryEntry *entry = m_model->entryAt(index.row()))
+            selection.insert(entry->entryID());
+    }
+    if (selection == m_selection)
+        return;
+    m_selection = selection;
+    emit selectionChanged(m_selection);
+}
+
+void LibrarySidebar::updateFilterPanel()
+{
+    const bool shown = isFilterPanelShown();
+    m_clearFilters->setVisible(m_hasActiveFilters);
+    m_filterDivider->setVisible(shown);
+    if (shown == m_filterPanelOpen)
+        return;
+    m_filterPanelOpen = shown;
+    m_filterAnimation->stop();
+    if (!isVisible()) {
+        m_filterPanel->setVisible(shown);
+        m_filterPanel->setMaximumHeight(QWIDGETSIZE_MAX);
+        return;
+    }
+    // The panel slides open and closed.
+    const int full = m_filterPanel->sizeHint().height();
+    const int from = m_filterPanel->isVisibleTo(this) ? std::min(m_filterPanel->height(), full) : 0;
+    m_filterPanel->setMaximumHeight(from);
+    m_filterPanel->show();
+    m_filterAnimation->setStartValue(from);
+    m_filterAnimation->setEndValue(shown ? full : 0);
+    m_filterAnimation->start();
+}
+
+QString LibrarySidebar::emptyStateTitle() const
+{
+    return m_emptyState->isVisibleTo(this) ? m_emptyState->title() : QString();
+}
+
+void LibrarySidebar::updateEmptyState()
+{
+    if (!m_hasContent) {
+        m_emptyState->setContent(ContentUnavailableView::noImages([this] {
+            if (onImport)
+                onImport();
+        }));
+        m_emptyState->show();
+    } else if (m_model->entries().isEmpty()) {
+        m_emptyState->setContent(ContentUnavailableView::noMatches(m_hasActiveFilters, [this] {
+            if (onClearFilters)
+                onClearFilters();
+        }));
+        m_emptyState->show();
+    } else {
+        m_emptyState->hide();
+    }
+}
+
+bool LibrarySidebar::isSyncPausedBannerShown() const
+{
+    if (!CloudSyncSettings::isEnabled(m_defaults))
+        return false;
+    const std::optional<CloudAccountStatus> status = m_appState.cloudAccountStatus();
+    return status && *status != CloudAccountStatus::available;
+}
+
+void LibrarySidebar::updateBanner()
+{
+    m_banner->setVisible(isSyncPausedBannerShown());
+}
+
+QList<LibraryEntry> LibrarySidebar::actionTargets(const LibraryEntry &entry) const
+{
+    if (m_selection.size() >= 2 && m_selection.contains(entry.entryID())) {
+        QList<LibraryEntry> targets;
+        for (const LibraryEntry &listed : m_model->entries()) {
+            if (m_selection.contains(listed.entryID()))
+                targets.append(listed);
+        }
+        return targets;
+    }
+    return {entry};
+}
+
+QString LibrarySidebar::deleteMenuTitle(const QList<LibraryEntry> &targets)
+{
+    if (targets.size() != 1)
+        return QStringLiteral("Delete ") + decimal(int(targets.size())) + QStringLiteral(" Items");
+    return targets.first().isSeries() ? QStringLiteral("Delete Series") : QStringLiteral("Delete");
+}
+
+QMenu *LibrarySidebar::contextMenu(const LibraryEntry &entry, QWidget *parent)
+{
+    auto *menu = new QMenu(parent);
+    auto addItem = [&](const QString &title, const QString &symbol, std::function<void()> action) {
+        return SystemSymbol::addMenuItem(*menu, title, symbol, this, std::move(action));
+    };
+    if (AtlasImage *image = entry.imageValue()) {
+        addItem(QStringLiteral("Edit"), QStringLiteral("info.circle"), [this, image] {
+            if (onEditImage)
+                onEditImage(image);
+        });
+        addItem(QStringLiteral("Duplicate"), QStringLiteral("doc.on.doc"), [this, image] {
+            if (onDuplicateImage)
+                onDuplicateImage(image);
+        });
+    } else {
+        Series *series = entry.seriesGroup()->series;
+        addItem(QStringLiteral("Rename"), QStringLiteral("pencil"), [this, series] {
+            if (onRenameSeries)
+                onRenameSeries(series);
+        });
+        addItem(QStringLiteral("Duplicate Series"), QStringLiteral("doc.on.doc"), [this, series] {
+            if (onDuplicateSeries)
+                onDuplicateSeries(series);
+        });
+    }
+    menu->addSeparator();
+    const QList<LibraryEntry> targets = actionTargets(entry);
+    addItem(deleteMenuTitle(targets), QStringLiteral("trash"), [this, targets] {
+        if (onDeleteEntries)
+            onDeleteEntries(targets);
+    });
+    return menu;
+}
+
+void LibrarySidebar::showContextMenu(int row, const QPoint &globalPosition)
+{
+    const LibraryEntry *entry = m_model->entryAt(row);
+    if (!entry)
+        return;
+    QMenu *menu = contextMenu(*entry, this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    m_model->setMenuTargetRow(row);
+    QPointer<LibrarySidebarModel> model(m_model);
+    connect(menu, &QMenu::aboutToHide, this, [model] {
+        if (model)
+            model->setMenuTargetRow(-1);
+    });
+    menu->popup(globalPosition);
+}
+
+const std::array<QString, 4> &LibrarySidebar::sexInitials()
+{
+    static const std::array<QString, 4> initials{QStringLiteral("M"), QStringLiteral("F"), QStringLiteral("U"),
+                                                 QStringLiteral("U")};
+    return initials;
+}
+
+QString LibrarySidebar::sexInitial(Sex sex)
+{
+    const auto &cases = MetadataEnumTraits<Sex>::cases;
+    const auto position = std::find(cases.begin(), cases.end(), sex);
+    return sexInitials().at(std::size_t(position - cases.begin()));
+}
+
+QString LibrarySidebar::ageCaption(const AgeSpec &age)
+{
+    switch (age.kindRaw) {
+    case 2:
+        return age.value ? decimal(*age.value) + QStringLiteral("w") : QStringLiteral("Fetal");
+    case 3:
+        return QStringLiteral("Neo");
+    case 4:
+        return age.value ? decimal(*age.value) + QStringLiteral("mo") : QStringLiteral("mo");
+    case 5:
+        return age.value ? decimal(*age.value) + QStringLiteral("y") : QStringLiteral("y");
+    default:
+        return QStringLiteral("-");
+    }
+}
+
+QString LibrarySidebar::imageCaption(const AtlasImage &image)
+{
+    const QString separator = QStringLiteral(" | ");
+    return title(image.modality()) + separator + title(image.region()) + separator + title(image.plane()) + separator
+           + ageCaption(image.age()) + QLatin1Char(' ') + sexInitial(image.sex());
+}
+
+QString LibrarySidebar::seriesCaption(const QList<AtlasImage *> &images)
+{
+    if (images.isEmpty())
+        return QStringLiteral("No images");
+    const QString mixed = QStringLiteral("Mixed");
+    const auto modality = commonValue<Modality>([](const AtlasImage &image) { return image.modality(); }, images);
+    const auto region = commonValue<Region>([](const AtlasImage &image) { return image.region(); }, images);
+    const auto plane = commonValue<Plane>([](const AtlasImage &image) { return image.plane(); }, images);
+    const auto age = commonValue<AgeSpec>([](const AtlasImage &image) { return image.age(); }, images);
+    const auto sex = commonValue<Sex>([](const AtlasImage &image) { return image.sex(); }, images);
+
+    QString ageSex;
+    if (age && sex)
+        ageSex = ageCaption(*age) + QLatin1Char(' ') + sexInitial(*sex);
+    else if (age)
+        ageSex = ageCaption(*age) + QLatin1Char(' ') + mixed;
+    else if (sex)
+        ageSex = mixed + QLatin1Char(' ') + sexInitial(*sex);
+    else
+        ageSex = mixed;
+
+    const QString separator = QStringLiteral(" | ");
+    return (modality ? title(*modality) : mixed) + separator + (region ? title(*region) : mixed) + separator
+           + (plane ? title(*plane) : mixed) + separator + ageSex;
+}

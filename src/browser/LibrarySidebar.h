@@ -1,0 +1,160 @@
+#pragma once
+
+#include "model/AgeSpec.h"
+#include "model/LibraryEntry.h"
+#include "model/MetadataEnums.h"
+
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class AppState;
+class AtlasImage;
+class ContentUnavailableView;
+class LibraryFilterControls;
+class LibrarySidebarModel;
+class ModelRedrawLink;
+class QFrame;
+class QLineEdit;
+class QListView;
+class QMenu;
+class QModelIndex;
+class QPropertyAnimation;
+class QPushButton;
+class Series;
+class UserDefaults;
+
+// The sidebar column of a main window: a search field, the collapsible
+// filter panel, the library list with multiple selection, the empty states
+// over it and the "iCloud sync paused" banner below it.
+//
+// It keeps no library state: the owner hands it the entries (already
+// searched, filtered and ordered) and flags, keeps the bound values
+// (selection, search text, filters, whether the filters are expanded) in
+// step through their change signals, and receives every operation through
+// the callbacks. The selection is a set of entry identifiers; identifiers of
+// entries that the search or the filters hide stay selected until the user
+// changes the selection, and are selected again when their rows come back.
+class LibrarySidebar : public QWidget {
+    Q_OBJECT
+public:
+    // Reads the banner's switch from the standard user defaults.
+    explicit LibrarySidebar(AppState &appState, QWidget *parent = nullptr);
+    LibrarySidebar(AppState &appState, UserDefaults &defaults, QWidget *parent = nullptr);
+    ~LibrarySidebar() override;
+
+    // Values.
+    void setEntries(const QList<LibraryEntry> &entries);
+    const QList<LibraryEntry> &entries() const;
+    void setHasContent(bool hasContent);
+    void setHasActiveFilters(bool hasActiveFilters);
+    bool hasContent() const { return m_hasContent; }
+    bool hasActiveFilters() const { return m_hasActiveFilters; }
+
+    // Bound values, set by the owner without a change signal.
+    QSet<LibraryEntryID> selection() const { return m_selection; }
+    void setSelection(const QSet<LibraryEntryID> &selection);
+    QString searchText() const;
+    void setSearchText(const QString &text);
+    bool isFiltersExpanded() const { return m_isFiltersExpanded; }
+    void setFiltersExpanded(bool expanded);
+    // The five filter values live in the filter controls, which report
+    // their own changes.
+    LibraryFilterControls *filterControls() const { return m_filterControls; }
+
+    // Actions.
+    std::function<void()> onImport;
+    std::function<void()> onClearFilters;
+    std::function<void(AtlasImage *)> onEditImage;
+    std::function<void(Series *)> onRenameSeries;
+    std::function<void(AtlasImage *)> onDuplicateImage;
+    std::function<void(Series *)> onDuplicateSeries;
+    // The owner confirms before deleting.
+    std::function<void(const QList<LibraryEntry> &)> onDeleteEntries;
+
+    // Captions of the rows.
+    static QString imageCaption(const AtlasImage &image);
+    static QString seriesCaption(const QList<AtlasImage *> &images);
+    static QString ageCaption(const AgeSpec &age);
+    static QString sexInitial(Sex sex);
+    static const std::array<QString, 4> &sexInitials(); // male, female, unspecified, unknown
+    // The value of a property that every image of the list shares; none for
+    // an empty list or at the first difference.
+    template<class Value>
+    static std::optional<Value> commonValue(const std::function<Value(const AtlasImage &)> &property,
+                                            const QList<AtlasImage *> &images)
+    {
+        if (images.isEmpty())
+            return std::nullopt;
+        const Value first = property(*images.first());
+        for (qsizetype i = 1; i < images.size(); ++i) {
+            if (!(property(*images.at(i)) == first))
+                return std::nullopt;
+        }
+        return first;
+    }
+
+    // The entries that a row's delete item acts on: the listed selected
+    // entries, in list order, when at least two are selected and the row is
+    // one of them; otherwise the row's entry alone.
+    QList<LibraryEntry> actionTargets(const LibraryEntry &entry) const;
+    static QString deleteMenuTitle(const QList<LibraryEntry> &targets);
+    // The row's context menu; the caller owns it.
+    QMenu *contextMenu(const LibraryEntry &entry, QWidget *parent = nullptr);
+
+    // Inverts whether the filter panel is open.
+    void toggleFilters();
+    // Whether the panel shows: it stays closed while there is no content.
+    bool isFilterPanelShown() const;
+    bool isSyncPausedBannerShown() const;
+    // The current empty state's title; empty when the list shows.
+    QString emptyStateTitle() const;
+
+    QLineEdit *searchField() const { return m_searchField; }
+    QListView *listView() const { return m_list; }
+    ContentUnavailableView *emptyStateView() const { return m_emptyState; }
+    QPushButton *clearFiltersButton() const { return m_clearFilters; }
+    // Opens the context menu of a row as a right-click would.
+    void showContextMenu(int row, const QPoint &globalPosition);
+
+signals:
+    void selectionChanged(const QSet<LibraryEntryID> &selection);
+    void searchTextChanged(const QString &text);
+    void filtersExpandedChanged(bool expanded);
+
+private:
+    void buildLayout();
+    void applySelectionToList();
+    void listSelectionChanged();
+    void updateFilterPanel();
+    void updateEmptyState();
+    void updateBanner();
+
+    AppState &m_appState;
+    UserDefaults &m_defaults;
+    LibrarySidebarModel *m_model = nullptr;
+    QListView *m_list = nullptr;
+    QLineEdit *m_searchField = nullptr;
+    QWidget *m_filterPanel = nullptr;
+    QFrame *m_filterDivider = nullptr;
+    QPropertyAnimation *m_filterAnimation = nullptr; // the panel's maximum height
+    LibraryFilterControls *m_filterControls = nullptr;
+    QPushButton *m_clearFilters = nullptr;
+    ContentUnavailableView *m_emptyState = nullptr;
+    QWidget *m_banner = nullptr;
+
+    std::unique_ptr<ModelRedrawLink> m_redraw;
+
+    QSet<LibraryEntryID> m_selection;
+    bool m_hasContent = false;
+    bool m_hasActiveFilters = false;
+    bool m_isFiltersExpanded = false;
+    bool m_filterPanelOpen = false; // where the panel is or is going
+    bool m_applyingSelection = false;
+};

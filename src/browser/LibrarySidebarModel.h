@@ -1,0 +1,38 @@
+#pragma once
+
+#include "browser/LibraryRow.h"
+#include "model/LibraryEntry.h"
+
+#include <QAbstractListModel>
+#include <QList>
+
+// The rows of the library list: one per entry, in the given order, each
+// shown as a LibraryRow (title, caption, badge) built when it is drawn.
+class LibrarySidebarModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    static constexpr int entryIDRole = Qt::UserRole + 10;
+
+    using QAbstractListModel::QAbstractListModel;
+
+    // A list of other rows resets the model; the same rows again only
+    // redraw.
+    void setEntries(const QList<LibraryEntry> &entries);
+    const QList<LibraryEntry> &entries() const { return m_entries; }
+    const LibraryEntry *entryAt(int row) const;
+    // The row of the entry with the identifier; -1 when it is not listed.
+    int rowOf(const LibraryEntryID &id) const;
+
+    // The row whose context menu is open (-1: none).
+    void setMenuTargetRow(int row);
+
+    // The row an entry is shown as.
+    static LibraryRow row(const LibraryEntry &entry);
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+
+private:
+    QList<LibraryEntry> m_entries;
+    int m_menuTargetRow = -1;
+};

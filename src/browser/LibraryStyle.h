@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+
+class QPalette;
+class QWidget;
+
+// The text styles and colours of the library browser, derived from the
+// application's font and palette so that they follow the desktop's
+// settings. Sizes are relative to the body font.
+struct LibraryStyle {
+    static QFont body();
+    static QFont headline();    // body size, bold
+    static QFont subheadline(); // a little smaller than the body
+    static QFont callout();
+    static QFont footnote();
+    static QFont caption();
+    static QFont caption2();
+    static QFont title();       // large symbols and empty-state titles
+    static QFont largeTitle();
+    static QFont withWeight(QFont font, QFont::Weight weight);
+
+    static QColor primary(const QPalette &palette);
+    static QColor secondary(const QPalette &palette);   // about half as strong as the text
+    static QColor tertiary(const QPalette &palette);
+    static QColor quaternary(const QPalette &palette);  // faint fills
+    static QColor accent(const QPalette &palette);
+    // The background of bars laid over content (banners).
+    static QColor barBackground(const QPalette &palette);
+    // The background of the sidebar column.
+    static QColor sidebarBackground(const QPalette &palette);
+
+    // Gives the widget's text the secondary colour.
+    static void makeSecondary(QWidget &widget);
+};

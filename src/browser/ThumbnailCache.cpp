@@ -1,0 +1,260 @@
+#include "browser/ThumbnailCache.h"
+
+#include "model/AtlasImage.h"
+#include "platform/PlatformImage.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QImageReader>
+#include <QThread>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Few decoders at once: each may hold a large image while it works, and
+// the tiles on screen are few.
+int defaultThreadCount()
+{
+    return std::clamp(QThread::idealThreadCount() / 2, 1, 4);
+}
+
+QSize boundedSize(QSize size, int maxPixelSize)
+{
+    const int longer = std::max(size.width(), size.height());
+    if (longer <= maxPixelSize)
+        return size;
+    const double factor = double(maxPixelSize) / longer;
+    return QSize(std::max(1, int(std::lround(size.width() * factor))),
+                 std::max(1, int(std::lround(size.height() * factor))));
+}
+
+} // namespace
+
+ThumbnailCache::ThumbnailCache(QObject *parent)
+    : ThumbnailCache(&ThumbnailCache::makeThumbnail, defaultThreadCount(), defaultMaxBytes, parent)
+{
+}
+
+ThumbnailCache::ThumbnailCache(Decoder decoder, int maxThreads, qsizetype maxBytes, QObject *parent)
+    : QObject(parent)
+    , m_decoder(std::move(decoder))
+    , m_cache(maxBytes)
+{
+    m_pool.setMaxThreadCount(std::max(1, maxThreads));
+    m_pool.setThreadPriority(QThread::LowPriority);
+}
+
+ThumbnailCache::~ThumbnailCache()
+{
+    m_queue.clear();
+    m_pool.waitForDone();
+}
+
+ThumbnailCache &ThumbnailCache::shared()
+{
+    static ThumbnailCache *instance = new ThumbnailCache(QCoreApplication::instance());
+    return *instance;
+}
+
+QImage ThumbnailCache::makeThumbnail(const QByteArray &data, int maxPixelSize)
+{
+    if (data.isEmpty() || maxPixelSize <= 0)
+        return {};
+    QByteArray bytes = data;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAllocationLimit(PlatformImage::allocationLimitMegabytes);
+    reader.setAutoTransform(true);
+    const QSize size = reader.size();
+    if (size.isValid() && !size.isEmpty()) {
+        const QSize target = boundedSize(size, maxPixelSize);
+        // Formats that can decode at a reduced size (JPEG) never build the
+        // full image; the others are decoded whole and scaled smoothly.
+        if (target != size)
+            reader.setScaledSize(target);
+    }
+    QImage image = reader.read();
+    if (image.isNull())
+        return {};
+    // Readers without a size in the header: scale afterwards.
+    const QSize bounded = boundedSize(image.size(), maxPixelSize);
+    if (bounded != image.size())
+        image = image.scaled(bounded, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // A format the painter draws without conversion.
+    return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                         : QImage::Format_RGB32);
+}
+
+bool ThumbnailCache::isSameObject(const std::weak_ptr<const ModelObject> &owner, const AtlasImage *image) const
+{
+    const std::shared_ptr<const ModelObject> object = owner.lock();
+    return object && object.get() == static_cast<const ModelObject *>(image);
+}
+
+std::optional<QImage> ThumbnailCache::cachedThumbnail(const AtlasImage *image)
+{
+    Entry *entry = m_cache.object(image);
+    if (!entry)
+        return std::nullopt;
+    // An entry of an object that died, whose address came back for another.
+    if (!isSameObject(entry->owner, image)) {
+        m_cache.remove(image);
+        return std::nullopt;
+    }
+    return entry->thumbnail;
+}
+
+std::optional<QImage> ThumbnailCache::requestThumbnail(AtlasImage *image, int maxPixelSize)
+{
+    if (!image)
+        return std::nullopt;
+    if (std::optional<QImage> cached = cachedThumbnail(image))
+        return cached;
+    auto pending = m_pending.find(image);
+    if (pending != m_pending.end()) {
+        if (isSameObject(pending->owner, image)) {
+            // Asked again: move a queued decode to the end, where it starts
+            // before older requests of tiles that may have gone.
+            if (!pending->running && m_queue.removeOne(image))
+                m_queue.append(image);
+            return std::nullopt;
+        }
+        if (!pending->running)
+            m_queue.removeOne(image);
+        m_pending.erase(pending);
+    }
+    // Reads no bytes: the decode reads them when it starts.
+    if (image->isImageDataMissing())
+        return std::nullopt;
+    Pending entry;
+    entry.owner = image->weak_from_this();
+    entry.maxPixelSize = maxPixelSize;
+    m_pending.insert(image, entry);
+    m_queue.append(image);
+    startNext();
+    return std::nullopt;
+}
+
+void ThumbnailCache::thumbnail(AtlasImage *image, int maxPixelSize, QObject *context,
+                               std::function<void(const std::optional<QImage> &)> completion)
+{
+    if (std::optional<QImage> result = requestThumbnail(image, maxPixelSize)) {
+        completion(result);
+        return;
+    }
+    auto pending = m_pending.find(image);
+    if (pending == m_pending.end()) {
+        completion(std::nullopt);
+        return;
+    }
+    pending->waiters.append({QPointer<QObject>(context), std::move(completion)});
+}
+
+void ThumbnailCache::cancel(const AtlasImage *image)
+{
+    auto pending = m_pending.find(image);
+    if (pending == m_pending.end() || pending->running)
+        return;
+    const bool awaited = std::any_of(pending->waiters.cbegin(), pending->waiters.cend(),
+                                     [](const auto &waiter) { return !waiter.first.isNull(); });
+    if (awaited)
+        return;
+    m_queue.removeOne(image);
+    m_pending.erase(pending);
+    emit thumbnailCancelled(image);
+}
+
+void ThumbnailCache::cancelQueuedExcept(const QSet<const AtlasImage *> &wanted)
+{
+    const QList<const AtlasImage *> queued = m_queue;
+    for (const AtlasImage *image : queued) {
+        if (!wanted.contains(image))
+            cancel(image);
+    }
+}
+
+void ThumbnailCache::startNext()
+{
+    while (m_running < m_pool.maxThreadCount() && !m_queue.isEmpty()) {
+        // Newest request first: during fast scrolling the tiles that came on
+        // screen last are the ones still there.
+        const AtlasImage *key = m_queue.takeLast();
+        auto pending = m_pending.find(key);
+        if (pending == m_pending.end())
+            continue;
+        const std::shared_ptr<const ModelObject> object = pending->owner.lock();
+        if (!object || object.get() != static_cast<const ModelObject *>(key)) {
+            m_pending.erase(pending);
+            continue;
+        }
+        // Model objects are read on this thread only: the bytes go to the
+        // worker as an implicitly shared copy.
+        const std::optional<QByteArray> data = static_cast<const AtlasImage *>(key)->nonEmptyImageData();
+        if (!data) {
+            Pending done = std::move(*pending);
+            m_pending.erase(pending);
+            deliver(done, std::nullopt);
+            emit thumbnailFailed(key);
+            continue;
+        }
+        pending->running = true;
+        ++m_running;
+        const std::weak_ptr<const ModelObject> owner = pending->owner;
+        const int maxPixelSize = pending->maxPixelSize;
+        const Decoder decoder = m_decoder;
+        const QByteArray bytes = *data;
+        m_pool.start([this, key, owner, maxPixelSize, decoder, bytes] {
+            const QImage thumbnail = decoder(bytes, maxPixelSize);
+            QMetaObject::invokeMethod(this, [this, key, owner, thumbnail] { finish(key, owner, thumbnail); },
+                                      Qt::QueuedConnection);
+        });
+    }
+}
+
+void ThumbnailCache::deliver(Pending &pending, const std::optional<QImage> &result)
+{
+    for (auto &[context, completion] : pending.waiters) {
+        if (context)
+            completion(result);
+    }
+}
+
+void ThumbnailCache::finish(const AtlasImage *image, const std::weak_ptr<const ModelObject> &owner,
+                            const QImage &thumbnail)
+{
+    --m_running;
+    Pending done;
+    auto pending = m_pending.find(image);
+    const bool current = pending != m_pending.end() && pending->running && !pending->owner.owner_before(owner)
+                         && !owner.owner_before(pending->owner);
+    if (current) {
+        done = std::move(*pending);
+        m_pending.erase(pending);
+    }
+    const bool alive = isSameObject(owner, image);
+    if (alive && !thumbnail.isNull()) {
+        const qsizetype cost = std::max<qsizetype>(1, thumbnail.sizeInBytes());
+        m_cache.insert(image, new Entry{owner, thumbnail}, cost);
+    }
+    if (current)
+        deliver(done, thumbnail.isNull() ? std::nullopt : std::optional<QImage>(thumbnail));
+    startNext();
+    if (alive) {
+        if (thumbnail.isNull())
+            emit thumbnailFailed(image);
+        else
+            emit thumbnailReady(image);
+    }
+}
+
+void ThumbnailCache::waitForIdle()
+{
+    while (m_running > 0 || !m_queue.isEmpty()) {
+        m_pool.waitForDone();
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+        startNext();
+    }
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "model/AtlasImage.h"
+#include "model/LibraryEntry.h"
+#include "model/Series.h"
+#include "platform/CloudAccountService.h"
+
+#include <QAction>
+#include <QBuffer>
+#include <QImage>
+#include <QImageWriter>
+#include <QMenu>
+#include <QWidgetAction>
+
+#include <memory>
+#include <vector>
+
+// Picture bytes in a format, of one colour.
+inline QByteArray encodedPicture(const char *format, QSize size, QColor colour = QColor(200, 90, 10),
+                                 QImageIOHandler::Transformations transformation = QImageIOHandler::TransformationNone)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setTransformation(transformation);
+    if (!writer.write(image))
+        qFatal("cannot encode a %s picture", format);
+    return bytes;
+}
+
+// Models kept alive for a test, in no store.
+struct TestLibrary {
+    std::vector<std::shared_ptr<Series>> series;
+    std::vector<std::shared_ptr<AtlasImage>> images;
+
+    AtlasImage *image(const QString &title, std::optional<QByteArray> bytes = std::nullopt, Series *in = nullptr)
+    {
+        images.push_back(AtlasImage::make(title, Modality::mr, Region::head, Plane::axial, AgeSpec{5, 34}, Sex::male,
+                                          bytes, 0, in));
+        return images.back().get();
+    }
+    Series *makeSeries(const QString &title)
+    {
+        series.push_back(Series::make(title));
+        return series.back().get();
+    }
+    static LibraryEntry entry(AtlasImage *image) { return LibraryEntry::image(image); }
+    static LibraryEntry entry(Series *series) { return LibraryEntry::series({series, series->images()}); }
+};
+
+// An account service that never answers; tests set the status directly.
+class SilentAccountService final : public CloudAccountService {
+public:
+    void requestAccountStatus(const QString &, Completion) override {}
+};
+
+// The titles of a menu's items, "-" for a separator; widget items (the
+// grid's preview) left out.
+inline QStringList menuTitles(const QMenu *menu)
+{
+    QStringList result;
+    for (QAction *action : menu->actions()) {
+        if (qobject_cast<QWidgetAction *>(action))
+            continue;
+        result.append(action->isSeparator() ? QStringLiteral("-") : action->text());
+    }
+    return result;
+}
+
+inline QAction *menuItem(const QMenu *menu, const QString &title)
+{
+    for (QAction *action : menu->actions()) {
+        if (action->text() == title)
+            return action;
+    }
+    return nullptr;
+}

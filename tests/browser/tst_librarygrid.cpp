@@ -1,0 +1,419 @@
+#include "BrowserTestSupport.h"
+
+#include "browser/ContentUnavailableView.h"
+#include "browser/LibraryGrid.h"
+#include "browser/LibraryGridView.h"
+#include "browser/ThumbnailCache.h"
+#include "model/StoreTestSupport.h"
+#include "platform/objectstore/ModelContext.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QMutex>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QVBoxLayout>
+#include <QWaitCondition>
+#include <QWidgetAction>
+
+class LibraryGridTest : public QObject {
+    Q_OBJECT
+private:
+    TestLibrary m_library;
+    QList<AtlasImage *> m_images;
+    std::unique_ptr<LibraryGrid> m_grid;
+
+    // The grid shown with ten images, four columns wide.
+    void showGrid(int count = 10, int width = 4 * 156 + 16)
+    {
+        m_images.clear();
+        for (int i = 0; i < count; ++i)
+            m_images.append(m_library.image(QStringLiteral("Image %1").arg(i)));
+        m_grid = std::make_unique<LibraryGrid>();
+        m_grid->setHasImages(true);
+        m_grid->setHasSelection(true);
+        m_grid->setImages(m_images);
+        m_grid->resize(width + m_grid->view()->verticalScrollBar()->sizeHint().width(), 500);
+        m_grid->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_grid.get()));
+    }
+    QPoint tileCentre(int row) const
+    {
+        return m_grid->view()->visualRect(m_grid->view()->model()->index(row, 0)).center();
+    }
+    bool pressKey(Qt::Key key)
+    {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(m_grid->view(), &event);
+        return event.isAccepted();
+    }
+
+private slots:
+    void cleanup() { m_grid.reset(); }
+
+    void whatIsShown_data()
+    {
+        QTest::addColumn<bool>("empty");
+        QTest::addColumn<bool>("canAddImages");
+        QTest::addColumn<bool>("hasImages");
+        QTest::addColumn<bool>("hasSelection");
+        QTest::addColumn<int>("content");
+        const int grid = int(LibraryGrid::Content::grid);
+        QTest::newRow("add tile only, empty library") << true << true << false << false << grid;
+        QTest::newRow("no images") << true << false << false << true << int(LibraryGrid::Content::noImages);
+        QTest::newRow("no images wins over shown ones") << false << false << false << true << int(LibraryGrid::Content::noImages);
+        QTest::newRow("grid") << false << false << true << true << grid;
+        QTest::newRow("all filtered out") << true << false << true << true << int(LibraryGrid::Content::noMatches);
+        QTest::newRow("filtered out but addable") << true << true << true << true << grid;
+        QTest::newRow("no selection") << false << false << true << false << int(LibraryGrid::Content::noSelection);
+    }
+    void whatIsShown()
+    {
+        QFETCH(bool, empty);
+        QFETCH(bool, canAddImages);
+        QFETCH(bool, hasImages);
+        QFETCH(bool, hasSelection);
+        QFETCH(int, content);
+        LibraryGrid grid;
+        grid.setImages(empty ? QList<AtlasImage *>() : QList<AtlasImage *>{m_library.image(QStringLiteral("x"))});
+        grid.setCanAddImages(canAddImages);
+        grid.setHasImages(hasImages);
+        grid.setHasSelection(hasSelection);
+        QCOMPARE(int(grid.content()), content);
+        QCOMPARE(grid.windowTitle(), QStringLiteral("Library"));
+    }
+
+    void emptyStatesAndTheirActions()
+    {
+        LibraryGrid grid;
+        int imports = 0;
+        int clears = 0;
+        grid.onImport = [&] { ++imports; };
+        grid.onClearFilters = [&] { ++clears; };
+        QCOMPARE(grid.emptyStateView()->title(), QStringLiteral("No Images"));
+        grid.emptyStateView()->actionButton()->click();
+        QCOMPARE(imports, 1);
+        grid.setHasImages(true);
+        grid.setHasSelection(true);
+        QCOMPARE(grid.emptyStateView()->title(), QStringLiteral("No Matches"));
+        QVERIFY(!grid.emptyStateView()->actionButton());
+        grid.setHasActiveFilters(true);
+        QCOMPARE(grid.emptyStateView()->actionButton()->text(), QStringLiteral("Clear Filters"));
+        grid.emptyStateView()->actionButton()->click();
+        QCOMPARE(clears, 1);
+        grid.setHasSelection(false);
+        QCOMPARE(grid.emptyStateView()->title(), QStringLiteral("No Selection"));
+        QCOMPARE(grid.emptyStateView()->description(),
+                 QStringLiteral("Select a series or image from the sidebar to view it here."));
+        QVERIFY(!grid.emptyStateView()->actionButton());
+    }
+
+    void columnCountFollowsTheWidth()
+    {
+        QCOMPARE(LibraryGrid::columnCount(327), 1);
+        QCOMPARE(LibraryGrid::columnCount(328), 2);
+        QCOMPARE(LibraryGrid::columnCount(484), 3);
+        QCOMPARE(LibraryGrid::columnCount(32), 1);
+        QCOMPARE(LibraryGrid::columnCount(0), 1);
+        showGrid();
+        QCOMPARE(m_grid->columnCount(), 4);
+        QCOMPARE(m_grid->view()->columnCount(), 4);
+        // Tiles never grow beyond 220 points.
+        QCOMPARE(LibraryGridView::tileWidthForWidth(300), 220);
+    }
+
+    void arrowKeysMoveTheSelectionWithinTheImages()
+    {
+        showGrid();
+        QSignalSpy selected(m_grid.get(), &LibraryGrid::selectedImageChanged);
+        AtlasImage *opened = nullptr;
+        m_grid->onOpen = [&](AtlasImage *image) { opened = image; };
+        QVERIFY(!pressKey(Qt::Key_Return)); // nothing selected: ignored
+        QVERIFY(!pressKey(Qt::Key_Space));
+        QVERIFY(pressKey(Qt::Key_Down));     // nothing selected: the first
+        QCOMPARE(m_grid->selectedImage(), m_images.at(0));
+        QVERIFY(pressKey(Qt::Key_Return));
+        QCOMPARE(opened, m_images.at(0));
+        QVERIFY(pressKey(Qt::Key_Left));     // stays at the start
+        QCOMPARE(m_grid->selectedImage(), m_images.at(0));
+        pressKey(Qt::Key_Right);
+        pressKey(Qt::Key_Right);
+        QCOMPARE(m_grid->selectedImage(), m_images.at(2));
+        pressKey(Qt::Key_Up);                // third, four columns: clamped to the first
+        QCOMPARE(m_grid->selectedImage(), m_images.at(0));
+        m_grid->setSelectedImage(m_images.at(8));
+        pressKey(Qt::Key_Down);              // ninth of ten: the tenth
+        QCOMPARE(m_grid->selectedImage(), m_images.at(9));
+        QVERIFY(pressKey(Qt::Key_Right));    // the last stays put, still handled
+        QCOMPARE(m_grid->selectedImage(), m_images.at(9));
+        QVERIFY(pressKey(Qt::Key_Space));
+        QCOMPARE(opened, m_images.at(9));
+        QCOMPARE(selected.last().first().value<AtlasImage *>(), m_images.at(9));
+        // A selection that is not shown: the first image.
+        m_grid->setSelectedImage(m_library.image(QStringLiteral("elsewhere")));
+        pressKey(Qt::Key_Left);
+        QCOMPARE(m_grid->selectedImage(), m_images.at(0));
+        // Other keys travel on.
+        QVERIFY(!pressKey(Qt::Key_A));
+    }
+
+    void beforeTheFirstWidthUpAndDownMoveByOne()
+    {
+        LibraryGrid grid;
+        m_images = {m_library.image(QStringLiteral("1")), m_library.image(QStringLiteral("2")),
+                    m_library.image(QStringLiteral("3"))};
+        grid.setImages(m_images);
+        grid.setSelectedImage(m_images.at(0));
+        QCOMPARE(grid.columnCount(), 1);
+        QVERIFY(grid.moveSelection(grid.columnCount()));
+        QCOMPARE(grid.selectedImage(), m_images.at(1));
+        grid.setImages({});
+        QVERIFY(!grid.moveSelection(1)); // nothing to move in
+    }
+
+    void aFirstClickSelectsAndASecondOpens()
+    {
+        showGrid();
+        AtlasImage *opened = nullptr;
+        m_grid->onOpen = [&](AtlasImage *image) { opened = image; };
+        QTest::mouseClick(m_grid->view()->viewport(), Qt::LeftButton, {}, tileCentre(3));
+        QCOMPARE(m_grid->selectedImage(), m_images.at(3));
+        QVERIFY(!opened);
+        QTest::mouseClick(m_grid->view()->viewport(), Qt::LeftButton, {}, tileCentre(3));
+        QCOMPARE(opened, m_images.at(3));
+        QTest::mouseClick(m_grid->view()->viewport(), Qt::LeftButton, {}, tileCentre(5));
+        QCOMPARE(m_grid->selectedImage(), m_images.at(5));
+        QCOMPARE(opened, m_images.at(3));
+        // The gap between tiles is nothing.
+        const QPoint gap = tileCentre(0) + QPoint(m_grid->view()->tileWidth() / 2 + 8, 0);
+        QTest::mouseClick(m_grid->view()->viewport(), Qt::LeftButton, {}, gap);
+        QCOMPARE(m_grid->selectedImage(), m_images.at(5));
+    }
+
+    void theAddImagesTileComesLast()
+    {
+        showGrid(3);
+        int adds = 0;
+        m_grid->onAddImages = [&] { ++adds; };
+        QCOMPARE(m_grid->view()->model()->rowCount(), 3);
+        m_grid->setCanAddImages(true);
+        QCOMPARE(m_grid->view()->model()->rowCount(), 4);
+        QTest::mouseClick(m_grid->view()->viewport(), Qt::LeftButton, {}, tileCentre(3));
+        QCOMPARE(adds, 1);
+        QCOMPARE(m_grid->selectedImage(), nullptr);
+        // Arrow keys never land on it.
+        m_grid->setSelectedImage(m_images.at(2));
+        pressKey(Qt::Key_Right);
+        QCOMPARE(m_grid->selectedImage(), m_images.at(2));
+    }
+
+    void droppedImageFilesGoToTheOwner()
+    {
+        showGrid(2);
+        QTemporaryDir folder;
+        const QList<QUrl> urls{QUrl::fromLocalFile(folder.filePath(QStringLiteral("scan.png"))),
+                               QUrl::fromLocalFile(folder.filePath(QStringLiteral("notes.txt"))),
+                               QUrl::fromLocalFile(folder.filePath(QStringLiteral("ct.JPG")))};
+        QList<QUrl> received;
+        bool answer = true;
+        m_grid->onDropImages = [&](const QList<QUrl> &dropped) {
+            received = dropped;
+            return answer;
+        };
+        QMimeData mime;
+        mime.setUrls(urls);
+        QWidget *viewport = m_grid->view()->viewport();
+        const QPoint at = tileCentre(0);
+
+        // Nothing can be added: no highlight, the drop is refused.
+        QDragEnterEvent refusedEnter(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &refusedEnter);
+        QVERIFY(!refusedEnter.isAccepted());
+        QVERIFY(!m_grid->isDropTargeted());
+        QVERIFY(!m_grid->handleDrop(urls));
+        QVERIFY(received.isEmpty());
+
+        m_grid->setCanAddImages(true);
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &enter);
+        QVERIFY(enter.isAccepted());
+        QVERIFY(m_grid->isDropTargeted());
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(viewport, &leave);
+        QVERIFY(!m_grid->isDropTargeted());
+
+        QApplication::sendEvent(viewport, &enter);
+        QVERIFY(m_grid->isDropTargeted());
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &drop);
+        QVERIFY(drop.isAccepted());
+        QVERIFY(!m_grid->isDropTargeted());
+        QCOMPARE(received, QList<QUrl>({urls.at(0), urls.at(2)}));
+
+        // The owner's refusal is passed on.
+        answer = false;
+        QDropEvent refused(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &refused);
+        QVERIFY(!refused.isAccepted());
+
+        // Files that are no images are not taken at all.
+        QMimeData text;
+        text.setUrls({urls.at(1)});
+        QDragEnterEvent textEnter(at, Qt::CopyAction, &text, Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &textEnter);
+        QVERIFY(!textEnter.isAccepted());
+        QVERIFY(!m_grid->isDropTargeted());
+    }
+
+    void tileMenus()
+    {
+        showGrid(3);
+        AtlasImage *target = m_images.at(1);
+        std::unique_ptr<QMenu> menu(m_grid->contextMenu(target));
+        QCOMPARE(menuTitles(menu.get()), QStringList({"Open", "-", "Edit", "Duplicate", "-", "Delete"}));
+        m_grid->setCanReorder(true);
+        m_grid->canMoveImage = [&](AtlasImage *image, int offset) { return !(image == target && offset < 0); };
+        QList<std::pair<AtlasImage *, int>> moves;
+        m_grid->onMoveImage = [&](AtlasImage *image, int offset) { moves.append({image, offset}); };
+        AtlasImage *deleted = nullptr;
+        AtlasImage *edited = nullptr;
+        AtlasImage *duplicated = nullptr;
+        AtlasImage *opened = nullptr;
+        m_grid->onDeleteImage = [&](AtlasImage *image) { deleted = image; };
+        m_grid->onEditImage = [&](AtlasImage *image) { edited = image; };
+        m_grid->onDuplicateImage = [&](AtlasImage *image) { duplicated = image; };
+        m_grid->onOpen = [&](AtlasImage *image) { opened = image; };
+        menu.reset(m_grid->contextMenu(target));
+        QCOMPARE(menuTitles(menu.get()),
+                 QStringList({"Open", "-", "Edit", "Duplicate", "-", "Move Earlier", "Move Later", "-", "Delete"}));
+        QVERIFY(!menuItem(menu.get(), QStringLiteral("Move Earlier"))->isEnabled());
+        QVERIFY(menuItem(menu.get(), QStringLiteral("Move Later"))->isEnabled());
+        for (const char *title : {"Open", "Edit", "Duplicate", "Move Later", "Delete"})
+            menuItem(menu.get(), QString::fromLatin1(title))->trigger();
+        QCOMPARE(opened, target);
+        QCOMPARE(edited, target);
+        QCOMPARE(duplicated, target);
+        QCOMPARE(deleted, target);
+        QCOMPARE(moves, (QList<std::pair<AtlasImage *, int>>{{target, 1}}));
+        // The menu leaves the selection alone; a right-click too.
+        QCOMPARE(m_grid->selectedImage(), nullptr);
+        QTest::mouseClick(m_grid->view()->viewport(), Qt::RightButton, {}, tileCentre(2));
+        QCOMPARE(m_grid->selectedImage(), nullptr);
+    }
+
+    void focusOnAppearance()
+    {
+        // In a window whose first field takes the focus when it opens.
+        QWidget window;
+        auto *layout = new QVBoxLayout(&window);
+        auto *field = new QLineEdit(&window);
+        layout->addWidget(field);
+        auto *grid = new LibraryGrid(&window);
+        layout->addWidget(grid);
+        grid->setCanAddImages(true);
+        QSignalSpy autoFocus(grid, &LibraryGrid::autoFocusOnAppearChanged);
+        grid->setAutoFocusOnAppear(false);
+        window.show();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QVERIFY(field->hasFocus());
+        QVERIFY(!grid->isFocused());
+        QVERIFY(grid->autoFocusOnAppear());
+        QCOMPARE(autoFocus.count(), 1);
+        // Shown again (after the image screen): focused.
+        grid->hide();
+        grid->show();
+        QTRY_VERIFY(grid->isFocused());
+        QCOMPARE(autoFocus.count(), 1);
+    }
+
+    void tilesFollowChangesOfTheirImages()
+    {
+        // Images of a store: a write to one of them redraws the grid.
+        const std::unique_ptr<ModelContainer> container = makeTestContainer();
+        ModelContext &context = container->mainContext();
+        AtlasImage *image = context.insert(AtlasImage::make(QStringLiteral("Before")));
+        LibraryGrid grid;
+        grid.setHasImages(true);
+        grid.setHasSelection(true);
+        grid.setImages({image});
+        grid.resize(500, 400);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        struct PaintCounter : QObject {
+            int paints = 0;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                paints += event->type() == QEvent::Paint ? 1 : 0;
+                return false;
+            }
+        } counter;
+        grid.view()->viewport()->installEventFilter(&counter);
+        QApplication::processEvents();
+        counter.paints = 0;
+        image->setTitle(QStringLiteral("After"));
+        QTRY_VERIFY(counter.paints > 0);
+    }
+
+    void tilesThatScrollAwayDropTheirQueuedDecodes()
+    {
+        // A cache whose single decoder waits, so requests pile up.
+        QMutex mutex;
+        QWaitCondition opened;
+        bool open = false;
+        ThumbnailCache cache(
+            [&](const QByteArray &data, int size) {
+                QMutexLocker lock(&mutex);
+                while (!open)
+                    opened.wait(&mutex);
+                return ThumbnailCache::makeThumbnail(data, size);
+            },
+            1, ThumbnailCache::defaultMaxBytes);
+        const QByteArray bytes = encodedPicture("PNG", QSize(64, 48));
+        QList<AtlasImage *> images;
+        for (int i = 0; i < 400; ++i)
+            images.append(m_library.image(QString::number(i), bytes));
+        LibraryGrid grid(cache);
+        grid.setHasImages(true);
+        grid.setHasSelection(true);
+        grid.setImages(images);
+        grid.resize(700, 500);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        QTRY_VERIFY(cache.runningCount() == 1);
+        const QList<int> firstScreen = grid.view()->visibleRows();
+        QVERIFY(firstScreen.size() >= 4);
+        QCOMPARE(cache.queuedCount(), int(firstScreen.size()) - 1);
+
+        grid.view()->verticalScrollBar()->setValue(grid.view()->verticalScrollBar()->maximum());
+        QApplication::processEvents();
+        grid.view()->viewport()->repaint();
+        const QList<int> lastScreen = grid.view()->visibleRows();
+        QVERIFY(lastScreen.first() > firstScreen.last());
+        // Only the new screen waits now; of the first, only the running one is left.
+        QCOMPARE(cache.queuedCount(), int(lastScreen.size()));
+        int pendingOfFirst = 0;
+        for (int row : firstScreen)
+            pendingOfFirst += cache.isPending(images.at(row)) ? 1 : 0;
+        QCOMPARE(pendingOfFirst, 1);
+
+        {
+            QMutexLocker lock(&mutex);
+            open = true;
+            opened.wakeAll();
+        }
+        cache.waitForIdle();
+        for (int row : lastScreen)
+            QVERIFY(cache.cachedThumbnail(images.at(row)));
+    }
+};
+
+QTEST_MAIN(LibraryGridTest)
+#include "tst_librarygrid.moc"

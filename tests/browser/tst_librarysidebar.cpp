@@ -1,0 +1,346 @@
+#include "BrowserTestSupport.h"
+
+#include "browser/ContentUnavailableView.h"
+#include "browser/LibraryFilterControls.h"
+#include "browser/LibrarySidebar.h"
+#include "platform/UserDefaults.h"
+#include "shell/AppState.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+
+class LibrarySidebarTest : public QObject {
+    Q_OBJECT
+private:
+    TestLibrary m_library;
+    SilentAccountService m_accounts;
+    std::unique_ptr<UserDefaults> m_defaults;
+    std::unique_ptr<AppState> m_appState;
+    std::unique_ptr<LibrarySidebar> m_sidebar;
+    QList<LibraryEntry> m_entries; // two images, then two series
+
+    QPoint rowCentre(int row) const
+    {
+        QListView *list = m_sidebar->listView();
+        return list->visualRect(list->model()->index(row, 0)).center();
+    }
+    void click(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::mouseClick(m_sidebar->listView()->viewport(), Qt::LeftButton, modifiers, rowCentre(row));
+    }
+    QMenu *rightClick(int row)
+    {
+        QWidget *viewport = m_sidebar->listView()->viewport();
+        QTest::mousePress(viewport, Qt::RightButton, Qt::NoModifier, rowCentre(row));
+        QTest::mouseRelease(viewport, Qt::RightButton, Qt::NoModifier, rowCentre(row));
+        QContextMenuEvent event(QContextMenuEvent::Mouse, rowCentre(row), viewport->mapToGlobal(rowCentre(row)));
+        QApplication::sendEvent(viewport, &event);
+        return openMenu();
+    }
+    static QMenu *openMenu()
+    {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *menu = qobject_cast<QMenu *>(widget); menu && menu->isVisible())
+                return menu;
+        }
+        return nullptr;
+    }
+    QSet<LibraryEntryID> ids(std::initializer_list<int> rows) const
+    {
+        QSet<LibraryEntryID> result;
+        for (int row : rows)
+            result.insert(m_entries.at(row).entryID());
+        return result;
+    }
+    QSet<LibraryEntryID> viewSelection() const
+    {
+        QSet<LibraryEntryID> result;
+        for (const QModelIndex &index : m_sidebar->listView()->selectionModel()->selectedIndexes())
+            result.insert(m_sidebar->entries().at(index.row()).entryID());
+        return result;
+    }
+
+    QSet<LibraryEntryID> viewSelectionOf(const QList<LibraryEntry> &entries) const
+    {
+        QSet<LibraryEntryID> result;
+        for (const QModelIndex &index : m_sidebar->listView()->selectionModel()->selectedIndexes())
+            result.insert(entries.at(index.row()).entryID());
+        return result;
+    }
+
+private slots:
+    void init()
+    {
+        m_defaults = std::make_unique<UserDefaults>();
+        m_appState = std::make_unique<AppState>(*m_defaults, m_accounts);
+        m_sidebar = std::make_unique<LibrarySidebar>(*m_appState, *m_defaults);
+        Series *brain = m_library.makeSeries(QStringLiteral("Brain"));
+        m_library.image(QStringLiteral("b1"), std::nullopt, brain);
+        Series *chest = m_library.makeSeries(QStringLiteral("Chest"));
+        m_entries = {TestLibrary::entry(m_library.image(QStringLiteral("Knee"))),
+                     TestLibrary::entry(m_library.image(QStringLiteral("Hand"))), TestLibrary::entry(brain),
+                     TestLibrary::entry(chest)};
+        m_sidebar->setHasContent(true);
+        m_sidebar->setEntries(m_entries);
+        m_sidebar->resize(300, 500);
+        m_sidebar->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_sidebar.get()));
+    }
+    void cleanup()
+    {
+        if (QMenu *menu = openMenu())
+            menu->close();
+        m_sidebar.reset();
+    }
+
+    void clicksReportTheSelectionAndTheOwnerSetsItSilently()
+    {
+        QSignalSpy changed(m_sidebar.get(), &LibrarySidebar::selectionChanged);
+        click(1);
+        QCOMPARE(m_sidebar->selection(), ids({1}));
+        click(3, Qt::ControlModifier);
+        QCOMPARE(m_sidebar->selection(), ids({1, 3}));
+        QCOMPARE(changed.count(), 2);
+        QCOMPARE(changed.last().first().value<QSet<LibraryEntryID>>(), ids({1, 3}));
+        m_sidebar->setSelection(ids({0, 2}));
+        QCOMPARE(viewSelection(), ids({0, 2}));
+        QCOMPARE(changed.count(), 2);
+    }
+
+    void rightClickOpensTheRowMenuWithoutSelecting()
+    {
+        m_sidebar->setSelection(ids({0, 1}));
+        QSignalSpy changed(m_sidebar.get(), &LibrarySidebar::selectionChanged);
+        QMenu *menu = rightClick(3);
+        QVERIFY(menu);
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(viewSelection(), ids({0, 1}));
+        QCOMPARE(menuTitles(menu), QStringList({"Rename", "Duplicate Series", "-", "Delete Series"}));
+        QList<LibraryEntry> deleted;
+        m_sidebar->onDeleteEntries = [&](const QList<LibraryEntry> &entries) { deleted = entries; };
+        menuItem(menu, QStringLiteral("Delete Series"))->trigger();
+        QCOMPARE(deleted.size(), 1);
+        QCOMPARE(deleted.first().entryID(), m_entries.at(3).entryID());
+        QCOMPARE(m_sidebar->selection(), ids({0, 1}));
+    }
+
+    void menusOfASelectedRowActOnTheWholeSelection()
+    {
+        m_sidebar->setSelection(ids({3, 0, 2}));
+        QMenu *menu = rightClick(2);
+        QVERIFY(menu);
+        QCOMPARE(menuTitles(menu), QStringList({"Rename", "Duplicate Series", "-", "Delete 3 Items"}));
+        QList<LibraryEntry> deleted;
+        Series *renamed = nullptr;
+        m_sidebar->onDeleteEntries = [&](const QList<LibraryEntry> &entries) { deleted = entries; };
+        m_sidebar->onRenameSeries = [&](Series *series) { renamed = series; };
+        menuItem(menu, QStringLiteral("Delete 3 Items"))->trigger();
+        QCOMPARE(deleted.size(), 3); // in list order
+        QCOMPARE(deleted.at(0).entryID(), m_entries.at(0).entryID());
+        QCOMPARE(deleted.at(1).entryID(), m_entries.at(2).entryID());
+        QCOMPARE(deleted.at(2).entryID(), m_entries.at(3).entryID());
+        menu->close();
+        menu = rightClick(2);
+        menuItem(menu, QStringLiteral("Rename"))->trigger();
+        QCOMPARE(renamed, m_entries.at(2).seriesGroup()->series);
+        menu->close();
+
+        // An image row of the selection: Edit and Duplicate act on the row.
+        AtlasImage *edited = nullptr;
+        AtlasImage *duplicated = nullptr;
+        m_sidebar->onEditImage = [&](AtlasImage *image) { edited = image; };
+        m_sidebar->onDuplicateImage = [&](AtlasImage *image) { duplicated = image; };
+        menu = rightClick(0);
+        QCOMPARE(menuTitles(menu), QStringList({"Edit", "Duplicate", "-", "Delete 3 Items"}));
+        menuItem(menu, QStringLiteral("Edit"))->trigger();
+        menuItem(menu, QStringLiteral("Duplicate"))->trigger();
+        QCOMPARE(edited, m_entries.at(0).imageValue());
+        QCOMPARE(duplicated, m_entries.at(0).imageValue());
+    }
+
+    void searchKeepsHiddenEntriesSelected()
+    {
+        QSignalSpy changed(m_sidebar.get(), &LibrarySidebar::selectionChanged);
+        m_sidebar->setSelection(ids({0, 1}));
+        // The search hides the second image.
+        m_sidebar->setEntries({m_entries.at(0), m_entries.at(2), m_entries.at(3)});
+        QCOMPARE(m_sidebar->selection(), ids({0, 1}));
+        QCOMPARE(viewSelection(), ids({0}));
+        // Only listed entries count as targets.
+        QCOMPARE(LibrarySidebar::deleteMenuTitle(m_sidebar->actionTargets(m_entries.at(0))), QStringLiteral("Delete"));
+        // Back again: selected again.
+        m_sidebar->setEntries(m_entries);
+        QCOMPARE(viewSelection(), ids({0, 1}));
+        QCOMPARE(changed.count(), 0);
+
+        // Extending the selection while hidden keeps the hidden entry...
+        m_sidebar->setEntries({m_entries.at(0), m_entries.at(2), m_entries.at(3)});
+        click(1, Qt::ControlModifier); // the brain series
+        QCOMPARE(m_sidebar->selection(), ids({0, 1, 2}));
+        // ...a plain click replaces the selection with what is listed.
+        click(2);
+        QCOMPARE(m_sidebar->selection(), ids({3}));
+        m_sidebar->setEntries(m_entries);
+        QCOMPARE(viewSelection(), ids({3}));
+    }
+
+    void newEntriesKeepTheListWhereItWas()
+    {
+        QList<LibraryEntry> many;
+        for (int i = 0; i < 200; ++i)
+            many.append(TestLibrary::entry(m_library.image(QStringLiteral("Image %1").arg(i))));
+        m_sidebar->setEntries(many);
+        m_sidebar->setSelection({many.at(150).entryID()});
+        QScrollBar *bar = m_sidebar->listView()->verticalScrollBar();
+        QVERIFY(bar->maximum() > 1000);
+        bar->setValue(1000);
+        // The same rows (a title changed): nothing moves.
+        many.at(3).imageValue()->setTitle(QStringLiteral("Renamed"));
+        m_sidebar->setEntries(many);
+        QApplication::processEvents();
+        QCOMPARE(bar->value(), 1000);
+        QCOMPARE(viewSelectionOf(many), QSet<LibraryEntryID>({many.at(150).entryID()}));
+        // Other rows (one gone): the position stays as well.
+        many.removeAt(0);
+        m_sidebar->setEntries(many);
+        QApplication::processEvents();
+        QCOMPARE(bar->value(), 1000);
+        QCOMPARE(viewSelectionOf(many), QSet<LibraryEntryID>({many.at(149).entryID()}));
+    }
+
+    void emptyStates()
+    {
+        int imports = 0;
+        int clears = 0;
+        m_sidebar->onImport = [&] { ++imports; };
+        m_sidebar->onClearFilters = [&] { ++clears; };
+        QCOMPARE(m_sidebar->emptyStateTitle(), QString());
+
+        m_sidebar->setHasContent(false);
+        m_sidebar->setEntries({});
+        QCOMPARE(m_sidebar->emptyStateTitle(), QStringLiteral("No Images"));
+        QCOMPARE(m_sidebar->emptyStateView()->description(), QStringLiteral("Import images to start building the atlas."));
+        QPushButton *button = m_sidebar->emptyStateView()->actionButton();
+        QVERIFY(button);
+        QCOMPARE(button->text(), QStringLiteral("Import Images"));
+        button->click();
+        QCOMPARE(imports, 1);
+
+        // Hidden by the search alone: no button.
+        m_sidebar->setHasContent(true);
+        QCOMPARE(m_sidebar->emptyStateTitle(), QStringLiteral("No Matches"));
+        QVERIFY(!m_sidebar->emptyStateView()->actionButton());
+        m_sidebar->setFiltersExpanded(true);
+        QVERIFY(!m_sidebar->clearFiltersButton()->isVisible());
+
+        // Hidden by a filter: "Clear Filters" here and in the panel.
+        m_sidebar->setHasActiveFilters(true);
+        button = m_sidebar->emptyStateView()->actionButton();
+        QVERIFY(button);
+        QCOMPARE(button->text(), QStringLiteral("Clear Filters"));
+        button->click();
+        QVERIFY(m_sidebar->clearFiltersButton()->isVisible());
+        m_sidebar->clearFiltersButton()->click();
+        QCOMPARE(clears, 2);
+    }
+
+    void syncPausedBanner()
+    {
+        QVERIFY(!m_sidebar->isSyncPausedBannerShown());
+        m_appState->setCloudAccountStatus(CloudAccountStatus::noAccount);
+        QVERIFY(!m_sidebar->isSyncPausedBannerShown()); // sync is off
+        m_defaults->setBool(true, QStringLiteral("cloudSyncEnabled"));
+        m_appState->setCloudAccountStatus(std::nullopt);
+        QVERIFY(!m_sidebar->isSyncPausedBannerShown());
+        m_appState->setCloudAccountStatus(CloudAccountStatus::available);
+        QVERIFY(!m_sidebar->isSyncPausedBannerShown());
+        for (CloudAccountStatus status : {CloudAccountStatus::couldNotDetermine, CloudAccountStatus::restricted,
+                                          CloudAccountStatus::noAccount, CloudAccountStatus::temporarilyUnavailable}) {
+            m_appState->setCloudAccountStatus(status);
+            QVERIFY(m_sidebar->isSyncPausedBannerShown());
+            const auto labels = m_sidebar->findChildren<QLabel *>();
+            const bool shown = std::any_of(labels.cbegin(), labels.cend(), [](QLabel *label) {
+                return label->text() == QStringLiteral("iCloud sync paused") && label->isVisible();
+            });
+            QVERIFY(shown);
+        }
+        m_appState->setCloudAccountStatus(CloudAccountStatus::available);
+        const auto labels = m_sidebar->findChildren<QLabel *>();
+        for (QLabel *label : labels)
+            QVERIFY(!(label->text() == QStringLiteral("iCloud sync paused") && label->isVisible()));
+    }
+
+    void shortcutsFocusTheSearchAndToggleTheFilters()
+    {
+        QApplication::setActiveWindow(m_sidebar.get());
+        QVERIFY(QTest::qWaitForWindowActive(m_sidebar.get()));
+        QSignalSpy expanded(m_sidebar.get(), &LibrarySidebar::filtersExpandedChanged);
+        m_sidebar->setHasContent(false);
+        QTest::keyClick(m_sidebar->listView(), Qt::Key_F, Qt::ControlModifier | Qt::AltModifier);
+        QCOMPARE(expanded.count(), 1);
+        QVERIFY(m_sidebar->isFiltersExpanded());
+        QVERIFY(!m_sidebar->isFilterPanelShown());
+        m_sidebar->setHasContent(true);
+        QVERIFY(m_sidebar->isFilterPanelShown());
+        QTRY_VERIFY(m_sidebar->filterControls()->isVisible());
+        QTRY_VERIFY(m_sidebar->filterControls()->height() > 50);
+        QTest::keyClick(m_sidebar->listView(), Qt::Key_F, Qt::ControlModifier | Qt::AltModifier);
+        QVERIFY(!m_sidebar->isFiltersExpanded());
+        QTRY_VERIFY(!m_sidebar->filterControls()->isVisible());
+        m_sidebar->toggleFilters();
+        QTRY_VERIFY(m_sidebar->filterControls()->isVisible());
+        QCOMPARE(expanded.count(), 3);
+
+        m_sidebar->listView()->setFocus();
+        QVERIFY(!m_sidebar->searchField()->hasFocus());
+        QTest::keyClick(m_sidebar->listView(), Qt::Key_F, Qt::ControlModifier);
+        QTRY_VERIFY(m_sidebar->searchField()->hasFocus());
+        QSignalSpy searched(m_sidebar.get(), &LibrarySidebar::searchTextChanged);
+        QTest::keyClicks(m_sidebar->searchField(), QStringLiteral("ct"));
+        QCOMPARE(searched.count(), 2);
+        QCOMPARE(searched.last().first().toString(), QStringLiteral("ct"));
+        m_sidebar->setSearchText(QStringLiteral("brain"));
+        QCOMPARE(searched.count(), 2);
+        QCOMPARE(m_sidebar->searchText(), QStringLiteral("brain"));
+    }
+
+    void filterPickersOfferAnyAndTheSelectableCases()
+    {
+        LibraryFilterControls controls;
+        QComboBox *modality = controls.picker(0);
+        QStringList options;
+        for (int i = 0; i < modality->count(); ++i)
+            options.append(modality->itemText(i));
+        QCOMPARE(options, QStringList({"Any", "DX", "CT", "MR", "NM", "PT", "US", "XA"}));
+        QCOMPARE(controls.picker(2)->itemText(4), QStringLiteral("Unspecified"));
+        QCOMPARE(controls.picker(3)->count(), 6);
+        QCOMPARE(controls.label(3)->text(), QStringLiteral("Age"));
+
+        QSignalSpy changed(&controls, &LibraryFilterControls::modalityFilterChanged);
+        modality->setCurrentIndex(2);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(controls.modalityFilter(), std::optional<Modality>(Modality::ct));
+        modality->setCurrentIndex(0);
+        QCOMPARE(controls.modalityFilter(), std::nullopt);
+        QCOMPARE(changed.count(), 2);
+        controls.setSexFilter(Sex::female);
+        QCOMPARE(controls.picker(4)->currentText(), QStringLiteral("Female"));
+        QCOMPARE(controls.sexFilter(), std::optional<Sex>(Sex::female));
+        controls.setAgeKindFilter(AgeSpec::Kind::years);
+        QCOMPARE(controls.ageKindFilter(), std::optional<AgeSpec::Kind>(AgeSpec::Kind::years));
+        QCOMPARE(changed.count(), 2);
+    }
+};
+
+QTEST_MAIN(LibrarySidebarTest)
+#include "tst_librarysidebar.moc"

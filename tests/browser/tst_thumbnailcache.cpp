@@ -1,0 +1,269 @@
+#include "BrowserTestSupport.h"
+
+#include "browser/ThumbnailCache.h"
+
+#include <QMutex>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWaitCondition>
+
+#include <atomic>
+
+namespace {
+
+// A decoder that the test holds at a gate, counting what it is asked for.
+struct GatedDecoder {
+    QMutex mutex;
+    QWaitCondition opened;
+    bool open = false;
+    std::atomic<int> calls{0};
+    QList<QByteArray> seen;
+
+    ThumbnailCache::Decoder decoder()
+    {
+        return [this](const QByteArray &data, int maxPixelSize) {
+            ++calls;
+            QMutexLocker lock(&mutex);
+            seen.append(data);
+            while (!open)
+                opened.wait(&mutex);
+            return data == "bad" ? QImage() : ThumbnailCache::makeThumbnail(data, maxPixelSize);
+        };
+    }
+    void release()
+    {
+        QMutexLocker lock(&mutex);
+        open = true;
+        opened.wakeAll();
+    }
+};
+
+} // namespace
+
+class ThumbnailCacheTest : public QObject {
+    Q_OBJECT
+private:
+    TestLibrary m_library;
+
+private slots:
+    void thumbnailsAreBoundedAndKeepTheirAspect_data()
+    {
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("maxPixelSize");
+        QTest::addColumn<QSize>("expected");
+        QTest::newRow("jpeg landscape") << QByteArray("JPEG") << QSize(1500, 1000) << 500 << QSize(500, 333);
+        QTest::newRow("png portrait") << QByteArray("PNG") << QSize(400, 1200) << 500 << QSize(167, 500);
+        QTest::newRow("small stays") << QByteArray("PNG") << QSize(120, 80) << 500 << QSize(120, 80);
+        QTest::newRow("bmp") << QByteArray("BMP") << QSize(1000, 1000) << 250 << QSize(250, 250);
+    }
+    void thumbnailsAreBoundedAndKeepTheirAspect()
+    {
+        QFETCH(QByteArray, format);
+        QFETCH(QSize, size);
+        QFETCH(int, maxPixelSize);
+        QFETCH(QSize, expected);
+        const QImage thumbnail = ThumbnailCache::makeThumbnail(encodedPicture(format, size), maxPixelSize);
+        QCOMPARE(thumbnail.size(), expected);
+        // Colours survive the scaling (JPEG within its loss).
+        const QColor centre = thumbnail.pixelColor(thumbnail.width() / 2, thumbnail.height() / 2);
+        QVERIFY2(std::abs(centre.red() - 200) < 8 && std::abs(centre.blue() - 10) < 12, qPrintable(centre.name()));
+    }
+
+    void thumbnailsApplyTheStoredOrientation()
+    {
+        const QByteArray rotated = encodedPicture("JPEG", QSize(800, 400), Qt::red, QImageIOHandler::TransformationRotate90);
+        QCOMPARE(ThumbnailCache::makeThumbnail(rotated, 500).size(), QSize(250, 500));
+    }
+
+    void bytesThatAreNoImageGiveNothing()
+    {
+        QVERIFY(ThumbnailCache::makeThumbnail(QByteArray(), 500).isNull());
+        QVERIFY(ThumbnailCache::makeThumbnail(QByteArray("not an image at all"), 500).isNull());
+        QByteArray truncated = encodedPicture("PNG", QSize(300, 300));
+        truncated.truncate(40);
+        QVERIFY(ThumbnailCache::makeThumbnail(truncated, 500).isNull());
+    }
+
+    void requestsForOneImageShareOneDecode()
+    {
+        GatedDecoder gate;
+        ThumbnailCache cache(gate.decoder(), 2, ThumbnailCache::defaultMaxBytes);
+        QSignalSpy ready(&cache, &ThumbnailCache::thumbnailReady);
+        AtlasImage *image = m_library.image(QStringLiteral("a"), encodedPicture("PNG", QSize(60, 40)));
+        QVERIFY(!cache.requestThumbnail(image, 500));
+        QVERIFY(!cache.requestThumbnail(image, 300));
+        std::optional<QImage> answered;
+        int answers = 0;
+        cache.thumbnail(image, 500, this, [&](const std::optional<QImage> &result) {
+            answered = result;
+            ++answers;
+        });
+        QCOMPARE(answers, 0);
+        QVERIFY(cache.isPending(image));
+        gate.release();
+        cache.waitForIdle();
+        QCOMPARE(gate.calls.load(), 1);
+        QCOMPARE(ready.count(), 1);
+        QCOMPARE(answers, 1);
+        QVERIFY(answered);
+        QCOMPARE(answered->size(), QSize(60, 40));
+        // Answered from memory, whatever size is asked for.
+        const std::optional<QImage> hit = cache.requestThumbnail(image, 100);
+        QVERIFY(hit);
+        QCOMPARE(hit->size(), QSize(60, 40));
+        QCOMPARE(gate.calls.load(), 1);
+    }
+
+    void imagesAreToldApartByObjectNotByIdentifier()
+    {
+        ThumbnailCache cache(&ThumbnailCache::makeThumbnail, 2, ThumbnailCache::defaultMaxBytes);
+        AtlasImage *first = m_library.image(QStringLiteral("a"), encodedPicture("PNG", QSize(30, 30)));
+        AtlasImage *second = m_library.image(QStringLiteral("b"), encodedPicture("PNG", QSize(50, 20)));
+        second->setId(first->id());
+        cache.requestThumbnail(first);
+        cache.requestThumbnail(second);
+        cache.waitForIdle();
+        QCOMPARE(cache.cachedThumbnail(first)->size(), QSize(30, 30));
+        QCOMPARE(cache.cachedThumbnail(second)->size(), QSize(50, 20));
+    }
+
+    void imagesWithoutBytesStartNothing()
+    {
+        GatedDecoder gate;
+        gate.release();
+        ThumbnailCache cache(gate.decoder(), 1, ThumbnailCache::defaultMaxBytes);
+        AtlasImage *missing = m_library.image(QStringLiteral("missing"));
+        AtlasImage *empty = m_library.image(QStringLiteral("empty"), QByteArray());
+        QVERIFY(!cache.requestThumbnail(missing));
+        QVERIFY(!cache.isPending(missing));
+        bool answeredNone = false;
+        cache.thumbnail(missing, 500, this, [&](const std::optional<QImage> &result) { answeredNone = !result; });
+        QVERIFY(answeredNone);
+        // Empty bytes: known only once read, and then nothing is decoded.
+        QSignalSpy failed(&cache, &ThumbnailCache::thumbnailFailed);
+        cache.requestThumbnail(empty);
+        cache.waitForIdle();
+        QCOMPARE(gate.calls.load(), 0);
+        QCOMPARE(failed.count(), 1);
+        QVERIFY(!cache.cachedThumbnail(empty));
+    }
+
+    void failedDecodesAreTriedAgain()
+    {
+        GatedDecoder gate;
+        gate.release();
+        ThumbnailCache cache(gate.decoder(), 1, ThumbnailCache::defaultMaxBytes);
+        QSignalSpy failed(&cache, &ThumbnailCache::thumbnailFailed);
+        AtlasImage *bad = m_library.image(QStringLiteral("bad"), QByteArray("bad"));
+        cache.requestThumbnail(bad);
+        cache.waitForIdle();
+        QCOMPARE(failed.count(), 1);
+        QVERIFY(!cache.cachedThumbnail(bad));
+        cache.requestThumbnail(bad);
+        cache.waitForIdle();
+        QCOMPARE(gate.calls.load(), 2);
+    }
+
+    void queuedDecodesCanBeDropped()
+    {
+        GatedDecoder gate;
+        ThumbnailCache cache(gate.decoder(), 1, ThumbnailCache::defaultMaxBytes);
+        QSignalSpy cancelled(&cache, &ThumbnailCache::thumbnailCancelled);
+        QList<AtlasImage *> images;
+        for (int i = 0; i < 5; ++i) {
+            images.append(m_library.image(QString::number(i), encodedPicture("PNG", QSize(10 + i, 10))));
+            cache.requestThumbnail(images.last());
+        }
+        // One runs (the pool has one thread), four wait.
+        QTRY_COMPARE(gate.calls.load(), 1);
+        QCOMPARE(cache.runningCount(), 1);
+        QCOMPARE(cache.queuedCount(), 4);
+        const AtlasImage *running = nullptr;
+        for (AtlasImage *image : images) {
+            if (cache.isPending(image) && cache.queuedCount() == 4 && !running) {
+                // The running one is the one whose bytes the decoder saw.
+                QMutexLocker lock(&gate.mutex);
+                if (gate.seen.value(0) == image->imageData())
+                    running = image;
+            }
+        }
+        QVERIFY(running);
+        // Keep one queued image; the others go, the running one goes on.
+        const AtlasImage *kept = images.first() == running ? images.at(1) : images.first();
+        cache.cancelQueuedExcept({kept});
+        QCOMPARE(cache.queuedCount(), 1);
+        QCOMPARE(cancelled.count(), 3);
+        QVERIFY(cache.isPending(running));
+        gate.release();
+        cache.waitForIdle();
+        QCOMPARE(gate.calls.load(), 2);
+        QVERIFY(cache.cachedThumbnail(running));
+        QVERIFY(cache.cachedThumbnail(kept));
+        QCOMPARE(cache.count(), 2);
+    }
+
+    void awaitedDecodesAreNotDropped()
+    {
+        GatedDecoder gate;
+        ThumbnailCache cache(gate.decoder(), 1, ThumbnailCache::defaultMaxBytes);
+        AtlasImage *first = m_library.image(QStringLiteral("1"), encodedPicture("PNG", QSize(10, 10)));
+        AtlasImage *second = m_library.image(QStringLiteral("2"), encodedPicture("PNG", QSize(12, 10)));
+        cache.requestThumbnail(first);
+        bool answered = false;
+        cache.thumbnail(second, 500, this, [&](const std::optional<QImage> &result) { answered = bool(result); });
+        cache.cancel(second);
+        QVERIFY(cache.isPending(second));
+        gate.release();
+        cache.waitForIdle();
+        QVERIFY(answered);
+    }
+
+    void theCacheStaysWithinItsByteBudget()
+    {
+        // Each 100 by 100 thumbnail costs 40,000 bytes; room for three.
+        ThumbnailCache cache(&ThumbnailCache::makeThumbnail, 2, 3 * 40000 + 100);
+        QList<AtlasImage *> images;
+        for (int i = 0; i < 6; ++i) {
+            images.append(m_library.image(QString::number(i), encodedPicture("PNG", QSize(100, 100))));
+            cache.requestThumbnail(images.last());
+            cache.waitForIdle();
+        }
+        QCOMPARE(cache.count(), 3);
+        QVERIFY(cache.totalBytes() <= cache.maxBytes());
+        // The least recently used went first.
+        QVERIFY(!cache.cachedThumbnail(images.at(0)));
+        QVERIFY(cache.cachedThumbnail(images.at(5)));
+        QVERIFY(cache.cachedThumbnail(images.at(3)));
+        cache.requestThumbnail(images.at(0));
+        cache.waitForIdle();
+        QVERIFY(cache.cachedThumbnail(images.at(3)));  // used just before
+        QVERIFY(!cache.cachedThumbnail(images.at(4))); // pushed out
+    }
+
+    void aDeadImageLeavesNoEntryForItsAddress()
+    {
+        ThumbnailCache cache(&ThumbnailCache::makeThumbnail, 1, ThumbnailCache::defaultMaxBytes);
+        auto image = AtlasImage::make(QStringLiteral("short-lived"));
+        image->setImageData(encodedPicture("PNG", QSize(20, 20)));
+        const AtlasImage *address = image.get();
+        cache.requestThumbnail(image.get());
+        cache.waitForIdle();
+        QVERIFY(cache.cachedThumbnail(address));
+        image.reset();
+        QVERIFY(!cache.cachedThumbnail(address));
+    }
+
+    void newBytesKeepTheOldThumbnailWhileItIsCached()
+    {
+        ThumbnailCache cache(&ThumbnailCache::makeThumbnail, 1, ThumbnailCache::defaultMaxBytes);
+        AtlasImage *image = m_library.image(QStringLiteral("x"), encodedPicture("PNG", QSize(20, 20)));
+        cache.requestThumbnail(image);
+        cache.waitForIdle();
+        image->setImageData(encodedPicture("PNG", QSize(40, 40)));
+        QCOMPARE(cache.requestThumbnail(image)->size(), QSize(20, 20));
+    }
+};
+
+QTEST_MAIN(ThumbnailCacheTest)
+#include "tst_thumbnailcache.moc"
