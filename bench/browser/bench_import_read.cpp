@@ -11,6 +11,7 @@
 // throughput.
 
 #include "browser/ImportedImage.h"
+#include "support/NoisePicture.h"
 
 #include <QBuffer>
 #include <QCommandLineParser>
@@ -26,24 +27,6 @@
 #include <cstdio>
 
 namespace {
-
-QByteArray noisePicture(double megabytes)
-{
-    // RGB noise stores about three bytes a pixel in a PNG.
-    const int side = int(std::sqrt(megabytes * 1024 * 1024 / 3.0));
-    QImage image(side, side, QImage::Format_RGB32);
-    QRandomGenerator random(20261206);
-    for (int y = 0; y < side; ++y) {
-        auto *line = reinterpret_cast<quint32 *>(image.scanLine(y));
-        for (int x = 0; x < side; ++x)
-            line[x] = random.generate() | 0xff000000u;
-    }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "png", 100);
-    return bytes;
-}
 
 bool run(const QString &program, const QStringList &arguments)
 {

@@ -13,6 +13,7 @@
 
 #include <QFuture>
 #include <QMetaObject>
+#include <QTimer>
 
 #include <cstring>
 #include <limits>
@@ -33,17 +34,24 @@ ContentViewModel::ContentViewModel(ModelContext &context, AppState &appState, QO
     , m_context(context)
     , m_appState(appState)
 {
-    connect(&m_context, &ModelContext::objectInserted, this,
-            [this](ModelObject *object) { modelDidChange(&object->entityType() == &AtlasImage::entity(), true); });
-    connect(&m_context, &ModelContext::objectDeleted, this,
-            [this](ModelObject *object) { modelDidChange(&object->entityType() == &AtlasImage::entity(), true); });
-    connect(&m_context, &ModelContext::didRollback, this, [this] { modelDidChange(true, true); });
+    const auto insertedOrDeleted = [this](ModelObject *object) {
+        m_searchIndex.objectInsertedOrDeleted(object);
+        modelDidChange(&object->entityType() == &AtlasImage::entity(), true);
+    };
+    connect(&m_context, &ModelContext::objectInserted, this, insertedOrDeleted);
+    connect(&m_context, &ModelContext::objectDeleted, this, insertedOrDeleted);
+    connect(&m_context, &ModelContext::didRollback, this, [this] {
+        m_searchIndex.clear();
+        modelDidChange(true, true);
+    });
     connect(&m_context, &ModelContext::propertyChanged, this, [this](ModelObject *object, const char *property) {
+        m_searchIndex.objectChanged(object, property);
         const bool isImage = &object->entityType() == &AtlasImage::entity();
         const bool isDate = std::strcmp(property, "createdAt") == 0;
         modelDidChange(isImage && std::strcmp(property, "id") == 0, isDate);
     });
     m_knownImageIDs = imageIdentifiers();
+    scheduleSearchIndexPreparation();
 }
 
 ContentViewModel::~ContentViewModel() = default;
@@ -72,12 +80,24 @@ void ContentViewModel::modelDidChange(bool imageSetMayHaveChanged, bool queryOrd
     if (imageSetMayHaveChanged)
         m_imageSetMayHaveChanged = true;
     invalidateDerived();
-    m_lastPassingFilters.reset();
-    m_lastPassing.clear();
+    m_unfilteredEntries.reset();
     if (!m_libraryCheckQueued) {
         m_libraryCheckQueued = true;
         QMetaObject::invokeMethod(this, [this] { libraryCheck(); }, Qt::QueuedConnection);
     }
+}
+
+void ContentViewModel::scheduleSearchIndexPreparation()
+{
+    if (m_searchIndexPreparationQueued)
+        return;
+    m_searchIndexPreparationQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        m_searchIndexPreparationQueued = false;
+        // About a millisecond or two of work per slice.
+        if (!m_searchIndex.prepare(images(), 500))
+            scheduleSearchIndexPreparation();
+    });
 }
 
 void ContentViewModel::invalidateDerived()
@@ -113,6 +133,7 @@ void ContentViewModel::libraryCheck()
         setGridSelection(nullptr);
     emit entriesChanged();
     emit visibleImagesChanged();
+    scheduleSearchIndexPreparation();
 }
 
 const QList<AtlasImage *> &ContentViewModel::images()
@@ -146,30 +167,14 @@ const QList<LibraryEntry> &ContentViewModel::libraryEntries()
     if (m_entries)
         return *m_entries;
 
-    const LibraryDerivation derivation(m_filters);
-    // A query that only grows keeps to the images that matched the shorter
-    // one (containment cannot gain matches), while the model is unchanged.
-    const QString needle = derivation.hasEmptyQuery() ? QString() : LocalizedSearchNeedle(
-                               trimmingWhitespaceAndNewlines(m_filters.searchText)).folded();
-    QList<AtlasImage *> candidates;
-    bool narrowed = false;
-    if (m_lastPassingFilters && !derivation.hasEmptyQuery()) {
-        LibraryFilters previous = *m_lastPassingFilters;
-        LibraryFilters current = m_filters;
-        previous.searchText.clear();
-        current.searchText.clear();
-        const bool previousMatchedAll = m_lastPassingNeedle.isEmpty()
-            && trimmingWhitespaceAndNewlines(m_lastPassingFilters->searchText).isEmpty();
-        if (previous == current && (previousMatchedAll || (!m_lastPassingNeedle.isEmpty() && needle.contains(m_lastPassingNeedle)))) {
-            candidates = m_lastPassing;
-            narrowed = true;
-        }
+    const LibraryDerivation derivation(m_filters, &m_searchIndex);
+    if (derivation.hasEmptyQuery() && !m_filters.hasActiveFilters()) {
+        if (!m_unfilteredEntries)
+            m_unfilteredEntries = derivation.libraryEntries(images(), allSeries());
+        m_entries = m_unfilteredEntries;
+    } else {
+        m_entries = derivation.libraryEntries(images(), allSeries());
     }
-    QList<AtlasImage *> passing = derivation.passingImages(narrowed ? candidates : images());
-    m_entries = derivation.entriesFromPassingImages(passing, allSeries());
-    m_lastPassing = std::move(passing);
-    m_lastPassingFilters = m_filters;
-    m_lastPassingNeedle = needle;
     return *m_entries;
 }
 
@@ -857,15 +862,21 @@ AtlasImage *ContentViewModel::deepCopy(ModelContext &context, AtlasImage &source
     AtlasImage *copy = context.insert(AtlasImage::make(title.value_or(source.title()), source.modality(),
                                                        source.region(), source.plane(), source.age(), source.sex(),
                                                        source.imageData(), sortIndex.value_or(source.sortIndex())));
+    // Each annotation is linked before it is inserted, so the insertion is
+    // the one change announced for it.
     for (const PointAnnotation *point : source.points()) {
-        PointAnnotation *annotation = context.insert(PointAnnotation::make(
-            point->label(), point->group(), point->links().value_or(QList<AnnotationLink>()), point->x(), point->y()));
+        const auto annotation = PointAnnotation::make(point->label(), point->group(),
+                                                      point->links().value_or(QList<AnnotationLink>()), point->x(),
+                                                      point->y());
         annotation->setImage(copy);
+        context.insert(annotation);
     }
     for (const RegionAnnotation *region : source.regions()) {
-        RegionAnnotation *annotation = context.insert(RegionAnnotation::make(
-            region->label(), region->group(), region->links().value_or(QList<AnnotationLink>()), region->vertices()));
+        const auto annotation = RegionAnnotation::make(region->label(), region->group(),
+                                                       region->links().value_or(QList<AnnotationLink>()),
+                                                       region->vertices());
         annotation->setImage(copy);
+        context.insert(annotation);
     }
     return copy;
 }

@@ -5,6 +5,7 @@
 #include "browser/PendingImageImport.h"
 #include "model/LibraryEntry.h"
 #include "shell/LibraryFilters.h"
+#include "shell/LibrarySearchIndex.h"
 
 #include <QList>
 #include <QObject>
@@ -31,7 +32,9 @@ class Series;
 // Derived lists (entries, visible images) are computed on demand and kept
 // until anything they depend on changes: any change of the model context,
 // the search text, a filter or the sidebar selection drops them, so every
-// read reflects the current model.
+// read reflects the current model. The images' search texts are kept folded
+// in a LibrarySearchIndex, each dropped when its image, series title or
+// annotation labels change.
 //
 // Each operation saves the context once at its end. A failed save rolls the
 // context back to the last saved state before the operation-error alert is
@@ -244,6 +247,11 @@ public:
     // The message when an object an operation waited on left the library.
     static QString missingObjectMessage();
 
+    // Whether the library's search texts are all made, so that the next
+    // search only scans them. They are made while the event loop is idle,
+    // a slice at a time, after the window is made and after model changes.
+    bool isSearchIndexReady() { return m_searchIndex.isReady(images()); }
+
 signals:
     // The sidebar's entries may have changed: read libraryEntries() again.
     // Model changes are announced once per turn of the event loop; search
@@ -281,6 +289,7 @@ private:
     void invalidateDerived();
     void modelDidChange(bool imageSetMayHaveChanged, bool queryOrderMayHaveChanged);
     void libraryCheck();
+    void scheduleSearchIndexPreparation();
     QList<QUuid> imageIdentifiers();
 
     AtlasImage *makeImage(const ImportedImage &file, const QString &title, const MetadataDraft &draft,
@@ -317,16 +326,15 @@ private:
     bool m_filtersExpanded = false;
 
     // Caches, dropped on every change they depend on.
+    LibrarySearchIndex m_searchIndex;
     bool m_queriesValid = false;
     QList<AtlasImage *> m_images;
     QList<Series *> m_allSeries;
+    bool m_searchIndexPreparationQueued = false;
     std::optional<QList<LibraryEntry>> m_entries;
+    // The entries with no search and no filter, kept until the model changes.
+    std::optional<QList<LibraryEntry>> m_unfilteredEntries;
     std::optional<QList<AtlasImage *>> m_visibleImages;
-    // The images that passed the last search; a longer query that contains
-    // the last one only narrows them, as long as the model is unchanged.
-    QList<AtlasImage *> m_lastPassing;
-    std::optional<LibraryFilters> m_lastPassingFilters;
-    QString m_lastPassingNeedle;
 
     // Model changes are looked at once per turn of the event loop.
     bool m_libraryCheckQueued = false;

@@ -1,5 +1,7 @@
 #include "shell/LibraryDerivation.h"
 
+#include "shell/LibrarySearchIndex.h"
+
 #include "model/AtlasImage.h"
 #include "model/PointAnnotation.h"
 #include "model/RegionAnnotation.h"
@@ -9,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 namespace {
 
@@ -69,9 +72,10 @@ bool titleOrder(const QString &a, const QString &b)
 
 } // namespace
 
-LibraryDerivation::LibraryDerivation(const LibraryFilters &filters)
+LibraryDerivation::LibraryDerivation(const LibraryFilters &filters, LibrarySearchIndex *index)
     : m_filters(filters)
     , m_needle(trimmingWhitespaceAndNewlines(filters.searchText))
+    , m_index(index)
 {
     m_queryIsEmpty = trimmingWhitespaceAndNewlines(filters.searchText).isEmpty();
 }
@@ -80,45 +84,11 @@ bool LibraryDerivation::imageMatchesSearch(const AtlasImage &image) const
 {
     if (m_queryIsEmpty)
         return true;
-
-    m_labels.clear();
-    m_parts.clear();
-    const QString title = image.title();
-    const Series *series = image.series();
-    const QString seriesTitle = series ? series->title() : QString();
-    const AgeSpec age = image.age();
-    auto ageText = m_ageTexts.constFind(age);
-    if (ageText == m_ageTexts.cend())
-        ageText = m_ageTexts.insert(age, age.displayText());
-
-    const QList<PointAnnotation *> points = image.points();
-    const QList<RegionAnnotation *> regions = image.regions();
-    m_labels.reserve(size_t(points.size() + regions.size()));
-    for (const PointAnnotation *point : points)
-        m_labels.push_back(point->label());
-    for (const RegionAnnotation *region : regions)
-        m_labels.push_back(region->label());
-
-    m_parts.push_back(title);
-    m_parts.push_back(seriesTitle);
-    m_parts.push_back(modalityTitles()[image.modalityRaw()]);
-    m_parts.push_back(modalityLongTitles()[image.modalityRaw()]);
-    m_parts.push_back(regionTitles()[image.regionRaw()]);
-    m_parts.push_back(planeTitles()[image.planeRaw()]);
-    m_parts.push_back(*ageText);
-    m_parts.push_back(sexTitles()[image.sexRaw()]);
-    // Labels joined with one space are the same text as one part per label;
-    // no labels still leave an empty part.
-    size_t label = 0;
-    if (points.isEmpty())
-        m_parts.push_back(QStringView());
-    for (; label < size_t(points.size()); ++label)
-        m_parts.push_back(m_labels[label]);
-    if (regions.isEmpty())
-        m_parts.push_back(QStringView());
-    for (; label < m_labels.size(); ++label)
-        m_parts.push_back(m_labels[label]);
-    return m_needle.isFoundInJoined(m_parts);
+    if (m_needle.isEmpty())
+        return false;
+    if (m_index)
+        return QStringView(m_index->foldedText(image)).contains(m_needle.folded());
+    return m_needle.isFoundIn(searchText(image));
 }
 
 bool LibraryDerivation::seriesMatchesSearch(const Series &series) const
@@ -128,8 +98,11 @@ bool LibraryDerivation::seriesMatchesSearch(const Series &series) const
 
 bool LibraryDerivation::imagePassesFilters(const AtlasImage &image) const
 {
-    if (!imageMatchesSearch(image))
-        return false;
+    return imageMatchesSearch(image) && passesMetadataFilters(image);
+}
+
+bool LibraryDerivation::passesMetadataFilters(const AtlasImage &image) const
+{
     if (m_filters.modality && *m_filters.modality != image.modality())
         return false;
     if (m_filters.region && *m_filters.region != image.region())
@@ -147,6 +120,14 @@ QList<AtlasImage *> LibraryDerivation::passingImages(const QList<AtlasImage *> &
 {
     if (m_queryIsEmpty && !m_filters.hasActiveFilters())
         return images;
+    if (m_index && !m_queryIsEmpty) {
+        // One pass over the ready texts, then the filters on what matched.
+        QList<AtlasImage *> passing = m_needle.isEmpty() ? QList<AtlasImage *>()
+                                                         : m_index->matching(images, m_needle.folded());
+        if (m_filters.hasActiveFilters())
+            passing.removeIf([this](const AtlasImage *image) { return !passesMetadataFilters(*image); });
+        return passing;
+    }
     QList<AtlasImage *> passing;
     for (AtlasImage *image : images) {
         if (imagePassesFilters(*image))
@@ -189,13 +170,22 @@ QList<LibraryEntry> LibraryDerivation::entriesFromPassingImages(const QList<Atla
     std::stable_sort(groups.begin(), groups.end(),
                      [](const LibrarySeriesGroup &a, const LibrarySeriesGroup &b) { return seriesOrder(a.series, b.series); });
 
-    QList<LibraryEntry> entries;
-    entries.reserve(standalone.size() + groups.size());
+    QList<LibraryEntry> assembled;
+    assembled.reserve(standalone.size() + groups.size());
     for (AtlasImage *image : std::as_const(standalone))
-        entries.append(LibraryEntry::image(image));
+        assembled.append(LibraryEntry::image(image));
     for (const LibrarySeriesGroup &group : std::as_const(groups))
-        entries.append(LibraryEntry::series(group));
-    std::stable_sort(entries.begin(), entries.end(), entryOrder);
+        assembled.append(LibraryEntry::series(group));
+    // Ordered by position, so the entries themselves move only once.
+    std::vector<qsizetype> order(size_t(assembled.size()));
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = qsizetype(i);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](qsizetype a, qsizetype b) { return entryOrder(assembled.at(a), assembled.at(b)); });
+    QList<LibraryEntry> entries;
+    entries.reserve(assembled.size());
+    for (qsizetype i : order)
+        entries.append(assembled.at(i));
     return entries;
 }
 
@@ -286,17 +276,33 @@ bool LibraryDerivation::seriesOrder(const Series *a, const Series *b)
 
 QString LibraryDerivation::searchText(const AtlasImage &image)
 {
-    QStringList parts;
-    parts << image.title() << (image.series() ? image.series()->title() : QString())
-          << modalityTitles()[image.modalityRaw()] << modalityLongTitles()[image.modalityRaw()]
-          << regionTitles()[image.regionRaw()] << planeTitles()[image.planeRaw()] << image.age().displayText()
-          << sexTitles()[image.sexRaw()];
-    QStringList points;
-    for (const PointAnnotation *point : image.points())
-        points << point->label();
-    QStringList regions;
-    for (const RegionAnnotation *region : image.regions())
-        regions << region->label();
-    parts << points.join(QLatin1Char(' ')) << regions.join(QLatin1Char(' '));
-    return parts.join(QLatin1Char(' '));
+    QString text;
+    text.reserve(160);
+    const auto part = [&](const QString &value) {
+        text += value;
+        text += QLatin1Char(' ');
+    };
+    part(image.title());
+    part(image.series() ? image.series()->title() : QString());
+    part(modalityTitles()[image.modalityRaw()]);
+    part(modalityLongTitles()[image.modalityRaw()]);
+    part(regionTitles()[image.regionRaw()]);
+    part(planeTitles()[image.planeRaw()]);
+    part(image.age().displayText());
+    part(sexTitles()[image.sexRaw()]);
+    // Labels joined with one space; no labels still leave an empty part.
+    const QList<PointAnnotation *> points = image.points();
+    for (qsizetype i = 0; i < points.size(); ++i) {
+        if (i > 0)
+            text += QLatin1Char(' ');
+        text += points.at(i)->label();
+    }
+    text += QLatin1Char(' ');
+    const QList<RegionAnnotation *> regions = image.regions();
+    for (qsizetype i = 0; i < regions.size(); ++i) {
+        if (i > 0)
+            text += QLatin1Char(' ');
+        text += regions.at(i)->label();
+    }
+    return text;
 }

@@ -5,15 +5,14 @@
 #include "platform/LocalizedText.h"
 #include "shell/LibraryFilters.h"
 
-#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
 
 #include <optional>
-#include <vector>
 
 class AtlasImage;
+class LibrarySearchIndex;
 class Series;
 
 // What a main window lists: the library's images and series searched,
@@ -26,7 +25,9 @@ class Series;
 // values, which need not be unique in a library merged from archives.
 class LibraryDerivation {
 public:
-    explicit LibraryDerivation(const LibraryFilters &filters);
+    // With an index, image search texts are taken from it (and made there
+    // once); without one they are made for every test.
+    explicit LibraryDerivation(const LibraryFilters &filters, LibrarySearchIndex *index = nullptr);
 
     const LibraryFilters &filters() const { return m_filters; }
     // The search text trimmed of white space and line breaks is empty.
@@ -72,15 +73,14 @@ public:
     static bool seriesImageOrder(const AtlasImage *a, const AtlasImage *b);
     static bool seriesOrder(const Series *a, const Series *b);
 
-    // The image's search text as one string (for inspection; searching
-    // never builds it).
+    // The image's search text: its ten parts joined with one space.
     static QString searchText(const AtlasImage &image);
 
 private:
+    bool passesMetadataFilters(const AtlasImage &image) const;
+
     LibraryFilters m_filters;
     bool m_queryIsEmpty = true;
     LocalizedSearchNeedle m_needle;
-    mutable QHash<AgeSpec, QString> m_ageTexts;
-    mutable std::vector<QString> m_labels;
-    mutable std::vector<QStringView> m_parts;
+    LibrarySearchIndex *m_index = nullptr;
 };

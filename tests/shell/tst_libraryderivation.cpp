@@ -1,6 +1,10 @@
 #include "ShellTestSupport.h"
 
+#include "platform/UserDefaults.h"
+#include "shell/AppState.h"
+#include "shell/ContentViewModel.h"
 #include "shell/LibraryDerivation.h"
+#include "shell/LibrarySearchIndex.h"
 
 #include <QTest>
 
@@ -182,6 +186,84 @@ private slots:
         QVERIFY(LibraryDerivation::isSingleSeriesSelected({seriesID}));
         QVERIFY(!LibraryDerivation::isSingleSeriesSelected({loneID}));
         Q_UNUSED(b);
+    }
+
+    void indexedSearchAgreesWithTheTexts()
+    {
+        TestLibrary library;
+        // Texts that end where the next begins: "…ab" then "c…" must not
+        // match "abc" across the two.
+        AtlasImage *first = library.image(QStringLiteral("xab"), nullptr, 0, 1);
+        AtlasImage *second = library.image(QStringLiteral("cde"), nullptr, 0, 2);
+        first->setSexRaw(99);
+        second->setSexRaw(99);
+        QList<AtlasImage *> images = library.context().fetch<AtlasImage>(&AtlasImage::createdAt);
+        LibrarySearchIndex index;
+        QVERIFY(!index.isReady(images));
+        QVERIFY(index.prepare(images, 10));
+        QVERIFY(index.isReady(images));
+        const QString lastOfFirst = foldedForSearch(LibraryDerivation::searchText(*first)).right(3);
+        const QString across = lastOfFirst + foldedForSearch(LibraryDerivation::searchText(*second)).left(2);
+        QVERIFY(index.matching(images, across).isEmpty());
+        QCOMPARE(index.matching(images, QStringLiteral("xab")), (QList<AtlasImage *>{first}));
+        QCOMPARE(index.matching(images, QStringLiteral("head")), images);
+        QCOMPARE(index.matching(images, QStringLiteral("cde  mr")), (QList<AtlasImage *>{second}));
+
+        // A long library, so that the eight-at-a-time scan is used, compared
+        // with the plain search of every text.
+        for (int i = 0; i < 300; ++i)
+            library.image(QStringLiteral("Slice %1 Ärm").arg(i * 7919 % 1000), nullptr, 0, 10 + i);
+        images = library.context().fetch<AtlasImage>(&AtlasImage::createdAt);
+        for (const QString &query : {QStringLiteral("arm"), QStringLiteral("slice 1"), QStringLiteral("9 a"),
+                                     QStringLiteral("e 99"), QStringLiteral("mr magnetic"), QStringLiteral("q")}) {
+            LibraryFilters filters;
+            filters.searchText = query;
+            const LibraryDerivation plain(filters);
+            QList<AtlasImage *> expected;
+            for (AtlasImage *image : images) {
+                if (plain.imageMatchesSearch(*image))
+                    expected << image;
+            }
+            QCOMPARE(index.matching(images, LocalizedSearchNeedle(query).folded()), expected);
+        }
+    }
+
+    void windowSearchFollowsModelChanges()
+    {
+        TestLibrary library;
+        UserDefaults defaults;
+        SilentCloudAccountService accounts;
+        AppState state(defaults, accounts);
+        Series *series = library.series(QStringLiteral("Knee"), 0);
+        AtlasImage *a = library.image(QStringLiteral("a"), series, 0, 1);
+        AtlasImage *b = library.image(QStringLiteral("b"), nullptr, 0, 2);
+        PointAnnotation *point = library.point(a, QStringLiteral("Meniscus"));
+        library.save();
+        ContentViewModel model(library.context(), state);
+        QTRY_VERIFY(model.isSearchIndexReady());
+
+        const auto found = [&](const QString &text) {
+            model.setLibrarySearchText(text);
+            return entryTitles(model.libraryEntries());
+        };
+        QCOMPARE(found(QStringLiteral("menisc")), (QStringList{"Knee[a]"}));
+        point->setLabel(QStringLiteral("Cruciate"));
+        QVERIFY(found(QStringLiteral("menisc")).isEmpty());
+        QCOMPARE(found(QStringLiteral("cruciate")), (QStringList{"Knee[a]"}));
+        point->setImage(b);
+        QCOMPARE(found(QStringLiteral("cruciate")), (QStringList{"b"}));
+        series->setTitle(QStringLiteral("Hip"));
+        QCOMPARE(found(QStringLiteral("hip")), (QStringList{"Hip[a]"}));
+        b->setTitle(QStringLiteral("Pelvis"));
+        QCOMPARE(found(QStringLiteral("pelv")), (QStringList{"Pelvis"}));
+        AtlasImage *c = library.image(QStringLiteral("Pelvic floor"), nullptr, 0, 3);
+        QCOMPARE(found(QStringLiteral("pelv")), (QStringList{"Pelvis", "Pelvic floor"}));
+        library.context().deleteObject(point);
+        QVERIFY(found(QStringLiteral("cruciate")).isEmpty());
+        library.context().rollback();
+        QCOMPARE(found(QStringLiteral("menisc")), (QStringList{"Knee[a]"}));
+        QVERIFY(c->state() == ModelObject::State::detached);
+        QVERIFY(found(QStringLiteral("floor")).isEmpty());
     }
 };
 
