@@ -12,6 +12,7 @@
 #include "shell/LibraryDerivation.h"
 
 #include <QFuture>
+#include <QFutureWatcher>
 #include <QMetaObject>
 #include <QTimer>
 
@@ -207,8 +208,10 @@ QList<AtlasImage *> ContentViewModel::orderedImages(const Series &series)
 
 // Search and filters
 
-void ContentViewModel::filtersDidChange(const LibraryFilters &old)
+void ContentViewModel::changeFilters(const std::function<void(LibraryFilters &)> &change)
 {
+    const LibraryFilters old = m_filters;
+    change(m_filters);
     if (old == m_filters)
         return;
     invalidateDerived();
@@ -223,58 +226,42 @@ void ContentViewModel::filtersDidChange(const LibraryFilters &old)
 
 void ContentViewModel::setLibrarySearchText(const QString &text)
 {
-    const LibraryFilters old = m_filters;
-    m_filters.searchText = text;
-    filtersDidChange(old);
+    changeFilters([&](LibraryFilters &filters) { filters.searchText = text; });
 }
 
 void ContentViewModel::setModalityFilter(std::optional<Modality> value)
 {
-    const LibraryFilters old = m_filters;
-    m_filters.modality = value;
-    filtersDidChange(old);
+    changeFilters([&](LibraryFilters &filters) { filters.modality = value; });
 }
 
 void ContentViewModel::setRegionFilter(std::optional<Region> value)
 {
-    const LibraryFilters old = m_filters;
-    m_filters.region = value;
-    filtersDidChange(old);
+    changeFilters([&](LibraryFilters &filters) { filters.region = value; });
 }
 
 void ContentViewModel::setPlaneFilter(std::optional<Plane> value)
 {
-    const LibraryFilters old = m_filters;
-    m_filters.plane = value;
-    filtersDidChange(old);
+    changeFilters([&](LibraryFilters &filters) { filters.plane = value; });
 }
 
 void ContentViewModel::setAgeKindFilter(std::optional<AgeSpec::Kind> value)
 {
-    const LibraryFilters old = m_filters;
-    m_filters.ageKind = value;
-    filtersDidChange(old);
+    changeFilters([&](LibraryFilters &filters) { filters.ageKind = value; });
 }
 
 void ContentViewModel::setSexFilter(std::optional<Sex> value)
 {
-    const LibraryFilters old = m_filters;
-    m_filters.sex = value;
-    filtersDidChange(old);
+    changeFilters([&](LibraryFilters &filters) { filters.sex = value; });
 }
 
 void ContentViewModel::setFilters(const LibraryFilters &filters)
 {
-    const LibraryFilters old = m_filters;
-    m_filters = filters;
-    filtersDidChange(old);
+    changeFilters([&](LibraryFilters &current) { current = filters; });
 }
 
 void ContentViewModel::clearFilters()
 {
-    const LibraryFilters old = m_filters;
-    m_filters.clearFilters();
-    filtersDidChange(old);
+    changeFilters([](LibraryFilters &filters) { filters.clearFilters(); });
 }
 
 void ContentViewModel::setLibraryFiltersExpanded(bool expanded)
@@ -509,22 +496,38 @@ void ContentViewModel::handleImportResult(const QList<QUrl> &urls)
     if (urls.isEmpty())
         return;
 
-    // The files are read and checked on a worker thread; the result comes
-    // back on this object's thread (and is dropped if the window is gone).
+    // The files are read and checked on a worker thread; the result is
+    // applied on this object's thread, always on a later turn of its event
+    // loop (also when the read is done at once), and dropped if the window
+    // is gone by then.
     if (m_readingImports++ == 0)
         emit isReadingImportChanged(true);
-    loadImportedImagesInBackground(urls).then(this, [this, destination](const ImportedImagesResult &result) {
-        if (--m_readingImports == 0)
-            emit isReadingImportChanged(false);
-        if (!result.succeeded()) {
-            reportOperationError(importFailed, result.errorDescription());
-            return;
-        }
-        if (result.images.isEmpty())
-            return;
-        m_pendingImport = PendingImageImport{QUuid::createUuid(), result.images, destination};
-        emit pendingImportChanged();
-    });
+    auto *watcher = new QFutureWatcher<ImportedImagesResult>(this);
+    connect(watcher, &QFutureWatcher<ImportedImagesResult>::finished, this, [this, watcher, destination] {
+        watcher->deleteLater();
+        applyImportRead(watcher->result(), destination);
+    }, Qt::QueuedConnection);
+    watcher->setFuture(loadImportedImagesInBackground(urls));
+}
+
+void ContentViewModel::applyImportRead(const ImportedImagesResult &result,
+                                       const PendingImageImport::Destination &destination)
+{
+    if (--m_readingImports == 0)
+        emit isReadingImportChanged(false);
+    if (!result.succeeded()) {
+        reportOperationError(importFailed, result.errorDescription());
+        return;
+    }
+    if (result.images.isEmpty())
+        return;
+    // The entry to add to may have gone while the files were read.
+    if (!destination.isAvailable()) {
+        reportOperationError(importFailed, missingObjectMessage());
+        return;
+    }
+    m_pendingImport = PendingImageImport{QUuid::createUuid(), result.images, destination};
+    emit pendingImportChanged();
 }
 
 void ContentViewModel::handleImportFailure(const QString &errorDescription)

@@ -14,6 +14,7 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <functional>
 #include <optional>
 
 class AppState;
@@ -279,13 +280,14 @@ signals:
 
 private:
     void setOpenedImage(AtlasImage *image);
+    void applyImportRead(const ImportedImagesResult &result, const PendingImageImport::Destination &destination);
     void reportOperationError(const QString &title, const QString &message);
     // Saves; on failure rolls back and reports under `title`.
     bool saveOrReport(const QString &title);
     // All objects still in the library; otherwise reports under `title`.
     bool requireInLibrary(std::initializer_list<const ModelObject *> objects, const QString &title);
 
-    void filtersDidChange(const LibraryFilters &old);
+    void changeFilters(const std::function<void(LibraryFilters &)> &change);
     void invalidateDerived();
     void modelDidChange(bool imageSetMayHaveChanged, bool queryOrderMayHaveChanged);
     void libraryCheck();

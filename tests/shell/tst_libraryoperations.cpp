@@ -320,9 +320,24 @@ private slots:
         QCOMPARE(model.images().size(), 1);
         QVERIFY(model.allSeries().isEmpty());
 
+        // Gone while the files were being read: no sheet at all.
+        model.dismissOperationError();
+        model.cancelImport();
+        Series *brief = library.series(QStringLiteral("Brief"), 3);
+        library.save();
+        model.setSidebarSelection({LibraryEntryID::series(brief->id())});
+        model.beginAddImages();
+        model.handleImportResult({file(QStringLiteral("late.png"))});
+        library.context().deleteObject(brief);
+        library.save();
+        QTRY_VERIFY(!model.isReadingImport());
+        QVERIFY(!model.pendingImport());
+        QCOMPARE(model.operationErrorMessage(), ContentViewModel::missingObjectMessage());
+
         // A standalone image that became part of a series is no longer a
         // place to add to.
         model.dismissOperationError();
+        model.cancelImport();
         model.setSidebarSelection({LibraryEntryID::image(standalone->id())});
         model.beginAddImages();
         pick(model, {file(QStringLiteral("late.png"))});
