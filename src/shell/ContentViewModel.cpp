@@ -281,9 +281,34 @@ void ContentViewModel::setSidebarSelection(const QSet<LibraryEntryID> &selection
     m_sidebarSelection = selection;
     m_visibleImages.reset();
     emit sidebarSelectionChanged();
+    // Inside an operation the selection's handlers wait for its end, so they
+    // see the operation's outcome (a deleted opened image already closed).
+    if (m_operationDepth > 0) {
+        m_selectionChangedInOperation = true;
+        return;
+    }
+    sidebarSelectionDidChange();
+}
+
+void ContentViewModel::sidebarSelectionDidChange()
+{
     clearHiddenGridSelection();
     keepOpenedImageVisible();
     emit visibleImagesChanged();
+}
+
+ContentViewModel::OperationScope::OperationScope(ContentViewModel &model)
+    : m_model(model)
+{
+    ++m_model.m_operationDepth;
+}
+
+ContentViewModel::OperationScope::~OperationScope()
+{
+    if (--m_model.m_operationDepth == 0 && m_model.m_selectionChangedInOperation) {
+        m_model.m_selectionChangedInOperation = false;
+        m_model.sidebarSelectionDidChange();
+    }
 }
 
 void ContentViewModel::setGridSelection(AtlasImage *image)
@@ -353,6 +378,7 @@ ContentViewModel::KeyPress ContentViewModel::advanceOpenedImage(int offset)
 
 void ContentViewModel::restoreOpenedImage()
 {
+    const OperationScope operation(*this);
     if (m_sizeClass == SizeClass::compact || m_openedImage)
         return;
     const QUuid id = QUuid::fromString(m_selectedImageID);
@@ -630,6 +656,7 @@ AtlasImage *ContentViewModel::addImages(AtlasImage &standalone, const QList<Impo
 
 void ContentViewModel::commitImport(const PendingImageImport &pending, const MetadataDraft &draft)
 {
+    const OperationScope operation(*this);
     const PendingImageImport::Destination &destination = pending.destination;
     if (!destination.isAvailable()) {
         reportOperationError(importFailed, missingObjectMessage());
@@ -778,6 +805,7 @@ void ContentViewModel::cancelDeletion()
 
 void ContentViewModel::removeEntries(const QList<LibraryEntry> &entries)
 {
+    const OperationScope operation(*this);
     // Entries may have waited in the confirmation: everything they name must
     // still be there, or nothing is deleted.
     for (const LibraryEntry &entry : entries) {
@@ -892,6 +920,7 @@ void ContentViewModel::renumberImages(const QList<AtlasImage *> &images)
 
 void ContentViewModel::duplicateImage(AtlasImage *image)
 {
+    const OperationScope operation(*this);
     if (!requireInLibrary({image}, duplicateFailed))
         return;
     Series *series = image->series();
@@ -928,6 +957,7 @@ void ContentViewModel::duplicateStandaloneImage(AtlasImage *image)
 
 void ContentViewModel::duplicateSeries(Series *series)
 {
+    const OperationScope operation(*this);
     if (!requireInLibrary({series}, duplicateFailed))
         return;
     const QString title = series->title().isEmpty() ? QString() : series->title() + QStringLiteral(" Copy");

@@ -279,6 +279,19 @@ signals:
     void operationErrorChanged(bool shows);
 
 private:
+    // Marks one user operation; sidebar-selection handlers run at its end.
+    class OperationScope {
+    public:
+        explicit OperationScope(ContentViewModel &model);
+        ~OperationScope();
+        OperationScope(const OperationScope &) = delete;
+        OperationScope &operator=(const OperationScope &) = delete;
+
+    private:
+        ContentViewModel &m_model;
+    };
+
+    void sidebarSelectionDidChange();
     void setOpenedImage(AtlasImage *image);
     void applyImportRead(const ImportedImagesResult &result, const PendingImageImport::Destination &destination);
     void reportOperationError(const QString &title, const QString &message);
@@ -309,6 +322,8 @@ private:
     QString m_selectedImageID;
     std::optional<SizeClass> m_sizeClass;
     QSet<LibraryEntryID> m_sidebarSelection;
+    int m_operationDepth = 0;
+    bool m_selectionChangedInOperation = false;
     AtlasImage *m_gridSelection = nullptr;
     bool m_focusGridOnAppear = true;
     AtlasImage *m_openedImage = nullptr;

@@ -171,7 +171,18 @@ private slots:
         model.setSidebarSelection({LibraryEntryID::series(empty->id())});
         QCOMPARE(model.openedImage(), nullptr);
         QCOMPARE(model.gridSelection(), nullptr);
-        Q_UNUSED(a);
+
+        // Removing the row of the opened image closes it, rather than
+        // moving on to another selected row's image.
+        model.setSidebarSelection({LibraryEntryID::series(s1->id()), LibraryEntryID::series(s2->id())});
+        model.openImage(a);
+        state.setIsEditing(true);
+        model.removeEntries({model.libraryEntries().first()});
+        QVERIFY(s1->isDeleted());
+        QCOMPARE(model.openedImage(), nullptr);
+        QVERIFY(!state.isEditing());
+        QCOMPARE(model.sidebarSelection(), (QSet<LibraryEntryID>{LibraryEntryID::series(s2->id())}));
+        QCOMPARE(model.visibleImages(), (QList<AtlasImage *>{d, c}));
     }
 
     void arrowKeysStepThroughTheVisibleImages()
