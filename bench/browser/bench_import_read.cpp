@@ -11,106 +11,46 @@
 // throughput.
 
 #include "browser/ImportedImage.h"
+#include "support/PictureFiles.h"
 
-#include <QBuffer>
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QImage>
-#include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
-#include <cmath>
 #include <cstdio>
-
-namespace {
-
-QByteArray noisePicture(double megabytes)
-{
-    // RGB noise stores about three bytes a pixel in a PNG.
-    const int side = int(std::sqrt(megabytes * 1024 * 1024 / 3.0));
-    QImage image(side, side, QImage::Format_RGB32);
-    QRandomGenerator random(20261206);
-    for (int y = 0; y < side; ++y) {
-        auto *line = reinterpret_cast<quint32 *>(image.scanLine(y));
-        for (int x = 0; x < side; ++x)
-            line[x] = random.generate() | 0xff000000u;
-    }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "png", 100);
-    return bytes;
-}
-
-bool run(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
-double seconds(const QElapsedTimer &timer)
-{
-    return double(timer.nsecsElapsed()) / 1e9;
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QCommandLineParser parser;
-    parser.addHelpOption();
-    parser.addOption({QStringLiteral("files"), QStringLiteral("Number of files."), QStringLiteral("N"), QStringLiteral("500")});
-    parser.addOption({QStringLiteral("size-mb"), QStringLiteral("Size of each file in MB."), QStringLiteral("M"), QStringLiteral("4")});
-    parser.addOption({QStringLiteral("rounds"), QStringLiteral("Rounds of each measurement."), QStringLiteral("R"), QStringLiteral("3")});
-    parser.addOption({QStringLiteral("dir"), QStringLiteral("Folder on the disk to measure."), QStringLiteral("PATH"), QDir::currentPath()});
-    parser.process(app);
+    const PictureBenchOptions options = PictureBenchOptions::parse(app);
+    const int fileCount = options.fileCount;
+    const int rounds = options.rounds;
 
-    const int fileCount = qMax(1, parser.value(QStringLiteral("files")).toInt());
-    const double megabytes = qMax(0.1, parser.value(QStringLiteral("size-mb")).toDouble());
-    const int rounds = qMax(1, parser.value(QStringLiteral("rounds")).toInt());
-
-    QTemporaryDir work(QDir(parser.value(QStringLiteral("dir"))).filePath(QStringLiteral("bench-import-XXXXXX")));
+    QTemporaryDir work(QDir(options.folder).filePath(QStringLiteral("bench-import-XXXXXX")));
     if (!work.isValid()) {
-        std::fprintf(stderr, "cannot make a folder under %s\n", qPrintable(parser.value(QStringLiteral("dir"))));
+        std::fprintf(stderr, "cannot make a folder under %s\n", qPrintable(options.folder));
         return 1;
     }
     const QString source = work.filePath(QStringLiteral("picked"));
     const QString copy = work.filePath(QStringLiteral("copied"));
-    QDir().mkpath(source);
-
-    std::printf("writing %d files of %.1f MB under %s\n", fileCount, megabytes, qPrintable(work.path()));
-    const QByteArray picture = noisePicture(megabytes);
-    QList<QUrl> urls;
-    for (int i = 0; i < fileCount; ++i) {
-        const QString path = QDir(source).filePath(QStringLiteral("scan %1.png").arg(i + 1));
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(picture) != picture.size()) {
-            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-            return 1;
-        }
-        urls.append(QUrl::fromLocalFile(path));
-    }
-    run(QStringLiteral("sync"), {});
-    const double totalMB = double(picture.size()) * fileCount / (1024.0 * 1024.0);
-    std::printf("%.0f MB in total (%lld bytes a file)\n", totalMB, static_cast<long long>(picture.size()));
+    double totalMB = 0;
+    const QList<QUrl> urls = writePictureFiles(source, options, totalMB);
+    if (urls.isEmpty())
+        return 1;
 
     double bestCopy = 1e30;
     double bestImport = 1e30;
     for (int round = 1; round <= rounds; ++round) {
         QElapsedTimer timer;
         timer.start();
-        if (!run(QStringLiteral("cp"), {QStringLiteral("-r"), source, copy})) {
+        if (!runProgram(QStringLiteral("cp"), {QStringLiteral("-r"), source, copy})) {
             std::fprintf(stderr, "cp failed\n");
             return 1;
         }
         const double copySeconds = seconds(timer);
         QDir(copy).removeRecursively();
-        run(QStringLiteral("sync"), {});
+        runProgram(QStringLiteral("sync"), {});
 
         timer.restart();
         QFuture<ImportedImagesResult> future = loadImportedImagesInBackground(urls);

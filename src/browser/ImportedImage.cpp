@@ -1,5 +1,6 @@
 #include "browser/ImportedImage.h"
 
+#include "platform/LocalizedText.h"
 #include "platform/PlatformImage.h"
 #include "platform/RegularFile.h"
 
@@ -10,55 +11,6 @@
 #include <algorithm>
 
 namespace {
-
-// TODO(lead): use localizedStandardCompare
-// File-name order: letters compared without regard to case, runs of digits
-// compared by their numeric value.
-int compareFileNames(const QString &a, const QString &b)
-{
-    qsizetype i = 0;
-    qsizetype j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (a.at(i).isDigit() && b.at(j).isDigit()) {
-            qsizetype endA = i;
-            while (endA < a.size() && a.at(endA).isDigit())
-                ++endA;
-            qsizetype endB = j;
-            while (endB < b.size() && b.at(endB).isDigit())
-                ++endB;
-            qsizetype startA = i;
-            while (startA + 1 < endA && a.at(startA).digitValue() == 0)
-                ++startA;
-            qsizetype startB = j;
-            while (startB + 1 < endB && b.at(startB).digitValue() == 0)
-                ++startB;
-            const qsizetype lengthA = endA - startA;
-            const qsizetype lengthB = endB - startB;
-            if (lengthA != lengthB)
-                return lengthA < lengthB ? -1 : 1;
-            for (qsizetype k = 0; k < lengthA; ++k) {
-                const int digitA = a.at(startA + k).digitValue();
-                const int digitB = b.at(startB + k).digitValue();
-                if (digitA != digitB)
-                    return digitA < digitB ? -1 : 1;
-            }
-            i = endA;
-            j = endB;
-            continue;
-        }
-        const char32_t charA = a.at(i).toCaseFolded().unicode();
-        const char32_t charB = b.at(j).toCaseFolded().unicode();
-        if (charA != charB)
-            return charA < charB ? -1 : 1;
-        ++i;
-        ++j;
-    }
-    if (i < a.size())
-        return 1;
-    if (j < b.size())
-        return -1;
-    return 0;
-}
 
 // The URL's last path component: "scan 4.tif" for file:///a/scan%204.tif.
 QString lastPathComponent(const QUrl &url)
@@ -142,7 +94,7 @@ ImportedImagesResult loadImportedImages(const QList<QUrl> &urls)
 {
     QList<QUrl> sorted = urls;
     std::stable_sort(sorted.begin(), sorted.end(), [](const QUrl &a, const QUrl &b) {
-        return compareFileNames(lastPathComponent(a), lastPathComponent(b)) < 0;
+        return localizedStandardCompare(lastPathComponent(a), lastPathComponent(b)) < 0;
     });
 
     ImportedImagesResult result;

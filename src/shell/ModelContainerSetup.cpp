@@ -1,19 +1,9 @@
 #include "shell/ModelContainerSetup.h"
 
 #include "model/VeloranSchemaV1.h"
+#include "platform/UserDefaults.h"
+#include "shell/CloudSyncSettings.h"
 #include "shell/Extensions.h"
-
-#include <QSettings>
-
-QString cloudContainerIdentifier()
-{
-    return QStringLiteral("iCloud.app.veloran.Veloran");
-}
-
-bool cloudSyncEnabledSetting()
-{
-    return QSettings().value(QStringLiteral("cloudSyncEnabled"), false).toBool();
-}
 
 ModelConfiguration makeModelConfiguration(const Schema &schema, bool isRunningTestsOrCI, bool cloudSyncEnabled)
 {
@@ -24,14 +14,15 @@ ModelConfiguration makeModelConfiguration(const Schema &schema, bool isRunningTe
     configuration.allowsSave = true;
     configuration.groupContainer = GroupContainer::automatic();
     configuration.cloudKitDatabase = !isRunningTestsOrCI && cloudSyncEnabled
-        ? CloudKitDatabase::privateDatabase(cloudContainerIdentifier())
+        ? CloudKitDatabase::privateDatabase(CloudSyncSettings::containerIdentifier())
         : CloudKitDatabase::none();
     return configuration;
 }
 
 ModelConfiguration makeModelConfiguration(const Schema &schema)
 {
-    return makeModelConfiguration(schema, ProcessInfo::isRunningTestsOrCI(), cloudSyncEnabledSetting());
+    return makeModelConfiguration(schema, ProcessInfo::isRunningTestsOrCI(),
+                                   CloudSyncSettings::isEnabled(UserDefaults::standard()));
 }
 
 std::unique_ptr<ModelContainer> makeModelContainer()

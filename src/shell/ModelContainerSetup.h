@@ -5,15 +5,9 @@
 
 #include <memory>
 
-// The iCloud container the library would be mirrored to.
-QString cloudContainerIdentifier();
-
-// The user setting "cloudSyncEnabled" (false when never written).
-bool cloudSyncEnabledSetting();
-
 // The store configuration: in memory without iCloud under a test host;
 // otherwise on disk, mirrored to the private iCloud database when
-// "cloudSyncEnabled" is on.
+// "cloudSyncEnabled" is on in the standard user defaults (CloudSyncSettings).
 ModelConfiguration makeModelConfiguration(const Schema &schema);
 ModelConfiguration makeModelConfiguration(const Schema &schema, bool isRunningTestsOrCI, bool cloudSyncEnabled);
 

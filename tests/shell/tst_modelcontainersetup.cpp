@@ -1,4 +1,5 @@
 #include "model/VeloranSchemaV1.h"
+#include "shell/CloudSyncSettings.h"
 #include "shell/Extensions.h"
 #include "shell/ModelContainerSetup.h"
 
@@ -66,7 +67,7 @@ private slots:
 
         ModelConfiguration mirrored = makeModelConfiguration(schema, false, true);
         QVERIFY(!mirrored.isStoredInMemoryOnly);
-        QCOMPARE(mirrored.cloudKitDatabase, CloudKitDatabase::privateDatabase(cloudContainerIdentifier()));
+        QCOMPARE(mirrored.cloudKitDatabase, CloudKitDatabase::privateDatabase(CloudSyncSettings::containerIdentifier()));
     }
 
     void containerUnderTestHostIsInMemory()

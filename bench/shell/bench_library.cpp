@@ -1,0 +1,189 @@
+// Deriving a main window's library lists while the user types a search, and
+// with all five filters set.
+//
+//   bench_library [--images N] [--series S] [--points P]
+//
+// Builds an in-memory library of N images in S series (N / S each) with P
+// labelled points per image, selects every sidebar row, lets the window make
+// its search texts as it does while idle (timed apart), then times each
+// step of typing a query (set the search text, derive the entries and the
+// visible images), deleting one character again (which cannot narrow the
+// previous result), and the same with all five filters set. Targets: under
+// 30 ms per typed character, under 100 ms with the filters.
+
+#include "model/AtlasImage.h"
+#include "model/PointAnnotation.h"
+#include "model/Series.h"
+#include "model/VeloranSchemaV1.h"
+#include "platform/objectstore/ModelContainer.h"
+#include "platform/CloudAccountService.h"
+#include "platform/UserDefaults.h"
+#include "shell/AppState.h"
+#include "shell/ContentViewModel.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+class NoAccounts : public CloudAccountService {
+public:
+    void requestAccountStatus(const QString &, Completion) override {}
+};
+
+const char *const anatomy[] = {"Femur", "Tibia", "Fibula", "Patella", "Humerus", "Radius", "Ulna", "Scapula",
+                               "Clavicle", "Sternum", "Pons", "Medulla", "Cerebellum", "Thalamus", "Hippocampus",
+                               "Aorta", "Vena cava", "Trachea", "Bronchus", "Liver", "Spleen", "Pancreas", "Kidney",
+                               "Ureter", "Bladder", "Prostate", "Uterus", "Ovary", "Sacrum", "Coccyx", "Atlas",
+                               "Axis", "Mandible", "Maxilla", "Orbit", "Sella turcica", "Pituitary", "Caudate",
+                               "Putamen", "Insula"};
+
+double milliseconds(const QElapsedTimer &timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+struct Step {
+    QString label;
+    double ms;
+    qsizetype entries;
+    qsizetype visible;
+};
+
+Step measure(ContentViewModel &model, const QString &label, const std::function<void()> &change)
+{
+    QElapsedTimer timer;
+    timer.start();
+    change();
+    const qsizetype entries = model.libraryEntries().size();
+    const qsizetype visible = model.visibleImages().size();
+    return Step{label, milliseconds(timer), entries, visible};
+}
+
+void print(const Step &step)
+{
+    std::printf("  %-34s %8.2f ms  %6lld entries %7lld visible images\n", qPrintable(step.label), step.ms,
+                static_cast<long long>(step.entries), static_cast<long long>(step.visible));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("images"), QStringLiteral("Number of images."), QStringLiteral("N"), QStringLiteral("100000")});
+    parser.addOption({QStringLiteral("series"), QStringLiteral("Number of series."), QStringLiteral("S"), QStringLiteral("2000")});
+    parser.addOption({QStringLiteral("points"), QStringLiteral("Labelled points per image."), QStringLiteral("P"), QStringLiteral("10")});
+    parser.process(app);
+    const int imageCount = qMax(1, parser.value(QStringLiteral("images")).toInt());
+    const int seriesCount = qMax(1, parser.value(QStringLiteral("series")).toInt());
+    const int pointCount = qMax(0, parser.value(QStringLiteral("points")).toInt());
+
+    ModelConfiguration configuration;
+    configuration.schema = Schema(VeloranSchemaV1::versionedSchema());
+    configuration.isStoredInMemoryOnly = true;
+    ModelContainer container(configuration.schema, VeloranMigrationPlan::plan(), {configuration});
+    ModelContext &context = container.mainContext();
+
+    QElapsedTimer timer;
+    timer.start();
+    QRandomGenerator random(7);
+    const int perSeries = imageCount / seriesCount;
+    QList<Series *> allSeries;
+    for (int s = 0; s < seriesCount; ++s) {
+        Series *series = context.insert(Series::make(QStringLiteral("Series %1 %2").arg(s).arg(QLatin1String(anatomy[s % 40]))));
+        series->setCreatedAt(Date{double(s)});
+        allSeries << series;
+    }
+    const QList<Modality> modalities = selectableCases<Modality>();
+    const QList<Region> regions = selectableCases<Region>();
+    const QList<Plane> planes = selectableCases<Plane>();
+    const QList<Sex> sexes = selectableCases<Sex>();
+    for (int i = 0; i < imageCount; ++i) {
+        auto image = AtlasImage::make(QStringLiteral("Image %1").arg(i), modalities.at(i % modalities.size()),
+                                      regions.at((i / 7) % regions.size()), planes.at((i / 3) % planes.size()),
+                                      AgeSpec{5, int(random.bounded(90))}, sexes.at((i / 11) % sexes.size()),
+                                      QByteArray(16, 'x'), i % qMax(1, perSeries));
+        image->setCreatedAt(Date{double(i)});
+        AtlasImage *inserted = context.insert(image);
+        inserted->setSeries(allSeries.at(qMin(seriesCount - 1, i / qMax(1, perSeries))));
+        for (int p = 0; p < pointCount; ++p) {
+            PointAnnotation *point = context.insert(PointAnnotation::make(
+                QLatin1String(anatomy[random.bounded(40)]) + QStringLiteral(" %1").arg(p), {}, std::nullopt, 0.5, 0.5));
+            point->setImage(inserted);
+        }
+    }
+    context.save();
+    std::printf("library: %d images in %d series, %d points each, built and saved in %.1f s\n", imageCount,
+                seriesCount, pointCount, double(timer.elapsed()) / 1000.0);
+
+    UserDefaults defaults;
+    NoAccounts accounts;
+    AppState state(defaults, accounts);
+    ContentViewModel model(context, state);
+    QSet<LibraryEntryID> everything;
+    for (const LibraryEntry &entry : model.libraryEntries())
+        everything.insert(entry.entryID());
+    model.setSidebarSelection(everything);
+    // The window makes its search texts while idle, before anyone types.
+    QElapsedTimer preparing;
+    preparing.start();
+    while (!model.isSearchIndexReady())
+        QCoreApplication::processEvents();
+    std::printf("search texts made while idle in %.1f ms\n", milliseconds(preparing));
+    std::printf("warm-up: %lld entries, %lld visible images\n", static_cast<long long>(model.libraryEntries().size()),
+                static_cast<long long>(model.visibleImages().size()));
+
+    QList<Step> typing;
+    std::printf("typing \"pituitary\" with every row selected:\n");
+    const QString query = QStringLiteral("pituitary");
+    for (qsizetype n = 1; n <= query.size(); ++n) {
+        const QString text = query.left(n);
+        typing << measure(model, QStringLiteral("type \"%1\"").arg(text), [&] { model.setLibrarySearchText(text); });
+        print(typing.last());
+    }
+    const Step deleting = measure(model, QStringLiteral("delete back to \"pituitar\""),
+                                  [&] { model.setLibrarySearchText(query.left(query.size() - 1)); });
+    print(deleting);
+    const Step clearing = measure(model, QStringLiteral("clear the search"), [&] { model.setLibrarySearchText({}); });
+    print(clearing);
+
+    std::printf("all five filters set:\n");
+    LibraryFilters filters;
+    filters.modality = Modality::mr;
+    filters.region = Region::head;
+    filters.plane = Plane::axial;
+    filters.ageKind = AgeSpec::Kind::years;
+    filters.sex = Sex::female;
+    const Step filtering = measure(model, QStringLiteral("set all five filters"), [&] { model.setFilters(filters); });
+    print(filtering);
+    QList<Step> filteredTyping;
+    const QString filteredQuery = QStringLiteral("femur");
+    for (qsizetype n = 1; n <= filteredQuery.size(); ++n) {
+        const QString text = filteredQuery.left(n);
+        filteredTyping << measure(model, QStringLiteral("type \"%1\" with filters").arg(text),
+                                  [&] { model.setLibrarySearchText(text); });
+        print(filteredTyping.last());
+    }
+    const Step filteredDeleting = measure(model, QStringLiteral("delete back to \"femu\" with filters"),
+                                          [&] { model.setLibrarySearchText(QStringLiteral("femu")); });
+    print(filteredDeleting);
+
+    const auto worst = [](const QList<Step> &steps) {
+        return std::max_element(steps.cbegin(), steps.cend(), [](const Step &a, const Step &b) { return a.ms < b.ms; })->ms;
+    };
+    const double typedWorst = std::max(worst(typing), deleting.ms);
+    const double filteredWorst = std::max({worst(filteredTyping), filtering.ms, filteredDeleting.ms});
+    const bool pass = typedWorst < 30 && filteredWorst < 100;
+    std::printf("slowest typed or deleted character: %.2f ms (target < 30 ms)\n", typedWorst);
+    std::printf("slowest step with all five filters: %.2f ms (target < 100 ms)\n", filteredWorst);
+    std::printf("%s\n", pass ? "PASS" : "FAIL");
+    return pass ? 0 : 2;
+}

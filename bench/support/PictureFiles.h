@@ -1,0 +1,100 @@
+#pragma once
+
+// What the import benchmarks share: their options, the picture files they
+// read, and running `cp` and `sync` beside them.
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QList>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QUrl>
+
+#include <cmath>
+#include <cstdio>
+
+struct PictureBenchOptions {
+    int fileCount = 500;
+    double megabytes = 4;
+    int rounds = 3;
+    QString folder; // on the disk to measure
+
+    // --files N, --size-mb M, --rounds R, --dir PATH.
+    static PictureBenchOptions parse(const QCoreApplication &app)
+    {
+        QCommandLineParser parser;
+        parser.addHelpOption();
+        parser.addOption({QStringLiteral("files"), QStringLiteral("Number of files."), QStringLiteral("N"), QStringLiteral("500")});
+        parser.addOption({QStringLiteral("size-mb"), QStringLiteral("Size of each file in MB."), QStringLiteral("M"), QStringLiteral("4")});
+        parser.addOption({QStringLiteral("rounds"), QStringLiteral("Rounds of each measurement."), QStringLiteral("R"), QStringLiteral("3")});
+        parser.addOption({QStringLiteral("dir"), QStringLiteral("Folder on the disk to measure."), QStringLiteral("PATH"), QDir::currentPath()});
+        parser.process(app);
+        PictureBenchOptions options;
+        options.fileCount = qMax(1, parser.value(QStringLiteral("files")).toInt());
+        options.megabytes = qMax(0.1, parser.value(QStringLiteral("size-mb")).toDouble());
+        options.rounds = qMax(1, parser.value(QStringLiteral("rounds")).toInt());
+        options.folder = parser.value(QStringLiteral("dir"));
+        return options;
+    }
+};
+
+// A PNG of random pixels of about `megabytes` MB (noise does not compress).
+inline QByteArray noisePicture(double megabytes)
+{
+    // RGB noise stores about three bytes a pixel in a PNG.
+    const int side = int(std::sqrt(megabytes * 1024 * 1024 / 3.0));
+    QImage image(side, side, QImage::Format_RGB32);
+    QRandomGenerator random(20261206);
+    for (int y = 0; y < side; ++y) {
+        auto *line = reinterpret_cast<quint32 *>(image.scanLine(y));
+        for (int x = 0; x < side; ++x)
+            line[x] = random.generate() | 0xff000000u;
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "png", 100);
+    return bytes;
+}
+
+inline bool runProgram(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+inline double seconds(const QElapsedTimer &timer)
+{
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
+// Writes the picture files "scan 1.png" … into `folder`, syncs them to the
+// disk, and returns their URLs (none when a file cannot be written) and the
+// total size in MB.
+inline QList<QUrl> writePictureFiles(const QString &folder, const PictureBenchOptions &options, double &totalMB)
+{
+    QDir().mkpath(folder);
+    std::printf("writing %d files of %.1f MB under %s\n", options.fileCount, options.megabytes, qPrintable(folder));
+    const QByteArray picture = noisePicture(options.megabytes);
+    QList<QUrl> urls;
+    for (int i = 0; i < options.fileCount; ++i) {
+        const QString path = QDir(folder).filePath(QStringLiteral("scan %1.png").arg(i + 1));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(picture) != picture.size()) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+            return {};
+        }
+        urls.append(QUrl::fromLocalFile(path));
+    }
+    runProgram(QStringLiteral("sync"), {});
+    totalMB = double(picture.size()) * options.fileCount / (1024.0 * 1024.0);
+    std::printf("%.0f MB in total (%lld bytes a file)\n", totalMB, static_cast<long long>(picture.size()));
+    return urls;
+}

@@ -1,0 +1,75 @@
+#include "shell/VeloranApp.h"
+
+#include "platform/CloudAccountService.h"
+#include "platform/UserDefaults.h"
+#include "platform/objectstore/ModelStoreError.h"
+#include "shell/AppState.h"
+#include "shell/CloudSyncSettings.h"
+#include "shell/ModelContainerSetup.h"
+#include "updates/UpdaterController.h"
+
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QtDebug>
+
+namespace {
+
+bool hasDisplay()
+{
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return false;
+    const QString platform = QGuiApplication::platformName();
+    return platform != QStringLiteral("offscreen") && platform != QStringLiteral("minimal");
+}
+
+} // namespace
+
+VeloranApp::~VeloranApp() = default;
+
+VeloranApp::Services VeloranApp::standardServices()
+{
+    Services services;
+    services.defaults = &UserDefaults::standard();
+    services.accountService = &CloudAccountService::shared();
+    services.makeContainer = [] { return makeModelContainer(); };
+    services.startUpdater = [] { UpdaterController::shared(); };
+    services.reportFatalError = [](const QString &message) {
+        qCritical().noquote() << message;
+        if (hasDisplay())
+            QMessageBox::critical(nullptr, QStringLiteral("Veloran"), message);
+    };
+    return services;
+}
+
+std::unique_ptr<VeloranApp> VeloranApp::start()
+{
+    return start(standardServices());
+}
+
+std::unique_ptr<VeloranApp> VeloranApp::start(const Services &services)
+{
+    std::unique_ptr<VeloranApp> app(new VeloranApp);
+
+    app->m_appState = std::make_unique<AppState>(*services.defaults, *services.accountService);
+    app->m_appState->startCloudMonitoring();
+
+    services.defaults->registerDefaults(CloudSyncSettings::registeredDefaults());
+
+    try {
+        app->m_container = services.makeContainer();
+    } catch (const ModelStoreError &error) {
+        QString message = fatalMessage(error);
+        if (!error.detail().isEmpty())
+            message += QStringLiteral(" (") + error.detail() + QLatin1Char(')');
+        services.reportFatalError(message);
+        return nullptr;
+    }
+
+    services.startUpdater();
+    return app;
+}
+
+QString VeloranApp::fatalMessage(const ModelStoreError &error)
+{
+    return QStringLiteral("Failed to create ModelContainer: ") + error.description();
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "platform/objectstore/ModelContainer.h"
+#include "shell/MainWindowState.h"
+
+#include <functional>
+#include <memory>
+
+class AppState;
+class CloudAccountService;
+class ModelStoreError;
+class UserDefaults;
+
+// The application's start-up and what it shares for the whole run: the one
+// AppState and the model container. Lives on the main thread.
+class VeloranApp {
+public:
+    // What start-up talks to; tests replace any of it.
+    struct Services {
+        UserDefaults *defaults = nullptr;
+        CloudAccountService *accountService = nullptr;
+        std::function<std::unique_ptr<ModelContainer>()> makeContainer;
+        std::function<void()> startUpdater;
+        // Called with the fatal message when the container cannot be built.
+        std::function<void(const QString &message)> reportFatalError;
+    };
+
+    // The standard user defaults, the platform's account service, the
+    // application's container, the shared UpdaterController, and a fatal
+    // error that is logged and, with a display, shown in a dialog.
+    static Services standardServices();
+
+    // Start-up, in order: the AppState, whose account monitoring starts at
+    // once (it reads "cloudSyncEnabled" before its default is registered);
+    // the registered default { "cloudSyncEnabled": false }; the container;
+    // the updater. When the container cannot be built, reports "Failed to
+    // create ModelContainer: " and the error, starts nothing more and returns
+    // null; the caller ends the process with a non-zero status. The store's
+    // file is left as it was.
+    static std::unique_ptr<VeloranApp> start(const Services &services);
+    static std::unique_ptr<VeloranApp> start();
+
+    ~VeloranApp();
+
+    AppState &appState() const { return *m_appState; }
+    ModelContainer &container() const { return *m_container; }
+
+    // The state of a main window opened without one.
+    static MainWindowState defaultWindowState() { return MainWindowState::makeDefault(); }
+
+    // "Failed to create ModelContainer: " followed by the error's description.
+    static QString fatalMessage(const ModelStoreError &error);
+
+private:
+    VeloranApp() = default;
+
+    std::unique_ptr<AppState> m_appState;
+    std::unique_ptr<ModelContainer> m_container;
+};

@@ -1,0 +1,150 @@
+#pragma once
+
+#include "model/AtlasImage.h"
+#include "model/PointAnnotation.h"
+#include "model/RegionAnnotation.h"
+#include "model/Series.h"
+#include "model/StoreTestSupport.h"
+#include "platform/CloudAccountService.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+#include <QUuid>
+
+#include <memory>
+
+// A library for tests: in memory, or on disk in a temporary folder. An
+// on-disk library can be made to refuse every write, as a full or failing
+// disk would: a second connection adds triggers that abort each insert,
+// update and delete, so the next save fails inside its transaction.
+class TestLibrary {
+public:
+    explicit TestLibrary(bool onDisk = false)
+    {
+        if (onDisk) {
+            m_folder = std::make_unique<QTemporaryDir>();
+            m_container = makeTestContainer(m_folder->path());
+        } else {
+            m_container = makeTestContainer();
+        }
+    }
+    ~TestLibrary()
+    {
+        if (m_connection.isEmpty())
+            return;
+        QSqlDatabase::database(m_connection).close();
+        QSqlDatabase::removeDatabase(m_connection);
+    }
+
+    ModelContainer &container() { return *m_container; }
+    ModelContext &context() { return m_container->mainContext(); }
+    QString folder() const { return m_folder ? m_folder->path() : QString(); }
+
+    Series *series(const QString &title, double createdAt = 0)
+    {
+        Series *series = context().insert(Series::make(title));
+        series->setCreatedAt(Date{createdAt});
+        return series;
+    }
+
+    AtlasImage *image(const QString &title, Series *series = nullptr, qint64 sortIndex = 0, double createdAt = 0,
+                      Modality modality = Modality::mr)
+    {
+        AtlasImage *image = context().insert(AtlasImage::make(title, modality, Region::head, Plane::axial, AgeSpec{},
+                                                              Sex::female, QByteArray("bytes of ") + title.toUtf8(),
+                                                              sortIndex));
+        image->setCreatedAt(Date{createdAt});
+        if (series)
+            image->setSeries(series);
+        return image;
+    }
+
+    PointAnnotation *point(AtlasImage *image, const QString &label)
+    {
+        PointAnnotation *point = context().insert(PointAnnotation::make(label, {}, std::nullopt, 0.25, 0.75));
+        point->setImage(image);
+        return point;
+    }
+
+    RegionAnnotation *region(AtlasImage *image, const QString &label)
+    {
+        RegionAnnotation *region = context().insert(RegionAnnotation::make(label));
+        region->setImage(image);
+        return region;
+    }
+
+    void save() { context().save(); }
+
+    // Every write of the store fails from now on (on-disk libraries only).
+    void failWrites(bool fail)
+    {
+        if (!m_folder)
+            qFatal("only an on-disk library can fail");
+        if (m_connection.isEmpty()) {
+            m_connection = QStringLiteral("failing-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+            QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+            database.setDatabaseName(QDir(m_folder->path()).filePath(QStringLiteral("default.store")));
+            if (!database.open())
+                qFatal("cannot open the store a second time");
+        }
+        QSqlDatabase database = QSqlDatabase::database(m_connection);
+        QSqlQuery query(database);
+        for (const QString &table : {QStringLiteral("Series"), QStringLiteral("AtlasImage"), QStringLiteral("ImageData"),
+                                    QStringLiteral("PointAnnotation"), QStringLiteral("RegionAnnotation")}) {
+            for (const QString &event : {QStringLiteral("INSERT"), QStringLiteral("UPDATE"), QStringLiteral("DELETE")}) {
+                const QString name = QStringLiteral("failing_%1_%2").arg(table, event);
+                const QString sql = fail ? QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 BEFORE %2 ON %3 BEGIN "
+                                                          "SELECT RAISE(ABORT, 'disk I/O error'); END")
+                                               .arg(name, event, table)
+                                         : QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(name);
+                if (!query.exec(sql))
+                    qFatal("cannot change the store's triggers: %s", qPrintable(query.lastError().text()));
+            }
+        }
+    }
+
+    // A second container on the same file: what the store really holds.
+    std::unique_ptr<ModelContainer> reopen() const { return makeTestContainer(m_folder->path()); }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_folder;
+    std::unique_ptr<ModelContainer> m_container;
+    QString m_connection;
+};
+
+// A small PNG file's bytes.
+inline QByteArray pngBytes(const QColor &color = QColor(10, 120, 200), QSize size = QSize(8, 6))
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(color);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "png");
+    return bytes;
+}
+
+inline QUrl writeTestFile(const QTemporaryDir &folder, const QString &name, const QByteArray &bytes)
+{
+    const QString path = folder.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return QUrl::fromLocalFile(path);
+}
+
+// An account service that never answers; counts the requests.
+class SilentCloudAccountService : public CloudAccountService {
+public:
+    void requestAccountStatus(const QString &, Completion) override { ++requestCount; }
+    int requestCount = 0;
+};

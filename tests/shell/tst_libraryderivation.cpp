@@ -1,0 +1,271 @@
+#include "ShellTestSupport.h"
+
+#include "platform/UserDefaults.h"
+#include "shell/AppState.h"
+#include "shell/ContentViewModel.h"
+#include "shell/LibraryDerivation.h"
+#include "shell/LibrarySearchIndex.h"
+
+#include <QTest>
+
+#include <clocale>
+
+namespace {
+
+QStringList entryTitles(const QList<LibraryEntry> &entries)
+{
+    QStringList list;
+    for (const LibraryEntry &entry : entries) {
+        QString text = entry.title();
+        if (const LibrarySeriesGroup *group = entry.seriesGroup()) {
+            QStringList images;
+            for (const AtlasImage *image : group->images)
+                images << image->title();
+            text += QLatin1Char('[') + images.join(QLatin1Char(',')) + QLatin1Char(']');
+        }
+        list << text;
+    }
+    return list;
+}
+
+QStringList titlesOf(const QList<AtlasImage *> &images)
+{
+    QStringList list;
+    for (const AtlasImage *image : images)
+        list << image->title();
+    return list;
+}
+
+} // namespace
+
+// Searching, filtering, grouping and ordering the library for a window.
+class LibraryDerivationTest : public QObject {
+    Q_OBJECT
+private:
+    static QList<LibraryEntry> entries(TestLibrary &library, const LibraryFilters &filters)
+    {
+        const QList<AtlasImage *> images = library.context().fetch<AtlasImage>(&AtlasImage::createdAt);
+        const QList<Series *> series = library.context().fetch<Series>(&Series::createdAt);
+        return LibraryDerivation(filters).libraryEntries(images, series);
+    }
+    static QList<LibraryEntry> search(TestLibrary &library, const QString &text)
+    {
+        LibraryFilters filters;
+        filters.searchText = text;
+        return entries(library, filters);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        // Comparing and searching must not depend on the process locale.
+        std::setlocale(LC_ALL, "C");
+    }
+
+    void searchesEveryPartOfAnImage()
+    {
+        TestLibrary library;
+        Series *skull = library.series(QStringLiteral("Crâne"), 0);
+        AtlasImage *lateral = library.image(QStringLiteral("Lateral"), skull, 0, 1);
+        AtlasImage *frontal = library.image(QStringLiteral("Frontal"), skull, 1, 2);
+        library.point(frontal, QStringLiteral("Glabella"));
+        library.region(frontal, QStringLiteral("Orbit"));
+        AtlasImage *ct = library.image(QString(), nullptr, 0, 3, Modality::ct);
+        ct->setRegionRaw(99);
+        AtlasImage *age = library.image(QStringLiteral("Infant"), nullptr, 0, 4);
+        age->setAge(AgeSpec{4, 1});
+
+        QCOMPARE(LibraryDerivation::searchText(*frontal),
+                 QStringLiteral("Frontal Crâne MR Magnetic Resonance (MR) Head Axial Unspecified Female Glabella Orbit"));
+        QCOMPARE(entries(library, {}).size(), 3);
+        QCOMPARE(search(library, QStringLiteral(" \n\t ")).size(), 3);
+        QCOMPARE(entryTitles(search(library, QStringLiteral("crane"))), (QStringList{"Crâne[Lateral,Frontal]"}));
+        QCOMPARE(entryTitles(search(library, QStringLiteral("GLABELLA"))), (QStringList{"Crâne[Frontal]"}));
+        QCOMPARE(entryTitles(search(library, QStringLiteral("orbit"))), (QStringList{"Crâne[Frontal]"}));
+        QCOMPARE(entryTitles(search(library, QStringLiteral("cT"))), (QStringList{"Untitled"}));
+        // Parts join with one space: the code, a space, the full name.
+        QCOMPARE(entryTitles(search(library, QStringLiteral("CT Computed"))), (QStringList{"Untitled"}));
+        QCOMPARE(entryTitles(search(library, QStringLiteral("unknown"))), (QStringList{"Untitled"}));
+        QVERIFY(search(library, QStringLiteral("Untitled")).isEmpty());
+        QCOMPARE(entryTitles(search(library, QStringLiteral("1 month"))), (QStringList{"Infant"}));
+        Q_UNUSED(lateral);
+    }
+
+    void listsEmptySeriesOnlyWithoutFilters()
+    {
+        TestLibrary library;
+        library.series(QStringLiteral("Empty"), 0);
+        Series *full = library.series(QStringLiteral("Full"), 1);
+        library.image(QStringLiteral("x"), full, 0, 2, Modality::mr);
+
+        QCOMPARE(entryTitles(entries(library, {})), (QStringList{"Empty[]", "Full[x]"}));
+        QCOMPARE(entryTitles(search(library, QStringLiteral("emp"))), (QStringList{"Empty[]"}));
+        LibraryFilters filters;
+        filters.modality = Modality::mr;
+        QCOMPARE(entryTitles(entries(library, filters)), (QStringList{"Full[x]"}));
+        filters.modality = Modality::ct;
+        QVERIFY(entries(library, filters).isEmpty());
+        filters.clearFilters();
+        QCOMPARE(entries(library, filters).size(), 2);
+    }
+
+    void appliesEachFilter()
+    {
+        TestLibrary library;
+        AtlasImage *image = library.image(QStringLiteral("a"));
+        image->setPlaneRaw(7);
+        image->setAge(AgeSpec{5, 40});
+        image->setSexRaw(3);
+        const auto passes = [&](const LibraryFilters &filters) {
+            return LibraryDerivation(filters).imagePassesFilters(*image);
+        };
+        LibraryFilters filters;
+        filters.plane = Plane::unknown;
+        QVERIFY(passes(filters));
+        filters.plane = Plane::axial;
+        QVERIFY(!passes(filters));
+        filters = {};
+        filters.ageKind = AgeSpec::Kind::years;
+        filters.sex = Sex::female;
+        filters.region = Region::head;
+        filters.modality = Modality::mr;
+        QVERIFY(passes(filters));
+        filters.sex = Sex::male;
+        QVERIFY(!passes(filters));
+        QCOMPARE(filters.signature(), (QList<std::optional<QString>>{QString(), QStringLiteral("3"), QStringLiteral("1"),
+                                                                      std::nullopt, QStringLiteral("5"),
+                                                                      QStringLiteral("2")}));
+    }
+
+    void ordersEntriesAndImages()
+    {
+        TestLibrary library;
+        library.image(QStringLiteral("slice10"), nullptr, 0, 5);
+        library.image(QStringLiteral("slice2"), nullptr, 0, 5);
+        library.image(QString(), nullptr, 0, 5);
+        library.image(QStringLiteral("Ultra"), nullptr, 0, 5);
+        Series *series = library.series(QStringLiteral("slice2"), 5);
+        library.image(QStringLiteral("two"), series, 2, 1);
+        library.image(QStringLiteral("zero"), series, 0, 9);
+        library.image(QStringLiteral("one-b"), series, 1, 3);
+        library.image(QStringLiteral("one-a"), series, 1, 3);
+        library.image(QStringLiteral("early"), nullptr, 0, 1);
+
+        QCOMPARE(entryTitles(entries(library, {})),
+                 (QStringList{"early", "slice2", "slice2[zero,one-a,one-b,two]", "slice10", "Ultra", "Untitled"}));
+    }
+
+    void derivesTheGridAndTheImportDestination()
+    {
+        TestLibrary library;
+        Series *series = library.series(QStringLiteral("S"), 0);
+        AtlasImage *a = library.image(QStringLiteral("a"), series, 0, 1);
+        AtlasImage *b = library.image(QStringLiteral("b"), series, 1, 2);
+        AtlasImage *lone = library.image(QStringLiteral("lone"), nullptr, 0, 3);
+        const LibraryEntryID seriesID = LibraryEntryID::series(series->id());
+        const LibraryEntryID loneID = LibraryEntryID::image(lone->id());
+        const QList<LibraryEntry> all = entries(library, {});
+
+        QVERIFY(LibraryDerivation::visibleImages(all, {}).isEmpty());
+        QCOMPARE(titlesOf(LibraryDerivation::visibleImages(all, {loneID, seriesID})), (QStringList{"a", "b", "lone"}));
+        QVERIFY(!LibraryDerivation::importDestination(all, {loneID, seriesID}));
+        QVERIFY(!LibraryDerivation::isSingleSeriesSelected({loneID, seriesID}));
+        QCOMPARE(LibraryDerivation::importDestination(all, {seriesID}),
+                 std::optional(PendingImageImport::Destination::series(series)));
+        QCOMPARE(LibraryDerivation::importDestination(all, {loneID}),
+                 std::optional(PendingImageImport::Destination::standaloneImage(lone)));
+        QCOMPARE(LibraryDerivation::entryID(*a), seriesID);
+        QCOMPARE(LibraryDerivation::entryID(*lone), loneID);
+
+        // A selected series that the filters hide.
+        LibraryFilters filters;
+        filters.modality = Modality::ct;
+        const QList<LibraryEntry> hidden = entries(library, filters);
+        QVERIFY(LibraryDerivation::visibleImages(hidden, {seriesID}).isEmpty());
+        QVERIFY(!LibraryDerivation::importDestination(hidden, {seriesID}));
+        QVERIFY(LibraryDerivation::isSingleSeriesSelected({seriesID}));
+        QVERIFY(!LibraryDerivation::isSingleSeriesSelected({loneID}));
+        Q_UNUSED(b);
+    }
+
+    void indexedSearchAgreesWithTheTexts()
+    {
+        TestLibrary library;
+        // Texts that end where the next begins: "…ab" then "c…" must not
+        // match "abc" across the two.
+        AtlasImage *first = library.image(QStringLiteral("xab"), nullptr, 0, 1);
+        AtlasImage *second = library.image(QStringLiteral("cde"), nullptr, 0, 2);
+        first->setSexRaw(99);
+        second->setSexRaw(99);
+        QList<AtlasImage *> images = library.context().fetch<AtlasImage>(&AtlasImage::createdAt);
+        LibrarySearchIndex index;
+        QVERIFY(!index.isReady(images));
+        QVERIFY(index.prepare(images, 10));
+        QVERIFY(index.isReady(images));
+        const QString lastOfFirst = foldedForSearch(LibraryDerivation::searchText(*first)).right(3);
+        const QString across = lastOfFirst + foldedForSearch(LibraryDerivation::searchText(*second)).left(2);
+        QVERIFY(index.matching(images, across).isEmpty());
+        QCOMPARE(index.matching(images, QStringLiteral("xab")), (QList<AtlasImage *>{first}));
+        QCOMPARE(index.matching(images, QStringLiteral("head")), images);
+        QCOMPARE(index.matching(images, QStringLiteral("cde  mr")), (QList<AtlasImage *>{second}));
+
+        // A long library, so that the eight-at-a-time scan is used, compared
+        // with the plain search of every text.
+        for (int i = 0; i < 300; ++i)
+            library.image(QStringLiteral("Slice %1 Ärm").arg(i * 7919 % 1000), nullptr, 0, 10 + i);
+        images = library.context().fetch<AtlasImage>(&AtlasImage::createdAt);
+        for (const QString &query : {QStringLiteral("arm"), QStringLiteral("slice 1"), QStringLiteral("9 a"),
+                                     QStringLiteral("e 99"), QStringLiteral("mr magnetic"), QStringLiteral("q")}) {
+            LibraryFilters filters;
+            filters.searchText = query;
+            const LibraryDerivation plain(filters);
+            QList<AtlasImage *> expected;
+            for (AtlasImage *image : images) {
+                if (plain.imageMatchesSearch(*image))
+                    expected << image;
+            }
+            QCOMPARE(index.matching(images, LocalizedSearchNeedle(query).folded()), expected);
+        }
+    }
+
+    void windowSearchFollowsModelChanges()
+    {
+        TestLibrary library;
+        UserDefaults defaults;
+        SilentCloudAccountService accounts;
+        AppState state(defaults, accounts);
+        Series *series = library.series(QStringLiteral("Knee"), 0);
+        AtlasImage *a = library.image(QStringLiteral("a"), series, 0, 1);
+        AtlasImage *b = library.image(QStringLiteral("b"), nullptr, 0, 2);
+        PointAnnotation *point = library.point(a, QStringLiteral("Meniscus"));
+        library.save();
+        ContentViewModel model(library.context(), state);
+        QTRY_VERIFY(model.isSearchIndexReady());
+
+        const auto found = [&](const QString &text) {
+            model.setLibrarySearchText(text);
+            return entryTitles(model.libraryEntries());
+        };
+        QCOMPARE(found(QStringLiteral("menisc")), (QStringList{"Knee[a]"}));
+        point->setLabel(QStringLiteral("Cruciate"));
+        QVERIFY(found(QStringLiteral("menisc")).isEmpty());
+        QCOMPARE(found(QStringLiteral("cruciate")), (QStringList{"Knee[a]"}));
+        point->setImage(b);
+        QCOMPARE(found(QStringLiteral("cruciate")), (QStringList{"b"}));
+        series->setTitle(QStringLiteral("Hip"));
+        QCOMPARE(found(QStringLiteral("hip")), (QStringList{"Hip[a]"}));
+        b->setTitle(QStringLiteral("Pelvis"));
+        QCOMPARE(found(QStringLiteral("pelv")), (QStringList{"Pelvis"}));
+        AtlasImage *c = library.image(QStringLiteral("Pelvic floor"), nullptr, 0, 3);
+        QCOMPARE(found(QStringLiteral("pelv")), (QStringList{"Pelvis", "Pelvic floor"}));
+        library.context().deleteObject(point);
+        QVERIFY(found(QStringLiteral("cruciate")).isEmpty());
+        library.context().rollback();
+        QCOMPARE(found(QStringLiteral("menisc")), (QStringList{"Knee[a]"}));
+        QVERIFY(c->state() == ModelObject::State::detached);
+        QVERIFY(found(QStringLiteral("floor")).isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(LibraryDerivationTest)
+#include "tst_libraryderivation.moc"
