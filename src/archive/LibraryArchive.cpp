@@ -1,6 +1,17 @@
 #include "archive/LibraryArchive.h"
 
+#include "archive/ParallelFor.h"
+#include "archive/ZipArchive.h"
+
+#include <QFile>
+
+#include <atomic>
+#include <cerrno>
 #include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -77,4 +88,34 @@ QString LibraryArchive::fileExtension(QByteArrayView data)
     if (const char *extension = isoMediaExtension(data))
         return QLatin1String(extension);
     return QStringLiteral("dat");
+}
+
+std::optional<QByteArray> LibraryArchive::readFile(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    QByteArray bytes = ZipArchive::largeBuffer(qsizetype(info.st_size));
+    constexpr qint64 pieceSize = 8 << 20;
+    const qint64 pieces = (qint64(bytes.size()) + pieceSize - 1) / pieceSize;
+    std::atomic<bool> failed{false};
+    parallelFor(pieces, [&](qsizetype piece) {
+        const qint64 end = qMin<qint64>(bytes.size(), (piece + 1) * pieceSize);
+        for (qint64 at = piece * pieceSize; at < end && !failed;) {
+            const ssize_t got = ::pread(fd, bytes.data() + at, size_t(end - at), off_t(at));
+            if (got > 0)
+                at += got;
+            else if (got == 0 || errno != EINTR)
+                failed = true; // an error, or the file shrank
+        }
+    });
+    ::close(fd);
+    if (failed)
+        return std::nullopt;
+    return bytes;
 }

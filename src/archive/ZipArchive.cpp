@@ -2,6 +2,12 @@
 
 #include <libdeflate.h>
 
+#include <cstdint>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
 quint32 ZipArchive::crc32(QByteArrayView bytes)
 {
     return crc32(bytes, 0);
@@ -12,6 +18,22 @@ quint32 ZipArchive::crc32(QByteArrayView bytes, quint32 previous)
     if (bytes.isEmpty())
         return previous;
     return libdeflate_crc32(previous, bytes.data(), size_t(bytes.size()));
+}
+
+QByteArray ZipArchive::largeBuffer(qsizetype size)
+{
+    QByteArray buffer(size, Qt::Uninitialized);
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t hugePage = 2 << 20;
+    if (size >= qsizetype(4 * hugePage)) {
+        const auto start = reinterpret_cast<std::uintptr_t>(buffer.data());
+        const std::uintptr_t first = (start + hugePage - 1) & ~(hugePage - 1);
+        const std::uintptr_t last = (start + std::uintptr_t(size)) & ~(hugePage - 1);
+        if (last > first)
+            ::madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE); // only advice: failure is harmless
+    }
+#endif
+    return buffer;
 }
 
 QByteArray ZipArchive::sharedSlice(const QByteArray &owner, qsizetype offset, qsizetype length)

@@ -15,5 +15,10 @@ struct ZipArchive {
     // buffer instead of copying it: the slice keeps the buffer alive, so it
     // stays valid after `owner` is gone. Falls back to a copy when `owner`
     // does not own its bytes (QByteArray::fromRawData).
+    // An uninitialised buffer of `size` bytes; a large one is backed by huge
+    // pages where the system offers them, which makes its first filling,
+    // when the memory is actually handed out, several times cheaper.
+    static QByteArray largeBuffer(qsizetype size);
+
     static QByteArray sharedSlice(const QByteArray &owner, qsizetype offset, qsizetype length);
 };

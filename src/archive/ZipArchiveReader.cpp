@@ -1,13 +1,18 @@
 #include "archive/ZipArchiveReader.h"
 
+#include "archive/ParallelFor.h"
 #include "archive/ZipArchive.h"
 
 #include <QStringDecoder>
 
 #include <zlib.h>
 
+#include <atomic>
+#include <exception>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -169,19 +174,69 @@ public:
     ZipArchiveReader::Entries run()
     {
         const EndOfCentralDirectory end = findEndOfCentralDirectory(m_bytes);
-        ZipArchiveReader::Entries result;
+        // The directory is walked first; the entries are then checked, large
+        // archives on several threads. Failures are reported as a walk one
+        // entry after the other would meet them: an entry's own fault before
+        // a fault of a later central record.
+        struct Job {
+            CentralHeader header;
+            bool keep;
+            QByteArray bytes;
+            std::optional<ZipArchiveError> error;
+            std::exception_ptr exception; // such as running out of memory
+        };
+        std::vector<Job> jobs;
+        std::optional<ZipArchiveError> directoryError;
+        qint64 dataSize = 0;
         qint64 offset = end.directoryOffset;
         for (int i = 0; i < end.entryCount; ++i) {
-            const CentralHeader header = parseCentralHeader(m_bytes, offset);
-            offset = header.nextHeaderOffset;
-            if (header.path.endsWith(QLatin1Char('/')))
-                continue;
-            const bool keep = !m_keep || m_keep(header.path);
-            QByteArray bytes = extract(header, keep);
-            if (keep)
-                result.insert(header.path, std::move(bytes));
+            try {
+                CentralHeader header = parseCentralHeader(m_bytes, offset);
+                offset = header.nextHeaderOffset;
+                if (header.path.endsWith(QLatin1Char('/')))
+                    continue;
+                dataSize += header.compressedSize;
+                const bool keep = !m_keep || m_keep(header.path);
+                jobs.push_back({std::move(header), keep, QByteArray(), std::nullopt, nullptr});
+            } catch (const ReadFailure &failure) {
+                directoryError = failure.error;
+                break;
+            }
+        }
+
+        std::atomic<qsizetype> firstFailure{qsizetype(jobs.size())};
+        auto check = [&](qsizetype i) {
+            if (i > firstFailure)
+                return; // an earlier entry has failed already
+            try {
+                jobs[size_t(i)].bytes = extract(jobs[size_t(i)].header, jobs[size_t(i)].keep);
+            } catch (const ReadFailure &failure) {
+                jobs[size_t(i)].error = failure.error;
+            } catch (...) {
+                jobs[size_t(i)].exception = std::current_exception();
+            }
+            if (jobs[size_t(i)].error || jobs[size_t(i)].exception) {
+                for (qsizetype seen = firstFailure; i < seen && !firstFailure.compare_exchange_weak(seen, i);) {
+                }
+            }
+        };
+        constexpr qint64 parallelThreshold = 16 << 20;
+        parallelFor(qsizetype(jobs.size()), check, dataSize >= parallelThreshold ? std::thread::hardware_concurrency() : 1);
+        if (firstFailure < qsizetype(jobs.size())) {
+            const Job &failed = jobs[size_t(firstFailure.load())];
+            if (failed.exception)
+                std::rethrow_exception(failed.exception);
+            fail(*failed.error);
+        }
+        if (directoryError)
+            fail(*directoryError);
+
+        ZipArchiveReader::Entries result;
+        for (Job &job : jobs) {
+            if (job.keep)
+                result.insert(job.header.path, std::move(job.bytes));
             else
-                result.remove(header.path); // a later record replaces an earlier one
+                result.remove(job.header.path); // a later record replaces an earlier one
         }
         return result;
     }

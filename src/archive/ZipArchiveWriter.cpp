@@ -1,8 +1,10 @@
 #include "archive/ZipArchiveWriter.h"
 
+#include "archive/ParallelFor.h"
 #include "archive/ZipArchive.h"
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -107,6 +109,7 @@ void endOfCentralDirectory(Output &out, quint16 count, quint32 size, quint32 off
 
 struct Layout {
     QList<QByteArray> names;
+    QList<qint64> localHeaderOffsets;
     qint64 bodySize = 0;
     qint64 directorySize = 0;
 };
@@ -118,10 +121,12 @@ Result<Layout, ZipArchiveError> layout(const QList<ZipEntry> &entries)
         return ZipArchiveError::archiveTooLarge();
     Layout result;
     result.names.reserve(entries.size());
+    result.localHeaderOffsets.reserve(entries.size());
     for (const ZipEntry &entry : entries) {
         QByteArray name = entry.path.toUtf8();
         if (name.size() > 0xFFFF || result.bodySize > limit32 || entry.data.size() > limit32)
             return ZipArchiveError::archiveTooLarge();
+        result.localHeaderOffsets.append(result.bodySize);
         result.bodySize += localHeaderSize + name.size() + entry.data.size();
         result.directorySize += centralHeaderSize + name.size();
         result.names.append(std::move(name));
@@ -148,20 +153,28 @@ Result<QByteArray, ZipArchiveError> ZipArchiveWriter::archive(const QList<ZipEnt
     if (!planned)
         return planned.error();
     const Layout &plan = planned.value();
-    QByteArray bytes(plan.bodySize + plan.directorySize + endRecordSize, Qt::Uninitialized);
+    QByteArray bytes = ZipArchive::largeBuffer(plan.bodySize + plan.directorySize + endRecordSize);
     uchar *const start = reinterpret_cast<uchar *>(bytes.data());
-    Output body(start);
+    // Every entry's place is known, so large archives are filled in on
+    // several threads; the directory follows once all checksums are known.
+    std::vector<quint32> checksums(size_t(entries.size()));
+    auto writeEntry = [&](qsizetype i) {
+        const QByteArray &name = plan.names[i];
+        const QByteArray &data = entries[i].data;
+        Output header(start + plan.localHeaderOffsets[i]);
+        Output body = header;
+        body.skip(localHeaderSize); // filled in once the CRC is known
+        body.append(name.constData(), name.size());
+        checksums[size_t(i)] = body.appendWithChecksum(data);
+        localFileHeader(header, quint16(name.size()), checksums[size_t(i)], quint32(data.size()));
+    };
+    constexpr qint64 parallelThreshold = 16 << 20;
+    parallelFor(entries.size(), writeEntry, plan.bodySize >= parallelThreshold ? std::thread::hardware_concurrency() : 1);
     Output directory(start + plan.bodySize);
     for (qsizetype i = 0; i < entries.size(); ++i) {
         const QByteArray &name = plan.names[i];
-        const QByteArray &data = entries[i].data;
-        const quint32 offset = quint32(body.position() - start);
-        Output header = body;
-        body.skip(localHeaderSize); // filled in once the CRC is known
-        body.append(name.constData(), name.size());
-        const quint32 checksum = body.appendWithChecksum(data);
-        localFileHeader(header, quint16(name.size()), checksum, quint32(data.size()));
-        centralDirectoryHeader(directory, quint16(name.size()), checksum, quint32(data.size()), offset);
+        centralDirectoryHeader(directory, quint16(name.size()), checksums[size_t(i)], quint32(entries[i].data.size()),
+                               quint32(plan.localHeaderOffsets[i]));
         directory.append(name.constData(), name.size());
     }
     endOfCentralDirectory(directory, quint16(entries.size()), quint32(plan.directorySize), quint32(plan.bodySize));

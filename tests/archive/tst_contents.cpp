@@ -211,6 +211,30 @@ private slots:
         QCOMPARE(LibraryArchive::fileExtension(bytes), extension);
     }
 
+    void readsArchiveFilesWhole()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath(QStringLiteral("library.veloran"));
+        LibraryArchiveContents contents;
+        contents.manifest = manifest({image("images/big.png")});
+        QByteArray big(20 << 20, Qt::Uninitialized);
+        for (qsizetype i = 0; i < big.size(); ++i)
+            big[i] = char(i * 7 + (i >> 13));
+        contents.imageFiles.insert("images/big.png", big);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const QByteArray archive = contents.archiveData().value();
+        QCOMPARE(file.write(archive), archive.size());
+        file.close();
+        const auto read = LibraryArchive::readFile(path);
+        QVERIFY(read.has_value());
+        QCOMPARE(*read, archive);
+        QCOMPARE(LibraryArchiveContents::fromArchiveData(*read).value(), contents);
+        QVERIFY(!LibraryArchive::readFile(dir.filePath(QStringLiteral("absent"))).has_value());
+        QVERIFY(!LibraryArchive::readFile(dir.path()).has_value());
+    }
+
     void archiveTypeIsRegisteredAsAKindOfZip()
     {
         // The shared MIME-info file, installed into a data folder of its own.

@@ -392,6 +392,36 @@ private slots:
         QCOMPARE(ZipArchive::sharedSlice(raw, 10, 5), owned.mid(10, 5));
     }
 
+    void largeArchivesReportTheFirstFaultInDirectoryOrder()
+    {
+        // Large enough to be checked on several threads.
+        QList<RawZipEntry> entries;
+        for (int i = 0; i < 40; ++i)
+            entries.append(storedEntry(QByteArray::number(i), randomBytes(1 << 20, quint32(i))));
+        entries[30].crc ^= 1;
+        entries[7].crc ^= 1;
+        QCOMPARE(readError(buildZip(entries)), ZipArchiveError::checksumMismatch("7"));
+        entries[7].crc ^= 1;
+        entries[12].method = 12;
+        QCOMPARE(readError(buildZip(entries)), ZipArchiveError::unsupportedCompression(12));
+        entries[12].method = 0;
+        QCOMPARE(readError(buildZip(entries)), ZipArchiveError::checksumMismatch("30"));
+        // A damaged central record later on comes after the entries before it.
+        entries[30].crc ^= 1;
+        QByteArray archive = buildZip(entries);
+        QCOMPARE(readEntries(archive).size(), 40);
+        const qsizetype directory = get32(archive, archive.size() - 22 + 16);
+        qsizetype record = directory;
+        for (int i = 0; i < 35; ++i)
+            record += 46 + get16(archive, record + 28);
+        archive[record] = 'X';
+        QCOMPARE(readError(archive), ZipArchiveError::truncated());
+        entries[20].crc ^= 1;
+        archive = buildZip(entries);
+        archive[record] = 'X';
+        QCOMPARE(readError(archive), ZipArchiveError::checksumMismatch("20"));
+    }
+
     void lookUpFindsOneEntryWithoutJudgingTheRest()
     {
         RawZipEntry damaged = storedEntry("other", "x");
