@@ -240,13 +240,7 @@ public:
     }
 
     qint64 integer(const char *key) const { return toInteger(required(key), child(m_path, key)); }
-    std::optional<qint64> optionalInteger(const char *key) const
-    {
-        const QJsonValue v = m_object.value(QLatin1String(key));
-        if (v.isUndefined() || v.isNull())
-            return std::nullopt;
-        return toInteger(v, child(m_path, key));
-    }
+    std::optional<qint64> optionalInteger(const char *key) const { return optional(key, toInteger); }
     double number(const char *key) const
     {
         const QString path = child(m_path, key);
@@ -257,21 +251,9 @@ public:
         return value;
     }
     QString text(const char *key) const { return toText(required(key), child(m_path, key)); }
-    std::optional<QString> optionalText(const char *key) const
-    {
-        const QJsonValue v = m_object.value(QLatin1String(key));
-        if (v.isUndefined() || v.isNull())
-            return std::nullopt;
-        return toText(v, child(m_path, key));
-    }
+    std::optional<QString> optionalText(const char *key) const { return optional(key, toText); }
     QUuid identifier(const char *key) const { return toIdentifier(required(key), child(m_path, key)); }
-    std::optional<QUuid> optionalIdentifier(const char *key) const
-    {
-        const QJsonValue v = m_object.value(QLatin1String(key));
-        if (v.isUndefined() || v.isNull())
-            return std::nullopt;
-        return toIdentifier(v, child(m_path, key));
-    }
+    std::optional<QUuid> optionalIdentifier(const char *key) const { return optional(key, toIdentifier); }
     Date date(const char *key) const
     {
         const QString path = child(m_path, key);
@@ -300,6 +282,16 @@ public:
     }
 
 private:
+    // An optional field: absent or null is no value.
+    template <typename Convert>
+    auto optional(const char *key, Convert convert) const -> std::optional<decltype(convert(QJsonValue(), QString()))>
+    {
+        const QJsonValue v = m_object.value(QLatin1String(key));
+        if (v.isUndefined() || v.isNull())
+            return std::nullopt;
+        return convert(v, child(m_path, key));
+    }
+
     QJsonValue required(const char *key) const
     {
         const auto found = m_object.constFind(QLatin1String(key));

@@ -12,6 +12,8 @@
 // Reads a whole zip archive held in memory: stored (method 0) and DEFLATE
 // (method 8) entries, every entry verified against its size and CRC-32.
 // Zip64 archives are refused. Nothing is streamed and no file is opened.
+// Large archives are checked on several threads; the outcome, and which
+// failure is reported, are those of checking one entry after the other.
 class ZipArchiveReader {
 public:
     using Entries = QHash<QString, QByteArray>;

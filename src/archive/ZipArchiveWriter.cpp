@@ -59,9 +59,10 @@ private:
     uchar *m_at;
 };
 
-void localFileHeader(Output &out, quint16 nameLength, quint32 checksum, quint32 size)
+// The fields that the local and the central header share, from "version
+// needed to extract" to "extra field length".
+void commonHeaderFields(Output &out, quint16 nameLength, quint32 checksum, quint32 size)
 {
-    out.appendUInt32(0x04034B50);
     out.appendUInt16(versionNeeded);
     out.appendUInt16(utf8NameFlag);
     out.appendUInt16(0); // stored
@@ -74,20 +75,17 @@ void localFileHeader(Output &out, quint16 nameLength, quint32 checksum, quint32 
     out.appendUInt16(0); // extra field length
 }
 
+void localFileHeader(Output &out, quint16 nameLength, quint32 checksum, quint32 size)
+{
+    out.appendUInt32(0x04034B50);
+    commonHeaderFields(out, nameLength, checksum, size);
+}
+
 void centralDirectoryHeader(Output &out, quint16 nameLength, quint32 checksum, quint32 size, quint32 offset)
 {
     out.appendUInt32(0x02014B50);
     out.appendUInt16(versionNeeded); // made by: 2.0, MS-DOS
-    out.appendUInt16(versionNeeded);
-    out.appendUInt16(utf8NameFlag);
-    out.appendUInt16(0); // stored
-    out.appendUInt16(dosTime);
-    out.appendUInt16(dosDate);
-    out.appendUInt32(checksum);
-    out.appendUInt32(size);
-    out.appendUInt32(size);
-    out.appendUInt16(nameLength);
-    out.appendUInt16(0); // extra field length
+    commonHeaderFields(out, nameLength, checksum, size);
     out.appendUInt16(0); // comment length
     out.appendUInt16(0); // disk number start
     out.appendUInt16(0); // internal attributes
