@@ -1,0 +1,39 @@
+#pragma once
+
+#include "archive/LibraryArchiveError.h"
+#include "archive/LibraryArchiveManifest.h"
+#include "archive/ManifestCodingError.h"
+#include "archive/Result.h"
+#include "archive/ZipArchiveError.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+
+#include <variant>
+
+// A library archive in memory: the manifest and the image files that it
+// names, keyed by their entry names inside the zip.
+struct LibraryArchiveContents {
+    // The manifest's entry and the newest format this version reads/writes.
+    static inline const QString manifestPath = QStringLiteral("library.json");
+    static constexpr qint64 currentFormatVersion = 1;
+
+    LibraryArchiveManifest manifest;
+    QHash<QString, QByteArray> imageFiles;
+
+    friend bool operator==(const LibraryArchiveContents &, const LibraryArchiveContents &) = default;
+
+    using ReadError = std::variant<ZipArchiveError, ManifestDecodingError, LibraryArchiveError>;
+    using WriteError = std::variant<ManifestEncodingError, ZipArchiveError>;
+
+    // Reads archive bytes: every zip entry is verified; the manifest must
+    // decode, be of a format up to currentFormatVersion and name only files
+    // that the archive holds. The result keeps exactly the named files;
+    // stored files share the bytes of `archiveData`.
+    static Result<LibraryArchiveContents, ReadError> fromArchiveData(const QByteArray &archiveData);
+
+    // The archive bytes: "library.json" first, then the image files sorted
+    // by path, all stored.
+    Result<QByteArray, WriteError> archiveData() const;
+};

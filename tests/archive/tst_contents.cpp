@@ -1,0 +1,261 @@
+#include "ZipTestSupport.h"
+#include "archive/LibraryArchive.h"
+#include "archive/LibraryArchiveContents.h"
+#include "archive/VeloranLibraryType.h"
+#include "archive/ZipArchiveWriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMimeDatabase>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+using M = LibraryArchiveManifest;
+
+M::ImageRecord image(const char *path)
+{
+    M::ImageRecord record;
+    record.id = QUuid::createUuid();
+    record.title = QStringLiteral("image");
+    record.metadata = {3, 1, 1, 1, {1, std::nullopt}};
+    record.createdAt = Date::fromSecondsSince1970(1700000000);
+    if (path)
+        record.imagePath = QString::fromUtf8(path);
+    return record;
+}
+
+M manifest(QList<M::ImageRecord> images, qint64 version = 1)
+{
+    M m;
+    m.formatVersion = version;
+    m.exportedAt = Date::fromSecondsSince1970(1700000100);
+    m.application = {QStringLiteral("Veloran"), QStringLiteral("1.0"), QString()};
+    m.images = std::move(images);
+    return m;
+}
+
+QByteArray manifestJson(const M &m)
+{
+    return m.encoded().value();
+}
+
+// The entry names in central-directory order.
+QStringList centralNames(const QByteArray &archive)
+{
+    const qsizetype end = archive.size() - 22;
+    const int count = get16(archive, end + 10);
+    qsizetype at = get32(archive, end + 16);
+    QStringList names;
+    for (int i = 0; i < count; ++i) {
+        const int nameLength = get16(archive, at + 28);
+        names << QString::fromUtf8(archive.mid(at + 46, nameLength));
+        at += 46 + nameLength + get16(archive, at + 30) + get16(archive, at + 32);
+    }
+    return names;
+}
+
+LibraryArchiveContents::ReadError readError(const QByteArray &archive)
+{
+    const auto result = LibraryArchiveContents::fromArchiveData(archive);
+    if (result.ok())
+        return LibraryArchiveError{LibraryArchiveError::Kind::missingImageFile, 0, QStringLiteral("read succeeded")};
+    return result.error();
+}
+
+} // namespace
+
+class ContentsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void writesManifestFirstThenImagesByPath()
+    {
+        LibraryArchiveContents contents;
+        contents.manifest = manifest({image("images/b.png"), image("images/a.jpeg"), image(nullptr)});
+        contents.imageFiles = {{"images/b.png", "B"}, {"images/a.jpeg", "A"}};
+        const auto written = contents.archiveData();
+        QVERIFY(written.ok());
+        QCOMPARE(centralNames(written.value()), (QStringList{"library.json", "images/a.jpeg", "images/b.png"}));
+        const auto read = LibraryArchiveContents::fromArchiveData(written.value());
+        QVERIFY(read.ok());
+        QCOMPARE(read.value(), contents);
+
+        LibraryArchiveContents empty;
+        empty.manifest = manifest({});
+        QCOMPARE(centralNames(empty.archiveData().value()), QStringList{"library.json"});
+
+        // Unicode scalar order, not UTF-16 order: U+FF5E before U+1F600.
+        LibraryArchiveContents unicode;
+        unicode.manifest = manifest({});
+        unicode.imageFiles = {{"images/\U0001F600", "1"}, {"images/\uFF5E", "2"}, {"images/Z", "3"}};
+        QCOMPARE(centralNames(unicode.archiveData().value()),
+                 (QStringList{"library.json", "images/Z", "images/\uFF5E", "images/\U0001F600"}));
+    }
+
+    void readsOnlyWhatTheManifestNames()
+    {
+        M m = manifest({image("images/x.png"), image(nullptr), image("images/x.png"), image("library.json")});
+        const QByteArray json = manifestJson(m);
+        const QByteArray archive = ZipArchiveWriter::archive({{"library.json", json},
+                                                              {"images/x.png", "pixels"},
+                                                              {"images/unnamed.png", "dropped"},
+                                                              {"images/", "folder"}})
+                                       .value();
+        const auto read = LibraryArchiveContents::fromArchiveData(archive);
+        QVERIFY(read.ok());
+        QCOMPARE(read.value().manifest, m);
+        QCOMPARE(read.value().imageFiles.size(), 2);
+        QCOMPARE(read.value().imageFiles.value("images/x.png"), QByteArray("pixels"));
+        QCOMPARE(read.value().imageFiles.value("library.json"), json);
+        // Stored files are not copied out of the archive.
+        const char *bytes = read.value().imageFiles.value("images/x.png").constData();
+        QVERIFY(bytes >= archive.constData() && bytes < archive.constData() + archive.size());
+    }
+
+    void reportsFailuresInOrder()
+    {
+        const QByteArray good = manifestJson(manifest({image("images/a.png")}));
+        QCOMPARE(readError("not a zip at all, but long enough"),
+                 LibraryArchiveContents::ReadError(ZipArchiveError::notAZipArchive()));
+        QCOMPARE(readError(ZipArchiveWriter::archive({{"images/a.png", "a"}}).value()),
+                 LibraryArchiveContents::ReadError(LibraryArchiveError::missingManifest()));
+        QCOMPARE(readError(ZipArchiveWriter::archive({{"library.json/", good}}).value()),
+                 LibraryArchiveContents::ReadError(LibraryArchiveError::missingManifest()));
+        QCOMPARE(LibraryArchiveError::missingManifest().description(),
+                 QStringLiteral("The archive doesn't contain a library.json manifest."));
+
+        // A damaged entry anywhere wins over a manifest that doesn't decode.
+        RawZipEntry damaged = storedEntry("images/other.png", "x");
+        damaged.crc ^= 1;
+        QCOMPARE(readError(buildZip({storedEntry("library.json", "{}"), damaged})),
+                 LibraryArchiveContents::ReadError(ZipArchiveError::checksumMismatch("images/other.png")));
+        QVERIFY(std::holds_alternative<ManifestDecodingError>(
+            readError(buildZip({storedEntry("library.json", "{}"), storedEntry("images/a.png", "a")}))));
+
+        const QByteArray later = manifestJson(manifest({image("images/a.png")}, 2));
+        const auto version = readError(ZipArchiveWriter::archive({{"library.json", later}}).value());
+        QCOMPARE(version, LibraryArchiveContents::ReadError(LibraryArchiveError::unsupportedFormatVersion(2)));
+        QCOMPARE(errorDescription(version),
+                 QStringLiteral("The archive was written in format 2, which this version of Veloran can't read."));
+        // A later format that doesn't decode fails with the decoder's error.
+        QByteArray broken = later;
+        broken.replace("\"images\"", "\"pictures\"");
+        QVERIFY(std::holds_alternative<ManifestDecodingError>(
+            readError(ZipArchiveWriter::archive({{"library.json", broken}}).value())));
+        for (qint64 accepted : {0, -3}) {
+            const QByteArray json = manifestJson(manifest({}, accepted));
+            QVERIFY(LibraryArchiveContents::fromArchiveData(ZipArchiveWriter::archive({{"library.json", json}}).value()).ok());
+        }
+
+        // The first missing file in record order, even when a later one is there.
+        const QByteArray twoImages = manifestJson(manifest({image("images/missing.png"), image("images/there.png")}));
+        const auto missing = readError(
+            ZipArchiveWriter::archive({{"library.json", twoImages}, {"images/there.png", "t"}}).value());
+        QCOMPARE(missing, LibraryArchiveContents::ReadError(LibraryArchiveError::missingImageFile("images/missing.png")));
+        QCOMPARE(errorDescription(missing),
+                 QStringLiteral("The archive is missing the image file \u201Cimages/missing.png\u201D."));
+    }
+
+    void writeFailuresPassThrough()
+    {
+        LibraryArchiveContents contents;
+        contents.manifest = manifest({image(nullptr)});
+        M::PointRecord point;
+        point.x = std::numeric_limits<double>::infinity();
+        contents.manifest.images[0].points = {point};
+        QVERIFY(std::holds_alternative<ManifestEncodingError>(contents.archiveData().error()));
+
+        contents.manifest = manifest({});
+        for (int i = 0; i < 0xFFFE; ++i)
+            contents.imageFiles.insert(QString::number(i), QByteArray());
+        // 65,534 files and the manifest make 65,535 entries: too many to read back.
+        QCOMPARE(contents.archiveData().error(), LibraryArchiveContents::WriteError(ZipArchiveError::archiveTooLarge()));
+        contents.imageFiles.remove(QStringLiteral("0"));
+        QVERIFY(contents.archiveData().ok());
+    }
+
+    void fileExtensionsFollowTheImageSignature_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("extension");
+        QTest::newRow("png") << QByteArray("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR", 16) << "png";
+        QTest::newRow("jpeg") << QByteArray("\xFF\xD8\xFF\xE0\0\x10JFIF", 10) << "jpeg";
+        QTest::newRow("gif") << QByteArray("GIF89a\x01\0\x01\0", 10) << "gif";
+        QTest::newRow("tiff le") << QByteArray("II*\0\x08\0\0\0", 8) << "tiff";
+        QTest::newRow("tiff be") << QByteArray("MM\0*\0\0\0\x08", 8) << "tiff";
+        QTest::newRow("bmp") << QByteArray("BM\x36\0\0\0", 6) << "bmp";
+        QTest::newRow("webp") << QByteArray("RIFF\x24\0\0\0WEBPVP8 ", 16) << "webp";
+        QTest::newRow("riff not webp") << QByteArray("RIFF\x24\0\0\0WAVEfmt ", 16) << "dat";
+        QTest::newRow("heic") << QByteArray("\0\0\0\x18" "ftypheic\0\0\0\0mif1heic", 24) << "heic";
+        QTest::newRow("heif") << QByteArray("\0\0\0\x10" "ftypmif1\0\0\0\0", 16) << "heif";
+        QTest::newRow("heic by brand") << QByteArray("\0\0\0\x18" "ftypmsf1\0\0\0\0heixmif1", 24) << "heif";
+        QTest::newRow("avif") << QByteArray("\0\0\0\x1C" "ftypavif\0\0\0\0avifmif1miaf", 28) << "avif";
+        QTest::newRow("compatible avif") << QByteArray("\0\0\0\x18" "ftypxxxx\0\0\0\0miafavif", 24) << "avif";
+        QTest::newRow("mp4") << QByteArray("\0\0\0\x18" "ftypisom\0\0\0\0isomiso2", 24) << "dat";
+        QTest::newRow("jp2") << QByteArray("\0\0\0\x0CjP  \r\n\x87\n\0\0", 14) << "jp2";
+        QTest::newRow("j2k") << QByteArray("\xFF\x4F\xFF\x51\0", 5) << "jp2";
+        QTest::newRow("psd") << QByteArray("8BPS\0\x01", 6) << "psd";
+        QTest::newRow("ico") << QByteArray("\0\0\1\0\1\0", 6) << "ico";
+        QTest::newRow("exr") << QByteArray("v/1\x01\x02\0", 6) << "exr";
+        QTest::newRow("empty") << QByteArray() << "dat";
+        QTest::newRow("short png") << QByteArray("\x89PN", 3) << "dat";
+        QTest::newRow("text") << QByteArray("plain text, not an image") << "dat";
+        QTest::newRow("zip") << QByteArray("PK\x03\x04", 4) << "dat";
+    }
+
+    void fileExtensionsFollowTheImageSignature()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, extension);
+        QCOMPARE(LibraryArchive::fileExtension(bytes), extension);
+    }
+
+    void readsArchiveFilesWhole()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath(QStringLiteral("library.veloran"));
+        LibraryArchiveContents contents;
+        contents.manifest = manifest({image("images/big.png")});
+        QByteArray big(20 << 20, Qt::Uninitialized);
+        for (qsizetype i = 0; i < big.size(); ++i)
+            big[i] = char(i * 7 + (i >> 13));
+        contents.imageFiles.insert("images/big.png", big);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const QByteArray archive = contents.archiveData().value();
+        QCOMPARE(file.write(archive), archive.size());
+        file.close();
+        const auto read = LibraryArchive::readFile(path);
+        QVERIFY(read.has_value());
+        QCOMPARE(*read, archive);
+        QCOMPARE(LibraryArchiveContents::fromArchiveData(*read).value(), contents);
+        QVERIFY(!LibraryArchive::readFile(dir.filePath(QStringLiteral("absent"))).has_value());
+        QVERIFY(!LibraryArchive::readFile(dir.path()).has_value());
+    }
+
+    void archiveTypeIsRegisteredAsAKindOfZip()
+    {
+        // The shared MIME-info file, installed into a data folder of its own.
+        QTemporaryDir data;
+        QVERIFY(data.isValid());
+        QVERIFY(QDir(data.path()).mkpath(QStringLiteral("mime/packages")));
+        QVERIFY(QFile::copy(QStringLiteral(VELORAN_SOURCE_DIR "/data/mime/veloran-library.xml"),
+                            data.filePath(QStringLiteral("mime/packages/veloran-library.xml"))));
+        qputenv("XDG_DATA_DIRS", data.path().toLocal8Bit() + ":/usr/local/share:/usr/share");
+        const QMimeDatabase database;
+        const QMimeType type = database.mimeTypeForFile(QStringLiteral("Atlas.") + VeloranLibraryType::fileExtension,
+                                                        QMimeDatabase::MatchExtension);
+        QCOMPARE(type.name(), QString(VeloranLibraryType::mimeType));
+        QVERIFY(type.inherits(VeloranLibraryType::parentMimeType));
+        QCOMPARE(type.preferredSuffix(), QString(VeloranLibraryType::fileExtension));
+        // And the installation puts it where the desktop looks.
+        QFile cmake(QStringLiteral(VELORAN_SOURCE_DIR "/src/archive/CMakeLists.txt"));
+        QVERIFY(cmake.open(QIODevice::ReadOnly));
+        QVERIFY(cmake.readAll().contains("veloran-library.xml DESTINATION share/mime/packages"));
+    }
+};
+
+QTEST_GUILESS_MAIN(ContentsTest)
+#include "tst_contents.moc"

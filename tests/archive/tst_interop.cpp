@@ -1,0 +1,200 @@
+// Our archives against the common zip tools, and the tools' archives
+// against our reader.
+#include "archive/LibraryArchive.h"
+#include "archive/LibraryArchiveContents.h"
+#include "archive/ZipArchiveReader.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QByteArray notes = QByteArray("Anatomy atlas notes. ").repeated(400);
+const QString imagePath = QStringLiteral("images/6F9619FF-8B86-D011-B42D-00C04FC964FF.png");
+
+QByteArray fixture(const QString &name)
+{
+    QFile file(QStringLiteral(VELORAN_TEST_DATA_DIR "/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("missing fixture %s", qPrintable(name));
+    return file.readAll();
+}
+
+struct Run {
+    int exitCode = -1;
+    QByteArray output;
+};
+
+Run run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(120000))
+        return {};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAll()};
+}
+
+LibraryArchiveContents sampleContents()
+{
+    LibraryArchiveContents contents;
+    contents.manifest.formatVersion = 1;
+    contents.manifest.exportedAt = Date::fromSecondsSince1970(1741944413);
+    contents.manifest.application = {QStringLiteral("Veloran"), QStringLiteral("1.0"), QStringLiteral("1")};
+    QByteArray random(200000, Qt::Uninitialized);
+    QRandomGenerator generator(7);
+    for (char &c : random)
+        c = char(generator.bounded(256));
+    const QList<QPair<QString, QByteArray>> files{
+        {imagePath, QByteArray("\x89PNG\r\n\x1A\n", 8) + random},
+        {QStringLiteral("images/empty.dat"), QByteArray()},
+        {QStringLiteral("images/caf\u00E9 \U0001F600.jpeg"), QByteArray("\xFF\xD8\xFF", 3) + notes},
+    };
+    for (const auto &[path, bytes] : files) {
+        LibraryArchiveManifest::ImageRecord record;
+        record.id = QUuid::createUuid();
+        record.createdAt = contents.manifest.exportedAt;
+        record.imagePath = path;
+        contents.manifest.images.append(record);
+        contents.imageFiles.insert(path, bytes);
+    }
+    return contents;
+}
+
+ZipArchiveError readError(const QByteArray &archive)
+{
+    const auto result = ZipArchiveReader::entries(archive);
+    return result.ok() ? ZipArchiveError{ZipArchiveError::Kind::archiveTooLarge, 1, "read succeeded"} : result.error();
+}
+
+} // namespace
+
+class InteropTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_ours;
+    LibraryArchiveContents m_contents;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_contents = sampleContents();
+        m_ours = m_dir.filePath(QStringLiteral("ours.veloran"));
+        QFile file(m_ours);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(m_contents.archiveData().value());
+    }
+
+    void infoZipTestsOurArchive()
+    {
+        if (QStandardPaths::findExecutable("unzip").isEmpty())
+            QSKIP("unzip is not installed (scripts/install-deps)");
+        const Run test = run("unzip", {"-t", m_ours});
+        QCOMPARE(test.exitCode, 0);
+        QVERIFY2(test.output.contains("No errors detected"), test.output.constData());
+        const Run extract = run("unzip", {"-p", m_ours, imagePath});
+        QCOMPARE(extract.output, m_contents.imageFiles.value(imagePath));
+    }
+
+    void pythonTestsOurArchive()
+    {
+        if (QStandardPaths::findExecutable("python3").isEmpty())
+            QSKIP("python3 is not installed (scripts/install-deps)");
+        const Run test = run("python3", {"-c", R"(import sys, zipfile
+z = zipfile.ZipFile(sys.argv[1])
+assert z.testzip() is None
+for info in z.infolist():
+    print(info.filename, info.file_size, info.compress_type, sep="|")
+)", m_ours});
+        QVERIFY2(test.exitCode == 0, test.output.constData());
+        const QStringList lines = QString::fromUtf8(test.output).trimmed().split('\n');
+        QCOMPARE(lines.size(), 4);
+        QVERIFY(lines[0].startsWith("library.json|"));
+        QVERIFY(lines.contains(QStringLiteral("images/caf\u00E9 \U0001F600.jpeg|%1|0").arg(notes.size() + 3)));
+        QVERIFY(lines.contains(QStringLiteral("images/empty.dat|0|0")));
+    }
+
+    void sevenZipTestsOurArchive()
+    {
+        if (QStandardPaths::findExecutable("7z").isEmpty())
+            QSKIP("7z is not installed (scripts/install-deps)");
+        const Run test = run("7z", {"t", m_ours});
+        QCOMPARE(test.exitCode, 0);
+        QVERIFY2(test.output.contains("Everything is Ok"), test.output.constData());
+        QVERIFY(test.output.contains("Files: 4"));
+    }
+
+    void readsArchivesOfTheCommonTools_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("Info-ZIP, deflated, differing extra fields") << "infozip.zip";
+        QTest::newRow("Info-ZIP to a pipe, data descriptors") << "infozip-pipe.zip";
+        QTest::newRow("Python, 65,535-byte comment") << "python-comment.zip";
+        QTest::newRow("7-Zip, folders first") << "7z.zip";
+    }
+
+    void readsArchivesOfTheCommonTools()
+    {
+        QFETCH(QString, name);
+        const QByteArray archive = fixture(name);
+        const auto contents = LibraryArchiveContents::fromArchiveData(archive);
+        QVERIFY2(contents.ok(), contents.ok() ? "" : qPrintable(errorDescription(contents.error())));
+        QCOMPARE(contents.value().manifest.images.size(), 1);
+        QCOMPARE(contents.value().manifest.images[0].metadata.age.value, 40);
+        QCOMPARE(contents.value().imageFiles.keys(), QList<QString>{imagePath});
+        const QByteArray png = contents.value().imageFiles.value(imagePath);
+        QCOMPARE(png.size(), 71);
+        QCOMPARE(LibraryArchive::fileExtension(png), QStringLiteral("png"));
+        const auto entries = ZipArchiveReader::entries(archive);
+        QVERIFY(entries.ok());
+        if (entries.value().contains("notes.txt"))
+            QCOMPARE(entries.value().value("notes.txt"), notes);
+        for (const QString &path : entries.value().keys())
+            QVERIFY2(!path.endsWith('/'), qPrintable(path));
+    }
+
+    void readsAnEntryWithAZip64ExtraButPlainSizes()
+    {
+        const auto entries = ZipArchiveReader::entries(fixture("python-zip64-extra.zip"));
+        QVERIFY(entries.ok());
+        QCOMPARE(entries.value().value("notes.txt"), notes);
+    }
+
+    void refusesWhatItCannotRead()
+    {
+        QCOMPARE(readError(fixture("7z-bzip2.zip")), ZipArchiveError::unsupportedCompression(12));
+        QCOMPARE(readError(fixture("7z-lzma.zip")), ZipArchiveError::unsupportedCompression(14));
+        QCOMPARE(readError(fixture("7z-deflate64.zip")), ZipArchiveError::unsupportedCompression(9));
+        QCOMPARE(readError(fixture("7z-aes.zip")), ZipArchiveError::unsupportedCompression(99));
+        // Traditional encryption: the bytes are taken as they are and fail.
+        QCOMPARE(readError(fixture("infozip-encrypted-stored.zip")), ZipArchiveError::checksumMismatch("notes.txt"));
+        const ZipArchiveError encrypted = readError(fixture("infozip-encrypted.zip"));
+        QVERIFY2(encrypted == ZipArchiveError::truncated() || encrypted == ZipArchiveError::checksumMismatch("notes.txt"),
+                 qPrintable(encrypted.description()));
+    }
+
+    void refusesAnArchiveOf65536Entries()
+    {
+        if (QStandardPaths::findExecutable("python3").isEmpty())
+            QSKIP("python3 is not installed (scripts/install-deps)");
+        const QString path = m_dir.filePath(QStringLiteral("many.zip"));
+        const Run make = run("python3", {"-c", R"(import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w") as z:
+    for i in range(65536):
+        z.writestr(str(i), b"")
+)", path});
+        QVERIFY2(make.exitCode == 0, make.output.constData());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(readError(file.readAll()), ZipArchiveError::unsupportedZip64());
+    }
+};
+
+QTEST_GUILESS_MAIN(InteropTest)
+#include "tst_interop.moc"
