@@ -1,5 +1,7 @@
 #include "archive/LibraryArchiveManifest.h"
 
+#include "foundation/Bundle.h"
+
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,17 +12,16 @@
 
 namespace {
 
-// Where the running application's name, version and build come from; the
-// one place to change when the bundle information has a home of its own.
+// The running application, from the main bundle's Info dictionary; each
+// value falls back on its own.
 LibraryArchiveManifest::Application applicationInformation()
 {
-    LibraryArchiveManifest::Application application{QStringLiteral("Veloran"), QString(), QString()};
-    if (!QCoreApplication::instance())
-        return application;
-    if (const QString name = QCoreApplication::applicationName(); !name.isEmpty())
-        application.name = name;
-    application.version = QCoreApplication::applicationVersion();
-    return application;
+    const Bundle bundle = Bundle::main();
+    return LibraryArchiveManifest::Application{
+        bundle.stringForKey(QStringLiteral("CFBundleName")).value_or(QStringLiteral("Veloran")),
+        bundle.stringForKey(QStringLiteral("CFBundleShortVersionString")).value_or(QString()),
+        bundle.stringForKey(QStringLiteral("CFBundleVersion")).value_or(QString()),
+    };
 }
 
 QString child(const QString &path, const char *key)

@@ -1,4 +1,5 @@
 #include "archive/LibraryArchiveManifest.h"
+#include "foundation/Bundle.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -326,17 +327,16 @@ private slots:
         QCOMPARE(int(decodeError(QByteArray()).kind), int(ManifestDecodingError::Kind::invalidJson));
     }
 
-    void applicationComesFromTheRunningApplication()
+    void applicationComesFromTheMainBundle()
     {
-        QCoreApplication::setApplicationName(QStringLiteral("Veloran"));
-        QCoreApplication::setApplicationVersion(QStringLiteral("2.5"));
+        const Bundle bundle = Bundle::main();
         const M::Application current = M::Application::current();
         QCOMPARE(current.name, QStringLiteral("Veloran"));
-        QCOMPARE(current.version, QStringLiteral("2.5"));
-        QCOMPARE(current.build, QString());
-        QCoreApplication::setApplicationVersion(QString());
+        QCOMPARE(current.version, bundle.releaseVersionNumber().value());
+        QCOMPARE(current.build, bundle.buildVersionNumber().value());
+        QVERIFY(!current.version.isEmpty());
         M m = sampleManifest();
-        m.application = M::Application::current();
+        m.application = M::Application{QStringLiteral("Veloran"), QString(), QString()};
         // An empty version is still written, and required on reading.
         QVERIFY(encodedObject(m)["application"].toObject().contains("version"));
         QCOMPARE(M::decoded(m.encoded().value()).value().application, m.application);
