@@ -114,6 +114,8 @@ MetadataEditor::MetadataEditor(qsizetype imageCount, const QString &navigationTi
 {
     setWindowTitle(navigationTitle);
     setWindowModality(Qt::WindowModal);
+    // A sheet: a title and a close button (which cancels), nothing more.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setMinimumSize(minimumSheetWidth, minimumSheetHeight);
 
     auto *layout = new QVBoxLayout(this);

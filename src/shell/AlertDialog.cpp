@@ -22,6 +22,7 @@ AlertDialog::AlertDialog(const QString &title, const QString &message, const QLi
 {
     setWindowTitle(QGuiApplication::applicationDisplayName());
     setWindowModality(Qt::WindowModal);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(22, 20, 22, 18);
@@ -65,8 +66,7 @@ AlertDialog::AlertDialog(const QString &title, const QString &message, const QLi
         m_buttons.append(button);
     }
     layout->addLayout(row);
-    setMinimumWidth(380);
-    setMaximumWidth(520);
+    setFixedWidth(alertWidth);
 }
 
 QString AlertDialog::title() const
@@ -108,6 +108,15 @@ QPushButton *AlertDialog::defaultButton() const
             return button;
     }
     return nullptr;
+}
+
+void AlertDialog::showEvent(QShowEvent *event)
+{
+    // As tall as the wrapped texts need, and not resizable.
+    const int height = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(alertWidth)
+                                                     : layout()->totalSizeHint().height();
+    setFixedHeight(height);
+    QDialog::showEvent(event);
 }
 
 void AlertDialog::reject()

@@ -42,8 +42,13 @@ public:
     QPushButton *button(const QString &title) const;
     QPushButton *defaultButton() const;
 
+    static constexpr int alertWidth = 420;
+
 public slots:
     void reject() override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 private:
     void press(int index);
