@@ -14,10 +14,33 @@
 #include "shell/ContentSidebar.h"
 #include "shell/ContentViewModel.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QStandardPaths>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QSplitter>
+
+namespace {
+
+// The folder the file importer showed last, for this run.
+QString &lastImportFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+// Where the file importer opens: where it was left, else the user's
+// pictures, else the home folder.
+QString importStartFolder()
+{
+    if (!lastImportFolder().isEmpty() && QDir(lastImportFolder()).exists())
+        return lastImportFolder();
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    return !pictures.isEmpty() && QDir(pictures).exists() ? pictures : QDir::homePath();
+}
+
+} // namespace
 
 ContentView::ContentView(ContentViewModel &model, QWidget *parent)
     : ContentView(model, UserDefaults::standard(), ThumbnailCache::shared(), parent)
@@ -266,6 +289,7 @@ void ContentView::updateFileImporter()
     if (m_fileImporter)
         return;
     auto *importer = new QFileDialog(window());
+    importer->setDirectory(importStartFolder());
     importer->setFileMode(QFileDialog::ExistingFiles);
     importer->setAcceptMode(QFileDialog::AcceptOpen);
     importer->setNameFilter(QStringLiteral("Images (") + importableImageNamePatterns().join(QLatin1Char(' '))
@@ -276,6 +300,7 @@ void ContentView::updateFileImporter()
     m_fileImporter = importer;
     connect(importer, &QFileDialog::finished, this, [this, importer](int result) {
         const QList<QUrl> urls = result == QDialog::Accepted ? importer->selectedUrls() : QList<QUrl>();
+        lastImportFolder() = importer->directory().absolutePath();
         if (m_fileImporter == importer)
             m_fileImporter = nullptr;
         // The importer has closed; then its pick is handled.

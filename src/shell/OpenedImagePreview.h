@@ -2,7 +2,6 @@
 
 #include <QImage>
 #include <QPixmap>
-#include <QPointer>
 #include <QWidget>
 
 class AtlasImage;
