@@ -1,10 +1,8 @@
 #include "foundation/Logger.h"
+#include "shell/MainWindow.h"
 #include "shell/VeloranApp.h"
-#include "updates/UpdaterController.h"
 
 #include <QApplication>
-#include <QMainWindow>
-#include <QMenuBar>
 
 int main(int argc, char *argv[])
 {
@@ -19,10 +17,7 @@ int main(int argc, char *argv[])
     if (!app)
         return 1;
 
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Veloran"));
-    window.resize(1000, 600);
-    installUpdateCommands(window.menuBar());
+    MainWindow window(app->container().mainContext(), app->appState(), VeloranApp::defaultWindowState());
     window.show();
     return application.exec();
 }

@@ -90,6 +90,24 @@ QList<QUrl> importableImageURLs(const QList<QUrl> &urls)
     return importable;
 }
 
+QStringList importableImageNamePatterns()
+{
+    const QMimeDatabase database;
+    QStringList patterns;
+    for (const QMimeType &type : database.allMimeTypes()) {
+        if (!isImageType(type))
+            continue;
+        for (const QString &glob : type.globPatterns()) {
+            // Only plain extension patterns name a type by extension.
+            if (glob.startsWith(QStringLiteral("*.")) && !glob.mid(2).contains(QLatin1Char('*'))
+                && !patterns.contains(glob))
+                patterns.append(glob);
+        }
+    }
+    std::sort(patterns.begin(), patterns.end());
+    return patterns;
+}
+
 ImportedImagesResult loadImportedImages(const QList<QUrl> &urls)
 {
     QList<QUrl> sorted = urls;

@@ -8,6 +8,7 @@
 #include <QHashFunctions>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <QUuid>
 
@@ -40,6 +41,11 @@ struct ImportedImagesResult {
 // The dropped URLs that may be imported, in the given order: file URLs whose
 // extension names a type that is an image type. Reads no file.
 QList<QUrl> importableImageURLs(const QList<QUrl> &urls);
+
+// The file-name patterns of every image type ("*.png", "*.jpg", ...), for
+// the file importer's filter; the same types that importableImageURLs() lets
+// through.
+QStringList importableImageNamePatterns();
 
 // Reads the files in file-name order (digits by value, letter case ignored;
 // equal names keep their order) and checks that each is an image. Stops at

@@ -188,6 +188,34 @@ const QHash<QString, Drawing> &drawings()
              circle(p, {10.5, 10.5}, 6);
              p.drawLine(QPointF(15, 15), QPointF(20, 20));
          }},
+        {QStringLiteral("square.stack.3d.up"),
+         [](QPainter &p) {
+             QPolygonF top({QPointF(12, 3), QPointF(21, 7.5), QPointF(12, 12), QPointF(3, 7.5)});
+             p.drawPolygon(top);
+             p.drawPolyline(QPolygonF({QPointF(3, 12), QPointF(12, 16.5), QPointF(21, 12)}));
+             p.drawPolyline(QPolygonF({QPointF(3, 16.5), QPointF(12, 21), QPointF(21, 16.5)}));
+         }},
+        {QStringLiteral("textformat"),
+         [](QPainter &p) {
+             p.drawPolyline(QPolygonF({QPointF(2.5, 19), QPointF(8, 5), QPointF(13.5, 19)}));
+             p.drawLine(QPointF(4.6, 14), QPointF(11.4, 14));
+             circle(p, {18, 15.5}, 3.5);
+             p.drawLine(QPointF(21.5, 11.5), QPointF(21.5, 19));
+         }},
+        {QStringLiteral("rectangle.3.group"),
+         [](QPainter &p) {
+             p.drawRoundedRect(QRectF(3, 4, 8, 7), 1.5, 1.5);
+             p.drawRoundedRect(QRectF(13, 4, 8, 7), 1.5, 1.5);
+             p.drawRoundedRect(QRectF(3, 13, 18, 7), 1.5, 1.5);
+         }},
+        {QStringLiteral("person.text.rectangle"),
+         [](QPainter &p) {
+             p.drawRoundedRect(QRectF(2.5, 4.5, 19, 15), 2.2, 2.2);
+             circle(p, {8.5, 10}, 2.2);
+             p.drawArc(QRectF(5, 13, 7, 5), 0, 180 * 16);
+             p.drawLine(QPointF(14, 9.5), QPointF(19, 9.5));
+             p.drawLine(QPointF(14, 13), QPointF(19, 13));
+         }},
         {QStringLiteral("square.grid.2x2"),
          [](QPainter &p) {
              for (double x : {4.0, 13.0})

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "browser/MetadataDraft.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+
+// The sheet in which the user names and classifies images: those being
+// imported, or one existing image. It edits its own copy of a draft and
+// reports the outcome through the two callbacks; it never touches a model
+// and never closes itself: the owner closes it once it has handled Cancel
+// or a successful save.
+//
+// Return presses the confirming button (while it is enabled), Escape and
+// the window's close button press "Cancel".
+class MetadataEditor : public QDialog {
+    Q_OBJECT
+public:
+    // The five pickers, in the order they are shown.
+    enum class Picker { modality, region, plane, sex, ageKind };
+
+    MetadataEditor(qsizetype imageCount, const QString &navigationTitle, const QString &headerSubtitle,
+                   const QString &actionTitle, std::function<void()> onCancel,
+                   std::function<void(const MetadataDraft &)> onSave, const MetadataDraft &draft,
+                   QWidget *parent = nullptr);
+
+    qsizetype imageCount() const { return m_imageCount; }
+    QString navigationTitle() const { return windowTitle(); }
+    QString headerTitle() const;
+    QString headerSubtitle() const;
+    QString actionTitle() const;
+
+    // The values being edited, as typed.
+    const MetadataDraft &draft() const { return m_draft; }
+    // What the confirming button hands on: the title trimmed, the age value
+    // clamped into the range of its kind.
+    MetadataDraft normalizedDraft() const { return m_draft.normalized(); }
+
+    // The age value field's text: reading gives the value in decimal;
+    // writing keeps the typed numbers only (nothing or an unreadable number
+    // gives 0) and clamps the result into the current kind's range.
+    QString ageValueText() const { return QString::number(m_draft.ageValue); }
+    void setAgeValueText(const QString &text);
+    static int ageValue(const QString &text, AgeSpec::Kind kind);
+    // "Gestational weeks", "Months" or "Years"; none for kinds without a value.
+    static std::optional<QString> ageValueLabel(AgeSpec::Kind kind);
+
+    // The controls, for keyboard focus and tests.
+    QLineEdit *titleField() const { return m_titleField; }
+    QComboBox *picker(Picker picker) const;
+    QWidget *ageControls() const { return m_ageControls; }
+    QLabel *ageValueCaption() const { return m_ageLabel; }
+    QLineEdit *ageValueField() const { return m_ageField; }
+    QToolButton *ageStepper(int direction) const { return direction > 0 ? m_stepUp : m_stepDown; }
+    QPushButton *cancelButton() const { return m_cancel; }
+    QPushButton *actionButton() const { return m_action; }
+
+    // Smallest size of the sheet.
+    static constexpr int minimumSheetWidth = 760;
+    static constexpr int minimumSheetHeight = 520;
+    static constexpr int idealSheetWidth = 800;
+
+public slots:
+    // Escape and the close button: "Cancel".
+    void reject() override;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QWidget *makeHeader(const QString &subtitle);
+    QWidget *makeTitleSection();
+    QWidget *makeClassificationSection();
+    QWidget *makeDemographicsSection();
+    QWidget *makePickerRow(const QString &label, QComboBox *picker);
+    QWidget *makeAgeControls();
+    template<class E>
+    QComboBox *makePicker(const QString &label, E value, void (*store)(MetadataDraft &, E));
+
+    void setAgeKind(AgeSpec::Kind kind);
+    void stepAgeValue(int step);
+    void clampAgeValue();
+    void updateAgeControls();
+    void updateActionButton();
+
+    qsizetype m_imageCount;
+    std::function<void()> m_onCancel;
+    std::function<void(const MetadataDraft &)> m_onSave;
+    MetadataDraft m_draft;
+    QString m_headerTitle;
+    QString m_headerSubtitle;
+
+    QLineEdit *m_titleField = nullptr;
+    QComboBox *m_pickers[5] = {};
+    QWidget *m_ageControls = nullptr;
+    QLabel *m_ageLabel = nullptr;
+    QLineEdit *m_ageField = nullptr;
+    QToolButton *m_stepUp = nullptr;
+    QToolButton *m_stepDown = nullptr;
+    QPushButton *m_cancel = nullptr;
+    QPushButton *m_action = nullptr;
+};

@@ -1,0 +1,143 @@
+#include "shell/AlertDialog.h"
+
+#include "browser/LibraryStyle.h"
+
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const QColor destructiveRed(215, 45, 40);
+
+} // namespace
+
+AlertDialog::AlertDialog(const QString &title, const QString &message, const QList<Button> &buttons,
+                         QWidget *parent)
+    : QDialog(parent)
+    , m_specs(buttons)
+{
+    setWindowTitle(QGuiApplication::applicationDisplayName());
+    setWindowModality(Qt::WindowModal);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(22, 20, 22, 18);
+    layout->setSpacing(8);
+    m_title = new QLabel(title, this);
+    QFont titleFont = LibraryStyle::withWeight(LibraryStyle::body(), QFont::Bold);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.1);
+    m_title->setFont(titleFont);
+    m_title->setWordWrap(true);
+    layout->addWidget(m_title);
+    m_message = new QLabel(message, this);
+    m_message->setTextFormat(Qt::PlainText);
+    m_message->setWordWrap(true);
+    m_message->setVisible(!message.isEmpty());
+    m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(m_message);
+
+    auto *row = new QHBoxLayout;
+    row->setContentsMargins(0, 12, 0, 0);
+    row->setSpacing(8);
+    row->addStretch(1);
+    int defaultIndex = -1;
+    for (qsizetype i = 0; i < buttons.size(); ++i) {
+        if (defaultIndex < 0 && buttons.at(i).role != Role::cancel)
+            defaultIndex = int(i);
+    }
+    if (defaultIndex < 0 && !buttons.isEmpty())
+        defaultIndex = 0;
+    for (qsizetype i = 0; i < buttons.size(); ++i) {
+        auto *button = new QPushButton(buttons.at(i).title, this);
+        button->setMinimumWidth(88);
+        button->setAutoDefault(false);
+        button->setDefault(i == defaultIndex);
+        if (buttons.at(i).role == Role::destructive) {
+            QPalette palette = button->palette();
+            palette.setColor(QPalette::ButtonText, destructiveRed);
+            button->setPalette(palette);
+        }
+        connect(button, &QPushButton::clicked, this, [this, i] { press(int(i)); });
+        row->addWidget(button);
+        m_buttons.append(button);
+    }
+    layout->addLayout(row);
+    setFixedWidth(alertWidth);
+}
+
+QString AlertDialog::title() const
+{
+    return m_title->text();
+}
+
+QString AlertDialog::message() const
+{
+    return m_message->text();
+}
+
+QLineEdit *AlertDialog::addTextField(const QString &prompt, const QString &text)
+{
+    if (!m_field) {
+        m_field = new QLineEdit(text, this);
+        m_field->setPlaceholderText(prompt);
+        m_field->setAccessibleName(prompt);
+        static_cast<QVBoxLayout *>(layout())->insertWidget(2, m_field);
+        m_field->selectAll();
+        m_field->setFocus();
+    }
+    return m_field;
+}
+
+QPushButton *AlertDialog::button(const QString &title) const
+{
+    for (QPushButton *button : m_buttons) {
+        if (button->text() == title)
+            return button;
+    }
+    return nullptr;
+}
+
+QPushButton *AlertDialog::defaultButton() const
+{
+    for (QPushButton *button : m_buttons) {
+        if (button->isDefault())
+            return button;
+    }
+    return nullptr;
+}
+
+void AlertDialog::showEvent(QShowEvent *event)
+{
+    // As tall as the wrapped texts need, and not resizable.
+    const int height = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(alertWidth)
+                                                     : layout()->totalSizeHint().height();
+    setFixedHeight(height);
+    QDialog::showEvent(event);
+}
+
+void AlertDialog::reject()
+{
+    for (qsizetype i = 0; i < m_specs.size(); ++i) {
+        if (m_specs.at(i).role == Role::cancel) {
+            press(int(i));
+            return;
+        }
+    }
+    QDialog::reject();
+}
+
+void AlertDialog::press(int index)
+{
+    // One answer per alert, also when its action closes it again.
+    if (m_pressed)
+        return;
+    m_pressed = true;
+    const std::function<void()> action = m_specs.at(index).action;
+    done(m_specs.at(index).role == Role::cancel ? QDialog::Rejected : QDialog::Accepted);
+    if (action)
+        action();
+}

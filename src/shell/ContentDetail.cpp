@@ -1,0 +1,143 @@
+#include "shell/ContentDetail.h"
+
+#include "browser/LibraryGrid.h"
+#include "browser/LibraryStyle.h"
+#include "browser/ThumbnailCache.h"
+#include "shell/OpenedImagePreview.h"
+#include "shell/PaneHeader.h"
+
+#include <QGraphicsOpacityEffect>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPropertyAnimation>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+ContentDetail::ContentDetail(QWidget *parent)
+    : ContentDetail(ThumbnailCache::shared(), parent)
+{
+}
+
+ContentDetail::ContentDetail(ThumbnailCache &cache, QWidget *parent)
+    : QWidget(parent)
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    m_header = new PaneHeader(this);
+    m_libraryButton = m_header->addButton(QStringLiteral("Library"), QStringLiteral("square.grid.2x2"), true);
+    m_title = new QLabel(m_header);
+    m_title->setFont(LibraryStyle::headline());
+    m_header->contentLayout()->addSpacing(6);
+    m_header->contentLayout()->addWidget(m_title, 1);
+    layout->addWidget(m_header);
+    connect(m_libraryButton, &QToolButton::clicked, this, [this] {
+        if (onReturnToGrid)
+            onReturnToGrid();
+    });
+
+    m_stack = new QStackedWidget(this);
+    m_grid = new LibraryGrid(cache, m_stack);
+    m_preview = new OpenedImagePreview(m_stack);
+    m_preview->installEventFilter(this);
+    m_stack->addWidget(m_grid);
+    m_stack->addWidget(m_preview);
+    layout->addWidget(m_stack, 1);
+    updateHeader();
+}
+
+void ContentDetail::setOpenedImage(AtlasImage *image)
+{
+    if (image == m_openedImage)
+        return;
+    const bool wasOpen = m_openedImage != nullptr;
+    m_openedImage = image;
+    m_preview->setImage(image);
+    if (wasOpen != (image != nullptr))
+        showFace(image ? static_cast<QWidget *>(m_preview) : m_grid);
+    else if (image && isVisible())
+        m_preview->setFocus(Qt::OtherFocusReason);
+    updateHeader();
+}
+
+void ContentDetail::refreshOpenedImage()
+{
+    if (!m_openedImage)
+        return;
+    m_preview->setWindowTitle(m_preview->title());
+    m_preview->update();
+    updateHeader();
+}
+
+bool ContentDetail::showsImageScreen() const
+{
+    return m_stack->currentWidget() == m_preview;
+}
+
+QString ContentDetail::title() const
+{
+    return m_title->text();
+}
+
+void ContentDetail::showFace(QWidget *face)
+{
+    m_stack->setCurrentWidget(face);
+    if (face == m_preview)
+        m_preview->setFocus(Qt::OtherFocusReason);
+    if (!isVisible())
+        return;
+    // The new face fades in.
+    auto *effect = new QGraphicsOpacityEffect(face);
+    effect->setOpacity(0);
+    face->setGraphicsEffect(effect);
+    auto *fade = new QPropertyAnimation(effect, "opacity", effect);
+    fade->setDuration(switchMilliseconds);
+    fade->setEasingCurve(QEasingCurve::InOutQuad);
+    fade->setStartValue(0.0);
+    fade->setEndValue(1.0);
+    connect(fade, &QPropertyAnimation::finished, face, [face, effect] {
+        if (face->graphicsEffect() == effect)
+            face->setGraphicsEffect(nullptr);
+    });
+    fade->start();
+}
+
+void ContentDetail::updateHeader()
+{
+    const bool open = m_openedImage != nullptr;
+    m_libraryButton->setVisible(open);
+    // The image screen shows its own title.
+    m_title->setText(open ? QString() : m_grid->windowTitle());
+}
+
+bool ContentDetail::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_preview || event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    auto *key = static_cast<QKeyEvent *>(event);
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    bool handled = false;
+    switch (key->key()) {
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+        handled = onAdvance && onAdvance(1);
+        break;
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+        handled = onAdvance && onAdvance(-1);
+        break;
+    case Qt::Key_Space:
+        handled = onReturnToGridFromKeyboard && onReturnToGridFromKeyboard();
+        break;
+    default:
+        return false;
+    }
+    // An unhandled key travels on to the enclosing widgets.
+    if (!handled)
+        key->ignore();
+    return handled;
+}

@@ -1,0 +1,70 @@
+#include "shell/ContentSidebar.h"
+
+#include "browser/LibrarySidebar.h"
+#include "browser/SystemSymbol.h"
+#include "platform/UserDefaults.h"
+#include "shell/PaneHeader.h"
+
+#include <QHBoxLayout>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const QColor filterTint(242, 140, 40); // orange
+
+} // namespace
+
+ContentSidebar::ContentSidebar(AppState &appState, QWidget *parent)
+    : ContentSidebar(appState, UserDefaults::standard(), parent)
+{
+}
+
+ContentSidebar::ContentSidebar(AppState &appState, UserDefaults &defaults, QWidget *parent)
+    : QWidget(parent)
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_header = new PaneHeader(this);
+    m_header->contentLayout()->addStretch(1);
+    m_filters = m_header->addButton(QStringLiteral("Filters"), QStringLiteral("line.3.horizontal.decrease.circle"));
+    m_import = m_header->addButton(QStringLiteral("Import images"), QStringLiteral("plus"));
+    layout->addWidget(m_header);
+    m_sidebar = new LibrarySidebar(appState, defaults, this);
+    layout->addWidget(m_sidebar, 1);
+    setMinimumWidth(m_sidebar->minimumWidth());
+
+    connect(m_filters, &QToolButton::clicked, m_sidebar, &LibrarySidebar::toggleFilters);
+    connect(m_import, &QToolButton::clicked, this, [this] {
+        if (onImport)
+            onImport();
+    });
+    updateFiltersButton();
+}
+
+void ContentSidebar::setHasContent(bool hasContent)
+{
+    m_hasContent = hasContent;
+    updateFiltersButton();
+}
+
+void ContentSidebar::setHasActiveFilters(bool hasActiveFilters)
+{
+    m_hasActiveFilters = hasActiveFilters;
+    updateFiltersButton();
+}
+
+QString ContentSidebar::filtersButtonValue() const
+{
+    return m_hasActiveFilters ? QStringLiteral("Active") : QStringLiteral("Off");
+}
+
+void ContentSidebar::updateFiltersButton()
+{
+    m_filters->setVisible(m_hasContent);
+    m_filters->setIcon(m_hasActiveFilters
+                           ? SystemSymbol::icon(QStringLiteral("line.3.horizontal.decrease.circle.fill"), filterTint)
+                           : SystemSymbol::icon(QStringLiteral("line.3.horizontal.decrease.circle")));
+    m_filters->setAccessibleDescription(filtersButtonValue());
+}

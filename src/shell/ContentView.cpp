@@ -1,0 +1,395 @@
+#include "shell/ContentView.h"
+
+#include "browser/ImportedImage.h"
+#include "browser/LibraryFilterControls.h"
+#include "browser/LibraryGrid.h"
+#include "browser/LibrarySidebar.h"
+#include "browser/MetadataEditor.h"
+#include "browser/ThumbnailCache.h"
+#include "model/AtlasImage.h"
+#include "model/Series.h"
+#include "platform/UserDefaults.h"
+#include "shell/AlertDialog.h"
+#include "shell/ContentDetail.h"
+#include "shell/ContentSidebar.h"
+#include "shell/ContentViewModel.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QStandardPaths>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QSplitter>
+
+namespace {
+
+// The folder the file importer showed last, for this run.
+QString &lastImportFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+// Where the file importer opens: where it was left, else the user's
+// pictures, else the home folder.
+QString importStartFolder()
+{
+    if (!lastImportFolder().isEmpty() && QDir(lastImportFolder()).exists())
+        return lastImportFolder();
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    return !pictures.isEmpty() && QDir(pictures).exists() ? pictures : QDir::homePath();
+}
+
+} // namespace
+
+ContentView::ContentView(ContentViewModel &model, QWidget *parent)
+    : ContentView(model, UserDefaults::standard(), ThumbnailCache::shared(), parent)
+{
+}
+
+ContentView::ContentView(ContentViewModel &model, UserDefaults &defaults, ThumbnailCache &cache, QWidget *parent)
+    : QWidget(parent)
+    , m_model(model)
+{
+    setMinimumSize(minimumContentSize());
+    // A desktop window is never compact.
+    m_model.setHorizontalSizeClass(ContentViewModel::SizeClass::regular);
+
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setChildrenCollapsible(false);
+    m_splitter->setHandleWidth(1);
+    m_sidebar = new ContentSidebar(model.appState(), defaults, m_splitter);
+    m_detail = new ContentDetail(cache, m_splitter);
+    m_splitter->addWidget(m_sidebar);
+    m_splitter->addWidget(m_detail);
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setSizes({280, 720});
+    layout->addWidget(m_splitter);
+
+    wireSidebar();
+    wireDetail();
+    wireModel();
+    refreshSidebar();
+    refreshSearchAndFilters();
+    refreshDetail();
+}
+
+ContentView::~ContentView()
+{
+    // Presentations hold callbacks into this view; they go first.
+    for (QWidget *dialog : std::initializer_list<QWidget *>{m_fileImporter, m_importSheet, m_metadataSheet,
+                                                           m_renameAlert, m_deleteConfirmation, m_errorAlert})
+        delete dialog;
+}
+
+QFileDialog *ContentView::fileImporter() const
+{
+    return m_fileImporter;
+}
+
+MetadataEditor *ContentView::importSheet() const
+{
+    return m_importSheet;
+}
+
+MetadataEditor *ContentView::metadataSheet() const
+{
+    return m_metadataSheet;
+}
+
+AlertDialog *ContentView::renameAlert() const
+{
+    return m_renameAlert;
+}
+
+AlertDialog *ContentView::deleteConfirmation() const
+{
+    return m_deleteConfirmation;
+}
+
+AlertDialog *ContentView::operationErrorAlert() const
+{
+    return m_errorAlert;
+}
+
+void ContentView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!m_appeared) {
+        m_appeared = true;
+        m_model.contentDidAppear();
+    }
+}
+
+// The columns' bindings and callbacks
+
+void ContentView::wireSidebar()
+{
+    LibrarySidebar *sidebar = m_sidebar->sidebar();
+    connect(sidebar, &LibrarySidebar::selectionChanged, &m_model, &ContentViewModel::setSidebarSelection);
+    connect(sidebar, &LibrarySidebar::searchTextChanged, &m_model, &ContentViewModel::setLibrarySearchText);
+    connect(sidebar, &LibrarySidebar::filtersExpandedChanged, &m_model,
+            &ContentViewModel::setLibraryFiltersExpanded);
+    LibraryFilterControls *filters = sidebar->filterControls();
+    connect(filters, &LibraryFilterControls::modalityFilterChanged, &m_model, &ContentViewModel::setModalityFilter);
+    connect(filters, &LibraryFilterControls::regionFilterChanged, &m_model, &ContentViewModel::setRegionFilter);
+    connect(filters, &LibraryFilterControls::planeFilterChanged, &m_model, &ContentViewModel::setPlaneFilter);
+    connect(filters, &LibraryFilterControls::ageKindFilterChanged, &m_model, &ContentViewModel::setAgeKindFilter);
+    connect(filters, &LibraryFilterControls::sexFilterChanged, &m_model, &ContentViewModel::setSexFilter);
+
+    m_sidebar->onImport = [this] { m_model.beginImport(); };
+    sidebar->onImport = [this] { m_model.beginImport(); };
+    sidebar->onClearFilters = [this] { m_model.clearFilters(); };
+    sidebar->onEditImage = [this](AtlasImage *image) { m_model.beginEditImage(image); };
+    sidebar->onRenameSeries = [this](Series *series) { m_model.beginRename(series); };
+    sidebar->onDuplicateImage = [this](AtlasImage *image) { m_model.duplicateImage(image); };
+    sidebar->onDuplicateSeries = [this](Series *series) { m_model.duplicateSeries(series); };
+    sidebar->onDeleteEntries = [this](const QList<LibraryEntry> &entries) { m_model.requestDeletion(entries); };
+}
+
+void ContentView::wireDetail()
+{
+    LibraryGrid *grid = m_detail->grid();
+    connect(grid, &LibraryGrid::selectedImageChanged, &m_model, &ContentViewModel::setGridSelection);
+    connect(grid, &LibraryGrid::autoFocusOnAppearChanged, &m_model, &ContentViewModel::setFocusGridOnAppear);
+    grid->onOpen = [this](AtlasImage *image) { m_model.openImage(image); };
+    grid->onImport = [this] { m_model.beginImport(); };
+    grid->onAddImages = [this] { m_model.beginAddImages(); };
+    grid->onDropImages = [this](const QList<QUrl> &urls) { return m_model.handleDrop(urls); };
+    grid->onClearFilters = [this] { m_model.clearFilters(); };
+    grid->onEditImage = [this](AtlasImage *image) { m_model.beginEditImage(image); };
+    grid->onDuplicateImage = [this](AtlasImage *image) { m_model.duplicateImage(image); };
+    // One image from the grid goes at once, without asking.
+    grid->onDeleteImage = [this](AtlasImage *image) { m_model.deleteImages({image}); };
+    grid->canMoveImage = [this](AtlasImage *image, int offset) { return m_model.canMoveImage(image, offset); };
+    grid->onMoveImage = [this](AtlasImage *image, int offset) { m_model.moveImage(image, offset); };
+    grid->onReorderImages = [this](const QList<AtlasImage *> &images) { m_model.reorderImages(images); };
+
+    m_detail->onAdvance = [this](int offset) {
+        return m_model.advanceOpenedImage(offset) == ContentViewModel::KeyPress::handled;
+    };
+    m_detail->onReturnToGrid = [this] { m_model.returnToGrid(); };
+    m_detail->onReturnToGridFromKeyboard = [this] {
+        return m_model.returnToGridFromKeyboard() == ContentViewModel::KeyPress::handled;
+    };
+}
+
+void ContentView::wireModel()
+{
+    ContentViewModel *model = &m_model;
+    connect(model, &ContentViewModel::entriesChanged, this, [this] {
+        refreshSidebar();
+        refreshDetail();
+        m_detail->refreshOpenedImage();
+    });
+    connect(model, &ContentViewModel::visibleImagesChanged, this, &ContentView::refreshDetail);
+    connect(model, &ContentViewModel::searchAndFiltersChanged, this, &ContentView::refreshSearchAndFilters);
+    connect(model, &ContentViewModel::filtersExpandedChanged, this,
+            [this](bool expanded) { m_sidebar->sidebar()->setFiltersExpanded(expanded); });
+    connect(model, &ContentViewModel::sidebarSelectionChanged, this, [this] {
+        m_sidebar->sidebar()->setSelection(m_model.sidebarSelection());
+        refreshDetail();
+    });
+    connect(model, &ContentViewModel::gridSelectionChanged, this,
+            [this](AtlasImage *image) { m_detail->grid()->setSelectedImage(image); });
+    connect(model, &ContentViewModel::focusGridOnAppearChanged, this,
+            [this](bool focus) { m_detail->grid()->setAutoFocusOnAppear(focus); });
+    connect(model, &ContentViewModel::openedImageChanged, this,
+            [this](AtlasImage *image) { m_detail->setOpenedImage(image); });
+
+    connect(model, &ContentViewModel::isImportingChanged, this, &ContentView::updateFileImporter);
+    connect(model, &ContentViewModel::pendingImportChanged, this, &ContentView::updateImportSheet);
+    connect(model, &ContentViewModel::editingImageChanged, this, &ContentView::updateMetadataSheet);
+    connect(model, &ContentViewModel::renamingSeriesChanged, this, &ContentView::updateRenameAlert);
+    connect(model, &ContentViewModel::deletionConfirmationChanged, this, &ContentView::updateDeleteConfirmation);
+    connect(model, &ContentViewModel::operationErrorChanged, this, &ContentView::updateOperationErrorAlert);
+    connect(model, &ContentViewModel::isReadingImportChanged, this, [this](bool reading) {
+        if (reading)
+            setCursor(Qt::BusyCursor);
+        else
+            unsetCursor();
+    });
+}
+
+void ContentView::refreshSidebar()
+{
+    LibrarySidebar *sidebar = m_sidebar->sidebar();
+    const bool hasContent = m_model.hasContent();
+    sidebar->setHasContent(hasContent);
+    sidebar->setHasActiveFilters(m_model.hasActiveFilters());
+    sidebar->setEntries(m_model.libraryEntries());
+    sidebar->setSelection(m_model.sidebarSelection());
+    sidebar->setFiltersExpanded(m_model.isLibraryFiltersExpanded());
+    m_sidebar->setHasContent(hasContent);
+    m_sidebar->setHasActiveFilters(m_model.hasActiveFilters());
+}
+
+void ContentView::refreshSearchAndFilters()
+{
+    LibrarySidebar *sidebar = m_sidebar->sidebar();
+    sidebar->setSearchText(m_model.librarySearchText());
+    LibraryFilterControls *filters = sidebar->filterControls();
+    filters->setModalityFilter(m_model.modalityFilter());
+    filters->setRegionFilter(m_model.regionFilter());
+    filters->setPlaneFilter(m_model.planeFilter());
+    filters->setAgeKindFilter(m_model.ageKindFilter());
+    filters->setSexFilter(m_model.sexFilter());
+    sidebar->setHasActiveFilters(m_model.hasActiveFilters());
+    m_sidebar->setHasActiveFilters(m_model.hasActiveFilters());
+}
+
+void ContentView::refreshDetail()
+{
+    LibraryGrid *grid = m_detail->grid();
+    grid->setHasImages(m_model.hasImages());
+    grid->setHasSelection(m_model.hasSelection());
+    grid->setHasActiveFilters(m_model.hasActiveFilters());
+    grid->setCanAddImages(m_model.canAddImages());
+    grid->setCanReorder(m_model.canReorder());
+    grid->setImages(m_model.visibleImages());
+    grid->setSelectedImage(m_model.gridSelection());
+    grid->setAutoFocusOnAppear(m_model.focusGridOnAppear());
+}
+
+// Presentations
+
+template<class Dialog>
+void ContentView::dismiss(QPointer<Dialog> &dialog)
+{
+    if (!dialog)
+        return;
+    Dialog *closing = dialog;
+    dialog = nullptr;
+    closing->done(QDialog::Rejected);
+    closing->deleteLater();
+}
+
+QWidget *ContentView::presentationParent() const
+{
+    if (m_importSheet && m_importSheet->isVisible())
+        return m_importSheet;
+    if (m_metadataSheet && m_metadataSheet->isVisible())
+        return m_metadataSheet;
+    return window();
+}
+
+void ContentView::updateFileImporter()
+{
+    if (!m_model.isImporting()) {
+        if (m_fileImporter) {
+            QFileDialog *importer = m_fileImporter;
+            m_fileImporter = nullptr;
+            importer->close();
+        }
+        return;
+    }
+    if (m_fileImporter)
+        return;
+    auto *importer = new QFileDialog(window());
+    importer->setDirectory(importStartFolder());
+    importer->setFileMode(QFileDialog::ExistingFiles);
+    importer->setAcceptMode(QFileDialog::AcceptOpen);
+    importer->setNameFilter(QStringLiteral("Images (") + importableImageNamePatterns().join(QLatin1Char(' '))
+                            + QLatin1Char(')'));
+    importer->setOption(QFileDialog::HideNameFilterDetails);
+    importer->setWindowModality(Qt::WindowModal);
+    importer->setAttribute(Qt::WA_DeleteOnClose);
+    m_fileImporter = importer;
+    connect(importer, &QFileDialog::finished, this, [this, importer](int result) {
+        const QList<QUrl> urls = result == QDialog::Accepted ? importer->selectedUrls() : QList<QUrl>();
+        lastImportFolder() = importer->directory().absolutePath();
+        if (m_fileImporter == importer)
+            m_fileImporter = nullptr;
+        // The importer has closed; then its pick is handled.
+        m_model.setIsImporting(false);
+        if (result == QDialog::Accepted)
+            m_model.handleImportResult(urls);
+    });
+    importer->open();
+}
+
+void ContentView::updateImportSheet()
+{
+    const std::optional<PendingImageImport> &pending = m_model.pendingImport();
+    if (m_importSheet && (!pending || pending->id != m_importSheetID))
+        dismiss(m_importSheet);
+    if (!pending || m_importSheet)
+        return;
+    const ContentViewModel::ImportSheet sheet = m_model.importSheet(*pending);
+    const PendingImageImport shown = *pending;
+    m_importSheetID = shown.id;
+    m_importSheet = new MetadataEditor(
+        sheet.imageCount, sheet.navigationTitle, sheet.headerSubtitle, sheet.actionTitle,
+        [this] { m_model.cancelImport(); },
+        [this, shown](const MetadataDraft &draft) { m_model.commitImport(shown, draft); }, sheet.draft, window());
+    m_importSheet->open();
+}
+
+void ContentView::updateMetadataSheet()
+{
+    AtlasImage *image = m_model.editingImage();
+    if (m_metadataSheet && image != m_metadataSheetImage)
+        dismiss(m_metadataSheet);
+    if (!image || m_metadataSheet)
+        return;
+    const ContentViewModel::EditSheet sheet = m_model.editSheet(*image);
+    m_metadataSheetImage = image;
+    m_metadataSheet = new MetadataEditor(
+        sheet.imageCount, sheet.navigationTitle, sheet.headerSubtitle, sheet.actionTitle,
+        [this] { m_model.cancelEditImage(); },
+        [this, image](const MetadataDraft &draft) { m_model.saveEditedImage(image, draft); }, sheet.draft, window());
+    m_metadataSheet->open();
+}
+
+void ContentView::updateRenameAlert()
+{
+    Series *series = m_model.renamingSeries();
+    if (m_renameAlert && series != m_renameAlertSeries)
+        dismiss(m_renameAlert);
+    if (!series || m_renameAlert)
+        return;
+    m_renameAlertSeries = series;
+    m_renameAlert = new AlertDialog(QStringLiteral("Rename Series"), QString(),
+                                    {{QStringLiteral("Cancel"), AlertDialog::Role::cancel,
+                                      [this] { m_model.dismissRename(); }},
+                                     {QStringLiteral("Rename"), AlertDialog::Role::plain,
+                                      [this, series] { m_model.renameSeries(series, m_model.seriesRenameTitle()); }}},
+                                    presentationParent());
+    QLineEdit *field = m_renameAlert->addTextField(QStringLiteral("Series title"), m_model.seriesRenameTitle());
+    connect(field, &QLineEdit::textEdited, &m_model, &ContentViewModel::setSeriesRenameTitle);
+    m_renameAlert->open();
+}
+
+void ContentView::updateDeleteConfirmation()
+{
+    if (!m_model.isConfirmingDeletion()) {
+        dismiss(m_deleteConfirmation);
+        return;
+    }
+    if (m_deleteConfirmation)
+        return;
+    m_deleteConfirmation = new AlertDialog(
+        m_model.deletionConfirmationTitle(), m_model.deletionConfirmationMessage(),
+        {{QStringLiteral("Delete"), AlertDialog::Role::destructive, [this] { m_model.confirmDeletion(); }},
+         {QStringLiteral("Cancel"), AlertDialog::Role::cancel, [this] { m_model.cancelDeletion(); }}},
+        presentationParent());
+    m_deleteConfirmation->open();
+}
+
+void ContentView::updateOperationErrorAlert()
+{
+    if (!m_model.showsOperationError()) {
+        dismiss(m_errorAlert);
+        return;
+    }
+    // A new error replaces one still shown.
+    dismiss(m_errorAlert);
+    m_errorAlert = new AlertDialog(m_model.operationErrorTitle(), m_model.operationErrorMessage(),
+                                   {{QStringLiteral("OK"), AlertDialog::Role::cancel,
+                                     [this] { m_model.dismissOperationError(); }}},
+                                   presentationParent());
+    m_errorAlert->open();
+}

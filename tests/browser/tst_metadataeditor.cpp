@@ -1,0 +1,205 @@
+#include "browser/MetadataEditor.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+#include <memory>
+#include <optional>
+
+namespace {
+
+// A sheet that records what its buttons report.
+struct SheetHarness {
+    explicit SheetHarness(const MetadataDraft &draft, qsizetype imageCount = 1)
+        : sheet(imageCount, QStringLiteral("Edit"), QStringLiteral("Metadata applies to this image."),
+                QStringLiteral("Save"), [this] { ++cancels; },
+                [this](const MetadataDraft &confirmed) { saved = confirmed; }, draft)
+    {
+        sheet.show();
+    }
+
+    int cancels = 0;
+    std::optional<MetadataDraft> saved;
+    MetadataEditor sheet;
+};
+
+QStringList items(const QComboBox *picker)
+{
+    QStringList result;
+    for (int i = 0; i < picker->count(); ++i)
+        result << picker->itemText(i);
+    return result;
+}
+
+void pick(QComboBox *picker, const QString &text)
+{
+    const int index = picker->findText(text);
+    QVERIFY2(index >= 0, qPrintable(text));
+    picker->setCurrentIndex(index);
+    emit picker->activated(index);
+}
+
+} // namespace
+
+// The metadata sheet: its wording, its pickers, the title rule, the age
+// value's range and text, and its keys.
+class MetadataEditorTest : public QObject {
+    Q_OBJECT
+private slots:
+    void wordingFollowsTheImageCount()
+    {
+        SheetHarness one(MetadataDraft(QStringLiteral("Knee")));
+        QCOMPARE(one.sheet.windowTitle(), QStringLiteral("Edit"));
+        QCOMPARE(one.sheet.headerTitle(), QStringLiteral("Single Image"));
+        QCOMPARE(one.sheet.titleField()->placeholderText(), QStringLiteral("Image title"));
+        QCOMPARE(one.sheet.actionTitle(), QStringLiteral("Save"));
+        QCOMPARE(one.sheet.windowModality(), Qt::WindowModal);
+        QVERIFY(one.sheet.minimumWidth() >= 760);
+        QVERIFY(one.sheet.minimumHeight() >= 520);
+
+        SheetHarness two(MetadataDraft(QStringLiteral("Knee")), 2);
+        QCOMPARE(two.sheet.headerTitle(), QStringLiteral("Series Import"));
+        QCOMPARE(two.sheet.titleField()->placeholderText(), QStringLiteral("Series title"));
+    }
+
+    void pickersOfferTheSelectableCases()
+    {
+        MetadataDraft draft(QStringLiteral("Knee"));
+        draft.plane = Plane::unknown;
+        SheetHarness harness(draft);
+        MetadataEditor &sheet = harness.sheet;
+        QCOMPARE(items(sheet.picker(MetadataEditor::Picker::modality)),
+                 (QStringList{"DX", "CT", "MR", "NM", "PT", "US", "XA"}));
+        QCOMPARE(sheet.picker(MetadataEditor::Picker::modality)->currentText(), QStringLiteral("MR"));
+        QCOMPARE(items(sheet.picker(MetadataEditor::Picker::plane)),
+                 (QStringList{"Axial", "Coronal", "Sagittal", "Unspecified"}));
+        // A stored unknown plane shows no choice until one is picked.
+        QCOMPARE(sheet.picker(MetadataEditor::Picker::plane)->currentIndex(), -1);
+        for (auto picker : {MetadataEditor::Picker::region, MetadataEditor::Picker::sex,
+                            MetadataEditor::Picker::ageKind})
+            QVERIFY(!items(sheet.picker(picker)).contains(QStringLiteral("Unknown")));
+
+        pick(sheet.picker(MetadataEditor::Picker::modality), QStringLiteral("US"));
+        pick(sheet.picker(MetadataEditor::Picker::region), QStringLiteral("Pelvis"));
+        pick(sheet.picker(MetadataEditor::Picker::plane), QStringLiteral("Coronal"));
+        pick(sheet.picker(MetadataEditor::Picker::sex), QStringLiteral("Female"));
+        QTest::mouseClick(sheet.actionButton(), Qt::LeftButton);
+        QVERIFY(harness.saved);
+        QCOMPARE(harness.saved->modality, Modality::us);
+        QCOMPARE(harness.saved->region, Region::pelvis);
+        QCOMPARE(harness.saved->plane, Plane::coronal);
+        QCOMPARE(harness.saved->sex, Sex::female);
+    }
+
+    void theTitleIsTrimmedAndMustNotBeBlank()
+    {
+        SheetHarness harness(MetadataDraft(QStringLiteral("Knee")));
+        MetadataEditor &sheet = harness.sheet;
+        sheet.titleField()->selectAll();
+        QTest::keyClicks(sheet.titleField(), QStringLiteral(" \t "));
+        QVERIFY(!sheet.actionButton()->isEnabled());
+        QTest::keyClick(&sheet, Qt::Key_Return);
+        QVERIFY(!harness.saved);
+
+        sheet.titleField()->selectAll();
+        QTest::keyClicks(sheet.titleField(), QStringLiteral("  Knee  "));
+        QVERIFY(sheet.actionButton()->isEnabled());
+        QCOMPARE(sheet.draft().title, QStringLiteral("  Knee  "));
+        QTest::keyClick(&sheet, Qt::Key_Return);
+        QVERIFY(harness.saved);
+        QCOMPARE(harness.saved->title, QStringLiteral("Knee"));
+        // The sheet keeps what was typed, and stays open for its owner.
+        QCOMPARE(sheet.draft().title, QStringLiteral("  Knee  "));
+        QVERIFY(sheet.isVisible());
+    }
+
+    void escapeAndCancelReportCancelOnly()
+    {
+        SheetHarness harness(MetadataDraft(QStringLiteral("Knee")));
+        QTest::keyClick(&harness.sheet, Qt::Key_Escape);
+        QCOMPARE(harness.cancels, 1);
+        QVERIFY(harness.sheet.isVisible());
+        QTest::mouseClick(harness.sheet.cancelButton(), Qt::LeftButton);
+        QCOMPARE(harness.cancels, 2);
+        QVERIFY(!harness.saved);
+    }
+
+    void theAgeValueStaysInTheRangeOfItsKind()
+    {
+        MetadataDraft draft(QStringLiteral("Knee"));
+        draft.ageKind = AgeSpec::Kind::years;
+        draft.ageValue = 60;
+        SheetHarness harness(draft);
+        MetadataEditor &sheet = harness.sheet;
+        QComboBox *kind = sheet.picker(MetadataEditor::Picker::ageKind);
+        QVERIFY(sheet.ageControls()->isVisibleTo(&sheet));
+        QCOMPARE(sheet.ageValueCaption()->text(), QStringLiteral("Years"));
+
+        pick(kind, QStringLiteral("Months"));
+        QCOMPARE(sheet.draft().ageValue, 17);
+        QCOMPARE(sheet.ageValueField()->text(), QStringLiteral("17"));
+        sheet.ageValueField()->clear();
+        QTest::keyClicks(sheet.ageValueField(), QStringLiteral("0"));
+        QCOMPARE(sheet.draft().ageValue, 0);
+        pick(kind, QStringLiteral("Fetal"));
+        QCOMPARE(sheet.draft().ageValue, 1);
+        QCOMPARE(sheet.ageValueCaption()->text(), QStringLiteral("Gestational weeks"));
+
+        // Clearing the field with fetal gives the lowest value.
+        sheet.ageValueField()->selectAll();
+        QTest::keyClick(sheet.ageValueField(), Qt::Key_Backspace);
+        QCOMPARE(sheet.draft().ageValue, 1);
+
+        // Typing 12a3 with years keeps the digits: 123, clamped to 120.
+        pick(kind, QStringLiteral("Years"));
+        sheet.ageValueField()->selectAll();
+        QTest::keyClicks(sheet.ageValueField(), QStringLiteral("12a3"));
+        QCOMPARE(sheet.draft().ageValue, 120);
+        QCOMPARE(sheet.ageValueField()->text(), QStringLiteral("120"));
+        QVERIFY(!sheet.ageStepper(1)->isEnabled());
+        QTest::mouseClick(sheet.ageStepper(-1), Qt::LeftButton);
+        QCOMPARE(sheet.draft().ageValue, 119);
+        QTest::keyClick(sheet.ageValueField(), Qt::Key_Up);
+        QCOMPARE(sheet.draft().ageValue, 120);
+
+        // Kinds without a value hide the row and keep the value.
+        pick(kind, QStringLiteral("Neonate"));
+        QVERIFY(!sheet.ageControls()->isVisibleTo(&sheet));
+        QCOMPARE(sheet.draft().ageValue, 120);
+        QTest::mouseClick(sheet.actionButton(), Qt::LeftButton);
+        QVERIFY(harness.saved);
+        QCOMPARE(harness.saved->ageSpec(), (AgeSpec{3, std::nullopt}));
+    }
+
+    void typedAgeTexts()
+    {
+        QCOMPARE(MetadataEditor::ageValue(QStringLiteral("-5"), AgeSpec::Kind::years), 5);
+        QCOMPARE(MetadataEditor::ageValue(QString(), AgeSpec::Kind::months), 0);
+        QCOMPARE(MetadataEditor::ageValue(QStringLiteral("abc"), AgeSpec::Kind::fetal), 1);
+        QCOMPARE(MetadataEditor::ageValue(QStringLiteral("99999999999999999999"), AgeSpec::Kind::years), 0);
+        // Numbers that are not the digits 0 to 9 do not read as a number.
+        QCOMPARE(MetadataEditor::ageValue(QStringLiteral("٣"), AgeSpec::Kind::years), 0);
+        QCOMPARE(MetadataEditor::ageValue(QStringLiteral("4½"), AgeSpec::Kind::years), 0);
+        QCOMPARE(MetadataEditor::ageValue(QStringLiteral("44"), AgeSpec::Kind::fetal), 44);
+        QCOMPARE(MetadataEditor::ageValue(QStringLiteral("46"), AgeSpec::Kind::fetal), 45);
+    }
+
+    void aFirstValueOutsideTheRangeIsClampedOnConfirmation()
+    {
+        MetadataDraft draft(QStringLiteral("Fetus"));
+        draft.ageKind = AgeSpec::Kind::fetal;
+        draft.ageValue = 50;
+        SheetHarness harness(draft);
+        QCOMPARE(harness.sheet.ageValueField()->text(), QStringLiteral("50"));
+        QTest::keyClick(&harness.sheet, Qt::Key_Return);
+        QVERIFY(harness.saved);
+        QCOMPARE(harness.saved->ageValue, 45);
+    }
+};
+
+QTEST_MAIN(MetadataEditorTest)
+#include "tst_metadataeditor.moc"

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "ShellTestSupport.h"
+
+#include "browser/ContentUnavailableView.h"
+#include "browser/LibraryFilterControls.h"
+#include "browser/LibraryGrid.h"
+#include "browser/LibraryGridView.h"
+#include "browser/LibrarySidebar.h"
+#include "browser/MetadataEditor.h"
+#include "browser/ThumbnailCache.h"
+#include "platform/UserDefaults.h"
+#include "shell/AlertDialog.h"
+#include "shell/AppState.h"
+#include "shell/ContentDetail.h"
+#include "shell/ContentSidebar.h"
+#include "shell/ContentView.h"
+#include "shell/ContentViewModel.h"
+#include "shell/MainWindow.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+
+#include <memory>
+
+// A main window on a test library, shown on the offscreen screen.
+struct WindowHarness {
+    explicit WindowHarness(TestLibrary &library)
+        : appState(defaults, accounts)
+        , window(library.context(), appState, MainWindowState::makeDefault(), defaults, cache)
+    {
+        window.show();
+        if (!QTest::qWaitForWindowExposed(&window))
+            qFatal("the window did not appear");
+    }
+
+    ContentView &view() const { return *window.contentView(); }
+    ContentViewModel &model() const { return window.model(); }
+    LibrarySidebar &sidebar() const { return *view().contentSidebar()->sidebar(); }
+    LibraryGrid &grid() const { return *view().contentDetail()->grid(); }
+
+    // Clicks the sidebar row that lists the entry with the identifier.
+    bool clickRow(const LibraryEntryID &id, Qt::KeyboardModifiers modifiers = Qt::NoModifier) const
+    {
+        const QList<LibraryEntry> &entries = sidebar().entries();
+        for (qsizetype row = 0; row < entries.size(); ++row) {
+            if (entries.at(row).entryID() != id)
+                continue;
+            QListView *list = sidebar().listView();
+            const QRect rect = list->visualRect(list->model()->index(int(row), 0));
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, rect.center());
+            return true;
+        }
+        return false;
+    }
+
+    // Triggers the item of a row's context menu.
+    bool triggerRowMenu(const LibraryEntry &entry, const QString &title) const
+    {
+        std::unique_ptr<QMenu> menu(sidebar().contextMenu(entry));
+        for (QAction *action : menu->actions()) {
+            if (action->text() == title) {
+                action->trigger();
+                return true;
+            }
+        }
+        return false;
+    }
+
+    LibraryEntry listedEntry(const LibraryEntryID &id) const
+    {
+        for (const LibraryEntry &entry : sidebar().entries()) {
+            if (entry.entryID() == id)
+                return entry;
+        }
+        qFatal("no such entry is listed");
+    }
+
+    static QStringList buttonTitles(const AlertDialog &alert)
+    {
+        QStringList titles;
+        for (const QPushButton *button : alert.buttons())
+            titles << button->text();
+        return titles;
+    }
+
+    UserDefaults defaults;
+    SilentCloudAccountService accounts;
+    ThumbnailCache cache;
+    AppState appState;
+    MainWindow window;
+};
