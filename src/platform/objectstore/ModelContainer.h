@@ -33,6 +33,9 @@ public:
     // The name of the file the store lives in ("default.store" unless the
     // configuration names it).
     static QString storeFileName(const ModelConfiguration &configuration);
+    // The folder beside the store file that holds its large external
+    // values ("default.store-external").
+    static QString externalFolder(const QString &storePath);
     // Key of the version row in the store's metadata table.
     static QString metadataTable();
 
