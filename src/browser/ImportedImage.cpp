@@ -1,12 +1,12 @@
 #include "browser/ImportedImage.h"
 
+#include "platform/FileWorkers.h"
 #include "platform/LocalizedText.h"
 #include "platform/PlatformImage.h"
 #include "platform/RegularFile.h"
 
 #include <QMimeDatabase>
 #include <QMimeType>
-#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -97,19 +97,6 @@ QList<QUrl> importableImageURLs(const QList<QUrl> &urls)
 
 namespace {
 
-// Several files are read at once: copying a file's bytes out of the page
-// cache runs on one core at a fraction of what the disk and memory allow.
-QThreadPool &readers()
-{
-    static QThreadPool pool;
-    static const bool sized = [] {
-        pool.setMaxThreadCount(qBound(2, QThread::idealThreadCount(), 8));
-        return true;
-    }();
-    Q_UNUSED(sized);
-    return pool;
-}
-
 // One file's part of the result: its image or why it failed.
 struct FileOutcome {
     std::optional<ImportedImage> image;
@@ -163,7 +150,7 @@ ImportedImagesResult loadImportedImages(const QList<QUrl> &urls)
     if (sorted.size() == 1)
         load(0);
     else if (sorted.size() > 1)
-        QtConcurrent::blockingMap(&readers(), indices, load);
+        QtConcurrent::blockingMap(&FileWorkers::pool(), indices, load);
 
     ImportedImagesResult result;
     const qsizetype failed = firstFailure.load();

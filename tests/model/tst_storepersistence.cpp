@@ -412,6 +412,31 @@ private slots:
         QCOMPARE(images[5]->imageData(), bytesOf(ExternalStorage::fileThreshold + 4, 4));
     }
 
+    void unwritableFilesFailTheSaveAndKeepTheChanges()
+    {
+        auto container = makeTestContainer(folder);
+        ModelContext &context = container->mainContext();
+        // Something else where the folder of files belongs.
+        QFile blocker(externalFolder());
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        context.insert(AtlasImage::make(QStringLiteral("large"), Modality::mr, Region::head, Plane::unspecified, {},
+                                        Sex::unspecified, bytesOf(ExternalStorage::fileThreshold, 4)));
+        try {
+            context.save();
+            QFAIL("the save went through");
+        } catch (const ModelStoreError &error) {
+            QCOMPARE(error.code(), ModelStoreError::Code::saveFailed);
+        }
+        QVERIFY(context.hasChanges());
+        QVERIFY(blocker.remove());
+        context.save();
+        container.reset();
+        container = makeTestContainer(folder);
+        QCOMPARE(container->mainContext().fetch<AtlasImage>().first()->imageData(),
+                 bytesOf(ExternalStorage::fileThreshold, 4));
+    }
+
     void openingRemovesFilesNoRowRefersTo()
     {
         {

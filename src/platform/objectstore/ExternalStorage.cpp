@@ -1,10 +1,11 @@
 #include "platform/objectstore/ExternalStorage.h"
 
+#include "platform/FileWorkers.h"
+
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
 #include <QMutex>
-#include <QThreadPool>
 #include <QUuid>
 #include <QtConcurrent/QtConcurrentMap>
 
@@ -14,19 +15,6 @@ namespace {
 
 const QString lockName = QStringLiteral(".lock");
 const QString temporarySuffix = QStringLiteral(".tmp");
-
-// Writing is bound by copying into the page cache, which one thread does
-// at a fraction of what several do.
-QThreadPool &writers()
-{
-    static QThreadPool pool;
-    static const bool sized = [] {
-        pool.setMaxThreadCount(qBound(2, QThread::idealThreadCount(), 8));
-        return true;
-    }();
-    Q_UNUSED(sized);
-    return pool;
-}
 
 } // namespace
 
@@ -70,11 +58,16 @@ bool ExternalStorage::writeFile(const Staged &staged, QString *error) const
         file.close();
         ok = ok && file.error() == QFileDevice::NoError;
     }
-    if (ok && QFile::rename(temporary, target))
-        return true;
-    *error = file.errorString();
-    QFile::remove(temporary);
-    return false;
+    if (!ok) {
+        *error = file.errorString();
+    } else {
+        ok = QFile::rename(temporary, target);
+        if (!ok)
+            *error = QStringLiteral("cannot rename %1").arg(temporary);
+    }
+    if (!ok)
+        QFile::remove(temporary);
+    return ok;
 }
 
 std::optional<QString> ExternalStorage::writeStaged()
@@ -101,7 +94,7 @@ std::optional<QString> ExternalStorage::writeStaged()
     if (m_staged.size() == 1)
         write(m_staged.first());
     else
-        QtConcurrent::blockingMap(&writers(), m_staged, write);
+        QtConcurrent::blockingMap(&FileWorkers::pool(), m_staged, write);
     if (failed) {
         discard();
         return error;

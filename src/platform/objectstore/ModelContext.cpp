@@ -467,7 +467,7 @@ void ModelContext::save()
     if (writesFiles) {
         std::optional<QString> error;
         if (!m_external->lock())
-            error = tr("the image files are in use");
+            error = tr("another program is writing the library's files");
         else
             error = m_external->writeStaged();
         if (error) {
