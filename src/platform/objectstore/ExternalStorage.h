@@ -35,8 +35,11 @@ public:
     ExternalStorage(const ExternalStorage &) = delete;
     ExternalStorage &operator=(const ExternalStorage &) = delete;
 
-    // Values at least this long go to a file.
-    static constexpr qsizetype fileThreshold = 128 * 1024;
+    // Values at least this long go to a file. Measured with 1,000 values
+    // at a time: at 128 KB the database writes them in half the time files
+    // take (a file costs its creation), at 256 KB both take the same, at
+    // 1 MB files take a third; files read faster at every size.
+    static constexpr qsizetype fileThreshold = 256 * 1024;
     bool keepsInFile(const QByteArray &bytes) const { return !m_folder.isEmpty() && bytes.size() >= fileThreshold; }
 
     QString folder() const { return m_folder; }
