@@ -1,14 +1,19 @@
 #include "browser/ImportedImage.h"
 
+#include "platform/FileWorkers.h"
 #include "platform/LocalizedText.h"
 #include "platform/PlatformImage.h"
 #include "platform/RegularFile.h"
 
 #include <QMimeDatabase>
 #include <QMimeType>
+#include <QtConcurrent/QtConcurrentMap>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <atomic>
+#include <numeric>
+#include <vector>
 
 namespace {
 
@@ -108,6 +113,34 @@ QStringList importableImageNamePatterns()
     return patterns;
 }
 
+
+namespace {
+
+// One file's part of the result: its image or why it failed.
+struct FileOutcome {
+    std::optional<ImportedImage> image;
+    std::optional<FileReadError> readError;
+    std::optional<ImportError> importError;
+
+    bool failed() const { return readError || importError; }
+};
+
+FileOutcome loadFile(const QUrl &url)
+{
+    const QString fileName = lastPathComponent(url);
+    if (!url.isLocalFile())
+        return {std::nullopt, FileReadError{FileReadError::Reason::readFailed, fileName, 0}, std::nullopt};
+    RegularFileContents contents = RegularFile::readAll(url.toLocalFile(), fileName);
+    if (contents.error)
+        return {std::nullopt, contents.error, std::nullopt};
+    if (!PlatformImage::canCreateImage(contents.data, pathExtension(fileName).toUtf8()))
+        return {std::nullopt, std::nullopt, ImportError::unsupportedImage(fileName)};
+    return {ImportedImage{QUuid::createUuid(), url, removingPathExtension(fileName), std::move(contents.data)},
+            std::nullopt, std::nullopt};
+}
+
+} // namespace
+
 ImportedImagesResult loadImportedImages(const QList<QUrl> &urls)
 {
     QList<QUrl> sorted = urls;
@@ -115,27 +148,39 @@ ImportedImagesResult loadImportedImages(const QList<QUrl> &urls)
         return localizedStandardCompare(lastPathComponent(a), lastPathComponent(b)) < 0;
     });
 
+    // Files are read several at a time; once a file has failed, no file
+    // after it is opened any more, and the first failure in file-name order
+    // is the one reported.
+    std::vector<FileOutcome> outcomes(size_t(sorted.size()));
+    std::atomic<qsizetype> firstFailure{sorted.size()};
+    QList<qsizetype> indices(sorted.size());
+    std::iota(indices.begin(), indices.end(), qsizetype(0));
+    const auto load = [&](qsizetype index) {
+        if (index > firstFailure.load())
+            return;
+        FileOutcome &outcome = outcomes[size_t(index)];
+        outcome = loadFile(sorted.at(index));
+        if (outcome.failed()) {
+            qsizetype known = firstFailure.load();
+            while (index < known && !firstFailure.compare_exchange_weak(known, index)) {
+            }
+        }
+    };
+    if (sorted.size() == 1)
+        load(0);
+    else if (sorted.size() > 1)
+        QtConcurrent::blockingMap(&FileWorkers::pool(), indices, load);
+
     ImportedImagesResult result;
-    for (const QUrl &url : sorted) {
-        const QString fileName = lastPathComponent(url);
-        if (!url.isLocalFile()) {
-            result.images.clear();
-            result.readError = FileReadError{FileReadError::Reason::readFailed, fileName, 0};
-            return result;
-        }
-        RegularFileContents contents = RegularFile::readAll(url.toLocalFile(), fileName);
-        if (contents.error) {
-            result.images.clear();
-            result.readError = contents.error;
-            return result;
-        }
-        if (!PlatformImage::canCreateImage(contents.data, pathExtension(fileName).toUtf8())) {
-            result.images.clear();
-            result.importError = ImportError::unsupportedImage(fileName);
-            return result;
-        }
-        result.images.append(ImportedImage{QUuid::createUuid(), url, removingPathExtension(fileName), std::move(contents.data)});
+    const qsizetype failed = firstFailure.load();
+    if (failed < sorted.size()) {
+        result.readError = outcomes[size_t(failed)].readError;
+        result.importError = outcomes[size_t(failed)].importError;
+        return result;
     }
+    result.images.reserve(sorted.size());
+    for (FileOutcome &outcome : outcomes)
+        result.images.append(std::move(*outcome.image));
     return result;
 }
 

@@ -47,10 +47,11 @@ QList<QUrl> importableImageURLs(const QList<QUrl> &urls);
 // through.
 QStringList importableImageNamePatterns();
 
-// Reads the files in file-name order (digits by value, letter case ignored;
-// equal names keep their order) and checks that each is an image. Stops at
-// the first file that cannot be read or is not an image; the files after it
-// are not opened. Only regular files are read.
+// Reads the files (several at a time) and checks that each is an image; the
+// images come in file-name order (digits by value, letter case ignored;
+// equal names keep their order). The first file in that order that cannot
+// be read or is not an image decides the error; once a file has failed, the
+// files after it are no longer opened. Only regular files are read.
 ImportedImagesResult loadImportedImages(const QList<QUrl> &urls);
 
 // The same load, run on a worker thread so the window stays responsive;

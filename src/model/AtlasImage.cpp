@@ -54,9 +54,17 @@ public:
                                "sortIndex INTEGER, createdAt)"),
                 QStringLiteral("CREATE INDEX AtlasImage_seriesKey ON AtlasImage (seriesKey)"),
                 // The image bytes, one row per image that has bytes (also
-                // empty ones), written in the same transaction as the image.
-                QStringLiteral("CREATE TABLE ImageData (imageKey INTEGER PRIMARY KEY, bytes BLOB)")};
+                // empty ones), written in the same transaction as the image:
+                // small ones here, large ones in a file named in ImageFile.
+                QStringLiteral("CREATE TABLE ImageData (imageKey INTEGER PRIMARY KEY, bytes BLOB)"),
+                imageFileTable()};
     }
+
+    // Stores made before large bytes went to files have no ImageFile
+    // table; their bytes stay in ImageData and read from there.
+    QStringList upgradeStatements() const override { return {imageFileTable()}; }
+
+    QString externalFilesQuery() const override { return QStringLiteral("SELECT fileName FROM ImageFile"); }
 
     QStringList columns() const override
     {
@@ -105,30 +113,70 @@ public:
         query.addBindValue(m.createdAt.secondsSinceReferenceDate);
     }
 
+    void stageExternal(ModelObject &object, bool isNew, ExternalStorage &storage) const override
+    {
+        auto &image = static_cast<AtlasImage &>(object);
+        if (!isNew && !(image.changedFlags() & AtlasImage::imageDataChanged))
+            return;
+        if (image.m.imageData && storage.keepsInFile(*image.m.imageData))
+            storage.stage(&image, *image.m.imageData);
+    }
+
     void writeExternal(ModelObject &object, bool isNew) const override
     {
         auto &image = static_cast<AtlasImage &>(object);
         if (!isNew && !(image.changedFlags() & AtlasImage::imageDataChanged))
             return;
+        // The bytes it replaces go, a file only once the save has committed.
+        if (!isNew)
+            deleteExternal(object);
+        if (!image.m.imageData)
+            return;
         ModelContext *context = image.modelContext();
-        if (image.m.imageData) {
+        const QString fileName = context->externalStorage().stagedName(&image);
+        if (!fileName.isEmpty()) {
             QSqlQuery &query =
-                context->preparedQuery(QStringLiteral("INSERT OR REPLACE INTO ImageData (imageKey, bytes) VALUES (?, ?)"));
+                context->preparedQuery(QStringLiteral("INSERT OR REPLACE INTO ImageFile (imageKey, fileName) VALUES (?, ?)"));
             query.addBindValue(image.storeKey());
-            // Bind empty bytes as an empty blob, not as NULL.
-            query.addBindValue(image.m.imageData->isNull() ? QByteArray("", 0) : *image.m.imageData);
+            query.addBindValue(fileName);
             if (!query.exec())
                 context->throwSaveError(QStringLiteral("image bytes"), query);
-        } else if (!isNew) {
-            deleteExternal(object);
+            return;
         }
+        QSqlQuery &query = context->preparedQuery(QStringLiteral("INSERT OR REPLACE INTO ImageData (imageKey, bytes) VALUES (?, ?)"));
+        query.addBindValue(image.storeKey());
+        // Bind empty bytes as an empty blob, not as NULL.
+        query.addBindValue(image.m.imageData->isNull() ? QByteArray("", 0) : *image.m.imageData);
+        if (!query.exec())
+            context->throwSaveError(QStringLiteral("image bytes"), query);
     }
 
     void deleteExternal(ModelObject &object) const override
     {
         ModelContext *context = object.modelContext();
-        QSqlQuery &query = context->preparedQuery(QStringLiteral("DELETE FROM ImageData WHERE imageKey = ?"));
-        query.addBindValue(object.storeKey());
+        QSqlQuery &file = context->preparedQuery(QStringLiteral("SELECT fileName FROM ImageFile WHERE imageKey = ?"));
+        file.addBindValue(object.storeKey());
+        if (!file.exec())
+            context->throwSaveError(QStringLiteral("image bytes"), file);
+        if (file.next()) {
+            context->externalStorage().removeAfterCommit(file.value(0).toString());
+            file.finish();
+            run(context, QStringLiteral("DELETE FROM ImageFile WHERE imageKey = ?"), object.storeKey());
+        }
+        file.finish();
+        run(context, QStringLiteral("DELETE FROM ImageData WHERE imageKey = ?"), object.storeKey());
+    }
+
+private:
+    static QString imageFileTable()
+    {
+        return QStringLiteral("CREATE TABLE IF NOT EXISTS ImageFile (imageKey INTEGER PRIMARY KEY, fileName TEXT NOT NULL)");
+    }
+
+    static void run(ModelContext *context, const QString &sql, qint64 key)
+    {
+        QSqlQuery &query = context->preparedQuery(sql);
+        query.addBindValue(key);
         if (!query.exec())
             context->throwSaveError(QStringLiteral("image bytes"), query);
     }
@@ -236,6 +284,17 @@ std::optional<QByteArray> AtlasImage::imageData() const
         m.imageData.reset();
         ModelContext *context = modelContext();
         if (m.hasImageData && context) {
+            QSqlQuery &file = context->preparedQuery(QStringLiteral("SELECT fileName FROM ImageFile WHERE imageKey = ?"));
+            file.addBindValue(storeKey());
+            if (file.exec() && file.next()) {
+                const QString name = file.value(0).toString();
+                file.finish();
+                m.imageData = context->externalStorage().read(name);
+                if (!m.imageData)
+                    qWarning("Store: cannot read the image file %s", qPrintable(name));
+                return m.imageData;
+            }
+            file.finish();
             QSqlQuery &query = context->preparedQuery(QStringLiteral("SELECT bytes FROM ImageData WHERE imageKey = ?"));
             query.addBindValue(storeKey());
             if (!query.exec())

@@ -45,7 +45,9 @@ RegularFileContents RegularFile::readAll(const QString &path, const QString &dis
         return failure(FileReadError{FileReadError::Reason::notRegularFile, displayName, 0});
 
     QByteArray data;
-    qsizetype capacity = qsizetype(info.st_size);
+    // One byte more than the file's size, so that its end shows as a read
+    // of nothing without growing (and copying) the buffer.
+    qsizetype capacity = qsizetype(info.st_size) + 1;
     data.resize(capacity);
     qsizetype filled = 0;
     for (;;) {

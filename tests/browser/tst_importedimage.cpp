@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -162,6 +164,49 @@ private slots:
         QCOMPARE(loadImportedImages({empty}).errorDescription(), QStringLiteral("Unsupported image: empty.png"));
         const QUrl cut = writeFile(QStringLiteral("bad/cut.png"), encodedImage("png").left(20));
         QCOMPARE(loadImportedImages({cut}).errorDescription(), QStringLiteral("Unsupported image: cut.png"));
+    }
+
+    void manyFilesKeepOrderAndTheFirstFailureInOrderDecides()
+    {
+        // Enough files to be read on several threads at once.
+        QList<QUrl> urls;
+        QList<QByteArray> bytes;
+        for (int i = 1; i <= 40; ++i) {
+            bytes << encodedImage("png", QSize(8 + i, 8));
+            urls << writeFile(QStringLiteral("many/img %1.png").arg(i), bytes.last());
+        }
+        QList<QUrl> shuffled = urls;
+        std::reverse(shuffled.begin(), shuffled.end());
+        const ImportedImagesResult all = loadImportedImages(shuffled);
+        QVERIFY(all.succeeded());
+        QCOMPARE(all.images.size(), 40);
+        for (int i = 0; i < 40; ++i) {
+            QCOMPARE(all.images.at(i).sourceURL, urls.at(i));
+            QCOMPARE(all.images.at(i).data, bytes.at(i));
+        }
+
+        // A text file at 25 and a missing file at 31 and at 7 in turn: the
+        // earliest one in file-name order is reported, whichever thread
+        // happens to come to a later one first.
+        const QUrl text = writeFile(QStringLiteral("many/img 25.png"), QByteArray("plain text"));
+        const QUrl missing31 = QUrl::fromLocalFile(m_folder.filePath(QStringLiteral("many/img 31 gone.png")));
+        QList<QUrl> failing = urls;
+        failing[24] = text;
+        failing[30] = missing31;
+        for (int round = 0; round < 5; ++round) {
+            const ImportedImagesResult result = loadImportedImages(failing);
+            QVERIFY(result.images.isEmpty());
+            QVERIFY(!result.readError);
+            QVERIFY(result.importError);
+            QCOMPARE(result.importError->fileName(), QStringLiteral("img 25.png"));
+        }
+        failing[6] = QUrl::fromLocalFile(m_folder.filePath(QStringLiteral("many/img 7 gone.png")));
+        const ImportedImagesResult early = loadImportedImages(failing);
+        QVERIFY(early.images.isEmpty());
+        QVERIFY(!early.importError);
+        QVERIFY(early.readError);
+        QCOMPARE(early.readError->reason, FileReadError::Reason::noSuchFile);
+        QCOMPARE(early.readError->fileName, QStringLiteral("img 7 gone.png"));
     }
 
     void unreadableFilesFailWithTheReadError()

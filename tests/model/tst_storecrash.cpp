@@ -5,17 +5,51 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
 constexpr int imagesPerSave = 1500;
+constexpr int largeEvery = 75; // every 75th new image has bytes large enough for a file
+
+// Bytes for a file: their length, then the round's byte throughout, so a
+// file tells which save wrote it and whether it is whole.
+QByteArray largeBytes(qint64 size, int round)
+{
+    QByteArray bytes(size, char(round));
+    std::memcpy(bytes.data(), &size, sizeof size);
+    return bytes;
+}
+
+// The round that wrote a file, or -1 when the file is missing or not whole.
+int roundOfFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray bytes = file.readAll();
+    qint64 size = 0;
+    if (bytes.size() < qsizetype(sizeof size) + 1)
+        return -1;
+    std::memcpy(&size, bytes.constData(), sizeof size);
+    if (size != bytes.size())
+        return -1;
+    const char round = bytes.back();
+    for (qsizetype i = sizeof size; i < bytes.size(); ++i) {
+        if (bytes.at(i) != round)
+            return -1;
+    }
+    return round;
+}
 
 QString marker(int round)
 {
@@ -23,8 +57,9 @@ QString marker(int round)
 }
 
 // The child: one save that renames every image, deletes the first one and
-// adds a batch of images with bytes and points. It says "saving" just
-// before the save, so the parent can kill it in the middle.
+// two whose bytes are in files, gives five others new bytes in files, and
+// adds a batch of images with bytes (some in files) and points. It says
+// "saving" just before the save, so the parent can kill it in the middle.
 int childSave(const QString &folder, int round)
 {
     auto container = makeTestContainer(folder);
@@ -34,9 +69,25 @@ int childSave(const QString &folder, int round)
         image->setTitle(marker(round));
     if (!images.isEmpty())
         context.deleteObject(images.first());
+    QList<AtlasImage *> large; // sort index 1 marks bytes in a file
+    for (AtlasImage *image : images) {
+        if (image->sortIndex() == 1)
+            large << image;
+    }
+    for (int k = 0; k < std::min<qsizetype>(7, large.size()); ++k) {
+        if (k < 2)
+            context.deleteObject(large[k]);
+        else
+            large[k]->setImageData(largeBytes(ExternalStorage::fileThreshold + 1000 * k + round, round));
+    }
     for (int i = 0; i < imagesPerSave; ++i) {
         auto image = AtlasImage::make(marker(round));
-        image->setImageData(QByteArray(2048 + i, char(round)));
+        if (i % largeEvery == largeEvery - 1) {
+            image->setSortIndex(1);
+            image->setImageData(largeBytes(ExternalStorage::fileThreshold + i, round));
+        } else {
+            image->setImageData(QByteArray(2048 + i, char(round)));
+        }
         context.insert(image);
         for (int p = 0; p < 4; ++p)
             PointAnnotation::make(marker(round), {}, std::nullopt, p, p)->setImage(image.get());
@@ -73,6 +124,7 @@ private slots:
         // killed; a negative one lets the save finish (and times it).
         const double kills[] = {-1, 0.1, 0.4, -1, 0.7, 0.95, 0.02, -1, 0.55, 0.25, 1.1, 0.85};
         qint64 saveMilliseconds = 20;
+        qsizetype leftovers = 0;
         for (int round = 1; round <= int(std::size(kills)); ++round) {
             const double kill = kills[round - 1];
             QProcess child;
@@ -97,6 +149,8 @@ private slots:
             const bool finished = said.contains("saved");
 
             // Check the file as it is now.
+            const QDir externalFolder(ModelContainer::externalFolder(QDir(folder).filePath(QStringLiteral("default.store"))));
+            QStringList referenced;
             {
                 QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
                 database.setDatabaseName(QDir(folder).filePath(QStringLiteral("default.store")));
@@ -110,7 +164,8 @@ private slots:
                     QSqlQuery query(QStringLiteral("SELECT title FROM AtlasImage LIMIT 1"), database);
                     return query.next() ? query.value(0).toString() : QString();
                 }();
-                const qint64 after = images + imagesPerSave - (images > 0 ? 1 : 0);
+                // Once there are images, two with files go along with the first.
+                const qint64 after = images + imagesPerSave - (images > 0 ? 3 : 0);
                 if (now == after) {
                     QCOMPARE(title, marker(round));
                     lastRound = round;
@@ -127,16 +182,53 @@ private slots:
                 QCOMPARE(count(database, QStringLiteral("SELECT COUNT(*) FROM ImageData WHERE imageKey NOT IN "
                                                         "(SELECT rowKey FROM AtlasImage)")),
                          0);
+                QCOMPARE(count(database, QStringLiteral("SELECT COUNT(*) FROM ImageFile WHERE imageKey NOT IN "
+                                                        "(SELECT rowKey FROM AtlasImage)")),
+                         0);
                 QCOMPARE(count(database, QStringLiteral("SELECT COUNT(*) FROM AtlasImage WHERE hasImageData = 1 AND "
-                                                        "rowKey NOT IN (SELECT imageKey FROM ImageData)")),
+                                                        "rowKey NOT IN (SELECT imageKey FROM ImageData UNION "
+                                                        "SELECT imageKey FROM ImageFile)")),
+                         0);
+                QCOMPARE(count(database, QStringLiteral("SELECT COUNT(*) FROM ImageData WHERE imageKey IN "
+                                                        "(SELECT imageKey FROM ImageFile)")),
                          0);
                 QCOMPARE(count(database, QStringLiteral("SELECT COUNT(*) FROM PointAnnotation")), images * 4);
+                // Every image meant to have a file has one, whole, written by
+                // a save the store holds: the last one for its new images.
+                QCOMPARE(count(database, QStringLiteral("SELECT COUNT(*) FROM AtlasImage WHERE sortIndex = 1 AND "
+                                                        "rowKey NOT IN (SELECT imageKey FROM ImageFile)")),
+                         0);
+                QCOMPARE(count(database, QStringLiteral("SELECT COUNT(*) FROM ImageFile")),
+                         count(database, QStringLiteral("SELECT COUNT(*) FROM AtlasImage WHERE sortIndex = 1")));
+                QSqlQuery files(QStringLiteral("SELECT fileName FROM ImageFile"), database);
+                int newest = 0;
+                while (files.next()) {
+                    referenced << files.value(0).toString();
+                    const int written = roundOfFile(externalFolder.filePath(files.value(0).toString()));
+                    QVERIFY2(written > 0, qPrintable(files.value(0).toString()));
+                    newest = std::max(newest, written);
+                }
+                QCOMPARE(newest, lastRound);
                 database.close();
             }
             QSqlDatabase::removeDatabase(QStringLiteral("check"));
+
+            // Opening removes what a save cut short left behind: no file
+            // but those the rows name.
+            const auto present = [&] {
+                QStringList names = externalFolder.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+                names.removeAll(QStringLiteral(".lock"));
+                names.sort();
+                return names;
+            };
+            leftovers += present().size() - referenced.size();
+            makeTestContainer(folder).reset();
+            referenced.sort();
+            QCOMPARE(present(), referenced);
         }
-        qInfo("%d of %zu saves were cut short (a whole save takes about %lld ms)", interrupted, std::size(kills),
-              saveMilliseconds);
+        qInfo("%d of %zu saves were cut short (a whole save takes about %lld ms); %lld files left behind were "
+              "removed on opening",
+              interrupted, std::size(kills), saveMilliseconds, leftovers);
 
         // The store still opens and saves.
         auto container = makeTestContainer(folder);

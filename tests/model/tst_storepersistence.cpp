@@ -64,6 +64,25 @@ ModelStoreError::Code openError(const QString &folder, const SchemaMigrationPlan
     return ModelStoreError::Code::invalidConfiguration; // opened: not what the callers expect
 }
 
+QByteArray patterned(qsizetype size, int seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = char((i * 131 + seed * 7) ^ (i >> 9));
+    return bytes;
+}
+
+QStringList sortedCopy(QStringList names)
+{
+    names.sort();
+    return names;
+}
+
+std::optional<QByteArray> bytesOf(qsizetype size, int seed)
+{
+    return patterned(size, seed);
+}
+
 } // namespace
 
 // What the store keeps on disk: exact round trips, lazy loading, and how
@@ -273,6 +292,214 @@ private slots:
         QCOMPARE(query.value(0).toInt(), 0);
         query = QSqlQuery();
         database.close();
+        database = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("check"));
+    }
+
+    QString externalFolder() const { return ModelContainer::externalFolder(storeFile); }
+
+    // The files of large bytes beside the store.
+    QStringList externalFiles() const
+    {
+        QStringList names = QDir(externalFolder()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+        names.removeAll(QStringLiteral(".lock"));
+        return sortedCopy(names);
+    }
+
+    QStringList fileNamesInStore()
+    {
+        QStringList names;
+        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("names"));
+        database.setDatabaseName(storeFile);
+        if (database.open()) {
+            QSqlQuery query(QStringLiteral("SELECT fileName FROM ImageFile ORDER BY imageKey"), database);
+            while (query.next())
+                names << query.value(0).toString();
+        }
+        database = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("names"));
+        return names;
+    }
+
+    void largeBytesLiveInFilesThatFollowEveryChange()
+    {
+        const qsizetype large = ExternalStorage::fileThreshold;
+        {
+            auto container = makeTestContainer(folder);
+            ModelContext &context = container->mainContext();
+            // Just under the threshold stays in the store; at it, a file.
+            for (const qsizetype size : {large - 1, large, 4 * large, large})
+                context.insert(AtlasImage::make(QString::number(size), Modality::mr, Region::head, Plane::unspecified,
+                                                {}, Sex::unspecified, bytesOf(size, int(size % 97))));
+            context.save();
+        }
+        QStringList files = fileNamesInStore();
+        QCOMPARE(files.size(), 3);
+        QCOMPARE(externalFiles(), sortedCopy(files));
+
+        auto container = makeTestContainer(folder);
+        ModelContext &context = container->mainContext();
+        QList<AtlasImage *> images = context.fetch<AtlasImage>();
+        QCOMPARE(images.size(), 4);
+        for (AtlasImage *image : images) {
+            const qsizetype size = image->title().toLongLong();
+            QCOMPARE(image->imageData(), bytesOf(size, int(size % 97)));
+        }
+        // Replaced, removed, kept, deleted; small bytes for a file.
+        images[1]->setImageData(patterned(2 * large, 5));
+        images[2]->setImageData(std::nullopt);
+        context.deleteObject(images[3]);
+        images[0]->setImageData(patterned(3 * large, 6)); // from the store to a file
+        context.save();
+        QStringList now = fileNamesInStore();
+        QCOMPARE(now.size(), 2);
+        QVERIFY(!now.contains(files[0]) && !now.contains(files[1]) && !now.contains(files[2]));
+        QCOMPARE(externalFiles(), sortedCopy(now));
+        images[0]->setImageData(QByteArray("small again"));
+        context.save();
+        QCOMPARE(externalFiles().size(), 1);
+        container.reset();
+
+        container = makeTestContainer(folder);
+        images = container->mainContext().fetch<AtlasImage>();
+        QCOMPARE(images.size(), 3);
+        QCOMPARE(images[0]->imageData(), std::optional<QByteArray>(QByteArray("small again")));
+        QCOMPARE(images[1]->imageData(), bytesOf(2 * large, 5));
+        QVERIFY(images[2]->isImageDataMissing());
+        QCOMPARE(images[2]->imageData(), std::nullopt);
+
+        // Bytes in a file load on first access, not with the fetch.
+        const QString name = fileNamesInStore().first();
+        container.reset();
+        container = makeTestContainer(folder);
+        AtlasImage *image = container->mainContext().fetch<AtlasImage>().at(1);
+        QFile file(QDir(externalFolder()).filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("changed behind the store");
+        file.close();
+        QCOMPARE(image->imageData(), std::optional<QByteArray>(QByteArray("changed behind the store")));
+    }
+
+    void failedSaveRemovesTheFilesItWrote()
+    {
+        auto container = makeTestContainer(folder);
+        ModelContext &context = container->mainContext();
+        auto kept = AtlasImage::make(QStringLiteral("kept"));
+        kept->setImageData(patterned(ExternalStorage::fileThreshold, 1));
+        context.insert(kept);
+        context.save();
+        const QStringList before = externalFiles();
+        QCOMPARE(before.size(), 1);
+
+        runOnFile(folder, {QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON AtlasImage "
+                                          "BEGIN SELECT RAISE(ABORT, 'refused'); END")});
+        for (int i = 0; i < 5; ++i)
+            context.insert(AtlasImage::make({}, Modality::mr, Region::head, Plane::unspecified, {}, Sex::unspecified,
+                                            bytesOf(ExternalStorage::fileThreshold + i, i)));
+        kept->setImageData(patterned(ExternalStorage::fileThreshold, 2));
+        QVERIFY_THROWS_EXCEPTION(ModelStoreError, context.save());
+        QCOMPARE(externalFiles(), before);
+        runOnFile(folder, {QStringLiteral("DROP TRIGGER refuse")});
+        context.save();
+        QCOMPARE(externalFiles().size(), 6);
+        QVERIFY(!externalFiles().contains(before.first()));
+        container.reset();
+
+        container = makeTestContainer(folder);
+        const QList<AtlasImage *> images = container->mainContext().fetch<AtlasImage>();
+        QCOMPARE(images.size(), 6);
+        QCOMPARE(images[0]->imageData(), bytesOf(ExternalStorage::fileThreshold, 2));
+        QCOMPARE(images[5]->imageData(), bytesOf(ExternalStorage::fileThreshold + 4, 4));
+    }
+
+    void unwritableFilesFailTheSaveAndKeepTheChanges()
+    {
+        auto container = makeTestContainer(folder);
+        ModelContext &context = container->mainContext();
+        // Something else where the folder of files belongs.
+        QFile blocker(externalFolder());
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        context.insert(AtlasImage::make(QStringLiteral("large"), Modality::mr, Region::head, Plane::unspecified, {},
+                                        Sex::unspecified, bytesOf(ExternalStorage::fileThreshold, 4)));
+        try {
+            context.save();
+            QFAIL("the save went through");
+        } catch (const ModelStoreError &error) {
+            QCOMPARE(error.code(), ModelStoreError::Code::saveFailed);
+        }
+        QVERIFY(context.hasChanges());
+        QVERIFY(blocker.remove());
+        context.save();
+        container.reset();
+        container = makeTestContainer(folder);
+        QCOMPARE(container->mainContext().fetch<AtlasImage>().first()->imageData(),
+                 bytesOf(ExternalStorage::fileThreshold, 4));
+    }
+
+    void openingRemovesFilesNoRowRefersTo()
+    {
+        {
+            auto container = makeTestContainer(folder);
+            container->mainContext().insert(AtlasImage::make({}, Modality::mr, Region::head, Plane::unspecified, {},
+                                                             Sex::unspecified, bytesOf(ExternalStorage::fileThreshold, 3)));
+            container->mainContext().save();
+        }
+        const QStringList referenced = externalFiles();
+        QCOMPARE(referenced.size(), 1);
+        // What a save cut short leaves: a file written but never committed,
+        // and a file still under its temporary name.
+        for (const QString &name : {QStringLiteral("0b0c7c1e-5f43-4d7e-9a59-3d2f8f1c6a10"),
+                                    QStringLiteral("0b0c7c1e-5f43-4d7e-9a59-3d2f8f1c6a11.tmp")}) {
+            QFile file(QDir(externalFolder()).filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("left over");
+        }
+        QCOMPARE(externalFiles().size(), 3);
+        auto container = makeTestContainer(folder);
+        QCOMPARE(externalFiles(), referenced);
+        QCOMPARE(container->mainContext().fetch<AtlasImage>().first()->imageData(),
+                 bytesOf(ExternalStorage::fileThreshold, 3));
+    }
+
+    void storesWithAllBytesInTheirTableKeepWorking()
+    {
+        // The layout before large bytes went to files: no ImageFile table.
+        const QByteArray large = patterned(3 * ExternalStorage::fileThreshold, 8);
+        {
+            auto container = makeTestContainer(folder);
+            container->mainContext().insert(AtlasImage::make(QStringLiteral("old")));
+            container->mainContext().save();
+        }
+        runOnFile(folder, {QStringLiteral("DROP TABLE ImageFile"), QStringLiteral("UPDATE AtlasImage SET hasImageData = 1"),
+                           QStringLiteral("INSERT INTO ImageData (imageKey, bytes) VALUES (1, X'%1')")
+                               .arg(QString::fromLatin1(large.toHex()))});
+        {
+            auto container = makeTestContainer(folder);
+            ModelContext &context = container->mainContext();
+            AtlasImage *image = context.fetch<AtlasImage>().first();
+            QCOMPARE(image->imageData(), std::optional<QByteArray>(large));
+            context.insert(AtlasImage::make({}, Modality::mr, Region::head, Plane::unspecified, {}, Sex::unspecified,
+                                            large));
+            context.save();
+            QCOMPARE(externalFiles().size(), 1);
+            image->setImageData(patterned(2 * ExternalStorage::fileThreshold, 9));
+            context.save();
+            QCOMPARE(externalFiles().size(), 2);
+        }
+        auto container = makeTestContainer(folder);
+        const QList<AtlasImage *> images = container->mainContext().fetch<AtlasImage>();
+        QCOMPARE(images[0]->imageData(), bytesOf(2 * ExternalStorage::fileThreshold, 9));
+        QCOMPARE(images[1]->imageData(), std::optional<QByteArray>(large));
+        container.reset();
+        runOnFile(folder, {QStringLiteral("CREATE TABLE Leftover AS SELECT COUNT(*) AS n FROM ImageData")});
+        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+        database.setDatabaseName(storeFile);
+        QVERIFY(database.open());
+        QSqlQuery query(QStringLiteral("SELECT n FROM Leftover"), database);
+        QVERIFY(query.next());
+        QCOMPARE(query.value(0).toInt(), 0); // the old bytes went with their replacement
+        query = QSqlQuery();
         database = QSqlDatabase();
         QSqlDatabase::removeDatabase(QStringLiteral("check"));
     }

@@ -46,6 +46,11 @@ QString ModelContainer::storeFileName(const ModelConfiguration &configuration)
     return (name.isEmpty() ? QStringLiteral("default") : name) + QStringLiteral(".store");
 }
 
+QString ModelContainer::externalFolder(const QString &storePath)
+{
+    return storePath + QStringLiteral("-external");
+}
+
 QString ModelContainer::metadataTable()
 {
     return QStringLiteral("StoreMetadata");
@@ -228,9 +233,18 @@ void ModelContainer::openStore(const ModelConfiguration &configuration, const Sc
                                       tr("The library file “%1” is damaged: its %2 records are missing.")
                                           .arg(path, type->name()));
         }
+        for (const EntityType *type : m_schema.entities()) {
+            for (const QString &statement : type->upgradeStatements()) {
+                if (!run(database, statement, &error))
+                    throw ModelStoreError(ModelStoreError::Code::cannotOpen,
+                                          tr("The library file “%1” could not be opened.").arg(path), error);
+            }
+        }
     }
     if (!inMemory)
         run(database, QStringLiteral("PRAGMA synchronous = NORMAL"), nullptr);
 
-    m_mainContext.reset(new ModelContext(database, m_schema, configuration.allowsSave));
+    m_mainContext.reset(new ModelContext(database, m_schema, configuration.allowsSave,
+                                         inMemory ? QString() : externalFolder(path)));
+    m_mainContext->removeUnreferencedExternalFiles();
 }

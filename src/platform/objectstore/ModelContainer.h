@@ -10,7 +10,9 @@
 #include <memory>
 
 // The object store: a SQLite database (on disk or in memory) laid out by a
-// versioned schema, with one main context for the main thread.
+// versioned schema, with one main context for the main thread. Large
+// external-storage values of a store on disk live in files beside it (see
+// ExternalStorage); opening removes files that no row refers to.
 //
 // Building a container creates a new store, opens one of the same version,
 // or migrates an older one by the plan's stages in one transaction. A store
@@ -33,6 +35,9 @@ public:
     // The name of the file the store lives in ("default.store" unless the
     // configuration names it).
     static QString storeFileName(const ModelConfiguration &configuration);
+    // The folder beside the store file that holds its large external
+    // values ("default.store-external").
+    static QString externalFolder(const QString &storePath);
     // Key of the version row in the store's metadata table.
     static QString metadataTable();
 

@@ -2,12 +2,16 @@
 
 #include "platform/objectstore/ModelStoreError.h"
 
+#include <QDir>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlRecord>
 #include <QtDebug>
 
-ModelContext::ModelContext(QSqlDatabase database, const Schema &schema, bool allowsSave)
-    : m_database(database), m_schema(schema), m_allowsSave(allowsSave)
+ModelContext::ModelContext(QSqlDatabase database, const Schema &schema, bool allowsSave,
+                           const QString &externalFolder)
+    : m_database(database), m_schema(schema), m_allowsSave(allowsSave),
+      m_external(std::make_unique<ExternalStorage>(externalFolder))
 {
     for (const EntityType *type : schema.entities()) {
         EntityState entity;
@@ -67,6 +71,37 @@ QSqlQuery &ModelContext::preparedQuery(const QString &sql)
     }
     found->second->finish();
     return *found->second;
+}
+
+void ModelContext::removeUnreferencedExternalFiles()
+{
+    if (m_external->folder().isEmpty() || !QDir(m_external->folder()).exists())
+        return;
+    // Under the lock: no other process is between writing a file and
+    // committing the row that refers to it.
+    if (!m_external->lock()) {
+        qWarning("Store: the external files are in use; unreferenced ones are kept for now");
+        return;
+    }
+    QSet<QString> referenced;
+    bool complete = true;
+    for (const EntityType *type : m_schema.entities()) {
+        const QString sql = type->externalFilesQuery();
+        if (sql.isEmpty())
+            continue;
+        QSqlQuery query(m_database);
+        query.setForwardOnly(true);
+        if (!query.exec(sql)) {
+            qWarning("Store: cannot list external files: %s", qPrintable(query.lastError().text()));
+            complete = false;
+            break;
+        }
+        while (query.next())
+            referenced.insert(query.value(0).toString());
+    }
+    if (complete)
+        m_external->removeUnreferenced(referenced);
+    m_external->unlock();
 }
 
 void ModelContext::throwSaveError(const QString &what, const QSqlQuery &query) const
@@ -398,26 +433,69 @@ void ModelContext::writeChanges()
     }
 }
 
+void ModelContext::stageChanges()
+{
+    for (ModelObject *object : m_inserted) {
+        if (object->m_state == ModelObject::State::inserted)
+            object->entityType().stageExternal(*object, true, *m_external);
+    }
+    for (ModelObject *object : m_changed) {
+        if (object->m_state == ModelObject::State::persisted)
+            object->entityType().stageExternal(*object, false, *m_external);
+    }
+}
+
 void ModelContext::save()
 {
     if (!hasChanges())
         return;
     if (!m_allowsSave)
         throw ModelStoreError(ModelStoreError::Code::readOnly, tr("This library is open for reading only."));
-    if (!m_database.transaction())
+
+    // New external files are written completely before the transaction
+    // that refers to them; they are removed again if it does not commit.
+    stageChanges();
+    const bool writesFiles = m_external->hasStaged();
+    struct Unlock {
+        ExternalStorage *storage;
+        ~Unlock()
+        {
+            if (storage)
+                storage->unlock();
+        }
+    } unlock{writesFiles ? m_external.get() : nullptr};
+    if (writesFiles) {
+        std::optional<QString> error;
+        if (!m_external->lock())
+            error = tr("another program is writing the library's files");
+        else
+            error = m_external->writeStaged();
+        if (error) {
+            m_external->discard();
+            throw ModelStoreError(ModelStoreError::Code::saveFailed, tr("The library could not be saved."), *error);
+        }
+    }
+
+    if (!m_database.transaction()) {
+        m_external->discard();
         throw ModelStoreError(ModelStoreError::Code::saveFailed, tr("The library could not be saved."),
                               m_database.lastError().text());
+    }
     try {
         writeChanges();
     } catch (...) {
         m_database.rollback();
+        m_external->discard();
         throw;
     }
     if (!m_database.commit()) {
         const QString detail = m_database.lastError().text();
         m_database.rollback();
+        m_external->discard();
         throw ModelStoreError(ModelStoreError::Code::saveFailed, tr("The library could not be saved."), detail);
     }
+    // Only now may the files of replaced and deleted values go.
+    m_external->committed();
 
     for (ModelObject *object : m_inserted) {
         if (object->m_state == ModelObject::State::inserted)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/objectstore/ExternalStorage.h"
 #include "platform/objectstore/ModelObject.h"
 #include "platform/objectstore/ModelStoreError.h"
 #include "platform/objectstore/Schema.h"
@@ -18,7 +19,8 @@
 // inserted, fetched, deleted, saved and rolled back. Main thread only.
 //
 // Changes live in memory until save(), which writes them in one SQLite
-// transaction; rollback() returns every object to the last saved state.
+// transaction (large external values go to files first, see
+// ExternalStorage); rollback() returns every object to the last saved state.
 // Fetches see unsaved inserts and no pending deletes. Relationship lists are
 // kept consistent in memory at once and load lazily from the store.
 class ModelContext : public QObject {
@@ -74,6 +76,7 @@ public:
 
     // For the model classes' storage code.
     QSqlQuery &preparedQuery(const QString &sql);
+    ExternalStorage &externalStorage() const { return *m_external; }
     [[noreturn]] void throwSaveError(const QString &what, const QSqlQuery &query) const;
     void loadChildren(ModelObject *parent, const RelationshipDescription &relationship);
 
@@ -102,7 +105,10 @@ private:
         qint64 nextKey = 1;
     };
 
-    ModelContext(QSqlDatabase database, const Schema &schema, bool allowsSave);
+    ModelContext(QSqlDatabase database, const Schema &schema, bool allowsSave, const QString &externalFolder);
+
+    void removeUnreferencedExternalFiles();
+    void stageChanges();
 
     EntityState &state(const EntityType &type);
     void loadAll(EntityState &entity);
@@ -131,4 +137,5 @@ private:
     std::vector<ModelObject *> m_changed;
     std::vector<std::pair<ModelObject *, const RelationshipDescription *>> m_touchedLists;
     std::map<QString, std::unique_ptr<QSqlQuery>> m_queries; // stable addresses
+    std::unique_ptr<ExternalStorage> m_external;
 };

@@ -10,6 +10,7 @@
 
 class ModelObject;
 class EntityType;
+class ExternalStorage;
 class QSqlDatabase;
 class QSqlQuery;
 struct RelationList;
@@ -79,16 +80,25 @@ public:
     // Storage. Every table has `rowKey INTEGER PRIMARY KEY`, then the
     // foreign key of the to-one relationship (if any), then `columns()`.
     virtual QStringList createStatements() const = 0;
+    // Run on every opening of an existing store, after its checks: bring
+    // older stores of the same version to the current storage layout. Each
+    // must do nothing when already applied.
+    virtual QStringList upgradeStatements() const { return {}; }
     virtual QStringList columns() const = 0;
     // Builds an object from a row whose first column (of `columns()`) is at
     // `first`. The object's to-one reference is set by the store.
     virtual std::shared_ptr<ModelObject> materialize(const QSqlQuery &row, int first) const = 0;
     // Binds `columns()` in order with addBindValue.
     virtual void bindColumns(QSqlQuery &query, const ModelObject &object) const = 0;
-    // Values kept outside the row (external storage); called inside the
-    // save's transaction. They throw ModelStoreError on failure.
+    // Values kept outside the row (external storage). stageExternal runs
+    // before the save's transaction and hands large values to be written as
+    // files; writeExternal and deleteExternal run inside it and throw
+    // ModelStoreError on failure.
+    virtual void stageExternal(ModelObject &, bool /*isNew*/, ExternalStorage &) const {}
     virtual void writeExternal(ModelObject &, bool /*isNew*/) const {}
     virtual void deleteExternal(ModelObject &) const {}
+    // A query of the external files in use (one name a row), or empty.
+    virtual QString externalFilesQuery() const { return {}; }
 };
 
 // A schema at one version: the version identifier and its models in order.
