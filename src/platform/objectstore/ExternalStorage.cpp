@@ -11,10 +11,23 @@
 
 #include <atomic>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 const QString lockName = QStringLiteral(".lock");
 const QString temporarySuffix = QStringLiteral(".tmp");
+
+bool syncFolder(const QString &folder)
+{
+    const int descriptor = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0)
+        return false;
+    const bool synced = ::fsync(descriptor) == 0;
+    ::close(descriptor);
+    return synced;
+}
 
 } // namespace
 
@@ -55,6 +68,9 @@ bool ExternalStorage::writeFile(const Staged &staged, QString *error) const
             data += written;
             left -= written;
         }
+        // On disk before the transaction that names the file commits, so a
+        // power cut can't leave a stored row with a short file.
+        ok = ok && ::fdatasync(file.handle()) == 0;
         file.close();
         ok = ok && file.error() == QFileDevice::NoError;
     }
@@ -98,6 +114,11 @@ std::optional<QString> ExternalStorage::writeStaged()
     if (failed) {
         discard();
         return error;
+    }
+    // The new names themselves are made durable with the folder.
+    if (!syncFolder(m_folder)) {
+        discard();
+        return QStringLiteral("cannot sync the folder %1").arg(m_folder);
     }
     return std::nullopt;
 }

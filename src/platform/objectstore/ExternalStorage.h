@@ -21,9 +21,10 @@ class QLockFile;
 // that refers to it commits, and removes the files of replaced or deleted
 // values only after that transaction has committed. Files that no row
 // refers to (left by a save cut short, or by a failed one) and temporary
-// files are removed when the store is opened. Files are not synced to the
-// disk, like the database's own saves: a power failure may lose the last
-// saves.
+// files are removed when the store is opened. New files and their folder
+// are synced to the disk before the transaction, so even after a power cut
+// a row never names a short file; the database itself may lose its last
+// saves then, which only leaves files for the cleanup.
 //
 // Files are named by a new unique key each time; a name is never reused.
 class ExternalStorage {
