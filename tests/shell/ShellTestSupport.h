@@ -68,6 +68,15 @@ public:
         return image;
     }
 
+    // Images "i0", "i1", … of `series` with sort indices 0, 1, ….
+    QList<AtlasImage *> images(Series *series, int count)
+    {
+        QList<AtlasImage *> images;
+        for (int i = 0; i < count; ++i)
+            images << image(QStringLiteral("i%1").arg(i), series, i);
+        return images;
+    }
+
     PointAnnotation *point(AtlasImage *image, const QString &label)
     {
         PointAnnotation *point = context().insert(PointAnnotation::make(label, {}, std::nullopt, 0.25, 0.75));

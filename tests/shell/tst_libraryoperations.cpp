@@ -27,6 +27,16 @@ QStringList titles(const QList<AtlasImage *> &images)
     return list;
 }
 
+QStringList orderedTitles(const Series &series)
+{
+    return titles(ContentViewModel::orderedImages(series));
+}
+
+QList<qint64> orderedSortIndices(const Series &series)
+{
+    return sortIndices(ContentViewModel::orderedImages(series));
+}
+
 LibraryEntry seriesEntry(Series *series, const QList<AtlasImage *> &images)
 {
     return LibraryEntry::series(LibrarySeriesGroup{series, images});
@@ -44,13 +54,20 @@ private:
     SilentCloudAccountService m_accounts;
     QTemporaryDir m_files;
 
+    // A library, in memory or on disk, and a main window over it.
     struct Window {
-        explicit Window(TestLibrary &library, AppState &state)
-            : model(library.context(), state)
+        Window(UserDefaults &defaults, CloudAccountService &accounts, bool onDisk)
+            : library(onDisk)
+            , state(defaults, accounts)
+            , model(library.context(), state)
         {
         }
+        TestLibrary library;
+        AppState state;
         ContentViewModel model;
     };
+
+    Window openWindow(bool onDisk = false) { return Window(m_defaults, m_accounts, onDisk); }
 
     QUrl file(const QString &name, const QByteArray &bytes = pngBytes()) { return writeTestFile(m_files, name, bytes); }
 
@@ -67,9 +84,7 @@ private slots:
 
     void importsOneFileAsAStandaloneImage()
     {
-        TestLibrary library;
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow();
 
         QSignalSpy importer(&model, &ContentViewModel::isImportingChanged);
         model.beginImport();
@@ -111,9 +126,7 @@ private slots:
 
     void importsSeveralFilesAsASeriesInFileNameOrder()
     {
-        TestLibrary library;
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow();
         pick(model, {file(QStringLiteral("img10.png")), file(QStringLiteral("img2.png")), file(QStringLiteral("img1.png"))});
 
         const PendingImageImport pending = *model.pendingImport();
@@ -139,9 +152,7 @@ private slots:
 
     void addsToASeriesAfterItsLastSortIndex()
     {
-        TestLibrary library;
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow();
         Series *series = library.series(QStringLiteral("Spine"));
         AtlasImage *a = library.image(QStringLiteral("a"), series, 0);
         library.image(QStringLiteral("b"), series, 1);
@@ -177,9 +188,7 @@ private slots:
 
     void addingAfterTheLargestSortIndexRenumbersFirst()
     {
-        TestLibrary library;
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow();
         Series *series = library.series(QStringLiteral("Archive"));
         library.image(QStringLiteral("low"), series, -7);
         library.image(QStringLiteral("top"), series, std::numeric_limits<qint64>::max());
@@ -198,9 +207,7 @@ private slots:
 
     void addingToAStandaloneImageMakesASeries()
     {
-        TestLibrary library;
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow();
         AtlasImage *hand = library.image(QStringLiteral("Hand"));
         AtlasImage *other = library.image(QStringLiteral("Other"), nullptr, 0, 1);
         library.save();
@@ -220,8 +227,8 @@ private slots:
         Series *series = hand->series();
         QVERIFY(series);
         QCOMPARE(series->title(), QStringLiteral("Hand"));
-        QCOMPARE(titles(ContentViewModel::orderedImages(*series)), (QStringList{"Hand", "wrist"}));
-        QCOMPARE(sortIndices(ContentViewModel::orderedImages(*series)), (QList<qint64>{0, 1}));
+        QCOMPARE(orderedTitles(*series), (QStringList{"Hand", "wrist"}));
+        QCOMPARE(orderedSortIndices(*series), (QList<qint64>{0, 1}));
         QCOMPARE(model.sidebarSelection(), (QSet<LibraryEntryID>{LibraryEntryID::series(series->id())}));
 
         // With another row selected too, the selection stays as it was.
@@ -236,9 +243,7 @@ private slots:
 
     void importFailuresAreReported()
     {
-        TestLibrary library;
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow();
 
         model.handleImportResult({file(QStringLiteral("a1.png")), file(QStringLiteral("a2.png"), "not a picture"),
                                   file(QStringLiteral("a3.png"))});
@@ -261,9 +266,7 @@ private slots:
 
     void failedImportSaveRollsBackAndRetriesCleanly()
     {
-        TestLibrary library(true);
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow(true);
         AtlasImage *hand = library.image(QStringLiteral("Hand"));
         library.save();
         model.setSidebarSelection({LibraryEntryID::image(hand->id())});
@@ -299,9 +302,7 @@ private slots:
 
     void importIntoADestinationRemovedMeanwhileFails()
     {
-        TestLibrary library;
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow();
         Series *series = library.series(QStringLiteral("Gone"));
         library.image(QStringLiteral("x"), series);
         AtlasImage *standalone = library.image(QStringLiteral("Alone"), nullptr, 0, 2);
@@ -352,9 +353,7 @@ private slots:
 
     void savesEditedMetadata()
     {
-        TestLibrary library(true);
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow(true);
         AtlasImage *image = library.image(QStringLiteral("Skull"));
         library.save();
 
@@ -394,9 +393,7 @@ private slots:
 
     void renamesASeries()
     {
-        TestLibrary library(true);
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow(true);
         Series *series = library.series(QStringLiteral("Knee"));
         Series *other = library.series(QStringLiteral("Hip"), 1);
         library.save();
@@ -440,9 +437,7 @@ private slots:
 
     void asksBeforeDeletingSeveralEntries()
     {
-        TestLibrary library;
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow();
         Series *s1 = library.series(QStringLiteral("One"));
         AtlasImage *a = library.image(QStringLiteral("a"), s1, 0);
         AtlasImage *b = library.image(QStringLiteral("b"), s1, 1);
@@ -477,21 +472,17 @@ private slots:
 
     void deletingRenumbersAndRemovesEmptiedSeries()
     {
-        TestLibrary library;
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow();
         Series *five = library.series(QStringLiteral("Five"));
-        QList<AtlasImage *> images;
-        for (int i = 0; i < 5; ++i)
-            images << library.image(QStringLiteral("i%1").arg(i), five, i);
+        const QList<AtlasImage *> images = library.images(five, 5);
         library.point(images.at(1), QStringLiteral("Apex"));
         Series *single = library.series(QStringLiteral("Single"), 1);
         AtlasImage *only = library.image(QStringLiteral("only"), single);
         library.save();
 
         model.deleteImages({images.at(1), images.at(3)});
-        QCOMPARE(titles(ContentViewModel::orderedImages(*five)), (QStringList{"i0", "i2", "i4"}));
-        QCOMPARE(sortIndices(ContentViewModel::orderedImages(*five)), (QList<qint64>{0, 1, 2}));
+        QCOMPARE(orderedTitles(*five), (QStringList{"i0", "i2", "i4"}));
+        QCOMPARE(orderedSortIndices(*five), (QList<qint64>{0, 1, 2}));
         QVERIFY(library.context().fetch<PointAnnotation>().isEmpty());
 
         model.setSidebarSelection({LibraryEntryID::series(single->id())});
@@ -506,8 +497,8 @@ private slots:
         model.requestDeletion({model.libraryEntries().first()});
         QVERIFY(model.sidebarSelection().isEmpty());
         QVERIFY(!five->isDeleted());
-        QCOMPARE(titles(ContentViewModel::orderedImages(*five)), (QStringList{"i0", "i4"}));
-        QCOMPARE(sortIndices(ContentViewModel::orderedImages(*five)), (QList<qint64>{0, 1}));
+        QCOMPARE(orderedTitles(*five), (QStringList{"i0", "i4"}));
+        QCOMPARE(orderedSortIndices(*five), (QList<qint64>{0, 1}));
 
         // An empty series listed as a row is deleted as a whole.
         model.setLibrarySearchText(QString());
@@ -520,9 +511,7 @@ private slots:
 
     void deletingTheOpenedImageClosesItAndEndsEditing()
     {
-        TestLibrary library;
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow();
         AtlasImage *a = library.image(QStringLiteral("a"));
         AtlasImage *b = library.image(QStringLiteral("b"), nullptr, 0, 1);
         library.save();
@@ -541,9 +530,7 @@ private slots:
 
     void failedDeletionIsUndoneAndNeverWrittenLater()
     {
-        TestLibrary library(true);
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow(true);
         Series *series = library.series(QStringLiteral("S"));
         AtlasImage *a = library.image(QStringLiteral("a"), series, 0);
         AtlasImage *b = library.image(QStringLiteral("b"), series, 1);
@@ -558,8 +545,8 @@ private slots:
         QCOMPARE(model.operationErrorTitle(), QStringLiteral("Delete Failed"));
         QVERIFY(!a->isDeleted());
         QCOMPARE(model.gridSelection(), a);
-        QCOMPARE(titles(ContentViewModel::orderedImages(*series)), (QStringList{"a", "b", "c"}));
-        QCOMPARE(sortIndices(ContentViewModel::orderedImages(*series)), (QList<qint64>{0, 1, 2}));
+        QCOMPARE(orderedTitles(*series), (QStringList{"a", "b", "c"}));
+        QCOMPARE(orderedSortIndices(*series), (QList<qint64>{0, 1, 2}));
 
         library.failWrites(false);
         model.dismissOperationError();
@@ -582,13 +569,9 @@ private slots:
 
     void duplicatesAnImageInItsSeries()
     {
-        TestLibrary library;
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow();
         Series *series = library.series(QStringLiteral("S"));
-        QList<AtlasImage *> images;
-        for (int i = 0; i < 5; ++i)
-            images << library.image(QStringLiteral("i%1").arg(i), series, i);
+        const QList<AtlasImage *> images = library.images(series, 5);
         images.at(2)->setModalityRaw(42);
         library.point(images.at(2), QStringLiteral("Apex"));
         library.save();
@@ -612,9 +595,7 @@ private slots:
 
     void duplicatesAStandaloneImageIntoASeries()
     {
-        TestLibrary library;
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow();
         AtlasImage *image = library.image(QStringLiteral("Foot"));
         library.save();
         model.setSidebarSelection({LibraryEntryID::image(image->id())});
@@ -632,9 +613,7 @@ private slots:
 
     void duplicatesASeriesWithItsAnnotations()
     {
-        TestLibrary library(true);
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow(true);
         Series *series = library.series(QStringLiteral("Brain"));
         AtlasImage *a = library.image(QStringLiteral("a"), series, 3);
         library.image(QStringLiteral("b"), series, 7);
@@ -678,9 +657,7 @@ private slots:
 
     void movesAndReordersImages()
     {
-        TestLibrary library(true);
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow(true);
         Series *series = library.series(QStringLiteral("S"));
         AtlasImage *a = library.image(QStringLiteral("a"), series, 0);
         AtlasImage *b = library.image(QStringLiteral("b"), series, 1);
@@ -695,26 +672,26 @@ private slots:
         QVERIFY(!model.canMoveImage(c, 1));
         QVERIFY(!model.canMoveImage(lone, 1));
         model.moveImage(b, -1);
-        QCOMPARE(titles(ContentViewModel::orderedImages(*series)), (QStringList{"b", "a", "c"}));
+        QCOMPARE(orderedTitles(*series), (QStringList{"b", "a", "c"}));
         model.moveImage(c, 1);
-        QCOMPARE(titles(ContentViewModel::orderedImages(*series)), (QStringList{"b", "a", "c"}));
+        QCOMPARE(orderedTitles(*series), (QStringList{"b", "a", "c"}));
 
         model.reorderImages({a, b, c});
         model.reorderImages({c, a});
-        QCOMPARE(titles(ContentViewModel::orderedImages(*series)), (QStringList{"c", "b", "a"}));
-        QCOMPARE(sortIndices(ContentViewModel::orderedImages(*series)), (QList<qint64>{0, 1, 2}));
+        QCOMPARE(orderedTitles(*series), (QStringList{"c", "b", "a"}));
+        QCOMPARE(orderedSortIndices(*series), (QList<qint64>{0, 1, 2}));
 
         // Images of other series, and repeats, take no part.
         model.reorderImages({a, foreign, lone, a, c});
-        QCOMPARE(titles(ContentViewModel::orderedImages(*series)), (QStringList{"a", "b", "c"}));
-        QCOMPARE(sortIndices(ContentViewModel::orderedImages(*series)), (QList<qint64>{0, 1, 2}));
+        QCOMPARE(orderedTitles(*series), (QStringList{"a", "b", "c"}));
+        QCOMPARE(orderedSortIndices(*series), (QList<qint64>{0, 1, 2}));
         QCOMPARE(foreign->series(), other);
         QCOMPARE(foreign->sortIndex(), 0);
 
         library.failWrites(true);
         model.moveImage(a, 1);
         QCOMPARE(model.operationErrorTitle(), QStringLiteral("Reorder Failed"));
-        QCOMPARE(titles(ContentViewModel::orderedImages(*series)), (QStringList{"a", "b", "c"}));
+        QCOMPARE(orderedTitles(*series), (QStringList{"a", "b", "c"}));
         QVERIFY(!library.context().hasChanges());
     }
 };
