@@ -6,12 +6,10 @@
 #include "browser/LibrarySidebarModel.h"
 #include "browser/LibraryStyle.h"
 #include "browser/ModelRedrawLink.h"
+#include "browser/SyncPauseSource.h"
 #include "browser/SystemSymbol.h"
 #include "model/AtlasImage.h"
 #include "model/Series.h"
-#include "platform/UserDefaults.h"
-#include "shell/AppState.h"
-#include "shell/CloudSyncSettings.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -123,19 +121,13 @@ QString decimal(int value)
 
 } // namespace
 
-LibrarySidebar::LibrarySidebar(AppState &appState, QWidget *parent)
-    : LibrarySidebar(appState, UserDefaults::standard(), parent)
-{
-}
-
-LibrarySidebar::LibrarySidebar(AppState &appState, UserDefaults &defaults, QWidget *parent)
+LibrarySidebar::LibrarySidebar(SyncPauseSource &syncPause, QWidget *parent)
     : QWidget(parent)
-    , m_appState(appState)
-    , m_defaults(defaults)
+    , m_syncPause(syncPause)
 {
     setMinimumWidth(220);
     buildLayout();
-    connect(&m_appState, &AppState::cloudAccountStatusChanged, this, &LibrarySidebar::updateBanner);
+    connect(&m_syncPause, &SyncPauseSource::syncPauseChanged, this, &LibrarySidebar::updateBanner);
     updateFilterPanel();
     updateEmptyState();
     updateBanner();
@@ -438,10 +430,7 @@ void LibrarySidebar::updateEmptyState()
 
 bool LibrarySidebar::isSyncPausedBannerShown() const
 {
-    if (!CloudSyncSettings::isEnabled(m_defaults))
-        return false;
-    const std::optional<CloudAccountStatus> status = m_appState.cloudAccountStatus();
-    return status && *status != CloudAccountStatus::available;
+    return m_syncPause.isSyncPaused();
 }
 
 void LibrarySidebar::updateBanner()
