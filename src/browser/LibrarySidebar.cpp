@@ -461,35 +461,20 @@ QString LibrarySidebar::deleteMenuTitle(const QList<LibraryEntry> &targets)
 QMenu *LibrarySidebar::contextMenu(const LibraryEntry &entry, QWidget *parent)
 {
     auto *menu = new QMenu(parent);
-    auto addItem = [&](const QString &title, const QString &symbol, std::function<void()> action) {
-        return SystemSymbol::addMenuItem(*menu, title, symbol, this, std::move(action));
+    auto addItem = [&](const QString &title, const QString &symbol, const auto &callback, auto... arguments) {
+        return SystemSymbol::addCallbackItem(*menu, title, symbol, this, callback, arguments...);
     };
     if (AtlasImage *image = entry.imageValue()) {
-        addItem(QStringLiteral("Edit"), QStringLiteral("info.circle"), [this, image] {
-            if (onEditImage)
-                onEditImage(image);
-        });
-        addItem(QStringLiteral("Duplicate"), QStringLiteral("doc.on.doc"), [this, image] {
-            if (onDuplicateImage)
-                onDuplicateImage(image);
-        });
+        addItem(QStringLiteral("Edit"), QStringLiteral("info.circle"), onEditImage, image);
+        addItem(QStringLiteral("Duplicate"), QStringLiteral("doc.on.doc"), onDuplicateImage, image);
     } else {
         Series *series = entry.seriesGroup()->series;
-        addItem(QStringLiteral("Rename"), QStringLiteral("pencil"), [this, series] {
-            if (onRenameSeries)
-                onRenameSeries(series);
-        });
-        addItem(QStringLiteral("Duplicate Series"), QStringLiteral("doc.on.doc"), [this, series] {
-            if (onDuplicateSeries)
-                onDuplicateSeries(series);
-        });
+        addItem(QStringLiteral("Rename"), QStringLiteral("pencil"), onRenameSeries, series);
+        addItem(QStringLiteral("Duplicate Series"), QStringLiteral("doc.on.doc"), onDuplicateSeries, series);
     }
     menu->addSeparator();
     const QList<LibraryEntry> targets = actionTargets(entry);
-    addItem(deleteMenuTitle(targets), QStringLiteral("trash"), [this, targets] {
-        if (onDeleteEntries)
-            onDeleteEntries(targets);
-    });
+    addItem(deleteMenuTitle(targets), QStringLiteral("trash"), onDeleteEntries, targets);
     return menu;
 }
 
