@@ -835,7 +835,9 @@ void ContentViewModel::removeEntries(const QList<LibraryEntry> &entries)
             doomed.append(image);
         } else {
             const LibrarySeriesGroup *group = entry.seriesGroup();
-            if (group->images.isEmpty())
+            // A series listed empty goes only while it is still empty: the
+            // deletion would take along images that were never listed.
+            if (group->images.isEmpty() && group->series->isEmpty())
                 m_context.deleteObject(group->series);
             doomed.append(group->images);
         }

@@ -567,6 +567,26 @@ private slots:
         Q_UNUSED(b);
     }
 
+    void aSeriesListedEmptyKeepsImagesAddedBeforeTheConfirmation()
+    {
+        auto &&[library, state, model] = openWindow();
+        Series *empty = library.series(QStringLiteral("Empty"));
+        AtlasImage *lone = library.image(QStringLiteral("lone"), nullptr, 0, 1);
+        library.save();
+
+        model.requestDeletion({seriesEntry(empty, {}), LibraryEntry::image(lone)});
+        QVERIFY(model.isConfirmingDeletion());
+        // Another window adds an image to the series meanwhile.
+        AtlasImage *added = library.image(QStringLiteral("added"), empty, 0, 2);
+        library.save();
+        model.confirmDeletion();
+        QVERIFY(lone->isDeleted());
+        QVERIFY(!added->isDeleted());
+        QVERIFY(!empty->isDeleted());
+        QCOMPARE(added->series(), empty);
+        QVERIFY(!library.context().hasChanges());
+    }
+
     void duplicatesAnImageInItsSeries()
     {
         auto &&[library, state, model] = openWindow();
