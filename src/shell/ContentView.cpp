@@ -180,19 +180,18 @@ void ContentView::wireDetail()
 void ContentView::wireModel()
 {
     ContentViewModel *model = &m_model;
+    // The model announces visibleImagesChanged after every entriesChanged
+    // and sidebar selection change: the grid is refreshed once, there.
     connect(model, &ContentViewModel::entriesChanged, this, [this] {
         refreshSidebar();
-        refreshDetail();
         m_detail->refreshOpenedImage();
     });
     connect(model, &ContentViewModel::visibleImagesChanged, this, &ContentView::refreshDetail);
     connect(model, &ContentViewModel::searchAndFiltersChanged, this, &ContentView::refreshSearchAndFilters);
     connect(model, &ContentViewModel::filtersExpandedChanged, this,
             [this](bool expanded) { m_sidebar->sidebar()->setFiltersExpanded(expanded); });
-    connect(model, &ContentViewModel::sidebarSelectionChanged, this, [this] {
-        m_sidebar->sidebar()->setSelection(m_model.sidebarSelection());
-        refreshDetail();
-    });
+    connect(model, &ContentViewModel::sidebarSelectionChanged, this,
+            [this] { m_sidebar->sidebar()->setSelection(m_model.sidebarSelection()); });
     connect(model, &ContentViewModel::gridSelectionChanged, this,
             [this](AtlasImage *image) { m_detail->grid()->setSelectedImage(image); });
     connect(model, &ContentViewModel::focusGridOnAppearChanged, this,

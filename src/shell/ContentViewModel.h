@@ -256,12 +256,14 @@ public:
 signals:
     // The sidebar's entries may have changed: read libraryEntries() again.
     // Model changes are announced once per turn of the event loop; search
-    // and filter changes at once.
+    // and filter changes at once. Always followed by visibleImagesChanged.
     void entriesChanged();
     // The grid's images may have changed (entries or sidebar selection).
     void visibleImagesChanged();
     void searchAndFiltersChanged();
     void filtersExpandedChanged(bool expanded);
+    // Followed by visibleImagesChanged, at the end of the operation when
+    // inside one.
     void sidebarSelectionChanged();
     void gridSelectionChanged(AtlasImage *image);
     void openedImageChanged(AtlasImage *image);
