@@ -22,6 +22,15 @@
 
 #include <memory>
 
+// The images' titles, in order.
+inline QStringList imageTitles(const QList<AtlasImage *> &images)
+{
+    QStringList list;
+    for (const AtlasImage *image : images)
+        list << image->title();
+    return list;
+}
+
 // A library for tests: in memory, or on disk in a temporary folder. An
 // on-disk library can be made to refuse every write, as a full or failing
 // disk would: a second connection adds triggers that abort each insert,

@@ -19,17 +19,9 @@ QList<qint64> sortIndices(const QList<AtlasImage *> &images)
     return indices;
 }
 
-QStringList titles(const QList<AtlasImage *> &images)
-{
-    QStringList list;
-    for (const AtlasImage *image : images)
-        list << image->title();
-    return list;
-}
-
 QStringList orderedTitles(const Series &series)
 {
-    return titles(ContentViewModel::orderedImages(series));
+    return imageTitles(ContentViewModel::orderedImages(series));
 }
 
 QList<qint64> orderedSortIndices(const Series &series)
@@ -143,7 +135,7 @@ private slots:
         Series *series = model.allSeries().first();
         QCOMPARE(series->title(), QStringLiteral("Imported Series"));
         const QList<AtlasImage *> ordered = ContentViewModel::orderedImages(*series);
-        QCOMPARE(titles(ordered), (QStringList{"img1", "img2", "img10"}));
+        QCOMPARE(imageTitles(ordered), (QStringList{"img1", "img2", "img10"}));
         QCOMPARE(sortIndices(ordered), (QList<qint64>{0, 1, 2}));
         for (const AtlasImage *image : ordered)
             QCOMPARE(image->age(), (AgeSpec{2, 12}));
@@ -180,7 +172,7 @@ private slots:
         model.commitImport(pending, draft);
         QCOMPARE(series->title(), QStringLiteral("Lumbar spine"));
         const QList<AtlasImage *> ordered = ContentViewModel::orderedImages(*series);
-        QCOMPARE(titles(ordered), (QStringList{"a", "b", "c", "n1", "n2"}));
+        QCOMPARE(imageTitles(ordered), (QStringList{"a", "b", "c", "n1", "n2"}));
         QCOMPARE(sortIndices(ordered), (QList<qint64>{0, 1, 5, 6, 7}));
         QCOMPARE(a->modality(), Modality::mr);
         QCOMPARE(ordered.at(3)->modality(), Modality::us);
@@ -201,7 +193,7 @@ private slots:
         model.commitImport(*model.pendingImport(), MetadataDraft(QStringLiteral("Archive")));
         QVERIFY(!model.showsOperationError());
         const QList<AtlasImage *> ordered = ContentViewModel::orderedImages(*series);
-        QCOMPARE(titles(ordered), (QStringList{"low", "top", "new"}));
+        QCOMPARE(imageTitles(ordered), (QStringList{"low", "top", "new"}));
         QCOMPARE(sortIndices(ordered), (QList<qint64>{0, 1, 2}));
     }
 
@@ -460,13 +452,13 @@ private slots:
         QCOMPARE(model.deletionConfirmationMessage(), QStringLiteral("This will delete 2 images."));
         model.confirmDeletion();
         QVERIFY(!model.isConfirmingDeletion());
-        QCOMPARE(titles(model.images()), (QStringList{"a", "b"}));
+        QCOMPARE(imageTitles(model.images()), (QStringList{"a", "b"}));
         QCOMPARE(model.allSeries(), (QList<Series *>{s1}));
 
         // One entry goes at once.
         model.requestDeletion({LibraryEntry::image(a)});
         QVERIFY(!model.isConfirmingDeletion());
-        QCOMPARE(titles(model.images()), (QStringList{"b"}));
+        QCOMPARE(imageTitles(model.images()), (QStringList{"b"}));
         QCOMPARE(b->sortIndex(), 0);
     }
 
@@ -598,7 +590,7 @@ private slots:
 
         model.duplicateImage(images.at(2));
         const QList<AtlasImage *> ordered = ContentViewModel::orderedImages(*series);
-        QCOMPARE(titles(ordered), (QStringList{"i0", "i1", "i2", "i2 Copy", "i3", "i4"}));
+        QCOMPARE(imageTitles(ordered), (QStringList{"i0", "i1", "i2", "i2 Copy", "i3", "i4"}));
         QCOMPARE(sortIndices(ordered), (QList<qint64>{0, 1, 2, 3, 4, 5}));
         AtlasImage *copy = ordered.at(3);
         QCOMPARE(model.gridSelection(), copy);
@@ -625,7 +617,7 @@ private slots:
         QVERIFY(series);
         QCOMPARE(series->title(), QStringLiteral("Foot"));
         const QList<AtlasImage *> ordered = ContentViewModel::orderedImages(*series);
-        QCOMPARE(titles(ordered), (QStringList{"Foot", "Foot"}));
+        QCOMPARE(imageTitles(ordered), (QStringList{"Foot", "Foot"}));
         QCOMPARE(sortIndices(ordered), (QList<qint64>{0, 1}));
         QCOMPARE(model.gridSelection(), ordered.at(1));
         QCOMPARE(model.sidebarSelection(), (QSet<LibraryEntryID>{LibraryEntryID::series(series->id())}));
@@ -660,7 +652,7 @@ private slots:
         QCOMPARE(copy->title(), QStringLiteral("Brain Copy"));
         QCOMPARE(model.sidebarSelection(), (QSet<LibraryEntryID>{LibraryEntryID::series(copy->id())}));
         const QList<AtlasImage *> copies = ContentViewModel::orderedImages(*copy);
-        QCOMPARE(titles(copies), (QStringList{"a", "b"}));
+        QCOMPARE(imageTitles(copies), (QStringList{"a", "b"}));
         QCOMPARE(sortIndices(copies), (QList<qint64>{3, 7}));
         QVERIFY(copies.first()->id() != a->id());
         QCOMPARE(copies.first()->imageData(), a->imageData());
