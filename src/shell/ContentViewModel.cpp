@@ -339,6 +339,9 @@ void ContentViewModel::setFocusGridOnAppear(bool focus)
 
 void ContentViewModel::openImage(AtlasImage *image)
 {
+    // A menu or tile may still show an image that has left the library.
+    if (image && !isInLibrary(image))
+        return;
     setGridSelection(image);
     setOpenedImage(image);
 }

@@ -518,6 +518,17 @@ private slots:
         QCOMPARE(model.gridSelection(), nullptr);
         QCOMPARE(model.selectedImageID(), QString());
         QVERIFY(!state.isEditing());
+
+        // A menu or a tile that still shows an image deleted meanwhile
+        // opens nothing.
+        AtlasImage *c = library.image(QStringLiteral("c"), nullptr, 0, 2);
+        library.save();
+        library.context().deleteObject(c);
+        library.save();
+        model.openImage(c);
+        QCOMPARE(model.openedImage(), nullptr);
+        QCOMPARE(model.gridSelection(), nullptr);
+        QCOMPARE(model.selectedImageID(), QString());
     }
 
     void failedDeletionIsUndoneAndNeverWrittenLater()
