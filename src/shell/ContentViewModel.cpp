@@ -770,7 +770,6 @@ void ContentViewModel::requestDeletion(const QList<LibraryEntry> &entries)
         return;
     }
     m_pendingDeletion = entries;
-    m_isConfirmingDeletion = true;
     emit deletionConfirmationChanged(true);
 }
 
@@ -799,11 +798,10 @@ void ContentViewModel::confirmDeletion()
 
 void ContentViewModel::cancelDeletion()
 {
+    if (m_pendingDeletion.isEmpty())
+        return;
     m_pendingDeletion.clear();
-    if (m_isConfirmingDeletion) {
-        m_isConfirmingDeletion = false;
-        emit deletionConfirmationChanged(false);
-    }
+    emit deletionConfirmationChanged(false);
 }
 
 void ContentViewModel::removeEntries(const QList<LibraryEntry> &entries)
