@@ -166,7 +166,6 @@ void ContentView::wireDetail()
     grid->onDeleteImage = [this](AtlasImage *image) { m_model.deleteImages({image}); };
     grid->canMoveImage = [this](AtlasImage *image, int offset) { return m_model.canMoveImage(image, offset); };
     grid->onMoveImage = [this](AtlasImage *image, int offset) { m_model.moveImage(image, offset); };
-    grid->onReorderImages = [this](const QList<AtlasImage *> &images) { m_model.reorderImages(images); };
 
     m_detail->onAdvance = [this](int offset) {
         return m_model.advanceOpenedImage(offset) == ContentViewModel::KeyPress::handled;
