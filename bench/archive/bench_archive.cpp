@@ -6,6 +6,7 @@
 #include "archive/LibraryArchive.h"
 #include "archive/LibraryArchiveContents.h"
 #include "archive/ZipArchive.h"
+#include "support/PeakMemory.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -88,18 +89,6 @@ double toolSeconds(const QString &program, const QStringList &arguments)
                 qFatal("%s failed", qPrintable(program));
         },
         2);
-}
-
-qint64 peakResidentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
 }
 
 // Child mode: read and check one archive, then report the peak memory.

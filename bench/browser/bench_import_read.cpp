@@ -16,7 +16,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -27,32 +26,21 @@ int main(int argc, char *argv[])
     const int fileCount = options.fileCount;
     const int rounds = options.rounds;
 
-    QTemporaryDir work(QDir(options.folder).filePath(QStringLiteral("bench-import-XXXXXX")));
-    if (!work.isValid()) {
-        std::fprintf(stderr, "cannot make a folder under %s\n", qPrintable(options.folder));
+    const PictureBenchFolder folder(options, QStringLiteral("bench-import"));
+    if (!folder.isReady())
         return 1;
-    }
-    const QString source = work.filePath(QStringLiteral("picked"));
-    const QString copy = work.filePath(QStringLiteral("copied"));
-    double totalMB = 0;
-    const QList<QUrl> urls = writePictureFiles(source, options, totalMB);
-    if (urls.isEmpty())
-        return 1;
+    const double totalMB = folder.totalMB;
+    const QList<QUrl> &urls = folder.urls;
 
     double bestCopy = 1e30;
     double bestImport = 1e30;
     for (int round = 1; round <= rounds; ++round) {
+        const double copySeconds = folder.timeCopy();
+        if (copySeconds < 0)
+            return 1;
+
         QElapsedTimer timer;
         timer.start();
-        if (!runProgram(QStringLiteral("cp"), {QStringLiteral("-r"), source, copy})) {
-            std::fprintf(stderr, "cp failed\n");
-            return 1;
-        }
-        const double copySeconds = seconds(timer);
-        QDir(copy).removeRecursively();
-        runProgram(QStringLiteral("sync"), {});
-
-        timer.restart();
         QFuture<ImportedImagesResult> future = loadImportedImagesInBackground(urls);
         future.waitForFinished();
         const double importSeconds = seconds(timer);

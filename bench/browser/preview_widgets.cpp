@@ -15,6 +15,7 @@
 #include "platform/CloudAccountService.h"
 #include "platform/UserDefaults.h"
 #include "shell/AppState.h"
+#include "shell/CloudSyncPause.h"
 
 #include <QApplication>
 #include <QDir>
@@ -85,12 +86,13 @@ int main(int argc, char **argv)
     UserDefaults defaults({{QStringLiteral("cloudSyncEnabled"), true}});
     StillAccountService accounts;
     AppState appState(defaults, accounts);
+    CloudSyncPause syncPause(appState, defaults);
 
     QWidget window;
     window.resize(1180, 720);
     auto *splitter = new QSplitter(&window);
     splitter->setChildrenCollapsible(false);
-    auto *sidebar = new LibrarySidebar(appState, defaults, splitter);
+    auto *sidebar = new LibrarySidebar(syncPause, splitter);
     auto *grid = new LibraryGrid(splitter);
     splitter->addWidget(sidebar);
     splitter->addWidget(grid);

@@ -16,6 +16,7 @@
 #include "model/VeloranSchemaV1.h"
 #include "platform/objectstore/ExternalStorage.h"
 #include "platform/objectstore/ModelContainer.h"
+#include "support/PeakMemory.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -48,14 +49,8 @@ std::unique_ptr<ModelContainer> openContainer(const QString &folder)
 
 double peakMegabytes()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return -1;
+    const qint64 kib = peakResidentKiB();
+    return kib < 0 ? -1 : double(kib) / 1024.0;
 }
 
 void print(const QString &text)

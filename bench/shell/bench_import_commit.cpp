@@ -25,7 +25,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -79,38 +78,25 @@ int main(int argc, char *argv[])
     const PictureBenchOptions options = PictureBenchOptions::parse(app);
     const int rounds = options.rounds;
 
-    QTemporaryDir work(QDir(options.folder).filePath(QStringLiteral("bench-commit-XXXXXX")));
-    if (!work.isValid()) {
-        std::fprintf(stderr, "cannot make a folder under %s\n", qPrintable(options.folder));
+    const PictureBenchFolder folder(options, QStringLiteral("bench-commit"));
+    if (!folder.isReady())
         return 1;
-    }
-    const QString source = work.filePath(QStringLiteral("picked"));
-    const QString copy = work.filePath(QStringLiteral("copied"));
-    const QString library = work.filePath(QStringLiteral("library"));
-    double totalMB = 0;
-    const QList<QUrl> urls = writePictureFiles(source, options, totalMB);
-    if (urls.isEmpty())
-        return 1;
+    const QString library = folder.work.filePath(QStringLiteral("library"));
+    const double totalMB = folder.totalMB;
 
     double bestCopy = 1e30;
     double bestImport = 1e30;
     double bestDurableCopy = 1e30;
     double bestDurableImport = 1e30;
     for (int round = 1; round <= rounds; ++round) {
+        double durableCopySeconds = 0;
+        const double copySeconds = folder.timeCopy(&durableCopySeconds);
+        if (copySeconds < 0)
+            return 1;
+
         QElapsedTimer timer;
         timer.start();
-        if (!runProgram(QStringLiteral("cp"), {QStringLiteral("-r"), source, copy})) {
-            std::fprintf(stderr, "cp failed\n");
-            return 1;
-        }
-        const double copySeconds = seconds(timer);
-        runProgram(QStringLiteral("sync"), {});
-        const double durableCopySeconds = seconds(timer);
-        QDir(copy).removeRecursively();
-        runProgram(QStringLiteral("sync"), {});
-
-        timer.restart();
-        const double importSeconds = importOnce(urls, library);
+        const double importSeconds = importOnce(folder.urls, library);
         if (importSeconds < 0)
             return 1;
         runProgram(QStringLiteral("sync"), {});

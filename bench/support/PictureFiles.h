@@ -14,6 +14,7 @@
 #include <QList>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QUrl>
 
 #include <cmath>
@@ -98,3 +99,48 @@ inline QList<QUrl> writePictureFiles(const QString &folder, const PictureBenchOp
     std::printf("%.0f MB in total (%lld bytes a file)\n", totalMB, static_cast<long long>(picture.size()));
     return urls;
 }
+
+// A temporary folder "<prefix>-XXXXXX" under the options' folder with the
+// picture files in its "picked" folder; "copied" beside it is where `cp` goes.
+struct PictureBenchFolder {
+    QTemporaryDir work;
+    QString source;
+    QString copy;
+    QList<QUrl> urls;
+    double totalMB = 0;
+
+    PictureBenchFolder(const PictureBenchOptions &options, const QString &prefix)
+        : work(QDir(options.folder).filePath(prefix + QStringLiteral("-XXXXXX")))
+    {
+        if (!work.isValid()) {
+            std::fprintf(stderr, "cannot make a folder under %s\n", qPrintable(options.folder));
+            return;
+        }
+        source = work.filePath(QStringLiteral("picked"));
+        copy = work.filePath(QStringLiteral("copied"));
+        urls = writePictureFiles(source, options, totalMB);
+    }
+
+    // False when the folder or a file could not be written.
+    bool isReady() const { return !urls.isEmpty(); }
+
+    // Times `cp -r` of the picked files to the copy folder: the seconds until
+    // cp ends, and until a following `sync` ends in `durableSeconds`; then
+    // removes the copy. Negative when cp fails.
+    double timeCopy(double *durableSeconds = nullptr) const
+    {
+        QElapsedTimer timer;
+        timer.start();
+        if (!runProgram(QStringLiteral("cp"), {QStringLiteral("-r"), source, copy})) {
+            std::fprintf(stderr, "cp failed\n");
+            return -1;
+        }
+        const double copySeconds = seconds(timer);
+        runProgram(QStringLiteral("sync"), {});
+        if (durableSeconds)
+            *durableSeconds = seconds(timer);
+        QDir(copy).removeRecursively();
+        runProgram(QStringLiteral("sync"), {});
+        return copySeconds;
+    }
+};

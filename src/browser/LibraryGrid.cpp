@@ -267,39 +267,24 @@ QMenu *LibraryGrid::contextMenu(AtlasImage *image, QWidget *parent)
     preview->setDefaultWidget(new LibraryThumbnailPreview(image, previewSide, nullptr, &m_cache));
     menu->addAction(preview);
 
-    auto addItem = [&](const QString &title, const QString &symbol, std::function<void()> action) {
-        return SystemSymbol::addMenuItem(*menu, title, symbol, this, std::move(action));
+    auto addItem = [&](const QString &title, const QString &symbol, const auto &callback, auto... arguments) {
+        return SystemSymbol::addCallbackItem(*menu, title, symbol, this, callback, arguments...);
     };
-    addItem(QStringLiteral("Open"), QStringLiteral("arrow.up.forward.square"), [this, image] {
-        if (onOpen)
-            onOpen(image);
-    });
+    addItem(QStringLiteral("Open"), QStringLiteral("arrow.up.forward.square"), onOpen, image);
     menu->addSeparator();
-    addItem(QStringLiteral("Edit"), QStringLiteral("info.circle"), [this, image] {
-        if (onEditImage)
-            onEditImage(image);
-    });
-    addItem(QStringLiteral("Duplicate"), QStringLiteral("doc.on.doc"), [this, image] {
-        if (onDuplicateImage)
-            onDuplicateImage(image);
-    });
+    addItem(QStringLiteral("Edit"), QStringLiteral("info.circle"), onEditImage, image);
+    addItem(QStringLiteral("Duplicate"), QStringLiteral("doc.on.doc"), onDuplicateImage, image);
     if (m_canReorder) {
         menu->addSeparator();
         for (int offset : {-1, 1}) {
             QAction *move = addItem(offset < 0 ? QStringLiteral("Move Earlier") : QStringLiteral("Move Later"),
                                     offset < 0 ? QStringLiteral("arrow.up") : QStringLiteral("arrow.down"),
-                                    [this, image, offset] {
-                                        if (onMoveImage)
-                                            onMoveImage(image, offset);
-                                    });
+                                    onMoveImage, image, offset);
             move->setEnabled(canMoveImage && canMoveImage(image, offset));
         }
     }
     menu->addSeparator();
-    addItem(QStringLiteral("Delete"), QStringLiteral("trash"), [this, image] {
-        if (onDeleteImage)
-            onDeleteImage(image);
-    });
+    addItem(QStringLiteral("Delete"), QStringLiteral("trash"), onDeleteImage, image);
     return menu;
 }
 

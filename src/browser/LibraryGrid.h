@@ -71,8 +71,6 @@ public:
     std::function<bool(const QList<QUrl> &)> onDropImages;
     std::function<bool(AtlasImage *, int offset)> canMoveImage;
     std::function<void(AtlasImage *, int offset)> onMoveImage;
-    // Kept for the owner; the grid itself never calls it.
-    std::function<void(const QList<AtlasImage *> &)> onReorderImages;
 
     // Own state.
     Content content() const { return m_content; }

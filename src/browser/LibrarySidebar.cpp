@@ -6,12 +6,10 @@
 #include "browser/LibrarySidebarModel.h"
 #include "browser/LibraryStyle.h"
 #include "browser/ModelRedrawLink.h"
+#include "browser/SyncPauseSource.h"
 #include "browser/SystemSymbol.h"
 #include "model/AtlasImage.h"
 #include "model/Series.h"
-#include "platform/UserDefaults.h"
-#include "shell/AppState.h"
-#include "shell/CloudSyncSettings.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -123,19 +121,13 @@ QString decimal(int value)
 
 } // namespace
 
-LibrarySidebar::LibrarySidebar(AppState &appState, QWidget *parent)
-    : LibrarySidebar(appState, UserDefaults::standard(), parent)
-{
-}
-
-LibrarySidebar::LibrarySidebar(AppState &appState, UserDefaults &defaults, QWidget *parent)
+LibrarySidebar::LibrarySidebar(SyncPauseSource &syncPause, QWidget *parent)
     : QWidget(parent)
-    , m_appState(appState)
-    , m_defaults(defaults)
+    , m_syncPause(syncPause)
 {
     setMinimumWidth(220);
     buildLayout();
-    connect(&m_appState, &AppState::cloudAccountStatusChanged, this, &LibrarySidebar::updateBanner);
+    connect(&m_syncPause, &SyncPauseSource::syncPauseChanged, this, &LibrarySidebar::updateBanner);
     updateFilterPanel();
     updateEmptyState();
     updateBanner();
@@ -438,10 +430,7 @@ void LibrarySidebar::updateEmptyState()
 
 bool LibrarySidebar::isSyncPausedBannerShown() const
 {
-    if (!CloudSyncSettings::isEnabled(m_defaults))
-        return false;
-    const std::optional<CloudAccountStatus> status = m_appState.cloudAccountStatus();
-    return status && *status != CloudAccountStatus::available;
+    return m_syncPause.isSyncPaused();
 }
 
 void LibrarySidebar::updateBanner()
@@ -472,35 +461,20 @@ QString LibrarySidebar::deleteMenuTitle(const QList<LibraryEntry> &targets)
 QMenu *LibrarySidebar::contextMenu(const LibraryEntry &entry, QWidget *parent)
 {
     auto *menu = new QMenu(parent);
-    auto addItem = [&](const QString &title, const QString &symbol, std::function<void()> action) {
-        return SystemSymbol::addMenuItem(*menu, title, symbol, this, std::move(action));
+    auto addItem = [&](const QString &title, const QString &symbol, const auto &callback, auto... arguments) {
+        return SystemSymbol::addCallbackItem(*menu, title, symbol, this, callback, arguments...);
     };
     if (AtlasImage *image = entry.imageValue()) {
-        addItem(QStringLiteral("Edit"), QStringLiteral("info.circle"), [this, image] {
-            if (onEditImage)
-                onEditImage(image);
-        });
-        addItem(QStringLiteral("Duplicate"), QStringLiteral("doc.on.doc"), [this, image] {
-            if (onDuplicateImage)
-                onDuplicateImage(image);
-        });
+        addItem(QStringLiteral("Edit"), QStringLiteral("info.circle"), onEditImage, image);
+        addItem(QStringLiteral("Duplicate"), QStringLiteral("doc.on.doc"), onDuplicateImage, image);
     } else {
         Series *series = entry.seriesGroup()->series;
-        addItem(QStringLiteral("Rename"), QStringLiteral("pencil"), [this, series] {
-            if (onRenameSeries)
-                onRenameSeries(series);
-        });
-        addItem(QStringLiteral("Duplicate Series"), QStringLiteral("doc.on.doc"), [this, series] {
-            if (onDuplicateSeries)
-                onDuplicateSeries(series);
-        });
+        addItem(QStringLiteral("Rename"), QStringLiteral("pencil"), onRenameSeries, series);
+        addItem(QStringLiteral("Duplicate Series"), QStringLiteral("doc.on.doc"), onDuplicateSeries, series);
     }
     menu->addSeparator();
     const QList<LibraryEntry> targets = actionTargets(entry);
-    addItem(deleteMenuTitle(targets), QStringLiteral("trash"), [this, targets] {
-        if (onDeleteEntries)
-            onDeleteEntries(targets);
-    });
+    addItem(deleteMenuTitle(targets), QStringLiteral("trash"), onDeleteEntries, targets);
     return menu;
 }
 

@@ -14,7 +14,6 @@
 #include <memory>
 #include <optional>
 
-class AppState;
 class AtlasImage;
 class ContentUnavailableView;
 class LibraryFilterControls;
@@ -28,7 +27,7 @@ class QModelIndex;
 class QPropertyAnimation;
 class QPushButton;
 class Series;
-class UserDefaults;
+class SyncPauseSource;
 
 // The sidebar column of a main window: a search field, the collapsible
 // filter panel, the library list with multiple selection, the empty states
@@ -44,9 +43,8 @@ class UserDefaults;
 class LibrarySidebar : public QWidget {
     Q_OBJECT
 public:
-    // Reads the banner's switch from the standard user defaults.
-    explicit LibrarySidebar(AppState &appState, QWidget *parent = nullptr);
-    LibrarySidebar(AppState &appState, UserDefaults &defaults, QWidget *parent = nullptr);
+    // The banner follows `syncPause`, which must outlive the sidebar.
+    explicit LibrarySidebar(SyncPauseSource &syncPause, QWidget *parent = nullptr);
     ~LibrarySidebar() override;
 
     // Values.
@@ -136,8 +134,7 @@ private:
     void updateEmptyState();
     void updateBanner();
 
-    AppState &m_appState;
-    UserDefaults &m_defaults;
+    SyncPauseSource &m_syncPause;
     LibrarySidebarModel *m_model = nullptr;
     QListView *m_list = nullptr;
     QLineEdit *m_searchField = nullptr;

@@ -28,4 +28,15 @@ struct SystemSymbol {
     // while `receiver` still exists.
     static QAction *addMenuItem(QMenu &menu, const QString &title, const QString &symbol, QObject *receiver,
                                 std::function<void()> action);
+    // The same for one of `receiver`'s callbacks (a member of it): calls it
+    // with `arguments` if it is set when the item is chosen.
+    template <typename... Parameters, typename... Arguments>
+    static QAction *addCallbackItem(QMenu &menu, const QString &title, const QString &symbol, QObject *receiver,
+                                    const std::function<void(Parameters...)> &callback, Arguments... arguments)
+    {
+        return addMenuItem(menu, title, symbol, receiver, [&callback, arguments...] {
+            if (callback)
+                callback(arguments...);
+        });
+    }
 };

@@ -65,8 +65,8 @@ QImage ThumbnailCache::makeThumbnail(const QByteArray &data, int maxPixelSize)
     QByteArray bytes = data;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
+    PlatformImage::allowLargeImages();
     QImageReader reader(&buffer);
-    reader.setAllocationLimit(PlatformImage::allocationLimitMegabytes);
     reader.setAutoTransform(true);
     const QSize size = reader.size();
     if (size.isValid() && !size.isEmpty()) {

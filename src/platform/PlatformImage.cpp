@@ -9,7 +9,6 @@ namespace {
 // Whether `reader` (already set to its format, or to detect it) can make an image.
 bool readsAsImage(QImageReader &reader)
 {
-    reader.setAllocationLimit(PlatformImage::allocationLimitMegabytes);
     if (!reader.canRead())
         return false;
     const QSize size = reader.size();
@@ -20,10 +19,21 @@ bool readsAsImage(QImageReader &reader)
 
 } // namespace
 
+void PlatformImage::allowLargeImages()
+{
+    // A function-local static is set once, and seen set by every thread
+    // that gets past it.
+    [[maybe_unused]] static const bool raised = [] {
+        QImageReader::setAllocationLimit(allocationLimitMegabytes);
+        return true;
+    }();
+}
+
 bool PlatformImage::canCreateImage(const QByteArray &data, const QByteArray &formatHint)
 {
     if (data.isEmpty())
         return false;
+    allowLargeImages();
     QBuffer buffer;
     buffer.setData(data); // shares the bytes, no copy
     if (!buffer.open(QIODevice::ReadOnly))

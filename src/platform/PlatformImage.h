@@ -10,6 +10,12 @@ public:
     // refuses large scans).
     static constexpr int allocationLimitMegabytes = 1024;
 
+    // Raises the image readers' decode limit to allocationLimitMegabytes.
+    // The limit is one setting for the whole process: it is set once, by the
+    // first caller; every decode of library images calls this first. Any
+    // thread.
+    static void allowLargeImages();
+
     // Whether an image can be made from the bytes: their format is recognised
     // from the content and its header gives a non-empty size. Like the
     // desktop's image class, this does not decode the pixels, so checking a

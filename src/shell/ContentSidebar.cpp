@@ -3,6 +3,7 @@
 #include "browser/LibrarySidebar.h"
 #include "browser/SystemSymbol.h"
 #include "platform/UserDefaults.h"
+#include "shell/CloudSyncPause.h"
 #include "shell/PaneHeader.h"
 
 #include <QHBoxLayout>
@@ -31,7 +32,9 @@ ContentSidebar::ContentSidebar(AppState &appState, UserDefaults &defaults, QWidg
     m_filters = m_header->addButton(QStringLiteral("Filters"), QStringLiteral("line.3.horizontal.decrease.circle"));
     m_import = m_header->addButton(QStringLiteral("Import images"), QStringLiteral("plus"));
     layout->addWidget(m_header);
-    m_sidebar = new LibrarySidebar(appState, defaults, this);
+    auto *syncPause = new CloudSyncPause(appState, defaults);
+    m_sidebar = new LibrarySidebar(*syncPause, this);
+    syncPause->setParent(m_sidebar); // goes with the sidebar
     layout->addWidget(m_sidebar, 1);
     setMinimumWidth(m_sidebar->minimumWidth());
 

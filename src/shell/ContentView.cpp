@@ -166,7 +166,6 @@ void ContentView::wireDetail()
     grid->onDeleteImage = [this](AtlasImage *image) { m_model.deleteImages({image}); };
     grid->canMoveImage = [this](AtlasImage *image, int offset) { return m_model.canMoveImage(image, offset); };
     grid->onMoveImage = [this](AtlasImage *image, int offset) { m_model.moveImage(image, offset); };
-    grid->onReorderImages = [this](const QList<AtlasImage *> &images) { m_model.reorderImages(images); };
 
     m_detail->onAdvance = [this](int offset) {
         return m_model.advanceOpenedImage(offset) == ContentViewModel::KeyPress::handled;
@@ -180,19 +179,18 @@ void ContentView::wireDetail()
 void ContentView::wireModel()
 {
     ContentViewModel *model = &m_model;
+    // The model announces visibleImagesChanged after every entriesChanged
+    // and sidebar selection change: the grid is refreshed once, there.
     connect(model, &ContentViewModel::entriesChanged, this, [this] {
         refreshSidebar();
-        refreshDetail();
         m_detail->refreshOpenedImage();
     });
     connect(model, &ContentViewModel::visibleImagesChanged, this, &ContentView::refreshDetail);
     connect(model, &ContentViewModel::searchAndFiltersChanged, this, &ContentView::refreshSearchAndFilters);
     connect(model, &ContentViewModel::filtersExpandedChanged, this,
             [this](bool expanded) { m_sidebar->sidebar()->setFiltersExpanded(expanded); });
-    connect(model, &ContentViewModel::sidebarSelectionChanged, this, [this] {
-        m_sidebar->sidebar()->setSelection(m_model.sidebarSelection());
-        refreshDetail();
-    });
+    connect(model, &ContentViewModel::sidebarSelectionChanged, this,
+            [this] { m_sidebar->sidebar()->setSelection(m_model.sidebarSelection()); });
     connect(model, &ContentViewModel::gridSelectionChanged, this,
             [this](AtlasImage *image) { m_detail->grid()->setSelectedImage(image); });
     connect(model, &ContentViewModel::focusGridOnAppearChanged, this,

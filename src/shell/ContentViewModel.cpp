@@ -339,6 +339,9 @@ void ContentViewModel::setFocusGridOnAppear(bool focus)
 
 void ContentViewModel::openImage(AtlasImage *image)
 {
+    // A menu or tile may still show an image that has left the library.
+    if (image && !isInLibrary(image))
+        return;
     setGridSelection(image);
     setOpenedImage(image);
 }
@@ -767,7 +770,6 @@ void ContentViewModel::requestDeletion(const QList<LibraryEntry> &entries)
         return;
     }
     m_pendingDeletion = entries;
-    m_isConfirmingDeletion = true;
     emit deletionConfirmationChanged(true);
 }
 
@@ -796,11 +798,10 @@ void ContentViewModel::confirmDeletion()
 
 void ContentViewModel::cancelDeletion()
 {
+    if (m_pendingDeletion.isEmpty())
+        return;
     m_pendingDeletion.clear();
-    if (m_isConfirmingDeletion) {
-        m_isConfirmingDeletion = false;
-        emit deletionConfirmationChanged(false);
-    }
+    emit deletionConfirmationChanged(false);
 }
 
 void ContentViewModel::removeEntries(const QList<LibraryEntry> &entries)
@@ -835,7 +836,9 @@ void ContentViewModel::removeEntries(const QList<LibraryEntry> &entries)
             doomed.append(image);
         } else {
             const LibrarySeriesGroup *group = entry.seriesGroup();
-            if (group->images.isEmpty())
+            // A series listed empty goes only while it is still empty: the
+            // deletion would take along images that were never listed.
+            if (group->images.isEmpty() && group->series->isEmpty())
                 m_context.deleteObject(group->series);
             doomed.append(group->images);
         }

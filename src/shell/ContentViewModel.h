@@ -213,7 +213,7 @@ public:
     // Two or more entries ask first; fewer are removed at once.
     void requestDeletion(const QList<LibraryEntry> &entries);
     const QList<LibraryEntry> &pendingDeletion() const { return m_pendingDeletion; }
-    bool isConfirmingDeletion() const { return m_isConfirmingDeletion; }
+    bool isConfirmingDeletion() const { return !m_pendingDeletion.isEmpty(); }
     // "Delete N Series?" or "Delete N Items?".
     QString deletionConfirmationTitle() const;
     // "This will delete N images."
@@ -256,12 +256,14 @@ public:
 signals:
     // The sidebar's entries may have changed: read libraryEntries() again.
     // Model changes are announced once per turn of the event loop; search
-    // and filter changes at once.
+    // and filter changes at once. Always followed by visibleImagesChanged.
     void entriesChanged();
     // The grid's images may have changed (entries or sidebar selection).
     void visibleImagesChanged();
     void searchAndFiltersChanged();
     void filtersExpandedChanged(bool expanded);
+    // Followed by visibleImagesChanged, at the end of the operation when
+    // inside one.
     void sidebarSelectionChanged();
     void gridSelectionChanged(AtlasImage *image);
     void openedImageChanged(AtlasImage *image);
@@ -334,8 +336,7 @@ private:
     AtlasImage *m_editingImage = nullptr;
     Series *m_renamingSeries = nullptr;
     QString m_seriesRenameTitle;
-    QList<LibraryEntry> m_pendingDeletion;
-    bool m_isConfirmingDeletion = false;
+    QList<LibraryEntry> m_pendingDeletion; // while the confirmation is shown
     QString m_operationErrorTitle;
     QString m_operationErrorMessage;
     bool m_showsOperationError = false;

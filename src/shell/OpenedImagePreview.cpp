@@ -2,6 +2,7 @@
 
 #include "browser/LibraryStyle.h"
 #include "model/AtlasImage.h"
+#include "platform/PlatformImage.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -32,6 +33,7 @@ void OpenedImagePreview::setImage(AtlasImage *image)
             QBuffer buffer;
             buffer.setData(*data);
             buffer.open(QIODevice::ReadOnly);
+            PlatformImage::allowLargeImages();
             QImageReader reader(&buffer);
             reader.setAutoTransform(true);
             m_picture = reader.read();

@@ -5,6 +5,7 @@
 #include "browser/LibrarySidebar.h"
 #include "platform/UserDefaults.h"
 #include "shell/AppState.h"
+#include "shell/CloudSyncPause.h"
 
 #include <QAction>
 #include <QApplication>
@@ -26,6 +27,7 @@ private:
     SilentAccountService m_accounts;
     std::unique_ptr<UserDefaults> m_defaults;
     std::unique_ptr<AppState> m_appState;
+    std::unique_ptr<CloudSyncPause> m_syncPause;
     std::unique_ptr<LibrarySidebar> m_sidebar;
     QList<LibraryEntry> m_entries; // two images, then two series
 
@@ -83,7 +85,8 @@ private slots:
     {
         m_defaults = std::make_unique<UserDefaults>();
         m_appState = std::make_unique<AppState>(*m_defaults, m_accounts);
-        m_sidebar = std::make_unique<LibrarySidebar>(*m_appState, *m_defaults);
+        m_syncPause = std::make_unique<CloudSyncPause>(*m_appState, *m_defaults);
+        m_sidebar = std::make_unique<LibrarySidebar>(*m_syncPause);
         Series *brain = m_library.makeSeries(QStringLiteral("Brain"));
         m_library.image(QStringLiteral("b1"), std::nullopt, brain);
         Series *chest = m_library.makeSeries(QStringLiteral("Chest"));
@@ -101,6 +104,7 @@ private slots:
         if (QMenu *menu = openMenu())
             menu->close();
         m_sidebar.reset();
+        m_syncPause.reset();
     }
 
     void clicksReportTheSelectionAndTheOwnerSetsItSilently()

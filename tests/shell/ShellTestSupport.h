@@ -22,6 +22,15 @@
 
 #include <memory>
 
+// The images' titles, in order.
+inline QStringList imageTitles(const QList<AtlasImage *> &images)
+{
+    QStringList list;
+    for (const AtlasImage *image : images)
+        list << image->title();
+    return list;
+}
+
 // A library for tests: in memory, or on disk in a temporary folder. An
 // on-disk library can be made to refuse every write, as a full or failing
 // disk would: a second connection adds triggers that abort each insert,
@@ -66,6 +75,15 @@ public:
         if (series)
             image->setSeries(series);
         return image;
+    }
+
+    // Images "i0", "i1", … of `series` with sort indices 0, 1, ….
+    QList<AtlasImage *> images(Series *series, int count)
+    {
+        QList<AtlasImage *> images;
+        for (int i = 0; i < count; ++i)
+            images << image(QStringLiteral("i%1").arg(i), series, i);
+        return images;
     }
 
     PointAnnotation *point(AtlasImage *image, const QString &label)

@@ -28,14 +28,6 @@ QStringList entryTitles(const QList<LibraryEntry> &entries)
     return list;
 }
 
-QStringList titlesOf(const QList<AtlasImage *> &images)
-{
-    QStringList list;
-    for (const AtlasImage *image : images)
-        list << image->title();
-    return list;
-}
-
 } // namespace
 
 // Searching, filtering, grouping and ordering the library for a window.
@@ -167,7 +159,7 @@ private slots:
         const QList<LibraryEntry> all = entries(library, {});
 
         QVERIFY(LibraryDerivation::visibleImages(all, {}).isEmpty());
-        QCOMPARE(titlesOf(LibraryDerivation::visibleImages(all, {loneID, seriesID})), (QStringList{"a", "b", "lone"}));
+        QCOMPARE(imageTitles(LibraryDerivation::visibleImages(all, {loneID, seriesID})), (QStringList{"a", "b", "lone"}));
         QVERIFY(!LibraryDerivation::importDestination(all, {loneID, seriesID}));
         QVERIFY(!LibraryDerivation::isSingleSeriesSelected({loneID, seriesID}));
         QCOMPARE(LibraryDerivation::importDestination(all, {seriesID}),

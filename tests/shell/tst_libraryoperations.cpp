@@ -19,12 +19,14 @@ QList<qint64> sortIndices(const QList<AtlasImage *> &images)
     return indices;
 }
 
-QStringList titles(const QList<AtlasImage *> &images)
+QStringList orderedTitles(const Series &series)
 {
-    QStringList list;
-    for (const AtlasImage *image : images)
-        list << image->title();
-    return list;
+    return imageTitles(ContentViewModel::orderedImages(series));
+}
+
+QList<qint64> orderedSortIndices(const Series &series)
+{
+    return sortIndices(ContentViewModel::orderedImages(series));
 }
 
 LibraryEntry seriesEntry(Series *series, const QList<AtlasImage *> &images)
@@ -44,13 +46,20 @@ private:
     SilentCloudAccountService m_accounts;
     QTemporaryDir m_files;
 
+    // A library, in memory or on disk, and a main window over it.
     struct Window {
-        explicit Window(TestLibrary &library, AppState &state)
-            : model(library.context(), state)
+        Window(UserDefaults &defaults, CloudAccountService &accounts, bool onDisk)
+            : library(onDisk)
+            , state(defaults, accounts)
+            , model(library.context(), state)
         {
         }
+        TestLibrary library;
+        AppState state;
         ContentViewModel model;
     };
+
+    Window openWindow(bool onDisk = false) { return Window(m_defaults, m_accounts, onDisk); }
 
     QUrl file(const QString &name, const QByteArray &bytes = pngBytes()) { return writeTestFile(m_files, name, bytes); }
 
@@ -67,9 +76,7 @@ private slots:
 
     void importsOneFileAsAStandaloneImage()
     {
-        TestLibrary library;
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow();
 
         QSignalSpy importer(&model, &ContentViewModel::isImportingChanged);
         model.beginImport();
@@ -111,9 +118,7 @@ private slots:
 
     void importsSeveralFilesAsASeriesInFileNameOrder()
     {
-        TestLibrary library;
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow();
         pick(model, {file(QStringLiteral("img10.png")), file(QStringLiteral("img2.png")), file(QStringLiteral("img1.png"))});
 
         const PendingImageImport pending = *model.pendingImport();
@@ -130,7 +135,7 @@ private slots:
         Series *series = model.allSeries().first();
         QCOMPARE(series->title(), QStringLiteral("Imported Series"));
         const QList<AtlasImage *> ordered = ContentViewModel::orderedImages(*series);
-        QCOMPARE(titles(ordered), (QStringList{"img1", "img2", "img10"}));
+        QCOMPARE(imageTitles(ordered), (QStringList{"img1", "img2", "img10"}));
         QCOMPARE(sortIndices(ordered), (QList<qint64>{0, 1, 2}));
         for (const AtlasImage *image : ordered)
             QCOMPARE(image->age(), (AgeSpec{2, 12}));
@@ -139,9 +144,7 @@ private slots:
 
     void addsToASeriesAfterItsLastSortIndex()
     {
-        TestLibrary library;
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow();
         Series *series = library.series(QStringLiteral("Spine"));
         AtlasImage *a = library.image(QStringLiteral("a"), series, 0);
         library.image(QStringLiteral("b"), series, 1);
@@ -169,7 +172,7 @@ private slots:
         model.commitImport(pending, draft);
         QCOMPARE(series->title(), QStringLiteral("Lumbar spine"));
         const QList<AtlasImage *> ordered = ContentViewModel::orderedImages(*series);
-        QCOMPARE(titles(ordered), (QStringList{"a", "b", "c", "n1", "n2"}));
+        QCOMPARE(imageTitles(ordered), (QStringList{"a", "b", "c", "n1", "n2"}));
         QCOMPARE(sortIndices(ordered), (QList<qint64>{0, 1, 5, 6, 7}));
         QCOMPARE(a->modality(), Modality::mr);
         QCOMPARE(ordered.at(3)->modality(), Modality::us);
@@ -177,9 +180,7 @@ private slots:
 
     void addingAfterTheLargestSortIndexRenumbersFirst()
     {
-        TestLibrary library;
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow();
         Series *series = library.series(QStringLiteral("Archive"));
         library.image(QStringLiteral("low"), series, -7);
         library.image(QStringLiteral("top"), series, std::numeric_limits<qint64>::max());
@@ -192,15 +193,13 @@ private slots:
         model.commitImport(*model.pendingImport(), MetadataDraft(QStringLiteral("Archive")));
         QVERIFY(!model.showsOperationError());
         const QList<AtlasImage *> ordered = ContentViewModel::orderedImages(*series);
-        QCOMPARE(titles(ordered), (QStringList{"low", "top", "new"}));
+        QCOMPARE(imageTitles(ordered), (QStringList{"low", "top", "new"}));
         QCOMPARE(sortIndices(ordered), (QList<qint64>{0, 1, 2}));
     }
 
     void addingToAStandaloneImageMakesASeries()
     {
-        TestLibrary library;
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow();
         AtlasImage *hand = library.image(QStringLiteral("Hand"));
         AtlasImage *other = library.image(QStringLiteral("Other"), nullptr, 0, 1);
         library.save();
@@ -220,8 +219,8 @@ private slots:
         Series *series = hand->series();
         QVERIFY(series);
         QCOMPARE(series->title(), QStringLiteral("Hand"));
-        QCOMPARE(titles(ContentViewModel::orderedImages(*series)), (QStringList{"Hand", "wrist"}));
-        QCOMPARE(sortIndices(ContentViewModel::orderedImages(*series)), (QList<qint64>{0, 1}));
+        QCOMPARE(orderedTitles(*series), (QStringList{"Hand", "wrist"}));
+        QCOMPARE(orderedSortIndices(*series), (QList<qint64>{0, 1}));
         QCOMPARE(model.sidebarSelection(), (QSet<LibraryEntryID>{LibraryEntryID::series(series->id())}));
 
         // With another row selected too, the selection stays as it was.
@@ -236,9 +235,7 @@ private slots:
 
     void importFailuresAreReported()
     {
-        TestLibrary library;
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow();
 
         model.handleImportResult({file(QStringLiteral("a1.png")), file(QStringLiteral("a2.png"), "not a picture"),
                                   file(QStringLiteral("a3.png"))});
@@ -261,9 +258,7 @@ private slots:
 
     void failedImportSaveRollsBackAndRetriesCleanly()
     {
-        TestLibrary library(true);
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow(true);
         AtlasImage *hand = library.image(QStringLiteral("Hand"));
         library.save();
         model.setSidebarSelection({LibraryEntryID::image(hand->id())});
@@ -299,9 +294,7 @@ private slots:
 
     void importIntoADestinationRemovedMeanwhileFails()
     {
-        TestLibrary library;
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow();
         Series *series = library.series(QStringLiteral("Gone"));
         library.image(QStringLiteral("x"), series);
         AtlasImage *standalone = library.image(QStringLiteral("Alone"), nullptr, 0, 2);
@@ -352,9 +345,7 @@ private slots:
 
     void savesEditedMetadata()
     {
-        TestLibrary library(true);
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow(true);
         AtlasImage *image = library.image(QStringLiteral("Skull"));
         library.save();
 
@@ -394,9 +385,7 @@ private slots:
 
     void renamesASeries()
     {
-        TestLibrary library(true);
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow(true);
         Series *series = library.series(QStringLiteral("Knee"));
         Series *other = library.series(QStringLiteral("Hip"), 1);
         library.save();
@@ -440,9 +429,7 @@ private slots:
 
     void asksBeforeDeletingSeveralEntries()
     {
-        TestLibrary library;
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow();
         Series *s1 = library.series(QStringLiteral("One"));
         AtlasImage *a = library.image(QStringLiteral("a"), s1, 0);
         AtlasImage *b = library.image(QStringLiteral("b"), s1, 1);
@@ -465,33 +452,29 @@ private slots:
         QCOMPARE(model.deletionConfirmationMessage(), QStringLiteral("This will delete 2 images."));
         model.confirmDeletion();
         QVERIFY(!model.isConfirmingDeletion());
-        QCOMPARE(titles(model.images()), (QStringList{"a", "b"}));
+        QCOMPARE(imageTitles(model.images()), (QStringList{"a", "b"}));
         QCOMPARE(model.allSeries(), (QList<Series *>{s1}));
 
         // One entry goes at once.
         model.requestDeletion({LibraryEntry::image(a)});
         QVERIFY(!model.isConfirmingDeletion());
-        QCOMPARE(titles(model.images()), (QStringList{"b"}));
+        QCOMPARE(imageTitles(model.images()), (QStringList{"b"}));
         QCOMPARE(b->sortIndex(), 0);
     }
 
     void deletingRenumbersAndRemovesEmptiedSeries()
     {
-        TestLibrary library;
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow();
         Series *five = library.series(QStringLiteral("Five"));
-        QList<AtlasImage *> images;
-        for (int i = 0; i < 5; ++i)
-            images << library.image(QStringLiteral("i%1").arg(i), five, i);
+        const QList<AtlasImage *> images = library.images(five, 5);
         library.point(images.at(1), QStringLiteral("Apex"));
         Series *single = library.series(QStringLiteral("Single"), 1);
         AtlasImage *only = library.image(QStringLiteral("only"), single);
         library.save();
 
         model.deleteImages({images.at(1), images.at(3)});
-        QCOMPARE(titles(ContentViewModel::orderedImages(*five)), (QStringList{"i0", "i2", "i4"}));
-        QCOMPARE(sortIndices(ContentViewModel::orderedImages(*five)), (QList<qint64>{0, 1, 2}));
+        QCOMPARE(orderedTitles(*five), (QStringList{"i0", "i2", "i4"}));
+        QCOMPARE(orderedSortIndices(*five), (QList<qint64>{0, 1, 2}));
         QVERIFY(library.context().fetch<PointAnnotation>().isEmpty());
 
         model.setSidebarSelection({LibraryEntryID::series(single->id())});
@@ -506,8 +489,8 @@ private slots:
         model.requestDeletion({model.libraryEntries().first()});
         QVERIFY(model.sidebarSelection().isEmpty());
         QVERIFY(!five->isDeleted());
-        QCOMPARE(titles(ContentViewModel::orderedImages(*five)), (QStringList{"i0", "i4"}));
-        QCOMPARE(sortIndices(ContentViewModel::orderedImages(*five)), (QList<qint64>{0, 1}));
+        QCOMPARE(orderedTitles(*five), (QStringList{"i0", "i4"}));
+        QCOMPARE(orderedSortIndices(*five), (QList<qint64>{0, 1}));
 
         // An empty series listed as a row is deleted as a whole.
         model.setLibrarySearchText(QString());
@@ -520,9 +503,7 @@ private slots:
 
     void deletingTheOpenedImageClosesItAndEndsEditing()
     {
-        TestLibrary library;
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow();
         AtlasImage *a = library.image(QStringLiteral("a"));
         AtlasImage *b = library.image(QStringLiteral("b"), nullptr, 0, 1);
         library.save();
@@ -537,13 +518,22 @@ private slots:
         QCOMPARE(model.gridSelection(), nullptr);
         QCOMPARE(model.selectedImageID(), QString());
         QVERIFY(!state.isEditing());
+
+        // A menu or a tile that still shows an image deleted meanwhile
+        // opens nothing.
+        AtlasImage *c = library.image(QStringLiteral("c"), nullptr, 0, 2);
+        library.save();
+        library.context().deleteObject(c);
+        library.save();
+        model.openImage(c);
+        QCOMPARE(model.openedImage(), nullptr);
+        QCOMPARE(model.gridSelection(), nullptr);
+        QCOMPARE(model.selectedImageID(), QString());
     }
 
     void failedDeletionIsUndoneAndNeverWrittenLater()
     {
-        TestLibrary library(true);
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow(true);
         Series *series = library.series(QStringLiteral("S"));
         AtlasImage *a = library.image(QStringLiteral("a"), series, 0);
         AtlasImage *b = library.image(QStringLiteral("b"), series, 1);
@@ -558,8 +548,8 @@ private slots:
         QCOMPARE(model.operationErrorTitle(), QStringLiteral("Delete Failed"));
         QVERIFY(!a->isDeleted());
         QCOMPARE(model.gridSelection(), a);
-        QCOMPARE(titles(ContentViewModel::orderedImages(*series)), (QStringList{"a", "b", "c"}));
-        QCOMPARE(sortIndices(ContentViewModel::orderedImages(*series)), (QList<qint64>{0, 1, 2}));
+        QCOMPARE(orderedTitles(*series), (QStringList{"a", "b", "c"}));
+        QCOMPARE(orderedSortIndices(*series), (QList<qint64>{0, 1, 2}));
 
         library.failWrites(false);
         model.dismissOperationError();
@@ -580,22 +570,38 @@ private slots:
         Q_UNUSED(b);
     }
 
+    void aSeriesListedEmptyKeepsImagesAddedBeforeTheConfirmation()
+    {
+        auto &&[library, state, model] = openWindow();
+        Series *empty = library.series(QStringLiteral("Empty"));
+        AtlasImage *lone = library.image(QStringLiteral("lone"), nullptr, 0, 1);
+        library.save();
+
+        model.requestDeletion({seriesEntry(empty, {}), LibraryEntry::image(lone)});
+        QVERIFY(model.isConfirmingDeletion());
+        // Another window adds an image to the series meanwhile.
+        AtlasImage *added = library.image(QStringLiteral("added"), empty, 0, 2);
+        library.save();
+        model.confirmDeletion();
+        QVERIFY(lone->isDeleted());
+        QVERIFY(!added->isDeleted());
+        QVERIFY(!empty->isDeleted());
+        QCOMPARE(added->series(), empty);
+        QVERIFY(!library.context().hasChanges());
+    }
+
     void duplicatesAnImageInItsSeries()
     {
-        TestLibrary library;
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow();
         Series *series = library.series(QStringLiteral("S"));
-        QList<AtlasImage *> images;
-        for (int i = 0; i < 5; ++i)
-            images << library.image(QStringLiteral("i%1").arg(i), series, i);
+        const QList<AtlasImage *> images = library.images(series, 5);
         images.at(2)->setModalityRaw(42);
         library.point(images.at(2), QStringLiteral("Apex"));
         library.save();
 
         model.duplicateImage(images.at(2));
         const QList<AtlasImage *> ordered = ContentViewModel::orderedImages(*series);
-        QCOMPARE(titles(ordered), (QStringList{"i0", "i1", "i2", "i2 Copy", "i3", "i4"}));
+        QCOMPARE(imageTitles(ordered), (QStringList{"i0", "i1", "i2", "i2 Copy", "i3", "i4"}));
         QCOMPARE(sortIndices(ordered), (QList<qint64>{0, 1, 2, 3, 4, 5}));
         AtlasImage *copy = ordered.at(3);
         QCOMPARE(model.gridSelection(), copy);
@@ -612,9 +618,7 @@ private slots:
 
     void duplicatesAStandaloneImageIntoASeries()
     {
-        TestLibrary library;
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow();
         AtlasImage *image = library.image(QStringLiteral("Foot"));
         library.save();
         model.setSidebarSelection({LibraryEntryID::image(image->id())});
@@ -624,7 +628,7 @@ private slots:
         QVERIFY(series);
         QCOMPARE(series->title(), QStringLiteral("Foot"));
         const QList<AtlasImage *> ordered = ContentViewModel::orderedImages(*series);
-        QCOMPARE(titles(ordered), (QStringList{"Foot", "Foot"}));
+        QCOMPARE(imageTitles(ordered), (QStringList{"Foot", "Foot"}));
         QCOMPARE(sortIndices(ordered), (QList<qint64>{0, 1}));
         QCOMPARE(model.gridSelection(), ordered.at(1));
         QCOMPARE(model.sidebarSelection(), (QSet<LibraryEntryID>{LibraryEntryID::series(series->id())}));
@@ -632,9 +636,7 @@ private slots:
 
     void duplicatesASeriesWithItsAnnotations()
     {
-        TestLibrary library(true);
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow(true);
         Series *series = library.series(QStringLiteral("Brain"));
         AtlasImage *a = library.image(QStringLiteral("a"), series, 3);
         library.image(QStringLiteral("b"), series, 7);
@@ -661,7 +663,7 @@ private slots:
         QCOMPARE(copy->title(), QStringLiteral("Brain Copy"));
         QCOMPARE(model.sidebarSelection(), (QSet<LibraryEntryID>{LibraryEntryID::series(copy->id())}));
         const QList<AtlasImage *> copies = ContentViewModel::orderedImages(*copy);
-        QCOMPARE(titles(copies), (QStringList{"a", "b"}));
+        QCOMPARE(imageTitles(copies), (QStringList{"a", "b"}));
         QCOMPARE(sortIndices(copies), (QList<qint64>{3, 7}));
         QVERIFY(copies.first()->id() != a->id());
         QCOMPARE(copies.first()->imageData(), a->imageData());
@@ -678,9 +680,7 @@ private slots:
 
     void movesAndReordersImages()
     {
-        TestLibrary library(true);
-        AppState state(m_defaults, m_accounts);
-        ContentViewModel model(library.context(), state);
+        auto &&[library, state, model] = openWindow(true);
         Series *series = library.series(QStringLiteral("S"));
         AtlasImage *a = library.image(QStringLiteral("a"), series, 0);
         AtlasImage *b = library.image(QStringLiteral("b"), series, 1);
@@ -695,26 +695,26 @@ private slots:
         QVERIFY(!model.canMoveImage(c, 1));
         QVERIFY(!model.canMoveImage(lone, 1));
         model.moveImage(b, -1);
-        QCOMPARE(titles(ContentViewModel::orderedImages(*series)), (QStringList{"b", "a", "c"}));
+        QCOMPARE(orderedTitles(*series), (QStringList{"b", "a", "c"}));
         model.moveImage(c, 1);
-        QCOMPARE(titles(ContentViewModel::orderedImages(*series)), (QStringList{"b", "a", "c"}));
+        QCOMPARE(orderedTitles(*series), (QStringList{"b", "a", "c"}));
 
         model.reorderImages({a, b, c});
         model.reorderImages({c, a});
-        QCOMPARE(titles(ContentViewModel::orderedImages(*series)), (QStringList{"c", "b", "a"}));
-        QCOMPARE(sortIndices(ContentViewModel::orderedImages(*series)), (QList<qint64>{0, 1, 2}));
+        QCOMPARE(orderedTitles(*series), (QStringList{"c", "b", "a"}));
+        QCOMPARE(orderedSortIndices(*series), (QList<qint64>{0, 1, 2}));
 
         // Images of other series, and repeats, take no part.
         model.reorderImages({a, foreign, lone, a, c});
-        QCOMPARE(titles(ContentViewModel::orderedImages(*series)), (QStringList{"a", "b", "c"}));
-        QCOMPARE(sortIndices(ContentViewModel::orderedImages(*series)), (QList<qint64>{0, 1, 2}));
+        QCOMPARE(orderedTitles(*series), (QStringList{"a", "b", "c"}));
+        QCOMPARE(orderedSortIndices(*series), (QList<qint64>{0, 1, 2}));
         QCOMPARE(foreign->series(), other);
         QCOMPARE(foreign->sortIndex(), 0);
 
         library.failWrites(true);
         model.moveImage(a, 1);
         QCOMPARE(model.operationErrorTitle(), QStringLiteral("Reorder Failed"));
-        QCOMPARE(titles(ContentViewModel::orderedImages(*series)), (QStringList{"a", "b", "c"}));
+        QCOMPARE(orderedTitles(*series), (QStringList{"a", "b", "c"}));
         QVERIFY(!library.context().hasChanges());
     }
 };

@@ -23,14 +23,6 @@ QStringList menuBarTitles(QMenuBar *bar)
     return titles;
 }
 
-QStringList titles(const QList<AtlasImage *> &images)
-{
-    QStringList list;
-    for (const AtlasImage *image : images)
-        list << image->title();
-    return list;
-}
-
 } // namespace
 
 // The main window driven as a user would: the file importer and the import
@@ -112,7 +104,7 @@ private slots:
         QCOMPARE(series.size(), 1);
         QCOMPARE(series.first()->title(), QStringLiteral("Knee MRI"));
         const QList<AtlasImage *> images = ContentViewModel::orderedImages(*series.first());
-        QCOMPARE(titles(images), (QStringList{"scan 1", "scan 2", "scan 10"}));
+        QCOMPARE(imageTitles(images), (QStringList{"scan 1", "scan 2", "scan 10"}));
         for (const AtlasImage *image : images)
             QCOMPARE(image->modality(), Modality::ct);
         QCOMPARE(images.first()->imageData(), std::optional<QByteArray>(pngBytes(Qt::blue)));

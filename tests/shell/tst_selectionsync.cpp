@@ -190,9 +190,7 @@ private slots:
         TestLibrary library;
         AppState state(m_defaults, m_accounts);
         Series *series = library.series(QStringLiteral("S"));
-        QList<AtlasImage *> images;
-        for (int i = 0; i < 5; ++i)
-            images << library.image(QStringLiteral("i%1").arg(i), series, i);
+        const QList<AtlasImage *> images = library.images(series, 5);
         library.save();
         ContentViewModel model(library.context(), state);
         QCOMPARE(model.advanceOpenedImage(1), ContentViewModel::KeyPress::ignored);

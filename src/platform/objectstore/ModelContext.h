@@ -121,7 +121,6 @@ private:
     RelationList &loadedList(ModelObject *parent, const RelationshipDescription &relationship);
     void markChanged(ModelObject *object);
     void listChanged(ModelObject *parent, const RelationshipDescription &relationship);
-    void detach(ModelObject *object);
     void emitChange(ModelObject *object, const char *property);
 
     void writeChanges();
