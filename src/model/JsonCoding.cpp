@@ -62,15 +62,30 @@ DecodeResult<QJsonObject> decodeObject(const QJsonValue &value, const QString &t
     return DecodeResult<QJsonObject>::success(value.toObject());
 }
 
-DecodeResult<qint64> decodeInteger(const QJsonObject &object, const QString &key, const QString &typeName)
+namespace {
+
+// The value under a required key that passes `hasType`.
+template<class T, class HasType, class Convert>
+DecodeResult<T> decodeRequired(const QJsonObject &object, const QString &key, const QString &typeName,
+                               const QString &expected, HasType hasType, Convert convert)
 {
     const auto it = object.constFind(key);
     if (it == object.constEnd())
-        return DecodeResult<qint64>::failure(missingKey(typeName, key));
-    const std::optional<qint64> integer = jsonInteger(*it);
-    if (!integer)
-        return DecodeResult<qint64>::failure(wrongType(typeName, key, QStringLiteral("an integer")));
-    return DecodeResult<qint64>::success(*integer);
+        return DecodeResult<T>::failure(missingKey(typeName, key));
+    const QJsonValue value = *it;
+    if (!hasType(value))
+        return DecodeResult<T>::failure(wrongType(typeName, key, expected));
+    return DecodeResult<T>::success(convert(value));
+}
+
+} // namespace
+
+DecodeResult<qint64> decodeInteger(const QJsonObject &object, const QString &key, const QString &typeName)
+{
+    return decodeRequired<qint64>(
+        object, key, typeName, QStringLiteral("an integer"),
+        [](const QJsonValue &value) { return jsonInteger(value).has_value(); },
+        [](const QJsonValue &value) { return *jsonInteger(value); });
 }
 
 DecodeResult<std::optional<qint64>> decodeOptionalInteger(const QJsonObject &object, const QString &key,
@@ -88,22 +103,16 @@ DecodeResult<std::optional<qint64>> decodeOptionalInteger(const QJsonObject &obj
 
 DecodeResult<double> decodeDouble(const QJsonObject &object, const QString &key, const QString &typeName)
 {
-    const auto it = object.constFind(key);
-    if (it == object.constEnd())
-        return DecodeResult<double>::failure(missingKey(typeName, key));
-    if (!it->isDouble())
-        return DecodeResult<double>::failure(wrongType(typeName, key, QStringLiteral("a number")));
-    return DecodeResult<double>::success(it->toDouble());
+    return decodeRequired<double>(
+        object, key, typeName, QStringLiteral("a number"), [](const QJsonValue &value) { return value.isDouble(); },
+        [](const QJsonValue &value) { return value.toDouble(); });
 }
 
 DecodeResult<QString> decodeString(const QJsonObject &object, const QString &key, const QString &typeName)
 {
-    const auto it = object.constFind(key);
-    if (it == object.constEnd())
-        return DecodeResult<QString>::failure(missingKey(typeName, key));
-    if (!it->isString())
-        return DecodeResult<QString>::failure(wrongType(typeName, key, QStringLiteral("a string")));
-    return DecodeResult<QString>::success(it->toString());
+    return decodeRequired<QString>(
+        object, key, typeName, QStringLiteral("a string"), [](const QJsonValue &value) { return value.isString(); },
+        [](const QJsonValue &value) { return value.toString(); });
 }
 
 DecodeResult<QUuid> decodeUuid(const QJsonObject &object, const QString &key, const QString &typeName)

@@ -398,6 +398,21 @@ int compareDiacritics(QStringView textA, QStringView textB)
     return 0;
 }
 
+// Writes the UTF-16 units of a folded character (none when it is
+// ignorable) and returns their number.
+inline qsizetype unitsOf(const Folded &f, char16_t *out)
+{
+    if (f.kind == Ignorable)
+        return 0;
+    if (f.base > 0xFFFF) {
+        out[0] = QChar::highSurrogate(f.base);
+        out[1] = QChar::lowSurrogate(f.base);
+        return 2;
+    }
+    out[0] = char16_t(f.base);
+    return 1;
+}
+
 // Writes the folded form of `text` to `out`, which has room for twice its
 // length, and returns the end of what was written.
 char16_t *foldInto(QStringView text, char16_t *out)
@@ -420,14 +435,7 @@ char16_t *foldInto(QStringView text, char16_t *out)
             break;
         const Folded f = foldedAt(QStringView(p, end), 0, length);
         p += length;
-        if (f.kind == Ignorable)
-            continue;
-        if (f.base > 0xFFFF) {
-            *out++ = QChar::highSurrogate(f.base);
-            *out++ = QChar::lowSurrogate(f.base);
-        } else {
-            *out++ = char16_t(f.base);
-        }
+        out += unitsOf(f, out);
     }
     return out;
 }
@@ -451,17 +459,11 @@ bool matchesAt(const char16_t *p, const char16_t *end, QStringView needle)
         }
         const Folded f = foldedAt(QStringView(p, end), 0, length);
         p += length;
-        if (f.kind == Ignorable)
-            continue;
-        if (f.base > 0xFFFF) {
-            if (nEnd - n < 2 || n[0] != QChar::highSurrogate(f.base) || n[1] != QChar::lowSurrogate(f.base))
-                return false;
-            n += 2;
-        } else {
-            if (*n != f.base)
-                return false;
-            ++n;
-        }
+        char16_t units[2];
+        const qsizetype count = unitsOf(f, units);
+        if (nEnd - n < count || !std::equal(units, units + count, n))
+            return false;
+        n += count;
     }
     return true;
 }

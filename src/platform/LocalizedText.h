@@ -13,7 +13,7 @@
 // The order in which file browsers list names: letters compare without
 // regard to case, accented letters sort with their base letter (the plain
 // letter first when everything else is equal), and runs of digits compare
-// by numeric value ("slice2" before "slice10"). Within each kind of
+// by numeric value ("slice2" before "slice10"). Between kinds of
 // character, white space sorts before punctuation, punctuation before
 // symbols, symbols before digits and digits before letters. Texts that
 // differ only in letter case, or in leading zeros of a number, are
@@ -39,7 +39,8 @@ public:
     bool isEmpty() const { return m_folded.isEmpty(); }
     bool isFoundIn(QStringView haystack) const;
     // The same as isFoundIn on the parts joined with one space between
-    // neighbours, without building the joined text. An empty part still
+    // neighbours, without the caller building the joined text (nothing is
+    // allocated once an internal buffer has grown). An empty part still
     // takes its place (two neighbouring spaces).
     bool isFoundInJoined(std::span<const QStringView> parts) const;
     const QString &folded() const { return m_folded; }
