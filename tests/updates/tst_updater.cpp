@@ -262,6 +262,7 @@ private slots:
         QTest::newRow("500") << 500 << QByteArray() << "500";
         QTest::newRow("malformed") << 200 << QByteArray("<rss><channel><item>") << "could not be read";
         QTest::newRow("no answer") << 0 << QByteArray() << "did not answer in time";
+        QTest::newRow("endless") << 200 << QByteArray(9 * 1024 * 1024, ' ') << "more than an update feed holds";
     }
 
     void feedFailuresAreReported()

@@ -15,6 +15,9 @@ Q_LOGGING_CATEGORY(updaterLog, "veloran.updater")
 namespace {
 
 constexpr int maximumRedirects = 5;
+// An appcast is a few kilobytes; a feed that goes on past this is refused
+// rather than read into memory.
+constexpr qint64 maximumAppcastSize = 8 * 1024 * 1024;
 const QByteArray authorizationHeader = QByteArrayLiteral("Authorization");
 
 // A copy of `request` for `url`; the credential stays behind when the
@@ -147,6 +150,14 @@ void SPUUpdater::send(QNetworkRequest request, int redirectsLeft, ReplyHandler h
     const quint64 sessionId = m_session->id;
     const auto current = [this, sessionId] { return m_session && m_session->id == sessionId; };
 
+    if (!m_session->file) {
+        connect(reply, &QNetworkReply::downloadProgress, this, [this, reply, current](qint64 received, qint64) {
+            if (current() && received > maximumAppcastSize) {
+                m_session->tooLong = true;
+                reply->abort();
+            }
+        });
+    }
     if (m_session->file) {
         connect(reply, &QIODevice::readyRead, this, [this, reply, current] {
             if (!current())
@@ -206,6 +217,13 @@ void SPUUpdater::appcastArrived(QNetworkReply *reply)
     SPUUpdateResult result;
     result.check = m_session->check;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (m_session->tooLong) {
+        result.kind = SPUUpdateResult::Kind::Failed;
+        result.message = QStringLiteral("The update information could not be loaded. The update server sent more "
+                                        "than an update feed holds.");
+        finish(result);
+        return;
+    }
     if (reply->error() != QNetworkReply::NoError || status != 200) {
         result.kind = SPUUpdateResult::Kind::Failed;
         result.message = QStringLiteral("The update information could not be loaded. ") + describeFailure(reply);
