@@ -1,5 +1,6 @@
 #include "foundation/DateComponentsFormatter.h"
 #include "foundation/Dates.h"
+#include "foundation/DurationFormatters.h"
 
 #include <QLocale>
 #include <QTest>
@@ -256,6 +257,45 @@ private slots:
         if (pad)
             formatter.zeroFormattingBehavior = DateComponentsFormatter::ZeroFormattingBehavior::Pad;
         QCOMPARE(formatter.string(seconds).value_or(QString()), expected);
+    }
+
+    void sharedDurationFormatters()
+    {
+        QCOMPARE(&TMinusFormatter::shared(), &TMinusFormatter::shared());
+        QCOMPARE(TMinusFormatter::shared().string(-3725), QStringLiteral("T- 01:02:05"));
+        QCOMPARE(TMinusFormatter::shared().string(3725), QStringLiteral("T+ 01:02:05"));
+        QCOMPARE(TMinusFormatter::shared().string(0), QStringLiteral("T+ 00:00:00"));
+        QCOMPARE(MinutesAndSecondsFormatter::shared().string(-90), QStringLiteral("01:30"));
+        QCOMPARE(MinutesAndSecondsFormatter::shared().string(90), QStringLiteral("01:30"));
+        QCOMPARE(MinutesAndSecondsFormatter::shared().string(3725), QStringLiteral("62:05"));
+    }
+
+    void trimmedIntervals_data()
+    {
+        QTest::addColumn<int>("style");
+        QTest::addColumn<int>("maximum");
+        QTest::addColumn<QString>("expected");
+        // 1 hour 2 minutes 3 seconds; the full style writes two words a unit.
+        QTest::newRow("abbreviated, two units") << 1 << 2 << "1h 2m";
+        QTest::newRow("full, two words") << 3 << 2 << "1 hour,";
+        QTest::newRow("no more words than allowed") << 1 << 5 << "1h 2m 3s";
+        QTest::newRow("no limit") << 3 << 0 << "1 hour, 2 minutes, 3 seconds";
+    }
+
+    void trimmedIntervals()
+    {
+        QFETCH(int, style);
+        QFETCH(int, maximum);
+        QFETCH(QString, expected);
+        BugFixDateComponentsFormatter formatter;
+        formatter.unitsStyle = DateComponentsFormatter::UnitsStyle(style);
+        formatter.allowedUnits = {CalendarComponent::Hour, CalendarComponent::Minute, CalendarComponent::Second};
+        formatter.maximumUnitCount = maximum;
+        QCOMPARE(formatter.string(local(2025, 3, 1), local(2025, 3, 1, 1, 2, 3)), expected);
+        // Every "mo" becomes "m", wherever it stands.
+        formatter.allowedUnits = {CalendarComponent::Month};
+        QCOMPARE(formatter.string(local(2025, 1, 1), local(2025, 3, 1)).value_or(QString()),
+                 style == 1 ? QStringLiteral("2m") : QStringLiteral("2 mnths"));
     }
 
     void abbreviatedUuid()
