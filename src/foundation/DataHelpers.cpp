@@ -61,8 +61,12 @@ std::optional<QByteArray> fail(QString *error, const QString &text)
 
 } // namespace
 
-QFuture<URLResponse> sendRequest(QNetworkRequest request, const QByteArray &verb, const QByteArray &body,
-                                 int timeoutSeconds)
+namespace {
+
+// Sends `request` with `manager`, which the caller keeps until the future is
+// done, unless `releaseManager` hands it over to be deleted then.
+QFuture<URLResponse> transfer(QNetworkAccessManager *manager, bool releaseManager, QNetworkRequest request,
+                              const QByteArray &verb, const QByteArray &body, int timeoutSeconds)
 {
     auto promise = std::make_shared<QPromise<URLResponse>>();
     QFuture<URLResponse> future = promise->future();
@@ -71,12 +75,13 @@ QFuture<URLResponse> sendRequest(QNetworkRequest request, const QByteArray &verb
         promise->setException(std::make_exception_ptr(
             URLError{URLError::Code::BadURL, 0, QStringLiteral("Not a web address: ") + request.url().toString()}));
         promise->finish();
+        if (releaseManager)
+            manager->deleteLater();
         return future;
     }
     request.setTransferTimeout(timeoutSeconds * 1000);
-    auto *manager = new QNetworkAccessManager;
     QNetworkReply *reply = verb == "GET" ? manager->get(request) : manager->sendCustomRequest(request, verb, body);
-    QObject::connect(reply, &QNetworkReply::finished, manager, [promise, reply, manager] {
+    QObject::connect(reply, &QNetworkReply::finished, reply, [promise, reply, manager, releaseManager] {
         const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         if (status.isValid()) {
             promise->addResult(URLResponse{reply->readAll(), status.toInt()});
@@ -88,9 +93,19 @@ QFuture<URLResponse> sendRequest(QNetworkRequest request, const QByteArray &verb
                 URLError{timedOut ? URLError::Code::TimedOut : URLError::Code::CannotLoad, 0, reply->errorString()}));
         }
         promise->finish();
-        manager->deleteLater();
+        reply->deleteLater();
+        if (releaseManager)
+            manager->deleteLater();
     });
     return future;
+}
+
+} // namespace
+
+QFuture<URLResponse> sendRequest(QNetworkRequest request, const QByteArray &verb, const QByteArray &body,
+                                 int timeoutSeconds)
+{
+    return transfer(new QNetworkAccessManager, true, std::move(request), verb, body, timeoutSeconds);
 }
 
 QFuture<URLResponse> getData(const QNetworkRequest &request)
@@ -119,7 +134,9 @@ std::optional<QByteArray> contentsOfURL(const QUrl &url, QString *error)
     }
     if (!isWebURL(url))
         return fail(error, QStringLiteral("Cannot read \u201C%1\u201D.").arg(url.toString()));
-    const QFuture<URLResponse> future = getData(url);
+    // The manager lives here, so nothing is left for an event loop that may not run again.
+    QNetworkAccessManager manager;
+    const QFuture<URLResponse> future = transfer(&manager, false, QNetworkRequest(url), QByteArrayLiteral("GET"), {}, 60);
     waitServingEvents(future);
     try {
         const URLResponse response = future.result();

@@ -40,6 +40,11 @@ double roundToNearest(double value, qint64 step)
 double rounded(double value, int digits)
 {
     const double scale = std::pow(10.0, digits);
+    // Steps too small to write leave the value; steps beyond every value give 0.
+    if (!std::isfinite(value * scale))
+        return value;
+    if (scale == 0)
+        return 0;
     return std::round(value * scale) / scale;
 }
 

@@ -121,6 +121,8 @@ private slots:
         QCOMPARE(roundToNearest(std::numeric_limits<qint64>::max(), qint64(10)), std::numeric_limits<qint64>::max());
         QCOMPARE(rounded(1.005, 2), 1.0);
         QCOMPARE(rounded(1234.5, -2), 1200.0);
+        QCOMPARE(rounded(1.5, 400), 1.5);
+        QCOMPARE(rounded(1.5, -400), 0.0);
         QLocale::setDefault(QLocale(QStringLiteral("en_US")));
         QCOMPARE(stringSuppressingTrailingZero(1234.5), QStringLiteral("1,234.5"));
         QCOMPARE(stringSuppressingTrailingZero(2.0), QStringLiteral("2"));
