@@ -191,7 +191,7 @@ void swap(const QUrl &fileAtURL, const QUrl &with)
     const int error = errno;
     // Other file systems, or ones that cannot exchange: three moves.
     if (error != EXDEV && error != EINVAL && error != ENOSYS && error != ENOTSUP)
-        throw FileError::fromSystemError(a, QStringLiteral("Cannot swap the file"), error);
+        throw FileError::fromSystemError(a, QStringLiteral("Cannot swap with \u201C%1\u201D the file").arg(b), error);
     const QString folder = parentPath(b);
     QDir().mkpath(folder);
     const QString temporary = QDir(folder).filePath(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());

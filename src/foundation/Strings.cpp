@@ -168,12 +168,12 @@ QString deletingHyphens(const QString &text)
 
 QString excludingCharactersInSet(const QString &text, const CharacterSet &set)
 {
-    QList<uint> kept;
+    QString kept;
     for (const uint codePoint : text.toUcs4()) {
         if (!set.contains(codePoint))
-            kept.append(codePoint);
+            kept += QChar::fromUcs4(codePoint);
     }
-    return QString::fromUcs4(reinterpret_cast<const char32_t *>(kept.constData()), kept.size());
+    return kept;
 }
 
 QString numbersOnly(const QString &text)
