@@ -32,6 +32,8 @@ public:
     bool isNull() const { return m_levels.isEmpty(); }
     // The full size in pixels; empty when there is no picture.
     QSize size() const;
+    // Whether the picture covers what lies under it (it has no alpha).
+    bool isOpaque() const { return !isNull() && !m_levels.first().hasAlphaChannel(); }
     // Whether every level is built.
     bool isComplete() const { return !isNull() && !m_building; }
     // The levels, full size first.

@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QNativeGestureEvent>
 #include <QPainter>
+#include <QRegion>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -148,11 +149,24 @@ bool ZoomableImage::event(QEvent *event)
 void ZoomableImage::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), palette().window());
-    painter.fillRect(rect(), QColor::fromRgbF(0, 0, 0, 0.92f));
     const CanvasGeometry canvas = geometry();
+    const QRectF pictureRect = m_picture && !m_picture->isNull() ? canvas.pictureRect() : QRectF();
+
+    // The backdrop: black at 0.92 over the window's colour. An opaque
+    // picture covers its whole pixels, which need no backdrop under them.
+    const QColor window = palette().window().color();
+    const QColor backdrop = QColor::fromRgbF(window.redF() * 0.08f, window.greenF() * 0.08f, window.blueF() * 0.08f);
+    QRegion backdropRegion(event->rect());
+    if (m_picture && m_picture->isOpaque()) {
+        backdropRegion -= QRect(QPoint(int(std::ceil(pictureRect.left())), int(std::ceil(pictureRect.top()))),
+                                QPoint(int(std::floor(pictureRect.right())) - 1,
+                                       int(std::floor(pictureRect.bottom())) - 1));
+    }
+    for (const QRect &part : backdropRegion)
+        painter.fillRect(part, backdrop);
+
     if (m_picture)
-        m_picture->paint(painter, canvas.pictureRect(), event->rect(), isResting());
+        m_picture->paint(painter, pictureRect, event->rect(), isResting());
     if (m_overlay) {
         painter.save();
         m_overlay->paint(painter, canvas);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "viewer/CanvasGeometry.h"
+#include "viewer/CanvasOverlay.h"
+#include "viewer/PictureSource.h"
 #include "viewer/ZoomAnimation.h"
 
 #include <QElapsedTimer>
@@ -8,9 +10,7 @@
 #include <QTimer>
 #include <QWidget>
 
-class CanvasOverlay;
 class CanvasZoom;
-class PictureSource;
 class ZoomControls;
 
 // A picture on a dark backdrop, fitted by aspect ratio and centred, that the
