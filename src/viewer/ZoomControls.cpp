@@ -1,8 +1,10 @@
 #include "viewer/ZoomControls.h"
 
+#include "ui/ProminentButton.h"
+#include "ui/SystemSymbol.h"
+
 #include <QAction>
 #include <QHBoxLayout>
-#include <QToolButton>
 
 ZoomControls::ZoomControls(QWidget *parent) : QWidget(parent)
 {
@@ -18,9 +20,8 @@ ZoomControls::ZoomControls(QWidget *parent) : QWidget(parent)
                           {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal),
                            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Equal)});
     for (QAction *action : {m_zoomOut, m_reset, m_zoomIn}) {
-        auto *button = new QToolButton(this);
+        auto *button = new ProminentButton(this);
         button->setDefaultAction(action);
-        button->setToolButtonStyle(Qt::ToolButtonIconOnly);
         button->setFocusPolicy(Qt::NoFocus);
         row->addWidget(button);
     }
@@ -29,8 +30,7 @@ ZoomControls::ZoomControls(QWidget *parent) : QWidget(parent)
 
 QAction *ZoomControls::addCommand(const QString &title, const QString &symbol, const QList<QKeySequence> &shortcuts)
 {
-    auto *action = new QAction(title, this);
-    Q_UNUSED(symbol);
+    auto *action = new QAction(SystemSymbol::icon(symbol, Qt::white), title, this);
     action->setShortcuts(shortcuts);
     action->setShortcutContext(Qt::WindowShortcut);
     action->setToolTip(QStringLiteral("%1 (%2)").arg(title, shortcuts.first().toString(QKeySequence::NativeText)));

@@ -5,7 +5,6 @@
 #include <QWidget>
 
 class QAction;
-class QToolButton;
 
 // The bar of three zoom buttons in the top-trailing corner of a canvas:
 // zoom out (Ctrl+-), reset (Ctrl+0) and zoom in (Ctrl++, also Ctrl+= and

@@ -111,6 +111,13 @@ void ZoomableImage::setOverlay(CanvasOverlay *overlay)
     update();
 }
 
+void ZoomableImage::resetZoom()
+{
+    m_jumpToZoom = true;
+    m_zoom->reset();
+    m_jumpToZoom = false;
+}
+
 CanvasGeometry ZoomableImage::geometry() const
 {
     const QSizeF pictureSize = m_picture ? QSizeF(m_picture->size()) : QSizeF();

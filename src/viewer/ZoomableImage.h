@@ -42,6 +42,10 @@ public:
     CanvasZoom *zoom() const { return m_zoom; }
     ZoomControls *controls() const { return m_controls; }
 
+    // Back to the identity at once, without gliding there: for when the
+    // canvas starts showing another picture.
+    void resetZoom();
+
     // The geometry of what is painted now (the zoom in effect, or on its way
     // there); the overlay is painted with the same.
     CanvasGeometry geometry() const;

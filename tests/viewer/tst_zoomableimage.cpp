@@ -99,6 +99,14 @@ private slots:
         QCOMPARE(states(), QList<bool>({true, true, false}));
         // The bar sits 10 points in from the top-trailing corner.
         QCOMPARE(controls->geometry().topRight(), QPoint(800 - 10 - 1, 10));
+        // The reset button glides back; another picture starts at the identity at once.
+        viewer->zoom()->cancelGestures();
+        QTRY_VERIFY(viewer->isResting());
+        controls->resetAction()->trigger();
+        QVERIFY(committed().isIdentity() && !viewer->isResting());
+        viewer->zoom()->zoomBy(4);
+        viewer->resetZoom();
+        QVERIFY(viewer->isResting() && viewer->geometry().transform.scale == 1);
     }
 
     void shortcuts_data()
