@@ -32,6 +32,8 @@ private slots:
                                         << QSizeF(1000, 0);
         QTest::newRow("cancelled") << 2.0 << 3.0 << QSizeF(100, 100) << true << 6.0 << QSizeF(100, 100) << 2.0
                                    << none;
+        QTest::newRow("NaN drag") << 2.0 << 1.0 << QSizeF(std::numeric_limits<double>::quiet_NaN(), 0) << false
+                                  << 2.0 << QSizeF(0, 0) << 2.0 << QSizeF(0, 0);
         QTest::newRow("NaN pinch") << 2.0 << std::numeric_limits<double>::quiet_NaN() << none << false << 2.0
                                    << none << 2.0 << none;
     }
