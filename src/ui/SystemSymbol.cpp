@@ -1,4 +1,4 @@
-#include "browser/SystemSymbol.h"
+#include "ui/SystemSymbol.h"
 
 #include <QApplication>
 #include <QCache>
@@ -64,6 +64,14 @@ void arrowShaft(QPainter &p, QPointF from, QPointF to, double head = 4.5)
     const double spread = std::numbers::pi / 4;
     p.drawLine(to, to - QPointF(std::cos(angle - spread), std::sin(angle - spread)) * head);
     p.drawLine(to, to - QPointF(std::cos(angle + spread), std::sin(angle + spread)) * head);
+}
+
+// A lens a little larger than "magnifyingglass" alone, with room for a
+// mark inside.
+void magnifyingGlass(QPainter &p)
+{
+    circle(p, {10.5, 10.5}, 7);
+    p.drawLine(QPointF(15.7, 15.7), QPointF(20.5, 20.5));
 }
 
 const QHash<QString, Drawing> &drawings()
@@ -187,6 +195,22 @@ const QHash<QString, Drawing> &drawings()
          [](QPainter &p) {
              circle(p, {10.5, 10.5}, 6);
              p.drawLine(QPointF(15, 15), QPointF(20, 20));
+         }},
+        {QStringLiteral("plus.magnifyingglass"),
+         [](QPainter &p) {
+             magnifyingGlass(p);
+             p.drawLine(QPointF(7.5, 10.5), QPointF(13.5, 10.5));
+             p.drawLine(QPointF(10.5, 7.5), QPointF(10.5, 13.5));
+         }},
+        {QStringLiteral("minus.magnifyingglass"),
+         [](QPainter &p) {
+             magnifyingGlass(p);
+             p.drawLine(QPointF(7.5, 10.5), QPointF(13.5, 10.5));
+         }},
+        {QStringLiteral("1.magnifyingglass"),
+         [](QPainter &p) {
+             magnifyingGlass(p);
+             p.drawPolyline(QPolygonF({QPointF(9, 8.5), QPointF(11, 7), QPointF(11, 14)}));
          }},
         {QStringLiteral("square.stack.3d.up"),
          [](QPainter &p) {
@@ -323,10 +347,7 @@ QIcon SystemSymbol::icon(const QString &name, const QColor &colour)
     return QIcon(new SymbolIconEngine(name, colour));
 }
 
-QAction *SystemSymbol::addMenuItem(QMenu &menu, const QString &title, const QString &symbol, QObject *receiver,
-                                   std::function<void()> action)
+QAction *SystemSymbol::addMenuItem(QMenu &menu, const QString &title, const QString &symbol)
 {
-    QAction *item = menu.addAction(icon(symbol), title);
-    QObject::connect(item, &QAction::triggered, receiver, std::move(action));
-    return item;
+    return menu.addAction(icon(symbol), title);
 }
