@@ -1,13 +1,18 @@
 #include "archive/LibraryArchive.h"
 
-#include "archive/ParallelFor.h"
 #include "archive/ZipArchive.h"
+#include "archive/ZipArchiveReader.h"
+#include "platform/FileWorkers.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QtConcurrent/QtConcurrentMap>
 
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <numeric>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -90,32 +95,56 @@ QString LibraryArchive::fileExtension(QByteArrayView data)
     return QStringLiteral("dat");
 }
 
-std::optional<QByteArray> LibraryArchive::readFile(const QString &path)
+Result<QByteArray, LibraryArchive::ReadFileError> LibraryArchive::readFile(const QString &path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    const QString name = QFileInfo(path).fileName();
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
-        return std::nullopt;
+        return FileReadError::fromSystemError(errno, name);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    QByteArray bytes = ZipArchive::largeBuffer(qsizetype(info.st_size));
-    constexpr qint64 pieceSize = 8 << 20;
-    const qint64 pieces = (qint64(bytes.size()) + pieceSize - 1) / pieceSize;
-    std::atomic<bool> failed{false};
-    parallelFor(pieces, [&](qsizetype piece) {
-        const qint64 end = qMin<qint64>(bytes.size(), (piece + 1) * pieceSize);
-        for (qint64 at = piece * pieceSize; at < end && !failed;) {
-            const ssize_t got = ::pread(fd, bytes.data() + at, size_t(end - at), off_t(at));
-            if (got > 0)
+    if (::fstat(fd, &info) != 0)
+        return FileReadError::fromSystemError(errno, name);
+    if (!S_ISREG(info.st_mode))
+        return FileReadError{FileReadError::Reason::notRegularFile, name, 0};
+
+    // Reads [at, end) of the file into `into`; false on an error or a file
+    // that shrank meanwhile.
+    const auto readRange = [fd](char *into, qint64 at, qint64 end) {
+        while (at < end) {
+            const ssize_t got = ::pread(fd, into, size_t(end - at), off_t(at));
+            if (got > 0) {
                 at += got;
-            else if (got == 0 || errno != EINTR)
-                failed = true; // an error, or the file shrank
+                into += got;
+            } else if (got == 0 || errno != EINTR) {
+                return false;
+            }
         }
+        return true;
+    };
+    const qint64 size = info.st_size;
+    if (size > ZipArchiveReader::maximumArchiveSize) {
+        const qint64 tailSize = qMin<qint64>(size, 22 + 0xFFFF);
+        QByteArray tail(tailSize, Qt::Uninitialized);
+        if (!readRange(tail.data(), size - tailSize, size))
+            return FileReadError{FileReadError::Reason::readFailed, name, errno};
+        return ZipArchiveReader::tooLargeToRead(tail);
+    }
+
+    QByteArray bytes = ZipArchive::largeBuffer(size);
+    constexpr qint64 pieceSize = 8 << 20;
+    std::vector<qint64> pieces(size_t((size + pieceSize - 1) / pieceSize));
+    std::iota(pieces.begin(), pieces.end(), 0);
+    std::atomic<bool> failed{false};
+    QtConcurrent::blockingMap(&FileWorkers::pool(), pieces, [&](qint64 piece) {
+        const qint64 at = piece * pieceSize;
+        if (!failed && !readRange(bytes.data() + at, at, qMin(size, at + pieceSize)))
+            failed = true;
     });
-    ::close(fd);
     if (failed)
-        return std::nullopt;
+        return FileReadError{FileReadError::Reason::readFailed, name, 0};
     return bytes;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "archive/ManifestCodingError.h"
-#include "archive/Result.h"
+#include "platform/Result.h"
 #include "platform/Date.h"
 
 #include <QByteArray>

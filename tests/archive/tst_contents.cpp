@@ -228,11 +228,13 @@ private slots:
         QCOMPARE(file.write(archive), archive.size());
         file.close();
         const auto read = LibraryArchive::readFile(path);
-        QVERIFY(read.has_value());
-        QCOMPARE(*read, archive);
-        QCOMPARE(LibraryArchiveContents::fromArchiveData(*read).value(), contents);
-        QVERIFY(!LibraryArchive::readFile(dir.filePath(QStringLiteral("absent"))).has_value());
-        QVERIFY(!LibraryArchive::readFile(dir.path()).has_value());
+        QVERIFY(read.ok());
+        QCOMPARE(read.value(), archive);
+        QCOMPARE(LibraryArchiveContents::fromArchiveData(read.value()).value(), contents);
+        QCOMPARE(std::get<FileReadError>(LibraryArchive::readFile(dir.filePath(QStringLiteral("absent"))).error()).reason,
+                 FileReadError::Reason::noSuchFile);
+        QCOMPARE(std::get<FileReadError>(LibraryArchive::readFile(dir.path()).error()).reason,
+                 FileReadError::Reason::notRegularFile);
     }
 
     void archiveTypeIsRegisteredAsAKindOfZip()

@@ -142,7 +142,7 @@ private slots:
             context.insert(twin);
             auto third = AtlasImage::make(QStringLiteral("no bytes"));
             third->setCreatedAt(negativeZero);
-            third->setAge(AgeSpec{-3, std::numeric_limits<int>::min()});
+            third->setAge(AgeSpec{4294967301, std::numeric_limits<qint64>::min()});
             context.insert(third);
 
             auto point = PointAnnotation::make(QStringLiteral("p"), QStringLiteral(" a,b ,, c"), links,
@@ -175,7 +175,7 @@ private slots:
         QCOMPARE(odd->sortIndex(), big);
         QCOMPARE(odd->age(), (AgeSpec{2, 24}));
         QCOMPARE(twin->age(), (AgeSpec{7, std::nullopt}));
-        QCOMPARE(images[2]->age(), (AgeSpec{-3, std::numeric_limits<int>::min()}));
+        QCOMPARE(images[2]->age(), (AgeSpec{4294967301, std::numeric_limits<qint64>::min()}));
         QCOMPARE(bits(images[2]->createdAt().secondsSinceReferenceDate), bits(-0.0));
         QCOMPARE(bits(odd->createdAt().secondsSinceReferenceDate), bits(subMillisecond.secondsSinceReferenceDate));
 
