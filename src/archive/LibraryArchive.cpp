@@ -1,22 +1,9 @@
 #include "archive/LibraryArchive.h"
 
-#include "archive/ZipArchive.h"
-#include "archive/ZipArchiveReader.h"
-#include "platform/FileWorkers.h"
+#include "model/JsonCoding.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QtConcurrent/QtConcurrentMap>
-
-#include <atomic>
-#include <cerrno>
+#include <algorithm>
 #include <cstring>
-#include <numeric>
-#include <vector>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -33,7 +20,8 @@ const char *isoMediaExtension(QByteArrayView data)
         return nullptr;
     const auto *bytes = reinterpret_cast<const uchar *>(data.data());
     const qsizetype boxSize = qsizetype(bytes[0]) << 24 | bytes[1] << 16 | bytes[2] << 8 | bytes[3];
-    const qsizetype end = qMin(data.size(), boxSize < 16 ? qsizetype(16) : boxSize);
+    const qsizetype end =
+        qMin(qMin(data.size(), LibraryArchive::signatureLength), boxSize < 16 ? qsizetype(16) : boxSize);
     struct Brand {
         const char *code;
         const char *extension;
@@ -95,56 +83,17 @@ QString LibraryArchive::fileExtension(QByteArrayView data)
     return QStringLiteral("dat");
 }
 
-Result<QByteArray, LibraryArchive::ReadFileError> LibraryArchive::readFile(const QString &path)
+QString LibraryArchive::imagePath(const QUuid &id, const QString &extension)
 {
-    const QString name = QFileInfo(path).fileName();
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        return FileReadError::fromSystemError(errno, name);
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat info {};
-    if (::fstat(fd, &info) != 0)
-        return FileReadError::fromSystemError(errno, name);
-    if (!S_ISREG(info.st_mode))
-        return FileReadError{FileReadError::Reason::notRegularFile, name, 0};
+    return QStringLiteral("images/") + uuidText(id) + QLatin1Char('.') + extension;
+}
 
-    // Reads [at, end) of the file into `into`; false on an error or a file
-    // that shrank meanwhile.
-    const auto readRange = [fd](char *into, qint64 at, qint64 end) {
-        while (at < end) {
-            const ssize_t got = ::pread(fd, into, size_t(end - at), off_t(at));
-            if (got > 0) {
-                at += got;
-                into += got;
-            } else if (got == 0 || errno != EINTR) {
-                return false;
-            }
-        }
-        return true;
-    };
-    const qint64 size = info.st_size;
-    if (size > ZipArchiveReader::maximumArchiveSize) {
-        const qint64 tailSize = qMin<qint64>(size, 22 + 0xFFFF);
-        QByteArray tail(tailSize, Qt::Uninitialized);
-        if (!readRange(tail.data(), size - tailSize, size))
-            return FileReadError{FileReadError::Reason::readFailed, name, errno};
-        return ZipArchiveReader::tooLargeToRead(tail);
-    }
-
-    QByteArray bytes = ZipArchive::largeBuffer(size);
-    constexpr qint64 pieceSize = 8 << 20;
-    std::vector<qint64> pieces(size_t((size + pieceSize - 1) / pieceSize));
-    std::iota(pieces.begin(), pieces.end(), 0);
-    std::atomic<bool> failed{false};
-    QtConcurrent::blockingMap(&FileWorkers::pool(), pieces, [&](qint64 piece) {
-        const qint64 at = piece * pieceSize;
-        if (!failed && !readRange(bytes.data() + at, at, qMin(size, at + pieceSize)))
-            failed = true;
-    });
-    if (failed)
-        return FileReadError{FileReadError::Reason::readFailed, name, 0};
-    return bytes;
+bool LibraryArchive::pathPrecedes(const QString &a, const QString &b)
+{
+    const QList<uint> left = a.normalized(QString::NormalizationForm_C).toUcs4();
+    const QList<uint> right = b.normalized(QString::NormalizationForm_C).toUcs4();
+    if (left != right)
+        return std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end());
+    // Equivalent spellings: the plain comparison breaks the tie.
+    return a.toUcs4() < b.toUcs4();
 }

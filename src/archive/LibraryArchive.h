@@ -1,27 +1,24 @@
 #pragma once
 
-#include "archive/ZipArchiveError.h"
-#include "platform/FileReadError.h"
-#include "platform/Result.h"
-
-#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QUuid>
 
-#include <variant>
-
-// Rules of the library archive format shared by its builders.
+// Rules of the library archive format shared by its readers and writers.
 struct LibraryArchive {
     // The file-name extension, without the dot, for image bytes, told by
     // their signature: "png", "jpeg", "gif", "tiff", "bmp", "webp", "heic",
     // "heif", "avif", "jp2", ... and "dat" for bytes of no known image type.
     static QString fileExtension(QByteArrayView imageData);
+    // How many leading bytes fileExtension() looks at, at most: the same
+    // bytes give the same extension whatever follows them.
+    static constexpr qsizetype signatureLength = 4096;
 
-    // The whole content of the archive file at `path` in one buffer, read in
-    // large pieces on several threads, for handing to
-    // LibraryArchiveContents::fromArchiveData(). Only regular files are
-    // read; one larger than any zip archive without Zip64 records is
-    // refused from its last bytes before the rest is read.
-    using ReadFileError = std::variant<FileReadError, ZipArchiveError>;
-    static Result<QByteArray, ReadFileError> readFile(const QString &path);
+    // The archive path of an image's file: "images/", the identifier in
+    // upper case, "." and the extension.
+    static QString imagePath(const QUuid &id, const QString &extension);
+
+    // The order of entry paths in an archive: by Unicode scalar values after
+    // canonical composition.
+    static bool pathPrecedes(const QString &a, const QString &b);
 };

@@ -12,6 +12,10 @@
 
 #include <optional>
 
+class AtlasImage;
+class PointAnnotation;
+class RegionAnnotation;
+
 inline size_t qHash(const Date &date, size_t seed = 0)
 {
     return qHash(date.secondsSinceReferenceDate, seed);
@@ -98,6 +102,9 @@ struct LibraryArchiveManifest {
         double y = 0;
         QList<LinkRecord> links;
 
+        // The record of a point of the library.
+        static PointRecord fromPoint(const PointAnnotation &point);
+
         friend bool operator==(const PointRecord &, const PointRecord &) = default;
         friend size_t qHash(const PointRecord &r, size_t seed = 0)
         {
@@ -111,6 +118,9 @@ struct LibraryArchiveManifest {
         QString group;
         QList<VertexRecord> vertices; // in drawing order
         QList<LinkRecord> links;
+
+        // The record of a region of the library.
+        static RegionRecord fromRegion(const RegionAnnotation &region);
 
         friend bool operator==(const RegionRecord &, const RegionRecord &) = default;
         friend size_t qHash(const RegionRecord &r, size_t seed = 0)
@@ -129,6 +139,11 @@ struct LibraryArchiveManifest {
         std::optional<QString> imagePath; // none for an image without image data
         QList<PointRecord> points;
         QList<RegionRecord> regions;
+
+        // The record of an image of the library, its points and regions
+        // ordered by the text of their identifiers; with `imagePath`, the
+        // path of its file in the archive.
+        static ImageRecord fromImage(const AtlasImage &image, const std::optional<QString> &imagePath);
 
         friend bool operator==(const ImageRecord &, const ImageRecord &) = default;
         friend size_t qHash(const ImageRecord &r, size_t seed = 0)

@@ -48,6 +48,7 @@ public:
 
     // The layout of `entries`, in the given order, or archiveTooLarge.
     static Result<ZipArchiveStreamWriter, ZipArchiveError> plan(const QList<Entry> &entries);
+    ZipArchiveStreamWriter() = default; // an archive of no entries
 
     qint64 archiveSize() const;
     qsizetype entryCount() const { return qsizetype(m_names.size()); }
@@ -62,8 +63,6 @@ public:
     bool finish(QIODevice &device);
 
 private:
-    ZipArchiveStreamWriter() = default;
-
     std::vector<QByteArray> m_names;
     std::vector<qint64> m_sizes;
     std::vector<qint64> m_offsets;

@@ -380,6 +380,30 @@ private slots:
         QCOMPARE(image->imageData(), std::optional<QByteArray>(QByteArray("changed behind the store")));
     }
 
+    void savedBytesLeaveMemoryUntilReadAgain()
+    {
+        auto container = makeTestContainer(folder);
+        ModelContext &context = container->mainContext();
+        QByteArray large = patterned(ExternalStorage::fileThreshold, 5); // kept in a file
+        QByteArray small = patterned(100, 6);                            // kept in the database
+        auto inFile = AtlasImage::make();
+        inFile->setImageData(large);
+        auto inRow = AtlasImage::make();
+        inRow->setImageData(small);
+        context.insert(inFile);
+        context.insert(inRow);
+        QVERIFY(!large.isDetached()); // shared with the images until they are saved
+        context.save();
+        QVERIFY(large.isDetached());
+        QVERIFY(small.isDetached());
+        QCOMPARE(inFile->imageData(), large);
+        QCOMPARE(inRow->imageData(), small);
+        inRow->setImageData(large);
+        context.save();
+        QVERIFY(large.isDetached());
+        QCOMPARE(inRow->imageData(), large);
+    }
+
     void failedSaveRemovesTheFilesItWrote()
     {
         auto container = makeTestContainer(folder);
