@@ -9,6 +9,9 @@
 #include <QHash>
 #include <QSet>
 
+#include <memory>
+#include <vector>
+
 namespace {
 
 using M = LibraryArchiveManifest;
@@ -22,8 +25,10 @@ QList<AnnotationLink> links(const QList<M::LinkRecord> &records)
     return result;
 }
 
-// A new image of `record`, with its points and regions, not yet inserted.
-std::shared_ptr<AtlasImage> makeImage(const M::ImageRecord &record, const std::optional<QByteArray> &bytes)
+// A new image of `record`, with its points and regions, not yet inserted;
+// `annotations` holds the annotations until the image is.
+std::shared_ptr<AtlasImage> makeImage(const M::ImageRecord &record, const std::optional<QByteArray> &bytes,
+                                      std::vector<std::shared_ptr<ModelObject>> &annotations)
 {
     auto image = AtlasImage::make();
     image->setId(record.id);
@@ -40,6 +45,7 @@ std::shared_ptr<AtlasImage> makeImage(const M::ImageRecord &record, const std::o
         auto annotation = PointAnnotation::make(point.label, point.group, links(point.links), point.x, point.y);
         annotation->setId(point.id);
         annotation->setImage(image.get());
+        annotations.push_back(std::move(annotation));
     }
     for (const M::RegionRecord &region : record.regions) {
         QList<Vertex> vertices;
@@ -49,6 +55,7 @@ std::shared_ptr<AtlasImage> makeImage(const M::ImageRecord &record, const std::o
         auto annotation = RegionAnnotation::make(region.label, region.group, links(region.links), vertices);
         annotation->setId(region.id);
         annotation->setImage(image.get());
+        annotations.push_back(std::move(annotation));
     }
     return image;
 }
@@ -94,7 +101,8 @@ Result<LibraryImportSummary, ModelStoreError> LibraryArchiveImporter::importCont
             if (file != contents.imageFiles.constEnd())
                 bytes = *file;
         }
-        const std::shared_ptr<AtlasImage> image = makeImage(record, bytes);
+        std::vector<std::shared_ptr<ModelObject>> annotations;
+        const std::shared_ptr<AtlasImage> image = makeImage(record, bytes, annotations);
         if (record.seriesID)
             image->setSeries(seriesById.value(*record.seriesID)); // joins the context with its series
         context.insert(image);
