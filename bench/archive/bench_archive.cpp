@@ -5,6 +5,7 @@
 
 #include "archive/LibraryArchive.h"
 #include "archive/LibraryArchiveContents.h"
+#include "archive/LibraryArchiveFile.h"
 #include "archive/ZipArchive.h"
 #include "support/PeakMemory.h"
 
@@ -99,7 +100,7 @@ int readPeak(const QString &path)
         return 1;
     const qint64 before = peakResidentKiB();
     file.close();
-    const QByteArray bytes = LibraryArchive::readFile(path).value();
+    const QByteArray bytes = LibraryArchiveFile::read(path).value();
     const auto contents = LibraryArchiveContents::fromArchiveData(bytes);
     if (!contents.ok())
         return 2;
@@ -229,11 +230,11 @@ int main(int argc, char **argv)
     archive = QByteArray();
 
     const double reading = seconds([&] {
-        const auto read = LibraryArchiveContents::fromArchiveData(LibraryArchive::readFile(path).value());
+        const auto read = LibraryArchiveContents::fromArchiveData(LibraryArchiveFile::read(path).value());
         if (!read.ok() || read.value().imageFiles.size() != imageCount)
             qFatal("read failed");
     });
-    const QByteArray inMemory = LibraryArchive::readFile(path).value();
+    const QByteArray inMemory = LibraryArchiveFile::read(path).value();
     const double parsing = seconds([&] {
         const auto read = LibraryArchiveContents::fromArchiveData(inMemory);
         if (!read.ok() || read.value().imageFiles.size() != imageCount)
