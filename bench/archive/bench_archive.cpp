@@ -39,7 +39,7 @@ namespace {
 
 constexpr int imageCount = 2000;
 constexpr qint64 totalBytes = qint64(1) << 30;
-constexpr int exportRounds = 3;
+constexpr int exportRounds = 5;
 constexpr int importRounds = 2;
 
 QTextStream out(stdout);

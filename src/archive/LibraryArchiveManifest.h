@@ -171,9 +171,11 @@ struct LibraryArchiveManifest {
     // ("2025-03-14T09:26:53Z"). Fails on a number that isn't finite.
     Result<QByteArray, ManifestEncodingError> encoded() const;
 
-    // Reads "library.json" strictly: a required key that is missing or null,
-    // a value of the wrong JSON type, an identifier or date not in the
-    // written form, or an integer that is not whole or does not fit 64 bits
-    // fails the whole manifest. Unknown keys are ignored.
+    // Reads "library.json" strictly: text that isn't JSON as RFC 8259
+    // defines it (a byte order mark, raw control characters in a string, a
+    // key that isn't a string, invalid UTF-8, ...), a required key that is
+    // missing or null, a value of the wrong JSON type, an identifier or date
+    // not in the written form, or an integer that is not whole or does not
+    // fit 64 bits fails the whole manifest. Unknown keys are ignored.
     static Result<LibraryArchiveManifest, ManifestDecodingError> decoded(const QByteArray &json);
 };
