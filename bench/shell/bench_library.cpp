@@ -15,8 +15,8 @@
 #include "model/PointAnnotation.h"
 #include "model/Series.h"
 #include "model/VeloranSchemaV1.h"
-#include "platform/objectstore/ModelContainer.h"
 #include "platform/CloudAccountService.h"
+#include "platform/objectstore/ModelContainer.h"
 #include "platform/UserDefaults.h"
 #include "shell/AppState.h"
 #include "shell/ContentViewModel.h"
@@ -135,7 +135,7 @@ int main(int argc, char *argv[])
     // The window makes its search texts while idle, before anyone types.
     QElapsedTimer preparing;
     preparing.start();
-    while (!model.isSearchIndexReady())
+    while (!model.library().isSearchIndexReady())
         QCoreApplication::processEvents();
     std::printf("search texts made while idle in %.1f ms\n", milliseconds(preparing));
     std::printf("warm-up: %lld entries, %lld visible images\n", static_cast<long long>(model.libraryEntries().size()),

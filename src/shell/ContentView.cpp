@@ -52,8 +52,6 @@ ContentView::ContentView(ContentViewModel &model, UserDefaults &defaults, Thumbn
     , m_model(model)
 {
     setMinimumSize(minimumContentSize());
-    // A desktop window is never compact.
-    m_model.setHorizontalSizeClass(ContentViewModel::SizeClass::regular);
 
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -164,15 +162,23 @@ void ContentView::wireDetail()
     grid->onDuplicateImage = [this](AtlasImage *image) { m_model.duplicateImage(image); };
     // One image from the grid goes at once, without asking.
     grid->onDeleteImage = [this](AtlasImage *image) { m_model.deleteImages({image}); };
-    grid->canMoveImage = [this](AtlasImage *image, int offset) { return m_model.canMoveImage(image, offset); };
-    grid->onMoveImage = [this](AtlasImage *image, int offset) { m_model.moveImage(image, offset); };
+    grid->canMoveImage = [this](AtlasImage *image, int offset) {
+        return m_model.operations().canMoveImage(image, offset);
+    };
+    grid->onMoveImage = [this](AtlasImage *image, int offset) { m_model.operations().moveImage(image, offset); };
 
     m_detail->onAdvance = [this](int offset) {
-        return m_model.advanceOpenedImage(offset) == ContentViewModel::KeyPress::handled;
+        if (!m_model.canAdvanceOpenedImage(offset))
+            return false;
+        m_model.advanceOpenedImage(offset);
+        return true;
     };
     m_detail->onReturnToGrid = [this] { m_model.returnToGrid(); };
     m_detail->onReturnToGridFromKeyboard = [this] {
-        return m_model.returnToGridFromKeyboard() == ContentViewModel::KeyPress::handled;
+        if (!m_model.canReturnToGridFromKeyboard())
+            return false;
+        m_model.returnToGridFromKeyboard();
+        return true;
     };
 }
 
@@ -215,7 +221,7 @@ void ContentView::wireModel()
 void ContentView::refreshSidebar()
 {
     LibrarySidebar *sidebar = m_sidebar->sidebar();
-    const bool hasContent = m_model.hasContent();
+    const bool hasContent = m_model.library().hasContent();
     sidebar->setHasContent(hasContent);
     sidebar->setHasActiveFilters(m_model.hasActiveFilters());
     sidebar->setEntries(m_model.libraryEntries());
@@ -242,7 +248,7 @@ void ContentView::refreshSearchAndFilters()
 void ContentView::refreshDetail()
 {
     LibraryGrid *grid = m_detail->grid();
-    grid->setHasImages(m_model.hasImages());
+    grid->setHasImages(m_model.library().hasImages());
     grid->setHasSelection(m_model.hasSelection());
     grid->setHasActiveFilters(m_model.hasActiveFilters());
     grid->setCanAddImages(m_model.canAddImages());

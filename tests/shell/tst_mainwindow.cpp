@@ -103,7 +103,7 @@ private slots:
         const QList<Series *> series = library.context().fetch<Series>();
         QCOMPARE(series.size(), 1);
         QCOMPARE(series.first()->title(), QStringLiteral("Knee MRI"));
-        const QList<AtlasImage *> images = ContentViewModel::orderedImages(*series.first());
+        const QList<AtlasImage *> images = LibraryDerivation::orderedImages(*series.first());
         QCOMPARE(imageTitles(images), (QStringList{"scan 1", "scan 2", "scan 10"}));
         for (const AtlasImage *image : images)
             QCOMPARE(image->modality(), Modality::ct);

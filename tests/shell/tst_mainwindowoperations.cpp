@@ -235,7 +235,7 @@ private slots:
         // The image became a series holding both; its row stays selected.
         Series *series = knee->series();
         QVERIFY(series);
-        QCOMPARE(ContentViewModel::orderedImages(*series).size(), 2);
+        QCOMPARE(LibraryDerivation::orderedImages(*series).size(), 2);
         QCOMPARE(harness.model().sidebarSelection(), QSet<LibraryEntryID>{LibraryEntryID::series(series->id())});
 
         // Two more files onto the series: "Add Images".
@@ -246,7 +246,7 @@ private slots:
                  QStringLiteral("Metadata applies to the 2 images being added."));
         QTest::mouseClick(harness.view().importSheet()->cancelButton(), Qt::LeftButton);
         QTRY_VERIFY(!harness.view().importSheet());
-        QCOMPARE(ContentViewModel::orderedImages(*series).size(), 2);
+        QCOMPARE(LibraryDerivation::orderedImages(*series).size(), 2);
     }
 };
 
