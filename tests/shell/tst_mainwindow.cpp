@@ -11,6 +11,18 @@
 
 namespace {
 
+// Counts the paints of the widgets it watches.
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
+
+using Write = std::function<void(AtlasImage *, PointAnnotation *, RegionAnnotation *)>;
+
 QStringList menuBarTitles(QMenuBar *bar)
 {
     QStringList titles;
@@ -24,6 +36,7 @@ QStringList menuBarTitles(QMenuBar *bar)
 }
 
 } // namespace
+Q_DECLARE_METATYPE(Write)
 
 // The main window driven as a user would: the file importer and the import
 // sheet, search and filters, selection and keys, the rename, delete and
@@ -311,6 +324,40 @@ private slots:
         QVERIFY(harness.clickRow(LibraryEntryID::image(knee->id())));
         QCOMPARE(harness.model().openedImage(), knee);
         QCOMPARE(harness.view().contentDetail()->imageScreen()->image(), knee);
+    }
+
+    void listsRedrawForWhatTheyShowOnly_data()
+    {
+        QTest::addColumn<Write>("write");
+        QTest::addColumn<bool>("redraws");
+        QTest::newRow("image title") << Write([](AtlasImage *a, auto, auto) { a->setTitle(QStringLiteral("b")); }) << true;
+        QTest::newRow("series title") << Write([](AtlasImage *a, auto, auto) { a->series()->setTitle(QStringLiteral("T")); })
+                                      << true;
+        QTest::newRow("point coordinate") << Write([](auto, PointAnnotation *p, auto) { p->setX(0.9); }) << false;
+        QTest::newRow("region vertex") << Write([](auto, auto, RegionAnnotation *r) { r->setVertices({{0.5, 0.5}}); })
+                                       << false;
+    }
+
+    void listsRedrawForWhatTheyShowOnly()
+    {
+        QFETCH(Write, write);
+        QFETCH(bool, redraws);
+        TestLibrary library;
+        Series *series = library.series(QStringLiteral("S"));
+        AtlasImage *a = library.image(QStringLiteral("a"), series);
+        PointAnnotation *point = library.point(a, QStringLiteral("p"));
+        RegionAnnotation *region = library.region(a, QStringLiteral("r"));
+        library.save();
+        WindowHarness harness(library);
+        harness.model().setSidebarSelection({LibraryEntryID::series(series->id())});
+        QTest::qWait(100);
+        PaintCounter counter;
+        harness.grid().view()->viewport()->installEventFilter(&counter);
+        harness.sidebar().listView()->viewport()->installEventFilter(&counter);
+
+        write(a, point, region);
+        QTest::qWait(100);
+        QCOMPARE(counter.paints > 0, redraws);
     }
 
     void renamingASeriesThroughItsAlert()
