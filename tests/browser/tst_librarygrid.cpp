@@ -3,6 +3,7 @@
 #include "browser/LibraryGrid.h"
 #include "browser/LibraryGridView.h"
 #include "browser/ThumbnailCache.h"
+#include "platform/ImageDecoder.h"
 #include "ui/ContentUnavailableView.h"
 
 #include <QAction>
@@ -323,7 +324,7 @@ private slots:
                 QMutexLocker lock(&mutex);
                 while (!open)
                     opened.wait(&mutex);
-                return ThumbnailCache::makeThumbnail(data, size);
+                return ImageDecoder::decode(data, size);
             },
             1, ThumbnailCache::defaultMaxBytes);
         const QByteArray bytes = encodedPicture("PNG", QSize(64, 48));

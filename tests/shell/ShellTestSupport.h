@@ -6,11 +6,10 @@
 #include "model/Series.h"
 #include "model/StoreTestSupport.h"
 #include "platform/CloudAccountService.h"
+#include "support/TestPictures.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QImage>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
@@ -108,18 +107,6 @@ private:
     std::unique_ptr<ModelContainer> m_container;
     std::unique_ptr<FailingWrites> m_failing;
 };
-
-// A small PNG file's bytes.
-inline QByteArray pngBytes(const QColor &color = QColor(10, 120, 200), QSize size = QSize(8, 6))
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "png");
-    return bytes;
-}
 
 inline QUrl writeTestFile(const QTemporaryDir &folder, const QString &name, const QByteArray &bytes)
 {
