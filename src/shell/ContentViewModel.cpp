@@ -555,7 +555,7 @@ void ContentViewModel::cancelDeletion()
     emit deletionConfirmationChanged(false);
 }
 
-void ContentViewModel::removeEntries(const QList<LibraryEntry> &entries)
+void ContentViewModel::removeEntries(QList<LibraryEntry> entries)
 {
     const OperationScope operation(*this);
     if (!m_operations.removeEntries(entries))
@@ -567,7 +567,7 @@ void ContentViewModel::removeEntries(const QList<LibraryEntry> &entries)
     setSidebarSelection(selection);
 }
 
-void ContentViewModel::deleteImages(const QList<AtlasImage *> &images)
+void ContentViewModel::deleteImages(QList<AtlasImage *> images)
 {
     if (m_operations.deleteImages(images))
         forgetDeletedImages();

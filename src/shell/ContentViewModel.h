@@ -195,8 +195,8 @@ public:
     QString deletionConfirmationMessage() const;
     void confirmDeletion();
     void cancelDeletion();
-    void removeEntries(const QList<LibraryEntry> &entries);
-    void deleteImages(const QList<AtlasImage *> &images);
+    void removeEntries(QList<LibraryEntry> entries);
+    void deleteImages(QList<AtlasImage *> images);
 
     // --- Duplicate ---------------------------------------------------------
 

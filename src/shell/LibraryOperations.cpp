@@ -160,7 +160,7 @@ bool LibraryOperations::renameSeries(Series *series, const QString &text)
 
 // Deletion
 
-bool LibraryOperations::removeEntries(const QList<LibraryEntry> &entries)
+bool LibraryOperations::removeEntries(QList<LibraryEntry> entries)
 {
     for (const LibraryEntry &entry : entries) {
         bool present = true;
@@ -194,7 +194,7 @@ bool LibraryOperations::removeEntries(const QList<LibraryEntry> &entries)
     return deleteImages(doomed);
 }
 
-bool LibraryOperations::deleteImages(const QList<AtlasImage *> &images)
+bool LibraryOperations::deleteImages(QList<AtlasImage *> images)
 {
     for (const AtlasImage *image : images) {
         if (!requireInLibrary({image}, deleteFailed))
@@ -319,7 +319,7 @@ bool LibraryOperations::moveImage(AtlasImage *image, int offset)
     return saveOrReport(reorderFailed);
 }
 
-bool LibraryOperations::reorderImages(const QList<AtlasImage *> &images)
+bool LibraryOperations::reorderImages(QList<AtlasImage *> images)
 {
     if (images.isEmpty() || !isInLibrary(images.first()))
         return false;

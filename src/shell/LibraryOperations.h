@@ -27,7 +27,8 @@ class Series;
 // (saveOrRollBack). A failure is announced by operationFailed() under the
 // operation's title ("Import Failed", "Save Failed", "Rename Failed",
 // "Delete Failed", "Duplicate Failed", "Reorder Failed") and leaves the
-// library as it was saved last.
+// library as it was saved last. Lists are taken by value: a caller may hand
+// in a list that the change itself makes stale (a window's own entries).
 class LibraryOperations : public QObject {
     Q_OBJECT
 public:
@@ -57,10 +58,10 @@ public:
     // The entries' listed images, and each series that is left empty. A
     // series listed without images goes only while it is still empty. When
     // anything the entries name has left the library, nothing is deleted.
-    bool removeEntries(const QList<LibraryEntry> &entries);
+    bool removeEntries(QList<LibraryEntry> entries);
     // The images; a series that loses all of its images goes with them, the
     // others are numbered afresh.
-    bool deleteImages(const QList<AtlasImage *> &images);
+    bool deleteImages(QList<AtlasImage *> images);
 
     // What a duplicate made: the copy of the image, and the series that a
     // standalone image became (else null).
@@ -81,7 +82,7 @@ public:
     // The images of the first image's series take the places of those
     // listed, in the listed order; images of other series and repeats are
     // left out.
-    bool reorderImages(const QList<AtlasImage *> &images);
+    bool reorderImages(QList<AtlasImage *> images);
 
     // A copy of the image with its points and regions, inserted into the
     // context, in no series; not saved. Title and sort index default to the

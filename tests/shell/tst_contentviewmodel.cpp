@@ -423,6 +423,12 @@ private slots:
         QVERIFY(!model.showsOperationError());
         QVERIFY(!model.pendingImport());
         QCOMPARE(model.sidebarSelection(), rowOf(hand));
+
+        // The window's own list, which the deletion makes stale, serves.
+        model.setSidebarSelection({rowOf(hand) + QSet<LibraryEntryID>{LibraryEntryID::series(series->id())}});
+        model.removeEntries(model.libraryEntries());
+        QVERIFY(library.context().fetch<AtlasImage>().isEmpty());
+        QVERIFY(model.sidebarSelection().isEmpty());
     }
 
     void renamingClosesTheAlertWhateverHappens()
