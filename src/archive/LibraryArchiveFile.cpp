@@ -2,7 +2,7 @@
 
 #include "archive/ZipArchive.h"
 #include "archive/ZipArchiveReader.h"
-#include "platform/FileWorkers.h"
+#include "platform/WorkerPools.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -62,7 +62,7 @@ Result<QByteArray, LibraryArchiveFile::ReadError> LibraryArchiveFile::read(const
     std::vector<qint64> pieces(size_t((size + pieceSize - 1) / pieceSize));
     std::iota(pieces.begin(), pieces.end(), 0);
     std::atomic<bool> failed{false};
-    QtConcurrent::blockingMap(&FileWorkers::pool(), pieces, [&](qint64 piece) {
+    QtConcurrent::blockingMap(&WorkerPools::files(), pieces, [&](qint64 piece) {
         const qint64 at = piece * pieceSize;
         if (!failed && !readRange(bytes.data() + at, at, qMin(size, at + pieceSize)))
             failed = true;

@@ -3,6 +3,7 @@
 #include "model/AtlasImage.h"
 #include "model/PointAnnotation.h"
 #include "model/RegionAnnotation.h"
+#include "model/SaveOrRollBack.h"
 #include "model/Series.h"
 #include "platform/objectstore/ModelContext.h"
 
@@ -111,15 +112,12 @@ Result<LibraryImportSummary, ModelStoreError> LibraryArchiveImporter::importCont
         ++summary.addedImages;
     }
 
-    try {
-        context.save();
-    } catch (const ModelStoreError &error) {
-        context.rollback();
+    if (const std::optional<ModelStoreError> error = saveOrRollBack(context)) {
         // The context keeps objects it let go; without their bytes they no
         // longer hold on to the archive.
         for (AtlasImage *image : std::as_const(added))
             image->setImageData(std::nullopt);
-        return error;
+        return *error;
     }
     return summary;
 }

@@ -1,9 +1,9 @@
 #include "archive/ZipArchiveReader.h"
 
 #include "archive/ZipArchive.h"
+#include "platform/WorkerPools.h"
 
 #include <QStringDecoder>
-#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 
 #include <zlib.h>
@@ -259,7 +259,7 @@ public:
         };
         constexpr qint64 parallelThreshold = 16 << 20;
         if (dataSize >= parallelThreshold && checked > 1) {
-            QtConcurrent::blockingMap(QThreadPool::globalInstance(), jobs.begin(), jobs.begin() + checked, check);
+            QtConcurrent::blockingMap(&WorkerPools::computing(), jobs.begin(), jobs.begin() + checked, check);
         } else {
             for (qsizetype i = 0; i < checked; ++i)
                 check(jobs[size_t(i)]);

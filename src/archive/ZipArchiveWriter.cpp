@@ -1,9 +1,9 @@
 #include "archive/ZipArchiveWriter.h"
 
 #include "archive/ZipArchive.h"
+#include "platform/WorkerPools.h"
 
 #include <QIODevice>
-#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 
 #include <cstring>
@@ -202,7 +202,7 @@ Result<QByteArray, ZipArchiveError> ZipArchiveWriter::archive(const QList<ZipEnt
     if (plan.bodySize >= parallelThreshold) {
         std::vector<qsizetype> indices(size_t(entries.size()));
         std::iota(indices.begin(), indices.end(), 0);
-        QtConcurrent::blockingMap(QThreadPool::globalInstance(), indices, writeEntry);
+        QtConcurrent::blockingMap(&WorkerPools::computing(), indices, writeEntry);
     } else {
         for (qsizetype i = 0; i < entries.size(); ++i)
             writeEntry(i);

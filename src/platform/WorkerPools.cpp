@@ -29,3 +29,8 @@ QThreadPool &WorkerPools::decoding()
     static SizedPool workers(std::clamp(QThread::idealThreadCount() / 2, 1, 4), QThread::LowPriority);
     return workers.pool;
 }
+
+QThreadPool &WorkerPools::computing()
+{
+    return *QThreadPool::globalInstance();
+}

@@ -19,4 +19,8 @@ QThreadPool &files();
 // 1 to 4 threads.
 QThreadPool &decoding();
 
+// Work that keeps every core busy on bytes already in memory: checksums and
+// inflating of archive entries. Qt's own pool, one thread per core.
+QThreadPool &computing();
+
 } // namespace WorkerPools
