@@ -74,9 +74,49 @@ void magnifyingGlass(QPainter &p)
     p.drawLine(QPointF(15.7, 15.7), QPointF(20.5, 20.5));
 }
 
+// A price tag pointing left, with its hole; filled, the hole is cut out.
+void tagOutline(QPainter &p, bool filled)
+{
+    QPainterPath tag;
+    tag.moveTo(3.5, 12);
+    tag.lineTo(10, 4.5);
+    tag.lineTo(19, 4.5);
+    tag.quadTo(20.5, 4.5, 20.5, 6);
+    tag.lineTo(20.5, 18);
+    tag.quadTo(20.5, 19.5, 19, 19.5);
+    tag.lineTo(10, 19.5);
+    tag.closeSubpath();
+    if (!filled) {
+        p.drawPath(tag);
+        p.drawEllipse(QPointF(10.5, 12), 1.6, 1.6);
+        return;
+    }
+    p.save();
+    p.setBrush(p.pen().color());
+    p.drawPath(tag);
+    p.setPen(Qt::NoPen);
+    p.setCompositionMode(QPainter::CompositionMode_Clear);
+    p.drawEllipse(QPointF(10.5, 12), 1.8, 1.8);
+    p.restore();
+}
+
 const QHash<QString, Drawing> &drawings()
 {
     static const QHash<QString, Drawing> table = {
+        {QStringLiteral("tag"), [](QPainter &p) { tagOutline(p, false); }},
+        {QStringLiteral("tag.fill"), [](QPainter &p) { tagOutline(p, true); }},
+        {QStringLiteral("checkmark"),
+         [](QPainter &p) { p.drawPolyline(QPolygonF({QPointF(5, 12.5), QPointF(10, 17.5), QPointF(19.5, 6.5)})); }},
+        {QStringLiteral("pencil.and.scribble"),
+         [](QPainter &p) {
+             p.drawPolygon(QPolygonF({QPointF(16.5, 3), QPointF(20, 6.5), QPointF(11, 15.5), QPointF(7, 16.5),
+                                      QPointF(8, 12.5)}));
+             QPainterPath scribble;
+             scribble.moveTo(3.5, 20.5);
+             scribble.cubicTo(6, 17.5, 8, 22, 10.5, 20);
+             scribble.cubicTo(12.5, 18.5, 15, 21.5, 19.5, 20);
+             p.drawPath(scribble);
+         }},
         {QStringLiteral("photo"), [](QPainter &p) { photoFrame(p, QRectF(3, 5, 18, 14)); }},
         {QStringLiteral("photo.on.rectangle.angled"),
          [](QPainter &p) {

@@ -1,6 +1,7 @@
 #include "MainWindowTestSupport.h"
 
-#include "shell/OpenedImagePreview.h"
+#include "viewer/ImageDetailView.h"
+#include "viewer/OpenedPicture.h"
 
 #include <QComboBox>
 #include <QDragEnterEvent>
@@ -144,8 +145,9 @@ private slots:
         // back to the grid, selecting it.
         ContentDetail *detail = harness.view().contentDetail();
         QVERIFY(detail->showsImageScreen());
-        QVERIFY(detail->imageScreen()->hasPicture());
+        QTRY_COMPARE(detail->imageScreen()->picture()->status(), OpenedPicture::Status::ready);
         QCOMPARE(detail->imageScreen()->title(), QStringLiteral("scan 1"));
+        QCOMPARE(detail->title(), QStringLiteral("scan 1"));
         QTRY_COMPARE(harness.sidebar().entries().size(), 1);
         QTest::mouseClick(detail->libraryButton(), Qt::LeftButton);
         QVERIFY(!detail->showsImageScreen());
