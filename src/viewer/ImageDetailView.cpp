@@ -211,10 +211,11 @@ void ImageDetailView::arrange()
         break;
     case DetailLayout::drawerBelow:
         m_divider->setOrientation(Qt::Horizontal);
+        // Up to its largest height, as far as the picture leaves room.
         m_drawer->setMaximumHeight(DetailDrawer::drawerExtent);
         box->addWidget(m_pictureArea, 1);
         box->addWidget(m_divider);
-        box->addWidget(m_drawer);
+        box->addWidget(m_drawer, 1);
         break;
     }
 }

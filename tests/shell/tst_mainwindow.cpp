@@ -2,6 +2,7 @@
 
 #include "viewer/ImageDetailView.h"
 #include "viewer/OpenedPicture.h"
+#include "viewer/ZoomableImage.h"
 
 #include <QComboBox>
 #include <QDragEnterEvent>
@@ -148,6 +149,14 @@ private slots:
         QTRY_COMPARE(detail->imageScreen()->picture()->status(), OpenedPicture::Status::ready);
         QCOMPARE(detail->imageScreen()->title(), QStringLiteral("scan 1"));
         QCOMPARE(detail->title(), QStringLiteral("scan 1"));
+        // The header's Edit turns edit mode on and becomes Done, which
+        // turns it off.
+        QVERIFY(detail->editButton()->isVisible() && !detail->doneButton()->isVisible());
+        QTest::mouseClick(detail->editButton(), Qt::LeftButton);
+        QVERIFY(harness.appState.isEditing());
+        QVERIFY(!detail->editButton()->isVisible() && detail->doneButton()->isVisible());
+        QTest::mouseClick(detail->doneButton(), Qt::LeftButton);
+        QVERIFY(!harness.appState.isEditing());
         QTRY_COMPARE(harness.sidebar().entries().size(), 1);
         QTest::mouseClick(detail->libraryButton(), Qt::LeftButton);
         QVERIFY(!detail->showsImageScreen());
@@ -225,7 +234,11 @@ private slots:
         QWidget *screen = detail->imageScreen();
         QTRY_VERIFY(screen->hasFocus());
         QTest::keyClick(screen, Qt::Key_Down);
-        QTest::keyClick(screen, Qt::Key_Right);
+        // Also from the canvas, once clicked.
+        QWidget *canvas = detail->imageScreen()->canvas();
+        QTest::mouseClick(canvas, Qt::LeftButton);
+        QTRY_VERIFY(canvas->hasFocus());
+        QTest::keyClick(canvas, Qt::Key_Right);
         QCOMPARE(harness.model().openedImage(), slices.at(2));
         QTest::keyClick(screen, Qt::Key_Up);
         QTest::keyClick(screen, Qt::Key_Left);
