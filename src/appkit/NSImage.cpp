@@ -26,7 +26,9 @@ std::optional<QImage> NSImage::appIcon(const Bundle &bundle)
     const auto name = bundle.applicationIconFileName();
     if (!name)
         return std::nullopt;
-    const auto path = bundle.pathForResource(*name, QStringLiteral("png"));
+    const QString extension = QStringLiteral("png");
+    const bool hasExtension = name->endsWith(QLatin1Char('.') + extension, Qt::CaseInsensitive);
+    const auto path = bundle.pathForResource(*name, hasExtension ? QString() : extension);
     if (!path)
         return std::nullopt;
     return contentsOf(*path, false);

@@ -133,19 +133,34 @@ private slots:
         QVERIFY(!NSImage::crop(image, QRect(50, 50, 5, 5)));
     }
 
+    void appIconComesFromTheBundle_data()
+    {
+        QTest::addColumn<QVariant>("iconFile"); // the Info dictionary's "CFBundleIconFile"
+        QTest::addColumn<bool>("found");
+        QTest::newRow("name alone") << QVariant(QStringLiteral("Icon")) << true;
+        QTest::newRow("name with its extension") << QVariant(QStringLiteral("Icon.png")) << true;
+        QTest::newRow("extension in capitals") << QVariant(QStringLiteral("Shout.PNG")) << true;
+        QTest::newRow("another file's name") << QVariant(QStringLiteral("Missing")) << false;
+        QTest::newRow("no icon named") << QVariant() << false;
+    }
+
     void appIconComesFromTheBundle()
     {
-        QVERIFY(NSImage::appIcon()); // the application's own icon is embedded
+        QFETCH(QVariant, iconFile);
+        QFETCH(bool, found);
         QTemporaryDir dir;
         QImage image(8, 8, QImage::Format_ARGB32);
         image.fill(Qt::blue);
         writeFile(dir.filePath(QStringLiteral("Icon.png")), pngBytes(image));
-        const Bundle named(QVariantMap{{QStringLiteral("CFBundleIconFile"), QStringLiteral("Icon")}}, dir.path());
-        QCOMPARE(NSImage::appIcon(named)->size(), QSize(8, 8));
-        // A name with its extension is looked up with the extension again.
-        const Bundle withExtension(QVariantMap{{QStringLiteral("CFBundleIconFile"), QStringLiteral("Icon.png")}}, dir.path());
-        QVERIFY(!NSImage::appIcon(withExtension));
-        QVERIFY(!NSImage::appIcon(Bundle(QVariantMap{}, dir.path())));
+        writeFile(dir.filePath(QStringLiteral("Shout.PNG")), pngBytes(image));
+        QVariantMap info;
+        if (iconFile.isValid())
+            info.insert(QStringLiteral("CFBundleIconFile"), iconFile);
+        const auto icon = NSImage::appIcon(Bundle(info, dir.path()));
+        QCOMPARE(bool(icon), found);
+        if (found)
+            QCOMPARE(icon->size(), QSize(8, 8));
+        QVERIFY(NSImage::appIcon()); // the application's own icon is embedded
     }
 
     void tintingOnlyChangesMaskIcons()
