@@ -77,12 +77,16 @@ QIcon NSImage::tinted(const QIcon &icon, const QColor &colour)
         sizes = {QSize(32, 32)};
     for (const QSize &size : sizes) {
         QPixmap pixmap = icon.pixmap(size);
-        QPainter painter(&pixmap);
-        painter.setCompositionMode(QPainter::CompositionMode_SourceAtop);
-        painter.fillRect(pixmap.rect(), colour);
-        painter.end();
+        fillOpaqueArea(pixmap, colour);
         result.addPixmap(pixmap);
     }
     result.setIsMask(false);
     return result;
+}
+
+void NSImage::fillOpaqueArea(QPixmap &pixmap, const QColor &colour)
+{
+    QPainter painter(&pixmap);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceAtop);
+    painter.fillRect(QRectF(QPointF(0, 0), pixmap.deviceIndependentSize()), colour);
 }

@@ -29,4 +29,6 @@ struct NSImage {
     // A mask icon filled with `colour` where it is opaque, no longer a
     // mask; any other icon is returned unchanged.
     static QIcon tinted(const QIcon &icon, const QColor &colour);
+    // Paints `colour` over the opaque part of the pixmap, keeping its alpha.
+    static void fillOpaqueArea(QPixmap &pixmap, const QColor &colour);
 };

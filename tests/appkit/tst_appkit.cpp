@@ -1,4 +1,5 @@
 #include "appkit/NSAlert.h"
+#include "appkit/NSColor.h"
 #include "appkit/NSApplication.h"
 #include "appkit/NSDraggingInfo.h"
 #include "appkit/NSEvent.h"
@@ -161,6 +162,40 @@ private slots:
         if (found)
             QCOMPARE(icon->size(), QSize(8, 8));
         QVERIFY(NSImage::appIcon()); // the application's own icon is embedded
+    }
+
+    void colourCatalogue_data()
+    {
+        QTest::addColumn<QByteArray>("catalogue"); // empty: the bundle has none
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<QColor>("expected");
+        const QByteArray both = "{\"Tint\": {\"light\": \"#102030\", \"dark\": \"#80405060\"}}";
+        const QByteArray lightOnly = "{\"Tint\": {\"light\": \"#102030\"}}";
+        QTest::newRow("light value") << both << false << QColor(0x10, 0x20, 0x30);
+        QTest::newRow("dark value, with its alpha") << both << true << QColor(0x40, 0x50, 0x60, 0x80);
+        QTest::newRow("no dark value: the light one") << lightOnly << true << QColor(0x10, 0x20, 0x30);
+        QTest::newRow("another name") << QByteArray("{\"Other\": {\"light\": \"#102030\"}}") << false << QColor(Qt::green);
+        QTest::newRow("not a colour") << QByteArray("{\"Tint\": {\"light\": \"sky\"}}") << false << QColor(Qt::green);
+        QTest::newRow("not JSON") << QByteArray("Tint = #102030") << false << QColor(Qt::green);
+        QTest::newRow("no catalogue") << QByteArray() << false << QColor(Qt::green);
+    }
+
+    void colourCatalogue()
+    {
+        QFETCH(QByteArray, catalogue);
+        QFETCH(bool, dark);
+        QFETCH(QColor, expected);
+        QTemporaryDir dir;
+        if (!catalogue.isEmpty())
+            writeFile(dir.filePath(QStringLiteral("Colors.json")), catalogue);
+        QPalette palette;
+        palette.setColor(QPalette::Window, dark ? QColor(30, 30, 30) : QColor(240, 240, 240));
+        palette.setColor(QPalette::WindowText, dark ? Qt::white : Qt::black);
+        const Bundle bundle(QVariantMap{}, dir.path());
+        QCOMPARE(NSColor::assetNamed(QStringLiteral("Tint"), Qt::green, bundle, palette), expected);
+        // The application's own catalogue is embedded.
+        QCOMPARE(NSColor::assetNamed(QStringLiteral("AccentColor"), Qt::green, Bundle::main(), palette),
+                 NSColor::systemOrange(palette));
     }
 
     void tintingOnlyChangesMaskIcons()
