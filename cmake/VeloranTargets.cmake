@@ -12,8 +12,19 @@ endfunction()
 #
 # Builds the library `veloran_<name>` from every source below the calling
 # folder. Headers are included as "<subsystem>/<file>.h" from src/.
+#
+# The subsystems are layered in the order src/CMakeLists.txt adds them: a
+# library may link only libraries added before it, so the graph between
+# them has no cycle and nothing links a library above it. Configuring
+# stops at a library that breaks the order.
 function(veloran_subsystem)
   cmake_parse_arguments(ARG "" "NAME" "DEPENDS" ${ARGN})
+  foreach(dependency IN LISTS ARG_DEPENDS)
+    if(dependency MATCHES "^veloran_" AND NOT TARGET ${dependency})
+      message(FATAL_ERROR "veloran_${ARG_NAME} links ${dependency}, which is not below it: "
+                          "a library links only those that src/CMakeLists.txt adds before it")
+    endif()
+  endforeach()
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp
        ${CMAKE_CURRENT_SOURCE_DIR}/*.h

@@ -1,7 +1,7 @@
 #include "browser/EditorSection.h"
 
-#include "browser/LibraryStyle.h"
-#include "browser/SystemSymbol.h"
+#include "ui/AppStyle.h"
+#include "ui/SystemSymbol.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -20,10 +20,10 @@ public:
         auto *layout = new QHBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(0);
-        const int side = QFontMetrics(LibraryStyle::headline()).height();
+        const int side = QFontMetrics(AppStyle::headline()).height();
         layout->addSpacing(side + 6);
         auto *label = new QLabel(title, this);
-        label->setFont(LibraryStyle::headline());
+        label->setFont(AppStyle::headline());
         layout->addWidget(label);
         layout->addStretch(1);
     }
@@ -33,9 +33,9 @@ protected:
     {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
-        const int side = QFontMetrics(LibraryStyle::headline()).height();
+        const int side = QFontMetrics(AppStyle::headline()).height();
         SystemSymbol::paint(painter, m_symbol, QRectF(0, (height() - side) / 2.0, side, side),
-                            LibraryStyle::accent(palette()));
+                            AppStyle::accent(palette()));
     }
 
 private:

@@ -1,13 +1,14 @@
 #include "browser/LibraryGrid.h"
 
-#include "browser/ContentUnavailableView.h"
 #include "browser/ImportedImage.h"
+#include "browser/LibraryEmptyStates.h"
 #include "browser/LibraryGridModel.h"
 #include "browser/LibraryGridView.h"
 #include "browser/LibraryThumbnail.h"
 #include "browser/ModelRedrawLink.h"
-#include "browser/SystemSymbol.h"
 #include "browser/ThumbnailCache.h"
+#include "ui/ContentUnavailableView.h"
+#include "ui/SystemSymbol.h"
 
 #include <QDragEnterEvent>
 #include <QKeyEvent>
@@ -34,6 +35,12 @@ LibraryGrid::LibraryGrid(ThumbnailCache &cache, QWidget *parent)
     m_emptyState = new ContentUnavailableView(this);
     m_emptyState->setAutoFillBackground(true);
     m_emptyState->setBackgroundRole(QPalette::Base);
+    connect(m_emptyState, &ContentUnavailableView::actionTriggered, this, [this] {
+        if (m_content == Content::noImages && onImport)
+            onImport();
+        else if (m_content == Content::noMatches && onClearFilters)
+            onClearFilters();
+    });
 
     m_stack = new QStackedLayout(this);
     m_stack->setContentsMargins(0, 0, 0, 0);
@@ -141,16 +148,10 @@ void LibraryGrid::updateContent()
     case Content::grid:
         break;
     case Content::noImages:
-        m_emptyState->setContent(ContentUnavailableView::noImages([this] {
-            if (onImport)
-                onImport();
-        }));
+        m_emptyState->setContent(LibraryEmptyStates::noImages());
         break;
     case Content::noMatches:
-        m_emptyState->setContent(ContentUnavailableView::noMatches(m_hasActiveFilters, [this] {
-            if (onClearFilters)
-                onClearFilters();
-        }));
+        m_emptyState->setContent(LibraryEmptyStates::noMatches(m_hasActiveFilters));
         break;
     case Content::noSelection:
         m_emptyState->setContent({QStringLiteral("No Selection"), QStringLiteral("sidebar.left"),
@@ -268,7 +269,12 @@ QMenu *LibraryGrid::contextMenu(AtlasImage *image, QWidget *parent)
     menu->addAction(preview);
 
     auto addItem = [&](const QString &title, const QString &symbol, const auto &callback, auto... arguments) {
-        return SystemSymbol::addCallbackItem(*menu, title, symbol, this, callback, arguments...);
+        QAction *item = SystemSymbol::addMenuItem(*menu, title, symbol);
+        connect(item, &QAction::triggered, this, [&callback, arguments...] {
+            if (callback)
+                callback(arguments...);
+        });
+        return item;
     };
     addItem(QStringLiteral("Open"), QStringLiteral("arrow.up.forward.square"), onOpen, image);
     menu->addSeparator();

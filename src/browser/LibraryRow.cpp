@@ -1,7 +1,7 @@
 #include "browser/LibraryRow.h"
 
-#include "browser/LibraryStyle.h"
-#include "browser/SystemSymbol.h"
+#include "ui/AppStyle.h"
+#include "ui/SystemSymbol.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -33,7 +33,7 @@ double badgeWidth(const LibraryRow &row)
 {
     if (!row.badge)
         return 0;
-    const QFontMetricsF metrics(LibraryStyle::subheadline());
+    const QFontMetricsF metrics(AppStyle::subheadline());
     return metrics.height() + badgeInnerGap + metrics.horizontalAdvance(badgeText(*row.badge));
 }
 
@@ -52,18 +52,18 @@ RowLayout layoutRow(const LibraryRow &row, const QRectF &content)
     RowLayout layout;
     const double badge = badgeWidth(row);
     const double titleRoom = std::max(1.0, content.width() - (badge > 0 ? badge + badgeGap : 0));
-    const QFont titleFont = LibraryStyle::headline();
+    const QFont titleFont = AppStyle::headline();
     const double titleTextWidth =
         std::min(titleRoom, QFontMetricsF(titleFont).horizontalAdvance(row.title.isEmpty() ? QStringLiteral(" ") : row.title) + 1);
     const double titleHeight = wrappedHeight(titleFont, row.title, titleRoom);
     layout.title = QRectF(content.left(), content.top(), titleTextWidth, titleHeight);
     if (badge > 0) {
-        const double badgeHeight = QFontMetricsF(LibraryStyle::subheadline()).height();
+        const double badgeHeight = QFontMetricsF(AppStyle::subheadline()).height();
         const double firstLine = QFontMetricsF(titleFont).height();
         layout.badge = QRectF(layout.title.right() + badgeGap, content.top() + (firstLine - badgeHeight) / 2, badge,
                               badgeHeight);
     }
-    const double captionHeight = wrappedHeight(LibraryStyle::caption(), row.caption, content.width());
+    const double captionHeight = wrappedHeight(AppStyle::caption(), row.caption, content.width());
     layout.caption = QRectF(content.left(), layout.title.bottom() + lineSpacing, content.width(), captionHeight);
     layout.height = titleHeight + lineSpacing + captionHeight;
     return layout;
@@ -87,17 +87,17 @@ void LibraryRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     const bool active = option.state & QStyle::State_Active;
     const auto *view = qobject_cast<const QAbstractItemView *>(option.widget);
     const bool focused = view && view->hasFocus();
-    QColor textColour = LibraryStyle::primary(option.palette);
-    QColor secondary = LibraryStyle::secondary(option.palette);
+    QColor textColour = AppStyle::primary(option.palette);
+    QColor secondary = AppStyle::secondary(option.palette);
     if (selected) {
         QColor fill;
         if (focused && active) {
-            fill = LibraryStyle::accent(option.palette);
+            fill = AppStyle::accent(option.palette);
             textColour = option.palette.color(QPalette::HighlightedText);
             secondary = textColour;
             secondary.setAlphaF(0.8f);
         } else {
-            fill = LibraryStyle::secondary(option.palette);
+            fill = AppStyle::secondary(option.palette);
             fill.setAlphaF(0.18f);
         }
         painter->setPen(Qt::NoPen);
@@ -105,18 +105,18 @@ void LibraryRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
         painter->drawRoundedRect(highlight, 6, 6);
     }
     if (index.data(menuTargetRole).toBool()) {
-        painter->setPen(QPen(LibraryStyle::accent(option.palette), 2));
+        painter->setPen(QPen(AppStyle::accent(option.palette), 2));
         painter->setBrush(Qt::NoBrush);
         painter->drawRoundedRect(highlight.adjusted(1, 1, -1, -1), 5, 5);
     }
 
     const RowLayout layout = layoutRow(row, contentRect(option.rect));
-    painter->setFont(LibraryStyle::headline());
+    painter->setFont(AppStyle::headline());
     painter->setPen(textColour);
     painter->drawText(layout.title.adjusted(0, 0, 1, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap | Qt::TextWrapAnywhere,
                       row.title);
     if (row.badge) {
-        const QFont font = LibraryStyle::subheadline();
+        const QFont font = AppStyle::subheadline();
         const double side = QFontMetricsF(font).height();
         SystemSymbol::paint(*painter, QStringLiteral("square.stack"),
                             QRectF(layout.badge.left(), layout.badge.top(), side, side), secondary);
@@ -126,7 +126,7 @@ void LibraryRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
                                  layout.badge.width() - side - badgeInnerGap + 1, layout.badge.height()),
                           Qt::AlignLeft | Qt::AlignVCenter, badgeText(*row.badge));
     }
-    painter->setFont(LibraryStyle::caption());
+    painter->setFont(AppStyle::caption());
     painter->setPen(secondary);
     painter->drawText(layout.caption, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap | Qt::TextWrapAnywhere,
                       row.caption);

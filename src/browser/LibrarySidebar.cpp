@@ -1,15 +1,16 @@
 #include "browser/LibrarySidebar.h"
 
-#include "browser/ContentUnavailableView.h"
+#include "browser/LibraryEmptyStates.h"
 #include "browser/LibraryFilterControls.h"
 #include "browser/LibraryRow.h"
 #include "browser/LibrarySidebarModel.h"
-#include "browser/LibraryStyle.h"
 #include "browser/ModelRedrawLink.h"
 #include "browser/SyncPauseSource.h"
-#include "browser/SystemSymbol.h"
 #include "model/AtlasImage.h"
 #include "model/Series.h"
+#include "ui/AppStyle.h"
+#include "ui/ContentUnavailableView.h"
+#include "ui/SystemSymbol.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -138,7 +139,7 @@ LibrarySidebar::~LibrarySidebar() = default;
 void LibrarySidebar::buildLayout()
 {
     QPalette sidebarPalette = palette();
-    const QColor background = LibraryStyle::sidebarBackground(sidebarPalette);
+    const QColor background = AppStyle::sidebarBackground(sidebarPalette);
     sidebarPalette.setColor(QPalette::Window, background);
     sidebarPalette.setColor(QPalette::Base, background);
     setPalette(sidebarPalette);
@@ -156,7 +157,7 @@ void LibrarySidebar::buildLayout()
     m_searchField->setPlaceholderText(QStringLiteral("Search"));
     m_searchField->setClearButtonEnabled(true);
     m_searchField->addAction(SystemSymbol::icon(QStringLiteral("magnifyingglass"),
-                                                LibraryStyle::secondary(palette())),
+                                                AppStyle::secondary(palette())),
                              QLineEdit::LeadingPosition);
     QPalette fieldPalette = m_searchField->palette();
     fieldPalette.setColor(QPalette::Base, QApplication::palette().color(QPalette::Base));
@@ -168,22 +169,22 @@ void LibrarySidebar::buildLayout()
     // Filter panel and its divider.
     m_filterPanel = new QWidget(this);
     m_filterPanel->hide();
-    m_filterPanel->setFont(LibraryStyle::callout());
+    m_filterPanel->setFont(AppStyle::callout());
     auto *panelLayout = new QVBoxLayout(m_filterPanel);
     panelLayout->setContentsMargins(12, 8, 12, 8);
     panelLayout->setSpacing(6);
     m_filterControls = new LibraryFilterControls(m_filterPanel);
     for (int row = 0; row < 5; ++row) {
-        LibraryStyle::makeSecondary(*m_filterControls->label(row));
+        AppStyle::makeSecondary(*m_filterControls->label(row));
         m_filterControls->picker(row)->setAttribute(Qt::WA_MacSmallSize);
     }
     panelLayout->addWidget(m_filterControls);
     m_clearFilters = new QPushButton(SystemSymbol::icon(QStringLiteral("xmark.circle"),
-                                                        LibraryStyle::secondary(palette())),
+                                                        AppStyle::secondary(palette())),
                                      QStringLiteral("Clear Filters"), m_filterPanel);
     m_clearFilters->setFlat(true);
     m_clearFilters->setCursor(Qt::PointingHandCursor);
-    LibraryStyle::makeSecondary(*m_clearFilters);
+    AppStyle::makeSecondary(*m_clearFilters);
     connect(m_clearFilters, &QPushButton::clicked, this, [this] {
         if (onClearFilters)
             onClearFilters();
@@ -201,7 +202,7 @@ void LibrarySidebar::buildLayout()
     m_filterDivider->setFrameShape(QFrame::HLine);
     m_filterDivider->setFrameShadow(QFrame::Plain);
     QPalette dividerPalette = m_filterDivider->palette();
-    dividerPalette.setColor(QPalette::WindowText, LibraryStyle::quaternary(palette()).darker(130));
+    dividerPalette.setColor(QPalette::WindowText, AppStyle::quaternary(palette()).darker(130));
     m_filterDivider->setPalette(dividerPalette);
     layout->addWidget(m_filterDivider);
 
@@ -229,16 +230,25 @@ void LibrarySidebar::buildLayout()
             &LibrarySidebar::listSelectionChanged);
     stack->addWidget(list, 0, 0);
     m_emptyState = new ContentUnavailableView(listArea);
+    connect(m_emptyState, &ContentUnavailableView::actionTriggered, this, [this] {
+        // "Import Images" while the library is empty, else "Clear Filters".
+        if (!m_hasContent) {
+            if (onImport)
+                onImport();
+        } else if (onClearFilters) {
+            onClearFilters();
+        }
+    });
     stack->addWidget(m_emptyState, 0, 0);
     layout->addWidget(listArea, 1);
 
     // The banner at the bottom.
     m_banner = new QWidget(this);
-    m_banner->setFont(LibraryStyle::footnote());
+    m_banner->setFont(AppStyle::footnote());
     m_banner->setAutoFillBackground(true);
     QPalette bannerPalette = m_banner->palette();
-    bannerPalette.setColor(QPalette::Window, LibraryStyle::barBackground(palette()));
-    bannerPalette.setColor(QPalette::WindowText, LibraryStyle::secondary(palette()));
+    bannerPalette.setColor(QPalette::Window, AppStyle::barBackground(palette()));
+    bannerPalette.setColor(QPalette::WindowText, AppStyle::secondary(palette()));
     m_banner->setPalette(bannerPalette);
     auto *bannerLayout = new QHBoxLayout(m_banner);
     bannerLayout->setContentsMargins(12, 6, 12, 6);
@@ -412,16 +422,10 @@ QString LibrarySidebar::emptyStateTitle() const
 void LibrarySidebar::updateEmptyState()
 {
     if (!m_hasContent) {
-        m_emptyState->setContent(ContentUnavailableView::noImages([this] {
-            if (onImport)
-                onImport();
-        }));
+        m_emptyState->setContent(LibraryEmptyStates::noImages());
         m_emptyState->show();
     } else if (m_model->entries().isEmpty()) {
-        m_emptyState->setContent(ContentUnavailableView::noMatches(m_hasActiveFilters, [this] {
-            if (onClearFilters)
-                onClearFilters();
-        }));
+        m_emptyState->setContent(LibraryEmptyStates::noMatches(m_hasActiveFilters));
         m_emptyState->show();
     } else {
         m_emptyState->hide();
@@ -462,7 +466,12 @@ QMenu *LibrarySidebar::contextMenu(const LibraryEntry &entry, QWidget *parent)
 {
     auto *menu = new QMenu(parent);
     auto addItem = [&](const QString &title, const QString &symbol, const auto &callback, auto... arguments) {
-        return SystemSymbol::addCallbackItem(*menu, title, symbol, this, callback, arguments...);
+        QAction *item = SystemSymbol::addMenuItem(*menu, title, symbol);
+        connect(item, &QAction::triggered, this, [&callback, arguments...] {
+            if (callback)
+                callback(arguments...);
+        });
+        return item;
     };
     if (AtlasImage *image = entry.imageValue()) {
         addItem(QStringLiteral("Edit"), QStringLiteral("info.circle"), onEditImage, image);

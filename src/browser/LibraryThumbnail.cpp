@@ -1,10 +1,10 @@
 #include "browser/LibraryThumbnail.h"
 
-#include "browser/LibraryStyle.h"
-#include "browser/SystemSymbol.h"
 #include "browser/ThumbnailCache.h"
 #include "model/AtlasImage.h"
 #include "model/Series.h"
+#include "ui/AppStyle.h"
+#include "ui/SystemSymbol.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -18,7 +18,7 @@ namespace {
 
 QFont titleFont()
 {
-    return LibraryStyle::withWeight(LibraryStyle::caption(), QFont::Medium);
+    return AppStyle::withWeight(AppStyle::caption(), QFont::Medium);
 }
 
 // The image fitted into `area`, keeping its aspect, centred.
@@ -80,7 +80,7 @@ QString thumbnailAgeSexText(const AtlasImage &image)
 double LibraryThumbnail::height(double width)
 {
     const double titleHeight = QFontMetricsF(titleFont()).height();
-    const double rowHeight = QFontMetricsF(LibraryStyle::caption2()).height();
+    const double rowHeight = QFontMetricsF(AppStyle::caption2()).height();
     return width + spacing + titleHeight + spacing + rowHeight;
 }
 
@@ -121,7 +121,7 @@ void LibraryThumbnail::paint(QPainter &painter, const QRectF &rect, const QPalet
     // Placeholder and picture cross-fade, eased out, when the picture arrives.
     const double shown = hasPicture ? 1 - std::pow(1 - std::clamp(appearance, 0.0, 1.0), 3) : 0.0;
     if (shown < 1) {
-        const double side = std::min(QFontMetricsF(LibraryStyle::title()).height() * 1.1, area.width());
+        const double side = std::min(QFontMetricsF(AppStyle::title()).height() * 1.1, area.width());
         const QRectF symbolRect(area.center().x() - side / 2, area.center().y() - side / 2, side, side);
         painter.setOpacity(1 - shown);
         SystemSymbol::paint(painter, placeholderSymbol(*image), symbolRect, QColor(255, 255, 255, 130));
@@ -138,8 +138,8 @@ void LibraryThumbnail::paint(QPainter &painter, const QRectF &rect, const QPalet
         painter.setOpacity(1);
     }
     // The inner border, blending from the secondary to the accent colour.
-    const QColor off = LibraryStyle::secondary(palette);
-    const QColor on = LibraryStyle::accent(palette);
+    const QColor off = AppStyle::secondary(palette);
+    const QColor on = AppStyle::accent(palette);
     auto mix = [selection](double a, double b) { return a + (b - a) * selection; };
     const QColor border = QColor::fromRgbF(float(mix(off.redF(), on.redF())), float(mix(off.greenF(), on.greenF())),
                                            float(mix(off.blueF(), on.blueF())),
@@ -155,11 +155,11 @@ void LibraryThumbnail::paint(QPainter &painter, const QRectF &rect, const QPalet
     const QFont captionTitle = titleFont();
     const double titleHeight = QFontMetricsF(captionTitle).height();
     double y = square.bottom() + spacing;
-    drawElided(painter, captionTitle, LibraryStyle::primary(palette), QRectF(rect.left(), y, rect.width(), titleHeight),
+    drawElided(painter, captionTitle, AppStyle::primary(palette), QRectF(rect.left(), y, rect.width(), titleHeight),
                thumbnailTitle(*image));
     y += titleHeight + spacing;
 
-    const QFont rowFont = LibraryStyle::caption2();
+    const QFont rowFont = AppStyle::caption2();
     const QFontMetricsF metrics(rowFont);
     const double rowHeight = metrics.height();
     const QString metadata = thumbnailMetadataText(*image);
@@ -169,15 +169,15 @@ void LibraryThumbnail::paint(QPainter &painter, const QRectF &rect, const QPalet
     double x = rect.left();
     const double right = rect.right();
     const double metadataWidth = std::min(metrics.horizontalAdvance(metadata), std::max(0.0, right - x));
-    drawElided(painter, rowFont, LibraryStyle::secondary(palette), QRectF(x, y, metadataWidth + 1, rowHeight), metadata);
+    drawElided(painter, rowFont, AppStyle::secondary(palette), QRectF(x, y, metadataWidth + 1, rowHeight), metadata);
     x += metadataWidth + gap;
     if (x < right) {
         const double slashWidth = metrics.horizontalAdvance(slash);
-        drawElided(painter, rowFont, LibraryStyle::tertiary(palette), QRectF(x, y, slashWidth + 1, rowHeight), slash);
+        drawElided(painter, rowFont, AppStyle::tertiary(palette), QRectF(x, y, slashWidth + 1, rowHeight), slash);
         x += slashWidth + gap;
     }
     if (x < right)
-        drawElided(painter, rowFont, LibraryStyle::tertiary(palette), QRectF(x, y, right - x, rowHeight), ageSex);
+        drawElided(painter, rowFont, AppStyle::tertiary(palette), QRectF(x, y, right - x, rowHeight), ageSex);
     painter.restore();
 }
 
@@ -192,7 +192,7 @@ LibraryThumbnailPreview::LibraryThumbnailPreview(AtlasImage *image, double previ
 
 QSize LibraryThumbnailPreview::sizeHint() const
 {
-    const QFontMetricsF metrics(LibraryStyle::withWeight(LibraryStyle::callout(), QFont::Medium));
+    const QFontMetricsF metrics(AppStyle::withWeight(AppStyle::callout(), QFont::Medium));
     const double padding = 12;
     return QSize(int(std::ceil(m_previewSide + 2 * padding)),
                  int(std::ceil(padding + m_previewSide + 8 + metrics.height() + padding)));
@@ -223,14 +223,14 @@ void LibraryThumbnailPreview::paintEvent(QPaintEvent *)
     if (m_thumbnail && !m_thumbnail->isNull()) {
         painter.drawImage(fitted(m_thumbnail->size(), area), *m_thumbnail);
     } else {
-        const double side = QFontMetricsF(LibraryStyle::largeTitle()).height() * 1.2;
+        const double side = QFontMetricsF(AppStyle::largeTitle()).height() * 1.2;
         SystemSymbol::paint(painter, LibraryThumbnail::placeholderSymbol(*m_image),
                             QRectF(area.center().x() - side / 2, area.center().y() - side / 2, side, side),
-                            LibraryStyle::secondary(palette()));
+                            AppStyle::secondary(palette()));
     }
-    const QFont font = LibraryStyle::withWeight(LibraryStyle::callout(), QFont::Medium);
+    const QFont font = AppStyle::withWeight(AppStyle::callout(), QFont::Medium);
     const double top = area.bottom() + 8;
-    drawElided(painter, font, LibraryStyle::primary(palette()),
+    drawElided(painter, font, AppStyle::primary(palette()),
                QRectF((width() - m_previewSide) / 2, top, m_previewSide, QFontMetricsF(font).height()),
                thumbnailTitle(*m_image), Qt::AlignHCenter | Qt::AlignVCenter);
 }

@@ -1,10 +1,10 @@
 #include "browser/LibraryThumbnailDelegate.h"
 
 #include "browser/LibraryGridModel.h"
-#include "browser/LibraryStyle.h"
 #include "browser/LibraryThumbnail.h"
-#include "browser/SystemSymbol.h"
 #include "browser/ThumbnailCache.h"
+#include "ui/AppStyle.h"
+#include "ui/SystemSymbol.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -85,20 +85,20 @@ void LibraryThumbnailDelegate::paintAddImagesTile(QPainter &painter, const QRect
     const double radius = LibraryThumbnail::cornerRadius;
     QPainterPath shape;
     shape.addRoundedRect(square, radius, radius);
-    painter.fillPath(shape, LibraryStyle::quaternary(palette));
-    QColor accent = LibraryStyle::accent(palette);
+    painter.fillPath(shape, AppStyle::quaternary(palette));
+    QColor accent = AppStyle::accent(palette);
     QColor wash = accent;
     wash.setAlphaF(float(0.18 * targeted));
     painter.fillPath(shape, wash);
 
-    const QColor secondary = LibraryStyle::secondary(palette);
+    const QColor secondary = AppStyle::secondary(palette);
     auto mix = [targeted](const QColor &a, const QColor &b) {
         return QColor::fromRgbF(float(a.redF() + (b.redF() - a.redF()) * targeted),
                                 float(a.greenF() + (b.greenF() - a.greenF()) * targeted),
                                 float(a.blueF() + (b.blueF() - a.blueF()) * targeted),
                                 float(a.alphaF() + (b.alphaF() - a.alphaF()) * targeted));
     };
-    const double symbolSide = QFontMetricsF(LibraryStyle::title()).height() * 1.1;
+    const double symbolSide = QFontMetricsF(AppStyle::title()).height() * 1.1;
     SystemSymbol::paint(painter, QStringLiteral("plus"),
                         QRectF(square.center().x() - symbolSide / 2, square.center().y() - symbolSide / 2, symbolSide,
                                symbolSide),
@@ -115,15 +115,15 @@ void LibraryThumbnailDelegate::paintAddImagesTile(QPainter &painter, const QRect
     const double inset = lineWidth / 2;
     painter.drawRoundedRect(square.adjusted(inset, inset, -inset, -inset), radius - inset, radius - inset);
 
-    const QFont titleFont = LibraryStyle::withWeight(LibraryStyle::caption(), QFont::Medium);
+    const QFont titleFont = AppStyle::withWeight(AppStyle::caption(), QFont::Medium);
     const double titleHeight = QFontMetricsF(titleFont).height();
     double y = square.bottom() + LibraryThumbnail::spacing;
     painter.setFont(titleFont);
-    painter.setPen(LibraryStyle::primary(palette));
+    painter.setPen(AppStyle::primary(palette));
     painter.drawText(QRectF(rect.left(), y, rect.width(), titleHeight), Qt::AlignLeft | Qt::AlignVCenter,
                      QStringLiteral("Add Images"));
     y += titleHeight + LibraryThumbnail::spacing;
-    const QFont hintFont = LibraryStyle::caption2();
+    const QFont hintFont = AppStyle::caption2();
     painter.setFont(hintFont);
     painter.setPen(secondary);
     painter.drawText(QRectF(rect.left(), y, rect.width(), QFontMetricsF(hintFont).height()),

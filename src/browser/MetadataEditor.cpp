@@ -1,9 +1,9 @@
 #include "browser/MetadataEditor.h"
 
 #include "browser/EditorSection.h"
-#include "browser/LibraryStyle.h"
-#include "browser/SystemSymbol.h"
 #include "platform/LocalizedText.h"
+#include "ui/AppStyle.h"
+#include "ui/SystemSymbol.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -36,7 +36,7 @@ protected:
         painter.setRenderHint(QPainter::Antialiasing);
         QPainterPath path;
         path.addRoundedRect(QRectF(rect()), 8, 8);
-        painter.fillPath(path, LibraryStyle::quaternary(palette()));
+        painter.fillPath(path, AppStyle::quaternary(palette()));
     }
 };
 
@@ -94,7 +94,7 @@ QLabel *secondaryLabel(const QString &text, const QFont &font, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
     label->setFont(font);
-    LibraryStyle::makeSecondary(*label);
+    AppStyle::makeSecondary(*label);
     return label;
 }
 
@@ -227,9 +227,9 @@ QWidget *MetadataEditor::makeHeader(const QString &subtitle)
     auto *texts = new QVBoxLayout;
     texts->setSpacing(4);
     auto *title = new QLabel(m_headerTitle, header);
-    title->setFont(LibraryStyle::headline());
+    title->setFont(AppStyle::headline());
     texts->addWidget(title);
-    auto *subtitleLabel = secondaryLabel(subtitle, LibraryStyle::subheadline(), header);
+    auto *subtitleLabel = secondaryLabel(subtitle, AppStyle::subheadline(), header);
     subtitleLabel->setWordWrap(true);
     texts->addWidget(subtitleLabel);
     row->addLayout(texts, 1);
@@ -242,7 +242,7 @@ QWidget *MetadataEditor::makeTitleSection()
     const QString caption = m_imageCount == 1 ? QStringLiteral("Image title") : QStringLiteral("Series title");
     auto *column = new QVBoxLayout;
     column->setSpacing(8);
-    column->addWidget(secondaryLabel(caption, LibraryStyle::withWeight(LibraryStyle::caption(), QFont::DemiBold),
+    column->addWidget(secondaryLabel(caption, AppStyle::withWeight(AppStyle::caption(), QFont::DemiBold),
                                      section));
     m_titleField = new QLineEdit(m_draft.title, section);
     m_titleField->setPlaceholderText(caption);
@@ -278,7 +278,7 @@ QWidget *MetadataEditor::makePickerRow(const QString &label, QComboBox *picker)
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(12);
-    layout->addWidget(secondaryLabel(label, LibraryStyle::withWeight(LibraryStyle::callout(), QFont::Medium), row));
+    layout->addWidget(secondaryLabel(label, AppStyle::withWeight(AppStyle::callout(), QFont::Medium), row));
     layout->addStretch(1);
     picker->setParent(row);
     layout->addWidget(picker, 0, Qt::AlignRight);
@@ -330,7 +330,7 @@ QWidget *MetadataEditor::makeAgeControls()
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(12);
     m_ageLabel = new QLabel(m_ageControls);
-    m_ageLabel->setFont(LibraryStyle::withWeight(LibraryStyle::callout(), QFont::Medium));
+    m_ageLabel->setFont(AppStyle::withWeight(AppStyle::callout(), QFont::Medium));
     layout->addWidget(m_ageLabel);
     layout->addStretch(1);
     m_ageField = new QLineEdit(m_ageControls);

@@ -1,11 +1,13 @@
 #include "shell/ContentDetail.h"
 
 #include "browser/LibraryGrid.h"
-#include "browser/LibraryStyle.h"
 #include "browser/ThumbnailCache.h"
 #include "shell/OpenedImagePreview.h"
-#include "shell/PaneHeader.h"
+#include "ui/AppStyle.h"
+#include "ui/PaneHeader.h"
+#include "ui/SystemSymbol.h"
 
+#include <QAction>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -28,13 +30,14 @@ ContentDetail::ContentDetail(ThumbnailCache &cache, QWidget *parent)
     layout->setSpacing(0);
 
     m_header = new PaneHeader(this);
-    m_libraryButton = m_header->addButton(QStringLiteral("Library"), QStringLiteral("square.grid.2x2"), true);
+    auto *backToGrid = new QAction(SystemSymbol::icon(QStringLiteral("square.grid.2x2")), QStringLiteral("Library"), this);
+    m_libraryButton = m_header->addButton(backToGrid, true);
     m_title = new QLabel(m_header);
-    m_title->setFont(LibraryStyle::headline());
+    m_title->setFont(AppStyle::headline());
     m_header->contentLayout()->addSpacing(6);
     m_header->contentLayout()->addWidget(m_title, 1);
     layout->addWidget(m_header);
-    connect(m_libraryButton, &QToolButton::clicked, this, [this] {
+    connect(backToGrid, &QAction::triggered, this, [this] {
         if (onReturnToGrid)
             onReturnToGrid();
     });

@@ -1,11 +1,12 @@
 #include "shell/ContentSidebar.h"
 
 #include "browser/LibrarySidebar.h"
-#include "browser/SystemSymbol.h"
 #include "platform/UserDefaults.h"
 #include "shell/CloudSyncPause.h"
-#include "shell/PaneHeader.h"
+#include "ui/PaneHeader.h"
+#include "ui/SystemSymbol.h"
 
+#include <QAction>
 #include <QHBoxLayout>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -29,8 +30,10 @@ ContentSidebar::ContentSidebar(AppState &appState, UserDefaults &defaults, QWidg
     layout->setSpacing(0);
     m_header = new PaneHeader(this);
     m_header->contentLayout()->addStretch(1);
-    m_filters = m_header->addButton(QStringLiteral("Filters"), QStringLiteral("line.3.horizontal.decrease.circle"));
-    m_import = m_header->addButton(QStringLiteral("Import images"), QStringLiteral("plus"));
+    m_filtersCommand = new QAction(QStringLiteral("Filters"), this);
+    m_filters = m_header->addButton(m_filtersCommand);
+    m_importCommand = new QAction(SystemSymbol::icon(QStringLiteral("plus")), QStringLiteral("Import images"), this);
+    m_import = m_header->addButton(m_importCommand);
     layout->addWidget(m_header);
     auto *syncPause = new CloudSyncPause(appState, defaults);
     m_sidebar = new LibrarySidebar(*syncPause, this);
@@ -38,8 +41,8 @@ ContentSidebar::ContentSidebar(AppState &appState, UserDefaults &defaults, QWidg
     layout->addWidget(m_sidebar, 1);
     setMinimumWidth(m_sidebar->minimumWidth());
 
-    connect(m_filters, &QToolButton::clicked, m_sidebar, &LibrarySidebar::toggleFilters);
-    connect(m_import, &QToolButton::clicked, this, [this] {
+    connect(m_filtersCommand, &QAction::triggered, m_sidebar, &LibrarySidebar::toggleFilters);
+    connect(m_importCommand, &QAction::triggered, this, [this] {
         if (onImport)
             onImport();
     });
@@ -66,7 +69,7 @@ QString ContentSidebar::filtersButtonValue() const
 void ContentSidebar::updateFiltersButton()
 {
     m_filters->setVisible(m_hasContent);
-    m_filters->setIcon(m_hasActiveFilters
+    m_filtersCommand->setIcon(m_hasActiveFilters
                            ? SystemSymbol::icon(QStringLiteral("line.3.horizontal.decrease.circle.fill"), filterTint)
                            : SystemSymbol::icon(QStringLiteral("line.3.horizontal.decrease.circle")));
     m_filters->setAccessibleDescription(filtersButtonValue());

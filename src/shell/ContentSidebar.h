@@ -7,6 +7,7 @@
 class AppState;
 class LibrarySidebar;
 class PaneHeader;
+class QAction;
 class QToolButton;
 class UserDefaults;
 
@@ -40,6 +41,8 @@ private:
 
     LibrarySidebar *m_sidebar = nullptr;
     PaneHeader *m_header = nullptr;
+    QAction *m_filtersCommand = nullptr;
+    QAction *m_importCommand = nullptr;
     QToolButton *m_filters = nullptr;
     QToolButton *m_import = nullptr;
     bool m_hasContent = false;

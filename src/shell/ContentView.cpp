@@ -9,10 +9,10 @@
 #include "model/AtlasImage.h"
 #include "model/Series.h"
 #include "platform/UserDefaults.h"
-#include "shell/AlertDialog.h"
 #include "shell/ContentDetail.h"
 #include "shell/ContentSidebar.h"
 #include "shell/ContentViewModel.h"
+#include "ui/AlertDialog.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -351,11 +351,15 @@ void ContentView::updateRenameAlert()
         return;
     m_renameAlertSeries = series;
     m_renameAlert = new AlertDialog(QStringLiteral("Rename Series"), QString(),
-                                    {{QStringLiteral("Cancel"), AlertDialog::Role::cancel,
-                                      [this] { m_model.dismissRename(); }},
-                                     {QStringLiteral("Rename"), AlertDialog::Role::plain,
-                                      [this, series] { m_model.renameSeries(series, m_model.seriesRenameTitle()); }}},
+                                    {{QStringLiteral("Cancel"), AlertDialog::Role::cancel},
+                                     {QStringLiteral("Rename"), AlertDialog::Role::plain}},
                                     presentationParent());
+    connect(m_renameAlert, &AlertDialog::buttonPressed, this, [this, series](int button) {
+        if (button == 0)
+            m_model.dismissRename();
+        else
+            m_model.renameSeries(series, m_model.seriesRenameTitle());
+    });
     QLineEdit *field = m_renameAlert->addTextField(QStringLiteral("Series title"), m_model.seriesRenameTitle());
     connect(field, &QLineEdit::textEdited, &m_model, &ContentViewModel::setSeriesRenameTitle);
     m_renameAlert->open();
@@ -369,11 +373,16 @@ void ContentView::updateDeleteConfirmation()
     }
     if (m_deleteConfirmation)
         return;
-    m_deleteConfirmation = new AlertDialog(
-        m_model.deletionConfirmationTitle(), m_model.deletionConfirmationMessage(),
-        {{QStringLiteral("Delete"), AlertDialog::Role::destructive, [this] { m_model.confirmDeletion(); }},
-         {QStringLiteral("Cancel"), AlertDialog::Role::cancel, [this] { m_model.cancelDeletion(); }}},
-        presentationParent());
+    m_deleteConfirmation = new AlertDialog(m_model.deletionConfirmationTitle(), m_model.deletionConfirmationMessage(),
+                                           {{QStringLiteral("Delete"), AlertDialog::Role::destructive},
+                                            {QStringLiteral("Cancel"), AlertDialog::Role::cancel}},
+                                           presentationParent());
+    connect(m_deleteConfirmation, &AlertDialog::buttonPressed, this, [this](int button) {
+        if (button == 0)
+            m_model.confirmDeletion();
+        else
+            m_model.cancelDeletion();
+    });
     m_deleteConfirmation->open();
 }
 
@@ -386,8 +395,7 @@ void ContentView::updateOperationErrorAlert()
     // A new error replaces one still shown.
     dismiss(m_errorAlert);
     m_errorAlert = new AlertDialog(m_model.operationErrorTitle(), m_model.operationErrorMessage(),
-                                   {{QStringLiteral("OK"), AlertDialog::Role::cancel,
-                                     [this] { m_model.dismissOperationError(); }}},
-                                   presentationParent());
+                                   {{QStringLiteral("OK"), AlertDialog::Role::cancel}}, presentationParent());
+    connect(m_errorAlert, &AlertDialog::buttonPressed, &m_model, &ContentViewModel::dismissOperationError);
     m_errorAlert->open();
 }

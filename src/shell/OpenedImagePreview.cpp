@@ -1,8 +1,8 @@
 #include "shell/OpenedImagePreview.h"
 
-#include "browser/LibraryStyle.h"
 #include "model/AtlasImage.h"
 #include "platform/PlatformImage.h"
+#include "ui/AppStyle.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -52,7 +52,7 @@ QString OpenedImagePreview::title() const
 
 int OpenedImagePreview::titleHeight() const
 {
-    return QFontMetrics(LibraryStyle::headline()).height() + 20;
+    return QFontMetrics(AppStyle::headline()).height() + 20;
 }
 
 QRect OpenedImagePreview::pictureRect() const
@@ -89,14 +89,14 @@ void OpenedImagePreview::paintEvent(QPaintEvent *)
         painter.drawPixmap(target.topLeft(), m_scaled);
     } else if (m_image) {
         painter.setPen(QColor(255, 255, 255, 120));
-        painter.setFont(LibraryStyle::body());
+        painter.setFont(AppStyle::body());
         painter.drawText(rect().adjusted(0, 0, 0, -titleHeight()), Qt::AlignCenter,
                          QStringLiteral("No picture"));
     }
 
     if (m_image) {
         painter.setPen(QColor(255, 255, 255, 220));
-        painter.setFont(LibraryStyle::headline());
+        painter.setFont(AppStyle::headline());
         const QRect band(margin, height() - titleHeight(), width() - 2 * margin, titleHeight());
         painter.drawText(band, Qt::AlignCenter,
                          painter.fontMetrics().elidedText(title(), Qt::ElideMiddle, band.width()));

@@ -1,11 +1,11 @@
 #include "BrowserTestSupport.h"
 
-#include "browser/ContentUnavailableView.h"
 #include "browser/LibraryGrid.h"
 #include "browser/LibraryGridView.h"
 #include "browser/ThumbnailCache.h"
 #include "model/StoreTestSupport.h"
 #include "platform/objectstore/ModelContext.h"
+#include "ui/ContentUnavailableView.h"
 
 #include <QAction>
 #include <QApplication>

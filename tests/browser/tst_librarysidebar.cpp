@@ -1,11 +1,11 @@
 #include "BrowserTestSupport.h"
 
-#include "browser/ContentUnavailableView.h"
 #include "browser/LibraryFilterControls.h"
 #include "browser/LibrarySidebar.h"
 #include "platform/UserDefaults.h"
 #include "shell/AppState.h"
 #include "shell/CloudSyncPause.h"
+#include "ui/ContentUnavailableView.h"
 
 #include <QAction>
 #include <QApplication>

@@ -2,7 +2,6 @@
 
 #include "ShellTestSupport.h"
 
-#include "browser/ContentUnavailableView.h"
 #include "browser/LibraryFilterControls.h"
 #include "browser/LibraryGrid.h"
 #include "browser/LibraryGridView.h"
@@ -10,13 +9,14 @@
 #include "browser/MetadataEditor.h"
 #include "browser/ThumbnailCache.h"
 #include "platform/UserDefaults.h"
-#include "shell/AlertDialog.h"
 #include "shell/AppState.h"
 #include "shell/ContentDetail.h"
 #include "shell/ContentSidebar.h"
 #include "shell/ContentView.h"
 #include "shell/ContentViewModel.h"
 #include "shell/MainWindow.h"
+#include "ui/AlertDialog.h"
+#include "ui/ContentUnavailableView.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>

@@ -1,8 +1,8 @@
-#include "shell/PaneHeader.h"
+#include "ui/PaneHeader.h"
 
-#include "browser/LibraryStyle.h"
-#include "browser/SystemSymbol.h"
+#include "ui/AppStyle.h"
 
+#include <QAction>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QToolButton>
@@ -16,15 +16,13 @@ PaneHeader::PaneHeader(QWidget *parent)
     m_layout->setSpacing(4);
 }
 
-QToolButton *PaneHeader::addButton(const QString &title, const QString &symbol, bool showsTitle)
+QToolButton *PaneHeader::addButton(QAction *command, bool showsTitle)
 {
     auto *button = new QToolButton(this);
     button->setAutoRaise(true);
-    button->setIcon(SystemSymbol::icon(symbol));
+    button->setDefaultAction(command);
     button->setIconSize(QSize(18, 18));
-    button->setToolTip(title);
-    button->setAccessibleName(title);
-    button->setText(title);
+    button->setAccessibleName(command->text());
     button->setToolButtonStyle(showsTitle ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly);
     button->setFocusPolicy(Qt::TabFocus);
     button->setCursor(Qt::PointingHandCursor);
@@ -35,8 +33,8 @@ QToolButton *PaneHeader::addButton(const QString &title, const QString &symbol, 
 void PaneHeader::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), LibraryStyle::barBackground(palette()));
-    QColor line = LibraryStyle::quaternary(palette()).darker(150);
+    painter.fillRect(rect(), AppStyle::barBackground(palette()));
+    QColor line = AppStyle::quaternary(palette()).darker(150);
     line.setAlphaF(std::min(1.0f, line.alphaF() * 2.5f));
     painter.fillRect(QRect(0, height() - 1, width(), 1), line);
 }

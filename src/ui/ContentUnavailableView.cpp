@@ -1,7 +1,7 @@
-#include "browser/ContentUnavailableView.h"
+#include "ui/ContentUnavailableView.h"
 
-#include "browser/LibraryStyle.h"
-#include "browser/SystemSymbol.h"
+#include "ui/AppStyle.h"
+#include "ui/SystemSymbol.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -25,7 +25,7 @@ protected:
     void paintEvent(QPaintEvent *) override
     {
         QPainter painter(this);
-        SystemSymbol::paint(painter, symbol, rect(), LibraryStyle::secondary(palette()));
+        SystemSymbol::paint(painter, symbol, rect(), AppStyle::secondary(palette()));
     }
 };
 
@@ -66,30 +66,13 @@ ContentUnavailableView::ContentUnavailableView(QWidget *parent)
     m_button->setAutoDefault(false);
     m_button->setFocusPolicy(Qt::TabFocus);
     connect(m_button, &QPushButton::clicked, this, [this] {
-        if (m_content.action && m_content.action->handler)
-            m_content.action->handler();
+        if (m_content.action)
+            emit actionTriggered();
     });
     layout->addWidget(m_button, 0, Qt::AlignHCenter);
     layout->addStretch(1);
     applyStyle();
     setContent({});
-}
-
-ContentUnavailableView::Content ContentUnavailableView::noImages(std::function<void()> onImport)
-{
-    return {QStringLiteral("No Images"), QStringLiteral("photo.on.rectangle.angled"),
-            QStringLiteral("Import images to start building the atlas."),
-            Action{QStringLiteral("Import Images"), QStringLiteral("plus"), std::move(onImport)}};
-}
-
-ContentUnavailableView::Content ContentUnavailableView::noMatches(bool hasActiveFilters,
-                                                                  std::function<void()> onClearFilters)
-{
-    Content content{QStringLiteral("No Matches"), QStringLiteral("line.3.horizontal.decrease.circle"),
-                    QStringLiteral("Adjust the search or filters to show images."), std::nullopt};
-    if (hasActiveFilters)
-        content.action = Action{QStringLiteral("Clear Filters"), QStringLiteral("xmark.circle"), std::move(onClearFilters)};
-    return content;
 }
 
 void ContentUnavailableView::setContent(const Content &content)
@@ -133,11 +116,11 @@ void ContentUnavailableView::changeEvent(QEvent *event)
 
 void ContentUnavailableView::applyStyle()
 {
-    m_title->setFont(LibraryStyle::withWeight(LibraryStyle::title(), QFont::DemiBold));
-    m_description->setFont(LibraryStyle::body());
+    m_title->setFont(AppStyle::withWeight(AppStyle::title(), QFont::DemiBold));
+    m_description->setFont(AppStyle::body());
     QPalette palette = m_description->palette();
     // Over a base-coloured background labels draw with the text role.
-    const QColor secondary = LibraryStyle::secondary(this->palette());
+    const QColor secondary = AppStyle::secondary(this->palette());
     palette.setColor(QPalette::WindowText, secondary);
     palette.setColor(QPalette::Text, secondary);
     m_description->setPalette(palette);

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class QAction;
 class QHBoxLayout;
 class QToolButton;
 
@@ -16,8 +17,9 @@ public:
     static constexpr int barHeight = 44;
 
     QHBoxLayout *contentLayout() const { return m_layout; }
-    // A flat button with a symbol (and the title as its tooltip and name).
-    QToolButton *addButton(const QString &title, const QString &symbol, bool showsTitle = false);
+    // A flat button for the command: its icon, and its text as the tooltip
+    // and accessible name (and beside the icon when `showsTitle`).
+    QToolButton *addButton(QAction *command, bool showsTitle = false);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

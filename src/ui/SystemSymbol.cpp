@@ -1,4 +1,4 @@
-#include "browser/SystemSymbol.h"
+#include "ui/SystemSymbol.h"
 
 #include <QApplication>
 #include <QCache>
@@ -323,10 +323,7 @@ QIcon SystemSymbol::icon(const QString &name, const QColor &colour)
     return QIcon(new SymbolIconEngine(name, colour));
 }
 
-QAction *SystemSymbol::addMenuItem(QMenu &menu, const QString &title, const QString &symbol, QObject *receiver,
-                                   std::function<void()> action)
+QAction *SystemSymbol::addMenuItem(QMenu &menu, const QString &title, const QString &symbol)
 {
-    QAction *item = menu.addAction(icon(symbol), title);
-    QObject::connect(item, &QAction::triggered, receiver, std::move(action));
-    return item;
+    return menu.addAction(icon(symbol), title);
 }

@@ -3,7 +3,6 @@
 #include <QString>
 #include <QWidget>
 
-#include <functional>
 #include <optional>
 
 class QLabel;
@@ -11,13 +10,13 @@ class QPushButton;
 
 // The placeholder shown where a list or grid has nothing to show: a large
 // symbol, a title, a description and at most one action button, centred.
+// The button reports its press as actionTriggered().
 class ContentUnavailableView : public QWidget {
     Q_OBJECT
 public:
     struct Action {
         QString title;
         QString symbol;
-        std::function<void()> handler;
     };
 
     struct Content {
@@ -29,17 +28,15 @@ public:
 
     explicit ContentUnavailableView(QWidget *parent = nullptr);
 
-    // The library's empty states, shared by the list and the grid: "No
-    // Images" with "Import Images", and "No Matches" with "Clear Filters"
-    // only when filters are active.
-    static Content noImages(std::function<void()> onImport);
-    static Content noMatches(bool hasActiveFilters, std::function<void()> onClearFilters);
-
     void setContent(const Content &content);
     QString title() const;
     QString description() const;
     // The action's button; null while there is no action.
     QPushButton *actionButton() const;
+
+signals:
+    // The action's button was pressed.
+    void actionTriggered();
 
 protected:
     void changeEvent(QEvent *event) override;

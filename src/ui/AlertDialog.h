@@ -4,18 +4,17 @@
 #include <QList>
 #include <QString>
 
-#include <functional>
-
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
 // A window-modal alert: a bold title, an optional message, an optional text
-// field and a row of buttons in the given order. Any button runs its action
-// and closes the alert. Return presses the default button, the first one
-// that is not a cancel button (or the cancel button when it is the only
-// one); Escape and the close button press the cancel button, or just close
-// the alert when there is none.
+// field and a row of buttons in the given order. Any button closes the
+// alert and then reports itself through buttonPressed(), once per alert.
+// Return presses the default button, the first one that is not a cancel
+// button (or the cancel button when it is the only one); Escape and the
+// close button press the cancel button, or just close the alert when there
+// is none. Closing the alert with done() reports nothing.
 class AlertDialog : public QDialog {
     Q_OBJECT
 public:
@@ -24,7 +23,6 @@ public:
     struct Button {
         QString title;
         Role role = Role::plain;
-        std::function<void()> action;
     };
 
     AlertDialog(const QString &title, const QString &message, const QList<Button> &buttons,
@@ -46,6 +44,10 @@ public:
 
 public slots:
     void reject() override;
+
+signals:
+    // The button at `index` of the constructor's list was pressed.
+    void buttonPressed(int index);
 
 protected:
     void showEvent(QShowEvent *event) override;

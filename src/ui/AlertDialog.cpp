@@ -1,6 +1,6 @@
-#include "shell/AlertDialog.h"
+#include "ui/AlertDialog.h"
 
-#include "browser/LibraryStyle.h"
+#include "ui/AppStyle.h"
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -28,7 +28,7 @@ AlertDialog::AlertDialog(const QString &title, const QString &message, const QLi
     layout->setContentsMargins(22, 20, 22, 18);
     layout->setSpacing(8);
     m_title = new QLabel(title, this);
-    QFont titleFont = LibraryStyle::withWeight(LibraryStyle::body(), QFont::Bold);
+    QFont titleFont = AppStyle::withWeight(AppStyle::body(), QFont::Bold);
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.1);
     m_title->setFont(titleFont);
     m_title->setWordWrap(true);
@@ -136,8 +136,6 @@ void AlertDialog::press(int index)
     if (m_pressed)
         return;
     m_pressed = true;
-    const std::function<void()> action = m_specs.at(index).action;
     done(m_specs.at(index).role == Role::cancel ? QDialog::Rejected : QDialog::Accepted);
-    if (action)
-        action();
+    emit buttonPressed(index);
 }

@@ -6,10 +6,10 @@
 class QPalette;
 class QWidget;
 
-// The text styles and colours of the library browser, derived from the
+// The application's type ramp and colour roles, derived from the
 // application's font and palette so that they follow the desktop's
 // settings. Sizes are relative to the body font.
-struct LibraryStyle {
+struct AppStyle {
     static QFont body();
     static QFont headline();    // body size, bold
     static QFont subheadline(); // a little smaller than the body

@@ -1,4 +1,4 @@
-#include "browser/LibraryStyle.h"
+#include "ui/AppStyle.h"
 
 #include <QApplication>
 #include <QPalette>
@@ -27,95 +27,95 @@ bool isDark(const QPalette &palette)
 
 } // namespace
 
-QFont LibraryStyle::body()
+QFont AppStyle::body()
 {
     return scaled(1.0);
 }
 
-QFont LibraryStyle::headline()
+QFont AppStyle::headline()
 {
     return withWeight(scaled(1.0), QFont::Bold);
 }
 
-QFont LibraryStyle::subheadline()
+QFont AppStyle::subheadline()
 {
     return scaled(0.9);
 }
 
-QFont LibraryStyle::callout()
+QFont AppStyle::callout()
 {
     return scaled(0.94);
 }
 
-QFont LibraryStyle::footnote()
+QFont AppStyle::footnote()
 {
     return scaled(0.86);
 }
 
-QFont LibraryStyle::caption()
+QFont AppStyle::caption()
 {
     return scaled(0.86);
 }
 
-QFont LibraryStyle::caption2()
+QFont AppStyle::caption2()
 {
     return scaled(0.8);
 }
 
-QFont LibraryStyle::title()
+QFont AppStyle::title()
 {
     return scaled(1.6);
 }
 
-QFont LibraryStyle::largeTitle()
+QFont AppStyle::largeTitle()
 {
     return scaled(2.0);
 }
 
-QFont LibraryStyle::withWeight(QFont font, QFont::Weight weight)
+QFont AppStyle::withWeight(QFont font, QFont::Weight weight)
 {
     font.setWeight(weight);
     return font;
 }
 
-QColor LibraryStyle::primary(const QPalette &palette)
+QColor AppStyle::primary(const QPalette &palette)
 {
     return palette.color(QPalette::WindowText);
 }
 
-QColor LibraryStyle::secondary(const QPalette &palette)
+QColor AppStyle::secondary(const QPalette &palette)
 {
     return withAlpha(palette.color(QPalette::WindowText), isDark(palette) ? 0.55 : 0.5);
 }
 
-QColor LibraryStyle::tertiary(const QPalette &palette)
+QColor AppStyle::tertiary(const QPalette &palette)
 {
     return withAlpha(palette.color(QPalette::WindowText), isDark(palette) ? 0.35 : 0.3);
 }
 
-QColor LibraryStyle::quaternary(const QPalette &palette)
+QColor AppStyle::quaternary(const QPalette &palette)
 {
     return withAlpha(palette.color(QPalette::WindowText), isDark(palette) ? 0.12 : 0.08);
 }
 
-QColor LibraryStyle::accent(const QPalette &palette)
+QColor AppStyle::accent(const QPalette &palette)
 {
     return palette.color(QPalette::Active, QPalette::Highlight);
 }
 
-QColor LibraryStyle::barBackground(const QPalette &palette)
+QColor AppStyle::barBackground(const QPalette &palette)
 {
     const QColor window = palette.color(QPalette::Window);
     return isDark(palette) ? window.lighter(125) : window.darker(106);
 }
 
-QColor LibraryStyle::sidebarBackground(const QPalette &palette)
+QColor AppStyle::sidebarBackground(const QPalette &palette)
 {
     const QColor window = palette.color(QPalette::Window);
     return isDark(palette) ? window.lighter(112) : window.darker(103);
 }
 
-void LibraryStyle::makeSecondary(QWidget &widget)
+void AppStyle::makeSecondary(QWidget &widget)
 {
     QPalette palette = widget.palette();
     const QColor colour = secondary(palette);
