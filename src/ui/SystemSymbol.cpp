@@ -66,6 +66,14 @@ void arrowShaft(QPainter &p, QPointF from, QPointF to, double head = 4.5)
     p.drawLine(to, to - QPointF(std::cos(angle + spread), std::sin(angle + spread)) * head);
 }
 
+// A lens a little larger than "magnifyingglass" alone, with room for a
+// mark inside.
+void magnifyingGlass(QPainter &p)
+{
+    circle(p, {10.5, 10.5}, 7);
+    p.drawLine(QPointF(15.7, 15.7), QPointF(20.5, 20.5));
+}
+
 const QHash<QString, Drawing> &drawings()
 {
     static const QHash<QString, Drawing> table = {
@@ -187,6 +195,22 @@ const QHash<QString, Drawing> &drawings()
          [](QPainter &p) {
              circle(p, {10.5, 10.5}, 6);
              p.drawLine(QPointF(15, 15), QPointF(20, 20));
+         }},
+        {QStringLiteral("plus.magnifyingglass"),
+         [](QPainter &p) {
+             magnifyingGlass(p);
+             p.drawLine(QPointF(7.5, 10.5), QPointF(13.5, 10.5));
+             p.drawLine(QPointF(10.5, 7.5), QPointF(10.5, 13.5));
+         }},
+        {QStringLiteral("minus.magnifyingglass"),
+         [](QPainter &p) {
+             magnifyingGlass(p);
+             p.drawLine(QPointF(7.5, 10.5), QPointF(13.5, 10.5));
+         }},
+        {QStringLiteral("1.magnifyingglass"),
+         [](QPainter &p) {
+             magnifyingGlass(p);
+             p.drawPolyline(QPolygonF({QPointF(9, 8.5), QPointF(11, 7), QPointF(11, 14)}));
          }},
         {QStringLiteral("square.stack.3d.up"),
          [](QPainter &p) {

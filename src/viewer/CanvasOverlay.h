@@ -1,0 +1,44 @@
+#pragma once
+
+#include "viewer/CanvasGeometry.h"
+
+#include <QObject>
+
+#include <optional>
+
+class QPainter;
+
+// What a canvas draws over its picture, in view coordinates, and the pointer
+// input it may take: the annotation layer of the viewer, the editing layers
+// of the editor. Every call gets the geometry of the paint or event it
+// belongs to, so marks are placed and pointer positions mapped with the
+// same zoom the picture is shown at. GUI thread.
+//
+// Pointer input: a press goes to pointerPressed() first. An overlay that
+// takes it gets the moves and the release, and the canvas does not pan;
+// otherwise the press drags the picture. Either way, a press released
+// without moving further than the desktop's drag distance is then also a
+// tap (count 2 for the second press of a double click).
+class CanvasOverlay : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    virtual void paint(QPainter &painter, const CanvasGeometry &geometry) = 0;
+
+    // True takes the press (and the moves and release that follow it).
+    virtual bool pointerPressed(const QPointF &position, const CanvasGeometry &geometry);
+    virtual void pointerMoved(const QPointF &position, const CanvasGeometry &geometry);
+    virtual void pointerReleased(const QPointF &position, const CanvasGeometry &geometry);
+    // The press it took ended without a release (grab or focus lost, canvas
+    // hidden): what it started should not be committed.
+    virtual void pointerCancelled();
+    virtual void tapped(const QPointF &position, int count, const CanvasGeometry &geometry);
+    // The pointer shape over `position` while no button is held; none lets
+    // the canvas choose.
+    virtual std::optional<Qt::CursorShape> cursorAt(const QPointF &position, const CanvasGeometry &geometry) const;
+
+signals:
+    // The overlay looks different: the canvas repaints.
+    void changed();
+};

@@ -1,0 +1,366 @@
+#include "viewer/ZoomableImage.h"
+
+#include "viewer/CanvasOverlay.h"
+#include "viewer/CanvasZoom.h"
+#include "viewer/PictureSource.h"
+#include "viewer/ZoomControls.h"
+
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QAction>
+#include <QApplication>
+#include <QMouseEvent>
+#include <QNativeGestureEvent>
+#include <QPainter>
+#include <QRegion>
+#include <QWheelEvent>
+
+#include <cmath>
+
+namespace {
+
+// The viewer is one accessible element, named for what it is, whose value
+// says the zoom in whole steps.
+class ZoomableImageAccessible : public QAccessibleWidget {
+public:
+    explicit ZoomableImageAccessible(ZoomableImage *viewer) : QAccessibleWidget(viewer, QAccessible::Graphic) {}
+
+    QString text(QAccessible::Text kind) const override
+    {
+        const auto *viewer = static_cast<const ZoomableImage *>(widget());
+        switch (kind) {
+        case QAccessible::Name:
+            return ZoomableImage::tr("Atlas image viewer");
+        case QAccessible::Value:
+            return ZoomableImage::tr("Zoom %1 times").arg(std::llround(viewer->geometry().transform.scale));
+        default:
+            return QAccessibleWidget::text(kind);
+        }
+    }
+};
+
+QAccessibleInterface *accessibleViewer(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("ZoomableImage") && object && object->isWidgetType())
+        return new ZoomableImageAccessible(static_cast<ZoomableImage *>(object));
+    return nullptr;
+}
+
+// Wheel steps: one notch (120 eighths of a degree) zooms by one button step
+// or scrolls three lines of 20 points.
+constexpr double notch = 120;
+constexpr double pointsPerLine = 20;
+
+} // namespace
+
+ZoomableImage::ZoomableImage(QWidget *parent) : QWidget(parent)
+{
+    static const bool accessibleInstalled = [] {
+        QAccessible::installFactory(accessibleViewer);
+        return true;
+    }();
+    Q_UNUSED(accessibleInstalled);
+
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+
+    m_zoom = new CanvasZoom(this);
+    m_controls = new ZoomControls(this);
+    connect(m_controls->zoomOutAction(), &QAction::triggered, m_zoom, &CanvasZoom::zoomOut);
+    connect(m_controls->resetAction(), &QAction::triggered, m_zoom, &CanvasZoom::reset);
+    connect(m_controls->zoomInAction(), &QAction::triggered, m_zoom, &CanvasZoom::zoomIn);
+    connect(m_zoom, &CanvasZoom::committedChanged, this, [this] { m_controls->setZoom(m_zoom->committed()); });
+    connect(m_zoom, &CanvasZoom::transformChanged, this, &ZoomableImage::followZoom);
+
+    m_frameTimer.setTimerType(Qt::PreciseTimer);
+    m_frameTimer.setInterval(8);
+    connect(&m_frameTimer, &QTimer::timeout, this, &ZoomableImage::advanceAnimation);
+    m_zoom->setViewportSize(size());
+}
+
+ZoomableImage::~ZoomableImage() = default;
+
+void ZoomableImage::setPicture(PictureSource *picture)
+{
+    if (m_picture == picture)
+        return;
+    if (m_picture)
+        disconnect(m_picture, nullptr, this, nullptr);
+    m_picture = picture;
+    if (picture)
+        connect(picture, &PictureSource::changed, this, qOverload<>(&QWidget::update));
+    update();
+}
+
+void ZoomableImage::setOverlay(CanvasOverlay *overlay)
+{
+    if (m_overlay == overlay)
+        return;
+    if (m_overlay) {
+        if (m_press == Press::Overlay)
+            m_overlay->pointerCancelled();
+        disconnect(m_overlay, nullptr, this, nullptr);
+    }
+    if (m_press == Press::Overlay)
+        m_press = Press::None;
+    m_overlay = overlay;
+    if (overlay)
+        connect(overlay, &CanvasOverlay::changed, this, qOverload<>(&QWidget::update));
+    update();
+}
+
+void ZoomableImage::resetZoom()
+{
+    m_jumpToZoom = true;
+    m_zoom->reset();
+    m_jumpToZoom = false;
+}
+
+CanvasGeometry ZoomableImage::geometry() const
+{
+    const QSizeF pictureSize = m_picture ? QSizeF(m_picture->size()) : QSizeF();
+    return {FittedImage(pictureSize, size()), m_animation.shown()};
+}
+
+bool ZoomableImage::isResting() const
+{
+    return !m_zoom->isPinching() && !m_zoom->isDragging() && m_animation.isSettled();
+}
+
+bool ZoomableImage::event(QEvent *event)
+{
+    if (event->type() != QEvent::NativeGesture)
+        return QWidget::event(event);
+    auto *gesture = static_cast<QNativeGestureEvent *>(event);
+    switch (gesture->gestureType()) {
+    case Qt::BeginNativeGesture:
+        m_pinchMagnification = 1;
+        break;
+    case Qt::ZoomNativeGesture:
+        m_pinchMagnification *= 1 + gesture->value();
+        m_zoom->changePinch(m_pinchMagnification);
+        break;
+    case Qt::EndNativeGesture:
+        m_zoom->endPinch();
+        m_pinchMagnification = 1;
+        break;
+    default:
+        return QWidget::event(event);
+    }
+    event->accept();
+    return true;
+}
+
+void ZoomableImage::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(this);
+    const CanvasGeometry canvas = geometry();
+    const QRectF pictureRect = m_picture && !m_picture->isNull() ? canvas.pictureRect() : QRectF();
+
+    // The backdrop: black at 0.92 over the window's colour. An opaque
+    // picture covers its whole pixels, which need no backdrop under them.
+    const QColor window = palette().window().color();
+    const QColor backdrop = QColor::fromRgbF(window.redF() * 0.08f, window.greenF() * 0.08f, window.blueF() * 0.08f);
+    QRegion backdropRegion(event->rect());
+    if (m_picture && m_picture->isOpaque()) {
+        backdropRegion -= QRect(QPoint(int(std::ceil(pictureRect.left())), int(std::ceil(pictureRect.top()))),
+                                QPoint(int(std::floor(pictureRect.right())) - 1,
+                                       int(std::floor(pictureRect.bottom())) - 1));
+    }
+    for (const QRect &part : backdropRegion)
+        painter.fillRect(part, backdrop);
+
+    if (m_picture)
+        m_picture->paint(painter, pictureRect, event->rect(), isResting());
+    if (m_overlay) {
+        painter.save();
+        m_overlay->paint(painter, canvas);
+        painter.restore();
+    }
+}
+
+void ZoomableImage::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    m_zoom->setViewportSize(size());
+    placeControls();
+}
+
+void ZoomableImage::placeControls()
+{
+    constexpr int inset = 10;
+    m_controls->adjustSize();
+    const int x = layoutDirection() == Qt::RightToLeft ? inset : width() - m_controls->width() - inset;
+    m_controls->move(x, inset);
+}
+
+void ZoomableImage::mousePressEvent(QMouseEvent *event)
+{
+    press(event, false);
+}
+
+void ZoomableImage::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    press(event, true);
+}
+
+void ZoomableImage::press(QMouseEvent *event, bool secondClick)
+{
+    if (event->button() != Qt::LeftButton || m_press != Press::None) {
+        event->ignore();
+        return;
+    }
+    const QPointF position = event->position();
+    m_pressPosition = position;
+    m_pressMoved = false;
+    m_secondClick = secondClick;
+    m_press = m_overlay && m_overlay->pointerPressed(position, geometry()) ? Press::Overlay : Press::Pan;
+    updateCursor(position);
+}
+
+void ZoomableImage::mouseMoveEvent(QMouseEvent *event)
+{
+    const QPointF position = event->position();
+    if (m_press != Press::None && !(event->buttons() & Qt::LeftButton)) {
+        // The release went elsewhere: the press never finished.
+        cancelGestures();
+    }
+    if (m_press == Press::None) {
+        updateCursor(position);
+        return;
+    }
+    if ((position - m_pressPosition).manhattanLength() >= QApplication::startDragDistance())
+        m_pressMoved = true;
+    if (m_press == Press::Overlay) {
+        if (m_overlay)
+            m_overlay->pointerMoved(position, geometry());
+        return;
+    }
+    const QPointF translation = position - m_pressPosition;
+    m_zoom->changeDrag({translation.x(), translation.y()});
+}
+
+void ZoomableImage::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || m_press == Press::None) {
+        event->ignore();
+        return;
+    }
+    const QPointF position = event->position();
+    const Press press = m_press;
+    m_press = Press::None;
+    if (press == Press::Overlay) {
+        if (m_overlay)
+            m_overlay->pointerReleased(position, geometry());
+    } else {
+        const QPointF translation = position - m_pressPosition;
+        m_zoom->changeDrag({translation.x(), translation.y()});
+        m_zoom->endDrag();
+    }
+    if (!m_pressMoved && m_overlay)
+        m_overlay->tapped(position, m_secondClick ? 2 : 1, geometry());
+    updateCursor(position);
+}
+
+void ZoomableImage::wheelEvent(QWheelEvent *event)
+{
+    const QPoint angle = event->angleDelta();
+    if (event->modifiers() & Qt::ControlModifier) {
+        if (angle.y() != 0)
+            m_zoom->zoomBy(std::pow(ZoomPan::stepFactor, angle.y() / notch));
+        event->accept();
+        return;
+    }
+    if (!m_zoom->committed().canZoomOut()) {
+        // Nothing to scroll at 1×: the wheel is the surroundings'.
+        event->ignore();
+        return;
+    }
+    QPointF delta = event->pixelDelta();
+    if (delta.isNull())
+        delta = QPointF(angle) / notch * QApplication::wheelScrollLines() * pointsPerLine;
+    if ((event->modifiers() & Qt::ShiftModifier) && delta.x() == 0)
+        delta = {delta.y(), 0};
+    m_jumpToZoom = true;
+    m_zoom->scroll({delta.x(), delta.y()});
+    m_jumpToZoom = false;
+    event->accept();
+}
+
+void ZoomableImage::focusOutEvent(QFocusEvent *event)
+{
+    QWidget::focusOutEvent(event);
+    cancelGestures();
+}
+
+void ZoomableImage::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    cancelGestures();
+}
+
+void ZoomableImage::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
+        cancelGestures();
+    else if (event->type() == QEvent::LayoutDirectionChange)
+        placeControls();
+}
+
+void ZoomableImage::cancelGestures()
+{
+    if (m_press == Press::Overlay && m_overlay)
+        m_overlay->pointerCancelled();
+    m_press = Press::None;
+    m_pinchMagnification = 1;
+    m_zoom->cancelGestures();
+    unsetCursor();
+}
+
+void ZoomableImage::followZoom()
+{
+    const ZoomPanTransform target = m_zoom->transform();
+    if (m_jumpToZoom || m_zoom->isPinching() || m_zoom->isDragging()) {
+        m_animation.jumpTo(target);
+    } else {
+        m_animation.animateTo(target);
+        if (!m_animation.isSettled() && !m_frameTimer.isActive()) {
+            m_frameClock.start();
+            m_frameTimer.start();
+        }
+    }
+    update();
+}
+
+void ZoomableImage::advanceAnimation()
+{
+    // A long stall is not replayed: the spring moves at most a tenth of a
+    // second per frame.
+    m_animation.advance(std::min(m_frameClock.restart() / 1000.0, 0.1));
+    if (m_animation.isSettled())
+        m_frameTimer.stop();
+    update();
+}
+
+void ZoomableImage::updateCursor(const QPointF &position)
+{
+    const bool zoomed = m_zoom->committed().canZoomOut();
+    if (m_press == Press::Pan) {
+        if (zoomed)
+            setCursor(Qt::ClosedHandCursor);
+        return;
+    }
+    if (m_press == Press::None && m_overlay) {
+        if (const auto shape = m_overlay->cursorAt(position, geometry())) {
+            setCursor(*shape);
+            return;
+        }
+    }
+    if (zoomed && m_press == Press::None)
+        setCursor(Qt::OpenHandCursor);
+    else
+        unsetCursor();
+}

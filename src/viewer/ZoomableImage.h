@@ -1,0 +1,95 @@
+#pragma once
+
+#include "viewer/CanvasGeometry.h"
+#include "viewer/CanvasOverlay.h"
+#include "viewer/PictureSource.h"
+#include "viewer/ZoomAnimation.h"
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+class CanvasZoom;
+class ZoomControls;
+
+// A picture on a dark backdrop, fitted by aspect ratio and centred, that the
+// user zooms from 1× to 8× and pans, with one overlay drawn over it in view
+// coordinates and the zoom buttons in its top-trailing corner.
+//
+// Zoom: Ctrl+wheel, a touchpad pinch, the buttons and their shortcuts. Pan:
+// dragging (presses the overlay does not take), and the wheel while zoomed.
+// A drag or pinch is shown as it runs and committed when it ends; a gesture
+// cancelled (focus or grab lost, the canvas hidden) commits nothing. Zoom
+// changes glide on a spring; while anything moves the picture is painted
+// fast, and smooth once it rests. Only the committed zoom is kept, as view
+// state of this widget: it starts at the identity and is never stored.
+class ZoomableImage : public QWidget {
+    Q_OBJECT
+public:
+    explicit ZoomableImage(QWidget *parent = nullptr);
+    ~ZoomableImage() override;
+
+    // The picture shown; not owned (canvases showing the same image share
+    // one). None shows the backdrop alone.
+    void setPicture(PictureSource *picture);
+    PictureSource *picture() const { return m_picture; }
+    // The overlay drawn over the picture and offered the pointer; not owned.
+    void setOverlay(CanvasOverlay *overlay);
+    CanvasOverlay *overlay() const { return m_overlay; }
+
+    // The committed zoom and the gestures in progress.
+    CanvasZoom *zoom() const { return m_zoom; }
+    ZoomControls *controls() const { return m_controls; }
+
+    // Back to the identity at once, without gliding there: for when the
+    // canvas starts showing another picture.
+    void resetZoom();
+
+    // The geometry of what is painted now (the zoom in effect, or on its way
+    // there); the overlay is painted with the same.
+    CanvasGeometry geometry() const;
+    // No gesture runs and the zoom has come to rest.
+    bool isResting() const;
+
+    QSize sizeHint() const override { return {640, 480}; }
+
+protected:
+    bool event(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    enum class Press { None, Pan, Overlay };
+
+    void press(QMouseEvent *event, bool secondClick);
+    void cancelGestures();
+    void followZoom();
+    void advanceAnimation();
+    void updateCursor(const QPointF &position);
+    void placeControls();
+
+    QPointer<PictureSource> m_picture;
+    QPointer<CanvasOverlay> m_overlay;
+    CanvasZoom *m_zoom = nullptr;
+    ZoomControls *m_controls = nullptr;
+
+    ZoomAnimation m_animation;
+    QTimer m_frameTimer;
+    QElapsedTimer m_frameClock;
+    bool m_jumpToZoom = false; // the next change is shown at once
+
+    Press m_press = Press::None;
+    QPointF m_pressPosition;
+    bool m_pressMoved = false;
+    bool m_secondClick = false;
+    double m_pinchMagnification = 1;
+};

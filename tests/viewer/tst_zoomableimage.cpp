@@ -1,0 +1,271 @@
+#include "viewer/CanvasOverlay.h"
+#include "viewer/CanvasZoom.h"
+#include "viewer/PictureSource.h"
+#include "viewer/ZoomControls.h"
+#include "viewer/ZoomableImage.h"
+
+#include <QAccessible>
+#include <QAction>
+#include <QNativeGestureEvent>
+#include <QPainter>
+#include <QPointingDevice>
+#include <QTest>
+#include <QWheelEvent>
+
+namespace {
+
+// Records what the canvas hands it; takes presses inside `grabbed`.
+class RecordingOverlay : public CanvasOverlay {
+public:
+    void paint(QPainter &, const CanvasGeometry &geometry) override { painted.append(geometry); }
+    bool pointerPressed(const QPointF &position, const CanvasGeometry &) override
+    {
+        calls.append("press");
+        return grabbed.contains(position);
+    }
+    void pointerMoved(const QPointF &, const CanvasGeometry &) override { calls.append("move"); }
+    void pointerReleased(const QPointF &, const CanvasGeometry &) override { calls.append("release"); }
+    void pointerCancelled() override { calls.append("cancel"); }
+    void tapped(const QPointF &, int count, const CanvasGeometry &) override { calls.append(QString("tap%1").arg(count)); }
+
+    QRectF grabbed;
+    QStringList calls;
+    QList<CanvasGeometry> painted;
+};
+
+} // namespace
+
+class ZoomableImageTest : public QObject {
+    Q_OBJECT
+
+    ZoomableImage *viewer = nullptr;
+    PictureSource *picture = nullptr;
+    RecordingOverlay *overlay = nullptr;
+
+    const ZoomPan &committed() const { return viewer->zoom()->committed(); }
+    void setCommitted(double scale, QSizeF offset = {0, 0})
+    {
+        viewer->zoom()->reset();
+        viewer->zoom()->zoomBy(scale);
+        viewer->zoom()->scroll(offset);
+    }
+    void wheel(QPoint angle, Qt::KeyboardModifiers modifiers = Qt::NoModifier, QPoint pixels = {})
+    {
+        const QPointF at(400, 300);
+        QWheelEvent event(at, viewer->mapToGlobal(at), pixels, angle, Qt::NoButton, modifiers, Qt::NoScrollPhase,
+                          false);
+        QApplication::sendEvent(viewer, &event);
+    }
+    void pinch(Qt::NativeGestureType type, double value = 0)
+    {
+        QNativeGestureEvent event(type, QPointingDevice::primaryPointingDevice(), 2, QPointF(400, 300),
+                                  QPointF(400, 300), QPointF(400, 300), value, QPointF());
+        QApplication::sendEvent(viewer, &event);
+    }
+
+private slots:
+    void init()
+    {
+        viewer = new ZoomableImage;
+        picture = new PictureSource(viewer);
+        overlay = new RecordingOverlay;
+        overlay->setParent(viewer);
+        QImage image(400, 300, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        picture->setImage(image);
+        viewer->setPicture(picture);
+        viewer->setOverlay(overlay);
+        viewer->resize(800, 600);
+        viewer->show();
+        viewer->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(viewer));
+    }
+    void cleanup() { delete viewer; }
+
+    void buttonsFollowTheCommittedZoom()
+    {
+        ZoomControls *controls = viewer->controls();
+        const auto states = [&] {
+            return QList<bool>{controls->zoomOutAction()->isEnabled(), controls->resetAction()->isEnabled(),
+                               controls->zoomInAction()->isEnabled()};
+        };
+        QCOMPARE(states(), QList<bool>({false, false, true}));
+        for (int i = 0; i < 6; ++i)
+            controls->zoomInAction()->trigger();
+        QCOMPARE(committed().scale, 8.0);
+        QCOMPARE(states(), QList<bool>({true, true, false}));
+        // A running gesture does not change them.
+        viewer->zoom()->changePinch(0.1);
+        QCOMPARE(states(), QList<bool>({true, true, false}));
+        // The bar sits 10 points in from the top-trailing corner.
+        QCOMPARE(controls->geometry().topRight(), QPoint(800 - 10 - 1, 10));
+        // The reset button glides back; another picture starts at the identity at once.
+        viewer->zoom()->cancelGestures();
+        QTRY_VERIFY(viewer->isResting());
+        controls->resetAction()->trigger();
+        QVERIFY(committed().isIdentity() && !viewer->isResting());
+        viewer->zoom()->zoomBy(4);
+        viewer->resetZoom();
+        QVERIFY(viewer->isResting() && viewer->geometry().transform.scale == 1);
+    }
+
+    void shortcuts_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::addColumn<double>("scale");
+        // From 2.25×.
+        QTest::newRow("Ctrl+-") << int(Qt::Key_Minus) << Qt::KeyboardModifiers(Qt::ControlModifier) << 1.5;
+        QTest::newRow("Ctrl+0") << int(Qt::Key_0) << Qt::KeyboardModifiers(Qt::ControlModifier) << 1.0;
+        QTest::newRow("Ctrl++") << int(Qt::Key_Plus) << Qt::KeyboardModifiers(Qt::ControlModifier) << 3.375;
+        QTest::newRow("Ctrl+=") << int(Qt::Key_Equal) << Qt::KeyboardModifiers(Qt::ControlModifier) << 3.375;
+        QTest::newRow("Ctrl+Shift+=") << int(Qt::Key_Equal) << (Qt::ControlModifier | Qt::ShiftModifier) << 3.375;
+        QTest::newRow("plain =") << int(Qt::Key_Equal) << Qt::KeyboardModifiers() << 2.25;
+    }
+    void shortcuts()
+    {
+        QFETCH(int, key);
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        setCommitted(2.25);
+        QTest::keyClick(viewer, Qt::Key(key), modifiers);
+        QTEST(committed().scale, "scale");
+    }
+
+    void wheel()
+    {
+        wheel({0, 120}, Qt::ControlModifier);
+        QCOMPARE(committed().scale, 1.5);
+        wheel({0, -240}, Qt::ControlModifier);
+        QCOMPARE(committed().scale, 1.0);
+        // Unzoomed, a plain wheel is left to the surroundings.
+        QWheelEvent ignored(QPointF(1, 1), QPointF(1, 1), {}, {0, -120}, Qt::NoButton, Qt::NoModifier,
+                            Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewer, &ignored);
+        QVERIFY(!ignored.isAccepted());
+        // Zoomed, it pans: pixel deltas as they are, notches by lines.
+        setCommitted(2);
+        wheel({0, -120}, Qt::NoModifier, {0, -30});
+        QCOMPARE(committed().offset, QSizeF(0, -30));
+        wheel({0, 120}, Qt::ShiftModifier);
+        QCOMPARE(committed().offset.width(), 60.0);
+        QVERIFY(viewer->isResting());
+    }
+
+    void dragPans_data()
+    {
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<QPoint>("drag");
+        QTest::addColumn<QSizeF>("offset");
+        QTest::newRow("at 1x") << 1.0 << QPoint(300, 100) << QSizeF(0, 0);
+        QTest::newRow("at 2x, limited") << 2.0 << QPoint(1000, 0) << QSizeF(400, 0);
+    }
+    void dragPans()
+    {
+        QFETCH(double, scale);
+        QFETCH(QPoint, drag);
+        setCommitted(scale);
+        const QPoint from(100, 100);
+        QTest::mousePress(viewer, Qt::LeftButton, {}, from);
+        QTest::mouseMove(viewer, from + drag / 2);
+        QCOMPARE(committed().offset, QSizeF(0, 0));
+        QTest::mouseMove(viewer, from + drag);
+        QTest::mouseRelease(viewer, Qt::LeftButton, {}, from + drag);
+        QTEST(committed().offset, "offset");
+        QCOMPARE(viewer->geometry().transform.offset, committed().offset);
+        QCOMPARE(overlay->calls, QStringList({"press"}));
+    }
+
+    // A pinch (to 2× the committed 2×) while the overlay holds a press,
+    // then ended or cancelled.
+    void gestureEnds_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<double>("committedScale");
+        QTest::newRow("ended") << "end" << 4.0;
+        QTest::newRow("hidden") << "hide" << 2.0;
+        QTest::newRow("focus lost") << "focus" << 2.0;
+        QTest::newRow("release lost") << "release" << 2.0;
+    }
+    void gestureEnds()
+    {
+        QFETCH(QString, how);
+        setCommitted(2);
+        overlay->grabbed = QRectF(0, 0, 50, 50);
+        QTest::mousePress(viewer, Qt::LeftButton, {}, QPoint(10, 10));
+        pinch(Qt::BeginNativeGesture);
+        pinch(Qt::ZoomNativeGesture, 0.5);
+        pinch(Qt::ZoomNativeGesture, 1 / 3.0);
+        QCOMPARE(viewer->geometry().transform.scale, 4.0);
+        if (how == "hide") {
+            viewer->hide();
+        } else if (how == "focus") {
+            QWidget other;
+            other.show();
+            other.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&other));
+        } else if (how == "release") {
+            QMouseEvent move(QEvent::MouseMove, QPointF(30, 30), viewer->mapToGlobal(QPointF(30, 30)), Qt::NoButton,
+                             Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(viewer, &move);
+        }
+        pinch(Qt::EndNativeGesture);
+        QTEST(committed().scale, "committedScale");
+        QCOMPARE(overlay->calls.contains("cancel"), how != "end");
+        QVERIFY(!viewer->zoom()->isPinching() && !viewer->zoom()->isDragging());
+    }
+
+    void overlayTakesPressesAndTaps()
+    {
+        setCommitted(2);
+        overlay->grabbed = QRectF(0, 0, 50, 50);
+        QTest::mousePress(viewer, Qt::LeftButton, {}, QPoint(10, 10));
+        QTest::mouseMove(viewer, QPoint(200, 200));
+        QTest::mouseRelease(viewer, Qt::LeftButton, {}, QPoint(200, 200));
+        QCOMPARE(committed().offset, QSizeF(0, 0));
+        QCOMPARE(overlay->calls, QStringList({"press", "move", "release"}));
+        overlay->calls.clear();
+        // Clicks without movement are taps, whoever took the press; a
+        // double click taps once and then twice.
+        QTest::mouseClick(viewer, Qt::LeftButton, {}, QPoint(300, 300));
+        // (QTest's double click is the second press alone.)
+        QTest::mouseDClick(viewer, Qt::LeftButton, {}, QPoint(300, 300));
+        QTest::mouseRelease(viewer, Qt::LeftButton, {}, QPoint(300, 300));
+        QCOMPARE(overlay->calls, QStringList({"press", "tap1", "press", "tap2"}));
+    }
+
+    void overlayPaintsWithThePicturesGeometry()
+    {
+        setCommitted(3, {100, 50});
+        QTRY_VERIFY(viewer->isResting());
+        overlay->painted.clear();
+        viewer->repaint();
+        QCOMPARE(overlay->painted.size(), 1);
+        const CanvasGeometry painted = overlay->painted.first();
+        QCOMPARE(painted.transform, viewer->zoom()->transform());
+        QCOMPARE(painted.fitted, FittedImage(QSizeF(400, 300), QSizeF(800, 600)));
+        // Mid-gesture too.
+        viewer->zoom()->changeDrag({40, 0});
+        viewer->repaint();
+        QCOMPARE(overlay->painted.last().transform, viewer->zoom()->transform());
+    }
+
+    void accessibleValue_data()
+    {
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("1.4") << 1.4 << "Zoom 1 times";
+        QTest::newRow("1.5") << 1.5 << "Zoom 2 times";
+    }
+    void accessibleValue()
+    {
+        QFETCH(double, scale);
+        setCommitted(scale);
+        QTRY_VERIFY(viewer->isResting());
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(viewer);
+        QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("Atlas image viewer"));
+        QTEST(accessible->text(QAccessible::Value), "value");
+    }
+};
+
+QTEST_MAIN(ZoomableImageTest)
+#include "tst_zoomableimage.moc"

@@ -1,0 +1,155 @@
+#include "viewer/CanvasGeometry.h"
+#include "viewer/ZoomPan.h"
+
+#include <QTest>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr double notANumber = std::numeric_limits<double>::quiet_NaN();
+constexpr double infinity = std::numeric_limits<double>::infinity();
+
+ZoomPan zoomPan(double scale, QSizeF offset = {0, 0})
+{
+    ZoomPan zoom;
+    zoom.scale = scale;
+    zoom.offset = offset;
+    return zoom;
+}
+
+CanvasGeometry geometry(QSizeF image, QSizeF viewport, double scale = 1, QSizeF offset = {0, 0})
+{
+    return {FittedImage(image, viewport), ZoomPanTransform{scale, offset, viewport}};
+}
+
+} // namespace
+
+class ZoomPanTest : public QObject {
+    Q_OBJECT
+private slots:
+    void aspectFit_data()
+    {
+        QTest::addColumn<QSizeF>("image");
+        QTest::addColumn<QSizeF>("viewport");
+        QTest::addColumn<QRectF>("rect");
+        QTest::newRow("wide image") << QSizeF(200, 100) << QSizeF(400, 400) << QRectF(0, 100, 400, 200);
+        QTest::newRow("tall image") << QSizeF(100, 200) << QSizeF(400, 400) << QRectF(100, 0, 200, 400);
+        QTest::newRow("same aspect") << QSizeF(400, 300) << QSizeF(800, 600) << QRectF(0, 0, 800, 600);
+        QTest::newRow("empty image") << QSizeF(0, 0) << QSizeF(800, 600) << QRectF(0, 0, 800, 600);
+        QTest::newRow("empty viewport") << QSizeF(400, 300) << QSizeF(0, 0) << QRectF(0, 0, 0, 0);
+    }
+    void aspectFit()
+    {
+        QFETCH(QSizeF, image);
+        QFETCH(QSizeF, viewport);
+        QFETCH(QRectF, rect);
+        const FittedImage fitted(image, viewport);
+        QCOMPARE(fitted.rect, rect);
+        QVERIFY(fitted == FittedImage(image, viewport));
+        QVERIFY(!(fitted == FittedImage(image, viewport + QSizeF(1, 0))));
+    }
+
+    // Each row: a start value, one operation, the value expected after it.
+    void operations_data()
+    {
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<QSizeF>("offset");
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<double>("argument");
+        QTest::addColumn<QSizeF>("translation");
+        QTest::addColumn<double>("expectedScale");
+        QTest::addColumn<QSizeF>("expectedOffset");
+        const QSizeF none(0, 0);
+        QTest::newRow("below 1") << 2.0 << QSizeF(50, 50) << "setScale" << 0.5 << none << 1.0 << none;
+        QTest::newRow("above 8") << 1.0 << none << "setScale" << 20.0 << none << 8.0 << none;
+        QTest::newRow("NaN ignored") << 3.0 << QSizeF(10, -10) << "setScale" << notANumber << none << 3.0 << QSizeF(10, -10);
+        QTest::newRow("infinity ignored") << 3.0 << none << "setScale" << infinity << none << 3.0 << none;
+        QTest::newRow("zoom out re-limits") << 3.0 << QSizeF(700, 0) << "zoomOut" << 0.0 << none << 2.0 << QSizeF(400, 0);
+        QTest::newRow("zoom in from 1") << 1.0 << none << "zoomIn" << 0.0 << none << 1.5 << none;
+        QTest::newRow("zoom in stops at 8") << 7.59375 << none << "zoomIn" << 0.0 << none << 8.0 << none;
+        QTest::newRow("zoom out divides") << 8.0 << none << "zoomOut" << 0.0 << none << 8 / 1.5 << none;
+        QTest::newRow("pan at 1") << 1.0 << none << "pan" << 0.0 << QSizeF(300, 300) << 1.0 << none;
+        QTest::newRow("pan limited") << 2.0 << none << "pan" << 0.0 << QSizeF(1000, -1000) << 2.0 << QSizeF(400, -300);
+        QTest::newRow("pan adds") << 2.0 << QSizeF(100, 100) << "pan" << 0.0 << QSizeF(-50, 20) << 2.0 << QSizeF(50, 120);
+        QTest::newRow("NaN pan ignored") << 2.0 << QSizeF(100, 0) << "pan" << 0.0 << QSizeF(notANumber, 5) << 2.0 << QSizeF(100, 0);
+    }
+    void operations()
+    {
+        QFETCH(double, scale);
+        QFETCH(QSizeF, offset);
+        QFETCH(QString, operation);
+        QFETCH(double, argument);
+        QFETCH(QSizeF, translation);
+        const QSizeF viewport(800, 600);
+        ZoomPan zoom = zoomPan(scale, offset);
+        if (operation == "setScale")
+            zoom.setScale(argument, viewport);
+        else if (operation == "zoomIn")
+            zoom.zoomIn(viewport);
+        else if (operation == "zoomOut")
+            zoom.zoomOut(viewport);
+        else
+            zoom.pan(translation, viewport);
+        QTEST(zoom.scale, "expectedScale");
+        QTEST(zoom.offset, "expectedOffset");
+    }
+
+    void stepSequences()
+    {
+        ZoomPan zoom;
+        QList<double> scales;
+        for (int i = 0; i < 13; ++i) {
+            i < 7 ? zoom.zoomIn({800, 600}) : zoom.zoomOut({800, 600});
+            scales.append(zoom.scale);
+        }
+        const double d = 1.5;
+        QCOMPARE(scales, QList<double>({1.5, 2.25, 3.375, 5.0625, 7.59375, 8, 8, 8 / d, 8 / d / d, 8 / d / d / d,
+                                        8 / d / d / d / d, 8 / d / d / d / d / d, 1}));
+    }
+
+    void buttonStates()
+    {
+        QVERIFY(ZoomPan().isIdentity() && ZoomPan().canZoomIn() && !ZoomPan().canZoomOut());
+        QVERIFY(!zoomPan(1, {0, 1}).isIdentity());
+        QVERIFY(!zoomPan(8).canZoomIn() && zoomPan(8).canZoomOut());
+    }
+
+    void mappings_data()
+    {
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<QSizeF>("offset");
+        QTest::newRow("identity") << 1.0 << QSizeF(0, 0);
+        QTest::newRow("zoomed and panned") << 3.375 << QSizeF(-250.5, 120);
+        QTest::newRow("largest") << 8.0 << QSizeF(2800, -2100);
+    }
+    void mappings()
+    {
+        QFETCH(double, scale);
+        QFETCH(QSizeF, offset);
+        const CanvasGeometry canvas = geometry({300, 200}, {800, 600}, scale, offset);
+        for (const QPointF p : {QPointF(0, 0), QPointF(0.25, 0.8), QPointF(1, 1), QPointF(0.5, 0.5)}) {
+            const QPointF back = canvas.imagePoint(canvas.viewPoint(p));
+            QVERIFY2(std::abs(back.x() - p.x()) < 1e-12 && std::abs(back.y() - p.y()) < 1e-12,
+                     qPrintable(QString("%1,%2").arg(back.x()).arg(back.y())));
+        }
+        // Out-of-range points are limited; the picture's corners land on pictureRect().
+        QCOMPARE(canvas.viewPoint({-0.2, 1.3}), canvas.viewPoint({0, 1}));
+        QCOMPARE(canvas.viewPoint({0, 0}), canvas.pictureRect().topLeft());
+        QCOMPARE(canvas.viewPoint({1, 1}), canvas.pictureRect().bottomRight());
+    }
+
+    void mappingEdges()
+    {
+        const CanvasGeometry identity = geometry({200, 100}, {400, 400});
+        QCOMPARE(identity.viewPoint({0.5, 0.5}), QPointF(200, 200));
+        QCOMPARE(identity.imagePoint({-50, 20}), QPointF(0, 0));
+        QCOMPARE(geometry({200, 100}, {0, 0}).imagePoint({30, 40}), QPointF(0, 0));
+        // A zero scale maps view points back unchanged instead of dividing.
+        QCOMPARE(geometry({200, 100}, {400, 400}, 0, {10, 10}).imagePoint({200, 200}), QPointF(0.5, 0.5));
+    }
+};
+
+QTEST_GUILESS_MAIN(ZoomPanTest)
+#include "tst_zoompan.moc"
