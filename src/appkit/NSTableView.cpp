@@ -54,7 +54,7 @@ QDrag *NSTableView::firstColumnDrag(QAbstractItemView &table, QList<int> rows)
     };
     QList<Cell> cells;
     QModelIndexList indexes;
-    QRect bounds;
+    QSize extent; // from the pointer, where the image's top left corner is
     const QRect visible = table.viewport()->rect();
     for (int i = 0; i < rows.size(); ++i) {
         const QModelIndex index = model->index(rows[i], 0, table.rootIndex());
@@ -64,9 +64,9 @@ QDrag *NSTableView::firstColumnDrag(QAbstractItemView &table, QList<int> rows)
         const QRect rect = table.visualRect(index);
         if (rect.isEmpty() || !visible.intersects(rect))
             continue;
-        const QRect frame(QPoint(0, rect.height() * i), rect.size());
-        cells.append({table.viewport()->grab(rect), frame.topLeft()});
-        bounds |= frame;
+        const QPoint position(0, rect.height() * i);
+        cells.append({table.viewport()->grab(rect), position});
+        extent = extent.expandedTo(QSize(rect.width(), position.y() + rect.height()));
     }
     if (indexes.isEmpty())
         return nullptr;
@@ -74,7 +74,7 @@ QDrag *NSTableView::firstColumnDrag(QAbstractItemView &table, QList<int> rows)
     auto *drag = new QDrag(&table);
     drag->setMimeData(data ? data : new QMimeData);
     if (!cells.isEmpty()) {
-        QPixmap image(bounds.size() * table.devicePixelRatioF());
+        QPixmap image(extent * table.devicePixelRatioF());
         image.setDevicePixelRatio(table.devicePixelRatioF());
         image.fill(Qt::transparent);
         QPainter painter(&image);

@@ -130,10 +130,10 @@ private slots:
     void dragStacksTheFirstColumnCells()
     {
         const QColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow};
-        QStandardItemModel model(4, 2);
-        for (int row = 0; row < 4; ++row) {
+        QStandardItemModel model(40, 2);
+        for (int row = 0; row < 40; ++row) {
             model.setItem(row, 0, new QStandardItem(QStringLiteral("Row %1").arg(row)));
-            model.item(row, 0)->setBackground(colours[row]);
+            model.item(row, 0)->setBackground(colours[row % 4]);
         }
         QTableView table;
         table.setModel(&model);
@@ -162,6 +162,14 @@ private slots:
         QCOMPARE(dropped.columnCount(), 1);
         QCOMPARE(dropped.item(0, 0)->text(), QStringLiteral("Row 1"));
         QCOMPARE(dropped.item(1, 0)->text(), QStringLiteral("Row 3"));
+
+        // A row scrolled out of sight leaves its place in the stack empty.
+        table.scrollToBottom();
+        std::unique_ptr<QDrag> partly(NSTableView::firstColumnDrag(table, {39, 0}));
+        const QImage stacked = partly->pixmap().toImage();
+        QCOMPARE(partly->pixmap().deviceIndependentSize(), QSizeF(cell.width(), cell.height() * 2));
+        QCOMPARE(stacked.pixelColor(QPoint(2, cell.height() / 2) * scale).alpha(), 0);
+        QCOMPARE(stacked.pixelColor(QPoint(2, cell.height() * 3 / 2) * scale), QColor(Qt::yellow));
     }
 };
 
