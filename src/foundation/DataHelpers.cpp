@@ -3,6 +3,7 @@
 #include "foundation/FileError.h"
 
 #include "platform/RegularFile.h"
+#include "platform/WorkerPools.h"
 
 #include <QEventLoop>
 #include <QFile>
@@ -176,7 +177,7 @@ std::optional<QByteArray> contentsCachedAt(const std::optional<QUrl> &cache, con
 QFuture<std::optional<QByteArray>> dataCachedAt(const std::optional<QUrl> &cache, const QList<QUrl> &sources,
                                                 bool refresh)
 {
-    return QtConcurrent::run([cache, sources, refresh] { return contentsCachedAt(cache, sources, refresh); });
+    return QtConcurrent::run(&WorkerPools::files(), [cache, sources, refresh] { return contentsCachedAt(cache, sources, refresh); });
 }
 
 QString bytesString(const QByteArray &data)
