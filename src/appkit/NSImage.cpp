@@ -26,7 +26,9 @@ std::optional<QImage> NSImage::appIcon(const Bundle &bundle)
     const auto name = bundle.applicationIconFileName();
     if (!name)
         return std::nullopt;
-    const auto path = bundle.pathForResource(*name, QStringLiteral("png"));
+    const QString extension = QStringLiteral("png");
+    const bool hasExtension = name->endsWith(QLatin1Char('.') + extension, Qt::CaseInsensitive);
+    const auto path = bundle.pathForResource(*name, hasExtension ? QString() : extension);
     if (!path)
         return std::nullopt;
     return contentsOf(*path, false);
@@ -75,12 +77,16 @@ QIcon NSImage::tinted(const QIcon &icon, const QColor &colour)
         sizes = {QSize(32, 32)};
     for (const QSize &size : sizes) {
         QPixmap pixmap = icon.pixmap(size);
-        QPainter painter(&pixmap);
-        painter.setCompositionMode(QPainter::CompositionMode_SourceAtop);
-        painter.fillRect(pixmap.rect(), colour);
-        painter.end();
+        fillOpaqueArea(pixmap, colour);
         result.addPixmap(pixmap);
     }
     result.setIsMask(false);
     return result;
+}
+
+void NSImage::fillOpaqueArea(QPixmap &pixmap, const QColor &colour)
+{
+    QPainter painter(&pixmap);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceAtop);
+    painter.fillRect(QRectF(QPointF(0, 0), pixmap.deviceIndependentSize()), colour);
 }
