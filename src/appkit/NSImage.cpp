@@ -1,21 +1,19 @@
 #include "appkit/NSImage.h"
 
+#include "platform/ImageDecoder.h"
+
 #include <QBuffer>
 #include <QFile>
-#include <QImageReader>
 #include <QPainter>
 
 std::optional<QImage> NSImage::contentsOf(const QString &path, bool ignoringHint)
 {
-    QImage image;
-    if (ignoringHint) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return std::nullopt;
-        image = QImage::fromData(file.readAll());
-    } else {
-        image = QImageReader(path).read();
-    }
+    // The bytes decide the format whether or not the name hints at one.
+    Q_UNUSED(ignoringHint);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QImage image = ImageDecoder::decode(file.readAll());
     if (image.isNull())
         return std::nullopt;
     return image;

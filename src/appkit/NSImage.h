@@ -12,8 +12,9 @@
 
 // Image helpers.
 struct NSImage {
-    // The image in the file. With `ignoringHint` the type is taken from the
-    // bytes, not from the file name's extension.
+    // The image in the file, through the application's one decoding path.
+    // Its type always comes from the bytes, so `ignoringHint` (take the type
+    // from the bytes, not the name's extension) changes nothing.
     static std::optional<QImage> contentsOf(const QString &path, bool ignoringHint);
     // The bundle's icon: the resource named by "CFBundleIconFile", with the
     // extension "png" (the icon format of Linux desktops) added unless the
