@@ -1,6 +1,7 @@
 #include "viewer/DetailDrawer.h"
 
 #include "ui/AppStyle.h"
+#include "viewer/MetadataStrip.h"
 
 #include <QAbstractButton>
 #include <QHBoxLayout>
@@ -61,17 +62,12 @@ QWidget *metadataRow(const MetadataEntry &entry, QWidget *parent)
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    auto *title = new QLabel(entry.title, row);
-    title->setTextFormat(Qt::PlainText);
-    title->setFont(AppStyle::withWeight(AppStyle::caption2(), QFont::DemiBold));
-    AppStyle::makeSecondary(*title);
-    auto *value = new QLabel(entry.value, row);
-    value->setTextFormat(Qt::PlainText);
-    value->setFont(AppStyle::caption());
-    layout->addWidget(title);
+    const MetadataStrip::EntryLabels labels = MetadataStrip::entryLabels(
+        entry, AppStyle::withWeight(AppStyle::caption2(), QFont::DemiBold), AppStyle::caption(), row);
+    layout->addWidget(labels.title);
     layout->addSpacing(8);
     layout->addStretch(1);
-    layout->addWidget(value);
+    layout->addWidget(labels.value);
     return row;
 }
 

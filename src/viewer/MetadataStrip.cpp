@@ -22,19 +22,27 @@ QWidget *metadataColumn(const MetadataEntry &entry, QWidget *parent)
     auto *layout = new QVBoxLayout(column);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(3);
-    auto *title = new QLabel(entry.title, column);
-    title->setTextFormat(Qt::PlainText);
-    title->setFont(AppStyle::withWeight(AppStyle::caption(), QFont::DemiBold));
-    AppStyle::makeSecondary(*title);
-    auto *value = new QLabel(entry.value, column);
-    value->setTextFormat(Qt::PlainText);
-    value->setFont(AppStyle::callout());
-    layout->addWidget(title);
-    layout->addWidget(value);
+    const MetadataStrip::EntryLabels labels = MetadataStrip::entryLabels(
+        entry, AppStyle::withWeight(AppStyle::caption(), QFont::DemiBold), AppStyle::callout(), column);
+    layout->addWidget(labels.title);
+    layout->addWidget(labels.value);
     return column;
 }
 
 } // namespace
+
+MetadataStrip::EntryLabels MetadataStrip::entryLabels(const MetadataEntry &entry, const QFont &titleFont,
+                                                      const QFont &valueFont, QWidget *parent)
+{
+    auto *title = new QLabel(entry.title, parent);
+    title->setTextFormat(Qt::PlainText);
+    title->setFont(titleFont);
+    AppStyle::makeSecondary(*title);
+    auto *value = new QLabel(entry.value, parent);
+    value->setTextFormat(Qt::PlainText);
+    value->setFont(valueFont);
+    return {title, value};
+}
 
 MetadataStrip::MetadataStrip(QWidget *parent) : QWidget(parent)
 {

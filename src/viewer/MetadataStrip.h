@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class QHBoxLayout;
+class QLabel;
 class QScrollArea;
 class QVBoxLayout;
 
@@ -30,6 +31,16 @@ public:
     // Where the group inspector goes: an empty column until it is placed
     // in its layout.
     QWidget *inspectorSlot() const { return m_inspectorSlot; }
+
+    // An entry's title (secondary, semibold) and value (one line), in the
+    // fonts given; the strip's columns and the drawer's rows are made of
+    // them. Library values are shown as plain text.
+    struct EntryLabels {
+        QLabel *title;
+        QLabel *value;
+    };
+    static EntryLabels entryLabels(const MetadataEntry &entry, const QFont &titleFont, const QFont &valueFont,
+                                   QWidget *parent);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
