@@ -227,6 +227,17 @@ private slots:
         screen->selectAnnotation(id);
         QCOMPARE(screen->drawerPage(), int(DetailDrawer::annotationsPage));
         QCOMPARE(screen->annotationState()->highlightedID(), std::optional(id));
+        // The page scrolls a row of its list to its middle.
+        auto *list = new QWidget;
+        list->setFixedHeight(3000);
+        auto *row = new QWidget(list);
+        row->setGeometry(0, 2000, 100, 40);
+        screen->drawer()->annotationsSlot()->layout()->addWidget(list);
+        QTRY_VERIFY(list->isVisible());
+        screen->drawer()->centreInAnnotations(row);
+        const QRect shown(row->mapTo(screen->drawer(), QPoint()), row->size());
+        QVERIFY2(std::abs(shown.center().y() - screen->drawer()->height() / 2) < 40,
+                 qPrintable(QString::number(shown.center().y())));
     }
 
     void anotherImageStartsAfresh()
