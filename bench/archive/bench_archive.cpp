@@ -20,7 +20,6 @@
 #include "model/Series.h"
 #include "model/VeloranSchemaV1.h"
 #include "platform/objectstore/ModelContainer.h"
-#include "support/LibraryOnDisk.h"
 #include "support/PeakMemory.h"
 
 #include <QCoreApplication>
@@ -44,6 +43,15 @@ constexpr int exportRounds = 5;
 constexpr int importRounds = 2;
 
 QTextStream out(stdout);
+
+std::unique_ptr<ModelContainer> openLibrary(const QString &folder)
+{
+    ModelConfiguration configuration;
+    configuration.schema = Schema(VeloranSchemaV1::versionedSchema());
+    configuration.url = folder;
+    return std::make_unique<ModelContainer>(configuration.schema, VeloranMigrationPlan::plan(),
+                                            QList<ModelConfiguration>{configuration});
+}
 
 // Incompressible bytes behind a PNG signature, like the image files of a
 // library.

@@ -16,7 +16,6 @@
 #include "model/VeloranSchemaV1.h"
 #include "platform/objectstore/ExternalStorage.h"
 #include "platform/objectstore/ModelContainer.h"
-#include "support/LibraryOnDisk.h"
 #include "support/PeakMemory.h"
 
 #include <QCoreApplication>
@@ -39,6 +38,15 @@ constexpr int imagesPerSeries = 1000;
 constexpr int pointsPerImage = 10;
 constexpr int verticesPerRegion = 20;
 
+std::unique_ptr<ModelContainer> openContainer(const QString &folder)
+{
+    ModelConfiguration configuration;
+    configuration.schema = Schema(VeloranSchemaV1::versionedSchema());
+    configuration.url = folder;
+    return std::make_unique<ModelContainer>(configuration.schema, VeloranMigrationPlan::plan(),
+                                            QList<ModelConfiguration>{configuration});
+}
+
 double peakMegabytes()
 {
     const qint64 kib = peakResidentKiB();
@@ -55,7 +63,7 @@ int build(const QString &folder)
 {
     QElapsedTimer timer;
     timer.start();
-    auto container = openLibrary(folder);
+    auto container = openContainer(folder);
     ModelContext &context = container->mainContext();
     QByteArray bytes(4096, Qt::Uninitialized);
     for (int i = 0; i < bytes.size(); ++i)
@@ -134,7 +142,7 @@ qint64 storeFetch(const QString &folder, bool report)
 {
     QElapsedTimer timer;
     timer.start();
-    auto container = openLibrary(folder);
+    auto container = openContainer(folder);
     ModelContext &context = container->mainContext();
     const QList<AtlasImage *> images = context.fetch<AtlasImage>(&AtlasImage::createdAt);
     const QList<Series *> series = context.fetch<Series>(&Series::createdAt);
@@ -164,7 +172,7 @@ int measure(const QString &folder)
               .arg(secondPlain)
               .arg(double(store) / plain, 0, 'f', 2));
 
-    auto container = openLibrary(folder);
+    auto container = openContainer(folder);
     ModelContext &context = container->mainContext();
     const QList<AtlasImage *> images = context.fetch<AtlasImage>(&AtlasImage::createdAt);
     std::vector<double> saves;

@@ -21,7 +21,6 @@
 // removed at its end; they need up to 2 GB of memory (4 GB with --colour)
 // and a few hundred MB of disk.
 
-#include "support/LibraryOnDisk.h"
 #include "support/PeakMemory.h"
 
 #include "model/AtlasImage.h"
@@ -56,6 +55,15 @@ namespace {
 constexpr double stallTargetMs = 50;
 constexpr double memoryTarget = 1.5;
 const QSize viewport(2560, 1440);
+
+std::unique_ptr<ModelContainer> openLibrary(const QString &folder)
+{
+    ModelConfiguration configuration;
+    configuration.schema = Schema(VeloranSchemaV1::versionedSchema());
+    configuration.url = folder;
+    return std::make_unique<ModelContainer>(configuration.schema, VeloranMigrationPlan::plan(),
+                                            QList<ModelConfiguration>{configuration});
+}
 
 // A scan-like picture: a bright body with soft organs and fine grain, on
 // black; 16-bit values spread over the whole range.
