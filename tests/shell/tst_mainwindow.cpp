@@ -2,6 +2,7 @@
 
 #include "viewer/ImageDetailView.h"
 #include "viewer/OpenedPicture.h"
+#include "viewer/PictureSource.h"
 #include "viewer/ZoomableImage.h"
 
 #include <QComboBox>
@@ -259,6 +260,25 @@ private slots:
         QCOMPARE(harness.model().openedImage(), slices.at(2));
         QVERIFY(harness.clickRow(LibraryEntryID::image(knee->id())));
         QCOMPARE(harness.view().contentDetail()->imageScreen()->image(), knee);
+    }
+
+    // The image screen shows the grid's thumbnail at once and the picture
+    // once it is decoded.
+    void openedImageShowsItsThumbnailFirst()
+    {
+        TestLibrary library;
+        AtlasImage *knee = library.image(QStringLiteral("Knee"));
+        knee->setImageData(pngBytes(Qt::gray, QSize(1200, 900)));
+        library.save();
+        WindowHarness harness(library);
+        QVERIFY(!harness.cache.requestThumbnail(knee));
+        harness.cache.waitForIdle();
+        harness.model().openImage(knee);
+        ImageDetailView *screen = harness.view().contentDetail()->imageScreen();
+        QCOMPARE(screen->picture()->status(), OpenedPicture::Status::loading);
+        QCOMPARE(screen->picture()->source()->size(), QSize(500, 375));
+        QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
+        QCOMPARE(screen->picture()->source()->size(), QSize(1200, 900));
     }
 
     void listsRedrawForWhatTheyShowOnly_data()
