@@ -2,7 +2,7 @@
 
 void AnnotationViewState::setDisabledGroups(const QSet<QString> &groups)
 {
-    if (m_disabledGroups == groups)
+    if (groups == m_disabledGroups)
         return;
     m_disabledGroups = groups;
     emit disabledGroupsChanged();
@@ -18,7 +18,7 @@ void AnnotationViewState::toggleGroup(const QString &name)
 
 void AnnotationViewState::setHighlightedID(const std::optional<QUuid> &id)
 {
-    if (m_highlightedID == id)
+    if (id == m_highlightedID)
         return;
     m_highlightedID = id;
     emit highlightedIDChanged();
