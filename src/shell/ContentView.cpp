@@ -13,6 +13,7 @@
 #include "shell/ContentDetail.h"
 #include "shell/ContentSidebar.h"
 #include "shell/ContentViewModel.h"
+#include "shell/LibraryArchiveExporterModifier.h"
 #include "ui/AlertDialog.h"
 
 #include <QAction>
@@ -80,6 +81,7 @@ ContentView::ContentView(ContentViewModel &model, UserDefaults &defaults, Thumbn
 ContentView::~ContentView()
 {
     // The presentations (children of the window) show this view's state: they go with it.
+    delete m_exporter;
     for (QWidget *dialog : std::initializer_list<QWidget *>{m_fileImporter, m_importSheet, m_metadataSheet,
                                                            m_renameAlert, m_deleteConfirmation, m_errorAlert})
         delete dialog;
@@ -115,6 +117,16 @@ AlertDialog *ContentView::operationErrorAlert() const
     return m_errorAlert;
 }
 
+QFileDialog *ContentView::exporter() const
+{
+    return m_exporter->exporter();
+}
+
+AlertDialog *ContentView::exportErrorAlert() const
+{
+    return m_exporter->errorAlert();
+}
+
 void ContentView::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
@@ -147,6 +159,7 @@ void ContentView::wireSidebar()
     connect(sidebar, &LibrarySidebar::renameRequested, &m_model, &ContentViewModel::beginRename);
     connect(sidebar, &LibrarySidebar::duplicateImageRequested, &m_model, &ContentViewModel::duplicateImage);
     connect(sidebar, &LibrarySidebar::duplicateSeriesRequested, &m_model, &ContentViewModel::duplicateSeries);
+    connect(sidebar, &LibrarySidebar::exportRequested, &m_model, &ContentViewModel::exportEntries);
     connect(sidebar, &LibrarySidebar::deleteRequested, &m_model, &ContentViewModel::requestDeletion);
 }
 
@@ -205,12 +218,21 @@ void ContentView::wireModel()
     connect(model, &ContentViewModel::renamingSeriesChanged, this, &ContentView::updateRenameAlert);
     connect(model, &ContentViewModel::deletionConfirmationChanged, this, &ContentView::updateDeleteConfirmation);
     connect(model, &ContentViewModel::operationErrorChanged, this, &ContentView::updateOperationErrorAlert);
-    connect(model, &ContentViewModel::isReadingImportChanged, this, [this](bool reading) {
-        if (reading)
-            setCursor(Qt::BusyCursor);
-        else
-            unsetCursor();
-    });
+    connect(model, &ContentViewModel::isReadingImportChanged, this, &ContentView::updateBusyCursor);
+
+    LibraryArchiveExport *archiveExport = &m_model.archiveExport();
+    m_exporter = new LibraryArchiveExporterModifier(*archiveExport, this);
+    connect(archiveExport, &LibraryArchiveExport::isPreparingChanged, this, &ContentView::updateBusyCursor);
+    connect(archiveExport, &LibraryArchiveExport::isWritingChanged, this, &ContentView::updateBusyCursor);
+}
+
+void ContentView::updateBusyCursor()
+{
+    const LibraryArchiveExport &archiveExport = m_model.archiveExport();
+    if (m_model.isReadingImport() || archiveExport.isPreparing() || archiveExport.isWriting())
+        setCursor(Qt::BusyCursor);
+    else
+        unsetCursor();
 }
 
 void ContentView::refreshSidebar()
