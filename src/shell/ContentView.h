@@ -78,8 +78,6 @@ private:
     void updateOperationErrorAlert();
     // The topmost presented sheet, or the window: alerts show over it.
     QWidget *presentationParent() const;
-    template<class Dialog>
-    static void dismiss(QPointer<Dialog> &dialog);
 
     ContentViewModel &m_model;
     QSplitter *m_splitter = nullptr;

@@ -3,6 +3,7 @@
 #include "shell/LibraryArchiveExport.h"
 #include "shell/LibraryArchiveFileDialog.h"
 #include "ui/AlertDialog.h"
+#include "ui/Presentation.h"
 
 #include <QFileDialog>
 
@@ -61,11 +62,7 @@ void LibraryArchiveExporterModifier::updateExporter()
 void LibraryArchiveExporterModifier::updateErrorAlert()
 {
     // A new error replaces one still shown.
-    if (AlertDialog *shown = m_errorAlert) {
-        m_errorAlert = nullptr;
-        shown->done(QDialog::Rejected);
-        shown->deleteLater();
-    }
+    Presentation::dismiss(m_errorAlert);
     if (!m_export || !m_export->showsError())
         return;
     m_errorAlert = new AlertDialog(m_export->errorTitle(), m_export->errorMessage(),

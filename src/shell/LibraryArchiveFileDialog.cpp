@@ -1,33 +1,19 @@
 #include "shell/LibraryArchiveFileDialog.h"
 
 #include "archive/VeloranLibraryType.h"
+#include "shell/FileDialogFolder.h"
 
-#include <QDir>
 #include <QFileDialog>
 #include <QMimeDatabase>
-#include <QStandardPaths>
 
 namespace {
 
-// The folder that an archive dialog showed last, for this run.
-QString &lastFolder()
-{
-    static QString folder;
-    return folder;
-}
-
-QString startFolder()
-{
-    if (!lastFolder().isEmpty() && QDir(lastFolder()).exists())
-        return lastFolder();
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return !documents.isEmpty() && QDir(documents).exists() ? documents : QDir::homePath();
-}
-
 QFileDialog *makeDialog(QWidget *parent)
 {
+    // The archives' dialogs, export and import alike, open where the last one was left.
+    static FileDialogFolder folder(QStandardPaths::DocumentsLocation);
     auto *dialog = new QFileDialog(parent ? parent->window() : nullptr);
-    dialog->setDirectory(startFolder());
+    folder.follow(*dialog);
     const QString mimeType(VeloranLibraryType::mimeType);
     if (QMimeDatabase().mimeTypeForName(mimeType).isValid()) {
         dialog->setMimeTypeFilters({mimeType});
@@ -37,8 +23,6 @@ QFileDialog *makeDialog(QWidget *parent)
     }
     dialog->setWindowModality(Qt::WindowModal);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    QObject::connect(dialog, &QFileDialog::finished, dialog,
-                     [dialog] { lastFolder() = dialog->directory().absolutePath(); });
     return dialog;
 }
 

@@ -8,6 +8,7 @@
 #include "ui/ActivityIndicator.h"
 #include "ui/AlertDialog.h"
 #include "ui/FormSection.h"
+#include "ui/Presentation.h"
 #include "ui/SystemSymbol.h"
 
 #include <QFileDialog>
@@ -31,16 +32,6 @@ void showOnItsOwn(const QString &title, const QString &message)
     AlertDialog *alert = makeAlert(title, message, nullptr);
     alert->setAttribute(Qt::WA_DeleteOnClose);
     alert->show();
-}
-
-// Closes a presented alert without reporting a button.
-void dismiss(QPointer<AlertDialog> &alert)
-{
-    if (AlertDialog *shown = alert) {
-        alert = nullptr;
-        shown->done(QDialog::Rejected);
-        shown->deleteLater();
-    }
 }
 
 } // namespace
@@ -175,7 +166,7 @@ void LibrarySettingsView::updateImporter()
 
 void LibrarySettingsView::updateSummaryAlert()
 {
-    dismiss(m_summaryAlert);
+    Presentation::dismiss(m_summaryAlert);
     if (!m_model->showsSummary())
         return;
     m_summaryAlert = makeAlert(importedTitle, m_model->summaryMessage(), window());
@@ -185,7 +176,7 @@ void LibrarySettingsView::updateSummaryAlert()
 
 void LibrarySettingsView::updateImportErrorAlert()
 {
-    dismiss(m_importErrorAlert);
+    Presentation::dismiss(m_importErrorAlert);
     if (!m_model->showsImportError())
         return;
     m_importErrorAlert = makeAlert(importFailedTitle, m_model->importErrorMessage(), window());

@@ -30,6 +30,7 @@ SettingsView::SettingsView(ModelContext &context, UserDefaults &defaults, CloudA
     layout->setContentsMargins(0, 8, 0, 0);
     m_tabs = new QTabWidget(this);
     m_tabs->setDocumentMode(true);
+    m_tabs->setStyleSheet(QStringLiteral("QTabWidget::tab-bar { alignment: center; }"));
     m_library = new LibrarySettingsView(context, m_tabs);
     m_sync = new SyncSettingsView(defaults, accounts, m_tabs);
     m_tabs->addTab(m_library, SystemSymbol::icon(QStringLiteral("photo.stack")), QStringLiteral("Library"));

@@ -3,6 +3,7 @@
 #include "shell/SyncSettingsModel.h"
 #include "ui/AlertDialog.h"
 #include "ui/FormSection.h"
+#include "ui/Presentation.h"
 
 #include <QCheckBox>
 #include <QSignalBlocker>
@@ -20,11 +21,7 @@ using Role = AlertDialog::Role;
 void present(QPointer<AlertDialog> &alert, bool shows, const std::function<AlertDialog *()> &make)
 {
     if (!shows) {
-        if (AlertDialog *shown = alert) {
-            alert = nullptr;
-            shown->done(QDialog::Rejected);
-            shown->deleteLater();
-        }
+        Presentation::dismiss(alert);
         return;
     }
     if (alert)

@@ -49,10 +49,8 @@ private:
     // beside the store) and a small standalone one.
     static void fill(TestLibrary &library)
     {
-        Series *brain = library.series(QStringLiteral("Brain"));
-        AtlasImage *large = library.image(QStringLiteral("Large"), brain);
-        large->setImageData(pngBytes(Qt::red, QSize(400, 300)) + QByteArray(300 * 1024, 'x'));
-        library.point(large, QStringLiteral("Cortex"));
+        library.point(library.largeImage(QStringLiteral("Large"), library.series(QStringLiteral("Brain"))),
+                      QStringLiteral("Cortex"));
         library.image(QStringLiteral("Knee"));
         library.save();
     }
@@ -112,12 +110,8 @@ private slots:
         QTest::addColumn<Spoil>("spoil");
         QTest::addColumn<bool>("checked"); // the failure comes after the dialog
         QTest::addColumn<QString>("message");
-        QTest::newRow("an image's bytes are gone") << Spoil([](TestLibrary &library, QString &) {
-            const QString folder =
-                ModelContainer::externalFolder(QDir(library.folder()).filePath(QStringLiteral("default.store")));
-            for (const QString &name : QDir(folder).entryList(QDir::Files))
-                QVERIFY(QFile::remove(QDir(folder).filePath(name)));
-        }) << false << QStringLiteral("The image data of \u201CLarge\u201D can't be read, so the archive wasn't written.");
+        QTest::newRow("an image's bytes are gone")
+            << Spoil([](TestLibrary &library, QString &) { library.removeImageFiles(); }) << false << QStringLiteral("The image data of \u201CLarge\u201D can't be read, so the archive wasn't written.");
         QTest::newRow("the folder is gone") << Spoil([](TestLibrary &, QString &target) {
             target = QStringLiteral("/nonexistent folder/Brain.veloran");
         }) << true << QStringLiteral("The file \u201CBrain.veloran\u201D couldn\u2019t be saved: ");

@@ -449,13 +449,9 @@ private slots:
     void anExportThatFailsAfterItsWindowClosedShowsNothing()
     {
         TestLibrary library(true);
-        AtlasImage *large = library.image(QStringLiteral("Large"));
-        large->setImageData(pngBytes(Qt::red, QSize(300, 300)) + QByteArray(300 * 1024, 'x'));
+        AtlasImage *large = library.largeImage(QStringLiteral("Large"));
         library.save();
-        const QString store = QDir(library.folder()).filePath(QStringLiteral("default.store"));
-        QDir external(ModelContainer::externalFolder(store));
-        for (const QString &name : external.entryList(QDir::Files))
-            QVERIFY(external.remove(name));
+        library.removeImageFiles();
         {
             WindowHarness harness(library);
             const LibraryEntry entry = harness.listedEntry(LibraryEntryID::image(large->id()));

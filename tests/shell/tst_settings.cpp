@@ -45,13 +45,12 @@ AlertDialog *shownAlert(const QString &title)
     return nullptr;
 }
 
-// Types the file's name into the dialog and presses Return.
+// Types the file's path into the dialog and presses Return.
 void pick(QFileDialog *dialog, const QString &path)
 {
-    dialog->setDirectory(QFileInfo(path).absolutePath());
     auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
     QVERIFY(name);
-    name->setText(QFileInfo(path).fileName());
+    name->setText(path);
     QTest::keyClick(name, Qt::Key_Return);
 }
 
@@ -69,6 +68,14 @@ QStringList ids(ModelContext &context)
     for (const Series *series : context.fetch<Series>())
         list << series->id().toString() + series->title();
     return list;
+}
+
+bool writeArchive(TestLibrary &library, const QString &path)
+{
+    return LibraryArchiveFile::write(
+               LibraryArchiveSource::fromLibrary(library.context().fetch<AtlasImage>(), library.context().fetch<Series>()),
+               path)
+        .ok();
 }
 
 // Every file in the folder and below it.
@@ -97,9 +104,9 @@ private:
     static void fill(TestLibrary &library)
     {
         Series *brain = library.series(QStringLiteral("Brain"));
-        const QList<AtlasImage *> images = library.images(brain, 3);
-        images.first()->setImageData(pngBytes(Qt::red, QSize(300, 300)) + QByteArray(300 * 1024, 'x'));
-        library.point(images.first(), QStringLiteral("Cortex"));
+        library.point(library.largeImage(QStringLiteral("i0"), brain), QStringLiteral("Cortex"));
+        library.image(QStringLiteral("i1"), brain, 1);
+        library.image(QStringLiteral("i2"), brain, 2);
         library.save();
     }
 
@@ -199,6 +206,10 @@ private slots:
         TestLibrary fresh(true);
         LibrarySettingsView page(fresh.context());
         page.show();
+        // The open dialog starts where the export went.
+        page.model().beginImport();
+        QCOMPARE(page.importer()->directory().absolutePath(), m_dir.path());
+        page.importer()->reject();
         AlertDialog *imported = importThroughTheDialog(page, path, QStringLiteral("Library Imported"));
         QVERIFY(imported);
         QCOMPARE(imported->message(), QStringLiteral("Added 3 images and 1 series."));
@@ -222,10 +233,7 @@ private slots:
         TestLibrary source(true);
         fill(source);
         const QString archive = m_dir.filePath(QStringLiteral("Merge.veloran"));
-        QVERIFY(LibraryArchiveFile::write(LibraryArchiveSource::fromLibrary(source.context().fetch<AtlasImage>(),
-                                                                            source.context().fetch<Series>()),
-                                          archive)
-                    .ok());
+        QVERIFY(writeArchive(source, archive));
         const QString notAnArchive = m_dir.filePath(QStringLiteral("Notes.veloran"));
         writeTestFile(m_dir, QStringLiteral("Notes.veloran"), "plain text, not a zip archive");
 
@@ -265,10 +273,7 @@ private slots:
         TestLibrary source(true);
         fill(source);
         const QString archive = m_dir.filePath(QStringLiteral("Later.veloran"));
-        QVERIFY(LibraryArchiveFile::write(LibraryArchiveSource::fromLibrary(source.context().fetch<AtlasImage>(),
-                                                                            source.context().fetch<Series>()),
-                                          archive)
-                    .ok());
+        QVERIFY(writeArchive(source, archive));
         TestLibrary target;
         UserDefaults defaults;
         SilentCloudAccountService accounts;
