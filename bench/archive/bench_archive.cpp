@@ -232,7 +232,8 @@ struct StallWatch {
 };
 
 // Child: the Library page's "Export Library…" to `target`, the save dialog
-// answered at once. Prints the seconds and the longest stall in ms.
+// answered at once. Prints the seconds, the longest stall in ms and the ms
+// that building the contents took on the main thread.
 int uiExportChild(const QString &libraryFolder, const QString &target)
 {
     auto library = openLibrary(libraryFolder);
@@ -250,8 +251,14 @@ int uiExportChild(const QString &libraryFolder, const QString &target)
         qFatal("export failed: %s", qPrintable(archiveExport.errorMessage()));
     });
     StallWatch watch;
-    const double elapsed = watch.run([&] { page.exportLibrary(); });
-    out << elapsed << ' ' << watch.longestMs() << Qt::endl;
+    double built = 0;
+    const double elapsed = watch.run([&] {
+        QElapsedTimer timer;
+        timer.start();
+        page.exportLibrary(); // builds the contents on the main thread
+        built = seconds(timer);
+    });
+    out << elapsed << ' ' << watch.longestMs() << ' ' << built * 1000 << Qt::endl;
     return 0;
 }
 
@@ -323,12 +330,15 @@ int main(int argc, char **argv)
     // The same through the Library page, with the event loop running.
     const QString uiArchive = folder.filePath(QStringLiteral("page.veloran"));
     double exportBest = 1e30, builtMs = 0, growth = 0, sevenBest = 1e30, sevenSyncedBest = 1e30;
-    double uiExportBest = 1e30, exportStall = 0;
+    double uiExportBest = 1e30, exportStall = 0, stallBuiltMs = 0;
     for (int round = 0; round < exportRounds; ++round) {
         QFile::remove(uiArchive);
         const QStringList page = runChild({QStringLiteral("--ui-export"), exportLibrary, uiArchive});
         uiExportBest = qMin(uiExportBest, page[0].toDouble());
-        exportStall = qMax(exportStall, page[1].toDouble());
+        if (page[1].toDouble() > exportStall) {
+            exportStall = page[1].toDouble();
+            stallBuiltMs = page[2].toDouble();
+        }
         QFile::remove(ours);
         const QStringList figures = runChild({QStringLiteral("--export"), exportLibrary, ours});
         if (figures[0].toDouble() < exportBest) {
@@ -409,11 +419,13 @@ int main(int argc, char **argv)
                .arg(rssPeak, 0, 'f', 1);
     const double importStall = uiImport[1].toDouble();
     out << QStringLiteral("Through the Library page, event loop running: export %1 s (ratio %2 to 7z), longest stall "
-                          "%3 ms (target at most 50: %4); import %5 s, longest stall %6 ms (target at most 50: %7)\n")
+                          "%3 ms (target at most 50: %4; building the contents took %5 ms of that round); import %6 s, "
+                          "longest stall %7 ms (target at most 50: %8)\n")
                .arg(uiExportBest, 0, 'f', 3)
                .arg(uiExportBest / sevenBest, 0, 'f', 2)
                .arg(exportStall, 0, 'f', 1)
                .arg(verdict(exportStall <= 50))
+               .arg(stallBuiltMs, 0, 'f', 1)
                .arg(uiImport[0].toDouble(), 0, 'f', 3)
                .arg(importStall, 0, 'f', 1)
                .arg(verdict(importStall <= 50));

@@ -6,8 +6,11 @@
 #include "ui/SystemSymbol.h"
 
 #include <QCoreApplication>
+#include <QFrame>
+#include <QHBoxLayout>
 #include <QPointer>
-#include <QTabWidget>
+#include <QStackedWidget>
+#include <QTabBar>
 #include <QVBoxLayout>
 
 namespace {
@@ -26,16 +29,32 @@ SettingsView::SettingsView(ModelContext &context, UserDefaults &defaults, CloudA
 {
     setWindowTitle(QStringLiteral("Settings"));
     setMinimumSize(minimumWindowSize());
+    // The tabs centred above the pages, as settings windows show them.
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 8, 0, 0);
-    m_tabs = new QTabWidget(this);
-    m_tabs->setDocumentMode(true);
-    m_tabs->setStyleSheet(QStringLiteral("QTabWidget::tab-bar { alignment: center; }"));
-    m_library = new LibrarySettingsView(context, m_tabs);
-    m_sync = new SyncSettingsView(defaults, accounts, m_tabs);
-    m_tabs->addTab(m_library, SystemSymbol::icon(QStringLiteral("photo.stack")), QStringLiteral("Library"));
-    m_tabs->addTab(m_sync, SystemSymbol::icon(QStringLiteral("icloud")), QStringLiteral("iCloud"));
-    layout->addWidget(m_tabs);
+    layout->setSpacing(0);
+    auto *tabRow = new QHBoxLayout;
+    m_tabs = new QTabBar(this);
+    m_tabs->setDrawBase(false);
+    m_tabs->setExpanding(false);
+    tabRow->addStretch(1);
+    tabRow->addWidget(m_tabs);
+    tabRow->addStretch(1);
+    layout->addLayout(tabRow);
+    auto *divider = new QFrame(this);
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Sunken);
+    layout->addWidget(divider);
+    m_pages = new QStackedWidget(this);
+    layout->addWidget(m_pages, 1);
+
+    m_library = new LibrarySettingsView(context, m_pages);
+    m_sync = new SyncSettingsView(defaults, accounts, m_pages);
+    m_tabs->addTab(SystemSymbol::icon(QStringLiteral("photo.stack")), QStringLiteral("Library"));
+    m_pages->addWidget(m_library);
+    m_tabs->addTab(SystemSymbol::icon(QStringLiteral("icloud")), QStringLiteral("iCloud"));
+    m_pages->addWidget(m_sync);
+    connect(m_tabs, &QTabBar::currentChanged, m_pages, &QStackedWidget::setCurrentIndex);
     connect(&m_sync->model(), &SyncSettingsModel::quitRequested, qApp, &QCoreApplication::quit,
             Qt::QueuedConnection);
     resize(minimumWindowSize().expandedTo(sizeHint()));

@@ -5,7 +5,8 @@
 class CloudAccountService;
 class LibrarySettingsView;
 class ModelContext;
-class QTabWidget;
+class QStackedWidget;
+class QTabBar;
 class SyncSettingsView;
 class UserDefaults;
 
@@ -30,12 +31,15 @@ public:
 
     static QSize minimumWindowSize() { return QSize(460, 320); }
 
-    QTabWidget *tabs() const { return m_tabs; }
+    // The tabs, and the pages they show.
+    QTabBar *tabs() const { return m_tabs; }
+    QStackedWidget *pages() const { return m_pages; }
     LibrarySettingsView *libraryPage() const { return m_library; }
     SyncSettingsView *syncPage() const { return m_sync; }
 
 private:
-    QTabWidget *m_tabs = nullptr;
+    QTabBar *m_tabs = nullptr;
+    QStackedWidget *m_pages = nullptr;
     LibrarySettingsView *m_library = nullptr;
     SyncSettingsView *m_sync = nullptr;
 };

@@ -15,7 +15,8 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QSignalSpy>
-#include <QTabWidget>
+#include <QStackedWidget>
+#include <QTabBar>
 
 namespace {
 
@@ -168,6 +169,9 @@ private slots:
         QVERIFY(settings->minimumWidth() >= 460 && settings->minimumHeight() >= 320);
         QCOMPARE(settings->tabs()->tabText(0), QStringLiteral("Library"));
         QCOMPARE(settings->tabs()->tabText(1), QStringLiteral("iCloud"));
+        QCOMPARE(settings->pages()->currentWidget(), settings->libraryPage());
+        QTest::mouseClick(settings->tabs(), Qt::LeftButton, {}, settings->tabs()->tabRect(1).center());
+        QCOMPARE(settings->pages()->currentWidget(), settings->syncPage());
         settings->close();
         QTRY_VERIFY(!SettingsView::current());
     }
