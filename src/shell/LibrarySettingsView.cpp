@@ -81,13 +81,15 @@ LibrarySettingsView::LibrarySettingsView(ModelContext &context, QWidget *parent)
     connect(model, &LibrarySettingsModel::summaryChanged, this, &LibrarySettingsView::updateSummaryAlert);
     connect(model, &LibrarySettingsModel::importErrorChanged, this, &LibrarySettingsView::updateImportErrorAlert);
     connect(model, &LibrarySettingsModel::importStarted, this, [page = QPointer(this)](LibraryArchiveImport *import) {
-        // Once the page is gone, the import tells its outcome itself.
-        connect(import, &LibraryArchiveImport::imported, import, [page](const QString &summary) {
-            if (!page)
+        // Once the page's window has closed, the import tells its outcome
+        // itself.
+        const auto pageClosed = [page] { return !page || !page->isWindowOpen(); };
+        connect(import, &LibraryArchiveImport::imported, import, [pageClosed](const QString &summary) {
+            if (pageClosed())
                 showOnItsOwn(importedTitle, summary);
         });
-        connect(import, &LibraryArchiveImport::failed, import, [page](const QString &description) {
-            if (!page)
+        connect(import, &LibraryArchiveImport::failed, import, [pageClosed](const QString &description) {
+            if (pageClosed())
                 showOnItsOwn(importFailedTitle, description);
         });
     });
@@ -164,10 +166,15 @@ void LibrarySettingsView::updateImporter()
     importer->open();
 }
 
+bool LibrarySettingsView::isWindowOpen() const
+{
+    return window()->isVisible();
+}
+
 void LibrarySettingsView::updateSummaryAlert()
 {
     Presentation::dismiss(m_summaryAlert);
-    if (!m_model->showsSummary())
+    if (!m_model->showsSummary() || !isWindowOpen())
         return;
     m_summaryAlert = makeAlert(importedTitle, m_model->summaryMessage(), window());
     connect(m_summaryAlert, &AlertDialog::buttonPressed, m_model.get(), &LibrarySettingsModel::dismissSummary);
@@ -177,7 +184,7 @@ void LibrarySettingsView::updateSummaryAlert()
 void LibrarySettingsView::updateImportErrorAlert()
 {
     Presentation::dismiss(m_importErrorAlert);
-    if (!m_model->showsImportError())
+    if (!m_model->showsImportError() || !isWindowOpen())
         return;
     m_importErrorAlert = makeAlert(importFailedTitle, m_model->importErrorMessage(), window());
     connect(m_importErrorAlert, &AlertDialog::buttonPressed, m_model.get(),

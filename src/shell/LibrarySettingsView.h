@@ -18,8 +18,8 @@ class QPushButton;
 // archive into it, each in a section with a footnote. It shows what its
 // LibrarySettingsModel holds: the export's save dialog and alert, the open
 // dialog, and the "Library Imported" and "Import Failed" alerts, all
-// window-modal. An import that ends after the page has closed shows its
-// alert on its own.
+// window-modal. An import that ends after the page's window has closed
+// shows its alert in a window of its own.
 class LibrarySettingsView : public QWidget {
     Q_OBJECT
 public:
@@ -43,6 +43,8 @@ public:
     AlertDialog *importErrorAlert() const;
 
 private:
+    // The page's window is shown: not closed, whichever tab it shows.
+    bool isWindowOpen() const;
     void updateExportButton();
     void updateImporter();
     void updateSummaryAlert();

@@ -272,8 +272,16 @@ private slots:
         QCOMPARE(ids(target.context()).size(), before.size() + 4);
     }
 
+    void anImportWhosePageClosedStillMergesAndReports_data()
+    {
+        QTest::addColumn<bool>("pageGone");
+        QTest::newRow("the window is gone") << true;
+        QTest::newRow("the window is closed, not gone yet") << false;
+    }
+
     void anImportWhosePageClosedStillMergesAndReports()
     {
+        QFETCH(bool, pageGone);
         TestLibrary source(true);
         fill(source);
         const QString archive = m_dir.filePath(QStringLiteral("Later.veloran"));
@@ -283,13 +291,19 @@ private slots:
         SilentCloudAccountService accounts;
         SettingsView *settings = SettingsView::present(target.context(), defaults, accounts);
         settings->libraryPage()->model().importArchive(archive);
-        settings->close();
-        QTRY_VERIFY(!SettingsView::current());
+        if (pageGone) {
+            settings->close();
+            QTRY_VERIFY(!SettingsView::current());
+        } else {
+            settings->hide();
+        }
         AlertDialog *imported = nullptr;
         QTRY_VERIFY((imported = shownAlert(QStringLiteral("Library Imported"))));
         QVERIFY(!imported->parentWidget());
         QCOMPARE(imported->message(), QStringLiteral("Added 3 images and 1 series."));
         QCOMPARE(target.context().fetch<AtlasImage>().size(), 3);
+        if (!pageGone)
+            QVERIFY(!settings->libraryPage()->summaryAlert());
     }
 
     void accountAnswers_data()
