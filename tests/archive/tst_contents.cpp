@@ -120,15 +120,18 @@ private slots:
         QTest::newRow("not a zip") << QByteArray("not a zip at all, but long enough") << "The file isn't a zip archive.";
         QTest::newRow("no manifest") << zip({{"images/a.png", "a"}}) << noManifest;
         QTest::newRow("a folder named like the manifest") << zip({{"library.json/", good}}) << noManifest;
-        QTest::newRow("damaged entry before a bad manifest") << buildZip({storedEntry("library.json", "{}"), damaged})
-                                                             << "\u201Cimages/other.png\u201D failed its checksum and may be damaged.";
-        QTest::newRow("bad manifest") << buildZip({storedEntry("library.json", "{}"), storedEntry("images/a.png", "a")})
-                                      << "The library.json manifest lacks the required key \u201CformatVersion\u201D at the top level.";
+        QTest::newRow("damaged entry before a bad manifest")
+            << buildZip({storedEntry("library.json", "{}"), damaged})
+            << "\u201Cimages/other.png\u201D failed its checksum and may be damaged.";
+        QTest::newRow("bad manifest")
+            << buildZip({storedEntry("library.json", "{}"), storedEntry("images/a.png", "a")})
+            << "The library.json manifest lacks the required key \u201CformatVersion\u201D at the top level.";
         QTest::newRow("later format") << zip({{"library.json", later}})
                                       << "The archive was written in format 2, which this version of Veloran can't read.";
         // A later format that doesn't decode fails with the decoder's error.
-        QTest::newRow("later format, not decoded") << zip({{"library.json", QByteArray(later).replace("\"images\"", "\"pictures\"")}})
-                                                   << "The library.json manifest lacks the required key \u201Cimages\u201D at the top level.";
+        QTest::newRow("later format, not decoded")
+            << zip({{"library.json", QByteArray(later).replace("\"images\"", "\"pictures\"")}})
+            << "The library.json manifest lacks the required key \u201Cimages\u201D at the top level.";
         // The first missing file in record order, even when a later one is there.
         const QByteArray twoImages = manifestJson(manifest({image("images/missing.png"), image("images/there.png")}));
         QTest::newRow("first missing file") << zip({{"library.json", twoImages}, {"images/there.png", "t"}})

@@ -237,10 +237,11 @@ private slots:
             }));
         }
         QTest::newRow("32 records, one stream") << buildZip(bomb) << E::truncated();
-        QTest::newRow("two names, one local header") << buildZip({storedEntry("a", "alpha"), changed(storedEntry("b", "alpha"), [](RawZipEntry &e) {
+        const RawZipEntry sameHeader = changed(storedEntry("b", "alpha"), [](RawZipEntry &e) {
             e.localHeaderOffset = 0;
             e.localName = QByteArray("a");
-        })}) << E::truncated();
+        });
+        QTest::newRow("two names, one local header") << buildZip({storedEntry("a", "alpha"), sameHeader}) << E::truncated();
         // The overlap is judged before the first entry's own damage.
         const QByteArray nested = buildZip({storedEntry("b", "beta")});
         QTest::newRow("a record inside another's data")
@@ -251,8 +252,9 @@ private slots:
         QTest::newRow("stored sizes differ")
             << buildZip({changed(storedEntry("a.png", "alpha"), [](RawZipEntry &e) { e.uncompressedSize = 4; })})
             << E::checksumMismatch("a.png");
-        QTest::newRow("stored checksum") << buildZip({changed(storedEntry("a.png", "alpha"), [](RawZipEntry &e) { e.crc ^= 1; })})
-                                         << E::checksumMismatch("a.png");
+        QTest::newRow("stored checksum")
+            << buildZip({changed(storedEntry("a.png", "alpha"), [](RawZipEntry &e) { e.crc ^= 1; })})
+            << E::checksumMismatch("a.png");
         QTest::newRow("deflated checksum")
             << buildZip({changed(deflatedEntry("d", randomBytes(3000, 2)), [](RawZipEntry &e) { e.crc ^= 0x80000000; })})
             << E::checksumMismatch("d");
@@ -277,8 +279,9 @@ private slots:
 
         // A declared size no stream this short can reach is refused without
         // reserving it (4 GiB would not go unnoticed).
-        QTest::newRow("declared 4 GiB") << buildZip({changed(deflatedZeros(), [](RawZipEntry &e) { e.uncompressedSize = 0xFFFFFFF0u; })})
-                                        << E::truncated();
+        QTest::newRow("declared 4 GiB")
+            << buildZip({changed(deflatedZeros(), [](RawZipEntry &e) { e.uncompressedSize = 0xFFFFFFF0u; })})
+            << E::truncated();
         QTest::newRow("declared past the bound") << buildZip({changed(deflatedZeros(), [](RawZipEntry &e) {
             e.uncompressedSize = quint32(ZipArchiveReader::maximumInflatedSize(e.compressedSize) + 1);
         })}) << E::truncated();
