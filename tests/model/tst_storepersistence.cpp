@@ -231,7 +231,8 @@ private slots:
         // Bytes and a point change behind the store's back after the fetch:
         // the image shows them, so the fetch read neither.
         QVERIFY(runOnStore(folder, {QStringLiteral("UPDATE ImageData SET bytes = X'6C61746572'"),
-                           QStringLiteral("INSERT INTO PointAnnotation (rowKey, imageKey, label) VALUES (7, 1, 'late')")}));
+                                    QStringLiteral("INSERT INTO PointAnnotation (rowKey, imageKey, label) "
+                                                   "VALUES (7, 1, 'late')")}));
         QCOMPARE(image->points().size(), 1);
         QCOMPARE(image->points().first()->label(), QStringLiteral("late"));
         QVERIFY(!image->isImageDataMissing());
@@ -452,9 +453,10 @@ private slots:
             container->mainContext().insert(AtlasImage::make(QStringLiteral("old")));
             container->mainContext().save();
         }
-        QVERIFY(runOnStore(folder, {QStringLiteral("DROP TABLE ImageFile"), QStringLiteral("UPDATE AtlasImage SET hasImageData = 1"),
-                           QStringLiteral("INSERT INTO ImageData (imageKey, bytes) VALUES (1, X'%1')")
-                               .arg(QString::fromLatin1(large.toHex()))}));
+        QVERIFY(runOnStore(folder, {QStringLiteral("DROP TABLE ImageFile"),
+                                    QStringLiteral("UPDATE AtlasImage SET hasImageData = 1"),
+                                    QStringLiteral("INSERT INTO ImageData (imageKey, bytes) VALUES (1, X'%1')")
+                                        .arg(QString::fromLatin1(large.toHex()))}));
         {
             auto container = makeTestContainer(folder);
             ModelContext &context = container->mainContext();
@@ -583,9 +585,9 @@ private slots:
     {
         // A store of an earlier layout: series titles in a column "name".
         QVERIFY(runOnStore(folder, {QStringLiteral("CREATE TABLE StoreMetadata (key TEXT PRIMARY KEY, value TEXT)"),
-                           QStringLiteral("INSERT INTO StoreMetadata VALUES ('version', '0.9.0')"),
-                           QStringLiteral("CREATE TABLE OldSeries (name TEXT)"),
-                           QStringLiteral("INSERT INTO OldSeries VALUES ('from the old store')")}));
+                                    QStringLiteral("INSERT INTO StoreMetadata VALUES ('version', '0.9.0')"),
+                                    QStringLiteral("CREATE TABLE OldSeries (name TEXT)"),
+                                    QStringLiteral("INSERT INTO OldSeries VALUES ('from the old store')")}));
         const auto plan = [](bool failing) {
             SchemaMigrationPlan plan = VeloranMigrationPlan::plan();
             plan.stages.append({QVersionNumber(0, 9, 0), QVersionNumber(0, 9, 5),
