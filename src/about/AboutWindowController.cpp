@@ -45,10 +45,6 @@ QAction *installAboutCommand(QMenuBar *menuBar)
     auto *about = new QAction(QStringLiteral("About Veloran"), menu);
     about->setMenuRole(QAction::AboutRole);
     menu->insertAction(first, about);
-    if (first)
-        menu->insertSeparator(first);
-    else
-        menu->addSeparator(); // hidden until something follows it
     QObject::connect(about, &QAction::triggered, about, [] { AboutWindowController::shared().showAboutWindow(); });
     return about;
 }

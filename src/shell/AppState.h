@@ -23,6 +23,9 @@ public:
     // Both must outlive the AppState.
     AppState(UserDefaults &defaults, CloudAccountService &accountService, QObject *parent = nullptr);
 
+    // The account service that the status is read from.
+    CloudAccountService &accountService() const { return m_accountService; }
+
     // None until the first successful read, and again after a failed one.
     std::optional<CloudAccountStatus> cloudAccountStatus() const { return m_cloudAccountStatus; }
     void setCloudAccountStatus(const std::optional<CloudAccountStatus> &status);

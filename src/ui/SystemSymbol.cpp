@@ -66,6 +66,25 @@ void arrowShaft(QPainter &p, QPointF from, QPointF to, double head = 4.5)
     p.drawLine(to, to - QPointF(std::cos(angle + spread), std::sin(angle + spread)) * head);
 }
 
+// An open tray, for the arrows of sharing and receiving.
+void tray(QPainter &p)
+{
+    p.drawPolyline(QPolygonF({QPointF(8.5, 9.5), QPointF(5, 9.5), QPointF(5, 21), QPointF(19, 21), QPointF(19, 9.5),
+                              QPointF(15.5, 9.5)}));
+}
+
+void cloud(QPainter &p)
+{
+    QPainterPath outline;
+    outline.moveTo(7, 18);
+    outline.cubicTo(3.5, 18, 2.5, 13.5, 5.5, 12.2);
+    outline.cubicTo(5.5, 8, 10.5, 6.3, 12.8, 9.2);
+    outline.cubicTo(14.8, 5.8, 20.5, 7.5, 19.4, 12.2);
+    outline.cubicTo(22.5, 13, 21.8, 18, 18, 18);
+    outline.closeSubpath();
+    p.drawPath(outline);
+}
+
 // A lens a little larger than "magnifyingglass" alone, with room for a
 // mark inside.
 void magnifyingGlass(QPainter &p)
@@ -243,17 +262,27 @@ const QHash<QString, Drawing> &drawings()
              p.drawLine(QPointF(5, 11), QPointF(7, 11));
              p.drawLine(QPointF(5, 13.5), QPointF(7, 13.5));
          }},
+        {QStringLiteral("icloud"), [](QPainter &p) { cloud(p); }},
         {QStringLiteral("icloud.slash"),
          [](QPainter &p) {
-             QPainterPath cloud;
-             cloud.moveTo(7, 18);
-             cloud.cubicTo(3.5, 18, 2.5, 13.5, 5.5, 12.2);
-             cloud.cubicTo(5.5, 8, 10.5, 6.3, 12.8, 9.2);
-             cloud.cubicTo(14.8, 5.8, 20.5, 7.5, 19.4, 12.2);
-             cloud.cubicTo(22.5, 13, 21.8, 18, 18, 18);
-             cloud.closeSubpath();
-             p.drawPath(cloud);
+             cloud(p);
              p.drawLine(QPointF(4, 4), QPointF(20, 21));
+         }},
+        {QStringLiteral("square.and.arrow.up"),
+         [](QPainter &p) {
+             tray(p);
+             arrowShaft(p, QPointF(12, 15), QPointF(12, 2.5));
+         }},
+        {QStringLiteral("square.and.arrow.down"),
+         [](QPainter &p) {
+             tray(p);
+             arrowShaft(p, QPointF(12, 2.5), QPointF(12, 15));
+         }},
+        {QStringLiteral("photo.stack"),
+         [](QPainter &p) {
+             p.drawLine(QPointF(8, 3), QPointF(16, 3));
+             p.drawLine(QPointF(5.5, 5.5), QPointF(18.5, 5.5));
+             photoFrame(p, QRectF(3, 8, 18, 13));
          }},
         {QStringLiteral("square.stack"),
          [](QPainter &p) {
