@@ -17,6 +17,7 @@
 #include "support/FrameTiming.h"
 
 #include "model/AtlasImage.h"
+#include "ui/AppStyle.h"
 #include "model/PointAnnotation.h"
 #include "model/RegionAnnotation.h"
 #include "viewer/AnnotationLayer.h"
@@ -99,7 +100,7 @@ void paintPlainly(QImage &target, const QImage &image, const AnnotationFrame &fr
     painter.fillRect(target.rect(), Qt::black);
     painter.drawImage(geometry.pictureRect(), image);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QColor orange = AnnotationRenderer::orange();
+    const QColor orange = AppStyle::orange();
     QColor fill = orange;
     fill.setAlphaF(0.18f);
     painter.setPen(QPen(orange, 1.5));

@@ -2,7 +2,6 @@
 
 #include "ui/AppStyle.h"
 #include "ui/SystemSymbol.h"
-#include "viewer/AnnotationRenderer.h"
 #include "viewer/AnnotationViewState.h"
 #include "viewer/ImageAnnotations.h"
 
@@ -102,7 +101,7 @@ protected:
         const int nameWidth = std::max(0, text.width() - countWidth - chipSpacing);
         painter.drawText(QRect(text.left(), text.top(), nameWidth, text.height()), singleLine | Qt::AlignLeft,
                          metrics.elidedText(m_summary.name, Qt::ElideRight, nameWidth));
-        painter.setPen(m_on ? AnnotationRenderer::orange() : AppStyle::secondary(palette()));
+        painter.setPen(m_on ? AppStyle::orange() : AppStyle::secondary(palette()));
         painter.drawText(QRect(text.right() + 1 - countWidth, text.top(), countWidth, text.height()),
                          singleLine | Qt::AlignRight, count);
     }

@@ -2,7 +2,6 @@
 
 #include "ui/AppStyle.h"
 #include "ui/SystemSymbol.h"
-#include "viewer/AnnotationRenderer.h"
 
 #include <QDesktopServices>
 #include <QEvent>
@@ -89,7 +88,7 @@ void AnnotationLinkRow::paintEvent(QPaintEvent *)
     const int symbol = title.height();
     SystemSymbol::paint(painter, QStringLiteral("arrow.up.right.square"),
                         QRectF(content.left(), content.center().y() - symbol / 2.0 + 0.5, symbol, symbol),
-                        AnnotationRenderer::orange());
+                        AppStyle::orange());
 
     const QString hostText = this->host();
     const int textLeft = content.left() + symbol + spacing;

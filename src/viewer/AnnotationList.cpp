@@ -3,7 +3,6 @@
 #include "ui/AppStyle.h"
 #include "ui/ContentUnavailableView.h"
 #include "ui/SystemSymbol.h"
-#include "viewer/AnnotationRenderer.h"
 #include "viewer/AnnotationViewState.h"
 #include "viewer/ImageAnnotations.h"
 
@@ -144,7 +143,7 @@ void AnnotationList::paintEvent(QPaintEvent *event)
     const std::optional<QUuid> highlighted = m_state ? m_state->highlightedID() : std::nullopt;
     const QFontMetrics names(nameFont()), tags(tagFont()), links(linkFont());
     const QColor secondary = AppStyle::secondary(palette());
-    QColor tint = AnnotationRenderer::orange();
+    QColor tint = AppStyle::orange();
     tint.setAlphaF(0.16f);
     const int pitch = rowHeight() + divider;
     const qsizetype first = std::max(0, event->rect().top() / pitch);
@@ -188,12 +187,12 @@ void AnnotationList::paintEvent(QPaintEvent *event)
             const int countWidth = links.horizontalAdvance(count);
             const QRect countRect(slot.right() + 1 - countWidth, slot.top(), countWidth, slot.height());
             painter.setFont(linkFont());
-            painter.setPen(AnnotationRenderer::orange());
+            painter.setPen(AppStyle::orange());
             painter.drawText(countRect, singleLine | Qt::AlignRight, count);
             SystemSymbol::paint(painter, QStringLiteral("link"),
                                 QRectF(countRect.left() - 3 - symbol, slot.center().y() - symbol / 2.0 + 0.5, symbol,
                                        symbol),
-                                AnnotationRenderer::orange());
+                                AppStyle::orange());
         }
     }
 }

@@ -1,5 +1,6 @@
 #include "viewer/AnnotationRenderer.h"
 
+#include "ui/AppStyle.h"
 #include "ui/SystemSymbol.h"
 
 #include <QFontMetricsF>
@@ -98,17 +99,12 @@ void stamp(QPainter &painter, const std::vector<Stamp> &stamps, int top, int bot
 } // namespace
 
 AnnotationRenderer::AnnotationRenderer()
-    : m_fill(orange(), fillOpacity)
-    , m_highlightedFill(orange(), highlightedFillOpacity)
-    , m_outline(orange(), 1)
-    , m_leader(orange(), leaderOpacity)
+    : m_fill(AppStyle::orange(), fillOpacity)
+    , m_highlightedFill(AppStyle::orange(), highlightedFillOpacity)
+    , m_outline(AppStyle::orange(), 1)
+    , m_leader(AppStyle::orange(), leaderOpacity)
     , m_images(imageCacheBytes)
 {
-}
-
-QColor AnnotationRenderer::orange()
-{
-    return QColor(255, 149, 0);
 }
 
 const QImage &AnnotationRenderer::render(const AnnotationFrame &frame, const AnnotationScene &scene,
@@ -304,13 +300,13 @@ QImage AnnotationRenderer::markerImage(bool highlighted, qreal ratio)
                        [=](QPainter &painter) {
                            const QPointF centre(side / 2, side / 2);
                            painter.setPen(Qt::NoPen);
-                           painter.setBrush(orange());
+                           painter.setBrush(AppStyle::orange());
                            painter.drawEllipse(centre, diameter / 2, diameter / 2);
                            painter.setBrush(Qt::NoBrush);
                            painter.setPen(QPen(withOpacity(Qt::white, 0.95), 1));
                            painter.drawEllipse(centre, diameter / 2, diameter / 2);
                            if (highlighted) {
-                               painter.setPen(QPen(withOpacity(orange(), 0.6), 2));
+                               painter.setPen(QPen(withOpacity(AppStyle::orange(), 0.6), 2));
                                painter.drawEllipse(centre, (diameter + 10) / 2, (diameter + 10) / 2);
                            }
                        });
@@ -320,7 +316,7 @@ QImage AnnotationRenderer::linkButtonImage(double side, qreal ratio)
 {
     return cachedImage(QStringLiteral("link|%1").arg(side), QSizeF(side, side), ratio, [side](QPainter &painter) {
         painter.setPen(Qt::NoPen);
-        painter.setBrush(orange());
+        painter.setBrush(AppStyle::orange());
         painter.drawEllipse(QRectF(0, 0, side, side));
         const double symbol = side * 0.55;
         SystemSymbol::paint(painter, QStringLiteral("link"),

@@ -26,11 +26,10 @@ class AnnotationRenderer {
 public:
     AnnotationRenderer();
 
-    // Region shapes: filled orange at fillOpacity (more when highlighted)
+    // Region shapes: filled in the annotation orange at fillOpacity (more when highlighted)
     // and outlined with strokeWidth view points (more when highlighted), at
     // every zoom. Point markers: an orange disc of markerDiameter with a
     // white rim, and a ring around the highlighted one.
-    static QColor orange();
     static constexpr double fillOpacity = 0.18;
     static constexpr double highlightedFillOpacity = 0.32;
     static constexpr double strokeWidth = 1.5;
