@@ -114,7 +114,8 @@ struct Atlas {
     Atlas()
     {
         const QList<AnnotationLink> aortaLinks{
-            {QUuid::createUuid(), QStringLiteral("Aorta & great vessels"), QStringLiteral("https://en.wikipedia.org/wiki/Aorta")},
+            {QUuid::createUuid(), QStringLiteral("Aorta & great vessels"),
+             QStringLiteral("https://en.wikipedia.org/wiki/Aorta")},
             {QUuid::createUuid(), {}, QStringLiteral("radiopaedia.org/articles/thoracic-aorta")},
             {QUuid::createUuid(), {}, QStringLiteral("www.bbc.co.uk/science/human-body")},
             {QUuid::createUuid(), QStringLiteral("Run this"), QStringLiteral("javascript:alert(1)")}};

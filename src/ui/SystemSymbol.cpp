@@ -146,10 +146,10 @@ const QHash<QString, Drawing> &drawings()
              QPainterPath clip;
              clip.addRect(QRectF(0, 0, 24, 24));
              QPainterPath band;
-             band.moveTo(1, 4);
-             band.lineTo(4, 1);
-             band.lineTo(23, 20);
-             band.lineTo(20, 23);
+             band.moveTo(1.6, 3.4);
+             band.lineTo(3.4, 1.6);
+             band.lineTo(22.4, 20.6);
+             band.lineTo(20.6, 22.4);
              band.closeSubpath();
              p.setClipPath(clip.subtracted(band));
              p.drawPath(tagOutline());

@@ -41,6 +41,23 @@ QString CalloutLabelText::elided(const QString &label, double width) const
     return QFontMetricsF(m_font).elidedText(oneLine(label), Qt::ElideRight, width);
 }
 
+QStringList CalloutLabelText::line(const AnnotationScene &scene, qsizetype mark, double width) const
+{
+    const QList<AnnotationMark> &points = scene.points();
+    const QList<AnnotationMark> &regions = scene.regions();
+    if (scene.generation() != m_linesScene || width != m_linesWidth) {
+        m_lines = QList<QStringList>(points.size() + regions.size());
+        m_linesScene = scene.generation();
+        m_linesWidth = width;
+    }
+    QStringList &line = m_lines[mark];
+    if (line.isEmpty()) {
+        const AnnotationMark &shown = mark < points.size() ? points[mark] : regions[mark - points.size()];
+        line = QStringList{elided(shown.label, width)};
+    }
+    return line;
+}
+
 QStringList CalloutLabelText::wrapped(const QString &label, double width) const
 {
     QString text = label;
@@ -79,7 +96,7 @@ AnnotationFrame makeAnnotationFrame(const AnnotationScene &scene, const CanvasGe
         const bool button = box.highlighted && callout.hasLinks;
         const double textWidth = metrics.labelWidth - (button ? metrics.linkButtonSize : 0);
         box.lines = box.highlighted ? text.wrapped(callout.label, textWidth)
-                                    : QStringList{text.elided(callout.label, textWidth)};
+                                    : text.line(scene, callout.mark, textWidth);
         const QSizeF capsule(textWidth + 2 * paddingX, text.lineHeight() * box.lines.size() + 2 * paddingY);
         const double height = std::max(capsule.height(), button ? metrics.linkButtonSize : 0.0);
         const double width = capsule.width() + (button ? metrics.linkButtonSize : 0);

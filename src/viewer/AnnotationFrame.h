@@ -24,12 +24,19 @@ public:
     double lineHeight() const { return m_lineHeight; }
     // One line, at most `width` wide.
     QString elided(const QString &label, double width) const;
+    // The one line of a mark of `scene` (its index among the points and
+    // then the regions), at most `width` wide; remembered while the scene
+    // and the width stay.
+    QStringList line(const AnnotationScene &scene, qsizetype mark, double width) const;
     // Lines of at most `width`, broken between words where possible.
     QStringList wrapped(const QString &label, double width) const;
 
 private:
     QFont m_font;
     double m_lineHeight = 0;
+    mutable QList<QStringList> m_lines;
+    mutable quint64 m_linesScene = 0;
+    mutable double m_linesWidth = -1;
 };
 
 // Where one callout label is drawn, in view coordinates.

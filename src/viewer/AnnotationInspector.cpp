@@ -127,8 +127,9 @@ protected:
 private:
     void updateAccessibility()
     {
-        setAccessibleDescription(m_on ? AnnotationInspector::tr("%n annotations, shown", nullptr, int(m_summary.count))
-                                      : AnnotationInspector::tr("%n annotations, hidden", nullptr, int(m_summary.count)));
+        const int count = int(m_summary.count);
+        setAccessibleDescription(m_on ? AnnotationInspector::tr("%n annotations, shown", nullptr, count)
+                                      : AnnotationInspector::tr("%n annotations, hidden", nullptr, count));
     }
 
     AnnotationGroupSummary m_summary;
@@ -150,7 +151,9 @@ public:
 
     QSize sizeHint() const override
     {
-        return widget() ? QSize(QScrollArea::sizeHint().width(), widget()->sizeHint().height()) : QScrollArea::sizeHint();
+        if (!widget())
+            return QScrollArea::sizeHint();
+        return {QScrollArea::sizeHint().width(), widget()->sizeHint().height()};
     }
     QSize minimumSizeHint() const override { return {0, sizeHint().height()}; }
 

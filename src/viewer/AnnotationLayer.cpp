@@ -74,6 +74,7 @@ const AnnotationFrame &AnnotationLayer::frame(const CanvasGeometry &geometry)
         const std::optional<QUuid> highlighted = m_state ? m_state->highlightedID() : std::nullopt;
         m_frame = makeAnnotationFrame(scene(), geometry, highlighted, m_showsCallouts, m_metrics, m_text);
         m_frameValid = true;
+        m_drawnValid = false;
     }
     return m_frame;
 }
@@ -91,11 +92,17 @@ void AnnotationLayer::paint(QPainter &painter, const CanvasGeometry &geometry)
     if (m_opacity <= 0)
         return;
     const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
-    const QImage &layer =
-        m_renderer.render(frame(geometry), scene(), geometry.fitted.viewportSize.toSize(), ratio, m_text);
+    const AnnotationFrame &shown = frame(geometry);
+    // The same frame again (another part of the canvas changed) is not
+    // drawn anew.
+    if (!m_drawnValid || ratio != m_drawnRatio) {
+        m_renderer.render(shown, scene(), geometry.fitted.viewportSize.toSize(), ratio, m_text);
+        m_drawnValid = true;
+        m_drawnRatio = ratio;
+    }
     painter.save();
     painter.setOpacity(painter.opacity() * m_opacity);
-    painter.drawImage(QPointF(0, 0), layer);
+    painter.drawImage(QPointF(0, 0), m_renderer.image());
     painter.restore();
 }
 

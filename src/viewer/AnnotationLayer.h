@@ -80,4 +80,7 @@ private:
     AnnotationFrame m_frame;
     bool m_frameValid = false;
     AnnotationRenderer m_renderer;
+    // Whether the renderer's image shows m_frame.
+    bool m_drawnValid = false;
+    qreal m_drawnRatio = 0;
 };

@@ -71,7 +71,8 @@ protected:
         QPainter painter(this);
         const QFontMetrics metrics(AppStyle::headline());
         const int symbol = metrics.height();
-        SystemSymbol::paint(painter, QStringLiteral("link"), QRectF(0, 0, symbol, symbol), AppStyle::primary(palette()));
+        SystemSymbol::paint(painter, QStringLiteral("link"), QRectF(0, 0, symbol, symbol),
+                            AppStyle::primary(palette()));
         const QRect text = rect().adjusted(symbol + 6, 0, 0, 0);
         painter.setFont(AppStyle::headline());
         painter.setPen(AppStyle::primary(palette()));

@@ -5,13 +5,17 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QRunnable>
+#include <QSemaphore>
 #include <QThread>
-#include <QtConcurrent/QtConcurrentMap>
+#include <QThreadPool>
 
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -67,7 +71,7 @@ void mapOutline(const QPolygonF &polygon, const QTransform &transform, QPolygonF
     into.clear();
     for (const QPointF &corner : polygon) {
         const QPointF mapped = transform.map(corner);
-        if (into.isEmpty() || std::abs(mapped.x() - into.last().x()) + std::abs(mapped.y() - into.last().y()) >= outlineStep)
+        if (into.isEmpty() || (mapped - into.last()).manhattanLength() >= outlineStep)
             into.append(mapped);
     }
 }
@@ -94,6 +98,36 @@ void stamp(QPainter &painter, const std::vector<Stamp> &stamps, int top, int bot
         if (s.position.y() + s.image.height() > top && s.position.y() < bottom)
             painter.drawImage(s.position, s.image);
     }
+}
+
+// Runs work(0) ... work(count − 1), on this thread and on as many workers
+// as are free, and returns when all have run. Helpers still waiting for a
+// worker when this thread is done are withdrawn, so a busy pool never holds
+// a frame up.
+void paintInParallel(int count, const std::function<void(int)> &work)
+{
+    std::atomic<int> next{0};
+    const auto take = [&] {
+        for (int item = next++; item < count; item = next++)
+            work(item);
+    };
+    QThreadPool *pool = QThreadPool::globalInstance();
+    const int helperCount = std::clamp(pool->maxThreadCount() - 1, 0, count - 1);
+    QSemaphore finished;
+    std::vector<std::unique_ptr<QRunnable>> helpers;
+    for (int i = 0; i < helperCount; ++i) {
+        helpers.emplace_back(QRunnable::create([&] {
+            take();
+            finished.release();
+        }));
+        helpers.back()->setAutoDelete(false);
+        pool->start(helpers.back().get());
+    }
+    take();
+    int started = 0;
+    for (const std::unique_ptr<QRunnable> &helper : helpers)
+        started += pool->tryTake(helper.get()) ? 0 : 1;
+    finished.acquire(started);
 }
 
 } // namespace
@@ -182,7 +216,8 @@ const QImage &AnnotationRenderer::render(const AnnotationFrame &frame, const Ann
             position.setX(int(std::lround(box.text.right() * ratio)) - words.width());
         into.push_back({words, position});
         if (box.linkButton)
-            into.push_back({linkButtonImage(box.linkButton->width(), ratio), devicePoint(box.linkButton->topLeft(), ratio)});
+            into.push_back({linkButtonImage(box.linkButton->width(), ratio),
+                            devicePoint(box.linkButton->topLeft(), ratio)});
     }
     labels.insert(labels.end(), topLabel.begin(), topLabel.end());
 
@@ -223,7 +258,7 @@ const QImage &AnnotationRenderer::render(const AnnotationFrame &frame, const Ann
         stamp(painter, markers, top, bottom);
         stamp(painter, labels, top, bottom);
     };
-    QtConcurrent::blockingMap(bandTops, paintBand);
+    paintInParallel(int(bandTops.size()), [&](int band) { paintBand(bandTops[size_t(band)]); });
     return m_layer;
 }
 

@@ -43,6 +43,8 @@ public:
     // labels were measured with.
     const QImage &render(const AnnotationFrame &frame, const AnnotationScene &scene, const QSize &viewSize,
                          qreal devicePixelRatio, const CalloutLabelText &text);
+    // The frame last drawn.
+    const QImage &image() const { return m_layer; }
 
 private:
     QImage labelText(const AnnotationCallout &callout, const CalloutLabelBox &box, const CalloutLabelText &text,

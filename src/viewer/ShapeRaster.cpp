@@ -23,7 +23,7 @@ int ceilToInt(double value)
 
 qint64 roundToInt64(double value)
 {
-    return qint64(std::floor(value + 0.5));
+    return qRound64(value);
 }
 
 // Far outside any image (or not finite): nothing is drawn, and nothing
@@ -118,15 +118,17 @@ void ShapeRaster::drawLine(QImage &image, const QPointF &origin, QPointF from, Q
         return;
     const double slope = (b1 - b0) / (a1 - a0);
     const double half = std::min(width * std::sqrt(1 + slope * slope) / 2, 1024.0);
-    // Only the stretch whose band meets the image across.
-    if (slope != 0) {
+    // Only the stretch whose band meets the image across (all of it, when
+    // the band stays inside the image).
+    const bool inside = std::min(b0, b1) - half >= 0 && std::max(b0, b1) + half <= minorCount;
+    if (!inside && slope != 0) {
         const double enter = a0 - 0.5 + ((slope > 0 ? -half - 1 : minorCount + half + 1) - b0) / slope;
         const double leave = a0 - 0.5 + ((slope > 0 ? minorCount + half + 1 : -half - 1) - b0) / slope;
         first = std::max(first, floorToInt(std::min(enter, leave)));
         last = std::min(last, ceilToInt(std::max(enter, leave)));
         if (first > last)
             return;
-    } else if (b0 + half < 0 || b0 - half > minorCount) {
+    } else if (!inside && (b0 + half < 0 || b0 - half > minorCount)) {
         return;
     }
 
@@ -163,10 +165,17 @@ void ShapeRaster::drawLine(QImage &image, const QPointF &origin, QPointF from, Q
 void ShapeRaster::drawPolyline(QImage &image, const QPointF &origin, const QPointF *points, qsizetype count,
                                double width, bool closed) const
 {
+    // Segments wholly above or below the image are passed over at once.
+    const double top = origin.y() - width, bottom = origin.y() + image.height() + width;
+    const auto draw = [&](const QPointF &from, const QPointF &to) {
+        if ((from.y() < top && to.y() < top) || (from.y() > bottom && to.y() > bottom))
+            return;
+        drawLine(image, origin, from, to, width);
+    };
     for (qsizetype i = 0; i + 1 < count; ++i)
-        drawLine(image, origin, points[i], points[i + 1], width);
+        draw(points[i], points[i + 1]);
     if (closed && count > 2)
-        drawLine(image, origin, points[count - 1], points[0], width);
+        draw(points[count - 1], points[0]);
 }
 
 void ShapeRaster::fillPolygon(QImage &image, const QPointF &origin, const QPointF *points, qsizetype count,

@@ -184,7 +184,8 @@ private slots:
         QFETCH(int, buttonSide);
         AnnotationFixture fixture;
         const QList<AnnotationLink> linkList{webLink("", "example.org")};
-        const QUuid id = fixture.point("Label", "", anchorX / 600, 0.5, links ? linkList : QList<AnnotationLink>())->id();
+        const QUuid id =
+            fixture.point("Label", "", anchorX / 600, 0.5, links ? linkList : QList<AnnotationLink>())->id();
         const AnnotationScene scene(fixture.image->points(), fixture.image->regions(), {});
         const AnnotationFrame frame = makeAnnotationFrame(scene, geometry({600, 600}),
                                                           highlighted ? std::optional<QUuid>(id) : std::nullopt,
@@ -218,7 +219,8 @@ private slots:
         QTest::addColumn<QPointF>("to");
         QTest::addColumn<double>("width");
         QTest::addColumn<QList<int>>("column10"); // alpha of rows 8 to 12 at x = 10
-        QTest::newRow("on a row's centre") << QPointF(2, 10.5) << QPointF(30, 10.5) << 1.0 << QList<int>{0, 0, 255, 0, 0};
+        QTest::newRow("on a row's centre") << QPointF(2, 10.5) << QPointF(30, 10.5) << 1.0
+                                           << QList<int>{0, 0, 255, 0, 0};
         QTest::newRow("between two rows") << QPointF(2, 10) << QPointF(30, 10) << 1.0 << QList<int>{0, 128, 128, 0, 0};
         QTest::newRow("three wide") << QPointF(2, 10.5) << QPointF(30, 10.5) << 3.0 << QList<int>{0, 255, 255, 255, 0};
         QTest::newRow("backwards") << QPointF(30, 10.5) << QPointF(2, 10.5) << 1.0 << QList<int>{0, 0, 255, 0, 0};
@@ -242,12 +244,14 @@ private slots:
         for (int y = 8; y <= 12; ++y)
             column.append(qAlpha(whole.pixel(10, y)));
         for (qsizetype i = 0; i < column.size(); ++i)
-            QVERIFY2(std::abs(column[i] - column10[i]) <= 4, qPrintable(QStringLiteral("row %1: %2").arg(8 + i).arg(column[i])));
+            QVERIFY2(std::abs(column[i] - column10[i]) <= 4,
+                     qPrintable(QStringLiteral("row %1: %2").arg(8 + i).arg(column[i])));
         // The coverage adds up to the line's area (within a pixel's worth).
         const double length = QLineF(from, to).length();
         if (std::isfinite(length) && length < 100) {
             const int expected = int(length * width * 255);
-            QVERIFY2(std::abs(alphaSum(whole) - expected) <= 2 * 255 * width, qPrintable(QString::number(alphaSum(whole))));
+            QVERIFY2(std::abs(alphaSum(whole) - expected) <= 2 * 255 * width,
+                     qPrintable(QString::number(alphaSum(whole))));
         }
         // Drawn in bands, each into its own image, it is the same.
         QImage banded(32, 32, QImage::Format_ARGB32_Premultiplied);
@@ -272,7 +276,8 @@ private slots:
         for (const Vertex &corner : pentagram(16, 16, 14))
             star.append({corner.x, corner.y});
         QTest::newRow("pixel centres inside") << QList<QPolygonF>{square} << QPoint(10, 10) << 255 << 100;
-        QTest::newRow("the star's middle is filled") << QList<QPolygonF>{QPolygonF(star)} << QPoint(16, 16) << 255 << -1;
+        QTest::newRow("the star's middle is filled")
+            << QList<QPolygonF>{QPolygonF(star)} << QPoint(16, 16) << 255 << -1;
         QTest::newRow("windings that cancel leave a hole")
             << QList<QPolygonF>{QPolygonF({{0, 0}, {30, 0}, {30, 30}, {0, 30}, {0, 0}, {10, 10}, {10, 20}, {20, 20},
                                            {20, 10}, {10, 10}})}

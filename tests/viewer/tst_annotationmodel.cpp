@@ -102,7 +102,8 @@ private slots:
         QFETCH(QString, label);
         QFETCH(QString, title);
         AnnotationFixture fixture;
-        const QList<AnnotationLink> links{webLink("Wiki", "en.wikipedia.org/wiki/Aorta"), webLink("Script", "javascript:alert(1)"),
+        const QList<AnnotationLink> links{webLink("Wiki", "en.wikipedia.org/wiki/Aorta"),
+                                          webLink("Script", "javascript:alert(1)"),
                                           webLink("Local", "file:///etc/passwd"), webLink("Mail", "mailto:a@b.org"),
                                           webLink("Nothing", "   ")};
         const QUuid id = fixture.region(label, {}, AnnotationFixture::square(0.5, 0.5, 0.2), links)->id();
@@ -211,13 +212,15 @@ private slots:
         QTest::newRow("sorted, counted once per group")
             << QStringList{"B, A"} << QStringList{"A"} << QStringList{"A 2", "B 1"};
         QTest::newRow("numbers by value, case ignored")
-            << QStringList{"level 10", "Level 2", "bones"} << QStringList{} << QStringList{"bones 1", "Level 2 1", "level 10 1"};
+            << QStringList{"level 10", "Level 2", "bones"} << QStringList{}
+            << QStringList{"bones 1", "Level 2 1", "level 10 1"};
         QTest::newRow("a group named Ungrouped and ungrouped ones are one chip")
             << QStringList{"Ungrouped", "", "Bones"} << QStringList{"Ungrouped, Bones"}
             << QStringList{"Bones 2", "Ungrouped 3"};
         QTest::newRow("a group named Ungrouped alone") << QStringList{"Ungrouped"} << QStringList{"Zeta"}
                                                        << QStringList{"Ungrouped 1", "Zeta 1"};
-        QTest::newRow("a region of two corners counts") << QStringList{} << QStringList{"Edge"} << QStringList{"Edge 1"};
+        QTest::newRow("a region of two corners counts")
+            << QStringList{} << QStringList{"Edge"} << QStringList{"Edge 1"};
     }
     void groupSummaries()
     {
@@ -230,7 +233,8 @@ private slots:
         for (const QString &group : regionGroups)
             fixture.region({}, group, {{0, 0}, {1, 1}});
         QStringList shown;
-        for (const AnnotationGroupSummary &summary : ::groupSummaries(fixture.image->points(), fixture.image->regions()))
+        const auto summaries = ::groupSummaries(fixture.image->points(), fixture.image->regions());
+        for (const AnnotationGroupSummary &summary : summaries)
             shown.append(QStringLiteral("%1 %2").arg(summary.name).arg(summary.count));
         QCOMPARE(shown, chips);
     }
