@@ -179,6 +179,7 @@ AnnotationInspector::AnnotationInspector(ImageAnnotations *annotations, Annotati
     , m_annotations(annotations)
     , m_state(state)
 {
+    setAccessibleName(tr("Annotation groups"));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 8, 0, 8);
     layout->setSpacing(0);

@@ -214,6 +214,14 @@ void AnnotationLinksOverlay::resizeEvent(QResizeEvent *event)
     placePanel();
 }
 
+void AnnotationLinksOverlay::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // The keyboard goes to the panel (Tab reaches its links) while it is up.
+    raise();
+    setFocus(Qt::PopupFocusReason);
+}
+
 bool AnnotationLinksOverlay::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == parent() && event->type() == QEvent::Resize)

@@ -46,6 +46,7 @@ AnnotationList::AnnotationList(ImageAnnotations *annotations, AnnotationViewStat
 {
     setMouseTracking(true);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setAccessibleName(tr("Annotations"));
     if (annotations)
         connect(annotations, &ImageAnnotations::changed, this, &AnnotationList::refresh);
     if (state) {
