@@ -1,5 +1,5 @@
 // Time to make a 500-pixel thumbnail of a 6000 by 4000 picture, as JPEG
-// and as PNG, with ThumbnailCache::makeThumbnail and, side by side on the
+// and as PNG, with ImageDecoder::decode and, side by side on the
 // same files, with vipsthumbnail.
 //
 //   build/bench/browser/bench_thumbnail [--rounds N]
@@ -9,7 +9,7 @@
 
 #include "SampleLibrary.h"
 
-#include "browser/ThumbnailCache.h"
+#include "platform/ImageDecoder.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -92,7 +92,7 @@ int main(int argc, char **argv)
     for (const auto &[name, path, bytes] :
          {std::tuple{"JPEG", jpegPath, jpeg}, std::tuple{"PNG", pngPath, png}}) {
         QSize size;
-        const Timing ours = measure(rounds, [&] { size = ThumbnailCache::makeThumbnail(bytes, 500).size(); });
+        const Timing ours = measure(rounds, [&] { size = ImageDecoder::decode(bytes, 500).size(); });
         const QString output = folder.filePath(QStringLiteral("vips-%s.jpg"));
         const Timing theirs = measure(rounds, [&] {
             run(vips, {path, QStringLiteral("--size"), QStringLiteral("500"), QStringLiteral("-o"),
@@ -100,7 +100,7 @@ int main(int argc, char **argv)
         });
         // vipsthumbnail's own start-up, to tell it apart from the work.
         const Timing startup = measure(rounds, [&] { run(vips, {QStringLiteral("--version")}); });
-        std::printf("%-4s  makeThumbnail %7.1f / %7.1f   -> %dx%d\n", name, ours.best, ours.median, size.width(),
+        std::printf("%-4s  ImageDecoder  %7.1f / %7.1f   -> %dx%d\n", name, ours.best, ours.median, size.width(),
                     size.height());
         std::printf("      vipsthumbnail %7.1f / %7.1f   (process start-up alone %.1f / %.1f)\n", theirs.best,
                     theirs.median, startup.best, startup.median);

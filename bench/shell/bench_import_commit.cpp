@@ -14,8 +14,8 @@
 #include "model/AtlasImage.h"
 #include "model/Series.h"
 #include "model/VeloranSchemaV1.h"
-#include "platform/objectstore/ModelContainer.h"
 #include "platform/CloudAccountService.h"
+#include "platform/objectstore/ModelContainer.h"
 #include "platform/UserDefaults.h"
 #include "shell/AppState.h"
 #include "shell/ContentViewModel.h"
@@ -63,7 +63,7 @@ double importOnce(const QList<QUrl> &urls, const QString &folder)
     const PendingImageImport pending = *model.pendingImport();
     model.commitImport(pending, pending.initialDraft());
     const double elapsed = seconds(timer);
-    if (model.showsOperationError() || model.images().size() != urls.size()) {
+    if (model.showsOperationError() || model.library().images().size() != urls.size()) {
         std::fprintf(stderr, "commit failed: %s\n", qPrintable(model.operationErrorMessage()));
         return -1;
     }

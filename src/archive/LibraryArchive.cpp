@@ -1,17 +1,9 @@
 #include "archive/LibraryArchive.h"
 
-#include "archive/ParallelFor.h"
-#include "archive/ZipArchive.h"
+#include "model/JsonCoding.h"
 
-#include <QFile>
-
-#include <atomic>
-#include <cerrno>
+#include <algorithm>
 #include <cstring>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -28,7 +20,8 @@ const char *isoMediaExtension(QByteArrayView data)
         return nullptr;
     const auto *bytes = reinterpret_cast<const uchar *>(data.data());
     const qsizetype boxSize = qsizetype(bytes[0]) << 24 | bytes[1] << 16 | bytes[2] << 8 | bytes[3];
-    const qsizetype end = qMin(data.size(), boxSize < 16 ? qsizetype(16) : boxSize);
+    const qsizetype end =
+        qMin(qMin(data.size(), LibraryArchive::signatureLength), boxSize < 16 ? qsizetype(16) : boxSize);
     struct Brand {
         const char *code;
         const char *extension;
@@ -90,32 +83,17 @@ QString LibraryArchive::fileExtension(QByteArrayView data)
     return QStringLiteral("dat");
 }
 
-std::optional<QByteArray> LibraryArchive::readFile(const QString &path)
+QString LibraryArchive::imagePath(const QUuid &id, const QString &extension)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    QByteArray bytes = ZipArchive::largeBuffer(qsizetype(info.st_size));
-    constexpr qint64 pieceSize = 8 << 20;
-    const qint64 pieces = (qint64(bytes.size()) + pieceSize - 1) / pieceSize;
-    std::atomic<bool> failed{false};
-    parallelFor(pieces, [&](qsizetype piece) {
-        const qint64 end = qMin<qint64>(bytes.size(), (piece + 1) * pieceSize);
-        for (qint64 at = piece * pieceSize; at < end && !failed;) {
-            const ssize_t got = ::pread(fd, bytes.data() + at, size_t(end - at), off_t(at));
-            if (got > 0)
-                at += got;
-            else if (got == 0 || errno != EINTR)
-                failed = true; // an error, or the file shrank
-        }
-    });
-    ::close(fd);
-    if (failed)
-        return std::nullopt;
-    return bytes;
+    return QStringLiteral("images/") + uuidText(id) + QLatin1Char('.') + extension;
+}
+
+bool LibraryArchive::pathPrecedes(const QString &a, const QString &b)
+{
+    const QList<uint> left = a.normalized(QString::NormalizationForm_C).toUcs4();
+    const QList<uint> right = b.normalized(QString::NormalizationForm_C).toUcs4();
+    if (left != right)
+        return std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end());
+    // Equivalent spellings: the plain comparison breaks the tie.
+    return a.toUcs4() < b.toUcs4();
 }

@@ -1,20 +1,24 @@
 #pragma once
 
-#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QUuid>
 
-#include <optional>
-
-// Rules of the library archive format shared by its builders.
+// Rules of the library archive format shared by its readers and writers.
 struct LibraryArchive {
     // The file-name extension, without the dot, for image bytes, told by
     // their signature: "png", "jpeg", "gif", "tiff", "bmp", "webp", "heic",
     // "heif", "avif", "jp2", ... and "dat" for bytes of no known image type.
     static QString fileExtension(QByteArrayView imageData);
+    // How many leading bytes fileExtension() looks at, at most: the same
+    // bytes give the same extension whatever follows them.
+    static constexpr qsizetype signatureLength = 4096;
 
-    // The whole content of the file at `path` in one buffer, read in large
-    // pieces on several threads, for handing an archive file to
-    // LibraryArchiveContents::fromArchiveData(); none when it can't be read.
-    static std::optional<QByteArray> readFile(const QString &path);
+    // The archive path of an image's file: "images/", the identifier in
+    // upper case, "." and the extension.
+    static QString imagePath(const QUuid &id, const QString &extension);
+
+    // The order of entry paths in an archive: by Unicode scalar values after
+    // canonical composition.
+    static bool pathPrecedes(const QString &a, const QString &b);
 };

@@ -1,26 +1,12 @@
 #include "archive/LibraryArchiveContents.h"
 
+#include "archive/LibraryArchive.h"
 #include "archive/ZipArchiveReader.h"
 #include "archive/ZipArchiveWriter.h"
 
 #include <QSet>
 
 #include <algorithm>
-
-namespace {
-
-// Orders paths by Unicode scalar values after canonical composition; the
-// plain comparison breaks the rare tie between equivalent spellings.
-bool pathPrecedes(const ZipEntry &a, const ZipEntry &b)
-{
-    const QList<uint> left = a.path.normalized(QString::NormalizationForm_C).toUcs4();
-    const QList<uint> right = b.path.normalized(QString::NormalizationForm_C).toUcs4();
-    if (left != right)
-        return std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end());
-    return a.path.toUcs4() < b.path.toUcs4();
-}
-
-} // namespace
 
 Result<LibraryArchiveContents, LibraryArchiveContents::ReadError>
 LibraryArchiveContents::fromArchiveData(const QByteArray &archiveData)
@@ -79,7 +65,8 @@ Result<QByteArray, LibraryArchiveContents::WriteError> LibraryArchiveContents::a
     images.reserve(imageFiles.size());
     for (auto it = imageFiles.constBegin(); it != imageFiles.constEnd(); ++it)
         images.append({it.key(), it.value()});
-    std::sort(images.begin(), images.end(), pathPrecedes);
+    std::sort(images.begin(), images.end(),
+              [](const ZipEntry &a, const ZipEntry &b) { return LibraryArchive::pathPrecedes(a.path, b.path); });
     QList<ZipEntry> entries{{manifestPath, json.value()}};
     entries.append(std::move(images));
     auto archive = ZipArchiveWriter::archive(entries);

@@ -3,7 +3,7 @@
 #include "archive/LibraryArchiveError.h"
 #include "archive/LibraryArchiveManifest.h"
 #include "archive/ManifestCodingError.h"
-#include "archive/Result.h"
+#include "platform/Result.h"
 #include "archive/ZipArchiveError.h"
 
 #include <QByteArray>

@@ -10,6 +10,8 @@ QString LibraryArchiveError::description() const
         return QStringLiteral("The archive is missing the image file \u201C%1\u201D.").arg(path);
     case Kind::missingManifest:
         return QStringLiteral("The archive doesn't contain a library.json manifest.");
+    case Kind::unreadableImageData:
+        return QStringLiteral("The image data of \u201C%1\u201D can't be read, so the archive wasn't written.").arg(path);
     }
     return {};
 }

@@ -1,14 +1,14 @@
 #include "archive/LibraryArchiveManifest.h"
 
 #include "foundation/Bundle.h"
+#include "model/JsonCoding.h"
 
-#include <QCoreApplication>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonValue>
+#include <QDateTime>
+
+#include <nlohmann/json.hpp>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -35,24 +35,33 @@ QString element(const QString &path, qsizetype index)
 }
 
 // ---- Writing
+//
+// nlohmann::json keeps an object's keys sorted and never escapes "/".
+
+using Json = nlohmann::json;
 
 struct EncodeFailure {
     ManifestEncodingError error;
 };
 
-QString uuidText(const QUuid &id)
+Json text(const QString &value)
 {
-    return id.toString(QUuid::WithoutBraces).toUpper();
+    return value.toStdString();
 }
 
-QJsonValue number(double value, const QString &path)
+Json identifier(const QUuid &id)
+{
+    return text(uuidText(id));
+}
+
+Json number(double value, const QString &path)
 {
     if (!std::isfinite(value))
         throw EncodeFailure{{path, QStringLiteral("isn't a finite number")}};
     return value;
 }
 
-QJsonValue dateText(const Date &date, const QString &path)
+Json dateText(const Date &date, const QString &path)
 {
     const double seconds = date.secondsSince1970();
     const QDateTime time = std::isfinite(seconds) && std::abs(seconds) < 1e15
@@ -60,74 +69,76 @@ QJsonValue dateText(const Date &date, const QString &path)
         : QDateTime();
     if (!time.isValid() || time.date().year() < 1 || time.date().year() > 9999)
         throw EncodeFailure{{path, QStringLiteral("is a date outside the years 1 to 9999")}};
-    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + QLatin1Char('Z');
+    return text(time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + QLatin1Char('Z'));
 }
 
 template <typename Record, typename Encode>
-QJsonArray array(const QList<Record> &records, const QString &path, Encode encode)
+Json array(const QList<Record> &records, const QString &path, Encode encode)
 {
-    QJsonArray result;
+    Json result = Json::array();
     for (qsizetype i = 0; i < records.size(); ++i)
-        result.append(encode(records[i], element(path, i)));
+        result.push_back(encode(records[i], element(path, i)));
     return result;
 }
 
-QJsonObject encodeLink(const LibraryArchiveManifest::LinkRecord &r, const QString &)
+Json encodeLink(const LibraryArchiveManifest::LinkRecord &r, const QString &)
 {
-    return {{"id", uuidText(r.id)}, {"label", r.label}, {"url", r.url}};
+    return {{"id", identifier(r.id)}, {"label", text(r.label)}, {"url", text(r.url)}};
 }
 
-QJsonObject encodeVertex(const LibraryArchiveManifest::VertexRecord &r, const QString &path)
+Json encodeVertex(const LibraryArchiveManifest::VertexRecord &r, const QString &path)
 {
     return {{"x", number(r.x, child(path, "x"))}, {"y", number(r.y, child(path, "y"))}};
 }
 
-QJsonObject encodePoint(const LibraryArchiveManifest::PointRecord &r, const QString &path)
+Json encodePoint(const LibraryArchiveManifest::PointRecord &r, const QString &path)
 {
-    return {{"id", uuidText(r.id)},
-            {"label", r.label},
-            {"group", r.group},
+    return {{"id", identifier(r.id)},
+            {"label", text(r.label)},
+            {"group", text(r.group)},
             {"x", number(r.x, child(path, "x"))},
             {"y", number(r.y, child(path, "y"))},
             {"links", array(r.links, child(path, "links"), encodeLink)}};
 }
 
-QJsonObject encodeRegion(const LibraryArchiveManifest::RegionRecord &r, const QString &path)
+Json encodeRegion(const LibraryArchiveManifest::RegionRecord &r, const QString &path)
 {
-    return {{"id", uuidText(r.id)},
-            {"label", r.label},
-            {"group", r.group},
+    return {{"id", identifier(r.id)},
+            {"label", text(r.label)},
+            {"group", text(r.group)},
             {"vertices", array(r.vertices, child(path, "vertices"), encodeVertex)},
             {"links", array(r.links, child(path, "links"), encodeLink)}};
 }
 
-QJsonObject encodeImage(const LibraryArchiveManifest::ImageRecord &r, const QString &path)
+Json encodeImage(const LibraryArchiveManifest::ImageRecord &r, const QString &path)
 {
-    QJsonObject age{{"kind", r.metadata.age.kind}};
+    Json age{{"kind", r.metadata.age.kind}};
     if (r.metadata.age.value)
-        age.insert("value", *r.metadata.age.value);
-    QJsonObject object{{"id", uuidText(r.id)},
-                       {"title", r.title},
-                       {"metadata",
-                        QJsonObject{{"modality", r.metadata.modality},
-                                    {"region", r.metadata.region},
-                                    {"plane", r.metadata.plane},
-                                    {"sex", r.metadata.sex},
-                                    {"age", age}}},
-                       {"createdAt", dateText(r.createdAt, child(path, "createdAt"))},
-                       {"sortIndex", r.sortIndex},
-                       {"points", array(r.points, child(path, "points"), encodePoint)},
-                       {"regions", array(r.regions, child(path, "regions"), encodeRegion)}};
+        age["value"] = *r.metadata.age.value;
+    Json object{{"id", identifier(r.id)},
+                {"title", text(r.title)},
+                {"metadata",
+                 {{"modality", r.metadata.modality},
+                  {"region", r.metadata.region},
+                  {"plane", r.metadata.plane},
+                  {"sex", r.metadata.sex},
+                  {"age", age}}},
+                {"createdAt", dateText(r.createdAt, child(path, "createdAt"))},
+                {"sortIndex", r.sortIndex},
+                {"points", array(r.points, child(path, "points"), encodePoint)},
+                {"regions", array(r.regions, child(path, "regions"), encodeRegion)}};
     if (r.seriesID)
-        object.insert("seriesID", uuidText(*r.seriesID));
+        object["seriesID"] = identifier(*r.seriesID);
     if (r.imagePath)
-        object.insert("imagePath", *r.imagePath);
+        object["imagePath"] = text(*r.imagePath);
     return object;
 }
 
-QJsonObject encodeSeries(const LibraryArchiveManifest::SeriesRecord &r, const QString &path)
+Json encodeSeries(const LibraryArchiveManifest::SeriesRecord &r, const QString &path)
 {
-    return {{"id", uuidText(r.id)}, {"title", r.title}, {"createdAt", dateText(r.createdAt, child(path, "createdAt"))}};
+    return {{"id", identifier(r.id)},
+            {"title", text(r.title)},
+            {"createdAt", dateText(r.createdAt, child(path, "createdAt"))}};
 }
 
 // ---- Reading
@@ -141,115 +152,24 @@ struct DecodeFailure {
     throw DecodeFailure{{kind, path, detail}};
 }
 
-// Qt's JSON parser turns every number into a double or a 64-bit integer as
-// it sees fit, so an integer beyond 64 bits can round into range unseen.
-// Before parsing, each number literal is therefore rewritten as a string
-// that carries its text behind a marker, and the fields read the literal
-// themselves. A string that really begins with U+0000 gets a marker of its
-// own, so nothing is taken for what it is not.
-const QString numberMarker = QStringLiteral("\u0000N");
-const QString stringMarker = QStringLiteral("\u0000S");
-
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-// The length of the JSON number literal at `at`, or 0 when it is malformed.
-qsizetype numberLiteralLength(const QByteArray &json, qsizetype at)
-{
-    const qsizetype n = json.size();
-    qsizetype i = at;
-    auto digits = [&] {
-        const qsizetype start = i;
-        while (i < n && isDigit(json[i]))
-            ++i;
-        return i - start;
-    };
-    if (i < n && json[i] == '-')
-        ++i;
-    if (i < n && json[i] == '0')
-        ++i;
-    else if (digits() == 0)
-        return 0;
-    if (i < n && json[i] == '.') {
-        ++i;
-        if (digits() == 0)
-            return 0;
-    }
-    if (i < n && (json[i] == 'e' || json[i] == 'E')) {
-        ++i;
-        if (i < n && (json[i] == '+' || json[i] == '-'))
-            ++i;
-        if (digits() == 0)
-            return 0;
-    }
-    if (i < n && (isDigit(json[i]) || json[i] == '.'))
-        return 0; // such as 01 or 1.2.3
-    return i - at;
-}
-
-std::optional<QByteArray> markNumbers(const QByteArray &json, qsizetype *errorOffset)
-{
-    QByteArray out;
-    out.reserve(json.size() + json.size() / 4);
-    const qsizetype n = json.size();
-    for (qsizetype i = 0; i < n;) {
-        const char c = json[i];
-        if (c == '"') {
-            qsizetype end = i + 1;
-            while (end < n && json[end] != '"')
-                end += json[end] == '\\' ? 2 : 1;
-            if (end >= n) {
-                *errorOffset = i;
-                return std::nullopt;
-            }
-            const QByteArrayView content(json.constData() + i + 1, end - i - 1);
-            out += '"';
-            if (content.startsWith("\\u0000") || content.startsWith('\0'))
-                out += stringMarker.toLatin1();
-            out += content;
-            out += '"';
-            i = end + 1;
-        } else if (c == '-' || isDigit(c)) {
-            const qsizetype length = numberLiteralLength(json, i);
-            if (length == 0) {
-                *errorOffset = i;
-                return std::nullopt;
-            }
-            out += '"';
-            out += numberMarker.toLatin1();
-            out += QByteArrayView(json.constData() + i, length);
-            out += '"';
-            i += length;
-        } else {
-            out += c;
-            ++i;
-        }
-    }
-    return out;
-}
-
 // One JSON object being read, with the path that names it in errors.
 class Reader {
 public:
-    Reader(const QJsonValue &value, QString path) : m_path(std::move(path))
+    Reader(const Json &value, QString path) : m_path(std::move(path))
     {
-        if (!value.isObject())
+        if (!value.is_object())
             fail(ManifestDecodingError::Kind::typeMismatch, m_path, QStringLiteral("an object"));
-        m_object = value.toObject();
+        m_object = &value;
     }
 
     qint64 integer(const char *key) const { return toInteger(required(key), child(m_path, key)); }
     std::optional<qint64> optionalInteger(const char *key) const { return optional(key, toInteger); }
     double number(const char *key) const
     {
-        const QString path = child(m_path, key);
-        bool ok = false;
-        const double value = literal(required(key), path, QStringLiteral("a number")).toDouble(&ok);
-        if (!ok || !std::isfinite(value))
-            fail(ManifestDecodingError::Kind::dataCorrupted, path, QStringLiteral("a number within the range of a double"));
-        return value;
+        const Json &v = required(key);
+        if (!v.is_number())
+            fail(ManifestDecodingError::Kind::typeMismatch, child(m_path, key), QStringLiteral("a number"));
+        return v.get<double>(); // the parser refuses numbers beyond a double's range
     }
     QString text(const char *key) const { return toText(required(key), child(m_path, key)); }
     std::optional<QString> optionalText(const char *key) const { return optional(key, toText); }
@@ -258,8 +178,7 @@ public:
     Date date(const char *key) const
     {
         const QString path = child(m_path, key);
-        const QString text = toText(required(key), path);
-        const auto parsed = parseDate(text);
+        const auto parsed = parseDate(toText(required(key), path));
         if (!parsed)
             fail(ManifestDecodingError::Kind::dataCorrupted, path,
                  QStringLiteral("an ISO 8601 date such as 2025-03-14T09:26:53Z"));
@@ -271,88 +190,73 @@ public:
     auto list(const char *key, Decode decode) const
     {
         const QString path = child(m_path, key);
-        const QJsonValue v = required(key);
-        if (!v.isArray())
+        const Json &items = required(key);
+        if (!items.is_array())
             fail(ManifestDecodingError::Kind::typeMismatch, path, QStringLiteral("an array"));
-        const QJsonArray items = v.toArray();
-        QList<decltype(decode(Reader(QJsonObject(), QString())))> result;
-        result.reserve(items.size());
-        for (qsizetype i = 0; i < items.size(); ++i)
-            result.append(decode(Reader(items.at(i), element(path, i))));
+        QList<decltype(decode(std::declval<const Reader &>()))> result;
+        result.reserve(qsizetype(items.size()));
+        for (size_t i = 0; i < items.size(); ++i)
+            result.append(decode(Reader(items[i], element(path, qsizetype(i)))));
         return result;
     }
 
 private:
     // An optional field: absent or null is no value.
     template <typename Convert>
-    auto optional(const char *key, Convert convert) const -> std::optional<decltype(convert(QJsonValue(), QString()))>
+    auto optional(const char *key, Convert convert) const -> std::optional<decltype(convert(Json(), QString()))>
     {
-        const QJsonValue v = m_object.value(QLatin1String(key));
-        if (v.isUndefined() || v.isNull())
+        const auto found = m_object->find(key);
+        if (found == m_object->end() || found->is_null())
             return std::nullopt;
-        return convert(v, child(m_path, key));
+        return convert(*found, child(m_path, key));
     }
 
-    QJsonValue required(const char *key) const
+    const Json &required(const char *key) const
     {
-        const auto found = m_object.constFind(QLatin1String(key));
-        if (found == m_object.constEnd())
+        const auto found = m_object->find(key);
+        if (found == m_object->end())
             fail(ManifestDecodingError::Kind::keyNotFound, m_path, QLatin1String(key));
-        if (found->isNull())
+        if (found->is_null())
             fail(ManifestDecodingError::Kind::valueNotFound, child(m_path, key));
         return *found;
     }
 
-    // The text of a number literal (see markNumbers()).
-    static QString literal(const QJsonValue &v, const QString &path, const QString &expected)
+    static qint64 toInteger(const Json &v, const QString &path)
     {
-        const QString text = v.toString();
-        if (!v.isString() || !text.startsWith(QLatin1String("\0N", 2)))
-            fail(ManifestDecodingError::Kind::typeMismatch, path, expected);
-        return text.mid(2);
-    }
-
-    static qint64 toInteger(const QJsonValue &v, const QString &path)
-    {
-        const QString text = literal(v, path, QStringLiteral("an integer"));
-        bool ok = false;
-        if (!text.contains(QLatin1Char('.')) && !text.contains(QLatin1Char('e')) && !text.contains(QLatin1Char('E'))) {
-            const qint64 value = text.toLongLong(&ok);
-            if (ok)
-                return value;
-        } else {
+        if (v.is_number_unsigned()) {
+            const auto value = v.get<quint64>();
+            if (value <= quint64(std::numeric_limits<qint64>::max()))
+                return qint64(value);
+        } else if (v.is_number_integer()) {
+            return v.get<qint64>();
+        } else if (v.is_number_float()) {
             // A whole number written with a fraction or an exponent, taken
             // only where a double holds it exactly.
-            const double d = text.toDouble(&ok);
+            const double d = v.get<double>();
             constexpr double exactLimit = 9007199254740992.0; // 2^53
-            if (ok && std::abs(d) <= exactLimit && d == std::trunc(d))
+            if (std::abs(d) <= exactLimit && d == std::trunc(d))
                 return qint64(d);
+        } else {
+            fail(ManifestDecodingError::Kind::typeMismatch, path, QStringLiteral("an integer"));
         }
         fail(ManifestDecodingError::Kind::dataCorrupted, path, QStringLiteral("a whole number that fits in 64 bits"));
     }
 
-    static QString toText(const QJsonValue &v, const QString &path)
+    static QString toText(const Json &v, const QString &path)
     {
-        const QString text = v.toString();
-        if (!v.isString() || text.startsWith(QLatin1String("\0N", 2)))
+        if (!v.is_string())
             fail(ManifestDecodingError::Kind::typeMismatch, path, QStringLiteral("a string"));
-        return text.startsWith(QLatin1String("\0S", 2)) ? text.mid(2) : text;
+        const auto &bytes = v.get_ref<const std::string &>();
+        return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
     }
 
-    static QUuid toIdentifier(const QJsonValue &v, const QString &path)
+    static QUuid toIdentifier(const Json &v, const QString &path)
     {
-        const QString text = toText(v, path);
-        bool canonical = text.size() == 36;
-        for (qsizetype i = 0; canonical && i < text.size(); ++i) {
-            const char16_t c = text.at(i).unicode();
-            canonical = (i == 8 || i == 13 || i == 18 || i == 23)
-                ? c == u'-'
-                : (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
-        }
-        if (!canonical)
+        const std::optional<QUuid> id = uuidFromText(toText(v, path));
+        if (!id)
             fail(ManifestDecodingError::Kind::dataCorrupted, path,
                  QStringLiteral("an identifier such as 3F2504E0-4F89-41D3-9A0C-0305E82C3301"));
-        return QUuid::fromString(text);
+        return *id;
     }
 
     // Exactly the written form: yyyy-MM-ddTHH:mm:ssZ.
@@ -374,7 +278,7 @@ private:
         return Date::fromSecondsSince1970(double(QDateTime(day, time, Qt::UTC).toSecsSinceEpoch()));
     }
 
-    QJsonObject m_object;
+    const Json *m_object = nullptr;
     QString m_path;
 };
 
@@ -454,16 +358,16 @@ LibraryArchiveManifest::Application LibraryArchiveManifest::Application::current
 Result<QByteArray, ManifestEncodingError> LibraryArchiveManifest::encoded() const
 {
     try {
-        const QJsonObject root{
+        const Json root{
             {"formatVersion", formatVersion},
             {"exportedAt", dateText(exportedAt, QStringLiteral("exportedAt"))},
-            {"application",
-             QJsonObject{{"name", application.name}, {"version", application.version}, {"build", application.build}}},
+            {"application", {{"name", text(application.name)}, {"version", text(application.version)},
+                             {"build", text(application.build)}}},
             {"series", array(series, QStringLiteral("series"), encodeSeries)},
             {"images", array(images, QStringLiteral("images"), encodeImage)},
         };
-        // QJsonObject keeps its keys sorted, and the writer leaves "/" as is.
-        return QJsonDocument(root).toJson(QJsonDocument::Indented);
+        const std::string json = root.dump(4, ' ', false, Json::error_handler_t::replace);
+        return QByteArray(json.data(), qsizetype(json.size()));
     } catch (const EncodeFailure &failure) {
         return failure.error;
     }
@@ -471,17 +375,25 @@ Result<QByteArray, ManifestEncodingError> LibraryArchiveManifest::encoded() cons
 
 Result<LibraryArchiveManifest, ManifestDecodingError> LibraryArchiveManifest::decoded(const QByteArray &json)
 {
-    qsizetype errorOffset = 0;
-    const std::optional<QByteArray> marked = markNumbers(json, &errorOffset);
-    if (!marked)
-        return ManifestDecodingError{ManifestDecodingError::Kind::invalidJson, QString(),
-                                     QStringLiteral("malformed number or string at offset %1").arg(errorOffset)};
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(*marked, &parseError);
-    if (parseError.error != QJsonParseError::NoError)
-        return ManifestDecodingError{ManifestDecodingError::Kind::invalidJson, QString(), parseError.errorString()};
+    const auto invalid = [](const QString &detail) {
+        return ManifestDecodingError{ManifestDecodingError::Kind::invalidJson, QString(), detail};
+    };
+    // JSON text exchanged between systems carries no byte order mark
+    // (RFC 8259, section 8.1); the parser would pass over one unseen.
+    if (json.startsWith("\xEF\xBB\xBF"))
+        return invalid(QStringLiteral("it begins with a byte order mark"));
+    Json document;
     try {
-        const Reader root(document.isObject() ? QJsonValue(document.object()) : QJsonValue(document.array()), QString());
+        document = Json::parse(json.constBegin(), json.constEnd());
+    } catch (const Json::exception &error) {
+        // "[json.exception.parse_error.101] parse error at line 1, ...":
+        // the text after the bracketed identifier.
+        QString message = QString::fromUtf8(error.what());
+        message.remove(0, message.indexOf(QLatin1String("] ")) + 2);
+        return invalid(message);
+    }
+    try {
+        const Reader root(document, QString());
         LibraryArchiveManifest manifest;
         manifest.formatVersion = root.integer("formatVersion");
         manifest.exportedAt = root.date("exportedAt");

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "archive/ManifestCodingError.h"
-#include "archive/Result.h"
+#include "platform/Result.h"
 #include "platform/Date.h"
 
 #include <QByteArray>
@@ -11,6 +11,10 @@
 #include <QUuid>
 
 #include <optional>
+
+class AtlasImage;
+class PointAnnotation;
+class RegionAnnotation;
 
 inline size_t qHash(const Date &date, size_t seed = 0)
 {
@@ -98,6 +102,9 @@ struct LibraryArchiveManifest {
         double y = 0;
         QList<LinkRecord> links;
 
+        // The record of a point of the library.
+        static PointRecord fromPoint(const PointAnnotation &point);
+
         friend bool operator==(const PointRecord &, const PointRecord &) = default;
         friend size_t qHash(const PointRecord &r, size_t seed = 0)
         {
@@ -111,6 +118,9 @@ struct LibraryArchiveManifest {
         QString group;
         QList<VertexRecord> vertices; // in drawing order
         QList<LinkRecord> links;
+
+        // The record of a region of the library.
+        static RegionRecord fromRegion(const RegionAnnotation &region);
 
         friend bool operator==(const RegionRecord &, const RegionRecord &) = default;
         friend size_t qHash(const RegionRecord &r, size_t seed = 0)
@@ -129,6 +139,11 @@ struct LibraryArchiveManifest {
         std::optional<QString> imagePath; // none for an image without image data
         QList<PointRecord> points;
         QList<RegionRecord> regions;
+
+        // The record of an image of the library, its points and regions
+        // ordered by the text of their identifiers; with `imagePath`, the
+        // path of its file in the archive.
+        static ImageRecord fromImage(const AtlasImage &image, const std::optional<QString> &imagePath);
 
         friend bool operator==(const ImageRecord &, const ImageRecord &) = default;
         friend size_t qHash(const ImageRecord &r, size_t seed = 0)
@@ -156,9 +171,11 @@ struct LibraryArchiveManifest {
     // ("2025-03-14T09:26:53Z"). Fails on a number that isn't finite.
     Result<QByteArray, ManifestEncodingError> encoded() const;
 
-    // Reads "library.json" strictly: a required key that is missing or null,
-    // a value of the wrong JSON type, an identifier or date not in the
-    // written form, or an integer that is not whole or does not fit 64 bits
-    // fails the whole manifest. Unknown keys are ignored.
+    // Reads "library.json" strictly: text that isn't JSON as RFC 8259
+    // defines it (a byte order mark, raw control characters in a string, a
+    // key that isn't a string, invalid UTF-8, ...), a required key that is
+    // missing or null, a value of the wrong JSON type, an identifier or date
+    // not in the written form, or an integer that is not whole or does not
+    // fit 64 bits fails the whole manifest. Unknown keys are ignored.
     static Result<LibraryArchiveManifest, ManifestDecodingError> decoded(const QByteArray &json);
 };

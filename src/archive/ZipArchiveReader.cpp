@@ -1,12 +1,14 @@
 #include "archive/ZipArchiveReader.h"
 
-#include "archive/ParallelFor.h"
 #include "archive/ZipArchive.h"
+#include "platform/WorkerPools.h"
 
 #include <QStringDecoder>
+#include <QtConcurrent/QtConcurrentMap>
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <exception>
 #include <cstring>
@@ -89,8 +91,11 @@ EndOfCentralDirectory findEndOfCentralDirectory(const Bytes &archive)
 
 QString decodeName(const uchar *bytes, qint64 length)
 {
-    // A leading byte order mark is part of the name, not a marker.
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    // A leading byte order mark is part of the name, not a marker. The name
+    // is decoded whole: a sequence cut short at its end is an error, not
+    // state kept for input that never comes.
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
     QString name = decoder.decode(QByteArrayView(bytes, length));
     if (decoder.hasError())
         fail(ZipArchiveError::truncated());
@@ -174,13 +179,15 @@ public:
     ZipArchiveReader::Entries run()
     {
         const EndOfCentralDirectory end = findEndOfCentralDirectory(m_bytes);
-        // The directory is walked first; the entries are then checked, large
-        // archives on several threads. Failures are reported as a walk one
-        // entry after the other would meet them: an entry's own fault before
-        // a fault of a later central record.
+        // The directory is walked first, then every entry's data is placed,
+        // and only then are the entries checked, large archives on several
+        // threads. Failures are reported as a walk one entry after the other
+        // would meet them: an entry's own fault before a fault of a later
+        // central record.
         struct Job {
             CentralHeader header;
             bool keep;
+            qint64 dataOffset = 0;
             QByteArray bytes;
             std::optional<ZipArchiveError> error;
             std::exception_ptr exception; // such as running out of memory
@@ -197,31 +204,66 @@ public:
                     continue;
                 dataSize += header.compressedSize;
                 const bool keep = !m_keep || m_keep(header.path);
-                jobs.push_back({std::move(header), keep, QByteArray(), std::nullopt, nullptr});
+                jobs.push_back({std::move(header), keep, 0, QByteArray(), std::nullopt, nullptr});
             } catch (const ReadFailure &failure) {
                 directoryError = failure.error;
                 break;
             }
         }
 
-        std::atomic<qsizetype> firstFailure{qsizetype(jobs.size())};
-        auto check = [&](qsizetype i) {
+        // Where each entry's data lies. An entry whose local header or data
+        // can't be found is checked no further, nor is any after it.
+        qsizetype placed = 0;
+        for (; placed < qsizetype(jobs.size()); ++placed) {
+            Job &job = jobs[size_t(placed)];
+            try {
+                job.dataOffset = localDataOffset(job.header, m_bytes);
+                m_bytes.readBytes(job.dataOffset, job.header.compressedSize);
+            } catch (const ReadFailure &failure) {
+                job.error = failure.error;
+                break;
+            }
+        }
+        // Entries whose bytes overlap are refused before anything is
+        // inflated: many records sharing one stream would let a small file
+        // stand for any amount of data, and checking it would take as long.
+        std::vector<std::pair<qint64, qint64>> ranges;
+        ranges.reserve(size_t(placed));
+        for (qsizetype i = 0; i < placed; ++i) {
+            const Job &job = jobs[size_t(i)];
+            ranges.emplace_back(job.header.localHeaderOffset, job.dataOffset + job.header.compressedSize);
+        }
+        std::sort(ranges.begin(), ranges.end());
+        for (size_t i = 1; i < ranges.size(); ++i) {
+            if (ranges[i].first < ranges[i - 1].second)
+                fail(ZipArchiveError::truncated());
+        }
+
+        const qsizetype checked = placed;
+        std::atomic<qsizetype> firstFailure{placed};
+        auto check = [&](Job &job) {
+            const qsizetype i = &job - jobs.data();
             if (i > firstFailure)
                 return; // an earlier entry has failed already
             try {
-                jobs[size_t(i)].bytes = extract(jobs[size_t(i)].header, jobs[size_t(i)].keep);
+                job.bytes = extract(job.header, job.dataOffset, job.keep);
             } catch (const ReadFailure &failure) {
-                jobs[size_t(i)].error = failure.error;
+                job.error = failure.error;
             } catch (...) {
-                jobs[size_t(i)].exception = std::current_exception();
+                job.exception = std::current_exception();
             }
-            if (jobs[size_t(i)].error || jobs[size_t(i)].exception) {
+            if (job.error || job.exception) {
                 for (qsizetype seen = firstFailure; i < seen && !firstFailure.compare_exchange_weak(seen, i);) {
                 }
             }
         };
         constexpr qint64 parallelThreshold = 16 << 20;
-        parallelFor(qsizetype(jobs.size()), check, dataSize >= parallelThreshold ? std::thread::hardware_concurrency() : 1);
+        if (dataSize >= parallelThreshold && checked > 1) {
+            QtConcurrent::blockingMap(&WorkerPools::computing(), jobs.begin(), jobs.begin() + checked, check);
+        } else {
+            for (qsizetype i = 0; i < checked; ++i)
+                check(jobs[size_t(i)]);
+        }
         if (firstFailure < qsizetype(jobs.size())) {
             const Job &failed = jobs[size_t(firstFailure.load())];
             if (failed.exception)
@@ -252,13 +294,12 @@ public:
             if (header.path == path && !path.endsWith(QLatin1Char('/')))
                 found = std::move(header);
         }
-        return found ? extract(*found, true) : QByteArray();
+        return found ? extract(*found, localDataOffset(*found, m_bytes), true) : QByteArray();
     }
 
 private:
-    QByteArray extract(const CentralHeader &header, bool keep)
+    QByteArray extract(const CentralHeader &header, qint64 dataOffset, bool keep)
     {
-        const qint64 dataOffset = localDataOffset(header, m_bytes);
         const uchar *compressed = m_bytes.readBytes(dataOffset, header.compressedSize);
         QByteArray output;
         quint32 checksum = 0;
@@ -311,6 +352,16 @@ private:
 };
 
 } // namespace
+
+ZipArchiveError ZipArchiveReader::tooLargeToRead(const QByteArray &tail)
+{
+    try {
+        findEndOfCentralDirectory({reinterpret_cast<const uchar *>(tail.constData()), tail.size()});
+    } catch (const ReadFailure &failure) {
+        return failure.error;
+    }
+    return ZipArchiveError::unsupportedZip64();
+}
 
 QByteArray ZipArchiveReader::lookUp(const QByteArray &archive, const QString &path)
 {

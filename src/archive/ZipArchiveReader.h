@@ -1,6 +1,6 @@
 #pragma once
 
-#include "archive/Result.h"
+#include "platform/Result.h"
 #include "archive/ZipArchiveError.h"
 
 #include <QByteArray>
@@ -11,9 +11,10 @@
 
 // Reads a whole zip archive held in memory: stored (method 0) and DEFLATE
 // (method 8) entries, every entry verified against its size and CRC-32.
-// Zip64 archives are refused. Nothing is streamed and no file is opened.
-// Large archives are checked on several threads; the outcome, and which
-// failure is reported, are those of checking one entry after the other.
+// Zip64 archives are refused, and so are entries whose bytes overlap. Nothing
+// is streamed and no file is opened. Large archives are checked on several
+// threads; the outcome, and which failure is reported, are those of checking
+// one entry after the other.
 class ZipArchiveReader {
 public:
     using Entries = QHash<QString, QByteArray>;
@@ -35,6 +36,16 @@ public:
     // archive has no such entry or anything on the way to it is damaged.
     // It is a quick look ahead, not a check of the archive.
     static QByteArray lookUp(const QByteArray &archive, const QString &path);
+
+    // The largest archive without Zip64 records: its directory starts at a
+    // 32-bit offset, followed by the end record and a comment of at most
+    // 65,535 bytes. Larger files are refused unread, with
+    // tooLargeToRead().
+    static constexpr qint64 maximumArchiveSize = 0xFFFFFFFFLL + 22 + 0xFFFF;
+    // The error for a file larger than maximumArchiveSize, told by its last
+    // bytes alone: notAZipArchive when they hold no end record, else
+    // unsupportedZip64 (only a Zip64 archive grows that large).
+    static ZipArchiveError tooLargeToRead(const QByteArray &tail);
 
     // The largest number of bytes a DEFLATE stream of `compressedSize` bytes
     // can decode to (each 258-byte match costs at least two bits).

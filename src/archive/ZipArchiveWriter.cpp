@@ -1,10 +1,13 @@
 #include "archive/ZipArchiveWriter.h"
 
-#include "archive/ParallelFor.h"
 #include "archive/ZipArchive.h"
+#include "platform/WorkerPools.h"
+
+#include <QIODevice>
+#include <QtConcurrent/QtConcurrentMap>
 
 #include <cstring>
-#include <vector>
+#include <numeric>
 
 namespace {
 
@@ -53,7 +56,6 @@ public:
         return crc;
     }
     void skip(qint64 count) { m_at += count; }
-    uchar *position() const { return m_at; }
 
 private:
     uchar *m_at;
@@ -106,33 +108,63 @@ void endOfCentralDirectory(Output &out, quint16 count, quint32 size, quint32 off
 }
 
 struct Layout {
-    QList<QByteArray> names;
-    QList<qint64> localHeaderOffsets;
+    std::vector<QByteArray> names;
+    std::vector<qint64> sizes;
+    std::vector<qint64> localHeaderOffsets;
     qint64 bodySize = 0;
     qint64 directorySize = 0;
+
+    qint64 archiveSize() const { return bodySize + directorySize + endRecordSize; }
 };
 
-// Checks every limit of the format from the lengths alone.
-Result<Layout, ZipArchiveError> layout(const QList<ZipEntry> &entries)
+// Checks every limit of the format from the lengths alone. `entry(i)`
+// gives the path and the data length of entry i.
+template <typename Entry>
+Result<Layout, ZipArchiveError> layout(qsizetype count, Entry entry)
 {
-    if (entries.size() > ZipArchiveWriter::maximumEntryCount)
+    if (count > ZipArchiveWriter::maximumEntryCount)
         return ZipArchiveError::archiveTooLarge();
     Layout result;
-    result.names.reserve(entries.size());
-    result.localHeaderOffsets.reserve(entries.size());
-    for (const ZipEntry &entry : entries) {
-        QByteArray name = entry.path.toUtf8();
-        if (name.size() > 0xFFFF || result.bodySize > limit32 || entry.data.size() > limit32)
+    result.names.reserve(size_t(count));
+    result.sizes.reserve(size_t(count));
+    result.localHeaderOffsets.reserve(size_t(count));
+    for (qsizetype i = 0; i < count; ++i) {
+        const auto [path, size] = entry(i);
+        QByteArray name = path.toUtf8();
+        if (name.size() > 0xFFFF || result.bodySize > limit32 || size > limit32)
             return ZipArchiveError::archiveTooLarge();
-        result.localHeaderOffsets.append(result.bodySize);
-        result.bodySize += localHeaderSize + name.size() + entry.data.size();
+        result.localHeaderOffsets.push_back(result.bodySize);
+        result.bodySize += localHeaderSize + name.size() + size;
         result.directorySize += centralHeaderSize + name.size();
-        result.names.append(std::move(name));
+        result.names.push_back(std::move(name));
+        result.sizes.push_back(size);
         // Stop adding up once the sum is past any size the format allows.
         if (result.bodySize + result.directorySize > limit32)
             return ZipArchiveError::archiveTooLarge();
     }
     return result;
+}
+
+Result<Layout, ZipArchiveError> layout(const QList<ZipEntry> &entries)
+{
+    return layout(entries.size(), [&](qsizetype i) { return std::pair(entries[i].path, entries[i].data.size()); });
+}
+
+// The central directory and the end record, written at `out`.
+void directory(Output &out, const std::vector<QByteArray> &names, const std::vector<qint64> &sizes,
+               const std::vector<qint64> &offsets, const std::vector<quint32> &checksums, qint64 bodySize,
+               qint64 directorySize)
+{
+    for (size_t i = 0; i < names.size(); ++i) {
+        centralDirectoryHeader(out, quint16(names[i].size()), checksums[i], quint32(sizes[i]), quint32(offsets[i]));
+        out.append(names[i].constData(), names[i].size());
+    }
+    endOfCentralDirectory(out, quint16(names.size()), quint32(directorySize), quint32(bodySize));
+}
+
+bool writeAll(QIODevice &device, const char *data, qint64 size)
+{
+    return size == 0 || device.write(data, size) == size;
 }
 
 } // namespace
@@ -142,7 +174,7 @@ Result<qint64, ZipArchiveError> ZipArchiveWriter::archiveSize(const QList<ZipEnt
     const auto planned = layout(entries);
     if (!planned)
         return planned.error();
-    return planned.value().bodySize + planned.value().directorySize + endRecordSize;
+    return planned.value().archiveSize();
 }
 
 Result<QByteArray, ZipArchiveError> ZipArchiveWriter::archive(const QList<ZipEntry> &entries)
@@ -151,15 +183,15 @@ Result<QByteArray, ZipArchiveError> ZipArchiveWriter::archive(const QList<ZipEnt
     if (!planned)
         return planned.error();
     const Layout &plan = planned.value();
-    QByteArray bytes = ZipArchive::largeBuffer(plan.bodySize + plan.directorySize + endRecordSize);
+    QByteArray bytes = ZipArchive::largeBuffer(plan.archiveSize());
     uchar *const start = reinterpret_cast<uchar *>(bytes.data());
     // Every entry's place is known, so large archives are filled in on
     // several threads; the directory follows once all checksums are known.
     std::vector<quint32> checksums(size_t(entries.size()));
     auto writeEntry = [&](qsizetype i) {
-        const QByteArray &name = plan.names[i];
+        const QByteArray &name = plan.names[size_t(i)];
         const QByteArray &data = entries[i].data;
-        Output header(start + plan.localHeaderOffsets[i]);
+        Output header(start + plan.localHeaderOffsets[size_t(i)]);
         Output body = header;
         body.skip(localHeaderSize); // filled in once the CRC is known
         body.append(name.constData(), name.size());
@@ -167,14 +199,63 @@ Result<QByteArray, ZipArchiveError> ZipArchiveWriter::archive(const QList<ZipEnt
         localFileHeader(header, quint16(name.size()), checksums[size_t(i)], quint32(data.size()));
     };
     constexpr qint64 parallelThreshold = 16 << 20;
-    parallelFor(entries.size(), writeEntry, plan.bodySize >= parallelThreshold ? std::thread::hardware_concurrency() : 1);
-    Output directory(start + plan.bodySize);
-    for (qsizetype i = 0; i < entries.size(); ++i) {
-        const QByteArray &name = plan.names[i];
-        centralDirectoryHeader(directory, quint16(name.size()), checksums[size_t(i)], quint32(entries[i].data.size()),
-                               quint32(plan.localHeaderOffsets[i]));
-        directory.append(name.constData(), name.size());
+    if (plan.bodySize >= parallelThreshold) {
+        std::vector<qsizetype> indices(size_t(entries.size()));
+        std::iota(indices.begin(), indices.end(), 0);
+        QtConcurrent::blockingMap(&WorkerPools::computing(), indices, writeEntry);
+    } else {
+        for (qsizetype i = 0; i < entries.size(); ++i)
+            writeEntry(i);
     }
-    endOfCentralDirectory(directory, quint16(entries.size()), quint32(plan.directorySize), quint32(plan.bodySize));
+    Output out(start + plan.bodySize);
+    directory(out, plan.names, plan.sizes, plan.localHeaderOffsets, checksums, plan.bodySize, plan.directorySize);
     return bytes;
+}
+
+Result<ZipArchiveStreamWriter, ZipArchiveError> ZipArchiveStreamWriter::plan(const QList<Entry> &entries)
+{
+    auto planned = layout(entries.size(), [&](qsizetype i) { return std::pair(entries[i].path, entries[i].size); });
+    if (!planned)
+        return planned.error();
+    Layout &plan = planned.value();
+    ZipArchiveStreamWriter writer;
+    writer.m_names = std::move(plan.names);
+    writer.m_sizes = std::move(plan.sizes);
+    writer.m_offsets = std::move(plan.localHeaderOffsets);
+    writer.m_checksums.reserve(writer.m_names.size());
+    writer.m_bodySize = plan.bodySize;
+    writer.m_directorySize = plan.directorySize;
+    return writer;
+}
+
+qint64 ZipArchiveStreamWriter::archiveSize() const
+{
+    return m_bodySize + m_directorySize + endRecordSize;
+}
+
+bool ZipArchiveStreamWriter::writeEntry(QIODevice &device, QByteArrayView data)
+{
+    if (m_written >= entryCount() || data.size() != m_sizes[size_t(m_written)])
+        return false;
+    const QByteArray &name = m_names[size_t(m_written)];
+    const quint32 checksum = ZipArchive::crc32(data);
+    uchar header[localHeaderSize];
+    Output out(header);
+    localFileHeader(out, quint16(name.size()), checksum, quint32(data.size()));
+    if (!writeAll(device, reinterpret_cast<const char *>(header), localHeaderSize)
+        || !writeAll(device, name.constData(), name.size()) || !writeAll(device, data.data(), data.size()))
+        return false;
+    m_checksums.push_back(checksum);
+    ++m_written;
+    return true;
+}
+
+bool ZipArchiveStreamWriter::finish(QIODevice &device)
+{
+    if (m_written != entryCount())
+        return false;
+    QByteArray tail(m_directorySize + endRecordSize, Qt::Uninitialized);
+    Output out(reinterpret_cast<uchar *>(tail.data()));
+    directory(out, m_names, m_sizes, m_offsets, m_checksums, m_bodySize, m_directorySize);
+    return writeAll(device, tail.constData(), tail.size());
 }

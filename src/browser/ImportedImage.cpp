@@ -1,9 +1,9 @@
 #include "browser/ImportedImage.h"
 
-#include "platform/FileWorkers.h"
 #include "platform/LocalizedText.h"
 #include "platform/PlatformImage.h"
 #include "platform/RegularFile.h"
+#include "platform/WorkerPools.h"
 
 #include <QMimeDatabase>
 #include <QMimeType>
@@ -169,7 +169,7 @@ ImportedImagesResult loadImportedImages(const QList<QUrl> &urls)
     if (sorted.size() == 1)
         load(0);
     else if (sorted.size() > 1)
-        QtConcurrent::blockingMap(&FileWorkers::pool(), indices, load);
+        QtConcurrent::blockingMap(&WorkerPools::files(), indices, load);
 
     ImportedImagesResult result;
     const qsizetype failed = firstFailure.load();
@@ -186,5 +186,6 @@ ImportedImagesResult loadImportedImages(const QList<QUrl> &urls)
 
 QFuture<ImportedImagesResult> loadImportedImagesInBackground(const QList<QUrl> &urls)
 {
-    return QtConcurrent::run([urls] { return loadImportedImages(urls); });
+    // The reads it starts run on the same pool, the calling thread taking its share.
+    return QtConcurrent::run(&WorkerPools::files(), [urls] { return loadImportedImages(urls); });
 }

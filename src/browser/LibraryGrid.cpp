@@ -5,7 +5,6 @@
 #include "browser/LibraryGridModel.h"
 #include "browser/LibraryGridView.h"
 #include "browser/LibraryThumbnail.h"
-#include "browser/ModelRedrawLink.h"
 #include "browser/ThumbnailCache.h"
 #include "ui/ContentUnavailableView.h"
 #include "ui/SystemSymbol.h"
@@ -31,15 +30,14 @@ LibraryGrid::LibraryGrid(ThumbnailCache &cache, QWidget *parent)
     m_model = new LibraryGridModel(this);
     m_view = new LibraryGridView(cache, this);
     m_view->setGridModel(m_model);
-    m_redraw = std::make_unique<ModelRedrawLink>(m_view->viewport());
     m_emptyState = new ContentUnavailableView(this);
     m_emptyState->setAutoFillBackground(true);
     m_emptyState->setBackgroundRole(QPalette::Base);
     connect(m_emptyState, &ContentUnavailableView::actionTriggered, this, [this] {
-        if (m_content == Content::noImages && onImport)
-            onImport();
-        else if (m_content == Content::noMatches && onClearFilters)
-            onClearFilters();
+        if (m_content == Content::noImages)
+            emit importRequested();
+        else if (m_content == Content::noMatches)
+            emit clearFiltersRequested();
     });
 
     m_stack = new QStackedLayout(this);
@@ -56,8 +54,7 @@ LibraryGrid::LibraryGrid(ThumbnailCache &cache, QWidget *parent)
     connect(m_view, &LibraryGridView::dragMoved, this, &LibraryGrid::updateDropTarget);
     connect(m_view, &LibraryGridView::dragLeft, this, [this] { setDropTargeted(false); });
     connect(m_view, &LibraryGridView::dropped, this, [this](QDropEvent *event) {
-        const QList<QUrl> urls = importableImageURLs(event->mimeData()->urls());
-        if (handleDrop(urls))
+        if (handleDrop(event->mimeData()->urls()))
             event->acceptProposedAction();
         else
             event->ignore();
@@ -70,7 +67,6 @@ LibraryGrid::~LibraryGrid() = default;
 void LibraryGrid::setImages(const QList<AtlasImage *> &images)
 {
     m_model->setImages(images);
-    m_redraw->observe(images.isEmpty() ? nullptr : images.first()->modelContext());
     updateContent();
 }
 
@@ -193,8 +189,7 @@ bool LibraryGrid::openSelection()
 {
     if (!m_selectedImage)
         return false;
-    if (onOpen)
-        onOpen(m_selectedImage);
+    emit openRequested(m_selectedImage);
     return true;
 }
 
@@ -214,19 +209,16 @@ bool LibraryGrid::moveSelection(int offset)
 
 void LibraryGrid::handleTap(AtlasImage *image)
 {
-    if (isSelected(image)) {
-        if (onOpen)
-            onOpen(image);
-    } else {
+    if (isSelected(image))
+        emit openRequested(image);
+    else
         assignSelection(image);
-    }
 }
 
 void LibraryGrid::handleClick(int row)
 {
     if (m_model->isAddTile(row)) {
-        if (onAddImages)
-            onAddImages();
+        emit addImagesRequested();
         return;
     }
     if (AtlasImage *image = m_model->imageAt(row))
@@ -268,29 +260,28 @@ QMenu *LibraryGrid::contextMenu(AtlasImage *image, QWidget *parent)
     preview->setDefaultWidget(new LibraryThumbnailPreview(image, previewSide, nullptr, &m_cache));
     menu->addAction(preview);
 
-    auto addItem = [&](const QString &title, const QString &symbol, const auto &callback, auto... arguments) {
+    const auto addItem = [&](const QString &title, const QString &symbol, auto request) {
         QAction *item = SystemSymbol::addMenuItem(*menu, title, symbol);
-        connect(item, &QAction::triggered, this, [&callback, arguments...] {
-            if (callback)
-                callback(arguments...);
-        });
+        connect(item, &QAction::triggered, this, [this, image, request] { (this->*request)(image); });
         return item;
     };
-    addItem(QStringLiteral("Open"), QStringLiteral("arrow.up.forward.square"), onOpen, image);
+    addItem(QStringLiteral("Open"), QStringLiteral("arrow.up.forward.square"), &LibraryGrid::openRequested);
     menu->addSeparator();
-    addItem(QStringLiteral("Edit"), QStringLiteral("info.circle"), onEditImage, image);
-    addItem(QStringLiteral("Duplicate"), QStringLiteral("doc.on.doc"), onDuplicateImage, image);
+    addItem(QStringLiteral("Edit"), QStringLiteral("info.circle"), &LibraryGrid::editRequested);
+    addItem(QStringLiteral("Duplicate"), QStringLiteral("doc.on.doc"), &LibraryGrid::duplicateRequested);
     if (m_canReorder) {
         menu->addSeparator();
         for (int offset : {-1, 1}) {
-            QAction *move = addItem(offset < 0 ? QStringLiteral("Move Earlier") : QStringLiteral("Move Later"),
-                                    offset < 0 ? QStringLiteral("arrow.up") : QStringLiteral("arrow.down"),
-                                    onMoveImage, image, offset);
+            QAction *move = SystemSymbol::addMenuItem(*menu, offset < 0 ? QStringLiteral("Move Earlier")
+                                                                        : QStringLiteral("Move Later"),
+                                                      offset < 0 ? QStringLiteral("arrow.up")
+                                                                 : QStringLiteral("arrow.down"));
             move->setEnabled(canMoveImage && canMoveImage(image, offset));
+            connect(move, &QAction::triggered, this, [this, image, offset] { emit moveRequested(image, offset); });
         }
     }
     menu->addSeparator();
-    addItem(QStringLiteral("Delete"), QStringLiteral("trash"), onDeleteImage, image);
+    addItem(QStringLiteral("Delete"), QStringLiteral("trash"), &LibraryGrid::deleteRequested);
     return menu;
 }
 
@@ -327,7 +318,9 @@ void LibraryGrid::setDropTargeted(bool targeted)
 bool LibraryGrid::handleDrop(const QList<QUrl> &urls)
 {
     setDropTargeted(false);
-    if (!m_canAddImages)
+    const QList<QUrl> images = importableImageURLs(urls);
+    if (!m_canAddImages || images.isEmpty())
         return false;
-    return onDropImages ? onDropImages(urls) : false;
+    emit imagesDropped(images);
+    return true;
 }

@@ -5,7 +5,6 @@
 #include <QWidget>
 
 #include <functional>
-#include <memory>
 
 #include "model/AtlasImage.h"
 class ContentUnavailableView;
@@ -17,15 +16,14 @@ class QDropEvent;
 class QKeyEvent;
 class QMenu;
 class QStackedLayout;
-class ModelRedrawLink;
 class ThumbnailCache;
 
 // The thumbnail grid of the images of the sidebar selection, with the Add
 // Images tile, keyboard navigation, dropping of image files, a context menu
 // per tile and the empty states. It holds no library state: the owner hands
 // it values (set*), keeps the bound values (selectedImage, autoFocusOnAppear)
-// in step through their change signals, and receives every user action
-// through the callbacks.
+// in step through their change signals, and receives every user action as a
+// signal.
 class LibraryGrid : public QWidget {
     Q_OBJECT
 public:
@@ -59,18 +57,9 @@ public:
     bool autoFocusOnAppear() const { return m_autoFocusOnAppear; }
     void setAutoFocusOnAppear(bool autoFocus);
 
-    // Actions, called on the GUI thread from user actions only.
-    std::function<void(AtlasImage *)> onOpen;
-    std::function<void()> onImport;
-    std::function<void()> onClearFilters;
-    std::function<void(AtlasImage *)> onEditImage;
-    std::function<void(AtlasImage *)> onDuplicateImage;
-    std::function<void(AtlasImage *)> onDeleteImage;
-    std::function<void()> onAddImages;
-    // Takes dropped image files; answers whether the drop was taken.
-    std::function<bool(const QList<QUrl> &)> onDropImages;
+    // Asked when a tile's menu opens: whether the image can move `offset`
+    // places in its series (none: it cannot).
     std::function<bool(AtlasImage *, int offset)> canMoveImage;
-    std::function<void(AtlasImage *, int offset)> onMoveImage;
 
     // Own state.
     Content content() const { return m_content; }
@@ -86,6 +75,7 @@ public:
     bool openSelection();
     void handleTap(AtlasImage *image);
     bool isSelected(const AtlasImage *image) const;
+    // Takes the image files among dropped URLs while images can be added.
     bool handleDrop(const QList<QUrl> &urls);
     // The tile's context menu; the caller owns it.
     QMenu *contextMenu(AtlasImage *image, QWidget *parent = nullptr);
@@ -96,6 +86,18 @@ public:
 signals:
     void selectedImageChanged(AtlasImage *image);
     void autoFocusOnAppearChanged(bool autoFocus);
+
+    // User intents.
+    void openRequested(AtlasImage *image);
+    void importRequested();
+    void clearFiltersRequested();
+    void editRequested(AtlasImage *image);
+    void duplicateRequested(AtlasImage *image);
+    void deleteRequested(AtlasImage *image);
+    void moveRequested(AtlasImage *image, int offset);
+    void addImagesRequested();
+    // Image files were dropped on the grid (only while images can be added).
+    void imagesDropped(const QList<QUrl> &urls);
 
 private:
     void updateContent();
@@ -113,7 +115,6 @@ private:
     LibraryGridView *m_view = nullptr;
     ContentUnavailableView *m_emptyState = nullptr;
     QStackedLayout *m_stack = nullptr;
-    std::unique_ptr<ModelRedrawLink> m_redraw;
 
     AtlasImage *m_selectedImage = nullptr;
     bool m_hasImages = false;

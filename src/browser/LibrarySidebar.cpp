@@ -4,7 +4,6 @@
 #include "browser/LibraryFilterControls.h"
 #include "browser/LibraryRow.h"
 #include "browser/LibrarySidebarModel.h"
-#include "browser/ModelRedrawLink.h"
 #include "browser/SyncPauseSource.h"
 #include "model/AtlasImage.h"
 #include "model/Series.h"
@@ -27,7 +26,7 @@
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QShortcut>
+#include <QAction>
 #include <QVBoxLayout>
 
 namespace {
@@ -37,9 +36,12 @@ namespace {
 // command replaced the selection or extended it.
 class SidebarListView final : public QListView {
 public:
-    using QListView::QListView;
+    SidebarListView(LibrarySidebar *sidebar, QWidget *parent)
+        : QListView(parent)
+        , m_sidebar(sidebar)
+    {
+    }
 
-    std::function<void(int row, const QPoint &globalPosition)> onContextMenu;
     mutable bool replacesSelection = false;
 
 protected:
@@ -81,14 +83,17 @@ protected:
     {
         const QModelIndex index =
             event->reason() == QContextMenuEvent::Mouse ? indexAt(event->pos()) : currentIndex();
-        if (!index.isValid() || !onContextMenu)
+        if (!index.isValid())
             return;
         QPoint position = event->globalPos();
         if (event->reason() != QContextMenuEvent::Mouse)
             position = viewport()->mapToGlobal(visualRect(index).center());
-        onContextMenu(index.row(), position);
+        m_sidebar->showContextMenu(index.row(), position);
         event->accept();
     }
+
+private:
+    LibrarySidebar *m_sidebar;
 };
 
 class SymbolLabel final : public QWidget {
@@ -185,10 +190,7 @@ void LibrarySidebar::buildLayout()
     m_clearFilters->setFlat(true);
     m_clearFilters->setCursor(Qt::PointingHandCursor);
     AppStyle::makeSecondary(*m_clearFilters);
-    connect(m_clearFilters, &QPushButton::clicked, this, [this] {
-        if (onClearFilters)
-            onClearFilters();
-    });
+    connect(m_clearFilters, &QPushButton::clicked, this, &LibrarySidebar::clearFiltersRequested);
     panelLayout->addWidget(m_clearFilters, 0, Qt::AlignRight);
     layout->addWidget(m_filterPanel);
     m_filterAnimation = new QPropertyAnimation(m_filterPanel, "maximumHeight", this);
@@ -210,11 +212,10 @@ void LibrarySidebar::buildLayout()
     auto *listArea = new QWidget(this);
     auto *stack = new QGridLayout(listArea);
     stack->setContentsMargins(0, 0, 0, 0);
-    auto *list = new SidebarListView(listArea);
+    auto *list = new SidebarListView(this, listArea);
     m_list = list;
     m_model = new LibrarySidebarModel(this);
     list->setModel(m_model);
-    m_redraw = std::make_unique<ModelRedrawLink>(list->viewport());
     list->setItemDelegate(new LibraryRowDelegate(list));
     list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -225,19 +226,16 @@ void LibrarySidebar::buildLayout()
     list->setAttribute(Qt::WA_MacShowFocusRect, false);
     list->setSpacing(0);
     list->setContentsMargins(0, 4, 0, 4);
-    list->onContextMenu = [this](int row, const QPoint &position) { showContextMenu(row, position); };
     connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &LibrarySidebar::listSelectionChanged);
     stack->addWidget(list, 0, 0);
     m_emptyState = new ContentUnavailableView(listArea);
     connect(m_emptyState, &ContentUnavailableView::actionTriggered, this, [this] {
         // "Import Images" while the library is empty, else "Clear Filters".
-        if (!m_hasContent) {
-            if (onImport)
-                onImport();
-        } else if (onClearFilters) {
-            onClearFilters();
-        }
+        if (!m_hasContent)
+            emit importRequested();
+        else
+            emit clearFiltersRequested();
     });
     stack->addWidget(m_emptyState, 0, 0);
     layout->addWidget(listArea, 1);
@@ -257,14 +255,18 @@ void LibrarySidebar::buildLayout()
     bannerLayout->addWidget(new QLabel(QStringLiteral("iCloud sync paused"), m_banner), 1);
     layout->addWidget(m_banner);
 
-    // Window shortcuts: Ctrl+F searches, Ctrl+Alt+F shows or hides the filters.
-    auto *search = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this);
-    connect(search, &QShortcut::activated, this, [this] {
+    // The window's commands: Ctrl+F searches, Ctrl+Alt+F shows or hides the
+    // filters.
+    m_searchAction = new QAction(QStringLiteral("Search"), this);
+    m_searchAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    connect(m_searchAction, &QAction::triggered, this, [this] {
         m_searchField->setFocus(Qt::ShortcutFocusReason);
         m_searchField->selectAll();
     });
-    auto *filters = new QShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F), this);
-    connect(filters, &QShortcut::activated, this, &LibrarySidebar::toggleFilters);
+    m_filtersAction = new QAction(QStringLiteral("Filters"), this);
+    m_filtersAction->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F));
+    connect(m_filtersAction, &QAction::triggered, this, &LibrarySidebar::toggleFilters);
+    addActions({m_searchAction, m_filtersAction});
 }
 
 void LibrarySidebar::setEntries(const QList<LibraryEntry> &entries)
@@ -279,12 +281,6 @@ void LibrarySidebar::setEntries(const QList<LibraryEntry> &entries)
     m_list->verticalScrollBar()->setValue(scrolled);
     updateEmptyState();
     updateBanner();
-    ModelContext *context = nullptr;
-    if (!entries.isEmpty()) {
-        const LibraryEntry &first = entries.first();
-        context = first.isImage() ? first.imageValue()->modelContext() : first.seriesGroup()->series->modelContext();
-    }
-    m_redraw->observe(context);
 }
 
 const QList<LibraryEntry> &LibrarySidebar::entries() const
@@ -465,25 +461,23 @@ QString LibrarySidebar::deleteMenuTitle(const QList<LibraryEntry> &targets)
 QMenu *LibrarySidebar::contextMenu(const LibraryEntry &entry, QWidget *parent)
 {
     auto *menu = new QMenu(parent);
-    auto addItem = [&](const QString &title, const QString &symbol, const auto &callback, auto... arguments) {
+    const auto addItem = [&](const QString &title, const QString &symbol, auto request, auto target) {
         QAction *item = SystemSymbol::addMenuItem(*menu, title, symbol);
-        connect(item, &QAction::triggered, this, [&callback, arguments...] {
-            if (callback)
-                callback(arguments...);
-        });
-        return item;
+        connect(item, &QAction::triggered, this, [this, request, target] { (this->*request)(target); });
     };
     if (AtlasImage *image = entry.imageValue()) {
-        addItem(QStringLiteral("Edit"), QStringLiteral("info.circle"), onEditImage, image);
-        addItem(QStringLiteral("Duplicate"), QStringLiteral("doc.on.doc"), onDuplicateImage, image);
+        addItem(QStringLiteral("Edit"), QStringLiteral("info.circle"), &LibrarySidebar::editRequested, image);
+        addItem(QStringLiteral("Duplicate"), QStringLiteral("doc.on.doc"), &LibrarySidebar::duplicateImageRequested,
+                image);
     } else {
         Series *series = entry.seriesGroup()->series;
-        addItem(QStringLiteral("Rename"), QStringLiteral("pencil"), onRenameSeries, series);
-        addItem(QStringLiteral("Duplicate Series"), QStringLiteral("doc.on.doc"), onDuplicateSeries, series);
+        addItem(QStringLiteral("Rename"), QStringLiteral("pencil"), &LibrarySidebar::renameRequested, series);
+        addItem(QStringLiteral("Duplicate Series"), QStringLiteral("doc.on.doc"),
+                &LibrarySidebar::duplicateSeriesRequested, series);
     }
     menu->addSeparator();
     const QList<LibraryEntry> targets = actionTargets(entry);
-    addItem(deleteMenuTitle(targets), QStringLiteral("trash"), onDeleteEntries, targets);
+    addItem(deleteMenuTitle(targets), QStringLiteral("trash"), &LibrarySidebar::deleteRequested, targets);
     return menu;
 }
 

@@ -11,14 +11,13 @@
 
 #include <array>
 #include <functional>
-#include <memory>
 #include <optional>
 
 class AtlasImage;
+class QAction;
 class ContentUnavailableView;
 class LibraryFilterControls;
 class LibrarySidebarModel;
-class ModelRedrawLink;
 class QFrame;
 class QLineEdit;
 class QListView;
@@ -36,8 +35,8 @@ class SyncPauseSource;
 // It keeps no library state: the owner hands it the entries (already
 // searched, filtered and ordered) and flags, keeps the bound values
 // (selection, search text, filters, whether the filters are expanded) in
-// step through their change signals, and receives every operation through
-// the callbacks. The selection is a set of entry identifiers; identifiers of
+// step through their change signals, and receives every user intent as a
+// signal. The selection is a set of entry identifiers; identifiers of
 // entries that the search or the filters hide stay selected until the user
 // changes the selection, and are selected again when their rows come back.
 class LibrarySidebar : public QWidget {
@@ -66,15 +65,11 @@ public:
     // their own changes.
     LibraryFilterControls *filterControls() const { return m_filterControls; }
 
-    // Actions.
-    std::function<void()> onImport;
-    std::function<void()> onClearFilters;
-    std::function<void(AtlasImage *)> onEditImage;
-    std::function<void(Series *)> onRenameSeries;
-    std::function<void(AtlasImage *)> onDuplicateImage;
-    std::function<void(Series *)> onDuplicateSeries;
-    // The owner confirms before deleting.
-    std::function<void(const QList<LibraryEntry> &)> onDeleteEntries;
+    // The window's commands, with their shortcuts: "Search" (Ctrl+F) puts
+    // the keyboard focus in the search field, "Filters" (Ctrl+Alt+F) shows
+    // or hides the filter panel.
+    QAction *searchAction() const { return m_searchAction; }
+    QAction *filtersAction() const { return m_filtersAction; }
 
     // Captions of the rows.
     static QString imageCaption(const AtlasImage &image);
@@ -106,7 +101,7 @@ public:
     // The row's context menu; the caller owns it.
     QMenu *contextMenu(const LibraryEntry &entry, QWidget *parent = nullptr);
 
-    // Inverts whether the filter panel is open.
+    // Inverts whether the filter panel is open (the "Filters" command).
     void toggleFilters();
     // Whether the panel shows: it stays closed while there is no content.
     bool isFilterPanelShown() const;
@@ -125,6 +120,16 @@ signals:
     void selectionChanged(const QSet<LibraryEntryID> &selection);
     void searchTextChanged(const QString &text);
     void filtersExpandedChanged(bool expanded);
+
+    // User intents.
+    void importRequested();
+    void clearFiltersRequested();
+    void editRequested(AtlasImage *image);
+    void renameRequested(Series *series);
+    void duplicateImageRequested(AtlasImage *image);
+    void duplicateSeriesRequested(Series *series);
+    // The owner confirms before deleting.
+    void deleteRequested(const QList<LibraryEntry> &entries);
 
 private:
     void buildLayout();
@@ -145,8 +150,8 @@ private:
     QPushButton *m_clearFilters = nullptr;
     ContentUnavailableView *m_emptyState = nullptr;
     QWidget *m_banner = nullptr;
-
-    std::unique_ptr<ModelRedrawLink> m_redraw;
+    QAction *m_searchAction = nullptr;
+    QAction *m_filtersAction = nullptr;
 
     QSet<LibraryEntryID> m_selection;
     bool m_hasContent = false;

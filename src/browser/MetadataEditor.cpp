@@ -101,13 +101,9 @@ QLabel *secondaryLabel(const QString &text, const QFont &font, QWidget *parent)
 } // namespace
 
 MetadataEditor::MetadataEditor(qsizetype imageCount, const QString &navigationTitle, const QString &headerSubtitle,
-                               const QString &actionTitle, std::function<void()> onCancel,
-                               std::function<void(const MetadataDraft &)> onSave, const MetadataDraft &draft,
-                               QWidget *parent)
+                               const QString &actionTitle, const MetadataDraft &draft, QWidget *parent)
     : QDialog(parent)
     , m_imageCount(imageCount)
-    , m_onCancel(std::move(onCancel))
-    , m_onSave(std::move(onSave))
     , m_draft(draft)
     , m_headerTitle(imageCount == 1 ? QStringLiteral("Single Image") : QStringLiteral("Series Import"))
     , m_headerSubtitle(headerSubtitle)
@@ -163,13 +159,10 @@ MetadataEditor::MetadataEditor(qsizetype imageCount, const QString &navigationTi
     m_action->setMinimumWidth(96);
     buttons->addWidget(m_action);
     layout->addLayout(buttons);
-    connect(m_cancel, &QPushButton::clicked, this, [this] {
-        if (m_onCancel)
-            m_onCancel();
-    });
+    connect(m_cancel, &QPushButton::clicked, this, &MetadataEditor::cancelled);
     connect(m_action, &QPushButton::clicked, this, [this] {
-        if (m_onSave && m_action->isEnabled())
-            m_onSave(normalizedDraft());
+        if (m_action->isEnabled())
+            emit confirmed(normalizedDraft());
     });
 
     updateAgeControls();
@@ -200,8 +193,7 @@ QComboBox *MetadataEditor::picker(Picker picker) const
 
 void MetadataEditor::reject()
 {
-    if (m_onCancel)
-        m_onCancel();
+    emit cancelled();
 }
 
 bool MetadataEditor::eventFilter(QObject *watched, QEvent *event)

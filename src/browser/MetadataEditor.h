@@ -5,7 +5,6 @@
 #include <QDialog>
 #include <QString>
 
-#include <functional>
 #include <optional>
 
 class QComboBox;
@@ -16,9 +15,9 @@ class QToolButton;
 
 // The sheet in which the user names and classifies images: those being
 // imported, or one existing image. It edits its own copy of a draft and
-// reports the outcome through the two callbacks; it never touches a model
-// and never closes itself: the owner closes it once it has handled Cancel
-// or a successful save.
+// reports the outcome as cancelled() or confirmed(); it never touches a
+// model and never closes itself: the owner closes it once it has handled
+// Cancel or a successful save.
 //
 // Return presses the confirming button (while it is enabled), Escape and
 // the window's close button press "Cancel".
@@ -29,9 +28,7 @@ public:
     enum class Picker { modality, region, plane, sex, ageKind };
 
     MetadataEditor(qsizetype imageCount, const QString &navigationTitle, const QString &headerSubtitle,
-                   const QString &actionTitle, std::function<void()> onCancel,
-                   std::function<void(const MetadataDraft &)> onSave, const MetadataDraft &draft,
-                   QWidget *parent = nullptr);
+                   const QString &actionTitle, const MetadataDraft &draft, QWidget *parent = nullptr);
 
     qsizetype imageCount() const { return m_imageCount; }
     QString navigationTitle() const { return windowTitle(); }
@@ -73,6 +70,11 @@ public slots:
     // Escape and the close button: "Cancel".
     void reject() override;
 
+signals:
+    void cancelled();
+    // The confirming button, with normalizedDraft().
+    void confirmed(const MetadataDraft &draft);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -93,8 +95,6 @@ private:
     void updateActionButton();
 
     qsizetype m_imageCount;
-    std::function<void()> m_onCancel;
-    std::function<void(const MetadataDraft &)> m_onSave;
     MetadataDraft m_draft;
     QString m_headerTitle;
     QString m_headerSubtitle;

@@ -1,91 +1,37 @@
 #include "browser/ThumbnailCache.h"
 
 #include "model/AtlasImage.h"
-#include "platform/PlatformImage.h"
+#include "platform/ImageDecoder.h"
+#include "platform/WorkerPools.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
-#include <QImageReader>
-#include <QThread>
+#include <QFutureWatcher>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
-#include <cmath>
-
-namespace {
-
-// Few decoders at once: each may hold a large image while it works, and
-// the tiles on screen are few.
-int defaultThreadCount()
-{
-    return std::clamp(QThread::idealThreadCount() / 2, 1, 4);
-}
-
-QSize boundedSize(QSize size, int maxPixelSize)
-{
-    const int longer = std::max(size.width(), size.height());
-    if (longer <= maxPixelSize)
-        return size;
-    const double factor = double(maxPixelSize) / longer;
-    return QSize(std::max(1, int(std::lround(size.width() * factor))),
-                 std::max(1, int(std::lround(size.height() * factor))));
-}
-
-} // namespace
 
 ThumbnailCache::ThumbnailCache(QObject *parent)
-    : ThumbnailCache(&ThumbnailCache::makeThumbnail, defaultThreadCount(), defaultMaxBytes, parent)
+    : ThumbnailCache([](const QByteArray &data, int maxPixelSize) { return ImageDecoder::decode(data, maxPixelSize); },
+                     WorkerPools::decoding().maxThreadCount(), defaultMaxBytes, parent)
 {
 }
 
-ThumbnailCache::ThumbnailCache(Decoder decoder, int maxThreads, qsizetype maxBytes, QObject *parent)
+ThumbnailCache::ThumbnailCache(Decoder decoder, int maxDecodes, qsizetype maxBytes, QObject *parent)
     : QObject(parent)
     , m_decoder(std::move(decoder))
+    , m_maxDecodes(std::max(1, maxDecodes))
     , m_cache(maxBytes)
 {
-    m_pool.setMaxThreadCount(std::max(1, maxThreads));
-    m_pool.setThreadPriority(QThread::LowPriority);
 }
 
-ThumbnailCache::~ThumbnailCache()
-{
-    m_queue.clear();
-    m_pool.waitForDone();
-}
+// A decode still running ends on its own; its watcher went with this cache.
+ThumbnailCache::~ThumbnailCache() = default;
 
 ThumbnailCache &ThumbnailCache::shared()
 {
     static ThumbnailCache *instance = new ThumbnailCache(QCoreApplication::instance());
     return *instance;
-}
-
-QImage ThumbnailCache::makeThumbnail(const QByteArray &data, int maxPixelSize)
-{
-    if (data.isEmpty() || maxPixelSize <= 0)
-        return {};
-    QByteArray bytes = data;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    PlatformImage::allowLargeImages();
-    QImageReader reader(&buffer);
-    reader.setAutoTransform(true);
-    const QSize size = reader.size();
-    if (size.isValid() && !size.isEmpty()) {
-        const QSize target = boundedSize(size, maxPixelSize);
-        // Formats that can decode at a reduced size (JPEG) never build the
-        // full image; the others are decoded whole and scaled smoothly.
-        if (target != size)
-            reader.setScaledSize(target);
-    }
-    QImage image = reader.read();
-    if (image.isNull())
-        return {};
-    // Readers without a size in the header: scale afterwards.
-    const QSize bounded = boundedSize(image.size(), maxPixelSize);
-    if (bounded != image.size())
-        image = image.scaled(bounded, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    // A format the painter draws without conversion.
-    return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                         : QImage::Format_RGB32);
 }
 
 bool ThumbnailCache::isSameObject(const std::weak_ptr<const ModelObject> &owner, const AtlasImage *image) const
@@ -178,7 +124,7 @@ void ThumbnailCache::cancelQueuedExcept(const QSet<const AtlasImage *> &wanted)
 
 void ThumbnailCache::startNext()
 {
-    while (m_running < m_pool.maxThreadCount() && !m_queue.isEmpty()) {
+    while (m_running < m_maxDecodes && !m_queue.isEmpty()) {
         // Newest request first: during fast scrolling the tiles that came on
         // screen last are the ones still there.
         const AtlasImage *key = m_queue.takeLast();
@@ -204,13 +150,12 @@ void ThumbnailCache::startNext()
         ++m_running;
         const std::weak_ptr<const ModelObject> owner = pending->owner;
         const int maxPixelSize = pending->maxPixelSize;
-        const Decoder decoder = m_decoder;
-        const QByteArray bytes = *data;
-        m_pool.start([this, key, owner, maxPixelSize, decoder, bytes] {
-            const QImage thumbnail = decoder(bytes, maxPixelSize);
-            QMetaObject::invokeMethod(this, [this, key, owner, thumbnail] { finish(key, owner, thumbnail); },
-                                      Qt::QueuedConnection);
+        auto *decode = new QFutureWatcher<QImage>(this);
+        connect(decode, &QFutureWatcher<QImage>::finished, this, [this, decode, key, owner] {
+            decode->deleteLater();
+            finish(key, owner, decode->result());
         });
+        decode->setFuture(QtConcurrent::run(&WorkerPools::decoding(), m_decoder, *data, maxPixelSize));
     }
 }
 
@@ -253,8 +198,9 @@ void ThumbnailCache::finish(const AtlasImage *image, const std::weak_ptr<const M
 void ThumbnailCache::waitForIdle()
 {
     while (m_running > 0 || !m_queue.isEmpty()) {
-        m_pool.waitForDone();
-        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+        for (QFutureWatcher<QImage> *decode : findChildren<QFutureWatcher<QImage> *>(Qt::FindDirectChildrenOnly))
+            decode->waitForFinished();
+        QCoreApplication::sendPostedEvents();
         startNext();
     }
 }

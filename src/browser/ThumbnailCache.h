@@ -8,7 +8,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QSet>
-#include <QThreadPool>
 
 #include <functional>
 #include <memory>
@@ -20,9 +19,9 @@ class ModelObject;
 // Decoded thumbnails of library images, shared by every window.
 //
 // A thumbnail is the image scaled down so that its longer side is at most
-// the requested number of pixels, with the stored orientation applied. It
-// is decoded on a small worker pool from bytes read on the GUI thread, and
-// kept by the image's identity (the model object, not its `id`, which need
+// the requested number of pixels, with the stored orientation applied
+// (ImageDecoder). It is decoded on the decoding pool from bytes read on the
+// GUI thread, a few at a time, and kept by the image's identity (the model object, not its `id`, which need
 // not be unique), whatever size was asked for, until the byte budget pushes
 // it out (least recently used first).
 //
@@ -31,7 +30,7 @@ class ModelObject;
 // that has started runs to its end and its result is kept. A failed decode
 // is not remembered, so the next request tries again.
 //
-// GUI thread only, apart from makeThumbnail().
+// GUI thread only.
 class ThumbnailCache : public QObject {
     Q_OBJECT
 public:
@@ -43,17 +42,13 @@ public:
     static constexpr qsizetype defaultMaxBytes = qsizetype(256) * 1024 * 1024;
 
     explicit ThumbnailCache(QObject *parent = nullptr);
-    ThumbnailCache(Decoder decoder, int maxThreads, qsizetype maxBytes, QObject *parent = nullptr);
+    // At most `maxDecodes` decodes run at once.
+    ThumbnailCache(Decoder decoder, int maxDecodes, qsizetype maxBytes, QObject *parent = nullptr);
     ~ThumbnailCache() override;
 
     // The instance the views use; made on first use, lives until the
     // process ends.
     static ThumbnailCache &shared();
-
-    // The thumbnail of the first image in the bytes, its longer side at most
-    // `maxPixelSize` pixels (never enlarged), orientation applied; a null
-    // image for empty or undecodable bytes.
-    static QImage makeThumbnail(const QByteArray &data, int maxPixelSize);
 
     // The cached thumbnail of the image, whatever size it was made for.
     std::optional<QImage> cachedThumbnail(const AtlasImage *image);
@@ -113,7 +108,7 @@ private:
     static void deliver(Pending &pending, const std::optional<QImage> &result);
 
     Decoder m_decoder;
-    QThreadPool m_pool;
+    int m_maxDecodes = 1;
     QCache<const AtlasImage *, Entry> m_cache;
     QHash<const AtlasImage *, Pending> m_pending;
     QList<const AtlasImage *> m_queue; // queued decodes, oldest first

@@ -1,5 +1,6 @@
 #include "foundation/Bundle.h"
 
+#include "foundation/DateFormatter.h"
 #include "foundation/Logger.h"
 
 #include <QCoreApplication>
@@ -8,7 +9,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QLibrary>
-#include <QLocale>
 #include <QMutex>
 #include <QTimeZone>
 
@@ -129,13 +129,16 @@ bool Bundle::isBetaVersion() const
 std::optional<Date> Bundle::buildDate() const
 {
     if (const auto text = stringForKey(QStringLiteral("BuildDate"))) {
-        const QDateTime parsed = QLocale::c().toDateTime(*text, QStringLiteral("ddd MMM d HH:mm:ss yyyy"));
-        if (parsed.isValid()) {
-            const QTimeZone zone(QByteArrayLiteral("Pacific/Auckland"));
-            const QDateTime wallClock = zone.isValid() ? QDateTime(parsed.date(), parsed.time(), zone)
-                                                       : QDateTime(parsed.date(), parsed.time());
-            return Date::fromDateTime(wallClock);
-        }
+        // Read as wall-clock time in Auckland directly, so a time that the
+        // machine's own zone skips still reads.
+        DateFormatter formatter;
+        formatter.locale = QStringLiteral("en_US_POSIX");
+        formatter.dateFormat = QStringLiteral("EEE MMM d HH:mm:ss yyyy");
+        const QTimeZone auckland(QByteArrayLiteral("Pacific/Auckland"));
+        if (auckland.isValid())
+            formatter.timeZone = auckland;
+        if (const auto parsed = formatter.date(*text))
+            return Date::fromDateTime(*parsed);
     }
     if (const auto executable = executablePath()) {
         if (const auto created = creationDateForFileAtPath(*executable))

@@ -100,20 +100,25 @@ QString Logger::subsystemFor(const Bundle &bundle)
 }
 
 // Each shared channel is made once, on first use, and kept for the run.
-#define VELORAN_SHARED_CHANNEL(member, category)                                                                      \
-    Logger &Logger::member()                                                                                          \
+#define VELORAN_SHARED_CHANNEL(type, member, category)                                                                \
+    type &type::member()                                                                                              \
     {                                                                                                                 \
-        static Logger logger(mainSubsystem(), QStringLiteral(category));                                              \
+        static type logger(Logger::mainSubsystem(), QStringLiteral(category));                                        \
         return logger;                                                                                                \
     }
+#define VELORAN_SHARED_CHANNELS(type)                                                                                 \
+    VELORAN_SHARED_CHANNEL(type, audio, "Audio")                                                                      \
+    VELORAN_SHARED_CHANNEL(type, commandLine, "Command Line")                                                         \
+    VELORAN_SHARED_CHANNEL(type, filing, "Filing")                                                                    \
+    VELORAN_SHARED_CHANNEL(type, networking, "Networking")                                                            \
+    VELORAN_SHARED_CHANNEL(type, startup, "Startup")                                                                  \
+    VELORAN_SHARED_CHANNEL(type, tearDown, "Tear Down")                                                               \
+    VELORAN_SHARED_CHANNEL(type, ui, "UI")
 
-VELORAN_SHARED_CHANNEL(audio, "Audio")
-VELORAN_SHARED_CHANNEL(commandLine, "Command Line")
-VELORAN_SHARED_CHANNEL(filing, "Filing")
-VELORAN_SHARED_CHANNEL(networking, "Networking")
-VELORAN_SHARED_CHANNEL(startup, "Startup")
-VELORAN_SHARED_CHANNEL(tearDown, "Tear Down")
-VELORAN_SHARED_CHANNEL(ui, "UI")
+VELORAN_SHARED_CHANNELS(Logger)
+VELORAN_SHARED_CHANNELS(OSLog)
+
+#undef VELORAN_SHARED_CHANNELS
 
 #undef VELORAN_SHARED_CHANNEL
 
@@ -127,6 +132,11 @@ void Logger::write(LogLevel level, const QString &text) const
     if (!isEnabled(level))
         return;
     currentWriter.load()(level, *this, text);
+}
+
+void osLog(const OSLog &log, LogLevel level, const QString &text)
+{
+    log.write(level, text);
 }
 
 void Logger::debugCallStack() const

@@ -51,19 +51,38 @@ public:
     void faultPublic(const QString &text) const { write(LogLevel::Fault, text); }
     // One debug entry per frame of the calling thread's stack.
     void debugCallStack() const;
+    // Writes one finished text at `level`; nothing when the level is disabled.
+    void write(LogLevel level, const QString &text) const;
 
     // Replaces the destination of every channel (standard error by default).
     static void setWriter(LogWriter writer);
     static LogWriter writer();
 
 private:
-    void write(LogLevel level, const QString &text) const;
-
     QString m_subsystem;
     QString m_category;
     QByteArray m_name; // must outlive m_loggingCategory, which keeps a pointer to it
     QLoggingCategory m_loggingCategory;
 };
+
+// The same seven channels again as a separate set of log objects, for code
+// written against the older log-object interface, which names the level
+// with each entry: osLog(OSLog::filing(), LogLevel::Error, text).
+class OSLog : public Logger {
+public:
+    using Logger::Logger;
+
+    static OSLog &audio();
+    static OSLog &commandLine();
+    static OSLog &filing();
+    static OSLog &networking();
+    static OSLog &startup();
+    static OSLog &tearDown();
+    static OSLog &ui();
+};
+
+// Writes one finished text at `level` on `log`, as Logger::write() does.
+void osLog(const OSLog &log, LogLevel level, const QString &text);
 
 QString logLevelName(LogLevel level);
 // Writes "<channel> [<level>] <text>" as one line to `stream`.

@@ -1,23 +1,14 @@
 #include "model/AgeSpec.h"
 
-#include <limits>
-
 namespace {
 
 const QString typeName = QStringLiteral("AgeSpec");
 
 // Numbers in the age texts: plain decimal, a minus sign when negative, no
 // grouping.
-QString number(int n)
+QString number(qint64 n)
 {
     return QString::number(n);
-}
-
-DecodeResult<int> checkedInt(qint64 n, const QString &key)
-{
-    if (n < std::numeric_limits<int>::min() || n > std::numeric_limits<int>::max())
-        return DecodeResult<int>::failure(QStringLiteral("AgeSpec: \"%1\" is out of range").arg(key));
-    return DecodeResult<int>::success(int(n));
 }
 
 } // namespace
@@ -73,31 +64,19 @@ QJsonObject AgeSpec::toJson() const
     return object;
 }
 
-DecodeResult<AgeSpec> AgeSpec::fromJson(const QJsonValue &json)
+Result<AgeSpec, QString> AgeSpec::fromJson(const QJsonValue &json)
 {
-    const DecodeResult<QJsonObject> object = decodeObject(json, typeName);
+    const Result<QJsonObject, QString> object = decodeObject(json, typeName);
     if (!object)
-        return DecodeResult<AgeSpec>::failure(object.error());
-    const DecodeResult<qint64> kind = decodeInteger(object.value(), QStringLiteral("kindRaw"), typeName);
+        return Result<AgeSpec, QString>::failure(object.error());
+    const Result<qint64, QString> kind = decodeInteger(object.value(), QStringLiteral("kindRaw"), typeName);
     if (!kind)
-        return DecodeResult<AgeSpec>::failure(kind.error());
-    const DecodeResult<int> kindRaw = checkedInt(kind.value(), QStringLiteral("kindRaw"));
-    if (!kindRaw)
-        return DecodeResult<AgeSpec>::failure(kindRaw.error());
-    const DecodeResult<std::optional<qint64>> value =
+        return Result<AgeSpec, QString>::failure(kind.error());
+    const Result<std::optional<qint64>, QString> value =
         decodeOptionalInteger(object.value(), QStringLiteral("value"), typeName);
     if (!value)
-        return DecodeResult<AgeSpec>::failure(value.error());
-
-    AgeSpec age;
-    age.kindRaw = kindRaw.value();
-    if (value.value()) {
-        const DecodeResult<int> number = checkedInt(*value.value(), QStringLiteral("value"));
-        if (!number)
-            return DecodeResult<AgeSpec>::failure(number.error());
-        age.value = number.value();
-    }
-    return DecodeResult<AgeSpec>::success(age);
+        return Result<AgeSpec, QString>::failure(value.error());
+    return AgeSpec{kind.value(), value.value()};
 }
 
 size_t qHash(const AgeSpec &age, size_t seed) noexcept

@@ -14,8 +14,8 @@
 struct AgeSpec {
     enum class Kind : int { fetal = 2, neonate = 3, months = 4, years = 5, unspecified = 1, unknown = 0 };
 
-    int kindRaw = 1;
-    std::optional<int> value;
+    qint64 kindRaw = 1;
+    std::optional<qint64> value;
 
     friend bool operator==(const AgeSpec &, const AgeSpec &) = default;
 
@@ -32,8 +32,8 @@ struct AgeSpec {
     // {"kindRaw": n} and "value" only when there is one.
     QJsonObject toJson() const;
     // Needs "kindRaw"; a missing or null "value" reads as none. Numbers must
-    // be whole and fit the fields.
-    static DecodeResult<AgeSpec> fromJson(const QJsonValue &json);
+    // be whole and fit in 64 bits.
+    static Result<AgeSpec, QString> fromJson(const QJsonValue &json);
 };
 
 size_t qHash(const AgeSpec &age, size_t seed = 0) noexcept;

@@ -57,22 +57,22 @@ QJsonObject AnnotationLink::toJson() const
                        {QStringLiteral("urlString"), urlString}};
 }
 
-DecodeResult<AnnotationLink> AnnotationLink::fromJson(const QJsonValue &json)
+Result<AnnotationLink, QString> AnnotationLink::fromJson(const QJsonValue &json)
 {
     const QString typeName = QStringLiteral("AnnotationLink");
-    const DecodeResult<QJsonObject> object = decodeObject(json, typeName);
+    const Result<QJsonObject, QString> object = decodeObject(json, typeName);
     if (!object)
-        return DecodeResult<AnnotationLink>::failure(object.error());
-    const DecodeResult<QUuid> id = decodeUuid(object.value(), QStringLiteral("id"), typeName);
+        return Result<AnnotationLink, QString>::failure(object.error());
+    const Result<QUuid, QString> id = decodeUuid(object.value(), QStringLiteral("id"), typeName);
     if (!id)
-        return DecodeResult<AnnotationLink>::failure(id.error());
-    const DecodeResult<QString> label = decodeString(object.value(), QStringLiteral("label"), typeName);
+        return Result<AnnotationLink, QString>::failure(id.error());
+    const Result<QString, QString> label = decodeString(object.value(), QStringLiteral("label"), typeName);
     if (!label)
-        return DecodeResult<AnnotationLink>::failure(label.error());
-    const DecodeResult<QString> urlString = decodeString(object.value(), QStringLiteral("urlString"), typeName);
+        return Result<AnnotationLink, QString>::failure(label.error());
+    const Result<QString, QString> urlString = decodeString(object.value(), QStringLiteral("urlString"), typeName);
     if (!urlString)
-        return DecodeResult<AnnotationLink>::failure(urlString.error());
-    return DecodeResult<AnnotationLink>::success(AnnotationLink{id.value(), label.value(), urlString.value()});
+        return Result<AnnotationLink, QString>::failure(urlString.error());
+    return Result<AnnotationLink, QString>(AnnotationLink{id.value(), label.value(), urlString.value()});
 }
 
 size_t qHash(const AnnotationLink &link, size_t seed) noexcept

@@ -31,7 +31,7 @@ struct AnnotationLink {
 
     // {"id": UUID text, "label": ..., "urlString": ...}; all three required.
     QJsonObject toJson() const;
-    static DecodeResult<AnnotationLink> fromJson(const QJsonValue &json);
+    static Result<AnnotationLink, QString> fromJson(const QJsonValue &json);
 };
 
 size_t qHash(const AnnotationLink &link, size_t seed = 0) noexcept;

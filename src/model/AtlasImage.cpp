@@ -147,8 +147,21 @@ public:
         query.addBindValue(image.storeKey());
         // Bind empty bytes as an empty blob, not as NULL.
         query.addBindValue(image.m.imageData->isNull() ? QByteArray("", 0) : *image.m.imageData);
-        if (!query.exec())
+        const bool written = query.exec();
+        // The statement is kept for later saves; its binding mustn't keep
+        // the bytes in memory.
+        query.bindValue(1, QVariant());
+        if (!written)
             context->throwSaveError(QStringLiteral("image bytes"), query);
+    }
+
+    void saved(ModelObject &object, bool isNew) const override
+    {
+        auto &image = static_cast<AtlasImage &>(object);
+        if (isNew || (image.changedFlags() & AtlasImage::imageDataChanged)) {
+            image.m.imageData.reset();
+            image.m.imageDataLoaded = !image.m.hasImageData;
+        }
     }
 
     void deleteExternal(ModelObject &object) const override
@@ -281,30 +294,75 @@ std::optional<QByteArray> AtlasImage::imageData() const
 {
     if (!m.imageDataLoaded) {
         m.imageDataLoaded = true;
-        m.imageData.reset();
-        ModelContext *context = modelContext();
-        if (m.hasImageData && context) {
-            QSqlQuery &file = context->preparedQuery(QStringLiteral("SELECT fileName FROM ImageFile WHERE imageKey = ?"));
-            file.addBindValue(storeKey());
-            if (file.exec() && file.next()) {
-                const QString name = file.value(0).toString();
-                file.finish();
-                m.imageData = context->externalStorage().read(name);
-                if (!m.imageData)
-                    qWarning("Store: cannot read the image file %s", qPrintable(name));
-                return m.imageData;
-            }
-            file.finish();
-            QSqlQuery &query = context->preparedQuery(QStringLiteral("SELECT bytes FROM ImageData WHERE imageKey = ?"));
-            query.addBindValue(storeKey());
-            if (!query.exec())
-                qWarning("Store: cannot read image bytes: %s", qPrintable(query.lastError().text()));
-            else if (query.next())
-                m.imageData = query.value(0).isNull() ? QByteArray("", 0) : query.value(0).toByteArray();
-            query.finish();
-        }
+        m.imageData = readStoredImageData();
     }
     return m.imageData;
+}
+
+std::optional<QByteArray> AtlasImage::readStoredImageData() const
+{
+    ModelContext *context = modelContext();
+    if (!m.hasImageData || !context)
+        return std::nullopt;
+    QSqlQuery &file = context->preparedQuery(QStringLiteral("SELECT fileName FROM ImageFile WHERE imageKey = ?"));
+    file.addBindValue(storeKey());
+    if (file.exec() && file.next()) {
+        const QString name = file.value(0).toString();
+        file.finish();
+        std::optional<QByteArray> bytes = context->externalStorage().read(name);
+        if (!bytes)
+            qWarning("Store: cannot read the image file %s", qPrintable(name));
+        return bytes;
+    }
+    file.finish();
+    QSqlQuery &query = context->preparedQuery(QStringLiteral("SELECT bytes FROM ImageData WHERE imageKey = ?"));
+    query.addBindValue(storeKey());
+    std::optional<QByteArray> bytes;
+    if (!query.exec())
+        qWarning("Store: cannot read image bytes: %s", qPrintable(query.lastError().text()));
+    else if (query.next())
+        bytes = query.value(0).isNull() ? QByteArray("", 0) : query.value(0).toByteArray();
+    query.finish();
+    return bytes;
+}
+
+QList<std::optional<StoredImageData>> AtlasImage::storedImageData(const QList<AtlasImage *> &images)
+{
+    QList<std::optional<StoredImageData>> result;
+    result.reserve(images.size());
+    QHash<ModelContext *, QHash<qint64, QString>> fileNames; // by context, then row key
+    for (const AtlasImage *image : images) {
+        const Data &m = image->m;
+        ModelContext *context = image->modelContext();
+        if (m.imageDataLoaded || !context) {
+            result.append(m.imageData ? std::optional(StoredImageData::inMemory(*m.imageData)) : std::nullopt);
+            continue;
+        }
+        if (!m.hasImageData) {
+            result.append(std::nullopt);
+            continue;
+        }
+        auto names = fileNames.find(context);
+        if (names == fileNames.end()) {
+            names = fileNames.insert(context, {});
+            QSqlQuery &query = context->preparedQuery(QStringLiteral("SELECT imageKey, fileName FROM ImageFile"));
+            if (query.exec()) {
+                while (query.next())
+                    names->insert(query.value(0).toLongLong(), query.value(1).toString());
+            }
+            query.finish();
+        }
+        const QString name = names->value(image->storeKey());
+        if (!name.isEmpty())
+            result.append(StoredImageData::file(context->externalStorage().folder() + QLatin1Char('/') + name));
+        else if (!context->storePath().isEmpty())
+            result.append(StoredImageData::databaseRow(context->storePath(), image->storeKey()));
+        else if (const std::optional<QByteArray> bytes = image->readStoredImageData())
+            result.append(StoredImageData::inMemory(*bytes));
+        else
+            result.append(StoredImageData::unreadable());
+    }
+    return result;
 }
 
 void AtlasImage::setImageData(const std::optional<QByteArray> &imageData)

@@ -2,6 +2,7 @@
 
 #include "model/AgeSpec.h"
 #include "model/MetadataEnums.h"
+#include "model/StoredImageData.h"
 #include "platform/Date.h"
 #include "platform/objectstore/StoredModel.h"
 
@@ -40,7 +41,8 @@ struct AtlasImageValues {
 //
 // Persistent model: made with make(), owned by the model context once
 // inserted, compared by identity (pointer). The image bytes are kept apart
-// from the row and read on first access.
+// from the row and read on first access; once a save has stored them, they
+// leave memory until they are read again.
 class AtlasImage final : public StoredModel<AtlasImageValues> {
     class Passkey {
         friend class AtlasImage;
@@ -108,11 +110,21 @@ public:
     // missing. Reads no bytes.
     bool isImageDataMissing() const;
 
+    // Where the bytes of each of `images` are kept, for reading them on
+    // another thread without holding them all: none for an image without
+    // bytes. Bytes saved in the store are read no further than a look-up
+    // of all their file names at once.
+    static QList<std::optional<StoredImageData>> storedImageData(const QList<AtlasImage *> &images);
+
     static const RelationshipDescription &pointsRelationship();
     static const RelationshipDescription &regionsRelationship();
 
 private:
     using Data = AtlasImageValues;
+
+    // The bytes as the store holds them; none when it holds none or they
+    // can't be read.
+    std::optional<QByteArray> readStoredImageData() const;
 
     friend class AtlasImageEntity;
     friend class Series;

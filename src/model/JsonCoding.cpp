@@ -55,32 +55,32 @@ std::optional<qint64> jsonInteger(const QJsonValue &value)
     return qint64(d);
 }
 
-DecodeResult<QJsonObject> decodeObject(const QJsonValue &value, const QString &typeName)
+Result<QJsonObject, QString> decodeObject(const QJsonValue &value, const QString &typeName)
 {
     if (!value.isObject())
-        return DecodeResult<QJsonObject>::failure(QStringLiteral("%1: expected an object").arg(typeName));
-    return DecodeResult<QJsonObject>::success(value.toObject());
+        return Result<QJsonObject, QString>::failure(QStringLiteral("%1: expected an object").arg(typeName));
+    return Result<QJsonObject, QString>(value.toObject());
 }
 
 namespace {
 
 // The value under a required key that passes `hasType`.
 template<class T, class HasType, class Convert>
-DecodeResult<T> decodeRequired(const QJsonObject &object, const QString &key, const QString &typeName,
+Result<T, QString> decodeRequired(const QJsonObject &object, const QString &key, const QString &typeName,
                                const QString &expected, HasType hasType, Convert convert)
 {
     const auto it = object.constFind(key);
     if (it == object.constEnd())
-        return DecodeResult<T>::failure(missingKey(typeName, key));
+        return Result<T, QString>::failure(missingKey(typeName, key));
     const QJsonValue value = *it;
     if (!hasType(value))
-        return DecodeResult<T>::failure(wrongType(typeName, key, expected));
-    return DecodeResult<T>::success(convert(value));
+        return Result<T, QString>::failure(wrongType(typeName, key, expected));
+    return Result<T, QString>(convert(value));
 }
 
 } // namespace
 
-DecodeResult<qint64> decodeInteger(const QJsonObject &object, const QString &key, const QString &typeName)
+Result<qint64, QString> decodeInteger(const QJsonObject &object, const QString &key, const QString &typeName)
 {
     return decodeRequired<qint64>(
         object, key, typeName, QStringLiteral("an integer"),
@@ -88,40 +88,40 @@ DecodeResult<qint64> decodeInteger(const QJsonObject &object, const QString &key
         [](const QJsonValue &value) { return *jsonInteger(value); });
 }
 
-DecodeResult<std::optional<qint64>> decodeOptionalInteger(const QJsonObject &object, const QString &key,
+Result<std::optional<qint64>, QString> decodeOptionalInteger(const QJsonObject &object, const QString &key,
                                                           const QString &typeName)
 {
-    using Result = DecodeResult<std::optional<qint64>>;
+    using Decoded = Result<std::optional<qint64>, QString>;
     const auto it = object.constFind(key);
     if (it == object.constEnd() || it->isNull())
-        return Result::success(std::nullopt);
+        return Decoded(std::nullopt);
     const std::optional<qint64> integer = jsonInteger(*it);
     if (!integer)
-        return Result::failure(wrongType(typeName, key, QStringLiteral("an integer")));
-    return Result::success(integer);
+        return Decoded::failure(wrongType(typeName, key, QStringLiteral("an integer")));
+    return Decoded(integer);
 }
 
-DecodeResult<double> decodeDouble(const QJsonObject &object, const QString &key, const QString &typeName)
+Result<double, QString> decodeDouble(const QJsonObject &object, const QString &key, const QString &typeName)
 {
     return decodeRequired<double>(
         object, key, typeName, QStringLiteral("a number"), [](const QJsonValue &value) { return value.isDouble(); },
         [](const QJsonValue &value) { return value.toDouble(); });
 }
 
-DecodeResult<QString> decodeString(const QJsonObject &object, const QString &key, const QString &typeName)
+Result<QString, QString> decodeString(const QJsonObject &object, const QString &key, const QString &typeName)
 {
     return decodeRequired<QString>(
         object, key, typeName, QStringLiteral("a string"), [](const QJsonValue &value) { return value.isString(); },
         [](const QJsonValue &value) { return value.toString(); });
 }
 
-DecodeResult<QUuid> decodeUuid(const QJsonObject &object, const QString &key, const QString &typeName)
+Result<QUuid, QString> decodeUuid(const QJsonObject &object, const QString &key, const QString &typeName)
 {
-    const DecodeResult<QString> text = decodeString(object, key, typeName);
+    const Result<QString, QString> text = decodeString(object, key, typeName);
     if (!text)
-        return DecodeResult<QUuid>::failure(text.error());
+        return Result<QUuid, QString>::failure(text.error());
     const std::optional<QUuid> uuid = uuidFromText(text.value());
     if (!uuid)
-        return DecodeResult<QUuid>::failure(wrongType(typeName, key, QStringLiteral("a UUID")));
-    return DecodeResult<QUuid>::success(*uuid);
+        return Result<QUuid, QString>::failure(wrongType(typeName, key, QStringLiteral("a UUID")));
+    return Result<QUuid, QString>(*uuid);
 }

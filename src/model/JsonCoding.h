@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Result.h"
+
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -8,40 +10,6 @@
 #include <QUuid>
 
 #include <optional>
-#include <utility>
-
-// The outcome of reading a value from its encoded (JSON) form: the value,
-// or a message that says what was wrong with the input.
-template<class T>
-class DecodeResult {
-public:
-    static DecodeResult success(T value)
-    {
-        DecodeResult result;
-        result.m_value.emplace(std::move(value));
-        return result;
-    }
-    static DecodeResult failure(QString error)
-    {
-        DecodeResult result;
-        result.m_error = std::move(error);
-        return result;
-    }
-
-    bool ok() const { return m_value.has_value(); }
-    explicit operator bool() const { return ok(); }
-
-    // Only when ok().
-    const T &value() const { return *m_value; }
-    T &value() { return *m_value; }
-
-    // Empty when ok().
-    const QString &error() const { return m_error; }
-
-private:
-    std::optional<T> m_value;
-    QString m_error;
-};
 
 // A UUID in its standard 36-character text form, upper-case
 // ("E621E1F8-C36C-495A-93FC-0C247A3E6E5F").
@@ -55,16 +23,17 @@ std::optional<QUuid> uuidFromText(const QString &text);
 // for fractions, other types and numbers out of range.
 std::optional<qint64> jsonInteger(const QJsonValue &value);
 
-// Readers of one key of an encoded object. `typeName` names the type being
-// read in the error message, such as `AgeSpec: missing key "kindRaw"`.
-DecodeResult<QJsonObject> decodeObject(const QJsonValue &value, const QString &typeName);
-DecodeResult<qint64> decodeInteger(const QJsonObject &object, const QString &key, const QString &typeName);
+// Readers of one key of an encoded object: the value, or a message that says
+// what was wrong with the input. `typeName` names the type being read in the
+// message, such as `AgeSpec: missing key "kindRaw"`.
+Result<QJsonObject, QString> decodeObject(const QJsonValue &value, const QString &typeName);
+Result<qint64, QString> decodeInteger(const QJsonObject &object, const QString &key, const QString &typeName);
 // A missing key or null reads as absent.
-DecodeResult<std::optional<qint64>> decodeOptionalInteger(const QJsonObject &object, const QString &key,
+Result<std::optional<qint64>, QString> decodeOptionalInteger(const QJsonObject &object, const QString &key,
                                                           const QString &typeName);
-DecodeResult<double> decodeDouble(const QJsonObject &object, const QString &key, const QString &typeName);
-DecodeResult<QString> decodeString(const QJsonObject &object, const QString &key, const QString &typeName);
-DecodeResult<QUuid> decodeUuid(const QJsonObject &object, const QString &key, const QString &typeName);
+Result<double, QString> decodeDouble(const QJsonObject &object, const QString &key, const QString &typeName);
+Result<QString, QString> decodeString(const QJsonObject &object, const QString &key, const QString &typeName);
+Result<QUuid, QString> decodeUuid(const QJsonObject &object, const QString &key, const QString &typeName);
 
 // Lists of values that have toJson() and a static fromJson(const QJsonValue &).
 template<class T>
@@ -77,18 +46,18 @@ QJsonArray toJsonArray(const QList<T> &values)
 }
 
 template<class T>
-DecodeResult<QList<T>> listFromJson(const QJsonValue &value)
+Result<QList<T>, QString> listFromJson(const QJsonValue &value)
 {
     if (!value.isArray())
-        return DecodeResult<QList<T>>::failure(QStringLiteral("expected a list"));
+        return Result<QList<T>, QString>::failure(QStringLiteral("expected a list"));
     const QJsonArray array = value.toArray();
     QList<T> result;
     result.reserve(array.size());
     for (qsizetype i = 0; i < array.size(); ++i) {
-        DecodeResult<T> element = T::fromJson(array.at(i));
+        Result<T, QString> element = T::fromJson(array.at(i));
         if (!element)
-            return DecodeResult<QList<T>>::failure(QStringLiteral("item %1: %2").arg(i).arg(element.error()));
+            return Result<QList<T>, QString>::failure(QStringLiteral("item %1: %2").arg(i).arg(element.error()));
         result.append(std::move(element.value()));
     }
-    return DecodeResult<QList<T>>::success(std::move(result));
+    return Result<QList<T>, QString>(std::move(result));
 }

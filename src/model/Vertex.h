@@ -15,7 +15,7 @@ struct Vertex {
     // {"x": x, "y": y}
     QJsonObject toJson() const;
     // Both keys are required and must be numbers.
-    static DecodeResult<Vertex> fromJson(const QJsonValue &json);
+    static Result<Vertex, QString> fromJson(const QJsonValue &json);
 };
 
 size_t qHash(const Vertex &vertex, size_t seed = 0) noexcept;

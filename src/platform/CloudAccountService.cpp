@@ -1,6 +1,6 @@
 #include "platform/CloudAccountService.h"
 
-#include "platform/MainActorTask.h"
+#include <QMetaObject>
 
 namespace {
 
@@ -16,10 +16,13 @@ class NoCloudAccountService final : public CloudAccountService {
 public:
     void requestAccountStatus(const QString &, Completion completion) override
     {
-        MainActorTask::start([completion = std::move(completion)] {
-            if (completion)
-                completion(CloudAccountStatusReply::withStatus(CloudAccountStatus::noAccount));
-        });
+        QMetaObject::invokeMethod(
+            this,
+            [completion = std::move(completion)] {
+                if (completion)
+                    completion(CloudAccountStatusReply::withStatus(CloudAccountStatus::noAccount));
+            },
+            Qt::QueuedConnection);
     }
 };
 

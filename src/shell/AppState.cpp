@@ -1,9 +1,9 @@
 #include "shell/AppState.h"
 
-#include "platform/MainActorTask.h"
 #include "platform/UserDefaults.h"
 #include "shell/CloudSyncSettings.h"
 
+#include <QMetaObject>
 #include <QPointer>
 
 namespace {
@@ -119,12 +119,11 @@ void AppState::startCloudMonitoring()
 {
     if (!CloudSyncSettings::isEnabled(m_defaults))
         return;
+    // On the event loop's next turn, for as long as the service exists.
     QPointer<AppState> self(this);
-    QPointer<CloudAccountService> service(&m_accountService);
-    MainActorTask::start([self, service] {
-        if (service)
-            (new CloudAccountMonitor(self, *service))->run();
-    });
+    CloudAccountService *service = &m_accountService;
+    QMetaObject::invokeMethod(
+        service, [self, service] { (new CloudAccountMonitor(self, *service))->run(); }, Qt::QueuedConnection);
 }
 
 void AppState::refreshCloudAccountStatus(std::function<void()> finished)

@@ -10,7 +10,6 @@
 #include <QAction>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPropertyAnimation>
 #include <QStackedWidget>
@@ -30,22 +29,28 @@ ContentDetail::ContentDetail(ThumbnailCache &cache, QWidget *parent)
     layout->setSpacing(0);
 
     m_header = new PaneHeader(this);
-    auto *backToGrid = new QAction(SystemSymbol::icon(QStringLiteral("square.grid.2x2")), QStringLiteral("Library"), this);
-    m_libraryButton = m_header->addButton(backToGrid, true);
+    m_returnToGrid = new QAction(SystemSymbol::icon(QStringLiteral("square.grid.2x2")), QStringLiteral("Library"), this);
+    m_libraryButton = m_header->addButton(m_returnToGrid, true);
     m_title = new QLabel(m_header);
     m_title->setFont(AppStyle::headline());
     m_header->contentLayout()->addSpacing(6);
     m_header->contentLayout()->addWidget(m_title, 1);
     layout->addWidget(m_header);
-    connect(backToGrid, &QAction::triggered, this, [this] {
-        if (onReturnToGrid)
-            onReturnToGrid();
-    });
 
     m_stack = new QStackedWidget(this);
     m_grid = new LibraryGrid(cache, m_stack);
     m_preview = new OpenedImagePreview(m_stack);
-    m_preview->installEventFilter(this);
+    // The image screen's keys, while the focus is on it.
+    const auto keyCommand = [this](const QString &title, const QList<QKeySequence> &keys) {
+        auto *command = new QAction(title, m_preview);
+        command->setShortcuts(keys);
+        command->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        m_preview->addAction(command);
+        return command;
+    };
+    m_nextImage = keyCommand(QStringLiteral("Next Image"), {Qt::Key_Right, Qt::Key_Down});
+    m_previousImage = keyCommand(QStringLiteral("Previous Image"), {Qt::Key_Left, Qt::Key_Up});
+    m_returnToGridByKey = keyCommand(QStringLiteral("Back to Library"), {Qt::Key_Space});
     m_stack->addWidget(m_grid);
     m_stack->addWidget(m_preview);
     layout->addWidget(m_stack, 1);
@@ -114,33 +119,4 @@ void ContentDetail::updateHeader()
     m_libraryButton->setVisible(open);
     // The image screen shows its own title.
     m_title->setText(open ? QString() : m_grid->windowTitle());
-}
-
-bool ContentDetail::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched != m_preview || event->type() != QEvent::KeyPress)
-        return QWidget::eventFilter(watched, event);
-    auto *key = static_cast<QKeyEvent *>(event);
-    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
-        return false;
-    bool handled = false;
-    switch (key->key()) {
-    case Qt::Key_Right:
-    case Qt::Key_Down:
-        handled = onAdvance && onAdvance(1);
-        break;
-    case Qt::Key_Left:
-    case Qt::Key_Up:
-        handled = onAdvance && onAdvance(-1);
-        break;
-    case Qt::Key_Space:
-        handled = onReturnToGridFromKeyboard && onReturnToGridFromKeyboard();
-        break;
-    default:
-        return false;
-    }
-    // An unhandled key travels on to the enclosing widgets.
-    if (!handled)
-        key->ignore();
-    return handled;
 }

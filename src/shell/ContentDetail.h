@@ -2,9 +2,8 @@
 
 #include <QWidget>
 
-#include <functional>
-
 class AtlasImage;
+class QAction;
 class LibraryGrid;
 class OpenedImagePreview;
 class PaneHeader;
@@ -19,10 +18,11 @@ class ThumbnailCache;
 // the grid. The switch fades the new face in.
 //
 // It holds no library state: the window hands the grid its values and
-// callbacks directly and tells the pane which image is open. On the image
-// screen, which takes the keyboard focus when it appears, Right and Down
-// advance to the next visible image, Left and Up to the previous one, and
-// Space returns to the grid; keys the callbacks do not handle travel on.
+// follows its signals directly, and tells the pane which image is open. The
+// pane's commands are the window's to enable and to act on: "Library" (the
+// button), and on the image screen, which takes the keyboard focus when it
+// appears, "Next Image" (Right, Down), "Previous Image" (Left, Up) and
+// "Back to Library" (Space). The keys of a disabled command travel on.
 class ContentDetail : public QWidget {
     Q_OBJECT
 public:
@@ -39,19 +39,16 @@ public:
     void refreshOpenedImage();
     bool showsImageScreen() const;
 
-    // Answers whether the key was handled.
-    std::function<bool(int offset)> onAdvance;
-    std::function<void()> onReturnToGrid;
-    std::function<bool()> onReturnToGridFromKeyboard;
+    QAction *returnToGridAction() const { return m_returnToGrid; }
+    QAction *nextImageAction() const { return m_nextImage; }
+    QAction *previousImageAction() const { return m_previousImage; }
+    QAction *returnToGridByKeyAction() const { return m_returnToGridByKey; }
 
     QToolButton *libraryButton() const { return m_libraryButton; }
     QString title() const;
 
     // Length of the fade between grid and image screen, in milliseconds.
     static constexpr int switchMilliseconds = 250;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void showFace(QWidget *face);
@@ -63,5 +60,9 @@ private:
     PaneHeader *m_header = nullptr;
     QLabel *m_title = nullptr;
     QToolButton *m_libraryButton = nullptr;
+    QAction *m_returnToGrid = nullptr;
+    QAction *m_nextImage = nullptr;
+    QAction *m_previousImage = nullptr;
+    QAction *m_returnToGridByKey = nullptr;
     AtlasImage *m_openedImage = nullptr;
 };

@@ -25,27 +25,24 @@ ContentSidebar::ContentSidebar(AppState &appState, QWidget *parent)
 ContentSidebar::ContentSidebar(AppState &appState, UserDefaults &defaults, QWidget *parent)
     : QWidget(parent)
 {
+    // The list is made first for its "Filters" command, and joins the
+    // column after the bar, so that the bar's buttons come first in the
+    // tab order.
+    auto *syncPause = new CloudSyncPause(appState, defaults);
+    m_sidebar = new LibrarySidebar(*syncPause);
+    syncPause->setParent(m_sidebar); // goes with the list
+
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     m_header = new PaneHeader(this);
     m_header->contentLayout()->addStretch(1);
-    m_filtersCommand = new QAction(QStringLiteral("Filters"), this);
-    m_filters = m_header->addButton(m_filtersCommand);
+    m_filters = m_header->addButton(m_sidebar->filtersAction());
     m_importCommand = new QAction(SystemSymbol::icon(QStringLiteral("plus")), QStringLiteral("Import images"), this);
     m_import = m_header->addButton(m_importCommand);
     layout->addWidget(m_header);
-    auto *syncPause = new CloudSyncPause(appState, defaults);
-    m_sidebar = new LibrarySidebar(*syncPause, this);
-    syncPause->setParent(m_sidebar); // goes with the sidebar
     layout->addWidget(m_sidebar, 1);
     setMinimumWidth(m_sidebar->minimumWidth());
-
-    connect(m_filtersCommand, &QAction::triggered, m_sidebar, &LibrarySidebar::toggleFilters);
-    connect(m_importCommand, &QAction::triggered, this, [this] {
-        if (onImport)
-            onImport();
-    });
     updateFiltersButton();
 }
 
@@ -69,7 +66,7 @@ QString ContentSidebar::filtersButtonValue() const
 void ContentSidebar::updateFiltersButton()
 {
     m_filters->setVisible(m_hasContent);
-    m_filtersCommand->setIcon(m_hasActiveFilters
+    m_sidebar->filtersAction()->setIcon(m_hasActiveFilters
                            ? SystemSymbol::icon(QStringLiteral("line.3.horizontal.decrease.circle.fill"), filterTint)
                            : SystemSymbol::icon(QStringLiteral("line.3.horizontal.decrease.circle")));
     m_filters->setAccessibleDescription(filtersButtonValue());

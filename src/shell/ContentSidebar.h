@@ -2,8 +2,6 @@
 
 #include <QWidget>
 
-#include <functional>
-
 class AppState;
 class LibrarySidebar;
 class PaneHeader;
@@ -13,9 +11,9 @@ class UserDefaults;
 
 // The sidebar column of a main window: the library list (LibrarySidebar),
 // under a bar with two buttons, "Filters", which shows or hides the filter
-// controls, and "Import images". It holds no library state: the window hands
-// the list its values and callbacks directly, and this column only keeps the
-// buttons in step.
+// controls (the list's command), and "Import images". It holds no library
+// state: the window hands the list its values and follows its signals
+// directly, and this column only keeps the buttons in step.
 class ContentSidebar : public QWidget {
     Q_OBJECT
 public:
@@ -29,7 +27,8 @@ public:
     void setHasContent(bool hasContent);
     void setHasActiveFilters(bool hasActiveFilters);
 
-    std::function<void()> onImport;
+    // The "Import images" command of the bar's button.
+    QAction *importAction() const { return m_importCommand; }
 
     QToolButton *filtersButton() const { return m_filters; }
     QToolButton *importButton() const { return m_import; }
@@ -41,7 +40,6 @@ private:
 
     LibrarySidebar *m_sidebar = nullptr;
     PaneHeader *m_header = nullptr;
-    QAction *m_filtersCommand = nullptr;
     QAction *m_importCommand = nullptr;
     QToolButton *m_filters = nullptr;
     QToolButton *m_import = nullptr;

@@ -9,11 +9,13 @@
 #include "model/AtlasImage.h"
 #include "model/Series.h"
 #include "platform/UserDefaults.h"
+#include "shell/AppState.h"
 #include "shell/ContentDetail.h"
 #include "shell/ContentSidebar.h"
 #include "shell/ContentViewModel.h"
 #include "ui/AlertDialog.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFileDialog>
 #include <QStandardPaths>
@@ -52,8 +54,6 @@ ContentView::ContentView(ContentViewModel &model, UserDefaults &defaults, Thumbn
     , m_model(model)
 {
     setMinimumSize(minimumContentSize());
-    // A desktop window is never compact.
-    m_model.setHorizontalSizeClass(ContentViewModel::SizeClass::regular);
 
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -79,7 +79,7 @@ ContentView::ContentView(ContentViewModel &model, UserDefaults &defaults, Thumbn
 
 ContentView::~ContentView()
 {
-    // Presentations hold callbacks into this view; they go first.
+    // The presentations (children of the window) show this view's state: they go with it.
     for (QWidget *dialog : std::initializer_list<QWidget *>{m_fileImporter, m_importSheet, m_metadataSheet,
                                                            m_renameAlert, m_deleteConfirmation, m_errorAlert})
         delete dialog;
@@ -140,40 +140,40 @@ void ContentView::wireSidebar()
     connect(filters, &LibraryFilterControls::ageKindFilterChanged, &m_model, &ContentViewModel::setAgeKindFilter);
     connect(filters, &LibraryFilterControls::sexFilterChanged, &m_model, &ContentViewModel::setSexFilter);
 
-    m_sidebar->onImport = [this] { m_model.beginImport(); };
-    sidebar->onImport = [this] { m_model.beginImport(); };
-    sidebar->onClearFilters = [this] { m_model.clearFilters(); };
-    sidebar->onEditImage = [this](AtlasImage *image) { m_model.beginEditImage(image); };
-    sidebar->onRenameSeries = [this](Series *series) { m_model.beginRename(series); };
-    sidebar->onDuplicateImage = [this](AtlasImage *image) { m_model.duplicateImage(image); };
-    sidebar->onDuplicateSeries = [this](Series *series) { m_model.duplicateSeries(series); };
-    sidebar->onDeleteEntries = [this](const QList<LibraryEntry> &entries) { m_model.requestDeletion(entries); };
+    connect(m_sidebar->importAction(), &QAction::triggered, &m_model, &ContentViewModel::beginImport);
+    connect(sidebar, &LibrarySidebar::importRequested, &m_model, &ContentViewModel::beginImport);
+    connect(sidebar, &LibrarySidebar::clearFiltersRequested, &m_model, &ContentViewModel::clearFilters);
+    connect(sidebar, &LibrarySidebar::editRequested, &m_model, &ContentViewModel::beginEditImage);
+    connect(sidebar, &LibrarySidebar::renameRequested, &m_model, &ContentViewModel::beginRename);
+    connect(sidebar, &LibrarySidebar::duplicateImageRequested, &m_model, &ContentViewModel::duplicateImage);
+    connect(sidebar, &LibrarySidebar::duplicateSeriesRequested, &m_model, &ContentViewModel::duplicateSeries);
+    connect(sidebar, &LibrarySidebar::deleteRequested, &m_model, &ContentViewModel::requestDeletion);
 }
 
 void ContentView::wireDetail()
 {
     LibraryGrid *grid = m_detail->grid();
+    LibraryOperations *operations = &m_model.operations();
     connect(grid, &LibraryGrid::selectedImageChanged, &m_model, &ContentViewModel::setGridSelection);
     connect(grid, &LibraryGrid::autoFocusOnAppearChanged, &m_model, &ContentViewModel::setFocusGridOnAppear);
-    grid->onOpen = [this](AtlasImage *image) { m_model.openImage(image); };
-    grid->onImport = [this] { m_model.beginImport(); };
-    grid->onAddImages = [this] { m_model.beginAddImages(); };
-    grid->onDropImages = [this](const QList<QUrl> &urls) { return m_model.handleDrop(urls); };
-    grid->onClearFilters = [this] { m_model.clearFilters(); };
-    grid->onEditImage = [this](AtlasImage *image) { m_model.beginEditImage(image); };
-    grid->onDuplicateImage = [this](AtlasImage *image) { m_model.duplicateImage(image); };
+    connect(grid, &LibraryGrid::openRequested, &m_model, &ContentViewModel::openImage);
+    connect(grid, &LibraryGrid::importRequested, &m_model, &ContentViewModel::beginImport);
+    connect(grid, &LibraryGrid::addImagesRequested, &m_model, &ContentViewModel::beginAddImages);
+    connect(grid, &LibraryGrid::imagesDropped, &m_model, &ContentViewModel::handleDrop);
+    connect(grid, &LibraryGrid::clearFiltersRequested, &m_model, &ContentViewModel::clearFilters);
+    connect(grid, &LibraryGrid::editRequested, &m_model, &ContentViewModel::beginEditImage);
+    connect(grid, &LibraryGrid::duplicateRequested, &m_model, &ContentViewModel::duplicateImage);
     // One image from the grid goes at once, without asking.
-    grid->onDeleteImage = [this](AtlasImage *image) { m_model.deleteImages({image}); };
-    grid->canMoveImage = [this](AtlasImage *image, int offset) { return m_model.canMoveImage(image, offset); };
-    grid->onMoveImage = [this](AtlasImage *image, int offset) { m_model.moveImage(image, offset); };
+    connect(grid, &LibraryGrid::deleteRequested, this, [this](AtlasImage *image) { m_model.deleteImages({image}); });
+    connect(grid, &LibraryGrid::moveRequested, operations, &LibraryOperations::moveImage);
+    grid->canMoveImage = [operations](AtlasImage *image, int offset) { return operations->canMoveImage(image, offset); };
 
-    m_detail->onAdvance = [this](int offset) {
-        return m_model.advanceOpenedImage(offset) == ContentViewModel::KeyPress::handled;
-    };
-    m_detail->onReturnToGrid = [this] { m_model.returnToGrid(); };
-    m_detail->onReturnToGridFromKeyboard = [this] {
-        return m_model.returnToGridFromKeyboard() == ContentViewModel::KeyPress::handled;
-    };
+    connect(m_detail->returnToGridAction(), &QAction::triggered, &m_model, &ContentViewModel::returnToGrid);
+    connect(m_detail->returnToGridByKeyAction(), &QAction::triggered, &m_model,
+            &ContentViewModel::returnToGridFromKeyboard);
+    connect(m_detail->nextImageAction(), &QAction::triggered, this, [this] { m_model.advanceOpenedImage(1); });
+    connect(m_detail->previousImageAction(), &QAction::triggered, this, [this] { m_model.advanceOpenedImage(-1); });
+    connect(&m_model.appState(), &AppState::isEditingChanged, this, &ContentView::updateImageScreenCommands);
 }
 
 void ContentView::wireModel()
@@ -186,6 +186,7 @@ void ContentView::wireModel()
         m_detail->refreshOpenedImage();
     });
     connect(model, &ContentViewModel::visibleImagesChanged, this, &ContentView::refreshDetail);
+    connect(model, &ContentViewModel::openedImageChanged, this, &ContentView::updateImageScreenCommands);
     connect(model, &ContentViewModel::searchAndFiltersChanged, this, &ContentView::refreshSearchAndFilters);
     connect(model, &ContentViewModel::filtersExpandedChanged, this,
             [this](bool expanded) { m_sidebar->sidebar()->setFiltersExpanded(expanded); });
@@ -215,7 +216,7 @@ void ContentView::wireModel()
 void ContentView::refreshSidebar()
 {
     LibrarySidebar *sidebar = m_sidebar->sidebar();
-    const bool hasContent = m_model.hasContent();
+    const bool hasContent = m_model.library().hasContent();
     sidebar->setHasContent(hasContent);
     sidebar->setHasActiveFilters(m_model.hasActiveFilters());
     sidebar->setEntries(m_model.libraryEntries());
@@ -242,7 +243,7 @@ void ContentView::refreshSearchAndFilters()
 void ContentView::refreshDetail()
 {
     LibraryGrid *grid = m_detail->grid();
-    grid->setHasImages(m_model.hasImages());
+    grid->setHasImages(m_model.library().hasImages());
     grid->setHasSelection(m_model.hasSelection());
     grid->setHasActiveFilters(m_model.hasActiveFilters());
     grid->setCanAddImages(m_model.canAddImages());
@@ -250,6 +251,14 @@ void ContentView::refreshDetail()
     grid->setImages(m_model.visibleImages());
     grid->setSelectedImage(m_model.gridSelection());
     grid->setAutoFocusOnAppear(m_model.focusGridOnAppear());
+    updateImageScreenCommands();
+}
+
+void ContentView::updateImageScreenCommands()
+{
+    m_detail->nextImageAction()->setEnabled(m_model.canAdvanceOpenedImage(1));
+    m_detail->previousImageAction()->setEnabled(m_model.canAdvanceOpenedImage(-1));
+    m_detail->returnToGridByKeyAction()->setEnabled(m_model.canReturnToGridFromKeyboard());
 }
 
 // Presentations
@@ -319,10 +328,11 @@ void ContentView::updateImportSheet()
     const ContentViewModel::ImportSheet sheet = m_model.importSheet(*pending);
     const PendingImageImport shown = *pending;
     m_importSheetID = shown.id;
-    m_importSheet = new MetadataEditor(
-        sheet.imageCount, sheet.navigationTitle, sheet.headerSubtitle, sheet.actionTitle,
-        [this] { m_model.cancelImport(); },
-        [this, shown](const MetadataDraft &draft) { m_model.commitImport(shown, draft); }, sheet.draft, window());
+    m_importSheet = new MetadataEditor(sheet.imageCount, sheet.navigationTitle, sheet.headerSubtitle, sheet.actionTitle,
+                                       sheet.draft, window());
+    connect(m_importSheet, &MetadataEditor::cancelled, &m_model, &ContentViewModel::cancelImport);
+    connect(m_importSheet, &MetadataEditor::confirmed, this,
+            [this, shown](const MetadataDraft &draft) { m_model.commitImport(shown, draft); });
     m_importSheet->open();
 }
 
@@ -335,10 +345,11 @@ void ContentView::updateMetadataSheet()
         return;
     const ContentViewModel::EditSheet sheet = m_model.editSheet(*image);
     m_metadataSheetImage = image;
-    m_metadataSheet = new MetadataEditor(
-        sheet.imageCount, sheet.navigationTitle, sheet.headerSubtitle, sheet.actionTitle,
-        [this] { m_model.cancelEditImage(); },
-        [this, image](const MetadataDraft &draft) { m_model.saveEditedImage(image, draft); }, sheet.draft, window());
+    m_metadataSheet = new MetadataEditor(sheet.imageCount, sheet.navigationTitle, sheet.headerSubtitle,
+                                         sheet.actionTitle, sheet.draft, window());
+    connect(m_metadataSheet, &MetadataEditor::cancelled, &m_model, &ContentViewModel::cancelEditImage);
+    connect(m_metadataSheet, &MetadataEditor::confirmed, this,
+            [this, image](const MetadataDraft &draft) { m_model.saveEditedImage(image, draft); });
     m_metadataSheet->open();
 }
 

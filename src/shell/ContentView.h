@@ -20,8 +20,8 @@ class UserDefaults;
 // The content of one main window: the sidebar column and the detail column
 // side by side in a split view, over the window's ContentViewModel, which
 // holds all of the window's state. This view draws nothing itself: it hands
-// the columns what the model derives, turns their callbacks into the
-// model's operations, and presents what the model asks for: the image file
+// the columns what the model derives, turns their signals and commands into
+// the model's intents, and presents what the model asks for: the image file
 // importer, the import sheet, the metadata sheet of one image, the "Rename
 // Series" alert, the delete confirmation and the operation-error alert, all
 // window-modal. Each presentation follows one value of the model and closes
@@ -61,6 +61,7 @@ private:
     void refreshSidebar();
     void refreshSearchAndFilters();
     void refreshDetail();
+    void updateImageScreenCommands();
 
     void updateFileImporter();
     void updateImportSheet();

@@ -2,57 +2,28 @@
 
 #include "model/AtlasImage.h"
 #include "model/JsonCoding.h"
-#include "model/PointAnnotation.h"
-#include "model/RegionAnnotation.h"
 #include "model/Series.h"
 #include "platform/LocalizedText.h"
-#include "platform/objectstore/ModelContext.h"
-#include "platform/objectstore/ModelStoreError.h"
 #include "shell/AppState.h"
 #include "shell/LibraryDerivation.h"
 
-#include <QFuture>
 #include <QFutureWatcher>
 #include <QMetaObject>
-#include <QTimer>
-
-#include <cstring>
-#include <limits>
 
 namespace {
 
 const QString importFailed = QStringLiteral("Import Failed");
-const QString saveFailed = QStringLiteral("Save Failed");
-const QString renameFailed = QStringLiteral("Rename Failed");
-const QString deleteFailed = QStringLiteral("Delete Failed");
-const QString duplicateFailed = QStringLiteral("Duplicate Failed");
-const QString reorderFailed = QStringLiteral("Reorder Failed");
 
 } // namespace
 
 ContentViewModel::ContentViewModel(ModelContext &context, AppState &appState, QObject *parent)
     : QObject(parent)
-    , m_context(context)
     , m_appState(appState)
+    , m_library(context)
+    , m_operations(context)
 {
-    const auto insertedOrDeleted = [this](ModelObject *object) {
-        m_searchIndex.objectInsertedOrDeleted(object);
-        modelDidChange(&object->entityType() == &AtlasImage::entity(), true);
-    };
-    connect(&m_context, &ModelContext::objectInserted, this, insertedOrDeleted);
-    connect(&m_context, &ModelContext::objectDeleted, this, insertedOrDeleted);
-    connect(&m_context, &ModelContext::didRollback, this, [this] {
-        m_searchIndex.clear();
-        modelDidChange(true, true);
-    });
-    connect(&m_context, &ModelContext::propertyChanged, this, [this](ModelObject *object, const char *property) {
-        m_searchIndex.objectChanged(object, property);
-        const bool isImage = &object->entityType() == &AtlasImage::entity();
-        const bool isDate = std::strcmp(property, "createdAt") == 0;
-        modelDidChange(isImage && std::strcmp(property, "id") == 0, isDate);
-    });
-    m_knownImageIDs = imageIdentifiers();
-    scheduleSearchIndexPreparation();
+    connect(&m_library, &LibraryQuery::libraryChanged, this, &ContentViewModel::libraryDidChange);
+    connect(&m_operations, &LibraryOperations::operationFailed, this, &ContentViewModel::reportOperationError);
 }
 
 ContentViewModel::~ContentViewModel() = default;
@@ -69,121 +40,29 @@ void ContentViewModel::setSelectedImageID(const QString &text)
 
 void ContentViewModel::contentDidAppear()
 {
-    QMetaObject::invokeMethod(this, [this] { restoreOpenedImage(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &ContentViewModel::restoreOpenedImage, Qt::QueuedConnection);
 }
 
-// Library and caches
+// The library
 
-void ContentViewModel::modelDidChange(bool imageSetMayHaveChanged, bool queryOrderMayHaveChanged)
+void ContentViewModel::libraryDidChange(bool imagesChanged)
 {
-    if (queryOrderMayHaveChanged)
-        m_queriesValid = false;
-    if (imageSetMayHaveChanged)
-        m_imageSetMayHaveChanged = true;
-    invalidateDerived();
-    m_unfilteredEntries.reset();
-    if (!m_libraryCheckQueued) {
-        m_libraryCheckQueued = true;
-        QMetaObject::invokeMethod(this, [this] { libraryCheck(); }, Qt::QueuedConnection);
-    }
-}
-
-void ContentViewModel::scheduleSearchIndexPreparation()
-{
-    if (m_searchIndexPreparationQueued)
-        return;
-    m_searchIndexPreparationQueued = true;
-    QTimer::singleShot(0, this, [this] {
-        m_searchIndexPreparationQueued = false;
-        // About a millisecond or two of work per slice.
-        if (!m_searchIndex.prepare(images(), 500))
-            scheduleSearchIndexPreparation();
-    });
-}
-
-void ContentViewModel::invalidateDerived()
-{
-    m_entries.reset();
-    m_visibleImages.reset();
-}
-
-QList<QUuid> ContentViewModel::imageIdentifiers()
-{
-    QList<QUuid> ids;
-    const QList<AtlasImage *> &all = images();
-    ids.reserve(all.size());
-    for (const AtlasImage *image : all)
-        ids.append(image->id());
-    return ids;
-}
-
-void ContentViewModel::libraryCheck()
-{
-    m_libraryCheckQueued = false;
-    if (m_imageSetMayHaveChanged) {
-        m_imageSetMayHaveChanged = false;
-        QList<QUuid> ids = imageIdentifiers();
-        if (ids != m_knownImageIDs) {
-            m_knownImageIDs = std::move(ids);
-            restoreOpenedImage();
-            closeDeletedOpenedImage();
-        }
-    }
-    // A highlighted image that left the library is highlighted no more.
-    if (m_gridSelection && !isInLibrary(m_gridSelection))
-        setGridSelection(nullptr);
+    // A saved image that arrives opens; images that left close.
+    if (imagesChanged)
+        restoreOpenedImage();
+    forgetDeletedImages();
     emit entriesChanged();
     emit visibleImagesChanged();
-    scheduleSearchIndexPreparation();
-}
-
-const QList<AtlasImage *> &ContentViewModel::images()
-{
-    if (!m_queriesValid) {
-        m_images = m_context.fetch<AtlasImage>(&AtlasImage::createdAt);
-        m_allSeries = m_context.fetch<Series>(&Series::createdAt);
-        m_queriesValid = true;
-    }
-    return m_images;
-}
-
-const QList<Series *> &ContentViewModel::allSeries()
-{
-    images();
-    return m_allSeries;
-}
-
-bool ContentViewModel::hasContent()
-{
-    return !images().isEmpty() || !allSeries().isEmpty();
-}
-
-bool ContentViewModel::hasImages()
-{
-    return !images().isEmpty();
 }
 
 const QList<LibraryEntry> &ContentViewModel::libraryEntries()
 {
-    if (m_entries)
-        return *m_entries;
-
-    const LibraryDerivation derivation(m_filters, &m_searchIndex);
-    if (derivation.hasEmptyQuery() && !m_filters.hasActiveFilters()) {
-        if (!m_unfilteredEntries)
-            m_unfilteredEntries = derivation.libraryEntries(images(), allSeries());
-        m_entries = m_unfilteredEntries;
-    } else {
-        m_entries = derivation.libraryEntries(images(), allSeries());
-    }
-    return *m_entries;
+    return m_library.entries(m_filters);
 }
 
 const QList<AtlasImage *> &ContentViewModel::visibleImages()
 {
-    if (!m_visibleImages)
-        m_visibleImages = LibraryDerivation::visibleImages(libraryEntries(), m_sidebarSelection);
-    return *m_visibleImages;
+    return m_library.visibleImages(m_filters, m_sidebarSelection);
 }
 
 std::optional<PendingImageImport::Destination> ContentViewModel::importDestinationForSelection()
@@ -191,19 +70,9 @@ std::optional<PendingImageImport::Destination> ContentViewModel::importDestinati
     return LibraryDerivation::importDestination(libraryEntries(), m_sidebarSelection);
 }
 
-bool ContentViewModel::isSingleSeriesSelected() const
+bool ContentViewModel::canReorder() const
 {
     return LibraryDerivation::isSingleSeriesSelected(m_sidebarSelection);
-}
-
-LibraryEntryID ContentViewModel::entryID(const AtlasImage &image)
-{
-    return LibraryDerivation::entryID(image);
-}
-
-QList<AtlasImage *> ContentViewModel::orderedImages(const Series &series)
-{
-    return LibraryDerivation::orderedImages(series);
 }
 
 // Search and filters
@@ -214,7 +83,6 @@ void ContentViewModel::changeFilters(const std::function<void(LibraryFilters &)>
     change(m_filters);
     if (old == m_filters)
         return;
-    invalidateDerived();
     emit searchAndFiltersChanged();
     if (old.signature() != m_filters.signature()) {
         clearHiddenGridSelection();
@@ -279,7 +147,6 @@ void ContentViewModel::setSidebarSelection(const QSet<LibraryEntryID> &selection
     if (m_sidebarSelection == selection)
         return;
     m_sidebarSelection = selection;
-    m_visibleImages.reset();
     emit sidebarSelectionChanged();
     // Inside an operation the selection's handlers wait for its end, so they
     // see the operation's outcome (a deleted opened image already closed).
@@ -354,54 +221,62 @@ void ContentViewModel::returnToGrid()
     setOpenedImage(nullptr);
 }
 
-ContentViewModel::KeyPress ContentViewModel::returnToGridFromKeyboard()
+bool ContentViewModel::canReturnToGridFromKeyboard() const
 {
-    if (!m_openedImage || m_appState.isEditing())
-        return KeyPress::ignored;
-    returnToGrid();
-    return KeyPress::handled;
+    return m_openedImage && !m_appState.isEditing();
 }
 
-ContentViewModel::KeyPress ContentViewModel::advanceOpenedImage(int offset)
+void ContentViewModel::returnToGridFromKeyboard()
+{
+    if (canReturnToGridFromKeyboard())
+        returnToGrid();
+}
+
+bool ContentViewModel::canAdvanceOpenedImage(int offset)
 {
     if (!m_openedImage)
-        return KeyPress::ignored;
-    const QList<AtlasImage *> visible = visibleImages();
+        return false;
+    const QList<AtlasImage *> &visible = visibleImages();
     const qsizetype position = visible.indexOf(m_openedImage);
-    if (position < 0)
-        return KeyPress::ignored;
     const qint64 target = qint64(position) + offset;
-    if (target < 0 || target >= visible.size())
-        return KeyPress::ignored;
-    AtlasImage *image = visible.at(target);
+    return position >= 0 && target >= 0 && target < visible.size();
+}
+
+void ContentViewModel::advanceOpenedImage(int offset)
+{
+    if (!canAdvanceOpenedImage(offset))
+        return;
+    AtlasImage *image = visibleImages().at(visibleImages().indexOf(m_openedImage) + offset);
     setOpenedImage(image);
     setGridSelection(image);
-    return KeyPress::handled;
 }
 
 void ContentViewModel::restoreOpenedImage()
 {
     const OperationScope operation(*this);
-    if (m_sizeClass == SizeClass::compact || m_openedImage)
+    if (m_openedImage)
         return;
     const QUuid id = QUuid::fromString(m_selectedImageID);
     if (id.isNull())
         return;
-    for (AtlasImage *image : images()) {
+    for (AtlasImage *image : m_library.images()) {
         if (image->id() == id) {
             setOpenedImage(image);
-            setSidebarSelection({entryID(*image)});
+            setSidebarSelection({LibraryDerivation::entryID(*image)});
             return;
         }
     }
 }
 
-void ContentViewModel::closeDeletedOpenedImage()
+void ContentViewModel::forgetDeletedImages()
 {
-    if (!m_openedImage || isInLibrary(m_openedImage))
-        return;
-    setOpenedImage(nullptr);
-    m_appState.setIsEditing(false);
+    if (m_gridSelection && !isInLibrary(m_gridSelection))
+        setGridSelection(nullptr);
+    if (m_openedImage && !isInLibrary(m_openedImage)) {
+        setOpenedImage(nullptr);
+        // Edit mode belongs to the image that was open.
+        m_appState.setIsEditing(false);
+    }
 }
 
 void ContentViewModel::clearHiddenGridSelection()
@@ -449,35 +324,6 @@ void ContentViewModel::dismissOperationError()
         return;
     m_showsOperationError = false;
     emit operationErrorChanged(false);
-}
-
-QString ContentViewModel::missingObjectMessage()
-{
-    return QStringLiteral("The item is no longer in the library.");
-}
-
-bool ContentViewModel::saveOrReport(const QString &title)
-{
-    try {
-        m_context.save();
-        return true;
-    } catch (const ModelStoreError &error) {
-        // Nothing of the failed operation may reach a later save.
-        m_context.rollback();
-        reportOperationError(title, error.description());
-        return false;
-    }
-}
-
-bool ContentViewModel::requireInLibrary(std::initializer_list<const ModelObject *> objects, const QString &title)
-{
-    for (const ModelObject *object : objects) {
-        if (!isInLibrary(object)) {
-            reportOperationError(title, missingObjectMessage());
-            return false;
-        }
-    }
-    return true;
 }
 
 // Import
@@ -552,7 +398,7 @@ void ContentViewModel::applyImportRead(const ImportedImagesResult &result,
         return;
     // The entry to add to may have gone while the files were read.
     if (!destination.isAvailable()) {
-        reportOperationError(importFailed, missingObjectMessage());
+        reportOperationError(importFailed, LibraryOperations::missingObjectMessage());
         return;
     }
     m_pendingImport = PendingImageImport{QUuid::createUuid(), result.images, destination};
@@ -589,104 +435,20 @@ void ContentViewModel::cancelImport()
     emit pendingImportChanged();
 }
 
-AtlasImage *ContentViewModel::makeImage(const ImportedImage &file, const QString &title, const MetadataDraft &draft,
-                                        qint64 sortIndex)
-{
-    const std::shared_ptr<AtlasImage> image = AtlasImage::make(title, draft.modality, draft.region, draft.plane,
-                                                               draft.ageSpec(), draft.sex, file.data, sortIndex);
-    // The context keeps the object from here on; it is linked before it is
-    // inserted by the caller, so hand it over now.
-    m_context.insert(image);
-    return image.get();
-}
-
-AtlasImage *ContentViewModel::importAsNewEntry(const QList<ImportedImage> &files, const MetadataDraft &draft)
-{
-    if (files.size() == 1)
-        return makeImage(files.first(), draft.title, draft, 0);
-
-    Series *series = m_context.insert(Series::make(draft.title));
-    AtlasImage *first = nullptr;
-    for (qsizetype i = 0; i < files.size(); ++i) {
-        AtlasImage *image = makeImage(files.at(i), files.at(i).title, draft, i);
-        image->setSeries(series);
-        if (!first)
-            first = image;
-    }
-    return first;
-}
-
-AtlasImage *ContentViewModel::addImages(const QList<ImportedImage> &files, Series &series, const MetadataDraft &draft)
-{
-    series.setTitle(draft.title);
-    const QList<AtlasImage *> ordered = orderedImages(series);
-    qint64 next = 0;
-    if (!ordered.isEmpty()) {
-        qint64 last = ordered.last()->sortIndex();
-        // Sort indices come unchecked from archives: when counting on from
-        // the last one would overflow, the series is numbered afresh first.
-        if (last > std::numeric_limits<qint64>::max() - qint64(files.size())) {
-            renumberImages(ordered);
-            last = ordered.size() - 1;
-        }
-        next = last + 1;
-    }
-    AtlasImage *first = nullptr;
-    for (qsizetype i = 0; i < files.size(); ++i) {
-        AtlasImage *image = makeImage(files.at(i), files.at(i).title, draft, next + i);
-        image->setSeries(&series);
-        if (!first)
-            first = image;
-    }
-    return first;
-}
-
-AtlasImage *ContentViewModel::addImages(AtlasImage &standalone, const QList<ImportedImage> &files,
-                                        const MetadataDraft &draft, Series *&newSeries)
-{
-    newSeries = m_context.insert(Series::make(draft.title));
-    standalone.setSeries(newSeries);
-    standalone.setSortIndex(0);
-    AtlasImage *first = nullptr;
-    for (qsizetype i = 0; i < files.size(); ++i) {
-        AtlasImage *image = makeImage(files.at(i), files.at(i).title, draft, i + 1);
-        image->setSeries(newSeries);
-        if (!first)
-            first = image;
-    }
-    return first;
-}
-
 void ContentViewModel::commitImport(const PendingImageImport &pending, const MetadataDraft &draft)
 {
     const OperationScope operation(*this);
-    const PendingImageImport::Destination &destination = pending.destination;
-    if (!destination.isAvailable()) {
-        reportOperationError(importFailed, missingObjectMessage());
+    const std::optional<LibraryOperations::Imported> imported =
+        m_operations.commitImport(pending.images, pending.destination, draft);
+    if (!imported)
         return;
-    }
-
-    AtlasImage *first = nullptr;
-    Series *newSeries = nullptr;
-    switch (destination.kind()) {
-    case PendingImageImport::Destination::Kind::series:
-        first = addImages(pending.images, *destination.seriesValue(), draft);
-        break;
-    case PendingImageImport::Destination::Kind::standaloneImage:
-        first = addImages(*destination.imageValue(), pending.images, draft, newSeries);
-        break;
-    case PendingImageImport::Destination::Kind::newEntry:
-        first = importAsNewEntry(pending.images, draft);
-        break;
-    }
-    if (!saveOrReport(importFailed))
-        return;
-
-    if (newSeries && m_sidebarSelection == QSet<LibraryEntryID>{LibraryEntryID::image(destination.imageValue()->id())})
-        setSidebarSelection({LibraryEntryID::series(newSeries->id())});
+    // The standalone image's row became the new series' row.
+    if (imported->newSeries
+        && m_sidebarSelection == QSet<LibraryEntryID>{LibraryEntryID::image(pending.destination.imageValue()->id())})
+        setSidebarSelection({LibraryEntryID::series(imported->newSeries->id())});
     m_pendingImport.reset();
     emit pendingImportChanged();
-    setOpenedImage(first);
+    setOpenedImage(imported->firstImage);
 }
 
 // Metadata sheet
@@ -712,10 +474,7 @@ ContentViewModel::EditSheet ContentViewModel::editSheet(const AtlasImage &image)
 
 void ContentViewModel::saveEditedImage(AtlasImage *image, const MetadataDraft &draft)
 {
-    if (!requireInLibrary({image}, saveFailed))
-        return;
-    draft.apply(*image);
-    if (saveOrReport(saveFailed))
+    if (m_operations.saveMetadata(image, draft))
         beginEditImage(nullptr);
 }
 
@@ -750,15 +509,7 @@ void ContentViewModel::renameSeries(Series *series, const QString &text)
 {
     // The alert closes whatever happens.
     dismissRename();
-    const QString title = trimmingWhitespaceAndNewlines(text);
-    if (title.isEmpty())
-        return;
-    if (!requireInLibrary({series}, renameFailed))
-        return;
-    if (title == series->title())
-        return;
-    series->setTitle(title);
-    saveOrReport(renameFailed);
+    m_operations.renameSeries(series, text);
 }
 
 // Deletion
@@ -804,222 +555,40 @@ void ContentViewModel::cancelDeletion()
     emit deletionConfirmationChanged(false);
 }
 
-void ContentViewModel::removeEntries(const QList<LibraryEntry> &entries)
+void ContentViewModel::removeEntries(QList<LibraryEntry> entries)
 {
     const OperationScope operation(*this);
-    // Entries may have waited in the confirmation: everything they name must
-    // still be there, or nothing is deleted.
-    for (const LibraryEntry &entry : entries) {
-        bool present = true;
-        if (AtlasImage *image = entry.imageValue()) {
-            present = isInLibrary(image);
-        } else {
-            const LibrarySeriesGroup *group = entry.seriesGroup();
-            present = isInLibrary(group->series)
-                && std::all_of(group->images.cbegin(), group->images.cend(),
-                               [](const AtlasImage *image) { return isInLibrary(image); });
-        }
-        if (!present) {
-            reportOperationError(deleteFailed, missingObjectMessage());
-            return;
-        }
-    }
-
+    if (!m_operations.removeEntries(entries))
+        return;
+    forgetDeletedImages();
     QSet<LibraryEntryID> selection = m_sidebarSelection;
     for (const LibraryEntry &entry : entries)
         selection.remove(entry.entryID());
     setSidebarSelection(selection);
-
-    QList<AtlasImage *> doomed;
-    for (const LibraryEntry &entry : entries) {
-        if (AtlasImage *image = entry.imageValue()) {
-            doomed.append(image);
-        } else {
-            const LibrarySeriesGroup *group = entry.seriesGroup();
-            // A series listed empty goes only while it is still empty: the
-            // deletion would take along images that were never listed.
-            if (group->images.isEmpty() && group->series->isEmpty())
-                m_context.deleteObject(group->series);
-            doomed.append(group->images);
-        }
-    }
-    deleteImages(doomed);
 }
 
-void ContentViewModel::deleteImages(const QList<AtlasImage *> &images)
+void ContentViewModel::deleteImages(QList<AtlasImage *> images)
 {
-    for (const AtlasImage *image : images) {
-        if (!requireInLibrary({image}, deleteFailed))
-            return;
-    }
-    const QSet<const AtlasImage *> doomed(images.cbegin(), images.cend());
-
-    QList<Series *> emptied;
-    QList<Series *> kept;
-    for (const AtlasImage *image : images) {
-        Series *series = image->series();
-        if (!series || emptied.contains(series) || kept.contains(series))
-            continue;
-        const QList<AtlasImage *> members = series->images();
-        const bool empties = std::all_of(members.cbegin(), members.cend(),
-                                         [&](const AtlasImage *member) { return doomed.contains(member); });
-        (empties ? emptied : kept).append(series);
-    }
-    for (AtlasImage *image : images) {
-        if (!emptied.contains(image->series()))
-            m_context.deleteObject(image);
-    }
-    for (Series *series : std::as_const(emptied))
-        m_context.deleteObject(series);
-    for (Series *series : std::as_const(kept)) {
-        QList<AtlasImage *> remaining = orderedImages(*series);
-        remaining.removeIf([&](const AtlasImage *image) { return doomed.contains(image); });
-        renumberImages(remaining);
-    }
-    if (!saveOrReport(deleteFailed))
-        return;
-
-    if (m_gridSelection && doomed.contains(m_gridSelection))
-        setGridSelection(nullptr);
-    if (m_openedImage && doomed.contains(m_openedImage)) {
-        setOpenedImage(nullptr);
-        // Edit mode belongs to the image that was open.
-        m_appState.setIsEditing(false);
-    }
+    if (m_operations.deleteImages(images))
+        forgetDeletedImages();
 }
 
 // Duplicate
 
-AtlasImage *ContentViewModel::deepCopy(ModelContext &context, AtlasImage &source, const std::optional<QString> &title,
-                                       std::optional<qint64> sortIndex)
-{
-    AtlasImage *copy = context.insert(AtlasImage::make(title.value_or(source.title()), source.modality(),
-                                                       source.region(), source.plane(), source.age(), source.sex(),
-                                                       source.imageData(), sortIndex.value_or(source.sortIndex())));
-    // Each annotation is linked before it is inserted, so the insertion is
-    // the one change announced for it.
-    for (const PointAnnotation *point : source.points()) {
-        const auto annotation = PointAnnotation::make(point->label(), point->group(),
-                                                      point->links().value_or(QList<AnnotationLink>()), point->x(),
-                                                      point->y());
-        annotation->setImage(copy);
-        context.insert(annotation);
-    }
-    for (const RegionAnnotation *region : source.regions()) {
-        const auto annotation = RegionAnnotation::make(region->label(), region->group(),
-                                                       region->links().value_or(QList<AnnotationLink>()),
-                                                       region->vertices());
-        annotation->setImage(copy);
-        context.insert(annotation);
-    }
-    return copy;
-}
-
-void ContentViewModel::renumberImages(const QList<AtlasImage *> &images)
-{
-    for (qsizetype i = 0; i < images.size(); ++i)
-        images.at(i)->setSortIndex(i);
-}
-
 void ContentViewModel::duplicateImage(AtlasImage *image)
 {
     const OperationScope operation(*this);
-    if (!requireInLibrary({image}, duplicateFailed))
+    const std::optional<LibraryOperations::Duplicated> duplicated = m_operations.duplicateImage(image);
+    if (!duplicated)
         return;
-    Series *series = image->series();
-    if (!series) {
-        duplicateStandaloneImage(image);
-        return;
-    }
-    const QString title = image->title().isEmpty() ? QString() : image->title() + QStringLiteral(" Copy");
-    AtlasImage *copy = deepCopy(m_context, *image, title);
-    QList<AtlasImage *> ordered = orderedImages(*series);
-    qsizetype position = ordered.indexOf(image);
-    if (position < 0)
-        position = ordered.size() - 1;
-    copy->setSeries(series);
-    ordered.insert(position + 1, copy);
-    renumberImages(ordered);
-    if (saveOrReport(duplicateFailed))
-        setGridSelection(copy);
-}
-
-void ContentViewModel::duplicateStandaloneImage(AtlasImage *image)
-{
-    Series *series = m_context.insert(Series::make(image->title()));
-    image->setSeries(series);
-    image->setSortIndex(0);
-    AtlasImage *copy = deepCopy(m_context, *image, std::nullopt, 1);
-    copy->setSeries(series);
-    if (!saveOrReport(duplicateFailed))
-        return;
-    if (m_sidebarSelection == QSet<LibraryEntryID>{LibraryEntryID::image(image->id())})
-        setSidebarSelection({LibraryEntryID::series(series->id())});
-    setGridSelection(copy);
+    if (duplicated->newSeries && m_sidebarSelection == QSet<LibraryEntryID>{LibraryEntryID::image(image->id())})
+        setSidebarSelection({LibraryEntryID::series(duplicated->newSeries->id())});
+    setGridSelection(duplicated->copy);
 }
 
 void ContentViewModel::duplicateSeries(Series *series)
 {
     const OperationScope operation(*this);
-    if (!requireInLibrary({series}, duplicateFailed))
-        return;
-    const QString title = series->title().isEmpty() ? QString() : series->title() + QStringLiteral(" Copy");
-    Series *copySeries = m_context.insert(Series::make(title));
-    for (AtlasImage *image : orderedImages(*series)) {
-        AtlasImage *copy = deepCopy(m_context, *image);
-        copy->setSeries(copySeries);
-    }
-    if (saveOrReport(duplicateFailed))
-        setSidebarSelection({LibraryEntryID::series(copySeries->id())});
-}
-
-// Reorder
-
-bool ContentViewModel::canMoveImage(AtlasImage *image, int offset) const
-{
-    if (!isInLibrary(image) || !image->series())
-        return false;
-    const QList<AtlasImage *> ordered = orderedImages(*image->series());
-    const qsizetype position = ordered.indexOf(image);
-    if (position < 0)
-        return false;
-    const qint64 target = qint64(position) + offset;
-    return target >= 0 && target < ordered.size();
-}
-
-void ContentViewModel::moveImage(AtlasImage *image, int offset)
-{
-    if (!canMoveImage(image, offset))
-        return;
-    QList<AtlasImage *> ordered = orderedImages(*image->series());
-    const qsizetype position = ordered.indexOf(image);
-    ordered.swapItemsAt(position, position + offset);
-    renumberImages(ordered);
-    saveOrReport(reorderFailed);
-}
-
-void ContentViewModel::reorderImages(const QList<AtlasImage *> &images)
-{
-    if (images.isEmpty() || !isInLibrary(images.first()))
-        return;
-    Series *series = images.first()->series();
-    if (!series)
-        return;
-    // Only images of this series take part, each once.
-    QList<AtlasImage *> wanted;
-    for (AtlasImage *image : images) {
-        if (isInLibrary(image) && image->series() == series && !wanted.contains(image))
-            wanted.append(image);
-    }
-    const QSet<const AtlasImage *> listed(wanted.cbegin(), wanted.cend());
-    QList<AtlasImage *> result;
-    qsizetype cursor = 0;
-    for (AtlasImage *image : orderedImages(*series)) {
-        if (listed.contains(image) && cursor < wanted.size())
-            result.append(wanted.at(cursor++));
-        else
-            result.append(image);
-    }
-    renumberImages(result);
-    saveOrReport(reorderFailed);
+    if (Series *copy = m_operations.duplicateSeries(series))
+        setSidebarSelection({LibraryEntryID::series(copy->id())});
 }

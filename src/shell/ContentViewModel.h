@@ -5,7 +5,8 @@
 #include "browser/PendingImageImport.h"
 #include "model/LibraryEntry.h"
 #include "shell/LibraryFilters.h"
-#include "shell/LibrarySearchIndex.h"
+#include "shell/LibraryOperations.h"
+#include "shell/LibraryQuery.h"
 
 #include <QList>
 #include <QObject>
@@ -20,34 +21,22 @@
 class AppState;
 class AtlasImage;
 class ModelContext;
-class ModelObject;
 class Series;
 
-// Everything one main window knows and does, without any widget: its state
-// (selections, the opened image, search and filters, every sheet, alert and
-// dialog), the library lists derived from the store, and the library
-// operations (import, edit, rename, delete, duplicate, reorder, navigation).
-// The window's widgets show what this holds, call its operations, and follow
+// The state of one main window, without any widget: its selections, the
+// opened image, search and filters, and every sheet, alert and dialog. It
+// reads the library through its LibraryQuery and changes it through its
+// LibraryOperations, and keeps its own state in step with both: what an
+// operation made is selected or opened, what left the library is closed.
+// The window's widgets show what this holds, call its intents, and follow
 // its signals. Main thread only.
 //
-// Derived lists (entries, visible images) are computed on demand and kept
-// until anything they depend on changes: any change of the model context,
-// the search text, a filter or the sidebar selection drops them, so every
-// read reflects the current model. The images' search texts are kept folded
-// in a LibrarySearchIndex, each dropped when its image, series title or
-// annotation labels change.
-//
-// Each operation saves the context once at its end. A failed save rolls the
-// context back to the last saved state before the operation-error alert is
-// shown, so nothing of a failed operation lingers to be written later.
-// Objects that a sheet or dialog waits on are checked again when the user
-// confirms; one removed in the meantime gives the operation's alert.
+// An operation's failure shows the operation-error alert. Objects that a
+// sheet or dialog waits on are checked again when the user confirms; one
+// removed in the meantime gives the operation's alert.
 class ContentViewModel : public QObject {
     Q_OBJECT
 public:
-    enum class SizeClass { compact, regular };
-    enum class KeyPress { handled, ignored };
-
     // What the import sheet shows for a pending import.
     struct ImportSheet {
         QString navigationTitle; // "Import Image" / "Import Series" / "Add Image" / "Add Images"
@@ -69,8 +58,10 @@ public:
     ContentViewModel(ModelContext &context, AppState &appState, QObject *parent = nullptr);
     ~ContentViewModel() override;
 
-    ModelContext &context() const { return m_context; }
     AppState &appState() const { return m_appState; }
+    // The library as this window reads it, and the operations that change it.
+    LibraryQuery &library() { return m_library; }
+    LibraryOperations &operations() { return m_operations; }
 
     // --- Window state ------------------------------------------------------
 
@@ -80,20 +71,9 @@ public:
     QString selectedImageID() const { return m_selectedImageID; }
     void setSelectedImageID(const QString &text);
 
-    std::optional<SizeClass> horizontalSizeClass() const { return m_sizeClass; }
-    void setHorizontalSizeClass(std::optional<SizeClass> sizeClass) { m_sizeClass = sizeClass; }
-
     // The window's content appeared: reopens the saved image soon after
     // (on the event loop, as an appearance task would).
     void contentDidAppear();
-
-    // --- Library -----------------------------------------------------------
-
-    // Every image and every series, oldest first.
-    const QList<AtlasImage *> &images();
-    const QList<Series *> &allSeries();
-    bool hasContent();      // an image or a series exists
-    bool hasImages();       // an image exists
 
     // --- Search, filters and derived lists ---------------------------------
 
@@ -126,12 +106,10 @@ public:
     const QList<AtlasImage *> &visibleImages();
     // Exactly one listed entry selected: where "Add Images" and drops go.
     std::optional<PendingImageImport::Destination> importDestinationForSelection();
-    bool isSingleSeriesSelected() const;
     bool canAddImages() { return importDestinationForSelection().has_value(); }
-    bool canReorder() const { return isSingleSeriesSelected(); }
+    // Exactly one series selected.
+    bool canReorder() const;
     bool hasSelection() const { return !m_sidebarSelection.isEmpty(); }
-    static LibraryEntryID entryID(const AtlasImage &image);
-    static QList<AtlasImage *> orderedImages(const Series &series);
 
     // --- Selection and the opened image ------------------------------------
 
@@ -148,19 +126,16 @@ public:
     void openImage(AtlasImage *image);
     // Back to the grid, selecting the image that was open.
     void returnToGrid();
-    // The same from the space key; ignored while editing.
-    KeyPress returnToGridFromKeyboard();
+    // The same from the space key, which edit mode keeps for itself.
+    bool canReturnToGridFromKeyboard() const;
+    void returnToGridFromKeyboard();
     // The arrow keys: opens the visible image `offset` places away.
-    KeyPress advanceOpenedImage(int offset);
+    bool canAdvanceOpenedImage(int offset);
+    void advanceOpenedImage(int offset);
 
-    // Reopens the saved image (not in the compact size class, not while one
-    // is open) and selects its sidebar row.
+    // Reopens the saved image (not while one is open) and selects its
+    // sidebar row.
     void restoreOpenedImage();
-    // Closes the opened image when it left the library, ending edit mode.
-    void closeDeletedOpenedImage();
-    void clearHiddenGridSelection();
-    void closeHiddenOpenedImage();
-    void keepOpenedImageVisible();
 
     // --- Import ------------------------------------------------------------
 
@@ -220,23 +195,16 @@ public:
     QString deletionConfirmationMessage() const;
     void confirmDeletion();
     void cancelDeletion();
-    void removeEntries(const QList<LibraryEntry> &entries);
-    void deleteImages(const QList<AtlasImage *> &images);
+    void removeEntries(QList<LibraryEntry> entries);
+    void deleteImages(QList<AtlasImage *> images);
 
-    // --- Duplicate and reorder ---------------------------------------------
+    // --- Duplicate ---------------------------------------------------------
 
+    // The copy is selected in the grid; a standalone image that became a
+    // series keeps its row selected as that series.
     void duplicateImage(AtlasImage *image);
+    // The copy's row is selected.
     void duplicateSeries(Series *series);
-    bool canMoveImage(AtlasImage *image, int offset) const;
-    void moveImage(AtlasImage *image, int offset);
-    void reorderImages(const QList<AtlasImage *> &images);
-
-    // A copy of the image with its points and regions, inserted into the
-    // context, in no series; not saved. Title and sort index default to the
-    // source's.
-    static AtlasImage *deepCopy(ModelContext &context, AtlasImage &source,
-                                const std::optional<QString> &title = std::nullopt,
-                                std::optional<qint64> sortIndex = std::nullopt);
 
     // --- Operation-error alert ---------------------------------------------
 
@@ -244,14 +212,6 @@ public:
     QString operationErrorMessage() const { return m_operationErrorMessage; }
     bool showsOperationError() const { return m_showsOperationError; }
     void dismissOperationError();
-
-    // The message when an object an operation waited on left the library.
-    static QString missingObjectMessage();
-
-    // Whether the library's search texts are all made, so that the next
-    // search only scans them. They are made while the event loop is idle,
-    // a slice at a time, after the window is made and after model changes.
-    bool isSearchIndexReady() { return m_searchIndex.isReady(images()); }
 
 signals:
     // The sidebar's entries may have changed: read libraryEntries() again.
@@ -294,35 +254,23 @@ private:
     };
 
     void sidebarSelectionDidChange();
+    void libraryDidChange(bool imagesChanged);
     void setOpenedImage(AtlasImage *image);
+    // Lets go of the grid selection and of the opened image once they have
+    // left the library; closing the opened image ends edit mode.
+    void forgetDeletedImages();
+    void clearHiddenGridSelection();
+    void closeHiddenOpenedImage();
+    void keepOpenedImageVisible();
     void applyImportRead(const ImportedImagesResult &result, const PendingImageImport::Destination &destination);
     void reportOperationError(const QString &title, const QString &message);
-    // Saves; on failure rolls back and reports under `title`.
-    bool saveOrReport(const QString &title);
-    // All objects still in the library; otherwise reports under `title`.
-    bool requireInLibrary(std::initializer_list<const ModelObject *> objects, const QString &title);
-
     void changeFilters(const std::function<void(LibraryFilters &)> &change);
-    void invalidateDerived();
-    void modelDidChange(bool imageSetMayHaveChanged, bool queryOrderMayHaveChanged);
-    void libraryCheck();
-    void scheduleSearchIndexPreparation();
-    QList<QUuid> imageIdentifiers();
 
-    AtlasImage *makeImage(const ImportedImage &file, const QString &title, const MetadataDraft &draft,
-                          qint64 sortIndex);
-    AtlasImage *importAsNewEntry(const QList<ImportedImage> &files, const MetadataDraft &draft);
-    AtlasImage *addImages(const QList<ImportedImage> &files, Series &series, const MetadataDraft &draft);
-    AtlasImage *addImages(AtlasImage &standalone, const QList<ImportedImage> &files, const MetadataDraft &draft,
-                          Series *&newSeries);
-    void duplicateStandaloneImage(AtlasImage *image);
-    static void renumberImages(const QList<AtlasImage *> &images);
-
-    ModelContext &m_context;
     AppState &m_appState;
+    LibraryQuery m_library;
+    LibraryOperations m_operations;
 
     QString m_selectedImageID;
-    std::optional<SizeClass> m_sizeClass;
     QSet<LibraryEntryID> m_sidebarSelection;
     int m_operationDepth = 0;
     bool m_selectionChangedInOperation = false;
@@ -342,20 +290,4 @@ private:
     bool m_showsOperationError = false;
     LibraryFilters m_filters;
     bool m_filtersExpanded = false;
-
-    // Caches, dropped on every change they depend on.
-    LibrarySearchIndex m_searchIndex;
-    bool m_queriesValid = false;
-    QList<AtlasImage *> m_images;
-    QList<Series *> m_allSeries;
-    bool m_searchIndexPreparationQueued = false;
-    std::optional<QList<LibraryEntry>> m_entries;
-    // The entries with no search and no filter, kept until the model changes.
-    std::optional<QList<LibraryEntry>> m_unfilteredEntries;
-    std::optional<QList<AtlasImage *>> m_visibleImages;
-
-    // Model changes are looked at once per turn of the event loop.
-    bool m_libraryCheckQueued = false;
-    bool m_imageSetMayHaveChanged = false;
-    QList<QUuid> m_knownImageIDs;
 };

@@ -77,7 +77,7 @@ LibraryDerivation::LibraryDerivation(const LibraryFilters &filters, LibrarySearc
     , m_needle(trimmingWhitespaceAndNewlines(filters.searchText))
     , m_index(index)
 {
-    m_queryIsEmpty = trimmingWhitespaceAndNewlines(filters.searchText).isEmpty();
+    m_queryIsEmpty = !filters.hasSearchQuery();
 }
 
 bool LibraryDerivation::imageMatchesSearch(const AtlasImage &image) const

@@ -1,5 +1,7 @@
 #include "shell/LibraryFilters.h"
 
+#include "platform/LocalizedText.h"
+
 namespace {
 
 template<class E>
@@ -19,6 +21,11 @@ void LibraryFilters::clearFilters()
     plane.reset();
     ageKind.reset();
     sex.reset();
+}
+
+bool LibraryFilters::hasSearchQuery() const
+{
+    return !trimmingWhitespaceAndNewlines(searchText).isEmpty();
 }
 
 QList<std::optional<QString>> LibraryFilters::signature() const

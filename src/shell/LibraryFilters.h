@@ -20,6 +20,8 @@ struct LibraryFilters {
 
     // At least one of the five filters is set; the search text does not count.
     bool hasActiveFilters() const { return modality || region || plane || ageKind || sex; }
+    // The search text holds more than white space and line breaks.
+    bool hasSearchQuery() const;
     // The five filters absent; the search text stays.
     void clearFilters();
 

@@ -187,11 +187,10 @@ void LibrarySearchIndex::objectChanged(ModelObject *object, const char *property
             for (const AtlasImage *image : static_cast<Series *>(object)->images())
                 forget(image);
         }
-    } else if (isAnnotation(object)) {
-        if (std::strcmp(property, "label") == 0)
-            forget(annotatedImage(object));
-        else if (std::strcmp(property, "image") == 0)
-            clear(); // the image it left is not known any more
+    } else if (isAnnotation(object) && std::strcmp(property, "label") == 0) {
+        // A move to another image is announced by both images' lists of
+        // points or regions, which forgets both texts above.
+        forget(annotatedImage(object));
     }
 }
 

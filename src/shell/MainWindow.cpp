@@ -1,5 +1,6 @@
 #include "shell/MainWindow.h"
 
+#include "about/AboutWindowController.h"
 #include "browser/ThumbnailCache.h"
 #include "platform/UserDefaults.h"
 #include "shell/ContentView.h"
@@ -26,6 +27,7 @@ MainWindow::MainWindow(ModelContext &context, AppState &appState, const MainWind
 
     m_content = new ContentView(*m_model, defaults, cache, this);
     setCentralWidget(m_content);
+    installAboutCommand(menuBar());
     installUpdateCommands(menuBar());
     setMinimumSize(minimumSizeHint().expandedTo(ContentView::minimumContentSize()));
     resize(1200, 760);

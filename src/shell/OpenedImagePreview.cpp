@@ -1,11 +1,9 @@
 #include "shell/OpenedImagePreview.h"
 
 #include "model/AtlasImage.h"
-#include "platform/PlatformImage.h"
+#include "platform/ImageDecoder.h"
 #include "ui/AppStyle.h"
 
-#include <QBuffer>
-#include <QImageReader>
 #include <QPainter>
 
 namespace {
@@ -27,18 +25,8 @@ void OpenedImagePreview::setImage(AtlasImage *image)
     m_image = image;
     m_picture = QImage();
     m_scaled = QPixmap();
-    if (image) {
-        const std::optional<QByteArray> data = image->imageData();
-        if (data) {
-            QBuffer buffer;
-            buffer.setData(*data);
-            buffer.open(QIODevice::ReadOnly);
-            PlatformImage::allowLargeImages();
-            QImageReader reader(&buffer);
-            reader.setAutoTransform(true);
-            m_picture = reader.read();
-        }
-    }
+    if (image)
+        m_picture = ImageDecoder::decode(image->imageData().value_or(QByteArray()));
     setWindowTitle(title());
     update();
 }

@@ -67,6 +67,11 @@ QFont AppStyle::title()
     return scaled(1.6);
 }
 
+QFont AppStyle::title2()
+{
+    return scaled(1.3);
+}
+
 QFont AppStyle::largeTitle()
 {
     return scaled(2.0);

@@ -18,6 +18,7 @@ struct AppStyle {
     static QFont caption();
     static QFont caption2();
     static QFont title();       // large symbols and empty-state titles
+    static QFont title2();      // a second-level title, between body and title
     static QFont largeTitle();
     static QFont withWeight(QFont font, QFont::Weight weight);
 

@@ -338,6 +338,27 @@ const QHash<QString, Drawing> &drawings()
              p.drawLine(QPointF(14, 9.5), QPointF(19, 9.5));
              p.drawLine(QPointF(14, 13), QPointF(19, 13));
          }},
+        {QStringLiteral("questionmark.square.dashed"),
+         [](QPainter &p) {
+             p.save();
+             QPen dashed = p.pen();
+             dashed.setCapStyle(Qt::FlatCap);
+             dashed.setDashPattern({2.0, 1.6});
+             p.setPen(dashed);
+             p.drawRoundedRect(QRectF(3.5, 3.5, 17, 17), 3.5, 3.5);
+             p.restore();
+             QPainterPath mark;
+             mark.moveTo(9.4, 9.6);
+             mark.cubicTo(9.4, 7.9, 10.6, 7, 12, 7);
+             mark.cubicTo(13.5, 7, 14.6, 8, 14.6, 9.3);
+             mark.cubicTo(14.6, 11.2, 12, 11.4, 12, 13.6);
+             p.drawPath(mark);
+             p.save();
+             p.setBrush(p.pen().color());
+             p.setPen(Qt::NoPen);
+             p.drawEllipse(QPointF(12, 16.6), 1.1, 1.1);
+             p.restore();
+         }},
         {QStringLiteral("square.grid.2x2"),
          [](QPainter &p) {
              for (double x : {4.0, 13.0})

@@ -1,5 +1,7 @@
 #include "viewer/PictureSource.h"
 
+#include "platform/WorkerPools.h"
+
 #include <QFutureWatcher>
 #include <QPaintDevice>
 #include <QPainter>
@@ -59,7 +61,7 @@ void PictureSource::setImage(const QImage &image)
             build->deleteLater();
             emit changed();
         });
-        build->setFuture(QtConcurrent::run([image, cancelled] { return buildLevels(image, *cancelled); }));
+        build->setFuture(QtConcurrent::run(&WorkerPools::decoding(), [image, cancelled] { return buildLevels(image, *cancelled); }));
     }
     emit changed();
 }

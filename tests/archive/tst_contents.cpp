@@ -1,6 +1,7 @@
 #include "ZipTestSupport.h"
 #include "archive/LibraryArchive.h"
 #include "archive/LibraryArchiveContents.h"
+#include "archive/LibraryArchiveFile.h"
 #include "archive/VeloranLibraryType.h"
 #include "archive/ZipArchiveWriter.h"
 
@@ -227,12 +228,14 @@ private slots:
         const QByteArray archive = contents.archiveData().value();
         QCOMPARE(file.write(archive), archive.size());
         file.close();
-        const auto read = LibraryArchive::readFile(path);
-        QVERIFY(read.has_value());
-        QCOMPARE(*read, archive);
-        QCOMPARE(LibraryArchiveContents::fromArchiveData(*read).value(), contents);
-        QVERIFY(!LibraryArchive::readFile(dir.filePath(QStringLiteral("absent"))).has_value());
-        QVERIFY(!LibraryArchive::readFile(dir.path()).has_value());
+        const auto read = LibraryArchiveFile::read(path);
+        QVERIFY(read.ok());
+        QCOMPARE(read.value(), archive);
+        QCOMPARE(LibraryArchiveContents::fromArchiveData(read.value()).value(), contents);
+        QCOMPARE(std::get<FileReadError>(LibraryArchiveFile::read(dir.filePath(QStringLiteral("absent"))).error()).reason,
+                 FileReadError::Reason::noSuchFile);
+        QCOMPARE(std::get<FileReadError>(LibraryArchiveFile::read(dir.path()).error()).reason,
+                 FileReadError::Reason::notRegularFile);
     }
 
     void archiveTypeIsRegisteredAsAKindOfZip()

@@ -1,7 +1,9 @@
 // Our archives against the common zip tools, and the tools' archives
 // against our reader.
+#include "LibraryTestSupport.h"
 #include "archive/LibraryArchive.h"
 #include "archive/LibraryArchiveContents.h"
+#include "archive/LibraryArchiveFile.h"
 #include "archive/ZipArchiveReader.h"
 
 #include <QFile>
@@ -78,7 +80,20 @@ class InteropTest : public QObject {
 
     QTemporaryDir m_dir;
     QString m_ours;
+    QString m_streamed;
     LibraryArchiveContents m_contents;
+    QString m_streamedImage;
+    QByteArray m_streamedBytes;
+
+    void addArchiveRows()
+    {
+        QTest::addColumn<QString>("archive");
+        QTest::addColumn<int>("entries");
+        QTest::addColumn<QString>("sample");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("written in memory") << m_ours << 4 << imagePath << m_contents.imageFiles.value(imagePath);
+        QTest::newRow("streamed from a library") << m_streamed << 3 << m_streamedImage << m_streamedBytes;
+    }
 
 private slots:
     void initTestCase()
@@ -89,21 +104,42 @@ private slots:
         QFile file(m_ours);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(m_contents.archiveData().value());
+
+        // Bytes in a file beside the store and in the store's database.
+        auto library = makeTestContainer(m_dir.filePath(QStringLiteral("library")));
+        ModelContext &context = library->mainContext();
+        m_streamedBytes = pngBytes(300 * 1024, 1);
+        addImage(context, QStringLiteral("large"), nullptr, m_streamedBytes);
+        addImage(context, QStringLiteral("small"), nullptr, QByteArray("\xFF\xD8\xFF jpeg"));
+        context.save();
+        m_streamedImage = LibraryArchive::imagePath(idOf("large"), QStringLiteral("png"));
+        m_streamed = m_dir.filePath(QStringLiteral("streamed.veloran"));
+        QVERIFY(LibraryArchiveFile::write(LibraryArchiveSource::fromLibrary(context.fetch<AtlasImage>(), {}), m_streamed)
+                    .ok());
     }
 
+    void infoZipTestsOurArchive_data() { addArchiveRows(); }
     void infoZipTestsOurArchive()
     {
+        QFETCH(QString, archive);
+        QFETCH(QString, sample);
+        QFETCH(QByteArray, bytes);
         if (QStandardPaths::findExecutable("unzip").isEmpty())
             QSKIP("unzip is not installed (scripts/install-deps)");
-        const Run test = run("unzip", {"-t", m_ours});
+        const Run test = run("unzip", {"-t", archive});
         QCOMPARE(test.exitCode, 0);
         QVERIFY2(test.output.contains("No errors detected"), test.output.constData());
-        const Run extract = run("unzip", {"-p", m_ours, imagePath});
-        QCOMPARE(extract.output, m_contents.imageFiles.value(imagePath));
+        const Run extract = run("unzip", {"-p", archive, sample});
+        QCOMPARE(extract.output, bytes);
     }
 
+    void pythonTestsOurArchive_data() { addArchiveRows(); }
     void pythonTestsOurArchive()
     {
+        QFETCH(QString, archive);
+        QFETCH(int, entries);
+        QFETCH(QString, sample);
+        QFETCH(QByteArray, bytes);
         if (QStandardPaths::findExecutable("python3").isEmpty())
             QSKIP("python3 is not installed (scripts/install-deps)");
         const Run test = run("python3", {"-c", R"(import sys, zipfile
@@ -111,23 +147,35 @@ z = zipfile.ZipFile(sys.argv[1])
 assert z.testzip() is None
 for info in z.infolist():
     print(info.filename, info.file_size, info.compress_type, sep="|")
-)", m_ours});
+)", archive});
         QVERIFY2(test.exitCode == 0, test.output.constData());
         const QStringList lines = QString::fromUtf8(test.output).trimmed().split('\n');
-        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines.size(), entries);
         QVERIFY(lines[0].startsWith("library.json|"));
-        QVERIFY(lines.contains(QStringLiteral("images/caf\u00E9 \U0001F600.jpeg|%1|0").arg(notes.size() + 3)));
-        QVERIFY(lines.contains(QStringLiteral("images/empty.dat|0|0")));
+        QVERIFY(lines.contains(QStringLiteral("%1|%2|0").arg(sample).arg(bytes.size())));
     }
 
+    void pythonReadsEveryNameOfOurArchive()
+    {
+        if (QStandardPaths::findExecutable("python3").isEmpty())
+            QSKIP("python3 is not installed (scripts/install-deps)");
+        const Run test = run("python3", {"-c", "import sys, zipfile; print(*zipfile.ZipFile(sys.argv[1]).namelist(), sep='\\n')",
+                                         m_ours});
+        QVERIFY(test.output.contains(QStringLiteral("images/caf\u00E9 \U0001F600.jpeg").toUtf8()));
+        QVERIFY(test.output.contains("images/empty.dat"));
+    }
+
+    void sevenZipTestsOurArchive_data() { addArchiveRows(); }
     void sevenZipTestsOurArchive()
     {
+        QFETCH(QString, archive);
+        QFETCH(int, entries);
         if (QStandardPaths::findExecutable("7z").isEmpty())
             QSKIP("7z is not installed (scripts/install-deps)");
-        const Run test = run("7z", {"t", m_ours});
+        const Run test = run("7z", {"t", archive});
         QCOMPARE(test.exitCode, 0);
         QVERIFY2(test.output.contains("Everything is Ok"), test.output.constData());
-        QVERIFY(test.output.contains("Files: 4"));
+        QVERIFY(test.output.contains(QStringLiteral("Files: %1").arg(entries).toUtf8()));
     }
 
     void readsArchivesOfTheCommonTools_data()

@@ -75,7 +75,8 @@ void setFirstImage(QJsonObject &root, const QJsonObject &image)
 ManifestDecodingError decodeError(const QByteArray &json)
 {
     const auto result = M::decoded(json);
-    return result.ok() ? ManifestDecodingError{ManifestDecodingError::Kind::invalidJson, "decoded", "unexpectedly"}
+    // A success matches no kind of error.
+    return result.ok() ? ManifestDecodingError{ManifestDecodingError::Kind(-1), "decoded", "unexpectedly"}
                        : result.error();
 }
 
@@ -320,11 +321,35 @@ private slots:
         QCOMPARE(M::decoded(withX("-0")).value().images[0].points[0].x, 0.0);
         QCOMPARE(M::decoded(withX("2")).value().images[0].points[0].x, 2.0);
         QCOMPARE(M::decoded(withX("1.5E-3")).value().images[0].points[0].x, 0.0015);
-        QCOMPARE(int(decodeError(withX("1e400")).kind), int(ManifestDecodingError::Kind::dataCorrupted));
-        for (const char *malformed : {"01", "1.", ".5", "+1", "1e", "--1", "0x10", "NaN", "Infinity"})
+        for (const char *malformed : {"01", "1.", ".5", "+1", "1e", "--1", "0x10", "NaN", "Infinity", "1e400"})
             QCOMPARE(int(decodeError(withX(malformed)).kind), int(ManifestDecodingError::Kind::invalidJson));
         QCOMPARE(int(decodeError("{\"unterminated").kind), int(ManifestDecodingError::Kind::invalidJson));
         QCOMPARE(int(decodeError(QByteArray()).kind), int(ManifestDecodingError::Kind::invalidJson));
+    }
+
+    void onlyStrictJsonIsRead_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        const QByteArray good = sampleManifest().encoded().value();
+        QTest::newRow("byte order mark") << "\xEF\xBB\xBF" + good;
+        QTest::newRow("number as key") << QByteArray(good).replace("\"formatVersion\"", "5: 6, \"formatVersion\"");
+        QTest::newRow("line feed in a text") << QByteArray(good).replace("CT thorax", "CT\nthorax");
+        QTest::newRow("tab in a text") << QByteArray(good).replace("CT thorax", "CT\tthorax");
+        QTest::newRow("trailing comma") << QByteArray(good).replace("\"build\": \"42\"", "\"build\": \"42\",");
+        QTest::newRow("single quotes") << QByteArray(good).replace("\"build\": \"42\"", "'build': '42'");
+        QTest::newRow("comment") << QByteArray(good).replace("\"build\": \"42\"", "\"build\": \"42\" // note");
+        QTest::newRow("lone surrogate") << QByteArray(good).replace("CT thorax", "CT \\uD800");
+        QTest::newRow("invalid UTF-8") << QByteArray(good).replace("CT thorax", "CT \xC3");
+        QTest::newRow("second document") << good + " {}";
+    }
+
+    void onlyStrictJsonIsRead()
+    {
+        QFETCH(QByteArray, json);
+        QVERIFY(M::decoded(sampleManifest().encoded().value()).ok());
+        const auto read = M::decoded(json);
+        QVERIFY(!read.ok());
+        QCOMPARE(int(read.error().kind), int(ManifestDecodingError::Kind::invalidJson));
     }
 
     void applicationComesFromTheMainBundle()

@@ -60,6 +60,8 @@ QByteArray randomBytes(qsizetype size, quint32 seed)
 
 } // namespace
 
+Q_DECLARE_METATYPE(RawZipEntry)
+
 class ZipArchiveTest : public QObject {
     Q_OBJECT
 private slots:
@@ -241,8 +243,47 @@ private slots:
         QCOMPARE(readError(buildZip({storedEntry("bad\xC3(name", "x")})), ZipArchiveError::truncated());
         QCOMPARE(readError(buildZip({storedEntry("\xED\xA0\x80", "x")})), ZipArchiveError::truncated()); // a surrogate
         QCOMPARE(readError(buildZip({storedEntry("\xC0\xAF", "x")})), ZipArchiveError::truncated());     // overlong
+        // A sequence cut short at the end of a name is as invalid as one in
+        // its middle: two different names can't read as one.
+        QCOMPARE(readError(buildZip({storedEntry("name\xC3", "x")})), ZipArchiveError::truncated());
+        QCOMPARE(readError(buildZip({storedEntry("a", "x"), storedEntry("a\xE2\x82", "y")})),
+                 ZipArchiveError::truncated());
         // A byte order mark is part of the name.
         QVERIFY(readEntries(buildZip({storedEntry("\xEF\xBB\xBFname", "x")})).contains(QStringLiteral("\uFEFFname")));
+    }
+
+    void entriesSharingTheirBytesAreRefusedBeforeAnyIsInflated_data()
+    {
+        QTest::addColumn<QList<RawZipEntry>>("entries");
+        const QByteArray zeros(1 << 20, '\0');
+        RawZipEntry shared = deflatedEntry("0", zeros);
+        QList<RawZipEntry> bomb{shared};
+        for (int i = 1; i < 32; ++i) {
+            RawZipEntry again = shared;
+            again.name = QByteArray::number(i);
+            again.localHeaderOffset = 0; // every record points at the first stream
+            again.payload.clear();
+            bomb.append(again);
+        }
+        QTest::newRow("32 records, one stream") << bomb;
+        RawZipEntry second = storedEntry("b", "alpha");
+        second.localHeaderOffset = 0;
+        second.localName = QByteArray("a");
+        QTest::newRow("two names, one local header") << QList<RawZipEntry>{storedEntry("a", "alpha"), second};
+        // An entry whose data holds another's local header; the overlap is
+        // judged before the first entry's own damage.
+        const QByteArray nested = buildZip({storedEntry("b", "beta")});
+        RawZipEntry damaged = storedEntry("a", nested.left(30 + 1 + 4));
+        damaged.crc ^= 1;
+        RawZipEntry inside = storedEntry("b", "beta");
+        inside.localHeaderOffset = 30 + 1;
+        QTest::newRow("a record inside another's data") << QList<RawZipEntry>{damaged, inside};
+    }
+
+    void entriesSharingTheirBytesAreRefusedBeforeAnyIsInflated()
+    {
+        QFETCH(QList<RawZipEntry>, entries);
+        QCOMPARE(readError(buildZip(entries)), ZipArchiveError::truncated());
     }
 
     void directoriesAreSkippedAndTheLastDuplicateWins()

@@ -1,35 +1,17 @@
 #pragma once
 
 #include "model/AtlasImage.h"
+#include "support/TestPictures.h"
 #include "model/LibraryEntry.h"
 #include "model/Series.h"
 #include "platform/CloudAccountService.h"
 
 #include <QAction>
-#include <QBuffer>
-#include <QImage>
-#include <QImageWriter>
 #include <QMenu>
 #include <QWidgetAction>
 
 #include <memory>
 #include <vector>
-
-// Picture bytes in a format, of one colour.
-inline QByteArray encodedPicture(const char *format, QSize size, QColor colour = QColor(200, 90, 10),
-                                 QImageIOHandler::Transformations transformation = QImageIOHandler::TransformationNone)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    writer.setTransformation(transformation);
-    if (!writer.write(image))
-        qFatal("cannot encode a %s picture", format);
-    return bytes;
-}
 
 // Models kept alive for a test, in no store.
 struct TestLibrary {

@@ -81,6 +81,13 @@ private:
     }
 
 private slots:
+    void initTestCase()
+    {
+        // The types of the signals' arguments, for the spies.
+        qRegisterMetaType<AtlasImage *>();
+        qRegisterMetaType<Series *>();
+    }
+
     void init()
     {
         m_defaults = std::make_unique<UserDefaults>();
@@ -130,11 +137,11 @@ private slots:
         QCOMPARE(changed.count(), 0);
         QCOMPARE(viewSelection(), ids({0, 1}));
         QCOMPARE(menuTitles(menu), QStringList({"Rename", "Duplicate Series", "-", "Delete Series"}));
-        QList<LibraryEntry> deleted;
-        m_sidebar->onDeleteEntries = [&](const QList<LibraryEntry> &entries) { deleted = entries; };
+        QSignalSpy deleted(m_sidebar.get(), &LibrarySidebar::deleteRequested);
         menuItem(menu, QStringLiteral("Delete Series"))->trigger();
-        QCOMPARE(deleted.size(), 1);
-        QCOMPARE(deleted.first().entryID(), m_entries.at(3).entryID());
+        const QList<LibraryEntry> targets = deleted.value(0).value(0).value<QList<LibraryEntry>>();
+        QCOMPARE(targets.size(), 1);
+        QCOMPARE(targets.first().entryID(), m_entries.at(3).entryID());
         QCOMPARE(m_sidebar->selection(), ids({0, 1}));
     }
 
@@ -144,11 +151,10 @@ private slots:
         QMenu *menu = rightClick(2);
         QVERIFY(menu);
         QCOMPARE(menuTitles(menu), QStringList({"Rename", "Duplicate Series", "-", "Delete 3 Items"}));
-        QList<LibraryEntry> deleted;
-        Series *renamed = nullptr;
-        m_sidebar->onDeleteEntries = [&](const QList<LibraryEntry> &entries) { deleted = entries; };
-        m_sidebar->onRenameSeries = [&](Series *series) { renamed = series; };
+        QSignalSpy deleteRequests(m_sidebar.get(), &LibrarySidebar::deleteRequested);
+        QSignalSpy renamed(m_sidebar.get(), &LibrarySidebar::renameRequested);
         menuItem(menu, QStringLiteral("Delete 3 Items"))->trigger();
+        const QList<LibraryEntry> deleted = deleteRequests.value(0).value(0).value<QList<LibraryEntry>>();
         QCOMPARE(deleted.size(), 3); // in list order
         QCOMPARE(deleted.at(0).entryID(), m_entries.at(0).entryID());
         QCOMPARE(deleted.at(1).entryID(), m_entries.at(2).entryID());
@@ -156,20 +162,18 @@ private slots:
         menu->close();
         menu = rightClick(2);
         menuItem(menu, QStringLiteral("Rename"))->trigger();
-        QCOMPARE(renamed, m_entries.at(2).seriesGroup()->series);
+        QCOMPARE(renamed.value(0).value(0).value<Series *>(), m_entries.at(2).seriesGroup()->series);
         menu->close();
 
         // An image row of the selection: Edit and Duplicate act on the row.
-        AtlasImage *edited = nullptr;
-        AtlasImage *duplicated = nullptr;
-        m_sidebar->onEditImage = [&](AtlasImage *image) { edited = image; };
-        m_sidebar->onDuplicateImage = [&](AtlasImage *image) { duplicated = image; };
+        QSignalSpy edited(m_sidebar.get(), &LibrarySidebar::editRequested);
+        QSignalSpy duplicated(m_sidebar.get(), &LibrarySidebar::duplicateImageRequested);
         menu = rightClick(0);
         QCOMPARE(menuTitles(menu), QStringList({"Edit", "Duplicate", "-", "Delete 3 Items"}));
         menuItem(menu, QStringLiteral("Edit"))->trigger();
         menuItem(menu, QStringLiteral("Duplicate"))->trigger();
-        QCOMPARE(edited, m_entries.at(0).imageValue());
-        QCOMPARE(duplicated, m_entries.at(0).imageValue());
+        QCOMPARE(edited.value(0).value(0).value<AtlasImage *>(), m_entries.at(0).imageValue());
+        QCOMPARE(duplicated.value(0).value(0).value<AtlasImage *>(), m_entries.at(0).imageValue());
     }
 
     void searchKeepsHiddenEntriesSelected()
@@ -224,10 +228,8 @@ private slots:
 
     void emptyStates()
     {
-        int imports = 0;
-        int clears = 0;
-        m_sidebar->onImport = [&] { ++imports; };
-        m_sidebar->onClearFilters = [&] { ++clears; };
+        QSignalSpy imports(m_sidebar.get(), &LibrarySidebar::importRequested);
+        QSignalSpy clears(m_sidebar.get(), &LibrarySidebar::clearFiltersRequested);
         QCOMPARE(m_sidebar->emptyStateTitle(), QString());
 
         m_sidebar->setHasContent(false);
@@ -238,7 +240,7 @@ private slots:
         QVERIFY(button);
         QCOMPARE(button->text(), QStringLiteral("Import Images"));
         button->click();
-        QCOMPARE(imports, 1);
+        QCOMPARE(imports.count(), 1);
 
         // Hidden by the search alone: no button.
         m_sidebar->setHasContent(true);
@@ -255,7 +257,7 @@ private slots:
         button->click();
         QVERIFY(m_sidebar->clearFiltersButton()->isVisible());
         m_sidebar->clearFiltersButton()->click();
-        QCOMPARE(clears, 2);
+        QCOMPARE(clears.count(), 2);
     }
 
     void syncPausedBanner()

@@ -16,9 +16,10 @@ namespace {
 struct SheetHarness {
     explicit SheetHarness(const MetadataDraft &draft, qsizetype imageCount = 1)
         : sheet(imageCount, QStringLiteral("Edit"), QStringLiteral("Metadata applies to this image."),
-                QStringLiteral("Save"), [this] { ++cancels; },
-                [this](const MetadataDraft &confirmed) { saved = confirmed; }, draft)
+                QStringLiteral("Save"), draft)
     {
+        QObject::connect(&sheet, &MetadataEditor::cancelled, [this] { ++cancels; });
+        QObject::connect(&sheet, &MetadataEditor::confirmed, [this](const MetadataDraft &confirmed) { saved = confirmed; });
         sheet.show();
     }
 

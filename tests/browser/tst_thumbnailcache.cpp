@@ -1,6 +1,7 @@
 #include "BrowserTestSupport.h"
 
 #include "browser/ThumbnailCache.h"
+#include "platform/ImageDecoder.h"
 
 #include <QMutex>
 #include <QSignalSpy>
@@ -27,7 +28,7 @@ struct GatedDecoder {
             seen.append(data);
             while (!open)
                 opened.wait(&mutex);
-            return data == "bad" ? QImage() : ThumbnailCache::makeThumbnail(data, maxPixelSize);
+            return data == "bad" ? QImage() : ImageDecoder::decode(data, maxPixelSize);
         };
     }
     void release()
@@ -46,45 +47,6 @@ private:
     TestLibrary m_library;
 
 private slots:
-    void thumbnailsAreBoundedAndKeepTheirAspect_data()
-    {
-        QTest::addColumn<QByteArray>("format");
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<int>("maxPixelSize");
-        QTest::addColumn<QSize>("expected");
-        QTest::newRow("jpeg landscape") << QByteArray("JPEG") << QSize(1500, 1000) << 500 << QSize(500, 333);
-        QTest::newRow("png portrait") << QByteArray("PNG") << QSize(400, 1200) << 500 << QSize(167, 500);
-        QTest::newRow("small stays") << QByteArray("PNG") << QSize(120, 80) << 500 << QSize(120, 80);
-        QTest::newRow("bmp") << QByteArray("BMP") << QSize(1000, 1000) << 250 << QSize(250, 250);
-    }
-    void thumbnailsAreBoundedAndKeepTheirAspect()
-    {
-        QFETCH(QByteArray, format);
-        QFETCH(QSize, size);
-        QFETCH(int, maxPixelSize);
-        QFETCH(QSize, expected);
-        const QImage thumbnail = ThumbnailCache::makeThumbnail(encodedPicture(format, size), maxPixelSize);
-        QCOMPARE(thumbnail.size(), expected);
-        // Colours survive the scaling (JPEG within its loss).
-        const QColor centre = thumbnail.pixelColor(thumbnail.width() / 2, thumbnail.height() / 2);
-        QVERIFY2(std::abs(centre.red() - 200) < 8 && std::abs(centre.blue() - 10) < 12, qPrintable(centre.name()));
-    }
-
-    void thumbnailsApplyTheStoredOrientation()
-    {
-        const QByteArray rotated = encodedPicture("JPEG", QSize(800, 400), Qt::red, QImageIOHandler::TransformationRotate90);
-        QCOMPARE(ThumbnailCache::makeThumbnail(rotated, 500).size(), QSize(250, 500));
-    }
-
-    void bytesThatAreNoImageGiveNothing()
-    {
-        QVERIFY(ThumbnailCache::makeThumbnail(QByteArray(), 500).isNull());
-        QVERIFY(ThumbnailCache::makeThumbnail(QByteArray("not an image at all"), 500).isNull());
-        QByteArray truncated = encodedPicture("PNG", QSize(300, 300));
-        truncated.truncate(40);
-        QVERIFY(ThumbnailCache::makeThumbnail(truncated, 500).isNull());
-    }
-
     void requestsForOneImageShareOneDecode()
     {
         GatedDecoder gate;
@@ -117,7 +79,7 @@ private slots:
 
     void imagesAreToldApartByObjectNotByIdentifier()
     {
-        ThumbnailCache cache(&ThumbnailCache::makeThumbnail, 2, ThumbnailCache::defaultMaxBytes);
+        ThumbnailCache cache(&ImageDecoder::decode, 2, ThumbnailCache::defaultMaxBytes);
         AtlasImage *first = m_library.image(QStringLiteral("a"), encodedPicture("PNG", QSize(30, 30)));
         AtlasImage *second = m_library.image(QStringLiteral("b"), encodedPicture("PNG", QSize(50, 20)));
         second->setId(first->id());
@@ -222,7 +184,7 @@ private slots:
     void theCacheStaysWithinItsByteBudget()
     {
         // Each 100 by 100 thumbnail costs 40,000 bytes; room for three.
-        ThumbnailCache cache(&ThumbnailCache::makeThumbnail, 2, 3 * 40000 + 100);
+        ThumbnailCache cache(&ImageDecoder::decode, 2, 3 * 40000 + 100);
         QList<AtlasImage *> images;
         for (int i = 0; i < 6; ++i) {
             images.append(m_library.image(QString::number(i), encodedPicture("PNG", QSize(100, 100))));
@@ -243,7 +205,7 @@ private slots:
 
     void aDeadImageLeavesNoEntryForItsAddress()
     {
-        ThumbnailCache cache(&ThumbnailCache::makeThumbnail, 1, ThumbnailCache::defaultMaxBytes);
+        ThumbnailCache cache(&ImageDecoder::decode, 1, ThumbnailCache::defaultMaxBytes);
         auto image = AtlasImage::make(QStringLiteral("short-lived"));
         image->setImageData(encodedPicture("PNG", QSize(20, 20)));
         const AtlasImage *address = image.get();
@@ -256,7 +218,7 @@ private slots:
 
     void newBytesKeepTheOldThumbnailWhileItIsCached()
     {
-        ThumbnailCache cache(&ThumbnailCache::makeThumbnail, 1, ThumbnailCache::defaultMaxBytes);
+        ThumbnailCache cache(&ImageDecoder::decode, 1, ThumbnailCache::defaultMaxBytes);
         AtlasImage *image = m_library.image(QStringLiteral("x"), encodedPicture("PNG", QSize(20, 20)));
         cache.requestThumbnail(image);
         cache.waitForIdle();

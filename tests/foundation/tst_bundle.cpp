@@ -4,8 +4,13 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
+#include <QLocale>
+#include <QProcess>
+#include <QTimeZone>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <ctime>
 
 namespace {
 
@@ -81,15 +86,62 @@ private slots:
         QCOMPARE(bundle.applicationIconFileName(), QStringLiteral("AppIcon"));
     }
 
+    void buildDateIsAucklandWallClock_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("machineZone");
+        QTest::addColumn<QDateTime>("expected");
+        // Auckland keeps daylight time (UTC+13) in March, standard time (UTC+12) in July.
+        QTest::newRow("summer") << "Fri Mar 7 14:05:09 2025" << QByteArray("UTC")
+                                << QDateTime(QDate(2025, 3, 7), QTime(1, 5, 9), Qt::UTC);
+        QTest::newRow("winter") << "Mon Jul 14 09:00:00 2025" << QByteArray("Europe/Berlin")
+                                << QDateTime(QDate(2025, 7, 13), QTime(21, 0), Qt::UTC);
+        QTest::newRow("a time the machine's zone skips") << "Sun Mar 9 02:30:00 2025" << QByteArray("America/New_York")
+                                                         << QDateTime(QDate(2025, 3, 8), QTime(13, 30), Qt::UTC);
+    }
+
     void buildDateIsAucklandWallClock()
     {
-        const Bundle bundle(QVariantMap{{QStringLiteral("BuildDate"), QStringLiteral("Fri Mar 7 14:05:09 2025")}});
-        const auto date = bundle.buildDate();
+        QFETCH(QString, text);
+        QFETCH(QByteArray, machineZone);
+        QFETCH(QDateTime, expected);
+        const QByteArray saved = qgetenv("TZ");
+        qputenv("TZ", machineZone);
+        tzset();
+        const auto date = Bundle(QVariantMap{{QStringLiteral("BuildDate"), text}}).buildDate();
+        qputenv("TZ", saved);
+        tzset();
         QVERIFY(date);
-        // Auckland keeps daylight time (UTC+13) in March.
-        QCOMPARE(date->toDateTime(), QDateTime(QDate(2025, 3, 7), QTime(1, 5, 9), Qt::UTC));
-        const Bundle winter(QVariantMap{{QStringLiteral("BuildDate"), QStringLiteral("Mon Jul 14 09:00:00 2025")}});
-        QCOMPARE(winter.buildDate()->toDateTime(), QDateTime(QDate(2025, 7, 13), QTime(21, 0), Qt::UTC));
+        QCOMPARE(date->toDateTime(), expected);
+    }
+
+    // The build writes the date with this script where GNU date is missing.
+    void buildScriptWritesAucklandTime_data()
+    {
+        QTest::addColumn<QDateTime>("instant");
+        QTest::newRow("daylight time") << QDateTime(QDate(2025, 3, 6), QTime(21, 45, 9), Qt::UTC);
+        QTest::newRow("daylight time on the day it ends") << QDateTime(QDate(2025, 4, 5), QTime(12, 59, 59), Qt::UTC);
+        QTest::newRow("standard time again") << QDateTime(QDate(2025, 4, 5), QTime(14, 0), Qt::UTC);
+        QTest::newRow("winter") << QDateTime(QDate(2025, 7, 13), QTime(20, 53, 20), Qt::UTC);
+        QTest::newRow("last standard second") << QDateTime(QDate(2025, 9, 27), QTime(13, 59, 59), Qt::UTC);
+        QTest::newRow("daylight time again") << QDateTime(QDate(2025, 9, 27), QTime(14, 0), Qt::UTC);
+    }
+
+    void buildScriptWritesAucklandTime()
+    {
+        QFETCH(QDateTime, instant);
+        QProcess cmake;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("SOURCE_DATE_EPOCH"), QString::number(instant.toSecsSinceEpoch()));
+        environment.insert(QStringLiteral("TZ"), QStringLiteral("America/New_York"));
+        cmake.setProcessEnvironment(environment);
+        cmake.start(QStringLiteral(VELORAN_CMAKE_COMMAND),
+                    {QStringLiteral("-P"), QStringLiteral(VELORAN_SOURCE_DIR "/src/foundation/BuildDate.cmake")});
+        QVERIFY(cmake.waitForFinished(30000));
+        const QString written = QString::fromUtf8(cmake.readAllStandardOutput()).trimmed();
+        const QDateTime wallClock = instant.toTimeZone(QTimeZone(QByteArrayLiteral("Pacific/Auckland")));
+        QCOMPARE(written, QLocale::c().toString(wallClock, QStringLiteral("ddd MMM d HH:mm:ss yyyy")));
+        QCOMPARE(Bundle(QVariantMap{{QStringLiteral("BuildDate"), written}}).buildDate()->toDateTime(), instant);
     }
 
     void unreadableBuildDateFallsBackToFiles()

@@ -33,12 +33,23 @@ private slots:
     }
     void cleanup() { Logger::setWriter(nullptr); }
 
+    void channelsAreSharedAndNamedByCategory_data()
+    {
+        QTest::addColumn<QList<Logger *>>("channels");
+        QTest::newRow("loggers") << QList<Logger *>{&Logger::audio(), &Logger::commandLine(), &Logger::filing(),
+                                                    &Logger::networking(), &Logger::startup(), &Logger::tearDown(),
+                                                    &Logger::ui()};
+        QTest::newRow("log objects") << QList<Logger *>{&OSLog::audio(), &OSLog::commandLine(), &OSLog::filing(),
+                                                        &OSLog::networking(), &OSLog::startup(), &OSLog::tearDown(),
+                                                        &OSLog::ui()};
+    }
+
     void channelsAreSharedAndNamedByCategory()
     {
+        QFETCH(QList<Logger *>, channels);
         QCOMPARE(&Logger::filing(), &Logger::filing());
-        const QList<Logger *> channels{&Logger::audio(), &Logger::commandLine(), &Logger::filing(),
-                                       &Logger::networking(), &Logger::startup(), &Logger::tearDown(),
-                                       &Logger::ui()};
+        QCOMPARE(&OSLog::filing(), &OSLog::filing());
+        QVERIFY(static_cast<Logger *>(&OSLog::filing()) != &Logger::filing());
         QStringList categories;
         for (Logger *channel : channels) {
             categories << channel->category();
@@ -50,6 +61,19 @@ private slots:
                                           QStringLiteral("Filing"), QStringLiteral("Networking"),
                                           QStringLiteral("Startup"), QStringLiteral("Tear Down"),
                                           QStringLiteral("UI")}));
+    }
+
+    void logObjectsWriteAtTheLevelGiven()
+    {
+        osLog(OSLog::tearDown(), LogLevel::Fault, QStringLiteral("50% {done}"));
+        QCOMPARE(entries.size(), 1);
+        QCOMPARE(entries.first().level, LogLevel::Fault);
+        QCOMPARE(entries.first().channel, Logger::mainSubsystem() + QStringLiteral(".Tear Down"));
+        QCOMPARE(entries.first().text, QStringLiteral("50% {done}"));
+        OSLog quiet(QStringLiteral("test"), QStringLiteral("Quiet"));
+        quiet.loggingCategory().setEnabled(QtDebugMsg, false);
+        osLog(quiet, LogLevel::Debug, QStringLiteral("hidden"));
+        QCOMPARE(entries.size(), 1);
     }
 
     void subsystemIsTheBundleIdentifier()

@@ -3,6 +3,12 @@
 #include "model/VeloranSchemaV1.h"
 #include "platform/objectstore/ModelContainer.h"
 
+#include <QDir>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+
 #include <memory>
 
 // Containers for tests: in memory, or on disk in a given folder.
@@ -21,3 +27,45 @@ inline std::unique_ptr<ModelContainer> makeTestContainer(const QString &folder =
     return std::make_unique<ModelContainer>(configuration.schema, VeloranMigrationPlan::plan(),
                                             QList<ModelConfiguration>{configuration});
 }
+
+// Makes every write to the store file in `folder` fail while switched on, as
+// a full or failing disk would: a connection of its own adds triggers that
+// abort each insert, update and delete, so the next save fails inside its
+// transaction.
+class FailingWrites {
+public:
+    explicit FailingWrites(const QString &folder)
+        : m_connection(QStringLiteral("failing-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+        database.setDatabaseName(QDir(folder).filePath(QStringLiteral("default.store")));
+        if (!database.open())
+            qFatal("cannot open the store a second time");
+    }
+    ~FailingWrites()
+    {
+        QSqlDatabase::database(m_connection).close();
+        QSqlDatabase::removeDatabase(m_connection);
+    }
+    FailingWrites(const FailingWrites &) = delete;
+    FailingWrites &operator=(const FailingWrites &) = delete;
+
+    void set(bool fail)
+    {
+        QSqlQuery query(QSqlDatabase::database(m_connection));
+        for (const char *table : {"Series", "AtlasImage", "ImageData", "PointAnnotation", "RegionAnnotation"}) {
+            for (const char *event : {"INSERT", "UPDATE", "DELETE"}) {
+                const QString name = QStringLiteral("failing_%1_%2").arg(QLatin1String(table), QLatin1String(event));
+                const QString sql = fail ? QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 BEFORE %2 ON %3 BEGIN "
+                                                          "SELECT RAISE(ABORT, 'disk I/O error'); END")
+                                               .arg(name, QLatin1String(event), QLatin1String(table))
+                                         : QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(name);
+                if (!query.exec(sql))
+                    qFatal("cannot change the store's triggers: %s", qPrintable(query.lastError().text()));
+            }
+        }
+    }
+
+private:
+    QString m_connection;
+};

@@ -142,7 +142,7 @@ private slots:
             context.insert(twin);
             auto third = AtlasImage::make(QStringLiteral("no bytes"));
             third->setCreatedAt(negativeZero);
-            third->setAge(AgeSpec{-3, std::numeric_limits<int>::min()});
+            third->setAge(AgeSpec{4294967301, std::numeric_limits<qint64>::min()});
             context.insert(third);
 
             auto point = PointAnnotation::make(QStringLiteral("p"), QStringLiteral(" a,b ,, c"), links,
@@ -175,7 +175,7 @@ private slots:
         QCOMPARE(odd->sortIndex(), big);
         QCOMPARE(odd->age(), (AgeSpec{2, 24}));
         QCOMPARE(twin->age(), (AgeSpec{7, std::nullopt}));
-        QCOMPARE(images[2]->age(), (AgeSpec{-3, std::numeric_limits<int>::min()}));
+        QCOMPARE(images[2]->age(), (AgeSpec{4294967301, std::numeric_limits<qint64>::min()}));
         QCOMPARE(bits(images[2]->createdAt().secondsSinceReferenceDate), bits(-0.0));
         QCOMPARE(bits(odd->createdAt().secondsSinceReferenceDate), bits(subMillisecond.secondsSinceReferenceDate));
 
@@ -378,6 +378,30 @@ private slots:
         file.write("changed behind the store");
         file.close();
         QCOMPARE(image->imageData(), std::optional<QByteArray>(QByteArray("changed behind the store")));
+    }
+
+    void savedBytesLeaveMemoryUntilReadAgain()
+    {
+        auto container = makeTestContainer(folder);
+        ModelContext &context = container->mainContext();
+        QByteArray large = patterned(ExternalStorage::fileThreshold, 5); // kept in a file
+        QByteArray small = patterned(100, 6);                            // kept in the database
+        auto inFile = AtlasImage::make();
+        inFile->setImageData(large);
+        auto inRow = AtlasImage::make();
+        inRow->setImageData(small);
+        context.insert(inFile);
+        context.insert(inRow);
+        QVERIFY(!large.isDetached()); // shared with the images until they are saved
+        context.save();
+        QVERIFY(large.isDetached());
+        QVERIFY(small.isDetached());
+        QCOMPARE(inFile->imageData(), large);
+        QCOMPARE(inRow->imageData(), small);
+        inRow->setImageData(large);
+        context.save();
+        QVERIFY(large.isDetached());
+        QCOMPARE(inRow->imageData(), large);
     }
 
     void failedSaveRemovesTheFilesItWrote()

@@ -7,6 +7,8 @@
 #include <QSet>
 #include <QTest>
 
+#include <limits>
+
 namespace {
 
 QJsonObject parse(const char *json)
@@ -27,20 +29,21 @@ private slots:
     {
         QCOMPARE(AgeSpec({5, std::nullopt}).toJson(), parse(R"({"kindRaw": 5})"));
         QCOMPARE(AgeSpec({2, 24}).toJson(), parse(R"({"kindRaw": 2, "value": 24})"));
-        for (const AgeSpec &age : {AgeSpec{}, AgeSpec{2, 24}, AgeSpec{4, 0}, AgeSpec{9, -2}}) {
-            const DecodeResult<AgeSpec> decoded = AgeSpec::fromJson(age.toJson());
-            QVERIFY2(decoded.ok(), qPrintable(decoded.error()));
+        // Kind and value are 64-bit, as stored and as archived.
+        for (const AgeSpec &age : {AgeSpec{}, AgeSpec{2, 24}, AgeSpec{4, 0}, AgeSpec{9, -2},
+                                   AgeSpec{4294967301, 4294967298}, AgeSpec{std::numeric_limits<qint64>::min(), 0}}) {
+            const Result<AgeSpec, QString> decoded = AgeSpec::fromJson(age.toJson());
+            QVERIFY2(decoded.ok(), decoded.ok() ? "" : qPrintable(decoded.error()));
             QCOMPARE(decoded.value(), age);
         }
     }
 
     void ageDecoding()
     {
-        const DecodeResult<AgeSpec> years = AgeSpec::fromJson(parse(R"({"kindRaw": 5})"));
+        const Result<AgeSpec, QString> years = AgeSpec::fromJson(parse(R"({"kindRaw": 5})"));
         QVERIFY(years.ok());
         QCOMPARE(years.value().kind(), AgeSpec::Kind::years);
         QCOMPARE(years.value().value, std::nullopt);
-        QVERIFY(years.error().isEmpty());
 
         QCOMPARE(AgeSpec::fromJson(parse(R"({"kindRaw": 4, "value": null})")).value(), (AgeSpec{4, std::nullopt}));
         QCOMPARE(AgeSpec::fromJson(parse(R"({"kindRaw": 4.0, "value": 6})")).value(), (AgeSpec{4, 6}));
@@ -58,7 +61,6 @@ private slots:
         QTest::newRow("kind null") << QByteArray(R"({"kindRaw": null})") << R"(AgeSpec: "kindRaw" must be an integer)";
         QTest::newRow("value as bool") << QByteArray(R"({"kindRaw": 5, "value": true})")
                                        << R"(AgeSpec: "value" must be an integer)";
-        QTest::newRow("kind too big") << QByteArray(R"({"kindRaw": 4294967298})") << R"(AgeSpec: "kindRaw" is out of range)";
         QTest::newRow("value too big") << QByteArray(R"({"kindRaw": 5, "value": 1e300})")
                                        << R"(AgeSpec: "value" must be an integer)";
         QTest::newRow("not an object") << QByteArray(R"([5])") << "AgeSpec: expected an object";
@@ -70,7 +72,7 @@ private slots:
         QFETCH(QString, error);
         const QJsonDocument document = QJsonDocument::fromJson(json);
         const QJsonValue value = document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
-        const DecodeResult<AgeSpec> decoded = AgeSpec::fromJson(value);
+        const Result<AgeSpec, QString> decoded = AgeSpec::fromJson(value);
         QVERIFY(!decoded.ok());
         QCOMPARE(decoded.error(), error);
     }
@@ -154,7 +156,7 @@ private slots:
     void listsOfValues()
     {
         const QList<Vertex> vertices{{0, 0}, {1, 0.5}, {0.25, 1}};
-        const DecodeResult<QList<Vertex>> decoded = listFromJson<Vertex>(toJsonArray(vertices));
+        const Result<QList<Vertex>, QString> decoded = listFromJson<Vertex>(toJsonArray(vertices));
         QVERIFY(decoded.ok());
         QCOMPARE(decoded.value(), vertices);
         QVERIFY(listFromJson<Vertex>(QJsonArray()).value().isEmpty());

@@ -14,6 +14,7 @@
 #include "shell/ContentSidebar.h"
 #include "shell/ContentView.h"
 #include "shell/ContentViewModel.h"
+#include "shell/LibraryDerivation.h"
 #include "shell/MainWindow.h"
 #include "ui/AlertDialog.h"
 #include "ui/ContentUnavailableView.h"

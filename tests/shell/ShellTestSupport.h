@@ -6,14 +6,10 @@
 #include "model/Series.h"
 #include "model/StoreTestSupport.h"
 #include "platform/CloudAccountService.h"
+#include "support/TestPictures.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QImage>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,9 +28,7 @@ inline QStringList imageTitles(const QList<AtlasImage *> &images)
 }
 
 // A library for tests: in memory, or on disk in a temporary folder. An
-// on-disk library can be made to refuse every write, as a full or failing
-// disk would: a second connection adds triggers that abort each insert,
-// update and delete, so the next save fails inside its transaction.
+// on-disk library can be made to refuse every write (FailingWrites).
 class TestLibrary {
 public:
     explicit TestLibrary(bool onDisk = false)
@@ -45,13 +39,6 @@ public:
         } else {
             m_container = makeTestContainer();
         }
-    }
-    ~TestLibrary()
-    {
-        if (m_connection.isEmpty())
-            return;
-        QSqlDatabase::database(m_connection).close();
-        QSqlDatabase::removeDatabase(m_connection);
     }
 
     ModelContainer &container() { return *m_container; }
@@ -107,27 +94,9 @@ public:
     {
         if (!m_folder)
             qFatal("only an on-disk library can fail");
-        if (m_connection.isEmpty()) {
-            m_connection = QStringLiteral("failing-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-            QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
-            database.setDatabaseName(QDir(m_folder->path()).filePath(QStringLiteral("default.store")));
-            if (!database.open())
-                qFatal("cannot open the store a second time");
-        }
-        QSqlDatabase database = QSqlDatabase::database(m_connection);
-        QSqlQuery query(database);
-        for (const QString &table : {QStringLiteral("Series"), QStringLiteral("AtlasImage"), QStringLiteral("ImageData"),
-                                    QStringLiteral("PointAnnotation"), QStringLiteral("RegionAnnotation")}) {
-            for (const QString &event : {QStringLiteral("INSERT"), QStringLiteral("UPDATE"), QStringLiteral("DELETE")}) {
-                const QString name = QStringLiteral("failing_%1_%2").arg(table, event);
-                const QString sql = fail ? QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 BEFORE %2 ON %3 BEGIN "
-                                                          "SELECT RAISE(ABORT, 'disk I/O error'); END")
-                                               .arg(name, event, table)
-                                         : QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(name);
-                if (!query.exec(sql))
-                    qFatal("cannot change the store's triggers: %s", qPrintable(query.lastError().text()));
-            }
-        }
+        if (!m_failing)
+            m_failing = std::make_unique<FailingWrites>(m_folder->path());
+        m_failing->set(fail);
     }
 
     // A second container on the same file: what the store really holds.
@@ -136,20 +105,8 @@ public:
 private:
     std::unique_ptr<QTemporaryDir> m_folder;
     std::unique_ptr<ModelContainer> m_container;
-    QString m_connection;
+    std::unique_ptr<FailingWrites> m_failing;
 };
-
-// A small PNG file's bytes.
-inline QByteArray pngBytes(const QColor &color = QColor(10, 120, 200), QSize size = QSize(8, 6))
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "png");
-    return bytes;
-}
 
 inline QUrl writeTestFile(const QTemporaryDir &folder, const QString &name, const QByteArray &bytes)
 {

@@ -1,8 +1,5 @@
 #include "ShellTestSupport.h"
 
-#include "platform/UserDefaults.h"
-#include "shell/AppState.h"
-#include "shell/ContentViewModel.h"
 #include "shell/LibraryDerivation.h"
 #include "shell/LibrarySearchIndex.h"
 
@@ -218,44 +215,6 @@ private slots:
             }
             QCOMPARE(index.matching(images, LocalizedSearchNeedle(query).folded()), expected);
         }
-    }
-
-    void windowSearchFollowsModelChanges()
-    {
-        TestLibrary library;
-        UserDefaults defaults;
-        SilentCloudAccountService accounts;
-        AppState state(defaults, accounts);
-        Series *series = library.series(QStringLiteral("Knee"), 0);
-        AtlasImage *a = library.image(QStringLiteral("a"), series, 0, 1);
-        AtlasImage *b = library.image(QStringLiteral("b"), nullptr, 0, 2);
-        PointAnnotation *point = library.point(a, QStringLiteral("Meniscus"));
-        library.save();
-        ContentViewModel model(library.context(), state);
-        QTRY_VERIFY(model.isSearchIndexReady());
-
-        const auto found = [&](const QString &text) {
-            model.setLibrarySearchText(text);
-            return entryTitles(model.libraryEntries());
-        };
-        QCOMPARE(found(QStringLiteral("menisc")), (QStringList{"Knee[a]"}));
-        point->setLabel(QStringLiteral("Cruciate"));
-        QVERIFY(found(QStringLiteral("menisc")).isEmpty());
-        QCOMPARE(found(QStringLiteral("cruciate")), (QStringList{"Knee[a]"}));
-        point->setImage(b);
-        QCOMPARE(found(QStringLiteral("cruciate")), (QStringList{"b"}));
-        series->setTitle(QStringLiteral("Hip"));
-        QCOMPARE(found(QStringLiteral("hip")), (QStringList{"Hip[a]"}));
-        b->setTitle(QStringLiteral("Pelvis"));
-        QCOMPARE(found(QStringLiteral("pelv")), (QStringList{"Pelvis"}));
-        AtlasImage *c = library.image(QStringLiteral("Pelvic floor"), nullptr, 0, 3);
-        QCOMPARE(found(QStringLiteral("pelv")), (QStringList{"Pelvis", "Pelvic floor"}));
-        library.context().deleteObject(point);
-        QVERIFY(found(QStringLiteral("cruciate")).isEmpty());
-        library.context().rollback();
-        QCOMPARE(found(QStringLiteral("menisc")), (QStringList{"Knee[a]"}));
-        QVERIFY(c->state() == ModelObject::State::detached);
-        QVERIFY(found(QStringLiteral("floor")).isEmpty());
     }
 };
 

@@ -3,11 +3,15 @@
 #include "shell/OpenedImagePreview.h"
 
 #include <QComboBox>
+#include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QSplitter>
 #include <QToolButton>
+
+#include <functional>
 
 namespace {
 
@@ -23,11 +27,40 @@ QStringList menuBarTitles(QMenuBar *bar)
     return titles;
 }
 
-} // namespace
+// An outside application's drag of the files over the widget, then the
+// drop; answers whether the drop was accepted.
+bool dropFiles(QWidget *target, const QList<QUrl> &urls)
+{
+    QMimeData data;
+    data.setUrls(urls);
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &move);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    drop.setAccepted(false);
+    QApplication::sendEvent(target, &drop);
+    return drop.isAccepted();
+}
 
-// The main window driven as a user would: the file importer and the import
-// sheet, search and filters, selection and keys, the rename, delete and
-// error alerts, the metadata sheet and dropped files.
+// Counts the paints of the widgets it watches.
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
+
+using Write = std::function<void(AtlasImage *, PointAnnotation *, RegionAnnotation *)>;
+
+} // namespace
+Q_DECLARE_METATYPE(Write)
+
+// The main window driven as a user would: the file importer and the sheets,
+// search and filters, selection and keys, dropped files, and each alert.
 class MainWindowTest : public QObject {
     Q_OBJECT
 private slots:
@@ -40,37 +73,37 @@ private slots:
         QVERIFY(harness.window.minimumHeight() >= 600);
         QVERIFY(menuBarTitles(harness.window.menuBar()).contains(QStringLiteral("Check for Updates…")));
         QCOMPARE(harness.view().splitter()->count(), 2);
-
         QCOMPARE(harness.sidebar().emptyStateTitle(), QStringLiteral("No Images"));
         QCOMPARE(harness.grid().content(), LibraryGrid::Content::noImages);
         ContentSidebar *column = harness.view().contentSidebar();
         QVERIFY(!column->filtersButton()->isVisible());
-        QVERIFY(column->importButton()->isVisible());
         QCOMPARE(column->importButton()->toolTip(), QStringLiteral("Import images"));
-        QVERIFY(!harness.view().contentDetail()->showsImageScreen());
         QCOMPARE(harness.view().contentDetail()->title(), QStringLiteral("Library"));
         QVERIFY(!harness.view().contentDetail()->libraryButton()->isVisible());
-        QVERIFY(!harness.model().isLibraryFiltersExpanded());
     }
 
     void importThroughTheFileImporterAndTheSheet()
     {
         QTemporaryDir folder;
-        // Read in file-name order whatever the order picked.
         writeTestFile(folder, QStringLiteral("scan 10.png"), pngBytes(Qt::red));
         writeTestFile(folder, QStringLiteral("scan 2.png"), pngBytes(Qt::green));
         writeTestFile(folder, QStringLiteral("scan 1.png"), pngBytes(Qt::blue));
         TestLibrary library;
         WindowHarness harness(library);
 
+        // The empty state's button opens the importer too; cancelled, it
+        // imports nothing.
+        QTest::mouseClick(harness.grid().emptyStateView()->actionButton(), Qt::LeftButton);
+        QVERIFY(harness.view().fileImporter());
+        harness.view().fileImporter()->reject();
+        QVERIFY(!harness.model().isImporting());
+        QVERIFY(!harness.view().fileImporter());
+
         QTest::mouseClick(harness.view().contentSidebar()->importButton(), Qt::LeftButton);
-        QVERIFY(harness.model().isImporting());
         QFileDialog *importer = harness.view().fileImporter();
-        QVERIFY(importer);
-        QVERIFY(importer->isVisible());
+        QVERIFY(importer && importer->isVisible());
         QCOMPARE(importer->fileMode(), QFileDialog::ExistingFiles);
         QCOMPARE(importer->windowModality(), Qt::WindowModal);
-        QVERIFY(importer->nameFilters().first().startsWith(QStringLiteral("Images (")));
         QVERIFY(importer->nameFilters().first().contains(QStringLiteral("*.png")));
 
         // Type the three names and press Open.
@@ -82,116 +115,42 @@ private slots:
         QVERIFY(!harness.model().isImporting());
         QTRY_VERIFY(harness.view().importSheet());
 
+        // Escape cancels the sheet; picked again, the sheet imports.
+        QTest::keyClick(harness.view().importSheet(), Qt::Key_Escape);
+        QTRY_VERIFY(!harness.view().importSheet());
+        harness.model().handleImportResult({QUrl::fromLocalFile(folder.filePath(QStringLiteral("scan 10.png"))),
+                                            QUrl::fromLocalFile(folder.filePath(QStringLiteral("scan 2.png"))),
+                                            QUrl::fromLocalFile(folder.filePath(QStringLiteral("scan 1.png")))});
+        QTRY_VERIFY(harness.view().importSheet());
         MetadataEditor *sheet = harness.view().importSheet();
         QTRY_VERIFY(sheet->isVisible());
         QCOMPARE(sheet->windowModality(), Qt::WindowModal);
         QCOMPARE(sheet->navigationTitle(), QStringLiteral("Import Series"));
-        QCOMPARE(sheet->headerTitle(), QStringLiteral("Series Import"));
-        QCOMPARE(sheet->headerSubtitle(), QStringLiteral("Metadata applies to 3 ordered images."));
-        QCOMPARE(sheet->actionTitle(), QStringLiteral("Import"));
-        QCOMPARE(sheet->titleField()->text(), QStringLiteral("Imported Series"));
-
-        // Name it, pick CT (one down from MR is NM; DX, CT come first).
         sheet->titleField()->selectAll();
         QTest::keyClicks(sheet->titleField(), QStringLiteral("  Knee MRI "));
         QComboBox *modality = sheet->picker(MetadataEditor::Picker::modality);
-        QTest::keyClick(modality, Qt::Key_Up);
-        QCOMPARE(modality->currentText(), QStringLiteral("CT"));
+        QTest::keyClick(modality, Qt::Key_Up); // MR -> CT
         QTest::keyClick(sheet, Qt::Key_Return);
 
         QTRY_VERIFY(!harness.view().importSheet());
         const QList<Series *> series = library.context().fetch<Series>();
         QCOMPARE(series.size(), 1);
         QCOMPARE(series.first()->title(), QStringLiteral("Knee MRI"));
-        const QList<AtlasImage *> images = ContentViewModel::orderedImages(*series.first());
+        const QList<AtlasImage *> images = LibraryDerivation::orderedImages(*series.first());
         QCOMPARE(imageTitles(images), (QStringList{"scan 1", "scan 2", "scan 10"}));
-        for (const AtlasImage *image : images)
-            QCOMPARE(image->modality(), Modality::ct);
-        QCOMPARE(images.first()->imageData(), std::optional<QByteArray>(pngBytes(Qt::blue)));
+        QCOMPARE(images.first()->modality(), Modality::ct);
 
-        // The first new image is open on the image screen.
+        // The first new image is open on the image screen; "Library" goes
+        // back to the grid, selecting it.
         ContentDetail *detail = harness.view().contentDetail();
-        QCOMPARE(harness.model().openedImage(), images.first());
         QVERIFY(detail->showsImageScreen());
         QVERIFY(detail->imageScreen()->hasPicture());
         QCOMPARE(detail->imageScreen()->title(), QStringLiteral("scan 1"));
-        QVERIFY(detail->libraryButton()->isVisible());
         QTRY_COMPARE(harness.sidebar().entries().size(), 1);
-
-        // "Library" goes back to the grid, selecting the image.
         QTest::mouseClick(detail->libraryButton(), Qt::LeftButton);
         QVERIFY(!detail->showsImageScreen());
         QCOMPARE(harness.model().gridSelection(), images.first());
-        QCOMPARE(harness.model().selectedImageID(), QString());
         QCOMPARE(harness.window.state().selectedImageID, QString());
-    }
-
-    void cancellingTheImporterOrTheSheetImportsNothing()
-    {
-        QTemporaryDir folder;
-        writeTestFile(folder, QStringLiteral("knee.png"), pngBytes());
-        TestLibrary library;
-        WindowHarness harness(library);
-
-        // The empty state's own button starts the importer too; cancel it.
-        QPushButton *importImages = harness.grid().emptyStateView()->actionButton();
-        QVERIFY(importImages);
-        QTest::mouseClick(importImages, Qt::LeftButton);
-        QVERIFY(harness.view().fileImporter());
-        harness.view().fileImporter()->reject();
-        QVERIFY(!harness.model().isImporting());
-        QVERIFY(!harness.view().fileImporter());
-        QVERIFY(!harness.model().pendingImport());
-
-        // One file: the single-image sheet; Escape cancels it.
-        harness.model().beginImport();
-        QFileDialog *importer = harness.view().fileImporter();
-        QVERIFY(importer);
-        importer->setDirectory(folder.path());
-        importer->selectFile(QStringLiteral("knee.png"));
-        QTest::keyClick(importer->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")), Qt::Key_Return);
-        QTRY_VERIFY(harness.view().importSheet());
-        MetadataEditor *sheet = harness.view().importSheet();
-        QCOMPARE(sheet->navigationTitle(), QStringLiteral("Import Image"));
-        QCOMPARE(sheet->headerTitle(), QStringLiteral("Single Image"));
-        QCOMPARE(sheet->headerSubtitle(), QStringLiteral("Metadata applies to this image."));
-        QCOMPARE(sheet->titleField()->text(), QStringLiteral("knee"));
-        QTest::keyClick(sheet, Qt::Key_Escape);
-        QVERIFY(!harness.model().pendingImport());
-        QTRY_VERIFY(!harness.view().importSheet());
-        QVERIFY(library.context().fetch<AtlasImage>().isEmpty());
-
-        // Again, and this time "Cancel"; then once more and "Import".
-        harness.model().handleImportResult({QUrl::fromLocalFile(folder.filePath(QStringLiteral("knee.png")))});
-        QTRY_VERIFY(harness.view().importSheet());
-        QTest::mouseClick(harness.view().importSheet()->cancelButton(), Qt::LeftButton);
-        QTRY_VERIFY(!harness.view().importSheet());
-        harness.model().handleImportResult({QUrl::fromLocalFile(folder.filePath(QStringLiteral("knee.png")))});
-        QTRY_VERIFY(harness.view().importSheet());
-        QTest::mouseClick(harness.view().importSheet()->actionButton(), Qt::LeftButton);
-        QTRY_VERIFY(!harness.view().importSheet());
-        const QList<AtlasImage *> images = library.context().fetch<AtlasImage>();
-        QCOMPARE(images.size(), 1);
-        QCOMPARE(images.first()->title(), QStringLiteral("knee"));
-        QVERIFY(!images.first()->series());
-    }
-
-    void unreadableFilesShowTheImportFailedAlert()
-    {
-        QTemporaryDir folder;
-        const QUrl fake = writeTestFile(folder, QStringLiteral("fake.png"), QByteArray("not a picture"));
-        TestLibrary library;
-        WindowHarness harness(library);
-        harness.model().handleImportResult({fake});
-        QTRY_VERIFY(harness.view().operationErrorAlert());
-        AlertDialog *alert = harness.view().operationErrorAlert();
-        QCOMPARE(alert->title(), QStringLiteral("Import Failed"));
-        QCOMPARE(alert->message(), QStringLiteral("Unsupported image: fake.png"));
-        QCOMPARE(WindowHarness::buttonTitles(*alert), QStringList{QStringLiteral("OK")});
-        QVERIFY(!harness.view().importSheet());
-        QTest::keyClick(alert, Qt::Key_Return);
-        QVERIFY(!harness.model().showsOperationError());
-        QTRY_VERIFY(!harness.view().operationErrorAlert());
     }
 
     void searchFiltersAndTheFiltersButton()
@@ -199,27 +158,19 @@ private slots:
         TestLibrary library;
         Series *brain = library.series(QStringLiteral("Brain"), 1);
         library.image(QStringLiteral("Axial 1"), brain, 0, 1);
-        library.image(QStringLiteral("Axial 2"), brain, 1, 2);
         library.image(QStringLiteral("Chest"), nullptr, 0, 3, Modality::ct);
         library.save();
         WindowHarness harness(library);
-        QCOMPARE(harness.sidebar().entries().size(), 2);
         ContentSidebar *column = harness.view().contentSidebar();
         QVERIFY(column->filtersButton()->isVisible());
         QCOMPARE(column->filtersButtonValue(), QStringLiteral("Off"));
 
-        // Typing in the search field narrows the list.
-        QTest::keyClicks(harness.sidebar().searchField(), QStringLiteral("chest"));
-        QCOMPARE(harness.model().librarySearchText(), QStringLiteral("chest"));
-        QCOMPARE(harness.sidebar().entries().size(), 1);
-        QVERIFY(harness.sidebar().entries().first().isImage());
-        harness.sidebar().searchField()->clear();
         QTest::keyClicks(harness.sidebar().searchField(), QStringLiteral("zebra"));
+        QCOMPARE(harness.model().librarySearchText(), QStringLiteral("zebra"));
         QCOMPARE(harness.sidebar().emptyStateTitle(), QStringLiteral("No Matches"));
-        QVERIFY(!harness.sidebar().emptyStateView()->actionButton());
-        harness.sidebar().searchField()->selectAll();
-        QTest::keyClick(harness.sidebar().searchField(), Qt::Key_Backspace);
-        QCOMPARE(harness.sidebar().entries().size(), 2);
+        harness.sidebar().searchField()->clear();
+        QTest::keyClicks(harness.sidebar().searchField(), QStringLiteral("chest"));
+        QCOMPARE(harness.sidebar().entries().size(), 1);
 
         // The filters button opens the panel; picking CT filters the list.
         QTest::mouseClick(column->filtersButton(), Qt::LeftButton);
@@ -229,17 +180,13 @@ private slots:
         QTest::keyClick(modality, Qt::Key_Down); // Any -> DX
         QTest::keyClick(modality, Qt::Key_Down); // DX -> CT
         QCOMPARE(harness.model().modalityFilter(), std::optional<Modality>(Modality::ct));
-        QCOMPARE(harness.sidebar().entries().size(), 1);
         QCOMPARE(column->filtersButtonValue(), QStringLiteral("Active"));
-        QVERIFY(harness.sidebar().clearFiltersButton()->isVisibleTo(&harness.sidebar()));
 
-        // "Clear Filters" lists everything again; the button goes back. (The
-        // panel has finished sliding open first.)
+        // "Clear Filters" (once the panel has finished sliding open).
         QTest::qWait(400);
         QTest::mouseClick(harness.sidebar().clearFiltersButton(), Qt::LeftButton);
         QVERIFY(!harness.model().hasActiveFilters());
         QCOMPARE(harness.sidebar().filterControls()->modalityFilter(), std::nullopt);
-        QCOMPARE(harness.sidebar().entries().size(), 2);
         QCOMPARE(column->filtersButtonValue(), QStringLiteral("Off"));
         QTest::mouseClick(column->filtersButton(), Qt::LeftButton);
         QVERIFY(!harness.model().isLibraryFiltersExpanded());
@@ -249,17 +196,14 @@ private slots:
     {
         TestLibrary library;
         Series *brain = library.series(QStringLiteral("Brain"), 1);
-        AtlasImage *first = library.image(QStringLiteral("Slice 1"), brain, 0, 1);
-        AtlasImage *second = library.image(QStringLiteral("Slice 2"), brain, 1, 2);
-        AtlasImage *third = library.image(QStringLiteral("Slice 3"), brain, 2, 3);
+        const QList<AtlasImage *> slices = library.images(brain, 3);
         AtlasImage *knee = library.image(QStringLiteral("Knee"), nullptr, 0, 4);
         library.save();
         WindowHarness harness(library);
         QCOMPARE(harness.grid().content(), LibraryGrid::Content::noSelection);
 
         QVERIFY(harness.clickRow(LibraryEntryID::series(brain->id())));
-        QCOMPARE(harness.model().sidebarSelection(), QSet<LibraryEntryID>{LibraryEntryID::series(brain->id())});
-        QCOMPARE(harness.grid().images(), (QList<AtlasImage *>{first, second, third}));
+        QCOMPARE(harness.grid().images(), slices);
         QVERIFY(harness.grid().canReorder());
 
         // In the grid: Right selects the first, Right again the second,
@@ -267,50 +211,130 @@ private slots:
         QWidget *gridKeys = harness.grid().view();
         gridKeys->setFocus();
         QTest::keyClick(gridKeys, Qt::Key_Right);
-        QCOMPARE(harness.model().gridSelection(), first);
         QTest::keyClick(gridKeys, Qt::Key_Right);
-        QCOMPARE(harness.model().gridSelection(), second);
         QTest::keyClick(gridKeys, Qt::Key_Return);
-        QCOMPARE(harness.model().openedImage(), second);
+        QCOMPARE(harness.model().openedImage(), slices.at(1));
         ContentDetail *detail = harness.view().contentDetail();
         QVERIFY(detail->showsImageScreen());
-        QCOMPARE(harness.window.state().selectedImageID, second->id().toString(QUuid::WithoutBraces).toUpper());
+        QCOMPARE(harness.window.state().selectedImageID, slices.at(1)->id().toString(QUuid::WithoutBraces).toUpper());
 
         // On the image screen: Down and Right forward, Up and Left back, no
-        // wrap-around; Space returns to the grid with the image selected.
+        // wrap-around; Space returns to the grid, except while editing.
         QWidget *screen = detail->imageScreen();
         QTRY_VERIFY(screen->hasFocus());
         QTest::keyClick(screen, Qt::Key_Down);
-        QCOMPARE(harness.model().openedImage(), third);
         QTest::keyClick(screen, Qt::Key_Right);
-        QCOMPARE(harness.model().openedImage(), third);
+        QCOMPARE(harness.model().openedImage(), slices.at(2));
         QTest::keyClick(screen, Qt::Key_Up);
         QTest::keyClick(screen, Qt::Key_Left);
-        QCOMPARE(harness.model().openedImage(), first);
-        QCOMPARE(harness.model().gridSelection(), first);
         QTest::keyClick(screen, Qt::Key_Left);
-        QCOMPARE(harness.model().openedImage(), first);
-
-        // Space is ignored while editing.
+        QCOMPARE(harness.model().openedImage(), slices.at(0));
         harness.appState.setIsEditing(true);
         QTest::keyClick(screen, Qt::Key_Space);
         QVERIFY(detail->showsImageScreen());
         harness.appState.setIsEditing(false);
         QTest::keyClick(screen, Qt::Key_Space);
         QVERIFY(!detail->showsImageScreen());
-        QCOMPARE(harness.model().gridSelection(), first);
+        QCOMPARE(harness.model().gridSelection(), slices.at(0));
         QTRY_VERIFY(harness.grid().isFocused());
 
-        // Clicking a tile selects it, clicking it again opens it.
-        harness.grid().handleTap(third);
-        QCOMPARE(harness.model().gridSelection(), third);
-        harness.grid().handleTap(third);
-        QCOMPARE(harness.model().openedImage(), third);
-
         // Another row while an image is open shows that row's first image.
+        harness.grid().handleTap(slices.at(2));
+        harness.grid().handleTap(slices.at(2));
+        QCOMPARE(harness.model().openedImage(), slices.at(2));
         QVERIFY(harness.clickRow(LibraryEntryID::image(knee->id())));
-        QCOMPARE(harness.model().openedImage(), knee);
         QCOMPARE(harness.view().contentDetail()->imageScreen()->image(), knee);
+    }
+
+    void listsRedrawForWhatTheyShowOnly_data()
+    {
+        QTest::addColumn<Write>("write");
+        QTest::addColumn<bool>("redraws");
+        QTest::newRow("image title") << Write([](AtlasImage *a, auto, auto) { a->setTitle(QStringLiteral("b")); }) << true;
+        QTest::newRow("series title") << Write([](AtlasImage *a, auto, auto) { a->series()->setTitle(QStringLiteral("T")); })
+                                      << true;
+        QTest::newRow("point coordinate") << Write([](auto, PointAnnotation *p, auto) { p->setX(0.9); }) << false;
+        QTest::newRow("region vertex") << Write([](auto, auto, RegionAnnotation *r) { r->setVertices({{0.5, 0.5}}); })
+                                       << false;
+    }
+
+    void listsRedrawForWhatTheyShowOnly()
+    {
+        QFETCH(Write, write);
+        QFETCH(bool, redraws);
+        TestLibrary library;
+        Series *series = library.series(QStringLiteral("S"));
+        AtlasImage *a = library.image(QStringLiteral("a"), series);
+        PointAnnotation *point = library.point(a, QStringLiteral("p"));
+        RegionAnnotation *region = library.region(a, QStringLiteral("r"));
+        library.save();
+        WindowHarness harness(library);
+        harness.model().setSidebarSelection({LibraryEntryID::series(series->id())});
+        QTest::qWait(100);
+        PaintCounter counter;
+        harness.grid().view()->viewport()->installEventFilter(&counter);
+        harness.sidebar().listView()->viewport()->installEventFilter(&counter);
+
+        write(a, point, region);
+        QTest::qWait(100);
+        QCOMPARE(counter.paints > 0, redraws);
+    }
+
+    void droppedFilesGoToTheSelectedEntry()
+    {
+        QTemporaryDir folder;
+        const QUrl one = writeTestFile(folder, QStringLiteral("one.png"), pngBytes(Qt::red));
+        const QUrl text = writeTestFile(folder, QStringLiteral("notes.txt"), QByteArray("notes"));
+        TestLibrary library;
+        AtlasImage *knee = library.image(QStringLiteral("Knee"), nullptr, 0, 1);
+        library.save();
+        WindowHarness harness(library);
+        QWidget *target = harness.grid().view()->viewport();
+
+        QVERIFY(!dropFiles(target, {one}));
+        QVERIFY(harness.clickRow(LibraryEntryID::image(knee->id())));
+        QVERIFY(!dropFiles(target, {text}));
+        QVERIFY(dropFiles(target, {one, text}));
+        QTRY_VERIFY(harness.view().importSheet());
+        QCOMPARE(harness.view().importSheet()->navigationTitle(), QStringLiteral("Add Image"));
+        QTest::keyClick(harness.view().importSheet(), Qt::Key_Return);
+        QTRY_VERIFY(!harness.view().importSheet());
+
+        // The image became a series holding both; its row stays selected.
+        QVERIFY(knee->series());
+        QCOMPARE(LibraryDerivation::orderedImages(*knee->series()).size(), 2);
+        QCOMPARE(harness.model().sidebarSelection(), QSet<LibraryEntryID>{LibraryEntryID::series(knee->series()->id())});
+    }
+
+    void editingAnImageThroughItsSheet()
+    {
+        TestLibrary library;
+        AtlasImage *knee = library.image(QStringLiteral("Knee"), nullptr, 0, 1);
+        knee->setAge(AgeSpec{5, 60});
+        library.save();
+        WindowHarness harness(library);
+        harness.model().setSidebarSelection({LibraryEntryID::image(knee->id())});
+
+        // The grid's menu opens the sheet.
+        std::unique_ptr<QMenu> menu(harness.grid().contextMenu(knee));
+        for (QAction *action : menu->actions()) {
+            if (action->text() == QStringLiteral("Edit"))
+                action->trigger();
+        }
+        MetadataEditor *sheet = harness.view().metadataSheet();
+        QVERIFY(sheet);
+        QTRY_VERIFY(sheet->isVisible());
+        QCOMPARE(sheet->navigationTitle(), QStringLiteral("Edit"));
+        QCOMPARE(sheet->ageValueField()->text(), QStringLiteral("60"));
+
+        sheet->titleField()->selectAll();
+        QTest::keyClicks(sheet->titleField(), QStringLiteral("Left knee"));
+        QTest::keyClick(sheet->picker(MetadataEditor::Picker::ageKind), Qt::Key_Up); // Years -> Months
+        QTest::mouseClick(sheet->actionButton(), Qt::LeftButton);
+        QTRY_VERIFY(!harness.view().metadataSheet());
+        QCOMPARE(knee->title(), QStringLiteral("Left knee"));
+        QCOMPARE(knee->age(), (AgeSpec{4, 17}));
+        QCOMPARE(harness.sidebar().entries().first().title(), QStringLiteral("Left knee"));
     }
 
     void renamingASeriesThroughItsAlert()
@@ -328,28 +352,86 @@ private slots:
         QTRY_VERIFY(alert->isVisible());
         QCOMPARE(alert->title(), QStringLiteral("Rename Series"));
         QCOMPARE(WindowHarness::buttonTitles(*alert), (QStringList{"Cancel", "Rename"}));
-        QCOMPARE(alert->defaultButton()->text(), QStringLiteral("Rename"));
         QCOMPARE(alert->textField()->placeholderText(), QStringLiteral("Series title"));
         QCOMPARE(alert->textField()->text(), QStringLiteral("Brain"));
 
         // Escape cancels: nothing changes.
         QTest::keyClicks(alert->textField(), QStringLiteral("Ignored"));
         QTest::keyClick(alert, Qt::Key_Escape);
-        QVERIFY(!harness.model().renamingSeries());
         QTRY_VERIFY(!harness.view().renameAlert());
         QCOMPARE(series->title(), QStringLiteral("Brain"));
 
         // Typing a title and pressing Return renames (trimmed).
         QVERIFY(harness.triggerRowMenu(entry, QStringLiteral("Rename")));
-        alert = harness.view().renameAlert();
-        QVERIFY(alert);
-        QTest::keyClicks(alert->textField(), QStringLiteral(" Head MRI "));
-        QCOMPARE(harness.model().seriesRenameTitle(), QStringLiteral(" Head MRI "));
-        QTest::keyClick(alert, Qt::Key_Return);
+        QTest::keyClicks(harness.view().renameAlert()->textField(), QStringLiteral(" Head MRI "));
+        QTest::keyClick(harness.view().renameAlert(), Qt::Key_Return);
         QCOMPARE(series->title(), QStringLiteral("Head MRI"));
         QTRY_VERIFY(!harness.view().renameAlert());
-        QVERIFY(!library.context().hasChanges());
         QCOMPARE(harness.sidebar().entries().first().title(), QStringLiteral("Head MRI"));
+    }
+
+    void deletingSeveralEntriesAsksFirst()
+    {
+        TestLibrary library;
+        Series *brain = library.series(QStringLiteral("Brain"), 1);
+        library.images(brain, 2);
+        AtlasImage *knee = library.image(QStringLiteral("Knee"), nullptr, 0, 3);
+        library.save();
+        WindowHarness harness(library);
+
+        QVERIFY(harness.clickRow(LibraryEntryID::series(brain->id())));
+        QVERIFY(harness.clickRow(LibraryEntryID::image(knee->id()), Qt::ControlModifier));
+        const LibraryEntry kneeEntry = harness.listedEntry(LibraryEntryID::image(knee->id()));
+        QVERIFY(harness.triggerRowMenu(kneeEntry, QStringLiteral("Delete 2 Items")));
+        AlertDialog *confirmation = harness.view().deleteConfirmation();
+        QVERIFY(confirmation);
+        QTRY_VERIFY(confirmation->isVisible());
+        QCOMPARE(confirmation->windowModality(), Qt::WindowModal);
+        QCOMPARE(confirmation->title(), QStringLiteral("Delete 2 Items?"));
+        QCOMPARE(confirmation->message(), QStringLiteral("This will delete 3 images."));
+        QCOMPARE(WindowHarness::buttonTitles(*confirmation), (QStringList{"Delete", "Cancel"}));
+
+        QTest::mouseClick(confirmation->button(QStringLiteral("Cancel")), Qt::LeftButton);
+        QTRY_VERIFY(!harness.view().deleteConfirmation());
+        QCOMPARE(library.context().fetch<AtlasImage>().size(), 3);
+
+        QVERIFY(harness.triggerRowMenu(kneeEntry, QStringLiteral("Delete 2 Items")));
+        QTest::mouseClick(harness.view().deleteConfirmation()->button(QStringLiteral("Delete")), Qt::LeftButton);
+        QTRY_VERIFY(!harness.view().deleteConfirmation());
+        QVERIFY(library.context().fetch<AtlasImage>().isEmpty());
+        QTRY_COMPARE(harness.sidebar().emptyStateTitle(), QStringLiteral("No Images"));
+        QVERIFY(harness.model().sidebarSelection().isEmpty());
+    }
+
+    void aFailedOperationShowsItsAlertOverTheSheet()
+    {
+        QTemporaryDir folder;
+        const QUrl file = writeTestFile(folder, QStringLiteral("new.png"), pngBytes());
+        TestLibrary library(true);
+        WindowHarness harness(library);
+        library.failWrites(true);
+
+        harness.model().handleImportResult({file});
+        QTRY_VERIFY(harness.view().importSheet());
+        MetadataEditor *sheet = harness.view().importSheet();
+        QTest::keyClick(sheet, Qt::Key_Return);
+        QTRY_VERIFY(harness.view().operationErrorAlert());
+        AlertDialog *alert = harness.view().operationErrorAlert();
+        QTRY_VERIFY(alert->isVisible());
+        QCOMPARE(alert->title(), QStringLiteral("Import Failed"));
+        QVERIFY(alert->message().startsWith(QStringLiteral("The library could not be saved")));
+        QCOMPARE(WindowHarness::buttonTitles(*alert), QStringList{QStringLiteral("OK")});
+        QCOMPARE(alert->parentWidget(), sheet);
+        QTest::mouseClick(alert->button(QStringLiteral("OK")), Qt::LeftButton);
+        QVERIFY(!harness.model().showsOperationError());
+        QTRY_VERIFY(!harness.view().operationErrorAlert());
+        QCOMPARE(harness.view().importSheet(), sheet);
+
+        // With writes back, the same sheet imports.
+        library.failWrites(false);
+        QTest::keyClick(sheet, Qt::Key_Return);
+        QTRY_VERIFY(!harness.view().importSheet());
+        QCOMPARE(library.context().fetch<AtlasImage>().size(), 1);
     }
 };
 

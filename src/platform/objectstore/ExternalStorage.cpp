@@ -1,6 +1,6 @@
 #include "platform/objectstore/ExternalStorage.h"
 
-#include "platform/FileWorkers.h"
+#include "platform/WorkerPools.h"
 
 #include <QDir>
 #include <QFile>
@@ -110,7 +110,7 @@ std::optional<QString> ExternalStorage::writeStaged()
     if (m_staged.size() == 1)
         write(m_staged.first());
     else
-        QtConcurrent::blockingMap(&FileWorkers::pool(), m_staged, write);
+        QtConcurrent::blockingMap(&WorkerPools::files(), m_staged, write);
     if (failed) {
         discard();
         return error;

@@ -59,6 +59,12 @@ ModelContext::EntityState &ModelContext::state(const EntityType &type)
     qFatal("The model %s is not part of this container's schema", qPrintable(type.name()));
 }
 
+QString ModelContext::storePath() const
+{
+    const QString name = m_database.databaseName();
+    return name == QLatin1String(":memory:") ? QString() : name;
+}
+
 QSqlQuery &ModelContext::preparedQuery(const QString &sql)
 {
     auto found = m_queries.find(sql);
@@ -498,11 +504,15 @@ void ModelContext::save()
     m_external->committed();
 
     for (ModelObject *object : m_inserted) {
-        if (object->m_state == ModelObject::State::inserted)
+        if (object->m_state == ModelObject::State::inserted) {
             object->m_state = ModelObject::State::persisted;
+            object->entityType().saved(*object, true);
+        }
         object->m_changedFlags = 0;
     }
     for (ModelObject *object : m_changed) {
+        if (object->m_state == ModelObject::State::persisted)
+            object->entityType().saved(*object, false);
         if (object->m_hasSnapshot)
             object->discardSnapshot();
         object->m_hasSnapshot = false;

@@ -73,6 +73,9 @@ public:
     bool hasChanges() const;
 
     bool allowsSave() const { return m_allowsSave; }
+    // The store's database file, for connections of other threads that
+    // only read it; empty for a store in memory.
+    QString storePath() const;
 
     // For the model classes' storage code.
     QSqlQuery &preparedQuery(const QString &sql);

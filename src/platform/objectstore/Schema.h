@@ -97,6 +97,10 @@ public:
     virtual void stageExternal(ModelObject &, bool /*isNew*/, ExternalStorage &) const {}
     virtual void writeExternal(ModelObject &, bool /*isNew*/) const {}
     virtual void deleteExternal(ModelObject &) const {}
+    // After the save that wrote the object has committed, before its change
+    // flags are cleared: external values it wrote may be let go from
+    // memory, to be read again from the store when next used.
+    virtual void saved(ModelObject &, bool /*isNew*/) const {}
     // A query of the external files in use (one name a row), or empty.
     virtual QString externalFilesQuery() const { return {}; }
 };

@@ -1,0 +1,123 @@
+#include "archive/LibraryArchiveImporter.h"
+
+#include "model/AtlasImage.h"
+#include "model/PointAnnotation.h"
+#include "model/RegionAnnotation.h"
+#include "model/SaveOrRollBack.h"
+#include "model/Series.h"
+#include "platform/objectstore/ModelContext.h"
+
+#include <QHash>
+#include <QSet>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+using M = LibraryArchiveManifest;
+
+QList<AnnotationLink> links(const QList<M::LinkRecord> &records)
+{
+    QList<AnnotationLink> result;
+    result.reserve(records.size());
+    for (const M::LinkRecord &record : records)
+        result.append({record.id, record.label, record.url});
+    return result;
+}
+
+// A new image of `record`, with its points and regions, not yet inserted;
+// `annotations` holds the annotations until the image is.
+std::shared_ptr<AtlasImage> makeImage(const M::ImageRecord &record, const std::optional<QByteArray> &bytes,
+                                      std::vector<std::shared_ptr<ModelObject>> &annotations)
+{
+    auto image = AtlasImage::make();
+    image->setId(record.id);
+    image->setTitle(record.title);
+    image->setCreatedAt(record.createdAt);
+    image->setSortIndex(record.sortIndex);
+    image->setImageData(bytes);
+    image->setModalityRaw(record.metadata.modality);
+    image->setRegionRaw(record.metadata.region);
+    image->setPlaneRaw(record.metadata.plane);
+    image->setSexRaw(record.metadata.sex);
+    image->setAge(AgeSpec{record.metadata.age.kind, record.metadata.age.value});
+    for (const M::PointRecord &point : record.points) {
+        auto annotation = PointAnnotation::make(point.label, point.group, links(point.links), point.x, point.y);
+        annotation->setId(point.id);
+        annotation->setImage(image.get());
+        annotations.push_back(std::move(annotation));
+    }
+    for (const M::RegionRecord &region : record.regions) {
+        QList<Vertex> vertices;
+        vertices.reserve(region.vertices.size());
+        for (const M::VertexRecord &vertex : region.vertices)
+            vertices.append({vertex.x, vertex.y});
+        auto annotation = RegionAnnotation::make(region.label, region.group, links(region.links), vertices);
+        annotation->setId(region.id);
+        annotation->setImage(image.get());
+        annotations.push_back(std::move(annotation));
+    }
+    return image;
+}
+
+} // namespace
+
+Result<LibraryImportSummary, ModelStoreError> LibraryArchiveImporter::importContents(LibraryArchiveContents contents,
+                                                                                    ModelContext &context)
+{
+    QHash<QUuid, Series *> seriesById;
+    for (Series *series : context.fetch<Series>())
+        seriesById.insert(series->id(), series);
+    QSet<QUuid> imageIds;
+    for (const AtlasImage *image : context.fetch<AtlasImage>())
+        imageIds.insert(image->id());
+
+    LibraryImportSummary summary;
+    for (const M::SeriesRecord &record : std::as_const(contents.manifest.series)) {
+        if (seriesById.contains(record.id)) {
+            ++summary.skippedSeries;
+            continue;
+        }
+        auto series = Series::make();
+        series->setId(record.id);
+        series->setTitle(record.title);
+        series->setCreatedAt(record.createdAt);
+        context.insert(series);
+        seriesById.insert(record.id, series.get());
+        ++summary.addedSeries;
+    }
+
+    QList<AtlasImage *> added;
+    for (const M::ImageRecord &record : std::as_const(contents.manifest.images)) {
+        // A record repeated in the archive is skipped too: the library
+        // can't tell two images of one identifier apart.
+        if (imageIds.contains(record.id)) {
+            ++summary.skippedImages;
+            continue;
+        }
+        std::optional<QByteArray> bytes;
+        if (record.imagePath) {
+            const auto file = contents.imageFiles.constFind(*record.imagePath);
+            if (file != contents.imageFiles.constEnd())
+                bytes = *file;
+        }
+        std::vector<std::shared_ptr<ModelObject>> annotations;
+        const std::shared_ptr<AtlasImage> image = makeImage(record, bytes, annotations);
+        if (record.seriesID)
+            image->setSeries(seriesById.value(*record.seriesID)); // joins the context with its series
+        context.insert(image);
+        imageIds.insert(record.id);
+        added.append(image.get());
+        ++summary.addedImages;
+    }
+
+    if (const std::optional<ModelStoreError> error = saveOrRollBack(context)) {
+        // The context keeps objects it let go; without their bytes they no
+        // longer hold on to the archive.
+        for (AtlasImage *image : std::as_const(added))
+            image->setImageData(std::nullopt);
+        return *error;
+    }
+    return summary;
+}

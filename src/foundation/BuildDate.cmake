@@ -1,0 +1,41 @@
+# The current time (or SOURCE_DATE_EPOCH) as Auckland wall-clock time in the
+# layout "EEE MMM d HH:mm:ss yyyy", for machines without GNU date.
+function(veloran_auckland_build_date out)
+  string(TIMESTAMP now "%s" UTC)
+  set(saved "$ENV{SOURCE_DATE_EPOCH}")
+  # New Zealand standard time is UTC+12; daylight time (UTC+13) runs from
+  # the last Sunday of September to the first Sunday of April, both at
+  # 02:00 standard time.
+  math(EXPR local "${now} + 12 * 3600")
+  set(ENV{SOURCE_DATE_EPOCH} ${local})
+  string(TIMESTAMP month "%m" UTC)
+  string(TIMESTAMP day "%d" UTC)
+  string(TIMESTAMP weekday "%w" UTC)
+  string(TIMESTAMP hour "%H" UTC)
+  math(EXPR month "1${month} - 100")
+  math(EXPR day "1${day} - 100")
+  math(EXPR hour "1${hour} - 100")
+  math(EXPR lastSunday "${day} - ${weekday}")
+  set(daylight FALSE)
+  if(month GREATER 9 OR month LESS 4)
+    set(daylight TRUE)
+  elseif(month EQUAL 9 AND lastSunday GREATER_EQUAL 24 AND (weekday GREATER 0 OR hour GREATER_EQUAL 2))
+    set(daylight TRUE)
+  elseif(month EQUAL 4 AND (lastSunday LESS 1 OR (weekday EQUAL 0 AND hour LESS 2)))
+    set(daylight TRUE)
+  endif()
+  if(daylight)
+    math(EXPR local "${local} + 3600")
+  endif()
+  set(ENV{SOURCE_DATE_EPOCH} ${local})
+  string(TIMESTAMP text "%a %b %d %H:%M:%S %Y" UTC)
+  set(ENV{SOURCE_DATE_EPOCH} "${saved}")
+  string(REGEX REPLACE "^([A-Za-z]+ [A-Za-z]+ )0" "\\1" text "${text}")
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+# Run as a script (cmake -P BuildDate.cmake), it prints the date.
+if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
+  veloran_auckland_build_date(text)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E echo "${text}")
+endif()

@@ -1,0 +1,372 @@
+#include "foundation/FileSystem.h"
+
+#include "foundation/Bundle.h"
+#include "foundation/Dates.h"
+#include "foundation/Logger.h"
+#include "foundation/Strings.h"
+
+#include "platform/RegularFile.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QUuid>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+const QString defaultSupportAddress = QStringLiteral("support@veloran.app");
+
+QString localPath(const QUrl &url)
+{
+    return url.isLocalFile() ? url.toLocalFile() : url.path();
+}
+
+QString parentPath(const QString &path)
+{
+    return QFileInfo(path).absolutePath();
+}
+
+// The URL of a folder, written with a closing slash.
+QString folderURLText(const QString &path)
+{
+    return QUrl::fromLocalFile(path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/')).toString();
+}
+
+// The names in the folder at `path`, hidden ones included; throws when the
+// folder cannot be read.
+QStringList listDirectory(const QString &path)
+{
+    DIR *directory = ::opendir(QFile::encodeName(path).constData());
+    if (!directory)
+        throw FileError::fromSystemError(path, QStringLiteral("Cannot list the folder"), errno);
+    QStringList names;
+    errno = 0;
+    while (const dirent *entry = ::readdir(directory)) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            names.append(QFile::decodeName(name));
+    }
+    const int error = errno;
+    ::closedir(directory);
+    if (error != 0)
+        throw FileError::fromSystemError(path, QStringLiteral("Cannot list the folder"), error);
+    return names;
+}
+
+bool isFolder(const QFileInfo &info)
+{
+    return info.isDir() && !info.isSymLink();
+}
+
+// Relative paths below `folder`, hidden ones included, that `keep` accepts.
+template <typename Keep>
+void walk(const QUrl &folder, Keep keep)
+{
+    const QString root = localPath(folder);
+    if (!QFileInfo(root).isDir())
+        return;
+    const QDir base(root);
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        keep(base.relativeFilePath(it.filePath()), it.fileInfo());
+    }
+}
+
+void moveItem(const QString &from, const QString &to)
+{
+    QFile file(from);
+    if (!file.rename(to))
+        throw FileError{from, QStringLiteral("Cannot move \u201C%1\u201D to \u201C%2\u201D: %3").arg(from, to, file.errorString())};
+}
+
+} // namespace
+
+bool directoryExists(const QString &path)
+{
+    return QFileInfo(path).isDir();
+}
+
+bool directoryExists(const QUrl &url)
+{
+    return directoryExists(localPath(url));
+}
+
+void createDirectoryIfNeeded(const QString &path)
+{
+    if (directoryExists(path))
+        return;
+    QString reason = QStringLiteral("A file is in the way.");
+    if (!QFileInfo::exists(path)) {
+        errno = 0;
+        if (QDir().mkpath(path))
+            return;
+        reason = QString::fromLocal8Bit(std::strerror(errno ? errno : EIO));
+    }
+    Logger::filing().errorPublic(QStringLiteral("Failed to create directory at: ") + path);
+    Logger::filing().errorPublic(QStringLiteral("Error: ") + reason);
+}
+
+void recursivelyDeleteEmptyParentFolders(const QUrl &url)
+{
+    QString item = QFileInfo(localPath(url)).absoluteFilePath();
+    QString folder = parentPath(item);
+    Logger::filing().logPublic(QStringLiteral("Recursively delete empty folders at ") + folderURLText(folder));
+    while (folder != item && listDirectory(folder).isEmpty()) {
+        if (::rmdir(QFile::encodeName(folder).constData()) != 0)
+            throw FileError::fromSystemError(folder, QStringLiteral("Cannot remove the folder"), errno);
+        item = folder;
+        folder = parentPath(folder);
+    }
+}
+
+QStringList filePathsInSubFolders(const QUrl &folder)
+{
+    QStringList paths;
+    walk(folder, [&](const QString &path, const QFileInfo &info) {
+        if (!isFolder(info))
+            paths.append(path);
+    });
+    return paths;
+}
+
+QStringList folderPathsInSubFolders(const QUrl &folder)
+{
+    QStringList paths;
+    walk(folder, [&](const QString &path, const QFileInfo &info) {
+        if (isFolder(info))
+            paths.append(path);
+    });
+    return paths;
+}
+
+QList<QUrl> emptySubFolders(const QUrl &folder)
+{
+    QList<QUrl> empty;
+    walk(folder, [&](const QString &, const QFileInfo &info) {
+        if (isFolder(info) && listDirectory(info.filePath()).isEmpty())
+            empty.append(QUrl::fromLocalFile(info.filePath()));
+    });
+    return empty;
+}
+
+void moveItemToTrash(const QUrl &url)
+{
+    const QString path = localPath(url);
+    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
+        return;
+    QString pathInTrash;
+    if (!QFile::moveToTrash(path, &pathInTrash))
+        throw FileError{path, QStringLiteral("Cannot move \u201C%1\u201D to the trash.").arg(path)};
+    Logger::filing().logPublic(QStringLiteral("Move ") + QUrl::fromLocalFile(path).toString() + QStringLiteral(" to ")
+                               + QUrl::fromLocalFile(pathInTrash).toString());
+}
+
+void swap(const QUrl &fileAtURL, const QUrl &with)
+{
+    const QString a = QFileInfo(localPath(fileAtURL)).absoluteFilePath();
+    const QString b = QFileInfo(localPath(with)).absoluteFilePath();
+    const QString canonicalA = QFileInfo(a).canonicalFilePath();
+    if (a == b || (!canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath()))
+        return;
+    if (::renameat2(AT_FDCWD, QFile::encodeName(a).constData(), AT_FDCWD, QFile::encodeName(b).constData(),
+                    RENAME_EXCHANGE)
+        == 0)
+        return;
+    const int error = errno;
+    // Other file systems, or ones that cannot exchange: three moves.
+    if (error != EXDEV && error != EINVAL && error != ENOSYS && error != ENOTSUP)
+        throw FileError::fromSystemError(a, QStringLiteral("Cannot swap with \u201C%1\u201D the file").arg(b), error);
+    const QString folder = parentPath(b);
+    QDir().mkpath(folder);
+    const QString temporary = QDir(folder).filePath(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
+    moveItem(b, temporary);
+    try {
+        moveItem(a, b);
+    } catch (...) {
+        moveItem(temporary, b);
+        throw;
+    }
+    try {
+        moveItem(temporary, a);
+    } catch (...) {
+        moveItem(b, a);
+        moveItem(temporary, b);
+        throw;
+    }
+}
+
+QString lastPathComponentWithoutExtension(const QUrl &url)
+{
+    return deletingPathExtension(localPath(url));
+}
+
+bool isDirectory(const QUrl &url)
+{
+    return isFolder(QFileInfo(localPath(url)));
+}
+
+QList<QUrl> subFolders(const QUrl &url)
+{
+    if (!isDirectory(url))
+        return {};
+    QList<QUrl> folders;
+    const QDir dir(localPath(url));
+    for (const QFileInfo &info : dir.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted)) {
+        if (isFolder(info))
+            folders.append(QUrl::fromLocalFile(info.filePath()));
+    }
+    return folders;
+}
+
+QUrl staticURL(const char *literal)
+{
+    const QUrl url(QString::fromUtf8(literal), QUrl::StrictMode);
+    if (!url.isValid() || url.isEmpty())
+        qFatal("Invalid static URL string: %s", literal);
+    return url;
+}
+
+QUrl appendingUniqueFileName(const QUrl &folder, const QString &baseName, const QString &extension,
+                             const QString &label)
+{
+    const QDir dir(localPath(folder));
+    const QString dottedExtension = extension.isEmpty() ? QString() : QLatin1Char('.') + extension;
+    QString suffix;
+    for (qint64 n = 2;; ++n) {
+        const QString candidate = dir.filePath(baseName + suffix + dottedExtension);
+        if (!QFileInfo::exists(candidate) && !QFileInfo(candidate).isSymLink())
+            return QUrl::fromLocalFile(candidate);
+        suffix = QStringLiteral(" (%1%2%3)").arg(label, label.isEmpty() ? QString() : QStringLiteral(" ")).arg(n);
+    }
+}
+
+QUrl datedFileURL(const QUrl &url, const std::optional<QString> &subFolder)
+{
+    const QString path = localPath(url);
+    QDir folder(parentPath(path));
+    if (subFolder)
+        folder.setPath(folder.filePath(*subFolder));
+    const QString extension = pathExtension(path);
+    const QString name = deletingPathExtension(path) + QLatin1Char(' ')
+        + backupDateTimeString(QDateTime::currentDateTime())
+        + (extension.isEmpty() ? QString() : QLatin1Char('.') + extension);
+    return QUrl::fromLocalFile(folder.filePath(name));
+}
+
+void backup(const QUrl &url, const std::optional<QString> &toSubDirectory)
+{
+    const QUrl destination = datedFileURL(url, toSubDirectory);
+    const QString folder = parentPath(destination.toLocalFile());
+    if (!directoryExists(folder)) {
+        Logger::filing().logPublic(QStringLiteral("Create directory at ") + folderURLText(folder));
+        errno = 0;
+        if (!QDir().mkpath(folder))
+            throw FileError::fromSystemError(folder, QStringLiteral("Cannot create the folder"), errno ? errno : EEXIST);
+    }
+    Logger::filing().logPublic(QStringLiteral("Copy ") + url.toString() + QStringLiteral("\rto  ")
+                               + destination.toString());
+    QFile source(localPath(url));
+    if (!source.copy(destination.toLocalFile()))
+        throw FileError{source.fileName(), QStringLiteral("Cannot copy \u201C%1\u201D: %2").arg(source.fileName(), source.errorString())};
+}
+
+std::optional<QJsonDocument> json(const QUrl &url)
+{
+    const QString path = localPath(url);
+    const RegularFileContents contents = RegularFile::readAll(path, lastPathComponent(path));
+    QString problem;
+    if (contents.error) {
+        problem = contents.error->localizedDescription();
+    } else {
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(contents.data, &error);
+        if (error.error == QJsonParseError::NoError)
+            return document;
+        problem = error.errorString();
+    }
+    Logger::filing().errorPublic(QStringLiteral("Unable to parse JSON: ") + problem);
+    return std::nullopt;
+}
+
+std::optional<QUrl> documentsFileURL(const QString &name, const std::optional<QString> &extension)
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (documents.isEmpty())
+        return std::nullopt;
+    QString fileName = name;
+    if (extension)
+        fileName += QLatin1Char('.') + *extension;
+    return QUrl::fromLocalFile(QDir(documents).filePath(fileName));
+}
+
+bool isRunningInPreview()
+{
+    return qEnvironmentVariable("XCODE_RUNNING_FOR_PREVIEWS") == u"1";
+}
+
+bool isTesting()
+{
+    return qEnvironmentVariableIsSet("XCTestConfigurationFilePath");
+}
+
+std::optional<QString> city(const QTimeZone &zone)
+{
+    const QStringList parts = QString::fromUtf8(zone.id()).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    if (parts.isEmpty())
+        return std::nullopt;
+    return QString(parts.last()).replace(QLatin1Char('_'), QLatin1Char(' '));
+}
+
+QStringList ipAddresses(const QList<QByteArray> &addressRecords)
+{
+    QStringList addresses;
+    for (const QByteArray &record : addressRecords) {
+        sockaddr_storage address{};
+        std::memcpy(&address, record.constData(), std::min(size_t(record.size()), sizeof address));
+        const size_t needed = address.ss_family == AF_INET ? sizeof(sockaddr_in)
+                            : address.ss_family == AF_INET6 ? sizeof(sockaddr_in6)
+                                                            : 0;
+        char host[1025] = {};
+        if (needed > 0 && size_t(record.size()) >= needed)
+            ::getnameinfo(reinterpret_cast<const sockaddr *>(&address), socklen_t(needed), host, sizeof host, nullptr,
+                          0, NI_NUMERICHOST);
+        addresses.append(QString::fromUtf8(host));
+    }
+    return addresses;
+}
+
+std::optional<QUrl> supportEmailURL(const QString &address)
+{
+    const Bundle bundle = Bundle::main();
+    const QString subject = QStringLiteral("%1 v%2 (%3) support request")
+                                .arg(bundle.applicationName().value_or(QStringLiteral("?")),
+                                     bundle.releaseVersionNumber().value_or(QStringLiteral("?")),
+                                     bundle.buildVersionNumber().value_or(QStringLiteral("?")));
+    // Percent-encoded as a URL path would be.
+    const QByteArray encoded = subject.toUtf8().toPercentEncoding("!$&'()*+,-./:;=@_~");
+    const QUrl url(QStringLiteral("mailto:%1?subject=%2").arg(address, QString::fromLatin1(encoded)), QUrl::StrictMode);
+    if (!url.isValid())
+        return std::nullopt;
+    return url;
+}
+
+std::optional<QUrl> supportEmailURL()
+{
+    return supportEmailURL(defaultSupportAddress);
+}

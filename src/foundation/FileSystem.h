@@ -1,0 +1,72 @@
+#pragma once
+
+#include "foundation/FileError.h"
+
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTimeZone>
+#include <QUrl>
+
+#include <optional>
+
+// File-system and URL helpers over local paths and file URLs. The helpers
+// that can fail throw FileError; the others report failure as their
+// comment says. Messages go to the "Filing" log channel.
+
+bool directoryExists(const QString &path);
+bool directoryExists(const QUrl &url);
+// Creates the folder and any missing parents; logs a failure, never throws.
+void createDirectoryIfNeeded(const QString &path);
+// Removes the parent folder of `url` when it is empty, then its parent, and
+// so on up to the first folder that holds anything, hidden items included.
+void recursivelyDeleteEmptyParentFolders(const QUrl &url);
+// Paths relative to `folder` of every file (folder) below it, hidden ones included.
+QStringList filePathsInSubFolders(const QUrl &folder);
+QStringList folderPathsInSubFolders(const QUrl &folder);
+// Every folder below `folder` that holds nothing at all.
+QList<QUrl> emptySubFolders(const QUrl &folder);
+// Moves the item to the desktop's trash; nothing when it is already gone.
+void moveItemToTrash(const QUrl &url);
+// Exchanges the contents of two files: atomically on one file system,
+// otherwise with three moves that are undone when one fails. The same file
+// twice is left alone.
+void swap(const QUrl &fileAtURL, const QUrl &with);
+
+QString lastPathComponentWithoutExtension(const QUrl &url);
+// Whether the item itself (not what a link points to) is a folder.
+bool isDirectory(const QUrl &url);
+// The visible folders directly inside `url`, in listing order.
+QList<QUrl> subFolders(const QUrl &url);
+// A URL written into the program; stops with "Invalid static URL string: "
+// when the literal is not a URL, which is a programming error.
+QUrl staticURL(const char *literal);
+// The first of "base.ext", "base (2).ext", "base (label 3).ext"... that does
+// not exist in `folder`.
+QUrl appendingUniqueFileName(const QUrl &folder, const QString &baseName, const QString &extension,
+                             const QString &label = QString());
+// Beside `url` (in `subFolder` when given): "<name> <yyyyMMddHHmmss>.<ext>".
+QUrl datedFileURL(const QUrl &url, const std::optional<QString> &subFolder = std::nullopt);
+// Copies the file to its dated name, creating the sub-folder when needed.
+void backup(const QUrl &url, const std::optional<QString> &toSubDirectory = std::nullopt);
+// The file's JSON array or object; none (and a log line) when it cannot be read.
+std::optional<QJsonDocument> json(const QUrl &url);
+std::optional<QUrl> documentsFileURL(const QString &name, const std::optional<QString> &extension = std::nullopt);
+
+// The run environment: the variables the platform's tools set.
+bool isRunningInPreview();
+bool isTesting();
+
+// The last part of the zone's name, readable: "Buenos Aires", "UTC".
+std::optional<QString> city(const QTimeZone &zone);
+
+// The numeric host texts of socket address records (sockaddr_in or
+// sockaddr_in6 bytes); a record that is not a whole address of its family
+// gives an empty text.
+QStringList ipAddresses(const QList<QByteArray> &addressRecords);
+
+// A mail link to support whose subject names the application and its version.
+std::optional<QUrl> supportEmailURL(const QString &address);
+std::optional<QUrl> supportEmailURL();

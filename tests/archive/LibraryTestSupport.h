@@ -1,0 +1,127 @@
+#pragma once
+
+// Small libraries for the archive's tests, and a snapshot of everything a
+// library holds, to compare two libraries or one before and after.
+
+#include "archive/LibraryArchiveManifest.h"
+#include "archive/LibraryArchiveSource.h"
+#include "model/AtlasImage.h"
+#include "model/PointAnnotation.h"
+#include "model/RegionAnnotation.h"
+#include "model/Series.h"
+#include "model/StoreTestSupport.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <cmath>
+
+// A fixed identifier for a name used in a test.
+inline QUuid idOf(const QString &name)
+{
+    return QUuid::createUuidV5(QUuid(QStringLiteral("{6ba7b811-9dad-11d1-80b4-00c04fd430c8}")), name);
+}
+
+inline QByteArray patternedBytes(qsizetype size, int seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = char((i * 131 + seed * 7) ^ (i >> 9));
+    return bytes;
+}
+
+// PNG-signed bytes of `size` (at least 8).
+inline QByteArray pngBytes(qsizetype size, int seed)
+{
+    return QByteArray("\x89PNG\r\n\x1A\n", 8) + patternedBytes(size - 8, seed);
+}
+
+// An image with every field set from `name`, a point and a region with links.
+inline AtlasImage *addImage(ModelContext &context, const QString &name, Series *series,
+                            const std::optional<QByteArray> &bytes, qint64 sortIndex = 0)
+{
+    auto image = AtlasImage::make(name);
+    image->setId(idOf(name));
+    image->setModalityRaw(2);
+    image->setRegionRaw(99); // no case of its own: kept as stored
+    image->setAge(AgeSpec{4294967301, 4294967298});
+    image->setSortIndex(sortIndex);
+    image->setCreatedAt(Date::fromSecondsSince1970(1700000000.75 + sortIndex));
+    image->setImageData(bytes);
+    const QList<AnnotationLink> links{{idOf(name + "/link"), QStringLiteral("Atlas"), QStringLiteral("example.org/a b")}};
+    auto point = PointAnnotation::make(name + QStringLiteral(" point"), QStringLiteral("bones,left"), links, 0.25, 1.0 / 3);
+    point->setId(idOf(name + "/point"));
+    point->setImage(image.get());
+    auto region = RegionAnnotation::make(name + QStringLiteral(" region"), QString(), std::nullopt,
+                                         {{0, 0}, {0.5, 0.125}, {1, 1}});
+    region->setId(idOf(name + "/region"));
+    region->setImage(image.get());
+    if (series)
+        image->setSeries(series);
+    context.insert(image);
+    return image.get();
+}
+
+inline Series *addSeries(ModelContext &context, const QString &name)
+{
+    auto series = Series::make(name);
+    series->setId(idOf(name));
+    series->setCreatedAt(Date::fromSecondsSince1970(1690000000.5));
+    context.insert(series);
+    return series.get();
+}
+
+// Everything a library holds, in fetch order, dates to the whole second.
+struct LibrarySnapshot {
+    QList<LibraryArchiveManifest::SeriesRecord> series;
+    QList<LibraryArchiveManifest::ImageRecord> images;
+    QList<std::optional<QByteArray>> bytes; // non-empty bytes of each image
+
+    friend bool operator==(const LibrarySnapshot &, const LibrarySnapshot &) = default;
+};
+
+inline Date wholeSecond(Date date)
+{
+    return Date::fromSecondsSince1970(std::floor(date.secondsSince1970()));
+}
+
+inline LibrarySnapshot snapshot(ModelContext &context)
+{
+    LibrarySnapshot result;
+    for (const Series *series : context.fetch<Series>())
+        result.series.append({series->id(), series->title(), wholeSecond(series->createdAt())});
+    for (const AtlasImage *image : context.fetch<AtlasImage>()) {
+        LibraryArchiveManifest::ImageRecord record = LibraryArchiveManifest::ImageRecord::fromImage(*image, std::nullopt);
+        record.createdAt = wholeSecond(record.createdAt);
+        result.images.append(record);
+        result.bytes.append(image->nonEmptyImageData());
+    }
+    return result;
+}
+
+// The names of every file in `folder` and below.
+inline QStringList filesBelow(const QString &folder)
+{
+    QStringList names;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        names << QDir(folder).relativeFilePath(it.next());
+    names.sort();
+    return names;
+}
+
+// Runs SQL on the store file of `folder` through a connection of its own.
+inline bool runOnStore(const QString &folder, const QString &statement)
+{
+    bool ok = false;
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("side"));
+        database.setDatabaseName(QDir(folder).filePath(QStringLiteral("default.store")));
+        ok = database.open() && QSqlQuery(database).exec(statement);
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("side"));
+    return ok;
+}

@@ -1,0 +1,268 @@
+// Archives merged into the library: what is added and skipped, the summary
+// texts, a save that fails, and a whole library there and back.
+#include "LibraryTestSupport.h"
+#include "archive/LibraryArchiveFile.h"
+#include "archive/LibraryArchiveImporter.h"
+#include "archive/ZipArchiveReader.h"
+
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+using M = LibraryArchiveManifest;
+
+// Fills `context` from names: series "S"; images "a" or "a@S" (in series
+// S), "a+p" with a point.
+void fill(ModelContext &context, const QStringList &series, const QStringList &images)
+{
+    for (const QString &name : series)
+        addSeries(context, name);
+    for (const QString &spec : images) {
+        const QString plain = QString(spec).remove(QStringLiteral("+p"));
+        const QString name = plain.section(QLatin1Char('@'), 0, 0);
+        const QString seriesName = plain.section(QLatin1Char('@'), 1);
+        Series *in = nullptr;
+        for (Series *s : context.fetch<Series>()) {
+            if (s->title() == seriesName)
+                in = s;
+        }
+        AtlasImage *image = addImage(context, name, in, QByteArray(name.toUtf8()));
+        if (!spec.contains(QStringLiteral("+p"))) {
+            for (PointAnnotation *point : image->points())
+                context.deleteObject(point);
+        }
+    }
+}
+
+// The archive contents of a library made by fill(), with records naming
+// series that aren't in it where an image asks for one.
+LibraryArchiveContents archiveOf(const QStringList &series, const QStringList &images)
+{
+    auto container = makeTestContainer();
+    fill(container->mainContext(), series, images);
+    LibraryArchiveSource source = LibraryArchiveSource::fromLibrary(container->mainContext().fetch<AtlasImage>(),
+                                                                    container->mainContext().fetch<Series>());
+    for (qsizetype i = 0; i < images.size(); ++i) {
+        const QString seriesName = QString(images[i]).remove(QStringLiteral("+p")).section(QLatin1Char('@'), 1);
+        if (!seriesName.isEmpty() && !series.contains(seriesName))
+            source.manifest.images[i].seriesID = idOf(seriesName);
+    }
+    return source.contents().value();
+}
+
+// "name@series#points" for each image of the library, in fetch order.
+QStringList describe(ModelContext &context)
+{
+    QStringList result;
+    for (const AtlasImage *image : context.fetch<AtlasImage>()) {
+        result << image->title() + (image->series() ? QLatin1Char('@') + image->series()->title() : QString())
+                + QLatin1Char('#') + QString::number(image->points().size());
+    }
+    return result;
+}
+
+} // namespace
+
+class LibraryImportTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+
+    void summaryTexts_data()
+    {
+        QTest::addColumn<LibraryImportSummary>("summary");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("images and series") << LibraryImportSummary{3, 1, 0, 0} << "Added 3 images and 1 series.";
+        QTest::newRow("one image") << LibraryImportSummary{1, 0, 0, 0} << "Added 1 image.";
+        QTest::newRow("series alone") << LibraryImportSummary{0, 2, 0, 0} << "Added 2 series.";
+        QTest::newRow("added and skipped") << LibraryImportSummary{1, 0, 2, 1}
+                                           << "Added 1 image. Skipped 2 images and 1 series already in the library.";
+        QTest::newRow("skipped series only") << LibraryImportSummary{1, 1, 0, 1}
+                                             << "Added 1 image and 1 series. Skipped 1 series already in the library.";
+        QTest::newRow("nothing new, though skipped")
+            << LibraryImportSummary{0, 0, 12345, 3}
+            << "Nothing new to add \u2014 the library already has everything in this archive.";
+        QTest::newRow("no grouping") << LibraryImportSummary{12345, 0, 0, 0} << "Added 12345 images.";
+    }
+
+    void summaryTexts()
+    {
+        QFETCH(LibraryImportSummary, summary);
+        QFETCH(QString, message);
+        QCOMPARE(summary.message(), message);
+    }
+
+    void merging_data()
+    {
+        QTest::addColumn<QStringList>("librarySeries");
+        QTest::addColumn<QStringList>("libraryImages");
+        QTest::addColumn<QStringList>("archiveSeries");
+        QTest::addColumn<QStringList>("archiveImages");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("after");
+        const QStringList none;
+        QTest::newRow("into an empty library")
+            << none << none << QStringList{"S"} << QStringList{"a@S", "b@S+p", "c@S"} << "Added 3 images and 1 series."
+            << QStringList{"a@S#0", "b@S#1", "c@S#0"};
+        QTest::newRow("everything known")
+            << QStringList{"S"} << QStringList{"a@S"} << QStringList{"S"} << QStringList{"a@S"}
+            << "Nothing new to add \u2014 the library already has everything in this archive." << QStringList{"a@S#0"};
+        QTest::newRow("new image joins a known series")
+            << QStringList{"S"} << QStringList{"k1@S", "k2"} << QStringList{"S"} << QStringList{"k1@S", "k2", "n@S"}
+            << "Added 1 image. Skipped 2 images and 1 series already in the library."
+            << QStringList{"k1@S#0", "k2#0", "n@S#0"};
+        QTest::newRow("a series alone") << none << none << QStringList{"T"} << none << "Added 1 series." << none;
+        QTest::newRow("no records") << QStringList{"S"} << none << none << none
+                                    << "Nothing new to add \u2014 the library already has everything in this archive."
+                                    << none;
+        QTest::newRow("a repeated image record")
+            << none << none << none << QStringList{"n", "n"} << "Added 1 image. Skipped 1 image already in the library."
+            << QStringList{"n#0"};
+        QTest::newRow("a series named nowhere") << none << none << none << QStringList{"n@Gone"} << "Added 1 image."
+                                                << QStringList{"n#0"};
+        QTest::newRow("a known image keeps its annotations")
+            << none << QStringList{"k"} << none << QStringList{"k+p"}
+            << "Nothing new to add \u2014 the library already has everything in this archive." << QStringList{"k#0"};
+    }
+
+    void merging()
+    {
+        QFETCH(QStringList, librarySeries);
+        QFETCH(QStringList, libraryImages);
+        QFETCH(QStringList, archiveSeries);
+        QFETCH(QStringList, archiveImages);
+        QFETCH(QString, message);
+        QFETCH(QStringList, after);
+        auto container = makeTestContainer();
+        ModelContext &context = container->mainContext();
+        fill(context, librarySeries, libraryImages);
+        context.save();
+        const LibraryArchiveContents contents = archiveOf(archiveSeries, archiveImages);
+        const auto merged = LibraryArchiveImporter::importContents(contents, context);
+        QVERIFY(merged.ok());
+        QCOMPARE(merged.value().message(), message);
+        QVERIFY(!context.hasChanges());
+        QCOMPARE(describe(context), after);
+    }
+
+    void aWholeLibraryComesBackTheSame()
+    {
+        QTemporaryDir from;
+        auto source = makeTestContainer(from.path());
+        ModelContext &context = source->mainContext();
+        Series *series = addSeries(context, QStringLiteral("Knee"));
+        addImage(context, QStringLiteral("In a file"), series, pngBytes(400 * 1024, 1), 1);
+        addImage(context, QStringLiteral("In the database"), series, QByteArray("\xFF\xD8\xFF small jpeg"), 0);
+        addImage(context, QStringLiteral("Without bytes"), nullptr, std::nullopt);
+        context.save();
+        // Bytes not saved yet are exported as they are.
+        addImage(context, QStringLiteral("Unsaved"), nullptr, pngBytes(100, 4));
+        const LibrarySnapshot before = snapshot(context);
+
+        const QString path = m_dir.filePath(QStringLiteral("whole.veloran"));
+        const auto written = LibraryArchiveFile::write(
+            LibraryArchiveSource::fromLibrary(context.fetch<AtlasImage>(), context.fetch<Series>()), path);
+        QVERIFY2(written.ok(), written.ok() ? "" : qPrintable(errorDescription(written.error())));
+        QCOMPARE(written.value(), QFileInfo(path).size());
+
+        QTemporaryDir to;
+        auto target = makeTestContainer(to.path());
+        {
+            QByteArray archive = LibraryArchiveFile::read(path).value();
+            auto contents = LibraryArchiveContents::fromArchiveData(archive);
+            QVERIFY(contents.ok());
+            QVERIFY(!archive.isDetached()); // stored image files share the archive's bytes
+            const auto merged = LibraryArchiveImporter::importContents(std::move(contents).value(), target->mainContext());
+            QVERIFY(merged.ok());
+            QCOMPARE(merged.value().message(), QStringLiteral("Added 4 images and 1 series."));
+            // Once saved, no image holds on to the archive.
+            QVERIFY(archive.isDetached());
+        }
+        target.reset();
+        target = makeTestContainer(to.path());
+        const LibrarySnapshot after = snapshot(target->mainContext());
+        QCOMPARE(after.series, before.series);
+        QCOMPARE(after.images, before.images);
+        QCOMPARE(after.bytes, before.bytes);
+    }
+
+    void aFailedSaveLeavesTheLibraryAsItWas()
+    {
+        QTemporaryDir folder;
+        auto container = makeTestContainer(folder.path());
+        ModelContext &context = container->mainContext();
+        fill(context, {QStringLiteral("S")}, {QStringLiteral("k1@S+p"), QStringLiteral("k2")});
+        addImage(context, QStringLiteral("large"), nullptr, pngBytes(300 * 1024, 7));
+        context.save();
+        const LibrarySnapshot before = snapshot(context);
+        const QStringList filesBefore = filesBelow(folder.path());
+
+        LibraryArchiveContents contents =
+            archiveOf({QStringLiteral("S"), QStringLiteral("T")}, {QStringLiteral("k1@S"), QStringLiteral("n@T+p")});
+        contents.manifest.images[1].imagePath = QStringLiteral("images/large.png");
+        contents.imageFiles.insert(QStringLiteral("images/large.png"), pngBytes(500 * 1024, 8));
+        const QByteArray largeFile = contents.imageFiles.value(QStringLiteral("images/large.png"));
+
+        QVERIFY(runOnStore(folder.path(), QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON PointAnnotation "
+                                                         "BEGIN SELECT RAISE(ABORT, 'refused'); END")));
+        const auto failed = LibraryArchiveImporter::importContents(contents, context);
+        QVERIFY(!failed.ok());
+        QCOMPARE(failed.error().code(), ModelStoreError::Code::saveFailed);
+        QVERIFY(!context.hasChanges());
+        QCOMPARE(snapshot(context), before);
+        QCOMPARE(filesBelow(folder.path()), filesBefore);
+        // The objects let go don't keep the archive's bytes.
+        contents.imageFiles.clear();
+        QVERIFY(largeFile.isDetached());
+
+        container.reset();
+        container = makeTestContainer(folder.path());
+        QCOMPARE(snapshot(container->mainContext()), before);
+
+        QVERIFY(runOnStore(folder.path(), QStringLiteral("DROP TRIGGER refuse")));
+        contents.imageFiles.insert(QStringLiteral("images/large.png"), largeFile);
+        const auto retried = LibraryArchiveImporter::importContents(contents, container->mainContext());
+        QVERIFY(retried.ok());
+        QCOMPARE(retried.value().message(),
+                 QStringLiteral("Added 1 image and 1 series. Skipped 1 image and 1 series already in the library."));
+        QCOMPARE(describe(container->mainContext()).last(), QStringLiteral("n@T#1"));
+        QCOMPARE(container->mainContext().fetch<AtlasImage>().last()->imageData(), largeFile);
+    }
+
+    void anArchiveFileTooLargeForTheFormatIsRefusedUnread_data()
+    {
+        QTest::addColumn<QByteArray>("tail");
+        QTest::addColumn<ZipArchiveError>("error");
+        QByteArray endRecord("PK\x05\x06", 4);
+        endRecord += QByteArray(18, '\0');
+        QTest::newRow("a zip") << endRecord << ZipArchiveError::unsupportedZip64();
+        QTest::newRow("not a zip") << QByteArray("not an end record") << ZipArchiveError::notAZipArchive();
+    }
+
+    void anArchiveFileTooLargeForTheFormatIsRefusedUnread()
+    {
+        QFETCH(QByteArray, tail);
+        QFETCH(ZipArchiveError, error);
+        const QString path = m_dir.filePath(QStringLiteral("huge.veloran"));
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.resize(ZipArchiveReader::maximumArchiveSize + 1 - tail.size())); // sparse
+            QVERIFY(file.seek(file.size()));
+            QCOMPARE(file.write(tail), tail.size());
+        }
+        const auto read = LibraryArchiveFile::read(path);
+        QFile::remove(path);
+        QVERIFY(!read.ok());
+        QCOMPARE(std::get<ZipArchiveError>(read.error()), error);
+    }
+};
+
+QTEST_GUILESS_MAIN(LibraryImportTest)
+#include "tst_libraryimport.moc"

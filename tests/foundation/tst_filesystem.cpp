@@ -1,0 +1,275 @@
+#include "FoundationTestSupport.h"
+
+#include "foundation/Bundle.h"
+#include "foundation/FileSystem.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/stat.h>
+
+namespace {
+
+QUrl fileURL(const QTemporaryDir &dir, const QString &path)
+{
+    return QUrl::fromLocalFile(dir.filePath(path));
+}
+
+QStringList sorted(QStringList list)
+{
+    list.sort();
+    return list;
+}
+
+QByteArray record(const void *address, qsizetype size)
+{
+    return QByteArray(static_cast<const char *>(address), size);
+}
+
+} // namespace
+
+class FileSystemTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void emptyParentFoldersGoUpToTheFirstThatHoldsAnything_data()
+    {
+        QTest::addColumn<QStringList>("tree");
+        QTest::addColumn<QStringList>("remaining");
+        QTest::newRow("a visible file stops the walk") << QStringList{"a/other.txt", "a/b/c/"}
+                                                       << QStringList{"a/other.txt"};
+        QTest::newRow("a hidden file counts") << QStringList{"a/other.txt", "a/b/.keep", "a/b/c/"}
+                                              << QStringList{"a/other.txt", "a/b/.keep"};
+        QTest::newRow("a hidden folder counts") << QStringList{"a/other.txt", "a/b/.config/", "a/b/c/"}
+                                                << QStringList{"a/other.txt", "a/b/.config"};
+    }
+
+    void emptyParentFoldersGoUpToTheFirstThatHoldsAnything()
+    {
+        QFETCH(QStringList, tree);
+        QFETCH(QStringList, remaining);
+        QTemporaryDir dir;
+        makeTree(dir.path(), tree);
+        const LogCapture log;
+        recursivelyDeleteEmptyParentFolders(fileURL(dir, QStringLiteral("a/b/c/file.txt")));
+        QCOMPARE(log.lines().value(0), QStringLiteral("Filing default Recursively delete empty folders at ")
+                                           + QUrl::fromLocalFile(dir.filePath(QStringLiteral("a/b/c/"))).toString());
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("a/b/c"))));
+        for (const QString &path : remaining)
+            QVERIFY2(QFileInfo::exists(dir.filePath(path)), qPrintable(path));
+        QVERIFY_THROWS_EXCEPTION(FileError, recursivelyDeleteEmptyParentFolders(fileURL(dir, "gone/file.txt")));
+    }
+
+    void listingsIncludeHiddenItems()
+    {
+        QTemporaryDir dir;
+        makeTree(dir.path(), {"top.txt", ".hidden/only.txt", "empty/", "onlyHidden/.dot", "deep/er/"});
+        const QUrl root = QUrl::fromLocalFile(dir.path());
+        QCOMPARE(sorted(filePathsInSubFolders(root)),
+                 (QStringList{".hidden/only.txt", "onlyHidden/.dot", "top.txt"}));
+        QCOMPARE(sorted(folderPathsInSubFolders(root)),
+                 (QStringList{".hidden", "deep", "deep/er", "empty", "onlyHidden"}));
+        QStringList empty;
+        for (const QUrl &url : emptySubFolders(root))
+            empty << QDir(dir.path()).relativeFilePath(url.toLocalFile());
+        QCOMPARE(sorted(empty), (QStringList{"deep/er", "empty"}));
+        QVERIFY(filePathsInSubFolders(fileURL(dir, "missing")).isEmpty());
+
+        QCOMPARE(subFolders(root).size(), 3); // the hidden folder is left out
+        QVERIFY(subFolders(fileURL(dir, "top.txt")).isEmpty());
+        QVERIFY(isDirectory(root) && !isDirectory(fileURL(dir, "top.txt")) && directoryExists(dir.path()));
+    }
+
+    void createsFoldersAndReportsWhatIsInTheWay()
+    {
+        QTemporaryDir dir;
+        makeTree(dir.path(), {"file"});
+        createDirectoryIfNeeded(dir.filePath(QStringLiteral("x/y")));
+        QVERIFY(directoryExists(dir.filePath(QStringLiteral("x/y"))));
+        const LogCapture log;
+        createDirectoryIfNeeded(dir.filePath(QStringLiteral("file")));
+        QCOMPARE(log.lines().size(), 2);
+        QCOMPARE(log.lines().value(0), QStringLiteral("Filing error Failed to create directory at: ") + dir.filePath("file"));
+        QVERIFY(log.lines().value(1).startsWith(QStringLiteral("Filing error Error: ")));
+    }
+
+    void trash()
+    {
+        QTemporaryDir home;
+        qputenv("XDG_DATA_HOME", home.path().toUtf8());
+        QTemporaryDir dir;
+        makeTree(dir.path(), {"notes.txt"});
+        moveItemToTrash(fileURL(dir, "already-gone.txt")); // nothing, and no error
+        const LogCapture log;
+        moveItemToTrash(fileURL(dir, "notes.txt"));
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("notes.txt"))));
+        QCOMPARE(readFile(home.filePath(QStringLiteral("Trash/files/notes.txt"))), QByteArray("notes.txt"));
+        QVERIFY(log.lines().value(0).startsWith(QStringLiteral("Filing default Move file://")));
+    }
+
+    void swap_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<bool>("throws");
+        QTest::addColumn<QByteArray>("firstAfter");
+        QTest::addColumn<QByteArray>("secondAfter");
+        QTest::newRow("contents exchange") << "a.txt" << "sub/b.txt" << false << QByteArray("sub/b.txt")
+                                           << QByteArray("a.txt");
+        QTest::newRow("the same file twice") << "a.txt" << "sub/../a.txt" << false << QByteArray("a.txt")
+                                             << QByteArray("a.txt");
+        QTest::newRow("a missing file leaves the other in place")
+            << "missing.txt" << "a.txt" << true << QByteArray("<missing>") << QByteArray("a.txt");
+    }
+
+    void swap()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(bool, throws);
+        QFETCH(QByteArray, firstAfter);
+        QFETCH(QByteArray, secondAfter);
+        QTemporaryDir dir;
+        makeTree(dir.path(), {"a.txt", "sub/b.txt"});
+        if (throws)
+            QVERIFY_THROWS_EXCEPTION(FileError, ::swap(fileURL(dir, first), fileURL(dir, second)));
+        else
+            ::swap(fileURL(dir, first), fileURL(dir, second));
+        QCOMPARE(readFile(dir.filePath(first)), firstAfter);
+        QCOMPARE(readFile(dir.filePath(second)), secondAfter);
+        QCOMPARE(QDir(dir.filePath(QStringLiteral("sub"))).count(), 3); // ".", ".." and b.txt: no stray temporary
+    }
+
+    void swapAcrossFileSystemsUndoesAFailedMove()
+    {
+        QTemporaryDir here;
+        QTemporaryDir there(QStringLiteral("/dev/shm/veloran-swap-XXXXXX"));
+        struct stat a {}, b {};
+        if (!there.isValid() || ::stat(here.path().toLocal8Bit(), &a) != 0 || ::stat(there.path().toLocal8Bit(), &b) != 0
+            || a.st_dev == b.st_dev)
+            QSKIP("needs a second file system at /dev/shm");
+        makeTree(here.path(), {"locked/a.txt"});
+        makeTree(there.path(), {"b.txt"});
+        // The first file cannot leave its folder, so the second move fails.
+        QFile::setPermissions(here.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                               | QFileDevice::ExeOther | QFileDevice::ExeGroup);
+        QFile::setPermissions(here.filePath("locked"), QFileDevice::ReadOther | QFileDevice::ExeOther | QFileDevice::ReadOwner
+                                                           | QFileDevice::ExeOwner | QFileDevice::ExeGroup);
+        QFile::setPermissions(there.path(), QFileDevice::Permissions(0x7777));
+        {
+            const UnprivilegedFileAccess unprivileged;
+            QVERIFY_THROWS_EXCEPTION(FileError, ::swap(fileURL(here, "locked/a.txt"), fileURL(there, "b.txt")));
+        }
+        QFile::setPermissions(here.filePath("locked"), QFileDevice::Permissions(0x7700));
+        QCOMPARE(readFile(here.filePath(QStringLiteral("locked/a.txt"))), QByteArray("locked/a.txt"));
+        QCOMPARE(readFile(there.filePath(QStringLiteral("b.txt"))), QByteArray("b.txt"));
+        QCOMPARE(QDir(there.path()).entryList(QDir::Files), QStringList{"b.txt"});
+    }
+
+    void fileNames()
+    {
+        QTemporaryDir dir;
+        const QUrl folder = QUrl::fromLocalFile(dir.path());
+        QCOMPARE(appendingUniqueFileName(folder, "report", "txt"), fileURL(dir, "report.txt"));
+        makeTree(dir.path(), {"report.txt", "report (2).txt"});
+        QCOMPARE(appendingUniqueFileName(folder, "report", "txt"), fileURL(dir, "report (3).txt"));
+        QCOMPARE(appendingUniqueFileName(folder, "report", "txt", "copy"), fileURL(dir, "report (copy 2).txt"));
+        QCOMPARE(lastPathComponentWithoutExtension(fileURL(dir, "a.tar.gz")), QStringLiteral("a.tar"));
+
+        makeTree(dir.path(), {"notes.txt"});
+        backup(fileURL(dir, "notes.txt"), QStringLiteral("old"));
+        const QStringList backups = QDir(dir.filePath(QStringLiteral("old"))).entryList(QDir::Files);
+        QCOMPARE(backups.size(), 1);
+        QVERIFY2(QRegularExpression(QStringLiteral("^notes \\d{14}\\.txt$")).match(backups.value(0)).hasMatch(),
+                 qPrintable(backups.value(0)));
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("old/") + backups.value(0))), QByteArray("notes.txt"));
+        QVERIFY_THROWS_EXCEPTION(FileError, backup(fileURL(dir, "missing.txt")));
+    }
+
+    void readsJSONFiles()
+    {
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("a.json")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(R"({"a": [1, 2]})");
+        file.close();
+        QCOMPARE(json(fileURL(dir, "a.json"))->object().value("a").toArray().size(), 2);
+        const LogCapture log;
+        QVERIFY(!json(fileURL(dir, "missing.json")));
+        QVERIFY(log.lines().value(0).startsWith(QStringLiteral("Filing error Unable to parse JSON: ")));
+    }
+
+    void city_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QString>("city");
+        QTest::newRow("Auckland") << QByteArray("Pacific/Auckland") << "Auckland";
+        QTest::newRow("two words") << QByteArray("America/New_York") << "New York";
+        QTest::newRow("three parts") << QByteArray("America/Argentina/Buenos_Aires") << "Buenos Aires";
+        QTest::newRow("UTC") << QByteArray("UTC") << "UTC";
+    }
+
+    void city()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(QString, city);
+        QCOMPARE(::city(QTimeZone(zone)), city);
+    }
+
+    void runEnvironment()
+    {
+        qputenv("XCODE_RUNNING_FOR_PREVIEWS", "yes");
+        QVERIFY(!isRunningInPreview());
+        qputenv("XCODE_RUNNING_FOR_PREVIEWS", "1");
+        QVERIFY(isRunningInPreview());
+        qunsetenv("XCTestConfigurationFilePath");
+        QVERIFY(!isTesting());
+        qputenv("XCTestConfigurationFilePath", "");
+        QVERIFY(isTesting());
+    }
+
+    void ipAddressesCheckEachRecord_data()
+    {
+        QTest::addColumn<QByteArray>("record");
+        QTest::addColumn<QString>("address");
+        sockaddr_in v4{};
+        v4.sin_family = AF_INET;
+        v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in6 v6{};
+        v6.sin6_family = AF_INET6;
+        v6.sin6_addr = in6addr_loopback;
+        QTest::newRow("IPv4") << record(&v4, sizeof v4) << "127.0.0.1";
+        QTest::newRow("IPv6") << record(&v6, sizeof v6) << "::1";
+        QTest::newRow("IPv6 cut short") << record(&v6, sizeof v4) << "";
+        QTest::newRow("empty") << QByteArray() << "";
+        QTest::newRow("unknown family") << QByteArray(32, '\x7f') << "";
+    }
+
+    void ipAddressesCheckEachRecord()
+    {
+        QFETCH(QByteArray, record);
+        QFETCH(QString, address);
+        QCOMPARE(ipAddresses({record}), QStringList{address});
+    }
+
+    void supportMailNamesTheApplication()
+    {
+        const Bundle bundle = Bundle::main();
+        const QUrl url = *supportEmailURL(QStringLiteral("help@example.org"));
+        QCOMPARE(url.toString(QUrl::FullyEncoded),
+                 QStringLiteral("mailto:help@example.org?subject=%1%20v%2%20(%3)%20support%20request")
+                     .arg(*bundle.applicationName(), *bundle.releaseVersionNumber(), *bundle.buildVersionNumber()));
+        QVERIFY(supportEmailURL()->toString().startsWith(QStringLiteral("mailto:")));
+        QCOMPARE(staticURL("https://example.org/a"), QUrl(QStringLiteral("https://example.org/a")));
+        QCOMPARE(datedFileURL(QUrl::fromLocalFile("/tmp/x/notes.txt"), QStringLiteral("old")).toLocalFile().left(19),
+                 QStringLiteral("/tmp/x/old/notes 20"));
+    }
+};
+
+QTEST_GUILESS_MAIN(FileSystemTest)
+#include "tst_filesystem.moc"

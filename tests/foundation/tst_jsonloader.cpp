@@ -1,0 +1,137 @@
+#include "FoundationTestSupport.h"
+
+#include "foundation/JSONLoader.h"
+
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct PointDecoding;
+
+// A small decodable value: {"x": 1, "yValue": 2}.
+struct Point {
+    int x = 0;
+    int yValue = 0;
+    static PointDecoding fromJson(const QJsonValue &json);
+};
+
+struct PointDecoding {
+    std::optional<Point> point;
+    QString problem;
+    explicit operator bool() const { return point.has_value(); }
+    Point value() const { return *point; }
+    QString error() const { return problem; }
+};
+
+PointDecoding Point::fromJson(const QJsonValue &json)
+{
+    const QJsonObject object = json.toObject();
+    if (!object.value("x").isDouble() || !object.value("yValue").isDouble())
+        return {std::nullopt, QStringLiteral("not a point")};
+    return {Point{object.value("x").toInt(), object.value("yValue").toInt()}, {}};
+}
+
+enum class Source { bytes, file, missingFile, resource, resourceWithExtension, cacheWithoutCopies };
+
+} // namespace
+
+class JSONLoaderTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void loading_data()
+    {
+        QTest::addColumn<Source>("source");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("snakeCase");
+        QTest::addColumn<int>("failure"); // -1: a point (1, 2)
+        QTest::addColumn<QString>("logged");
+        const QByteArray snake = "{\"x\": 1, \"y_value\": 2}";
+        QTest::newRow("bytes") << Source::bytes << snake << true << -1 << "";
+        QTest::newRow("snake case needs the strategy") << Source::bytes << snake << false
+                                                       << int(JSONLoadingError::failedDecoding)
+                                                       << "Couldn't load/parse JSON: not a point";
+        QTest::newRow("not JSON") << Source::bytes << QByteArray("{x") << true << int(JSONLoadingError::failedDecoding)
+                                  << "Couldn't load/parse JSON: ";
+        QTest::newRow("a file") << Source::file << snake << true << -1 << "";
+        QTest::newRow("a missing file fails decoding") << Source::missingFile << QByteArray() << true
+                                                       << int(JSONLoadingError::failedDecoding)
+                                                       << "Couldn't load/parse JSON from file://";
+        QTest::newRow("a resource gets the extension") << Source::resource << QByteArray() << true << -1 << "";
+        QTest::newRow("a resource named with its extension") << Source::resourceWithExtension << QByteArray() << true
+                                                             << -1 << "";
+        QTest::newRow("no cache and no copies") << Source::cacheWithoutCopies << QByteArray() << true
+                                                << int(JSONLoadingError::fileNotFound) << "";
+    }
+
+    void loading()
+    {
+        QFETCH(Source, source);
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, snakeCase);
+        QFETCH(int, failure);
+        QFETCH(QString, logged);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("point.json"));
+        QFile file(path);
+        if (source == Source::file && file.open(QIODevice::WriteOnly))
+            file.write(bytes);
+        file.close();
+        const auto strategy = snakeCase ? std::optional(KeyDecodingStrategy::convertFromSnakeCase) : std::nullopt;
+        const JSONLoader loader;
+        const LogCapture log;
+        try {
+            Point point;
+            switch (source) {
+            case Source::bytes:
+                point = loader.load<Point>(bytes, strategy);
+                break;
+            case Source::file:
+            case Source::missingFile:
+                point = loader.load<Point>(QUrl::fromLocalFile(path), strategy);
+                break;
+            case Source::resource:
+                point = loader.load<Point>(QStringLiteral("point"), QStringLiteral("fixtures"), QStringLiteral("json"), strategy);
+                break;
+            case Source::resourceWithExtension:
+                point = loader.load<Point>(QStringLiteral("point.json"), QStringLiteral("fixtures"), QStringLiteral("txt"), strategy);
+                break;
+            case Source::cacheWithoutCopies:
+                point = loader.load<Point>(QUrl::fromLocalFile(path), {QUrl::fromLocalFile(dir.filePath("gone.json"))},
+                                           false, strategy);
+                break;
+            }
+            QCOMPARE(failure, -1);
+            QCOMPARE(point.x, 1);
+            QCOMPARE(point.yValue, 2);
+        } catch (JSONLoadingError error) {
+            QCOMPARE(int(error), failure);
+        }
+        QCOMPARE(log.lines().size(), logged.isEmpty() ? 0 : 1);
+        if (!logged.isEmpty())
+            QVERIFY2(log.lines().first().startsWith(QStringLiteral("Filing error ") + logged), qPrintable(log.lines().first()));
+    }
+
+    void snakeCaseKeys_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("converted");
+        QTest::newRow("words") << "snake_case_key" << "snakeCaseKey";
+        QTest::newRow("underscores at the ends stay") << "_my_url_" << "_myUrl_";
+        QTest::newRow("later words lose their capitals") << "an_URL" << "anUrl";
+        QTest::newRow("only underscores") << "__" << "__";
+        QTest::newRow("no underscores") << "plain" << "plain";
+    }
+
+    void snakeCaseKeys()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, converted);
+        QCOMPARE(JSONLoader::convertFromSnakeCase(key), converted);
+    }
+};
+
+QTEST_GUILESS_MAIN(JSONLoaderTest)
+#include "tst_jsonloader.moc"

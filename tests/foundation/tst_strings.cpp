@@ -1,0 +1,226 @@
+#include "FoundationTestSupport.h"
+
+#include "foundation/DevicesAndVersions.h"
+#include "foundation/StringPatterns.h"
+#include "foundation/Strings.h"
+
+#include <QTemporaryDir>
+#include <QTimeZone>
+#include <QTest>
+
+#include <ctime>
+#include <functional>
+
+namespace {
+
+using Transform = std::function<QString(const QString &)>;
+
+Transform of(QString (*f)(const QString &))
+{
+    return Transform(f);
+}
+
+} // namespace
+
+class StringsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void transforms_data()
+    {
+        QTest::addColumn<Transform>("transform");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("abbreviated to hyphen") << of(abbreviatedToHyphen) << "Ultra-sound guided biopsy" << "Ultra guided biopsy";
+        QTest::newRow("a trailing hyphen ends it") << of(abbreviatedToHyphen) << "Pre- and post-operative" << "Pre";
+        QTest::newRow("initials") << of(initials) << "Jean-Luc picard" << "JLp";
+        QTest::newRow("numbers only") << of(numbersOnly) << "(03) 123-4567" << "031234567";
+        QTest::newRow("no hyphens") << of(deletingHyphens) << "a-b--c" << "abc";
+        QTest::newRow("first character is a whole character") << of(firstCharacter) << "e\u0301tude" << "e\u0301";
+        QTest::newRow("first character of nothing") << of(firstCharacter) << "" << "";
+        QTest::newRow("first word") << of(firstWord) << " one" << "";
+        QTest::newRow("last word") << of(lastWord) << "one two" << "two";
+        QTest::newRow("path extension") << of(pathExtension) << "/tmp/report.tar.gz" << "gz";
+        QTest::newRow("without extension") << of(deletingPathExtension) << "/tmp/report.tar.gz" << "report.tar";
+        QTest::newRow("a hidden file has no extension") << of(pathExtension) << "/home/a/.profile" << "";
+        QTest::newRow("condensed white space") << of(condensedWhiteSpace) << " a \n\t b " << " a b ";
+        QTest::newRow("trailing white space") << of(removingTrailingWhiteSpace) << " a b \n\t" << " a b";
+        QTest::newRow("folders from a UUID") << Transform([](const QString &t) { return folderPathFromUUID(t, false); })
+                                             << "1A2B3C4D-5E6F" << "1A/2B/3C/4D";
+        QTest::newRow("odd length") << Transform([](const QString &t) { return folderPathFromUUID(t, false); })
+                                    << "ABCDE" << "AB/CD/E";
+        QTest::newRow("the entire UUID") << Transform([](const QString &t) { return folderPathFromUUID(t, true); })
+                                         << "1A2B-5E6F" << "1A2B/5E6F";
+        QTest::newRow("truncated at the length") << Transform([](const QString &t) { return truncated(t, 3, "…"); })
+                                                 << "abc" << "abc…";
+        QTest::newRow("shorter is kept") << Transform([](const QString &t) { return truncated(t, 3, "…"); })
+                                         << "ab" << "ab";
+        QTest::newRow("negative length keeps the text") << Transform([](const QString &t) { return truncated(t, -1, "…"); })
+                                                        << "ab" << "ab";
+        QTest::newRow("whole words") << Transform([](const QString &t) { return truncatedToWords(t, 9); })
+                                     << "one two three" << "one two";
+        QTest::newRow("no word fits") << Transform([](const QString &t) { return truncatedToWords(t, 2); })
+                                      << "one two" << "one two";
+        QTest::newRow("tabs become spaces") << Transform([](const QString &t) { return truncatedToWords(t, 20); })
+                                            << "one\ttwo" << "one two";
+        QTest::newRow("one prefix") << Transform([](const QString &t) { return deletingPrefix(t, "ab"); }) << "abab" << "ab";
+        QTest::newRow("one suffix") << Transform([](const QString &t) { return deletingSuffix(t, "b"); }) << "abb" << "ab";
+        QTest::newRow("replace two") << Transform([](const QString &t) { return replacingOccurrences(t, "a", "b", 2); })
+                                     << "aaaa" << "bbaa";
+        QTest::newRow("replace none") << Transform([](const QString &t) { return replacingOccurrences(t, "a", "b", 0); })
+                                      << "aaaa" << "aaaa";
+        QTest::newRow("negative count replaces none")
+            << Transform([](const QString &t) { return replacingOccurrences(t, "a", "b", -3); }) << "aaaa" << "aaaa";
+        QTest::newRow("brackets excluded") << Transform([](const QString &t) { return excludingCharactersInSet(t, CharacterSet("()[]{}")); })
+                                           << "f(x) = [y]" << "fx = y";
+        QTest::newRow("home as a tilde") << of(abbreviatingWithTilde) << QDir::homePath() + "/notes" << "~/notes";
+        QTest::newRow("tilde as home") << of(expandingTilde) << "~/notes" << QDir::homePath() + "/notes";
+        QTest::newRow("root's home") << of(expandingTilde) << "~root" << "/root";
+    }
+
+    void transforms()
+    {
+        QFETCH(Transform, transform);
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QCOMPARE(transform(text), expected);
+    }
+
+    void pieces()
+    {
+        QCOMPARE(countOccurrences("aaaa", "aa"), 2);
+        QCOMPARE(character("abc", 3), QString());
+        QCOMPARE(character("abc", -1), QString());
+        QCOMPARE(character("a\U0001F468\u200D\U0001F469\u200D\U0001F467b", 2), QStringLiteral("b"));
+        QCOMPARE(arrayOfCommaDelimitedStrings("a, b ,c"), (QStringList{"a", "b", "c"}));
+        QCOMPARE(arrayOfCommaDelimitedStrings("New York, Boston"), (QStringList{"NewYork", "Boston"}));
+        QCOMPARE(arrayOfCommaDelimitedStrings(""), QStringList{""});
+        QCOMPARE(slice("a[bc]d", "[", "]"), QStringLiteral("bc"));
+        QCOMPARE(slice("a]b[c", "[", "]"), std::nullopt);
+        QCOMPARE(fullRange("h\u00e9"), (TextRange{0, 2}));
+        QCOMPARE(hourAndMinute("0930"), (HourAndMinute{9, 30}));
+        QCOMPARE(hourAndMinute("930"), HourAndMinute{});
+        QCOMPARE(hourAndMinute("09:30"), HourAndMinute{});
+        QCOMPARE(hourAndMinute("-1-1"), (HourAndMinute{-1, -1}));
+    }
+
+    void shortNewZealandDates()
+    {
+        qputenv("TZ", "Pacific/Auckland");
+        tzset();
+        QCOMPARE(dateFromShortNZDateFormat("5/3/24"), QDateTime(QDate(2024, 3, 5), QTime(0, 0), QTimeZone("Pacific/Auckland")));
+        QCOMPARE(dateFromShortNZDateFormat("31/12/99")->date(), QDate(1999, 12, 31));
+        QCOMPARE(dateFromShortNZDateFormat("2024-03-05"), std::nullopt);
+    }
+
+    void appendingText()
+    {
+        QTemporaryDir dir;
+        const QUrl file = QUrl::fromLocalFile(dir.filePath("log.txt"));
+        appendLineToURL("één", file);
+        appendToURL("two", file);
+        QCOMPARE(QString::fromUtf8(readFile(file.toLocalFile())), QStringLiteral("één\ntwo"));
+    }
+
+    void patterns()
+    {
+        QCOMPARE(acronyms("IL-6 and TNF\u03B1, then MRI, MRIs and MRI again; mri", 2, 4, true),
+                 (QStringList{"IL-6", "MRI", "MRIs", "TNF\u03B1"}));
+        QCOMPARE(acronyms("AB ABC ABCD", 3, 3, true), QStringList{"ABC"});
+        const LogCapture log;
+        QVERIFY(acronyms("ABC", 2, 1, true).isEmpty());
+        QCOMPARE(log.lines(), QStringList{"UI error String.acronyms warning: maximum not >= minimum"});
+        QCOMPARE(groups("b", "(a)|(b)"), (QStringList{"b", "b"}));
+        QCOMPARE(groups("ABC", "[a-z]+"), QStringList{"ABC"});
+        QVERIFY(extractStrings("x", "(").isEmpty());
+        QCOMPARE(log.lines().size(), 1);
+        QVERIFY(groups("x", "(").isEmpty());
+        QCOMPARE(log.lines().size(), 2);
+        QVERIFY(log.lines().last().startsWith("UI error Invalid regEx: "));
+        QCOMPARE(extractStrings("see http://a.b/c and https://d.e", urlRegEx()),
+                 (QStringList{"http://a.b/c", "https://d.e"}));
+    }
+
+    void validators_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("phone");
+        QTest::addColumn<bool>("mobile");
+        QTest::addColumn<bool>("email");
+        QTest::newRow("landline") << "(03) 123 4567" << true << false << false;
+        QTest::newRow("international") << "+64 3 123 4567" << false << false << false;
+        QTest::newRow("mobile") << "021 123 456" << false << true << false;
+        QTest::newRow("address") << "jo.bloggs+atlas@example.co.nz" << false << false << true;
+        QTest::newRow("no dot after the at") << "jo@localhost" << false << false << false;
+        QTest::newRow("a space") << "jo bloggs@example.org" << false << false << false;
+    }
+
+    void validators()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, phone);
+        QFETCH(bool, mobile);
+        QFETCH(bool, email);
+        QCOMPARE(isValidPhoneNumber(text), phone);
+        QCOMPARE(isValidMobileNumber(text), mobile);
+        QCOMPARE(isValidEmail(text), email);
+    }
+
+    void nhi_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("nhi");
+        QTest::newRow("lower case") << "abc1235" << "ABC1235";
+        QTest::newRow("wrong check digit") << "ABC1234" << "";
+        QTest::newRow("inside other text") << "xx abc1235 yy" << "ABC1235";
+        QTest::newRow("remainder 1 checks 0") << "AAB0000" << "AAB0000";
+        QTest::newRow("remainder 0 is never valid") << "AAD0000" << "";
+        QTest::newRow("no O first") << "OAB0000" << "";
+    }
+
+    void nhi()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, nhi);
+        QCOMPARE(validNHI(text).value_or(QString()), nhi);
+    }
+
+    void devices()
+    {
+        QCOMPARE(mapToDeviceName("iPhone12,8"), QStringLiteral("iPhone SE (2nd generation)"));
+        QCOMPARE(mapToDeviceName("iPad14,10"), QStringLiteral("iPad Air (13-inch) (M2)"));
+        QCOMPARE(mapToDeviceName("RealityDevice14,1"), QStringLiteral("Apple Vision Pro"));
+        for (const QString unknown : {"iPhone99,1", "x86_64", "", "iphone3,1"})
+            QCOMPARE(mapToDeviceName(unknown), unknown);
+    }
+
+    void versions_data()
+    {
+        QTest::addColumn<QString>("mine");
+        QTest::addColumn<QString>("theirs");
+        QTest::addColumn<bool>("numeric");
+        QTest::addColumn<bool>("byParts");
+        QTest::newRow("1.10 and 1.9") << "1.10" << "1.9" << true << true;
+        QTest::newRow("1.9 and 1.10") << "1.9" << "1.10" << false << false;
+        QTest::newRow("equal") << "2.0" << "2.0" << true << true;
+        QTest::newRow("1.2 and 1.2.0") << "1.2" << "1.2.0" << false << true;
+        QTest::newRow("1.2.3 and 1.2") << "1.2.3" << "1.2" << true << true;
+        QTest::newRow("1.02 and 1.2") << "1.02" << "1.2" << true << false;
+        QTest::newRow("letters are skipped") << "2.a" << "2.1" << true << false;
+        QTest::newRow("the first number decides") << "1.x.3" << "1.y.2" << false << true;
+        QTest::newRow("empty") << "" << "1" << false << false;
+    }
+
+    void versions()
+    {
+        QFETCH(QString, mine);
+        QFETCH(QString, theirs);
+        QFETCH(bool, numeric);
+        QFETCH(bool, byParts);
+        QCOMPARE(atLeastVersion(mine, theirs), numeric);
+        QCOMPARE(asVersionIsAtLeast(mine, theirs), byParts);
+    }
+};
+
+QTEST_GUILESS_MAIN(StringsTest)
+#include "tst_strings.moc"

@@ -1,0 +1,103 @@
+#include "StoreTestSupport.h"
+
+#include "model/AtlasImage.h"
+#include "model/PointAnnotation.h"
+#include "model/SaveOrRollBack.h"
+#include "model/Series.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <functional>
+
+namespace {
+
+// The library as text: each series with its images and their points.
+QString describe(ModelContext &context)
+{
+    QStringList parts;
+    for (const AtlasImage *image : context.fetch<AtlasImage>()) {
+        QString part = (image->series() ? image->series()->title() + QLatin1Char('/') : QString()) + image->title();
+        for (const PointAnnotation *point : image->points())
+            part += QLatin1Char('.') + point->label();
+        parts << part;
+    }
+    return parts.join(QLatin1Char(' '));
+}
+
+using Change = std::function<void(ModelContext &)>;
+
+} // namespace
+Q_DECLARE_METATYPE(Change)
+
+// Ending a change: saved, or rolled back with the store's error so that no
+// later save writes any of it.
+class SaveOrRollBackTest : public QObject {
+    Q_OBJECT
+private slots:
+    void endsAChange_data()
+    {
+        QTest::addColumn<Change>("change");
+        QTest::addColumn<bool>("failing");
+        QTest::addColumn<QString>("stored");
+
+        const QString before = QStringLiteral("S/a.p S/b");
+        const Change insert = [](ModelContext &context) {
+            AtlasImage *image = context.insert(AtlasImage::make(QStringLiteral("c")));
+            auto point = PointAnnotation::make(QStringLiteral("q"));
+            point->setImage(image);
+            image->setSeries(context.fetch<Series>().first());
+        };
+        const Change edit = [](ModelContext &context) {
+            context.fetch<AtlasImage>().first()->setTitle(QStringLiteral("renamed"));
+            context.fetch<AtlasImage>().last()->setSeries(nullptr);
+        };
+        const Change remove = [](ModelContext &context) { context.deleteObject(context.fetch<Series>().first()); };
+        QTest::newRow("insert saved") << insert << false << QStringLiteral("S/a.p S/b S/c.q");
+        QTest::newRow("insert failed") << insert << true << before;
+        QTest::newRow("edit saved") << edit << false << QStringLiteral("S/renamed.p b");
+        QTest::newRow("edit failed") << edit << true << before;
+        QTest::newRow("delete saved") << remove << false << QString();
+        QTest::newRow("delete failed") << remove << true << before;
+    }
+
+    void endsAChange()
+    {
+        QFETCH(Change, change);
+        QFETCH(bool, failing);
+        QFETCH(QString, stored);
+        QTemporaryDir folder;
+        auto container = makeTestContainer(folder.path());
+        ModelContext &context = container->mainContext();
+        Series *series = context.insert(Series::make(QStringLiteral("S")));
+        AtlasImage *a = context.insert(AtlasImage::make(QStringLiteral("a")));
+        a->setSeries(series);
+        auto point = PointAnnotation::make(QStringLiteral("p"));
+        point->setImage(a);
+        context.insert(AtlasImage::make(QStringLiteral("b")))->setSeries(series);
+        context.save();
+        FailingWrites writes(folder.path());
+
+        change(context);
+        writes.set(failing);
+        const std::optional<ModelStoreError> error = saveOrRollBack(context);
+        QCOMPARE(error.has_value(), failing);
+        if (error)
+            QCOMPARE(error->code(), ModelStoreError::Code::saveFailed);
+        QVERIFY(!context.hasChanges());
+        QCOMPARE(describe(context), stored);
+
+        // Nothing of a failed change reaches a later save, also one that
+        // writes a row again from memory.
+        writes.set(false);
+        if (const QList<AtlasImage *> images = context.fetch<AtlasImage>(); !images.isEmpty())
+            images.first()->setSortIndex(0);
+        QVERIFY(!saveOrRollBack(context));
+        container.reset();
+        container = makeTestContainer(folder.path());
+        QCOMPARE(describe(container->mainContext()), stored);
+    }
+};
+
+QTEST_GUILESS_MAIN(SaveOrRollBackTest)
+#include "tst_saveorrollback.moc"

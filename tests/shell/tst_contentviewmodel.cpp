@@ -1,0 +1,516 @@
+#include "ShellTestSupport.h"
+
+#include "platform/UserDefaults.h"
+#include "shell/AppState.h"
+#include "shell/ContentViewModel.h"
+#include "shell/LibraryDerivation.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+QString idText(const AtlasImage *image)
+{
+    return image->id().toString(QUuid::WithoutBraces).toUpper();
+}
+
+QSet<LibraryEntryID> rowOf(const AtlasImage *image)
+{
+    return {LibraryDerivation::entryID(*image)};
+}
+
+} // namespace
+
+// A window's own state kept in step with the library: the opened image, the
+// grid and sidebar selections, the saved image, keyboard navigation, and
+// what the sheets, alerts and operations leave selected or open.
+class ContentViewModelTest : public QObject {
+    Q_OBJECT
+private:
+    UserDefaults m_defaults;
+    SilentCloudAccountService m_accounts;
+    QTemporaryDir m_files;
+
+    // A library, in memory or on disk, and a window's model over it.
+    struct Window {
+        Window(UserDefaults &defaults, CloudAccountService &accounts, bool onDisk)
+            : library(onDisk)
+            , state(defaults, accounts)
+            , model(library.context(), state)
+        {
+        }
+        TestLibrary library;
+        AppState state;
+        ContentViewModel model;
+    };
+    std::unique_ptr<Window> openWindow(bool onDisk = false)
+    {
+        return std::make_unique<Window>(m_defaults, m_accounts, onDisk);
+    }
+
+    QUrl file(const QString &name, const QByteArray &bytes = pngBytes()) { return writeTestFile(m_files, name, bytes); }
+
+    // Picks files and waits for the import sheet.
+    static void pick(ContentViewModel &model, const QList<QUrl> &urls)
+    {
+        model.handleImportResult(urls);
+        QTRY_VERIFY(!model.isReadingImport());
+        QVERIFY(model.pendingImport().has_value());
+    }
+
+private slots:
+    void newWindowStartsOnTheGrid()
+    {
+        auto window = openWindow();
+        ContentViewModel &model = window->model;
+        QVERIFY(model.sidebarSelection().isEmpty());
+        QCOMPARE(model.gridSelection(), nullptr);
+        QCOMPARE(model.openedImage(), nullptr);
+        QVERIFY(model.focusGridOnAppear());
+        QVERIFY(!model.hasActiveFilters());
+        QVERIFY(!model.isLibraryFiltersExpanded());
+        QCOMPARE(model.importDestination(), PendingImageImport::Destination::newEntry());
+    }
+
+    void restoresTheSavedImage()
+    {
+        auto window = openWindow();
+        TestLibrary &library = window->library;
+        Series *series = library.series(QStringLiteral("S"));
+        AtlasImage *image = library.image(QStringLiteral("a"), series);
+        library.save();
+
+        ContentViewModel &model = window->model;
+        model.setSelectedImageID(idText(image));
+        model.contentDidAppear();
+        QCOMPARE(model.openedImage(), nullptr); // the appearance task runs later
+        QTRY_COMPARE(model.openedImage(), image);
+        QCOMPARE(model.sidebarSelection(), (QSet<LibraryEntryID>{LibraryEntryID::series(series->id())}));
+
+        // Malformed or empty text opens nothing.
+        for (const QString &text : {QString(), QStringLiteral("not-a-uuid")}) {
+            ContentViewModel other(library.context(), window->state);
+            other.setSelectedImageID(text);
+            other.restoreOpenedImage();
+            QCOMPARE(other.openedImage(), nullptr);
+        }
+
+        // A saved image that arrives later opens then.
+        ContentViewModel later(library.context(), window->state);
+        const QUuid id = QUuid::createUuid();
+        later.setSelectedImageID(id.toString(QUuid::WithoutBraces).toUpper());
+        later.restoreOpenedImage();
+        QCOMPARE(later.openedImage(), nullptr);
+        AtlasImage *arrived = library.image(QStringLiteral("late"));
+        arrived->setId(id);
+        library.save();
+        QTRY_COMPARE(later.openedImage(), arrived);
+        QCOMPARE(later.sidebarSelection(), (QSet<LibraryEntryID>{LibraryEntryID::image(id)}));
+    }
+
+    void closesImagesThatLeaveTheLibrary()
+    {
+        auto window = openWindow();
+        TestLibrary &library = window->library;
+        ContentViewModel &model = window->model;
+        AtlasImage *a = library.image(QStringLiteral("a"));
+        AtlasImage *b = library.image(QStringLiteral("b"), nullptr, 0, 1);
+        AtlasImage *c = library.image(QStringLiteral("c"), nullptr, 0, 2);
+        library.save();
+        ContentViewModel otherWindow(library.context(), window->state);
+        model.openImage(a);
+        QCOMPARE(model.selectedImageID(), idText(a));
+        window->state.setIsEditing(true);
+
+        otherWindow.deleteImages({b});
+        QCoreApplication::processEvents();
+        QCOMPARE(model.openedImage(), a);
+        QVERIFY(window->state.isEditing());
+
+        // Deleted in another window, or in this one: closed, edit mode ends.
+        QSignalSpy entries(&model, &ContentViewModel::entriesChanged);
+        otherWindow.deleteImages({a});
+        QTRY_COMPARE(model.openedImage(), nullptr);
+        QVERIFY(!window->state.isEditing());
+        QCOMPARE(model.selectedImageID(), QString());
+        QCOMPARE(model.gridSelection(), nullptr);
+        QVERIFY(entries.count() >= 1);
+        model.openImage(c);
+        window->state.setIsEditing(true);
+        model.deleteImages({c});
+        QCOMPARE(model.openedImage(), nullptr);
+        QCOMPARE(model.gridSelection(), nullptr);
+        QVERIFY(!window->state.isEditing());
+
+        // A menu or a tile that still shows a deleted image opens nothing.
+        model.openImage(c);
+        QCOMPARE(model.openedImage(), nullptr);
+        QCOMPARE(model.gridSelection(), nullptr);
+    }
+
+    void searchAndFiltersHideTheOpenedImage()
+    {
+        auto window = openWindow();
+        TestLibrary &library = window->library;
+        ContentViewModel &model = window->model;
+        AtlasImage *knee = library.image(QStringLiteral("Knee"));
+        AtlasImage *hip = library.image(QStringLiteral("Hip"), nullptr, 0, 1, Modality::ct);
+        library.save();
+        model.setSidebarSelection({LibraryEntryID::image(knee->id()), LibraryEntryID::image(hip->id())});
+        model.setGridSelection(hip);
+        model.openImage(knee);
+        QCOMPARE(model.gridSelection(), knee);
+        model.setGridSelection(hip);
+
+        model.setLibrarySearchText(QStringLiteral("kne"));
+        QCOMPARE(model.gridSelection(), nullptr);
+        QCOMPARE(model.openedImage(), knee);
+        model.setLibrarySearchText(QStringLiteral("knee"));
+        QCOMPARE(model.openedImage(), knee);
+
+        model.setModalityFilter(Modality::ct);
+        QCOMPARE(model.openedImage(), nullptr);
+        QVERIFY(!model.focusGridOnAppear());
+        QVERIFY(model.hasActiveFilters());
+        model.clearFilters();
+        QVERIFY(!model.hasActiveFilters());
+        QCOMPARE(model.librarySearchText(), QStringLiteral("knee"));
+    }
+
+    void followsTheSidebarSelection()
+    {
+        auto window = openWindow();
+        TestLibrary &library = window->library;
+        ContentViewModel &model = window->model;
+        Series *s1 = library.series(QStringLiteral("One"));
+        AtlasImage *a = library.image(QStringLiteral("a"), s1, 0);
+        AtlasImage *b = library.image(QStringLiteral("b"), s1, 1);
+        Series *s2 = library.series(QStringLiteral("Two"), 1);
+        AtlasImage *c = library.image(QStringLiteral("c"), s2, 1);
+        AtlasImage *d = library.image(QStringLiteral("d"), s2, 0);
+        Series *empty = library.series(QStringLiteral("Empty"), 2);
+        library.save();
+
+        model.setSidebarSelection({LibraryEntryID::series(s1->id())});
+        model.openImage(b);
+        model.setSidebarSelection({LibraryEntryID::series(s1->id()), LibraryEntryID::series(s2->id())});
+        QCOMPARE(model.openedImage(), b);
+        model.setSidebarSelection({LibraryEntryID::series(s2->id())});
+        QCOMPARE(model.visibleImages(), (QList<AtlasImage *>{d, c}));
+        QCOMPARE(model.openedImage(), d);
+        QCOMPARE(model.gridSelection(), d);
+        model.setSidebarSelection({LibraryEntryID::series(empty->id())});
+        QCOMPARE(model.openedImage(), nullptr);
+        QCOMPARE(model.gridSelection(), nullptr);
+
+        // Removing the row of the opened image closes it, rather than
+        // moving on to another selected row's image.
+        model.setSidebarSelection({LibraryEntryID::series(s1->id()), LibraryEntryID::series(s2->id())});
+        model.openImage(a);
+        window->state.setIsEditing(true);
+        model.removeEntries({model.libraryEntries().first()});
+        QVERIFY(s1->isDeleted());
+        QCOMPARE(model.openedImage(), nullptr);
+        QVERIFY(!window->state.isEditing());
+        QCOMPARE(model.sidebarSelection(), (QSet<LibraryEntryID>{LibraryEntryID::series(s2->id())}));
+        QCOMPARE(model.visibleImages(), (QList<AtlasImage *>{d, c}));
+    }
+
+    void arrowKeysStepThroughTheVisibleImages()
+    {
+        auto window = openWindow();
+        TestLibrary &library = window->library;
+        ContentViewModel &model = window->model;
+        Series *series = library.series(QStringLiteral("S"));
+        const QList<AtlasImage *> images = library.images(series, 5);
+        library.save();
+        QVERIFY(!model.canAdvanceOpenedImage(1));
+        model.setSidebarSelection({LibraryEntryID::series(series->id())});
+
+        model.openImage(images.at(3));
+        QVERIFY(model.canAdvanceOpenedImage(1));
+        model.advanceOpenedImage(1);
+        QCOMPARE(model.openedImage(), images.at(4));
+        QCOMPARE(model.gridSelection(), images.at(4));
+        QVERIFY(!model.canAdvanceOpenedImage(1));
+        model.advanceOpenedImage(1);
+        QCOMPARE(model.openedImage(), images.at(4));
+        model.openImage(images.at(0));
+        QVERIFY(!model.canAdvanceOpenedImage(-1));
+        model.advanceOpenedImage(1);
+
+        // Space returns to the grid, except in edit mode.
+        window->state.setIsEditing(true);
+        QVERIFY(!model.canReturnToGridFromKeyboard());
+        model.returnToGridFromKeyboard();
+        QCOMPARE(model.openedImage(), images.at(1));
+        window->state.setIsEditing(false);
+        QVERIFY(model.canReturnToGridFromKeyboard());
+        model.returnToGridFromKeyboard();
+        QCOMPARE(model.openedImage(), nullptr);
+        QCOMPARE(model.gridSelection(), images.at(1));
+        QCOMPARE(model.selectedImageID(), QString());
+        QVERIFY(!model.canReturnToGridFromKeyboard());
+    }
+
+    void theImportSheetNamesItsDestination_data()
+    {
+        QTest::addColumn<int>("selected"); // 0 nothing (a new entry), 1 a series, 2 a standalone image
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("navigationTitle");
+        QTest::addColumn<QString>("actionTitle");
+        QTest::addColumn<int>("imageCount");
+        QTest::addColumn<QString>("subtitle");
+        QTest::addColumn<QString>("draftTitle");
+
+        QTest::newRow("one file") << 0 << QStringList{"knee.mri.png"} << "Import Image" << "Import" << 1
+                                  << "Metadata applies to this image." << "knee.mri";
+        QTest::newRow("several files") << 0 << QStringList{"img10.png", "img2.png", "img1.png"} << "Import Series"
+                                       << "Import" << 3 << "Metadata applies to 3 ordered images."
+                                       << "Imported Series";
+        QTest::newRow("into a series") << 1 << QStringList{"n1.png", "n2.png"} << "Add Images" << "Add" << 4
+                                       << "Metadata applies to the 2 images being added." << "Spine";
+        QTest::newRow("into a standalone image") << 2 << QStringList{"wrist.png"} << "Add Image" << "Add" << 2
+                                                 << "Metadata applies to the image being added." << "Hand";
+    }
+
+    void theImportSheetNamesItsDestination()
+    {
+        QFETCH(int, selected);
+        QFETCH(QStringList, files);
+        auto window = openWindow();
+        TestLibrary &library = window->library;
+        ContentViewModel &model = window->model;
+        Series *spine = library.series(QStringLiteral("Spine"));
+        library.images(spine, 2);
+        AtlasImage *hand = library.image(QStringLiteral("Hand"), nullptr, 0, 1);
+        library.save();
+        if (selected == 1)
+            model.setSidebarSelection({LibraryEntryID::series(spine->id())});
+        else if (selected == 2)
+            model.setSidebarSelection({LibraryEntryID::image(hand->id())});
+
+        QSignalSpy importer(&model, &ContentViewModel::isImportingChanged);
+        selected == 0 ? model.beginImport() : model.beginAddImages();
+        QVERIFY(model.isImporting());
+        QCOMPARE(importer.count(), 1);
+        model.setIsImporting(false);
+        QList<QUrl> urls;
+        for (const QString &name : std::as_const(files))
+            urls << file(name);
+        pick(model, urls);
+        // The importer's destination serves one pick.
+        QCOMPARE(model.importDestination(), PendingImageImport::Destination::newEntry());
+
+        const ContentViewModel::ImportSheet sheet = model.importSheet(*model.pendingImport());
+        QTEST(sheet.navigationTitle, "navigationTitle");
+        QTEST(sheet.actionTitle, "actionTitle");
+        QTEST(int(sheet.imageCount), "imageCount");
+        QTEST(sheet.headerSubtitle, "subtitle");
+        QTEST(sheet.draft.title, "draftTitle");
+
+        // Confirmed: the first new image opens; a standalone image's row
+        // becomes its new series' row.
+        const QSet<LibraryEntryID> before = model.sidebarSelection();
+        model.commitImport(*model.pendingImport(), sheet.draft);
+        QVERIFY(!model.pendingImport());
+        QVERIFY(model.openedImage());
+        QCOMPARE(model.selectedImageID(), idText(model.openedImage()));
+        QCOMPARE(model.sidebarSelection(), selected == 2 ? rowOf(hand) : before);
+        if (selected == 0 && files.size() > 1)
+            QCOMPARE(model.openedImage()->title(), QStringLiteral("img1"));
+    }
+
+    void dropsNeedOneSelectedRowAndImageFiles()
+    {
+        auto window = openWindow();
+        TestLibrary &library = window->library;
+        ContentViewModel &model = window->model;
+        AtlasImage *hand = library.image(QStringLiteral("Hand"));
+        AtlasImage *other = library.image(QStringLiteral("Other"), nullptr, 0, 1);
+        library.save();
+
+        QVERIFY(!model.handleDrop({file(QStringLiteral("more.png"))}));
+        model.setSidebarSelection({LibraryEntryID::image(other->id()), LibraryEntryID::image(hand->id())});
+        QVERIFY(!model.canAddImages());
+        QVERIFY(!model.handleDrop({file(QStringLiteral("more.png"))}));
+        model.setSidebarSelection({LibraryEntryID::image(other->id())});
+        QVERIFY(!model.handleDrop({file(QStringLiteral("notes.txt"), "text")}));
+        QVERIFY(!model.isReadingImport());
+        QVERIFY(model.handleDrop({QUrl(QStringLiteral("https://example.org/x.png")), file(QStringLiteral("n1.png"))}));
+        QTRY_VERIFY(model.pendingImport().has_value());
+        QCOMPARE(model.pendingImport()->images.size(), 1);
+        QCOMPARE(model.pendingImport()->destination, PendingImageImport::Destination::standaloneImage(other));
+    }
+
+    void importFailuresAreReported()
+    {
+        auto window = openWindow();
+        ContentViewModel &model = window->model;
+        model.handleImportResult({file(QStringLiteral("a1.png")), file(QStringLiteral("a2.png"), "not a picture"),
+                                  file(QStringLiteral("a3.png"))});
+        QTRY_VERIFY(model.showsOperationError());
+        QCOMPARE(model.operationErrorTitle(), QStringLiteral("Import Failed"));
+        QCOMPARE(model.operationErrorMessage(), QStringLiteral("Unsupported image: a2.png"));
+        QVERIFY(!model.pendingImport());
+        model.dismissOperationError();
+
+        model.handleImportFailure(QStringLiteral("The folder cannot be read."));
+        QCOMPARE(model.operationErrorMessage(), QStringLiteral("The folder cannot be read."));
+        QVERIFY(model.showsOperationError());
+
+        QSignalSpy pendingChanges(&model, &ContentViewModel::pendingImportChanged);
+        model.handleImportResult({});
+        QVERIFY(!model.isReadingImport());
+        QCOMPARE(pendingChanges.count(), 0);
+
+        // The series to add to went while the files were read: no sheet.
+        model.dismissOperationError();
+        Series *brief = window->library.series(QStringLiteral("Brief"));
+        window->library.save();
+        model.setSidebarSelection({LibraryEntryID::series(brief->id())});
+        model.beginAddImages();
+        model.handleImportResult({file(QStringLiteral("late.png"))});
+        window->library.context().deleteObject(brief);
+        window->library.save();
+        QTRY_VERIFY(!model.isReadingImport());
+        QVERIFY(!model.pendingImport());
+        QCOMPARE(model.operationErrorMessage(), LibraryOperations::missingObjectMessage());
+    }
+
+    void failedOperationsLeaveTheWindowAsItWas()
+    {
+        auto window = openWindow(true);
+        TestLibrary &library = window->library;
+        ContentViewModel &model = window->model;
+        AtlasImage *hand = library.image(QStringLiteral("Hand"));
+        Series *series = library.series(QStringLiteral("S"), 1);
+        AtlasImage *a = library.image(QStringLiteral("a"), series, 0, 2);
+        library.save();
+        model.setSidebarSelection(rowOf(hand));
+        model.beginAddImages();
+        pick(model, {file(QStringLiteral("f1.png"))});
+        const PendingImageImport pending = *model.pendingImport();
+        model.beginEditImage(a);
+
+        // The import sheet and the metadata sheet stay, nothing opens, the
+        // selections stay, the alert names the operation.
+        library.failWrites(true);
+        model.commitImport(pending, MetadataDraft(QStringLiteral("Hand series")));
+        QCOMPARE(model.operationErrorTitle(), QStringLiteral("Import Failed"));
+        QVERIFY(model.pendingImport().has_value());
+        QCOMPARE(model.openedImage(), nullptr);
+        QCOMPARE(model.sidebarSelection(), rowOf(hand));
+        model.saveEditedImage(a, MetadataDraft(QStringLiteral("b")));
+        QCOMPARE(model.operationErrorTitle(), QStringLiteral("Save Failed"));
+        QCOMPARE(model.editingImage(), a);
+        model.setSidebarSelection({LibraryEntryID::series(series->id())});
+        model.setGridSelection(a);
+        model.deleteImages({a});
+        QCOMPARE(model.operationErrorTitle(), QStringLiteral("Delete Failed"));
+        QCOMPARE(model.gridSelection(), a);
+        model.removeEntries(model.libraryEntries());
+        QCOMPARE(model.sidebarSelection(), (QSet<LibraryEntryID>{LibraryEntryID::series(series->id())}));
+
+        // With writes back, the same sheets save and close.
+        library.failWrites(false);
+        model.dismissOperationError();
+        model.saveEditedImage(a, MetadataDraft(QStringLiteral("b")));
+        QCOMPARE(model.editingImage(), nullptr);
+        model.setSidebarSelection(rowOf(hand));
+        model.commitImport(pending, MetadataDraft(QStringLiteral("Hand series")));
+        QVERIFY(!model.showsOperationError());
+        QVERIFY(!model.pendingImport());
+        QCOMPARE(model.sidebarSelection(), rowOf(hand));
+
+        // The window's own list, which the deletion makes stale, serves.
+        model.setSidebarSelection({rowOf(hand) + QSet<LibraryEntryID>{LibraryEntryID::series(series->id())}});
+        model.removeEntries(model.libraryEntries());
+        QVERIFY(library.context().fetch<AtlasImage>().isEmpty());
+        QVERIFY(model.sidebarSelection().isEmpty());
+    }
+
+    void renamingClosesTheAlertWhateverHappens()
+    {
+        auto window = openWindow();
+        ContentViewModel &model = window->model;
+        Series *series = window->library.series(QStringLiteral("Knee"));
+        window->library.save();
+        model.beginRename(series);
+        QCOMPARE(model.seriesRenameTitle(), QStringLiteral("Knee"));
+        QCOMPARE(model.renamingSeries(), series);
+        model.renameSeries(series, QStringLiteral("  "));
+        QCOMPARE(model.renamingSeries(), nullptr);
+        model.beginRename(series);
+        model.renameSeries(series, QStringLiteral("Hip"));
+        QCOMPARE(model.renamingSeries(), nullptr);
+        QCOMPARE(series->title(), QStringLiteral("Hip"));
+    }
+
+    void asksBeforeDeletingSeveralEntries()
+    {
+        auto window = openWindow();
+        TestLibrary &library = window->library;
+        ContentViewModel &model = window->model;
+        Series *s1 = library.series(QStringLiteral("One"));
+        library.images(s1, 2);
+        Series *s2 = library.series(QStringLiteral("Two"), 1);
+        library.image(QStringLiteral("c"), s2);
+        AtlasImage *lone = library.image(QStringLiteral("lone"), nullptr, 0, 2);
+        library.save();
+        const QList<LibraryEntry> entries = model.libraryEntries();
+        QCOMPARE(entries.size(), 3);
+
+        model.requestDeletion({entries.at(0), entries.at(1)});
+        QVERIFY(model.isConfirmingDeletion());
+        QCOMPARE(model.deletionConfirmationTitle(), QStringLiteral("Delete 2 Series?"));
+        QCOMPARE(model.deletionConfirmationMessage(), QStringLiteral("This will delete 3 images."));
+        model.cancelDeletion();
+        QVERIFY(!model.isConfirmingDeletion());
+        QVERIFY(model.pendingDeletion().isEmpty());
+        QCOMPARE(library.context().fetch<AtlasImage>().size(), 4);
+
+        model.requestDeletion({entries.at(1), entries.at(2)});
+        QCOMPARE(model.deletionConfirmationTitle(), QStringLiteral("Delete 2 Items?"));
+        QCOMPARE(model.deletionConfirmationMessage(), QStringLiteral("This will delete 2 images."));
+        model.confirmDeletion();
+        QVERIFY(!model.isConfirmingDeletion());
+        QVERIFY(lone->isDeleted());
+        QVERIFY(s2->isDeleted());
+
+        // One entry goes at once.
+        model.requestDeletion({model.libraryEntries().first()});
+        QVERIFY(!model.isConfirmingDeletion());
+        QVERIFY(s1->isDeleted());
+    }
+
+    void duplicatesAreSelected()
+    {
+        auto window = openWindow();
+        TestLibrary &library = window->library;
+        ContentViewModel &model = window->model;
+        Series *series = library.series(QStringLiteral("S"));
+        AtlasImage *a = library.image(QStringLiteral("a"), series);
+        AtlasImage *foot = library.image(QStringLiteral("Foot"), nullptr, 0, 1);
+        library.save();
+
+        model.duplicateImage(a);
+        QCOMPARE(model.gridSelection()->title(), QStringLiteral("a Copy"));
+        model.setSidebarSelection({LibraryEntryID::image(foot->id())});
+        model.duplicateImage(foot);
+        QVERIFY(foot->series());
+        QCOMPARE(model.sidebarSelection(), rowOf(foot));
+        QCOMPARE(model.gridSelection()->series(), foot->series());
+        QVERIFY(model.gridSelection() != foot);
+        model.duplicateSeries(series);
+        const QList<Series *> all = library.context().fetch<Series>();
+        const auto copy = std::find_if(all.cbegin(), all.cend(),
+                                       [](const Series *s) { return s->title() == QStringLiteral("S Copy"); });
+        QVERIFY(copy != all.cend());
+        QCOMPARE(model.sidebarSelection(), (QSet<LibraryEntryID>{LibraryEntryID::series((*copy)->id())}));
+    }
+};
+
+QTEST_GUILESS_MAIN(ContentViewModelTest)
+#include "tst_contentviewmodel.moc"
