@@ -1,5 +1,6 @@
 #include "viewer/AnnotationRenderer.h"
 
+#include "platform/WorkerPools.h"
 #include "ui/AppStyle.h"
 #include "ui/SystemSymbol.h"
 
@@ -100,14 +101,6 @@ void stamp(QPainter &painter, const std::vector<Stamp> &stamps, int top, int bot
     }
 }
 
-// The threads that paint bands, apart from those that decode and scale
-// pictures, so that a picture being prepared does not slow a gesture.
-QThreadPool &bandPainters()
-{
-    static QThreadPool pool;
-    return pool;
-}
-
 // Runs work(0) ... work(count − 1), on this thread and on as many painters
 // as are free, and returns when all have run. Helpers still waiting for a
 // worker when this thread is done are withdrawn, so a busy pool never holds
@@ -119,7 +112,7 @@ void paintInParallel(int count, const std::function<void(int)> &work)
         for (int item = next++; item < count; item = next++)
             work(item);
     };
-    QThreadPool *pool = &bandPainters();
+    QThreadPool *pool = &WorkerPools::computing();
     const int helperCount = std::clamp(pool->maxThreadCount() - 1, 0, count - 1);
     QSemaphore finished;
     std::vector<std::unique_ptr<QRunnable>> helpers;
