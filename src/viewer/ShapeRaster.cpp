@@ -58,12 +58,17 @@ inline void ShapeRaster::cover(quint32 *pixel, int step) const
     *pixel = m_pixel[m_covered[size_t(step)][*pixel >> 24]];
 }
 
-inline void ShapeRaster::coverPart(quint32 *pixel, int part) const
+inline int ShapeRaster::coverageStep(int part)
 {
     // `part` in 1/256 of the pixel; steps of 1/64.
-    const int step = (part + 2) >> 2;
+    return std::min((part + 2) >> 2, coverageSteps);
+}
+
+inline void ShapeRaster::coverPart(quint32 *pixel, int part) const
+{
+    const int step = coverageStep(part);
     if (step > 0)
-        cover(pixel, std::min(step, coverageSteps));
+        cover(pixel, step);
 }
 
 void ShapeRaster::fillSpan(quint32 *pixels, int count) const
@@ -142,6 +147,21 @@ void ShapeRaster::drawLine(QImage &image, const QPointF &origin, QPointF from, Q
     qint64 centre = roundToInt64((b0 + slope * (first + 0.5 - a0)) * 65536);
     const int halfWidth = int(half * 256 + 0.5);
     const int minorEnd = minorCount << 8;
+    // A thin band (two pixels at most) well inside the image: three cells
+    // a step, without a branch; cells it misses are covered by nothing.
+    if (halfWidth <= 256 && std::min(b0, b1) - half >= 1 && std::max(b0, b1) + half <= minorCount - 3) {
+        for (int a = first; a <= last; ++a, centre += slopeFixed) {
+            const int middle = int(centre >> 8);
+            const int low = middle - halfWidth, high = middle + halfWidth;
+            const int cell = low >> 8;
+            const int next = (cell + 1) << 8;
+            quint32 *pixel = bits + a * majorStep + cell * minorStep;
+            cover(pixel, coverageStep(std::min(high, next) - low));
+            cover(pixel + minorStep, coverageStep(std::clamp(high - next, 0, 256)));
+            cover(pixel + 2 * minorStep, coverageStep(std::max(high - next - 256, 0)));
+        }
+        return;
+    }
     for (int a = first; a <= last; ++a, centre += slopeFixed) {
         const int middle = int(centre >> 8);
         const int low = std::max(middle - halfWidth, 0);

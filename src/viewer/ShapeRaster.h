@@ -50,6 +50,7 @@ public:
 private:
     void cover(quint32 *pixel, int step) const;
     void coverPart(quint32 *pixel, int part) const;
+    static int coverageStep(int part);
     // Whole coverage of `count` pixels in a row.
     void fillSpan(quint32 *pixels, int count) const;
 
