@@ -89,14 +89,18 @@ struct LeaderLine {
 };
 
 struct Stamp {
+    Stamp(const QImage &image, QPoint position) : image(image), position(position), bottom(position.y() + image.height())
+    {
+    }
     QImage image;
     QPoint position; // device pixels
+    int bottom;
 };
 
 void stamp(QPainter &painter, const std::vector<Stamp> &stamps, int top, int bottom)
 {
     for (const Stamp &s : stamps) {
-        if (s.position.y() + s.image.height() > top && s.position.y() < bottom)
+        if (s.bottom > top && s.position.y() < bottom)
             painter.drawImage(s.position, s.image);
     }
 }
@@ -185,7 +189,7 @@ const QImage &AnnotationRenderer::render(const AnnotationFrame &frame, const Ann
         const QPoint position(int(std::lround(centre.x() - image.width() / 2.0)),
                               int(std::lround(centre.y() - image.height() / 2.0)));
         if (QRect(position, image.size()).intersects(m_layer.rect()))
-            markers.push_back({image, position});
+            markers.emplace_back(image, position);
     }
 
     if (scene.generation() != m_labelScene || ratio != m_labelRatio || text.font() != m_labelFont) {
@@ -208,17 +212,17 @@ const QImage &AnnotationRenderer::render(const AnnotationFrame &frame, const Ann
                 capsule = box.capsule.size();
                 capsuleStamp = capsuleImage(capsule, ratio);
             }
-            into.push_back({capsuleStamp, devicePoint(box.capsule.topLeft(), ratio)});
+            into.emplace_back(capsuleStamp, devicePoint(box.capsule.topLeft(), ratio));
         }
         const QImage words = labelText(callout, box, text, ratio);
         QPoint position = devicePoint(box.text.topLeft(), ratio);
         // One line is as wide as its text, and lies toward the image.
         if (!box.highlighted && callout.side == AnnotationSide::left)
             position.setX(int(std::lround(box.text.right() * ratio)) - words.width());
-        into.push_back({words, position});
+        into.emplace_back(words, position);
         if (box.linkButton)
-            into.push_back({linkButtonImage(box.linkButton->width(), ratio),
-                            devicePoint(box.linkButton->topLeft(), ratio)});
+            into.emplace_back(linkButtonImage(box.linkButton->width(), ratio),
+                              devicePoint(box.linkButton->topLeft(), ratio));
     }
     labels.insert(labels.end(), topLabel.begin(), topLabel.end());
 
