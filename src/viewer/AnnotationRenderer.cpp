@@ -89,7 +89,10 @@ struct LeaderLine {
 };
 
 struct Stamp {
-    Stamp(const QImage &image, QPoint position) : image(image), position(position), bottom(position.y() + image.height())
+    Stamp(const QImage &image, QPoint position)
+        : image(image)
+        , position(position)
+        , bottom(position.y() + image.height())
     {
     }
     QImage image;
