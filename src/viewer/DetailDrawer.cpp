@@ -151,11 +151,12 @@ void DetailDrawer::setEntries(const QList<MetadataEntry> &entries)
         m_metadataRows->insertWidget(int(i), metadataRow(entries.at(i), m_metadataRows->parentWidget()));
 }
 
-void DetailDrawer::centreInAnnotations(QWidget *descendant)
+void DetailDrawer::centreInAnnotations(QWidget *descendant, const QRect &area)
 {
     if (!descendant || !m_annotationsSlot->isAncestorOf(descendant))
         return;
-    const QPoint centre = descendant->mapTo(m_annotationsSlot, descendant->rect().center());
+    const QRect centred = area.isEmpty() ? descendant->rect() : area;
+    const QPoint centre = descendant->mapTo(m_annotationsSlot, centred.center());
     QScrollBar *bar = m_annotationsScroll->verticalScrollBar();
     bar->setValue(centre.y() - m_annotationsScroll->viewport()->height() / 2);
 }

@@ -31,9 +31,9 @@ public:
     // Where the group inspector and the annotation list go, one above the
     // other, inside the annotations page's scroll area.
     QWidget *annotationsSlot() const { return m_annotationsSlot; }
-    // Scrolls the annotations page so that `descendant` (a row of the list)
-    // is centred in it.
-    void centreInAnnotations(QWidget *descendant);
+    // Scrolls the annotations page so that `area` of `descendant` (a row of
+    // the list; all of it when `area` is empty) is centred in it.
+    void centreInAnnotations(QWidget *descendant, const QRect &area = QRect());
     // The page dots, in page order.
     QList<QWidget *> pageDots() const;
 

@@ -6,8 +6,13 @@
 #include "ui/FadeIn.h"
 #include "ui/ProminentButton.h"
 #include "ui/SystemSymbol.h"
+#include "viewer/AnnotationInspector.h"
+#include "viewer/AnnotationLayer.h"
+#include "viewer/AnnotationLinksOverlay.h"
+#include "viewer/AnnotationList.h"
 #include "viewer/AnnotationViewState.h"
 #include "viewer/DetailDrawer.h"
+#include "viewer/ImageAnnotations.h"
 #include "viewer/ImageEditorFactory.h"
 #include "viewer/ImageMetadata.h"
 #include "viewer/MetadataStrip.h"
@@ -30,6 +35,10 @@ namespace {
 constexpr int crossFadeMilliseconds = 200;
 // The annotations button's distance from the canvas's corner.
 constexpr int buttonInset = 10;
+// The links panel's size, and the width of the drawer list's link column.
+constexpr int linksPanelWidth = 340;
+constexpr int linksPanelMaximumHeight = 320;
+constexpr int linkSlotWidth = 52;
 
 // Where the editor goes: the canvas's backdrop until it is there.
 class EditorPage final : public QWidget {
@@ -84,6 +93,31 @@ ImageDetailView::ImageDetailView(SharedImageScreenState &shared, QWidget *parent
     m_drawer = new DetailDrawer(m_body);
     connect(m_drawer, &DetailDrawer::pageRequested, this, &ImageDetailView::setDrawerPage);
 
+    // The annotations: drawn over the picture, switched by group in the
+    // strip and on the drawer's first page, listed there under the
+    // switches. They ask; the screen decides.
+    m_annotations = new ImageAnnotations(this);
+    m_layer = new AnnotationLayer(m_annotations, m_annotationState, this);
+    m_canvas->setOverlay(m_layer);
+    connect(m_layer, &AnnotationLayer::selectRequested, this, &ImageDetailView::selectAnnotation);
+    connect(m_layer, &AnnotationLayer::editRequested, this, &ImageDetailView::editAnnotation);
+    connect(m_layer, &AnnotationLayer::showLinksRequested, this, &ImageDetailView::showLinks);
+    m_stripInspector = new AnnotationInspector(m_annotations, m_annotationState, m_strip->inspectorSlot());
+    m_strip->inspectorSlot()->layout()->addWidget(m_stripInspector);
+    m_drawerInspector = new AnnotationInspector(m_annotations, m_annotationState, m_drawer->annotationsSlot());
+    m_list = new AnnotationList(m_annotations, m_annotationState, m_drawer->annotationsSlot());
+    m_list->setLinkSlotWidth(linkSlotWidth);
+    auto *drawerColumn = static_cast<QBoxLayout *>(m_drawer->annotationsSlot()->layout());
+    drawerColumn->insertWidget(0, m_drawerInspector);
+    drawerColumn->insertWidget(1, m_list);
+    for (AnnotationInspector *inspector : {m_stripInspector, m_drawerInspector})
+        connect(inspector, &AnnotationInspector::groupToggled, m_annotationState, &AnnotationViewState::toggleGroup);
+    connect(m_list, &AnnotationList::highlightRequested, m_annotationState, &AnnotationViewState::setHighlightedID);
+    connect(m_list, &AnnotationList::showLinksRequested, this, &ImageDetailView::showLinks);
+    connect(m_annotationState, &AnnotationViewState::highlightedIDChanged, this,
+            &ImageDetailView::scrollListToHighlight);
+    connect(m_annotations, &ImageAnnotations::changed, this, &ImageDetailView::updateLinksPanel);
+
     m_editAction = new QAction(this);
     m_editAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     m_editAction->setShortcutContext(Qt::WindowShortcut);
@@ -105,9 +139,7 @@ ImageDetailView::ImageDetailView(SharedImageScreenState &shared, QWidget *parent
     connect(&m_shared, &SharedImageScreenState::isEditingChanged, this, &ImageDetailView::followEditMode);
     connect(&m_shared, &SharedImageScreenState::showAnnotationsChanged, this,
             &ImageDetailView::updateAnnotationsCommand);
-    connect(&m_shared, &SharedImageScreenState::linkedAnnotationIDChanged, this,
-            [this](const std::optional<QUuid> &id) { m_dismissLinksAction->setEnabled(id.has_value()); });
-    m_dismissLinksAction->setEnabled(m_shared.linkedAnnotationID().has_value());
+    connect(&m_shared, &SharedImageScreenState::linkedAnnotationIDChanged, this, &ImageDetailView::updateLinksPanel);
     connect(m_picture, &OpenedPicture::statusChanged, this, &ImageDetailView::updatePictureArea);
 
     arrange();
@@ -115,6 +147,7 @@ ImageDetailView::ImageDetailView(SharedImageScreenState &shared, QWidget *parent
     updateEditCommand();
     updateAnnotationsCommand();
     updatePictureArea();
+    updateLinksPanel();
 }
 
 ImageDetailView::~ImageDetailView() = default;
@@ -138,6 +171,7 @@ void ImageDetailView::setImage(AtlasImage *image)
     dropEditor();
 
     m_picture->setImage(image);
+    m_annotations->setImage(image);
     refreshMetadata();
     setWindowTitle(title());
     emit titleChanged(title());
@@ -191,6 +225,7 @@ void ImageDetailView::arrange()
                                                           : static_cast<QBoxLayout *>(new QVBoxLayout(m_body));
     box->setContentsMargins(0, 0, 0, 0);
     box->setSpacing(0);
+    m_layer->setShowsCallouts(shape == DetailLayout::regular);
     m_strip->setVisible(shape == DetailLayout::regular);
     m_drawer->setVisible(shape != DetailLayout::regular);
     m_drawer->setMinimumSize(0, 0);
@@ -267,6 +302,7 @@ void ImageDetailView::updateEditCommand()
 void ImageDetailView::updateAnnotationsCommand()
 {
     const bool shown = m_shared.showAnnotations();
+    m_layer->setShowAnnotations(shown);
     m_annotationsAction->setText(shown ? QStringLiteral("Hide annotations") : QStringLiteral("Show annotations"));
     m_annotationsAction->setIcon(SystemSymbol::icon(shown ? QStringLiteral("tag.fill") : QStringLiteral("tag"), Qt::white));
     m_annotationsButton->setAccessibleName(m_annotationsAction->text());
@@ -373,6 +409,60 @@ void ImageDetailView::dismissLinks()
 void ImageDetailView::hideLinks()
 {
     m_shared.setLinkedAnnotationID(std::nullopt);
+}
+
+// The links panel and the drawer's list
+
+AnnotationLinksOverlay *ImageDetailView::linksPanel() const
+{
+    return m_linksPanel && m_linksPanel->isVisibleTo(const_cast<ImageDetailView *>(this)) ? m_linksPanel : nullptr;
+}
+
+void ImageDetailView::updateLinksPanel()
+{
+    // Shown while the linked annotation is one of this image's, even with
+    // no links to offer.
+    const std::optional<QUuid> linked = m_shared.linkedAnnotationID();
+    const std::optional<AnnotationLinksContent> content =
+        linked ? m_annotations->linksContent(*linked) : std::nullopt;
+    if (!content) {
+        if (m_linksPanel && !m_linksPanel->isHidden()) {
+            const bool focused = m_linksPanel->isAncestorOf(focusWidget()) || m_linksPanel->hasFocus();
+            m_linksPanel->hide();
+            if (focused)
+                setFocus(Qt::OtherFocusReason);
+        }
+    } else {
+        if (!m_linksPanel) {
+            m_linksPanel = new AnnotationLinksOverlay(this);
+            m_linksPanel->setPanelSize(linksPanelWidth, linksPanelMaximumHeight);
+            m_linksPanel->hide();
+            connect(m_linksPanel, &AnnotationLinksOverlay::dismissRequested, this, &ImageDetailView::dismissLinks);
+        }
+        m_linksPanel->setContent(content->title, content->links);
+        if (m_linksPanel->isHidden()) {
+            m_linksPanel->show();
+            fadeIn(m_linksPanel, crossFadeMilliseconds);
+        }
+    }
+    updateDismissCommand();
+}
+
+void ImageDetailView::updateDismissCommand()
+{
+    // The panel's Close takes Escape while it shows; otherwise the screen
+    // closes links opened in any window.
+    const bool panelShown = m_linksPanel && !m_linksPanel->isHidden();
+    m_dismissLinksAction->setEnabled(m_shared.linkedAnnotationID().has_value() && !panelShown);
+}
+
+void ImageDetailView::scrollListToHighlight()
+{
+    const std::optional<QUuid> id = m_annotationState->highlightedID();
+    if (!id || !isCompact())
+        return;
+    if (const std::optional<QRect> row = m_list->rowRect(*id))
+        m_drawer->centreInAnnotations(m_list, *row);
 }
 
 // Events

@@ -9,11 +9,16 @@
 
 #include <optional>
 
+class AnnotationInspector;
+class AnnotationLayer;
+class AnnotationLinksOverlay;
+class AnnotationList;
 class AnnotationViewState;
 class AtlasImage;
 class ContentUnavailableView;
 class DetailDrawer;
 class Divider;
+class ImageAnnotations;
 class ImageEditorFactory;
 class MetadataStrip;
 class OpenedPicture;
@@ -24,12 +29,15 @@ class SharedImageScreenState;
 class ZoomableImage;
 
 // The screen of one opened image in the detail pane of a main window: the
-// picture in the zoomable viewer (or, in edit mode, the annotation editor
-// the window's factory makes), with the button that shows or hides all
-// annotations over the viewer's top-leading corner; the information area
-// (a strip of metadata and group switches under the picture, or in the
-// compact layout a two-page drawer beside or below it); and, where the
-// picture can't be shown, "Downloading Image" or "Image Unavailable".
+// picture in the zoomable viewer with the image's annotations over it (or,
+// in edit mode, the annotation editor the window's factory makes), with the
+// button that shows or hides all annotations over the viewer's top-leading
+// corner; the information area (a strip of metadata and group switches
+// under the picture, or in the compact layout a two-page drawer beside or
+// below it, its first page the group switches over the annotation list);
+// the links panel of the linked annotation over the whole screen, when
+// this image holds it; and, where the picture can't be shown, "Downloading
+// Image" or "Image Unavailable".
 //
 // Its title and the Edit/Done command (Ctrl+E) are for the pane's header;
 // "Edit" is absent in the compact layout. Escape closes an open links
@@ -70,7 +78,8 @@ public:
     QAction *editAction() const { return m_editAction; }
     // "Hide annotations", or "Show annotations" while they are hidden.
     QAction *annotationsAction() const { return m_annotationsAction; }
-    // Escape, enabled while an annotation's links are open.
+    // Escape, enabled while an annotation's links are open and this screen
+    // shows no panel for them (the panel has its own).
     QAction *dismissLinksAction() const { return m_dismissLinksAction; }
 
     // The screen's own state.
@@ -79,6 +88,14 @@ public:
     void setDrawerPage(int page);
 
     // Its parts.
+    ImageAnnotations *annotations() const { return m_annotations; }
+    AnnotationLayer *annotationLayer() const { return m_layer; }
+    AnnotationList *annotationList() const { return m_list; }
+    // The group switches of the strip and of the drawer.
+    AnnotationInspector *stripInspector() const { return m_stripInspector; }
+    AnnotationInspector *drawerInspector() const { return m_drawerInspector; }
+    // The links panel while it is shown; null otherwise.
+    AnnotationLinksOverlay *linksPanel() const;
     ZoomableImage *canvas() const { return m_canvas; }
     ProminentButton *annotationsButton() const { return m_annotationsButton; }
     OpenedPicture *picture() const { return m_picture; }
@@ -124,6 +141,9 @@ private:
     void placeAnnotationsButton();
     void showPicturePage(QWidget *page);
     void dropEditor();
+    void updateLinksPanel();
+    void updateDismissCommand();
+    void scrollListToHighlight();
 
     SharedImageScreenState &m_shared;
     AtlasImage *m_image = nullptr;
@@ -134,6 +154,12 @@ private:
 
     AnnotationViewState *m_annotationState = nullptr;
     int m_drawerPage = 0;
+    ImageAnnotations *m_annotations = nullptr;
+    AnnotationLayer *m_layer = nullptr;
+    AnnotationInspector *m_stripInspector = nullptr;
+    AnnotationInspector *m_drawerInspector = nullptr;
+    AnnotationList *m_list = nullptr;
+    AnnotationLinksOverlay *m_linksPanel = nullptr;
 
     OpenedPicture *m_picture = nullptr;
     QWidget *m_body = nullptr;

@@ -1,8 +1,13 @@
 #include "model/AtlasImage.h"
+#include "model/PointAnnotation.h"
 #include "model/StoreTestSupport.h"
 #include "support/TestPictures.h"
 #include "ui/ContentUnavailableView.h"
 #include "ui/ProminentButton.h"
+#include "viewer/AnnotationInspector.h"
+#include "viewer/AnnotationLayer.h"
+#include "viewer/AnnotationLinksOverlay.h"
+#include "viewer/AnnotationList.h"
 #include "viewer/AnnotationViewState.h"
 #include "viewer/CanvasZoom.h"
 #include "viewer/DetailDrawer.h"
@@ -65,6 +70,14 @@ class ImageDetailViewTest : public QObject {
     {
         screen->setImage(opened);
         return opened;
+    }
+    PointAnnotation *point(AtlasImage *on, const QString &label, const QString &group,
+                           const QList<AnnotationLink> &links = {})
+    {
+        PointAnnotation *point =
+            container->mainContext().insert(PointAnnotation::make(label, group, links, 0.5, 0.5));
+        point->setImage(on);
+        return point;
     }
 
 private slots:
@@ -299,6 +312,80 @@ private slots:
         QTest::mouseClick(button, Qt::LeftButton);
         QVERIFY(!shared->showAnnotations());
         QCOMPARE(button->accessibleName(), QStringLiteral("Show annotations"));
+    }
+
+    // The road of one event: a double tap on an annotation highlights it
+    // and, in the regular layout, opens the editor with it selected.
+    void doubleTapOnAnAnnotation_data()
+    {
+        QTest::addColumn<bool>("compact");
+        QTest::newRow("regular") << false;
+        QTest::newRow("compact") << true;
+    }
+    void doubleTapOnAnAnnotation()
+    {
+        QFETCH(bool, compact);
+        RecordingEditorFactory factory;
+        screen->setEditorFactory(&factory);
+        if (compact)
+            screen->setSizeClasses({SizeClass::compact, std::nullopt});
+        AtlasImage *scan = open(image(QStringLiteral("scan")));
+        const QUuid femur = point(scan, QStringLiteral("Femur"), QStringLiteral("Bones"))->id();
+        QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
+        QCOMPARE(screen->annotationLayer()->showsCallouts(), !compact);
+        screen->setDrawerPage(DetailDrawer::metadataPage);
+        ZoomableImage *canvas = screen->canvas();
+        canvas->repaint();
+        const QPoint at = canvas->geometry().viewPoint({0.5, 0.5}).toPoint();
+        QTest::mouseClick(canvas, Qt::LeftButton, {}, at);
+        QCOMPARE(screen->annotationState()->highlightedID(), std::optional(femur));
+        QCOMPARE(screen->drawerPage(), int(compact ? DetailDrawer::annotationsPage : DetailDrawer::metadataPage));
+        QTest::mouseDClick(canvas, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(canvas, Qt::LeftButton, {}, at);
+        QCOMPARE(shared->isEditing(), !compact);
+        QCOMPARE(factory.requests.size(), compact ? 0 : 1);
+        if (!compact)
+            QCOMPARE(factory.requests.first().highlightedID, std::optional(femur));
+    }
+
+    void groupSwitchesAndTheList()
+    {
+        screen->setSizeClasses({SizeClass::compact, std::nullopt});
+        AtlasImage *scan = open(image(QStringLiteral("scan")));
+        point(scan, QStringLiteral("Femur"), QStringLiteral("Bones"));
+        point(scan, QStringLiteral("Aorta"), QStringLiteral("Vessels"));
+        QCOMPARE(screen->annotationList()->rows().size(), 2);
+        // Either inspector switches the one set of groups.
+        QTest::mouseClick(screen->drawerInspector()->chip(QStringLiteral("Bones")), Qt::LeftButton);
+        QCOMPARE(screen->annotationState()->disabledGroups(), QSet<QString>{QStringLiteral("Bones")});
+        QCOMPARE(screen->annotationList()->rows().size(), 1);
+        screen->setSizeClasses({});
+        QTest::mouseClick(screen->stripInspector()->chip(QStringLiteral("Bones")), Qt::LeftButton);
+        QVERIFY(screen->annotationState()->disabledGroups().isEmpty());
+    }
+
+    // The panel shows for this image's annotation, even without links; the
+    // link of an annotation another window shows brings no panel, yet
+    // Escape here still closes it.
+    void linksPanel()
+    {
+        AtlasImage *scan = open(image(QStringLiteral("scan")));
+        const QUuid unlabelled = point(scan, QString(), QString())->id();
+        screen->setFocus();
+        QTRY_VERIFY(screen->hasFocus());
+        screen->showLinks(unlabelled);
+        QVERIFY(screen->linksPanel());
+        QCOMPARE(screen->linksPanel()->title(), QStringLiteral("Unlabelled"));
+        QCOMPARE(screen->annotationState()->highlightedID(), std::optional(unlabelled));
+        QVERIFY(!screen->dismissLinksAction()->isEnabled());
+        QTRY_VERIFY(screen->linksPanel()->hasFocus());
+        QTest::keyClick(screen->linksPanel(), Qt::Key_Escape);
+        QVERIFY(!shared->linkedAnnotationID() && !screen->linksPanel());
+
+        shared->setLinkedAnnotationID(QUuid::createUuid());
+        QVERIFY(!screen->linksPanel());
+        QTest::keyClick(screen, Qt::Key_Escape);
+        QVERIFY(!shared->linkedAnnotationID());
     }
 
     void linksCloseWhenTheScreenGoesOrEditModeChanges()
