@@ -103,7 +103,9 @@ ImageDetailView::ImageDetailView(SharedImageScreenState &shared, QWidget *parent
     connect(m_layer, &AnnotationLayer::editRequested, this, &ImageDetailView::editAnnotation);
     connect(m_layer, &AnnotationLayer::showLinksRequested, this, &ImageDetailView::showLinks);
     m_stripInspector = new AnnotationInspector(m_annotations, m_annotationState, m_strip->inspectorSlot());
+    // Centred in the strip's height, as the metadata columns are.
     m_strip->inspectorSlot()->layout()->addWidget(m_stripInspector);
+    m_strip->inspectorSlot()->layout()->setAlignment(m_stripInspector, Qt::AlignVCenter);
     m_drawerInspector = new AnnotationInspector(m_annotations, m_annotationState, m_drawer->annotationsSlot());
     m_list = new AnnotationList(m_annotations, m_annotationState, m_drawer->annotationsSlot());
     m_list->setLinkSlotWidth(linkSlotWidth);
