@@ -15,34 +15,28 @@ namespace {
 // What a decode ends with.
 struct Decoded {
     enum class Outcome { picture, noPicture, cancelled } outcome = Outcome::cancelled;
-    QList<QImage> levels;
+    QImage picture; // in a format that paints as it is
 };
 
 Decoded decodeStored(const StoredImageData &data, const std::atomic_bool &cancelled)
 {
     if (cancelled.load())
         return {};
-    QList<QImage> levels;
+    QImage picture;
     {
-        QImage picture;
-        {
-            StoredImageDataReader reader;
-            std::optional<QByteArray> bytes = reader.read(data);
-            if (cancelled.load())
-                return {};
-            if (!bytes || bytes->isEmpty())
-                return {Decoded::Outcome::noPicture, {}};
-            picture = ImageDecoder::decode(*bytes);
-        } // the bytes go before the levels are built
+        StoredImageDataReader reader;
+        std::optional<QByteArray> bytes = reader.read(data);
         if (cancelled.load())
             return {};
-        if (picture.isNull())
+        if (!bytes || bytes->isEmpty())
             return {Decoded::Outcome::noPicture, {}};
-        levels = PictureSource::buildLevels(std::move(picture), cancelled);
-    }
+        picture = ImageDecoder::decode(*bytes);
+    } // the bytes go as soon as they are decoded
     if (cancelled.load())
         return {}; // freed here, off the GUI thread
-    return {Decoded::Outcome::picture, std::move(levels)};
+    if (picture.isNull())
+        return {Decoded::Outcome::noPicture, {}};
+    return {Decoded::Outcome::picture, PictureSource::paintable(std::move(picture))};
 }
 
 } // namespace
@@ -130,8 +124,8 @@ void OpenedPicture::finish(Task *task)
     const bool current = task->generation == m_generation;
     delete task;
     if (!current) {
-        if (!decoded.levels.isEmpty())
-            WorkerPools::computing().start([levels = std::move(decoded.levels)]() mutable { levels.clear(); });
+        if (!decoded.picture.isNull())
+            WorkerPools::computing().start([picture = std::move(decoded.picture)]() mutable { picture = QImage(); });
         if (m_waiting) {
             const StoredImageData data = *m_waiting;
             m_waiting.reset();
@@ -140,7 +134,8 @@ void OpenedPicture::finish(Task *task)
         return;
     }
     if (decoded.outcome == Decoded::Outcome::picture) {
-        m_source->setLevels(std::move(decoded.levels));
+        // Shown at once; its smaller levels follow from the decoding pool.
+        m_source->setImage(decoded.picture);
         setStatus(Status::ready);
     } else {
         m_source->clear();
