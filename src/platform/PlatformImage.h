@@ -10,6 +10,11 @@ public:
     // refuses large scans).
     static constexpr int allocationLimitMegabytes = 1024;
 
+    // Largest picture the application shows, in pixels: 16,384 by 16,384,
+    // the most that fits the allocation limit at 32 bits per pixel, as the
+    // viewer holds a picture. Larger pictures are not images to it.
+    static constexpr qint64 maximumPixelCount = qint64(16384) * 16384;
+
     // Raises the image readers' decode limit to allocationLimitMegabytes.
     // The limit is one setting for the whole process: it is set once, by the
     // first caller; every decode of library images calls this first. Any
