@@ -22,7 +22,8 @@ public:
     static void allowLargeImages();
 
     // Whether an image can be made from the bytes: their format is recognised
-    // from the content and its header gives a non-empty size. Like the
+    // from the content and its header gives a non-empty size of at most
+    // maximumPixelCount pixels. Like the
     // desktop's image class, this does not decode the pixels, so checking a
     // very large scan costs no memory; a format whose reader cannot tell the
     // size from the header is decoded once, within the allocation limit.

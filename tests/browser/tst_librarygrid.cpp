@@ -320,11 +320,11 @@ private slots:
         QWaitCondition opened;
         bool open = false;
         ThumbnailCache cache(
-            [&](const QByteArray &data, int size) {
+            [&](const EncodedImage &image, int size) {
                 QMutexLocker lock(&mutex);
                 while (!open)
                     opened.wait(&mutex);
-                return ImageDecoder::decode(data, size);
+                return ImageDecoder::decode(image, size);
             },
             1, ThumbnailCache::defaultMaxBytes);
         const QByteArray bytes = encodedPicture("PNG", QSize(64, 48));

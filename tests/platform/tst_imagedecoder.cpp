@@ -4,7 +4,29 @@
 
 #include <QBuffer>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QTest>
+
+namespace {
+
+// A picture of one colour stored in `format` (PNG, TIFF) from pixels of
+// `pixelFormat`, so the file keeps their depth.
+QByteArray stored(const char *format, QImage::Format pixelFormat, QSize size, const QColor &colour,
+                  QImageIOHandler::Transformations transformation = QImageIOHandler::TransformationNone)
+{
+    QImage image(size, pixelFormat);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setTransformation(transformation);
+    if (!writer.write(image))
+        qFatal("cannot store a %s picture", format);
+    return bytes;
+}
+
+} // namespace
 
 // The one decoding of library images, in a process of its own: image
 // readers share one decode limit per process, which nothing has raised
@@ -59,11 +81,85 @@ private slots:
             QCOMPARE(image.format(), QImage::Format_RGB32);
     }
 
+    void deepAndGreyPicturesComeOutAtEightBits_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("maxPixelSize");
+        QTest::addColumn<QSize>("expected");
+        QTest::addColumn<QImage::Format>("format");
+        QTest::addColumn<QColor>("centre");
+        const QColor grey(128, 128, 128), orange(200, 90, 10);
+        const QByteArray grey16 = stored("PNG", QImage::Format_Grayscale16, QSize(300, 200), grey);
+        QTest::newRow("16-bit grey PNG") << grey16 << ImageDecoder::fullSize << QSize(300, 200)
+                                         << QImage::Format_Grayscale8 << grey;
+        QTest::newRow("16-bit grey PNG, scaled") << grey16 << 100 << QSize(100, 67) << QImage::Format_RGB32 << grey;
+        QTest::newRow("8-bit grey PNG, scaled")
+            << stored("PNG", QImage::Format_Grayscale8, QSize(200, 300), grey) << 150 << QSize(100, 150)
+            << QImage::Format_RGB32 << grey;
+        QTest::newRow("16-bit RGBA PNG") << stored("PNG", QImage::Format_RGBA64, QSize(64, 48), orange)
+                                         << ImageDecoder::fullSize << QSize(64, 48)
+                                         << QImage::Format_ARGB32_Premultiplied << orange;
+        QTest::newRow("16-bit RGB TIFF") << stored("TIFF", QImage::Format_RGBX64, QSize(64, 48), orange)
+                                         << ImageDecoder::fullSize << QSize(64, 48) << QImage::Format_RGB32 << orange;
+        QTest::newRow("8-bit grey TIFF") << stored("TIFF", QImage::Format_Grayscale8, QSize(64, 48), grey)
+                                         << ImageDecoder::fullSize << QSize(64, 48) << QImage::Format_Grayscale8
+                                         << grey;
+        const QByteArray turned = stored("TIFF", QImage::Format_RGB32, QSize(80, 40), orange,
+                                         QImageIOHandler::TransformationRotate90);
+        QTest::newRow("TIFF stored orientation") << turned << ImageDecoder::fullSize << QSize(40, 80)
+                                                 << QImage::Format_RGB32 << orange;
+        QTest::newRow("TIFF stored orientation, scaled") << turned << 20 << QSize(10, 20) << QImage::Format_RGB32
+                                                         << orange;
+    }
+
+    void deepAndGreyPicturesComeOutAtEightBits()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, maxPixelSize);
+        QFETCH(QSize, expected);
+        QFETCH(QImage::Format, format);
+        QFETCH(QColor, centre);
+        const QImage image = ImageDecoder::decode(bytes, maxPixelSize);
+        QCOMPARE(image.size(), expected);
+        QCOMPARE(image.format(), format);
+        const QColor found = image.pixelColor(image.width() / 2, image.height() / 2);
+        QVERIFY2(std::abs(found.red() - centre.red()) <= 1 && std::abs(found.green() - centre.green()) <= 1
+                     && std::abs(found.blue() - centre.blue()) <= 1 && found.alpha() == 255,
+                 qPrintable(found.name(QColor::HexArgb)));
+    }
+
+    void picturesLargerThanTheViewerShowsGiveNothing_data()
+    {
+        QTest::addColumn<int>("maxPixelSize");
+        QTest::newRow("full size") << ImageDecoder::fullSize;
+        QTest::newRow("scaled") << 500;
+    }
+
+    void picturesLargerThanTheViewerShowsGiveNothing()
+    {
+        QFETCH(int, maxPixelSize);
+        // One column more than the largest picture shown; 33 MB as one-bit pixels.
+        static const QByteArray bytes = [] {
+            QImage scan(16385, 16384, QImage::Format_Mono);
+            scan.fill(1);
+            QByteArray encoded;
+            QBuffer buffer(&encoded);
+            buffer.open(QIODevice::WriteOnly);
+            scan.save(&buffer, "PNG");
+            return encoded;
+        }();
+        QVERIFY(ImageDecoder::decode(bytes, maxPixelSize).isNull());
+        // As wide, but within the limit.
+        const QByteArray strip = stored("PNG", QImage::Format_Mono, QSize(16385, 4), Qt::white);
+        QVERIFY(!ImageDecoder::decode(strip, maxPixelSize).isNull());
+    }
+
     void bytesThatAreNoImageGiveNothing()
     {
         QByteArray truncated = encodedPicture("PNG", QSize(300, 300));
         truncated.truncate(40);
-        for (const QByteArray &bytes : {QByteArray(), QByteArray("not an image at all"), truncated})
+        for (const QByteArray &bytes :
+             {QByteArray(), QByteArray("not an image at all"), truncated, pngDeclaring(QSize(100000, 100000))})
             QVERIFY(ImageDecoder::decode(bytes, 500).isNull());
     }
 };

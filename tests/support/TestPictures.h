@@ -26,3 +26,26 @@ inline QByteArray pngBytes(const QColor &colour = QColor(10, 120, 200), QSize si
 {
     return encodedPicture("PNG", size, colour);
 }
+
+// A small PNG whose header declares `size`: what it holds does not match,
+// but readers that look at the header alone take it for that size.
+inline QByteArray pngDeclaring(QSize size)
+{
+    QByteArray bytes = pngBytes(Qt::black, QSize(1, 1));
+    // The header chunk's fields start after the signature, its length and
+    // its name; its CRC-32 covers the name and the fields.
+    const auto putBigEndian = [&bytes](qsizetype at, quint32 value) {
+        for (int i = 0; i < 4; ++i)
+            bytes[at + i] = char((value >> (24 - 8 * i)) & 0xff);
+    };
+    putBigEndian(16, quint32(size.width()));
+    putBigEndian(20, quint32(size.height()));
+    quint32 crc = 0xffffffffu;
+    for (qsizetype i = 12; i < 29; ++i) {
+        crc ^= quint8(bytes.at(i));
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+    }
+    putBigEndian(29, ~crc);
+    return bytes;
+}
