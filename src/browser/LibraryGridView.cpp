@@ -372,7 +372,8 @@ void LibraryGridView::paintEvent(QPaintEvent *event)
     initViewItemOption(&option);
     for (int row : rows) {
         const QRect rect = tileRect(row);
-        if (!event->rect().intersects(rect.adjusted(-4, -4, 4, 4)))
+        // Only the tiles asked for: a few fading in need not redraw the rest.
+        if (!event->region().intersects(rect.adjusted(-4, -4, 4, 4)))
             continue;
         option.rect = rect;
         m_delegate->paint(&painter, option, m_model->index(row));
