@@ -14,6 +14,7 @@
 // Targets: resident memory stays within the thumbnail cache's bound plus
 // 150 MiB; no stall over 50 ms. Prints PASS or FAIL (exit code 2).
 
+#include "GridBench.h"
 #include "support/PeakMemory.h"
 #include "support/PictureFiles.h"
 
@@ -32,7 +33,6 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QWindow>
 
 #include <malloc.h>
 
@@ -107,43 +107,22 @@ int main(int argc, char **argv)
 
     malloc_trim(0);
     const qint64 atStart = residentKiB();
-    QElapsedTimer open;
-    open.start();
     auto container = openLibrary(folder.path());
     const QList<AtlasImage *> images = container->mainContext().fetch<AtlasImage>(&AtlasImage::createdAt);
     ThumbnailCache &cache = ThumbnailCache::shared();
     LibraryGrid grid(cache);
-    grid.setHasImages(true);
-    grid.setHasSelection(true);
-    grid.setImages(images);
-    grid.resize(1280, 900);
-    grid.show();
-    while (!grid.windowHandle() || !grid.windowHandle()->isExposed())
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-    grid.view()->viewport()->repaint();
-    const double openMs = open.nsecsElapsed() / 1e6;
+    const double openMs = showGrid(grid, images);
     const qint64 opened = residentKiB();
     std::printf("Opened in %.0f ms: %lld images, %d columns; resident %.0f MiB (%.0f MiB before opening)\n", openMs,
                 static_cast<long long>(images.size()), grid.view()->columnCount(), mebibytes(opened),
                 mebibytes(atStart));
 
-    // The stall detector: a fine timer; the longest gap between its ticks
-    // is the longest time the event loop could not run. Resident memory is
-    // sampled every few ticks, and the kernel's peak read at the end.
+    // Resident memory is sampled every few ticks of the stall meter, and
+    // the kernel's peak read at the end.
     resetPeakResident();
-    QElapsedTimer clock;
-    clock.start();
-    qint64 lastTick = clock.nsecsElapsed();
-    qint64 longestGap = 0;
     qint64 largestResident = 0;
     int ticks = 0;
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    ticker.setInterval(1);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        longestGap = std::max(longestGap, now - lastTick);
-        lastTick = now;
+    StallMeter stalls([&] {
         if (++ticks % 10 == 0)
             largestResident = std::max(largestResident, residentKiB());
     });
@@ -159,7 +138,7 @@ int main(int argc, char **argv)
             return;
         if (bar->value() >= bar->maximum()) {
             scroller.stop();
-            ticker.stop();
+            stalls.stop();
             app.quit();
             return;
         }
@@ -174,8 +153,7 @@ int main(int argc, char **argv)
     });
     QElapsedTimer scrolling;
     scrolling.start();
-    lastTick = clock.nsecsElapsed();
-    ticker.start();
+    stalls.start();
     scroller.start();
     app.exec();
     const double scrollSeconds = scrolling.nsecsElapsed() / 1e9;
@@ -183,12 +161,12 @@ int main(int argc, char **argv)
 
     const double bound = cache.maxBytes() / 1048576.0;
     const double limit = bound + 150;
-    std::printf("\nScrolled %d screens in %.1f s; longest stall %.1f ms\n", screens, scrollSeconds, longestGap / 1e6);
+    std::printf("\nScrolled %d screens in %.1f s; longest stall %.1f ms\n", screens, scrollSeconds, stalls.longestMs());
     std::printf("Resident memory: peak %.0f MiB while scrolling (%.0f MiB once open); thumbnail cache bound %.0f "
                 "MiB, limit %.0f MiB; peak - bound = %.0f MiB\n",
                 mebibytes(peak), mebibytes(opened), bound, limit, mebibytes(peak) - bound);
     std::printf("Thumbnails cached at the end: %d (%.0f MiB)\n", cache.count(), cache.totalBytes() / 1048576.0);
-    const bool pass = mebibytes(peak) <= limit && longestGap < 50 * 1000000LL;
+    const bool pass = mebibytes(peak) <= limit && stalls.longestMs() < 50;
     std::printf("%s: resident memory within the cache's bound plus 150 MiB, no stall over 50 ms\n",
                 pass ? "PASS" : "FAIL");
     return pass ? 0 : 2;

@@ -7,27 +7,6 @@
 #include <QImageWriter>
 #include <QTest>
 
-namespace {
-
-// A picture of one colour stored in `format` (PNG, TIFF) from pixels of
-// `pixelFormat`, so the file keeps their depth.
-QByteArray stored(const char *format, QImage::Format pixelFormat, QSize size, const QColor &colour,
-                  QImageIOHandler::Transformations transformation = QImageIOHandler::TransformationNone)
-{
-    QImage image(size, pixelFormat);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    writer.setTransformation(transformation);
-    if (!writer.write(image))
-        qFatal("cannot store a %s picture", format);
-    return bytes;
-}
-
-} // namespace
-
 // The one decoding of library images, in a process of its own: image
 // readers share one decode limit per process, which nothing has raised
 // here before the first test.
@@ -38,12 +17,8 @@ private slots:
     {
         // 6,000 by 6,000 pixels decode to 144 MB, more than image readers
         // allow unless told otherwise.
-        QImage scan(6000, 6000, QImage::Format_Grayscale8);
-        scan.fill(128);
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        scan.save(&buffer, "PNG");
+        const QByteArray bytes = encodedPicture("PNG", QSize(6000, 6000), QColor(128, 128, 128),
+                                                QImageIOHandler::TransformationNone, QImage::Format_Grayscale8);
         QVERIFY(QImageReader::allocationLimit() < 144);
         QVERIFY(PlatformImage::canCreateImage(bytes));
         const QImage decoded = ImageDecoder::decode(bytes);
@@ -89,25 +64,25 @@ private slots:
         QTest::addColumn<QImage::Format>("format");
         QTest::addColumn<QColor>("centre");
         const QColor grey(128, 128, 128), orange(200, 90, 10);
-        const QByteArray grey16 = stored("PNG", QImage::Format_Grayscale16, QSize(300, 200), grey);
-        QTest::newRow("16-bit grey PNG") << grey16 << ImageDecoder::fullSize << QSize(300, 200)
-                                         << QImage::Format_Grayscale8 << grey;
+        // Stored from pixels of `pixels`, so the file keeps their depth.
+        const auto picture = [](const char *format, QSize size, QColor colour, QImage::Format pixels) {
+            return encodedPicture(format, size, colour, QImageIOHandler::TransformationNone, pixels);
+        };
+        const int full = ImageDecoder::fullSize;
+        const QByteArray grey16 = picture("PNG", QSize(300, 200), grey, QImage::Format_Grayscale16);
+        QTest::newRow("16-bit grey PNG") << grey16 << full << QSize(300, 200) << QImage::Format_Grayscale8 << grey;
         QTest::newRow("16-bit grey PNG, scaled") << grey16 << 100 << QSize(100, 67) << QImage::Format_RGB32 << grey;
-        QTest::newRow("8-bit grey PNG, scaled")
-            << stored("PNG", QImage::Format_Grayscale8, QSize(200, 300), grey) << 150 << QSize(100, 150)
-            << QImage::Format_RGB32 << grey;
-        QTest::newRow("16-bit RGBA PNG") << stored("PNG", QImage::Format_RGBA64, QSize(64, 48), orange)
-                                         << ImageDecoder::fullSize << QSize(64, 48)
-                                         << QImage::Format_ARGB32_Premultiplied << orange;
-        QTest::newRow("16-bit RGB TIFF") << stored("TIFF", QImage::Format_RGBX64, QSize(64, 48), orange)
-                                         << ImageDecoder::fullSize << QSize(64, 48) << QImage::Format_RGB32 << orange;
-        QTest::newRow("8-bit grey TIFF") << stored("TIFF", QImage::Format_Grayscale8, QSize(64, 48), grey)
-                                         << ImageDecoder::fullSize << QSize(64, 48) << QImage::Format_Grayscale8
-                                         << grey;
-        const QByteArray turned = stored("TIFF", QImage::Format_RGB32, QSize(80, 40), orange,
-                                         QImageIOHandler::TransformationRotate90);
-        QTest::newRow("TIFF stored orientation") << turned << ImageDecoder::fullSize << QSize(40, 80)
-                                                 << QImage::Format_RGB32 << orange;
+        QTest::newRow("8-bit grey PNG, scaled") << picture("PNG", QSize(200, 300), grey, QImage::Format_Grayscale8)
+                                                << 150 << QSize(100, 150) << QImage::Format_RGB32 << grey;
+        QTest::newRow("16-bit RGBA PNG") << picture("PNG", QSize(64, 48), orange, QImage::Format_RGBA64) << full
+                                         << QSize(64, 48) << QImage::Format_ARGB32_Premultiplied << orange;
+        QTest::newRow("16-bit RGB TIFF") << picture("TIFF", QSize(64, 48), orange, QImage::Format_RGBX64) << full
+                                         << QSize(64, 48) << QImage::Format_RGB32 << orange;
+        QTest::newRow("8-bit grey TIFF") << picture("TIFF", QSize(64, 48), grey, QImage::Format_Grayscale8) << full
+                                         << QSize(64, 48) << QImage::Format_Grayscale8 << grey;
+        const QByteArray turned =
+            encodedPicture("TIFF", QSize(80, 40), orange, QImageIOHandler::TransformationRotate90);
+        QTest::newRow("TIFF stored orientation") << turned << full << QSize(40, 80) << QImage::Format_RGB32 << orange;
         QTest::newRow("TIFF stored orientation, scaled") << turned << 20 << QSize(10, 20) << QImage::Format_RGB32
                                                          << orange;
     }
@@ -139,18 +114,10 @@ private slots:
     {
         QFETCH(int, maxPixelSize);
         // One column more than the largest picture shown; 33 MB as one-bit pixels.
-        static const QByteArray bytes = [] {
-            QImage scan(16385, 16384, QImage::Format_Mono);
-            scan.fill(1);
-            QByteArray encoded;
-            QBuffer buffer(&encoded);
-            buffer.open(QIODevice::WriteOnly);
-            scan.save(&buffer, "PNG");
-            return encoded;
-        }();
+        static const QByteArray bytes = monoPng(QSize(16385, 16384));
         QVERIFY(ImageDecoder::decode(bytes, maxPixelSize).isNull());
         // As wide, but within the limit.
-        const QByteArray strip = stored("PNG", QImage::Format_Mono, QSize(16385, 4), Qt::white);
+        const QByteArray strip = monoPng(QSize(16385, 4));
         QVERIFY(!ImageDecoder::decode(strip, maxPixelSize).isNull());
     }
 

@@ -5,12 +5,11 @@
 #include <QImage>
 #include <QImageWriter>
 
-// Picture bytes in a format, of one colour.
-inline QByteArray encodedPicture(const char *format, QSize size, QColor colour = QColor(200, 90, 10),
-                                 QImageIOHandler::Transformations transformation = QImageIOHandler::TransformationNone)
+// The bytes of `image` stored in `format`, with a stored orientation when
+// one is given.
+inline QByteArray encoded(const QImage &image, const char *format,
+                          QImageIOHandler::Transformations transformation = QImageIOHandler::TransformationNone)
 {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -19,6 +18,23 @@ inline QByteArray encodedPicture(const char *format, QSize size, QColor colour =
     if (!writer.write(image))
         qFatal("cannot encode a %s picture", format);
     return bytes;
+}
+
+// Picture bytes in a format, of one colour, from pixels of `pixelFormat`
+// (PNG and TIFF keep their depth: 16-bit grey, 16-bit RGB, ...).
+inline QByteArray encodedPicture(const char *format, QSize size, QColor colour = QColor(200, 90, 10),
+                                 QImageIOHandler::Transformations transformation = QImageIOHandler::TransformationNone,
+                                 QImage::Format pixelFormat = QImage::Format_RGB32)
+{
+    QImage image(size, pixelFormat);
+    image.fill(colour);
+    return encoded(image, format, transformation);
+}
+
+// A one-bit PNG: a very large picture in a few dozen kilobytes.
+inline QByteArray monoPng(QSize size)
+{
+    return encodedPicture("PNG", size, Qt::white, QImageIOHandler::TransformationNone, QImage::Format_Mono);
 }
 
 // A small PNG file's bytes.
