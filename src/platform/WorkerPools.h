@@ -26,7 +26,8 @@ QThreadPool &decoding();
 MemoryBudget &decodingMemory();
 
 // Work that keeps every core busy on bytes already in memory: checksums and
-// inflating of archive entries. Qt's own pool, one thread per core.
+// inflating of archive entries, painting the annotation overlay in bands.
+// Qt's own pool, one thread per core.
 QThreadPool &computing();
 
 } // namespace WorkerPools
