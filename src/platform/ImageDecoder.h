@@ -46,9 +46,10 @@ inline constexpr int fullSize = 0;
 // The image at full size, or scaled down so that its longer side is at most
 // `maxPixelSize` pixels (never enlarged), with its aspect kept. A scaled
 // image comes as 32-bit RGB (premultiplied ARGB with alpha), which the
-// painter draws without conversion. A full-size one keeps grey pictures
-// grey (8-bit), colour ones come as 32-bit RGB or premultiplied ARGB;
-// deeper channels (16-bit scans) are narrowed to 8 bits. A null image for
+// painter draws without conversion. A full-size one spares memory: grey
+// stays 8-bit grey, palette and one-bit pictures keep their format, colour
+// comes as 32-bit RGB or premultiplied ARGB, and deeper channels (16-bit
+// scans) are narrowed to 8 bits. A null image for
 // empty or undecodable bytes, and for pictures of more than
 // PlatformImage::maximumPixelCount pixels.
 QImage decode(const EncodedImage &image, int maxPixelSize = fullSize);
