@@ -15,9 +15,9 @@ namespace WorkerPools {
 // a fraction of what several do: 2 to 8 threads.
 QThreadPool &files();
 
-// Decoding images (ImageDecoder): few threads at low priority, as each may
-// hold a large image while it works and the pictures on screen are few:
-// 1 to 4 threads.
+// Decoding images (ImageDecoder): few threads, as each may hold a large
+// image while it works and the pictures on screen are few: 1 to 4 threads.
+// They ask for low priority, which Linux's default scheduler ignores.
 QThreadPool &decoding();
 
 // The memory that decodes in progress may hold at once (ImageDecoder takes
