@@ -24,14 +24,16 @@ Decoded decodeStored(const StoredImageData &data, const std::atomic_bool &cancel
         return {};
     QImage picture;
     {
+        // A file is read as it decodes; other bytes go as soon as they are
+        // decoded.
         StoredImageDataReader reader;
-        std::optional<QByteArray> bytes = reader.read(data);
+        const std::optional<EncodedImage> encoded = reader.encodedImage(data);
         if (cancelled.load())
             return {};
-        if (!bytes || bytes->isEmpty())
+        if (!encoded)
             return {Decoded::Outcome::noPicture, {}};
-        picture = ImageDecoder::decode(*bytes);
-    } // the bytes go as soon as they are decoded
+        picture = ImageDecoder::decode(*encoded);
+    }
     if (cancelled.load())
         return {}; // freed here, off the GUI thread
     if (picture.isNull())

@@ -15,10 +15,11 @@ class AtlasImage;
 class PictureSource;
 
 // The picture of the image open on a screen, for its canvases. It is
-// decoded once per opened image, on the decoding pool: the bytes are read
-// there (StoredImageDataReader), decoded (ImageDecoder) into a format that
-// paints as it is, and let go, so the GUI thread only swaps the finished
-// picture in; its smaller levels follow (PictureSource). Until then the
+// decoded once per opened image, on the decoding pool: its stored bytes are
+// reached there (StoredImageDataReader: a file beside the store is read as
+// it decodes, other bytes are read and let go once decoded) and decoded
+// (ImageDecoder) into a format that paints as it is, so the GUI thread only
+// swaps the finished picture in; its smaller levels follow (PictureSource). Until then the
 // image's thumbnail stands in, when the screen has one.
 // Writing the image's bytes decodes again. Only one decode runs per
 // picture: opening images in quick succession cancels the ones left behind
