@@ -74,7 +74,31 @@ ImageDetailView::ImageDetailView(SharedImageScreenState &shared, QWidget *parent
     layout->setContentsMargins(0, 0, 0, 0);
     m_body = new QWidget(this);
     layout->addWidget(m_body);
+    buildPictureArea();
+    m_divider = new Divider(Qt::Horizontal, m_body);
+    m_strip = new MetadataStrip(m_body);
+    m_drawer = new DetailDrawer(m_body);
+    connect(m_drawer, &DetailDrawer::pageRequested, this, &ImageDetailView::setDrawerPage);
+    composeAnnotations();
+    makeCommands();
 
+    connect(&m_shared, &SharedImageScreenState::isEditingChanged, this, &ImageDetailView::followEditMode);
+    connect(&m_shared, &SharedImageScreenState::showAnnotationsChanged, this,
+            &ImageDetailView::updateAnnotationsCommand);
+    connect(&m_shared, &SharedImageScreenState::linkedAnnotationIDChanged, this, &ImageDetailView::updateLinksPanel);
+    connect(m_picture, &OpenedPicture::statusChanged, this, &ImageDetailView::updatePictureArea);
+
+    arrange();
+    m_showsEditor = showsEditor();
+    updateEditCommand();
+    updateAnnotationsCommand();
+    updatePictureArea();
+    updateLinksPanel();
+}
+
+void ImageDetailView::buildPictureArea()
+{
+    // One page at a time: the viewer, the editor's place, the placeholder.
     m_pictureArea = new QStackedWidget(m_body);
     m_pictureArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     m_canvas = new ZoomableImage(m_pictureArea);
@@ -87,21 +111,20 @@ ImageDetailView::ImageDetailView(SharedImageScreenState &shared, QWidget *parent
     m_pictureArea->addWidget(m_editorPage);
     m_placeholder = new ContentUnavailableView(m_pictureArea);
     m_pictureArea->addWidget(m_placeholder);
+}
 
-    m_divider = new Divider(Qt::Horizontal, m_body);
-    m_strip = new MetadataStrip(m_body);
-    m_drawer = new DetailDrawer(m_body);
-    connect(m_drawer, &DetailDrawer::pageRequested, this, &ImageDetailView::setDrawerPage);
-
-    // The annotations: drawn over the picture, switched by group in the
-    // strip and on the drawer's first page, listed there under the
-    // switches. They ask; the screen decides.
+void ImageDetailView::composeAnnotations()
+{
+    // Drawn over the picture, switched by group in the strip and on the
+    // drawer's first page, listed there under the switches. They ask; the
+    // screen decides.
     m_annotations = new ImageAnnotations(this);
     m_layer = new AnnotationLayer(m_annotations, m_annotationState, this);
     m_canvas->setOverlay(m_layer);
     connect(m_layer, &AnnotationLayer::selectRequested, this, &ImageDetailView::selectAnnotation);
     connect(m_layer, &AnnotationLayer::editRequested, this, &ImageDetailView::editAnnotation);
     connect(m_layer, &AnnotationLayer::showLinksRequested, this, &ImageDetailView::showLinks);
+
     m_stripInspector = new AnnotationInspector(m_annotations, m_annotationState, m_strip->inspectorSlot());
     // Centred in the strip's height, as the metadata columns are.
     m_strip->inspectorSlot()->layout()->addWidget(m_stripInspector);
@@ -119,7 +142,10 @@ ImageDetailView::ImageDetailView(SharedImageScreenState &shared, QWidget *parent
     connect(m_annotationState, &AnnotationViewState::highlightedIDChanged, this,
             &ImageDetailView::scrollListToHighlight);
     connect(m_annotations, &ImageAnnotations::changed, this, &ImageDetailView::updateLinksPanel);
+}
 
+void ImageDetailView::makeCommands()
+{
     m_editAction = new QAction(this);
     m_editAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     m_editAction->setShortcutContext(Qt::WindowShortcut);
@@ -137,19 +163,6 @@ ImageDetailView::ImageDetailView(SharedImageScreenState &shared, QWidget *parent
     m_dismissLinksAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     addAction(m_dismissLinksAction);
     connect(m_dismissLinksAction, &QAction::triggered, this, &ImageDetailView::dismissLinks);
-
-    connect(&m_shared, &SharedImageScreenState::isEditingChanged, this, &ImageDetailView::followEditMode);
-    connect(&m_shared, &SharedImageScreenState::showAnnotationsChanged, this,
-            &ImageDetailView::updateAnnotationsCommand);
-    connect(&m_shared, &SharedImageScreenState::linkedAnnotationIDChanged, this, &ImageDetailView::updateLinksPanel);
-    connect(m_picture, &OpenedPicture::statusChanged, this, &ImageDetailView::updatePictureArea);
-
-    arrange();
-    m_showsEditor = showsEditor();
-    updateEditCommand();
-    updateAnnotationsCommand();
-    updatePictureArea();
-    updateLinksPanel();
 }
 
 ImageDetailView::~ImageDetailView() = default;
@@ -175,7 +188,6 @@ void ImageDetailView::setImage(AtlasImage *image)
     m_picture->setImage(image);
     m_annotations->setImage(image);
     refreshMetadata();
-    setWindowTitle(title());
     emit titleChanged(title());
     updatePictureArea();
 }
@@ -189,12 +201,10 @@ QString ImageDetailView::title() const
 
 void ImageDetailView::imageChanged(const char *property)
 {
-    if (std::strcmp(property, "title") == 0) {
-        setWindowTitle(title());
+    if (std::strcmp(property, "title") == 0)
         emit titleChanged(title());
-    } else if (isMetadataProperty(property)) {
+    else if (isMetadataProperty(property))
         refreshMetadata();
-    }
 }
 
 void ImageDetailView::refreshMetadata()

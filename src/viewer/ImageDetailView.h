@@ -131,6 +131,9 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
+    void buildPictureArea();
+    void composeAnnotations();
+    void makeCommands();
     void arrange();
     void imageChanged(const char *property);
     void refreshMetadata();
