@@ -276,33 +276,33 @@ bool LibraryDerivation::seriesOrder(const Series *a, const Series *b)
 
 QString LibraryDerivation::searchText(const AtlasImage &image)
 {
+    return searchText(searchValues(image));
+}
+
+QString LibraryDerivation::searchText(const ImageSearchValues &values)
+{
     QString text;
     text.reserve(160);
+    appendSearchText(text, values);
+    return text;
+}
+
+void LibraryDerivation::appendSearchText(QString &text, const ImageSearchValues &values)
+{
     const auto part = [&](const QString &value) {
         text += value;
         text += QLatin1Char(' ');
     };
-    part(image.title());
-    part(image.series() ? image.series()->title() : QString());
-    part(modalityTitles()[image.modalityRaw()]);
-    part(modalityLongTitles()[image.modalityRaw()]);
-    part(regionTitles()[image.regionRaw()]);
-    part(planeTitles()[image.planeRaw()]);
-    part(image.age().displayText());
-    part(sexTitles()[image.sexRaw()]);
+    part(values.title);
+    part(values.seriesTitle);
+    part(modalityTitles()[values.modalityRaw]);
+    part(modalityLongTitles()[values.modalityRaw]);
+    part(regionTitles()[values.regionRaw]);
+    part(planeTitles()[values.planeRaw]);
+    part(values.age.displayText());
+    part(sexTitles()[values.sexRaw]);
     // Labels joined with one space; no labels still leave an empty part.
-    const QList<PointAnnotation *> points = image.points();
-    for (qsizetype i = 0; i < points.size(); ++i) {
-        if (i > 0)
-            text += QLatin1Char(' ');
-        text += points.at(i)->label();
-    }
+    text += values.pointLabels;
     text += QLatin1Char(' ');
-    const QList<RegionAnnotation *> regions = image.regions();
-    for (qsizetype i = 0; i < regions.size(); ++i) {
-        if (i > 0)
-            text += QLatin1Char(' ');
-        text += regions.at(i)->label();
-    }
-    return text;
+    text += values.regionLabels;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "browser/PendingImageImport.h"
+#include "model/ImageSearchValues.h"
 #include "model/LibraryEntry.h"
 #include "platform/LocalizedText.h"
 #include "shell/LibraryFilters.h"
@@ -75,6 +76,9 @@ public:
 
     // The image's search text: its ten parts joined with one space.
     static QString searchText(const AtlasImage &image);
+    // The same from the values it is made of, or appended to `text`.
+    static QString searchText(const ImageSearchValues &values);
+    static void appendSearchText(QString &text, const ImageSearchValues &values);
 
 private:
     bool passesMetadataFilters(const AtlasImage &image) const;

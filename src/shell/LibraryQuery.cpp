@@ -29,23 +29,19 @@ bool isAnnotation(const ModelObject *object)
 LibraryQuery::LibraryQuery(ModelContext &context, QObject *parent)
     : QObject(parent)
     , m_context(context)
+    , m_searchIndex(context)
 {
     connect(&m_context, &ModelContext::propertyChanged, this, &LibraryQuery::objectChanged);
     connect(&m_context, &ModelContext::objectInserted, this, &LibraryQuery::objectInsertedOrDeleted);
     connect(&m_context, &ModelContext::objectDeleted, this, &LibraryQuery::objectInsertedOrDeleted);
-    connect(&m_context, &ModelContext::didRollback, this, [this] {
-        m_searchIndex.clear();
-        apply(Reach::images);
-    });
+    connect(&m_context, &ModelContext::didRollback, this, [this] { apply(Reach::images); });
     m_knownImageIDs = imageIdentifiers();
-    prepareSearchIndex();
 }
 
 LibraryQuery::~LibraryQuery() = default;
 
 void LibraryQuery::objectChanged(ModelObject *object, const char *property)
 {
-    m_searchIndex.objectChanged(object, property);
     const EntityType &type = object->entityType();
     if (&type == &AtlasImage::entity()) {
         // The lists of points and regions change with their labels' images.
@@ -67,7 +63,6 @@ void LibraryQuery::objectChanged(ModelObject *object, const char *property)
 
 void LibraryQuery::objectInsertedOrDeleted(ModelObject *object)
 {
-    m_searchIndex.objectInsertedOrDeleted(object);
     const EntityType &type = object->entityType();
     if (&type == &AtlasImage::entity())
         apply(Reach::images);
@@ -126,23 +121,6 @@ void LibraryQuery::announce()
         m_knownImageIDs = std::move(ids);
     }
     emit libraryChanged(imagesChanged);
-    prepareSearchIndex();
-}
-
-void LibraryQuery::prepareSearchIndex()
-{
-    if (m_preparationQueued)
-        return;
-    m_preparationQueued = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_preparationQueued = false;
-            // About a millisecond or two of work per slice.
-            if (!m_searchIndex.prepare(images(), 500))
-                prepareSearchIndex();
-        },
-        Qt::QueuedConnection);
 }
 
 QList<QUuid> LibraryQuery::imageIdentifiers()
@@ -185,6 +163,8 @@ const QList<LibraryEntry> &LibraryQuery::entries(const LibraryFilters &filters)
 {
     if (m_entries && m_entries->filters == filters)
         return m_entries->entries;
+    if (filters.hasSearchQuery())
+        m_searchIndex.waitUntilReady();
     const LibraryDerivation derivation(filters, &m_searchIndex);
     QList<LibraryEntry> entries;
     if (!filters.hasSearchQuery() && !filters.hasActiveFilters()) {

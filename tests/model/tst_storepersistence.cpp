@@ -255,9 +255,9 @@ private slots:
         QCOMPARE(image->points().first()->label(), QStringLiteral("late"));
         QVERIFY(!image->isImageDataMissing());
         QCOMPARE(image->imageData(), std::optional<QByteArray>(QByteArray("later")));
-        // Once read, they are kept.
+        // Stored bytes are read afresh each time, never kept on the object.
         runOnFile(folder, {QStringLiteral("UPDATE ImageData SET bytes = X'00'")});
-        QCOMPARE(image->imageData(), std::optional<QByteArray>(QByteArray("later")));
+        QCOMPARE(image->imageData(), std::optional<QByteArray>(QByteArray(1, '\0')));
     }
 
     void changingAndRemovingBytesAndDeletingImages()
@@ -398,6 +398,13 @@ private slots:
         QVERIFY(small.isDetached());
         QCOMPARE(inFile->imageData(), large);
         QCOMPARE(inRow->imageData(), small);
+        // Reading them keeps nothing: the next read sees the file as it is.
+        QCOMPARE(externalFiles().size(), 1);
+        const QByteArray replaced = patterned(ExternalStorage::fileThreshold, 7);
+        QFile file(QDir(externalFolder()).filePath(externalFiles().first()));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(replaced) == replaced.size());
+        file.close();
+        QCOMPARE(inFile->imageData(), replaced);
         inRow->setImageData(large);
         context.save();
         QVERIFY(large.isDetached());
