@@ -2,9 +2,9 @@
 
 #include "browser/ThumbnailCache.h"
 #include "platform/UserDefaults.h"
+#include "shell/ApplicationMenu.h"
 #include "shell/ContentView.h"
 #include "shell/ContentViewModel.h"
-#include "updates/UpdaterController.h"
 
 #include <QMenuBar>
 
@@ -26,7 +26,7 @@ MainWindow::MainWindow(ModelContext &context, AppState &appState, const MainWind
 
     m_content = new ContentView(*m_model, defaults, cache, this);
     setCentralWidget(m_content);
-    installUpdateCommands(menuBar());
+    installApplicationMenu(menuBar());
     setMinimumSize(minimumSizeHint().expandedTo(ContentView::minimumContentSize()));
     resize(1200, 760);
 }

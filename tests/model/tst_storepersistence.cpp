@@ -4,15 +4,18 @@
 #include "model/PointAnnotation.h"
 #include "model/RegionAnnotation.h"
 #include "model/Series.h"
+#include "platform/WorkerPools.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QSemaphore>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThreadPool>
 
 #include <cmath>
 #include <cstring>
@@ -298,9 +301,12 @@ private slots:
 
     QString externalFolder() const { return ModelContainer::externalFolder(storeFile); }
 
-    // The files of large bytes beside the store.
-    QStringList externalFiles() const
+    // The files of large bytes beside the store, once the removals that
+    // saves leave to the files pool are done (or as they are now).
+    QStringList externalFiles(bool settled = true) const
     {
+        if (settled)
+            WorkerPools::files().waitForDone();
         QStringList names = QDir(externalFolder()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
         names.removeAll(QStringLiteral(".lock"));
         return sortedCopy(names);
@@ -409,6 +415,39 @@ private slots:
         context.save();
         QVERIFY(large.isDetached());
         QCOMPARE(inRow->imageData(), large);
+    }
+
+    // The files of deleted and replaced bytes go after the save, on the
+    // files pool: the save does not wait for them.
+    void filesOfDeletedBytesGoAfterTheSave()
+    {
+        auto container = makeTestContainer(folder);
+        ModelContext &context = container->mainContext();
+        QList<AtlasImage *> images;
+        for (int i = 0; i < 3; ++i)
+            images << context.insert(AtlasImage::make({}, Modality::mr, Region::head, Plane::unspecified, {},
+                                                      Sex::unspecified, patterned(ExternalStorage::fileThreshold, i)));
+        context.save();
+        QCOMPARE(externalFiles().size(), 3);
+
+        // Every worker of the files pool held: a removal can only wait.
+        const int workers = WorkerPools::files().maxThreadCount();
+        QSemaphore running;
+        QSemaphore gate;
+        for (int i = 0; i < workers; ++i) {
+            WorkerPools::files().start([&] {
+                running.release();
+                gate.acquire();
+            });
+        }
+        running.acquire(workers);
+        context.deleteObject(images[0]);
+        images[1]->setImageData(QByteArray("small"));
+        context.save();
+        QCOMPARE(externalFiles(false).size(), 3);
+        gate.release(workers);
+        QCOMPARE(externalFiles().size(), 1);
+        QCOMPARE(images[2]->imageData(), patterned(ExternalStorage::fileThreshold, 2));
     }
 
     void failedSaveRemovesTheFilesItWrote()
