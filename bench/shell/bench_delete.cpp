@@ -10,9 +10,9 @@
 // until every file has gone. Target: no stall over 100 ms. Prints PASS or
 // FAIL (exit code 2).
 
+#include "support/ShellSupport.h"
 #include "support/StoreLibrary.h"
 
-#include "platform/CloudAccountService.h"
 #include "platform/UserDefaults.h"
 #include "platform/objectstore/ExternalStorage.h"
 #include "shell/AppState.h"
@@ -33,11 +33,6 @@
 namespace {
 
 constexpr int imageCount = 1000;
-
-class NoAccounts : public CloudAccountService {
-public:
-    void requestAccountStatus(const QString &, Completion) override {}
-};
 
 void print(const QString &text)
 {
@@ -79,7 +74,7 @@ int main(int argc, char *argv[])
     ContentViewModel &model = window.model();
     window.show();
 
-    QList<double> stalls, removals, peers;
+    QList<double> longest, removals, peers;
     for (int round = 1; round <= rounds; ++round) {
         auto series = Series::make(QStringLiteral("Large %1").arg(round));
         context.insert(series);
@@ -98,25 +93,14 @@ int main(int argc, char *argv[])
         while (settle.elapsed() < 500)
             QApplication::processEvents(QEventLoop::AllEvents, 10);
 
-        QElapsedTimer clock;
-        clock.start();
-        qint64 lastTick = 0;
-        qint64 longestStall = 0;
+        StallClock stalls;
         qint64 removedAt = -1;
-        QTimer ticker;
-        ticker.setTimerType(Qt::PreciseTimer);
-        ticker.setInterval(1);
-        QObject::connect(&ticker, &QTimer::timeout, [&] {
-            const qint64 now = clock.nsecsElapsed();
-            longestStall = std::max(longestStall, now - lastTick);
-            lastTick = now;
-        });
         QTimer watcher;
         watcher.setInterval(20);
         QObject::connect(&watcher, &QTimer::timeout, [&] {
             if (removedAt < 0 && fileCount(external) == 0)
-                removedAt = clock.nsecsElapsed();
-            if (removedAt >= 0 && clock.nsecsElapsed() - removedAt > 300000000LL)
+                removedAt = stalls.nanoseconds();
+            if (removedAt >= 0 && stalls.nanoseconds() - removedAt > 300000000LL)
                 app.quit();
         });
         QTimer::singleShot(50, &app, [&] {
@@ -126,27 +110,26 @@ int main(int argc, char *argv[])
             });
             model.requestDeletion({*entry});
         });
-        lastTick = clock.nsecsElapsed();
-        ticker.start();
+        stalls.start();
         watcher.start();
         app.exec();
-        ticker.stop();
+        stalls.stop();
         watcher.stop();
 
         QElapsedTimer peer;
         peer.start();
         QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), copy});
         peers << double(peer.nsecsElapsed()) / 1e6;
-        stalls << double(longestStall) / 1e6;
+        longest << stalls.longestMilliseconds();
         removals << double(removedAt) / 1e6 - 50;
         print(QStringLiteral("round %1: longest stall %2 ms; every file gone %3 ms after the deletion; rm -rf of a copy "
                              "of the same files: %4 ms")
                   .arg(round)
-                  .arg(stalls.last(), 0, 'f', 1)
+                  .arg(longest.last(), 0, 'f', 1)
                   .arg(removals.last(), 0, 'f', 0)
                   .arg(peers.last(), 0, 'f', 0));
     }
-    const double worst = *std::max_element(stalls.cbegin(), stalls.cend());
+    const double worst = *std::max_element(longest.cbegin(), longest.cend());
     std::sort(peers.begin(), peers.end());
     print(QStringLiteral("longest stall while deleting %1 images in files: %2 ms (target <= 100 ms); rm -rf of the "
                          "same files takes %3 ms (median): ratio %4")

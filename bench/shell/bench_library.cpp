@@ -18,11 +18,11 @@
 // large library as on the small one (the window does not re-derive the
 // library for coordinates).
 
+#include "support/ShellSupport.h"
 #include "model/AtlasImage.h"
 #include "model/PointAnnotation.h"
 #include "model/Series.h"
 #include "model/VeloranSchemaV1.h"
-#include "platform/CloudAccountService.h"
 #include "platform/objectstore/ModelContainer.h"
 #include "platform/UserDefaults.h"
 #include "shell/AppState.h"
@@ -37,11 +37,6 @@
 #include <cstdio>
 
 namespace {
-
-class NoAccounts : public CloudAccountService {
-public:
-    void requestAccountStatus(const QString &, Completion) override {}
-};
 
 const char *const anatomy[] = {"Femur", "Tibia", "Fibula", "Patella", "Humerus", "Radius", "Ulna", "Scapula",
                                "Clavicle", "Sternum", "Pons", "Medulla", "Cerebellum", "Thalamus", "Hippocampus",

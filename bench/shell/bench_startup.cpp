@@ -24,9 +24,9 @@
 // paint. Prints PASS or FAIL (exit code 2).
 
 #include "support/PeakMemory.h"
+#include "support/ShellSupport.h"
 #include "support/StoreLibrary.h"
 
-#include "platform/CloudAccountService.h"
 #include "platform/UserDefaults.h"
 #include "shell/AppState.h"
 #include "shell/ContentViewModel.h"
@@ -57,11 +57,6 @@ const QString fullRead = QStringLiteral(
     "SELECT rowKey, seriesKey, id, title, modalityRaw, regionRaw, planeRaw, ageKindRaw, ageValue, sexRaw, "
     "hasImageData, sortIndex, createdAt FROM AtlasImage; "
     "SELECT imageKey, label FROM PointAnnotation; SELECT imageKey, label FROM RegionAnnotation;");
-
-class NoAccounts : public CloudAccountService {
-public:
-    void requestAccountStatus(const QString &, Completion) override {}
-};
 
 void print(const QString &text)
 {
@@ -109,41 +104,32 @@ int runWindow(int argc, char *argv[], const QString &folder)
     AppState state(defaults, accounts);
     MainWindow window(container->mainContext(), state, MainWindowState::makeDefault());
 
-    QElapsedTimer clock;
-    clock.start();
-    qint64 lastTick = -1; // no tick counts before the first paint
-    qint64 longestStall = 0;
     qint64 paintKiB = -1;
     qint64 readyAt = -1;
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    ticker.setInterval(1);
-    FirstPaint firstPaint([&] {
-        paintKiB = residentKiB();
-        print(QStringLiteral("painted"));
-        lastTick = clock.nsecsElapsed();
-    });
-    window.installEventFilter(&firstPaint);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        if (lastTick < 0)
-            return;
-        longestStall = std::max(longestStall, now - lastTick);
-        lastTick = now;
+    StallClock *clock = nullptr;
+    StallClock stalls([&] {
+        const qint64 now = clock->nanoseconds();
         if (readyAt < 0 && window.model().library().isSearchIndexReady()) {
             readyAt = now;
             print(QStringLiteral("ready"));
         }
         if (readyAt >= 0 && now - readyAt > 1000000000LL) {
             print(QStringLiteral("stall %1 paintKiB %2 idleKiB %3")
-                      .arg(double(longestStall) / 1e6, 0, 'f', 1)
+                      .arg(clock->longestMilliseconds(), 0, 'f', 1)
                       .arg(paintKiB)
                       .arg(residentKiB()));
             app.quit();
         }
     });
+    clock = &stalls;
+    // Stalls count from the first paint on.
+    FirstPaint firstPaint([&] {
+        paintKiB = residentKiB();
+        print(QStringLiteral("painted"));
+        stalls.start();
+    });
+    window.installEventFilter(&firstPaint);
     window.show();
-    ticker.start();
     return app.exec();
 }
 

@@ -158,11 +158,14 @@ void ModelContext::addInKeyOrder(EntityState &entity, ModelObject *object)
     entity.inKeyOrder.emplace_back(object->m_key, object);
 }
 
-ModelObject *ModelContext::objectForRow(EntityState &entity, const StoreRow &row, ModelObject *knownParent)
+ModelObject *ModelContext::objectForRow(EntityState &entity, const StoreRow &row, ModelObject *knownParent,
+                                       bool mayExist)
 {
     const qint64 key = row.integer(0);
-    if (ModelObject *existing = entity.byKey.value(key))
-        return existing;
+    if (mayExist) {
+        if (ModelObject *existing = entity.byKey.value(key))
+            return existing;
+    }
 
     const int first = entity.toOne ? 2 : 1;
     std::shared_ptr<ModelObject> object = entity.type->materialize(row, first);
@@ -219,9 +222,11 @@ void ModelContext::loadAll(EntityState &entity)
     entity.byKey.reserve(std::max<qsizetype>(entity.byKey.size(), qsizetype(rows)));
     entity.inKeyOrder.reserve(std::max(entity.inKeyOrder.size(), rows));
     m_owned.reserve(m_owned.size() + rows);
+    // Into an empty table (as at start-up) no row can meet its object.
+    const bool mayExist = !entity.byKey.isEmpty();
     StoreStatement query(m_handle, QStringLiteral("SELECT %1 FROM %2 ORDER BY rowKey").arg(entity.selectColumns, entity.table));
     while (query.next())
-        objectForRow(entity, query.row(), nullptr);
+        objectForRow(entity, query.row(), nullptr, mayExist);
     if (query.failed()) {
         qWarning("Store: cannot read %s: %s", qPrintable(entity.table), qPrintable(query.errorMessage()));
         return;

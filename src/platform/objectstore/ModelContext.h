@@ -128,7 +128,9 @@ private:
 
     EntityState &state(const EntityType &type);
     void loadAll(EntityState &entity);
-    ModelObject *objectForRow(EntityState &entity, const StoreRow &row, ModelObject *knownParent);
+    // The object of a row: the one in memory when `mayExist`, else made.
+    ModelObject *objectForRow(EntityState &entity, const StoreRow &row, ModelObject *knownParent,
+                              bool mayExist = true);
     void addInKeyOrder(EntityState &entity, ModelObject *object);
     ModelObject *objectForKey(EntityState &entity, qint64 key);
     void retain(ModelObject *object);
