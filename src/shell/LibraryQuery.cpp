@@ -101,6 +101,7 @@ void LibraryQuery::apply(Reach reach)
     case Reach::listing:
         m_entries.reset();
         m_unfilteredEntries.reset();
+        m_entryTexts.reset();
         m_visible.reset();
         break;
     }
@@ -163,18 +164,26 @@ const QList<LibraryEntry> &LibraryQuery::entries(const LibraryFilters &filters)
 {
     if (m_entries && m_entries->filters == filters)
         return m_entries->entries;
-    if (filters.hasSearchQuery())
+    if (!m_unfilteredEntries)
+        m_unfilteredEntries = LibraryDerivation(LibraryFilters()).libraryEntries(images(), allSeries());
+    // A search is one scan over the index's texts; the unfiltered entries
+    // then keep what matches (where each of their images' texts is kept is
+    // looked up once, not on every search).
+    std::vector<bool> matched;
+    const QString needle = LibraryDerivation::foldedQuery(filters);
+    const bool indexed = filters.hasSearchQuery() && !needle.isEmpty();
+    if (indexed) {
         m_searchIndex.waitUntilReady();
-    const LibraryDerivation derivation(filters, &m_searchIndex);
-    QList<LibraryEntry> entries;
-    if (!filters.hasSearchQuery() && !filters.hasActiveFilters()) {
-        if (!m_unfilteredEntries)
-            m_unfilteredEntries = derivation.libraryEntries(images(), allSeries());
-        entries = *m_unfilteredEntries;
-    } else {
-        entries = derivation.libraryEntries(images(), allSeries());
+        if (!m_entryTexts || m_entryTextsGeneration != m_searchIndex.generation()) {
+            m_entryTexts = m_searchIndex.textsOf(LibraryDerivation::entryImages(*m_unfilteredEntries));
+            m_entryTextsGeneration = m_searchIndex.generation();
+        }
+        const std::vector<char> texts = m_searchIndex.textsContaining(needle);
+        matched.resize(m_entryTexts->size());
+        for (size_t i = 0; i < matched.size(); ++i)
+            matched[i] = texts[size_t((*m_entryTexts)[i])];
     }
-    m_entries = Entries{filters, std::move(entries)};
+    m_entries = Entries{filters, LibraryDerivation(filters).filteredEntries(*m_unfilteredEntries, indexed ? &matched : nullptr)};
     return m_entries->entries;
 }
 

@@ -98,6 +98,9 @@ private:
     // The entries with no search and no filter, kept apart: windows come
     // back to them whenever a search is cleared.
     std::optional<QList<LibraryEntry>> m_unfilteredEntries;
+    // Where the search index keeps the text of each of their images.
+    std::optional<std::vector<qsizetype>> m_entryTexts;
+    quint64 m_entryTextsGeneration = 0;
     std::optional<Visible> m_visible;
 
     bool m_announcementQueued = false;

@@ -11,6 +11,8 @@
 #include "platform/objectstore/StoreStatement.h"
 #include "shell/LibraryDerivation.h"
 
+#include <QThread>
+#include <QtConcurrent/QtConcurrentMap>
 #include <QtConcurrent/QtConcurrentRun>
 #include <QtDebug>
 
@@ -100,18 +102,23 @@ Texts finished(Texts texts)
 void LibrarySearchIndex::Texts::append(qint64 key, QStringView folded)
 {
     text.append(folded);
-    starts.push_back(text.size());
-    if (key > 0)
-        textOfKey.insert(key, qsizetype(keys.size()));
-    keys.push_back(key > 0 ? key : -1);
+    added(key);
 }
 
 void LibrarySearchIndex::Texts::appendFolding(qint64 key, QStringView plain)
 {
     appendFoldedForSearch(text, plain);
+    added(key);
+}
+
+void LibrarySearchIndex::Texts::added(qint64 key)
+{
     starts.push_back(text.size());
-    if (key > 0)
-        textOfKey.insert(key, qsizetype(keys.size()));
+    if (key > 0) {
+        if (size_t(key) >= textOfKey.size())
+            textOfKey.resize(std::max(size_t(key) + 1, textOfKey.size() * 3 / 2), -1);
+        textOfKey[size_t(key)] = qsizetype(keys.size());
+    }
     keys.push_back(key > 0 ? key : -1);
 }
 
@@ -221,7 +228,7 @@ void LibrarySearchIndex::adopt(Texts texts)
         m_liveLength += text.size();
     }
     m_changedDuringRead.clear();
-    m_alignedValid = false;
+    ++m_generation;
     m_ready = true;
 }
 
@@ -229,17 +236,16 @@ void LibrarySearchIndex::reload()
 {
     m_texts = Texts();
     m_liveLength = 0;
-    m_alignedValid = false;
-    m_alignedImages.clear();
+    ++m_generation;
     startReading();
 }
 
 qsizetype LibrarySearchIndex::textOf(const AtlasImage &image)
 {
     const qint64 key = image.storeKey();
-    const auto found = m_texts.textOfKey.constFind(key);
-    if (found != m_texts.textOfKey.cend())
-        return *found;
+    const qsizetype found = m_texts.textOf(key);
+    if (found >= 0)
+        return found;
     // An image out of any context (key 0) gets a text kept for no one.
     const QString text = foldedForSearch(LibraryDerivation::searchText(image));
     m_texts.append(key, text);
@@ -248,22 +254,21 @@ qsizetype LibrarySearchIndex::textOf(const AtlasImage &image)
     return qsizetype(m_texts.keys.size()) - 1;
 }
 
-QStringView LibrarySearchIndex::foldedText(const AtlasImage &image)
+QStringView LibrarySearchIndex::text(qsizetype i) const
 {
-    const qsizetype i = textOf(image);
     return QStringView(m_texts.text).mid(m_texts.starts[size_t(i)], m_texts.starts[size_t(i) + 1] - m_texts.starts[size_t(i)]);
 }
 
 void LibrarySearchIndex::forgetKey(qint64 key)
 {
-    const auto found = m_texts.textOfKey.find(key);
-    if (found == m_texts.textOfKey.end())
+    const qsizetype found = m_texts.textOf(key);
+    if (found < 0)
         return;
-    const size_t i = size_t(*found);
+    const size_t i = size_t(found);
     m_texts.keys[i] = -1;
     m_liveLength -= m_texts.starts[i + 1] - m_texts.starts[i];
-    m_texts.textOfKey.erase(found);
-    m_alignedValid = false;
+    m_texts.textOfKey[size_t(key)] = -1;
+    ++m_generation;
 }
 
 void LibrarySearchIndex::forget(const AtlasImage *image)
@@ -284,93 +289,121 @@ void LibrarySearchIndex::compactIfWasteful()
     compact.text.reserve(m_liveLength);
     for (size_t i = 0; i < m_texts.keys.size(); ++i) {
         if (m_texts.keys[i] >= 0)
-            compact.append(m_texts.keys[i], QStringView(m_texts.text).mid(m_texts.starts[i], m_texts.starts[i + 1] - m_texts.starts[i]));
+            compact.append(m_texts.keys[i], text(qsizetype(i)));
     }
     m_texts = std::move(compact);
-    m_alignedValid = false;
+    ++m_generation;
 }
 
-QList<AtlasImage *> LibrarySearchIndex::matching(const QList<AtlasImage *> &images, QStringView foldedNeedle)
+namespace {
+
+// Marks in `matched` the texts from `firstText` up to `endText` that hold
+// `needle`: one pass over their characters.
+void scanTexts(const Texts &texts, QStringView needleView, size_t firstText, size_t endText, char *matched)
 {
-    QList<AtlasImage *> found;
-    if (foldedNeedle.isEmpty())
-        return found;
-    if (!m_alignedValid || m_alignedImages.constData() != images.constData() || m_alignedImages.size() != images.size()) {
-        compactIfWasteful();
-        m_alignedTexts.resize(size_t(images.size()));
-        for (qsizetype i = 0; i < images.size(); ++i)
-            m_alignedTexts[size_t(i)] = textOf(*images.at(i));
-        m_alignedImages = images;
-        m_alignedValid = true;
-    }
+    const qsizetype length = needleView.size();
+    const std::vector<qsizetype> &starts = texts.starts;
+    const char16_t *const buffer = reinterpret_cast<const char16_t *>(texts.text.utf16());
+    const char16_t *const begin = buffer + starts[firstText];
+    const char16_t *const end = buffer + starts[endText];
+    if (end - begin < length)
+        return;
+    const char16_t *const needle = reinterpret_cast<const char16_t *>(needleView.utf16());
+    const char16_t first = needle[0];
+    const char16_t last = needle[length - 1];
 
-    // Which texts hold the needle: one pass over the buffer.
-    std::vector<bool> matched(m_texts.keys.size(), false);
-    const char16_t *const begin = reinterpret_cast<const char16_t *>(m_texts.text.utf16());
-    const char16_t *const end = begin + m_texts.text.size();
-    const char16_t *const needle = reinterpret_cast<const char16_t *>(foldedNeedle.utf16());
-    const qsizetype length = foldedNeedle.size();
-    if (m_texts.text.size() >= length) {
-        const char16_t first = needle[0];
-        const char16_t last = needle[length - 1];
-        const std::vector<qsizetype> &starts = m_texts.starts;
+    // A match at `p`: mark its text and go on after it, or go on at the
+    // next character when it runs into the next text. The scan only moves
+    // forward, and so does the text it is in.
+    size_t text = firstText;
+    const auto matchAt = [&](const char16_t *p) -> const char16_t * {
+        const qsizetype offset = p - buffer;
+        while (starts[text + 1] <= offset)
+            ++text;
+        const qsizetype textEnd = starts[text + 1];
+        if (offset + length > textEnd)
+            return p + 1;
+        matched[text] = 1;
+        return buffer + textEnd;
+    };
 
-        // A match at `p`: mark its text and go on after it, or go on at the
-        // next character when it runs into the next text. The scan only
-        // moves forward, and so does the text it is in.
-        size_t text = 0;
-        const auto matchAt = [&](const char16_t *p) -> const char16_t * {
-            const qsizetype offset = p - begin;
-            while (starts[text + 1] <= offset)
-                ++text;
-            const qsizetype textEnd = starts[text + 1];
-            if (offset + length > textEnd)
-                return p + 1;
-            matched[text] = true;
-            return begin + textEnd;
-        };
-
-        const char16_t *p = begin;
-        const char16_t *const lastStart = end - length; // the last place a match can start
+    const char16_t *p = begin;
+    const char16_t *const lastStart = end - length; // the last place a match can start
 #ifdef __SSE2__
-        // Eight places at a time: where both the first and the last character
-        // of the needle are in place, compare the rest.
-        const __m128i wantedFirst = _mm_set1_epi16(short(first));
-        const __m128i wantedLast = _mm_set1_epi16(short(last));
-        while (lastStart - p >= 8) {
-            const __m128i atFirst = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-            const __m128i atLast = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + length - 1));
-            unsigned mask = unsigned(_mm_movemask_epi8(
-                _mm_and_si128(_mm_cmpeq_epi16(atFirst, wantedFirst), _mm_cmpeq_epi16(atLast, wantedLast))));
-            const char16_t *next = p + 8;
-            while (mask != 0) {
-                const char16_t *candidate = p + __builtin_ctz(mask) / 2;
-                mask &= mask - 1;
-                mask &= mask - 1; // two bits per character
-                if (candidate < next && std::equal(needle + 1, needle + length, candidate + 1)) {
-                    const char16_t *resume = matchAt(candidate);
-                    if (resume > candidate + 1) {
-                        next = resume;
-                        break;
-                    }
+    // Eight places at a time: where both the first and the last character
+    // of the needle are in place, compare the rest.
+    const __m128i wantedFirst = _mm_set1_epi16(short(first));
+    const __m128i wantedLast = _mm_set1_epi16(short(last));
+    while (lastStart - p >= 8) {
+        const __m128i atFirst = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const __m128i atLast = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + length - 1));
+        unsigned mask = unsigned(_mm_movemask_epi8(
+            _mm_and_si128(_mm_cmpeq_epi16(atFirst, wantedFirst), _mm_cmpeq_epi16(atLast, wantedLast))));
+        const char16_t *next = p + 8;
+        while (mask != 0) {
+            const char16_t *candidate = p + __builtin_ctz(mask) / 2;
+            mask &= mask - 1;
+            mask &= mask - 1; // two bits per character
+            if (candidate < next && std::equal(needle + 1, needle + length, candidate + 1)) {
+                const char16_t *resume = matchAt(candidate);
+                if (resume > candidate + 1) {
+                    next = resume;
+                    break;
                 }
             }
-            p = next;
         }
+        p = next;
+    }
 #endif
-        while (p <= lastStart) {
-            if (*p == first && p[length - 1] == last && std::equal(needle + 1, needle + length, p + 1))
-                p = matchAt(p);
-            else
-                ++p;
-        }
+    while (p <= lastStart) {
+        if (*p == first && p[length - 1] == last && std::equal(needle + 1, needle + length, p + 1))
+            p = matchAt(p);
+        else
+            ++p;
     }
+}
 
-    for (qsizetype i = 0; i < images.size(); ++i) {
-        if (matched[size_t(m_alignedTexts[size_t(i)])])
-            found.append(images.at(i));
+} // namespace
+
+std::vector<char> LibrarySearchIndex::textsContaining(QStringView foldedNeedle) const
+{
+    const size_t count = m_texts.keys.size();
+    std::vector<char> matched(count, 0);
+    if (foldedNeedle.isEmpty() || count == 0)
+        return matched;
+    // A large library is scanned in parts of about equal length at once
+    // (each part marks only its own texts).
+    constexpr qsizetype partLength = 1 << 20;
+    const qsizetype parts = std::clamp<qsizetype>(m_texts.text.size() / partLength, 1, QThread::idealThreadCount());
+    if (parts == 1) {
+        scanTexts(m_texts, foldedNeedle, 0, count, matched.data());
+        return matched;
     }
-    return found;
+    QList<std::pair<size_t, size_t>> ranges;
+    size_t from = 0;
+    for (qsizetype part = 1; part <= parts; ++part) {
+        const qsizetype until = m_texts.text.size() * part / parts;
+        const size_t to = part == parts
+            ? count
+            : size_t(std::upper_bound(m_texts.starts.begin(), m_texts.starts.end(), until) - m_texts.starts.begin()) - 1;
+        if (to > from)
+            ranges.append({from, to});
+        from = std::max(from, to);
+    }
+    QtConcurrent::blockingMap(&WorkerPools::computing(), ranges, [&](const std::pair<size_t, size_t> &range) {
+        scanTexts(m_texts, foldedNeedle, range.first, range.second, matched.data());
+    });
+    return matched;
+}
+
+std::vector<qsizetype> LibrarySearchIndex::textsOf(const QList<AtlasImage *> &images)
+{
+    compactIfWasteful();
+    std::vector<qsizetype> places;
+    places.reserve(size_t(images.size()));
+    for (const AtlasImage *image : images)
+        places.push_back(textOf(*image));
+    return places;
 }
 
 void LibrarySearchIndex::objectChanged(ModelObject *object, const char *property)

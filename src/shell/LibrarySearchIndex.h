@@ -42,22 +42,34 @@ public:
     // Waits for a read under way, so that a search sees all of it.
     void waitUntilReady();
 
-    // The folded search text of an image of the library.
-    QStringView foldedText(const AtlasImage &image);
-    // The images of `images` whose search text contains `foldedNeedle`, in
-    // their order. `foldedNeedle` must not be empty.
-    QList<AtlasImage *> matching(const QList<AtlasImage *> &images, QStringView foldedNeedle);
+    // Where the folded search texts of `images` are kept (made now where
+    // missing). A place stays its image's until generation() changes.
+    std::vector<qsizetype> textsOf(const QList<AtlasImage *> &images);
+    quint64 generation() const { return m_generation; }
+    // Which texts, by place, contain `foldedNeedle` (1 where one does): one
+    // pass over them all.
+    std::vector<char> textsContaining(QStringView foldedNeedle) const;
 
     // The folded texts in one buffer, each image's under its row key.
     struct Texts {
         QString text;
         std::vector<qsizetype> starts{0}; // text i runs from starts[i] to starts[i + 1]
         std::vector<qint64> keys;         // the image of each text; -1 once it is out of date
-        QHash<qint64, qsizetype> textOfKey;
+        // The text of each row key, -1 for none: row keys are dense (the
+        // store counts them up from 1), and the images come in about the
+        // order of their keys, so a look-up stays in the cache.
+        std::vector<qsizetype> textOfKey;
 
+        qsizetype textOf(qint64 key) const
+        {
+            return key > 0 && size_t(key) < textOfKey.size() ? textOfKey[size_t(key)] : -1;
+        }
         void append(qint64 key, QStringView folded);
         // The text folded for search on the way in.
         void appendFolding(qint64 key, QStringView text);
+
+    private:
+        void added(qint64 key);
     };
 
 private:
@@ -70,12 +82,14 @@ private:
     void startReading();
     void adopt(Texts texts);
     qsizetype textOf(const AtlasImage &image);
+    QStringView text(qsizetype i) const;
     void forget(const AtlasImage *image);
     void forgetKey(qint64 key);
     void compactIfWasteful();
 
     ModelContext &m_context;
     Texts m_texts;
+    quint64 m_generation = 0;
     qsizetype m_liveLength = 0; // characters of texts still in date
 
     bool m_ready = false;
@@ -87,10 +101,4 @@ private:
     // Images changed since the read started: their texts in it are stale.
     QSet<qint64> m_changedDuringRead;
 
-    // Which text each image of the last matched list has; valid while
-    // neither the list (held, so its storage stays its own) nor the texts
-    // change.
-    QList<AtlasImage *> m_alignedImages;
-    std::vector<qsizetype> m_alignedTexts;
-    bool m_alignedValid = false;
 };
