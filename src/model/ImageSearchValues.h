@@ -4,7 +4,6 @@
 #include "platform/Date.h"
 
 #include <QString>
-#include <QStringList>
 
 #include <functional>
 #include <optional>

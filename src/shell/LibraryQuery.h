@@ -27,8 +27,8 @@ class Series;
 // reads. Annotation coordinates, vertices, links and groups are not shown,
 // so writing them keeps every list (the editor writes coordinates on every
 // pointer move). The images' search texts are kept folded in a
-// LibrarySearchIndex, read from the store on a worker thread as the query
-// is made.
+// LibrarySearchIndex, read from the store on a worker thread from the turn
+// of the event loop after the query is made.
 //
 // Changes are announced once per turn of the event loop, after the change,
 // by libraryChanged().

@@ -114,11 +114,8 @@ void LibrarySearchIndex::Texts::appendFolding(qint64 key, QStringView plain)
 void LibrarySearchIndex::Texts::added(qint64 key)
 {
     starts.push_back(text.size());
-    if (key > 0) {
-        if (size_t(key) >= textOfKey.size())
-            textOfKey.resize(std::max(size_t(key) + 1, textOfKey.size() * 3 / 2), -1);
-        textOfKey[size_t(key)] = qsizetype(keys.size());
-    }
+    if (key > 0)
+        textOfKey.insert(key, qsizetype(keys.size()));
     keys.push_back(key > 0 ? key : -1);
 }
 
@@ -267,7 +264,7 @@ void LibrarySearchIndex::forgetKey(qint64 key)
     const size_t i = size_t(found);
     m_texts.keys[i] = -1;
     m_liveLength -= m_texts.starts[i + 1] - m_texts.starts[i];
-    m_texts.textOfKey[size_t(key)] = -1;
+    m_texts.textOfKey.remove(key);
     ++m_generation;
 }
 

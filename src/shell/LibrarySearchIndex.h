@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/objectstore/RowKeyMap.h"
+
 #include <QFutureWatcher>
 #include <QHash>
 #include <QList>
@@ -55,15 +57,12 @@ public:
         QString text;
         std::vector<qsizetype> starts{0}; // text i runs from starts[i] to starts[i + 1]
         std::vector<qint64> keys;         // the image of each text; -1 once it is out of date
-        // The text of each row key, -1 for none: row keys are dense (the
-        // store counts them up from 1), and the images come in about the
-        // order of their keys, so a look-up stays in the cache.
-        std::vector<qsizetype> textOfKey;
+        // The text of each row key, -1 for none: row keys are dense, and
+        // the images come in about the order of their keys, so look-ups
+        // stay in the cache.
+        RowKeyMap<qsizetype, -1> textOfKey;
 
-        qsizetype textOf(qint64 key) const
-        {
-            return key > 0 && size_t(key) < textOfKey.size() ? textOfKey[size_t(key)] : -1;
-        }
+        qsizetype textOf(qint64 key) const { return textOfKey.value(key); }
         void append(qint64 key, QStringView folded);
         // The text folded for search on the way in.
         void appendFolding(qint64 key, QStringView text);

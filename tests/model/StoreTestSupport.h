@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTest>
 #include <QUuid>
 
 #include <memory>
@@ -26,6 +27,22 @@ inline std::unique_ptr<ModelContainer> makeTestContainer(const QString &folder =
     const ModelConfiguration configuration = testConfiguration(folder);
     return std::make_unique<ModelContainer>(configuration.schema, VeloranMigrationPlan::plan(),
                                             QList<ModelConfiguration>{configuration});
+}
+
+// Runs SQL statements on the store file in `folder` through a connection
+// of its own, behind any container's back.
+inline void runOnFile(const QString &folder, const QStringList &statements)
+{
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("side"));
+        database.setDatabaseName(QDir(folder).filePath(QStringLiteral("default.store")));
+        QVERIFY(database.open());
+        for (const QString &statement : statements) {
+            QSqlQuery query(database);
+            QVERIFY2(query.exec(statement), qPrintable(query.lastError().text()));
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("side"));
 }
 
 // Makes every write to the store file in `folder` fail while switched on, as

@@ -30,22 +30,6 @@ quint64 bits(double value)
     return result;
 }
 
-// Runs SQL on the store file through a connection of its own, the way
-// another program (or a damaged disk) would.
-void runOnFile(const QString &folder, const QStringList &statements)
-{
-    {
-        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("side"));
-        database.setDatabaseName(QDir(folder).filePath(QStringLiteral("default.store")));
-        QVERIFY(database.open());
-        for (const QString &statement : statements) {
-            QSqlQuery query(database);
-            QVERIFY2(query.exec(statement), qPrintable(query.lastError().text()));
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("side"));
-}
-
 QByteArray fileHash(const QString &path)
 {
     QFile file(path);
@@ -261,6 +245,30 @@ private slots:
         // Stored bytes are read afresh each time, never kept on the object.
         runOnFile(folder, {QStringLiteral("UPDATE ImageData SET bytes = X'00'")});
         QCOMPARE(image->imageData(), std::optional<QByteArray>(QByteArray(1, '\0')));
+    }
+
+    // Rows the store numbers far apart (written by other means) are kept
+    // by key as well as dense ones; new rows count on from the last.
+    void rowKeysFarApart()
+    {
+        {
+            auto container = makeTestContainer(folder);
+            container->mainContext().insert(AtlasImage::make(QStringLiteral("near")));
+            container->mainContext().save();
+        }
+        runOnFile(folder, {QStringLiteral("INSERT INTO AtlasImage (rowKey, title, hasImageData, createdAt) "
+                                          "VALUES (1000000000000, 'far', 0, 1)")});
+        for (const QStringList &expected : {QStringList{"near", "far"}, QStringList{"near", "far", "next"}}) {
+            auto container = makeTestContainer(folder);
+            ModelContext &context = container->mainContext();
+            QStringList titles;
+            for (const AtlasImage *image : context.fetch<AtlasImage>())
+                titles << image->title();
+            QCOMPARE(titles, expected);
+            context.insert(AtlasImage::make(QStringLiteral("next")));
+            if (expected.size() == 2)
+                context.save();
+        }
     }
 
     void changingAndRemovingBytesAndDeletingImages()

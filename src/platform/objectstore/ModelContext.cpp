@@ -217,11 +217,12 @@ void ModelContext::loadAll(EntityState &entity)
     if (entity.toOne)
         loadAll(state(*entity.toOne->parentEntity()));
 
-    // Room for every row at once: keys run up to nextKey - 1.
-    const size_t rows = size_t(std::max<qint64>(0, entity.nextKey - 1));
-    entity.byKey.reserve(std::max<qsizetype>(entity.byKey.size(), qsizetype(rows)));
-    entity.inKeyOrder.reserve(std::max(entity.inKeyOrder.size(), rows));
-    m_owned.reserve(m_owned.size() + rows);
+    // Room for every row at once (keys run up to nextKey - 1).
+    StoreStatement count(m_handle, QStringLiteral("SELECT COUNT(*) FROM %1").arg(entity.table));
+    const qint64 rows = count.next() ? count.row().integer(0) : 0;
+    entity.byKey.reserve(entity.nextKey - 1, rows);
+    entity.inKeyOrder.reserve(entity.inKeyOrder.size() + size_t(rows));
+    m_owned.reserve(m_owned.size() + size_t(rows));
     // Into an empty table (as at start-up) no row can meet its object.
     const bool mayExist = !entity.byKey.isEmpty();
     StoreStatement query(m_handle, QStringLiteral("SELECT %1 FROM %2 ORDER BY rowKey").arg(entity.selectColumns, entity.table));

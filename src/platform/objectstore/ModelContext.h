@@ -3,6 +3,7 @@
 #include "platform/objectstore/ExternalStorage.h"
 #include "platform/objectstore/ModelObject.h"
 #include "platform/objectstore/ModelStoreError.h"
+#include "platform/objectstore/RowKeyMap.h"
 #include "platform/objectstore/Schema.h"
 #include "platform/objectstore/StoreStatement.h"
 
@@ -111,7 +112,7 @@ private:
         QString selectColumns; // rowKey[, foreign key], columns...
         const RelationshipDescription *toOne = nullptr;
         QList<const RelationshipDescription *> toMany;
-        QHash<qint64, ModelObject *> byKey; // rows in memory, including pending deletes
+        RowKeyMap<ModelObject *, nullptr> byKey; // rows in memory, including pending deletes
         // The same objects by row key, for fetches in stored order without
         // sorting: entries whose object has since left or taken another
         // key are skipped, and dropped when the list is sorted.
