@@ -4,8 +4,8 @@
 //   bench_library [--images N] [--series S] [--points P]
 //
 // Builds an in-memory library of N images in S series (N / S each) with P
-// labelled points per image, selects every sidebar row, lets the window make
-// its search texts as it does while idle (timed apart), then times each
+// labelled points per image, selects every sidebar row, waits for the
+// window's search index to be read (timed apart), then times each
 // step of typing a query (set the search text, derive the entries and the
 // visible images), deleting one character again (which cannot narrow the
 // previous result), and the same with all five filters set. Beside each
@@ -172,12 +172,12 @@ int main(int argc, char *argv[])
     for (const LibraryEntry &entry : model.libraryEntries())
         everything.insert(entry.entryID());
     model.setSidebarSelection(everything);
-    // The window makes its search texts while idle, before anyone types.
+    // The window reads its search texts as it opens, before anyone types.
     QElapsedTimer preparing;
     preparing.start();
     while (!model.library().isSearchIndexReady())
         QCoreApplication::processEvents();
-    std::printf("search texts made while idle in %.1f ms\n", milliseconds(preparing));
+    std::printf("search texts read in %.1f ms\n", milliseconds(preparing));
     std::printf("warm-up: %lld entries, %lld visible images\n", static_cast<long long>(model.libraryEntries().size()),
                 static_cast<long long>(model.visibleImages().size()));
 
