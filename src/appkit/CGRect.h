@@ -11,10 +11,13 @@ struct CGRect {
     static QRectF fromPoints(const QPointF &from, const QPointF &to);
     // "min x, min y; max x, max y", each rounded to a whole number.
     static QString description(const QRectF &rect);
-    static QPointF bottomLeft(const QRectF &rect) { return {rect.left(), rect.top()}; }
-    static QPointF topLeft(const QRectF &rect) { return {rect.left(), rect.bottom()}; }
-    static QPointF topRight(const QRectF &rect) { return {rect.right(), rect.bottom()}; }
-    static QPointF bottomRight(const QRectF &rect) { return {rect.right(), rect.top()}; }
+    // The corners, from the minimum and maximum x and y, so that a rectangle
+    // of negative size (as fromPoints() makes) has the same corners as the
+    // area it covers.
+    static QPointF bottomLeft(const QRectF &rect) { return rect.normalized().topLeft(); }
+    static QPointF topLeft(const QRectF &rect) { return rect.normalized().bottomLeft(); }
+    static QPointF topRight(const QRectF &rect) { return rect.normalized().bottomRight(); }
+    static QPointF bottomRight(const QRectF &rect) { return rect.normalized().topRight(); }
     // A rectangle of size x by y with the same centre.
     static QRectF insetTo(const QRectF &rect, qreal x, qreal y);
     // (0, min y + height / 2 − other height / 2): where `other` sits

@@ -1,6 +1,10 @@
 #include "appkit/NSApplication.h"
 
+#include "foundation/Bundle.h"
+
 #include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPalette>
 #include <QSysInfo>
 #include <QWidget>
@@ -29,4 +33,14 @@ QList<QWidget *> NSApplication::visibleWindows()
             windows.append(widget);
     }
     return windows;
+}
+
+QMenu *NSApplication::applicationMenu(QMenuBar &menuBar)
+{
+    const QString title = Bundle::main().applicationName().value_or(QCoreApplication::applicationName());
+    for (QAction *action : menuBar.actions()) {
+        if (action->menu() && action->text() == title)
+            return action->menu();
+    }
+    return menuBar.addMenu(title);
 }

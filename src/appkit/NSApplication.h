@@ -3,6 +3,8 @@
 #include <QList>
 #include <QString>
 
+class QMenu;
+class QMenuBar;
 class QPalette;
 class QWidget;
 
@@ -18,4 +20,8 @@ struct NSApplication {
     static QString machineName();
     // The application's top-level windows that are visible.
     static QList<QWidget *> visibleWindows();
+    // The menu named after the application in a window's menu bar, which
+    // holds the commands about the application itself; made as the bar's
+    // last menu when it is missing.
+    static QMenu *applicationMenu(QMenuBar &menuBar);
 };

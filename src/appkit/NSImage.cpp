@@ -1,21 +1,19 @@
 #include "appkit/NSImage.h"
 
+#include "platform/ImageDecoder.h"
+
 #include <QBuffer>
 #include <QFile>
-#include <QImageReader>
 #include <QPainter>
 
 std::optional<QImage> NSImage::contentsOf(const QString &path, bool ignoringHint)
 {
-    QImage image;
-    if (ignoringHint) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return std::nullopt;
-        image = QImage::fromData(file.readAll());
-    } else {
-        image = QImageReader(path).read();
-    }
+    // The bytes decide the format whether or not the name hints at one.
+    Q_UNUSED(ignoringHint);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QImage image = ImageDecoder::decode(file.readAll());
     if (image.isNull())
         return std::nullopt;
     return image;
@@ -26,7 +24,9 @@ std::optional<QImage> NSImage::appIcon(const Bundle &bundle)
     const auto name = bundle.applicationIconFileName();
     if (!name)
         return std::nullopt;
-    const auto path = bundle.pathForResource(*name, QStringLiteral("png"));
+    const QString extension = QStringLiteral("png");
+    const bool hasExtension = name->endsWith(QLatin1Char('.') + extension, Qt::CaseInsensitive);
+    const auto path = bundle.pathForResource(*name, hasExtension ? QString() : extension);
     if (!path)
         return std::nullopt;
     return contentsOf(*path, false);
@@ -75,12 +75,16 @@ QIcon NSImage::tinted(const QIcon &icon, const QColor &colour)
         sizes = {QSize(32, 32)};
     for (const QSize &size : sizes) {
         QPixmap pixmap = icon.pixmap(size);
-        QPainter painter(&pixmap);
-        painter.setCompositionMode(QPainter::CompositionMode_SourceAtop);
-        painter.fillRect(pixmap.rect(), colour);
-        painter.end();
+        fillOpaqueArea(pixmap, colour);
         result.addPixmap(pixmap);
     }
     result.setIsMask(false);
     return result;
+}
+
+void NSImage::fillOpaqueArea(QPixmap &pixmap, const QColor &colour)
+{
+    QPainter painter(&pixmap);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceAtop);
+    painter.fillRect(QRectF(QPointF(0, 0), pixmap.deviceIndependentSize()), colour);
 }

@@ -12,11 +12,13 @@
 
 // Image helpers.
 struct NSImage {
-    // The image in the file. With `ignoringHint` the type is taken from the
-    // bytes, not from the file name's extension.
+    // The image in the file, through the application's one decoding path.
+    // Its type always comes from the bytes, so `ignoringHint` (take the type
+    // from the bytes, not the name's extension) changes nothing.
     static std::optional<QImage> contentsOf(const QString &path, bool ignoringHint);
-    // The bundle's icon: the resource named by "CFBundleIconFile" with the
-    // extension "png" (the icon format of Linux desktops).
+    // The bundle's icon: the resource named by "CFBundleIconFile", with the
+    // extension "png" (the icon format of Linux desktops) added unless the
+    // name already ends with it.
     static std::optional<QImage> appIcon(const Bundle &bundle = Bundle::main());
     static std::optional<QSize> pixelSize(const QImage &image);
     // JPEG bytes at a compression factor from 0 (smallest) to 1 (best).
@@ -28,4 +30,6 @@ struct NSImage {
     // A mask icon filled with `colour` where it is opaque, no longer a
     // mask; any other icon is returned unchanged.
     static QIcon tinted(const QIcon &icon, const QColor &colour);
+    // Paints `colour` over the opaque part of the pixmap, keeping its alpha.
+    static void fillOpaqueArea(QPixmap &pixmap, const QColor &colour);
 };

@@ -1,6 +1,8 @@
 #include "appkit/NSTableView.h"
 
 #include <QAbstractItemView>
+#include <QDrag>
+#include <QMimeData>
 #include <QPainter>
 #include <QPropertyAnimation>
 #include <QScrollBar>
@@ -40,27 +42,56 @@ void NSTableView::centreRow(QAbstractItemView &table, int row, bool animated)
     animation->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
-QPixmap NSTableView::firstColumnDragPixmap(QAbstractItemView &table, QList<int> rows)
+QDrag *NSTableView::firstColumnDrag(QAbstractItemView &table, QList<int> rows)
 {
+    QAbstractItemModel *model = table.model();
+    if (!model || rows.isEmpty())
+        return nullptr;
     std::sort(rows.begin(), rows.end());
-    QList<QPixmap> cells;
-    int width = 0;
-    int cellHeight = 0;
-    for (const int row : rows) {
-        const QModelIndex index = table.model() ? table.model()->index(row, 0, table.rootIndex()) : QModelIndex();
-        const QRect rect = table.visualRect(index);
-        if (!index.isValid() || rect.isEmpty())
+    struct Cell {
+        QPixmap image;
+        QPoint position;
+    };
+    QList<Cell> cells;
+    QModelIndexList indexes;
+    QSize extent; // from the pointer, where the image's top left corner is
+    const QRect visible = table.viewport()->rect();
+    for (int i = 0; i < rows.size(); ++i) {
+        const QModelIndex index = model->index(rows[i], 0, table.rootIndex());
+        if (!index.isValid())
             continue;
-        cells.append(table.viewport()->grab(rect));
-        width = std::max(width, rect.width());
-        cellHeight = std::max(cellHeight, rect.height());
+        indexes.append(index);
+        const QRect rect = table.visualRect(index);
+        if (rect.isEmpty() || !visible.intersects(rect))
+            continue;
+        const QPoint position(0, rect.height() * i);
+        cells.append({table.viewport()->grab(rect), position});
+        extent = extent.expandedTo(QSize(rect.width(), position.y() + rect.height()));
     }
-    if (cells.isEmpty())
-        return {};
-    QPixmap image(width, cellHeight * int(cells.size()));
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    for (int i = 0; i < cells.size(); ++i)
-        painter.drawPixmap(0, cellHeight * i, cells[i]);
-    return image;
+    if (indexes.isEmpty())
+        return nullptr;
+    QMimeData *data = model->mimeData(indexes);
+    auto *drag = new QDrag(&table);
+    drag->setMimeData(data ? data : new QMimeData);
+    if (!cells.isEmpty()) {
+        QPixmap image(extent * table.devicePixelRatioF());
+        image.setDevicePixelRatio(table.devicePixelRatioF());
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        for (const Cell &cell : cells)
+            painter.drawPixmap(cell.position, cell.image);
+        painter.end();
+        drag->setPixmap(image);
+        drag->setHotSpot(QPoint(0, 0));
+    }
+    return drag;
+}
+
+Qt::DropAction NSTableView::beginFirstColumnDrag(QAbstractItemView &table, const QList<int> &rows,
+                                                 Qt::DropActions actions)
+{
+    QDrag *drag = firstColumnDrag(table, rows);
+    if (!drag)
+        return Qt::IgnoreAction;
+    return drag->exec(actions); // Qt deletes the drag when it ends
 }

@@ -2,6 +2,8 @@
 
 #include <QPointF>
 
+class NSTrackingArea;
+class NSViewController;
 class QMouseEvent;
 class QWidget;
 
@@ -12,4 +14,10 @@ struct NSView {
     // The position of a mouse event received by `view`'s window, in the
     // view's coordinates.
     static QPointF localPoint(const QWidget &view, const QMouseEvent &windowEvent);
+    // The nearest view controller from `view` itself outwards through its
+    // parents up to its window; none when no widget there is one.
+    static NSViewController *viewController(const QWidget &view);
+    // Starts reporting the pointer's coming in and going out of the widget's
+    // bounds while its window is active; the widget owns the area.
+    static NSTrackingArea *createMouseEnterAndExitTrackingArea(QWidget &view);
 };

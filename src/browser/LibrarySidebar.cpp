@@ -120,7 +120,7 @@ private:
     QString m_symbol;
 };
 
-QString decimal(int value)
+QString decimal(qint64 value)
 {
     return QString::number(value);
 }
@@ -451,6 +451,13 @@ QList<LibraryEntry> LibrarySidebar::actionTargets(const LibraryEntry &entry) con
     return {entry};
 }
 
+QString LibrarySidebar::exportMenuTitle(const QList<LibraryEntry> &targets)
+{
+    if (targets.size() != 1)
+        return QStringLiteral("Export ") + decimal(int(targets.size())) + QStringLiteral(" Items…");
+    return targets.first().isSeries() ? QStringLiteral("Export Series…") : QStringLiteral("Export…");
+}
+
 QString LibrarySidebar::deleteMenuTitle(const QList<LibraryEntry> &targets)
 {
     if (targets.size() != 1)
@@ -475,8 +482,11 @@ QMenu *LibrarySidebar::contextMenu(const LibraryEntry &entry, QWidget *parent)
         addItem(QStringLiteral("Duplicate Series"), QStringLiteral("doc.on.doc"),
                 &LibrarySidebar::duplicateSeriesRequested, series);
     }
-    menu->addSeparator();
     const QList<LibraryEntry> targets = actionTargets(entry);
+    menu->addSeparator();
+    addItem(exportMenuTitle(targets), QStringLiteral("square.and.arrow.up"), &LibrarySidebar::exportRequested,
+            targets);
+    menu->addSeparator();
     addItem(deleteMenuTitle(targets), QStringLiteral("trash"), &LibrarySidebar::deleteRequested, targets);
     return menu;
 }

@@ -93,10 +93,13 @@ public:
         return first;
     }
 
-    // The entries that a row's delete item acts on: the listed selected
-    // entries, in list order, when at least two are selected and the row is
-    // one of them; otherwise the row's entry alone.
+    // The entries that a row's export and delete items act on: the listed
+    // selected entries, in list order, when at least two are selected and
+    // the row is one of them; otherwise the row's entry alone.
     QList<LibraryEntry> actionTargets(const LibraryEntry &entry) const;
+    // "Export…" for one image, "Export Series…" for one series, "Export N
+    // Items…" for any other count.
+    static QString exportMenuTitle(const QList<LibraryEntry> &targets);
     static QString deleteMenuTitle(const QList<LibraryEntry> &targets);
     // The row's context menu; the caller owns it.
     QMenu *contextMenu(const LibraryEntry &entry, QWidget *parent = nullptr);
@@ -128,6 +131,8 @@ signals:
     void renameRequested(Series *series);
     void duplicateImageRequested(AtlasImage *image);
     void duplicateSeriesRequested(Series *series);
+    // Export the entries as a library archive.
+    void exportRequested(const QList<LibraryEntry> &entries);
     // The owner confirms before deleting.
     void deleteRequested(const QList<LibraryEntry> &entries);
 

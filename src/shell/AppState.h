@@ -23,6 +23,9 @@ public:
     // Both must outlive the AppState.
     AppState(UserDefaults &defaults, CloudAccountService &accountService, QObject *parent = nullptr);
 
+    // The account service that the status is read from.
+    CloudAccountService &accountService() const { return m_accountService; }
+
     bool isEditing() const { return m_isEditing; }
     void setIsEditing(bool isEditing);
 

@@ -1,5 +1,7 @@
 #include "shell/ApplicationMenu.h"
 
+#include "about/AboutWindowController.h"
+#include "appkit/NSApplication.h"
 #include "updates/UpdaterController.h"
 
 #include <QAction>
@@ -7,13 +9,19 @@
 #include <QMenu>
 #include <QMenuBar>
 
-void installApplicationMenu(QMenuBar *menuBar)
+QMenu *ApplicationMenu::install(QMenuBar *menuBar, const Commands &commands)
 {
-    QMenu *menu = menuBar->addMenu(QStringLiteral("Veloran"));
-    installUpdateCommands(menuBar); // into the menu above, by its title
+    QMenu *menu = NSApplication::applicationMenu(*menuBar);
+    installUpdateCommands(menuBar);
+    installAboutCommand(menuBar); // goes first
+    if (commands.settings) {
+        menu->addSeparator();
+        menu->addAction(commands.settings);
+    }
     menu->addSeparator();
     QAction *quit = menu->addAction(QStringLiteral("Quit Veloran"));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     quit->setMenuRole(QAction::QuitRole);
     QObject::connect(quit, &QAction::triggered, quit, [] { QApplication::closeAllWindows(); });
+    return menu;
 }

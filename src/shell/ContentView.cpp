@@ -13,36 +13,16 @@
 #include "shell/ContentDetail.h"
 #include "shell/ContentSidebar.h"
 #include "shell/ContentViewModel.h"
+#include "shell/FileDialogFolder.h"
+#include "shell/LibraryArchiveExporterModifier.h"
 #include "ui/AlertDialog.h"
+#include "ui/Presentation.h"
 
 #include <QAction>
-#include <QDir>
 #include <QFileDialog>
-#include <QStandardPaths>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QSplitter>
-
-namespace {
-
-// The folder the file importer showed last, for this run.
-QString &lastImportFolder()
-{
-    static QString folder;
-    return folder;
-}
-
-// Where the file importer opens: where it was left, else the user's
-// pictures, else the home folder.
-QString importStartFolder()
-{
-    if (!lastImportFolder().isEmpty() && QDir(lastImportFolder()).exists())
-        return lastImportFolder();
-    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-    return !pictures.isEmpty() && QDir(pictures).exists() ? pictures : QDir::homePath();
-}
-
-} // namespace
 
 ContentView::ContentView(ContentViewModel &model, QWidget *parent)
     : ContentView(model, UserDefaults::standard(), ThumbnailCache::shared(), parent)
@@ -80,6 +60,7 @@ ContentView::ContentView(ContentViewModel &model, UserDefaults &defaults, Thumbn
 ContentView::~ContentView()
 {
     // The presentations (children of the window) show this view's state: they go with it.
+    delete m_exporter;
     for (QWidget *dialog : std::initializer_list<QWidget *>{m_fileImporter, m_importSheet, m_metadataSheet,
                                                            m_renameAlert, m_deleteConfirmation, m_errorAlert})
         delete dialog;
@@ -115,6 +96,16 @@ AlertDialog *ContentView::operationErrorAlert() const
     return m_errorAlert;
 }
 
+QFileDialog *ContentView::exporter() const
+{
+    return m_exporter->exporter();
+}
+
+AlertDialog *ContentView::exportErrorAlert() const
+{
+    return m_exporter->errorAlert();
+}
+
 void ContentView::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
@@ -147,6 +138,7 @@ void ContentView::wireSidebar()
     connect(sidebar, &LibrarySidebar::renameRequested, &m_model, &ContentViewModel::beginRename);
     connect(sidebar, &LibrarySidebar::duplicateImageRequested, &m_model, &ContentViewModel::duplicateImage);
     connect(sidebar, &LibrarySidebar::duplicateSeriesRequested, &m_model, &ContentViewModel::duplicateSeries);
+    connect(sidebar, &LibrarySidebar::exportRequested, &m_model, &ContentViewModel::exportEntries);
     connect(sidebar, &LibrarySidebar::deleteRequested, &m_model, &ContentViewModel::requestDeletion);
 }
 
@@ -205,12 +197,21 @@ void ContentView::wireModel()
     connect(model, &ContentViewModel::renamingSeriesChanged, this, &ContentView::updateRenameAlert);
     connect(model, &ContentViewModel::deletionConfirmationChanged, this, &ContentView::updateDeleteConfirmation);
     connect(model, &ContentViewModel::operationErrorChanged, this, &ContentView::updateOperationErrorAlert);
-    connect(model, &ContentViewModel::isReadingImportChanged, this, [this](bool reading) {
-        if (reading)
-            setCursor(Qt::BusyCursor);
-        else
-            unsetCursor();
-    });
+    connect(model, &ContentViewModel::isReadingImportChanged, this, &ContentView::updateBusyCursor);
+
+    LibraryArchiveExport *archiveExport = &m_model.archiveExport();
+    m_exporter = new LibraryArchiveExporterModifier(*archiveExport, this);
+    connect(archiveExport, &LibraryArchiveExport::isPreparingChanged, this, &ContentView::updateBusyCursor);
+    connect(archiveExport, &LibraryArchiveExport::isWritingChanged, this, &ContentView::updateBusyCursor);
+}
+
+void ContentView::updateBusyCursor()
+{
+    const LibraryArchiveExport &archiveExport = m_model.archiveExport();
+    if (m_model.isReadingImport() || archiveExport.isPreparing() || archiveExport.isWriting())
+        setCursor(Qt::BusyCursor);
+    else
+        unsetCursor();
 }
 
 void ContentView::refreshSidebar()
@@ -263,17 +264,6 @@ void ContentView::updateImageScreenCommands()
 
 // Presentations
 
-template<class Dialog>
-void ContentView::dismiss(QPointer<Dialog> &dialog)
-{
-    if (!dialog)
-        return;
-    Dialog *closing = dialog;
-    dialog = nullptr;
-    closing->done(QDialog::Rejected);
-    closing->deleteLater();
-}
-
 QWidget *ContentView::presentationParent() const
 {
     if (m_importSheet && m_importSheet->isVisible())
@@ -295,8 +285,10 @@ void ContentView::updateFileImporter()
     }
     if (m_fileImporter)
         return;
+    // Image files are picked where the last ones were.
+    static FileDialogFolder folder(QStandardPaths::PicturesLocation);
     auto *importer = new QFileDialog(window());
-    importer->setDirectory(importStartFolder());
+    folder.follow(*importer);
     importer->setFileMode(QFileDialog::ExistingFiles);
     importer->setAcceptMode(QFileDialog::AcceptOpen);
     importer->setNameFilter(QStringLiteral("Images (") + importableImageNamePatterns().join(QLatin1Char(' '))
@@ -307,7 +299,6 @@ void ContentView::updateFileImporter()
     m_fileImporter = importer;
     connect(importer, &QFileDialog::finished, this, [this, importer](int result) {
         const QList<QUrl> urls = result == QDialog::Accepted ? importer->selectedUrls() : QList<QUrl>();
-        lastImportFolder() = importer->directory().absolutePath();
         if (m_fileImporter == importer)
             m_fileImporter = nullptr;
         // The importer has closed; then its pick is handled.
@@ -322,7 +313,7 @@ void ContentView::updateImportSheet()
 {
     const std::optional<PendingImageImport> &pending = m_model.pendingImport();
     if (m_importSheet && (!pending || pending->id != m_importSheetID))
-        dismiss(m_importSheet);
+        Presentation::dismiss(m_importSheet);
     if (!pending || m_importSheet)
         return;
     const ContentViewModel::ImportSheet sheet = m_model.importSheet(*pending);
@@ -340,7 +331,7 @@ void ContentView::updateMetadataSheet()
 {
     AtlasImage *image = m_model.editingImage();
     if (m_metadataSheet && image != m_metadataSheetImage)
-        dismiss(m_metadataSheet);
+        Presentation::dismiss(m_metadataSheet);
     if (!image || m_metadataSheet)
         return;
     const ContentViewModel::EditSheet sheet = m_model.editSheet(*image);
@@ -357,7 +348,7 @@ void ContentView::updateRenameAlert()
 {
     Series *series = m_model.renamingSeries();
     if (m_renameAlert && series != m_renameAlertSeries)
-        dismiss(m_renameAlert);
+        Presentation::dismiss(m_renameAlert);
     if (!series || m_renameAlert)
         return;
     m_renameAlertSeries = series;
@@ -379,7 +370,7 @@ void ContentView::updateRenameAlert()
 void ContentView::updateDeleteConfirmation()
 {
     if (!m_model.isConfirmingDeletion()) {
-        dismiss(m_deleteConfirmation);
+        Presentation::dismiss(m_deleteConfirmation);
         return;
     }
     if (m_deleteConfirmation)
@@ -400,11 +391,11 @@ void ContentView::updateDeleteConfirmation()
 void ContentView::updateOperationErrorAlert()
 {
     if (!m_model.showsOperationError()) {
-        dismiss(m_errorAlert);
+        Presentation::dismiss(m_errorAlert);
         return;
     }
     // A new error replaces one still shown.
-    dismiss(m_errorAlert);
+    Presentation::dismiss(m_errorAlert);
     m_errorAlert = new AlertDialog(m_model.operationErrorTitle(), m_model.operationErrorMessage(),
                                    {{QStringLiteral("OK"), AlertDialog::Role::cancel}}, presentationParent());
     connect(m_errorAlert, &AlertDialog::buttonPressed, &m_model, &ContentViewModel::dismissOperationError);

@@ -10,6 +10,7 @@ class AtlasImage;
 class ContentDetail;
 class ContentSidebar;
 class ContentViewModel;
+class LibraryArchiveExporterModifier;
 class MetadataEditor;
 class QFileDialog;
 class QSplitter;
@@ -23,9 +24,10 @@ class UserDefaults;
 // the columns what the model derives, turns their signals and commands into
 // the model's intents, and presents what the model asks for: the image file
 // importer, the import sheet, the metadata sheet of one image, the "Rename
-// Series" alert, the delete confirmation and the operation-error alert, all
-// window-modal. Each presentation follows one value of the model and closes
-// when that value is cleared.
+// Series" alert, the delete confirmation, the operation-error alert and the
+// export's save dialog and "Export Failed" alert, all window-modal. Each
+// presentation follows one value of the model and closes when that value is
+// cleared.
 class ContentView : public QWidget {
     Q_OBJECT
 public:
@@ -46,6 +48,9 @@ public:
     AlertDialog *renameAlert() const;
     AlertDialog *deleteConfirmation() const;
     AlertDialog *operationErrorAlert() const;
+    // The export's save dialog and "Export Failed" alert.
+    QFileDialog *exporter() const;
+    AlertDialog *exportErrorAlert() const;
 
     // The minimum size of the window's content.
     static QSize minimumContentSize() { return QSize(1000, 600); }
@@ -62,6 +67,8 @@ private:
     void refreshSearchAndFilters();
     void refreshDetail();
     void updateImageScreenCommands();
+    // Busy while picked files are read or an export is prepared or written.
+    void updateBusyCursor();
 
     void updateFileImporter();
     void updateImportSheet();
@@ -71,8 +78,6 @@ private:
     void updateOperationErrorAlert();
     // The topmost presented sheet, or the window: alerts show over it.
     QWidget *presentationParent() const;
-    template<class Dialog>
-    static void dismiss(QPointer<Dialog> &dialog);
 
     ContentViewModel &m_model;
     QSplitter *m_splitter = nullptr;
@@ -89,4 +94,5 @@ private:
     Series *m_renameAlertSeries = nullptr;
     QPointer<AlertDialog> m_deleteConfirmation;
     QPointer<AlertDialog> m_errorAlert;
+    LibraryArchiveExporterModifier *m_exporter = nullptr;
 };

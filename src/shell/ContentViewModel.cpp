@@ -512,6 +512,16 @@ void ContentViewModel::renameSeries(Series *series, const QString &text)
     m_operations.renameSeries(series, text);
 }
 
+// Export of rows
+
+void ContentViewModel::exportEntries(const QList<LibraryEntry> &entries)
+{
+    if (entries.isEmpty())
+        return;
+    m_archiveExport.prepare(LibraryArchiveSource::fromEntries(entries, m_library.images()),
+                            defaultArchiveFilename(entries));
+}
+
 // Deletion
 
 void ContentViewModel::requestDeletion(const QList<LibraryEntry> &entries)

@@ -4,6 +4,7 @@
 #include "browser/MetadataDraft.h"
 #include "browser/PendingImageImport.h"
 #include "model/LibraryEntry.h"
+#include "shell/LibraryArchiveExport.h"
 #include "shell/LibraryFilters.h"
 #include "shell/LibraryOperations.h"
 #include "shell/LibraryQuery.h"
@@ -206,6 +207,15 @@ public:
     // The copy's row is selected.
     void duplicateSeries(Series *series);
 
+    // --- Export of rows ----------------------------------------------------
+
+    // This window's export: its save dialog and its "Export Failed" alert.
+    LibraryArchiveExport &archiveExport() { return m_archiveExport; }
+    // The rows' "Export…": an archive of the entries (an image with its
+    // series' record, a series with all its images), proposed under their
+    // default archive name. Nothing without entries.
+    void exportEntries(const QList<LibraryEntry> &entries);
+
     // --- Operation-error alert ---------------------------------------------
 
     QString operationErrorTitle() const { return m_operationErrorTitle; }
@@ -269,6 +279,7 @@ private:
     AppState &m_appState;
     LibraryQuery m_library;
     LibraryOperations m_operations;
+    LibraryArchiveExport m_archiveExport;
 
     QString m_selectedImageID;
     QSet<LibraryEntryID> m_sidebarSelection;

@@ -2,10 +2,13 @@
 
 #include "browser/ThumbnailCache.h"
 #include "platform/UserDefaults.h"
+#include "shell/AppState.h"
 #include "shell/ApplicationMenu.h"
 #include "shell/ContentView.h"
 #include "shell/ContentViewModel.h"
+#include "shell/SettingsView.h"
 
+#include <QAction>
 #include <QMenuBar>
 
 MainWindow::MainWindow(ModelContext &context, AppState &appState, const MainWindowState &state, QWidget *parent)
@@ -26,7 +29,13 @@ MainWindow::MainWindow(ModelContext &context, AppState &appState, const MainWind
 
     m_content = new ContentView(*m_model, defaults, cache, this);
     setCentralWidget(m_content);
-    installApplicationMenu(menuBar());
+    m_settingsCommand = new QAction(QStringLiteral("Settings…"), this);
+    m_settingsCommand->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    m_settingsCommand->setMenuRole(QAction::PreferencesRole);
+    connect(m_settingsCommand, &QAction::triggered, this, [&context, &defaults, &appState] {
+        SettingsView::present(context, defaults, appState.accountService());
+    });
+    ApplicationMenu::install(menuBar(), {m_settingsCommand});
     setMinimumSize(minimumSizeHint().expandedTo(ContentView::minimumContentSize()));
     resize(1200, 760);
 }

@@ -7,6 +7,7 @@
 #include <memory>
 
 class AppState;
+class QAction;
 class ContentView;
 class ContentViewModel;
 class ModelContext;
@@ -14,7 +15,8 @@ class ThumbnailCache;
 class UserDefaults;
 
 // One main window: titled "Veloran", at least 1,000 by 600, with the
-// application's menu and one ContentView over its own ContentViewModel.
+// application's menu (ApplicationMenu) and one ContentView over its own
+// ContentViewModel.
 // It keeps its restorable state in step with the opened image.
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -29,9 +31,12 @@ public:
     const MainWindowState &state() const { return m_state; }
     ContentViewModel &model() const { return *m_model; }
     ContentView *contentView() const { return m_content; }
+    // "Settings…" (Ctrl+,) of the application menu: shows the Settings window.
+    QAction *settingsCommand() const { return m_settingsCommand; }
 
 private:
     MainWindowState m_state;
     std::unique_ptr<ContentViewModel> m_model;
     ContentView *m_content = nullptr;
+    QAction *m_settingsCommand = nullptr;
 };

@@ -67,6 +67,11 @@ QFont AppStyle::title()
     return scaled(1.6);
 }
 
+QFont AppStyle::title2()
+{
+    return scaled(1.3);
+}
+
 QFont AppStyle::largeTitle()
 {
     return scaled(2.0);
@@ -101,6 +106,11 @@ QColor AppStyle::quaternary(const QPalette &palette)
 QColor AppStyle::accent(const QPalette &palette)
 {
     return palette.color(QPalette::Active, QPalette::Highlight);
+}
+
+QColor AppStyle::orange()
+{
+    return QColor(255, 149, 0);
 }
 
 QColor AppStyle::barBackground(const QPalette &palette)

@@ -18,6 +18,7 @@ struct AppStyle {
     static QFont caption();
     static QFont caption2();
     static QFont title();       // large symbols and empty-state titles
+    static QFont title2();      // a second-level title, between body and title
     static QFont largeTitle();
     static QFont withWeight(QFont font, QFont::Weight weight);
 
@@ -26,6 +27,8 @@ struct AppStyle {
     static QColor tertiary(const QPalette &palette);
     static QColor quaternary(const QPalette &palette);  // faint fills
     static QColor accent(const QPalette &palette);
+    // The colour of annotations, their leader lines and link badges.
+    static QColor orange();
     // The background of bars laid over content (banners).
     static QColor barBackground(const QPalette &palette);
     // The background of the sidebar column.

@@ -66,6 +66,25 @@ void arrowShaft(QPainter &p, QPointF from, QPointF to, double head = 4.5)
     p.drawLine(to, to - QPointF(std::cos(angle + spread), std::sin(angle + spread)) * head);
 }
 
+// An open tray, for the arrows of sharing and receiving.
+void tray(QPainter &p)
+{
+    p.drawPolyline(QPolygonF({QPointF(8.5, 9.5), QPointF(5, 9.5), QPointF(5, 21), QPointF(19, 21), QPointF(19, 9.5),
+                              QPointF(15.5, 9.5)}));
+}
+
+void cloud(QPainter &p)
+{
+    QPainterPath outline;
+    outline.moveTo(7, 18);
+    outline.cubicTo(3.5, 18, 2.5, 13.5, 5.5, 12.2);
+    outline.cubicTo(5.5, 8, 10.5, 6.3, 12.8, 9.2);
+    outline.cubicTo(14.8, 5.8, 20.5, 7.5, 19.4, 12.2);
+    outline.cubicTo(22.5, 13, 21.8, 18, 18, 18);
+    outline.closeSubpath();
+    p.drawPath(outline);
+}
+
 // A lens a little larger than "magnifyingglass" alone, with room for a
 // mark inside.
 void magnifyingGlass(QPainter &p)
@@ -74,9 +93,111 @@ void magnifyingGlass(QPainter &p)
     p.drawLine(QPointF(15.7, 15.7), QPointF(20.5, 20.5));
 }
 
+// An arrow out of the top-right corner of a rounded square: "open
+// elsewhere".
+void squareWithArrow(QPainter &p)
+{
+    p.drawRoundedRect(QRectF(3.5, 3.5, 17, 17), 3.5, 3.5);
+    arrowShaft(p, QPointF(8.5, 15.5), QPointF(15.5, 8.5), 5);
+}
+
+// A luggage tag pointing to the bottom-right, with its eyelet.
+QPainterPath tagOutline()
+{
+    QPainterPath tag;
+    tag.moveTo(4, 3.5);
+    tag.lineTo(11.5, 3.5);
+    tag.lineTo(20.5, 12.5);
+    tag.lineTo(12.5, 20.5);
+    tag.lineTo(3.5, 11.5);
+    tag.lineTo(3.5, 4);
+    tag.closeSubpath();
+    return tag;
+}
+
+// Draws in the pen's colour, then clears `cut` out of it, so the symbol
+// shows what lies under it there.
+void filledWithCut(QPainter &p, const QPainterPath &shape, const std::function<void(QPainter &)> &cut)
+{
+    p.save();
+    p.setBrush(p.pen().color());
+    p.drawPath(shape);
+    p.setCompositionMode(QPainter::CompositionMode_Clear);
+    p.setBrush(Qt::NoBrush);
+    cut(p);
+    p.restore();
+}
+
+// One link of a chain: a capsule along the diagonal, centred at `centre`.
+void chainLink(QPainter &p, QPointF centre)
+{
+    p.save();
+    p.translate(centre);
+    p.rotate(-45);
+    p.drawRoundedRect(QRectF(-6, -3.2, 12, 6.4), 3.2, 3.2);
+    p.restore();
+}
+
 const QHash<QString, Drawing> &drawings()
 {
     static const QHash<QString, Drawing> table = {
+        {QStringLiteral("link"),
+         [](QPainter &p) {
+             chainLink(p, {9, 15});
+             chainLink(p, {15, 9});
+         }},
+        {QStringLiteral("tag"),
+         [](QPainter &p) {
+             p.drawPath(tagOutline());
+             circle(p, {8, 8}, 1.4);
+         }},
+        {QStringLiteral("tag.fill"),
+         [](QPainter &p) {
+             filledWithCut(p, tagOutline(), [](QPainter &q) {
+                 q.setBrush(Qt::black);
+                 q.setPen(Qt::NoPen);
+                 circle(q, {8, 8}, 1.6);
+             });
+         }},
+        {QStringLiteral("tag.slash"),
+         [](QPainter &p) {
+             p.save();
+             QPainterPath clip;
+             clip.addRect(QRectF(0, 0, 24, 24));
+             QPainterPath band;
+             band.moveTo(1.6, 3.4);
+             band.lineTo(3.4, 1.6);
+             band.lineTo(22.4, 20.6);
+             band.lineTo(20.6, 22.4);
+             band.closeSubpath();
+             p.setClipPath(clip.subtracted(band));
+             p.drawPath(tagOutline());
+             circle(p, {8, 8}, 1.4);
+             p.restore();
+             p.drawLine(QPointF(3, 3), QPointF(21, 21));
+         }},
+        {QStringLiteral("xmark.circle.fill"),
+         [](QPainter &p) {
+             QPainterPath disc;
+             disc.addEllipse(QPointF(12, 12), 10, 10);
+             filledWithCut(p, disc, [](QPainter &q) {
+                 q.drawLine(QPointF(8.5, 8.5), QPointF(15.5, 15.5));
+                 q.drawLine(QPointF(15.5, 8.5), QPointF(8.5, 15.5));
+             });
+         }},
+        {QStringLiteral("arrow.up.right.square"), squareWithArrow},
+        {QStringLiteral("checkmark"),
+         [](QPainter &p) { p.drawPolyline(QPolygonF({QPointF(4.5, 12.5), QPointF(9.5, 18), QPointF(19.5, 6)})); }},
+        {QStringLiteral("pencil.and.scribble"),
+         [](QPainter &p) {
+             QPolygonF body({QPointF(17, 3), QPointF(20.5, 6.5), QPointF(11, 16), QPointF(7, 17), QPointF(8, 13)});
+             p.drawPolygon(body);
+             QPainterPath scribble;
+             scribble.moveTo(3, 21);
+             scribble.cubicTo(6, 17.5, 8, 22.5, 11, 20.5);
+             scribble.cubicTo(13, 19, 16, 21.5, 20.5, 20);
+             p.drawPath(scribble);
+         }},
         {QStringLiteral("photo"), [](QPainter &p) { photoFrame(p, QRectF(3, 5, 18, 14)); }},
         {QStringLiteral("photo.on.rectangle.angled"),
          [](QPainter &p) {
@@ -141,17 +262,27 @@ const QHash<QString, Drawing> &drawings()
              p.drawLine(QPointF(5, 11), QPointF(7, 11));
              p.drawLine(QPointF(5, 13.5), QPointF(7, 13.5));
          }},
+        {QStringLiteral("icloud"), [](QPainter &p) { cloud(p); }},
         {QStringLiteral("icloud.slash"),
          [](QPainter &p) {
-             QPainterPath cloud;
-             cloud.moveTo(7, 18);
-             cloud.cubicTo(3.5, 18, 2.5, 13.5, 5.5, 12.2);
-             cloud.cubicTo(5.5, 8, 10.5, 6.3, 12.8, 9.2);
-             cloud.cubicTo(14.8, 5.8, 20.5, 7.5, 19.4, 12.2);
-             cloud.cubicTo(22.5, 13, 21.8, 18, 18, 18);
-             cloud.closeSubpath();
-             p.drawPath(cloud);
+             cloud(p);
              p.drawLine(QPointF(4, 4), QPointF(20, 21));
+         }},
+        {QStringLiteral("square.and.arrow.up"),
+         [](QPainter &p) {
+             tray(p);
+             arrowShaft(p, QPointF(12, 15), QPointF(12, 2.5));
+         }},
+        {QStringLiteral("square.and.arrow.down"),
+         [](QPainter &p) {
+             tray(p);
+             arrowShaft(p, QPointF(12, 2.5), QPointF(12, 15));
+         }},
+        {QStringLiteral("photo.stack"),
+         [](QPainter &p) {
+             p.drawLine(QPointF(8, 3), QPointF(16, 3));
+             p.drawLine(QPointF(5.5, 5.5), QPointF(18.5, 5.5));
+             photoFrame(p, QRectF(3, 8, 18, 13));
          }},
         {QStringLiteral("square.stack"),
          [](QPainter &p) {
@@ -186,11 +317,7 @@ const QHash<QString, Drawing> &drawings()
          }},
         {QStringLiteral("arrow.up"), [](QPainter &p) { arrowShaft(p, QPointF(12, 20), QPointF(12, 4), 6); }},
         {QStringLiteral("arrow.down"), [](QPainter &p) { arrowShaft(p, QPointF(12, 4), QPointF(12, 20), 6); }},
-        {QStringLiteral("arrow.up.forward.square"),
-         [](QPainter &p) {
-             p.drawRoundedRect(QRectF(3.5, 3.5, 17, 17), 3.5, 3.5);
-             arrowShaft(p, QPointF(8.5, 15.5), QPointF(15.5, 8.5), 5);
-         }},
+        {QStringLiteral("arrow.up.forward.square"), squareWithArrow},
         {QStringLiteral("magnifyingglass"),
          [](QPainter &p) {
              circle(p, {10.5, 10.5}, 6);
@@ -239,6 +366,27 @@ const QHash<QString, Drawing> &drawings()
              p.drawArc(QRectF(5, 13, 7, 5), 0, 180 * 16);
              p.drawLine(QPointF(14, 9.5), QPointF(19, 9.5));
              p.drawLine(QPointF(14, 13), QPointF(19, 13));
+         }},
+        {QStringLiteral("questionmark.square.dashed"),
+         [](QPainter &p) {
+             p.save();
+             QPen dashed = p.pen();
+             dashed.setCapStyle(Qt::FlatCap);
+             dashed.setDashPattern({2.0, 1.6});
+             p.setPen(dashed);
+             p.drawRoundedRect(QRectF(3.5, 3.5, 17, 17), 3.5, 3.5);
+             p.restore();
+             QPainterPath mark;
+             mark.moveTo(9.4, 9.6);
+             mark.cubicTo(9.4, 7.9, 10.6, 7, 12, 7);
+             mark.cubicTo(13.5, 7, 14.6, 8, 14.6, 9.3);
+             mark.cubicTo(14.6, 11.2, 12, 11.4, 12, 13.6);
+             p.drawPath(mark);
+             p.save();
+             p.setBrush(p.pen().color());
+             p.setPen(Qt::NoPen);
+             p.drawEllipse(QPointF(12, 16.6), 1.1, 1.1);
+             p.restore();
          }},
         {QStringLiteral("square.grid.2x2"),
          [](QPainter &p) {
@@ -337,8 +485,18 @@ void SystemSymbol::paint(QPainter &painter, const QString &name, const QRectF &r
     }
     const QPointF origin(rect.center().x() - side / 2, rect.center().y() - side / 2);
     painter.save();
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(QRectF(origin, QSizeF(side, side)), *cached);
+    // A layer as large as the symbol is copied pixel for pixel, where the
+    // painter only moves what it draws (smooth filtering would make the
+    // copy several times slower); otherwise it is scaled smoothly.
+    const QPointF offset(painter.transform().dx(), painter.transform().dy());
+    const QPointF device = (origin + offset) * ratio;
+    if (painter.transform().type() <= QTransform::TxTranslate && qFuzzyCompare(side * ratio, double(pixels))) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        painter.drawImage(QPointF(std::round(device.x()), std::round(device.y())) / ratio - offset, *cached);
+    } else {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(QRectF(origin, QSizeF(side, side)), *cached);
+    }
     painter.restore();
 }
 

@@ -1,5 +1,6 @@
 #include "updates/UpdaterController.h"
 
+#include "appkit/NSApplication.h"
 #include "updates/StandardUserDriver.h"
 
 #include <QAction>
@@ -54,15 +55,7 @@ SPUUpdaterSettings UpdaterController::settingsFromBundle(const Bundle &bundle)
 
 QAction *installUpdateCommands(QMenuBar *menuBar)
 {
-    const QString title = QStringLiteral("Veloran");
-    QMenu *menu = nullptr;
-    for (QAction *action : menuBar->actions()) {
-        if (action->menu() && action->text() == title)
-            menu = action->menu();
-    }
-    if (!menu)
-        menu = menuBar->addMenu(title);
-    QAction *check = menu->addAction(QStringLiteral("Check for Updates…"));
+    QAction *check = NSApplication::applicationMenu(*menuBar)->addAction(QStringLiteral("Check for Updates…"));
     check->setMenuRole(QAction::ApplicationSpecificRole);
     QObject::connect(check, &QAction::triggered, check,
                      [] { UpdaterController::shared().controller()->checkForUpdates(nullptr); });

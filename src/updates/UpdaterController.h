@@ -33,6 +33,6 @@ private:
     std::unique_ptr<SPUStandardUpdaterController> m_controller;
 };
 
-// Adds "Check for Updates…" to the application's "Veloran" menu (made when
-// missing) and returns the action.
+// Adds "Check for Updates…" to the application's menu (made when missing)
+// and returns the action.
 QAction *installUpdateCommands(QMenuBar *menuBar);

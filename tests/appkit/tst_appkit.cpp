@@ -1,4 +1,5 @@
 #include "appkit/NSAlert.h"
+#include "appkit/NSColor.h"
 #include "appkit/NSApplication.h"
 #include "appkit/NSDraggingInfo.h"
 #include "appkit/NSEvent.h"
@@ -133,19 +134,68 @@ private slots:
         QVERIFY(!NSImage::crop(image, QRect(50, 50, 5, 5)));
     }
 
+    void appIconComesFromTheBundle_data()
+    {
+        QTest::addColumn<QVariant>("iconFile"); // the Info dictionary's "CFBundleIconFile"
+        QTest::addColumn<bool>("found");
+        QTest::newRow("name alone") << QVariant(QStringLiteral("Icon")) << true;
+        QTest::newRow("name with its extension") << QVariant(QStringLiteral("Icon.png")) << true;
+        QTest::newRow("extension in capitals") << QVariant(QStringLiteral("Shout.PNG")) << true;
+        QTest::newRow("another file's name") << QVariant(QStringLiteral("Missing")) << false;
+        QTest::newRow("no icon named") << QVariant() << false;
+    }
+
     void appIconComesFromTheBundle()
     {
-        QVERIFY(NSImage::appIcon()); // the application's own icon is embedded
+        QFETCH(QVariant, iconFile);
+        QFETCH(bool, found);
         QTemporaryDir dir;
         QImage image(8, 8, QImage::Format_ARGB32);
         image.fill(Qt::blue);
         writeFile(dir.filePath(QStringLiteral("Icon.png")), pngBytes(image));
-        const Bundle named(QVariantMap{{QStringLiteral("CFBundleIconFile"), QStringLiteral("Icon")}}, dir.path());
-        QCOMPARE(NSImage::appIcon(named)->size(), QSize(8, 8));
-        // A name with its extension is looked up with the extension again.
-        const Bundle withExtension(QVariantMap{{QStringLiteral("CFBundleIconFile"), QStringLiteral("Icon.png")}}, dir.path());
-        QVERIFY(!NSImage::appIcon(withExtension));
-        QVERIFY(!NSImage::appIcon(Bundle(QVariantMap{}, dir.path())));
+        writeFile(dir.filePath(QStringLiteral("Shout.PNG")), pngBytes(image));
+        QVariantMap info;
+        if (iconFile.isValid())
+            info.insert(QStringLiteral("CFBundleIconFile"), iconFile);
+        const auto icon = NSImage::appIcon(Bundle(info, dir.path()));
+        QCOMPARE(bool(icon), found);
+        if (found)
+            QCOMPARE(icon->size(), QSize(8, 8));
+        QVERIFY(NSImage::appIcon()); // the application's own icon is embedded
+    }
+
+    void colourCatalogue_data()
+    {
+        QTest::addColumn<QByteArray>("catalogue"); // empty: the bundle has none
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<QColor>("expected");
+        const QByteArray both = "{\"Tint\": {\"light\": \"#102030\", \"dark\": \"#80405060\"}}";
+        const QByteArray lightOnly = "{\"Tint\": {\"light\": \"#102030\"}}";
+        QTest::newRow("light value") << both << false << QColor(0x10, 0x20, 0x30);
+        QTest::newRow("dark value, with its alpha") << both << true << QColor(0x40, 0x50, 0x60, 0x80);
+        QTest::newRow("no dark value: the light one") << lightOnly << true << QColor(0x10, 0x20, 0x30);
+        QTest::newRow("another name") << QByteArray("{\"Other\": {\"light\": \"#102030\"}}") << false << QColor(Qt::green);
+        QTest::newRow("not a colour") << QByteArray("{\"Tint\": {\"light\": \"sky\"}}") << false << QColor(Qt::green);
+        QTest::newRow("not JSON") << QByteArray("Tint = #102030") << false << QColor(Qt::green);
+        QTest::newRow("no catalogue") << QByteArray() << false << QColor(Qt::green);
+    }
+
+    void colourCatalogue()
+    {
+        QFETCH(QByteArray, catalogue);
+        QFETCH(bool, dark);
+        QFETCH(QColor, expected);
+        QTemporaryDir dir;
+        if (!catalogue.isEmpty())
+            writeFile(dir.filePath(QStringLiteral("Colors.json")), catalogue);
+        QPalette palette;
+        palette.setColor(QPalette::Window, dark ? QColor(30, 30, 30) : QColor(240, 240, 240));
+        palette.setColor(QPalette::WindowText, dark ? Qt::white : Qt::black);
+        const Bundle bundle(QVariantMap{}, dir.path());
+        QCOMPARE(NSColor::assetNamed(QStringLiteral("Tint"), Qt::green, bundle, palette), expected);
+        // The application's own catalogue is embedded.
+        QCOMPARE(NSColor::assetNamed(QStringLiteral("AccentColor"), Qt::green, Bundle::main(), palette),
+                 NSColor::systemOrange(palette));
     }
 
     void tintingOnlyChangesMaskIcons()

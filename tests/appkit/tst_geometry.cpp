@@ -15,16 +15,40 @@ private slots:
         QCOMPARE(CGRect::fromPoints({5, 5}, {2, 9}), QRectF(5, 5, -3, 4));
         QCOMPARE(CGRect::description(QRectF(0.4, 1.6, 2, 2)), QStringLiteral("0, 2; 2, 4"));
         const QRectF r(1, 2, 10, 20);
-        QCOMPARE(CGRect::bottomLeft(r), QPointF(1, 2));
-        QCOMPARE(CGRect::topLeft(r), QPointF(1, 22));
-        QCOMPARE(CGRect::topRight(r), QPointF(11, 22));
-        QCOMPARE(CGRect::bottomRight(r), QPointF(11, 2));
         QCOMPARE(CGRect::insetTo(r, 10, 20), r);
         QCOMPARE(CGRect::insetTo(r, 4, 6), QRectF(4, 9, 4, 6));
         QCOMPARE(CGRect::centredPoint(r, QRectF(50, 50, 3, 8)), QPointF(0, 8));
         QCOMPARE(NSImage::centredFrame({10, 4}, {5, 5}), QRectF(0, 3, 10, 4));
         QCOMPARE(NSAttributedString::centredTextRect({50, 10}, QRectF(0, 0, 100, 30)), QRectF(0, 10, 100, 10));
         QCOMPARE(NSAttributedString::centredTextRect({150, 10}, QRectF(0, 0, 100, 30)), QRectF(0, 0, 100, 30));
+    }
+
+    void corners_data()
+    {
+        QTest::addColumn<QRectF>("rect");
+        QTest::addColumn<QPointF>("bottomLeft");
+        QTest::addColumn<QPointF>("topLeft");
+        QTest::addColumn<QPointF>("topRight");
+        QTest::addColumn<QPointF>("bottomRight");
+        QTest::newRow("positive size") << QRectF(1, 2, 10, 20) << QPointF(1, 2) << QPointF(1, 22) << QPointF(11, 22)
+                                       << QPointF(11, 2);
+        QTest::newRow("drawn back to the origin") << CGRect::fromPoints({2, 2}, {0, 0}) << QPointF(0, 0) << QPointF(0, 2)
+                                                  << QPointF(2, 2) << QPointF(2, 0);
+        QTest::newRow("drawn leftwards") << CGRect::fromPoints({5, 5}, {2, 9}) << QPointF(2, 5) << QPointF(2, 9)
+                                         << QPointF(5, 9) << QPointF(5, 5);
+    }
+
+    void corners()
+    {
+        QFETCH(QRectF, rect);
+        QFETCH(QPointF, bottomLeft);
+        QFETCH(QPointF, topLeft);
+        QFETCH(QPointF, topRight);
+        QFETCH(QPointF, bottomRight);
+        QCOMPARE(CGRect::bottomLeft(rect), bottomLeft);
+        QCOMPARE(CGRect::topLeft(rect), topLeft);
+        QCOMPARE(CGRect::topRight(rect), topRight);
+        QCOMPARE(CGRect::bottomRight(rect), bottomRight);
     }
 
     void imageViewPlacesAndMapsTheImage()

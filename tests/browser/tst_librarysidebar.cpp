@@ -136,7 +136,8 @@ private slots:
         QVERIFY(menu);
         QCOMPARE(changed.count(), 0);
         QCOMPARE(viewSelection(), ids({0, 1}));
-        QCOMPARE(menuTitles(menu), QStringList({"Rename", "Duplicate Series", "-", "Delete Series"}));
+        QCOMPARE(menuTitles(menu),
+                 QStringList({"Rename", "Duplicate Series", "-", "Export Series…", "-", "Delete Series"}));
         QSignalSpy deleted(m_sidebar.get(), &LibrarySidebar::deleteRequested);
         menuItem(menu, QStringLiteral("Delete Series"))->trigger();
         const QList<LibraryEntry> targets = deleted.value(0).value(0).value<QList<LibraryEntry>>();
@@ -150,15 +151,20 @@ private slots:
         m_sidebar->setSelection(ids({3, 0, 2}));
         QMenu *menu = rightClick(2);
         QVERIFY(menu);
-        QCOMPARE(menuTitles(menu), QStringList({"Rename", "Duplicate Series", "-", "Delete 3 Items"}));
+        QCOMPARE(menuTitles(menu),
+                 QStringList({"Rename", "Duplicate Series", "-", "Export 3 Items…", "-", "Delete 3 Items"}));
         QSignalSpy deleteRequests(m_sidebar.get(), &LibrarySidebar::deleteRequested);
+        QSignalSpy exportRequests(m_sidebar.get(), &LibrarySidebar::exportRequested);
         QSignalSpy renamed(m_sidebar.get(), &LibrarySidebar::renameRequested);
         menuItem(menu, QStringLiteral("Delete 3 Items"))->trigger();
-        const QList<LibraryEntry> deleted = deleteRequests.value(0).value(0).value<QList<LibraryEntry>>();
-        QCOMPARE(deleted.size(), 3); // in list order
-        QCOMPARE(deleted.at(0).entryID(), m_entries.at(0).entryID());
-        QCOMPARE(deleted.at(1).entryID(), m_entries.at(2).entryID());
-        QCOMPARE(deleted.at(2).entryID(), m_entries.at(3).entryID());
+        menuItem(menu, QStringLiteral("Export 3 Items…"))->trigger();
+        for (const QSignalSpy *spy : {&deleteRequests, &exportRequests}) {
+            const QList<LibraryEntry> targets = spy->value(0).value(0).value<QList<LibraryEntry>>();
+            QCOMPARE(targets.size(), 3); // in list order
+            QCOMPARE(targets.at(0).entryID(), m_entries.at(0).entryID());
+            QCOMPARE(targets.at(1).entryID(), m_entries.at(2).entryID());
+            QCOMPARE(targets.at(2).entryID(), m_entries.at(3).entryID());
+        }
         menu->close();
         menu = rightClick(2);
         menuItem(menu, QStringLiteral("Rename"))->trigger();
@@ -169,7 +175,7 @@ private slots:
         QSignalSpy edited(m_sidebar.get(), &LibrarySidebar::editRequested);
         QSignalSpy duplicated(m_sidebar.get(), &LibrarySidebar::duplicateImageRequested);
         menu = rightClick(0);
-        QCOMPARE(menuTitles(menu), QStringList({"Edit", "Duplicate", "-", "Delete 3 Items"}));
+        QCOMPARE(menuTitles(menu), QStringList({"Edit", "Duplicate", "-", "Export 3 Items…", "-", "Delete 3 Items"}));
         menuItem(menu, QStringLiteral("Edit"))->trigger();
         menuItem(menu, QStringLiteral("Duplicate"))->trigger();
         QCOMPARE(edited.value(0).value(0).value<AtlasImage *>(), m_entries.at(0).imageValue());
@@ -186,6 +192,7 @@ private slots:
         QCOMPARE(viewSelection(), ids({0}));
         // Only listed entries count as targets.
         QCOMPARE(LibrarySidebar::deleteMenuTitle(m_sidebar->actionTargets(m_entries.at(0))), QStringLiteral("Delete"));
+        QCOMPARE(LibrarySidebar::exportMenuTitle(m_sidebar->actionTargets(m_entries.at(0))), QStringLiteral("Export…"));
         // Back again: selected again.
         m_sidebar->setEntries(m_entries);
         QCOMPARE(viewSelection(), ids({0, 1}));

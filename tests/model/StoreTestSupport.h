@@ -7,8 +7,8 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QTest>
 #include <QUuid>
+#include <QVariantList>
 
 #include <memory>
 
@@ -29,20 +29,40 @@ inline std::unique_ptr<ModelContainer> makeTestContainer(const QString &folder =
                                             QList<ModelConfiguration>{configuration});
 }
 
-// Runs SQL statements on the store file in `folder` through a connection
-// of its own, behind any container's back.
-inline void runOnFile(const QString &folder, const QStringList &statements)
+// Runs SQL on the store file in `folder` through a connection of its own,
+// the way another program (or a damaged disk) would; false when a statement
+// fails. With `results`, the first column of the last statement's rows.
+inline bool runOnStore(const QString &folder, const QStringList &statements, QVariantList *results = nullptr)
 {
+    bool ok = true;
     {
         QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("side"));
         database.setDatabaseName(QDir(folder).filePath(QStringLiteral("default.store")));
-        QVERIFY(database.open());
+        ok = database.open();
         for (const QString &statement : statements) {
             QSqlQuery query(database);
-            QVERIFY2(query.exec(statement), qPrintable(query.lastError().text()));
+            if (!ok || !query.exec(statement)) {
+                qWarning("%s: %s", qPrintable(statement), qPrintable(query.lastError().text()));
+                ok = false;
+                break;
+            }
+            if (results) {
+                results->clear();
+                while (query.next())
+                    results->append(query.value(0));
+            }
         }
     }
     QSqlDatabase::removeDatabase(QStringLiteral("side"));
+    return ok;
+}
+
+// The first column of what `query` finds in the store file in `folder`.
+inline QVariantList storeColumn(const QString &folder, const QString &query)
+{
+    QVariantList results;
+    runOnStore(folder, {query}, &results);
+    return results;
 }
 
 // Makes every write to the store file in `folder` fail while switched on, as

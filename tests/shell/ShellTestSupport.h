@@ -73,6 +73,25 @@ public:
         return images;
     }
 
+    // An image whose bytes are large enough for an on-disk library to keep
+    // them in a file beside the store.
+    AtlasImage *largeImage(const QString &title, Series *series = nullptr)
+    {
+        AtlasImage *large = image(title, series);
+        large->setImageData(pngBytes(Qt::red, QSize(300, 300)) + QByteArray(300 * 1024, 'x'));
+        return large;
+    }
+
+    // Removes the files of image bytes beside the store (on-disk libraries only).
+    void removeImageFiles()
+    {
+        QDir files(ModelContainer::externalFolder(QDir(folder()).filePath(QStringLiteral("default.store"))));
+        for (const QString &name : files.entryList(QDir::Files)) {
+            if (!files.remove(name))
+                qFatal("cannot remove %s", qPrintable(name));
+        }
+    }
+
     PointAnnotation *point(AtlasImage *image, const QString &label)
     {
         PointAnnotation *point = context().insert(PointAnnotation::make(label, {}, std::nullopt, 0.25, 0.75));

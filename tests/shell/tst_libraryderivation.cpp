@@ -309,9 +309,9 @@ private slots:
         TestLibrary library(true);
         library.point(library.image(QStringLiteral("Knee")), QStringLiteral("Patella"));
         library.save();
-        runOnFile(library.folder(), {QStringLiteral("UPDATE AtlasImage SET rowKey = 1000000000000"),
-                                     QStringLiteral("UPDATE PointAnnotation SET imageKey = 1000000000000"),
-                                     QStringLiteral("UPDATE ImageData SET imageKey = 1000000000000")});
+        QVERIFY(runOnStore(library.folder(), {QStringLiteral("UPDATE AtlasImage SET rowKey = 1000000000000"),
+                                              QStringLiteral("UPDATE PointAnnotation SET imageKey = 1000000000000"),
+                                              QStringLiteral("UPDATE ImageData SET imageKey = 1000000000000")}));
         const std::unique_ptr<ModelContainer> container = library.reopen();
         LibrarySearchIndex index(container->mainContext());
         index.waitUntilReady();
@@ -334,7 +334,7 @@ private slots:
             index.waitUntilReady();
             QVERIFY(index.isReady());
         }
-        runOnFile(library.folder(), {QStringLiteral("UPDATE PointAnnotation SET label = 'Changed'")});
+        QVERIFY(runOnStore(library.folder(), {QStringLiteral("UPDATE PointAnnotation SET label = 'Changed'")}));
         const QList<AtlasImage *> images = second->mainContext().fetch<AtlasImage>();
         QCOMPARE(images.first()->points().first()->label(), QStringLiteral("Changed"));
     }

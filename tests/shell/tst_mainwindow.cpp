@@ -1,5 +1,6 @@
 #include "MainWindowTestSupport.h"
 
+#include "archive/LibraryArchiveFile.h"
 #include "shell/OpenedImagePreview.h"
 
 #include <QComboBox>
@@ -14,18 +15,6 @@
 #include <functional>
 
 namespace {
-
-QStringList menuBarTitles(QMenuBar *bar)
-{
-    QStringList titles;
-    for (QAction *menu : bar->actions()) {
-        if (menu->menu()) {
-            for (QAction *item : menu->menu()->actions())
-                titles << item->text();
-        }
-    }
-    return titles;
-}
 
 // An outside application's drag of the files over the widget, then the
 // drop; answers whether the drop was accepted.
@@ -83,15 +72,13 @@ private slots:
         QVERIFY(!harness.view().contentDetail()->libraryButton()->isVisible());
     }
 
-    // The application menu ends with Quit, which closes every window the
-    // way closing each of them does.
+    // Quit (Ctrl+Q), the application menu's last item, closes every window
+    // the way closing each of them does.
     void quitClosesEveryWindow()
     {
         TestLibrary library;
         WindowHarness first(library);
         WindowHarness second(library);
-        QCOMPARE(menuBarTitles(first.window.menuBar()),
-                 (QStringList{QStringLiteral("Check for Updates…"), QString(), QStringLiteral("Quit Veloran")}));
         // Each window gets the close event that closing it by hand sends.
         EventCounter firstCloses(QEvent::Close);
         EventCounter secondCloses(QEvent::Close);
@@ -424,6 +411,74 @@ private slots:
         QVERIFY(library.context().fetch<AtlasImage>().isEmpty());
         QTRY_COMPARE(harness.sidebar().emptyStateTitle(), QStringLiteral("No Images"));
         QVERIFY(harness.model().sidebarSelection().isEmpty());
+    }
+
+    void rowsExportThroughTheSaveDialog()
+    {
+        QTemporaryDir folder;
+        TestLibrary library(true);
+        Series *brain = library.series(QStringLiteral("Brain"), 1);
+        library.images(brain, 2);
+        AtlasImage *knee = library.image(QStringLiteral("Knee: left/right "), nullptr, 0, 3);
+        library.save();
+        WindowHarness harness(library);
+        const LibraryEntry kneeEntry = harness.listedEntry(LibraryEntryID::image(knee->id()));
+        const auto proposedName = [&] {
+            return harness.view().exporter()->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text();
+        };
+
+        // Two rows: "Veloran Selection"; cancelled, nothing happens.
+        QVERIFY(harness.clickRow(LibraryEntryID::series(brain->id())));
+        QVERIFY(harness.clickRow(kneeEntry.entryID(), Qt::ControlModifier));
+        QVERIFY(harness.triggerRowMenu(kneeEntry, QStringLiteral("Export 2 Items…")));
+        QTRY_VERIFY(harness.view().exporter());
+        QCOMPARE(harness.view().exporter()->windowModality(), Qt::WindowModal);
+        QCOMPARE(proposedName(), QStringLiteral("Veloran Selection.veloran"));
+        harness.view().exporter()->reject();
+        QVERIFY(!harness.model().archiveExport().hasDocument());
+
+        // One image row: its title made a file name; the extension is added.
+        QVERIFY(harness.clickRow(kneeEntry.entryID()));
+        QVERIFY(harness.triggerRowMenu(kneeEntry, QStringLiteral("Export…")));
+        QTRY_VERIFY(harness.view().exporter());
+        QCOMPARE(proposedName(), QStringLiteral("Knee- left-right.veloran"));
+        auto *name = harness.view().exporter()->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        harness.view().exporter()->setDirectory(folder.path());
+        name->setText(QStringLiteral("Knee"));
+        QTest::keyClick(name, Qt::Key_Return);
+        QTRY_VERIFY(!harness.model().archiveExport().hasDocument());
+        const auto read = LibraryArchiveFile::read(folder.filePath(QStringLiteral("Knee.veloran")));
+        const LibraryArchiveContents contents = LibraryArchiveContents::fromArchiveData(read.value()).value();
+        QCOMPARE(contents.manifest.images.size(), 1);
+        QCOMPARE(contents.manifest.images.first().title, knee->title());
+        QVERIFY(contents.manifest.series.isEmpty());
+        QVERIFY(!harness.view().exportErrorAlert());
+    }
+
+    void anExportThatFailsAfterItsWindowClosedShowsNothing()
+    {
+        TestLibrary library(true);
+        AtlasImage *large = library.largeImage(QStringLiteral("Large"));
+        library.save();
+        library.removeImageFiles();
+        {
+            WindowHarness harness(library);
+            const LibraryEntry entry = harness.listedEntry(LibraryEntryID::image(large->id()));
+            QVERIFY(harness.triggerRowMenu(entry, QStringLiteral("Export…")));
+            QVERIFY(harness.model().archiveExport().isPreparing());
+            // While it is open, the failure shows over the window.
+            QTRY_VERIFY(harness.view().exportErrorAlert());
+            QCOMPARE(harness.view().exportErrorAlert()->title(), QStringLiteral("Export Failed"));
+            QCOMPARE(harness.view().exportErrorAlert()->message(),
+                     QStringLiteral("The image data of \u201CLarge\u201D can't be read, so the archive wasn't written."));
+            QTest::mouseClick(harness.view().exportErrorAlert()->button(QStringLiteral("OK")), Qt::LeftButton);
+            QVERIFY(!harness.model().archiveExport().showsError());
+            QVERIFY(harness.triggerRowMenu(entry, QStringLiteral("Export…")));
+        }
+        // Closed while preparing: the failure reaches no window.
+        QTest::qWait(200);
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            QVERIFY(!qobject_cast<AlertDialog *>(widget));
     }
 
     void aFailedOperationShowsItsAlertOverTheSheet()

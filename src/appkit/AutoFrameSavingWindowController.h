@@ -1,0 +1,17 @@
+#pragma once
+
+#include "appkit/NSWindowController.h"
+
+// A window controller that keeps its window's frame under the window's own
+// frame name followed by " fix". A window without a frame name keeps
+// nothing: every such window would otherwise share the one name " fix".
+class AutoFrameSavingWindowController : public NSWindowController {
+    Q_OBJECT
+public:
+    using NSWindowController::NSWindowController;
+
+    static QString derivedAutosaveName(const QString &windowName);
+
+protected:
+    void windowDidLoad() override;
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class ModelContext;
+
+// One import of a library archive file into the library: the file is read
+// and checked on a worker thread, then merged into the library on the main
+// thread and saved once (LibraryArchiveImporter), and the outcome is
+// announced. It runs on its own, whoever started it: closing the page that
+// started it neither stops the merge nor its announcement. It lives as a
+// child of the context, so it ends with the library at the latest, and
+// deletes itself once it has announced.
+class LibraryArchiveImport : public QObject {
+    Q_OBJECT
+public:
+    // Starts importing the archive file at `path` into `context`. Main
+    // thread.
+    static LibraryArchiveImport *start(const QString &path, ModelContext &context);
+
+signals:
+    // The archive was merged and saved; `summary` is the text of the
+    // "Library Imported" alert.
+    void imported(const QString &summary);
+    // The file could not be read, was no readable archive, or the save
+    // failed; the library is as it was. `description` is the text of the
+    // "Import Failed" alert.
+    void failed(const QString &description);
+
+private:
+    explicit LibraryArchiveImport(ModelContext &context);
+
+    ModelContext &m_context;
+};

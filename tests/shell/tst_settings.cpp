@@ -1,0 +1,409 @@
+#include "MainWindowTestSupport.h"
+
+#include "archive/LibraryArchiveFile.h"
+#include "shell/CloudSyncSettings.h"
+#include "shell/LibrarySettingsModel.h"
+#include "shell/LibrarySettingsView.h"
+#include "shell/SettingsView.h"
+#include "shell/SyncSettingsModel.h"
+#include "shell/SyncSettingsView.h"
+#include "ui/ActivityIndicator.h"
+
+#include <QCheckBox>
+#include <QDirIterator>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTabBar>
+
+namespace {
+
+// An account service that answers every request with one reply.
+class ScriptedAccountService : public CloudAccountService {
+public:
+    explicit ScriptedAccountService(CloudAccountStatusReply reply) : m_reply(std::move(reply)) {}
+    void requestAccountStatus(const QString &container, Completion completion) override
+    {
+        containers << container;
+        QMetaObject::invokeMethod(this, [this, completion] { completion(m_reply); }, Qt::QueuedConnection);
+    }
+    QStringList containers;
+
+private:
+    CloudAccountStatusReply m_reply;
+};
+
+// The visible alert titled `title`, window-modal or on its own.
+AlertDialog *shownAlert(const QString &title)
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        auto *alert = qobject_cast<AlertDialog *>(widget);
+        if (alert && alert->isVisible() && alert->title() == title)
+            return alert;
+    }
+    return nullptr;
+}
+
+// Types the file's path into the dialog and presses Return.
+void pick(QFileDialog *dialog, const QString &path)
+{
+    auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    QVERIFY(name);
+    name->setText(path);
+    QTest::keyClick(name, Qt::Key_Return);
+}
+
+void press(AlertDialog *alert, const QString &button)
+{
+    QVERIFY(alert);
+    QTest::mouseClick(alert->button(button), Qt::LeftButton);
+}
+
+QStringList ids(ModelContext &context)
+{
+    QStringList list;
+    for (const AtlasImage *image : context.fetch<AtlasImage>())
+        list << image->id().toString() + image->title();
+    for (const Series *series : context.fetch<Series>())
+        list << series->id().toString() + series->title();
+    return list;
+}
+
+bool writeArchive(TestLibrary &library, const QString &path)
+{
+    return LibraryArchiveFile::write(
+               LibraryArchiveSource::fromLibrary(library.context().fetch<AtlasImage>(), library.context().fetch<Series>()),
+               path)
+        .ok();
+}
+
+// Every file in the folder and below it.
+QStringList filesUnder(const QString &folder)
+{
+    QStringList files;
+    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    files.sort();
+    return files;
+}
+
+} // namespace
+
+// The Settings window as a user drives it: "Settings…", the Library page's
+// export and import through their dialogs, and the iCloud page's switch
+// and alerts.
+class SettingsTest : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+
+    // A series of three images (one large, kept in a file beside the
+    // store) with a point, on disk.
+    static void fill(TestLibrary &library)
+    {
+        Series *brain = library.series(QStringLiteral("Brain"));
+        library.point(library.largeImage(QStringLiteral("i0"), brain), QStringLiteral("Cortex"));
+        library.image(QStringLiteral("i1"), brain, 1);
+        library.image(QStringLiteral("i2"), brain, 2);
+        library.save();
+    }
+
+    // Exports the page's whole library to `path` through its dialog.
+    static void exportThroughTheDialog(LibrarySettingsView &page, const QString &path)
+    {
+        QTest::mouseClick(page.exportButton(), Qt::LeftButton);
+        QVERIFY(!page.exportButton()->isEnabled());
+        QTRY_VERIFY(page.exporter() && page.exporter()->isVisible());
+        QFileDialog *dialog = page.exporter();
+        QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
+        QCOMPARE(dialog->windowModality(), Qt::WindowModal);
+        QCOMPARE(dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text(),
+                 QStringLiteral("Veloran Library.veloran"));
+        QVERIFY(dialog->selectedNameFilter().contains(QStringLiteral("*.veloran")));
+        pick(dialog, path);
+        QTRY_VERIFY(!page.model().archiveExport().hasDocument());
+        QVERIFY(page.exportButton()->isEnabled());
+    }
+
+    // Imports `path` through the page's open dialog; the alert that follows.
+    static AlertDialog *importThroughTheDialog(LibrarySettingsView &page, const QString &path, const QString &title)
+    {
+        QTest::mouseClick(page.importButton(), Qt::LeftButton);
+        QFileDialog *dialog = page.importer();
+        if (!dialog || dialog->fileMode() != QFileDialog::ExistingFile)
+            return nullptr;
+        pick(dialog, path);
+        AlertDialog *alert = nullptr;
+        return QTest::qWaitFor([&] { return (alert = shownAlert(title)) != nullptr; }) ? alert : nullptr;
+    }
+
+private slots:
+    void cleanup()
+    {
+        delete SettingsView::current();
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (qobject_cast<AlertDialog *>(widget))
+                delete widget;
+        }
+    }
+
+    void settingsCommandShowsTheOneWindow()
+    {
+        TestLibrary library;
+        WindowHarness harness(library);
+        QMenu *menu = harness.window.menuBar()->actions().first()->menu();
+        QStringList titles;
+        for (QAction *item : menu->actions())
+            titles << (item->isSeparator() ? QStringLiteral("-") : item->text());
+        QCOMPARE(titles, (QStringList{"About Veloran", "Check for Updates…", "-", "Settings…", "-", "Quit Veloran"}));
+        QCOMPARE(harness.window.settingsCommand()->shortcut(), QKeySequence(QStringLiteral("Ctrl+,")));
+
+        harness.window.settingsCommand()->trigger();
+        SettingsView *settings = SettingsView::current();
+        QVERIFY(settings && settings->isVisible());
+        harness.window.settingsCommand()->trigger();
+        QCOMPARE(SettingsView::current(), settings);
+        QVERIFY(settings->minimumWidth() >= 460 && settings->minimumHeight() >= 320);
+        QCOMPARE(settings->tabs()->tabText(0), QStringLiteral("Library"));
+        QCOMPARE(settings->tabs()->tabText(1), QStringLiteral("iCloud"));
+        QCOMPARE(settings->pages()->currentWidget(), settings->libraryPage());
+        QTest::mouseClick(settings->tabs(), Qt::LeftButton, {}, settings->tabs()->tabRect(1).center());
+        QCOMPARE(settings->pages()->currentWidget(), settings->syncPage());
+        settings->close();
+        QTRY_VERIFY(!SettingsView::current());
+    }
+
+    void exportIsEnabledByTheLibrarysContent()
+    {
+        TestLibrary library;
+        LibrarySettingsView page(library.context());
+        page.show();
+        QVERIFY(!page.exportButton()->isEnabled());
+        QVERIFY(page.importButton()->isEnabled());
+        library.series(QStringLiteral("Empty")); // one series without images is enough
+        QTRY_VERIFY(page.exportButton()->isEnabled());
+        // The progress turns while the export is checked.
+        page.model().exportLibrary();
+        QVERIFY(page.exportProgress()->isVisible() && page.exportProgress()->isAnimating());
+        QTRY_VERIFY(page.exporter());
+        QVERIFY(!page.exportProgress()->isVisible());
+        page.exporter()->reject();
+        QVERIFY(!page.model().archiveExport().hasDocument());
+        QVERIFY(!shownAlert(QStringLiteral("Export Failed")));
+    }
+
+    void exportedLibraryImportsIntoAFreshOne()
+    {
+        TestLibrary source(true);
+        fill(source);
+        const QString path = m_dir.filePath(QStringLiteral("Backup.veloran"));
+        {
+            LibrarySettingsView page(source.context());
+            page.show();
+            exportThroughTheDialog(page, path);
+        }
+        QVERIFY(LibraryArchiveFile::read(path).ok());
+
+        TestLibrary fresh(true);
+        LibrarySettingsView page(fresh.context());
+        page.show();
+        // The open dialog starts where the export went.
+        page.model().beginImport();
+        QCOMPARE(page.importer()->directory().absolutePath(), m_dir.path());
+        page.importer()->reject();
+        AlertDialog *imported = importThroughTheDialog(page, path, QStringLiteral("Library Imported"));
+        QVERIFY(imported);
+        QCOMPARE(imported->message(), QStringLiteral("Added 3 images and 1 series."));
+        QCOMPARE(ids(fresh.context()), ids(source.context()));
+        const QList<AtlasImage *> images = fresh.context().fetch<AtlasImage>();
+        QCOMPARE(images.first()->imageData(), source.context().fetch<AtlasImage>().first()->imageData());
+        QCOMPARE(images.first()->points().first()->label(), QStringLiteral("Cortex"));
+        QCOMPARE(images.first()->series()->title(), QStringLiteral("Brain"));
+        press(imported, QStringLiteral("OK"));
+        QVERIFY(!page.summaryAlert());
+
+        // Again: everything is there already.
+        AlertDialog *again = importThroughTheDialog(page, path, QStringLiteral("Library Imported"));
+        QVERIFY(again);
+        QCOMPARE(again->message(),
+                 QStringLiteral("Nothing new to add \u2014 the library already has everything in this archive."));
+    }
+
+    void importFailedLeavesTheLibraryAsItWas()
+    {
+        TestLibrary source(true);
+        fill(source);
+        const QString archive = m_dir.filePath(QStringLiteral("Merge.veloran"));
+        QVERIFY(writeArchive(source, archive));
+        const QString notAnArchive = m_dir.filePath(QStringLiteral("Notes.veloran"));
+        writeTestFile(m_dir, QStringLiteral("Notes.veloran"), "plain text, not a zip archive");
+
+        TestLibrary target(true);
+        target.image(QStringLiteral("Own"));
+        target.save();
+        const QStringList before = ids(target.context());
+        const QStringList filesBefore = filesUnder(target.folder());
+        LibrarySettingsView page(target.context());
+        page.show();
+
+        AlertDialog *failed = importThroughTheDialog(page, notAnArchive, QStringLiteral("Import Failed"));
+        QVERIFY(failed);
+        QCOMPARE(failed->message(), QStringLiteral("The file isn't a zip archive."));
+        press(failed, QStringLiteral("OK"));
+
+        // The save fails: nothing of the archive stays.
+        target.failWrites(true);
+        failed = importThroughTheDialog(page, archive, QStringLiteral("Import Failed"));
+        QVERIFY(failed);
+        QCOMPARE(failed->message(), QStringLiteral("The library could not be saved (adding to AtlasImage)."));
+        QCOMPARE(ids(target.context()), before);
+        QCOMPARE(ids(target.reopen()->mainContext()), before);
+        QCOMPARE(filesUnder(target.folder()), filesBefore);
+        press(failed, QStringLiteral("OK"));
+
+        // And a retry succeeds.
+        target.failWrites(false);
+        AlertDialog *imported = importThroughTheDialog(page, archive, QStringLiteral("Library Imported"));
+        QVERIFY(imported);
+        QCOMPARE(imported->message(), QStringLiteral("Added 3 images and 1 series."));
+        QCOMPARE(ids(target.context()).size(), before.size() + 4);
+    }
+
+    void anImportWhosePageClosedStillMergesAndReports_data()
+    {
+        QTest::addColumn<bool>("pageGone");
+        QTest::newRow("the window is gone") << true;
+        QTest::newRow("the window is closed, not gone yet") << false;
+    }
+
+    void anImportWhosePageClosedStillMergesAndReports()
+    {
+        QFETCH(bool, pageGone);
+        TestLibrary source(true);
+        fill(source);
+        const QString archive = m_dir.filePath(QStringLiteral("Later.veloran"));
+        QVERIFY(writeArchive(source, archive));
+        TestLibrary target;
+        UserDefaults defaults;
+        SilentCloudAccountService accounts;
+        SettingsView *settings = SettingsView::present(target.context(), defaults, accounts);
+        settings->libraryPage()->model().importArchive(archive);
+        if (pageGone) {
+            settings->close();
+            QTRY_VERIFY(!SettingsView::current());
+        } else {
+            settings->hide();
+        }
+        AlertDialog *imported = nullptr;
+        QTRY_VERIFY((imported = shownAlert(QStringLiteral("Library Imported"))));
+        QVERIFY(!imported->parentWidget());
+        QCOMPARE(imported->message(), QStringLiteral("Added 3 images and 1 series."));
+        QCOMPARE(target.context().fetch<AtlasImage>().size(), 3);
+        if (!pageGone)
+            QVERIFY(!settings->libraryPage()->summaryAlert());
+    }
+
+    void accountAnswers_data()
+    {
+        QTest::addColumn<int>("status"); // -1: an error
+        QTest::addColumn<QString>("message"); // empty: the confirmation
+        QTest::newRow("could not determine") << 0 << "iCloud account status could not be determined. Try again in a moment.";
+        QTest::newRow("available") << 1 << QString();
+        QTest::newRow("restricted") << 2 << "iCloud is restricted on this device.";
+        QTest::newRow("no account") << 3 << "Sign in to iCloud on this device to enable sync.";
+        QTest::newRow("temporarily unavailable") << 4 << "iCloud is temporarily unavailable. Try again later.";
+        QTest::newRow("unknown status") << 7 << "iCloud is unavailable.";
+        QTest::newRow("error") << -1 << "The network connection was lost.";
+    }
+
+    void accountAnswers()
+    {
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        UserDefaults defaults;
+        ScriptedAccountService accounts(status < 0 ? CloudAccountStatusReply::withError(message)
+                                                   : CloudAccountStatusReply::withStatus(CloudAccountStatus(status)));
+        SyncSettingsView page(defaults, accounts);
+        page.show();
+        QVERIFY(!page.syncSwitch()->isChecked());
+        QTest::mouseClick(page.syncSwitch(), Qt::LeftButton);
+        QVERIFY(!page.syncSwitch()->isEnabled()); // while the account is checked
+        QVERIFY(!defaults.contains(QStringLiteral("cloudSyncEnabled")));
+        QTRY_VERIFY(page.syncSwitch()->isEnabled());
+        QCOMPARE(accounts.containers, QStringList{CloudSyncSettings::containerIdentifier()});
+        if (message.isEmpty()) {
+            QVERIFY(page.confirmation());
+            QCOMPARE(page.confirmation()->message(), QStringLiteral("Your existing images will upload to iCloud and "
+                                                                    "sync across devices signed in to this iCloud account."));
+            return;
+        }
+        AlertDialog *unavailable = page.accountErrorAlert();
+        QVERIFY(unavailable);
+        QCOMPARE(unavailable->title(), QStringLiteral("iCloud unavailable"));
+        QCOMPARE(unavailable->message(), message);
+        press(unavailable, QStringLiteral("OK"));
+        QVERIFY(!page.syncSwitch()->isChecked());
+        QVERIFY(!defaults.boolForKey(QStringLiteral("cloudSyncEnabled")));
+    }
+
+    void switchingSyncOnAndOff()
+    {
+        UserDefaults defaults;
+        ScriptedAccountService accounts(CloudAccountStatusReply::withStatus(CloudAccountStatus::available));
+        auto page = std::make_unique<SyncSettingsView>(defaults, accounts);
+        page->show();
+        QSignalSpy quit(&page->model(), &SyncSettingsModel::quitRequested);
+
+        // On, then Cancel: never written.
+        QTest::mouseClick(page->syncSwitch(), Qt::LeftButton);
+        QTRY_VERIFY(page->confirmation());
+        QCOMPARE(page->confirmation()->title(), QStringLiteral("Sync with iCloud?"));
+        press(page->confirmation(), QStringLiteral("Cancel"));
+        QVERIFY(!page->syncSwitch()->isChecked());
+        QVERIFY(!defaults.contains(QStringLiteral("cloudSyncEnabled")));
+
+        // On, Sync, Later: the setting is on; the switch shows it.
+        QTest::mouseClick(page->syncSwitch(), Qt::LeftButton);
+        QTRY_VERIFY(page->confirmation());
+        press(page->confirmation(), QStringLiteral("Sync"));
+        QVERIFY(defaults.boolForKey(QStringLiteral("cloudSyncEnabled")));
+        QVERIFY(page->relaunchPrompt());
+        QCOMPARE(page->relaunchPrompt()->title(), QStringLiteral("Restart required"));
+        QCOMPARE(page->relaunchPrompt()->message(), QStringLiteral("Quit and reopen Veloran to apply the iCloud sync change."));
+        QCOMPARE(WindowHarness::buttonTitles(*page->relaunchPrompt()), (QStringList{"Quit Now", "Later"}));
+        press(page->relaunchPrompt(), QStringLiteral("Later"));
+        QVERIFY(page->syncSwitch()->isChecked());
+
+        // A page opened with the setting on shows it, asking nothing.
+        page = std::make_unique<SyncSettingsView>(defaults, accounts);
+        page->show();
+        QSignalSpy quitAgain(&page->model(), &SyncSettingsModel::quitRequested);
+        QVERIFY(page->syncSwitch()->isChecked());
+        QCOMPARE(accounts.containers.size(), 2);
+
+        // Off: written at once, no confirmation; then Quit Now.
+        QTest::mouseClick(page->syncSwitch(), Qt::LeftButton);
+        QVERIFY(!defaults.boolForKey(QStringLiteral("cloudSyncEnabled")));
+        QVERIFY(!page->confirmation());
+        press(page->relaunchPrompt(), QStringLiteral("Quit Now"));
+        QCOMPARE(quitAgain.count(), 1);
+        QCOMPARE(quit.count(), 0);
+    }
+
+    void withoutAnAccountServiceSyncStaysOff()
+    {
+        // This platform's own service: no account is ever signed in.
+        UserDefaults defaults;
+        SyncSettingsView page(defaults, CloudAccountService::shared());
+        page.show();
+        QTest::mouseClick(page.syncSwitch(), Qt::LeftButton);
+        QTRY_VERIFY(page.accountErrorAlert());
+        QCOMPARE(page.accountErrorAlert()->message(), QStringLiteral("Sign in to iCloud on this device to enable sync."));
+    }
+};
+
+QTEST_MAIN(SettingsTest)
+#include "tst_settings.moc"
