@@ -93,14 +93,14 @@ int main(int argc, char *argv[])
         while (settle.elapsed() < 500)
             QApplication::processEvents(QEventLoop::AllEvents, 10);
 
-        StallClock stalls;
+        StallMeter stalls;
         qint64 removedAt = -1;
         QTimer watcher;
         watcher.setInterval(20);
         QObject::connect(&watcher, &QTimer::timeout, [&] {
             if (removedAt < 0 && fileCount(external) == 0)
-                removedAt = stalls.nanoseconds();
-            if (removedAt >= 0 && stalls.nanoseconds() - removedAt > 300000000LL)
+                removedAt = stalls.elapsedNs();
+            if (removedAt >= 0 && stalls.elapsedNs() - removedAt > 300000000LL)
                 app.quit();
         });
         QTimer::singleShot(50, &app, [&] {
@@ -120,7 +120,7 @@ int main(int argc, char *argv[])
         peer.start();
         QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), copy});
         peers << double(peer.nsecsElapsed()) / 1e6;
-        longest << stalls.longestMilliseconds();
+        longest << stalls.longestMs();
         removals << double(removedAt) / 1e6 - 50;
         print(QStringLiteral("round %1: longest stall %2 ms; every file gone %3 ms after the deletion; rm -rf of a copy "
                              "of the same files: %4 ms")

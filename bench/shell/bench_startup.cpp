@@ -106,22 +106,20 @@ int runWindow(int argc, char *argv[], const QString &folder)
 
     qint64 paintKiB = -1;
     qint64 readyAt = -1;
-    StallClock *clock = nullptr;
-    StallClock stalls([&] {
-        const qint64 now = clock->nanoseconds();
+    StallMeter stalls([&] {
+        const qint64 now = stalls.elapsedNs();
         if (readyAt < 0 && window.model().library().isSearchIndexReady()) {
             readyAt = now;
             print(QStringLiteral("ready"));
         }
         if (readyAt >= 0 && now - readyAt > 1000000000LL) {
             print(QStringLiteral("stall %1 paintKiB %2 idleKiB %3")
-                      .arg(clock->longestMilliseconds(), 0, 'f', 1)
+                      .arg(stalls.longestMs(), 0, 'f', 1)
                       .arg(paintKiB)
                       .arg(residentKiB()));
             app.quit();
         }
     });
-    clock = &stalls;
     // Stalls count from the first paint on.
     FirstPaint firstPaint([&] {
         paintKiB = residentKiB();
