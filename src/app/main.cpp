@@ -3,6 +3,43 @@
 #include "shell/VeloranApp.h"
 
 #include <QApplication>
+#include <QEvent>
+#include <QMetaObject>
+
+#include <cstdio>
+
+namespace {
+
+// With VELORAN_EXIT_AFTER_FIRST_PAINT set, the process writes "first paint"
+// to its standard output once the window has been painted for the first
+// time, then quits: start-up benchmarks time the launch up to that line.
+class FirstPaintExit : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && !m_seen) {
+            m_seen = true;
+            // After this paint has gone to the screen.
+            QMetaObject::invokeMethod(
+                this,
+                [] {
+                    std::fputs("first paint\n", stdout);
+                    std::fflush(stdout);
+                    QCoreApplication::quit();
+                },
+                Qt::QueuedConnection);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool m_seen = false;
+};
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -18,6 +55,9 @@ int main(int argc, char *argv[])
         return 1;
 
     MainWindow window(app->container().mainContext(), app->appState(), VeloranApp::defaultWindowState());
+    FirstPaintExit firstPaintExit;
+    if (qEnvironmentVariableIsSet("VELORAN_EXIT_AFTER_FIRST_PAINT"))
+        window.installEventFilter(&firstPaintExit);
     window.show();
     return application.exec();
 }

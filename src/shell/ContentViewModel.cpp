@@ -568,13 +568,13 @@ void ContentViewModel::cancelDeletion()
 void ContentViewModel::removeEntries(QList<LibraryEntry> entries)
 {
     const OperationScope operation(*this);
-    if (!m_operations.removeEntries(entries))
-        return;
-    forgetDeletedImages();
+    // The rows leave the selection first, whatever the deletion gives.
     QSet<LibraryEntryID> selection = m_sidebarSelection;
     for (const LibraryEntry &entry : entries)
         selection.remove(entry.entryID());
     setSidebarSelection(selection);
+    if (m_operations.removeEntries(entries))
+        forgetDeletedImages();
 }
 
 void ContentViewModel::deleteImages(QList<AtlasImage *> images)
