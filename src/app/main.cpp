@@ -1,8 +1,12 @@
 #include "foundation/Logger.h"
+#include "platform/ApplicationInstance.h"
+#include "platform/TerminationSignals.h"
 #include "shell/MainWindow.h"
+#include "shell/ModelContainerSetup.h"
 #include "shell/VeloranApp.h"
 
 #include <QApplication>
+#include <QtDebug>
 
 int main(int argc, char *argv[])
 {
@@ -11,6 +15,19 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Veloran"));
     installSystemLog();
 
+    // One process per library: a launch while one runs hands it the request.
+    ApplicationInstance instance(libraryFolder());
+    switch (instance.start(ApplicationInstance::requestFromArguments(QApplication::arguments()))) {
+    case ApplicationInstance::Role::forwarded:
+        return 0;
+    case ApplicationInstance::Role::failed:
+        qCritical().noquote() << instance.errorString();
+        return 1;
+    case ApplicationInstance::Role::primary:
+        break;
+    }
+    quitOnTerminationSignals();
+
     // Without its store the application has nothing to show; the failure has
     // been reported and the store's file left alone.
     const std::unique_ptr<VeloranApp> app = VeloranApp::start();
@@ -18,6 +35,12 @@ int main(int argc, char *argv[])
         return 1;
 
     MainWindow window(app->container().mainContext(), app->appState(), VeloranApp::defaultWindowState());
+    QObject::connect(&instance, &ApplicationInstance::requestReceived, &window,
+                     [&window](ApplicationInstance::Request request) {
+                         if (request == ApplicationInstance::Request::newWindow)
+                             window.openTab(VeloranApp::defaultWindowState());
+                         window.bringForward();
+                     });
     window.show();
     return application.exec();
 }
