@@ -1,3 +1,5 @@
+#include "support/DeadProcessLock.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -6,7 +8,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSettings>
-#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -90,17 +91,9 @@ private slots:
     {
         QTemporaryDir home;
         // A lock left by a process that died is taken over.
-        QProcess ended;
-        ended.start(QStringLiteral("true"));
-        QVERIFY(ended.waitForStarted());
-        const qint64 endedPid = ended.processId();
-        QVERIFY(ended.waitForFinished());
         const QString library = home.filePath(QStringLiteral("data/Veloran/Veloran"));
         QVERIFY(QDir().mkpath(library));
-        QFile lock(QDir(library).filePath(QStringLiteral("veloran.lock")));
-        QVERIFY(lock.open(QIODevice::WriteOnly));
-        lock.write(QByteArray::number(endedPid) + "\nveloran\n" + QSysInfo::machineHostName().toUtf8() + '\n');
-        lock.close();
+        QVERIFY(writeDeadProcessLock(QDir(library).filePath(QStringLiteral("veloran.lock")), "veloran"));
 
         const std::unique_ptr<QProcess> first = launch(home);
         QVERIFY(waitUntilListening(home));

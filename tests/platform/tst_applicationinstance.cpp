@@ -1,11 +1,10 @@
 #include "platform/ApplicationInstance.h"
+#include "support/DeadProcessLock.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
-#include <QProcess>
-#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -40,18 +39,8 @@ private slots:
     void aDeadProcessesLockIsTakenOver()
     {
         QTemporaryDir library;
-        // A process that has ended left its lock.
-        QProcess ended;
-        ended.start(QStringLiteral("true"));
-        QVERIFY(ended.waitForStarted());
-        const qint64 endedPid = ended.processId();
-        QVERIFY(ended.waitForFinished());
         ApplicationInstance instance(library.filePath(QStringLiteral("Veloran")));
-        QFile lock(instance.lockFilePath());
-        QVERIFY(lock.open(QIODevice::WriteOnly));
-        lock.write(QByteArray::number(endedPid) + '\n' + QCoreApplication::applicationName().toUtf8() + '\n'
-                   + QSysInfo::machineHostName().toUtf8() + '\n');
-        lock.close();
+        QVERIFY(writeDeadProcessLock(instance.lockFilePath(), QCoreApplication::applicationName().toUtf8()));
 
         QCOMPARE(instance.start(ApplicationInstance::Request::activate, std::chrono::milliseconds(500)),
                  ApplicationInstance::Role::primary);
