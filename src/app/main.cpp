@@ -6,7 +6,6 @@
 #include "shell/VeloranApp.h"
 
 #include <QApplication>
-#include <QtDebug>
 
 int main(int argc, char *argv[])
 {
@@ -21,7 +20,7 @@ int main(int argc, char *argv[])
     case ApplicationInstance::Role::forwarded:
         return 0;
     case ApplicationInstance::Role::failed:
-        qCritical().noquote() << instance.errorString();
+        VeloranApp::standardServices().reportFatalError(instance.errorString());
         return 1;
     case ApplicationInstance::Role::primary:
         break;

@@ -5,6 +5,8 @@
 #include <QTabBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 // Every tabbing view, in the order they were made.
@@ -47,6 +49,9 @@ WindowTabbingView::WindowTabbingView(const QString &tabbingIdentifier, QWidget *
 WindowTabbingView::~WindowTabbingView()
 {
     allViews().removeOne(this);
+    // The tabs go with the view's children, after its members.
+    for (QWidget *tab : std::as_const(m_tabs))
+        disconnect(tab, nullptr, this, nullptr);
 }
 
 QWidget *WindowTabbingView::currentTab() const
@@ -68,6 +73,16 @@ void WindowTabbingView::addTab(QWidget *window)
     m_pages->addWidget(window);
     m_tabs.append(window);
     window->installEventFilter(this);
+    // A tab deleted while it is in the view leaves it.
+    connect(window, &QObject::destroyed, this, [this](QObject *gone) {
+        const auto found = std::find_if(m_tabs.cbegin(), m_tabs.cend(),
+                                        [gone](const QWidget *tab) { return static_cast<const QObject *>(tab) == gone; });
+        if (found == m_tabs.cend())
+            return;
+        const qsizetype index = found - m_tabs.cbegin();
+        m_tabs.removeAt(index);
+        m_tabBar->removeTab(int(index));
+    });
     const int index = m_tabBar->addTab(window->windowTitle());
     m_tabBar->setCurrentIndex(index);
     // The first tab is current as soon as it is added.
@@ -80,6 +95,7 @@ void WindowTabbingView::removeTab(QWidget *window)
     if (index < 0)
         return;
     window->removeEventFilter(this);
+    disconnect(window, nullptr, this, nullptr);
     m_tabs.removeAt(index);
     m_pages->removeWidget(window); // hides it
     // QTabBar makes the next tab current (else the previous one).
