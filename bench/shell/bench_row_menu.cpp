@@ -22,15 +22,14 @@
 #include "model/AtlasImage.h"
 #include "model/LibraryEntry.h"
 #include "model/Series.h"
-#include "model/VeloranSchemaV1.h"
 #include "platform/CloudAccountService.h"
 #include "platform/UserDefaults.h"
-#include "platform/objectstore/ModelContainer.h"
 #include "shell/AppState.h"
 #include "shell/ContentSidebar.h"
 #include "shell/ContentView.h"
 #include "shell/ContentViewModel.h"
 #include "shell/MainWindow.h"
+#include "support/LibraryContainer.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -64,14 +63,6 @@ qint64 bytesRead()
     return -1;
 }
 
-std::unique_ptr<ModelContainer> openLibrary(const QString &folder)
-{
-    ModelConfiguration configuration;
-    configuration.schema = Schema(VeloranSchemaV1::versionedSchema());
-    configuration.url = folder;
-    return std::make_unique<ModelContainer>(configuration.schema, VeloranMigrationPlan::plan(),
-                                            QList<ModelConfiguration>{configuration});
-}
 
 struct Round {
     double ms = 0;
