@@ -9,6 +9,7 @@
 // percentile) at every zoom. Frames at rest are painted smooth (filtered)
 // and are timed apart. Prints PASS or FAIL (exit code 2).
 
+#include "support/FrameTiming.h"
 #include "support/PeakMemory.h"
 
 #include "viewer/CanvasZoom.h"
@@ -49,20 +50,6 @@ QImage scan(int side, bool grey)
         }
     }
     return image;
-}
-
-double percentile(QList<double> values, double fraction)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(std::min<qsizetype>(values.size() - 1, qsizetype(std::ceil(fraction * values.size())) - 1));
-}
-
-double timed(const std::function<void()> &work)
-{
-    QElapsedTimer timer;
-    timer.start();
-    work();
-    return timer.nsecsElapsed() / 1e6;
 }
 
 // The frames of one zoom step: a pan across the whole allowed range,

@@ -108,6 +108,11 @@ QColor AppStyle::accent(const QPalette &palette)
     return palette.color(QPalette::Active, QPalette::Highlight);
 }
 
+QColor AppStyle::orange()
+{
+    return QColor(255, 149, 0);
+}
+
 QColor AppStyle::barBackground(const QPalette &palette)
 {
     const QColor window = palette.color(QPalette::Window);

@@ -27,6 +27,8 @@ struct AppStyle {
     static QColor tertiary(const QPalette &palette);
     static QColor quaternary(const QPalette &palette);  // faint fills
     static QColor accent(const QPalette &palette);
+    // The colour of annotations, their leader lines and link badges.
+    static QColor orange();
     // The background of bars laid over content (banners).
     static QColor barBackground(const QPalette &palette);
     // The background of the sidebar column.

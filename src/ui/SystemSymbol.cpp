@@ -93,9 +93,111 @@ void magnifyingGlass(QPainter &p)
     p.drawLine(QPointF(15.7, 15.7), QPointF(20.5, 20.5));
 }
 
+// An arrow out of the top-right corner of a rounded square: "open
+// elsewhere".
+void squareWithArrow(QPainter &p)
+{
+    p.drawRoundedRect(QRectF(3.5, 3.5, 17, 17), 3.5, 3.5);
+    arrowShaft(p, QPointF(8.5, 15.5), QPointF(15.5, 8.5), 5);
+}
+
+// A luggage tag pointing to the bottom-right, with its eyelet.
+QPainterPath tagOutline()
+{
+    QPainterPath tag;
+    tag.moveTo(4, 3.5);
+    tag.lineTo(11.5, 3.5);
+    tag.lineTo(20.5, 12.5);
+    tag.lineTo(12.5, 20.5);
+    tag.lineTo(3.5, 11.5);
+    tag.lineTo(3.5, 4);
+    tag.closeSubpath();
+    return tag;
+}
+
+// Draws in the pen's colour, then clears `cut` out of it, so the symbol
+// shows what lies under it there.
+void filledWithCut(QPainter &p, const QPainterPath &shape, const std::function<void(QPainter &)> &cut)
+{
+    p.save();
+    p.setBrush(p.pen().color());
+    p.drawPath(shape);
+    p.setCompositionMode(QPainter::CompositionMode_Clear);
+    p.setBrush(Qt::NoBrush);
+    cut(p);
+    p.restore();
+}
+
+// One link of a chain: a capsule along the diagonal, centred at `centre`.
+void chainLink(QPainter &p, QPointF centre)
+{
+    p.save();
+    p.translate(centre);
+    p.rotate(-45);
+    p.drawRoundedRect(QRectF(-6, -3.2, 12, 6.4), 3.2, 3.2);
+    p.restore();
+}
+
 const QHash<QString, Drawing> &drawings()
 {
     static const QHash<QString, Drawing> table = {
+        {QStringLiteral("link"),
+         [](QPainter &p) {
+             chainLink(p, {9, 15});
+             chainLink(p, {15, 9});
+         }},
+        {QStringLiteral("tag"),
+         [](QPainter &p) {
+             p.drawPath(tagOutline());
+             circle(p, {8, 8}, 1.4);
+         }},
+        {QStringLiteral("tag.fill"),
+         [](QPainter &p) {
+             filledWithCut(p, tagOutline(), [](QPainter &q) {
+                 q.setBrush(Qt::black);
+                 q.setPen(Qt::NoPen);
+                 circle(q, {8, 8}, 1.6);
+             });
+         }},
+        {QStringLiteral("tag.slash"),
+         [](QPainter &p) {
+             p.save();
+             QPainterPath clip;
+             clip.addRect(QRectF(0, 0, 24, 24));
+             QPainterPath band;
+             band.moveTo(1.6, 3.4);
+             band.lineTo(3.4, 1.6);
+             band.lineTo(22.4, 20.6);
+             band.lineTo(20.6, 22.4);
+             band.closeSubpath();
+             p.setClipPath(clip.subtracted(band));
+             p.drawPath(tagOutline());
+             circle(p, {8, 8}, 1.4);
+             p.restore();
+             p.drawLine(QPointF(3, 3), QPointF(21, 21));
+         }},
+        {QStringLiteral("xmark.circle.fill"),
+         [](QPainter &p) {
+             QPainterPath disc;
+             disc.addEllipse(QPointF(12, 12), 10, 10);
+             filledWithCut(p, disc, [](QPainter &q) {
+                 q.drawLine(QPointF(8.5, 8.5), QPointF(15.5, 15.5));
+                 q.drawLine(QPointF(15.5, 8.5), QPointF(8.5, 15.5));
+             });
+         }},
+        {QStringLiteral("arrow.up.right.square"), squareWithArrow},
+        {QStringLiteral("checkmark"),
+         [](QPainter &p) { p.drawPolyline(QPolygonF({QPointF(4.5, 12.5), QPointF(9.5, 18), QPointF(19.5, 6)})); }},
+        {QStringLiteral("pencil.and.scribble"),
+         [](QPainter &p) {
+             QPolygonF body({QPointF(17, 3), QPointF(20.5, 6.5), QPointF(11, 16), QPointF(7, 17), QPointF(8, 13)});
+             p.drawPolygon(body);
+             QPainterPath scribble;
+             scribble.moveTo(3, 21);
+             scribble.cubicTo(6, 17.5, 8, 22.5, 11, 20.5);
+             scribble.cubicTo(13, 19, 16, 21.5, 20.5, 20);
+             p.drawPath(scribble);
+         }},
         {QStringLiteral("photo"), [](QPainter &p) { photoFrame(p, QRectF(3, 5, 18, 14)); }},
         {QStringLiteral("photo.on.rectangle.angled"),
          [](QPainter &p) {
@@ -215,11 +317,7 @@ const QHash<QString, Drawing> &drawings()
          }},
         {QStringLiteral("arrow.up"), [](QPainter &p) { arrowShaft(p, QPointF(12, 20), QPointF(12, 4), 6); }},
         {QStringLiteral("arrow.down"), [](QPainter &p) { arrowShaft(p, QPointF(12, 4), QPointF(12, 20), 6); }},
-        {QStringLiteral("arrow.up.forward.square"),
-         [](QPainter &p) {
-             p.drawRoundedRect(QRectF(3.5, 3.5, 17, 17), 3.5, 3.5);
-             arrowShaft(p, QPointF(8.5, 15.5), QPointF(15.5, 8.5), 5);
-         }},
+        {QStringLiteral("arrow.up.forward.square"), squareWithArrow},
         {QStringLiteral("magnifyingglass"),
          [](QPainter &p) {
              circle(p, {10.5, 10.5}, 6);
@@ -387,8 +485,18 @@ void SystemSymbol::paint(QPainter &painter, const QString &name, const QRectF &r
     }
     const QPointF origin(rect.center().x() - side / 2, rect.center().y() - side / 2);
     painter.save();
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(QRectF(origin, QSizeF(side, side)), *cached);
+    // A layer as large as the symbol is copied pixel for pixel, where the
+    // painter only moves what it draws (smooth filtering would make the
+    // copy several times slower); otherwise it is scaled smoothly.
+    const QPointF offset(painter.transform().dx(), painter.transform().dy());
+    const QPointF device = (origin + offset) * ratio;
+    if (painter.transform().type() <= QTransform::TxTranslate && qFuzzyCompare(side * ratio, double(pixels))) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        painter.drawImage(QPointF(std::round(device.x()), std::round(device.y())) / ratio - offset, *cached);
+    } else {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(QRectF(origin, QSizeF(side, side)), *cached);
+    }
     painter.restore();
 }
 

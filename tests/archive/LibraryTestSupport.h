@@ -11,12 +11,6 @@
 #include "model/Series.h"
 #include "model/StoreTestSupport.h"
 
-#include <QDir>
-#include <QDirIterator>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-
 #include <cmath>
 
 // A fixed identifier for a name used in a test.
@@ -100,28 +94,4 @@ inline LibrarySnapshot snapshot(ModelContext &context)
         result.bytes.append(image->nonEmptyImageData());
     }
     return result;
-}
-
-// The names of every file in `folder` and below.
-inline QStringList filesBelow(const QString &folder)
-{
-    QStringList names;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        names << QDir(folder).relativeFilePath(it.next());
-    names.sort();
-    return names;
-}
-
-// Runs SQL on the store file of `folder` through a connection of its own.
-inline bool runOnStore(const QString &folder, const QString &statement)
-{
-    bool ok = false;
-    {
-        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("side"));
-        database.setDatabaseName(QDir(folder).filePath(QStringLiteral("default.store")));
-        ok = database.open() && QSqlQuery(database).exec(statement);
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("side"));
-    return ok;
 }

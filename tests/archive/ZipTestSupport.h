@@ -4,9 +4,11 @@
 // broken ones that no writer makes.
 
 #include "archive/ZipArchive.h"
+#include "archive/ZipArchiveReader.h"
 
 #include <QByteArray>
 #include <QList>
+#include <QRandomGenerator>
 
 #include <zlib.h>
 
@@ -144,4 +146,41 @@ inline QByteArray buildZip(const QList<RawZipEntry> &entries, const RawZipOption
     put16(out, quint32(options.comment.size()));
     out += options.comment;
     return out;
+}
+
+inline QByteArray randomBytes(qsizetype size, quint32 seed)
+{
+    QByteArray out(size, Qt::Uninitialized);
+    QRandomGenerator generator(seed);
+    for (char &c : out)
+        c = char(generator.bounded(256));
+    return out;
+}
+
+// Reads `archive` both keeping every entry and keeping none; the two must
+// agree, and the first is returned.
+inline Result<ZipArchiveReader::Entries, ZipArchiveError> readBothWays(const QByteArray &archive)
+{
+    auto all = ZipArchiveReader::entries(archive);
+    const auto none = ZipArchiveReader::entries(archive, [](const QString &) { return false; });
+    if (all.ok() != none.ok() || (!all.ok() && !(all.error() == none.error())))
+        qFatal("reading with and without keeping entries disagrees");
+    return all;
+}
+
+// The error reading `archive`; a success matches no error.
+inline ZipArchiveError zipReadError(const QByteArray &archive)
+{
+    const auto result = readBothWays(archive);
+    if (result.ok())
+        return ZipArchiveError{ZipArchiveError::Kind::archiveTooLarge, 0xBEEF, QStringLiteral("read succeeded")};
+    return result.error();
+}
+
+inline ZipArchiveReader::Entries readEntries(const QByteArray &archive)
+{
+    const auto result = readBothWays(archive);
+    if (!result.ok())
+        qWarning("unexpected read failure: %s", qPrintable(result.error().description()));
+    return result.ok() ? result.value() : ZipArchiveReader::Entries{{QStringLiteral("<failed>"), {}}};
 }

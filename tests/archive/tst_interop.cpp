@@ -1,6 +1,7 @@
 // Our archives against the common zip tools, and the tools' archives
 // against our reader.
 #include "LibraryTestSupport.h"
+#include "ZipTestSupport.h"
 #include "archive/LibraryArchive.h"
 #include "archive/LibraryArchiveContents.h"
 #include "archive/LibraryArchiveFile.h"
@@ -8,7 +9,6 @@
 
 #include <QFile>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -47,12 +47,8 @@ LibraryArchiveContents sampleContents()
     contents.manifest.formatVersion = 1;
     contents.manifest.exportedAt = Date::fromSecondsSince1970(1741944413);
     contents.manifest.application = {QStringLiteral("Veloran"), QStringLiteral("1.0"), QStringLiteral("1")};
-    QByteArray random(200000, Qt::Uninitialized);
-    QRandomGenerator generator(7);
-    for (char &c : random)
-        c = char(generator.bounded(256));
     const QList<QPair<QString, QByteArray>> files{
-        {imagePath, QByteArray("\x89PNG\r\n\x1A\n", 8) + random},
+        {imagePath, QByteArray("\x89PNG\r\n\x1A\n", 8) + randomBytes(200000, 7)},
         {QStringLiteral("images/empty.dat"), QByteArray()},
         {QStringLiteral("images/caf\u00E9 \U0001F600.jpeg"), QByteArray("\xFF\xD8\xFF", 3) + notes},
     };
@@ -65,12 +61,6 @@ LibraryArchiveContents sampleContents()
         contents.imageFiles.insert(path, bytes);
     }
     return contents;
-}
-
-ZipArchiveError readError(const QByteArray &archive)
-{
-    const auto result = ZipArchiveReader::entries(archive);
-    return result.ok() ? ZipArchiveError{ZipArchiveError::Kind::archiveTooLarge, 1, "read succeeded"} : result.error();
 }
 
 } // namespace
@@ -153,16 +143,12 @@ for info in z.infolist():
         QCOMPARE(lines.size(), entries);
         QVERIFY(lines[0].startsWith("library.json|"));
         QVERIFY(lines.contains(QStringLiteral("%1|%2|0").arg(sample).arg(bytes.size())));
-    }
-
-    void pythonReadsEveryNameOfOurArchive()
-    {
-        if (QStandardPaths::findExecutable("python3").isEmpty())
-            QSKIP("python3 is not installed (scripts/install-deps)");
-        const Run test = run("python3", {"-c", "import sys, zipfile; print(*zipfile.ZipFile(sys.argv[1]).namelist(), sep='\\n')",
-                                         m_ours});
-        QVERIFY(test.output.contains(QStringLiteral("images/caf\u00E9 \U0001F600.jpeg").toUtf8()));
-        QVERIFY(test.output.contains("images/empty.dat"));
+        // Every name as we read it, the empty and the non-ASCII ones too.
+        QFile file(archive);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        for (const QString &name : readEntries(file.readAll()).keys())
+            QVERIFY2(std::any_of(lines.begin(), lines.end(), [&](const QString &line) { return line.startsWith(name + '|'); }),
+                     qPrintable(name));
     }
 
     void sevenZipTestsOurArchive_data() { addArchiveRows(); }
@@ -199,30 +185,27 @@ for info in z.infolist():
         const QByteArray png = contents.value().imageFiles.value(imagePath);
         QCOMPARE(png.size(), 71);
         QCOMPARE(LibraryArchive::fileExtension(png), QStringLiteral("png"));
-        const auto entries = ZipArchiveReader::entries(archive);
-        QVERIFY(entries.ok());
-        if (entries.value().contains("notes.txt"))
-            QCOMPARE(entries.value().value("notes.txt"), notes);
-        for (const QString &path : entries.value().keys())
+        const auto entries = readEntries(archive);
+        if (entries.contains("notes.txt"))
+            QCOMPARE(entries.value("notes.txt"), notes);
+        for (const QString &path : entries.keys())
             QVERIFY2(!path.endsWith('/'), qPrintable(path));
     }
 
     void readsAnEntryWithAZip64ExtraButPlainSizes()
     {
-        const auto entries = ZipArchiveReader::entries(fixture("python-zip64-extra.zip"));
-        QVERIFY(entries.ok());
-        QCOMPARE(entries.value().value("notes.txt"), notes);
+        QCOMPARE(readEntries(fixture("python-zip64-extra.zip")).value("notes.txt"), notes);
     }
 
     void refusesWhatItCannotRead()
     {
-        QCOMPARE(readError(fixture("7z-bzip2.zip")), ZipArchiveError::unsupportedCompression(12));
-        QCOMPARE(readError(fixture("7z-lzma.zip")), ZipArchiveError::unsupportedCompression(14));
-        QCOMPARE(readError(fixture("7z-deflate64.zip")), ZipArchiveError::unsupportedCompression(9));
-        QCOMPARE(readError(fixture("7z-aes.zip")), ZipArchiveError::unsupportedCompression(99));
+        QCOMPARE(zipReadError(fixture("7z-bzip2.zip")), ZipArchiveError::unsupportedCompression(12));
+        QCOMPARE(zipReadError(fixture("7z-lzma.zip")), ZipArchiveError::unsupportedCompression(14));
+        QCOMPARE(zipReadError(fixture("7z-deflate64.zip")), ZipArchiveError::unsupportedCompression(9));
+        QCOMPARE(zipReadError(fixture("7z-aes.zip")), ZipArchiveError::unsupportedCompression(99));
         // Traditional encryption: the bytes are taken as they are and fail.
-        QCOMPARE(readError(fixture("infozip-encrypted-stored.zip")), ZipArchiveError::checksumMismatch("notes.txt"));
-        const ZipArchiveError encrypted = readError(fixture("infozip-encrypted.zip"));
+        QCOMPARE(zipReadError(fixture("infozip-encrypted-stored.zip")), ZipArchiveError::checksumMismatch("notes.txt"));
+        const ZipArchiveError encrypted = zipReadError(fixture("infozip-encrypted.zip"));
         QVERIFY2(encrypted == ZipArchiveError::truncated() || encrypted == ZipArchiveError::checksumMismatch("notes.txt"),
                  qPrintable(encrypted.description()));
     }
@@ -240,7 +223,7 @@ with zipfile.ZipFile(sys.argv[1], "w") as z:
         QVERIFY2(make.exitCode == 0, make.output.constData());
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(readError(file.readAll()), ZipArchiveError::unsupportedZip64());
+        QCOMPARE(zipReadError(file.readAll()), ZipArchiveError::unsupportedZip64());
     }
 };
 

@@ -15,11 +15,6 @@ namespace {
 
 using M = LibraryArchiveManifest;
 
-QString errorText(const LibraryArchiveSource::ExportError &error)
-{
-    return errorDescription(error);
-}
-
 QByteArray fileContents(const QString &path)
 {
     QFile file(path);
@@ -171,10 +166,8 @@ private slots:
         addImage(context, QStringLiteral("Kept"), nullptr, pngBytes(300 * 1024, 1));
         addImage(context, QStringLiteral("Lost"), nullptr, pngBytes(300 * 1024, 2));
         context.save();
-        const QStringList files = QDir(ModelContainer::externalFolder(QDir(library.path()).filePath("default.store")))
-                                      .entryList(QDir::Files);
         const QString folder = ModelContainer::externalFolder(QDir(library.path()).filePath("default.store"));
-        for (const QString &name : files) {
+        for (const QString &name : QDir(folder).entryList(QDir::Files)) {
             if (fileContents(folder + "/" + name) == pngBytes(300 * 1024, 2))
                 QVERIFY(QFile::remove(folder + "/" + name));
         }
@@ -188,7 +181,7 @@ private slots:
             LibraryArchiveSource::fromLibrary(context.fetch<AtlasImage>(), context.fetch<Series>());
         const auto written = LibraryArchiveFile::write(source, target);
         QVERIFY(!written.ok());
-        QCOMPARE(errorText(written.error()),
+        QCOMPARE(errorDescription(written.error()),
                  QStringLiteral("The image data of \u201CLost\u201D can't be read, so the archive wasn't written."));
         QVERIFY(!source.contents().ok());
         QCOMPARE(fileContents(target), QByteArray("the previous backup"));
@@ -214,7 +207,7 @@ private slots:
         const QString target = m_dir.filePath(QStringLiteral("large.veloran"));
         const auto written = LibraryArchiveFile::write(source, target);
         QVERIFY(!written.ok());
-        QCOMPARE(errorText(written.error()), QStringLiteral("The archive is too large to write in the zip format."));
+        QCOMPARE(errorDescription(written.error()), QStringLiteral("The archive is too large to write in the zip format."));
         QVERIFY(!QFile::exists(target));
         for (int i = 0; i < 3; ++i)
             QFile::remove(m_dir.filePath(QStringLiteral("sparse%1").arg(i)));
@@ -233,7 +226,7 @@ private slots:
         const auto unopened = LibraryArchiveFile::write(source, missingFolder);
         QVERIFY(!unopened.ok());
         QVERIFY(std::holds_alternative<FileWriteError>(unopened.error()));
-        QVERIFY(errorText(unopened.error()).startsWith(QStringLiteral("The file \u201Ca.veloran\u201D couldn\u2019t be saved: ")));
+        QVERIFY(errorDescription(unopened.error()).startsWith(QStringLiteral("The file \u201Ca.veloran\u201D couldn\u2019t be saved: ")));
 
         // A file size limit makes the writing fail half-way.
         const QString target = m_dir.filePath(QStringLiteral("limited.veloran"));

@@ -8,6 +8,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
+#include <QVariantList>
 
 #include <memory>
 
@@ -26,6 +27,42 @@ inline std::unique_ptr<ModelContainer> makeTestContainer(const QString &folder =
     const ModelConfiguration configuration = testConfiguration(folder);
     return std::make_unique<ModelContainer>(configuration.schema, VeloranMigrationPlan::plan(),
                                             QList<ModelConfiguration>{configuration});
+}
+
+// Runs SQL on the store file in `folder` through a connection of its own,
+// the way another program (or a damaged disk) would; false when a statement
+// fails. With `results`, the first column of the last statement's rows.
+inline bool runOnStore(const QString &folder, const QStringList &statements, QVariantList *results = nullptr)
+{
+    bool ok = true;
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("side"));
+        database.setDatabaseName(QDir(folder).filePath(QStringLiteral("default.store")));
+        ok = database.open();
+        for (const QString &statement : statements) {
+            QSqlQuery query(database);
+            if (!ok || !query.exec(statement)) {
+                qWarning("%s: %s", qPrintable(statement), qPrintable(query.lastError().text()));
+                ok = false;
+                break;
+            }
+            if (results) {
+                results->clear();
+                while (query.next())
+                    results->append(query.value(0));
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("side"));
+    return ok;
+}
+
+// The first column of what `query` finds in the store file in `folder`.
+inline QVariantList storeColumn(const QString &folder, const QString &query)
+{
+    QVariantList results;
+    runOnStore(folder, {query}, &results);
+    return results;
 }
 
 // Makes every write to the store file in `folder` fail while switched on, as

@@ -65,18 +65,14 @@ private slots:
         QCOMPARE(rawValuesOf(allCases<AgeSpec::Kind>()), QList<qint64>({2, 3, 4, 5, 1, 0}));
     }
 
-    void modalityTexts()
+    void modalityLongTitles()
     {
-        QCOMPARE(title(Modality::unknown).size(), 1);
-        QCOMPARE(title(Modality::unknown).at(0).unicode(), char16_t(0x2014));
-        QCOMPARE(longTitle(Modality::unknown), QStringLiteral("Unknown"));
-        const QStringList longTitles{"Digital Radiography (DX)", "Computed Tomography (CT)", "Magnetic Resonance (MR)",
-                                     "Nuclear Medicine (NM)",    "PET (PT)",                 "Ultrasound (US)",
-                                     "X-ray Angiography (XA)"};
-        const QList<Modality> selectable = selectableCases<Modality>();
-        QCOMPARE(selectable.size(), longTitles.size());
-        for (qsizetype i = 0; i < selectable.size(); ++i)
-            QCOMPARE(longTitle(selectable[i]), longTitles[i]);
+        QStringList longTitles;
+        for (Modality value : allCases<Modality>())
+            longTitles << longTitle(value);
+        QCOMPARE(longTitles, QStringList({"Digital Radiography (DX)", "Computed Tomography (CT)", "Magnetic Resonance (MR)",
+                                          "Nuclear Medicine (NM)", "PET (PT)", "Ultrasound (US)",
+                                          "X-ray Angiography (XA)", "Unknown"}));
     }
 
     void rawValuesReadBackAsCases()
@@ -100,17 +96,6 @@ private slots:
         // A 64-bit value whose low 32 bits name a case is still no case.
         QCOMPARE(fromRawValue<Modality>((qint64(1) << 32) + 2), std::nullopt);
         QCOMPARE(caseFromRaw<Sex>(std::numeric_limits<qint64>::min()), Sex::unknown);
-    }
-
-    void hashingFollowsTheCase()
-    {
-        QHash<Modality, int> counts;
-        for (Modality value : allCases<Modality>())
-            counts[value] += 1;
-        counts[Modality::ct] += 1;
-        QCOMPARE(counts.size(), 8);
-        QCOMPARE(counts.value(Modality::ct), 2);
-        QVERIFY(qHash(Plane::axial, size_t(7)) != qHash(Plane::coronal, size_t(7)));
     }
 
     void ageDisplayText_data()

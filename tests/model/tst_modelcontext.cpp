@@ -60,18 +60,6 @@ private slots:
         QCOMPARE(full->series(), series.get());
         QCOMPARE(series->images(), QList<AtlasImage *>{full.get()});
         QCOMPARE(full->modelContext(), nullptr); // not inserted by the initialiser
-
-        auto point = PointAnnotation::make(QStringLiteral("Apex"), QStringLiteral("Bones"), QList<AnnotationLink>{},
-                                           0.25, 0.75);
-        QCOMPARE(point->label(), QStringLiteral("Apex"));
-        QCOMPARE(point->group(), QStringLiteral("Bones"));
-        QCOMPARE(point->links(), std::optional<QList<AnnotationLink>>(QList<AnnotationLink>{}));
-        QCOMPARE(point->x(), 0.25);
-        QCOMPARE(point->y(), 0.75);
-        QCOMPARE(point->image(), nullptr);
-        auto region = RegionAnnotation::make(QStringLiteral("Lobe"), {}, std::nullopt, {{0.1, 0.2}, {0.3, 0.4}});
-        QCOMPARE(region->vertices(), (QList<Vertex>{{0.1, 0.2}, {0.3, 0.4}}));
-        QVERIFY(!region->links().has_value());
     }
 
     void typedAccessorsReadUnknownOutsideTheCases()
@@ -92,19 +80,6 @@ private slots:
         QCOMPARE(image->region(), Region::lowerLimb);
         image->setSexRaw(4);
         QCOMPARE(image->sex(), Sex::unknown);
-    }
-
-    void imageBytesAbsentEmptyAndPresent()
-    {
-        auto image = AtlasImage::make();
-        QVERIFY(image->isImageDataMissing());
-        QVERIFY(!image->nonEmptyImageData());
-        image->setImageData(QByteArray());
-        QVERIFY(!image->isImageDataMissing());
-        QVERIFY(!image->nonEmptyImageData());
-        QVERIFY(image->imageData().has_value());
-        image->setImageData(QByteArray("x"));
-        QCOMPARE(image->nonEmptyImageData(), std::optional<QByteArray>(QByteArray("x")));
     }
 
     void settingSeriesMovesBetweenListsAtOnce()

@@ -8,8 +8,6 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QSqlDatabase>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,22 +23,6 @@ quint64 bits(double value)
     quint64 result;
     std::memcpy(&result, &value, sizeof result);
     return result;
-}
-
-// Runs SQL on the store file through a connection of its own, the way
-// another program (or a damaged disk) would.
-void runOnFile(const QString &folder, const QStringList &statements)
-{
-    {
-        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("side"));
-        database.setDatabaseName(QDir(folder).filePath(QStringLiteral("default.store")));
-        QVERIFY(database.open());
-        for (const QString &statement : statements) {
-            QSqlQuery query(database);
-            QVERIFY2(query.exec(statement), qPrintable(query.lastError().text()));
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("side"));
 }
 
 QByteArray fileHash(const QString &path)
@@ -110,9 +92,7 @@ private slots:
                                           {QUuid::createUuid(), QString(), QStringLiteral("mailto:x@y.z")},
                                           {QUuid(), QStringLiteral("ü \"quoted\""), QString()}};
         const QList<Vertex> vertices{{0.1, 0.2}, {1e-300, 5e-324}, {-3.5, 1.0 / 3}, {0.7, 0.7}, {0.1, 0.2}};
-        QByteArray large(3 * 1024 * 1024, Qt::Uninitialized);
-        for (int i = 0; i < large.size(); ++i)
-            large[i] = char((i * 131) ^ (i >> 9));
+        const QByteArray large = patterned(3 * 1024 * 1024, 0);
         const Date subMillisecond{812345678.1234567};
         const Date negativeZero{-0.0};
         {
@@ -185,6 +165,7 @@ private slots:
         QCOMPARE(odd->imageData(), std::optional<QByteArray>(QByteArray()));
         QVERIFY(!odd->nonEmptyImageData());
         QCOMPARE(twin->imageData(), std::optional<QByteArray>(large));
+        QCOMPARE(twin->nonEmptyImageData(), std::optional<QByteArray>(large));
         QCOMPARE(images[2]->imageData(), std::nullopt);
 
         Series *series = odd->series();
@@ -249,51 +230,16 @@ private slots:
         AtlasImage *image = container->mainContext().fetch<AtlasImage>().first();
         // Bytes and a point change behind the store's back after the fetch:
         // the image shows them, so the fetch read neither.
-        runOnFile(folder, {QStringLiteral("UPDATE ImageData SET bytes = X'6C61746572'"),
-                           QStringLiteral("INSERT INTO PointAnnotation (rowKey, imageKey, label) VALUES (7, 1, 'late')")});
+        QVERIFY(runOnStore(folder, {QStringLiteral("UPDATE ImageData SET bytes = X'6C61746572'"),
+                                    QStringLiteral("INSERT INTO PointAnnotation (rowKey, imageKey, label) "
+                                                   "VALUES (7, 1, 'late')")}));
         QCOMPARE(image->points().size(), 1);
         QCOMPARE(image->points().first()->label(), QStringLiteral("late"));
         QVERIFY(!image->isImageDataMissing());
         QCOMPARE(image->imageData(), std::optional<QByteArray>(QByteArray("later")));
         // Once read, they are kept.
-        runOnFile(folder, {QStringLiteral("UPDATE ImageData SET bytes = X'00'")});
+        QVERIFY(runOnStore(folder, {QStringLiteral("UPDATE ImageData SET bytes = X'00'")}));
         QCOMPARE(image->imageData(), std::optional<QByteArray>(QByteArray("later")));
-    }
-
-    void changingAndRemovingBytesAndDeletingImages()
-    {
-        {
-            auto container = makeTestContainer(folder);
-            ModelContext &context = container->mainContext();
-            for (int i = 0; i < 3; ++i)
-                context.insert(AtlasImage::make(QString::number(i), Modality::mr, Region::head, Plane::unspecified,
-                                                {}, Sex::unspecified, QByteArray(100, char('a' + i))));
-            context.save();
-            const QList<AtlasImage *> images = context.fetch<AtlasImage>();
-            images[0]->setImageData(std::nullopt);
-            images[1]->setImageData(QByteArray("replaced"));
-            context.deleteObject(images[2]);
-            context.save();
-        }
-        auto container = makeTestContainer(folder);
-        const QList<AtlasImage *> images = container->mainContext().fetch<AtlasImage>();
-        QCOMPARE(images.size(), 2);
-        QVERIFY(images[0]->isImageDataMissing());
-        QCOMPARE(images[1]->imageData(), std::optional<QByteArray>(QByteArray("replaced")));
-        container.reset();
-        // No bytes are left without their image.
-        runOnFile(folder, {QStringLiteral("DELETE FROM ImageData WHERE imageKey IN (SELECT rowKey FROM AtlasImage)"),
-                           QStringLiteral("CREATE TABLE Leftover AS SELECT COUNT(*) AS n FROM ImageData")});
-        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
-        database.setDatabaseName(storeFile);
-        QVERIFY(database.open());
-        QSqlQuery query(QStringLiteral("SELECT n FROM Leftover"), database);
-        QVERIFY(query.next());
-        QCOMPARE(query.value(0).toInt(), 0);
-        query = QSqlQuery();
-        database.close();
-        database = QSqlDatabase();
-        QSqlDatabase::removeDatabase(QStringLiteral("check"));
     }
 
     QString externalFolder() const { return ModelContainer::externalFolder(storeFile); }
@@ -306,18 +252,11 @@ private slots:
         return sortedCopy(names);
     }
 
-    QStringList fileNamesInStore()
+    QStringList fileNamesInStore() const
     {
         QStringList names;
-        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("names"));
-        database.setDatabaseName(storeFile);
-        if (database.open()) {
-            QSqlQuery query(QStringLiteral("SELECT fileName FROM ImageFile ORDER BY imageKey"), database);
-            while (query.next())
-                names << query.value(0).toString();
-        }
-        database = QSqlDatabase();
-        QSqlDatabase::removeDatabase(QStringLiteral("names"));
+        for (const QVariant &name : storeColumn(folder, QStringLiteral("SELECT fileName FROM ImageFile ORDER BY imageKey")))
+            names << name.toString();
         return names;
     }
 
@@ -328,7 +267,7 @@ private slots:
             auto container = makeTestContainer(folder);
             ModelContext &context = container->mainContext();
             // Just under the threshold stays in the store; at it, a file.
-            for (const qsizetype size : {large - 1, large, 4 * large, large})
+            for (const qsizetype size : {large - 1, large, 4 * large, large, qsizetype(100), qsizetype(101)})
                 context.insert(AtlasImage::make(QString::number(size), Modality::mr, Region::head, Plane::unspecified,
                                                 {}, Sex::unspecified, bytesOf(size, int(size % 97))));
             context.save();
@@ -340,7 +279,7 @@ private slots:
         auto container = makeTestContainer(folder);
         ModelContext &context = container->mainContext();
         QList<AtlasImage *> images = context.fetch<AtlasImage>();
-        QCOMPARE(images.size(), 4);
+        QCOMPARE(images.size(), 6);
         for (AtlasImage *image : images) {
             const qsizetype size = image->title().toLongLong();
             QCOMPARE(image->imageData(), bytesOf(size, int(size % 97)));
@@ -350,7 +289,13 @@ private slots:
         images[2]->setImageData(std::nullopt);
         context.deleteObject(images[3]);
         images[0]->setImageData(patterned(3 * large, 6)); // from the store to a file
+        images[4]->setImageData(std::nullopt);
+        context.deleteObject(images[5]);
         context.save();
+        // No bytes are left without their image.
+        QCOMPARE(storeColumn(folder, QStringLiteral("SELECT COUNT(*) FROM ImageData WHERE imageKey NOT IN "
+                                                    "(SELECT rowKey FROM AtlasImage WHERE hasImageData = 1)")),
+                 QVariantList{0});
         QStringList now = fileNamesInStore();
         QCOMPARE(now.size(), 2);
         QVERIFY(!now.contains(files[0]) && !now.contains(files[1]) && !now.contains(files[2]));
@@ -362,10 +307,10 @@ private slots:
 
         container = makeTestContainer(folder);
         images = container->mainContext().fetch<AtlasImage>();
-        QCOMPARE(images.size(), 3);
+        QCOMPARE(images.size(), 4);
         QCOMPARE(images[0]->imageData(), std::optional<QByteArray>(QByteArray("small again")));
         QCOMPARE(images[1]->imageData(), bytesOf(2 * large, 5));
-        QVERIFY(images[2]->isImageDataMissing());
+        QVERIFY(images[2]->isImageDataMissing() && images[3]->isImageDataMissing());
         QCOMPARE(images[2]->imageData(), std::nullopt);
 
         // Bytes in a file load on first access, not with the fetch.
@@ -404,7 +349,9 @@ private slots:
         QCOMPARE(inRow->imageData(), large);
     }
 
-    void failedSaveRemovesTheFilesItWrote()
+    // Inside its transaction, the save writes rows and files; the store
+    // refuses the annotation rows that follow.
+    void failedSaveWritesNothingAndKeepsTheChanges()
     {
         auto container = makeTestContainer(folder);
         ModelContext &context = container->mainContext();
@@ -415,15 +362,24 @@ private slots:
         const QStringList before = externalFiles();
         QCOMPARE(before.size(), 1);
 
-        runOnFile(folder, {QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON AtlasImage "
-                                          "BEGIN SELECT RAISE(ABORT, 'refused'); END")});
+        QVERIFY(runOnStore(folder, {QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON PointAnnotation "
+                                                   "BEGIN SELECT RAISE(ABORT, 'refused'); END")}));
         for (int i = 0; i < 5; ++i)
             context.insert(AtlasImage::make({}, Modality::mr, Region::head, Plane::unspecified, {}, Sex::unspecified,
                                             bytesOf(ExternalStorage::fileThreshold + i, i)));
+        PointAnnotation::make()->setImage(context.fetch<AtlasImage>().last());
         kept->setImageData(patterned(ExternalStorage::fileThreshold, 2));
-        QVERIFY_THROWS_EXCEPTION(ModelStoreError, context.save());
+        kept->setTitle(QStringLiteral("renamed"));
+        try {
+            context.save();
+            QFAIL("the save went through");
+        } catch (const ModelStoreError &error) {
+            QCOMPARE(error.code(), ModelStoreError::Code::saveFailed);
+            QVERIFY(error.detail().contains(QStringLiteral("refused")));
+        }
+        QVERIFY(context.hasChanges());
         QCOMPARE(externalFiles(), before);
-        runOnFile(folder, {QStringLiteral("DROP TRIGGER refuse")});
+        QVERIFY(runOnStore(folder, {QStringLiteral("DROP TRIGGER refuse")}));
         context.save();
         QCOMPARE(externalFiles().size(), 6);
         QVERIFY(!externalFiles().contains(before.first()));
@@ -432,8 +388,10 @@ private slots:
         container = makeTestContainer(folder);
         const QList<AtlasImage *> images = container->mainContext().fetch<AtlasImage>();
         QCOMPARE(images.size(), 6);
+        QCOMPARE(images[0]->title(), QStringLiteral("renamed"));
         QCOMPARE(images[0]->imageData(), bytesOf(ExternalStorage::fileThreshold, 2));
         QCOMPARE(images[5]->imageData(), bytesOf(ExternalStorage::fileThreshold + 4, 4));
+        QCOMPARE(images[5]->points().size(), 1);
     }
 
     void unwritableFilesFailTheSaveAndKeepTheChanges()
@@ -495,9 +453,10 @@ private slots:
             container->mainContext().insert(AtlasImage::make(QStringLiteral("old")));
             container->mainContext().save();
         }
-        runOnFile(folder, {QStringLiteral("DROP TABLE ImageFile"), QStringLiteral("UPDATE AtlasImage SET hasImageData = 1"),
-                           QStringLiteral("INSERT INTO ImageData (imageKey, bytes) VALUES (1, X'%1')")
-                               .arg(QString::fromLatin1(large.toHex()))});
+        QVERIFY(runOnStore(folder, {QStringLiteral("DROP TABLE ImageFile"),
+                                    QStringLiteral("UPDATE AtlasImage SET hasImageData = 1"),
+                                    QStringLiteral("INSERT INTO ImageData (imageKey, bytes) VALUES (1, X'%1')")
+                                        .arg(QString::fromLatin1(large.toHex()))}));
         {
             auto container = makeTestContainer(folder);
             ModelContext &context = container->mainContext();
@@ -516,16 +475,8 @@ private slots:
         QCOMPARE(images[0]->imageData(), bytesOf(2 * ExternalStorage::fileThreshold, 9));
         QCOMPARE(images[1]->imageData(), std::optional<QByteArray>(large));
         container.reset();
-        runOnFile(folder, {QStringLiteral("CREATE TABLE Leftover AS SELECT COUNT(*) AS n FROM ImageData")});
-        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
-        database.setDatabaseName(storeFile);
-        QVERIFY(database.open());
-        QSqlQuery query(QStringLiteral("SELECT n FROM Leftover"), database);
-        QVERIFY(query.next());
-        QCOMPARE(query.value(0).toInt(), 0); // the old bytes went with their replacement
-        query = QSqlQuery();
-        database = QSqlDatabase();
-        QSqlDatabase::removeDatabase(QStringLiteral("check"));
+        // The old bytes went with their replacement.
+        QCOMPARE(storeColumn(folder, QStringLiteral("SELECT COUNT(*) FROM ImageData")), QVariantList{0});
     }
 
     void listsLoadLazilyAndFollowUnsavedMoves()
@@ -597,51 +548,6 @@ private slots:
         QVERIFY(std::isfinite(image->createdAt().secondsSinceReferenceDate));
     }
 
-    void failedSaveWritesNothingAndKeepsTheChanges()
-    {
-        auto container = makeTestContainer(folder);
-        ModelContext &context = container->mainContext();
-        context.insert(AtlasImage::make(QStringLiteral("saved")));
-        context.save();
-        runOnFile(folder, {QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON PointAnnotation "
-                                          "BEGIN SELECT RAISE(ABORT, 'refused'); END")});
-        auto image = AtlasImage::make(QStringLiteral("unsaved"));
-        auto point = PointAnnotation::make();
-        point->setImage(image.get());
-        context.insert(image);
-        context.fetch<AtlasImage>().first()->setTitle(QStringLiteral("renamed"));
-        try {
-            context.save();
-            QFAIL("the save went through");
-        } catch (const ModelStoreError &error) {
-            QCOMPARE(error.code(), ModelStoreError::Code::saveFailed);
-            QVERIFY(error.detail().contains(QStringLiteral("refused")));
-        }
-        QVERIFY(context.hasChanges());
-        runOnFile(folder, {QStringLiteral("DROP TRIGGER refuse")});
-        context.save();
-        container.reset();
-
-        container = makeTestContainer(folder);
-        const QList<AtlasImage *> images = container->mainContext().fetch<AtlasImage>();
-        QCOMPARE(images.size(), 2);
-        QCOMPARE(images[0]->title(), QStringLiteral("renamed"));
-        QCOMPARE(images[1]->points().size(), 1);
-    }
-
-    void openingCreatesAndReopens()
-    {
-        QVERIFY(!QFile::exists(storeFile));
-        {
-            auto container = makeTestContainer(folder);
-            QVERIFY(QFile::exists(storeFile));
-            container->mainContext().insert(Series::make(QStringLiteral("kept")));
-            container->mainContext().save();
-        }
-        auto container = makeTestContainer(folder);
-        QCOMPARE(container->mainContext().fetch<Series>().first()->title(), QStringLiteral("kept"));
-    }
-
     void newerOrDamagedStoresAreRefusedUntouched()
     {
         {
@@ -649,16 +555,17 @@ private slots:
             container->mainContext().insert(Series::make());
             container->mainContext().save();
         }
-        runOnFile(folder, {QStringLiteral("UPDATE StoreMetadata SET value = '2.0.0' WHERE key = 'version'")});
-        QByteArray before = fileHash(storeFile);
-        QCOMPARE(openError(folder), ModelStoreError::Code::newerVersion);
-        QCOMPARE(fileHash(storeFile), before);
+        const auto refusedUntouched = [&](ModelStoreError::Code code) {
+            const QByteArray before = fileHash(storeFile);
+            QCOMPARE(openError(folder), code);
+            QCOMPARE(fileHash(storeFile), before);
+        };
+        QVERIFY(runOnStore(folder, {QStringLiteral("UPDATE StoreMetadata SET value = '2.0.0' WHERE key = 'version'")}));
+        refusedUntouched(ModelStoreError::Code::newerVersion);
 
-        runOnFile(folder, {QStringLiteral("UPDATE StoreMetadata SET value = '1.0.0' WHERE key = 'version'"),
-                           QStringLiteral("DROP TABLE RegionAnnotation")});
-        before = fileHash(storeFile);
-        QCOMPARE(openError(folder), ModelStoreError::Code::damaged);
-        QCOMPARE(fileHash(storeFile), before);
+        QVERIFY(runOnStore(folder, {QStringLiteral("UPDATE StoreMetadata SET value = '1.0.0' WHERE key = 'version'"),
+                                    QStringLiteral("DROP TABLE RegionAnnotation")}));
+        refusedUntouched(ModelStoreError::Code::damaged);
 
         QFile file(storeFile);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -666,25 +573,21 @@ private slots:
         file.close();
         QFile::remove(storeFile + QStringLiteral("-wal"));
         QFile::remove(storeFile + QStringLiteral("-shm"));
-        before = fileHash(storeFile);
-        QCOMPARE(openError(folder), ModelStoreError::Code::damaged);
-        QCOMPARE(fileHash(storeFile), before);
+        refusedUntouched(ModelStoreError::Code::damaged);
 
         // A database that is not a library is refused as well.
         QFile::remove(storeFile);
-        runOnFile(folder, {QStringLiteral("CREATE TABLE Other (x)")});
-        before = fileHash(storeFile);
-        QCOMPARE(openError(folder), ModelStoreError::Code::damaged);
-        QCOMPARE(fileHash(storeFile), before);
+        QVERIFY(runOnStore(folder, {QStringLiteral("CREATE TABLE Other (x)")}));
+        refusedUntouched(ModelStoreError::Code::damaged);
     }
 
     void olderStoresMigrateByThePlansStages()
     {
         // A store of an earlier layout: series titles in a column "name".
-        runOnFile(folder, {QStringLiteral("CREATE TABLE StoreMetadata (key TEXT PRIMARY KEY, value TEXT)"),
-                           QStringLiteral("INSERT INTO StoreMetadata VALUES ('version', '0.9.0')"),
-                           QStringLiteral("CREATE TABLE OldSeries (name TEXT)"),
-                           QStringLiteral("INSERT INTO OldSeries VALUES ('from the old store')")});
+        QVERIFY(runOnStore(folder, {QStringLiteral("CREATE TABLE StoreMetadata (key TEXT PRIMARY KEY, value TEXT)"),
+                                    QStringLiteral("INSERT INTO StoreMetadata VALUES ('version', '0.9.0')"),
+                                    QStringLiteral("CREATE TABLE OldSeries (name TEXT)"),
+                                    QStringLiteral("INSERT INTO OldSeries VALUES ('from the old store')")}));
         const auto plan = [](bool failing) {
             SchemaMigrationPlan plan = VeloranMigrationPlan::plan();
             plan.stages.append({QVersionNumber(0, 9, 0), QVersionNumber(0, 9, 5),

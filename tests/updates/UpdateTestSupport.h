@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/Bundle.h"
 #include "platform/updater/SPUUserDriver.h"
 
 #include <QCryptographicHash>
@@ -7,7 +8,6 @@
 #include <QUrl>
 
 #include <functional>
-
 #include <optional>
 
 // One release in a test appcast.
@@ -41,6 +41,15 @@ inline QByteArray appcastXml(const QList<FeedItem> &items)
     return xml + "</channel>\n</rss>\n";
 }
 
+// A bundle whose release version is `version` (none when null).
+inline Bundle releaseBundle(const QString &version)
+{
+    QVariantMap info;
+    if (!version.isNull())
+        info.insert(QStringLiteral("CFBundleShortVersionString"), version);
+    return Bundle(info);
+}
+
 // Records what the updater shows and answers the download question.
 class RecordingUserDriver : public SPUUserDriver {
 public:
@@ -48,13 +57,11 @@ public:
     bool holdsAnswer = false; // keeps the question open in `pendingAnswer`
     std::function<void(bool)> pendingAnswer;
     QList<SUAppcastItem> found;
-    QList<SPUUpdateCheck> foundChecks;
     QList<SPUUpdateResult> shown;
 
-    void showUpdateFound(const SUAppcastItem &item, SPUUpdateCheck check, std::function<void(bool)> reply) override
+    void showUpdateFound(const SUAppcastItem &item, SPUUpdateCheck, std::function<void(bool)> reply) override
     {
         found.append(item);
-        foundChecks.append(check);
         if (holdsAnswer)
             pendingAnswer = std::move(reply);
         else

@@ -18,13 +18,21 @@ void captureWriter(LogLevel, const Logger &logger, const QString &text)
         logged << text;
 }
 
-SUAppcastItem item(const QString &version, std::optional<QString> channel)
+// Items written "version" or "version/channel", separated by spaces; each
+// item's title is its position.
+SUAppcast appcastOf(const QString &items)
 {
-    SUAppcastItem item;
-    item.versionString = version;
-    item.displayVersionString = QStringLiteral("v") + version;
-    item.channel = std::move(channel);
-    return item;
+    SUAppcast appcast;
+    for (const QString &text : items.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        SUAppcastItem item;
+        item.title = QString::number(appcast.items.size());
+        item.versionString = text.section(QLatin1Char('/'), 0, 0);
+        item.displayVersionString = QStringLiteral("v") + item.versionString;
+        if (text.contains(QLatin1Char('/')))
+            item.channel = text.section(QLatin1Char('/'), 1);
+        appcast.items.append(item);
+    }
+    return appcast;
 }
 
 } // namespace
@@ -34,23 +42,23 @@ class SparkleDelegateTest : public QObject {
 
 private:
     TestHttpServer m_silent;
+    std::unique_ptr<SPUUpdater> m_updater;
 
-    // Runs the allowed-channels query of a check of the given kind, with
-    // `keys` held, the way the updater runs it when a check starts.
-    QSet<QString> channelsFor(SparkleDelegate &delegate, SPUUpdateCheck check, Qt::KeyboardModifiers keys,
-                              std::unique_ptr<SPUUpdater> &updater)
+    // Starts a check of the given kind with `keys` held, the way the updater
+    // does, then runs the allowed-channels query again with the log cleared.
+    QSet<QString> channelsFor(SparkleDelegate &delegate, bool background, Qt::KeyboardModifiers keys)
     {
         NSEvent::setModifierSource([keys] { return keys; });
         SPUUpdaterSettings settings;
         settings.feedURL = m_silent.url(QStringLiteral("/appcast.xml"));
         settings.hostVersion = QStringLiteral("1.0");
-        updater = std::make_unique<SPUUpdater>(settings, nullptr, &delegate);
-        if (check == SPUUpdateCheck::Updates)
-            updater->checkForUpdates();
+        m_updater = std::make_unique<SPUUpdater>(settings, nullptr, &delegate);
+        if (background)
+            m_updater->checkForUpdatesInBackground();
         else
-            updater->checkForUpdatesInBackground();
+            m_updater->checkForUpdates();
         logged.clear();
-        const QSet<QString> channels = delegate.allowedChannelsForUpdater(*updater);
+        const QSet<QString> channels = delegate.allowedChannelsForUpdater(*m_updater);
         NSEvent::setModifierSource({});
         return channels;
     }
@@ -61,57 +69,54 @@ private slots:
         m_silent.route("/appcast.xml", [](const TestHttpRequest &) { return TestHttpResponse::silence(); });
         Logger::setWriter(&captureWriter);
     }
+    void cleanup() { m_updater.reset(); }
     void cleanupTestCase() { Logger::setWriter(nullptr); }
 
     void preferredChannelFollowsTheReleaseVersion_data()
     {
-        QTest::addColumn<QVariant>("version");
+        QTest::addColumn<QString>("version");
         QTest::addColumn<QString>("channel");
-        QTest::newRow("alpha") << QVariant(QStringLiteral("2.1a3")) << "alpha";
-        QTest::newRow("beta") << QVariant(QStringLiteral("2.1b2")) << "beta";
-        QTest::newRow("release") << QVariant(QStringLiteral("2.1")) << "";
-        QTest::newRow("the word beta holds an a") << QVariant(QStringLiteral("2.1 beta")) << "alpha";
-        QTest::newRow("absent") << QVariant() << "";
+        QTest::newRow("alpha") << "2.1a3" << "alpha";
+        QTest::newRow("beta") << "2.1b2" << "beta";
+        QTest::newRow("release") << "2.1" << "";
+        QTest::newRow("the word beta holds an a") << "2.1 beta" << "alpha";
+        QTest::newRow("absent") << QString() << "";
     }
 
     void preferredChannelFollowsTheReleaseVersion()
     {
-        QFETCH(QVariant, version);
+        QFETCH(QString, version);
         QFETCH(QString, channel);
-        QVariantMap info;
-        if (version.isValid())
-            info.insert(QStringLiteral("CFBundleShortVersionString"), version);
-        const VeloranSparkleDelegate delegate(QByteArray(), [info] { return Bundle(info); });
+        const VeloranSparkleDelegate delegate(QByteArray(), [version] { return releaseBundle(version); });
         QCOMPARE(delegate.applicationPreferredChannel().value_or(QString()), channel);
-        QVERIFY(!delegate.shouldDisableUpdates());
     }
 
     void allowedChannelsAndTheirLog_data()
     {
         QTest::addColumn<QString>("release");
+        QTest::addColumn<bool>("background");
         QTest::addColumn<int>("keys");
         QTest::addColumn<QStringList>("channels");
         QTest::addColumn<QString>("lastLine");
-        QTest::newRow("no keys") << "1.0" << int(Qt::NoModifier) << QStringList{} << " [no force]";
-        QTest::newRow("command and option") << "1.0" << int(Qt::ControlModifier | Qt::AltModifier)
-                                            << QStringList{"alpha"} << "alpha [alpha]";
-        QTest::newRow("command") << "1.0b1" << int(Qt::ControlModifier) << QStringList{"beta"} << "beta [beta]";
-        QTest::newRow("preferred and forced") << "1.0a1" << int(Qt::ControlModifier) << QStringList{"alpha", "beta"}
-                                              << "alpha, beta [beta]";
-        QTest::newRow("option alone") << "1.0" << int(Qt::AltModifier) << QStringList{} << " [no force]";
+        const int commandOption = Qt::ControlModifier | Qt::AltModifier;
+        QTest::newRow("no keys") << "1.0" << false << int(Qt::NoModifier) << QStringList{} << " [no force]";
+        QTest::newRow("command and option") << "1.0" << false << commandOption << QStringList{"alpha"} << "alpha [alpha]";
+        QTest::newRow("command") << "1.0b1" << false << int(Qt::ControlModifier) << QStringList{"beta"} << "beta [beta]";
+        QTest::newRow("preferred and forced") << "1.0a1" << false << int(Qt::ControlModifier)
+                                              << QStringList{"alpha", "beta"} << "alpha, beta [beta]";
+        QTest::newRow("option alone") << "1.0" << false << int(Qt::AltModifier) << QStringList{} << " [no force]";
+        QTest::newRow("background ignores keys") << "1.0" << true << commandOption << QStringList{} << " [no force]";
     }
 
     void allowedChannelsAndTheirLog()
     {
         QFETCH(QString, release);
+        QFETCH(bool, background);
         QFETCH(int, keys);
         QFETCH(QStringList, channels);
         QFETCH(QString, lastLine);
-        VeloranSparkleDelegate delegate(QByteArray(), [release] {
-            return Bundle(QVariantMap{{QStringLiteral("CFBundleShortVersionString"), release}});
-        });
-        std::unique_ptr<SPUUpdater> updater;
-        QSet<QString> allowed = channelsFor(delegate, SPUUpdateCheck::Updates, Qt::KeyboardModifiers(keys), updater);
+        VeloranSparkleDelegate delegate(QByteArray(), [release] { return releaseBundle(release); });
+        const QSet<QString> allowed = channelsFor(delegate, background, Qt::KeyboardModifiers(keys));
         QCOMPARE(logged.first(), QStringLiteral("Get Sparkle allowed channels"));
         QCOMPARE(logged.last(), QStringLiteral("Additional channels for Sparkle update check: ") + lastLine);
         QStringList sorted(allowed.cbegin(), allowed.cend());
@@ -119,76 +124,44 @@ private slots:
         QCOMPARE(sorted, channels);
     }
 
-    void backgroundChecksIgnoreHeldKeys()
+    // With 1.0 installed: the forced channel's newest build newer than it,
+    // or none to leave the choice to the updater.
+    void forcedChoice_data()
     {
-        VeloranSparkleDelegate delegate(QByteArray(), [] { return Bundle(QVariantMap{}); });
-        std::unique_ptr<SPUUpdater> updater;
-        const QSet<QString> allowed = channelsFor(delegate, SPUUpdateCheck::UpdatesInBackground,
-                                                  Qt::ControlModifier | Qt::AltModifier, updater);
-        QVERIFY(allowed.isEmpty());
-        QVERIFY(!delegate.forcedChannel());
+        QTest::addColumn<int>("keys");
+        QTest::addColumn<QString>("items");
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QStringList>("log");
+        const int command = Qt::ControlModifier;
+        QTest::newRow("numeric, forced channel only")
+            << command << "1.9/beta 1.10/beta 2.0/alpha" << "1" << QStringList{"v1.9 (1.9)", "v1.10 (1.10)"};
+        QTest::newRow("equal versions: the later item")
+            << command << "1.10/beta 1.10/beta" << "1" << QStringList{"v1.10 (1.10)", "v1.10 (1.10)"};
+        QTest::newRow("default channel stays eligible")
+            << command << "3.0 2.0/beta" << "0" << QStringList{"v2.0 (2.0)", "v3.0 (3.0)"};
+        QTest::newRow("nothing newer") << command << "0.9/beta 1.0" << "" << QStringList{"v0.9 (0.9)", "v1.0 (1.0)"};
+        QTest::newRow("nothing of the channel") << command << "5.0/alpha" << "" << QStringList{};
+        QTest::newRow("no forced channel") << int(Qt::NoModifier) << "3.0/beta" << ""
+                                           << QStringList{"No forced channel preference"};
     }
 
-    void forcedChoiceIsNumericAndNeverOlder()
+    void forcedChoice()
     {
-        VeloranSparkleDelegate delegate(QByteArray(), [] { return Bundle(QVariantMap{}); });
-        std::unique_ptr<SPUUpdater> updater;
-        channelsFor(delegate, SPUUpdateCheck::Updates, Qt::ControlModifier, updater);
-        QCOMPARE(delegate.forcedChannel(), QStringLiteral("beta"));
-
-        SUAppcast appcast;
-        appcast.items = {item("1.9", "beta"), item("1.10", "beta"), item("2.0", "alpha")};
+        QFETCH(int, keys);
+        QFETCH(QString, items);
+        QFETCH(QString, chosen);
+        QFETCH(QStringList, log);
+        VeloranSparkleDelegate delegate(QByteArray(), [] { return releaseBundle(QStringLiteral("1.0")); });
+        channelsFor(delegate, false, Qt::KeyboardModifiers(keys));
         logged.clear();
-        auto best = delegate.bestValidUpdate(appcast, *updater);
-        QVERIFY(best);
-        QCOMPARE(best->versionString, QStringLiteral("1.10"));
-        QCOMPARE(logged, (QStringList{"v1.9 (1.9)", "v1.10 (1.10)"}));
-
-        // Equal versions: the later item wins.
-        SUAppcastItem later = item("1.10", "beta");
-        later.title = QStringLiteral("later");
-        appcast.items.append(later);
-        QCOMPARE(delegate.bestValidUpdate(appcast, *updater)->title, QStringLiteral("later"));
-
-        // Nothing of the channel, or only older builds: the choice is left to the updater.
-        appcast.items = {item("0.9", "beta"), item("1.0", std::nullopt)};
-        QVERIFY(!delegate.bestValidUpdate(appcast, *updater));
-        appcast.items = {item("5.0", "alpha")};
-        QVERIFY(!delegate.bestValidUpdate(appcast, *updater));
+        const auto best = delegate.bestValidUpdate(appcastOf(items), *m_updater);
+        QCOMPARE(best ? best->title : QString(), chosen);
+        QCOMPARE(logged, log);
     }
 
-    void withoutForcedChannelTheUpdaterChooses()
-    {
-        VeloranSparkleDelegate delegate(QByteArray(), [] { return Bundle(QVariantMap{}); });
-        std::unique_ptr<SPUUpdater> updater;
-        channelsFor(delegate, SPUUpdateCheck::Updates, Qt::NoModifier, updater);
-        SUAppcast appcast;
-        appcast.items = {item("3.0", "beta")};
-        logged.clear();
-        QVERIFY(!delegate.bestValidUpdate(appcast, *updater));
-        QCOMPARE(logged, QStringList{QStringLiteral("No forced channel preference")});
-    }
-
-    void credentialIsSetOnceAndOnlyForTheFeedsOrigin()
-    {
-        VeloranSparkleDelegate delegate("qa:pass", [] { return Bundle(QVariantMap{}); });
-        SPUUpdaterSettings settings;
-        settings.feedURL = QUrl(QStringLiteral("https://updates.example.org/appcast.xml"));
-        SPUUpdater updater(settings, nullptr, &delegate);
-
-        QNetworkRequest request(QUrl(QStringLiteral("https://updates.example.org/Veloran-2.0.zip")));
-        request.setRawHeader("Authorization", "Basic stale");
-        delegate.updaterWillDownloadUpdate(updater, SUAppcastItem{}, request);
-        QCOMPARE(request.rawHeader("Authorization"), QByteArray("Basic cWE6cGFzcw=="));
-        delegate.updaterWillDownloadUpdate(updater, SUAppcastItem{}, request);
-        QCOMPARE(request.rawHeader("Authorization"), QByteArray("Basic cWE6cGFzcw=="));
-
-        QNetworkRequest elsewhere(QUrl(QStringLiteral("https://cdn.example.net/Veloran-2.0.zip")));
-        delegate.updaterWillDownloadUpdate(updater, SUAppcastItem{}, elsewhere);
-        QVERIFY(!elsewhere.hasRawHeader("Authorization"));
-    }
-
-    void mayAuthenticate_data()
+    // The credential replaces any other, and only on the feed's origin over
+    // https, or plain http on this machine.
+    void credentialOnlyForTheFeedsOrigin_data()
     {
         QTest::addColumn<QString>("download");
         QTest::addColumn<QString>("feed");
@@ -205,30 +178,48 @@ private slots:
         QTest::newRow("loopback, other address") << "http://127.0.0.2:8080/a.zip" << "http://127.0.0.1:8080/f.xml" << false;
     }
 
-    void mayAuthenticate()
+    void credentialOnlyForTheFeedsOrigin()
     {
         QFETCH(QString, download);
         QFETCH(QString, feed);
         QFETCH(bool, allowed);
-        QCOMPARE(SparkleDelegate::mayAuthenticate(QUrl(download), QUrl(feed)), allowed);
+        VeloranSparkleDelegate delegate("qa:pass", [] { return releaseBundle(QString()); });
+        SPUUpdaterSettings settings;
+        settings.feedURL = QUrl(feed);
+        SPUUpdater updater(settings, nullptr, &delegate);
+        QNetworkRequest request{QUrl(download)};
+        request.setRawHeader("Authorization", "Basic stale");
+        delegate.updaterWillDownloadUpdate(updater, SUAppcastItem{}, request);
+        QCOMPARE(request.rawHeader("Authorization"), allowed ? QByteArray("Basic cWE6cGFzcw==") : QByteArray("Basic stale"));
+    }
+
+    void dialogTexts_data()
+    {
+        QTest::addColumn<SPUUpdateResult::Kind>("kind");
+        QTest::addColumn<QString>("informativeText"); // empty: nothing is shown
+        using Kind = SPUUpdateResult::Kind;
+        QTest::newRow("no feed") << Kind::NoFeed << "This copy of Veloran has no update feed configured.";
+        QTest::newRow("up to date") << Kind::UpToDate << "Veloran 1.0 is currently the newest version available.";
+        QTest::newRow("failed") << Kind::Failed << "The update server answered with HTTP status 500.";
+        QTest::newRow("declined") << Kind::Declined << "";
+        QTest::newRow("cancelled") << Kind::Cancelled << "";
     }
 
     void dialogTexts()
     {
+        QFETCH(SPUUpdateResult::Kind, kind);
+        QFETCH(QString, informativeText);
         SPUUpdateResult result;
-        result.kind = SPUUpdateResult::Kind::NoFeed;
-        const auto noFeed = updateResultMessage(result, QStringLiteral("Veloran"), QStringLiteral("1.0"));
-        QVERIFY(noFeed && noFeed->informativeText.contains(QStringLiteral("no update feed")));
-        result.kind = SPUUpdateResult::Kind::UpToDate;
-        QCOMPARE(updateResultMessage(result, QStringLiteral("Veloran"), QStringLiteral("1.0"))->informativeText,
-                 QStringLiteral("Veloran 1.0 is currently the newest version available."));
-        result.kind = SPUUpdateResult::Kind::Failed;
+        result.kind = kind;
         result.message = QStringLiteral("The update server answered with HTTP status 500.");
-        QCOMPARE(updateResultMessage(result, QStringLiteral("Veloran"), QStringLiteral("1.0"))->informativeText,
-                 result.message);
-        result.kind = SPUUpdateResult::Kind::Declined;
-        QVERIFY(!updateResultMessage(result, QStringLiteral("Veloran"), QStringLiteral("1.0")));
-        QCOMPARE(updateFoundMessage(item("2.0", std::nullopt), QStringLiteral("Veloran"), QStringLiteral("1.0")).informativeText,
+        const auto message = updateResultMessage(result, QStringLiteral("Veloran"), QStringLiteral("1.0"));
+        QCOMPARE(message ? message->informativeText : QString(), informativeText);
+    }
+
+    void updateFoundQuestion()
+    {
+        const SUAppcastItem found = appcastOf(QStringLiteral("2.0")).items.first();
+        QCOMPARE(updateFoundMessage(found, QStringLiteral("Veloran"), QStringLiteral("1.0")).informativeText,
                  QStringLiteral("Veloran v2.0 is now available—you have 1.0. Would you like to download it now?"));
     }
 };

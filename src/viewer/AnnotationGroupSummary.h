@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+class PointAnnotation;
+class RegionAnnotation;
+
+// One group switch of the inspector: a group name, or "Ungrouped" for the
+// annotations in no group, and how many annotations it covers.
+struct AnnotationGroupSummary {
+    QString name;
+    qsizetype count = 0;
+
+    friend bool operator==(const AnnotationGroupSummary &, const AnnotationGroupSummary &) = default;
+};
+
+// The groups of an image's annotations (all its regions, whatever their
+// number of corners), in the order of allGroupNames. "Ungrouped" is listed
+// once, also when a group has that name: it then counts the annotations in
+// no group and those in the group, which are shown and hidden together.
+QList<AnnotationGroupSummary> groupSummaries(const QList<PointAnnotation *> &points,
+                                             const QList<RegionAnnotation *> &regions);
+
+// How many of the annotations carry the group (exactly that name); for
+// "Ungrouped", how many carry no group or that one.
+qsizetype memberCount(const QString &name, const QList<PointAnnotation *> &points,
+                      const QList<RegionAnnotation *> &regions);

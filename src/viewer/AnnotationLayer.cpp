@@ -1,0 +1,152 @@
+#include "viewer/AnnotationLayer.h"
+
+#include "viewer/AnnotationViewState.h"
+#include "viewer/ImageAnnotations.h"
+
+#include <QPainter>
+#include <QVariantAnimation>
+
+namespace {
+
+bool sameGeometry(const CanvasGeometry &a, const CanvasGeometry &b)
+{
+    return a.fitted == b.fitted && a.transform == b.transform;
+}
+
+} // namespace
+
+AnnotationLayer::AnnotationLayer(ImageAnnotations *annotations, AnnotationViewState *state, QObject *parent)
+    : CanvasOverlay(parent)
+    , m_annotations(annotations)
+    , m_state(state)
+    , m_fade(new QVariantAnimation(this))
+{
+    if (annotations)
+        connect(annotations, &ImageAnnotations::changed, this, &AnnotationLayer::invalidateScene);
+    if (state) {
+        connect(state, &AnnotationViewState::disabledGroupsChanged, this, &AnnotationLayer::invalidateScene);
+        connect(state, &AnnotationViewState::highlightedIDChanged, this, &AnnotationLayer::invalidateFrame);
+    }
+    m_fade->setDuration(200);
+    m_fade->setEasingCurve(QEasingCurve::InOutQuad);
+    connect(m_fade, &QVariantAnimation::valueChanged, this, [this](const QVariant &value) {
+        m_opacity = value.toDouble();
+        emit changed();
+    });
+}
+
+AnnotationLayer::~AnnotationLayer() = default;
+
+void AnnotationLayer::setShowAnnotations(bool show)
+{
+    if (show == m_showAnnotations)
+        return;
+    m_showAnnotations = show;
+    m_fade->stop();
+    m_fade->setStartValue(m_opacity);
+    m_fade->setEndValue(show ? 1.0 : 0.0);
+    m_fade->start();
+    invalidateFrame();
+}
+
+void AnnotationLayer::setShowsCallouts(bool shows)
+{
+    if (shows == m_showsCallouts)
+        return;
+    m_showsCallouts = shows;
+    invalidateFrame();
+}
+
+const AnnotationScene &AnnotationLayer::scene()
+{
+    if (!m_sceneValid) {
+        const QSet<QString> disabled = m_state ? m_state->disabledGroups() : QSet<QString>();
+        m_scene = m_annotations ? AnnotationScene(m_annotations->points(), m_annotations->regions(), disabled)
+                                : AnnotationScene();
+        m_sceneValid = true;
+    }
+    return m_scene;
+}
+
+const AnnotationFrame &AnnotationLayer::frame(const CanvasGeometry &geometry)
+{
+    if (!m_frameValid || !sameGeometry(m_frame.geometry, geometry)) {
+        const std::optional<QUuid> highlighted = m_state ? m_state->highlightedID() : std::nullopt;
+        m_frame = makeAnnotationFrame(scene(), geometry, highlighted, m_showsCallouts, m_metrics, m_text);
+        m_frameValid = true;
+        m_drawnValid = false;
+    }
+    return m_frame;
+}
+
+AnnotationHit AnnotationLayer::hitAt(const QPointF &position, const CanvasGeometry &geometry)
+{
+    if (!m_showAnnotations)
+        return {};
+    return hitTest(frame(geometry), scene(), position, m_metrics);
+}
+
+void AnnotationLayer::paint(QPainter &painter, const CanvasGeometry &geometry)
+{
+    // Hidden annotations are still drawn while they fade out.
+    if (m_opacity <= 0)
+        return;
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const AnnotationFrame &shown = frame(geometry);
+    // The same frame again (another part of the canvas changed) is not
+    // drawn anew.
+    if (!m_drawnValid || ratio != m_drawnRatio) {
+        m_renderer.render(shown, scene(), geometry.fitted.viewportSize.toSize(), ratio, m_text);
+        m_drawnValid = true;
+        m_drawnRatio = ratio;
+    }
+    painter.save();
+    painter.setOpacity(painter.opacity() * m_opacity);
+    painter.drawImage(QPointF(0, 0), m_renderer.image());
+    painter.restore();
+}
+
+void AnnotationLayer::tapped(const QPointF &position, int count, const CanvasGeometry &geometry)
+{
+    const AnnotationHit hit = hitAt(position, geometry);
+    switch (hit.part) {
+    case AnnotationHit::Part::background:
+        emit selectRequested(std::nullopt);
+        break;
+    case AnnotationHit::Part::linkButton:
+        emit showLinksRequested(hit.id);
+        break;
+    case AnnotationHit::Part::label:
+    case AnnotationHit::Part::mark:
+        if (count >= 2)
+            emit editRequested(hit.id);
+        else
+            emit selectRequested(hit.id);
+        break;
+    }
+}
+
+std::optional<Qt::CursorShape> AnnotationLayer::cursorAt(const QPointF &position, const CanvasGeometry &geometry) const
+{
+    // The frame is the one last painted, for the geometry shown.
+    if (!m_showAnnotations || !m_frameValid || !sameGeometry(m_frame.geometry, geometry))
+        return std::nullopt;
+    for (qsizetype i = 0; i < m_frame.labels.size(); ++i) {
+        const std::optional<QRectF> &button = m_frame.labels[i].linkButton;
+        if (button && button->contains(position))
+            return Qt::PointingHandCursor;
+    }
+    return std::nullopt;
+}
+
+void AnnotationLayer::invalidateScene()
+{
+    m_sceneValid = false;
+    invalidateFrame();
+}
+
+void AnnotationLayer::invalidateFrame()
+{
+    m_frameValid = false;
+    emit changed();
+}

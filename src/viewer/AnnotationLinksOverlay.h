@@ -1,0 +1,65 @@
+#pragma once
+
+#include "model/AnnotationLink.h"
+
+#include <QList>
+#include <QWidget>
+
+class AnnotationLinkRow;
+class QAction;
+class QScrollArea;
+class QVBoxLayout;
+
+// The links of one annotation in a panel over the whole image screen, above
+// a dimmed backdrop: a header with the annotation's name and a Close
+// button, and a list of the links that open something (one row each) that
+// scrolls when it is taller than the panel may be. It lays itself over its
+// parent widget, whole.
+//
+// It never closes itself: Close, Escape and a click on the backdrop ask the
+// host to close it (dismissRequested), which decides when it goes and how.
+// GUI thread.
+class AnnotationLinksOverlay : public QWidget {
+    Q_OBJECT
+public:
+    explicit AnnotationLinksOverlay(QWidget *parent);
+
+    // The panel's heading (shown as it is) and the links, in order; links
+    // that open nothing are left out.
+    void setContent(const QString &title, const QList<AnnotationLink> &links);
+    QString title() const { return m_title; }
+    QList<AnnotationLinkRow *> rows() const { return m_rows; }
+
+    // The panel's largest width and height, in points (340 and 320 unless
+    // set); it stays 24 points clear of the screen's edges.
+    void setPanelSize(int width, int maximumHeight);
+    QWidget *panel() const { return m_panel; }
+
+    // Close (Escape).
+    QAction *closeAction() const { return m_close; }
+
+signals:
+    void dismissRequested();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void placePanel();
+
+    QString m_title;
+    QWidget *m_panel = nullptr;
+    QWidget *m_heading = nullptr;
+    QScrollArea *m_scroll = nullptr;
+    QVBoxLayout *m_rowLayout = nullptr;
+    QList<AnnotationLinkRow *> m_rows;
+    QAction *m_close = nullptr;
+    int m_panelWidth = 340;
+    int m_panelMaximumHeight = 320;
+    bool m_backdropPressed = false;
+};

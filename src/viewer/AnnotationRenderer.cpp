@@ -1,0 +1,368 @@
+#include "viewer/AnnotationRenderer.h"
+
+#include "platform/WorkerPools.h"
+#include "ui/AppStyle.h"
+#include "ui/SystemSymbol.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QRunnable>
+#include <QSemaphore>
+#include <QThread>
+#include <QThreadPool>
+
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <memory>
+
+namespace {
+
+// Bytes of small images kept for reuse beside the labels' texts.
+constexpr int imageCacheBytes = 8 * 1024 * 1024;
+
+// Corners of an outline closer than this (device pixels) to the corner
+// drawn before are left out of the frame: the outline moves less than its
+// own width, and tiny shapes are drawn from a few segments.
+constexpr double outlineStep = 0.75;
+
+QColor withOpacity(QColor colour, double opacity)
+{
+    colour.setAlphaF(float(colour.alphaF() * opacity));
+    return colour;
+}
+
+QImage blankImage(const QSizeF &size, qreal ratio)
+{
+    QImage image(std::max(1, int(std::ceil(size.width() * ratio))), std::max(1, int(std::ceil(size.height() * ratio))),
+                 QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    image.setDevicePixelRatio(ratio);
+    return image;
+}
+
+// An image made at `ratio` is stamped pixel for pixel.
+QImage asStamp(QImage image)
+{
+    image.setDevicePixelRatio(1);
+    return image;
+}
+
+QPoint devicePoint(const QPointF &point, qreal ratio)
+{
+    return {int(std::lround(point.x() * ratio)), int(std::lround(point.y() * ratio))};
+}
+
+// The mapping of unit image coordinates to device pixels for a geometry.
+QTransform unitToDevice(const CanvasGeometry &geometry, qreal ratio)
+{
+    const QRectF &rect = geometry.fitted.rect;
+    const ZoomPanTransform &zoom = geometry.transform;
+    const QPointF origin = zoom.map(rect.topLeft());
+    return QTransform(rect.width() * zoom.scale * ratio, 0, 0, rect.height() * zoom.scale * ratio,
+                      origin.x() * ratio, origin.y() * ratio);
+}
+
+// The polygon in device pixels, without corners that add nothing at this
+// size.
+void mapOutline(const QPolygonF &polygon, const QTransform &transform, QPolygonF &into)
+{
+    into.clear();
+    for (const QPointF &corner : polygon) {
+        const QPointF mapped = transform.map(corner);
+        if (into.isEmpty() || (mapped - into.last()).manhattanLength() >= outlineStep)
+            into.append(mapped);
+    }
+}
+
+struct RegionJob {
+    const AnnotationMark *mark;
+    QRectF bounds; // device pixels, with the outline
+    bool highlighted;
+};
+
+struct LeaderLine {
+    std::array<QPointF, 3> points; // device pixels: anchor, elbow, label edge
+    double top, bottom;
+};
+
+struct Stamp {
+    Stamp(const QImage &image, QPoint position)
+        : image(image)
+        , position(position)
+        , bottom(position.y() + image.height())
+    {
+    }
+    QImage image;
+    QPoint position; // device pixels
+    int bottom;
+};
+
+void stamp(QPainter &painter, const std::vector<Stamp> &stamps, int top, int bottom)
+{
+    for (const Stamp &s : stamps) {
+        if (s.bottom > top && s.position.y() < bottom)
+            painter.drawImage(s.position, s.image);
+    }
+}
+
+// Runs work(0) ... work(count − 1), on this thread and on as many painters
+// as are free, and returns when all have run. Helpers still waiting for a
+// worker when this thread is done are withdrawn, so a busy pool never holds
+// a frame up.
+void paintInParallel(int count, const std::function<void(int)> &work)
+{
+    std::atomic<int> next{0};
+    const auto take = [&] {
+        for (int item = next++; item < count; item = next++)
+            work(item);
+    };
+    QThreadPool *pool = &WorkerPools::computing();
+    const int helperCount = std::clamp(pool->maxThreadCount() - 1, 0, count - 1);
+    QSemaphore finished;
+    std::vector<std::unique_ptr<QRunnable>> helpers;
+    for (int i = 0; i < helperCount; ++i) {
+        helpers.emplace_back(QRunnable::create([&] {
+            take();
+            finished.release();
+        }));
+        helpers.back()->setAutoDelete(false);
+        pool->start(helpers.back().get());
+    }
+    take();
+    int started = 0;
+    for (const std::unique_ptr<QRunnable> &helper : helpers)
+        started += pool->tryTake(helper.get()) ? 0 : 1;
+    finished.acquire(started);
+}
+
+} // namespace
+
+AnnotationRenderer::AnnotationRenderer()
+    : m_fill(AppStyle::orange(), fillOpacity)
+    , m_highlightedFill(AppStyle::orange(), highlightedFillOpacity)
+    , m_outline(AppStyle::orange(), 1)
+    , m_leader(AppStyle::orange(), leaderOpacity)
+    , m_images(imageCacheBytes)
+{
+}
+
+const QImage &AnnotationRenderer::render(const AnnotationFrame &frame, const AnnotationScene &scene,
+                                         const QSize &viewSize, qreal ratio, const CalloutLabelText &text)
+{
+    const QSize deviceSize(int(std::ceil(viewSize.width() * ratio)), int(std::ceil(viewSize.height() * ratio)));
+    if (m_layer.size() != deviceSize)
+        m_layer = QImage(deviceSize, QImage::Format_ARGB32_Premultiplied);
+    m_layer.setDevicePixelRatio(ratio);
+    if (deviceSize.isEmpty())
+        return m_layer;
+    const QRectF deviceRect(QPointF(0, 0), QSizeF(deviceSize));
+    const std::optional<QUuid> &highlighted = frame.highlightedID;
+
+    // Everything the bands draw is gathered here, once.
+    const QTransform toDevice = unitToDevice(frame.geometry, ratio);
+    std::vector<RegionJob> regions;
+    regions.reserve(size_t(scene.regions().size()));
+    for (const AnnotationMark &mark : scene.regions()) {
+        const bool isHighlighted = highlighted && mark.id == *highlighted;
+        const double margin = (isHighlighted ? highlightedStrokeWidth : strokeWidth) * ratio;
+        const QRectF bounds = toDevice.mapRect(mark.bounds).adjusted(-margin, -margin, margin, margin);
+        if (bounds.intersects(deviceRect))
+            regions.push_back({&mark, bounds, isHighlighted});
+    }
+
+    std::vector<LeaderLine> lines;
+    lines.reserve(size_t(frame.callouts.size()));
+    for (const AnnotationCallout &callout : frame.callouts) {
+        LeaderLine line{{callout.anchor * ratio, callout.elbow * ratio, callout.labelEdge * ratio}, 0, 0};
+        line.top = std::min({line.points[0].y(), line.points[1].y(), line.points[2].y()}) - ratio;
+        line.bottom = std::max({line.points[0].y(), line.points[1].y(), line.points[2].y()}) + ratio;
+        lines.push_back(line);
+    }
+
+    std::vector<Stamp> markers;
+    markers.reserve(size_t(scene.points().size()));
+    const QImage marker = markerImage(false, ratio);
+    const QImage highlightedMarker = markerImage(true, ratio);
+    for (const AnnotationMark &mark : scene.points()) {
+        const QImage &image = highlighted && mark.id == *highlighted ? highlightedMarker : marker;
+        const QPointF centre = toDevice.map(mark.anchor);
+        const QPoint position(int(std::lround(centre.x() - image.width() / 2.0)),
+                              int(std::lround(centre.y() - image.height() / 2.0)));
+        if (QRect(position, image.size()).intersects(m_layer.rect()))
+            markers.emplace_back(image, position);
+    }
+
+    if (scene.generation() != m_labelScene || ratio != m_labelRatio || text.font() != m_labelFont) {
+        m_labelTexts.assign(size_t(scene.points().size() + scene.regions().size()), QImage());
+        m_labelScene = scene.generation();
+        m_labelRatio = ratio;
+        m_labelFont = text.font();
+    }
+    // Labels in the order of the callouts; the highlighted one on top.
+    std::vector<Stamp> labels, topLabel;
+    labels.reserve(size_t(frame.callouts.size()) * 2);
+    QSizeF capsule;
+    QImage capsuleStamp;
+    for (qsizetype i = 0; i < frame.callouts.size(); ++i) {
+        const AnnotationCallout &callout = frame.callouts[i];
+        const CalloutLabelBox &box = frame.labels[i];
+        std::vector<Stamp> &into = box.highlighted ? topLabel : labels;
+        if (callout.kind == AnnotationKind::point) {
+            if (capsule != box.capsule.size()) {
+                capsule = box.capsule.size();
+                capsuleStamp = capsuleImage(capsule, ratio);
+            }
+            into.emplace_back(capsuleStamp, devicePoint(box.capsule.topLeft(), ratio));
+        }
+        const QImage words = labelText(callout, box, text, ratio);
+        QPoint position = devicePoint(box.text.topLeft(), ratio);
+        // One line is as wide as its text, and lies toward the image.
+        if (!box.highlighted && callout.side == AnnotationSide::left)
+            position.setX(int(std::lround(box.text.right() * ratio)) - words.width());
+        into.emplace_back(words, position);
+        if (box.linkButton)
+            into.emplace_back(linkButtonImage(box.linkButton->width(), ratio),
+                              devicePoint(box.linkButton->topLeft(), ratio));
+    }
+    labels.insert(labels.end(), topLabel.begin(), topLabel.end());
+
+    // Bands of rows, a few per worker so that uneven ones even out.
+    const int bandCount = std::clamp(QThread::idealThreadCount() * 3, 1, std::max(1, deviceSize.height() / 16));
+    const int bandHeight = (deviceSize.height() + bandCount - 1) / bandCount;
+    std::vector<int> bandTops;
+    for (int top = 0; top < deviceSize.height(); top += bandHeight)
+        bandTops.push_back(top);
+
+    uchar *const bits = m_layer.bits();
+    const qsizetype bytesPerLine = m_layer.bytesPerLine();
+    const auto paintBand = [&](int top) {
+        const int bottom = std::min(top + bandHeight, deviceSize.height());
+        std::memset(bits + top * bytesPerLine, 0, size_t(bytesPerLine) * size_t(bottom - top));
+        QImage band(bits + top * bytesPerLine, deviceSize.width(), bottom - top, bytesPerLine,
+                    QImage::Format_ARGB32_Premultiplied);
+        const QPointF origin(0, top);
+        // Shapes and leader lines first, while the band holds nothing but
+        // orange.
+        QPolygonF corners;
+        std::vector<ShapeRaster::Edge> edges;
+        for (const RegionJob &region : regions) {
+            if (region.bounds.bottom() < top || region.bounds.top() >= bottom)
+                continue;
+            mapOutline(region.mark->polygon, toDevice, corners);
+            (region.highlighted ? m_highlightedFill : m_fill)
+                .fillPolygon(band, origin, corners.constData(), corners.size(), edges);
+            m_outline.drawPolyline(band, origin, corners.constData(), corners.size(),
+                                   (region.highlighted ? highlightedStrokeWidth : strokeWidth) * ratio, true);
+        }
+        for (const LeaderLine &line : lines) {
+            if (line.bottom >= top && line.top < bottom)
+                m_leader.drawPolyline(band, origin, line.points.data(), 3, ratio, false);
+        }
+        QPainter painter(&band);
+        painter.translate(0, -top);
+        stamp(painter, markers, top, bottom);
+        stamp(painter, labels, top, bottom);
+    };
+    paintInParallel(int(bandTops.size()), [&](int band) { paintBand(bandTops[size_t(band)]); });
+    return m_layer;
+}
+
+QImage AnnotationRenderer::labelText(const AnnotationCallout &callout, const CalloutLabelBox &box,
+                                     const CalloutLabelText &text, qreal ratio)
+{
+    if (box.highlighted)
+        return drawnText(box, callout.kind, callout.side, text, ratio);
+    // One line per mark, kept while the scene, the ratio and the font stay
+    // (a label that changed makes a new scene).
+    if (callout.mark < 0 || callout.mark >= qsizetype(m_labelTexts.size()))
+        return drawnText(box, callout.kind, callout.side, text, ratio);
+    QImage &kept = m_labelTexts[size_t(callout.mark)];
+    if (kept.isNull())
+        kept = drawnText(box, callout.kind, callout.side, text, ratio);
+    return kept;
+}
+
+QImage AnnotationRenderer::drawnText(const CalloutLabelBox &box, AnnotationKind kind, AnnotationSide side,
+                                     const CalloutLabelText &text, qreal ratio) const
+{
+    // One line is kept as wide as its text; the highlighted label's lines
+    // are laid out in its whole width, toward the image.
+    const double width = box.highlighted ? box.text.width()
+                                         : QFontMetricsF(text.font()).horizontalAdvance(box.lines.first()) + 1;
+    QImage image = blankImage(QSizeF(width, text.lineHeight() * double(box.lines.size())), ratio);
+    {
+        QPainter painter(&image);
+        painter.setFont(text.font());
+        painter.setPen(kind == AnnotationKind::point ? QColor(Qt::white) : withOpacity(Qt::white, 0.86));
+        const int alignment = !box.highlighted || side == AnnotationSide::right ? Qt::AlignLeft : Qt::AlignRight;
+        for (qsizetype i = 0; i < box.lines.size(); ++i) {
+            const QRectF line(0, text.lineHeight() * double(i), width, text.lineHeight());
+            painter.drawText(line, alignment | Qt::AlignVCenter | Qt::TextSingleLine, box.lines[i]);
+        }
+    }
+    return asStamp(image);
+}
+
+QImage AnnotationRenderer::cachedImage(const QString &key, const QSizeF &size, qreal ratio,
+                                       const std::function<void(QPainter &)> &draw)
+{
+    const QString fullKey = key + QLatin1Char('|') + QString::number(ratio);
+    if (const QImage *cached = m_images.object(fullKey))
+        return *cached;
+    QImage image = blankImage(size, ratio);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        draw(painter);
+    }
+    image = asStamp(image);
+    m_images.insert(fullKey, new QImage(image), int(image.sizeInBytes()));
+    return image;
+}
+
+QImage AnnotationRenderer::capsuleImage(const QSizeF &size, qreal ratio)
+{
+    const QString key = QStringLiteral("capsule|%1|%2").arg(size.width()).arg(size.height());
+    return cachedImage(key, size, ratio, [size](QPainter &painter) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(withOpacity(Qt::black, 0.68));
+        const double radius = size.height() / 2;
+        painter.drawRoundedRect(QRectF(QPointF(0, 0), size), radius, radius);
+    });
+}
+
+QImage AnnotationRenderer::markerImage(bool highlighted, qreal ratio)
+{
+    const double diameter = highlighted ? highlightedMarkerDiameter : markerDiameter;
+    // Room for the ring around the highlighted marker.
+    const double side = highlighted ? diameter + 10 + 4 : diameter + 3;
+    return cachedImage(QStringLiteral("marker|%1").arg(highlighted), QSizeF(side, side), ratio,
+                       [=](QPainter &painter) {
+                           const QPointF centre(side / 2, side / 2);
+                           painter.setPen(Qt::NoPen);
+                           painter.setBrush(AppStyle::orange());
+                           painter.drawEllipse(centre, diameter / 2, diameter / 2);
+                           painter.setBrush(Qt::NoBrush);
+                           painter.setPen(QPen(withOpacity(Qt::white, 0.95), 1));
+                           painter.drawEllipse(centre, diameter / 2, diameter / 2);
+                           if (highlighted) {
+                               painter.setPen(QPen(withOpacity(AppStyle::orange(), 0.6), 2));
+                               painter.drawEllipse(centre, (diameter + 10) / 2, (diameter + 10) / 2);
+                           }
+                       });
+}
+
+QImage AnnotationRenderer::linkButtonImage(double side, qreal ratio)
+{
+    return cachedImage(QStringLiteral("link|%1").arg(side), QSizeF(side, side), ratio, [side](QPainter &painter) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(AppStyle::orange());
+        painter.drawEllipse(QRectF(0, 0, side, side));
+        const double symbol = side * 0.55;
+        SystemSymbol::paint(painter, QStringLiteral("link"),
+                            QRectF((side - symbol) / 2, (side - symbol) / 2, symbol, symbol), Qt::white);
+    });
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "viewer/AnnotationFrame.h"
+#include "viewer/AnnotationScene.h"
+#include "viewer/ShapeRaster.h"
+
+#include <QCache>
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QSize>
+
+class QPainter;
+
+#include <functional>
+#include <vector>
+
+// Draws the frames of the annotation overlay into one image the size of the
+// view (in device pixels): region shapes, leader lines, point markers and
+// callout labels, in that order from the bottom up. The image is painted in
+// horizontal bands at the same time on worker threads, so that thousands of
+// marks and labels keep up with a pinch; the canvas then lays it over the
+// picture in one piece. Texts, markers and label capsules are drawn once
+// into small images on the GUI thread and stamped where they go. GUI thread.
+class AnnotationRenderer {
+public:
+    AnnotationRenderer();
+
+    // Region shapes: filled in the annotation orange at fillOpacity (more when highlighted)
+    // and outlined with strokeWidth view points (more when highlighted), at
+    // every zoom. Point markers: an orange disc of markerDiameter with a
+    // white rim, and a ring around the highlighted one.
+    static constexpr double fillOpacity = 0.18;
+    static constexpr double highlightedFillOpacity = 0.32;
+    static constexpr double strokeWidth = 1.5;
+    static constexpr double highlightedStrokeWidth = 3;
+    static constexpr double markerDiameter = 5;
+    static constexpr double highlightedMarkerDiameter = 11;
+    static constexpr double leaderOpacity = 0.5;
+
+    // The frame drawn for a view of `viewSize` points at `devicePixelRatio`;
+    // the image carries that ratio. `text` must be the one the frame's
+    // labels were measured with.
+    const QImage &render(const AnnotationFrame &frame, const AnnotationScene &scene, const QSize &viewSize,
+                         qreal devicePixelRatio, const CalloutLabelText &text);
+    // The frame last drawn.
+    const QImage &image() const { return m_layer; }
+
+private:
+    QImage labelText(const AnnotationCallout &callout, const CalloutLabelBox &box, const CalloutLabelText &text,
+                     qreal ratio);
+    QImage drawnText(const CalloutLabelBox &box, AnnotationKind kind, AnnotationSide side,
+                     const CalloutLabelText &text, qreal ratio) const;
+    // An image of `size` points drawn by `draw` once, kept under `key`.
+    QImage cachedImage(const QString &key, const QSizeF &size, qreal ratio,
+                       const std::function<void(QPainter &)> &draw);
+    QImage capsuleImage(const QSizeF &size, qreal ratio);
+    QImage markerImage(bool highlighted, qreal ratio);
+    QImage linkButtonImage(double side, qreal ratio);
+
+    ShapeRaster m_fill;
+    ShapeRaster m_highlightedFill;
+    ShapeRaster m_outline;
+    ShapeRaster m_leader;
+    QImage m_layer;
+    // Capsules, markers and buttons.
+    QCache<QString, QImage> m_images;
+    // The one-line text of each mark of the scene last drawn, by the mark's
+    // index, for one ratio and font.
+    std::vector<QImage> m_labelTexts;
+    quint64 m_labelScene = 0;
+    qreal m_labelRatio = 0;
+    QFont m_labelFont;
+};

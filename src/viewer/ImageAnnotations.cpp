@@ -1,0 +1,117 @@
+#include "viewer/ImageAnnotations.h"
+
+#include "model/AtlasImage.h"
+#include "model/PointAnnotation.h"
+#include "model/RegionAnnotation.h"
+#include "platform/objectstore/ModelContext.h"
+
+#include <cstring>
+
+QList<AnnotationLink> annotationLinkFilter(const LinkedAnnotation &annotation)
+{
+    QList<AnnotationLink> usable;
+    for (const AnnotationLink &link : annotation.links().value_or(QList<AnnotationLink>())) {
+        if (link.url())
+            usable.append(link);
+    }
+    return usable;
+}
+
+ImageAnnotations::ImageAnnotations(QObject *parent) : QObject(parent) {}
+
+ImageAnnotations::~ImageAnnotations()
+{
+    setImage(nullptr);
+}
+
+void ImageAnnotations::setImage(AtlasImage *image)
+{
+    if (image == m_image.get())
+        return;
+    unwatchAnnotations();
+    if (m_imageWatch.object)
+        m_imageWatch.object->removeObserver(m_imageWatch.token);
+    m_imageWatch = {};
+    if (m_context)
+        disconnect(m_context, nullptr, this, nullptr);
+    m_context = nullptr;
+
+    m_image = image ? image->sharedFromThis<AtlasImage>() : nullptr;
+    if (image) {
+        m_imageWatch.object = m_image;
+        m_imageWatch.token = image->addObserver([this](ModelObject *, const char *property) {
+            if (std::strcmp(property, "points") == 0 || std::strcmp(property, "regions") == 0) {
+                unwatchAnnotations();
+                watchAnnotations();
+                report();
+            }
+        });
+        // A rollback puts values back without writing them one by one.
+        m_context = image->modelContext();
+        if (m_context) {
+            connect(m_context, &ModelContext::didRollback, this, [this] {
+                unwatchAnnotations();
+                watchAnnotations();
+                report();
+            });
+        }
+        watchAnnotations();
+    }
+    report();
+}
+
+QList<PointAnnotation *> ImageAnnotations::points() const
+{
+    return m_image ? m_image->points() : QList<PointAnnotation *>();
+}
+
+QList<RegionAnnotation *> ImageAnnotations::regions() const
+{
+    return m_image ? m_image->regions() : QList<RegionAnnotation *>();
+}
+
+std::optional<AnnotationLinksContent> ImageAnnotations::linksContent(const QUuid &id) const
+{
+    const auto content = [](const auto *annotation) {
+        const QString label = annotation->label();
+        return AnnotationLinksContent{label.isEmpty() ? tr("Unlabelled") : label, annotationLinkFilter(*annotation)};
+    };
+    for (const PointAnnotation *point : points()) {
+        if (point->id() == id)
+            return content(point);
+    }
+    for (const RegionAnnotation *region : regions()) {
+        if (region->id() == id)
+            return content(region);
+    }
+    return std::nullopt;
+}
+
+void ImageAnnotations::watchAnnotations()
+{
+    for (PointAnnotation *point : points())
+        watch(point, m_annotationWatches);
+    for (RegionAnnotation *region : regions())
+        watch(region, m_annotationWatches);
+}
+
+void ImageAnnotations::unwatchAnnotations()
+{
+    for (const Watch &entry : m_annotationWatches)
+        entry.object->removeObserver(entry.token);
+    m_annotationWatches.clear();
+}
+
+void ImageAnnotations::watch(ModelObject *object, std::vector<Watch> &into)
+{
+    Watch entry;
+    entry.object = object->sharedFromThis<ModelObject>();
+    entry.token = object->addObserver([this](ModelObject *, const char *) { report(); });
+    into.push_back(std::move(entry));
+}
+
+void ImageAnnotations::report()
+{
+    ++m_revision;
+    emit changed();
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "model/AnnotationLink.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUuid>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+class AtlasImage;
+class LinkedAnnotation;
+class ModelContext;
+class ModelObject;
+class PointAnnotation;
+class RegionAnnotation;
+
+// The links of an annotation that open something (AnnotationLink::url),
+// in stored order: what the overlay, the drawer and the links panel offer.
+QList<AnnotationLink> annotationLinkFilter(const LinkedAnnotation &annotation);
+
+// What the links panel shows for one annotation: its label (or
+// "Unlabelled") and its usable links.
+struct AnnotationLinksContent {
+    QString title;
+    QList<AnnotationLink> links;
+};
+
+// The points and regions of one image, read from the image's own
+// relationships and watched: any write to the image's lists or to one of
+// its annotations (label, group, links, position, vertices), and a rollback
+// of its context, is reported once through changed(). The lists are read
+// live from the image, so views that read them after changed() see the
+// store as it is. Holds the image and its annotations alive while it shows
+// them. GUI thread.
+class ImageAnnotations : public QObject {
+    Q_OBJECT
+public:
+    explicit ImageAnnotations(QObject *parent = nullptr);
+    ~ImageAnnotations() override;
+
+    // The image whose annotations are shown; none shows none.
+    void setImage(AtlasImage *image);
+    AtlasImage *image() const { return m_image.get(); }
+
+    QList<PointAnnotation *> points() const;
+    QList<RegionAnnotation *> regions() const;
+
+    // Counts the changes reported, so that derived data can tell whether it
+    // is still current.
+    quint64 revision() const { return m_revision; }
+
+    // The links panel's content for the point or region with that id (the
+    // first point, else the first region); none when the image holds no
+    // such annotation.
+    std::optional<AnnotationLinksContent> linksContent(const QUuid &id) const;
+
+signals:
+    void changed();
+
+private:
+    struct Watch {
+        std::shared_ptr<ModelObject> object;
+        int token = 0;
+    };
+
+    void watchAnnotations();
+    void unwatchAnnotations();
+    void watch(ModelObject *object, std::vector<Watch> &into);
+    void report();
+
+    std::shared_ptr<AtlasImage> m_image;
+    Watch m_imageWatch;
+    std::vector<Watch> m_annotationWatches;
+    QPointer<ModelContext> m_context;
+    quint64 m_revision = 0;
+};

@@ -1,0 +1,276 @@
+#include "viewer/ShapeRaster.h"
+
+#include <algorithm>
+#include <cmath>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+int floorToInt(double value)
+{
+    const int truncated = int(value);
+    return truncated > value ? truncated - 1 : truncated;
+}
+
+int ceilToInt(double value)
+{
+    const int truncated = int(value);
+    return truncated < value ? truncated + 1 : truncated;
+}
+
+qint64 roundToInt64(double value)
+{
+    return qRound64(value);
+}
+
+// Far outside any image (or not finite): nothing is drawn, and nothing
+// overflows the arithmetic.
+bool isDrawable(const QPointF &point)
+{
+    constexpr double limit = 1 << 20;
+    return std::abs(point.x()) < limit && std::abs(point.y()) < limit;
+}
+
+} // namespace
+
+ShapeRaster::ShapeRaster(const QColor &colour, double opacity)
+{
+    QColor ink = colour;
+    for (int alpha = 0; alpha < 256; ++alpha) {
+        ink.setAlpha(alpha);
+        m_pixel[size_t(alpha)] = qPremultiply(ink.rgba());
+    }
+    const double strength = std::clamp(opacity, 0.0, 1.0);
+    for (int step = 0; step <= coverageSteps; ++step) {
+        const double added = strength * step / coverageSteps;
+        for (int alpha = 0; alpha < 256; ++alpha)
+            m_covered[size_t(step)][size_t(alpha)] = quint8(std::lround(alpha + added * (255 - alpha)));
+    }
+    m_fullSource = m_pixel[size_t(std::lround(strength * 255))];
+    m_fullInverseAlpha = 255 - qAlpha(m_fullSource);
+}
+
+inline void ShapeRaster::cover(quint32 *pixel, int step) const
+{
+    *pixel = m_pixel[m_covered[size_t(step)][*pixel >> 24]];
+}
+
+inline int ShapeRaster::coverageStep(int part)
+{
+    // `part` in 1/256 of the pixel; steps of 1/64.
+    return std::min((part + 2) >> 2, coverageSteps);
+}
+
+inline void ShapeRaster::coverPart(quint32 *pixel, int part) const
+{
+    const int step = coverageStep(part);
+    if (step > 0)
+        cover(pixel, step);
+}
+
+void ShapeRaster::fillSpan(quint32 *pixels, int count) const
+{
+    int i = 0;
+#ifdef __SSE2__
+    // Four pixels at a time: each channel times (255 − alpha) ÷ 255, plus
+    // the source.
+    const __m128i source = _mm_set1_epi32(int(m_fullSource));
+    const __m128i inverse = _mm_set1_epi16(short(m_fullInverseAlpha));
+    const __m128i half = _mm_set1_epi16(0x80);
+    const __m128i zero = _mm_setzero_si128();
+    const auto times = [&](__m128i channels) {
+        channels = _mm_add_epi16(_mm_mullo_epi16(channels, inverse), half);
+        return _mm_srli_epi16(_mm_add_epi16(channels, _mm_srli_epi16(channels, 8)), 8);
+    };
+    for (; i + 4 <= count; i += 4) {
+        auto *at = reinterpret_cast<__m128i *>(pixels + i);
+        const __m128i d = _mm_loadu_si128(at);
+        const __m128i low = times(_mm_unpacklo_epi8(d, zero));
+        const __m128i high = times(_mm_unpackhi_epi8(d, zero));
+        _mm_storeu_si128(at, _mm_add_epi8(_mm_packus_epi16(low, high), source));
+    }
+#endif
+    for (; i < count; ++i)
+        cover(pixels + i, coverageSteps);
+}
+
+void ShapeRaster::drawLine(QImage &image, const QPointF &origin, QPointF from, QPointF to, double width) const
+{
+    if (image.isNull() || !(width > 0))
+        return;
+    from -= origin;
+    to -= origin;
+    if (!isDrawable(from) || !isDrawable(to))
+        return;
+
+    // Walk the longer axis ("major") one pixel centre at a time; across it
+    // the line covers a band of `half` on either side of its centre.
+    const bool steep = std::abs(to.y() - from.y()) > std::abs(to.x() - from.x());
+    double a0 = steep ? from.y() : from.x(), b0 = steep ? from.x() : from.y();
+    double a1 = steep ? to.y() : to.x(), b1 = steep ? to.x() : to.y();
+    if (a0 > a1) {
+        std::swap(a0, a1);
+        std::swap(b0, b1);
+    }
+    const int majorCount = steep ? image.height() : image.width();
+    const int minorCount = steep ? image.width() : image.height();
+    int first = std::max(0, ceilToInt(a0 - 0.5));
+    int last = std::min(majorCount - 1, floorToInt(a1 - 0.5));
+    if (first > last)
+        return;
+    const double slope = (b1 - b0) / (a1 - a0);
+    const double half = std::min(width * std::sqrt(1 + slope * slope) / 2, 1024.0);
+    // Only the stretch whose band meets the image across (all of it, when
+    // the band stays inside the image).
+    const bool inside = std::min(b0, b1) - half >= 0 && std::max(b0, b1) + half <= minorCount;
+    if (!inside && slope != 0) {
+        const double enter = a0 - 0.5 + ((slope > 0 ? -half - 1 : minorCount + half + 1) - b0) / slope;
+        const double leave = a0 - 0.5 + ((slope > 0 ? minorCount + half + 1 : -half - 1) - b0) / slope;
+        first = std::max(first, floorToInt(std::min(enter, leave)));
+        last = std::min(last, ceilToInt(std::max(enter, leave)));
+        if (first > last)
+            return;
+    } else if (!inside && (b0 + half < 0 || b0 - half > minorCount)) {
+        return;
+    }
+
+    auto *bits = reinterpret_cast<quint32 *>(image.bits());
+    const qsizetype stride = image.bytesPerLine() / 4;
+    const qsizetype majorStep = steep ? stride : 1;
+    const qsizetype minorStep = steep ? 1 : stride;
+    // The centre moves in 1/65536 of a pixel, so that it does not drift
+    // along a long line; the band's edges are taken in 1/256.
+    const qint64 slopeFixed = roundToInt64(slope * 65536);
+    qint64 centre = roundToInt64((b0 + slope * (first + 0.5 - a0)) * 65536);
+    const int halfWidth = int(half * 256 + 0.5);
+    const int minorEnd = minorCount << 8;
+    // A thin band (two pixels at most) well inside the image: three cells
+    // a step, without a branch; cells it misses are covered by nothing.
+    if (halfWidth <= 256 && std::min(b0, b1) - half >= 1 && std::max(b0, b1) + half <= minorCount - 3) {
+        for (int a = first; a <= last; ++a, centre += slopeFixed) {
+            const int middle = int(centre >> 8);
+            const int low = middle - halfWidth, high = middle + halfWidth;
+            const int cell = low >> 8;
+            const int next = (cell + 1) << 8;
+            quint32 *pixel = bits + a * majorStep + cell * minorStep;
+            cover(pixel, coverageStep(std::min(high, next) - low));
+            cover(pixel + minorStep, coverageStep(std::clamp(high - next, 0, 256)));
+            cover(pixel + 2 * minorStep, coverageStep(std::max(high - next - 256, 0)));
+        }
+        return;
+    }
+    for (int a = first; a <= last; ++a, centre += slopeFixed) {
+        const int middle = int(centre >> 8);
+        const int low = std::max(middle - halfWidth, 0);
+        const int high = std::min(middle + halfWidth, minorEnd);
+        if (low >= high)
+            continue;
+        quint32 *line = bits + a * majorStep;
+        const int lowCell = low >> 8;
+        const int highCell = (high - 1) >> 8;
+        if (lowCell == highCell) {
+            coverPart(line + lowCell * minorStep, high - low);
+            continue;
+        }
+        coverPart(line + lowCell * minorStep, ((lowCell + 1) << 8) - low);
+        for (int cell = lowCell + 1; cell < highCell; ++cell)
+            cover(line + cell * minorStep, coverageSteps);
+        coverPart(line + highCell * minorStep, high - (highCell << 8));
+    }
+}
+
+void ShapeRaster::drawPolyline(QImage &image, const QPointF &origin, const QPointF *points, qsizetype count,
+                               double width, bool closed) const
+{
+    // Segments wholly above or below the image are passed over at once.
+    const double top = origin.y() - width, bottom = origin.y() + image.height() + width;
+    const auto draw = [&](const QPointF &from, const QPointF &to) {
+        if ((from.y() < top && to.y() < top) || (from.y() > bottom && to.y() > bottom))
+            return;
+        drawLine(image, origin, from, to, width);
+    };
+    for (qsizetype i = 0; i + 1 < count; ++i)
+        draw(points[i], points[i + 1]);
+    if (closed && count > 2)
+        draw(points[count - 1], points[0]);
+}
+
+void ShapeRaster::fillPolygon(QImage &image, const QPointF &origin, const QPointF *points, qsizetype count,
+                              std::vector<Edge> &edges) const
+{
+    if (image.isNull() || count < 3)
+        return;
+    // The edges, each with the rows whose centres it spans (a corner is
+    // counted once: rows from its upper end to before its lower end), in
+    // the order they start.
+    edges.clear();
+    const int height = image.height();
+    for (qsizetype i = 0; i < count; ++i) {
+        QPointF a = points[i] - origin;
+        QPointF b = points[i + 1 < count ? i + 1 : 0] - origin;
+        if (!isDrawable(a) || !isDrawable(b)) {
+            edges.clear();
+            return;
+        }
+        const int direction = b.y() > a.y() ? 1 : -1;
+        if (direction < 0)
+            std::swap(a, b);
+        const int firstRow = std::max(0, ceilToInt(a.y() - 0.5));
+        const int lastRow = std::min(height - 1, ceilToInt(b.y() - 0.5) - 1);
+        if (firstRow > lastRow)
+            continue;
+        const double step = (b.x() - a.x()) / (b.y() - a.y());
+        edges.push_back({a.x() + (firstRow + 0.5 - a.y()) * step, step, firstRow, lastRow, direction});
+    }
+    if (edges.size() < 2)
+        return;
+    std::sort(edges.begin(), edges.end(), [](const Edge &a, const Edge &b) { return a.firstRow < b.firstRow; });
+
+    auto *bits = reinterpret_cast<quint32 *>(image.bits());
+    const qsizetype stride = image.bytesPerLine() / 4;
+    const int width = image.width();
+    // Active edges sit at the front of `edges`, sorted by x on each row.
+    size_t active = 0, next = 0;
+    for (int row = edges.front().firstRow; row < height && (active > 0 || next < edges.size()); ++row) {
+        // Drop the edges that ended, take those that start.
+        size_t kept = 0;
+        for (size_t k = 0; k < active; ++k) {
+            if (edges[k].lastRow >= row)
+                edges[kept++] = edges[k];
+        }
+        active = kept;
+        for (; next < edges.size() && edges[next].firstRow <= row; ++next) {
+            if (edges[next].lastRow >= row) {
+                std::swap(edges[active], edges[next]);
+                ++active;
+            }
+        }
+        if (active == 0) {
+            if (next < edges.size())
+                row = edges[next].firstRow - 1;
+            continue;
+        }
+        // Few edges are active at once: an insertion sort by x.
+        for (size_t k = 1; k < active; ++k) {
+            for (size_t j = k; j > 0 && edges[j].x < edges[j - 1].x; --j)
+                std::swap(edges[j], edges[j - 1]);
+        }
+        quint32 *line = bits + row * stride;
+        int winding = 0;
+        for (size_t k = 0; k + 1 < active; ++k) {
+            winding += edges[k].direction;
+            if (winding == 0)
+                continue;
+            // Pixels whose centres lie between this edge and the next.
+            const int from = std::max(0, ceilToInt(edges[k].x - 0.5));
+            const int to = std::min(width - 1, ceilToInt(edges[k + 1].x - 0.5) - 1);
+            if (from <= to)
+                fillSpan(line + from, to - from + 1);
+        }
+        for (size_t k = 0; k < active; ++k)
+            edges[k].x += edges[k].step;
+    }
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QPointF>
+
+#include <array>
+#include <vector>
+
+// Lines and polygons of one colour and opacity drawn straight into a
+// premultiplied ARGB32 image that holds nothing but that colour (at any
+// opacity), composited over what is there. Made for the thousands of small
+// outlines and leader lines an annotation overlay draws every frame, where
+// QPainter spends most of its time setting each one up; that the image
+// holds one colour lets a pixel be covered by two table lookups.
+//
+// Lines have any width and antialiased edges: each pixel gets the share of
+// its height (or width) that the line covers; joins and caps are cut
+// square, which does not show at the widths used. Polygons are filled by
+// the non-zero rule, a pixel being inside when its centre is (no
+// antialiasing: their edge lies under an outline). Coordinates are device
+// pixels; `origin` is where the image's top-left pixel lies in them, so
+// that one picture can be drawn in bands, each into its own image. A
+// ShapeRaster may be used from several threads at once, on different images.
+class ShapeRaster {
+public:
+    // `colour` is taken as opaque.
+    ShapeRaster(const QColor &colour, double opacity);
+
+    void drawLine(QImage &image, const QPointF &origin, QPointF from, QPointF to, double width) const;
+    // Each point joined to the next (and the last to the first, when
+    // `closed`).
+    void drawPolyline(QImage &image, const QPointF &origin, const QPointF *points, qsizetype count, double width,
+                      bool closed) const;
+    // One edge of a polygon being filled, over the rows it spans.
+    struct Edge {
+        double x;    // at the centre of the current row
+        double step; // per row
+        int firstRow, lastRow;
+        int direction; // +1 downwards, −1 upwards
+    };
+
+    // Fills the polygon closing from the last point back to the first.
+    // `edges` is scratch space, kept by the caller between calls.
+    void fillPolygon(QImage &image, const QPointF &origin, const QPointF *points, qsizetype count,
+                     std::vector<Edge> &edges) const;
+
+    static constexpr int coverageSteps = 64;
+
+private:
+    void cover(quint32 *pixel, int step) const;
+    void coverPart(quint32 *pixel, int part) const;
+    static int coverageStep(int part);
+    // Whole coverage of `count` pixels in a row.
+    void fillSpan(quint32 *pixels, int count) const;
+
+    // The colour at each alpha, premultiplied; and the alpha a pixel of
+    // alpha a gets when covered by k steps.
+    std::array<quint32, 256> m_pixel{};
+    std::array<std::array<quint8, 256>, coverageSteps + 1> m_covered{};
+    quint32 m_fullSource = 0;
+    quint32 m_fullInverseAlpha = 0;
+};

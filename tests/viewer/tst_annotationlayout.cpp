@@ -1,0 +1,317 @@
+#include "AnnotationFixture.h"
+
+#include "viewer/AnnotationFrame.h"
+#include "viewer/AnnotationScene.h"
+#include "viewer/ShapeRaster.h"
+
+#include <QTest>
+
+#include <cmath>
+#include <numbers>
+
+// Where the overlay puts things: callouts along the view's sides, the
+// visible marks, what a tap reaches, the label boxes, and the lines and
+// polygons it draws into its image.
+class AnnotationLayoutTest : public QObject {
+    Q_OBJECT
+
+    static CanvasGeometry geometry(QSizeF view, double scale = 1, QSizeF offset = {0, 0})
+    {
+        return {FittedImage(view, view), ZoomPanTransform{scale, offset, view}};
+    }
+
+    static QList<Vertex> pentagram(double x, double y, double radius)
+    {
+        QList<Vertex> corners;
+        for (int k = 0; k < 5; ++k) {
+            const double angle = -std::numbers::pi / 2 + k * 4 * std::numbers::pi / 5;
+            corners.append({x + radius * std::cos(angle), y + radius * std::sin(angle)});
+        }
+        return corners;
+    }
+
+    static int alphaSum(const QImage &image)
+    {
+        int sum = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                sum += qAlpha(image.pixel(x, y));
+        return sum;
+    }
+
+private slots:
+    void callouts_data()
+    {
+        QTest::addColumn<QSizeF>("view");
+        QTest::addColumn<QList<QPointF>>("anchors");
+        QTest::addColumn<QStringList>("placed"); // side, label centre y, in the order laid out
+        const QSizeF view(600, 600);
+        QTest::newRow("the middle goes right")
+            << view << QList<QPointF>{{300, 100}, {299.5, 100}} << QStringList{"L 100", "R 100"};
+        QTest::newRow("right and bottom edges are outside")
+            << view << QList<QPointF>{{600, 10}, {10, 600}, {-1, 10}, {0, 0}} << QStringList{"L 24"};
+        QTest::newRow("same height: kept in order, spread")
+            << view << QList<QPointF>{{10, 100}, {20, 100}} << QStringList{"L 88", "L 112"};
+        QTest::newRow("sorted by height per side")
+            << view << QList<QPointF>{{500, 400}, {10, 300}, {550, 200}, {20, 200}}
+            << QStringList{"L 200", "L 300", "R 200", "R 400"};
+        QTest::newRow("held inside the view")
+            << view << QList<QPointF>{{10, 5}, {10, 595}} << QStringList{"L 24", "L 576"};
+        QTest::newRow("48 high: all at 24") << QSizeF(600, 48) << QList<QPointF>{{10, 1}, {10, 40}}
+                                            << QStringList{"L 24", "L 24"};
+        // Shorter views keep their labels in the middle, on screen.
+        QTest::newRow("30 high") << QSizeF(600, 30) << QList<QPointF>{{10, 1}, {10, 29}} << QStringList{"L 15", "L 15"};
+        QTest::newRow("47 high") << QSizeF(600, 47) << QList<QPointF>{{10, 1}} << QStringList{"L 23.5"};
+    }
+    void callouts()
+    {
+        QFETCH(QSizeF, view);
+        QFETCH(QList<QPointF>, anchors);
+        QFETCH(QStringList, placed);
+        const CalloutMetrics metrics;
+        QList<AnnotationCallout> built;
+        for (const QPointF &anchor : anchors) {
+            AnnotationCallout callout;
+            callout.anchor = anchor;
+            callout.id = QUuid::createUuid();
+            built.append(callout);
+        }
+        const QList<AnnotationCallout> laidOut = layOutCallouts(built, view, metrics);
+        QStringList shown;
+        for (const AnnotationCallout &callout : laidOut) {
+            const bool left = callout.side == AnnotationSide::left;
+            shown.append(QStringLiteral("%1 %2").arg(left ? "L" : "R").arg(callout.labelCenter.y()));
+            const double edge = left ? 160 : view.width() - 160;
+            QCOMPARE(callout.labelCenter.x(), left ? 86 : view.width() - 86);
+            QCOMPARE(callout.labelEdge, QPointF(edge, callout.labelCenter.y()));
+            QCOMPARE(callout.elbow.x(), callout.anchor.x() + (edge - callout.anchor.x()) * 0.82);
+        }
+        QCOMPARE(shown, placed);
+        if (placed.size() == 2 && placed[0] == "L 88")
+            QCOMPARE(laidOut[0].id, built[0].id);
+    }
+
+    void sceneShowsVisibleMarks()
+    {
+        AnnotationFixture fixture;
+        fixture.point("", "Bones", 1.5, -2, {webLink("", "javascript:alert(1)")});
+        fixture.point("  ", "", 0.5, 0.5, {webLink("", "example.org")});
+        fixture.region("Off", "Vessels", AnnotationFixture::square(0.5, 0.5, 0.2));
+        fixture.region("Line", "", {{0, 0}, {1, 1}});
+        const QUuid clamped = fixture.region("Clamped", "Bones, Vessels", {{-0.5, 0}, {1, 0}, {1, 1}})->id();
+        const AnnotationScene scene(fixture.image->points(), fixture.image->regions(), {"Vessels"});
+        QCOMPARE(scene.points().size(), 2);
+        QCOMPARE(scene.points()[0].label, QStringLiteral("Unlabelled"));
+        QCOMPARE(scene.points()[0].anchor, QPointF(1, 0));
+        QVERIFY(!scene.points()[0].hasLinks);
+        QCOMPARE(scene.points()[1].label, QStringLiteral("  "));
+        QVERIFY(scene.points()[1].hasLinks);
+        // A region needs three corners and one group switched on; its
+        // anchor is the mean of its corners, limited to the image.
+        QCOMPARE(scene.regions().size(), 1);
+        QCOMPARE(scene.regions()[0].id, clamped);
+        QCOMPARE(scene.regions()[0].anchor, QPointF(2.0 / 3, 1.0 / 3));
+        QVERIFY(AnnotationScene(fixture.image->points(), fixture.image->regions(), {}).generation()
+                != scene.generation());
+    }
+
+    void hits_data()
+    {
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<QPointF>("tap");
+        QTest::addColumn<QString>("hit");
+        // A 400-point view; point P at (180, 80); region Star a pentagram
+        // around (200, 200) (its inner pentagon 30 points across) with P2 at
+        // its centre, square S at (320, 320). P's label is on the left at
+        // height 80; P2's and Star's on the right at 188 and 212.
+        QTest::newRow("on the point") << 1.0 << QPointF(180, 94) << "mark P";
+        QTest::newRow("beside the point") << 1.0 << QPointF(180, 96) << "background";
+        QTest::newRow("the star's middle: non-zero winding") << 1.0 << QPointF(200, 218) << "mark Star";
+        QTest::newRow("a point lies over a region") << 1.0 << QPointF(200, 200) << "mark P2";
+        QTest::newRow("the square") << 1.0 << QPointF(330, 330) << "mark S";
+        QTest::newRow("a label lies over a mark") << 1.0 << QPointF(86, 80) << "label P";
+        QTest::newRow("the highlighted label's link button") << 1.0 << QPointF(383, 188) << "linkButton P2";
+        QTest::newRow("the label under it") << 1.0 << QPointF(300, 212) << "label Star";
+        // Zoomed 4× about the centre: P and S are off screen, the star's
+        // inner pentagon is 122 points across, the marker's hit circle
+        // keeps its 15 points.
+        QTest::newRow("zoomed: the star") << 4.0 << QPointF(200, 220) << "mark Star";
+        QTest::newRow("zoomed: beside the star's point") << 4.0 << QPointF(214, 200) << "mark P2";
+        QTest::newRow("zoomed: outside the star") << 4.0 << QPointF(200, 330) << "background";
+    }
+    void hits()
+    {
+        QFETCH(double, scale);
+        QFETCH(QPointF, tap);
+        QFETCH(QString, hit);
+        AnnotationFixture fixture;
+        QHash<QUuid, QString> names;
+        names[fixture.point("P", "", 0.45, 0.2)->id()] = "P";
+        const QUuid p2 = fixture.point("P2", "", 0.5, 0.5, {webLink("", "example.org")})->id();
+        names[p2] = "P2";
+        names[fixture.region("Star", "", pentagram(0.5, 0.5, 0.2))->id()] = "Star";
+        names[fixture.region("S", "", AnnotationFixture::square(0.8, 0.8, 0.1))->id()] = "S";
+        const AnnotationScene scene(fixture.image->points(), fixture.image->regions(), {});
+        const CalloutMetrics metrics;
+        const AnnotationFrame frame =
+            makeAnnotationFrame(scene, geometry({400, 400}, scale), p2, true, metrics, CalloutLabelText());
+        const AnnotationHit result = hitTest(frame, scene, tap, metrics);
+        const QString parts[] = {"background", "linkButton", "label", "mark"};
+        QString shown = parts[int(result.part)];
+        if (result.part != AnnotationHit::Part::background)
+            shown += " " + names.value(result.id);
+        QCOMPARE(shown, hit);
+    }
+
+    void labelBoxes_data()
+    {
+        QTest::addColumn<double>("anchorX");
+        QTest::addColumn<bool>("highlighted");
+        QTest::addColumn<bool>("links");
+        QTest::addColumn<double>("textWidth");
+        QTest::addColumn<int>("buttonSide"); // −1 before the text, 1 after, 0 none
+        QTest::newRow("plain") << 100.0 << false << true << 148.0 << 0;
+        QTest::newRow("highlighted without links") << 100.0 << true << false << 148.0 << 0;
+        QTest::newRow("highlighted with links, left side") << 100.0 << true << true << 126.0 << -1;
+        QTest::newRow("highlighted with links, right side") << 500.0 << true << true << 126.0 << 1;
+    }
+    void labelBoxes()
+    {
+        QFETCH(double, anchorX);
+        QFETCH(bool, highlighted);
+        QFETCH(bool, links);
+        QFETCH(double, textWidth);
+        QFETCH(int, buttonSide);
+        AnnotationFixture fixture;
+        const QList<AnnotationLink> linkList{webLink("", "example.org")};
+        const QUuid id =
+            fixture.point("Label", "", anchorX / 600, 0.5, links ? linkList : QList<AnnotationLink>())->id();
+        const AnnotationScene scene(fixture.image->points(), fixture.image->regions(), {});
+        const AnnotationFrame frame = makeAnnotationFrame(scene, geometry({600, 600}),
+                                                          highlighted ? std::optional<QUuid>(id) : std::nullopt,
+                                                          true, CalloutMetrics(), CalloutLabelText());
+        const CalloutLabelBox &box = frame.labels.value(0);
+        QCOMPARE(box.text.width(), textWidth);
+        QCOMPARE(box.capsule.width(), textWidth + 12);
+        QCOMPARE(box.frame.width(), 160.0);
+        QCOMPARE(box.frame.center(), frame.callouts[0].labelCenter);
+        QCOMPARE(box.linkButton.has_value(), buttonSide != 0);
+        if (box.linkButton)
+            QCOMPARE(box.linkButton->center().x() < box.capsule.center().x(), buttonSide < 0);
+    }
+
+    void tallHighlightedLabelStaysInTheView()
+    {
+        AnnotationFixture fixture;
+        const QString words = QStringLiteral("word ").repeated(60);
+        const QUuid id = fixture.point(words, "", 0.1, 0.99)->id();
+        const AnnotationScene scene(fixture.image->points(), fixture.image->regions(), {});
+        const AnnotationFrame frame =
+            makeAnnotationFrame(scene, geometry({600, 300}), id, true, CalloutMetrics(), CalloutLabelText());
+        const CalloutLabelBox &box = frame.labels.value(0);
+        QVERIFY(box.lines.size() > 3);
+        QVERIFY(box.frame.bottom() <= 300 && box.frame.top() >= 0);
+    }
+
+    void lines_data()
+    {
+        QTest::addColumn<QPointF>("from");
+        QTest::addColumn<QPointF>("to");
+        QTest::addColumn<double>("width");
+        QTest::addColumn<QList<int>>("column10"); // alpha of rows 8 to 12 at x = 10
+        QTest::newRow("on a row's centre") << QPointF(2, 10.5) << QPointF(30, 10.5) << 1.0
+                                           << QList<int>{0, 0, 255, 0, 0};
+        QTest::newRow("between two rows") << QPointF(2, 10) << QPointF(30, 10) << 1.0 << QList<int>{0, 128, 128, 0, 0};
+        QTest::newRow("three wide") << QPointF(2, 10.5) << QPointF(30, 10.5) << 3.0 << QList<int>{0, 255, 255, 255, 0};
+        QTest::newRow("backwards") << QPointF(30, 10.5) << QPointF(2, 10.5) << 1.0 << QList<int>{0, 0, 255, 0, 0};
+        QTest::newRow("steep") << QPointF(10.5, 0) << QPointF(10.5, 30) << 1.0 << QList<int>{255, 255, 255, 255, 255};
+                // Across a column a diagonal covers √2 pixels' height.
+        QTest::newRow("diagonal") << QPointF(0, 0) << QPointF(30, 30) << 1.0 << QList<int>{0, 54, 255, 54, 0};
+        QTest::newRow("not a number") << QPointF(qQNaN(), 0) << QPointF(30, 30) << 1.0 << QList<int>{0, 0, 0, 0, 0};
+        QTest::newRow("far away") << QPointF(-1e12, 10.5) << QPointF(1e12, 10.5) << 1.0 << QList<int>{0, 0, 0, 0, 0};
+    }
+    void lines()
+    {
+        QFETCH(QPointF, from);
+        QFETCH(QPointF, to);
+        QFETCH(double, width);
+        QFETCH(QList<int>, column10);
+        const ShapeRaster ink(Qt::red, 1);
+        QImage whole(32, 32, QImage::Format_ARGB32_Premultiplied);
+        whole.fill(Qt::transparent);
+        ink.drawLine(whole, {0, 0}, from, to, width);
+        QList<int> column;
+        for (int y = 8; y <= 12; ++y)
+            column.append(qAlpha(whole.pixel(10, y)));
+        for (qsizetype i = 0; i < column.size(); ++i)
+            QVERIFY2(std::abs(column[i] - column10[i]) <= 4,
+                     qPrintable(QStringLiteral("row %1: %2").arg(8 + i).arg(column[i])));
+        // The coverage adds up to the line's area (within a pixel's worth).
+        const double length = QLineF(from, to).length();
+        if (std::isfinite(length) && length < 100) {
+            const int expected = int(length * width * 255);
+            QVERIFY2(std::abs(alphaSum(whole) - expected) <= 2 * 255 * width,
+                     qPrintable(QString::number(alphaSum(whole))));
+        }
+        // Drawn in bands, each into its own image, it is the same.
+        QImage banded(32, 32, QImage::Format_ARGB32_Premultiplied);
+        banded.fill(Qt::transparent);
+        for (int top = 0; top < 32; top += 7) {
+            const int rows = std::min(7, 32 - top);
+            QImage band(banded.bits() + top * banded.bytesPerLine(), 32, rows, banded.bytesPerLine(),
+                        QImage::Format_ARGB32_Premultiplied);
+            ink.drawLine(band, {0, double(top)}, from, to, width);
+        }
+        QCOMPARE(banded, whole);
+    }
+
+    void polygons_data()
+    {
+        QTest::addColumn<QList<QPolygonF>>("polygons");
+        QTest::addColumn<QPoint>("pixel");
+        QTest::addColumn<int>("alpha");
+        QTest::addColumn<int>("filled");
+        const QPolygonF square({{10, 10}, {20, 10}, {20, 20}, {10, 20}});
+        QList<QPointF> star;
+        for (const Vertex &corner : pentagram(16, 16, 14))
+            star.append({corner.x, corner.y});
+        QTest::newRow("pixel centres inside") << QList<QPolygonF>{square} << QPoint(10, 10) << 255 << 100;
+        QTest::newRow("the star's middle is filled")
+            << QList<QPolygonF>{QPolygonF(star)} << QPoint(16, 16) << 255 << -1;
+        QTest::newRow("windings that cancel leave a hole")
+            << QList<QPolygonF>{QPolygonF({{0, 0}, {30, 0}, {30, 30}, {0, 30}, {0, 0}, {10, 10}, {10, 20}, {20, 20},
+                                           {20, 10}, {10, 10}})}
+            << QPoint(15, 15) << 0 << 800;
+        QTest::newRow("windings that add up stay filled")
+            << QList<QPolygonF>{QPolygonF({{0, 0}, {30, 0}, {30, 30}, {0, 30}, {0, 0}, {10, 10}, {20, 10}, {20, 20},
+                                           {10, 20}, {10, 10}})}
+            << QPoint(15, 15) << 255 << 900;
+        QTest::newRow("degenerate") << QList<QPolygonF>{QPolygonF({{0, 0}, {30, 30}, {0, 0}})} << QPoint(15, 15) << 0
+                                    << 0;
+    }
+    void polygons()
+    {
+        QFETCH(QList<QPolygonF>, polygons);
+        QFETCH(QPoint, pixel);
+        QFETCH(int, alpha);
+        QFETCH(int, filled);
+        const ShapeRaster ink(Qt::red, 1);
+        std::vector<ShapeRaster::Edge> edges;
+        QImage image(32, 32, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        for (const QPolygonF &polygon : polygons)
+            ink.fillPolygon(image, {0, 0}, polygon.constData(), polygon.size(), edges);
+        QCOMPARE(qAlpha(image.pixel(pixel)), alpha);
+        if (filled >= 0)
+            QCOMPARE(alphaSum(image), filled * 255);
+        // Half the opacity over what is there: the same colour, more opaque.
+        const ShapeRaster half(Qt::red, 0.5);
+        for (const QPolygonF &polygon : polygons)
+            half.fillPolygon(image, {0, 0}, polygon.constData(), polygon.size(), edges);
+        if (alpha == 255)
+            QCOMPARE(image.pixel(pixel), qRgba(255, 0, 0, 255));
+    }
+};
+
+QTEST_MAIN(AnnotationLayoutTest)
+#include "tst_annotationlayout.moc"
