@@ -24,6 +24,7 @@ ContentViewModel::ContentViewModel(ModelContext &context, AppState &appState, QO
 {
     connect(&m_library, &LibraryQuery::libraryChanged, this, &ContentViewModel::libraryDidChange);
     connect(&m_operations, &LibraryOperations::operationFailed, this, &ContentViewModel::reportOperationError);
+    connect(&m_archiveShare, &LibraryArchiveShare::shareFailed, this, &ContentViewModel::reportOperationError);
 }
 
 ContentViewModel::~ContentViewModel() = default;
@@ -520,6 +521,15 @@ void ContentViewModel::exportEntries(const QList<LibraryEntry> &entries)
         return;
     m_archiveExport.prepare(LibraryArchiveSource::fromEntries(entries, m_library.images()),
                             defaultArchiveFilename(entries));
+}
+
+void ContentViewModel::shareEntries(const QList<LibraryEntry> &entries, SharingService::Target target)
+{
+    if (entries.isEmpty())
+        return;
+    m_archiveShare.share(LibraryArchiveTransfer(LibraryArchiveSource::fromEntries(entries, m_library.images()),
+                                                defaultArchiveFilename(entries)),
+                         target);
 }
 
 // Deletion

@@ -420,6 +420,7 @@ private slots:
         Series *brain = library.series(QStringLiteral("Brain"), 1);
         library.images(brain, 2);
         AtlasImage *knee = library.image(QStringLiteral("Knee: left/right "), nullptr, 0, 3);
+        AtlasImage *longTitle = library.image(QString(150, u'x') + u'\t' + QString(150, u'x'), nullptr, 0, 4);
         library.save();
         WindowHarness harness(library);
         const LibraryEntry kneeEntry = harness.listedEntry(LibraryEntryID::image(knee->id()));
@@ -453,6 +454,14 @@ private slots:
         QCOMPARE(contents.manifest.images.first().title, knee->title());
         QVERIFY(contents.manifest.series.isEmpty());
         QVERIFY(!harness.view().exportErrorAlert());
+
+        // A title too long for a file name: cut to fit, without its tab.
+        const LibraryEntry longEntry = harness.listedEntry(LibraryEntryID::image(longTitle->id()));
+        QVERIFY(harness.clickRow(longEntry.entryID()));
+        QVERIFY(harness.triggerRowMenu(longEntry, QStringLiteral("Export…")));
+        QTRY_VERIFY(harness.view().exporter());
+        QCOMPARE(proposedName(), QString(247, u'x') + QStringLiteral(".veloran"));
+        harness.view().exporter()->reject();
     }
 
     void anExportThatFailsAfterItsWindowClosedShowsNothing()
