@@ -22,7 +22,9 @@
 // removed at its end; they need up to 2 GB of memory (4 GB with --colour)
 // and a few hundred MB of disk.
 
+#include "support/LibraryContainer.h"
 #include "support/PeakMemory.h"
+#include "support/StallMeter.h"
 
 #include "model/AtlasImage.h"
 #include "model/VeloranSchemaV1.h"
@@ -43,7 +45,6 @@
 #include <QImageWriter>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
@@ -56,15 +57,6 @@ namespace {
 constexpr double stallTargetMs = 50;
 constexpr double memoryTarget = 1.5;
 const QSize viewport(2560, 1440);
-
-std::unique_ptr<ModelContainer> openLibrary(const QString &folder)
-{
-    ModelConfiguration configuration;
-    configuration.schema = Schema(VeloranSchemaV1::versionedSchema());
-    configuration.url = folder;
-    return std::make_unique<ModelContainer>(configuration.schema, VeloranMigrationPlan::plan(),
-                                            QList<ModelConfiguration>{configuration});
-}
 
 // A scan-like picture: a bright body with soft organs and fine grain, on
 // black; 16-bit values spread over the whole range.
@@ -185,21 +177,10 @@ int measureOpening(const QString &folder)
     PaintProbe probe(screen, clock);
     screen.canvas()->setOverlay(&probe);
 
-    // The longest gap between turns of the event loop.
-    double longestStallMs = 0;
-    QElapsedTimer sinceTick;
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    ticker.setInterval(1);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        longestStallMs = std::max(longestStallMs, sinceTick.nsecsElapsed() / 1e6 - 1);
-        sinceTick.restart();
-    });
-
     const qint64 residentBefore = residentKiB();
     resetPeakResident();
-    ticker.start();
-    sinceTick.start();
+    StallMeter opening;
+    opening.start();
     clock.start();
     screen.setImage(image);
     screen.picture()->showThumbnail(image, thumbnail);
@@ -208,18 +189,14 @@ int measureOpening(const QString &folder)
            && screen.picture()->status() != OpenedPicture::Status::unavailable)
         QApplication::processEvents(QEventLoop::AllEvents, 5);
     const double completeMs = clock.nsecsElapsed() / 1e6;
-    ticker.stop();
+    opening.stop();
     const qint64 peakAbove = peakResidentKiB() - residentBefore;
-    const double openingStallMs = longestStallMs;
     // The same measure with nothing to do, for the machine's own noise.
-    longestStallMs = 0;
-    ticker.start();
-    sinceTick.restart();
-    QElapsedTimer idle;
+    StallMeter idle;
     idle.start();
-    while (idle.elapsed() < 2000)
+    while (idle.elapsedNs() < 2'000'000'000)
         QApplication::processEvents(QEventLoop::AllEvents, 5);
-    ticker.stop();
+    idle.stop();
     const QList<QImage> &levels = screen.picture()->source()->levels();
     if (levels.isEmpty()) {
         std::printf("RESULT failed\n");
@@ -228,7 +205,8 @@ int measureOpening(const QString &folder)
     const QImage &picture = levels.first();
     std::printf("RESULT full=%.1f complete=%.1f thumbnail=%.1f stall=%.1f idleStall=%.1f early=%d blank=%d "
                 "peakKiB=%lld pictureBytes=%lld width=%d height=%d channels=%d\n",
-                probe.firstFullMs, completeMs, probe.firstThumbnailMs, openingStallMs, longestStallMs, probe.earlyPaints,
+                probe.firstFullMs, completeMs, probe.firstThumbnailMs, opening.longestMs(), idle.longestMs(),
+                probe.earlyPaints,
                 probe.paintsWithoutPicture, static_cast<long long>(peakAbove),
                 static_cast<long long>(picture.sizeInBytes()), picture.width(), picture.height(),
                 picture.isGrayscale() ? 1 : 3);
