@@ -142,13 +142,9 @@ void DetailDrawer::setEntries(const QList<MetadataEntry> &entries)
     if (entries == m_entries)
         return;
     m_entries = entries;
-    while (m_metadataRows->count() > 1) {
-        QLayoutItem *item = m_metadataRows->takeAt(0);
-        delete item->widget();
-        delete item;
-    }
-    for (qsizetype i = 0; i < entries.size(); ++i)
-        m_metadataRows->insertWidget(int(i), metadataRow(entries.at(i), m_metadataRows->parentWidget()));
+    MetadataStrip::replaceEntries(*m_metadataRows, entries, [this](const MetadataEntry &entry) {
+        return metadataRow(entry, m_metadataRows->parentWidget());
+    });
 }
 
 void DetailDrawer::centreInAnnotations(QWidget *descendant, const QRect &area)

@@ -80,14 +80,22 @@ void MetadataStrip::setEntries(const QList<MetadataEntry> &entries)
     if (entries == m_entries)
         return;
     m_entries = entries;
-    // The columns before the closing stretch are replaced.
-    while (m_columns->count() > 1) {
-        QLayoutItem *item = m_columns->takeAt(0);
+    replaceEntries(*m_columns, entries,
+                   [this](const MetadataEntry &entry) { return metadataColumn(entry, m_summary->widget()); },
+                   Qt::AlignVCenter);
+}
+
+void MetadataStrip::replaceEntries(QBoxLayout &layout, const QList<MetadataEntry> &entries,
+                                   const std::function<QWidget *(const MetadataEntry &)> &make,
+                                   Qt::Alignment alignment)
+{
+    while (layout.count() > 1) {
+        QLayoutItem *item = layout.takeAt(0);
         delete item->widget();
         delete item;
     }
     for (qsizetype i = 0; i < entries.size(); ++i)
-        m_columns->insertWidget(int(i), metadataColumn(entries.at(i), m_summary->widget()), 0, Qt::AlignVCenter);
+        layout.insertWidget(int(i), make(entries.at(i)), 0, alignment);
 }
 
 bool MetadataStrip::isScrollable() const

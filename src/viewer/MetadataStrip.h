@@ -4,6 +4,9 @@
 
 #include <QWidget>
 
+#include <functional>
+
+class QBoxLayout;
 class QHBoxLayout;
 class QLabel;
 class QScrollArea;
@@ -41,6 +44,11 @@ public:
     };
     static EntryLabels entryLabels(const MetadataEntry &entry, const QFont &titleFont, const QFont &valueFont,
                                    QWidget *parent);
+    // Replaces the widgets of `layout` before its closing stretch with one
+    // made by `make` for each entry, in order.
+    static void replaceEntries(QBoxLayout &layout, const QList<MetadataEntry> &entries,
+                               const std::function<QWidget *(const MetadataEntry &)> &make,
+                               Qt::Alignment alignment = {});
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
