@@ -41,7 +41,7 @@ ContentView::ContentView(ContentViewModel &model, UserDefaults &defaults, Thumbn
     m_splitter->setChildrenCollapsible(false);
     m_splitter->setHandleWidth(1);
     m_sidebar = new ContentSidebar(model.appState(), defaults, m_splitter);
-    m_detail = new ContentDetail(cache, m_splitter);
+    m_detail = new ContentDetail(model.appState(), cache, m_splitter);
     m_splitter->addWidget(m_sidebar);
     m_splitter->addWidget(m_detail);
     m_splitter->setStretchFactor(0, 0);
@@ -174,10 +174,7 @@ void ContentView::wireModel()
     ContentViewModel *model = &m_model;
     // The model announces visibleImagesChanged after every entriesChanged
     // and sidebar selection change: the grid is refreshed once, there.
-    connect(model, &ContentViewModel::entriesChanged, this, [this] {
-        refreshSidebar();
-        m_detail->refreshOpenedImage();
-    });
+    connect(model, &ContentViewModel::entriesChanged, this, &ContentView::refreshSidebar);
     connect(model, &ContentViewModel::visibleImagesChanged, this, &ContentView::refreshDetail);
     connect(model, &ContentViewModel::openedImageChanged, this, &ContentView::updateImageScreenCommands);
     connect(model, &ContentViewModel::searchAndFiltersChanged, this, &ContentView::refreshSearchAndFilters);

@@ -153,16 +153,21 @@ bool ZoomableImage::event(QEvent *event)
     return true;
 }
 
+QColor ZoomableImage::backdrop(const QPalette &palette)
+{
+    const QColor window = palette.window().color();
+    return QColor::fromRgbF(window.redF() * 0.08f, window.greenF() * 0.08f, window.blueF() * 0.08f);
+}
+
 void ZoomableImage::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     const CanvasGeometry canvas = geometry();
     const QRectF pictureRect = m_picture && !m_picture->isNull() ? canvas.pictureRect() : QRectF();
 
-    // The backdrop: black at 0.92 over the window's colour. An opaque
-    // picture covers its whole pixels, which need no backdrop under them.
-    const QColor window = palette().window().color();
-    const QColor backdrop = QColor::fromRgbF(window.redF() * 0.08f, window.greenF() * 0.08f, window.blueF() * 0.08f);
+    // An opaque picture covers its whole pixels, which need no backdrop
+    // under them.
+    const QColor backdrop = ZoomableImage::backdrop(palette());
     QRegion backdropRegion(event->rect());
     if (m_picture && m_picture->isOpaque()) {
         backdropRegion -= QRect(QPoint(int(std::ceil(pictureRect.left())), int(std::ceil(pictureRect.top()))),

@@ -1,7 +1,10 @@
 #include "MainWindowTestSupport.h"
 
 #include "archive/LibraryArchiveFile.h"
-#include "shell/OpenedImagePreview.h"
+#include "viewer/ImageDetailView.h"
+#include "viewer/OpenedPicture.h"
+#include "viewer/PictureSource.h"
+#include "viewer/ZoomableImage.h"
 
 #include <QComboBox>
 #include <QDragEnterEvent>
@@ -154,8 +157,17 @@ private slots:
         // back to the grid, selecting it.
         ContentDetail *detail = harness.view().contentDetail();
         QVERIFY(detail->showsImageScreen());
-        QVERIFY(detail->imageScreen()->hasPicture());
+        QTRY_COMPARE(detail->imageScreen()->picture()->status(), OpenedPicture::Status::ready);
         QCOMPARE(detail->imageScreen()->title(), QStringLiteral("scan 1"));
+        QCOMPARE(detail->title(), QStringLiteral("scan 1"));
+        // The header's Edit turns edit mode on and becomes Done, which
+        // turns it off.
+        QVERIFY(detail->editButton()->isVisible() && !detail->doneButton()->isVisible());
+        QTest::mouseClick(detail->editButton(), Qt::LeftButton);
+        QVERIFY(harness.appState.isEditing());
+        QVERIFY(!detail->editButton()->isVisible() && detail->doneButton()->isVisible());
+        QTest::mouseClick(detail->doneButton(), Qt::LeftButton);
+        QVERIFY(!harness.appState.isEditing());
         QTRY_COMPARE(harness.sidebar().entries().size(), 1);
         QTest::mouseClick(detail->libraryButton(), Qt::LeftButton);
         QVERIFY(!detail->showsImageScreen());
@@ -233,7 +245,11 @@ private slots:
         QWidget *screen = detail->imageScreen();
         QTRY_VERIFY(screen->hasFocus());
         QTest::keyClick(screen, Qt::Key_Down);
-        QTest::keyClick(screen, Qt::Key_Right);
+        // Also from the canvas, once clicked.
+        QWidget *canvas = detail->imageScreen()->canvas();
+        QTest::mouseClick(canvas, Qt::LeftButton);
+        QTRY_VERIFY(canvas->hasFocus());
+        QTest::keyClick(canvas, Qt::Key_Right);
         QCOMPARE(harness.model().openedImage(), slices.at(2));
         QTest::keyClick(screen, Qt::Key_Up);
         QTest::keyClick(screen, Qt::Key_Left);
@@ -254,6 +270,25 @@ private slots:
         QCOMPARE(harness.model().openedImage(), slices.at(2));
         QVERIFY(harness.clickRow(LibraryEntryID::image(knee->id())));
         QCOMPARE(harness.view().contentDetail()->imageScreen()->image(), knee);
+    }
+
+    // The image screen shows the grid's thumbnail at once and the picture
+    // once it is decoded.
+    void openedImageShowsItsThumbnailFirst()
+    {
+        TestLibrary library;
+        AtlasImage *knee = library.image(QStringLiteral("Knee"));
+        knee->setImageData(pngBytes(Qt::gray, QSize(1200, 900)));
+        library.save();
+        WindowHarness harness(library);
+        QVERIFY(!harness.cache.requestThumbnail(knee));
+        harness.cache.waitForIdle();
+        harness.model().openImage(knee);
+        ImageDetailView *screen = harness.view().contentDetail()->imageScreen();
+        QCOMPARE(screen->picture()->status(), OpenedPicture::Status::loading);
+        QCOMPARE(screen->picture()->source()->size(), QSize(500, 375));
+        QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
+        QCOMPARE(screen->picture()->source()->size(), QSize(1200, 900));
     }
 
     void listsRedrawForWhatTheyShowOnly_data()
