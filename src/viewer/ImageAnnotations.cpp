@@ -106,7 +106,10 @@ void ImageAnnotations::watch(ModelObject *object, std::vector<Watch> &into)
 {
     Watch entry;
     entry.object = object->sharedFromThis<ModelObject>();
-    entry.token = object->addObserver([this](ModelObject *, const char *) { report(); });
+    entry.token = object->addObserver([this](ModelObject *written, const char *) {
+        emit annotationWritten(written);
+        report();
+    });
     into.push_back(std::move(entry));
 }
 

@@ -60,6 +60,8 @@ public:
     std::optional<AnnotationLinksContent> linksContent(const QUuid &id) const;
 
 signals:
+    // One of the annotations was written (any property); changed() follows.
+    void annotationWritten(ModelObject *annotation);
     void changed();
 
 private:
