@@ -66,7 +66,7 @@ EditorCanvasLayer::EditorCanvasLayer(AnnotationEditorModel *model, QObject *pare
     ImageAnnotations &annotations = model->annotations();
     connect(&annotations, &ImageAnnotations::annotationWritten, this, &EditorCanvasLayer::annotationWritten);
     connect(&annotations, &ImageAnnotations::changed, this, &EditorCanvasLayer::annotationsChanged);
-    connect(model, &AnnotationEditorModel::selectionChanged, this, &EditorCanvasLayer::invalidate);
+    connect(model, &AnnotationEditorModel::selectionChanged, this, &EditorCanvasLayer::redrawRegions);
     connect(model, &AnnotationEditorModel::draftChanged, this, &EditorCanvasLayer::changedAround);
     // Under other tools regions take no hits: the pointer's shape changes.
     connect(model, &AnnotationEditorModel::toolChanged, this, &CanvasOverlay::changed);
@@ -112,11 +112,14 @@ EditorCanvasLayer::Hit EditorCanvasLayer::hitAt(const QPointF &position, const C
 
 const AnnotationScene &EditorCanvasLayer::regionScene() const
 {
-    if (!m_hitSceneValid) {
-        m_hitScene = m_model ? AnnotationScene({}, m_model->annotations().regions(), {}) : AnnotationScene();
-        m_hitSceneValid = true;
+    if (!m_sceneValid) {
+        m_scene = m_model ? AnnotationScene({}, m_model->annotations().regions(), {}) : AnnotationScene();
+        m_sceneValid = true;
+    } else if (m_movedRegion) {
+        m_scene = m_scene.updated(*m_movedRegion);
     }
-    return m_hitScene;
+    m_movedRegion = nullptr;
+    return m_scene;
 }
 
 // Gestures
@@ -273,23 +276,28 @@ void EditorCanvasLayer::annotationWritten(ModelObject *annotation)
 
 void EditorCanvasLayer::annotationsChanged()
 {
-    m_hitSceneValid = false;
     ModelObject *written = std::exchange(m_written, nullptr);
     // The selected point or region is drawn apart from the rest: its
     // moves repaint it alone.
     if (written && m_model) {
-        if (written == static_cast<ModelObject *>(m_model->selectedRegion())
-            || written == static_cast<ModelObject *>(m_model->selectedPoint())) {
+        if (RegionAnnotation *region = m_model->selectedRegion(); written == static_cast<ModelObject *>(region)) {
+            if (m_movedRegion && m_movedRegion != region)
+                m_sceneValid = false;
+            m_movedRegion = region;
+            changedAround();
+            return;
+        }
+        if (written == static_cast<ModelObject *>(m_model->selectedPoint())) {
             changedAround();
             return;
         }
     }
-    invalidate();
+    m_sceneValid = false;
+    redrawRegions();
 }
 
-void EditorCanvasLayer::invalidate()
+void EditorCanvasLayer::redrawRegions()
 {
-    m_hitSceneValid = false;
     m_regionsValid = false;
     emit changed();
 }
@@ -335,9 +343,8 @@ void EditorCanvasLayer::drawRegions(QPainter &painter, const CanvasGeometry &geo
 {
     const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
     if (!m_regionsValid || ratio != m_regionsRatio || !sameGeometry(geometry, m_regionsGeometry)) {
-        QList<RegionAnnotation *> regions = m_model->annotations().regions();
-        regions.removeOne(m_model->selectedRegion());
-        const AnnotationScene scene({}, regions, {});
+        const RegionAnnotation *selected = m_model->selectedRegion();
+        const AnnotationScene scene = selected ? regionScene().without(selected->id()) : regionScene();
         const AnnotationFrame frame{geometry, std::nullopt, {}, {}};
         m_renderer.render(frame, scene, geometry.fitted.viewportSize.toSize(), ratio, m_labelText);
         m_regionsValid = true;

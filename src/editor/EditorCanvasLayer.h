@@ -81,7 +81,7 @@ private:
 
     void annotationWritten(ModelObject *annotation);
     void annotationsChanged();
-    void invalidate();
+    void redrawRegions();
     void changedAround();
     QRectF changingArea(const CanvasGeometry &geometry) const;
 
@@ -93,15 +93,18 @@ private:
     std::optional<Gesture> m_gesture;
     bool m_pressTaken = false;
 
+    // Every region of at least three corners, for hit tests and drawing;
+    // made again when the regions change, except for the moves of the
+    // selected one, whose mark alone is made again.
+    mutable AnnotationScene m_scene;
+    mutable bool m_sceneValid = false;
+    mutable const RegionAnnotation *m_movedRegion = nullptr;
     // The regions drawn together: all but the selected one.
     AnnotationRenderer m_renderer;
     CalloutLabelText m_labelText;
     bool m_regionsValid = false;
     CanvasGeometry m_regionsGeometry{FittedImage({}, {}), {}};
     qreal m_regionsRatio = 0;
-    // Every region of at least three corners, for hit tests.
-    mutable AnnotationScene m_hitScene;
-    mutable bool m_hitSceneValid = false;
 
     HandleStamps m_stamps;
     ModelObject *m_written = nullptr;
