@@ -9,12 +9,17 @@
 #include "ui/ContentUnavailableView.h"
 #include "ui/SystemSymbol.h"
 
+#include <QAbstractSpinBox>
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QStackedLayout>
+#include <QTextEdit>
 #include <QWidgetAction>
 
 LibraryGrid::LibraryGrid(QWidget *parent)
@@ -163,10 +168,20 @@ void LibraryGrid::updateColumnCount(int width)
     m_columnCount = columnCount(width);
 }
 
+bool LibraryGrid::isTyping()
+{
+    const QWidget *focus = QApplication::focusWidget();
+    return qobject_cast<const QLineEdit *>(focus) || qobject_cast<const QTextEdit *>(focus)
+           || qobject_cast<const QPlainTextEdit *>(focus) || qobject_cast<const QAbstractSpinBox *>(focus);
+}
+
 void LibraryGrid::handleAppear()
 {
     if (m_autoFocusOnAppear) {
-        m_view->setFocus(Qt::OtherFocusReason);
+        // The grid reappears while a search is typed: what is typed next
+        // stays in the field.
+        if (!isTyping())
+            m_view->setFocus(Qt::OtherFocusReason);
     } else {
         m_autoFocusOnAppear = true;
         emit autoFocusOnAppearChanged(true);

@@ -102,7 +102,9 @@ signals:
 private:
     void updateContent();
     void updateColumnCount(int width);
+    // Takes the keyboard focus when autoFocusOnAppear, unless a text field has it.
     void handleAppear();
+    static bool isTyping();
     void handleKey(QKeyEvent *event, bool *handled);
     void handleClick(int row);
     void showContextMenu(int row, const QPoint &globalPosition);

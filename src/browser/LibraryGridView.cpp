@@ -51,13 +51,19 @@ LibraryGridView::LibraryGridView(ThumbnailCache &cache, QWidget *parent)
     m_dropAnimation.setEasingCurve(QEasingCurve::OutCubic);
     connect(&m_dropAnimation, &QVariantAnimation::valueChanged, this, [this] {
         if (m_model && m_model->showsAddTile())
-            viewport()->update(tileRect(m_model->rowCount() - 1).adjusted(-4, -4, 4, 4));
+            updateTile(m_model->rowCount() - 1);
     });
 
     m_scrollAnimation = new QPropertyAnimation(verticalScrollBar(), "value", this);
     m_scrollAnimation->setDuration(100);
     m_scrollAnimation->setEasingCurve(QEasingCurve::OutCubic);
 
+    connect(m_delegate, &LibraryThumbnailDelegate::scaledThumbnailReady, this, [this](const AtlasImage *image) {
+        for (int row : visibleRows()) {
+            if (m_model->imageAt(row) == image)
+                updateTile(row);
+        }
+    });
     connect(&cache, &ThumbnailCache::thumbnailReady, this, &LibraryGridView::thumbnailArrived);
     connect(&cache, &ThumbnailCache::thumbnailCancelled, this, &LibraryGridView::thumbnailCancelled);
 }
@@ -124,7 +130,7 @@ void LibraryGridView::setDropTargeted(bool targeted)
         m_dropAnimation.start();
     }
     if (m_model && m_model->showsAddTile())
-        viewport()->update(tileRect(m_model->rowCount() - 1).adjusted(-4, -4, 4, 4));
+        updateTile(m_model->rowCount() - 1);
 }
 
 int LibraryGridView::columnCountForWidth(int width)
@@ -149,6 +155,11 @@ void LibraryGridView::relayout()
     m_columns = columnCountForWidth(width);
     m_tileWidth = tileWidthForWidth(width);
     m_rowHeight = int(std::ceil(LibraryThumbnail::height(m_tileWidth)));
+    // Thumbnails scaled for two screens of tiles: the one shown and the
+    // one scrolled from.
+    const qreal ratio = devicePixelRatioF();
+    const qsizetype screen = qsizetype(std::ceil(width * ratio)) * qsizetype(std::ceil(viewport()->height() * ratio)) * 4;
+    m_delegate->setScaledBudget(std::max<qsizetype>(2 * screen, 4 * 1024 * 1024));
     updateGeometries();
     viewport()->update();
 }
@@ -320,7 +331,7 @@ void LibraryGridView::thumbnailArrived(const AtlasImage *image)
             m_fadeStarts.insert(image, m_clock.elapsed());
             if (!m_fadeTimer.isActive())
                 m_fadeTimer.start();
-            viewport()->update(tileRect(row).adjusted(-4, -4, 4, 4));
+            updateTile(row);
         }
     }
 }
@@ -349,7 +360,7 @@ void LibraryGridView::advanceFades()
     }
     for (int row : visibleRows()) {
         if (m_fadeStarts.contains(m_model->imageAt(row)))
-            viewport()->update(tileRect(row).adjusted(-4, -4, 4, 4));
+            updateTile(row);
     }
 }
 
@@ -360,8 +371,20 @@ void LibraryGridView::thumbnailCancelled(const AtlasImage *image)
         viewport()->update();
 }
 
+void LibraryGridView::updateTile(int row)
+{
+    // One rectangle covering every tile that changed since the last paint:
+    // the painter's clip then stays a rectangle, inside which pictures are
+    // copied straight; a clip of several rectangles makes the raster engine
+    // blend every copy span by span, handing the spans to Qt's own thread
+    // pool and waiting for it, which stalls this thread on a busy machine.
+    m_tilesToUpdate |= tileRect(row).adjusted(-4, -4, 4, 4);
+    viewport()->update(m_tilesToUpdate);
+}
+
 void LibraryGridView::paintEvent(QPaintEvent *event)
 {
+    m_tilesToUpdate = QRect();
     QPainter painter(viewport());
     painter.fillRect(event->rect(), palette().color(QPalette::Base));
     if (!m_model)

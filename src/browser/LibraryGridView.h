@@ -100,6 +100,8 @@ protected:
 private:
     void relayout();
     QRect tileRect(int row) const; // in viewport coordinates
+    // Repaints the tile (with the other tiles asked for since the last paint).
+    void updateTile(int row);
     void requestVisibleThumbnails(const QList<int> &rows);
     void thumbnailArrived(const AtlasImage *image);
     void thumbnailCancelled(const AtlasImage *image);
@@ -126,4 +128,5 @@ private:
     QTimer m_fadeTimer;
     // Images whose tiles are on screen and have asked for a thumbnail.
     QSet<const AtlasImage *> m_requested;
+    QRect m_tilesToUpdate;
 };

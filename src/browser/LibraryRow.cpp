@@ -8,6 +8,7 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QTextLayout>
+#include <QTextOption>
 
 #include <cmath>
 
@@ -37,14 +38,44 @@ double badgeWidth(const LibraryRow &row)
     return metrics.height() + badgeInnerGap + metrics.horizontalAdvance(badgeText(*row.badge));
 }
 
+// Lines break between words; a word breaks only when it alone is wider
+// than the row.
+QTextOption wrapping()
+{
+    QTextOption option(Qt::AlignLeft | Qt::AlignTop);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    return option;
+}
+
+// Lays `text` out in lines of at most `width`, one under the other.
+void layOut(QTextLayout &layout, double width)
+{
+    layout.setTextOption(wrapping());
+    layout.beginLayout();
+    double y = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(std::max(1.0, width));
+        line.setPosition(QPointF(0, y));
+        y += line.height();
+    }
+    layout.endLayout();
+}
+
 double wrappedHeight(const QFont &font, const QString &text, double width)
 {
     const QFontMetricsF metrics(font);
     if (text.isEmpty())
         return metrics.height();
-    const QRectF bounds =
-        metrics.boundingRect(QRectF(0, 0, std::max(1.0, width), 1e6), Qt::TextWordWrap | Qt::TextWrapAnywhere, text);
-    return std::max(metrics.height(), bounds.height());
+    QTextLayout layout(text, font);
+    layOut(layout, width);
+    return std::max(metrics.height(), layout.boundingRect().height());
+}
+
+void drawWrapped(QPainter &painter, const QFont &font, const QRectF &rect, const QString &text)
+{
+    QTextLayout layout(text, font);
+    layOut(layout, rect.width());
+    layout.draw(&painter, rect.topLeft());
 }
 
 RowLayout layoutRow(const LibraryRow &row, const QRectF &content)
@@ -111,10 +142,8 @@ void LibraryRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     }
 
     const RowLayout layout = layoutRow(row, contentRect(option.rect));
-    painter->setFont(AppStyle::headline());
     painter->setPen(textColour);
-    painter->drawText(layout.title.adjusted(0, 0, 1, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap | Qt::TextWrapAnywhere,
-                      row.title);
+    drawWrapped(*painter, AppStyle::headline(), layout.title.adjusted(0, 0, 1, 0), row.title);
     if (row.badge) {
         const QFont font = AppStyle::subheadline();
         const double side = QFontMetricsF(font).height();
@@ -126,11 +155,21 @@ void LibraryRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
                                  layout.badge.width() - side - badgeInnerGap + 1, layout.badge.height()),
                           Qt::AlignLeft | Qt::AlignVCenter, badgeText(*row.badge));
     }
-    painter->setFont(AppStyle::caption());
     painter->setPen(secondary);
-    painter->drawText(layout.caption, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap | Qt::TextWrapAnywhere,
-                      row.caption);
+    drawWrapped(*painter, AppStyle::caption(), layout.caption, row.caption);
     painter->restore();
+}
+
+QStringList LibraryRowDelegate::wrappedLines(const QString &text, const QFont &font, double width)
+{
+    QTextLayout layout(text, font);
+    layOut(layout, width);
+    QStringList lines;
+    for (int i = 0; i < layout.lineCount(); ++i) {
+        const QTextLine line = layout.lineAt(i);
+        lines.append(text.mid(line.textStart(), line.textLength()));
+    }
+    return lines;
 }
 
 QSize LibraryRowDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const

@@ -19,7 +19,7 @@ Q_DECLARE_METATYPE(LibraryRow)
 
 // Draws LibraryRow values of a list view: the row comes from the model's
 // LibraryRowDelegate::rowRole. Titles and captions wrap to the list's
-// width; the selection is a rounded highlight inset from the edges.
+// width at word boundaries; the selection is a rounded highlight inset from the edges.
 class LibraryRowDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
@@ -32,6 +32,10 @@ public:
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+
+    // The lines a title or caption takes in a row `width` wide: broken
+    // between words, inside a word only when it alone is wider than the row.
+    static QStringList wrappedLines(const QString &text, const QFont &font, double width);
 
     static constexpr int horizontalInset = 8;  // highlight from the list's edges
     static constexpr int horizontalPadding = 10; // text from the highlight's edges

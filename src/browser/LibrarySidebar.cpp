@@ -120,7 +120,7 @@ private:
     QString m_symbol;
 };
 
-QString decimal(int value)
+QString decimal(qint64 value)
 {
     return QString::number(value);
 }

@@ -6,6 +6,7 @@
 #include "ui/AppStyle.h"
 #include "ui/SystemSymbol.h"
 
+#include <QCache>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
@@ -29,6 +30,61 @@ QRectF fitted(QSizeF imageSize, const QRectF &area)
     imageSize.scale(area.size(), Qt::KeepAspectRatio);
     return QRectF(area.center().x() - imageSize.width() / 2, area.center().y() - imageSize.height() / 2,
                   imageSize.width(), imageSize.height());
+}
+
+// Whether `point` falls on a device pixel under a painter that only moves
+// what it draws (no scaling, no rotation).
+bool isPixelAligned(const QPainter &painter, QPointF point, qreal ratio)
+{
+    if (painter.transform().type() > QTransform::TxTranslate)
+        return false;
+    const QPointF device = painter.transform().map(point) * ratio;
+    return std::abs(device.x() - std::round(device.x())) < 1e-6 && std::abs(device.y() - std::round(device.y())) < 1e-6;
+}
+
+// `point` moved onto the nearest device pixel, where the painter only moves
+// what it draws; unchanged otherwise.
+QPointF pixelAligned(const QPainter &painter, QPointF point, qreal ratio)
+{
+    if (painter.transform().type() > QTransform::TxTranslate)
+        return point;
+    const QPointF offset(painter.transform().dx(), painter.transform().dy());
+    const QPointF device = (point + offset) * ratio;
+    return QPointF(std::round(device.x()), std::round(device.y())) / ratio - offset;
+}
+
+// The tile's square: black, rounded, with its inner border.
+void paintFrame(QPainter &painter, const QRectF &square, const QColor &border)
+{
+    QPainterPath shape;
+    shape.addRoundedRect(square, LibraryThumbnail::cornerRadius, LibraryThumbnail::cornerRadius);
+    painter.fillPath(shape, Qt::black);
+    const double inset = LibraryThumbnail::borderWidth / 2;
+    painter.setPen(QPen(border, LibraryThumbnail::borderWidth));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(square.adjusted(inset, inset, -inset, -inset), LibraryThumbnail::cornerRadius - inset,
+                            LibraryThumbnail::cornerRadius - inset);
+}
+
+// The frame of a square `side` wide, drawn once for each size and border.
+QImage frame(double side, const QColor &border, qreal ratio)
+{
+    static QCache<QString, QImage> frames(16 * 1024 * 1024);
+    const QString key = QString::number(side) + QLatin1Char('/') + QString::number(ratio) + QLatin1Char('/')
+                        + QString::number(border.rgba(), 16);
+    if (const QImage *cached = frames.object(key))
+        return *cached;
+    const int pixels = int(std::ceil(side * ratio));
+    QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    image.setDevicePixelRatio(ratio);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        paintFrame(painter, QRectF(0, 0, side, side), border);
+    }
+    frames.insert(key, new QImage(image), qsizetype(pixels) * pixels * 4);
+    return image;
 }
 
 void drawElided(QPainter &painter, const QFont &font, const QColor &colour, const QRectF &rect, const QString &text,
@@ -102,7 +158,6 @@ void LibraryThumbnail::paint(QPainter &painter, const QRectF &rect, const QPalet
         return;
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
 
     const QRectF square(rect.left(), rect.top(), rect.width(), rect.width());
     // The square, grown about its centre while selected.
@@ -111,10 +166,29 @@ void LibraryThumbnail::paint(QPainter &painter, const QRectF &rect, const QPalet
     painter.translate(square.center());
     painter.scale(scale, scale);
     painter.translate(-square.center());
+    // Smooth filtering only where pictures are drawn scaled: copying
+    // pixel for pixel with it on takes several times as long.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, painter.transform().type() > QTransform::TxTranslate);
 
-    QPainterPath shape;
-    shape.addRoundedRect(square, cornerRadius, cornerRadius);
-    painter.fillPath(shape, Qt::black);
+    // The inner border, blending from the secondary to the accent colour.
+    // The square's growth may overshoot, as a spring does; the colours stay
+    // between the two.
+    const QColor off = AppStyle::secondary(palette);
+    const QColor on = AppStyle::accent(palette);
+    const double blend = std::clamp(selection, 0.0, 1.0);
+    auto mix = [blend](double a, double b) { return a + (b - a) * blend; };
+    const QColor border = QColor::fromRgbF(float(mix(off.redF(), on.redF())), float(mix(off.greenF(), on.greenF())),
+                                           float(mix(off.blueF(), on.blueF())),
+                                           float(mix(off.alphaF(), on.alphaF())));
+    // Most tiles are drawn as they are, unselected: their frame is drawn
+    // once and then copied, far cheaper than filling and stroking the
+    // rounded square for every tile of every frame.
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    if (isPixelAligned(painter, square.topLeft(), ratio))
+        painter.drawImage(square.topLeft(), frame(square.width(), border, ratio));
+    else
+        paintFrame(painter, square, border);
+
     // The content sits inside the inset, clear of the rounded corners.
     const QRectF area = imageArea(rect);
     const bool hasPicture = (thumbnailPixmap && !thumbnailPixmap->isNull()) || (thumbnail && !thumbnail->isNull());
@@ -130,25 +204,21 @@ void LibraryThumbnail::paint(QPainter &painter, const QRectF &rect, const QPalet
     if (shown > 0) {
         painter.setOpacity(shown);
         if (thumbnailPixmap && !thumbnailPixmap->isNull()) {
-            const QSizeF size = thumbnailPixmap->deviceIndependentSize();
-            painter.drawPixmap(fitted(size, area), *thumbnailPixmap, QRectF(QPointF(), thumbnailPixmap->size()));
+            // A pixmap made for the square is copied pixel for pixel.
+            const QRectF target = fitted(thumbnailPixmap->deviceIndependentSize(), area);
+            const QPointF at = pixelAligned(painter, target.topLeft(), ratio);
+            if (isPixelAligned(painter, at, ratio)) {
+                painter.drawPixmap(at, *thumbnailPixmap);
+            } else {
+                painter.setRenderHint(QPainter::SmoothPixmapTransform);
+                painter.drawPixmap(target, *thumbnailPixmap, QRectF(QPointF(), thumbnailPixmap->size()));
+            }
         } else {
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
             painter.drawImage(fitted(thumbnail->size(), area), *thumbnail);
         }
         painter.setOpacity(1);
     }
-    // The inner border, blending from the secondary to the accent colour.
-    const QColor off = AppStyle::secondary(palette);
-    const QColor on = AppStyle::accent(palette);
-    auto mix = [selection](double a, double b) { return a + (b - a) * selection; };
-    const QColor border = QColor::fromRgbF(float(mix(off.redF(), on.redF())), float(mix(off.greenF(), on.greenF())),
-                                           float(mix(off.blueF(), on.blueF())),
-                                           float(mix(off.alphaF(), on.alphaF())));
-    const double inset = borderWidth / 2;
-    painter.setPen(QPen(border, borderWidth));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(square.adjusted(inset, inset, -inset, -inset), cornerRadius - inset,
-                            cornerRadius - inset);
     painter.restore();
 
     // Captions, one line each.

@@ -43,7 +43,7 @@ struct LibraryThumbnail {
 
     // Draws the tile into `rect` (rect's width is the column width).
     // `selection` runs from 0 (not selected) to 1 (selected), for the
-    // change between the two. `thumbnailPixmap`, when given, is the
+    // change between the two; it may overshoot a little, as a spring does. `thumbnailPixmap`, when given, is the
     // thumbnail already scaled for the square. `appearance` runs from 0 to 1
     // while a thumbnail that just arrived fades in over the placeholder.
     void paint(QPainter &painter, const QRectF &rect, const QPalette &palette, double selection,

@@ -4,11 +4,14 @@
 #include "browser/LibraryThumbnail.h"
 #include "browser/ThumbnailCache.h"
 #include "ui/AppStyle.h"
+#include "platform/WorkerPools.h"
 #include "ui/SystemSymbol.h"
 
 #include <QFontMetricsF>
+#include <QFutureWatcher>
 #include <QPainter>
 #include <QPainterPath>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <cmath>
 
@@ -19,8 +22,11 @@ LibraryThumbnailDelegate::LibraryThumbnailDelegate(ThumbnailCache &cache, QObjec
 {
 }
 
-const QPixmap *LibraryThumbnailDelegate::scaledThumbnail(const AtlasImage *image, const QImage &thumbnail,
-                                                         const QSizeF &area, qreal ratio) const
+LibraryThumbnailDelegate::~LibraryThumbnailDelegate() = default;
+
+LibraryThumbnailDelegate::ScaledThumbnail
+LibraryThumbnailDelegate::scaledThumbnail(const AtlasImage *image, const QImage &thumbnail, const QSizeF &area,
+                                          qreal ratio) const
 {
     QSizeF target = QSizeF(thumbnail.size());
     target.scale(area, Qt::KeepAspectRatio);
@@ -28,18 +34,36 @@ const QPixmap *LibraryThumbnailDelegate::scaledThumbnail(const AtlasImage *image
                        std::max(1, int(std::lround(target.height() * ratio))));
     if (Scaled *scaled = m_scaled.object(image)) {
         if (scaled->sourceKey == thumbnail.cacheKey() && scaled->pixmap.size() == pixels)
-            return &scaled->pixmap;
+            return {&scaled->pixmap, false};
     }
     // Larger than the thumbnail: drawn from it directly, nothing to keep.
     if (pixels.width() >= thumbnail.width() || pixels.height() >= thumbnail.height())
-        return nullptr;
-    QPixmap pixmap = QPixmap::fromImage(thumbnail.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-    pixmap.setDevicePixelRatio(ratio);
-    auto *scaled = new Scaled{thumbnail.cacheKey(), pixmap};
-    const qsizetype cost = qsizetype(pixels.width()) * pixels.height() * 4;
-    if (!m_scaled.insert(image, scaled, cost))
-        return nullptr;
-    return &m_scaled.object(image)->pixmap;
+        return {nullptr, false};
+    // Scaled on a worker thread: smooth scaling on this one would make it
+    // wait for Qt's own thread pool, while the pictures being decoded keep
+    // the machine busy.
+    const Scaling wanted{thumbnail.cacheKey(), pixels};
+    if (m_scaling.value(image) != wanted) {
+        m_scaling.insert(image, wanted);
+        // Drawing is const; what it starts fills the delegate's caches.
+        auto *self = const_cast<LibraryThumbnailDelegate *>(this);
+        auto *job = new QFutureWatcher<QImage>(self);
+        connect(job, &QFutureWatcher<QImage>::finished, self, [self, job, image, wanted, ratio] {
+            job->deleteLater();
+            if (self->m_scaling.value(image) != wanted)
+                return; // asked again since, for another size or thumbnail
+            self->m_scaling.remove(image);
+            QPixmap pixmap = QPixmap::fromImage(job->result());
+            pixmap.setDevicePixelRatio(ratio);
+            const qsizetype cost = qsizetype(wanted.pixels.width()) * wanted.pixels.height() * 4;
+            self->m_scaled.insert(image, new Scaled{wanted.sourceKey, pixmap}, cost);
+            emit self->scaledThumbnailReady(image);
+        });
+        job->setFuture(QtConcurrent::run(&WorkerPools::computing(), [thumbnail, pixels] {
+            return thumbnail.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        }));
+    }
+    return {nullptr, true};
 }
 
 void LibraryThumbnailDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
@@ -64,7 +88,12 @@ void LibraryThumbnailDelegate::paint(QPainter *painter, const QStyleOptionViewIt
     const QPixmap *pixmap = nullptr;
     if (tile.thumbnail && !tile.thumbnail->isNull()) {
         const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
-        pixmap = scaledThumbnail(image, *tile.thumbnail, LibraryThumbnail::imageArea(rect).size(), ratio);
+        const ScaledThumbnail scaled =
+            scaledThumbnail(image, *tile.thumbnail, LibraryThumbnail::imageArea(rect).size(), ratio);
+        pixmap = scaled.pixmap;
+        // The placeholder stays until the picture is scaled for the tile.
+        if (scaled.pending)
+            tile.thumbnail.reset();
     }
     const double appearance = thumbnailAppearance ? thumbnailAppearance(image) : 1.0;
     tile.paint(*painter, rect, option.palette, progress, pixmap, appearance);

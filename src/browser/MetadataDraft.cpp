@@ -71,12 +71,17 @@ MetadataDraft MetadataDraft::normalized() const
 {
     MetadataDraft draft = *this;
     draft.title = trimmingWhitespaceAndNewlines(title);
-    const auto [lowest, highest] = ageValueRange(ageKind);
-    draft.ageValue = std::min(std::max(ageValue, lowest), highest);
+    draft.ageValue = clampedAgeValue(ageValue, ageKind);
     return draft;
 }
 
-std::pair<int, int> MetadataDraft::ageValueRange(AgeSpec::Kind kind)
+qint64 MetadataDraft::clampedAgeValue(qint64 value, AgeSpec::Kind kind)
+{
+    const auto [lowest, highest] = ageValueRange(kind);
+    return std::min(std::max(value, lowest), highest);
+}
+
+std::pair<qint64, qint64> MetadataDraft::ageValueRange(AgeSpec::Kind kind)
 {
     switch (kind) {
     case AgeSpec::Kind::fetal:

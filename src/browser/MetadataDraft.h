@@ -21,7 +21,7 @@ struct MetadataDraft {
     Region region = Region::head;
     Plane plane = Plane::unspecified;
     AgeSpec::Kind ageKind = AgeSpec::Kind::unspecified;
-    int ageValue = 30;
+    qint64 ageValue = 30;
     Sex sex = Sex::unspecified;
 
     MetadataDraft() = default;
@@ -45,7 +45,10 @@ struct MetadataDraft {
 
     // Permitted age values by kind (closed range): fetal 1...45, months
     // 0...17, every other kind 0...120.
-    static std::pair<int, int> ageValueRange(AgeSpec::Kind kind);
+    static std::pair<qint64, qint64> ageValueRange(AgeSpec::Kind kind);
+    // `value` raised to the lowest value of the kind's range, then lowered to
+    // the highest.
+    static qint64 clampedAgeValue(qint64 value, AgeSpec::Kind kind);
 
     friend bool operator==(const MetadataDraft &, const MetadataDraft &) = default;
 };

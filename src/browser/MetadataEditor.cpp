@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -339,6 +340,7 @@ QWidget *MetadataEditor::makeAgeControls()
     // Up and down in the field step as the arrows do.
     m_ageField->installEventFilter(this);
     connect(m_ageField, &QLineEdit::textEdited, this, &MetadataEditor::setAgeValueText);
+    connect(m_ageField, &QLineEdit::editingFinished, this, &MetadataEditor::finishAgeValueText);
     connect(m_stepUp, &QToolButton::clicked, this, [this] { stepAgeValue(1); });
     connect(m_stepDown, &QToolButton::clicked, this, [this] { stepAgeValue(-1); });
     return m_ageControls;
@@ -358,30 +360,53 @@ std::optional<QString> MetadataEditor::ageValueLabel(AgeSpec::Kind kind)
     }
 }
 
-int MetadataEditor::ageValue(const QString &text, AgeSpec::Kind kind)
+QString MetadataEditor::ageNumbers(const QString &text)
 {
     QString numbers;
     for (const QChar character : text) {
         if (character.isNumber())
             numbers.append(character);
     }
+    return numbers;
+}
+
+qint64 MetadataEditor::typedAgeValue(const QString &text)
+{
+    const QString numbers = ageNumbers(text);
     // Only the digits 0 to 9 read as a number; anything else, or a number
-    // too large for an integer, reads as 0.
-    int value = 0;
-    if (!numbers.isEmpty()) {
-        bool ascii = std::all_of(numbers.cbegin(), numbers.cend(),
-                                 [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
-        bool ok = false;
-        const qint64 parsed = ascii ? numbers.toLongLong(&ok) : 0;
-        value = ok && parsed <= std::numeric_limits<int>::max() ? int(parsed) : 0;
-    }
-    const auto [lowest, highest] = MetadataDraft::ageValueRange(kind);
-    return std::min(std::max(value, lowest), highest);
+    // too large for 64 bits, reads as 0.
+    const bool ascii = std::all_of(numbers.cbegin(), numbers.cend(),
+                                   [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
+    bool ok = false;
+    const qint64 parsed = ascii && !numbers.isEmpty() ? numbers.toLongLong(&ok) : 0;
+    return ok ? parsed : 0;
+}
+
+qint64 MetadataEditor::ageValue(const QString &text, AgeSpec::Kind kind)
+{
+    return MetadataDraft::clampedAgeValue(typedAgeValue(text), kind);
 }
 
 void MetadataEditor::setAgeValueText(const QString &text)
 {
-    m_draft.ageValue = ageValue(text, m_draft.ageKind);
+    m_ageValueEdited = true;
+    m_draft.ageValue = typedAgeValue(text);
+    // The field keeps what was typed, numbers only, until it is left.
+    const QString numbers = ageNumbers(text);
+    if (m_ageField->text() != numbers) {
+        const int cursor = int(ageNumbers(text.left(m_ageField->cursorPosition())).size());
+        m_ageField->setText(numbers);
+        m_ageField->setCursorPosition(cursor);
+    }
+    updateAgeSteppers();
+}
+
+void MetadataEditor::finishAgeValueText()
+{
+    // A value the user has not edited stays as it is.
+    if (!std::exchange(m_ageValueEdited, false))
+        return;
+    clampAgeValue();
     updateAgeControls();
 }
 
@@ -396,15 +421,15 @@ void MetadataEditor::setAgeKind(AgeSpec::Kind kind)
 
 void MetadataEditor::stepAgeValue(int step)
 {
-    m_draft.ageValue += step;
-    clampAgeValue();
+    // From the value as the range allows it, so no step overflows.
+    const qint64 from = MetadataDraft::clampedAgeValue(m_draft.ageValue, m_draft.ageKind);
+    m_draft.ageValue = MetadataDraft::clampedAgeValue(from + step, m_draft.ageKind);
     updateAgeControls();
 }
 
 void MetadataEditor::clampAgeValue()
 {
-    const auto [lowest, highest] = MetadataDraft::ageValueRange(m_draft.ageKind);
-    m_draft.ageValue = std::min(std::max(m_draft.ageValue, lowest), highest);
+    m_draft.ageValue = MetadataDraft::clampedAgeValue(m_draft.ageValue, m_draft.ageKind);
 }
 
 void MetadataEditor::updateAgeControls()
@@ -419,6 +444,11 @@ void MetadataEditor::updateAgeControls()
     const QString text = ageValueText();
     if (m_ageField->text() != text)
         m_ageField->setText(text);
+    updateAgeSteppers();
+}
+
+void MetadataEditor::updateAgeSteppers()
+{
     const auto [lowest, highest] = MetadataDraft::ageValueRange(m_draft.ageKind);
     m_stepUp->setEnabled(m_draft.ageValue < highest);
     m_stepDown->setEnabled(m_draft.ageValue > lowest);

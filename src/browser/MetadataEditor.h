@@ -42,12 +42,20 @@ public:
     // clamped into the range of its kind.
     MetadataDraft normalizedDraft() const { return m_draft.normalized(); }
 
-    // The age value field's text: reading gives the value in decimal;
-    // writing keeps the typed numbers only (nothing or an unreadable number
-    // gives 0) and clamps the result into the current kind's range.
+    // The age value field's text: reading gives the value in decimal.
+    // Writing (each edit of the field) keeps the typed numbers only, and
+    // the value they read as (nothing or an unreadable number gives 0); the
+    // field shows them as typed, an empty field staying empty. Leaving the
+    // field after typing (finishAgeValueText) clamps the value into the
+    // current kind's range and shows it, as confirming the sheet does.
     QString ageValueText() const { return QString::number(m_draft.ageValue); }
     void setAgeValueText(const QString &text);
-    static int ageValue(const QString &text, AgeSpec::Kind kind);
+    void finishAgeValueText();
+    // The numbers of a typed text, in 64 bits; 0 for nothing or what does not
+    // read as the digits 0 to 9.
+    static qint64 typedAgeValue(const QString &text);
+    // The same, clamped into the kind's range.
+    static qint64 ageValue(const QString &text, AgeSpec::Kind kind);
     // "Gestational weeks", "Months" or "Years"; none for kinds without a value.
     static std::optional<QString> ageValueLabel(AgeSpec::Kind kind);
 
@@ -92,10 +100,13 @@ private:
     void stepAgeValue(int step);
     void clampAgeValue();
     void updateAgeControls();
+    void updateAgeSteppers();
+    static QString ageNumbers(const QString &text);
     void updateActionButton();
 
     qsizetype m_imageCount;
     MetadataDraft m_draft;
+    bool m_ageValueEdited = false; // typed into since the field was last left
     QString m_headerTitle;
     QString m_headerSubtitle;
 

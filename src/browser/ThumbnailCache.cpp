@@ -12,7 +12,7 @@
 #include <algorithm>
 
 ThumbnailCache::ThumbnailCache(QObject *parent)
-    : ThumbnailCache([](const QByteArray &data, int maxPixelSize) { return ImageDecoder::decode(data, maxPixelSize); },
+    : ThumbnailCache([](const EncodedImage &image, int maxPixelSize) { return ImageDecoder::decode(image, maxPixelSize); },
                      WorkerPools::decoding().maxThreadCount(), defaultMaxBytes, parent)
 {
 }
@@ -76,6 +76,7 @@ std::optional<QImage> ThumbnailCache::requestThumbnail(AtlasImage *image, int ma
     if (image->isImageDataMissing())
         return std::nullopt;
     Pending entry;
+    entry.image = image;
     entry.owner = image->weak_from_this();
     entry.maxPixelSize = maxPixelSize;
     m_pending.insert(image, entry);
@@ -136,10 +137,10 @@ void ThumbnailCache::startNext()
             m_pending.erase(pending);
             continue;
         }
-        // Model objects are read on this thread only: the bytes go to the
-        // worker as an implicitly shared copy.
-        const std::optional<QByteArray> data = static_cast<const AtlasImage *>(key)->nonEmptyImageData();
-        if (!data) {
+        // Model objects are read on this thread only: the worker gets where
+        // the bytes are and reads them itself.
+        const std::optional<StoredImageData> stored = AtlasImage::storedImageData({pending->image}).constFirst();
+        if (!stored) {
             Pending done = std::move(*pending);
             m_pending.erase(pending);
             deliver(done, std::nullopt);
@@ -155,7 +156,11 @@ void ThumbnailCache::startNext()
             decode->deleteLater();
             finish(key, owner, decode->result());
         });
-        decode->setFuture(QtConcurrent::run(&WorkerPools::decoding(), m_decoder, *data, maxPixelSize));
+        decode->setFuture(QtConcurrent::run(&WorkerPools::decoding(), [decoder = m_decoder, data = *stored, maxPixelSize] {
+            StoredImageDataReader reader;
+            const std::optional<EncodedImage> image = reader.encodedImage(data);
+            return image ? decoder(*image, maxPixelSize) : QImage();
+        }));
     }
 }
 

@@ -14,16 +14,19 @@
 #include <optional>
 
 #include "model/AtlasImage.h"
+#include "platform/ImageDecoder.h"
 class ModelObject;
 
 // Decoded thumbnails of library images, shared by every window.
 //
 // A thumbnail is the image scaled down so that its longer side is at most
 // the requested number of pixels, with the stored orientation applied
-// (ImageDecoder). It is decoded on the decoding pool from bytes read on the
-// GUI thread, a few at a time, and kept by the image's identity (the model object, not its `id`, which need
-// not be unique), whatever size was asked for, until the byte budget pushes
-// it out (least recently used first).
+// (ImageDecoder). It is decoded on the decoding pool, a few at a time, from
+// bytes read there too (StoredImageDataReader: nothing is read on the GUI
+// thread, and nothing read stays on the model object), and kept by the
+// image's identity (the model object, not its `id`, which need not be
+// unique), whatever size was asked for, until the byte budget pushes it
+// out (least recently used first).
 //
 // Requests for an image whose decode is queued or running join it; decodes
 // still queued can be dropped when their tile leaves the screen. A decode
@@ -34,9 +37,9 @@ class ModelObject;
 class ThumbnailCache : public QObject {
     Q_OBJECT
 public:
-    // Makes a thumbnail from image bytes; a null image when there is none.
-    // Runs on a worker thread, so it must touch no shared state.
-    using Decoder = std::function<QImage(const QByteArray &data, int maxPixelSize)>;
+    // Makes a thumbnail from an image's bytes; a null image when there is
+    // none. Runs on a worker thread, so it must touch no shared state.
+    using Decoder = std::function<QImage(const EncodedImage &image, int maxPixelSize)>;
 
     static constexpr int defaultMaxPixelSize = 500;
     static constexpr qsizetype defaultMaxBytes = qsizetype(256) * 1024 * 1024;
@@ -95,6 +98,7 @@ private:
         QImage thumbnail;
     };
     struct Pending {
+        AtlasImage *image = nullptr;
         std::weak_ptr<const ModelObject> owner;
         int maxPixelSize = defaultMaxPixelSize;
         bool running = false;

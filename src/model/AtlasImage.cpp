@@ -330,6 +330,8 @@ QList<std::optional<StoredImageData>> AtlasImage::storedImageData(const QList<At
 {
     QList<std::optional<StoredImageData>> result;
     result.reserve(images.size());
+    // A few images look up their own file names; more read all names at once.
+    constexpr qsizetype fewImages = 16;
     QHash<ModelContext *, QHash<qint64, QString>> fileNames; // by context, then row key
     for (const AtlasImage *image : images) {
         const Data &m = image->m;
@@ -342,17 +344,26 @@ QList<std::optional<StoredImageData>> AtlasImage::storedImageData(const QList<At
             result.append(std::nullopt);
             continue;
         }
-        auto names = fileNames.find(context);
-        if (names == fileNames.end()) {
-            names = fileNames.insert(context, {});
-            QSqlQuery &query = context->preparedQuery(QStringLiteral("SELECT imageKey, fileName FROM ImageFile"));
-            if (query.exec()) {
-                while (query.next())
-                    names->insert(query.value(0).toLongLong(), query.value(1).toString());
-            }
+        QString name;
+        if (images.size() <= fewImages) {
+            QSqlQuery &query = context->preparedQuery(QStringLiteral("SELECT fileName FROM ImageFile WHERE imageKey = ?"));
+            query.addBindValue(image->storeKey());
+            if (query.exec() && query.next())
+                name = query.value(0).toString();
             query.finish();
+        } else {
+            auto names = fileNames.find(context);
+            if (names == fileNames.end()) {
+                names = fileNames.insert(context, {});
+                QSqlQuery &query = context->preparedQuery(QStringLiteral("SELECT imageKey, fileName FROM ImageFile"));
+                if (query.exec()) {
+                    while (query.next())
+                        names->insert(query.value(0).toLongLong(), query.value(1).toString());
+                }
+                query.finish();
+            }
+            name = names->value(image->storeKey());
         }
-        const QString name = names->value(image->storeKey());
         if (!name.isEmpty())
             result.append(StoredImageData::file(context->externalStorage().folder() + QLatin1Char('/') + name));
         else if (!context->storePath().isEmpty())

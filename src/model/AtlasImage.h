@@ -113,7 +113,8 @@ public:
     // Where the bytes of each of `images` are kept, for reading them on
     // another thread without holding them all: none for an image without
     // bytes. Bytes saved in the store are read no further than a look-up
-    // of all their file names at once.
+    // of their file names (each image's own for a few images, all at once
+    // for more).
     static QList<std::optional<StoredImageData>> storedImageData(const QList<AtlasImage *> &images);
 
     static const RelationshipDescription &pointsRelationship();

@@ -125,3 +125,17 @@ std::optional<QByteArray> StoredImageDataReader::read(const StoredImageData &dat
     }
     return std::nullopt;
 }
+
+std::optional<EncodedImage> StoredImageDataReader::encodedImage(const StoredImageData &data)
+{
+    if (data.m_kind == StoredImageData::Kind::file) {
+        const std::optional<qint64> bytes = size(data);
+        if (!bytes || *bytes == 0)
+            return std::nullopt;
+        return EncodedImage::fromFile(data.m_path);
+    }
+    const std::optional<QByteArray> bytes = read(data);
+    if (!bytes || bytes->isEmpty())
+        return std::nullopt;
+    return EncodedImage::fromBytes(*bytes);
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ImageDecoder.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -53,6 +55,10 @@ public:
     // The first `count` bytes (fewer when there are fewer), or all of them
     // when `count` is negative.
     std::optional<QByteArray> read(const StoredImageData &data, qint64 count = -1);
+    // The bytes as ImageDecoder takes them: a file named, not read (a
+    // large scan need never be held whole), other bytes read. None when
+    // they can't be reached or there are none (zero bytes).
+    std::optional<EncodedImage> encodedImage(const StoredImageData &data);
 
 private:
     // The reader's connection to `databasePath`, opened on first use.

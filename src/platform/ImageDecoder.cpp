@@ -1,8 +1,12 @@
 #include "platform/ImageDecoder.h"
 
+#include "platform/LibvipsImage.h"
+#include "platform/MemoryBudget.h"
 #include "platform/PlatformImage.h"
+#include "platform/WorkerPools.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QImageReader>
 
 #include <algorithm>
@@ -20,32 +24,182 @@ QSize boundedSize(QSize size, int maxPixelSize)
                  std::max(1, int(std::lround(size.height() * factor))));
 }
 
+qint64 area(QSize size)
+{
+    return qint64(std::max(0, size.width())) * std::max(0, size.height());
+}
+
+bool withinLimit(QSize size)
+{
+    return area(size) <= PlatformImage::maximumPixelCount;
+}
+
+// What the first bytes say of the encoding.
+struct Encoding {
+    enum class Kind { png, jpeg, tiff, other } kind = Kind::other;
+    int pngBitDepth = 0;   // bits per channel
+    int pngColourType = 0; // 0 grey, 2 RGB, 3 palette, 4 grey and alpha, 6 RGBA
+
+    static constexpr qsizetype headLength = 26;
+
+    static Encoding of(const QByteArray &head)
+    {
+        Encoding encoding;
+        if (head.startsWith("\x89PNG\r\n\x1a\n")) {
+            encoding.kind = Kind::png;
+            // The header chunk comes first: bit depth and colour type follow
+            // its width and height.
+            if (head.size() >= headLength && head.mid(12, 4) == "IHDR") {
+                encoding.pngBitDepth = quint8(head.at(24));
+                encoding.pngColourType = quint8(head.at(25));
+            }
+        } else if (head.startsWith("\xff\xd8\xff")) {
+            encoding.kind = Kind::jpeg;
+        } else if (head.startsWith(QByteArray("II*\0", 4)) || head.startsWith(QByteArray("MM\0*", 4))
+                   || head.startsWith(QByteArray("II+\0", 4)) || head.startsWith(QByteArray("MM\0+", 4))) {
+            encoding.kind = Kind::tiff;
+        }
+        return encoding;
+    }
+
+    // Where libvips beats Qt's readers. Measured on 16,000-pixel scans and
+    // 6000 x 4000 pictures: Qt's TIFF reader and its PNG reader for deep,
+    // grey or palette pictures decode the whole picture at its stored depth
+    // before scaling (a 16-bit grey TIFF's thumbnail peaks at 3 GB, a grey
+    // PNG's at 1.5 GB), where libvips reads strips and shrinks as it goes
+    // (about 80 MB). Qt's JPEG reader scales while decoding, about twice as
+    // fast as libvips, and its PNG reader does so too for 8-bit RGB and RGBA,
+    // at a third of libvips's memory; at full size, 8-bit JPEG and PNG decode
+    // straight into the picture with either, Qt's a little leaner.
+    bool decodesWithLibvips(bool scaled) const
+    {
+        switch (kind) {
+        case Kind::tiff:
+            return true;
+        case Kind::png:
+            return pngBitDepth > 8 || (scaled && pngColourType != 2 && pngColourType != 6);
+        case Kind::jpeg:
+        case Kind::other:
+            break;
+        }
+        return false;
+    }
+};
+
+// Rows of the stored picture that libvips holds at once while it shrinks
+// or converts (strips and tiles of its worker threads).
+constexpr qint64 libvipsRowsInFlight = 256;
+
+qint64 libvipsCost(const LibvipsImage::Header &header, QSize target, bool scaled)
+{
+    const qint64 rows = qint64(header.size.width()) * header.bands * header.bytesPerBand * libvipsRowsInFlight;
+    if (scaled)
+        return area(target) * 4 + rows;
+    const qint64 picture = area(header.size) * (header.bands == 1 ? 1 : 4);
+    // A stored orientation is applied to a copy.
+    return picture * (header.orientation == 1 ? 1 : 2) + rows;
+}
+
+// 8 bits per channel, grey kept grey.
+QImage narrowed(const QImage &image)
+{
+    switch (image.format()) {
+    case QImage::Format_Grayscale16:
+        return image.convertToFormat(QImage::Format_Grayscale8);
+    case QImage::Format_RGBX64:
+    case QImage::Format_RGBA64:
+    case QImage::Format_RGBA64_Premultiplied:
+    case QImage::Format_RGBX16FPx4:
+    case QImage::Format_RGBA16FPx4:
+    case QImage::Format_RGBA16FPx4_Premultiplied:
+    case QImage::Format_RGBX32FPx4:
+    case QImage::Format_RGBA32FPx4:
+    case QImage::Format_RGBA32FPx4_Premultiplied:
+        return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                             : QImage::Format_RGB32);
+    default:
+        return image;
+    }
+}
+
+// Qt's readers, for every other encoding.
+QImage decodeWithQt(const EncodedImage &image, int maxPixelSize)
+{
+    QBuffer buffer;
+    QFile file;
+    QIODevice *device = &buffer;
+    if (image.isFile()) {
+        file.setFileName(image.path());
+        device = &file;
+    } else {
+        buffer.setData(image.bytes()); // shares the bytes, no copy
+    }
+    if (!device->open(QIODevice::ReadOnly))
+        return {};
+    QImageReader reader(device);
+    reader.setAutoTransform(true);
+    const QSize size = reader.size();
+    qint64 cost = 0;
+    if (size.isValid() && !size.isEmpty()) {
+        if (!withinLimit(size))
+            return {};
+        const int depth = std::max(32, int(QImage::toPixelFormat(reader.imageFormat()).bitsPerPixel()));
+        const QSize target = boundedSize(size, maxPixelSize);
+        // The others are decoded whole and scaled smoothly below.
+        if (target != size) {
+            reader.setScaledSize(target);
+            cost = reader.supportsOption(QImageIOHandler::ScaledSize) ? area(target) * 4 * 4 : 0;
+        }
+        if (cost == 0)
+            cost = area(size) * depth / 8 + area(target) * 4;
+    }
+    const MemoryBudget::Grant grant = WorkerPools::decodingMemory().acquire(cost);
+    QImage decoded = reader.read();
+    if (decoded.isNull() || !withinLimit(decoded.size()))
+        return {};
+    if (maxPixelSize == ImageDecoder::fullSize)
+        return narrowed(decoded);
+    // Readers without a size in the header: scale afterwards.
+    const QSize bounded = boundedSize(decoded.size(), maxPixelSize);
+    if (bounded != decoded.size())
+        decoded = decoded.scaled(bounded, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return decoded.convertToFormat(decoded.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                             : QImage::Format_RGB32);
+}
+
 } // namespace
+
+QByteArray EncodedImage::head(qsizetype count) const
+{
+    if (!isFile())
+        return m_bytes.left(count);
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.read(count);
+}
 
 QImage ImageDecoder::decode(const QByteArray &data, int maxPixelSize)
 {
-    if (data.isEmpty() || maxPixelSize < 0)
+    return decode(EncodedImage::fromBytes(data), maxPixelSize);
+}
+
+QImage ImageDecoder::decode(const EncodedImage &image, int maxPixelSize)
+{
+    if (maxPixelSize < 0)
+        return {};
+    const QByteArray head = image.head(Encoding::headLength);
+    if (head.isEmpty())
         return {};
     PlatformImage::allowLargeImages();
-    QBuffer buffer;
-    buffer.setData(data); // shares the bytes, no copy
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setAutoTransform(true);
-    const QSize size = reader.size();
-    if (size.isValid() && !size.isEmpty()) {
-        const QSize target = boundedSize(size, maxPixelSize);
-        // The others are decoded whole and scaled smoothly below.
-        if (target != size)
-            reader.setScaledSize(target);
+    const bool scaled = maxPixelSize != fullSize;
+    if (Encoding::of(head).decodesWithLibvips(scaled) && LibvipsImage::isAvailable()) {
+        const std::optional<LibvipsImage::Header> header = LibvipsImage::header(image);
+        if (!header || !withinLimit(header->size))
+            return {};
+        const QSize target = boundedSize(header->uprightSize(), maxPixelSize);
+        const MemoryBudget::Grant grant = WorkerPools::decodingMemory().acquire(libvipsCost(*header, target, scaled));
+        return scaled ? LibvipsImage::thumbnail(image, target) : LibvipsImage::fullSize(image);
     }
-    QImage image = reader.read();
-    if (image.isNull() || maxPixelSize == fullSize)
-        return image;
-    // Readers without a size in the header: scale afterwards.
-    const QSize bounded = boundedSize(image.size(), maxPixelSize);
-    if (bounded != image.size())
-        image = image.scaled(bounded, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                         : QImage::Format_RGB32);
+    return decodeWithQt(image, maxPixelSize);
 }

@@ -2,23 +2,57 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QString>
 
-// The one way a library image's bytes become pixels, for thumbnails, the
-// opened image, the viewer and the editor: the first image in the bytes,
-// turned upright by its stored (EXIF) orientation, under the raised decode
-// limit of PlatformImage::allowLargeImages(). Any thread; off the GUI thread
-// it runs on WorkerPools::decoding().
+// An image in its stored encoding (PNG, JPEG, TIFF, ...): bytes in memory,
+// or the whole of a file, which is then read as it decodes rather than held
+// in memory. Any thread.
+class EncodedImage {
+public:
+    EncodedImage() = default;
+    static EncodedImage fromBytes(const QByteArray &bytes) { return EncodedImage(bytes, {}); }
+    static EncodedImage fromFile(const QString &path) { return EncodedImage({}, path); }
+
+    bool isFile() const { return !m_path.isEmpty(); }
+    // The bytes in memory; empty for a file.
+    const QByteArray &bytes() const { return m_bytes; }
+    // The file; empty for bytes in memory.
+    const QString &path() const { return m_path; }
+    // Its first `count` bytes (fewer when there are fewer).
+    QByteArray head(qsizetype count) const;
+
+private:
+    EncodedImage(const QByteArray &bytes, const QString &path) : m_bytes(bytes), m_path(path) {}
+
+    QByteArray m_bytes;
+    QString m_path;
+};
+
+// The one way a library image becomes pixels, for thumbnails, the opened
+// image, the viewer and the editor: the first image of the encoding, turned
+// upright by its stored (EXIF) orientation, at 8 bits per channel. Any
+// thread; off the GUI thread it runs on WorkerPools::decoding().
+//
+// Large scans decode in bounded memory: PNG, JPEG and TIFF are read in
+// strips, and a scaled image is shrunk while it loads, so a thumbnail of a
+// 16,000 by 16,000 scan never holds the whole picture. Before it starts, a
+// decode takes the memory it will need from WorkerPools::decodingMemory(),
+// waiting while other decodes hold too much.
 namespace ImageDecoder {
 
 // No bound on the size.
 inline constexpr int fullSize = 0;
 
 // The image at full size, or scaled down so that its longer side is at most
-// `maxPixelSize` pixels (never enlarged), with its aspect kept. Formats that
-// can decode at a reduced size (JPEG) never build the full image. A scaled
-// image comes in a format the painter draws without conversion; a full-size
-// one keeps the format it was stored in, sparing memory. A null image for
-// empty or undecodable bytes.
+// `maxPixelSize` pixels (never enlarged), with its aspect kept. A scaled
+// image comes as 32-bit RGB (premultiplied ARGB with alpha), which the
+// painter draws without conversion. A full-size one spares memory: grey
+// stays 8-bit grey, palette and one-bit pictures keep their format, colour
+// comes as 32-bit RGB or premultiplied ARGB, and deeper channels (16-bit
+// scans) are narrowed to 8 bits. A null image for
+// empty or undecodable bytes, and for pictures of more than
+// PlatformImage::maximumPixelCount pixels.
+QImage decode(const EncodedImage &image, int maxPixelSize = fullSize);
 QImage decode(const QByteArray &data, int maxPixelSize = fullSize);
 
 } // namespace ImageDecoder

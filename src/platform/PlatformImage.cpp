@@ -6,15 +6,22 @@
 
 namespace {
 
-// Whether `reader` (already set to its format, or to detect it) can make an image.
+bool isShowable(QSize size)
+{
+    return !size.isEmpty() && qint64(size.width()) * size.height() <= PlatformImage::maximumPixelCount;
+}
+
+// Whether `reader` (already set to its format, or to detect it) can make an
+// image the application can show.
 bool readsAsImage(QImageReader &reader)
 {
     if (!reader.canRead())
         return false;
     const QSize size = reader.size();
     if (size.isValid())
-        return !size.isEmpty();
-    return !reader.read().isNull();
+        return isShowable(size);
+    const QImage image = reader.read();
+    return !image.isNull() && isShowable(image.size());
 }
 
 } // namespace

@@ -10,6 +10,11 @@ public:
     // refuses large scans).
     static constexpr int allocationLimitMegabytes = 1024;
 
+    // Largest picture the application shows, in pixels: 16,384 by 16,384,
+    // the most that fits the allocation limit at 32 bits per pixel, as the
+    // viewer holds a picture. Larger pictures are not images to it.
+    static constexpr qint64 maximumPixelCount = qint64(16384) * 16384;
+
     // Raises the image readers' decode limit to allocationLimitMegabytes.
     // The limit is one setting for the whole process: it is set once, by the
     // first caller; every decode of library images calls this first. Any
@@ -17,7 +22,8 @@ public:
     static void allowLargeImages();
 
     // Whether an image can be made from the bytes: their format is recognised
-    // from the content and its header gives a non-empty size. Like the
+    // from the content and its header gives a non-empty size of at most
+    // maximumPixelCount pixels. Like the
     // desktop's image class, this does not decode the pixels, so checking a
     // very large scan costs no memory; a format whose reader cannot tell the
     // size from the header is decoded once, within the allocation limit.

@@ -1,7 +1,11 @@
 #include "platform/WorkerPools.h"
 
+#include "platform/MemoryBudget.h"
+
 #include <QThread>
 #include <QThreadPool>
+
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -28,6 +32,18 @@ QThreadPool &WorkerPools::decoding()
 {
     static SizedPool workers(std::clamp(QThread::idealThreadCount() / 2, 1, 4), QThread::LowPriority);
     return workers.pool;
+}
+
+MemoryBudget &WorkerPools::decodingMemory()
+{
+    static MemoryBudget budget([] {
+        constexpr qint64 mebibyte = 1024 * 1024;
+        const long pages = sysconf(_SC_PHYS_PAGES);
+        const long pageSize = sysconf(_SC_PAGESIZE);
+        const qint64 physical = pages > 0 && pageSize > 0 ? qint64(pages) * pageSize : 4096 * mebibyte;
+        return std::clamp(physical / 4, 512 * mebibyte, 2048 * mebibyte);
+    }());
+    return budget;
 }
 
 QThreadPool &WorkerPools::computing()

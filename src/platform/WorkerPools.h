@@ -1,5 +1,6 @@
 #pragma once
 
+class MemoryBudget;
 class QThreadPool;
 
 // The application's worker threads: one pool per kind of work, each sized
@@ -14,10 +15,15 @@ namespace WorkerPools {
 // a fraction of what several do: 2 to 8 threads.
 QThreadPool &files();
 
-// Decoding images (ImageDecoder): few threads at low priority, as each may
-// hold a large image while it works and the pictures on screen are few:
-// 1 to 4 threads.
+// Decoding images (ImageDecoder): few threads, as each may hold a large
+// image while it works and the pictures on screen are few: 1 to 4 threads.
+// They ask for low priority, which Linux's default scheduler ignores.
 QThreadPool &decoding();
+
+// The memory that decodes in progress may hold at once (ImageDecoder takes
+// its share before it decodes): a quarter of the machine's memory, between
+// 512 MiB and 2 GiB, so a few large scans never decode side by side.
+MemoryBudget &decodingMemory();
 
 // Work that keeps every core busy on bytes already in memory: checksums and
 // inflating of archive entries, painting the annotation overlay in bands.

@@ -518,8 +518,18 @@ void SystemSymbol::paint(QPainter &painter, const QString &name, const QRectF &r
     }
     const QPointF origin(rect.center().x() - side / 2, rect.center().y() - side / 2);
     painter.save();
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(QRectF(origin, QSizeF(side, side)), *cached);
+    // A layer as large as the symbol is copied pixel for pixel, where the
+    // painter only moves what it draws (smooth filtering would make the
+    // copy several times slower); otherwise it is scaled smoothly.
+    const QPointF offset(painter.transform().dx(), painter.transform().dy());
+    const QPointF device = (origin + offset) * ratio;
+    if (painter.transform().type() <= QTransform::TxTranslate && qFuzzyCompare(side * ratio, double(pixels))) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        painter.drawImage(QPointF(std::round(device.x()), std::round(device.y())) / ratio - offset, *cached);
+    } else {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(QRectF(origin, QSizeF(side, side)), *cached);
+    }
     painter.restore();
 }
 

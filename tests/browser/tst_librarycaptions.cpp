@@ -2,9 +2,15 @@
 
 #include "browser/LibrarySidebar.h"
 #include "browser/LibrarySidebarModel.h"
+#include "browser/LibraryRow.h"
 #include "browser/LibraryThumbnail.h"
+#include "ui/AppStyle.h"
+
+#include <QFontMetricsF>
 
 #include <QTest>
+
+#include <limits>
 
 class LibraryCaptionsTest : public QObject {
     Q_OBJECT
@@ -36,28 +42,63 @@ private slots:
 
     void ageCaptionReadsTheStoredKind_data()
     {
-        QTest::addColumn<int>("kindRaw");
-        QTest::addColumn<std::optional<int>>("value");
+        QTest::addColumn<qint64>("kindRaw");
+        QTest::addColumn<std::optional<qint64>>("value");
         QTest::addColumn<QString>("caption");
-        const std::optional<int> none;
-        QTest::newRow("fetal without value") << 2 << none << "Fetal";
-        QTest::newRow("fetal 20") << 2 << std::optional<int>(20) << "20w";
-        QTest::newRow("neonate") << 3 << none << "Neo";
-        QTest::newRow("neonate with value") << 3 << std::optional<int>(4) << "Neo";
-        QTest::newRow("months 1") << 4 << std::optional<int>(1) << "1mo";
-        QTest::newRow("months without value") << 4 << none << "mo";
-        QTest::newRow("years without value") << 5 << none << "y";
-        QTest::newRow("years negative") << 5 << std::optional<int>(-3) << "-3y";
-        QTest::newRow("unspecified") << 1 << std::optional<int>(4) << "-";
-        QTest::newRow("unknown") << 0 << none << "-";
-        QTest::newRow("outside the kinds") << 42 << std::optional<int>(1) << "-";
+        const std::optional<qint64> none;
+        const auto value = [](qint64 number) { return std::optional<qint64>(number); };
+        QTest::newRow("fetal without value") << qint64(2) << none << "Fetal";
+        QTest::newRow("fetal 20") << qint64(2) << value(20) << "20w";
+        QTest::newRow("neonate") << qint64(3) << none << "Neo";
+        QTest::newRow("neonate with value") << qint64(3) << value(4) << "Neo";
+        QTest::newRow("months 1") << qint64(4) << value(1) << "1mo";
+        QTest::newRow("months without value") << qint64(4) << none << "mo";
+        QTest::newRow("years without value") << qint64(5) << none << "y";
+        QTest::newRow("years negative") << qint64(5) << value(-3) << "-3y";
+        QTest::newRow("years beyond 32 bits") << qint64(5) << value(qint64(1) << 40) << "1099511627776y";
+        QTest::newRow("years at the 64-bit limit") << qint64(5) << value(std::numeric_limits<qint64>::min())
+                                                   << "-9223372036854775808y";
+        QTest::newRow("unspecified") << qint64(1) << value(4) << "-";
+        QTest::newRow("unknown") << qint64(0) << none << "-";
+        QTest::newRow("outside the kinds") << qint64(42) << value(1) << "-";
+        // Read as 32 bits, this kind would be years.
+        QTest::newRow("outside the kinds, beyond 32 bits") << (qint64(1) << 32) + 5 << value(1) << "-";
     }
     void ageCaptionReadsTheStoredKind()
     {
-        QFETCH(int, kindRaw);
-        QFETCH(std::optional<int>, value);
+        QFETCH(qint64, kindRaw);
+        QFETCH(std::optional<qint64>, value);
         QFETCH(QString, caption);
         QCOMPARE(LibrarySidebar::ageCaption(AgeSpec{kindRaw, value}), caption);
+    }
+
+    void rowsWrapBetweenWords_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("fits");
+        QTest::addColumn<QStringList>("words");
+        // The row holds the first text and a little of the next word.
+        QTest::newRow("words move down whole") << QStringLiteral("Knee series title") << QStringLiteral("Knee serie")
+                                               << QStringList{QStringLiteral("Knee"), QStringLiteral("series"),
+                                                              QStringLiteral("title")};
+        QTest::newRow("a word wider than the row breaks")
+            << QStringLiteral("Supercalifragilistic") << QStringLiteral("Supercali") << QStringList();
+    }
+    void rowsWrapBetweenWords()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, fits);
+        QFETCH(QStringList, words);
+        const QFont font = AppStyle::headline();
+        const double width = QFontMetricsF(font).horizontalAdvance(fits) + 1;
+        const QStringList lines = LibraryRowDelegate::wrappedLines(text, font, width);
+        QVERIFY2(lines.size() >= 2, qPrintable(lines.join(QLatin1Char('|'))));
+        QCOMPARE(lines.join(QString()), text);
+        // Whole words on every line; a lone word too wide is cut.
+        for (const QString &line : lines) {
+            for (const QString &word : line.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+                QVERIFY2(words.isEmpty() || words.contains(word), qPrintable(lines.join(QLatin1Char('|'))));
+        }
     }
 
     void seriesCaptionShowsWhatTheImagesShare()

@@ -14,6 +14,7 @@
 #include <QMimeData>
 #include <QMutex>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -192,6 +193,19 @@ private slots:
         QCOMPARE(m_grid->selectedImage(), m_images.at(5));
     }
 
+    void selectingATileWarnsOfNothing()
+    {
+        showGrid();
+        QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+        QTest::mouseClick(m_grid->view()->viewport(), Qt::LeftButton, {}, tileCentre(3));
+        // Every frame of the selection's animation, drawn.
+        for (int frame = 0; frame < 20; ++frame) {
+            m_grid->view()->viewport()->repaint();
+            QTest::qWait(15);
+        }
+        QCOMPARE(m_grid->selectedImage(), m_images.at(3));
+    }
+
     void theAddImagesTileComesLast()
     {
         showGrid(3);
@@ -306,11 +320,47 @@ private slots:
         QVERIFY(!grid->isFocused());
         QVERIFY(grid->autoFocusOnAppear());
         QCOMPARE(autoFocus.count(), 1);
-        // Shown again (after the image screen): focused.
+        // Shown again after the image screen, which had the focus: focused.
+        auto *screen = new QWidget(&window);
+        screen->setFocusPolicy(Qt::StrongFocus);
+        layout->addWidget(screen);
         grid->hide();
+        screen->show();
+        screen->setFocus();
         grid->show();
         QTRY_VERIFY(grid->isFocused());
         QCOMPARE(autoFocus.count(), 1);
+    }
+
+    void searchResultsComingBackLeaveTheFocusInTheField()
+    {
+        QWidget window;
+        auto *layout = new QVBoxLayout(&window);
+        auto *search = new QLineEdit(&window);
+        layout->addWidget(search);
+        auto *grid = new LibraryGrid(&window);
+        layout->addWidget(grid);
+        const QList<AtlasImage *> images{m_library.image(QStringLiteral("knee")), m_library.image(QStringLiteral("hip"))};
+        grid->setHasImages(true);
+        grid->setHasSelection(true);
+        grid->setImages(images);
+        // The owner's search: nothing matches "zz".
+        connect(search, &QLineEdit::textChanged, grid, [grid, images](const QString &text) {
+            grid->setImages(text.contains(QStringLiteral("zz")) ? QList<AtlasImage *>() : images);
+        });
+        window.show();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        search->setFocus();
+        // Typed where the focus is, as a user types.
+        QTest::keyClicks(nullptr, QStringLiteral("zz"));
+        QCOMPARE(grid->content(), LibraryGrid::Content::noMatches);
+        QTest::keyClick(static_cast<QWidget *>(nullptr), Qt::Key_Backspace);
+        QTest::keyClick(static_cast<QWidget *>(nullptr), Qt::Key_Backspace);
+        QCOMPARE(grid->content(), LibraryGrid::Content::grid);
+        QTest::keyClicks(nullptr, QStringLiteral("knee"));
+        QCOMPARE(search->text(), QStringLiteral("knee"));
+        QVERIFY(search->hasFocus());
     }
 
     void tilesThatScrollAwayDropTheirQueuedDecodes()
@@ -320,11 +370,11 @@ private slots:
         QWaitCondition opened;
         bool open = false;
         ThumbnailCache cache(
-            [&](const QByteArray &data, int size) {
+            [&](const EncodedImage &image, int size) {
                 QMutexLocker lock(&mutex);
                 while (!open)
                     opened.wait(&mutex);
-                return ImageDecoder::decode(data, size);
+                return ImageDecoder::decode(image, size);
             },
             1, ThumbnailCache::defaultMaxBytes);
         const QByteArray bytes = encodedPicture("PNG", QSize(64, 48));

@@ -1,5 +1,6 @@
 #include "browser/MetadataEditor.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -7,6 +8,7 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -150,17 +152,10 @@ private slots:
         QCOMPARE(sheet.draft().ageValue, 1);
         QCOMPARE(sheet.ageValueCaption()->text(), QStringLiteral("Gestational weeks"));
 
-        // Clearing the field with fetal gives the lowest value.
-        sheet.ageValueField()->selectAll();
-        QTest::keyClick(sheet.ageValueField(), Qt::Key_Backspace);
-        QCOMPARE(sheet.draft().ageValue, 1);
-
-        // Typing 12a3 with years keeps the digits: 123, clamped to 120.
+        // The steppers and the arrow keys stay within the range.
         pick(kind, QStringLiteral("Years"));
-        sheet.ageValueField()->selectAll();
-        QTest::keyClicks(sheet.ageValueField(), QStringLiteral("12a3"));
-        QCOMPARE(sheet.draft().ageValue, 120);
-        QCOMPARE(sheet.ageValueField()->text(), QStringLiteral("120"));
+        sheet.ageValueField()->setText(QStringLiteral("120"));
+        sheet.setAgeValueText(QStringLiteral("120"));
         QVERIFY(!sheet.ageStepper(1)->isEnabled());
         QTest::mouseClick(sheet.ageStepper(-1), Qt::LeftButton);
         QCOMPARE(sheet.draft().ageValue, 119);
@@ -181,12 +176,88 @@ private slots:
         QCOMPARE(MetadataEditor::ageValue(QStringLiteral("-5"), AgeSpec::Kind::years), 5);
         QCOMPARE(MetadataEditor::ageValue(QString(), AgeSpec::Kind::months), 0);
         QCOMPARE(MetadataEditor::ageValue(QStringLiteral("abc"), AgeSpec::Kind::fetal), 1);
+        QCOMPARE(MetadataEditor::typedAgeValue(QStringLiteral("3000000000")), 3000000000);
         QCOMPARE(MetadataEditor::ageValue(QStringLiteral("99999999999999999999"), AgeSpec::Kind::years), 0);
         // Numbers that are not the digits 0 to 9 do not read as a number.
         QCOMPARE(MetadataEditor::ageValue(QStringLiteral("٣"), AgeSpec::Kind::years), 0);
         QCOMPARE(MetadataEditor::ageValue(QStringLiteral("4½"), AgeSpec::Kind::years), 0);
         QCOMPARE(MetadataEditor::ageValue(QStringLiteral("44"), AgeSpec::Kind::fetal), 44);
         QCOMPARE(MetadataEditor::ageValue(QStringLiteral("46"), AgeSpec::Kind::fetal), 45);
+    }
+
+    void typingAnAgeKeepsWhatIsTypedUntilTheFieldIsLeft_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<qint64>("start");
+        QTest::addColumn<QString>("keys"); // \b: Backspace
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<qint64>("left");
+        const int fetal = int(AgeSpec::Kind::fetal), years = int(AgeSpec::Kind::years);
+        QTest::newRow("25 weeks after clearing") << fetal << qint64(30) << QStringLiteral("\b\b25") << "25" << qint64(25);
+        QTest::newRow("cleared and left") << fetal << qint64(30) << QStringLiteral("\b\b") << "" << qint64(1);
+        QTest::newRow("letters dropped") << years << qint64(30) << QStringLiteral("\b\b12a3") << "123" << qint64(120);
+        QTest::newRow("leading zeros") << years << qint64(30) << QStringLiteral("\b\b007") << "007" << qint64(7);
+        // Out of range as stored: left as it is until it is edited.
+        QTest::newRow("visited, not edited") << fetal << qint64(50) << QString() << "50" << qint64(50);
+        QTest::newRow("beyond 32 bits") << years << qint64(30) << QStringLiteral("\b\b3000000000") << "3000000000" << qint64(120);
+    }
+
+    void typingAnAgeKeepsWhatIsTypedUntilTheFieldIsLeft()
+    {
+        QFETCH(int, kind);
+        QFETCH(qint64, start);
+        QFETCH(QString, keys);
+        QFETCH(QString, typed);
+        QFETCH(qint64, left);
+        MetadataDraft draft(QStringLiteral("Scan"));
+        draft.ageKind = AgeSpec::Kind(kind);
+        draft.ageValue = start;
+        SheetHarness harness(draft);
+        MetadataEditor &sheet = harness.sheet;
+        QApplication::setActiveWindow(&sheet);
+        QVERIFY(QTest::qWaitForWindowActive(&sheet));
+        QLineEdit *field = sheet.ageValueField();
+        field->setFocus();
+        field->end(false);
+        for (const QChar key : keys) {
+            if (key == QLatin1Char('\b'))
+                QTest::keyClick(field, Qt::Key_Backspace);
+            else
+                QTest::keyClicks(field, QString(key));
+        }
+        QCOMPARE(field->text(), typed);
+        QCOMPARE(sheet.draft().ageValue, MetadataEditor::typedAgeValue(typed));
+        sheet.titleField()->setFocus();
+        QCOMPARE(sheet.draft().ageValue, left);
+        QCOMPARE(field->text(), QString::number(left));
+    }
+
+    void steppingStopsAtTheEndsOfTheRange_data()
+    {
+        QTest::addColumn<qint64>("value");
+        QTest::addColumn<int>("step");
+        QTest::addColumn<qint64>("stepped");
+        const qint64 most = std::numeric_limits<qint64>::max(), least = std::numeric_limits<qint64>::min();
+        QTest::newRow("up from the 32-bit limit") << qint64(std::numeric_limits<int>::max()) << 1 << qint64(120);
+        QTest::newRow("up from the 64-bit limit") << most << 1 << qint64(120);
+        QTest::newRow("down from the 64-bit limit") << most << -1 << qint64(119);
+        QTest::newRow("down from the lowest 64-bit value") << least << -1 << qint64(0);
+        QTest::newRow("up from the lowest 64-bit value") << least << 1 << qint64(1);
+    }
+
+    void steppingStopsAtTheEndsOfTheRange()
+    {
+        QFETCH(qint64, value);
+        QFETCH(int, step);
+        QFETCH(qint64, stepped);
+        MetadataDraft draft(QStringLiteral("Scan"));
+        draft.ageKind = AgeSpec::Kind::years;
+        draft.ageValue = value;
+        SheetHarness harness(draft);
+        // Shown as stored, all 64 bits of it.
+        QCOMPARE(harness.sheet.ageValueField()->text(), QString::number(value));
+        QTest::keyClick(harness.sheet.ageValueField(), step > 0 ? Qt::Key_Up : Qt::Key_Down);
+        QCOMPARE(harness.sheet.draft().ageValue, stepped);
     }
 
     void aFirstValueOutsideTheRangeIsClampedOnConfirmation()

@@ -1,7 +1,12 @@
 #include "BrowserTestSupport.h"
 
 #include "browser/ThumbnailCache.h"
+#include "model/StoreTestSupport.h"
 #include "platform/ImageDecoder.h"
+#include "platform/objectstore/ExternalStorage.h"
+
+#include <QRandomGenerator>
+#include <QTemporaryDir>
 
 #include <QMutex>
 #include <QSignalSpy>
@@ -22,13 +27,13 @@ struct GatedDecoder {
 
     ThumbnailCache::Decoder decoder()
     {
-        return [this](const QByteArray &data, int maxPixelSize) {
+        return [this](const EncodedImage &image, int maxPixelSize) {
             ++calls;
             QMutexLocker lock(&mutex);
-            seen.append(data);
+            seen.append(image.bytes());
             while (!open)
                 opened.wait(&mutex);
-            return data == "bad" ? QImage() : ImageDecoder::decode(data, maxPixelSize);
+            return image.bytes() == "bad" ? QImage() : ImageDecoder::decode(image, maxPixelSize);
         };
     }
     void release()
@@ -38,6 +43,11 @@ struct GatedDecoder {
         opened.wakeAll();
     }
 };
+
+QImage decodeImage(const EncodedImage &image, int maxPixelSize)
+{
+    return ImageDecoder::decode(image, maxPixelSize);
+}
 
 } // namespace
 
@@ -79,7 +89,7 @@ private slots:
 
     void imagesAreToldApartByObjectNotByIdentifier()
     {
-        ThumbnailCache cache(&ImageDecoder::decode, 2, ThumbnailCache::defaultMaxBytes);
+        ThumbnailCache cache(decodeImage, 2, ThumbnailCache::defaultMaxBytes);
         AtlasImage *first = m_library.image(QStringLiteral("a"), encodedPicture("PNG", QSize(30, 30)));
         AtlasImage *second = m_library.image(QStringLiteral("b"), encodedPicture("PNG", QSize(50, 20)));
         second->setId(first->id());
@@ -184,7 +194,7 @@ private slots:
     void theCacheStaysWithinItsByteBudget()
     {
         // Each 100 by 100 thumbnail costs 40,000 bytes; room for three.
-        ThumbnailCache cache(&ImageDecoder::decode, 2, 3 * 40000 + 100);
+        ThumbnailCache cache(decodeImage, 2, 3 * 40000 + 100);
         QList<AtlasImage *> images;
         for (int i = 0; i < 6; ++i) {
             images.append(m_library.image(QString::number(i), encodedPicture("PNG", QSize(100, 100))));
@@ -205,7 +215,7 @@ private slots:
 
     void aDeadImageLeavesNoEntryForItsAddress()
     {
-        ThumbnailCache cache(&ImageDecoder::decode, 1, ThumbnailCache::defaultMaxBytes);
+        ThumbnailCache cache(decodeImage, 1, ThumbnailCache::defaultMaxBytes);
         auto image = AtlasImage::make(QStringLiteral("short-lived"));
         image->setImageData(encodedPicture("PNG", QSize(20, 20)));
         const AtlasImage *address = image.get();
@@ -216,9 +226,60 @@ private slots:
         QVERIFY(!cache.cachedThumbnail(address));
     }
 
+    void savedBytesAreReadWhereTheDecodeRuns_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("inFile");
+        QTest::addColumn<QSize>("thumbnail");
+        // Noise: the PNG stays about as large as its pixels.
+        QTest::newRow("small, in the database") << QSize(40, 30) << false << QSize(40, 30);
+        QTest::newRow("large, in a file") << QSize(320, 300) << true << QSize(100, 94);
+    }
+
+    void savedBytesAreReadWhereTheDecodeRuns()
+    {
+        QFETCH(QSize, size);
+        QFETCH(bool, inFile);
+        QFETCH(QSize, thumbnail);
+        QImage noise(size, QImage::Format_RGB32);
+        for (int y = 0; y < size.height(); ++y) {
+            for (int x = 0; x < size.width(); ++x)
+                noise.setPixel(x, y, QRandomGenerator::global()->generate() | 0xff000000u);
+        }
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        noise.save(&buffer, "PNG");
+        QCOMPARE(bytes.size() >= ExternalStorage::fileThreshold, inFile);
+        QTemporaryDir folder;
+        {
+            auto container = makeTestContainer(folder.path());
+            container->mainContext().insert(AtlasImage::make(QStringLiteral("scan"), Modality::ct, Region::head,
+                                                             Plane::axial, {}, Sex::female, bytes));
+            container->mainContext().save();
+        }
+        // A fresh container: the bytes are only in the store.
+        auto container = makeTestContainer(folder.path());
+        AtlasImage *image = container->mainContext().fetch<AtlasImage>().first();
+        QList<EncodedImage> given;
+        ThumbnailCache cache(
+            [&given](const EncodedImage &encoded, int maxPixelSize) {
+                given.append(encoded);
+                return ImageDecoder::decode(encoded, maxPixelSize);
+            },
+            1, ThumbnailCache::defaultMaxBytes);
+        cache.requestThumbnail(image, 100);
+        cache.waitForIdle();
+        QCOMPARE(cache.cachedThumbnail(image)->size(), thumbnail);
+        QCOMPARE(given.size(), 1);
+        // A large scan is named, not read: the decoder reads it in strips.
+        QCOMPARE(given.first().isFile(), inFile);
+        QCOMPARE(given.first().bytes(), inFile ? QByteArray() : bytes);
+    }
+
     void newBytesKeepTheOldThumbnailWhileItIsCached()
     {
-        ThumbnailCache cache(&ImageDecoder::decode, 1, ThumbnailCache::defaultMaxBytes);
+        ThumbnailCache cache(decodeImage, 1, ThumbnailCache::defaultMaxBytes);
         AtlasImage *image = m_library.image(QStringLiteral("x"), encodedPicture("PNG", QSize(20, 20)));
         cache.requestThumbnail(image);
         cache.waitForIdle();

@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QTest>
 
 // The one decoding of library images, in a process of its own: image
@@ -16,12 +17,8 @@ private slots:
     {
         // 6,000 by 6,000 pixels decode to 144 MB, more than image readers
         // allow unless told otherwise.
-        QImage scan(6000, 6000, QImage::Format_Grayscale8);
-        scan.fill(128);
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        scan.save(&buffer, "PNG");
+        const QByteArray bytes = encodedPicture("PNG", QSize(6000, 6000), QColor(128, 128, 128),
+                                                QImageIOHandler::TransformationNone, QImage::Format_Grayscale8);
         QVERIFY(QImageReader::allocationLimit() < 144);
         QVERIFY(PlatformImage::canCreateImage(bytes));
         const QImage decoded = ImageDecoder::decode(bytes);
@@ -59,11 +56,77 @@ private slots:
             QCOMPARE(image.format(), QImage::Format_RGB32);
     }
 
+    void deepAndGreyPicturesComeOutAtEightBits_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("maxPixelSize");
+        QTest::addColumn<QSize>("expected");
+        QTest::addColumn<QImage::Format>("format");
+        QTest::addColumn<QColor>("centre");
+        const QColor grey(128, 128, 128), orange(200, 90, 10);
+        // Stored from pixels of `pixels`, so the file keeps their depth.
+        const auto picture = [](const char *format, QSize size, QColor colour, QImage::Format pixels) {
+            return encodedPicture(format, size, colour, QImageIOHandler::TransformationNone, pixels);
+        };
+        const int full = ImageDecoder::fullSize;
+        const QByteArray grey16 = picture("PNG", QSize(300, 200), grey, QImage::Format_Grayscale16);
+        QTest::newRow("16-bit grey PNG") << grey16 << full << QSize(300, 200) << QImage::Format_Grayscale8 << grey;
+        QTest::newRow("16-bit grey PNG, scaled") << grey16 << 100 << QSize(100, 67) << QImage::Format_RGB32 << grey;
+        QTest::newRow("8-bit grey PNG, scaled") << picture("PNG", QSize(200, 300), grey, QImage::Format_Grayscale8)
+                                                << 150 << QSize(100, 150) << QImage::Format_RGB32 << grey;
+        QTest::newRow("16-bit RGBA PNG") << picture("PNG", QSize(64, 48), orange, QImage::Format_RGBA64) << full
+                                         << QSize(64, 48) << QImage::Format_ARGB32_Premultiplied << orange;
+        QTest::newRow("16-bit RGB TIFF") << picture("TIFF", QSize(64, 48), orange, QImage::Format_RGBX64) << full
+                                         << QSize(64, 48) << QImage::Format_RGB32 << orange;
+        QTest::newRow("8-bit grey TIFF") << picture("TIFF", QSize(64, 48), grey, QImage::Format_Grayscale8) << full
+                                         << QSize(64, 48) << QImage::Format_Grayscale8 << grey;
+        const QByteArray turned =
+            encodedPicture("TIFF", QSize(80, 40), orange, QImageIOHandler::TransformationRotate90);
+        QTest::newRow("TIFF stored orientation") << turned << full << QSize(40, 80) << QImage::Format_RGB32 << orange;
+        QTest::newRow("TIFF stored orientation, scaled") << turned << 20 << QSize(10, 20) << QImage::Format_RGB32
+                                                         << orange;
+    }
+
+    void deepAndGreyPicturesComeOutAtEightBits()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, maxPixelSize);
+        QFETCH(QSize, expected);
+        QFETCH(QImage::Format, format);
+        QFETCH(QColor, centre);
+        const QImage image = ImageDecoder::decode(bytes, maxPixelSize);
+        QCOMPARE(image.size(), expected);
+        QCOMPARE(image.format(), format);
+        const QColor found = image.pixelColor(image.width() / 2, image.height() / 2);
+        QVERIFY2(std::abs(found.red() - centre.red()) <= 1 && std::abs(found.green() - centre.green()) <= 1
+                     && std::abs(found.blue() - centre.blue()) <= 1 && found.alpha() == 255,
+                 qPrintable(found.name(QColor::HexArgb)));
+    }
+
+    void picturesLargerThanTheViewerShowsGiveNothing_data()
+    {
+        QTest::addColumn<int>("maxPixelSize");
+        QTest::newRow("full size") << ImageDecoder::fullSize;
+        QTest::newRow("scaled") << 500;
+    }
+
+    void picturesLargerThanTheViewerShowsGiveNothing()
+    {
+        QFETCH(int, maxPixelSize);
+        // One column more than the largest picture shown; 33 MB as one-bit pixels.
+        static const QByteArray bytes = monoPng(QSize(16385, 16384));
+        QVERIFY(ImageDecoder::decode(bytes, maxPixelSize).isNull());
+        // As wide, but within the limit.
+        const QByteArray strip = monoPng(QSize(16385, 4));
+        QVERIFY(!ImageDecoder::decode(strip, maxPixelSize).isNull());
+    }
+
     void bytesThatAreNoImageGiveNothing()
     {
         QByteArray truncated = encodedPicture("PNG", QSize(300, 300));
         truncated.truncate(40);
-        for (const QByteArray &bytes : {QByteArray(), QByteArray("not an image at all"), truncated})
+        for (const QByteArray &bytes :
+             {QByteArray(), QByteArray("not an image at all"), truncated, pngDeclaring(QSize(100000, 100000))})
             QVERIFY(ImageDecoder::decode(bytes, 500).isNull());
     }
 };

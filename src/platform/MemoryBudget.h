@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QMutex>
+#include <QWaitCondition>
+
+#include <optional>
+
+// A number of bytes that work shares out: each piece of work takes what it
+// needs before it starts and gives it back when it ends, waiting meanwhile
+// while the others hold too much. A piece that needs more than the whole
+// budget waits until it is alone, then runs. Any thread.
+class MemoryBudget {
+public:
+    explicit MemoryBudget(qint64 bytes);
+
+    MemoryBudget(const MemoryBudget &) = delete;
+    MemoryBudget &operator=(const MemoryBudget &) = delete;
+
+    // What has been taken; given back when it goes.
+    class Grant {
+    public:
+        Grant() = default;
+        Grant(Grant &&other) noexcept;
+        Grant &operator=(Grant &&other) noexcept;
+        ~Grant();
+
+        qint64 bytes() const { return m_bytes; }
+        void release();
+
+    private:
+        friend class MemoryBudget;
+        Grant(MemoryBudget *budget, qint64 bytes) : m_budget(budget), m_bytes(bytes) {}
+        MemoryBudget *m_budget = nullptr;
+        qint64 m_bytes = 0;
+    };
+
+    // Takes `bytes` (at least 0), blocking until they fit.
+    Grant acquire(qint64 bytes);
+    // Takes `bytes` when they fit now; none otherwise.
+    std::optional<Grant> tryAcquire(qint64 bytes);
+
+    qint64 total() const { return m_total; }
+    qint64 inUse() const;
+
+private:
+    bool fits(qint64 bytes) const;
+    void give(qint64 bytes);
+
+    const qint64 m_total;
+    mutable QMutex m_mutex;
+    QWaitCondition m_released;
+    qint64 m_inUse = 0;
+    int m_holders = 0;
+};
