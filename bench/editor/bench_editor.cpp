@@ -18,6 +18,8 @@
 // there is reused (it is built there when missing).
 
 #include "support/FrameTiming.h"
+#include "support/RegionBlobs.h"
+#include "support/StoredLibrary.h"
 
 #include "editor/AnnotationEditor.h"
 #include "editor/AnnotationEditorModel.h"
@@ -74,40 +76,6 @@ public:
     }
 };
 
-std::unique_ptr<ModelContainer> openLibrary(const QString &folder)
-{
-    ModelConfiguration configuration;
-    configuration.schema = Schema(VeloranSchemaV1::versionedSchema());
-    configuration.url = folder;
-    return std::make_unique<ModelContainer>(configuration.schema, VeloranMigrationPlan::plan(),
-                                            QList<ModelConfiguration>{configuration});
-}
-
-QList<Vertex> blob(QRandomGenerator &random, int i)
-{
-    const double cx = 0.05 + random.bounded(0.9), cy = 0.05 + random.bounded(0.9);
-    const double radius = 0.005 + random.bounded(0.025);
-    QList<Vertex> corners;
-    for (int k = 0; k < cornersPerRegion; ++k) {
-        const double angle = k * 2 * std::numbers::pi / cornersPerRegion;
-        const double r = radius * (0.75 + 0.25 * std::sin(angle * 3 + i));
-        corners.append({cx + r * std::cos(angle), cy + r * std::sin(angle)});
-    }
-    return corners;
-}
-
-QImage picture()
-{
-    QImage image(3000, 3000, QImage::Format_RGB32);
-    image.fill(QColor(30, 30, 30));
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setBrush(QColor(150, 140, 130));
-    painter.setPen(QPen(QColor(220, 220, 220), 20));
-    painter.drawEllipse(QPointF(1500, 1500), 1300, 1400);
-    return image;
-}
-
 void send(QWidget *widget, QEvent::Type type, const QPointF &at)
 {
     const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
@@ -141,7 +109,7 @@ int main(int argc, char *argv[])
             qFatal("bench_store --build failed (%s)", qPrintable(storeBench));
     }
 
-    auto container = openLibrary(folder);
+    auto container = openStoredLibrary(folder);
     ModelContext &context = container->mainContext();
     // A main window's lists, read again whenever they may have changed.
     UserDefaults defaults;
@@ -172,7 +140,7 @@ int main(int argc, char *argv[])
     QElapsedTimer timer;
     timer.start();
     for (int i = 0; i < regionCount; ++i)
-        context.insert(RegionAnnotation::make(QStringLiteral("Region %1").arg(i), {}, std::nullopt, blob(random, i)))
+        context.insert(RegionAnnotation::make(QStringLiteral("Region %1").arg(i), {}, std::nullopt, blobCorners(random, i)))
             ->setImage(image);
     context.save();
     std::printf("image \"%s\": %d regions of %d corners added and saved in %lld ms\n", qPrintable(image->title()),
@@ -180,7 +148,7 @@ int main(int argc, char *argv[])
     QCoreApplication::processEvents();
 
     PictureSource source;
-    source.setImage(picture());
+    source.setImage(blobPicture());
     AnnotationEditor editor(image, &source, std::nullopt);
     editor.resize(1920, 1080);
     editor.show();
@@ -277,7 +245,7 @@ int main(int argc, char *argv[])
     QList<double> pointSaves, regionSaves;
     for (int i = 0; i < saves; ++i) {
         pointSaves.append(timed([&] { edits.createPoint({random.bounded(1.0), random.bounded(1.0)}); }));
-        const QList<Vertex> corners = blob(random, i);
+        const QList<Vertex> corners = blobCorners(random, i);
         regionSaves.append(timed([&] { edits.finishRegion(corners); }));
     }
     QList<double> plainUpdates;

@@ -17,6 +17,7 @@
 #include "platform/objectstore/ExternalStorage.h"
 #include "platform/objectstore/ModelContainer.h"
 #include "support/PeakMemory.h"
+#include "support/StoredLibrary.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -38,15 +39,6 @@ constexpr int imagesPerSeries = 1000;
 constexpr int pointsPerImage = 10;
 constexpr int verticesPerRegion = 20;
 
-std::unique_ptr<ModelContainer> openContainer(const QString &folder)
-{
-    ModelConfiguration configuration;
-    configuration.schema = Schema(VeloranSchemaV1::versionedSchema());
-    configuration.url = folder;
-    return std::make_unique<ModelContainer>(configuration.schema, VeloranMigrationPlan::plan(),
-                                            QList<ModelConfiguration>{configuration});
-}
-
 double peakMegabytes()
 {
     const qint64 kib = peakResidentKiB();
@@ -63,7 +55,7 @@ int build(const QString &folder)
 {
     QElapsedTimer timer;
     timer.start();
-    auto container = openContainer(folder);
+    auto container = openStoredLibrary(folder);
     ModelContext &context = container->mainContext();
     QByteArray bytes(4096, Qt::Uninitialized);
     for (int i = 0; i < bytes.size(); ++i)
@@ -142,7 +134,7 @@ qint64 storeFetch(const QString &folder, bool report)
 {
     QElapsedTimer timer;
     timer.start();
-    auto container = openContainer(folder);
+    auto container = openStoredLibrary(folder);
     ModelContext &context = container->mainContext();
     const QList<AtlasImage *> images = context.fetch<AtlasImage>(&AtlasImage::createdAt);
     const QList<Series *> series = context.fetch<Series>(&Series::createdAt);
@@ -172,7 +164,7 @@ int measure(const QString &folder)
               .arg(secondPlain)
               .arg(double(store) / plain, 0, 'f', 2));
 
-    auto container = openContainer(folder);
+    auto container = openStoredLibrary(folder);
     ModelContext &context = container->mainContext();
     const QList<AtlasImage *> images = context.fetch<AtlasImage>(&AtlasImage::createdAt);
     std::vector<double> saves;

@@ -222,39 +222,19 @@ void AnnotationEditor::updateDialogs()
 {
     if (!m_model->isRenaming())
         Presentation::dismiss(m_renameAlert);
-    else if (!m_renameAlert) {
-        m_renameAlert = new AlertDialog(tr("Annotation label"), QString(),
-                                        {{tr("Save"), AlertDialog::Role::plain}, {tr("Cancel"), AlertDialog::Role::cancel}},
-                                        this);
-        QLineEdit *field = m_renameAlert->addTextField(tr("Label"), m_model->renameText());
-        connect(field, &QLineEdit::textEdited, m_model, &AnnotationEditorModel::setRenameText);
-        connect(m_renameAlert, &AlertDialog::buttonPressed, m_model, [this](int button) {
-            if (button == 0)
-                m_model->commitRename();
-            else
-                m_model->cancelRename();
-        });
-        m_renameAlert->open();
-    }
+    else if (!m_renameAlert)
+        m_renameAlert = openTextAlert(tr("Annotation label"), tr("Save"), tr("Label"), m_model->renameText(),
+                                      &AnnotationEditorModel::setRenameText, &AnnotationEditorModel::commitRename,
+                                      &AnnotationEditorModel::cancelRename);
 
     if (!m_model->isAddingGroup())
         Presentation::dismiss(m_newGroupAlert);
-    else if (!m_newGroupAlert) {
-        m_newGroupAlert = new AlertDialog(tr("New Group"), QString(),
-                                          {{tr("Add"), AlertDialog::Role::plain}, {tr("Cancel"), AlertDialog::Role::cancel}},
-                                          this);
-        QLineEdit *field = m_newGroupAlert->addTextField(tr("Group"), m_model->newGroupText());
-        connect(field, &QLineEdit::textEdited, m_model, &AnnotationEditorModel::setNewGroupText);
-        connect(m_newGroupAlert, &AlertDialog::buttonPressed, m_model, [this](int button) {
-            if (button == 0)
-                m_model->commitNewGroup();
-            else
-                m_model->cancelNewGroup();
-        });
-        m_newGroupAlert->open();
-    }
+    else if (!m_newGroupAlert)
+        m_newGroupAlert = openTextAlert(tr("New Group"), tr("Add"), tr("Group"), m_model->newGroupText(),
+                                        &AnnotationEditorModel::setNewGroupText,
+                                        &AnnotationEditorModel::commitNewGroup, &AnnotationEditorModel::cancelNewGroup);
     if (m_newGroupAlert)
-        m_newGroupAlert->button(tr("Add"))->setEnabled(m_model->canAddGroup());
+        m_newGroupAlert->buttons().first()->setEnabled(m_model->canAddGroup());
 
     if (!m_model->isEditingLinks())
         Presentation::dismiss(m_linksSheet);
@@ -264,6 +244,20 @@ void AnnotationEditor::updateDialogs()
         connect(m_linksSheet, &QDialog::finished, m_model, &AnnotationEditorModel::endEditingLinks);
         m_linksSheet->open();
     }
+}
+
+AlertDialog *AnnotationEditor::openTextAlert(const QString &title, const QString &confirm, const QString &field,
+                                             const QString &text, void (AnnotationEditorModel::*edited)(const QString &),
+                                             void (AnnotationEditorModel::*confirmed)(),
+                                             void (AnnotationEditorModel::*cancelled)())
+{
+    auto *alert = new AlertDialog(title, QString(),
+                                  {{confirm, AlertDialog::Role::plain}, {tr("Cancel"), AlertDialog::Role::cancel}}, this);
+    connect(alert->addTextField(field, text), &QLineEdit::textEdited, m_model, edited);
+    connect(alert, &AlertDialog::buttonPressed, m_model,
+            [this, confirmed, cancelled](int button) { (m_model->*(button == 0 ? confirmed : cancelled))(); });
+    alert->open();
+    return alert;
 }
 
 void AnnotationEditor::updateSaveError()

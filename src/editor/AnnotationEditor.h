@@ -72,6 +72,12 @@ private:
     void followTool();
     void refresh();
     void updateDialogs();
+    // An alert with a text field, its confirming button and "Cancel", whose
+    // field and buttons go to the model.
+    AlertDialog *openTextAlert(const QString &title, const QString &confirm, const QString &field, const QString &text,
+                               void (AnnotationEditorModel::*edited)(const QString &),
+                               void (AnnotationEditorModel::*confirmed)(),
+                               void (AnnotationEditorModel::*cancelled)());
     void updateSaveError();
     void fillGroupsMenu();
     void placeOverlays();

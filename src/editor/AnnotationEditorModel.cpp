@@ -212,10 +212,8 @@ void AnnotationEditorModel::beginRenameOfSelection()
 
 void AnnotationEditorModel::commitRename()
 {
-    if (!m_renaming)
+    if (!dismiss(m_renaming))
         return;
-    m_renaming = false;
-    emit presentationChanged();
     if (m_selection)
         m_edits->rename(*m_selection, m_renameText);
     else
@@ -224,10 +222,7 @@ void AnnotationEditorModel::commitRename()
 
 void AnnotationEditorModel::cancelRename()
 {
-    if (!m_renaming)
-        return;
-    m_renaming = false;
-    emit presentationChanged();
+    dismiss(m_renaming);
 }
 
 void AnnotationEditorModel::setNewGroupText(const QString &text)
@@ -254,10 +249,8 @@ void AnnotationEditorModel::beginNewGroup()
 
 void AnnotationEditorModel::commitNewGroup()
 {
-    if (!m_addingGroup || !canAddGroup())
+    if (!canAddGroup() || !dismiss(m_addingGroup))
         return;
-    m_addingGroup = false;
-    emit presentationChanged();
     if (m_selection)
         m_edits->addGroup(*m_selection, m_newGroupText);
     else
@@ -266,10 +259,7 @@ void AnnotationEditorModel::commitNewGroup()
 
 void AnnotationEditorModel::cancelNewGroup()
 {
-    if (!m_addingGroup)
-        return;
-    m_addingGroup = false;
-    emit presentationChanged();
+    dismiss(m_addingGroup);
 }
 
 void AnnotationEditorModel::beginEditingLinks()
@@ -298,11 +288,8 @@ void AnnotationEditorModel::setSelectedLinks(const QList<AnnotationLink> &links)
 
 void AnnotationEditorModel::endEditingLinks()
 {
-    if (!m_editingLinks)
-        return;
-    m_editingLinks = false;
-    emit presentationChanged();
-    m_edits->save();
+    if (dismiss(m_editingLinks))
+        m_edits->save();
 }
 
 void AnnotationEditorModel::dismissSaveError()
@@ -330,6 +317,15 @@ void AnnotationEditorModel::annotationsChanged()
     // An alert or sheet whose annotation has gone has nothing left to act on.
     if ((m_renaming || m_addingGroup || m_editingLinks) && !selectionResolves())
         closeDialogs();
+}
+
+bool AnnotationEditorModel::dismiss(bool &presented)
+{
+    if (!presented)
+        return false;
+    presented = false;
+    emit presentationChanged();
+    return true;
 }
 
 void AnnotationEditorModel::closeDialogs()

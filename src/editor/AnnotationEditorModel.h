@@ -145,6 +145,8 @@ private:
     void annotationsChanged();
     void showSaveError(const QString &message);
     void beginRenameOfSelection();
+    // Closes an alert or the sheet; false when it was not open.
+    bool dismiss(bool &presented);
     void closeDialogs();
 
     ImageAnnotations *m_annotations = nullptr;

@@ -2,57 +2,59 @@
 
 #include <QHash>
 
+namespace {
+
+struct ToolNames {
+    EditTool tool;
+    const char16_t *rawValue;
+    const char16_t *title;
+    const char16_t *symbol;
+};
+
+// In picker order.
+constexpr ToolNames toolNames[] = {
+    {EditTool::select, u"select", u"Select", u"pointer.arrow"},
+    {EditTool::point, u"point", u"Point", u"smallcircle.filled.circle"},
+    {EditTool::region, u"region", u"Region", u"pentagon"},
+};
+
+const ToolNames &namesOf(EditTool tool)
+{
+    return toolNames[int(tool)];
+}
+
+} // namespace
+
 QList<EditTool> allEditTools()
 {
-    return {EditTool::select, EditTool::point, EditTool::region};
+    QList<EditTool> tools;
+    for (const ToolNames &names : toolNames)
+        tools.append(names.tool);
+    return tools;
 }
 
 QString rawValue(EditTool tool)
 {
-    switch (tool) {
-    case EditTool::select:
-        return QStringLiteral("select");
-    case EditTool::point:
-        return QStringLiteral("point");
-    case EditTool::region:
-        return QStringLiteral("region");
-    }
-    return {};
+    return QString::fromUtf16(namesOf(tool).rawValue);
 }
 
 std::optional<EditTool> editToolFromRawValue(const QString &text)
 {
-    for (EditTool tool : allEditTools()) {
-        if (rawValue(tool) == text)
-            return tool;
+    for (const ToolNames &names : toolNames) {
+        if (text == QStringView(names.rawValue))
+            return names.tool;
     }
     return std::nullopt;
 }
 
 QString editToolTitle(EditTool tool)
 {
-    switch (tool) {
-    case EditTool::select:
-        return QStringLiteral("Select");
-    case EditTool::point:
-        return QStringLiteral("Point");
-    case EditTool::region:
-        return QStringLiteral("Region");
-    }
-    return {};
+    return QString::fromUtf16(namesOf(tool).title);
 }
 
 QString editToolSymbol(EditTool tool)
 {
-    switch (tool) {
-    case EditTool::select:
-        return QStringLiteral("pointer.arrow");
-    case EditTool::point:
-        return QStringLiteral("smallcircle.filled.circle");
-    case EditTool::region:
-        return QStringLiteral("pentagon");
-    }
-    return {};
+    return QString::fromUtf16(namesOf(tool).symbol);
 }
 
 size_t qHash(EditTool tool, size_t seed) noexcept
