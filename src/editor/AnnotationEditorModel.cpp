@@ -7,6 +7,8 @@
 #include "platform/LocalizedText.h"
 #include "viewer/ImageAnnotations.h"
 
+#include <utility>
+
 AnnotationEditorModel::AnnotationEditorModel(AtlasImage *image, const std::optional<QUuid> &highlightedID,
                                              QObject *parent)
     : QObject(parent)
@@ -16,6 +18,7 @@ AnnotationEditorModel::AnnotationEditorModel(AtlasImage *image, const std::optio
     m_annotations->setImage(image);
     if (image)
         m_selection = EditorSelection::forAnnotation(highlightedID, *image);
+    connect(m_annotations, &ImageAnnotations::annotationWritten, this, [this] { m_annotationWritten = true; });
     connect(m_annotations, &ImageAnnotations::changed, this, &AnnotationEditorModel::annotationsChanged);
     connect(m_edits, &AnnotationEdits::saveFailed, this, &AnnotationEditorModel::showSaveError);
 }
@@ -80,21 +83,33 @@ void AnnotationEditorModel::setSelection(const std::optional<EditorSelection> &s
     if (selection == m_selection)
         return;
     m_selection = selection;
+    m_resolved.reset();
     emit selectionChanged();
+}
+
+const AnnotationEditorModel::Resolved &AnnotationEditorModel::resolved() const
+{
+    if (!m_resolved) {
+        Resolved found;
+        if (m_selection && image()) {
+            if (m_selection->isPoint())
+                found.point = findPoint(*image(), m_selection->id);
+            else
+                found.region = findRegion(*image(), m_selection->id);
+        }
+        m_resolved = found;
+    }
+    return *m_resolved;
 }
 
 PointAnnotation *AnnotationEditorModel::selectedPoint() const
 {
-    if (!m_selection || !m_selection->isPoint() || !image())
-        return nullptr;
-    return findPoint(*image(), m_selection->id);
+    return resolved().point;
 }
 
 RegionAnnotation *AnnotationEditorModel::selectedRegion() const
 {
-    if (!m_selection || !m_selection->namesRegion() || !image())
-        return nullptr;
-    return findRegion(*image(), m_selection->id);
+    return resolved().region;
 }
 
 QString AnnotationEditorModel::selectionTitle() const
@@ -302,8 +317,8 @@ void AnnotationEditorModel::dismissSaveError()
 
 bool AnnotationEditorModel::isEmptyCanvas() const
 {
-    return m_annotations->points().isEmpty() && m_annotations->regions().isEmpty() && m_draft.isEmpty()
-        && !m_selection;
+    return m_draft.isEmpty() && !m_selection && m_annotations->points().isEmpty()
+        && m_annotations->regions().isEmpty();
 }
 
 void AnnotationEditorModel::finish()
@@ -314,6 +329,10 @@ void AnnotationEditorModel::finish()
 
 void AnnotationEditorModel::annotationsChanged()
 {
+    // What the selection names is found again once the lists change; a
+    // write to an annotation changes no list.
+    if (!std::exchange(m_annotationWritten, false))
+        m_resolved.reset();
     // An alert or sheet whose annotation has gone has nothing left to act on.
     if ((m_renaming || m_addingGroup || m_editingLinks) && !selectionResolves())
         closeDialogs();

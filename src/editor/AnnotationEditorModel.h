@@ -64,7 +64,8 @@ public:
     const std::optional<EditorSelection> &selection() const { return m_selection; }
     void setSelection(const std::optional<EditorSelection> &selection);
     // The selected point, or the selected region (also of a selected
-    // corner); null when the selection names none of the image's.
+    // corner); null when the selection names none of the image's. Found
+    // again after the selection or the image's lists change.
     PointAnnotation *selectedPoint() const;
     RegionAnnotation *selectedRegion() const;
     bool selectionResolves() const { return selectedPoint() || selectedRegion(); }
@@ -142,6 +143,11 @@ signals:
     void saveErrorChanged();
 
 private:
+    struct Resolved {
+        PointAnnotation *point = nullptr;
+        RegionAnnotation *region = nullptr;
+    };
+    const Resolved &resolved() const;
     void annotationsChanged();
     void showSaveError(const QString &message);
     void beginRenameOfSelection();
@@ -154,6 +160,9 @@ private:
     EditTool m_tool = EditTool::select;
     QList<Vertex> m_draft;
     std::optional<EditorSelection> m_selection;
+    // What the selection names, until the selection or the lists change.
+    mutable std::optional<Resolved> m_resolved;
+    bool m_annotationWritten = false;
     bool m_renaming = false;
     QString m_renameText;
     bool m_addingGroup = false;

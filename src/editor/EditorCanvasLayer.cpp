@@ -293,6 +293,7 @@ void EditorCanvasLayer::annotationsChanged()
         }
     }
     m_sceneValid = false;
+    m_thinRegionsValid = false;
     redrawRegions();
 }
 
@@ -361,11 +362,19 @@ void EditorCanvasLayer::drawChanging(QPainter &painter, const CanvasGeometry &ge
     const std::optional<EditorSelection> &selection = m_model->selection();
 
     // Regions of one or two corners have no inside; they are outlined here.
+    if (!m_thinRegionsValid) {
+        m_thinRegions.clear();
+        for (const RegionAnnotation *region : m_model->annotations().regions()) {
+            if (region->vertices().size() < 3)
+                m_thinRegions.append(region);
+        }
+        m_thinRegionsValid = true;
+    }
     painter.setBrush(Qt::NoBrush);
     painter.setPen(QPen(withOpacity(orange, regionStrokeOpacity), regionStrokeWidth, Qt::SolidLine, Qt::FlatCap,
                         Qt::RoundJoin));
-    for (const RegionAnnotation *region : m_model->annotations().regions()) {
-        if (region != selected && region->vertices().size() < 3)
+    for (const RegionAnnotation *region : std::as_const(m_thinRegions)) {
+        if (region != selected)
             painter.drawPolygon(viewPolygon(region->vertices(), geometry));
     }
 

@@ -99,6 +99,9 @@ private:
     mutable AnnotationScene m_scene;
     mutable bool m_sceneValid = false;
     mutable const RegionAnnotation *m_movedRegion = nullptr;
+    // The regions of fewer than three corners, outlined apart.
+    QList<const RegionAnnotation *> m_thinRegions;
+    bool m_thinRegionsValid = false;
     // The regions drawn together: all but the selected one.
     AnnotationRenderer m_renderer;
     CalloutLabelText m_labelText;
