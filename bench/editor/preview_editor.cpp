@@ -29,6 +29,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include <cstdio>
@@ -126,6 +127,26 @@ int main(int argc, char *argv[])
     editor.linksSheet()->removeLink(editor.linksSheet()->links().first().id);
     save(editor.linksSheet(), QStringLiteral("editor-9-links-sheet-empty"));
     editor.linksSheet()->reject();
+
+    // A corner and then the whole region dragged: what the screen shows
+    // (only the changed parts are painted again).
+    editor.model()->setSelection(EditorSelection::region(image->regions().first()->id()));
+    const QPoint corner = at(0.42, 0.5);
+    QTest::mousePress(canvas, Qt::LeftButton, {}, corner);
+    for (int step = 1; step <= 12; ++step)
+        QTest::mouseMove(canvas, corner + QPoint(step * 6, step * 2));
+    QTest::mouseRelease(canvas, Qt::LeftButton, {}, corner + QPoint(72, 24));
+    const QPoint inside = at(0.3, 0.5);
+    QTest::mousePress(canvas, Qt::LeftButton, {}, inside);
+    for (int step = 1; step <= 12; ++step)
+        QTest::mouseMove(canvas, inside + QPoint(step * 5, -step * 4));
+    QTest::mouseRelease(canvas, Qt::LeftButton, {}, inside + QPoint(60, -48));
+    QCoreApplication::processEvents();
+    if (QScreen *screen = editor.screen()) {
+        const QString path = QDir(folder).filePath(QStringLiteral("editor-11-after-drags.png"));
+        screen->grabWindow(editor.winId()).save(path);
+        std::printf("%s\n", qPrintable(path));
+    }
 
     // Zoomed in: handles keep their size.
     editor.model()->setSelection(EditorSelection::region(image->regions().first()->id()));
