@@ -8,6 +8,7 @@
 #include "editor/EditorToolBar.h"
 #include "ui/ContentUnavailableView.h"
 #include "ui/ProminentButton.h"
+#include "viewer/CanvasZoom.h"
 #include "viewer/PictureSource.h"
 #include "viewer/ZoomableImage.h"
 
@@ -363,6 +364,52 @@ private slots:
         QVERIFY(editor->selectionBar()->isVisible());
         QVERIFY(editor->selectionBar()->groupsButton()->isHidden());
         QCOMPARE(editor->selectionBar()->title(), QStringLiteral("Unlabelled"));
+    }
+
+    // Another image, or the image gone: the screen drops the editor, whose
+    // draft and alert go with it and write nothing; the next editor starts
+    // unzoomed with the select tool and nothing drawn or selected.
+    void teardown_data()
+    {
+        QTest::addColumn<QString>("left");
+        QTest::newRow("a draft") << "draft";
+        QTest::newRow("a label typed") << "label";
+        QTest::newRow("a label typed, the image deleted elsewhere") << "deleted";
+    }
+    void teardown()
+    {
+        QFETCH(QString, left);
+        open(true);
+        AtlasImage *first = library->image;
+        PointAnnotation *point = library->point("Aorta", 0.5, 0.5);
+        editor->canvas()->zoom()->zoomIn();
+        if (left == "draft") {
+            editor->toolAction(EditTool::region)->trigger();
+            for (double x : {0.2, 0.4, 0.6})
+                click(at(x, 0.3));
+        } else {
+            click(at(0.5, 0.5));
+            editor->renameAction()->trigger();
+            QTest::keyClicks(editor->renameAlert()->textField(), "Vena cava");
+        }
+        if (left == "deleted") {
+            library->context().deleteObject(first);
+            library->context().save();
+            QTest::keyClick(editor->renameAlert()->textField(), Qt::Key_Return);
+            QCOMPARE(point->label(), QStringLiteral("Aorta"));
+        }
+        delete editor;
+        editor = nullptr;
+        QVERIFY(!library->context().hasChanges());
+        QCOMPARE(library->context().fetch<RegionAnnotation>().size(), 0);
+        if (left != "deleted")
+            QCOMPARE(first->points().first()->label(), QStringLiteral("Aorta"));
+
+        library->image = library->context().insert(AtlasImage::make(QStringLiteral("Abdomen")));
+        openEditor(point->id());
+        QCOMPARE(model().tool(), EditTool::select);
+        QVERIFY(model().draftVertices().isEmpty() && !model().selection() && !editor->renameAlert());
+        QVERIFY(editor->canvas()->zoom()->committed().isIdentity());
     }
 
     // One alert for failed saves, with the store's message; the drag
