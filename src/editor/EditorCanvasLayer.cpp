@@ -13,6 +13,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <utility>
+
 namespace {
 
 // How far the parts drawn every time reach beyond their corners: half the
