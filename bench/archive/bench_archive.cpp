@@ -22,8 +22,8 @@
 #include "platform/objectstore/ModelContainer.h"
 #include "shell/LibraryArchiveExport.h"
 #include "shell/LibrarySettingsModel.h"
+#include "support/LibraryContainer.h"
 #include "support/PeakMemory.h"
-#include "support/StoredLibrary.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -108,7 +108,7 @@ QStringList runChild(const QStringList &arguments)
 void makeExportLibrary(const QString &imagesFolder, const QString &libraryFolder)
 {
     QDir().mkpath(imagesFolder);
-    auto library = openStoredLibrary(libraryFolder);
+    auto library = openLibrary(libraryFolder);
     ModelContext &context = library->mainContext();
     for (int i = 0; i < imageCount; ++i) {
         const QByteArray bytes = imageBytes(totalBytes / imageCount, quint64(i));
@@ -128,7 +128,7 @@ void makeExportLibrary(const QString &imagesFolder, const QString &libraryFolder
 // thread, and the peak memory growth in MiB.
 int exportChild(const QString &libraryFolder, const QString &target)
 {
-    auto library = openStoredLibrary(libraryFolder);
+    auto library = openLibrary(libraryFolder);
     ModelContext &context = library->mainContext();
     const QList<AtlasImage *> images = context.fetch<AtlasImage>();
     const QList<Series *> series = context.fetch<Series>();
@@ -152,7 +152,7 @@ int exportChild(const QString &libraryFolder, const QString &target)
 // MiB before and after the first, and its peak.
 int importChild(const QString &libraryFolder, const QString &archive)
 {
-    auto library = openStoredLibrary(libraryFolder);
+    auto library = openLibrary(libraryFolder);
     ModelContext &context = library->mainContext();
     // What the application's windows hold anyway.
     const qsizetype held = context.fetch<AtlasImage>().size() + context.fetch<Series>().size();
@@ -228,7 +228,7 @@ struct StallWatch {
 // that building the contents took on the main thread.
 int uiExportChild(const QString &libraryFolder, const QString &target)
 {
-    auto library = openStoredLibrary(libraryFolder);
+    auto library = openLibrary(libraryFolder);
     LibrarySettingsModel page(library->mainContext());
     LibraryArchiveExport &archiveExport = page.archiveExport();
     QObject::connect(&archiveExport, &LibraryArchiveExport::isPresentingExporterChanged, [&](bool presenting) {
@@ -258,7 +258,7 @@ int uiExportChild(const QString &libraryFolder, const QString &target)
 // longest stall in ms.
 int uiImportChild(const QString &libraryFolder, const QString &archive)
 {
-    auto library = openStoredLibrary(libraryFolder);
+    auto library = openLibrary(libraryFolder);
     ModelContext &context = library->mainContext();
     const qsizetype held = context.fetch<AtlasImage>().size() + context.fetch<Series>().size();
     LibrarySettingsModel page(context);

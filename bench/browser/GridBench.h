@@ -1,19 +1,18 @@
 #pragma once
 
-// What the grid benchmarks share: showing a grid over images, and a stall
-// meter for the event loop.
+// What the grid benchmarks share: showing a grid over images, and the
+// stall meter for the event loop.
 
 #include "browser/LibraryGrid.h"
 #include "browser/LibraryGridView.h"
+#include "support/StallMeter.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QList>
-#include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
-#include <functional>
 
 // Gives the grid its images and shows it at 1280 by 900, drawn once;
 // answers the milliseconds that took.
@@ -32,47 +31,3 @@ inline double showGrid(LibraryGrid &grid, const QList<AtlasImage *> &images)
     return open.nsecsElapsed() / 1e6;
 }
 
-// A 1 ms timer: the longest gap between its ticks is the longest time the
-// event loop could not run. `onTick` runs on every tick.
-class StallMeter {
-public:
-    explicit StallMeter(std::function<void()> onTick = {})
-        : m_onTick(std::move(onTick))
-    {
-        m_ticker.setTimerType(Qt::PreciseTimer);
-        m_ticker.setInterval(1);
-        QObject::connect(&m_ticker, &QTimer::timeout, [this] {
-            const qint64 now = m_clock.nsecsElapsed();
-            m_longest = std::max(m_longest, now - m_last);
-            m_gaps.append(now - m_last);
-            m_last = now;
-            if (m_onTick)
-                m_onTick();
-        });
-    }
-
-    void start()
-    {
-        m_clock.start();
-        m_last = m_clock.nsecsElapsed();
-        m_ticker.start();
-    }
-    void stop() { m_ticker.stop(); }
-
-    double longestMs() const { return m_longest / 1e6; }
-    // The gap that 99% of the gaps do not exceed.
-    double percentile99Ms() const
-    {
-        QList<qint64> gaps = m_gaps;
-        std::sort(gaps.begin(), gaps.end());
-        return gaps.isEmpty() ? 0 : gaps.at(qsizetype(gaps.size() * 0.99)) / 1e6;
-    }
-
-private:
-    std::function<void()> m_onTick;
-    QTimer m_ticker;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    qint64 m_longest = 0;
-    QList<qint64> m_gaps;
-};

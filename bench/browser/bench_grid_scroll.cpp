@@ -17,7 +17,6 @@
 #include "GridBench.h"
 #include "support/PeakMemory.h"
 #include "support/PictureFiles.h"
-#include "support/StoredLibrary.h"
 
 #include "browser/LibraryGrid.h"
 #include "browser/LibraryGridView.h"
@@ -42,11 +41,20 @@
 
 namespace {
 
+std::unique_ptr<ModelContainer> openLibrary(const QString &folder)
+{
+    ModelConfiguration configuration;
+    configuration.schema = Schema(VeloranSchemaV1::versionedSchema());
+    configuration.url = folder;
+    return std::make_unique<ModelContainer>(configuration.schema, VeloranMigrationPlan::plan(),
+                                            QList<ModelConfiguration>{configuration});
+}
+
 // The child's work: the library, saved a few hundred images at a time.
 int build(const QString &folder, int count, double megabytes)
 {
     const QByteArray picture = noisePicture(megabytes);
-    auto container = openStoredLibrary(folder);
+    auto container = openLibrary(folder);
     ModelContext &context = container->mainContext();
     for (int i = 0; i < count; ++i) {
         context.insert(AtlasImage::make(QStringLiteral("Scan %1").arg(i + 1), Modality::ct, Region::thorax,
@@ -99,7 +107,7 @@ int main(int argc, char **argv)
 
     malloc_trim(0);
     const qint64 atStart = residentKiB();
-    auto container = openStoredLibrary(folder.path());
+    auto container = openLibrary(folder.path());
     const QList<AtlasImage *> images = container->mainContext().fetch<AtlasImage>(&AtlasImage::createdAt);
     ThumbnailCache &cache = ThumbnailCache::shared();
     LibraryGrid grid(cache);

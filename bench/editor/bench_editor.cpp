@@ -18,8 +18,8 @@
 // there is reused (it is built there when missing).
 
 #include "support/FrameTiming.h"
+#include "support/LibraryContainer.h"
 #include "support/RegionBlobs.h"
-#include "support/StoredLibrary.h"
 
 #include "editor/AnnotationEditor.h"
 #include "editor/AnnotationEditorModel.h"
@@ -109,7 +109,7 @@ int main(int argc, char *argv[])
             qFatal("bench_store --build failed (%s)", qPrintable(storeBench));
     }
 
-    auto container = openStoredLibrary(folder);
+    auto container = openLibrary(folder);
     ModelContext &context = container->mainContext();
     // A main window's lists, read again whenever they may have changed.
     UserDefaults defaults;

@@ -17,7 +17,7 @@
 #include "platform/objectstore/ExternalStorage.h"
 #include "platform/objectstore/ModelContainer.h"
 #include "support/PeakMemory.h"
-#include "support/StoredLibrary.h"
+#include "support/StoreLibrary.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -35,9 +35,12 @@
 namespace {
 
 constexpr int seriesCount = 100;
-constexpr int imagesPerSeries = 1000;
-constexpr int pointsPerImage = 10;
-constexpr int verticesPerRegion = 20;
+constexpr int imagesPerSeries = storelibrary::imagesPerSeries;
+
+std::unique_ptr<ModelContainer> openContainer(const QString &folder)
+{
+    return storelibrary::open(folder);
+}
 
 double peakMegabytes()
 {
@@ -55,34 +58,8 @@ int build(const QString &folder)
 {
     QElapsedTimer timer;
     timer.start();
-    auto container = openStoredLibrary(folder);
-    ModelContext &context = container->mainContext();
-    QByteArray bytes(4096, Qt::Uninitialized);
-    for (int i = 0; i < bytes.size(); ++i)
-        bytes[i] = char(i * 7);
-    QList<Vertex> vertices;
-    for (int v = 0; v < verticesPerRegion; ++v)
-        vertices.append({v / 20.0, 1 - v / 20.0});
-
-    for (int s = 0; s < seriesCount; ++s) {
-        auto series = Series::make(QStringLiteral("Series %1").arg(s));
-        context.insert(series);
-        for (int i = 0; i < imagesPerSeries; ++i) {
-            auto image = AtlasImage::make(QStringLiteral("Image %1-%2").arg(s).arg(i), Modality::ct, Region::thorax,
-                                          Plane::axial, AgeSpec{5, 40}, Sex::female, bytes, i, series.get());
-            for (int p = 0; p < pointsPerImage; ++p) {
-                auto point = PointAnnotation::make(QStringLiteral("Point %1").arg(p), QStringLiteral("Bones"),
-                                                   std::nullopt, p / 10.0, 0.5);
-                point->setImage(image.get());
-            }
-            auto region = RegionAnnotation::make(QStringLiteral("Region"), QString(), std::nullopt, vertices);
-            region->setImage(image.get());
-        }
-    }
-    const qint64 made = timer.restart();
-    context.save();
-    print(QStringLiteral("build: made in %1 ms, saved in one go in %2 ms, peak %3 MB")
-              .arg(made)
+    storelibrary::addSeries(folder, 0, seriesCount);
+    print(QStringLiteral("build: made and saved in one go in %1 ms, peak %2 MB")
               .arg(timer.elapsed())
               .arg(peakMegabytes(), 0, 'f', 0));
     return 0;
@@ -134,7 +111,7 @@ qint64 storeFetch(const QString &folder, bool report)
 {
     QElapsedTimer timer;
     timer.start();
-    auto container = openStoredLibrary(folder);
+    auto container = openContainer(folder);
     ModelContext &context = container->mainContext();
     const QList<AtlasImage *> images = context.fetch<AtlasImage>(&AtlasImage::createdAt);
     const QList<Series *> series = context.fetch<Series>(&Series::createdAt);
@@ -164,7 +141,7 @@ int measure(const QString &folder)
               .arg(secondPlain)
               .arg(double(store) / plain, 0, 'f', 2));
 
-    auto container = openStoredLibrary(folder);
+    auto container = openContainer(folder);
     ModelContext &context = container->mainContext();
     const QList<AtlasImage *> images = context.fetch<AtlasImage>(&AtlasImage::createdAt);
     std::vector<double> saves;

@@ -11,10 +11,10 @@
 // must reach at least half of cp's throughput. Each round is also timed up
 // to the end of a following `sync`, which compares what reaches the disk.
 
+#include "support/ShellSupport.h"
 #include "model/AtlasImage.h"
 #include "model/Series.h"
 #include "model/VeloranSchemaV1.h"
-#include "platform/CloudAccountService.h"
 #include "platform/objectstore/ModelContainer.h"
 #include "platform/UserDefaults.h"
 #include "shell/AppState.h"
@@ -29,11 +29,6 @@
 #include <cstdio>
 
 namespace {
-
-class NoAccounts : public CloudAccountService {
-public:
-    void requestAccountStatus(const QString &, Completion) override {}
-};
 
 // One import into a fresh library under `folder`; the time it took, or a
 // negative value on failure.

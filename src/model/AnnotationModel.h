@@ -6,6 +6,7 @@
 #include "model/TaggedAnnotation.h"
 #include "platform/objectstore/StoredModel.h"
 #include "platform/objectstore/Schema.h"
+#include "platform/objectstore/StoreStatement.h"
 #include "platform/objectstore/StoreValues.h"
 
 #include <QList>
@@ -66,12 +67,15 @@ protected:
                 QStringLiteral("CREATE INDEX %1_imageKey ON %1 (imageKey)").arg(table)};
     }
 
-    static void readCommonColumns(Values &m, const QSqlQuery &row, int first)
+    static void readCommonColumns(Values &m, const StoreRow &row, int first)
     {
-        m.id = StoreValues::toUuid(row.value(first));
-        m.label = row.value(first + 1).toString();
-        m.group = row.value(first + 2).toString();
-        m.links = AnnotationStorage::linksFromColumn(row.value(first + 3));
+        m.id = row.uuid(first);
+        m.label = row.text(first + 1);
+        m.group = row.text(first + 2);
+        if (row.isNull(first + 3))
+            m.links.reset();
+        else
+            m.links = AnnotationStorage::linksFromColumn(row.text(first + 3));
     }
 
     static void bindCommonColumns(QSqlQuery &query, const Values &m)

@@ -24,12 +24,10 @@ QVariant linksToColumn(const std::optional<QList<AnnotationLink>> &links)
     return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact));
 }
 
-std::optional<QList<AnnotationLink>> linksFromColumn(const QVariant &value)
+QList<AnnotationLink> linksFromColumn(const QString &text)
 {
-    if (value.isNull())
-        return std::nullopt;
     QList<AnnotationLink> links;
-    const QJsonArray array = QJsonDocument::fromJson(value.toString().toUtf8()).array();
+    const QJsonArray array = QJsonDocument::fromJson(text.toUtf8()).array();
     links.reserve(array.size());
     for (const QJsonValue &item : array) {
         const QJsonObject object = item.toObject();

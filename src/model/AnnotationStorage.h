@@ -15,7 +15,8 @@
 namespace AnnotationStorage {
 
 QVariant linksToColumn(const std::optional<QList<AnnotationLink>> &links);
-std::optional<QList<AnnotationLink>> linksFromColumn(const QVariant &value);
+// The links of a column that is not NULL.
+QList<AnnotationLink> linksFromColumn(const QString &text);
 
 QByteArray verticesToColumn(const QList<Vertex> &vertices);
 QList<Vertex> verticesFromColumn(const QByteArray &bytes);

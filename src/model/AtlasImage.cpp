@@ -8,6 +8,8 @@
 #include "platform/objectstore/Schema.h"
 #include "platform/objectstore/StoreValues.h"
 
+#include "platform/objectstore/StoreStatement.h"
+
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -74,26 +76,21 @@ public:
                 QStringLiteral("sortIndex"),  QStringLiteral("createdAt")};
     }
 
-    std::shared_ptr<ModelObject> materialize(const QSqlQuery &row, int first) const override
+    std::shared_ptr<ModelObject> materialize(const StoreRow &row, int first) const override
     {
         auto image = std::make_shared<AtlasImage>(AtlasImage::Passkey());
         AtlasImage::Data &m = image->m;
-        m.id = StoreValues::toUuid(row.value(first));
-        m.title = row.value(first + 1).toString();
-        m.modalityRaw = row.value(first + 2).toLongLong();
-        m.regionRaw = row.value(first + 3).toLongLong();
-        m.planeRaw = row.value(first + 4).toLongLong();
-        m.age.kindRaw = static_cast<decltype(m.age.kindRaw)>(row.value(first + 5).toLongLong());
-        const QVariant ageValue = row.value(first + 6);
-        if (ageValue.isNull())
-            m.age.value.reset();
-        else
-            m.age.value = static_cast<decltype(m.age.value)::value_type>(ageValue.toLongLong());
-        m.sexRaw = row.value(first + 7).toLongLong();
-        m.hasImageData = row.value(first + 8).toBool();
-        m.imageDataLoaded = false;
-        m.sortIndex = row.value(first + 9).toLongLong();
-        m.createdAt = Date{row.value(first + 10).toDouble()};
+        m.id = row.uuid(first);
+        m.title = row.text(first + 1);
+        m.modalityRaw = row.integer(first + 2);
+        m.regionRaw = row.integer(first + 3);
+        m.planeRaw = row.integer(first + 4);
+        m.age = AgeSpec{row.integer(first + 5), row.optionalInteger(first + 6)};
+        m.sexRaw = row.integer(first + 7);
+        m.hasImageData = row.integer(first + 8) != 0;
+        m.imageDataInMemory = false;
+        m.sortIndex = row.integer(first + 9);
+        m.createdAt = Date{row.real(first + 10)};
         return image;
     }
 
@@ -160,7 +157,7 @@ public:
         auto &image = static_cast<AtlasImage &>(object);
         if (isNew || (image.changedFlags() & AtlasImage::imageDataChanged)) {
             image.m.imageData.reset();
-            image.m.imageDataLoaded = !image.m.hasImageData;
+            image.m.imageDataInMemory = !image.m.hasImageData;
         }
     }
 
@@ -292,11 +289,10 @@ void AtlasImage::setCreatedAt(Date createdAt)
 
 std::optional<QByteArray> AtlasImage::imageData() const
 {
-    if (!m.imageDataLoaded) {
-        m.imageDataLoaded = true;
-        m.imageData = readStoredImageData();
-    }
-    return m.imageData;
+    if (m.imageDataInMemory)
+        return m.imageData;
+    // Read afresh each time: the object keeps no bytes that are stored.
+    return readStoredImageData();
 }
 
 std::optional<QByteArray> AtlasImage::readStoredImageData() const
@@ -336,7 +332,7 @@ QList<std::optional<StoredImageData>> AtlasImage::storedImageData(const QList<At
     for (const AtlasImage *image : images) {
         const Data &m = image->m;
         ModelContext *context = image->modelContext();
-        if (m.imageDataLoaded || !context) {
+        if (m.imageDataInMemory || !context) {
             result.append(m.imageData ? std::optional(StoredImageData::inMemory(*m.imageData)) : std::nullopt);
             continue;
         }
@@ -381,7 +377,7 @@ void AtlasImage::setImageData(const std::optional<QByteArray> &imageData)
     willChange();
     m.imageData = imageData;
     m.hasImageData = imageData.has_value();
-    m.imageDataLoaded = true;
+    m.imageDataInMemory = true;
     didChange("imageData", imageDataChanged);
 }
 
@@ -425,5 +421,5 @@ std::optional<QByteArray> AtlasImage::nonEmptyImageData() const
 
 bool AtlasImage::isImageDataMissing() const
 {
-    return m.imageDataLoaded ? !m.imageData.has_value() : !m.hasImageData;
+    return m.imageDataInMemory ? !m.imageData.has_value() : !m.hasImageData;
 }

@@ -31,9 +31,11 @@ struct AtlasImageValues {
     qint64 sortIndex = 0;
     Date createdAt;
     Series *series = nullptr;
+    // The bytes while they are only in memory: set and not saved yet (or
+    // never stored). Bytes in the store are read from it on each use.
     std::optional<QByteArray> imageData;
     bool hasImageData = false;    // what the store holds, known without reading it
-    bool imageDataLoaded = true;
+    bool imageDataInMemory = true;
 };
 
 // One image of the library: its metadata, its bytes and its annotations.
@@ -41,8 +43,9 @@ struct AtlasImageValues {
 //
 // Persistent model: made with make(), owned by the model context once
 // inserted, compared by identity (pointer). The image bytes are kept apart
-// from the row and read on first access; once a save has stored them, they
-// leave memory until they are read again.
+// from the row. Bytes that are set stay in memory until a save has stored
+// them; stored bytes are read from the store on each access and never kept
+// on the object, so looking at many images holds none of their bytes.
 class AtlasImage final : public StoredModel<AtlasImageValues> {
     class Passkey {
         friend class AtlasImage;
@@ -81,7 +84,8 @@ public:
     void setAge(const AgeSpec &age);
     qint64 sexRaw() const { return m.sexRaw; }
     void setSexRaw(qint64 raw);
-    // Absent and empty bytes are distinct. Loads the bytes on first access.
+    // Absent and empty bytes are distinct. Stored bytes are read on each
+    // call (on the main thread; see storedImageData() for other threads).
     std::optional<QByteArray> imageData() const;
     void setImageData(const std::optional<QByteArray> &imageData);
     qint64 sortIndex() const { return m.sortIndex; }

@@ -34,13 +34,13 @@ public:
         return PointAnnotation::commonColumns() << QStringLiteral("x") << QStringLiteral("y");
     }
 
-    std::shared_ptr<ModelObject> materialize(const QSqlQuery &row, int first) const override
+    std::shared_ptr<ModelObject> materialize(const StoreRow &row, int first) const override
     {
         auto point = std::make_shared<PointAnnotation>(PointAnnotation::Passkey());
         PointAnnotation::Data &m = point->m;
         PointAnnotation::readCommonColumns(m, row, first);
-        m.x = row.value(first + 4).toDouble();
-        m.y = row.value(first + 5).toDouble();
+        m.x = row.real(first + 4);
+        m.y = row.real(first + 5);
         return point;
     }
 

@@ -31,12 +31,12 @@ public:
         return RegionAnnotation::commonColumns() << QStringLiteral("vertices");
     }
 
-    std::shared_ptr<ModelObject> materialize(const QSqlQuery &row, int first) const override
+    std::shared_ptr<ModelObject> materialize(const StoreRow &row, int first) const override
     {
         auto region = std::make_shared<RegionAnnotation>(RegionAnnotation::Passkey());
         RegionAnnotation::Data &m = region->m;
         RegionAnnotation::readCommonColumns(m, row, first);
-        m.vertices = AnnotationStorage::verticesFromColumn(row.value(first + 4).toByteArray());
+        m.vertices = AnnotationStorage::verticesFromColumn(row.blob(first + 4));
         return region;
     }
 

@@ -2,6 +2,7 @@
 
 #include "model/AtlasImage.h"
 #include "platform/objectstore/Schema.h"
+#include "platform/objectstore/StoreStatement.h"
 #include "platform/objectstore/StoreValues.h"
 
 #include <QSqlQuery>
@@ -34,12 +35,12 @@ public:
         return {QStringLiteral("id"), QStringLiteral("title"), QStringLiteral("createdAt")};
     }
 
-    std::shared_ptr<ModelObject> materialize(const QSqlQuery &row, int first) const override
+    std::shared_ptr<ModelObject> materialize(const StoreRow &row, int first) const override
     {
         auto series = std::make_shared<Series>(Series::Passkey());
-        series->m.id = StoreValues::toUuid(row.value(first));
-        series->m.title = row.value(first + 1).toString();
-        series->m.createdAt = Date{row.value(first + 2).toDouble()};
+        series->m.id = row.uuid(first);
+        series->m.title = row.text(first + 1);
+        series->m.createdAt = Date{row.real(first + 2)};
         return series;
     }
 

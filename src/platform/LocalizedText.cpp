@@ -538,10 +538,18 @@ std::weak_ordering localizedStandardCompare(QStringView a, QStringView b)
 
 QString foldedForSearch(QStringView text)
 {
-    QString result(text.size() * 2, Qt::Uninitialized);
-    char16_t *begin = reinterpret_cast<char16_t *>(result.data());
-    result.truncate(foldInto(text, begin) - begin);
+    QString result;
+    appendFoldedForSearch(result, text);
     return result;
+}
+
+void appendFoldedForSearch(QString &out, QStringView text)
+{
+    // A character folds to at most two.
+    const qsizetype size = out.size();
+    out.resize(size + text.size() * 2);
+    char16_t *begin = reinterpret_cast<char16_t *>(out.data());
+    out.truncate(foldInto(text, begin + size) - begin);
 }
 
 LocalizedSearchNeedle::LocalizedSearchNeedle(QStringView needle) : m_folded(foldedForSearch(needle)) {}

@@ -28,6 +28,8 @@ bool localizedStandardContains(QStringView haystack, QStringView needle);
 // The form in which searching compares text: letters case-folded, accents
 // and other diacritics removed, invisible formatting characters dropped.
 QString foldedForSearch(QStringView text);
+// The same, appended to `out` (with no string of its own in between).
+void appendFoldedForSearch(QString &out, QStringView text);
 
 // A search text folded once, to be looked for in many texts. Matching is
 // that of localizedStandardContains.

@@ -5,6 +5,7 @@
 #include "updates/UpdaterController.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -17,5 +18,10 @@ QMenu *ApplicationMenu::install(QMenuBar *menuBar, const Commands &commands)
         menu->addSeparator();
         menu->addAction(commands.settings);
     }
+    menu->addSeparator();
+    QAction *quit = menu->addAction(QStringLiteral("Quit Veloran"));
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quit->setMenuRole(QAction::QuitRole);
+    QObject::connect(quit, &QAction::triggered, quit, [] { QApplication::closeAllWindows(); });
     return menu;
 }

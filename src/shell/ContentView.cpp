@@ -139,6 +139,7 @@ void ContentView::wireSidebar()
     connect(sidebar, &LibrarySidebar::duplicateImageRequested, &m_model, &ContentViewModel::duplicateImage);
     connect(sidebar, &LibrarySidebar::duplicateSeriesRequested, &m_model, &ContentViewModel::duplicateSeries);
     connect(sidebar, &LibrarySidebar::exportRequested, &m_model, &ContentViewModel::exportEntries);
+    connect(sidebar, &LibrarySidebar::shareRequested, &m_model, &ContentViewModel::shareEntries);
     connect(sidebar, &LibrarySidebar::deleteRequested, &m_model, &ContentViewModel::requestDeletion);
 }
 
@@ -203,12 +204,14 @@ void ContentView::wireModel()
     m_exporter = new LibraryArchiveExporterModifier(*archiveExport, this);
     connect(archiveExport, &LibraryArchiveExport::isPreparingChanged, this, &ContentView::updateBusyCursor);
     connect(archiveExport, &LibraryArchiveExport::isWritingChanged, this, &ContentView::updateBusyCursor);
+    connect(&m_model.archiveShare(), &LibraryArchiveShare::isSharingChanged, this, &ContentView::updateBusyCursor);
 }
 
 void ContentView::updateBusyCursor()
 {
     const LibraryArchiveExport &archiveExport = m_model.archiveExport();
-    if (m_model.isReadingImport() || archiveExport.isPreparing() || archiveExport.isWriting())
+    if (m_model.isReadingImport() || archiveExport.isPreparing() || archiveExport.isWriting()
+        || m_model.archiveShare().isSharing())
         setCursor(Qt::BusyCursor);
     else
         unsetCursor();

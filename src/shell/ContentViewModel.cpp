@@ -24,6 +24,7 @@ ContentViewModel::ContentViewModel(ModelContext &context, AppState &appState, QO
 {
     connect(&m_library, &LibraryQuery::libraryChanged, this, &ContentViewModel::libraryDidChange);
     connect(&m_operations, &LibraryOperations::operationFailed, this, &ContentViewModel::reportOperationError);
+    connect(&m_archiveShare, &LibraryArchiveShare::shareFailed, this, &ContentViewModel::reportOperationError);
 }
 
 ContentViewModel::~ContentViewModel() = default;
@@ -522,6 +523,15 @@ void ContentViewModel::exportEntries(const QList<LibraryEntry> &entries)
                             defaultArchiveFilename(entries));
 }
 
+void ContentViewModel::shareEntries(const QList<LibraryEntry> &entries, SharingService::Target target)
+{
+    if (entries.isEmpty())
+        return;
+    m_archiveShare.share(LibraryArchiveTransfer(LibraryArchiveSource::fromEntries(entries, m_library.images()),
+                                                defaultArchiveFilename(entries)),
+                         target);
+}
+
 // Deletion
 
 void ContentViewModel::requestDeletion(const QList<LibraryEntry> &entries)
@@ -568,13 +578,13 @@ void ContentViewModel::cancelDeletion()
 void ContentViewModel::removeEntries(QList<LibraryEntry> entries)
 {
     const OperationScope operation(*this);
-    if (!m_operations.removeEntries(entries))
-        return;
-    forgetDeletedImages();
+    // The rows leave the selection first, whatever the deletion gives.
     QSet<LibraryEntryID> selection = m_sidebarSelection;
     for (const LibraryEntry &entry : entries)
         selection.remove(entry.entryID());
     setSidebarSelection(selection);
+    if (m_operations.removeEntries(entries))
+        forgetDeletedImages();
 }
 
 void ContentViewModel::deleteImages(QList<AtlasImage *> images)

@@ -1,7 +1,5 @@
 #include "shell/LibraryDerivation.h"
 
-#include "shell/LibrarySearchIndex.h"
-
 #include "model/AtlasImage.h"
 #include "model/PointAnnotation.h"
 #include "model/RegionAnnotation.h"
@@ -72,12 +70,16 @@ bool titleOrder(const QString &a, const QString &b)
 
 } // namespace
 
-LibraryDerivation::LibraryDerivation(const LibraryFilters &filters, LibrarySearchIndex *index)
+LibraryDerivation::LibraryDerivation(const LibraryFilters &filters)
     : m_filters(filters)
     , m_needle(trimmingWhitespaceAndNewlines(filters.searchText))
-    , m_index(index)
 {
     m_queryIsEmpty = !filters.hasSearchQuery();
+}
+
+QString LibraryDerivation::foldedQuery(const LibraryFilters &filters)
+{
+    return LocalizedSearchNeedle(trimmingWhitespaceAndNewlines(filters.searchText)).folded();
 }
 
 bool LibraryDerivation::imageMatchesSearch(const AtlasImage &image) const
@@ -86,8 +88,6 @@ bool LibraryDerivation::imageMatchesSearch(const AtlasImage &image) const
         return true;
     if (m_needle.isEmpty())
         return false;
-    if (m_index)
-        return QStringView(m_index->foldedText(image)).contains(m_needle.folded());
     return m_needle.isFoundIn(searchText(image));
 }
 
@@ -116,38 +116,14 @@ bool LibraryDerivation::passesMetadataFilters(const AtlasImage &image) const
     return true;
 }
 
-QList<AtlasImage *> LibraryDerivation::passingImages(const QList<AtlasImage *> &images) const
-{
-    if (m_queryIsEmpty && !m_filters.hasActiveFilters())
-        return images;
-    if (m_index && !m_queryIsEmpty) {
-        // One pass over the ready texts, then the filters on what matched.
-        QList<AtlasImage *> passing = m_needle.isEmpty() ? QList<AtlasImage *>()
-                                                         : m_index->matching(images, m_needle.folded());
-        if (m_filters.hasActiveFilters())
-            passing.removeIf([this](const AtlasImage *image) { return !passesMetadataFilters(*image); });
-        return passing;
-    }
-    QList<AtlasImage *> passing;
-    for (AtlasImage *image : images) {
-        if (imagePassesFilters(*image))
-            passing.append(image);
-    }
-    return passing;
-}
-
 QList<LibraryEntry> LibraryDerivation::libraryEntries(const QList<AtlasImage *> &images,
                                                       const QList<Series *> &allSeries) const
 {
-    return entriesFromPassingImages(passingImages(images), allSeries);
-}
-
-QList<LibraryEntry> LibraryDerivation::entriesFromPassingImages(const QList<AtlasImage *> &passing,
-                                                                const QList<Series *> &allSeries) const
-{
     QList<AtlasImage *> standalone;
     QHash<const Series *, QList<AtlasImage *>> bySeries;
-    for (AtlasImage *image : passing) {
+    for (AtlasImage *image : images) {
+        if (!imagePassesFilters(*image))
+            continue;
         if (const Series *series = image->series())
             bySeries[series].append(image);
         else
@@ -187,6 +163,54 @@ QList<LibraryEntry> LibraryDerivation::entriesFromPassingImages(const QList<Atla
     for (qsizetype i : order)
         entries.append(assembled.at(i));
     return entries;
+}
+
+QList<LibraryEntry> LibraryDerivation::filteredEntries(const QList<LibraryEntry> &unfiltered,
+                                                       const std::vector<bool> *matched) const
+{
+    if (m_queryIsEmpty && !m_filters.hasActiveFilters())
+        return unfiltered;
+    const bool filtersActive = m_filters.hasActiveFilters();
+    size_t position = 0; // in entryImages(unfiltered)
+    const auto imagePassesFilters = [&](const AtlasImage &image) {
+        const bool found = matched ? (*matched)[position++] : imageMatchesSearch(image);
+        return found && passesMetadataFilters(image);
+    };
+    QList<LibraryEntry> entries;
+    for (const LibraryEntry &entry : unfiltered) {
+        if (AtlasImage *image = entry.imageValue()) {
+            if (imagePassesFilters(*image))
+                entries.append(entry);
+            continue;
+        }
+        const LibrarySeriesGroup *group = entry.seriesGroup();
+        if (group->images.isEmpty()) {
+            // A series with no images at all.
+            if (!filtersActive && seriesMatchesSearch(*group->series))
+                entries.append(entry);
+            continue;
+        }
+        QList<AtlasImage *> listed;
+        for (AtlasImage *image : group->images) {
+            if (imagePassesFilters(*image))
+                listed.append(image);
+        }
+        if (!listed.isEmpty())
+            entries.append(LibraryEntry::series(LibrarySeriesGroup{group->series, std::move(listed)}));
+    }
+    return entries;
+}
+
+QList<AtlasImage *> LibraryDerivation::entryImages(const QList<LibraryEntry> &entries)
+{
+    QList<AtlasImage *> images;
+    for (const LibraryEntry &entry : entries) {
+        if (AtlasImage *image = entry.imageValue())
+            images.append(image);
+        else
+            images.append(entry.seriesGroup()->images);
+    }
+    return images;
 }
 
 QList<AtlasImage *> LibraryDerivation::visibleImages(const QList<LibraryEntry> &entries,
@@ -276,33 +300,33 @@ bool LibraryDerivation::seriesOrder(const Series *a, const Series *b)
 
 QString LibraryDerivation::searchText(const AtlasImage &image)
 {
+    return searchText(searchValues(image));
+}
+
+QString LibraryDerivation::searchText(const ImageSearchValues &values)
+{
     QString text;
     text.reserve(160);
+    appendSearchText(text, values);
+    return text;
+}
+
+void LibraryDerivation::appendSearchText(QString &text, const ImageSearchValues &values)
+{
     const auto part = [&](const QString &value) {
         text += value;
         text += QLatin1Char(' ');
     };
-    part(image.title());
-    part(image.series() ? image.series()->title() : QString());
-    part(modalityTitles()[image.modalityRaw()]);
-    part(modalityLongTitles()[image.modalityRaw()]);
-    part(regionTitles()[image.regionRaw()]);
-    part(planeTitles()[image.planeRaw()]);
-    part(image.age().displayText());
-    part(sexTitles()[image.sexRaw()]);
+    part(values.title);
+    part(values.seriesTitle);
+    part(modalityTitles()[values.modalityRaw]);
+    part(modalityLongTitles()[values.modalityRaw]);
+    part(regionTitles()[values.regionRaw]);
+    part(planeTitles()[values.planeRaw]);
+    part(values.age.displayText());
+    part(sexTitles()[values.sexRaw]);
     // Labels joined with one space; no labels still leave an empty part.
-    const QList<PointAnnotation *> points = image.points();
-    for (qsizetype i = 0; i < points.size(); ++i) {
-        if (i > 0)
-            text += QLatin1Char(' ');
-        text += points.at(i)->label();
-    }
+    text += values.pointLabels;
     text += QLatin1Char(' ');
-    const QList<RegionAnnotation *> regions = image.regions();
-    for (qsizetype i = 0; i < regions.size(); ++i) {
-        if (i > 0)
-            text += QLatin1Char(' ');
-        text += regions.at(i)->label();
-    }
-    return text;
+    text += values.regionLabels;
 }

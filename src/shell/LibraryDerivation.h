@@ -1,6 +1,7 @@
 #pragma once
 
 #include "browser/PendingImageImport.h"
+#include "model/ImageSearchValues.h"
 #include "model/LibraryEntry.h"
 #include "platform/LocalizedText.h"
 #include "shell/LibraryFilters.h"
@@ -10,9 +11,9 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 class AtlasImage;
-class LibrarySearchIndex;
 class Series;
 
 // What a main window lists: the library's images and series searched,
@@ -25,9 +26,11 @@ class Series;
 // values, which need not be unique in a library merged from archives.
 class LibraryDerivation {
 public:
-    // With an index, image search texts are taken from it (and made there
-    // once); without one they are made for every test.
-    explicit LibraryDerivation(const LibraryFilters &filters, LibrarySearchIndex *index = nullptr);
+    explicit LibraryDerivation(const LibraryFilters &filters);
+
+    // The query trimmed and folded for search, as indexed texts are: empty
+    // when the query matches nothing (or is empty, matching everything).
+    static QString foldedQuery(const LibraryFilters &filters);
 
     const LibraryFilters &filters() const { return m_filters; }
     // The search text trimmed of white space and line breaks is empty.
@@ -48,11 +51,16 @@ public:
     // passing images in series order; a series with no images at all only
     // while no filter is set and its title matches), in entry order.
     QList<LibraryEntry> libraryEntries(const QList<AtlasImage *> &images, const QList<Series *> &allSeries) const;
-    // The same from images already known to pass (in query order).
-    QList<LibraryEntry> entriesFromPassingImages(const QList<AtlasImage *> &passing,
-                                                 const QList<Series *> &allSeries) const;
-    // The images of `images` that pass, in their order.
-    QList<AtlasImage *> passingImages(const QList<AtlasImage *> &images) const;
+    // The same from the entries derived with no search and no filter: each
+    // entry keeps the images that pass, in its order, and the entries keep
+    // theirs (the orderings are total, so what passes keeps its order).
+    // `matched`, when given, says for each image of entryImages(unfiltered)
+    // whether it matches the search (an index's answer), in place of
+    // testing its search text.
+    QList<LibraryEntry> filteredEntries(const QList<LibraryEntry> &unfiltered,
+                                        const std::vector<bool> *matched = nullptr) const;
+    // The entries' images: each image entry's, each series group's in turn.
+    static QList<AtlasImage *> entryImages(const QList<LibraryEntry> &entries);
 
     // The listed images of the selected entries, in entry order.
     static QList<AtlasImage *> visibleImages(const QList<LibraryEntry> &entries, const QSet<LibraryEntryID> &selection);
@@ -75,6 +83,9 @@ public:
 
     // The image's search text: its ten parts joined with one space.
     static QString searchText(const AtlasImage &image);
+    // The same from the values it is made of, or appended to `text`.
+    static QString searchText(const ImageSearchValues &values);
+    static void appendSearchText(QString &text, const ImageSearchValues &values);
 
 private:
     bool passesMetadataFilters(const AtlasImage &image) const;
@@ -82,5 +93,4 @@ private:
     LibraryFilters m_filters;
     bool m_queryIsEmpty = true;
     LocalizedSearchNeedle m_needle;
-    LibrarySearchIndex *m_index = nullptr;
 };

@@ -162,22 +162,7 @@ bool LibraryOperations::renameSeries(Series *series, const QString &text)
 
 bool LibraryOperations::removeEntries(QList<LibraryEntry> entries)
 {
-    for (const LibraryEntry &entry : entries) {
-        bool present = true;
-        if (AtlasImage *image = entry.imageValue()) {
-            present = isInLibrary(image);
-        } else {
-            const LibrarySeriesGroup *group = entry.seriesGroup();
-            present = isInLibrary(group->series)
-                && std::all_of(group->images.cbegin(), group->images.cend(),
-                               [](const AtlasImage *image) { return isInLibrary(image); });
-        }
-        if (!present) {
-            emit operationFailed(deleteFailed, missingObjectMessage());
-            return false;
-        }
-    }
-
+    // What another window removed meanwhile is simply not there to delete.
     QList<AtlasImage *> doomed;
     for (const LibraryEntry &entry : entries) {
         if (AtlasImage *image = entry.imageValue()) {
@@ -186,7 +171,7 @@ bool LibraryOperations::removeEntries(QList<LibraryEntry> entries)
             const LibrarySeriesGroup *group = entry.seriesGroup();
             // A series listed empty goes only while it is still empty: the
             // deletion would take along images that were never listed.
-            if (group->images.isEmpty() && group->series->isEmpty())
+            if (group->images.isEmpty() && isInLibrary(group->series) && group->series->isEmpty())
                 m_context.deleteObject(group->series);
             doomed.append(group->images);
         }
@@ -196,10 +181,7 @@ bool LibraryOperations::removeEntries(QList<LibraryEntry> entries)
 
 bool LibraryOperations::deleteImages(QList<AtlasImage *> images)
 {
-    for (const AtlasImage *image : images) {
-        if (!requireInLibrary({image}, deleteFailed))
-            return false;
-    }
+    images.removeIf([](const AtlasImage *image) { return !isInLibrary(image); });
     const QSet<const AtlasImage *> doomed(images.cbegin(), images.cend());
 
     QList<Series *> emptied;

@@ -23,7 +23,8 @@ class Series;
 //
 // Each operation first checks that the objects it was handed are still in
 // the library (a sheet or dialog may have waited on them while another
-// window removed them), changes the context and saves it once at its end
+// window removed them; a deletion just leaves out what has gone), changes
+// the context and saves it once at its end
 // (saveOrRollBack). A failure is announced by operationFailed() under the
 // operation's title ("Import Failed", "Save Failed", "Rename Failed",
 // "Delete Failed", "Duplicate Failed", "Reorder Failed") and leaves the
@@ -56,11 +57,11 @@ public:
     bool renameSeries(Series *series, const QString &text);
 
     // The entries' listed images, and each series that is left empty. A
-    // series listed without images goes only while it is still empty. When
-    // anything the entries name has left the library, nothing is deleted.
+    // series listed without images goes only while it is still empty.
+    // What has already left the library is passed over, unmentioned.
     bool removeEntries(QList<LibraryEntry> entries);
-    // The images; a series that loses all of its images goes with them, the
-    // others are numbered afresh.
+    // The images (those still in the library); a series that loses all of
+    // its images goes with them, the others are numbered afresh.
     bool deleteImages(QList<AtlasImage *> images);
 
     // What a duplicate made: the copy of the image, and the series that a

@@ -29,23 +29,19 @@ bool isAnnotation(const ModelObject *object)
 LibraryQuery::LibraryQuery(ModelContext &context, QObject *parent)
     : QObject(parent)
     , m_context(context)
+    , m_searchIndex(context)
 {
     connect(&m_context, &ModelContext::propertyChanged, this, &LibraryQuery::objectChanged);
     connect(&m_context, &ModelContext::objectInserted, this, &LibraryQuery::objectInsertedOrDeleted);
     connect(&m_context, &ModelContext::objectDeleted, this, &LibraryQuery::objectInsertedOrDeleted);
-    connect(&m_context, &ModelContext::didRollback, this, [this] {
-        m_searchIndex.clear();
-        apply(Reach::images);
-    });
+    connect(&m_context, &ModelContext::didRollback, this, [this] { apply(Reach::images); });
     m_knownImageIDs = imageIdentifiers();
-    prepareSearchIndex();
 }
 
 LibraryQuery::~LibraryQuery() = default;
 
 void LibraryQuery::objectChanged(ModelObject *object, const char *property)
 {
-    m_searchIndex.objectChanged(object, property);
     const EntityType &type = object->entityType();
     if (&type == &AtlasImage::entity()) {
         // The lists of points and regions change with their labels' images.
@@ -67,7 +63,6 @@ void LibraryQuery::objectChanged(ModelObject *object, const char *property)
 
 void LibraryQuery::objectInsertedOrDeleted(ModelObject *object)
 {
-    m_searchIndex.objectInsertedOrDeleted(object);
     const EntityType &type = object->entityType();
     if (&type == &AtlasImage::entity())
         apply(Reach::images);
@@ -106,6 +101,7 @@ void LibraryQuery::apply(Reach reach)
     case Reach::listing:
         m_entries.reset();
         m_unfilteredEntries.reset();
+        m_entryTexts.reset();
         m_visible.reset();
         break;
     }
@@ -126,23 +122,6 @@ void LibraryQuery::announce()
         m_knownImageIDs = std::move(ids);
     }
     emit libraryChanged(imagesChanged);
-    prepareSearchIndex();
-}
-
-void LibraryQuery::prepareSearchIndex()
-{
-    if (m_preparationQueued)
-        return;
-    m_preparationQueued = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_preparationQueued = false;
-            // About a millisecond or two of work per slice.
-            if (!m_searchIndex.prepare(images(), 500))
-                prepareSearchIndex();
-        },
-        Qt::QueuedConnection);
 }
 
 QList<QUuid> LibraryQuery::imageIdentifiers()
@@ -185,16 +164,26 @@ const QList<LibraryEntry> &LibraryQuery::entries(const LibraryFilters &filters)
 {
     if (m_entries && m_entries->filters == filters)
         return m_entries->entries;
-    const LibraryDerivation derivation(filters, &m_searchIndex);
-    QList<LibraryEntry> entries;
-    if (!filters.hasSearchQuery() && !filters.hasActiveFilters()) {
-        if (!m_unfilteredEntries)
-            m_unfilteredEntries = derivation.libraryEntries(images(), allSeries());
-        entries = *m_unfilteredEntries;
-    } else {
-        entries = derivation.libraryEntries(images(), allSeries());
+    if (!m_unfilteredEntries)
+        m_unfilteredEntries = LibraryDerivation(LibraryFilters()).libraryEntries(images(), allSeries());
+    // A search is one scan over the index's texts; the unfiltered entries
+    // then keep what matches (where each of their images' texts is kept is
+    // looked up once, not on every search).
+    std::vector<bool> matched;
+    const QString needle = LibraryDerivation::foldedQuery(filters);
+    const bool indexed = filters.hasSearchQuery() && !needle.isEmpty();
+    if (indexed) {
+        m_searchIndex.waitUntilReady();
+        if (!m_entryTexts || m_entryTextsGeneration != m_searchIndex.generation()) {
+            m_entryTexts = m_searchIndex.textsOf(LibraryDerivation::entryImages(*m_unfilteredEntries));
+            m_entryTextsGeneration = m_searchIndex.generation();
+        }
+        const std::vector<char> texts = m_searchIndex.textsContaining(needle);
+        matched.resize(m_entryTexts->size());
+        for (size_t i = 0; i < matched.size(); ++i)
+            matched[i] = texts[size_t((*m_entryTexts)[i])];
     }
-    m_entries = Entries{filters, std::move(entries)};
+    m_entries = Entries{filters, LibraryDerivation(filters).filteredEntries(*m_unfilteredEntries, indexed ? &matched : nullptr)};
     return m_entries->entries;
 }
 

@@ -27,7 +27,8 @@ class Series;
 // reads. Annotation coordinates, vertices, links and groups are not shown,
 // so writing them keeps every list (the editor writes coordinates on every
 // pointer move). The images' search texts are kept folded in a
-// LibrarySearchIndex and made ahead while the event loop is idle.
+// LibrarySearchIndex, read from the store on a worker thread from the turn
+// of the event loop after the query is made.
 //
 // Changes are announced once per turn of the event loop, after the change,
 // by libraryChanged().
@@ -52,9 +53,9 @@ public:
     // The grid's images: the listed images of the selected entries.
     const QList<AtlasImage *> &visibleImages(const LibraryFilters &filters, const QSet<LibraryEntryID> &selection);
 
-    // Whether the library's search texts are all made, so that the next
-    // search only scans them.
-    bool isSearchIndexReady() { return m_searchIndex.isReady(images()); }
+    // Whether the library's search texts have been read, so that the next
+    // search only scans them (a search before then waits for them).
+    bool isSearchIndexReady() const { return m_searchIndex.isReady(); }
 
 signals:
     // A list may have changed since the last announcement: read it again.
@@ -75,7 +76,6 @@ private:
     void objectInsertedOrDeleted(ModelObject *object);
     void apply(Reach reach);
     void announce();
-    void prepareSearchIndex();
     QList<QUuid> imageIdentifiers();
 
     ModelContext &m_context;
@@ -98,10 +98,12 @@ private:
     // The entries with no search and no filter, kept apart: windows come
     // back to them whenever a search is cleared.
     std::optional<QList<LibraryEntry>> m_unfilteredEntries;
+    // Where the search index keeps the text of each of their images.
+    std::optional<std::vector<qsizetype>> m_entryTexts;
+    quint64 m_entryTextsGeneration = 0;
     std::optional<Visible> m_visible;
 
     bool m_announcementQueued = false;
     bool m_imagesMayHaveChanged = false;
     QList<QUuid> m_knownImageIDs;
-    bool m_preparationQueued = false;
 };

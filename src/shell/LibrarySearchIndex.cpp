@@ -1,14 +1,25 @@
 #include "shell/LibrarySearchIndex.h"
 
 #include "model/AtlasImage.h"
+#include "model/ImageSearchValues.h"
 #include "model/PointAnnotation.h"
 #include "model/RegionAnnotation.h"
 #include "model/Series.h"
 #include "platform/LocalizedText.h"
+#include "platform/WorkerPools.h"
+#include "platform/objectstore/ModelContext.h"
+#include "platform/objectstore/StoreStatement.h"
 #include "shell/LibraryDerivation.h"
 
+#include <QThread>
+#include <QtConcurrent/QtConcurrentMap>
+#include <QtConcurrent/QtConcurrentRun>
+#include <QtDebug>
+
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <utility>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -31,109 +42,286 @@ bool isAnnotation(const ModelObject *object)
         || &object->entityType() == &RegionAnnotation::entity();
 }
 
+// The image properties that its search text is made of.
+bool isSearchedProperty(const char *property)
+{
+    for (const char *name : {"title", "modalityRaw", "regionRaw", "planeRaw", "age", "sexRaw", "series", "points",
+                             "regions"}) {
+        if (std::strcmp(property, name) == 0)
+            return true;
+    }
+    return false;
+}
+
+using Texts = LibrarySearchIndex::Texts;
+
+// Every image's search text from the store, folded or not; none once
+// `stop` is set.
+Texts readTexts(sqlite3 *database, bool fold, const std::atomic<bool> &stop)
+{
+    Texts texts;
+    QString text;
+    const std::optional<QString> error = readImageSearchValues(database, [&](const ImageSearchValues &values) {
+        text.resize(0);
+        LibraryDerivation::appendSearchText(text, values);
+        if (fold)
+            texts.appendFolding(values.key, text);
+        else
+            texts.append(values.key, text);
+        return !stop.load(std::memory_order_relaxed);
+    });
+    if (stop)
+        return Texts();
+    if (error) {
+        qWarning("Library search: cannot read the library's texts: %s", qPrintable(*error));
+        return Texts();
+    }
+    return texts;
+}
+
+Texts foldedTexts(const Texts &plain, const std::atomic<bool> &stop)
+{
+    Texts texts;
+    texts.keys.reserve(plain.keys.size());
+    texts.starts.reserve(plain.starts.size());
+    for (size_t i = 0; i < plain.keys.size() && !stop.load(std::memory_order_relaxed); ++i) {
+        const QStringView text = QStringView(plain.text).mid(plain.starts[i], plain.starts[i + 1] - plain.starts[i]);
+        texts.appendFolding(plain.keys[i], text);
+    }
+    return texts;
+}
+
+Texts finished(Texts texts)
+{
+    texts.text.squeeze();
+    return texts;
+}
+
 } // namespace
 
-const QString &LibrarySearchIndex::foldedText(const AtlasImage &image)
+void LibrarySearchIndex::Texts::append(qint64 key, QStringView folded)
 {
-    auto found = m_texts.find(&image);
-    if (found == m_texts.end())
-        found = m_texts.insert(&image, foldedForSearch(LibraryDerivation::searchText(image)));
-    return *found;
+    text.append(folded);
+    added(key);
+}
+
+void LibrarySearchIndex::Texts::appendFolding(qint64 key, QStringView plain)
+{
+    appendFoldedForSearch(text, plain);
+    added(key);
+}
+
+void LibrarySearchIndex::Texts::added(qint64 key)
+{
+    starts.push_back(text.size());
+    if (key > 0)
+        textOfKey.insert(key, qsizetype(keys.size()));
+    keys.push_back(key > 0 ? key : -1);
+}
+
+LibrarySearchIndex::LibrarySearchIndex(ModelContext &context, QObject *parent)
+    : QObject(parent)
+    , m_context(context)
+{
+    connect(&m_reading, &QFutureWatcher<Texts>::finished, this, [this] {
+        if (m_readPending && m_reading.future().resultCount() > 0)
+            adopt(m_reading.future().takeResult());
+    });
+    connect(&m_context, &ModelContext::propertyChanged, this, &LibrarySearchIndex::objectChanged);
+    connect(&m_context, &ModelContext::objectInserted, this, &LibrarySearchIndex::objectInsertedOrDeleted);
+    connect(&m_context, &ModelContext::objectDeleted, this, &LibrarySearchIndex::objectInsertedOrDeleted);
+    connect(&m_context, &ModelContext::didRollback, this, &LibrarySearchIndex::reload);
+    // A read waits for a state of the objects that the store holds.
+    connect(&m_context, &ModelContext::didSave, this, [this] {
+        if (m_waitingForSave)
+            startReading();
+    });
+    // From the next turn of the event loop: the window's first paint comes
+    // sooner without a read beside it.
+    m_readQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (std::exchange(m_readQueued, false))
+                startReading();
+        },
+        Qt::QueuedConnection);
+}
+
+LibrarySearchIndex::~LibrarySearchIndex()
+{
+    // A read under way stops soon; nothing reads the store after the index.
+    *m_stopReading = true;
+    if (m_reading.isRunning())
+        m_reading.waitForFinished();
+}
+
+void LibrarySearchIndex::startReading()
+{
+    m_readQueued = false;
+    m_ready = false;
+    m_waitingForSave = m_context.hasChanges();
+    if (m_waitingForSave)
+        return;
+    m_changedDuringRead.clear();
+    m_readPending = true;
+    // A read that a newer one replaces stops.
+    *m_stopReading = true;
+    m_stopReading = std::make_shared<std::atomic<bool>>(false);
+    const QString storePath = m_context.storePath();
+    QFuture<Texts> future;
+    if (!storePath.isEmpty()) {
+        // A connection of its own sees the saved state while this thread
+        // goes on.
+        future = QtConcurrent::run(&WorkerPools::computing(), [storePath, stop = m_stopReading] {
+            const StoreReadConnection connection(storePath);
+            if (!connection.handle()) {
+                qWarning("Library search: cannot read the library: %s", qPrintable(connection.errorMessage()));
+                return Texts();
+            }
+            return finished(readTexts(connection.handle(), true, *stop));
+        });
+    } else {
+        // A store in memory has only the main connection: the rows are read
+        // here (quickly), the folding goes to a worker.
+        Texts plain = readTexts(m_context.connectionHandle(), false, *m_stopReading);
+        future = QtConcurrent::run(&WorkerPools::computing(), [plain = std::move(plain), stop = m_stopReading] {
+            return finished(foldedTexts(plain, *stop));
+        });
+    }
+    m_reading.setFuture(future);
+}
+
+void LibrarySearchIndex::waitUntilReady()
+{
+    if (std::exchange(m_readQueued, false))
+        startReading();
+    if (!m_readPending)
+        return;
+    m_reading.waitForFinished();
+    // (Taking the result empties the future: it is taken only once.)
+    if (m_reading.future().resultCount() > 0)
+        adopt(m_reading.future().takeResult());
+}
+
+void LibrarySearchIndex::adopt(Texts texts)
+{
+    if (!m_readPending)
+        return;
+    m_readPending = false;
+    // Texts made from the objects meanwhile are newer than the store's.
+    Texts made = std::move(m_texts);
+    m_texts = std::move(texts);
+    m_liveLength = m_texts.text.size();
+    for (qint64 key : std::as_const(m_changedDuringRead))
+        forgetKey(key);
+    for (size_t i = 0; i < made.keys.size(); ++i) {
+        const qint64 key = made.keys[i];
+        if (key < 0)
+            continue;
+        forgetKey(key);
+        const QStringView text = QStringView(made.text).mid(made.starts[i], made.starts[i + 1] - made.starts[i]);
+        m_texts.append(key, text);
+        m_liveLength += text.size();
+    }
+    m_changedDuringRead.clear();
+    ++m_generation;
+    m_ready = true;
+}
+
+void LibrarySearchIndex::reload()
+{
+    m_texts = Texts();
+    m_liveLength = 0;
+    ++m_generation;
+    startReading();
+}
+
+qsizetype LibrarySearchIndex::textOf(const AtlasImage &image)
+{
+    const qint64 key = image.storeKey();
+    const qsizetype found = m_texts.textOf(key);
+    if (found >= 0)
+        return found;
+    // An image out of any context (key 0) gets a text kept for no one.
+    const QString text = foldedForSearch(LibraryDerivation::searchText(image));
+    m_texts.append(key, text);
+    if (key > 0)
+        m_liveLength += text.size();
+    return qsizetype(m_texts.keys.size()) - 1;
+}
+
+QStringView LibrarySearchIndex::text(qsizetype i) const
+{
+    return QStringView(m_texts.text).mid(m_texts.starts[size_t(i)], m_texts.starts[size_t(i) + 1] - m_texts.starts[size_t(i)]);
+}
+
+void LibrarySearchIndex::forgetKey(qint64 key)
+{
+    const qsizetype found = m_texts.textOf(key);
+    if (found < 0)
+        return;
+    const size_t i = size_t(found);
+    m_texts.keys[i] = -1;
+    m_liveLength -= m_texts.starts[i + 1] - m_texts.starts[i];
+    m_texts.textOfKey.remove(key);
+    ++m_generation;
 }
 
 void LibrarySearchIndex::forget(const AtlasImage *image)
 {
-    if (m_texts.remove(image))
-        m_joinedValid = false;
+    if (!image)
+        return;
+    if (m_readPending)
+        m_changedDuringRead.insert(image->storeKey());
+    forgetKey(image->storeKey());
 }
 
-void LibrarySearchIndex::clear()
+void LibrarySearchIndex::compactIfWasteful()
 {
-    m_texts.clear();
-    m_preparing.clear();
-    m_prepared = 0;
-    m_joinedValid = false;
-    m_joinedImages.clear();
-    m_joined.clear();
-    m_starts.clear();
-}
-
-void LibrarySearchIndex::join(const QList<AtlasImage *> &images)
-{
-    qsizetype total = 0;
-    for (const AtlasImage *image : images)
-        total += foldedText(*image).size();
-    m_joined.resize(total);
-    m_starts.assign(size_t(images.size()) + 1, 0);
-    char16_t *out = reinterpret_cast<char16_t *>(m_joined.data());
-    qsizetype position = 0;
-    for (qsizetype i = 0; i < images.size(); ++i) {
-        const QString &text = m_texts.value(images.at(i));
-        m_starts[size_t(i)] = position;
-        std::copy_n(reinterpret_cast<const char16_t *>(text.utf16()), text.size(), out + position);
-        position += text.size();
+    const qsizetype waste = m_texts.text.size() - m_liveLength;
+    if (waste < 64 * 1024 || waste < m_liveLength)
+        return;
+    Texts compact;
+    compact.text.reserve(m_liveLength);
+    for (size_t i = 0; i < m_texts.keys.size(); ++i) {
+        if (m_texts.keys[i] >= 0)
+            compact.append(m_texts.keys[i], text(qsizetype(i)));
     }
-    m_starts.back() = position;
-    m_joinedImages = images;
-    m_joinedValid = true;
+    m_texts = std::move(compact);
+    ++m_generation;
 }
 
-bool LibrarySearchIndex::isReady(const QList<AtlasImage *> &images) const
-{
-    return m_joinedValid && m_joinedImages.size() == images.size() && m_joinedImages.constData() == images.constData();
-}
+namespace {
 
-bool LibrarySearchIndex::prepare(const QList<AtlasImage *> &images, qsizetype count)
+// Marks in `matched` the texts from `firstText` up to `endText` that hold
+// `needle`: one pass over their characters.
+void scanTexts(const Texts &texts, QStringView needleView, size_t firstText, size_t endText, char *matched)
 {
-    if (isReady(images))
-        return true;
-    if (m_preparing.size() != images.size() || m_preparing.constData() != images.constData()) {
-        m_preparing = images;
-        m_prepared = 0;
-    }
-    const qsizetype stop = std::min(images.size(), m_prepared + count);
-    for (; m_prepared < stop; ++m_prepared)
-        foldedText(*images.at(m_prepared));
-    if (m_prepared < images.size())
-        return false;
-    join(images);
-    m_preparing.clear();
-    m_prepared = 0;
-    return true;
-}
-
-QList<AtlasImage *> LibrarySearchIndex::matching(const QList<AtlasImage *> &images, QStringView foldedNeedle)
-{
-    QList<AtlasImage *> found;
-    if (foldedNeedle.isEmpty())
-        return found;
-    // The same list object, unchanged since it was joined: model changes that
-    // could alter it (inserts, deletes, dates) reach this index and drop it.
-    if (!isReady(images))
-        join(images);
-
-    const char16_t *const begin = reinterpret_cast<const char16_t *>(m_joined.utf16());
-    const char16_t *const end = begin + m_joined.size();
-    const char16_t *const needle = reinterpret_cast<const char16_t *>(foldedNeedle.utf16());
-    const qsizetype length = foldedNeedle.size();
-    if (m_joined.size() < length)
-        return found;
+    const qsizetype length = needleView.size();
+    const std::vector<qsizetype> &starts = texts.starts;
+    const char16_t *const buffer = reinterpret_cast<const char16_t *>(texts.text.utf16());
+    const char16_t *const begin = buffer + starts[firstText];
+    const char16_t *const end = buffer + starts[endText];
+    if (end - begin < length)
+        return;
+    const char16_t *const needle = reinterpret_cast<const char16_t *>(needleView.utf16());
     const char16_t first = needle[0];
     const char16_t last = needle[length - 1];
 
-    // A match at `p`: record its image and go on after that image's text, or
-    // go on at the next character when it runs into the next image's text.
-    // The scan only moves forward, and so does the image it is in.
-    size_t image = 0;
+    // A match at `p`: mark its text and go on after it, or go on at the
+    // next character when it runs into the next text. The scan only moves
+    // forward, and so does the text it is in.
+    size_t text = firstText;
     const auto matchAt = [&](const char16_t *p) -> const char16_t * {
-        const qsizetype offset = p - begin;
-        while (m_starts[image + 1] <= offset)
-            ++image;
-        const qsizetype imageEnd = m_starts[image + 1];
-        if (offset + length > imageEnd)
+        const qsizetype offset = p - buffer;
+        while (starts[text + 1] <= offset)
+            ++text;
+        const qsizetype textEnd = starts[text + 1];
+        if (offset + length > textEnd)
             return p + 1;
-        found.append(images.at(qsizetype(image)));
-        return begin + imageEnd;
+        matched[text] = 1;
+        return buffer + textEnd;
     };
 
     const char16_t *p = begin;
@@ -170,18 +358,57 @@ QList<AtlasImage *> LibrarySearchIndex::matching(const QList<AtlasImage *> &imag
         else
             ++p;
     }
-    return found;
+}
+
+} // namespace
+
+std::vector<char> LibrarySearchIndex::textsContaining(QStringView foldedNeedle) const
+{
+    const size_t count = m_texts.keys.size();
+    std::vector<char> matched(count, 0);
+    if (foldedNeedle.isEmpty() || count == 0)
+        return matched;
+    // A large library is scanned in parts of about equal length at once
+    // (each part marks only its own texts).
+    constexpr qsizetype partLength = 1 << 20;
+    const qsizetype parts = std::clamp<qsizetype>(m_texts.text.size() / partLength, 1, QThread::idealThreadCount());
+    if (parts == 1) {
+        scanTexts(m_texts, foldedNeedle, 0, count, matched.data());
+        return matched;
+    }
+    QList<std::pair<size_t, size_t>> ranges;
+    size_t from = 0;
+    for (qsizetype part = 1; part <= parts; ++part) {
+        const qsizetype until = m_texts.text.size() * part / parts;
+        const size_t to = part == parts
+            ? count
+            : size_t(std::upper_bound(m_texts.starts.begin(), m_texts.starts.end(), until) - m_texts.starts.begin()) - 1;
+        if (to > from)
+            ranges.append({from, to});
+        from = std::max(from, to);
+    }
+    QtConcurrent::blockingMap(&WorkerPools::computing(), ranges, [&](const std::pair<size_t, size_t> &range) {
+        scanTexts(m_texts, foldedNeedle, range.first, range.second, matched.data());
+    });
+    return matched;
+}
+
+std::vector<qsizetype> LibrarySearchIndex::textsOf(const QList<AtlasImage *> &images)
+{
+    compactIfWasteful();
+    std::vector<qsizetype> places;
+    places.reserve(size_t(images.size()));
+    for (const AtlasImage *image : images)
+        places.push_back(textOf(*image));
+    return places;
 }
 
 void LibrarySearchIndex::objectChanged(ModelObject *object, const char *property)
 {
-    if (m_texts.isEmpty())
-        return;
     const EntityType &type = object->entityType();
     if (&type == &AtlasImage::entity()) {
-        forget(static_cast<AtlasImage *>(object));
-        if (std::strcmp(property, "createdAt") == 0)
-            m_joinedValid = false; // the list's order
+        if (isSearchedProperty(property))
+            forget(static_cast<AtlasImage *>(object));
     } else if (&type == &Series::entity()) {
         if (std::strcmp(property, "title") == 0) {
             for (const AtlasImage *image : static_cast<Series *>(object)->images())
@@ -196,11 +423,6 @@ void LibrarySearchIndex::objectChanged(ModelObject *object, const char *property
 
 void LibrarySearchIndex::objectInsertedOrDeleted(ModelObject *object)
 {
-    // The image list itself changes with inserts and deletes.
-    if (&object->entityType() == &AtlasImage::entity())
-        m_joinedValid = false;
-    if (m_texts.isEmpty())
-        return;
     if (&object->entityType() == &AtlasImage::entity())
         forget(static_cast<AtlasImage *>(object));
     else if (isAnnotation(object))

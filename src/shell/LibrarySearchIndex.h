@@ -1,55 +1,103 @@
 #pragma once
 
+#include "platform/objectstore/RowKeyMap.h"
+
+#include <QFutureWatcher>
 #include <QHash>
 #include <QList>
+#include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringView>
 
+#include <atomic>
+#include <memory>
 #include <vector>
 
 class AtlasImage;
+class ModelContext;
 class ModelObject;
 
 // The folded search texts of a library's images (see LibraryDerivation),
-// made on first use and kept until something they are made of changes: the
-// image itself, its series' title, or a label of its points and regions.
-// For whole-library searches the texts of the current image list are also
-// kept end to end in one buffer, so a search is one pass over ready text.
-// Main thread only.
-class LibrarySearchIndex {
+// kept end to end in one buffer so that a search is one pass over ready
+// text.
+//
+// The texts of the whole library are made from the store in one read (the
+// images with their series' titles and the labels of their points and
+// regions, no annotation object made), on a worker thread, as soon as the
+// context holds no unsaved change. A text whose image changes afterwards
+// (the image itself, its series' title, a label of its points and regions)
+// is made again from the objects when next needed, so the index always
+// gives what the plain search gives; after a rollback all are read again.
+// A search typed before the texts have arrived waits for them. Main thread
+// only.
+class LibrarySearchIndex : public QObject {
+    Q_OBJECT
 public:
-    const QString &foldedText(const AtlasImage &image);
+    // The context must outlive the index.
+    explicit LibrarySearchIndex(ModelContext &context, QObject *parent = nullptr);
+    ~LibrarySearchIndex() override;
 
-    // The images of `images` whose search text contains the folded needle,
-    // in their order. `foldedNeedle` must not be empty.
-    QList<AtlasImage *> matching(const QList<AtlasImage *> &images, QStringView foldedNeedle);
+    // The texts read from the store are in (or could not be read, and are
+    // made from the objects as searches need them).
+    bool isReady() const { return m_ready; }
+    // Waits for a read under way, so that a search sees all of it.
+    void waitUntilReady();
 
-    // Makes the texts of up to `count` more images of `images`, so that a
-    // search finds them ready; true once every text is made and joined.
-    // Meant for idle time, a slice at a time.
-    bool prepare(const QList<AtlasImage *> &images, qsizetype count);
-    bool isReady(const QList<AtlasImage *> &images) const;
+    // Where the folded search texts of `images` are kept (made now where
+    // missing). A place stays its image's until generation() changes.
+    std::vector<qsizetype> textsOf(const QList<AtlasImage *> &images);
+    quint64 generation() const { return m_generation; }
+    // Which texts, by place, contain `foldedNeedle` (1 where one does): one
+    // pass over them all.
+    std::vector<char> textsContaining(QStringView foldedNeedle) const;
 
-    // Follow the model context's announcements.
-    void objectChanged(ModelObject *object, const char *property);
-    void objectInsertedOrDeleted(ModelObject *object);
-    void clear();
+    // The folded texts in one buffer, each image's under its row key.
+    struct Texts {
+        QString text;
+        std::vector<qsizetype> starts{0}; // text i runs from starts[i] to starts[i + 1]
+        std::vector<qint64> keys;         // the image of each text; -1 once it is out of date
+        // The text of each row key, -1 for none: row keys are dense, and
+        // the images come in about the order of their keys, so look-ups
+        // stay in the cache.
+        RowKeyMap<qsizetype, -1> textOfKey;
 
-    qsizetype size() const { return m_texts.size(); }
+        qsizetype textOf(qint64 key) const { return textOfKey.value(key); }
+        void append(qint64 key, QStringView folded);
+        // The text folded for search on the way in.
+        void appendFolding(qint64 key, QStringView text);
+
+    private:
+        void added(qint64 key);
+    };
 
 private:
+    // The model context's announcements.
+    void objectChanged(ModelObject *object, const char *property);
+    void objectInsertedOrDeleted(ModelObject *object);
+    // Everything is read from the store again (after a rollback).
+    void reload();
+
+    void startReading();
+    void adopt(Texts texts);
+    qsizetype textOf(const AtlasImage &image);
+    QStringView text(qsizetype i) const;
     void forget(const AtlasImage *image);
-    void join(const QList<AtlasImage *> &images);
+    void forgetKey(qint64 key);
+    void compactIfWasteful();
 
-    QHash<const AtlasImage *, QString> m_texts;
+    ModelContext &m_context;
+    Texts m_texts;
+    quint64 m_generation = 0;
+    qsizetype m_liveLength = 0; // characters of texts still in date
 
-    // The texts of `m_joinedImages` end to end; image i owns the characters
-    // from m_starts[i] up to m_starts[i + 1].
-    bool m_joinedValid = false;
-    QList<AtlasImage *> m_joinedImages;
-    QString m_joined;
-    std::vector<qsizetype> m_starts;
+    bool m_ready = false;
+    bool m_readQueued = false;
+    bool m_readPending = false;
+    bool m_waitingForSave = false;
+    QFutureWatcher<Texts> m_reading;
+    std::shared_ptr<std::atomic<bool>> m_stopReading = std::make_shared<std::atomic<bool>>(false);
+    // Images changed since the read started: their texts in it are stale.
+    QSet<qint64> m_changedDuringRead;
 
-    qsizetype m_prepared = 0; // images of m_preparing made so far
-    QList<AtlasImage *> m_preparing;
 };

@@ -4,13 +4,16 @@
 #include "model/PointAnnotation.h"
 #include "model/RegionAnnotation.h"
 #include "model/Series.h"
+#include "platform/WorkerPools.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QSemaphore>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThreadPool>
 
 #include <cmath>
 #include <cstring>
@@ -237,16 +240,43 @@ private slots:
         QCOMPARE(image->points().first()->label(), QStringLiteral("late"));
         QVERIFY(!image->isImageDataMissing());
         QCOMPARE(image->imageData(), std::optional<QByteArray>(QByteArray("later")));
-        // Once read, they are kept.
+        // Stored bytes are read afresh each time, never kept on the object.
         QVERIFY(runOnStore(folder, {QStringLiteral("UPDATE ImageData SET bytes = X'00'")}));
-        QCOMPARE(image->imageData(), std::optional<QByteArray>(QByteArray("later")));
+        QCOMPARE(image->imageData(), std::optional<QByteArray>(QByteArray(1, '\0')));
+    }
+
+    // Rows the store numbers far apart (written by other means) are kept
+    // by key as well as dense ones; new rows count on from the last.
+    void rowKeysFarApart()
+    {
+        {
+            auto container = makeTestContainer(folder);
+            container->mainContext().insert(AtlasImage::make(QStringLiteral("near")));
+            container->mainContext().save();
+        }
+        QVERIFY(runOnStore(folder, {QStringLiteral("INSERT INTO AtlasImage (rowKey, title, hasImageData, createdAt) "
+                                                   "VALUES (1000000000000, 'far', 0, 1)")}));
+        for (const QStringList &expected : {QStringList{"near", "far"}, QStringList{"near", "far", "next"}}) {
+            auto container = makeTestContainer(folder);
+            ModelContext &context = container->mainContext();
+            QStringList titles;
+            for (const AtlasImage *image : context.fetch<AtlasImage>())
+                titles << image->title();
+            QCOMPARE(titles, expected);
+            context.insert(AtlasImage::make(QStringLiteral("next")));
+            if (expected.size() == 2)
+                context.save();
+        }
     }
 
     QString externalFolder() const { return ModelContainer::externalFolder(storeFile); }
 
-    // The files of large bytes beside the store.
-    QStringList externalFiles() const
+    // The files of large bytes beside the store, once the removals that
+    // saves leave to the files pool are done (or as they are now).
+    QStringList externalFiles(bool settled = true) const
     {
+        if (settled)
+            WorkerPools::files().waitForDone();
         QStringList names = QDir(externalFolder()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
         names.removeAll(QStringLiteral(".lock"));
         return sortedCopy(names);
@@ -343,10 +373,50 @@ private slots:
         QVERIFY(small.isDetached());
         QCOMPARE(inFile->imageData(), large);
         QCOMPARE(inRow->imageData(), small);
+        // Reading them keeps nothing: the next read sees the file as it is.
+        QCOMPARE(externalFiles().size(), 1);
+        const QByteArray replaced = patterned(ExternalStorage::fileThreshold, 7);
+        QFile file(QDir(externalFolder()).filePath(externalFiles().first()));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(replaced) == replaced.size());
+        file.close();
+        QCOMPARE(inFile->imageData(), replaced);
         inRow->setImageData(large);
         context.save();
         QVERIFY(large.isDetached());
         QCOMPARE(inRow->imageData(), large);
+    }
+
+    // The files of deleted and replaced bytes go after the save, on the
+    // files pool: the save does not wait for them.
+    void filesOfDeletedBytesGoAfterTheSave()
+    {
+        auto container = makeTestContainer(folder);
+        ModelContext &context = container->mainContext();
+        QList<AtlasImage *> images;
+        for (int i = 0; i < 3; ++i)
+            images << context.insert(AtlasImage::make({}, Modality::mr, Region::head, Plane::unspecified, {},
+                                                      Sex::unspecified, patterned(ExternalStorage::fileThreshold, i)));
+        context.save();
+        QCOMPARE(externalFiles().size(), 3);
+
+        // Every worker of the files pool held: a removal can only wait.
+        const int workers = WorkerPools::files().maxThreadCount();
+        QSemaphore running;
+        QSemaphore gate;
+        for (int i = 0; i < workers; ++i) {
+            WorkerPools::files().start([&] {
+                running.release();
+                gate.acquire();
+            });
+        }
+        running.acquire(workers);
+        context.deleteObject(images[0]);
+        images[1]->setImageData(QByteArray("small"));
+        context.save();
+        QCOMPARE(externalFiles(false).size(), 3);
+        gate.release(workers);
+        QCOMPARE(externalFiles().size(), 1);
+        QCOMPARE(images[2]->imageData(), patterned(ExternalStorage::fileThreshold, 2));
     }
 
     // Inside its transaction, the save writes rows and files; the store

@@ -410,8 +410,9 @@ private slots:
         model.deleteImages({a});
         QCOMPARE(model.operationErrorTitle(), QStringLiteral("Delete Failed"));
         QCOMPARE(model.gridSelection(), a);
+        // The rows leave the selection before the deletion, failed or not.
         model.removeEntries(model.libraryEntries());
-        QCOMPARE(model.sidebarSelection(), (QSet<LibraryEntryID>{LibraryEntryID::series(series->id())}));
+        QVERIFY(model.sidebarSelection().isEmpty());
 
         // With writes back, the same sheets save and close.
         library.failWrites(false);

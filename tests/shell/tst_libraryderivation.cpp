@@ -9,6 +9,19 @@
 
 namespace {
 
+// The images of `images` that the index finds for a query.
+QList<AtlasImage *> found(LibrarySearchIndex &index, const QList<AtlasImage *> &images, const QString &query)
+{
+    const std::vector<qsizetype> texts = index.textsOf(images);
+    const std::vector<char> matched = index.textsContaining(LocalizedSearchNeedle(query).folded());
+    QList<AtlasImage *> list;
+    for (qsizetype i = 0; i < images.size(); ++i) {
+        if (matched[size_t(texts[size_t(i)])])
+            list << images.at(i);
+    }
+    return list;
+}
+
 QStringList entryTitles(const QList<LibraryEntry> &entries)
 {
     QStringList list;
@@ -177,44 +190,153 @@ private slots:
         Q_UNUSED(b);
     }
 
-    void indexedSearchAgreesWithTheTexts()
+    void indexedSearchAgreesWithThePlainSearch_data()
     {
-        TestLibrary library;
+        QTest::addColumn<bool>("onDisk");
+        QTest::newRow("library in memory") << false;
+        QTest::newRow("library on disk") << true;
+    }
+
+    // The index, read from the store in one pass and kept up to date from
+    // the objects, finds exactly what the plain search of every image finds;
+    // the entries kept from the unfiltered ones are those derived afresh.
+    void indexedSearchAgreesWithThePlainSearch()
+    {
+        QFETCH(bool, onDisk);
+        TestLibrary library(onDisk);
         // Texts that end where the next begins: "…ab" then "c…" must not
         // match "abc" across the two.
         AtlasImage *first = library.image(QStringLiteral("xab"), nullptr, 0, 1);
         AtlasImage *second = library.image(QStringLiteral("cde"), nullptr, 0, 2);
         first->setSexRaw(99);
         second->setSexRaw(99);
-        QList<AtlasImage *> images = library.context().fetch<AtlasImage>(&AtlasImage::createdAt);
-        LibrarySearchIndex index;
-        QVERIFY(!index.isReady(images));
-        QVERIFY(index.prepare(images, 10));
-        QVERIFY(index.isReady(images));
+        // A long library, so that the eight-at-a-time scan is used, with
+        // series, labels in row order, an empty label, and two modalities
+        // for a filter.
+        Series *knee = library.series(QStringLiteral("Knee"), 5);
+        for (int i = 0; i < 300; ++i) {
+            AtlasImage *image = library.image(QStringLiteral("Slice %1 Ärm").arg(i * 7919 % 1000), i % 3 ? nullptr : knee,
+                                              i, 10 + i, i % 5 ? Modality::mr : Modality::ct);
+            if (i % 7 == 0) {
+                library.point(image, QStringLiteral("Menisc%1").arg(i));
+                library.point(image, QString());
+                library.point(image, QStringLiteral("Tibia"));
+                library.region(image, QStringLiteral("Fémur"));
+            }
+        }
+        library.save();
+        LibrarySearchIndex index(library.context());
+        const QStringList queries{QStringLiteral("arm"), QStringLiteral("slice 1"), QStringLiteral("9 a"),
+                                  QStringLiteral("e 99"), QStringLiteral("mr magnetic"), QStringLiteral("q"),
+                                  QStringLiteral("knee"), QStringLiteral("0  tibia"), QStringLiteral("tibia femur"),
+                                  QStringLiteral("xab"), QStringLiteral("cde  mr"), QStringLiteral("hip"),
+                                  QStringLiteral("renamed")};
+        const auto agree = [&](const char *when) {
+            const QList<AtlasImage *> images = library.context().fetch<AtlasImage>(&AtlasImage::createdAt);
+            const QList<Series *> series = library.context().fetch<Series>(&Series::createdAt);
+            const QList<LibraryEntry> unfiltered = LibraryDerivation({}).libraryEntries(images, series);
+            for (const QString &query : queries) {
+                LibraryFilters filters;
+                filters.searchText = query;
+                const LibraryDerivation plain(filters);
+                QList<AtlasImage *> expected;
+                for (AtlasImage *image : images) {
+                    if (plain.imageMatchesSearch(*image))
+                        expected << image;
+                }
+                const QList<AtlasImage *> indexed = found(index, images, query);
+                if (indexed != expected)
+                    qWarning("%s, \"%s\": %s", when, qPrintable(query), qPrintable(imageTitles(indexed).join(u'|')));
+                QCOMPARE(indexed, expected);
+                filters.modality = Modality::mr;
+                const QList<AtlasImage *> listed = LibraryDerivation::entryImages(unfiltered);
+                std::vector<bool> matched;
+                for (const AtlasImage *image : listed)
+                    matched.push_back(indexed.contains(const_cast<AtlasImage *>(image)));
+                const LibraryDerivation derivation(filters);
+                QCOMPARE(entryTitles(derivation.filteredEntries(unfiltered, &matched)),
+                         entryTitles(derivation.libraryEntries(images, series)));
+                QCOMPARE(entryTitles(derivation.filteredEntries(unfiltered)),
+                         entryTitles(derivation.libraryEntries(images, series)));
+            }
+        };
+        // At once, before the read has come back: the search waits for it.
+        index.waitUntilReady();
+        QVERIFY(index.isReady());
         const QString lastOfFirst = foldedForSearch(LibraryDerivation::searchText(*first)).right(3);
         const QString across = lastOfFirst + foldedForSearch(LibraryDerivation::searchText(*second)).left(2);
-        QVERIFY(index.matching(images, across).isEmpty());
-        QCOMPARE(index.matching(images, QStringLiteral("xab")), (QList<AtlasImage *>{first}));
-        QCOMPARE(index.matching(images, QStringLiteral("head")), images);
-        QCOMPARE(index.matching(images, QStringLiteral("cde  mr")), (QList<AtlasImage *>{second}));
+        const QList<AtlasImage *> images = library.context().fetch<AtlasImage>(&AtlasImage::createdAt);
+        QVERIFY(found(index, images, across).isEmpty());
+        agree("as read");
 
-        // A long library, so that the eight-at-a-time scan is used, compared
-        // with the plain search of every text.
-        for (int i = 0; i < 300; ++i)
-            library.image(QStringLiteral("Slice %1 Ärm").arg(i * 7919 % 1000), nullptr, 0, 10 + i);
-        images = library.context().fetch<AtlasImage>(&AtlasImage::createdAt);
-        for (const QString &query : {QStringLiteral("arm"), QStringLiteral("slice 1"), QStringLiteral("9 a"),
-                                     QStringLiteral("e 99"), QStringLiteral("mr magnetic"), QStringLiteral("q")}) {
-            LibraryFilters filters;
-            filters.searchText = query;
-            const LibraryDerivation plain(filters);
-            QList<AtlasImage *> expected;
-            for (AtlasImage *image : images) {
-                if (plain.imageMatchesSearch(*image))
-                    expected << image;
-            }
-            QCOMPARE(index.matching(images, LocalizedSearchNeedle(query).folded()), expected);
+        // Changes to what the texts are made of, saved and not.
+        knee->setTitle(QStringLiteral("Hip"));
+        first->setTitle(QStringLiteral("Renamed"));
+        images.at(9)->points().value(0)->setLabel(QStringLiteral("Renamed label"));
+        library.point(second, QStringLiteral("Tibia"));
+        images.at(40)->setSeries(knee);
+        library.context().deleteObject(images.at(50));
+        agree("changed");
+        library.save();
+        agree("saved");
+        library.context().rollback();
+        agree("rolled back");
+    }
+
+    // A read of the store made while the objects change: what changed in
+    // between comes from the objects.
+    void changesDuringTheReadWin()
+    {
+        TestLibrary library(true);
+        AtlasImage *image = library.image(QStringLiteral("Before"));
+        library.point(image, QStringLiteral("Old label"));
+        library.save();
+        LibrarySearchIndex index(library.context());
+        image->setTitle(QStringLiteral("After"));
+        image->points().first()->setLabel(QStringLiteral("New label"));
+        library.save();
+        index.waitUntilReady();
+        const QList<AtlasImage *> images{image};
+        QCOMPARE(found(index, images, QStringLiteral("after")), images);
+        QCOMPARE(found(index, images, QStringLiteral("new label")), images);
+        QVERIFY(found(index, images, QStringLiteral("before")).isEmpty());
+        QVERIFY(found(index, images, QStringLiteral("old")).isEmpty());
+    }
+
+    // Row keys far apart (a store written by other means) are indexed too.
+    void rowKeysFarApart()
+    {
+        TestLibrary library(true);
+        library.point(library.image(QStringLiteral("Knee")), QStringLiteral("Patella"));
+        library.save();
+        QVERIFY(runOnStore(library.folder(), {QStringLiteral("UPDATE AtlasImage SET rowKey = 1000000000000"),
+                                              QStringLiteral("UPDATE PointAnnotation SET imageKey = 1000000000000"),
+                                              QStringLiteral("UPDATE ImageData SET imageKey = 1000000000000")}));
+        const std::unique_ptr<ModelContainer> container = library.reopen();
+        LibrarySearchIndex index(container->mainContext());
+        index.waitUntilReady();
+        const QList<AtlasImage *> images = container->mainContext().fetch<AtlasImage>();
+        QCOMPARE(found(index, images, QStringLiteral("patella")), images);
+    }
+
+    // The read makes no annotation object: labels stay in the store until
+    // something asks for them (here, after a change behind the context's
+    // back, the objects show the store's new label).
+    void readingMakesNoAnnotationObject()
+    {
+        TestLibrary library(true);
+        AtlasImage *image = library.image(QStringLiteral("Knee"));
+        library.point(image, QStringLiteral("Patella"));
+        library.save();
+        const std::unique_ptr<ModelContainer> second = library.reopen();
+        {
+            LibrarySearchIndex index(second->mainContext());
+            index.waitUntilReady();
+            QVERIFY(index.isReady());
         }
+        QVERIFY(runOnStore(library.folder(), {QStringLiteral("UPDATE PointAnnotation SET label = 'Changed'")}));
+        const QList<AtlasImage *> images = second->mainContext().fetch<AtlasImage>();
+        QCOMPARE(images.first()->points().first()->label(), QStringLiteral("Changed"));
     }
 };
 

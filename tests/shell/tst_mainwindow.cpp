@@ -16,18 +16,6 @@
 
 namespace {
 
-QStringList menuBarTitles(QMenuBar *bar)
-{
-    QStringList titles;
-    for (QAction *menu : bar->actions()) {
-        if (menu->menu()) {
-            for (QAction *item : menu->menu()->actions())
-                titles << item->text();
-        }
-    }
-    return titles;
-}
-
 // An outside application's drag of the files over the widget, then the
 // drop; answers whether the drop was accepted.
 bool dropFiles(QWidget *target, const QList<QUrl> &urls)
@@ -45,14 +33,16 @@ bool dropFiles(QWidget *target, const QList<QUrl> &urls)
     return drop.isAccepted();
 }
 
-// Counts the paints of the widgets it watches.
-struct PaintCounter : QObject {
-    int paints = 0;
+// Counts the events of one type that the widgets it watches get.
+struct EventCounter : QObject {
+    explicit EventCounter(QEvent::Type type) : type(type) {}
     bool eventFilter(QObject *, QEvent *event) override
     {
-        paints += event->type() == QEvent::Paint ? 1 : 0;
+        count += event->type() == type ? 1 : 0;
         return false;
     }
+    QEvent::Type type;
+    int count = 0;
 };
 
 using Write = std::function<void(AtlasImage *, PointAnnotation *, RegionAnnotation *)>;
@@ -72,7 +62,6 @@ private slots:
         QCOMPARE(harness.window.windowTitle(), QStringLiteral("Veloran"));
         QVERIFY(harness.window.minimumWidth() >= 1000);
         QVERIFY(harness.window.minimumHeight() >= 600);
-        QVERIFY(menuBarTitles(harness.window.menuBar()).contains(QStringLiteral("Check for Updates…")));
         QCOMPARE(harness.view().splitter()->count(), 2);
         QCOMPARE(harness.sidebar().emptyStateTitle(), QStringLiteral("No Images"));
         QCOMPARE(harness.grid().content(), LibraryGrid::Content::noImages);
@@ -81,6 +70,26 @@ private slots:
         QCOMPARE(column->importButton()->toolTip(), QStringLiteral("Import images"));
         QCOMPARE(harness.view().contentDetail()->title(), QStringLiteral("Library"));
         QVERIFY(!harness.view().contentDetail()->libraryButton()->isVisible());
+    }
+
+    // Quit (Ctrl+Q), the application menu's last item, closes every window
+    // the way closing each of them does.
+    void quitClosesEveryWindow()
+    {
+        TestLibrary library;
+        WindowHarness first(library);
+        WindowHarness second(library);
+        // Each window gets the close event that closing it by hand sends.
+        EventCounter firstCloses(QEvent::Close);
+        EventCounter secondCloses(QEvent::Close);
+        first.window.installEventFilter(&firstCloses);
+        second.window.installEventFilter(&secondCloses);
+        QApplication::setActiveWindow(&second.window);
+        QTest::keyClick(&second.window, Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(firstCloses.count, 1);
+        QCOMPARE(secondCloses.count, 1);
+        QVERIFY(!first.window.isVisible());
+        QVERIFY(!second.window.isVisible());
     }
 
     void importThroughTheFileImporterAndTheSheet()
@@ -272,13 +281,13 @@ private slots:
         WindowHarness harness(library);
         harness.model().setSidebarSelection({LibraryEntryID::series(series->id())});
         QTest::qWait(100);
-        PaintCounter counter;
+        EventCounter counter(QEvent::Paint);
         harness.grid().view()->viewport()->installEventFilter(&counter);
         harness.sidebar().listView()->viewport()->installEventFilter(&counter);
 
         write(a, point, region);
         QTest::qWait(100);
-        QCOMPARE(counter.paints > 0, redraws);
+        QCOMPARE(counter.count > 0, redraws);
     }
 
     void droppedFilesGoToTheSelectedEntry()
@@ -411,6 +420,7 @@ private slots:
         Series *brain = library.series(QStringLiteral("Brain"), 1);
         library.images(brain, 2);
         AtlasImage *knee = library.image(QStringLiteral("Knee: left/right "), nullptr, 0, 3);
+        AtlasImage *longTitle = library.image(QString(150, u'x') + u'\t' + QString(150, u'x'), nullptr, 0, 4);
         library.save();
         WindowHarness harness(library);
         const LibraryEntry kneeEntry = harness.listedEntry(LibraryEntryID::image(knee->id()));
@@ -444,6 +454,14 @@ private slots:
         QCOMPARE(contents.manifest.images.first().title, knee->title());
         QVERIFY(contents.manifest.series.isEmpty());
         QVERIFY(!harness.view().exportErrorAlert());
+
+        // A title too long for a file name: cut to fit, without its tab.
+        const LibraryEntry longEntry = harness.listedEntry(LibraryEntryID::image(longTitle->id()));
+        QVERIFY(harness.clickRow(longEntry.entryID()));
+        QVERIFY(harness.triggerRowMenu(longEntry, QStringLiteral("Export…")));
+        QTRY_VERIFY(harness.view().exporter());
+        QCOMPARE(proposedName(), QString(247, u'x') + QStringLiteral(".veloran"));
+        harness.view().exporter()->reject();
     }
 
     void anExportThatFailsAfterItsWindowClosedShowsNothing()

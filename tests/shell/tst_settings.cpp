@@ -158,7 +158,7 @@ private slots:
         QStringList titles;
         for (QAction *item : menu->actions())
             titles << (item->isSeparator() ? QStringLiteral("-") : item->text());
-        QCOMPARE(titles, (QStringList{"About Veloran", "Check for Updates…", "-", "Settings…"}));
+        QCOMPARE(titles, (QStringList{"About Veloran", "Check for Updates…", "-", "Settings…", "-", "Quit Veloran"}));
         QCOMPARE(harness.window.settingsCommand()->shortcut(), QKeySequence(QStringLiteral("Ctrl+,")));
 
         harness.window.settingsCommand()->trigger();

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QLockFile>
 #include <QMutex>
+#include <QThreadPool>
 #include <QUuid>
 #include <QtConcurrent/QtConcurrentMap>
 
@@ -132,10 +133,20 @@ void ExternalStorage::committed()
 {
     m_staged.clear();
     m_stagedNames.clear();
-    // A file left behind here (a crash) no longer has a row: the next open
-    // removes it.
-    removeFiles(m_removals);
+    if (m_removals.isEmpty())
+        return;
+    // On a worker thread: removing a thousand files takes seconds. A file
+    // left behind (the process ends first) no longer has a row: the next
+    // opening removes it.
+    QStringList paths;
+    paths.reserve(m_removals.size());
+    for (const QString &name : std::as_const(m_removals))
+        paths << path(name);
     m_removals.clear();
+    WorkerPools::files().start([paths = std::move(paths)] {
+        for (const QString &file : paths)
+            QFile::remove(file);
+    });
 }
 
 void ExternalStorage::discard()

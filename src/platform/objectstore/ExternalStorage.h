@@ -19,7 +19,8 @@ class QLockFile;
 // A crash neither loses nor orphans bytes. A save writes each new file
 // completely (under a temporary name, then renamed) before the transaction
 // that refers to it commits, and removes the files of replaced or deleted
-// values only after that transaction has committed. Files that no row
+// values only after that transaction has committed, on a worker thread of
+// the files pool (the save does not wait for them). Files that no row
 // refers to (left by a save cut short, or by a failed one) and temporary
 // files are removed when the store is opened. New files and their folder
 // are synced to the disk before the transaction, so even after a power cut

@@ -4,20 +4,31 @@
 
 #include <QDir>
 #include <QSet>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlRecord>
 #include <QtDebug>
+
+#include <sqlite3.h>
 
 ModelContext::ModelContext(QSqlDatabase database, const Schema &schema, bool allowsSave,
                            const QString &externalFolder)
     : m_database(database), m_schema(schema), m_allowsSave(allowsSave),
       m_external(std::make_unique<ExternalStorage>(externalFolder))
 {
+    // Qt's SQLite driver and this program use the same system SQLite
+    // library, so the driver's connection serves our own reads as well.
+    const QVariant handle = m_database.driver()->handle();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+        m_handle = *static_cast<sqlite3 *const *>(handle.constData());
+    if (!m_handle)
+        qFatal("Store: the database driver gives no SQLite connection");
     for (const EntityType *type : schema.entities()) {
         EntityState entity;
         entity.type = type;
         entity.table = type->name();
         entity.toOne = type->toOneRelationship();
+        entity.toMany = type->toManyRelationships();
         QStringList columns{QStringLiteral("rowKey")};
         if (entity.toOne)
             columns << QString::fromLatin1(entity.toOne->foreignKeyColumn);
@@ -47,6 +58,7 @@ ModelContext::~ModelContext()
         object->m_context = nullptr;
     }
     m_queries.clear();
+    m_reads.clear();
     m_owned.clear();
 }
 
@@ -76,6 +88,19 @@ QSqlQuery &ModelContext::preparedQuery(const QString &sql)
         found = m_queries.emplace(sql, std::move(query)).first;
     }
     found->second->finish();
+    return *found->second;
+}
+
+StoreStatement &ModelContext::readStatement(const QString &sql)
+{
+    auto found = m_reads.find(sql);
+    if (found == m_reads.end()) {
+        auto statement = std::make_unique<StoreStatement>(m_handle, sql);
+        if (statement->failed())
+            qWarning("Store: cannot prepare %s: %s", qPrintable(sql), qPrintable(statement->errorMessage()));
+        found = m_reads.emplace(sql, std::move(statement)).first;
+    }
+    found->second->reset();
     return *found->second;
 }
 
@@ -126,11 +151,21 @@ void ModelContext::retain(ModelObject *object)
 
 // Reading
 
-ModelObject *ModelContext::objectForRow(EntityState &entity, const QSqlQuery &row, ModelObject *knownParent)
+void ModelContext::addInKeyOrder(EntityState &entity, ModelObject *object)
 {
-    const qint64 key = row.value(0).toLongLong();
-    if (ModelObject *existing = entity.byKey.value(key))
-        return existing;
+    if (!entity.inKeyOrder.empty() && entity.inKeyOrder.back().first >= object->m_key)
+        entity.inKeyOrderSorted = false;
+    entity.inKeyOrder.emplace_back(object->m_key, object);
+}
+
+ModelObject *ModelContext::objectForRow(EntityState &entity, const StoreRow &row, ModelObject *knownParent,
+                                       bool mayExist)
+{
+    const qint64 key = row.integer(0);
+    if (mayExist) {
+        if (ModelObject *existing = entity.byKey.value(key))
+            return existing;
+    }
 
     const int first = entity.toOne ? 2 : 1;
     std::shared_ptr<ModelObject> object = entity.type->materialize(row, first);
@@ -138,17 +173,17 @@ ModelObject *ModelContext::objectForRow(EntityState &entity, const QSqlQuery &ro
     raw->m_context = this;
     raw->m_key = key;
     raw->m_state = ModelObject::State::persisted;
-    for (const RelationshipDescription *toMany : entity.type->toManyRelationships())
+    for (const RelationshipDescription *toMany : std::as_const(entity.toMany))
         toMany->listOf(raw).loaded = false;
     m_owned.push_back(std::move(object));
     entity.byKey.insert(key, raw);
+    addInKeyOrder(entity, raw);
 
     if (entity.toOne) {
-        const QVariant parentKey = row.value(1);
-        if (!parentKey.isNull()) {
+        if (!row.isNull(1)) {
             ModelObject *parent = knownParent;
             if (!parent)
-                parent = objectForKey(state(*entity.toOne->parentEntity()), parentKey.toLongLong());
+                parent = objectForKey(state(*entity.toOne->parentEntity()), row.integer(1));
             entity.toOne->assignParent(raw, parent);
         }
     }
@@ -161,17 +196,18 @@ ModelObject *ModelContext::objectForKey(EntityState &entity, qint64 key)
         return existing;
     if (entity.allLoaded)
         return nullptr;
-    QSqlQuery &query =
-        preparedQuery(QStringLiteral("SELECT %1 FROM %2 WHERE rowKey = ?").arg(entity.selectColumns, entity.table));
-    query.addBindValue(key);
-    if (!query.exec()) {
-        qWarning("Store: cannot read %s %lld: %s", qPrintable(entity.table), key,
-                 qPrintable(query.lastError().text()));
+    StoreStatement &query =
+        readStatement(QStringLiteral("SELECT %1 FROM %2 WHERE rowKey = ?").arg(entity.selectColumns, entity.table));
+    query.bind(1, key);
+    if (!query.next()) {
+        if (query.failed())
+            qWarning("Store: cannot read %s %lld: %s", qPrintable(entity.table), key,
+                     qPrintable(query.errorMessage()));
         return nullptr;
     }
-    if (!query.next())
-        return nullptr;
-    return objectForRow(entity, query, nullptr);
+    ModelObject *object = objectForRow(entity, query.row(), nullptr);
+    query.reset();
+    return object;
 }
 
 void ModelContext::loadAll(EntityState &entity)
@@ -181,14 +217,21 @@ void ModelContext::loadAll(EntityState &entity)
     if (entity.toOne)
         loadAll(state(*entity.toOne->parentEntity()));
 
-    QSqlQuery query(m_database);
-    query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT %1 FROM %2 ORDER BY rowKey").arg(entity.selectColumns, entity.table))) {
-        qWarning("Store: cannot read %s: %s", qPrintable(entity.table), qPrintable(query.lastError().text()));
+    // Room for every row at once (keys run up to nextKey - 1).
+    StoreStatement count(m_handle, QStringLiteral("SELECT COUNT(*) FROM %1").arg(entity.table));
+    const qint64 rows = count.next() ? count.row().integer(0) : 0;
+    entity.byKey.reserve(entity.nextKey - 1, rows);
+    entity.inKeyOrder.reserve(entity.inKeyOrder.size() + size_t(rows));
+    m_owned.reserve(m_owned.size() + size_t(rows));
+    // Into an empty table (as at start-up) no row can meet its object.
+    const bool mayExist = !entity.byKey.isEmpty();
+    StoreStatement query(m_handle, QStringLiteral("SELECT %1 FROM %2 ORDER BY rowKey").arg(entity.selectColumns, entity.table));
+    while (query.next())
+        objectForRow(entity, query.row(), nullptr, mayExist);
+    if (query.failed()) {
+        qWarning("Store: cannot read %s: %s", qPrintable(entity.table), qPrintable(query.errorMessage()));
         return;
     }
-    while (query.next())
-        objectForRow(entity, query, nullptr);
     entity.allLoaded = true;
 }
 
@@ -196,14 +239,22 @@ QList<ModelObject *> ModelContext::fetchObjects(const EntityType &type)
 {
     EntityState &entity = state(type);
     loadAll(entity);
+    const auto current = [&](const std::pair<qint64, ModelObject *> &entry) {
+        return entry.second->m_key == entry.first && entity.byKey.value(entry.first) == entry.second;
+    };
+    if (!entity.inKeyOrderSorted || entity.inKeyOrder.size() > 2 * size_t(entity.byKey.size()) + 64) {
+        std::erase_if(entity.inKeyOrder, [&](const auto &entry) { return !current(entry); });
+        std::sort(entity.inKeyOrder.begin(), entity.inKeyOrder.end(),
+                  [](const auto &a, const auto &b) { return a.first < b.first; });
+        entity.inKeyOrderSorted = true;
+    }
     QList<ModelObject *> result;
     result.reserve(entity.byKey.size());
-    for (ModelObject *object : std::as_const(entity.byKey)) {
-        if (object->m_state == ModelObject::State::inserted || object->m_state == ModelObject::State::persisted)
+    for (const auto &[key, object] : entity.inKeyOrder) {
+        if (object->m_key == key
+            && (object->m_state == ModelObject::State::inserted || object->m_state == ModelObject::State::persisted))
             result.append(object);
     }
-    std::sort(result.begin(), result.end(),
-              [](const ModelObject *a, const ModelObject *b) { return a->m_key < b->m_key; });
     return result;
 }
 
@@ -219,23 +270,21 @@ void ModelContext::loadChildren(ModelObject *parent, const RelationshipDescripti
         return;
 
     EntityState &child = state(*relationship.childEntity());
-    QSqlQuery &query = preparedQuery(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ? ORDER BY rowKey")
-                                         .arg(child.selectColumns, child.table,
-                                              QString::fromLatin1(relationship.foreignKeyColumn)));
-    query.addBindValue(parent->m_key);
-    if (!query.exec()) {
-        qWarning("Store: cannot read %s: %s", qPrintable(child.table), qPrintable(query.lastError().text()));
-        return;
-    }
+    StoreStatement &query = readStatement(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ? ORDER BY rowKey")
+                                              .arg(child.selectColumns, child.table,
+                                                   QString::fromLatin1(relationship.foreignKeyColumn)));
+    query.bind(1, parent->m_key);
     QList<ModelObject *> items;
     while (query.next()) {
-        ModelObject *object = objectForRow(child, query, parent);
+        ModelObject *object = objectForRow(child, query.row(), parent);
         // Objects already in memory count where they are now, not where
         // the store last saw them.
         if (object->m_state == ModelObject::State::persisted && relationship.parentOf(object) == parent)
             items.append(object);
     }
-    query.finish();
+    if (query.failed())
+        qWarning("Store: cannot read %s: %s", qPrintable(child.table), qPrintable(query.errorMessage()));
+    query.reset();
     for (ModelObject *object : std::as_const(list.items)) {
         if (!items.contains(object))
             items.append(object);
@@ -276,6 +325,7 @@ void ModelContext::insertLinked(ModelObject *object)
     object->m_key = entity.nextKey++;
     object->m_state = ModelObject::State::inserted;
     entity.byKey.insert(object->m_key, object);
+    addInKeyOrder(entity, object);
     m_inserted.push_back(object);
     emit objectInserted(object);
 
@@ -285,7 +335,7 @@ void ModelContext::insertLinked(ModelObject *object)
     };
     if (entity.toOne)
         joins(entity.toOne->parentOf(object));
-    for (const RelationshipDescription *toMany : entity.type->toManyRelationships()) {
+    for (const RelationshipDescription *toMany : std::as_const(entity.toMany)) {
         const QList<ModelObject *> children = toMany->listOf(object).items;
         for (ModelObject *child : children)
             joins(child);
@@ -310,7 +360,7 @@ void ModelContext::deleteCascading(ModelObject *object)
         m_deleted.push_back(object);
 
     const EntityType &type = object->entityType();
-    for (const RelationshipDescription *toMany : type.toManyRelationships()) {
+    for (const RelationshipDescription *toMany : std::as_const(state(type).toMany)) {
         if (!toMany->cascadeDelete)
             continue;
         const QList<ModelObject *> children = loadedList(object, *toMany).items;

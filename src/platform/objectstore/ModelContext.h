@@ -3,7 +3,9 @@
 #include "platform/objectstore/ExternalStorage.h"
 #include "platform/objectstore/ModelObject.h"
 #include "platform/objectstore/ModelStoreError.h"
+#include "platform/objectstore/RowKeyMap.h"
 #include "platform/objectstore/Schema.h"
+#include "platform/objectstore/StoreStatement.h"
 
 #include <QHash>
 #include <QObject>
@@ -56,9 +58,12 @@ public:
     QList<T *> fetch(Key (T::*key)() const, Qt::SortOrder order = Qt::AscendingOrder)
     {
         QList<T *> objects = fetch<T>();
-        std::stable_sort(objects.begin(), objects.end(), [&](const T *a, const T *b) {
+        const auto before = [&](const T *a, const T *b) {
             return order == Qt::AscendingOrder ? (a->*key)() < (b->*key)() : (b->*key)() < (a->*key)();
-        });
+        };
+        // Stored order often is the wanted one already (creation dates).
+        if (!std::is_sorted(objects.begin(), objects.end(), before))
+            std::stable_sort(objects.begin(), objects.end(), before);
         return objects;
     }
     QList<ModelObject *> fetchObjects(const EntityType &type);
@@ -77,8 +82,11 @@ public:
     // only read it; empty for a store in memory.
     QString storePath() const;
 
-    // For the model classes' storage code.
+    // For the model classes' storage code. Reads of many rows go through
+    // SQLite's own interface on the same connection (main thread only).
     QSqlQuery &preparedQuery(const QString &sql);
+    StoreStatement &readStatement(const QString &sql);
+    sqlite3 *connectionHandle() const { return m_handle; }
     ExternalStorage &externalStorage() const { return *m_external; }
     [[noreturn]] void throwSaveError(const QString &what, const QSqlQuery &query) const;
     void loadChildren(ModelObject *parent, const RelationshipDescription &relationship);
@@ -103,7 +111,13 @@ private:
         QString table;
         QString selectColumns; // rowKey[, foreign key], columns...
         const RelationshipDescription *toOne = nullptr;
-        QHash<qint64, ModelObject *> byKey; // rows in memory, including pending deletes
+        QList<const RelationshipDescription *> toMany;
+        RowKeyMap<ModelObject *, nullptr> byKey; // rows in memory, including pending deletes
+        // The same objects by row key, for fetches in stored order without
+        // sorting: entries whose object has since left or taken another
+        // key are skipped, and dropped when the list is sorted.
+        std::vector<std::pair<qint64, ModelObject *>> inKeyOrder;
+        bool inKeyOrderSorted = true;
         bool allLoaded = false;
         qint64 nextKey = 1;
     };
@@ -115,7 +129,10 @@ private:
 
     EntityState &state(const EntityType &type);
     void loadAll(EntityState &entity);
-    ModelObject *objectForRow(EntityState &entity, const QSqlQuery &row, ModelObject *knownParent);
+    // The object of a row: the one in memory when `mayExist`, else made.
+    ModelObject *objectForRow(EntityState &entity, const StoreRow &row, ModelObject *knownParent,
+                              bool mayExist = true);
+    void addInKeyOrder(EntityState &entity, ModelObject *object);
     ModelObject *objectForKey(EntityState &entity, qint64 key);
     void retain(ModelObject *object);
 
@@ -139,5 +156,7 @@ private:
     std::vector<ModelObject *> m_changed;
     std::vector<std::pair<ModelObject *, const RelationshipDescription *>> m_touchedLists;
     std::map<QString, std::unique_ptr<QSqlQuery>> m_queries; // stable addresses
+    sqlite3 *m_handle = nullptr;
+    std::map<QString, std::unique_ptr<StoreStatement>> m_reads;
     std::unique_ptr<ExternalStorage> m_external;
 };

@@ -13,6 +13,7 @@ class EntityType;
 class ExternalStorage;
 class QSqlDatabase;
 class QSqlQuery;
+class StoreRow;
 struct RelationList;
 
 // One stored property of a model, as listed in its schema.
@@ -87,7 +88,7 @@ public:
     virtual QStringList columns() const = 0;
     // Builds an object from a row whose first column (of `columns()`) is at
     // `first`. The object's to-one reference is set by the store.
-    virtual std::shared_ptr<ModelObject> materialize(const QSqlQuery &row, int first) const = 0;
+    virtual std::shared_ptr<ModelObject> materialize(const StoreRow &row, int first) const = 0;
     // Binds `columns()` in order with addBindValue.
     virtual void bindColumns(QSqlQuery &query, const ModelObject &object) const = 0;
     // Values kept outside the row (external storage). stageExternal runs

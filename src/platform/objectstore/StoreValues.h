@@ -15,12 +15,6 @@ inline QVariant fromUuid(const QUuid &id)
     return id.toRfc4122();
 }
 
-inline QUuid toUuid(const QVariant &value)
-{
-    const QByteArray bytes = value.toByteArray();
-    return bytes.size() == 16 ? QUuid::fromRfc4122(bytes) : QUuid();
-}
-
 template<class T>
 QVariant fromOptional(const std::optional<T> &value)
 {

@@ -1,17 +1,13 @@
 #pragma once
 
-// What the benchmarks on a library on disk share: opening the store in a
-// folder (made when missing) as the application does.
+// A library on disk for the benchmarks, in the folder they choose.
 
 #include "model/VeloranSchemaV1.h"
 #include "platform/objectstore/ModelContainer.h"
 
-#include <QList>
-#include <QString>
-
 #include <memory>
 
-inline std::unique_ptr<ModelContainer> openStoredLibrary(const QString &folder)
+inline std::unique_ptr<ModelContainer> openLibrary(const QString &folder)
 {
     ModelConfiguration configuration;
     configuration.schema = Schema(VeloranSchemaV1::versionedSchema());

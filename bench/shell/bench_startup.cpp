@@ -1,0 +1,293 @@
+// Start-up on a large library, side by side with sqlite3 reading the same
+// rows, in alternating rounds.
+//
+//   bench_startup [--images N] [--rounds R] [--dir PATH]
+//
+// The library (N images, default 100,000, in series of 1,000; each image
+// with 10 labelled points, one region of 20 vertices and 4 KB of bytes) is
+// built under PATH (default: the temporary folder) on the first run and
+// reused afterwards. Each round measures:
+//
+// - the real program, from its launch to its first painted window (it
+//   quits there, VELORAN_EXIT_AFTER_FIRST_PAINT), beside `sqlite3` reading
+//   the same images and series sorted by createdAt;
+// - a main window in a process of its own (the program's window on the
+//   same library), from the launch until its search index is ready, beside
+//   `sqlite3` reading every image, series, point label and region label;
+//   meanwhile a 1 ms timer records the longest stall of the event loop
+//   after the first paint, and the resident memory after the first paint
+//   and once idle (a second after the index is ready) are compared.
+//
+// Targets (medians of the rounds): first paint within 1.5 times sqlite3's
+// sorted read; index ready within 3 times sqlite3's full read; no stall
+// over 50 ms; memory once idle at most twice the memory after the first
+// paint. Prints PASS or FAIL (exit code 2).
+
+#include "support/PeakMemory.h"
+#include "support/ShellSupport.h"
+#include "support/StoreLibrary.h"
+
+#include "platform/UserDefaults.h"
+#include "shell/AppState.h"
+#include "shell/ContentViewModel.h"
+#include "shell/MainWindow.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <utility>
+
+namespace {
+
+const QString sortedRead = QStringLiteral(
+    "SELECT rowKey, id, title, createdAt FROM Series ORDER BY createdAt; "
+    "SELECT rowKey, seriesKey, id, title, modalityRaw, regionRaw, planeRaw, ageKindRaw, ageValue, sexRaw, "
+    "hasImageData, sortIndex, createdAt FROM AtlasImage ORDER BY createdAt;");
+const QString fullRead = QStringLiteral(
+    "SELECT rowKey, id, title, createdAt FROM Series; "
+    "SELECT rowKey, seriesKey, id, title, modalityRaw, regionRaw, planeRaw, ageKindRaw, ageValue, sexRaw, "
+    "hasImageData, sortIndex, createdAt FROM AtlasImage; "
+    "SELECT imageKey, label FROM PointAnnotation; SELECT imageKey, label FROM RegionAnnotation;");
+
+void print(const QString &text)
+{
+    std::printf("%s\n", qPrintable(text));
+    std::fflush(stdout);
+}
+
+double milliseconds(const QElapsedTimer &timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? 0 : values.at(values.size() / 2);
+}
+
+// Calls `painted` once, after the watched widget's first paint.
+class FirstPaint : public QObject {
+public:
+    explicit FirstPaint(std::function<void()> painted) : m_painted(std::move(painted)) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && m_painted) {
+            QMetaObject::invokeMethod(this, std::exchange(m_painted, {}), Qt::QueuedConnection);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_painted;
+};
+
+// The window, in its own process: prints "painted", then "ready", then
+// "stall <ms> paintKiB <KiB> idleKiB <KiB>".
+int runWindow(int argc, char *argv[], const QString &folder)
+{
+    QApplication app(argc, argv);
+    auto container = storelibrary::open(folder);
+    UserDefaults defaults;
+    NoAccounts accounts;
+    AppState state(defaults, accounts);
+    MainWindow window(container->mainContext(), state, MainWindowState::makeDefault());
+
+    qint64 paintKiB = -1;
+    qint64 readyAt = -1;
+    StallMeter stalls([&] {
+        const qint64 now = stalls.elapsedNs();
+        if (readyAt < 0 && window.model().library().isSearchIndexReady()) {
+            readyAt = now;
+            print(QStringLiteral("ready"));
+        }
+        if (readyAt >= 0 && now - readyAt > 1000000000LL) {
+            print(QStringLiteral("stall %1 paintKiB %2 idleKiB %3")
+                      .arg(stalls.longestMs(), 0, 'f', 1)
+                      .arg(paintKiB)
+                      .arg(residentKiB()));
+            app.quit();
+        }
+    });
+    // Stalls count from the first paint on.
+    FirstPaint firstPaint([&] {
+        paintKiB = residentKiB();
+        print(QStringLiteral("painted"));
+        stalls.start();
+    });
+    window.installEventFilter(&firstPaint);
+    window.show();
+    return app.exec();
+}
+
+struct Timed {
+    double milliseconds = 0;
+    QStringList lines;
+    QList<double> lineTimes; // when each line arrived
+};
+
+// Runs a program to its end, noting when each line of its output came.
+Timed timedRun(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment,
+               bool keepOutput)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    if (!keepOutput)
+        process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    Timed timed;
+    QElapsedTimer timer;
+    timer.start();
+    process.start(program, arguments);
+    if (!process.waitForStarted(-1)) {
+        print(QStringLiteral("cannot start %1").arg(program));
+        std::exit(1);
+    }
+    while (keepOutput && process.state() != QProcess::NotRunning) {
+        process.waitForReadyRead(-1);
+        while (process.canReadLine()) {
+            timed.lines << QString::fromUtf8(process.readLine()).trimmed();
+            timed.lineTimes << milliseconds(timer);
+        }
+    }
+    process.waitForFinished(-1);
+    timed.milliseconds = milliseconds(timer);
+    while (process.canReadLine()) {
+        timed.lines << QString::fromUtf8(process.readLine()).trimmed();
+        timed.lineTimes << timed.milliseconds;
+    }
+    return timed;
+}
+
+double lineTime(const Timed &timed, const QString &prefix)
+{
+    for (qsizetype i = 0; i < timed.lines.size(); ++i) {
+        if (timed.lines.at(i).startsWith(prefix))
+            return timed.lineTimes.at(i);
+    }
+    print(QStringLiteral("no \"%1\" in: %2").arg(prefix, timed.lines.join(u'|')));
+    std::exit(1);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc == 3 && qstrcmp(argv[1], "--window") == 0)
+        return runWindow(argc, argv, QString::fromLocal8Bit(argv[2]));
+    if (argc == 5 && qstrcmp(argv[1], "--add-series") == 0) {
+        QCoreApplication app(argc, argv);
+        storelibrary::addSeries(QString::fromLocal8Bit(argv[2]), atoi(argv[3]), atoi(argv[4]));
+        return 0;
+    }
+
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("images"), QStringLiteral("Images in the library."), QStringLiteral("N"),
+                      QStringLiteral("100000")});
+    parser.addOption({QStringLiteral("rounds"), QStringLiteral("Rounds of each measure."), QStringLiteral("R"),
+                      QStringLiteral("5")});
+    parser.addOption({QStringLiteral("dir"), QStringLiteral("Where the library is kept."), QStringLiteral("PATH"),
+                      QDir::tempPath()});
+    parser.process(app);
+    const int seriesCount = std::max(1, parser.value(QStringLiteral("images")).toInt() / storelibrary::imagesPerSeries);
+    const int rounds = std::max(1, parser.value(QStringLiteral("rounds")).toInt());
+
+    // The program finds its library in the user's data folder.
+    const QString home =
+        QDir(parser.value(QStringLiteral("dir"))).filePath(QStringLiteral("veloran-bench-startup-%1").arg(seriesCount));
+    const QString folder = QDir(home).filePath(QStringLiteral("data/Veloran/Veloran"));
+    const QString store = QDir(folder).filePath(QStringLiteral("default.store"));
+    if (!QFile::exists(store)) {
+        QDir().mkpath(folder);
+        print(QStringLiteral("building %1 images in %2 ...").arg(seriesCount * storelibrary::imagesPerSeries).arg(folder));
+        for (int first = 0; first < seriesCount; first += 100) {
+            QProcess part;
+            part.setProcessChannelMode(QProcess::ForwardedChannels);
+            part.start(QCoreApplication::applicationFilePath(),
+                       {QStringLiteral("--add-series"), folder, QString::number(first),
+                        QString::number(std::min(100, seriesCount - first))});
+            if (!part.waitForFinished(-1) || part.exitCode() != 0) {
+                QFile::remove(store);
+                print(QStringLiteral("building the library failed"));
+                return 1;
+            }
+        }
+    }
+    print(QStringLiteral("library: %1 images in %2 series (%3)")
+              .arg(seriesCount * storelibrary::imagesPerSeries)
+              .arg(seriesCount)
+              .arg(store));
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"CI", "XCTestConfigurationFilePath", "XCTestBundlePath"})
+        environment.remove(QString::fromLatin1(name));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), QDir(home).filePath(QStringLiteral("data")));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), QDir(home).filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("HOME"), home);
+    if (!environment.contains(QStringLiteral("DISPLAY")) && !environment.contains(QStringLiteral("QT_QPA_PLATFORM")))
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcessEnvironment firstPaintOnly = environment;
+    firstPaintOnly.insert(QStringLiteral("VELORAN_EXIT_AFTER_FIRST_PAINT"), QStringLiteral("1"));
+
+    QList<double> paints, sorted, readies, fulls, stalls, memoryRatios;
+    for (int round = 0; round < rounds; ++round) {
+        const Timed program = timedRun(QStringLiteral(VELORAN_APP_PATH), {}, firstPaintOnly, true);
+        paints << lineTime(program, QStringLiteral("first paint"));
+        sorted << timedRun(QStringLiteral("sqlite3"), {store, sortedRead}, environment, false).milliseconds;
+        const Timed window =
+            timedRun(QCoreApplication::applicationFilePath(), {QStringLiteral("--window"), folder}, environment, true);
+        readies << lineTime(window, QStringLiteral("ready"));
+        fulls << timedRun(QStringLiteral("sqlite3"), {store, fullRead}, environment, false).milliseconds;
+        const QStringList figures = window.lines.last().split(u' ');
+        if (figures.size() != 6) {
+            print(QStringLiteral("unexpected window output: %1").arg(window.lines.join(u'|')));
+            return 1;
+        }
+        stalls << figures.at(1).toDouble();
+        memoryRatios << figures.at(5).toDouble() / std::max(1.0, figures.at(3).toDouble());
+        print(QStringLiteral("round %1: first paint %2 ms, sqlite3 sorted %3 ms; index ready %4 ms, sqlite3 "
+                             "everything %5 ms; longest stall %6 ms; memory %7 MiB after the first paint, %8 MiB "
+                             "idle")
+                  .arg(round + 1)
+                  .arg(paints.last(), 0, 'f', 0)
+                  .arg(sorted.last(), 0, 'f', 0)
+                  .arg(readies.last(), 0, 'f', 0)
+                  .arg(fulls.last(), 0, 'f', 0)
+                  .arg(stalls.last(), 0, 'f', 1)
+                  .arg(figures.at(3).toDouble() / 1024, 0, 'f', 0)
+                  .arg(figures.at(5).toDouble() / 1024, 0, 'f', 0));
+    }
+
+    const double paintRatio = median(paints) / median(sorted);
+    const double readyRatio = median(readies) / median(fulls);
+    const double worstStall = *std::max_element(stalls.cbegin(), stalls.cend());
+    const double memoryRatio = *std::max_element(memoryRatios.cbegin(), memoryRatios.cend());
+    print(QStringLiteral("first paint: median %1 ms against sqlite3's sorted read %2 ms: ratio %3 (target <= 1.5)")
+              .arg(median(paints), 0, 'f', 0)
+              .arg(median(sorted), 0, 'f', 0)
+              .arg(paintRatio, 0, 'f', 2));
+    print(QStringLiteral("search index ready: median %1 ms against sqlite3 reading everything %2 ms: ratio %3 "
+                         "(target <= 3)")
+              .arg(median(readies), 0, 'f', 0)
+              .arg(median(fulls), 0, 'f', 0)
+              .arg(readyRatio, 0, 'f', 2));
+    print(QStringLiteral("longest stall after the first paint: %1 ms (target <= 50 ms)").arg(worstStall, 0, 'f', 1));
+    print(QStringLiteral("memory once idle against after the first paint: ratio %1 at most (target <= 2)")
+              .arg(memoryRatio, 0, 'f', 2));
+    const bool pass = paintRatio <= 1.5 && readyRatio <= 3 && worstStall <= 50 && memoryRatio <= 2;
+    print(pass ? QStringLiteral("PASS") : QStringLiteral("FAIL"));
+    return pass ? 0 : 2;
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+// The event-loop stall meter that the benchmarks share.
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QTimer>
+
+#include <algorithm>
+#include <functional>
+
+// A 1 ms timer: the longest gap between its ticks is the longest time the
+// event loop could not run. `onTick` runs on every tick.
+class StallMeter {
+public:
+    explicit StallMeter(std::function<void()> onTick = {})
+        : m_onTick(std::move(onTick))
+    {
+        m_ticker.setTimerType(Qt::PreciseTimer);
+        m_ticker.setInterval(1);
+        QObject::connect(&m_ticker, &QTimer::timeout, [this] {
+            const qint64 now = m_clock.nsecsElapsed();
+            m_longest = std::max(m_longest, now - m_last);
+            m_gaps.append(now - m_last);
+            m_last = now;
+            if (m_onTick)
+                m_onTick();
+        });
+    }
+
+    void start()
+    {
+        m_clock.start();
+        m_last = m_clock.nsecsElapsed();
+        m_ticker.start();
+    }
+    void stop() { m_ticker.stop(); }
+
+    double longestMs() const { return m_longest / 1e6; }
+    // Since start().
+    qint64 elapsedNs() const { return m_clock.nsecsElapsed(); }
+    // The gap that 99% of the gaps do not exceed.
+    double percentile99Ms() const
+    {
+        QList<qint64> gaps = m_gaps;
+        std::sort(gaps.begin(), gaps.end());
+        return gaps.isEmpty() ? 0 : gaps.at(qsizetype(gaps.size() * 0.99)) / 1e6;
+    }
+
+private:
+    std::function<void()> m_onTick;
+    QTimer m_ticker;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0;
+    qint64 m_longest = 0;
+    QList<qint64> m_gaps;
+};

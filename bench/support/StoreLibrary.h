@@ -1,0 +1,66 @@
+#pragma once
+
+// The benchmarks' large library on disk: series of 1,000 images, each image
+// with 10 labelled points, one region of 20 vertices and 4 KB of image
+// bytes, as the store benchmark first measured it.
+
+#include "model/AtlasImage.h"
+#include "model/PointAnnotation.h"
+#include "model/RegionAnnotation.h"
+#include "model/Series.h"
+#include "model/VeloranSchemaV1.h"
+#include "platform/objectstore/ModelContainer.h"
+
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+namespace storelibrary {
+
+constexpr int imagesPerSeries = 1000;
+constexpr int pointsPerImage = 10;
+constexpr int verticesPerRegion = 20;
+
+// The store "default.store" in `folder`, created when missing.
+inline std::unique_ptr<ModelContainer> open(const QString &folder)
+{
+    ModelConfiguration configuration;
+    configuration.schema = Schema(VeloranSchemaV1::versionedSchema());
+    configuration.url = folder;
+    return std::make_unique<ModelContainer>(configuration.schema, VeloranMigrationPlan::plan(),
+                                            QList<ModelConfiguration>{configuration});
+}
+
+// Adds `seriesCount` series (numbered from `firstSeries`) to the library in
+// `folder` and saves them in one go.
+inline void addSeries(const QString &folder, int firstSeries, int seriesCount)
+{
+    auto container = open(folder);
+    ModelContext &context = container->mainContext();
+    QByteArray bytes(4096, Qt::Uninitialized);
+    for (int i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(i * 7);
+    QList<Vertex> vertices;
+    for (int v = 0; v < verticesPerRegion; ++v)
+        vertices.append({v / 20.0, 1 - v / 20.0});
+
+    for (int s = firstSeries; s < firstSeries + seriesCount; ++s) {
+        auto series = Series::make(QStringLiteral("Series %1").arg(s));
+        context.insert(series);
+        for (int i = 0; i < imagesPerSeries; ++i) {
+            auto image = AtlasImage::make(QStringLiteral("Image %1-%2").arg(s).arg(i), Modality::ct, Region::thorax,
+                                          Plane::axial, AgeSpec{5, 40}, Sex::female, bytes, i, series.get());
+            for (int p = 0; p < pointsPerImage; ++p) {
+                auto point = PointAnnotation::make(QStringLiteral("Point %1").arg(p), QStringLiteral("Bones"),
+                                                   std::nullopt, p / 10.0, 0.5);
+                point->setImage(image.get());
+            }
+            auto region = RegionAnnotation::make(QStringLiteral("Region"), QString(), std::nullopt, vertices);
+            region->setImage(image.get());
+        }
+    }
+    context.save();
+}
+
+} // namespace storelibrary

@@ -1,0 +1,61 @@
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// An executable shell script at `path`.
+void writeScript(const QString &path, const QByteArray &body)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write("#!/bin/sh\n" + body) < 0)
+        qFatal("cannot write %s", qPrintable(path));
+    file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+}
+
+} // namespace
+
+// scripts/run, as a new user starts the application: it builds the
+// application alone, then runs it with the given arguments.
+class RunScriptTest : public QObject {
+    Q_OBJECT
+private slots:
+    void buildsTheApplicationAloneAndStartsIt()
+    {
+        QTemporaryDir folder;
+        // Stand-ins that note what they were asked: cmake, and the package
+        // query that finds every package installed.
+        const QString tools = folder.filePath(QStringLiteral("tools"));
+        QDir().mkpath(tools);
+        const QString calls = folder.filePath(QStringLiteral("calls"));
+        writeScript(tools + QStringLiteral("/cmake"), "echo \"cmake $*\" >> '" + calls.toUtf8() + "'\n");
+        writeScript(tools + QStringLiteral("/dpkg-query"), "printf 'install ok installed'\n");
+        const QString build = folder.filePath(QStringLiteral("build"));
+        QDir().mkpath(build + QStringLiteral("/src/app"));
+        writeScript(build + QStringLiteral("/src/app/veloran"), "echo \"veloran $*\" >> '" + calls.toUtf8() + "'\n");
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PATH"), tools + QLatin1Char(':') + environment.value(QStringLiteral("PATH")));
+        environment.insert(QStringLiteral("VELORAN_BUILD_DIR"), build);
+        QProcess run;
+        run.setProcessEnvironment(environment);
+        run.start(QStringLiteral(VELORAN_SOURCE_DIR "/scripts/run"), {QStringLiteral("--flag")});
+        QVERIFY(run.waitForFinished(60000));
+        QCOMPARE(run.exitCode(), 0);
+
+        QFile file(calls);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
+        QVERIFY2(lines.at(0).startsWith(QStringLiteral("cmake -S ")), qPrintable(lines.at(0)));
+        QVERIFY2(lines.at(1).startsWith(QStringLiteral("cmake --build ") + build)
+                     && lines.at(1).endsWith(QStringLiteral(" --target veloran")),
+                 qPrintable(lines.at(1)));
+        QCOMPARE(lines.at(2), QStringLiteral("veloran --flag"));
+    }
+};
+
+QTEST_GUILESS_MAIN(RunScriptTest)
+#include "tst_runscript.moc"
