@@ -2,6 +2,7 @@
 
 #include "browser/LibraryGrid.h"
 #include "browser/ThumbnailCache.h"
+#include "shell/AnnotationEditorFactory.h"
 #include "ui/AppStyle.h"
 #include "ui/FadeIn.h"
 #include "ui/PaneHeader.h"
@@ -30,6 +31,7 @@ ContentDetail::ContentDetail(SharedImageScreenState &shared, ThumbnailCache &cac
     m_stack = new QStackedWidget(this);
     m_grid = new LibraryGrid(cache, m_stack);
     m_screen = new ImageDetailView(shared, m_stack);
+    m_screen->setEditorFactory(&AnnotationEditorFactory::shared());
 
     m_header = new PaneHeader(this);
     m_returnToGrid = new QAction(SystemSymbol::icon(QStringLiteral("square.grid.2x2")), QStringLiteral("Library"), this);

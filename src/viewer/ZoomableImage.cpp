@@ -106,8 +106,11 @@ void ZoomableImage::setOverlay(CanvasOverlay *overlay)
     if (m_press == Press::Overlay)
         m_press = Press::None;
     m_overlay = overlay;
-    if (overlay)
+    if (overlay) {
         connect(overlay, &CanvasOverlay::changed, this, qOverload<>(&QWidget::update));
+        connect(overlay, &CanvasOverlay::areaChanged, this,
+                [this](const QRectF &area) { update(area.toAlignedRect()); });
+    }
     update();
 }
 

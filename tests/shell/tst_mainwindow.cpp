@@ -1,6 +1,7 @@
 #include "MainWindowTestSupport.h"
 
 #include "archive/LibraryArchiveFile.h"
+#include "editor/AnnotationEditor.h"
 #include "viewer/ImageDetailView.h"
 #include "viewer/OpenedPicture.h"
 #include "viewer/PictureSource.h"
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPointer>
 #include <QSplitter>
 #include <QToolButton>
 
@@ -163,11 +165,18 @@ private slots:
         // The header's Edit turns edit mode on and becomes Done, which
         // turns it off.
         QVERIFY(detail->editButton()->isVisible() && !detail->doneButton()->isVisible());
+        // In edit mode the annotation editor takes the viewer's place, and
+        // goes when edit mode ends.
         QTest::mouseClick(detail->editButton(), Qt::LeftButton);
         QVERIFY(harness.appState.isEditing());
         QVERIFY(!detail->editButton()->isVisible() && detail->doneButton()->isVisible());
+        auto *editor = detail->imageScreen()->findChild<AnnotationEditor *>();
+        QVERIFY(editor);
+        QTRY_VERIFY(editor->isVisible());
+        const QPointer<AnnotationEditor> editing = editor;
         QTest::mouseClick(detail->doneButton(), Qt::LeftButton);
         QVERIFY(!harness.appState.isEditing());
+        QTRY_VERIFY(!editing || !editing->isVisible());
         QTRY_COMPARE(harness.sidebar().entries().size(), 1);
         QTest::mouseClick(detail->libraryButton(), Qt::LeftButton);
         QVERIFY(!detail->showsImageScreen());
