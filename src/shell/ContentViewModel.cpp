@@ -450,6 +450,11 @@ void ContentViewModel::commitImport(const PendingImageImport &pending, const Met
     m_pendingImport.reset();
     emit pendingImportChanged();
     setOpenedImage(imported->firstImage);
+    // A new entry's row is selected with its first image open, as a reopened
+    // image's row is, so that the arrow keys step through what was imported
+    // and going back to the library shows it.
+    if (pending.destination.kind() == PendingImageImport::Destination::Kind::newEntry && imported->firstImage)
+        setSidebarSelection({LibraryDerivation::entryID(*imported->firstImage)});
 }
 
 // Metadata sheet

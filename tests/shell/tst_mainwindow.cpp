@@ -162,6 +162,10 @@ private slots:
         QTRY_COMPARE(detail->imageScreen()->picture()->status(), OpenedPicture::Status::ready);
         QCOMPARE(detail->imageScreen()->title(), QStringLiteral("scan 1"));
         QCOMPARE(detail->title(), QStringLiteral("scan 1"));
+        // The new series' row is selected, so the grid behind the screen
+        // lists what was imported.
+        QCOMPARE(harness.model().sidebarSelection(), QSet<LibraryEntryID>{LibraryEntryID::series(series.first()->id())});
+        QCOMPARE(harness.model().visibleImages(), images);
         // The header's Edit turns edit mode on and becomes Done, which
         // turns it off.
         QVERIFY(detail->editButton()->isVisible() && !detail->doneButton()->isVisible());
