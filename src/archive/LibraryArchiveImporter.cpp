@@ -61,7 +61,46 @@ std::shared_ptr<AtlasImage> makeImage(const M::ImageRecord &record, const std::o
     return image;
 }
 
+QSet<QUuid> imageIdsOf(ModelContext &context)
+{
+    QSet<QUuid> ids;
+    for (const AtlasImage *image : context.fetch<AtlasImage>())
+        ids.insert(image->id());
+    return ids;
+}
+
+// Calls `add` with each image record whose identifier is not in `known`, in
+// manifest order, and the bytes of its file, if any. A record repeated in
+// the archive is passed over too: the library can't tell two images of one
+// identifier apart.
+template<class Add>
+void forEachNewImage(const LibraryArchiveContents &contents, QSet<QUuid> known, Add &&add)
+{
+    for (const M::ImageRecord &record : std::as_const(contents.manifest.images)) {
+        if (known.contains(record.id))
+            continue;
+        known.insert(record.id);
+        std::optional<QByteArray> bytes;
+        if (record.imagePath) {
+            const auto file = contents.imageFiles.constFind(*record.imagePath);
+            if (file != contents.imageFiles.constEnd())
+                bytes = *file;
+        }
+        add(record, bytes);
+    }
+}
+
 } // namespace
+
+QList<QByteArray> LibraryArchiveImporter::newImageBytes(const LibraryArchiveContents &contents, ModelContext &context)
+{
+    QList<QByteArray> bytes;
+    forEachNewImage(contents, imageIdsOf(context), [&](const M::ImageRecord &, const std::optional<QByteArray> &data) {
+        if (data)
+            bytes.append(*data);
+    });
+    return bytes;
+}
 
 Result<LibraryImportSummary, ModelStoreError> LibraryArchiveImporter::importContents(LibraryArchiveContents contents,
                                                                                     ModelContext &context)
@@ -69,9 +108,7 @@ Result<LibraryImportSummary, ModelStoreError> LibraryArchiveImporter::importCont
     QHash<QUuid, Series *> seriesById;
     for (Series *series : context.fetch<Series>())
         seriesById.insert(series->id(), series);
-    QSet<QUuid> imageIds;
-    for (const AtlasImage *image : context.fetch<AtlasImage>())
-        imageIds.insert(image->id());
+    const QSet<QUuid> imageIds = imageIdsOf(context);
 
     LibraryImportSummary summary;
     for (const M::SeriesRecord &record : std::as_const(contents.manifest.series)) {
@@ -89,28 +126,16 @@ Result<LibraryImportSummary, ModelStoreError> LibraryArchiveImporter::importCont
     }
 
     QList<AtlasImage *> added;
-    for (const M::ImageRecord &record : std::as_const(contents.manifest.images)) {
-        // A record repeated in the archive is skipped too: the library
-        // can't tell two images of one identifier apart.
-        if (imageIds.contains(record.id)) {
-            ++summary.skippedImages;
-            continue;
-        }
-        std::optional<QByteArray> bytes;
-        if (record.imagePath) {
-            const auto file = contents.imageFiles.constFind(*record.imagePath);
-            if (file != contents.imageFiles.constEnd())
-                bytes = *file;
-        }
+    forEachNewImage(contents, imageIds, [&](const M::ImageRecord &record, const std::optional<QByteArray> &bytes) {
         std::vector<std::shared_ptr<ModelObject>> annotations;
         const std::shared_ptr<AtlasImage> image = makeImage(record, bytes, annotations);
         if (record.seriesID)
             image->setSeries(seriesById.value(*record.seriesID)); // joins the context with its series
         context.insert(image);
-        imageIds.insert(record.id);
         added.append(image.get());
-        ++summary.addedImages;
-    }
+    });
+    summary.addedImages = added.size();
+    summary.skippedImages = contents.manifest.images.size() - added.size();
 
     if (const std::optional<ModelStoreError> error = saveOrRollBack(context)) {
         // The context keeps objects it let go; without their bytes they no

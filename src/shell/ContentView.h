@@ -67,7 +67,8 @@ private:
     void refreshSearchAndFilters();
     void refreshDetail();
     void updateImageScreenCommands();
-    // Busy while picked files are read or an export is prepared or written.
+    // Busy while picked files are read or committed (the import sheet too),
+    // or an export is prepared or written.
     void updateBusyCursor();
 
     void updateFileImporter();
