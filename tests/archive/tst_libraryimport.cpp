@@ -138,11 +138,18 @@ private slots:
         fill(context, librarySeries, libraryImages);
         context.save();
         const LibraryArchiveContents contents = archiveOf(archiveSeries, archiveImages);
+        // The bytes to write ahead are those of the images the merge adds.
+        const QList<QByteArray> toStore = LibraryArchiveImporter::newImageBytes(contents, context);
+        const qsizetype held = context.fetch<AtlasImage>().size();
         const auto merged = LibraryArchiveImporter::importContents(contents, context);
         QVERIFY(merged.ok());
         QCOMPARE(merged.value().message(), message);
         QVERIFY(!context.hasChanges());
         QCOMPARE(describe(context), after);
+        QList<QByteArray> added;
+        for (const AtlasImage *image : context.fetch<AtlasImage>().mid(held))
+            added << image->title().toUtf8();
+        QCOMPARE(toStore, added);
     }
 
     void aWholeLibraryComesBackTheSame()

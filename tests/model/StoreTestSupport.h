@@ -34,8 +34,9 @@ inline std::unique_ptr<ModelContainer> makeTestContainer(const QString &folder =
 inline QStringList externalFileNames(const QString &folder)
 {
     const QDir files(ModelContainer::externalFolder(QDir(folder).filePath(QStringLiteral("default.store"))));
-    QStringList names = files.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    QStringList names = files.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
     names.removeAll(QStringLiteral(".lock"));
+    names.sort();
     return names;
 }
 
