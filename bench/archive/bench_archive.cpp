@@ -19,6 +19,7 @@
 #include "model/AtlasImage.h"
 #include "model/Series.h"
 #include "model/VeloranSchemaV1.h"
+#include "platform/WorkerPools.h"
 #include "platform/objectstore/ModelContainer.h"
 #include "shell/LibraryArchiveExport.h"
 #include "shell/LibrarySettingsModel.h"
@@ -33,6 +34,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <malloc.h>
@@ -186,6 +188,8 @@ int importChild(const QString &libraryFolder, const QString &archive)
     const LibraryImportSummary first = merge();
     const double firstSeconds = seconds(timer);
     const qint64 peak = peakResidentKiB();
+    // The archive's bytes are let go on the files pool.
+    WorkerPools::files().waitForDone();
     malloc_trim(0);
     const qint64 after = residentKiB();
     timer.restart();

@@ -5,10 +5,12 @@
 #include "model/RegionAnnotation.h"
 #include "model/SaveOrRollBack.h"
 #include "model/Series.h"
+#include "platform/WorkerPools.h"
 #include "platform/objectstore/ModelContext.h"
 
 #include <QHash>
 #include <QSet>
+#include <QThreadPool>
 
 #include <memory>
 #include <vector>
@@ -61,12 +63,23 @@ std::shared_ptr<AtlasImage> makeImage(const M::ImageRecord &record, const std::o
     return image;
 }
 
-QSet<QUuid> imageIdsOf(ModelContext &context)
+// The identifiers of the archive's images that the library holds already.
+// One pass over the library against the archive's few identifiers: a set of
+// the whole library's would take most of the merge's time.
+QSet<QUuid> heldImageIds(const LibraryArchiveContents &contents, ModelContext &context)
 {
-    QSet<QUuid> ids;
-    for (const AtlasImage *image : context.fetch<AtlasImage>())
-        ids.insert(image->id());
-    return ids;
+    QSet<QUuid> archived;
+    archived.reserve(contents.manifest.images.size());
+    for (const M::ImageRecord &record : std::as_const(contents.manifest.images))
+        archived.insert(record.id);
+    QSet<QUuid> held;
+    if (archived.isEmpty())
+        return held;
+    for (const AtlasImage *image : context.fetch<AtlasImage>()) {
+        if (archived.contains(image->id()))
+            held.insert(image->id());
+    }
+    return held;
 }
 
 // Calls `add` with each image record whose identifier is not in `known`, in
@@ -95,7 +108,7 @@ void forEachNewImage(const LibraryArchiveContents &contents, QSet<QUuid> known, 
 QList<QByteArray> LibraryArchiveImporter::newImageBytes(const LibraryArchiveContents &contents, ModelContext &context)
 {
     QList<QByteArray> bytes;
-    forEachNewImage(contents, imageIdsOf(context), [&](const M::ImageRecord &, const std::optional<QByteArray> &data) {
+    forEachNewImage(contents, heldImageIds(contents, context), [&](const M::ImageRecord &, const std::optional<QByteArray> &data) {
         if (data)
             bytes.append(*data);
     });
@@ -108,7 +121,7 @@ Result<LibraryImportSummary, ModelStoreError> LibraryArchiveImporter::importCont
     QHash<QUuid, Series *> seriesById;
     for (Series *series : context.fetch<Series>())
         seriesById.insert(series->id(), series);
-    const QSet<QUuid> imageIds = imageIdsOf(context);
+    const QSet<QUuid> imageIds = heldImageIds(contents, context);
 
     LibraryImportSummary summary;
     for (const M::SeriesRecord &record : std::as_const(contents.manifest.series)) {
@@ -137,12 +150,17 @@ Result<LibraryImportSummary, ModelStoreError> LibraryArchiveImporter::importCont
     summary.addedImages = added.size();
     summary.skippedImages = contents.manifest.images.size() - added.size();
 
-    if (const std::optional<ModelStoreError> error = saveOrRollBack(context)) {
+    const std::optional<ModelStoreError> error = saveOrRollBack(context);
+    if (error) {
         // The context keeps objects it let go; without their bytes they no
         // longer hold on to the archive.
         for (AtlasImage *image : std::as_const(added))
             image->setImageData(std::nullopt);
-        return *error;
     }
+    // The archive's bytes are let go on a worker thread: freeing a
+    // gigabyte takes tens of milliseconds.
+    WorkerPools::files().start([files = std::move(contents.imageFiles)] {});
+    if (error)
+        return *error;
     return summary;
 }

@@ -4,11 +4,13 @@
 #include "archive/LibraryArchiveFile.h"
 #include "archive/LibraryArchiveImporter.h"
 #include "archive/ZipArchiveReader.h"
+#include "platform/WorkerPools.h"
 
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThreadPool>
 
 namespace {
 
@@ -182,7 +184,9 @@ private slots:
             const auto merged = LibraryArchiveImporter::importContents(std::move(contents).value(), target->mainContext());
             QVERIFY(merged.ok());
             QCOMPARE(merged.value().message(), QStringLiteral("Added 4 images and 1 series."));
-            // Once saved, no image holds on to the archive.
+            // Once saved, nothing holds on to the archive (let go on the
+            // files pool).
+            WorkerPools::files().waitForDone();
             QVERIFY(archive.isDetached());
         }
         target.reset();
@@ -217,6 +221,7 @@ private slots:
         QCOMPARE(snapshot(context), before);
         // The objects let go don't keep the archive's bytes.
         contents.imageFiles.clear();
+        WorkerPools::files().waitForDone();
         QVERIFY(largeFile.isDetached());
 
         // Nothing of the failed import stands in the way of the next.

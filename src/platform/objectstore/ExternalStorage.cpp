@@ -43,6 +43,13 @@ struct NewFile {
     QByteArray bytes;
 };
 
+// A prepared file as its preparation knows it: by name and by the address
+// of its bytes, which it doesn't keep.
+struct OfferedFile {
+    const char *key;
+    QString name;
+};
+
 bool writeFile(const QString &folder, const NewFile &file, QString *error)
 {
     const QString target = filePath(folder, file.name);
@@ -187,18 +194,19 @@ public:
         return std::nullopt;
     }
 
-    // Removes those of the files that are still offered, on the files pool.
-    void withdraw(const QList<NewFile> &files)
+    // Removes those of the files that are still offered, on the files pool,
+    // where their bytes are let go too (a gigabyte takes a while to free).
+    void withdraw(const QList<OfferedFile> &files)
     {
         QList<NewFile> left;
         {
             const QMutexLocker locker(&m_offersMutex);
-            for (const NewFile &file : files) {
-                auto [first, last] = m_offers.equal_range(file.bytes.constData());
+            for (const OfferedFile &file : files) {
+                auto [first, last] = m_offers.equal_range(file.key);
                 for (auto offer = first; offer != last; ++offer) {
                     if (offer->second.name == file.name) {
+                        left.append(std::move(offer->second));
                         m_offers.erase(offer);
-                        left.append({file.name, {}});
                         break;
                     }
                 }
@@ -220,7 +228,7 @@ private:
 
 struct PreparedValues::Files {
     std::shared_ptr<ExternalFolder> folder;
-    QList<NewFile> files;
+    QList<OfferedFile> files;
 
     ~Files()
     {
@@ -262,7 +270,8 @@ QFuture<PreparedValues> ExternalStorage::prepare(const QList<QByteArray> &values
         prepared->folder = folder;
         if (const std::optional<QString> error = writeFiles(folder->path, files))
             return PreparedValues(saveError(*error));
-        prepared->files = files;
+        for (const NewFile &file : files)
+            prepared->files.append({file.bytes.constData(), file.name});
         folder->offer(files);
         PreparedValues values;
         values.m_files = std::move(prepared);
