@@ -61,8 +61,10 @@ class PreparedFilesTest : public QObject {
 private slots:
     void theSaveTakesThePreparedFiles_data()
     {
-        QTest::addColumn<QList<int>>("preparedValues"); // the values to prepare, by number
-        QTest::addColumn<QList<int>>("savedValues");    // the new images' bytes; -1: an equal copy of value 0
+        // The values by number; -1: an equal copy of value 0, -2: value 0's
+        // bytes taken as raw data.
+        QTest::addColumn<QList<int>>("preparedValues");
+        QTest::addColumn<QList<int>>("savedValues"); // the new images' bytes
         QTest::addColumn<bool>("dropFirst");            // the prepared files are let go before the save
         QTest::addColumn<int>("taken");
 
@@ -72,6 +74,7 @@ private slots:
         QTest::newRow("listed once, stored twice") << QList<int>{0} << QList<int>{0, 0} << false << 1;
         QTest::newRow("equal bytes of another copy") << QList<int>{0} << QList<int>{-1} << false << 0;
         QTest::newRow("let go before the save") << QList<int>{0, 1} << QList<int>{0, 1} << true << 0;
+        QTest::newRow("raw data, never prepared") << QList<int>{-2} << QList<int>{-2} << false << 0;
     }
 
     void theSaveTakesThePreparedFiles()
@@ -82,28 +85,28 @@ private slots:
         QTemporaryDir directory;
         const QString folder = directory.path();
         const QList<QByteArray> values{largeValue(0), largeValue(1), largeValue(2)};
+        const QByteArray copy(values.first().constData(), values.first().size());
+        const QByteArray raw = QByteArray::fromRawData(values.first().constData(), values.first().size());
+        const auto value = [&](int number) { return number == -1 ? copy : number == -2 ? raw : values.at(number); };
         {
             auto container = makeTestContainer(folder);
             ModelContext &context = container->mainContext();
             QList<QByteArray> toPrepare{QByteArray("small, kept in the database")};
-            for (int value : std::as_const(preparedValues))
-                toPrepare << values.at(value);
+            for (int number : std::as_const(preparedValues))
+                toPrepare << value(number);
             auto files = std::make_unique<PreparedValues>(prepared(context, toPrepare));
             QVERIFY(!files->error());
             const QStringList preparedNames = externalFileNames(folder);
-            QCOMPARE(preparedNames.size(), preparedValues.size());
+            QCOMPARE(preparedNames.size(), preparedValues.count(-2) ? 0 : preparedValues.size());
             if (dropFirst) {
                 files.reset();
                 WorkerPools::files().waitForDone();
                 QCOMPARE(externalFileNames(folder), QStringList());
             }
 
-            for (int value : std::as_const(savedValues)) {
-                const QByteArray bytes = value < 0 ? QByteArray(values.first().constData(), values.first().size())
-                                                   : values.at(value);
+            for (int number : std::as_const(savedValues))
                 context.insert(AtlasImage::make({}, Modality::mr, Region::head, Plane::unspecified, {},
-                                                Sex::unspecified, bytes));
-            }
+                                                Sex::unspecified, value(number)));
             context.insert(AtlasImage::make({}, Modality::mr, Region::head, Plane::unspecified, {}, Sex::unspecified,
                                             QByteArray("small")));
             context.save();

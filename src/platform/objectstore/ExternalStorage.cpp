@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QLockFile>
 #include <QMutex>
+#include <QThread>
 #include <QThreadPool>
 #include <QUuid>
 #include <QtConcurrent/QtConcurrentMap>
@@ -128,6 +129,13 @@ std::optional<QString> writeFiles(const QString &folder, const QList<NewFile> &f
     return std::nullopt;
 }
 
+// Whether the bytes are in a block the QByteArray shares in (not taken
+// from raw data).
+bool ownsItsBytes(const QByteArray &bytes)
+{
+    return const_cast<QByteArray &>(bytes).data_ptr().d_ptr() != nullptr;
+}
+
 ModelStoreError saveError(const QString &detail)
 {
     return ModelStoreError(ModelStoreError::Code::saveFailed,
@@ -194,8 +202,9 @@ public:
         return std::nullopt;
     }
 
-    // Removes those of the files that are still offered, on the files pool,
-    // where their bytes are let go too (a gigabyte takes a while to free).
+    // Removes those of the files that are still offered; from the thread
+    // that made the storage (the GUI thread) on the files pool, where their
+    // bytes are let go too (a gigabyte takes a while to free).
     void withdraw(const QList<OfferedFile> &files)
     {
         QList<NewFile> left;
@@ -212,11 +221,16 @@ public:
                 }
             }
         }
-        if (!left.isEmpty())
+        if (left.isEmpty())
+            return;
+        if (QThread::currentThread() == m_madeOn)
             WorkerPools::files().start([folder = path, left = std::move(left)] { removeFiles(folder, left); });
+        else
+            removeFiles(path, left);
     }
 
 private:
+    QThread *const m_madeOn = QThread::currentThread();
     QMutex m_lockMutex;
     std::unique_ptr<QLockFile> m_lock;
     int m_lockHolders = 0;
@@ -257,7 +271,9 @@ QFuture<PreparedValues> ExternalStorage::prepare(const QList<QByteArray> &values
 {
     QList<NewFile> files;
     for (const QByteArray &bytes : values) {
-        if (keepsInFile(bytes))
+        // Bytes that the QByteArray doesn't own (fromRawData) may change or
+        // go, and their address be taken by others: left to the save.
+        if (keepsInFile(bytes) && ownsItsBytes(bytes))
             files.append({QUuid::createUuid().toString(QUuid::WithoutBraces), bytes});
     }
     if (files.isEmpty())
