@@ -23,6 +23,7 @@
 #include "platform/objectstore/ModelContainer.h"
 #include "shell/LibraryArchiveExport.h"
 #include "shell/LibrarySettingsModel.h"
+#include "support/LibraryContainer.h"
 #include "support/PeakMemory.h"
 #include "support/StallMeter.h"
 
@@ -50,15 +51,6 @@ constexpr int exportRounds = 5;
 constexpr int importRounds = 2;
 
 QTextStream out(stdout);
-
-std::unique_ptr<ModelContainer> openLibrary(const QString &folder)
-{
-    ModelConfiguration configuration;
-    configuration.schema = Schema(VeloranSchemaV1::versionedSchema());
-    configuration.url = folder;
-    return std::make_unique<ModelContainer>(configuration.schema, VeloranMigrationPlan::plan(),
-                                            QList<ModelConfiguration>{configuration});
-}
 
 // Incompressible bytes behind a PNG signature, like the image files of a
 // library.

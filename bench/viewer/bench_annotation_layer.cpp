@@ -15,6 +15,7 @@
 // work a busy machine has to find room for) is printed beside them.
 
 #include "support/FrameTiming.h"
+#include "support/RegionBlobs.h"
 
 #include "model/AtlasImage.h"
 #include "ui/AppStyle.h"
@@ -46,18 +47,6 @@ namespace {
 constexpr double frameTargetMs = 16;
 constexpr double hitTargetMs = 1;
 
-QImage picture()
-{
-    QImage image(3000, 3000, QImage::Format_RGB32);
-    image.fill(QColor(30, 30, 30));
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setBrush(QColor(150, 140, 130));
-    painter.setPen(QPen(QColor(220, 220, 220), 20));
-    painter.drawEllipse(QPointF(1500, 1500), 1300, 1400);
-    return image;
-}
-
 // An atlas image with `regions` blobs of 50 corners and `points` points,
 // spread over the picture, in a few groups.
 struct Library {
@@ -70,14 +59,7 @@ struct Library {
         QRandomGenerator random(20260207);
         const QStringList groups{QStringLiteral("Bones"), QStringLiteral("Vessels"), QStringLiteral("Nerves"), {}};
         for (int i = 0; i < regionCount; ++i) {
-            const double cx = 0.05 + random.bounded(0.9), cy = 0.05 + random.bounded(0.9);
-            const double radius = 0.005 + random.bounded(0.025);
-            QList<Vertex> corners;
-            for (int k = 0; k < 50; ++k) {
-                const double angle = k * 2 * std::numbers::pi / 50;
-                const double r = radius * (0.75 + 0.25 * std::sin(angle * 3 + i));
-                corners.append({cx + r * std::cos(angle), cy + r * std::sin(angle)});
-            }
+            const QList<Vertex> corners = blobCorners(random, i);
             auto region = RegionAnnotation::make(QStringLiteral("Region %1").arg(i), groups[i % 4], std::nullopt,
                                                  corners);
             region->setImage(image.get());
@@ -172,7 +154,7 @@ int main(int argc, char **argv)
     ImageAnnotations annotations;
     annotations.setImage(library.image.get());
     AnnotationViewState state;
-    const QImage image = picture();
+    const QImage image = blobPicture();
     PictureSource source;
     source.setImage(image);
     while (!source.isComplete())

@@ -1,5 +1,6 @@
 #include "browser/LibrarySidebar.h"
 
+#include "archive/LibraryArchiveSource.h"
 #include "browser/LibraryEmptyStates.h"
 #include "browser/LibraryFilterControls.h"
 #include "browser/LibraryRow.h"
@@ -486,9 +487,37 @@ QMenu *LibrarySidebar::contextMenu(const LibraryEntry &entry, QWidget *parent)
     menu->addSeparator();
     addItem(exportMenuTitle(targets), QStringLiteral("square.and.arrow.up"), &LibrarySidebar::exportRequested,
             targets);
+    menu->addMenu(shareMenu(targets, menu));
     menu->addSeparator();
     addItem(deleteMenuTitle(targets), QStringLiteral("trash"), &LibrarySidebar::deleteRequested, targets);
     return menu;
+}
+
+QMenu *LibrarySidebar::shareMenu(const QList<LibraryEntry> &targets, QWidget *parent)
+{
+    auto *menu = new QMenu(QStringLiteral("Share"), parent);
+    menu->setIcon(SystemSymbol::icon(QStringLiteral("square.and.arrow.up")));
+    // What is shared, as a share sheet previews it: not an action.
+    menu->addAction(defaultArchiveFilename(targets))->setEnabled(false);
+    menu->addSeparator();
+    for (const SharingService::Target target : SharingService::availableTargets()) {
+        QAction *item = menu->addAction(shareTargetTitle(target));
+        connect(item, &QAction::triggered, this, [this, targets, target] { emit shareRequested(targets, target); });
+    }
+    return menu;
+}
+
+QString LibrarySidebar::shareTargetTitle(SharingService::Target target)
+{
+    switch (target) {
+    case SharingService::Target::email:
+        return QStringLiteral("Email…");
+    case SharingService::Target::showInFolder:
+        return QStringLiteral("Show in Folder");
+    case SharingService::Target::copy:
+        return QStringLiteral("Copy");
+    }
+    return {};
 }
 
 void LibrarySidebar::showContextMenu(int row, const QPoint &globalPosition)

@@ -3,6 +3,7 @@
 #include "model/AgeSpec.h"
 #include "model/LibraryEntry.h"
 #include "model/MetadataEnums.h"
+#include "platform/SharingService.h"
 
 #include <QList>
 #include <QSet>
@@ -101,8 +102,14 @@ public:
     // Items…" for any other count.
     static QString exportMenuTitle(const QList<LibraryEntry> &targets);
     static QString deleteMenuTitle(const QList<LibraryEntry> &targets);
-    // The row's context menu; the caller owns it.
+    // The row's context menu; the caller owns it. Building it reads
+    // nothing of the library beyond the entries' titles.
     QMenu *contextMenu(const LibraryEntry &entry, QWidget *parent = nullptr);
+    // The "Share" submenu of the targets: their archive's name, then one
+    // item per target that this desktop offers ("Email…", "Show in Folder",
+    // "Copy").
+    QMenu *shareMenu(const QList<LibraryEntry> &targets, QWidget *parent);
+    static QString shareTargetTitle(SharingService::Target target);
 
     // Inverts whether the filter panel is open (the "Filters" command).
     void toggleFilters();
@@ -133,6 +140,8 @@ signals:
     void duplicateSeriesRequested(Series *series);
     // Export the entries as a library archive.
     void exportRequested(const QList<LibraryEntry> &entries);
+    // Share the entries' library archive through the target.
+    void shareRequested(const QList<LibraryEntry> &entries, SharingService::Target target);
     // The owner confirms before deleting.
     void deleteRequested(const QList<LibraryEntry> &entries);
 

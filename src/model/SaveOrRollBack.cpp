@@ -4,15 +4,22 @@
 
 #include <QFutureWatcher>
 
-std::optional<ModelStoreError> saveOrRollBack(ModelContext &context)
+std::optional<ModelStoreError> saveKeepingChanges(ModelContext &context)
 {
     try {
         context.save();
         return std::nullopt;
     } catch (const ModelStoreError &error) {
-        context.rollback();
         return error;
     }
+}
+
+std::optional<ModelStoreError> saveOrRollBack(ModelContext &context)
+{
+    std::optional<ModelStoreError> error = saveKeepingChanges(context);
+    if (error)
+        context.rollback();
+    return error;
 }
 
 bool changeOncePrepared(ModelContext &context, const QList<QByteArray> &values, QObject *receiver,

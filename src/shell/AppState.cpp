@@ -77,34 +77,10 @@ AppState::AppState(QObject *parent)
 }
 
 AppState::AppState(UserDefaults &defaults, CloudAccountService &accountService, QObject *parent)
-    : QObject(parent)
+    : SharedImageScreenState(parent)
     , m_defaults(defaults)
     , m_accountService(accountService)
 {
-}
-
-void AppState::setIsEditing(bool isEditing)
-{
-    if (m_isEditing == isEditing)
-        return;
-    m_isEditing = isEditing;
-    emit isEditingChanged(isEditing);
-}
-
-void AppState::setShowAnnotations(bool showAnnotations)
-{
-    if (m_showAnnotations == showAnnotations)
-        return;
-    m_showAnnotations = showAnnotations;
-    emit showAnnotationsChanged(showAnnotations);
-}
-
-void AppState::setLinkedAnnotationID(const std::optional<QUuid> &id)
-{
-    if (m_linkedAnnotationID == id)
-        return;
-    m_linkedAnnotationID = id;
-    emit linkedAnnotationIDChanged(id);
 }
 
 void AppState::setCloudAccountStatus(const std::optional<CloudAccountStatus> &status)

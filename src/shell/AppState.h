@@ -1,21 +1,21 @@
 #pragma once
 
 #include "platform/CloudAccountService.h"
+#include "viewer/SharedImageScreenState.h"
 
 #include <QObject>
-#include <QUuid>
 
 #include <functional>
 #include <optional>
 
 class UserDefaults;
 
-// The state that all main windows share: edit mode, whether annotations are
-// shown, the annotation whose links are open, and the last known status of
-// the user's iCloud account. Lives on the main thread; views read and write
-// it directly. Every setter stores the value and emits its signal only when
-// the value really changed.
-class AppState : public QObject {
+// The state that all main windows share: what every image screen applies
+// (edit mode, whether annotations are shown, the annotation whose links are
+// open) and the last known status of the user's iCloud account. Lives on the
+// main thread; views read and write it directly. Every setter stores the
+// value and emits its signal only when the value really changed.
+class AppState : public SharedImageScreenState {
     Q_OBJECT
 public:
     // Uses the standard user defaults and the platform's account service.
@@ -25,15 +25,6 @@ public:
 
     // The account service that the status is read from.
     CloudAccountService &accountService() const { return m_accountService; }
-
-    bool isEditing() const { return m_isEditing; }
-    void setIsEditing(bool isEditing);
-
-    bool showAnnotations() const { return m_showAnnotations; }
-    void setShowAnnotations(bool showAnnotations);
-
-    std::optional<QUuid> linkedAnnotationID() const { return m_linkedAnnotationID; }
-    void setLinkedAnnotationID(const std::optional<QUuid> &id);
 
     // None until the first successful read, and again after a failed one.
     std::optional<CloudAccountStatus> cloudAccountStatus() const { return m_cloudAccountStatus; }
@@ -53,16 +44,10 @@ public:
     void refreshCloudAccountStatus(std::function<void()> finished = {});
 
 signals:
-    void isEditingChanged(bool isEditing);
-    void showAnnotationsChanged(bool showAnnotations);
-    void linkedAnnotationIDChanged(const std::optional<QUuid> &id);
     void cloudAccountStatusChanged(const std::optional<CloudAccountStatus> &status);
 
 private:
     UserDefaults &m_defaults;
     CloudAccountService &m_accountService;
-    bool m_isEditing = false;
-    bool m_showAnnotations = true;
-    std::optional<QUuid> m_linkedAnnotationID;
     std::optional<CloudAccountStatus> m_cloudAccountStatus;
 };

@@ -2,58 +2,72 @@
 
 #include "browser/LibraryGrid.h"
 #include "browser/ThumbnailCache.h"
-#include "shell/OpenedImagePreview.h"
+#include "shell/AnnotationEditorFactory.h"
 #include "ui/AppStyle.h"
+#include "ui/FadeIn.h"
 #include "ui/PaneHeader.h"
+#include "ui/ProminentButton.h"
 #include "ui/SystemSymbol.h"
+#include "viewer/ImageDetailView.h"
+#include "viewer/OpenedPicture.h"
+#include "viewer/SharedImageScreenState.h"
 
 #include <QAction>
-#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPropertyAnimation>
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 
-ContentDetail::ContentDetail(QWidget *parent)
-    : ContentDetail(ThumbnailCache::shared(), parent)
-{
-}
-
-ContentDetail::ContentDetail(ThumbnailCache &cache, QWidget *parent)
+ContentDetail::ContentDetail(SharedImageScreenState &shared, ThumbnailCache &cache, QWidget *parent)
     : QWidget(parent)
+    , m_shared(shared)
+    , m_cache(cache)
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+
+    m_stack = new QStackedWidget(this);
+    m_grid = new LibraryGrid(cache, m_stack);
+    m_screen = new ImageDetailView(shared, m_stack);
+    m_screen->setEditorFactory(&AnnotationEditorFactory::shared());
 
     m_header = new PaneHeader(this);
     m_returnToGrid = new QAction(SystemSymbol::icon(QStringLiteral("square.grid.2x2")), QStringLiteral("Library"), this);
     m_libraryButton = m_header->addButton(m_returnToGrid, true);
     m_title = new QLabel(m_header);
     m_title->setFont(AppStyle::headline());
+    m_title->setTextFormat(Qt::PlainText);
+    m_title->setMinimumWidth(0);
+    m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_header->contentLayout()->addSpacing(6);
     m_header->contentLayout()->addWidget(m_title, 1);
+    m_editButton = m_header->addButton(m_screen->editAction(), true);
+    auto *done = new ProminentButton(m_header);
+    done->setTint(QColor(0x34, 0xc7, 0x59));
+    done->setDefaultAction(m_screen->editAction());
+    done->setFocusPolicy(Qt::TabFocus);
+    m_doneButton = done;
+    m_header->contentLayout()->addWidget(done);
     layout->addWidget(m_header);
 
-    m_stack = new QStackedWidget(this);
-    m_grid = new LibraryGrid(cache, m_stack);
-    m_preview = new OpenedImagePreview(m_stack);
     // The image screen's keys, while the focus is on it.
     const auto keyCommand = [this](const QString &title, const QList<QKeySequence> &keys) {
-        auto *command = new QAction(title, m_preview);
+        auto *command = new QAction(title, m_screen);
         command->setShortcuts(keys);
         command->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        m_preview->addAction(command);
+        m_screen->addAction(command);
         return command;
     };
     m_nextImage = keyCommand(QStringLiteral("Next Image"), {Qt::Key_Right, Qt::Key_Down});
     m_previousImage = keyCommand(QStringLiteral("Previous Image"), {Qt::Key_Left, Qt::Key_Up});
     m_returnToGridByKey = keyCommand(QStringLiteral("Back to Library"), {Qt::Key_Space});
     m_stack->addWidget(m_grid);
-    m_stack->addWidget(m_preview);
+    m_stack->addWidget(m_screen);
     layout->addWidget(m_stack, 1);
+    connect(m_screen, &ImageDetailView::titleChanged, this, &ContentDetail::updateHeader);
+    connect(m_screen->editAction(), &QAction::changed, this, &ContentDetail::updateHeader);
     updateHeader();
 }
 
@@ -63,26 +77,30 @@ void ContentDetail::setOpenedImage(AtlasImage *image)
         return;
     const bool wasOpen = m_openedImage != nullptr;
     m_openedImage = image;
-    m_preview->setImage(image);
+    m_screen->setImage(image);
+    if (image) {
+        // The thumbnail stands in while the picture is decoded.
+        m_cache.thumbnail(image, ThumbnailCache::defaultMaxPixelSize, m_screen,
+                          [screen = m_screen, image](const std::optional<QImage> &thumbnail) {
+                              if (thumbnail)
+                                  screen->picture()->showThumbnail(image, *thumbnail);
+                          });
+    }
     if (wasOpen != (image != nullptr))
-        showFace(image ? static_cast<QWidget *>(m_preview) : m_grid);
+        showFace(image ? static_cast<QWidget *>(m_screen) : m_grid);
     else if (image && isVisible())
-        m_preview->setFocus(Qt::OtherFocusReason);
+        m_screen->setFocus(Qt::OtherFocusReason);
     updateHeader();
 }
 
-void ContentDetail::refreshOpenedImage()
+void ContentDetail::setEditorFactory(ImageEditorFactory *factory)
 {
-    if (!m_openedImage)
-        return;
-    m_preview->setWindowTitle(m_preview->title());
-    m_preview->update();
-    updateHeader();
+    m_screen->setEditorFactory(factory);
 }
 
 bool ContentDetail::showsImageScreen() const
 {
-    return m_stack->currentWidget() == m_preview;
+    return m_stack->currentWidget() == m_screen;
 }
 
 QString ContentDetail::title() const
@@ -93,30 +111,17 @@ QString ContentDetail::title() const
 void ContentDetail::showFace(QWidget *face)
 {
     m_stack->setCurrentWidget(face);
-    if (face == m_preview)
-        m_preview->setFocus(Qt::OtherFocusReason);
-    if (!isVisible())
-        return;
-    // The new face fades in.
-    auto *effect = new QGraphicsOpacityEffect(face);
-    effect->setOpacity(0);
-    face->setGraphicsEffect(effect);
-    auto *fade = new QPropertyAnimation(effect, "opacity", effect);
-    fade->setDuration(switchMilliseconds);
-    fade->setEasingCurve(QEasingCurve::InOutQuad);
-    fade->setStartValue(0.0);
-    fade->setEndValue(1.0);
-    connect(fade, &QPropertyAnimation::finished, face, [face, effect] {
-        if (face->graphicsEffect() == effect)
-            face->setGraphicsEffect(nullptr);
-    });
-    fade->start();
+    if (face == m_screen)
+        m_screen->setFocus(Qt::OtherFocusReason);
+    fadeIn(face, switchMilliseconds);
 }
 
 void ContentDetail::updateHeader()
 {
     const bool open = m_openedImage != nullptr;
     m_libraryButton->setVisible(open);
-    // The image screen shows its own title.
-    m_title->setText(open ? QString() : m_grid->windowTitle());
+    const bool editCommand = open && m_screen->editAction()->isVisible();
+    m_editButton->setVisible(editCommand && !m_shared.isEditing());
+    m_doneButton->setVisible(editCommand && m_shared.isEditing());
+    m_title->setText(open ? m_screen->title() : m_grid->windowTitle());
 }

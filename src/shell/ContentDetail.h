@@ -3,41 +3,47 @@
 #include <QWidget>
 
 class AtlasImage;
-class QAction;
+class ImageDetailView;
+class ImageEditorFactory;
 class LibraryGrid;
-class OpenedImagePreview;
 class PaneHeader;
+class QAction;
 class QLabel;
 class QStackedWidget;
 class QToolButton;
+class SharedImageScreenState;
 class ThumbnailCache;
 
 // The detail column of a main window: the thumbnail grid of the visible
-// images or, while an image is open, the image screen, with a bar holding
+// images or, while an image is open, its image screen, with a bar holding
 // the column's title and, on the image screen, the "Library" button back to
-// the grid. The switch fades the new face in.
+// the grid and the screen's Edit/Done command. The switch fades the new
+// face in.
 //
 // It holds no library state: the window hands the grid its values and
 // follows its signals directly, and tells the pane which image is open. The
-// pane's commands are the window's to enable and to act on: "Library" (the
-// button), and on the image screen, which takes the keyboard focus when it
-// appears, "Next Image" (Right, Down), "Previous Image" (Left, Up) and
-// "Back to Library" (Space). The keys of a disabled command travel on.
+// image screen shows the image's cached thumbnail until its picture is
+// decoded. The pane's commands are the window's to enable and to act on:
+// "Library" (the button), and on the image screen, which takes the keyboard
+// focus when it appears, "Next Image" (Right, Down), "Previous Image" (Left,
+// Up) and "Back to Library" (Space). The keys of a disabled command travel
+// on.
 class ContentDetail : public QWidget {
     Q_OBJECT
 public:
-    explicit ContentDetail(QWidget *parent = nullptr);
-    explicit ContentDetail(ThumbnailCache &cache, QWidget *parent = nullptr);
+    // `shared` (what every image screen applies) and `cache` must outlive
+    // the pane.
+    ContentDetail(SharedImageScreenState &shared, ThumbnailCache &cache, QWidget *parent = nullptr);
 
     LibraryGrid *grid() const { return m_grid; }
-    OpenedImagePreview *imageScreen() const { return m_preview; }
+    ImageDetailView *imageScreen() const { return m_screen; }
 
     AtlasImage *openedImage() const { return m_openedImage; }
     // None shows the grid.
     void setOpenedImage(AtlasImage *image);
-    // Shows the open image's current title.
-    void refreshOpenedImage();
     bool showsImageScreen() const;
+    // Where the image screen's editor comes from; not owned.
+    void setEditorFactory(ImageEditorFactory *factory);
 
     QAction *returnToGridAction() const { return m_returnToGrid; }
     QAction *nextImageAction() const { return m_nextImage; }
@@ -45,6 +51,10 @@ public:
     QAction *returnToGridByKeyAction() const { return m_returnToGridByKey; }
 
     QToolButton *libraryButton() const { return m_libraryButton; }
+    // The header's buttons of the image screen's Edit/Done command: "Edit"
+    // while not editing, the green "Done" while editing.
+    QToolButton *editButton() const { return m_editButton; }
+    QToolButton *doneButton() const { return m_doneButton; }
     QString title() const;
 
     // Length of the fade between grid and image screen, in milliseconds.
@@ -54,12 +64,16 @@ private:
     void showFace(QWidget *face);
     void updateHeader();
 
+    SharedImageScreenState &m_shared;
+    ThumbnailCache &m_cache;
     LibraryGrid *m_grid = nullptr;
-    OpenedImagePreview *m_preview = nullptr;
+    ImageDetailView *m_screen = nullptr;
     QStackedWidget *m_stack = nullptr;
     PaneHeader *m_header = nullptr;
     QLabel *m_title = nullptr;
     QToolButton *m_libraryButton = nullptr;
+    QToolButton *m_editButton = nullptr;
+    QToolButton *m_doneButton = nullptr;
     QAction *m_returnToGrid = nullptr;
     QAction *m_nextImage = nullptr;
     QAction *m_previousImage = nullptr;

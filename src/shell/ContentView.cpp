@@ -41,7 +41,7 @@ ContentView::ContentView(ContentViewModel &model, UserDefaults &defaults, Thumbn
     m_splitter->setChildrenCollapsible(false);
     m_splitter->setHandleWidth(1);
     m_sidebar = new ContentSidebar(model.appState(), defaults, m_splitter);
-    m_detail = new ContentDetail(cache, m_splitter);
+    m_detail = new ContentDetail(model.appState(), cache, m_splitter);
     m_splitter->addWidget(m_sidebar);
     m_splitter->addWidget(m_detail);
     m_splitter->setStretchFactor(0, 0);
@@ -139,6 +139,7 @@ void ContentView::wireSidebar()
     connect(sidebar, &LibrarySidebar::duplicateImageRequested, &m_model, &ContentViewModel::duplicateImage);
     connect(sidebar, &LibrarySidebar::duplicateSeriesRequested, &m_model, &ContentViewModel::duplicateSeries);
     connect(sidebar, &LibrarySidebar::exportRequested, &m_model, &ContentViewModel::exportEntries);
+    connect(sidebar, &LibrarySidebar::shareRequested, &m_model, &ContentViewModel::shareEntries);
     connect(sidebar, &LibrarySidebar::deleteRequested, &m_model, &ContentViewModel::requestDeletion);
 }
 
@@ -173,10 +174,7 @@ void ContentView::wireModel()
     ContentViewModel *model = &m_model;
     // The model announces visibleImagesChanged after every entriesChanged
     // and sidebar selection change: the grid is refreshed once, there.
-    connect(model, &ContentViewModel::entriesChanged, this, [this] {
-        refreshSidebar();
-        m_detail->refreshOpenedImage();
-    });
+    connect(model, &ContentViewModel::entriesChanged, this, &ContentView::refreshSidebar);
     connect(model, &ContentViewModel::visibleImagesChanged, this, &ContentView::refreshDetail);
     connect(model, &ContentViewModel::openedImageChanged, this, &ContentView::updateImageScreenCommands);
     connect(model, &ContentViewModel::searchAndFiltersChanged, this, &ContentView::refreshSearchAndFilters);
@@ -204,13 +202,14 @@ void ContentView::wireModel()
     m_exporter = new LibraryArchiveExporterModifier(*archiveExport, this);
     connect(archiveExport, &LibraryArchiveExport::isPreparingChanged, this, &ContentView::updateBusyCursor);
     connect(archiveExport, &LibraryArchiveExport::isWritingChanged, this, &ContentView::updateBusyCursor);
+    connect(&m_model.archiveShare(), &LibraryArchiveShare::isSharingChanged, this, &ContentView::updateBusyCursor);
 }
 
 void ContentView::updateBusyCursor()
 {
     const LibraryArchiveExport &archiveExport = m_model.archiveExport();
     if (m_model.isReadingImport() || m_model.isCommittingImport() || archiveExport.isPreparing()
-        || archiveExport.isWriting())
+        || archiveExport.isWriting() || m_model.archiveShare().isSharing())
         setCursor(Qt::BusyCursor);
     else
         unsetCursor();

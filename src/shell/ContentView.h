@@ -68,7 +68,7 @@ private:
     void refreshDetail();
     void updateImageScreenCommands();
     // Busy while picked files are read or committed (the import sheet too),
-    // or an export is prepared or written.
+    // an export is prepared or written, or a share's archive is written.
     void updateBusyCursor();
 
     void updateFileImporter();

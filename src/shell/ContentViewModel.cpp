@@ -25,6 +25,7 @@ ContentViewModel::ContentViewModel(ModelContext &context, AppState &appState, QO
 {
     connect(&m_library, &LibraryQuery::libraryChanged, this, &ContentViewModel::libraryDidChange);
     connect(&m_operations, &LibraryOperations::operationFailed, this, &ContentViewModel::reportOperationError);
+    connect(&m_archiveShare, &LibraryArchiveShare::shareFailed, this, &ContentViewModel::reportOperationError);
 }
 
 ContentViewModel::~ContentViewModel() = default;
@@ -483,6 +484,11 @@ void ContentViewModel::finishImport(const PendingImageImport &pending, const Met
     m_pendingImport.reset();
     emit pendingImportChanged();
     setOpenedImage(imported->firstImage);
+    // A new entry's row is selected with its first image open, as a reopened
+    // image's row is, so that the arrow keys step through what was imported
+    // and going back to the library shows it.
+    if (pending.destination.kind() == PendingImageImport::Destination::Kind::newEntry && imported->firstImage)
+        setSidebarSelection({LibraryDerivation::entryID(*imported->firstImage)});
 }
 
 // Metadata sheet
@@ -554,6 +560,15 @@ void ContentViewModel::exportEntries(const QList<LibraryEntry> &entries)
         return;
     m_archiveExport.prepare(LibraryArchiveSource::fromEntries(entries, m_library.images()),
                             defaultArchiveFilename(entries));
+}
+
+void ContentViewModel::shareEntries(const QList<LibraryEntry> &entries, SharingService::Target target)
+{
+    if (entries.isEmpty())
+        return;
+    m_archiveShare.share(LibraryArchiveTransfer(LibraryArchiveSource::fromEntries(entries, m_library.images()),
+                                                defaultArchiveFilename(entries)),
+                         target);
 }
 
 // Deletion

@@ -5,6 +5,7 @@
 #include "browser/PendingImageImport.h"
 #include "model/LibraryEntry.h"
 #include "shell/LibraryArchiveExport.h"
+#include "shell/LibraryArchiveShare.h"
 #include "shell/LibraryFilters.h"
 #include "shell/LibraryOperations.h"
 #include "shell/LibraryQuery.h"
@@ -221,6 +222,15 @@ public:
     // default archive name. Nothing without entries.
     void exportEntries(const QList<LibraryEntry> &entries);
 
+    // --- Sharing of rows ---------------------------------------------------
+
+    // This window's shares; their failures show as "Share Failed".
+    LibraryArchiveShare &archiveShare() { return m_archiveShare; }
+    // The rows' "Share" items: an archive of the entries, built as for an
+    // export under the same name, written and handed to `target`. Nothing
+    // without entries.
+    void shareEntries(const QList<LibraryEntry> &entries, SharingService::Target target);
+
     // --- Operation-error alert ---------------------------------------------
 
     QString operationErrorTitle() const { return m_operationErrorTitle; }
@@ -288,6 +298,7 @@ private:
     LibraryQuery m_library;
     LibraryOperations m_operations;
     LibraryArchiveExport m_archiveExport;
+    LibraryArchiveShare m_archiveShare;
 
     QString m_selectedImageID;
     QSet<LibraryEntryID> m_sidebarSelection;

@@ -1,5 +1,6 @@
 #include "shell/LibraryArchiveFileDialog.h"
 
+#include "archive/LibraryArchiveTransfer.h"
 #include "archive/VeloranLibraryType.h"
 #include "shell/FileDialogFolder.h"
 
@@ -34,7 +35,7 @@ QFileDialog *LibraryArchiveFileDialog::makeSaveDialog(const QString &filename, Q
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setDefaultSuffix(VeloranLibraryType::fileExtension);
-    dialog->selectFile(filename + QLatin1Char('.') + VeloranLibraryType::fileExtension);
+    dialog->selectFile(LibraryArchiveTransfer::archiveFilename(filename));
     return dialog;
 }
 

@@ -12,8 +12,10 @@ class QWidget;
 // Documents folder, else the home folder), and are window-modal over
 // `parent`'s window. They delete themselves when closed.
 struct LibraryArchiveFileDialog {
-    // Proposes `filename` with the archive's extension, which it adds to a
-    // typed name that has none; asks before replacing a file.
+    // Proposes `filename` as a shared archive would be named
+    // (LibraryArchiveTransfer::archiveFilename), with the archive's
+    // extension, which it adds to a typed name that has none; asks before
+    // replacing a file.
     static QFileDialog *makeSaveDialog(const QString &filename, QWidget *parent);
     // One existing archive file.
     static QFileDialog *makeOpenDialog(QWidget *parent);

@@ -6,29 +6,38 @@
 #include "shell/ApplicationMenu.h"
 #include "shell/ContentView.h"
 #include "shell/ContentViewModel.h"
+#include "shell/MainWindowTab.h"
 #include "shell/SettingsView.h"
+#include "shell/WindowTabbingView.h"
 
 #include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QMenu>
 #include <QMenuBar>
 
 MainWindow::MainWindow(ModelContext &context, AppState &appState, const MainWindowState &state, QWidget *parent)
-    : MainWindow(context, appState, state, UserDefaults::standard(), ThumbnailCache::shared(), parent)
+    : MainWindow(context, appState, state, UserDefaults::standard(), ThumbnailCache::shared(),
+                 &WindowTabRestorationCoordinator::shared(), parent)
 {
 }
 
 MainWindow::MainWindow(ModelContext &context, AppState &appState, const MainWindowState &state,
-                       UserDefaults &defaults, ThumbnailCache &cache, QWidget *parent)
+                       UserDefaults &defaults, ThumbnailCache &cache, WindowTabRestorationCoordinator *coordinator,
+                       QWidget *parent)
     : QMainWindow(parent)
-    , m_state(state)
-    , m_model(std::make_unique<ContentViewModel>(context, appState))
+    , m_context(context)
+    , m_appState(appState)
+    , m_defaults(defaults)
+    , m_cache(cache)
 {
     setWindowTitle(QStringLiteral("Veloran"));
-    m_model->setSelectedImageID(state.selectedImageID);
-    connect(m_model.get(), &ContentViewModel::selectedImageIDChanged, this,
-            [this](const QString &text) { m_state.selectedImageID = text; });
+    m_tabbing = new WindowTabbingView(WindowTabbingConfigurator::mainTabbingIdentifier, this);
+    setCentralWidget(m_tabbing);
+    m_configurator.emplace(*m_tabbing, coordinator, [this](const MainWindowState &opened) { openTab(opened); });
+    connect(m_tabbing, &WindowTabbingView::tabCloseRequested, this,
+            [this](QWidget *tab) { closeTab(static_cast<MainWindowTab *>(tab)); });
 
-    m_content = new ContentView(*m_model, defaults, cache, this);
-    setCentralWidget(m_content);
     m_settingsCommand = new QAction(QStringLiteral("Settings…"), this);
     m_settingsCommand->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     m_settingsCommand->setMenuRole(QAction::PreferencesRole);
@@ -36,12 +45,95 @@ MainWindow::MainWindow(ModelContext &context, AppState &appState, const MainWind
         SettingsView::present(context, defaults, appState.accountService());
     });
     ApplicationMenu::install(menuBar(), {m_settingsCommand});
+
+    m_newTabCommand = new QAction(QStringLiteral("New Tab"), this);
+    m_newTabCommand->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    connect(m_newTabCommand, &QAction::triggered, this, [this] { openTab(MainWindowState::makeDefault()); });
+    m_closeTabCommand = new QAction(QStringLiteral("Close Tab"), this);
+    m_closeTabCommand->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    connect(m_closeTabCommand, &QAction::triggered, this, [this] { closeTab(currentTab()); });
+    QMenu *file = menuBar()->addMenu(QStringLiteral("File"));
+    file->addAction(m_newTabCommand);
+    file->addAction(m_closeTabCommand);
+
+    openTab(state);
     setMinimumSize(minimumSizeHint().expandedTo(ContentView::minimumContentSize()));
     resize(1200, 760);
 }
 
 MainWindow::~MainWindow()
 {
-    // The view and its presentations call into the model: they go first.
-    delete m_content;
+    // Each tab's view calls into its model while it goes: the tabs go
+    // before the rest of the window.
+    qDeleteAll(tabs());
+}
+
+QList<MainWindowTab *> MainWindow::tabs() const
+{
+    QList<MainWindowTab *> list;
+    for (QWidget *tab : m_tabbing->tabs())
+        list.append(static_cast<MainWindowTab *>(tab));
+    return list;
+}
+
+MainWindowTab *MainWindow::currentTab() const
+{
+    return static_cast<MainWindowTab *>(m_tabbing->currentTab());
+}
+
+const MainWindowState &MainWindow::state() const
+{
+    return currentTab()->state();
+}
+
+ContentViewModel &MainWindow::model() const
+{
+    return currentTab()->model();
+}
+
+ContentView *MainWindow::contentView() const
+{
+    return currentTab()->contentView();
+}
+
+MainWindowTab *MainWindow::openTab(const MainWindowState &state)
+{
+    auto *tab = new MainWindowTab(m_context, m_appState, state, m_defaults, m_cache, m_tabbing);
+    m_configurator->join(tab, {[tab] { return tab->state(); },
+                               [tab](const MainWindowState &saved) { tab->setState(saved); }});
+    return tab;
+}
+
+void MainWindow::closeTab(MainWindowTab *tab)
+{
+    if (!tab || !m_tabbing->tabs().contains(tab))
+        return;
+    if (m_tabbing->count() == 1) {
+        close();
+        return;
+    }
+    m_tabbing->removeTab(tab);
+    if (WindowTabRestorationCoordinator *coordinator = m_configurator->coordinator())
+        coordinator->windowWillClose();
+    tab->deleteLater();
+}
+
+void MainWindow::bringForward()
+{
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    QMainWindow::closeEvent(event);
+    if (!event->isAccepted())
+        return;
+    // The Settings and About windows don't keep the application running
+    // once its library window has closed.
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
 }

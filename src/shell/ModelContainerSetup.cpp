@@ -5,6 +5,8 @@
 #include "shell/CloudSyncSettings.h"
 #include "shell/Extensions.h"
 
+#include <QFileInfo>
+
 ModelConfiguration makeModelConfiguration(const Schema &schema, bool isRunningTestsOrCI, bool cloudSyncEnabled)
 {
     ModelConfiguration configuration;
@@ -23,6 +25,12 @@ ModelConfiguration makeModelConfiguration(const Schema &schema)
 {
     return makeModelConfiguration(schema, ProcessInfo::isRunningTestsOrCI(),
                                    CloudSyncSettings::isEnabled(UserDefaults::standard()));
+}
+
+QString libraryFolder()
+{
+    ModelConfiguration onDisk;
+    return QFileInfo(onDisk.storePath()).absolutePath();
 }
 
 std::unique_ptr<ModelContainer> makeModelContainer()

@@ -11,6 +11,10 @@
 ModelConfiguration makeModelConfiguration(const Schema &schema);
 ModelConfiguration makeModelConfiguration(const Schema &schema, bool isRunningTestsOrCI, bool cloudSyncEnabled);
 
+// The folder that the library's store lives in (the user's data folder for
+// the application), also while it is kept in memory.
+QString libraryFolder();
+
 // The application's container from VeloranSchemaV1 and VeloranMigrationPlan.
 // Throws the container's ModelStoreError unchanged.
 std::unique_ptr<ModelContainer> makeModelContainer();

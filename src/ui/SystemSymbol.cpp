@@ -388,6 +388,39 @@ const QHash<QString, Drawing> &drawings()
              p.drawEllipse(QPointF(12, 16.6), 1.1, 1.1);
              p.restore();
          }},
+        {QStringLiteral("pointer.arrow"),
+         [](QPainter &p) {
+             p.drawPolygon(QPolygonF({QPointF(6, 3), QPointF(6, 19), QPointF(10.2, 15), QPointF(13, 21),
+                                      QPointF(15.6, 19.8), QPointF(12.8, 14), QPointF(18.5, 14)}));
+         }},
+        {QStringLiteral("smallcircle.filled.circle"),
+         [](QPainter &p) {
+             circle(p);
+             p.save();
+             p.setBrush(p.pen().color());
+             p.setPen(Qt::NoPen);
+             circle(p, {12, 12}, 3.6);
+             p.restore();
+         }},
+        {QStringLiteral("pentagon"),
+         [](QPainter &p) {
+             QPolygonF pentagon;
+             for (int i = 0; i < 5; ++i) {
+                 const double a = -std::numbers::pi / 2 + i * 2 * std::numbers::pi / 5;
+                 pentagon.append(QPointF(12 + 9 * std::cos(a), 12.6 + 9 * std::sin(a)));
+             }
+             p.drawPolygon(pentagon);
+         }},
+        {QStringLiteral("checkmark.circle"),
+         [](QPainter &p) {
+             circle(p);
+             p.drawPolyline(QPolygonF({QPointF(7.8, 12.4), QPointF(10.8, 15.4), QPointF(16.4, 8.8)}));
+         }},
+        {QStringLiteral("minus.circle"),
+         [](QPainter &p) {
+             circle(p);
+             p.drawLine(QPointF(7.5, 12), QPointF(16.5, 12));
+         }},
         {QStringLiteral("square.grid.2x2"),
          [](QPainter &p) {
              for (double x : {4.0, 13.0})

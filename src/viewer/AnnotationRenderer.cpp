@@ -140,10 +140,16 @@ void paintInParallel(int count, const std::function<void(int)> &work)
 
 } // namespace
 
-AnnotationRenderer::AnnotationRenderer()
-    : m_fill(AppStyle::orange(), fillOpacity)
-    , m_highlightedFill(AppStyle::orange(), highlightedFillOpacity)
-    , m_outline(AppStyle::orange(), 1)
+AnnotationRenderer::ShapeStyle AnnotationRenderer::overlayShapes()
+{
+    return {fillOpacity, highlightedFillOpacity, 1, strokeWidth, highlightedStrokeWidth};
+}
+
+AnnotationRenderer::AnnotationRenderer(const ShapeStyle &shapes)
+    : m_shapes(shapes)
+    , m_fill(AppStyle::orange(), shapes.fillOpacity)
+    , m_highlightedFill(AppStyle::orange(), shapes.highlightedFillOpacity)
+    , m_outline(AppStyle::orange(), shapes.strokeOpacity)
     , m_leader(AppStyle::orange(), leaderOpacity)
     , m_images(imageCacheBytes)
 {
@@ -167,7 +173,7 @@ const QImage &AnnotationRenderer::render(const AnnotationFrame &frame, const Ann
     regions.reserve(size_t(scene.regions().size()));
     for (const AnnotationMark &mark : scene.regions()) {
         const bool isHighlighted = highlighted && mark.id == *highlighted;
-        const double margin = (isHighlighted ? highlightedStrokeWidth : strokeWidth) * ratio;
+        const double margin = (isHighlighted ? m_shapes.highlightedStrokeWidth : m_shapes.strokeWidth) * ratio;
         const QRectF bounds = toDevice.mapRect(mark.bounds).adjusted(-margin, -margin, margin, margin);
         if (bounds.intersects(deviceRect))
             regions.push_back({&mark, bounds, isHighlighted});
@@ -255,7 +261,8 @@ const QImage &AnnotationRenderer::render(const AnnotationFrame &frame, const Ann
             (region.highlighted ? m_highlightedFill : m_fill)
                 .fillPolygon(band, origin, corners.constData(), corners.size(), edges);
             m_outline.drawPolyline(band, origin, corners.constData(), corners.size(),
-                                   (region.highlighted ? highlightedStrokeWidth : strokeWidth) * ratio, true);
+                                   (region.highlighted ? m_shapes.highlightedStrokeWidth : m_shapes.strokeWidth) * ratio,
+                                   true);
         }
         for (const LeaderLine &line : lines) {
             if (line.bottom >= top && line.top < bottom)

@@ -24,7 +24,18 @@ class QPainter;
 // into small images on the GUI thread and stamped where they go. GUI thread.
 class AnnotationRenderer {
 public:
-    AnnotationRenderer();
+    // How region shapes are filled and outlined.
+    struct ShapeStyle {
+        double fillOpacity;
+        double highlightedFillOpacity;
+        double strokeOpacity;
+        double strokeWidth; // view points
+        double highlightedStrokeWidth;
+    };
+    // The overlay's shapes, with the constants below.
+    static ShapeStyle overlayShapes();
+
+    explicit AnnotationRenderer(const ShapeStyle &shapes = overlayShapes());
 
     // Region shapes: filled in the annotation orange at fillOpacity (more when highlighted)
     // and outlined with strokeWidth view points (more when highlighted), at
@@ -58,6 +69,7 @@ private:
     QImage markerImage(bool highlighted, qreal ratio);
     QImage linkButtonImage(double side, qreal ratio);
 
+    ShapeStyle m_shapes;
     ShapeRaster m_fill;
     ShapeRaster m_highlightedFill;
     ShapeRaster m_outline;

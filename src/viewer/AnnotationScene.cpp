@@ -35,8 +35,7 @@ AnnotationMark markOf(const Annotation &annotation, AnnotationKind kind)
 AnnotationScene::AnnotationScene(const QList<PointAnnotation *> &points, const QList<RegionAnnotation *> &regions,
                                  const QSet<QString> &disabledGroups)
 {
-    static std::atomic<quint64> made{0};
-    m_generation = ++made;
+    renumber();
     for (const PointAnnotation *point : points) {
         if (!isVisible(parseGroupNames(point->group()), disabledGroups))
             continue;
@@ -46,21 +45,61 @@ AnnotationScene::AnnotationScene(const QList<PointAnnotation *> &points, const Q
         m_points.append(mark);
     }
     for (const RegionAnnotation *region : regions) {
-        const QList<Vertex> vertices = region->vertices();
-        if (vertices.size() < 3 || !isVisible(parseGroupNames(region->group()), disabledGroups))
+        if (!isVisible(parseGroupNames(region->group()), disabledGroups))
             continue;
-        AnnotationMark mark = markOf(*region, AnnotationKind::region);
-        mark.polygon.reserve(vertices.size());
-        QPointF sum;
-        for (const Vertex &vertex : vertices) {
-            const QPointF corner(unit(vertex.x), unit(vertex.y));
-            mark.polygon.append(corner);
-            sum += corner;
-        }
-        mark.anchor = sum / double(vertices.size());
-        mark.bounds = mark.polygon.boundingRect();
-        m_regions.append(mark);
+        if (std::optional<AnnotationMark> mark = regionMark(*region))
+            m_regions.append(std::move(*mark));
     }
+}
+
+std::optional<AnnotationMark> AnnotationScene::regionMark(const RegionAnnotation &region)
+{
+    const QList<Vertex> vertices = region.vertices();
+    if (vertices.size() < 3)
+        return std::nullopt;
+    AnnotationMark mark = markOf(region, AnnotationKind::region);
+    mark.polygon.reserve(vertices.size());
+    QPointF sum;
+    for (const Vertex &vertex : vertices) {
+        const QPointF corner(unit(vertex.x), unit(vertex.y));
+        mark.polygon.append(corner);
+        sum += corner;
+    }
+    mark.anchor = sum / double(vertices.size());
+    mark.bounds = mark.polygon.boundingRect();
+    return mark;
+}
+
+void AnnotationScene::renumber()
+{
+    static std::atomic<quint64> made{0};
+    m_generation = ++made;
+}
+
+AnnotationScene AnnotationScene::without(const QUuid &id) const
+{
+    AnnotationScene scene = *this;
+    const auto named = [&](const AnnotationMark &mark) { return mark.id == id; };
+    scene.m_points.removeIf(named);
+    scene.m_regions.removeIf(named);
+    scene.renumber();
+    return scene;
+}
+
+AnnotationScene AnnotationScene::updated(const RegionAnnotation &region) const
+{
+    AnnotationScene scene = *this;
+    for (qsizetype i = 0; i < scene.m_regions.size(); ++i) {
+        if (scene.m_regions[i].id != region.id())
+            continue;
+        if (std::optional<AnnotationMark> mark = regionMark(region))
+            scene.m_regions[i] = std::move(*mark);
+        else
+            scene.m_regions.removeAt(i);
+        scene.renumber();
+        break;
+    }
+    return scene;
 }
 
 QList<AnnotationCallout> AnnotationScene::callouts(const CanvasGeometry &geometry, const CalloutMetrics &metrics) const

@@ -46,6 +46,13 @@ public:
     // from one can tell it from its successor.
     quint64 generation() const { return m_generation; }
 
+    // The same scene without the mark of `id`, or with the mark of a region
+    // made again from it after it changed (in its place; the scene is kept
+    // when the region has no mark in it): new scenes, made without reading
+    // the other annotations again.
+    AnnotationScene without(const QUuid &id) const;
+    AnnotationScene updated(const RegionAnnotation &region) const;
+
     // The callouts of the marks in the view of `geometry`, laid out: one per
     // point, then one per region, before layOutCallouts.
     QList<AnnotationCallout> callouts(const CanvasGeometry &geometry, const CalloutMetrics &metrics) const;
@@ -60,6 +67,9 @@ public:
     static QPointF unitPoint(const QPointF &viewPoint, const CanvasGeometry &geometry);
 
 private:
+    static std::optional<AnnotationMark> regionMark(const RegionAnnotation &region);
+    void renumber();
+
     QList<AnnotationMark> m_points;
     QList<AnnotationMark> m_regions;
     quint64 m_generation = 0;

@@ -41,4 +41,7 @@ public:
 signals:
     // The overlay looks different: the canvas repaints.
     void changed();
+    // Only `area` (view coordinates) of the overlay looks different: the
+    // canvas repaints that part.
+    void areaChanged(const QRectF &area);
 };

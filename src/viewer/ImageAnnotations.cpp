@@ -5,7 +5,23 @@
 #include "model/RegionAnnotation.h"
 #include "platform/objectstore/ModelContext.h"
 
+#include <QHash>
+
 #include <cstring>
+
+namespace {
+
+template<class Annotation>
+QList<ModelObject *> asObjects(const QList<Annotation *> &annotations)
+{
+    QList<ModelObject *> objects;
+    objects.reserve(annotations.size());
+    for (Annotation *annotation : annotations)
+        objects.append(annotation);
+    return objects;
+}
+
+} // namespace
 
 QList<AnnotationLink> annotationLinkFilter(const LinkedAnnotation &annotation)
 {
@@ -40,9 +56,11 @@ void ImageAnnotations::setImage(AtlasImage *image)
     if (image) {
         m_imageWatch.object = m_image;
         m_imageWatch.token = image->addObserver([this](ModelObject *, const char *property) {
-            if (std::strcmp(property, "points") == 0 || std::strcmp(property, "regions") == 0) {
-                unwatchAnnotations();
-                watchAnnotations();
+            if (std::strcmp(property, "points") == 0) {
+                follow(asObjects(points()), m_pointWatches);
+                report();
+            } else if (std::strcmp(property, "regions") == 0) {
+                follow(asObjects(regions()), m_regionWatches);
                 report();
             }
         });
@@ -50,7 +68,6 @@ void ImageAnnotations::setImage(AtlasImage *image)
         m_context = image->modelContext();
         if (m_context) {
             connect(m_context, &ModelContext::didRollback, this, [this] {
-                unwatchAnnotations();
                 watchAnnotations();
                 report();
             });
@@ -89,24 +106,51 @@ std::optional<AnnotationLinksContent> ImageAnnotations::linksContent(const QUuid
 
 void ImageAnnotations::watchAnnotations()
 {
-    for (PointAnnotation *point : points())
-        watch(point, m_annotationWatches);
-    for (RegionAnnotation *region : regions())
-        watch(region, m_annotationWatches);
+    follow(asObjects(points()), m_pointWatches);
+    follow(asObjects(regions()), m_regionWatches);
+}
+
+void ImageAnnotations::follow(const QList<ModelObject *> &listed, std::vector<Watch> &watches)
+{
+    // Annotations still listed keep their watch; only those that came are
+    // watched anew, and those that went are let go.
+    QHash<ModelObject *, size_t> watched;
+    watched.reserve(qsizetype(watches.size()));
+    for (size_t i = 0; i < watches.size(); ++i)
+        watched.insert(watches[i].object.get(), i);
+    std::vector<bool> kept(watches.size(), false);
+    std::vector<Watch> following;
+    following.reserve(size_t(listed.size()));
+    for (ModelObject *object : listed) {
+        const auto found = watched.constFind(object);
+        if (found == watched.constEnd() || kept[*found]) {
+            watch(object, following);
+        } else {
+            kept[*found] = true;
+            following.push_back(std::move(watches[*found]));
+        }
+    }
+    for (size_t i = 0; i < watches.size(); ++i) {
+        if (!kept[i])
+            watches[i].object->removeObserver(watches[i].token);
+    }
+    watches = std::move(following);
 }
 
 void ImageAnnotations::unwatchAnnotations()
 {
-    for (const Watch &entry : m_annotationWatches)
-        entry.object->removeObserver(entry.token);
-    m_annotationWatches.clear();
+    follow({}, m_pointWatches);
+    follow({}, m_regionWatches);
 }
 
 void ImageAnnotations::watch(ModelObject *object, std::vector<Watch> &into)
 {
     Watch entry;
     entry.object = object->sharedFromThis<ModelObject>();
-    entry.token = object->addObserver([this](ModelObject *, const char *) { report(); });
+    entry.token = object->addObserver([this](ModelObject *written, const char *) {
+        emit annotationWritten(written);
+        report();
+    });
     into.push_back(std::move(entry));
 }
 

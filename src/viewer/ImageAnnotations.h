@@ -60,6 +60,8 @@ public:
     std::optional<AnnotationLinksContent> linksContent(const QUuid &id) const;
 
 signals:
+    // One of the annotations was written (any property); changed() follows.
+    void annotationWritten(ModelObject *annotation);
     void changed();
 
 private:
@@ -70,12 +72,15 @@ private:
 
     void watchAnnotations();
     void unwatchAnnotations();
+    // Watches what `listed` holds, from `watches` where it can.
+    void follow(const QList<ModelObject *> &listed, std::vector<Watch> &watches);
     void watch(ModelObject *object, std::vector<Watch> &into);
     void report();
 
     std::shared_ptr<AtlasImage> m_image;
     Watch m_imageWatch;
-    std::vector<Watch> m_annotationWatches;
+    std::vector<Watch> m_pointWatches;
+    std::vector<Watch> m_regionWatches;
     QPointer<ModelContext> m_context;
     quint64 m_revision = 0;
 };

@@ -5,6 +5,7 @@
 #include <QFutureWatcher>
 #include <QPaintDevice>
 #include <QPainter>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -34,15 +35,33 @@ PictureSource::~PictureSource()
         m_cancelBuild->store(true);
 }
 
-void PictureSource::setImage(const QImage &image)
+void PictureSource::releaseLevels()
 {
     if (m_cancelBuild)
         m_cancelBuild->store(true);
     delete m_build;
     m_build = nullptr;
     m_cancelBuild.reset();
-    m_levels.clear();
     m_building = false;
+    qsizetype bytes = 0;
+    for (const QImage &level : std::as_const(m_levels))
+        bytes += level.sizeInBytes();
+    constexpr qsizetype largePicture = 32 * 1024 * 1024;
+    if (bytes >= largePicture)
+        WorkerPools::computing().start([levels = std::move(m_levels)]() mutable { levels.clear(); });
+    m_levels.clear();
+}
+
+void PictureSource::setLevels(QList<QImage> levels)
+{
+    releaseLevels();
+    m_levels = std::move(levels);
+    emit changed();
+}
+
+void PictureSource::setImage(const QImage &image)
+{
+    releaseLevels();
 
     if (!image.isNull()) {
         m_levels = {image};
@@ -147,7 +166,7 @@ QImage PictureSource::halved(const QImage &image, const std::atomic_bool *cancel
     return half;
 }
 
-QImage PictureSource::paintable(const QImage &image)
+QImage PictureSource::paintable(QImage image)
 {
     switch (image.format()) {
     case QImage::Format_RGB32:
@@ -155,23 +174,23 @@ QImage PictureSource::paintable(const QImage &image)
     case QImage::Format_Grayscale8:
         return image;
     case QImage::Format_Grayscale16:
-        return image.convertToFormat(QImage::Format_Grayscale8);
+        return std::move(image).convertToFormat(QImage::Format_Grayscale8);
     case QImage::Format_Indexed8:
     case QImage::Format_Mono:
     case QImage::Format_MonoLSB:
         if (image.isGrayscale() && !image.hasAlphaChannel())
-            return image.convertToFormat(QImage::Format_Grayscale8);
+            return std::move(image).convertToFormat(QImage::Format_Grayscale8);
         break;
     default:
         break;
     }
-    return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                         : QImage::Format_RGB32);
+    const QImage::Format format = image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    return std::move(image).convertToFormat(format);
 }
 
-QList<QImage> PictureSource::buildLevels(const QImage &image, const std::atomic_bool &cancelled)
+QList<QImage> PictureSource::buildLevels(QImage image, const std::atomic_bool &cancelled)
 {
-    QList<QImage> levels{paintable(image)};
+    QList<QImage> levels{paintable(std::move(image))};
     while (!cancelled.load() && std::max(levels.last().width(), levels.last().height()) > smallestSide) {
         QImage next = halved(levels.last(), &cancelled);
         if (next.isNull())

@@ -27,6 +27,9 @@ public:
     // Shows `image` at once (painted from its full size until the smaller
     // levels are ready). A null image clears the source.
     void setImage(const QImage &image);
+    // Shows a picture whose levels are all built already (full size first,
+    // as buildLevels() makes them), at once. None clears the source.
+    void setLevels(QList<QImage> levels);
     void clear() { setImage(QImage()); }
 
     bool isNull() const { return m_levels.isEmpty(); }
@@ -55,11 +58,13 @@ public:
     static QImage halved(const QImage &image, const std::atomic_bool *cancelled = nullptr);
     // The image in a format that paints fast and halves exactly: 32-bit RGB,
     // premultiplied ARGB when it has alpha, or 8-bit grey for grey images.
-    static QImage paintable(const QImage &image);
+    // A picture given up by its caller is converted in place where the
+    // format allows.
+    static QImage paintable(QImage image);
     // All levels of `image`, full size (made paintable) first, down to one
     // whose longer side is at most smallestSide; stops early (returning what
     // it has) once `cancelled` is set. Any thread.
-    static QList<QImage> buildLevels(const QImage &image, const std::atomic_bool &cancelled);
+    static QList<QImage> buildLevels(QImage image, const std::atomic_bool &cancelled);
     static constexpr int smallestSide = 64;
 
 signals:
@@ -67,6 +72,10 @@ signals:
     void changed();
 
 private:
+    // Drops the levels shown so far: a large picture is freed on a worker
+    // thread, as returning a gigabyte to the system takes a while.
+    void releaseLevels();
+
     QList<QImage> m_levels;
     bool m_building = false;
     std::shared_ptr<std::atomic_bool> m_cancelBuild;

@@ -7,8 +7,8 @@
 class QAction;
 
 // The bar of three zoom buttons in the top-trailing corner of a canvas:
-// zoom out (Ctrl+-), reset (Ctrl+0) and zoom in (Ctrl++, also Ctrl+= and
-// Ctrl+Shift+=). Its commands are QActions, live in the window while the bar
+// zoom out (Ctrl+-), reset (Ctrl+0) and zoom in (Ctrl++, also Ctrl+=; a
+// plus typed as Shift and = is Ctrl++). Its commands are QActions, live in the window while the bar
 // is visible; the canvas connects them to its zoom and tells the bar the
 // committed zoom, which enables and disables them (a gesture in progress
 // does not count). The bar itself never changes a zoom.

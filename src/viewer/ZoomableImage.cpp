@@ -106,8 +106,11 @@ void ZoomableImage::setOverlay(CanvasOverlay *overlay)
     if (m_press == Press::Overlay)
         m_press = Press::None;
     m_overlay = overlay;
-    if (overlay)
+    if (overlay) {
         connect(overlay, &CanvasOverlay::changed, this, qOverload<>(&QWidget::update));
+        connect(overlay, &CanvasOverlay::areaChanged, this,
+                [this](const QRectF &area) { update(area.toAlignedRect()); });
+    }
     update();
 }
 
@@ -153,16 +156,21 @@ bool ZoomableImage::event(QEvent *event)
     return true;
 }
 
+QColor ZoomableImage::backdrop(const QPalette &palette)
+{
+    const QColor window = palette.window().color();
+    return QColor::fromRgbF(window.redF() * 0.08f, window.greenF() * 0.08f, window.blueF() * 0.08f);
+}
+
 void ZoomableImage::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     const CanvasGeometry canvas = geometry();
     const QRectF pictureRect = m_picture && !m_picture->isNull() ? canvas.pictureRect() : QRectF();
 
-    // The backdrop: black at 0.92 over the window's colour. An opaque
-    // picture covers its whole pixels, which need no backdrop under them.
-    const QColor window = palette().window().color();
-    const QColor backdrop = QColor::fromRgbF(window.redF() * 0.08f, window.greenF() * 0.08f, window.blueF() * 0.08f);
+    // An opaque picture covers its whole pixels, which need no backdrop
+    // under them.
+    const QColor backdrop = ZoomableImage::backdrop(palette());
     QRegion backdropRegion(event->rect());
     if (m_picture && m_picture->isOpaque()) {
         backdropRegion -= QRect(QPoint(int(std::ceil(pictureRect.left())), int(std::ceil(pictureRect.top()))),

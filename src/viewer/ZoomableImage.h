@@ -54,6 +54,10 @@ public:
 
     QSize sizeHint() const override { return {640, 480}; }
 
+    // The backdrop the picture lies on: black at 0.92 over the window's
+    // colour.
+    static QColor backdrop(const QPalette &palette);
+
 protected:
     bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;

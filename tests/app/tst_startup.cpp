@@ -1,11 +1,75 @@
+#include "support/DeadProcessLock.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+
+#include <signal.h>
+
 namespace {
+
+// The application as a user on this machine runs it: its library on disk,
+// its folders under `home`.
+QProcessEnvironment userEnvironment(const QTemporaryDir &home)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("CI"));
+    environment.remove(QStringLiteral("XCTestConfigurationFilePath"));
+    environment.remove(QStringLiteral("XCTestBundlePath"));
+    for (const char *name : {"DATA", "CONFIG", "CACHE", "RUNTIME"}) {
+        const QString folder = home.filePath(QString::fromLatin1(name).toLower());
+        QDir().mkpath(folder);
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        environment.insert(QStringLiteral("XDG_%1_%2").arg(QLatin1String(name), name == QByteArray("RUNTIME") ? "DIR" : "HOME"),
+                           folder);
+    }
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return environment;
+}
+
+std::unique_ptr<QProcess> launch(const QTemporaryDir &home, const QStringList &arguments = {})
+{
+    auto app = std::make_unique<QProcess>();
+    app->setProcessEnvironment(userEnvironment(home));
+    app->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    app->start(QStringLiteral(VELORAN_APP_PATH), arguments);
+    return app;
+}
+
+// The window states that the application saved.
+QStringList savedWindowIDs(const QTemporaryDir &home)
+{
+    const QSettings defaults(home.filePath(QStringLiteral("config/Veloran/Veloran/defaults.ini")), QSettings::IniFormat);
+    QStringList ids;
+    for (const QJsonValue &state : QJsonDocument::fromJson(defaults.value("mainWindowStates").toByteArray()).array())
+        ids << state.toObject().value(QStringLiteral("id")).toString();
+    return ids;
+}
+
+// Waits until the application listens for later launches.
+bool waitUntilListening(const QTemporaryDir &home)
+{
+    const QDir runtime(home.filePath(QStringLiteral("runtime")));
+    return QTest::qWaitFor([&] { return !runtime.entryList({QStringLiteral("veloran-*.socket")}, QDir::System).isEmpty(); },
+                           20000);
+}
+
+// Ends the application as the session does at logout.
+bool terminate(QProcess &app)
+{
+    ::kill(pid_t(app.processId()), SIGTERM);
+    return app.waitForFinished(20000) && app.exitStatus() == QProcess::NormalExit && app.exitCode() == 0;
+}
 
 QByteArray fileHash(const QString &path)
 {
@@ -18,10 +82,49 @@ QByteArray fileHash(const QString &path)
 } // namespace
 
 // The application refuses to start on a store it cannot open, says why, and
-// leaves the file alone.
+// leaves the file alone; a launch while it runs hands over to it; its tabs
+// come back after a restart.
 class StartupTest : public QObject {
     Q_OBJECT
 private slots:
+    void launchesWhileItRunsHandOverAndTabsComeBack()
+    {
+        QTemporaryDir home;
+        // A lock left by a process that died is taken over.
+        const QString library = home.filePath(QStringLiteral("data/Veloran/Veloran"));
+        QVERIFY(QDir().mkpath(library));
+        QVERIFY(writeDeadProcessLock(QDir(library).filePath(QStringLiteral("veloran.lock")), "veloran"));
+
+        const std::unique_ptr<QProcess> first = launch(home);
+        QVERIFY(waitUntilListening(home));
+        // A plain launch brings the running one forward and ends; one asking
+        // for a new window gives it a new tab.
+        for (const QStringList &arguments : {QStringList(), QStringList{QStringLiteral("--new-window")}}) {
+            const std::unique_ptr<QProcess> second = launch(home, arguments);
+            QVERIFY(second->waitForFinished(20000));
+            QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+            QCOMPARE(second->exitCode(), 0);
+            QCOMPARE(first->state(), QProcess::Running);
+        }
+        QVERIFY(terminate(*first));
+        const QStringList tabs = savedWindowIDs(home);
+        QCOMPARE(tabs.size(), 2);
+        QCOMPARE(tabs.first(), tabs.first().toUpper());
+
+        // Started again: the two tabs come back, and a new one joins them.
+        const std::unique_ptr<QProcess> again = launch(home);
+        QVERIFY(waitUntilListening(home));
+        const std::unique_ptr<QProcess> asking = launch(home, {QStringLiteral("--new-window")});
+        QVERIFY(asking->waitForFinished(20000));
+        QCOMPARE(asking->exitCode(), 0);
+        QTest::qWait(200);
+        QVERIFY(terminate(*again));
+        const QStringList restored = savedWindowIDs(home);
+        QCOMPARE(restored.size(), 3);
+        QCOMPARE(restored.first(), tabs.first());
+        QVERIFY(restored.contains(tabs.at(1)));
+    }
+
     void unopenableStoreStopsTheProcess()
     {
         QTemporaryDir home;

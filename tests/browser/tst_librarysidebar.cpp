@@ -137,7 +137,7 @@ private slots:
         QCOMPARE(changed.count(), 0);
         QCOMPARE(viewSelection(), ids({0, 1}));
         QCOMPARE(menuTitles(menu),
-                 QStringList({"Rename", "Duplicate Series", "-", "Export Series…", "-", "Delete Series"}));
+                 QStringList({"Rename", "Duplicate Series", "-", "Export Series…", "Share", "-", "Delete Series"}));
         QSignalSpy deleted(m_sidebar.get(), &LibrarySidebar::deleteRequested);
         menuItem(menu, QStringLiteral("Delete Series"))->trigger();
         const QList<LibraryEntry> targets = deleted.value(0).value(0).value<QList<LibraryEntry>>();
@@ -151,14 +151,24 @@ private slots:
         m_sidebar->setSelection(ids({3, 0, 2}));
         QMenu *menu = rightClick(2);
         QVERIFY(menu);
-        QCOMPARE(menuTitles(menu),
-                 QStringList({"Rename", "Duplicate Series", "-", "Export 3 Items…", "-", "Delete 3 Items"}));
+        QCOMPARE(menuTitles(menu), QStringList({"Rename", "Duplicate Series", "-", "Export 3 Items…", "Share", "-",
+                                                "Delete 3 Items"}));
+        // The share items: what is shared, then what this desktop offers.
+        const QMenu *share = menuItem(menu, QStringLiteral("Share"))->menu();
+        QStringList shareTitles{QStringLiteral("Veloran Selection"), QStringLiteral("-")};
+        for (const SharingService::Target target : SharingService::availableTargets())
+            shareTitles << LibrarySidebar::shareTargetTitle(target);
+        QCOMPARE(menuTitles(share), shareTitles);
+        QVERIFY(!share->actions().first()->isEnabled());
         QSignalSpy deleteRequests(m_sidebar.get(), &LibrarySidebar::deleteRequested);
         QSignalSpy exportRequests(m_sidebar.get(), &LibrarySidebar::exportRequested);
+        QSignalSpy shareRequests(m_sidebar.get(), &LibrarySidebar::shareRequested);
         QSignalSpy renamed(m_sidebar.get(), &LibrarySidebar::renameRequested);
         menuItem(menu, QStringLiteral("Delete 3 Items"))->trigger();
         menuItem(menu, QStringLiteral("Export 3 Items…"))->trigger();
-        for (const QSignalSpy *spy : {&deleteRequests, &exportRequests}) {
+        menuItem(share, QStringLiteral("Copy"))->trigger();
+        QCOMPARE(shareRequests.value(0).value(1).value<SharingService::Target>(), SharingService::Target::copy);
+        for (const QSignalSpy *spy : {&deleteRequests, &exportRequests, &shareRequests}) {
             const QList<LibraryEntry> targets = spy->value(0).value(0).value<QList<LibraryEntry>>();
             QCOMPARE(targets.size(), 3); // in list order
             QCOMPARE(targets.at(0).entryID(), m_entries.at(0).entryID());
@@ -175,7 +185,8 @@ private slots:
         QSignalSpy edited(m_sidebar.get(), &LibrarySidebar::editRequested);
         QSignalSpy duplicated(m_sidebar.get(), &LibrarySidebar::duplicateImageRequested);
         menu = rightClick(0);
-        QCOMPARE(menuTitles(menu), QStringList({"Edit", "Duplicate", "-", "Export 3 Items…", "-", "Delete 3 Items"}));
+        QCOMPARE(menuTitles(menu),
+                 QStringList({"Edit", "Duplicate", "-", "Export 3 Items…", "Share", "-", "Delete 3 Items"}));
         menuItem(menu, QStringLiteral("Edit"))->trigger();
         menuItem(menu, QStringLiteral("Duplicate"))->trigger();
         QCOMPARE(edited.value(0).value(0).value<AtlasImage *>(), m_entries.at(0).imageValue());

@@ -29,14 +29,16 @@
 
 #include <memory>
 
-// A main window on a test library, shown on the offscreen screen.
+// A main window on a test library, shown on the offscreen screen; its tabs
+// register with `coordinator` when one is given.
 struct WindowHarness {
-    explicit WindowHarness(TestLibrary &library)
+    explicit WindowHarness(TestLibrary &library, WindowTabRestorationCoordinator *coordinator = nullptr)
         : appState(defaults, accounts)
-        , window(library.context(), appState, MainWindowState::makeDefault(), defaults, cache)
+        , window(library.context(), appState, MainWindowState::makeDefault(), defaults, cache, coordinator)
     {
         window.show();
-        if (!QTest::qWaitForWindowExposed(&window))
+        window.activateWindow();
+        if (!QTest::qWaitForWindowActive(&window))
             qFatal("the window did not appear");
     }
 

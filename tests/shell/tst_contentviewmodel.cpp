@@ -314,14 +314,17 @@ private slots:
         QTEST(sheet.headerSubtitle, "subtitle");
         QTEST(sheet.draft.title, "draftTitle");
 
-        // Confirmed: the first new image opens; a standalone image's row
-        // becomes its new series' row.
+        // Confirmed: the first new image opens; a new entry's row is
+        // selected; a standalone image's row becomes its new series' row.
         const QSet<LibraryEntryID> before = model.sidebarSelection();
         model.commitImport(*model.pendingImport(), sheet.draft);
         QVERIFY(!model.pendingImport());
         QVERIFY(model.openedImage());
         QCOMPARE(model.selectedImageID(), idText(model.openedImage()));
-        QCOMPARE(model.sidebarSelection(), selected == 2 ? rowOf(hand) : before);
+        const QSet<LibraryEntryID> after = selected == 0 ? rowOf(model.openedImage())
+                                           : selected == 2 ? rowOf(hand)
+                                                           : before;
+        QCOMPARE(model.sidebarSelection(), after);
         if (selected == 0 && files.size() > 1)
             QCOMPARE(model.openedImage()->title(), QStringLiteral("img1"));
     }

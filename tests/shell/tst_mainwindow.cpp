@@ -1,7 +1,11 @@
 #include "MainWindowTestSupport.h"
 
 #include "archive/LibraryArchiveFile.h"
-#include "shell/OpenedImagePreview.h"
+#include "editor/AnnotationEditor.h"
+#include "viewer/ImageDetailView.h"
+#include "viewer/OpenedPicture.h"
+#include "viewer/PictureSource.h"
+#include "viewer/ZoomableImage.h"
 
 #include <QComboBox>
 #include <QDragEnterEvent>
@@ -9,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPointer>
 #include <QSplitter>
 #include <QToolButton>
 
@@ -154,8 +159,28 @@ private slots:
         // back to the grid, selecting it.
         ContentDetail *detail = harness.view().contentDetail();
         QVERIFY(detail->showsImageScreen());
-        QVERIFY(detail->imageScreen()->hasPicture());
+        QTRY_COMPARE(detail->imageScreen()->picture()->status(), OpenedPicture::Status::ready);
         QCOMPARE(detail->imageScreen()->title(), QStringLiteral("scan 1"));
+        QCOMPARE(detail->title(), QStringLiteral("scan 1"));
+        // The new series' row is selected, so the grid behind the screen
+        // lists what was imported.
+        QCOMPARE(harness.model().sidebarSelection(), QSet<LibraryEntryID>{LibraryEntryID::series(series.first()->id())});
+        QCOMPARE(harness.model().visibleImages(), images);
+        // The header's Edit turns edit mode on and becomes Done, which
+        // turns it off.
+        QVERIFY(detail->editButton()->isVisible() && !detail->doneButton()->isVisible());
+        // In edit mode the annotation editor takes the viewer's place, and
+        // goes when edit mode ends.
+        QTest::mouseClick(detail->editButton(), Qt::LeftButton);
+        QVERIFY(harness.appState.isEditing());
+        QVERIFY(!detail->editButton()->isVisible() && detail->doneButton()->isVisible());
+        auto *editor = detail->imageScreen()->findChild<AnnotationEditor *>();
+        QVERIFY(editor);
+        QTRY_VERIFY(editor->isVisible());
+        const QPointer<AnnotationEditor> editing = editor;
+        QTest::mouseClick(detail->doneButton(), Qt::LeftButton);
+        QVERIFY(!harness.appState.isEditing());
+        QTRY_VERIFY(!editing || !editing->isVisible());
         QTRY_COMPARE(harness.sidebar().entries().size(), 1);
         QTest::mouseClick(detail->libraryButton(), Qt::LeftButton);
         QVERIFY(!detail->showsImageScreen());
@@ -233,7 +258,11 @@ private slots:
         QWidget *screen = detail->imageScreen();
         QTRY_VERIFY(screen->hasFocus());
         QTest::keyClick(screen, Qt::Key_Down);
-        QTest::keyClick(screen, Qt::Key_Right);
+        // Also from the canvas, once clicked.
+        QWidget *canvas = detail->imageScreen()->canvas();
+        QTest::mouseClick(canvas, Qt::LeftButton);
+        QTRY_VERIFY(canvas->hasFocus());
+        QTest::keyClick(canvas, Qt::Key_Right);
         QCOMPARE(harness.model().openedImage(), slices.at(2));
         QTest::keyClick(screen, Qt::Key_Up);
         QTest::keyClick(screen, Qt::Key_Left);
@@ -254,6 +283,25 @@ private slots:
         QCOMPARE(harness.model().openedImage(), slices.at(2));
         QVERIFY(harness.clickRow(LibraryEntryID::image(knee->id())));
         QCOMPARE(harness.view().contentDetail()->imageScreen()->image(), knee);
+    }
+
+    // The image screen shows the grid's thumbnail at once and the picture
+    // once it is decoded.
+    void openedImageShowsItsThumbnailFirst()
+    {
+        TestLibrary library;
+        AtlasImage *knee = library.image(QStringLiteral("Knee"));
+        knee->setImageData(pngBytes(Qt::gray, QSize(1200, 900)));
+        library.save();
+        WindowHarness harness(library);
+        QVERIFY(!harness.cache.requestThumbnail(knee));
+        harness.cache.waitForIdle();
+        harness.model().openImage(knee);
+        ImageDetailView *screen = harness.view().contentDetail()->imageScreen();
+        QCOMPARE(screen->picture()->status(), OpenedPicture::Status::loading);
+        QCOMPARE(screen->picture()->source()->size(), QSize(500, 375));
+        QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
+        QCOMPARE(screen->picture()->source()->size(), QSize(1200, 900));
     }
 
     void listsRedrawForWhatTheyShowOnly_data()
@@ -420,6 +468,7 @@ private slots:
         Series *brain = library.series(QStringLiteral("Brain"), 1);
         library.images(brain, 2);
         AtlasImage *knee = library.image(QStringLiteral("Knee: left/right "), nullptr, 0, 3);
+        AtlasImage *longTitle = library.image(QString(150, u'x') + u'\t' + QString(150, u'x'), nullptr, 0, 4);
         library.save();
         WindowHarness harness(library);
         const LibraryEntry kneeEntry = harness.listedEntry(LibraryEntryID::image(knee->id()));
@@ -453,6 +502,14 @@ private slots:
         QCOMPARE(contents.manifest.images.first().title, knee->title());
         QVERIFY(contents.manifest.series.isEmpty());
         QVERIFY(!harness.view().exportErrorAlert());
+
+        // A title too long for a file name: cut to fit, without its tab.
+        const LibraryEntry longEntry = harness.listedEntry(LibraryEntryID::image(longTitle->id()));
+        QVERIFY(harness.clickRow(longEntry.entryID()));
+        QVERIFY(harness.triggerRowMenu(longEntry, QStringLiteral("Export…")));
+        QTRY_VERIFY(harness.view().exporter());
+        QCOMPARE(proposedName(), QString(247, u'x') + QStringLiteral(".veloran"));
+        harness.view().exporter()->reject();
     }
 
     void anExportThatFailsAfterItsWindowClosedShowsNothing()

@@ -119,7 +119,6 @@ private slots:
         QTest::newRow("Ctrl+0") << int(Qt::Key_0) << Qt::KeyboardModifiers(Qt::ControlModifier) << 1.0;
         QTest::newRow("Ctrl++") << int(Qt::Key_Plus) << Qt::KeyboardModifiers(Qt::ControlModifier) << 3.375;
         QTest::newRow("Ctrl+=") << int(Qt::Key_Equal) << Qt::KeyboardModifiers(Qt::ControlModifier) << 3.375;
-        QTest::newRow("Ctrl+Shift+=") << int(Qt::Key_Equal) << (Qt::ControlModifier | Qt::ShiftModifier) << 3.375;
         QTest::newRow("plain =") << int(Qt::Key_Equal) << Qt::KeyboardModifiers() << 2.25;
     }
     void shortcuts()
@@ -129,6 +128,13 @@ private slots:
         setCommitted(2.25);
         QTest::keyClick(viewer, Qt::Key(key), modifiers);
         QTEST(committed().scale, "scale");
+        // A plus typed as Shift and = comes as both Ctrl++ and Ctrl+Shift+=:
+        // one shortcut only may match it, or Qt finds it ambiguous and the
+        // press does nothing.
+        const QList<QKeySequence> zoomIn = viewer->controls()->zoomInAction()->shortcuts();
+        QCOMPARE(zoomIn.count(QKeySequence(Qt::CTRL | Qt::Key_Plus))
+                     + zoomIn.count(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Equal)),
+                 1);
     }
 
     void wheel()

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "model/AnnotationLink.h"
+
+#include <QDialog>
+#include <QList>
+#include <QUuid>
+
+class ContentUnavailableView;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+class QVBoxLayout;
+
+// The sheet "Links" in which the user adds, edits and removes the web
+// links of one annotation: one section per link, headed by its label (or
+// "Link") with a remove button, holding its address and its label as
+// typed; "No Links" while there are none; "Add Link" and "Done" below.
+//
+// It keeps no copy to save or discard: every change leaves at once as
+// linksEdited() with the whole list, which the host writes, and the host
+// shows the list as it then is (setLinks). Texts are kept exactly as
+// typed. "Done" and Return accept the sheet, Escape closes it; either way
+// finished() tells the host it has closed. GUI thread.
+class AnnotationLinksEditor : public QDialog {
+    Q_OBJECT
+public:
+    explicit AnnotationLinksEditor(const QList<AnnotationLink> &links, QWidget *parent = nullptr);
+
+    // Shows `links`; the fields being typed in keep their cursor.
+    void setLinks(const QList<AnnotationLink> &links);
+    const QList<AnnotationLink> &links() const { return m_links; }
+
+    // "Add Link": an empty link at the end, its address field focused.
+    void addLink();
+    // The remove button of a link's section.
+    void removeLink(const QUuid &id);
+
+    // The controls of the link with that id; null when it has no section.
+    QLineEdit *urlField(const QUuid &id) const;
+    QLineEdit *labelField(const QUuid &id) const;
+    QLabel *header(const QUuid &id) const;
+    QToolButton *removeButton(const QUuid &id) const;
+    QPushButton *addButton() const { return m_add; }
+    QPushButton *doneButton() const { return m_done; }
+    ContentUnavailableView *emptyView() const { return m_empty; }
+
+    static constexpr int sheetWidth = 480;
+    static constexpr int sheetHeight = 380;
+
+signals:
+    void linksEdited(const QList<AnnotationLink> &links);
+
+private:
+    struct Section {
+        QUuid id;
+        QWidget *widget = nullptr;
+        QLabel *header = nullptr;
+        QToolButton *remove = nullptr;
+        QLineEdit *url = nullptr;
+        QLineEdit *label = nullptr;
+    };
+
+    void rebuild();
+    Section makeSection(const AnnotationLink &link);
+    const Section *section(const QUuid &id) const;
+    void edit(const QUuid &id, const QString &urlString, const QString &label);
+    static QString headerText(const AnnotationLink &link);
+
+    QList<AnnotationLink> m_links;
+    QList<Section> m_sections;
+    QVBoxLayout *m_sectionLayout = nullptr;
+    ContentUnavailableView *m_empty = nullptr;
+    QPushButton *m_add = nullptr;
+    QPushButton *m_done = nullptr;
+};

@@ -1,0 +1,124 @@
+#include "platform/ApplicationInstance.h"
+
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QStandardPaths>
+#include <QThread>
+#include <QtDebug>
+
+namespace {
+
+const QByteArray activateMessage = QByteArrayLiteral("activate\n");
+const QByteArray newWindowMessage = QByteArrayLiteral("new-window\n");
+const QByteArray answer = QByteArrayLiteral("ok\n");
+
+QString runtimeFolder()
+{
+    // Private to the user (mode 0700), as the desktop makes it.
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return folder.isEmpty() ? QDir::tempPath() : folder;
+}
+
+} // namespace
+
+ApplicationInstance::ApplicationInstance(const QString &libraryFolder, QObject *parent)
+    : QObject(parent)
+    , m_libraryFolder(libraryFolder)
+{
+    QDir().mkpath(m_libraryFolder);
+    const QString canonical = QFileInfo(m_libraryFolder).canonicalFilePath();
+    const QByteArray key = QFile::encodeName(canonical.isEmpty() ? QFileInfo(m_libraryFolder).absoluteFilePath()
+                                                                 : canonical);
+    const QByteArray hash = QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(16);
+    m_serverName = runtimeFolder() + QStringLiteral("/veloran-") + QString::fromLatin1(hash) + QStringLiteral(".socket");
+    m_lock = std::make_unique<QLockFile>(lockFilePath());
+    // Only a lock whose process has died is stale, however old it is.
+    m_lock->setStaleLockTime(0);
+}
+
+ApplicationInstance::~ApplicationInstance()
+{
+    if (m_server)
+        m_server->close(); // removes the socket file
+}
+
+QString ApplicationInstance::lockFilePath() const
+{
+    return QDir(m_libraryFolder).filePath(QStringLiteral("veloran.lock"));
+}
+
+ApplicationInstance::Request ApplicationInstance::requestFromArguments(const QStringList &arguments)
+{
+    return arguments.mid(1).contains(QStringLiteral("--new-window")) ? Request::newWindow : Request::activate;
+}
+
+ApplicationInstance::Role ApplicationInstance::start(Request request, std::chrono::milliseconds patience)
+{
+    const QDeadlineTimer deadline(patience);
+    for (;;) {
+        if (forward(request, std::chrono::milliseconds(qMax<qint64>(deadline.remainingTime(), 250))))
+            return Role::forwarded;
+        if (m_lock->tryLock(0)) {
+            listen();
+            return Role::primary;
+        }
+        if (m_lock->error() != QLockFile::LockFailedError) {
+            m_error = QStringLiteral("The library's lock file \u201C%1\u201D couldn\u2019t be made.").arg(lockFilePath());
+            return Role::failed;
+        }
+        if (deadline.hasExpired()) {
+            m_error = QStringLiteral("Veloran is already running on this library but doesn\u2019t answer.");
+            return Role::failed;
+        }
+        QThread::msleep(100);
+    }
+}
+
+bool ApplicationInstance::forward(Request request, std::chrono::milliseconds timeout)
+{
+    QLocalSocket socket;
+    socket.connectToServer(m_serverName);
+    if (!socket.waitForConnected(int(qMin<qint64>(timeout.count(), 1000))))
+        return false;
+    socket.write(request == Request::newWindow ? newWindowMessage : activateMessage);
+    const QDeadlineTimer deadline(timeout);
+    while (socket.bytesAvailable() < answer.size()) {
+        if (deadline.hasExpired() || !socket.waitForReadyRead(int(qMax<qint64>(deadline.remainingTime(), 1))))
+            return false;
+    }
+    return socket.read(answer.size()) == answer;
+}
+
+void ApplicationInstance::listen()
+{
+    // The lock is ours: a socket file left behind is a dead process's.
+    QLocalServer::removeServer(m_serverName);
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!m_server->listen(m_serverName)) {
+        qWarning().noquote() << "Later launches can't reach this one:" << m_server->errorString();
+        return;
+    }
+    connect(m_server, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+                if (!socket->canReadLine())
+                    return;
+                const QByteArray line = socket->readLine(64);
+                const bool known = line == activateMessage || line == newWindowMessage;
+                if (known) {
+                    socket->write(answer);
+                    socket->flush();
+                }
+                socket->disconnectFromServer();
+                if (known)
+                    emit requestReceived(line == newWindowMessage ? Request::newWindow : Request::activate);
+            });
+        }
+    });
+}

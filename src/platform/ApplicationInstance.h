@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <memory>
+
+class QLocalServer;
+
+// One running application per user and library, as desktops that launch
+// applications by identity give them: the first process to start on a
+// library folder holds a lock file in it and listens on a local socket in
+// the user's runtime folder; a later launch hands its request to that
+// process and ends, so that two processes never edit one library. A lock
+// left by a process that died is taken over.
+class ApplicationInstance : public QObject {
+    Q_OBJECT
+public:
+    // What a launch asks of the running application.
+    enum class Request { activate, newWindow };
+    enum class Role {
+        primary,   // this process holds the library and serves later launches
+        forwarded, // another process holds it and has taken the request
+        failed,    // neither: errorString() says why
+    };
+
+    // `libraryFolder` is the folder of the library's store (made when missing).
+    explicit ApplicationInstance(const QString &libraryFolder, QObject *parent = nullptr);
+    ~ApplicationInstance() override;
+
+    // "--new-window" asks for a new window; otherwise the running window
+    // comes forward.
+    static Request requestFromArguments(const QStringList &arguments);
+
+    // Takes the library for this process, or hands `request` to the process
+    // that has it. A process that holds the lock but doesn't answer yet is
+    // waited for, up to `patience`, as it may be starting.
+    Role start(Request request, std::chrono::milliseconds patience = std::chrono::seconds(10));
+    QString errorString() const { return m_error; }
+
+    QString lockFilePath() const;
+    // The local socket's full path (in the runtime folder, named after the
+    // library folder).
+    QString serverName() const { return m_serverName; }
+
+signals:
+    // Another launch asked this (primary) process.
+    void requestReceived(ApplicationInstance::Request request);
+
+private:
+    bool forward(Request request, std::chrono::milliseconds timeout);
+    void listen();
+
+    QString m_libraryFolder;
+    QString m_serverName;
+    std::unique_ptr<QLockFile> m_lock;
+    QLocalServer *m_server = nullptr;
+    QString m_error;
+};

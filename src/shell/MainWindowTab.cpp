@@ -1,0 +1,35 @@
+#include "shell/MainWindowTab.h"
+
+#include "shell/ContentView.h"
+#include "shell/ContentViewModel.h"
+
+#include <QVBoxLayout>
+
+MainWindowTab::MainWindowTab(ModelContext &context, AppState &appState, const MainWindowState &state,
+                             UserDefaults &defaults, ThumbnailCache &cache, QWidget *parent)
+    : QWidget(parent)
+    , m_state(state)
+    , m_model(std::make_unique<ContentViewModel>(context, appState))
+{
+    setWindowTitle(QStringLiteral("Veloran"));
+    m_model->setSelectedImageID(state.selectedImageID);
+    connect(m_model.get(), &ContentViewModel::selectedImageIDChanged, this,
+            [this](const QString &text) { m_state.selectedImageID = text; });
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_content = new ContentView(*m_model, defaults, cache, this);
+    layout->addWidget(m_content);
+}
+
+MainWindowTab::~MainWindowTab()
+{
+    // The view and its presentations call into the model: they go first.
+    delete m_content;
+}
+
+void MainWindowTab::setState(const MainWindowState &state)
+{
+    m_state = state;
+    m_model->setSelectedImageID(state.selectedImageID);
+}

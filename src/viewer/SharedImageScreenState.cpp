@@ -1,0 +1,25 @@
+#include "viewer/SharedImageScreenState.h"
+
+void SharedImageScreenState::setIsEditing(bool isEditing)
+{
+    if (m_isEditing == isEditing)
+        return;
+    m_isEditing = isEditing;
+    emit isEditingChanged(isEditing);
+}
+
+void SharedImageScreenState::setShowAnnotations(bool showAnnotations)
+{
+    if (m_showAnnotations == showAnnotations)
+        return;
+    m_showAnnotations = showAnnotations;
+    emit showAnnotationsChanged(showAnnotations);
+}
+
+void SharedImageScreenState::setLinkedAnnotationID(const std::optional<QUuid> &id)
+{
+    if (m_linkedAnnotationID == id)
+        return;
+    m_linkedAnnotationID = id;
+    emit linkedAnnotationIDChanged(id);
+}

@@ -1,0 +1,314 @@
+#include "MainWindowTestSupport.h"
+
+#include "model/JsonCoding.h"
+#include "shell/MainWindowTab.h"
+#include "shell/WindowTabRestorationCoordinator.h"
+#include "shell/WindowTabbingView.h"
+
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QTabBar>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+QStringList menuTitles(const QMenuBar *bar)
+{
+    QStringList titles;
+    for (const QAction *menu : bar->actions()) {
+        if (menu->menu()) {
+            for (const QAction *item : menu->menu()->actions())
+                titles << item->text();
+        }
+    }
+    return titles;
+}
+
+const QString mainIdentifier = WindowTabbingConfigurator::mainTabbingIdentifier;
+const QString key = WindowTabRestorationCoordinator::defaultsKey;
+
+MainWindowState state(int n, const QString &image = QString())
+{
+    return {QUuid(QStringLiteral("00000000-0000-4000-8000-%1").arg(n, 12, 10, QLatin1Char('0'))), image};
+}
+
+// Windows as the coordinator sees them: plain objects in a window list,
+// each with its state.
+struct Windows {
+    UserDefaults defaults;
+    QList<QObject *> list;
+    QHash<QObject *, MainWindowState> states;
+    std::vector<std::unique_ptr<QObject>> owned;
+    WindowTabRestorationCoordinator coordinator{defaults, [this] {
+        QList<WindowTabRestorationCoordinator::ListedWindow> listed;
+        for (QObject *window : list)
+            listed.append({window, mainIdentifier});
+        return listed;
+    }};
+
+    QObject *open(const MainWindowState &initial)
+    {
+        owned.push_back(std::make_unique<QObject>());
+        QObject *window = owned.back().get();
+        list.append(window);
+        states.insert(window, initial);
+        coordinator.registerWindow(window, mainIdentifier,
+                                   {[this, window] { return states.value(window); },
+                                    [this, window](const MainWindowState &saved) { states.insert(window, saved); }},
+                                   [this](const MainWindowState &opened) { open(opened); });
+        return window;
+    }
+    void close(QObject *window)
+    {
+        list.removeOne(window);
+        coordinator.windowWillClose();
+    }
+    QList<MainWindowState> openStates() const
+    {
+        QList<MainWindowState> result;
+        for (QObject *window : list)
+            result.append(states.value(window));
+        return result;
+    }
+    QList<MainWindowState> stored() const
+    {
+        const auto decoded = MainWindowState::decodeList(defaults.dataForKey(key).value_or(QByteArray()));
+        return decoded ? decoded.value() : QList<MainWindowState>();
+    }
+};
+
+} // namespace
+
+// Window tabs: their saved states, their restoration at launch, and the
+// main window that holds them.
+class WindowTabsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void statesTravelAsJson_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<bool>("decodes");
+        const QByteArray id = "\"00000000-0000-4000-8000-00000000000A\"";
+        QTest::newRow("a list") << QByteArray("[{\"id\":" + id + ",\"selectedImageID\":\"x\"}]") << true;
+        QTest::newRow("lower-case id") << QByteArray("[{\"id\":\"00000000-0000-4000-8000-00000000000a\","
+                                                     "\"selectedImageID\":\"\"}]")
+                                       << true;
+        QTest::newRow("empty") << QByteArray("[]") << true;
+        QTest::newRow("second lacks selectedImageID")
+            << QByteArray("[{\"id\":" + id + ",\"selectedImageID\":\"\"},{\"id\":" + id + "}]") << false;
+        QTest::newRow("id not text") << QByteArray("[{\"id\":7,\"selectedImageID\":\"\"}]") << false;
+        QTest::newRow("id in braces") << QByteArray("[{\"id\":\"{00000000-0000-4000-8000-00000000000A}\","
+                                                    "\"selectedImageID\":\"\"}]")
+                                      << false;
+        QTest::newRow("selection not text") << QByteArray("[{\"id\":" + id + ",\"selectedImageID\":null}]") << false;
+        QTest::newRow("an object") << QByteArray("{\"id\":" + id + ",\"selectedImageID\":\"\"}") << false;
+        QTest::newRow("not JSON") << QByteArray("[{\"id\":") << false;
+    }
+    void statesTravelAsJson()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(bool, decodes);
+        const auto states = MainWindowState::decodeList(json);
+        QCOMPARE(bool(states), decodes);
+        if (decodes) {
+            // Written back with upper-case identifiers, in order.
+            const QList<MainWindowState> again = MainWindowState::decodeList(MainWindowState::encodeList(states.value())).value();
+            QCOMPARE(again, states.value());
+            if (!again.isEmpty())
+                QVERIFY(MainWindowState::encodeList(again).contains("00000000-0000-4000-8000-00000000000A"));
+        }
+    }
+
+    void launchRestoresTheSavedWindows_data()
+    {
+        QTest::addColumn<QByteArray>("saved"); // empty: nothing stored
+        QTest::addColumn<QList<MainWindowState>>("expected");
+        const MainWindowState fresh = state(99);
+        const QList<MainWindowState> three{state(1, QStringLiteral("A")), state(2), state(3, QStringLiteral("C"))};
+        QTest::newRow("nothing saved") << QByteArray() << QList<MainWindowState>{fresh};
+        QTest::newRow("an empty list") << QByteArray("[]") << QList<MainWindowState>{fresh};
+        QTest::newRow("one") << MainWindowState::encodeList({state(1)}) << QList<MainWindowState>{state(1)};
+        QTest::newRow("three") << MainWindowState::encodeList(three) << three;
+        QTest::newRow("damaged") << QByteArray("[{\"id\":\"00000000-0000-4000-8000-000000000001\"}]")
+                                 << QList<MainWindowState>{fresh};
+        QTest::newRow("not data") << QByteArray("text") << QList<MainWindowState>{fresh};
+    }
+    void launchRestoresTheSavedWindows()
+    {
+        QFETCH(QByteArray, saved);
+        QFETCH(QList<MainWindowState>, expected);
+        Windows windows;
+        if (saved == "text")
+            windows.defaults.setString(QStringLiteral("[]"), key);
+        else if (!saved.isEmpty())
+            windows.defaults.setData(saved, key);
+        windows.open(state(99));
+        // The others open on later turns, one after another.
+        QCOMPARE(windows.list.size(), 1);
+        QCOMPARE(windows.openStates().first(), expected.first());
+        QTRY_COMPARE(windows.list.size(), expected.size());
+        QTest::qWait(20);
+        QCOMPARE(windows.openStates(), expected);
+        QVERIFY(windows.coordinator.statesToRestore().isEmpty());
+        // Each later window saved the windows open so far: all of them by now.
+        if (expected.size() > 1)
+            QCOMPARE(windows.stored(), expected);
+        else
+            QCOMPARE(windows.defaults.dataForKey(key).value_or(QByteArray()), saved == "text" ? QByteArray() : saved);
+    }
+
+    void savesFollowClosingAndTermination()
+    {
+        Windows windows;
+        QSignalSpy writes(&windows.defaults, &UserDefaults::valueChanged);
+        QObject *first = windows.open(state(1));
+        QObject *second = windows.open(state(2));
+        QCOMPARE(writes.count(), 1); // the second registration
+        windows.open(state(3));
+        // Registering a window again changes nothing.
+        windows.coordinator.registerWindow(second, mainIdentifier, {}, {});
+        QCOMPARE(writes.count(), 2);
+
+        windows.close(second);
+        QCOMPARE(windows.stored().size(), 3); // saved on the next turn
+        QTRY_COMPARE(windows.stored(), (QList<MainWindowState>{state(1), state(3)}));
+
+        // Quitting saves at once, in window order; windows that close while
+        // the application ends leave that list alone, as do later calls.
+        windows.states.insert(first, state(1, QStringLiteral("opened")));
+        windows.coordinator.applicationWillTerminate();
+        const QList<MainWindowState> atQuit{state(1, QStringLiteral("opened")), state(3)};
+        QCOMPARE(windows.stored(), atQuit);
+        windows.close(first);
+        windows.coordinator.applicationWillTerminate();
+        QTest::qWait(20);
+        QCOMPARE(windows.stored(), atQuit);
+    }
+
+    void closingTheLastWindowWhileRunningSavesAnEmptyList()
+    {
+        Windows windows;
+        windows.close(windows.open(state(1)));
+        QTRY_COMPARE(windows.defaults.dataForKey(key), std::optional<QByteArray>("[]"));
+    }
+
+    void aSaveQueuedBeforeTerminationStaysOutOfItsWay()
+    {
+        Windows windows;
+        windows.open(state(1));
+        windows.close(windows.open(state(2)));
+        windows.coordinator.applicationWillTerminate();
+        windows.list.clear(); // the windows go as the application ends
+        QTest::qWait(20);
+        QCOMPARE(windows.stored(), QList<MainWindowState>{state(1)});
+    }
+
+    void tabsOpenAndCloseThroughTheirCommands()
+    {
+        TestLibrary library;
+        library.image(QStringLiteral("knee"));
+        Windows saved; // only for its defaults
+        WindowTabRestorationCoordinator coordinator(saved.defaults, &WindowTabbingView::listedWindows);
+        WindowHarness harness(library, &coordinator);
+        MainWindow &window = harness.window;
+        QTabBar *bar = window.tabbingView()->tabBar();
+        QVERIFY(!bar->isVisible());
+        const QStringList titles = menuTitles(window.menuBar());
+        QCOMPARE(titles.mid(titles.indexOf(QStringLiteral("New Tab"))), QStringList({"New Tab", "Close Tab"}));
+
+        QTest::keyClick(&window, Qt::Key_T, Qt::ControlModifier);
+        QCOMPARE(window.tabs().size(), 2);
+        QVERIFY(bar->isVisible());
+        QCOMPARE(window.currentTab(), window.tabs().at(1));
+        // Each tab is a library view of its own.
+        MainWindowTab *first = window.tabs().at(0);
+        MainWindowTab *second = window.tabs().at(1);
+        QVERIFY(&first->model() != &second->model());
+        QVERIFY(first->state().id != second->state().id);
+        QTRY_COMPARE(second->contentView()->contentSidebar()->sidebar()->entries().size(), 1);
+        QCOMPARE(saved.stored(), (QList<MainWindowState>{first->state(), second->state()}));
+
+        // Close Tab closes the current one, and the list is saved without it.
+        QTest::keyClick(&window, Qt::Key_W, Qt::ControlModifier);
+        QCOMPARE(window.tabs(), QList<MainWindowTab *>{first});
+        QVERIFY(!bar->isVisible());
+        QTRY_COMPARE(saved.stored(), QList<MainWindowState>{first->state()});
+        // The last tab closes the window.
+        window.closeTabCommand()->trigger();
+        QVERIFY(!window.isVisible());
+        QCOMPARE(saved.stored(), QList<MainWindowState>{first->state()});
+    }
+
+    void tabsWithTheirImagesComeBackInOrder()
+    {
+        TestLibrary library;
+        Series *series = library.series(QStringLiteral("Spine"));
+        const QList<AtlasImage *> images{library.image(QStringLiteral("knee")), library.image(QStringLiteral("c1"), series),
+                                         library.image(QStringLiteral("hand"))};
+        library.save();
+        UserDefaults defaults;
+        QList<MainWindowState> atQuit;
+        {
+            WindowTabRestorationCoordinator coordinator(defaults, &WindowTabbingView::listedWindows);
+            WindowHarness harness(library, &coordinator);
+            harness.window.openTab(MainWindowState::makeDefault());
+            harness.window.openTab(MainWindowState::makeDefault());
+            for (int i = 0; i < 3; ++i) {
+                harness.window.tabbingView()->setCurrentTab(harness.window.tabs().at(i));
+                harness.window.tabs().at(i)->model().openImage(images.at(i));
+            }
+            // Dragging the first tab to the end reorders the windows.
+            harness.window.tabbingView()->tabBar()->moveTab(0, 2);
+            coordinator.applicationWillTerminate();
+            const QByteArray stored = defaults.dataForKey(key).value();
+            const QList<MainWindowTab *> tabs = harness.window.tabs();
+            for (int i = 0; i < 3; ++i)
+                atQuit.append({tabs.at(i)->state().id, uuidText(images.at((i + 1) % 3)->id())});
+            QCOMPARE(MainWindowState::decodeList(stored).value(), atQuit);
+            QVERIFY(stored.contains(uuidText(images.at(0)->id()).toUtf8()));
+            QVERIFY(!stored.contains(images.at(0)->id().toString(QUuid::WithoutBraces).toUtf8()));
+        }
+
+        // The next launch.
+        WindowTabRestorationCoordinator coordinator(defaults, &WindowTabbingView::listedWindows);
+        WindowHarness harness(library, &coordinator);
+        QTRY_COMPARE(harness.window.tabs().size(), 3);
+        for (int i = 0; i < 3; ++i) {
+            MainWindowTab *tab = harness.window.tabs().at(i);
+            harness.window.tabbingView()->setCurrentTab(tab);
+            QCOMPARE(tab->state().id, atQuit.at(i).id);
+            QTRY_COMPARE(tab->model().openedImage(), images.at((i + 1) % 3));
+        }
+        // The image in a series selects its series' row.
+        QCOMPARE(harness.window.tabs().at(0)->model().sidebarSelection(),
+                 QSet<LibraryEntryID>{LibraryEntryID::series(series->id())});
+    }
+
+    void savedListsThatDontFitOpenOneWindowWithNothingOpen_data()
+    {
+        QTest::addColumn<QByteArray>("saved");
+        QTest::newRow("damaged") << QByteArray("[{\"id\":\"00000000-0000-4000-8000-000000000001\",\"selected");
+        QTest::newRow("image no longer in the library") << MainWindowState::encodeList(
+            {state(1, QStringLiteral("5D4C3B2A-0000-4000-8000-000000000001"))});
+    }
+    void savedListsThatDontFitOpenOneWindowWithNothingOpen()
+    {
+        QFETCH(QByteArray, saved);
+        TestLibrary library;
+        library.image(QStringLiteral("knee"));
+        UserDefaults defaults;
+        defaults.setData(saved, key);
+        WindowTabRestorationCoordinator coordinator(defaults, &WindowTabbingView::listedWindows);
+        WindowHarness harness(library, &coordinator);
+        QTest::qWait(50);
+        QCOMPARE(harness.window.tabs().size(), 1);
+        QVERIFY(!harness.model().openedImage());
+        QVERIFY(!harness.view().operationErrorAlert());
+        QCOMPARE(harness.grid().isVisible(), true);
+    }
+};
+
+QTEST_MAIN(WindowTabsTest)
+#include "tst_windowtabs.moc"

@@ -1,0 +1,405 @@
+#include "model/AtlasImage.h"
+#include "model/PointAnnotation.h"
+#include "model/StoreTestSupport.h"
+#include "support/TestPictures.h"
+#include "ui/ContentUnavailableView.h"
+#include "ui/ProminentButton.h"
+#include "viewer/AnnotationInspector.h"
+#include "viewer/AnnotationLayer.h"
+#include "viewer/AnnotationLinksOverlay.h"
+#include "viewer/AnnotationList.h"
+#include "viewer/AnnotationViewState.h"
+#include "viewer/CanvasZoom.h"
+#include "viewer/DetailDrawer.h"
+#include "viewer/ImageDetailView.h"
+#include "viewer/ImageEditorFactory.h"
+#include "viewer/MetadataStrip.h"
+#include "viewer/OpenedPicture.h"
+#include "viewer/SharedImageScreenState.h"
+#include "viewer/ZoomControls.h"
+#include "viewer/ZoomableImage.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QKeyEvent>
+#include <QTest>
+#include <QVBoxLayout>
+
+namespace {
+
+// Records the requests it gets and makes a plain widget for each.
+class RecordingEditorFactory : public ImageEditorFactory {
+public:
+    QWidget *createEditor(const ImageEditorRequest &request, QWidget *parent) override
+    {
+        requests.append(request);
+        return new QWidget(parent);
+    }
+    QList<ImageEditorRequest> requests;
+};
+
+// The screen's surroundings: sees the keys the screen lets travel on.
+class Pane : public QWidget {
+public:
+    QList<int> keys;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override { keys.append(event->key()); }
+};
+
+using Classes = std::optional<SizeClass>;
+
+} // namespace
+
+// The image screen driven as a user would, offscreen.
+class ImageDetailViewTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ModelContainer> container;
+    SharedImageScreenState *shared = nullptr;
+    Pane *pane = nullptr;
+    ImageDetailView *screen = nullptr;
+
+    AtlasImage *image(const QString &title, const std::optional<QByteArray> &bytes = pngBytes(Qt::blue, {400, 300}),
+                      Modality modality = Modality::ct)
+    {
+        return container->mainContext().insert(
+            AtlasImage::make(title, modality, Region::upperLimb, Plane::coronal, AgeSpec{5, 1}, Sex::male, bytes));
+    }
+    AtlasImage *open(AtlasImage *opened)
+    {
+        screen->setImage(opened);
+        return opened;
+    }
+    PointAnnotation *point(AtlasImage *on, const QString &label, const QString &group,
+                           const QList<AnnotationLink> &links = {})
+    {
+        PointAnnotation *point =
+            container->mainContext().insert(PointAnnotation::make(label, group, links, 0.5, 0.5));
+        point->setImage(on);
+        return point;
+    }
+
+private slots:
+    void init()
+    {
+        container = makeTestContainer();
+        shared = new SharedImageScreenState;
+        pane = new Pane;
+        screen = new ImageDetailView(*shared, pane);
+        (new QVBoxLayout(pane))->addWidget(screen);
+        pane->resize(1000, 700);
+        pane->show();
+        pane->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(pane));
+    }
+    void cleanup()
+    {
+        delete pane;
+        delete shared;
+        container.reset();
+    }
+
+    void pictureArea_data()
+    {
+        QTest::addColumn<std::optional<QByteArray>>("bytes");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("picture") << std::optional(pngBytes()) << QString() << QString();
+        QTest::newRow("no bytes") << std::optional<QByteArray>() << "Downloading Image"
+                                  << "This image hasn't finished syncing from iCloud yet.";
+        QTest::newRow("empty bytes") << std::optional(QByteArray("", 0)) << "Image Unavailable" << QString();
+        QTest::newRow("not a picture") << std::optional(QByteArray("%PDF")) << "Image Unavailable" << QString();
+    }
+    void pictureArea()
+    {
+        QFETCH(std::optional<QByteArray>, bytes);
+        QFETCH(QString, title);
+        open(image(QStringLiteral("scan"), bytes));
+        QTRY_VERIFY(screen->picture()->status() != OpenedPicture::Status::loading);
+        const bool placeholder = !title.isEmpty();
+        QCOMPARE(screen->shownPicturePage(), placeholder ? static_cast<QWidget *>(screen->placeholder()) : screen->canvas());
+        if (placeholder) {
+            QCOMPARE(screen->placeholder()->title(), title);
+            QTEST(screen->placeholder()->description(), "description");
+        }
+        // Edit mode needs a picture: without one the placeholder stays.
+        shared->setIsEditing(true);
+        QCOMPARE(screen->shownPicturePage() == screen->placeholder(), placeholder);
+        QCOMPARE(screen->metadataStrip()->entries().size(), 5);
+    }
+
+    void titleAndMetadataFollowTheImage()
+    {
+        AtlasImage *scan = open(image(QString(), pngBytes(), Modality::unknown));
+        QCOMPARE(screen->title(), QStringLiteral("Untitled"));
+        const QList<MetadataEntry> expected{{"Modality", "—"},
+                                            {"Region", "Upper limb"},
+                                            {"Plane", "Coronal"},
+                                            {"Age", "1 year"},
+                                            {"Sex", "Male"}};
+        QCOMPARE(screen->metadataStrip()->entries(), expected);
+        QCOMPARE(screen->drawer()->entries(), expected);
+        scan->setTitle(QStringLiteral("<b>Knee</b> & leg"));
+        QCOMPARE(screen->title(), QStringLiteral("<b>Knee</b> & leg"));
+        scan->setPlaneRaw(99);
+        QCOMPARE(screen->metadataStrip()->entries().at(2).value, QStringLiteral("Unknown"));
+    }
+
+    void metadataScrollsSidewaysWhenNarrow()
+    {
+        open(image(QStringLiteral("scan")));
+        QTRY_VERIFY(!screen->metadataStrip()->isScrollable());
+        QCOMPARE(screen->metadataStrip()->height(), MetadataStrip::stripHeight);
+        pane->resize(360, 700);
+        QTRY_VERIFY(screen->metadataStrip()->isScrollable());
+    }
+
+    void editAndDone()
+    {
+        RecordingEditorFactory factory;
+        screen->setEditorFactory(&factory);
+        open(image(QStringLiteral("scan")));
+        QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
+        const QUuid highlighted = QUuid::createUuid();
+        screen->annotationState()->setHighlightedID(highlighted);
+        screen->canvas()->zoom()->zoomIn();
+
+        QCOMPARE(screen->editAction()->text(), QStringLiteral("Edit"));
+        QTest::keyClick(screen, Qt::Key_E, Qt::ControlModifier);
+        QVERIFY(shared->isEditing());
+        QCOMPARE(screen->editAction()->text(), QStringLiteral("Done"));
+        QVERIFY(screen->editor() && screen->editor()->isVisible());
+        QCOMPARE(factory.requests.size(), 1);
+        QCOMPARE(factory.requests.first().highlightedID, std::optional(highlighted));
+        QCOMPARE(factory.requests.first().pictureSize, QSize(400, 300));
+
+        // Done (the same command) returns to the viewer, unzoomed; the
+        // next entry makes a new editor.
+        screen->editAction()->trigger();
+        QVERIFY(!shared->isEditing() && !screen->editor());
+        QCOMPARE(screen->shownPicturePage(), screen->canvas());
+        QVERIFY(screen->canvas()->zoom()->committed().isIdentity());
+        shared->setIsEditing(true);
+        QCOMPARE(factory.requests.size(), 2);
+    }
+
+    void layoutFollowsTheSizeClasses_data()
+    {
+        QTest::addColumn<Classes>("horizontal");
+        QTest::addColumn<Classes>("vertical");
+        QTest::addColumn<DetailLayout>("layout");
+        QTest::newRow("desktop") << Classes() << Classes() << DetailLayout::regular;
+        QTest::newRow("regular") << Classes(SizeClass::regular) << Classes(SizeClass::regular) << DetailLayout::regular;
+        QTest::newRow("compact width") << Classes(SizeClass::compact) << Classes(SizeClass::regular)
+                                       << DetailLayout::drawerBelow;
+        QTest::newRow("compact height") << Classes() << Classes(SizeClass::compact) << DetailLayout::drawerBeside;
+    }
+    void layoutFollowsTheSizeClasses()
+    {
+        QFETCH(Classes, horizontal);
+        QFETCH(Classes, vertical);
+        QFETCH(DetailLayout, layout);
+        open(image(QStringLiteral("scan")));
+        shared->setIsEditing(true);
+        screen->setSizeClasses({horizontal, vertical});
+        QCOMPARE(screen->sizeClasses().layout(), layout);
+        const bool compact = layout != DetailLayout::regular;
+        // Entering the compact layout ends edit mode; it hides the command.
+        QCOMPARE(shared->isEditing(), !compact);
+        QCOMPARE(screen->editAction()->isVisible(), !compact);
+        QTRY_COMPARE(screen->metadataStrip()->isVisible(), !compact);
+        QCOMPARE(screen->drawer()->isVisible(), compact);
+        const auto drawer = [this] { return screen->drawer()->geometry(); };
+        const auto picture = [this] { return screen->canvas()->parentWidget()->geometry(); };
+        if (layout == DetailLayout::drawerBeside) {
+            QTRY_COMPARE(drawer().width(), DetailDrawer::drawerExtent);
+            QTRY_VERIFY(drawer().right() < picture().left());
+        } else if (layout == DetailLayout::drawerBelow) {
+            QTRY_COMPARE(drawer().height(), DetailDrawer::drawerExtent);
+            QTRY_VERIFY(drawer().top() > picture().bottom());
+        }
+        // A double tap only highlights in the compact layout.
+        screen->editAnnotation(QUuid::createUuid());
+        QCOMPARE(shared->isEditing(), !compact);
+    }
+
+    void drawerPages()
+    {
+        screen->setSizeClasses({SizeClass::compact, std::nullopt});
+        open(image(QStringLiteral("scan")));
+        const QList<QWidget *> dots = screen->drawer()->pageDots();
+        QTest::mouseClick(dots.at(1), Qt::LeftButton);
+        QCOMPARE(screen->drawerPage(), int(DetailDrawer::metadataPage));
+        QCOMPARE(screen->drawer()->page(), int(DetailDrawer::metadataPage));
+        // A background tap clears the highlight and leaves the page; a
+        // selection turns to the annotations.
+        screen->selectAnnotation(std::nullopt);
+        QCOMPARE(screen->drawerPage(), int(DetailDrawer::metadataPage));
+        const QUuid id = QUuid::createUuid();
+        screen->selectAnnotation(id);
+        QCOMPARE(screen->drawerPage(), int(DetailDrawer::annotationsPage));
+        QCOMPARE(screen->annotationState()->highlightedID(), std::optional(id));
+        // The page scrolls a row of its list to its middle.
+        auto *list = new QWidget;
+        list->setFixedHeight(3000);
+        auto *row = new QWidget(list);
+        row->setGeometry(0, 2000, 100, 40);
+        screen->drawer()->annotationsSlot()->layout()->addWidget(list);
+        // (once the page has laid the list out)
+        const auto centredRow = [&] {
+            screen->drawer()->centreInAnnotations(row);
+            return row->mapTo(screen->drawer(), row->rect().center()).y();
+        };
+        QTRY_VERIFY2(std::abs(centredRow() - screen->drawer()->height() / 2) < 40,
+                     qPrintable(QString::number(centredRow())));
+    }
+
+    void anotherImageStartsAfresh()
+    {
+        open(image(QStringLiteral("a")));
+        screen->annotationState()->setDisabledGroups({QStringLiteral("Bones")});
+        screen->setDrawerPage(DetailDrawer::metadataPage);
+        shared->setIsEditing(true);
+        screen->showLinks(QUuid::createUuid());
+        screen->canvas()->zoom()->zoomBy(4);
+        QVERIFY(shared->linkedAnnotationID() && screen->annotationState()->highlightedID());
+
+        open(image(QStringLiteral("b")));
+        QVERIFY(screen->annotationState()->disabledGroups().isEmpty());
+        QVERIFY(!screen->annotationState()->highlightedID());
+        QVERIFY(!shared->linkedAnnotationID());
+        QCOMPARE(screen->drawerPage(), 0);
+        QVERIFY(screen->canvas()->zoom()->committed().isIdentity());
+        QCOMPARE(screen->canvas()->geometry().transform.scale, 1.0);
+        QVERIFY(shared->isEditing()); // left as it was
+    }
+
+    // Escape closes the links; otherwise it goes on to the surroundings,
+    // as do the keys the screen does not use. The zoom keys reach the
+    // canvas from the screen.
+    void keys()
+    {
+        open(image(QStringLiteral("scan")));
+        screen->setFocus();
+        QTRY_VERIFY(screen->hasFocus());
+        const QUuid id = QUuid::createUuid();
+        screen->showLinks(id);
+        QCOMPARE(shared->linkedAnnotationID(), std::optional(id));
+        QTest::keyClick(screen, Qt::Key_Escape);
+        QVERIFY(!shared->linkedAnnotationID());
+        QVERIFY(pane->keys.isEmpty());
+        QTest::keyClick(screen, Qt::Key_Escape);
+        QTest::keyClick(screen, Qt::Key_Right);
+        QCOMPARE(pane->keys, QList<int>({Qt::Key_Escape, Qt::Key_Right}));
+
+        ZoomControls *controls = screen->canvas()->controls();
+        QVERIFY(!controls->zoomOutAction()->isEnabled() && !controls->resetAction()->isEnabled());
+        for (int i = 0; i < 6; ++i)
+            QTest::keyClick(screen, Qt::Key_Plus, Qt::ControlModifier);
+        QCOMPARE(screen->canvas()->zoom()->committed().scale, 8.0);
+        QVERIFY(!controls->zoomInAction()->isEnabled() && controls->resetAction()->isEnabled());
+        QTest::keyClick(screen, Qt::Key_0, Qt::ControlModifier);
+        QCOMPARE(screen->canvas()->zoom()->committed().scale, 1.0);
+    }
+
+    void annotationsButton()
+    {
+        open(image(QStringLiteral("scan")));
+        ProminentButton *button = screen->annotationsButton();
+        QCOMPARE(button->pos(), QPoint(10, 10));
+        QCOMPARE(button->accessibleName(), QStringLiteral("Hide annotations"));
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(!shared->showAnnotations());
+        QCOMPARE(button->accessibleName(), QStringLiteral("Show annotations"));
+    }
+
+    // The road of one event: a double tap on an annotation highlights it
+    // and, in the regular layout, opens the editor with it selected.
+    void doubleTapOnAnAnnotation_data()
+    {
+        QTest::addColumn<bool>("compact");
+        QTest::newRow("regular") << false;
+        QTest::newRow("compact") << true;
+    }
+    void doubleTapOnAnAnnotation()
+    {
+        QFETCH(bool, compact);
+        RecordingEditorFactory factory;
+        screen->setEditorFactory(&factory);
+        if (compact)
+            screen->setSizeClasses({SizeClass::compact, std::nullopt});
+        AtlasImage *scan = open(image(QStringLiteral("scan")));
+        const QUuid femur = point(scan, QStringLiteral("Femur"), QStringLiteral("Bones"))->id();
+        QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
+        QCOMPARE(screen->annotationLayer()->showsCallouts(), !compact);
+        screen->setDrawerPage(DetailDrawer::metadataPage);
+        ZoomableImage *canvas = screen->canvas();
+        canvas->repaint();
+        const QPoint at = canvas->geometry().viewPoint({0.5, 0.5}).toPoint();
+        QTest::mouseClick(canvas, Qt::LeftButton, {}, at);
+        QCOMPARE(screen->annotationState()->highlightedID(), std::optional(femur));
+        QCOMPARE(screen->drawerPage(), int(compact ? DetailDrawer::annotationsPage : DetailDrawer::metadataPage));
+        QTest::mouseDClick(canvas, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(canvas, Qt::LeftButton, {}, at);
+        QCOMPARE(shared->isEditing(), !compact);
+        QCOMPARE(factory.requests.size(), compact ? 0 : 1);
+        if (!compact)
+            QCOMPARE(factory.requests.first().highlightedID, std::optional(femur));
+    }
+
+    void groupSwitchesAndTheList()
+    {
+        screen->setSizeClasses({SizeClass::compact, std::nullopt});
+        AtlasImage *scan = open(image(QStringLiteral("scan")));
+        point(scan, QStringLiteral("Femur"), QStringLiteral("Bones"));
+        point(scan, QStringLiteral("Aorta"), QStringLiteral("Vessels"));
+        QCOMPARE(screen->annotationList()->rows().size(), 2);
+        // Either inspector switches the one set of groups.
+        QTest::mouseClick(screen->drawerInspector()->chip(QStringLiteral("Bones")), Qt::LeftButton);
+        QCOMPARE(screen->annotationState()->disabledGroups(), QSet<QString>{QStringLiteral("Bones")});
+        QCOMPARE(screen->annotationList()->rows().size(), 1);
+        screen->setSizeClasses({});
+        QTest::mouseClick(screen->stripInspector()->chip(QStringLiteral("Bones")), Qt::LeftButton);
+        QVERIFY(screen->annotationState()->disabledGroups().isEmpty());
+    }
+
+    // The panel shows for this image's annotation, even without links; the
+    // link of an annotation another window shows brings no panel, yet
+    // Escape here still closes it.
+    void linksPanel()
+    {
+        AtlasImage *scan = open(image(QStringLiteral("scan")));
+        const QUuid unlabelled = point(scan, QString(), QString())->id();
+        screen->setFocus();
+        QTRY_VERIFY(screen->hasFocus());
+        screen->showLinks(unlabelled);
+        QVERIFY(screen->linksPanel());
+        QCOMPARE(screen->linksPanel()->title(), QStringLiteral("Unlabelled"));
+        QCOMPARE(screen->annotationState()->highlightedID(), std::optional(unlabelled));
+        QVERIFY(!screen->dismissLinksAction()->isEnabled());
+        QTRY_VERIFY(screen->linksPanel()->hasFocus());
+        QTest::keyClick(screen->linksPanel(), Qt::Key_Escape);
+        QVERIFY(!shared->linkedAnnotationID() && !screen->linksPanel());
+
+        shared->setLinkedAnnotationID(QUuid::createUuid());
+        QVERIFY(!screen->linksPanel());
+        QTest::keyClick(screen, Qt::Key_Escape);
+        QVERIFY(!shared->linkedAnnotationID());
+    }
+
+    void linksCloseWhenTheScreenGoesOrEditModeChanges()
+    {
+        open(image(QStringLiteral("scan")));
+        QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
+        screen->showLinks(QUuid::createUuid());
+        shared->setIsEditing(true);
+        QVERIFY(!shared->linkedAnnotationID());
+        screen->showLinks(QUuid::createUuid());
+        screen->hide();
+        QVERIFY(!shared->linkedAnnotationID());
+    }
+};
+
+QTEST_MAIN(ImageDetailViewTest)
+#include "tst_imagedetailview.moc"
