@@ -34,7 +34,18 @@ public:
         m_last = m_clock.nsecsElapsed();
         m_ticker.start();
     }
-    void stop() { m_ticker.stop(); }
+    // The time since the last tick counts as a gap too: work that ends the
+    // run without a turn of the loop stalled it all the same.
+    void stop()
+    {
+        if (!m_ticker.isActive())
+            return;
+        m_ticker.stop();
+        const qint64 now = m_clock.nsecsElapsed();
+        m_longest = std::max(m_longest, now - m_last);
+        m_gaps.append(now - m_last);
+        m_last = now;
+    }
 
     double longestMs() const { return m_longest / 1e6; }
     // Since start().

@@ -5,10 +5,12 @@
 #include "model/RegionAnnotation.h"
 #include "model/SaveOrRollBack.h"
 #include "model/Series.h"
+#include "platform/WorkerPools.h"
 #include "platform/objectstore/ModelContext.h"
 
 #include <QHash>
 #include <QSet>
+#include <QThreadPool>
 
 #include <memory>
 #include <vector>
@@ -61,7 +63,57 @@ std::shared_ptr<AtlasImage> makeImage(const M::ImageRecord &record, const std::o
     return image;
 }
 
+// The identifiers of the archive's images that the library holds already.
+// One pass over the library against the archive's few identifiers: a set of
+// the whole library's would take most of the merge's time.
+QSet<QUuid> heldImageIds(const LibraryArchiveContents &contents, ModelContext &context)
+{
+    QSet<QUuid> archived;
+    archived.reserve(contents.manifest.images.size());
+    for (const M::ImageRecord &record : std::as_const(contents.manifest.images))
+        archived.insert(record.id);
+    QSet<QUuid> held;
+    if (archived.isEmpty())
+        return held;
+    for (const AtlasImage *image : context.fetch<AtlasImage>()) {
+        if (archived.contains(image->id()))
+            held.insert(image->id());
+    }
+    return held;
+}
+
+// Calls `add` with each image record whose identifier is not in `known`, in
+// manifest order, and the bytes of its file, if any. A record repeated in
+// the archive is passed over too: the library can't tell two images of one
+// identifier apart.
+template<class Add>
+void forEachNewImage(const LibraryArchiveContents &contents, QSet<QUuid> known, Add &&add)
+{
+    for (const M::ImageRecord &record : std::as_const(contents.manifest.images)) {
+        if (known.contains(record.id))
+            continue;
+        known.insert(record.id);
+        std::optional<QByteArray> bytes;
+        if (record.imagePath) {
+            const auto file = contents.imageFiles.constFind(*record.imagePath);
+            if (file != contents.imageFiles.constEnd())
+                bytes = *file;
+        }
+        add(record, bytes);
+    }
+}
+
 } // namespace
+
+QList<QByteArray> LibraryArchiveImporter::newImageBytes(const LibraryArchiveContents &contents, ModelContext &context)
+{
+    QList<QByteArray> bytes;
+    forEachNewImage(contents, heldImageIds(contents, context), [&](const M::ImageRecord &, const std::optional<QByteArray> &data) {
+        if (data)
+            bytes.append(*data);
+    });
+    return bytes;
+}
 
 Result<LibraryImportSummary, ModelStoreError> LibraryArchiveImporter::importContents(LibraryArchiveContents contents,
                                                                                     ModelContext &context)
@@ -69,9 +121,7 @@ Result<LibraryImportSummary, ModelStoreError> LibraryArchiveImporter::importCont
     QHash<QUuid, Series *> seriesById;
     for (Series *series : context.fetch<Series>())
         seriesById.insert(series->id(), series);
-    QSet<QUuid> imageIds;
-    for (const AtlasImage *image : context.fetch<AtlasImage>())
-        imageIds.insert(image->id());
+    const QSet<QUuid> imageIds = heldImageIds(contents, context);
 
     LibraryImportSummary summary;
     for (const M::SeriesRecord &record : std::as_const(contents.manifest.series)) {
@@ -89,35 +139,28 @@ Result<LibraryImportSummary, ModelStoreError> LibraryArchiveImporter::importCont
     }
 
     QList<AtlasImage *> added;
-    for (const M::ImageRecord &record : std::as_const(contents.manifest.images)) {
-        // A record repeated in the archive is skipped too: the library
-        // can't tell two images of one identifier apart.
-        if (imageIds.contains(record.id)) {
-            ++summary.skippedImages;
-            continue;
-        }
-        std::optional<QByteArray> bytes;
-        if (record.imagePath) {
-            const auto file = contents.imageFiles.constFind(*record.imagePath);
-            if (file != contents.imageFiles.constEnd())
-                bytes = *file;
-        }
+    forEachNewImage(contents, imageIds, [&](const M::ImageRecord &record, const std::optional<QByteArray> &bytes) {
         std::vector<std::shared_ptr<ModelObject>> annotations;
         const std::shared_ptr<AtlasImage> image = makeImage(record, bytes, annotations);
         if (record.seriesID)
             image->setSeries(seriesById.value(*record.seriesID)); // joins the context with its series
         context.insert(image);
-        imageIds.insert(record.id);
         added.append(image.get());
-        ++summary.addedImages;
-    }
+    });
+    summary.addedImages = added.size();
+    summary.skippedImages = contents.manifest.images.size() - added.size();
 
-    if (const std::optional<ModelStoreError> error = saveOrRollBack(context)) {
+    const std::optional<ModelStoreError> error = saveOrRollBack(context);
+    if (error) {
         // The context keeps objects it let go; without their bytes they no
         // longer hold on to the archive.
         for (AtlasImage *image : std::as_const(added))
             image->setImageData(std::nullopt);
-        return *error;
     }
+    // The archive's bytes are let go on a worker thread: freeing a
+    // gigabyte takes tens of milliseconds.
+    WorkerPools::files().start([files = std::move(contents.imageFiles)] {});
+    if (error)
+        return *error;
     return summary;
 }

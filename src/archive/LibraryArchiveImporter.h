@@ -23,6 +23,11 @@ public:
     static Result<LibraryImportSummary, ModelStoreError> importContents(LibraryArchiveContents contents,
                                                                        ModelContext &context);
 
+    // The bytes of the images that importContents() would add to the
+    // library as it is now, for their files to be written ahead
+    // (changeOncePrepared). Main thread.
+    static QList<QByteArray> newImageBytes(const LibraryArchiveContents &contents, ModelContext &context);
+
 private:
     LibraryArchiveImporter() = delete;
 };

@@ -2,6 +2,8 @@
 
 #include "platform/objectstore/ModelContext.h"
 
+#include <QFutureWatcher>
+
 std::optional<ModelStoreError> saveKeepingChanges(ModelContext &context)
 {
     try {
@@ -18,4 +20,22 @@ std::optional<ModelStoreError> saveOrRollBack(ModelContext &context)
     if (error)
         context.rollback();
     return error;
+}
+
+bool changeOncePrepared(ModelContext &context, const QList<QByteArray> &values, QObject *receiver,
+                        std::function<void(const std::optional<ModelStoreError> &)> change)
+{
+    if (!context.keepsAnyInFile(values)) {
+        change(std::nullopt);
+        return false;
+    }
+    auto *watcher = new QFutureWatcher<PreparedValues>(receiver);
+    QObject::connect(watcher, &QFutureWatcherBase::finished, receiver, [watcher, change = std::move(change)] {
+        // The only copy: the files no save took go when it does.
+        const PreparedValues prepared = watcher->future().takeResult();
+        delete watcher;
+        change(prepared.error());
+    });
+    watcher->setFuture(context.prepareValues(values));
+    return true;
 }

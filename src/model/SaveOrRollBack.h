@@ -2,9 +2,14 @@
 
 #include "platform/objectstore/ModelStoreError.h"
 
+#include <QByteArray>
+#include <QList>
+
+#include <functional>
 #include <optional>
 
 class ModelContext;
+class QObject;
 
 // Ends a change of the library: saves the context, or, when the save fails,
 // rolls the context back to its last saved state and answers the store's
@@ -16,3 +21,16 @@ std::optional<ModelStoreError> saveOrRollBack(ModelContext &context);
 // memory when the save fails, so that the next save writes them again: for
 // the annotation editor, whose edits stay on screen until they are stored.
 std::optional<ModelStoreError> saveKeepingChanges(ModelContext &context);
+
+// For a change that stores large new bytes (an import of pictures, the
+// merge of an archive), whose files the save would write on the GUI thread:
+// has them written on the files pool first, then calls `change` on the GUI
+// thread with the error of that writing, or none. The saveOrRollBack that
+// `change` ends with then takes the files over as they are; the files it
+// did not take (a value left out after all) are removed after `change`.
+// Without bytes that need a file (small ones, a store in memory) `change`
+// is called at once. Once `receiver` is destroyed it is never called, and
+// the files written for it are removed. Answers whether `change` is still
+// to come.
+bool changeOncePrepared(ModelContext &context, const QList<QByteArray> &values, QObject *receiver,
+                        std::function<void(const std::optional<ModelStoreError> &)> change);

@@ -196,6 +196,7 @@ void ContentView::wireModel()
     connect(model, &ContentViewModel::deletionConfirmationChanged, this, &ContentView::updateDeleteConfirmation);
     connect(model, &ContentViewModel::operationErrorChanged, this, &ContentView::updateOperationErrorAlert);
     connect(model, &ContentViewModel::isReadingImportChanged, this, &ContentView::updateBusyCursor);
+    connect(model, &ContentViewModel::isCommittingImportChanged, this, &ContentView::updateBusyCursor);
 
     LibraryArchiveExport *archiveExport = &m_model.archiveExport();
     m_exporter = new LibraryArchiveExporterModifier(*archiveExport, this);
@@ -207,11 +208,18 @@ void ContentView::wireModel()
 void ContentView::updateBusyCursor()
 {
     const LibraryArchiveExport &archiveExport = m_model.archiveExport();
-    if (m_model.isReadingImport() || archiveExport.isPreparing() || archiveExport.isWriting()
-        || m_model.archiveShare().isSharing())
+    if (m_model.isReadingImport() || m_model.isCommittingImport() || archiveExport.isPreparing()
+        || archiveExport.isWriting() || m_model.archiveShare().isSharing())
         setCursor(Qt::BusyCursor);
     else
         unsetCursor();
+    // The import sheet stays up while its pictures are written.
+    if (m_importSheet) {
+        if (m_model.isCommittingImport())
+            m_importSheet->setCursor(Qt::BusyCursor);
+        else
+            m_importSheet->unsetCursor();
+    }
 }
 
 void ContentView::refreshSidebar()

@@ -67,8 +67,8 @@ private:
     void refreshSearchAndFilters();
     void refreshDetail();
     void updateImageScreenCommands();
-    // Busy while picked files are read, an export is prepared or written,
-    // or a share's archive is written.
+    // Busy while picked files are read or committed (the import sheet too),
+    // an export is prepared or written, or a share's archive is written.
     void updateBusyCursor();
 
     void updateFileImporter();

@@ -2,6 +2,7 @@
 
 #include "model/AtlasImage.h"
 #include "model/JsonCoding.h"
+#include "model/SaveOrRollBack.h"
 #include "model/Series.h"
 #include "platform/LocalizedText.h"
 #include "shell/AppState.h"
@@ -433,10 +434,43 @@ void ContentViewModel::cancelImport()
     if (!m_pendingImport)
         return;
     m_pendingImport.reset();
+    // A commit still writing its files is dropped with it.
+    setCommittingImport(std::nullopt);
     emit pendingImportChanged();
 }
 
+void ContentViewModel::setCommittingImport(const std::optional<QUuid> &id)
+{
+    const bool was = isCommittingImport();
+    m_committingImport = id;
+    if (was != isCommittingImport())
+        emit isCommittingImportChanged(isCommittingImport());
+}
+
 void ContentViewModel::commitImport(const PendingImageImport &pending, const MetadataDraft &draft)
+{
+    // Confirmed again while the files are written: one commit is enough.
+    if (isCommittingImport())
+        return;
+    QList<QByteArray> bytes;
+    bytes.reserve(pending.images.size());
+    for (const ImportedImage &image : pending.images)
+        bytes.append(image.data);
+    setCommittingImport(pending.id);
+    changeOncePrepared(m_operations.context(), bytes, this,
+                       [this, pending, draft](const std::optional<ModelStoreError> &error) {
+                           // The sheet was cancelled meanwhile, or another import took its place.
+                           if (m_committingImport != pending.id)
+                               return;
+                           setCommittingImport(std::nullopt);
+                           if (error)
+                               reportOperationError(importFailed, error->description());
+                           else
+                               finishImport(pending, draft);
+                       });
+}
+
+void ContentViewModel::finishImport(const PendingImageImport &pending, const MetadataDraft &draft)
 {
     const OperationScope operation(*this);
     const std::optional<LibraryOperations::Imported> imported =

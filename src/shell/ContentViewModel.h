@@ -163,9 +163,14 @@ public:
 
     const std::optional<PendingImageImport> &pendingImport() const { return m_pendingImport; }
     ImportSheet importSheet(const PendingImageImport &pending) const;
+    // Closes the sheet; a commit still writing its files is dropped.
     void cancelImport();
-    // The import sheet's confirmation, with the normalised draft.
+    // The import sheet's confirmation, with the normalised draft. Large
+    // pictures are first written to the library's files on a worker thread
+    // (isCommittingImport() meanwhile, the sheet still up); then, when the
+    // sheet is still the one confirmed, the images are made and saved.
     void commitImport(const PendingImageImport &pending, const MetadataDraft &draft);
+    bool isCommittingImport() const { return m_committingImport.has_value(); }
 
     // --- Metadata sheet of one image ---------------------------------------
 
@@ -252,6 +257,7 @@ signals:
     // Show or hide the file importer.
     void isImportingChanged(bool importing);
     void isReadingImportChanged(bool reading);
+    void isCommittingImportChanged(bool committing);
     // The import sheet opens (a pending import is set) or closes.
     void pendingImportChanged();
     void editingImageChanged(AtlasImage *image);
@@ -283,6 +289,8 @@ private:
     void closeHiddenOpenedImage();
     void keepOpenedImageVisible();
     void applyImportRead(const ImportedImagesResult &result, const PendingImageImport::Destination &destination);
+    void setCommittingImport(const std::optional<QUuid> &id);
+    void finishImport(const PendingImageImport &pending, const MetadataDraft &draft);
     void reportOperationError(const QString &title, const QString &message);
     void changeFilters(const std::function<void(LibraryFilters &)> &change);
 
@@ -303,6 +311,7 @@ private:
     PendingImageImport::Destination m_importDestination = PendingImageImport::Destination::newEntry();
     std::optional<PendingImageImport> m_pendingImport;
     int m_readingImports = 0;
+    std::optional<QUuid> m_committingImport; // the pending import whose files are written
     AtlasImage *m_editingImage = nullptr;
     Series *m_renamingSeries = nullptr;
     QString m_seriesRenameTitle;

@@ -2,6 +2,7 @@
 
 #include "archive/LibraryArchiveFile.h"
 #include "archive/LibraryArchiveImporter.h"
+#include "model/SaveOrRollBack.h"
 #include "platform/WorkerPools.h"
 #include "platform/objectstore/ModelContext.h"
 
@@ -48,14 +49,26 @@ LibraryArchiveImport *LibraryArchiveImport::start(const QString &path, ModelCont
         delete watcher;
         if (!read) {
             emit import->failed(read.error());
-        } else {
-            const auto merged = LibraryArchiveImporter::importContents(std::move(read).value(), import->m_context);
-            if (merged)
-                emit import->imported(merged.value().message());
-            else
-                emit import->failed(merged.error().description());
+            import->deleteLater();
+            return;
         }
-        import->deleteLater();
+        // The files of the new images are written first, on a worker thread.
+        auto contents = std::make_shared<LibraryArchiveContents>(std::move(read).value());
+        ModelContext &context = import->m_context;
+        changeOncePrepared(context, LibraryArchiveImporter::newImageBytes(*contents, context), import,
+                           [import, contents](const std::optional<ModelStoreError> &error) {
+                               if (error) {
+                                   emit import->failed(error->description());
+                               } else {
+                                   const auto merged =
+                                       LibraryArchiveImporter::importContents(std::move(*contents), import->m_context);
+                                   if (merged)
+                                       emit import->imported(merged.value().message());
+                                   else
+                                       emit import->failed(merged.error().description());
+                               }
+                               import->deleteLater();
+                           });
     });
     watcher->setFuture(QtConcurrent::run(&WorkerPools::files(), readArchive, path));
     return import;

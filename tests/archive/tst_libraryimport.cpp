@@ -4,11 +4,13 @@
 #include "archive/LibraryArchiveFile.h"
 #include "archive/LibraryArchiveImporter.h"
 #include "archive/ZipArchiveReader.h"
+#include "platform/WorkerPools.h"
 
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThreadPool>
 
 namespace {
 
@@ -138,11 +140,18 @@ private slots:
         fill(context, librarySeries, libraryImages);
         context.save();
         const LibraryArchiveContents contents = archiveOf(archiveSeries, archiveImages);
+        // The bytes to write ahead are those of the images the merge adds.
+        const QList<QByteArray> toStore = LibraryArchiveImporter::newImageBytes(contents, context);
+        const qsizetype held = context.fetch<AtlasImage>().size();
         const auto merged = LibraryArchiveImporter::importContents(contents, context);
         QVERIFY(merged.ok());
         QCOMPARE(merged.value().message(), message);
         QVERIFY(!context.hasChanges());
         QCOMPARE(describe(context), after);
+        QList<QByteArray> added;
+        for (const AtlasImage *image : context.fetch<AtlasImage>().mid(held))
+            added << image->title().toUtf8();
+        QCOMPARE(toStore, added);
     }
 
     void aWholeLibraryComesBackTheSame()
@@ -175,7 +184,9 @@ private slots:
             const auto merged = LibraryArchiveImporter::importContents(std::move(contents).value(), target->mainContext());
             QVERIFY(merged.ok());
             QCOMPARE(merged.value().message(), QStringLiteral("Added 4 images and 1 series."));
-            // Once saved, no image holds on to the archive.
+            // Once saved, nothing holds on to the archive (let go on the
+            // files pool).
+            WorkerPools::files().waitForDone();
             QVERIFY(archive.isDetached());
         }
         target.reset();
@@ -210,6 +221,7 @@ private slots:
         QCOMPARE(snapshot(context), before);
         // The objects let go don't keep the archive's bytes.
         contents.imageFiles.clear();
+        WorkerPools::files().waitForDone();
         QVERIFY(largeFile.isDetached());
 
         // Nothing of the failed import stands in the way of the next.

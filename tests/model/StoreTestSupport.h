@@ -29,6 +29,17 @@ inline std::unique_ptr<ModelContainer> makeTestContainer(const QString &folder =
                                             QList<ModelConfiguration>{configuration});
 }
 
+// The names of the files of large bytes beside the store in `folder`, sorted
+// (its lock left out), as they are now.
+inline QStringList externalFileNames(const QString &folder)
+{
+    const QDir files(ModelContainer::externalFolder(QDir(folder).filePath(QStringLiteral("default.store"))));
+    QStringList names = files.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    names.removeAll(QStringLiteral(".lock"));
+    names.sort();
+    return names;
+}
+
 // Runs SQL on the store file in `folder` through a connection of its own,
 // the way another program (or a damaged disk) would; false when a statement
 // fails. With `results`, the first column of the last statement's rows.

@@ -58,12 +58,27 @@ QString marker(int round)
 
 // The child: one save that renames every image, deletes the first one and
 // two whose bytes are in files, gives five others new bytes in files, and
-// adds a batch of images with bytes (some in files) and points. It says
-// "saving" just before the save, so the parent can kill it in the middle.
+// adds a batch of images with bytes (some in files) and points. In odd
+// rounds the files of the new bytes are written ahead, as imports do. It
+// says "saving" just before (the files and) the save, so the parent can
+// kill it in the middle.
 int childSave(const QString &folder, int round)
 {
     auto container = makeTestContainer(folder);
     ModelContext &context = container->mainContext();
+    std::printf("saving\n");
+    std::fflush(stdout);
+    QList<QByteArray> newFiles;
+    for (int k = 2; k < 7; ++k)
+        newFiles << largeBytes(ExternalStorage::fileThreshold + 1000 * k + round, round);
+    for (int i = largeEvery - 1; i < imagesPerSave; i += largeEvery)
+        newFiles << largeBytes(ExternalStorage::fileThreshold + i, round);
+    PreparedValues prepared;
+    if (round % 2 == 1) {
+        QFuture<PreparedValues> preparing = context.prepareValues(newFiles);
+        preparing.waitForFinished();
+        prepared = preparing.result();
+    }
     const QList<AtlasImage *> images = context.fetch<AtlasImage>();
     for (AtlasImage *image : images)
         image->setTitle(marker(round));
@@ -78,13 +93,13 @@ int childSave(const QString &folder, int round)
         if (k < 2)
             context.deleteObject(large[k]);
         else
-            large[k]->setImageData(largeBytes(ExternalStorage::fileThreshold + 1000 * k + round, round));
+            large[k]->setImageData(newFiles.at(k - 2));
     }
     for (int i = 0; i < imagesPerSave; ++i) {
         auto image = AtlasImage::make(marker(round));
         if (i % largeEvery == largeEvery - 1) {
             image->setSortIndex(1);
-            image->setImageData(largeBytes(ExternalStorage::fileThreshold + i, round));
+            image->setImageData(newFiles.at(5 + i / largeEvery));
         } else {
             image->setImageData(QByteArray(2048 + i, char(round)));
         }
@@ -92,12 +107,25 @@ int childSave(const QString &folder, int round)
         for (int p = 0; p < 4; ++p)
             PointAnnotation::make(marker(round), {}, std::nullopt, p, p)->setImage(image.get());
     }
-    std::printf("saving\n");
-    std::fflush(stdout);
     context.save();
     std::printf("saved\n");
     std::fflush(stdout);
     return 0;
+}
+
+// The child: writes the files of a few new values ahead of a save, says
+// "prepared", and waits to be killed.
+int childPrepare(const QString &folder)
+{
+    auto container = makeTestContainer(folder);
+    QFuture<PreparedValues> preparing = container->mainContext().prepareValues(
+        {largeBytes(ExternalStorage::fileThreshold, 1), largeBytes(ExternalStorage::fileThreshold, 2)});
+    preparing.waitForFinished();
+    const PreparedValues prepared = preparing.result();
+    std::printf(prepared.error() ? "failed\n" : "prepared\n");
+    std::fflush(stdout);
+    for (;;)
+        QTest::qSleep(1000);
 }
 
 qint64 count(QSqlDatabase &database, const QString &sql)
@@ -215,16 +243,10 @@ private slots:
 
             // Opening removes what a save cut short left behind: no file
             // but those the rows name.
-            const auto present = [&] {
-                QStringList names = externalFolder.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
-                names.removeAll(QStringLiteral(".lock"));
-                names.sort();
-                return names;
-            };
-            leftovers += present().size() - referenced.size();
+            leftovers += externalFileNames(folder).size() - referenced.size();
             makeTestContainer(folder).reset();
             referenced.sort();
-            QCOMPARE(present(), referenced);
+            QCOMPARE(externalFileNames(folder), referenced);
         }
         qInfo("%d of %zu saves were cut short (a whole save takes about %lld ms); %lld files left behind were "
               "removed on opening",
@@ -236,6 +258,25 @@ private slots:
         container->mainContext().insert(AtlasImage::make());
         container->mainContext().save();
     }
+
+    // Files written ahead of a save that never came.
+    void killedBetweenPreparingAndSavingLeavesNoFile()
+    {
+        QTemporaryDir directory;
+        makeTestContainer(directory.path()).reset();
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child-prepare"), directory.path()});
+        QVERIFY(child.waitForStarted(10000));
+        QByteArray said;
+        while (!said.contains("\n") && child.waitForReadyRead(20000))
+            said += child.readAllStandardOutput();
+        QCOMPARE(said, QByteArray("prepared\n"));
+        child.kill();
+        QVERIFY(child.waitForFinished(20000));
+        QCOMPARE(externalFileNames(directory.path()).size(), 2);
+        makeTestContainer(directory.path()).reset();
+        QCOMPARE(externalFileNames(directory.path()), QStringList());
+    }
 };
 
 int main(int argc, char *argv[])
@@ -243,6 +284,8 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     if (argc == 4 && QByteArray(argv[1]) == "--child-save")
         return childSave(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt());
+    if (argc == 3 && QByteArray(argv[1]) == "--child-prepare")
+        return childPrepare(QString::fromLocal8Bit(argv[2]));
     StoreCrashTest test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);

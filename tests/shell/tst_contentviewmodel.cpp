@@ -1,12 +1,16 @@
 #include "ShellTestSupport.h"
 
 #include "platform/UserDefaults.h"
+#include "platform/WorkerPools.h"
 #include "shell/AppState.h"
 #include "shell/ContentViewModel.h"
 #include "shell/LibraryDerivation.h"
 
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThreadPool>
+#include <QTimer>
 
 namespace {
 
@@ -487,6 +491,96 @@ private slots:
         model.requestDeletion({model.libraryEntries().first()});
         QVERIFY(!model.isConfirmingDeletion());
         QVERIFY(s1->isDeleted());
+    }
+
+    void largeImportsCommitWhileTheLoopTurns_data()
+    {
+        QTest::addColumn<int>("meanwhile"); // what happens while the files are written
+        QTest::addColumn<int>("added");     // images the commit adds
+        QTest::addColumn<QString>("error");
+        QTest::newRow("nothing") << 0 << 3 << QString();
+        QTest::newRow("the sheet is cancelled") << 1 << 0 << QString();
+        QTest::newRow("the window closes") << 2 << 0 << QString();
+        QTest::newRow("another window deletes the series") << 3 << 0 << LibraryOperations::missingObjectMessage();
+        QTest::newRow("the files cannot be written") << 4 << 0 << QStringLiteral("The library could not be saved.");
+    }
+
+    // The pictures' files are written on a worker thread: the window's
+    // event loop turns before the commit ends, and whatever happens
+    // meanwhile, no file is left that the library doesn't name.
+    void largeImportsCommitWhileTheLoopTurns()
+    {
+        QFETCH(int, meanwhile);
+        TestLibrary library(true);
+        AppState state(m_defaults, m_accounts);
+        auto model = std::make_unique<ContentViewModel>(library.context(), state);
+        Series *series = library.series(QStringLiteral("Spine"));
+        library.save();
+        if (meanwhile == 3) {
+            model->setSidebarSelection({LibraryEntryID::series(series->id())});
+            model->beginAddImages();
+        }
+        const QByteArray padding(ExternalStorage::fileThreshold, 'x');
+        pick(*model, {file(QStringLiteral("c1.png"), pngBytes() + padding),
+                      file(QStringLiteral("c2.png"), pngBytes(Qt::red) + padding),
+                      file(QStringLiteral("c3.png"), pngBytes(Qt::green) + padding)});
+        const QString filesFolder =
+            ModelContainer::externalFolder(QDir(library.folder()).filePath(QStringLiteral("default.store")));
+        if (meanwhile == 4) {
+            QDir(filesFolder).removeRecursively();
+            QFile blocker(filesFolder);
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
+
+        // No file is written before the loop has turned.
+        QThreadPool &files = WorkerPools::files();
+        QSemaphore running, gate;
+        for (int i = 0; i < files.maxThreadCount(); ++i)
+            files.start([&] {
+                running.release();
+                gate.acquire();
+            });
+        running.acquire(files.maxThreadCount());
+        bool turned = false;
+        bool committingWhenTurned = false;
+        QTimer::singleShot(0, &library.context(), [&] {
+            turned = true;
+            committingWhenTurned = model && model->isCommittingImport();
+            gate.release(files.maxThreadCount());
+        });
+        model->commitImport(*model->pendingImport(), model->pendingImport()->initialDraft());
+        QVERIFY(library.context().fetch<AtlasImage>().isEmpty());
+        if (meanwhile == 1)
+            model->cancelImport();
+        else if (meanwhile == 2)
+            model.reset();
+        else if (meanwhile == 3) {
+            library.context().deleteObject(series);
+            library.save();
+        }
+        QTRY_VERIFY(turned);
+        QCOMPARE(committingWhenTurned, meanwhile != 1 && meanwhile != 2);
+        if (model)
+            QTRY_VERIFY(!model->isCommittingImport());
+        files.waitForDone();
+        QCoreApplication::sendPostedEvents();
+        files.waitForDone();
+
+        QTEST(int(library.context().fetch<AtlasImage>().size()), "added");
+        QFETCH(QString, error);
+        if (model) {
+            QCOMPARE(model->operationErrorMessage(), error);
+            // The sheet closes when done or cancelled, and stays over an error.
+            QCOMPARE(model->pendingImport().has_value(), !error.isEmpty());
+            QCOMPARE(model->openedImage() != nullptr, meanwhile == 0);
+        }
+        if (meanwhile == 4)
+            QVERIFY(QFile::remove(filesFolder));
+        QStringList named;
+        for (const QVariant &name : storeColumn(library.folder(), QStringLiteral("SELECT fileName FROM ImageFile")))
+            named << name.toString();
+        named.sort();
+        QCOMPARE(externalFileNames(library.folder()), named);
     }
 
     void duplicatesAreSelected()

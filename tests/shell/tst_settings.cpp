@@ -286,7 +286,7 @@ private slots:
         fill(source);
         const QString archive = m_dir.filePath(QStringLiteral("Later.veloran"));
         QVERIFY(writeArchive(source, archive));
-        TestLibrary target;
+        TestLibrary target(true); // whose large image's file is written ahead
         UserDefaults defaults;
         SilentCloudAccountService accounts;
         SettingsView *settings = SettingsView::present(target.context(), defaults, accounts);
@@ -302,6 +302,7 @@ private slots:
         QVERIFY(!imported->parentWidget());
         QCOMPARE(imported->message(), QStringLiteral("Added 3 images and 1 series."));
         QCOMPARE(target.context().fetch<AtlasImage>().size(), 3);
+        QCOMPARE(externalFileNames(target.folder()).size(), 1);
         if (!pageGone)
             QVERIFY(!settings->libraryPage()->summaryAlert());
     }

@@ -2,15 +2,19 @@
 
 #include "platform/WorkerPools.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
 #include <QMutex>
+#include <QThread>
 #include <QThreadPool>
 #include <QUuid>
 #include <QtConcurrent/QtConcurrentMap>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <atomic>
+#include <unordered_map>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -19,6 +23,11 @@ namespace {
 
 const QString lockName = QStringLiteral(".lock");
 const QString temporarySuffix = QStringLiteral(".tmp");
+
+QString filePath(const QString &folder, const QString &name)
+{
+    return folder + QLatin1Char('/') + name;
+}
 
 bool syncFolder(const QString &folder)
 {
@@ -30,53 +39,41 @@ bool syncFolder(const QString &folder)
     return synced;
 }
 
-} // namespace
+struct NewFile {
+    QString name;
+    QByteArray bytes;
+};
 
-ExternalStorage::ExternalStorage(const QString &folder) : m_folder(folder)
-{
-}
+// A prepared file as its preparation knows it: by name and by the address
+// of its bytes, which it doesn't keep.
+struct OfferedFile {
+    const char *key;
+    QString name;
+};
 
-ExternalStorage::~ExternalStorage()
+bool writeFile(const QString &folder, const NewFile &file, QString *error)
 {
-    discard();
-}
-
-QString ExternalStorage::path(const QString &name) const
-{
-    return m_folder + QLatin1Char('/') + name;
-}
-
-QString ExternalStorage::stage(const void *owner, const QByteArray &bytes)
-{
-    const QString name = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    m_staged.append({name, bytes});
-    m_stagedNames.insert(owner, name);
-    return name;
-}
-
-bool ExternalStorage::writeFile(const Staged &staged, QString *error) const
-{
-    const QString target = path(staged.name);
+    const QString target = filePath(folder, file.name);
     const QString temporary = target + temporarySuffix;
-    QFile file(temporary);
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+    QFile out(temporary);
+    bool ok = out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
     if (ok) {
-        const char *data = staged.bytes.constData();
-        qsizetype left = staged.bytes.size();
+        const char *data = file.bytes.constData();
+        qsizetype left = file.bytes.size();
         while (ok && left > 0) {
-            const qint64 written = file.write(data, left);
+            const qint64 written = out.write(data, left);
             ok = written > 0;
             data += written;
             left -= written;
         }
         // On disk before the transaction that names the file commits, so a
         // power cut can't leave a stored row with a short file.
-        ok = ok && ::fdatasync(file.handle()) == 0;
-        file.close();
-        ok = ok && file.error() == QFileDevice::NoError;
+        ok = ok && ::fdatasync(out.handle()) == 0;
+        out.close();
+        ok = ok && out.error() == QFileDevice::NoError;
     }
     if (!ok) {
-        *error = file.errorString();
+        *error = out.errorString();
     } else {
         ok = QFile::rename(temporary, target);
         if (!ok)
@@ -87,39 +84,242 @@ bool ExternalStorage::writeFile(const Staged &staged, QString *error) const
     return ok;
 }
 
-std::optional<QString> ExternalStorage::writeStaged()
+void removeFiles(const QString &folder, const QList<NewFile> &files)
 {
-    if (m_staged.isEmpty())
-        return std::nullopt;
-    if (!QDir().mkpath(m_folder)) {
-        discard();
-        return QStringLiteral("cannot create the folder %1").arg(m_folder);
+    for (const NewFile &file : files) {
+        QFile::remove(filePath(folder, file.name));
+        QFile::remove(filePath(folder, file.name + temporarySuffix));
     }
+}
+
+// Writes the files into `folder` (several at a time), then syncs the
+// folder. On failure removes every one of them and returns the error.
+std::optional<QString> writeFiles(const QString &folder, const QList<NewFile> &files)
+{
+    if (files.isEmpty())
+        return std::nullopt;
+    if (!QDir().mkpath(folder))
+        return QStringLiteral("cannot create the folder %1").arg(folder);
     std::atomic<bool> failed{false};
     QString error;
     QMutex errorLock;
-    const auto write = [&](const Staged &staged) {
+    const auto write = [&](const NewFile &file) {
         if (failed)
             return;
         QString message;
-        if (!writeFile(staged, &message)) {
+        if (!writeFile(folder, file, &message)) {
             failed = true;
             const QMutexLocker locker(&errorLock);
             error = message;
         }
     };
-    if (m_staged.size() == 1)
-        write(m_staged.first());
+    if (files.size() == 1)
+        write(files.first());
     else
-        QtConcurrent::blockingMap(&WorkerPools::files(), m_staged, write);
+        QtConcurrent::blockingMap(&WorkerPools::files(), files, write);
+    // The new names themselves are made durable with the folder.
+    if (!failed && !syncFolder(folder)) {
+        failed = true;
+        error = QStringLiteral("cannot sync the folder %1").arg(folder);
+    }
     if (failed) {
-        discard();
+        removeFiles(folder, files);
         return error;
     }
-    // The new names themselves are made durable with the folder.
-    if (!syncFolder(m_folder)) {
+    return std::nullopt;
+}
+
+// Whether the bytes are in a block the QByteArray shares in (not taken
+// from raw data).
+bool ownsItsBytes(const QByteArray &bytes)
+{
+    return const_cast<QByteArray &>(bytes).data_ptr().d_ptr() != nullptr;
+}
+
+ModelStoreError saveError(const QString &detail)
+{
+    return ModelStoreError(ModelStoreError::Code::saveFailed,
+                           QCoreApplication::translate("ModelContext", "The library could not be saved."), detail);
+}
+
+} // namespace
+
+// What the storage shares with the threads that prepare files and with the
+// prepared files themselves, which may outlive it: the folder's lock and the
+// files written ahead of their save. Thread-safe.
+class ExternalFolder {
+public:
+    explicit ExternalFolder(const QString &path) : path(path) {}
+
+    const QString path;
+
+    bool lock()
+    {
+        const QMutexLocker locker(&m_lockMutex);
+        if (m_lockHolders == 0) {
+            if (path.isEmpty() || !QDir().mkpath(path))
+                return false;
+            if (!m_lock) {
+                m_lock = std::make_unique<QLockFile>(filePath(path, lockName));
+                // Stale only when its process is gone: a long save keeps it.
+                m_lock->setStaleLockTime(0);
+            }
+            if (!m_lock->tryLock(10000))
+                return false;
+        }
+        ++m_lockHolders;
+        return true;
+    }
+
+    void unlock()
+    {
+        const QMutexLocker locker(&m_lockMutex);
+        if (m_lockHolders > 0 && --m_lockHolders == 0)
+            m_lock->unlock();
+    }
+
+    // The files are on disk: a save may take them.
+    void offer(const QList<NewFile> &files)
+    {
+        const QMutexLocker locker(&m_offersMutex);
+        for (const NewFile &file : files)
+            m_offers.emplace(file.bytes.constData(), file);
+    }
+
+    // The name of a file offered for these bytes, which from now on
+    // belongs to the caller; none if there is none.
+    std::optional<QString> take(const QByteArray &bytes)
+    {
+        const QMutexLocker locker(&m_offersMutex);
+        auto [first, last] = m_offers.equal_range(bytes.constData());
+        for (auto offer = first; offer != last; ++offer) {
+            if (offer->second.bytes.size() == bytes.size()) {
+                QString name = offer->second.name;
+                m_offers.erase(offer);
+                return name;
+            }
+        }
+        return std::nullopt;
+    }
+
+    // Removes those of the files that are still offered; from the thread
+    // that made the storage (the GUI thread) on the files pool, where their
+    // bytes are let go too (a gigabyte takes a while to free).
+    void withdraw(const QList<OfferedFile> &files)
+    {
+        QList<NewFile> left;
+        {
+            const QMutexLocker locker(&m_offersMutex);
+            for (const OfferedFile &file : files) {
+                auto [first, last] = m_offers.equal_range(file.key);
+                for (auto offer = first; offer != last; ++offer) {
+                    if (offer->second.name == file.name) {
+                        left.append(std::move(offer->second));
+                        m_offers.erase(offer);
+                        break;
+                    }
+                }
+            }
+        }
+        if (left.isEmpty())
+            return;
+        if (QThread::currentThread() == m_madeOn)
+            WorkerPools::files().start([folder = path, left = std::move(left)] { removeFiles(folder, left); });
+        else
+            removeFiles(path, left);
+    }
+
+private:
+    QThread *const m_madeOn = QThread::currentThread();
+    QMutex m_lockMutex;
+    std::unique_ptr<QLockFile> m_lock;
+    int m_lockHolders = 0;
+    QMutex m_offersMutex;
+    // By the address of the bytes, which the offer's own copy keeps alive:
+    // only a QByteArray sharing them has that address.
+    std::unordered_multimap<const char *, NewFile> m_offers;
+};
+
+struct PreparedValues::Files {
+    std::shared_ptr<ExternalFolder> folder;
+    QList<OfferedFile> files;
+
+    ~Files()
+    {
+        folder->withdraw(files);
+        folder->unlock();
+    }
+};
+
+ExternalStorage::ExternalStorage(const QString &folder)
+    : m_folder(folder)
+    , m_shared(std::make_shared<ExternalFolder>(folder))
+{
+}
+
+ExternalStorage::~ExternalStorage()
+{
+    discard();
+}
+
+QString ExternalStorage::path(const QString &name) const
+{
+    return filePath(m_folder, name);
+}
+
+QFuture<PreparedValues> ExternalStorage::prepare(const QList<QByteArray> &values) const
+{
+    QList<NewFile> files;
+    for (const QByteArray &bytes : values) {
+        // Bytes that the QByteArray doesn't own (fromRawData) may change or
+        // go, and their address be taken by others: left to the save.
+        if (keepsInFile(bytes) && ownsItsBytes(bytes))
+            files.append({QUuid::createUuid().toString(QUuid::WithoutBraces), bytes});
+    }
+    if (files.isEmpty())
+        return QtFuture::makeReadyFuture(PreparedValues());
+    return QtConcurrent::run(&WorkerPools::files(), [folder = m_shared, files = std::move(files)] {
+        // Locked until the files are taken or let go.
+        if (!folder->lock())
+            return PreparedValues(saveError(QStringLiteral("another program is writing the library's files")));
+        auto prepared = std::make_shared<PreparedValues::Files>();
+        prepared->folder = folder;
+        if (const std::optional<QString> error = writeFiles(folder->path, files))
+            return PreparedValues(saveError(*error));
+        for (const NewFile &file : files)
+            prepared->files.append({file.bytes.constData(), file.name});
+        folder->offer(files);
+        PreparedValues values;
+        values.m_files = std::move(prepared);
+        return values;
+    });
+}
+
+QString ExternalStorage::stage(const void *owner, const QByteArray &bytes)
+{
+    Staged staged;
+    if (std::optional<QString> prepared = m_shared->take(bytes)) {
+        staged.name = *prepared;
+        staged.written = true;
+    } else {
+        staged.name = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        staged.bytes = bytes;
+    }
+    m_staged.append(staged);
+    m_stagedNames.insert(owner, staged.name);
+    return staged.name;
+}
+
+std::optional<QString> ExternalStorage::writeStaged()
+{
+    QList<NewFile> files;
+    for (const Staged &staged : std::as_const(m_staged)) {
+        if (!staged.written)
+            files.append({staged.name, staged.bytes});
+    }
+    if (const std::optional<QString> error = writeFiles(m_folder, files)) {
         discard();
-        return QStringLiteral("cannot sync the folder %1").arg(m_folder);
+        return error;
     }
     return std::nullopt;
 }
@@ -151,6 +351,8 @@ void ExternalStorage::committed()
 
 void ExternalStorage::discard()
 {
+    // Prepared files taken by the save go too: their values are written
+    // afresh by the next save.
     QStringList names;
     for (const Staged &staged : std::as_const(m_staged))
         names << staged.name << staged.name + temporarySuffix;
@@ -200,18 +402,10 @@ void ExternalStorage::removeUnreferenced(const QSet<QString> &referenced)
 
 bool ExternalStorage::lock()
 {
-    if (m_folder.isEmpty() || !QDir().mkpath(m_folder))
-        return false;
-    if (!m_lock) {
-        m_lock = std::make_unique<QLockFile>(path(lockName));
-        // Stale only when its process is gone: a long save keeps it.
-        m_lock->setStaleLockTime(0);
-    }
-    return m_lock->isLocked() || m_lock->tryLock(10000);
+    return m_shared->lock();
 }
 
 void ExternalStorage::unlock()
 {
-    if (m_lock && m_lock->isLocked())
-        m_lock->unlock();
+    m_shared->unlock();
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "platform/objectstore/ModelStoreError.h"
+
 #include <QByteArray>
+#include <QFuture>
 #include <QHash>
 #include <QList>
 #include <QSet>
@@ -9,7 +12,31 @@
 #include <memory>
 #include <optional>
 
-class QLockFile;
+class ExternalFolder;
+
+// Files of new values written ahead of the save that stores them
+// (ExternalStorage::prepare), so that this save only takes them over and
+// runs its transaction. While a PreparedValues (or a copy of it) lives, a
+// save that stores one of these very values (the same QByteArray, or a copy
+// sharing its bytes) takes its file instead of writing one; a value changed
+// since is written by the save as usual. When the last copy goes, the files
+// that no save took are removed, and the folder's lock is let go. A crash
+// in between leaves them to the cleanup of the next opening.
+class PreparedValues {
+public:
+    PreparedValues() = default;
+    explicit PreparedValues(ModelStoreError error) : m_error(std::move(error)) {}
+
+    // Why the files could not be written (none of them was left behind).
+    const std::optional<ModelStoreError> &error() const { return m_error; }
+
+private:
+    friend class ExternalStorage;
+    struct Files;
+
+    std::shared_ptr<Files> m_files;
+    std::optional<ModelStoreError> m_error;
+};
 
 // Large values of external-storage attributes, kept as one file each in a
 // folder beside the store file ("default.store-external"); smaller ones stay
@@ -26,6 +53,10 @@ class QLockFile;
 // are synced to the disk before the transaction, so even after a power cut
 // a row never names a short file; the database itself may lose its last
 // saves then, which only leaves files for the cleanup.
+//
+// A save of many large values would write them on the GUI thread: the
+// caller may have them written on the files pool first (prepare()), and the
+// save then adopts the files as they are.
 //
 // Files are named by a new unique key each time; a name is never reused.
 class ExternalStorage {
@@ -46,15 +77,23 @@ public:
 
     QString folder() const { return m_folder; }
 
+    // Writes the files of those `values` that are kept in files, on the files
+    // pool, each one synced with the folder; a value listed twice gets two
+    // files (two images may share bytes). Nothing to write: a finished
+    // future. On failure nothing it wrote is left.
+    QFuture<PreparedValues> prepare(const QList<QByteArray> &values) const;
+
     // Saving, in this order: stage() each new value (returns the file name
-    // it will have), writeStaged() before the transaction, then committed()
-    // or discard() after it. removeAfterCommit() names files of values the
-    // transaction replaces or deletes.
+    // it will have; a prepared file is taken over), writeStaged() before the
+    // transaction, then committed() or discard() after it.
+    // removeAfterCommit() names files of values the transaction replaces or
+    // deletes.
     QString stage(const void *owner, const QByteArray &bytes);
     QString stagedName(const void *owner) const { return m_stagedNames.value(owner); }
     bool hasStaged() const { return !m_staged.isEmpty(); }
-    // Writes every staged file, several at a time. On failure removes what
-    // it wrote, forgets the staged files and returns the error.
+    // Writes every staged file that is not on disk yet, several at a time.
+    // On failure removes what it wrote, forgets the staged files and
+    // returns the error.
     std::optional<QString> writeStaged();
     void removeAfterCommit(const QString &name);
     void committed();
@@ -68,9 +107,11 @@ public:
     // no save of another process can be writing: see lock().
     void removeUnreferenced(const QSet<QString> &referenced);
 
-    // Held from writing new files until their transaction has committed,
-    // and while unreferenced files are removed, so that two processes with
-    // the same store open never take each other's new files for orphans.
+    // Held from writing new files until their transaction has committed (or
+    // the prepared files are let go), and while unreferenced files are
+    // removed, so that two processes with the same store open never take
+    // each other's new files for orphans. Held by several at once in this
+    // process (a save and a preparation), it is let go by the last.
     bool lock();
     void unlock();
 
@@ -78,15 +119,15 @@ private:
     struct Staged {
         QString name;
         QByteArray bytes;
+        bool written = false; // prepared ahead
     };
 
     QString path(const QString &name) const;
-    bool writeFile(const Staged &staged, QString *error) const;
     void removeFiles(const QStringList &names) const;
 
     QString m_folder;
+    std::shared_ptr<ExternalFolder> m_shared;
     QList<Staged> m_staged;
     QHash<const void *, QString> m_stagedNames;
     QStringList m_removals;
-    std::unique_ptr<QLockFile> m_lock;
 };

@@ -509,23 +509,25 @@ void ModelContext::save()
         throw ModelStoreError(ModelStoreError::Code::readOnly, tr("This library is open for reading only."));
 
     // New external files are written completely before the transaction
-    // that refers to them; they are removed again if it does not commit.
+    // that refers to them (or were prepared ahead); they are removed again
+    // if it does not commit.
     stageChanges();
-    const bool writesFiles = m_external->hasStaged();
     struct Unlock {
-        ExternalStorage *storage;
+        ExternalStorage *storage = nullptr;
         ~Unlock()
         {
             if (storage)
                 storage->unlock();
         }
-    } unlock{writesFiles ? m_external.get() : nullptr};
-    if (writesFiles) {
+    } unlock;
+    if (m_external->hasStaged()) {
         std::optional<QString> error;
-        if (!m_external->lock())
+        if (!m_external->lock()) {
             error = tr("another program is writing the library's files");
-        else
+        } else {
+            unlock.storage = m_external.get();
             error = m_external->writeStaged();
+        }
         if (error) {
             m_external->discard();
             throw ModelStoreError(ModelStoreError::Code::saveFailed, tr("The library could not be saved."), *error);
@@ -583,6 +585,17 @@ void ModelContext::save()
     m_touchedLists.clear();
     emit didSave();
     emit changed();
+}
+
+bool ModelContext::keepsAnyInFile(const QList<QByteArray> &values) const
+{
+    return std::any_of(values.cbegin(), values.cend(),
+                       [this](const QByteArray &bytes) { return m_external->keepsInFile(bytes); });
+}
+
+QFuture<PreparedValues> ModelContext::prepareValues(const QList<QByteArray> &values) const
+{
+    return m_external->prepare(values);
 }
 
 // Rolling back

@@ -7,6 +7,7 @@
 #include "platform/objectstore/Schema.h"
 #include "platform/objectstore/StoreStatement.h"
 
+#include <QFuture>
 #include <QHash>
 #include <QObject>
 #include <QSqlDatabase>
@@ -72,6 +73,14 @@ public:
     // ModelStoreError; on failure nothing is written and the changes stay
     // pending in memory.
     void save();
+    // Large new values are written to files by the save, before its
+    // transaction. A change that stores many of them (an import) has their
+    // files written on the files pool first, then makes its change and
+    // saves while the result lives: that save only takes the files over.
+    // Values that a save keeps in the database are left out; a store in
+    // memory writes no file.
+    bool keepsAnyInFile(const QList<QByteArray> &values) const;
+    QFuture<PreparedValues> prepareValues(const QList<QByteArray> &values) const;
     // Back to the last saved state: inserted objects are detached, deleted
     // ones come back, changed values are restored.
     void rollback();

@@ -1,0 +1,179 @@
+#include "StoreTestSupport.h"
+
+#include "model/AtlasImage.h"
+#include "platform/WorkerPools.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThreadPool>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+QByteArray largeValue(int seed, qsizetype extra = 0)
+{
+    QByteArray bytes(ExternalStorage::fileThreshold + extra + seed, char('a' + seed));
+    bytes[0] = char(seed);
+    return bytes;
+}
+
+QString filesFolderOf(const QString &folder)
+{
+    return ModelContainer::externalFolder(QDir(folder).filePath(QStringLiteral("default.store")));
+}
+
+PreparedValues prepared(ModelContext &context, const QList<QByteArray> &values)
+{
+    QFuture<PreparedValues> future = context.prepareValues(values);
+    future.waitForFinished();
+    return future.result();
+}
+
+// While it lives, no file of this process may grow beyond `bytes`, as on a
+// disk that fills up.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN); // a failed write, not a killed process
+        getrlimit(RLIMIT_FSIZE, &m_before);
+        rlimit limit = m_before;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_before); }
+
+private:
+    rlimit m_before{};
+};
+
+} // namespace
+
+// Files of new large bytes written ahead of the save that stores them: the
+// save takes them over as they are, and none is ever left without its row.
+class PreparedFilesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void theSaveTakesThePreparedFiles_data()
+    {
+        // The values by number; -1: an equal copy of value 0, -2: value 0's
+        // bytes taken as raw data.
+        QTest::addColumn<QList<int>>("preparedValues");
+        QTest::addColumn<QList<int>>("savedValues"); // the new images' bytes
+        QTest::addColumn<bool>("dropFirst");            // the prepared files are let go before the save
+        QTest::addColumn<int>("taken");
+
+        QTest::newRow("every one") << QList<int>{0, 1, 2} << QList<int>{0, 1, 2} << false << 3;
+        QTest::newRow("one left out") << QList<int>{0, 1, 2} << QList<int>{0, 2} << false << 2;
+        QTest::newRow("listed twice, stored twice") << QList<int>{0, 0} << QList<int>{0, 0} << false << 2;
+        QTest::newRow("listed once, stored twice") << QList<int>{0} << QList<int>{0, 0} << false << 1;
+        QTest::newRow("equal bytes of another copy") << QList<int>{0} << QList<int>{-1} << false << 0;
+        QTest::newRow("let go before the save") << QList<int>{0, 1} << QList<int>{0, 1} << true << 0;
+        QTest::newRow("raw data, never prepared") << QList<int>{-2} << QList<int>{-2} << false << 0;
+    }
+
+    void theSaveTakesThePreparedFiles()
+    {
+        QFETCH(QList<int>, preparedValues);
+        QFETCH(QList<int>, savedValues);
+        QFETCH(bool, dropFirst);
+        QTemporaryDir directory;
+        const QString folder = directory.path();
+        const QList<QByteArray> values{largeValue(0), largeValue(1), largeValue(2)};
+        const QByteArray copy(values.first().constData(), values.first().size());
+        const QByteArray raw = QByteArray::fromRawData(values.first().constData(), values.first().size());
+        const auto value = [&](int number) { return number == -1 ? copy : number == -2 ? raw : values.at(number); };
+        {
+            auto container = makeTestContainer(folder);
+            ModelContext &context = container->mainContext();
+            QList<QByteArray> toPrepare{QByteArray("small, kept in the database")};
+            for (int number : std::as_const(preparedValues))
+                toPrepare << value(number);
+            auto files = std::make_unique<PreparedValues>(prepared(context, toPrepare));
+            QVERIFY(!files->error());
+            const QStringList preparedNames = externalFileNames(folder);
+            QCOMPARE(preparedNames.size(), preparedValues.count(-2) ? 0 : preparedValues.size());
+            if (dropFirst) {
+                files.reset();
+                WorkerPools::files().waitForDone();
+                QCOMPARE(externalFileNames(folder), QStringList());
+            }
+
+            for (int number : std::as_const(savedValues))
+                context.insert(AtlasImage::make({}, Modality::mr, Region::head, Plane::unspecified, {},
+                                                Sex::unspecified, value(number)));
+            context.insert(AtlasImage::make({}, Modality::mr, Region::head, Plane::unspecified, {}, Sex::unspecified,
+                                            QByteArray("small")));
+            context.save();
+            files.reset();
+            WorkerPools::files().waitForDone();
+
+            // The folder's lock is let go with the last holder.
+            QVERIFY(!QFile::exists(QDir(filesFolderOf(folder)).filePath(QStringLiteral(".lock"))));
+            // Exactly the files the rows name are left, the prepared ones
+            // among them that the save took.
+            QStringList referenced;
+            for (const QVariant &name : storeColumn(folder, QStringLiteral("SELECT fileName FROM ImageFile")))
+                referenced << name.toString();
+            referenced.sort();
+            QCOMPARE(externalFileNames(folder), referenced);
+            const QSet<QString> prepared(preparedNames.cbegin(), preparedNames.cend());
+            QTEST(int(QSet<QString>(referenced.cbegin(), referenced.cend()).intersect(prepared).size()), "taken");
+        }
+        auto container = makeTestContainer(folder);
+        const QList<AtlasImage *> images = container->mainContext().fetch<AtlasImage>();
+        QCOMPARE(images.size(), savedValues.size() + 1);
+        for (qsizetype i = 0; i < savedValues.size(); ++i)
+            QCOMPARE(images.at(i)->imageData(), values.at(std::max(0, savedValues.at(i))));
+    }
+
+    void aFailedPreparationLeavesNothing_data()
+    {
+        QTest::addColumn<bool>("folderBlocked"); // else the disk fills up after the first files
+        QTest::newRow("no folder for the files") << true;
+        QTest::newRow("disk full half-way") << false;
+    }
+
+    void aFailedPreparationLeavesNothing()
+    {
+        QFETCH(bool, folderBlocked);
+        QTemporaryDir directory;
+        const QString folder = directory.path();
+        auto container = makeTestContainer(folder);
+        ModelContext &context = container->mainContext();
+        const QString filesFolder = filesFolderOf(folder);
+        QFile blocker(filesFolder);
+        if (folderBlocked)
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const QList<QByteArray> values{largeValue(0), largeValue(1), largeValue(2, 4 * ExternalStorage::fileThreshold)};
+        {
+            std::optional<FileSizeLimit> limit;
+            if (!folderBlocked)
+                limit.emplace(2 * ExternalStorage::fileThreshold);
+            const PreparedValues files = prepared(context, values);
+            QVERIFY(files.error());
+            QCOMPARE(files.error()->code(), ModelStoreError::Code::saveFailed);
+            QVERIFY(!files.error()->description().isEmpty());
+        }
+        QCOMPARE(externalFileNames(folder), QStringList());
+        QVERIFY(!QFile::exists(QDir(filesFolder).filePath(QStringLiteral(".lock"))));
+        if (folderBlocked)
+            QVERIFY(blocker.remove());
+
+        // Nothing is held: the same values are stored by a plain save.
+        for (const QByteArray &bytes : values)
+            context.insert(AtlasImage::make({}, Modality::mr, Region::head, Plane::unspecified, {}, Sex::unspecified,
+                                            bytes));
+        context.save();
+        QCOMPARE(externalFileNames(folder).size(), values.size());
+    }
+};
+
+QTEST_GUILESS_MAIN(PreparedFilesTest)
+#include "tst_preparedfiles.moc"
