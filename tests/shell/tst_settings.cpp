@@ -13,6 +13,8 @@
 #include <QDirIterator>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QScreen>
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QStackedWidget>
@@ -174,6 +176,46 @@ private slots:
         QCOMPARE(settings->pages()->currentWidget(), settings->syncPage());
         settings->close();
         QTRY_VERIFY(!SettingsView::current());
+    }
+
+    void settingsOpenOverTheMainWindowThenWhereTheUserLeftThem_data()
+    {
+        QTest::addColumn<QPoint>("mainOffset"); // from the screen's top-left corner
+        QTest::addColumn<bool>("centred");
+        QTest::newRow("main window on the screen") << QPoint(50, 40) << true;
+        QTest::newRow("main window past the right edge") << QPoint(500, 40) << false;
+    }
+
+    void settingsOpenOverTheMainWindowThenWhereTheUserLeftThem()
+    {
+        QFETCH(QPoint, mainOffset);
+        QFETCH(bool, centred);
+        TestLibrary library;
+        UserDefaults defaults;
+        SilentCloudAccountService accounts;
+        QMainWindow main;
+        const QRect available = main.screen()->availableGeometry();
+        main.setGeometry(QRect(available.topLeft() + mainOffset, QSize(600, 450)));
+        main.show();
+        main.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+
+        SettingsView *settings = SettingsView::present(library.context(), defaults, accounts);
+        QVERIFY(QTest::qWaitForWindowExposed(settings));
+        const QRect frame = settings->frameGeometry();
+        QVERIFY2(available.contains(frame), qPrintable(QDebug::toString(frame)));
+        if (centred)
+            QVERIFY((frame.center() - main.frameGeometry().center()).manhattanLength() <= 2);
+        else
+            QCOMPARE(frame.right(), available.right());
+
+        const QPoint moved = settings->pos() - QPoint(20, 10);
+        settings->move(moved);
+        settings->close();
+        QTRY_VERIFY(!SettingsView::current());
+        settings = SettingsView::present(library.context(), defaults, accounts);
+        QVERIFY(QTest::qWaitForWindowExposed(settings));
+        QCOMPARE(settings->pos(), moved);
     }
 
     void exportIsEnabledByTheLibrarysContent()
