@@ -1,5 +1,7 @@
 #include "MainWindowTestSupport.h"
 
+#include "about/AboutWindowController.h"
+#include "appkit/NSWindowController.h"
 #include "archive/LibraryArchiveFile.h"
 #include "shell/CloudSyncSettings.h"
 #include "shell/LibrarySettingsModel.h"
@@ -216,6 +218,42 @@ private slots:
         settings = SettingsView::present(library.context(), defaults, accounts);
         QVERIFY(QTest::qWaitForWindowExposed(settings));
         QCOMPARE(settings->pos(), moved);
+    }
+
+    void applicationKeysWorkFromEveryWindow_data()
+    {
+        QTest::addColumn<bool>("fromAbout"); // else from Settings
+        QTest::addColumn<QKeyCombination>("keys");
+        QTest::addColumn<bool>("quits");
+        QTest::newRow("quit from Settings") << false << QKeyCombination(Qt::CTRL, Qt::Key_Q) << true;
+        QTest::newRow("quit from About") << true << QKeyCombination(Qt::CTRL, Qt::Key_Q) << true;
+        QTest::newRow("Settings from About") << true << QKeyCombination(Qt::CTRL, Qt::Key_Comma) << false;
+    }
+
+    void applicationKeysWorkFromEveryWindow()
+    {
+        QFETCH(bool, fromAbout);
+        QFETCH(QKeyCombination, keys);
+        QFETCH(bool, quits);
+        TestLibrary library;
+        WindowHarness harness(library);
+        QWidget *from = nullptr;
+        if (fromAbout) {
+            AboutWindowController::shared().showAboutWindow();
+            from = AboutWindowController::shared().windowController().window();
+        } else {
+            from = SettingsView::present(library.context(), harness.defaults, harness.accounts);
+        }
+        QVERIFY(QTest::qWaitForWindowActive(from));
+
+        QTest::keyClick(from, keys.key(), keys.keyboardModifiers());
+        if (quits) {
+            QTRY_VERIFY(!harness.window.isVisible());
+            QVERIFY(!from->isVisible());
+        } else {
+            QTRY_VERIFY(SettingsView::current() && SettingsView::current()->isActiveWindow());
+            from->close();
+        }
     }
 
     void exportIsEnabledByTheLibrarysContent()
