@@ -2,10 +2,11 @@
 
 #include "about/AboutDelegateProtocol.h"
 #include "about/AboutView.h"
+#include "appkit/NSApplication.h"
+#include "appkit/NSWindowController.h"
 
 #include <QDesktopServices>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -78,11 +79,8 @@ void AboutController::configureWindow()
         m_helpButton->raise();
     }
 
-    if (const QScreen *screen = window->screen()) {
-        QRect frame = window->frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        window->move(frame.topLeft());
-    }
+    // On the screen the user works on.
+    NSWindow::centre(*window, NSApplication::mainWindow(), NSWindow::Placement::onScreen);
 }
 
 void AboutController::resizeEvent(QResizeEvent *event)

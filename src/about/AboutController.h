@@ -13,9 +13,10 @@ class AboutView;
 
 // The About window: hosts an AboutView for its delegate. On its first
 // appearance it sets the window up: 600 by 240 points, not resizable, no
-// title, no minimise or maximise button, centred on its screen, and with a
-// "User Guide" button at its top right when the delegate names a user
-// guide. Closing only hides it. The delegate is not owned.
+// title, no minimise or maximise button, centred on the screen of the main
+// window (the primary screen without one), and with a "User Guide" button
+// at its top right when the delegate names a user guide. Closing only hides
+// it, and it shows again where the user left it. The delegate is not owned.
 class AboutController : public QWidget, public NSViewController {
     Q_OBJECT
 public:

@@ -3,6 +3,7 @@
 #include "foundation/Bundle.h"
 
 #include <QApplication>
+#include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPalette>
@@ -33,6 +34,17 @@ QList<QWidget *> NSApplication::visibleWindows()
             windows.append(widget);
     }
     return windows;
+}
+
+QWidget *NSApplication::mainWindow()
+{
+    if (auto *active = qobject_cast<QMainWindow *>(QApplication::activeWindow()))
+        return active;
+    for (QWidget *window : visibleWindows()) {
+        if (qobject_cast<QMainWindow *>(window))
+            return window;
+    }
+    return nullptr;
 }
 
 QMenu *NSApplication::applicationMenu(QMenuBar &menuBar)

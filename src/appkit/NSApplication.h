@@ -20,6 +20,10 @@ struct NSApplication {
     static QString machineName();
     // The application's top-level windows that are visible.
     static QList<QWidget *> visibleWindows();
+    // The main window the user works in: the active window when it is a
+    // main window (QMainWindow), otherwise the first visible one; null when
+    // none is shown.
+    static QWidget *mainWindow();
     // The menu named after the application in a window's menu bar, which
     // holds the commands about the application itself; made as the bar's
     // last menu when it is missing.

@@ -7,6 +7,8 @@
 #include <QScreen>
 #include <QVariant>
 
+#include <algorithm>
+
 namespace {
 
 const char *const frameAutosaveNameProperty = "veloranFrameAutosaveName";
@@ -21,6 +23,44 @@ QString NSWindow::frameAutosaveName(const QWidget &window)
 void NSWindow::setFrameAutosaveName(QWidget &window, const QString &name)
 {
     window.setProperty(frameAutosaveNameProperty, name);
+}
+
+QRect NSWindow::centredFrame(const QSize &size, const QRect &target, const QRect &available)
+{
+    QRect frame(QPoint(), size.boundedTo(available.size()));
+    frame.moveCenter(target.center());
+    frame.moveLeft(std::clamp(frame.left(), available.left(), available.right() + 1 - frame.width()));
+    frame.moveTop(std::clamp(frame.top(), available.top(), available.bottom() + 1 - frame.height()));
+    return frame;
+}
+
+void NSWindow::centre(QWidget &window, const QWidget *reference, Placement placement)
+{
+    const QScreen *screen = nullptr;
+    if (reference) {
+        screen = QGuiApplication::screenAt(reference->frameGeometry().center());
+        if (!screen)
+            screen = reference->screen();
+    }
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    // The window system's frame around the window; before the window is
+    // first shown, the reference window's frame is the best guess of it.
+    const QWidget *framed = window.isVisible() || !reference ? &window : reference;
+    const QRect outer = framed->frameGeometry();
+    const QRect inner = framed->geometry();
+    const QMargins margins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                           outer.bottom() - inner.bottom());
+
+    const QRect available = screen->availableGeometry();
+    const QRect target = reference && placement == Placement::overWindow ? reference->frameGeometry() : available;
+    const QRect frame = centredFrame(window.size().grownBy(margins), target, available);
+    const QSize size = frame.size().shrunkBy(margins);
+    if (size != window.size())
+        window.resize(size.expandedTo(window.minimumSize()));
+    window.move(frame.topLeft());
 }
 
 NSWindowController::NSWindowController(QWidget *window, UserDefaults &defaults, QObject *parent)

@@ -17,6 +17,19 @@ class UserDefaults;
 struct NSWindow {
     static QString frameAutosaveName(const QWidget &window);
     static void setFrameAutosaveName(QWidget &window, const QString &name);
+
+    // Where a window opens the first time.
+    enum class Placement {
+        overWindow, // centred over the reference window
+        onScreen,   // centred on the reference window's screen
+    };
+    // A frame of `size` (no larger than `available`) centred on `target`,
+    // then moved as little as needed to lie wholly within `available`.
+    static QRect centredFrame(const QSize &size, const QRect &target, const QRect &available);
+    // Places `window`, about to be shown, centred over the shown window
+    // `reference` or on its screen, and wholly within that screen's
+    // available area; without a reference, on the primary screen.
+    static void centre(QWidget &window, const QWidget *reference, Placement placement);
 };
 
 // Owns one window and brings it to the screen. It can keep the window's

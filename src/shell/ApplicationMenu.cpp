@@ -23,5 +23,9 @@ QMenu *ApplicationMenu::install(QMenuBar *menuBar, const Commands &commands)
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     quit->setMenuRole(QAction::QuitRole);
     QObject::connect(quit, &QAction::triggered, quit, [] { QApplication::closeAllWindows(); });
+    // The application's commands answer their keys from any of its windows
+    // (Settings, About), not only from this one.
+    for (QAction *item : menu->actions())
+        item->setShortcutContext(Qt::ApplicationShortcut);
     return menu;
 }

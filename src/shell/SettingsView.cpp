@@ -1,5 +1,8 @@
 #include "shell/SettingsView.h"
 
+#include "appkit/NSApplication.h"
+#include "appkit/NSWindowController.h"
+#include "platform/UserDefaults.h"
 #include "shell/LibrarySettingsView.h"
 #include "shell/SyncSettingsModel.h"
 #include "shell/SyncSettingsView.h"
@@ -21,11 +24,17 @@ QPointer<SettingsView> &openWindow()
     return window;
 }
 
+// The user-defaults key of the frame where the user left the window.
+QString frameKey()
+{
+    return NSWindowController::frameDefaultsKey(QStringLiteral("Settings"));
+}
+
 } // namespace
 
 SettingsView::SettingsView(ModelContext &context, UserDefaults &defaults, CloudAccountService &accounts,
                            QWidget *parent)
-    : QWidget(parent, Qt::Window)
+    : QWidget(parent, Qt::Window), m_defaults(defaults)
 {
     setWindowTitle(QStringLiteral("Settings"));
     setMinimumSize(minimumWindowSize());
@@ -70,11 +79,22 @@ SettingsView *SettingsView::present(ModelContext &context, UserDefaults &default
         window->setAttribute(Qt::WA_DeleteOnClose);
         // Not left behind after the library it shows.
         connect(qApp, &QCoreApplication::aboutToQuit, window, [view = window.data()] { delete view; });
+        // The first one opens over the window the user works in; later ones
+        // where the user left the last.
+        const std::optional<QByteArray> frame = defaults.dataForKey(frameKey());
+        if (!frame || !window->restoreGeometry(*frame))
+            NSWindow::centre(*window, NSApplication::mainWindow(), NSWindow::Placement::overWindow);
     }
     window->show();
     window->raise();
     window->activateWindow();
     return window;
+}
+
+void SettingsView::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    m_defaults.setData(saveGeometry(), frameKey());
 }
 
 SettingsView *SettingsView::current()

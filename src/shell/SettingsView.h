@@ -14,7 +14,8 @@ class UserDefaults;
 // "iCloud" page (SyncSettingsView) as tabs. The application has one; the
 // "Settings…" command of every main window shows it, making it when none
 // is open. Closing it ends the pages and their state: the next one starts
-// afresh.
+// afresh, where the user left the last one (kept in the user defaults);
+// the very first opens centred over the main window.
 class SettingsView : public QWidget {
     Q_OBJECT
 public:
@@ -37,7 +38,11 @@ public:
     LibrarySettingsView *libraryPage() const { return m_library; }
     SyncSettingsView *syncPage() const { return m_sync; }
 
+protected:
+    void hideEvent(QHideEvent *event) override;
+
 private:
+    UserDefaults &m_defaults;
     QTabBar *m_tabs = nullptr;
     QStackedWidget *m_pages = nullptr;
     LibrarySettingsView *m_library = nullptr;

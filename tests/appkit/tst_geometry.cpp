@@ -72,6 +72,29 @@ private slots:
         QCOMPARE(view.rectInImageCoordinates(QRectF(10, 30, 10, 10)), QRectF(10, 5, 10, 10));
     }
 
+    void centredFrameStaysOnTheScreen_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QRect>("target");
+        QTest::addColumn<QRect>("frame");
+        // The screen is (100, 0, 1600, 1000).
+        QTest::newRow("over a window") << QSize(400, 300) << QRect(200, 100, 1000, 600) << QRect(500, 250, 400, 300);
+        QTest::newRow("over a window past the right and bottom edges")
+            << QSize(400, 300) << QRect(1300, 800, 1000, 600) << QRect(1300, 700, 400, 300);
+        QTest::newRow("over a window past the left and top edges")
+            << QSize(400, 300) << QRect(-900, -500, 1000, 600) << QRect(100, 0, 400, 300);
+        QTest::newRow("larger than the screen") << QSize(2000, 1200) << QRect(300, 200, 100, 100)
+                                                << QRect(100, 0, 1600, 1000);
+    }
+
+    void centredFrameStaysOnTheScreen()
+    {
+        QFETCH(QSize, size);
+        QFETCH(QRect, target);
+        QFETCH(QRect, frame);
+        QCOMPARE(NSWindow::centredFrame(size, target, QRect(100, 0, 1600, 1000)), frame);
+    }
+
     void mainScreenOnlyWithSeveralScreens()
     {
         QVERIFY(!NSWindowController::mainScreenFrame({QRect(0, 0, 1920, 1080)}, 10, 10));

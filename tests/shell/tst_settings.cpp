@@ -1,5 +1,7 @@
 #include "MainWindowTestSupport.h"
 
+#include "about/AboutWindowController.h"
+#include "appkit/NSWindowController.h"
 #include "archive/LibraryArchiveFile.h"
 #include "shell/CloudSyncSettings.h"
 #include "shell/LibrarySettingsModel.h"
@@ -13,6 +15,8 @@
 #include <QDirIterator>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QScreen>
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QStackedWidget>
@@ -174,6 +178,82 @@ private slots:
         QCOMPARE(settings->pages()->currentWidget(), settings->syncPage());
         settings->close();
         QTRY_VERIFY(!SettingsView::current());
+    }
+
+    void settingsOpenOverTheMainWindowThenWhereTheUserLeftThem_data()
+    {
+        QTest::addColumn<QPoint>("mainOffset"); // from the screen's top-left corner
+        QTest::addColumn<bool>("centred");
+        QTest::newRow("main window on the screen") << QPoint(50, 40) << true;
+        QTest::newRow("main window past the right edge") << QPoint(500, 40) << false;
+    }
+
+    void settingsOpenOverTheMainWindowThenWhereTheUserLeftThem()
+    {
+        QFETCH(QPoint, mainOffset);
+        QFETCH(bool, centred);
+        TestLibrary library;
+        UserDefaults defaults;
+        SilentCloudAccountService accounts;
+        QMainWindow main;
+        const QRect available = main.screen()->availableGeometry();
+        main.setGeometry(QRect(available.topLeft() + mainOffset, QSize(600, 450)));
+        main.show();
+        main.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+
+        SettingsView *settings = SettingsView::present(library.context(), defaults, accounts);
+        QVERIFY(QTest::qWaitForWindowExposed(settings));
+        const QRect frame = settings->frameGeometry();
+        QVERIFY2(available.contains(frame), qPrintable(QDebug::toString(frame)));
+        if (centred)
+            QVERIFY((frame.center() - main.frameGeometry().center()).manhattanLength() <= 2);
+        else
+            QCOMPARE(frame.right(), available.right());
+
+        const QPoint moved = settings->pos() - QPoint(20, 10);
+        settings->move(moved);
+        settings->close();
+        QTRY_VERIFY(!SettingsView::current());
+        settings = SettingsView::present(library.context(), defaults, accounts);
+        QVERIFY(QTest::qWaitForWindowExposed(settings));
+        QCOMPARE(settings->pos(), moved);
+    }
+
+    void applicationKeysWorkFromEveryWindow_data()
+    {
+        QTest::addColumn<bool>("fromAbout"); // else from Settings
+        QTest::addColumn<QKeyCombination>("keys");
+        QTest::addColumn<bool>("quits");
+        QTest::newRow("quit from Settings") << false << QKeyCombination(Qt::CTRL, Qt::Key_Q) << true;
+        QTest::newRow("quit from About") << true << QKeyCombination(Qt::CTRL, Qt::Key_Q) << true;
+        QTest::newRow("Settings from About") << true << QKeyCombination(Qt::CTRL, Qt::Key_Comma) << false;
+    }
+
+    void applicationKeysWorkFromEveryWindow()
+    {
+        QFETCH(bool, fromAbout);
+        QFETCH(QKeyCombination, keys);
+        QFETCH(bool, quits);
+        TestLibrary library;
+        WindowHarness harness(library);
+        QWidget *from = nullptr;
+        if (fromAbout) {
+            AboutWindowController::shared().showAboutWindow();
+            from = AboutWindowController::shared().windowController().window();
+        } else {
+            from = SettingsView::present(library.context(), harness.defaults, harness.accounts);
+        }
+        QVERIFY(QTest::qWaitForWindowActive(from));
+
+        QTest::keyClick(from, keys.key(), keys.keyboardModifiers());
+        if (quits) {
+            QTRY_VERIFY(!harness.window.isVisible());
+            QVERIFY(!from->isVisible());
+        } else {
+            QTRY_VERIFY(SettingsView::current() && SettingsView::current()->isActiveWindow());
+            from->close();
+        }
     }
 
     void exportIsEnabledByTheLibrarysContent()
