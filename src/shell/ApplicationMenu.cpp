@@ -8,24 +8,52 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 
-QMenu *ApplicationMenu::install(QMenuBar *menuBar, const Commands &commands)
+namespace {
+
+// Made once, owned by the application object, so that it outlives every
+// window whose menu holds it.
+QAction *applicationCommand(QPointer<QAction> &command, const QString &title, const QKeySequence &keys,
+                            QAction::MenuRole role)
+{
+    if (!command) {
+        command = new QAction(title, QCoreApplication::instance());
+        command->setShortcut(keys);
+        command->setShortcutContext(Qt::ApplicationShortcut);
+        command->setMenuRole(role);
+    }
+    return command;
+}
+
+} // namespace
+
+QAction *ApplicationMenu::settingsCommand()
+{
+    static QPointer<QAction> command;
+    return applicationCommand(command, QStringLiteral("Settings…"), QKeySequence(Qt::CTRL | Qt::Key_Comma),
+                              QAction::PreferencesRole);
+}
+
+QAction *ApplicationMenu::quitCommand()
+{
+    static QPointer<QAction> command;
+    const bool made = command;
+    QAction *quit = applicationCommand(command, QStringLiteral("Quit Veloran"), QKeySequence(Qt::CTRL | Qt::Key_Q),
+                                       QAction::QuitRole);
+    if (!made)
+        QObject::connect(quit, &QAction::triggered, quit, [] { QApplication::closeAllWindows(); });
+    return quit;
+}
+
+QMenu *ApplicationMenu::install(QMenuBar *menuBar)
 {
     QMenu *menu = NSApplication::applicationMenu(*menuBar);
     installUpdateCommands(menuBar);
     installAboutCommand(menuBar); // goes first
-    if (commands.settings) {
-        menu->addSeparator();
-        menu->addAction(commands.settings);
-    }
     menu->addSeparator();
-    QAction *quit = menu->addAction(QStringLiteral("Quit Veloran"));
-    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    quit->setMenuRole(QAction::QuitRole);
-    QObject::connect(quit, &QAction::triggered, quit, [] { QApplication::closeAllWindows(); });
-    // The application's commands answer their keys from any of its windows
-    // (Settings, About), not only from this one.
-    for (QAction *item : menu->actions())
-        item->setShortcutContext(Qt::ApplicationShortcut);
+    menu->addAction(settingsCommand());
+    menu->addSeparator();
+    menu->addAction(quitCommand());
     return menu;
 }

@@ -1,5 +1,6 @@
 #include "shell/MainWindow.h"
 
+#include "appkit/NSApplication.h"
 #include "browser/ThumbnailCache.h"
 #include "platform/UserDefaults.h"
 #include "shell/AppState.h"
@@ -38,13 +39,12 @@ MainWindow::MainWindow(ModelContext &context, AppState &appState, const MainWind
     connect(m_tabbing, &WindowTabbingView::tabCloseRequested, this,
             [this](QWidget *tab) { closeTab(static_cast<MainWindowTab *>(tab)); });
 
-    m_settingsCommand = new QAction(QStringLiteral("Settings…"), this);
-    m_settingsCommand->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
-    m_settingsCommand->setMenuRole(QAction::PreferencesRole);
-    connect(m_settingsCommand, &QAction::triggered, this, [&context, &defaults, &appState] {
-        SettingsView::present(context, defaults, appState.accountService());
+    m_settingsCommand = ApplicationMenu::settingsCommand();
+    connect(m_settingsCommand, &QAction::triggered, this, [this, &context, &defaults, &appState] {
+        if (NSApplication::mainWindow() == this)
+            SettingsView::present(context, defaults, appState.accountService());
     });
-    ApplicationMenu::install(menuBar(), {m_settingsCommand});
+    ApplicationMenu::install(menuBar());
 
     m_newTabCommand = new QAction(QStringLiteral("New Tab"), this);
     m_newTabCommand->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));

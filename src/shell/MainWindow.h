@@ -58,7 +58,8 @@ public:
     // Shows the window in front of the others, as a new launch asks.
     void bringForward();
 
-    // "Settings…" (Ctrl+,) of the application menu: shows the Settings window.
+    // "Settings…" (Ctrl+,) of the application menu, shared by every main
+    // window: shows the Settings window.
     QAction *settingsCommand() const { return m_settingsCommand; }
     QAction *newTabCommand() const { return m_newTabCommand; }
     QAction *closeTabCommand() const { return m_closeTabCommand; }

@@ -2,6 +2,7 @@
 
 #include "archive/LibraryArchiveFile.h"
 #include "editor/AnnotationEditor.h"
+#include "shell/SettingsView.h"
 #include "viewer/ImageDetailView.h"
 #include "viewer/OpenedPicture.h"
 #include "viewer/PictureSource.h"
@@ -77,24 +78,31 @@ private slots:
         QVERIFY(!harness.view().contentDetail()->libraryButton()->isVisible());
     }
 
-    // Quit (Ctrl+Q), the application menu's last item, closes every window
-    // the way closing each of them does.
-    void quitClosesEveryWindow()
+    // With two main windows each key still names one command: Settings
+    // (Ctrl+,) opens the one Settings window, and Quit (Ctrl+Q), the
+    // application menu's last item, pressed there closes every window the
+    // way closing each of them does.
+    void applicationKeysWithTwoWindows()
     {
         TestLibrary library;
         WindowHarness first(library);
         WindowHarness second(library);
-        // Each window gets the close event that closing it by hand sends.
         EventCounter firstCloses(QEvent::Close);
         EventCounter secondCloses(QEvent::Close);
         first.window.installEventFilter(&firstCloses);
         second.window.installEventFilter(&secondCloses);
         QApplication::setActiveWindow(&second.window);
-        QTest::keyClick(&second.window, Qt::Key_Q, Qt::ControlModifier);
+        QTest::keyClick(&second.window, Qt::Key_Comma, Qt::ControlModifier);
+        SettingsView *settings = SettingsView::current();
+        QVERIFY(settings && settings->isVisible());
+        QVERIFY(QTest::qWaitForWindowActive(settings));
+
+        QTest::keyClick(settings, Qt::Key_Q, Qt::ControlModifier);
         QCOMPARE(firstCloses.count, 1);
         QCOMPARE(secondCloses.count, 1);
         QVERIFY(!first.window.isVisible());
         QVERIFY(!second.window.isVisible());
+        QTRY_VERIFY(!SettingsView::current());
     }
 
     void importThroughTheFileImporterAndTheSheet()
