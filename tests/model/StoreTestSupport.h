@@ -1,12 +1,15 @@
 #pragma once
 
+#include "model/AtlasImage.h"
 #include "model/VeloranSchemaV1.h"
+#include "platform/WorkerPools.h"
 #include "platform/objectstore/ModelContainer.h"
 
 #include <QDir>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThreadPool>
 #include <QUuid>
 #include <QVariantList>
 
@@ -29,11 +32,25 @@ inline std::unique_ptr<ModelContainer> makeTestContainer(const QString &folder =
                                             QList<ModelConfiguration>{configuration});
 }
 
-// The names of the files of large bytes beside the store in `folder`, sorted
-// (its lock left out), as they are now.
-inline QStringList externalFileNames(const QString &folder)
+// An image holding `bytes`, the rest left to the defaults.
+inline std::shared_ptr<AtlasImage> imageWithBytes(const std::optional<QByteArray> &bytes, const QString &title = {})
 {
-    const QDir files(ModelContainer::externalFolder(QDir(folder).filePath(QStringLiteral("default.store"))));
+    return AtlasImage::make(title, Modality::mr, Region::head, Plane::unspecified, {}, Sex::unspecified, bytes);
+}
+
+inline QString externalFolderOf(const QString &folder)
+{
+    return ModelContainer::externalFolder(QDir(folder).filePath(QStringLiteral("default.store")));
+}
+
+// The names of the files of large bytes beside the store in `folder`, sorted
+// (its lock left out): once the removals saves leave to the files pool are
+// done, or as they are now.
+inline QStringList externalFileNames(const QString &folder, bool settled = true)
+{
+    if (settled)
+        WorkerPools::files().waitForDone();
+    const QDir files(externalFolderOf(folder));
     QStringList names = files.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
     names.removeAll(QStringLiteral(".lock"));
     names.sort();
@@ -74,6 +91,16 @@ inline QVariantList storeColumn(const QString &folder, const QString &query)
     QVariantList results;
     runOnStore(folder, {query}, &results);
     return results;
+}
+
+// The file names the store's rows refer to, sorted.
+inline QStringList storedFileNames(const QString &folder)
+{
+    QStringList names;
+    for (const QVariant &name : storeColumn(folder, QStringLiteral("SELECT fileName FROM ImageFile")))
+        names << name.toString();
+    names.sort();
+    return names;
 }
 
 // Makes every write to the store file in `folder` fail while switched on, as

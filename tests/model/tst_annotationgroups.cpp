@@ -35,23 +35,31 @@ private slots:
         std::setlocale(LC_ALL, "C");
     }
 
+    void parsing_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("blanks, repeats, empty pieces") << " Bones , nerves,,Bones, vessels,"
+                                                       << QStringList{"Bones", "nerves", "vessels"};
+        QTest::newRow("nothing") << QString() << QStringList();
+        QTest::newRow("blanks only") << " , ,\n,\t" << QStringList();
+        // Unicode white space and line breaks are trimmed too; case matters.
+        QTest::newRow("unicode blanks") << QString::fromUtf8("\u00a0Nerves\u2028,nerves\u0085")
+                                        << QStringList{"Nerves", "nerves"};
+        QTest::newRow("blanks inside stay") << "upper  limb" << QStringList{"upper  limb"};
+    }
+
     void parsing()
     {
-        QCOMPARE(parseGroupNames(QStringLiteral(" Bones , nerves,,Bones, vessels,")),
-                 QStringList({"Bones", "nerves", "vessels"}));
-        QCOMPARE(parseGroupNames(QString()), QStringList());
-        QCOMPARE(parseGroupNames(QStringLiteral(" , ,\n,\t")), QStringList());
-        // Unicode white space and line breaks are trimmed too; case matters.
-        QCOMPARE(parseGroupNames(QString::fromUtf8("\u00a0Nerves\u2028,nerves\u0085")),
-                 QStringList({"Nerves", "nerves"}));
-        // Blanks inside a name stay.
-        QCOMPARE(parseGroupNames(QStringLiteral("upper  limb")), QStringList({"upper  limb"}));
+        QFETCH(QString, text);
+        QFETCH(QStringList, names);
+        QCOMPARE(parseGroupNames(text), names);
+        QCOMPARE(FakeAnnotation(text).groupNames(), names);
     }
 
     void membership()
     {
         const FakeAnnotation annotation(QStringLiteral("Bones, nerves"));
-        QCOMPARE(annotation.groupNames(), QStringList({"Bones", "nerves"}));
         QVERIFY(annotation.hasGroup("Bones"));
         QVERIFY(!annotation.hasGroup("bones"));
         // The name asked about is not trimmed.
@@ -59,55 +67,41 @@ private slots:
         QVERIFY(!FakeAnnotation().hasGroup(QString()));
     }
 
-    void settingGroupsNormalises()
+    void changingGroups_data()
     {
-        FakeAnnotation annotation;
-        annotation.setGroups({" Bones", "a,b", "", "Bones", "c "});
-        QCOMPARE(annotation.group(), QStringLiteral("Bones, a, b, c"));
-        annotation.setGroups({});
-        QCOMPARE(annotation.group(), QString());
-        QCOMPARE(annotation.writes, 2);
-    }
-
-    void addingGroups()
-    {
-        FakeAnnotation annotation(QStringLiteral("Bones,nerves"));
-        annotation.addGroup(QStringLiteral("  vessels \n"));
-        QCOMPARE(annotation.group(), QStringLiteral("Bones, nerves, vessels"));
-        QCOMPARE(annotation.writes, 1);
-
-        // Case matters: a second name.
-        annotation.addGroup(QStringLiteral("bones"));
-        QCOMPARE(annotation.group(), QStringLiteral("Bones, nerves, vessels, bones"));
-        QCOMPARE(annotation.writes, 2);
-
-        // An existing name (after trimming) or a blank one writes nothing.
-        annotation.addGroup(QStringLiteral(" nerves "));
-        annotation.addGroup(QStringLiteral(" \t"));
-        annotation.addGroup(QString());
-        QCOMPARE(annotation.writes, 2);
-
-        FakeAnnotation ungrouped;
-        ungrouped.addGroup(QStringLiteral("Bones"));
-        QCOMPARE(ungrouped.group(), QStringLiteral("Bones"));
-    }
-
-    void removingGroups()
-    {
-        FakeAnnotation annotation(QStringLiteral("Bones, nerves,Bones"));
-        annotation.removeGroup(QStringLiteral(" nerves"));
-        QCOMPARE(annotation.group(), QStringLiteral("Bones"));
-        QCOMPARE(annotation.writes, 1);
-
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<char>("operation"); // '+' add, '-' remove, '=' set (names split at '|')
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<int>("writes");
+        QTest::newRow("set normalises") << "" << '=' << " Bones|a,b||Bones|c " << "Bones, a, b, c" << 1;
+        QTest::newRow("set none") << "a" << '=' << "" << "" << 1;
+        QTest::newRow("add trimmed") << "Bones,nerves" << '+' << "  vessels \n" << "Bones, nerves, vessels" << 1;
+        QTest::newRow("add: case matters") << "Bones" << '+' << "bones" << "Bones, bones" << 1;
+        QTest::newRow("add existing") << "Bones,nerves" << '+' << " nerves " << "Bones,nerves" << 0;
+        QTest::newRow("add blank") << "Bones" << '+' << " \t" << "Bones" << 0;
+        QTest::newRow("add empty") << "Bones" << '+' << "" << "Bones" << 0;
+        QTest::newRow("add to none") << "" << '+' << "Bones" << "Bones" << 1;
+        QTest::newRow("remove trimmed, repeats") << "Bones, nerves,Bones" << '-' << " nerves" << "Bones" << 1;
         // Removing an absent name still writes, normalising the string.
-        FakeAnnotation messy(QStringLiteral(" a ,, b,a"));
-        messy.removeGroup(QStringLiteral("zzz"));
-        QCOMPARE(messy.group(), QStringLiteral("a, b"));
-        QCOMPARE(messy.writes, 1);
+        QTest::newRow("remove absent") << " a ,, b,a" << '-' << "zzz" << "a, b" << 1;
+        QTest::newRow("remove last") << "Bones" << '-' << "Bones" << "" << 1;
+    }
 
-        annotation.removeGroup(QStringLiteral("Bones"));
-        QCOMPARE(annotation.group(), QString());
-        QCOMPARE(annotation.writes, 2);
+    void changingGroups()
+    {
+        QFETCH(QString, before);
+        QFETCH(char, operation);
+        QFETCH(QString, name);
+        FakeAnnotation annotation(before);
+        if (operation == '+')
+            annotation.addGroup(name);
+        else if (operation == '-')
+            annotation.removeGroup(name);
+        else
+            annotation.setGroups(name.isEmpty() ? QStringList() : name.split(u'|'));
+        QTEST(annotation.group(), "after");
+        QTEST(annotation.writes, "writes");
     }
 
     void listingAllGroupNames()

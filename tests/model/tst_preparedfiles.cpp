@@ -1,14 +1,12 @@
 #include "StoreTestSupport.h"
 
 #include "model/AtlasImage.h"
-#include "platform/WorkerPools.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThreadPool>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -22,10 +20,6 @@ QByteArray largeValue(int seed, qsizetype extra = 0)
     return bytes;
 }
 
-QString filesFolderOf(const QString &folder)
-{
-    return ModelContainer::externalFolder(QDir(folder).filePath(QStringLiteral("default.store")));
-}
 
 PreparedValues prepared(ModelContext &context, const QList<QByteArray> &values)
 {
@@ -100,28 +94,21 @@ private slots:
             QCOMPARE(preparedNames.size(), preparedValues.count(-2) ? 0 : preparedValues.size());
             if (dropFirst) {
                 files.reset();
-                WorkerPools::files().waitForDone();
                 QCOMPARE(externalFileNames(folder), QStringList());
             }
 
             for (int number : std::as_const(savedValues))
-                context.insert(AtlasImage::make({}, Modality::mr, Region::head, Plane::unspecified, {},
-                                                Sex::unspecified, value(number)));
-            context.insert(AtlasImage::make({}, Modality::mr, Region::head, Plane::unspecified, {}, Sex::unspecified,
-                                            QByteArray("small")));
+                context.insert(imageWithBytes(value(number)));
+            context.insert(imageWithBytes(QByteArray("small")));
             context.save();
             files.reset();
-            WorkerPools::files().waitForDone();
 
-            // The folder's lock is let go with the last holder.
-            QVERIFY(!QFile::exists(QDir(filesFolderOf(folder)).filePath(QStringLiteral(".lock"))));
             // Exactly the files the rows name are left, the prepared ones
             // among them that the save took.
-            QStringList referenced;
-            for (const QVariant &name : storeColumn(folder, QStringLiteral("SELECT fileName FROM ImageFile")))
-                referenced << name.toString();
-            referenced.sort();
+            const QStringList referenced = storedFileNames(folder);
             QCOMPARE(externalFileNames(folder), referenced);
+            // The folder's lock is let go with the last holder.
+            QVERIFY(!QFile::exists(QDir(externalFolderOf(folder)).filePath(QStringLiteral(".lock"))));
             const QSet<QString> prepared(preparedNames.cbegin(), preparedNames.cend());
             QTEST(int(QSet<QString>(referenced.cbegin(), referenced.cend()).intersect(prepared).size()), "taken");
         }
@@ -146,7 +133,7 @@ private slots:
         const QString folder = directory.path();
         auto container = makeTestContainer(folder);
         ModelContext &context = container->mainContext();
-        const QString filesFolder = filesFolderOf(folder);
+        const QString filesFolder = externalFolderOf(folder);
         QFile blocker(filesFolder);
         if (folderBlocked)
             QVERIFY(blocker.open(QIODevice::WriteOnly));
@@ -168,8 +155,7 @@ private slots:
 
         // Nothing is held: the same values are stored by a plain save.
         for (const QByteArray &bytes : values)
-            context.insert(AtlasImage::make({}, Modality::mr, Region::head, Plane::unspecified, {}, Sex::unspecified,
-                                            bytes));
+            context.insert(imageWithBytes(bytes));
         context.save();
         QCOMPARE(externalFileNames(folder).size(), values.size());
     }

@@ -177,7 +177,7 @@ private slots:
             const bool finished = said.contains("saved");
 
             // Check the file as it is now.
-            const QDir externalFolder(ModelContainer::externalFolder(QDir(folder).filePath(QStringLiteral("default.store"))));
+            const QDir externalFolder(externalFolderOf(folder));
             QStringList referenced;
             {
                 QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));

@@ -57,16 +57,7 @@ QByteArray patterned(qsizetype size, int seed)
     return bytes;
 }
 
-QStringList sortedCopy(QStringList names)
-{
-    names.sort();
-    return names;
-}
 
-std::optional<QByteArray> bytesOf(qsizetype size, int seed)
-{
-    return patterned(size, seed);
-}
 
 } // namespace
 
@@ -202,31 +193,12 @@ private slots:
         QVERIFY(twin->regions()[0]->vertices().isEmpty());
     }
 
-    void oneLiveObjectPerRow()
-    {
-        {
-            auto container = makeTestContainer(folder);
-            auto image = AtlasImage::make(QStringLiteral("i"));
-            auto series = Series::make(QStringLiteral("s"));
-            image->setSeries(series.get());
-            container->mainContext().insert(image);
-            container->mainContext().save();
-        }
-        auto container = makeTestContainer(folder);
-        ModelContext &context = container->mainContext();
-        const QList<Series *> series = context.fetch<Series>();
-        AtlasImage *fromList = series[0]->images()[0];
-        QCOMPARE(context.fetch<AtlasImage>(), QList<AtlasImage *>{fromList});
-        QCOMPARE(fromList->series(), series[0]);
-        QCOMPARE(context.fetch<Series>(), series);
-    }
 
     void bytesAndAnnotationsAreReadOnFirstAccess()
     {
         {
             auto container = makeTestContainer(folder);
-            container->mainContext().insert(AtlasImage::make({}, Modality::mr, Region::head, Plane::unspecified, {},
-                                                             Sex::unspecified, QByteArray("stored bytes")));
+            container->mainContext().insert(imageWithBytes(QByteArray("stored bytes")));
             container->mainContext().save();
         }
         auto container = makeTestContainer(folder);
@@ -269,26 +241,7 @@ private slots:
         }
     }
 
-    QString externalFolder() const { return ModelContainer::externalFolder(storeFile); }
 
-    // The files of large bytes beside the store, once the removals that
-    // saves leave to the files pool are done (or as they are now).
-    QStringList externalFiles(bool settled = true) const
-    {
-        if (settled)
-            WorkerPools::files().waitForDone();
-        QStringList names = QDir(externalFolder()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
-        names.removeAll(QStringLiteral(".lock"));
-        return sortedCopy(names);
-    }
-
-    QStringList fileNamesInStore() const
-    {
-        QStringList names;
-        for (const QVariant &name : storeColumn(folder, QStringLiteral("SELECT fileName FROM ImageFile ORDER BY imageKey")))
-            names << name.toString();
-        return names;
-    }
 
     void largeBytesLiveInFilesThatFollowEveryChange()
     {
@@ -298,13 +251,12 @@ private slots:
             ModelContext &context = container->mainContext();
             // Just under the threshold stays in the store; at it, a file.
             for (const qsizetype size : {large - 1, large, 4 * large, large, qsizetype(100), qsizetype(101)})
-                context.insert(AtlasImage::make(QString::number(size), Modality::mr, Region::head, Plane::unspecified,
-                                                {}, Sex::unspecified, bytesOf(size, int(size % 97))));
+                context.insert(imageWithBytes(patterned(size, int(size % 97)), QString::number(size)));
             context.save();
         }
-        QStringList files = fileNamesInStore();
+        QStringList files = storedFileNames(folder);
         QCOMPARE(files.size(), 3);
-        QCOMPARE(externalFiles(), sortedCopy(files));
+        QCOMPARE(externalFileNames(folder), files);
 
         auto container = makeTestContainer(folder);
         ModelContext &context = container->mainContext();
@@ -312,7 +264,7 @@ private slots:
         QCOMPARE(images.size(), 6);
         for (AtlasImage *image : images) {
             const qsizetype size = image->title().toLongLong();
-            QCOMPARE(image->imageData(), bytesOf(size, int(size % 97)));
+            QCOMPARE(image->imageData(), patterned(size, int(size % 97)));
         }
         // Replaced, removed, kept, deleted; small bytes for a file.
         images[1]->setImageData(patterned(2 * large, 5));
@@ -326,33 +278,22 @@ private slots:
         QCOMPARE(storeColumn(folder, QStringLiteral("SELECT COUNT(*) FROM ImageData WHERE imageKey NOT IN "
                                                     "(SELECT rowKey FROM AtlasImage WHERE hasImageData = 1)")),
                  QVariantList{0});
-        QStringList now = fileNamesInStore();
+        QStringList now = storedFileNames(folder);
         QCOMPARE(now.size(), 2);
         QVERIFY(!now.contains(files[0]) && !now.contains(files[1]) && !now.contains(files[2]));
-        QCOMPARE(externalFiles(), sortedCopy(now));
+        QCOMPARE(externalFileNames(folder), now);
         images[0]->setImageData(QByteArray("small again"));
         context.save();
-        QCOMPARE(externalFiles().size(), 1);
+        QCOMPARE(externalFileNames(folder).size(), 1);
         container.reset();
 
         container = makeTestContainer(folder);
         images = container->mainContext().fetch<AtlasImage>();
         QCOMPARE(images.size(), 4);
         QCOMPARE(images[0]->imageData(), std::optional<QByteArray>(QByteArray("small again")));
-        QCOMPARE(images[1]->imageData(), bytesOf(2 * large, 5));
+        QCOMPARE(images[1]->imageData(), patterned(2 * large, 5));
         QVERIFY(images[2]->isImageDataMissing() && images[3]->isImageDataMissing());
         QCOMPARE(images[2]->imageData(), std::nullopt);
-
-        // Bytes in a file load on first access, not with the fetch.
-        const QString name = fileNamesInStore().first();
-        container.reset();
-        container = makeTestContainer(folder);
-        AtlasImage *image = container->mainContext().fetch<AtlasImage>().at(1);
-        QFile file(QDir(externalFolder()).filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write("changed behind the store");
-        file.close();
-        QCOMPARE(image->imageData(), std::optional<QByteArray>(QByteArray("changed behind the store")));
     }
 
     void savedBytesLeaveMemoryUntilReadAgain()
@@ -374,9 +315,9 @@ private slots:
         QCOMPARE(inFile->imageData(), large);
         QCOMPARE(inRow->imageData(), small);
         // Reading them keeps nothing: the next read sees the file as it is.
-        QCOMPARE(externalFiles().size(), 1);
+        QCOMPARE(externalFileNames(folder).size(), 1);
         const QByteArray replaced = patterned(ExternalStorage::fileThreshold, 7);
-        QFile file(QDir(externalFolder()).filePath(externalFiles().first()));
+        QFile file(QDir(externalFolderOf(folder)).filePath(externalFileNames(folder).first()));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(replaced) == replaced.size());
         file.close();
         QCOMPARE(inFile->imageData(), replaced);
@@ -394,10 +335,9 @@ private slots:
         ModelContext &context = container->mainContext();
         QList<AtlasImage *> images;
         for (int i = 0; i < 3; ++i)
-            images << context.insert(AtlasImage::make({}, Modality::mr, Region::head, Plane::unspecified, {},
-                                                      Sex::unspecified, patterned(ExternalStorage::fileThreshold, i)));
+            images << context.insert(imageWithBytes(patterned(ExternalStorage::fileThreshold, i)));
         context.save();
-        QCOMPARE(externalFiles().size(), 3);
+        QCOMPARE(externalFileNames(folder).size(), 3);
 
         // Every worker of the files pool held: a removal can only wait.
         const int workers = WorkerPools::files().maxThreadCount();
@@ -413,30 +353,44 @@ private slots:
         context.deleteObject(images[0]);
         images[1]->setImageData(QByteArray("small"));
         context.save();
-        QCOMPARE(externalFiles(false).size(), 3);
+        QCOMPARE(externalFileNames(folder, false).size(), 3);
         gate.release(workers);
-        QCOMPARE(externalFiles().size(), 1);
+        QCOMPARE(externalFileNames(folder).size(), 1);
         QCOMPARE(images[2]->imageData(), patterned(ExternalStorage::fileThreshold, 2));
     }
 
-    // Inside its transaction, the save writes rows and files; the store
-    // refuses the annotation rows that follow.
+    // Inside its transaction, the save writes rows and files: a store that
+    // refuses the annotation rows that follow, or something else where the
+    // folder of files belongs, fails it whole.
+    void failedSaveWritesNothingAndKeepsTheChanges_data()
+    {
+        QTest::addColumn<bool>("refusedRow");
+        QTest::newRow("the store refuses a row") << true;
+        QTest::newRow("no folder for the files") << false;
+    }
+
     void failedSaveWritesNothingAndKeepsTheChanges()
     {
+        QFETCH(bool, refusedRow);
         auto container = makeTestContainer(folder);
         ModelContext &context = container->mainContext();
         auto kept = AtlasImage::make(QStringLiteral("kept"));
-        kept->setImageData(patterned(ExternalStorage::fileThreshold, 1));
+        if (refusedRow)
+            kept->setImageData(patterned(ExternalStorage::fileThreshold, 1));
         context.insert(kept);
         context.save();
-        const QStringList before = externalFiles();
-        QCOMPARE(before.size(), 1);
+        const QStringList before = externalFileNames(folder);
+        QCOMPARE(before.size(), refusedRow ? 1 : 0);
+        QFile blocker(externalFolderOf(folder));
+        if (refusedRow)
+            QVERIFY(runOnStore(folder, {QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON PointAnnotation "
+                                                       "BEGIN SELECT RAISE(ABORT, 'refused'); END")}));
+        else
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
 
-        QVERIFY(runOnStore(folder, {QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON PointAnnotation "
-                                                   "BEGIN SELECT RAISE(ABORT, 'refused'); END")}));
         for (int i = 0; i < 5; ++i)
-            context.insert(AtlasImage::make({}, Modality::mr, Region::head, Plane::unspecified, {}, Sex::unspecified,
-                                            bytesOf(ExternalStorage::fileThreshold + i, i)));
+            context.insert(imageWithBytes(patterned(ExternalStorage::fileThreshold + i, i)));
         PointAnnotation::make()->setImage(context.fetch<AtlasImage>().last());
         kept->setImageData(patterned(ExternalStorage::fileThreshold, 2));
         kept->setTitle(QStringLiteral("renamed"));
@@ -445,73 +399,51 @@ private slots:
             QFAIL("the save went through");
         } catch (const ModelStoreError &error) {
             QCOMPARE(error.code(), ModelStoreError::Code::saveFailed);
-            QVERIFY(error.detail().contains(QStringLiteral("refused")));
+            QCOMPARE(error.detail().contains(QStringLiteral("refused")), refusedRow);
         }
         QVERIFY(context.hasChanges());
-        QCOMPARE(externalFiles(), before);
-        QVERIFY(runOnStore(folder, {QStringLiteral("DROP TRIGGER refuse")}));
+        if (refusedRow) {
+            QCOMPARE(externalFileNames(folder), before);
+            QVERIFY(runOnStore(folder, {QStringLiteral("DROP TRIGGER refuse")}));
+        } else {
+            QVERIFY(blocker.remove());
+        }
         context.save();
-        QCOMPARE(externalFiles().size(), 6);
-        QVERIFY(!externalFiles().contains(before.first()));
+        QCOMPARE(externalFileNames(folder).size(), 6);
+        QVERIFY(before.isEmpty() || !externalFileNames(folder).contains(before.first()));
         container.reset();
 
         container = makeTestContainer(folder);
         const QList<AtlasImage *> images = container->mainContext().fetch<AtlasImage>();
         QCOMPARE(images.size(), 6);
         QCOMPARE(images[0]->title(), QStringLiteral("renamed"));
-        QCOMPARE(images[0]->imageData(), bytesOf(ExternalStorage::fileThreshold, 2));
-        QCOMPARE(images[5]->imageData(), bytesOf(ExternalStorage::fileThreshold + 4, 4));
+        QCOMPARE(images[0]->imageData(), patterned(ExternalStorage::fileThreshold, 2));
+        QCOMPARE(images[5]->imageData(), patterned(ExternalStorage::fileThreshold + 4, 4));
         QCOMPARE(images[5]->points().size(), 1);
-    }
-
-    void unwritableFilesFailTheSaveAndKeepTheChanges()
-    {
-        auto container = makeTestContainer(folder);
-        ModelContext &context = container->mainContext();
-        // Something else where the folder of files belongs.
-        QFile blocker(externalFolder());
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        context.insert(AtlasImage::make(QStringLiteral("large"), Modality::mr, Region::head, Plane::unspecified, {},
-                                        Sex::unspecified, bytesOf(ExternalStorage::fileThreshold, 4)));
-        try {
-            context.save();
-            QFAIL("the save went through");
-        } catch (const ModelStoreError &error) {
-            QCOMPARE(error.code(), ModelStoreError::Code::saveFailed);
-        }
-        QVERIFY(context.hasChanges());
-        QVERIFY(blocker.remove());
-        context.save();
-        container.reset();
-        container = makeTestContainer(folder);
-        QCOMPARE(container->mainContext().fetch<AtlasImage>().first()->imageData(),
-                 bytesOf(ExternalStorage::fileThreshold, 4));
     }
 
     void openingRemovesFilesNoRowRefersTo()
     {
         {
             auto container = makeTestContainer(folder);
-            container->mainContext().insert(AtlasImage::make({}, Modality::mr, Region::head, Plane::unspecified, {},
-                                                             Sex::unspecified, bytesOf(ExternalStorage::fileThreshold, 3)));
+            container->mainContext().insert(imageWithBytes(patterned(ExternalStorage::fileThreshold, 3)));
             container->mainContext().save();
         }
-        const QStringList referenced = externalFiles();
+        const QStringList referenced = externalFileNames(folder);
         QCOMPARE(referenced.size(), 1);
         // What a save cut short leaves: a file written but never committed,
         // and a file still under its temporary name.
         for (const QString &name : {QStringLiteral("0b0c7c1e-5f43-4d7e-9a59-3d2f8f1c6a10"),
                                     QStringLiteral("0b0c7c1e-5f43-4d7e-9a59-3d2f8f1c6a11.tmp")}) {
-            QFile file(QDir(externalFolder()).filePath(name));
+            QFile file(QDir(externalFolderOf(folder)).filePath(name));
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write("left over");
         }
-        QCOMPARE(externalFiles().size(), 3);
+        QCOMPARE(externalFileNames(folder).size(), 3);
         auto container = makeTestContainer(folder);
-        QCOMPARE(externalFiles(), referenced);
+        QCOMPARE(externalFileNames(folder), referenced);
         QCOMPARE(container->mainContext().fetch<AtlasImage>().first()->imageData(),
-                 bytesOf(ExternalStorage::fileThreshold, 3));
+                 patterned(ExternalStorage::fileThreshold, 3));
     }
 
     void storesWithAllBytesInTheirTableKeepWorking()
@@ -532,17 +464,16 @@ private slots:
             ModelContext &context = container->mainContext();
             AtlasImage *image = context.fetch<AtlasImage>().first();
             QCOMPARE(image->imageData(), std::optional<QByteArray>(large));
-            context.insert(AtlasImage::make({}, Modality::mr, Region::head, Plane::unspecified, {}, Sex::unspecified,
-                                            large));
+            context.insert(imageWithBytes(large));
             context.save();
-            QCOMPARE(externalFiles().size(), 1);
+            QCOMPARE(externalFileNames(folder).size(), 1);
             image->setImageData(patterned(2 * ExternalStorage::fileThreshold, 9));
             context.save();
-            QCOMPARE(externalFiles().size(), 2);
+            QCOMPARE(externalFileNames(folder).size(), 2);
         }
         auto container = makeTestContainer(folder);
         const QList<AtlasImage *> images = container->mainContext().fetch<AtlasImage>();
-        QCOMPARE(images[0]->imageData(), bytesOf(2 * ExternalStorage::fileThreshold, 9));
+        QCOMPARE(images[0]->imageData(), patterned(2 * ExternalStorage::fileThreshold, 9));
         QCOMPARE(images[1]->imageData(), std::optional<QByteArray>(large));
         container.reset();
         // The old bytes went with their replacement.
