@@ -138,17 +138,8 @@ private slots:
         file.close();
         const QByteArray before = fileHash(store);
 
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QStringLiteral("CI")); // on disk, as a user would run it
-        environment.remove(QStringLiteral("XCTestConfigurationFilePath"));
-        environment.remove(QStringLiteral("XCTestBundlePath"));
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("HOME"), home.path());
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-
         QProcess app;
-        app.setProcessEnvironment(environment);
+        app.setProcessEnvironment(userEnvironment(home)); // on disk, as a user would run it
         app.start(QStringLiteral(VELORAN_APP_PATH), {});
         QVERIFY(app.waitForStarted(10000));
         if (!app.waitForFinished(20000)) {

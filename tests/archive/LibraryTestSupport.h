@@ -11,7 +11,22 @@
 #include "model/Series.h"
 #include "model/StoreTestSupport.h"
 
+#include <QFile>
+
 #include <cmath>
+
+inline void writeFile(const QString &path, const QByteArray &bytes = "kept")
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+inline QByteArray fileContents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
 
 // A fixed identifier for a name used in a test.
 inline QUuid idOf(const QString &name)

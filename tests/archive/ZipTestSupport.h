@@ -7,6 +7,8 @@
 #include "archive/ZipArchiveReader.h"
 
 #include <QByteArray>
+#include <QDataStream>
+#include <QIODevice>
 #include <QList>
 #include <QRandomGenerator>
 
@@ -66,18 +68,6 @@ inline RawZipEntry deflatedEntry(const QByteArray &name, const QByteArray &data)
     return e;
 }
 
-inline void put16(QByteArray &out, quint32 v)
-{
-    out.append(char(v & 0xFF));
-    out.append(char((v >> 8) & 0xFF));
-}
-
-inline void put32(QByteArray &out, quint32 v)
-{
-    put16(out, v & 0xFFFF);
-    put16(out, v >> 16);
-}
-
 inline quint32 get32(const QByteArray &in, qsizetype at)
 {
     const auto *b = reinterpret_cast<const uchar *>(in.constData() + at);
@@ -100,52 +90,32 @@ inline QByteArray buildZip(const QList<RawZipEntry> &entries, const RawZipOption
 {
     QByteArray body;
     QByteArray directory;
+    QDataStream local(&body, QIODevice::WriteOnly);
+    QDataStream central(&directory, QIODevice::WriteOnly);
+    local.setByteOrder(QDataStream::LittleEndian);
+    central.setByteOrder(QDataStream::LittleEndian);
     for (const RawZipEntry &e : entries) {
         const quint32 offset = e.localHeaderOffset.value_or(quint32(body.size()));
         const QByteArray localName = e.localName.value_or(e.name);
-        put32(body, 0x04034B50);
-        put16(body, 20);
-        put16(body, e.flags);
-        put16(body, e.method);
-        put16(body, 0);
-        put16(body, 33);
-        put32(body, e.crc);
-        put32(body, e.compressedSize);
-        put32(body, e.uncompressedSize);
-        put16(body, quint32(localName.size()));
-        put16(body, quint32(e.localExtra.size()));
-        body += localName + e.localExtra + e.payload;
-
-        put32(directory, 0x02014B50);
-        put16(directory, 20);
-        put16(directory, 20);
-        put16(directory, e.flags);
-        put16(directory, e.method);
-        put16(directory, 0);
-        put16(directory, 33);
-        put32(directory, e.crc);
-        put32(directory, e.compressedSize);
-        put32(directory, e.uncompressedSize);
-        put16(directory, quint32(e.name.size()));
-        put16(directory, quint32(e.centralExtra.size()));
-        put16(directory, quint32(e.centralComment.size()));
-        put16(directory, 0);
-        put16(directory, 0);
-        put32(directory, 0);
-        put32(directory, offset);
-        directory += e.name + e.centralExtra + e.centralComment;
+        // Version 20, dated 1980-01-01 00:00.
+        local << quint32(0x04034B50) << quint16(20) << e.flags << e.method << quint16(0) << quint16(33) << e.crc
+              << e.compressedSize << e.uncompressedSize << quint16(localName.size()) << quint16(e.localExtra.size());
+        const QByteArray data = localName + e.localExtra + e.payload;
+        local.writeRawData(data.constData(), int(data.size()));
+        central << quint32(0x02014B50) << quint16(20) << quint16(20) << e.flags << e.method << quint16(0) << quint16(33)
+                << e.crc << e.compressedSize << e.uncompressedSize << quint16(e.name.size())
+                << quint16(e.centralExtra.size()) << quint16(e.centralComment.size()) << quint16(0) << quint16(0)
+                << quint32(0) << offset;
+        const QByteArray tail = e.name + e.centralExtra + e.centralComment;
+        central.writeRawData(tail.constData(), int(tail.size()));
     }
     QByteArray out = body + directory;
-    put32(out, 0x06054B50);
-    put16(out, 0);
-    put16(out, 0);
-    put16(out, options.entryCount.value_or(quint16(entries.size())));
-    put16(out, options.entryCount.value_or(quint16(entries.size())));
-    put32(out, quint32(directory.size()));
-    put32(out, options.directoryOffset.value_or(quint32(body.size())));
-    put16(out, quint32(options.comment.size()));
-    out += options.comment;
-    return out;
+    QDataStream end(&out, QIODevice::Append);
+    end.setByteOrder(QDataStream::LittleEndian);
+    const quint16 count = options.entryCount.value_or(quint16(entries.size()));
+    end << quint32(0x06054B50) << quint16(0) << quint16(0) << count << count << quint32(directory.size())
+        << options.directoryOffset.value_or(quint32(body.size())) << quint16(options.comment.size());
+    return out + options.comment;
 }
 
 inline QByteArray randomBytes(qsizetype size, quint32 seed)
