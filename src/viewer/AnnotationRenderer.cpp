@@ -65,21 +65,25 @@ QTransform unitToDevice(const CanvasGeometry &geometry, qreal ratio)
                       origin.x() * ratio, origin.y() * ratio);
 }
 
-// The polygon in device pixels, without corners that add nothing at this
-// size.
-void mapOutline(const QPolygonF &polygon, const QTransform &transform, QPolygonF &into)
+// Appends the polygon in device pixels to `into`, without corners that add
+// nothing at this size; answers how many it appended. The transform only
+// scales and moves.
+qsizetype mapOutline(const QPolygonF &polygon, const QTransform &transform, std::vector<QPointF> &into)
 {
-    into.clear();
+    const size_t first = into.size();
     for (const QPointF &corner : polygon) {
-        const QPointF mapped = transform.map(corner);
-        if (into.isEmpty() || (mapped - into.last()).manhattanLength() >= outlineStep)
-            into.append(mapped);
+        const QPointF mapped(transform.m11() * corner.x() + transform.dx(),
+                             transform.m22() * corner.y() + transform.dy());
+        if (into.size() == first || (mapped - into.back()).manhattanLength() >= outlineStep)
+            into.push_back(mapped);
     }
+    return qsizetype(into.size() - first);
 }
 
 struct RegionJob {
-    const AnnotationMark *mark;
-    QRectF bounds; // device pixels, with the outline
+    QRectF bounds;      // device pixels, with the outline
+    qsizetype first;    // its outline's corners in the frame's outlines
+    qsizetype count;
     bool highlighted;
 };
 
@@ -169,14 +173,18 @@ const QImage &AnnotationRenderer::render(const AnnotationFrame &frame, const Ann
 
     // Everything the bands draw is gathered here, once.
     const QTransform toDevice = unitToDevice(frame.geometry, ratio);
+    // The outlines of the shapes in view, mapped once for all the bands.
     std::vector<RegionJob> regions;
     regions.reserve(size_t(scene.regions().size()));
+    m_outlines.clear();
     for (const AnnotationMark &mark : scene.regions()) {
         const bool isHighlighted = highlighted && mark.id == *highlighted;
         const double margin = (isHighlighted ? m_shapes.highlightedStrokeWidth : m_shapes.strokeWidth) * ratio;
         const QRectF bounds = toDevice.mapRect(mark.bounds).adjusted(-margin, -margin, margin, margin);
-        if (bounds.intersects(deviceRect))
-            regions.push_back({&mark, bounds, isHighlighted});
+        if (bounds.intersects(deviceRect)) {
+            const qsizetype first = qsizetype(m_outlines.size());
+            regions.push_back({bounds, first, mapOutline(mark.polygon, toDevice, m_outlines), isHighlighted});
+        }
     }
 
     std::vector<LeaderLine> lines;
@@ -252,15 +260,13 @@ const QImage &AnnotationRenderer::render(const AnnotationFrame &frame, const Ann
         const QPointF origin(0, top);
         // Shapes and leader lines first, while the band holds nothing but
         // orange.
-        QPolygonF corners;
         std::vector<ShapeRaster::Edge> edges;
         for (const RegionJob &region : regions) {
             if (region.bounds.bottom() < top || region.bounds.top() >= bottom)
                 continue;
-            mapOutline(region.mark->polygon, toDevice, corners);
-            (region.highlighted ? m_highlightedFill : m_fill)
-                .fillPolygon(band, origin, corners.constData(), corners.size(), edges);
-            m_outline.drawPolyline(band, origin, corners.constData(), corners.size(),
+            const QPointF *corners = m_outlines.data() + region.first;
+            (region.highlighted ? m_highlightedFill : m_fill).fillPolygon(band, origin, corners, region.count, edges);
+            m_outline.drawPolyline(band, origin, corners, region.count,
                                    (region.highlighted ? m_shapes.highlightedStrokeWidth : m_shapes.strokeWidth) * ratio,
                                    true);
         }

@@ -75,6 +75,9 @@ private:
     ShapeRaster m_outline;
     ShapeRaster m_leader;
     QImage m_layer;
+    // The corners of the shapes of the frame being drawn, in device pixels,
+    // kept between frames for their storage.
+    std::vector<QPointF> m_outlines;
     // Capsules, markers and buttons.
     QCache<QString, QImage> m_images;
     // The one-line text of each mark of the scene last drawn, by the mark's
