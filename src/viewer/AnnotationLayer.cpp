@@ -86,23 +86,30 @@ AnnotationHit AnnotationLayer::hitAt(const QPointF &position, const CanvasGeomet
     return hitTest(frame(geometry), scene(), position, m_metrics);
 }
 
-void AnnotationLayer::paint(QPainter &painter, const CanvasGeometry &geometry)
+void AnnotationLayer::prepare(const CanvasGeometry &geometry, qreal devicePixelRatio)
 {
     // Hidden annotations are still drawn while they fade out.
     if (m_opacity <= 0)
         return;
-    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
     const AnnotationFrame &shown = frame(geometry);
     // The same frame again (another part of the canvas changed) is not
     // drawn anew.
-    if (!m_drawnValid || ratio != m_drawnRatio) {
-        m_renderer.render(shown, scene(), geometry.fitted.viewportSize.toSize(), ratio, m_text);
+    if (!m_drawnValid || devicePixelRatio != m_drawnRatio) {
+        m_renderer.start(shown, scene(), geometry.fitted.viewportSize.toSize(), devicePixelRatio, m_text);
         m_drawnValid = true;
-        m_drawnRatio = ratio;
+        m_drawnRatio = devicePixelRatio;
     }
+}
+
+void AnnotationLayer::paint(QPainter &painter, const CanvasGeometry &geometry)
+{
+    if (m_opacity <= 0)
+        return;
+    // Started in prepare() unless the canvas skipped it.
+    prepare(geometry, painter.device() ? painter.device()->devicePixelRatioF() : 1.0);
     painter.save();
     painter.setOpacity(painter.opacity() * m_opacity);
-    painter.drawImage(QPointF(0, 0), m_renderer.image());
+    painter.drawImage(QPointF(0, 0), m_renderer.finish());
     painter.restore();
 }
 

@@ -49,6 +49,8 @@ public:
     // What a tap at `position` would reach.
     AnnotationHit hitAt(const QPointF &position, const CanvasGeometry &geometry);
 
+    // Sets the worker threads drawing the frame when it changed.
+    void prepare(const CanvasGeometry &geometry, qreal devicePixelRatio) override;
     void paint(QPainter &painter, const CanvasGeometry &geometry) override;
     void tapped(const QPointF &position, int count, const CanvasGeometry &geometry) override;
     std::optional<Qt::CursorShape> cursorAt(const QPointF &position, const CanvasGeometry &geometry) const override;
@@ -80,7 +82,8 @@ private:
     AnnotationFrame m_frame;
     bool m_frameValid = false;
     AnnotationRenderer m_renderer;
-    // Whether the renderer's image shows m_frame.
+    // Whether the renderer's image shows m_frame (or will once it has
+    // finished).
     bool m_drawnValid = false;
     qreal m_drawnRatio = 0;
 };

@@ -65,21 +65,25 @@ QTransform unitToDevice(const CanvasGeometry &geometry, qreal ratio)
                       origin.x() * ratio, origin.y() * ratio);
 }
 
-// The polygon in device pixels, without corners that add nothing at this
-// size.
-void mapOutline(const QPolygonF &polygon, const QTransform &transform, QPolygonF &into)
+// Appends the polygon in device pixels to `into`, without corners that add
+// nothing at this size; answers how many it appended. The transform only
+// scales and moves.
+qsizetype mapOutline(const QPolygonF &polygon, const QTransform &transform, std::vector<QPointF> &into)
 {
-    into.clear();
+    const size_t first = into.size();
     for (const QPointF &corner : polygon) {
-        const QPointF mapped = transform.map(corner);
-        if (into.isEmpty() || (mapped - into.last()).manhattanLength() >= outlineStep)
-            into.append(mapped);
+        const QPointF mapped(transform.m11() * corner.x() + transform.dx(),
+                             transform.m22() * corner.y() + transform.dy());
+        if (into.size() == first || (mapped - into.back()).manhattanLength() >= outlineStep)
+            into.push_back(mapped);
     }
+    return qsizetype(into.size() - first);
 }
 
 struct RegionJob {
-    const AnnotationMark *mark;
-    QRectF bounds; // device pixels, with the outline
+    QRectF bounds;      // device pixels, with the outline
+    qsizetype first;    // its outline's corners in the frame's outlines
+    qsizetype count;
     bool highlighted;
 };
 
@@ -108,37 +112,77 @@ void stamp(QPainter &painter, const std::vector<Stamp> &stamps, int top, int bot
     }
 }
 
-// Runs work(0) ... work(count − 1), on this thread and on as many painters
-// as are free, and returns when all have run. Helpers still waiting for a
-// worker when this thread is done are withdrawn, so a busy pool never holds
-// a frame up.
-void paintInParallel(int count, const std::function<void(int)> &work)
-{
-    std::atomic<int> next{0};
-    const auto take = [&] {
-        for (int item = next++; item < count; item = next++)
-            work(item);
-    };
-    QThreadPool *pool = &WorkerPools::computing();
-    const int helperCount = std::clamp(pool->maxThreadCount() - 1, 0, count - 1);
-    QSemaphore finished;
-    std::vector<std::unique_ptr<QRunnable>> helpers;
-    for (int i = 0; i < helperCount; ++i) {
-        helpers.emplace_back(QRunnable::create([&] {
-            take();
-            finished.release();
-        }));
-        helpers.back()->setAutoDelete(false);
-        pool->start(helpers.back().get());
+// Runs work(0) ... work(count − 1) on as many painters as are free from
+// the start, and on the thread that calls finish() from then on; finish()
+// returns when all have run. Helpers still waiting for a worker then are
+// withdrawn, so a busy pool never holds a frame up.
+class ParallelWork {
+public:
+    ParallelWork(int count, std::function<void(int)> work)
+        : m_count(count)
+        , m_work(std::move(work))
+    {
+        // One fewer than the pool's threads: the finishing thread joins in.
+        const int helperCount = std::clamp(m_pool->maxThreadCount() - 1, 0, count - 1);
+        for (int i = 0; i < helperCount; ++i) {
+            m_helpers.emplace_back(QRunnable::create([this] {
+                take();
+                m_finished.release();
+            }));
+            m_helpers.back()->setAutoDelete(false);
+            m_pool->start(m_helpers.back().get());
+        }
     }
-    take();
-    int started = 0;
-    for (const std::unique_ptr<QRunnable> &helper : helpers)
-        started += pool->tryTake(helper.get()) ? 0 : 1;
-    finished.acquire(started);
-}
+    ParallelWork(const ParallelWork &) = delete;
+    ParallelWork &operator=(const ParallelWork &) = delete;
+    ~ParallelWork() { finish(); }
+
+    void finish()
+    {
+        if (m_done)
+            return;
+        take();
+        int started = 0;
+        for (const std::unique_ptr<QRunnable> &helper : m_helpers)
+            started += m_pool->tryTake(helper.get()) ? 0 : 1;
+        m_finished.acquire(started);
+        m_done = true;
+    }
+
+private:
+    void take()
+    {
+        for (int item = m_next++; item < m_count; item = m_next++)
+            m_work(item);
+    }
+
+    QThreadPool *const m_pool = &WorkerPools::computing();
+    const int m_count;
+    const std::function<void(int)> m_work;
+    std::atomic<int> m_next{0};
+    QSemaphore m_finished;
+    std::vector<std::unique_ptr<QRunnable>> m_helpers;
+    bool m_done = false;
+};
 
 } // namespace
+
+// A frame being drawn: what its bands draw, gathered on the GUI thread, and
+// the bands under way.
+struct AnnotationRenderer::Drawing {
+    QSize deviceSize;
+    qreal ratio = 1;
+    // The layer's pixels, no longer shared with an image handed out.
+    uchar *bits = nullptr;
+    qsizetype bytesPerLine = 0;
+    std::vector<RegionJob> regions;
+    std::vector<LeaderLine> lines;
+    std::vector<Stamp> markers;
+    std::vector<Stamp> labels;
+    std::vector<int> bandTops;
+    int bandHeight = 0;
+    std::unique_ptr<ParallelWork> work;
+};
 
 AnnotationRenderer::ShapeStyle AnnotationRenderer::overlayShapes()
 {
@@ -155,31 +199,62 @@ AnnotationRenderer::AnnotationRenderer(const ShapeStyle &shapes)
 {
 }
 
+AnnotationRenderer::~AnnotationRenderer()
+{
+    finish();
+}
+
 const QImage &AnnotationRenderer::render(const AnnotationFrame &frame, const AnnotationScene &scene,
                                          const QSize &viewSize, qreal ratio, const CalloutLabelText &text)
 {
+    start(frame, scene, viewSize, ratio, text);
+    return finish();
+}
+
+const QImage &AnnotationRenderer::finish()
+{
+    if (m_drawing) {
+        m_drawing->work->finish();
+        m_drawing.reset();
+    }
+    return m_layer;
+}
+
+void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationScene &scene, const QSize &viewSize,
+                               qreal ratio, const CalloutLabelText &text)
+{
+    finish();
     const QSize deviceSize(int(std::ceil(viewSize.width() * ratio)), int(std::ceil(viewSize.height() * ratio)));
     if (m_layer.size() != deviceSize)
         m_layer = QImage(deviceSize, QImage::Format_ARGB32_Premultiplied);
     m_layer.setDevicePixelRatio(ratio);
     if (deviceSize.isEmpty())
-        return m_layer;
+        return;
     const QRectF deviceRect(QPointF(0, 0), QSizeF(deviceSize));
     const std::optional<QUuid> &highlighted = frame.highlightedID;
 
     // Everything the bands draw is gathered here, once.
+    auto drawing = std::make_unique<Drawing>();
+    drawing->deviceSize = deviceSize;
+    drawing->ratio = ratio;
+    drawing->bits = m_layer.bits();
+    drawing->bytesPerLine = m_layer.bytesPerLine();
     const QTransform toDevice = unitToDevice(frame.geometry, ratio);
-    std::vector<RegionJob> regions;
+    // The outlines of the shapes in view, mapped once for all the bands.
+    std::vector<RegionJob> &regions = drawing->regions;
     regions.reserve(size_t(scene.regions().size()));
+    m_outlines.clear();
     for (const AnnotationMark &mark : scene.regions()) {
         const bool isHighlighted = highlighted && mark.id == *highlighted;
         const double margin = (isHighlighted ? m_shapes.highlightedStrokeWidth : m_shapes.strokeWidth) * ratio;
         const QRectF bounds = toDevice.mapRect(mark.bounds).adjusted(-margin, -margin, margin, margin);
-        if (bounds.intersects(deviceRect))
-            regions.push_back({&mark, bounds, isHighlighted});
+        if (bounds.intersects(deviceRect)) {
+            const qsizetype first = qsizetype(m_outlines.size());
+            regions.push_back({bounds, first, mapOutline(mark.polygon, toDevice, m_outlines), isHighlighted});
+        }
     }
 
-    std::vector<LeaderLine> lines;
+    std::vector<LeaderLine> &lines = drawing->lines;
     lines.reserve(size_t(frame.callouts.size()));
     for (const AnnotationCallout &callout : frame.callouts) {
         LeaderLine line{{callout.anchor * ratio, callout.elbow * ratio, callout.labelEdge * ratio}, 0, 0};
@@ -188,7 +263,7 @@ const QImage &AnnotationRenderer::render(const AnnotationFrame &frame, const Ann
         lines.push_back(line);
     }
 
-    std::vector<Stamp> markers;
+    std::vector<Stamp> &markers = drawing->markers;
     markers.reserve(size_t(scene.points().size()));
     const QImage marker = markerImage(false, ratio);
     const QImage highlightedMarker = markerImage(true, ratio);
@@ -208,7 +283,8 @@ const QImage &AnnotationRenderer::render(const AnnotationFrame &frame, const Ann
         m_labelFont = text.font();
     }
     // Labels in the order of the callouts; the highlighted one on top.
-    std::vector<Stamp> labels, topLabel;
+    std::vector<Stamp> &labels = drawing->labels;
+    std::vector<Stamp> topLabel;
     labels.reserve(size_t(frame.callouts.size()) * 2);
     QSizeF capsule;
     QImage capsuleStamp;
@@ -237,44 +313,46 @@ const QImage &AnnotationRenderer::render(const AnnotationFrame &frame, const Ann
 
     // Bands of rows, a few per worker so that uneven ones even out.
     const int bandCount = std::clamp(QThread::idealThreadCount() * 3, 1, std::max(1, deviceSize.height() / 16));
-    const int bandHeight = (deviceSize.height() + bandCount - 1) / bandCount;
-    std::vector<int> bandTops;
-    for (int top = 0; top < deviceSize.height(); top += bandHeight)
-        bandTops.push_back(top);
+    drawing->bandHeight = (deviceSize.height() + bandCount - 1) / bandCount;
+    for (int top = 0; top < deviceSize.height(); top += drawing->bandHeight)
+        drawing->bandTops.push_back(top);
 
-    uchar *const bits = m_layer.bits();
-    const qsizetype bytesPerLine = m_layer.bytesPerLine();
-    const auto paintBand = [&](int top) {
-        const int bottom = std::min(top + bandHeight, deviceSize.height());
-        std::memset(bits + top * bytesPerLine, 0, size_t(bytesPerLine) * size_t(bottom - top));
-        QImage band(bits + top * bytesPerLine, deviceSize.width(), bottom - top, bytesPerLine,
-                    QImage::Format_ARGB32_Premultiplied);
-        const QPointF origin(0, top);
-        // Shapes and leader lines first, while the band holds nothing but
-        // orange.
-        QPolygonF corners;
-        std::vector<ShapeRaster::Edge> edges;
-        for (const RegionJob &region : regions) {
-            if (region.bounds.bottom() < top || region.bounds.top() >= bottom)
-                continue;
-            mapOutline(region.mark->polygon, toDevice, corners);
-            (region.highlighted ? m_highlightedFill : m_fill)
-                .fillPolygon(band, origin, corners.constData(), corners.size(), edges);
-            m_outline.drawPolyline(band, origin, corners.constData(), corners.size(),
-                                   (region.highlighted ? m_shapes.highlightedStrokeWidth : m_shapes.strokeWidth) * ratio,
-                                   true);
-        }
-        for (const LeaderLine &line : lines) {
-            if (line.bottom >= top && line.top < bottom)
-                m_leader.drawPolyline(band, origin, line.points.data(), 3, ratio, false);
-        }
-        QPainter painter(&band);
-        painter.translate(0, -top);
-        stamp(painter, markers, top, bottom);
-        stamp(painter, labels, top, bottom);
-    };
-    paintInParallel(int(bandTops.size()), [&](int band) { paintBand(bandTops[size_t(band)]); });
-    return m_layer;
+    m_drawing = std::move(drawing);
+    const Drawing &bands = *m_drawing;
+    m_drawing->work = std::make_unique<ParallelWork>(int(bands.bandTops.size()), [this, &bands](int band) {
+        paintBand(bands, bands.bandTops[size_t(band)]);
+    });
+}
+
+void AnnotationRenderer::paintBand(const Drawing &drawing, int top) const
+{
+    const int bottom = std::min(top + drawing.bandHeight, drawing.deviceSize.height());
+    const qsizetype bytesPerLine = drawing.bytesPerLine;
+    uchar *const bits = drawing.bits + top * bytesPerLine;
+    std::memset(bits, 0, size_t(bytesPerLine) * size_t(bottom - top));
+    QImage band(bits, drawing.deviceSize.width(), bottom - top, bytesPerLine, QImage::Format_ARGB32_Premultiplied);
+    const QPointF origin(0, top);
+    // Shapes and leader lines first, while the band holds nothing but
+    // orange.
+    std::vector<ShapeRaster::Edge> edges;
+    for (const RegionJob &region : drawing.regions) {
+        if (region.bounds.bottom() < top || region.bounds.top() >= bottom)
+            continue;
+        const QPointF *corners = m_outlines.data() + region.first;
+        (region.highlighted ? m_highlightedFill : m_fill).fillPolygon(band, origin, corners, region.count, edges);
+        m_outline.drawPolyline(band, origin, corners, region.count,
+                               (region.highlighted ? m_shapes.highlightedStrokeWidth : m_shapes.strokeWidth)
+                                   * drawing.ratio,
+                               true);
+    }
+    for (const LeaderLine &line : drawing.lines) {
+        if (line.bottom >= top && line.top < bottom)
+            m_leader.drawPolyline(band, origin, line.points.data(), 3, drawing.ratio, false);
+    }
+    QPainter painter(&band);
+    painter.translate(0, -top);
+    stamp(painter, drawing.markers, top, bottom);
+    stamp(painter, drawing.labels, top, bottom);
 }
 
 QImage AnnotationRenderer::labelText(const AnnotationCallout &callout, const CalloutLabelBox &box,

@@ -13,6 +13,7 @@
 class QPainter;
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 // Draws the frames of the annotation overlay into one image the size of the
@@ -36,6 +37,9 @@ public:
     static ShapeStyle overlayShapes();
 
     explicit AnnotationRenderer(const ShapeStyle &shapes = overlayShapes());
+    ~AnnotationRenderer();
+    AnnotationRenderer(const AnnotationRenderer &) = delete;
+    AnnotationRenderer &operator=(const AnnotationRenderer &) = delete;
 
     // Region shapes: filled in the annotation orange at fillOpacity (more when highlighted)
     // and outlined with strokeWidth view points (more when highlighted), at
@@ -54,10 +58,21 @@ public:
     // labels were measured with.
     const QImage &render(const AnnotationFrame &frame, const AnnotationScene &scene, const QSize &viewSize,
                          qreal devicePixelRatio, const CalloutLabelText &text);
-    // The frame last drawn.
+    // render() in two halves, so that the caller can do other work while
+    // the workers draw: start() gathers what the frame shows and sets its
+    // bands going; finish() draws the bands not yet taken on this thread
+    // and waits for the others. Nothing of `frame`, `scene` or `text` is
+    // used after start() returns. finish() without a start() does nothing.
+    void start(const AnnotationFrame &frame, const AnnotationScene &scene, const QSize &viewSize,
+               qreal devicePixelRatio, const CalloutLabelText &text);
+    const QImage &finish();
+    // The frame last drawn (once finish() has returned, when one was
+    // started).
     const QImage &image() const { return m_layer; }
 
 private:
+    struct Drawing;
+    void paintBand(const Drawing &drawing, int top) const;
     QImage labelText(const AnnotationCallout &callout, const CalloutLabelBox &box, const CalloutLabelText &text,
                      qreal ratio);
     QImage drawnText(const CalloutLabelBox &box, AnnotationKind kind, AnnotationSide side,
@@ -75,6 +90,11 @@ private:
     ShapeRaster m_outline;
     ShapeRaster m_leader;
     QImage m_layer;
+    // The corners of the shapes of the frame being drawn, in device pixels,
+    // kept between frames for their storage.
+    std::vector<QPointF> m_outlines;
+    // The frame started and not yet finished.
+    std::unique_ptr<Drawing> m_drawing;
     // Capsules, markers and buttons.
     QCache<QString, QImage> m_images;
     // The one-line text of each mark of the scene last drawn, by the mark's

@@ -1,5 +1,7 @@
 #include "viewer/CanvasOverlay.h"
 
+void CanvasOverlay::prepare(const CanvasGeometry &, qreal) {}
+
 bool CanvasOverlay::pointerPressed(const QPointF &, const CanvasGeometry &)
 {
     return false;

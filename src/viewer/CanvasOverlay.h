@@ -24,6 +24,11 @@ class CanvasOverlay : public QObject {
 public:
     using QObject::QObject;
 
+    // Called as each paint of the canvas begins, before the picture is
+    // drawn, with the geometry paint() will get: an overlay that takes long
+    // to draw may start drawing here on worker threads and finish in
+    // paint().
+    virtual void prepare(const CanvasGeometry &geometry, qreal devicePixelRatio);
     virtual void paint(QPainter &painter, const CanvasGeometry &geometry) = 0;
 
     // True takes the press (and the moves and release that follow it).

@@ -97,9 +97,23 @@ void ShapeRaster::fillSpan(quint32 *pixels, int count) const
         cover(pixels + i, coverageSteps);
 }
 
+ShapeRaster::Target::Target(QImage &image)
+    : bits(reinterpret_cast<quint32 *>(image.bits()))
+    , stride(image.bytesPerLine() / 4)
+    , width(image.width())
+    , height(image.height())
+{
+}
+
 void ShapeRaster::drawLine(QImage &image, const QPointF &origin, QPointF from, QPointF to, double width) const
 {
-    if (image.isNull() || !(width > 0))
+    if (!image.isNull())
+        drawLine(Target(image), origin, from, to, width);
+}
+
+void ShapeRaster::drawLine(const Target &image, const QPointF &origin, QPointF from, QPointF to, double width) const
+{
+    if (!(width > 0))
         return;
     from -= origin;
     to -= origin;
@@ -115,8 +129,8 @@ void ShapeRaster::drawLine(QImage &image, const QPointF &origin, QPointF from, Q
         std::swap(a0, a1);
         std::swap(b0, b1);
     }
-    const int majorCount = steep ? image.height() : image.width();
-    const int minorCount = steep ? image.width() : image.height();
+    const int majorCount = steep ? image.height : image.width;
+    const int minorCount = steep ? image.width : image.height;
     int first = std::max(0, ceilToInt(a0 - 0.5));
     int last = std::min(majorCount - 1, floorToInt(a1 - 0.5));
     if (first > last)
@@ -137,10 +151,9 @@ void ShapeRaster::drawLine(QImage &image, const QPointF &origin, QPointF from, Q
         return;
     }
 
-    auto *bits = reinterpret_cast<quint32 *>(image.bits());
-    const qsizetype stride = image.bytesPerLine() / 4;
-    const qsizetype majorStep = steep ? stride : 1;
-    const qsizetype minorStep = steep ? 1 : stride;
+    quint32 *const bits = image.bits;
+    const qsizetype majorStep = steep ? image.stride : 1;
+    const qsizetype minorStep = steep ? 1 : image.stride;
     // The centre moves in 1/65536 of a pixel, so that it does not drift
     // along a long line; the band's edges are taken in 1/256.
     const qint64 slopeFixed = roundToInt64(slope * 65536);
@@ -185,12 +198,15 @@ void ShapeRaster::drawLine(QImage &image, const QPointF &origin, QPointF from, Q
 void ShapeRaster::drawPolyline(QImage &image, const QPointF &origin, const QPointF *points, qsizetype count,
                                double width, bool closed) const
 {
+    if (image.isNull())
+        return;
+    const Target target(image);
     // Segments wholly above or below the image are passed over at once.
-    const double top = origin.y() - width, bottom = origin.y() + image.height() + width;
+    const double top = origin.y() - width, bottom = origin.y() + target.height + width;
     const auto draw = [&](const QPointF &from, const QPointF &to) {
         if ((from.y() < top && to.y() < top) || (from.y() > bottom && to.y() > bottom))
             return;
-        drawLine(image, origin, from, to, width);
+        drawLine(target, origin, from, to, width);
     };
     for (qsizetype i = 0; i + 1 < count; ++i)
         draw(points[i], points[i + 1]);

@@ -48,6 +48,15 @@ public:
     static constexpr int coverageSteps = 64;
 
 private:
+    // The pixels of the image drawn into, read once per call.
+    struct Target {
+        explicit Target(QImage &image);
+        quint32 *bits;
+        qsizetype stride; // pixels
+        int width, height;
+    };
+    void drawLine(const Target &target, const QPointF &origin, QPointF from, QPointF to, double width) const;
+
     void cover(quint32 *pixel, int step) const;
     void coverPart(quint32 *pixel, int part) const;
     static int coverageStep(int part);

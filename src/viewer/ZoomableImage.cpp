@@ -166,6 +166,8 @@ void ZoomableImage::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     const CanvasGeometry canvas = geometry();
+    if (m_overlay)
+        m_overlay->prepare(canvas, devicePixelRatioF());
     const QRectF pictureRect = m_picture && !m_picture->isNull() ? canvas.pictureRect() : QRectF();
 
     // An opaque picture covers its whole pixels, which need no backdrop

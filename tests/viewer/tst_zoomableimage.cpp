@@ -17,6 +17,7 @@ namespace {
 // Records what the canvas hands it; takes presses inside `grabbed`.
 class RecordingOverlay : public CanvasOverlay {
 public:
+    void prepare(const CanvasGeometry &geometry, qreal) override { prepared.append(geometry); }
     void paint(QPainter &, const CanvasGeometry &geometry) override { painted.append(geometry); }
     bool pointerPressed(const QPointF &position, const CanvasGeometry &) override
     {
@@ -30,7 +31,7 @@ public:
 
     QRectF grabbed;
     QStringList calls;
-    QList<CanvasGeometry> painted;
+    QList<CanvasGeometry> prepared, painted;
 };
 
 } // namespace
@@ -243,16 +244,20 @@ private slots:
     {
         setCommitted(3, {100, 50});
         QTRY_VERIFY(viewer->isResting());
+        overlay->prepared.clear();
         overlay->painted.clear();
         viewer->repaint();
         QCOMPARE(overlay->painted.size(), 1);
         const CanvasGeometry painted = overlay->painted.first();
         QCOMPARE(painted.transform, viewer->zoom()->transform());
         QCOMPARE(painted.fitted, FittedImage(QSizeF(400, 300), QSizeF(800, 600)));
-        // Mid-gesture too.
+        // Mid-gesture too; every paint is prepared with its own geometry.
         viewer->zoom()->changeDrag({40, 0});
         viewer->repaint();
         QCOMPARE(overlay->painted.last().transform, viewer->zoom()->transform());
+        QCOMPARE(overlay->prepared.size(), overlay->painted.size());
+        for (qsizetype i = 0; i < overlay->painted.size(); ++i)
+            QCOMPARE(overlay->prepared[i].transform, overlay->painted[i].transform);
     }
 
     void accessibleValue_data()
