@@ -106,23 +106,6 @@ private:
         library.save();
     }
 
-    // Exports the page's whole library to `path` through its dialog.
-    static void exportThroughTheDialog(LibrarySettingsView &page, const QString &path)
-    {
-        QTest::mouseClick(page.exportButton(), Qt::LeftButton);
-        QVERIFY(!page.exportButton()->isEnabled());
-        QTRY_VERIFY(page.exporter() && page.exporter()->isVisible());
-        QFileDialog *dialog = page.exporter();
-        QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
-        QCOMPARE(dialog->windowModality(), Qt::WindowModal);
-        QCOMPARE(dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text(),
-                 QStringLiteral("Veloran Library.veloran"));
-        QVERIFY(dialog->selectedNameFilter().contains(QStringLiteral("*.veloran")));
-        typeFileName(dialog, path);
-        QTRY_VERIFY(!page.model().archiveExport().hasDocument());
-        QVERIFY(page.exportButton()->isEnabled());
-    }
-
     // Imports `path` through the page's open dialog; the alert that follows.
     static AlertDialog *importThroughTheDialog(LibrarySettingsView &page, const QString &path, const QString &title)
     {
@@ -288,7 +271,16 @@ private slots:
         {
             LibrarySettingsView page(source.context());
             page.show();
-            exportThroughTheDialog(page, path);
+            QTest::mouseClick(page.exportButton(), Qt::LeftButton);
+            QVERIFY(!page.exportButton()->isEnabled());
+            QTRY_VERIFY(page.exporter() && page.exporter()->isVisible());
+            QCOMPARE(page.exporter()->acceptMode(), QFileDialog::AcceptSave);
+            QCOMPARE(page.exporter()->windowModality(), Qt::WindowModal);
+            QCOMPARE(proposedFileName(page.exporter()), QStringLiteral("Veloran Library.veloran"));
+            QVERIFY(page.exporter()->selectedNameFilter().contains(QStringLiteral("*.veloran")));
+            typeFileName(page.exporter(), path);
+            QTRY_VERIFY(!page.model().archiveExport().hasDocument());
+            QVERIFY(page.exportButton()->isEnabled());
         }
         writeTestFile(m_dir, QStringLiteral("Notes.veloran"), "plain text, not a zip archive");
 
