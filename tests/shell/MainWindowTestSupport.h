@@ -21,13 +21,42 @@
 
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
 
 #include <memory>
+
+// Types the name into the file dialog and presses Return.
+inline void typeFileName(QFileDialog *dialog, const QString &name)
+{
+    auto *field = dialog ? dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")) : nullptr;
+    QVERIFY(field);
+    field->setText(name);
+    QTest::keyClick(field, Qt::Key_Return);
+}
+
+// The name a file dialog proposes.
+inline QString proposedFileName(QFileDialog *dialog)
+{
+    return dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text();
+}
+
+// Counts the events of one type that the widgets it watches get.
+struct EventCounter : QObject {
+    explicit EventCounter(QEvent::Type type) : type(type) {}
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        count += event->type() == type ? 1 : 0;
+        return false;
+    }
+    QEvent::Type type;
+    int count = 0;
+};
 
 // A main window on a test library, shown on the offscreen screen; its tabs
 // register with `coordinator` when one is given.
@@ -65,7 +94,17 @@ struct WindowHarness {
     // Triggers the item of a row's context menu.
     bool triggerRowMenu(const LibraryEntry &entry, const QString &title) const
     {
-        std::unique_ptr<QMenu> menu(sidebar().contextMenu(entry));
+        return trigger(sidebar().contextMenu(entry), title);
+    }
+    bool triggerRowMenu(const LibraryEntryID &id, const QString &title) const
+    {
+        return triggerRowMenu(listedEntry(id), title);
+    }
+
+    // Triggers the menu's item, then deletes the menu.
+    static bool trigger(QMenu *made, const QString &title)
+    {
+        std::unique_ptr<QMenu> menu(made);
         for (QAction *action : menu->actions()) {
             if (action->text() == title) {
                 action->trigger();

@@ -48,9 +48,11 @@ private:
         AppState state;
         ContentViewModel model;
     };
-    std::unique_ptr<Window> openWindow(bool onDisk = false)
+    std::unique_ptr<Window> m_window;
+    Window &openWindow(bool onDisk = false)
     {
-        return std::make_unique<Window>(m_defaults, m_accounts, onDisk);
+        m_window = std::make_unique<Window>(m_defaults, m_accounts, onDisk);
+        return *m_window;
     }
 
     QUrl file(const QString &name, const QByteArray &bytes = pngBytes()) { return writeTestFile(m_files, name, bytes); }
@@ -64,28 +66,14 @@ private:
     }
 
 private slots:
-    void newWindowStartsOnTheGrid()
-    {
-        auto window = openWindow();
-        ContentViewModel &model = window->model;
-        QVERIFY(model.sidebarSelection().isEmpty());
-        QCOMPARE(model.gridSelection(), nullptr);
-        QCOMPARE(model.openedImage(), nullptr);
-        QVERIFY(model.focusGridOnAppear());
-        QVERIFY(!model.hasActiveFilters());
-        QVERIFY(!model.isLibraryFiltersExpanded());
-        QCOMPARE(model.importDestination(), PendingImageImport::Destination::newEntry());
-    }
+    void cleanup() { m_window.reset(); }
 
     void restoresTheSavedImage()
     {
-        auto window = openWindow();
-        TestLibrary &library = window->library;
+        auto &[library, state, model] = openWindow();
         Series *series = library.series(QStringLiteral("S"));
         AtlasImage *image = library.image(QStringLiteral("a"), series);
         library.save();
-
-        ContentViewModel &model = window->model;
         model.setSelectedImageID(idText(image));
         model.contentDidAppear();
         QCOMPARE(model.openedImage(), nullptr); // the appearance task runs later
@@ -94,14 +82,14 @@ private slots:
 
         // Malformed or empty text opens nothing.
         for (const QString &text : {QString(), QStringLiteral("not-a-uuid")}) {
-            ContentViewModel other(library.context(), window->state);
+            ContentViewModel other(library.context(), state);
             other.setSelectedImageID(text);
             other.restoreOpenedImage();
             QCOMPARE(other.openedImage(), nullptr);
         }
 
         // A saved image that arrives later opens then.
-        ContentViewModel later(library.context(), window->state);
+        ContentViewModel later(library.context(), state);
         const QUuid id = QUuid::createUuid();
         later.setSelectedImageID(id.toString(QUuid::WithoutBraces).toUpper());
         later.restoreOpenedImage();
@@ -115,37 +103,35 @@ private slots:
 
     void closesImagesThatLeaveTheLibrary()
     {
-        auto window = openWindow();
-        TestLibrary &library = window->library;
-        ContentViewModel &model = window->model;
+        auto &[library, state, model] = openWindow();
         AtlasImage *a = library.image(QStringLiteral("a"));
         AtlasImage *b = library.image(QStringLiteral("b"), nullptr, 0, 1);
         AtlasImage *c = library.image(QStringLiteral("c"), nullptr, 0, 2);
         library.save();
-        ContentViewModel otherWindow(library.context(), window->state);
+        ContentViewModel otherWindow(library.context(), state);
         model.openImage(a);
         QCOMPARE(model.selectedImageID(), idText(a));
-        window->state.setIsEditing(true);
+        state.setIsEditing(true);
 
         otherWindow.deleteImages({b});
         QCoreApplication::processEvents();
         QCOMPARE(model.openedImage(), a);
-        QVERIFY(window->state.isEditing());
+        QVERIFY(state.isEditing());
 
         // Deleted in another window, or in this one: closed, edit mode ends.
         QSignalSpy entries(&model, &ContentViewModel::entriesChanged);
         otherWindow.deleteImages({a});
         QTRY_COMPARE(model.openedImage(), nullptr);
-        QVERIFY(!window->state.isEditing());
+        QVERIFY(!state.isEditing());
         QCOMPARE(model.selectedImageID(), QString());
         QCOMPARE(model.gridSelection(), nullptr);
         QVERIFY(entries.count() >= 1);
         model.openImage(c);
-        window->state.setIsEditing(true);
+        state.setIsEditing(true);
         model.deleteImages({c});
         QCOMPARE(model.openedImage(), nullptr);
         QCOMPARE(model.gridSelection(), nullptr);
-        QVERIFY(!window->state.isEditing());
+        QVERIFY(!state.isEditing());
 
         // A menu or a tile that still shows a deleted image opens nothing.
         model.openImage(c);
@@ -155,12 +141,11 @@ private slots:
 
     void searchAndFiltersHideTheOpenedImage()
     {
-        auto window = openWindow();
-        TestLibrary &library = window->library;
-        ContentViewModel &model = window->model;
+        auto &[library, state, model] = openWindow();
         AtlasImage *knee = library.image(QStringLiteral("Knee"));
         AtlasImage *hip = library.image(QStringLiteral("Hip"), nullptr, 0, 1, Modality::ct);
         library.save();
+        QVERIFY(model.focusGridOnAppear() && !model.isLibraryFiltersExpanded());
         model.setSidebarSelection({LibraryEntryID::image(knee->id()), LibraryEntryID::image(hip->id())});
         model.setGridSelection(hip);
         model.openImage(knee);
@@ -184,9 +169,7 @@ private slots:
 
     void followsTheSidebarSelection()
     {
-        auto window = openWindow();
-        TestLibrary &library = window->library;
-        ContentViewModel &model = window->model;
+        auto &[library, state, model] = openWindow();
         Series *s1 = library.series(QStringLiteral("One"));
         AtlasImage *a = library.image(QStringLiteral("a"), s1, 0);
         AtlasImage *b = library.image(QStringLiteral("b"), s1, 1);
@@ -212,20 +195,18 @@ private slots:
         // moving on to another selected row's image.
         model.setSidebarSelection({LibraryEntryID::series(s1->id()), LibraryEntryID::series(s2->id())});
         model.openImage(a);
-        window->state.setIsEditing(true);
+        state.setIsEditing(true);
         model.removeEntries({model.libraryEntries().first()});
         QVERIFY(s1->isDeleted());
         QCOMPARE(model.openedImage(), nullptr);
-        QVERIFY(!window->state.isEditing());
+        QVERIFY(!state.isEditing());
         QCOMPARE(model.sidebarSelection(), (QSet<LibraryEntryID>{LibraryEntryID::series(s2->id())}));
         QCOMPARE(model.visibleImages(), (QList<AtlasImage *>{d, c}));
     }
 
     void arrowKeysStepThroughTheVisibleImages()
     {
-        auto window = openWindow();
-        TestLibrary &library = window->library;
-        ContentViewModel &model = window->model;
+        auto &[library, state, model] = openWindow();
         Series *series = library.series(QStringLiteral("S"));
         const QList<AtlasImage *> images = library.images(series, 5);
         library.save();
@@ -245,11 +226,11 @@ private slots:
         model.advanceOpenedImage(1);
 
         // Space returns to the grid, except in edit mode.
-        window->state.setIsEditing(true);
+        state.setIsEditing(true);
         QVERIFY(!model.canReturnToGridFromKeyboard());
         model.returnToGridFromKeyboard();
         QCOMPARE(model.openedImage(), images.at(1));
-        window->state.setIsEditing(false);
+        state.setIsEditing(false);
         QVERIFY(model.canReturnToGridFromKeyboard());
         model.returnToGridFromKeyboard();
         QCOMPARE(model.openedImage(), nullptr);
@@ -283,9 +264,7 @@ private slots:
     {
         QFETCH(int, selected);
         QFETCH(QStringList, files);
-        auto window = openWindow();
-        TestLibrary &library = window->library;
-        ContentViewModel &model = window->model;
+        auto &[library, state, model] = openWindow();
         Series *spine = library.series(QStringLiteral("Spine"));
         library.images(spine, 2);
         AtlasImage *hand = library.image(QStringLiteral("Hand"), nullptr, 0, 1);
@@ -331,9 +310,7 @@ private slots:
 
     void dropsNeedOneSelectedRowAndImageFiles()
     {
-        auto window = openWindow();
-        TestLibrary &library = window->library;
-        ContentViewModel &model = window->model;
+        auto &[library, state, model] = openWindow();
         AtlasImage *hand = library.image(QStringLiteral("Hand"));
         AtlasImage *other = library.image(QStringLiteral("Other"), nullptr, 0, 1);
         library.save();
@@ -353,8 +330,7 @@ private slots:
 
     void importFailuresAreReported()
     {
-        auto window = openWindow();
-        ContentViewModel &model = window->model;
+        auto &[library, state, model] = openWindow();
         model.handleImportResult({file(QStringLiteral("a1.png")), file(QStringLiteral("a2.png"), "not a picture"),
                                   file(QStringLiteral("a3.png"))});
         QTRY_VERIFY(model.showsOperationError());
@@ -374,13 +350,13 @@ private slots:
 
         // The series to add to went while the files were read: no sheet.
         model.dismissOperationError();
-        Series *brief = window->library.series(QStringLiteral("Brief"));
-        window->library.save();
+        Series *brief = library.series(QStringLiteral("Brief"));
+        library.save();
         model.setSidebarSelection({LibraryEntryID::series(brief->id())});
         model.beginAddImages();
         model.handleImportResult({file(QStringLiteral("late.png"))});
-        window->library.context().deleteObject(brief);
-        window->library.save();
+        library.context().deleteObject(brief);
+        library.save();
         QTRY_VERIFY(!model.isReadingImport());
         QVERIFY(!model.pendingImport());
         QCOMPARE(model.operationErrorMessage(), LibraryOperations::missingObjectMessage());
@@ -388,9 +364,7 @@ private slots:
 
     void failedOperationsLeaveTheWindowAsItWas()
     {
-        auto window = openWindow(true);
-        TestLibrary &library = window->library;
-        ContentViewModel &model = window->model;
+        auto &[library, state, model] = openWindow(true);
         AtlasImage *hand = library.image(QStringLiteral("Hand"));
         Series *series = library.series(QStringLiteral("S"), 1);
         AtlasImage *a = library.image(QStringLiteral("a"), series, 0, 2);
@@ -441,10 +415,9 @@ private slots:
 
     void renamingClosesTheAlertWhateverHappens()
     {
-        auto window = openWindow();
-        ContentViewModel &model = window->model;
-        Series *series = window->library.series(QStringLiteral("Knee"));
-        window->library.save();
+        auto &[library, state, model] = openWindow();
+        Series *series = library.series(QStringLiteral("Knee"));
+        library.save();
         model.beginRename(series);
         QCOMPARE(model.seriesRenameTitle(), QStringLiteral("Knee"));
         QCOMPARE(model.renamingSeries(), series);
@@ -458,9 +431,7 @@ private slots:
 
     void asksBeforeDeletingSeveralEntries()
     {
-        auto window = openWindow();
-        TestLibrary &library = window->library;
-        ContentViewModel &model = window->model;
+        auto &[library, state, model] = openWindow();
         Series *s1 = library.series(QStringLiteral("One"));
         library.images(s1, 2);
         Series *s2 = library.series(QStringLiteral("Two"), 1);
@@ -585,9 +556,7 @@ private slots:
 
     void duplicatesAreSelected()
     {
-        auto window = openWindow();
-        TestLibrary &library = window->library;
-        ContentViewModel &model = window->model;
+        auto &[library, state, model] = openWindow();
         Series *series = library.series(QStringLiteral("S"));
         AtlasImage *a = library.image(QStringLiteral("a"), series);
         AtlasImage *foot = library.image(QStringLiteral("Foot"), nullptr, 0, 1);

@@ -43,17 +43,16 @@ LibraryEntry seriesEntry(Series *series, const QList<AtlasImage *> &images)
 }
 
 // A window's library and its operations, with the failures they announce.
-struct Library {
+struct Library : TestLibrary {
     explicit Library(bool onDisk = false)
-        : library(onDisk)
-        , operations(library.context())
+        : TestLibrary(onDisk)
+        , operations(context())
         , failures(&operations, &LibraryOperations::operationFailed)
     {
     }
     QString failure() const { return failures.isEmpty() ? QString() : failures.last().first().toString(); }
     QString message() const { return failures.isEmpty() ? QString() : failures.last().at(1).toString(); }
 
-    TestLibrary library;
     LibraryOperations operations;
     QSignalSpy failures;
 };
@@ -90,8 +89,7 @@ private slots:
         QFETCH(int, destination);
         QFETCH(QStringList, files);
         QFETCH(QString, expected);
-        Library window;
-        TestLibrary &library = window.library;
+        Library library;
         PendingImageImport::Destination to = PendingImageImport::Destination::newEntry();
         if (destination == 1 || destination == 2) {
             Series *series = library.series(QStringLiteral("Old"));
@@ -110,7 +108,7 @@ private slots:
         draft.modality = Modality::ct;
         draft.ageKind = AgeSpec::Kind::fetal;
         draft.ageValue = 12;
-        const std::optional<LibraryOperations::Imported> imported = window.operations.commitImport(picked(files), to, draft);
+        const std::optional<LibraryOperations::Imported> imported = library.operations.commitImport(picked(files), to, draft);
         QVERIFY(imported);
         QCOMPARE(describe(library.context()), expected);
         QCOMPARE(imported->firstImage->title(), files.size() == 1 && destination == 0 ? QStringLiteral("Drafted")
@@ -128,8 +126,7 @@ private slots:
 
     void operationsOnObjectsThatLeftTheLibraryFail()
     {
-        Library window;
-        TestLibrary &library = window.library;
+        Library library;
         Series *gone = library.series(QStringLiteral("Gone"));
         AtlasImage *inGone = library.image(QStringLiteral("x"), gone);
         AtlasImage *joined = library.image(QStringLiteral("Alone"), nullptr, 0, 2);
@@ -139,19 +136,19 @@ private slots:
         library.save();
         const QString before = describe(library.context());
 
-        QVERIFY(!window.operations.commitImport(picked({"late"}), PendingImageImport::Destination::series(gone),
+        QVERIFY(!library.operations.commitImport(picked({"late"}), PendingImageImport::Destination::series(gone),
                                                 MetadataDraft(QStringLiteral("Gone"))));
-        QCOMPARE(window.failure(), QStringLiteral("Import Failed"));
-        QVERIFY(!window.operations.commitImport(picked({"late"}), PendingImageImport::Destination::standaloneImage(joined),
+        QCOMPARE(library.failure(), QStringLiteral("Import Failed"));
+        QVERIFY(!library.operations.commitImport(picked({"late"}), PendingImageImport::Destination::standaloneImage(joined),
                                                 MetadataDraft(QStringLiteral("Alone"))));
-        QVERIFY(!window.operations.saveMetadata(inGone, MetadataDraft(QStringLiteral("New"))));
-        QCOMPARE(window.failure(), QStringLiteral("Save Failed"));
-        QVERIFY(!window.operations.renameSeries(gone, QStringLiteral("Sacrum")));
-        QCOMPARE(window.failure(), QStringLiteral("Rename Failed"));
-        QVERIFY(!window.operations.duplicateSeries(gone));
-        QCOMPARE(window.failure(), QStringLiteral("Duplicate Failed"));
-        QCOMPARE(window.failures.count(), 5);
-        for (const QList<QVariant> &failure : std::as_const(window.failures))
+        QVERIFY(!library.operations.saveMetadata(inGone, MetadataDraft(QStringLiteral("New"))));
+        QCOMPARE(library.failure(), QStringLiteral("Save Failed"));
+        QVERIFY(!library.operations.renameSeries(gone, QStringLiteral("Sacrum")));
+        QCOMPARE(library.failure(), QStringLiteral("Rename Failed"));
+        QVERIFY(!library.operations.duplicateSeries(gone));
+        QCOMPARE(library.failure(), QStringLiteral("Duplicate Failed"));
+        QCOMPARE(library.failures.count(), 5);
+        for (const QList<QVariant> &failure : std::as_const(library.failures))
             QCOMPARE(failure.at(1).toString(), LibraryOperations::missingObjectMessage());
         QCOMPARE(describe(library.context()), before);
         QVERIFY(!library.context().hasChanges());
@@ -171,25 +168,25 @@ private slots:
         };
         row("nothing gone", [](Library &, Series *, const QList<AtlasImage *> &) {}, "S[i2:0]");
         row("a standalone image gone",
-            [](Library &w, Series *, const QList<AtlasImage *> &i) { w.library.context().deleteObject(i.at(3)); },
+            [](Library &w, Series *, const QList<AtlasImage *> &i) { w.context().deleteObject(i.at(3)); },
             "S[i2:0]");
         row("a listed image gone",
-            [](Library &w, Series *, const QList<AtlasImage *> &i) { w.library.context().deleteObject(i.at(1)); },
+            [](Library &w, Series *, const QList<AtlasImage *> &i) { w.context().deleteObject(i.at(1)); },
             "S[i2:0]");
-        row("the series gone", [](Library &w, Series *s, const QList<AtlasImage *> &) { w.library.context().deleteObject(s); },
+        row("the series gone", [](Library &w, Series *s, const QList<AtlasImage *> &) { w.context().deleteObject(s); },
             "");
         row("the empty series gained an image",
             [](Library &w, Series *, const QList<AtlasImage *> &) {
-                Series *empty = w.library.context().fetch<Series>(&Series::createdAt).at(1);
-                w.library.image(QStringLiteral("late"), empty, 0, 9);
+                Series *empty = w.context().fetch<Series>(&Series::createdAt).at(1);
+                w.image(QStringLiteral("late"), empty, 0, 9);
             },
             "S[i2:0] E[late:0]");
         row("everything gone",
             [](Library &w, Series *, const QList<AtlasImage *> &) {
-                for (Series *series : w.library.context().fetch<Series>())
-                    w.library.context().deleteObject(series);
-                for (AtlasImage *image : w.library.context().fetch<AtlasImage>())
-                    w.library.context().deleteObject(image);
+                for (Series *series : w.context().fetch<Series>())
+                    w.context().deleteObject(series);
+                for (AtlasImage *image : w.context().fetch<AtlasImage>())
+                    w.context().deleteObject(image);
             },
             "");
     }
@@ -198,8 +195,7 @@ private slots:
     {
         QFETCH(Operation, elsewhere);
         QFETCH(QString, expected);
-        Library window;
-        TestLibrary &library = window.library;
+        Library library;
         Series *series = library.series(QStringLiteral("S"));
         QList<AtlasImage *> images = library.images(series, 3);
         Series *empty = library.series(QStringLiteral("E"), 1);
@@ -207,19 +203,18 @@ private slots:
         library.save();
         const QList<LibraryEntry> entries{seriesEntry(series, {images.at(0), images.at(1)}), seriesEntry(empty, {}),
                                           LibraryEntry::image(images.at(3)), LibraryEntry::image(images.at(4))};
-        elsewhere(window, series, images);
+        elsewhere(library, series, images);
         library.save();
 
-        QVERIFY(window.operations.removeEntries(entries));
+        QVERIFY(library.operations.removeEntries(entries));
         QCOMPARE(describe(library.context()), expected);
-        QVERIFY(window.failures.isEmpty());
+        QVERIFY(library.failures.isEmpty());
         QVERIFY(!library.context().hasChanges());
     }
 
     void savesMetadataAndRenames()
     {
-        Library window;
-        TestLibrary &library = window.library;
+        Library library;
         AtlasImage *image = library.image(QStringLiteral("Skull"));
         Series *series = library.series(QStringLiteral("Knee"), 1);
         library.save();
@@ -227,25 +222,24 @@ private slots:
         MetadataDraft draft = MetadataDraft::fromImage(*image);
         draft.title = QStringLiteral("Cranium");
         draft.sex = Sex::male;
-        QVERIFY(window.operations.saveMetadata(image, draft));
+        QVERIFY(library.operations.saveMetadata(image, draft));
         QCOMPARE(image->title(), QStringLiteral("Cranium"));
         QCOMPARE(image->sex(), Sex::male);
 
         // Blank titles and the same title change nothing; titles are trimmed.
         for (const QString &unchanged : {QStringLiteral("  "), QStringLiteral(" Knee\t")}) {
-            QVERIFY(window.operations.renameSeries(series, unchanged));
+            QVERIFY(library.operations.renameSeries(series, unchanged));
             QCOMPARE(series->title(), QStringLiteral("Knee"));
         }
-        QVERIFY(window.operations.renameSeries(series, QStringLiteral("Left knee\n")));
+        QVERIFY(library.operations.renameSeries(series, QStringLiteral("Left knee\n")));
         QCOMPARE(series->title(), QStringLiteral("Left knee"));
         QVERIFY(!library.context().hasChanges());
-        QVERIFY(window.failures.isEmpty());
+        QVERIFY(library.failures.isEmpty());
     }
 
     void deletesImagesAndTheSeriesTheyEmpty()
     {
-        Library window;
-        TestLibrary &library = window.library;
+        Library library;
         Series *five = library.series(QStringLiteral("Five"));
         const QList<AtlasImage *> images = library.images(five, 5);
         library.point(images.at(1), QStringLiteral("Apex"));
@@ -255,7 +249,7 @@ private slots:
         Series *filled = library.series(QStringLiteral("Filled"), 3);
         library.save();
 
-        QVERIFY(window.operations.deleteImages({images.at(1), images.at(3), only}));
+        QVERIFY(library.operations.deleteImages({images.at(1), images.at(3), only}));
         QCOMPARE(describe(library.context()), QStringLiteral("Five[i0:0,i2:1,i4:2] Empty[] Filled[]"));
         QVERIFY(library.context().fetch<PointAnnotation>().isEmpty());
 
@@ -263,7 +257,7 @@ private slots:
         // part goes. A series listed empty goes only while it is still empty.
         library.image(QStringLiteral("added"), filled, 0, 4);
         library.save();
-        QVERIFY(window.operations.removeEntries(
+        QVERIFY(library.operations.removeEntries(
             {seriesEntry(five, {images.at(2)}), seriesEntry(empty, {}), seriesEntry(filled, {})}));
         QCOMPARE(describe(library.context()), QStringLiteral("Five[i0:0,i4:1] Filled[added:0]"));
         QVERIFY(!library.context().hasChanges());
@@ -271,8 +265,7 @@ private slots:
 
     void duplicatesImagesAndSeriesWithTheirAnnotations()
     {
-        Library window;
-        TestLibrary &library = window.library;
+        Library library;
         Series *series = library.series(QStringLiteral("Brain"));
         const QList<AtlasImage *> images = library.images(series, 3);
         images.at(1)->setModalityRaw(42);
@@ -288,9 +281,9 @@ private slots:
 
         // In a series: right after the image, "<title> Copy" (no title stays
         // none), with a copy of every annotation under new identifiers.
-        const auto inSeries = window.operations.duplicateImage(images.at(1));
+        const auto inSeries = library.operations.duplicateImage(images.at(1));
         QVERIFY(inSeries && !inSeries->newSeries);
-        window.operations.duplicateImage(images.at(2));
+        library.operations.duplicateImage(images.at(2));
         QCOMPARE(describe(library.context()), QStringLiteral("Brain[i0:0,i1:1,i1 Copy:2,:3,:4] Foot"));
         AtlasImage *copy = inSeries->copy;
         QCOMPARE(copy->modalityRaw(), 0);
@@ -305,12 +298,12 @@ private slots:
 
         // A standalone image becomes a series of its title, holding it and
         // an exact copy.
-        const auto standalone = window.operations.duplicateImage(foot);
+        const auto standalone = library.operations.duplicateImage(foot);
         QVERIFY(standalone && standalone->newSeries == foot->series());
         QVERIFY(describe(library.context()).endsWith(QStringLiteral("Foot[Foot:0,Foot:1]")));
 
         // A series: "<title> Copy" with copies of its images in order.
-        Series *seriesCopy = window.operations.duplicateSeries(series);
+        Series *seriesCopy = library.operations.duplicateSeries(series);
         QVERIFY(seriesCopy);
         QCOMPARE(seriesCopy->title(), QStringLiteral("Brain Copy"));
         QCOMPARE(imageTitles(LibraryDerivation::orderedImages(*seriesCopy)), imageTitles(LibraryDerivation::orderedImages(*series)));
@@ -321,8 +314,7 @@ private slots:
 
     void movesAndReordersWithinASeries()
     {
-        Library window;
-        TestLibrary &library = window.library;
+        Library library;
         Series *series = library.series(QStringLiteral("S"));
         const QList<AtlasImage *> images = library.images(series, 3);
         AtlasImage *a = images.at(0), *b = images.at(1), *c = images.at(2);
@@ -331,22 +323,22 @@ private slots:
         library.save();
         const auto order = [&] { return describe(library.context()).section(QLatin1Char(' '), 0, 0); };
 
-        QVERIFY(!window.operations.canMoveImage(a, -1));
-        QVERIFY(window.operations.canMoveImage(a, 1));
-        QVERIFY(!window.operations.canMoveImage(c, 1));
-        QVERIFY(!window.operations.canMoveImage(lone, 1));
-        QVERIFY(window.operations.moveImage(b, -1));
+        QVERIFY(!library.operations.canMoveImage(a, -1));
+        QVERIFY(library.operations.canMoveImage(a, 1));
+        QVERIFY(!library.operations.canMoveImage(c, 1));
+        QVERIFY(!library.operations.canMoveImage(lone, 1));
+        QVERIFY(library.operations.moveImage(b, -1));
         QCOMPARE(order(), QStringLiteral("S[i1:0,i0:1,i2:2]"));
-        QVERIFY(!window.operations.moveImage(c, 1));
-        QVERIFY(window.operations.reorderImages({a, b, c}));
+        QVERIFY(!library.operations.moveImage(c, 1));
+        QVERIFY(library.operations.reorderImages({a, b, c}));
         QCOMPARE(order(), QStringLiteral("S[i0:0,i1:1,i2:2]"));
-        QVERIFY(window.operations.reorderImages({c, a}));
+        QVERIFY(library.operations.reorderImages({c, a}));
         QCOMPARE(order(), QStringLiteral("S[i2:0,i1:1,i0:2]"));
         // Images of other series, and repeats, take no part.
-        QVERIFY(window.operations.reorderImages({a, foreign, lone, a, c}));
+        QVERIFY(library.operations.reorderImages({a, foreign, lone, a, c}));
         QCOMPARE(order(), QStringLiteral("S[i0:0,i1:1,i2:2]"));
         QCOMPARE(foreign->sortIndex(), 0);
-        QVERIFY(window.failures.isEmpty());
+        QVERIFY(library.failures.isEmpty());
     }
 
     void aFailedSaveIsAnnouncedAndUndone_data()
@@ -396,8 +388,7 @@ private slots:
     {
         QFETCH(Operation, operation);
         QFETCH(QString, title);
-        Library window(true);
-        TestLibrary &library = window.library;
+        Library library(true);
         Series *series = library.series(QStringLiteral("S"));
         QList<AtlasImage *> images = library.images(series, 2);
         library.point(images.first(), QStringLiteral("Apex"));
@@ -406,10 +397,10 @@ private slots:
         const QString before = describe(library.context());
 
         library.failWrites(true);
-        operation(window, series, images);
-        QCOMPARE(window.failures.count(), 1);
-        QCOMPARE(window.failure(), title);
-        QVERIFY(window.message().startsWith(QStringLiteral("The library could not be saved")));
+        operation(library, series, images);
+        QCOMPARE(library.failures.count(), 1);
+        QCOMPARE(library.failure(), title);
+        QVERIFY(library.message().startsWith(QStringLiteral("The library could not be saved")));
         QCOMPARE(describe(library.context()), before);
         QCOMPARE(library.context().fetch<PointAnnotation>().size(), 1);
         QVERIFY(!library.context().hasChanges());
