@@ -83,13 +83,13 @@ int main()
 
     // Search texts as the library builds them: title, series title, the
     // metadata texts, and the labels of 10 points and 2 regions.
-    struct Parts {
+    struct Fields {
         QString title, series;
         QStringList pointLabels, regionLabels;
     };
-    std::vector<Parts> images(count);
+    std::vector<Fields> images(count);
     QStringList haystacks;
-    for (Parts &image : images) {
+    for (Fields &image : images) {
         image.title = randomText(random, 2);
         image.series = randomText(random, 1);
         for (int p = 0; p < 10; ++p)
@@ -97,12 +97,12 @@ int main()
         for (int r = 0; r < 2; ++r)
             image.regionLabels.append(randomText(random, 2));
     }
-    auto buildHaystack = [](const Parts &image) {
+    auto buildHaystack = [](const Fields &image) {
         return image.title + u' ' + image.series + QStringLiteral(" CT Computed Tomography (CT) Head Axial 24 years Male ")
             + image.pointLabels.join(u' ') + u' ' + image.regionLabels.join(u' ');
     };
     qsizetype totalLength = 0;
-    for (const Parts &image : images) {
+    for (const Fields &image : images) {
         haystacks.append(buildHaystack(image));
         totalLength += haystacks.last().size();
     }
@@ -119,7 +119,7 @@ int main()
         const double withBuildMs = bestMs(7, [&] {
             const LocalizedSearchNeedle needle(query);
             found = 0;
-            for (const Parts &image : images)
+            for (const Fields &image : images)
                 found += needle.isFoundIn(buildHaystack(image)) ? 1 : 0;
         });
         int foundJoined = 0;
@@ -127,7 +127,7 @@ int main()
             const LocalizedSearchNeedle needle(query);
             foundJoined = 0;
             const QString metadata = QStringLiteral("CT Computed Tomography (CT) Head Axial 24 years Male");
-            for (const Parts &image : images) {
+            for (const Fields &image : images) {
                 QVarLengthArray<QStringView, 32> parts{image.title, image.series, metadata};
                 for (const QString &label : image.pointLabels)
                     parts.append(label);

@@ -22,8 +22,8 @@ void fill(ModelContext &context, const QStringList &series, const QStringList &i
 {
     for (const QString &name : series)
         addSeries(context, name);
-    for (const QString &spec : images) {
-        const QString plain = QString(spec).remove(QStringLiteral("+p"));
+    for (const QString &entry : images) {
+        const QString plain = QString(entry).remove(QStringLiteral("+p"));
         const QString name = plain.section(QLatin1Char('@'), 0, 0);
         const QString seriesName = plain.section(QLatin1Char('@'), 1);
         Series *in = nullptr;
@@ -32,7 +32,7 @@ void fill(ModelContext &context, const QStringList &series, const QStringList &i
                 in = s;
         }
         AtlasImage *image = addImage(context, name, in, QByteArray(name.toUtf8()));
-        if (!spec.contains(QStringLiteral("+p"))) {
+        if (!entry.contains(QStringLiteral("+p"))) {
             for (PointAnnotation *point : image->points())
                 context.deleteObject(point);
         }
