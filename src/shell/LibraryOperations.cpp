@@ -28,6 +28,12 @@ QList<AtlasImage *> orderedImages(const Series &series)
     return LibraryDerivation::orderedImages(series);
 }
 
+// "<title> Copy"; a copy of something untitled stays untitled.
+QString copyTitle(const QString &title)
+{
+    return title.isEmpty() ? QString() : title + QStringLiteral(" Copy");
+}
+
 } // namespace
 
 LibraryOperations::LibraryOperations(ModelContext &context, QObject *parent)
@@ -242,8 +248,7 @@ std::optional<LibraryOperations::Duplicated> LibraryOperations::duplicateImage(A
         return std::nullopt;
     Duplicated duplicated;
     if (Series *series = image->series()) {
-        const QString title = image->title().isEmpty() ? QString() : image->title() + QStringLiteral(" Copy");
-        duplicated.copy = deepCopy(m_context, *image, title);
+        duplicated.copy = deepCopy(m_context, *image, copyTitle(image->title()));
         QList<AtlasImage *> ordered = orderedImages(*series);
         qsizetype position = ordered.indexOf(image);
         if (position < 0)
@@ -267,8 +272,7 @@ Series *LibraryOperations::duplicateSeries(Series *series)
 {
     if (!requireInLibrary({series}, duplicateFailed))
         return nullptr;
-    const QString title = series->title().isEmpty() ? QString() : series->title() + QStringLiteral(" Copy");
-    Series *copySeries = m_context.insert(Series::make(title));
+    Series *copySeries = m_context.insert(Series::make(copyTitle(series->title())));
     for (AtlasImage *image : orderedImages(*series)) {
         AtlasImage *copy = deepCopy(m_context, *image);
         copy->setSeries(copySeries);
