@@ -22,11 +22,16 @@ LibrarySettingsModel::LibrarySettingsModel(ModelContext &context, QObject *paren
     connect(&context, &ModelContext::didRollback, this, &LibrarySettingsModel::queueContentCheck);
     connect(&m_export, &LibraryArchiveExport::isPreparingChanged, this, &LibrarySettingsModel::updateCanExport);
     connect(&m_export, &LibraryArchiveExport::documentChanged, this, &LibrarySettingsModel::updateCanExport);
-    m_hasContent = !context.fetch<Series>().isEmpty() || !context.fetch<AtlasImage>().isEmpty();
+    m_hasContent = libraryHasContent();
     m_canExport = canExport();
 }
 
 LibrarySettingsModel::~LibrarySettingsModel() = default;
+
+bool LibrarySettingsModel::libraryHasContent() const
+{
+    return !m_context.fetch<Series>().isEmpty() || !m_context.fetch<AtlasImage>().isEmpty();
+}
 
 void LibrarySettingsModel::queueContentCheck()
 {
@@ -38,7 +43,7 @@ void LibrarySettingsModel::queueContentCheck()
         this,
         [this] {
             m_contentCheckQueued = false;
-            m_hasContent = !m_context.fetch<Series>().isEmpty() || !m_context.fetch<AtlasImage>().isEmpty();
+            m_hasContent = libraryHasContent();
             updateCanExport();
         },
         Qt::QueuedConnection);

@@ -66,6 +66,7 @@ signals:
     void importErrorChanged(bool shows);
 
 private:
+    bool libraryHasContent() const;
     void queueContentCheck();
     void updateCanExport();
 
