@@ -132,7 +132,7 @@ struct WindowHarness {
     }
 
     UserDefaults defaults;
-    SilentCloudAccountService accounts;
+    FakeCloudAccountService accounts;
     ThumbnailCache cache;
     AppState appState;
     MainWindow window;

@@ -9,6 +9,7 @@
 #include "support/TestPictures.h"
 
 #include <QDir>
+#include <QMetaObject>
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -17,6 +18,7 @@
 #include <QUuid>
 
 #include <memory>
+#include <optional>
 
 // The images' titles, in order.
 inline QStringList imageTitles(const QList<AtlasImage *> &images)
@@ -136,9 +138,32 @@ inline QUrl writeTestFile(const QTemporaryDir &folder, const QString &name, cons
     return QUrl::fromLocalFile(path);
 }
 
-// An account service that never answers; counts the requests.
-class SilentCloudAccountService : public CloudAccountService {
+// An account service driven by the test: it keeps each request until the
+// test answers it, oldest first, or, given a reply, answers every request
+// with it on the next turn of the event loop.
+class FakeCloudAccountService : public CloudAccountService {
 public:
-    void requestAccountStatus(const QString &, Completion) override { ++requestCount; }
-    int requestCount = 0;
+    FakeCloudAccountService() = default;
+    explicit FakeCloudAccountService(CloudAccountStatusReply reply) : reply(std::move(reply)) {}
+
+    void requestAccountStatus(const QString &containerIdentifier, Completion completion) override
+    {
+        containers << containerIdentifier;
+        if (reply)
+            QMetaObject::invokeMethod(this, [this, completion] { completion(*reply); }, Qt::QueuedConnection);
+        else
+            pending.append(std::move(completion));
+    }
+
+    void answer(const CloudAccountStatusReply &answer)
+    {
+        QVERIFY2(!pending.isEmpty(), "no request to answer");
+        pending.takeFirst()(answer);
+    }
+    void answer(CloudAccountStatus status) { answer(CloudAccountStatusReply::withStatus(status)); }
+    void changeAccount() { emit accountChanged(); }
+
+    QStringList containers; // of every request, in order
+    QList<Completion> pending;
+    std::optional<CloudAccountStatusReply> reply;
 };

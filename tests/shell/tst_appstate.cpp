@@ -1,4 +1,5 @@
-#include "platform/CloudAccountService.h"
+#include "ShellTestSupport.h"
+
 #include "platform/UserDefaults.h"
 #include "shell/AppState.h"
 #include "shell/CloudSyncSettings.h"
@@ -9,35 +10,6 @@
 #include <memory>
 
 namespace {
-
-// An account service driven by the test: requests wait until the test
-// answers them, oldest first.
-class FakeCloudAccountService : public CloudAccountService {
-public:
-    struct Request {
-        QString containerIdentifier;
-        Completion completion;
-    };
-
-    void requestAccountStatus(const QString &containerIdentifier, Completion completion) override
-    {
-        pending.append(Request{containerIdentifier, std::move(completion)});
-        ++requestCount;
-    }
-
-    void answer(const CloudAccountStatusReply &reply)
-    {
-        QVERIFY2(!pending.isEmpty(), "no request to answer");
-        const Request request = pending.takeFirst();
-        request.completion(reply);
-    }
-    void answer(CloudAccountStatus status) { answer(CloudAccountStatusReply::withStatus(status)); }
-
-    void changeAccount() { emit accountChanged(); }
-
-    QList<Request> pending;
-    int requestCount = 0;
-};
 
 void settle()
 {
@@ -50,54 +22,6 @@ void settle()
 class AppStateTest : public QObject {
     Q_OBJECT
 private slots:
-
-    void startsAtItsInitialValuesAndNotifiesOnlyRealChanges()
-    {
-        UserDefaults defaults;
-        FakeCloudAccountService service;
-        AppState state(defaults, service);
-        QSignalSpy editing(&state, &AppState::isEditingChanged);
-        QSignalSpy annotations(&state, &AppState::showAnnotationsChanged);
-        QSignalSpy linked(&state, &AppState::linkedAnnotationIDChanged);
-        QSignalSpy status(&state, &AppState::cloudAccountStatusChanged);
-        QVERIFY(!state.isEditing() && state.showAnnotations());
-        QCOMPARE(state.cloudAccountStatus(), std::nullopt);
-
-        state.setIsEditing(false);
-        QCOMPARE(editing.count(), 0);
-        state.setIsEditing(true);
-        state.setIsEditing(true);
-        QCOMPARE(editing.count(), 1);
-        QCOMPARE(editing.at(0).at(0).toBool(), true);
-
-        state.setShowAnnotations(true);
-        QCOMPARE(annotations.count(), 0);
-        state.setShowAnnotations(!state.showAnnotations()); // a toggle always notifies
-        QCOMPARE(annotations.count(), 1);
-
-        const QUuid first = QUuid::createUuid();
-        const QUuid second = QUuid::createUuid();
-        state.setLinkedAnnotationID(std::nullopt);
-        QCOMPARE(linked.count(), 0);
-        state.setLinkedAnnotationID(first);
-        QCOMPARE(linked.count(), 1);
-        state.setLinkedAnnotationID(QUuid(first.toString())); // an equal identifier
-        QCOMPARE(linked.count(), 1);
-        state.setLinkedAnnotationID(second);
-        QCOMPARE(linked.count(), 2);
-        state.setLinkedAnnotationID(std::nullopt);
-        QCOMPARE(linked.count(), 3);
-
-        state.setCloudAccountStatus(std::nullopt);
-        QCOMPARE(status.count(), 0);
-        state.setCloudAccountStatus(CloudAccountStatus::available);
-        state.setCloudAccountStatus(CloudAccountStatus::available);
-        QCOMPARE(status.count(), 1);
-        state.setCloudAccountStatus(CloudAccountStatus::noAccount);
-        state.setCloudAccountStatus(std::nullopt);
-        QCOMPARE(status.count(), 3);
-    }
-
     void syncOffStartsNoMonitoring_data()
     {
         QTest::addColumn<int>("setting"); // 0: never written, 1: registered false, 2: written false
@@ -116,15 +40,16 @@ private slots:
             defaults.setBool(false, CloudSyncSettings::enabledKey());
         FakeCloudAccountService service;
         AppState state(defaults, service);
+        QVERIFY(!state.isEditing() && state.showAnnotations());
         state.startCloudMonitoring();
         settle();
-        QCOMPARE(service.requestCount, 0);
+        QCOMPARE(service.containers.size(), 0);
 
         // Switching sync on later in the run changes nothing until the next launch.
         defaults.setBool(true, CloudSyncSettings::enabledKey());
         service.changeAccount();
         settle();
-        QCOMPARE(service.requestCount, 0);
+        QCOMPARE(service.containers.size(), 0);
         QCOMPARE(state.cloudAccountStatus(), std::nullopt);
     }
 
@@ -136,10 +61,10 @@ private slots:
         QSignalSpy changes(&state, &AppState::cloudAccountStatusChanged);
 
         state.startCloudMonitoring();
-        QCOMPARE(service.requestCount, 0); // the task starts later, on the event loop
+        QCOMPARE(service.containers.size(), 0); // the task starts later, on the event loop
         settle();
-        QCOMPARE(service.requestCount, 1);
-        QCOMPARE(service.pending.first().containerIdentifier, CloudSyncSettings::containerIdentifier());
+        QCOMPARE(service.containers.size(), 1);
+        QCOMPARE(service.containers.first(), CloudSyncSettings::containerIdentifier());
 
         service.answer(CloudAccountStatus::available);
         QCOMPARE(state.cloudAccountStatus(), std::optional(CloudAccountStatus::available));
@@ -184,27 +109,27 @@ private slots:
 
         // Not yet subscribed: a change during the first read is lost.
         service.changeAccount();
-        QCOMPARE(service.requestCount, 1);
+        QCOMPARE(service.containers.size(), 1);
         service.answer(CloudAccountStatus::available);
         settle();
-        QCOMPARE(service.requestCount, 1);
+        QCOMPARE(service.containers.size(), 1);
 
         // Three changes in a row: one read at a time, each after the previous.
         service.changeAccount();
         service.changeAccount();
         service.changeAccount();
         QCOMPARE(service.pending.size(), 1);
-        QCOMPARE(service.requestCount, 2);
+        QCOMPARE(service.containers.size(), 2);
         service.answer(CloudAccountStatus::noAccount);
         QCOMPARE(state.cloudAccountStatus(), std::optional(CloudAccountStatus::noAccount));
         QCOMPARE(service.pending.size(), 1);
-        QCOMPARE(service.requestCount, 3);
+        QCOMPARE(service.containers.size(), 3);
         service.answer(CloudAccountStatus::restricted);
-        QCOMPARE(service.requestCount, 4);
+        QCOMPARE(service.containers.size(), 4);
         service.answer(CloudAccountStatus::available);
         QCOMPARE(state.cloudAccountStatus(), std::optional(CloudAccountStatus::available));
         settle();
-        QCOMPARE(service.requestCount, 4);
+        QCOMPARE(service.containers.size(), 4);
         QVERIFY(service.pending.isEmpty());
     }
 
@@ -236,7 +161,7 @@ private slots:
         service.changeAccount();
         service.changeAccount();
         settle();
-        QCOMPARE(service.requestCount, whileReading ? 2 : 0);
+        QCOMPARE(service.containers.size(), whileReading ? 2 : 0);
     }
 
     void platformServiceReportsNoAccount()

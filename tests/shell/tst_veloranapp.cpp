@@ -51,7 +51,7 @@ private slots:
     {
         QFETCH(bool, syncOn);
         UserDefaults defaults(syncOn ? QVariantMap{{CloudSyncSettings::enabledKey(), true}} : QVariantMap{});
-        SilentCloudAccountService accounts;
+        FakeCloudAccountService accounts;
         Recorder recorder;
         const std::unique_ptr<VeloranApp> app = VeloranApp::start(recorder.services(defaults, accounts));
         QVERIFY(app);
@@ -60,13 +60,13 @@ private slots:
         QCOMPARE(defaults.boolForKey(CloudSyncSettings::enabledKey()), syncOn);
         QVERIFY(defaults.object(CloudSyncSettings::enabledKey()).isValid());
         QTest::qWait(20);
-        QCOMPARE(accounts.requestCount, syncOn ? 1 : 0);
+        QCOMPARE(accounts.containers.size(), syncOn ? 1 : 0);
     }
 
     void containerFailureStopsStartUp()
     {
         UserDefaults defaults;
-        SilentCloudAccountService accounts;
+        FakeCloudAccountService accounts;
         Recorder recorder;
         const std::unique_ptr<VeloranApp> app = VeloranApp::start(recorder.services(defaults, accounts, true));
         QVERIFY(!app);
