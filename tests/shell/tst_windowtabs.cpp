@@ -264,22 +264,6 @@ private slots:
         QCOMPARE(harness.window.tabs().at(0)->model().sidebarSelection(),
                  QSet<LibraryEntryID>{LibraryEntryID::series(series->id())});
     }
-
-    // A saved image no longer in the library: one window, nothing open, no alert.
-    void aSavedImageThatWentOpensNothing()
-    {
-        TestLibrary library;
-        library.image(QStringLiteral("knee"));
-        UserDefaults defaults;
-        defaults.setData(MainWindowState::encodeList({state(1, QStringLiteral("5D4C3B2A-0000-4000-8000-000000000001"))}),
-                         key);
-        WindowTabRestorationCoordinator coordinator(defaults, &WindowTabbingView::listedWindows);
-        WindowHarness harness(library, &coordinator);
-        QTest::qWait(50);
-        QCOMPARE(harness.window.tabs().size(), 1);
-        QVERIFY(!harness.model().openedImage());
-        QVERIFY(!harness.view().operationErrorAlert());
-    }
 };
 
 QTEST_MAIN(WindowTabsTest)
