@@ -63,16 +63,6 @@ struct Fixture {
 
 using Write = std::function<void(Fixture &)>;
 
-// The entries' titles alone.
-QStringList titlesOf(const QList<LibraryEntry> &entries)
-{
-    QStringList titles;
-    for (const LibraryEntry &entry : entries)
-        titles << entry.title();
-    return titles;
-}
-
-
 } // namespace
 Q_DECLARE_METATYPE(Write)
 
@@ -434,19 +424,19 @@ private slots:
         const auto found = [&](const QString &text) {
             LibraryFilters filters;
             filters.searchText = text;
-            return titlesOf(query.entries(filters));
+            return entryTitles(query.entries(filters));
         };
         // Typed at once: the search waits for the texts read from the store.
         QVERIFY(!query.isSearchIndexReady());
-        QCOMPARE(found(QStringLiteral("menisc")), QStringList{QStringLiteral("Knee")});
+        QCOMPARE(found(QStringLiteral("menisc")), QStringList{QStringLiteral("Knee[a]")});
         QVERIFY(query.isSearchIndexReady());
         f.point->setLabel(QStringLiteral("Cruciate"));
         QVERIFY(found(QStringLiteral("menisc")).isEmpty());
-        QCOMPARE(found(QStringLiteral("cruciate")), QStringList{QStringLiteral("Knee")});
+        QCOMPARE(found(QStringLiteral("cruciate")), QStringList{QStringLiteral("Knee[a]")});
         f.point->setImage(f.b);
         QCOMPARE(found(QStringLiteral("cruciate")), QStringList{QStringLiteral("b")});
         f.series->setTitle(QStringLiteral("Hip"));
-        QCOMPARE(found(QStringLiteral("hip")), QStringList{QStringLiteral("Hip")});
+        QCOMPARE(found(QStringLiteral("hip")), QStringList{QStringLiteral("Hip[a]")});
         f.b->setTitle(QStringLiteral("Pelvis"));
         QCOMPARE(found(QStringLiteral("pelv")), QStringList{QStringLiteral("Pelvis")});
         AtlasImage *c = f.library.image(QStringLiteral("Pelvic floor"), nullptr, 0, 3);
@@ -454,7 +444,7 @@ private slots:
         f.library.context().deleteObject(f.point);
         QVERIFY(found(QStringLiteral("cruciate")).isEmpty());
         f.library.context().rollback();
-        QCOMPARE(found(QStringLiteral("menisc")), QStringList{QStringLiteral("Knee")});
+        QCOMPARE(found(QStringLiteral("menisc")), QStringList{QStringLiteral("Knee[a]")});
         QVERIFY(c->state() == ModelObject::State::detached);
         QVERIFY(found(QStringLiteral("floor")).isEmpty());
     }
