@@ -97,7 +97,6 @@ public:
     bool hasActiveFilters() const { return m_filters.hasActiveFilters(); }
     // The five filters become absent; the search text and selection stay.
     void clearFilters();
-    QList<std::optional<QString>> searchAndFilterSignature() const { return m_filters.signature(); }
 
     bool isLibraryFiltersExpanded() const { return m_filtersExpanded; }
     void setLibraryFiltersExpanded(bool expanded);

@@ -33,8 +33,6 @@ public:
     static QString foldedQuery(const LibraryFilters &filters);
 
     const LibraryFilters &filters() const { return m_filters; }
-    // The search text trimmed of white space and line breaks is empty.
-    bool hasEmptyQuery() const { return m_queryIsEmpty; }
 
     // The query is empty, or the image's search text (title, series title,
     // modality code and full name, region, plane, age, sex, point labels,

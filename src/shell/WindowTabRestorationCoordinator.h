@@ -81,8 +81,6 @@ public:
     // event loop, when the closed window has left the window list.
     void windowWillClose();
 
-    bool isTerminating() const { return m_isTerminating; }
-    bool didScheduleRestoration() const { return m_didScheduleRestoration; }
     QList<MainWindowState> statesToRestore() const { return m_statesToRestore; }
 
 private:
