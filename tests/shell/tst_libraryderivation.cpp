@@ -183,7 +183,7 @@ private slots:
         TestLibrary library;
         Series *series = library.series(QStringLiteral("S"), 0);
         AtlasImage *a = library.image(QStringLiteral("a"), series, 0, 1);
-        AtlasImage *b = library.image(QStringLiteral("b"), series, 1, 2);
+        library.image(QStringLiteral("b"), series, 1, 2);
         AtlasImage *lone = library.image(QStringLiteral("lone"), nullptr, 0, 3);
         const LibraryEntryID seriesID = LibraryEntryID::series(series->id());
         const LibraryEntryID loneID = LibraryEntryID::image(lone->id());
@@ -208,7 +208,6 @@ private slots:
         QVERIFY(!LibraryDerivation::importDestination(hidden, {seriesID}));
         QVERIFY(LibraryDerivation::isSingleSeriesSelected({seriesID}));
         QVERIFY(!LibraryDerivation::isSingleSeriesSelected({loneID}));
-        Q_UNUSED(b);
     }
 
     void indexedSearchAgreesWithThePlainSearch_data()
