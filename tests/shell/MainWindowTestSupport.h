@@ -71,6 +71,10 @@ struct WindowHarness {
             qFatal("the window did not appear");
     }
 
+    // The thumbnails still being decoded read the test's library: they end
+    // before it goes.
+    ~WindowHarness() { cache.waitForIdle(); }
+
     ContentView &view() const { return *window.contentView(); }
     ContentViewModel &model() const { return window.model(); }
     LibrarySidebar &sidebar() const { return *view().contentSidebar()->sidebar(); }
