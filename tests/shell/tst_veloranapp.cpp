@@ -110,15 +110,6 @@ private slots:
         QCOMPARE(ProcessInfo::isRunningTestsOrCI(environment), expected);
     }
 
-    void clampedLimitsBothWays()
-    {
-        QCOMPARE(clamped(5, 1, 8), 5);
-        QCOMPARE(clamped(0, 1, 8), 1);
-        QCOMPARE(clamped(9, 1, 8), 8);
-        QCOMPARE(clamped(-0.5, 0.0, 1.0), 0.0);
-        QCOMPARE(clamped(1.5, 0.0, 1.0), 1.0);
-    }
-
     void configurationFollowsHostAndSetting()
     {
         const Schema schema(VeloranSchemaV1::versionedSchema());
