@@ -1,7 +1,9 @@
 #include "shell/VeloranApp.h"
 
+#include "browser/ThumbnailCache.h"
 #include "platform/CloudAccountService.h"
 #include "platform/UserDefaults.h"
+#include "platform/WorkerPools.h"
 #include "platform/objectstore/ModelStoreError.h"
 #include "shell/AppState.h"
 #include "shell/CloudSyncSettings.h"
@@ -10,6 +12,7 @@
 
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QThreadPool>
 #include <QtDebug>
 
 namespace {
@@ -24,7 +27,15 @@ bool hasDisplay()
 
 } // namespace
 
-VeloranApp::~VeloranApp() = default;
+VeloranApp::~VeloranApp()
+{
+    // Work still running on the worker threads reads the library (a
+    // thumbnail being decoded, an opened picture, files being written): it
+    // ends before the store closes. Thumbnails not yet started are dropped.
+    ThumbnailCache::shared().cancelQueuedExcept({});
+    for (QThreadPool *pool : {&WorkerPools::decoding(), &WorkerPools::files(), &WorkerPools::computing()})
+        pool->waitForDone();
+}
 
 VeloranApp::Services VeloranApp::standardServices()
 {

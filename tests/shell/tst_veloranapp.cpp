@@ -2,6 +2,7 @@
 
 #include "model/VeloranSchemaV1.h"
 #include "platform/UserDefaults.h"
+#include "platform/WorkerPools.h"
 #include "platform/objectstore/ModelStoreError.h"
 #include "shell/AppState.h"
 #include "shell/CloudSyncSettings.h"
@@ -10,6 +11,10 @@
 #include "shell/VeloranApp.h"
 
 #include <QTest>
+#include <QThread>
+#include <QThreadPool>
+
+#include <atomic>
 
 // Start-up: shared state, registered default, container, updater, in that
 // order; a container that cannot be built stops everything after it. The
@@ -61,6 +66,34 @@ private slots:
         QVERIFY(defaults.object(CloudSyncSettings::enabledKey()).isValid());
         QTest::qWait(20);
         QCOMPARE(accounts.containers.size(), syncOn ? 1 : 0);
+    }
+
+    void quittingWaitsForTheWorkers_data()
+    {
+        QTest::addColumn<int>("pool");
+        QTest::newRow("decoding") << 0;
+        QTest::newRow("files") << 1;
+        QTest::newRow("computing") << 2;
+    }
+
+    // Work still running on the worker threads reads the library: it ends
+    // before the application's store closes.
+    void quittingWaitsForTheWorkers()
+    {
+        QFETCH(int, pool);
+        UserDefaults defaults;
+        FakeCloudAccountService accounts;
+        Recorder recorder;
+        std::unique_ptr<VeloranApp> app = VeloranApp::start(recorder.services(defaults, accounts));
+        QVERIFY(app);
+        std::atomic<bool> finished = false;
+        QThreadPool *pools[] = {&WorkerPools::decoding(), &WorkerPools::files(), &WorkerPools::computing()};
+        pools[pool]->start([&finished] {
+            QThread::msleep(150);
+            finished = true;
+        });
+        app.reset();
+        QVERIFY(finished);
     }
 
     void containerFailureStopsStartUp()
