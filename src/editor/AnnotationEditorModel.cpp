@@ -1,6 +1,7 @@
 #include "editor/AnnotationEditorModel.h"
 
 #include "editor/AnnotationEdits.h"
+#include "editor/RegionGeometry.h"
 #include "model/AtlasImage.h"
 #include "model/PointAnnotation.h"
 #include "model/RegionAnnotation.h"
@@ -174,8 +175,7 @@ bool AnnotationEditorModel::canDeleteSelectedVertex() const
     if (!m_selection || m_selection->kind != EditorSelection::Kind::vertex)
         return false;
     const RegionAnnotation *region = selectedRegion();
-    return region && region->vertices().size() >= 4 && m_selection->index >= 0
-        && m_selection->index < region->vertices().size();
+    return region && RegionGeometry::canRemoveVertex(region->vertices(), m_selection->index);
 }
 
 QStringList AnnotationEditorModel::availableGroups() const

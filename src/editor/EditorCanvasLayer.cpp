@@ -331,30 +331,34 @@ QRectF EditorCanvasLayer::changingArea(const CanvasGeometry &geometry) const
 
 // Painting
 
+void EditorCanvasLayer::prepare(const CanvasGeometry &geometry, qreal devicePixelRatio)
+{
+    if (!m_model)
+        return;
+    // The regions drawn together are set going on the workers while the
+    // canvas draws the picture; the same view again is not drawn anew.
+    if (!m_regionsValid || devicePixelRatio != m_regionsRatio || !sameGeometry(geometry, m_regionsGeometry)) {
+        const RegionAnnotation *selected = m_model->selectedRegion();
+        const AnnotationScene scene = selected ? regionScene().without(selected->id()) : regionScene();
+        const AnnotationFrame frame{geometry, std::nullopt, {}, {}};
+        m_renderer.start(frame, scene, geometry.fitted.viewportSize.toSize(), devicePixelRatio, m_labelText);
+        m_regionsValid = true;
+        m_regionsRatio = devicePixelRatio;
+        m_regionsGeometry = geometry;
+    }
+}
+
 void EditorCanvasLayer::paint(QPainter &painter, const CanvasGeometry &geometry)
 {
     if (!m_model)
         return;
-    drawRegions(painter, geometry);
+    // Started in prepare() unless the canvas skipped it.
+    prepare(geometry, painter.device() ? painter.device()->devicePixelRatioF() : 1.0);
+    painter.drawImage(QPointF(0, 0), m_renderer.finish());
     painter.setRenderHint(QPainter::Antialiasing);
     drawChanging(painter, geometry);
     m_paintedGeometry = geometry;
     m_paintedArea = changingArea(geometry);
-}
-
-void EditorCanvasLayer::drawRegions(QPainter &painter, const CanvasGeometry &geometry)
-{
-    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
-    if (!m_regionsValid || ratio != m_regionsRatio || !sameGeometry(geometry, m_regionsGeometry)) {
-        const RegionAnnotation *selected = m_model->selectedRegion();
-        const AnnotationScene scene = selected ? regionScene().without(selected->id()) : regionScene();
-        const AnnotationFrame frame{geometry, std::nullopt, {}, {}};
-        m_renderer.render(frame, scene, geometry.fitted.viewportSize.toSize(), ratio, m_labelText);
-        m_regionsValid = true;
-        m_regionsRatio = ratio;
-        m_regionsGeometry = geometry;
-    }
-    painter.drawImage(QPointF(0, 0), m_renderer.image());
 }
 
 void EditorCanvasLayer::drawChanging(QPainter &painter, const CanvasGeometry &geometry)

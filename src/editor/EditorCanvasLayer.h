@@ -57,6 +57,8 @@ public:
     Hit hitAt(const QPointF &position, const CanvasGeometry &geometry) const;
     bool isGestureRunning() const { return m_gesture.has_value(); }
 
+    // Sets the workers drawing the other regions when they changed.
+    void prepare(const CanvasGeometry &geometry, qreal devicePixelRatio) override;
     void paint(QPainter &painter, const CanvasGeometry &geometry) override;
     bool pointerPressed(const QPointF &position, const CanvasGeometry &geometry) override;
     void pointerMoved(const QPointF &position, const CanvasGeometry &geometry) override;
@@ -86,7 +88,6 @@ private:
     QRectF changingArea(const CanvasGeometry &geometry) const;
 
     const AnnotationScene &regionScene() const;
-    void drawRegions(QPainter &painter, const CanvasGeometry &geometry);
     void drawChanging(QPainter &painter, const CanvasGeometry &geometry);
 
     QPointer<AnnotationEditorModel> m_model;

@@ -31,9 +31,14 @@ std::optional<QList<Vertex>> insertingMidpoint(const QList<Vertex> &vertices, in
     return result;
 }
 
+bool canRemoveVertex(const QList<Vertex> &vertices, int index)
+{
+    return vertices.size() >= 4 && index >= 0 && index < vertices.size();
+}
+
 std::optional<QList<Vertex>> removingVertex(const QList<Vertex> &vertices, int index)
 {
-    if (vertices.size() < 4 || index < 0 || index >= vertices.size())
+    if (!canRemoveVertex(vertices, index))
         return std::nullopt;
     QList<Vertex> result = vertices;
     result.removeAt(index);

@@ -28,8 +28,10 @@ QList<EdgeMidpoint> edgeMidpoints(const QList<Vertex> &vertices);
 // none below 2 corners or for an index outside the list.
 std::optional<QList<Vertex>> insertingMidpoint(const QList<Vertex> &vertices, int afterIndex);
 
-// The corners without the one at `index`; none when that would leave fewer
-// than 3 or the index is outside the list.
+// Whether the corner at `index` can go: it is one of the list's, and at
+// least 3 would be left.
+bool canRemoveVertex(const QList<Vertex> &vertices, int index);
+// The corners without the one at `index`; none when it cannot go.
 std::optional<QList<Vertex>> removingVertex(const QList<Vertex> &vertices, int index);
 
 // `baseline` moved rigidly by `delta`, each axis stopped where the shape

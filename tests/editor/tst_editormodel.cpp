@@ -33,7 +33,7 @@ class EditorModelTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void toolsAndSelections()
+    void toolRawValues()
     {
         QStringList ids;
         for (EditTool tool : allEditTools())
@@ -43,12 +43,6 @@ private slots:
         QCOMPARE(editToolFromRawValue("Select"), std::nullopt);
         QCOMPARE(editToolFromRawValue(""), std::nullopt);
         QCOMPARE(qHash(EditTool::point, 7), qHash(QStringLiteral("point"), 7));
-
-        const QUuid a = QUuid::createUuid();
-        QCOMPARE(EditorSelection::vertex(a, 2), EditorSelection::vertex(a, 2));
-        QVERIFY(EditorSelection::vertex(a, 2) != EditorSelection::vertex(a, 3));
-        QVERIFY(EditorSelection::region(a) != EditorSelection::vertex(a, 0));
-        QVERIFY(EditorSelection::point(a) != EditorSelection::region(a));
     }
 
     void initialSelection_data()
