@@ -58,10 +58,10 @@ void ImageAnnotations::setImage(AtlasImage *image)
         m_imageWatch.token = image->addObserver([this](ModelObject *, const char *property) {
             if (std::strcmp(property, "points") == 0) {
                 follow(asObjects(points()), m_pointWatches);
-                report();
+                emit changed();
             } else if (std::strcmp(property, "regions") == 0) {
                 follow(asObjects(regions()), m_regionWatches);
-                report();
+                emit changed();
             }
         });
         // A rollback puts values back without writing them one by one.
@@ -69,12 +69,12 @@ void ImageAnnotations::setImage(AtlasImage *image)
         if (m_context) {
             connect(m_context, &ModelContext::didRollback, this, [this] {
                 watchAnnotations();
-                report();
+                emit changed();
             });
         }
         watchAnnotations();
     }
-    report();
+    emit changed();
 }
 
 QList<PointAnnotation *> ImageAnnotations::points() const
@@ -149,13 +149,7 @@ void ImageAnnotations::watch(ModelObject *object, std::vector<Watch> &into)
     entry.object = object->sharedFromThis<ModelObject>();
     entry.token = object->addObserver([this](ModelObject *written, const char *) {
         emit annotationWritten(written);
-        report();
+        emit changed();
     });
     into.push_back(std::move(entry));
-}
-
-void ImageAnnotations::report()
-{
-    ++m_revision;
-    emit changed();
 }

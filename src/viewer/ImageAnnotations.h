@@ -50,10 +50,6 @@ public:
     QList<PointAnnotation *> points() const;
     QList<RegionAnnotation *> regions() const;
 
-    // Counts the changes reported, so that derived data can tell whether it
-    // is still current.
-    quint64 revision() const { return m_revision; }
-
     // The links panel's content for the point or region with that id (the
     // first point, else the first region); none when the image holds no
     // such annotation.
@@ -75,12 +71,10 @@ private:
     // Watches what `listed` holds, from `watches` where it can.
     void follow(const QList<ModelObject *> &listed, std::vector<Watch> &watches);
     void watch(ModelObject *object, std::vector<Watch> &into);
-    void report();
 
     std::shared_ptr<AtlasImage> m_image;
     Watch m_imageWatch;
     std::vector<Watch> m_pointWatches;
     std::vector<Watch> m_regionWatches;
     QPointer<ModelContext> m_context;
-    quint64 m_revision = 0;
 };
