@@ -141,7 +141,7 @@ void ImageDetailView::composeAnnotations()
     connect(m_list, &AnnotationList::showLinksRequested, this, &ImageDetailView::showLinks);
     connect(m_annotationState, &AnnotationViewState::highlightedIDChanged, this,
             &ImageDetailView::scrollListToHighlight);
-    connect(m_annotations, &ImageAnnotations::changed, this, &ImageDetailView::updateLinksPanel);
+    connect(m_annotations, &ImageAnnotations::listingChanged, this, &ImageDetailView::updateLinksPanel);
 }
 
 void ImageDetailView::makeCommands()
