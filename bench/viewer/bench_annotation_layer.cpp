@@ -14,6 +14,7 @@
 // painted on several threads; the processor time they take in all (the
 // work a busy machine has to find room for) is printed beside them.
 
+#include "ViewerHarness.h"
 #include "support/FrameTiming.h"
 #include "support/RegionBlobs.h"
 
@@ -21,18 +22,12 @@
 #include "ui/AppStyle.h"
 #include "model/PointAnnotation.h"
 #include "model/RegionAnnotation.h"
-#include "viewer/AnnotationLayer.h"
-#include "viewer/AnnotationViewState.h"
 #include "viewer/CanvasZoom.h"
-#include "viewer/ImageAnnotations.h"
-#include "viewer/PictureSource.h"
-#include "viewer/ZoomableImage.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPainter>
 #include <QRandomGenerator>
-#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -151,23 +146,11 @@ int main(int argc, char **argv)
     const int plainEvery = arguments.contains(QStringLiteral("--ours-only")) ? 1 << 30 : 4;
 
     Library library(regionCount, pointCount);
-    ImageAnnotations annotations;
-    annotations.setImage(library.image.get());
-    AnnotationViewState state;
     const QImage image = blobPicture();
-    PictureSource source;
-    source.setImage(image);
-    while (!source.isComplete())
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-
-    ZoomableImage viewer;
-    AnnotationLayer layer(&annotations, &state);
-    viewer.setPicture(&source);
-    viewer.setOverlay(&layer);
-    viewer.resize(1920, 1080);
-    viewer.show();
-    while (!viewer.windowHandle() || !viewer.windowHandle()->isExposed())
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    AnnotatedViewer shown(library.image.get(), image, {1920, 1080});
+    ZoomableImage &viewer = shown.viewer;
+    AnnotationViewState &state = shown.state;
+    AnnotationLayer &layer = shown.layer;
     // One annotation highlighted, as after a tap.
     if (!library.regions.empty())
         state.setHighlightedID(library.regions.front()->id());
@@ -208,8 +191,7 @@ int main(int argc, char **argv)
     for (double scale = ZoomPan::stepFactor; scale <= 8; scale = std::min(8.0, scale * ZoomPan::stepFactor)) {
         zoom->reset();
         zoom->zoomBy(scale);
-        while (!viewer.isResting())
-            QApplication::processEvents(QEventLoop::AllEvents, 5);
+        settle(viewer);
         const QSizeF limit = ZoomPan::panLimit(scale, viewer.size());
         Frames pan;
         for (int i = 0; i <= 40; ++i) {
@@ -244,8 +226,7 @@ int main(int argc, char **argv)
     for (double scale : {1.0, 3.375}) {
         zoom->reset();
         zoom->zoomBy(scale);
-        while (!viewer.isResting())
-            QApplication::processEvents(QEventLoop::AllEvents, 5);
+        settle(viewer);
         viewer.repaint();
         const CanvasGeometry geometry = viewer.geometry();
         for (int i = 0; i < 500; ++i) {

@@ -9,17 +9,15 @@
 // percentile) at every zoom. Frames at rest are painted smooth (filtered)
 // and are timed apart. Prints PASS or FAIL (exit code 2).
 
+#include "ViewerHarness.h"
 #include "support/FrameTiming.h"
 #include "support/PeakMemory.h"
 
 #include "viewer/CanvasZoom.h"
-#include "viewer/PictureSource.h"
-#include "viewer/ZoomableImage.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPainter>
-#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -82,18 +80,12 @@ int main(int argc, char **argv)
     PictureSource source;
     QElapsedTimer build;
     build.start();
-    source.setImage(image);
-    while (!source.isComplete())
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    buildPicture(source, image);
     std::printf("Pyramid built off the GUI thread in %.0f ms (%lld levels)\n", build.nsecsElapsed() / 1e6,
                 static_cast<long long>(source.levels().size()));
 
     ZoomableImage viewer;
-    viewer.setPicture(&source);
-    viewer.resize(2560, 1440);
-    viewer.show();
-    while (!viewer.windowHandle() || !viewer.windowHandle()->isExposed())
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    showViewer(viewer, &source, nullptr, {2560, 1440});
     CanvasZoom *zoom = viewer.zoom();
     const QSizeF viewport = viewer.size();
 
@@ -136,8 +128,7 @@ int main(int argc, char **argv)
         }
         zoom->cancelGestures();
         // At rest in the middle, where the most picture shows.
-        while (!viewer.isResting())
-            QApplication::processEvents(QEventLoop::AllEvents, 5);
+        settle(viewer);
         const double rest = timed([&] { viewer.repaint(); });
         const double plainRest = timed([&] { plainFrame(true); });
         const double p95 = percentile(frames, 0.95);

@@ -8,20 +8,16 @@
 //
 // The folder defaults to /tmp/veloran-preview.
 
+#include "ViewerHarness.h"
 #include "support/ChestScan.h"
 
 #include "model/AtlasImage.h"
 #include "model/PointAnnotation.h"
 #include "model/RegionAnnotation.h"
 #include "viewer/AnnotationInspector.h"
-#include "viewer/AnnotationLayer.h"
 #include "viewer/AnnotationLinksOverlay.h"
 #include "viewer/AnnotationList.h"
-#include "viewer/AnnotationViewState.h"
 #include "viewer/CanvasZoom.h"
-#include "viewer/ImageAnnotations.h"
-#include "viewer/PictureSource.h"
-#include "viewer/ZoomableImage.h"
 
 #include <QApplication>
 #include <QDir>
@@ -123,23 +119,12 @@ int main(int argc, char **argv)
     };
 
     Atlas atlas;
-    ImageAnnotations annotations;
-    annotations.setImage(atlas.image.get());
-    AnnotationViewState state;
-    PictureSource source;
-    source.setImage(chestScan());
-    while (!source.isComplete())
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-
-    ZoomableImage viewer;
-    AnnotationLayer layer(&annotations, &state);
-    viewer.setPicture(&source);
-    viewer.setOverlay(&layer);
-    viewer.resize(1280, 800);
-    viewer.show();
+    AnnotatedViewer shown(atlas.image.get(), chestScan(), {1280, 800});
+    ZoomableImage &viewer = shown.viewer;
+    AnnotationViewState &state = shown.state;
+    ImageAnnotations &annotations = shown.annotations;
     const auto settle = [&] {
-        while (!viewer.isResting())
-            QApplication::processEvents(QEventLoop::AllEvents, 5);
+        ::settle(viewer);
         QApplication::processEvents();
     };
     settle();
@@ -171,7 +156,7 @@ int main(int argc, char **argv)
     screenLayout->setContentsMargins(0, 0, 0, 0);
     ZoomableImage behind;
     AnnotationLayer behindLayer(&annotations, &state);
-    behind.setPicture(&source);
+    behind.setPicture(&shown.source);
     behind.setOverlay(&behindLayer);
     screenLayout->addWidget(&behind);
     AnnotationLinksOverlay links(&screen);

@@ -8,10 +8,9 @@
 // Without a picture file (or with "") a synthetic scan is drawn; the folder defaults to
 // /tmp/veloran-preview.
 
+#include "ViewerHarness.h"
 #include "viewer/CanvasOverlay.h"
 #include "viewer/CanvasZoom.h"
-#include "viewer/PictureSource.h"
-#include "viewer/ZoomableImage.h"
 
 #include <QApplication>
 #include <QDir>
@@ -73,22 +72,16 @@ int main(int argc, char **argv)
     }
 
     PictureSource source;
-    source.setImage(image);
-    while (!source.isComplete())
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    buildPicture(source, image);
     CornerMarks marks;
     ZoomableImage viewer;
-    viewer.setPicture(&source);
-    viewer.setOverlay(&marks);
-    viewer.resize(1000, 700);
-    viewer.show();
+    showViewer(viewer, &source, &marks, {1000, 700});
 
     const auto shoot = [&](const QString &name, double scale, QSizeF pan) {
         viewer.zoom()->reset();
         viewer.zoom()->zoomBy(scale);
         viewer.zoom()->scroll(pan);
-        while (!viewer.isResting())
-            QApplication::processEvents(QEventLoop::AllEvents, 5);
+        settle(viewer);
         const QString path = QDir(folder).filePath(name);
         viewer.grab().save(path);
         std::printf("%s\n", qPrintable(path));

@@ -5,29 +5,6 @@
 
 #include <QHash>
 
-namespace {
-
-template<class Annotation>
-qsizetype countMembers(const QString &name, const QList<Annotation *> &annotations)
-{
-    const bool ungrouped = name == ungroupedGroupName();
-    qsizetype count = 0;
-    for (const Annotation *annotation : annotations) {
-        const QStringList groups = parseGroupNames(annotation->group());
-        if (groups.contains(name) || (ungrouped && groups.isEmpty()))
-            ++count;
-    }
-    return count;
-}
-
-} // namespace
-
-qsizetype memberCount(const QString &name, const QList<PointAnnotation *> &points,
-                      const QList<RegionAnnotation *> &regions)
-{
-    return countMembers(name, points) + countMembers(name, regions);
-}
-
 QList<AnnotationGroupSummary> groupSummaries(const QList<PointAnnotation *> &points,
                                              const QList<RegionAnnotation *> &regions)
 {

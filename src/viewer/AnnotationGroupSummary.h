@@ -21,8 +21,3 @@ struct AnnotationGroupSummary {
 // no group and those in the group, which are shown and hidden together.
 QList<AnnotationGroupSummary> groupSummaries(const QList<PointAnnotation *> &points,
                                              const QList<RegionAnnotation *> &regions);
-
-// How many of the annotations carry the group (exactly that name); for
-// "Ungrouped", how many carry no group or that one.
-qsizetype memberCount(const QString &name, const QList<PointAnnotation *> &points,
-                      const QList<RegionAnnotation *> &regions);

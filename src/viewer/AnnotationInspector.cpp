@@ -212,7 +212,7 @@ AnnotationInspector::AnnotationInspector(ImageAnnotations *annotations, Annotati
     layout->addStretch(1);
 
     if (annotations)
-        connect(annotations, &ImageAnnotations::changed, this, &AnnotationInspector::refresh);
+        connect(annotations, &ImageAnnotations::listingChanged, this, &AnnotationInspector::refresh);
     if (state)
         connect(state, &AnnotationViewState::disabledGroupsChanged, this, &AnnotationInspector::updateChips);
     refresh();

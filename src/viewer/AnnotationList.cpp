@@ -48,7 +48,7 @@ AnnotationList::AnnotationList(ImageAnnotations *annotations, AnnotationViewStat
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setAccessibleName(tr("Annotations"));
     if (annotations)
-        connect(annotations, &ImageAnnotations::changed, this, &AnnotationList::refresh);
+        connect(annotations, &ImageAnnotations::listingChanged, this, &AnnotationList::refresh);
     if (state) {
         connect(state, &AnnotationViewState::disabledGroupsChanged, this, &AnnotationList::refresh);
         connect(state, &AnnotationViewState::highlightedIDChanged, this, qOverload<>(&QWidget::update));

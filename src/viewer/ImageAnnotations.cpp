@@ -8,6 +8,7 @@
 #include <QHash>
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -58,10 +59,10 @@ void ImageAnnotations::setImage(AtlasImage *image)
         m_imageWatch.token = image->addObserver([this](ModelObject *, const char *property) {
             if (std::strcmp(property, "points") == 0) {
                 follow(asObjects(points()), m_pointWatches);
-                report();
+                reportAll();
             } else if (std::strcmp(property, "regions") == 0) {
                 follow(asObjects(regions()), m_regionWatches);
-                report();
+                reportAll();
             }
         });
         // A rollback puts values back without writing them one by one.
@@ -69,12 +70,12 @@ void ImageAnnotations::setImage(AtlasImage *image)
         if (m_context) {
             connect(m_context, &ModelContext::didRollback, this, [this] {
                 watchAnnotations();
-                report();
+                reportAll();
             });
         }
         watchAnnotations();
     }
-    report();
+    reportAll();
 }
 
 QList<PointAnnotation *> ImageAnnotations::points() const
@@ -108,6 +109,9 @@ void ImageAnnotations::watchAnnotations()
 {
     follow(asObjects(points()), m_pointWatches);
     follow(asObjects(regions()), m_regionWatches);
+    // After a rollback the corners are counted again.
+    for (const RegionAnnotation *region : regions())
+        m_corners.insert(region, region->vertices().size());
 }
 
 void ImageAnnotations::follow(const QList<ModelObject *> &listed, std::vector<Watch> &watches)
@@ -131,8 +135,10 @@ void ImageAnnotations::follow(const QList<ModelObject *> &listed, std::vector<Wa
         }
     }
     for (size_t i = 0; i < watches.size(); ++i) {
-        if (!kept[i])
+        if (!kept[i]) {
             watches[i].object->removeObserver(watches[i].token);
+            m_corners.remove(watches[i].object.get());
+        }
     }
     watches = std::move(following);
 }
@@ -147,15 +153,36 @@ void ImageAnnotations::watch(ModelObject *object, std::vector<Watch> &into)
 {
     Watch entry;
     entry.object = object->sharedFromThis<ModelObject>();
-    entry.token = object->addObserver([this](ModelObject *written, const char *) {
+    entry.token = object->addObserver([this](ModelObject *written, const char *property) {
         emit annotationWritten(written);
-        report();
+        emit changed();
+        // A move changes what is drawn, not what is listed.
+        bool listed = std::strcmp(property, "x") != 0 && std::strcmp(property, "y") != 0;
+        if (std::strcmp(property, "vertices") == 0)
+            listed = countCorners(written);
+        if (listed)
+            emit listingChanged();
     });
+    countCorners(object);
     into.push_back(std::move(entry));
 }
 
-void ImageAnnotations::report()
+bool ImageAnnotations::countCorners(const ModelObject *object)
 {
-    ++m_revision;
+    const auto *region = dynamic_cast<const RegionAnnotation *>(object);
+    if (!region)
+        return false;
+    const qsizetype now = region->vertices().size();
+    const auto counted = m_corners.find(object);
+    if (counted == m_corners.end()) {
+        m_corners.insert(object, now);
+        return true;
+    }
+    return std::exchange(*counted, now) != now;
+}
+
+void ImageAnnotations::reportAll()
+{
     emit changed();
+    emit listingChanged();
 }

@@ -2,6 +2,7 @@
 
 #include "model/AnnotationLink.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -33,7 +34,10 @@ struct AnnotationLinksContent {
 // The points and regions of one image, read from the image's own
 // relationships and watched: any write to the image's lists or to one of
 // its annotations (label, group, links, position, vertices), and a rollback
-// of its context, is reported once through changed(). The lists are read
+// of its context, is reported once through changed(); all but a move (of a
+// point, or of a region's corners without changing their number) also
+// through listingChanged(), for views that list the annotations and need no
+// work while a drag moves one. The lists are read
 // live from the image, so views that read them after changed() see the
 // store as it is. Holds the image and its annotations alive while it shows
 // them. GUI thread.
@@ -50,10 +54,6 @@ public:
     QList<PointAnnotation *> points() const;
     QList<RegionAnnotation *> regions() const;
 
-    // Counts the changes reported, so that derived data can tell whether it
-    // is still current.
-    quint64 revision() const { return m_revision; }
-
     // The links panel's content for the point or region with that id (the
     // first point, else the first region); none when the image holds no
     // such annotation.
@@ -63,6 +63,9 @@ signals:
     // One of the annotations was written (any property); changed() follows.
     void annotationWritten(ModelObject *annotation);
     void changed();
+    // Labels, groups, links, the lists or the number of a region's corners
+    // may have changed; follows changed().
+    void listingChanged();
 
 private:
     struct Watch {
@@ -75,12 +78,15 @@ private:
     // Watches what `listed` holds, from `watches` where it can.
     void follow(const QList<ModelObject *> &listed, std::vector<Watch> &watches);
     void watch(ModelObject *object, std::vector<Watch> &into);
-    void report();
+    // Counts the corners of a region; answers whether their number
+    // changed since it was last counted.
+    bool countCorners(const ModelObject *object);
+    void reportAll();
 
     std::shared_ptr<AtlasImage> m_image;
     Watch m_imageWatch;
     std::vector<Watch> m_pointWatches;
     std::vector<Watch> m_regionWatches;
     QPointer<ModelContext> m_context;
-    quint64 m_revision = 0;
+    QHash<const ModelObject *, qsizetype> m_corners; // of the regions watched
 };

@@ -141,7 +141,7 @@ void ImageDetailView::composeAnnotations()
     connect(m_list, &AnnotationList::showLinksRequested, this, &ImageDetailView::showLinks);
     connect(m_annotationState, &AnnotationViewState::highlightedIDChanged, this,
             &ImageDetailView::scrollListToHighlight);
-    connect(m_annotations, &ImageAnnotations::changed, this, &ImageDetailView::updateLinksPanel);
+    connect(m_annotations, &ImageAnnotations::listingChanged, this, &ImageDetailView::updateLinksPanel);
 }
 
 void ImageDetailView::makeCommands()
@@ -293,7 +293,7 @@ void ImageDetailView::followEditMode()
     const bool shows = showsEditor();
     if (shows != m_showsEditor) {
         m_showsEditor = shows;
-        hideLinks();
+        dismissLinks();
     }
     updateEditCommand();
     updatePictureArea();
@@ -418,11 +418,6 @@ void ImageDetailView::dismissLinks()
     m_shared.setLinkedAnnotationID(std::nullopt);
 }
 
-void ImageDetailView::hideLinks()
-{
-    m_shared.setLinkedAnnotationID(std::nullopt);
-}
-
 // The links panel and the drawer's list
 
 AnnotationLinksOverlay *ImageDetailView::linksPanel() const
@@ -498,5 +493,5 @@ void ImageDetailView::hideEvent(QHideEvent *event)
     QWidget::hideEvent(event);
     // Leaving the screen closes the links; a minimised window keeps them.
     if (!event->spontaneous())
-        hideLinks();
+        dismissLinks();
 }

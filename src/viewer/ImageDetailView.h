@@ -117,10 +117,8 @@ public slots:
     void editAnnotation(const QUuid &id);
     // Highlights the annotation and opens its links panel.
     void showLinks(const QUuid &id);
-    // Closes the links panel (with its animation).
+    // Closes the links panel, wherever it was opened.
     void dismissLinks();
-    // Closes the links panel at once.
-    void hideLinks();
 
 signals:
     void titleChanged(const QString &title);

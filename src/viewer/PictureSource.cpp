@@ -42,7 +42,6 @@ void PictureSource::releaseLevels()
     delete m_build;
     m_build = nullptr;
     m_cancelBuild.reset();
-    m_building = false;
     qsizetype bytes = 0;
     for (const QImage &level : std::as_const(m_levels))
         bytes += level.sizeInBytes();
@@ -65,7 +64,6 @@ void PictureSource::setImage(const QImage &image)
 
     if (!image.isNull()) {
         m_levels = {image};
-        m_building = true;
         auto cancelled = std::make_shared<std::atomic_bool>(false);
         m_cancelBuild = cancelled;
         m_build = new QFutureWatcher<QList<QImage>>(this);
@@ -74,7 +72,6 @@ void PictureSource::setImage(const QImage &image)
             if (build != m_build)
                 return;
             m_levels = build->result();
-            m_building = false;
             m_build = nullptr;
             m_cancelBuild.reset();
             build->deleteLater();

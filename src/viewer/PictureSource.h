@@ -38,7 +38,7 @@ public:
     // Whether the picture covers what lies under it (it has no alpha).
     bool isOpaque() const { return !isNull() && !m_levels.first().hasAlphaChannel(); }
     // Whether every level is built.
-    bool isComplete() const { return !isNull() && !m_building; }
+    bool isComplete() const { return !isNull() && !m_build; }
     // The levels, full size first.
     const QList<QImage> &levels() const { return m_levels; }
     // The index of the level to paint from when one full-size pixel covers
@@ -77,7 +77,6 @@ private:
     void releaseLevels();
 
     QList<QImage> m_levels;
-    bool m_building = false;
     std::shared_ptr<std::atomic_bool> m_cancelBuild;
-    QFutureWatcher<QList<QImage>> *m_build = nullptr;
+    QFutureWatcher<QList<QImage>> *m_build = nullptr; // the level build in progress
 };

@@ -126,7 +126,6 @@ private slots:
         // Edit mode needs a picture: without one the placeholder stays.
         shared->setIsEditing(true);
         QCOMPARE(screen->shownPicturePage() == screen->placeholder(), placeholder);
-        QCOMPARE(screen->metadataStrip()->entries().size(), 5);
     }
 
     void titleAndMetadataFollowTheImage()
@@ -161,8 +160,6 @@ private slots:
         screen->setEditorFactory(&factory);
         open(image(QStringLiteral("scan")));
         QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
-        const QUuid highlighted = QUuid::createUuid();
-        screen->annotationState()->setHighlightedID(highlighted);
         screen->canvas()->zoom()->zoomIn();
 
         QCOMPARE(screen->editAction()->text(), QStringLiteral("Edit"));
@@ -171,7 +168,6 @@ private slots:
         QCOMPARE(screen->editAction()->text(), QStringLiteral("Done"));
         QVERIFY(screen->editor() && screen->editor()->isVisible());
         QCOMPARE(factory.requests.size(), 1);
-        QCOMPARE(factory.requests.first().highlightedID, std::optional(highlighted));
         QCOMPARE(factory.requests.first().pictureSize, QSize(400, 300));
 
         // Done (the same command) returns to the viewer, unzoomed; the
@@ -292,13 +288,8 @@ private slots:
         QTest::keyClick(screen, Qt::Key_Escape);
         QTest::keyClick(screen, Qt::Key_Right);
         QCOMPARE(pane->keys, QList<int>({Qt::Key_Escape, Qt::Key_Right}));
-
-        ZoomControls *controls = screen->canvas()->controls();
-        QVERIFY(!controls->zoomOutAction()->isEnabled() && !controls->resetAction()->isEnabled());
-        for (int i = 0; i < 6; ++i)
-            QTest::keyClick(screen, Qt::Key_Plus, Qt::ControlModifier);
-        QCOMPARE(screen->canvas()->zoom()->committed().scale, 8.0);
-        QVERIFY(!controls->zoomInAction()->isEnabled() && controls->resetAction()->isEnabled());
+        QTest::keyClick(screen, Qt::Key_Plus, Qt::ControlModifier);
+        QCOMPARE(screen->canvas()->zoom()->committed().scale, 1.5);
         QTest::keyClick(screen, Qt::Key_0, Qt::ControlModifier);
         QCOMPARE(screen->canvas()->zoom()->committed().scale, 1.0);
     }
@@ -308,9 +299,8 @@ private slots:
         open(image(QStringLiteral("scan")));
         ProminentButton *button = screen->annotationsButton();
         QCOMPARE(button->pos(), QPoint(10, 10));
-        QCOMPARE(button->accessibleName(), QStringLiteral("Hide annotations"));
         QTest::mouseClick(button, Qt::LeftButton);
-        QVERIFY(!shared->showAnnotations());
+        QVERIFY(!shared->showAnnotations() && !screen->annotationLayer()->showAnnotations());
         QCOMPARE(button->accessibleName(), QStringLiteral("Show annotations"));
     }
 
@@ -364,9 +354,8 @@ private slots:
         QVERIFY(screen->annotationState()->disabledGroups().isEmpty());
     }
 
-    // The panel shows for this image's annotation, even without links; the
-    // link of an annotation another window shows brings no panel, yet
-    // Escape here still closes it.
+    // The panel shows for this image's annotation, even without links (the
+    // link of another image's annotation brings none: see keys()).
     void linksPanel()
     {
         AtlasImage *scan = open(image(QStringLiteral("scan")));
@@ -381,11 +370,6 @@ private slots:
         QTRY_VERIFY(screen->linksPanel()->hasFocus());
         QTest::keyClick(screen->linksPanel(), Qt::Key_Escape);
         QVERIFY(!shared->linkedAnnotationID() && !screen->linksPanel());
-
-        shared->setLinkedAnnotationID(QUuid::createUuid());
-        QVERIFY(!screen->linksPanel());
-        QTest::keyClick(screen, Qt::Key_Escape);
-        QVERIFY(!shared->linkedAnnotationID());
     }
 
     void linksCloseWhenTheScreenGoesOrEditModeChanges()
