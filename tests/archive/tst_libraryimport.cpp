@@ -7,10 +7,8 @@
 #include "platform/WorkerPools.h"
 
 #include <QFile>
-#include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThreadPool>
 
 namespace {
 
@@ -74,26 +72,6 @@ class LibraryImportTest : public QObject {
     QTemporaryDir m_dir;
 
 private slots:
-    void initTestCase() { QLocale::setDefault(QLocale::c()); }
-
-    // Beside the texts the merging rows show.
-    void summaryTexts_data()
-    {
-        QTest::addColumn<LibraryImportSummary>("summary");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("series alone") << LibraryImportSummary{0, 2, 0, 0} << "Added 2 series.";
-        QTest::newRow("skipped series only") << LibraryImportSummary{1, 1, 0, 1}
-                                             << "Added 1 image and 1 series. Skipped 1 series already in the library.";
-        QTest::newRow("no grouping") << LibraryImportSummary{12345, 0, 0, 0} << "Added 12345 images.";
-    }
-
-    void summaryTexts()
-    {
-        QFETCH(LibraryImportSummary, summary);
-        QFETCH(QString, message);
-        QCOMPARE(summary.message(), message);
-    }
-
     void merging_data()
     {
         QTest::addColumn<QStringList>("librarySeries");
@@ -113,7 +91,10 @@ private slots:
             << QStringList{"S"} << QStringList{"k1@S", "k2"} << QStringList{"S"} << QStringList{"k1@S", "k2", "n@S"}
             << "Added 1 image. Skipped 2 images and 1 series already in the library."
             << QStringList{"k1@S#0", "k2#0", "n@S#0"};
-        QTest::newRow("a series alone") << none << none << QStringList{"T"} << none << "Added 1 series." << none;
+        QTest::newRow("series alone") << none << none << QStringList{"T", "U"} << none << "Added 2 series." << none;
+        QTest::newRow("a known series, a new image") << QStringList{"S"} << none << QStringList{"S"} << QStringList{"n@S"}
+                                                     << "Added 1 image. Skipped 1 series already in the library."
+                                                     << QStringList{"n@S#0"};
         QTest::newRow("no records") << QStringList{"S"} << none << none << none
                                     << "Nothing new to add \u2014 the library already has everything in this archive."
                                     << none;
