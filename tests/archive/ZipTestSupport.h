@@ -117,11 +117,9 @@ inline QByteArray buildZip(const QList<RawZipEntry> &entries, const RawZipOption
 
 inline QByteArray randomBytes(qsizetype size, quint32 seed)
 {
-    QByteArray out(size, Qt::Uninitialized);
-    QRandomGenerator generator(seed);
-    for (char &c : out)
-        c = char(generator.bounded(256));
-    return out;
+    QList<quint32> words((size + 3) / 4);
+    QRandomGenerator(seed).fillRange(words.data(), words.size());
+    return QByteArray(reinterpret_cast<const char *>(words.constData()), size);
 }
 
 // Reads `archive` keeping every entry; reading it keeping none must agree

@@ -113,13 +113,11 @@ private slots:
             QSKIP("the tool is not installed (scripts/install-deps)");
         if (tool == QLatin1String("unzip")) {
             const Run test = run(tool, {"-t", archive});
-            QCOMPARE(test.exitCode, 0);
-            QVERIFY2(test.output.contains("No errors detected"), test.output.constData());
+            QVERIFY2(test.exitCode == 0 && test.output.contains("No errors detected"), test.output.constData());
             QCOMPARE(run(tool, {"-p", archive, sample}).output, bytes);
         } else if (tool == QLatin1String("7z")) {
             const Run test = run(tool, {"t", archive});
-            QCOMPARE(test.exitCode, 0);
-            QVERIFY2(test.output.contains("Everything is Ok"), test.output.constData());
+            QVERIFY2(test.exitCode == 0 && test.output.contains("Everything is Ok"), test.output.constData());
             QVERIFY(test.output.contains(QStringLiteral("Files: %1").arg(entries).toUtf8()));
         } else {
             const Run test = run(tool, {"-c", R"(import sys, zipfile
@@ -130,13 +128,15 @@ for info in z.infolist():
 )", archive});
             QVERIFY2(test.exitCode == 0, test.output.constData());
             const QStringList lines = QString::fromUtf8(test.output).trimmed().split('\n');
-            QCOMPARE(lines.size(), entries);
             QVERIFY(lines[0].startsWith("library.json|"));
             QVERIFY(lines.contains(QStringLiteral("%1|%2|0").arg(sample).arg(bytes.size())));
             // Every name as we read it, the empty and the non-ASCII ones too.
+            QStringList names;
+            for (const QString &line : lines)
+                names << line.section(u'|', 0, 0);
+            QCOMPARE(names.size(), entries);
             for (const QString &name : readEntries(fileContents(archive)).keys())
-                QVERIFY2(std::any_of(lines.begin(), lines.end(), [&](const QString &line) { return line.startsWith(name + '|'); }),
-                         qPrintable(name));
+                QVERIFY2(names.contains(name), qPrintable(name));
         }
     }
 

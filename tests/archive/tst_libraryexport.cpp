@@ -104,76 +104,61 @@ private slots:
         QCOMPARE(contents.imageFiles.value(path), pngBytes(64, 1));
     }
 
+    // "/T" stands for the series titled T, other names for images.
     void chosenEntries_data()
     {
         QTest::addColumn<QStringList>("chosen");
-        QTest::addColumn<QStringList>("images");
-        QTest::addColumn<QStringList>("series"); // each title after "/"
-        // Series "S" holds s2, s0, s1 with those sort indices; "Empty" holds
-        // nothing; "x" stands alone.
-        QTest::newRow("series, then one of its images") << QStringList{"S", "s2"} << QStringList{"s0", "s1", "s2"} << QStringList{"/S"};
-        QTest::newRow("an image, then its series") << QStringList{"s2", "S"} << QStringList{"s2", "s0", "s1"} << QStringList{"/S"};
-        QTest::newRow("an image brings its series alone") << QStringList{"s1"} << QStringList{"s1"} << QStringList{"/S"};
-        QTest::newRow("a series without images") << QStringList{"Empty"} << QStringList{} << QStringList{"/Empty"};
-        QTest::newRow("each once") << QStringList{"x", "x", "Empty", "Empty"} << QStringList{"x"} << QStringList{"/Empty"};
+        QTest::addColumn<QStringList>("taken"); // the images, then the series
+        QTest::addColumn<QString>("filename");
+        // Series "S" holds s2, s0, s1 with those sort indices; "Empty" and
+        // the untitled one hold nothing.
+        QTest::newRow("nothing chosen") << QStringList{} << QStringList{} << "Veloran Library";
+        QTest::newRow("series, then one of its images") << QStringList{"/S", "s2"} << QStringList{"s0", "s1", "s2", "/S"}
+                                                        << "Veloran Selection";
+        QTest::newRow("an image, then its series") << QStringList{"s2", "/S"} << QStringList{"s2", "s0", "s1", "/S"}
+                                                   << "Veloran Selection";
+        QTest::newRow("an image brings its series alone") << QStringList{"s1"} << QStringList{"s1", "/S"} << "s1";
+        QTest::newRow("a series without images") << QStringList{"/Empty"} << QStringList{"/Empty"} << "Empty";
+        QTest::newRow("each once") << QStringList{"x", "x", "/Empty", "/Empty"} << QStringList{"x", "/Empty"}
+                                   << "Veloran Selection";
+        QTest::newRow("slashes and colons") << QStringList{"CT: head/neck "} << QStringList{"CT: head/neck "} << "CT- head-neck";
+        QTest::newRow("blank") << QStringList{"  "} << QStringList{"  "} << "Veloran Library";
+        QTest::newRow("untitled image") << QStringList{""} << QStringList{""} << "Untitled";
+        QTest::newRow("untitled series") << QStringList{"/"} << QStringList{"/"} << "Untitled Series";
     }
 
     void chosenEntries()
     {
         QFETCH(QStringList, chosen);
-        QFETCH(QStringList, images);
-        QFETCH(QStringList, series);
+        QFETCH(QStringList, taken);
+        QFETCH(QString, filename);
         auto container = makeTestContainer();
         ModelContext &context = container->mainContext();
         Series *s = addSeries(context, QStringLiteral("S"));
-        Series *empty = addSeries(context, QStringLiteral("Empty"));
         for (const auto &[name, index] : {std::pair{"s2", 2}, {"s0", 0}, {"s1", 1}})
             addImage(context, QString::fromLatin1(name), s, std::nullopt, index);
-        addImage(context, QStringLiteral("x"), nullptr, std::nullopt);
+        for (const char *name : {"x", "CT: head/neck ", "  ", ""})
+            addImage(context, QString::fromUtf8(name), nullptr, std::nullopt);
+        const QList<Series *> series{s, addSeries(context, QStringLiteral("Empty")), addSeries(context, QString())};
         const QList<AtlasImage *> library = context.fetch<AtlasImage>();
 
         QList<LibraryEntry> entries;
         for (const QString &name : chosen) {
-            const auto image = std::find_if(library.begin(), library.end(), [&](AtlasImage *i) { return i->title() == name; });
-            entries.append(image != library.end() ? LibraryEntry::image(*image)
-                                                  : LibraryEntry::series({name == u"S" ? s : empty, {}}));
+            if (name.startsWith(u'/'))
+                entries.append(LibraryEntry::series(
+                    {*std::find_if(series.begin(), series.end(), [&](Series *one) { return one->title() == name.mid(1); }), {}}));
+            else
+                entries.append(LibraryEntry::image(
+                    *std::find_if(library.begin(), library.end(), [&](AtlasImage *image) { return image->title() == name; })));
         }
+        QCOMPARE(defaultArchiveFilename(entries), filename);
         const LibraryArchiveSource source = LibraryArchiveSource::fromEntries(entries, library);
         QStringList titles;
         for (const M::ImageRecord &record : source.manifest.images)
             titles << record.title;
         for (const M::SeriesRecord &record : source.manifest.series)
             titles << QLatin1Char('/') + record.title;
-        QCOMPARE(titles, images + series);
-    }
-
-    void defaultFilenames_data()
-    {
-        QTest::addColumn<QStringList>("titles"); // "series:" marks a series entry
-        QTest::addColumn<QString>("filename");
-        QTest::newRow("nothing chosen") << QStringList{} << "Veloran Library";
-        QTest::newRow("several") << QStringList{"a", "b", "series:c"} << "Veloran Selection";
-        QTest::newRow("slashes and colons") << QStringList{"CT: head/neck "} << "CT- head-neck";
-        QTest::newRow("blank") << QStringList{"  "} << "Veloran Library";
-        QTest::newRow("untitled image") << QStringList{""} << "Untitled";
-        QTest::newRow("untitled series") << QStringList{"series:"} << "Untitled Series";
-        QTest::newRow("series title") << QStringList{"series:Knee MR"} << "Knee MR";
-    }
-
-    void defaultFilenames()
-    {
-        QFETCH(QStringList, titles);
-        QFETCH(QString, filename);
-        QList<std::shared_ptr<ModelObject>> keep;
-        QList<LibraryEntry> entries;
-        for (const QString &title : titles) {
-            auto series = Series::make(title.mid(7));
-            auto image = AtlasImage::make(title);
-            const bool isSeries = title.startsWith(QLatin1String("series:"));
-            entries.append(isSeries ? LibraryEntry::series({series.get(), {}}) : LibraryEntry::image(image.get()));
-            keep << series << image;
-        }
-        QCOMPARE(defaultArchiveFilename(entries), filename);
+        QCOMPARE(titles, taken);
     }
 
     void anUnreadableImageFailsEveryFormNamingIt()

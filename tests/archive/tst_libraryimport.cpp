@@ -21,19 +21,13 @@ void fill(ModelContext &context, const QStringList &series, const QStringList &i
     for (const QString &name : series)
         addSeries(context, name);
     for (const QString &entry : images) {
-        const QString plain = QString(entry).remove(QStringLiteral("+p"));
-        const QString name = plain.section(QLatin1Char('@'), 0, 0);
-        const QString seriesName = plain.section(QLatin1Char('@'), 1);
+        const QStringList parts = QString(entry).remove(QStringLiteral("+p")).split(QLatin1Char('@'));
         Series *in = nullptr;
-        for (Series *s : context.fetch<Series>()) {
-            if (s->title() == seriesName)
-                in = s;
-        }
-        AtlasImage *image = addImage(context, name, in, QByteArray(name.toUtf8()));
-        if (!entry.contains(QStringLiteral("+p"))) {
-            for (PointAnnotation *point : image->points())
-                context.deleteObject(point);
-        }
+        for (Series *s : context.fetch<Series>())
+            in = s->title() == parts.value(1) ? s : in;
+        AtlasImage *image = addImage(context, parts[0], in, parts[0].toUtf8());
+        if (!entry.endsWith(QStringLiteral("+p")))
+            context.deleteObject(image->points().first());
     }
 }
 
@@ -141,7 +135,8 @@ private slots:
         auto source = makeTestContainer(from.path());
         ModelContext &context = source->mainContext();
         Series *series = addSeries(context, QStringLiteral("Knee"));
-        addImage(context, QStringLiteral("In a file"), series, pngBytes(400 * 1024, 1), 1);
+        // Large enough for the archive file to be read in several pieces.
+        addImage(context, QStringLiteral("In a file"), series, pngBytes(9 << 20, 1), 1);
         addImage(context, QStringLiteral("In the database"), series, QByteArray("\xFF\xD8\xFF small jpeg"), 0);
         addImage(context, QStringLiteral("Without bytes"), nullptr, std::nullopt);
         context.save();

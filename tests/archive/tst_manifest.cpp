@@ -110,14 +110,11 @@ private slots:
         for (qsizetype i = 1; i < keys.size(); ++i)
             QVERIFY2(json.indexOf(keys[i - 1]) < json.indexOf(keys[i]), keys[i].constData());
         QVERIFY(json.startsWith(keys[0]));
-        QVERIFY(json.contains("\"imagePath\": \"images/" + m.images[0].id.toString(QUuid::WithoutBraces).toUpper().toLatin1()));
-        QVERIFY(json.contains("https://example.org/a?b=c&d=/e"));
-        QVERIFY(!json.contains("\\/"));
-        QVERIFY(json.contains("\"id\": \"0E984725-C51C-4BF4-9960-E1C80E27ABA0\""));
-        QVERIFY(json.contains("\"exportedAt\": \"2025-03-14T09:26:53Z\""));
-        QVERIFY(json.contains("\"createdAt\": \"2024-02-29T23:59:59Z\""));
-        QVERIFY(json.contains("\"sortIndex\": 9223372036854775807"));
-        QVERIFY(json.contains("\"plane\": -9223372036854775808"));
+        for (const char *fragment : {"\"imagePath\": \"images/6F9619FF-8B86-D011-B42D-00C04FC964FF.png\"",
+                                     "\"url\": \"https://example.org/a?b=c&d=/e\"", "\"id\": \"0E984725-C51C-4BF4-9960-E1C80E27ABA0\"",
+                                     "\"exportedAt\": \"2025-03-14T09:26:53Z\"", "\"createdAt\": \"2024-02-29T23:59:59Z\"",
+                                     "\"sortIndex\": 9223372036854775807", "\"plane\": -9223372036854775808"})
+            QVERIFY2(json.contains(fragment), fragment);
 
         // Optional fields that hold nothing are left out; lists are always there.
         const QJsonObject standalone = encodedObject(m)["images"].toArray()[1].toObject();
@@ -133,15 +130,12 @@ private slots:
     void roundTripsExactlyWithWholeSecondDates()
     {
         const M m = sampleManifest();
-        const auto back = M::decoded(m.encoded().value());
-        QVERIFY(back.ok());
-        QCOMPARE(back.value(), m);
-        QCOMPARE(qHash(back.value()), qHash(m));
+        const M back = M::decoded(m.encoded().value()).value();
+        QCOMPARE(back, m);
+        QCOMPARE(qHash(back), qHash(m));
         // Records compare and hash by value: -0 is 0, an absent age value isn't 0.
         QCOMPARE(qHash(M::VertexRecord{-0.0, 0.0}), qHash(M::VertexRecord{0.0, 0.0}));
         QVERIFY(qHash(M::AgeRecord{5, std::nullopt}) != qHash(M::AgeRecord{5, 0}));
-        QCOMPARE(back.value().images[0].sortIndex, std::numeric_limits<qint64>::max());
-        QCOMPARE(back.value().images[1].metadata.plane, std::numeric_limits<qint64>::min());
 
         // Fractions of a second are dropped, also before 1970.
         M fractional = m;
