@@ -79,8 +79,14 @@ Result<qint64, LibraryArchiveSource::ExportError> LibraryArchiveFile::write(cons
     auto planned = source.plan(reader);
     if (!planned)
         return planned.error();
-    LibraryArchiveSource::Plan &plan = planned.value();
+    return write(source, planned.value(), reader, path);
+}
 
+Result<qint64, LibraryArchiveSource::ExportError> LibraryArchiveFile::write(const LibraryArchiveSource &source,
+                                                                           LibraryArchiveSource::Plan &plan,
+                                                                           StoredImageDataReader &reader,
+                                                                           const QString &path)
+{
     const QString name = QFileInfo(path).fileName();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))

@@ -29,6 +29,10 @@ public:
     // archive's size. Runs on the calling thread.
     static Result<qint64, LibraryArchiveSource::ExportError> write(const LibraryArchiveSource &source,
                                                                    const QString &path);
+    // The same with `source` planned already through `reader`.
+    static Result<qint64, LibraryArchiveSource::ExportError> write(const LibraryArchiveSource &source,
+                                                                   LibraryArchiveSource::Plan &plan,
+                                                                   StoredImageDataReader &reader, const QString &path);
 
 private:
     LibraryArchiveFile() = delete;

@@ -130,20 +130,18 @@ Result<QString, LibraryArchiveTransfer::ShareError> LibraryArchiveTransfer::writ
         return writeError(fileName, *refused);
     removeStaleSharedArchives(folder);
 
-    {
-        // Every image reachable and the archive within the zip format's
-        // limits, before a folder is made for it.
-        StoredImageDataReader reader;
-        const auto planned = m_contents.plan(reader);
-        if (!planned)
-            return planned.error();
-    }
+    // Every image reachable and the archive within the zip format's limits,
+    // before a folder is made for it.
+    StoredImageDataReader reader;
+    auto planned = m_contents.plan(reader);
+    if (!planned)
+        return planned.error();
 
     const QString own = QDir(folder).filePath(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
     if (::mkdir(QFile::encodeName(own).constData(), 0700) != 0)
         return writeError(fileName, systemReason(errno));
     const QString path = QDir(own).filePath(fileName);
-    const auto written = LibraryArchiveFile::write(m_contents, path);
+    const auto written = LibraryArchiveFile::write(m_contents, planned.value(), reader, path);
     if (!written) {
         QDir(own).removeRecursively();
         return written.error();

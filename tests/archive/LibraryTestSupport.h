@@ -3,6 +3,7 @@
 // Small libraries for the archive's tests, and a snapshot of everything a
 // library holds, to compare two libraries or one before and after.
 
+#include "ZipTestSupport.h"
 #include "archive/LibraryArchiveManifest.h"
 #include "archive/LibraryArchiveSource.h"
 #include "model/AtlasImage.h"
@@ -34,18 +35,10 @@ inline QUuid idOf(const QString &name)
     return QUuid::createUuidV5(QUuid(QStringLiteral("{6ba7b811-9dad-11d1-80b4-00c04fd430c8}")), name);
 }
 
-inline QByteArray patternedBytes(qsizetype size, int seed)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        bytes[i] = char((i * 131 + seed * 7) ^ (i >> 9));
-    return bytes;
-}
-
 // PNG-signed bytes of `size` (at least 8).
 inline QByteArray pngBytes(qsizetype size, int seed)
 {
-    return QByteArray("\x89PNG\r\n\x1A\n", 8) + patternedBytes(size - 8, seed);
+    return QByteArray("\x89PNG\r\n\x1A\n", 8) + randomBytes(size - 8, quint32(seed));
 }
 
 // An image with every field set from `name`, a point and a region with links.

@@ -98,12 +98,7 @@ private slots:
         const auto read = LibraryArchiveContents::fromArchiveData(archive);
         QVERIFY(read.ok());
         QCOMPARE(read.value().manifest, m);
-        QCOMPARE(read.value().imageFiles.size(), 2);
-        QCOMPARE(read.value().imageFiles.value("images/x.png"), QByteArray("pixels"));
-        QCOMPARE(read.value().imageFiles.value("library.json"), json);
-        // Stored files are not copied out of the archive.
-        const char *bytes = read.value().imageFiles.value("images/x.png").constData();
-        QVERIFY(bytes >= archive.constData() && bytes < archive.constData() + archive.size());
+        QCOMPARE(read.value().imageFiles, (QHash<QString, QByteArray>{{"images/x.png", "pixels"}, {"library.json", json}}));
     }
 
     // Failures in the order a reader meets them, told in the archive's own words.
@@ -118,6 +113,11 @@ private slots:
         RawZipEntry damaged = storedEntry("images/other.png", "x");
         damaged.crc ^= 1;
         QTest::newRow("not a zip") << QByteArray("not a zip at all, but long enough") << "The file isn't a zip archive.";
+        QTest::newRow("zip64") << buildZip({}, {{}, quint16(0xFFFF), {}}) << "Zip64 archives aren't supported.";
+        QTest::newRow("damaged zip") << buildZip({}, {{}, quint16(1), {}}) << "The archive is incomplete or damaged.";
+        RawZipEntry bzip2 = storedEntry("library.json", good);
+        bzip2.method = 12;
+        QTest::newRow("bzip2") << buildZip({bzip2}) << "The archive uses an unsupported compression method (12).";
         QTest::newRow("no manifest") << zip({{"images/a.png", "a"}}) << noManifest;
         QTest::newRow("a folder named like the manifest") << zip({{"library.json/", good}}) << noManifest;
         QTest::newRow("damaged entry before a bad manifest")
@@ -168,27 +168,16 @@ private slots:
         QTest::addColumn<QString>("extension");
         QTest::newRow("png") << QByteArray("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR", 16) << "png";
         QTest::newRow("jpeg") << QByteArray("\xFF\xD8\xFF\xE0\0\x10JFIF", 10) << "jpeg";
-        QTest::newRow("gif") << QByteArray("GIF89a\x01\0\x01\0", 10) << "gif";
-        QTest::newRow("tiff le") << QByteArray("II*\0\x08\0\0\0", 8) << "tiff";
-        QTest::newRow("tiff be") << QByteArray("MM\0*\0\0\0\x08", 8) << "tiff";
-        QTest::newRow("bmp") << QByteArray("BM\x36\0\0\0", 6) << "bmp";
         QTest::newRow("webp") << QByteArray("RIFF\x24\0\0\0WEBPVP8 ", 16) << "webp";
         QTest::newRow("riff not webp") << QByteArray("RIFF\x24\0\0\0WAVEfmt ", 16) << "dat";
         QTest::newRow("heic") << QByteArray("\0\0\0\x18" "ftypheic\0\0\0\0mif1heic", 24) << "heic";
-        QTest::newRow("heif") << QByteArray("\0\0\0\x10" "ftypmif1\0\0\0\0", 16) << "heif";
         QTest::newRow("heic by brand") << QByteArray("\0\0\0\x18" "ftypmsf1\0\0\0\0heixmif1", 24) << "heif";
         QTest::newRow("avif") << QByteArray("\0\0\0\x1C" "ftypavif\0\0\0\0avifmif1miaf", 28) << "avif";
         QTest::newRow("compatible avif") << QByteArray("\0\0\0\x18" "ftypxxxx\0\0\0\0miafavif", 24) << "avif";
         QTest::newRow("mp4") << QByteArray("\0\0\0\x18" "ftypisom\0\0\0\0isomiso2", 24) << "dat";
         QTest::newRow("jp2") << QByteArray("\0\0\0\x0CjP  \r\n\x87\n\0\0", 14) << "jp2";
-        QTest::newRow("j2k") << QByteArray("\xFF\x4F\xFF\x51\0", 5) << "jp2";
-        QTest::newRow("psd") << QByteArray("8BPS\0\x01", 6) << "psd";
-        QTest::newRow("ico") << QByteArray("\0\0\1\0\1\0", 6) << "ico";
-        QTest::newRow("exr") << QByteArray("v/1\x01\x02\0", 6) << "exr";
         QTest::newRow("empty") << QByteArray() << "dat";
         QTest::newRow("short png") << QByteArray("\x89PN", 3) << "dat";
-        QTest::newRow("text") << QByteArray("plain text, not an image") << "dat";
-        QTest::newRow("zip") << QByteArray("PK\x03\x04", 4) << "dat";
     }
 
     void fileExtensionsFollowTheImageSignature()
@@ -198,26 +187,9 @@ private slots:
         QCOMPARE(LibraryArchive::fileExtension(bytes), extension);
     }
 
-    void readsArchiveFilesWhole()
+    void onlyRegularFilesAreRead()
     {
         QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString path = dir.filePath(QStringLiteral("library.veloran"));
-        LibraryArchiveContents contents;
-        contents.manifest = manifest({image("images/big.png")});
-        QByteArray big(20 << 20, Qt::Uninitialized);
-        for (qsizetype i = 0; i < big.size(); ++i)
-            big[i] = char(i * 7 + (i >> 13));
-        contents.imageFiles.insert("images/big.png", big);
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        const QByteArray archive = contents.archiveData().value();
-        QCOMPARE(file.write(archive), archive.size());
-        file.close();
-        const auto read = LibraryArchiveFile::read(path);
-        QVERIFY(read.ok());
-        QCOMPARE(read.value(), archive);
-        QCOMPARE(LibraryArchiveContents::fromArchiveData(read.value()).value(), contents);
         QCOMPARE(std::get<FileReadError>(LibraryArchiveFile::read(dir.filePath(QStringLiteral("absent"))).error()).reason,
                  FileReadError::Reason::noSuchFile);
         QCOMPARE(std::get<FileReadError>(LibraryArchiveFile::read(dir.path()).error()).reason,
@@ -228,7 +200,6 @@ private slots:
     {
         // The shared MIME-info file, installed into a data folder of its own.
         QTemporaryDir data;
-        QVERIFY(data.isValid());
         QVERIFY(QDir(data.path()).mkpath(QStringLiteral("mime/packages")));
         QVERIFY(QFile::copy(QStringLiteral(VELORAN_SOURCE_DIR "/data/mime/veloran-library.xml"),
                             data.filePath(QStringLiteral("mime/packages/veloran-library.xml"))));

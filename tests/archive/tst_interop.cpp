@@ -18,14 +18,6 @@ namespace {
 const QByteArray notes = QByteArray("Anatomy atlas notes. ").repeated(400);
 const QString imagePath = QStringLiteral("images/6F9619FF-8B86-D011-B42D-00C04FC964FF.png");
 
-QByteArray fixture(const QString &name)
-{
-    QFile file(QStringLiteral(VELORAN_TEST_DATA_DIR "/") + name);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("missing fixture %s", qPrintable(name));
-    return file.readAll();
-}
-
 struct Run {
     int exitCode = -1;
     QByteArray output;
@@ -36,9 +28,8 @@ Run run(const QString &program, const QStringList &arguments)
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, arguments);
-    if (!process.waitForFinished(120000))
-        return {};
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAll()};
+    const bool finished = process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit;
+    return {finished ? process.exitCode() : -1, process.readAll()};
 }
 
 LibraryArchiveContents sampleContents()
@@ -78,12 +69,9 @@ class InteropTest : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_dir.isValid());
         m_contents = sampleContents();
         m_ours = m_dir.filePath(QStringLiteral("ours.veloran"));
-        QFile file(m_ours);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(m_contents.archiveData().value());
+        writeFile(m_ours, m_contents.archiveData().value());
 
         // Bytes in a file beside the store and in the store's database.
         auto library = makeTestContainer(m_dir.filePath(QStringLiteral("library")));
@@ -125,13 +113,11 @@ private slots:
             QSKIP("the tool is not installed (scripts/install-deps)");
         if (tool == QLatin1String("unzip")) {
             const Run test = run(tool, {"-t", archive});
-            QCOMPARE(test.exitCode, 0);
-            QVERIFY2(test.output.contains("No errors detected"), test.output.constData());
+            QVERIFY2(test.exitCode == 0 && test.output.contains("No errors detected"), test.output.constData());
             QCOMPARE(run(tool, {"-p", archive, sample}).output, bytes);
         } else if (tool == QLatin1String("7z")) {
             const Run test = run(tool, {"t", archive});
-            QCOMPARE(test.exitCode, 0);
-            QVERIFY2(test.output.contains("Everything is Ok"), test.output.constData());
+            QVERIFY2(test.exitCode == 0 && test.output.contains("Everything is Ok"), test.output.constData());
             QVERIFY(test.output.contains(QStringLiteral("Files: %1").arg(entries).toUtf8()));
         } else {
             const Run test = run(tool, {"-c", R"(import sys, zipfile
@@ -142,15 +128,15 @@ for info in z.infolist():
 )", archive});
             QVERIFY2(test.exitCode == 0, test.output.constData());
             const QStringList lines = QString::fromUtf8(test.output).trimmed().split('\n');
-            QCOMPARE(lines.size(), entries);
             QVERIFY(lines[0].startsWith("library.json|"));
             QVERIFY(lines.contains(QStringLiteral("%1|%2|0").arg(sample).arg(bytes.size())));
             // Every name as we read it, the empty and the non-ASCII ones too.
-            QFile file(archive);
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            for (const QString &name : readEntries(file.readAll()).keys())
-                QVERIFY2(std::any_of(lines.begin(), lines.end(), [&](const QString &line) { return line.startsWith(name + '|'); }),
-                         qPrintable(name));
+            QStringList names;
+            for (const QString &line : lines)
+                names << line.section(u'|', 0, 0);
+            QCOMPARE(names.size(), entries);
+            for (const QString &name : readEntries(fileContents(archive)).keys())
+                QVERIFY2(names.contains(name), qPrintable(name));
         }
     }
 
@@ -178,7 +164,7 @@ for info in z.infolist():
     {
         QFETCH(QString, name);
         QFETCH(QList<ZipArchiveError>, errors);
-        const QByteArray archive = fixture(name);
+        const QByteArray archive = fileContents(QStringLiteral(VELORAN_TEST_DATA_DIR "/") + name);
         if (!errors.isEmpty()) {
             const ZipArchiveError error = zipReadError(archive);
             QVERIFY2(errors.contains(error), qPrintable(error.description()));
@@ -201,22 +187,6 @@ for info in z.infolist():
         const QByteArray png = contents.value().imageFiles.value(imagePath);
         QCOMPARE(png.size(), 71);
         QCOMPARE(LibraryArchive::fileExtension(png), QStringLiteral("png"));
-    }
-
-    void refusesAnArchiveOf65536Entries()
-    {
-        if (QStandardPaths::findExecutable("python3").isEmpty())
-            QSKIP("python3 is not installed (scripts/install-deps)");
-        const QString path = m_dir.filePath(QStringLiteral("many.zip"));
-        const Run make = run("python3", {"-c", R"(import sys, zipfile
-with zipfile.ZipFile(sys.argv[1], "w") as z:
-    for i in range(65536):
-        z.writestr(str(i), b"")
-)", path});
-        QVERIFY2(make.exitCode == 0, make.output.constData());
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(zipReadError(file.readAll()), ZipArchiveError::unsupportedZip64());
     }
 };
 

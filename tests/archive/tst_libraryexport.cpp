@@ -90,12 +90,9 @@ private slots:
         QCOMPARE(chest.createdAt, image->createdAt());
         const QString path = LibraryArchive::imagePath(idOf("Chest"), QStringLiteral("png"));
         QCOMPARE(chest.imagePath, path);
-        QStringList pointIds;
-        for (const M::PointRecord &point : chest.points)
-            pointIds << point.id.toString(QUuid::WithoutBraces).left(2);
-        QCOMPARE(pointIds.first(), QStringLiteral("00"));
-        QCOMPARE(pointIds.last(), QStringLiteral("f0"));
         QCOMPARE(chest.points.size(), 4);
+        QCOMPARE(chest.points.first().id.toString(QUuid::WithoutBraces).left(2), QStringLiteral("00"));
+        QCOMPARE(chest.points.last().id.toString(QUuid::WithoutBraces).left(2), QStringLiteral("f0"));
         QCOMPARE(chest.regions.first().vertices, (QList<M::VertexRecord>{{0, 0}, {0.5, 0.125}, {1, 1}}));
         const auto withPoint = std::find_if(chest.points.begin(), chest.points.end(),
                                             [](const M::PointRecord &p) { return p.id == idOf("Chest/point"); });
@@ -107,114 +104,81 @@ private slots:
         QCOMPARE(contents.imageFiles.value(path), pngBytes(64, 1));
     }
 
+    // "/T" stands for the series titled T, other names for images.
     void chosenEntries_data()
     {
         QTest::addColumn<QStringList>("chosen");
-        QTest::addColumn<QStringList>("images");
-        QTest::addColumn<QStringList>("series");
-        // Series "S" holds s2, s0, s1 with those sort indices; "Empty" holds
-        // nothing; "x" stands alone.
-        QTest::newRow("series, then one of its images") << QStringList{"S", "s2"} << QStringList{"s0", "s1", "s2"}
-                                                        << QStringList{"S"};
-        QTest::newRow("an image, then its series") << QStringList{"s2", "S"} << QStringList{"s2", "s0", "s1"}
-                                                   << QStringList{"S"};
-        QTest::newRow("an image brings its series alone") << QStringList{"s1"} << QStringList{"s1"} << QStringList{"S"};
-        QTest::newRow("a series without images") << QStringList{"Empty"} << QStringList{} << QStringList{"Empty"};
-        QTest::newRow("each once") << QStringList{"x", "x", "Empty", "Empty"} << QStringList{"x"} << QStringList{"Empty"};
+        QTest::addColumn<QStringList>("taken"); // the images, then the series
+        QTest::addColumn<QString>("filename");
+        // Series "S" holds s2, s0, s1 with those sort indices; "Empty" and
+        // the untitled one hold nothing.
+        QTest::newRow("nothing chosen") << QStringList{} << QStringList{} << "Veloran Library";
+        QTest::newRow("series, then one of its images") << QStringList{"/S", "s2"} << QStringList{"s0", "s1", "s2", "/S"}
+                                                        << "Veloran Selection";
+        QTest::newRow("an image, then its series") << QStringList{"s2", "/S"} << QStringList{"s2", "s0", "s1", "/S"}
+                                                   << "Veloran Selection";
+        QTest::newRow("an image brings its series alone") << QStringList{"s1"} << QStringList{"s1", "/S"} << "s1";
+        QTest::newRow("a series without images") << QStringList{"/Empty"} << QStringList{"/Empty"} << "Empty";
+        QTest::newRow("each once") << QStringList{"x", "x", "/Empty", "/Empty"} << QStringList{"x", "/Empty"}
+                                   << "Veloran Selection";
+        QTest::newRow("slashes and colons") << QStringList{"CT: head/neck "} << QStringList{"CT: head/neck "} << "CT- head-neck";
+        QTest::newRow("blank") << QStringList{"  "} << QStringList{"  "} << "Veloran Library";
+        QTest::newRow("untitled image") << QStringList{""} << QStringList{""} << "Untitled";
+        QTest::newRow("untitled series") << QStringList{"/"} << QStringList{"/"} << "Untitled Series";
     }
 
     void chosenEntries()
     {
         QFETCH(QStringList, chosen);
-        QFETCH(QStringList, images);
-        QFETCH(QStringList, series);
+        QFETCH(QStringList, taken);
+        QFETCH(QString, filename);
         auto container = makeTestContainer();
         ModelContext &context = container->mainContext();
         Series *s = addSeries(context, QStringLiteral("S"));
-        Series *empty = addSeries(context, QStringLiteral("Empty"));
         for (const auto &[name, index] : {std::pair{"s2", 2}, {"s0", 0}, {"s1", 1}})
             addImage(context, QString::fromLatin1(name), s, std::nullopt, index);
-        addImage(context, QStringLiteral("x"), nullptr, std::nullopt);
+        for (const char *name : {"x", "CT: head/neck ", "  ", ""})
+            addImage(context, QString::fromUtf8(name), nullptr, std::nullopt);
+        const QList<Series *> series{s, addSeries(context, QStringLiteral("Empty")), addSeries(context, QString())};
         const QList<AtlasImage *> library = context.fetch<AtlasImage>();
 
         QList<LibraryEntry> entries;
         for (const QString &name : chosen) {
-            if (name == QLatin1String("S") || name == QLatin1String("Empty"))
-                entries.append(LibraryEntry::series({name == QLatin1String("S") ? s : empty, {}}));
+            if (name.startsWith(u'/'))
+                entries.append(LibraryEntry::series(
+                    {*std::find_if(series.begin(), series.end(), [&](Series *one) { return one->title() == name.mid(1); }), {}}));
             else
-                entries.append(LibraryEntry::image(*std::find_if(library.begin(), library.end(), [&](AtlasImage *i) {
-                    return i->title() == name;
-                })));
-        }
-        const LibraryArchiveSource source = LibraryArchiveSource::fromEntries(entries, library);
-        QStringList imageTitles;
-        for (const M::ImageRecord &record : source.manifest.images)
-            imageTitles << record.title;
-        QStringList seriesTitles;
-        for (const M::SeriesRecord &record : source.manifest.series)
-            seriesTitles << record.title;
-        QCOMPARE(imageTitles, images);
-        QCOMPARE(seriesTitles, series);
-    }
-
-    void defaultFilenames_data()
-    {
-        QTest::addColumn<QStringList>("titles"); // "series:" marks a series entry
-        QTest::addColumn<QString>("filename");
-        QTest::newRow("nothing chosen") << QStringList{} << "Veloran Library";
-        QTest::newRow("several") << QStringList{"a", "b", "series:c"} << "Veloran Selection";
-        QTest::newRow("slashes and colons") << QStringList{"CT: head/neck "} << "CT- head-neck";
-        QTest::newRow("blank") << QStringList{"  "} << "Veloran Library";
-        QTest::newRow("untitled image") << QStringList{""} << "Untitled";
-        QTest::newRow("untitled series") << QStringList{"series:"} << "Untitled Series";
-        QTest::newRow("series title") << QStringList{"series:Knee MR"} << "Knee MR";
-    }
-
-    void defaultFilenames()
-    {
-        QFETCH(QStringList, titles);
-        QFETCH(QString, filename);
-        QList<std::shared_ptr<ModelObject>> keep;
-        QList<LibraryEntry> entries;
-        for (const QString &title : titles) {
-            if (title.startsWith(QLatin1String("series:"))) {
-                auto series = Series::make(title.mid(7));
-                entries.append(LibraryEntry::series({series.get(), {}}));
-                keep.append(series);
-            } else {
-                auto image = AtlasImage::make(title);
-                entries.append(LibraryEntry::image(image.get()));
-                keep.append(image);
-            }
+                entries.append(LibraryEntry::image(
+                    *std::find_if(library.begin(), library.end(), [&](AtlasImage *image) { return image->title() == name; })));
         }
         QCOMPARE(defaultArchiveFilename(entries), filename);
+        const LibraryArchiveSource source = LibraryArchiveSource::fromEntries(entries, library);
+        QStringList titles;
+        for (const M::ImageRecord &record : source.manifest.images)
+            titles << record.title;
+        for (const M::SeriesRecord &record : source.manifest.series)
+            titles << QLatin1Char('/') + record.title;
+        QCOMPARE(titles, taken);
     }
 
-    void anImageWhoseBytesAreGoneFailsTheExportNamingIt()
+    void anUnreadableImageFailsEveryFormNamingIt()
     {
-        QTemporaryDir library;
-        auto container = makeTestContainer(library.path());
-        ModelContext &context = container->mainContext();
-        addImage(context, QStringLiteral("Kept"), nullptr, pngBytes(300 * 1024, 1));
-        addImage(context, QStringLiteral("Lost"), nullptr, pngBytes(300 * 1024, 2));
-        context.save();
-        const QString folder = ModelContainer::externalFolder(QDir(library.path()).filePath("default.store"));
-        for (const QString &name : QDir(folder).entryList(QDir::Files)) {
-            if (fileContents(folder + "/" + name) == pngBytes(300 * 1024, 2))
-                QVERIFY(QFile::remove(folder + "/" + name));
-        }
-
+        LibraryArchiveSource unreadable = m_source;
+        unreadable.imageBytes[1].bytes = StoredImageData::unreadable();
         const QString target = m_dir.filePath(QStringLiteral("lost.veloran"));
         writeFile(target, "the previous backup");
-        const LibraryArchiveSource source =
-            LibraryArchiveSource::fromLibrary(context.fetch<AtlasImage>(), context.fetch<Series>());
-        const auto written = LibraryArchiveFile::write(source, target);
-        QVERIFY(!written.ok());
+        const auto written = LibraryArchiveFile::write(unreadable, target);
         QCOMPARE(errorDescription(written.error()),
-                 QStringLiteral("The image data of \u201CLost\u201D can't be read, so the archive wasn't written."));
-        QVERIFY(!source.contents().ok());
+                 QStringLiteral("The image data of \u201CC2\u201D can't be read, so the archive wasn't written."));
         QCOMPARE(fileContents(target), QByteArray("the previous backup"));
-        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files), QStringList{"lost.veloran"});
+        QCOMPARE(folderEntries(m_dir.path()), QStringList{"lost.veloran"});
+        QVERIFY(!unreadable.contents().ok());
+        // A share leaves no folder behind, and gives no bytes.
+        QTemporaryDir cache;
+        const LibraryArchiveTransfer transfer(unreadable, QStringLiteral("Spine"));
+        QVERIFY(!transfer.writeSharedArchive(cache.filePath(QStringLiteral("SharedArchives"))).ok());
+        QCOMPARE(folderEntries(cache.filePath(QStringLiteral("SharedArchives"))), QStringList());
+        QVERIFY(!transfer.exportData().ok());
     }
 
     void anArchivePastTheFormatsLimitIsRefusedFromTheLengths()
@@ -234,9 +198,8 @@ private slots:
             source.imageBytes.append({i, StoredImageData::file(path)});
         }
         const QString target = m_dir.filePath(QStringLiteral("large.veloran"));
-        const auto written = LibraryArchiveFile::write(source, target);
-        QVERIFY(!written.ok());
-        QCOMPARE(errorDescription(written.error()), QStringLiteral("The archive is too large to write in the zip format."));
+        QCOMPARE(errorDescription(LibraryArchiveFile::write(source, target).error()),
+                 QStringLiteral("The archive is too large to write in the zip format."));
         QVERIFY(!QFile::exists(target));
         for (int i = 0; i < 3; ++i)
             QFile::remove(m_dir.filePath(QStringLiteral("sparse%1").arg(i)));
@@ -252,10 +215,8 @@ private slots:
         source.imageBytes.append({0, StoredImageData::inMemory(pngBytes(2 << 20, 3))});
 
         const QString missingFolder = m_dir.filePath(QStringLiteral("no such folder/a.veloran"));
-        const auto unopened = LibraryArchiveFile::write(source, missingFolder);
-        QVERIFY(!unopened.ok());
-        QVERIFY(std::holds_alternative<FileWriteError>(unopened.error()));
-        QVERIFY(errorDescription(unopened.error()).startsWith(QStringLiteral("The file \u201Ca.veloran\u201D couldn\u2019t be saved: ")));
+        QVERIFY(errorDescription(LibraryArchiveFile::write(source, missingFolder).error())
+                    .startsWith(QStringLiteral("The file \u201Ca.veloran\u201D couldn\u2019t be saved: ")));
 
         // A file size limit makes the writing fail half-way.
         const QString target = m_dir.filePath(QStringLiteral("limited.veloran"));
@@ -269,11 +230,8 @@ private slots:
         const auto failed = LibraryArchiveFile::write(source, target);
         setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, oldHandler);
-        QVERIFY(!failed.ok());
         QVERIFY(std::holds_alternative<FileWriteError>(failed.error()));
         QCOMPARE(fileContents(target), QByteArray("previous"));
-        QVERIFY(LibraryArchiveFile::write(source, target).ok());
-        QCOMPARE(LibraryArchiveContents::fromArchiveData(fileContents(target)).value(), source.contents().value());
     }
 
     // Archives of chosen entries as they are shared: their file names, the
@@ -300,9 +258,7 @@ private slots:
     {
         QFETCH(QString, name);
         QFETCH(QString, expected);
-        const QString filename = LibraryArchiveTransfer(m_source, name).archiveFilename();
-        QCOMPARE(filename, expected);
-        QVERIFY(filename.toUtf8().size() <= 255);
+        QCOMPARE(LibraryArchiveTransfer(m_source, name).archiveFilename(), expected);
     }
 
     void sharesAreWrittenPrivatelyEachInAFolderOfItsOwn()
@@ -311,9 +267,7 @@ private slots:
         const QString folder = cache.filePath(QStringLiteral("Veloran/SharedArchives"));
         const LibraryArchiveTransfer transfer(m_source, QString(300, u'x'));
         const auto first = transfer.writeSharedArchive(folder);
-        QVERIFY2(first.ok(), qPrintable(first ? QString() : errorDescription(first.error())));
         const auto second = transfer.writeSharedArchive(folder);
-        QVERIFY(second.ok());
 
         QCOMPARE(folderEntries(folder).size(), 2);
         QVERIFY(QFileInfo(first.value()).absolutePath() != QFileInfo(second.value()).absolutePath());
@@ -326,33 +280,14 @@ private slots:
         QCOMPARE(mode(folder), 0700);
 
         // The file, and the bytes form, are the archive of the contents.
-        QFile file(first.value());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const auto fromFile = LibraryArchiveContents::fromArchiveData(file.readAll());
-        const auto bytes = transfer.exportData();
-        QVERIFY(fromFile.ok() && bytes.ok());
-        QCOMPARE(fromFile.value().imageFiles, m_source.contents().value().imageFiles);
-        QCOMPARE(fromFile.value().manifest.images.size(), 2);
-        QCOMPARE(LibraryArchiveContents::fromArchiveData(bytes.value()).value(), fromFile.value());
+        QCOMPARE(LibraryArchiveContents::fromArchiveData(fileContents(first.value())).value().imageFiles,
+                 m_source.contents().value().imageFiles);
+        QCOMPARE(transfer.exportData().value(), fileContents(first.value()));
 
         // A folder that others could read is made private again.
-        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
-                                                  | QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther));
         QVERIFY(transfer.writeSharedArchive(folder).ok());
         QCOMPARE(mode(folder), 0700);
-    }
-
-    void aFailedBuildLeavesNoFolderBehind()
-    {
-        QTemporaryDir cache;
-        const QString folder = cache.filePath(QStringLiteral("SharedArchives"));
-        LibraryArchiveSource unreadable = m_source;
-        unreadable.imageBytes[1].bytes = StoredImageData::unreadable();
-        const auto written = LibraryArchiveTransfer(unreadable, QStringLiteral("Spine")).writeSharedArchive(folder);
-        QVERIFY(!written.ok());
-        QVERIFY(errorDescription(written.error()).contains(QStringLiteral("C2")));
-        QCOMPARE(folderEntries(folder), QStringList());
-        QVERIFY(!LibraryArchiveTransfer(unreadable, QStringLiteral("Spine")).exportData().ok());
     }
 
     void cleanUpRemovesWhatIsMoreThanAnHourOld()
@@ -361,22 +296,22 @@ private slots:
         QTemporaryDir elsewhere;
         const QString folder = cache.filePath(QStringLiteral("SharedArchives"));
         QVERIFY(QDir().mkpath(folder));
-        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         const qint64 now = QDateTime::currentSecsSinceEpoch();
         const QString target = elsewhere.filePath(QStringLiteral("target"));
         writeFile(target);
-        const auto item = [&](const QString &name) { return QDir(folder).filePath(name); };
-        writeFile(item(QStringLiteral("an hour old")));
-        setModified(item(QStringLiteral("an hour old")), now - 3600);
-        writeFile(item(QStringLiteral(".a second older")));
-        setModified(item(QStringLiteral(".a second older")), now - 3601);
-        QVERIFY(QDir().mkpath(item(QStringLiteral("old share"))));
-        writeFile(item(QStringLiteral("old share/Spine.veloran")));
-        QVERIFY(QFile::link(target, item(QStringLiteral("old share/link"))));
-        setModified(item(QStringLiteral("old share")), now - 7200);
-        QVERIFY(QFile::link(elsewhere.path(), item(QStringLiteral("old link"))));
-        setModified(item(QStringLiteral("old link")), now - 7200);
-        writeFile(item(QStringLiteral("new")));
+        const auto item = [&](const QString &name, qint64 age) {
+            setModified(QDir(folder).filePath(name), now - age);
+        };
+        writeFile(QDir(folder).filePath(QStringLiteral("an hour old")));
+        item(QStringLiteral("an hour old"), 3600);
+        writeFile(QDir(folder).filePath(QStringLiteral(".a second older")));
+        item(QStringLiteral(".a second older"), 3601);
+        QVERIFY(QDir(folder).mkpath(QStringLiteral("old share")));
+        QVERIFY(QFile::link(target, QDir(folder).filePath(QStringLiteral("old share/link"))));
+        item(QStringLiteral("old share"), 7200);
+        QVERIFY(QFile::link(elsewhere.path(), QDir(folder).filePath(QStringLiteral("old link"))));
+        item(QStringLiteral("old link"), 7200);
+        writeFile(QDir(folder).filePath(QStringLiteral("new")));
 
         LibraryArchiveTransfer::removeStaleSharedArchives(folder, QDateTime::fromSecsSinceEpoch(now));
         QCOMPARE(folderEntries(folder), QStringList({"an hour old", "new"}));
@@ -405,13 +340,14 @@ private slots:
         else
             writeFile(folder);
 
+        QVERIFY(QFile::setPermissions(elsewhere.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                                            | QFile::ReadOther | QFile::ExeOther));
         const auto written = LibraryArchiveTransfer(m_source, QStringLiteral("Spine")).writeSharedArchive(folder);
-        QVERIFY(!written.ok());
         QVERIFY(errorDescription(written.error()).contains(symlink ? QStringLiteral("symbolic link")
                                                                    : QStringLiteral("not a folder")));
         LibraryArchiveTransfer::removeStaleSharedArchives(folder);
         QCOMPARE(folderEntries(elsewhere.path()), QStringList{"someone's file"});
-        QCOMPARE(mode(elsewhere.path()), 0700);
+        QCOMPARE(mode(elsewhere.path()), 0705);
     }
 };
 

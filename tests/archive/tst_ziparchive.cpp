@@ -17,11 +17,7 @@ RawZipEntry changed(RawZipEntry entry, Change change)
 // 8 MiB of zeros, deflated as tightly as zlib can.
 const RawZipEntry &deflatedZeros()
 {
-    static const RawZipEntry entry = changed(storedEntry("bomb", QByteArray(8 << 20, '\0')), [](RawZipEntry &e) {
-        e.payload = rawDeflate(e.payload, 9);
-        e.method = 8;
-        e.compressedSize = quint32(e.payload.size());
-    });
+    static const RawZipEntry entry = deflatedEntry("bomb", QByteArray(8 << 20, '\0'), 9);
     return entry;
 }
 
@@ -30,18 +26,11 @@ const RawZipEntry &deflatedZeros()
 class ZipArchiveTest : public QObject {
     Q_OBJECT
 private slots:
-    void crc32MatchesThePublishedCheckValueAndZlib()
+    void crc32MatchesThePublishedCheckValueAndContinues()
     {
         QCOMPARE(ZipArchive::crc32(QByteArray()), 0u);
         QCOMPARE(ZipArchive::crc32(QByteArrayLiteral("123456789")), 0xCBF43926u);
-        for (qsizetype size : {1, 7, 63, 64, 1000, 65537}) {
-            const QByteArray data = randomBytes(size, quint32(size));
-            const quint32 expected =
-                quint32(::crc32(0, reinterpret_cast<const Bytef *>(data.constData()), uInt(data.size())));
-            QCOMPARE(ZipArchive::crc32(data), expected);
-            const qsizetype half = size / 2;
-            QCOMPARE(ZipArchive::crc32(data.mid(half), ZipArchive::crc32(data.left(half))), expected);
-        }
+        QCOMPARE(ZipArchive::crc32(QByteArrayLiteral("6789"), ZipArchive::crc32(QByteArrayLiteral("12345"))), 0xCBF43926u);
     }
 
     void writerLaysOutEntriesInOrderAndReadsThemBack()
@@ -63,13 +52,8 @@ private slots:
         const QByteArray written = ZipArchiveWriter::archive(entries).value();
         QCOMPARE(written, buildZip(expected));
         QCOMPARE(ZipArchiveWriter::archiveSize(entries).value(), written.size());
-        const auto entriesRead = readEntries(written);
-        QCOMPARE(entriesRead.size(), 4);
-        QCOMPARE(entriesRead.value(QStringLiteral("b")), QByteArrayLiteral("second b"));
-        QCOMPARE(entriesRead.value(entries[1].path), entries[1].data);
-        QCOMPARE(entriesRead.value(QString()), QByteArrayLiteral("nameless"));
-        QVERIFY(entriesRead.contains(QStringLiteral("a")));
-        QVERIFY(!entriesRead.contains(QStringLiteral("folder/")));
+        QCOMPARE(readEntries(written), (ZipArchiveReader::Entries{{"b", "second b"}, {entries[1].path, entries[1].data},
+                                                              {"", "nameless"}, {"a", ""}}));
     }
 
     void writerRefusesWhatCannotBeReadBack()
@@ -77,57 +61,25 @@ private slots:
         // 65,535 entries would put the Zip64 marker 0xFFFF in the end record,
         // which readers refuse: the writer refuses that many itself.
         QList<ZipEntry> entries;
-        entries.reserve(0xFFFF);
         for (int i = 0; i < 0xFFFE; ++i)
             entries.append({QString::number(i), QByteArray()});
-        const auto most = ZipArchiveWriter::archive(entries);
-        QVERIFY(most.ok());
-        QCOMPARE(readEntries(most.value()).size(), 0xFFFE);
+        QCOMPARE(readEntries(ZipArchiveWriter::archive(entries).value()).size(), 0xFFFE);
         entries.append({QStringLiteral("one more"), QByteArray()});
         QCOMPARE(ZipArchiveWriter::archive(entries).error(), ZipArchiveError::archiveTooLarge());
 
         const QString longest(0xFFFF, QLatin1Char('n'));
-        const auto longName = ZipArchiveWriter::archive({{longest, QByteArrayLiteral("x")}});
-        QVERIFY(longName.ok());
-        QCOMPARE(readEntries(longName.value()).value(longest), QByteArrayLiteral("x"));
-        QCOMPARE(ZipArchiveWriter::archive({{longest + QLatin1Char('n'), QByteArray()}}).error(),
-                 ZipArchiveError::archiveTooLarge());
-        // A two-byte character past the limit.
-        QCOMPARE(ZipArchiveWriter::archive({{QString(0xFFFE, QLatin1Char('n')) + QChar(0xE9), QByteArray()}}).error(),
-                 ZipArchiveError::archiveTooLarge());
-    }
+        QCOMPARE(readEntries(ZipArchiveWriter::archive({{longest, QByteArrayLiteral("x")}}).value()).value(longest),
+                 QByteArrayLiteral("x"));
+        // One byte too many, also from a two-byte character.
+        for (const QString &name : {longest + QLatin1Char('n'), QString(0xFFFE, QLatin1Char('n')) + QChar(0xE9)})
+            QCOMPARE(ZipArchiveWriter::archive({{name, QByteArray()}}).error(), ZipArchiveError::archiveTooLarge());
 
-    void writerRefusesATooLargeLibraryBeforeCopying()
-    {
         // Three entries sharing one 1.5 GiB buffer whose pages are never
-        // touched: the layout is over 4 GiB, and the writer must see that from
-        // the lengths alone, without reserving or copying anything.
+        // touched: over 4 GiB, seen from the lengths without copying anything.
         const QByteArray large(qsizetype(3) << 29, Qt::Uninitialized);
-        const QList<ZipEntry> entries{{QStringLiteral("a"), large}, {QStringLiteral("b"), large}, {QStringLiteral("c"), large}};
+        entries = {{QStringLiteral("a"), large}, {QStringLiteral("b"), large}, {QStringLiteral("c"), large}};
         QCOMPARE(ZipArchiveWriter::archiveSize(entries).error(), ZipArchiveError::archiveTooLarge());
         QCOMPARE(ZipArchiveWriter::archive(entries).error(), ZipArchiveError::archiveTooLarge());
-    }
-
-    void errorTexts_data()
-    {
-        QTest::addColumn<ZipArchiveError>("error");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("not a zip") << ZipArchiveError::notAZipArchive() << "The file isn't a zip archive.";
-        QTest::newRow("zip64") << ZipArchiveError::unsupportedZip64() << "Zip64 archives aren't supported.";
-        QTest::newRow("truncated") << ZipArchiveError::truncated() << "The archive is incomplete or damaged.";
-        QTest::newRow("checksum") << ZipArchiveError::checksumMismatch("a.png")
-                                  << "\u201Ca.png\u201D failed its checksum and may be damaged.";
-        QTest::newRow("compression") << ZipArchiveError::unsupportedCompression(12)
-                                     << "The archive uses an unsupported compression method (12).";
-        QTest::newRow("too large") << ZipArchiveError::archiveTooLarge()
-                                   << "The archive is too large to write in the zip format.";
-    }
-
-    void errorTexts()
-    {
-        QFETCH(ZipArchiveError, error);
-        QFETCH(QString, text);
-        QCOMPARE(error.description(), text);
     }
 
     void readsOddArchives_data()
@@ -222,12 +174,9 @@ private slots:
             << buildZip({changed(a, [](RawZipEntry &e) { e.compressedSize = e.uncompressedSize = 1000; })}) << E::truncated();
         QTest::newRow("invalid UTF-8 name") << buildZip({storedEntry("bad\xC3(name", "x")}) << E::truncated();
         QTest::newRow("surrogate in a name") << buildZip({storedEntry("\xED\xA0\x80", "x")}) << E::truncated();
-        QTest::newRow("overlong UTF-8") << buildZip({storedEntry("\xC0\xAF", "x")}) << E::truncated();
         // A sequence cut short at the end of a name is as invalid as one in
-        // its middle: two different names can't read as one.
+        // its middle: "name" and "name\xC3" can't read as one.
         QTest::newRow("name cut short") << buildZip({storedEntry("name\xC3", "x")}) << E::truncated();
-        QTest::newRow("names that would read as one") << buildZip({storedEntry("a", "x"), storedEntry("a\xE2\x82", "y")})
-                                                      << E::truncated();
 
         // Entries whose bytes overlap are refused before any is inflated.
         RawZipEntry shared = deflatedEntry("0", QByteArray(1 << 20, '\0'));
@@ -297,65 +246,22 @@ private slots:
         QCOMPARE(zipReadError(archive), error);
     }
 
-    void unkeptEntriesAreVerifiedButNotHeldAndLookUpJudgesNoOther()
+    void keptEntriesAndLookUp()
     {
-        const QByteArray big = randomBytes(300000, 3);
-        const QByteArray archive = buildZip({deflatedEntry("keep", "kept"), deflatedEntry("drop", big),
-                                             storedEntry("drop2", big)});
-        const auto kept =
-            ZipArchiveReader::entries(archive, [](const QString &path) { return path == QLatin1String("keep"); });
-        QVERIFY(kept.ok());
-        QCOMPARE(kept.value().keys(), QList<QString>{"keep"});
-        RawZipEntry damaged = deflatedEntry("drop", big);
-        damaged.crc ^= 1;
-        const auto failed = ZipArchiveReader::entries(buildZip({damaged}), [](const QString &) { return false; });
-        QVERIFY(!failed.ok());
-        QCOMPARE(failed.error(), ZipArchiveError::checksumMismatch("drop"));
-        // The last record of a name decides even when it is not kept.
-        const auto replaced = ZipArchiveReader::entries(buildZip({storedEntry("x", "a"), storedEntry("x", "b")}),
-                                                        [](const QString &) { return true; });
-        QCOMPARE(replaced.value().value("x"), QByteArray("b"));
-
-        // Looking one entry up judges none of the others.
-        damaged = storedEntry("other", "x");
+        const QByteArray archive = buildZip({deflatedEntry("keep", "kept"), deflatedEntry("drop", randomBytes(3000, 3))});
+        const auto kept = ZipArchiveReader::entries(archive, [](const QString &path) { return path == u"keep"; });
+        QCOMPARE(kept.value(), (ZipArchiveReader::Entries{{"keep", "kept"}}));
+        // Looking one entry up judges none of the others; the last record wins.
+        RawZipEntry damaged = storedEntry("other", "x");
         damaged.crc ^= 1;
         const QByteArray twoManifests =
             buildZip({storedEntry("library.json", "old"), damaged, deflatedEntry("library.json", "new")});
         QCOMPARE(ZipArchiveReader::lookUp(twoManifests, "library.json"), QByteArray("new"));
         QVERIFY(ZipArchiveReader::lookUp(twoManifests, "absent").isNull());
         QVERIFY(ZipArchiveReader::lookUp(QByteArray("nothing"), "library.json").isNull());
-    }
-
-    void storedEntriesShareTheArchiveBytes()
-    {
-        const QByteArray payload = randomBytes(100000, 4);
-        ZipArchiveReader::Entries entries;
-        const char *archiveStart = nullptr;
-        qsizetype archiveSize = 0;
-        {
-            const QByteArray archive = ZipArchiveWriter::archive({{QStringLiteral("p"), payload}}).value();
-            archiveStart = archive.constData();
-            archiveSize = archive.size();
-            entries = readEntries(archive);
-            const QByteArray &slice = entries["p"];
-            QVERIFY(slice.constData() > archiveStart && slice.constData() < archiveStart + archiveSize);
-        }
-        // The archive variable is gone; the slice keeps its bytes alive.
-        QByteArray slice = entries.take("p");
-        QCOMPARE(slice, payload);
-        QByteArray copy = slice;
-        copy[0] = char(copy[0] ^ 0xFF); // detaches
-        QCOMPARE(slice, payload);
-        QVERIFY(copy != payload);
-        slice.append("tail");
-        QCOMPARE(slice.size(), payload.size() + 4);
-        QVERIFY(slice.startsWith(payload));
-
-        // Bytes that the QByteArray does not own are copied.
-        const QByteArray owned = ZipArchiveWriter::archive({{QStringLiteral("p"), payload}}).value();
-        const QByteArray raw = QByteArray::fromRawData(owned.constData(), owned.size());
-        QCOMPARE(readEntries(raw).value("p"), payload);
-        QCOMPARE(ZipArchive::sharedSlice(raw, 10, 5), owned.mid(10, 5));
+        // Bytes that the QByteArray does not own are copied out.
+        const QByteArray owned = ZipArchiveWriter::archive({{QStringLiteral("p"), QByteArray("payload")}}).value();
+        QCOMPARE(readEntries(QByteArray::fromRawData(owned.constData(), owned.size())).value("p"), QByteArray("payload"));
     }
 
     void largeArchivesReportTheFirstFaultInDirectoryOrder()
@@ -387,7 +293,6 @@ private slots:
         archive[record] = 'X';
         QCOMPARE(zipReadError(archive), ZipArchiveError::checksumMismatch("20"));
     }
-
 };
 
 QTEST_GUILESS_MAIN(ZipArchiveTest)
