@@ -172,7 +172,7 @@ private slots:
         AtlasImage *ct = m_library.image(QStringLiteral("x"));
         ct->setModalityRaw(rawValue(Modality::ct));
         QCOMPARE(thumbnailMetadataText(*ct), QStringLiteral("CT Head Axial"));
-        QCOMPARE(thumbnailAgeSexText(*ct), ct->age().compactText() + QStringLiteral(" M"));
+        QCOMPARE(thumbnailAgeSexText(*ct), QStringLiteral("34y M"));
         ct->setAge(AgeSpec{1, std::nullopt});
         ct->setSexRaw(rawValue(Sex::unspecified));
         QCOMPARE(thumbnailAgeSexText(*ct), QStringLiteral(" "));
