@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QImage>
 #include <QImageWriter>
-#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -95,11 +94,7 @@ private slots:
         const ImportedImagesResult again = loadImportedImages({img1, img1});
         QCOMPARE(again.images.size(), 2);
         QVERIFY(again.images.at(0) != again.images.at(1));
-        QCOMPARE(again.images.at(0).data, again.images.at(1).data);
-        QSet<QUuid> ids;
-        for (const ImportedImage &image : result.images + again.images)
-            ids.insert(image.id);
-        QCOMPARE(ids.size(), 7);
+        QVERIFY(again.images.at(0).id != result.images.at(1).id); // img1, read before
 
         QCOMPARE(loadImportedImages({}).images, QList<ImportedImage>{});
         QVERIFY(loadImportedImages({}).succeeded());
