@@ -5,6 +5,7 @@
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <QSignalSpy>
 #include <QTest>
@@ -237,6 +238,23 @@ private slots:
         // A large scan is named, not read: the decoder reads it in strips.
         QCOMPARE(given.first().isFile(), inFile);
         QCOMPARE(given.first().bytes(), inFile ? QByteArray() : bytes);
+    }
+
+    void theCacheGoesAfterItsRunningDecode()
+    {
+        const auto ended = std::make_shared<std::atomic<bool>>(false);
+        auto cache = std::make_unique<ThumbnailCache>(
+            [ended](const EncodedImage &image, int maxPixelSize) {
+                QThread::msleep(100);
+                const QImage thumbnail = ImageDecoder::decode(image, maxPixelSize);
+                *ended = true;
+                return thumbnail;
+            },
+            1, ThumbnailCache::defaultMaxBytes);
+        cache->requestThumbnail(m_library.image(QStringLiteral("a"), encodedPicture("PNG", QSize(8, 8))));
+        QCOMPARE(cache->runningCount(), 1);
+        cache.reset();
+        QVERIFY(*ended);
     }
 
     void newBytesKeepTheOldThumbnailWhileItIsCached()
