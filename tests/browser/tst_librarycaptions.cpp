@@ -115,11 +115,9 @@ private slots:
         // A value and no value differ.
         QCOMPARE(LibrarySidebar::seriesCaption({a, mrHead(AgeSpec{5, std::nullopt}, Sex::male)}),
                  QStringLiteral("MR | Head | Axial | Mixed M"));
-    }
 
-    void seriesCaptionComparesMappedCasesButStoredAgeKinds()
-    {
-        AtlasImage *a = mrHead(AgeSpec{0, std::nullopt});
+        // Cases compare as they read, age kinds as they are stored.
+        a = mrHead(AgeSpec{0, std::nullopt});
         AtlasImage *b = mrHead(AgeSpec{1, std::nullopt});
         a->setModalityRaw(0);
         b->setModalityRaw(12); // reads as unknown too

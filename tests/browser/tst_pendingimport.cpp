@@ -91,8 +91,6 @@ private slots:
 
     void ageAndApply()
     {
-        QCOMPARE(MetadataDraft::ageValueRange(AgeSpec::Kind::fetal), (std::pair<qint64, qint64>{1, 45}));
-        QCOMPARE(MetadataDraft::ageValueRange(AgeSpec::Kind::months), (std::pair<qint64, qint64>{0, 17}));
         QCOMPARE(MetadataDraft::ageValueRange(AgeSpec::Kind::neonate), (std::pair<qint64, qint64>{0, 120}));
         QCOMPARE(MetadataDraft::ageValueRange(AgeSpec::Kind::unknown), (std::pair<qint64, qint64>{0, 120}));
 
