@@ -118,8 +118,6 @@ private slots:
         QCOMPARE(NSView::viewController(*leaf), static_cast<NSViewController *>(inner));
         QCOMPARE(NSView::viewController(*inner), static_cast<NSViewController *>(inner));
         QCOMPARE(NSView::viewController(*beside), static_cast<NSViewController *>(&outer));
-        QWidget plain;
-        QVERIFY(!NSView::viewController(plain));
         // A dialog's parent window holds none of the dialog's views.
         QDialog dialog(&outer);
         QVERIFY(!NSView::viewController(*new QWidget(&dialog)));
