@@ -173,13 +173,8 @@ void LibraryThumbnail::paint(QPainter &painter, const QRectF &rect, const QPalet
     // The inner border, blending from the secondary to the accent colour.
     // The square's growth may overshoot, as a spring does; the colours stay
     // between the two.
-    const QColor off = AppStyle::secondary(palette);
-    const QColor on = AppStyle::accent(palette);
-    const double blend = std::clamp(selection, 0.0, 1.0);
-    auto mix = [blend](double a, double b) { return a + (b - a) * blend; };
-    const QColor border = QColor::fromRgbF(float(mix(off.redF(), on.redF())), float(mix(off.greenF(), on.greenF())),
-                                           float(mix(off.blueF(), on.blueF())),
-                                           float(mix(off.alphaF(), on.alphaF())));
+    const QColor border =
+        AppStyle::blended(AppStyle::secondary(palette), AppStyle::accent(palette), std::clamp(selection, 0.0, 1.0));
     // Most tiles are drawn as they are, unselected: their frame is drawn
     // once and then copied, far cheaper than filling and stroking the
     // rounded square for every tile of every frame.

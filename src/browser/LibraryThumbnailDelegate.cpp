@@ -121,12 +121,7 @@ void LibraryThumbnailDelegate::paintAddImagesTile(QPainter &painter, const QRect
     painter.fillPath(shape, wash);
 
     const QColor secondary = AppStyle::secondary(palette);
-    auto mix = [targeted](const QColor &a, const QColor &b) {
-        return QColor::fromRgbF(float(a.redF() + (b.redF() - a.redF()) * targeted),
-                                float(a.greenF() + (b.greenF() - a.greenF()) * targeted),
-                                float(a.blueF() + (b.blueF() - a.blueF()) * targeted),
-                                float(a.alphaF() + (b.alphaF() - a.alphaF()) * targeted));
-    };
+    auto mix = [targeted](const QColor &a, const QColor &b) { return AppStyle::blended(a, b, targeted); };
     const double symbolSide = QFontMetricsF(AppStyle::title()).height() * 1.1;
     SystemSymbol::paint(painter, QStringLiteral("plus"),
                         QRectF(square.center().x() - symbolSide / 2, square.center().y() - symbolSide / 2, symbolSide,

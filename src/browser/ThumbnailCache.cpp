@@ -25,8 +25,14 @@ ThumbnailCache::ThumbnailCache(Decoder decoder, int maxDecodes, qsizetype maxByt
 {
 }
 
-// A decode still running ends on its own; its watcher went with this cache.
-ThumbnailCache::~ThumbnailCache() = default;
+// A running decode reads the store on its thread: it ends before the cache
+// goes, and the shared cache goes with the application, before the store's
+// database driver does.
+ThumbnailCache::~ThumbnailCache()
+{
+    m_queue.clear();
+    waitForRunningDecodes();
+}
 
 ThumbnailCache &ThumbnailCache::shared()
 {
@@ -203,9 +209,14 @@ void ThumbnailCache::finish(const AtlasImage *image, const std::weak_ptr<const M
 void ThumbnailCache::waitForIdle()
 {
     while (m_running > 0 || !m_queue.isEmpty()) {
-        for (QFutureWatcher<QImage> *decode : findChildren<QFutureWatcher<QImage> *>(Qt::FindDirectChildrenOnly))
-            decode->waitForFinished();
+        waitForRunningDecodes();
         QCoreApplication::sendPostedEvents();
         startNext();
     }
+}
+
+void ThumbnailCache::waitForRunningDecodes()
+{
+    for (QFutureWatcher<QImage> *decode : findChildren<QFutureWatcher<QImage> *>(Qt::FindDirectChildrenOnly))
+        decode->waitForFinished();
 }

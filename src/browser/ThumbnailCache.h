@@ -30,8 +30,9 @@ class ModelObject;
 //
 // Requests for an image whose decode is queued or running join it; decodes
 // still queued can be dropped when their tile leaves the screen. A decode
-// that has started runs to its end and its result is kept. A failed decode
-// is not remembered, so the next request tries again.
+// that has started runs to its end and its result is kept; the cache waits
+// for it when it goes. A failed decode is not remembered, so the next
+// request tries again.
 //
 // GUI thread only.
 class ThumbnailCache : public QObject {
@@ -106,6 +107,8 @@ private:
     };
 
     void startNext();
+    // Blocks until the decodes that have started end; their results are not handled.
+    void waitForRunningDecodes();
     void finish(const AtlasImage *image, const std::weak_ptr<const ModelObject> &owner, const QImage &thumbnail);
     bool isSameObject(const std::weak_ptr<const ModelObject> &owner, const AtlasImage *image) const;
 

@@ -103,6 +103,13 @@ QColor AppStyle::quaternary(const QPalette &palette)
     return withAlpha(palette.color(QPalette::WindowText), isDark(palette) ? 0.12 : 0.08);
 }
 
+QColor AppStyle::blended(const QColor &from, const QColor &to, double amount)
+{
+    const auto mix = [amount](float a, float b) { return float(a + (b - a) * amount); };
+    return QColor::fromRgbF(mix(from.redF(), to.redF()), mix(from.greenF(), to.greenF()),
+                            mix(from.blueF(), to.blueF()), mix(from.alphaF(), to.alphaF()));
+}
+
 QColor AppStyle::accent(const QPalette &palette)
 {
     return palette.color(QPalette::Active, QPalette::Highlight);

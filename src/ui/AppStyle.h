@@ -34,6 +34,10 @@ struct AppStyle {
     // The background of the sidebar column.
     static QColor sidebarBackground(const QPalette &palette);
 
+    // The colour `amount` of the way from `from` to `to` (0 to 1), channel
+    // by channel, alpha included.
+    static QColor blended(const QColor &from, const QColor &to, double amount);
+
     // Gives the widget's text the secondary colour.
     static void makeSecondary(QWidget &widget);
 };

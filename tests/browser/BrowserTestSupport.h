@@ -4,12 +4,17 @@
 #include "support/TestPictures.h"
 #include "model/LibraryEntry.h"
 #include "model/Series.h"
+#include "browser/ThumbnailCache.h"
 #include "platform/CloudAccountService.h"
+#include "platform/ImageDecoder.h"
 
 #include <QAction>
 #include <QMenu>
+#include <QMutex>
+#include <QWaitCondition>
 #include <QWidgetAction>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -60,3 +65,30 @@ inline QAction *menuItem(const QMenu *menu, const QString &title)
     }
     return nullptr;
 }
+
+// A decoder that the test holds at a gate, counting what it is asked for.
+struct GatedDecoder {
+    QMutex mutex;
+    QWaitCondition opened;
+    bool open = false;
+    std::atomic<int> calls{0};
+    QList<QByteArray> seen;
+
+    ThumbnailCache::Decoder decoder()
+    {
+        return [this](const EncodedImage &image, int maxPixelSize) {
+            ++calls;
+            QMutexLocker lock(&mutex);
+            seen.append(image.bytes());
+            while (!open)
+                opened.wait(&mutex);
+            return image.bytes() == "bad" ? QImage() : ImageDecoder::decode(image, maxPixelSize);
+        };
+    }
+    void release()
+    {
+        QMutexLocker lock(&mutex);
+        open = true;
+        opened.wakeAll();
+    }
+};

@@ -2,12 +2,10 @@
 #include "platform/PlatformImage.h"
 #include "support/TestPictures.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QImageWriter>
-#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -21,14 +19,7 @@ namespace {
 
 QByteArray encodedImage(const char *format, QSize size = QSize(24, 16))
 {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(QColor(200, 90, 10));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, format))
-        qFatal("cannot encode a %s image", format);
-    return bytes;
+    return encodedPicture(format, size);
 }
 
 } // namespace
@@ -36,6 +27,7 @@ QByteArray encodedImage(const char *format, QSize size = QSize(24, 16))
 class ImportedImageTest : public QObject {
     Q_OBJECT
 private:
+    enum Kind { File, Missing, Folder, Pipe };
     QTemporaryDir m_folder;
 
     QUrl writeFile(const QString &name, const QByteArray &bytes)
@@ -102,11 +94,7 @@ private slots:
         const ImportedImagesResult again = loadImportedImages({img1, img1});
         QCOMPARE(again.images.size(), 2);
         QVERIFY(again.images.at(0) != again.images.at(1));
-        QCOMPARE(again.images.at(0).data, again.images.at(1).data);
-        QSet<QUuid> ids;
-        for (const ImportedImage &image : result.images + again.images)
-            ids.insert(image.id);
-        QCOMPARE(ids.size(), 7);
+        QVERIFY(again.images.at(0).id != result.images.at(1).id); // img1, read before
 
         QCOMPARE(loadImportedImages({}).images, QList<ImportedImage>{});
         QVERIFY(loadImportedImages({}).succeeded());
@@ -126,45 +114,14 @@ private slots:
         }
     }
 
-    void valuesCompareAndHashOverAllFields()
+    void hashCoversTheBytes()
     {
         const ImportedImage image{QUuid::createUuid(), QUrl::fromLocalFile(QStringLiteral("/a/b.png")),
                                   QStringLiteral("b"), QByteArray("bytes")};
         ImportedImage copy = image;
-        QCOMPARE(copy, image);
         QCOMPARE(qHash(copy, 7), qHash(image, 7));
-        copy.title = QStringLiteral("c");
-        QVERIFY(copy != image);
-        copy = image;
         copy.data = QByteArray("other");
-        QVERIFY(copy != image);
         QVERIFY(qHash(copy) != qHash(image));
-        copy = image;
-        copy.sourceURL = QUrl::fromLocalFile(QStringLiteral("/a/c.png"));
-        QVERIFY(copy != image);
-    }
-
-    void stopsAtTheFirstFileThatIsNotAnImage()
-    {
-        const QUrl a = writeFile(QStringLiteral("bad/a.png"), encodedImage("png"));
-        const QUrl b = writeFile(QStringLiteral("bad/scan 4.tif"), QByteArray("this is plain text, not a picture"));
-        // Missing: were it read, the failure would be a read error instead.
-        const QUrl c = QUrl::fromLocalFile(m_folder.filePath(QStringLiteral("bad/zz.png")));
-
-        const ImportedImagesResult result = loadImportedImages({c, b, a});
-        QVERIFY(!result.succeeded());
-        QVERIFY(result.images.isEmpty());
-        QVERIFY(!result.readError);
-        QVERIFY(result.importError);
-        QCOMPARE(result.importError->kind(), ImportError::Kind::unsupportedImage);
-        QCOMPARE(result.importError->fileName(), QStringLiteral("scan 4.tif"));
-        QCOMPARE(result.errorDescription(), QStringLiteral("Unsupported image: scan 4.tif"));
-
-        // An empty file and an image's header cut short are not images either.
-        const QUrl empty = writeFile(QStringLiteral("bad/empty.png"), QByteArray());
-        QCOMPARE(loadImportedImages({empty}).errorDescription(), QStringLiteral("Unsupported image: empty.png"));
-        const QUrl cut = writeFile(QStringLiteral("bad/cut.png"), encodedImage("png").left(20));
-        QCOMPARE(loadImportedImages({cut}).errorDescription(), QStringLiteral("Unsupported image: cut.png"));
     }
 
     void manyFilesKeepOrderAndTheFirstFailureInOrderDecides()
@@ -210,65 +167,58 @@ private slots:
         QCOMPARE(early.readError->fileName, QStringLiteral("img 7 gone.png"));
     }
 
-    void unreadableFilesFailWithTheReadError()
+    // What a failed import says, for files that can't be read and files
+    // that are no images; read in the background, as the window does, where
+    // a named pipe must not block the read.
+    void failuresAreDescribed_data()
     {
-        const QUrl missing = QUrl::fromLocalFile(m_folder.filePath(QStringLiteral("missing.png")));
-        const ImportedImagesResult result = loadImportedImages({missing});
-        QVERIFY(result.readError);
-        QVERIFY(!result.importError);
-        QCOMPARE(result.readError->reason, FileReadError::Reason::noSuchFile);
-        QCOMPARE(result.errorDescription(),
-                 QStringLiteral("The file \u201Cmissing.png\u201D couldn\u2019t be opened because there is no such file."));
-
-        QVERIFY(QDir(m_folder.path()).mkpath(QStringLiteral("folder.png")));
-        const ImportedImagesResult folder =
-            loadImportedImages({QUrl::fromLocalFile(m_folder.filePath(QStringLiteral("folder.png")))});
-        QVERIFY(folder.readError);
-        QCOMPARE(folder.readError->reason, FileReadError::Reason::notRegularFile);
-        QCOMPARE(folder.errorDescription(), QStringLiteral("The file \u201Cfolder.png\u201D couldn\u2019t be opened."));
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("description");
+        const QString cannotOpen = QStringLiteral("The file \u201C%1\u201D couldn\u2019t be opened.");
+        QTest::newRow("missing") << "missing.png" << int(Missing) << QByteArray()
+                                 << QStringLiteral("The file \u201Cmissing.png\u201D couldn\u2019t be opened because "
+                                                   "there is no such file.");
+        QTest::newRow("folder") << "folder.png" << int(Folder) << QByteArray() << cannotOpen.arg(QStringLiteral("folder.png"));
+        QTest::newRow("named pipe") << "x.png" << int(Pipe) << QByteArray() << cannotOpen.arg(QStringLiteral("x.png"));
+        QTest::newRow("text") << "scan 4.tif" << int(File) << QByteArray("plain text, not a picture")
+                              << "Unsupported image: scan 4.tif";
+        QTest::newRow("empty") << "empty.png" << int(File) << QByteArray("") << "Unsupported image: empty.png";
+        QTest::newRow("header cut short") << "cut.png" << int(File) << encodedImage("png").left(20)
+                                          << "Unsupported image: cut.png";
     }
 
-    void namedPipeIsRefusedWithoutBlocking()
+    void failuresAreDescribed()
     {
-        const QString pipePath = m_folder.filePath(QStringLiteral("x.png"));
-        QCOMPARE(::mkfifo(QFile::encodeName(pipePath).constData(), 0600), 0);
-        const QUrl image = writeFile(QStringLiteral("a.png"), encodedImage("png"));
+        QFETCH(QString, name);
+        QFETCH(int, kind);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, description);
+        const QUrl image = writeFile(QStringLiteral("failing/a.png"), encodedImage("png"));
+        const QString path = m_folder.filePath(QStringLiteral("failing/") + name);
+        if (kind == File)
+            writeFile(QStringLiteral("failing/") + name, bytes);
+        else if (kind == Folder)
+            QVERIFY(QDir().mkpath(path));
+        else if (kind == Pipe)
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
 
-        QFuture<ImportedImagesResult> future = loadImportedImagesInBackground({QUrl::fromLocalFile(pipePath), image});
+        QFuture<ImportedImagesResult> future = loadImportedImagesInBackground({QUrl::fromLocalFile(path), image});
         const bool finished = QTest::qWaitFor([&] { return future.isFinished(); }, 10000);
         if (!finished) {
             // Let a reader stuck in the pipe go before failing.
-            const int writer = ::open(QFile::encodeName(pipePath).constData(), O_WRONLY | O_NONBLOCK);
+            const int writer = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK);
             if (writer >= 0)
                 ::close(writer);
             future.waitForFinished();
         }
-        QVERIFY2(finished, "reading a named pipe blocked");
+        QVERIFY2(finished, "the read blocked");
         const ImportedImagesResult result = future.result();
         QVERIFY(result.images.isEmpty());
-        QVERIFY(result.readError);
-        QCOMPARE(result.readError->reason, FileReadError::Reason::notRegularFile);
-        QCOMPARE(result.errorDescription(), QStringLiteral("The file \u201Cx.png\u201D couldn\u2019t be opened."));
-    }
-
-    void backgroundLoadMatchesTheDirectOne()
-    {
-        const QByteArray png = encodedImage("png");
-        const QList<QUrl> good{writeFile(QStringLiteral("bg/s10.png"), png), writeFile(QStringLiteral("bg/s9.png"), png),
-                               writeFile(QStringLiteral("bg/s1.png"), png)};
-        QFuture<ImportedImagesResult> future = loadImportedImagesInBackground(good);
-        future.waitForFinished();
-        const ImportedImagesResult background = future.result();
-        QVERIFY(background.succeeded());
-        QCOMPARE(titles(background), titles(loadImportedImages(good)));
-        QCOMPARE(titles(background), (QStringList{QStringLiteral("s1"), QStringLiteral("s9"), QStringLiteral("s10")}));
-
-        const QList<QUrl> bad = good + QList<QUrl>{writeFile(QStringLiteral("bg/s5.png"), QByteArray("nope"))};
-        QFuture<ImportedImagesResult> failing = loadImportedImagesInBackground(bad);
-        failing.waitForFinished();
-        QCOMPARE(failing.result().errorDescription(), loadImportedImages(bad).errorDescription());
-        QCOMPARE(failing.result().errorDescription(), QStringLiteral("Unsupported image: s5.png"));
-        QVERIFY(failing.result().images.isEmpty());
+        QCOMPARE(bool(result.readError), kind != File);
+        QCOMPARE(bool(result.importError), kind == File);
+        QCOMPARE(result.errorDescription(), description);
     }
 
     void acceptsEveryReadableFormat_data()

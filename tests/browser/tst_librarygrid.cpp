@@ -2,8 +2,6 @@
 
 #include "browser/LibraryGrid.h"
 #include "browser/LibraryGridView.h"
-#include "browser/ThumbnailCache.h"
-#include "platform/ImageDecoder.h"
 #include "ui/ContentUnavailableView.h"
 
 #include <QAction>
@@ -12,7 +10,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
-#include <QMutex>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -20,7 +17,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
-#include <QWaitCondition>
 #include <QWidgetAction>
 
 class LibraryGridTest : public QObject {
@@ -55,6 +51,22 @@ private:
         return event.isAccepted();
     }
 
+    // A window holding a text field above a grid.
+    static LibraryGrid *gridUnderAField(QWidget &window, QLineEdit *&field)
+    {
+        auto *layout = new QVBoxLayout(&window);
+        layout->addWidget(field = new QLineEdit(&window));
+        auto *grid = new LibraryGrid(&window);
+        layout->addWidget(grid);
+        return grid;
+    }
+    static void showActive(QWidget &window)
+    {
+        window.show();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+    }
+
 private slots:
     void cleanup() { m_grid.reset(); }
 
@@ -87,25 +99,24 @@ private slots:
         grid.setHasImages(hasImages);
         grid.setHasSelection(hasSelection);
         QCOMPARE(int(grid.content()), content);
-        QCOMPARE(grid.windowTitle(), QStringLiteral("Library"));
     }
 
+    // The library's empty states (shared with the sidebar) and the grid's own.
     void emptyStatesAndTheirActions()
     {
         LibraryGrid grid;
         QSignalSpy imports(&grid, &LibraryGrid::importRequested);
         QSignalSpy clears(&grid, &LibraryGrid::clearFiltersRequested);
-        QCOMPARE(grid.emptyStateView()->title(), QStringLiteral("No Images"));
-        grid.emptyStateView()->actionButton()->click();
+        grid.emptyStateView()->actionButton()->click(); // "Import Images"
         QCOMPARE(imports.count(), 1);
         grid.setHasImages(true);
         grid.setHasSelection(true);
-        QCOMPARE(grid.emptyStateView()->title(), QStringLiteral("No Matches"));
-        QVERIFY(!grid.emptyStateView()->actionButton());
         grid.setHasActiveFilters(true);
-        QCOMPARE(grid.emptyStateView()->actionButton()->text(), QStringLiteral("Clear Filters"));
-        grid.emptyStateView()->actionButton()->click();
+        grid.emptyStateView()->actionButton()->click(); // "Clear Filters"
         QCOMPARE(clears.count(), 1);
+        QCOMPARE(imports.count(), 1);
+        grid.setHasActiveFilters(false);
+        QVERIFY(!grid.emptyStateView()->actionButton());
         grid.setHasSelection(false);
         QCOMPARE(grid.emptyStateView()->title(), QStringLiteral("No Selection"));
         QCOMPARE(grid.emptyStateView()->description(),
@@ -179,9 +190,15 @@ private slots:
     {
         showGrid();
         QSignalSpy opened(m_grid.get(), &LibraryGrid::openRequested);
+        QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
         QTest::mouseClick(m_grid->view()->viewport(), Qt::LeftButton, {}, tileCentre(3));
         QCOMPARE(m_grid->selectedImage(), m_images.at(3));
         QCOMPARE(opened.count(), 0);
+        // Every frame of the selection's animation, drawn without a warning.
+        for (int frame = 0; frame < 20; ++frame) {
+            m_grid->view()->viewport()->repaint();
+            QTest::qWait(15);
+        }
         QTest::mouseClick(m_grid->view()->viewport(), Qt::LeftButton, {}, tileCentre(3));
         QCOMPARE(opened.last().first().value<AtlasImage *>(), m_images.at(3));
         QTest::mouseClick(m_grid->view()->viewport(), Qt::LeftButton, {}, tileCentre(5));
@@ -191,19 +208,6 @@ private slots:
         const QPoint gap = tileCentre(0) + QPoint(m_grid->view()->tileWidth() / 2 + 8, 0);
         QTest::mouseClick(m_grid->view()->viewport(), Qt::LeftButton, {}, gap);
         QCOMPARE(m_grid->selectedImage(), m_images.at(5));
-    }
-
-    void selectingATileWarnsOfNothing()
-    {
-        showGrid();
-        QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
-        QTest::mouseClick(m_grid->view()->viewport(), Qt::LeftButton, {}, tileCentre(3));
-        // Every frame of the selection's animation, drawn.
-        for (int frame = 0; frame < 20; ++frame) {
-            m_grid->view()->viewport()->repaint();
-            QTest::qWait(15);
-        }
-        QCOMPARE(m_grid->selectedImage(), m_images.at(3));
     }
 
     void theAddImagesTileComesLast()
@@ -251,9 +255,7 @@ private slots:
         QDragLeaveEvent leave;
         QApplication::sendEvent(viewport, &leave);
         QVERIFY(!m_grid->isDropTargeted());
-
         QApplication::sendEvent(viewport, &enter);
-        QVERIFY(m_grid->isDropTargeted());
         QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, {});
         QApplication::sendEvent(viewport, &drop);
         QVERIFY(drop.isAccepted());
@@ -305,17 +307,12 @@ private slots:
     {
         // In a window whose first field takes the focus when it opens.
         QWidget window;
-        auto *layout = new QVBoxLayout(&window);
-        auto *field = new QLineEdit(&window);
-        layout->addWidget(field);
-        auto *grid = new LibraryGrid(&window);
-        layout->addWidget(grid);
+        QLineEdit *field = nullptr;
+        LibraryGrid *grid = gridUnderAField(window, field);
         grid->setCanAddImages(true);
         QSignalSpy autoFocus(grid, &LibraryGrid::autoFocusOnAppearChanged);
         grid->setAutoFocusOnAppear(false);
-        window.show();
-        QApplication::setActiveWindow(&window);
-        QVERIFY(QTest::qWaitForWindowActive(&window));
+        showActive(window);
         QVERIFY(field->hasFocus());
         QVERIFY(!grid->isFocused());
         QVERIFY(grid->autoFocusOnAppear());
@@ -323,7 +320,7 @@ private slots:
         // Shown again after the image screen, which had the focus: focused.
         auto *screen = new QWidget(&window);
         screen->setFocusPolicy(Qt::StrongFocus);
-        layout->addWidget(screen);
+        window.layout()->addWidget(screen);
         grid->hide();
         screen->show();
         screen->setFocus();
@@ -335,11 +332,8 @@ private slots:
     void searchResultsComingBackLeaveTheFocusInTheField()
     {
         QWidget window;
-        auto *layout = new QVBoxLayout(&window);
-        auto *search = new QLineEdit(&window);
-        layout->addWidget(search);
-        auto *grid = new LibraryGrid(&window);
-        layout->addWidget(grid);
+        QLineEdit *search = nullptr;
+        LibraryGrid *grid = gridUnderAField(window, search);
         const QList<AtlasImage *> images{m_library.image(QStringLiteral("knee")), m_library.image(QStringLiteral("hip"))};
         grid->setHasImages(true);
         grid->setHasSelection(true);
@@ -348,9 +342,7 @@ private slots:
         connect(search, &QLineEdit::textChanged, grid, [grid, images](const QString &text) {
             grid->setImages(text.contains(QStringLiteral("zz")) ? QList<AtlasImage *>() : images);
         });
-        window.show();
-        QApplication::setActiveWindow(&window);
-        QVERIFY(QTest::qWaitForWindowActive(&window));
+        showActive(window);
         search->setFocus();
         // Typed where the focus is, as a user types.
         QTest::keyClicks(nullptr, QStringLiteral("zz"));
@@ -366,17 +358,8 @@ private slots:
     void tilesThatScrollAwayDropTheirQueuedDecodes()
     {
         // A cache whose single decoder waits, so requests pile up.
-        QMutex mutex;
-        QWaitCondition opened;
-        bool open = false;
-        ThumbnailCache cache(
-            [&](const EncodedImage &image, int size) {
-                QMutexLocker lock(&mutex);
-                while (!open)
-                    opened.wait(&mutex);
-                return ImageDecoder::decode(image, size);
-            },
-            1, ThumbnailCache::defaultMaxBytes);
+        GatedDecoder gate;
+        ThumbnailCache cache(gate.decoder(), 1, ThumbnailCache::defaultMaxBytes);
         const QByteArray bytes = encodedPicture("PNG", QSize(64, 48));
         QList<AtlasImage *> images;
         for (int i = 0; i < 400; ++i)
@@ -405,11 +388,7 @@ private slots:
             pendingOfFirst += cache.isPending(images.at(row)) ? 1 : 0;
         QCOMPARE(pendingOfFirst, 1);
 
-        {
-            QMutexLocker lock(&mutex);
-            open = true;
-            opened.wakeAll();
-        }
+        gate.release();
         cache.waitForIdle();
         for (int row : lastScreen)
             QVERIFY(cache.cachedThumbnail(images.at(row)));

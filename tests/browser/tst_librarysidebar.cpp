@@ -64,14 +64,7 @@ private:
             result.insert(m_entries.at(row).entryID());
         return result;
     }
-    QSet<LibraryEntryID> viewSelection() const
-    {
-        QSet<LibraryEntryID> result;
-        for (const QModelIndex &index : m_sidebar->listView()->selectionModel()->selectedIndexes())
-            result.insert(m_sidebar->entries().at(index.row()).entryID());
-        return result;
-    }
-
+    QSet<LibraryEntryID> viewSelection() const { return viewSelectionOf(m_sidebar->entries()); }
     QSet<LibraryEntryID> viewSelectionOf(const QList<LibraryEntry> &entries) const
     {
         QSet<LibraryEntryID> result;
@@ -175,8 +168,6 @@ private slots:
             QCOMPARE(targets.at(1).entryID(), m_entries.at(2).entryID());
             QCOMPARE(targets.at(2).entryID(), m_entries.at(3).entryID());
         }
-        menu->close();
-        menu = rightClick(2);
         menuItem(menu, QStringLiteral("Rename"))->trigger();
         QCOMPARE(renamed.value(0).value(0).value<Series *>(), m_entries.at(2).seriesGroup()->series);
         menu->close();
@@ -280,28 +271,27 @@ private slots:
 
     void syncPausedBanner()
     {
-        QVERIFY(!m_sidebar->isSyncPausedBannerShown());
+        // The banner and its text, shown or hidden together.
+        const auto bannerIs = [this](bool shown) {
+            const auto labels = m_sidebar->findChildren<QLabel *>();
+            const bool labelShown = std::any_of(labels.cbegin(), labels.cend(), [](QLabel *label) {
+                return label->text() == QStringLiteral("iCloud sync paused") && label->isVisible();
+            });
+            return m_sidebar->isSyncPausedBannerShown() == shown && labelShown == shown;
+        };
+        QVERIFY(bannerIs(false));
         m_appState->setCloudAccountStatus(CloudAccountStatus::noAccount);
-        QVERIFY(!m_sidebar->isSyncPausedBannerShown()); // sync is off
+        QVERIFY(bannerIs(false)); // sync is off
         m_defaults->setBool(true, QStringLiteral("cloudSyncEnabled"));
         m_appState->setCloudAccountStatus(std::nullopt);
-        QVERIFY(!m_sidebar->isSyncPausedBannerShown());
-        m_appState->setCloudAccountStatus(CloudAccountStatus::available);
-        QVERIFY(!m_sidebar->isSyncPausedBannerShown());
+        QVERIFY(bannerIs(false));
         for (CloudAccountStatus status : {CloudAccountStatus::couldNotDetermine, CloudAccountStatus::restricted,
                                           CloudAccountStatus::noAccount, CloudAccountStatus::temporarilyUnavailable}) {
             m_appState->setCloudAccountStatus(status);
-            QVERIFY(m_sidebar->isSyncPausedBannerShown());
-            const auto labels = m_sidebar->findChildren<QLabel *>();
-            const bool shown = std::any_of(labels.cbegin(), labels.cend(), [](QLabel *label) {
-                return label->text() == QStringLiteral("iCloud sync paused") && label->isVisible();
-            });
-            QVERIFY(shown);
+            QVERIFY(bannerIs(true));
         }
         m_appState->setCloudAccountStatus(CloudAccountStatus::available);
-        const auto labels = m_sidebar->findChildren<QLabel *>();
-        for (QLabel *label : labels)
-            QVERIFY(!(label->text() == QStringLiteral("iCloud sync paused") && label->isVisible()));
+        QVERIFY(bannerIs(false));
     }
 
     void shortcutsFocusTheSearchAndToggleTheFilters()
@@ -333,9 +323,9 @@ private slots:
         QTest::keyClicks(m_sidebar->searchField(), QStringLiteral("ct"));
         QCOMPARE(searched.count(), 2);
         QCOMPARE(searched.last().first().toString(), QStringLiteral("ct"));
-        m_sidebar->setSearchText(QStringLiteral("brain"));
+        m_sidebar->setSearchText(QStringLiteral("brain")); // the owner's: not reported back
         QCOMPARE(searched.count(), 2);
-        QCOMPARE(m_sidebar->searchText(), QStringLiteral("brain"));
+        QCOMPARE(m_sidebar->searchField()->text(), QStringLiteral("brain"));
     }
 
     void filterPickersOfferAnyAndTheSelectableCases()
@@ -348,7 +338,6 @@ private slots:
         QCOMPARE(options, QStringList({"Any", "DX", "CT", "MR", "NM", "PT", "US", "XA"}));
         QCOMPARE(controls.picker(2)->itemText(4), QStringLiteral("Unspecified"));
         QCOMPARE(controls.picker(3)->count(), 6);
-        QCOMPARE(controls.label(3)->text(), QStringLiteral("Age"));
 
         QSignalSpy changed(&controls, &LibraryFilterControls::modalityFilterChanged);
         modality->setCurrentIndex(2);
@@ -357,11 +346,11 @@ private slots:
         modality->setCurrentIndex(0);
         QCOMPARE(controls.modalityFilter(), std::nullopt);
         QCOMPARE(changed.count(), 2);
+        // Set by the owner: shown, and not reported back.
         controls.setSexFilter(Sex::female);
         QCOMPARE(controls.picker(4)->currentText(), QStringLiteral("Female"));
-        QCOMPARE(controls.sexFilter(), std::optional<Sex>(Sex::female));
         controls.setAgeKindFilter(AgeSpec::Kind::years);
-        QCOMPARE(controls.ageKindFilter(), std::optional<AgeSpec::Kind>(AgeSpec::Kind::years));
+        QCOMPARE(controls.picker(3)->currentText(), QStringLiteral("Years"));
         QCOMPARE(changed.count(), 2);
     }
 };

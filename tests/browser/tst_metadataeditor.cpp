@@ -56,14 +56,10 @@ private slots:
     void wordingFollowsTheImageCount()
     {
         SheetHarness one(MetadataDraft(QStringLiteral("Knee")));
-        QCOMPARE(one.sheet.windowTitle(), QStringLiteral("Edit"));
         QCOMPARE(one.sheet.headerTitle(), QStringLiteral("Single Image"));
         QCOMPARE(one.sheet.titleField()->placeholderText(), QStringLiteral("Image title"));
-        QCOMPARE(one.sheet.actionTitle(), QStringLiteral("Save"));
         QCOMPARE(one.sheet.windowModality(), Qt::WindowModal);
-        QVERIFY(one.sheet.minimumWidth() >= 760);
-        QVERIFY(one.sheet.minimumHeight() >= 520);
-
+        QVERIFY(one.sheet.minimumWidth() >= 760 && one.sheet.minimumHeight() >= 520);
         SheetHarness two(MetadataDraft(QStringLiteral("Knee")), 2);
         QCOMPARE(two.sheet.headerTitle(), QStringLiteral("Series Import"));
         QCOMPARE(two.sheet.titleField()->placeholderText(), QStringLiteral("Series title"));
@@ -192,14 +188,19 @@ private slots:
         QTest::addColumn<QString>("keys"); // \b: Backspace
         QTest::addColumn<QString>("typed");
         QTest::addColumn<qint64>("left");
+        QTest::addColumn<qint64>("confirmed");
         const int fetal = int(AgeSpec::Kind::fetal), years = int(AgeSpec::Kind::years);
-        QTest::newRow("25 weeks after clearing") << fetal << qint64(30) << QStringLiteral("\b\b25") << "25" << qint64(25);
-        QTest::newRow("cleared and left") << fetal << qint64(30) << QStringLiteral("\b\b") << "" << qint64(1);
-        QTest::newRow("letters dropped") << years << qint64(30) << QStringLiteral("\b\b12a3") << "123" << qint64(120);
-        QTest::newRow("leading zeros") << years << qint64(30) << QStringLiteral("\b\b007") << "007" << qint64(7);
-        // Out of range as stored: left as it is until it is edited.
-        QTest::newRow("visited, not edited") << fetal << qint64(50) << QString() << "50" << qint64(50);
-        QTest::newRow("beyond 32 bits") << years << qint64(30) << QStringLiteral("\b\b3000000000") << "3000000000" << qint64(120);
+        QTest::newRow("25 weeks after clearing") << fetal << qint64(30) << QStringLiteral("\b\b25") << "25" << qint64(25)
+                                                 << qint64(25);
+        QTest::newRow("cleared and left") << fetal << qint64(30) << QStringLiteral("\b\b") << "" << qint64(1) << qint64(1);
+        QTest::newRow("letters dropped") << years << qint64(30) << QStringLiteral("\b\b12a3") << "123" << qint64(120)
+                                         << qint64(120);
+        QTest::newRow("leading zeros") << years << qint64(30) << QStringLiteral("\b\b007") << "007" << qint64(7) << qint64(7);
+        // Out of range as stored: left as it is until it is edited, clamped
+        // when confirmed.
+        QTest::newRow("visited, not edited") << fetal << qint64(50) << QString() << "50" << qint64(50) << qint64(45);
+        QTest::newRow("beyond 32 bits") << years << qint64(30) << QStringLiteral("\b\b3000000000") << "3000000000"
+                                        << qint64(120) << qint64(120);
     }
 
     void typingAnAgeKeepsWhatIsTypedUntilTheFieldIsLeft()
@@ -209,6 +210,7 @@ private slots:
         QFETCH(QString, keys);
         QFETCH(QString, typed);
         QFETCH(qint64, left);
+        QFETCH(qint64, confirmed);
         MetadataDraft draft(QStringLiteral("Scan"));
         draft.ageKind = AgeSpec::Kind(kind);
         draft.ageValue = start;
@@ -230,6 +232,8 @@ private slots:
         sheet.titleField()->setFocus();
         QCOMPARE(sheet.draft().ageValue, left);
         QCOMPARE(field->text(), QString::number(left));
+        QTest::keyClick(&sheet, Qt::Key_Return);
+        QCOMPARE(harness.saved.value_or(MetadataDraft()).ageValue, confirmed);
     }
 
     void steppingStopsAtTheEndsOfTheRange_data()
@@ -258,18 +262,6 @@ private slots:
         QCOMPARE(harness.sheet.ageValueField()->text(), QString::number(value));
         QTest::keyClick(harness.sheet.ageValueField(), step > 0 ? Qt::Key_Up : Qt::Key_Down);
         QCOMPARE(harness.sheet.draft().ageValue, stepped);
-    }
-
-    void aFirstValueOutsideTheRangeIsClampedOnConfirmation()
-    {
-        MetadataDraft draft(QStringLiteral("Fetus"));
-        draft.ageKind = AgeSpec::Kind::fetal;
-        draft.ageValue = 50;
-        SheetHarness harness(draft);
-        QCOMPARE(harness.sheet.ageValueField()->text(), QStringLiteral("50"));
-        QTest::keyClick(&harness.sheet, Qt::Key_Return);
-        QVERIFY(harness.saved);
-        QCOMPARE(harness.saved->ageValue, 45);
     }
 };
 

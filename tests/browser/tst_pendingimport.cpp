@@ -25,14 +25,7 @@ private slots:
         PendingImageImport one{QUuid::createUuid(), {picked(QStringLiteral("knee"))}, PendingImageImport::Destination::newEntry()};
         QCOMPARE(one.imageCount(), 1);
         QCOMPARE(one.headerSubtitle(), std::nullopt);
-        const MetadataDraft draft = one.initialDraft();
-        QCOMPARE(draft.title, QStringLiteral("knee"));
-        QCOMPARE(draft.modality, Modality::mr);
-        QCOMPARE(draft.region, Region::head);
-        QCOMPARE(draft.plane, Plane::unspecified);
-        QCOMPARE(draft.ageKind, AgeSpec::Kind::unspecified);
-        QCOMPARE(draft.ageValue, 30);
-        QCOMPARE(draft.sex, Sex::unspecified);
+        QCOMPARE(one.initialDraft(), MetadataDraft(QStringLiteral("knee"))); // titled after the file, the rest as a new draft has it
         QCOMPARE(metadataAppliesSubtitle(one.imageCount()), QStringLiteral("Metadata applies to this image."));
 
         PendingImageImport three{QUuid::createUuid(),
@@ -98,8 +91,6 @@ private slots:
 
     void ageAndApply()
     {
-        QCOMPARE(MetadataDraft::ageValueRange(AgeSpec::Kind::fetal), (std::pair<qint64, qint64>{1, 45}));
-        QCOMPARE(MetadataDraft::ageValueRange(AgeSpec::Kind::months), (std::pair<qint64, qint64>{0, 17}));
         QCOMPARE(MetadataDraft::ageValueRange(AgeSpec::Kind::neonate), (std::pair<qint64, qint64>{0, 120}));
         QCOMPARE(MetadataDraft::ageValueRange(AgeSpec::Kind::unknown), (std::pair<qint64, qint64>{0, 120}));
 

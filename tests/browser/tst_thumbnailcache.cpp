@@ -1,48 +1,16 @@
 #include "BrowserTestSupport.h"
 
-#include "browser/ThumbnailCache.h"
 #include "model/StoreTestSupport.h"
-#include "platform/ImageDecoder.h"
 #include "platform/objectstore/ExternalStorage.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QThread>
 
-#include <QMutex>
 #include <QSignalSpy>
 #include <QTest>
-#include <QWaitCondition>
-
-#include <atomic>
 
 namespace {
-
-// A decoder that the test holds at a gate, counting what it is asked for.
-struct GatedDecoder {
-    QMutex mutex;
-    QWaitCondition opened;
-    bool open = false;
-    std::atomic<int> calls{0};
-    QList<QByteArray> seen;
-
-    ThumbnailCache::Decoder decoder()
-    {
-        return [this](const EncodedImage &image, int maxPixelSize) {
-            ++calls;
-            QMutexLocker lock(&mutex);
-            seen.append(image.bytes());
-            while (!open)
-                opened.wait(&mutex);
-            return image.bytes() == "bad" ? QImage() : ImageDecoder::decode(image, maxPixelSize);
-        };
-    }
-    void release()
-    {
-        QMutexLocker lock(&mutex);
-        open = true;
-        opened.wakeAll();
-    }
-};
 
 QImage decodeImage(const EncodedImage &image, int maxPixelSize)
 {
@@ -87,17 +55,27 @@ private slots:
         QCOMPARE(gate.calls.load(), 1);
     }
 
-    void imagesAreToldApartByObjectNotByIdentifier()
+    // Thumbnails belong to the image object: not to its identifier, not to
+    // its current bytes, and not to its address once it is gone.
+    void thumbnailsFollowTheImageObject()
     {
         ThumbnailCache cache(decodeImage, 2, ThumbnailCache::defaultMaxBytes);
         AtlasImage *first = m_library.image(QStringLiteral("a"), encodedPicture("PNG", QSize(30, 30)));
         AtlasImage *second = m_library.image(QStringLiteral("b"), encodedPicture("PNG", QSize(50, 20)));
         second->setId(first->id());
-        cache.requestThumbnail(first);
-        cache.requestThumbnail(second);
+        auto shortLived = AtlasImage::make(QStringLiteral("short-lived"));
+        shortLived->setImageData(encodedPicture("PNG", QSize(20, 20)));
+        const AtlasImage *address = shortLived.get();
+        for (AtlasImage *image : {first, second, shortLived.get()})
+            cache.requestThumbnail(image);
         cache.waitForIdle();
         QCOMPARE(cache.cachedThumbnail(first)->size(), QSize(30, 30));
         QCOMPARE(cache.cachedThumbnail(second)->size(), QSize(50, 20));
+        first->setImageData(encodedPicture("PNG", QSize(40, 40)));
+        QCOMPARE(cache.requestThumbnail(first)->size(), QSize(30, 30)); // kept while cached
+        QVERIFY(cache.cachedThumbnail(address));
+        shortLived.reset();
+        QVERIFY(!cache.cachedThumbnail(address));
     }
 
     void imagesWithoutBytesStartNothing()
@@ -147,22 +125,17 @@ private slots:
             images.append(m_library.image(QString::number(i), encodedPicture("PNG", QSize(10 + i, 10))));
             cache.requestThumbnail(images.last());
         }
-        // One runs (the pool has one thread), four wait.
+        // The first runs (one decode at a time), four wait.
         QTRY_COMPARE(gate.calls.load(), 1);
         QCOMPARE(cache.runningCount(), 1);
         QCOMPARE(cache.queuedCount(), 4);
-        const AtlasImage *running = nullptr;
-        for (AtlasImage *image : images) {
-            if (cache.isPending(image) && cache.queuedCount() == 4 && !running) {
-                // The running one is the one whose bytes the decoder saw.
-                QMutexLocker lock(&gate.mutex);
-                if (gate.seen.value(0) == image->imageData())
-                    running = image;
-            }
+        const AtlasImage *running = images.first();
+        {
+            QMutexLocker lock(&gate.mutex);
+            QCOMPARE(gate.seen.value(0), running->imageData());
         }
-        QVERIFY(running);
         // Keep one queued image; the others go, the running one goes on.
-        const AtlasImage *kept = images.first() == running ? images.at(1) : images.first();
+        const AtlasImage *kept = images.at(1);
         cache.cancelQueuedExcept({kept});
         QCOMPARE(cache.queuedCount(), 1);
         QCOMPARE(cancelled.count(), 3);
@@ -211,19 +184,6 @@ private slots:
         cache.waitForIdle();
         QVERIFY(cache.cachedThumbnail(images.at(3)));  // used just before
         QVERIFY(!cache.cachedThumbnail(images.at(4))); // pushed out
-    }
-
-    void aDeadImageLeavesNoEntryForItsAddress()
-    {
-        ThumbnailCache cache(decodeImage, 1, ThumbnailCache::defaultMaxBytes);
-        auto image = AtlasImage::make(QStringLiteral("short-lived"));
-        image->setImageData(encodedPicture("PNG", QSize(20, 20)));
-        const AtlasImage *address = image.get();
-        cache.requestThumbnail(image.get());
-        cache.waitForIdle();
-        QVERIFY(cache.cachedThumbnail(address));
-        image.reset();
-        QVERIFY(!cache.cachedThumbnail(address));
     }
 
     void savedBytesAreReadWhereTheDecodeRuns_data()
@@ -277,15 +237,23 @@ private slots:
         QCOMPARE(given.first().bytes(), inFile ? QByteArray() : bytes);
     }
 
-    void newBytesKeepTheOldThumbnailWhileItIsCached()
+    void theCacheGoesAfterItsRunningDecode()
     {
-        ThumbnailCache cache(decodeImage, 1, ThumbnailCache::defaultMaxBytes);
-        AtlasImage *image = m_library.image(QStringLiteral("x"), encodedPicture("PNG", QSize(20, 20)));
-        cache.requestThumbnail(image);
-        cache.waitForIdle();
-        image->setImageData(encodedPicture("PNG", QSize(40, 40)));
-        QCOMPARE(cache.requestThumbnail(image)->size(), QSize(20, 20));
+        const auto ended = std::make_shared<std::atomic<bool>>(false);
+        auto cache = std::make_unique<ThumbnailCache>(
+            [ended](const EncodedImage &image, int maxPixelSize) {
+                QThread::msleep(100);
+                const QImage thumbnail = ImageDecoder::decode(image, maxPixelSize);
+                *ended = true;
+                return thumbnail;
+            },
+            1, ThumbnailCache::defaultMaxBytes);
+        cache->requestThumbnail(m_library.image(QStringLiteral("a"), encodedPicture("PNG", QSize(8, 8))));
+        QCOMPARE(cache->runningCount(), 1);
+        cache.reset();
+        QVERIFY(*ended);
     }
+
 };
 
 QTEST_MAIN(ThumbnailCacheTest)
