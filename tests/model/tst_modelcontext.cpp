@@ -4,6 +4,7 @@
 #include "model/PointAnnotation.h"
 #include "model/RegionAnnotation.h"
 #include "model/Series.h"
+#include "platform/objectstore/RowKeyMap.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -358,6 +359,38 @@ private slots:
         QVERIFY(changed.count() >= 4);
     }
 
+
+    // Objects by row key: a key far beyond the others (a store changed by
+    // other means) is kept apart, and still found once the keys after it are
+    // many or a load makes room for them.
+    void rowKeysFarBeyondTheOthers_data()
+    {
+        QTest::addColumn<qint64>("farKey");
+        QTest::addColumn<int>("following"); // keys added after it, counting on
+        QTest::newRow("reached by the keys that follow") << qint64(70000) << 5000;
+        QTest::newRow("reached by a load's room") << qint64(70000) << 10;
+        QTest::newRow("beyond any vector") << qint64(1000000000000) << 100;
+    }
+
+    void rowKeysFarBeyondTheOthers()
+    {
+        QFETCH(qint64, farKey);
+        QFETCH(int, following);
+        RowKeyMap<qint64, 0> keys;
+        QList<qint64> added{1, 2, 3};
+        for (qint64 key = farKey; key <= farKey + following; ++key)
+            added << key;
+        for (qint64 key : std::as_const(added))
+            keys.insert(key, key);
+        keys.reserve(farKey + 10000, 10000);
+        for (qint64 key : std::as_const(added))
+            QCOMPARE(keys.value(key), key);
+        keys.insert(farKey, -1); // replaced, not added
+        QCOMPARE(keys.size(), added.size());
+        keys.remove(farKey);
+        QCOMPARE(keys.value(farKey), 0);
+        QCOMPARE(keys.size(), added.size() - 1);
+    }
 
     void readOnlyStoreRefusesToSaveAndKeepsTheChanges()
     {
