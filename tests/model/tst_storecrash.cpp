@@ -259,7 +259,8 @@ private slots:
         container->mainContext().save();
     }
 
-    // Files written ahead of a save that never came.
+    // Files written ahead of a save that never came: the next opening
+    // removes them.
     void killedBetweenPreparingAndSavingLeavesNoFile()
     {
         QTemporaryDir directory;
@@ -273,7 +274,11 @@ private slots:
         QCOMPARE(said, QByteArray("prepared\n"));
         child.kill();
         QVERIFY(child.waitForFinished(20000));
-        QCOMPARE(externalFileNames(directory.path()).size(), 2);
+        // And one still under its temporary name, as a write cut short leaves.
+        QFile temporary(QDir(externalFolderOf(directory.path())).filePath(QStringLiteral("cut-short.tmp")));
+        QVERIFY(temporary.open(QIODevice::WriteOnly) && temporary.write("left over") > 0);
+        temporary.close();
+        QCOMPARE(externalFileNames(directory.path()).size(), 3);
         makeTestContainer(directory.path()).reset();
         QCOMPARE(externalFileNames(directory.path()), QStringList());
     }
