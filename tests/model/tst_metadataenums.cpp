@@ -65,16 +65,6 @@ private slots:
         QCOMPARE(rawValuesOf(allCases<AgeSpec::Kind>()), QList<qint64>({2, 3, 4, 5, 1, 0}));
     }
 
-    void modalityLongTitles()
-    {
-        QStringList longTitles;
-        for (Modality value : allCases<Modality>())
-            longTitles << longTitle(value);
-        QCOMPARE(longTitles, QStringList({"Digital Radiography (DX)", "Computed Tomography (CT)", "Magnetic Resonance (MR)",
-                                          "Nuclear Medicine (NM)", "PET (PT)", "Ultrasound (US)",
-                                          "X-ray Angiography (XA)", "Unknown"}));
-    }
-
     void rawValuesReadBackAsCases()
     {
         checkRoundTripAndSelection<Modality>();
