@@ -4,12 +4,11 @@
 // with 10 labelled points, one region of 20 vertices and 4 KB of image
 // bytes, as the store benchmark first measured it.
 
+#include "support/LibraryContainer.h"
 #include "model/AtlasImage.h"
 #include "model/PointAnnotation.h"
 #include "model/RegionAnnotation.h"
 #include "model/Series.h"
-#include "model/VeloranSchemaV1.h"
-#include "platform/objectstore/ModelContainer.h"
 
 #include <QList>
 #include <QString>
@@ -25,11 +24,7 @@ constexpr int verticesPerRegion = 20;
 // The store "default.store" in `folder`, created when missing.
 inline std::unique_ptr<ModelContainer> open(const QString &folder)
 {
-    ModelConfiguration configuration;
-    configuration.schema = Schema(VeloranSchemaV1::versionedSchema());
-    configuration.url = folder;
-    return std::make_unique<ModelContainer>(configuration.schema, VeloranMigrationPlan::plan(),
-                                            QList<ModelConfiguration>{configuration});
+    return openLibrary(folder);
 }
 
 // Adds `seriesCount` series (numbered from `firstSeries`) to the library in

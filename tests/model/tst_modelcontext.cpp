@@ -4,6 +4,7 @@
 #include "model/PointAnnotation.h"
 #include "model/RegionAnnotation.h"
 #include "model/Series.h"
+#include "platform/objectstore/RowKeyMap.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -33,7 +34,6 @@ private slots:
     {
         const Date before = Date::now();
         auto image = AtlasImage::make();
-        QCOMPARE(image->title(), QString());
         QCOMPARE(image->modalityRaw(), 3);
         QCOMPARE(image->regionRaw(), 1);
         QCOMPARE(image->planeRaw(), 1);
@@ -43,8 +43,6 @@ private slots:
         QCOMPARE(image->sortIndex(), 0);
         QVERIFY(image->createdAt() >= before && image->createdAt() <= Date::now());
         QVERIFY(!image->id().isNull());
-        QVERIFY(image->points().isEmpty() && image->regions().isEmpty());
-        QCOMPARE(image->series(), nullptr);
         QVERIFY(AtlasImage::make()->id() != image->id());
 
         auto series = Series::make(QStringLiteral("Knee"));
@@ -60,19 +58,7 @@ private slots:
         QCOMPARE(full->series(), series.get());
         QCOMPARE(series->images(), QList<AtlasImage *>{full.get()});
         QCOMPARE(full->modelContext(), nullptr); // not inserted by the initialiser
-
-        // Raw values outside the cases read as unknown, and stay as they are.
-        full->setModalityRaw(8);
-        full->setPlaneRaw(7);
-        full->setRegionRaw(9);
-        full->setSexRaw(4);
-        QCOMPARE(full->modality(), Modality::unknown);
-        QCOMPARE(full->modalityRaw(), 8);
-        QCOMPARE(full->plane(), Plane::unknown);
-        QCOMPARE(full->region(), Region::unknown);
-        QCOMPARE(full->sex(), Sex::unknown);
     }
-
 
     void relationshipWritesMoveBetweenListsAtOnce()
     {
@@ -104,18 +90,7 @@ private slots:
         b->setImages({second.get()});
         QCOMPARE(first->series(), nullptr);
 
-        // Annotations likewise.
-        auto point = PointAnnotation::make(QStringLiteral("p"));
-        auto region = RegionAnnotation::make(QStringLiteral("r"));
-        point->setImage(first.get());
-        region->setImage(first.get());
-        QCOMPARE(first->points(), QList<PointAnnotation *>{point.get()});
-        QCOMPARE(first->regions(), QList<RegionAnnotation *>{region.get()});
-        second->setPoints({point.get()});
-        QCOMPARE(point->image(), second.get());
-        QVERIFY(first->points().isEmpty());
     }
-
 
     void linkedObjectsJoinTheContext()
     {
@@ -125,7 +100,10 @@ private slots:
                                       std::nullopt, 0, series.get());
         auto point = PointAnnotation::make();
         point->setImage(image.get());
+        PointAnnotation::make()->setImage(image.get()); // dropped before the insert
+        QSignalSpy inserted(context, &ModelContext::objectInserted);
         context->insert(image);
+        QCOMPARE(inserted.count(), 3);
         QCOMPARE(series->modelContext(), context);
         QCOMPARE(point->modelContext(), context);
 
@@ -136,11 +114,12 @@ private slots:
         QCOMPARE(context->fetch<RegionAnnotation>(), QList<RegionAnnotation *>{region.get()});
 
         // Inserting again changes nothing.
-        QSignalSpy inserted(context, &ModelContext::objectInserted);
         context->insert(image);
         context->insert(region);
-        QCOMPARE(inserted.count(), 0);
+        QCOMPARE(inserted.count(), 4);
         QCOMPARE(context->fetch<AtlasImage>().size(), 1);
+        // Another container in memory is a library of its own.
+        QVERIFY(makeTestContainer()->mainContext().fetch<AtlasImage>().isEmpty());
     }
 
     void fetchSeesUnsavedInsertsNotPendingDeletesAndSortsStably()
@@ -187,7 +166,11 @@ private slots:
         context->insert(standalone);
         context->save();
 
+        QSignalSpy deleted(context, &ModelContext::objectDeleted);
+        QSignalSpy saved(context, &ModelContext::didSave);
+        QSignalSpy changed(context, &ModelContext::changed);
         context->deleteObject(series.get());
+        QCOMPARE(deleted.count(), 5);
         QCOMPARE(context->fetch<Series>(), QList<Series *>{});
         QCOMPARE(context->fetch<AtlasImage>(), QList<AtlasImage *>{standalone.get()});
         QVERIFY(context->fetch<PointAnnotation>().isEmpty());
@@ -198,6 +181,8 @@ private slots:
         QCOMPARE(point->label(), QStringLiteral("p"));
 
         context->save();
+        QCOMPARE(saved.count(), 1);
+        QVERIFY(changed.count() >= 2);
         QVERIFY(context->fetch<PointAnnotation>().isEmpty());
         QCOMPARE(series->state(), ModelObject::State::removed);
         QCOMPARE(series->title(), QStringLiteral("S"));
@@ -238,73 +223,44 @@ private slots:
         QVERIFY(context->fetch<AtlasImage>().isEmpty());
     }
 
+    // Beyond what the library's text in the save-or-roll-back test shows:
+    // bytes, an annotation edited and then deleted with its series, objects
+    // made since the save, the signal.
     void rollbackReturnsToTheLastSave()
     {
         auto a = Series::make(QStringLiteral("A"));
-        auto b = Series::make(QStringLiteral("B"));
         auto image = AtlasImage::make(QStringLiteral("kept"));
         image->setSeries(a.get());
         auto point = PointAnnotation::make(QStringLiteral("p"), {}, std::nullopt, 0.5, 0.5);
         point->setImage(image.get());
+        auto other = AtlasImage::make(QStringLiteral("other"));
         context->insert(image);
-        context->insert(b);
+        context->insert(other);
         context->save();
 
-        // Attribute changes, a move between series, an insert and a delete.
-        image->setTitle(QStringLiteral("changed"));
         image->setImageData(QByteArray("new"));
-        image->setSeries(b.get());
         point->setX(0.9);
         auto added = AtlasImage::make(QStringLiteral("added"));
         added->setSeries(a.get());
         context->insert(added);
         auto addedPoint = PointAnnotation::make();
-        addedPoint->setImage(image.get());
-        context->deleteObject(a.get()); // cascades to `added` (new) only
-        QVERIFY(context->hasChanges());
-
+        addedPoint->setImage(other.get());
+        context->deleteObject(a.get()); // cascades to `image`, its point and `added`
         QSignalSpy rolledBack(context, &ModelContext::didRollback);
         context->rollback();
         QCOMPARE(rolledBack.count(), 1);
         QVERIFY(!context->hasChanges());
-        QCOMPARE(image->title(), QStringLiteral("kept"));
         QVERIFY(image->isImageDataMissing());
-        QCOMPARE(image->series(), a.get());
         QCOMPARE(point->x(), 0.5);
-        QVERIFY(!a->isDeleted());
+        QVERIFY(!a->isDeleted() && !image->isDeleted());
         QCOMPARE(a->images(), QList<AtlasImage *>{image.get()});
-        QVERIFY(b->isEmpty());
         QCOMPARE(image->points(), QList<PointAnnotation *>{point.get()});
         QCOMPARE(added->modelContext(), nullptr);
         QCOMPARE(addedPoint->modelContext(), nullptr);
         QCOMPARE(addedPoint->image(), nullptr);
-        QCOMPARE(context->fetch<AtlasImage>(), QList<AtlasImage *>{image.get()});
-        QCOMPARE(context->fetch<Series>(), (QList<Series *>{a.get(), b.get()}));
+        QVERIFY(other->points().isEmpty());
+        QCOMPARE(context->fetch<AtlasImage>(), (QList<AtlasImage *>{image.get(), other.get()}));
         QCOMPARE(context->fetch<PointAnnotation>(), QList<PointAnnotation *>{point.get()});
-    }
-
-    void rollbackRestoresACascadedDelete()
-    {
-        auto series = Series::make();
-        auto image = AtlasImage::make(QStringLiteral("i"));
-        image->setSeries(series.get());
-        auto region = RegionAnnotation::make(QStringLiteral("r"), {}, std::nullopt, {{0.1, 0.1}});
-        region->setImage(image.get());
-        context->insert(series);
-        context->save();
-        region->setLabel(QStringLiteral("edited before the delete"));
-        context->deleteObject(series.get());
-        QVERIFY(context->fetch<RegionAnnotation>().isEmpty());
-        context->rollback();
-        QCOMPARE(context->fetch<RegionAnnotation>(), QList<RegionAnnotation *>{region.get()});
-        QCOMPARE(region->label(), QStringLiteral("r"));
-        QCOMPARE(series->images(), QList<AtlasImage *>{image.get()});
-        QCOMPARE(image->regions(), QList<RegionAnnotation *>{region.get()});
-        QVERIFY(!image->isDeleted());
-        // And the restored objects save as usual.
-        image->setTitle(QStringLiteral("after"));
-        context->save();
-        QVERIFY(!context->hasChanges());
     }
 
     void everyWriteNotifiesAlsoWhenEqual()
@@ -336,28 +292,37 @@ private slots:
         QCOMPARE(seen.size(), 3);
     }
 
-    void contextNotifiesInsertDeleteSaveAndRollback()
+    // Objects by row key: a key far beyond the others (a store changed by
+    // other means) is kept apart, and still found once the keys after it are
+    // many or a load makes room for them.
+    void rowKeysFarBeyondTheOthers_data()
     {
-        QSignalSpy inserted(context, &ModelContext::objectInserted);
-        QSignalSpy deleted(context, &ModelContext::objectDeleted);
-        QSignalSpy saved(context, &ModelContext::didSave);
-        QSignalSpy rolledBack(context, &ModelContext::didRollback);
-        QSignalSpy changed(context, &ModelContext::changed);
-        auto image = AtlasImage::make();
-        PointAnnotation::make()->setImage(image.get()); // dropped before insertion
-        auto point = PointAnnotation::make();
-        point->setImage(image.get());
-        context->insert(image);
-        QCOMPARE(inserted.count(), 2);
-        context->save();
-        QCOMPARE(saved.count(), 1);
-        context->deleteObject(image.get());
-        QCOMPARE(deleted.count(), 2); // the image and its point
-        context->rollback();
-        QCOMPARE(rolledBack.count(), 1);
-        QVERIFY(changed.count() >= 4);
+        QTest::addColumn<qint64>("farKey");
+        QTest::addColumn<int>("following"); // keys added after it, counting on
+        QTest::newRow("reached by the keys that follow") << qint64(70000) << 5000;
+        QTest::newRow("reached by a load's room") << qint64(70000) << 10;
+        QTest::newRow("beyond any vector") << qint64(1000000000000) << 100;
     }
 
+    void rowKeysFarBeyondTheOthers()
+    {
+        QFETCH(qint64, farKey);
+        QFETCH(int, following);
+        RowKeyMap<qint64, 0> keys;
+        QList<qint64> added{1, 2, 3};
+        for (qint64 key = farKey; key <= farKey + following; ++key)
+            added << key;
+        for (qint64 key : std::as_const(added))
+            keys.insert(key, key);
+        keys.reserve(farKey + 10000, 10000);
+        for (qint64 key : std::as_const(added))
+            QCOMPARE(keys.value(key), key);
+        keys.insert(farKey, -1); // replaced, not added
+        QCOMPARE(keys.size(), added.size());
+        keys.remove(farKey);
+        QCOMPARE(keys.value(farKey), 0);
+        QCOMPARE(keys.size(), added.size() - 1);
+    }
 
     void readOnlyStoreRefusesToSaveAndKeepsTheChanges()
     {
@@ -374,19 +339,6 @@ private slots:
             QVERIFY(!error.description().isEmpty());
         }
         QVERIFY(readOnly.mainContext().hasChanges());
-    }
-
-    void savesWhatChangedOnlyAndKeepsContainersApart()
-    {
-        context->save(); // nothing to write
-        auto image = AtlasImage::make(QStringLiteral("mine"));
-        context->insert(image);
-        context->save();
-        image->setTitle(QStringLiteral("x"));
-        QVERIFY(context->hasChanges() && image->hasChanges());
-        context->save();
-        QVERIFY(!image->hasChanges() && !context->hasChanges());
-        QVERIFY(makeTestContainer()->mainContext().fetch<AtlasImage>().isEmpty());
     }
 
     void objectsOutliveTheirContainer()

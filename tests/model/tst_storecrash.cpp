@@ -206,26 +206,20 @@ private slots:
                     ++interrupted;
                 }
                 QVERIFY(titles <= 1);
-                // Bytes and points belong to images, all or nothing.
-                QCOMPARE(count(database, QStringLiteral("SELECT COUNT(*) FROM ImageData WHERE imageKey NOT IN "
-                                                        "(SELECT rowKey FROM AtlasImage)")),
-                         0);
-                QCOMPARE(count(database, QStringLiteral("SELECT COUNT(*) FROM ImageFile WHERE imageKey NOT IN "
-                                                        "(SELECT rowKey FROM AtlasImage)")),
-                         0);
-                QCOMPARE(count(database, QStringLiteral("SELECT COUNT(*) FROM AtlasImage WHERE hasImageData = 1 AND "
-                                                        "rowKey NOT IN (SELECT imageKey FROM ImageData UNION "
-                                                        "SELECT imageKey FROM ImageFile)")),
-                         0);
-                QCOMPARE(count(database, QStringLiteral("SELECT COUNT(*) FROM ImageData WHERE imageKey IN "
-                                                        "(SELECT imageKey FROM ImageFile)")),
-                         0);
+                // Bytes and points belong to images, all or nothing; every
+                // image meant to have a file has one.
+                for (const char *orphans :
+                     {"SELECT COUNT(*) FROM ImageData WHERE imageKey NOT IN (SELECT rowKey FROM AtlasImage)",
+                      "SELECT COUNT(*) FROM ImageFile WHERE imageKey NOT IN (SELECT rowKey FROM AtlasImage)",
+                      "SELECT COUNT(*) FROM AtlasImage WHERE hasImageData = 1 AND rowKey NOT IN "
+                      "(SELECT imageKey FROM ImageData UNION SELECT imageKey FROM ImageFile)",
+                      "SELECT COUNT(*) FROM ImageData WHERE imageKey IN (SELECT imageKey FROM ImageFile)",
+                      "SELECT COUNT(*) FROM AtlasImage WHERE sortIndex = 1 AND rowKey NOT IN "
+                      "(SELECT imageKey FROM ImageFile)"})
+                    QVERIFY2(count(database, QString::fromLatin1(orphans)) == 0, orphans);
                 QCOMPARE(count(database, QStringLiteral("SELECT COUNT(*) FROM PointAnnotation")), images * 4);
-                // Every image meant to have a file has one, whole, written by
-                // a save the store holds: the last one for its new images.
-                QCOMPARE(count(database, QStringLiteral("SELECT COUNT(*) FROM AtlasImage WHERE sortIndex = 1 AND "
-                                                        "rowKey NOT IN (SELECT imageKey FROM ImageFile)")),
-                         0);
+                // Each file whole, written by a save the store holds: the last
+                // one for its new images.
                 QCOMPARE(count(database, QStringLiteral("SELECT COUNT(*) FROM ImageFile")),
                          count(database, QStringLiteral("SELECT COUNT(*) FROM AtlasImage WHERE sortIndex = 1")));
                 QSqlQuery files(QStringLiteral("SELECT fileName FROM ImageFile"), database);
@@ -259,7 +253,8 @@ private slots:
         container->mainContext().save();
     }
 
-    // Files written ahead of a save that never came.
+    // Files written ahead of a save that never came: the next opening
+    // removes them.
     void killedBetweenPreparingAndSavingLeavesNoFile()
     {
         QTemporaryDir directory;
@@ -273,7 +268,11 @@ private slots:
         QCOMPARE(said, QByteArray("prepared\n"));
         child.kill();
         QVERIFY(child.waitForFinished(20000));
-        QCOMPARE(externalFileNames(directory.path()).size(), 2);
+        // And one still under its temporary name, as a write cut short leaves.
+        QFile temporary(QDir(externalFolderOf(directory.path())).filePath(QStringLiteral("cut-short.tmp")));
+        QVERIFY(temporary.open(QIODevice::WriteOnly) && temporary.write("left over") > 0);
+        temporary.close();
+        QCOMPARE(externalFileNames(directory.path()).size(), 3);
         makeTestContainer(directory.path()).reset();
         QCOMPARE(externalFileNames(directory.path()), QStringList());
     }

@@ -40,11 +40,6 @@ private slots:
 
     void ageDecoding()
     {
-        const Result<AgeSpec, QString> years = AgeSpec::fromJson(parse(R"({"kindRaw": 5})"));
-        QVERIFY(years.ok());
-        QCOMPARE(years.value().kind(), AgeSpec::Kind::years);
-        QCOMPARE(years.value().value, std::nullopt);
-
         QCOMPARE(AgeSpec::fromJson(parse(R"({"kindRaw": 4, "value": null})")).value(), (AgeSpec{4, std::nullopt}));
         QCOMPARE(AgeSpec::fromJson(parse(R"({"kindRaw": 4.0, "value": 6})")).value(), (AgeSpec{4, 6}));
         // Unknown keys are ignored.
@@ -61,8 +56,6 @@ private slots:
                                       << R"(AgeSpec: "kindRaw" must be an integer)";
         QTest::newRow("kind fraction") << "AgeSpec" << QByteArray(R"({"kindRaw": 2.5})")
                                        << R"(AgeSpec: "kindRaw" must be an integer)";
-        QTest::newRow("kind null") << "AgeSpec" << QByteArray(R"({"kindRaw": null})")
-                                   << R"(AgeSpec: "kindRaw" must be an integer)";
         QTest::newRow("value as bool") << "AgeSpec" << QByteArray(R"({"kindRaw": 5, "value": true})")
                                        << R"(AgeSpec: "value" must be an integer)";
         QTest::newRow("value too big") << "AgeSpec" << QByteArray(R"({"kindRaw": 5, "value": 1e300})")
@@ -71,15 +64,12 @@ private slots:
         QTest::newRow("vertex without y") << "Vertex" << QByteArray(R"({"x": 0.5})") << R"(Vertex: missing key "y")";
         QTest::newRow("coordinate as text") << "Vertex" << QByteArray(R"({"x": "0.5", "y": 1})")
                                             << R"(Vertex: "x" must be a number)";
-        QTest::newRow("vertex not an object") << "Vertex" << QByteArray("[3]") << "Vertex: expected an object";
         const auto link = [](const QByteArray &id, const QByteArray &rest) {
             return "{\"id\": \"" + id + "\", " + rest + "}";
         };
         const QByteArray id = "E621E1F8-C36C-495A-93FC-0C247A3E6E5F";
         QTest::newRow("link without address") << "AnnotationLink" << link(id, "\"label\": \"a\"")
                                               << R"(AnnotationLink: missing key "urlString")";
-        QTest::newRow("link without id") << "AnnotationLink" << QByteArray(R"({"label": "a", "urlString": "b"})")
-                                         << R"(AnnotationLink: missing key "id")";
         QTest::newRow("label as number") << "AnnotationLink" << link(id, "\"label\": 3, \"urlString\": \"b\"")
                                          << R"(AnnotationLink: "label" must be a string)";
         for (const char *bad : {"not-a-uuid", "{E621E1F8-C36C-495A-93FC-0C247A3E6E5F}", "E621E1F8C36C495A93FC0C247A3E6E5F",

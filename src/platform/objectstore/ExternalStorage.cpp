@@ -7,10 +7,10 @@
 #include <QFile>
 #include <QLockFile>
 #include <QMutex>
+#include <QSemaphore>
 #include <QThread>
 #include <QThreadPool>
 #include <QUuid>
-#include <QtConcurrent/QtConcurrentMap>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <atomic>
@@ -113,10 +113,23 @@ std::optional<QString> writeFiles(const QString &folder, const QList<NewFile> &f
             error = message;
         }
     };
-    if (files.size() == 1)
-        write(files.first());
-    else
-        QtConcurrent::blockingMap(&WorkerPools::files(), files, write);
+    // The calling thread writes too, helped by the workers of the files pool
+    // that are free now: it never waits for a busy pool, which may be busy
+    // with preparations that are themselves in here.
+    std::atomic<qsizetype> next{0};
+    const auto writeSome = [&] {
+        for (qsizetype i = next++; i < files.size(); i = next++)
+            write(files.at(i));
+    };
+    QSemaphore helpersDone;
+    int helpers = 0;
+    while (helpers < files.size() - 1 && WorkerPools::files().tryStart([&] {
+        writeSome();
+        helpersDone.release();
+    }))
+        ++helpers;
+    writeSome();
+    helpersDone.acquire(helpers);
     // The new names themselves are made durable with the folder.
     if (!failed && !syncFolder(folder)) {
         failed = true;

@@ -24,7 +24,7 @@ public:
     void insert(qint64 key, T value)
     {
         if (key >= 0 && size_t(key) >= m_dense.size() && key < 2 * m_count + 65536)
-            m_dense.resize(std::max(size_t(key) + 1, m_dense.size() * 3 / 2), none);
+            grow(std::max(size_t(key) + 1, m_dense.size() * 3 / 2));
         T &slot = key >= 0 && size_t(key) < m_dense.size() ? m_dense[size_t(key)] : m_sparse[key];
         m_count += slot == none ? 1 : 0;
         slot = value;
@@ -45,13 +45,28 @@ public:
     void reserve(qint64 lastKey, qint64 count)
     {
         if (lastKey >= 0 && size_t(lastKey) >= m_dense.size() && lastKey < 2 * (m_count + count) + 65536)
-            m_dense.resize(size_t(lastKey) + 1, none);
+            grow(size_t(lastKey) + 1);
     }
 
     qsizetype size() const { return m_count; }
     bool isEmpty() const { return m_count == 0; }
 
 private:
+    // Keys that the longer vector now covers move over from the hash table,
+    // where value() would no longer look for them.
+    void grow(size_t size)
+    {
+        m_dense.resize(size, none);
+        for (auto entry = m_sparse.begin(); entry != m_sparse.end();) {
+            if (entry.key() >= 0 && size_t(entry.key()) < size) {
+                m_dense[size_t(entry.key())] = entry.value();
+                entry = m_sparse.erase(entry);
+            } else {
+                ++entry;
+            }
+        }
+    }
+
     std::vector<T> m_dense;
     QHash<qint64, T> m_sparse;
     qsizetype m_count = 0;
