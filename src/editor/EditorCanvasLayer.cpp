@@ -47,11 +47,6 @@ QPolygonF viewPolygon(const QList<Vertex> &vertices, const CanvasGeometry &geome
     return polygon;
 }
 
-bool sameGeometry(const CanvasGeometry &a, const CanvasGeometry &b)
-{
-    return a.fitted == b.fitted && a.transform == b.transform;
-}
-
 bool within(const QPointF &a, const QPointF &b, double radius)
 {
     const QPointF d = a - b;
@@ -337,7 +332,7 @@ void EditorCanvasLayer::prepare(const CanvasGeometry &geometry, qreal devicePixe
         return;
     // The regions drawn together are set going on the workers while the
     // canvas draws the picture; the same view again is not drawn anew.
-    if (!m_regionsValid || devicePixelRatio != m_regionsRatio || !sameGeometry(geometry, m_regionsGeometry)) {
+    if (!m_regionsValid || devicePixelRatio != m_regionsRatio || geometry != m_regionsGeometry) {
         const RegionAnnotation *selected = m_model->selectedRegion();
         const AnnotationScene scene = selected ? regionScene().without(selected->id()) : regionScene();
         const AnnotationFrame frame{geometry, std::nullopt, {}, {}};

@@ -33,7 +33,7 @@ bool changeOncePrepared(ModelContext &context, const QList<QByteArray> &values, 
     QObject::connect(watcher, &QFutureWatcherBase::finished, receiver, [watcher, change = std::move(change)] {
         // The only copy: the files no save took go when it does.
         const PreparedValues prepared = watcher->future().takeResult();
-        delete watcher;
+        watcher->deleteLater();
         change(prepared.error());
     });
     watcher->setFuture(context.prepareValues(values));

@@ -6,15 +6,6 @@
 #include <QPainter>
 #include <QVariantAnimation>
 
-namespace {
-
-bool sameGeometry(const CanvasGeometry &a, const CanvasGeometry &b)
-{
-    return a.fitted == b.fitted && a.transform == b.transform;
-}
-
-} // namespace
-
 AnnotationLayer::AnnotationLayer(ImageAnnotations *annotations, AnnotationViewState *state, QObject *parent)
     : CanvasOverlay(parent)
     , m_annotations(annotations)
@@ -70,7 +61,7 @@ const AnnotationScene &AnnotationLayer::scene()
 
 const AnnotationFrame &AnnotationLayer::frame(const CanvasGeometry &geometry)
 {
-    if (!m_frameValid || !sameGeometry(m_frame.geometry, geometry)) {
+    if (!m_frameValid || m_frame.geometry != geometry) {
         const std::optional<QUuid> highlighted = m_state ? m_state->highlightedID() : std::nullopt;
         m_frame = makeAnnotationFrame(scene(), geometry, highlighted, m_showsCallouts, m_metrics, m_text);
         m_frameValid = true;
@@ -136,7 +127,7 @@ void AnnotationLayer::tapped(const QPointF &position, int count, const CanvasGeo
 std::optional<Qt::CursorShape> AnnotationLayer::cursorAt(const QPointF &position, const CanvasGeometry &geometry) const
 {
     // The frame is the one last painted, for the geometry shown.
-    if (!m_showAnnotations || !m_frameValid || !sameGeometry(m_frame.geometry, geometry))
+    if (!m_showAnnotations || !m_frameValid || m_frame.geometry != geometry)
         return std::nullopt;
     for (qsizetype i = 0; i < m_frame.labels.size(); ++i) {
         const std::optional<QRectF> &button = m_frame.labels[i].linkButton;

@@ -52,4 +52,9 @@ struct CanvasGeometry {
     QPointF imagePoint(const QPointF &viewPoint) const;
     // The picture's rectangle in view coordinates, zoomed.
     QRectF pictureRect() const { return transform.map(fitted.rect); }
+
+    friend bool operator==(const CanvasGeometry &a, const CanvasGeometry &b)
+    {
+        return a.fitted == b.fitted && a.transform == b.transform;
+    }
 };
