@@ -122,7 +122,7 @@ QString AnnotationEditorModel::selectionTitle() const
         label = point->label();
     else if (const RegionAnnotation *region = selectedRegion())
         label = region->label();
-    return label.isEmpty() ? tr("Unlabelled") : label;
+    return shownAnnotationLabel(label);
 }
 
 void AnnotationEditorModel::tapCanvas(const QPointF &position)

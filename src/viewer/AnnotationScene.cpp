@@ -4,7 +4,6 @@
 #include "model/RegionAnnotation.h"
 #include "viewer/ImageAnnotations.h"
 
-#include <QCoreApplication>
 
 #include <atomic>
 
@@ -23,9 +22,7 @@ AnnotationMark markOf(const Annotation &annotation, AnnotationKind kind)
     AnnotationMark mark;
     mark.id = annotation.id();
     mark.kind = kind;
-    mark.label = annotation.label();
-    if (mark.label.isEmpty())
-        mark.label = QCoreApplication::translate("AnnotationLayer", "Unlabelled");
+    mark.label = shownAnnotationLabel(annotation.label());
     mark.hasLinks = !annotationLinkFilter(annotation).isEmpty();
     return mark;
 }

@@ -5,6 +5,7 @@
 #include "model/RegionAnnotation.h"
 #include "platform/objectstore/ModelContext.h"
 
+#include <QCoreApplication>
 #include <QHash>
 
 #include <cstring>
@@ -88,11 +89,15 @@ QList<RegionAnnotation *> ImageAnnotations::regions() const
     return m_image ? m_image->regions() : QList<RegionAnnotation *>();
 }
 
+QString shownAnnotationLabel(const QString &label)
+{
+    return label.isEmpty() ? QCoreApplication::translate("Annotation", "Unlabelled") : label;
+}
+
 std::optional<AnnotationLinksContent> ImageAnnotations::linksContent(const QUuid &id) const
 {
     const auto content = [](const auto *annotation) {
-        const QString label = annotation->label();
-        return AnnotationLinksContent{label.isEmpty() ? tr("Unlabelled") : label, annotationLinkFilter(*annotation)};
+        return AnnotationLinksContent{shownAnnotationLabel(annotation->label()), annotationLinkFilter(*annotation)};
     };
     for (const PointAnnotation *point : points()) {
         if (point->id() == id)

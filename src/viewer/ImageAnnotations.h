@@ -24,6 +24,10 @@ class RegionAnnotation;
 // in stored order: what the overlay, the drawer and the links panel offer.
 QList<AnnotationLink> annotationLinkFilter(const LinkedAnnotation &annotation);
 
+// An annotation's label as shown: "Unlabelled" for an empty one (a label of
+// blanks is shown as it is).
+QString shownAnnotationLabel(const QString &label);
+
 // What the links panel shows for one annotation: its label (or
 // "Unlabelled") and its usable links.
 struct AnnotationLinksContent {
