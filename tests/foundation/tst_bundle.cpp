@@ -15,9 +15,7 @@ namespace {
 
 void writeJson(const QString &path, const QJsonObject &object)
 {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QJsonDocument(object).toJson());
+    writeFile(path, QJsonDocument(object).toJson());
 }
 
 } // namespace

@@ -17,13 +17,6 @@ namespace {
 enum class Suit { clubs, diamonds, hearts, spades };
 constexpr std::array allSuits{Suit::clubs, Suit::diamonds, Suit::hearts, Suit::spades};
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(bytes);
-}
-
 } // namespace
 
 class CollectionsTest : public QObject {

@@ -194,10 +194,7 @@ private slots:
     void readsJSONFiles()
     {
         QTemporaryDir dir;
-        QFile file(dir.filePath(QStringLiteral("a.json")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(R"({"a": [1, 2]})");
-        file.close();
+        writeFile(dir.filePath(QStringLiteral("a.json")), R"({"a": [1, 2]})");
         QCOMPARE(json(fileURL(dir, "a.json"))->object().value("a").toArray().size(), 2);
         const LogCapture log;
         QVERIFY(!json(fileURL(dir, "missing.json")));
