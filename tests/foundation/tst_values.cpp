@@ -58,11 +58,8 @@ private slots:
 
     void stackBasics()
     {
-        Stack<int> a;
-        a.push(1);
-        QCOMPARE(a.pop(), 1);
-        QVERIFY(a.isEmpty() && isEmpty(a) && !a.pop() && !a.peek());
-        Stack<int> b;
+        Stack<int> a, b;
+        QVERIFY(isEmpty(a) && !a.pop() && !a.peek());
         a.push(1);
         a.push(2);
         b.push(2);
@@ -126,7 +123,6 @@ private slots:
     void transformers()
     {
         const IntToStringTransformer integers;
-        QCOMPARE(integers.transformedValue(42), QVariant(QStringLiteral("42")));
         QCOMPARE(integers.transformedValue(-7), QVariant(QStringLiteral("-7")));
         QVERIFY(!integers.transformedValue(QStringLiteral("42")).isValid());
         QVERIFY(!integers.transformedValue(QVariant()).isValid());
@@ -151,10 +147,7 @@ private slots:
     {
         UserDefaults defaults(QVariantMap{{"name", "Atlas"}, {"count", "42"}, {"ratio", 2.75}, {"on", true}});
         const TypeSafeUserDefaults never(QStringLiteral("never"), &defaults);
-        QCOMPARE(never.string(), std::nullopt);
-        QVERIFY(!never.boolean());
-        QCOMPARE(never.integer(), 0);
-        QCOMPARE(never.doubleValue(), 0.0);
+        QVERIFY(!never.string() && !never.boolean() && never.integer() == 0 && never.doubleValue() == 0.0);
         QCOMPARE(TypeSafeUserDefaults("name", &defaults).string(), QStringLiteral("Atlas"));
         QCOMPARE(TypeSafeUserDefaults("count", &defaults).integer(), 42);
         QCOMPARE(TypeSafeUserDefaults("ratio", &defaults).integer(), 2); // cut off, not rounded
