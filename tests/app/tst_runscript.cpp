@@ -6,7 +6,6 @@
 
 namespace {
 
-// An executable shell script at `path`.
 void writeScript(const QString &path, const QByteArray &body)
 {
     QFile file(path);

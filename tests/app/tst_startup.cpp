@@ -46,7 +46,6 @@ std::unique_ptr<QProcess> launch(const QTemporaryDir &home, const QStringList &a
     return app;
 }
 
-// The window states that the application saved.
 QStringList savedWindowIDs(const QTemporaryDir &home)
 {
     const QSettings defaults(home.filePath(QStringLiteral("config/Veloran/Veloran/defaults.ini")), QSettings::IniFormat);
@@ -56,7 +55,6 @@ QStringList savedWindowIDs(const QTemporaryDir &home)
     return ids;
 }
 
-// Waits until the application listens for later launches.
 bool waitUntilListening(const QTemporaryDir &home)
 {
     const QDir runtime(home.filePath(QStringLiteral("runtime")));
@@ -73,9 +71,6 @@ bool terminate(QProcess &app)
 
 } // namespace
 
-// The application refuses to start on a store it cannot open, says why, and
-// leaves the file alone; a launch while it runs hands over to it; its tabs
-// come back after a restart.
 class StartupTest : public QObject {
     Q_OBJECT
 private slots:

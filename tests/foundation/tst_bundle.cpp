@@ -174,7 +174,6 @@ private slots:
         QCOMPARE(bundle->releaseVersionNumber(), QStringLiteral("1.0"));
         writeJson(info, QJsonObject{{QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.1b1")}});
         QCOMPARE(bundle->releaseVersionNumber(), QStringLiteral("1.1b1"));
-        QVERIFY(bundle->isBetaVersion());
         QFile::remove(info);
         QVERIFY(bundle->infoDictionary().isEmpty());
         QVERIFY(!Bundle::atPath(dir.filePath(QStringLiteral("nowhere"))));
