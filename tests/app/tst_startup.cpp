@@ -81,7 +81,6 @@ private slots:
         const QString library = home.filePath(QStringLiteral("data/Veloran/Veloran"));
         QVERIFY(QDir().mkpath(library));
         QVERIFY(writeDeadProcessLock(QDir(library).filePath(QStringLiteral("veloran.lock")), "veloran"));
-
         const std::unique_ptr<QProcess> first = launch(home);
         QVERIFY(waitUntilListening(home));
         // A plain launch brings the running one forward and ends; one asking
@@ -110,7 +109,6 @@ private slots:
         QFile file(store);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(damaged) == damaged.size());
         file.close();
-
         const std::unique_ptr<QProcess> app = launch(home, {}, true);
         if (!app->waitForFinished(20000)) {
             app->kill();
