@@ -88,6 +88,7 @@ private slots:
                                 << QDateTime(QDate(2025, 7, 13), QTime(21, 0), Qt::UTC);
         QTest::newRow("a time the machine's zone skips") << "Sun Mar 9 02:30:00 2025" << QByteArray("America/New_York")
                                                          << QDateTime(QDate(2025, 3, 8), QTime(13, 30), Qt::UTC);
+        QTest::newRow("not a date") << "yesterday" << QByteArray("UTC") << QDateTime();
     }
 
     void buildDateIsAucklandWallClock()
@@ -101,8 +102,7 @@ private slots:
         const auto date = Bundle(QVariantMap{{QStringLiteral("BuildDate"), text}}).buildDate();
         qputenv("TZ", saved);
         tzset();
-        QVERIFY(date);
-        QCOMPARE(date->toDateTime(), expected);
+        QCOMPARE(date ? date->toDateTime() : QDateTime(), expected);
     }
 
     // The build writes the date with this script where GNU date is missing.
@@ -141,8 +141,6 @@ private slots:
                             dir.path(), executable);
         const auto expected = creationDateForFileAtPath(executable);
         QCOMPARE(bundle.buildDate(), expected); // none when the file system keeps no creation date
-        const Bundle nothing(QVariantMap{{QStringLiteral("BuildDate"), QStringLiteral("yesterday")}});
-        QVERIFY(!nothing.buildDate());
         QVERIFY(!creationDateForFileAtPath(dir.filePath(QStringLiteral("missing"))));
     }
 
