@@ -2,7 +2,7 @@
 
 #include "foundation/Bundle.h"
 
-#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocale>
 #include <QProcess>
 #include <QTimeZone>
@@ -10,15 +10,6 @@
 #include <QTest>
 
 #include <ctime>
-
-namespace {
-
-void writeJson(const QString &path, const QJsonObject &object)
-{
-    writeFile(path, QJsonDocument(object).toJson());
-}
-
-} // namespace
 
 class BundleTest : public QObject {
     Q_OBJECT
@@ -166,11 +157,11 @@ private slots:
     {
         QTemporaryDir dir;
         const QString info = dir.filePath(QStringLiteral("Info.json"));
-        writeJson(info, QJsonObject{{QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.0")}});
+        writeFile(info, R"({"CFBundleShortVersionString": "1.0"})");
         const auto bundle = Bundle::atPath(dir.path());
         QVERIFY(bundle);
         QCOMPARE(bundle->releaseVersionNumber(), QStringLiteral("1.0"));
-        writeJson(info, QJsonObject{{QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.1b1")}});
+        writeFile(info, R"({"CFBundleShortVersionString": "1.1b1"})");
         QCOMPARE(bundle->releaseVersionNumber(), QStringLiteral("1.1b1"));
         QFile::remove(info);
         QVERIFY(bundle->infoDictionary().isEmpty());
@@ -181,7 +172,7 @@ private slots:
     {
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("Images.bundle")));
-        writeJson(dir.filePath(QStringLiteral("Images.bundle/Info.json")), QJsonObject{{"CFBundleIdentifier", "test.images"}});
+        writeFile(dir.filePath(QStringLiteral("Images.bundle/Info.json")), R"({"CFBundleIdentifier": "test.images"})");
         const Bundle host(QVariantMap{}, dir.path());
         {
             const LogCapture log;
@@ -195,7 +186,7 @@ private slots:
         }
         // A bundle whose executable is not a loadable library.
         makeTree(dir.path(), {"Plugin.bundle/plugin.so"});
-        writeJson(dir.filePath(QStringLiteral("Plugin.bundle/Info.json")), QJsonObject{{"CFBundleExecutable", "plugin.so"}});
+        writeFile(dir.filePath(QStringLiteral("Plugin.bundle/Info.json")), R"({"CFBundleExecutable": "plugin.so"})");
         {
             const LogCapture log;
             host.manuallyLoadBundles({QStringLiteral("Plugin")});
