@@ -118,14 +118,12 @@ private slots:
         QCOMPARE(view.findChild<QLabel *>("copyright")->textFormat(), Qt::PlainText);
         QVERIFY(!view.findChild<QLabel *>("poweredBy"));
         QVERIFY(!controller.helpButton());
-
         QCOMPARE(text(view, "version"), QStringLiteral("1.2.0"));
         hover(controller, view.findChild<QWidget *>("titleRow"), true);
         QVERIFY(view.showBuildNumber());
         QVERIFY(text(view, "version").startsWith(QStringLiteral("Build 42 (")));
         hover(controller, view.findChild<QWidget *>("titleRow"), false);
         QCOMPARE(text(view, "version"), QStringLiteral("1.2.0"));
-
         // Another delegate shows at once, in a fresh view with the plain version.
         hover(controller, view.findChild<QWidget *>("titleRow"), true);
         TestDelegate other;
@@ -203,7 +201,6 @@ private slots:
         NSWindowController &controller = about.windowController();
         QCOMPARE(&about.windowController(), &controller);
         QWidget *window = controller.window();
-
         QMenuBar bar;
         bar.addMenu(QStringLiteral("Veloran"))->addAction(QStringLiteral("Check for Updates…"));
         QAction *command = installAboutCommand(&bar);
@@ -211,7 +208,6 @@ private slots:
         QCOMPARE(items.size(), 2);
         QCOMPARE(items[0], command);
         QCOMPARE(command->text(), QStringLiteral("About Veloran"));
-
         command->trigger();
         QVERIFY(QTest::qWaitForWindowActive(window));
         QCOMPARE(window->size(), AboutController::preferredSize);
@@ -219,7 +215,6 @@ private slots:
         QVERIFY(window->windowTitle().isEmpty());
         QVERIFY(!(window->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
         QCOMPARE(window->frameGeometry().center(), window->screen()->availableGeometry().center());
-
         const QPoint moved = window->pos() + QPoint(37, 23);
         window->move(moved);
         window->close();

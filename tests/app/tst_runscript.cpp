@@ -6,7 +6,6 @@
 
 namespace {
 
-// An executable shell script at `path`.
 void writeScript(const QString &path, const QByteArray &body)
 {
     QFile file(path);
@@ -35,7 +34,6 @@ private slots:
         const QString build = folder.filePath(QStringLiteral("build"));
         QDir().mkpath(build + QStringLiteral("/src/app"));
         writeScript(build + QStringLiteral("/src/app/veloran"), "echo \"veloran $*\" >> '" + calls.toUtf8() + "'\n");
-
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("PATH"), tools + QLatin1Char(':') + environment.value(QStringLiteral("PATH")));
         environment.insert(QStringLiteral("VELORAN_BUILD_DIR"), build);
@@ -44,7 +42,6 @@ private slots:
         run.start(QStringLiteral(VELORAN_SOURCE_DIR "/scripts/run"), {QStringLiteral("--flag")});
         QVERIFY(run.waitForFinished(60000));
         QCOMPARE(run.exitCode(), 0);
-
         QFile file(calls);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);

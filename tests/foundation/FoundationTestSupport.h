@@ -37,6 +37,13 @@ private:
     }
 };
 
+inline void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(bytes);
+}
+
 // Makes files (and folders, for paths ending in "/") below `root`; a file
 // holds its own relative path.
 inline void makeTree(const QString &root, const QStringList &paths)
@@ -48,9 +55,7 @@ inline void makeTree(const QString &root, const QStringList &paths)
             continue;
         }
         QDir().mkpath(QFileInfo(full).absolutePath());
-        QFile file(full);
-        if (file.open(QIODevice::WriteOnly))
-            file.write(path.toUtf8());
+        writeFile(full, path.toUtf8());
     }
 }
 

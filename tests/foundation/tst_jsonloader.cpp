@@ -1,6 +1,7 @@
 #include "FoundationTestSupport.h"
 
 #include "foundation/JSONLoader.h"
+#include "platform/Result.h"
 
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -8,30 +9,18 @@
 
 namespace {
 
-struct PointDecoding;
-
 // A small decodable value: {"x": 1, "yValue": 2}.
 struct Point {
     int x = 0;
     int yValue = 0;
-    static PointDecoding fromJson(const QJsonValue &json);
+    static Result<Point, QString> fromJson(const QJsonValue &json)
+    {
+        const QJsonObject object = json.toObject();
+        if (!object.value("x").isDouble() || !object.value("yValue").isDouble())
+            return QStringLiteral("not a point");
+        return Point{object.value("x").toInt(), object.value("yValue").toInt()};
+    }
 };
-
-struct PointDecoding {
-    std::optional<Point> point;
-    QString problem;
-    explicit operator bool() const { return point.has_value(); }
-    Point value() const { return *point; }
-    QString error() const { return problem; }
-};
-
-PointDecoding Point::fromJson(const QJsonValue &json)
-{
-    const QJsonObject object = json.toObject();
-    if (!object.value("x").isDouble() || !object.value("yValue").isDouble())
-        return {std::nullopt, QStringLiteral("not a point")};
-    return {Point{object.value("x").toInt(), object.value("yValue").toInt()}, {}};
-}
 
 enum class Source { bytes, file, missingFile, resource, resourceWithExtension, cacheWithoutCopies };
 
@@ -75,10 +64,8 @@ private slots:
         QFETCH(QString, logged);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("point.json"));
-        QFile file(path);
-        if (source == Source::file && file.open(QIODevice::WriteOnly))
-            file.write(bytes);
-        file.close();
+        if (source == Source::file)
+            writeFile(path, bytes);
         const auto strategy = snakeCase ? std::optional(KeyDecodingStrategy::convertFromSnakeCase) : std::nullopt;
         const JSONLoader loader;
         const LogCapture log;

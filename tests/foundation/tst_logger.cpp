@@ -1,38 +1,16 @@
+#include "FoundationTestSupport.h"
+
 #include "foundation/Bundle.h"
-#include "foundation/Logger.h"
 
 #include <QTemporaryFile>
 #include <QTest>
 
 #include <cstdio>
 
-namespace {
-
-struct Entry {
-    LogLevel level;
-    QString channel;
-    QString text;
-};
-QList<Entry> entries;
-
-void captureWriter(LogLevel level, const Logger &logger, const QString &text)
-{
-    entries.append({level, QString::fromUtf8(logger.loggingCategory().categoryName()), text});
-}
-
-} // namespace
-
 class LoggerTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        entries.clear();
-        Logger::setWriter(&captureWriter);
-    }
-    void cleanup() { Logger::setWriter(nullptr); }
-
     void channelsAreSharedAndNamedByCategory_data()
     {
         QTest::addColumn<QList<Logger *>>("channels");
@@ -57,77 +35,56 @@ private slots:
             QCOMPARE(QString::fromUtf8(channel->loggingCategory().categoryName()),
                      channel->subsystem() + QLatin1Char('.') + channel->category());
         }
-        QCOMPARE(categories, (QStringList{QStringLiteral("Audio"), QStringLiteral("Command Line"),
-                                          QStringLiteral("Filing"), QStringLiteral("Networking"),
-                                          QStringLiteral("Startup"), QStringLiteral("Tear Down"),
-                                          QStringLiteral("UI")}));
-    }
-
-    void logObjectsWriteAtTheLevelGiven()
-    {
-        osLog(OSLog::tearDown(), LogLevel::Fault, QStringLiteral("50% {done}"));
-        QCOMPARE(entries.size(), 1);
-        QCOMPARE(entries.first().level, LogLevel::Fault);
-        QCOMPARE(entries.first().channel, Logger::mainSubsystem() + QStringLiteral(".Tear Down"));
-        QCOMPARE(entries.first().text, QStringLiteral("50% {done}"));
-        OSLog quiet(QStringLiteral("test"), QStringLiteral("Quiet"));
-        quiet.loggingCategory().setEnabled(QtDebugMsg, false);
-        osLog(quiet, LogLevel::Debug, QStringLiteral("hidden"));
-        QCOMPARE(entries.size(), 1);
+        QCOMPARE(categories, (QStringList{"Audio", "Command Line", "Filing", "Networking", "Startup", "Tear Down", "UI"}));
     }
 
     void subsystemIsTheBundleIdentifier()
     {
         QCOMPARE(Logger::subsystemFor(Bundle(QVariantMap{})), QStringLiteral("Unknown Bundle"));
-        QCOMPARE(Logger::subsystemFor(Bundle(QVariantMap{{QStringLiteral("CFBundleIdentifier"), 3}})),
-                 QStringLiteral("Unknown Bundle"));
-        QCOMPARE(Logger::subsystemFor(Bundle(QVariantMap{{QStringLiteral("CFBundleIdentifier"), QStringLiteral("a.b")}})),
-                 QStringLiteral("a.b"));
+        QCOMPARE(Logger::subsystemFor(Bundle(QVariantMap{{"CFBundleIdentifier", 3}})), QStringLiteral("Unknown Bundle"));
+        QCOMPARE(Logger::subsystemFor(Bundle(QVariantMap{{"CFBundleIdentifier", "a.b"}})), QStringLiteral("a.b"));
         QCOMPARE(Logger::mainSubsystem(), *Bundle::main().bundleIdentifier());
     }
 
     void eachFunctionWritesAtItsLevel()
     {
-        const Logger &log = Logger::ui();
-        log.logPublic(QStringLiteral("a"));
-        log.debugPublic(QStringLiteral("b"));
-        log.infoPublic(QStringLiteral("c"));
-        log.warningPublic(QStringLiteral("d"));
-        log.errorPublic(QStringLiteral("e"));
-        log.faultPublic(QStringLiteral("f"));
-        QList<LogLevel> levels;
-        QStringList texts;
-        for (const Entry &entry : entries) {
-            levels << entry.level;
-            texts << entry.text;
-            QCOMPARE(entry.channel, Logger::mainSubsystem() + QStringLiteral(".UI"));
-        }
-        QCOMPARE(texts, (QStringList{"a", "b", "c", "d", "e", "f"}));
-        QCOMPARE(levels, (QList<LogLevel>{LogLevel::Default, LogLevel::Debug, LogLevel::Info, LogLevel::Error,
-                                          LogLevel::Error, LogLevel::Fault}));
+        const LogCapture log;
+        const Logger &ui = Logger::ui();
+        ui.logPublic(QStringLiteral("a"));
+        ui.debugPublic(QStringLiteral("b"));
+        ui.infoPublic(QStringLiteral("c"));
+        ui.warningPublic(QStringLiteral("d"));
+        ui.errorPublic(QStringLiteral("e"));
+        ui.faultPublic(QStringLiteral("f"));
+        osLog(OSLog::tearDown(), LogLevel::Fault, QStringLiteral("50% {done}"));
+        QCOMPARE(log.lines(), (QStringList{"UI default a", "UI debug b", "UI info c", "UI error d", "UI error e",
+                                           "UI fault f", "Tear Down fault 50% {done}"}));
     }
 
     void disabledLevelsWriteNothing()
     {
-        Logger log(QStringLiteral("test"), QStringLiteral("Quiet"));
-        log.loggingCategory().setEnabled(QtDebugMsg, false);
-        log.debugPublic(QStringLiteral("hidden"));
-        log.debugCallStack();
-        QVERIFY(entries.isEmpty());
-        log.loggingCategory().setEnabled(QtDebugMsg, true);
-        log.debugCallStack();
-        QVERIFY(entries.size() > 1);
-        for (const Entry &entry : entries)
-            QCOMPARE(entry.level, LogLevel::Debug);
+        const LogCapture log;
+        OSLog quiet(QStringLiteral("test"), QStringLiteral("Quiet"));
+        quiet.loggingCategory().setEnabled(QtDebugMsg, false);
+        osLog(quiet, LogLevel::Debug, QStringLiteral("hidden"));
+        quiet.debugPublic(QStringLiteral("hidden"));
+        quiet.debugCallStack();
+        QVERIFY(log.lines().isEmpty());
+        quiet.loggingCategory().setEnabled(QtDebugMsg, true);
+        quiet.debugCallStack();
+        QVERIFY(log.lines().size() > 1);
+        for (const QString &line : log.lines())
+            QVERIFY(line.startsWith(QStringLiteral("Quiet debug ")));
     }
 
     void textIsNeverAFormat()
     {
         const QString text = QStringLiteral("100% done: %s %n %d {public} %@");
-        Logger::networking().errorPublic(text);
-        QCOMPARE(entries.size(), 1);
-        QCOMPARE(entries.first().text, text);
-
+        {
+            const LogCapture log;
+            Logger::networking().errorPublic(text);
+            QCOMPARE(log.lines(), QStringList{"Networking error " + text});
+        }
         // The standard-error writer copies the text literally as well.
         QTemporaryFile file;
         QVERIFY(file.open());

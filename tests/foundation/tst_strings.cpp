@@ -20,6 +20,13 @@ Transform of(QString (*f)(const QString &))
     return Transform(f);
 }
 
+// `f` with the text first and `rest` after it.
+template<typename... Rest, typename... Given>
+Transform of(QString (*f)(const QString &, Rest...), Given... rest)
+{
+    return [=](const QString &text) { return f(text, rest...); };
+}
+
 } // namespace
 
 class StringsTest : public QObject {
@@ -45,34 +52,22 @@ private slots:
         QTest::newRow("a hidden file has no extension") << of(pathExtension) << "/home/a/.profile" << "";
         QTest::newRow("condensed white space") << of(condensedWhiteSpace) << " a \n\t b " << " a b ";
         QTest::newRow("trailing white space") << of(removingTrailingWhiteSpace) << " a b \n\t" << " a b";
-        QTest::newRow("folders from a UUID") << Transform([](const QString &t) { return folderPathFromUUID(t, false); })
-                                             << "1A2B3C4D-5E6F" << "1A/2B/3C/4D";
-        QTest::newRow("odd length") << Transform([](const QString &t) { return folderPathFromUUID(t, false); })
-                                    << "ABCDE" << "AB/CD/E";
-        QTest::newRow("the entire UUID") << Transform([](const QString &t) { return folderPathFromUUID(t, true); })
-                                         << "1A2B-5E6F" << "1A2B/5E6F";
-        QTest::newRow("truncated at the length") << Transform([](const QString &t) { return truncated(t, 3, "…"); })
-                                                 << "abc" << "abc…";
-        QTest::newRow("shorter is kept") << Transform([](const QString &t) { return truncated(t, 3, "…"); })
-                                         << "ab" << "ab";
-        QTest::newRow("negative length keeps the text") << Transform([](const QString &t) { return truncated(t, -1, "…"); })
-                                                        << "ab" << "ab";
-        QTest::newRow("whole words") << Transform([](const QString &t) { return truncatedToWords(t, 9); })
-                                     << "one two three" << "one two";
-        QTest::newRow("no word fits") << Transform([](const QString &t) { return truncatedToWords(t, 2); })
-                                      << "one two" << "one two";
-        QTest::newRow("tabs become spaces") << Transform([](const QString &t) { return truncatedToWords(t, 20); })
-                                            << "one\ttwo" << "one two";
-        QTest::newRow("one prefix") << Transform([](const QString &t) { return deletingPrefix(t, "ab"); }) << "abab" << "ab";
-        QTest::newRow("one suffix") << Transform([](const QString &t) { return deletingSuffix(t, "b"); }) << "abb" << "ab";
-        QTest::newRow("replace two") << Transform([](const QString &t) { return replacingOccurrences(t, "a", "b", 2); })
-                                     << "aaaa" << "bbaa";
-        QTest::newRow("replace none") << Transform([](const QString &t) { return replacingOccurrences(t, "a", "b", 0); })
-                                      << "aaaa" << "aaaa";
+        QTest::newRow("folders from a UUID") << of(folderPathFromUUID, false) << "1A2B3C4D-5E6F" << "1A/2B/3C/4D";
+        QTest::newRow("odd length") << of(folderPathFromUUID, false) << "ABCDE" << "AB/CD/E";
+        QTest::newRow("the entire UUID") << of(folderPathFromUUID, true) << "1A2B-5E6F" << "1A2B/5E6F";
+        QTest::newRow("truncated at the length") << of(truncated, 3, QStringLiteral("…")) << "abc" << "abc…";
+        QTest::newRow("shorter is kept") << of(truncated, 3, QStringLiteral("…")) << "ab" << "ab";
+        QTest::newRow("negative length keeps the text") << of(truncated, -1, QStringLiteral("…")) << "ab" << "ab";
+        QTest::newRow("whole words") << of(truncatedToWords, 9) << "one two three" << "one two";
+        QTest::newRow("no word fits") << of(truncatedToWords, 2) << "one two" << "one two";
+        QTest::newRow("tabs become spaces") << of(truncatedToWords, 20) << "one\ttwo" << "one two";
+        QTest::newRow("one prefix") << of(deletingPrefix, QStringLiteral("ab")) << "abab" << "ab";
+        QTest::newRow("one suffix") << of(deletingSuffix, QStringLiteral("b")) << "abb" << "ab";
+        QTest::newRow("replace two") << of(replacingOccurrences, QStringLiteral("a"), QStringLiteral("b"), 2) << "aaaa" << "bbaa";
+        QTest::newRow("replace none") << of(replacingOccurrences, QStringLiteral("a"), QStringLiteral("b"), 0) << "aaaa" << "aaaa";
         QTest::newRow("negative count replaces none")
-            << Transform([](const QString &t) { return replacingOccurrences(t, "a", "b", -3); }) << "aaaa" << "aaaa";
-        QTest::newRow("brackets excluded") << Transform([](const QString &t) { return excludingCharactersInSet(t, CharacterSet("()[]{}")); })
-                                           << "f(x) = [y]" << "fx = y";
+            << of(replacingOccurrences, QStringLiteral("a"), QStringLiteral("b"), -3) << "aaaa" << "aaaa";
+        QTest::newRow("brackets excluded") << of(excludingCharactersInSet, CharacterSet("()[]{}")) << "f(x) = [y]" << "fx = y";
         QTest::newRow("home as a tilde") << of(abbreviatingWithTilde) << QDir::homePath() + "/notes" << "~/notes";
         QTest::newRow("tilde as home") << of(expandingTilde) << "~/notes" << QDir::homePath() + "/notes";
         QTest::newRow("root's home") << of(expandingTilde) << "~root" << "/root";

@@ -46,8 +46,6 @@ private slots:
         QTest::newRow("everything") << Mattermost{"https://x", "hi", "plain", WebColor::red, "bot", ":ghost:"}.body()
                                     << QByteArray("{\"attachments\":[{\"color\":\"#FF0000FF\",\"fallback\":\"plain\",\"text\":\"hi\"}],"
                                                   "\"icon_emoji\":\":ghost:\",\"username\":\"bot\"}");
-        QTest::newRow("a second colour name") << Mattermost{"https://x", "hi", {}, WebColor::gray, {}, {}}.body()
-                                              << QByteArray("{\"attachments\":[{\"color\":\"#gray\",\"text\":\"hi\"}]}");
         QTest::newRow("ntfy without a tag") << Ntfy{"https://n", "alerts", "Title", "Body", {}}.body()
                                             << QByteArray("{\"message\":\"Body\",\"title\":\"Title\",\"topic\":\"alerts\"}");
         QTest::newRow("ntfy with a tag") << Ntfy{"https://n", "alerts", "Title", "Body", "warning"}.body()
