@@ -106,7 +106,6 @@ private slots:
         for (auto signal : {&LibraryArchiveExport::isPreparingChanged, &LibraryArchiveExport::isPresentingExporterChanged,
                             &LibraryArchiveExport::isWritingChanged})
             connect(&archiveExport, signal, this, [&] { steps << stateOf(archiveExport); });
-
         archiveExport.prepare(wholeLibrary(library), QStringLiteral("Brain"));
         QCOMPARE(stateOf(archiveExport), preparing);
         QCOMPARE(archiveExport.defaultFilename(), QStringLiteral("Brain"));
@@ -120,7 +119,6 @@ private slots:
         archiveExport.prepare(wholeLibrary(library), QStringLiteral("Other"));
         QCOMPARE(stateOf(archiveExport), ready);
         QCOMPARE(archiveExport.defaultFilename(), QStringLiteral("Brain"));
-
         const QString target = m_dir.filePath(QStringLiteral("Brain.veloran"));
         archiveExport.handleExportResult(target);
         QCOMPARE(stateOf(archiveExport), writing);
@@ -128,7 +126,6 @@ private slots:
         QTRY_COMPARE(stateOf(archiveExport), idle);
         QCOMPARE(LibraryArchiveContents::fromArchiveData(fileContents(target)).value().imageFiles,
                  wholeLibrary(library).contents().value().imageFiles);
-
         // Idle again: the next export starts.
         archiveExport.prepare(wholeLibrary(library), QStringLiteral("Again"));
         QCOMPARE(stateOf(archiveExport), preparing);
@@ -172,7 +169,6 @@ private slots:
         QCOMPARE(archiveExport.errorTitle(), QStringLiteral("Export Failed"));
         QVERIFY2(archiveExport.errorMessage().startsWith(message), qPrintable(archiveExport.errorMessage()));
         QVERIFY(!QFile::exists(target));
-
         // "OK" hides it; the next export starts normally.
         archiveExport.dismissError();
         QCOMPARE(stateOf(archiveExport), idle);
@@ -209,7 +205,6 @@ private slots:
         library.save();
         library.removeImageFiles();
         WindowHarness harness(library);
-
         std::unique_ptr<QMenu> menu;
         QAction *copy = shareItem(harness, harness.listedEntry(LibraryEntryID::series(spine->id())),
                                   QStringLiteral("Copy"), menu);
@@ -220,14 +215,11 @@ private slots:
         QTRY_VERIFY(clipboard->mimeData() && clipboard->mimeData()->hasUrls());
         const QString path = clipboard->mimeData()->urls().first().toLocalFile();
         QCOMPARE(QFileInfo(path).fileName(), QStringLiteral("Spine- lumbar.veloran"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const auto contents = LibraryArchiveContents::fromArchiveData(file.readAll());
+        const auto contents = LibraryArchiveContents::fromArchiveData(fileContents(path));
         QVERIFY(contents.ok());
         QCOMPARE(contents.value().manifest.series.size(), 1);
         QCOMPARE(contents.value().manifest.images.size(), 2);
         QVERIFY(!harness.model().showsOperationError());
-
         // The broken series' bytes are read only when chosen: it fails and
         // leaves no folder behind.
         const QStringList before = shares();

@@ -124,7 +124,6 @@ private slots:
         library.series(QStringLiteral("Empty"), 5);
         QCOMPARE(LibraryDerivation::searchText(*frontal),
                  QStringLiteral("Frontal Crâne MR Magnetic Resonance (MR) Head Axial Unspecified Female Glabella Orbit"));
-
         LibraryFilters filters;
         filters.searchText = search;
         if (modality >= 0)
@@ -173,7 +172,6 @@ private slots:
         library.image(QStringLiteral("one-b"), series, 1, 3);
         library.image(QStringLiteral("one-a"), series, 1, 3);
         library.image(QStringLiteral("early"), nullptr, 0, 1);
-
         QCOMPARE(entryTitles(entries(library, {})),
                  (QStringList{"early", "slice2", "slice2[zero,one-a,one-b,two]", "slice10", "Ultra", "Untitled"}));
     }
@@ -188,7 +186,6 @@ private slots:
         const LibraryEntryID seriesID = LibraryEntryID::series(series->id());
         const LibraryEntryID loneID = LibraryEntryID::image(lone->id());
         const QList<LibraryEntry> all = entries(library, {});
-
         QVERIFY(LibraryDerivation::visibleImages(all, {}).isEmpty());
         QCOMPARE(imageTitles(LibraryDerivation::visibleImages(all, {loneID, seriesID})), (QStringList{"a", "b", "lone"}));
         QVERIFY(!LibraryDerivation::importDestination(all, {loneID, seriesID}));
@@ -199,7 +196,6 @@ private slots:
                  std::optional(PendingImageImport::Destination::standaloneImage(lone)));
         QCOMPARE(LibraryDerivation::entryID(*a), seriesID);
         QCOMPARE(LibraryDerivation::entryID(*lone), loneID);
-
         // A selected series that the filters hide.
         LibraryFilters filters;
         filters.modality = Modality::ct;
@@ -288,7 +284,6 @@ private slots:
         const QList<AtlasImage *> images = library.context().fetch<AtlasImage>(&AtlasImage::createdAt);
         QVERIFY(found(index, images, across).isEmpty());
         agree("as read");
-
         // Changes to what the texts are made of, saved and not.
         knee->setTitle(QStringLiteral("Hip"));
         first->setTitle(QStringLiteral("Renamed"));
@@ -339,7 +334,6 @@ private slots:
         QTest::addColumn<QString>("search");
         QTest::addColumn<bool>("rederived");
         QTest::addColumn<bool>("imagesChanged");
-
         const auto row = [](const char *name, Write write, const char *search, bool rederived, bool images = false) {
             QTest::newRow(name) << write << QString::fromUtf8(search) << rederived << images;
         };
@@ -389,7 +383,6 @@ private slots:
         const QList<AtlasImage *> visible = query.visibleImages(filters, everything);
         QCoreApplication::processEvents();
         QSignalSpy announced(&query, &LibraryQuery::libraryChanged);
-
         write(fixture);
         QCOMPARE(query.entries(filters).constData() != entries.constData(), rederived);
         QCOMPARE(query.visibleImages(filters, everything).constData() != visible.constData(), rederived);

@@ -124,7 +124,6 @@ private slots:
             titles << (item->isSeparator() ? QStringLiteral("-") : item->text());
         QCOMPARE(titles, (QStringList{"About Veloran", "Check for Updates…", "-", "Settings…", "-", "Quit Veloran"}));
         QCOMPARE(harness.window.settingsCommand()->shortcut(), QKeySequence(QStringLiteral("Ctrl+,")));
-
         harness.window.settingsCommand()->trigger();
         SettingsView *settings = SettingsView::current();
         QVERIFY(settings && settings->isVisible());
@@ -153,11 +152,9 @@ private slots:
         main.show();
         main.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&main));
-
         SettingsView *settings = SettingsView::present(library.context(), defaults, accounts);
         QVERIFY(QTest::qWaitForWindowExposed(settings));
         QVERIFY((settings->frameGeometry().center() - main.frameGeometry().center()).manhattanLength() <= 2);
-
         const QPoint moved = settings->pos() - QPoint(20, 10);
         settings->move(moved);
         settings->close();
@@ -201,7 +198,6 @@ private slots:
         }
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window));
-
         QTest::keyClick(window, keys.key(), keys.keyboardModifiers());
         if (quits) {
             QTRY_VERIFY(!first.window.isVisible() && !second.window.isVisible());
@@ -240,7 +236,6 @@ private slots:
             QVERIFY(page.exportButton()->isEnabled());
         }
         writeTestFile(m_dir, QStringLiteral("Notes.veloran"), "plain text, not a zip archive");
-
         // Export is enabled by the library's content: one series without
         // images is enough.
         TestLibrary target(true);
@@ -256,13 +251,11 @@ private slots:
         page.model().beginImport();
         QCOMPARE(page.importer()->directory().absolutePath(), m_dir.path());
         page.importer()->reject();
-
         AlertDialog *failed = importThroughTheDialog(page, m_dir.filePath(QStringLiteral("Notes.veloran")),
                                                      QStringLiteral("Import Failed"));
         QVERIFY(failed);
         QCOMPARE(failed->message(), QStringLiteral("The file isn't a zip archive."));
         press(failed, QStringLiteral("OK"));
-
         target.failWrites(true);
         failed = importThroughTheDialog(page, path, QStringLiteral("Import Failed"));
         QVERIFY(failed);
@@ -271,7 +264,6 @@ private slots:
         QCOMPARE(ids(target.reopen()->mainContext()), before);
         QCOMPARE(filesUnder(target.folder()), filesBefore);
         press(failed, QStringLiteral("OK"));
-
         target.failWrites(false);
         AlertDialog *imported = importThroughTheDialog(page, path, QStringLiteral("Library Imported"));
         QVERIFY(imported);
@@ -368,7 +360,6 @@ private slots:
         auto page = std::make_unique<SyncSettingsView>(defaults, accounts);
         page->show();
         QSignalSpy quit(&page->model(), &SyncSettingsModel::quitRequested);
-
         // On, then Cancel: never written.
         QTest::mouseClick(page->syncSwitch(), Qt::LeftButton);
         QTRY_VERIFY(page->confirmation());
@@ -376,7 +367,6 @@ private slots:
         press(page->confirmation(), QStringLiteral("Cancel"));
         QVERIFY(!page->syncSwitch()->isChecked());
         QVERIFY(!defaults.contains(QStringLiteral("cloudSyncEnabled")));
-
         // On, Sync, Later: the setting is on; the switch shows it.
         QTest::mouseClick(page->syncSwitch(), Qt::LeftButton);
         QTRY_VERIFY(page->confirmation());
@@ -388,14 +378,12 @@ private slots:
         QCOMPARE(WindowHarness::buttonTitles(*page->relaunchPrompt()), (QStringList{"Quit Now", "Later"}));
         press(page->relaunchPrompt(), QStringLiteral("Later"));
         QVERIFY(page->syncSwitch()->isChecked());
-
         // A page opened with the setting on shows it, asking nothing.
         page = std::make_unique<SyncSettingsView>(defaults, accounts);
         page->show();
         QSignalSpy quitAgain(&page->model(), &SyncSettingsModel::quitRequested);
         QVERIFY(page->syncSwitch()->isChecked());
         QCOMPARE(accounts.containers.size(), 2);
-
         // Off: written at once, no confirmation; then Quit Now.
         QTest::mouseClick(page->syncSwitch(), Qt::LeftButton);
         QVERIFY(!defaults.boolForKey(QStringLiteral("cloudSyncEnabled")));

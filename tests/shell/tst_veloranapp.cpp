@@ -139,17 +139,14 @@ private slots:
     void configurationFollowsHostAndSetting()
     {
         const Schema schema(VeloranSchemaV1::versionedSchema());
-
         // A test host keeps the store in memory and never mirrors.
         ModelConfiguration test = makeModelConfiguration(schema, true, true);
         QVERIFY(test.isStoredInMemoryOnly);
         QCOMPARE(test.cloudKitDatabase, CloudKitDatabase::none());
-
         ModelConfiguration local = makeModelConfiguration(schema, false, false);
         QVERIFY(!local.isStoredInMemoryOnly && local.allowsSave);
         QCOMPARE(local.cloudKitDatabase, CloudKitDatabase::none());
         QVERIFY(local.storePath().endsWith(QStringLiteral("/default.store")));
-
         ModelConfiguration mirrored = makeModelConfiguration(schema, false, true);
         QVERIFY(!mirrored.isStoredInMemoryOnly);
         QCOMPARE(mirrored.cloudKitDatabase, CloudKitDatabase::privateDatabase(CloudSyncSettings::containerIdentifier()));
