@@ -142,8 +142,7 @@ private slots:
 
     void platformServiceReportsNoAccount()
     {
-        // Without iCloud on this platform, a user who turned sync on reads as
-        // signed out, which is what pauses sync in the sidebar.
+        // Without iCloud on this platform, sync reads as signed out.
         UserDefaults defaults({{CloudSyncSettings::enabledKey(), true}});
         CloudAccountService &platform = CloudAccountService::shared();
         AppState state(defaults, platform);

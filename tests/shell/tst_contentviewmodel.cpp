@@ -26,9 +26,7 @@ QSet<LibraryEntryID> rowOf(const AtlasImage *image)
 
 } // namespace
 
-// A window's own state kept in step with the library: the opened image, the
-// grid and sidebar selections, the saved image, keyboard navigation, and
-// what the sheets, alerts and operations leave selected or open.
+// A window's own state (opened image, selections, sheets) kept in step with the library.
 class ContentViewModelTest : public QObject {
     Q_OBJECT
 private:
@@ -182,8 +180,7 @@ private slots:
         model.setSidebarSelection({LibraryEntryID::series(empty->id())});
         QCOMPARE(model.openedImage(), nullptr);
         QCOMPARE(model.gridSelection(), nullptr);
-        // Removing the row of the opened image closes it, rather than
-        // moving on to another selected row's image.
+        // Removing the opened image's row closes it rather than moving on.
         model.setSidebarSelection({LibraryEntryID::series(s1->id()), LibraryEntryID::series(s2->id())});
         model.openImage(a);
         state.setIsEditing(true);
@@ -278,8 +275,7 @@ private slots:
         QTEST(int(sheet.imageCount), "imageCount");
         QTEST(sheet.headerSubtitle, "subtitle");
         QTEST(sheet.draft.title, "draftTitle");
-        // Confirmed: the first new image opens; a new entry's row is
-        // selected; a standalone image's row becomes its new series' row.
+        // Confirmed: the first new image opens and its row is selected.
         const QSet<LibraryEntryID> before = model.sidebarSelection();
         model.commitImport(*model.pendingImport(), sheet.draft);
         QVERIFY(!model.pendingImport());
@@ -355,8 +351,7 @@ private slots:
         pick(model, {file(QStringLiteral("f1.png"))});
         const PendingImageImport pending = *model.pendingImport();
         model.beginEditImage(a);
-        // The import sheet and the metadata sheet stay, nothing opens, the
-        // selections stay, the alert names the operation.
+        // The sheets and selections stay; the alert names the operation.
         library.failWrites(true);
         model.commitImport(pending, MetadataDraft(QStringLiteral("Hand series")));
         QCOMPARE(model.operationErrorTitle(), QStringLiteral("Import Failed"));
@@ -442,9 +437,8 @@ private slots:
         QTest::newRow("the files cannot be written") << 4 << 0 << QStringLiteral("The library could not be saved.");
     }
 
-    // The pictures' files are written on a worker thread: the window's
-    // event loop turns before the commit ends, and whatever happens
-    // meanwhile, no file is left that the library doesn't name.
+    // The files are written on a worker thread while the loop turns; whatever
+    // happens meanwhile, no file is left that the library doesn't name.
     void largeImportsCommitWhileTheLoopTurns()
     {
         QFETCH(int, meanwhile);

@@ -42,16 +42,13 @@ QByteArray fileContents(const QString &path)
 } // namespace
 Q_DECLARE_METATYPE(Spoil)
 
-// One export as its window follows it: the check, the save dialog's
-// answer, the writing and the alert; and the rows' "Share" menu, whose
-// archive is written only when a share item is chosen, then handed on.
+// One export as its window follows it, and the rows' "Share" menu.
 class LibraryArchiveExportTest : public QObject {
     Q_OBJECT
 private:
     QTemporaryDir m_dir;
 
-    // An on-disk library of a series with a large image (kept in a file
-    // beside the store) and a small standalone one.
+    // A series with a large image (in a file beside the store), and a small standalone one.
     static void fill(TestLibrary &library)
     {
         library.point(library.largeImage(QStringLiteral("Large"), library.series(QStringLiteral("Brain"))),
@@ -220,8 +217,7 @@ private slots:
         QCOMPARE(contents.value().manifest.series.size(), 1);
         QCOMPARE(contents.value().manifest.images.size(), 2);
         QVERIFY(!harness.model().showsOperationError());
-        // The broken series' bytes are read only when chosen: it fails and
-        // leaves no folder behind.
+        // The broken series fails only when chosen, leaving no folder behind.
         const QStringList before = shares();
         copy = shareItem(harness, harness.listedEntry(LibraryEntryID::series(broken->id())), QStringLiteral("Copy"), menu);
         QVERIFY(copy);

@@ -66,9 +66,7 @@ using Write = std::function<void(Fixture &)>;
 } // namespace
 Q_DECLARE_METATYPE(Write)
 
-// Searching, filtering, grouping and ordering the library for a window,
-// and the lists a window reads: kept until something they show changes,
-// each change announced once.
+// Searching, filtering, grouping and ordering the library, and the lists kept until they change.
 class LibraryDerivationTest : public QObject {
     Q_OBJECT
 private:
@@ -220,15 +218,12 @@ private slots:
     {
         QFETCH(bool, onDisk);
         TestLibrary library(onDisk);
-        // Texts that end where the next begins: "…ab" then "c…" must not
-        // match "abc" across the two.
+        // "…ab" then "c…" must not match "abc" across the two texts.
         AtlasImage *first = library.image(QStringLiteral("xab"), nullptr, 0, 1);
         AtlasImage *second = library.image(QStringLiteral("cde"), nullptr, 0, 2);
         first->setSexRaw(99);
         second->setSexRaw(99);
-        // A long library, so that the eight-at-a-time scan is used, with
-        // series, labels in row order, an empty label, and two modalities
-        // for a filter.
+        // Long enough for the eight-at-a-time scan; series, labels, an empty label, two modalities.
         Series *knee = library.series(QStringLiteral("Knee"), 5);
         for (int i = 0; i < 300; ++i) {
             AtlasImage *image = library.image(QStringLiteral("Slice %1 Ärm").arg(i * 7919 % 1000), i % 3 ? nullptr : knee,

@@ -62,8 +62,7 @@ using Operation = std::function<void(Library &, Series *, const QList<AtlasImage
 } // namespace
 Q_DECLARE_METATYPE(Operation)
 
-// The library operations: import commit, metadata, rename, delete,
-// duplicate and reorder, each saved once, with failures announced.
+// The library operations, each saved once, with failures announced.
 class LibraryOperationsTest : public QObject {
     Q_OBJECT
 private slots:
@@ -128,9 +127,7 @@ private slots:
     {
         QTest::addColumn<Operation>("elsewhere");
         QTest::addColumn<QString>("expected");
-        // The library: series S with i0, i1, i2 (the entry lists i0 and
-        // i1), an empty series E, standalone images a and b; all four
-        // entries are deleted.
+        // Deleted: series S (listing i0, i1 of i0..i2), empty series E, standalone a and b.
         const auto row = [](const char *name, Operation elsewhere, const char *expected) {
             QTest::newRow(name) << elsewhere << QString::fromUtf8(expected);
         };
@@ -242,8 +239,7 @@ private slots:
         QCOMPARE(copiedPoint->links(), std::optional<QList<AnnotationLink>>(links));
         QCOMPARE(copiedPoint->group(), QStringLiteral("Brainstem"));
         QCOMPARE(copy->regions().value(0)->vertices(), region->vertices());
-        // A standalone image becomes a series of its title, holding it and
-        // an exact copy.
+        // A standalone image becomes a series of its title holding it and its copy.
         const auto standalone = library.operations.duplicateImage(foot);
         QVERIFY(standalone && standalone->newSeries == foot->series());
         QVERIFY(describe(library.context()).endsWith(QStringLiteral("Foot[Foot:0,Foot:1]")));

@@ -35,8 +35,7 @@ bool dropFiles(QWidget *target, const QList<QUrl> &urls)
 
 } // namespace
 
-// The main window driven as a user would: the file importer and the sheets,
-// search and filters, selection and keys, dropped files, and each alert.
+// The main window driven as a user would.
 class MainWindowTest : public QObject {
     Q_OBJECT
 private slots:
@@ -55,15 +54,13 @@ private slots:
         QCOMPARE(harness.view().contentSidebar()->importButton()->toolTip(), QStringLiteral("Import images"));
         QCOMPARE(harness.view().contentDetail()->title(), QStringLiteral("Library"));
         QVERIFY(!harness.view().contentDetail()->libraryButton()->isVisible());
-        // The empty state's button opens the importer too; cancelled, it
-        // imports nothing.
+        // The empty state's button opens the importer too; cancelled, nothing.
         QTest::mouseClick(harness.grid().emptyStateView()->actionButton(), Qt::LeftButton);
         QVERIFY(harness.view().fileImporter());
         harness.view().fileImporter()->reject();
         QVERIFY(!harness.model().isImporting());
         QVERIFY(!harness.view().fileImporter());
-        // Type the three names and press Open, twice: Escape cancels the
-        // first sheet, the second imports.
+        // Pick three files twice: Escape cancels the first sheet, the second imports.
         const auto pickThree = [&] {
             QTest::mouseClick(harness.view().contentSidebar()->importButton(), Qt::LeftButton);
             QFileDialog *importer = harness.view().fileImporter();
@@ -95,8 +92,7 @@ private slots:
         const QList<AtlasImage *> images = LibraryDerivation::orderedImages(*series.first());
         QCOMPARE(imageTitles(images), (QStringList{"scan 1", "scan 2", "scan 10"}));
         QCOMPARE(images.first()->modality(), Modality::ct);
-        // The first new image is open on the image screen; "Library" goes
-        // back to the grid, selecting it.
+        // The first new image is open; "Library" goes back to the grid, selecting it.
         ContentDetail *detail = harness.view().contentDetail();
         QVERIFY(detail->showsImageScreen());
         QTRY_COMPARE(detail->imageScreen()->picture()->status(), OpenedPicture::Status::ready);
@@ -168,8 +164,7 @@ private slots:
         QVERIFY(harness.clickRow(LibraryEntryID::series(brain->id())));
         QCOMPARE(harness.grid().images(), slices);
         QVERIFY(harness.grid().canReorder());
-        // In the grid: Right selects the first, Right again the second,
-        // Return opens it.
+        // Right, Right, Return opens the second image.
         QWidget *gridKeys = harness.grid().view();
         gridKeys->setFocus();
         QTest::keyClick(gridKeys, Qt::Key_Right);
@@ -204,8 +199,7 @@ private slots:
         QCOMPARE(harness.view().contentDetail()->imageScreen()->image(), knee);
     }
 
-    // The image screen shows the grid's thumbnail at once and the picture
-    // once it is decoded.
+    // The grid's thumbnail shows at once, the picture once decoded.
     void openedImageShowsItsThumbnailFirst()
     {
         TestLibrary library;
@@ -243,9 +237,7 @@ private slots:
         QTRY_COMPARE(harness.grid().images().size(), 2);
     }
 
-    // The grid's Edit sheet, the row's Rename alert, the rows' export
-    // through the save dialog (one row's export writes that row alone), and
-    // the confirmation before deleting several rows.
+    // Edit, Rename, Export (one row writes that row alone), and the confirmed Delete.
     void sheetsAndAlertsFromTheMenus()
     {
         QTemporaryDir folder;

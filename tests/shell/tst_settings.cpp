@@ -73,16 +73,13 @@ QStringList filesUnder(const QString &folder)
 
 } // namespace
 
-// The Settings window as a user drives it: "Settings…", the Library page's
-// export and import through their dialogs, and the iCloud page's switch
-// and alerts.
+// The Settings window as a user drives it.
 class SettingsTest : public QObject {
     Q_OBJECT
 private:
     QTemporaryDir m_dir;
 
-    // A series of three images (one large, kept in a file beside the
-    // store) with a point, on disk.
+    // A series of three images (one large, in a file beside the store) with a point.
     static void fill(TestLibrary &library)
     {
         Series *brain = library.series(QStringLiteral("Brain"));
@@ -164,9 +161,7 @@ private slots:
         QCOMPARE(settings->pos(), moved);
     }
 
-    // With two main windows open, each key still names one command:
-    // Settings (Ctrl+,) opens the one Settings window, and Quit (Ctrl+Q)
-    // closes every window the way closing each of them does.
+    // With two main windows open, Ctrl+, and Ctrl+Q work from every window.
     void applicationKeysWorkFromEveryWindow_data()
     {
         QTest::addColumn<int>("from"); // 0 a main window, 1 Settings, 2 About
@@ -210,9 +205,7 @@ private slots:
         }
     }
 
-    // Exported through its dialog, the library imports into another
-    // through the open dialog; a file that isn't an archive and a save that
-    // fails leave that library as it was, files and all.
+    // Export, then import through the dialogs; failed imports leave the library as it was.
     void exportedLibraryImportsThroughTheDialogs()
     {
         TestLibrary source(true);
@@ -236,8 +229,7 @@ private slots:
             QVERIFY(page.exportButton()->isEnabled());
         }
         writeTestFile(m_dir, QStringLiteral("Notes.veloran"), "plain text, not a zip archive");
-        // Export is enabled by the library's content: one series without
-        // images is enough.
+        // One series without images enables Export.
         TestLibrary target(true);
         LibrarySettingsView page(target.context());
         page.show();

@@ -16,9 +16,7 @@
 
 #include <atomic>
 
-// Start-up: shared state, registered default, container, updater, in that
-// order; a container that cannot be built stops everything after it. The
-// container is kept in memory under a test host.
+// Start-up order, a container that cannot be built, and the test host's in-memory store.
 class VeloranAppTest : public QObject {
     Q_OBJECT
 private:
@@ -76,8 +74,7 @@ private slots:
         QTest::newRow("computing") << 2;
     }
 
-    // Work still running on the worker threads reads the library: it ends
-    // before the application's store closes.
+    // Work on the worker threads ends before the store closes.
     void quittingWaitsForTheWorkers()
     {
         QFETCH(int, pool);

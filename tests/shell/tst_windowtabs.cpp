@@ -81,8 +81,7 @@ struct Windows {
 
 } // namespace
 
-// Window tabs: their saved states, their restoration at launch, and the
-// main window that holds them.
+// Window tabs: saved, restored at launch, and held by the main window.
 class WindowTabsTest : public QObject {
     Q_OBJECT
 private slots:
