@@ -455,8 +455,7 @@ private slots:
         pick(*model, {file(QStringLiteral("c1.png"), pngBytes() + padding),
                       file(QStringLiteral("c2.png"), pngBytes(Qt::red) + padding),
                       file(QStringLiteral("c3.png"), pngBytes(Qt::green) + padding)});
-        const QString filesFolder =
-            ModelContainer::externalFolder(QDir(library.folder()).filePath(QStringLiteral("default.store")));
+        const QString filesFolder = externalFolderOf(library.folder());
         if (meanwhile == 4) {
             QDir(filesFolder).removeRecursively();
             QFile blocker(filesFolder);
@@ -505,11 +504,7 @@ private slots:
         }
         if (meanwhile == 4)
             QVERIFY(QFile::remove(filesFolder));
-        QStringList named;
-        for (const QVariant &name : storeColumn(library.folder(), QStringLiteral("SELECT fileName FROM ImageFile")))
-            named << name.toString();
-        named.sort();
-        QCOMPARE(externalFileNames(library.folder()), named);
+        QCOMPARE(externalFileNames(library.folder()), storedFileNames(library.folder()));
     }
 
     void duplicatesAreSelected()
