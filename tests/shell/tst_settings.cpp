@@ -126,7 +126,6 @@ private slots:
         QVERIFY(settings && settings->isVisible());
         harness.window.settingsCommand()->trigger();
         QCOMPARE(SettingsView::current(), settings);
-        QVERIFY(settings->minimumWidth() >= 460 && settings->minimumHeight() >= 320);
         QCOMPARE(settings->tabs()->tabText(0), QStringLiteral("Library"));
         QCOMPARE(settings->tabs()->tabText(1), QStringLiteral("iCloud"));
         QCOMPARE(settings->pages()->currentWidget(), settings->libraryPage());
