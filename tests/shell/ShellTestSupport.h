@@ -87,7 +87,7 @@ public:
     // Removes the files of image bytes beside the store (on-disk libraries only).
     void removeImageFiles()
     {
-        QDir files(ModelContainer::externalFolder(QDir(folder()).filePath(QStringLiteral("default.store"))));
+        QDir files(externalFolderOf(folder()));
         for (const QString &name : files.entryList(QDir::Files)) {
             if (!files.remove(name))
                 qFatal("cannot remove %s", qPrintable(name));

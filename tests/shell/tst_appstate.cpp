@@ -44,7 +44,6 @@ private slots:
         state.startCloudMonitoring();
         settle();
         QCOMPARE(service.containers.size(), 0);
-
         // Switching sync on later in the run changes nothing until the next launch.
         defaults.setBool(true, CloudSyncSettings::enabledKey());
         service.changeAccount();
@@ -61,7 +60,6 @@ private slots:
         FakeCloudAccountService service;
         AppState state(defaults, service);
         QSignalSpy changes(&state, &AppState::cloudAccountStatusChanged);
-
         state.startCloudMonitoring();
         QCOMPARE(service.containers.size(), 0); // the task starts later, on the event loop
         settle();
@@ -76,7 +74,6 @@ private slots:
         service.changeAccount();
         service.answer(CloudAccountStatus::available);
         QCOMPARE(changes.count(), 1);
-
         const QList<CloudAccountStatus> statuses{CloudAccountStatus::couldNotDetermine, CloudAccountStatus::restricted,
                                                  CloudAccountStatus::noAccount, CloudAccountStatus::temporarilyUnavailable,
                                                  static_cast<CloudAccountStatus>(9)};
@@ -86,18 +83,15 @@ private slots:
             service.answer(status);
             QCOMPARE(state.cloudAccountStatus(), std::optional(status));
         }
-
         // A failed read forgets the status; the error itself goes nowhere.
         service.changeAccount();
         service.answer(CloudAccountStatusReply::withError(QStringLiteral("The network is down.")));
         QCOMPARE(state.cloudAccountStatus(), std::nullopt);
         QCOMPARE(changes.count(), 1 + statuses.size() + 1);
-
         // A second failure changes nothing.
         service.changeAccount();
         service.answer(CloudAccountStatusReply::withError(QStringLiteral("Still down.")));
         QCOMPARE(changes.count(), 1 + statuses.size() + 1);
-
         // Three changes in a row: one read at a time, each after the previous.
         const qsizetype reads = service.containers.size();
         service.changeAccount();
@@ -148,13 +142,11 @@ private slots:
 
     void platformServiceReportsNoAccount()
     {
-        // Without iCloud on this platform, a user who turned sync on reads as
-        // signed out, which is what pauses sync in the sidebar.
+        // Without iCloud on this platform, sync reads as signed out.
         UserDefaults defaults({{CloudSyncSettings::enabledKey(), true}});
         CloudAccountService &platform = CloudAccountService::shared();
         AppState state(defaults, platform);
         QSignalSpy changes(&state, &AppState::cloudAccountStatusChanged);
-
         bool answered = false;
         std::optional<CloudAccountStatus> reply;
         platform.requestAccountStatus(CloudSyncSettings::containerIdentifier(), [&](const CloudAccountStatusReply &r) {
@@ -164,7 +156,6 @@ private slots:
         QVERIFY(!answered); // never inside the request
         QTRY_VERIFY(answered);
         QCOMPARE(reply, std::optional(CloudAccountStatus::noAccount));
-
         state.startCloudMonitoring();
         QTRY_COMPARE(changes.count(), 1);
         QCOMPARE(state.cloudAccountStatus(), std::optional(CloudAccountStatus::noAccount));

@@ -26,9 +26,7 @@ QSet<LibraryEntryID> rowOf(const AtlasImage *image)
 
 } // namespace
 
-// A window's own state kept in step with the library: the opened image, the
-// grid and sidebar selections, the saved image, keyboard navigation, and
-// what the sheets, alerts and operations leave selected or open.
+// A window's own state (opened image, selections, sheets) kept in step with the library.
 class ContentViewModelTest : public QObject {
     Q_OBJECT
 private:
@@ -79,7 +77,6 @@ private slots:
         QCOMPARE(model.openedImage(), nullptr); // the appearance task runs later
         QTRY_COMPARE(model.openedImage(), image);
         QCOMPARE(model.sidebarSelection(), (QSet<LibraryEntryID>{LibraryEntryID::series(series->id())}));
-
         // Malformed or empty text opens nothing.
         for (const QString &text : {QString(), QStringLiteral("not-a-uuid")}) {
             ContentViewModel other(library.context(), state);
@@ -87,7 +84,6 @@ private slots:
             other.restoreOpenedImage();
             QCOMPARE(other.openedImage(), nullptr);
         }
-
         // A saved image that arrives later opens then.
         ContentViewModel later(library.context(), state);
         const QUuid id = QUuid::createUuid();
@@ -112,12 +108,10 @@ private slots:
         model.openImage(a);
         QCOMPARE(model.selectedImageID(), idText(a));
         state.setIsEditing(true);
-
         otherWindow.deleteImages({b});
         QCoreApplication::processEvents();
         QCOMPARE(model.openedImage(), a);
         QVERIFY(state.isEditing());
-
         // Deleted in another window, or in this one: closed, edit mode ends.
         QSignalSpy entries(&model, &ContentViewModel::entriesChanged);
         otherWindow.deleteImages({a});
@@ -132,7 +126,6 @@ private slots:
         QCOMPARE(model.openedImage(), nullptr);
         QCOMPARE(model.gridSelection(), nullptr);
         QVERIFY(!state.isEditing());
-
         // A menu or a tile that still shows a deleted image opens nothing.
         model.openImage(c);
         QCOMPARE(model.openedImage(), nullptr);
@@ -151,13 +144,11 @@ private slots:
         model.openImage(knee);
         QCOMPARE(model.gridSelection(), knee);
         model.setGridSelection(hip);
-
         model.setLibrarySearchText(QStringLiteral("kne"));
         QCOMPARE(model.gridSelection(), nullptr);
         QCOMPARE(model.openedImage(), knee);
         model.setLibrarySearchText(QStringLiteral("knee"));
         QCOMPARE(model.openedImage(), knee);
-
         model.setModalityFilter(Modality::ct);
         QCOMPARE(model.openedImage(), nullptr);
         QVERIFY(!model.focusGridOnAppear());
@@ -178,7 +169,6 @@ private slots:
         AtlasImage *d = library.image(QStringLiteral("d"), s2, 0);
         Series *empty = library.series(QStringLiteral("Empty"), 2);
         library.save();
-
         model.setSidebarSelection({LibraryEntryID::series(s1->id())});
         model.openImage(b);
         model.setSidebarSelection({LibraryEntryID::series(s1->id()), LibraryEntryID::series(s2->id())});
@@ -190,9 +180,7 @@ private slots:
         model.setSidebarSelection({LibraryEntryID::series(empty->id())});
         QCOMPARE(model.openedImage(), nullptr);
         QCOMPARE(model.gridSelection(), nullptr);
-
-        // Removing the row of the opened image closes it, rather than
-        // moving on to another selected row's image.
+        // Removing the opened image's row closes it rather than moving on.
         model.setSidebarSelection({LibraryEntryID::series(s1->id()), LibraryEntryID::series(s2->id())});
         model.openImage(a);
         state.setIsEditing(true);
@@ -212,7 +200,6 @@ private slots:
         library.save();
         QVERIFY(!model.canAdvanceOpenedImage(1));
         model.setSidebarSelection({LibraryEntryID::series(series->id())});
-
         model.openImage(images.at(3));
         QVERIFY(model.canAdvanceOpenedImage(1));
         model.advanceOpenedImage(1);
@@ -224,7 +211,6 @@ private slots:
         model.openImage(images.at(0));
         QVERIFY(!model.canAdvanceOpenedImage(-1));
         model.advanceOpenedImage(1);
-
         // Space returns to the grid, except in edit mode.
         state.setIsEditing(true);
         QVERIFY(!model.canReturnToGridFromKeyboard());
@@ -248,7 +234,6 @@ private slots:
         QTest::addColumn<int>("imageCount");
         QTest::addColumn<QString>("subtitle");
         QTest::addColumn<QString>("draftTitle");
-
         QTest::newRow("one file") << 0 << QStringList{"knee.mri.png"} << "Import Image" << "Import" << 1
                                   << "Metadata applies to this image." << "knee.mri";
         QTest::newRow("several files") << 0 << QStringList{"img10.png", "img2.png", "img1.png"} << "Import Series"
@@ -273,7 +258,6 @@ private slots:
             model.setSidebarSelection({LibraryEntryID::series(spine->id())});
         else if (selected == 2)
             model.setSidebarSelection({LibraryEntryID::image(hand->id())});
-
         QSignalSpy importer(&model, &ContentViewModel::isImportingChanged);
         selected == 0 ? model.beginImport() : model.beginAddImages();
         QVERIFY(model.isImporting());
@@ -285,16 +269,13 @@ private slots:
         pick(model, urls);
         // The importer's destination serves one pick.
         QCOMPARE(model.importDestination(), PendingImageImport::Destination::newEntry());
-
         const ContentViewModel::ImportSheet sheet = model.importSheet(*model.pendingImport());
         QTEST(sheet.navigationTitle, "navigationTitle");
         QTEST(sheet.actionTitle, "actionTitle");
         QTEST(int(sheet.imageCount), "imageCount");
         QTEST(sheet.headerSubtitle, "subtitle");
         QTEST(sheet.draft.title, "draftTitle");
-
-        // Confirmed: the first new image opens; a new entry's row is
-        // selected; a standalone image's row becomes its new series' row.
+        // Confirmed: the first new image opens and its row is selected.
         const QSet<LibraryEntryID> before = model.sidebarSelection();
         model.commitImport(*model.pendingImport(), sheet.draft);
         QVERIFY(!model.pendingImport());
@@ -314,7 +295,6 @@ private slots:
         AtlasImage *hand = library.image(QStringLiteral("Hand"));
         AtlasImage *other = library.image(QStringLiteral("Other"), nullptr, 0, 1);
         library.save();
-
         QVERIFY(!model.handleDrop({file(QStringLiteral("more.png"))}));
         model.setSidebarSelection({LibraryEntryID::image(other->id()), LibraryEntryID::image(hand->id())});
         QVERIFY(!model.canAddImages());
@@ -338,16 +318,13 @@ private slots:
         QCOMPARE(model.operationErrorMessage(), QStringLiteral("Unsupported image: a2.png"));
         QVERIFY(!model.pendingImport());
         model.dismissOperationError();
-
         model.handleImportFailure(QStringLiteral("The folder cannot be read."));
         QCOMPARE(model.operationErrorMessage(), QStringLiteral("The folder cannot be read."));
         QVERIFY(model.showsOperationError());
-
         QSignalSpy pendingChanges(&model, &ContentViewModel::pendingImportChanged);
         model.handleImportResult({});
         QVERIFY(!model.isReadingImport());
         QCOMPARE(pendingChanges.count(), 0);
-
         // The series to add to went while the files were read: no sheet.
         model.dismissOperationError();
         Series *brief = library.series(QStringLiteral("Brief"));
@@ -374,9 +351,7 @@ private slots:
         pick(model, {file(QStringLiteral("f1.png"))});
         const PendingImageImport pending = *model.pendingImport();
         model.beginEditImage(a);
-
-        // The import sheet and the metadata sheet stay, nothing opens, the
-        // selections stay, the alert names the operation.
+        // The sheets and selections stay; the alert names the operation.
         library.failWrites(true);
         model.commitImport(pending, MetadataDraft(QStringLiteral("Hand series")));
         QCOMPARE(model.operationErrorTitle(), QStringLiteral("Import Failed"));
@@ -401,7 +376,6 @@ private slots:
         // The rows leave the selection before the deletion, failed or not.
         model.removeEntries(model.libraryEntries());
         QVERIFY(model.sidebarSelection().isEmpty());
-
         // With writes back, the same sheets save and close.
         library.failWrites(false);
         model.dismissOperationError();
@@ -412,7 +386,6 @@ private slots:
         QVERIFY(!model.showsOperationError());
         QVERIFY(!model.pendingImport());
         QCOMPARE(model.sidebarSelection(), rowOf(hand));
-
         // The window's own list, which the deletion makes stale, serves.
         model.setSidebarSelection({rowOf(hand) + QSet<LibraryEntryID>{LibraryEntryID::series(series->id())}});
         model.removeEntries(model.libraryEntries());
@@ -431,7 +404,6 @@ private slots:
         library.save();
         const QList<LibraryEntry> entries = model.libraryEntries();
         QCOMPARE(entries.size(), 3);
-
         model.requestDeletion({entries.at(0), entries.at(1)});
         QVERIFY(model.isConfirmingDeletion());
         QCOMPARE(model.deletionConfirmationTitle(), QStringLiteral("Delete 2 Series?"));
@@ -440,7 +412,6 @@ private slots:
         QVERIFY(!model.isConfirmingDeletion());
         QVERIFY(model.pendingDeletion().isEmpty());
         QCOMPARE(library.context().fetch<AtlasImage>().size(), 4);
-
         model.requestDeletion({entries.at(1), entries.at(2)});
         QCOMPARE(model.deletionConfirmationTitle(), QStringLiteral("Delete 2 Items?"));
         QCOMPARE(model.deletionConfirmationMessage(), QStringLiteral("This will delete 2 images."));
@@ -448,7 +419,6 @@ private slots:
         QVERIFY(!model.isConfirmingDeletion());
         QVERIFY(lone->isDeleted());
         QVERIFY(s2->isDeleted());
-
         // One entry goes at once.
         model.requestDeletion({model.libraryEntries().first()});
         QVERIFY(!model.isConfirmingDeletion());
@@ -467,9 +437,8 @@ private slots:
         QTest::newRow("the files cannot be written") << 4 << 0 << QStringLiteral("The library could not be saved.");
     }
 
-    // The pictures' files are written on a worker thread: the window's
-    // event loop turns before the commit ends, and whatever happens
-    // meanwhile, no file is left that the library doesn't name.
+    // The files are written on a worker thread while the loop turns; whatever
+    // happens meanwhile, no file is left that the library doesn't name.
     void largeImportsCommitWhileTheLoopTurns()
     {
         QFETCH(int, meanwhile);
@@ -486,14 +455,12 @@ private slots:
         pick(*model, {file(QStringLiteral("c1.png"), pngBytes() + padding),
                       file(QStringLiteral("c2.png"), pngBytes(Qt::red) + padding),
                       file(QStringLiteral("c3.png"), pngBytes(Qt::green) + padding)});
-        const QString filesFolder =
-            ModelContainer::externalFolder(QDir(library.folder()).filePath(QStringLiteral("default.store")));
+        const QString filesFolder = externalFolderOf(library.folder());
         if (meanwhile == 4) {
             QDir(filesFolder).removeRecursively();
             QFile blocker(filesFolder);
             QVERIFY(blocker.open(QIODevice::WriteOnly));
         }
-
         // No file is written before the loop has turned.
         QThreadPool &files = WorkerPools::files();
         QSemaphore running, gate;
@@ -527,7 +494,6 @@ private slots:
         files.waitForDone();
         QCoreApplication::sendPostedEvents();
         files.waitForDone();
-
         QTEST(int(library.context().fetch<AtlasImage>().size()), "added");
         QFETCH(QString, error);
         if (model) {
@@ -538,11 +504,7 @@ private slots:
         }
         if (meanwhile == 4)
             QVERIFY(QFile::remove(filesFolder));
-        QStringList named;
-        for (const QVariant &name : storeColumn(library.folder(), QStringLiteral("SELECT fileName FROM ImageFile")))
-            named << name.toString();
-        named.sort();
-        QCOMPARE(externalFileNames(library.folder()), named);
+        QCOMPARE(externalFileNames(library.folder()), storedFileNames(library.folder()));
     }
 
     void duplicatesAreSelected()
@@ -552,7 +514,6 @@ private slots:
         AtlasImage *a = library.image(QStringLiteral("a"), series);
         AtlasImage *foot = library.image(QStringLiteral("Foot"), nullptr, 0, 1);
         library.save();
-
         model.duplicateImage(a);
         QCOMPARE(model.gridSelection()->title(), QStringLiteral("a Copy"));
         model.setSidebarSelection({LibraryEntryID::image(foot->id())});

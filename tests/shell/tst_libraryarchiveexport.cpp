@@ -42,16 +42,13 @@ QByteArray fileContents(const QString &path)
 } // namespace
 Q_DECLARE_METATYPE(Spoil)
 
-// One export as its window follows it: the check, the save dialog's
-// answer, the writing and the alert; and the rows' "Share" menu, whose
-// archive is written only when a share item is chosen, then handed on.
+// One export as its window follows it, and the rows' "Share" menu.
 class LibraryArchiveExportTest : public QObject {
     Q_OBJECT
 private:
     QTemporaryDir m_dir;
 
-    // An on-disk library of a series with a large image (kept in a file
-    // beside the store) and a small standalone one.
+    // A series with a large image (in a file beside the store), and a small standalone one.
     static void fill(TestLibrary &library)
     {
         library.point(library.largeImage(QStringLiteral("Large"), library.series(QStringLiteral("Brain"))),
@@ -106,7 +103,6 @@ private slots:
         for (auto signal : {&LibraryArchiveExport::isPreparingChanged, &LibraryArchiveExport::isPresentingExporterChanged,
                             &LibraryArchiveExport::isWritingChanged})
             connect(&archiveExport, signal, this, [&] { steps << stateOf(archiveExport); });
-
         archiveExport.prepare(wholeLibrary(library), QStringLiteral("Brain"));
         QCOMPARE(stateOf(archiveExport), preparing);
         QCOMPARE(archiveExport.defaultFilename(), QStringLiteral("Brain"));
@@ -120,7 +116,6 @@ private slots:
         archiveExport.prepare(wholeLibrary(library), QStringLiteral("Other"));
         QCOMPARE(stateOf(archiveExport), ready);
         QCOMPARE(archiveExport.defaultFilename(), QStringLiteral("Brain"));
-
         const QString target = m_dir.filePath(QStringLiteral("Brain.veloran"));
         archiveExport.handleExportResult(target);
         QCOMPARE(stateOf(archiveExport), writing);
@@ -128,7 +123,6 @@ private slots:
         QTRY_COMPARE(stateOf(archiveExport), idle);
         QCOMPARE(LibraryArchiveContents::fromArchiveData(fileContents(target)).value().imageFiles,
                  wholeLibrary(library).contents().value().imageFiles);
-
         // Idle again: the next export starts.
         archiveExport.prepare(wholeLibrary(library), QStringLiteral("Again"));
         QCOMPARE(stateOf(archiveExport), preparing);
@@ -172,7 +166,6 @@ private slots:
         QCOMPARE(archiveExport.errorTitle(), QStringLiteral("Export Failed"));
         QVERIFY2(archiveExport.errorMessage().startsWith(message), qPrintable(archiveExport.errorMessage()));
         QVERIFY(!QFile::exists(target));
-
         // "OK" hides it; the next export starts normally.
         archiveExport.dismissError();
         QCOMPARE(stateOf(archiveExport), idle);
@@ -209,7 +202,6 @@ private slots:
         library.save();
         library.removeImageFiles();
         WindowHarness harness(library);
-
         std::unique_ptr<QMenu> menu;
         QAction *copy = shareItem(harness, harness.listedEntry(LibraryEntryID::series(spine->id())),
                                   QStringLiteral("Copy"), menu);
@@ -220,16 +212,12 @@ private slots:
         QTRY_VERIFY(clipboard->mimeData() && clipboard->mimeData()->hasUrls());
         const QString path = clipboard->mimeData()->urls().first().toLocalFile();
         QCOMPARE(QFileInfo(path).fileName(), QStringLiteral("Spine- lumbar.veloran"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const auto contents = LibraryArchiveContents::fromArchiveData(file.readAll());
+        const auto contents = LibraryArchiveContents::fromArchiveData(fileContents(path));
         QVERIFY(contents.ok());
         QCOMPARE(contents.value().manifest.series.size(), 1);
         QCOMPARE(contents.value().manifest.images.size(), 2);
         QVERIFY(!harness.model().showsOperationError());
-
-        // The broken series' bytes are read only when chosen: it fails and
-        // leaves no folder behind.
+        // The broken series fails only when chosen, leaving no folder behind.
         const QStringList before = shares();
         copy = shareItem(harness, harness.listedEntry(LibraryEntryID::series(broken->id())), QStringLiteral("Copy"), menu);
         QVERIFY(copy);

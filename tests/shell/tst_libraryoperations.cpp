@@ -62,8 +62,7 @@ using Operation = std::function<void(Library &, Series *, const QList<AtlasImage
 } // namespace
 Q_DECLARE_METATYPE(Operation)
 
-// The library operations: import commit, metadata, rename, delete,
-// duplicate and reorder, each saved once, with failures announced.
+// The library operations, each saved once, with failures announced.
 class LibraryOperationsTest : public QObject {
     Q_OBJECT
 private slots:
@@ -72,7 +71,6 @@ private slots:
         QTest::addColumn<int>("destination"); // 0 new entry, 1 series, 2 full series, 3 standalone image
         QTest::addColumn<QStringList>("files");
         QTest::addColumn<QString>("expected");
-
         QTest::newRow("one file: a standalone image") << 0 << QStringList{"knee"} << QStringLiteral("Drafted");
         QTest::newRow("several files: a series") << 0 << QStringList{"a", "b", "c"}
                                                  << QStringLiteral("Drafted[a:0,b:1,c:2]");
@@ -103,7 +101,6 @@ private slots:
             to = PendingImageImport::Destination::standaloneImage(library.image(QStringLiteral("Hand")));
         }
         library.save();
-
         MetadataDraft draft(QStringLiteral("Drafted"));
         draft.modality = Modality::ct;
         draft.ageKind = AgeSpec::Kind::fetal;
@@ -130,9 +127,7 @@ private slots:
     {
         QTest::addColumn<Operation>("elsewhere");
         QTest::addColumn<QString>("expected");
-        // The library: series S with i0, i1, i2 (the entry lists i0 and
-        // i1), an empty series E, standalone images a and b; all four
-        // entries are deleted.
+        // Deleted: series S (listing i0, i1 of i0..i2), empty series E, standalone a and b.
         const auto row = [](const char *name, Operation elsewhere, const char *expected) {
             QTest::newRow(name) << elsewhere << QString::fromUtf8(expected);
         };
@@ -175,7 +170,6 @@ private slots:
                                           LibraryEntry::image(images.at(3)), LibraryEntry::image(images.at(4))};
         elsewhere(library, series, images);
         library.save();
-
         QVERIFY(library.operations.removeEntries(entries));
         QCOMPARE(describe(library.context()), expected);
         QVERIFY(library.failures.isEmpty());
@@ -187,7 +181,6 @@ private slots:
         Library library;
         Series *series = library.series(QStringLiteral("Knee"), 1);
         library.save();
-
         // Blank titles and the same title change nothing; titles are trimmed.
         for (const QString &unchanged : {QStringLiteral("  "), QStringLiteral(" Knee\t")}) {
             QVERIFY(library.operations.renameSeries(series, unchanged));
@@ -209,7 +202,6 @@ private slots:
         AtlasImage *only = library.image(QStringLiteral("only"), single);
         library.series(QStringLiteral("Empty"), 2);
         library.save();
-
         QVERIFY(library.operations.deleteImages({images.at(1), images.at(3), only}));
         QCOMPARE(describe(library.context()), QStringLiteral("Five[i0:0,i2:1,i4:2] Empty[]"));
         QVERIFY(library.context().fetch<PointAnnotation>().isEmpty());
@@ -231,7 +223,6 @@ private slots:
         images.at(2)->setTitle(QString());
         AtlasImage *foot = library.image(QStringLiteral("Foot"), nullptr, 0, 1);
         library.save();
-
         // In a series: right after the image, "<title> Copy" (no title stays
         // none), with a copy of every annotation under new identifiers.
         const auto inSeries = library.operations.duplicateImage(images.at(1));
@@ -248,13 +239,10 @@ private slots:
         QCOMPARE(copiedPoint->links(), std::optional<QList<AnnotationLink>>(links));
         QCOMPARE(copiedPoint->group(), QStringLiteral("Brainstem"));
         QCOMPARE(copy->regions().value(0)->vertices(), region->vertices());
-
-        // A standalone image becomes a series of its title, holding it and
-        // an exact copy.
+        // A standalone image becomes a series of its title holding it and its copy.
         const auto standalone = library.operations.duplicateImage(foot);
         QVERIFY(standalone && standalone->newSeries == foot->series());
         QVERIFY(describe(library.context()).endsWith(QStringLiteral("Foot[Foot:0,Foot:1]")));
-
         // A series: "<title> Copy" with copies of its images in order.
         Series *seriesCopy = library.operations.duplicateSeries(series);
         QVERIFY(seriesCopy);
@@ -275,7 +263,6 @@ private slots:
         AtlasImage *lone = library.image(QStringLiteral("lone"), nullptr, 0, 2);
         library.save();
         const auto order = [&] { return describe(library.context()).section(QLatin1Char(' '), 0, 0); };
-
         QVERIFY(!library.operations.canMoveImage(a, -1));
         QVERIFY(library.operations.canMoveImage(a, 1));
         QVERIFY(!library.operations.canMoveImage(c, 1));
@@ -364,7 +351,6 @@ private slots:
         }
         const QString before = describe(library.context());
         const qsizetype points = library.context().fetch<PointAnnotation>().size();
-
         operation(library, series, images);
         QCOMPARE(library.failures.count(), 1);
         QCOMPARE(library.failure(), title);

@@ -81,8 +81,7 @@ struct Windows {
 
 } // namespace
 
-// Window tabs: their saved states, their restoration at launch, and the
-// main window that holds them.
+// Window tabs: saved, restored at launch, and held by the main window.
 class WindowTabsTest : public QObject {
     Q_OBJECT
 private slots:
@@ -143,11 +142,9 @@ private slots:
         // Registering a window again changes nothing.
         windows.coordinator.registerWindow(second, mainIdentifier, {}, {});
         QCOMPARE(writes.count(), 2);
-
         windows.close(second);
         QCOMPARE(windows.stored().size(), 3); // saved on the next turn
         QTRY_COMPARE(windows.stored(), (QList<MainWindowState>{state(1), state(3)}));
-
         // Quitting saves at once, in window order; windows that close while
         // the application ends leave that list alone, as do later calls.
         windows.states.insert(first, state(1, QStringLiteral("opened")));
@@ -196,7 +193,6 @@ private slots:
         QVERIFY(!bar->isVisible());
         const QStringList titles = menuTitles(window.menuBar());
         QCOMPARE(titles.mid(titles.indexOf(QStringLiteral("New Tab"))), QStringList({"New Tab", "Close Tab"}));
-
         QTest::keyClick(&window, Qt::Key_T, Qt::ControlModifier);
         QCOMPARE(window.tabs().size(), 2);
         QVERIFY(bar->isVisible());
@@ -208,7 +204,6 @@ private slots:
         QVERIFY(first->state().id != second->state().id);
         QTRY_COMPARE(second->contentView()->contentSidebar()->sidebar()->entries().size(), 1);
         QCOMPARE(saved.stored(), (QList<MainWindowState>{first->state(), second->state()}));
-
         // Close Tab closes the current one, and the list is saved without it.
         QTest::keyClick(&window, Qt::Key_W, Qt::ControlModifier);
         QCOMPARE(window.tabs(), QList<MainWindowTab *>{first});
@@ -249,7 +244,6 @@ private slots:
             QVERIFY(stored.contains(uuidText(images.at(0)->id()).toUtf8()));
             QVERIFY(!stored.contains(images.at(0)->id().toString(QUuid::WithoutBraces).toUtf8()));
         }
-
         // The next launch.
         WindowTabRestorationCoordinator coordinator(defaults, &WindowTabbingView::listedWindows);
         WindowHarness harness(library, &coordinator);
