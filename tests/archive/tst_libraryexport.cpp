@@ -12,10 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 #include <sys/stat.h>
 #include <sys/time.h>
-#include <sys/resource.h>
 
 namespace {
 
@@ -221,15 +219,10 @@ private slots:
         // A file size limit makes the writing fail half-way.
         const QString target = m_dir.filePath(QStringLiteral("limited.veloran"));
         writeFile(target, "previous");
-        rlimit saved{};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = saved;
-        limited.rlim_cur = 1 << 20;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
-        const auto failed = LibraryArchiveFile::write(source, target);
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
+        const auto failed = [&] {
+            const FileSizeLimit limit(1 << 20);
+            return LibraryArchiveFile::write(source, target);
+        }();
         QVERIFY(std::holds_alternative<FileWriteError>(failed.error()));
         QCOMPARE(fileContents(target), QByteArray("previous"));
     }

@@ -38,11 +38,11 @@ private slots:
         QVERIFY(imageEntry.entryID() != seriesEntry.entryID());
         QCOMPARE(seriesEntry.seriesGroup()->id(), series->id());
 
-        QSet<LibraryEntryID> set{imageEntry.entryID(), seriesEntry.entryID(), LibraryEntryID::image(image->id())};
-        QCOMPARE(set.size(), 2);
-        std::unordered_set<LibraryEntryID> standard{imageEntry.entryID(), seriesEntry.entryID()};
-        QCOMPARE(standard.size(), size_t(2));
-        QVERIFY(standard.count(LibraryEntryID::series(series->id())) == 1);
+        QCOMPARE((QSet<LibraryEntryID>{imageEntry.entryID(), seriesEntry.entryID(), LibraryEntryID::image(image->id())}
+                      .size()),
+                 2);
+        const std::unordered_set<LibraryEntryID> standard{imageEntry.entryID(), seriesEntry.entryID()};
+        QVERIFY(standard.size() == 2 && standard.count(LibraryEntryID::series(series->id())) == 1);
     }
 
     void entriesShowTheModelAsItIsNow()

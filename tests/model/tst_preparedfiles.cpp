@@ -8,9 +8,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
-#include <sys/resource.h>
-
 namespace {
 
 QByteArray largeValue(int seed, qsizetype extra = 0)
@@ -20,31 +17,12 @@ QByteArray largeValue(int seed, qsizetype extra = 0)
     return bytes;
 }
 
-
 PreparedValues prepared(ModelContext &context, const QList<QByteArray> &values)
 {
     QFuture<PreparedValues> future = context.prepareValues(values);
     future.waitForFinished();
     return future.result();
 }
-
-// While it lives, no file of this process may grow beyond `bytes`, as on a
-// disk that fills up.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        std::signal(SIGXFSZ, SIG_IGN); // a failed write, not a killed process
-        getrlimit(RLIMIT_FSIZE, &m_before);
-        rlimit limit = m_before;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_before); }
-
-private:
-    rlimit m_before{};
-};
 
 } // namespace
 
