@@ -1,7 +1,7 @@
 #include "model/AgeSpec.h"
 #include "model/MetadataEnums.h"
 
-#include <QHash>
+#include <QSet>
 #include <QTest>
 
 #include <limits>
@@ -105,17 +105,11 @@ private slots:
         QCOMPARE(age.kind(), kind);
     }
 
-    void ageEqualityAndHashing()
+    void ageDefaultAndHashing()
     {
         QCOMPARE(AgeSpec(), (AgeSpec{1, std::nullopt}));
-        QVERIFY((AgeSpec{5, std::nullopt}) != (AgeSpec{5, 0}));
-        QVERIFY((AgeSpec{5, 3}) != (AgeSpec{4, 3}));
-        QHash<AgeSpec, int> ages;
-        ages[AgeSpec{5, std::nullopt}] = 1;
-        ages[AgeSpec{5, 0}] = 2;
-        ages[AgeSpec{5, std::nullopt}] = 3;
-        QCOMPARE(ages.size(), 2);
-        QCOMPARE(ages.value(AgeSpec{5, std::nullopt}), 3);
+        // An absent value is not 0, and hashes alike each time.
+        QCOMPARE((QSet<AgeSpec>{{5, std::nullopt}, {5, 0}, {5, std::nullopt}}.size()), 2);
     }
 };
 

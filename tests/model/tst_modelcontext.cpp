@@ -180,7 +180,7 @@ private slots:
         QCOMPARE(series->title(), QStringLiteral("S"));
     }
 
-    void deletingAnAnnotationLeavesItsImage()
+    void deletingLeavesWhatIsAbove()
     {
         auto image = AtlasImage::make();
         auto keep = PointAnnotation::make(QStringLiteral("keep"));
@@ -199,19 +199,16 @@ private slots:
         QVERIFY(!series->isDeleted());
         QVERIFY(series->isEmpty());
         QCOMPARE(context->fetch<Series>(), QList<Series *>{series.get()});
-    }
-
-    void deletingAnUnsavedObjectForgetsIt()
-    {
-        auto image = AtlasImage::make();
-        context->insert(image);
-        QVERIFY(context->hasChanges());
-        context->deleteObject(image.get());
-        QVERIFY(!context->hasChanges());
-        QVERIFY(context->fetch<AtlasImage>().isEmpty());
-        QVERIFY(image->isDeleted());
         context->save();
-        context->insert(image); // a deleted object does not come back
+
+        // An unsaved object deleted is forgotten, and does not come back.
+        auto unsaved = AtlasImage::make();
+        context->insert(unsaved);
+        context->deleteObject(unsaved.get());
+        QVERIFY(!context->hasChanges());
+        QVERIFY(unsaved->isDeleted());
+        context->save();
+        context->insert(unsaved);
         QVERIFY(context->fetch<AtlasImage>().isEmpty());
     }
 

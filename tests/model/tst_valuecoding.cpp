@@ -2,7 +2,6 @@
 #include "model/AnnotationLink.h"
 #include "model/Vertex.h"
 
-#include <QHash>
 #include <QJsonDocument>
 #include <QSet>
 #include <QTest>
@@ -108,19 +107,13 @@ private slots:
                  (AnnotationLink{link.id, QString(), QString()}));
     }
 
-    // Vertices: zero and negative zero are equal, so they hash alike. Links:
-    // every field counts.
-    void equalityAndHashing()
+    // Zero and negative zero are equal, so they hash alike.
+    void hashingFollowsEquality()
     {
-        QCOMPARE((QSet<Vertex>{{0.1, 0.2}, {0.2, 0.1}, {0.1, 0.2}}.size()), 2);
-        QCOMPARE(Vertex({0.0, 0.5}), Vertex({-0.0, 0.5}));
+        QCOMPARE((QSet<Vertex>{{0.1, 0.2}, {0.2, 0.1}, {0.1, 0.2}, {-0.1, 0.2}, {-0.0, 0.2}, {0.0, 0.2}}.size()), 4);
         QCOMPARE(qHash(Vertex{0.0, 0.5}), qHash(Vertex{-0.0, 0.5}));
         const AnnotationLink a{QUuid::createUuid(), "Atlas", "example.org"};
-        const AnnotationLink b{QUuid::createUuid(), "Atlas", "example.org"};
-        QCOMPARE((QSet<AnnotationLink>{a, b, a}.size()), 2);
-        AnnotationLink relabelled = a;
-        relabelled.label = "atlas";
-        QVERIFY(relabelled != a && a != b);
+        QCOMPARE((QSet<AnnotationLink>{a, {QUuid::createUuid(), "Atlas", "example.org"}, a}.size()), 2);
     }
 
     void listsOfValues()
