@@ -77,7 +77,6 @@ private slots:
         LibraryArchiveContents empty;
         empty.manifest = manifest({});
         QCOMPARE(centralNames(empty.archiveData().value()), QStringList{"library.json"});
-
         // Unicode scalar order, not UTF-16 order: U+FF5E before U+1F600.
         LibraryArchiveContents unicode;
         unicode.manifest = manifest({});

@@ -215,7 +215,6 @@ private slots:
         const QString missingFolder = m_dir.filePath(QStringLiteral("no such folder/a.veloran"));
         QVERIFY(errorDescription(LibraryArchiveFile::write(source, missingFolder).error())
                     .startsWith(QStringLiteral("The file \u201Ca.veloran\u201D couldn\u2019t be saved: ")));
-
         // A file size limit makes the writing fail half-way.
         const QString target = m_dir.filePath(QStringLiteral("limited.veloran"));
         writeFile(target, "previous");
@@ -271,12 +270,10 @@ private slots:
             QCOMPARE(mode(QFileInfo(path).absolutePath()), 0700);
         }
         QCOMPARE(mode(folder), 0700);
-
         // The file, and the bytes form, are the archive of the contents.
         QCOMPARE(LibraryArchiveContents::fromArchiveData(fileContents(first.value())).value().imageFiles,
                  m_source.contents().value().imageFiles);
         QCOMPARE(transfer.exportData().value(), fileContents(first.value()));
-
         // A folder that others could read is made private again.
         QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther));
         QVERIFY(transfer.writeSharedArchive(folder).ok());

@@ -167,10 +167,7 @@ private slots:
         }
         target.reset();
         target = makeTestContainer(to.path());
-        const LibrarySnapshot after = snapshot(target->mainContext());
-        QCOMPARE(after.series, before.series);
-        QCOMPARE(after.images, before.images);
-        QCOMPARE(after.bytes, before.bytes);
+        QCOMPARE(snapshot(target->mainContext()), before);
     }
 
     void aFailedSaveLeavesTheLibraryAsItWas()
@@ -199,7 +196,6 @@ private slots:
         contents.imageFiles.clear();
         WorkerPools::files().waitForDone();
         QVERIFY(largeFile.isDetached());
-
         // Nothing of the failed import stands in the way of the next.
         writes.set(false);
         contents.imageFiles.insert(QStringLiteral("images/large.png"), largeFile);

@@ -44,7 +44,6 @@ private slots:
         QVERIFY(image->createdAt() >= before && image->createdAt() <= Date::now());
         QVERIFY(!image->id().isNull());
         QVERIFY(AtlasImage::make()->id() != image->id());
-
         // Given a series, the initialiser sets its inverse too.
         auto series = Series::make(QStringLiteral("Knee"));
         auto full = AtlasImage::make(QStringLiteral("T1"), Modality::ct, Region::pelvis, Plane::sagittal,
@@ -74,7 +73,6 @@ private slots:
         QCOMPARE(b->images(), QList<AtlasImage *>{first.get()});
         first->setSeries(nullptr);
         QVERIFY(b->isEmpty());
-
         // The to-many setter sets the inverse of every image it lists, and
         // clears it for those it drops.
         b->setImages({first.get(), second.get()});
@@ -98,13 +96,11 @@ private slots:
         QCOMPARE(inserted.count(), 3);
         QCOMPARE(series->modelContext(), context);
         QCOMPARE(point->modelContext(), context);
-
         // Linking a new object to an inserted one inserts it.
         auto region = RegionAnnotation::make();
         region->setImage(image.get());
         QCOMPARE(region->modelContext(), context);
         QCOMPARE(context->fetch<RegionAnnotation>(), QList<RegionAnnotation *>{region.get()});
-
         // Inserting again changes nothing.
         context->insert(image);
         context->insert(region);
@@ -200,7 +196,6 @@ private slots:
         QVERIFY(series->isEmpty());
         QCOMPARE(context->fetch<Series>(), QList<Series *>{series.get()});
         context->save();
-
         // An unsaved object deleted is forgotten, and does not come back.
         auto unsaved = AtlasImage::make();
         context->insert(unsaved);
@@ -266,7 +261,6 @@ private slots:
         image->setTitle(QStringLiteral("same"));
         QCOMPARE(seen, (QList<QByteArray>{"title", "title"}));
         QCOMPARE(changed.count(), 2);
-
         // Relationship writes notify both ends.
         auto series = Series::make();
         context->insert(series);

@@ -80,7 +80,6 @@ private slots:
             context.insert(imageWithBytes(QByteArray("small")));
             context.save();
             files.reset();
-
             // Exactly the files the rows name are left, the prepared ones
             // among them that the save took.
             const QStringList referenced = storedFileNames(folder);
@@ -130,7 +129,6 @@ private slots:
         QVERIFY(!QFile::exists(QDir(filesFolder).filePath(QStringLiteral(".lock"))));
         if (folderBlocked)
             QVERIFY(blocker.remove());
-
         // Nothing is held: the same values are stored by a plain save.
         for (const QByteArray &bytes : values)
             context.insert(imageWithBytes(bytes));

@@ -167,7 +167,6 @@ private slots:
             }
             said += child.readAllStandardOutput();
             const bool finished = said.contains("saved");
-
             // Check the file as it is now.
             const auto count = [&](const QString &sql) { return storeColumn(folder, sql).value(0, -1).toLongLong(); };
             QCOMPARE(storeColumn(folder, QStringLiteral("PRAGMA quick_check")), QVariantList{QStringLiteral("ok")});
@@ -211,7 +210,6 @@ private slots:
                 newest = std::max(newest, written);
             }
             QCOMPARE(newest, lastRound);
-
             // Opening removes what a save cut short left behind: no file
             // but those the rows name.
             leftovers += externalFileNames(folder).size() - referenced.size();
@@ -221,7 +219,6 @@ private slots:
         qInfo("%d of %zu saves were cut short (a whole save takes about %lld ms); %lld files left behind were "
               "removed on opening",
               interrupted, std::size(kills), saveMilliseconds, leftovers);
-
         // The store still opens and saves.
         auto container = makeTestContainer(folder);
         QCOMPARE(container->mainContext().fetch<AtlasImage>().size(), images);

@@ -513,7 +513,6 @@ private slots:
         QFile::remove(storeFile + QStringLiteral("-wal"));
         QFile::remove(storeFile + QStringLiteral("-shm"));
         refusedUntouched(ModelStoreError::Code::damaged);
-
         // A database that is not a library is refused as well.
         QFile::remove(storeFile);
         QVERIFY(runOnStore(folder, {QStringLiteral("CREATE TABLE Other (x)")}));
