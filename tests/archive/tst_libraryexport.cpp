@@ -33,6 +33,19 @@ void setModified(const QString &path, qint64 secondsSince1970)
         qFatal("cannot date %s", qPrintable(path));
 }
 
+// A source of nameless images holding `bytes`.
+LibraryArchiveSource sourceOf(const QList<StoredImageData> &bytes)
+{
+    LibraryArchiveSource source;
+    source.manifest.formatVersion = 1;
+    for (const StoredImageData &data : bytes) {
+        source.imageBytes.append({int(source.manifest.images.size()), data});
+        source.manifest.images.append(M::ImageRecord());
+        source.manifest.images.last().id = QUuid::createUuid();
+    }
+    return source;
+}
+
 QStringList folderEntries(const QString &folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
@@ -183,20 +196,16 @@ private slots:
     {
         // Three sparse files of 1.5 GiB: over 4 GiB together, and nothing
         // to read but holes.
-        LibraryArchiveSource source;
-        source.manifest.formatVersion = 1;
+        QList<StoredImageData> files;
         for (int i = 0; i < 3; ++i) {
             const QString path = m_dir.filePath(QStringLiteral("sparse%1").arg(i));
             QFile sparse(path);
             QVERIFY(sparse.open(QIODevice::WriteOnly));
             QVERIFY(sparse.resize(qint64(3) << 29));
-            M::ImageRecord record;
-            record.id = QUuid::createUuid();
-            source.manifest.images.append(record);
-            source.imageBytes.append({i, StoredImageData::file(path)});
+            files.append(StoredImageData::file(path));
         }
         const QString target = m_dir.filePath(QStringLiteral("large.veloran"));
-        QCOMPARE(errorDescription(LibraryArchiveFile::write(source, target).error()),
+        QCOMPARE(errorDescription(LibraryArchiveFile::write(sourceOf(files), target).error()),
                  QStringLiteral("The archive is too large to write in the zip format."));
         QVERIFY(!QFile::exists(target));
         for (int i = 0; i < 3; ++i)
@@ -205,12 +214,7 @@ private slots:
 
     void aFailedWriteLeavesThePreviousFile()
     {
-        LibraryArchiveSource source;
-        source.manifest.formatVersion = 1;
-        M::ImageRecord record;
-        record.id = QUuid::createUuid();
-        source.manifest.images.append(record);
-        source.imageBytes.append({0, StoredImageData::inMemory(pngBytes(2 << 20, 3))});
+        const LibraryArchiveSource source = sourceOf({StoredImageData::inMemory(pngBytes(2 << 20, 3))});
 
         const QString missingFolder = m_dir.filePath(QStringLiteral("no such folder/a.veloran"));
         QVERIFY(errorDescription(LibraryArchiveFile::write(source, missingFolder).error())

@@ -211,9 +211,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("tail");
         QTest::addColumn<ZipArchiveError>("error");
-        QByteArray endRecord("PK\x05\x06", 4);
-        endRecord += QByteArray(18, '\0');
-        QTest::newRow("a zip") << endRecord << ZipArchiveError::unsupportedZip64();
+        QTest::newRow("a zip") << QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0') << ZipArchiveError::unsupportedZip64();
         QTest::newRow("not a zip") << QByteArray("not an end record") << ZipArchiveError::notAZipArchive();
     }
 
