@@ -487,7 +487,7 @@ private slots:
         QVERIFY(std::isfinite(image->createdAt().secondsSinceReferenceDate));
     }
 
-    void newerOrDamagedStoresAreRefusedUntouched()
+    void newerDamagedOrUnusableStoresAreRefused()
     {
         {
             auto container = makeTestContainer(folder);
@@ -517,6 +517,9 @@ private slots:
         QFile::remove(storeFile);
         QVERIFY(runOnStore(folder, {QStringLiteral("CREATE TABLE Other (x)")}));
         refusedUntouched(ModelStoreError::Code::damaged);
+        // And a folder where the store file belongs cannot be opened.
+        QVERIFY(QFile::remove(storeFile) && QDir(folder).mkdir(QStringLiteral("default.store")));
+        QCOMPARE(openError(folder), ModelStoreError::Code::cannotOpen);
     }
 
     void olderStoresMigrateByThePlansStages()
@@ -565,12 +568,6 @@ private slots:
         // Now at the current version: opens with the plain plan.
         ModelContainer again(configuration.schema, VeloranMigrationPlan::plan(), {configuration});
         QCOMPARE(again.mainContext().fetch<Series>().size(), 1);
-    }
-
-    void unusableLocationIsReported()
-    {
-        QVERIFY(QDir(folder).mkdir(QStringLiteral("default.store")));
-        QCOMPARE(openError(folder), ModelStoreError::Code::cannotOpen);
     }
 };
 
