@@ -37,11 +37,6 @@ M manifest(QList<M::ImageRecord> images, qint64 version = 1)
     return m;
 }
 
-QByteArray manifestJson(const M &m)
-{
-    return m.encoded().value();
-}
-
 // The entry names in central-directory order.
 QStringList centralNames(const QByteArray &archive)
 {
@@ -77,7 +72,6 @@ private slots:
         LibraryArchiveContents empty;
         empty.manifest = manifest({});
         QCOMPARE(centralNames(empty.archiveData().value()), QStringList{"library.json"});
-
         // Unicode scalar order, not UTF-16 order: U+FF5E before U+1F600.
         LibraryArchiveContents unicode;
         unicode.manifest = manifest({});
@@ -89,7 +83,7 @@ private slots:
     void readsOnlyWhatTheManifestNames()
     {
         M m = manifest({image("images/x.png"), image(nullptr), image("images/x.png"), image("library.json")});
-        const QByteArray json = manifestJson(m);
+        const QByteArray json = m.encoded().value();
         const QByteArray archive = ZipArchiveWriter::archive({{"library.json", json},
                                                               {"images/x.png", "pixels"},
                                                               {"images/unnamed.png", "dropped"},
@@ -108,8 +102,8 @@ private slots:
         QTest::addColumn<QString>("error");
         const auto zip = [](const QList<ZipEntry> &entries) { return ZipArchiveWriter::archive(entries).value(); };
         const QString noManifest = QStringLiteral("The archive doesn't contain a library.json manifest.");
-        const QByteArray good = manifestJson(manifest({image("images/a.png")}));
-        const QByteArray later = manifestJson(manifest({image("images/a.png")}, 2));
+        const QByteArray good = manifest({image("images/a.png")}).encoded().value();
+        const QByteArray later = manifest({image("images/a.png")}, 2).encoded().value();
         RawZipEntry damaged = storedEntry("images/other.png", "x");
         damaged.crc ^= 1;
         QTest::newRow("not a zip") << QByteArray("not a zip at all, but long enough") << "The file isn't a zip archive.";
@@ -133,11 +127,11 @@ private slots:
             << zip({{"library.json", QByteArray(later).replace("\"images\"", "\"pictures\"")}})
             << "The library.json manifest lacks the required key \u201Cimages\u201D at the top level.";
         // The first missing file in record order, even when a later one is there.
-        const QByteArray twoImages = manifestJson(manifest({image("images/missing.png"), image("images/there.png")}));
+        const QByteArray twoImages = manifest({image("images/missing.png"), image("images/there.png")}).encoded().value();
         QTest::newRow("first missing file") << zip({{"library.json", twoImages}, {"images/there.png", "t"}})
                                             << "The archive is missing the image file \u201Cimages/missing.png\u201D.";
-        QTest::newRow("earlier formats") << zip({{"library.json", manifestJson(manifest({}, 0))}}) << QString();
-        QTest::newRow("negative format") << zip({{"library.json", manifestJson(manifest({}, -3))}}) << QString();
+        QTest::newRow("earlier formats") << zip({{"library.json", manifest({}, 0).encoded().value()}}) << QString();
+        QTest::newRow("negative format") << zip({{"library.json", manifest({}, -3).encoded().value()}}) << QString();
     }
 
     void readFailures()
@@ -210,10 +204,6 @@ private slots:
         QCOMPARE(type.name(), QString(VeloranLibraryType::mimeType));
         QVERIFY(type.inherits(VeloranLibraryType::parentMimeType));
         QCOMPARE(type.preferredSuffix(), QString(VeloranLibraryType::fileExtension));
-        // And the installation puts it where the desktop looks.
-        QFile cmake(QStringLiteral(VELORAN_SOURCE_DIR "/src/archive/CMakeLists.txt"));
-        QVERIFY(cmake.open(QIODevice::ReadOnly));
-        QVERIFY(cmake.readAll().contains("veloran-library.xml DESTINATION share/mime/packages"));
     }
 };
 

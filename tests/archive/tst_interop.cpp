@@ -72,7 +72,6 @@ private slots:
         m_contents = sampleContents();
         m_ours = m_dir.filePath(QStringLiteral("ours.veloran"));
         writeFile(m_ours, m_contents.archiveData().value());
-
         // Bytes in a file beside the store and in the store's database.
         auto library = makeTestContainer(m_dir.filePath(QStringLiteral("library")));
         ModelContext &context = library->mainContext();

@@ -12,10 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 #include <sys/stat.h>
 #include <sys/time.h>
-#include <sys/resource.h>
 
 namespace {
 
@@ -33,6 +31,19 @@ void setModified(const QString &path, qint64 secondsSince1970)
     const struct timeval times[2] = {{time_t(secondsSince1970), 0}, {time_t(secondsSince1970), 0}};
     if (::lutimes(QFile::encodeName(path).constData(), times) != 0)
         qFatal("cannot date %s", qPrintable(path));
+}
+
+// A source of nameless images holding `bytes`.
+LibraryArchiveSource sourceOf(const QList<StoredImageData> &bytes)
+{
+    LibraryArchiveSource source;
+    source.manifest.formatVersion = 1;
+    for (const StoredImageData &data : bytes) {
+        source.imageBytes.append({int(source.manifest.images.size()), data});
+        source.manifest.images.append(M::ImageRecord());
+        source.manifest.images.last().id = QUuid::createUuid();
+    }
+    return source;
 }
 
 QStringList folderEntries(const QString &folder)
@@ -185,20 +196,16 @@ private slots:
     {
         // Three sparse files of 1.5 GiB: over 4 GiB together, and nothing
         // to read but holes.
-        LibraryArchiveSource source;
-        source.manifest.formatVersion = 1;
+        QList<StoredImageData> files;
         for (int i = 0; i < 3; ++i) {
             const QString path = m_dir.filePath(QStringLiteral("sparse%1").arg(i));
             QFile sparse(path);
             QVERIFY(sparse.open(QIODevice::WriteOnly));
             QVERIFY(sparse.resize(qint64(3) << 29));
-            M::ImageRecord record;
-            record.id = QUuid::createUuid();
-            source.manifest.images.append(record);
-            source.imageBytes.append({i, StoredImageData::file(path)});
+            files.append(StoredImageData::file(path));
         }
         const QString target = m_dir.filePath(QStringLiteral("large.veloran"));
-        QCOMPARE(errorDescription(LibraryArchiveFile::write(source, target).error()),
+        QCOMPARE(errorDescription(LibraryArchiveFile::write(sourceOf(files), target).error()),
                  QStringLiteral("The archive is too large to write in the zip format."));
         QVERIFY(!QFile::exists(target));
         for (int i = 0; i < 3; ++i)
@@ -207,29 +214,18 @@ private slots:
 
     void aFailedWriteLeavesThePreviousFile()
     {
-        LibraryArchiveSource source;
-        source.manifest.formatVersion = 1;
-        M::ImageRecord record;
-        record.id = QUuid::createUuid();
-        source.manifest.images.append(record);
-        source.imageBytes.append({0, StoredImageData::inMemory(pngBytes(2 << 20, 3))});
+        const LibraryArchiveSource source = sourceOf({StoredImageData::inMemory(pngBytes(2 << 20, 3))});
 
         const QString missingFolder = m_dir.filePath(QStringLiteral("no such folder/a.veloran"));
         QVERIFY(errorDescription(LibraryArchiveFile::write(source, missingFolder).error())
                     .startsWith(QStringLiteral("The file \u201Ca.veloran\u201D couldn\u2019t be saved: ")));
-
         // A file size limit makes the writing fail half-way.
         const QString target = m_dir.filePath(QStringLiteral("limited.veloran"));
         writeFile(target, "previous");
-        rlimit saved{};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = saved;
-        limited.rlim_cur = 1 << 20;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
-        const auto failed = LibraryArchiveFile::write(source, target);
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
+        const auto failed = [&] {
+            const FileSizeLimit limit(1 << 20);
+            return LibraryArchiveFile::write(source, target);
+        }();
         QVERIFY(std::holds_alternative<FileWriteError>(failed.error()));
         QCOMPARE(fileContents(target), QByteArray("previous"));
     }
@@ -278,12 +274,10 @@ private slots:
             QCOMPARE(mode(QFileInfo(path).absolutePath()), 0700);
         }
         QCOMPARE(mode(folder), 0700);
-
         // The file, and the bytes form, are the archive of the contents.
         QCOMPARE(LibraryArchiveContents::fromArchiveData(fileContents(first.value())).value().imageFiles,
                  m_source.contents().value().imageFiles);
         QCOMPARE(transfer.exportData().value(), fileContents(first.value()));
-
         // A folder that others could read is made private again.
         QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther));
         QVERIFY(transfer.writeSharedArchive(folder).ok());

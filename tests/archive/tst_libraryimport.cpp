@@ -167,10 +167,7 @@ private slots:
         }
         target.reset();
         target = makeTestContainer(to.path());
-        const LibrarySnapshot after = snapshot(target->mainContext());
-        QCOMPARE(after.series, before.series);
-        QCOMPARE(after.images, before.images);
-        QCOMPARE(after.bytes, before.bytes);
+        QCOMPARE(snapshot(target->mainContext()), before);
     }
 
     void aFailedSaveLeavesTheLibraryAsItWas()
@@ -199,7 +196,6 @@ private slots:
         contents.imageFiles.clear();
         WorkerPools::files().waitForDone();
         QVERIFY(largeFile.isDetached());
-
         // Nothing of the failed import stands in the way of the next.
         writes.set(false);
         contents.imageFiles.insert(QStringLiteral("images/large.png"), largeFile);
@@ -215,9 +211,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("tail");
         QTest::addColumn<ZipArchiveError>("error");
-        QByteArray endRecord("PK\x05\x06", 4);
-        endRecord += QByteArray(18, '\0');
-        QTest::newRow("a zip") << endRecord << ZipArchiveError::unsupportedZip64();
+        QTest::newRow("a zip") << QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0') << ZipArchiveError::unsupportedZip64();
         QTest::newRow("not a zip") << QByteArray("not an end record") << ZipArchiveError::notAZipArchive();
     }
 

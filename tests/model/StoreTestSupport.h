@@ -15,6 +15,9 @@
 
 #include <memory>
 
+#include <csignal>
+#include <sys/resource.h>
+
 // Containers for tests: in memory, or on disk in a given folder.
 inline ModelConfiguration testConfiguration(const QString &folder = {})
 {
@@ -143,4 +146,22 @@ public:
 
 private:
     QString m_connection;
+};
+
+// While it lives, no file of this process may grow beyond `bytes`, as on a
+// disk that fills up.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN); // a failed write, not a killed process
+        getrlimit(RLIMIT_FSIZE, &m_before);
+        rlimit limit = m_before;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_before); }
+
+private:
+    rlimit m_before{};
 };

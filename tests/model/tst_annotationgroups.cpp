@@ -52,18 +52,15 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(QStringList, names);
+        const FakeAnnotation annotation(text);
         QCOMPARE(parseGroupNames(text), names);
-        QCOMPARE(FakeAnnotation(text).groupNames(), names);
-    }
-
-    void membership()
-    {
-        const FakeAnnotation annotation(QStringLiteral("Bones, nerves"));
-        QVERIFY(annotation.hasGroup("Bones"));
-        QVERIFY(!annotation.hasGroup("bones"));
-        // The name asked about is not trimmed.
-        QVERIFY(!annotation.hasGroup(" Bones"));
-        QVERIFY(!FakeAnnotation().hasGroup(QString()));
+        QCOMPARE(annotation.groupNames(), names);
+        // Membership matches case, and the name asked about is not trimmed.
+        QVERIFY(!annotation.hasGroup(QString()));
+        for (const QString &name : names) {
+            QVERIFY(annotation.hasGroup(name) && !annotation.hasGroup(u' ' + name));
+            QCOMPARE(annotation.hasGroup(name.toUpper()), names.contains(name.toUpper()));
+        }
     }
 
     void changingGroups_data()

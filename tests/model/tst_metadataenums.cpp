@@ -1,44 +1,32 @@
 #include "model/AgeSpec.h"
 #include "model/MetadataEnums.h"
 
-#include <QHash>
+#include <QSet>
 #include <QTest>
 
 #include <limits>
 
 namespace {
 
+// The cases in order with their titles and raw values; every raw value
+// reads back as its case, and `unknown`, last, is the only case left out of
+// the selectable ones.
 template<MetadataEnum E>
-QStringList titlesOf(const QList<E> &cases)
-{
-    QStringList titles;
-    for (E value : cases)
-        titles.append(title(value));
-    return titles;
-}
-
-template<MetadataEnum E>
-QList<qint64> rawValuesOf(const QList<E> &cases)
-{
-    QList<qint64> raws;
-    for (E value : cases)
-        raws.append(rawValue(value));
-    return raws;
-}
-
-// Every raw value reads back as its case, `unknown` is last and the only
-// case left out of the selectable ones.
-template<MetadataEnum E>
-void checkRoundTripAndSelection()
+void checkCases(const QStringList &titles, const QList<qint64> &raws)
 {
     const QList<E> cases = allCases<E>();
-    QCOMPARE(cases.last(), E::unknown);
-    QCOMPARE(rawValue(E::unknown), 0);
+    QStringList seenTitles;
+    QList<qint64> seenRaws;
     for (E value : cases) {
+        seenTitles << title(value);
+        seenRaws << rawValue(value);
         QCOMPARE(fromRawValue<E>(rawValue(value)), std::optional<E>(value));
         QCOMPARE(caseFromRaw<E>(rawValue(value)), value);
         QCOMPARE(id(value), rawValue(value));
     }
+    QCOMPARE(seenTitles, titles);
+    QCOMPARE(seenRaws, raws);
+    QCOMPARE(cases.last(), E::unknown);
     QCOMPARE(selectableCases<E>(), cases.first(cases.size() - 1));
 }
 
@@ -49,29 +37,13 @@ class MetadataEnumsTest : public QObject {
 private slots:
     void casesRawValuesAndTitles()
     {
-        QCOMPARE(titlesOf(allCases<Modality>()),
-                 QStringList({"DX", "CT", "MR", "NM", "PT", "US", "XA", QString(QChar(0x2014))}));
-        QCOMPARE(rawValuesOf(allCases<Modality>()), QList<qint64>({1, 2, 3, 4, 5, 6, 7, 0}));
-        QCOMPARE(titlesOf(allCases<Region>()), QStringList({"Head", "Neck", "Spine", "Thorax", "Abdomen", "Pelvis",
-                                                            "Upper limb", "Lower limb", "Unknown"}));
-        QCOMPARE(rawValuesOf(allCases<Region>()), QList<qint64>({1, 2, 3, 4, 5, 6, 7, 8, 0}));
+        checkCases<Modality>({"DX", "CT", "MR", "NM", "PT", "US", "XA", QString(QChar(0x2014))}, {1, 2, 3, 4, 5, 6, 7, 0});
+        checkCases<Region>({"Head", "Neck", "Spine", "Thorax", "Abdomen", "Pelvis", "Upper limb", "Lower limb", "Unknown"},
+                           {1, 2, 3, 4, 5, 6, 7, 8, 0});
         // Declaration order is not raw-value order.
-        QCOMPARE(titlesOf(allCases<Plane>()), QStringList({"Axial", "Coronal", "Sagittal", "Unspecified", "Unknown"}));
-        QCOMPARE(rawValuesOf(allCases<Plane>()), QList<qint64>({2, 3, 4, 1, 0}));
-        QCOMPARE(titlesOf(allCases<Sex>()), QStringList({"Male", "Female", "Unspecified", "Unknown"}));
-        QCOMPARE(rawValuesOf(allCases<Sex>()), QList<qint64>({2, 3, 1, 0}));
-        QCOMPARE(titlesOf(allCases<AgeSpec::Kind>()),
-                 QStringList({"Fetal", "Neonate", "Months", "Years", "Unspecified", "Unknown"}));
-        QCOMPARE(rawValuesOf(allCases<AgeSpec::Kind>()), QList<qint64>({2, 3, 4, 5, 1, 0}));
-    }
-
-    void rawValuesReadBackAsCases()
-    {
-        checkRoundTripAndSelection<Modality>();
-        checkRoundTripAndSelection<Region>();
-        checkRoundTripAndSelection<Plane>();
-        checkRoundTripAndSelection<Sex>();
-        checkRoundTripAndSelection<AgeSpec::Kind>();
+        checkCases<Plane>({"Axial", "Coronal", "Sagittal", "Unspecified", "Unknown"}, {2, 3, 4, 1, 0});
+        checkCases<Sex>({"Male", "Female", "Unspecified", "Unknown"}, {2, 3, 1, 0});
+        checkCases<AgeSpec::Kind>({"Fetal", "Neonate", "Months", "Years", "Unspecified", "Unknown"}, {2, 3, 4, 5, 1, 0});
     }
 
     void rawValuesOutsideTheCases()
@@ -133,17 +105,11 @@ private slots:
         QCOMPARE(age.kind(), kind);
     }
 
-    void ageEqualityAndHashing()
+    void ageDefaultAndHashing()
     {
         QCOMPARE(AgeSpec(), (AgeSpec{1, std::nullopt}));
-        QVERIFY((AgeSpec{5, std::nullopt}) != (AgeSpec{5, 0}));
-        QVERIFY((AgeSpec{5, 3}) != (AgeSpec{4, 3}));
-        QHash<AgeSpec, int> ages;
-        ages[AgeSpec{5, std::nullopt}] = 1;
-        ages[AgeSpec{5, 0}] = 2;
-        ages[AgeSpec{5, std::nullopt}] = 3;
-        QCOMPARE(ages.size(), 2);
-        QCOMPARE(ages.value(AgeSpec{5, std::nullopt}), 3);
+        // An absent value is not 0, and hashes alike each time.
+        QCOMPARE((QSet<AgeSpec>{{5, std::nullopt}, {5, 0}, {5, std::nullopt}}.size()), 2);
     }
 };
 

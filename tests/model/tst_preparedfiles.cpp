@@ -8,9 +8,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
-#include <sys/resource.h>
-
 namespace {
 
 QByteArray largeValue(int seed, qsizetype extra = 0)
@@ -20,31 +17,12 @@ QByteArray largeValue(int seed, qsizetype extra = 0)
     return bytes;
 }
 
-
 PreparedValues prepared(ModelContext &context, const QList<QByteArray> &values)
 {
     QFuture<PreparedValues> future = context.prepareValues(values);
     future.waitForFinished();
     return future.result();
 }
-
-// While it lives, no file of this process may grow beyond `bytes`, as on a
-// disk that fills up.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        std::signal(SIGXFSZ, SIG_IGN); // a failed write, not a killed process
-        getrlimit(RLIMIT_FSIZE, &m_before);
-        rlimit limit = m_before;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_before); }
-
-private:
-    rlimit m_before{};
-};
 
 } // namespace
 
@@ -102,7 +80,6 @@ private slots:
             context.insert(imageWithBytes(QByteArray("small")));
             context.save();
             files.reset();
-
             // Exactly the files the rows name are left, the prepared ones
             // among them that the save took.
             const QStringList referenced = storedFileNames(folder);
@@ -152,7 +129,6 @@ private slots:
         QVERIFY(!QFile::exists(QDir(filesFolder).filePath(QStringLiteral(".lock"))));
         if (folderBlocked)
             QVERIFY(blocker.remove());
-
         // Nothing is held: the same values are stored by a plain save.
         for (const QByteArray &bytes : values)
             context.insert(imageWithBytes(bytes));

@@ -40,7 +40,6 @@ private slots:
         QTest::addColumn<Change>("change");
         QTest::addColumn<bool>("failing");
         QTest::addColumn<QString>("stored");
-
         // An insert, edits and a delete; what the context restores is
         // proven with the context itself.
         const Change change = [](ModelContext &context) {
@@ -84,7 +83,6 @@ private slots:
             QCOMPARE(error->code(), ModelStoreError::Code::saveFailed);
         QVERIFY(!context.hasChanges());
         QCOMPARE(describe(context), stored);
-
         // Nothing of a failed change reaches a later save, also one that
         // writes a row again from memory.
         writes.set(false);

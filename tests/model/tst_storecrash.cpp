@@ -7,8 +7,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -128,12 +126,6 @@ int childPrepare(const QString &folder)
         QTest::qSleep(1000);
 }
 
-qint64 count(QSqlDatabase &database, const QString &sql)
-{
-    QSqlQuery query(sql, database);
-    return query.next() ? query.value(0).toLongLong() : -1;
-}
-
 } // namespace
 
 // A process killed in the middle of a save leaves the store as it was
@@ -175,77 +167,58 @@ private slots:
             }
             said += child.readAllStandardOutput();
             const bool finished = said.contains("saved");
-
             // Check the file as it is now.
-            const QDir externalFolder(externalFolderOf(folder));
-            QStringList referenced;
-            {
-                QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
-                database.setDatabaseName(QDir(folder).filePath(QStringLiteral("default.store")));
-                QVERIFY(database.open());
-                QSqlQuery check(QStringLiteral("PRAGMA quick_check"), database);
-                QVERIFY(check.next());
-                QCOMPARE(check.value(0).toString(), QStringLiteral("ok"));
-                const qint64 now = count(database, QStringLiteral("SELECT COUNT(*) FROM AtlasImage"));
-                const qint64 titles = count(database, QStringLiteral("SELECT COUNT(DISTINCT title) FROM AtlasImage"));
-                const QString title = [&] {
-                    QSqlQuery query(QStringLiteral("SELECT title FROM AtlasImage LIMIT 1"), database);
-                    return query.next() ? query.value(0).toString() : QString();
-                }();
-                // Once there are images, two with files go along with the first.
-                const qint64 after = images + imagesPerSave - (images > 0 ? 3 : 0);
-                if (now == after) {
-                    QCOMPARE(title, marker(round));
-                    lastRound = round;
-                    images = now;
-                } else {
-                    QVERIFY2(!finished, "a finished save is missing");
-                    QCOMPARE(now, images);
-                    if (images > 0)
-                        QCOMPARE(title, marker(lastRound));
-                    ++interrupted;
-                }
-                QVERIFY(titles <= 1);
-                // Bytes and points belong to images, all or nothing; every
-                // image meant to have a file has one.
-                for (const char *orphans :
-                     {"SELECT COUNT(*) FROM ImageData WHERE imageKey NOT IN (SELECT rowKey FROM AtlasImage)",
-                      "SELECT COUNT(*) FROM ImageFile WHERE imageKey NOT IN (SELECT rowKey FROM AtlasImage)",
-                      "SELECT COUNT(*) FROM AtlasImage WHERE hasImageData = 1 AND rowKey NOT IN "
-                      "(SELECT imageKey FROM ImageData UNION SELECT imageKey FROM ImageFile)",
-                      "SELECT COUNT(*) FROM ImageData WHERE imageKey IN (SELECT imageKey FROM ImageFile)",
-                      "SELECT COUNT(*) FROM AtlasImage WHERE sortIndex = 1 AND rowKey NOT IN "
-                      "(SELECT imageKey FROM ImageFile)"})
-                    QVERIFY2(count(database, QString::fromLatin1(orphans)) == 0, orphans);
-                QCOMPARE(count(database, QStringLiteral("SELECT COUNT(*) FROM PointAnnotation")), images * 4);
-                // Each file whole, written by a save the store holds: the last
-                // one for its new images.
-                QCOMPARE(count(database, QStringLiteral("SELECT COUNT(*) FROM ImageFile")),
-                         count(database, QStringLiteral("SELECT COUNT(*) FROM AtlasImage WHERE sortIndex = 1")));
-                QSqlQuery files(QStringLiteral("SELECT fileName FROM ImageFile"), database);
-                int newest = 0;
-                while (files.next()) {
-                    referenced << files.value(0).toString();
-                    const int written = roundOfFile(externalFolder.filePath(files.value(0).toString()));
-                    QVERIFY2(written > 0, qPrintable(files.value(0).toString()));
-                    newest = std::max(newest, written);
-                }
-                QCOMPARE(newest, lastRound);
-                database.close();
+            const auto count = [&](const QString &sql) { return storeColumn(folder, sql).value(0, -1).toLongLong(); };
+            QCOMPARE(storeColumn(folder, QStringLiteral("PRAGMA quick_check")), QVariantList{QStringLiteral("ok")});
+            const qint64 now = count(QStringLiteral("SELECT COUNT(*) FROM AtlasImage"));
+            const QVariantList titles = storeColumn(folder, QStringLiteral("SELECT DISTINCT title FROM AtlasImage"));
+            QVERIFY(titles.size() <= 1);
+            // Once there are images, two with files go along with the first.
+            const qint64 after = images + imagesPerSave - (images > 0 ? 3 : 0);
+            if (now == after) {
+                QCOMPARE(titles.value(0).toString(), marker(round));
+                lastRound = round;
+                images = now;
+            } else {
+                QVERIFY2(!finished, "a finished save is missing");
+                QCOMPARE(now, images);
+                if (images > 0)
+                    QCOMPARE(titles.value(0).toString(), marker(lastRound));
+                ++interrupted;
             }
-            QSqlDatabase::removeDatabase(QStringLiteral("check"));
-
+            // Bytes and points belong to images, all or nothing; every image
+            // meant to have a file has one.
+            for (const char *orphans :
+                 {"SELECT COUNT(*) FROM ImageData WHERE imageKey NOT IN (SELECT rowKey FROM AtlasImage)",
+                  "SELECT COUNT(*) FROM ImageFile WHERE imageKey NOT IN (SELECT rowKey FROM AtlasImage)",
+                  "SELECT COUNT(*) FROM AtlasImage WHERE hasImageData = 1 AND rowKey NOT IN "
+                  "(SELECT imageKey FROM ImageData UNION SELECT imageKey FROM ImageFile)",
+                  "SELECT COUNT(*) FROM ImageData WHERE imageKey IN (SELECT imageKey FROM ImageFile)",
+                  "SELECT COUNT(*) FROM AtlasImage WHERE sortIndex = 1 AND rowKey NOT IN "
+                  "(SELECT imageKey FROM ImageFile)"})
+                QVERIFY2(count(QString::fromLatin1(orphans)) == 0, orphans);
+            QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM PointAnnotation")), images * 4);
+            // Each file whole, written by a save the store holds: the last one
+            // for its new images.
+            QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM ImageFile")),
+                     count(QStringLiteral("SELECT COUNT(*) FROM AtlasImage WHERE sortIndex = 1")));
+            QStringList referenced = storedFileNames(folder);
+            int newest = 0;
+            for (const QString &name : std::as_const(referenced)) {
+                const int written = roundOfFile(QDir(externalFolderOf(folder)).filePath(name));
+                QVERIFY2(written > 0, qPrintable(name));
+                newest = std::max(newest, written);
+            }
+            QCOMPARE(newest, lastRound);
             // Opening removes what a save cut short left behind: no file
             // but those the rows name.
             leftovers += externalFileNames(folder).size() - referenced.size();
             makeTestContainer(folder).reset();
-            referenced.sort();
             QCOMPARE(externalFileNames(folder), referenced);
         }
         qInfo("%d of %zu saves were cut short (a whole save takes about %lld ms); %lld files left behind were "
               "removed on opening",
               interrupted, std::size(kills), saveMilliseconds, leftovers);
-
         // The store still opens and saves.
         auto container = makeTestContainer(folder);
         QCOMPARE(container->mainContext().fetch<AtlasImage>().size(), images);
