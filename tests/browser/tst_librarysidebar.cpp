@@ -332,10 +332,7 @@ private slots:
     {
         LibraryFilterControls controls;
         QComboBox *modality = controls.picker(0);
-        QStringList options;
-        for (int i = 0; i < modality->count(); ++i)
-            options.append(modality->itemText(i));
-        QCOMPARE(options, QStringList({"Any", "DX", "CT", "MR", "NM", "PT", "US", "XA"}));
+        QCOMPARE(pickerItems(modality), QStringList({"Any", "DX", "CT", "MR", "NM", "PT", "US", "XA"}));
         QCOMPARE(controls.picker(2)->itemText(4), QStringLiteral("Unspecified"));
         QCOMPARE(controls.picker(3)->count(), 6);
 

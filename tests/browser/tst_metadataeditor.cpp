@@ -1,3 +1,5 @@
+#include "BrowserTestSupport.h"
+
 #include "browser/MetadataEditor.h"
 
 #include <QApplication>
@@ -29,14 +31,6 @@ struct SheetHarness {
     std::optional<MetadataDraft> saved;
     MetadataEditor sheet;
 };
-
-QStringList items(const QComboBox *picker)
-{
-    QStringList result;
-    for (int i = 0; i < picker->count(); ++i)
-        result << picker->itemText(i);
-    return result;
-}
 
 void pick(QComboBox *picker, const QString &text)
 {
@@ -71,16 +65,16 @@ private slots:
         draft.plane = Plane::unknown;
         SheetHarness harness(draft);
         MetadataEditor &sheet = harness.sheet;
-        QCOMPARE(items(sheet.picker(MetadataEditor::Picker::modality)),
+        QCOMPARE(pickerItems(sheet.picker(MetadataEditor::Picker::modality)),
                  (QStringList{"DX", "CT", "MR", "NM", "PT", "US", "XA"}));
         QCOMPARE(sheet.picker(MetadataEditor::Picker::modality)->currentText(), QStringLiteral("MR"));
-        QCOMPARE(items(sheet.picker(MetadataEditor::Picker::plane)),
+        QCOMPARE(pickerItems(sheet.picker(MetadataEditor::Picker::plane)),
                  (QStringList{"Axial", "Coronal", "Sagittal", "Unspecified"}));
         // A stored unknown plane shows no choice until one is picked.
         QCOMPARE(sheet.picker(MetadataEditor::Picker::plane)->currentIndex(), -1);
         for (auto picker : {MetadataEditor::Picker::region, MetadataEditor::Picker::sex,
                             MetadataEditor::Picker::ageKind})
-            QVERIFY(!items(sheet.picker(picker)).contains(QStringLiteral("Unknown")));
+            QVERIFY(!pickerItems(sheet.picker(picker)).contains(QStringLiteral("Unknown")));
 
         pick(sheet.picker(MetadataEditor::Picker::modality), QStringLiteral("US"));
         pick(sheet.picker(MetadataEditor::Picker::region), QStringLiteral("Pelvis"));
