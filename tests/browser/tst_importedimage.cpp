@@ -62,7 +62,6 @@ private slots:
         const QUrl img1 = writeFile(QStringLiteral("order/img1.png"), png);
         const QUrl knee = writeFile(QStringLiteral("order/knee.mri.jpg"), jpeg);
         const QUrl spaced = writeFile(QStringLiteral("order/img 02 b.png"), png);
-
         const ImportedImagesResult result = loadImportedImages({img10, knee, img2, spaced, img1});
         QVERIFY(result.succeeded());
         QCOMPARE(result.errorDescription(), QString());
@@ -70,13 +69,11 @@ private slots:
         QCOMPARE(result.images.at(1).sourceURL, img1);
         QCOMPARE(result.images.at(1).data, png);
         QCOMPARE(result.images.at(4).data, jpeg);
-
         // Every read makes new values.
         const ImportedImagesResult again = loadImportedImages({img1, img1});
         QCOMPARE(again.images.size(), 2);
         QVERIFY(again.images.at(0) != again.images.at(1));
         QVERIFY(again.images.at(0).id != result.images.at(1).id); // img1, read before
-
         QCOMPARE(loadImportedImages({}).images, QList<ImportedImage>{});
         QVERIFY(loadImportedImages({}).succeeded());
     }
@@ -123,7 +120,6 @@ private slots:
             QCOMPARE(all.images.at(i).sourceURL, urls.at(i));
             QCOMPARE(all.images.at(i).data, bytes.at(i));
         }
-
         // A text file at 25 and a missing file at 31 and at 7 in turn: the
         // earliest one in file-name order is reported, whichever thread
         // happens to come to a later one first.
@@ -184,7 +180,6 @@ private slots:
             QVERIFY(QDir().mkpath(path));
         else if (kind == Pipe)
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-
         QFuture<ImportedImagesResult> future = loadImportedImagesInBackground({QUrl::fromLocalFile(path), image});
         const bool finished = QTest::qWaitFor([&] { return future.isFinished(); }, 10000);
         if (!finished) {

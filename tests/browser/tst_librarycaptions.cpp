@@ -115,7 +115,6 @@ private slots:
         // A value and no value differ.
         QCOMPARE(LibrarySidebar::seriesCaption({a, mrHead(AgeSpec{5, std::nullopt}, Sex::male)}),
                  QStringLiteral("MR | Head | Axial | Mixed M"));
-
         // Cases compare as they read, age kinds as they are stored.
         a = mrHead(AgeSpec{0, std::nullopt});
         AtlasImage *b = mrHead(AgeSpec{1, std::nullopt});
@@ -166,7 +165,6 @@ private slots:
         AtlasImage *inNameless = m_library.image(QStringLiteral("Untitled Series"), std::nullopt, nameless);
         QCOMPARE(thumbnailTitle(*inNameless), QStringLiteral("Untitled Series"));
         QCOMPARE(thumbnailTitle(*m_library.image(QString())), QStringLiteral("Untitled"));
-
         AtlasImage *ct = m_library.image(QStringLiteral("x"));
         ct->setModalityRaw(rawValue(Modality::ct));
         QCOMPARE(thumbnailMetadataText(*ct), QStringLiteral("CT Head Axial"));

@@ -367,7 +367,6 @@ private slots:
         const QList<int> firstScreen = grid.view()->visibleRows();
         QVERIFY(firstScreen.size() >= 4);
         QCOMPARE(cache.queuedCount(), int(firstScreen.size()) - 1);
-
         grid.view()->verticalScrollBar()->setValue(grid.view()->verticalScrollBar()->maximum());
         QApplication::processEvents();
         grid.view()->viewport()->repaint();
@@ -379,7 +378,6 @@ private slots:
         for (int row : firstScreen)
             pendingOfFirst += cache.isPending(images.at(row)) ? 1 : 0;
         QCOMPARE(pendingOfFirst, 1);
-
         gate.release();
         cache.waitForIdle();
         for (int row : lastScreen)

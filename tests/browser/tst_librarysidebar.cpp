@@ -171,7 +171,6 @@ private slots:
         menuItem(menu, QStringLiteral("Rename"))->trigger();
         QCOMPARE(renamed.value(0).value(0).value<Series *>(), m_entries.at(2).seriesGroup()->series);
         menu->close();
-
         // An image row of the selection: Edit and Duplicate act on the row.
         QSignalSpy edited(m_sidebar.get(), &LibrarySidebar::editRequested);
         QSignalSpy duplicated(m_sidebar.get(), &LibrarySidebar::duplicateImageRequested);
@@ -199,7 +198,6 @@ private slots:
         m_sidebar->setEntries(m_entries);
         QCOMPARE(viewSelection(), ids({0, 1}));
         QCOMPARE(changed.count(), 0);
-
         // Extending the selection while hidden keeps the hidden entry...
         m_sidebar->setEntries({m_entries.at(0), m_entries.at(2), m_entries.at(3)});
         click(1, Qt::ControlModifier); // the brain series
@@ -240,7 +238,6 @@ private slots:
         QSignalSpy imports(m_sidebar.get(), &LibrarySidebar::importRequested);
         QSignalSpy clears(m_sidebar.get(), &LibrarySidebar::clearFiltersRequested);
         QCOMPARE(m_sidebar->emptyStateTitle(), QString());
-
         m_sidebar->setHasContent(false);
         m_sidebar->setEntries({});
         QCOMPARE(m_sidebar->emptyStateTitle(), QStringLiteral("No Images"));
@@ -250,14 +247,12 @@ private slots:
         QCOMPARE(button->text(), QStringLiteral("Import Images"));
         button->click();
         QCOMPARE(imports.count(), 1);
-
         // Hidden by the search alone: no button.
         m_sidebar->setHasContent(true);
         QCOMPARE(m_sidebar->emptyStateTitle(), QStringLiteral("No Matches"));
         QVERIFY(!m_sidebar->emptyStateView()->actionButton());
         m_sidebar->setFiltersExpanded(true);
         QVERIFY(!m_sidebar->clearFiltersButton()->isVisible());
-
         // Hidden by a filter: "Clear Filters" here and in the panel.
         m_sidebar->setHasActiveFilters(true);
         button = m_sidebar->emptyStateView()->actionButton();
@@ -314,7 +309,6 @@ private slots:
         m_sidebar->toggleFilters();
         QTRY_VERIFY(m_sidebar->filterControls()->isVisible());
         QCOMPARE(expanded.count(), 3);
-
         m_sidebar->listView()->setFocus();
         QVERIFY(!m_sidebar->searchField()->hasFocus());
         QTest::keyClick(m_sidebar->listView(), Qt::Key_F, Qt::ControlModifier);
@@ -335,7 +329,6 @@ private slots:
         QCOMPARE(pickerItems(modality), QStringList({"Any", "DX", "CT", "MR", "NM", "PT", "US", "XA"}));
         QCOMPARE(controls.picker(2)->itemText(4), QStringLiteral("Unspecified"));
         QCOMPARE(controls.picker(3)->count(), 6);
-
         QSignalSpy changed(&controls, &LibraryFilterControls::modalityFilterChanged);
         modality->setCurrentIndex(2);
         QCOMPARE(changed.count(), 1);

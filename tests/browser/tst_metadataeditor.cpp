@@ -46,6 +46,7 @@ void pick(QComboBox *picker, const QString &text)
 // value's range and text, and its keys.
 class MetadataEditorTest : public QObject {
     Q_OBJECT
+    using Picker = MetadataEditor::Picker;
 private slots:
     void wordingFollowsTheImageCount()
     {
@@ -65,21 +66,17 @@ private slots:
         draft.plane = Plane::unknown;
         SheetHarness harness(draft);
         MetadataEditor &sheet = harness.sheet;
-        QCOMPARE(pickerItems(sheet.picker(MetadataEditor::Picker::modality)),
-                 (QStringList{"DX", "CT", "MR", "NM", "PT", "US", "XA"}));
-        QCOMPARE(sheet.picker(MetadataEditor::Picker::modality)->currentText(), QStringLiteral("MR"));
-        QCOMPARE(pickerItems(sheet.picker(MetadataEditor::Picker::plane)),
-                 (QStringList{"Axial", "Coronal", "Sagittal", "Unspecified"}));
+        QCOMPARE(pickerItems(sheet.picker(Picker::modality)), (QStringList{"DX", "CT", "MR", "NM", "PT", "US", "XA"}));
+        QCOMPARE(sheet.picker(Picker::modality)->currentText(), QStringLiteral("MR"));
+        QCOMPARE(pickerItems(sheet.picker(Picker::plane)), (QStringList{"Axial", "Coronal", "Sagittal", "Unspecified"}));
         // A stored unknown plane shows no choice until one is picked.
-        QCOMPARE(sheet.picker(MetadataEditor::Picker::plane)->currentIndex(), -1);
-        for (auto picker : {MetadataEditor::Picker::region, MetadataEditor::Picker::sex,
-                            MetadataEditor::Picker::ageKind})
+        QCOMPARE(sheet.picker(Picker::plane)->currentIndex(), -1);
+        for (auto picker : {Picker::region, Picker::sex, Picker::ageKind})
             QVERIFY(!pickerItems(sheet.picker(picker)).contains(QStringLiteral("Unknown")));
-
-        pick(sheet.picker(MetadataEditor::Picker::modality), QStringLiteral("US"));
-        pick(sheet.picker(MetadataEditor::Picker::region), QStringLiteral("Pelvis"));
-        pick(sheet.picker(MetadataEditor::Picker::plane), QStringLiteral("Coronal"));
-        pick(sheet.picker(MetadataEditor::Picker::sex), QStringLiteral("Female"));
+        pick(sheet.picker(Picker::modality), QStringLiteral("US"));
+        pick(sheet.picker(Picker::region), QStringLiteral("Pelvis"));
+        pick(sheet.picker(Picker::plane), QStringLiteral("Coronal"));
+        pick(sheet.picker(Picker::sex), QStringLiteral("Female"));
         QTest::mouseClick(sheet.actionButton(), Qt::LeftButton);
         QVERIFY(harness.saved);
         QCOMPARE(harness.saved->modality, Modality::us);
@@ -97,7 +94,6 @@ private slots:
         QVERIFY(!sheet.actionButton()->isEnabled());
         QTest::keyClick(&sheet, Qt::Key_Return);
         QVERIFY(!harness.saved);
-
         sheet.titleField()->selectAll();
         QTest::keyClicks(sheet.titleField(), QStringLiteral("  Knee  "));
         QVERIFY(sheet.actionButton()->isEnabled());
@@ -128,10 +124,9 @@ private slots:
         draft.ageValue = 60;
         SheetHarness harness(draft);
         MetadataEditor &sheet = harness.sheet;
-        QComboBox *kind = sheet.picker(MetadataEditor::Picker::ageKind);
+        QComboBox *kind = sheet.picker(Picker::ageKind);
         QVERIFY(sheet.ageControls()->isVisibleTo(&sheet));
         QCOMPARE(sheet.ageValueCaption()->text(), QStringLiteral("Years"));
-
         pick(kind, QStringLiteral("Months"));
         QCOMPARE(sheet.draft().ageValue, 17);
         QCOMPARE(sheet.ageValueField()->text(), QStringLiteral("17"));
@@ -141,7 +136,6 @@ private slots:
         pick(kind, QStringLiteral("Fetal"));
         QCOMPARE(sheet.draft().ageValue, 1);
         QCOMPARE(sheet.ageValueCaption()->text(), QStringLiteral("Gestational weeks"));
-
         // The steppers and the arrow keys stay within the range.
         pick(kind, QStringLiteral("Years"));
         sheet.ageValueField()->setText(QStringLiteral("120"));
@@ -151,7 +145,6 @@ private slots:
         QCOMPARE(sheet.draft().ageValue, 119);
         QTest::keyClick(sheet.ageValueField(), Qt::Key_Up);
         QCOMPARE(sheet.draft().ageValue, 120);
-
         // Kinds without a value hide the row and keep the value.
         pick(kind, QStringLiteral("Neonate"));
         QVERIFY(!sheet.ageControls()->isVisibleTo(&sheet));

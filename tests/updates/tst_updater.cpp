@@ -248,7 +248,6 @@ private slots:
         QCOMPARE(m_driver->shown.size(), 1);
         QVERIFY(!updater->sessionInProgress());
         QVERIFY(downloadedFiles().isEmpty());
-
         const bool downloading = feedStatus == 200 && feed.isNull();
         QCOMPARE(int(run(updater, SPUUpdateCheck::UpdatesInBackground).kind), int(SPUUpdateResult::Kind::Failed));
         QCOMPARE(m_driver->shown.size(), downloading ? 2 : 1);
