@@ -170,14 +170,8 @@ private slots:
         QFETCH(bool, inFile);
         QFETCH(QSize, thumbnail);
         QImage noise(size, QImage::Format_RGB32);
-        for (int y = 0; y < size.height(); ++y) {
-            for (int x = 0; x < size.width(); ++x)
-                noise.setPixel(x, y, QRandomGenerator::global()->generate() | 0xff000000u);
-        }
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        noise.save(&buffer, "PNG");
+        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(noise.bits()), noise.sizeInBytes() / 4);
+        const QByteArray bytes = encoded(noise, "PNG");
         QCOMPARE(bytes.size() >= ExternalStorage::fileThreshold, inFile);
         QTemporaryDir folder;
         {
