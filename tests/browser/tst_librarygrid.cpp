@@ -172,8 +172,7 @@ private slots:
     void beforeTheFirstWidthUpAndDownMoveByOne()
     {
         LibraryGrid grid;
-        m_images = {m_library.image(QStringLiteral("1")), m_library.image(QStringLiteral("2")),
-                    m_library.image(QStringLiteral("3"))};
+        m_images = {m_library.image(QStringLiteral("1")), m_library.image(QStringLiteral("2"))};
         grid.setImages(m_images);
         grid.setSelectedImage(m_images.at(0));
         QCOMPARE(grid.columnCount(), 1);
