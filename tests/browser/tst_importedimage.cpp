@@ -8,8 +8,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <algorithm>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -103,9 +101,7 @@ private slots:
             bytes << encodedPicture("png", QSize(8 + i, 8));
             urls << writeFile(QStringLiteral("many/img %1.png").arg(i), bytes.last());
         }
-        QList<QUrl> shuffled = urls;
-        std::reverse(shuffled.begin(), shuffled.end());
-        const ImportedImagesResult all = loadImportedImages(shuffled);
+        const ImportedImagesResult all = loadImportedImages(QList<QUrl>(urls.crbegin(), urls.crend()));
         QVERIFY(all.succeeded());
         QCOMPARE(all.images.size(), 40);
         for (int i = 0; i < 40; ++i) {

@@ -27,10 +27,7 @@ private slots:
         QVERIFY(!cache.requestThumbnail(image, 300));
         std::optional<QImage> answered;
         int answers = 0;
-        cache.thumbnail(image, 500, this, [&](const std::optional<QImage> &result) {
-            answered = result;
-            ++answers;
-        });
+        cache.thumbnail(image, 500, this, [&](const std::optional<QImage> &result) { answered = result; ++answers; });
         QCOMPARE(answers, 0);
         QVERIFY(cache.isPending(image));
         gate.release();

@@ -91,7 +91,6 @@ private slots:
         m_server = new TestHttpServer;
         QVERIFY(m_server->isListening());
         m_downloads = new QTemporaryDir;
-        NSEvent::setModifierSource({});
     }
 
     void cleanup()
