@@ -9,6 +9,7 @@
 #include "platform/ImageDecoder.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QMenu>
 #include <QMutex>
 #include <QWaitCondition>
@@ -54,6 +55,15 @@ inline QStringList menuTitles(const QMenu *menu)
             continue;
         result.append(action->isSeparator() ? QStringLiteral("-") : action->text());
     }
+    return result;
+}
+
+// The texts a picker offers, in order.
+inline QStringList pickerItems(const QComboBox *picker)
+{
+    QStringList result;
+    for (int i = 0; i < picker->count(); ++i)
+        result << picker->itemText(i);
     return result;
 }
 

@@ -4,11 +4,9 @@
 #include "browser/LibraryGridView.h"
 #include "ui/ContentUnavailableView.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -17,7 +15,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
-#include <QWidgetAction>
 
 class LibraryGridTest : public QObject {
     Q_OBJECT
@@ -175,8 +172,7 @@ private slots:
     void beforeTheFirstWidthUpAndDownMoveByOne()
     {
         LibraryGrid grid;
-        m_images = {m_library.image(QStringLiteral("1")), m_library.image(QStringLiteral("2")),
-                    m_library.image(QStringLiteral("3"))};
+        m_images = {m_library.image(QStringLiteral("1")), m_library.image(QStringLiteral("2"))};
         grid.setImages(m_images);
         grid.setSelectedImage(m_images.at(0));
         QCOMPARE(grid.columnCount(), 1);
@@ -238,37 +234,32 @@ private slots:
         mime.setUrls(urls);
         QWidget *viewport = m_grid->view()->viewport();
         const QPoint at = tileCentre(0);
-
+        const auto enter = [&](const QMimeData &data) {
+            QDragEnterEvent event(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(viewport, &event);
+            return event.isAccepted();
+        };
         // Nothing can be added: no highlight, the drop is refused.
-        QDragEnterEvent refusedEnter(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
-        QApplication::sendEvent(viewport, &refusedEnter);
-        QVERIFY(!refusedEnter.isAccepted());
+        QVERIFY(!enter(mime));
         QVERIFY(!m_grid->isDropTargeted());
         QVERIFY(!m_grid->handleDrop(urls));
-        QCOMPARE(received.count(), 0);
-
         m_grid->setCanAddImages(true);
-        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
-        QApplication::sendEvent(viewport, &enter);
-        QVERIFY(enter.isAccepted());
+        QVERIFY(enter(mime));
         QVERIFY(m_grid->isDropTargeted());
         QDragLeaveEvent leave;
         QApplication::sendEvent(viewport, &leave);
         QVERIFY(!m_grid->isDropTargeted());
-        QApplication::sendEvent(viewport, &enter);
+        enter(mime);
         QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, {});
         QApplication::sendEvent(viewport, &drop);
         QVERIFY(drop.isAccepted());
         QVERIFY(!m_grid->isDropTargeted());
         QCOMPARE(received.count(), 1);
         QCOMPARE(received.first().first().value<QList<QUrl>>(), QList<QUrl>({urls.at(0), urls.at(2)}));
-
         // Files that are no images are not taken at all.
         QMimeData text;
         text.setUrls({urls.at(1)});
-        QDragEnterEvent textEnter(at, Qt::CopyAction, &text, Qt::LeftButton, {});
-        QApplication::sendEvent(viewport, &textEnter);
-        QVERIFY(!textEnter.isAccepted());
+        QVERIFY(!enter(text));
         QVERIFY(!m_grid->isDropTargeted());
     }
 
@@ -375,7 +366,6 @@ private slots:
         const QList<int> firstScreen = grid.view()->visibleRows();
         QVERIFY(firstScreen.size() >= 4);
         QCOMPARE(cache.queuedCount(), int(firstScreen.size()) - 1);
-
         grid.view()->verticalScrollBar()->setValue(grid.view()->verticalScrollBar()->maximum());
         QApplication::processEvents();
         grid.view()->viewport()->repaint();
@@ -387,7 +377,6 @@ private slots:
         for (int row : firstScreen)
             pendingOfFirst += cache.isPending(images.at(row)) ? 1 : 0;
         QCOMPARE(pendingOfFirst, 1);
-
         gate.release();
         cache.waitForIdle();
         for (int row : lastScreen)

@@ -7,14 +7,11 @@
 #include "shell/CloudSyncPause.h"
 #include "ui/ContentUnavailableView.h"
 
-#include <QAction>
 #include <QApplication>
-#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
-#include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -74,12 +71,7 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        // The types of the signals' arguments, for the spies.
-        qRegisterMetaType<AtlasImage *>();
-        qRegisterMetaType<Series *>();
-    }
+    void initTestCase() { qRegisterMetaType<Series *>(); } // for the rename spy
 
     void init()
     {
@@ -121,28 +113,27 @@ private slots:
         QCOMPARE(changed.count(), 2);
     }
 
-    void rightClickOpensTheRowMenuWithoutSelecting()
+    void rowMenusActOnTheRowOrTheWholeSelection()
     {
+        // An unselected row: its own menu, and the selection stays.
         m_sidebar->setSelection(ids({0, 1}));
         QSignalSpy changed(m_sidebar.get(), &LibrarySidebar::selectionChanged);
+        QSignalSpy deleteRequests(m_sidebar.get(), &LibrarySidebar::deleteRequested);
         QMenu *menu = rightClick(3);
         QVERIFY(menu);
-        QCOMPARE(changed.count(), 0);
-        QCOMPARE(viewSelection(), ids({0, 1}));
         QCOMPARE(menuTitles(menu),
                  QStringList({"Rename", "Duplicate Series", "-", "Export Series…", "Share", "-", "Delete Series"}));
-        QSignalSpy deleted(m_sidebar.get(), &LibrarySidebar::deleteRequested);
         menuItem(menu, QStringLiteral("Delete Series"))->trigger();
-        const QList<LibraryEntry> targets = deleted.value(0).value(0).value<QList<LibraryEntry>>();
+        const QList<LibraryEntry> targets = deleteRequests.takeFirst().value(0).value<QList<LibraryEntry>>();
         QCOMPARE(targets.size(), 1);
         QCOMPARE(targets.first().entryID(), m_entries.at(3).entryID());
         QCOMPARE(m_sidebar->selection(), ids({0, 1}));
-    }
-
-    void menusOfASelectedRowActOnTheWholeSelection()
-    {
+        QCOMPARE(viewSelection(), ids({0, 1}));
+        QCOMPARE(changed.count(), 0);
+        menu->close();
+        // A selected row: the whole selection.
         m_sidebar->setSelection(ids({3, 0, 2}));
-        QMenu *menu = rightClick(2);
+        menu = rightClick(2);
         QVERIFY(menu);
         QCOMPARE(menuTitles(menu), QStringList({"Rename", "Duplicate Series", "-", "Export 3 Items…", "Share", "-",
                                                 "Delete 3 Items"}));
@@ -153,7 +144,6 @@ private slots:
             shareTitles << LibrarySidebar::shareTargetTitle(target);
         QCOMPARE(menuTitles(share), shareTitles);
         QVERIFY(!share->actions().first()->isEnabled());
-        QSignalSpy deleteRequests(m_sidebar.get(), &LibrarySidebar::deleteRequested);
         QSignalSpy exportRequests(m_sidebar.get(), &LibrarySidebar::exportRequested);
         QSignalSpy shareRequests(m_sidebar.get(), &LibrarySidebar::shareRequested);
         QSignalSpy renamed(m_sidebar.get(), &LibrarySidebar::renameRequested);
@@ -171,7 +161,6 @@ private slots:
         menuItem(menu, QStringLiteral("Rename"))->trigger();
         QCOMPARE(renamed.value(0).value(0).value<Series *>(), m_entries.at(2).seriesGroup()->series);
         menu->close();
-
         // An image row of the selection: Edit and Duplicate act on the row.
         QSignalSpy edited(m_sidebar.get(), &LibrarySidebar::editRequested);
         QSignalSpy duplicated(m_sidebar.get(), &LibrarySidebar::duplicateImageRequested);
@@ -199,7 +188,6 @@ private slots:
         m_sidebar->setEntries(m_entries);
         QCOMPARE(viewSelection(), ids({0, 1}));
         QCOMPARE(changed.count(), 0);
-
         // Extending the selection while hidden keeps the hidden entry...
         m_sidebar->setEntries({m_entries.at(0), m_entries.at(2), m_entries.at(3)});
         click(1, Qt::ControlModifier); // the brain series
@@ -240,7 +228,6 @@ private slots:
         QSignalSpy imports(m_sidebar.get(), &LibrarySidebar::importRequested);
         QSignalSpy clears(m_sidebar.get(), &LibrarySidebar::clearFiltersRequested);
         QCOMPARE(m_sidebar->emptyStateTitle(), QString());
-
         m_sidebar->setHasContent(false);
         m_sidebar->setEntries({});
         QCOMPARE(m_sidebar->emptyStateTitle(), QStringLiteral("No Images"));
@@ -250,14 +237,12 @@ private slots:
         QCOMPARE(button->text(), QStringLiteral("Import Images"));
         button->click();
         QCOMPARE(imports.count(), 1);
-
         // Hidden by the search alone: no button.
         m_sidebar->setHasContent(true);
         QCOMPARE(m_sidebar->emptyStateTitle(), QStringLiteral("No Matches"));
         QVERIFY(!m_sidebar->emptyStateView()->actionButton());
         m_sidebar->setFiltersExpanded(true);
         QVERIFY(!m_sidebar->clearFiltersButton()->isVisible());
-
         // Hidden by a filter: "Clear Filters" here and in the panel.
         m_sidebar->setHasActiveFilters(true);
         button = m_sidebar->emptyStateView()->actionButton();
@@ -314,7 +299,6 @@ private slots:
         m_sidebar->toggleFilters();
         QTRY_VERIFY(m_sidebar->filterControls()->isVisible());
         QCOMPARE(expanded.count(), 3);
-
         m_sidebar->listView()->setFocus();
         QVERIFY(!m_sidebar->searchField()->hasFocus());
         QTest::keyClick(m_sidebar->listView(), Qt::Key_F, Qt::ControlModifier);
@@ -332,13 +316,9 @@ private slots:
     {
         LibraryFilterControls controls;
         QComboBox *modality = controls.picker(0);
-        QStringList options;
-        for (int i = 0; i < modality->count(); ++i)
-            options.append(modality->itemText(i));
-        QCOMPARE(options, QStringList({"Any", "DX", "CT", "MR", "NM", "PT", "US", "XA"}));
+        QCOMPARE(pickerItems(modality), QStringList({"Any", "DX", "CT", "MR", "NM", "PT", "US", "XA"}));
         QCOMPARE(controls.picker(2)->itemText(4), QStringLiteral("Unspecified"));
         QCOMPARE(controls.picker(3)->count(), 6);
-
         QSignalSpy changed(&controls, &LibraryFilterControls::modalityFilterChanged);
         modality->setCurrentIndex(2);
         QCOMPARE(changed.count(), 1);

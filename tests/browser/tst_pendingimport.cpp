@@ -27,7 +27,6 @@ private slots:
         QCOMPARE(one.headerSubtitle(), std::nullopt);
         QCOMPARE(one.initialDraft(), MetadataDraft(QStringLiteral("knee"))); // titled after the file, the rest as a new draft has it
         QCOMPARE(metadataAppliesSubtitle(one.imageCount()), QStringLiteral("Metadata applies to this image."));
-
         PendingImageImport three{QUuid::createUuid(),
                                  {picked(QStringLiteral("a")), picked(QStringLiteral("b")), picked(QStringLiteral("c"))},
                                  PendingImageImport::Destination::newEntry()};
@@ -52,7 +51,6 @@ private slots:
         AtlasImage *tie = context.insert(AtlasImage::make(QStringLiteral("tie")));
         tie->setSortIndex(-1);
         tie->setSeries(series);
-
         PendingImageImport toSeries{QUuid::createUuid(), {picked(QStringLiteral("x")), picked(QStringLiteral("y"))},
                                     PendingImageImport::Destination::series(series)};
         QCOMPARE(toSeries.imageCount(), 8);
@@ -60,10 +58,8 @@ private slots:
         const MetadataDraft seriesDraft = toSeries.initialDraft();
         QCOMPARE(seriesDraft.title, QStringLiteral("Pelvis"));
         QCOMPARE(seriesDraft.modality, Modality::pt);
-
         Series *empty = context.insert(Series::make(QStringLiteral("Nothing yet")));
         QCOMPARE(MetadataDraft::fromSeries(*empty), MetadataDraft(QStringLiteral("Nothing yet")));
-
         AtlasImage *lone = context.insert(AtlasImage::make(QStringLiteral("Lone")));
         lone->setPlaneRaw(7);
         lone->setAge(AgeSpec{3, std::nullopt});
@@ -76,7 +72,6 @@ private slots:
         QCOMPARE(imageDraft.plane, Plane::unknown);
         QCOMPARE(imageDraft.ageKind, AgeSpec::Kind::neonate);
         QCOMPARE(imageDraft.ageValue, 30);
-
         // Destinations are available while their object is in the library.
         QVERIFY(toImage.destination.isAvailable());
         lone->setSeries(empty);
@@ -93,7 +88,6 @@ private slots:
     {
         QCOMPARE(MetadataDraft::ageValueRange(AgeSpec::Kind::neonate), (std::pair<qint64, qint64>{0, 120}));
         QCOMPARE(MetadataDraft::ageValueRange(AgeSpec::Kind::unknown), (std::pair<qint64, qint64>{0, 120}));
-
         MetadataDraft draft(QStringLiteral("  Skull \n"));
         draft.ageKind = AgeSpec::Kind::months;
         draft.ageValue = 40;
@@ -108,7 +102,6 @@ private slots:
             draft.ageKind = kind;
             QCOMPARE(draft.ageSpec().value, std::nullopt);
         }
-
         auto image = AtlasImage::make(QStringLiteral("old"));
         image->setSortIndex(9);
         MetadataDraft edit(QStringLiteral(" Blank "));
