@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QJsonDocument>
+#include <QMimeDatabase>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPromise>
@@ -85,7 +86,16 @@ QFuture<URLResponse> transfer(QNetworkAccessManager *manager, bool releaseManage
     QObject::connect(reply, &QNetworkReply::finished, reply, [promise, reply, manager, releaseManager] {
         const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         if (status.isValid()) {
-            promise->addResult(URLResponse{reply->readAll(), status.toInt()});
+            URLResponse response;
+            response.data = reply->readAll();
+            response.statusCode = status.toInt();
+            response.url = reply->url();
+            response.headers = reply->rawHeaderPairs();
+            response.mimeType = QString::fromLatin1(response.header("Content-Type").split(';').first().trimmed());
+            bool known = false;
+            const qint64 length = response.header("Content-Length").toLongLong(&known);
+            response.expectedContentLength = known ? length : -1;
+            promise->addResult(std::move(response));
         } else {
             // A stalled transfer is aborted by its time-out; nothing else cancels it.
             const bool timedOut = reply->error() == QNetworkReply::OperationCanceledError
@@ -109,9 +119,35 @@ QFuture<URLResponse> sendRequest(QNetworkRequest request, const QByteArray &verb
     return transfer(new QNetworkAccessManager, true, std::move(request), verb, body, timeoutSeconds);
 }
 
+QByteArray URLResponse::header(const QByteArray &name) const
+{
+    for (const auto &[key, value] : headers) {
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    }
+    return {};
+}
+
 QFuture<URLResponse> getData(const QNetworkRequest &request)
 {
-    return sendRequest(request, QByteArrayLiteral("GET"));
+    const QUrl url = request.url();
+    if (!url.isLocalFile() && !resourcePath(url))
+        return sendRequest(request, QByteArrayLiteral("GET"));
+    // A file answers with its bytes, its type and its length, and no status.
+    return QtConcurrent::run(&WorkerPools::files(), [url](QPromise<URLResponse> &promise) {
+        QString error;
+        std::optional<QByteArray> data = contentsOfURL(url, &error);
+        if (!data) {
+            promise.setException(std::make_exception_ptr(URLError{URLError::Code::CannotLoad, 0, error}));
+            return;
+        }
+        URLResponse response;
+        response.url = url;
+        response.mimeType = QMimeDatabase().mimeTypeForFileNameAndData(url.fileName(), *data).name();
+        response.expectedContentLength = data->size();
+        response.data = std::move(*data);
+        promise.addResult(std::move(response));
+    });
 }
 
 QFuture<URLResponse> getData(const QUrl &url)

@@ -16,10 +16,19 @@
 // Bytes: reading them from URLs (files, resources and the web), a cache
 // backed by remote copies, hexadecimal text, chunks and appending to files.
 
-// A finished HTTP exchange: the reply's bytes and status.
+// A finished load: the bytes and the response that came with them. A web
+// reply carries its HTTP status and headers; a file has no status (0) and
+// no headers, only its address, type and length.
 struct URLResponse {
     QByteArray data;
     int statusCode = 0;
+    QUrl url;
+    QString mimeType;
+    qint64 expectedContentLength = -1; // -1 when the length was not given
+    QList<QPair<QByteArray, QByteArray>> headers;
+
+    // The value of the header `name` (compared without case); empty when absent.
+    QByteArray header(const QByteArray &name) const;
 };
 
 // Sends `request` with `verb` and `body` from the calling thread, which must
@@ -28,6 +37,9 @@ struct URLResponse {
 // transfer may stall.
 QFuture<URLResponse> sendRequest(QNetworkRequest request, const QByteArray &verb, const QByteArray &body = {},
                                  int timeoutSeconds = 60);
+// Loads a URL: a web address as a GET of `request`, a file (or a resource)
+// read whole on the files pool. The future fails with URLError when the file
+// cannot be read or no HTTP reply comes.
 QFuture<URLResponse> getData(const QNetworkRequest &request);
 QFuture<URLResponse> getData(const QUrl &url);
 

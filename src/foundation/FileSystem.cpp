@@ -252,7 +252,9 @@ QUrl appendingUniqueFileName(const QUrl &folder, const QString &baseName, const 
         const QString candidate = dir.filePath(baseName + suffix + dottedExtension);
         if (!QFileInfo::exists(candidate) && !QFileInfo(candidate).isSymLink())
             return QUrl::fromLocalFile(candidate);
-        suffix = QStringLiteral(" (%1%2%3)").arg(label, label.isEmpty() ? QString() : QStringLiteral(" ")).arg(n);
+        // Joined piece by piece: a label may itself hold "%1".
+        suffix = QStringLiteral(" (") + label + (label.isEmpty() ? QString() : QStringLiteral(" ")) + QString::number(n)
+            + QLatin1Char(')');
     }
 }
 
@@ -310,7 +312,7 @@ std::optional<QUrl> documentsFileURL(const QString &name, const std::optional<QS
     if (documents.isEmpty())
         return std::nullopt;
     QString fileName = name;
-    if (extension)
+    if (extension && !extension->isEmpty())
         fileName += QLatin1Char('.') + *extension;
     return QUrl::fromLocalFile(QDir(documents).filePath(fileName));
 }

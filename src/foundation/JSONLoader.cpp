@@ -5,6 +5,9 @@
 #include "foundation/Logger.h"
 #include "foundation/Strings.h"
 
+#include "platform/WorkerPools.h"
+
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -48,12 +51,23 @@ QString JSONLoader::convertFromSnakeCase(const QString &key)
     return key.left(first) + camel + key.mid(last + 1);
 }
 
-QUrl JSONLoader::resourceURL(const QString &name, const QString &resourcePath, const QString &extension)
+std::optional<QUrl> JSONLoader::resourceURL(const QString &name, const QString &resourcePath,
+                                            const QString &extension)
 {
-    QString path = Bundle::main().resourceDirectory() + QLatin1Char('/') + resourcePath + QLatin1Char('/') + name;
+    const QString resources = Bundle::main().resourceDirectory();
+    if (resources.isEmpty())
+        return std::nullopt;
+    QString path = resources + QLatin1Char('/') + resourcePath + QLatin1Char('/') + name;
     if (pathExtension(name).isEmpty() && !extension.isEmpty())
         path += QLatin1Char('.') + extension;
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
     return path.startsWith(QLatin1Char(':')) ? QUrl(QStringLiteral("qrc") + path) : QUrl::fromLocalFile(path);
+}
+
+QThreadPool *JSONLoader::pool()
+{
+    return &WorkerPools::files();
 }
 
 JSONLoader::Read JSONLoader::read(const QUrl &url)

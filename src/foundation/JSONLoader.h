@@ -1,6 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFuture>
+#include <QPromise>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QJsonValue>
 #include <QList>
 #include <QString>
@@ -29,39 +33,56 @@ concept JSONDecodable = requires(const QJsonValue &json) {
 };
 
 // Loads a value of a JSON-decodable type from the application's resources,
-// a URL, a cache backed by remote copies, or bytes. Reading happens on the
-// calling thread. Failures are logged on the "Filing" channel and thrown
-// as JSONLoadingError.
+// a URL, a cache backed by remote copies, or bytes. Every load runs on a
+// worker and answers with a future; failures are logged on the "Filing"
+// channel and carried by the future as JSONLoadingError (which result()
+// throws).
 class JSONLoader {
 public:
     // "<resources>/<resourcePath>/<name>", with `extension` added when the
-    // name has none.
+    // name has none. A resource the bundle does not hold fails as fileNotFound.
     template <JSONDecodable T>
-    T load(const QString &name, const QString &resourcePath, const QString &extension,
-           std::optional<KeyDecodingStrategy> strategy = std::nullopt) const
+    QFuture<T> load(const QString &name, const QString &resourcePath, const QString &extension,
+                    std::optional<KeyDecodingStrategy> strategy = std::nullopt) const
     {
-        return load<T>(resourceURL(name, resourcePath, extension), strategy);
+        return run<T>([name, resourcePath, extension, strategy] {
+            const auto url = resourceURL(name, resourcePath, extension);
+            if (!url) {
+                logFailure(QStringLiteral("Couldn't find ") + resourcePath + QStringLiteral(" in bundle"));
+                throw JSONLoadingError::fileNotFound;
+            }
+            return loadURL<T>(*url, strategy);
+        });
     }
 
     template <JSONDecodable T>
-    T load(const QUrl &url, std::optional<KeyDecodingStrategy> strategy = std::nullopt) const
+    QFuture<T> load(const QUrl &url, std::optional<KeyDecodingStrategy> strategy = std::nullopt) const
     {
-        return decodeOrThrow<T>(read(url), strategy, QStringLiteral("Couldn't load/parse JSON from ") + url.toString()
-                                                         + QStringLiteral(": "));
+        return run<T>([url, strategy] { return loadURL<T>(url, strategy); });
     }
 
     template <JSONDecodable T>
-    T load(const std::optional<QUrl> &cachedAt, const QList<QUrl> &backedBy, bool refresh,
-           std::optional<KeyDecodingStrategy> strategy = std::nullopt) const
+    QFuture<T> load(const std::optional<QUrl> &cachedAt, const QList<QUrl> &backedBy, bool refresh,
+                    std::optional<KeyDecodingStrategy> strategy = std::nullopt) const
     {
-        const auto data = readCached(cachedAt, backedBy, refresh);
-        if (!data)
-            throw JSONLoadingError::fileNotFound;
-        return load<T>(*data, strategy);
+        return run<T>([cachedAt, backedBy, refresh, strategy] {
+            const auto data = readCached(cachedAt, backedBy, refresh);
+            if (!data)
+                throw JSONLoadingError::fileNotFound;
+            return decode<T>(*data, strategy);
+        });
     }
 
     template <JSONDecodable T>
-    T load(const QByteArray &data, std::optional<KeyDecodingStrategy> strategy = std::nullopt) const
+    QFuture<T> load(const QByteArray &data, std::optional<KeyDecodingStrategy> strategy = std::nullopt) const
+    {
+        return run<T>([data, strategy] { return decode<T>(data, strategy); });
+    }
+
+    // Decodes `data` on the calling thread; throws JSONLoadingError::failedDecoding
+    // (after logging why) when it is not a T.
+    template <JSONDecodable T>
+    static T decode(const QByteArray &data, std::optional<KeyDecodingStrategy> strategy = std::nullopt)
     {
         return decodeOrThrow<T>(Read{data, {}}, strategy, QStringLiteral("Couldn't load/parse JSON: "));
     }
@@ -76,7 +97,29 @@ private:
         QString error;
     };
 
-    static QUrl resourceURL(const QString &name, const QString &resourcePath, const QString &extension);
+    // The resource's URL; none when the bundle has no such resource.
+    static std::optional<QUrl> resourceURL(const QString &name, const QString &resourcePath, const QString &extension);
+    static QThreadPool *pool();
+
+    template <JSONDecodable T>
+    static T loadURL(const QUrl &url, std::optional<KeyDecodingStrategy> strategy)
+    {
+        return decodeOrThrow<T>(read(url), strategy,
+                                QStringLiteral("Couldn't load/parse JSON from ") + url.toString() + QStringLiteral(": "));
+    }
+
+    // Runs `work` on the files pool; a JSONLoadingError it throws fails the future.
+    template <typename T, typename Work>
+    static QFuture<T> run(Work work)
+    {
+        return QtConcurrent::run(pool(), [work = std::move(work)](QPromise<T> &promise) {
+            try {
+                promise.addResult(work());
+            } catch (JSONLoadingError error) {
+                promise.setException(std::make_exception_ptr(error));
+            }
+        });
+    }
     static Read read(const QUrl &url);
     static std::optional<QByteArray> readCached(const std::optional<QUrl> &cachedAt, const QList<QUrl> &backedBy,
                                                 bool refresh);

@@ -174,6 +174,26 @@ private slots:
         QCOMPARE(server.requestsFor("/good").size(), result == "fresh" ? 1 : 0);
     }
 
+    void fileRequests()
+    {
+        QTemporaryDir dir;
+        writeFile(dir.filePath(QStringLiteral("page.html")), "<p>hello</p>");
+        const QUrl page = QUrl::fromLocalFile(dir.filePath(QStringLiteral("page.html")));
+        QFuture<URLResponse> loading = getData(page);
+        QTRY_VERIFY(loading.isFinished());
+        const URLResponse response = loading.result();
+        QCOMPARE(response.data, QByteArray("<p>hello</p>"));
+        QCOMPARE(response.url, page);
+        QCOMPARE(response.mimeType, QStringLiteral("text/html"));
+        QCOMPARE(response.expectedContentLength, 12);
+        QCOMPARE(response.statusCode, 0); // a file has no HTTP status
+        QVERIFY(response.headers.isEmpty());
+
+        QFuture<URLResponse> missing = getData(QUrl::fromLocalFile(dir.filePath(QStringLiteral("gone.html"))));
+        QTRY_VERIFY(missing.isFinished());
+        QVERIFY_THROWS_EXCEPTION(URLError, missing.result());
+    }
+
     void requests()
     {
         TestHttpServer server;
@@ -184,6 +204,15 @@ private slots:
         QFuture<URLResponse> missing = getData(server.url("/nothing"));
         QTRY_VERIFY(missing.isFinished());
         QCOMPARE(missing.result().statusCode, 404);
+        server.route("/typed", [](const TestHttpRequest &) {
+            return TestHttpResponse{200, "{}", {{"Content-Type", "application/json; charset=utf-8"}, {"X-Kind", "test"}}, false};
+        });
+        QFuture<URLResponse> typed = getData(server.url("/typed"));
+        QTRY_VERIFY(typed.isFinished());
+        QCOMPARE(typed.result().mimeType, QStringLiteral("application/json"));
+        QCOMPARE(typed.result().header("x-kind"), QByteArray("test"));
+        QCOMPARE(typed.result().expectedContentLength, 2);
+        QCOMPARE(typed.result().url, server.url("/typed"));
         QString error;
         QVERIFY(!contentsOfURL(server.url("/nothing"), &error));
         QVERIFY(error.contains(QStringLiteral("404")));

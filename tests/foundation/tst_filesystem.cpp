@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <arpa/inet.h>
@@ -187,6 +188,45 @@ private slots:
                  qPrintable(backups.value(0)));
         QCOMPARE(readFile(dir.filePath(QStringLiteral("old/") + backups.value(0))), QByteArray("notes.txt"));
         QVERIFY_THROWS_EXCEPTION(FileError, backup(fileURL(dir, "missing.txt")));
+    }
+
+    void uniqueFileNames_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("no label") << "" << "txt" << "report (3).txt";
+        QTest::newRow("a label") << "copy" << "txt" << "report (copy 2).txt";
+        QTest::newRow("a label holding a place marker") << "%1x" << "txt" << "report (%1x 2).txt";
+        QTest::newRow("a label holding a later marker") << "%3" << "txt" << "report (%3 2).txt";
+        QTest::newRow("no extension") << "" << "" << "report (2)";
+    }
+
+    void uniqueFileNames()
+    {
+        QFETCH(QString, label);
+        QFETCH(QString, extension);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        makeTree(dir.path(), {"report.txt", "report (2).txt", "report"});
+        QCOMPARE(appendingUniqueFileName(QUrl::fromLocalFile(dir.path()), "report", extension, label), fileURL(dir, expected));
+    }
+
+    void documentsFiles_data()
+    {
+        QTest::addColumn<std::optional<QString>>("extension");
+        QTest::addColumn<QString>("fileName");
+        QTest::newRow("an extension") << std::optional<QString>("txt") << "notes.txt";
+        QTest::newRow("no extension") << std::optional<QString>() << "notes";
+        QTest::newRow("an empty extension adds no dot") << std::optional<QString>("") << "notes";
+    }
+
+    void documentsFiles()
+    {
+        QFETCH(std::optional<QString>, extension);
+        QFETCH(QString, fileName);
+        const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        QCOMPARE(documentsFileURL(QStringLiteral("notes"), extension), QUrl::fromLocalFile(QDir(documents).filePath(fileName)));
     }
 
     void readsJSONFiles()

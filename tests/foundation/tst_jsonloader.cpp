@@ -6,15 +6,20 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 namespace {
 
 // A small decodable value: {"x": 1, "yValue": 2}.
+// The thread that decoded the last point.
+QThread *decodingThread = nullptr;
+
 struct Point {
     int x = 0;
     int yValue = 0;
     static Result<Point, QString> fromJson(const QJsonValue &json)
     {
+        decodingThread = QThread::currentThread();
         const QJsonObject object = json.toObject();
         if (!object.value("x").isDouble() || !object.value("yValue").isDouble())
             return QStringLiteral("not a point");
@@ -22,7 +27,17 @@ struct Point {
     }
 };
 
-enum class Source { bytes, file, missingFile, resource, resourceWithExtension, cacheWithoutCopies };
+enum class Source {
+    bytes,
+    file,
+    missingFile,
+    resource,
+    resourceWithExtension,
+    missingResource,
+    missingResourceFolder,
+    cacheWithoutCopies,
+    cachedCopy,
+};
 
 } // namespace
 
@@ -51,6 +66,15 @@ private slots:
         QTest::newRow("a resource gets the extension") << Source::resource << QByteArray() << true << -1 << "";
         QTest::newRow("a resource named with its extension") << Source::resourceWithExtension << QByteArray() << true
                                                              << -1 << "";
+        QTest::newRow("a missing resource") << Source::missingResource << QByteArray() << true
+                                            << int(JSONLoadingError::fileNotFound) << "Couldn't find fixtures in bundle";
+        QTest::newRow("a missing resource folder") << Source::missingResourceFolder << QByteArray() << true
+                                                   << int(JSONLoadingError::fileNotFound)
+                                                   << "Couldn't find nowhere in bundle";
+        QTest::newRow("a cached copy") << Source::cachedCopy << snake << true << -1 << "";
+        QTest::newRow("a cached copy of the wrong shape") << Source::cachedCopy << QByteArray("[1]") << true
+                                                          << int(JSONLoadingError::failedDecoding)
+                                                          << "Couldn't load/parse JSON: not a point";
         QTest::newRow("no cache and no copies") << Source::cacheWithoutCopies << QByteArray() << true
                                                 << int(JSONLoadingError::fileNotFound) << "";
     }
@@ -69,30 +93,46 @@ private slots:
         const auto strategy = snakeCase ? std::optional(KeyDecodingStrategy::convertFromSnakeCase) : std::nullopt;
         const JSONLoader loader;
         const LogCapture log;
+        decodingThread = nullptr;
+        QFuture<Point> loading;
+        switch (source) {
+        case Source::bytes:
+            loading = loader.load<Point>(bytes, strategy);
+            break;
+        case Source::file:
+        case Source::missingFile:
+            loading = loader.load<Point>(QUrl::fromLocalFile(path), strategy);
+            break;
+        case Source::resource:
+            loading = loader.load<Point>(QStringLiteral("point"), QStringLiteral("fixtures"), QStringLiteral("json"), strategy);
+            break;
+        case Source::resourceWithExtension:
+            loading = loader.load<Point>(QStringLiteral("point.json"), QStringLiteral("fixtures"), QStringLiteral("txt"), strategy);
+            break;
+        case Source::missingResource:
+            loading = loader.load<Point>(QStringLiteral("absent"), QStringLiteral("fixtures"), QStringLiteral("json"), strategy);
+            break;
+        case Source::missingResourceFolder:
+            loading = loader.load<Point>(QStringLiteral("point"), QStringLiteral("nowhere"), QStringLiteral("json"), strategy);
+            break;
+        case Source::cacheWithoutCopies:
+            loading = loader.load<Point>(QUrl::fromLocalFile(path), {QUrl::fromLocalFile(dir.filePath("gone.json"))},
+                                         false, strategy);
+            break;
+        case Source::cachedCopy:
+            writeFile(dir.filePath(QStringLiteral("copy.json")), bytes);
+            loading = loader.load<Point>(QUrl::fromLocalFile(path), {QUrl::fromLocalFile(dir.filePath("copy.json"))},
+                                         false, strategy);
+            break;
+        }
+        QTRY_VERIFY(loading.isFinished());
         try {
-            Point point;
-            switch (source) {
-            case Source::bytes:
-                point = loader.load<Point>(bytes, strategy);
-                break;
-            case Source::file:
-            case Source::missingFile:
-                point = loader.load<Point>(QUrl::fromLocalFile(path), strategy);
-                break;
-            case Source::resource:
-                point = loader.load<Point>(QStringLiteral("point"), QStringLiteral("fixtures"), QStringLiteral("json"), strategy);
-                break;
-            case Source::resourceWithExtension:
-                point = loader.load<Point>(QStringLiteral("point.json"), QStringLiteral("fixtures"), QStringLiteral("txt"), strategy);
-                break;
-            case Source::cacheWithoutCopies:
-                point = loader.load<Point>(QUrl::fromLocalFile(path), {QUrl::fromLocalFile(dir.filePath("gone.json"))},
-                                           false, strategy);
-                break;
-            }
+            const Point point = loading.result();
             QCOMPARE(failure, -1);
             QCOMPARE(point.x, 1);
             QCOMPARE(point.yValue, 2);
+            // Decoded off the calling thread.
+            QVERIFY(decodingThread && decodingThread != QThread::currentThread());
         } catch (JSONLoadingError error) {
             QCOMPARE(int(error), failure);
         }
