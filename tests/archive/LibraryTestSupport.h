@@ -57,7 +57,7 @@ inline AtlasImage *addImage(ModelContext &context, const QString &name, Series *
     auto point = PointAnnotation::make(name + QStringLiteral(" point"), QStringLiteral("bones,left"), links, 0.25, 1.0 / 3);
     point->setId(idOf(name + "/point"));
     point->setImage(image.get());
-    auto region = RegionAnnotation::make(name + QStringLiteral(" region"), QString(), std::nullopt,
+    auto region = RegionAnnotation::make(name + QStringLiteral(" region"), QStringLiteral("muscles"), std::nullopt,
                                          {{0, 0}, {0.5, 0.125}, {1, 1}});
     region->setId(idOf(name + "/region"));
     region->setImage(image.get());

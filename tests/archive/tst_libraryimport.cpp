@@ -168,6 +168,36 @@ private slots:
         target.reset();
         target = makeTestContainer(to.path());
         QCOMPARE(snapshot(target->mainContext()), before);
+
+        // One image's record, written out by hand as addImage made it.
+        const AtlasImage *image = nullptr;
+        for (const AtlasImage *candidate : target->mainContext().fetch<AtlasImage>())
+            image = candidate->title() == u"In a file" ? candidate : image;
+        QVERIFY(image);
+        QCOMPARE(image->id(), idOf(QStringLiteral("In a file")));
+        QCOMPARE(image->modalityRaw(), 2);
+        QCOMPARE(image->regionRaw(), 99);
+        QCOMPARE(image->age(), (AgeSpec{4294967301, 4294967298}));
+        QCOMPARE(image->sortIndex(), 1);
+        QCOMPARE(image->createdAt().secondsSince1970(), 1700000001.0);
+        QVERIFY(image->series() && image->series()->title() == u"Knee");
+        QCOMPARE(image->points().size(), 1);
+        const PointAnnotation *point = image->points().first();
+        QCOMPARE(point->id(), idOf(QStringLiteral("In a file/point")));
+        QCOMPARE(point->label(), QStringLiteral("In a file point"));
+        QCOMPARE(point->group(), QStringLiteral("bones,left"));
+        QCOMPARE(point->x(), 0.25);
+        QCOMPARE(point->y(), 1.0 / 3);
+        const QList<AnnotationLink> links{
+            {idOf(QStringLiteral("In a file/link")), QStringLiteral("Atlas"), QStringLiteral("example.org/a b")}};
+        QCOMPARE(point->links(), std::optional(links));
+        QCOMPARE(image->regions().size(), 1);
+        const RegionAnnotation *region = image->regions().first();
+        QCOMPARE(region->id(), idOf(QStringLiteral("In a file/region")));
+        QCOMPARE(region->label(), QStringLiteral("In a file region"));
+        QCOMPARE(region->group(), QStringLiteral("muscles"));
+        QVERIFY(region->links().value_or(QList<AnnotationLink>()).isEmpty());
+        QCOMPARE(region->vertices(), (QList<Vertex>{{0, 0}, {0.5, 0.125}, {1, 1}}));
     }
 
     void aFailedSaveLeavesTheLibraryAsItWas()

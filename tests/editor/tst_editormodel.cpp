@@ -5,6 +5,7 @@
 #include "editor/RegionGeometry.h"
 
 #include <QSignalSpy>
+#include <QSet>
 #include <QTest>
 
 #include <functional>
@@ -42,7 +43,15 @@ private slots:
         QCOMPARE(editToolFromRawValue("region"), std::optional(EditTool::region));
         QCOMPARE(editToolFromRawValue("Select"), std::nullopt);
         QCOMPARE(editToolFromRawValue(""), std::nullopt);
-        QCOMPARE(qHash(EditTool::point, 7), qHash(QStringLiteral("point"), 7));
+        // Tools are keys: equal tools meet in a set, different ones stay apart.
+        QSet<EditTool> tools;
+        for (EditTool tool : allEditTools()) {
+            tools.insert(tool);
+            tools.insert(*editToolFromRawValue(rawValue(tool)));
+        }
+        QCOMPARE(tools.size(), 3);
+        for (EditTool tool : allEditTools())
+            QVERIFY(tools.contains(tool));
     }
 
     void initialSelection_data()
@@ -105,6 +114,11 @@ private slots:
         QTest::newRow("stops at the right edge") << band << QPointF(0.9, 0) << Vertices{{0.8, 0.4}, {1, 0.4}, {1, 0.6}};
         QTest::newRow("each axis apart") << band << QPointF(-0.5, 0.1)
                                          << Vertices{{0, 0.5}, {0.2, 0.5}, {0.2, 0.7}};
+        QTest::newRow("stops at the bottom edge") << band << QPointF(0, 0.9) << Vertices{{0.1, 0.8}, {0.3, 0.8}, {0.3, 1}};
+        QTest::newRow("stops at the top edge") << band << QPointF(0.05, -0.9)
+                                               << Vertices{{0.15, 0}, {0.35, 0}, {0.35, 0.2}};
+        QTest::newRow("taller than the image") << Vertices{{0.5, -0.2}, {0.5, 1.2}, {0.6, 0.5}} << QPointF(0, 0.1)
+                                               << Vertices{{0.5, -0.2}, {0.5, 1.2}, {0.6, 0.5}};
         QTest::newRow("wider than the image") << Vertices{{-0.2, 0.5}, {1.2, 0.5}, {0.5, 0.6}} << QPointF(0.1, 0)
                                               << Vertices{{-0.2, 0.5}, {1.2, 0.5}, {0.5, 0.6}};
     }
@@ -128,7 +142,9 @@ private slots:
         QTest::addColumn<bool>("selectionKept");
         QTest::newRow("region to select") << EditTool::region << EditTool::select << false << true;
         QTest::newRow("region to point") << EditTool::region << EditTool::point << false << false;
-        QTest::newRow("select to region") << EditTool::select << EditTool::region << true << false;
+        QTest::newRow("select to region") << EditTool::select << EditTool::region << false << false;
+        // Choosing the region tool again while drawing keeps the corners placed so far.
+        QTest::newRow("region chosen again") << EditTool::region << EditTool::region << true << true;
     }
     void toolChanges()
     {
@@ -144,7 +160,8 @@ private slots:
         }
         model.setSelection(EditorSelection::point(point));
         model.setTool(to);
-        QTEST(!model.draftVertices().isEmpty() || from != EditTool::region, "draftKept");
+        QFETCH(bool, draftKept);
+        QCOMPARE(model.draftVertices().size(), draftKept ? 3 : 0);
         QTEST(model.selection().has_value(), "selectionKept");
     }
 

@@ -1,11 +1,13 @@
 #include "FoundationTestSupport.h"
 
+#include "foundation/DeviceNameTable.h"
 #include "foundation/DevicesAndVersions.h"
 #include "foundation/StringPatterns.h"
 #include "foundation/Strings.h"
 
 #include <QTemporaryDir>
 #include <QTimeZone>
+#include <QSet>
 #include <QTest>
 
 #include <ctime>
@@ -182,6 +184,60 @@ private slots:
 
     void devices()
     {
+        // The identifiers, in table order, written out apart from the table.
+        const QStringList identifiers = QStringLiteral(
+            "iPod5,1 iPod7,1 iPod9,1 "
+            "iPhone3,1 iPhone3,2 iPhone3,3 iPhone4,1 iPhone5,1 iPhone5,2 iPhone5,3 iPhone5,4 iPhone6,1 iPhone6,2 "
+            "iPhone7,2 iPhone7,1 iPhone8,1 iPhone8,2 iPhone9,1 iPhone9,3 iPhone9,2 iPhone9,4 iPhone10,1 iPhone10,4 "
+            "iPhone10,2 iPhone10,5 iPhone10,3 iPhone10,6 iPhone11,2 iPhone11,4 iPhone11,6 iPhone11,8 iPhone12,1 "
+            "iPhone12,3 iPhone12,5 iPhone13,1 iPhone13,2 iPhone13,3 iPhone13,4 iPhone14,4 iPhone14,5 iPhone14,2 "
+            "iPhone14,3 iPhone14,7 iPhone14,8 iPhone15,2 iPhone15,3 iPhone15,4 iPhone15,5 iPhone16,1 iPhone16,2 "
+            "iPhone8,4 iPhone12,8 iPhone14,6 "
+            "iPad2,1 iPad2,2 iPad2,3 iPad2,4 iPad3,1 iPad3,2 iPad3,3 iPad3,4 iPad3,5 iPad3,6 iPad6,11 iPad6,12 "
+            "iPad7,5 iPad7,6 iPad7,11 iPad7,12 iPad11,6 iPad11,7 iPad12,1 iPad12,2 iPad13,18 iPad13,19 iPad4,1 "
+            "iPad4,2 iPad4,3 iPad5,3 iPad5,4 iPad11,3 iPad11,4 iPad13,1 iPad13,2 iPad13,16 iPad13,17 iPad14,8 "
+            "iPad14,9 iPad14,10 iPad14,11 iPad2,5 iPad2,6 iPad2,7 iPad4,4 iPad4,5 iPad4,6 iPad4,7 iPad4,8 iPad4,9 "
+            "iPad5,1 iPad5,2 iPad11,1 iPad11,2 iPad14,1 iPad14,2 iPad6,3 iPad6,4 iPad7,3 iPad7,4 iPad8,1 iPad8,2 "
+            "iPad8,3 iPad8,4 iPad8,9 iPad8,10 iPad13,4 iPad13,5 iPad13,6 iPad13,7 iPad14,3 iPad14,4 iPad16,3 "
+            "iPad16,4 iPad6,7 iPad6,8 iPad7,1 iPad7,2 iPad8,5 iPad8,6 iPad8,7 iPad8,8 iPad8,11 iPad8,12 iPad13,8 "
+            "iPad13,9 iPad13,10 iPad13,11 iPad14,5 iPad14,6 iPad16,5 iPad16,6 "
+            "AppleTV5,3 AppleTV6,2 AppleTV11,1 AppleTV14,1 AudioAccessory1,1 AudioAccessory5,1 RealityDevice14,1")
+                                            .split(QLatin1Char(' '));
+        QCOMPARE(identifiers.size(), 148);
+        QCOMPARE(deviceNameTable.size(), size_t(identifiers.size()));
+        QSet<QString> names;
+        for (qsizetype i = 0; i < identifiers.size(); ++i) {
+            const DeviceNameRow &row = deviceNameTable[size_t(i)];
+            QCOMPARE(QString::fromUtf8(row.identifier.data(), qsizetype(row.identifier.size())), identifiers[i]);
+            const QString name = mapToDeviceName(identifiers[i]);
+            QCOMPARE(name, QString::fromUtf8(row.name.data(), qsizetype(row.name.size())));
+            QVERIFY2(name != identifiers[i], qPrintable(identifiers[i]));
+            names.insert(name);
+        }
+        QCOMPARE(names.size(), 83);
+        // Names that tell the models apart.
+        const QList<QPair<QStringList, QString>> telling = {
+            {{"iPod5,1"}, "iPod touch (5th generation)"},
+            {{"iPhone3,1", "iPhone3,2", "iPhone3,3"}, "iPhone 4"},
+            {{"iPhone4,1"}, "iPhone 4s"},
+            {{"iPhone7,2"}, "iPhone 6"},
+            {{"iPhone7,1"}, "iPhone 6 Plus"},
+            {{"iPhone11,4", "iPhone11,6"}, "iPhone XS Max"},
+            {{"iPhone8,4"}, "iPhone SE"},
+            {{"iPhone16,2"}, "iPhone 15 Pro Max"},
+            {{"iPad13,18", "iPad13,19"}, "iPad (10th generation)"},
+            {{"iPad8,1", "iPad8,2", "iPad8,3", "iPad8,4"}, "iPad Pro (11-inch) (1st generation)"},
+            {{"iPad16,5", "iPad16,6"}, "iPad Pro (13-inch) (M4)"},
+            {{"AppleTV5,3"}, "Apple TV 4"},
+            {{"AppleTV6,2", "AppleTV11,1", "AppleTV14,1"}, "Apple TV 4K"},
+            {{"AudioAccessory1,1"}, "HomePod"},
+            {{"AudioAccessory5,1"}, "HomePod mini"},
+        };
+        for (const auto &[keys, name] : telling) {
+            for (const QString &key : keys)
+                QCOMPARE(mapToDeviceName(key), name);
+        }
+
         QCOMPARE(mapToDeviceName("iPhone12,8"), QStringLiteral("iPhone SE (2nd generation)"));
         QCOMPARE(mapToDeviceName("iPad14,10"), QStringLiteral("iPad Air (13-inch) (M2)"));
         QCOMPARE(mapToDeviceName("RealityDevice14,1"), QStringLiteral("Apple Vision Pro"));

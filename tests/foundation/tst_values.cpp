@@ -7,6 +7,8 @@
 
 #include "platform/UserDefaults.h"
 
+#include <QColor>
+#include <QHash>
 #include <QSet>
 #include <QTest>
 
@@ -72,12 +74,38 @@ private slots:
 
     void keyNumbersAndDistribution()
     {
-        QCOMPARE(keyNumbersFromRawValue(0), std::nullopt);
-        QCOMPARE(rawValue(KeyNumbers::upArrow), quint16(126));
-        QCOMPARE(allKeyNumbers.size(), size_t(23));
-        for (const KeyNumbers key : allKeyNumbers)
-            QCOMPARE(keyNumbersFromRawValue(rawValue(key)), key);
-        QCOMPARE((QSet<Distribution>{Distribution::beta, Distribution::beta, Distribution::appStore}).size(), 2);
+        // The published key codes, written out apart from the enumeration.
+        const QList<QPair<KeyNumbers, int>> table = {
+            {KeyNumbers::r, 15},           {KeyNumbers::alpha1, 18},       {KeyNumbers::alpha2, 19},
+            {KeyNumbers::alpha3, 20},      {KeyNumbers::alpha4, 21},       {KeyNumbers::return_, 36},
+            {KeyNumbers::tab, 48},         {KeyNumbers::space, 49},        {KeyNumbers::leftShift, 56},
+            {KeyNumbers::leftOption, 58},  {KeyNumbers::leftControl, 59},  {KeyNumbers::rightShift, 60},
+            {KeyNumbers::rightOption, 61}, {KeyNumbers::rightControl, 62}, {KeyNumbers::enter, 76},
+            {KeyNumbers::numeric1, 83},    {KeyNumbers::numeric2, 84},     {KeyNumbers::numeric3, 85},
+            {KeyNumbers::numeric4, 86},    {KeyNumbers::leftArrow, 123},   {KeyNumbers::rightArrow, 124},
+            {KeyNumbers::downArrow, 125},  {KeyNumbers::upArrow, 126},
+        };
+        QCOMPARE(allKeyNumbers.size(), size_t(table.size()));
+        QHash<int, KeyNumbers> byCode;
+        for (qsizetype i = 0; i < table.size(); ++i) {
+            QCOMPARE(allKeyNumbers[size_t(i)], table[i].first); // declaration order
+            QCOMPARE(int(rawValue(table[i].first)), table[i].second);
+            byCode.insert(table[i].second, table[i].first);
+        }
+        // Every 16-bit code: the table's codes name their key, all others nothing.
+        for (int code = 0; code <= 0xFFFF; ++code) {
+            const auto key = keyNumbersFromRawValue(quint16(code));
+            if (byCode.contains(code))
+                QCOMPARE(key, std::optional(byCode.value(code)));
+            else if (key)
+                QFAIL(qPrintable(QString("code %1 names a key").arg(code)));
+        }
+
+        const QList<Distribution> distributions = {Distribution::debug,   Distribution::alpha,      Distribution::beta,
+                                                   Distribution::release, Distribution::testFlight, Distribution::appStore};
+        for (qsizetype i = 0; i < distributions.size(); ++i)
+            QCOMPARE(int(distributions[i]), int(i)); // the cases in their order
+        QCOMPARE(QSet<Distribution>(distributions.begin(), distributions.end()).size(), distributions.size());
     }
 
     void webColors_data()
@@ -104,17 +132,49 @@ private slots:
 
     void everyColourComesBackFromItsRawValue()
     {
+        // The case names in declaration order; each colour's value is checked
+        // against the CSS colour of that name as QColor knows it (all but
+        // rebecca purple, which it lacks).
+        const QStringList names = QStringLiteral(
+            "aliceBlue antiqueWhite aqua cyan aquamarine azure beige bisque black blanchedAlmond blue blueViolet brown "
+            "burlywood cadetBlue chartreuse chocolate coral cornflowerBlue cornsilk crimson darkBlue darkCyan "
+            "darkGoldenrod darkGray darkGrey darkGreen darKhaki darkMagenta darkOliveGreen darkOrange darkOrchid darkRed "
+            "darkSalmon darkSeaGreen darkSlateBlue darkSlateGray darkSlateGrey darkTurquoise darkViolet deepPink "
+            "deepSkyBlue dimGray dimGrey dodgerBlue fireBrick floralWhite forestGreen fuchsia magenta gainsboro "
+            "ghostWhite gold goldenrod gray grey green greenYellow honeyDew hotPink indianRed indigo ivory khaki "
+            "lavender lavenderBlush lawnGreen lemonChiffon lightBlue lightCoral lightCyan lightGoldenrodYellow lightGray "
+            "lightGrey lightGreen lightPink lightSalmon lightSeaGreen lightSkyBlue lightSlateGray lightSlateGrey "
+            "lightSteelBlue lightYellow lime limeGreen linen maroon mediumAquamarine mediumBlue mediumOrchid "
+            "mediumPurple mediumSeaGreen mediumSlateBlue mediumSpringGreen mediumTurquoise mediumVioletRed midnightBlue "
+            "mintCream mistyRose moccasin navajoWhite navy oldLace olive oliveDrab orange orangeRed orchid paleGoldenrod "
+            "paleGreen paleTurquoise paleVioletRed papayaWhip peachPuff peru pink plum powderBlue purple rebeccaPurple "
+            "red rosyBrown royalBlue saddleBrown salmon sandyBrown seaGreen seashell sienna silver skyBlue slateBlue "
+            "slateGray slateGrey snow springGreen steelBlue tan teal thistle tomato turquoise violet wheat white "
+            "whiteSmoke yellow yellowGreen").split(QLatin1Char(' '));
+        // Second names: their own name is their raw value; the next case carries the colour.
+        const QStringList secondNames = {"aqua",     "darkGray",       "darkSlateGray", "dimGray",  "fuchsia",
+                                         "gray",     "lightGray",      "lightSlateGray", "slateGray"};
+        QCOMPARE(names.size(), 148);
+        QCOMPARE(webColorTable.size(), size_t(names.size()));
         QSet<QString> raws;
-        int named = 0;
-        for (const WebColorRow &row : webColorTable) {
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            const WebColorRow &row = webColorTable[size_t(i)];
+            const QString name = names[i];
+            QCOMPARE(int(row.color), int(i));
             const QString raw = rawValue(row.color);
+            if (secondNames.contains(name)) {
+                QCOMPARE(raw, name);
+                QCOMPARE(QColor::fromString(name.toLower()), QColor::fromString(names[i + 1].toLower()));
+            } else {
+                const QString css = name == u"darKhaki" ? QStringLiteral("darkkhaki") : name.toLower();
+                const QColor expected = name == u"rebeccaPurple" ? QColor(0x66, 0x33, 0x99) : QColor::fromString(css);
+                QVERIFY2(expected.isValid(), qPrintable(css));
+                QCOMPARE(raw, expected.name(QColor::HexRgb).mid(1).toUpper() + QStringLiteral("FF"));
+            }
             raws.insert(raw);
             QCOMPARE(webColorFromRawValue(raw), row.color);
-            named += raw.size() != 8 || raw.front().isLower() ? 1 : 0;
         }
         QCOMPARE(raws.size(), 148);
-        QCOMPARE(named, 9);
-        QCOMPARE(rawValue(WebColor::aliceBlue), QStringLiteral("F0F8FFFF"));
     }
 
     void transformers()

@@ -336,7 +336,7 @@ private slots:
         library.save();
         QTRY_VERIFY(!model.isReadingImport());
         QVERIFY(!model.pendingImport());
-        QCOMPARE(model.operationErrorMessage(), LibraryOperations::missingObjectMessage());
+        QCOMPARE(model.operationErrorMessage(), QStringLiteral("The item is no longer in the library."));
     }
 
     void failedOperationsLeaveTheWindowAsItWas()
@@ -433,7 +433,7 @@ private slots:
         QTest::newRow("nothing") << 0 << 3 << QString();
         QTest::newRow("the sheet is cancelled") << 1 << 0 << QString();
         QTest::newRow("the window closes") << 2 << 0 << QString();
-        QTest::newRow("another window deletes the series") << 3 << 0 << LibraryOperations::missingObjectMessage();
+        QTest::newRow("another window deletes the series") << 3 << 0 << QStringLiteral("The item is no longer in the library.");
         QTest::newRow("the files cannot be written") << 4 << 0 << QStringLiteral("The library could not be saved.");
     }
 

@@ -355,7 +355,7 @@ private slots:
         QCOMPARE(library.failures.count(), 1);
         QCOMPARE(library.failure(), title);
         if (gone)
-            QCOMPARE(library.message(), LibraryOperations::missingObjectMessage());
+            QCOMPARE(library.message(), QStringLiteral("The item is no longer in the library."));
         else
             QVERIFY(library.message().startsWith(QStringLiteral("The library could not be saved")));
         QCOMPARE(describe(library.context()), before);

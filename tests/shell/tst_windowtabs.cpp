@@ -27,7 +27,7 @@ QStringList menuTitles(const QMenuBar *bar)
 }
 
 const QString mainIdentifier = WindowTabbingConfigurator::mainTabbingIdentifier;
-const QString key = WindowTabRestorationCoordinator::defaultsKey;
+const QString key = QStringLiteral("mainWindowStates");
 
 MainWindowState state(int n, const QString &image = QString())
 {

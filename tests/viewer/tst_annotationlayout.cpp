@@ -374,6 +374,10 @@ private slots:
     {
         // Adjusted positions 0 and 0: equal means stay two blocks.
         QCOMPARE(CalloutLayout::mergedSlots({0, 24}, 24), QList<double>({0, 24}));
+        // Labels already exactly a spacing apart keep their positions to the
+        // bit; merging their equal means would recompute them from a sum.
+        QCOMPARE(CalloutLayout::mergedSlots({100.1, 124.1, 148.1}, 24), QList<double>({100.1, 124.1, 148.1}));
+        QCOMPARE(CalloutLayout::mergedSlots({0.1, 0.1, 0.1}, 0), QList<double>({0.1, 0.1, 0.1}));
     }
 
     void randomisedProperties()

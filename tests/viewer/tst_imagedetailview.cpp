@@ -22,6 +22,8 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QKeyEvent>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -249,6 +251,31 @@ private slots:
         };
         QTRY_VERIFY2(std::abs(centredRow() - screen->drawer()->height() / 2) < 40,
                      qPrintable(QString::number(centredRow())));
+    }
+
+    // A highlight from the picture brings its row to the middle of the drawer.
+    void highlightScrollsItsRowToTheMiddle()
+    {
+        screen->setSizeClasses({SizeClass::compact, std::nullopt});
+        AtlasImage *scan = open(image(QStringLiteral("scan")));
+        QList<QUuid> ids;
+        for (int i = 0; i < 80; ++i)
+            ids << point(scan, QStringLiteral("Point %1").arg(i, 2, 10, QLatin1Char('0')), QString())->id();
+        QTRY_COMPARE(screen->annotationList()->rows().size(), 80);
+        screen->setDrawerPage(DetailDrawer::annotationsPage);
+        AnnotationList *list = screen->annotationList();
+        const auto rowCentre = [&] { return list->mapTo(screen->drawer(), list->rowRect(ids[70])->center()).y(); };
+        QTRY_VERIFY(list->rowRect(ids[70]).has_value());
+        QScrollArea *scroll = nullptr;
+        for (QWidget *w = list; w && !scroll; w = w->parentWidget())
+            scroll = qobject_cast<QScrollArea *>(w);
+        QVERIFY(scroll);
+        // (once the page has laid the whole list out)
+        QTRY_VERIFY(scroll->verticalScrollBar()->maximum() > 1000);
+        QVERIFY2(rowCentre() > screen->drawer()->height(), qPrintable(QString::number(rowCentre())));
+        screen->annotationState()->setHighlightedID(ids[70]);
+        QTRY_VERIFY2(std::abs(rowCentre() - screen->drawer()->height() / 2) < 60,
+                     qPrintable(QString("%1 in %2").arg(rowCentre()).arg(screen->drawer()->height())));
     }
 
     void anotherImageStartsAfresh()

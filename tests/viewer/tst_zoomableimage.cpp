@@ -165,6 +165,7 @@ private slots:
         QTest::addColumn<QSizeF>("offset");
         QTest::newRow("at 1x") << 1.0 << QPoint(300, 100) << QSizeF(0, 0);
         QTest::newRow("at 2x, limited") << 2.0 << QPoint(1000, 0) << QSizeF(400, 0);
+        QTest::newRow("at 2x, within the limits") << 2.0 << QPoint(100, 40) << QSizeF(100, 40);
     }
     void dragPans()
     {
@@ -178,7 +179,9 @@ private slots:
         QTest::mouseMove(viewer, from + drag);
         QTest::mouseRelease(viewer, Qt::LeftButton, {}, from + drag);
         QTEST(committed().offset, "offset");
-        QCOMPARE(viewer->geometry().transform.offset, committed().offset);
+        // The picture comes to rest where the drag left it, not beyond.
+        QTRY_VERIFY(viewer->isResting());
+        QTEST(viewer->geometry().transform.offset, "offset");
         QCOMPARE(overlay->calls, QStringList({"press"}));
     }
 

@@ -76,6 +76,8 @@ private slots:
         QTest::newRow("zoom in from 1") << 1.0 << none << "zoomIn" << 0.0 << none << 1.5 << none;
         QTest::newRow("zoom in stops at 8") << 7.59375 << none << "zoomIn" << 0.0 << none << 8.0 << none;
         QTest::newRow("zoom out divides") << 8.0 << none << "zoomOut" << 0.0 << none << 8 / 1.5 << none;
+        // 7 ÷ 1.5 and 7 × (2 ÷ 3) differ in their last bit.
+        QTest::newRow("zoom out divides, to the bit") << 7.0 << none << "zoomOut" << 0.0 << none << 7 / 1.5 << none;
         QTest::newRow("zoom out stops at 1") << 1.2 << none << "zoomOut" << 0.0 << none << 1.0 << none;
         QTest::newRow("pan at 1") << 1.0 << none << "pan" << 0.0 << QSizeF(300, 300) << 1.0 << none;
         QTest::newRow("pan limited") << 2.0 << none << "pan" << 0.0 << QSizeF(1000, -1000) << 2.0 << QSizeF(400, -300);
@@ -99,7 +101,9 @@ private slots:
             zoom.zoomOut(viewport);
         else
             zoom.pan(translation, viewport);
-        QTEST(zoom.scale, "expectedScale");
+        QFETCH(double, expectedScale);
+        // Compared exactly, not within QCOMPARE's tolerance.
+        QVERIFY2(zoom.scale == expectedScale, qPrintable(QString::number(zoom.scale, 'g', 17)));
         QTEST(zoom.offset, "expectedOffset");
     }
 
