@@ -124,21 +124,23 @@ Record annotationRecord(const StoreRow &row)
     return record;
 }
 
-// Runs `visit` on the rows of `sql` for the whole library, or once for each
-// of `keys` bound to its one parameter.
+// Runs `visit` on the rows of `query` for the whole library, or once for
+// each of `keys` bound to its one parameter, while it answers true.
 template <typename Visit>
 void eachRow(StoreStatement &query, bool wholeLibrary, const QList<qint64> &keys, Visit visit)
 {
     if (wholeLibrary) {
-        while (query.next())
-            visit(query.row());
+        while (query.next()) {
+            if (!visit(query.row()))
+                return;
+        }
         return;
     }
     for (const qint64 key : keys) {
         query.reset();
         query.bind(1, key);
-        if (query.next())
-            visit(query.row());
+        if (query.next() && !visit(query.row()))
+            return;
         if (query.failed())
             return;
     }
@@ -273,7 +275,7 @@ LibraryArchiveSource::fromStore(sqlite3 *database, const StoreSelection &selecti
     const QString order = whole ? QStringLiteral(" ORDER BY i.rowKey") : QStringLiteral(" WHERE i.rowKey = ?");
 
     // Where each image's bytes are, and how many files they make: decided
-    // before any record is read.
+    // before any record is read, and as soon as they are too many.
     struct Bytes {
         qint64 key = 0;
         std::optional<StoredImageData> data;
@@ -299,6 +301,7 @@ LibraryArchiveSource::fromStore(sqlite3 *database, const StoreSelection &selecti
                                                 : StoredImageData::file(externalFolder.filePath(fileName));
             }
             bytes.append(std::move(image));
+            return files + 1 <= entryLimit; // with the manifest; past it, the rest can't change the outcome
         });
         if (query.failed())
             return unreadableStore(selection.storePath, query.errorMessage());
@@ -353,6 +356,7 @@ LibraryArchiveSource::fromStore(sqlite3 *database, const StoreSelection &selecti
         if (next < bytes.size() && bytes[next].data)
             source.imageBytes.append({source.manifest.images.size(), *bytes[next].data});
         source.manifest.images.append(std::move(record));
+        return true;
     });
     for (const StoreStatement *query : {static_cast<const StoreStatement *>(&images), &points.query(), &regions.query()}) {
         if (query->failed())
@@ -364,6 +368,7 @@ LibraryArchiveSource::fromStore(sqlite3 *database, const StoreSelection &selecti
                                                  : QStringLiteral(" WHERE s.rowKey = ?")));
     eachRow(series, whole, selection.seriesKeys, [&](const StoreRow &row) {
         source.manifest.series.append({row.uuid(0), row.text(1), Date{row.real(2)}});
+        return true;
     });
     if (series.failed())
         return unreadableStore(selection.storePath, series.errorMessage());
