@@ -1,17 +1,24 @@
 #include "archive/LibraryArchiveSource.h"
 
 #include "archive/LibraryArchive.h"
+#include "model/AnnotationStorage.h"
 #include "model/AtlasImage.h"
 #include "model/JsonCoding.h"
 #include "model/LibraryEntry.h"
 #include "model/PointAnnotation.h"
 #include "model/RegionAnnotation.h"
 #include "model/Series.h"
+#include "platform/objectstore/StoreStatement.h"
 
+#include <QDir>
 #include <QMap>
 #include <QSet>
 
+#include <sqlite3.h>
+
 #include <algorithm>
+#include <limits>
+#include <memory>
 
 namespace {
 
@@ -25,20 +32,124 @@ QList<M::LinkRecord> linkRecords(const std::optional<QList<AnnotationLink>> &lin
     return records;
 }
 
+// Records ordered by the text of their identifiers, ties as they came.
+template <typename Record>
+void sortById(QList<Record> &records)
+{
+    if (records.size() < 2)
+        return;
+    QList<std::pair<QString, qsizetype>> keyed;
+    keyed.reserve(records.size());
+    for (qsizetype i = 0; i < records.size(); ++i)
+        keyed.append({uuidText(records[i].id), i});
+    std::stable_sort(keyed.begin(), keyed.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    QList<Record> sorted;
+    sorted.reserve(records.size());
+    for (const auto &[key, i] : std::as_const(keyed))
+        sorted.append(std::move(records[i]));
+    records = std::move(sorted);
+}
+
 // Records of annotations ordered by the text of their identifiers.
 template <typename Record, typename Annotation, typename Make>
 QList<Record> recordsById(const QList<Annotation *> &annotations, Make make)
 {
-    QList<std::pair<QString, Annotation *>> keyed;
-    keyed.reserve(annotations.size());
-    for (Annotation *annotation : annotations)
-        keyed.append({uuidText(annotation->id()), annotation});
-    std::stable_sort(keyed.begin(), keyed.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
     QList<Record> records;
-    records.reserve(keyed.size());
-    for (const auto &[key, annotation] : keyed)
+    records.reserve(annotations.size());
+    for (const Annotation *annotation : annotations)
         records.append(make(*annotation));
+    sortById(records);
     return records;
+}
+
+// The rows of one annotation table for image after image: for the whole
+// library one read in image order, merged as the images go by; for chosen
+// images a look-up of each.
+class AnnotationRows {
+public:
+    AnnotationRows(sqlite3 *database, const QString &table, const QString &ownColumns, bool wholeLibrary)
+        : m_wholeLibrary(wholeLibrary)
+        , m_query(database, QStringLiteral("SELECT imageKey, id, label, \"group\", links, %1 FROM %2 WHERE %3")
+                                .arg(ownColumns, table,
+                                     wholeLibrary ? QStringLiteral("imageKey IS NOT NULL ORDER BY imageKey, rowKey")
+                                                  : QStringLiteral("imageKey = ? ORDER BY rowKey")))
+    {
+        if (m_wholeLibrary)
+            advance();
+    }
+
+    // Calls `row` for each row of the image with `key`, in row order. In
+    // the whole library's read, keys come in rising order.
+    template <typename Visit>
+    void collect(qint64 key, Visit row)
+    {
+        if (!m_wholeLibrary) {
+            m_query.reset();
+            m_query.bind(1, key);
+            while (m_query.next())
+                row(m_query.row());
+            return;
+        }
+        while (m_key < key)
+            advance();
+        while (m_key == key) {
+            row(m_query.row());
+            advance();
+        }
+    }
+
+    const StoreStatement &query() const { return m_query; }
+
+private:
+    void advance()
+    {
+        m_key = m_query.next() ? m_query.row().integer(0) : std::numeric_limits<qint64>::max();
+    }
+
+    bool m_wholeLibrary;
+    StoreStatement m_query;
+    qint64 m_key = std::numeric_limits<qint64>::min();
+};
+
+// The columns id, label, group and links of an annotation row, from 1.
+template <typename Record>
+Record annotationRecord(const StoreRow &row)
+{
+    Record record;
+    record.id = row.uuid(1);
+    record.label = row.text(2);
+    record.group = row.text(3);
+    if (!row.isNull(4))
+        record.links = linkRecords(AnnotationStorage::linksFromColumn(row.text(4)));
+    return record;
+}
+
+// Runs `visit` on the rows of `query` for the whole library, or once for
+// each of `keys` bound to its one parameter, while it answers true.
+template <typename Visit>
+void eachRow(StoreStatement &query, bool wholeLibrary, const QList<qint64> &keys, Visit visit)
+{
+    if (wholeLibrary) {
+        while (query.next()) {
+            if (!visit(query.row()))
+                return;
+        }
+        return;
+    }
+    for (const qint64 key : keys) {
+        query.reset();
+        query.bind(1, key);
+        if (query.next() && !visit(query.row()))
+            return;
+        if (query.failed())
+            return;
+    }
+}
+
+ModelStoreError unreadableStore(const QString &storePath, const QString &detail)
+{
+    return ModelStoreError(ModelStoreError::Code::damaged,
+                           QStringLiteral("The library file “%1” could not be read.").arg(storePath), detail);
 }
 
 } // namespace
@@ -94,6 +205,13 @@ LibraryArchiveSource LibraryArchiveSource::fromLibrary(const QList<AtlasImage *>
 LibraryArchiveSource LibraryArchiveSource::fromEntries(const QList<LibraryEntry> &entries,
                                                        const QList<AtlasImage *> &libraryImages)
 {
+    const auto [images, series] = chosenObjects(entries, libraryImages);
+    return fromLibrary(images, series);
+}
+
+std::pair<QList<AtlasImage *>, QList<Series *>>
+LibraryArchiveSource::chosenObjects(const QList<LibraryEntry> &entries, const QList<AtlasImage *> &libraryImages)
+{
     QList<AtlasImage *> images;
     QList<Series *> series;
     QSet<QUuid> imageIds;
@@ -129,7 +247,136 @@ LibraryArchiveSource LibraryArchiveSource::fromEntries(const QList<LibraryEntry>
         for (AtlasImage *image : std::as_const(members))
             takeImage(image);
     }
-    return fromLibrary(images, series);
+    return {images, series};
+}
+
+Result<LibraryArchiveSource, LibraryArchiveSource::ExportError>
+LibraryArchiveSource::fromStore(const StoreSelection &selection, qsizetype entryLimit)
+{
+    const StoreReadConnection connection(selection.storePath);
+    if (!connection.handle())
+        return unreadableStore(selection.storePath, connection.errorMessage());
+    return fromStore(connection.handle(), selection, entryLimit);
+}
+
+Result<LibraryArchiveSource, LibraryArchiveSource::ExportError>
+LibraryArchiveSource::fromStore(sqlite3 *database, const StoreSelection &selection, qsizetype entryLimit)
+{
+    // Both passes see the same state of the store, whatever the main
+    // context saves meanwhile.
+    if (sqlite3_exec(database, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return unreadableStore(selection.storePath, QString::fromUtf8(sqlite3_errmsg(database)));
+    struct EndRead {
+        sqlite3 *database;
+        ~EndRead() { sqlite3_exec(database, "COMMIT", nullptr, nullptr, nullptr); }
+    } endRead{database};
+
+    const bool whole = selection.wholeLibrary;
+    const QString order = whole ? QStringLiteral(" ORDER BY i.rowKey") : QStringLiteral(" WHERE i.rowKey = ?");
+
+    // Where each image's bytes are, and how many files they make: decided
+    // before any record is read, and as soon as they are too many.
+    struct Bytes {
+        qint64 key = 0;
+        std::optional<StoredImageData> data;
+    };
+    QList<Bytes> bytes;
+    qsizetype files = 0;
+    {
+        StoreStatement query(database,
+                             QStringLiteral("SELECT i.rowKey, i.hasImageData, f.fileName, d.imageKey IS NOT NULL, "
+                                            "length(d.bytes) FROM AtlasImage i "
+                                            "LEFT JOIN ImageFile f ON f.imageKey = i.rowKey "
+                                            "LEFT JOIN ImageData d ON d.imageKey = i.rowKey")
+                                 + order);
+        const QDir externalFolder(selection.externalFolder);
+        eachRow(query, whole, selection.imageKeys, [&](const StoreRow &row) {
+            Bytes image{row.integer(0), std::nullopt};
+            if (row.integer(1) != 0) {
+                const QString fileName = row.text(2);
+                const bool emptyRow = fileName.isEmpty() && row.integer(3) != 0 && row.integer(4) == 0;
+                if (!emptyRow)
+                    ++files; // bytes that can't be found fail the export later all the same
+                image.data = fileName.isEmpty() ? StoredImageData::databaseRow(selection.storePath, image.key)
+                                                : StoredImageData::file(externalFolder.filePath(fileName));
+            }
+            bytes.append(std::move(image));
+            return files + 1 <= entryLimit; // with the manifest; past it, the rest can't change the outcome
+        });
+        if (query.failed())
+            return unreadableStore(selection.storePath, query.errorMessage());
+    }
+    if (files + 1 > entryLimit) // with the manifest
+        return ZipArchiveError::archiveTooLarge();
+
+    LibraryArchiveSource source;
+    source.manifest.images.reserve(bytes.size());
+    StoreStatement images(database, QStringLiteral("SELECT i.rowKey, i.id, i.title, i.modalityRaw, i.regionRaw, "
+                                                   "i.planeRaw, i.ageKindRaw, i.ageValue, i.sexRaw, i.sortIndex, "
+                                                   "i.createdAt, s.id FROM AtlasImage i "
+                                                   "LEFT JOIN Series s ON s.rowKey = i.seriesKey")
+                                        + order);
+    AnnotationRows points(database, QStringLiteral("PointAnnotation"), QStringLiteral("x, y"), whole);
+    AnnotationRows regions(database, QStringLiteral("RegionAnnotation"), QStringLiteral("vertices"), whole);
+    // The images read are those whose bytes were looked at: the same rows.
+    QList<qint64> keys;
+    keys.reserve(bytes.size());
+    for (const Bytes &image : std::as_const(bytes))
+        keys.append(image.key);
+    qsizetype next = 0;
+    eachRow(images, whole, keys, [&](const StoreRow &row) {
+        M::ImageRecord record;
+        const qint64 key = row.integer(0);
+        record.id = row.uuid(1);
+        record.title = row.text(2);
+        record.metadata = {row.integer(3), row.integer(4), row.integer(5), row.integer(8),
+                           {row.integer(6), row.optionalInteger(7)}};
+        record.sortIndex = row.integer(9);
+        record.createdAt = Date{row.real(10)};
+        if (!row.isNull(11))
+            record.seriesID = row.uuid(11);
+        points.collect(key, [&](const StoreRow &point) {
+            M::PointRecord one = annotationRecord<M::PointRecord>(point);
+            one.x = point.real(5);
+            one.y = point.real(6);
+            record.points.append(std::move(one));
+        });
+        regions.collect(key, [&](const StoreRow &region) {
+            M::RegionRecord one = annotationRecord<M::RegionRecord>(region);
+            for (const Vertex &vertex : AnnotationStorage::verticesFromColumn(region.blob(5)))
+                one.vertices.append({vertex.x, vertex.y});
+            record.regions.append(std::move(one));
+        });
+        sortById(record.points);
+        sortById(record.regions);
+        // Both reads go in the same order; an image left out by one is
+        // left out by the other.
+        while (next < bytes.size() && bytes[next].key != key)
+            ++next;
+        if (next < bytes.size() && bytes[next].data)
+            source.imageBytes.append({source.manifest.images.size(), *bytes[next].data});
+        source.manifest.images.append(std::move(record));
+        return true;
+    });
+    for (const StoreStatement *query : {static_cast<const StoreStatement *>(&images), &points.query(), &regions.query()}) {
+        if (query->failed())
+            return unreadableStore(selection.storePath, query->errorMessage());
+    }
+
+    StoreStatement series(database, QStringLiteral("SELECT id, title, createdAt FROM Series s")
+                                        + (whole ? QStringLiteral(" ORDER BY s.rowKey")
+                                                 : QStringLiteral(" WHERE s.rowKey = ?")));
+    eachRow(series, whole, selection.seriesKeys, [&](const StoreRow &row) {
+        source.manifest.series.append({row.uuid(0), row.text(1), Date{row.real(2)}});
+        return true;
+    });
+    if (series.failed())
+        return unreadableStore(selection.storePath, series.errorMessage());
+
+    source.manifest.formatVersion = LibraryArchiveContents::currentFormatVersion;
+    source.manifest.exportedAt = Date::now();
+    source.manifest.application = M::Application::current();
+    return source;
 }
 
 QString LibraryArchiveSource::imageTitle(qsizetype record) const

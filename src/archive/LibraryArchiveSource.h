@@ -9,6 +9,7 @@
 #include "model/StoredImageData.h"
 #include "platform/FileWriteError.h"
 #include "platform/Result.h"
+#include "platform/objectstore/ModelStoreError.h"
 
 #include <QByteArray>
 #include <QList>
@@ -20,6 +21,7 @@
 class AtlasImage;
 class LibraryEntry;
 class Series;
+struct sqlite3;
 
 // What an export writes, built from the library's objects on the main
 // thread: the manifest's records, and for each image that has bytes where
@@ -47,8 +49,37 @@ struct LibraryArchiveSource {
     // `libraryImages` in that series, by sort index. Each series and image
     // once, in the order first taken.
     static LibraryArchiveSource fromEntries(const QList<LibraryEntry> &entries, const QList<AtlasImage *> &libraryImages);
+    // The images and series that fromEntries() takes, in its order.
+    static std::pair<QList<AtlasImage *>, QList<Series *>> chosenObjects(const QList<LibraryEntry> &entries,
+                                                                         const QList<AtlasImage *> &libraryImages);
 
-    using ExportError = std::variant<LibraryArchiveError, ManifestEncodingError, ZipArchiveError, FileWriteError>;
+    using ExportError =
+        std::variant<LibraryArchiveError, ManifestEncodingError, ZipArchiveError, FileWriteError, ModelStoreError>;
+
+    // What fromStore() reads: a saved library's database file and the
+    // folder of its large bytes, and either the whole library (every image
+    // and series in row order, as the context fetches them once saved) or
+    // the images and series of the given row keys, in the given orders.
+    struct StoreSelection {
+        QString storePath;
+        QString externalFolder;
+        bool wholeLibrary = true;
+        QList<qint64> imageKeys;
+        QList<qint64> seriesKeys;
+    };
+    // The same source as fromLibrary() gives for the saved objects, read
+    // from the rows through `database` (a connection to
+    // `selection.storePath` used on the calling thread, so a worker's own):
+    // no model object is made. The images whose bytes an archive would
+    // hold are counted first, from the rows alone: with the manifest, more
+    // entries than `entryLimit` fail with archiveTooLarge before any record
+    // is read. A store that can't be read fails with a ModelStoreError.
+    static Result<LibraryArchiveSource, ExportError>
+    fromStore(sqlite3 *database, const StoreSelection &selection,
+              qsizetype entryLimit = ZipArchiveWriter::maximumEntryCount);
+    // The same on a connection of its own.
+    static Result<LibraryArchiveSource, ExportError>
+    fromStore(const StoreSelection &selection, qsizetype entryLimit = ZipArchiveWriter::maximumEntryCount);
 
     // The archive laid out: every image's path set, the manifest's JSON, and
     // the image files in archive order with their sizes. Bytes that can't be

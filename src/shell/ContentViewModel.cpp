@@ -558,8 +558,8 @@ void ContentViewModel::exportEntries(const QList<LibraryEntry> &entries)
 {
     if (entries.isEmpty())
         return;
-    m_archiveExport.prepare(LibraryArchiveSource::fromEntries(entries, m_library.images()),
-                            defaultArchiveFilename(entries));
+    const auto [images, series] = LibraryArchiveSource::chosenObjects(entries, m_library.images());
+    m_archiveExport.prepareObjects(m_operations.context(), images, series, defaultArchiveFilename(entries));
 }
 
 void ContentViewModel::shareEntries(const QList<LibraryEntry> &entries, SharingService::Target target)

@@ -1,10 +1,16 @@
 #include "shell/LibraryArchiveExport.h"
 
 #include "archive/LibraryArchiveFile.h"
+#include "model/AtlasImage.h"
+#include "model/Series.h"
 #include "platform/WorkerPools.h"
+#include "platform/objectstore/ModelContext.h"
 
 #include <QFutureWatcher>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+#include <type_traits>
 
 namespace {
 
@@ -19,6 +25,49 @@ Failure check(const LibraryArchiveSource &source)
     return plan ? Failure() : Failure(errorDescription(plan.error()));
 }
 
+// A source built and checked, or why not.
+struct Checked {
+    std::optional<LibraryArchiveSource> source;
+    Failure failure;
+};
+
+Checked buildAndCheck(const LibraryArchiveExport::SourceBuilder &build)
+{
+    auto built = build();
+    if (!built)
+        return {std::nullopt, errorDescription(built.error())};
+    Checked checked{std::move(built).value(), std::nullopt};
+    checked.failure = check(*checked.source);
+    if (checked.failure)
+        checked.source.reset();
+    return checked;
+}
+
+// How many files the archive of `images` would hold: the images whose
+// bytes are not empty. Bytes the store holds are measured only when the
+// images with any bytes at all are more than `limit`.
+qsizetype fileCount(const QList<AtlasImage *> &images, qsizetype limit)
+{
+    const qsizetype withBytes =
+        std::count_if(images.cbegin(), images.cend(), [](const AtlasImage *image) { return !image->isImageDataMissing(); });
+    if (withBytes <= limit)
+        return withBytes;
+    StoredImageDataReader reader;
+    qsizetype files = 0;
+    for (const std::optional<StoredImageData> &stored : AtlasImage::storedImageData(images)) {
+        // Bytes that can't be measured fail the export later all the same.
+        if (stored && reader.size(*stored).value_or(1) > 0)
+            ++files;
+    }
+    return files;
+}
+
+// Every object of the context is saved, in a file that a worker can read.
+bool readsFromFile(const ModelContext &context)
+{
+    return !context.storePath().isEmpty() && !context.hasChanges();
+}
+
 Failure write(const LibraryArchiveSource &source, const QString &path)
 {
     const auto written = LibraryArchiveFile::write(source, path);
@@ -30,8 +79,9 @@ Failure write(const LibraryArchiveSource &source, const QString &path)
 template<class Work, class Done>
 void runOffMainThread(QObject *owner, Work work, Done done)
 {
-    auto *watcher = new QFutureWatcher<Failure>(owner);
-    QObject::connect(watcher, &QFutureWatcher<Failure>::finished, owner, [watcher, done] {
+    using Outcome = std::invoke_result_t<Work>;
+    auto *watcher = new QFutureWatcher<Outcome>(owner);
+    QObject::connect(watcher, &QFutureWatcher<Outcome>::finished, owner, [watcher, done] {
         watcher->deleteLater();
         done(watcher->result());
     });
@@ -49,6 +99,12 @@ LibraryArchiveExport::~LibraryArchiveExport() = default;
 
 void LibraryArchiveExport::prepare(const LibraryArchiveSource &source, const QString &filename)
 {
+    prepare([source]() -> Result<LibraryArchiveSource, LibraryArchiveSource::ExportError> { return source; },
+            filename);
+}
+
+void LibraryArchiveExport::prepare(SourceBuilder build, const QString &filename)
+{
     // Also while a checked archive waits for its dialog or its writing:
     // replacing it would leave the dialog that is up saving other contents
     // than the user asked for.
@@ -60,16 +116,65 @@ void LibraryArchiveExport::prepare(const LibraryArchiveSource &source, const QSt
     }
     setIsPreparing(true);
     runOffMainThread(
-        this, [source] { return check(source); },
-        [this, source](const Failure &failure) {
-            if (failure) {
-                showError(*failure);
+        this, [build = std::move(build)] { return buildAndCheck(build); },
+        [this](const Checked &checked) {
+            if (checked.failure) {
+                showError(*checked.failure);
             } else {
-                setDocument(source);
+                setDocument(checked.source);
                 setIsPresentingExporter(true);
             }
             setIsPreparing(false);
         });
+}
+
+void LibraryArchiveExport::prepareLibrary(ModelContext &context, const QString &filename)
+{
+    if (isBusy())
+        return;
+    // Read from the file, the objects are neither fetched nor counted here.
+    if (readsFromFile(context))
+        prepareFromContext(context, {}, {}, true, filename);
+    else
+        prepareFromContext(context, context.fetch<AtlasImage>(), context.fetch<Series>(), true, filename);
+}
+
+void LibraryArchiveExport::prepareObjects(ModelContext &context, const QList<AtlasImage *> &images,
+                                          const QList<Series *> &series, const QString &filename)
+{
+    prepareFromContext(context, images, series, false, filename);
+}
+
+void LibraryArchiveExport::prepareFromContext(ModelContext &context, const QList<AtlasImage *> &images,
+                                              const QList<Series *> &series, bool wholeLibrary,
+                                              const QString &filename)
+{
+    if (isBusy())
+        return;
+    using Built = Result<LibraryArchiveSource, LibraryArchiveSource::ExportError>;
+    const qsizetype limit = m_entryLimit;
+    if (readsFromFile(context)) {
+        // Every object is saved: its rows say all that the archive takes.
+        LibraryArchiveSource::StoreSelection selection;
+        selection.storePath = context.storePath();
+        selection.externalFolder = context.externalStorage().folder();
+        selection.wholeLibrary = wholeLibrary;
+        if (!wholeLibrary) {
+            selection.imageKeys.reserve(images.size());
+            for (const AtlasImage *image : images)
+                selection.imageKeys.append(image->storeKey());
+            for (const Series *one : series)
+                selection.seriesKeys.append(one->storeKey());
+        }
+        prepare([selection, limit]() -> Built { return LibraryArchiveSource::fromStore(selection, limit); },
+                filename);
+        return;
+    }
+    if (fileCount(images, limit) + 1 > limit) { // with the manifest
+        prepare([]() -> Built { return ZipArchiveError::archiveTooLarge(); }, filename);
+        return;
+    }
+    prepare(LibraryArchiveSource::fromLibrary(images, series), filename);
 }
 
 void LibraryArchiveExport::handleExportResult(const std::optional<QString> &path)

@@ -2,10 +2,16 @@
 
 #include "archive/LibraryArchiveSource.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
+
+class AtlasImage;
+class ModelContext;
+class Series;
 
 // The export of a library archive to a file that the user picks, as one
 // main window, or the Library page of the Settings window, follows it: a
@@ -20,6 +26,13 @@
 // image); then the save dialog is asked for; then the chosen file is
 // written on a worker thread. The checked archive waits as the document
 // from the end of the check to the end of the writing.
+//
+// Exports of the library's objects (prepareLibrary(), prepareObjects())
+// first count the images whose bytes the archive would hold: past the
+// entry limit they fail with the zip writer's own error before any record
+// is built. The records of a saved library are read from its file on the
+// worker thread as well; a library in memory, or one with changes not
+// saved, has them built from its objects on the main thread.
 //
 // States: idle; preparing (isPreparing); ready (a document, and
 // isPresentingExporter: the save dialog is up); writing (a document, and
@@ -54,6 +67,20 @@ public:
     // while an export is under way: the request is dropped, nothing
     // changes. A failed check shows "Export Failed" with the error's text.
     void prepare(const LibraryArchiveSource &source, const QString &filename);
+    // The same with the source built by `build` on the worker thread.
+    using SourceBuilder = std::function<Result<LibraryArchiveSource, LibraryArchiveSource::ExportError>()>;
+    void prepare(SourceBuilder build, const QString &filename);
+    // Every image and every series of `context`, in fetch order.
+    void prepareLibrary(ModelContext &context, const QString &filename);
+    // The given images and series of `context`, in the given orders.
+    void prepareObjects(ModelContext &context, const QList<AtlasImage *> &images, const QList<Series *> &series,
+                        const QString &filename);
+
+    // The most entries an archive of the library's objects may hold, its
+    // manifest included: the zip writer's limit unless lowered (as tests
+    // do, to reach it with a few images).
+    qsizetype entryLimit() const { return m_entryLimit; }
+    void setEntryLimit(qsizetype limit) { m_entryLimit = limit; }
 
     // The save dialog closed: with the file to write, the archive is
     // written there on a worker thread (a file that was there is replaced
@@ -81,7 +108,10 @@ private:
     void setIsPresentingExporter(bool presenting);
     void setIsWriting(bool writing);
     void showError(const QString &message);
+    void prepareFromContext(ModelContext &context, const QList<AtlasImage *> &images, const QList<Series *> &series,
+                            bool wholeLibrary, const QString &filename);
 
+    qsizetype m_entryLimit = ZipArchiveWriter::maximumEntryCount;
     bool m_isPreparing = false;
     std::optional<LibraryArchiveSource> m_document;
     bool m_isPresentingExporter = false;

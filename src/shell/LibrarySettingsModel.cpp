@@ -59,8 +59,7 @@ void LibrarySettingsModel::updateCanExport()
 
 void LibrarySettingsModel::exportLibrary()
 {
-    m_export.prepare(LibraryArchiveSource::fromLibrary(m_context.fetch<AtlasImage>(), m_context.fetch<Series>()),
-                     QStringLiteral("Veloran Library"));
+    m_export.prepareLibrary(m_context, QStringLiteral("Veloran Library"));
 }
 
 void LibrarySettingsModel::setIsImporting(bool importing)

@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -44,6 +46,46 @@ LibraryArchiveSource sourceOf(const QList<StoredImageData> &bytes)
         source.manifest.images.last().id = QUuid::createUuid();
     }
     return source;
+}
+
+// A saved library in `folder`: series "Spine" (C1 with bytes, C2 with
+// bytes large enough for a file beside the store, C3 with empty bytes),
+// "Empty" without images, standalone "Knee" without bytes and "Hip" whose
+// points came in no order of their identifiers.
+std::unique_ptr<ModelContainer> savedLibrary(const QString &folder)
+{
+    auto container = makeTestContainer(folder);
+    ModelContext &context = container->mainContext();
+    Series *spine = addSeries(context, QStringLiteral("Spine"));
+    addImage(context, QStringLiteral("Hip"), nullptr, QByteArray("\xFF\xD8\xFF hip"));
+    addImage(context, QStringLiteral("C2"), spine, pngBytes(300 * 1024, 2), 1);
+    addImage(context, QStringLiteral("C1"), spine, pngBytes(4096, 1), 0);
+    addImage(context, QStringLiteral("C3"), spine, QByteArray(""), 2);
+    addSeries(context, QStringLiteral("Empty"));
+    addImage(context, QStringLiteral("Knee"), nullptr, std::nullopt);
+    AtlasImage *hip = context.fetch<AtlasImage>().first();
+    for (const char *id : {"F0000000-0000-0000-0000-000000000000", "00000000-0000-0000-0000-000000000001"}) {
+        auto point = PointAnnotation::make(QString::fromLatin1(id), QString(), QList<AnnotationLink>(), -0.0, 2);
+        point->setId(QUuid::fromString(QLatin1String(id)));
+        point->setImage(hip);
+    }
+    context.save();
+    return container;
+}
+
+template <typename T>
+T *named(ModelContext &context, const QString &name)
+{
+    const QList<T *> all = context.fetch<T>();
+    return *std::find_if(all.begin(), all.end(), [&](T *object) { return object->title() == name; });
+}
+
+LibraryArchiveSource::StoreSelection storeOf(ModelContext &context)
+{
+    LibraryArchiveSource::StoreSelection selection;
+    selection.storePath = context.storePath();
+    selection.externalFolder = context.externalStorage().folder();
+    return selection;
 }
 
 QStringList folderEntries(const QString &folder)
@@ -170,6 +212,98 @@ private slots:
         for (const M::SeriesRecord &record : source.manifest.series)
             titles << QLatin1Char('/') + record.title;
         QCOMPARE(titles, taken);
+    }
+
+    // Images by title and series by "/" and title; none for the whole library.
+    void theStoreGivesWhatTheObjectsGive_data()
+    {
+        QTest::addColumn<QStringList>("chosen");
+        QTest::newRow("whole library") << QStringList();
+        QTest::newRow("chosen, out of order") << QStringList{"Knee", "C2", "Hip", "C3", "C1", "/Empty", "/Spine"};
+        QTest::newRow("no bytes at all") << QStringList{"Knee"};
+    }
+
+    void theStoreGivesWhatTheObjectsGive()
+    {
+        QFETCH(QStringList, chosen);
+        QTemporaryDir folder;
+        auto container = savedLibrary(folder.path());
+        ModelContext &context = container->mainContext();
+        LibraryArchiveSource::StoreSelection selection = storeOf(context);
+        QList<AtlasImage *> images = context.fetch<AtlasImage>();
+        QList<Series *> series = context.fetch<Series>();
+        if (!chosen.isEmpty()) {
+            selection.wholeLibrary = false;
+            images.clear();
+            series.clear();
+            for (const QString &name : chosen) {
+                if (name.startsWith(u'/')) {
+                    series.append(named<Series>(context, name.mid(1)));
+                    selection.seriesKeys.append(series.last()->storeKey());
+                } else {
+                    images.append(named<AtlasImage>(context, name));
+                    selection.imageKeys.append(images.last()->storeKey());
+                }
+            }
+        }
+        LibraryArchiveSource fromObjects = LibraryArchiveSource::fromLibrary(images, series);
+        auto fromStore = LibraryArchiveSource::fromStore(selection);
+        QVERIFY(fromStore.ok());
+        fromObjects.manifest.exportedAt = fromStore.value().manifest.exportedAt;
+        QCOMPARE(fromStore.value().manifest, fromObjects.manifest);
+        // The same archive, byte for byte.
+        const QString objectsArchive = folder.filePath(QStringLiteral("objects.veloran"));
+        const QString storeArchive = folder.filePath(QStringLiteral("store.veloran"));
+        QVERIFY(LibraryArchiveFile::write(fromObjects, objectsArchive).ok());
+        QVERIFY(LibraryArchiveFile::write(fromStore.value(), storeArchive).ok());
+        QCOMPARE(fileContents(storeArchive), fileContents(objectsArchive));
+    }
+
+    // The library holds three images whose bytes make files (C1, C2, Hip),
+    // one with empty bytes (C3) and one without (Knee); its points can't
+    // be read, so only a refusal from the count alone comes back as
+    // archiveTooLarge.
+    void theCountDecidesBeforeAnyRecordIsRead_data()
+    {
+        QTest::addColumn<QStringList>("chosen");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("whole library at the limit") << QStringList() << 4 << false;
+        QTest::newRow("whole library past it") << QStringList() << 3 << true;
+        QTest::newRow("empty bytes make no file") << QStringList{"C1", "C3", "Knee"} << 2 << false;
+        QTest::newRow("chosen past the limit") << QStringList{"C1", "C2", "C3"} << 2 << true;
+        QTest::newRow("the writer's limit") << QStringList() << int(ZipArchiveWriter::maximumEntryCount) << false;
+    }
+
+    void theCountDecidesBeforeAnyRecordIsRead()
+    {
+        QFETCH(QStringList, chosen);
+        QFETCH(int, limit);
+        QFETCH(bool, refused);
+        QTemporaryDir folder;
+        LibraryArchiveSource::StoreSelection selection;
+        {
+            auto container = savedLibrary(folder.path());
+            ModelContext &context = container->mainContext();
+            selection = storeOf(context);
+            selection.wholeLibrary = chosen.isEmpty();
+            for (const QString &name : chosen)
+                selection.imageKeys.append(named<AtlasImage>(context, name)->storeKey());
+        }
+        {
+            auto database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("spoil"));
+            database.setDatabaseName(selection.storePath);
+            QVERIFY(database.open());
+            QVERIFY(QSqlQuery(database).exec(QStringLiteral("DROP TABLE PointAnnotation")));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("spoil"));
+        const auto built = LibraryArchiveSource::fromStore(selection, limit);
+        QVERIFY(!built.ok());
+        QCOMPARE(std::holds_alternative<ZipArchiveError>(built.error()), refused);
+        if (refused)
+            QCOMPARE(errorDescription(built.error()), QStringLiteral("The archive is too large to write in the zip format."));
+        else
+            QVERIFY(std::holds_alternative<ModelStoreError>(built.error()));
     }
 
     void anUnreadableImageFailsEveryFormNamingIt()

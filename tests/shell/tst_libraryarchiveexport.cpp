@@ -173,6 +173,99 @@ private slots:
         QTRY_COMPARE(stateOf(archiveExport), ready);
     }
 
+    // The library holds two images with bytes: with the manifest, three
+    // entries. Its image files are removed, so an export that built its
+    // contents would fail on them instead.
+    void pastTheLimitTheWritersErrorComesFirst_data()
+    {
+        QTest::addColumn<bool>("onDisk");
+        QTest::addColumn<bool>("saved");
+        QTest::addColumn<bool>("wholeLibrary");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<QString>("message");
+        const QString tooLarge = QStringLiteral("The archive is too large to write in the zip format.");
+        const QString unreadable = QStringLiteral("The image data of \u201CLarge\u201D can't be read");
+        QTest::newRow("saved library") << true << true << true << 2 << tooLarge;
+        QTest::newRow("saved library within the limit") << true << true << true << 3 << unreadable;
+        QTest::newRow("changes not saved") << true << false << true << 2 << tooLarge;
+        QTest::newRow("chosen rows") << true << true << false << 2 << tooLarge;
+        QTest::newRow("chosen rows within the limit") << true << true << false << 3 << unreadable;
+        QTest::newRow("library in memory") << false << true << true << 2 << tooLarge;
+        QTest::newRow("library in memory, chosen rows") << false << true << false << 2 << tooLarge;
+    }
+
+    void pastTheLimitTheWritersErrorComesFirst()
+    {
+        QFETCH(bool, onDisk);
+        QFETCH(bool, saved);
+        QFETCH(bool, wholeLibrary);
+        QFETCH(int, limit);
+        QFETCH(QString, message);
+        TestLibrary library(onDisk);
+        fill(library);
+        if (onDisk)
+            library.removeImageFiles();
+        if (!saved)
+            library.context().fetch<AtlasImage>().first()->setTitle(QStringLiteral("Renamed"));
+        LibraryArchiveExport archiveExport;
+        archiveExport.setEntryLimit(limit);
+        QSignalSpy exporter(&archiveExport, &LibraryArchiveExport::isPresentingExporterChanged);
+        if (wholeLibrary)
+            archiveExport.prepareLibrary(library.context(), QStringLiteral("Veloran Library"));
+        else
+            archiveExport.prepareObjects(library.context(), library.context().fetch<AtlasImage>(),
+                                         library.context().fetch<Series>(), QStringLiteral("Brain"));
+        QTRY_COMPARE(stateOf(archiveExport), failed);
+        QCOMPARE(exporter.count(), 0);
+        QVERIFY2(archiveExport.errorMessage().startsWith(message), qPrintable(archiveExport.errorMessage()));
+    }
+
+    void theWorkerWritesWhatTheObjectsWrite_data()
+    {
+        QTest::addColumn<bool>("wholeLibrary");
+        QTest::newRow("whole library") << true;
+        QTest::newRow("chosen rows") << false;
+    }
+
+    void theWorkerWritesWhatTheObjectsWrite()
+    {
+        QFETCH(bool, wholeLibrary);
+        TestLibrary library(true);
+        fill(library);
+        Series *brain = library.context().fetch<Series>().first();
+        library.image(QStringLiteral("Empty"), brain, 1)->setImageData(QByteArray(""));
+        library.region(library.image(QStringLiteral("Hand")), QStringLiteral("Thumb"));
+        library.save();
+        QList<AtlasImage *> images = library.context().fetch<AtlasImage>();
+        if (!wholeLibrary)
+            images = {images[2], images[0]};
+        const QList<Series *> series = wholeLibrary ? library.context().fetch<Series>() : QList<Series *>{brain};
+        const auto exported = [&](const std::function<void(LibraryArchiveExport &)> &prepare, const QString &name) {
+            LibraryArchiveExport archiveExport;
+            prepare(archiveExport);
+            [&] { QTRY_COMPARE(stateOf(archiveExport), ready); }();
+            archiveExport.handleExportResult(m_dir.filePath(name));
+            [&] { QTRY_COMPARE(stateOf(archiveExport), idle); }();
+            auto contents = LibraryArchiveContents::fromArchiveData(fileContents(m_dir.filePath(name)));
+            QFile::remove(m_dir.filePath(name));
+            return contents.ok() ? contents.value() : LibraryArchiveContents();
+        };
+        LibraryArchiveContents fromObjects = exported(
+            [&](LibraryArchiveExport &e) { e.prepare(LibraryArchiveSource::fromLibrary(images, series), QString()); },
+            QStringLiteral("objects.veloran"));
+        const LibraryArchiveContents fromStore = exported(
+            [&](LibraryArchiveExport &e) {
+                if (wholeLibrary)
+                    e.prepareLibrary(library.context(), QString());
+                else
+                    e.prepareObjects(library.context(), images, series, QString());
+            },
+            QStringLiteral("store.veloran"));
+        QCOMPARE(fromObjects.manifest.images.size(), images.size());
+        fromObjects.manifest.exportedAt = fromStore.manifest.exportedAt;
+        QCOMPARE(fromStore, fromObjects);
+    }
+
     void workThatEndsAfterTheExportIsGoneTouchesNothing()
     {
         TestLibrary library(true);
