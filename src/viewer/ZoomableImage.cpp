@@ -123,7 +123,7 @@ void ZoomableImage::resetZoom()
 
 CanvasGeometry ZoomableImage::geometry() const
 {
-    const QSizeF pictureSize = m_picture ? QSizeF(m_picture->size()) : QSizeF();
+    const QSizeF pictureSize = m_picture ? QSizeF(m_picture->pixelSize()) : QSizeF();
     return {FittedImage(pictureSize, size()), m_animation.shown()};
 }
 

@@ -128,6 +128,25 @@ private slots:
         QCOMPARE(screen->shownPicturePage() == screen->placeholder(), placeholder);
     }
 
+    // A picture without a thumbnail: its marks are drawn where they belong
+    // while it decodes, and stay there when it arrives.
+    void marksStayPutWhileThePictureLoads()
+    {
+        AtlasImage *scan = image(QStringLiteral("scan"), pngBytes(Qt::blue, {1000, 100}));
+        point(scan, QStringLiteral("Nerve"), QString());
+        open(scan);
+        QCOMPARE(screen->picture()->status(), OpenedPicture::Status::loading);
+        const CanvasGeometry loading = screen->canvas()->geometry();
+        const QSizeF view = screen->canvas()->size();
+        QCOMPARE(loading.fitted.rect.size(), QSizeF(view.width(), view.width() / 10));
+        const QList<AnnotationCallout> marks = screen->annotationLayer()->frame(loading).callouts;
+        QCOMPARE(marks.size(), 1);
+        QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
+        const CanvasGeometry ready = screen->canvas()->geometry();
+        QCOMPARE(ready.fitted.rect, loading.fitted.rect);
+        QCOMPARE(screen->annotationLayer()->frame(ready).callouts.constFirst().anchor, marks.constFirst().anchor);
+    }
+
     void titleAndMetadataFollowTheImage()
     {
         AtlasImage *scan = open(image(QString(), pngBytes(), Modality::unknown));
