@@ -298,6 +298,13 @@ private slots:
         fixture->point({}, "Vessels", 0, 0);
         QCOMPARE(inspector.chip("Vessels"), vessels);
         QCOMPARE(vessels->accessibleDescription(), QStringLiteral("3 annotations, shown"));
+        // Numbers as the user's locale writes them.
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::Arabic, QLocale::Egypt));
+        fixture->point({}, "Vessels", 0, 0);
+        const QString arabic = vessels->accessibleDescription();
+        QLocale::setDefault(before);
+        QCOMPARE(arabic, QString(QChar(0x0664)) + QStringLiteral(" annotations, shown"));
 
         for (const auto &point : fixture->points)
             point->setImage(nullptr);
