@@ -12,8 +12,10 @@
 // press, and the plumbing every such element shares.
 //
 // Like Qt's own child interfaces, these are registered with QAccessible
-// and belong to the interface of the widget that made them, which deletes
-// them (deleteAll()) when it goes. GUI thread.
+// and belong to the interface of the widget that made them, which keeps
+// their ids (an id outlives what it names, which QAccessible may delete
+// first as the application ends) and deletes them when it goes
+// (deleteAll()). GUI thread.
 class PaintedAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
 public:
     explicit PaintedAccessible(QWidget *widget) : m_widget(widget) {}
@@ -43,11 +45,11 @@ public:
     void doAction(const QString &actionName) override;
     QStringList keyBindingsForAction(const QString &) const override { return {}; }
 
-    // Unregisters and deletes each of `elements`.
-    template <typename List> static void deleteAll(const List &elements)
+    // Deletes the elements of those ids that are still there.
+    template <typename List> static void deleteAll(const List &ids)
     {
-        for (QAccessibleInterface *element : elements)
-            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(element));
+        for (QAccessible::Id id : ids)
+            QAccessible::deleteAccessibleInterface(id);
     }
 
 private:

@@ -153,7 +153,8 @@ public:
         if (rows.isEmpty())
             return QAccessibleWidget::indexOfChild(child);
         for (qsizetype i = 0; i < rows.size(); ++i) {
-            if (m_elements.value(key({rows[i].id, false})) == child)
+            const QAccessible::Id id = m_elements.value(key({rows[i].id, false}));
+            if (id && QAccessible::accessibleInterface(id) == child)
                 return int(i);
         }
         return -1;
@@ -167,12 +168,10 @@ public:
     // The one interface of a row or link button, made when first asked for.
     QAccessibleInterface *element(const AnnotationList::FocusStop &stop) const
     {
-        QAccessibleInterface *&made = m_elements[key(stop)];
-        if (!made) {
-            made = new AnnotationElementAccessible(list(), stop, this);
-            QAccessible::registerAccessibleInterface(made);
-        }
-        return made;
+        QAccessible::Id &made = m_elements[key(stop)];
+        if (!made)
+            made = QAccessible::registerAccessibleInterface(new AnnotationElementAccessible(list(), stop, this));
+        return QAccessible::accessibleInterface(made);
     }
 
 private:
@@ -182,7 +181,7 @@ private:
         return stop.id.toString(QUuid::WithoutBraces) + (stop.linkButton ? QStringLiteral("/link") : QString());
     }
 
-    mutable QHash<QString, QAccessibleInterface *> m_elements;
+    mutable QHash<QString, QAccessible::Id> m_elements;
 };
 
 QAccessibleInterface *AnnotationElementAccessible::parent() const
@@ -316,11 +315,12 @@ QList<AnnotationList::FocusStop> AnnotationList::focusStops() const
     return stops;
 }
 
-void AnnotationList::moveFocus(const std::optional<FocusStop> &stop)
+void AnnotationList::moveFocus(const std::optional<FocusStop> &stop, bool reveal)
 {
     m_focus = stop;
     update();
-    if (!stop)
+    announceFocus(this);
+    if (!stop || !reveal)
         return;
     // Scrolled into view in the drawer.
     const std::optional<QRect> area = stop->linkButton ? linkButtonRect(stop->id) : rowRect(stop->id);
@@ -331,7 +331,6 @@ void AnnotationList::moveFocus(const std::optional<FocusStop> &stop)
             break;
         }
     }
-    announceFocus(this);
 }
 
 void AnnotationList::focusInEvent(QFocusEvent *event)
@@ -345,11 +344,13 @@ void AnnotationList::focusInEvent(QFocusEvent *event)
     } else if (event->reason() == Qt::BacktabFocusReason) {
         moveFocus(stops.constLast());
     } else if (!m_focus || !stops.contains(*m_focus)) {
+        // Not by the keyboard (a click, the window activated): nothing
+        // scrolls under the pointer.
         const std::optional<QUuid> highlighted = m_state ? m_state->highlightedID() : std::nullopt;
         const bool listed = highlighted && stops.contains(FocusStop{*highlighted, false});
-        moveFocus(listed ? FocusStop{*highlighted, false} : stops.constFirst());
+        moveFocus(listed ? FocusStop{*highlighted, false} : stops.constFirst(), false);
     } else {
-        moveFocus(m_focus);
+        moveFocus(m_focus, false);
     }
 }
 
@@ -529,9 +530,7 @@ void AnnotationList::mousePressEvent(QMouseEvent *event)
     m_pressed = event->button() == Qt::LeftButton ? targetAt(event->position().toPoint()) : Target();
     if (m_pressed.row >= 0) {
         // Where it was pressed, without scrolling under the pointer.
-        m_focus = FocusStop{m_rows[m_pressed.row].id, m_pressed.linkButton};
-        update();
-        announceFocus(this);
+        moveFocus(FocusStop{m_rows[m_pressed.row].id, m_pressed.linkButton}, false);
     }
     event->setAccepted(m_pressed.row >= 0);
 }

@@ -94,7 +94,8 @@ private:
     Target targetAt(const QPoint &position) const;
     // The focus stops in order: each row, then its link button if it has one.
     QList<FocusStop> focusStops() const;
-    void moveFocus(const std::optional<FocusStop> &stop);
+    // Moves the focus stop; `reveal` scrolls it into view in the drawer.
+    void moveFocus(const std::optional<FocusStop> &stop, bool reveal = true);
     void highlightChanged();
 
     QPointer<ImageAnnotations> m_annotations;

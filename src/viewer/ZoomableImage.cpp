@@ -90,16 +90,16 @@ public:
             return nullptr;
         while (m_controls.size() <= control) {
             auto *element = new OverlayControlAccessible(static_cast<ZoomableImage *>(widget()), int(m_controls.size()));
-            QAccessible::registerAccessibleInterface(element);
-            m_controls.append(element);
+            m_controls.append(QAccessible::registerAccessibleInterface(element));
         }
-        return m_controls[control];
+        return QAccessible::accessibleInterface(m_controls[control]);
     }
     int indexOfChild(const QAccessibleInterface *child) const override
     {
-        const qsizetype control = m_controls.indexOf(const_cast<QAccessibleInterface *>(child));
-        if (control >= 0)
-            return control < overlayControls().size() ? QAccessibleWidget::childCount() + int(control) : -1;
+        for (qsizetype control = 0; control < m_controls.size(); ++control) {
+            if (QAccessible::accessibleInterface(m_controls[control]) == child)
+                return control < overlayControls().size() ? QAccessibleWidget::childCount() + int(control) : -1;
+        }
         return QAccessibleWidget::indexOfChild(child);
     }
 
@@ -110,7 +110,7 @@ private:
         return viewer->overlay() ? viewer->overlay()->controls(viewer->geometry()) : QList<OverlayControl>();
     }
 
-    mutable QList<QAccessibleInterface *> m_controls;
+    mutable QList<QAccessible::Id> m_controls;
 };
 
 QAccessibleInterface *accessibleViewer(const QString &className, QObject *object)

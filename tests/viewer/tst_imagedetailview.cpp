@@ -270,6 +270,25 @@ private slots:
                      qPrintable(QString::number(centredRow())));
     }
 
+    // Tab through the drawer's list keeps the row in focus in view.
+    void drawerFollowsTheKeyboard()
+    {
+        screen->setSizeClasses({SizeClass::compact, std::nullopt});
+        AtlasImage *scan = open(image(QStringLiteral("scan")));
+        for (int i = 0; i < 40; ++i)
+            point(scan, QStringLiteral("Rib %1").arg(i, 2, 10, QLatin1Char('0')), QString());
+        AnnotationList *list = screen->annotationList();
+        QTRY_VERIFY(list->height() >= list->sizeHint().height());
+        list->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(list->hasFocus());
+        for (int i = 0; i < 30; ++i)
+            QTest::keyClick(list, Qt::Key_Tab);
+        QCOMPARE(list->focusStop()->id, list->rows().at(30).id);
+        const QRect row = *list->rowRect(list->focusStop()->id);
+        const QRect shown(list->mapTo(screen->drawer(), row.topLeft()), row.size());
+        QVERIFY2(screen->drawer()->rect().contains(shown), qPrintable(QString::number(shown.top())));
+    }
+
     void anotherImageStartsAfresh()
     {
         open(image(QStringLiteral("a")));
