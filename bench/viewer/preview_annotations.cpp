@@ -2,7 +2,8 @@
 // user would: a chest scan with a few dozen labelled points and regions in
 // the viewer at 1× and zoomed, with a highlighted label and its link button,
 // with a group switched off, in a view shorter than two labels, and the
-// links panel, the drawer's list and the group switches.
+// links panel, the drawer's list and the group switches, and the list with
+// the keyboard focus on a row.
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/viewer/preview_annotations [folder]
 //
@@ -21,6 +22,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
@@ -181,5 +183,24 @@ int main(int argc, char **argv)
     drawer.show();
     QApplication::processEvents();
     save(drawer, QStringLiteral("annotations-drawer.png"));
+
+    // The keyboard in the list: Tab into it, then on through two rows and
+    // a link button.
+    drawer.activateWindow();
+    QApplication::processEvents();
+    list.setFocus(Qt::TabFocusReason);
+    for (int i = 0; i < 3; ++i) {
+        QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+        QApplication::sendEvent(&list, &tab);
+    }
+    QApplication::processEvents();
+    save(drawer, QStringLiteral("annotations-drawer-focus.png"));
+    // Back to the first row's link button.
+    for (int i = 0; i < 2; ++i) {
+        QKeyEvent backtab(QEvent::KeyPress, Qt::Key_Backtab, Qt::ShiftModifier);
+        QApplication::sendEvent(&list, &backtab);
+    }
+    QApplication::processEvents();
+    save(drawer, QStringLiteral("annotations-drawer-focus-link.png"));
     return 0;
 }

@@ -118,7 +118,7 @@ AnnotationEditor::AnnotationEditor(AtlasImage *image, PictureSource *picture,
     m_deleteAnnotation = addCommand(QString(), QStringLiteral("trash"), destructiveRed);
     connect(m_deleteAnnotation, &QAction::triggered, m_model, &AnnotationEditorModel::deleteSelectedAnnotation);
 
-    m_toolBar = new EditorToolBar(m_tools, m_closeDraft, m_cancelDraft, m_canvas);
+    m_toolBar = new EditorToolBar(tools, m_closeDraft, m_cancelDraft, m_canvas);
     m_selectionBar = new EditorSelectionBar({m_rename, m_links, m_newGroup, m_deleteVertex, m_deleteAnnotation},
                                             m_canvas);
     connect(m_selectionBar, &EditorSelectionBar::groupsMenuRequested, this, &AnnotationEditor::fillGroupsMenu);

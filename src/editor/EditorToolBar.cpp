@@ -1,9 +1,10 @@
 #include "editor/EditorToolBar.h"
 
-#include "ui/AppStyle.h"
 #include "ui/ProminentButton.h"
+#include "ui/SegmentedPicker.h"
 
 #include <QAction>
+#include <QHBoxLayout>
 
 namespace {
 
@@ -11,22 +12,14 @@ const QColor grey(0x8e, 0x8e, 0x93);
 
 } // namespace
 
-EditorToolBar::EditorToolBar(const QList<QAction *> &tools, QAction *closeDraft, QAction *cancelDraft,
-                             QWidget *parent)
+EditorToolBar::EditorToolBar(QActionGroup *tools, QAction *closeDraft, QAction *cancelDraft, QWidget *parent)
     : FloatingBar(QMargins(6, 6, 6, 6), parent)
 {
-    for (QAction *tool : tools) {
-        ProminentButton *button = addButton(tool, grey);
-        const auto tint = [this, button](bool chosen) {
-            button->setTint(chosen ? AppStyle::accent(palette()) : grey);
-        };
-        tint(tool->isChecked());
-        connect(tool, &QAction::toggled, button, tint);
-        m_buttons.append(button);
-    }
+    m_picker = new SegmentedPicker(tr("Annotations"), tools, this);
+    m_picker->setTint(grey);
+    row()->addWidget(m_picker);
     m_close = addButton(closeDraft, grey);
     m_cancel = addButton(cancelDraft, grey);
-    m_buttons << m_close << m_cancel;
     setShowsDraftCommands(false);
 }
 
@@ -41,9 +34,11 @@ bool EditorToolBar::showsDraftCommands() const
     return !m_close->isHidden();
 }
 
-ProminentButton *EditorToolBar::buttonFor(QAction *command) const
+QAbstractButton *EditorToolBar::buttonFor(QAction *command) const
 {
-    for (ProminentButton *button : m_buttons) {
+    if (QAbstractButton *segment = m_picker->segmentFor(command))
+        return segment;
+    for (ProminentButton *button : {m_close, m_cancel}) {
         if (button->defaultAction() == command)
             return button;
     }

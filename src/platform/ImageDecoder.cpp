@@ -122,21 +122,37 @@ QImage narrowed(const QImage &image)
     }
 }
 
+// The bytes or the file opened for Qt's readers.
+class QtSource {
+public:
+    explicit QtSource(const EncodedImage &image)
+    {
+        if (image.isFile()) {
+            m_file.setFileName(image.path());
+            m_device = &m_file;
+        } else {
+            m_buffer.setData(image.bytes()); // shares the bytes, no copy
+        }
+        m_open = m_device->open(QIODevice::ReadOnly);
+    }
+
+    bool isOpen() const { return m_open; }
+    QIODevice *device() const { return m_device; }
+
+private:
+    QBuffer m_buffer;
+    QFile m_file;
+    QIODevice *m_device = &m_buffer;
+    bool m_open = false;
+};
+
 // Qt's readers, for every other encoding.
 QImage decodeWithQt(const EncodedImage &image, int maxPixelSize)
 {
-    QBuffer buffer;
-    QFile file;
-    QIODevice *device = &buffer;
-    if (image.isFile()) {
-        file.setFileName(image.path());
-        device = &file;
-    } else {
-        buffer.setData(image.bytes()); // shares the bytes, no copy
-    }
-    if (!device->open(QIODevice::ReadOnly))
+    const QtSource source(image);
+    if (!source.isOpen())
         return {};
-    QImageReader reader(device);
+    QImageReader reader(source.device());
     reader.setAutoTransform(true);
     const QSize size = reader.size();
     qint64 cost = 0;
@@ -202,4 +218,29 @@ QImage ImageDecoder::decode(const EncodedImage &image, int maxPixelSize)
         return scaled ? LibvipsImage::thumbnail(image, target) : LibvipsImage::fullSize(image);
     }
     return decodeWithQt(image, maxPixelSize);
+}
+
+QSize ImageDecoder::pixelSize(const EncodedImage &image)
+{
+    const QByteArray head = image.head(Encoding::headLength);
+    if (head.isEmpty())
+        return {};
+    QSize size;
+    if (Encoding::of(head).decodesWithLibvips(false) && LibvipsImage::isAvailable()) {
+        const std::optional<LibvipsImage::Header> header = LibvipsImage::header(image);
+        if (header)
+            size = header->uprightSize();
+    } else {
+        const QtSource source(image);
+        if (!source.isOpen())
+            return {};
+        QImageReader reader(source.device());
+        size = reader.size();
+        // The size is stored as the pixels are; a quarter turn swaps it.
+        if (reader.transformation() & QImageIOHandler::TransformationRotate90)
+            size.transpose();
+    }
+    if (!size.isValid() || size.isEmpty() || !withinLimit(size))
+        return {};
+    return size;
 }

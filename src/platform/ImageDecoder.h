@@ -55,4 +55,12 @@ inline constexpr int fullSize = 0;
 QImage decode(const EncodedImage &image, int maxPixelSize = fullSize);
 QImage decode(const QByteArray &data, int maxPixelSize = fullSize);
 
+// The size decode() would give at full size (upright by the stored
+// orientation), read from the header alone, without decoding a pixel: a
+// canvas places the picture with it while the picture is still decoding.
+// Empty where decode() would give nothing that the header can tell
+// (bytes that are no image, too many pixels), and for encodings whose
+// header does not say.
+QSize pixelSize(const EncodedImage &image);
+
 } // namespace ImageDecoder

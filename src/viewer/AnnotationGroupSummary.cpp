@@ -4,6 +4,12 @@
 #include "model/RegionAnnotation.h"
 
 #include <QHash>
+#include <QLocale>
+
+QString AnnotationGroupSummary::countText() const
+{
+    return QLocale().toString(count);
+}
 
 QList<AnnotationGroupSummary> groupSummaries(const QList<PointAnnotation *> &points,
                                              const QList<RegionAnnotation *> &regions)

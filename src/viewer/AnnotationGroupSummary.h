@@ -12,6 +12,10 @@ struct AnnotationGroupSummary {
     QString name;
     qsizetype count = 0;
 
+    // The count as its chip shows it: a whole number in the user's locale
+    // (QLocale()), its digits and its grouping of thousands.
+    QString countText() const;
+
     friend bool operator==(const AnnotationGroupSummary &, const AnnotationGroupSummary &) = default;
 };
 

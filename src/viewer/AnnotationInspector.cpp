@@ -71,7 +71,7 @@ public:
         const QFontMetrics metrics(chipFont());
         // A pixel to spare for the text's fractional width.
         const int width = metrics.horizontalAdvance(m_summary.name) + 1 + chipSpacing
-                          + metrics.horizontalAdvance(QString::number(m_summary.count));
+                          + metrics.horizontalAdvance(m_summary.countText());
         return {width + 2 * insetX, metrics.height() + 2 * insetY};
     }
 
@@ -93,7 +93,7 @@ protected:
             painter.drawPath(capsule);
         }
         const QFontMetrics metrics(chipFont());
-        const QString count = QString::number(m_summary.count);
+        const QString count = m_summary.countText();
         const QRect text = rect().adjusted(insetX, 0, -insetX, 0);
         const int countWidth = metrics.horizontalAdvance(count);
         painter.setFont(chipFont());
@@ -128,8 +128,8 @@ private:
     void updateAccessibility()
     {
         const int count = int(m_summary.count);
-        setAccessibleDescription(m_on ? AnnotationInspector::tr("%n annotations, shown", nullptr, count)
-                                      : AnnotationInspector::tr("%n annotations, hidden", nullptr, count));
+        setAccessibleDescription(m_on ? AnnotationInspector::tr("%Ln annotations, shown", nullptr, count)
+                                      : AnnotationInspector::tr("%Ln annotations, hidden", nullptr, count));
     }
 
     AnnotationGroupSummary m_summary;

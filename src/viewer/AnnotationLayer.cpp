@@ -137,6 +137,22 @@ std::optional<Qt::CursorShape> AnnotationLayer::cursorAt(const QPointF &position
     return std::nullopt;
 }
 
+QList<OverlayControl> AnnotationLayer::controls(const CanvasGeometry &geometry)
+{
+    QList<OverlayControl> controls;
+    if (!m_showAnnotations)
+        return controls;
+    const AnnotationFrame &shown = frame(geometry);
+    for (qsizetype i = 0; i < shown.labels.size(); ++i) {
+        if (const std::optional<QRectF> &button = shown.labels[i].linkButton) {
+            const AnnotationCallout &callout = shown.callouts[i];
+            controls.append({showLinksButtonName(callout.label), *button,
+                             [this, id = callout.id] { emit showLinksRequested(id); }});
+        }
+    }
+    return controls;
+}
+
 void AnnotationLayer::invalidateScene()
 {
     m_sceneValid = false;

@@ -54,6 +54,8 @@ public:
     void paint(QPainter &painter, const CanvasGeometry &geometry) override;
     void tapped(const QPointF &position, int count, const CanvasGeometry &geometry) override;
     std::optional<Qt::CursorShape> cursorAt(const QPointF &position, const CanvasGeometry &geometry) const override;
+    // The link button of the highlighted label, while one is shown.
+    QList<OverlayControl> controls(const CanvasGeometry &geometry) override;
 
 signals:
     // A tap on an annotation's mark or label (its id), or on empty space

@@ -19,3 +19,8 @@ std::optional<Qt::CursorShape> CanvasOverlay::cursorAt(const QPointF &, const Ca
 {
     return std::nullopt;
 }
+
+QList<OverlayControl> CanvasOverlay::controls(const CanvasGeometry &)
+{
+    return {};
+}

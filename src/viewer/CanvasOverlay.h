@@ -2,11 +2,24 @@
 
 #include "viewer/CanvasGeometry.h"
 
+#include <QList>
 #include <QObject>
+#include <QRectF>
+#include <QString>
 
+#include <functional>
 #include <optional>
 
 class QPainter;
+
+// A control that an overlay draws (the link button of a callout), as the
+// canvas offers it to assistive technologies: its accessible name, where it
+// lies in view coordinates, and what pressing it does.
+struct OverlayControl {
+    QString name;
+    QRectF area;
+    std::function<void()> press;
+};
 
 // What a canvas draws over its picture, in view coordinates, and the pointer
 // input it may take: the annotation layer of the viewer, the editing layers
@@ -42,6 +55,9 @@ public:
     // The pointer shape over `position` while no button is held; none lets
     // the canvas choose.
     virtual std::optional<Qt::CursorShape> cursorAt(const QPointF &position, const CanvasGeometry &geometry) const;
+    // The controls drawn with `geometry`, for assistive technologies; none
+    // by default.
+    virtual QList<OverlayControl> controls(const CanvasGeometry &geometry);
 
 signals:
     // The overlay looks different: the canvas repaints.

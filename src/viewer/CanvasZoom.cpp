@@ -1,5 +1,7 @@
 #include "viewer/CanvasZoom.h"
 
+#include <cmath>
+
 CanvasZoom::CanvasZoom(QObject *parent) : QObject(parent) {}
 
 void CanvasZoom::setViewportSize(const QSizeF &size)
@@ -52,6 +54,10 @@ void CanvasZoom::scroll(const QSizeF &translation)
 
 void CanvasZoom::changePinch(double magnification)
 {
+    // Until it has changed the scale by a hundredth, a pinch is no pinch
+    // (a hand resting on the touchpad); from then on it is followed.
+    if (!m_pinching && std::abs(magnification - 1) < minimumPinchChange)
+        return;
     m_pinching = true;
     m_magnification = magnification;
     emit transformChanged();

@@ -37,7 +37,10 @@ public:
     void scroll(const QSizeF &translation);
 
     // The pinch in progress, `magnification` being its factor since it began.
+    // A pinch begins once that factor is at least minimumPinchChange away
+    // from 1; the changes before do nothing, and ending it commits nothing.
     void changePinch(double magnification);
+    static constexpr double minimumPinchChange = 0.01;
     void endPinch();
     // The drag in progress, `translation` being its movement since it began.
     void changeDrag(const QSizeF &translation);

@@ -94,6 +94,11 @@ QString shownAnnotationLabel(const QString &label)
     return label.isEmpty() ? QCoreApplication::translate("Annotation", "Unlabelled") : label;
 }
 
+QString showLinksButtonName(const QString &shownLabel)
+{
+    return QCoreApplication::translate("Annotation", "Show links for ") + shownLabel;
+}
+
 std::optional<AnnotationLinksContent> ImageAnnotations::linksContent(const QUuid &id) const
 {
     const auto content = [](const auto *annotation) {

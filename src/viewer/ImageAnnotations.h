@@ -28,6 +28,10 @@ QList<AnnotationLink> annotationLinkFilter(const LinkedAnnotation &annotation);
 // blanks is shown as it is).
 QString shownAnnotationLabel(const QString &label);
 
+// The accessible name of the button that opens the links of the annotation
+// shown as `shownLabel`: "Show links for " and that label.
+QString showLinksButtonName(const QString &shownLabel);
+
 // What the links panel shows for one annotation: its label (or
 // "Unlabelled") and its usable links.
 struct AnnotationLinksContent {

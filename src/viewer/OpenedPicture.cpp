@@ -102,6 +102,13 @@ void OpenedPicture::load()
         setStatus(Status::downloading);
         return;
     }
+    // The header gives the picture's place before it is decoded, so marks
+    // drawn over it stay put when it arrives.
+    {
+        StoredImageDataReader reader;
+        if (const std::optional<EncodedImage> encoded = reader.encodedImage(*data))
+            m_source->setPixelSize(ImageDecoder::pixelSize(*encoded));
+    }
     setStatus(Status::loading);
     if (m_running)
         m_waiting = data; // once the stale decode has stopped

@@ -20,7 +20,9 @@ class PictureSource;
 // it decodes, other bytes are read and let go once decoded) and decoded
 // (ImageDecoder) into a format that paints as it is, so the GUI thread only
 // swaps the finished picture in; its smaller levels follow (PictureSource). Until then the
-// image's thumbnail stands in, when the screen has one.
+// image's thumbnail stands in, when the screen has one, in the place the
+// picture's header gives (read on the GUI thread as loading starts), so what
+// is drawn over the picture does not move when it arrives.
 // Writing the image's bytes decodes again. Only one decode runs per
 // picture: opening images in quick succession cancels the ones left behind
 // at their next step and starts the newest when the running one has

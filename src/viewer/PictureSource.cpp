@@ -58,9 +58,18 @@ void PictureSource::setLevels(QList<QImage> levels)
     emit changed();
 }
 
+void PictureSource::setPixelSize(const QSize &size)
+{
+    if (size == m_pixelSize)
+        return;
+    m_pixelSize = size;
+    emit changed();
+}
+
 void PictureSource::setImage(const QImage &image)
 {
     releaseLevels();
+    m_pixelSize = QSize();
 
     if (!image.isNull()) {
         m_levels = {image};

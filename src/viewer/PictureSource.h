@@ -35,6 +35,14 @@ public:
     bool isNull() const { return m_levels.isEmpty(); }
     // The full size in pixels; empty when there is no picture.
     QSize size() const;
+    // The size of the picture on its way, known from its header before it
+    // is decoded: until then a canvas fits the thumbnail standing in (or
+    // nothing) to the place the picture will take. setImage() forgets it;
+    // levels standing in (setLevels()) keep it.
+    void setPixelSize(const QSize &size);
+    // What a canvas fits to its view: the size announced while the picture
+    // is on its way, else the full size.
+    QSize pixelSize() const { return m_pixelSize.isEmpty() ? size() : m_pixelSize; }
     // Whether the picture covers what lies under it (it has no alpha).
     bool isOpaque() const { return !isNull() && !m_levels.first().hasAlphaChannel(); }
     // Whether every level is built.
@@ -77,6 +85,7 @@ private:
     void releaseLevels();
 
     QList<QImage> m_levels;
+    QSize m_pixelSize;
     std::shared_ptr<std::atomic_bool> m_cancelBuild;
     QFutureWatcher<QList<QImage>> *m_build = nullptr; // the level build in progress
 };

@@ -3,11 +3,31 @@
 #include "ui/ProminentButton.h"
 #include "ui/SystemSymbol.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QHBoxLayout>
 
+namespace {
+
+// The bar is one group holding its three buttons.
+QAccessibleInterface *accessibleControls(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("ZoomControls") && object && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Grouping);
+    return nullptr;
+}
+
+} // namespace
+
 ZoomControls::ZoomControls(QWidget *parent) : QWidget(parent)
 {
+    static const bool accessibleInstalled = [] {
+        QAccessible::installFactory(accessibleControls);
+        return true;
+    }();
+    Q_UNUSED(accessibleInstalled);
+    setAccessibleName(tr("Zoom"));
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(8);

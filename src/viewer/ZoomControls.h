@@ -11,7 +11,8 @@ class QAction;
 // plus typed as Shift and = is Ctrl++). Its commands are QActions, live in the window while the bar
 // is visible; the canvas connects them to its zoom and tells the bar the
 // committed zoom, which enables and disables them (a gesture in progress
-// does not count). The bar itself never changes a zoom.
+// does not count). The bar itself never changes a zoom. Assistive
+// technologies see it as one group, "Zoom", of the three buttons.
 class ZoomControls : public QWidget {
     Q_OBJECT
 public:

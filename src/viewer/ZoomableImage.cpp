@@ -1,5 +1,6 @@
 #include "viewer/ZoomableImage.h"
 
+#include "ui/PaintedAccessible.h"
 #include "viewer/CanvasOverlay.h"
 #include "viewer/CanvasZoom.h"
 #include "viewer/PictureSource.h"
@@ -19,11 +20,51 @@
 
 namespace {
 
+// A control the overlay draws, found by its place among the overlay's
+// controls of the moment.
+class OverlayControlAccessible final : public PaintedAccessible {
+public:
+    OverlayControlAccessible(ZoomableImage *viewer, int index) : PaintedAccessible(viewer), m_index(index) {}
+
+    bool isValid() const override { return control().has_value(); }
+    QAccessibleInterface *parent() const override { return QAccessible::queryAccessibleInterface(widget()); }
+    QString text(QAccessible::Text kind) const override
+    {
+        const std::optional<OverlayControl> shown = control();
+        return kind == QAccessible::Name && shown ? shown->name : QString();
+    }
+    QAccessible::Role role() const override { return QAccessible::Button; }
+    QRect area() const override
+    {
+        const std::optional<OverlayControl> shown = control();
+        return shown ? shown->area.toAlignedRect() : QRect();
+    }
+    void press() override
+    {
+        if (const std::optional<OverlayControl> shown = control(); shown && shown->press)
+            shown->press();
+    }
+
+private:
+    std::optional<OverlayControl> control() const
+    {
+        auto *viewer = static_cast<ZoomableImage *>(widget());
+        if (!viewer || !viewer->overlay())
+            return std::nullopt;
+        const QList<OverlayControl> controls = viewer->overlay()->controls(viewer->geometry());
+        return m_index < controls.size() ? std::optional(controls[m_index]) : std::nullopt;
+    }
+
+    int m_index;
+};
+
 // The viewer is one accessible element, named for what it is, whose value
-// says the zoom in whole steps.
+// says the zoom in whole steps. Its children are its buttons and the
+// controls its overlay draws.
 class ZoomableImageAccessible : public QAccessibleWidget {
 public:
     explicit ZoomableImageAccessible(ZoomableImage *viewer) : QAccessibleWidget(viewer, QAccessible::Graphic) {}
+    ~ZoomableImageAccessible() override { PaintedAccessible::deleteAll(m_controls); }
 
     QString text(QAccessible::Text kind) const override
     {
@@ -37,6 +78,39 @@ public:
             return QAccessibleWidget::text(kind);
         }
     }
+
+    int childCount() const override { return QAccessibleWidget::childCount() + int(overlayControls().size()); }
+    QAccessibleInterface *child(int index) const override
+    {
+        const int widgets = QAccessibleWidget::childCount();
+        if (index < widgets)
+            return QAccessibleWidget::child(index);
+        const int control = index - widgets;
+        if (control >= overlayControls().size())
+            return nullptr;
+        while (m_controls.size() <= control) {
+            auto *element = new OverlayControlAccessible(static_cast<ZoomableImage *>(widget()), int(m_controls.size()));
+            m_controls.append(QAccessible::registerAccessibleInterface(element));
+        }
+        return QAccessible::accessibleInterface(m_controls[control]);
+    }
+    int indexOfChild(const QAccessibleInterface *child) const override
+    {
+        for (qsizetype control = 0; control < m_controls.size(); ++control) {
+            if (QAccessible::accessibleInterface(m_controls[control]) == child)
+                return control < overlayControls().size() ? QAccessibleWidget::childCount() + int(control) : -1;
+        }
+        return QAccessibleWidget::indexOfChild(child);
+    }
+
+private:
+    QList<OverlayControl> overlayControls() const
+    {
+        const auto *viewer = static_cast<const ZoomableImage *>(widget());
+        return viewer->overlay() ? viewer->overlay()->controls(viewer->geometry()) : QList<OverlayControl>();
+    }
+
+    mutable QList<QAccessible::Id> m_controls;
 };
 
 QAccessibleInterface *accessibleViewer(const QString &className, QObject *object)
@@ -123,7 +197,7 @@ void ZoomableImage::resetZoom()
 
 CanvasGeometry ZoomableImage::geometry() const
 {
-    const QSizeF pictureSize = m_picture ? QSizeF(m_picture->size()) : QSizeF();
+    const QSizeF pictureSize = m_picture ? QSizeF(m_picture->pixelSize()) : QSizeF();
     return {FittedImage(pictureSize, size()), m_animation.shown()};
 }
 

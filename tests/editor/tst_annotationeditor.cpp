@@ -8,10 +8,13 @@
 #include "editor/EditorToolBar.h"
 #include "ui/ContentUnavailableView.h"
 #include "ui/ProminentButton.h"
+#include "ui/SegmentedPicker.h"
 #include "viewer/CanvasZoom.h"
 #include "viewer/PictureSource.h"
 #include "viewer/ZoomableImage.h"
 
+#include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
@@ -101,6 +104,56 @@ private slots:
         QCOMPARE(model().tool(), tool);
         QVERIFY(editor->toolAction(tool)->isChecked());
         QCOMPARE(editor->toolBar()->showsDraftCommands(), tool == EditTool::region);
+    }
+
+    // The tools are one joined control, "Annotations", whose segments are
+    // radio buttons: choosing one by a click or by assistive technologies
+    // sets the tool, and only the chosen segment is checked.
+    void toolPicker_data()
+    {
+        QTest::addColumn<int>("segment");
+        QTest::addColumn<bool>("byClick");
+        QTest::addColumn<EditTool>("tool");
+        QTest::newRow("Point, pressed") << 1 << false << EditTool::point;
+        QTest::newRow("Region, clicked") << 2 << true << EditTool::region;
+        QTest::newRow("Select, pressed") << 0 << false << EditTool::select;
+    }
+    void toolPicker()
+    {
+        QFETCH(int, segment);
+        QFETCH(bool, byClick);
+        open();
+        model().setTool(segment == 0 ? EditTool::point : EditTool::select);
+        SegmentedPicker *picker = editor->toolBar()->toolPicker();
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(picker);
+        QCOMPARE(accessible->role(), QAccessible::Grouping);
+        QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("Annotations"));
+        QCOMPARE(accessible->childCount(), 3);
+        QStringList names;
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(accessible->child(i)->role(), QAccessible::RadioButton);
+            names.append(accessible->child(i)->text(QAccessible::Name));
+        }
+        QCOMPARE(names, QStringList({"Select", "Point", "Region"}));
+        // Joined: no gap between the segments.
+        const QList<QAbstractButton *> segments = picker->segments();
+        for (int i = 1; i < 3; ++i)
+            QCOMPARE(segments[i]->geometry().left(), segments[i - 1]->geometry().right() + 1);
+
+        if (byClick)
+            QTest::mouseClick(segments[segment], Qt::LeftButton);
+        else
+            accessible->child(segment)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QTEST(model().tool(), "tool");
+        QList<bool> checked;
+        for (int i = 0; i < 3; ++i)
+            checked.append(accessible->child(i)->state().checked);
+        QList<bool> expected{false, false, false};
+        expected[segment] = true;
+        QCOMPARE(checked, expected);
+        // The shortcut moves the choice as well.
+        QTest::keyClick(editor, Qt::Key_1 + (segment + 1) % 3, Qt::ControlModifier);
+        QVERIFY(segments[(segment + 1) % 3]->isChecked() && !segments[segment]->isChecked());
     }
 
     // The hint on an empty image lets clicks through; a point added is

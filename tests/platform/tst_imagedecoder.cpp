@@ -3,6 +3,8 @@
 #include "support/TestPictures.h"
 
 #include <QBuffer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QTest>
@@ -119,6 +121,40 @@ private slots:
         // As wide, but within the limit.
         const QByteArray strip = monoPng(QSize(16385, 4));
         QVERIFY(!ImageDecoder::decode(strip, maxPixelSize).isNull());
+    }
+
+    // The header's size is the size of the picture decoded, for every
+    // reader and also read from a file.
+    void pixelSizeComesFromTheHeader_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QSize>("expected");
+        const auto turned = [](const char *format) {
+            return encodedPicture(format, QSize(90, 30), QColor(200, 90, 10), QImageIOHandler::TransformationRotate90);
+        };
+        QTest::newRow("png") << encodedPicture("PNG", QSize(1000, 100)) << QSize(1000, 100);
+        QTest::newRow("16-bit png") << encodedPicture("PNG", QSize(64, 48), Qt::gray, QImageIOHandler::TransformationNone,
+                                                      QImage::Format_Grayscale16)
+                                    << QSize(64, 48);
+        QTest::newRow("jpeg turned") << turned("JPEG") << QSize(30, 90);
+        QTest::newRow("tiff turned") << turned("TIFF") << QSize(30, 90);
+        QTest::newRow("bmp") << encodedPicture("BMP", QSize(7, 300)) << QSize(7, 300);
+        QTest::newRow("too many pixels") << pngDeclaring(QSize(100000, 100000)) << QSize();
+        QTest::newRow("no image") << QByteArray("not an image at all") << QSize();
+        QTest::newRow("empty") << QByteArray() << QSize();
+    }
+    void pixelSizeComesFromTheHeader()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QSize, expected);
+        QCOMPARE(ImageDecoder::pixelSize(EncodedImage::fromBytes(bytes)), expected);
+        QTemporaryDir folder;
+        QFile file(folder.filePath(QStringLiteral("picture")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        file.close();
+        QCOMPARE(ImageDecoder::pixelSize(EncodedImage::fromFile(file.fileName())), expected);
+        if (expected.isValid())
+            QCOMPARE(ImageDecoder::decode(bytes).size(), expected);
     }
 
     void bytesThatAreNoImageGiveNothing()

@@ -7,6 +7,7 @@
 #include "viewer/PictureSource.h"
 #include "viewer/ZoomableImage.h"
 
+#include <QAccessible>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -117,6 +118,68 @@ private slots:
         QCOMPARE(requests.last(), asked);
         // The layer only asks: the highlight is the screen's to change.
         QVERIFY(state->highlightedID() != pointP);
+    }
+
+    // The highlighted label's link button, as assistive technologies find
+    // it among the viewer's children: named for the label as shown, at the
+    // place it is drawn, pressed like a click.
+    void linkButtonIsNamedForItsLabel_data()
+    {
+        QTest::addColumn<Setup>("setup");
+        QTest::addColumn<QStringList>("buttons");
+        const auto highlight = [](QString which) {
+            return Setup([which](AnnotationLayerTest &t) {
+                t.state->setHighlightedID(which == "L" ? t.linkedL : t.pointP);
+            });
+        };
+        QTest::newRow("highlighted with links") << highlight("L") << QStringList{"Show links for L"};
+        QTest::newRow("empty label") << Setup([](AnnotationLayerTest &t) {
+            t.fixture->points.back()->setLabel(QString());
+            t.state->setHighlightedID(t.linkedL);
+        }) << QStringList{"Show links for Unlabelled"};
+        QTest::newRow("nothing highlighted") << Setup([](AnnotationLayerTest &) {}) << QStringList();
+        QTest::newRow("highlighted without links") << highlight("P") << QStringList();
+        QTest::newRow("annotations hidden") << Setup([](AnnotationLayerTest &t) {
+            t.state->setHighlightedID(t.linkedL);
+            t.layer->setShowAnnotations(false);
+        }) << QStringList();
+        QTest::newRow("callouts off") << Setup([](AnnotationLayerTest &t) {
+            t.state->setHighlightedID(t.linkedL);
+            t.layer->setShowsCallouts(false);
+        }) << QStringList();
+    }
+    void linkButtonIsNamedForItsLabel()
+    {
+        QFETCH(Setup, setup);
+        QFETCH(QStringList, buttons);
+        setup(*this);
+        QSignalSpy links(layer, &AnnotationLayer::showLinksRequested);
+        QAccessibleInterface *canvas = QAccessible::queryAccessibleInterface(viewer);
+        QList<QAccessibleInterface *> drawn;
+        for (int i = 0; i < canvas->childCount(); ++i) {
+            if (!canvas->child(i)->object())
+                drawn.append(canvas->child(i));
+        }
+        QStringList names;
+        for (QAccessibleInterface *button : drawn) {
+            names.append(button->text(QAccessible::Name));
+            QCOMPARE(button->role(), QAccessible::Button);
+            QCOMPARE(button->parent(), canvas);
+            QCOMPARE(canvas->child(canvas->indexOfChild(button)), button);
+        }
+        QCOMPARE(names, buttons);
+        if (drawn.isEmpty())
+            return;
+        // Where the click of the tap test lands.
+        QVERIFY(drawn.first()->rect().contains(viewer->mapToGlobal(QPoint(400 - 6 - 11, 200))));
+        drawn.first()->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(links.size(), 1);
+        QCOMPARE(links.first().first().value<QUuid>(), linkedL);
+        // Gone with the highlight.
+        state->setHighlightedID(std::nullopt);
+        QVERIFY(!drawn.first()->isValid());
+        drawn.first()->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(links.size(), 1);
     }
 
     void marksFollowTheModelAndTheGroups()

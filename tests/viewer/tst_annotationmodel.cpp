@@ -242,6 +242,29 @@ private slots:
             shown.append(QStringLiteral("%1 %2").arg(summary.name).arg(summary.count));
         QCOMPARE(shown, chips);
     }
+
+    // A chip's count is written as the user's locale writes numbers.
+    void chipCountsFollowTheLocale_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("English, small") << "en_US" << 7 << "7";
+        QTest::newRow("English, thousands") << "en_US" << 1234 << "1,234";
+        QTest::newRow("German, thousands") << "de_DE" << 1234 << "1.234";
+        QTest::newRow("Indian grouping") << "en_IN" << 1234567 << "12,34,567";
+        QTest::newRow("Arabic digits") << "ar_EG" << 7 << QString(QChar(0x0667));
+    }
+    void chipCountsFollowTheLocale()
+    {
+        QFETCH(QString, locale);
+        QFETCH(int, count);
+        const QLocale before;
+        QLocale::setDefault(QLocale(locale));
+        const QString shown = AnnotationGroupSummary{QStringLiteral("Bones"), count}.countText();
+        QLocale::setDefault(before);
+        QTEST(shown, "shown");
+    }
 };
 
 QTEST_MAIN(AnnotationModelTest)

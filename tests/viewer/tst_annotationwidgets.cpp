@@ -9,6 +9,10 @@
 #include "viewer/ImageAnnotations.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QApplication>
+#include <QLineEdit>
+#include <QVBoxLayout>
 #include <QAction>
 #include <QDesktopServices>
 #include <QSignalSpy>
@@ -94,6 +98,180 @@ private slots:
         QVERIFY(!empty->isVisible());
     }
 
+    // Each row as assistive technologies find it: named by its display
+    // name, valued by its groups, its link button a child named for it.
+    void listRowsAreAccessible_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<QList<AnnotationLink>>("links");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("linkButton"); // empty: none
+        const QList<AnnotationLink> one{webLink("", "example.org")};
+        QTest::newRow("groups and links") << "Femur" << "Bones, Joints" << one << "Femur" << "Bones, Joints"
+                                          << "Show links for Femur";
+        QTest::newRow("empty label") << "" << "" << one << "Point" << "" << "Show links for Point";
+        QTest::newRow("blank label") << "  " << "Bones" << one << "  " << "Bones" << "Show links for   ";
+        QTest::newRow("unusable links only") << "Femur" << "" << QList<AnnotationLink>{webLink("", "javascript:1")}
+                                             << "Femur" << "" << "";
+    }
+    void listRowsAreAccessible()
+    {
+        QFETCH(QString, label);
+        QFETCH(QString, group);
+        QFETCH(QList<AnnotationLink>, links);
+        QFETCH(QString, linkButton);
+        const QUuid id = fixture->point(label, group, 0.5, 0.5, links)->id();
+        fixture->point("Zygoma", "", 0.2, 0.2);
+        AnnotationList list(annotations, state);
+        connect(&list, &AnnotationList::highlightRequested, state, &AnnotationViewState::setHighlightedID);
+        QSignalSpy linksAsked(&list, &AnnotationList::showLinksRequested);
+        list.resize(300, list.sizeHint().height());
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(&list);
+        QCOMPARE(accessible->role(), QAccessible::List);
+        QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("Annotations"));
+        QCOMPARE(accessible->childCount(), 2);
+        QAccessibleInterface *row = accessible->child(0);
+        QCOMPARE(row->role(), QAccessible::ListItem);
+        QTEST(row->text(QAccessible::Name), "name");
+        QTEST(row->text(QAccessible::Value), "value");
+        QCOMPARE(row->parent(), accessible);
+        QCOMPARE(accessible->indexOfChild(row), 0);
+        QCOMPARE(accessible->child(1)->text(QAccessible::Name), QStringLiteral("Zygoma"));
+        QCOMPARE(row->rect(), QRect(list.mapToGlobal(list.rowRect(id)->topLeft()), list.rowRect(id)->size()));
+
+        // Pressed as a click: highlighted, then not.
+        QVERIFY(!row->state().selected);
+        row->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(state->highlightedID(), id);
+        QVERIFY(row->state().selected && !accessible->child(1)->state().selected);
+        row->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(state->highlightedID(), std::nullopt);
+
+        QCOMPARE(row->childCount(), linkButton.isEmpty() ? 0 : 1);
+        if (!linkButton.isEmpty()) {
+            QAccessibleInterface *button = row->child(0);
+            QCOMPARE(button->role(), QAccessible::Button);
+            QCOMPARE(button->text(QAccessible::Name), linkButton);
+            QCOMPARE(button->parent(), row);
+            QCOMPARE(row->indexOfChild(button), 0);
+            QVERIFY(row->rect().contains(button->rect()));
+            button->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            QCOMPARE(linksAsked.size(), 1);
+            QCOMPARE(linksAsked.first().first().value<QUuid>(), id);
+        }
+        // Hidden by its group: no longer there.
+        state->setDisabledGroups({group.isEmpty() ? QStringLiteral("Ungrouped") : group.section(',', 0, 0),
+                                  group.section(", ", 1, 1)});
+        QVERIFY(!row->isValid());
+    }
+
+    // Tab and Shift+Tab stop at each row and each link button, in order,
+    // and leave the list past either end; Space and Return act as clicks.
+    void keyboardReachesRowsAndLinkButtons_data()
+    {
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<QString>("focus"); // "before", "A", "A link", ..., "after"
+        QTest::addColumn<QString>("asked");
+        const int tab = Qt::Key_Tab, back = Qt::Key_Backtab;
+        QTest::newRow("into the list") << QList<int>{tab} << "A" << "";
+        QTest::newRow("to the link button") << QList<int>{tab, tab} << "A link" << "";
+        QTest::newRow("past a row without links") << QList<int>{tab, tab, tab, tab} << "C" << "";
+        QTest::newRow("out of the list") << QList<int>{tab, tab, tab, tab, tab, tab} << "after" << "";
+        QTest::newRow("back in at the end") << QList<int>{tab, tab, tab, tab, tab, tab, back} << "C link" << "";
+        QTest::newRow("back out at the start") << QList<int>{tab, back} << "before" << "";
+        QTest::newRow("space on a row") << QList<int>{tab, Qt::Key_Space} << "A" << "highlight A";
+        QTest::newRow("return twice") << QList<int>{tab, tab, tab, Qt::Key_Return, Qt::Key_Return} << "B"
+                                      << "highlight B, highlight none";
+        QTest::newRow("enter on a link button") << QList<int>{tab, tab, tab, tab, tab, Qt::Key_Enter} << "C link"
+                                                << "links C";
+    }
+    void keyboardReachesRowsAndLinkButtons()
+    {
+        QFETCH(QList<int>, keys);
+        const QList<AnnotationLink> link{webLink("", "example.org")};
+        const QUuid a = fixture->point("A", "", 0.1, 0.1, link)->id();
+        const QUuid b = fixture->point("B", "", 0.2, 0.2)->id();
+        const QUuid c = fixture->region("C", "", AnnotationFixture::square(0.5, 0.5, 0.2), link)->id();
+        QWidget window;
+        auto *layout = new QVBoxLayout(&window);
+        auto *before = new QLineEdit(&window);
+        auto *list = new AnnotationList(annotations, state, &window);
+        auto *after = new QLineEdit(&window);
+        for (QWidget *part : {static_cast<QWidget *>(before), static_cast<QWidget *>(list), static_cast<QWidget *>(after)})
+            layout->addWidget(part);
+        QStringList asked;
+        const auto name = [&](const std::optional<QUuid> &id) {
+            return !id ? "none" : *id == a ? "A" : *id == b ? "B" : *id == c ? "C" : "?";
+        };
+        connect(list, &AnnotationList::highlightRequested, this, [&](const std::optional<QUuid> &id) {
+            asked.append(QStringLiteral("highlight ") + name(id));
+            state->setHighlightedID(id);
+        });
+        connect(list, &AnnotationList::showLinksRequested, this,
+                [&](const QUuid &id) { asked.append(QStringLiteral("links ") + name(id)); });
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        before->setFocus();
+        for (int key : keys) {
+            if (key == Qt::Key_Backtab)
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+            else
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+        }
+        QString focus = before->hasFocus() ? "before" : after->hasFocus() ? "after" : "?";
+        QAccessibleInterface *focused = QAccessible::queryAccessibleInterface(list)->focusChild();
+        if (list->hasFocus()) {
+            QVERIFY(list->focusStop());
+            focus = QString(name(list->focusStop()->id)) + (list->focusStop()->linkButton ? " link" : "");
+            // The element in focus says so, and no other.
+            QVERIFY(focused && focused->state().focused);
+            QCOMPARE(focused->text(QAccessible::Name),
+                     list->focusStop()->linkButton ? "Show links for " + QString(name(list->focusStop()->id))
+                                                   : QString(name(list->focusStop()->id)));
+            int focusedElements = 0;
+            QAccessibleInterface *rows = QAccessible::queryAccessibleInterface(list);
+            for (int i = 0; i < rows->childCount(); ++i) {
+                focusedElements += rows->child(i)->state().focused;
+                for (int j = 0; j < rows->child(i)->childCount(); ++j)
+                    focusedElements += rows->child(i)->child(j)->state().focused;
+            }
+            QCOMPARE(focusedElements, 1);
+        } else {
+            QVERIFY(!focused);
+        }
+        QTEST(focus, "focus");
+        QTEST(asked.join(", "), "asked");
+    }
+
+    // The focus stays with its annotation while the list changes, and goes
+    // to the first row when that annotation leaves it.
+    void focusFollowsTheRows()
+    {
+        const QList<AnnotationLink> link{webLink("", "example.org")};
+        fixture->point("A", "Bones", 0.1, 0.1);
+        const QUuid b = fixture->point("B", "Nerves", 0.2, 0.2, link)->id();
+        AnnotationList list(annotations, state);
+        list.show();
+        list.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&list));
+        list.setFocus(Qt::TabFocusReason);
+        QTest::keyClick(&list, Qt::Key_Tab);
+        QTest::keyClick(&list, Qt::Key_Tab);
+        QCOMPARE(list.focusStop(), AnnotationList::FocusStop({b, true}));
+        fixture->point("0", "", 0.3, 0.3);
+        QCOMPARE(list.focusStop(), AnnotationList::FocusStop({b, true}));
+        state->setDisabledGroups({"Nerves"});
+        QCOMPARE(list.focusStop(), AnnotationList::FocusStop({list.rows().constFirst().id, false}));
+        state->setDisabledGroups({"Nerves", "Bones", "Ungrouped"});
+        QCOMPARE(list.focusStop(), std::nullopt);
+    }
+
     void groupSwitches()
     {
         fixture->point({}, "Bones & Joints, Vessels", 0, 0);
@@ -120,6 +298,13 @@ private slots:
         fixture->point({}, "Vessels", 0, 0);
         QCOMPARE(inspector.chip("Vessels"), vessels);
         QCOMPARE(vessels->accessibleDescription(), QStringLiteral("3 annotations, shown"));
+        // Numbers as the user's locale writes them.
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::Arabic, QLocale::Egypt));
+        fixture->point({}, "Vessels", 0, 0);
+        const QString arabic = vessels->accessibleDescription();
+        QLocale::setDefault(before);
+        QCOMPARE(arabic, QString(QChar(0x0664)) + QStringLiteral(" annotations, shown"));
 
         for (const auto &point : fixture->points)
             point->setImage(nullptr);

@@ -130,6 +130,25 @@ private slots:
         QCOMPARE(screen->shownPicturePage() == screen->placeholder(), placeholder);
     }
 
+    // A picture without a thumbnail: its marks are drawn where they belong
+    // while it decodes, and stay there when it arrives.
+    void marksStayPutWhileThePictureLoads()
+    {
+        AtlasImage *scan = image(QStringLiteral("scan"), pngBytes(Qt::blue, {1000, 100}));
+        point(scan, QStringLiteral("Nerve"), QString());
+        open(scan);
+        QCOMPARE(screen->picture()->status(), OpenedPicture::Status::loading);
+        const CanvasGeometry loading = screen->canvas()->geometry();
+        const QSizeF view = screen->canvas()->size();
+        QCOMPARE(loading.fitted.rect.size(), QSizeF(view.width(), view.width() / 10));
+        const QList<AnnotationCallout> marks = screen->annotationLayer()->frame(loading).callouts;
+        QCOMPARE(marks.size(), 1);
+        QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
+        const CanvasGeometry ready = screen->canvas()->geometry();
+        QCOMPARE(ready.fitted.rect, loading.fitted.rect);
+        QCOMPARE(screen->annotationLayer()->frame(ready).callouts.constFirst().anchor, marks.constFirst().anchor);
+    }
+
     void titleAndMetadataFollowTheImage()
     {
         AtlasImage *scan = open(image(QString(), pngBytes(), Modality::unknown));
@@ -276,6 +295,25 @@ private slots:
         screen->annotationState()->setHighlightedID(ids[70]);
         QTRY_VERIFY2(std::abs(rowCentre() - screen->drawer()->height() / 2) < 60,
                      qPrintable(QString("%1 in %2").arg(rowCentre()).arg(screen->drawer()->height())));
+    }
+
+    // Tab through the drawer's list keeps the row in focus in view.
+    void drawerFollowsTheKeyboard()
+    {
+        screen->setSizeClasses({SizeClass::compact, std::nullopt});
+        AtlasImage *scan = open(image(QStringLiteral("scan")));
+        for (int i = 0; i < 40; ++i)
+            point(scan, QStringLiteral("Rib %1").arg(i, 2, 10, QLatin1Char('0')), QString());
+        AnnotationList *list = screen->annotationList();
+        QTRY_VERIFY(list->height() >= list->sizeHint().height());
+        list->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(list->hasFocus());
+        for (int i = 0; i < 30; ++i)
+            QTest::keyClick(list, Qt::Key_Tab);
+        QCOMPARE(list->focusStop()->id, list->rows().at(30).id);
+        const QRect row = *list->rowRect(list->focusStop()->id);
+        const QRect shown(list->mapTo(screen->drawer(), row.topLeft()), row.size());
+        QVERIFY2(screen->drawer()->rect().contains(shown), qPrintable(QString::number(shown.top())));
     }
 
     void anotherImageStartsAfresh()

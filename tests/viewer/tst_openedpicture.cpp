@@ -119,6 +119,43 @@ private slots:
         QCOMPARE(picture.source()->size(), QSize(400, 300));
     }
 
+    // Canvases place the picture before it is decoded: its size is known
+    // as loading starts, wherever the bytes are, and a thumbnail of another
+    // aspect does not change it.
+    void sizeIsKnownBeforeDecoding_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<Kept>("kept");
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("unsaved") << pngBytes(Qt::blue, QSize(1000, 100)) << Kept::unsaved << QSize(1000, 100);
+        QTest::newRow("saved in the database") << pngBytes(Qt::blue, QSize(1000, 100)) << Kept::saved << QSize(1000, 100);
+        QTest::newRow("saved in a file") << encodedPicture("BMP", QSize(300, 400)) << Kept::saved << QSize(300, 400);
+        QTest::newRow("header without a picture") << pngDeclaring(QSize(50, 20)) << Kept::unsaved << QSize(50, 20);
+    }
+    void sizeIsKnownBeforeDecoding()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(Kept, kept);
+        QFETCH(QSize, size);
+        AtlasImage *opened = image(bytes);
+        if (kept == Kept::saved) {
+            context().save();
+            container = nullptr;
+            container = makeTestContainer(folder.path());
+            opened = context().fetch<AtlasImage>().constLast();
+        }
+        OpenedPicture picture;
+        picture.setImage(opened);
+        QCOMPARE(picture.status(), OpenedPicture::Status::loading);
+        QVERIFY(picture.source()->isNull());
+        QCOMPARE(picture.source()->pixelSize(), size);
+        picture.showThumbnail(opened, quadrants({40, 40}));
+        QCOMPARE(picture.source()->pixelSize(), size);
+        QTRY_VERIFY(picture.status() != OpenedPicture::Status::loading);
+        // Decoded, or found to hold no picture after all.
+        QCOMPARE(picture.source()->pixelSize(), picture.pictureSize());
+    }
+
     void decodesOncePerOpenedImage()
     {
         AtlasImage *a = image(pngBytes(Qt::blue, QSize(40, 30)));

@@ -28,8 +28,10 @@ public:
     void pointerReleased(const QPointF &, const CanvasGeometry &) override { calls.append("release"); }
     void pointerCancelled() override { calls.append("cancel"); }
     void tapped(const QPointF &, int count, const CanvasGeometry &) override { calls.append(QString("tap%1").arg(count)); }
+    QList<OverlayControl> controls(const CanvasGeometry &) override { return offered; }
 
     QRectF grabbed;
+    QList<OverlayControl> offered;
     QStringList calls;
     QList<CanvasGeometry> prepared, painted;
 };
@@ -261,6 +263,51 @@ private slots:
         QCOMPARE(overlay->prepared.size(), overlay->painted.size());
         for (qsizetype i = 0; i < overlay->painted.size(); ++i)
             QCOMPARE(overlay->prepared[i].transform, overlay->painted[i].transform);
+    }
+
+    // The bar is one group of its three buttons, which act and follow the
+    // zoom as the buttons on screen do.
+    void zoomButtonsAreOneGroup()
+    {
+        QAccessibleInterface *bar = QAccessible::queryAccessibleInterface(viewer->controls());
+        QCOMPARE(bar->role(), QAccessible::Grouping);
+        QCOMPARE(bar->text(QAccessible::Name), QStringLiteral("Zoom"));
+        QCOMPARE(bar->parent(), QAccessible::queryAccessibleInterface(viewer));
+        QStringList names;
+        QList<bool> enabled;
+        for (int i = 0; i < bar->childCount(); ++i) {
+            QCOMPARE(bar->child(i)->role(), QAccessible::Button);
+            names.append(bar->child(i)->text(QAccessible::Name));
+            enabled.append(!bar->child(i)->state().disabled);
+        }
+        QCOMPARE(names, QStringList({"Zoom out", "Reset zoom", "Zoom in"}));
+        QCOMPARE(enabled, QList<bool>({false, false, true}));
+        bar->child(2)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(committed().scale, 1.5);
+        QVERIFY(!bar->child(0)->state().disabled);
+    }
+
+    // What the overlay draws as controls are the viewer's children too,
+    // after its own widgets, for as long as the overlay offers them.
+    void overlayControlsAreChildren()
+    {
+        int pressed = 0;
+        overlay->offered = {{QStringLiteral("Open"), QRectF(100, 100, 20, 20), [&pressed] { ++pressed; }}};
+        QAccessibleInterface *canvas = QAccessible::queryAccessibleInterface(viewer);
+        const int widgets = canvas->childCount() - 1;
+        QAccessibleInterface *control = canvas->child(widgets);
+        QVERIFY(control && !control->object());
+        QCOMPARE(control->text(QAccessible::Name), QStringLiteral("Open"));
+        QCOMPARE(control->rect(), QRect(viewer->mapToGlobal(QPoint(100, 100)), QSize(20, 20)));
+        QCOMPARE(canvas->indexOfChild(control), widgets);
+        QCOMPARE(canvas->childAt(viewer->mapToGlobal(QPoint(110, 110)).x(), viewer->mapToGlobal(QPoint(110, 110)).y()),
+                 control);
+        control->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(pressed, 1);
+        overlay->offered.clear();
+        QCOMPARE(canvas->childCount(), widgets);
+        QVERIFY(!control->isValid());
+        QCOMPARE(canvas->indexOfChild(control), -1);
     }
 
     void accessibleValue_data()

@@ -201,6 +201,34 @@ private slots:
         QCOMPARE(zoom.transform().scale, zoom.committed().scale);
     }
 
+    // A pinch is followed from the step that first changes the scale by a
+    // hundredth; one that never does shows and commits nothing.
+    void pinchBeginsAtAHundredth_data()
+    {
+        QTest::addColumn<QList<double>>("steps");
+        QTest::addColumn<double>("shownScale");
+        QTest::addColumn<double>("committedScale");
+        QTest::newRow("below") << QList<double>{1.009} << 2.0 << 2.0;
+        QTest::newRow("below, shrinking") << QList<double>{0.991} << 2.0 << 2.0;
+        QTest::newRow("a hundredth") << QList<double>{1.01} << 2.02 << 2.02;
+        QTest::newRow("small steps then a hundredth") << QList<double>{1.005, 0.995, 0.99} << 1.98 << 1.98;
+        QTest::newRow("back near 1 once begun") << QList<double>{1.5, 1.004} << 2.008 << 2.008;
+    }
+    void pinchBeginsAtAHundredth()
+    {
+        QFETCH(QList<double>, steps);
+        CanvasZoom zoom;
+        zoom.setViewportSize({800, 600});
+        zoom.zoomBy(2);
+        QSignalSpy shown(&zoom, &CanvasZoom::transformChanged);
+        for (double step : steps)
+            zoom.changePinch(step);
+        QCOMPARE(zoom.isPinching(), !shown.isEmpty());
+        QTEST(zoom.transform().scale, "shownScale");
+        zoom.endPinch();
+        QTEST(zoom.committed().scale, "committedScale");
+    }
+
     void commandsAndResize()
     {
         CanvasZoom zoom;
