@@ -47,7 +47,7 @@ private slots:
         writeTestFile(folder, QStringLiteral("scan 1.png"), pngBytes(Qt::blue));
         TestLibrary library;
         WindowHarness harness(library);
-        QCOMPARE(harness.window.windowTitle(), QStringLiteral("Veloran"));
+        QCOMPARE(harness.window.windowTitle(), QStringLiteral("Library"));
         QVERIFY(!harness.view().contentSidebar()->filtersButton()->isVisible());
         QCOMPARE(harness.view().contentSidebar()->importButton()->toolTip(), QStringLiteral("Import images"));
         QCOMPARE(harness.view().contentDetail()->title(), QStringLiteral("Library"));

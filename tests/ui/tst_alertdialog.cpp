@@ -26,7 +26,7 @@ private slots:
         const int rejected = QDialog::Rejected;
         QTest::newRow("Return: first non-cancel") << rename << int(Qt::Key_Return) << 1 << accepted;
         QTest::newRow("Escape: the cancel button") << rename << int(Qt::Key_Escape) << 0 << rejected;
-        QTest::newRow("Return: destructive first") << deletion << int(Qt::Key_Return) << 0 << accepted;
+        QTest::newRow("Return: never the destructive button") << deletion << int(Qt::Key_Return) << 1 << rejected;
         QTest::newRow("Escape: cancel second") << deletion << int(Qt::Key_Escape) << 1 << rejected;
         QTest::newRow("Return: a lone cancel button") << ok << int(Qt::Key_Return) << 0 << rejected;
         QTest::newRow("Escape without a cancel button") << noCancel << int(Qt::Key_Escape) << -1 << rejected;

@@ -1,13 +1,13 @@
 #include "appkit/NSEvent.h"
 #include "support/TestHttpServer.h"
 #include "UpdateTestSupport.h"
+#include "ui/AlertDialog.h"
 #include "updates/UpdaterController.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -321,11 +321,13 @@ private slots:
         if (!Bundle::main().stringForKey(QStringLiteral("SUFeedURL")).value_or(QString()).isEmpty())
             QSKIP("this build has an update feed");
         check->trigger();
-        QMessageBox *box = nullptr;
-        QTRY_VERIFY((box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())));
+        AlertDialog *box = nullptr;
+        QTRY_VERIFY((box = qobject_cast<AlertDialog *>(QApplication::activeModalWidget())));
         QCOMPARE(box->windowTitle(), QStringLiteral("Updates Are Not Available"));
-        QVERIFY(box->informativeText().contains(QStringLiteral("no update feed")));
-        box->close();
+        QCOMPARE(box->title(), QStringLiteral("Veloran cannot check for updates."));
+        QVERIFY(box->message().contains(QStringLiteral("no update feed")));
+        QTest::keyClick(box, Qt::Key_Escape);
+        QTRY_VERIFY(!QApplication::activeModalWidget());
     }
 };
 
