@@ -166,10 +166,9 @@ QPoint AlertDialog::sheetPosition(const QRect &window, const QSize &size, const 
     const QRect keep = uncovered.adjusted(-margin, -margin, margin, margin);
     if (!sheet.intersects(keep))
         return sheet.topLeft();
+    // The sheet starts at the window's top: there is no room above the area.
     if (keep.bottom() + size.height() <= window.bottom()) {
         sheet.moveTop(keep.bottom() + 1);
-    } else if (keep.top() - size.height() >= window.top()) {
-        sheet.moveBottom(keep.top() - 1);
     } else if (keep.left() - window.left() > window.right() - keep.right()) {
         sheet.moveRight(keep.left() - 1);
     } else {

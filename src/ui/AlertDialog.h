@@ -23,8 +23,8 @@ class QPushButton;
 //
 // With a parent, the alert is a sheet of the parent's window: centred at
 // its top, unless that would cover the area it is to keep uncovered (the
-// point the user just placed); it then goes below that area, else above
-// it, else beside it.
+// point the user just placed); it then goes below that area, else beside
+// it, on the side with more room.
 class AlertDialog : public QDialog {
     Q_OBJECT
 public:
