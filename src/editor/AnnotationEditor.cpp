@@ -222,10 +222,16 @@ void AnnotationEditor::updateDialogs()
 {
     if (!m_model->isRenaming())
         Presentation::dismiss(m_renameAlert);
-    else if (!m_renameAlert)
+    else if (!m_renameAlert) {
         m_renameAlert = openTextAlert(tr("Annotation label"), tr("Save"), tr("Label"), m_model->renameText(),
                                       &AnnotationEditorModel::setRenameText, &AnnotationEditorModel::commitRename,
                                       &AnnotationEditorModel::cancelRename);
+        // The prompt leaves the point it names in sight.
+        if (const PointAnnotation *point = m_model->selectedPoint()) {
+            const QPointF at = m_canvas->geometry().viewPoint({point->x(), point->y()});
+            m_renameAlert->keepUncovered(QRect(m_canvas->mapToGlobal(at.toPoint()), QSize(1, 1)));
+        }
+    }
 
     if (!m_model->isAddingGroup())
         Presentation::dismiss(m_newGroupAlert);

@@ -123,5 +123,9 @@ void ContentDetail::updateHeader()
     const bool editCommand = open && m_screen->editAction()->isVisible();
     m_editButton->setVisible(editCommand && !m_shared.isEditing());
     m_doneButton->setVisible(editCommand && m_shared.isEditing());
-    m_title->setText(open ? m_screen->title() : m_grid->windowTitle());
+    const QString title = open ? m_screen->title() : m_grid->windowTitle();
+    if (title == m_title->text())
+        return;
+    m_title->setText(title);
+    emit titleChanged(title);
 }

@@ -55,10 +55,15 @@ public:
     // while not editing, the green "Done" while editing.
     QToolButton *editButton() const { return m_editButton; }
     QToolButton *doneButton() const { return m_doneButton; }
+    // The pane's title: "Library" over the grid, the opened image's title
+    // on the image screen. The window and its tab carry it too.
     QString title() const;
 
     // Length of the fade between grid and image screen, in milliseconds.
     static constexpr int switchMilliseconds = 250;
+
+signals:
+    void titleChanged(const QString &title);
 
 private:
     void showFace(QWidget *face);

@@ -9,6 +9,7 @@
 #include "shell/ContentViewModel.h"
 #include "shell/MainWindowTab.h"
 #include "shell/SettingsView.h"
+#include "shell/StandardMenus.h"
 #include "shell/WindowTabbingView.h"
 
 #include <QAction>
@@ -32,10 +33,10 @@ MainWindow::MainWindow(ModelContext &context, AppState &appState, const MainWind
     , m_defaults(defaults)
     , m_cache(cache)
 {
-    setWindowTitle(QStringLiteral("Veloran"));
     m_tabbing = new WindowTabbingView(WindowTabbingConfigurator::mainTabbingIdentifier, this);
     setCentralWidget(m_tabbing);
-    m_configurator.emplace(*m_tabbing, coordinator, [this](const MainWindowState &opened) { openTab(opened); });
+    m_configurator.emplace(*m_tabbing, coordinator, [this](const MainWindowState &opened) { openRestoredTab(opened); });
+    connect(m_tabbing, &WindowTabbingView::currentTabChanged, this, &MainWindow::followCurrentTab);
     connect(m_tabbing, &WindowTabbingView::tabCloseRequested, this,
             [this](QWidget *tab) { closeTab(static_cast<MainWindowTab *>(tab)); });
 
@@ -55,6 +56,10 @@ MainWindow::MainWindow(ModelContext &context, AppState &appState, const MainWind
     QMenu *file = menuBar()->addMenu(QStringLiteral("File"));
     file->addAction(m_newTabCommand);
     file->addAction(m_closeTabCommand);
+    m_editCommands = new EditCommands(*this);
+    m_editCommands->install(menuBar());
+    m_windowCommands = new WindowCommands(*this, *m_tabbing);
+    m_windowCommands->install(menuBar());
 
     openTab(state);
     setMinimumSize(minimumSizeHint().expandedTo(ContentView::minimumContentSize()));
@@ -99,9 +104,27 @@ ContentView *MainWindow::contentView() const
 MainWindowTab *MainWindow::openTab(const MainWindowState &state)
 {
     auto *tab = new MainWindowTab(m_context, m_appState, state, m_defaults, m_cache, m_tabbing);
+    connect(tab, &QWidget::windowTitleChanged, this, &MainWindow::followCurrentTab);
     m_configurator->join(tab, {[tab] { return tab->state(); },
                                [tab](const MainWindowState &saved) { tab->setState(saved); }});
     return tab;
+}
+
+void MainWindow::openRestoredTab(const MainWindowState &state)
+{
+    openTab(state);
+    WindowTabRestorationCoordinator *coordinator = m_configurator->coordinator();
+    const std::optional<QUuid> current = coordinator ? coordinator->windowToSelect() : std::nullopt;
+    for (MainWindowTab *tab : tabs()) {
+        if (current && tab->state().id == *current)
+            m_tabbing->setCurrentTab(tab);
+    }
+}
+
+void MainWindow::followCurrentTab()
+{
+    if (MainWindowTab *tab = currentTab())
+        setWindowTitle(tab->windowTitle());
 }
 
 void MainWindow::closeTab(MainWindowTab *tab)

@@ -9,6 +9,7 @@
 #include <optional>
 
 class AppState;
+class EditCommands;
 class QAction;
 class ContentView;
 class ContentViewModel;
@@ -16,10 +17,11 @@ class MainWindowTab;
 class ModelContext;
 class ThumbnailCache;
 class UserDefaults;
+class WindowCommands;
 class WindowTabbingView;
 
-// The desktop window of the library: titled "Veloran", at least 1,000 by
-// 600, with the application's menu (ApplicationMenu) and a "File" menu
+// The desktop window of the library, titled like its current tab, at
+// least 1,000 by 600, with the application's menu (ApplicationMenu) and a "File" menu
 // with "New Tab" (Ctrl+T) and "Close Tab" (Ctrl+W). It holds the main
 // windows as tabs (MainWindowTab), in a WindowTabbingView whose tab bar
 // shows from two tabs on; each tab is a full library view with its own
@@ -27,7 +29,8 @@ class WindowTabbingView;
 // the window, and closing the window ends the application.
 //
 // With a restoration coordinator, each tab registers with it: the first
-// tab may take over a saved state and the other saved tabs then open here.
+// tab may take over a saved state and the other saved tabs then open here,
+// the tab that was current when they were saved current again.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -63,11 +66,17 @@ public:
     QAction *settingsCommand() const { return m_settingsCommand; }
     QAction *newTabCommand() const { return m_newTabCommand; }
     QAction *closeTabCommand() const { return m_closeTabCommand; }
+    EditCommands *editCommands() const { return m_editCommands; }
+    WindowCommands *windowCommands() const { return m_windowCommands; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // A saved tab reopened: the one that was current at the save stays current.
+    void openRestoredTab(const MainWindowState &state);
+    void followCurrentTab();
+
     ModelContext &m_context;
     AppState &m_appState;
     UserDefaults &m_defaults;
@@ -77,4 +86,6 @@ private:
     QAction *m_settingsCommand = nullptr;
     QAction *m_newTabCommand = nullptr;
     QAction *m_closeTabCommand = nullptr;
+    EditCommands *m_editCommands = nullptr;
+    WindowCommands *m_windowCommands = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "shell/MainWindowTab.h"
 
+#include "shell/ContentDetail.h"
 #include "shell/ContentView.h"
 #include "shell/ContentViewModel.h"
 
@@ -11,7 +12,6 @@ MainWindowTab::MainWindowTab(ModelContext &context, AppState &appState, const Ma
     , m_state(state)
     , m_model(std::make_unique<ContentViewModel>(context, appState))
 {
-    setWindowTitle(QStringLiteral("Veloran"));
     m_model->setSelectedImageID(state.selectedImageID);
     connect(m_model.get(), &ContentViewModel::selectedImageIDChanged, this,
             [this](const QString &text) { m_state.selectedImageID = text; });
@@ -20,6 +20,9 @@ MainWindowTab::MainWindowTab(ModelContext &context, AppState &appState, const Ma
     layout->setContentsMargins(0, 0, 0, 0);
     m_content = new ContentView(*m_model, defaults, cache, this);
     layout->addWidget(m_content);
+    // The detail pane's title names the tab.
+    setWindowTitle(m_content->contentDetail()->title());
+    connect(m_content->contentDetail(), &ContentDetail::titleChanged, this, &QWidget::setWindowTitle);
 }
 
 MainWindowTab::~MainWindowTab()

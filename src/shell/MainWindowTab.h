@@ -15,7 +15,8 @@ class UserDefaults;
 
 // One main window of the library, shown as a tab of the desktop window: its
 // restorable state and one ContentView over its own ContentViewModel. The
-// state follows the opened image.
+// state follows the opened image; the window title is the detail pane's
+// title ("Library" over the grid, the opened image's title).
 class MainWindowTab : public QWidget {
     Q_OBJECT
 public:

@@ -1,5 +1,6 @@
 #include "shell/WindowTabRestorationCoordinator.h"
 
+#include "model/JsonCoding.h"
 #include "platform/UserDefaults.h"
 #include "shell/WindowTabbingView.h"
 
@@ -9,7 +10,8 @@ WindowTabRestorationCoordinator &WindowTabRestorationCoordinator::shared()
 {
     // Deliberately never destroyed: it saves while the application quits.
     static WindowTabRestorationCoordinator *const instance = [] {
-        auto *coordinator = new WindowTabRestorationCoordinator(UserDefaults::standard(), &WindowTabbingView::listedWindows);
+        auto *coordinator = new WindowTabRestorationCoordinator(UserDefaults::standard(), &WindowTabbingView::listedWindows,
+                                                                &WindowTabbingView::currentWindow);
         if (auto *application = qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
             coordinator->observeApplication(*application);
         return coordinator;
@@ -18,10 +20,11 @@ WindowTabRestorationCoordinator &WindowTabRestorationCoordinator::shared()
 }
 
 WindowTabRestorationCoordinator::WindowTabRestorationCoordinator(UserDefaults &defaults, WindowList windowList,
-                                                                 QObject *parent)
+                                                                 CurrentWindow currentWindow, QObject *parent)
     : QObject(parent)
     , m_defaults(defaults)
     , m_windowList(std::move(windowList))
+    , m_currentWindow(std::move(currentWindow))
 {
 }
 
@@ -50,6 +53,11 @@ void WindowTabRestorationCoordinator::registerWindow(QObject *window, const QStr
     } else {
         m_didScheduleRestoration = true;
         QList<MainWindowState> saved = loadStates();
+        const QUuid current(m_defaults.stringForKey(currentWindowKey).value_or(QString()));
+        for (const MainWindowState &restored : std::as_const(saved)) {
+            if (!current.isNull() && restored.id == current)
+                m_windowToSelect = current;
+        }
         if (!saved.isEmpty())
             state.set(saved.takeFirst());
         m_statesToRestore = saved;
@@ -70,14 +78,25 @@ void WindowTabRestorationCoordinator::saveStates()
     if (!m_tabbingIdentifier)
         return;
     QList<MainWindowState> states;
+    std::optional<QUuid> current;
+    QObject *const currentWindow = m_currentWindow ? m_currentWindow() : nullptr;
     for (const ListedWindow &listed : m_windowList()) {
         if (listed.tabbingIdentifier != *m_tabbingIdentifier)
             continue;
         const auto binding = m_windowStates.constFind(listed.window);
-        if (binding != m_windowStates.cend())
-            states.append(binding->get());
+        if (binding == m_windowStates.cend())
+            continue;
+        states.append(binding->get());
+        if (listed.window == currentWindow)
+            current = states.last().id;
     }
     m_defaults.setData(MainWindowState::encodeList(states), defaultsKey);
+    if (!m_currentWindow)
+        return;
+    if (current)
+        m_defaults.setString(uuidText(*current), currentWindowKey);
+    else
+        m_defaults.removeObject(currentWindowKey);
 }
 
 QList<MainWindowState> WindowTabRestorationCoordinator::loadStates() const

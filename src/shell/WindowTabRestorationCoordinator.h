@@ -24,6 +24,10 @@ class UserDefaults;
 // another, each on the next turn of the event loop after the previous new
 // window has registered.
 //
+// With each save the identifier of the current window (the current tab of
+// the window the user works in) goes to "currentMainWindowID", so that the
+// window current at quit can be made current again once it has reopened.
+//
 // A list that can't be decoded counts as none (it stays stored until the
 // next save replaces it). Main thread only.
 class WindowTabRestorationCoordinator : public QObject {
@@ -42,16 +46,21 @@ public:
         QString tabbingIdentifier;
     };
     using WindowList = std::function<QList<ListedWindow>()>;
+    // The window the user works in, or null.
+    using CurrentWindow = std::function<QObject *()>;
 
     static inline const QString defaultsKey = QStringLiteral("mainWindowStates");
+    static inline const QString currentWindowKey = QStringLiteral("currentMainWindowID");
 
     // The application's: over the standard user defaults and the tabs of
     // every window tabbing view, saving when the application quits. Made on
     // first use, after the application object.
     static WindowTabRestorationCoordinator &shared();
 
-    // `defaults` must outlive the coordinator.
-    WindowTabRestorationCoordinator(UserDefaults &defaults, WindowList windowList, QObject *parent = nullptr);
+    // `defaults` must outlive the coordinator. Without `currentWindow` no
+    // current window is saved.
+    WindowTabRestorationCoordinator(UserDefaults &defaults, WindowList windowList, CurrentWindow currentWindow = {},
+                                    QObject *parent = nullptr);
 
     // Saves when the application's last window has closed or it is about to
     // quit, whichever comes first, while its windows still exist.
@@ -68,7 +77,8 @@ public:
     void openNextPendingWindow(const OpenWindow &openWindow);
     // Writes the states of the registered windows of the main windows'
     // tabbing identifier, in window-list order (an empty list when none is
-    // open). Nothing before the first registration.
+    // open), and the current one's identifier (removed when the current
+    // window is none of them). Nothing before the first registration.
     void saveStates();
     // The stored list; empty when there is none or it doesn't decode.
     QList<MainWindowState> loadStates() const;
@@ -82,14 +92,19 @@ public:
     void windowWillClose();
 
     QList<MainWindowState> statesToRestore() const { return m_statesToRestore; }
+    // The identifier of the window that was current when the list loaded by
+    // the first registration was saved; none when it names none of its states.
+    std::optional<QUuid> windowToSelect() const { return m_windowToSelect; }
 
 private:
     UserDefaults &m_defaults;
     WindowList m_windowList;
+    CurrentWindow m_currentWindow;
     QList<QPointer<QObject>> m_registeredWindows;
     QHash<const QObject *, StateBinding> m_windowStates;
     bool m_didScheduleRestoration = false;
     bool m_isTerminating = false;
     QList<MainWindowState> m_statesToRestore;
     std::optional<QString> m_tabbingIdentifier;
+    std::optional<QUuid> m_windowToSelect;
 };

@@ -26,7 +26,7 @@ WindowTabbingView::WindowTabbingView(const QString &tabbingIdentifier, QWidget *
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     m_tabBar = new QTabBar(this);
-    m_tabBar->setAutoHide(true); // one tab shows no bar
+    m_tabBar->setVisible(false);
     m_tabBar->setDocumentMode(true);
     m_tabBar->setExpanding(true);
     m_tabBar->setTabsClosable(true);
@@ -38,7 +38,10 @@ WindowTabbingView::WindowTabbingView(const QString &tabbingIdentifier, QWidget *
     layout->addWidget(m_pages, 1);
 
     connect(m_tabBar, &QTabBar::currentChanged, this, &WindowTabbingView::showCurrentTab);
-    connect(m_tabBar, &QTabBar::tabMoved, this, [this](int from, int to) { m_tabs.move(from, to); });
+    connect(m_tabBar, &QTabBar::tabMoved, this, [this](int from, int to) {
+        m_tabs.move(from, to);
+        tabsDidChange();
+    });
     connect(m_tabBar, &QTabBar::tabCloseRequested, this, [this](int index) {
         if (QWidget *tab = m_tabs.value(index))
             emit tabCloseRequested(tab);
@@ -82,11 +85,13 @@ void WindowTabbingView::addTab(QWidget *window)
         const qsizetype index = found - m_tabs.cbegin();
         m_tabs.removeAt(index);
         m_tabBar->removeTab(int(index));
+        tabsDidChange();
     });
     const int index = m_tabBar->addTab(window->windowTitle());
     m_tabBar->setCurrentIndex(index);
     // The first tab is current as soon as it is added.
     showCurrentTab(index);
+    tabsDidChange();
 }
 
 void WindowTabbingView::removeTab(QWidget *window)
@@ -100,13 +105,33 @@ void WindowTabbingView::removeTab(QWidget *window)
     m_pages->removeWidget(window); // hides it
     // QTabBar makes the next tab current (else the previous one).
     m_tabBar->removeTab(int(index));
+    tabsDidChange();
+}
+
+bool WindowTabbingView::showsTabBar() const
+{
+    return m_tabs.size() > 1 || m_showsTabBarAlone;
+}
+
+void WindowTabbingView::setShowsTabBar(bool shows)
+{
+    m_showsTabBarAlone = shows;
+    tabsDidChange();
+}
+
+void WindowTabbingView::tabsDidChange()
+{
+    m_tabBar->setVisible(showsTabBar());
+    emit tabsChanged();
 }
 
 void WindowTabbingView::showCurrentTab(int index)
 {
     QWidget *tab = m_tabs.value(index);
-    if (!tab || m_pages->currentWidget() == tab)
+    // The pages may have moved on by themselves when a tab was taken out.
+    if (!tab || m_shownTab == tab)
         return;
+    m_shownTab = tab;
     m_pages->setCurrentWidget(tab);
     emit currentTabChanged(tab);
 }
@@ -115,8 +140,10 @@ bool WindowTabbingView::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::WindowTitleChange) {
         const qsizetype index = m_tabs.indexOf(static_cast<QWidget *>(watched));
-        if (index >= 0)
+        if (index >= 0) {
             m_tabBar->setTabText(int(index), m_tabs.at(index)->windowTitle());
+            emit tabsChanged();
+        }
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -129,4 +156,14 @@ QList<WindowTabRestorationCoordinator::ListedWindow> WindowTabbingView::listedWi
             windows.append({tab, view->m_tabbingIdentifier});
     }
     return windows;
+}
+
+QObject *WindowTabbingView::currentWindow()
+{
+    const QList<WindowTabbingView *> &views = allViews();
+    for (const WindowTabbingView *view : views) {
+        if (view->isActiveWindow())
+            return view->currentTab();
+    }
+    return views.isEmpty() ? nullptr : views.first()->currentTab();
 }

@@ -3,6 +3,7 @@
 #include "shell/WindowTabRestorationCoordinator.h"
 
 #include <QList>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -10,8 +11,8 @@ class QStackedWidget;
 class QTabBar;
 
 // The tabs of one desktop window, in place of the desktop's window tabbing:
-// a tab bar, shown only while there are two tabs or more, over the current
-// tab. Each tab is one of the application's windows, titled with its window
+// a tab bar, shown while there are two tabs or more (or, when asked, with
+// one), over the current tab. Each tab is one of the application's windows, titled with its window
 // title; the user moves tabs by dragging them and closes them with their
 // close buttons. The tabs of every tabbing view, view after view in the
 // order the views were made, make up the application's window list.
@@ -36,12 +37,21 @@ public:
     void removeTab(QWidget *window);
 
     QTabBar *tabBar() const { return m_tabBar; }
+    // Whether the tab bar shows: from two tabs on always, with one tab as
+    // set; it starts hidden.
+    bool showsTabBar() const;
+    void setShowsTabBar(bool shows);
 
     // The application's window list.
     static QList<WindowTabRestorationCoordinator::ListedWindow> listedWindows();
+    // The current tab of the active window's view, else of the first view;
+    // null when there is none.
+    static QObject *currentWindow();
 
 signals:
     void currentTabChanged(QWidget *tab);
+    // A tab came, went, moved or changed its title.
+    void tabsChanged();
     // A tab's close button.
     void tabCloseRequested(QWidget *tab);
 
@@ -50,9 +60,12 @@ protected:
 
 private:
     void showCurrentTab(int index);
+    void tabsDidChange();
 
     QString m_tabbingIdentifier;
     QTabBar *m_tabBar = nullptr;
     QStackedWidget *m_pages = nullptr;
     QList<QWidget *> m_tabs; // in the tab bar's order
+    QPointer<QWidget> m_shownTab;
+    bool m_showsTabBarAlone = false;
 };

@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -44,13 +45,17 @@ AlertDialog::AlertDialog(const QString &title, const QString &message, const QLi
     row->setContentsMargins(0, 12, 0, 0);
     row->setSpacing(8);
     row->addStretch(1);
-    int defaultIndex = -1;
+    qsizetype confirming = -1;
+    qsizetype firstCancel = -1;
     for (qsizetype i = 0; i < buttons.size(); ++i) {
-        if (defaultIndex < 0 && buttons.at(i).role != Role::cancel)
-            defaultIndex = int(i);
+        if (buttons.at(i).role == Role::cancel)
+            firstCancel = firstCancel < 0 ? i : firstCancel;
+        else if (confirming < 0)
+            confirming = i;
     }
-    if (defaultIndex < 0 && !buttons.isEmpty())
-        defaultIndex = 0;
+    // Return never destroys.
+    const qsizetype defaultIndex =
+        confirming >= 0 && buttons.at(confirming).role == Role::plain ? confirming : firstCancel;
     for (qsizetype i = 0; i < buttons.size(); ++i) {
         auto *button = new QPushButton(buttons.at(i).title, this);
         button->setMinimumWidth(88);
@@ -62,9 +67,17 @@ AlertDialog::AlertDialog(const QString &title, const QString &message, const QLi
             button->setPalette(palette);
         }
         connect(button, &QPushButton::clicked, this, [this, i] { press(int(i)); });
-        row->addWidget(button);
         m_buttons.append(button);
     }
+    // The others, the cancel buttons, the confirming one.
+    for (const bool cancels : {false, true}) {
+        for (qsizetype i = 0; i < buttons.size(); ++i) {
+            if ((buttons.at(i).role == Role::cancel) == cancels && i != confirming)
+                row->addWidget(m_buttons.at(i));
+        }
+    }
+    if (confirming >= 0)
+        row->addWidget(m_buttons.at(confirming));
     layout->addLayout(row);
     setFixedWidth(alertWidth);
 }
@@ -92,6 +105,15 @@ QLineEdit *AlertDialog::addTextField(const QString &prompt, const QString &text)
     return m_field;
 }
 
+void AlertDialog::addDetails(const QString &text)
+{
+    auto *details = new QPlainTextEdit(text, this);
+    details->setReadOnly(true);
+    details->setMaximumHeight(140);
+    auto *layout = static_cast<QVBoxLayout *>(this->layout());
+    layout->insertWidget(layout->indexOf(m_message) + 1, details);
+}
+
 QPushButton *AlertDialog::button(const QString &title) const
 {
     for (QPushButton *button : m_buttons) {
@@ -117,6 +139,42 @@ void AlertDialog::showEvent(QShowEvent *event)
                                                      : layout()->totalSizeHint().height();
     setFixedHeight(height);
     QDialog::showEvent(event);
+    placeAsSheet();
+}
+
+void AlertDialog::keepUncovered(const QRect &area)
+{
+    m_uncovered = area;
+    if (isVisible())
+        placeAsSheet();
+}
+
+void AlertDialog::placeAsSheet()
+{
+    if (!parentWidget())
+        return;
+    move(sheetPosition(parentWidget()->window()->geometry(), frameGeometry().size(), m_uncovered));
+}
+
+QPoint AlertDialog::sheetPosition(const QRect &window, const QSize &size, const QRect &uncovered)
+{
+    QRect sheet(QPoint(window.left() + (window.width() - size.width()) / 2, window.top()), size);
+    if (uncovered.isNull())
+        return sheet.topLeft();
+    // Clear of the marker and its label's start, not only of the point.
+    constexpr int margin = 16;
+    const QRect keep = uncovered.adjusted(-margin, -margin, margin, margin);
+    if (!sheet.intersects(keep))
+        return sheet.topLeft();
+    // The sheet starts at the window's top: there is no room above the area.
+    if (keep.bottom() + size.height() <= window.bottom()) {
+        sheet.moveTop(keep.bottom() + 1);
+    } else if (keep.left() - window.left() > window.right() - keep.right()) {
+        sheet.moveRight(keep.left() - 1);
+    } else {
+        sheet.moveLeft(keep.right() + 1);
+    }
+    return sheet.topLeft();
 }
 
 void AlertDialog::reject()

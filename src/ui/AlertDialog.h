@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QList>
+#include <QRect>
 #include <QString>
 
 class QLabel;
@@ -9,12 +10,21 @@ class QLineEdit;
 class QPushButton;
 
 // A window-modal alert: a bold title, an optional message, an optional text
-// field and a row of buttons in the given order. Any button closes the
-// alert and then reports itself through buttonPressed(), once per alert.
-// Return presses the default button, the first one that is not a cancel
-// button (or the cancel button when it is the only one); Escape and the
-// close button press the cancel button, or just close the alert when there
-// is none. Closing the alert with done() reports nothing.
+// field and a row of buttons. Any button closes the alert and then reports
+// itself through buttonPressed(), once per alert.
+//
+// The confirming button is the first one that is not a cancel button. The
+// row holds the buttons in the desktop's order: the others as given, then
+// the cancel buttons, the confirming one last. Return presses the default
+// button: the confirming one, but never a destructive one, which leaves it
+// to the first cancel button (or to none when there is no cancel button).
+// Escape and the close button press the cancel button, or just close the
+// alert when there is none. Closing the alert with done() reports nothing.
+//
+// With a parent, the alert is a sheet of the parent's window: centred at
+// its top, unless that would cover the area it is to keep uncovered (the
+// point the user just placed); it then goes below that area, else beside
+// it, on the side with more room.
 class AlertDialog : public QDialog {
     Q_OBJECT
 public:
@@ -35,10 +45,21 @@ public:
     QLineEdit *addTextField(const QString &prompt, const QString &text);
     QLineEdit *textField() const { return m_field; }
 
-    // The buttons, in order.
+    // Adds a read-only, scrolling text (such as release notes) under the message.
+    void addDetails(const QString &text);
+
+    // The buttons, in the order the constructor was given them.
     const QList<QPushButton *> &buttons() const { return m_buttons; }
     QPushButton *button(const QString &title) const;
     QPushButton *defaultButton() const;
+
+    // The area of the screen, in global coordinates, that the sheet keeps
+    // uncovered.
+    void keepUncovered(const QRect &area);
+
+    // Where a sheet of `size` goes in a window of the given geometry,
+    // keeping `uncovered` visible (when not null).
+    static QPoint sheetPosition(const QRect &window, const QSize &size, const QRect &uncovered);
 
     static constexpr int alertWidth = 420;
 
@@ -54,6 +75,7 @@ protected:
 
 private:
     void press(int index);
+    void placeAsSheet();
 
     QList<Button> m_specs;
     QList<QPushButton *> m_buttons;
@@ -61,4 +83,5 @@ private:
     QLabel *m_message = nullptr;
     QLineEdit *m_field = nullptr;
     bool m_pressed = false;
+    QRect m_uncovered;
 };

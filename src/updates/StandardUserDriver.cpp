@@ -1,10 +1,10 @@
 #include "updates/StandardUserDriver.h"
 
+#include "ui/AlertDialog.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QUrl>
 
 std::optional<UpdateMessage> updateResultMessage(const SPUUpdateResult &result, const QString &applicationName,
@@ -47,13 +47,14 @@ UpdateMessage updateFoundMessage(const SUAppcastItem &item, const QString &appli
 
 namespace {
 
-QMessageBox *makeBox(const UpdateMessage &message, QMessageBox::Icon icon)
+// The application's alert over the window the user works in: the message in
+// bold, the informative text under it.
+AlertDialog *makeAlert(const UpdateMessage &message, const QList<AlertDialog::Button> &buttons)
 {
-    auto *box = new QMessageBox(icon, message.title, message.text, QMessageBox::NoButton,
-                                QApplication::activeWindow());
-    box->setInformativeText(message.informativeText);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    return box;
+    auto *alert = new AlertDialog(message.text, message.informativeText, buttons, QApplication::activeWindow());
+    alert->setWindowTitle(message.title);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    return alert;
 }
 
 } // namespace
@@ -65,17 +66,14 @@ StandardUserDriver::StandardUserDriver(QString applicationName, QString installe
 
 void StandardUserDriver::showUpdateFound(const SUAppcastItem &item, SPUUpdateCheck, std::function<void(bool)> reply)
 {
-    QMessageBox *box = makeBox(updateFoundMessage(item, m_applicationName, m_installedVersion),
-                               QMessageBox::Information);
+    AlertDialog *alert = makeAlert(updateFoundMessage(item, m_applicationName, m_installedVersion),
+                                   {{QStringLiteral("Download Update"), AlertDialog::Role::plain},
+                                    {QStringLiteral("Remind Me Later"), AlertDialog::Role::cancel}});
     if (!item.itemDescription.isEmpty())
-        box->setDetailedText(item.itemDescription);
-    QPushButton *download = box->addButton(QStringLiteral("Download Update"), QMessageBox::AcceptRole);
-    box->addButton(QStringLiteral("Remind Me Later"), QMessageBox::RejectRole);
-    box->setDefaultButton(download);
-    QObject::connect(box, &QMessageBox::finished, box, [box, download, reply] {
-        reply(box->clickedButton() == download);
-    });
-    box->open();
+        alert->addDetails(item.itemDescription);
+    // Escape and the close button answer "Remind Me Later".
+    QObject::connect(alert, &QDialog::finished, alert, [reply](int result) { reply(result == QDialog::Accepted); });
+    alert->open();
 }
 
 void StandardUserDriver::showUpdateResult(const SPUUpdateResult &result)
@@ -83,14 +81,14 @@ void StandardUserDriver::showUpdateResult(const SPUUpdateResult &result)
     const auto message = updateResultMessage(result, m_applicationName, m_installedVersion);
     if (!message)
         return;
-    const bool failed = result.kind == SPUUpdateResult::Kind::Failed;
-    QMessageBox *box = makeBox(*message, failed ? QMessageBox::Warning : QMessageBox::Information);
-    box->addButton(QMessageBox::Ok);
-    if (result.kind == SPUUpdateResult::Kind::Downloaded) {
-        QPushButton *show = box->addButton(QStringLiteral("Show in Folder"), QMessageBox::ActionRole);
-        const QString folder = QFileInfo(result.filePath).absolutePath();
-        QObject::connect(show, &QPushButton::clicked, box,
-                         [folder] { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
-    }
-    box->open();
+    QList<AlertDialog::Button> buttons{{QStringLiteral("OK"), AlertDialog::Role::plain}};
+    if (result.kind == SPUUpdateResult::Kind::Downloaded)
+        buttons.append({QStringLiteral("Show in Folder"), AlertDialog::Role::plain});
+    AlertDialog *alert = makeAlert(*message, buttons);
+    const QString folder = QFileInfo(result.filePath).absolutePath();
+    QObject::connect(alert, &AlertDialog::buttonPressed, alert, [folder](int button) {
+        if (button == 1)
+            QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    });
+    alert->open();
 }

@@ -21,7 +21,7 @@ std::optional<UpdateMessage> updateResultMessage(const SPUUpdateResult &result, 
 UpdateMessage updateFoundMessage(const SUAppcastItem &item, const QString &applicationName,
                                  const QString &installedVersion);
 
-// The updater's dialogs, shown as message boxes.
+// The updater's dialogs, shown as the application's alerts (AlertDialog).
 class StandardUserDriver : public SPUUserDriver {
 public:
     StandardUserDriver(QString applicationName, QString installedVersion);

@@ -485,6 +485,35 @@ private slots:
         library->reopen();
         QVERIFY(qAbs(library->image->points().first()->x() - 0.6) < 1e-3);
     }
+
+    // The label prompt is a sheet of the editor's window that leaves the
+    // point just placed in sight; Escape cancels it.
+    void labelPromptLeavesThePointInSight_data()
+    {
+        QTest::addColumn<QPointF>("point");
+        QTest::newRow("under the sheet's place") << QPointF(0.5, 0.04);
+        QTest::newRow("the middle") << QPointF(0.5, 0.5);
+        QTest::newRow("top left") << QPointF(0.03, 0.03);
+        QTest::newRow("top right") << QPointF(0.7, 0.1);
+    }
+    void labelPromptLeavesThePointInSight()
+    {
+        QFETCH(QPointF, point);
+        open();
+        QTest::keyClick(editor, Qt::Key_2, Qt::ControlModifier);
+        click(at(point.x(), point.y()));
+        AlertDialog *alert = editor->renameAlert();
+        QVERIFY(alert);
+        QTRY_VERIFY(alert->isVisible());
+        QCOMPARE(alert->windowModality(), Qt::WindowModal);
+        QCOMPARE(alert->parentWidget()->window(), editor->window());
+        const QPoint placed = canvas()->mapToGlobal(at(point.x(), point.y()));
+        QVERIFY(!alert->frameGeometry().adjusted(-10, -10, 10, 10).contains(placed));
+        QVERIFY(editor->window()->geometry().contains(alert->frameGeometry()));
+        QTest::keyClick(alert->textField(), Qt::Key_Escape);
+        QVERIFY(!editor->renameAlert());
+        QVERIFY(!model().isRenaming());
+    }
 };
 
 QTEST_MAIN(AnnotationEditorTest)

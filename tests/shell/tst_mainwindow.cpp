@@ -1,6 +1,7 @@
 #include "MainWindowTestSupport.h"
 
 #include "archive/LibraryArchiveFile.h"
+#include "support/AlertButtons.h"
 #include "editor/AnnotationEditor.h"
 #include "viewer/ImageDetailView.h"
 #include "viewer/OpenedPicture.h"
@@ -47,7 +48,7 @@ private slots:
         writeTestFile(folder, QStringLiteral("scan 1.png"), pngBytes(Qt::blue));
         TestLibrary library;
         WindowHarness harness(library);
-        QCOMPARE(harness.window.windowTitle(), QStringLiteral("Veloran"));
+        QCOMPARE(harness.window.windowTitle(), QStringLiteral("Library"));
         QVERIFY(!harness.view().contentSidebar()->filtersButton()->isVisible());
         QCOMPARE(harness.view().contentSidebar()->importButton()->toolTip(), QStringLiteral("Import images"));
         QCOMPARE(harness.view().contentDetail()->title(), QStringLiteral("Library"));
@@ -361,6 +362,48 @@ private slots:
         QVERIFY(!harness.model().showsOperationError());
         QTRY_VERIFY(!harness.view().operationErrorAlert());
         QCOMPARE(harness.view().importSheet(), sheet);
+    }
+
+    // Return does not delete, Escape cancels; the prompts put their
+    // confirming button last.
+    void theDeleteConfirmationAndTheRenamePromptKeys_data()
+    {
+        QTest::addColumn<QString>("menuItem");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QStringList>("laidOut");
+        QTest::newRow("delete, Return") << "Delete 2 Items" << int(Qt::Key_Return) << QStringList{"Cancel", "Delete"};
+        QTest::newRow("delete, Escape") << "Delete 2 Items" << int(Qt::Key_Escape) << QStringList{"Cancel", "Delete"};
+        QTest::newRow("rename, Escape") << "Rename" << int(Qt::Key_Escape) << QStringList{"Cancel", "Rename"};
+    }
+    void theDeleteConfirmationAndTheRenamePromptKeys()
+    {
+        QFETCH(QString, menuItem);
+        QFETCH(int, key);
+        TestLibrary library;
+        Series *brain = library.series(QStringLiteral("Brain"));
+        library.images(brain, 2);
+        AtlasImage *knee = library.image(QStringLiteral("knee"));
+        library.save();
+        WindowHarness harness(library);
+        const LibraryEntryID row = LibraryEntryID::series(brain->id());
+        QTRY_COMPARE(harness.sidebar().entries().size(), 2);
+        QVERIFY(harness.clickRow(row));
+        QVERIFY(harness.clickRow(LibraryEntryID::image(knee->id()), Qt::ControlModifier));
+        QVERIFY(harness.triggerRowMenu(row, menuItem));
+        const bool deleting = menuItem.startsWith(QLatin1String("Delete"));
+        AlertDialog *alert = deleting ? harness.view().deleteConfirmation() : harness.view().renameAlert();
+        QVERIFY(alert);
+        QTRY_VERIFY(alert->isVisible());
+        QCOMPARE(alert->windowModality(), Qt::WindowModal);
+        QCOMPARE(alert->parentWidget()->window(), &harness.window);
+        QTEST(laidOutButtonTitles(*alert), "laidOut");
+        if (!deleting)
+            QTest::keyClicks(alert->textField(), QStringLiteral("Ignored"));
+        QTest::keyClick(alert, Qt::Key(key));
+        QTRY_VERIFY(!(deleting ? harness.view().deleteConfirmation() : harness.view().renameAlert()));
+        QCOMPARE(library.context().fetch<AtlasImage>().size(), 3);
+        QCOMPARE(brain->title(), QStringLiteral("Brain"));
+        QVERIFY(!harness.model().isConfirmingDeletion());
     }
 };
 

@@ -14,11 +14,12 @@
 
 namespace {
 
-QStringList menuTitles(const QMenuBar *bar)
+// The items of the bar's menu with the title.
+QStringList menuTitles(const QMenuBar *bar, const QString &menuTitle)
 {
     QStringList titles;
     for (const QAction *menu : bar->actions()) {
-        if (menu->menu()) {
+        if (menu->menu() && menu->text() == menuTitle) {
             for (const QAction *item : menu->menu()->actions())
                 titles << item->text();
         }
@@ -181,6 +182,126 @@ private slots:
         QTEST(windows.defaults.dataForKey(key).value_or(QByteArray()), "stored");
     }
 
+    // The current window goes with each save, when there is a way to know it.
+    void theCurrentWindowIsSavedWithTheList_data()
+    {
+        QTest::addColumn<int>("current"); // -1: none, 2: a window never registered
+        QTest::addColumn<QString>("stored"); // empty: no value
+        QTest::newRow("the first") << 0 << uuidText(state(1).id);
+        QTest::newRow("the second") << 1 << uuidText(state(2).id);
+        QTest::newRow("none") << -1 << QString();
+        QTest::newRow("the Settings window") << 2 << QString();
+    }
+    void theCurrentWindowIsSavedWithTheList()
+    {
+        QFETCH(int, current);
+        UserDefaults defaults;
+        defaults.setString(QStringLiteral("stale"), WindowTabRestorationCoordinator::currentWindowKey);
+        QObject windows[3];
+        WindowTabRestorationCoordinator coordinator(
+            defaults,
+            [&] {
+                return QList<WindowTabRestorationCoordinator::ListedWindow>{{&windows[0], mainIdentifier},
+                                                                            {&windows[1], mainIdentifier},
+                                                                            {&windows[2], QStringLiteral("settings")}};
+            },
+            [&]() -> QObject * { return current < 0 ? nullptr : &windows[current]; });
+        for (int i = 0; i < 2; ++i) {
+            const MainWindowState saved = state(i + 1);
+            coordinator.registerWindow(&windows[i], mainIdentifier, {[saved] { return saved; }, {}}, {});
+        }
+        coordinator.applicationWillTerminate();
+        QTEST(defaults.stringForKey(WindowTabRestorationCoordinator::currentWindowKey).value_or(QString()), "stored");
+    }
+
+    // Each tab and the window are titled like the tab's detail pane.
+    void titlesFollowTheDetailPane()
+    {
+        TestLibrary library;
+        AtlasImage *knee = library.image(QStringLiteral("knee"));
+        AtlasImage *untitled = library.image(QString());
+        WindowHarness harness(library);
+        MainWindow &window = harness.window;
+        QTabBar *bar = window.tabbingView()->tabBar();
+        window.openTab(MainWindowState::makeDefault())->model().openImage(knee);
+        window.openTab(MainWindowState::makeDefault())->model().openImage(untitled);
+        const auto tabTexts = [bar] {
+            QStringList list;
+            for (int i = 0; i < bar->count(); ++i)
+                list << bar->tabText(i);
+            return list;
+        };
+        QCOMPARE(tabTexts(), (QStringList{"Library", "knee", "Untitled"}));
+        QCOMPARE(window.windowTitle(), QStringLiteral("Untitled"));
+        window.tabbingView()->setCurrentTab(window.tabs().at(1));
+        QCOMPARE(window.windowTitle(), QStringLiteral("knee"));
+        // A renamed image renames its tab, and the window while it is current.
+        knee->setTitle(QStringLiteral("Left knee"));
+        QCOMPARE(tabTexts(), (QStringList{"Library", "Left knee", "Untitled"}));
+        QCOMPARE(window.windowTitle(), QStringLiteral("Left knee"));
+        untitled->setTitle(QStringLiteral("Hand"));
+        QCOMPARE(tabTexts().at(2), QStringLiteral("Hand"));
+        QCOMPARE(window.windowTitle(), QStringLiteral("Left knee"));
+        // Back to the grid.
+        window.tabs().at(1)->model().returnToGrid();
+        QCOMPARE(tabTexts(), (QStringList{"Library", "Library", "Hand"}));
+        QCOMPARE(window.windowTitle(), QStringLiteral("Library"));
+        // Closing the current tab titles the window like the next one.
+        window.closeTab(window.currentTab());
+        QCOMPARE(window.windowTitle(), QStringLiteral("Hand"));
+    }
+
+    // After a restart the tab that was current at quit is current again.
+    void theCurrentTabComesBack_data()
+    {
+        QTest::addColumn<int>("current");
+        QTest::addColumn<QString>("tamper"); // what becomes of the stored value before the restart
+        QTest::addColumn<int>("expected");
+        QTest::newRow("the first") << 0 << QString() << 0;
+        QTest::newRow("the second") << 1 << QString() << 1;
+        QTest::newRow("the last") << 2 << QString() << 2;
+        QTest::newRow("none stored: the last opened") << 0 << "remove" << 2;
+        QTest::newRow("not one of them: the last opened") << 0 << uuidText(QUuid::createUuid()) << 2;
+        QTest::newRow("not an identifier") << 1 << "knee" << 2;
+    }
+    void theCurrentTabComesBack()
+    {
+        QFETCH(int, current);
+        QFETCH(QString, tamper);
+        QFETCH(int, expected);
+        TestLibrary library;
+        const QList<AtlasImage *> images{library.image(QStringLiteral("knee")), library.image(QStringLiteral("hand")),
+                                         library.image(QStringLiteral("foot"))};
+        library.save();
+        UserDefaults defaults;
+        const auto launch = [&] {
+            return std::make_unique<WindowTabRestorationCoordinator>(defaults, &WindowTabbingView::listedWindows,
+                                                                     &WindowTabbingView::currentWindow);
+        };
+        {
+            const auto coordinator = launch();
+            WindowHarness harness(library, coordinator.get());
+            harness.model().openImage(images.at(0));
+            harness.window.openTab(MainWindowState::makeDefault())->model().openImage(images.at(1));
+            harness.window.openTab(MainWindowState::makeDefault())->model().openImage(images.at(2));
+            harness.window.tabbingView()->setCurrentTab(harness.window.tabs().at(current));
+            coordinator->applicationWillTerminate();
+            QCOMPARE(defaults.stringForKey(WindowTabRestorationCoordinator::currentWindowKey),
+                     uuidText(harness.window.tabs().at(current)->state().id));
+        }
+        if (tamper == QLatin1String("remove"))
+            defaults.removeObject(WindowTabRestorationCoordinator::currentWindowKey);
+        else if (!tamper.isEmpty())
+            defaults.setString(tamper, WindowTabRestorationCoordinator::currentWindowKey);
+        const auto coordinator = launch();
+        WindowHarness harness(library, coordinator.get());
+        QTRY_COMPARE(harness.window.tabs().size(), 3);
+        QTest::qWait(20);
+        QCOMPARE(harness.window.tabs().size(), 3);
+        QCOMPARE(harness.window.currentTab(), harness.window.tabs().at(expected));
+        QTRY_COMPARE(harness.window.windowTitle(), images.at(expected)->title());
+    }
+
     void tabsOpenAndCloseThroughTheirCommands()
     {
         TestLibrary library;
@@ -191,8 +312,7 @@ private slots:
         MainWindow &window = harness.window;
         QTabBar *bar = window.tabbingView()->tabBar();
         QVERIFY(!bar->isVisible());
-        const QStringList titles = menuTitles(window.menuBar());
-        QCOMPARE(titles.mid(titles.indexOf(QStringLiteral("New Tab"))), QStringList({"New Tab", "Close Tab"}));
+        QCOMPARE(menuTitles(window.menuBar(), QStringLiteral("File")), QStringList({"New Tab", "Close Tab"}));
         QTest::keyClick(&window, Qt::Key_T, Qt::ControlModifier);
         QCOMPARE(window.tabs().size(), 2);
         QVERIFY(bar->isVisible());

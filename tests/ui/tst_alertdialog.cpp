@@ -1,8 +1,10 @@
+#include "support/AlertButtons.h"
 #include "ui/AlertDialog.h"
 
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWidget>
 
 using Role = AlertDialog::Role;
 Q_DECLARE_METATYPE(QList<AlertDialog::Button>)
@@ -26,7 +28,7 @@ private slots:
         const int rejected = QDialog::Rejected;
         QTest::newRow("Return: first non-cancel") << rename << int(Qt::Key_Return) << 1 << accepted;
         QTest::newRow("Escape: the cancel button") << rename << int(Qt::Key_Escape) << 0 << rejected;
-        QTest::newRow("Return: destructive first") << deletion << int(Qt::Key_Return) << 0 << accepted;
+        QTest::newRow("Return: never the destructive button") << deletion << int(Qt::Key_Return) << 1 << rejected;
         QTest::newRow("Escape: cancel second") << deletion << int(Qt::Key_Escape) << 1 << rejected;
         QTest::newRow("Return: a lone cancel button") << ok << int(Qt::Key_Return) << 0 << rejected;
         QTest::newRow("Escape without a cancel button") << noCancel << int(Qt::Key_Escape) << -1 << rejected;
@@ -48,6 +50,94 @@ private slots:
         QCOMPARE(answers.count(), pressed < 0 ? 0 : 1);
         if (pressed >= 0)
             QCOMPARE(answers.first().first().toInt(), pressed);
+    }
+
+    // The confirming button goes last, the cancel buttons before it; Return
+    // never presses a destructive button.
+    void buttonsInTheDesktopOrder_data()
+    {
+        QTest::addColumn<QList<AlertDialog::Button>>("buttons");
+        QTest::addColumn<QStringList>("laidOut");
+        QTest::addColumn<QString>("defaultButton");
+        QTest::newRow("delete") << QList<AlertDialog::Button>{{"Delete", Role::destructive}, {"Cancel", Role::cancel}}
+                                << QStringList{"Cancel", "Delete"} << "Cancel";
+        QTest::newRow("label") << QList<AlertDialog::Button>{{"Save", Role::plain}, {"Cancel", Role::cancel}}
+                               << QStringList{"Cancel", "Save"} << "Save";
+        QTest::newRow("rename") << QList<AlertDialog::Button>{{"Cancel", Role::cancel}, {"Rename", Role::plain}}
+                                << QStringList{"Cancel", "Rename"} << "Rename";
+        QTest::newRow("a lone OK") << QList<AlertDialog::Button>{{"OK", Role::cancel}} << QStringList{"OK"} << "OK";
+        QTest::newRow("a lone destructive button")
+            << QList<AlertDialog::Button>{{"Erase", Role::destructive}} << QStringList{"Erase"} << QString();
+        QTest::newRow("no cancel") << QList<AlertDialog::Button>{{"OK", Role::plain}, {"Show in Folder", Role::plain}}
+                                   << QStringList{"Show in Folder", "OK"} << "OK";
+        QTest::newRow("three") << QList<AlertDialog::Button>{{"Replace", Role::plain},
+                                                             {"Cancel", Role::cancel},
+                                                             {"Keep Both", Role::plain},
+                                                             {"Stop", Role::destructive}}
+                               << QStringList{"Keep Both", "Stop", "Cancel", "Replace"} << "Replace";
+    }
+    void buttonsInTheDesktopOrder()
+    {
+        QFETCH(QList<AlertDialog::Button>, buttons);
+        AlertDialog alert(QStringLiteral("Title"), QString(), buttons);
+        alert.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&alert));
+        QTEST(laidOutButtonTitles(alert), "laidOut");
+        QTEST(defaultButtonTitle(alert), "defaultButton");
+        // The buttons still answer with their place in the given list.
+        QSignalSpy answers(&alert, &AlertDialog::buttonPressed);
+        alert.buttons().last()->click();
+        QCOMPARE(answers.value(0).value(0).toInt(), buttons.size() - 1);
+    }
+
+    void sheetPosition_data()
+    {
+        QTest::addColumn<QRect>("window");
+        QTest::addColumn<QRect>("uncovered");
+        QTest::addColumn<QPoint>("expected");
+        const QRect window(100, 50, 800, 600); // the sheet is 400 by 150
+        QTest::newRow("nothing to keep") << window << QRect() << QPoint(300, 50);
+        QTest::newRow("a point far below") << window << QRect(500, 400, 1, 1) << QPoint(300, 50);
+        QTest::newRow("a point beside the sheet") << window << QRect(130, 60, 1, 1) << QPoint(300, 50);
+        QTest::newRow("a point under the sheet: below it") << window << QRect(500, 80, 1, 1) << QPoint(300, 97);
+        QTest::newRow("at the margin's edge") << window << QRect(500, 216, 1, 1) << QPoint(300, 50);
+        QTest::newRow("one pixel closer") << window << QRect(500, 215, 1, 1) << QPoint(300, 232);
+        QTest::newRow("no room below: beside, on the wider side")
+            << QRect(100, 50, 800, 200) << QRect(450, 120, 1, 1) << QPoint(467, 50);
+        QTest::newRow("beside, on the left") << QRect(100, 50, 800, 200) << QRect(650, 120, 1, 1) << QPoint(234, 50);
+    }
+    void sheetPosition()
+    {
+        QFETCH(QRect, window);
+        QFETCH(QRect, uncovered);
+        QFETCH(QPoint, expected);
+        const QPoint at = AlertDialog::sheetPosition(window, QSize(400, 150), uncovered);
+        QCOMPARE(at, expected);
+        if (!uncovered.isNull())
+            QVERIFY(!QRect(at, QSize(400, 150)).intersects(uncovered.adjusted(-16, -16, 16, 16)));
+    }
+
+    // A window-modal sheet at the top of its window, clear of what it keeps in sight.
+    void aSheetOfItsWindow()
+    {
+        QWidget window;
+        window.setGeometry(100, 80, 900, 700);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        AlertDialog alert(QStringLiteral("Annotation label"), QString(),
+                          {{"Save", Role::plain}, {"Cancel", Role::cancel}}, &window);
+        alert.addTextField(QStringLiteral("Label"), QString());
+        alert.open();
+        QVERIFY(QTest::qWaitForWindowExposed(&alert));
+        QCOMPARE(alert.windowModality(), Qt::WindowModal);
+        QCOMPARE(alert.frameGeometry().top(), window.geometry().top());
+        QCOMPARE(alert.frameGeometry().center().x(), window.geometry().center().x());
+        const QPoint point = window.geometry().topLeft() + QPoint(450, 20);
+        alert.keepUncovered(QRect(point, QSize(1, 1)));
+        QVERIFY(!alert.frameGeometry().contains(point));
+        QVERIFY(window.geometry().contains(alert.frameGeometry()));
+        QTest::keyClick(&alert, Qt::Key_Escape);
+        QVERIFY(!alert.isVisible());
     }
 
     void answersOnceAndNotWhenClosedByItsOwner()

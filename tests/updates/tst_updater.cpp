@@ -1,13 +1,17 @@
 #include "appkit/NSEvent.h"
 #include "support/TestHttpServer.h"
 #include "UpdateTestSupport.h"
+#include "support/AlertButtons.h"
+#include "ui/AlertDialog.h"
+#include "updates/StandardUserDriver.h"
 #include "updates/UpdaterController.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QMenuBar>
-#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -321,11 +325,66 @@ private slots:
         if (!Bundle::main().stringForKey(QStringLiteral("SUFeedURL")).value_or(QString()).isEmpty())
             QSKIP("this build has an update feed");
         check->trigger();
-        QMessageBox *box = nullptr;
-        QTRY_VERIFY((box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())));
+        AlertDialog *box = nullptr;
+        QTRY_VERIFY((box = qobject_cast<AlertDialog *>(QApplication::activeModalWidget())));
         QCOMPARE(box->windowTitle(), QStringLiteral("Updates Are Not Available"));
-        QVERIFY(box->informativeText().contains(QStringLiteral("no update feed")));
-        box->close();
+        QCOMPARE(box->title(), QStringLiteral("Veloran cannot check for updates."));
+        QVERIFY(box->message().contains(QStringLiteral("no update feed")));
+        QTest::keyClick(box, Qt::Key_Escape);
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+    }
+
+    // The found update is asked about in the application's alert: Return
+    // downloads, Escape and "Remind Me Later" don't; the release notes show.
+    void theFoundUpdateIsAskedAbout_data()
+    {
+        QTest::addColumn<int>("key"); // 0: a click on "Remind Me Later"
+        QTest::addColumn<bool>("download");
+        QTest::newRow("Return") << int(Qt::Key_Return) << true;
+        QTest::newRow("Escape") << int(Qt::Key_Escape) << false;
+        QTest::newRow("Remind Me Later") << 0 << false;
+    }
+    void theFoundUpdateIsAskedAbout()
+    {
+        QFETCH(int, key);
+        StandardUserDriver driver(QStringLiteral("Veloran"), QStringLiteral("1.0"));
+        SUAppcastItem item;
+        item.displayVersionString = QStringLiteral("2.0");
+        item.itemDescription = QStringLiteral("Faster thumbnails.");
+        QList<bool> answers;
+        driver.showUpdateFound(item, SPUUpdateCheck::Updates, [&answers](bool download) { answers << download; });
+        AlertDialog *alert = nullptr;
+        QTRY_VERIFY((alert = qobject_cast<AlertDialog *>(QApplication::activeModalWidget())));
+        QCOMPARE(alert->title(), QStringLiteral("A new version of Veloran is available!"));
+        QVERIFY(alert->message().contains(QStringLiteral("Veloran 2.0 is now available")));
+        QCOMPARE(laidOutButtonTitles(*alert), (QStringList{"Remind Me Later", "Download Update"}));
+        auto *notes = alert->findChild<QPlainTextEdit *>();
+        QVERIFY(notes && notes->isVisible());
+        QCOMPARE(notes->toPlainText(), item.itemDescription);
+        if (key)
+            QTest::keyClick(alert, Qt::Key(key));
+        else
+            alert->button(QStringLiteral("Remind Me Later"))->click();
+        QFETCH(bool, download);
+        QCOMPARE(answers, QList<bool>{download});
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(answers.size(), 1);
+    }
+
+    // A downloaded update offers its folder beside "OK", which Return presses.
+    void aDownloadedUpdateSaysWhereItIs()
+    {
+        StandardUserDriver driver(QStringLiteral("Veloran"), QStringLiteral("1.0"));
+        SPUUpdateResult result;
+        result.kind = SPUUpdateResult::Kind::Downloaded;
+        result.filePath = QStringLiteral("/tmp/Veloran-2.0.tar.xz");
+        driver.showUpdateResult(result);
+        AlertDialog *alert = nullptr;
+        QTRY_VERIFY((alert = qobject_cast<AlertDialog *>(QApplication::activeModalWidget())));
+        QCOMPARE(laidOutButtonTitles(*alert), (QStringList{"Show in Folder", "OK"}));
+        QCOMPARE(defaultButtonTitle(*alert), QStringLiteral("OK"));
+        QTest::keyClick(alert, Qt::Key_Return);
+        QTRY_VERIFY(!QApplication::activeModalWidget());
     }
 };
 
