@@ -10,7 +10,7 @@
 // same frames of the canvas with its picture alone is printed too.
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/viewer/bench_annotation_layer [--regions N] [--points N]
-//       [--threads N] [--ours-only]
+//       [--threads N] [--no-callouts] [--ours-only]
 //
 // Targets: every gesture frame within 16 ms and a hit test within 1 ms, at
 // the 95th percentile, and the pan frames within 4 ms of processor time
@@ -163,6 +163,8 @@ int main(int argc, char **argv)
     // One annotation highlighted, as after a tap.
     if (!library.regions.empty())
         state.setHighlightedID(library.regions.front()->id());
+    const bool callouts = !arguments.contains(QStringLiteral("--no-callouts"));
+    layer.setShowsCallouts(callouts);
     viewer.repaint();
     CanvasZoom *zoom = viewer.zoom();
     // The same canvas with the picture alone, moved the same way.
@@ -206,8 +208,8 @@ int main(int argc, char **argv)
             worst.panProcessor = std::max(worst.panProcessor, processor);
     };
 
-    std::printf("%d regions of 50 corners, %d points, callouts shown, 1920 x 1080, %d worker threads\n\n",
-                regionCount, pointCount, WorkerPools::computing().maxThreadCount());
+    std::printf("%d regions of 50 corners, %d points, callouts %s, 1920 x 1080, %d worker threads\n\n", regionCount,
+                pointCount, callouts ? "shown" : "hidden", WorkerPools::computing().maxThreadCount());
     std::printf("%-15s | %19s | %19s | %8s | %20s | %9s | %s\n", "frames", "ours p95 / worst",
                 "processor p50 / p95", "picture", "plain p95 / worst", "processor", "ratios: p95 / processor");
     Frames pinch;

@@ -1,5 +1,7 @@
 #include "viewer/AnnotationRenderer.h"
 
+#include "viewer/ImageStamp.h"
+
 #include "platform/WorkerPools.h"
 #include "ui/AppStyle.h"
 #include "ui/SystemSymbol.h"
@@ -115,11 +117,13 @@ struct Stamp {
     int bottom;
 };
 
-void stamp(QPainter &painter, const std::vector<Stamp> &stamps, int top, int bottom)
+// The stamps that reach rows `top` to `bottom` − 1 laid over `band` (which
+// shows those rows).
+void stamp(QImage &band, const std::vector<Stamp> &stamps, int top, int bottom)
 {
     for (const Stamp &s : stamps) {
         if (s.bottom > top && s.position.y() < bottom)
-            painter.drawImage(s.position, s.image);
+            stampImage(band, s.position - QPoint(0, top), s.image);
     }
 }
 
@@ -534,10 +538,8 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int top) const
         if (line.bottom >= top && line.top < bottom)
             m_leader.drawPolyline(band, origin, line.points.data(), 3, drawing.ratio, false);
     }
-    QPainter painter(&band);
-    painter.translate(0, -top);
-    stamp(painter, drawing.markers, top, bottom);
-    stamp(painter, drawing.labels, top, bottom);
+    stamp(band, drawing.markers, top, bottom);
+    stamp(band, drawing.labels, top, bottom);
 }
 
 QImage AnnotationRenderer::labelText(const AnnotationCallout &callout, const CalloutLabelBox &box,

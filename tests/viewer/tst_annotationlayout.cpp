@@ -3,8 +3,10 @@
 #include "viewer/AnnotationFrame.h"
 #include "viewer/AnnotationScene.h"
 #include "viewer/CalloutLayout.h"
+#include "viewer/ImageStamp.h"
 #include "viewer/ShapeRaster.h"
 
+#include <QPainter>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -380,6 +382,48 @@ private slots:
             }
         }
         QCOMPARE(pieced, whole);
+    }
+
+    // A stamp laid over an image gives the pixels the painter gives.
+    void stampsMatchThePainter_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QPoint>("at");
+        QTest::newRow("inside") << QSize(23, 9) << QPoint(5, 6);
+        QTest::newRow("over the left and top edges") << QSize(30, 12) << QPoint(-7, -5);
+        QTest::newRow("over the right and bottom edges") << QSize(17, 20) << QPoint(33, 25);
+        QTest::newRow("wider than the image") << QSize(60, 3) << QPoint(-9, 10);
+        QTest::newRow("one pixel") << QSize(1, 1) << QPoint(0, 39);
+        QTest::newRow("outside") << QSize(10, 10) << QPoint(40, -20);
+    }
+    void stampsMatchThePainter()
+    {
+        QFETCH(QSize, size);
+        QFETCH(QPoint, at);
+        // Premultiplied pixels of every kind: clear, opaque and between,
+        // the stamp in runs so that whole groups of them occur.
+        QRandomGenerator random(size.width() * 100 + size.height());
+        const auto pixel = [&](int alpha) {
+            return qRgba(random.bounded(alpha + 1), random.bounded(alpha + 1), random.bounded(alpha + 1), alpha);
+        };
+        QImage stamp(size, QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x) {
+                const int kind = (x / 4 + y) % 3;
+                stamp.setPixel(x, y, pixel(kind == 0 ? 0 : kind == 1 ? 255 : random.bounded(1, 255)));
+            }
+        QImage under(40, 40, QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 40; ++x)
+                under.setPixel(x, y, pixel(random.bounded(256)));
+        QImage painted = under;
+        {
+            QPainter painter(&painted);
+            painter.drawImage(at, stamp);
+        }
+        QImage stamped = under;
+        stampImage(stamped, at, stamp);
+        QCOMPARE(stamped, painted);
     }
 
     // Labels spread along a side: spacing 24 between bounds 24 and 576.
