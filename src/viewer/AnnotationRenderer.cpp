@@ -227,14 +227,16 @@ struct AnnotationRenderer::Drawing {
     // The layer's pixels, no longer shared with an image handed out.
     uchar *bits = nullptr;
     qsizetype bytesPerLine = 0;
-    // The kept shapes' pixels, the parts of them to draw first (places,
-    // each within one wrap of the image), and the place of the view's
-    // top-left pixel.
+    // The place of the view's top-left pixel; whether the shapes are drawn
+    // straight into the bands rather than kept; the kept shapes' pixels and
+    // the parts of them to draw first (places, each within one wrap of the
+    // image).
+    QPoint viewAt;
+    bool direct = false;
     uchar *regionBits = nullptr;
     qsizetype regionBytesPerLine = 0;
     QSize regionSize;
     std::vector<QRect> regionParts;
-    QPoint viewAt;
     std::vector<LeaderLine> lines;
     std::vector<Stamp> markers;
     std::vector<Stamp> labels;
@@ -385,6 +387,7 @@ void AnnotationRenderer::placeRegions(const AnnotationFrame &frame, const Annota
     if (!m_regions)
         m_regions = std::make_unique<RegionCache>();
     RegionCache &cache = *m_regions;
+    bool first = false;
     if (cache.scene != scene.generation() || cache.highlighted != highlighted || cache.scaleX != toDevice.m11()
         || cache.scaleY != toDevice.m22() || cache.ratio != ratio || cache.deviceSize != deviceSize) {
         // Another scale or scene: the shapes are drawn anew, on the places
@@ -411,6 +414,7 @@ void AnnotationRenderer::placeRegions(const AnnotationFrame &frame, const Annota
         if (cache.image.size() != size)
             cache.image = QImage(size, QImage::Format_ARGB32_Premultiplied);
         cache.drawn = QRect();
+        first = true;
     }
 
     // The view lies on the places it covers, to the nearest whole device
@@ -429,14 +433,14 @@ void AnnotationRenderer::placeRegions(const AnnotationFrame &frame, const Annota
         window.moveTop(std::clamp(window.top(), view.bottom() + 1 + keep - window.height(), view.top() - keep));
         cache.drawn &= window;
     }
-    QRect reach = cache.window;
     if (!cache.drawn.intersects(view)) {
-        // Nothing kept shows (the first frame at this scale, a pinch, a
-        // jump): the view alone is drawn, as it would be without keeping.
         cache.window = view.adjusted(-margin, -margin, margin, margin);
         cache.drawn = QRect();
-        reach = view;
     }
+    // The first frame at a scale (each frame of a pinch) draws the view
+    // alone, straight into the frame, and keeps nothing; the frames after
+    // it keep what they draw.
+    const QRect reach = first ? view : cache.window;
 
     // The outlines of the shapes within reach, mapped once.
     const QRectF reachBounds(reach);
@@ -447,6 +451,11 @@ void AnnotationRenderer::placeRegions(const AnnotationFrame &frame, const Annota
             region.count = mapOutline(scene.regions()[qsizetype(i)].polygon, cache.toPlaces, cache.outlines);
         }
     }
+
+    drawing.viewAt = viewAt;
+    drawing.direct = first;
+    if (first)
+        return;
 
     // What is within reach and not drawn: the whole of it, or the strips
     // around what is drawn (which lies within it).
@@ -486,7 +495,6 @@ void AnnotationRenderer::placeRegions(const AnnotationFrame &frame, const Annota
     drawing.regionBits = cache.image.bits();
     drawing.regionBytesPerLine = cache.image.bytesPerLine();
     drawing.regionSize = size;
-    drawing.viewAt = viewAt;
 }
 
 void AnnotationRenderer::paintRegions(const Drawing &drawing, const QRect &part) const
@@ -497,8 +505,13 @@ void AnnotationRenderer::paintRegions(const Drawing &drawing, const QRect &part)
     for (int row = 0; row < part.height(); ++row)
         std::memset(bits + row * bytesPerLine, 0, size_t(part.width()) * 4);
     QImage image(bits, part.width(), part.height(), bytesPerLine, QImage::Format_ARGB32_Premultiplied);
-    const QPointF origin(part.topLeft());
-    const QRectF bounds(part);
+    drawRegions(image, part.topLeft(), drawing.ratio);
+}
+
+void AnnotationRenderer::drawRegions(QImage &image, const QPoint &at, qreal ratio) const
+{
+    const QPointF origin(at);
+    const QRectF bounds(at, image.size());
     const RegionCache &cache = *m_regions;
     std::vector<ShapeRaster::Edge> edges;
     for (const RegionJob &region : cache.regions) {
@@ -507,8 +520,7 @@ void AnnotationRenderer::paintRegions(const Drawing &drawing, const QRect &part)
         const QPointF *corners = cache.outlines.data() + region.first;
         (region.highlighted ? m_highlightedFill : m_fill).fillPolygon(image, origin, corners, region.count, edges);
         m_outline.drawPolyline(image, origin, corners, region.count,
-                               (region.highlighted ? m_shapes.highlightedStrokeWidth : m_shapes.strokeWidth)
-                                   * drawing.ratio,
+                               (region.highlighted ? m_shapes.highlightedStrokeWidth : m_shapes.strokeWidth) * ratio,
                                true);
     }
 }
@@ -518,19 +530,24 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int top) const
     const int bottom = std::min(top + drawing.bandHeight, drawing.deviceSize.height());
     const qsizetype bytesPerLine = drawing.bytesPerLine;
     uchar *const bits = drawing.bits + top * bytesPerLine;
-    // The kept shapes under the band, in at most two pieces a row where the
-    // kept image wraps round.
     const int width = drawing.deviceSize.width();
-    const int left = wrapped(drawing.viewAt.x(), drawing.regionSize.width());
-    const int firstPiece = std::min(width, drawing.regionSize.width() - left);
-    for (int row = top; row < bottom; ++row) {
-        const uchar *kept = drawing.regionBits
-            + wrapped(drawing.viewAt.y() + row, drawing.regionSize.height()) * drawing.regionBytesPerLine;
-        uchar *line = bits + (row - top) * bytesPerLine;
-        std::memcpy(line, kept + left * 4, size_t(firstPiece) * 4);
-        std::memcpy(line + firstPiece * 4, kept, size_t(width - firstPiece) * 4);
-    }
     QImage band(bits, width, bottom - top, bytesPerLine, QImage::Format_ARGB32_Premultiplied);
+    if (drawing.direct) {
+        std::memset(bits, 0, size_t(bytesPerLine) * size_t(bottom - top));
+        drawRegions(band, drawing.viewAt + QPoint(0, top), drawing.ratio);
+    } else {
+        // The kept shapes under the band, in at most two pieces a row
+        // where the kept image wraps round.
+        const int left = wrapped(drawing.viewAt.x(), drawing.regionSize.width());
+        const int firstPiece = std::min(width, drawing.regionSize.width() - left);
+        for (int row = top; row < bottom; ++row) {
+            const uchar *kept = drawing.regionBits
+                + wrapped(drawing.viewAt.y() + row, drawing.regionSize.height()) * drawing.regionBytesPerLine;
+            uchar *line = bits + (row - top) * bytesPerLine;
+            std::memcpy(line, kept + left * 4, size_t(firstPiece) * 4);
+            std::memcpy(line + firstPiece * 4, kept, size_t(width - firstPiece) * 4);
+        }
+    }
     const QPointF origin(0, top);
     // Leader lines over the shapes, while the band holds nothing but
     // orange.

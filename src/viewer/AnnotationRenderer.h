@@ -28,7 +28,8 @@ class QPainter;
 // than the view: a frame that only pans (same scene, highlight, view size,
 // zoom and pixel ratio) moves them by whole device pixels and draws only the
 // strips that come into reach, while the callouts, which follow the view,
-// are drawn anew over them. Such a frame is pixel for pixel the one drawn
+// are drawn anew over them. (The first frame at a zoom, as every frame of a
+// pinch, draws the view alone and keeps nothing.) Such a frame is pixel for pixel the one drawn
 // from scratch when it moved by whole device pixels, and otherwise has its
 // shapes less than half a device pixel from where a fresh frame would have
 // them (as markers always are). GUI thread.
@@ -88,6 +89,9 @@ private:
     void placeRegions(const AnnotationFrame &frame, const AnnotationScene &scene, const QSize &deviceSize,
                         qreal ratio, Drawing &drawing);
     void paintRegions(const Drawing &drawing, const QRect &part) const;
+    // The shapes within reach drawn into `image`, whose top-left pixel lies
+    // at place `at`.
+    void drawRegions(QImage &image, const QPoint &at, qreal ratio) const;
     void paintBand(const Drawing &drawing, int top) const;
     QImage labelText(const AnnotationCallout &callout, const CalloutLabelBox &box, const CalloutLabelText &text,
                      qreal ratio);
