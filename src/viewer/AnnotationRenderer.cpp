@@ -1,5 +1,7 @@
 #include "viewer/AnnotationRenderer.h"
 
+#include "viewer/ImageStamp.h"
+
 #include "platform/WorkerPools.h"
 #include "ui/AppStyle.h"
 #include "ui/SystemSymbol.h"
@@ -22,6 +24,10 @@ namespace {
 
 // Bytes of small images kept for reuse beside the labels' texts.
 constexpr int imageCacheBytes = 8 * 1024 * 1024;
+
+// Region shapes are kept drawn this far (view points) around the view, so
+// that a pan finds the strips coming into view drawn already.
+constexpr double regionMargin = 128;
 
 // Corners of an outline closer than this (device pixels) to the corner
 // drawn before are left out of the frame: the outline moves less than its
@@ -82,10 +88,17 @@ qsizetype mapOutline(const QPolygonF &polygon, const QTransform &transform, std:
 
 struct RegionJob {
     QRectF bounds;      // device pixels, with the outline
-    qsizetype first;    // its outline's corners in the frame's outlines
+    qsizetype first;    // its outline's corners among the outlines (−1 until mapped)
     qsizetype count;
     bool highlighted;
 };
+
+// `value` modulo `count`, from 0 to count − 1.
+int wrapped(int value, int count)
+{
+    const int rest = value % count;
+    return rest < 0 ? rest + count : rest;
+}
 
 struct LeaderLine {
     std::array<QPointF, 3> points; // device pixels: anchor, elbow, label edge
@@ -104,22 +117,26 @@ struct Stamp {
     int bottom;
 };
 
-void stamp(QPainter &painter, const std::vector<Stamp> &stamps, int top, int bottom)
+// The stamps that reach rows `top` to `bottom` − 1 laid over `band` (which
+// shows those rows).
+void stamp(QImage &band, const std::vector<Stamp> &stamps, int top, int bottom)
 {
     for (const Stamp &s : stamps) {
         if (s.bottom > top && s.position.y() < bottom)
-            painter.drawImage(s.position, s.image);
+            stampImage(band, s.position - QPoint(0, top), s.image);
     }
 }
 
 // Runs work(0) ... work(count − 1) on as many painters as are free from
 // the start, and on the thread that calls finish() from then on; finish()
 // returns when all have run. Helpers still waiting for a worker then are
-// withdrawn, so a busy pool never holds a frame up.
+// withdrawn, so a busy pool never holds a frame up. The items from
+// `firstCount` on start once all those before them have run.
 class ParallelWork {
 public:
-    ParallelWork(int count, std::function<void(int)> work)
+    ParallelWork(int count, int firstCount, std::function<void(int)> work)
         : m_count(count)
+        , m_firstCount(firstCount)
         , m_work(std::move(work))
     {
         // One fewer than the pool's threads: the finishing thread joins in.
@@ -152,20 +169,55 @@ public:
 private:
     void take()
     {
-        for (int item = m_next++; item < m_count; item = m_next++)
+        for (int item = m_next++; item < m_count; item = m_next++) {
+            // Items are taken in order: those of the first part that have
+            // not run yet are running on other threads.
+            if (item >= m_firstCount) {
+                for (int done = m_firstDone.load(); done < m_firstCount; done = m_firstDone.load())
+                    m_firstDone.wait(done);
+            }
             m_work(item);
+            if (item < m_firstCount && m_firstDone.fetch_add(1) + 1 == m_firstCount)
+                m_firstDone.notify_all();
+        }
     }
 
     QThreadPool *const m_pool = &WorkerPools::computing();
     const int m_count;
+    const int m_firstCount;
     const std::function<void(int)> m_work;
     std::atomic<int> m_next{0};
+    std::atomic<int> m_firstDone{0};
     QSemaphore m_finished;
     std::vector<std::unique_ptr<QRunnable>> m_helpers;
     bool m_done = false;
 };
 
 } // namespace
+
+// The region shapes drawn at one scale, kept while the view pans. They are
+// drawn on "places": the device pixels of the view they were first drawn
+// for, reaching on past it without end. The image holds a window of places
+// around the view, wrapping round at its edges so that a pan moves no
+// pixels: place (x, y) is kept at (x mod width, y mod height).
+struct AnnotationRenderer::RegionCache {
+    // What they were drawn for.
+    quint64 scene = 0;
+    std::optional<QUuid> highlighted;
+    double scaleX = 0, scaleY = 0;
+    qreal ratio = 0;
+    QSize deviceSize;
+    // Unit image coordinates to places: the view's translation less its
+    // whole device pixels.
+    QTransform toPlaces;
+    // Every region of the scene, in its order: bounds in places, and the
+    // corners (in `outlines`) of those that came within reach.
+    std::vector<RegionJob> regions;
+    std::vector<QPointF> outlines;
+    QImage image;
+    QRect window; // the places the image holds
+    QRect drawn;  // those of them drawn
+};
 
 // A frame being drawn: what its bands draw, gathered on the GUI thread, and
 // the bands under way.
@@ -175,7 +227,16 @@ struct AnnotationRenderer::Drawing {
     // The layer's pixels, no longer shared with an image handed out.
     uchar *bits = nullptr;
     qsizetype bytesPerLine = 0;
-    std::vector<RegionJob> regions;
+    // The place of the view's top-left pixel; whether the shapes are drawn
+    // straight into the bands rather than kept; the kept shapes' pixels and
+    // the parts of them to draw first (places, each within one wrap of the
+    // image).
+    QPoint viewAt;
+    bool direct = false;
+    uchar *regionBits = nullptr;
+    qsizetype regionBytesPerLine = 0;
+    QSize regionSize;
+    std::vector<QRect> regionParts;
     std::vector<LeaderLine> lines;
     std::vector<Stamp> markers;
     std::vector<Stamp> labels;
@@ -230,7 +291,6 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
     m_layer.setDevicePixelRatio(ratio);
     if (deviceSize.isEmpty())
         return;
-    const QRectF deviceRect(QPointF(0, 0), QSizeF(deviceSize));
     const std::optional<QUuid> &highlighted = frame.highlightedID;
 
     // Everything the bands draw is gathered here, once.
@@ -239,20 +299,8 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
     drawing->ratio = ratio;
     drawing->bits = m_layer.bits();
     drawing->bytesPerLine = m_layer.bytesPerLine();
+    placeRegions(frame, scene, deviceSize, ratio, *drawing);
     const QTransform toDevice = unitToDevice(frame.geometry, ratio);
-    // The outlines of the shapes in view, mapped once for all the bands.
-    std::vector<RegionJob> &regions = drawing->regions;
-    regions.reserve(size_t(scene.regions().size()));
-    m_outlines.clear();
-    for (const AnnotationMark &mark : scene.regions()) {
-        const bool isHighlighted = highlighted && mark.id == *highlighted;
-        const double margin = (isHighlighted ? m_shapes.highlightedStrokeWidth : m_shapes.strokeWidth) * ratio;
-        const QRectF bounds = toDevice.mapRect(mark.bounds).adjusted(-margin, -margin, margin, margin);
-        if (bounds.intersects(deviceRect)) {
-            const qsizetype first = qsizetype(m_outlines.size());
-            regions.push_back({bounds, first, mapOutline(mark.polygon, toDevice, m_outlines), isHighlighted});
-        }
-    }
 
     std::vector<LeaderLine> &lines = drawing->lines;
     lines.reserve(size_t(frame.callouts.size()));
@@ -317,11 +365,164 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
     for (int top = 0; top < deviceSize.height(); top += drawing->bandHeight)
         drawing->bandTops.push_back(top);
 
+    // The shapes' parts to draw first, then the bands of the frame over
+    // them.
     m_drawing = std::move(drawing);
     const Drawing &bands = *m_drawing;
-    m_drawing->work = std::make_unique<ParallelWork>(int(bands.bandTops.size()), [this, &bands](int band) {
-        paintBand(bands, bands.bandTops[size_t(band)]);
-    });
+    const int parts = int(bands.regionParts.size());
+    m_drawing->work = std::make_unique<ParallelWork>(parts + int(bands.bandTops.size()), parts,
+                                                     [this, &bands, parts](int item) {
+                                                         if (item < parts)
+                                                             paintRegions(bands, bands.regionParts[size_t(item)]);
+                                                         else
+                                                             paintBand(bands, bands.bandTops[size_t(item - parts)]);
+                                                     });
+}
+
+void AnnotationRenderer::placeRegions(const AnnotationFrame &frame, const AnnotationScene &scene,
+                                      const QSize &deviceSize, qreal ratio, Drawing &drawing)
+{
+    const QTransform toDevice = unitToDevice(frame.geometry, ratio);
+    const std::optional<QUuid> &highlighted = frame.highlightedID;
+    if (!m_regions)
+        m_regions = std::make_unique<RegionCache>();
+    RegionCache &cache = *m_regions;
+    bool first = false;
+    if (cache.scene != scene.generation() || cache.highlighted != highlighted || cache.scaleX != toDevice.m11()
+        || cache.scaleY != toDevice.m22() || cache.ratio != ratio || cache.deviceSize != deviceSize) {
+        // Another scale or scene: the shapes are drawn anew, on the places
+        // of this view.
+        cache.scene = scene.generation();
+        cache.highlighted = highlighted;
+        cache.scaleX = toDevice.m11();
+        cache.scaleY = toDevice.m22();
+        cache.ratio = ratio;
+        cache.deviceSize = deviceSize;
+        cache.toPlaces = QTransform(toDevice.m11(), 0, 0, toDevice.m22(), toDevice.dx() - std::floor(toDevice.dx()),
+                                    toDevice.dy() - std::floor(toDevice.dy()));
+        cache.regions.clear();
+        cache.regions.reserve(size_t(scene.regions().size()));
+        cache.outlines.clear();
+        for (const AnnotationMark &mark : scene.regions()) {
+            const bool isHighlighted = highlighted && mark.id == *highlighted;
+            const double margin = (isHighlighted ? m_shapes.highlightedStrokeWidth : m_shapes.strokeWidth) * ratio;
+            cache.regions.push_back({cache.toPlaces.mapRect(mark.bounds).adjusted(-margin, -margin, margin, margin),
+                                     -1, 0, isHighlighted});
+        }
+        const int margin = int(std::ceil(regionMargin * ratio));
+        const QSize size = deviceSize + QSize(2 * margin, 2 * margin);
+        if (cache.image.size() != size)
+            cache.image = QImage(size, QImage::Format_ARGB32_Premultiplied);
+        cache.drawn = QRect();
+        first = true;
+    }
+
+    // The view lies on the places it covers, to the nearest whole device
+    // pixel: exactly when it moved by whole device pixels.
+    const QPoint viewAt(-int(std::lround(toDevice.dx() - cache.toPlaces.dx())),
+                        -int(std::lround(toDevice.dy() - cache.toPlaces.dy())));
+    const QRect view(viewAt, deviceSize);
+    const int margin = (cache.image.width() - deviceSize.width()) / 2;
+    if (!cache.drawn.isEmpty()) {
+        // The window follows the view only as far as it needs to keep it
+        // half the margin inside: a pan to and fro within that draws
+        // nothing.
+        const int keep = margin / 2;
+        QRect &window = cache.window;
+        window.moveLeft(std::clamp(window.left(), view.right() + 1 + keep - window.width(), view.left() - keep));
+        window.moveTop(std::clamp(window.top(), view.bottom() + 1 + keep - window.height(), view.top() - keep));
+        cache.drawn &= window;
+    }
+    if (!cache.drawn.intersects(view)) {
+        cache.window = view.adjusted(-margin, -margin, margin, margin);
+        cache.drawn = QRect();
+    }
+    // The first frame at a scale (each frame of a pinch) draws the view
+    // alone, straight into the frame, and keeps nothing; the frames after
+    // it keep what they draw.
+    const QRect reach = first ? view : cache.window;
+
+    // The outlines of the shapes within reach, mapped once.
+    const QRectF reachBounds(reach);
+    for (size_t i = 0; i < cache.regions.size(); ++i) {
+        RegionJob &region = cache.regions[i];
+        if (region.first < 0 && region.bounds.intersects(reachBounds)) {
+            region.first = qsizetype(cache.outlines.size());
+            region.count = mapOutline(scene.regions()[qsizetype(i)].polygon, cache.toPlaces, cache.outlines);
+        }
+    }
+
+    drawing.viewAt = viewAt;
+    drawing.direct = first;
+    if (first)
+        return;
+
+    // What is within reach and not drawn: the whole of it, or the strips
+    // around what is drawn (which lies within it).
+    std::vector<QRect> strips;
+    const QRect &drawn = cache.drawn;
+    if (drawn.isEmpty()) {
+        strips.push_back(reach);
+    } else {
+        strips.push_back(QRect(QPoint(reach.left(), reach.top()), QPoint(reach.right(), drawn.top() - 1)));
+        strips.push_back(QRect(QPoint(reach.left(), drawn.bottom() + 1), QPoint(reach.right(), reach.bottom())));
+        strips.push_back(QRect(QPoint(reach.left(), drawn.top()), QPoint(drawn.left() - 1, drawn.bottom())));
+        strips.push_back(QRect(QPoint(drawn.right() + 1, drawn.top()), QPoint(reach.right(), drawn.bottom())));
+    }
+    cache.drawn = reach;
+
+    // Each cut where the image wraps round, and into parts of a few rows
+    // so that the workers share them.
+    qint64 area = 0;
+    for (const QRect &strip : strips)
+        area += strip.isEmpty() ? 0 : qint64(strip.width()) * strip.height();
+    const qint64 partArea = std::max<qint64>(area / (QThread::idealThreadCount() * 3), 16 * 1024);
+    const QSize size = cache.image.size();
+    for (const QRect &strip : strips) {
+        if (strip.isEmpty())
+            continue;
+        const int rows = int(std::clamp<qint64>(partArea / strip.width(), 8, strip.height()));
+        for (int top = strip.top(); top <= strip.bottom();) {
+            const int height = std::min({rows, strip.bottom() + 1 - top, size.height() - wrapped(top, size.height())});
+            for (int left = strip.left(); left <= strip.right();) {
+                const int width = std::min(strip.right() + 1 - left, size.width() - wrapped(left, size.width()));
+                drawing.regionParts.emplace_back(left, top, width, height);
+                left += width;
+            }
+            top += height;
+        }
+    }
+    drawing.regionBits = cache.image.bits();
+    drawing.regionBytesPerLine = cache.image.bytesPerLine();
+    drawing.regionSize = size;
+}
+
+void AnnotationRenderer::paintRegions(const Drawing &drawing, const QRect &part) const
+{
+    const qsizetype bytesPerLine = drawing.regionBytesPerLine;
+    uchar *const bits = drawing.regionBits + wrapped(part.top(), drawing.regionSize.height()) * bytesPerLine
+        + wrapped(part.left(), drawing.regionSize.width()) * 4;
+    for (int row = 0; row < part.height(); ++row)
+        std::memset(bits + row * bytesPerLine, 0, size_t(part.width()) * 4);
+    QImage image(bits, part.width(), part.height(), bytesPerLine, QImage::Format_ARGB32_Premultiplied);
+    drawRegions(image, part.topLeft(), drawing.ratio);
+}
+
+void AnnotationRenderer::drawRegions(QImage &image, const QPoint &at, qreal ratio) const
+{
+    const QPointF origin(at);
+    const QRectF bounds(at, image.size());
+    const RegionCache &cache = *m_regions;
+    std::vector<ShapeRaster::Edge> edges;
+    for (const RegionJob &region : cache.regions) {
+        if (region.first < 0 || !region.bounds.intersects(bounds))
+            continue;
+        const QPointF *corners = cache.outlines.data() + region.first;
+        (region.highlighted ? m_highlightedFill : m_fill).fillPolygon(image, origin, corners, region.count, edges);
+        m_outline.drawPolyline(image, origin, corners, region.count,
+                               (region.highlighted ? m_shapes.highlightedStrokeWidth : m_shapes.strokeWidth) * ratio,
+                               true);
+    }
 }
 
 void AnnotationRenderer::paintBand(const Drawing &drawing, int top) const
@@ -329,30 +530,33 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int top) const
     const int bottom = std::min(top + drawing.bandHeight, drawing.deviceSize.height());
     const qsizetype bytesPerLine = drawing.bytesPerLine;
     uchar *const bits = drawing.bits + top * bytesPerLine;
-    std::memset(bits, 0, size_t(bytesPerLine) * size_t(bottom - top));
-    QImage band(bits, drawing.deviceSize.width(), bottom - top, bytesPerLine, QImage::Format_ARGB32_Premultiplied);
-    const QPointF origin(0, top);
-    // Shapes and leader lines first, while the band holds nothing but
-    // orange.
-    std::vector<ShapeRaster::Edge> edges;
-    for (const RegionJob &region : drawing.regions) {
-        if (region.bounds.bottom() < top || region.bounds.top() >= bottom)
-            continue;
-        const QPointF *corners = m_outlines.data() + region.first;
-        (region.highlighted ? m_highlightedFill : m_fill).fillPolygon(band, origin, corners, region.count, edges);
-        m_outline.drawPolyline(band, origin, corners, region.count,
-                               (region.highlighted ? m_shapes.highlightedStrokeWidth : m_shapes.strokeWidth)
-                                   * drawing.ratio,
-                               true);
+    const int width = drawing.deviceSize.width();
+    QImage band(bits, width, bottom - top, bytesPerLine, QImage::Format_ARGB32_Premultiplied);
+    if (drawing.direct) {
+        std::memset(bits, 0, size_t(bytesPerLine) * size_t(bottom - top));
+        drawRegions(band, drawing.viewAt + QPoint(0, top), drawing.ratio);
+    } else {
+        // The kept shapes under the band, in at most two pieces a row
+        // where the kept image wraps round.
+        const int left = wrapped(drawing.viewAt.x(), drawing.regionSize.width());
+        const int firstPiece = std::min(width, drawing.regionSize.width() - left);
+        for (int row = top; row < bottom; ++row) {
+            const uchar *kept = drawing.regionBits
+                + wrapped(drawing.viewAt.y() + row, drawing.regionSize.height()) * drawing.regionBytesPerLine;
+            uchar *line = bits + (row - top) * bytesPerLine;
+            std::memcpy(line, kept + left * 4, size_t(firstPiece) * 4);
+            std::memcpy(line + firstPiece * 4, kept, size_t(width - firstPiece) * 4);
+        }
     }
+    const QPointF origin(0, top);
+    // Leader lines over the shapes, while the band holds nothing but
+    // orange.
     for (const LeaderLine &line : drawing.lines) {
         if (line.bottom >= top && line.top < bottom)
             m_leader.drawPolyline(band, origin, line.points.data(), 3, drawing.ratio, false);
     }
-    QPainter painter(&band);
-    painter.translate(0, -top);
-    stamp(painter, drawing.markers, top, bottom);
-    stamp(painter, drawing.labels, top, bottom);
+    stamp(band, drawing.markers, top, bottom);
+    stamp(band, drawing.labels, top, bottom);
 }
 
 QImage AnnotationRenderer::labelText(const AnnotationCallout &callout, const CalloutLabelBox &box,

@@ -22,7 +22,17 @@ class QPainter;
 // horizontal bands at the same time on worker threads, so that thousands of
 // marks and labels keep up with a pinch; the canvas then lays it over the
 // picture in one piece. Texts, markers and label capsules are drawn once
-// into small images on the GUI thread and stamped where they go. GUI thread.
+// into small images on the GUI thread and stamped where they go.
+//
+// The region shapes are kept, drawn at the frame's zoom, for a little more
+// than the view: a frame that only pans (same scene, highlight, view size,
+// zoom and pixel ratio) moves them by whole device pixels and draws only the
+// strips that come into reach, while the callouts, which follow the view,
+// are drawn anew over them. (The first frame at a zoom, as every frame of a
+// pinch, draws the view alone and keeps nothing.) Such a frame is pixel for pixel the one drawn
+// from scratch when it moved by whole device pixels, and otherwise has its
+// shapes less than half a device pixel from where a fresh frame would have
+// them (as markers always are). GUI thread.
 class AnnotationRenderer {
 public:
     // How region shapes are filled and outlined.
@@ -72,6 +82,16 @@ public:
 
 private:
     struct Drawing;
+    struct RegionCache;
+    // Gets the kept shapes ready for a frame of `frame`'s geometry (made
+    // anew for another scale or scene, moved otherwise): sets in `drawing`
+    // the parts of them to draw and where the view lies among them.
+    void placeRegions(const AnnotationFrame &frame, const AnnotationScene &scene, const QSize &deviceSize,
+                        qreal ratio, Drawing &drawing);
+    void paintRegions(const Drawing &drawing, const QRect &part) const;
+    // The shapes within reach drawn into `image`, whose top-left pixel lies
+    // at place `at`.
+    void drawRegions(QImage &image, const QPoint &at, qreal ratio) const;
     void paintBand(const Drawing &drawing, int top) const;
     QImage labelText(const AnnotationCallout &callout, const CalloutLabelBox &box, const CalloutLabelText &text,
                      qreal ratio);
@@ -90,9 +110,7 @@ private:
     ShapeRaster m_outline;
     ShapeRaster m_leader;
     QImage m_layer;
-    // The corners of the shapes of the frame being drawn, in device pixels,
-    // kept between frames for their storage.
-    std::vector<QPointF> m_outlines;
+    std::unique_ptr<RegionCache> m_regions;
     // The frame started and not yet finished.
     std::unique_ptr<Drawing> m_drawing;
     // Capsules, markers and buttons.

@@ -58,6 +58,15 @@ inline void ShapeRaster::cover(quint32 *pixel, int step) const
     *pixel = m_pixel[m_covered[size_t(step)][*pixel >> 24]];
 }
 
+inline void ShapeRaster::coverOrKeep(quint32 *pixel, int step) const
+{
+    // Step 0 keeps the pixel (the colour looked up for its alpha may differ
+    // from it in the last bit).
+    const quint32 kept = *pixel;
+    const quint32 covered = m_pixel[m_covered[size_t(step)][kept >> 24]];
+    *pixel = step > 0 ? covered : kept;
+}
+
 inline int ShapeRaster::coverageStep(int part)
 {
     // `part` in 1/256 of the pixel; steps of 1/64.
@@ -93,8 +102,19 @@ void ShapeRaster::fillSpan(quint32 *pixels, int count) const
         _mm_storeu_si128(at, _mm_add_epi8(_mm_packus_epi16(low, high), source));
     }
 #endif
-    for (; i < count; ++i)
-        cover(pixels + i, coverageSteps);
+    // The rest the same way, one at a time, so that a pixel comes out the
+    // same wherever the span starts.
+    const auto scaled = [this](quint32 channel) {
+        channel = channel * m_fullInverseAlpha + 0x80;
+        return ((channel + (channel >> 8)) >> 8) & 0xff;
+    };
+    for (; i < count; ++i) {
+        const quint32 d = pixels[i];
+        quint32 result = 0;
+        for (int shift = 0; shift < 32; shift += 8)
+            result |= ((scaled((d >> shift) & 0xff) + ((m_fullSource >> shift) & 0xff)) & 0xff) << shift;
+        pixels[i] = result;
+    }
 }
 
 ShapeRaster::Target::Target(QImage &image)
@@ -131,7 +151,9 @@ void ShapeRaster::drawLine(const Target &image, const QPointF &origin, QPointF f
     }
     const int majorCount = steep ? image.height : image.width;
     const int minorCount = steep ? image.width : image.height;
-    int first = std::max(0, ceilToInt(a0 - 0.5));
+    // The first pixel centre along the line, before the image cuts it.
+    const int start = ceilToInt(a0 - 0.5);
+    int first = std::max(0, start);
     int last = std::min(majorCount - 1, floorToInt(a1 - 0.5));
     if (first > last)
         return;
@@ -143,8 +165,10 @@ void ShapeRaster::drawLine(const Target &image, const QPointF &origin, QPointF f
     if (!inside && slope != 0) {
         const double enter = a0 - 0.5 + ((slope > 0 ? -half - 1 : minorCount + half + 1) - b0) / slope;
         const double leave = a0 - 0.5 + ((slope > 0 ? minorCount + half + 1 : -half - 1) - b0) / slope;
-        first = std::max(first, floorToInt(std::min(enter, leave)));
-        last = std::min(last, ceilToInt(std::max(enter, leave)));
+        // (Limited before they are made whole numbers: a line all but
+        // level enters and leaves far beyond any int.)
+        first = std::max(first, floorToInt(std::max(std::min(enter, leave), double(first))));
+        last = std::min(last, ceilToInt(std::min(std::max(enter, leave), double(last))));
         if (first > last)
             return;
     } else if (!inside && (b0 + half < 0 || b0 - half > minorCount)) {
@@ -155,13 +179,16 @@ void ShapeRaster::drawLine(const Target &image, const QPointF &origin, QPointF f
     const qsizetype majorStep = steep ? image.stride : 1;
     const qsizetype minorStep = steep ? 1 : image.stride;
     // The centre moves in 1/65536 of a pixel, so that it does not drift
-    // along a long line; the band's edges are taken in 1/256.
+    // along a long line; the band's edges are taken in 1/256. It is counted
+    // from the line's own first pixel, so that a pixel comes out the same
+    // wherever the image cuts the line (a picture drawn in pieces shows no
+    // seams).
     const qint64 slopeFixed = roundToInt64(slope * 65536);
-    qint64 centre = roundToInt64((b0 + slope * (first + 0.5 - a0)) * 65536);
+    qint64 centre = roundToInt64((b0 + slope * (start + 0.5 - a0)) * 65536) + qint64(first - start) * slopeFixed;
     const int halfWidth = int(half * 256 + 0.5);
     const int minorEnd = minorCount << 8;
     // A thin band (two pixels at most) well inside the image: three cells
-    // a step, without a branch; cells it misses are covered by nothing.
+    // a step, without a branch; cells it misses are left as they are.
     if (halfWidth <= 256 && std::min(b0, b1) - half >= 1 && std::max(b0, b1) + half <= minorCount - 3) {
         for (int a = first; a <= last; ++a, centre += slopeFixed) {
             const int middle = int(centre >> 8);
@@ -169,9 +196,9 @@ void ShapeRaster::drawLine(const Target &image, const QPointF &origin, QPointF f
             const int cell = low >> 8;
             const int next = (cell + 1) << 8;
             quint32 *pixel = bits + a * majorStep + cell * minorStep;
-            cover(pixel, coverageStep(std::min(high, next) - low));
-            cover(pixel + minorStep, coverageStep(std::clamp(high - next, 0, 256)));
-            cover(pixel + 2 * minorStep, coverageStep(std::max(high - next - 256, 0)));
+            coverOrKeep(pixel, coverageStep(std::min(high, next) - low));
+            coverOrKeep(pixel + minorStep, coverageStep(std::clamp(high - next, 0, 256)));
+            coverOrKeep(pixel + 2 * minorStep, coverageStep(std::max(high - next - 256, 0)));
         }
         return;
     }
@@ -239,7 +266,7 @@ void ShapeRaster::fillPolygon(QImage &image, const QPointF &origin, const QPoint
         if (firstRow > lastRow)
             continue;
         const double step = (b.x() - a.x()) / (b.y() - a.y());
-        edges.push_back({a.x() + (firstRow + 0.5 - a.y()) * step, step, firstRow, lastRow, direction});
+        edges.push_back({0, a.x(), a.y(), step, firstRow, lastRow, direction});
     }
     if (edges.size() < 2)
         return;
@@ -269,7 +296,12 @@ void ShapeRaster::fillPolygon(QImage &image, const QPointF &origin, const QPoint
                 row = edges[next].firstRow - 1;
             continue;
         }
-        // Few edges are active at once: an insertion sort by x.
+        // Where each crosses the row's centre, reckoned from its end rather
+        // than from the row before, so that a pixel comes out the same
+        // wherever the image cuts the polygon. Few edges are active at once:
+        // an insertion sort by x.
+        for (size_t k = 0; k < active; ++k)
+            edges[k].x = edges[k].topX + (row + 0.5 - edges[k].topY) * edges[k].step;
         for (size_t k = 1; k < active; ++k) {
             for (size_t j = k; j > 0 && edges[j].x < edges[j - 1].x; --j)
                 std::swap(edges[j], edges[j - 1]);
@@ -286,7 +318,5 @@ void ShapeRaster::fillPolygon(QImage &image, const QPointF &origin, const QPoint
             if (from <= to)
                 fillSpan(line + from, to - from + 1);
         }
-        for (size_t k = 0; k < active; ++k)
-            edges[k].x += edges[k].step;
     }
 }

@@ -34,8 +34,9 @@ public:
                       bool closed) const;
     // One edge of a polygon being filled, over the rows it spans.
     struct Edge {
-        double x;    // at the centre of the current row
-        double step; // per row
+        double x;          // at the centre of the current row
+        double topX, topY; // its upper end
+        double step;       // per row
         int firstRow, lastRow;
         int direction; // +1 downwards, −1 upwards
     };
@@ -58,6 +59,7 @@ private:
     void drawLine(const Target &target, const QPointF &origin, QPointF from, QPointF to, double width) const;
 
     void cover(quint32 *pixel, int step) const;
+    void coverOrKeep(quint32 *pixel, int step) const;
     void coverPart(quint32 *pixel, int part) const;
     static int coverageStep(int part);
     // Whole coverage of `count` pixels in a row.

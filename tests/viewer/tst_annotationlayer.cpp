@@ -8,13 +8,20 @@
 #include "viewer/ZoomableImage.h"
 
 #include <QAccessible>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QRegion>
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 
 // The overlay in the viewer, driven with the mouse: what taps ask for,
 // what is drawn, and where the labels go.
+Q_DECLARE_METATYPE(CanvasGeometry)
+
 class AnnotationLayerTest : public QObject {
     Q_OBJECT
 
@@ -29,6 +36,48 @@ class AnnotationLayerTest : public QObject {
     QUuid pointP, regionR, linkedL;
 
     QRgb pixel(QPoint at) const { return viewer->grab().toImage().pixel(at); }
+
+    // Forty regions of 24 corners spread over the picture, in two groups.
+    void addRegions()
+    {
+        QRandomGenerator random(31);
+        for (int i = 0; i < 40; ++i) {
+            const double x = random.bounded(1.0), y = random.bounded(1.0), radius = 0.02 + random.bounded(0.06);
+            QList<Vertex> corners;
+            for (int k = 0; k < 24; ++k)
+                corners.append({x + radius * std::cos(k * 0.2618), y + radius * 0.7 * std::sin(k * 0.2618)});
+            fixture->region(QStringLiteral("Blob %1").arg(i), i % 2 ? "Bones" : "Vessels", corners);
+        }
+    }
+    // The 400-point picture fitted in a view of `view`, zoomed and panned.
+    static CanvasGeometry geometry(double scale, QPointF offset, QSizeF view = {400, 300})
+    {
+        return {FittedImage({400, 400}, view), ZoomPanTransform{scale, QSizeF(offset.x(), offset.y()), view}};
+    }
+    static QImage painted(AnnotationLayer &overlay, const CanvasGeometry &geometry, qreal ratio)
+    {
+        const QSizeF size = geometry.fitted.viewportSize * ratio;
+        QImage image(int(std::ceil(size.width())), int(std::ceil(size.height())), QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(ratio);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        overlay.paint(painter, geometry);
+        return image;
+    }
+    // The same frame drawn by an overlay that has drawn nothing before.
+    QImage paintedAfresh(const CanvasGeometry &geometry, qreal ratio)
+    {
+        AnnotationLayer fresh(annotations, state);
+        return painted(fresh, geometry, ratio);
+    }
+    static int alphaIn(const QImage &image, const QRect &rect)
+    {
+        int sum = 0;
+        for (int y = std::max(0, rect.top()); y <= std::min(image.height() - 1, rect.bottom()); ++y)
+            for (int x = std::max(0, rect.left()); x <= std::min(image.width() - 1, rect.right()); ++x)
+                sum += qAlpha(image.pixel(x, y));
+        return sum;
+    }
     static bool isOrange(QRgb colour) { return qRed(colour) > 200 && qGreen(colour) > 100 && qBlue(colour) < 80; }
 
 private slots:
@@ -229,6 +278,105 @@ private slots:
         QCOMPARE(orangeRun(120, 190, 210), marker);
         fixture->regions.front()->setVertices(AnnotationFixture::square(0.4, 0.6, 0.1));
         QCOMPARE(orangeRun(280, 70, 90), outline);
+    }
+
+    // A pan at one zoom moves the shapes drawn before and draws those that
+    // come into reach: each frame is the one drawn from scratch, when the
+    // view moved by whole device pixels.
+    void pannedFramesMatchFreshOnes_data()
+    {
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<qreal>("ratio");
+        QTest::addColumn<QList<QPointF>>("offsets"); // view points, one frame each
+        QTest::newRow("a small pan") << 3.0 << 1.0 << QList<QPointF>{{0, 0}, {-7, 4}, {-9, 9}};
+        QTest::newRow("past the kept margin") << 3.0 << 1.0
+                                              << QList<QPointF>{{0, 0}, {-90, 0}, {-180, -60}, {-300, -120}};
+        QTest::newRow("to and fro") << 3.0 << 1.0 << QList<QPointF>{{0, 0}, {-150, 0}, {100, 50}, {0, 0}};
+        QTest::newRow("a jump") << 3.0 << 1.0 << QList<QPointF>{{0, 0}, {-390, 290}, {380, -280}};
+        QTest::newRow("another zoom") << 2.7 << 1.0 << QList<QPointF>{{13, 0}, {-60, 30}, {-200, 100}};
+        QTest::newRow("half points at twice the pixels")
+            << 3.0 << 2.0 << QList<QPointF>{{0, 0}, {-10.5, 3.5}, {-100.5, 50}, {-250, 140.5}};
+        QTest::newRow("through a fraction of a pixel")
+            << 2.0 << 1.0 << QList<QPointF>{{0, 0}, {-20.5, 10.25}, {-41, 20}, {-120.75, 60}, {-150, 70}};
+    }
+    void pannedFramesMatchFreshOnes()
+    {
+        QFETCH(double, scale);
+        QFETCH(qreal, ratio);
+        QFETCH(QList<QPointF>, offsets);
+        addRegions();
+        state->setHighlightedID(fixture->regions.back()->id());
+        int compared = 0;
+        for (const QPointF &offset : offsets) {
+            const CanvasGeometry at = geometry(scale, offset);
+            const QImage kept = painted(*layer, at, ratio);
+            const QPointF moved = (offset - offsets.first()) * ratio;
+            if (moved.x() != std::round(moved.x()) || moved.y() != std::round(moved.y()))
+                continue;
+            const QImage fresh = paintedAfresh(at, ratio);
+            QVERIFY2(kept == fresh, qPrintable(QStringLiteral("at %1, %2").arg(offset.x()).arg(offset.y())));
+            ++compared;
+        }
+        QCOMPARE(compared, std::count_if(offsets.begin(), offsets.end(), [&](const QPointF &offset) {
+                     const QPointF moved = (offset - offsets.first()) * ratio;
+                     return moved.x() == std::round(moved.x()) && moved.y() == std::round(moved.y());
+                 }));
+        // The strips the pan brought into view hold shapes: they were drawn.
+        const QPointF moved = (offsets.last() - offsets.first()) * ratio;
+        const QImage last = painted(*layer, geometry(scale, offsets.last()), ratio);
+        const QRect view = last.rect();
+        QRegion uncovered = QRegion(view) - QRegion(view.translated(moved.toPoint()));
+        int strips = 0;
+        for (const QRect &strip : uncovered)
+            strips += alphaIn(last, strip);
+        QVERIFY(uncovered.isEmpty() || strips > 0);
+    }
+
+    // What the kept shapes were drawn for changes: the next frame draws them
+    // anew.
+    void changesRedrawTheKeptShapes_data()
+    {
+        QTest::addColumn<Setup>("change");
+        QTest::addColumn<CanvasGeometry>("after");
+        QTest::addColumn<qreal>("ratio");
+        const CanvasGeometry same = geometry(3, {-60, -30});
+        QTest::newRow("a region moved") << Setup([](AnnotationLayerTest &t) {
+            t.fixture->regions[3]->setVertices(AnnotationFixture::square(0.5, 0.5, 0.2));
+        }) << same << 1.0;
+        QTest::newRow("a region added") << Setup([](AnnotationLayerTest &t) {
+            t.fixture->region("New", "", AnnotationFixture::square(0.45, 0.45, 0.1));
+        }) << same << 1.0;
+        QTest::newRow("a group hidden")
+            << Setup([](AnnotationLayerTest &t) { t.state->setDisabledGroups({"Vessels"}); }) << same << 1.0;
+        QTest::newRow("a group shown again")
+            << Setup([](AnnotationLayerTest &t) { t.state->setDisabledGroups({}); }) << same << 1.0;
+        QTest::newRow("another highlight") << Setup([](AnnotationLayerTest &t) {
+            t.state->setHighlightedID(t.fixture->regions[5]->id());
+        }) << same << 1.0;
+        QTest::newRow("no highlight")
+            << Setup([](AnnotationLayerTest &t) { t.state->setHighlightedID(std::nullopt); }) << same << 1.0;
+        const Setup none = [](AnnotationLayerTest &) {};
+        QTest::newRow("zoomed in") << none << geometry(3.5, {-60, -30}) << 1.0;
+        QTest::newRow("zoomed out") << none << geometry(2.5, {-60, -30}) << 1.0;
+        QTest::newRow("a narrower view") << none << geometry(3, {-60, -30}, {360, 300}) << 1.0;
+        QTest::newRow("twice the pixels") << none << same << 2.0;
+    }
+    void changesRedrawTheKeptShapes()
+    {
+        QFETCH(Setup, change);
+        QFETCH(CanvasGeometry, after);
+        QFETCH(qreal, ratio);
+        addRegions();
+        state->setDisabledGroups({"Bones"});
+        state->setHighlightedID(fixture->region("Middle", "", AnnotationFixture::square(0.5, 0.5, 0.12))->id());
+        // Shapes kept from a frame and moved by a pan.
+        painted(*layer, geometry(3, {0, 0}), 1);
+        const QImage unchanged = painted(*layer, geometry(3, {-60, -30}), 1);
+        change(*this);
+        const QImage fresh = paintedAfresh(after, ratio);
+        QCOMPARE(painted(*layer, after, ratio), fresh);
+        // (The change shows.)
+        QVERIFY(fresh != unchanged);
     }
 
     void calloutsStayOnScreen_data()

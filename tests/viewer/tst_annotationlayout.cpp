@@ -3,8 +3,10 @@
 #include "viewer/AnnotationFrame.h"
 #include "viewer/AnnotationScene.h"
 #include "viewer/CalloutLayout.h"
+#include "viewer/ImageStamp.h"
 #include "viewer/ShapeRaster.h"
 
+#include <QPainter>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -325,6 +327,103 @@ private slots:
             half.fillPolygon(image, {0, 0}, polygon.constData(), polygon.size(), edges);
         if (alpha == 255)
             QCOMPARE(image.pixel(pixel), qRgba(255, 0, 0, 255));
+    }
+
+    // Shapes drawn in pieces, each piece an image of its own placed
+    // anywhere, come out pixel for pixel as drawn whole: what is drawn at
+    // different times and put together shows no seams.
+    void piecesMatchTheWhole_data()
+    {
+        QTest::addColumn<QPolygonF>("shape");
+        QTest::addColumn<double>("width");
+        QTest::addColumn<QSize>("piece");
+        QPolygonF star, circle;
+        for (const Vertex &corner : pentagram(121.3, 80.6, 78.9))
+            star.append({corner.x, corner.y});
+        for (int k = 0; k < 40; ++k)
+            circle.append({117.7 + 93.1 * std::cos(k * 0.157), 79.2 + 71.9 * std::sin(k * 0.157)});
+        const QPolygonF shallow({{3.3, 20.7}, {236.1, 61.2}});
+        const QPolygonF steep({{20.2, 1.6}, {61.9, 157.3}});
+        for (const QSize piece : {QSize(240, 7), QSize(13, 160), QSize(37, 23)}) {
+            const QByteArray in = QStringLiteral(" in %1 x %2").arg(piece.width()).arg(piece.height()).toUtf8();
+            QTest::newRow("a long shallow line" + in) << shallow << 1.0 << piece;
+            QTest::newRow("a long steep line" + in) << steep << 1.5 << piece;
+            QTest::newRow("an all but level line" + in)
+                << QPolygonF({{10.2, 56.2185}, {200.7, 56.2185 + 1e-13}}) << 1.5 << piece;
+            QTest::newRow("a wide line" + in) << QPolygonF({{5.5, 150.2}, {230.4, 9.9}}) << 4.0 << piece;
+            QTest::newRow("a star" + in) << star << 1.5 << piece;
+            QTest::newRow("a circle" + in) << circle << 3.0 << piece;
+        }
+    }
+    void piecesMatchTheWhole()
+    {
+        QFETCH(QPolygonF, shape);
+        QFETCH(double, width);
+        QFETCH(QSize, piece);
+        // Filled faintly and outlined over it, as the overlay draws regions.
+        const ShapeRaster fill(Qt::red, 0.18), outline(Qt::red, 1);
+        std::vector<ShapeRaster::Edge> edges;
+        const auto draw = [&](QImage &image, const QPointF &origin) {
+            fill.fillPolygon(image, origin, shape.constData(), shape.size(), edges);
+            outline.drawPolyline(image, origin, shape.constData(), shape.size(), width, true);
+        };
+        QImage whole(240, 160, QImage::Format_ARGB32_Premultiplied);
+        whole.fill(Qt::transparent);
+        draw(whole, {0, 0});
+        QVERIFY(alphaSum(whole) > 0);
+        QImage pieced(whole.size(), whole.format());
+        pieced.fill(Qt::transparent);
+        for (int top = 0; top < whole.height(); top += piece.height()) {
+            for (int left = 0; left < whole.width(); left += piece.width()) {
+                QImage part(pieced.bits() + top * pieced.bytesPerLine() + left * 4,
+                            std::min(piece.width(), whole.width() - left), std::min(piece.height(), whole.height() - top),
+                            pieced.bytesPerLine(), pieced.format());
+                draw(part, QPointF(left, top));
+            }
+        }
+        QCOMPARE(pieced, whole);
+    }
+
+    // A stamp laid over an image gives the pixels the painter gives.
+    void stampsMatchThePainter_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QPoint>("at");
+        QTest::newRow("inside") << QSize(23, 9) << QPoint(5, 6);
+        QTest::newRow("over the left and top edges") << QSize(30, 12) << QPoint(-7, -5);
+        QTest::newRow("over the right and bottom edges") << QSize(17, 20) << QPoint(33, 25);
+        QTest::newRow("wider than the image") << QSize(60, 3) << QPoint(-9, 10);
+        QTest::newRow("one pixel") << QSize(1, 1) << QPoint(0, 39);
+        QTest::newRow("outside") << QSize(10, 10) << QPoint(40, -20);
+    }
+    void stampsMatchThePainter()
+    {
+        QFETCH(QSize, size);
+        QFETCH(QPoint, at);
+        // Premultiplied pixels of every kind: clear, opaque and between,
+        // the stamp in runs so that whole groups of them occur.
+        QRandomGenerator random(size.width() * 100 + size.height());
+        const auto pixel = [&](int alpha) {
+            return qRgba(random.bounded(alpha + 1), random.bounded(alpha + 1), random.bounded(alpha + 1), alpha);
+        };
+        QImage stamp(size, QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x) {
+                const int kind = (x / 4 + y) % 3;
+                stamp.setPixel(x, y, pixel(kind == 0 ? 0 : kind == 1 ? 255 : random.bounded(1, 255)));
+            }
+        QImage under(40, 40, QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 40; ++x)
+                under.setPixel(x, y, pixel(random.bounded(256)));
+        QImage painted = under;
+        {
+            QPainter painter(&painted);
+            painter.drawImage(at, stamp);
+        }
+        QImage stamped = under;
+        stampImage(stamped, at, stamp);
+        QCOMPARE(stamped, painted);
     }
 
     // Labels spread along a side: spacing 24 between bounds 24 and 576.
