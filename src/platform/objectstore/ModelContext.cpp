@@ -44,6 +44,13 @@ ModelContext::ModelContext(QSqlDatabase database, const Schema &schema, bool all
 
 ModelContext::~ModelContext()
 {
+    if (m_leavesObjects) {
+        m_queries.clear();
+        m_reads.clear();
+        // Deliberately never freed: the process ends.
+        (void)new std::vector<std::shared_ptr<ModelObject>>(std::move(m_owned));
+        return;
+    }
     // Objects that views still hold outlive the context: cut every link
     // first, so none of them is left pointing at a freed object.
     for (const std::shared_ptr<ModelObject> &object : m_owned) {
