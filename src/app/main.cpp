@@ -81,5 +81,9 @@ int main(int argc, char *argv[])
                          window.bringForward();
                      });
     window.show();
-    return application.exec();
+    const int status = application.exec();
+    // Quitting takes no longer than the work still running: the library's
+    // objects go with the process.
+    app->willEndProcess();
+    return status;
 }

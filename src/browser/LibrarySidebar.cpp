@@ -578,23 +578,35 @@ QString LibrarySidebar::seriesCaption(const QList<AtlasImage *> &images)
     if (images.isEmpty())
         return QStringLiteral("No images");
     const QString mixed = QStringLiteral("Mixed");
-    const auto modality = commonValue<Modality>([](const AtlasImage &image) { return image.modality(); }, images);
-    const auto region = commonValue<Region>([](const AtlasImage &image) { return image.region(); }, images);
-    const auto plane = commonValue<Plane>([](const AtlasImage &image) { return image.plane(); }, images);
-    const auto age = commonValue<AgeSpec>([](const AtlasImage &image) { return image.age(); }, images);
-    const auto sex = commonValue<Sex>([](const AtlasImage &image) { return image.sex(); }, images);
+    // One pass over the images (a series may hold thousands), until every
+    // value is mixed.
+    const AtlasImage &first = *images.first();
+    const Modality firstModality = first.modality();
+    const Region firstRegion = first.region();
+    const Plane firstPlane = first.plane();
+    const AgeSpec firstAge = first.age();
+    const Sex firstSex = first.sex();
+    bool sameModality = true, sameRegion = true, samePlane = true, sameAge = true, sameSex = true;
+    for (qsizetype i = 1; i < images.size() && (sameModality || sameRegion || samePlane || sameAge || sameSex); ++i) {
+        const AtlasImage &image = *images.at(i);
+        sameModality = sameModality && image.modality() == firstModality;
+        sameRegion = sameRegion && image.region() == firstRegion;
+        samePlane = samePlane && image.plane() == firstPlane;
+        sameAge = sameAge && image.age() == firstAge;
+        sameSex = sameSex && image.sex() == firstSex;
+    }
 
     QString ageSex;
-    if (age && sex)
-        ageSex = ageCaption(*age) + QLatin1Char(' ') + sexInitial(*sex);
-    else if (age)
-        ageSex = ageCaption(*age) + QLatin1Char(' ') + mixed;
-    else if (sex)
-        ageSex = mixed + QLatin1Char(' ') + sexInitial(*sex);
+    if (sameAge && sameSex)
+        ageSex = ageCaption(firstAge) + QLatin1Char(' ') + sexInitial(firstSex);
+    else if (sameAge)
+        ageSex = ageCaption(firstAge) + QLatin1Char(' ') + mixed;
+    else if (sameSex)
+        ageSex = mixed + QLatin1Char(' ') + sexInitial(firstSex);
     else
         ageSex = mixed;
 
     const QString separator = QStringLiteral(" | ");
-    return (modality ? title(*modality) : mixed) + separator + (region ? title(*region) : mixed) + separator
-           + (plane ? title(*plane) : mixed) + separator + ageSex;
+    return (sameModality ? title(firstModality) : mixed) + separator + (sameRegion ? title(firstRegion) : mixed)
+           + separator + (samePlane ? title(firstPlane) : mixed) + separator + ageSex;
 }

@@ -32,11 +32,13 @@ void LibrarySidebarModel::setEntries(const QList<LibraryEntry> &entries)
         // changed), keeping the list's position and selection.
         emit layoutAboutToBeChanged();
         m_entries = entries;
+        m_rows.assign(size_t(m_entries.size()), std::nullopt);
         emit layoutChanged();
         return;
     }
     beginResetModel();
     m_entries = entries;
+    m_rows.assign(size_t(m_entries.size()), std::nullopt);
     m_menuTargetRow = -1;
     endResetModel();
 }
@@ -74,6 +76,14 @@ LibraryRow LibrarySidebarModel::row(const LibraryEntry &entry)
     return {group->displayTitle(), LibrarySidebar::seriesCaption(group->images), int(group->images.size())};
 }
 
+const LibraryRow &LibrarySidebarModel::cachedRow(int at) const
+{
+    std::optional<LibraryRow> &cached = m_rows[size_t(at)];
+    if (!cached)
+        cached = row(m_entries.at(at));
+    return *cached;
+}
+
 int LibrarySidebarModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : int(m_entries.size());
@@ -89,9 +99,9 @@ QVariant LibrarySidebarModel::data(const QModelIndex &index, int role) const
     case Qt::AccessibleTextRole:
         return entry->title();
     case Qt::AccessibleDescriptionRole:
-        return row(*entry).caption;
+        return cachedRow(index.row()).caption;
     case LibraryRowDelegate::rowRole:
-        return QVariant::fromValue(row(*entry));
+        return QVariant::fromValue(cachedRow(index.row()));
     case LibraryRowDelegate::menuTargetRole:
         return index.row() == m_menuTargetRow;
     default:

@@ -6,6 +6,9 @@
 #include <QAbstractListModel>
 #include <QList>
 
+#include <optional>
+#include <vector>
+
 // The rows of the library list: one per entry, in the given order, each
 // shown as a LibraryRow (title, caption, badge) built when it is drawn.
 class LibrarySidebarModel : public QAbstractListModel {
@@ -33,6 +36,11 @@ public:
     QVariant data(const QModelIndex &index, int role) const override;
 
 private:
+    // Each row as built when first asked for (measuring every row of a
+    // long list asks for all of them), until the entries are set again.
+    const LibraryRow &cachedRow(int at) const;
+
     QList<LibraryEntry> m_entries;
+    mutable std::vector<std::optional<LibraryRow>> m_rows;
     int m_menuTargetRow = -1;
 };

@@ -24,6 +24,7 @@ ContentViewModel::ContentViewModel(ModelContext &context, AppState &appState, QO
     , m_operations(context)
 {
     connect(&m_library, &LibraryQuery::libraryChanged, this, &ContentViewModel::libraryDidChange);
+    connect(&m_library, &LibraryQuery::searchResultsArrived, this, &ContentViewModel::searchResultsDidArrive);
     connect(&m_operations, &LibraryOperations::operationFailed, this, &ContentViewModel::reportOperationError);
     connect(&m_archiveShare, &LibraryArchiveShare::shareFailed, this, &ContentViewModel::reportOperationError);
 }
@@ -53,6 +54,16 @@ void ContentViewModel::libraryDidChange(bool imagesChanged)
     if (imagesChanged)
         restoreOpenedImage();
     forgetDeletedImages();
+    emit entriesChanged();
+    emit visibleImagesChanged();
+}
+
+void ContentViewModel::searchResultsDidArrive()
+{
+    // The lists kept what they showed while the search waited for the
+    // index: now the search changes them as it would have at once.
+    clearHiddenGridSelection();
+    closeHiddenOpenedImage();
     emit entriesChanged();
     emit visibleImagesChanged();
 }

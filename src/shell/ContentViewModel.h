@@ -240,7 +240,9 @@ public:
 signals:
     // The sidebar's entries may have changed: read libraryEntries() again.
     // Model changes are announced once per turn of the event loop; search
-    // and filter changes at once. Always followed by visibleImagesChanged.
+    // and filter changes at once, and again when a search typed before the
+    // library's search index was ready gets its results. Always followed by
+    // visibleImagesChanged.
     void entriesChanged();
     // The grid's images may have changed (entries or sidebar selection).
     void visibleImagesChanged();
@@ -280,6 +282,7 @@ private:
 
     void sidebarSelectionDidChange();
     void libraryDidChange(bool imagesChanged);
+    void searchResultsDidArrive();
     void setOpenedImage(AtlasImage *image);
     // Lets go of the grid selection and of the opened image once they have
     // left the library; closing the opened image ends edit mode.

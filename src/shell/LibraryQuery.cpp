@@ -7,9 +7,11 @@
 #include "platform/objectstore/ModelContext.h"
 #include "shell/LibraryDerivation.h"
 
+#include <QHash>
 #include <QMetaObject>
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -26,21 +28,89 @@ bool isAnnotation(const ModelObject *object)
 
 } // namespace
 
-LibraryQuery::LibraryQuery(ModelContext &context, QObject *parent)
-    : QObject(parent)
-    , m_context(context)
-    , m_searchIndex(context)
+// What the queries of one context share: the fetched images and series,
+// the unfiltered entries, the search index, and the tracking of changes,
+// which drops the queries' own lists and announces to them.
+class LibraryQuery::Library : public QObject, public std::enable_shared_from_this<Library> {
+public:
+    explicit Library(ModelContext &context);
+    ~Library() override;
+
+    // The context's, made for the first query and kept while one lives.
+    static std::shared_ptr<Library> of(ModelContext &context);
+
+    const QList<AtlasImage *> &images();
+    const QList<Series *> &allSeries();
+    const QList<LibraryEntry> &unfilteredEntries();
+    // For each image of entryImages(unfilteredEntries()), whether its text
+    // holds `needle` (folded). The index must be ready.
+    std::vector<bool> matchedEntryImages(const QString &needle);
+
+    LibrarySearchIndex searchIndex;
+    QList<LibraryQuery *> queries;
+
+private:
+    static QHash<const ModelContext *, std::weak_ptr<Library>> &libraries();
+
+    void objectChanged(ModelObject *object, const char *property);
+    void objectInsertedOrDeleted(ModelObject *object);
+    void apply(Reach reach);
+    void announce();
+    void searchIndexBecameReady();
+    QList<QUuid> imageIdentifiers();
+
+    ModelContext &m_context;
+    bool m_fetched = false;
+    QList<AtlasImage *> m_images;
+    QList<Series *> m_allSeries;
+    // The entries with no search and no filter: windows come back to them
+    // whenever a search is cleared, and searches keep what matches of them.
+    std::optional<QList<LibraryEntry>> m_unfilteredEntries;
+    // Where the search index keeps the text of each of their images.
+    std::optional<std::vector<qsizetype>> m_entryTexts;
+    quint64 m_entryTextsGeneration = 0;
+
+    bool m_announcementQueued = false;
+    bool m_imagesMayHaveChanged = false;
+    QList<QUuid> m_knownImageIDs;
+    // The queries whose lists changed since the last announcement.
+    QList<LibraryQuery *> m_toAnnounce;
+};
+
+QHash<const ModelContext *, std::weak_ptr<LibraryQuery::Library>> &LibraryQuery::Library::libraries()
 {
-    connect(&m_context, &ModelContext::propertyChanged, this, &LibraryQuery::objectChanged);
-    connect(&m_context, &ModelContext::objectInserted, this, &LibraryQuery::objectInsertedOrDeleted);
-    connect(&m_context, &ModelContext::objectDeleted, this, &LibraryQuery::objectInsertedOrDeleted);
+    static QHash<const ModelContext *, std::weak_ptr<Library>> libraries;
+    return libraries;
+}
+
+std::shared_ptr<LibraryQuery::Library> LibraryQuery::Library::of(ModelContext &context)
+{
+    std::shared_ptr<Library> library = libraries().value(&context).lock();
+    if (!library) {
+        library = std::make_shared<Library>(context);
+        libraries().insert(&context, library);
+    }
+    return library;
+}
+
+LibraryQuery::Library::Library(ModelContext &context)
+    : searchIndex(context)
+    , m_context(context)
+{
+    connect(&m_context, &ModelContext::propertyChanged, this, &Library::objectChanged);
+    connect(&m_context, &ModelContext::objectInserted, this, &Library::objectInsertedOrDeleted);
+    connect(&m_context, &ModelContext::objectDeleted, this, &Library::objectInsertedOrDeleted);
     connect(&m_context, &ModelContext::didRollback, this, [this] { apply(Reach::images); });
+    connect(&searchIndex, &LibrarySearchIndex::ready, this, &Library::searchIndexBecameReady);
     m_knownImageIDs = imageIdentifiers();
 }
 
-LibraryQuery::~LibraryQuery() = default;
+LibraryQuery::Library::~Library()
+{
+    libraries().remove(&m_context);
+}
 
-void LibraryQuery::objectChanged(ModelObject *object, const char *property)
+void LibraryQuery::Library::objectChanged(ModelObject *object, const char *property)
 {
     const EntityType &type = object->entityType();
     if (&type == &AtlasImage::entity()) {
@@ -61,7 +131,7 @@ void LibraryQuery::objectChanged(ModelObject *object, const char *property)
     }
 }
 
-void LibraryQuery::objectInsertedOrDeleted(ModelObject *object)
+void LibraryQuery::Library::objectInsertedOrDeleted(ModelObject *object)
 {
     const EntityType &type = object->entityType();
     if (&type == &AtlasImage::entity())
@@ -72,12 +142,127 @@ void LibraryQuery::objectInsertedOrDeleted(ModelObject *object)
         apply(Reach::order);
 }
 
-void LibraryQuery::apply(Reach reach)
+void LibraryQuery::Library::apply(Reach reach)
 {
     switch (reach) {
     case Reach::none:
         return;
-    case Reach::labels: {
+    case Reach::labels:
+        break;
+    case Reach::images:
+        m_imagesMayHaveChanged = true;
+        [[fallthrough]];
+    case Reach::order:
+        m_fetched = false;
+        [[fallthrough]];
+    case Reach::listing:
+        m_unfilteredEntries.reset();
+        m_entryTexts.reset();
+        break;
+    }
+    for (LibraryQuery *query : std::as_const(queries)) {
+        if (query->drop(reach) && !m_toAnnounce.contains(query))
+            m_toAnnounce.append(query);
+    }
+    if (!m_announcementQueued && (!m_toAnnounce.isEmpty() || m_imagesMayHaveChanged)) {
+        m_announcementQueued = true;
+        QMetaObject::invokeMethod(this, &Library::announce, Qt::QueuedConnection);
+    }
+}
+
+void LibraryQuery::Library::announce()
+{
+    m_announcementQueued = false;
+    bool imagesChanged = false;
+    if (m_imagesMayHaveChanged) {
+        m_imagesMayHaveChanged = false;
+        QList<QUuid> ids = imageIdentifiers();
+        imagesChanged = ids != m_knownImageIDs;
+        m_knownImageIDs = std::move(ids);
+    }
+    // A window may close while it hears of the change, the last one taking
+    // this object with it.
+    const std::shared_ptr<Library> keep = shared_from_this();
+    for (LibraryQuery *query : std::exchange(m_toAnnounce, {})) {
+        if (queries.contains(query))
+            emit query->libraryChanged(imagesChanged);
+    }
+}
+
+void LibraryQuery::Library::searchIndexBecameReady()
+{
+    const std::shared_ptr<Library> keep = shared_from_this();
+    for (LibraryQuery *query : QList<LibraryQuery *>(queries)) {
+        if (queries.contains(query))
+            query->searchIndexBecameReady();
+    }
+}
+
+QList<QUuid> LibraryQuery::Library::imageIdentifiers()
+{
+    QList<QUuid> ids;
+    const QList<AtlasImage *> &all = images();
+    ids.reserve(all.size());
+    for (const AtlasImage *image : all)
+        ids.append(image->id());
+    return ids;
+}
+
+const QList<AtlasImage *> &LibraryQuery::Library::images()
+{
+    if (!m_fetched) {
+        m_images = m_context.fetch<AtlasImage>(&AtlasImage::createdAt);
+        m_allSeries = m_context.fetch<Series>(&Series::createdAt);
+        m_fetched = true;
+    }
+    return m_images;
+}
+
+const QList<Series *> &LibraryQuery::Library::allSeries()
+{
+    images();
+    return m_allSeries;
+}
+
+const QList<LibraryEntry> &LibraryQuery::Library::unfilteredEntries()
+{
+    if (!m_unfilteredEntries)
+        m_unfilteredEntries = LibraryDerivation(LibraryFilters()).libraryEntries(images(), allSeries());
+    return *m_unfilteredEntries;
+}
+
+std::vector<bool> LibraryQuery::Library::matchedEntryImages(const QString &needle)
+{
+    // A search is one scan over the index's texts; where each image's text
+    // is kept is looked up once, not on every search.
+    const QList<LibraryEntry> &unfiltered = unfilteredEntries();
+    if (!m_entryTexts || m_entryTextsGeneration != searchIndex.generation()) {
+        m_entryTexts = searchIndex.textsOf(LibraryDerivation::entryImages(unfiltered));
+        m_entryTextsGeneration = searchIndex.generation();
+    }
+    const std::vector<char> texts = searchIndex.textsContaining(needle);
+    std::vector<bool> matched(m_entryTexts->size());
+    for (size_t i = 0; i < matched.size(); ++i)
+        matched[i] = texts[size_t((*m_entryTexts)[i])];
+    return matched;
+}
+
+LibraryQuery::LibraryQuery(ModelContext &context, QObject *parent)
+    : QObject(parent)
+    , m_context(context)
+    , m_library(Library::of(context))
+{
+    m_library->queries.append(this);
+}
+
+LibraryQuery::~LibraryQuery()
+{
+    m_library->queries.removeOne(this);
+}
+
+bool LibraryQuery::drop(Reach reach)
+{
+    if (reach == Reach::labels) {
         // Only lists made for a search read labels.
         bool dropped = false;
         if (m_entries && m_entries->filters.hasSearchQuery()) {
@@ -88,66 +273,37 @@ void LibraryQuery::apply(Reach reach)
             m_visible.reset();
             dropped = true;
         }
-        if (!dropped)
-            return;
-        break;
+        return dropped;
     }
-    case Reach::images:
-        m_imagesMayHaveChanged = true;
-        [[fallthrough]];
-    case Reach::order:
-        m_fetched = false;
-        [[fallthrough]];
-    case Reach::listing:
-        m_entries.reset();
-        m_unfilteredEntries.reset();
-        m_entryTexts.reset();
-        m_visible.reset();
-        break;
-    }
-    if (!m_announcementQueued) {
-        m_announcementQueued = true;
-        QMetaObject::invokeMethod(this, &LibraryQuery::announce, Qt::QueuedConnection);
-    }
+    m_entries.reset();
+    m_visible.reset();
+    return true;
 }
 
-void LibraryQuery::announce()
+void LibraryQuery::searchIndexBecameReady()
 {
-    m_announcementQueued = false;
-    bool imagesChanged = false;
-    if (m_imagesMayHaveChanged) {
-        m_imagesMayHaveChanged = false;
-        QList<QUuid> ids = imageIdentifiers();
-        imagesChanged = ids != m_knownImageIDs;
-        m_knownImageIDs = std::move(ids);
-    }
-    emit libraryChanged(imagesChanged);
+    if (std::exchange(m_awaitingSearchIndex, false))
+        emit searchResultsArrived();
 }
 
-QList<QUuid> LibraryQuery::imageIdentifiers()
+bool LibraryQuery::isSearchIndexReady() const
 {
-    QList<QUuid> ids;
-    const QList<AtlasImage *> &all = images();
-    ids.reserve(all.size());
-    for (const AtlasImage *image : all)
-        ids.append(image->id());
-    return ids;
+    return m_library->searchIndex.isReady();
+}
+
+const LibrarySearchIndex &LibraryQuery::searchIndex() const
+{
+    return m_library->searchIndex;
 }
 
 const QList<AtlasImage *> &LibraryQuery::images()
 {
-    if (!m_fetched) {
-        m_images = m_context.fetch<AtlasImage>(&AtlasImage::createdAt);
-        m_allSeries = m_context.fetch<Series>(&Series::createdAt);
-        m_fetched = true;
-    }
-    return m_images;
+    return m_library->images();
 }
 
 const QList<Series *> &LibraryQuery::allSeries()
 {
-    images();
-    return m_allSeries;
+    return m_library->allSeries();
 }
 
 bool LibraryQuery::hasContent()
@@ -164,35 +320,39 @@ const QList<LibraryEntry> &LibraryQuery::entries(const LibraryFilters &filters)
 {
     if (m_entries && m_entries->filters == filters)
         return m_entries->entries;
-    if (!m_unfilteredEntries)
-        m_unfilteredEntries = LibraryDerivation(LibraryFilters()).libraryEntries(images(), allSeries());
-    // A search is one scan over the index's texts; the unfiltered entries
-    // then keep what matches (where each of their images' texts is kept is
-    // looked up once, not on every search).
-    std::vector<bool> matched;
     const QString needle = LibraryDerivation::foldedQuery(filters);
     const bool indexed = filters.hasSearchQuery() && !needle.isEmpty();
-    if (indexed) {
-        m_searchIndex.waitUntilReady();
-        if (!m_entryTexts || m_entryTextsGeneration != m_searchIndex.generation()) {
-            m_entryTexts = m_searchIndex.textsOf(LibraryDerivation::entryImages(*m_unfilteredEntries));
-            m_entryTextsGeneration = m_searchIndex.generation();
+    if (indexed && m_library->searchIndex.isReading()) {
+        // Nothing waits for the index: the lists stay as they are until it
+        // is in. Where they have gone (the library changed), those of the
+        // filters without the search take their place.
+        m_awaitingSearchIndex = true;
+        if (!m_entries) {
+            LibraryFilters unsearched = filters;
+            unsearched.searchText.clear();
+            m_entries = Entries{unsearched,
+                                LibraryDerivation(unsearched).filteredEntries(m_library->unfilteredEntries())};
         }
-        const std::vector<char> texts = m_searchIndex.textsContaining(needle);
-        matched.resize(m_entryTexts->size());
-        for (size_t i = 0; i < matched.size(); ++i)
-            matched[i] = texts[size_t((*m_entryTexts)[i])];
+        return m_entries->entries;
     }
-    m_entries = Entries{filters, LibraryDerivation(filters).filteredEntries(*m_unfilteredEntries, indexed ? &matched : nullptr)};
+    std::vector<bool> matched;
+    if (indexed)
+        matched = m_library->matchedEntryImages(needle);
+    m_entries = Entries{filters, LibraryDerivation(filters).filteredEntries(m_library->unfilteredEntries(),
+                                                                            indexed ? &matched : nullptr)};
     return m_entries->entries;
 }
 
 const QList<AtlasImage *> &LibraryQuery::visibleImages(const LibraryFilters &filters,
                                                        const QSet<LibraryEntryID> &selection)
 {
-    if (m_visible && m_visible->filters == filters && m_visible->selection == selection)
+    // Kept for the filters that the entries were made for, which are those
+    // asked for unless a search waits for the index.
+    const QList<LibraryEntry> &listed = entries(filters);
+    const LibraryFilters &madeFor = m_entries->filters;
+    if (m_visible && m_visible->filters == madeFor && m_visible->selection == selection)
         return m_visible->images;
-    QList<AtlasImage *> images = LibraryDerivation::visibleImages(entries(filters), selection);
-    m_visible = Visible{filters, selection, std::move(images)};
+    QList<AtlasImage *> images = LibraryDerivation::visibleImages(listed, selection);
+    m_visible = Visible{madeFor, selection, std::move(images)};
     return m_visible->images;
 }

@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QUuid>
 
+#include <memory>
 #include <optional>
 
 class AtlasImage;
@@ -20,15 +21,23 @@ class Series;
 // sidebar entries and grid images derived from them for a search, filters
 // and a sidebar selection (see LibraryDerivation). Main thread only.
 //
+// What every window reads alike (the images and series as fetched, the
+// entries with no search and no filter, and the images' search texts, kept
+// folded in a LibrarySearchIndex) is held once for the library, by all the
+// queries of one context together: a window opened later reads none of it
+// again. The search texts are read from the store on a worker thread from
+// the turn of the event loop after the first query is made. A search typed
+// before they are in leaves the lists as they were (entries() answers the
+// entries made last, for their own filters) and searchResultsArrived()
+// follows once they are; nothing waits for them.
+//
 // Each list is kept until something it shows changes: the images' and
 // series' values (titles, metadata, dates, sort indices, image bytes),
 // which image is in which series, images and series coming and going, and,
 // for lists made for a search, the point and region labels that search
 // reads. Annotation coordinates, vertices, links and groups are not shown,
 // so writing them keeps every list (the editor writes coordinates on every
-// pointer move). The images' search texts are kept folded in a
-// LibrarySearchIndex, read from the store on a worker thread from the turn
-// of the event loop after the query is made.
+// pointer move).
 //
 // Changes are announced once per turn of the event loop, after the change,
 // by libraryChanged().
@@ -48,19 +57,26 @@ public:
     bool hasImages();       // an image exists
 
     // The sidebar's entries for the search and filters: searched, filtered,
-    // ordered.
+    // ordered. While a search waits for the index: the entries made last,
+    // or those of the filters without the search when there are none.
     const QList<LibraryEntry> &entries(const LibraryFilters &filters);
-    // The grid's images: the listed images of the selected entries.
+    // The grid's images: the listed images of the selected entries (of the
+    // entries that entries() answers).
     const QList<AtlasImage *> &visibleImages(const LibraryFilters &filters, const QSet<LibraryEntryID> &selection);
 
-    // Whether the library's search texts have been read, so that the next
-    // search only scans them (a search before then waits for them).
-    bool isSearchIndexReady() const { return m_searchIndex.isReady(); }
+    // Whether the library's search texts have been read, so that a search
+    // gets its results at once.
+    bool isSearchIndexReady() const;
+    // The library's search index, the same for every query of the context.
+    const LibrarySearchIndex &searchIndex() const;
 
 signals:
     // A list may have changed since the last announcement: read it again.
     // `imagesChanged`: images came or went, or one changed its identifier.
     void libraryChanged(bool imagesChanged);
+    // A search asked for before the search index was ready can now be
+    // answered: read the lists again.
+    void searchResultsArrived();
 
 private:
     // How far a change reaches.
@@ -71,19 +87,14 @@ private:
         order,    // the same, and the order in which images and series are fetched
         images,   // the same, and which images exist
     };
+    class Library;
 
-    void objectChanged(ModelObject *object, const char *property);
-    void objectInsertedOrDeleted(ModelObject *object);
-    void apply(Reach reach);
-    void announce();
-    QList<QUuid> imageIdentifiers();
+    // Drops this window's lists that `reach` changes; whether any was.
+    bool drop(Reach reach);
+    void searchIndexBecameReady();
 
     ModelContext &m_context;
-    LibrarySearchIndex m_searchIndex;
-
-    bool m_fetched = false;
-    QList<AtlasImage *> m_images;
-    QList<Series *> m_allSeries;
+    std::shared_ptr<Library> m_library;
 
     struct Entries {
         LibraryFilters filters;
@@ -95,15 +106,7 @@ private:
         QList<AtlasImage *> images;
     };
     std::optional<Entries> m_entries;
-    // The entries with no search and no filter, kept apart: windows come
-    // back to them whenever a search is cleared.
-    std::optional<QList<LibraryEntry>> m_unfilteredEntries;
-    // Where the search index keeps the text of each of their images.
-    std::optional<std::vector<qsizetype>> m_entryTexts;
-    quint64 m_entryTextsGeneration = 0;
     std::optional<Visible> m_visible;
-
-    bool m_announcementQueued = false;
-    bool m_imagesMayHaveChanged = false;
-    QList<QUuid> m_knownImageIDs;
+    // A search was asked for before the index was ready.
+    bool m_awaitingSearchIndex = false;
 };

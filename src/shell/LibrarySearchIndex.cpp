@@ -227,6 +227,7 @@ void LibrarySearchIndex::adopt(Texts texts)
     m_changedDuringRead.clear();
     ++m_generation;
     m_ready = true;
+    emit ready();
 }
 
 void LibrarySearchIndex::reload()

@@ -29,7 +29,8 @@ class ModelObject;
 // (the image itself, its series' title, a label of its points and regions)
 // is made again from the objects when next needed, so the index always
 // gives what the plain search gives; after a rollback all are read again.
-// A search typed before the texts have arrived waits for them. Main thread
+// Nothing waits for the read: ready() tells when the texts are in. One
+// index serves every window of a library (see LibraryQuery). Main thread
 // only.
 class LibrarySearchIndex : public QObject {
     Q_OBJECT
@@ -41,7 +42,12 @@ public:
     // The texts read from the store are in (or could not be read, and are
     // made from the objects as searches need them).
     bool isReady() const { return m_ready; }
-    // Waits for a read under way, so that a search sees all of it.
+    // The texts are being read from the store (or will be from the next
+    // turn of the event loop). Not while the read waits for the context's
+    // changes to be saved: searches make the texts they need from the
+    // objects meanwhile.
+    bool isReading() const { return m_readQueued || m_readPending; }
+    // Waits for a read under way (searches don't: they follow ready()).
     void waitUntilReady();
 
     // Where the folded search texts of `images` are kept (made now where
@@ -70,6 +76,10 @@ public:
     private:
         void added(qint64 key);
     };
+
+signals:
+    // The texts read from the store are in: isReady() holds from now on.
+    void ready();
 
 private:
     // The model context's announcements.

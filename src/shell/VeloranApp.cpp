@@ -37,6 +37,11 @@ VeloranApp::~VeloranApp()
         pool->waitForDone();
 }
 
+void VeloranApp::willEndProcess()
+{
+    m_container->mainContext().leaveObjectsAtExit();
+}
+
 VeloranApp::Services VeloranApp::standardServices()
 {
     Services services;

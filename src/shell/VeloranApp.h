@@ -42,6 +42,11 @@ public:
 
     ~VeloranApp();
 
+    // The process ends once this object has gone: the library's objects
+    // are then left to the system rather than freed one by one. Work still
+    // running ends and the store closes as ever.
+    void willEndProcess();
+
     AppState &appState() const { return *m_appState; }
     ModelContainer &container() const { return *m_container; }
 

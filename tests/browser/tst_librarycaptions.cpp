@@ -138,6 +138,22 @@ private slots:
         AtlasImage *second = m_library.image(QStringLiteral("2"), std::nullopt, series);
         const LibraryEntry filtered = LibraryEntry::series({series, {second}});
         QCOMPARE(LibrarySidebarModel::row(filtered).badge, std::optional<int>(1));
+        // The list keeps each row it has built until it is given entries
+        // again, the same ones included (their values may have changed).
+        LibrarySidebarModel model;
+        model.setEntries({TestLibrary::entry(series), filtered});
+        const auto rowAt = [&](int at) { return model.index(at).data(LibraryRowDelegate::rowRole).value<LibraryRow>(); };
+        QCOMPARE(rowAt(1).badge, std::optional<int>(1));
+        QCOMPARE(rowAt(0).title, QStringLiteral("S"));
+        series->setTitle(QStringLiteral("Renamed"));
+        second->setModalityRaw(rawValue(Modality::ct));
+        model.setEntries(model.entries());
+        QCOMPARE(rowAt(0).title, QStringLiteral("Renamed"));
+        QVERIFY(rowAt(0).caption.startsWith(QStringLiteral("Mixed | ")));
+        QCOMPARE(model.index(1).data(Qt::AccessibleDescriptionRole).toString(), rowAt(1).caption);
+        QVERIFY(rowAt(1).caption.startsWith(QStringLiteral("CT | ")));
+        model.setEntries({filtered});
+        QCOMPARE(rowAt(0).badge, std::optional<int>(1));
     }
 
     void thumbnailCaptions()

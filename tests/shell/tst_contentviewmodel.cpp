@@ -12,6 +12,9 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <atomic>
+#include <thread>
+
 namespace {
 
 QString idText(const AtlasImage *image)
@@ -23,6 +26,56 @@ QSet<LibraryEntryID> rowOf(const AtlasImage *image)
 {
     return {LibraryDerivation::entryID(*image)};
 }
+
+QStringList entryTitles(const QList<LibraryEntry> &entries)
+{
+    QStringList titles;
+    for (const LibraryEntry &entry : entries)
+        titles << entry.title();
+    return titles;
+}
+
+// Holds every thread of a pool busy until released (or, should the test
+// never get to it, until a while has passed: rescued() then tells).
+class PoolLatch {
+public:
+    explicit PoolLatch(QThreadPool &pool)
+        : m_threads(pool.maxThreadCount())
+    {
+        for (int i = 0; i < m_threads; ++i)
+            pool.start([this] {
+                m_running.release();
+                m_gate.acquire();
+            });
+        m_running.acquire(m_threads);
+        m_watchdog = std::thread([this] {
+            if (!m_released.tryAcquire(1, 20000)) {
+                m_rescued = true;
+                m_gate.release(m_threads);
+            }
+        });
+    }
+    ~PoolLatch()
+    {
+        release();
+        m_watchdog.join();
+    }
+    void release()
+    {
+        if (std::exchange(m_open, true))
+            return;
+        m_released.release();
+        m_gate.release(m_threads);
+    }
+    bool rescued() const { return m_rescued; }
+
+private:
+    const int m_threads;
+    QSemaphore m_running, m_gate, m_released;
+    std::atomic<bool> m_rescued = false;
+    bool m_open = false;
+    std::thread m_watchdog;
+};
 
 } // namespace
 
@@ -138,6 +191,7 @@ private slots:
         AtlasImage *knee = library.image(QStringLiteral("Knee"));
         AtlasImage *hip = library.image(QStringLiteral("Hip"), nullptr, 0, 1, Modality::ct);
         library.save();
+        QTRY_VERIFY(model.library().isSearchIndexReady());
         QVERIFY(model.focusGridOnAppear() && !model.isLibraryFiltersExpanded());
         model.setSidebarSelection({LibraryEntryID::image(knee->id()), LibraryEntryID::image(hip->id())});
         model.setGridSelection(hip);
@@ -505,6 +559,76 @@ private slots:
         if (meanwhile == 4)
             QVERIFY(QFile::remove(filesFolder));
         QCOMPARE(externalFileNames(library.folder()), storedFileNames(library.folder()));
+    }
+
+    void searchesTypedBeforeTheIndexIsReadDoNotWait_data()
+    {
+        QTest::addColumn<bool>("onDisk");
+        QTest::addColumn<bool>("changedMeanwhile"); // an image comes while the index is read
+        QTest::newRow("in memory") << false << false;
+        QTest::newRow("on disk") << true << false;
+        QTest::newRow("on disk, changed meanwhile") << true << true;
+        QTest::newRow("in memory, changed meanwhile") << false << true;
+    }
+
+    // The index's read is held back: the typed search leaves the lists as
+    // they were while the event loop turns, then shows what the plain
+    // search finds once the read is in.
+    void searchesTypedBeforeTheIndexIsReadDoNotWait()
+    {
+        QFETCH(bool, onDisk);
+        QFETCH(bool, changedMeanwhile);
+        TestLibrary library(onDisk);
+        Series *knee = library.series(QStringLiteral("Knee"));
+        AtlasImage *left = library.image(QStringLiteral("Left"), knee);
+        library.point(left, QStringLiteral("Meniscus"));
+        AtlasImage *hip = library.image(QStringLiteral("Hip"), nullptr, 0, 1);
+        library.region(library.image(QStringLiteral("Ankle"), nullptr, 0, 2), QStringLiteral("Menisc talus"));
+        library.image(QStringLiteral("Meniscal CT"), nullptr, 0, 3, Modality::ct);
+        library.save();
+        PoolLatch latch(WorkerPools::computing());
+        AppState state(m_defaults, m_accounts);
+        ContentViewModel model(library.context(), state);
+        model.setModalityFilter(Modality::mr);
+        const QStringList shown = entryTitles(model.libraryEntries());
+        QCOMPARE(shown, QStringList({"Knee", "Hip", "Ankle"}));
+        model.setSidebarSelection({LibraryDerivation::entryID(*hip), LibraryEntryID::series(knee->id())});
+        model.openImage(hip);
+        QSignalSpy entriesChanged(&model, &ContentViewModel::entriesChanged);
+        QSignalSpy arrived(&model.library(), &LibraryQuery::searchResultsArrived);
+        for (const char *typed : {"m", "me", "menisc"})
+            model.setLibrarySearchText(QString::fromLatin1(typed));
+        QCOMPARE(entriesChanged.count(), 3);
+        int turns = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&] { ++turns; });
+        ticker.start(1);
+        QTRY_VERIFY(turns >= 20);
+        QStringList meanwhile = shown;
+        if (changedMeanwhile) {
+            library.image(QStringLiteral("Menisc new"), nullptr, 0, 4);
+            library.save();
+            QTRY_COMPARE(entriesChanged.count(), 4);
+            meanwhile << QStringLiteral("Menisc new");
+        }
+        QVERIFY(!model.library().isSearchIndexReady());
+        QCOMPARE(arrived.count(), 0);
+        QCOMPARE(entryTitles(model.libraryEntries()), meanwhile);
+        QCOMPARE(imageTitles(model.visibleImages()), QStringList({"Left", "Hip"}));
+        QCOMPARE(model.openedImage(), hip);
+        latch.release();
+        QTRY_COMPARE(arrived.count(), 1);
+        QVERIFY(!latch.rescued());
+        const LibraryDerivation plain(model.filters());
+        const QList<LibraryEntry> expected =
+            plain.libraryEntries(library.context().fetch<AtlasImage>(&AtlasImage::createdAt),
+                                 library.context().fetch<Series>(&Series::createdAt));
+        QCOMPARE(entryTitles(model.libraryEntries()), entryTitles(expected));
+        QCOMPARE(entryTitles(model.libraryEntries()).size(), changedMeanwhile ? 3 : 2);
+        QCOMPARE(imageTitles(model.visibleImages()), QStringList{"Left"});
+        // The search hid the opened image.
+        QCOMPARE(model.openedImage(), nullptr);
+        QCOMPARE(entriesChanged.count(), changedMeanwhile ? 5 : 4);
     }
 
     void duplicatesAreSelected()

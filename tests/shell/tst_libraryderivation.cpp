@@ -369,6 +369,7 @@ private slots:
         QFETCH(bool, imagesChanged);
         Fixture fixture;
         LibraryQuery query(fixture.library.context());
+        QTRY_VERIFY(query.isSearchIndexReady());
         LibraryFilters filters;
         filters.searchText = search;
         const QSet<LibraryEntryID> everything{LibraryEntryID::series(fixture.series->id()),
@@ -396,10 +397,14 @@ private slots:
             filters.searchText = text;
             return entryTitles(query.entries(filters));
         };
-        // Typed at once: the search waits for the texts read from the store.
+        // Typed at once: the lists stay as they were (here: none yet, so the
+        // whole library) until the texts read from the store are in.
+        QSignalSpy arrived(&query, &LibraryQuery::searchResultsArrived);
         QVERIFY(!query.isSearchIndexReady());
-        QCOMPARE(found(QStringLiteral("menisc")), QStringList{QStringLiteral("Knee[a]")});
+        QCOMPARE(found(QStringLiteral("menisc")), QStringList({"Knee[a]", "b"}));
+        QVERIFY(arrived.wait());
         QVERIFY(query.isSearchIndexReady());
+        QCOMPARE(found(QStringLiteral("menisc")), QStringList{QStringLiteral("Knee[a]")});
         f.point->setLabel(QStringLiteral("Cruciate"));
         QVERIFY(found(QStringLiteral("menisc")).isEmpty());
         QCOMPARE(found(QStringLiteral("cruciate")), QStringList{QStringLiteral("Knee[a]")});
@@ -408,7 +413,79 @@ private slots:
         f.library.context().deleteObject(f.point);
         QVERIFY(found(QStringLiteral("cruciate")).isEmpty());
         f.library.context().rollback();
+        // Everything is read again, and the search answered once it is.
+        QVERIFY(!query.isSearchIndexReady());
+        found(QStringLiteral("menisc"));
+        QVERIFY(arrived.wait());
         QCOMPARE(found(QStringLiteral("menisc")), QStringList{QStringLiteral("Knee[a]")});
+        QCOMPARE(arrived.count(), 2);
+    }
+
+    // While the context holds unsaved changes the store's texts would be
+    // out of date: nothing is read until they are saved, and a search is
+    // answered at once from the objects.
+    void searchesBeforeASaveAreAnsweredAtOnce()
+    {
+        Fixture f;
+        f.library.image(QStringLiteral("Menisc unsaved"), nullptr, 0, 3);
+        LibraryQuery query(f.library.context());
+        QSignalSpy arrived(&query, &LibraryQuery::searchResultsArrived);
+        QCoreApplication::processEvents();
+        LibraryFilters filters;
+        filters.searchText = QStringLiteral("menisc");
+        const QStringList expected{QStringLiteral("Knee[a]"), QStringLiteral("Menisc unsaved")};
+        QCOMPARE(entryTitles(query.entries(filters)), expected);
+        QVERIFY(!query.isSearchIndexReady());
+        f.library.save();
+        QTRY_VERIFY(query.isSearchIndexReady());
+        QCOMPARE(arrived.count(), 0);
+        filters.searchText = QStringLiteral("unsaved");
+        QCOMPARE(entryTitles(query.entries(filters)), QStringList{QStringLiteral("Menisc unsaved")});
+    }
+
+    // The queries of one context (the windows and tabs of one library) read
+    // it once: the same images, entries and search index; each keeps its
+    // own lists and hears of what changes them.
+    void windowsShareTheLibrary()
+    {
+        Fixture f;
+        LibraryQuery first(f.library.context());
+        QSignalSpy read(&first.searchIndex(), &LibrarySearchIndex::ready);
+        QVERIFY(read.wait());
+        LibraryQuery second(f.library.context());
+        QCOMPARE(&second.searchIndex(), &first.searchIndex());
+        QVERIFY(second.isSearchIndexReady());
+        QCOMPARE(second.images().constData(), first.images().constData());
+        LibraryFilters menisc;
+        menisc.searchText = QStringLiteral("menisc");
+        QCOMPARE(entryTitles(second.entries(menisc)), QStringList{QStringLiteral("Knee[a]")});
+        QCOMPARE(entryTitles(first.entries({})), QStringList({"Knee[a]", "b"}));
+        QSignalSpy firstHeard(&first, &LibraryQuery::libraryChanged);
+        QSignalSpy secondHeard(&second, &LibraryQuery::libraryChanged);
+        // A label reaches only the list made for a search.
+        f.point->setLabel(QStringLiteral("Cruciate"));
+        QVERIFY(secondHeard.wait());
+        QCOMPARE(firstHeard.count(), 0);
+        QVERIFY(second.entries(menisc).isEmpty());
+        QCOMPARE(entryTitles(first.entries({})), QStringList({"Knee[a]", "b"}));
+        f.library.image(QStringLiteral("c"), nullptr, 0, 3);
+        QVERIFY(firstHeard.wait());
+        QCOMPARE(secondHeard.count(), 2);
+        QCOMPARE(firstHeard.first().first().toBool(), true);
+        QCOMPARE(entryTitles(first.entries({})), QStringList({"Knee[a]", "b", "c"}));
+        QCOMPARE(second.images().constData(), first.images().constData());
+        // A window closing leaves the others as they were; another library
+        // has an index of its own.
+        {
+            LibraryQuery third(f.library.context());
+            QCOMPARE(&third.searchIndex(), &first.searchIndex());
+        }
+        QCOMPARE(entryTitles(second.entries(menisc)), QStringList());
+        TestLibrary other;
+        LibraryQuery elsewhere(other.context());
+        QVERIFY(&elsewhere.searchIndex() != &first.searchIndex());
+        QVERIFY(!elsewhere.isSearchIndexReady());
+        QCOMPARE(read.count(), 1);
     }
 };
 

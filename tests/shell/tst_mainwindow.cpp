@@ -130,7 +130,7 @@ private slots:
         QCOMPARE(column->filtersButtonValue(), QStringLiteral("Off"));
         QTest::keyClicks(harness.sidebar().searchField(), QStringLiteral("zebra"));
         QCOMPARE(harness.model().librarySearchText(), QStringLiteral("zebra"));
-        QCOMPARE(harness.sidebar().emptyStateTitle(), QStringLiteral("No Matches"));
+        QTRY_COMPARE(harness.sidebar().emptyStateTitle(), QStringLiteral("No Matches"));
         harness.sidebar().searchField()->clear();
         // The filters button opens the panel; picking CT filters the list.
         QTest::mouseClick(column->filtersButton(), Qt::LeftButton);

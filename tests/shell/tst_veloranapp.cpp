@@ -73,28 +73,38 @@ private slots:
     void quittingWaitsForTheWorkers_data()
     {
         QTest::addColumn<int>("pool");
-        QTest::newRow("decoding") << 0;
-        QTest::newRow("files") << 1;
-        QTest::newRow("computing") << 2;
+        QTest::addColumn<bool>("processEnds"); // as the application quits
+        QTest::newRow("decoding") << 0 << false;
+        QTest::newRow("files") << 1 << false;
+        QTest::newRow("computing") << 2 << false;
+        QTest::newRow("files, process ending") << 1 << true;
+        QTest::newRow("computing, process ending") << 2 << true;
     }
 
-    // Work on the worker threads ends before the store closes.
+    // Work on the worker threads ends before the store closes. When the
+    // process ends next, the library's objects are left to it: still whole.
     void quittingWaitsForTheWorkers()
     {
         QFETCH(int, pool);
+        QFETCH(bool, processEnds);
         UserDefaults defaults;
         FakeCloudAccountService accounts;
         Recorder recorder;
         std::unique_ptr<VeloranApp> app = VeloranApp::start(recorder.services(defaults, accounts));
         QVERIFY(app);
+        Series *series = app->container().mainContext().insert(Series::make(QStringLiteral("Knee")));
         std::atomic<bool> finished = false;
         QThreadPool *pools[] = {&WorkerPools::decoding(), &WorkerPools::files(), &WorkerPools::computing()};
         pools[pool]->start([&finished] {
             QThread::msleep(150);
             finished = true;
         });
+        if (processEnds)
+            app->willEndProcess();
         app.reset();
         QVERIFY(finished);
+        if (processEnds)
+            QCOMPARE(series->title(), QStringLiteral("Knee"));
     }
 
     void testHostDetection_data()

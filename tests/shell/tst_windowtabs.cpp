@@ -306,6 +306,7 @@ private slots:
     {
         TestLibrary library;
         library.image(QStringLiteral("knee"));
+        library.save();
         Windows saved; // only for its defaults
         WindowTabRestorationCoordinator coordinator(saved.defaults, &WindowTabbingView::listedWindows);
         WindowHarness harness(library, &coordinator);
@@ -313,6 +314,7 @@ private slots:
         QTabBar *bar = window.tabbingView()->tabBar();
         QVERIFY(!bar->isVisible());
         QCOMPARE(menuTitles(window.menuBar(), QStringLiteral("File")), QStringList({"New Tab", "Close Tab"}));
+        QTRY_VERIFY(harness.model().library().isSearchIndexReady());
         QTest::keyClick(&window, Qt::Key_T, Qt::ControlModifier);
         QCOMPARE(window.tabs().size(), 2);
         QVERIFY(bar->isVisible());
@@ -322,6 +324,17 @@ private slots:
         MainWindowTab *second = window.tabs().at(1);
         QVERIFY(&first->model() != &second->model());
         QVERIFY(first->state().id != second->state().id);
+        // They search the library through one index, which the new tab
+        // finds read; so does another window on the same library.
+        QCOMPARE(&second->model().library().searchIndex(), &first->model().library().searchIndex());
+        QVERIFY(second->model().library().isSearchIndexReady());
+        {
+            WindowHarness other(library);
+            QCOMPARE(&other.model().library().searchIndex(), &first->model().library().searchIndex());
+            QVERIFY(other.model().library().isSearchIndexReady());
+        }
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
         QTRY_COMPARE(second->contentView()->contentSidebar()->sidebar()->entries().size(), 1);
         QCOMPARE(saved.stored(), (QList<MainWindowState>{first->state(), second->state()}));
         // Close Tab closes the current one, and the list is saved without it.

@@ -11,6 +11,8 @@
 
 #include <sqlite3.h>
 
+#include <iterator>
+
 ModelContext::ModelContext(QSqlDatabase database, const Schema &schema, bool allowsSave,
                            const QString &externalFolder)
     : m_database(database), m_schema(schema), m_allowsSave(allowsSave),
@@ -44,6 +46,17 @@ ModelContext::ModelContext(QSqlDatabase database, const Schema &schema, bool all
 
 ModelContext::~ModelContext()
 {
+    if (m_leavesObjects) {
+        m_queries.clear();
+        m_reads.clear();
+        // Deliberately never freed, and reachable until the process ends.
+        static std::vector<std::shared_ptr<ModelObject>> *left = nullptr;
+        if (!left)
+            left = new std::vector<std::shared_ptr<ModelObject>>(std::move(m_owned));
+        else
+            left->insert(left->end(), std::make_move_iterator(m_owned.begin()), std::make_move_iterator(m_owned.end()));
+        return;
+    }
     // Objects that views still hold outlive the context: cut every link
     // first, so none of them is left pointing at a freed object.
     for (const std::shared_ptr<ModelObject> &object : m_owned) {
