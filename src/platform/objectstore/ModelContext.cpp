@@ -1,12 +1,15 @@
 #include "platform/objectstore/ModelContext.h"
 
+#include "platform/WorkerPools.h"
 #include "platform/objectstore/ModelStoreError.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSet>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlRecord>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QtDebug>
 
 #include <sqlite3.h>
@@ -40,10 +43,52 @@ ModelContext::ModelContext(QSqlDatabase database, const Schema &schema, bool all
             entity.nextKey = query.value(0).toLongLong() + 1;
         m_entities.push_back(std::move(entity));
     }
+    // The write-ahead log is copied back into the file by a connection of
+    // a worker rather than by the commit that fills it (SQLite's automatic
+    // checkpoint, which this hook replaces): a checkpoint after a large
+    // save would keep the GUI thread from the next event for as long as
+    // the save itself.
+    if (!storePath().isEmpty())
+        sqlite3_wal_hook(m_handle, &ModelContext::walCommitted, this);
+}
+
+int ModelContext::walCommitted(void *context, sqlite3 *, const char *, int pages)
+{
+    // SQLite's own threshold for its automatic checkpoint.
+    if (pages >= 1000)
+        static_cast<ModelContext *>(context)->checkpointLater();
+    return SQLITE_OK;
+}
+
+void ModelContext::checkpointLater()
+{
+    // While one runs, the next commit asks again.
+    if (m_checkpoint.isRunning())
+        return;
+    m_checkpoint = QtConcurrent::run(&WorkerPools::files(), [path = storePath()] {
+        sqlite3 *database = nullptr;
+        const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
+        if (sqlite3_open_v2(QFile::encodeName(path).constData(), &database, flags, nullptr) == SQLITE_OK) {
+            // A connection learns that the file keeps a write-ahead log
+            // on its first read.
+            sqlite3_exec(database, "SELECT COUNT(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+            // Passive: it copies what no reader still needs and never
+            // waits for the main connection.
+            const int result = sqlite3_wal_checkpoint_v2(database, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+            if (result != SQLITE_OK && result != SQLITE_BUSY)
+                qWarning("Store: checkpoint failed: %s", sqlite3_errmsg(database));
+        } else {
+            qWarning("Store: cannot open the store for a checkpoint: %s",
+                     database ? sqlite3_errmsg(database) : "out of memory");
+        }
+        sqlite3_close(database);
+    });
 }
 
 ModelContext::~ModelContext()
 {
+    sqlite3_wal_hook(m_handle, nullptr, nullptr);
+    m_checkpoint.waitForFinished();
     // Objects that views still hold outlive the context: cut every link
     // first, so none of them is left pointing at a freed object.
     for (const std::shared_ptr<ModelObject> &object : m_owned) {
@@ -185,6 +230,12 @@ ModelObject *ModelContext::objectForRow(EntityState &entity, const StoreRow &row
             if (!parent)
                 parent = objectForKey(state(*entity.toOne->parentEntity()), row.integer(1));
             entity.toOne->assignParent(raw, parent);
+            // A row of a parent whose deletion took its children unread
+            // is read as deleted.
+            if (parent && parent->m_state == ModelObject::State::deleted && entity.toOne->cascadeDelete) {
+                raw->m_state = ModelObject::State::deleted;
+                m_deleted.push_back(raw);
+            }
         }
     }
     return raw;
@@ -196,6 +247,7 @@ ModelObject *ModelContext::objectForKey(EntityState &entity, qint64 key)
         return existing;
     if (entity.allLoaded)
         return nullptr;
+    entity.loadedOutsideLists = true;
     StoreStatement &query =
         readStatement(QStringLiteral("SELECT %1 FROM %2 WHERE rowKey = ?").arg(entity.selectColumns, entity.table));
     query.bind(1, key);
@@ -214,6 +266,7 @@ void ModelContext::loadAll(EntityState &entity)
 {
     if (entity.allLoaded)
         return;
+    entity.loadedOutsideLists = true;
     if (entity.toOne)
         loadAll(state(*entity.toOne->parentEntity()));
 
@@ -363,6 +416,15 @@ void ModelContext::deleteCascading(ModelObject *object)
     for (const RelationshipDescription *toMany : std::as_const(state(type).toMany)) {
         if (!toMany->cascadeDelete)
             continue;
+        RelationList &list = toMany->listOf(object);
+        if (!wasNew && !list.loaded && deletesChildrenUnread(*toMany)) {
+            // None of them is in memory: the save deletes their rows
+            // without reading them first.
+            list.items.clear();
+            list.loaded = true;
+            m_unreadDeletions.emplace_back(object, toMany);
+            continue;
+        }
         const QList<ModelObject *> children = loadedList(object, *toMany).items;
         for (ModelObject *child : children) {
             if (child->m_context == this && toMany->parentOf(child) == object
@@ -387,6 +449,39 @@ void ModelContext::deleteCascading(ModelObject *object)
         object->m_key = 0;
     }
     emit objectDeleted(object);
+}
+
+bool ModelContext::deletesChildrenUnread(const RelationshipDescription &relationship)
+{
+    const EntityType &child = *relationship.childEntity();
+    if (state(child).loadedOutsideLists || !child.toManyRelationships().isEmpty())
+        return false;
+    const QList<PropertyDescription> properties = child.properties();
+    return std::none_of(properties.cbegin(), properties.cend(), [](const PropertyDescription &property) {
+        return property.options & PropertyDescription::externalStorage;
+    });
+}
+
+void ModelContext::deleteUnreadChildren()
+{
+    // Many parents at a time, by their row keys.
+    constexpr size_t batch = 500;
+    std::map<const RelationshipDescription *, QStringList> keys;
+    for (const auto &[parent, relationship] : m_unreadDeletions) {
+        if (parent->m_state == ModelObject::State::deleted)
+            keys[relationship].append(QString::number(parent->m_key));
+    }
+    for (const auto &[relationship, parentKeys] : keys) {
+        const QString table = relationship->childEntity()->name();
+        for (qsizetype first = 0; first < parentKeys.size(); first += qsizetype(batch)) {
+            QSqlQuery remove(m_database);
+            const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2 IN (%3)")
+                                    .arg(table, QString::fromLatin1(relationship->foreignKeyColumn),
+                                         parentKeys.mid(first, qsizetype(batch)).join(QLatin1Char(',')));
+            if (!remove.exec(sql))
+                throwSaveError(tr("deleting from %1").arg(table), remove);
+        }
+    }
 }
 
 void ModelContext::markChanged(ModelObject *object)
@@ -438,6 +533,7 @@ void ModelContext::bindRow(QSqlQuery &query, EntityState &entity, ModelObject *o
 
 void ModelContext::writeChanges()
 {
+    deleteUnreadChildren();
     for (EntityState &entity : m_entities) {
         const EntityType &type = *entity.type;
         QSqlQuery &remove = preparedQuery(QStringLiteral("DELETE FROM %1 WHERE rowKey = ?").arg(entity.table));
@@ -583,6 +679,7 @@ void ModelContext::save()
     m_changed.clear();
     m_deleted.clear();
     m_touchedLists.clear();
+    m_unreadDeletions.clear();
     emit didSave();
     emit changed();
 }
@@ -663,6 +760,7 @@ void ModelContext::rollback()
     m_changed.clear();
     m_deleted.clear();
     m_touchedLists.clear();
+    m_unreadDeletions.clear();
     emit didRollback();
     emit changed();
 }

@@ -128,6 +128,9 @@ private:
         std::vector<std::pair<qint64, ModelObject *>> inKeyOrder;
         bool inKeyOrderSorted = true;
         bool allLoaded = false;
+        // Whether objects were read other than as a parent's list: until
+        // then, a parent whose list is not loaded has no child in memory.
+        bool loadedOutsideLists = false;
         qint64 nextKey = 1;
     };
 
@@ -147,6 +150,11 @@ private:
 
     void insertLinked(ModelObject *object);
     void deleteCascading(ModelObject *object);
+    bool deletesChildrenUnread(const RelationshipDescription &relationship);
+    void deleteUnreadChildren();
+    // After a commit: a checkpoint of the write-ahead log on a worker.
+    static int walCommitted(void *context, sqlite3 *, const char *, int pages);
+    void checkpointLater();
     RelationList &loadedList(ModelObject *parent, const RelationshipDescription &relationship);
     void markChanged(ModelObject *object);
     void listChanged(ModelObject *parent, const RelationshipDescription &relationship);
@@ -164,6 +172,9 @@ private:
     std::vector<ModelObject *> m_deleted;
     std::vector<ModelObject *> m_changed;
     std::vector<std::pair<ModelObject *, const RelationshipDescription *>> m_touchedLists;
+    // Deleted parents whose children go by their foreign key, unread.
+    std::vector<std::pair<ModelObject *, const RelationshipDescription *>> m_unreadDeletions;
+    QFuture<void> m_checkpoint;
     std::map<QString, std::unique_ptr<QSqlQuery>> m_queries; // stable addresses
     sqlite3 *m_handle = nullptr;
     std::map<QString, std::unique_ptr<StoreStatement>> m_reads;
