@@ -126,7 +126,7 @@ public:
             return;
         // The bytes it replaces go, a file only once the save has committed.
         if (!isNew)
-            deleteExternal(object);
+            deleteExternal(*image.modelContext(), {object.storeKey()});
         if (!image.m.imageData)
             return;
         ModelContext *context = image.modelContext();
@@ -161,20 +161,25 @@ public:
         }
     }
 
-    void deleteExternal(ModelObject &object) const override
+    void deleteExternal(ModelContext &context, const QList<qint64> &keys) const override
     {
-        ModelContext *context = object.modelContext();
-        QSqlQuery &file = context->preparedQuery(QStringLiteral("SELECT fileName FROM ImageFile WHERE imageKey = ?"));
-        file.addBindValue(object.storeKey());
-        if (!file.exec())
-            context->throwSaveError(QStringLiteral("image bytes"), file);
-        if (file.next()) {
-            context->externalStorage().removeAfterCommit(file.value(0).toString());
-            file.finish();
-            run(context, QStringLiteral("DELETE FROM ImageFile WHERE imageKey = ?"), object.storeKey());
+        QStringList listed;
+        listed.reserve(keys.size());
+        for (const qint64 key : keys)
+            listed << QString::number(key);
+        const QString in = listed.join(QLatin1Char(','));
+        QSqlQuery files = context.singleQuery();
+        if (!files.exec(QStringLiteral("SELECT fileName FROM ImageFile WHERE imageKey IN (%1)").arg(in)))
+            context.throwSaveError(QStringLiteral("image bytes"), files);
+        bool any = false;
+        while (files.next()) {
+            context.externalStorage().removeAfterCommit(files.value(0).toString());
+            any = true;
         }
-        file.finish();
-        run(context, QStringLiteral("DELETE FROM ImageData WHERE imageKey = ?"), object.storeKey());
+        files.finish();
+        if (any)
+            run(context, QStringLiteral("DELETE FROM ImageFile WHERE imageKey IN (%1)").arg(in));
+        run(context, QStringLiteral("DELETE FROM ImageData WHERE imageKey IN (%1)").arg(in));
     }
 
 private:
@@ -183,12 +188,11 @@ private:
         return QStringLiteral("CREATE TABLE IF NOT EXISTS ImageFile (imageKey INTEGER PRIMARY KEY, fileName TEXT NOT NULL)");
     }
 
-    static void run(ModelContext *context, const QString &sql, qint64 key)
+    static void run(ModelContext &context, const QString &sql)
     {
-        QSqlQuery &query = context->preparedQuery(sql);
-        query.addBindValue(key);
-        if (!query.exec())
-            context->throwSaveError(QStringLiteral("image bytes"), query);
+        QSqlQuery query = context.singleQuery();
+        if (!query.exec(sql))
+            context.throwSaveError(QStringLiteral("image bytes"), query);
     }
 };
 

@@ -482,7 +482,7 @@ private slots:
             auto container = makeTestContainer(folder);
             ModelContext &context = container->mainContext();
             for (int i = 0; i < imageCount + 1; ++i) {
-                auto image = AtlasImage::make(QString::number(i));
+                auto image = imageWithBytes(QByteArray::number(i), QString::number(i));
                 context.insert(image);
                 PointAnnotation::make(QStringLiteral("p%1").arg(i))->setImage(image.get());
                 RegionAnnotation::make(QStringLiteral("r%1").arg(i))->setImage(image.get());
@@ -521,6 +521,8 @@ private slots:
         const int left = rollBack ? imageCount + 1 : 1;
         QCOMPARE(storeColumn(folder, QStringLiteral("SELECT COUNT(*) FROM PointAnnotation")).value(0).toInt(), left);
         QCOMPARE(storeColumn(folder, QStringLiteral("SELECT COUNT(*) FROM RegionAnnotation")).value(0).toInt(), left);
+        QCOMPARE(storeColumn(folder, QStringLiteral("SELECT COUNT(*) FROM ImageData")).value(0).toInt(), left);
+        QCOMPARE(storeColumn(folder, QStringLiteral("SELECT COUNT(*) FROM AtlasImage")).value(0).toInt(), left);
         const QString lastImage = QString::number(imageCount);
         QCOMPARE(storeColumn(folder, QStringLiteral("SELECT label FROM PointAnnotation ORDER BY rowKey DESC LIMIT 1")),
                  QVariantList{QVariant(QStringLiteral("p") + lastImage)});

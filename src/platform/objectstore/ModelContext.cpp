@@ -14,6 +14,22 @@
 
 #include <sqlite3.h>
 
+namespace {
+
+// Deletions of many rows name this many keys a statement.
+constexpr qsizetype keysPerStatement = 500;
+
+QString keyList(const QList<qint64> &keys)
+{
+    QStringList listed;
+    listed.reserve(keys.size());
+    for (const qint64 key : keys)
+        listed << QString::number(key);
+    return listed.join(QLatin1Char(','));
+}
+
+} // namespace
+
 ModelContext::ModelContext(QSqlDatabase database, const Schema &schema, bool allowsSave,
                            const QString &externalFolder)
     : m_database(database), m_schema(schema), m_allowsSave(allowsSave),
@@ -134,6 +150,13 @@ QSqlQuery &ModelContext::preparedQuery(const QString &sql)
     }
     found->second->finish();
     return *found->second;
+}
+
+QSqlQuery ModelContext::singleQuery() const
+{
+    QSqlQuery query(m_database);
+    query.setForwardOnly(true);
+    return query;
 }
 
 StoreStatement &ModelContext::readStatement(const QString &sql)
@@ -464,20 +487,18 @@ bool ModelContext::deletesChildrenUnread(const RelationshipDescription &relation
 
 void ModelContext::deleteUnreadChildren()
 {
-    // Many parents at a time, by their row keys.
-    constexpr size_t batch = 500;
-    std::map<const RelationshipDescription *, QStringList> keys;
+    std::map<const RelationshipDescription *, QList<qint64>> parents;
     for (const auto &[parent, relationship] : m_unreadDeletions) {
         if (parent->m_state == ModelObject::State::deleted)
-            keys[relationship].append(QString::number(parent->m_key));
+            parents[relationship].append(parent->m_key);
     }
-    for (const auto &[relationship, parentKeys] : keys) {
+    for (const auto &[relationship, keys] : parents) {
         const QString table = relationship->childEntity()->name();
-        for (qsizetype first = 0; first < parentKeys.size(); first += qsizetype(batch)) {
-            QSqlQuery remove(m_database);
+        for (qsizetype first = 0; first < keys.size(); first += keysPerStatement) {
+            QSqlQuery remove = singleQuery();
             const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2 IN (%3)")
                                     .arg(table, QString::fromLatin1(relationship->foreignKeyColumn),
-                                         parentKeys.mid(first, qsizetype(batch)).join(QLatin1Char(',')));
+                                         keyList(keys.mid(first, keysPerStatement)));
             if (!remove.exec(sql))
                 throwSaveError(tr("deleting from %1").arg(table), remove);
         }
@@ -536,14 +557,17 @@ void ModelContext::writeChanges()
     deleteUnreadChildren();
     for (EntityState &entity : m_entities) {
         const EntityType &type = *entity.type;
-        QSqlQuery &remove = preparedQuery(QStringLiteral("DELETE FROM %1 WHERE rowKey = ?").arg(entity.table));
+        QList<qint64> deletedKeys;
         for (ModelObject *object : m_deleted) {
-            if (&object->entityType() != &type)
-                continue;
-            remove.addBindValue(object->m_key);
-            if (!remove.exec())
+            if (&object->entityType() == &type)
+                deletedKeys.append(object->m_key);
+        }
+        for (qsizetype first = 0; first < deletedKeys.size(); first += keysPerStatement) {
+            const QList<qint64> keys = deletedKeys.mid(first, keysPerStatement);
+            QSqlQuery remove = singleQuery();
+            if (!remove.exec(QStringLiteral("DELETE FROM %1 WHERE rowKey IN (%2)").arg(entity.table, keyList(keys))))
                 throwSaveError(tr("deleting from %1").arg(entity.table), remove);
-            type.deleteExternal(*object);
+            type.deleteExternal(*this, keys);
         }
 
         const QStringList columns = type.columns();

@@ -94,6 +94,8 @@ public:
     // For the model classes' storage code. Reads of many rows go through
     // SQLite's own interface on the same connection (main thread only).
     QSqlQuery &preparedQuery(const QString &sql);
+    // A statement run once (not kept prepared), such as one that lists keys.
+    QSqlQuery singleQuery() const;
     StoreStatement &readStatement(const QString &sql);
     sqlite3 *connectionHandle() const { return m_handle; }
     ExternalStorage &externalStorage() const { return *m_external; }
