@@ -196,6 +196,42 @@ private:
     }
 };
 
+void AtlasImage::copyStoredAnnotations(ModelContext &context, const QList<std::pair<qint64, qint64>> &sourceAndCopy)
+{
+    constexpr qsizetype imagesPerStatement = 500;
+    for (const RelationshipDescription *relationship : {&pointsRelationship(), &regionsRelationship()}) {
+        const EntityType &type = *relationship->childEntity();
+        const QString imageKey = QString::fromLatin1(relationship->foreignKeyColumn);
+        QStringList values;
+        for (const QString &column : type.columns()) {
+            if (column == QLatin1String("id"))
+                values << QStringLiteral("newIdentifier()");
+            else if (column == QLatin1String("links"))
+                values << QStringLiteral("COALESCE(a.links, '[]')");
+            else
+                values << QStringLiteral("a.") + column;
+        }
+        for (qsizetype first = 0; first < sourceAndCopy.size(); first += imagesPerStatement) {
+            QStringList pairs;
+            for (const auto &[source, copy] : sourceAndCopy.mid(first, imagesPerStatement))
+                pairs << QStringLiteral("(%1, %2)").arg(source).arg(copy);
+            // Keys follow on from the context's and the table's last.
+            const QString sql =
+                QStringLiteral("WITH copies(source, copy) AS (VALUES %1), "
+                               "base(key) AS (SELECT MAX(%2, COALESCE((SELECT MAX(rowKey) FROM %3), 0) + 1)) "
+                               "INSERT INTO %3 (rowKey, %4, %5) "
+                               "SELECT base.key - 1 + ROW_NUMBER() OVER (ORDER BY copies.copy, a.rowKey), copies.copy, %6 "
+                               "FROM %3 a JOIN copies ON a.%4 = copies.source, base")
+                    .arg(pairs.join(QLatin1Char(',')))
+                    .arg(context.nextKey(type))
+                    .arg(type.name(), imageKey, type.columns().join(QStringLiteral(", ")), values.join(QStringLiteral(", ")));
+            QSqlQuery query = context.singleQuery();
+            if (!query.exec(sql))
+                context.throwSaveError(QStringLiteral("copying %1").arg(type.name()), query);
+        }
+    }
+}
+
 AtlasImage::AtlasImage(Passkey)
 {
 }

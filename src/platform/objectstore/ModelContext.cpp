@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSet>
+#include <QUuid>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlRecord>
@@ -66,6 +67,13 @@ ModelContext::ModelContext(QSqlDatabase database, const Schema &schema, bool all
     // the save itself.
     if (!storePath().isEmpty())
         sqlite3_wal_hook(m_handle, &ModelContext::walCommitted, this);
+    sqlite3_create_function_v2(
+        m_handle, "newIdentifier", 0, SQLITE_UTF8, nullptr,
+        [](sqlite3_context *result, int, sqlite3_value **) {
+            const QByteArray bytes = QUuid::createUuid().toRfc4122();
+            sqlite3_result_blob(result, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+        },
+        nullptr, nullptr, nullptr);
 }
 
 int ModelContext::walCommitted(void *context, sqlite3 *, const char *, int pages)
@@ -621,9 +629,14 @@ void ModelContext::stageChanges()
     }
 }
 
-void ModelContext::save()
+qint64 ModelContext::nextKey(const EntityType &type)
 {
-    if (!hasChanges())
+    return state(type).nextKey;
+}
+
+void ModelContext::save(const std::function<void()> &addRows)
+{
+    if (!hasChanges() && !addRows)
         return;
     if (!m_allowsSave)
         throw ModelStoreError(ModelStoreError::Code::readOnly, tr("This library is open for reading only."));
@@ -659,8 +672,13 @@ void ModelContext::save()
         throw ModelStoreError(ModelStoreError::Code::saveFailed, tr("The library could not be saved."),
                               m_database.lastError().text());
     }
+    std::vector<qint64> firstKeys;
+    for (const EntityState &entity : m_entities)
+        firstKeys.push_back(entity.nextKey);
     try {
         writeChanges();
+        if (addRows)
+            addRows();
     } catch (...) {
         m_database.rollback();
         m_external->discard();
@@ -704,8 +722,58 @@ void ModelContext::save()
     m_deleted.clear();
     m_touchedLists.clear();
     m_unreadDeletions.clear();
+    if (addRows)
+        takeInAddedRows(firstKeys);
     emit didSave();
     emit changed();
+}
+
+void ModelContext::takeInAddedRows(const std::vector<qint64> &firstKeys)
+{
+    for (size_t i = 0; i < m_entities.size(); ++i) {
+        EntityState &entity = m_entities[i];
+        StoreStatement last(m_handle, QStringLiteral("SELECT MAX(rowKey) FROM %1").arg(entity.table));
+        if (!last.next() || last.row().isNull(0) || last.row().integer(0) < firstKeys[i])
+            continue;
+        entity.nextKey = std::max(entity.nextKey, last.row().integer(0) + 1);
+        const QString added = QStringLiteral(" FROM %1 WHERE rowKey >= %2").arg(entity.table).arg(firstKeys[i]);
+        if (entity.allLoaded || entity.loadedOutsideLists) {
+            StoreStatement rows(m_handle, QStringLiteral("SELECT %1%2 ORDER BY rowKey").arg(entity.selectColumns, added));
+            while (rows.next()) {
+                const bool known = entity.byKey.value(rows.row().integer(0)) != nullptr;
+                ModelObject *object = objectForRow(entity, rows.row(), nullptr);
+                if (known)
+                    continue;
+                if (entity.toOne) {
+                    if (ModelObject *parent = entity.toOne->parentOf(object)) {
+                        RelationList &list = entity.toOne->listOf(parent);
+                        if (list.loaded && !list.items.contains(object))
+                            list.items.append(object);
+                    }
+                }
+                emit objectInserted(object);
+            }
+        } else if (entity.toOne) {
+            // Lists in memory that the rows join are read again when next used.
+            EntityState &parents = state(*entity.toOne->parentEntity());
+            // (Not DISTINCT: SQLite would walk the foreign key's whole index.)
+            StoreStatement keys(m_handle, QStringLiteral("SELECT %1%2")
+                                              .arg(QString::fromLatin1(entity.toOne->foreignKeyColumn), added));
+            qint64 previous = 0;
+            while (keys.next()) {
+                const qint64 key = keys.row().integer(0);
+                if (key == previous)
+                    continue;
+                previous = key;
+                ModelObject *parent = parents.byKey.value(key);
+                if (parent && parent->m_state == ModelObject::State::persisted) {
+                    RelationList &list = entity.toOne->listOf(parent);
+                    list.items.clear();
+                    list.loaded = false;
+                }
+            }
+        }
+    }
 }
 
 bool ModelContext::keepsAnyInFile(const QList<QByteArray> &values) const

@@ -14,6 +14,7 @@
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -72,7 +73,17 @@ public:
     // Writes every change since the last save in one transaction. Throws
     // ModelStoreError; on failure nothing is written and the changes stay
     // pending in memory.
-    void save();
+    //
+    // `addRows`, when given, runs in that transaction after the changes
+    // are written: it adds rows in SQL (many at a time, without making
+    // their objects), each with a row key from nextKey() upwards, and
+    // throws ModelStoreError on failure. After the commit the context takes
+    // them in: the rows of a model whose objects were read as a whole
+    // become objects at once, and lists they join are read again when
+    // next used. The store's connection offers newIdentifier() to them: a
+    // new random identifier as stored.
+    void save(const std::function<void()> &addRows = {});
+    qint64 nextKey(const EntityType &type);
     // Large new values are written to files by the save, before its
     // transaction. A change that stores many of them (an import) has their
     // files written on the files pool first, then makes its change and
@@ -163,6 +174,7 @@ private:
     void emitChange(ModelObject *object, const char *property);
 
     void writeChanges();
+    void takeInAddedRows(const std::vector<qint64> &firstKeys);
     void bindRow(QSqlQuery &query, EntityState &entity, ModelObject *object);
 
     QSqlDatabase m_database;
