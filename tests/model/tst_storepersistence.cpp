@@ -528,6 +528,75 @@ private slots:
                  QVariantList{QVariant(QStringLiteral("p") + lastImage)});
     }
 
+    // Rows that a save adds in SQL join the context: as objects at once
+    // where the model was fetched as a whole, through the lists they join
+    // otherwise; the keys after them stay free. A failure adds nothing.
+    void rowsAddedBySaveAreTakenIn_data()
+    {
+        QTest::addColumn<QString>("readFirst");
+        QTest::addColumn<bool>("fails");
+        QTest::newRow("nothing read") << QString() << false;
+        QTest::newRow("list read") << QStringLiteral("list") << false;
+        QTest::newRow("points fetched") << QStringLiteral("fetch") << false;
+        QTest::newRow("points fetched, failing") << QStringLiteral("fetch") << true;
+    }
+
+    void rowsAddedBySaveAreTakenIn()
+    {
+        QFETCH(QString, readFirst);
+        QFETCH(bool, fails);
+        auto container = makeTestContainer(folder);
+        ModelContext &context = container->mainContext();
+        auto image = AtlasImage::make(QStringLiteral("image"));
+        context.insert(image);
+        PointAnnotation::make(QStringLiteral("first"))->setImage(image.get());
+        context.save();
+        container = makeTestContainer(folder);
+        ModelContext &reopened = container->mainContext();
+        AtlasImage *stored = reopened.fetch<AtlasImage>().value(0);
+        QList<ModelObject *> inserted;
+        connect(&reopened, &ModelContext::objectInserted, this, [&](ModelObject *object) { inserted << object; });
+        if (readFirst == QStringLiteral("fetch"))
+            QCOMPARE(reopened.fetch<PointAnnotation>().size(), 1);
+        if (readFirst == QStringLiteral("list"))
+            QCOMPARE(stored->points().size(), 1);
+        const qint64 key = reopened.nextKey(PointAnnotation::entity());
+        const auto addRows = [&] {
+            QSqlQuery add = reopened.singleQuery();
+            const QString sql = QStringLiteral("INSERT INTO PointAnnotation (rowKey, imageKey, id, label) "
+                                               "VALUES (%1, %2, newIdentifier(), 'added')%3")
+                                    .arg(key)
+                                    .arg(stored->storeKey())
+                                    .arg(fails ? QStringLiteral(", (%1, 0, NULL, 'twice')").arg(key) : QString());
+            if (!add.exec(sql))
+                reopened.throwSaveError(QStringLiteral("test"), add);
+        };
+        bool failed = false;
+        try {
+            reopened.save(addRows);
+        } catch (const ModelStoreError &) {
+            failed = true;
+        }
+        QCOMPARE(failed, fails);
+        QStringList labels;
+        for (const PointAnnotation *point : stored->points())
+            labels << point->label();
+        QStringList expected{QStringLiteral("first")};
+        if (!fails)
+            expected << QStringLiteral("added");
+        QCOMPARE(labels, expected);
+        QCOMPARE(reopened.fetch<PointAnnotation>().size(), labels.size());
+        QCOMPARE(inserted.size(), readFirst == QStringLiteral("fetch") && !fails ? 1 : 0);
+        QCOMPARE(reopened.nextKey(PointAnnotation::entity()), fails ? key : key + 1);
+        if (!fails)
+            QCOMPARE(stored->points().last()->id().isNull(), false);
+        // A later point takes the next key.
+        PointAnnotation::make(QStringLiteral("later"))->setImage(stored);
+        reopened.save();
+        QCOMPARE(storeColumn(folder, QStringLiteral("SELECT COUNT(*) FROM PointAnnotation")).value(0).toInt(),
+                 labels.size() + 1);
+    }
+
     // Saves that fill the write-ahead log have it copied into the store's
     // file by a worker, as SQLite would do on the saving thread itself.
     void largeSavesReachTheStoreFile()
