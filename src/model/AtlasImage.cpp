@@ -126,7 +126,7 @@ public:
             return;
         // The bytes it replaces go, a file only once the save has committed.
         if (!isNew)
-            deleteExternal(object);
+            deleteExternal(*image.modelContext(), {object.storeKey()});
         if (!image.m.imageData)
             return;
         ModelContext *context = image.modelContext();
@@ -161,20 +161,25 @@ public:
         }
     }
 
-    void deleteExternal(ModelObject &object) const override
+    void deleteExternal(ModelContext &context, const QList<qint64> &keys) const override
     {
-        ModelContext *context = object.modelContext();
-        QSqlQuery &file = context->preparedQuery(QStringLiteral("SELECT fileName FROM ImageFile WHERE imageKey = ?"));
-        file.addBindValue(object.storeKey());
-        if (!file.exec())
-            context->throwSaveError(QStringLiteral("image bytes"), file);
-        if (file.next()) {
-            context->externalStorage().removeAfterCommit(file.value(0).toString());
-            file.finish();
-            run(context, QStringLiteral("DELETE FROM ImageFile WHERE imageKey = ?"), object.storeKey());
+        QStringList listed;
+        listed.reserve(keys.size());
+        for (const qint64 key : keys)
+            listed << QString::number(key);
+        const QString in = listed.join(QLatin1Char(','));
+        QSqlQuery files = context.singleQuery();
+        if (!files.exec(QStringLiteral("SELECT fileName FROM ImageFile WHERE imageKey IN (%1)").arg(in)))
+            context.throwSaveError(QStringLiteral("image bytes"), files);
+        bool any = false;
+        while (files.next()) {
+            context.externalStorage().removeAfterCommit(files.value(0).toString());
+            any = true;
         }
-        file.finish();
-        run(context, QStringLiteral("DELETE FROM ImageData WHERE imageKey = ?"), object.storeKey());
+        files.finish();
+        if (any)
+            run(context, QStringLiteral("DELETE FROM ImageFile WHERE imageKey IN (%1)").arg(in));
+        run(context, QStringLiteral("DELETE FROM ImageData WHERE imageKey IN (%1)").arg(in));
     }
 
 private:
@@ -183,14 +188,49 @@ private:
         return QStringLiteral("CREATE TABLE IF NOT EXISTS ImageFile (imageKey INTEGER PRIMARY KEY, fileName TEXT NOT NULL)");
     }
 
-    static void run(ModelContext *context, const QString &sql, qint64 key)
+    static void run(ModelContext &context, const QString &sql)
     {
-        QSqlQuery &query = context->preparedQuery(sql);
-        query.addBindValue(key);
-        if (!query.exec())
-            context->throwSaveError(QStringLiteral("image bytes"), query);
+        QSqlQuery query = context.singleQuery();
+        if (!query.exec(sql))
+            context.throwSaveError(QStringLiteral("image bytes"), query);
     }
 };
+
+void AtlasImage::copyStoredAnnotations(ModelContext &context, const QList<std::pair<qint64, qint64>> &sourceAndCopy)
+{
+    constexpr qsizetype imagesPerStatement = 500;
+    for (const RelationshipDescription *relationship : {&pointsRelationship(), &regionsRelationship()}) {
+        const EntityType &type = *relationship->childEntity();
+        const QString imageKey = QString::fromLatin1(relationship->foreignKeyColumn);
+        QStringList values;
+        for (const QString &column : type.columns()) {
+            if (column == QLatin1String("id"))
+                values << QStringLiteral("newIdentifier()");
+            else if (column == QLatin1String("links"))
+                values << QStringLiteral("COALESCE(a.links, '[]')");
+            else
+                values << QStringLiteral("a.") + column;
+        }
+        for (qsizetype first = 0; first < sourceAndCopy.size(); first += imagesPerStatement) {
+            QStringList pairs;
+            for (const auto &[source, copy] : sourceAndCopy.mid(first, imagesPerStatement))
+                pairs << QStringLiteral("(%1, %2)").arg(source).arg(copy);
+            // Keys follow on from the context's and the table's last.
+            const QString sql =
+                QStringLiteral("WITH copies(source, copy) AS (VALUES %1), "
+                               "base(key) AS (SELECT MAX(%2, COALESCE((SELECT MAX(rowKey) FROM %3), 0) + 1)) "
+                               "INSERT INTO %3 (rowKey, %4, %5) "
+                               "SELECT base.key - 1 + ROW_NUMBER() OVER (ORDER BY copies.copy, a.rowKey), copies.copy, %6 "
+                               "FROM %3 a JOIN copies ON a.%4 = copies.source, base")
+                    .arg(pairs.join(QLatin1Char(',')))
+                    .arg(context.nextKey(type))
+                    .arg(type.name(), imageKey, type.columns().join(QStringLiteral(", ")), values.join(QStringLiteral(", ")));
+            QSqlQuery query = context.singleQuery();
+            if (!query.exec(sql))
+                context.throwSaveError(QStringLiteral("copying %1").arg(type.name()), query);
+        }
+    }
+}
 
 AtlasImage::AtlasImage(Passkey)
 {

@@ -121,6 +121,13 @@ public:
     // for more).
     static QList<std::optional<StoredImageData>> storedImageData(const QList<AtlasImage *> &images);
 
+    // For copies of saved images, within the save that stores them (the
+    // rows that ModelContext::save adds): the saved points and regions of
+    // each source image (first key) copied in SQL to its copy (second
+    // key), under new identifiers, absent links as an empty list, as a
+    // copy of their objects would store them. Throws ModelStoreError.
+    static void copyStoredAnnotations(ModelContext &context, const QList<std::pair<qint64, qint64>> &sourceAndCopy);
+
     static const RelationshipDescription &pointsRelationship();
     static const RelationshipDescription &regionsRelationship();
 

@@ -14,9 +14,14 @@ std::optional<ModelStoreError> saveKeepingChanges(ModelContext &context)
     }
 }
 
-std::optional<ModelStoreError> saveOrRollBack(ModelContext &context)
+std::optional<ModelStoreError> saveOrRollBack(ModelContext &context, const std::function<void()> &addRows)
 {
-    std::optional<ModelStoreError> error = saveKeepingChanges(context);
+    std::optional<ModelStoreError> error;
+    try {
+        context.save(addRows);
+    } catch (const ModelStoreError &e) {
+        error = e;
+    }
     if (error)
         context.rollback();
     return error;

@@ -15,7 +15,8 @@ class QObject;
 // rolls the context back to its last saved state and answers the store's
 // error. After a failure nothing of the change is left in memory, so no
 // later save can write part of it. Callers report the error.
-std::optional<ModelStoreError> saveOrRollBack(ModelContext &context);
+// `addRows`: rows the save adds in SQL (see ModelContext::save).
+std::optional<ModelStoreError> saveOrRollBack(ModelContext &context, const std::function<void()> &addRows = {});
 
 // Saves the context and answers the store's error, keeping the changes in
 // memory when the save fails, so that the next save writes them again: for

@@ -217,12 +217,18 @@ bool LibraryOperations::deleteImages(QList<AtlasImage *> images)
 
 // Duplicate
 
+AtlasImage *LibraryOperations::copyImage(ModelContext &context, AtlasImage &source,
+                                         const std::optional<QString> &title, std::optional<qint64> sortIndex)
+{
+    return context.insert(AtlasImage::make(title.value_or(source.title()), source.modality(), source.region(),
+                                           source.plane(), source.age(), source.sex(), source.imageData(),
+                                           sortIndex.value_or(source.sortIndex())));
+}
+
 AtlasImage *LibraryOperations::deepCopy(ModelContext &context, AtlasImage &source,
                                         const std::optional<QString> &title, std::optional<qint64> sortIndex)
 {
-    AtlasImage *copy = context.insert(AtlasImage::make(title.value_or(source.title()), source.modality(),
-                                                       source.region(), source.plane(), source.age(), source.sex(),
-                                                       source.imageData(), sortIndex.value_or(source.sortIndex())));
+    AtlasImage *copy = copyImage(context, source, title, sortIndex);
     // Each annotation is linked before it is inserted, so the insertion is
     // the one change announced for it.
     for (const PointAnnotation *point : source.points()) {
@@ -272,12 +278,28 @@ Series *LibraryOperations::duplicateSeries(Series *series)
 {
     if (!requireInLibrary({series}, duplicateFailed))
         return nullptr;
+    // With everything saved, the annotations (most of the rows) are copied
+    // by the save in SQL rather than as objects.
+    const bool allSaved = !m_context.hasChanges();
     Series *copySeries = m_context.insert(Series::make(copyTitle(series->title())));
-    for (AtlasImage *image : orderedImages(*series)) {
-        AtlasImage *copy = deepCopy(m_context, *image);
-        copy->setSeries(copySeries);
+    if (!allSaved) {
+        for (AtlasImage *image : orderedImages(*series)) {
+            AtlasImage *copy = deepCopy(m_context, *image);
+            copy->setSeries(copySeries);
+        }
+        return saveOrReport(duplicateFailed) ? copySeries : nullptr;
     }
-    return saveOrReport(duplicateFailed) ? copySeries : nullptr;
+    QList<std::pair<qint64, qint64>> sourceAndCopy;
+    for (AtlasImage *image : orderedImages(*series)) {
+        AtlasImage *copy = copyImage(m_context, *image, std::nullopt, std::nullopt);
+        copy->setSeries(copySeries);
+        sourceAndCopy.append({image->storeKey(), copy->storeKey()});
+    }
+    const std::optional<ModelStoreError> error =
+        saveOrRollBack(m_context, [&] { AtlasImage::copyStoredAnnotations(m_context, sourceAndCopy); });
+    if (error)
+        emit operationFailed(duplicateFailed, error->description());
+    return error ? nullptr : copySeries;
 }
 
 // Reorder

@@ -107,6 +107,9 @@ private:
     AtlasImage *makeImage(const ImportedImage &file, const QString &title, const MetadataDraft &draft,
                           qint64 sortIndex, Series *series);
     static void renumberImages(const QList<AtlasImage *> &images);
+    // The image alone, inserted into the context, in no series.
+    static AtlasImage *copyImage(ModelContext &context, AtlasImage &source, const std::optional<QString> &title,
+                                 std::optional<qint64> sortIndex);
 
     ModelContext &m_context;
 };

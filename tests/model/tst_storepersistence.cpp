@@ -9,6 +9,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSemaphore>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -453,6 +454,161 @@ private slots:
         for (PointAnnotation *point : reopened[1]->points())
             labels << point->label();
         QCOMPARE(labels, (QStringList{QStringLiteral("0.0"), QStringLiteral("1.0"), QStringLiteral("1.2")}));
+    }
+
+    // Deleting images takes their points and regions along, whether their
+    // lists were read, the annotations were fetched on their own, or
+    // neither (then the save deletes the rows unread); more images than
+    // one statement names; a rollback brings every annotation back.
+    void deletionTakesEveryAnnotationAlong_data()
+    {
+        QTest::addColumn<QString>("readFirst");
+        QTest::addColumn<int>("imageCount");
+        QTest::addColumn<bool>("rollBack");
+        QTest::newRow("nothing read") << QString() << 3 << false;
+        QTest::newRow("lists read") << QStringLiteral("lists") << 3 << false;
+        QTest::newRow("annotations fetched") << QStringLiteral("fetch") << 3 << false;
+        QTest::newRow("more images than one statement names") << QString() << 1203 << false;
+        QTest::newRow("nothing read, rolled back") << QString() << 3 << true;
+        QTest::newRow("lists read, rolled back") << QStringLiteral("lists") << 3 << true;
+    }
+
+    void deletionTakesEveryAnnotationAlong()
+    {
+        QFETCH(QString, readFirst);
+        QFETCH(int, imageCount);
+        QFETCH(bool, rollBack);
+        {
+            auto container = makeTestContainer(folder);
+            ModelContext &context = container->mainContext();
+            for (int i = 0; i < imageCount + 1; ++i) {
+                auto image = imageWithBytes(QByteArray::number(i), QString::number(i));
+                context.insert(image);
+                PointAnnotation::make(QStringLiteral("p%1").arg(i))->setImage(image.get());
+                RegionAnnotation::make(QStringLiteral("r%1").arg(i))->setImage(image.get());
+            }
+            context.save();
+        }
+        auto container = makeTestContainer(folder);
+        ModelContext &context = container->mainContext();
+        QList<AtlasImage *> images = context.fetch<AtlasImage>();
+        QList<PointAnnotation *> fetched;
+        if (readFirst == QStringLiteral("fetch"))
+            fetched = context.fetch<PointAnnotation>();
+        if (readFirst == QStringLiteral("lists")) {
+            for (AtlasImage *image : std::as_const(images))
+                QCOMPARE(image->points().size() + image->regions().size(), 2);
+        }
+        // The last image stays.
+        AtlasImage *kept = images.takeLast();
+        for (AtlasImage *image : std::as_const(images))
+            context.deleteObject(image);
+        QCOMPARE(context.fetch<PointAnnotation>().size(), 1);
+        QCOMPARE(context.fetch<RegionAnnotation>().size(), 1);
+        if (rollBack) {
+            context.rollback();
+            QCOMPARE(images.first()->points().size(), 1);
+            QCOMPARE(images.first()->regions().value(0)->label(), QStringLiteral("r0"));
+            QCOMPARE(context.fetch<PointAnnotation>().size(), imageCount + 1);
+        } else {
+            context.save();
+            for (PointAnnotation *point : std::as_const(fetched))
+                QCOMPARE(point->isDeleted(), point->image() != kept);
+        }
+        QCOMPARE(kept->points().size(), 1);
+        container.reset();
+
+        const int left = rollBack ? imageCount + 1 : 1;
+        QCOMPARE(storeColumn(folder, QStringLiteral("SELECT COUNT(*) FROM PointAnnotation")).value(0).toInt(), left);
+        QCOMPARE(storeColumn(folder, QStringLiteral("SELECT COUNT(*) FROM RegionAnnotation")).value(0).toInt(), left);
+        QCOMPARE(storeColumn(folder, QStringLiteral("SELECT COUNT(*) FROM ImageData")).value(0).toInt(), left);
+        QCOMPARE(storeColumn(folder, QStringLiteral("SELECT COUNT(*) FROM AtlasImage")).value(0).toInt(), left);
+        const QString lastImage = QString::number(imageCount);
+        QCOMPARE(storeColumn(folder, QStringLiteral("SELECT label FROM PointAnnotation ORDER BY rowKey DESC LIMIT 1")),
+                 QVariantList{QVariant(QStringLiteral("p") + lastImage)});
+    }
+
+    // Rows that a save adds in SQL join the context: as objects at once
+    // where the model was fetched as a whole, through the lists they join
+    // otherwise; the keys after them stay free. A failure adds nothing.
+    void rowsAddedBySaveAreTakenIn_data()
+    {
+        QTest::addColumn<QString>("readFirst");
+        QTest::addColumn<bool>("fails");
+        QTest::newRow("nothing read") << QString() << false;
+        QTest::newRow("list read") << QStringLiteral("list") << false;
+        QTest::newRow("points fetched") << QStringLiteral("fetch") << false;
+        QTest::newRow("points fetched, failing") << QStringLiteral("fetch") << true;
+    }
+
+    void rowsAddedBySaveAreTakenIn()
+    {
+        QFETCH(QString, readFirst);
+        QFETCH(bool, fails);
+        auto container = makeTestContainer(folder);
+        ModelContext &context = container->mainContext();
+        auto image = AtlasImage::make(QStringLiteral("image"));
+        context.insert(image);
+        PointAnnotation::make(QStringLiteral("first"))->setImage(image.get());
+        context.save();
+        container = makeTestContainer(folder);
+        ModelContext &reopened = container->mainContext();
+        AtlasImage *stored = reopened.fetch<AtlasImage>().value(0);
+        QList<ModelObject *> inserted;
+        connect(&reopened, &ModelContext::objectInserted, this, [&](ModelObject *object) { inserted << object; });
+        if (readFirst == QStringLiteral("fetch"))
+            QCOMPARE(reopened.fetch<PointAnnotation>().size(), 1);
+        if (readFirst == QStringLiteral("list"))
+            QCOMPARE(stored->points().size(), 1);
+        const qint64 key = reopened.nextKey(PointAnnotation::entity());
+        const auto addRows = [&] {
+            QSqlQuery add = reopened.singleQuery();
+            const QString sql = QStringLiteral("INSERT INTO PointAnnotation (rowKey, imageKey, id, label) "
+                                               "VALUES (%1, %2, newIdentifier(), 'added')%3")
+                                    .arg(key)
+                                    .arg(stored->storeKey())
+                                    .arg(fails ? QStringLiteral(", (%1, 0, NULL, 'twice')").arg(key) : QString());
+            if (!add.exec(sql))
+                reopened.throwSaveError(QStringLiteral("test"), add);
+        };
+        bool failed = false;
+        try {
+            reopened.save(addRows);
+        } catch (const ModelStoreError &) {
+            failed = true;
+        }
+        QCOMPARE(failed, fails);
+        QStringList labels;
+        for (const PointAnnotation *point : stored->points())
+            labels << point->label();
+        QStringList expected{QStringLiteral("first")};
+        if (!fails)
+            expected << QStringLiteral("added");
+        QCOMPARE(labels, expected);
+        QCOMPARE(reopened.fetch<PointAnnotation>().size(), labels.size());
+        QCOMPARE(inserted.size(), readFirst == QStringLiteral("fetch") && !fails ? 1 : 0);
+        QCOMPARE(reopened.nextKey(PointAnnotation::entity()), fails ? key : key + 1);
+        if (!fails)
+            QCOMPARE(stored->points().last()->id().isNull(), false);
+        // A later point takes the next key.
+        PointAnnotation::make(QStringLiteral("later"))->setImage(stored);
+        reopened.save();
+        QCOMPARE(storeColumn(folder, QStringLiteral("SELECT COUNT(*) FROM PointAnnotation")).value(0).toInt(),
+                 labels.size() + 1);
+    }
+
+    // Saves that fill the write-ahead log have it copied into the store's
+    // file by a worker, as SQLite would do on the saving thread itself.
+    void largeSavesReachTheStoreFile()
+    {
+        auto container = makeTestContainer(folder);
+        ModelContext &context = container->mainContext();
+        const qint64 empty = QFileInfo(storeFile).size();
+        // Bytes below the size that goes to files: 6 MB in the database.
+        for (int i = 0; i < 30; ++i)
+            context.insert(imageWithBytes(QByteArray(200 * 1024, char('a' + i % 26))));
+        context.save();
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(storeFile).size() > empty + 6'000'000, 5000);
     }
 
     void nonFiniteCoordinatesNeverReachTheStore()

@@ -37,6 +37,44 @@ QList<ImportedImage> picked(const QStringList &titles)
     return files;
 }
 
+// The points and regions of each image in series order, as a copy should
+// have them: absent links read as an empty list.
+QStringList annotationsOf(Series *series)
+{
+    const auto links = [](const std::optional<QList<AnnotationLink>> &links) {
+        QStringList labels;
+        for (const AnnotationLink &link : links.value_or(QList<AnnotationLink>()))
+            labels << link.label + QLatin1Char('@') + link.urlString;
+        return QLatin1Char('[') + labels.join(QLatin1Char(';')) + QLatin1Char(']');
+    };
+    QStringList lines;
+    for (AtlasImage *image : LibraryDerivation::orderedImages(*series)) {
+        for (const PointAnnotation *point : image->points())
+            lines << QStringLiteral("%1 point %2 %3 %4 %5,%6")
+                         .arg(image->title(), point->label(), point->group(), links(point->links()))
+                         .arg(point->x())
+                         .arg(point->y());
+        for (const RegionAnnotation *region : image->regions()) {
+            QStringList vertices;
+            for (const Vertex &vertex : region->vertices())
+                vertices << QStringLiteral("%1,%2").arg(vertex.x).arg(vertex.y);
+            lines << QStringLiteral("%1 region %2 %3 %4 %5")
+                         .arg(image->title(), region->label(), region->group(), links(region->links()),
+                              vertices.join(QLatin1Char(' ')));
+        }
+    }
+    return lines;
+}
+
+Series *seriesTitled(ModelContext &context, const QString &title)
+{
+    for (Series *series : context.fetch<Series>()) {
+        if (series->title() == title)
+            return series;
+    }
+    return nullptr;
+}
+
 LibraryEntry seriesEntry(Series *series, const QList<AtlasImage *> &images)
 {
     return LibraryEntry::series(LibrarySeriesGroup{series, images});
@@ -251,6 +289,103 @@ private slots:
         QCOMPARE(library.context().fetch<PointAnnotation>().size(), 4);
         QCOMPARE(library.context().fetch<RegionAnnotation>().size(), 4);
         QVERIFY(!library.context().hasChanges());
+    }
+
+    // A series' copy holds what the series holds, under new identifiers,
+    // in memory and in the store: copied in SQL when everything is saved,
+    // as objects otherwise; lists of the copies read before or after.
+    void duplicatedSeriesHoldEveryAnnotation_data()
+    {
+        QTest::addColumn<bool>("unsavedElsewhere");
+        QTest::addColumn<bool>("readCopiesFirst");
+        QTest::newRow("all saved") << false << false;
+        QTest::newRow("all saved, the copy's series read at once") << false << true;
+        QTest::newRow("unsaved changes elsewhere") << true << false;
+    }
+
+    void duplicatedSeriesHoldEveryAnnotation()
+    {
+        QFETCH(bool, unsavedElsewhere);
+        QFETCH(bool, readCopiesFirst);
+        Library library(true);
+        Series *series = library.series(QStringLiteral("Brain"));
+        const QList<AtlasImage *> images = library.images(series, 4);
+        PointAnnotation *linked = library.point(images.at(0), QStringLiteral("Pons"));
+        linked->setLinks(QList<AnnotationLink>{{QUuid::createUuid(), QStringLiteral("Atlas"), QStringLiteral("https://example.org")}});
+        linked->setGroup(QStringLiteral("Brainstem"));
+        library.point(images.at(0), QStringLiteral("Apex"))->setLinks(QList<AnnotationLink>());
+        library.point(images.at(2), QStringLiteral("Tip"));
+        RegionAnnotation *region = library.region(images.at(2), QStringLiteral("Cerebellum"));
+        region->setVertices({{0.1, 0.2}, {0.3, 0.4}, {0.5, 0.1}});
+        library.region(images.at(3), QStringLiteral("Empty"));
+        // An image of another series with annotations of its own.
+        library.point(library.image(QStringLiteral("other"), library.series(QStringLiteral("Other"), 1)),
+                      QStringLiteral("Elsewhere"));
+        library.save();
+        if (unsavedElsewhere)
+            library.image(QStringLiteral("unsaved"), nullptr, 0, 2);
+        const QStringList expected = annotationsOf(series);
+        QCOMPARE(expected.size(), 5);
+
+        Series *copy = library.operations.duplicateSeries(series);
+        QVERIFY(copy);
+        QVERIFY(library.failures.isEmpty());
+        QVERIFY(!library.context().hasChanges());
+        if (readCopiesFirst)
+            QCOMPARE(LibraryDerivation::orderedImages(*copy).size(), 4);
+        QCOMPARE(annotationsOf(copy), expected);
+        QCOMPARE(annotationsOf(series), expected);
+        const PointAnnotation *tip = LibraryDerivation::orderedImages(*copy).at(2)->points().value(0);
+        QVERIFY(tip && tip->links() == std::optional(QList<AnnotationLink>()));
+        QSet<QUuid> ids;
+        for (const PointAnnotation *point : library.context().fetch<PointAnnotation>())
+            ids.insert(point->id());
+        for (const RegionAnnotation *region : library.context().fetch<RegionAnnotation>())
+            ids.insert(region->id());
+        QCOMPARE(ids.size(), 2 * 5 + 1);
+        QVERIFY(!ids.contains(QUuid()));
+
+        // What the store holds, and later saves go on from it.
+        const auto reopened = library.reopen();
+        ModelContext &stored = reopened->mainContext();
+        QCOMPARE(annotationsOf(seriesTitled(stored, QStringLiteral("Brain Copy"))), expected);
+        QCOMPARE(annotationsOf(seriesTitled(stored, QStringLiteral("Brain"))), expected);
+        QCOMPARE(stored.fetch<PointAnnotation>().size(), 2 * 3 + 1);
+        library.point(LibraryDerivation::orderedImages(*copy).last(), QStringLiteral("Later"));
+        QVERIFY(library.operations.duplicateSeries(copy));
+        QCOMPARE(library.context().fetch<PointAnnotation>().size(), 3 * 3 + 1 + 2);
+    }
+
+    // The copy of the annotations fails within the save (here the regions'
+    // table refuses rows): nothing of the copy is left, in memory or in the
+    // store, and the next duplicate works.
+    void aFailedCopyOfAnnotationsLeavesNothing()
+    {
+        Library library(true);
+        Series *series = library.series(QStringLiteral("S"));
+        const QList<AtlasImage *> images = library.images(series, 3);
+        library.point(images.at(0), QStringLiteral("Apex"));
+        library.region(images.at(1), QStringLiteral("Area"));
+        library.save();
+        const QString before = describe(library.context());
+        QVERIFY(runOnStore(library.folder(), {QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON RegionAnnotation "
+                                                             "BEGIN SELECT RAISE(ABORT, 'disk I/O error'); END")}));
+        QVERIFY(!library.operations.duplicateSeries(series));
+        QCOMPARE(library.failure(), QStringLiteral("Duplicate Failed"));
+        QVERIFY(library.message().startsWith(QStringLiteral("The library could not be saved")));
+        QCOMPARE(describe(library.context()), before);
+        QVERIFY(!library.context().hasChanges());
+        QCOMPARE(library.context().fetch<PointAnnotation>().size(), 1);
+        {
+            const auto reopened = library.reopen();
+            QCOMPARE(describe(reopened->mainContext()), before);
+            QCOMPARE(reopened->mainContext().fetch<PointAnnotation>().size(), 1);
+        }
+        QVERIFY(runOnStore(library.folder(), {QStringLiteral("DROP TRIGGER refuse")}));
+        Series *copy = library.operations.duplicateSeries(series);
+        QVERIFY(copy);
+        QCOMPARE(annotationsOf(copy), annotationsOf(series));
+        QCOMPARE(describe(library.reopen()->mainContext()), QStringLiteral("S[i0:0,i1:1,i2:2] S Copy[i0:0,i1:1,i2:2]"));
     }
 
     void movesAndReordersWithinASeries()

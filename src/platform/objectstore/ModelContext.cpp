@@ -1,17 +1,37 @@
 #include "platform/objectstore/ModelContext.h"
 
+#include "platform/WorkerPools.h"
 #include "platform/objectstore/ModelStoreError.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSet>
+#include <QUuid>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlRecord>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QtDebug>
 
 #include <sqlite3.h>
 
 #include <iterator>
+
+namespace {
+
+// Deletions of many rows name this many keys a statement.
+constexpr qsizetype keysPerStatement = 500;
+
+QString keyList(const QList<qint64> &keys)
+{
+    QStringList listed;
+    listed.reserve(keys.size());
+    for (const qint64 key : keys)
+        listed << QString::number(key);
+    return listed.join(QLatin1Char(','));
+}
+
+} // namespace
 
 ModelContext::ModelContext(QSqlDatabase database, const Schema &schema, bool allowsSave,
                            const QString &externalFolder)
@@ -42,10 +62,59 @@ ModelContext::ModelContext(QSqlDatabase database, const Schema &schema, bool all
             entity.nextKey = query.value(0).toLongLong() + 1;
         m_entities.push_back(std::move(entity));
     }
+    // The write-ahead log is copied back into the file by a connection of
+    // a worker rather than by the commit that fills it (SQLite's automatic
+    // checkpoint, which this hook replaces): a checkpoint after a large
+    // save would keep the GUI thread from the next event for as long as
+    // the save itself.
+    if (!storePath().isEmpty())
+        sqlite3_wal_hook(m_handle, &ModelContext::walCommitted, this);
+    sqlite3_create_function_v2(
+        m_handle, "newIdentifier", 0, SQLITE_UTF8, nullptr,
+        [](sqlite3_context *result, int, sqlite3_value **) {
+            const QByteArray bytes = QUuid::createUuid().toRfc4122();
+            sqlite3_result_blob(result, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+        },
+        nullptr, nullptr, nullptr);
+}
+
+int ModelContext::walCommitted(void *context, sqlite3 *, const char *, int pages)
+{
+    // SQLite's own threshold for its automatic checkpoint.
+    if (pages >= 1000)
+        static_cast<ModelContext *>(context)->checkpointLater();
+    return SQLITE_OK;
+}
+
+void ModelContext::checkpointLater()
+{
+    // While one runs, the next commit asks again.
+    if (m_checkpoint.isRunning())
+        return;
+    m_checkpoint = QtConcurrent::run(&WorkerPools::files(), [path = storePath()] {
+        sqlite3 *database = nullptr;
+        const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
+        if (sqlite3_open_v2(QFile::encodeName(path).constData(), &database, flags, nullptr) == SQLITE_OK) {
+            // A connection learns that the file keeps a write-ahead log
+            // on its first read.
+            sqlite3_exec(database, "SELECT COUNT(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+            // Passive: it copies what no reader still needs and never
+            // waits for the main connection.
+            const int result = sqlite3_wal_checkpoint_v2(database, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+            if (result != SQLITE_OK && result != SQLITE_BUSY)
+                qWarning("Store: checkpoint failed: %s", sqlite3_errmsg(database));
+        } else {
+            qWarning("Store: cannot open the store for a checkpoint: %s",
+                     database ? sqlite3_errmsg(database) : "out of memory");
+        }
+        sqlite3_close(database);
+    });
 }
 
 ModelContext::~ModelContext()
 {
+    sqlite3_wal_hook(m_handle, nullptr, nullptr);
+    m_checkpoint.waitForFinished();
     if (m_leavesObjects) {
         m_queries.clear();
         m_reads.clear();
@@ -102,6 +171,13 @@ QSqlQuery &ModelContext::preparedQuery(const QString &sql)
     }
     found->second->finish();
     return *found->second;
+}
+
+QSqlQuery ModelContext::singleQuery() const
+{
+    QSqlQuery query(m_database);
+    query.setForwardOnly(true);
+    return query;
 }
 
 StoreStatement &ModelContext::readStatement(const QString &sql)
@@ -198,6 +274,12 @@ ModelObject *ModelContext::objectForRow(EntityState &entity, const StoreRow &row
             if (!parent)
                 parent = objectForKey(state(*entity.toOne->parentEntity()), row.integer(1));
             entity.toOne->assignParent(raw, parent);
+            // A row of a parent whose deletion took its children unread
+            // is read as deleted.
+            if (parent && parent->m_state == ModelObject::State::deleted && entity.toOne->cascadeDelete) {
+                raw->m_state = ModelObject::State::deleted;
+                m_deleted.push_back(raw);
+            }
         }
     }
     return raw;
@@ -209,6 +291,7 @@ ModelObject *ModelContext::objectForKey(EntityState &entity, qint64 key)
         return existing;
     if (entity.allLoaded)
         return nullptr;
+    entity.loadedOutsideLists = true;
     StoreStatement &query =
         readStatement(QStringLiteral("SELECT %1 FROM %2 WHERE rowKey = ?").arg(entity.selectColumns, entity.table));
     query.bind(1, key);
@@ -227,6 +310,7 @@ void ModelContext::loadAll(EntityState &entity)
 {
     if (entity.allLoaded)
         return;
+    entity.loadedOutsideLists = true;
     if (entity.toOne)
         loadAll(state(*entity.toOne->parentEntity()));
 
@@ -376,6 +460,15 @@ void ModelContext::deleteCascading(ModelObject *object)
     for (const RelationshipDescription *toMany : std::as_const(state(type).toMany)) {
         if (!toMany->cascadeDelete)
             continue;
+        RelationList &list = toMany->listOf(object);
+        if (!wasNew && !list.loaded && deletesChildrenUnread(*toMany)) {
+            // None of them is in memory: the save deletes their rows
+            // without reading them first.
+            list.items.clear();
+            list.loaded = true;
+            m_unreadDeletions.emplace_back(object, toMany);
+            continue;
+        }
         const QList<ModelObject *> children = loadedList(object, *toMany).items;
         for (ModelObject *child : children) {
             if (child->m_context == this && toMany->parentOf(child) == object
@@ -400,6 +493,37 @@ void ModelContext::deleteCascading(ModelObject *object)
         object->m_key = 0;
     }
     emit objectDeleted(object);
+}
+
+bool ModelContext::deletesChildrenUnread(const RelationshipDescription &relationship)
+{
+    const EntityType &child = *relationship.childEntity();
+    if (state(child).loadedOutsideLists || !child.toManyRelationships().isEmpty())
+        return false;
+    const QList<PropertyDescription> properties = child.properties();
+    return std::none_of(properties.cbegin(), properties.cend(), [](const PropertyDescription &property) {
+        return property.options & PropertyDescription::externalStorage;
+    });
+}
+
+void ModelContext::deleteUnreadChildren()
+{
+    std::map<const RelationshipDescription *, QList<qint64>> parents;
+    for (const auto &[parent, relationship] : m_unreadDeletions) {
+        if (parent->m_state == ModelObject::State::deleted)
+            parents[relationship].append(parent->m_key);
+    }
+    for (const auto &[relationship, keys] : parents) {
+        const QString table = relationship->childEntity()->name();
+        for (qsizetype first = 0; first < keys.size(); first += keysPerStatement) {
+            QSqlQuery remove = singleQuery();
+            const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2 IN (%3)")
+                                    .arg(table, QString::fromLatin1(relationship->foreignKeyColumn),
+                                         keyList(keys.mid(first, keysPerStatement)));
+            if (!remove.exec(sql))
+                throwSaveError(tr("deleting from %1").arg(table), remove);
+        }
+    }
 }
 
 void ModelContext::markChanged(ModelObject *object)
@@ -451,16 +575,20 @@ void ModelContext::bindRow(QSqlQuery &query, EntityState &entity, ModelObject *o
 
 void ModelContext::writeChanges()
 {
+    deleteUnreadChildren();
     for (EntityState &entity : m_entities) {
         const EntityType &type = *entity.type;
-        QSqlQuery &remove = preparedQuery(QStringLiteral("DELETE FROM %1 WHERE rowKey = ?").arg(entity.table));
+        QList<qint64> deletedKeys;
         for (ModelObject *object : m_deleted) {
-            if (&object->entityType() != &type)
-                continue;
-            remove.addBindValue(object->m_key);
-            if (!remove.exec())
+            if (&object->entityType() == &type)
+                deletedKeys.append(object->m_key);
+        }
+        for (qsizetype first = 0; first < deletedKeys.size(); first += keysPerStatement) {
+            const QList<qint64> keys = deletedKeys.mid(first, keysPerStatement);
+            QSqlQuery remove = singleQuery();
+            if (!remove.exec(QStringLiteral("DELETE FROM %1 WHERE rowKey IN (%2)").arg(entity.table, keyList(keys))))
                 throwSaveError(tr("deleting from %1").arg(entity.table), remove);
-            type.deleteExternal(*object);
+            type.deleteExternal(*this, keys);
         }
 
         const QStringList columns = type.columns();
@@ -514,9 +642,14 @@ void ModelContext::stageChanges()
     }
 }
 
-void ModelContext::save()
+qint64 ModelContext::nextKey(const EntityType &type)
 {
-    if (!hasChanges())
+    return state(type).nextKey;
+}
+
+void ModelContext::save(const std::function<void()> &addRows)
+{
+    if (!hasChanges() && !addRows)
         return;
     if (!m_allowsSave)
         throw ModelStoreError(ModelStoreError::Code::readOnly, tr("This library is open for reading only."));
@@ -552,8 +685,13 @@ void ModelContext::save()
         throw ModelStoreError(ModelStoreError::Code::saveFailed, tr("The library could not be saved."),
                               m_database.lastError().text());
     }
+    std::vector<qint64> firstKeys;
+    for (const EntityState &entity : m_entities)
+        firstKeys.push_back(entity.nextKey);
     try {
         writeChanges();
+        if (addRows)
+            addRows();
     } catch (...) {
         m_database.rollback();
         m_external->discard();
@@ -596,8 +734,59 @@ void ModelContext::save()
     m_changed.clear();
     m_deleted.clear();
     m_touchedLists.clear();
+    m_unreadDeletions.clear();
+    if (addRows)
+        takeInAddedRows(firstKeys);
     emit didSave();
     emit changed();
+}
+
+void ModelContext::takeInAddedRows(const std::vector<qint64> &firstKeys)
+{
+    for (size_t i = 0; i < m_entities.size(); ++i) {
+        EntityState &entity = m_entities[i];
+        StoreStatement last(m_handle, QStringLiteral("SELECT MAX(rowKey) FROM %1").arg(entity.table));
+        if (!last.next() || last.row().isNull(0) || last.row().integer(0) < firstKeys[i])
+            continue;
+        entity.nextKey = std::max(entity.nextKey, last.row().integer(0) + 1);
+        const QString added = QStringLiteral(" FROM %1 WHERE rowKey >= %2").arg(entity.table).arg(firstKeys[i]);
+        if (entity.allLoaded || entity.loadedOutsideLists) {
+            StoreStatement rows(m_handle, QStringLiteral("SELECT %1%2 ORDER BY rowKey").arg(entity.selectColumns, added));
+            while (rows.next()) {
+                const bool known = entity.byKey.value(rows.row().integer(0)) != nullptr;
+                ModelObject *object = objectForRow(entity, rows.row(), nullptr);
+                if (known)
+                    continue;
+                if (entity.toOne) {
+                    if (ModelObject *parent = entity.toOne->parentOf(object)) {
+                        RelationList &list = entity.toOne->listOf(parent);
+                        if (list.loaded && !list.items.contains(object))
+                            list.items.append(object);
+                    }
+                }
+                emit objectInserted(object);
+            }
+        } else if (entity.toOne) {
+            // Lists in memory that the rows join are read again when next used.
+            EntityState &parents = state(*entity.toOne->parentEntity());
+            // (Not DISTINCT: SQLite would walk the foreign key's whole index.)
+            StoreStatement keys(m_handle, QStringLiteral("SELECT %1%2")
+                                              .arg(QString::fromLatin1(entity.toOne->foreignKeyColumn), added));
+            qint64 previous = 0;
+            while (keys.next()) {
+                const qint64 key = keys.row().integer(0);
+                if (key == previous)
+                    continue;
+                previous = key;
+                ModelObject *parent = parents.byKey.value(key);
+                if (parent && parent->m_state == ModelObject::State::persisted) {
+                    RelationList &list = entity.toOne->listOf(parent);
+                    list.items.clear();
+                    list.loaded = false;
+                }
+            }
+        }
+    }
 }
 
 bool ModelContext::keepsAnyInFile(const QList<QByteArray> &values) const
@@ -676,6 +865,7 @@ void ModelContext::rollback()
     m_changed.clear();
     m_deleted.clear();
     m_touchedLists.clear();
+    m_unreadDeletions.clear();
     emit didRollback();
     emit changed();
 }

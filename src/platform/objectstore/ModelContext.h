@@ -14,6 +14,7 @@
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -72,7 +73,17 @@ public:
     // Writes every change since the last save in one transaction. Throws
     // ModelStoreError; on failure nothing is written and the changes stay
     // pending in memory.
-    void save();
+    //
+    // `addRows`, when given, runs in that transaction after the changes
+    // are written: it adds rows in SQL (many at a time, without making
+    // their objects), each with a row key from nextKey() upwards, and
+    // throws ModelStoreError on failure. After the commit the context takes
+    // them in: the rows of a model whose objects were read as a whole
+    // become objects at once, and lists they join are read again when
+    // next used. The store's connection offers newIdentifier() to them: a
+    // new random identifier as stored.
+    void save(const std::function<void()> &addRows = {});
+    qint64 nextKey(const EntityType &type);
     // Large new values are written to files by the save, before its
     // transaction. A change that stores many of them (an import) has their
     // files written on the files pool first, then makes its change and
@@ -94,6 +105,8 @@ public:
     // For the model classes' storage code. Reads of many rows go through
     // SQLite's own interface on the same connection (main thread only).
     QSqlQuery &preparedQuery(const QString &sql);
+    // A statement run once (not kept prepared), such as one that lists keys.
+    QSqlQuery singleQuery() const;
     StoreStatement &readStatement(const QString &sql);
     sqlite3 *connectionHandle() const { return m_handle; }
     ExternalStorage &externalStorage() const { return *m_external; }
@@ -133,6 +146,9 @@ private:
         std::vector<std::pair<qint64, ModelObject *>> inKeyOrder;
         bool inKeyOrderSorted = true;
         bool allLoaded = false;
+        // Whether objects were read other than as a parent's list: until
+        // then, a parent whose list is not loaded has no child in memory.
+        bool loadedOutsideLists = false;
         qint64 nextKey = 1;
     };
 
@@ -152,12 +168,18 @@ private:
 
     void insertLinked(ModelObject *object);
     void deleteCascading(ModelObject *object);
+    bool deletesChildrenUnread(const RelationshipDescription &relationship);
+    void deleteUnreadChildren();
+    // After a commit: a checkpoint of the write-ahead log on a worker.
+    static int walCommitted(void *context, sqlite3 *, const char *, int pages);
+    void checkpointLater();
     RelationList &loadedList(ModelObject *parent, const RelationshipDescription &relationship);
     void markChanged(ModelObject *object);
     void listChanged(ModelObject *parent, const RelationshipDescription &relationship);
     void emitChange(ModelObject *object, const char *property);
 
     void writeChanges();
+    void takeInAddedRows(const std::vector<qint64> &firstKeys);
     void bindRow(QSqlQuery &query, EntityState &entity, ModelObject *object);
 
     QSqlDatabase m_database;
@@ -169,6 +191,9 @@ private:
     std::vector<ModelObject *> m_deleted;
     std::vector<ModelObject *> m_changed;
     std::vector<std::pair<ModelObject *, const RelationshipDescription *>> m_touchedLists;
+    // Deleted parents whose children go by their foreign key, unread.
+    std::vector<std::pair<ModelObject *, const RelationshipDescription *>> m_unreadDeletions;
+    QFuture<void> m_checkpoint;
     std::map<QString, std::unique_ptr<QSqlQuery>> m_queries; // stable addresses
     sqlite3 *m_handle = nullptr;
     std::map<QString, std::unique_ptr<StoreStatement>> m_reads;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+class ModelContext;
 class ModelObject;
 class EntityType;
 class ExternalStorage;
@@ -94,10 +95,11 @@ public:
     // Values kept outside the row (external storage). stageExternal runs
     // before the save's transaction and hands large values to be written as
     // files; writeExternal and deleteExternal run inside it and throw
-    // ModelStoreError on failure.
+    // ModelStoreError on failure. deleteExternal takes the values of the
+    // deleted rows whose keys are listed (many at a time).
     virtual void stageExternal(ModelObject &, bool /*isNew*/, ExternalStorage &) const {}
     virtual void writeExternal(ModelObject &, bool /*isNew*/) const {}
-    virtual void deleteExternal(ModelObject &) const {}
+    virtual void deleteExternal(ModelContext &, const QList<qint64> & /*keys*/) const {}
     // After the save that wrote the object has committed, before its change
     // flags are cleared: external values it wrote may be let go from
     // memory, to be read again from the store when next used.
