@@ -46,6 +46,7 @@ public:
             pool.start([this] {
                 m_running.release();
                 m_gate.acquire();
+                m_finished.release();
             });
         m_running.acquire(m_threads);
         m_watchdog = std::thread([this] {
@@ -58,6 +59,8 @@ public:
     ~PoolLatch()
     {
         release();
+        // The pool's threads leave the gate before the semaphores go.
+        m_finished.acquire(m_threads);
         m_watchdog.join();
     }
     void release()
@@ -71,7 +74,7 @@ public:
 
 private:
     const int m_threads;
-    QSemaphore m_running, m_gate, m_released;
+    QSemaphore m_running, m_gate, m_released, m_finished;
     std::atomic<bool> m_rescued = false;
     bool m_open = false;
     std::thread m_watchdog;
