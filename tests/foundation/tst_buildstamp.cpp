@@ -88,7 +88,7 @@ private slots:
         QTest::newRow("a source changed") << Step([](const QString &sources) {
             QFile main(sources + QStringLiteral("/src/app/main.cpp"));
             QVERIFY(main.open(QIODevice::ReadWrite));
-            QVERIFY(main.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
+            QVERIFY(main.setFileTime(QDateTime::currentDateTime(), QFileDevice::FileModificationTime));
         }) << true << "1";
         QTest::newRow("built again after the change") << Step([](const QString &) {}) << false << "1";
         QTest::newRow("another build number") << Step([this](const QString &) {
