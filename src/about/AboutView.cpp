@@ -127,9 +127,16 @@ AboutView::AboutView(const AboutDelegateProtocol *delegate, const Bundle &bundle
 
     AppStyle::makeSecondary(*m_version);
     showVersionLine();
-    NSTrackingArea *hover = NSView::createMouseEnterAndExitTrackingArea(*titleRow);
-    connect(hover, &NSTrackingArea::mouseEntered, this, [this] { setShowBuildNumber(true); });
-    connect(hover, &NSTrackingArea::mouseExited, this, [this] { setShowBuildNumber(false); });
+    m_hover = NSView::createMouseEnterAndExitTrackingArea(*titleRow);
+    connect(m_hover, &NSTrackingArea::mouseEntered, this, [this] { setShowBuildNumber(true); });
+    connect(m_hover, &NSTrackingArea::mouseExited, this, [this] { setShowBuildNumber(false); });
+}
+
+// The title row is hidden as the children go, after the bundle has gone:
+// its pointer leaving is no longer this view's business.
+AboutView::~AboutView()
+{
+    disconnect(m_hover, nullptr, this, nullptr);
 }
 
 void AboutView::setShowBuildNumber(bool show)

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class AboutDelegateProtocol;
+class NSTrackingArea;
 class QLabel;
 
 // The About window's content: the icon, and beside it the application's
@@ -18,6 +19,7 @@ class AboutView : public QWidget {
 public:
     explicit AboutView(const AboutDelegateProtocol *delegate, const Bundle &bundle = Bundle::main(),
                        QWidget *parent = nullptr);
+    ~AboutView() override;
 
     const AboutDelegateProtocol *delegate() const { return m_delegate; }
     bool showBuildNumber() const { return m_showBuildNumber; }
@@ -31,4 +33,5 @@ private:
     bool m_showBuildNumber = false;
     QLabel *m_title = nullptr;
     QLabel *m_version = nullptr;
+    NSTrackingArea *m_hover = nullptr;
 };

@@ -260,8 +260,11 @@ AlertDialog *AnnotationEditor::openTextAlert(const QString &title, const QString
     auto *alert = new AlertDialog(title, QString(),
                                   {{confirm, AlertDialog::Role::plain}, {tr("Cancel"), AlertDialog::Role::cancel}}, this);
     connect(alert->addTextField(field, text), &QLineEdit::textEdited, m_model, edited);
-    connect(alert, &AlertDialog::buttonPressed, m_model,
-            [this, confirmed, cancelled](int button) { (m_model->*(button == 0 ? confirmed : cancelled))(); });
+    // The model itself is captured: GCC's vptr check takes a captured
+    // `this` for null in a call through a member pointer.
+    connect(alert, &AlertDialog::buttonPressed, m_model, [model = m_model, confirmed, cancelled](int button) {
+        (model->*(button == 0 ? confirmed : cancelled))();
+    });
     alert->open();
     return alert;
 }

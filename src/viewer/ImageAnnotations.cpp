@@ -37,15 +37,15 @@ QList<AnnotationLink> annotationLinkFilter(const LinkedAnnotation &annotation)
 
 ImageAnnotations::ImageAnnotations(QObject *parent) : QObject(parent) {}
 
+// Going quietly: whoever listens may be halfway through its own
+// destruction (the view that owns this, say).
 ImageAnnotations::~ImageAnnotations()
 {
-    setImage(nullptr);
+    release();
 }
 
-void ImageAnnotations::setImage(AtlasImage *image)
+void ImageAnnotations::release()
 {
-    if (image == m_image.get())
-        return;
     unwatchAnnotations();
     if (m_imageWatch.object)
         m_imageWatch.object->removeObserver(m_imageWatch.token);
@@ -53,6 +53,14 @@ void ImageAnnotations::setImage(AtlasImage *image)
     if (m_context)
         disconnect(m_context, nullptr, this, nullptr);
     m_context = nullptr;
+    m_image = nullptr;
+}
+
+void ImageAnnotations::setImage(AtlasImage *image)
+{
+    if (image == m_image.get())
+        return;
+    release();
 
     m_image = image ? image->sharedFromThis<AtlasImage>() : nullptr;
     if (image) {

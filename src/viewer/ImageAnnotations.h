@@ -81,6 +81,8 @@ private:
         int token = 0;
     };
 
+    // Stops watching and lets the image go, without a report.
+    void release();
     void watchAnnotations();
     void unwatchAnnotations();
     // Watches what `listed` holds, from `watches` where it can.

@@ -41,8 +41,10 @@ class AnnotationEditorTest : public QObject {
         library = new EditorLibrary(onDisk);
         openEditor(highlighted);
     }
+    // Opens a new editor in place of the one open, if any.
     void openEditor(const std::optional<QUuid> &highlighted = std::nullopt)
     {
+        delete editor;
         editor = new AnnotationEditor(library->image, picture, highlighted);
         editor->resize(800, 600);
         editor->show();

@@ -98,6 +98,27 @@ private slots:
         QVERIFY(annotations.points().isEmpty());
     }
 
+    // Its owner may be halfway through its own destruction when this
+    // goes: nothing is reported then, and nothing is watched afterwards.
+    void goesQuietly()
+    {
+        AnnotationFixture fixture;
+        fixture.point("A", {}, 0.1, 0.1);
+        fixture.region("R", {}, AnnotationFixture::square(0.5, 0.5, 0.2));
+        auto *annotations = new ImageAnnotations;
+        annotations->setImage(fixture.image.get());
+        int reports = 0;
+        QObject listener;
+        connect(annotations, &ImageAnnotations::changed, &listener, [&] { ++reports; });
+        connect(annotations, &ImageAnnotations::listingChanged, &listener, [&] { ++reports; });
+        delete annotations;
+        QCOMPARE(reports, 0);
+        fixture.points.front()->setLabel("After");
+        fixture.regions.front()->setVertices({{0, 0}, {1, 0}, {1, 1}});
+        fixture.point("Added", {}, 0.2, 0.2);
+        QCOMPARE(reports, 0);
+    }
+
     void linksContent_data()
     {
         QTest::addColumn<QString>("label");
