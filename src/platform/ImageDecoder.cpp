@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -122,21 +123,29 @@ QImage narrowed(const QImage &image)
     }
 }
 
+// The image's bytes or file, opened for reading; null when the file can't be.
+std::unique_ptr<QIODevice> openedDevice(const EncodedImage &image)
+{
+    std::unique_ptr<QIODevice> device;
+    if (image.isFile()) {
+        device = std::make_unique<QFile>(image.path());
+    } else {
+        auto buffer = std::make_unique<QBuffer>();
+        buffer->setData(image.bytes()); // shares the bytes, no copy
+        device = std::move(buffer);
+    }
+    if (!device->open(QIODevice::ReadOnly))
+        return nullptr;
+    return device;
+}
+
 // Qt's readers, for every other encoding.
 QImage decodeWithQt(const EncodedImage &image, int maxPixelSize)
 {
-    QBuffer buffer;
-    QFile file;
-    QIODevice *device = &buffer;
-    if (image.isFile()) {
-        file.setFileName(image.path());
-        device = &file;
-    } else {
-        buffer.setData(image.bytes()); // shares the bytes, no copy
-    }
-    if (!device->open(QIODevice::ReadOnly))
+    const std::unique_ptr<QIODevice> device = openedDevice(image);
+    if (!device)
         return {};
-    QImageReader reader(device);
+    QImageReader reader(device.get());
     reader.setAutoTransform(true);
     const QSize size = reader.size();
     qint64 cost = 0;
@@ -202,4 +211,28 @@ QImage ImageDecoder::decode(const EncodedImage &image, int maxPixelSize)
         return scaled ? LibvipsImage::thumbnail(image, target) : LibvipsImage::fullSize(image);
     }
     return decodeWithQt(image, maxPixelSize);
+}
+
+ImageHeader ImageDecoder::readHeader(QIODevice &device)
+{
+    QImageReader reader(&device);
+    ImageHeader header;
+    header.isImage = reader.canRead();
+    if (!header.isImage)
+        return header;
+    const QSize size = reader.size();
+    if (size.isValid() && !size.isEmpty())
+        header.size = size;
+    return header;
+}
+
+std::optional<QSize> ImageDecoder::pixelSize(const EncodedImage &image)
+{
+    const std::unique_ptr<QIODevice> device = openedDevice(image);
+    if (!device)
+        return std::nullopt;
+    const ImageHeader header = readHeader(*device);
+    if (!header.size.isValid())
+        return std::nullopt;
+    return header.size;
 }
