@@ -164,7 +164,7 @@ FileOutcome checkAndRead(const QUrl &url, const QString &fileName, ThumbnailAllo
     const ImageHeader header = ImageDecoder::readHeader(*opened.file);
     if (!header.isImage)
         return refused(ImportError::unsupportedImage(fileName));
-    if (qint64(header.size.width()) * header.size.height() > PlatformImage::maximumPixelCount)
+    if (header.size.isValid() && qint64(header.size.width()) * header.size.height() > PlatformImage::maximumPixelCount)
         return refused(ImportError::tooManyPixels(fileName));
 
     RegularFileContents contents = RegularFile::readAll(opened, fileName, PlatformImage::maximumFileSize);
