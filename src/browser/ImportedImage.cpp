@@ -1,5 +1,7 @@
 #include "browser/ImportedImage.h"
 
+#include "browser/ThumbnailCache.h"
+#include "platform/ImageDecoder.h"
 #include "platform/LocalizedText.h"
 #include "platform/PlatformImage.h"
 #include "platform/RegularFile.h"
@@ -12,6 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <new>
 #include <numeric>
 #include <vector>
 
@@ -125,18 +128,70 @@ struct FileOutcome {
     bool failed() const { return readError || importError; }
 };
 
-FileOutcome loadFile(const QUrl &url)
+FileOutcome refused(ImportError error)
+{
+    return {std::nullopt, std::nullopt, std::move(error)};
+}
+
+FileOutcome unreadable(FileReadError error)
+{
+    return {std::nullopt, std::move(error), std::nullopt};
+}
+
+// The thumbnails that a load keeps, up to what the thumbnail cache holds.
+class ThumbnailAllowance {
+public:
+    bool take(qint64 bytes)
+    {
+        if (m_used.fetch_add(bytes) + bytes <= ThumbnailCache::defaultMaxBytes)
+            return true;
+        m_used.fetch_sub(bytes);
+        return false;
+    }
+
+private:
+    std::atomic<qint64> m_used{0};
+};
+
+FileOutcome checkAndRead(const QUrl &url, const QString &fileName, ThumbnailAllowance &thumbnails)
+{
+    // What the file is, and how large, before anything is read from it.
+    const OpenedRegularFile opened = RegularFile::open(url.toLocalFile(), fileName);
+    if (opened.error)
+        return unreadable(*opened.error);
+    if (opened.size > PlatformImage::maximumFileSize)
+        return refused(ImportError::fileTooLarge(fileName));
+    const ImageHeader header = ImageDecoder::readHeader(*opened.file);
+    if (!header.isImage)
+        return refused(ImportError::unsupportedImage(fileName));
+    if (header.size.isValid() && qint64(header.size.width()) * header.size.height() > PlatformImage::maximumPixelCount)
+        return refused(ImportError::tooManyPixels(fileName));
+
+    RegularFileContents contents = RegularFile::readAll(opened, fileName, PlatformImage::maximumFileSize);
+    if (contents.error)
+        return unreadable(*contents.error);
+    if (contents.data.size() > PlatformImage::maximumFileSize)
+        return refused(ImportError::fileTooLarge(fileName));
+    // The header can be right and the data damaged: only a decode tells.
+    const QImage thumbnail = ImageDecoder::decode(contents.data, ThumbnailCache::defaultMaxPixelSize);
+    if (thumbnail.isNull())
+        return refused(ImportError::unsupportedImage(fileName));
+    ImportedImage image{QUuid::createUuid(), url, removingPathExtension(fileName), std::move(contents.data), {}};
+    if (thumbnails.take(thumbnail.sizeInBytes()))
+        image.thumbnail = thumbnail;
+    return {std::move(image), std::nullopt, std::nullopt};
+}
+
+FileOutcome loadFile(const QUrl &url, ThumbnailAllowance &thumbnails)
 {
     const QString fileName = lastPathComponent(url);
     if (!url.isLocalFile())
-        return {std::nullopt, FileReadError{FileReadError::Reason::readFailed, fileName, 0}, std::nullopt};
-    RegularFileContents contents = RegularFile::readAll(url.toLocalFile(), fileName);
-    if (contents.error)
-        return {std::nullopt, contents.error, std::nullopt};
-    if (!PlatformImage::canCreateImage(contents.data, pathExtension(fileName).toUtf8()))
-        return {std::nullopt, std::nullopt, ImportError::unsupportedImage(fileName)};
-    return {ImportedImage{QUuid::createUuid(), url, removingPathExtension(fileName), std::move(contents.data)},
-            std::nullopt, std::nullopt};
+        return unreadable(FileReadError{FileReadError::Reason::readFailed, fileName, 0});
+    try {
+        return checkAndRead(url, fileName, thumbnails);
+    } catch (const std::bad_alloc &) {
+        return refused(ImportError::notEnoughMemory(fileName));
+    }
 }
 
 } // namespace
@@ -153,13 +208,14 @@ ImportedImagesResult loadImportedImages(const QList<QUrl> &urls)
     // is the one reported.
     std::vector<FileOutcome> outcomes(size_t(sorted.size()));
     std::atomic<qsizetype> firstFailure{sorted.size()};
+    ThumbnailAllowance thumbnails;
     QList<qsizetype> indices(sorted.size());
     std::iota(indices.begin(), indices.end(), qsizetype(0));
     const auto load = [&](qsizetype index) {
         if (index > firstFailure.load())
             return;
         FileOutcome &outcome = outcomes[size_t(index)];
-        outcome = loadFile(sorted.at(index));
+        outcome = loadFile(sorted.at(index), thumbnails);
         if (outcome.failed()) {
             qsizetype known = firstFailure.load();
             while (index < known && !firstFailure.compare_exchange_weak(known, index)) {

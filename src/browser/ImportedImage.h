@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QFuture>
 #include <QHashFunctions>
+#include <QImage>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -20,8 +21,15 @@ struct ImportedImage {
     QUrl sourceURL;    // as handed in
     QString title;     // the file name without its last extension
     QByteArray data;   // the file's bytes, unchanged
+    // The thumbnail made while the bytes were checked, for the thumbnail
+    // cache once the image is in the library; null when it was not kept.
+    // Not part of the value: equality and hash go by the four fields above.
+    QImage thumbnail = QImage();
 
-    friend bool operator==(const ImportedImage &, const ImportedImage &) = default;
+    friend bool operator==(const ImportedImage &a, const ImportedImage &b)
+    {
+        return a.id == b.id && a.sourceURL == b.sourceURL && a.title == b.title && a.data == b.data;
+    }
 };
 
 size_t qHash(const ImportedImage &image, size_t seed = 0);
@@ -52,6 +60,14 @@ QStringList importableImageNamePatterns();
 // equal names keep their order). The first file in that order that cannot
 // be read or is not an image decides the error; once a file has failed, the
 // files after it are no longer opened. Only regular files are read.
+//
+// A file is looked at before it is read: one whose header is no image, or
+// one larger than any picture the application shows (in pixels, or in
+// bytes), is refused having read no more than its header. The bytes read
+// are then decoded at thumbnail size (ImageDecoder, as the thumbnail cache
+// does), so that a file whose data is damaged is refused as no image; the
+// thumbnails come with the images, as many as the thumbnail cache's byte
+// budget holds.
 ImportedImagesResult loadImportedImages(const QList<QUrl> &urls);
 
 // The same load, run on a worker thread so the window stays responsive;

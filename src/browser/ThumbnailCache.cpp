@@ -106,6 +106,14 @@ void ThumbnailCache::thumbnail(AtlasImage *image, int maxPixelSize, QObject *con
     pending->waiters.append({QPointer<QObject>(context), std::move(completion)});
 }
 
+void ThumbnailCache::insert(const AtlasImage *image, const QImage &thumbnail)
+{
+    if (!image || thumbnail.isNull())
+        return;
+    const qsizetype cost = std::max<qsizetype>(1, thumbnail.sizeInBytes());
+    m_cache.insert(image, new Entry{image->weak_from_this(), thumbnail}, cost);
+}
+
 void ThumbnailCache::cancel(const AtlasImage *image)
 {
     auto pending = m_pending.find(image);
@@ -163,9 +171,14 @@ void ThumbnailCache::startNext()
             finish(key, owner, decode->result());
         });
         decode->setFuture(QtConcurrent::run(&WorkerPools::decoding(), [decoder = m_decoder, data = *stored, maxPixelSize] {
-            StoredImageDataReader reader;
-            const std::optional<EncodedImage> image = reader.encodedImage(data);
-            return image ? decoder(*image, maxPixelSize) : QImage();
+            // A decode that fails in any way (memory too) is a failed thumbnail.
+            try {
+                StoredImageDataReader reader;
+                const std::optional<EncodedImage> image = reader.encodedImage(data);
+                return image ? decoder(*image, maxPixelSize) : QImage();
+            } catch (const std::exception &) {
+                return QImage();
+            }
         }));
     }
 }

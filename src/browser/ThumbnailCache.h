@@ -70,6 +70,11 @@ public:
     void thumbnail(AtlasImage *image, int maxPixelSize, QObject *context,
                    std::function<void(const std::optional<QImage> &)> completion);
 
+    // Keeps `thumbnail` as the image's, made elsewhere (by an import's check)
+    // the way this cache makes them, at defaultMaxPixelSize. A null
+    // thumbnail or image keeps nothing.
+    void insert(const AtlasImage *image, const QImage &thumbnail);
+
     // Drops the queued decode of the image (a running one goes on). Decodes
     // that a completion of thumbnail() waits for are kept.
     void cancel(const AtlasImage *image);

@@ -36,10 +36,18 @@ bool changeOncePrepared(ModelContext &context, const QList<QByteArray> &values, 
     }
     auto *watcher = new QFutureWatcher<PreparedValues>(receiver);
     QObject::connect(watcher, &QFutureWatcherBase::finished, receiver, [watcher, change = std::move(change)] {
-        // The only copy: the files no save took go when it does.
-        const PreparedValues prepared = watcher->future().takeResult();
         watcher->deleteLater();
-        change(prepared.error());
+        // The only copy: the files no save took go when it does. Writing
+        // that failed in a way of its own (memory) is a failed save too.
+        std::optional<PreparedValues> prepared;
+        try {
+            prepared.emplace(watcher->future().takeResult());
+        } catch (...) {
+            change(ModelStoreError(ModelStoreError::Code::saveFailed,
+                                   QObject::tr("The pictures couldn\u2019t be written to the library.")));
+            return;
+        }
+        change(prepared->error());
     });
     watcher->setFuture(context.prepareValues(values));
     return true;

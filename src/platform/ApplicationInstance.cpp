@@ -35,20 +35,12 @@ ApplicationInstance::ApplicationInstance(const QString &libraryFolder, QObject *
                                                                  : canonical);
     const QByteArray hash = QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(16);
     m_serverName = runtimeFolder() + QStringLiteral("/veloran-") + QString::fromLatin1(hash) + QStringLiteral(".socket");
-    m_lock = std::make_unique<QLockFile>(lockFilePath());
-    // Only a lock whose process has died is stale, however old it is.
-    m_lock->setStaleLockTime(0);
 }
 
 ApplicationInstance::~ApplicationInstance()
 {
     if (m_server)
         m_server->close(); // removes the socket file
-}
-
-QString ApplicationInstance::lockFilePath() const
-{
-    return QDir(m_libraryFolder).filePath(QStringLiteral("veloran.lock"));
 }
 
 ApplicationInstance::Request ApplicationInstance::requestFromArguments(const QStringList &arguments)
@@ -62,16 +54,20 @@ ApplicationInstance::Role ApplicationInstance::start(Request request, std::chron
     for (;;) {
         if (forward(request, std::chrono::milliseconds(qMax<qint64>(deadline.remainingTime(), 250))))
             return Role::forwarded;
-        if (m_lock->tryLock(0)) {
+        switch (m_lock.tryLock(m_libraryFolder)) {
+        case LibraryLock::Outcome::locked:
             listen();
             return Role::primary;
-        }
-        if (m_lock->error() != QLockFile::LockFailedError) {
-            m_error = QStringLiteral("The library's lock file \u201C%1\u201D couldn\u2019t be made.").arg(lockFilePath());
+        case LibraryLock::Outcome::failed:
+            m_error = QStringLiteral("The library \u201C%1\u201D couldn\u2019t be locked for this process: %2")
+                          .arg(QDir::toNativeSeparators(m_libraryFolder), qt_error_string(m_lock.systemError()));
             return Role::failed;
+        case LibraryLock::Outcome::heldElsewhere:
+            break;
         }
         if (deadline.hasExpired()) {
-            m_error = QStringLiteral("Veloran is already running on this library but doesn\u2019t answer.");
+            m_error = QStringLiteral("The library \u201C%1\u201D is open in another process.")
+                          .arg(QDir::toNativeSeparators(m_libraryFolder));
             return Role::failed;
         }
         QThread::msleep(100);
@@ -95,7 +91,7 @@ bool ApplicationInstance::forward(Request request, std::chrono::milliseconds tim
 
 void ApplicationInstance::listen()
 {
-    // The lock is ours: a socket file left behind is a dead process's.
+    // The library is ours: a socket file left behind is a dead process's.
     QLocalServer::removeServer(m_serverName);
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);

@@ -1,21 +1,22 @@
 #pragma once
 
-#include <QLockFile>
+#include "platform/LibraryLock.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
 #include <chrono>
-#include <memory>
 
 class QLocalServer;
 
 // One running application per user and library, as desktops that launch
 // applications by identity give them: the first process to start on a
-// library folder holds a lock file in it and listens on a local socket in
-// the user's runtime folder; a later launch hands its request to that
-// process and ends, so that two processes never edit one library. A lock
-// left by a process that died is taken over.
+// library folder holds the folder (LibraryLock) for as long as it runs and
+// listens on a local socket in the user's runtime folder; a later launch
+// hands its request to that process and ends, so that two processes never
+// edit one library. The lock goes with its process: a library left by a
+// process that died, or files that one left in the folder, never block.
 class ApplicationInstance : public QObject {
     Q_OBJECT
 public:
@@ -36,12 +37,13 @@ public:
     static Request requestFromArguments(const QStringList &arguments);
 
     // Takes the library for this process, or hands `request` to the process
-    // that has it. A process that holds the lock but doesn't answer yet is
-    // waited for, up to `patience`, as it may be starting.
+    // that has it. A process that holds the library but doesn't answer yet
+    // is waited for, up to `patience`, as it may be starting; after that the
+    // launch fails, saying that the library is open in another process.
     Role start(Request request, std::chrono::milliseconds patience = std::chrono::seconds(10));
     QString errorString() const { return m_error; }
 
-    QString lockFilePath() const;
+    QString libraryFolder() const { return m_libraryFolder; }
     // The local socket's full path (in the runtime folder, named after the
     // library folder).
     QString serverName() const { return m_serverName; }
@@ -56,7 +58,7 @@ private:
 
     QString m_libraryFolder;
     QString m_serverName;
-    std::unique_ptr<QLockFile> m_lock;
+    LibraryLock m_lock;
     QLocalServer *m_server = nullptr;
     QString m_error;
 };

@@ -2,7 +2,12 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QSize>
 #include <QString>
+
+#include <optional>
+
+class QIODevice;
 
 // An image in its stored encoding (PNG, JPEG, TIFF, ...): bytes in memory,
 // or the whole of a file, which is then read as it decodes rather than held
@@ -26,6 +31,12 @@ private:
 
     QByteArray m_bytes;
     QString m_path;
+};
+
+// What an encoding's first bytes say, read without decoding pixels.
+struct ImageHeader {
+    bool isImage = false; // a reader recognises the encoding
+    QSize size;           // as stored (before any orientation); invalid when the header doesn't tell it
 };
 
 // The one way a library image becomes pixels, for thumbnails, the opened
@@ -62,5 +73,12 @@ QImage decode(const QByteArray &data, int maxPixelSize = fullSize);
 // (bytes that are no image, too many pixels), and for encodings whose
 // header does not say.
 QSize pixelSize(const EncodedImage &image);
+
+// Whether the bytes from the device's current position on start an image
+// that this decoder's readers know, and its size when the header gives it.
+// Reads the header only (the readers' own look at the first bytes, and for
+// TIFF its first directory), however large the rest is; the device is left
+// where the readers left it.
+ImageHeader readHeader(QIODevice &device);
 
 } // namespace ImageDecoder

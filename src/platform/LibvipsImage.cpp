@@ -220,9 +220,15 @@ void releaseFreedMemory()
 #endif
 }
 
+// Damaged data (a file cut short, a broken stream) is no picture: the
+// loaders fail on it rather than fill in what is missing. Their warnings
+// (odd tags) are not failures.
+constexpr VipsFailOn failOn = VIPS_FAIL_ON_ERROR;
+
 ImagePtr load(VipsSource *source)
 {
-    VipsImage *image = vips_image_new_from_source(source, "", "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+    VipsImage *image =
+        vips_image_new_from_source(source, "", "access", VIPS_ACCESS_SEQUENTIAL, "fail_on", failOn, nullptr);
     return image ? ImagePtr(image) : failed();
 }
 
@@ -262,7 +268,7 @@ QImage LibvipsImage::thumbnail(const EncodedImage &image, QSize target)
     VipsImage *scaled = nullptr;
     // Exactly the size asked for: the caller has kept the aspect.
     if (vips_thumbnail_source(source.get(), &scaled, target.width(), "height", target.height(), "size",
-                              VIPS_SIZE_FORCE, nullptr)
+                              VIPS_SIZE_FORCE, "option_string", "fail_on=error", nullptr)
         != 0) {
         vips_error_clear();
         return {};

@@ -15,6 +15,12 @@ public:
     // viewer holds a picture. Larger pictures are not images to it.
     static constexpr qint64 maximumPixelCount = qint64(16384) * 16384;
 
+    // Largest file that can hold such a picture: maximumPixelCount pixels
+    // stored uncompressed at four 32-bit channels, with 64 MB besides for
+    // its metadata. A larger file is not an image to it, whatever its
+    // header says.
+    static constexpr qint64 maximumFileSize = maximumPixelCount * 16 + qint64(64) * 1024 * 1024;
+
     // Raises the image readers' decode limit to allocationLimitMegabytes.
     // The limit is one setting for the whole process: it is set once, by the
     // first caller; every decode of library images calls this first. Any

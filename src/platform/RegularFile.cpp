@@ -1,9 +1,8 @@
 #include "platform/RegularFile.h"
 
-#include <QFile>
-
 #include <cerrno>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,46 +13,78 @@ RegularFileContents failure(FileReadError error)
     return RegularFileContents{{}, std::move(error)};
 }
 
+OpenedRegularFile openingFailure(FileReadError error)
+{
+    OpenedRegularFile opened;
+    opened.error = std::move(error);
+    return opened;
+}
+
 } // namespace
 
-RegularFileContents RegularFile::readAll(const QString &path, const QString &displayName)
+OpenedRegularFile RegularFile::open(const QString &path, const QString &displayName)
 {
     const QByteArray nativePath = QFile::encodeName(path);
     if (nativePath.isEmpty())
-        return failure(FileReadError::fromSystemError(ENOENT, displayName));
+        return openingFailure(FileReadError::fromSystemError(ENOENT, displayName));
 
     // Look before opening: opening some devices has effects of its own.
     struct stat info {};
     if (::stat(nativePath.constData(), &info) != 0)
-        return failure(FileReadError::fromSystemError(errno, displayName));
+        return openingFailure(FileReadError::fromSystemError(errno, displayName));
     if (!S_ISREG(info.st_mode))
-        return failure(FileReadError{FileReadError::Reason::notRegularFile, displayName, 0});
+        return openingFailure(FileReadError{FileReadError::Reason::notRegularFile, displayName, 0});
 
     // Non-blocking, so that a file swapped for a pipe since the look cannot
     // hang the open; checked again on the opened file below.
     const int fd = ::open(nativePath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
-        return failure(FileReadError::fromSystemError(errno, displayName));
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-
+        return openingFailure(FileReadError::fromSystemError(errno, displayName));
+    auto file = std::make_unique<QFile>();
+    if (!file->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return openingFailure(FileReadError{FileReadError::Reason::readFailed, displayName, 0});
+    }
     if (::fstat(fd, &info) != 0)
-        return failure(FileReadError::fromSystemError(errno, displayName));
+        return openingFailure(FileReadError::fromSystemError(errno, displayName));
     if (!S_ISREG(info.st_mode))
-        return failure(FileReadError{FileReadError::Reason::notRegularFile, displayName, 0});
+        return openingFailure(FileReadError{FileReadError::Reason::notRegularFile, displayName, 0});
+
+    OpenedRegularFile opened;
+    opened.file = std::move(file);
+    opened.size = qint64(info.st_size);
+    return opened;
+}
+
+RegularFileContents RegularFile::readAll(const QString &path, const QString &displayName)
+{
+    const OpenedRegularFile opened = open(path, displayName);
+    if (opened.error)
+        return failure(*opened.error);
+    return readAll(opened, displayName);
+}
+
+RegularFileContents RegularFile::readAll(const OpenedRegularFile &opened, const QString &displayName,
+                                         qint64 maximumSize)
+{
+    if (opened.error)
+        return failure(*opened.error);
+    const int fd = opened.file->handle();
+    // Whatever was looked at before, from the start.
+    if (::lseek(fd, 0, SEEK_SET) != 0)
+        return failure(FileReadError::fromSystemError(errno, displayName));
+    const qint64 bound = maximumSize < 0 ? std::numeric_limits<qint64>::max() : maximumSize + 1;
 
     QByteArray data;
     // One byte more than the file's size, so that its end shows as a read
     // of nothing without growing (and copying) the buffer.
-    qsizetype capacity = qsizetype(info.st_size) + 1;
+    qsizetype capacity = qsizetype(qMin(opened.size + 1, bound));
     data.resize(capacity);
     qsizetype filled = 0;
-    for (;;) {
+    while (filled < bound) {
         if (filled == capacity) {
             // The file grew since it was measured: keep reading to its end.
-            capacity = capacity + qMax<qsizetype>(capacity / 2, 64 * 1024);
+            capacity = qsizetype(qMin<qint64>(bound, capacity + qMax<qsizetype>(capacity / 2, 64 * 1024)));
             data.resize(capacity);
         }
         const ssize_t count = ::read(fd, data.data() + filled, size_t(capacity - filled));

@@ -3,13 +3,23 @@
 #include "platform/FileReadError.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 // The whole content of a file, or why it could not be read.
 struct RegularFileContents {
     QByteArray data;
+    std::optional<FileReadError> error;
+};
+
+// A regular file opened for reading and not yet read from, or why it could
+// not be opened.
+struct OpenedRegularFile {
+    std::unique_ptr<QFile> file; // open read-only and unbuffered, at its start; owns the descriptor
+    qint64 size = 0;             // as measured once opened
     std::optional<FileReadError> error;
 };
 
@@ -20,4 +30,15 @@ class RegularFile {
 public:
     // Reads the whole file at `path`; errors name the file as `displayName`.
     static RegularFileContents readAll(const QString &path, const QString &displayName);
+
+    // Opens the file at `path` for reading, with the same refusals, reading
+    // nothing: the caller can look at its size and its first bytes first.
+    static OpenedRegularFile open(const QString &path, const QString &displayName);
+
+    // Reads `opened` from its start to its end, but no more than
+    // `maximumSize` + 1 bytes (no bound when negative): more than
+    // `maximumSize` bytes read means the file is larger, also when it grew
+    // after it was measured.
+    static RegularFileContents readAll(const OpenedRegularFile &opened, const QString &displayName,
+                                       qint64 maximumSize = -1);
 };

@@ -1,5 +1,6 @@
 #include "shell/ContentViewModel.h"
 
+#include "browser/ThumbnailCache.h"
 #include "model/AtlasImage.h"
 #include "model/JsonCoding.h"
 #include "model/SaveOrRollBack.h"
@@ -393,28 +394,38 @@ void ContentViewModel::handleImportResult(const QList<QUrl> &urls)
     auto *watcher = new QFutureWatcher<ImportedImagesResult>(this);
     connect(watcher, &QFutureWatcher<ImportedImagesResult>::finished, this, [this, watcher, destination] {
         watcher->deleteLater();
-        applyImportRead(watcher->result(), destination);
+        // Whatever went wrong on the worker ends in the alert, not here.
+        std::optional<ImportedImagesResult> result;
+        try {
+            result = watcher->result();
+        } catch (...) {
+        }
+        applyImportRead(result, destination);
     }, Qt::QueuedConnection);
     watcher->setFuture(loadImportedImagesInBackground(urls));
 }
 
-void ContentViewModel::applyImportRead(const ImportedImagesResult &result,
+void ContentViewModel::applyImportRead(const std::optional<ImportedImagesResult> &result,
                                        const PendingImageImport::Destination &destination)
 {
     if (--m_readingImports == 0)
         emit isReadingImportChanged(false);
-    if (!result.succeeded()) {
-        reportOperationError(importFailed, result.errorDescription());
+    if (!result) {
+        reportOperationError(importFailed, QStringLiteral("The picked files couldn\u2019t be read."));
         return;
     }
-    if (result.images.isEmpty())
+    if (!result->succeeded()) {
+        reportOperationError(importFailed, result->errorDescription());
+        return;
+    }
+    if (result->images.isEmpty())
         return;
     // The entry to add to may have gone while the files were read.
     if (!destination.isAvailable()) {
         reportOperationError(importFailed, LibraryOperations::missingObjectMessage());
         return;
     }
-    m_pendingImport = PendingImageImport{QUuid::createUuid(), result.images, destination};
+    m_pendingImport = PendingImageImport{QUuid::createUuid(), result->images, destination};
     emit pendingImportChanged();
 }
 
@@ -488,6 +499,10 @@ void ContentViewModel::finishImport(const PendingImageImport &pending, const Met
         m_operations.commitImport(pending.images, pending.destination, draft);
     if (!imported)
         return;
+    // The thumbnails made while the files were checked.
+    ThumbnailCache &thumbnails = m_thumbnails ? *m_thumbnails : ThumbnailCache::shared();
+    for (qsizetype i = 0; i < imported->images.size(); ++i)
+        thumbnails.insert(imported->images.at(i), pending.images.at(i).thumbnail);
     // The standalone image's row became the new series' row.
     if (imported->newSeries
         && m_sidebarSelection == QSet<LibraryEntryID>{LibraryEntryID::image(pending.destination.imageValue()->id())})

@@ -24,6 +24,7 @@ class AppState;
 class AtlasImage;
 class ModelContext;
 class Series;
+class ThumbnailCache;
 
 // The state of one main window, without any widget: its selections, the
 // opened image, search and filters, and every sheet, alert and dialog. It
@@ -159,6 +160,9 @@ public:
     void handleImportFailure(const QString &errorDescription);
     // Files are being read for an import.
     bool isReadingImport() const { return m_readingImports > 0; }
+    // Where the thumbnails made while reading go once the images are
+    // imported: ThumbnailCache::shared() unless set. Must outlive this object.
+    void setThumbnailCache(ThumbnailCache *cache) { m_thumbnails = cache; }
 
     const std::optional<PendingImageImport> &pendingImport() const { return m_pendingImport; }
     ImportSheet importSheet(const PendingImageImport &pending) const;
@@ -290,7 +294,9 @@ private:
     void clearHiddenGridSelection();
     void closeHiddenOpenedImage();
     void keepOpenedImageVisible();
-    void applyImportRead(const ImportedImagesResult &result, const PendingImageImport::Destination &destination);
+    // The read's result; none when the read failed in a way of its own.
+    void applyImportRead(const std::optional<ImportedImagesResult> &result,
+                         const PendingImageImport::Destination &destination);
     void setCommittingImport(const std::optional<QUuid> &id);
     void finishImport(const PendingImageImport &pending, const MetadataDraft &draft);
     void reportOperationError(const QString &title, const QString &message);
@@ -313,6 +319,7 @@ private:
     PendingImageImport::Destination m_importDestination = PendingImageImport::Destination::newEntry();
     std::optional<PendingImageImport> m_pendingImport;
     int m_readingImports = 0;
+    ThumbnailCache *m_thumbnails = nullptr;
     std::optional<QUuid> m_committingImport; // the pending import whose files are written
     AtlasImage *m_editingImage = nullptr;
     Series *m_renamingSeries = nullptr;

@@ -123,15 +123,18 @@ std::optional<LibraryOperations::Imported> LibraryOperations::commitImport(
         break;
     }
     case PendingImageImport::Destination::Kind::newEntry:
-        if (files.size() == 1)
+        if (files.size() == 1) {
             imported.firstImage = makeImage(files.first(), draft.title, draft, 0, nullptr);
-        else
+            imported.images.append(imported.firstImage);
+        } else {
             series = m_context.insert(Series::make(draft.title));
+        }
         break;
     }
     if (series) {
         for (qsizetype i = 0; i < files.size(); ++i) {
             AtlasImage *image = makeImage(files.at(i), files.at(i).title, draft, next + i, series);
+            imported.images.append(image);
             if (!imported.firstImage)
                 imported.firstImage = image;
         }

@@ -38,11 +38,13 @@ public:
 
     ModelContext &context() const { return m_context; }
 
-    // What an import made: its first image, and the series that a
-    // standalone destination became (else null).
+    // What an import made: its first image, the series that a standalone
+    // destination became (else null), and every new image, one per file in
+    // the files' order.
     struct Imported {
         AtlasImage *firstImage = nullptr;
         Series *newSeries = nullptr;
+        QList<AtlasImage *> images;
     };
     // One file becomes a standalone image and several a new series; a
     // series destination gets the images after its last sort index; a

@@ -13,6 +13,7 @@ MainWindowTab::MainWindowTab(ModelContext &context, AppState &appState, const Ma
     , m_model(std::make_unique<ContentViewModel>(context, appState))
 {
     m_model->setSelectedImageID(state.selectedImageID);
+    m_model->setThumbnailCache(&cache);
     connect(m_model.get(), &ContentViewModel::selectedImageIDChanged, this,
             [this](const QString &text) { m_state.selectedImageID = text; });
 

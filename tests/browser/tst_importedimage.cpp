@@ -1,16 +1,96 @@
 #include "browser/ImportedImage.h"
+#include "browser/ThumbnailCache.h"
 #include "support/TestPictures.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QImageWriter>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <iterator>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+// A PNG of random pixels, which compress poorly: cutting its end cuts its data.
+QByteArray noisePng(QSize size, QImage::Format format = QImage::Format_RGB32)
+{
+    QImage image(size, format);
+    QRandomGenerator random(7);
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y, format == QImage::Format_Grayscale8 ? random.bounded(256) : (random.generate() | 0xff000000u));
+    }
+    return encoded(image, "png");
+}
+
+// An uncompressed 8 x 8 grey TIFF of value 77 in one strip, whose strip is
+// said to hold `stripBytes` bytes (64 would be all of them).
+QByteArray greyTiffWithStripOf(quint32 stripBytes)
+{
+    QByteArray bytes("II*\0", 4);
+    const auto put16 = [&bytes](quint16 value) { bytes.append(char(value & 0xff)).append(char(value >> 8)); };
+    const auto put32 = [&](quint32 value) {
+        put16(quint16(value & 0xffff));
+        put16(quint16(value >> 16));
+    };
+    const struct {
+        quint16 tag, type;
+        quint32 value;
+    } entries[] = {{256, 3, 8}, {257, 3, 8}, {258, 3, 8}, {259, 3, 1}, {262, 3, 1},
+                   {273, 4, 0 /* below */}, {277, 3, 1}, {278, 3, 8}, {279, 4, stripBytes}};
+    const quint16 count = quint16(std::size(entries));
+    const quint32 pixels = 8 + 2 + 12 * count + 4;
+    put32(8);
+    put16(count);
+    for (const auto &entry : entries) {
+        put16(entry.tag);
+        put16(entry.type);
+        put32(1);
+        if (entry.type == 3) {
+            put16(quint16(entry.value));
+            put16(0);
+        } else {
+            put32(entry.tag == 273 ? pixels : entry.value);
+        }
+    }
+    put32(0);
+    bytes.append(QByteArray(int(qMin<quint32>(stripBytes, 64)), char(77)));
+    return bytes;
+}
+
+// A JPEG whose frame header (SOF0) comes twice.
+QByteArray jpegWithTwoFrameHeaders()
+{
+    QByteArray bytes = encodedPicture("jpeg", QSize(40, 30));
+    const qsizetype frame = bytes.indexOf(QByteArray("\xff\xc0", 2));
+    if (frame < 0)
+        qFatal("no frame header");
+    const int length = (quint8(bytes.at(frame + 2)) << 8) | quint8(bytes.at(frame + 3));
+    bytes.insert(frame, bytes.mid(frame, 2 + length));
+    return bytes;
+}
+
+// What this process has read from files and pipes so far, on every thread.
+qint64 bytesReadByThisProcess()
+{
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly))
+        qFatal("cannot read /proc/self/io");
+    for (const QByteArray &line : io.readAll().split('\n')) {
+        if (line.startsWith("rchar:"))
+            return line.mid(6).trimmed().toLongLong();
+    }
+    qFatal("no rchar in /proc/self/io");
+}
+
+} // namespace
 
 class ImportedImageTest : public QObject {
     Q_OBJECT
@@ -212,26 +292,107 @@ private slots:
     void scansImportUpToTheLargestTheViewerShows_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QString>("description"); // empty when accepted
+        const QString tooLarge = QStringLiteral("\u201Cscan.png\u201D is larger than 16,384 \u00D7 16,384 pixels.");
         // One-bit PNGs: far beyond Qt's default allocation limit when decoded,
         // a few dozen kilobytes as files.
-        QTest::newRow("16,384 x 16,384") << monoPng(QSize(16384, 16384)) << true;
-        QTest::newRow("one column more") << monoPng(QSize(16385, 16384)) << false;
-        QTest::newRow("100,000 x 100,000 declared") << pngDeclaring(QSize(100000, 100000)) << false;
+        QTest::newRow("16,384 x 16,384") << monoPng(QSize(16384, 16384)) << QString();
+        QTest::newRow("one column more") << monoPng(QSize(16385, 16384)) << tooLarge;
+        QTest::newRow("100,000 x 100,000 declared") << pngDeclaring(QSize(100000, 100000)) << tooLarge;
+        // Within the limit by its header, but holding one pixel.
+        QTest::newRow("16,384 x 16,384 declared") << pngDeclaring(QSize(16384, 16384))
+                                                  << QStringLiteral("Unsupported image: scan.png");
     }
 
     void scansImportUpToTheLargestTheViewerShows()
     {
         QFETCH(QByteArray, bytes);
-        QFETCH(bool, accepted);
+        QFETCH(QString, description);
         QVERIFY(bytes.size() < 4 * 1024 * 1024);
         const QUrl url = writeFile(QStringLiteral("large/scan.png"), bytes);
         const ImportedImagesResult result = loadImportedImages({url});
-        QCOMPARE(result.succeeded(), accepted);
-        if (accepted)
+        QCOMPARE(result.succeeded(), description.isEmpty());
+        QCOMPARE(result.errorDescription(), description);
+        if (description.isEmpty())
             QCOMPARE(result.images.at(0).data, bytes);
-        else
-            QCOMPARE(result.errorDescription(), QStringLiteral("Unsupported image: scan.png"));
+    }
+
+    // Files whose header is right and whose data is damaged never show in
+    // the library: they are refused, as no image.
+    void damagedPicturesAreRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("PNG cut short") << "cut.png" << noisePng(QSize(64, 64)).chopped(600);
+        QTest::newRow("grey PNG cut short") << "grey.png" << noisePng(QSize(64, 64), QImage::Format_Grayscale8).chopped(600);
+        QTest::newRow("TIFF with a one-byte strip") << "strip.tif" << greyTiffWithStripOf(1);
+        QTest::newRow("JPEG with two frame headers") << "frames.jpg" << jpegWithTwoFrameHeaders();
+    }
+
+    void damagedPicturesAreRefused()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        const ImportedImagesResult result = loadImportedImages({writeFile(QStringLiteral("damaged/") + name, bytes)});
+        QVERIFY(result.images.isEmpty());
+        QCOMPARE(result.errorDescription(), QStringLiteral("Unsupported image: ") + name);
+    }
+
+    // The intact counterparts import, each with the thumbnail the grid shows.
+    void picturesComeWithTheirThumbnails()
+    {
+        const QByteArray tiff = greyTiffWithStripOf(64);
+        const QByteArray wide = encodedPicture("jpeg", QSize(1200, 300), QColor(0, 200, 0));
+        const QList<QUrl> urls{writeFile(QStringLiteral("intact/a.tif"), tiff),
+                               writeFile(QStringLiteral("intact/b.jpg"), wide)};
+        const ImportedImagesResult result = loadImportedImages(urls);
+        QVERIFY2(result.succeeded(), qPrintable(result.errorDescription()));
+        QCOMPARE(result.images.at(0).thumbnail.size(), QSize(8, 8));
+        QCOMPARE(result.images.at(0).thumbnail.pixelColor(3, 3), QColor(77, 77, 77));
+        QCOMPARE(result.images.at(1).thumbnail.size(), QSize(ThumbnailCache::defaultMaxPixelSize, 125));
+        QVERIFY(qAbs(result.images.at(1).thumbnail.pixelColor(100, 60).green() - 200) < 8);
+        // The thumbnail is no part of the value.
+        ImportedImage without = result.images.at(0);
+        without.thumbnail = QImage();
+        QCOMPARE(without, result.images.at(0));
+        QCOMPARE(qHash(without), qHash(result.images.at(0)));
+    }
+
+    // Huge files (sparse: nothing on the disk) are refused from their size
+    // or their header, having read next to nothing of them.
+    void hugeFilesAreRefusedUnread_data()
+    {
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("40 GB picture") << pngBytes() << qint64(40) * 1024 * 1024 * 1024
+                                       << QStringLiteral("\u201Chuge.png\u201D is too large to be an image of at most "
+                                                         "16,384 \u00D7 16,384 pixels.");
+        QTest::newRow("3 GB of nothing") << QByteArray() << qint64(3) * 1024 * 1024 * 1024
+                                         << QStringLiteral("Unsupported image: huge.png");
+        QTest::newRow("3 GB behind a scan's header") << pngDeclaring(QSize(40000, 40000)) << qint64(3) * 1024 * 1024 * 1024
+                                                     << QStringLiteral("\u201Chuge.png\u201D is larger than 16,384 "
+                                                                       "\u00D7 16,384 pixels.");
+    }
+
+    void hugeFilesAreRefusedUnread()
+    {
+        QFETCH(QByteArray, head);
+        QFETCH(qint64, size);
+        QFETCH(QString, description);
+        QTemporaryDir folder;
+        QFile file(folder.filePath(QStringLiteral("huge.png")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(head), head.size());
+        if (!file.resize(size))
+            QSKIP("This file system has no room for sparse files of this size.");
+        file.close();
+        const qint64 before = bytesReadByThisProcess();
+        QFuture<ImportedImagesResult> future = loadImportedImagesInBackground({QUrl::fromLocalFile(file.fileName())});
+        future.waitForFinished();
+        const qint64 read = bytesReadByThisProcess() - before;
+        QCOMPARE(future.result().errorDescription(), description);
+        QVERIFY2(read < 4 * 1024 * 1024, qPrintable(QString::number(read)));
     }
 };
 

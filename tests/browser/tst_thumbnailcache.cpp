@@ -92,6 +92,48 @@ private slots:
         QCOMPARE(gate.calls.load(), 2);
     }
 
+    // A decode that throws (out of memory) is a failed thumbnail, tried
+    // again when asked again.
+    void aDecodeThatThrowsFails()
+    {
+        std::atomic<int> calls{0};
+        ThumbnailCache cache([&calls](const EncodedImage &image, int maxPixelSize) {
+            if (calls++ == 0)
+                throw std::bad_alloc();
+            return ImageDecoder::decode(image, maxPixelSize);
+        }, 1, ThumbnailCache::defaultMaxBytes);
+        QSignalSpy failed(&cache, &ThumbnailCache::thumbnailFailed);
+        AtlasImage *image = m_library.image(QStringLiteral("a"), encodedPicture("PNG", QSize(20, 10)));
+        QVERIFY(!cache.requestThumbnail(image));
+        cache.waitForIdle();
+        QCOMPARE(failed.count(), 1);
+        QVERIFY(!cache.requestThumbnail(image));
+        cache.waitForIdle();
+        QCOMPARE(cache.cachedThumbnail(image)->size(), QSize(20, 10));
+    }
+
+    // Thumbnails made elsewhere are answered as the cache's own, while
+    // their image lives.
+    void insertedThumbnailsAreAnsweredWithoutADecode()
+    {
+        GatedDecoder gate;
+        ThumbnailCache cache(gate.decoder(), 1, ThumbnailCache::defaultMaxBytes);
+        AtlasImage *image = m_library.image(QStringLiteral("a"), encodedPicture("PNG", QSize(20, 10)));
+        QImage made(20, 10, QImage::Format_RGB32);
+        made.fill(Qt::blue);
+        cache.insert(image, QImage());
+        QCOMPARE(cache.count(), 0);
+        cache.insert(image, made);
+        QCOMPARE(cache.requestThumbnail(image), std::optional<QImage>(made));
+        auto shortLived = AtlasImage::make(QStringLiteral("short-lived"));
+        const AtlasImage *address = shortLived.get();
+        cache.insert(address, made);
+        QVERIFY(cache.cachedThumbnail(address));
+        shortLived.reset();
+        QVERIFY(!cache.cachedThumbnail(address));
+        QCOMPARE(gate.calls.load(), 0);
+    }
+
     void queuedDecodesCanBeDropped()
     {
         GatedDecoder gate;

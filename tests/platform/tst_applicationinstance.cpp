@@ -1,15 +1,29 @@
 #include "platform/ApplicationInstance.h"
+#include "platform/LibraryLock.h"
 #include "support/DeadProcessLock.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
-// One process per library, in one process: what a launch asks for, and the
-// library's lock. Two real processes meet in tests/app.
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+constexpr char holdArgument[] = "--hold-library";
+
+enum LeftBehind { DeadProcess, Empty, OtherMachine };
+
+} // namespace
+
+// One process per library: what a launch asks for, and the library's lock,
+// held in this process or in a child. Two real applications meet in
+// tests/app.
 class ApplicationInstanceTest : public QObject {
     Q_OBJECT
 private slots:
@@ -36,35 +50,104 @@ private slots:
         QCOMPARE(ApplicationInstance::requestFromArguments(arguments), request);
     }
 
-    void aDeadProcessesLockIsTakenOver()
+    // Files that earlier versions, crashes or backups leave in the library's
+    // folder are no lock.
+    void filesLeftInTheFolderNeverBlock_data()
     {
+        QTest::addColumn<int>("left");
+        QTest::newRow("lock of a process that died") << int(DeadProcess);
+        QTest::newRow("empty lock file") << int(Empty);
+        QTest::newRow("lock written on another machine") << int(OtherMachine);
+    }
+    void filesLeftInTheFolderNeverBlock()
+    {
+        QFETCH(int, left);
         QTemporaryDir library;
         ApplicationInstance instance(library.filePath(QStringLiteral("Veloran")));
-        QVERIFY(writeDeadProcessLock(instance.lockFilePath(), QCoreApplication::applicationName().toUtf8()));
+        const QString lockFile = QDir(instance.libraryFolder()).filePath(QStringLiteral("veloran.lock"));
+        if (left == DeadProcess) {
+            QVERIFY(writeDeadProcessLock(lockFile, QCoreApplication::applicationName().toUtf8()));
+        } else {
+            QFile file(lockFile);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            if (left == OtherMachine)
+                QVERIFY(file.write("4242\nveloran\nbackup-host.example.org\n") > 0);
+        }
 
         QCOMPARE(instance.start(ApplicationInstance::Request::activate, std::chrono::milliseconds(500)),
                  ApplicationInstance::Role::primary);
-        qint64 pid = 0;
-        QVERIFY(QLockFile(instance.lockFilePath()).getLockInfo(&pid, nullptr, nullptr));
-        QCOMPARE(pid, QCoreApplication::applicationPid());
         QVERIFY(QFileInfo(instance.serverName()).exists());
+        // The library is this instance's now: no other holder gets it.
+        LibraryLock other;
+        QCOMPARE(other.tryLock(instance.libraryFolder()), LibraryLock::Outcome::heldElsewhere);
     }
 
     void aLiveHolderThatDoesntAnswerIsWaitedForThenReported()
     {
         QTemporaryDir library;
         ApplicationInstance instance(library.path());
-        QLockFile held(instance.lockFilePath());
-        QVERIFY(held.tryLock(0));
+        LibraryLock held;
+        QCOMPARE(held.tryLock(library.path()), LibraryLock::Outcome::locked);
         QCOMPARE(instance.start(ApplicationInstance::Request::newWindow, std::chrono::milliseconds(300)),
                  ApplicationInstance::Role::failed);
-        QCOMPARE(instance.errorString(), QStringLiteral("Veloran is already running on this library but doesn\u2019t answer."));
+        QCOMPARE(instance.errorString(),
+                 QStringLiteral("The library \u201C%1\u201D is open in another process.").arg(library.path()));
         // Once it lets go, the library is this process's.
         held.unlock();
         QCOMPARE(instance.start(ApplicationInstance::Request::activate, std::chrono::milliseconds(300)),
                  ApplicationInstance::Role::primary);
     }
+
+    // Another launch, with a runtime folder of its own (so that it cannot be
+    // asked), holds the library: removing every file in the library's
+    // folder does not free it, and its death does.
+    void anotherProcessHoldsTheLibraryUntilItEnds()
+    {
+        QTemporaryDir library;
+        QTemporaryDir otherRuntime;
+        const QString folder = library.path();
+        QProcess holder;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), otherRuntime.path());
+        holder.setProcessEnvironment(environment);
+        holder.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(holdArgument), folder});
+        QVERIFY(holder.waitForReadyRead(10000));
+        QCOMPARE(holder.readLine(), QByteArray("held\n"));
+
+        ApplicationInstance instance(folder);
+        QCOMPARE(instance.start(ApplicationInstance::Request::activate, std::chrono::milliseconds(200)),
+                 ApplicationInstance::Role::failed);
+        QCOMPARE(instance.errorString(), QStringLiteral("The library \u201C%1\u201D is open in another process.").arg(folder));
+        for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System))
+            QVERIFY(QFile::remove(QDir(folder).filePath(name)));
+        QCOMPARE(instance.start(ApplicationInstance::Request::activate, std::chrono::milliseconds(200)),
+                 ApplicationInstance::Role::failed);
+
+        holder.kill();
+        QVERIFY(holder.waitForFinished(10000));
+        QCOMPARE(instance.start(ApplicationInstance::Request::activate, std::chrono::milliseconds(500)),
+                 ApplicationInstance::Role::primary);
+    }
 };
 
-QTEST_GUILESS_MAIN(ApplicationInstanceTest)
+// Run with the hold argument and a folder, the test program is another
+// launch: it takes the library, says so, and waits to be ended.
+int main(int argc, char *argv[])
+{
+    if (argc == 3 && qstrcmp(argv[1], holdArgument) == 0) {
+        QCoreApplication app(argc, argv);
+        ApplicationInstance instance(QFile::decodeName(argv[2]));
+        if (instance.start(ApplicationInstance::Request::activate, std::chrono::milliseconds(0))
+            != ApplicationInstance::Role::primary)
+            return 1;
+        std::fputs("held\n", stdout);
+        std::fflush(stdout);
+        for (;;)
+            ::pause();
+    }
+    QCoreApplication app(argc, argv);
+    ApplicationInstanceTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_applicationinstance.moc"

@@ -1,5 +1,6 @@
 #include "ShellTestSupport.h"
 
+#include "browser/ThumbnailCache.h"
 #include "platform/UserDefaults.h"
 #include "platform/WorkerPools.h"
 #include "shell/AppState.h"
@@ -394,6 +395,54 @@ private slots:
         QTRY_VERIFY(!model.isReadingImport());
         QVERIFY(!model.pendingImport());
         QCOMPARE(model.operationErrorMessage(), QStringLiteral("The item is no longer in the library."));
+    }
+
+    // A file too large for memory, or one whose reading fails in any other
+    // way, ends in the alert; the window goes on.
+    void readsThatCannotFinishEndInTheAlert()
+    {
+        auto &[library, state, model] = openWindow();
+        QFile huge(m_files.filePath(QStringLiteral("huge.png")));
+        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.write(pngBytes()) > 0);
+        if (!huge.resize(qint64(40) * 1024 * 1024 * 1024))
+            QSKIP("This file system has no room for sparse files of this size.");
+        huge.close();
+        model.handleImportResult({QUrl::fromLocalFile(huge.fileName()), file(QStringLiteral("small.png"))});
+        QTRY_VERIFY(!model.isReadingImport());
+        QVERIFY(model.showsOperationError());
+        QCOMPARE(model.operationErrorTitle(), QStringLiteral("Import Failed"));
+        QCOMPARE(model.operationErrorMessage(), QStringLiteral("\u201Chuge.png\u201D is too large to be an image of at "
+                                                              "most 16,384 \u00D7 16,384 pixels."));
+        QVERIFY(!model.pendingImport());
+        QVERIFY(huge.remove());
+    }
+
+    // The thumbnails made while the files were checked are the window's
+    // cache's once the images are in the library: none is decoded again.
+    void importedImagesHaveTheirThumbnailsAtOnce()
+    {
+        auto &[library, state, model] = openWindow();
+        std::atomic<int> decodes{0};
+        ThumbnailCache cache([&decodes](const EncodedImage &, int) {
+            ++decodes;
+            return QImage();
+        }, 1, ThumbnailCache::defaultMaxBytes);
+        model.setThumbnailCache(&cache);
+        pick(model, {file(QStringLiteral("t2.png"), pngBytes(Qt::green, QSize(900, 600))),
+                     file(QStringLiteral("t1.png"), pngBytes(Qt::red, QSize(30, 20)))});
+        model.commitImport(*model.pendingImport(), model.pendingImport()->initialDraft());
+        QTRY_VERIFY(!model.pendingImport());
+        const QList<AtlasImage *> images = model.library().images();
+        QCOMPARE(images.size(), 2);
+        QCOMPARE(cache.count(), 2);
+        for (AtlasImage *image : images) {
+            const std::optional<QImage> thumbnail = cache.requestThumbnail(image);
+            QVERIFY(thumbnail);
+            const bool first = image->title() == QStringLiteral("t1");
+            QCOMPARE(thumbnail->size(), first ? QSize(30, 20) : QSize(ThumbnailCache::defaultMaxPixelSize, 333));
+            QCOMPARE(thumbnail->pixelColor(10, 10), first ? QColor(Qt::red) : QColor(Qt::green));
+        }
+        QCOMPARE(decodes.load(), 0);
     }
 
     void failedOperationsLeaveTheWindowAsItWas()
