@@ -11,7 +11,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QMutex>
-#include <QtConcurrent/QtConcurrentMap>
 #include <QSet>
 #include <QThreadPool>
 
@@ -290,7 +289,8 @@ LibraryArchiveImporter::readImages(const OpenedArchive &archive, const QSet<QUui
         }
         return [slot, files](QByteArrayView piece) mutable {
             for (const auto &file : slot->files) {
-                if (!file->write(piece)) {
+                // The end of a checked entry: the file is synced and named.
+                if (piece.isNull() ? !file->complete() : !file->write(piece)) {
                     files->setError(QStringLiteral("cannot write %1: %2")
                                         .arg(file->name(), QString::fromLocal8Bit(strerror(errno))));
                     return false;
@@ -306,16 +306,6 @@ LibraryArchiveImporter::readImages(const OpenedArchive &archive, const QSet<QUui
     if (outcome.stopped)
         return files->error().value_or(ModelStoreError(ModelStoreError::Code::saveFailed, QString()));
 
-    // The files are complete: synced and named, several at a time.
-    std::vector<PreparedFiles::Writer *> written;
-    for (const auto &[path, slot] : kept) {
-        for (const auto &file : slot->files)
-            written.push_back(file.get());
-    }
-    QtConcurrent::blockingMap(&WorkerPools::files(), written, [&files](PreparedFiles::Writer *file) {
-        if (!file->complete())
-            files->setError(QStringLiteral("cannot write %1").arg(file->name()));
-    });
     ReadArchive read;
     if (files) {
         read.prepared = files->offer();

@@ -646,6 +646,8 @@ ZipArchiveReader::ReadOutcome ZipArchiveReader::readEntries(const ZipArchiveSour
                 if (consumer && !job.stopped && !consumer(QByteArrayView(bytes, n)))
                     job.stopped = true;
             });
+            if (consumer && !job.stopped && !consumer(QByteArrayView()))
+                job.stopped = true;
         });
         if (failed < qsizetype(jobs.size())) {
             outcome.error = jobs[size_t(failed)].error;

@@ -100,7 +100,8 @@ public:
     openEntry(const ZipArchiveSource &source, const Directory &directory, const QString &path);
 
     // Receives an entry's bytes, piece by piece, on the thread that reads
-    // them; false stops the read (stopped() then holds).
+    // them, then an empty piece once the entry has passed its checks; false
+    // stops the read (`stopped` then holds).
     using Consumer = std::function<bool(QByteArrayView piece)>;
     struct ReadOutcome {
         std::optional<ZipArchiveError> error; // the first, in directory order
