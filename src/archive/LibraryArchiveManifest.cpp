@@ -407,6 +407,20 @@ protected:
                 continue;
             }
             while (m_rawNext < m_rawEnd && m_outLength < pieceSize) {
+                // The rest of a run of blanks is only counted.
+                if (m_lastWasBlank && !m_inString) {
+                    for (char b; m_rawNext < m_rawEnd && ((b = m_raw[m_rawNext]) == ' ' || b == '\n' || b == '\t' || b == '\r');
+                         ++m_rawNext) {
+                        if (b == '\n') {
+                            ++m_line;
+                            m_column = 1;
+                        } else {
+                            ++m_column;
+                        }
+                    }
+                    if (m_rawNext == m_rawEnd)
+                        break;
+                }
                 const char c = m_raw[m_rawNext++];
                 const bool blank = !m_inString && (c == ' ' || c == '\t' || c == '\n' || c == '\r');
                 if (!blank || !m_lastWasBlank) {
