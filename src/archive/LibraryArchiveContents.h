@@ -5,6 +5,7 @@
 #include "archive/ManifestCodingError.h"
 #include "platform/Result.h"
 #include "archive/ZipArchiveError.h"
+#include "archive/ZipArchiveReader.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -32,6 +33,19 @@ struct LibraryArchiveContents {
     // that the archive holds. The result keeps exactly the named files;
     // stored files share the bytes of `archiveData`.
     static Result<LibraryArchiveContents, ReadError> fromArchiveData(const QByteArray &archiveData);
+
+    // The manifest of an archive whose directory has been read, decoded as
+    // it is inflated, and its entry checked: missingManifest without one; a
+    // manifest whose values would take more than `sizeLimit` bytes fails as
+    // a damaged archive (truncated). Neither its format version nor the
+    // files it names are looked at.
+    static Result<LibraryArchiveManifest, ReadError>
+    readManifest(const ZipArchiveSource &source, const ZipArchiveReader::Directory &directory,
+                 qint64 sizeLimit = LibraryArchiveManifest::maximumDecodedSize);
+    // The checks of a decoded manifest: its format version, then that every
+    // file its records name is in `directory`.
+    static std::optional<LibraryArchiveError> checkManifest(const LibraryArchiveManifest &manifest,
+                                                            const ZipArchiveReader::Directory &directory);
 
     // The archive bytes: "library.json" first, then the image files sorted
     // by path, all stored.

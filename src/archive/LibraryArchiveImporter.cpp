@@ -8,10 +8,16 @@
 #include "platform/WorkerPools.h"
 #include "platform/objectstore/ModelContext.h"
 
+#include <QFileInfo>
 #include <QHash>
+#include <QMutex>
 #include <QSet>
 #include <QThreadPool>
 
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -29,8 +35,10 @@ QList<AnnotationLink> links(const QList<M::LinkRecord> &records)
 }
 
 // A new image of `record`, with its points and regions, not yet inserted;
-// `annotations` holds the annotations until the image is.
-std::shared_ptr<AtlasImage> makeImage(const M::ImageRecord &record, const std::optional<QByteArray> &bytes,
+// `annotations` holds the annotations until the image is. `attachBytes`
+// gives it its bytes.
+template <class AttachBytes>
+std::shared_ptr<AtlasImage> makeImage(const M::ImageRecord &record, AttachBytes &&attachBytes,
                                       std::vector<std::shared_ptr<ModelObject>> &annotations)
 {
     auto image = AtlasImage::make();
@@ -38,7 +46,7 @@ std::shared_ptr<AtlasImage> makeImage(const M::ImageRecord &record, const std::o
     image->setTitle(record.title);
     image->setCreatedAt(record.createdAt);
     image->setSortIndex(record.sortIndex);
-    image->setImageData(bytes);
+    attachBytes(*image);
     image->setModalityRaw(record.metadata.modality);
     image->setRegionRaw(record.metadata.region);
     image->setPlaneRaw(record.metadata.plane);
@@ -66,11 +74,11 @@ std::shared_ptr<AtlasImage> makeImage(const M::ImageRecord &record, const std::o
 // The identifiers of the archive's images that the library holds already.
 // One pass over the library against the archive's few identifiers: a set of
 // the whole library's would take most of the merge's time.
-QSet<QUuid> heldImageIds(const LibraryArchiveContents &contents, ModelContext &context)
+QSet<QUuid> heldImageIds(const LibraryArchiveManifest &manifest, ModelContext &context)
 {
     QSet<QUuid> archived;
-    archived.reserve(contents.manifest.images.size());
-    for (const M::ImageRecord &record : std::as_const(contents.manifest.images))
+    archived.reserve(manifest.images.size());
+    for (const M::ImageRecord &record : std::as_const(manifest.images))
         archived.insert(record.id);
     QSet<QUuid> held;
     if (archived.isEmpty())
@@ -83,16 +91,24 @@ QSet<QUuid> heldImageIds(const LibraryArchiveContents &contents, ModelContext &c
 }
 
 // Calls `add` with each image record whose identifier is not in `known`, in
-// manifest order, and the bytes of its file, if any. A record repeated in
-// the archive is passed over too: the library can't tell two images of one
-// identifier apart.
+// manifest order. A record repeated in the archive is passed over too: the
+// library can't tell two images of one identifier apart.
 template<class Add>
-void forEachNewImage(const LibraryArchiveContents &contents, QSet<QUuid> known, Add &&add)
+void forEachNewRecord(const LibraryArchiveManifest &manifest, QSet<QUuid> known, Add &&add)
 {
-    for (const M::ImageRecord &record : std::as_const(contents.manifest.images)) {
+    for (const M::ImageRecord &record : std::as_const(manifest.images)) {
         if (known.contains(record.id))
             continue;
         known.insert(record.id);
+        add(record);
+    }
+}
+
+// The same with the bytes of each record's file in `contents`, if any.
+template<class Add>
+void forEachNewImage(const LibraryArchiveContents &contents, const QSet<QUuid> &known, Add &&add)
+{
+    forEachNewRecord(contents.manifest, known, [&](const M::ImageRecord &record) {
         std::optional<QByteArray> bytes;
         if (record.imagePath) {
             const auto file = contents.imageFiles.constFind(*record.imagePath);
@@ -100,31 +116,23 @@ void forEachNewImage(const LibraryArchiveContents &contents, QSet<QUuid> known, 
                 bytes = *file;
         }
         add(record, bytes);
-    }
-}
-
-} // namespace
-
-QList<QByteArray> LibraryArchiveImporter::newImageBytes(const LibraryArchiveContents &contents, ModelContext &context)
-{
-    QList<QByteArray> bytes;
-    forEachNewImage(contents, heldImageIds(contents, context), [&](const M::ImageRecord &, const std::optional<QByteArray> &data) {
-        if (data)
-            bytes.append(*data);
     });
-    return bytes;
 }
 
-Result<LibraryImportSummary, ModelStoreError> LibraryArchiveImporter::importContents(LibraryArchiveContents contents,
-                                                                                    ModelContext &context)
+// The merge: the series and images of `manifest` that the library lacks
+// (images in `held` count as held), each image given its bytes by
+// `attachBytes(image, record)`, then one save. Main thread.
+template <class AttachBytes>
+Result<LibraryImportSummary, ModelStoreError> merge(const LibraryArchiveManifest &manifest, QSet<QUuid> held,
+                                                    ModelContext &context, AttachBytes attachBytes)
 {
     QHash<QUuid, Series *> seriesById;
     for (Series *series : context.fetch<Series>())
         seriesById.insert(series->id(), series);
-    const QSet<QUuid> imageIds = heldImageIds(contents, context);
+    held.unite(heldImageIds(manifest, context));
 
     LibraryImportSummary summary;
-    for (const M::SeriesRecord &record : std::as_const(contents.manifest.series)) {
+    for (const M::SeriesRecord &record : std::as_const(manifest.series)) {
         if (seriesById.contains(record.id)) {
             ++summary.skippedSeries;
             continue;
@@ -139,16 +147,17 @@ Result<LibraryImportSummary, ModelStoreError> LibraryArchiveImporter::importCont
     }
 
     QList<AtlasImage *> added;
-    forEachNewImage(contents, imageIds, [&](const M::ImageRecord &record, const std::optional<QByteArray> &bytes) {
+    forEachNewRecord(manifest, held, [&](const M::ImageRecord &record) {
         std::vector<std::shared_ptr<ModelObject>> annotations;
-        const std::shared_ptr<AtlasImage> image = makeImage(record, bytes, annotations);
+        const std::shared_ptr<AtlasImage> image =
+            makeImage(record, [&](AtlasImage &made) { attachBytes(made, record); }, annotations);
         if (record.seriesID)
             image->setSeries(seriesById.value(*record.seriesID)); // joins the context with its series
         context.insert(image);
         added.append(image.get());
     });
     summary.addedImages = added.size();
-    summary.skippedImages = contents.manifest.images.size() - added.size();
+    summary.skippedImages = manifest.images.size() - added.size();
 
     const std::optional<ModelStoreError> error = saveOrRollBack(context);
     if (error) {
@@ -156,11 +165,178 @@ Result<LibraryImportSummary, ModelStoreError> LibraryArchiveImporter::importCont
         // longer hold on to the archive.
         for (AtlasImage *image : std::as_const(added))
             image->setImageData(std::nullopt);
+        return *error;
     }
+    return summary;
+}
+
+// What the entries inflated into memory may take in all; larger entries,
+// and those past this, go to files.
+constexpr qint64 memoryForSmallFiles = 64 << 20;
+
+} // namespace
+
+QList<QByteArray> LibraryArchiveImporter::newImageBytes(const LibraryArchiveContents &contents, ModelContext &context)
+{
+    QList<QByteArray> bytes;
+    forEachNewImage(contents, heldImageIds(contents.manifest, context),
+                    [&](const M::ImageRecord &, const std::optional<QByteArray> &data) {
+                        if (data)
+                            bytes.append(*data);
+                    });
+    return bytes;
+}
+
+Result<LibraryImportSummary, ModelStoreError> LibraryArchiveImporter::importContents(LibraryArchiveContents contents,
+                                                                                    ModelContext &context)
+{
+    auto merged = merge(contents.manifest, {}, context, [&contents](AtlasImage &image, const M::ImageRecord &record) {
+        std::optional<QByteArray> bytes;
+        if (record.imagePath) {
+            const auto file = contents.imageFiles.constFind(*record.imagePath);
+            if (file != contents.imageFiles.constEnd())
+                bytes = *file;
+        }
+        image.setImageData(bytes);
+    });
     // The archive's bytes are let go on a worker thread: freeing a
     // gigabyte takes tens of milliseconds.
     WorkerPools::files().start([files = std::move(contents.imageFiles)] {});
-    if (error)
+    return merged;
+}
+
+Result<LibraryArchiveImporter::OpenedArchive, LibraryArchiveImporter::FileError>
+LibraryArchiveImporter::openArchive(const QString &path)
+{
+    auto source = ZipArchiveSource::open(path);
+    if (!source)
+        return source.error();
+    if (source.value().size() > ZipArchiveReader::maximumArchiveSize) {
+        const qint64 size = source.value().size();
+        const qint64 tailSize = qMin<qint64>(size, 22 + 0xFFFF);
+        QByteArray tail(tailSize, Qt::Uninitialized);
+        if (!source.value().read(size - tailSize, tailSize, reinterpret_cast<uchar *>(tail.data())))
+            return FileReadError{FileReadError::Reason::readFailed, QFileInfo(path).fileName(), 0};
+        return ZipArchiveReader::tooLargeToRead(tail);
+    }
+    auto directory = ZipArchiveReader::directory(source.value());
+    if (!directory)
+        return directory.error();
+    auto manifest = LibraryArchiveContents::readManifest(source.value(), directory.value());
+    if (!manifest)
+        return std::visit([](const auto &error) { return FileError(error); }, manifest.error());
+    if (const std::optional<LibraryArchiveError> error =
+            LibraryArchiveContents::checkManifest(manifest.value(), directory.value()))
         return *error;
-    return summary;
+    return OpenedArchive{std::move(source).value(), std::move(directory).value(), std::move(manifest).value()};
+}
+
+QSet<QUuid> LibraryArchiveImporter::heldImages(const LibraryArchiveManifest &manifest, ModelContext &context)
+{
+    return heldImageIds(manifest, context);
+}
+
+Result<LibraryArchiveImporter::ReadArchive, LibraryArchiveImporter::FileError>
+LibraryArchiveImporter::readImages(const OpenedArchive &archive, const QSet<QUuid> &held,
+                                   std::optional<PreparedFiles> files)
+{
+    // Every entry a record names is checked; those of new images are kept.
+    QStringList used;
+    QSet<QString> seen;
+    for (const M::ImageRecord &record : archive.manifest.images) {
+        if (record.imagePath && !seen.contains(*record.imagePath)) {
+            seen.insert(*record.imagePath);
+            used.append(*record.imagePath);
+        }
+    }
+    // How many new images each file is for: each takes a file of its own.
+    QHash<QString, int> wanted;
+    forEachNewRecord(archive.manifest, held, [&](const M::ImageRecord &record) {
+        if (record.imagePath)
+            ++wanted[*record.imagePath];
+    });
+
+    struct Kept {
+        QByteArray bytes;
+        std::vector<std::unique_ptr<PreparedFiles::Writer>> files;
+    };
+    QMutex keptLock;
+    std::map<QString, std::shared_ptr<Kept>> kept;
+    std::atomic<qint64> memoryLeft{memoryForSmallFiles};
+    const auto consumerFor = [&](const QString &path) -> ZipArchiveReader::Consumer {
+        if (!wanted.contains(path))
+            return {}; // only checked
+        auto slot = std::make_shared<Kept>();
+        {
+            const QMutexLocker locker(&keptLock);
+            kept[path] = slot;
+        }
+        const qint64 size = archive.directory.uncompressedSize(path);
+        const bool inMemory = !files
+            || (size < ExternalStorage::fileThreshold && memoryLeft.fetch_sub(size) >= size);
+        if (inMemory) {
+            slot->bytes.reserve(size);
+            return [slot](QByteArrayView piece) {
+                slot->bytes.append(piece);
+                return true;
+            };
+        }
+        for (int i = wanted.value(path); i > 0; --i) {
+            std::unique_ptr<PreparedFiles::Writer> file = files->create();
+            if (!file)
+                return [](QByteArrayView) { return false; };
+            slot->files.push_back(std::move(file));
+        }
+        return [slot, files](QByteArrayView piece) mutable {
+            for (const auto &file : slot->files) {
+                // The end of a checked entry: the file is synced and named.
+                if (piece.isNull() ? !file->complete() : !file->write(piece)) {
+                    files->setError(QStringLiteral("cannot write %1: %2")
+                                        .arg(file->name(), QString::fromLocal8Bit(strerror(errno))));
+                    return false;
+                }
+            }
+            return true;
+        };
+    };
+    const ZipArchiveReader::ReadOutcome outcome =
+        ZipArchiveReader::readEntries(archive.source, archive.directory, used, consumerFor);
+    if (outcome.error)
+        return *outcome.error;
+    if (outcome.stopped)
+        return files->error().value_or(ModelStoreError(ModelStoreError::Code::saveFailed, QString()));
+
+    ReadArchive read;
+    if (files) {
+        read.prepared = files->offer();
+        if (read.prepared.error())
+            return *read.prepared.error();
+    }
+    for (const auto &[path, slot] : kept) {
+        ImageFile file;
+        for (const auto &prepared : slot->files)
+            file.preparedFiles.append(prepared->name());
+        if (slot->files.empty())
+            file.bytes = std::move(slot->bytes);
+        read.imageFiles.insert(path, std::move(file));
+    }
+    read.manifest = archive.manifest;
+    read.held = held;
+    return read;
+}
+
+Result<LibraryImportSummary, ModelStoreError> LibraryArchiveImporter::importArchive(ReadArchive archive,
+                                                                                   ModelContext &context)
+{
+    auto merged = merge(archive.manifest, archive.held, context, [&archive](AtlasImage &image, const M::ImageRecord &record) {
+        const auto file = record.imagePath ? archive.imageFiles.find(*record.imagePath) : archive.imageFiles.end();
+        if (file == archive.imageFiles.end())
+            image.setImageData(std::nullopt);
+        else if (!file->preparedFiles.isEmpty())
+            image.setImageDataFile(file->preparedFiles.takeFirst()); // a file of its own
+        else
+            image.setImageData(file->bytes);
+    });
+    WorkerPools::files().start([files = std::move(archive.imageFiles)] {});
+    return merged;
 }

@@ -2,8 +2,17 @@
 
 #include "archive/LibraryArchiveContents.h"
 #include "archive/LibraryImportSummary.h"
+#include "archive/ZipArchiveReader.h"
+#include "platform/FileReadError.h"
 #include "platform/Result.h"
+#include "platform/objectstore/ExternalStorage.h"
 #include "platform/objectstore/ModelStoreError.h"
+
+#include <QSet>
+#include <QUuid>
+
+#include <optional>
+#include <variant>
 
 class ModelContext;
 
@@ -27,6 +36,50 @@ public:
     // library as it is now, for their files to be written ahead
     // (changeOncePrepared). Main thread.
     static QList<QByteArray> newImageBytes(const LibraryArchiveContents &contents, ModelContext &context);
+
+    // An archive file merged without ever holding it, nor any of its
+    // entries, whole: read and checked in steps that alternate between a
+    // worker thread and the main thread, its new images inflated straight
+    // into files of the library's folder, which the merge's save takes
+    // over.
+    using FileError = std::variant<FileReadError, ZipArchiveError, ManifestDecodingError, LibraryArchiveError,
+                                   ModelStoreError>;
+
+    // 1. Any thread: opens the file, walks its zip directory, decodes the
+    // manifest as it is inflated and checks its format version and that
+    // every file its records name is there.
+    struct OpenedArchive {
+        ZipArchiveSource source;
+        ZipArchiveReader::Directory directory;
+        LibraryArchiveManifest manifest;
+    };
+    static Result<OpenedArchive, FileError> openArchive(const QString &path);
+
+    // 2. Main thread: the archive's images that the library holds.
+    static QSet<QUuid> heldImages(const LibraryArchiveManifest &manifest, ModelContext &context);
+
+    // 3. Any thread: checks every entry that a record names, as the zip
+    // reader does, and inflates those of the images not in `held`: small
+    // ones into memory (a few megabytes in all), the others into `files`
+    // (memory for all when there are none: a store in memory). Entries no
+    // record names are passed over unread.
+    struct ImageFile {
+        QByteArray bytes;
+        QStringList preparedFiles; // files of `files`, one for each new image, when not in memory
+    };
+    struct ReadArchive {
+        LibraryArchiveManifest manifest;
+        QHash<QString, ImageFile> imageFiles; // of the images not in `held`
+        QSet<QUuid> held;
+        PreparedValues prepared; // holds the files until the save takes them
+    };
+    static Result<ReadArchive, FileError> readImages(const OpenedArchive &archive, const QSet<QUuid> &held,
+                                                    std::optional<PreparedFiles> files);
+
+    // 4. Main thread: merges as importContents() does; an image that the
+    // library held when the archive was read counts as held. The prepared
+    // files that the save doesn't take are removed.
+    static Result<LibraryImportSummary, ModelStoreError> importArchive(ReadArchive archive, ModelContext &context);
 
 private:
     LibraryArchiveImporter() = delete;

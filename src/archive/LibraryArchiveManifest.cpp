@@ -4,10 +4,16 @@
 #include "model/JsonCoding.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 
 #include <nlohmann/json.hpp>
 
 #include <cmath>
+#include <cstring>
+#include <istream>
+#include <memory>
+#include <streambuf>
+#include <vector>
 #include <limits>
 
 namespace {
@@ -348,6 +354,194 @@ LibraryArchiveManifest::SeriesRecord decodeSeries(const Reader &r)
     return {r.identifier("id"), r.text("title"), r.date("createdAt")};
 }
 
+// The JSON text as the parser reads it: every run of white space outside
+// strings given as one blank, which reads the same (RFC 8259 tells values
+// apart by structure only), so that white space never piles up in the
+// parser's token buffer. The original line and column of each byte handed
+// out are kept for the current piece, for error messages.
+class CompactText : public std::streambuf {
+public:
+    explicit CompactText(const LibraryArchiveManifest::TextReader &read) : m_read(read) {}
+
+    bool startsWithByteOrderMark()
+    {
+        while (m_rawEnd < 3 && !m_atEnd)
+            fillRaw(m_rawEnd);
+        return m_rawEnd >= 3 && std::memcmp(m_raw, "\xEF\xBB\xBF", 3) == 0;
+    }
+
+    bool failed() const { return m_failed; }
+
+    // `message` of the parser ("parse error at line 1, column 9: ...")
+    // with the position in the original text.
+    QString withOriginalPosition(const std::string &message) const
+    {
+        QString text = QString::fromStdString(message);
+        // "[json.exception.parse_error.101] parse error at ...": the text
+        // after the bracketed identifier.
+        text.remove(0, text.indexOf(QLatin1String("] ")) + 2);
+        static const QRegularExpression position(QStringLiteral("at line \\d+, column \\d+"));
+        const qint64 index = m_errorByte - 1 - m_outStart;
+        if (index >= 0 && index < m_outLength) {
+            text.replace(position, QStringLiteral("at line %1, column %2")
+                                       .arg(m_lines[size_t(index)])
+                                       .arg(m_columns[size_t(index)]));
+        }
+        return text;
+    }
+    void setErrorByte(qint64 byte) { m_errorByte = byte; }
+
+protected:
+    int_type underflow() override
+    {
+        if (gptr() < egptr())
+            return traits_type::to_int_type(*gptr());
+        m_outStart += m_outLength;
+        m_outLength = 0;
+        while (m_outLength == 0) {
+            if (m_rawNext == m_rawEnd) {
+                if (m_atEnd)
+                    return traits_type::eof();
+                m_rawNext = m_rawEnd = 0;
+                fillRaw(0);
+                continue;
+            }
+            while (m_rawNext < m_rawEnd && m_outLength < pieceSize) {
+                // The rest of a run of blanks is only counted.
+                if (m_lastWasBlank && !m_inString) {
+                    for (char b; m_rawNext < m_rawEnd && ((b = m_raw[m_rawNext]) == ' ' || b == '\n' || b == '\t' || b == '\r');
+                         ++m_rawNext) {
+                        if (b == '\n') {
+                            ++m_line;
+                            m_column = 1;
+                        } else {
+                            ++m_column;
+                        }
+                    }
+                    if (m_rawNext == m_rawEnd)
+                        break;
+                }
+                const char c = m_raw[m_rawNext++];
+                const bool blank = !m_inString && (c == ' ' || c == '\t' || c == '\n' || c == '\r');
+                if (!blank || !m_lastWasBlank) {
+                    m_out[m_outLength] = blank ? ' ' : c;
+                    m_lines[size_t(m_outLength)] = m_line;
+                    m_columns[size_t(m_outLength)] = m_column;
+                    ++m_outLength;
+                }
+                m_lastWasBlank = blank;
+                if (m_inString) {
+                    if (m_escaped)
+                        m_escaped = false;
+                    else if (c == '\\')
+                        m_escaped = true;
+                    else if (c == '"')
+                        m_inString = false;
+                } else if (c == '"') {
+                    m_inString = true;
+                }
+                if (c == '\n') {
+                    ++m_line;
+                    m_column = 1;
+                } else {
+                    ++m_column;
+                }
+            }
+        }
+        setg(m_out, m_out, m_out + m_outLength);
+        return traits_type::to_int_type(*gptr());
+    }
+
+private:
+    static constexpr qint64 pieceSize = 64 * 1024;
+
+    void fillRaw(qint64 at)
+    {
+        const qint64 got = m_read(m_raw + at, pieceSize - at);
+        if (got < 0)
+            m_failed = true;
+        if (got <= 0)
+            m_atEnd = true;
+        else
+            m_rawEnd = at + got;
+    }
+
+    const LibraryArchiveManifest::TextReader &m_read;
+    char m_raw[pieceSize];
+    qint64 m_rawNext = 0;
+    qint64 m_rawEnd = 0;
+    char m_out[pieceSize];
+    qint64 m_outLength = 0;
+    qint64 m_outStart = 0; // bytes handed out before the current piece
+    std::vector<qint64> m_lines = std::vector<qint64>(size_t(pieceSize));
+    std::vector<qint64> m_columns = std::vector<qint64>(size_t(pieceSize));
+    qint64 m_line = 1;
+    qint64 m_column = 1;
+    qint64 m_errorByte = 0;
+    bool m_inString = false;
+    bool m_escaped = false;
+    bool m_lastWasBlank = false;
+    bool m_atEnd = false;
+    bool m_failed = false;
+};
+
+// Builds the document as nlohmann::json's own parser does, counting what
+// its values take, and stops once that passes the limit.
+class BoundedDocument {
+public:
+    BoundedDocument(Json &document, qint64 limit) : m_builder(document, false), m_limit(limit) {}
+
+    bool tooLarge() const { return m_tooLarge; }
+    const std::string &errorMessage() const { return m_error; }
+    void setText(CompactText *text) { m_text = text; }
+
+    bool null() { return take(valueSize) && m_builder.null(); }
+    bool boolean(bool value) { return take(valueSize) && m_builder.boolean(value); }
+    bool number_integer(Json::number_integer_t value) { return take(valueSize) && m_builder.number_integer(value); }
+    bool number_unsigned(Json::number_unsigned_t value) { return take(valueSize) && m_builder.number_unsigned(value); }
+    bool number_float(Json::number_float_t value, const std::string &text)
+    {
+        return take(valueSize) && m_builder.number_float(value, text);
+    }
+    bool string(std::string &value) { return take(valueSize + stringSize + qint64(value.size())) && m_builder.string(value); }
+    bool binary(Json::binary_t &value) { return take(valueSize + qint64(value.size())) && m_builder.binary(value); }
+    bool start_object(std::size_t size) { return take(valueSize + containerSize) && m_builder.start_object(size); }
+    bool key(std::string &value) { return take(memberSize + qint64(value.size())) && m_builder.key(value); }
+    bool end_object() { return m_builder.end_object(); }
+    bool start_array(std::size_t size) { return take(valueSize + containerSize) && m_builder.start_array(size); }
+    bool end_array() { return m_builder.end_array(); }
+    bool parse_error(std::size_t position, const std::string &token, const nlohmann::detail::exception &error)
+    {
+        m_error = error.what();
+        if (m_text)
+            m_text->setErrorByte(qint64(position));
+        return m_builder.parse_error(position, token, error);
+    }
+
+private:
+    // Roughly what nlohmann::json takes for a value, a string's own block,
+    // an object or array, and an object's member.
+    static constexpr qint64 valueSize = 16;
+    static constexpr qint64 stringSize = 32;
+    static constexpr qint64 containerSize = 48;
+    static constexpr qint64 memberSize = 96;
+
+    bool take(qint64 bytes)
+    {
+        m_size += bytes;
+        if (m_size > m_limit)
+            m_tooLarge = true;
+        return !m_tooLarge;
+    }
+
+    nlohmann::detail::json_sax_dom_parser<Json> m_builder;
+    qint64 m_limit;
+    qint64 m_size = 0;
+    bool m_tooLarge = false;
+    std::string m_error;
+    CompactText *m_text = nullptr;
+};
+
 } // namespace
 
 LibraryArchiveManifest::Application LibraryArchiveManifest::Application::current()
@@ -375,23 +569,44 @@ Result<QByteArray, ManifestEncodingError> LibraryArchiveManifest::encoded() cons
 
 Result<LibraryArchiveManifest, ManifestDecodingError> LibraryArchiveManifest::decoded(const QByteArray &json)
 {
+    qsizetype at = 0;
+    bool tooLarge = false;
+    return decoded(
+        [&](char *into, qint64 max) {
+            const qint64 n = qMin<qint64>(max, json.size() - at);
+            std::memcpy(into, json.constData() + at, size_t(n));
+            at += n;
+            return n;
+        },
+        maximumDecodedSize, &tooLarge);
+}
+
+Result<LibraryArchiveManifest, ManifestDecodingError>
+LibraryArchiveManifest::decoded(const TextReader &read, qint64 sizeLimit, bool *tooLarge)
+{
+    *tooLarge = false;
     const auto invalid = [](const QString &detail) {
         return ManifestDecodingError{ManifestDecodingError::Kind::invalidJson, QString(), detail};
     };
+    const auto compact = std::make_unique<CompactText>(read);
+    CompactText &text = *compact;
     // JSON text exchanged between systems carries no byte order mark
     // (RFC 8259, section 8.1); the parser would pass over one unseen.
-    if (json.startsWith("\xEF\xBB\xBF"))
+    if (text.startsWithByteOrderMark())
         return invalid(QStringLiteral("it begins with a byte order mark"));
     Json document;
-    try {
-        document = Json::parse(json.constBegin(), json.constEnd());
-    } catch (const Json::exception &error) {
-        // "[json.exception.parse_error.101] parse error at line 1, ...":
-        // the text after the bracketed identifier.
-        QString message = QString::fromUtf8(error.what());
-        message.remove(0, message.indexOf(QLatin1String("] ")) + 2);
-        return invalid(message);
+    BoundedDocument builder(document, sizeLimit);
+    builder.setText(&text);
+    std::istream stream(&text);
+    const bool parsed = Json::sax_parse(stream, &builder);
+    if (builder.tooLarge()) {
+        *tooLarge = true;
+        return invalid(QStringLiteral("its values are too large"));
     }
+    if (text.failed())
+        return invalid(QStringLiteral("its text could not be read"));
+    if (!parsed)
+        return invalid(text.withOriginalPosition(builder.errorMessage()));
     try {
         const Reader root(document, QString());
         LibraryArchiveManifest manifest;

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QUuid>
 
+#include <functional>
 #include <optional>
 
 class AtlasImage;
@@ -178,4 +179,17 @@ struct LibraryArchiveManifest {
     // not in the written form, or an integer that is not whole or does not
     // fit 64 bits fails the whole manifest. Unknown keys are ignored.
     static Result<LibraryArchiveManifest, ManifestDecodingError> decoded(const QByteArray &json);
+
+    // The same from text read piece by piece: `read(into, max)` gives the
+    // number of bytes it put into `into`, 0 at the end, -1 on a failure
+    // (decoded as invalid JSON; the caller knows better). White space
+    // between values is passed over as it comes and costs no memory. A
+    // manifest whose decoded values would take more than `sizeLimit` bytes
+    // is refused as soon as they do, with `*tooLarge` set.
+    using TextReader = std::function<qint64(char *into, qint64 max)>;
+    static Result<LibraryArchiveManifest, ManifestDecodingError> decoded(const TextReader &read, qint64 sizeLimit,
+                                                                         bool *tooLarge);
+    // What the decoded values of one manifest may take: no more than the
+    // largest manifest entry that an archive can hold.
+    static constexpr qint64 maximumDecodedSize = 0xFFFFFFFFLL;
 };

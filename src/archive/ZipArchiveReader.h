@@ -1,20 +1,45 @@
 #pragma once
 
+#include "platform/FileReadError.h"
 #include "platform/Result.h"
 #include "archive/ZipArchiveError.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QHash>
+#include <QList>
 #include <QString>
 
 #include <functional>
+#include <memory>
+#include <optional>
 
-// Reads a whole zip archive held in memory: stored (method 0) and DEFLATE
-// (method 8) entries, every entry verified against its size and CRC-32.
-// Zip64 archives are refused, and so are entries whose bytes overlap. Nothing
-// is streamed and no file is opened. Large archives are checked on several
-// threads; the outcome, and which failure is reported, are those of checking
-// one entry after the other.
+// The bytes of a zip archive as the reader takes them: in memory, or in a
+// file that is read in pieces where they are needed and never whole. A
+// value shared by its copies; reads are safe from several threads at once.
+class ZipArchiveSource {
+public:
+    static ZipArchiveSource memory(const QByteArray &bytes);
+    // The regular file at `path`, opened for reading.
+    static Result<ZipArchiveSource, FileReadError> open(const QString &path);
+
+    qint64 size() const;
+    // Reads `count` bytes at `offset` into `into`; false when they lie past
+    // the end or the file can't give them (it shrank, or a read failed).
+    bool read(qint64 offset, qint64 count, uchar *into) const;
+    // The whole archive when it is in memory, else null.
+    const QByteArray *bytes() const;
+
+private:
+    struct State;
+    std::shared_ptr<const State> m;
+};
+
+// Reads a zip archive: stored (method 0) and DEFLATE (method 8) entries,
+// every entry verified against its size and CRC-32. Zip64 archives are
+// refused, and so are entries whose bytes overlap. Large archives are
+// checked on several threads; the outcome, and which failure is reported,
+// are those of checking one entry after the other.
 class ZipArchiveReader {
 public:
     using Entries = QHash<QString, QByteArray>;
@@ -36,6 +61,60 @@ public:
     // archive has no such entry or anything on the way to it is damaged.
     // It is a quick look ahead, not a check of the archive.
     static QByteArray lookUp(const QByteArray &archive, const QString &path);
+
+    // Reading chosen entries only, for an archive too large to hold: the
+    // central directory is walked once (every record parsed and checked),
+    // then only the entries asked for are located, checked and inflated,
+    // piece by piece. Entries not asked for are passed over unread.
+    class Directory {
+    public:
+        // The last central record of `path` (directories excepted), and its
+        // declared uncompressed size.
+        bool contains(const QString &path) const { return m_last.contains(path); }
+        qint64 uncompressedSize(const QString &path) const;
+
+        struct Record; // one central record
+
+    private:
+        friend class ZipArchiveReader;
+        std::shared_ptr<const QList<Record>> m_records;
+        QHash<QString, qsizetype> m_last; // the last record of each name
+    };
+    static Result<Directory, ZipArchiveError> directory(const ZipArchiveSource &source);
+
+    // One entry's bytes, pulled piece by piece as they are inflated, their
+    // size and CRC-32 checked at the end.
+    class EntryReader {
+    public:
+        virtual ~EntryReader() = default;
+        // Up to `max` more bytes into `into`: how many, 0 at the end, -1
+        // on a failure (see error()).
+        virtual qint64 read(char *into, qint64 max) = 0;
+        // Reads what is left, checking it, then the size and the CRC-32:
+        // the failure, if any (also one read() met).
+        virtual std::optional<ZipArchiveError> finish() = 0;
+    };
+    // `path` must be in `directory`. Its local header and its data's
+    // bounds are checked at once.
+    static Result<std::unique_ptr<EntryReader>, ZipArchiveError>
+    openEntry(const ZipArchiveSource &source, const Directory &directory, const QString &path);
+
+    // Receives an entry's bytes, piece by piece, on the thread that reads
+    // them, then an empty piece once the entry has passed its checks; false
+    // stops the read (`stopped` then holds).
+    using Consumer = std::function<bool(QByteArrayView piece)>;
+    struct ReadOutcome {
+        std::optional<ZipArchiveError> error; // the first, in directory order
+        bool stopped = false;                 // a consumer said stop
+        explicit operator bool() const { return !error && !stopped; }
+    };
+    // Checks the entries `paths` (each in `directory`) as entries() would,
+    // overlapping ones refused, handing the bytes of each to the consumer
+    // that `consumerFor` gives for its path (called on the reading thread;
+    // an empty one only checks the entry). Several threads read when the
+    // entries are large.
+    static ReadOutcome readEntries(const ZipArchiveSource &source, const Directory &directory, const QStringList &paths,
+                                   const std::function<Consumer(const QString &path)> &consumerFor);
 
     // The largest archive without Zip64 records: its directory starts at a
     // 32-bit offset, followed by the end record and a comment of at most

@@ -115,7 +115,9 @@ public:
         auto &image = static_cast<AtlasImage &>(object);
         if (!isNew && !(image.changedFlags() & AtlasImage::imageDataChanged))
             return;
-        if (image.m.imageData && storage.keepsInFile(*image.m.imageData))
+        if (!image.m.imageDataFile.isEmpty())
+            storage.adopt(&image, image.m.imageDataFile);
+        else if (image.m.imageData && storage.keepsInFile(*image.m.imageData))
             storage.stage(&image, *image.m.imageData);
     }
 
@@ -127,7 +129,7 @@ public:
         // The bytes it replaces go, a file only once the save has committed.
         if (!isNew)
             deleteExternal(*image.modelContext(), {object.storeKey()});
-        if (!image.m.imageData)
+        if (!image.m.imageData && image.m.imageDataFile.isEmpty())
             return;
         ModelContext *context = image.modelContext();
         const QString fileName = context->externalStorage().stagedName(&image);
@@ -157,6 +159,7 @@ public:
         auto &image = static_cast<AtlasImage &>(object);
         if (isNew || (image.changedFlags() & AtlasImage::imageDataChanged)) {
             image.m.imageData.reset();
+            image.m.imageDataFile.clear();
             image.m.imageDataInMemory = !image.m.hasImageData;
         }
     }
@@ -340,6 +343,8 @@ std::optional<QByteArray> AtlasImage::readStoredImageData() const
     ModelContext *context = modelContext();
     if (!m.hasImageData || !context)
         return std::nullopt;
+    if (!m.imageDataFile.isEmpty())
+        return context->externalStorage().read(m.imageDataFile);
     QSqlQuery &file = context->preparedQuery(QStringLiteral("SELECT fileName FROM ImageFile WHERE imageKey = ?"));
     file.addBindValue(storeKey());
     if (file.exec() && file.next()) {
@@ -380,6 +385,10 @@ QList<std::optional<StoredImageData>> AtlasImage::storedImageData(const QList<At
             result.append(std::nullopt);
             continue;
         }
+        if (!m.imageDataFile.isEmpty()) {
+            result.append(StoredImageData::file(context->externalStorage().folder() + QLatin1Char('/') + m.imageDataFile));
+            continue;
+        }
         QString name;
         if (images.size() <= fewImages) {
             QSqlQuery &query = context->preparedQuery(QStringLiteral("SELECT fileName FROM ImageFile WHERE imageKey = ?"));
@@ -418,6 +427,17 @@ void AtlasImage::setImageData(const std::optional<QByteArray> &imageData)
     m.imageData = imageData;
     m.hasImageData = imageData.has_value();
     m.imageDataInMemory = true;
+    m.imageDataFile.clear();
+    didChange("imageData", imageDataChanged);
+}
+
+void AtlasImage::setImageDataFile(const QString &name)
+{
+    willChange();
+    m.imageData.reset();
+    m.hasImageData = true;
+    m.imageDataInMemory = false;
+    m.imageDataFile = name;
     didChange("imageData", imageDataChanged);
 }
 

@@ -36,6 +36,9 @@ struct AtlasImageValues {
     std::optional<QByteArray> imageData;
     bool hasImageData = false;    // what the store holds, known without reading it
     bool imageDataInMemory = true;
+    // The bytes in a file of the store's folder written ahead of the save
+    // (PreparedFiles), not saved yet; empty otherwise.
+    QString imageDataFile;
 };
 
 // One image of the library: its metadata, its bytes and its annotations.
@@ -88,6 +91,10 @@ public:
     // call (on the main thread; see storedImageData() for other threads).
     std::optional<QByteArray> imageData() const;
     void setImageData(const std::optional<QByteArray> &imageData);
+    // Bytes too large to hold in memory, already written to the file
+    // `name` of the store's folder (PreparedFiles) for the next save to take
+    // over; read from there until it does.
+    void setImageDataFile(const QString &name);
     qint64 sortIndex() const { return m.sortIndex; }
     void setSortIndex(qint64 sortIndex);
     Date createdAt() const { return m.createdAt; }

@@ -1,33 +1,66 @@
 #include "shell/LibraryArchiveImport.h"
 
-#include "archive/LibraryArchiveFile.h"
 #include "archive/LibraryArchiveImporter.h"
-#include "model/SaveOrRollBack.h"
 #include "platform/WorkerPools.h"
 #include "platform/objectstore/ModelContext.h"
 
 #include <QFutureWatcher>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <exception>
 #include <memory>
+#include <new>
 
 namespace {
 
-// The archive file's contents, or the alert's text. Only what the manifest
-// names stays in memory: the file's buffer goes once it is checked, unless
-// stored image files still share it.
-using ReadArchive = Result<LibraryArchiveContents, QString>;
+using Importer = LibraryArchiveImporter;
 
-ReadArchive readArchive(const QString &path)
+// The alert's text for a failure that no error value describes.
+QString exceptionDescription(const std::exception_ptr &exception)
 {
-    auto bytes = LibraryArchiveFile::read(path);
-    if (!bytes)
-        return ReadArchive::failure(errorDescription(bytes.error()));
-    auto contents = LibraryArchiveContents::fromArchiveData(bytes.value());
-    bytes = QByteArray();
-    if (!contents)
-        return ReadArchive::failure(errorDescription(contents.error()));
-    return std::move(contents).value();
+    try {
+        std::rethrow_exception(exception);
+    } catch (const std::bad_alloc &) {
+        return QStringLiteral("There isn't enough memory to import the archive.");
+    } catch (const std::exception &error) {
+        return QStringLiteral("The archive could not be imported (%1).").arg(QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        return QStringLiteral("The archive could not be imported.");
+    }
+}
+
+// Runs `work` on the files pool and hands its result, or the alert's text
+// for its failure, to `then` on the main thread, in `owner`'s context. No
+// exception leaves the work or the handler: any ends as the alert's text.
+template <typename T, typename Work, typename Then>
+void runThen(QObject *owner, Work work, Then then, std::function<void(const QString &)> failed)
+{
+    using Outcome = Result<T, QString>;
+    auto *watcher = new QFutureWatcher<Outcome>(owner);
+    QObject::connect(watcher, &QFutureWatcher<Outcome>::finished, owner, [watcher, then, failed] {
+        // The watcher's copy of the result goes with it.
+        Outcome outcome = watcher->future().takeResult();
+        delete watcher;
+        if (!outcome) {
+            failed(outcome.error());
+            return;
+        }
+        try {
+            then(std::move(outcome).value());
+        } catch (...) {
+            failed(exceptionDescription(std::current_exception()));
+        }
+    });
+    watcher->setFuture(QtConcurrent::run(&WorkerPools::files(), [work]() -> Outcome {
+        try {
+            auto result = work();
+            if (!result)
+                return Outcome::failure(errorDescription(result.error()));
+            return std::move(result).value();
+        } catch (...) {
+            return Outcome::failure(exceptionDescription(std::current_exception()));
+        }
+    }));
 }
 
 } // namespace
@@ -41,35 +74,40 @@ LibraryArchiveImport::LibraryArchiveImport(ModelContext &context)
 LibraryArchiveImport *LibraryArchiveImport::start(const QString &path, ModelContext &context)
 {
     auto *import = new LibraryArchiveImport(context);
-    auto *watcher = new QFutureWatcher<ReadArchive>(import);
-    connect(watcher, &QFutureWatcher<ReadArchive>::finished, import, [import, watcher] {
-        // The watcher's copy of the contents goes with it, so that the merge
-        // holds the only one.
-        ReadArchive read = watcher->future().takeResult();
-        delete watcher;
-        if (!read) {
-            emit import->failed(read.error());
-            import->deleteLater();
+    const auto failed = [import](const QString &description) {
+        emit import->failed(description);
+        import->deleteLater();
+    };
+    const auto merge = [import, failed](Importer::ReadArchive read) {
+        ModelContext &context = import->m_context;
+        Result<LibraryImportSummary, ModelStoreError> merged = ModelStoreError(ModelStoreError::Code::saveFailed, {});
+        try {
+            merged = Importer::importArchive(std::move(read), context);
+        } catch (...) {
+            // Nothing half-merged stays behind.
+            context.rollback();
+            throw;
+        }
+        if (!merged) {
+            failed(merged.error().description());
             return;
         }
-        // The files of the new images are written first, on a worker thread.
-        auto contents = std::make_shared<LibraryArchiveContents>(std::move(read).value());
+        emit import->imported(merged.value().message());
+        import->deleteLater();
+    };
+    // The manifest is read first, then the library's part is looked up on
+    // the main thread, then the images the library lacks are inflated into
+    // the library's folder, and the merge on the main thread takes them.
+    const auto opened = [import, failed, merge](Importer::OpenedArchive archive) {
         ModelContext &context = import->m_context;
-        changeOncePrepared(context, LibraryArchiveImporter::newImageBytes(*contents, context), import,
-                           [import, contents](const std::optional<ModelStoreError> &error) {
-                               if (error) {
-                                   emit import->failed(error->description());
-                               } else {
-                                   const auto merged =
-                                       LibraryArchiveImporter::importContents(std::move(*contents), import->m_context);
-                                   if (merged)
-                                       emit import->imported(merged.value().message());
-                                   else
-                                       emit import->failed(merged.error().description());
-                               }
-                               import->deleteLater();
-                           });
-    });
-    watcher->setFuture(QtConcurrent::run(&WorkerPools::files(), readArchive, path));
+        const QSet<QUuid> held = Importer::heldImages(archive.manifest, context);
+        auto shared = std::make_shared<Importer::OpenedArchive>(std::move(archive));
+        runThen<Importer::ReadArchive>(
+            import,
+            [shared, held, files = context.prepareFiles()] { return Importer::readImages(*shared, held, files); },
+            merge, failed);
+    };
+    runThen<Importer::OpenedArchive>(
+        import, [path] { return Importer::openArchive(path); }, opened, failed);
     return import;
 }

@@ -5,11 +5,14 @@
 
 class ModelContext;
 
-// One import of a library archive file into the library: the file is read
-// and checked on a worker thread, the files of the images the library lacks
-// are written on a worker thread, then the archive is merged into the
+// One import of a library archive file into the library, never held in
+// memory whole: its manifest is read and checked on a worker thread, the
+// library's part of it is looked up on the main thread, the entries are
+// checked and those of the images the library lacks inflated into the
+// library's folder on a worker thread, then the archive is merged into the
 // library on the main thread and saved once (LibraryArchiveImporter), and
-// the outcome is announced. It runs on its own, whoever started it: closing the page that
+// the outcome is announced. Every failure, running out of memory included,
+// ends in `failed`. It runs on its own, whoever started it: closing the page that
 // started it neither stops the merge nor its announcement. It lives as a
 // child of the context, so it ends with the library at the latest, and
 // deletes itself once it has announced.

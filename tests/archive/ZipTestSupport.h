@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QDataStream>
+#include <QFile>
 #include <QIODevice>
 #include <QList>
 #include <QRandomGenerator>
@@ -145,4 +146,70 @@ inline ZipArchiveReader::Entries readEntries(const QByteArray &archive)
 {
     const auto result = readBothWays(archive);
     return result.ok() ? result.value() : ZipArchiveReader::Entries{{QStringLiteral("<failed>"), {}}};
+}
+
+// An entry holding `head`, then `count` copies of `unit`, then `tail`,
+// deflated piece by piece: gigabytes that never are in memory.
+inline RawZipEntry repeatedEntry(const QByteArray &name, const QByteArray &head, const QByteArray &unit, qint64 count,
+                                 const QByteArray &tail = {})
+{
+    z_stream stream{};
+    deflateInit2(&stream, 1, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY);
+    QByteArray out;
+    quint32 crc = 0;
+    const qint64 perRun = qMax<qint64>(1, (1 << 20) / unit.size());
+    const QByteArray run = unit.repeated(perRun);
+    const auto feed = [&](const QByteArray &piece, int flush) {
+        crc = ZipArchive::crc32(piece, crc);
+        stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(piece.constData()));
+        stream.avail_in = uInt(piece.size());
+        do {
+            char buffer[1 << 16];
+            stream.next_out = reinterpret_cast<Bytef *>(buffer);
+            stream.avail_out = sizeof buffer;
+            deflate(&stream, flush);
+            out.append(buffer, qsizetype(sizeof buffer - stream.avail_out));
+        } while (stream.avail_out == 0);
+    };
+    feed(head, Z_NO_FLUSH);
+    for (qint64 left = count; left > 0; left -= perRun)
+        feed(left >= perRun ? run : unit.repeated(left), Z_NO_FLUSH);
+    feed(tail, Z_FINISH);
+    deflateEnd(&stream);
+    RawZipEntry e;
+    e.name = name;
+    e.payload = out;
+    e.method = 8;
+    e.crc = crc;
+    e.compressedSize = quint32(out.size());
+    e.uncompressedSize = quint32(head.size() + count * unit.size() + tail.size());
+    return e;
+}
+
+// Writes `entries` as a zip file, followed by a stored entry `holeName` of
+// `holeSize` zero bytes left as a hole: a sparse file, whatever its size.
+inline bool writeZipWithHole(const QString &path, QList<RawZipEntry> entries, const QByteArray &holeName,
+                             qint64 holeSize)
+{
+    qint64 body = 0;
+    for (const RawZipEntry &e : std::as_const(entries))
+        body += 30 + e.localName.value_or(e.name).size() + e.localExtra.size() + e.payload.size();
+    const QByteArray zeros(1 << 20, '\0');
+    quint32 crc = 0;
+    for (qint64 left = holeSize; left > 0; left -= zeros.size())
+        crc = ZipArchive::crc32(QByteArrayView(zeros).first(qMin<qint64>(left, zeros.size())), crc);
+    RawZipEntry hole;
+    hole.name = holeName;
+    hole.crc = crc;
+    hole.compressedSize = hole.uncompressedSize = quint32(holeSize);
+    entries.append(hole);
+    // The hole entry's header ends the body; the directory follows its data.
+    const qint64 holeHeader = 30 + holeName.size();
+    const QByteArray zip = buildZip(entries, {{}, {}, quint32(body + holeHeader + holeSize)});
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const qint64 headers = body + holeHeader;
+    return file.write(zip.left(headers)) == headers && file.seek(headers + holeSize)
+        && file.write(zip.mid(headers)) == zip.size() - headers;
 }

@@ -142,6 +142,49 @@ private slots:
         QCOMPARE(read.ok() ? QString() : errorDescription(read.error()), error);
     }
 
+    // A manifest is decoded as it is inflated: blanks between its values
+    // cost nothing, values that would take more than one archive can hold
+    // are refused as damage, and the entry's own faults come first.
+    void manifestsAreDecodedAsTheyInflate_data()
+    {
+        QTest::addColumn<QByteArray>("archive");
+        QTest::addColumn<QString>("error");
+        const QByteArray json = manifest({image(nullptr)}).encoded().value();
+        const QByteArray body = json.left(json.lastIndexOf('}'));
+        const QString damaged = QStringLiteral("The archive is incomplete or damaged.");
+        QTest::newRow("a megabyte of blanks")
+            << buildZip({repeatedEntry("library.json", json.left(1), " \t\r\n", 256 * 1024, json.mid(1))}) << QString();
+        QTest::newRow("values past the limit")
+            << buildZip({repeatedEntry("library.json", body + ",\"extra\":[0", ",0", 64 * 1024, "]}")}) << damaged;
+        QTest::newRow("text past the limit")
+            << buildZip({repeatedEntry("library.json", body + ",\"extra\":\"", "a", 600 * 1024, "\"}")}) << damaged;
+        QTest::newRow("keys past the limit")
+            << buildZip({repeatedEntry("library.json", body + ",\"extra\":{\"k\":0", ",\"k\":0", 16 * 1024, "}}")})
+            << damaged;
+        RawZipEntry wrongChecksum = repeatedEntry("library.json", "{", " ", 1024, "}");
+        wrongChecksum.crc ^= 1;
+        QTest::newRow("bad JSON, wrong checksum")
+            << buildZip({wrongChecksum}) << "\u201Clibrary.json\u201D failed its checksum and may be damaged.";
+        RawZipEntry shortStream = repeatedEntry("library.json", json.left(1), " ", 1024, json.mid(1));
+        ++shortStream.uncompressedSize;
+        QTest::newRow("stream shorter than its size") << buildZip({shortStream}) << damaged;
+        QTest::newRow("error after blank lines")
+            << buildZip({repeatedEntry("library.json", "{", "\n", 1000, "  \"formatVersion\": 1 2}")})
+            << "The library.json manifest isn't valid JSON (parse error at line 1001, column 22: syntax error while "
+               "parsing object - unexpected number literal; expected '}').";
+    }
+
+    void manifestsAreDecodedAsTheyInflate()
+    {
+        QFETCH(QByteArray, archive);
+        QFETCH(QString, error);
+        const ZipArchiveSource source = ZipArchiveSource::memory(archive);
+        const auto directory = ZipArchiveReader::directory(source);
+        QVERIFY(directory.ok());
+        const auto manifest = LibraryArchiveContents::readManifest(source, directory.value(), 512 * 1024);
+        QCOMPARE(manifest.ok() ? QString() : errorDescription(manifest.error()), error);
+    }
+
     void writeFailuresPassThrough()
     {
         LibraryArchiveContents contents;

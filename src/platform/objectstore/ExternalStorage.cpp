@@ -14,6 +14,8 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <unordered_map>
 
 #include <fcntl.h>
@@ -45,7 +47,8 @@ struct NewFile {
 };
 
 // A prepared file as its preparation knows it: by name and by the address
-// of its bytes, which it doesn't keep.
+// of its bytes, which it doesn't keep (none for a file that PreparedFiles
+// wrote).
 struct OfferedFile {
     const char *key;
     QString name;
@@ -215,6 +218,20 @@ public:
         return std::nullopt;
     }
 
+    // Files offered by name (PreparedFiles).
+    void offerNamed(const QStringList &names)
+    {
+        const QMutexLocker locker(&m_offersMutex);
+        for (const QString &name : names)
+            m_namedOffers.insert(name);
+    }
+
+    bool takeNamed(const QString &name)
+    {
+        const QMutexLocker locker(&m_offersMutex);
+        return m_namedOffers.remove(name);
+    }
+
     // Removes those of the files that are still offered; from the thread
     // that made the storage (the GUI thread) on the files pool, where their
     // bytes are let go too (a gigabyte takes a while to free).
@@ -224,6 +241,11 @@ public:
         {
             const QMutexLocker locker(&m_offersMutex);
             for (const OfferedFile &file : files) {
+                if (!file.key) {
+                    if (m_namedOffers.remove(file.name))
+                        left.append({file.name, QByteArray()});
+                    continue;
+                }
                 auto [first, last] = m_offers.equal_range(file.key);
                 for (auto offer = first; offer != last; ++offer) {
                     if (offer->second.name == file.name) {
@@ -251,6 +273,7 @@ private:
     // By the address of the bytes, which the offer's own copy keeps alive:
     // only a QByteArray sharing them has that address.
     std::unordered_multimap<const char *, NewFile> m_offers;
+    QSet<QString> m_namedOffers;
 };
 
 struct PreparedValues::Files {
@@ -263,6 +286,123 @@ struct PreparedValues::Files {
         folder->unlock();
     }
 };
+
+struct PreparedFiles::State {
+    std::shared_ptr<ExternalFolder> folder;
+    QMutex mutex;
+    bool locked = false;
+    bool offered = false;
+    QStringList completed;
+    std::optional<QString> error;
+
+    ~State()
+    {
+        if (offered)
+            return;
+        for (const QString &name : std::as_const(completed))
+            QFile::remove(filePath(folder->path, name));
+        if (locked)
+            folder->unlock();
+    }
+};
+
+PreparedFiles::Writer::~Writer()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (!m_completed)
+        QFile::remove(filePath(m_folder, m_name + temporarySuffix));
+}
+
+bool PreparedFiles::Writer::write(QByteArrayView piece)
+{
+    const char *data = piece.data();
+    qsizetype left = piece.size();
+    while (left > 0) {
+        const ssize_t written = ::write(m_fd, data, size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        left -= written;
+    }
+    return true;
+}
+
+bool PreparedFiles::Writer::complete()
+{
+    // On disk before the transaction that names the file commits.
+    bool ok = ::fdatasync(m_fd) == 0;
+    ok = ::close(m_fd) == 0 && ok;
+    m_fd = -1;
+    const QString target = filePath(m_folder, m_name);
+    ok = ok && QFile::rename(target + temporarySuffix, target);
+    m_completed = ok;
+    return ok;
+}
+
+std::unique_ptr<PreparedFiles::Writer> PreparedFiles::create()
+{
+    const QMutexLocker locker(&m->mutex);
+    if (m->error)
+        return nullptr;
+    // Locked from the first file until the files are taken or let go.
+    if (!m->locked) {
+        if (!m->folder->lock()) {
+            m->error = QStringLiteral("another program is writing the library's files");
+            return nullptr;
+        }
+        m->locked = true;
+    }
+    const QString name = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const QByteArray path = QFile::encodeName(filePath(m->folder->path, name + temporarySuffix));
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        m->error = QStringLiteral("cannot create %1: %2").arg(QFile::decodeName(path), QString::fromLocal8Bit(strerror(errno)));
+        return nullptr;
+    }
+    // Known from now on: a file completed later is removed with the rest
+    // when the files are never offered.
+    m->completed.append(name);
+    return std::unique_ptr<Writer>(new Writer(m->folder->path, name, fd));
+}
+
+std::optional<ModelStoreError> PreparedFiles::error() const
+{
+    const QMutexLocker locker(&m->mutex);
+    return m->error ? std::optional(saveError(*m->error)) : std::nullopt;
+}
+
+void PreparedFiles::setError(const QString &detail)
+{
+    const QMutexLocker locker(&m->mutex);
+    if (!m->error)
+        m->error = detail;
+}
+
+PreparedValues PreparedFiles::offer()
+{
+    const QMutexLocker locker(&m->mutex);
+    if (m->error)
+        return PreparedValues(saveError(*m->error));
+    if (m->completed.isEmpty())
+        return PreparedValues();
+    // The new names themselves are made durable with the folder.
+    if (!syncFolder(m->folder->path))
+        return PreparedValues(saveError(QStringLiteral("cannot sync the folder %1").arg(m->folder->path)));
+    auto files = std::make_shared<PreparedValues::Files>();
+    files->folder = m->folder;
+    for (const QString &name : std::as_const(m->completed))
+        files->files.append({nullptr, name});
+    m->folder->offerNamed(m->completed);
+    // From here the offered files remove what no save takes, and let the
+    // lock go.
+    m->offered = true;
+    PreparedValues values;
+    values.m_files = std::move(files);
+    return values;
+}
 
 ExternalStorage::ExternalStorage(const QString &folder)
     : m_folder(folder)
@@ -308,6 +448,26 @@ QFuture<PreparedValues> ExternalStorage::prepare(const QList<QByteArray> &values
     });
 }
 
+std::optional<PreparedFiles> ExternalStorage::prepareFiles() const
+{
+    if (m_folder.isEmpty() || !QDir().mkpath(m_folder))
+        return std::nullopt;
+    PreparedFiles files;
+    files.m = std::make_shared<PreparedFiles::State>();
+    files.m->folder = m_shared;
+    return files;
+}
+
+void ExternalStorage::adopt(const void *owner, const QString &name)
+{
+    Staged staged;
+    staged.name = name;
+    staged.written = true;
+    staged.missing = !m_shared->takeNamed(name);
+    m_staged.append(staged);
+    m_stagedNames.insert(owner, name);
+}
+
 QString ExternalStorage::stage(const void *owner, const QByteArray &bytes)
 {
     Staged staged;
@@ -327,6 +487,11 @@ std::optional<QString> ExternalStorage::writeStaged()
 {
     QList<NewFile> files;
     for (const Staged &staged : std::as_const(m_staged)) {
+        if (staged.missing) {
+            const QString error = QStringLiteral("the file %1 written for a new value is gone").arg(staged.name);
+            discard();
+            return error;
+        }
         if (!staged.written)
             files.append({staged.name, staged.bytes});
     }
@@ -367,8 +532,10 @@ void ExternalStorage::discard()
     // Prepared files taken by the save go too: their values are written
     // afresh by the next save.
     QStringList names;
-    for (const Staged &staged : std::as_const(m_staged))
-        names << staged.name << staged.name + temporarySuffix;
+    for (const Staged &staged : std::as_const(m_staged)) {
+        if (!staged.missing) // not ours to remove
+            names << staged.name << staged.name + temporarySuffix;
+    }
     m_staged.clear();
     m_stagedNames.clear();
     m_removals.clear();

@@ -9,6 +9,8 @@
 #include <QSet>
 #include <QString>
 
+#include <QByteArrayView>
+
 #include <memory>
 #include <optional>
 
@@ -32,10 +34,64 @@ public:
 
 private:
     friend class ExternalStorage;
+    friend class PreparedFiles;
     struct Files;
 
     std::shared_ptr<Files> m_files;
     std::optional<ModelStoreError> m_error;
+};
+
+// Files of new values that the caller writes itself, piece by piece, ahead
+// of the save that stores them, when the values are too large to hold in
+// memory at all (an archive's images as they are inflated). Made by
+// ExternalStorage::prepareFiles() on the GUI thread; used on any thread,
+// by several at once. Each file is written under a temporary name and
+// takes its own once complete (synced); offer() then hands every complete
+// file to the next saves, which take a file named by setImageDataFile()
+// and the like. Files not offered are removed when the last copy goes.
+class PreparedFiles {
+public:
+    PreparedFiles() = default;
+
+    // One new file being written.
+    class Writer {
+    public:
+        ~Writer(); // removes a file not completed
+        Writer(const Writer &) = delete;
+        Writer &operator=(const Writer &) = delete;
+
+        // The name the file has in the folder once complete.
+        QString name() const { return m_name; }
+        bool write(QByteArrayView piece);
+        // Syncs the file and gives it its name; false when that fails (the
+        // file is gone then).
+        bool complete();
+
+    private:
+        friend class PreparedFiles;
+        Writer(const QString &folder, const QString &name, int fd) : m_folder(folder), m_name(name), m_fd(fd) {}
+
+        QString m_folder;
+        QString m_name;
+        int m_fd = -1;
+        bool m_completed = false;
+    };
+
+    // A new file; null when the folder can't be written (see error()).
+    std::unique_ptr<Writer> create();
+    // Why create() or a write failed, as a save's error.
+    std::optional<ModelStoreError> error() const;
+    void setError(const QString &detail);
+
+    // Syncs the folder and offers every complete file to the saves of the
+    // storage: the result holds them as prepare()'s does. Call once, when
+    // no file is being written any more.
+    PreparedValues offer();
+
+private:
+    friend class ExternalStorage;
+    struct State;
+    std::shared_ptr<State> m;
 };
 
 // Large values of external-storage attributes, kept as one file each in a
@@ -82,6 +138,9 @@ public:
     // files (two images may share bytes). Nothing to write: a finished
     // future. On failure nothing it wrote is left.
     QFuture<PreparedValues> prepare(const QList<QByteArray> &values) const;
+    // Files that the caller writes itself (see PreparedFiles); none for a
+    // store without a folder.
+    std::optional<PreparedFiles> prepareFiles() const;
 
     // Saving, in this order: stage() each new value (returns the file name
     // it will have; a prepared file is taken over), writeStaged() before the
@@ -89,6 +148,9 @@ public:
     // removeAfterCommit() names files of values the transaction replaces or
     // deletes.
     QString stage(const void *owner, const QByteArray &bytes);
+    // Stages a file offered by PreparedFiles::offer(); when it is offered
+    // no more, writeStaged() fails.
+    void adopt(const void *owner, const QString &name);
     QString stagedName(const void *owner) const { return m_stagedNames.value(owner); }
     bool hasStaged() const { return !m_staged.isEmpty(); }
     // Writes every staged file that is not on disk yet, several at a time.
@@ -120,6 +182,7 @@ private:
         QString name;
         QByteArray bytes;
         bool written = false; // prepared ahead
+        bool missing = false; // a prepared file that is no longer offered
     };
 
     QString path(const QString &name) const;

@@ -92,6 +92,10 @@ public:
     // memory writes no file.
     bool keepsAnyInFile(const QList<QByteArray> &values) const;
     QFuture<PreparedValues> prepareValues(const QList<QByteArray> &values) const;
+    // Files that the caller writes itself ahead of the save, for values too
+    // large to hold (AtlasImage::setImageDataFile); none for a store in
+    // memory.
+    std::optional<PreparedFiles> prepareFiles() const { return m_external->prepareFiles(); }
     // Back to the last saved state: inserted objects are detached, deleted
     // ones come back, changed values are restored.
     void rollback();

@@ -1,0 +1,326 @@
+// Importing archive files through the Library page's import: archives far
+// larger than the memory the import may take, entries that no record
+// names, and failures that must leave the library as it was.
+#include "archive/LibraryTestSupport.h"
+#include "archive/LibraryArchiveContents.h"
+#include "platform/WorkerPools.h"
+#include "shell/LibraryArchiveImport.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <malloc.h>
+#include <sys/resource.h>
+
+namespace {
+
+using M = LibraryArchiveManifest;
+
+constexpr qint64 MiB = 1 << 20;
+
+// While it lives, the process may map no more than it does now plus
+// `extra` bytes: a buffer the size of an archive or of one of its large
+// entries fails to allocate.
+class AddressSpaceLimit {
+public:
+    explicit AddressSpaceLimit(qint64 extra)
+    {
+        getrlimit(RLIMIT_AS, &m_before);
+        rlimit limit = m_before;
+        limit.rlim_cur = rlim_t(statusKiB("VmSize:") * 1024 + extra);
+        setrlimit(RLIMIT_AS, &limit);
+    }
+    ~AddressSpaceLimit() { setrlimit(RLIMIT_AS, &m_before); }
+
+private:
+    static qint64 statusKiB(const char *field)
+    {
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (!status.open(QIODevice::ReadOnly))
+            qFatal("no /proc/self/status");
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith(field))
+                return line.mid(qsizetype(qstrlen(field))).trimmed().split(' ').first().toLongLong();
+        }
+        qFatal("no %s", field);
+    }
+
+    rlimit m_before{};
+};
+
+M::ImageRecord imageRecord(const QString &title, const std::optional<QString> &path)
+{
+    M::ImageRecord record;
+    record.id = idOf(title);
+    record.title = title;
+    record.createdAt = Date::fromSecondsSince1970(1700000000);
+    record.imagePath = path;
+    return record;
+}
+
+// The manifest's JSON: one image record per title, naming `path` of the
+// same index (none for an empty path).
+QByteArray manifestJson(const QStringList &titles, const QStringList &paths)
+{
+    M manifest;
+    manifest.formatVersion = 1;
+    manifest.exportedAt = Date::fromSecondsSince1970(1700000000);
+    manifest.application = {QStringLiteral("Veloran"), QStringLiteral("1.0"), QStringLiteral("1")};
+    for (qsizetype i = 0; i < titles.size(); ++i)
+        manifest.images.append(imageRecord(titles[i], paths.value(i).isEmpty() ? std::nullopt : std::optional(paths[i])));
+    return manifest.encoded().value();
+}
+
+// Every file under `folder` but the lock, with a digest of its bytes.
+QMap<QString, QByteArray> folderContents(const QString &folder)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (path.endsWith(QLatin1String(".lock")))
+            continue;
+        QFile file(path);
+        QCryptographicHash hash(QCryptographicHash::Sha1);
+        if (file.open(QIODevice::ReadOnly))
+            hash.addData(&file);
+        files.insert(QDir(folder).relativeFilePath(path), hash.result());
+    }
+    return files;
+}
+
+bool sanitized()
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+    return true;
+#else
+    return false;
+#endif
+#else
+    return false;
+#endif
+}
+
+} // namespace
+
+class LibraryArchiveImportTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    // Imports the archive at `path` into the library in `folder`; the
+    // alert's title and text.
+    static std::pair<QString, QString> import(ModelContext &context, const QString &path)
+    {
+        LibraryArchiveImport *import = LibraryArchiveImport::start(path, context);
+        QSignalSpy imported(import, &LibraryArchiveImport::imported);
+        QSignalSpy failed(import, &LibraryArchiveImport::failed);
+        if (!QTest::qWaitFor([&] { return imported.count() + failed.count() > 0; }, 60000))
+            return {QStringLiteral("no outcome"), QString()};
+        if (!imported.isEmpty())
+            return {QStringLiteral("Library Imported"), imported.first().first().toString()};
+        return {QStringLiteral("Import Failed"), failed.first().first().toString()};
+    }
+
+private slots:
+    void initTestCase()
+    {
+        // Each thread's own malloc arena reserves address space of its own.
+        mallopt(M_ARENA_MAX, 2);
+    }
+
+    // Archives of a gigabyte and entries of hundreds of megabytes, with
+    // the address space bounded far below them.
+    void largeArchivesAreNeverHeldWhole_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<qint64>("storedSize"); // of the image the import adds
+        QTest::newRow("a 1 GiB archive file") << "sparse" << "Nothing new to add \u2014 the library already has "
+                                                              "everything in this archive." << qint64(-1);
+        QTest::newRow("a 320 MiB deflated image") << "image" << "Added 1 image." << 320 * MiB;
+        QTest::newRow("a manifest padded with 512 MiB of blanks") << "padded" << "Added 1 image." << qint64(5);
+    }
+
+    void largeArchivesAreNeverHeldWhole()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, message);
+        QFETCH(qint64, storedSize);
+        if (sanitized())
+            QSKIP("the sanitizers reserve address space of their own");
+        QTemporaryDir folder;
+        auto container = makeTestContainer(folder.path());
+        ModelContext &context = container->mainContext();
+        const QString path = m_dir.filePath(kind + QStringLiteral(".veloran"));
+        const QString image = QStringLiteral("images/a.png");
+        if (kind == QLatin1String("sparse")) {
+            addImage(context, QStringLiteral("a"), nullptr, QByteArray("held"));
+            context.save();
+            QVERIFY(writeZipWithHole(path, {storedEntry("library.json", manifestJson({"a"}, {image}))}, image.toUtf8(),
+                                     1024 * MiB));
+        } else if (kind == QLatin1String("image")) {
+            writeFile(path, buildZip({storedEntry("library.json", manifestJson({"a"}, {image})),
+                                      repeatedEntry(image.toUtf8(), "\x89PNG\r\n\x1A\n", "x", storedSize - 8)}));
+        } else {
+            const QByteArray json = manifestJson({"a"}, {image});
+            writeFile(path, buildZip({repeatedEntry("library.json", json.left(1), "\n", 512 * MiB, json.mid(1)),
+                                      storedEntry(image.toUtf8(), "bytes")}));
+        }
+        std::pair<QString, QString> alert;
+        {
+            const AddressSpaceLimit limit(160 * MiB);
+            alert = import(context, path);
+        }
+        QFile::remove(path);
+        QCOMPARE(alert, std::make_pair(QStringLiteral("Library Imported"), message));
+        if (storedSize >= 0) {
+            const auto stored = AtlasImage::storedImageData({context.fetch<AtlasImage>().last()}).first();
+            QVERIFY(stored);
+            StoredImageDataReader reader;
+            QCOMPARE(reader.size(*stored), storedSize);
+        }
+    }
+
+    // The import uses only the entries that the manifest names: the others
+    // are passed over unread, even damaged; the named ones are checked
+    // whether the library takes their image or holds it already.
+    void onlyNamedEntriesAreChecked_data()
+    {
+        QTest::addColumn<bool>("named");
+        QTest::addColumn<bool>("held");
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("outcome");
+        const QString added = QStringLiteral("Added 1 image.");
+        const QString checksum = QStringLiteral("\u201Cextra.png\u201D failed its checksum and may be damaged.");
+        const QString method = QStringLiteral("The archive uses an unsupported compression method (12).");
+        const QString damaged = QStringLiteral("The archive is incomplete or damaged.");
+        QTest::newRow("unnamed, wrong checksum") << false << false << "crc" << added;
+        QTest::newRow("unnamed, unknown method") << false << false << "method" << added;
+        QTest::newRow("unnamed, no local header") << false << false << "offset" << added;
+        QTest::newRow("unnamed, corrupt stream") << false << false << "stream" << added;
+        QTest::newRow("named, wrong checksum") << true << false << "crc" << checksum;
+        QTest::newRow("named, unknown method") << true << false << "method" << method;
+        QTest::newRow("named, no local header") << true << false << "offset" << damaged;
+        QTest::newRow("named, corrupt stream") << true << false << "stream" << damaged;
+        QTest::newRow("named for a held image, wrong checksum") << true << true << "crc" << checksum;
+    }
+
+    void onlyNamedEntriesAreChecked()
+    {
+        QFETCH(bool, named);
+        QFETCH(bool, held);
+        QFETCH(QString, fault);
+        QFETCH(QString, outcome);
+        QTemporaryDir folder;
+        auto container = makeTestContainer(folder.path());
+        ModelContext &context = container->mainContext();
+        addImage(context, QStringLiteral("known"), nullptr, QByteArray("known"));
+        context.save();
+        RawZipEntry extra = deflatedEntry("extra.png", pngBytes(4000, 3));
+        if (fault == QLatin1String("crc"))
+            extra.crc ^= 1;
+        else if (fault == QLatin1String("method"))
+            extra.method = 12;
+        else if (fault == QLatin1String("offset"))
+            extra.localHeaderOffset = 7;
+        else
+            extra.payload.fill('\xFF', 16);
+        QStringList titles{QStringLiteral("new")};
+        QStringList paths{QStringLiteral("images/new.png")};
+        if (named) {
+            titles << (held ? QStringLiteral("known") : QStringLiteral("other"));
+            paths << QStringLiteral("extra.png");
+        }
+        const QString path = m_dir.filePath(QStringLiteral("entries.veloran"));
+        writeFile(path, buildZip({storedEntry("library.json", manifestJson(titles, paths)),
+                                  storedEntry("images/new.png", pngBytes(300 * 1024, 1)), extra}));
+        const auto [title, text] = import(context, path);
+        QCOMPARE(text, outcome);
+        QCOMPARE(title, QString(outcome == QLatin1String("Added 1 image.") ? "Library Imported" : "Import Failed"));
+        QCOMPARE(context.fetch<AtlasImage>().size(), outcome.startsWith(QLatin1String("Added")) ? 2 : 1);
+    }
+
+    // A failed import leaves the store byte for byte as it was, and no
+    // file of the images it had written ahead.
+    void aFailedImportLeavesTheLibraryAsItWas_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("the save fails") << "save" << "The library could not be saved (adding to AtlasImage).";
+        QTest::newRow("a later entry is damaged")
+            << "entry" << "\u201Cimages/z.png\u201D failed its checksum and may be damaged.";
+    }
+
+    void aFailedImportLeavesTheLibraryAsItWas()
+    {
+        QFETCH(QString, failure);
+        QFETCH(QString, message);
+        QTemporaryDir folder;
+        auto container = makeTestContainer(folder.path());
+        addImage(container->mainContext(), QStringLiteral("held"), nullptr, pngBytes(400 * 1024, 9));
+        container->mainContext().save();
+        const LibrarySnapshot library = snapshot(container->mainContext());
+        container.reset(); // everything in the store file itself
+        const QMap<QString, QByteArray> before = folderContents(folder.path());
+        container = makeTestContainer(folder.path());
+        ModelContext &context = container->mainContext();
+
+        // Images large enough to be written ahead into the library's
+        // folder, then the failure.
+        QStringList titles, paths;
+        QList<RawZipEntry> entries;
+        for (const char *name : {"a", "b", "c", "z"}) {
+            titles << QLatin1String(name);
+            paths << QStringLiteral("images/%1.png").arg(QLatin1String(name));
+            entries << storedEntry(paths.last().toUtf8(), pngBytes(300 * 1024, name[0]));
+        }
+        if (failure == QLatin1String("entry"))
+            entries.last().crc ^= 1;
+        entries.prepend(storedEntry("library.json", manifestJson(titles, paths)));
+        const QString path = m_dir.filePath(QStringLiteral("failing.veloran"));
+        writeFile(path, buildZip(entries));
+        std::pair<QString, QString> alert;
+        if (failure == QLatin1String("save")) {
+            FailingWrites writes(folder.path());
+            writes.set(true);
+            alert = import(context, path);
+            writes.set(false);
+        } else {
+            alert = import(context, path);
+        }
+        QCOMPARE(alert, std::make_pair(QStringLiteral("Import Failed"), message));
+        QVERIFY(!context.hasChanges());
+        QCOMPARE(snapshot(context), library);
+        // Files let go are removed on the files pool.
+        WorkerPools::files().waitForDone();
+        container.reset();
+        const QMap<QString, QByteArray> after = folderContents(folder.path());
+        if (failure == QLatin1String("save")) {
+            // The failing triggers came and went: only the image files can
+            // be compared byte for byte.
+            const auto images = [](const QMap<QString, QByteArray> &files) {
+                QMap<QString, QByteArray> result;
+                for (auto it = files.begin(); it != files.end(); ++it) {
+                    if (it.key().contains(QLatin1Char('/')))
+                        result.insert(it.key(), it.value());
+                }
+                return result;
+            };
+            QCOMPARE(images(after), images(before));
+            QCOMPARE(images(after).size(), 1);
+        } else {
+            QCOMPARE(after, before);
+        }
+    }
+};
+
+QTEST_MAIN(LibraryArchiveImportTest)
+#include "tst_libraryarchiveimport.moc"
