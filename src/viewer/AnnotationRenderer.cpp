@@ -108,22 +108,29 @@ struct LeaderLine {
 struct Stamp {
     Stamp(const QImage &image, QPoint position)
         : image(image)
+        , pixels(reinterpret_cast<const quint32 *>(this->image.constBits()))
+        , stride(this->image.bytesPerLine() / 4)
+        , size(this->image.size())
         , position(position)
-        , bottom(position.y() + image.height())
+        , bottom(position.y() + size.height())
     {
     }
-    QImage image;
+    QImage image; // kept for its pixels
+    const quint32 *pixels;
+    qsizetype stride;
+    QSize size;
     QPoint position; // device pixels
     int bottom;
 };
 
-// The stamps that reach rows `top` to `bottom` − 1 laid over `band` (which
-// shows those rows).
-void stamp(QImage &band, const std::vector<Stamp> &stamps, int top, int bottom)
+// The stamps that reach the rows of `band` laid over it: it shows `size`
+// pixels from row `top` on, its rows `stride` pixels apart.
+void stamp(quint32 *band, qsizetype stride, QSize size, const std::vector<Stamp> &stamps, int top)
 {
+    const int bottom = top + size.height();
     for (const Stamp &s : stamps) {
         if (s.bottom > top && s.position.y() < bottom)
-            stampImage(band, s.position - QPoint(0, top), s.image);
+            stampImage(band, stride, size, s.position - QPoint(0, top), s.pixels, s.stride, s.size);
     }
 }
 
@@ -555,8 +562,9 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int top) const
         if (line.bottom >= top && line.top < bottom)
             m_leader.drawPolyline(band, origin, line.points.data(), 3, drawing.ratio, false);
     }
-    stamp(band, drawing.markers, top, bottom);
-    stamp(band, drawing.labels, top, bottom);
+    const QSize bandSize(width, bottom - top);
+    stamp(reinterpret_cast<quint32 *>(bits), bytesPerLine / 4, bandSize, drawing.markers, top);
+    stamp(reinterpret_cast<quint32 *>(bits), bytesPerLine / 4, bandSize, drawing.labels, top);
 }
 
 QImage AnnotationRenderer::labelText(const AnnotationCallout &callout, const CalloutLabelBox &box,

@@ -202,8 +202,23 @@ void ShapeRaster::drawLine(const Target &image, const QPointF &origin, QPointF f
         }
         return;
     }
+    // Otherwise the same three cells wherever the band lies well inside,
+    // and the band cut by the image's edges elsewhere (the same pixels as
+    // the cells give where both could be used).
+    const bool thin = halfWidth <= 256;
+    const int innerLow = 256, innerHigh = minorEnd - 3 * 256;
     for (int a = first; a <= last; ++a, centre += slopeFixed) {
         const int middle = int(centre >> 8);
+        if (thin && middle - halfWidth >= innerLow && middle + halfWidth <= innerHigh) {
+            const int low = middle - halfWidth, high = middle + halfWidth;
+            const int cell = low >> 8;
+            const int next = (cell + 1) << 8;
+            quint32 *pixel = bits + a * majorStep + cell * minorStep;
+            coverOrKeep(pixel, coverageStep(std::min(high, next) - low));
+            coverOrKeep(pixel + minorStep, coverageStep(std::clamp(high - next, 0, 256)));
+            coverOrKeep(pixel + 2 * minorStep, coverageStep(std::max(high - next - 256, 0)));
+            continue;
+        }
         const int low = std::max(middle - halfWidth, 0);
         const int high = std::min(middle + halfWidth, minorEnd);
         if (low >= high)

@@ -244,6 +244,11 @@ private slots:
         QTest::newRow("steep") << QPointF(10.5, 0) << QPointF(10.5, 30) << 1.0 << QList<int>{255, 255, 255, 255, 255};
                 // Across a column a diagonal covers √2 pixels' height.
         QTest::newRow("diagonal") << QPointF(0, 0) << QPointF(30, 30) << 1.0 << QList<int>{0, 54, 255, 54, 0};
+        // Across the bands it is drawn in below, away from the edges.
+        QTest::newRow("shallow, through bands") << QPointF(1, 4) << QPointF(31, 20) << 1.0
+                                                << QList<int>{128, 161, 0, 0, 0};
+        QTest::newRow("steep, through bands") << QPointF(4, 1) << QPointF(20, 31) << 1.0
+                                              << QList<int>{0, 0, 0, 44, 178};
         QTest::newRow("not a number") << QPointF(qQNaN(), 0) << QPointF(30, 30) << 1.0 << QList<int>{0, 0, 0, 0, 0};
         QTest::newRow("far away") << QPointF(-1e12, 10.5) << QPointF(1e12, 10.5) << 1.0 << QList<int>{0, 0, 0, 0, 0};
     }
@@ -395,6 +400,8 @@ private slots:
         QTest::newRow("wider than the image") << QSize(60, 3) << QPoint(-9, 10);
         QTest::newRow("one pixel") << QSize(1, 1) << QPoint(0, 39);
         QTest::newRow("outside") << QSize(10, 10) << QPoint(40, -20);
+        QTest::newRow("every run length across a row") << QSize(39, 7) << QPoint(1, 30);
+        QTest::newRow("wide, cut on the right") << QSize(64, 5) << QPoint(3, 2);
     }
     void stampsMatchThePainter()
     {
