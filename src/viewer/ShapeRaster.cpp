@@ -37,25 +37,27 @@ bool isDrawable(const QPointF &point)
 } // namespace
 
 ShapeRaster::ShapeRaster(const QColor &colour, double opacity)
+    : m_covered(size_t(coverageSteps + 1) * 256)
 {
     QColor ink = colour;
+    std::array<quint32, 256> pixel{};
     for (int alpha = 0; alpha < 256; ++alpha) {
         ink.setAlpha(alpha);
-        m_pixel[size_t(alpha)] = qPremultiply(ink.rgba());
+        pixel[size_t(alpha)] = qPremultiply(ink.rgba());
     }
     const double strength = std::clamp(opacity, 0.0, 1.0);
     for (int step = 0; step <= coverageSteps; ++step) {
         const double added = strength * step / coverageSteps;
         for (int alpha = 0; alpha < 256; ++alpha)
-            m_covered[size_t(step)][size_t(alpha)] = quint8(std::lround(alpha + added * (255 - alpha)));
+            m_covered[size_t(step * 256 + alpha)] = pixel[size_t(std::lround(alpha + added * (255 - alpha)))];
     }
-    m_fullSource = m_pixel[size_t(std::lround(strength * 255))];
+    m_fullSource = pixel[size_t(std::lround(strength * 255))];
     m_fullInverseAlpha = 255 - qAlpha(m_fullSource);
 }
 
 inline void ShapeRaster::cover(quint32 *pixel, int step) const
 {
-    *pixel = m_pixel[m_covered[size_t(step)][*pixel >> 24]];
+    *pixel = m_covered[size_t(step * 256) + (*pixel >> 24)];
 }
 
 inline void ShapeRaster::coverOrKeep(quint32 *pixel, int step) const
@@ -63,7 +65,7 @@ inline void ShapeRaster::coverOrKeep(quint32 *pixel, int step) const
     // Step 0 keeps the pixel (the colour looked up for its alpha may differ
     // from it in the last bit).
     const quint32 kept = *pixel;
-    const quint32 covered = m_pixel[m_covered[size_t(step)][kept >> 24]];
+    const quint32 covered = m_covered[size_t(step * 256) + (kept >> 24)];
     *pixel = step > 0 ? covered : kept;
 }
 
