@@ -102,6 +102,7 @@ AnnotationScene AnnotationScene::updated(const RegionAnnotation &region) const
 QList<AnnotationCallout> AnnotationScene::callouts(const CanvasGeometry &geometry, const CalloutMetrics &metrics) const
 {
     QList<AnnotationCallout> built;
+    built.reserve(m_points.size() + m_regions.size());
     qsizetype index = 0;
     const QSizeF &view = geometry.fitted.viewportSize;
     for (const QList<AnnotationMark> *marks : {&m_points, &m_regions}) {
