@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -105,25 +106,32 @@ struct LeaderLine {
     double top, bottom;
 };
 
+// An image laid over the frame, whose pixels are kept by the renderer or
+// by the frame's drawing while it is drawn.
 struct Stamp {
     Stamp(const QImage &image, QPoint position)
-        : image(image)
+        : pixels(reinterpret_cast<const quint32 *>(image.constBits()))
+        , stride(image.bytesPerLine() / 4)
+        , size(image.size())
         , position(position)
-        , bottom(position.y() + image.height())
+        , bottom(position.y() + size.height())
     {
     }
-    QImage image;
+    const quint32 *pixels;
+    qsizetype stride;
+    QSize size;
     QPoint position; // device pixels
     int bottom;
 };
 
-// The stamps that reach rows `top` to `bottom` − 1 laid over `band` (which
-// shows those rows).
-void stamp(QImage &band, const std::vector<Stamp> &stamps, int top, int bottom)
+// The stamps that reach the rows of `band` laid over it: it shows `size`
+// pixels from row `top` on, its rows `stride` pixels apart.
+void stamp(quint32 *band, qsizetype stride, QSize size, const std::vector<Stamp> &stamps, int top)
 {
+    const int bottom = top + size.height();
     for (const Stamp &s : stamps) {
         if (s.bottom > top && s.position.y() < bottom)
-            stampImage(band, s.position - QPoint(0, top), s.image);
+            stampImage(band, stride, size, s.position - QPoint(0, top), s.pixels, s.stride, s.size);
     }
 }
 
@@ -240,6 +248,8 @@ struct AnnotationRenderer::Drawing {
     std::vector<LeaderLine> lines;
     std::vector<Stamp> markers;
     std::vector<Stamp> labels;
+    // The images stamped that nothing else keeps.
+    std::deque<QImage> held;
     std::vector<int> bandTops;
     int bandHeight = 0;
     std::unique_ptr<ParallelWork> work;
@@ -313,8 +323,8 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
 
     std::vector<Stamp> &markers = drawing->markers;
     markers.reserve(size_t(scene.points().size()));
-    const QImage marker = markerImage(false, ratio);
-    const QImage highlightedMarker = markerImage(true, ratio);
+    const QImage &marker = drawing->held.emplace_back(markerImage(false, ratio));
+    const QImage &highlightedMarker = drawing->held.emplace_back(markerImage(true, ratio));
     for (const AnnotationMark &mark : scene.points()) {
         const QImage &image = highlighted && mark.id == *highlighted ? highlightedMarker : marker;
         const QPointF centre = toDevice.map(mark.anchor);
@@ -335,7 +345,7 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
     std::vector<Stamp> topLabel;
     labels.reserve(size_t(frame.callouts.size()) * 2);
     QSizeF capsule;
-    QImage capsuleStamp;
+    const QImage *capsuleStamp = nullptr;
     for (qsizetype i = 0; i < frame.callouts.size(); ++i) {
         const AnnotationCallout &callout = frame.callouts[i];
         const CalloutLabelBox &box = frame.labels[i];
@@ -343,18 +353,18 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
         if (callout.kind == AnnotationKind::point) {
             if (capsule != box.capsule.size()) {
                 capsule = box.capsule.size();
-                capsuleStamp = capsuleImage(capsule, ratio);
+                capsuleStamp = &drawing->held.emplace_back(capsuleImage(capsule, ratio));
             }
-            into.emplace_back(capsuleStamp, devicePoint(box.capsule.topLeft(), ratio));
+            into.emplace_back(*capsuleStamp, devicePoint(box.capsule.topLeft(), ratio));
         }
-        const QImage words = labelText(callout, box, text, ratio);
+        const QImage &words = labelText(callout, box, text, ratio, drawing->held);
         QPoint position = devicePoint(box.text.topLeft(), ratio);
         // One line is as wide as its text, and lies toward the image.
         if (!box.highlighted && callout.side == AnnotationSide::left)
             position.setX(int(std::lround(box.text.right() * ratio)) - words.width());
         into.emplace_back(words, position);
         if (box.linkButton)
-            into.emplace_back(linkButtonImage(box.linkButton->width(), ratio),
+            into.emplace_back(drawing->held.emplace_back(linkButtonImage(box.linkButton->width(), ratio)),
                               devicePoint(box.linkButton->topLeft(), ratio));
     }
     labels.insert(labels.end(), topLabel.begin(), topLabel.end());
@@ -555,19 +565,18 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int top) const
         if (line.bottom >= top && line.top < bottom)
             m_leader.drawPolyline(band, origin, line.points.data(), 3, drawing.ratio, false);
     }
-    stamp(band, drawing.markers, top, bottom);
-    stamp(band, drawing.labels, top, bottom);
+    const QSize bandSize(width, bottom - top);
+    stamp(reinterpret_cast<quint32 *>(bits), bytesPerLine / 4, bandSize, drawing.markers, top);
+    stamp(reinterpret_cast<quint32 *>(bits), bytesPerLine / 4, bandSize, drawing.labels, top);
 }
 
-QImage AnnotationRenderer::labelText(const AnnotationCallout &callout, const CalloutLabelBox &box,
-                                     const CalloutLabelText &text, qreal ratio)
+const QImage &AnnotationRenderer::labelText(const AnnotationCallout &callout, const CalloutLabelBox &box,
+                                            const CalloutLabelText &text, qreal ratio, std::deque<QImage> &held)
 {
-    if (box.highlighted)
-        return drawnText(box, callout.kind, callout.side, text, ratio);
     // One line per mark, kept while the scene, the ratio and the font stay
     // (a label that changed makes a new scene).
-    if (callout.mark < 0 || callout.mark >= qsizetype(m_labelTexts.size()))
-        return drawnText(box, callout.kind, callout.side, text, ratio);
+    if (box.highlighted || callout.mark < 0 || callout.mark >= qsizetype(m_labelTexts.size()))
+        return held.emplace_back(drawnText(box, callout.kind, callout.side, text, ratio));
     QImage &kept = m_labelTexts[size_t(callout.mark)];
     if (kept.isNull())
         kept = drawnText(box, callout.kind, callout.side, text, ratio);

@@ -12,6 +12,7 @@
 
 class QPainter;
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -93,8 +94,9 @@ private:
     // at place `at`.
     void drawRegions(QImage &image, const QPoint &at, qreal ratio) const;
     void paintBand(const Drawing &drawing, int top) const;
-    QImage labelText(const AnnotationCallout &callout, const CalloutLabelBox &box, const CalloutLabelText &text,
-                     qreal ratio);
+    // The text of a label: kept for its mark, or drawn and kept in `held`.
+    const QImage &labelText(const AnnotationCallout &callout, const CalloutLabelBox &box,
+                            const CalloutLabelText &text, qreal ratio, std::deque<QImage> &held);
     QImage drawnText(const CalloutLabelBox &box, AnnotationKind kind, AnnotationSide side,
                      const CalloutLabelText &text, qreal ratio) const;
     // An image of `size` points drawn by `draw` once, kept under `key`.

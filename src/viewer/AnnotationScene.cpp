@@ -104,16 +104,23 @@ QList<AnnotationCallout> AnnotationScene::callouts(const CanvasGeometry &geometr
     QList<AnnotationCallout> built;
     built.reserve(m_points.size() + m_regions.size());
     qsizetype index = 0;
+    const QSizeF &view = geometry.fitted.viewportSize;
     for (const QList<AnnotationMark> *marks : {&m_points, &m_regions}) {
         for (const AnnotationMark &mark : *marks) {
+            // Those whose anchors lie outside the view get no callout: they
+            // are left out before they are made.
+            const qsizetype markIndex = index++;
+            const QPointF anchor = geometry.viewPoint(mark.anchor);
+            if (!(anchor.x() >= 0 && anchor.y() >= 0 && anchor.x() < view.width() && anchor.y() < view.height()))
+                continue;
             AnnotationCallout callout;
-            callout.mark = index++;
+            callout.mark = markIndex;
             callout.id = mark.id;
             callout.label = mark.label;
             callout.hasLinks = mark.hasLinks;
             callout.kind = mark.kind;
-            callout.anchor = geometry.viewPoint(mark.anchor);
-            built.append(callout);
+            callout.anchor = anchor;
+            built.append(std::move(callout));
         }
     }
     return layOutCallouts(built, geometry.fitted.viewportSize, metrics);

@@ -5,6 +5,9 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -18,11 +21,23 @@ inline quint32 byteMul(quint32 x, quint32 a)
     return x | t;
 }
 
-void overRow(quint32 *into, const quint32 *from, int count)
+// Pixels `i` to `count` − 1 laid over, one at a time.
+inline void overRest(quint32 *into, const quint32 *from, int i, int count)
 {
-    int i = 0;
+    for (; i < count; ++i) {
+        const quint32 source = from[i];
+        if (source >= 0xff000000)
+            into[i] = source;
+        else if (source >> 24)
+            into[i] = source + byteMul(into[i], 255 - (source >> 24));
+    }
+}
+
 #ifdef __SSE2__
-    // Four pixels at a time: none covering and all opaque are common.
+// Four pixels at a time from `i` on; answers where it stopped. None
+// covering and all opaque are common.
+inline int overFours(quint32 *into, const quint32 *from, int i, int count)
+{
     const __m128i zero = _mm_setzero_si128();
     const __m128i alphaMask = _mm_set1_epi32(int(0xff000000));
     const __m128i colourMask = _mm_set1_epi32(0x00ff00ff);
@@ -47,14 +62,60 @@ void overRow(quint32 *into, const quint32 *from, int count)
         ag = _mm_andnot_si128(colourMask, _mm_add_epi16(_mm_add_epi16(ag, _mm_srli_epi16(ag, 8)), half));
         _mm_storeu_si128(at, _mm_add_epi8(_mm_or_si128(rb, ag), source));
     }
+    return i;
+}
 #endif
-    for (; i < count; ++i) {
-        const quint32 source = from[i];
-        if (source >= 0xff000000)
-            into[i] = source;
-        else if (source >> 24)
-            into[i] = source + byteMul(into[i], 255 - (source >> 24));
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define VELORAN_STAMP_AVX2 1
+// Eight pixels at a time, the same arithmetic as four, on processors that
+// have it; the rest four and then one at a time.
+__attribute__((target("avx2"))) void overRowWide(quint32 *into, const quint32 *from, int count)
+{
+    int i = 0;
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i alphaMask = _mm256_set1_epi32(int(0xff000000));
+    const __m256i colourMask = _mm256_set1_epi32(0x00ff00ff);
+    const __m256i half = _mm256_set1_epi16(0x80);
+    for (; i + 8 <= count; i += 8) {
+        const __m256i source = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + i));
+        const __m256i alpha = _mm256_and_si256(source, alphaMask);
+        if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(alpha, zero)) == -1)
+            continue;
+        auto *at = reinterpret_cast<__m256i *>(into + i);
+        if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(alpha, alphaMask)) == -1) {
+            _mm256_storeu_si256(at, source);
+            continue;
+        }
+        __m256i inverse = _mm256_srli_epi32(_mm256_xor_si256(alpha, alphaMask), 24);
+        inverse = _mm256_or_si256(inverse, _mm256_slli_epi32(inverse, 16));
+        const __m256i d = _mm256_loadu_si256(at);
+        __m256i rb = _mm256_mullo_epi16(_mm256_and_si256(d, colourMask), inverse);
+        __m256i ag = _mm256_mullo_epi16(_mm256_srli_epi16(d, 8), inverse);
+        rb = _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(rb, _mm256_srli_epi16(rb, 8)), half), 8);
+        ag = _mm256_andnot_si256(colourMask,
+                                 _mm256_add_epi16(_mm256_add_epi16(ag, _mm256_srli_epi16(ag, 8)), half));
+        _mm256_storeu_si256(at, _mm256_add_epi8(_mm256_or_si256(rb, ag), source));
     }
+    overRest(into, from, overFours(into, from, i, count), count);
+}
+
+const bool hasAvx2 = __builtin_cpu_supports("avx2");
+#endif
+
+void overRow(quint32 *into, const quint32 *from, int count)
+{
+#ifdef VELORAN_STAMP_AVX2
+    if (hasAvx2) {
+        overRowWide(into, from, count);
+        return;
+    }
+#endif
+    int i = 0;
+#ifdef __SSE2__
+    i = overFours(into, from, i, count);
+#endif
+    overRest(into, from, i, count);
 }
 
 } // namespace
@@ -63,14 +124,18 @@ void stampImage(QImage &into, QPoint position, const QImage &image)
 {
     Q_ASSERT(into.format() == QImage::Format_ARGB32_Premultiplied
              && image.format() == QImage::Format_ARGB32_Premultiplied);
-    const int left = std::max(0, position.x()), right = std::min(into.width(), position.x() + image.width());
-    const int top = std::max(0, position.y()), bottom = std::min(into.height(), position.y() + image.height());
+    stampImage(reinterpret_cast<quint32 *>(into.bits()), into.bytesPerLine() / 4, into.size(), position,
+               reinterpret_cast<const quint32 *>(image.constBits()), image.bytesPerLine() / 4, image.size());
+}
+
+void stampImage(quint32 *into, qsizetype intoStride, QSize intoSize, QPoint position, const quint32 *image,
+                qsizetype imageStride, QSize imageSize)
+{
+    const int left = std::max(0, position.x()), right = std::min(intoSize.width(), position.x() + imageSize.width());
+    const int top = std::max(0, position.y()), bottom = std::min(intoSize.height(), position.y() + imageSize.height());
     if (left >= right || top >= bottom)
         return;
-    const qsizetype intoStride = into.bytesPerLine() / 4, imageStride = image.bytesPerLine() / 4;
-    auto *intoBits = reinterpret_cast<quint32 *>(into.bits());
-    const auto *imageBits = reinterpret_cast<const quint32 *>(image.constBits());
     for (int y = top; y < bottom; ++y)
-        overRow(intoBits + y * intoStride + left,
-                imageBits + (y - position.y()) * imageStride + (left - position.x()), right - left);
+        overRow(into + y * intoStride + left, image + (y - position.y()) * imageStride + (left - position.x()),
+                right - left);
 }

@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QPoint>
+#include <QSize>
 
 // Lays `image` over `into`, its top-left pixel at `position`, pixel for
 // pixel (the parts outside `into` left out): the pixels QPainter's
@@ -9,3 +10,7 @@
 // small labels and markers an overlay lays each frame. Both images are
 // premultiplied ARGB32; `into` may be a band of a larger image.
 void stampImage(QImage &into, QPoint position, const QImage &image);
+// The same on bare pixel rows (strides in pixels), for callers that lay
+// many stamps and keep the images' pixels at hand.
+void stampImage(quint32 *into, qsizetype intoStride, QSize intoSize, QPoint position, const quint32 *image,
+                qsizetype imageStride, QSize imageSize);

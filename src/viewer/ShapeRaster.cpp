@@ -37,25 +37,27 @@ bool isDrawable(const QPointF &point)
 } // namespace
 
 ShapeRaster::ShapeRaster(const QColor &colour, double opacity)
+    : m_covered(size_t(coverageSteps + 1) * 256)
 {
     QColor ink = colour;
+    std::array<quint32, 256> pixel{};
     for (int alpha = 0; alpha < 256; ++alpha) {
         ink.setAlpha(alpha);
-        m_pixel[size_t(alpha)] = qPremultiply(ink.rgba());
+        pixel[size_t(alpha)] = qPremultiply(ink.rgba());
     }
     const double strength = std::clamp(opacity, 0.0, 1.0);
     for (int step = 0; step <= coverageSteps; ++step) {
         const double added = strength * step / coverageSteps;
         for (int alpha = 0; alpha < 256; ++alpha)
-            m_covered[size_t(step)][size_t(alpha)] = quint8(std::lround(alpha + added * (255 - alpha)));
+            m_covered[size_t(step * 256 + alpha)] = pixel[size_t(std::lround(alpha + added * (255 - alpha)))];
     }
-    m_fullSource = m_pixel[size_t(std::lround(strength * 255))];
+    m_fullSource = pixel[size_t(std::lround(strength * 255))];
     m_fullInverseAlpha = 255 - qAlpha(m_fullSource);
 }
 
 inline void ShapeRaster::cover(quint32 *pixel, int step) const
 {
-    *pixel = m_pixel[m_covered[size_t(step)][*pixel >> 24]];
+    *pixel = m_covered[size_t(step * 256) + (*pixel >> 24)];
 }
 
 inline void ShapeRaster::coverOrKeep(quint32 *pixel, int step) const
@@ -63,7 +65,7 @@ inline void ShapeRaster::coverOrKeep(quint32 *pixel, int step) const
     // Step 0 keeps the pixel (the colour looked up for its alpha may differ
     // from it in the last bit).
     const quint32 kept = *pixel;
-    const quint32 covered = m_pixel[m_covered[size_t(step)][kept >> 24]];
+    const quint32 covered = m_covered[size_t(step * 256) + (kept >> 24)];
     *pixel = step > 0 ? covered : kept;
 }
 
@@ -189,36 +191,60 @@ void ShapeRaster::drawLine(const Target &image, const QPointF &origin, QPointF f
     const int minorEnd = minorCount << 8;
     // A thin band (two pixels at most) well inside the image: three cells
     // a step, without a branch; cells it misses are left as they are.
-    if (halfWidth <= 256 && std::min(b0, b1) - half >= 1 && std::max(b0, b1) + half <= minorCount - 3) {
-        for (int a = first; a <= last; ++a, centre += slopeFixed) {
-            const int middle = int(centre >> 8);
-            const int low = middle - halfWidth, high = middle + halfWidth;
-            const int cell = low >> 8;
-            const int next = (cell + 1) << 8;
-            quint32 *pixel = bits + a * majorStep + cell * minorStep;
-            coverOrKeep(pixel, coverageStep(std::min(high, next) - low));
-            coverOrKeep(pixel + minorStep, coverageStep(std::clamp(high - next, 0, 256)));
-            coverOrKeep(pixel + 2 * minorStep, coverageStep(std::max(high - next - 256, 0)));
-        }
-        return;
-    }
-    for (int a = first; a <= last; ++a, centre += slopeFixed) {
-        const int middle = int(centre >> 8);
+    const auto thinStep = [&](int a, qint64 at) {
+        const int middle = int(at >> 8);
+        const int low = middle - halfWidth, high = middle + halfWidth;
+        const int cell = low >> 8;
+        const int next = (cell + 1) << 8;
+        quint32 *pixel = bits + a * majorStep + cell * minorStep;
+        coverOrKeep(pixel, coverageStep(std::min(high, next) - low));
+        coverOrKeep(pixel + minorStep, coverageStep(std::clamp(high - next, 0, 256)));
+        coverOrKeep(pixel + 2 * minorStep, coverageStep(std::max(high - next - 256, 0)));
+    };
+    // Otherwise the band cut by the image's edges (the same pixels as the
+    // cells give where both could be used).
+    const auto cutStep = [&](int a, qint64 at) {
+        const int middle = int(at >> 8);
         const int low = std::max(middle - halfWidth, 0);
         const int high = std::min(middle + halfWidth, minorEnd);
         if (low >= high)
-            continue;
+            return;
         quint32 *line = bits + a * majorStep;
         const int lowCell = low >> 8;
         const int highCell = (high - 1) >> 8;
         if (lowCell == highCell) {
             coverPart(line + lowCell * minorStep, high - low);
-            continue;
+            return;
         }
         coverPart(line + lowCell * minorStep, ((lowCell + 1) << 8) - low);
         for (int cell = lowCell + 1; cell < highCell; ++cell)
             cover(line + cell * minorStep, coverageSteps);
         coverPart(line + highCell * minorStep, high - (highCell << 8));
+    };
+    if (halfWidth > 256) {
+        for (int a = first; a <= last; ++a, centre += slopeFixed)
+            cutStep(a, centre);
+        return;
+    }
+    // The steps whose band lies a pixel inside the image and three short of
+    // its far edge, a run of them (the centre moves one way), take the
+    // cells.
+    const qint64 lowest = qint64(256 + halfWidth) << 8;                     // centre from here
+    const qint64 highest = (qint64(minorEnd - 3 * 256 - halfWidth + 1) << 8) - 1; // up to here
+    for (int a = first; a <= last;) {
+        if (centre < lowest || centre > highest) {
+            cutStep(a, centre);
+            ++a;
+            centre += slopeFixed;
+            continue;
+        }
+        qint64 run = last - a;
+        if (slopeFixed > 0)
+            run = std::min(run, (highest - centre) / slopeFixed);
+        else if (slopeFixed < 0)
+            run = std::min(run, (centre - lowest) / -slopeFixed);
+        for (const int end = a + int(run); a <= end; ++a, centre += slopeFixed)
+            thinStep(a, centre);
     }
 }
 

@@ -65,10 +65,9 @@ private:
     // Whole coverage of `count` pixels in a row.
     void fillSpan(quint32 *pixels, int count) const;
 
-    // The colour at each alpha, premultiplied; and the alpha a pixel of
-    // alpha a gets when covered by k steps.
-    std::array<quint32, 256> m_pixel{};
-    std::array<std::array<quint8, 256>, coverageSteps + 1> m_covered{};
+    // The pixel (the colour, premultiplied) a pixel of alpha a becomes when
+    // covered by k steps, at k × 256 + a.
+    std::vector<quint32> m_covered;
     quint32 m_fullSource = 0;
     quint32 m_fullInverseAlpha = 0;
 };

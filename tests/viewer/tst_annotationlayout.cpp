@@ -145,6 +145,43 @@ private slots:
                 != scene.generation());
     }
 
+    // A scene's callouts name their marks by index (points, then regions)
+    // whichever of them the view leaves out.
+    void sceneCalloutsInView_data()
+    {
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<QSizeF>("offset");
+        QTest::addColumn<QStringList>("shown"); // the labels laid out, in order
+        QTest::newRow("all in view") << 1.0 << QSizeF(0, 0) << QStringList{"P1", "R1", "P2", "P3", "R2"};
+        QTest::newRow("zoomed on the middle") << 4.0 << QSizeF(0, 0) << QStringList{"P3", "R2"};
+        QTest::newRow("panned to the top left") << 2.0 << QSizeF(200, 200) << QStringList{"P1", "R1"};
+        QTest::newRow("panned off the image") << 2.0 << QSizeF(2000, 0) << QStringList{};
+    }
+    void sceneCalloutsInView()
+    {
+        QFETCH(double, scale);
+        QFETCH(QSizeF, offset);
+        QFETCH(QStringList, shown);
+        AnnotationFixture fixture;
+        fixture.point("P1", "", 0.1, 0.1);
+        fixture.point("P2", "", 0.9, 0.2);
+        fixture.point("P3", "", 0.52, 0.48);
+        fixture.region("R1", "", AnnotationFixture::square(0.2, 0.2, 0.05));
+        fixture.region("R2", "", AnnotationFixture::square(0.5, 0.55, 0.02));
+        const AnnotationScene scene(fixture.image->points(), fixture.image->regions(), {});
+        const QList<AnnotationCallout> callouts = scene.callouts(geometry({400, 400}, scale, offset), CalloutMetrics());
+        QStringList labels;
+        for (const AnnotationCallout &callout : callouts) {
+            labels.append(callout.label);
+            const qsizetype points = scene.points().size();
+            const AnnotationMark &mark = callout.mark < points ? scene.points()[callout.mark]
+                                                               : scene.regions()[callout.mark - points];
+            QCOMPARE(mark.id, callout.id);
+            QCOMPARE(mark.label, callout.label);
+        }
+        QCOMPARE(labels, shown);
+    }
+
     void hits_data()
     {
         QTest::addColumn<double>("scale");
@@ -244,6 +281,11 @@ private slots:
         QTest::newRow("steep") << QPointF(10.5, 0) << QPointF(10.5, 30) << 1.0 << QList<int>{255, 255, 255, 255, 255};
                 // Across a column a diagonal covers √2 pixels' height.
         QTest::newRow("diagonal") << QPointF(0, 0) << QPointF(30, 30) << 1.0 << QList<int>{0, 54, 255, 54, 0};
+        // Across the bands it is drawn in below, away from the edges.
+        QTest::newRow("shallow, through bands") << QPointF(1, 4) << QPointF(31, 20) << 1.0
+                                                << QList<int>{128, 161, 0, 0, 0};
+        QTest::newRow("steep, through bands") << QPointF(4, 1) << QPointF(20, 31) << 1.0
+                                              << QList<int>{0, 0, 0, 44, 178};
         QTest::newRow("not a number") << QPointF(qQNaN(), 0) << QPointF(30, 30) << 1.0 << QList<int>{0, 0, 0, 0, 0};
         QTest::newRow("far away") << QPointF(-1e12, 10.5) << QPointF(1e12, 10.5) << 1.0 << QList<int>{0, 0, 0, 0, 0};
     }
@@ -395,6 +437,8 @@ private slots:
         QTest::newRow("wider than the image") << QSize(60, 3) << QPoint(-9, 10);
         QTest::newRow("one pixel") << QSize(1, 1) << QPoint(0, 39);
         QTest::newRow("outside") << QSize(10, 10) << QPoint(40, -20);
+        QTest::newRow("every run length across a row") << QSize(39, 7) << QPoint(1, 30);
+        QTest::newRow("wide, cut on the right") << QSize(64, 5) << QPoint(3, 2);
     }
     void stampsMatchThePainter()
     {
