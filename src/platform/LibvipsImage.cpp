@@ -184,6 +184,37 @@ QImage toQImage(ImagePtr image, bool keepGrey)
     return result;
 }
 
+// Computes a small 8-bit image (a thumbnail) into a QImage on the calling
+// thread, in one request. libvips's own threads can lose a loader's failure
+// on damaged data (a file cut short) when another thread finishes the
+// picture first; asked here, the failure always comes back. The decoding
+// pool already runs several pictures side by side.
+QImage computedHere(ImagePtr image)
+{
+    image = eightBit(std::move(image));
+    if (!image)
+        return {};
+    const int bands = image->Bands;
+    const QImage::Format format = bands == 2 || bands == 4 ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    QImage result(image->Xsize, image->Ysize, format);
+    if (result.isNull())
+        return {};
+    VipsRegion *region = vips_region_new(image.get());
+    VipsRect all{0, 0, image->Xsize, image->Ysize};
+    const bool computed = region && vips_region_prepare(region, &all) == 0;
+    if (computed) {
+        Copy copy{&result, bands};
+        Copy::write(region, &all, &copy);
+    }
+    if (region)
+        g_object_unref(region);
+    if (!computed) {
+        vips_error_clear();
+        return {};
+    }
+    return result;
+}
+
 // Turns a picture stored with an EXIF orientation upright.
 QImage upright(const QImage &image, int orientation)
 {
@@ -273,7 +304,7 @@ QImage LibvipsImage::thumbnail(const EncodedImage &image, QSize target)
         vips_error_clear();
         return {};
     }
-    return toQImage(ImagePtr(scaled), false);
+    return computedHere(ImagePtr(scaled));
 }
 
 QImage LibvipsImage::fullSize(const EncodedImage &image)
