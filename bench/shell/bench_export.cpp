@@ -144,26 +144,13 @@ int main(int argc, char *argv[])
     const int rounds = std::max(1, parser.value(QStringLiteral("rounds")).toInt());
 
     // The start-up benchmark's library, shared with it.
-    const QString home =
-        QDir(parser.value(QStringLiteral("dir"))).filePath(QStringLiteral("veloran-bench-startup-%1").arg(seriesCount));
-    const QString folder = QDir(home).filePath(QStringLiteral("data/Veloran/Veloran"));
-    const QString store = QDir(folder).filePath(QStringLiteral("default.store"));
-    if (!QFile::exists(store)) {
-        QDir().mkpath(folder);
-        print(QStringLiteral("building %1 images in %2 ...").arg(seriesCount * storelibrary::imagesPerSeries).arg(folder));
-        for (int first = 0; first < seriesCount; first += 100) {
-            QProcess part;
-            part.setProcessChannelMode(QProcess::ForwardedChannels);
-            part.start(QCoreApplication::applicationFilePath(),
-                       {QStringLiteral("--add-series"), folder, QString::number(first),
-                        QString::number(std::min(100, seriesCount - first))});
-            if (!part.waitForFinished(-1) || part.exitCode() != 0) {
-                QFile::remove(store);
-                print(QStringLiteral("building the library failed"));
-                return 1;
-            }
-        }
+    const QString folder =
+        storelibrary::startupLibraryFolder(parser.value(QStringLiteral("dir")), seriesCount);
+    if (folder.isEmpty()) {
+        print(QStringLiteral("building the library failed"));
+        return 1;
     }
+    const QString store = QDir(folder).filePath(QStringLiteral("default.store"));
 
     auto container = storelibrary::open(folder);
     ModelContext &context = container->mainContext();

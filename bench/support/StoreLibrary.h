@@ -10,8 +10,13 @@
 #include "model/RegionAnnotation.h"
 #include "model/Series.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QList>
+#include <QProcess>
 #include <QString>
+#include <QTextStream>
 
 #include <memory>
 
@@ -56,6 +61,35 @@ inline void addSeries(const QString &folder, int firstSeries, int seriesCount)
         }
     }
     context.save();
+}
+
+// The start-up benchmarks' library of `seriesCount` series, kept in the
+// data folder of a home under `base` ("<home>/data/Veloran/Veloran", where
+// the program looks for it), built when missing by this program run with
+// "--add-series <folder> <first> <count>" (see addSeries) a hundred series
+// at a time. The folder holding its store; empty when it could not be built.
+inline QString startupLibraryFolder(const QString &base, int seriesCount)
+{
+    const QString home = QDir(base).filePath(QStringLiteral("veloran-bench-startup-%1").arg(seriesCount));
+    const QString folder = QDir(home).filePath(QStringLiteral("data/Veloran/Veloran"));
+    const QString store = QDir(folder).filePath(QStringLiteral("default.store"));
+    if (QFile::exists(store))
+        return folder;
+    QDir().mkpath(folder);
+    QTextStream(stdout) << QStringLiteral("building %1 images in %2 ...\n").arg(seriesCount * imagesPerSeries).arg(folder)
+                        << Qt::flush;
+    for (int first = 0; first < seriesCount; first += 100) {
+        QProcess part;
+        part.setProcessChannelMode(QProcess::ForwardedChannels);
+        part.start(QCoreApplication::applicationFilePath(),
+                   {QStringLiteral("--add-series"), folder, QString::number(first),
+                    QString::number(std::min(100, seriesCount - first))});
+        if (!part.waitForFinished(-1) || part.exitCode() != 0) {
+            QFile::remove(store);
+            return {};
+        }
+    }
+    return folder;
 }
 
 } // namespace storelibrary
