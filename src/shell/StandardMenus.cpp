@@ -48,8 +48,8 @@ EditCommands::EditCommands(QWidget &window)
 
     const auto onTarget = [this](void (QLineEdit::*edit)()) {
         return [this, edit] {
-            if (m_target)
-                (m_target.data()->*edit)();
+            if (QLineEdit *field = target())
+                (field->*edit)();
             update();
         };
     };
@@ -57,15 +57,15 @@ EditCommands::EditCommands(QWidget &window)
     connect(m_redo, &QAction::triggered, this, onTarget(&QLineEdit::redo));
     connect(m_cut, &QAction::triggered, this, onTarget(&QLineEdit::cut));
     connect(m_copy, &QAction::triggered, this, [this] {
-        if (m_target)
-            m_target->copy();
+        if (QLineEdit *field = target())
+            field->copy();
     });
     connect(m_paste, &QAction::triggered, this, onTarget(&QLineEdit::paste));
     connect(m_selectAll, &QAction::triggered, this, onTarget(&QLineEdit::selectAll));
     connect(m_delete, &QAction::triggered, this, [this] {
         // The selection only, not the character after the cursor.
-        if (m_target && m_target->hasSelectedText())
-            m_target->del();
+        if (QLineEdit *field = target(); field && field->hasSelectedText())
+            field->del();
         update();
     });
 
@@ -86,7 +86,7 @@ QMenu *EditCommands::install(QMenuBar *menuBar)
 
 QLineEdit *EditCommands::target() const
 {
-    return m_target;
+    return qobject_cast<QLineEdit *>(m_target.data());
 }
 
 void EditCommands::followWindow()
@@ -97,9 +97,9 @@ void EditCommands::followWindow()
 
 void EditCommands::follow(QLineEdit *field)
 {
-    if (m_target != field) {
+    if (m_target.data() != static_cast<QWidget *>(field)) {
         if (m_target)
-            disconnect(m_target, nullptr, this, nullptr);
+            disconnect(m_target.data(), nullptr, this, nullptr);
         m_target = field;
         if (field) {
             connect(field, &QLineEdit::textChanged, this, &EditCommands::update);
@@ -112,7 +112,7 @@ void EditCommands::follow(QLineEdit *field)
 
 void EditCommands::update()
 {
-    QLineEdit *field = m_target;
+    QLineEdit *field = target();
     const bool editable = field && !field->isReadOnly();
     const bool selection = field && field->hasSelectedText();
     // A password's characters are not to be taken out of its field.

@@ -54,7 +54,9 @@ private:
     QAction *m_paste = nullptr;
     QAction *m_delete = nullptr;
     QAction *m_selectAll = nullptr;
-    QPointer<QLineEdit> m_target;
+    // Held as a widget: a field on its way out is no longer a QLineEdit
+    // when its focus moves on, so it is only ever cast with qobject_cast.
+    QPointer<QWidget> m_target;
 };
 
 // The "View" and "Window" menus that the desktop gives a tabbed window.
