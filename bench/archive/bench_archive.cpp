@@ -171,8 +171,8 @@ int importChild(const QString &libraryFolder, const QString &archive)
         auto opened = LibraryArchiveImporter::openArchive(archive);
         if (!opened)
             qFatal("can't read the archive: %s", qPrintable(errorDescription(opened.error())));
-        const QSet<QUuid> held = LibraryArchiveImporter::heldImages(opened.value().manifest, context);
-        auto read = LibraryArchiveImporter::readImages(opened.value(), held, context.prepareFiles());
+        const QList<QUuid> library = LibraryArchiveImporter::libraryImages(context);
+        auto read = LibraryArchiveImporter::readImages(opened.value(), library, context.prepareFiles());
         if (!read)
             qFatal("can't read the archive: %s", qPrintable(errorDescription(read.error())));
         const auto merged = LibraryArchiveImporter::importArchive(std::move(read).value(), context);

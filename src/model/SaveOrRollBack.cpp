@@ -4,6 +4,8 @@
 
 #include <QFutureWatcher>
 
+#include <memory>
+
 std::optional<ModelStoreError> saveKeepingChanges(ModelContext &context)
 {
     try {
@@ -30,12 +32,14 @@ bool changeOncePrepared(ModelContext &context, const QList<QByteArray> &values, 
         return false;
     }
     auto *watcher = new QFutureWatcher<PreparedValues>(receiver);
-    QObject::connect(watcher, &QFutureWatcherBase::finished, receiver, [watcher, change = std::move(change)] {
-        // The only copy: the files no save took go when it does.
-        const PreparedValues prepared = watcher->future().takeResult();
-        watcher->deleteLater();
-        change(prepared.error());
-    });
+    QObject::connect(watcher, &QFutureWatcherBase::finished, receiver,
+                     [&context, receiver, watcher, change = std::move(change)] {
+                         // The only copy: the files no save took go when it does.
+                         auto prepared = std::make_shared<const PreparedValues>(watcher->future().takeResult());
+                         watcher->deleteLater();
+                         // A change held meanwhile (an archive's merge) ends first.
+                         context.whenUnheld(receiver, [prepared, change] { change(prepared->error()); });
+                     });
     watcher->setFuture(context.prepareValues(values));
     return true;
 }

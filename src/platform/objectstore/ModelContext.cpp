@@ -598,6 +598,40 @@ QFuture<PreparedValues> ModelContext::prepareValues(const QList<QByteArray> &val
     return m_external->prepare(values);
 }
 
+// Held changes
+
+void ModelContext::beginHeldChange()
+{
+    if (m_heldChanges++ == 0)
+        emit heldChanged(true);
+}
+
+void ModelContext::endHeldChange()
+{
+    Q_ASSERT(m_heldChanges > 0);
+    if (--m_heldChanges == 0)
+        emit heldChanged(false);
+}
+
+void ModelContext::whenUnheld(QObject *receiver, std::function<void()> change)
+{
+    if (!isHeld()) {
+        change();
+        return;
+    }
+    // Once for the first end; held again by then (another waiting change
+    // took it first), it waits on.
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = connect(this, &ModelContext::heldChanged, receiver,
+                          [this, receiver, connection, change = std::move(change)](bool held) {
+                              if (held)
+                                  return;
+                              std::function<void()> pending = change;
+                              disconnect(*connection);
+                              whenUnheld(receiver, std::move(pending));
+                          });
+}
+
 // Rolling back
 
 void ModelContext::rollback()

@@ -14,6 +14,7 @@
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -90,6 +91,17 @@ public:
     void rollback();
     bool hasChanges() const;
 
+    // A change that spans turns of the event loop (an archive merged in
+    // slices) has the context to itself from begin to end: meanwhile the
+    // windows take no input, and other changes that come due wait for its
+    // end (whenUnheld). The holder ends it before its save.
+    void beginHeldChange();
+    void endHeldChange();
+    bool isHeld() const { return m_heldChanges > 0; }
+    // Calls `change` now when no held change is under way, else once none
+    // is (in `receiver`'s thread, never after `receiver` is destroyed).
+    void whenUnheld(QObject *receiver, std::function<void()> change);
+
     bool allowsSave() const { return m_allowsSave; }
     // The store's database file, for connections of other threads that
     // only read it; empty for a store in memory.
@@ -112,6 +124,8 @@ signals:
     void objectDeleted(ModelObject *object);
     void didSave();
     void didRollback();
+    // A held change began (true) or the last one ended.
+    void heldChanged(bool held);
     // After any of the above: one signal for views that refresh as a whole.
     void changed();
 
@@ -172,4 +186,5 @@ private:
     sqlite3 *m_handle = nullptr;
     std::map<QString, std::unique_ptr<StoreStatement>> m_reads;
     std::unique_ptr<ExternalStorage> m_external;
+    int m_heldChanges = 0;
 };
