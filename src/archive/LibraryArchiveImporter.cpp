@@ -415,8 +415,9 @@ struct LibraryArchiveImporter::Merge::State {
     {
         summary.addedImages = added.size();
         summary.skippedImages = manifest.images.size() - added.size();
-        endHold();
         const std::optional<ModelStoreError> error = saveOrRollBack(context);
+        // The changes that waited come after the save or the rollback.
+        endHold();
         if (error) {
             forgetAddedBytes();
             outcome = *error;
@@ -513,8 +514,8 @@ bool LibraryArchiveImporter::Merge::step(std::chrono::milliseconds budget)
         }
     } catch (...) {
         // Nothing half-merged stays behind.
-        d->endHold();
         d->context.rollback();
+        d->endHold();
         d->forgetAddedBytes();
         d->end();
         throw;

@@ -619,17 +619,20 @@ void ModelContext::whenUnheld(QObject *receiver, std::function<void()> change)
         change();
         return;
     }
-    // Once for the first end; held again by then (another waiting change
-    // took it first), it waits on.
+    // In the turn after the end, once the holder has finished; held again
+    // by then (another waiting change took it first), it waits on.
     auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = connect(this, &ModelContext::heldChanged, receiver,
-                          [this, receiver, connection, change = std::move(change)](bool held) {
-                              if (held)
-                                  return;
-                              std::function<void()> pending = change;
-                              disconnect(*connection);
-                              whenUnheld(receiver, std::move(pending));
-                          });
+    *connection = connect(
+        this, &ModelContext::heldChanged, receiver,
+        [this, receiver, connection, change = std::move(change)](bool held) {
+            if (held || !*connection)
+                return;
+            std::function<void()> pending = change;
+            disconnect(*connection);
+            *connection = {};
+            whenUnheld(receiver, std::move(pending));
+        },
+        Qt::QueuedConnection);
 }
 
 // Rolling back

@@ -94,12 +94,13 @@ public:
     // A change that spans turns of the event loop (an archive merged in
     // slices) has the context to itself from begin to end: meanwhile the
     // windows take no input, and other changes that come due wait for its
-    // end (whenUnheld). The holder ends it before its save.
+    // end (whenUnheld). The holder ends it after its save or rollback.
     void beginHeldChange();
     void endHeldChange();
     bool isHeld() const { return m_heldChanges > 0; }
-    // Calls `change` now when no held change is under way, else once none
-    // is (in `receiver`'s thread, never after `receiver` is destroyed).
+    // Calls `change` now when no held change is under way, else in a turn
+    // of the event loop after the last has ended (never after `receiver` is
+    // destroyed).
     void whenUnheld(QObject *receiver, std::function<void()> change);
 
     bool allowsSave() const { return m_allowsSave; }
