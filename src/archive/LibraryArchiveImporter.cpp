@@ -3,7 +3,6 @@
 #include "model/AtlasImage.h"
 #include "model/PointAnnotation.h"
 #include "model/RegionAnnotation.h"
-#include "model/SaveOrRollBack.h"
 #include "model/Series.h"
 #include "platform/WorkerPools.h"
 #include "platform/objectstore/ModelContext.h"
@@ -411,11 +410,20 @@ struct LibraryArchiveImporter::Merge::State {
         added.append(image.get());
     }
 
-    void save()
+    // The one save, its rows written over turns of their own; a failure
+    // rolls the context back, as saveOrRollBack() does.
+    bool saveStep(Clock &clock)
     {
+        std::optional<ModelStoreError> error;
+        try {
+            if (!context.saveStep(std::chrono::milliseconds(qMax<qint64>(0, clock.budget - clock.timer.elapsed()))))
+                return false;
+        } catch (const ModelStoreError &failure) {
+            error = failure;
+            context.rollback();
+        }
         summary.addedImages = added.size();
         summary.skippedImages = manifest.images.size() - added.size();
-        const std::optional<ModelStoreError> error = saveOrRollBack(context);
         // The changes that waited come after the save or the rollback.
         endHold();
         if (error) {
@@ -425,6 +433,7 @@ struct LibraryArchiveImporter::Merge::State {
             outcome = summary;
         }
         end();
+        return true;
     }
 
     // The context keeps objects it let go; without their bytes they no
@@ -501,14 +510,14 @@ bool LibraryArchiveImporter::Merge::step(std::chrono::milliseconds budget)
             case Stage::librarySeries: done = d->librarySeriesStep(clock); break;
             case Stage::series: done = d->seriesStep(clock); break;
             case Stage::images: done = d->imagesStep(clock); break;
-            case Stage::save: d->save(); return true;
+            case Stage::save: return d->saveStep(clock);
             case Stage::ended: return true;
             }
             if (!done)
                 return false;
             d->stage = Stage(int(d->stage) + 1);
             d->next = 0;
-            // The save takes a turn of its own.
+            // The save begins in a turn of its own.
             if (d->stage == Stage::save || clock.timer.elapsed() >= clock.budget)
                 return false;
         }

@@ -14,6 +14,9 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -146,6 +149,40 @@ struct SlowListener {
     ~SlowListener() { QObject::disconnect(connection); }
 
     QMetaObject::Connection connection;
+};
+
+// While it lives, the store refuses to add the image titled `title`: a
+// save that fails at that row, late in it when the image is one of the
+// last.
+class FailingRow {
+public:
+    FailingRow(const QString &folder, const QString &title)
+        : m_connection(QStringLiteral("failing-row"))
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+        database.setDatabaseName(QDir(folder).filePath(QStringLiteral("default.store")));
+        if (!database.open())
+            qFatal("cannot open the store a second time");
+        exec(QStringLiteral("CREATE TRIGGER failing_row BEFORE INSERT ON AtlasImage WHEN NEW.title = '%1' "
+                            "BEGIN SELECT RAISE(ABORT, 'disk I/O error'); END")
+                 .arg(title));
+    }
+    ~FailingRow()
+    {
+        exec(QStringLiteral("DROP TRIGGER failing_row"));
+        QSqlDatabase::database(m_connection).close();
+        QSqlDatabase::removeDatabase(m_connection);
+    }
+
+private:
+    void exec(const QString &sql)
+    {
+        QSqlQuery query(QSqlDatabase::database(m_connection));
+        if (!query.exec(sql))
+            qFatal("cannot change the store's triggers: %s", qPrintable(query.lastError().text()));
+    }
+
+    QString m_connection;
 };
 
 bool sanitized()
@@ -317,6 +354,7 @@ private slots:
         QTest::newRow("the save after a merge in many slices fails") << "save" << notSaved << 12000;
         QTest::newRow("a late slice of the merge fails")
             << "slice" << "There isn't enough memory to import the archive." << 12000;
+        QTest::newRow("a late step of the save fails") << "late save" << notSaved << 12000;
     }
 
     void aFailedImportLeavesTheLibraryAsItWas()
@@ -357,6 +395,9 @@ private slots:
         if (failure == QLatin1String("slice")) {
             const SlowListener listener(context, turns, 3);
             alert = import(context, path);
+        } else if (failure == QLatin1String("late save")) {
+            const FailingRow row(folder.path(), QStringLiteral("small %1").arg(records - 10));
+            alert = import(context, path);
         } else if (failure == QLatin1String("save")) {
             FailingWrites writes(folder.path());
             writes.set(true);
@@ -377,7 +418,7 @@ private slots:
         WorkerPools::files().waitForDone();
         container.reset();
         const QMap<QString, QByteArray> after = folderContents(folder.path());
-        if (failure == QLatin1String("save")) {
+        if (failure.endsWith(QLatin1String("save"))) {
             // The failing triggers came and went: only the image files can
             // be compared byte for byte.
             const auto images = [](const QMap<QString, QByteArray> &files) {
@@ -421,6 +462,15 @@ private slots:
         QSignalSpy clicks(&button, &QPushButton::clicked);
         const HeldTurns turns(context);
         const SlowListener slow(context, turns);
+        int turnsAtLastInsert = -1, turnsAtSave = -1;
+        connect(&context, &ModelContext::objectInserted, this, [&] {
+            if (turnsAtSave < 0)
+                turnsAtLastInsert = turns.turns;
+        });
+        connect(&context, &ModelContext::didSave, this, [&] {
+            if (turnsAtSave < 0)
+                turnsAtSave = turns.turns;
+        });
         // What a change that comes due during the merge finds when it runs.
         struct Waited {
             qsizetype images = -1;
@@ -458,6 +508,9 @@ private slots:
         QVERIFY2(turns.turns >= 4, qPrintable(QStringLiteral("%1 turns").arg(turns.turns)));
         QVERIFY(clickedWhileHeld);
         QCOMPARE(clicksWhileHeld, 0);
+        // Its one save wrote its rows over turns of their own too.
+        QVERIFY2(turnsAtSave - turnsAtLastInsert >= 2,
+                 qPrintable(QStringLiteral("%1 turns in the save").arg(turnsAtSave - turnsAtLastInsert)));
         // The waiting change came after the merge's save, the other import
         // after it or before, never in between.
         QCOMPARE(waited.pending, false);

@@ -11,6 +11,8 @@
 
 #include <sqlite3.h>
 
+#include <utility>
+
 ModelContext::ModelContext(QSqlDatabase database, const Schema &schema, bool allowsSave,
                            const QString &externalFolder)
     : m_database(database), m_schema(schema), m_allowsSave(allowsSave),
@@ -436,18 +438,28 @@ void ModelContext::bindRow(QSqlQuery &query, EntityState &entity, ModelObject *o
     entity.type->bindColumns(query, *object);
 }
 
-void ModelContext::writeChanges()
+bool ModelContext::writeChanges(SaveCursor &cursor, const QDeadlineTimer &deadline)
 {
-    for (EntityState &entity : m_entities) {
+    int rows = 0;
+    const auto due = [&] { return ++rows % 64 == 0 && deadline.hasExpired(); };
+    for (; cursor.entity < m_entities.size(); ++cursor.entity, cursor.phase = 0, cursor.index = 0) {
+        EntityState &entity = m_entities[cursor.entity];
         const EntityType &type = *entity.type;
         QSqlQuery &remove = preparedQuery(QStringLiteral("DELETE FROM %1 WHERE rowKey = ?").arg(entity.table));
-        for (ModelObject *object : m_deleted) {
-            if (&object->entityType() != &type)
-                continue;
-            remove.addBindValue(object->m_key);
-            if (!remove.exec())
-                throwSaveError(tr("deleting from %1").arg(entity.table), remove);
-            type.deleteExternal(*object);
+        if (cursor.phase == 0) {
+            for (; cursor.index < m_deleted.size(); ++cursor.index) {
+                ModelObject *object = m_deleted[cursor.index];
+                if (&object->entityType() != &type)
+                    continue;
+                remove.addBindValue(object->m_key);
+                if (!remove.exec())
+                    throwSaveError(tr("deleting from %1").arg(entity.table), remove);
+                type.deleteExternal(*object);
+                if (due())
+                    return (++cursor.index, false);
+            }
+            cursor.phase = 1;
+            cursor.index = 0;
         }
 
         const QStringList columns = type.columns();
@@ -461,14 +473,21 @@ void ModelContext::writeChanges()
         QSqlQuery &insertRow = preparedQuery(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                                  .arg(entity.table, names.join(QStringLiteral(", ")),
                                                       marks.join(QStringLiteral(", "))));
-        for (ModelObject *object : m_inserted) {
-            if (&object->entityType() != &type || object->m_state != ModelObject::State::inserted)
-                continue;
-            insertRow.addBindValue(object->m_key);
-            bindRow(insertRow, entity, object);
-            if (!insertRow.exec())
-                throwSaveError(tr("adding to %1").arg(entity.table), insertRow);
-            type.writeExternal(*object, true);
+        if (cursor.phase == 1) {
+            for (; cursor.index < m_inserted.size(); ++cursor.index) {
+                ModelObject *object = m_inserted[cursor.index];
+                if (&object->entityType() != &type || object->m_state != ModelObject::State::inserted)
+                    continue;
+                insertRow.addBindValue(object->m_key);
+                bindRow(insertRow, entity, object);
+                if (!insertRow.exec())
+                    throwSaveError(tr("adding to %1").arg(entity.table), insertRow);
+                type.writeExternal(*object, true);
+                if (due())
+                    return (++cursor.index, false);
+            }
+            cursor.phase = 2;
+            cursor.index = 0;
         }
 
         names.removeFirst();
@@ -477,7 +496,8 @@ void ModelContext::writeChanges()
             assignments << name + QStringLiteral(" = ?");
         QSqlQuery &update = preparedQuery(QStringLiteral("UPDATE %1 SET %2 WHERE rowKey = ?")
                                               .arg(entity.table, assignments.join(QStringLiteral(", "))));
-        for (ModelObject *object : m_changed) {
+        for (; cursor.index < m_changed.size(); ++cursor.index) {
+            ModelObject *object = m_changed[cursor.index];
             if (&object->entityType() != &type || object->m_state != ModelObject::State::persisted)
                 continue;
             bindRow(update, entity, object);
@@ -485,8 +505,11 @@ void ModelContext::writeChanges()
             if (!update.exec())
                 throwSaveError(tr("changing %1").arg(entity.table), update);
             type.writeExternal(*object, false);
+            if (due())
+                return (++cursor.index, false);
         }
     }
+    return true;
 }
 
 void ModelContext::stageChanges()
@@ -505,6 +528,44 @@ void ModelContext::save()
 {
     if (!hasChanges())
         return;
+    beginSave();
+    SaveCursor cursor;
+    try {
+        writeChanges(cursor, QDeadlineTimer(QDeadlineTimer::Forever));
+    } catch (...) {
+        abandonSave();
+        throw;
+    }
+    commitSave();
+}
+
+bool ModelContext::saveStep(std::chrono::milliseconds budget)
+{
+    const QDeadlineTimer deadline(budget);
+    if (!m_saveInSteps) {
+        if (!hasChanges())
+            return true;
+        beginSave();
+        m_saveInSteps = SaveCursor();
+        // The files and the transaction's start take a step of their own.
+        if (deadline.hasExpired())
+            return false;
+    }
+    try {
+        if (!writeChanges(*m_saveInSteps, deadline))
+            return false;
+    } catch (...) {
+        m_saveInSteps.reset();
+        abandonSave();
+        throw;
+    }
+    m_saveInSteps.reset();
+    commitSave();
+    return true;
+}
+
+void ModelContext::beginSave()
+{
     if (!m_allowsSave)
         throw ModelStoreError(ModelStoreError::Code::readOnly, tr("This library is open for reading only."));
 
@@ -512,48 +573,50 @@ void ModelContext::save()
     // that refers to them (or were prepared ahead); they are removed again
     // if it does not commit.
     stageChanges();
-    struct Unlock {
-        ExternalStorage *storage = nullptr;
-        ~Unlock()
-        {
-            if (storage)
-                storage->unlock();
-        }
-    } unlock;
     if (m_external->hasStaged()) {
         std::optional<QString> error;
         if (!m_external->lock()) {
             error = tr("another program is writing the library's files");
         } else {
-            unlock.storage = m_external.get();
+            m_externalLocked = true;
             error = m_external->writeStaged();
         }
         if (error) {
             m_external->discard();
+            if (std::exchange(m_externalLocked, false))
+                m_external->unlock();
             throw ModelStoreError(ModelStoreError::Code::saveFailed, tr("The library could not be saved."), *error);
         }
     }
 
     if (!m_database.transaction()) {
         m_external->discard();
+        if (std::exchange(m_externalLocked, false))
+            m_external->unlock();
         throw ModelStoreError(ModelStoreError::Code::saveFailed, tr("The library could not be saved."),
                               m_database.lastError().text());
     }
-    try {
-        writeChanges();
-    } catch (...) {
-        m_database.rollback();
-        m_external->discard();
-        throw;
-    }
+}
+
+void ModelContext::abandonSave()
+{
+    m_database.rollback();
+    m_external->discard();
+    if (std::exchange(m_externalLocked, false))
+        m_external->unlock();
+}
+
+void ModelContext::commitSave()
+{
     if (!m_database.commit()) {
         const QString detail = m_database.lastError().text();
-        m_database.rollback();
-        m_external->discard();
+        abandonSave();
         throw ModelStoreError(ModelStoreError::Code::saveFailed, tr("The library could not be saved."), detail);
     }
     // Only now may the files of replaced and deleted values go.
     m_external->committed();
+    if (std::exchange(m_externalLocked, false))
+        m_external->unlock();
 
     for (ModelObject *object : m_inserted) {
         if (object->m_state == ModelObject::State::inserted) {

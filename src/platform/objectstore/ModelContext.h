@@ -13,7 +13,11 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
+#include <QDeadlineTimer>
+
 #include <algorithm>
+#include <chrono>
+#include <optional>
 #include <functional>
 #include <map>
 #include <memory>
@@ -74,6 +78,13 @@ public:
     // ModelStoreError; on failure nothing is written and the changes stay
     // pending in memory.
     void save();
+    // The same save in steps, for a change that holds the context
+    // (beginHeldChange) and so may spread its one transaction over turns
+    // of the event loop: each call writes rows for about `budget`, and the
+    // one that commits answers true. Throws as save() does, the
+    // transaction rolled back and the changes pending; nothing may change
+    // the context between the steps.
+    bool saveStep(std::chrono::milliseconds budget);
     // Large new values are written to files by the save, before its
     // transaction. A change that stores many of them (an import) has their
     // files written on the files pool first, then makes its change and
@@ -171,7 +182,17 @@ private:
     void listChanged(ModelObject *parent, const RelationshipDescription &relationship);
     void emitChange(ModelObject *object, const char *property);
 
-    void writeChanges();
+    // Where a save in steps has got to in writeChanges().
+    struct SaveCursor {
+        size_t entity = 0;
+        int phase = 0; // deletes, inserts, updates
+        size_t index = 0;
+    };
+    void beginSave();
+    // Writes rows until done (true) or `deadline` has passed.
+    bool writeChanges(SaveCursor &cursor, const QDeadlineTimer &deadline);
+    void commitSave();
+    void abandonSave();
     void bindRow(QSqlQuery &query, EntityState &entity, ModelObject *object);
 
     QSqlDatabase m_database;
@@ -188,4 +209,6 @@ private:
     std::map<QString, std::unique_ptr<StoreStatement>> m_reads;
     std::unique_ptr<ExternalStorage> m_external;
     int m_heldChanges = 0;
+    std::optional<SaveCursor> m_saveInSteps; // a save in steps is under way
+    bool m_externalLocked = false;
 };
