@@ -526,6 +526,7 @@ void ModelContext::stageChanges()
 
 void ModelContext::save()
 {
+    Q_ASSERT(!m_saveInSteps); // the context is held until a save in steps ends
     if (!hasChanges())
         return;
     beginSave();
@@ -702,6 +703,7 @@ void ModelContext::whenUnheld(QObject *receiver, std::function<void()> change)
 
 void ModelContext::rollback()
 {
+    Q_ASSERT(!m_saveInSteps);
     // Inserted objects leave the context.
     std::vector<ModelObject *> detached;
     for (ModelObject *object : m_inserted) {
