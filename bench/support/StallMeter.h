@@ -22,6 +22,7 @@ public:
             const qint64 now = m_clock.nsecsElapsed();
             m_longest = std::max(m_longest, now - m_last);
             m_gaps.append(now - m_last);
+            m_gapEnds.append(now);
             m_last = now;
             if (m_onTick)
                 m_onTick();
@@ -44,6 +45,7 @@ public:
         const qint64 now = m_clock.nsecsElapsed();
         m_longest = std::max(m_longest, now - m_last);
         m_gaps.append(now - m_last);
+        m_gapEnds.append(now);
         m_last = now;
     }
 
@@ -58,6 +60,24 @@ public:
         return gaps.isEmpty() ? 0 : gaps.at(qsizetype(gaps.size() * 0.99)) / 1e6;
     }
 
+    // The longest gap that ended before `ns` (since start()).
+    double longestMsBefore(qint64 ns) const
+    {
+        qint64 longest = 0;
+        for (qsizetype i = 0; i < m_gaps.size() && m_gapEnds.at(i) < ns; ++i)
+            longest = std::max(longest, m_gaps.at(i));
+        return longest / 1e6;
+    }
+    // The gap that `ns` (since start()) fell in.
+    double gapMsAt(qint64 ns) const
+    {
+        for (qsizetype i = 0; i < m_gaps.size(); ++i) {
+            if (m_gapEnds.at(i) >= ns)
+                return m_gaps.at(i) / 1e6;
+        }
+        return 0;
+    }
+
 private:
     std::function<void()> m_onTick;
     QTimer m_ticker;
@@ -65,4 +85,5 @@ private:
     qint64 m_last = 0;
     qint64 m_longest = 0;
     QList<qint64> m_gaps;
+    QList<qint64> m_gapEnds;
 };

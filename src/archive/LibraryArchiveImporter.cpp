@@ -3,11 +3,11 @@
 #include "model/AtlasImage.h"
 #include "model/PointAnnotation.h"
 #include "model/RegionAnnotation.h"
-#include "model/SaveOrRollBack.h"
 #include "model/Series.h"
 #include "platform/WorkerPools.h"
 #include "platform/objectstore/ModelContext.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHash>
 #include <QMutex>
@@ -71,10 +71,8 @@ std::shared_ptr<AtlasImage> makeImage(const M::ImageRecord &record, AttachBytes 
     return image;
 }
 
-// The identifiers of the archive's images that the library holds already.
-// One pass over the library against the archive's few identifiers: a set of
-// the whole library's would take most of the merge's time.
-QSet<QUuid> heldImageIds(const LibraryArchiveManifest &manifest, ModelContext &context)
+// The identifiers of the archive's images among `library`'s.
+QSet<QUuid> heldImageIds(const LibraryArchiveManifest &manifest, const QList<QUuid> &library)
 {
     QSet<QUuid> archived;
     archived.reserve(manifest.images.size());
@@ -83,9 +81,9 @@ QSet<QUuid> heldImageIds(const LibraryArchiveManifest &manifest, ModelContext &c
     QSet<QUuid> held;
     if (archived.isEmpty())
         return held;
-    for (const AtlasImage *image : context.fetch<AtlasImage>()) {
-        if (archived.contains(image->id()))
-            held.insert(image->id());
+    for (const QUuid &id : library) {
+        if (archived.contains(id))
+            held.insert(id);
     }
     return held;
 }
@@ -104,70 +102,13 @@ void forEachNewRecord(const LibraryArchiveManifest &manifest, QSet<QUuid> known,
     }
 }
 
-// The same with the bytes of each record's file in `contents`, if any.
-template<class Add>
-void forEachNewImage(const LibraryArchiveContents &contents, const QSet<QUuid> &known, Add &&add)
+// Lets go of `value` on the files pool: freeing a million records, or a
+// gigabyte of bytes, takes a while.
+template<class T>
+void releaseOnWorker(T &value)
 {
-    forEachNewRecord(contents.manifest, known, [&](const M::ImageRecord &record) {
-        std::optional<QByteArray> bytes;
-        if (record.imagePath) {
-            const auto file = contents.imageFiles.constFind(*record.imagePath);
-            if (file != contents.imageFiles.constEnd())
-                bytes = *file;
-        }
-        add(record, bytes);
-    });
-}
-
-// The merge: the series and images of `manifest` that the library lacks
-// (images in `held` count as held), each image given its bytes by
-// `attachBytes(image, record)`, then one save. Main thread.
-template <class AttachBytes>
-Result<LibraryImportSummary, ModelStoreError> merge(const LibraryArchiveManifest &manifest, QSet<QUuid> held,
-                                                    ModelContext &context, AttachBytes attachBytes)
-{
-    QHash<QUuid, Series *> seriesById;
-    for (Series *series : context.fetch<Series>())
-        seriesById.insert(series->id(), series);
-    held.unite(heldImageIds(manifest, context));
-
-    LibraryImportSummary summary;
-    for (const M::SeriesRecord &record : std::as_const(manifest.series)) {
-        if (seriesById.contains(record.id)) {
-            ++summary.skippedSeries;
-            continue;
-        }
-        auto series = Series::make();
-        series->setId(record.id);
-        series->setTitle(record.title);
-        series->setCreatedAt(record.createdAt);
-        context.insert(series);
-        seriesById.insert(record.id, series.get());
-        ++summary.addedSeries;
-    }
-
-    QList<AtlasImage *> added;
-    forEachNewRecord(manifest, held, [&](const M::ImageRecord &record) {
-        std::vector<std::shared_ptr<ModelObject>> annotations;
-        const std::shared_ptr<AtlasImage> image =
-            makeImage(record, [&](AtlasImage &made) { attachBytes(made, record); }, annotations);
-        if (record.seriesID)
-            image->setSeries(seriesById.value(*record.seriesID)); // joins the context with its series
-        context.insert(image);
-        added.append(image.get());
-    });
-    summary.addedImages = added.size();
-    summary.skippedImages = manifest.images.size() - added.size();
-
-    const std::optional<ModelStoreError> error = saveOrRollBack(context);
-    if (error) {
-        // The context keeps objects it let go; without their bytes they no
-        // longer hold on to the archive.
-        for (AtlasImage *image : std::as_const(added))
-            image->setImageData(std::nullopt);
-        return *error;
-    }
-    return summary;
+    WorkerPools::files().start([released = std::move(value)] {});
+    value = T();
 }
 
 // What the entries inflated into memory may take in all; larger entries,
@@ -179,30 +120,39 @@ constexpr qint64 memoryForSmallFiles = 64 << 20;
 QList<QByteArray> LibraryArchiveImporter::newImageBytes(const LibraryArchiveContents &contents, ModelContext &context)
 {
     QList<QByteArray> bytes;
-    forEachNewImage(contents, heldImageIds(contents.manifest, context),
-                    [&](const M::ImageRecord &, const std::optional<QByteArray> &data) {
-                        if (data)
-                            bytes.append(*data);
-                    });
+    forEachNewRecord(contents.manifest, heldImageIds(contents.manifest, libraryImages(context)),
+                     [&](const M::ImageRecord &record) {
+                         if (!record.imagePath)
+                             return;
+                         const auto file = contents.imageFiles.constFind(*record.imagePath);
+                         if (file != contents.imageFiles.constEnd())
+                             bytes.append(*file);
+                     });
     return bytes;
 }
+
+namespace {
+
+// Runs `merge` to its end in one go.
+Result<LibraryImportSummary, ModelStoreError> mergeWhole(LibraryArchiveImporter::Merge &merge)
+{
+    while (!merge.step(std::chrono::hours(1))) {
+    }
+    return merge.outcome();
+}
+
+} // namespace
 
 Result<LibraryImportSummary, ModelStoreError> LibraryArchiveImporter::importContents(LibraryArchiveContents contents,
                                                                                     ModelContext &context)
 {
-    auto merged = merge(contents.manifest, {}, context, [&contents](AtlasImage &image, const M::ImageRecord &record) {
-        std::optional<QByteArray> bytes;
-        if (record.imagePath) {
-            const auto file = contents.imageFiles.constFind(*record.imagePath);
-            if (file != contents.imageFiles.constEnd())
-                bytes = *file;
-        }
-        image.setImageData(bytes);
-    });
-    // The archive's bytes are let go on a worker thread: freeing a
-    // gigabyte takes tens of milliseconds.
-    WorkerPools::files().start([files = std::move(contents.imageFiles)] {});
-    return merged;
+    ReadArchive archive;
+    archive.manifest = std::move(contents.manifest);
+    for (auto it = contents.imageFiles.cbegin(); it != contents.imageFiles.cend(); ++it)
+        archive.imageFiles.insert(it.key(), ImageFile{it.value(), {}});
+    releaseOnWorker(contents.imageFiles);
+    Merge merge(std::move(archive), context);
+    return mergeWhole(merge);
 }
 
 Result<LibraryArchiveImporter::OpenedArchive, LibraryArchiveImporter::FileError>
@@ -231,15 +181,21 @@ LibraryArchiveImporter::openArchive(const QString &path)
     return OpenedArchive{std::move(source).value(), std::move(directory).value(), std::move(manifest).value()};
 }
 
-QSet<QUuid> LibraryArchiveImporter::heldImages(const LibraryArchiveManifest &manifest, ModelContext &context)
+QList<QUuid> LibraryArchiveImporter::libraryImages(ModelContext &context)
 {
-    return heldImageIds(manifest, context);
+    const QList<AtlasImage *> images = context.fetch<AtlasImage>();
+    QList<QUuid> ids;
+    ids.reserve(images.size());
+    for (const AtlasImage *image : images)
+        ids.append(image->id());
+    return ids;
 }
 
 Result<LibraryArchiveImporter::ReadArchive, LibraryArchiveImporter::FileError>
-LibraryArchiveImporter::readImages(const OpenedArchive &archive, const QSet<QUuid> &held,
+LibraryArchiveImporter::readImages(OpenedArchive &archive, const QList<QUuid> &library,
                                    std::optional<PreparedFiles> files)
 {
+    const QSet<QUuid> held = heldImageIds(archive.manifest, library);
     // Every entry a record names is checked; those of new images are kept.
     QStringList used;
     QSet<QString> seen;
@@ -320,7 +276,7 @@ LibraryArchiveImporter::readImages(const OpenedArchive &archive, const QSet<QUui
             file.bytes = std::move(slot->bytes);
         read.imageFiles.insert(path, std::move(file));
     }
-    read.manifest = archive.manifest;
+    read.manifest = std::move(archive.manifest);
     read.held = held;
     return read;
 }
@@ -328,15 +284,254 @@ LibraryArchiveImporter::readImages(const OpenedArchive &archive, const QSet<QUui
 Result<LibraryImportSummary, ModelStoreError> LibraryArchiveImporter::importArchive(ReadArchive archive,
                                                                                    ModelContext &context)
 {
-    auto merged = merge(archive.manifest, archive.held, context, [&archive](AtlasImage &image, const M::ImageRecord &record) {
-        const auto file = record.imagePath ? archive.imageFiles.find(*record.imagePath) : archive.imageFiles.end();
-        if (file == archive.imageFiles.end())
-            image.setImageData(std::nullopt);
-        else if (!file->preparedFiles.isEmpty())
-            image.setImageDataFile(file->preparedFiles.takeFirst()); // a file of its own
-        else
-            image.setImageData(file->bytes);
-    });
-    WorkerPools::files().start([files = std::move(archive.imageFiles)] {});
-    return merged;
+    Merge merge(std::move(archive), context);
+    return mergeWhole(merge);
+}
+
+// The merge in slices
+
+struct LibraryArchiveImporter::Merge::State {
+    State(ReadArchive archive, ModelContext &context)
+        : context(context)
+        , manifest(std::move(archive.manifest))
+        , imageFiles(std::move(archive.imageFiles))
+        , prepared(std::move(archive.prepared))
+        , known(std::move(archive.held))
+    {
+    }
+
+    enum class Stage { archived, library, librarySeries, series, images, save, ended };
+
+    // What a step may still do; the clock is read every `every` items.
+    struct Clock {
+        QElapsedTimer timer;
+        qint64 budget;
+        int count = 0;
+        bool due(int every)
+        {
+            return ++count % every == 0 && timer.elapsed() >= budget;
+        }
+    };
+
+    bool archivedStep(Clock &clock)
+    {
+        if (next == 0)
+            archived.reserve(manifest.images.size());
+        for (; next < manifest.images.size(); ++next) {
+            archived.insert(manifest.images[next].id);
+            if (clock.due(256))
+                return (++next, false);
+        }
+        return true;
+    }
+
+    // The archive's images that the library holds now.
+    bool libraryStep(Clock &clock)
+    {
+        if (next == 0)
+            library = context.fetch<AtlasImage>();
+        for (; next < library.size(); ++next) {
+            if (archived.contains(library[next]->id()))
+                known.insert(library[next]->id());
+            if (clock.due(256))
+                return (++next, false);
+        }
+        library = {};
+        releaseOnWorker(archived);
+        return true;
+    }
+
+    bool librarySeriesStep(Clock &clock)
+    {
+        if (next == 0)
+            librarySeries = context.fetch<Series>();
+        for (; next < librarySeries.size(); ++next) {
+            seriesById.insert(librarySeries[next]->id(), librarySeries[next]);
+            if (clock.due(256))
+                return (++next, false);
+        }
+        librarySeries = {};
+        return true;
+    }
+
+    bool seriesStep(Clock &clock)
+    {
+        for (; next < manifest.series.size(); ++next) {
+            const M::SeriesRecord &record = manifest.series[next];
+            if (seriesById.contains(record.id)) {
+                ++summary.skippedSeries;
+            } else {
+                auto series = Series::make();
+                series->setId(record.id);
+                series->setTitle(record.title);
+                series->setCreatedAt(record.createdAt);
+                context.insert(series);
+                seriesById.insert(record.id, series.get());
+                ++summary.addedSeries;
+            }
+            if (clock.due(16))
+                return (++next, false);
+        }
+        return true;
+    }
+
+    bool imagesStep(Clock &clock)
+    {
+        for (; next < manifest.images.size(); ++next) {
+            const M::ImageRecord &record = manifest.images[next];
+            if (!known.contains(record.id)) {
+                known.insert(record.id);
+                addImage(record);
+            }
+            if (clock.due(1))
+                return (++next, false);
+        }
+        return true;
+    }
+
+    void addImage(const M::ImageRecord &record)
+    {
+        std::vector<std::shared_ptr<ModelObject>> annotations;
+        const std::shared_ptr<AtlasImage> image = makeImage(
+            record,
+            [&](AtlasImage &made) {
+                const auto file = record.imagePath ? imageFiles.find(*record.imagePath) : imageFiles.end();
+                if (file == imageFiles.end())
+                    made.setImageData(std::nullopt);
+                else if (!file->preparedFiles.isEmpty())
+                    made.setImageDataFile(file->preparedFiles.takeFirst()); // a file of its own
+                else
+                    made.setImageData(file->bytes);
+            },
+            annotations);
+        if (record.seriesID)
+            image->setSeries(seriesById.value(*record.seriesID)); // joins the context with its series
+        context.insert(image);
+        added.append(image.get());
+    }
+
+    // The one save, its rows written over turns of their own; a failure
+    // rolls the context back, as saveOrRollBack() does.
+    bool saveStep(Clock &clock)
+    {
+        std::optional<ModelStoreError> error;
+        try {
+            if (!context.saveStep(std::chrono::milliseconds(qMax<qint64>(0, clock.budget - clock.timer.elapsed()))))
+                return false;
+        } catch (const ModelStoreError &failure) {
+            error = failure;
+            context.rollback();
+        }
+        summary.addedImages = added.size();
+        summary.skippedImages = manifest.images.size() - added.size();
+        // The changes that waited come after the save or the rollback.
+        endHold();
+        if (error) {
+            forgetAddedBytes();
+            outcome = *error;
+        } else {
+            outcome = summary;
+        }
+        end();
+        return true;
+    }
+
+    // The context keeps objects it let go; without their bytes they no
+    // longer hold on to the archive.
+    void forgetAddedBytes()
+    {
+        for (AtlasImage *image : std::as_const(added))
+            image->setImageData(std::nullopt);
+    }
+
+    void endHold()
+    {
+        if (holding) {
+            holding = false;
+            context.endHeldChange();
+        }
+    }
+
+    void end()
+    {
+        stage = Stage::ended;
+        releaseOnWorker(manifest);
+        releaseOnWorker(imageFiles);
+        releaseOnWorker(known);
+        releaseOnWorker(archived);
+        releaseOnWorker(seriesById);
+        releaseOnWorker(added);
+    }
+
+    ModelContext &context;
+    LibraryArchiveManifest manifest;
+    QHash<QString, ImageFile> imageFiles;
+    PreparedValues prepared;
+    QSet<QUuid> known; // the held images, then each record's as it is passed
+    QSet<QUuid> archived;
+    QList<AtlasImage *> library;
+    QList<Series *> librarySeries;
+    QHash<QUuid, Series *> seriesById;
+    QList<AtlasImage *> added;
+    LibraryImportSummary summary;
+    Stage stage = Stage::archived;
+    qsizetype next = 0;
+    bool holding = false;
+    Result<LibraryImportSummary, ModelStoreError> outcome =
+        ModelStoreError(ModelStoreError::Code::saveFailed, QString());
+};
+
+LibraryArchiveImporter::Merge::Merge(ReadArchive archive, ModelContext &context)
+    : d(std::make_unique<State>(std::move(archive), context))
+{
+}
+
+// Destroyed before its end only with the library's context: nothing of
+// the context is touched.
+LibraryArchiveImporter::Merge::~Merge() = default;
+
+bool LibraryArchiveImporter::Merge::step(std::chrono::milliseconds budget)
+{
+    using Stage = State::Stage;
+    if (d->stage == Stage::ended)
+        return true;
+    if (!d->holding) {
+        d->holding = true;
+        d->context.beginHeldChange();
+    }
+    State::Clock clock{{}, budget.count()};
+    clock.timer.start();
+    try {
+        for (;;) {
+            bool done = false;
+            switch (d->stage) {
+            case Stage::archived: done = d->archivedStep(clock); break;
+            case Stage::library: done = d->libraryStep(clock); break;
+            case Stage::librarySeries: done = d->librarySeriesStep(clock); break;
+            case Stage::series: done = d->seriesStep(clock); break;
+            case Stage::images: done = d->imagesStep(clock); break;
+            case Stage::save: return d->saveStep(clock);
+            case Stage::ended: return true;
+            }
+            if (!done)
+                return false;
+            d->stage = Stage(int(d->stage) + 1);
+            d->next = 0;
+            // The save begins in a turn of its own.
+            if (d->stage == Stage::save || clock.timer.elapsed() >= clock.budget)
+                return false;
+        }
+    } catch (...) {
+        // Nothing half-merged stays behind.
+        d->context.rollback();
+        d->endHold();
+        d->forgetAddedBytes();
+        d->end();
+        throw;
+    }
+}
+
+const Result<LibraryImportSummary, ModelStoreError> &LibraryArchiveImporter::Merge::outcome() const
+{
+    return d->outcome;
 }

@@ -11,6 +11,9 @@
 #include <QSet>
 #include <QUuid>
 
+#include <chrono>
+#include <memory>
+
 #include <optional>
 #include <variant>
 
@@ -55,11 +58,13 @@ public:
     };
     static Result<OpenedArchive, FileError> openArchive(const QString &path);
 
-    // 2. Main thread: the archive's images that the library holds.
-    static QSet<QUuid> heldImages(const LibraryArchiveManifest &manifest, ModelContext &context);
+    // 2. Main thread: the identifiers of the library's images, for the
+    // next step to find the archive's among them.
+    static QList<QUuid> libraryImages(ModelContext &context);
 
     // 3. Any thread: checks every entry that a record names, as the zip
-    // reader does, and inflates those of the images not in `held`: small
+    // reader does, and inflates those of the images whose identifier is
+    // not in `library` (nor an earlier record's): small
     // ones into memory (a few megabytes in all), the others into `files`
     // (memory for all when there are none: a store in memory). Entries no
     // record names are passed over unread.
@@ -67,19 +72,47 @@ public:
         QByteArray bytes;
         QStringList preparedFiles; // files of `files`, one for each new image, when not in memory
     };
+    // The archive's manifest is moved into the result.
     struct ReadArchive {
         LibraryArchiveManifest manifest;
         QHash<QString, ImageFile> imageFiles; // of the images not in `held`
         QSet<QUuid> held;
         PreparedValues prepared; // holds the files until the save takes them
     };
-    static Result<ReadArchive, FileError> readImages(const OpenedArchive &archive, const QSet<QUuid> &held,
+    static Result<ReadArchive, FileError> readImages(OpenedArchive &archive, const QList<QUuid> &library,
                                                     std::optional<PreparedFiles> files);
 
     // 4. Main thread: merges as importContents() does; an image that the
     // library held when the archive was read counts as held. The prepared
     // files that the save doesn't take are removed.
     static Result<LibraryImportSummary, ModelStoreError> importArchive(ReadArchive archive, ModelContext &context);
+
+    // The same merge in slices, each a call of step() taking about the
+    // time it is given, for the event loop to turn between them: the
+    // library's objects are main-thread objects. The context is held
+    // (ModelContext::beginHeldChange) from the first step until the one
+    // save of the last; a failure at any point, the save's or an
+    // exception of a step, leaves the library as it was saved last, with
+    // no prepared file left behind once the merge is destroyed. What the
+    // merge lets go at its end goes on the files pool.
+    class Merge {
+    public:
+        Merge(ReadArchive archive, ModelContext &context);
+        ~Merge();
+        Merge(const Merge &) = delete;
+        Merge &operator=(const Merge &) = delete;
+
+        // Does the next part of the merge; true once it has ended. An
+        // exception of a step rolls the context back and leaves the merge
+        // ended, then goes on to the caller.
+        bool step(std::chrono::milliseconds budget);
+        // After the last step: the summary, or the save's error.
+        const Result<LibraryImportSummary, ModelStoreError> &outcome() const;
+
+    private:
+        struct State;
+        std::unique_ptr<State> d;
+    };
 
 private:
     LibraryArchiveImporter() = delete;

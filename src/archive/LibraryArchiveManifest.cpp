@@ -13,6 +13,7 @@
 #include <istream>
 #include <memory>
 #include <streambuf>
+#include <type_traits>
 #include <vector>
 #include <limits>
 
@@ -486,8 +487,16 @@ private:
 };
 
 // Builds the document as nlohmann::json's own parser does, counting what
-// its values take, and stops once that passes the limit.
+// its values take, and stops once that passes the limit. The elements of
+// the top-level "series" and "images" arrays are not kept in it: each is
+// decoded into its record as soon as it is read, then let go (the document
+// holds empty arrays in their place), so that a manifest of a million
+// records is never held twice. The records and the first failure of each
+// list are then taken in place of the document's (takeList), which gives
+// the errors that decoding the whole document would.
 class BoundedDocument {
+    using Builder = nlohmann::detail::json_sax_dom_parser<Json>;
+
 public:
     BoundedDocument(Json &document, qint64 limit) : m_builder(document, false), m_limit(limit) {}
 
@@ -495,21 +504,50 @@ public:
     const std::string &errorMessage() const { return m_error; }
     void setText(CompactText *text) { m_text = text; }
 
-    bool null() { return take(valueSize) && m_builder.null(); }
-    bool boolean(bool value) { return take(valueSize) && m_builder.boolean(value); }
-    bool number_integer(Json::number_integer_t value) { return take(valueSize) && m_builder.number_integer(value); }
-    bool number_unsigned(Json::number_unsigned_t value) { return take(valueSize) && m_builder.number_unsigned(value); }
+    bool null() { return take(valueSize) && scalar([](Builder &b) { return b.null(); }); }
+    bool boolean(bool value) { return take(valueSize) && scalar([&](Builder &b) { return b.boolean(value); }); }
+    bool number_integer(Json::number_integer_t value)
+    {
+        return take(valueSize) && scalar([&](Builder &b) { return b.number_integer(value); });
+    }
+    bool number_unsigned(Json::number_unsigned_t value)
+    {
+        return take(valueSize) && scalar([&](Builder &b) { return b.number_unsigned(value); });
+    }
     bool number_float(Json::number_float_t value, const std::string &text)
     {
-        return take(valueSize) && m_builder.number_float(value, text);
+        return take(valueSize) && scalar([&](Builder &b) { return b.number_float(value, text); });
     }
-    bool string(std::string &value) { return take(valueSize + stringSize + qint64(value.size())) && m_builder.string(value); }
-    bool binary(Json::binary_t &value) { return take(valueSize + qint64(value.size())) && m_builder.binary(value); }
-    bool start_object(std::size_t size) { return take(valueSize + containerSize) && m_builder.start_object(size); }
-    bool key(std::string &value) { return take(memberSize + qint64(value.size())) && m_builder.key(value); }
-    bool end_object() { return m_builder.end_object(); }
-    bool start_array(std::size_t size) { return take(valueSize + containerSize) && m_builder.start_array(size); }
-    bool end_array() { return m_builder.end_array(); }
+    bool string(std::string &value)
+    {
+        return take(valueSize + stringSize + qint64(value.size()))
+            && scalar([&](Builder &b) { return b.string(value); });
+    }
+    bool binary(Json::binary_t &value)
+    {
+        return take(valueSize + qint64(value.size())) && scalar([&](Builder &b) { return b.binary(value); });
+    }
+    bool start_object(std::size_t size)
+    {
+        return take(valueSize + containerSize) && startContainer(false, [&](Builder &b) { return b.start_object(size); });
+    }
+    bool key(std::string &value)
+    {
+        if (!take(memberSize + qint64(value.size())))
+            return false;
+        if (m_depth == 1 && !m_element) {
+            m_pendingList = value == "series" ? List::series : value == "images" ? List::images : List::none;
+            if (m_pendingList != List::none)
+                m_lists[int(m_pendingList)] = {}; // a later member of the same name replaces an earlier one
+        }
+        return forward([&](Builder &b) { return b.key(value); });
+    }
+    bool end_object() { return endContainer([](Builder &b) { return b.end_object(); }); }
+    bool start_array(std::size_t size)
+    {
+        return take(valueSize + containerSize) && startContainer(true, [&](Builder &b) { return b.start_array(size); });
+    }
+    bool end_array() { return endContainer([](Builder &b) { return b.end_array(); }); }
     bool parse_error(std::size_t position, const std::string &token, const nlohmann::detail::exception &error)
     {
         m_error = error.what();
@@ -518,7 +556,33 @@ public:
         return m_builder.parse_error(position, token, error);
     }
 
+    // The records of the top-level list `key` ("series" or "images") read
+    // as they came, or the first failure among them, when the document
+    // holds an array there; else `decoded`, the document's own.
+    template <class Record>
+    QList<Record> takeList(const char *key, QList<Record> decoded)
+    {
+        ListState &list = m_lists[qstrcmp(key, "series") == 0 ? int(List::series) : int(List::images)];
+        if (!list.streamed)
+            return decoded;
+        if (list.error)
+            throw DecodeFailure{*list.error};
+        if constexpr (std::is_same_v<Record, LibraryArchiveManifest::SeriesRecord>)
+            return std::move(list.series);
+        else
+            return std::move(list.images);
+    }
+
 private:
+    enum class List { series, images, none };
+    struct ListState {
+        bool streamed = false;
+        qsizetype count = 0;
+        std::optional<ManifestDecodingError> error;
+        QList<LibraryArchiveManifest::SeriesRecord> series;
+        QList<LibraryArchiveManifest::ImageRecord> images;
+    };
+
     // Roughly what nlohmann::json takes for a value, a string's own block,
     // an object or array, and an object's member.
     static constexpr qint64 valueSize = 16;
@@ -534,12 +598,106 @@ private:
         return !m_tooLarge;
     }
 
-    nlohmann::detail::json_sax_dom_parser<Json> m_builder;
+    template <class Event>
+    bool forward(Event event)
+    {
+        return event(m_element ? *m_elementBuilder : m_builder);
+    }
+
+    // A value that is not a list's array ends the wait for one.
+    template <class Event>
+    bool scalar(Event event)
+    {
+        if (m_list != List::none && m_depth == m_listDepth && !m_element) {
+            beginElement();
+            const bool ok = event(*m_elementBuilder);
+            endElement();
+            return ok;
+        }
+        if (m_depth == 1)
+            m_pendingList = List::none;
+        return forward(event);
+    }
+
+    template <class Event>
+    bool startContainer(bool isArray, Event event)
+    {
+        bool ok;
+        if (m_list != List::none && m_depth == m_listDepth && !m_element) {
+            beginElement();
+            ok = event(*m_elementBuilder);
+        } else if (m_depth == 1 && m_pendingList != List::none && isArray && !m_element) {
+            // The list's array: an empty one in the document.
+            m_list = m_pendingList;
+            m_listDepth = m_depth + 1;
+            m_lists[int(m_list)].streamed = true;
+            ok = m_builder.start_array(0);
+        } else {
+            ok = forward(event);
+        }
+        if (m_depth == 1)
+            m_pendingList = List::none;
+        ++m_depth;
+        return ok;
+    }
+
+    template <class Event>
+    bool endContainer(Event event)
+    {
+        --m_depth;
+        if (m_list != List::none && !m_element && m_depth == m_listDepth - 1) {
+            m_list = List::none;
+            return m_builder.end_array();
+        }
+        const bool ok = forward(event);
+        if (m_element && m_depth == m_listDepth)
+            endElement();
+        return ok;
+    }
+
+    void beginElement()
+    {
+        m_element = std::make_unique<Json>();
+        m_elementBuilder = std::make_unique<Builder>(*m_element, false);
+    }
+
+    // Decodes the element just read, unless an earlier one of its list failed.
+    void endElement()
+    {
+        ListState &list = m_lists[int(m_list)];
+        const qsizetype index = list.count++;
+        if (!list.error) {
+            const bool isSeries = m_list == List::series;
+            const QString path = element(child(QString(), isSeries ? "series" : "images"), index);
+            try {
+                const Reader reader(*m_element, path);
+                if (isSeries)
+                    list.series.append(decodeSeries(reader));
+                else
+                    list.images.append(decodeImage(reader));
+            } catch (const DecodeFailure &failure) {
+                list.error = failure.error;
+                list.series.clear();
+                list.images.clear();
+            }
+        }
+        m_elementBuilder.reset();
+        m_element.reset();
+    }
+
+    Builder m_builder;
     qint64 m_limit;
     qint64 m_size = 0;
     bool m_tooLarge = false;
     std::string m_error;
     CompactText *m_text = nullptr;
+    int m_depth = 0;
+    List m_pendingList = List::none; // a top-level member whose value may be a list's array
+    List m_list = List::none;        // the list whose array is being read
+    int m_listDepth = 0;             // the depth of its elements
+    ListState m_lists[2];
+    std::unique_ptr<Json> m_element; // the element being read
+    std::unique_ptr<Builder> m_elementBuilder;
 };
 
 } // namespace
@@ -614,8 +772,8 @@ LibraryArchiveManifest::decoded(const TextReader &read, qint64 sizeLimit, bool *
         manifest.exportedAt = root.date("exportedAt");
         const Reader application = root.object("application");
         manifest.application = {application.text("name"), application.text("version"), application.text("build")};
-        manifest.series = root.list("series", decodeSeries);
-        manifest.images = root.list("images", decodeImage);
+        manifest.series = builder.takeList("series", root.list("series", decodeSeries));
+        manifest.images = builder.takeList("images", root.list("images", decodeImage));
         return manifest;
     } catch (const DecodeFailure &failure) {
         return failure.error;

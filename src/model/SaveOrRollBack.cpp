@@ -4,6 +4,8 @@
 
 #include <QFutureWatcher>
 
+#include <memory>
+
 std::optional<ModelStoreError> saveKeepingChanges(ModelContext &context)
 {
     try {
@@ -35,20 +37,27 @@ bool changeOncePrepared(ModelContext &context, const QList<QByteArray> &values, 
         return false;
     }
     auto *watcher = new QFutureWatcher<PreparedValues>(receiver);
-    QObject::connect(watcher, &QFutureWatcherBase::finished, receiver, [watcher, change = std::move(change)] {
-        watcher->deleteLater();
-        // The only copy: the files no save took go when it does. Writing
-        // that failed in a way of its own (memory) is a failed save too.
-        std::optional<PreparedValues> prepared;
-        try {
-            prepared.emplace(watcher->future().takeResult());
-        } catch (...) {
-            change(ModelStoreError(ModelStoreError::Code::saveFailed,
-                                   QObject::tr("The pictures couldn\u2019t be written to the library.")));
-            return;
-        }
-        change(prepared->error());
-    });
+    QObject::connect(watcher, &QFutureWatcherBase::finished, receiver,
+                     [&context, receiver, watcher, change = std::move(change)] {
+                         watcher->deleteLater();
+                         // The only copy: the files no save took go when it does. Writing
+                         // that failed in a way of its own (memory) is a failed save too.
+                         std::shared_ptr<const PreparedValues> prepared;
+                         try {
+                             prepared = std::make_shared<const PreparedValues>(watcher->future().takeResult());
+                         } catch (...) {
+                             prepared.reset();
+                         }
+                         // A change held meanwhile (an archive's merge) ends first.
+                         context.whenUnheld(receiver, [prepared, change] {
+                             if (!prepared) {
+                                 change(ModelStoreError(ModelStoreError::Code::saveFailed,
+                                                        QObject::tr("The pictures couldn\u2019t be written to the library.")));
+                                 return;
+                             }
+                             change(prepared->error());
+                         });
+                     });
     watcher->setFuture(context.prepareValues(values));
     return true;
 }

@@ -30,8 +30,10 @@ std::optional<ModelStoreError> saveKeepingChanges(ModelContext &context);
 // `change` ends with then takes the files over as they are; the files it
 // did not take (a value left out after all) are removed after `change`.
 // Without bytes that need a file (small ones, a store in memory) `change`
-// is called at once. Once `receiver` is destroyed it is never called, and
-// the files written for it are removed. Answers whether `change` is still
+// is called at once. A held change of the context (ModelContext::
+// beginHeldChange) under way when the files are ready ends before `change`
+// is called. Once `receiver` is destroyed it is never called, and the files
+// written for it are removed. Answers whether `change` is still
 // to come.
 bool changeOncePrepared(ModelContext &context, const QList<QByteArray> &values, QObject *receiver,
                         std::function<void(const std::optional<ModelStoreError> &)> change);

@@ -1,6 +1,5 @@
 #include "shell/LibraryArchiveImport.h"
 
-#include "archive/LibraryArchiveImporter.h"
 #include "platform/WorkerPools.h"
 #include "platform/objectstore/ModelContext.h"
 
@@ -74,40 +73,64 @@ LibraryArchiveImport::LibraryArchiveImport(ModelContext &context)
 LibraryArchiveImport *LibraryArchiveImport::start(const QString &path, ModelContext &context)
 {
     auto *import = new LibraryArchiveImport(context);
-    const auto failed = [import](const QString &description) {
-        emit import->failed(description);
-        import->deleteLater();
-    };
-    const auto merge = [import, failed](Importer::ReadArchive read) {
-        ModelContext &context = import->m_context;
-        Result<LibraryImportSummary, ModelStoreError> merged = ModelStoreError(ModelStoreError::Code::saveFailed, {});
-        try {
-            merged = Importer::importArchive(std::move(read), context);
-        } catch (...) {
-            // Nothing half-merged stays behind.
-            context.rollback();
-            throw;
-        }
-        if (!merged) {
-            failed(merged.error().description());
-            return;
-        }
-        emit import->imported(merged.value().message());
-        import->deleteLater();
-    };
-    // The manifest is read first, then the library's part is looked up on
+    const auto failed = [import](const QString &description) { import->fail(description); };
+    const auto merge = [import](Importer::ReadArchive read) { import->merge(std::move(read)); };
+    // The manifest is read first, then the library's images are listed on
     // the main thread, then the images the library lacks are inflated into
     // the library's folder, and the merge on the main thread takes them.
     const auto opened = [import, failed, merge](Importer::OpenedArchive archive) {
         ModelContext &context = import->m_context;
-        const QSet<QUuid> held = Importer::heldImages(archive.manifest, context);
         auto shared = std::make_shared<Importer::OpenedArchive>(std::move(archive));
         runThen<Importer::ReadArchive>(
             import,
-            [shared, held, files = context.prepareFiles()] { return Importer::readImages(*shared, held, files); },
+            [shared, library = Importer::libraryImages(context), files = context.prepareFiles()] {
+                return Importer::readImages(*shared, library, files);
+            },
             merge, failed);
     };
     runThen<Importer::OpenedArchive>(
         import, [path] { return Importer::openArchive(path); }, opened, failed);
     return import;
+}
+
+void LibraryArchiveImport::merge(Importer::ReadArchive read)
+{
+    // Another import's merge ends first.
+    auto waiting = std::make_shared<Importer::ReadArchive>(std::move(read));
+    m_context.whenUnheld(this, [this, waiting] {
+        m_merge = std::make_unique<Importer::Merge>(std::move(*waiting), m_context);
+        continueMerge();
+    });
+}
+
+void LibraryArchiveImport::continueMerge()
+{
+    // Well within the longest a turn of the event loop may take.
+    constexpr std::chrono::milliseconds slice(12);
+    bool ended = false;
+    try {
+        ended = m_merge->step(slice);
+    } catch (...) {
+        fail(exceptionDescription(std::current_exception()));
+        return;
+    }
+    if (!ended) {
+        QMetaObject::invokeMethod(this, &LibraryArchiveImport::continueMerge, Qt::QueuedConnection);
+        return;
+    }
+    const Result<LibraryImportSummary, ModelStoreError> outcome = m_merge->outcome();
+    m_merge.reset(); // the prepared files that the save didn't take go
+    if (!outcome) {
+        fail(outcome.error().description());
+        return;
+    }
+    emit imported(outcome.value().message());
+    deleteLater();
+}
+
+void LibraryArchiveImport::fail(const QString &description)
+{
+    m_merge.reset();
+    emit failed(description);
+    deleteLater();
 }

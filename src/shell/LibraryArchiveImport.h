@@ -1,7 +1,12 @@
 #pragma once
 
+#include "archive/LibraryArchiveImporter.h"
+
 #include <QObject>
 #include <QString>
+
+#include <functional>
+#include <memory>
 
 class ModelContext;
 
@@ -10,8 +15,11 @@ class ModelContext;
 // library's part of it is looked up on the main thread, the entries are
 // checked and those of the images the library lacks inflated into the
 // library's folder on a worker thread, then the archive is merged into the
-// library on the main thread and saved once (LibraryArchiveImporter), and
-// the outcome is announced. Every failure, running out of memory included,
+// library on the main thread, in slices between which the event loop turns,
+// and saved once (LibraryArchiveImporter::Merge), and the outcome is
+// announced. The merge holds the context (ModelContext::beginHeldChange):
+// it waits for another import's merge to end, and other changes wait for
+// its own. Every failure, running out of memory included,
 // ends in `failed`. It runs on its own, whoever started it: closing the page that
 // started it neither stops the merge nor its announcement. It lives as a
 // child of the context, so it ends with the library at the latest, and
@@ -35,5 +43,10 @@ signals:
 private:
     explicit LibraryArchiveImport(ModelContext &context);
 
+    void merge(LibraryArchiveImporter::ReadArchive read);
+    void continueMerge();
+    void fail(const QString &description);
+
     ModelContext &m_context;
+    std::unique_ptr<LibraryArchiveImporter::Merge> m_merge;
 };

@@ -12,13 +12,22 @@ LibrarySettingsModel::LibrarySettingsModel(ModelContext &context, QObject *paren
     : QObject(parent)
     , m_context(context)
 {
-    const auto objectCameOrWent = [this](ModelObject *object) {
+    const auto isContent = [](ModelObject *object) {
         const EntityType &type = object->entityType();
-        if (&type == &AtlasImage::entity() || &type == &Series::entity())
-            queueContentCheck();
+        return &type == &AtlasImage::entity() || &type == &Series::entity();
     };
-    connect(&context, &ModelContext::objectInserted, this, objectCameOrWent);
-    connect(&context, &ModelContext::objectDeleted, this, objectCameOrWent);
+    // An object that came is content enough: no look through the library
+    // for each turn of a merge that inserts a million.
+    connect(&context, &ModelContext::objectInserted, this, [this, isContent](ModelObject *object) {
+        if (!isContent(object) || m_hasContent)
+            return;
+        m_hasContent = true;
+        updateCanExport();
+    });
+    connect(&context, &ModelContext::objectDeleted, this, [this, isContent](ModelObject *object) {
+        if (isContent(object))
+            queueContentCheck();
+    });
     connect(&context, &ModelContext::didRollback, this, &LibrarySettingsModel::queueContentCheck);
     connect(&m_export, &LibraryArchiveExport::isPreparingChanged, this, &LibrarySettingsModel::updateCanExport);
     connect(&m_export, &LibraryArchiveExport::documentChanged, this, &LibrarySettingsModel::updateCanExport);

@@ -7,6 +7,7 @@
 #include "platform/objectstore/ModelStoreError.h"
 #include "shell/AppState.h"
 #include "shell/CloudSyncSettings.h"
+#include "shell/HeldLibraryInput.h"
 #include "shell/ModelContainerSetup.h"
 #include "updates/UpdaterController.h"
 
@@ -81,6 +82,7 @@ std::unique_ptr<VeloranApp> VeloranApp::start(const Services &services)
         return nullptr;
     }
 
+    app->m_heldInput = std::make_unique<HeldLibraryInput>(app->m_container->mainContext());
     services.startUpdater();
     return app;
 }

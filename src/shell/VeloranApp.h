@@ -7,6 +7,7 @@
 #include <memory>
 
 class AppState;
+class HeldLibraryInput;
 class CloudAccountService;
 class ModelStoreError;
 class UserDefaults;
@@ -61,4 +62,6 @@ private:
 
     std::unique_ptr<AppState> m_appState;
     std::unique_ptr<ModelContainer> m_container;
+    // No input while a change holds the library.
+    std::unique_ptr<HeldLibraryInput> m_heldInput;
 };

@@ -4,16 +4,24 @@
 #include "archive/LibraryTestSupport.h"
 #include "archive/LibraryArchiveContents.h"
 #include "platform/WorkerPools.h"
+#include "shell/HeldLibraryInput.h"
 #include "shell/LibraryArchiveImport.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTimer>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <malloc.h>
+#include <limits>
 #include <sys/resource.h>
 
 namespace {
@@ -92,6 +100,90 @@ QMap<QString, QByteArray> folderContents(const QString &folder)
     }
     return files;
 }
+
+// Counts the turns of the event loop (a timer's ticks) while the context
+// is held, and whether the hold began at all.
+class HeldTurns : public QObject {
+public:
+    explicit HeldTurns(ModelContext &context)
+        : m_context(context)
+    {
+        m_timer.setInterval(0);
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            if (m_context.isHeld())
+                ++turns;
+        });
+        connect(&context, &ModelContext::heldChanged, this, [this](bool held) {
+            if (held)
+                ++holds;
+        });
+        m_timer.start();
+    }
+
+    int turns = 0;
+    int holds = 0;
+
+private:
+    ModelContext &m_context;
+    QTimer m_timer;
+};
+
+// A listener of the library that takes a few microseconds for each image
+// inserted, as the windows' views do, and runs out of memory at the first
+// image inserted once the event loop has turned `turns` times during the
+// merge: in a late slice of it.
+struct SlowListener {
+    SlowListener(ModelContext &context, const HeldTurns &held, int turns = std::numeric_limits<int>::max())
+    {
+        connection = QObject::connect(&context, &ModelContext::objectInserted, [&held, turns](ModelObject *object) {
+            if (&object->entityType() != &AtlasImage::entity())
+                return;
+            QElapsedTimer timer;
+            timer.start();
+            while (timer.nsecsElapsed() < 5000) {
+            }
+            if (held.turns >= turns)
+                throw std::bad_alloc();
+        });
+    }
+    ~SlowListener() { QObject::disconnect(connection); }
+
+    QMetaObject::Connection connection;
+};
+
+// While it lives, the store refuses to add the image titled `title`: a
+// save that fails at that row, late in it when the image is one of the
+// last.
+class FailingRow {
+public:
+    FailingRow(const QString &folder, const QString &title)
+        : m_connection(QStringLiteral("failing-row"))
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+        database.setDatabaseName(QDir(folder).filePath(QStringLiteral("default.store")));
+        if (!database.open())
+            qFatal("cannot open the store a second time");
+        exec(QStringLiteral("CREATE TRIGGER failing_row BEFORE INSERT ON AtlasImage WHEN NEW.title = '%1' "
+                            "BEGIN SELECT RAISE(ABORT, 'disk I/O error'); END")
+                 .arg(title));
+    }
+    ~FailingRow()
+    {
+        exec(QStringLiteral("DROP TRIGGER failing_row"));
+        QSqlDatabase::database(m_connection).close();
+        QSqlDatabase::removeDatabase(m_connection);
+    }
+
+private:
+    void exec(const QString &sql)
+    {
+        QSqlQuery query(QSqlDatabase::database(m_connection));
+        if (!query.exec(sql))
+            qFatal("cannot change the store's triggers: %s", qPrintable(query.lastError().text()));
+    }
+
+    QString m_connection;
+};
 
 bool sanitized()
 {
@@ -254,15 +346,22 @@ private slots:
     {
         QTest::addColumn<QString>("failure");
         QTest::addColumn<QString>("message");
-        QTest::newRow("the save fails") << "save" << "The library could not be saved (adding to AtlasImage).";
+        QTest::addColumn<int>("records"); // small ones, without files, after the large images
+        const QString notSaved = QStringLiteral("The library could not be saved (adding to AtlasImage).");
+        QTest::newRow("the save fails") << "save" << notSaved << 0;
         QTest::newRow("a later entry is damaged")
-            << "entry" << "\u201Cimages/z.png\u201D failed its checksum and may be damaged.";
+            << "entry" << "\u201Cimages/z.png\u201D failed its checksum and may be damaged." << 0;
+        QTest::newRow("the save after a merge in many slices fails") << "save" << notSaved << 12000;
+        QTest::newRow("a late slice of the merge fails")
+            << "slice" << "There isn't enough memory to import the archive." << 12000;
+        QTest::newRow("a late step of the save fails") << "late save" << notSaved << 12000;
     }
 
     void aFailedImportLeavesTheLibraryAsItWas()
     {
         QFETCH(QString, failure);
         QFETCH(QString, message);
+        QFETCH(int, records);
         QTemporaryDir folder;
         auto container = makeTestContainer(folder.path());
         addImage(container->mainContext(), QStringLiteral("held"), nullptr, pngBytes(400 * 1024, 9));
@@ -284,11 +383,22 @@ private slots:
         }
         if (failure == QLatin1String("entry"))
             entries.last().crc ^= 1;
-        entries.prepend(storedEntry("library.json", manifestJson(titles, paths)));
+        for (int i = 0; i < records; ++i) {
+            titles << QStringLiteral("small %1").arg(i);
+            paths << QString();
+        }
+        entries.prepend(deflatedEntry("library.json", manifestJson(titles, paths)));
         const QString path = m_dir.filePath(QStringLiteral("failing.veloran"));
         writeFile(path, buildZip(entries));
+        const HeldTurns turns(context);
         std::pair<QString, QString> alert;
-        if (failure == QLatin1String("save")) {
+        if (failure == QLatin1String("slice")) {
+            const SlowListener listener(context, turns, 3);
+            alert = import(context, path);
+        } else if (failure == QLatin1String("late save")) {
+            const FailingRow row(folder.path(), QStringLiteral("small %1").arg(records - 10));
+            alert = import(context, path);
+        } else if (failure == QLatin1String("save")) {
             FailingWrites writes(folder.path());
             writes.set(true);
             alert = import(context, path);
@@ -297,13 +407,18 @@ private slots:
             alert = import(context, path);
         }
         QCOMPARE(alert, std::make_pair(QStringLiteral("Import Failed"), message));
+        if (records > 0) {
+            QVERIFY2(turns.turns >= 2, "the merge ran in one turn");
+            QCOMPARE(turns.holds, 1);
+        }
+        QVERIFY(!context.isHeld());
         QVERIFY(!context.hasChanges());
         QCOMPARE(snapshot(context), library);
         // Files let go are removed on the files pool.
         WorkerPools::files().waitForDone();
         container.reset();
         const QMap<QString, QByteArray> after = folderContents(folder.path());
-        if (failure == QLatin1String("save")) {
+        if (failure.endsWith(QLatin1String("save"))) {
             // The failing triggers came and went: only the image files can
             // be compared byte for byte.
             const auto images = [](const QMap<QString, QByteArray> &files) {
@@ -319,6 +434,94 @@ private slots:
         } else {
             QCOMPARE(after, before);
         }
+    }
+
+    // A large merge runs in slices between which the event loop turns;
+    // meanwhile the windows take no input, another import's merge and
+    // other changes that come due wait for its save, and the library
+    // holds all of the archive after it.
+    void aLargeMergeLetsTheEventLoopTurnButNoOtherChange()
+    {
+        QTemporaryDir folder;
+        auto container = makeTestContainer(folder.path());
+        ModelContext &context = container->mainContext();
+        addImage(context, QStringLiteral("small 7"), nullptr, QByteArray("held"));
+        context.save();
+        constexpr int records = 12000;
+        QStringList titles;
+        for (int i = 0; i < records; ++i)
+            titles << QStringLiteral("small %1").arg(i);
+        const QString path = m_dir.filePath(QStringLiteral("large.veloran"));
+        writeFile(path, buildZip({deflatedEntry("library.json", manifestJson(titles, {}))}));
+        const QString other = m_dir.filePath(QStringLiteral("other.veloran"));
+        writeFile(other, buildZip({storedEntry("library.json", manifestJson({"other"}, {}))}));
+
+        const HeldLibraryInput input(context);
+        QPushButton button;
+        button.show();
+        QSignalSpy clicks(&button, &QPushButton::clicked);
+        const HeldTurns turns(context);
+        const SlowListener slow(context, turns);
+        int turnsAtLastInsert = -1, turnsAtSave = -1;
+        connect(&context, &ModelContext::objectInserted, this, [&] {
+            if (turnsAtSave < 0)
+                turnsAtLastInsert = turns.turns;
+        });
+        connect(&context, &ModelContext::didSave, this, [&] {
+            if (turnsAtSave < 0)
+                turnsAtSave = turns.turns;
+        });
+        // What a change that comes due during the merge finds when it runs.
+        struct Waited {
+            qsizetype images = -1;
+            bool pending = true;
+            bool held = true;
+        } waited;
+        bool clickedWhileHeld = false;
+        qsizetype clicksWhileHeld = -1;
+        LibraryArchiveImport *second = nullptr;
+        std::unique_ptr<QSignalSpy> secondImported;
+        connect(&context, &ModelContext::heldChanged, this, [&](bool held) {
+            if (!held || second)
+                return;
+            // The second import is read while the first merges.
+            second = LibraryArchiveImport::start(other, context);
+            secondImported = std::make_unique<QSignalSpy>(second, &LibraryArchiveImport::imported);
+            context.whenUnheld(this, [&] {
+                waited = {context.fetch<AtlasImage>().size(), context.hasChanges(), context.isHeld()};
+            });
+            QTimer::singleShot(0, this, [&] {
+                clickedWhileHeld = context.isHeld();
+                QTest::mouseClick(&button, Qt::LeftButton);
+                QTest::keyClick(&button, Qt::Key_Space);
+                clicksWhileHeld = clicks.count();
+            });
+        });
+        const auto alert = import(context, path);
+        QCOMPARE(alert, std::make_pair(QStringLiteral("Library Imported"),
+                                       QStringLiteral("Added %1 images. Skipped 1 image already in the library.")
+                                           .arg(records - 1)));
+        QVERIFY(second);
+        QVERIFY(QTest::qWaitFor([&] { return !secondImported->isEmpty() && waited.images >= 0; }, 20000));
+        QCOMPARE(secondImported->first().first().toString(), QStringLiteral("Added 1 image."));
+        // 12,000 inserts of 5 microseconds or more: several slices.
+        QVERIFY2(turns.turns >= 4, qPrintable(QStringLiteral("%1 turns").arg(turns.turns)));
+        QVERIFY(clickedWhileHeld);
+        QCOMPARE(clicksWhileHeld, 0);
+        // Its one save wrote its rows over turns of their own too.
+        QVERIFY2(turnsAtSave - turnsAtLastInsert >= 2,
+                 qPrintable(QStringLiteral("%1 turns in the save").arg(turnsAtSave - turnsAtLastInsert)));
+        // The waiting change came after the merge's save, the other import
+        // after it or before, never in between.
+        QCOMPARE(waited.pending, false);
+        QCOMPARE(waited.held, false);
+        QVERIFY(waited.images == records || waited.images == records + 1);
+        QCOMPARE(context.fetch<AtlasImage>().size(), records + 1);
+        QVERIFY(!context.hasChanges());
+        QVERIFY(!context.isHeld());
+        // The windows take input again.
+        QTest::mouseClick(&button, Qt::LeftButton);
+        QCOMPARE(clicks.count(), 1);
     }
 };
 

@@ -16,6 +16,7 @@
 #include <sqlite3.h>
 
 #include <iterator>
+#include <utility>
 
 namespace {
 
@@ -573,22 +574,31 @@ void ModelContext::bindRow(QSqlQuery &query, EntityState &entity, ModelObject *o
     entity.type->bindColumns(query, *object);
 }
 
-void ModelContext::writeChanges()
+bool ModelContext::writeChanges(SaveCursor &cursor, const QDeadlineTimer &deadline)
 {
-    deleteUnreadChildren();
-    for (EntityState &entity : m_entities) {
+    int rows = 0;
+    const auto due = [&] { return ++rows % 64 == 0 && deadline.hasExpired(); };
+    if (cursor.entity == 0 && cursor.phase == 0 && cursor.index == 0)
+        deleteUnreadChildren();
+    for (; cursor.entity < m_entities.size(); ++cursor.entity, cursor.phase = 0, cursor.index = 0) {
+        EntityState &entity = m_entities[cursor.entity];
         const EntityType &type = *entity.type;
-        QList<qint64> deletedKeys;
-        for (ModelObject *object : m_deleted) {
-            if (&object->entityType() == &type)
-                deletedKeys.append(object->m_key);
-        }
-        for (qsizetype first = 0; first < deletedKeys.size(); first += keysPerStatement) {
-            const QList<qint64> keys = deletedKeys.mid(first, keysPerStatement);
-            QSqlQuery remove = singleQuery();
-            if (!remove.exec(QStringLiteral("DELETE FROM %1 WHERE rowKey IN (%2)").arg(entity.table, keyList(keys))))
-                throwSaveError(tr("deleting from %1").arg(entity.table), remove);
-            type.deleteExternal(*this, keys);
+        if (cursor.phase == 0) {
+            // Deletions go many keys a statement, in one step.
+            QList<qint64> deletedKeys;
+            for (ModelObject *object : m_deleted) {
+                if (&object->entityType() == &type)
+                    deletedKeys.append(object->m_key);
+            }
+            for (qsizetype first = 0; first < deletedKeys.size(); first += keysPerStatement) {
+                const QList<qint64> keys = deletedKeys.mid(first, keysPerStatement);
+                QSqlQuery remove = singleQuery();
+                if (!remove.exec(QStringLiteral("DELETE FROM %1 WHERE rowKey IN (%2)").arg(entity.table, keyList(keys))))
+                    throwSaveError(tr("deleting from %1").arg(entity.table), remove);
+                type.deleteExternal(*this, keys);
+            }
+            cursor.phase = 1;
+            cursor.index = 0;
         }
 
         const QStringList columns = type.columns();
@@ -602,14 +612,21 @@ void ModelContext::writeChanges()
         QSqlQuery &insertRow = preparedQuery(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                                  .arg(entity.table, names.join(QStringLiteral(", ")),
                                                       marks.join(QStringLiteral(", "))));
-        for (ModelObject *object : m_inserted) {
-            if (&object->entityType() != &type || object->m_state != ModelObject::State::inserted)
-                continue;
-            insertRow.addBindValue(object->m_key);
-            bindRow(insertRow, entity, object);
-            if (!insertRow.exec())
-                throwSaveError(tr("adding to %1").arg(entity.table), insertRow);
-            type.writeExternal(*object, true);
+        if (cursor.phase == 1) {
+            for (; cursor.index < m_inserted.size(); ++cursor.index) {
+                ModelObject *object = m_inserted[cursor.index];
+                if (&object->entityType() != &type || object->m_state != ModelObject::State::inserted)
+                    continue;
+                insertRow.addBindValue(object->m_key);
+                bindRow(insertRow, entity, object);
+                if (!insertRow.exec())
+                    throwSaveError(tr("adding to %1").arg(entity.table), insertRow);
+                type.writeExternal(*object, true);
+                if (due())
+                    return (++cursor.index, false);
+            }
+            cursor.phase = 2;
+            cursor.index = 0;
         }
 
         names.removeFirst();
@@ -618,7 +635,8 @@ void ModelContext::writeChanges()
             assignments << name + QStringLiteral(" = ?");
         QSqlQuery &update = preparedQuery(QStringLiteral("UPDATE %1 SET %2 WHERE rowKey = ?")
                                               .arg(entity.table, assignments.join(QStringLiteral(", "))));
-        for (ModelObject *object : m_changed) {
+        for (; cursor.index < m_changed.size(); ++cursor.index) {
+            ModelObject *object = m_changed[cursor.index];
             if (&object->entityType() != &type || object->m_state != ModelObject::State::persisted)
                 continue;
             bindRow(update, entity, object);
@@ -626,8 +644,11 @@ void ModelContext::writeChanges()
             if (!update.exec())
                 throwSaveError(tr("changing %1").arg(entity.table), update);
             type.writeExternal(*object, false);
+            if (due())
+                return (++cursor.index, false);
         }
     }
+    return true;
 }
 
 void ModelContext::stageChanges()
@@ -649,8 +670,52 @@ qint64 ModelContext::nextKey(const EntityType &type)
 
 void ModelContext::save(const std::function<void()> &addRows)
 {
+    Q_ASSERT(!m_saveInSteps); // the context is held until a save in steps ends
     if (!hasChanges() && !addRows)
         return;
+    beginSave();
+    std::vector<qint64> firstKeys;
+    for (const EntityState &entity : m_entities)
+        firstKeys.push_back(entity.nextKey);
+    SaveCursor cursor;
+    try {
+        writeChanges(cursor, QDeadlineTimer(QDeadlineTimer::Forever));
+        if (addRows)
+            addRows();
+    } catch (...) {
+        abandonSave();
+        throw;
+    }
+    commitSave(addRows ? &firstKeys : nullptr);
+}
+
+bool ModelContext::saveStep(std::chrono::milliseconds budget)
+{
+    const QDeadlineTimer deadline(budget);
+    if (!m_saveInSteps) {
+        if (!hasChanges())
+            return true;
+        beginSave();
+        m_saveInSteps = SaveCursor();
+        // The files and the transaction's start take a step of their own.
+        if (deadline.hasExpired())
+            return false;
+    }
+    try {
+        if (!writeChanges(*m_saveInSteps, deadline))
+            return false;
+    } catch (...) {
+        m_saveInSteps.reset();
+        abandonSave();
+        throw;
+    }
+    m_saveInSteps.reset();
+    commitSave();
+    return true;
+}
+
+void ModelContext::beginSave()
+{
     if (!m_allowsSave)
         throw ModelStoreError(ModelStoreError::Code::readOnly, tr("This library is open for reading only."));
 
@@ -658,53 +723,50 @@ void ModelContext::save(const std::function<void()> &addRows)
     // that refers to them (or were prepared ahead); they are removed again
     // if it does not commit.
     stageChanges();
-    struct Unlock {
-        ExternalStorage *storage = nullptr;
-        ~Unlock()
-        {
-            if (storage)
-                storage->unlock();
-        }
-    } unlock;
     if (m_external->hasStaged()) {
         std::optional<QString> error;
         if (!m_external->lock()) {
             error = tr("another program is writing the library's files");
         } else {
-            unlock.storage = m_external.get();
+            m_externalLocked = true;
             error = m_external->writeStaged();
         }
         if (error) {
             m_external->discard();
+            if (std::exchange(m_externalLocked, false))
+                m_external->unlock();
             throw ModelStoreError(ModelStoreError::Code::saveFailed, tr("The library could not be saved."), *error);
         }
     }
 
     if (!m_database.transaction()) {
         m_external->discard();
+        if (std::exchange(m_externalLocked, false))
+            m_external->unlock();
         throw ModelStoreError(ModelStoreError::Code::saveFailed, tr("The library could not be saved."),
                               m_database.lastError().text());
     }
-    std::vector<qint64> firstKeys;
-    for (const EntityState &entity : m_entities)
-        firstKeys.push_back(entity.nextKey);
-    try {
-        writeChanges();
-        if (addRows)
-            addRows();
-    } catch (...) {
-        m_database.rollback();
-        m_external->discard();
-        throw;
-    }
+}
+
+void ModelContext::abandonSave()
+{
+    m_database.rollback();
+    m_external->discard();
+    if (std::exchange(m_externalLocked, false))
+        m_external->unlock();
+}
+
+void ModelContext::commitSave(const std::vector<qint64> *addedFrom)
+{
     if (!m_database.commit()) {
         const QString detail = m_database.lastError().text();
-        m_database.rollback();
-        m_external->discard();
+        abandonSave();
         throw ModelStoreError(ModelStoreError::Code::saveFailed, tr("The library could not be saved."), detail);
     }
     // Only now may the files of replaced and deleted values go.
     m_external->committed();
+    if (std::exchange(m_externalLocked, false))
+        m_external->unlock();
 
     for (ModelObject *object : m_inserted) {
         if (object->m_state == ModelObject::State::inserted) {
@@ -735,8 +797,8 @@ void ModelContext::save(const std::function<void()> &addRows)
     m_deleted.clear();
     m_touchedLists.clear();
     m_unreadDeletions.clear();
-    if (addRows)
-        takeInAddedRows(firstKeys);
+    if (addedFrom)
+        takeInAddedRows(*addedFrom);
     emit didSave();
     emit changed();
 }
@@ -800,10 +862,48 @@ QFuture<PreparedValues> ModelContext::prepareValues(const QList<QByteArray> &val
     return m_external->prepare(values);
 }
 
+// Held changes
+
+void ModelContext::beginHeldChange()
+{
+    if (m_heldChanges++ == 0)
+        emit heldChanged(true);
+}
+
+void ModelContext::endHeldChange()
+{
+    Q_ASSERT(m_heldChanges > 0);
+    if (--m_heldChanges == 0)
+        emit heldChanged(false);
+}
+
+void ModelContext::whenUnheld(QObject *receiver, std::function<void()> change)
+{
+    if (!isHeld()) {
+        change();
+        return;
+    }
+    // In the turn after the end, once the holder has finished; held again
+    // by then (another waiting change took it first), it waits on.
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = connect(
+        this, &ModelContext::heldChanged, receiver,
+        [this, receiver, connection, change = std::move(change)](bool held) {
+            if (held || !*connection)
+                return;
+            std::function<void()> pending = change;
+            disconnect(*connection);
+            *connection = {};
+            whenUnheld(receiver, std::move(pending));
+        },
+        Qt::QueuedConnection);
+}
+
 // Rolling back
 
 void ModelContext::rollback()
 {
+    Q_ASSERT(!m_saveInSteps);
     // Inserted objects leave the context.
     std::vector<ModelObject *> detached;
     for (ModelObject *object : m_inserted) {

@@ -13,7 +13,11 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
+#include <QDeadlineTimer>
+
 #include <algorithm>
+#include <chrono>
+#include <optional>
 #include <functional>
 #include <map>
 #include <memory>
@@ -84,6 +88,13 @@ public:
     // new random identifier as stored.
     void save(const std::function<void()> &addRows = {});
     qint64 nextKey(const EntityType &type);
+    // The same save in steps, for a change that holds the context
+    // (beginHeldChange) and so may spread its one transaction over turns
+    // of the event loop: each call writes rows for about `budget`, and the
+    // one that commits answers true. Throws as save() does, the
+    // transaction rolled back and the changes pending; nothing may change
+    // the context between the steps.
+    bool saveStep(std::chrono::milliseconds budget);
     // Large new values are written to files by the save, before its
     // transaction. A change that stores many of them (an import) has their
     // files written on the files pool first, then makes its change and
@@ -100,6 +111,18 @@ public:
     // ones come back, changed values are restored.
     void rollback();
     bool hasChanges() const;
+
+    // A change that spans turns of the event loop (an archive merged in
+    // slices) has the context to itself from begin to end: meanwhile the
+    // windows take no input, and other changes that come due wait for its
+    // end (whenUnheld). The holder ends it after its save or rollback.
+    void beginHeldChange();
+    void endHeldChange();
+    bool isHeld() const { return m_heldChanges > 0; }
+    // Calls `change` now when no held change is under way, else in a turn
+    // of the event loop after the last has ended (never after `receiver` is
+    // destroyed).
+    void whenUnheld(QObject *receiver, std::function<void()> change);
 
     bool allowsSave() const { return m_allowsSave; }
     // The store's database file, for connections of other threads that
@@ -130,6 +153,8 @@ signals:
     void objectDeleted(ModelObject *object);
     void didSave();
     void didRollback();
+    // A held change began (true) or the last one ended.
+    void heldChanged(bool held);
     // After any of the above: one signal for views that refresh as a whole.
     void changed();
 
@@ -182,8 +207,19 @@ private:
     void listChanged(ModelObject *parent, const RelationshipDescription &relationship);
     void emitChange(ModelObject *object, const char *property);
 
-    void writeChanges();
     void takeInAddedRows(const std::vector<qint64> &firstKeys);
+    // Where a save in steps has got to in writeChanges().
+    struct SaveCursor {
+        size_t entity = 0;
+        int phase = 0; // deletes, inserts, updates
+        size_t index = 0;
+    };
+    void beginSave();
+    // Writes rows until done (true) or `deadline` has passed.
+    bool writeChanges(SaveCursor &cursor, const QDeadlineTimer &deadline);
+    // Commits; with `addedFrom`, the rows added from those keys on join the context.
+    void commitSave(const std::vector<qint64> *addedFrom = nullptr);
+    void abandonSave();
     void bindRow(QSqlQuery &query, EntityState &entity, ModelObject *object);
 
     QSqlDatabase m_database;
@@ -203,4 +239,7 @@ private:
     std::map<QString, std::unique_ptr<StoreStatement>> m_reads;
     std::unique_ptr<ExternalStorage> m_external;
     bool m_leavesObjects = false;
+    int m_heldChanges = 0;
+    std::optional<SaveCursor> m_saveInSteps; // a save in steps is under way
+    bool m_externalLocked = false;
 };
