@@ -7,6 +7,7 @@
 #include "ui/AppStyle.h"
 
 #include <QFontMetricsF>
+#include <QStandardItemModel>
 
 #include <QTest>
 
@@ -87,6 +88,39 @@ private slots:
         QCOMPARE(broken.join(QString()), QStringLiteral("Supercalifragilistic"));
         for (qsizetype i = 0; i + 1 < words.size(); ++i)
             QVERIFY2(words.at(i).endsWith(u' '), qPrintable(words.join(u'|')));
+    }
+
+    // Rows are measured for their own text at the list's width, however
+    // often the same texts were measured before at other widths.
+    void rowHeightsFollowTheirWidthAndText()
+    {
+        QStandardItemModel model;
+        const auto add = [&model](const LibraryRow &row) {
+            auto *item = new QStandardItem;
+            item->setData(QVariant::fromValue(row), LibraryRowDelegate::rowRole);
+            model.appendRow(item);
+            return model.index(model.rowCount() - 1, 0);
+        };
+        const QModelIndex shortRow = add({QStringLiteral("Knee"), QStringLiteral("MR"), std::nullopt});
+        const QModelIndex longRow = add({QStringLiteral("Knee series with a rather long title"),
+                                         QStringLiteral("MR | Head | Axial | 34y M"), 12});
+        const QModelIndex longCaption = add({QStringLiteral("Knee"), QStringLiteral("MR | Head | Axial | 34y M"), 12});
+        LibraryRowDelegate delegate;
+        const auto height = [&delegate](const QModelIndex &index, int width) {
+            QStyleOptionViewItem option;
+            option.rect = QRect(0, 0, width, 10);
+            return delegate.sizeHint(option, index).height();
+        };
+        const int wide = height(shortRow, 1000);
+        QCOMPARE(height(longRow, 1000), wide);
+        const int narrow = height(longRow, 140);
+        QVERIFY2(narrow > wide, qPrintable(QStringLiteral("%1 %2").arg(narrow).arg(wide)));
+        QCOMPARE(height(shortRow, 140), wide);
+        const int captionWrapped = height(longCaption, 140);
+        QVERIFY(captionWrapped > wide && captionWrapped < narrow);
+        QCOMPARE(height(longRow, 1000), wide);
+        QCOMPARE(height(longCaption, 1000), wide);
+        QCOMPARE(height(longRow, 140), narrow);
     }
 
     void seriesCaptionShowsWhatTheImagesShare()
