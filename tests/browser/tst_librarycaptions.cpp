@@ -190,6 +190,35 @@ private slots:
         QCOMPARE(rowAt(0).badge, std::optional<int>(1));
     }
 
+    // Lists of the same entries (one per tab) show the same captions, and
+    // entries given again after their images changed show the new ones in
+    // every list that is given them.
+    void listsOfTheSameEntriesShareCaptions()
+    {
+        Series *series = m_library.makeSeries(QStringLiteral("S"));
+        AtlasImage *first = m_library.image(QStringLiteral("1"), std::nullopt, series);
+        m_library.image(QStringLiteral("2"), std::nullopt, series);
+        const QList<LibraryEntry> entries{LibraryEntry::series({series, QList<AtlasImage *>(series->images())})};
+        const auto caption = [](const LibrarySidebarModel &model) {
+            return model.index(0).data(LibraryRowDelegate::rowRole).value<LibraryRow>().caption;
+        };
+        LibrarySidebarModel one;
+        LibrarySidebarModel other;
+        one.setEntries(entries);
+        other.setEntries(entries);
+        const QString shared = LibrarySidebar::seriesCaption(series->images());
+        QCOMPARE(caption(one), shared);
+        QCOMPARE(caption(other), shared);
+        first->setModalityRaw(rawValue(Modality::ct));
+        one.setEntries(entries);
+        QVERIFY(caption(one).startsWith(QStringLiteral("Mixed | ")));
+        other.setEntries(entries);
+        QCOMPARE(caption(other), caption(one));
+        LibrarySidebarModel later;
+        later.setEntries(entries);
+        QCOMPARE(caption(later), caption(one));
+    }
+
     void thumbnailCaptions()
     {
         Series *series = m_library.makeSeries(QStringLiteral("Brain"));
