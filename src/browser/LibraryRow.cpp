@@ -6,6 +6,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QPainter>
 #include <QTextLayout>
 #include <QTextOption>
@@ -28,14 +29,6 @@ struct RowLayout {
 QString badgeText(int badge)
 {
     return QLocale().toString(badge);
-}
-
-double badgeWidth(const LibraryRow &row)
-{
-    if (!row.badge)
-        return 0;
-    const QFontMetricsF metrics(AppStyle::subheadline());
-    return metrics.height() + badgeInnerGap + metrics.horizontalAdvance(badgeText(*row.badge));
 }
 
 // Lines break between words; a word breaks only when it alone is wider
@@ -61,14 +54,76 @@ void layOut(QTextLayout &layout, double width)
     layout.endLayout();
 }
 
+// Measurements of texts, shared by every list of the process: a long list
+// is measured whole whenever it is laid out, and its rows (and every tab's
+// rows) mostly repeat the same titles and captions at the same width.
+// Main thread only, as are the lists.
+class TextMeasures {
+public:
+    // The height of `text` wrapped to `width`.
+    double wrappedHeight(const QFont &font, const QString &text, double width)
+    {
+        return measure(font, text, width, [&] {
+            const QFontMetricsF metrics(font);
+            if (text.isEmpty())
+                return metrics.height();
+            QTextLayout layout(text, font);
+            layOut(layout, width);
+            return std::max(metrics.height(), layout.boundingRect().height());
+        });
+    }
+
+    // The width of `text` on one line.
+    double advance(const QFont &font, const QString &text)
+    {
+        return measure(font, text, -1, [&] { return QFontMetricsF(font).horizontalAdvance(text); });
+    }
+
+private:
+    struct Key {
+        QString font;
+        double width;
+        QString text;
+        friend bool operator==(const Key &, const Key &) = default;
+        friend size_t qHash(const Key &key, size_t seed = 0) { return qHashMulti(seed, key.font, key.width, key.text); }
+    };
+    // Enough for every row of several long lists at a few widths; beyond
+    // it all are dropped and measured again as needed.
+    static constexpr qsizetype capacity = 50'000;
+
+    template<class Measure>
+    double measure(const QFont &font, const QString &text, double width, Measure &&measureNow)
+    {
+        Key key{font.key(), width, text};
+        if (const auto found = m_measures.constFind(key); found != m_measures.cend())
+            return *found;
+        if (m_measures.size() >= capacity)
+            m_measures.clear();
+        const double measured = measureNow();
+        m_measures.insert(std::move(key), measured);
+        return measured;
+    }
+
+    QHash<Key, double> m_measures;
+};
+
+TextMeasures &textMeasures()
+{
+    static TextMeasures measures;
+    return measures;
+}
+
 double wrappedHeight(const QFont &font, const QString &text, double width)
 {
-    const QFontMetricsF metrics(font);
-    if (text.isEmpty())
-        return metrics.height();
-    QTextLayout layout(text, font);
-    layOut(layout, width);
-    return std::max(metrics.height(), layout.boundingRect().height());
+    return textMeasures().wrappedHeight(font, text, width);
+}
+
+double badgeWidth(const LibraryRow &row)
+{
+    if (!row.badge)
+        return 0;
+    const QFont font = AppStyle::subheadline();
+    return QFontMetricsF(font).height() + badgeInnerGap + textMeasures().advance(font, badgeText(*row.badge));
 }
 
 void drawWrapped(QPainter &painter, const QFont &font, const QRectF &rect, const QString &text)
@@ -85,7 +140,7 @@ RowLayout layoutRow(const LibraryRow &row, const QRectF &content)
     const double titleRoom = std::max(1.0, content.width() - (badge > 0 ? badge + badgeGap : 0));
     const QFont titleFont = AppStyle::headline();
     const double titleTextWidth =
-        std::min(titleRoom, QFontMetricsF(titleFont).horizontalAdvance(row.title.isEmpty() ? QStringLiteral(" ") : row.title) + 1);
+        std::min(titleRoom, textMeasures().advance(titleFont, row.title.isEmpty() ? QStringLiteral(" ") : row.title) + 1);
     const double titleHeight = wrappedHeight(titleFont, row.title, titleRoom);
     layout.title = QRectF(content.left(), content.top(), titleTextWidth, titleHeight);
     if (badge > 0) {

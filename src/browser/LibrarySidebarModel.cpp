@@ -3,6 +3,8 @@
 #include "browser/LibrarySidebar.h"
 #include "model/AtlasImage.h"
 
+#include <QHash>
+
 namespace {
 
 // Whether two entry lists show the same objects in the same order.
@@ -23,6 +25,51 @@ bool sameRows(const QList<LibraryEntry> &a, const QList<LibraryEntry> &b)
     return true;
 }
 
+// The captions of series rows, shared by every list of the process (each
+// tab lists the same series): a caption reads every image of its series.
+// Kept by the list of images the row shows, which is held here so that no
+// other list takes its place; a list of entries made again after the
+// library changed holds new lists. Main thread only, as are the lists.
+class SeriesCaptions {
+public:
+    QString caption(const LibrarySeriesGroup &group)
+    {
+        if (group.images.isEmpty())
+            return LibrarySidebar::seriesCaption(group.images);
+        if (const auto found = m_captions.constFind(group.images.constData()); found != m_captions.cend())
+            return found->caption;
+        if (m_captions.size() >= capacity)
+            m_captions.clear();
+        QString caption = LibrarySidebar::seriesCaption(group.images);
+        m_captions.insert(group.images.constData(), Caption{group.images, caption});
+        return caption;
+    }
+
+    // The captions of the groups are made again when next asked for.
+    void forget(const QList<LibraryEntry> &entries)
+    {
+        for (const LibraryEntry &entry : entries) {
+            if (const LibrarySeriesGroup *group = entry.seriesGroup(); group && !group->images.isEmpty())
+                m_captions.remove(group->images.constData());
+        }
+    }
+
+private:
+    struct Caption {
+        QList<AtlasImage *> images;
+        QString caption;
+    };
+    // A few lists of a large library's series, of all its tabs.
+    static constexpr qsizetype capacity = 4096;
+    QHash<AtlasImage *const *, Caption> m_captions;
+};
+
+SeriesCaptions &seriesCaptions()
+{
+    static SeriesCaptions captions;
+    return captions;
+}
+
 } // namespace
 
 void LibrarySidebarModel::setEntries(const QList<LibraryEntry> &entries)
@@ -31,6 +78,8 @@ void LibrarySidebarModel::setEntries(const QList<LibraryEntry> &entries)
         // The same rows again: redrawn and measured anew (titles may have
         // changed), keeping the list's position and selection.
         emit layoutAboutToBeChanged();
+        seriesCaptions().forget(m_entries);
+        seriesCaptions().forget(entries);
         m_entries = entries;
         m_rows.assign(size_t(m_entries.size()), std::nullopt);
         emit layoutChanged();
@@ -73,7 +122,7 @@ LibraryRow LibrarySidebarModel::row(const LibraryEntry &entry)
         return {image->title().isEmpty() ? QStringLiteral("Untitled") : image->title(),
                 LibrarySidebar::imageCaption(*image), std::nullopt};
     const LibrarySeriesGroup *group = entry.seriesGroup();
-    return {group->displayTitle(), LibrarySidebar::seriesCaption(group->images), int(group->images.size())};
+    return {group->displayTitle(), seriesCaptions().caption(*group), int(group->images.size())};
 }
 
 const LibraryRow &LibrarySidebarModel::cachedRow(int at) const

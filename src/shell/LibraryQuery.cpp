@@ -7,6 +7,7 @@
 #include "platform/objectstore/ModelContext.h"
 #include "shell/LibraryDerivation.h"
 
+#include <QFutureWatcher>
 #include <QHash>
 #include <QMetaObject>
 
@@ -43,8 +44,14 @@ public:
     const QList<Series *> &allSeries();
     const QList<LibraryEntry> &unfilteredEntries();
     // For each image of entryImages(unfilteredEntries()), whether its text
-    // holds `needle` (folded). The index must be ready.
-    std::vector<bool> matchedEntryImages(const QString &needle);
+    // holds `needle` (folded). The index must be ready. Texts as long as
+    // LibraryQuery::scanOffThreadFrom() are scanned on the computing pool:
+    // none until that scan has found them (started now, or as soon as the
+    // one under way ends), then scanFinished() tells the queries.
+    std::optional<std::vector<bool>> matchedEntryImages(const QString &needle);
+    // Whether matchedEntryImages() answers `needle` at once (if not, the
+    // scan is under way or asked for).
+    bool answersAtOnce(const QString &needle);
 
     LibrarySearchIndex searchIndex;
     QList<LibraryQuery *> queries;
@@ -58,6 +65,11 @@ private:
     void announce();
     void searchIndexBecameReady();
     QList<QUuid> imageIdentifiers();
+    // Where the index keeps the texts of the unfiltered entries' images.
+    const std::vector<qsizetype> &entryTexts();
+    std::vector<bool> entryMatches(const std::vector<char> &texts);
+    void scan(const QString &needle);
+    void scanFinished();
 
     ModelContext &m_context;
     bool m_fetched = false;
@@ -69,6 +81,20 @@ private:
     // Where the search index keeps the text of each of their images.
     std::optional<std::vector<qsizetype>> m_entryTexts;
     quint64 m_entryTextsGeneration = 0;
+
+    // Searches scanned on the computing pool: what the entries' images
+    // matched for each needle, while nothing they read has changed (a few
+    // are kept, so that windows searching for different texts each find
+    // theirs). One scan runs at a time; whoever waits asks again for theirs
+    // when it ends, so a needle typed meanwhile is scanned next and those
+    // typed between are never scanned.
+    QHash<QString, std::vector<bool>> m_scanned;
+    quint64 m_revision = 0; // changes whenever what a scan found may have
+    QFutureWatcher<std::vector<char>> m_scanning;
+    bool m_scanUnderWay = false; // until its result has been taken
+    QString m_scanNeedle;
+    quint64 m_scanRevision = 0;
+    quint64 m_scanGeneration = 0;
 
     bool m_announcementQueued = false;
     bool m_imagesMayHaveChanged = false;
@@ -102,6 +128,7 @@ LibraryQuery::Library::Library(ModelContext &context)
     connect(&m_context, &ModelContext::objectDeleted, this, &Library::objectInsertedOrDeleted);
     connect(&m_context, &ModelContext::didRollback, this, [this] { apply(Reach::images); });
     connect(&searchIndex, &LibrarySearchIndex::ready, this, &Library::searchIndexBecameReady);
+    connect(&m_scanning, &QFutureWatcher<std::vector<char>>::finished, this, &Library::scanFinished);
     m_knownImageIDs = imageIdentifiers();
 }
 
@@ -160,6 +187,8 @@ void LibraryQuery::Library::apply(Reach reach)
         m_entryTexts.reset();
         break;
     }
+    ++m_revision;
+    m_scanned.clear();
     for (LibraryQuery *query : std::as_const(queries)) {
         if (query->drop(reach) && !m_toAnnounce.contains(query))
             m_toAnnounce.append(query);
@@ -231,20 +260,78 @@ const QList<LibraryEntry> &LibraryQuery::Library::unfilteredEntries()
     return *m_unfilteredEntries;
 }
 
-std::vector<bool> LibraryQuery::Library::matchedEntryImages(const QString &needle)
+const std::vector<qsizetype> &LibraryQuery::Library::entryTexts()
 {
-    // A search is one scan over the index's texts; where each image's text
-    // is kept is looked up once, not on every search.
+    // Where each image's text is kept is looked up once, not on every
+    // search.
     const QList<LibraryEntry> &unfiltered = unfilteredEntries();
     if (!m_entryTexts || m_entryTextsGeneration != searchIndex.generation()) {
         m_entryTexts = searchIndex.textsOf(LibraryDerivation::entryImages(unfiltered));
         m_entryTextsGeneration = searchIndex.generation();
     }
-    const std::vector<char> texts = searchIndex.textsContaining(needle);
-    std::vector<bool> matched(m_entryTexts->size());
+    return *m_entryTexts;
+}
+
+std::vector<bool> LibraryQuery::Library::entryMatches(const std::vector<char> &texts)
+{
+    const std::vector<qsizetype> &places = entryTexts();
+    std::vector<bool> matched(places.size());
     for (size_t i = 0; i < matched.size(); ++i)
-        matched[i] = texts[size_t((*m_entryTexts)[i])];
+        matched[i] = texts[size_t(places[i])];
     return matched;
+}
+
+std::optional<std::vector<bool>> LibraryQuery::Library::matchedEntryImages(const QString &needle)
+{
+    // A search is one scan over the index's texts.
+    entryTexts();
+    if (searchIndex.textLength() < scanOffThreadFrom())
+        return entryMatches(searchIndex.textsContaining(needle));
+    if (!answersAtOnce(needle))
+        return std::nullopt;
+    return m_scanned.value(needle);
+}
+
+bool LibraryQuery::Library::answersAtOnce(const QString &needle)
+{
+    entryTexts();
+    if (searchIndex.textLength() < scanOffThreadFrom())
+        return true;
+    if (m_scanned.contains(needle))
+        return true;
+    scan(needle);
+    return false;
+}
+
+void LibraryQuery::Library::scan(const QString &needle)
+{
+    if (m_scanUnderWay)
+        return;
+    m_scanUnderWay = true;
+    m_scanNeedle = needle;
+    m_scanRevision = m_revision;
+    m_scanGeneration = searchIndex.generation();
+    m_scanning.setFuture(searchIndex.textsContainingLater(needle));
+}
+
+void LibraryQuery::Library::scanFinished()
+{
+    // Kept unless the library or the texts changed while it ran; either
+    // way, whoever waits for a search asks again, and what they wait for
+    // is scanned next unless it is this.
+    m_scanUnderWay = false;
+    const std::vector<char> texts = m_scanning.result();
+    if (m_scanRevision == m_revision && m_scanGeneration == searchIndex.generation()) {
+        constexpr qsizetype kept = 16;
+        if (m_scanned.size() >= kept)
+            m_scanned.clear();
+        m_scanned.insert(m_scanNeedle, entryMatches(texts));
+    }
+    const std::shared_ptr<Library> keep = shared_from_this();
+    for (LibraryQuery *query : QList<LibraryQuery *>(queries)) {
+        if (queries.contains(query))
+            query->searchResultsMayHaveArrived();
+    }
 }
 
 LibraryQuery::LibraryQuery(ModelContext &context, QObject *parent)
@@ -282,8 +369,33 @@ bool LibraryQuery::drop(Reach reach)
 
 void LibraryQuery::searchIndexBecameReady()
 {
-    if (std::exchange(m_awaitingSearchIndex, false))
-        emit searchResultsArrived();
+    searchResultsMayHaveArrived();
+}
+
+void LibraryQuery::searchResultsMayHaveArrived()
+{
+    // Not while the index is read again (after a rollback): its ready()
+    // comes next.
+    if (!m_awaitedNeedle || m_library->searchIndex.isReading() || !m_library->answersAtOnce(*m_awaitedNeedle))
+        return;
+    m_awaitedNeedle.reset();
+    emit searchResultsArrived();
+}
+
+qsizetype &LibraryQuery::scanOffThreadLength()
+{
+    static qsizetype length = 4 << 20;
+    return length;
+}
+
+qsizetype LibraryQuery::scanOffThreadFrom()
+{
+    return scanOffThreadLength();
+}
+
+void LibraryQuery::setScanOffThreadFrom(qsizetype characters)
+{
+    scanOffThreadLength() = characters;
 }
 
 bool LibraryQuery::isSearchIndexReady() const
@@ -322,11 +434,12 @@ const QList<LibraryEntry> &LibraryQuery::entries(const LibraryFilters &filters)
         return m_entries->entries;
     const QString needle = LibraryDerivation::foldedQuery(filters);
     const bool indexed = filters.hasSearchQuery() && !needle.isEmpty();
-    if (indexed && m_library->searchIndex.isReading()) {
-        // Nothing waits for the index: the lists stay as they are until it
-        // is in. Where they have gone (the library changed), those of the
-        // filters without the search take their place.
-        m_awaitingSearchIndex = true;
+    // Nothing waits for the index or for a scan on the computing pool: the
+    // lists stay as they are until the results are in. Where they have gone
+    // (the library changed), those of the filters without the search take
+    // their place.
+    const auto awaitResults = [&]() -> const QList<LibraryEntry> & {
+        m_awaitedNeedle = needle;
         if (!m_entries) {
             LibraryFilters unsearched = filters;
             unsearched.searchText.clear();
@@ -334,12 +447,19 @@ const QList<LibraryEntry> &LibraryQuery::entries(const LibraryFilters &filters)
                                 LibraryDerivation(unsearched).filteredEntries(m_library->unfilteredEntries())};
         }
         return m_entries->entries;
-    }
-    std::vector<bool> matched;
-    if (indexed)
+    };
+    if (indexed && m_library->searchIndex.isReading())
+        return awaitResults();
+    std::optional<std::vector<bool>> matched;
+    if (indexed) {
         matched = m_library->matchedEntryImages(needle);
+        if (!matched)
+            return awaitResults();
+    }
+    if (indexed)
+        m_awaitedNeedle.reset();
     m_entries = Entries{filters, LibraryDerivation(filters).filteredEntries(m_library->unfilteredEntries(),
-                                                                            indexed ? &matched : nullptr)};
+                                                                            matched ? &*matched : nullptr)};
     return m_entries->entries;
 }
 

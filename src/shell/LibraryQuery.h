@@ -70,12 +70,19 @@ public:
     // The library's search index, the same for every query of the context.
     const LibrarySearchIndex &searchIndex() const;
 
+    // A search of a library whose texts hold at least this many characters
+    // is scanned on the computing pool, answered like one typed before the
+    // index was ready; a smaller one at once.
+    static qsizetype scanOffThreadFrom();
+    static void setScanOffThreadFrom(qsizetype characters);
+
 signals:
     // A list may have changed since the last announcement: read it again.
     // `imagesChanged`: images came or went, or one changed its identifier.
     void libraryChanged(bool imagesChanged);
-    // A search asked for before the search index was ready can now be
-    // answered: read the lists again.
+    // A search asked for before the search index was ready, or while its
+    // scan ran on the computing pool, can now be answered: read the lists
+    // again.
     void searchResultsArrived();
 
 private:
@@ -92,6 +99,10 @@ private:
     // Drops this window's lists that `reach` changes; whether any was.
     bool drop(Reach reach);
     void searchIndexBecameReady();
+    // Emits searchResultsArrived() if the search awaited can now be
+    // answered.
+    void searchResultsMayHaveArrived();
+    static qsizetype &scanOffThreadLength();
 
     ModelContext &m_context;
     std::shared_ptr<Library> m_library;
@@ -107,6 +118,7 @@ private:
     };
     std::optional<Entries> m_entries;
     std::optional<Visible> m_visible;
-    // A search was asked for before the index was ready.
-    bool m_awaitingSearchIndex = false;
+    // The folded search that the lists wait for: asked for before the index
+    // was ready, or being scanned.
+    std::optional<QString> m_awaitedNeedle;
 };

@@ -297,11 +297,11 @@ namespace {
 
 // Marks in `matched` the texts from `firstText` up to `endText` that hold
 // `needle`: one pass over their characters.
-void scanTexts(const Texts &texts, QStringView needleView, size_t firstText, size_t endText, char *matched)
+void scanTexts(const QString &all, const std::vector<qsizetype> &starts, QStringView needleView, size_t firstText,
+               size_t endText, char *matched)
 {
     const qsizetype length = needleView.size();
-    const std::vector<qsizetype> &starts = texts.starts;
-    const char16_t *const buffer = reinterpret_cast<const char16_t *>(texts.text.utf16());
+    const char16_t *const buffer = reinterpret_cast<const char16_t *>(all.utf16());
     const char16_t *const begin = buffer + starts[firstText];
     const char16_t *const end = buffer + starts[endText];
     if (end - begin < length)
@@ -361,37 +361,54 @@ void scanTexts(const Texts &texts, QStringView needleView, size_t firstText, siz
     }
 }
 
-} // namespace
-
-std::vector<char> LibrarySearchIndex::textsContaining(QStringView foldedNeedle) const
+// Which of the texts in `text`, text i running from starts[i] to
+// starts[i + 1], hold `foldedNeedle`.
+std::vector<char> textsHolding(const QString &text, const std::vector<qsizetype> &starts, QStringView foldedNeedle)
 {
-    const size_t count = m_texts.keys.size();
+    const size_t count = starts.size() - 1;
     std::vector<char> matched(count, 0);
     if (foldedNeedle.isEmpty() || count == 0)
         return matched;
     // A large library is scanned in parts of about equal length at once
     // (each part marks only its own texts).
     constexpr qsizetype partLength = 1 << 20;
-    const qsizetype parts = std::clamp<qsizetype>(m_texts.text.size() / partLength, 1, QThread::idealThreadCount());
+    const qsizetype parts = std::clamp<qsizetype>(text.size() / partLength, 1, QThread::idealThreadCount());
     if (parts == 1) {
-        scanTexts(m_texts, foldedNeedle, 0, count, matched.data());
+        scanTexts(text, starts, foldedNeedle, 0, count, matched.data());
         return matched;
     }
     QList<std::pair<size_t, size_t>> ranges;
     size_t from = 0;
     for (qsizetype part = 1; part <= parts; ++part) {
-        const qsizetype until = m_texts.text.size() * part / parts;
+        const qsizetype until = text.size() * part / parts;
         const size_t to = part == parts
             ? count
-            : size_t(std::upper_bound(m_texts.starts.begin(), m_texts.starts.end(), until) - m_texts.starts.begin()) - 1;
+            : size_t(std::upper_bound(starts.begin(), starts.end(), until) - starts.begin()) - 1;
         if (to > from)
             ranges.append({from, to});
         from = std::max(from, to);
     }
     QtConcurrent::blockingMap(&WorkerPools::computing(), ranges, [&](const std::pair<size_t, size_t> &range) {
-        scanTexts(m_texts, foldedNeedle, range.first, range.second, matched.data());
+        scanTexts(text, starts, foldedNeedle, range.first, range.second, matched.data());
     });
     return matched;
+}
+
+} // namespace
+
+std::vector<char> LibrarySearchIndex::textsContaining(QStringView foldedNeedle) const
+{
+    return textsHolding(m_texts.text, m_texts.starts, foldedNeedle);
+}
+
+QFuture<std::vector<char>> LibrarySearchIndex::textsContainingLater(const QString &foldedNeedle) const
+{
+    // The scan reads copies: the buffer is shared until the index next
+    // writes to it, the starts are copied now.
+    return QtConcurrent::run(&WorkerPools::computing(),
+                             [text = m_texts.text, starts = m_texts.starts, foldedNeedle] {
+                                 return textsHolding(text, starts, foldedNeedle);
+                             });
 }
 
 std::vector<qsizetype> LibrarySearchIndex::textsOf(const QList<AtlasImage *> &images)

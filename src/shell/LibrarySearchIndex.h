@@ -2,6 +2,7 @@
 
 #include "platform/objectstore/RowKeyMap.h"
 
+#include <QFuture>
 #include <QFutureWatcher>
 #include <QHash>
 #include <QList>
@@ -57,6 +58,11 @@ public:
     // Which texts, by place, contain `foldedNeedle` (1 where one does): one
     // pass over them all.
     std::vector<char> textsContaining(QStringView foldedNeedle) const;
+    // The same, scanned on the computing pool from the texts as they are
+    // now, by the same places.
+    QFuture<std::vector<char>> textsContainingLater(const QString &foldedNeedle) const;
+    // The characters of all the texts together: how long a scan takes.
+    qsizetype textLength() const { return m_texts.text.size(); }
 
     // The folded texts in one buffer, each image's under its row key.
     struct Texts {

@@ -7,6 +7,7 @@
 #include "ui/AppStyle.h"
 
 #include <QFontMetricsF>
+#include <QStandardItemModel>
 
 #include <QTest>
 
@@ -89,6 +90,39 @@ private slots:
             QVERIFY2(words.at(i).endsWith(u' '), qPrintable(words.join(u'|')));
     }
 
+    // Rows are measured for their own text at the list's width, however
+    // often the same texts were measured before at other widths.
+    void rowHeightsFollowTheirWidthAndText()
+    {
+        QStandardItemModel model;
+        const auto add = [&model](const LibraryRow &row) {
+            auto *item = new QStandardItem;
+            item->setData(QVariant::fromValue(row), LibraryRowDelegate::rowRole);
+            model.appendRow(item);
+            return model.index(model.rowCount() - 1, 0);
+        };
+        const QModelIndex shortRow = add({QStringLiteral("Knee"), QStringLiteral("MR"), std::nullopt});
+        const QModelIndex longRow = add({QStringLiteral("Knee series with a rather long title"),
+                                         QStringLiteral("MR | Head | Axial | 34y M"), 12});
+        const QModelIndex longCaption = add({QStringLiteral("Knee"), QStringLiteral("MR | Head | Axial | 34y M"), 12});
+        LibraryRowDelegate delegate;
+        const auto height = [&delegate](const QModelIndex &index, int width) {
+            QStyleOptionViewItem option;
+            option.rect = QRect(0, 0, width, 10);
+            return delegate.sizeHint(option, index).height();
+        };
+        const int wide = height(shortRow, 1000);
+        QCOMPARE(height(longRow, 1000), wide);
+        const int narrow = height(longRow, 140);
+        QVERIFY2(narrow > wide, qPrintable(QStringLiteral("%1 %2").arg(narrow).arg(wide)));
+        QCOMPARE(height(shortRow, 140), wide);
+        const int captionWrapped = height(longCaption, 140);
+        QVERIFY(captionWrapped > wide && captionWrapped < narrow);
+        QCOMPARE(height(longRow, 1000), wide);
+        QCOMPARE(height(longCaption, 1000), wide);
+        QCOMPARE(height(longRow, 140), narrow);
+    }
+
     void seriesCaptionShowsWhatTheImagesShare()
     {
         QCOMPARE(LibrarySidebar::seriesCaption({}), QStringLiteral("No images"));
@@ -154,6 +188,35 @@ private slots:
         QVERIFY(rowAt(1).caption.startsWith(QStringLiteral("CT | ")));
         model.setEntries({filtered});
         QCOMPARE(rowAt(0).badge, std::optional<int>(1));
+    }
+
+    // Lists of the same entries (one per tab) show the same captions, and
+    // entries given again after their images changed show the new ones in
+    // every list that is given them.
+    void listsOfTheSameEntriesShareCaptions()
+    {
+        Series *series = m_library.makeSeries(QStringLiteral("S"));
+        AtlasImage *first = m_library.image(QStringLiteral("1"), std::nullopt, series);
+        m_library.image(QStringLiteral("2"), std::nullopt, series);
+        const QList<LibraryEntry> entries{LibraryEntry::series({series, QList<AtlasImage *>(series->images())})};
+        const auto caption = [](const LibrarySidebarModel &model) {
+            return model.index(0).data(LibraryRowDelegate::rowRole).value<LibraryRow>().caption;
+        };
+        LibrarySidebarModel one;
+        LibrarySidebarModel other;
+        one.setEntries(entries);
+        other.setEntries(entries);
+        const QString shared = LibrarySidebar::seriesCaption(series->images());
+        QCOMPARE(caption(one), shared);
+        QCOMPARE(caption(other), shared);
+        first->setModalityRaw(rawValue(Modality::ct));
+        one.setEntries(entries);
+        QVERIFY(caption(one).startsWith(QStringLiteral("Mixed | ")));
+        other.setEntries(entries);
+        QCOMPARE(caption(other), caption(one));
+        LibrarySidebarModel later;
+        later.setEntries(entries);
+        QCOMPARE(caption(later), caption(one));
     }
 
     void thumbnailCaptions()

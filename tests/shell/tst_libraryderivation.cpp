@@ -63,6 +63,16 @@ struct Fixture {
 
 using Write = std::function<void(Fixture &)>;
 
+// Every search scanned on the computing pool while it lives.
+class OffThreadScans {
+public:
+    OffThreadScans() { LibraryQuery::setScanOffThreadFrom(0); }
+    ~OffThreadScans() { LibraryQuery::setScanOffThreadFrom(m_before); }
+
+private:
+    qsizetype m_before = LibraryQuery::scanOffThreadFrom();
+};
+
 } // namespace
 Q_DECLARE_METATYPE(Write)
 
@@ -441,6 +451,86 @@ private slots:
         QCOMPARE(arrived.count(), 0);
         filters.searchText = QStringLiteral("unsaved");
         QCOMPARE(entryTitles(query.entries(filters)), QStringList{QStringLiteral("Menisc unsaved")});
+    }
+
+    // A search of a large library is scanned on the computing pool: the
+    // lists stay as they were until its results arrive, which are those a
+    // search answered at once gives.
+    void searchesScannedOffThreadGiveTheSameLists_data()
+    {
+        QTest::addColumn<QString>("search");
+        QTest::newRow("label") << QStringLiteral("menisc");
+        QTest::newRow("series title") << QStringLiteral("KNEE");
+        QTest::newRow("standalone image") << QStringLiteral("b");
+        QTest::newRow("region label") << QStringLiteral("tibia");
+        QTest::newRow("nothing") << QStringLiteral("zzz");
+        QTest::newRow("diacritics folded") << QStringLiteral("Ménisc");
+    }
+
+    void searchesScannedOffThreadGiveTheSameLists()
+    {
+        QFETCH(QString, search);
+        Fixture f;
+        LibraryFilters filters;
+        filters.searchText = search;
+        LibraryQuery atOnce(f.library.context());
+        QTRY_VERIFY(atOnce.isSearchIndexReady());
+        const QStringList expected = entryTitles(atOnce.entries(filters));
+        const QStringList everything = entryTitles(atOnce.entries({}));
+
+        const OffThreadScans offThread;
+        LibraryQuery query(f.library.context());
+        QCOMPARE(entryTitles(query.entries({})), everything);
+        QSignalSpy arrived(&query, &LibraryQuery::searchResultsArrived);
+        QCOMPARE(entryTitles(query.entries(filters)), everything);
+        QVERIFY(arrived.wait());
+        QCOMPARE(entryTitles(query.entries(filters)), expected);
+        QCOMPARE(arrived.count(), 1);
+    }
+
+    // Typing on while a scan runs: the scan under way never answers a newer
+    // search, what was typed last is scanned next, and a scan's results are
+    // kept until what it read changes.
+    void newerSearchesSupersedeScansUnderWay()
+    {
+        Fixture f;
+        const auto searched = [](const QString &text) {
+            LibraryFilters filters;
+            filters.searchText = text;
+            return filters;
+        };
+        LibraryQuery atOnce(f.library.context());
+        QTRY_VERIFY(atOnce.isSearchIndexReady());
+        const auto found = [&](const QString &text) { return entryTitles(atOnce.entries(searched(text))); };
+        const QStringList everything{"Knee[a]", "b"};
+        QCOMPARE(found(QStringLiteral("menisc")), QStringList{QStringLiteral("Knee[a]")});
+        QCOMPARE(found(QStringLiteral("zzz")), QStringList());
+
+        const OffThreadScans offThread;
+        LibraryQuery query(f.library.context());
+        QCOMPARE(entryTitles(query.entries({})), everything);
+        QSignalSpy arrived(&query, &LibraryQuery::searchResultsArrived);
+        QCOMPARE(entryTitles(query.entries(searched(QStringLiteral("menisc")))), everything);
+        QCOMPARE(entryTitles(query.entries(searched(QStringLiteral("me")))), everything);
+        QCOMPARE(entryTitles(query.entries(searched(QStringLiteral("zzz")))), everything);
+        QVERIFY(arrived.wait());
+        QCOMPARE(entryTitles(query.entries(searched(QStringLiteral("zzz")))), QStringList());
+        QTest::qWait(50);
+        QCOMPARE(arrived.count(), 1);
+        QCOMPARE(entryTitles(query.entries(searched(QStringLiteral("zzz")))), QStringList());
+        // The scan first under way was kept: answered at once; one never
+        // scanned is not.
+        QCOMPARE(entryTitles(query.entries(searched(QStringLiteral("menisc")))), QStringList{QStringLiteral("Knee[a]")});
+        QCOMPARE(entryTitles(query.entries(searched(QStringLiteral("me")))), QStringList{QStringLiteral("Knee[a]")});
+        QVERIFY(arrived.wait());
+        QCOMPARE(entryTitles(query.entries(searched(QStringLiteral("me")))), found(QStringLiteral("me")));
+        // A label changes what the kept scans found.
+        f.point->setLabel(QStringLiteral("Cruciate"));
+        QCOMPARE(entryTitles(query.entries(searched(QStringLiteral("menisc")))), everything);
+        QVERIFY(arrived.wait());
+        QCOMPARE(entryTitles(query.entries(searched(QStringLiteral("menisc")))), found(QStringLiteral("menisc")));
+        QVERIFY(found(QStringLiteral("menisc")).isEmpty());
+        QCOMPARE(arrived.count(), 3);
     }
 
     // The queries of one context (the windows and tabs of one library) read
