@@ -122,11 +122,8 @@ QFileDialog *visibleFileDialog()
 
 int main(int argc, char *argv[])
 {
-    if (argc == 5 && qstrcmp(argv[1], "--add-series") == 0) {
-        QCoreApplication app(argc, argv);
-        storelibrary::addSeries(QString::fromLocal8Bit(argv[2]), atoi(argv[3]), atoi(argv[4]));
-        return 0;
-    }
+    if (const std::optional<int> built = storelibrary::addSeriesWhenAsked(argc, argv))
+        return *built;
 
     QApplication app(argc, argv);
     QCommandLineParser parser;

@@ -362,11 +362,8 @@ int main(int argc, char *argv[])
         return runTab(argc, argv, QString::fromLocal8Bit(argv[2]));
     if (argc == 3 && qstrcmp(argv[1], "--quit") == 0)
         return runQuit(argc, argv, QString::fromLocal8Bit(argv[2]));
-    if (argc == 5 && qstrcmp(argv[1], "--add-series") == 0) {
-        QCoreApplication app(argc, argv);
-        storelibrary::addSeries(QString::fromLocal8Bit(argv[2]), atoi(argv[3]), atoi(argv[4]));
-        return 0;
-    }
+    if (const std::optional<int> built = storelibrary::addSeriesWhenAsked(argc, argv))
+        return *built;
 
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;

@@ -19,6 +19,7 @@
 #include <QTextStream>
 
 #include <memory>
+#include <optional>
 
 namespace storelibrary {
 
@@ -61,6 +62,18 @@ inline void addSeries(const QString &folder, int firstSeries, int seriesCount)
         }
     }
     context.save();
+}
+
+// The exit code of this program started by startupLibraryFolder() to build
+// a part of the library ("--add-series <folder> <first> <count>"); none when
+// it was started otherwise.
+inline std::optional<int> addSeriesWhenAsked(int argc, char *argv[])
+{
+    if (argc != 5 || qstrcmp(argv[1], "--add-series") != 0)
+        return std::nullopt;
+    QCoreApplication app(argc, argv);
+    addSeries(QString::fromLocal8Bit(argv[2]), atoi(argv[3]), atoi(argv[4]));
+    return 0;
 }
 
 // The start-up benchmarks' library of `seriesCount` series, kept in the

@@ -197,13 +197,11 @@ LibraryArchiveImporter::readImages(OpenedArchive &archive, const QList<QUuid> &l
 {
     const QSet<QUuid> held = heldImageIds(archive.manifest, library);
     // Every entry a record names is checked; those of new images are kept.
+    // (A path named twice is read once.)
     QStringList used;
-    QSet<QString> seen;
     for (const M::ImageRecord &record : archive.manifest.images) {
-        if (record.imagePath && !seen.contains(*record.imagePath)) {
-            seen.insert(*record.imagePath);
+        if (record.imagePath)
             used.append(*record.imagePath);
-        }
     }
     // How many new images each file is for: each takes a file of its own.
     QHash<QString, int> wanted;

@@ -78,21 +78,6 @@ public:
     static QString ageCaption(const AgeSpec &age);
     static QString sexInitial(Sex sex);
     static const std::array<QString, 4> &sexInitials(); // male, female, unspecified, unknown
-    // The value of a property that every image of the list shares; none for
-    // an empty list or at the first difference.
-    template<class Value>
-    static std::optional<Value> commonValue(const std::function<Value(const AtlasImage &)> &property,
-                                            const QList<AtlasImage *> &images)
-    {
-        if (images.isEmpty())
-            return std::nullopt;
-        const Value first = property(*images.first());
-        for (qsizetype i = 1; i < images.size(); ++i) {
-            if (!(property(*images.at(i)) == first))
-                return std::nullopt;
-        }
-        return first;
-    }
 
     // The entries that a row's export and delete items act on: the listed
     // selected entries, in list order, when at least two are selected and

@@ -334,9 +334,15 @@ void EditorCanvasLayer::prepare(const CanvasGeometry &geometry, qreal devicePixe
     // canvas draws the picture; the same view again is not drawn anew.
     if (!m_regionsValid || devicePixelRatio != m_regionsRatio || geometry != m_regionsGeometry) {
         const RegionAnnotation *selected = m_model->selectedRegion();
-        const AnnotationScene scene = selected ? regionScene().without(selected->id()) : regionScene();
+        const std::optional<QUuid> without = selected ? std::optional(selected->id()) : std::nullopt;
+        const AnnotationScene &all = regionScene();
+        if (m_othersFrom != all.generation() || m_othersWithout != without) {
+            m_others = without ? all.without(*without) : all;
+            m_othersFrom = all.generation();
+            m_othersWithout = without;
+        }
         const AnnotationFrame frame{geometry, std::nullopt, {}, {}};
-        m_renderer.start(frame, scene, geometry.fitted.viewportSize.toSize(), devicePixelRatio, m_labelText);
+        m_renderer.start(frame, m_others, geometry.fitted.viewportSize.toSize(), devicePixelRatio, m_labelText);
         m_regionsValid = true;
         m_regionsRatio = devicePixelRatio;
         m_regionsGeometry = geometry;

@@ -103,7 +103,12 @@ private:
     // The regions of fewer than three corners, outlined apart.
     QList<const RegionAnnotation *> m_thinRegions;
     bool m_thinRegionsValid = false;
-    // The regions drawn together: all but the selected one.
+    // The regions drawn together: all but the selected one, kept as a scene
+    // of its own while neither the regions nor the selection change, so
+    // that the renderer keeps what it has drawn of them.
+    AnnotationScene m_others;
+    std::optional<quint64> m_othersFrom; // the generation of m_scene they were taken from
+    std::optional<QUuid> m_othersWithout;
     AnnotationRenderer m_renderer;
     CalloutLabelText m_labelText;
     bool m_regionsValid = false;

@@ -166,11 +166,7 @@ public:
 
     void deleteExternal(ModelContext &context, const QList<qint64> &keys) const override
     {
-        QStringList listed;
-        listed.reserve(keys.size());
-        for (const qint64 key : keys)
-            listed << QString::number(key);
-        const QString in = listed.join(QLatin1Char(','));
+        const QString in = ModelContext::keyList(keys);
         QSqlQuery files = context.singleQuery();
         if (!files.exec(QStringLiteral("SELECT fileName FROM ImageFile WHERE imageKey IN (%1)").arg(in)))
             context.throwSaveError(QStringLiteral("image bytes"), files);

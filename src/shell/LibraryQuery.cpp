@@ -63,7 +63,8 @@ private:
     void objectInsertedOrDeleted(ModelObject *object);
     void apply(Reach reach);
     void announce();
-    void searchIndexBecameReady();
+    // Lets every query whose search waited read its lists again.
+    void answerWaitingSearches();
     QList<QUuid> imageIdentifiers();
     // Where the index keeps the texts of the unfiltered entries' images.
     const std::vector<qsizetype> &entryTexts();
@@ -127,7 +128,7 @@ LibraryQuery::Library::Library(ModelContext &context)
     connect(&m_context, &ModelContext::objectInserted, this, &Library::objectInsertedOrDeleted);
     connect(&m_context, &ModelContext::objectDeleted, this, &Library::objectInsertedOrDeleted);
     connect(&m_context, &ModelContext::didRollback, this, [this] { apply(Reach::images); });
-    connect(&searchIndex, &LibrarySearchIndex::ready, this, &Library::searchIndexBecameReady);
+    connect(&searchIndex, &LibrarySearchIndex::ready, this, &Library::answerWaitingSearches);
     connect(&m_scanning, &QFutureWatcher<std::vector<char>>::finished, this, &Library::scanFinished);
     m_knownImageIDs = imageIdentifiers();
 }
@@ -218,12 +219,13 @@ void LibraryQuery::Library::announce()
     }
 }
 
-void LibraryQuery::Library::searchIndexBecameReady()
+void LibraryQuery::Library::answerWaitingSearches()
 {
+    // A window may close while it reads its lists again.
     const std::shared_ptr<Library> keep = shared_from_this();
     for (LibraryQuery *query : QList<LibraryQuery *>(queries)) {
         if (queries.contains(query))
-            query->searchIndexBecameReady();
+            query->searchResultsMayHaveArrived();
     }
 }
 
@@ -327,11 +329,7 @@ void LibraryQuery::Library::scanFinished()
             m_scanned.clear();
         m_scanned.insert(m_scanNeedle, entryMatches(texts));
     }
-    const std::shared_ptr<Library> keep = shared_from_this();
-    for (LibraryQuery *query : QList<LibraryQuery *>(queries)) {
-        if (queries.contains(query))
-            query->searchResultsMayHaveArrived();
-    }
+    answerWaitingSearches();
 }
 
 LibraryQuery::LibraryQuery(ModelContext &context, QObject *parent)
@@ -367,11 +365,6 @@ bool LibraryQuery::drop(Reach reach)
     return true;
 }
 
-void LibraryQuery::searchIndexBecameReady()
-{
-    searchResultsMayHaveArrived();
-}
-
 void LibraryQuery::searchResultsMayHaveArrived()
 {
     // Not while the index is read again (after a rollback): its ready()
@@ -382,21 +375,7 @@ void LibraryQuery::searchResultsMayHaveArrived()
     emit searchResultsArrived();
 }
 
-qsizetype &LibraryQuery::scanOffThreadLength()
-{
-    static qsizetype length = 4 << 20;
-    return length;
-}
 
-qsizetype LibraryQuery::scanOffThreadFrom()
-{
-    return scanOffThreadLength();
-}
-
-void LibraryQuery::setScanOffThreadFrom(qsizetype characters)
-{
-    scanOffThreadLength() = characters;
-}
 
 bool LibraryQuery::isSearchIndexReady() const
 {

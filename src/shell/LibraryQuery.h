@@ -73,8 +73,8 @@ public:
     // A search of a library whose texts hold at least this many characters
     // is scanned on the computing pool, answered like one typed before the
     // index was ready; a smaller one at once.
-    static qsizetype scanOffThreadFrom();
-    static void setScanOffThreadFrom(qsizetype characters);
+    static qsizetype scanOffThreadFrom() { return s_scanOffThreadFrom; }
+    static void setScanOffThreadFrom(qsizetype characters) { s_scanOffThreadFrom = characters; }
 
 signals:
     // A list may have changed since the last announcement: read it again.
@@ -98,11 +98,10 @@ private:
 
     // Drops this window's lists that `reach` changes; whether any was.
     bool drop(Reach reach);
-    void searchIndexBecameReady();
     // Emits searchResultsArrived() if the search awaited can now be
     // answered.
     void searchResultsMayHaveArrived();
-    static qsizetype &scanOffThreadLength();
+    static inline qsizetype s_scanOffThreadFrom = 4 << 20;
 
     ModelContext &m_context;
     std::shared_ptr<Library> m_library;

@@ -59,7 +59,7 @@ QList<AnnotationCallout> layOutCallouts(const QList<AnnotationCallout> &callouts
     const double middle = viewportSize.width() / 2;
     for (qsizetype i = 0; i < callouts.size(); ++i) {
         const QPointF a = callouts[i].anchor;
-        if (!(a.x() >= 0 && a.y() >= 0 && a.x() < viewportSize.width() && a.y() < viewportSize.height()))
+        if (!anchorInView(a, viewportSize))
             continue;
         (a.x() >= middle ? right : left).push_back(i);
     }

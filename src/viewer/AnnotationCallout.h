@@ -43,6 +43,13 @@ struct AnnotationCallout {
     QPointF elbow;
 };
 
+// Whether a callout's anchor lies in a view of `viewportSize` (the right
+// and bottom edges outside).
+inline bool anchorInView(const QPointF &anchor, const QSizeF &viewportSize)
+{
+    return anchor.x() >= 0 && anchor.y() >= 0 && anchor.x() < viewportSize.width() && anchor.y() < viewportSize.height();
+}
+
 // Lays out the callouts of a view (given in the order they were built, all
 // at their anchors): keeps those whose anchor lies in the view (right and
 // bottom edges outside), puts each on the side of the view's half its anchor

@@ -111,7 +111,7 @@ QList<AnnotationCallout> AnnotationScene::callouts(const CanvasGeometry &geometr
             // are left out before they are made.
             const qsizetype markIndex = index++;
             const QPointF anchor = geometry.viewPoint(mark.anchor);
-            if (!(anchor.x() >= 0 && anchor.y() >= 0 && anchor.x() < view.width() && anchor.y() < view.height()))
+            if (!anchorInView(anchor, view))
                 continue;
             AnnotationCallout callout;
             callout.mark = markIndex;

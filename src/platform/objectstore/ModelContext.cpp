@@ -23,7 +23,9 @@ namespace {
 // Deletions of many rows name this many keys a statement.
 constexpr qsizetype keysPerStatement = 500;
 
-QString keyList(const QList<qint64> &keys)
+} // namespace
+
+QString ModelContext::keyList(const QList<qint64> &keys)
 {
     QStringList listed;
     listed.reserve(keys.size());
@@ -31,8 +33,6 @@ QString keyList(const QList<qint64> &keys)
         listed << QString::number(key);
     return listed.join(QLatin1Char(','));
 }
-
-} // namespace
 
 ModelContext::ModelContext(QSqlDatabase database, const Schema &schema, bool allowsSave,
                            const QString &externalFolder)
@@ -732,17 +732,13 @@ void ModelContext::beginSave()
             error = m_external->writeStaged();
         }
         if (error) {
-            m_external->discard();
-            if (std::exchange(m_externalLocked, false))
-                m_external->unlock();
+            discardStaged();
             throw ModelStoreError(ModelStoreError::Code::saveFailed, tr("The library could not be saved."), *error);
         }
     }
 
     if (!m_database.transaction()) {
-        m_external->discard();
-        if (std::exchange(m_externalLocked, false))
-            m_external->unlock();
+        discardStaged();
         throw ModelStoreError(ModelStoreError::Code::saveFailed, tr("The library could not be saved."),
                               m_database.lastError().text());
     }
@@ -751,7 +747,17 @@ void ModelContext::beginSave()
 void ModelContext::abandonSave()
 {
     m_database.rollback();
+    discardStaged();
+}
+
+void ModelContext::discardStaged()
+{
     m_external->discard();
+    unlockExternal();
+}
+
+void ModelContext::unlockExternal()
+{
     if (std::exchange(m_externalLocked, false))
         m_external->unlock();
 }
@@ -765,8 +771,7 @@ void ModelContext::commitSave(const std::vector<qint64> *addedFrom)
     }
     // Only now may the files of replaced and deleted values go.
     m_external->committed();
-    if (std::exchange(m_externalLocked, false))
-        m_external->unlock();
+    unlockExternal();
 
     for (ModelObject *object : m_inserted) {
         if (object->m_state == ModelObject::State::inserted) {

@@ -134,6 +134,8 @@ public:
     QSqlQuery &preparedQuery(const QString &sql);
     // A statement run once (not kept prepared), such as one that lists keys.
     QSqlQuery singleQuery() const;
+    // Row keys as the text of an SQL list: "1,2,3".
+    static QString keyList(const QList<qint64> &keys);
     StoreStatement &readStatement(const QString &sql);
     sqlite3 *connectionHandle() const { return m_handle; }
     ExternalStorage &externalStorage() const { return *m_external; }
@@ -220,6 +222,9 @@ private:
     // Commits; with `addedFrom`, the rows added from those keys on join the context.
     void commitSave(const std::vector<qint64> *addedFrom = nullptr);
     void abandonSave();
+    // The files staged for a save go, and the external folder is let go.
+    void discardStaged();
+    void unlockExternal();
     void bindRow(QSqlQuery &query, EntityState &entity, ModelObject *object);
 
     QSqlDatabase m_database;
