@@ -78,11 +78,11 @@ protected:
             m.links = AnnotationStorage::linksFromColumn(row.text(first + 3));
     }
 
-    static void bindCommonColumns(QSqlQuery &query, const Values &m)
+    static void bindCommonColumns(QVariantList &values, const Values &m)
     {
-        query.addBindValue(StoreValues::fromUuid(m.id));
-        query.addBindValue(m.label);
-        query.addBindValue(m.group);
-        query.addBindValue(AnnotationStorage::linksToColumn(m.links));
+        values << StoreValues::fromUuid(m.id);
+        values << m.label;
+        values << m.group;
+        values << AnnotationStorage::linksToColumn(m.links);
     }
 };

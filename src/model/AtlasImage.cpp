@@ -4,9 +4,11 @@
 #include "model/MetadataEnum.h"
 #include "model/RegionAnnotation.h"
 #include "model/Series.h"
+#include "platform/objectstore/ExternalStorage.h"
 #include "platform/objectstore/ModelContext.h"
 #include "platform/objectstore/Schema.h"
 #include "platform/objectstore/StoreValues.h"
+#include "platform/objectstore/StoreWrites.h"
 
 #include "platform/objectstore/StoreStatement.h"
 
@@ -94,20 +96,20 @@ public:
         return image;
     }
 
-    void bindColumns(QSqlQuery &query, const ModelObject &object) const override
+    void bindColumns(QVariantList &values, const ModelObject &object) const override
     {
         const AtlasImage::Data &m = static_cast<const AtlasImage &>(object).m;
-        query.addBindValue(StoreValues::fromUuid(m.id));
-        query.addBindValue(m.title);
-        query.addBindValue(m.modalityRaw);
-        query.addBindValue(m.regionRaw);
-        query.addBindValue(m.planeRaw);
-        query.addBindValue(m.age.kindRaw);
-        query.addBindValue(StoreValues::fromOptional(m.age.value));
-        query.addBindValue(m.sexRaw);
-        query.addBindValue(m.hasImageData ? 1 : 0);
-        query.addBindValue(m.sortIndex);
-        query.addBindValue(m.createdAt.secondsSinceReferenceDate);
+        values << StoreValues::fromUuid(m.id);
+        values << m.title;
+        values << m.modalityRaw;
+        values << m.regionRaw;
+        values << m.planeRaw;
+        values << m.age.kindRaw;
+        values << StoreValues::fromOptional(m.age.value);
+        values << m.sexRaw;
+        values << (m.hasImageData ? 1 : 0);
+        values << m.sortIndex;
+        values << m.createdAt.secondsSinceReferenceDate;
     }
 
     void stageExternal(ModelObject &object, bool isNew, ExternalStorage &storage) const override
@@ -121,37 +123,26 @@ public:
             storage.stage(&image, *image.m.imageData);
     }
 
-    void writeExternal(ModelObject &object, bool isNew) const override
+    void writeExternal(ModelObject &object, bool isNew, StoreWrites &writes) const override
     {
         auto &image = static_cast<AtlasImage &>(object);
         if (!isNew && !(image.changedFlags() & AtlasImage::imageDataChanged))
             return;
         // The bytes it replaces go, a file only once the save has committed.
         if (!isNew)
-            deleteExternal(*image.modelContext(), {object.storeKey()});
+            deleteExternal(*image.modelContext(), writes, {object.storeKey()});
         if (!image.m.imageData && image.m.imageDataFile.isEmpty())
             return;
         ModelContext *context = image.modelContext();
         const QString fileName = context->externalStorage().stagedName(&image);
         if (!fileName.isEmpty()) {
-            QSqlQuery &query =
-                context->preparedQuery(QStringLiteral("INSERT OR REPLACE INTO ImageFile (imageKey, fileName) VALUES (?, ?)"));
-            query.addBindValue(image.storeKey());
-            query.addBindValue(fileName);
-            if (!query.exec())
-                context->throwSaveError(QStringLiteral("image bytes"), query);
+            writes.run(imageBytes(), QStringLiteral("INSERT OR REPLACE INTO ImageFile (imageKey, fileName) VALUES (?, ?)"),
+                       {image.storeKey(), fileName});
             return;
         }
-        QSqlQuery &query = context->preparedQuery(QStringLiteral("INSERT OR REPLACE INTO ImageData (imageKey, bytes) VALUES (?, ?)"));
-        query.addBindValue(image.storeKey());
-        // Bind empty bytes as an empty blob, not as NULL.
-        query.addBindValue(image.m.imageData->isNull() ? QByteArray("", 0) : *image.m.imageData);
-        const bool written = query.exec();
-        // The statement is kept for later saves; its binding mustn't keep
-        // the bytes in memory.
-        query.bindValue(1, QVariant());
-        if (!written)
-            context->throwSaveError(QStringLiteral("image bytes"), query);
+        // Empty bytes are stored as an empty blob, not as NULL.
+        writes.run(imageBytes(), QStringLiteral("INSERT OR REPLACE INTO ImageData (imageKey, bytes) VALUES (?, ?)"),
+                   {image.storeKey(), image.m.imageData->isNull() ? QByteArray("", 0) : *image.m.imageData});
     }
 
     void saved(ModelObject &object, bool isNew) const override
@@ -164,12 +155,12 @@ public:
         }
     }
 
-    void deleteExternal(ModelContext &context, const QList<qint64> &keys) const override
+    void deleteExternal(ModelContext &context, StoreWrites &writes, const QList<qint64> &keys) const override
     {
         const QString in = ModelContext::keyList(keys);
         QSqlQuery files = context.singleQuery();
         if (!files.exec(QStringLiteral("SELECT fileName FROM ImageFile WHERE imageKey IN (%1)").arg(in)))
-            context.throwSaveError(QStringLiteral("image bytes"), files);
+            context.throwSaveError(imageBytes(), files);
         bool any = false;
         while (files.next()) {
             context.externalStorage().removeAfterCommit(files.value(0).toString());
@@ -177,8 +168,8 @@ public:
         }
         files.finish();
         if (any)
-            run(context, QStringLiteral("DELETE FROM ImageFile WHERE imageKey IN (%1)").arg(in));
-        run(context, QStringLiteral("DELETE FROM ImageData WHERE imageKey IN (%1)").arg(in));
+            writes.run(imageBytes(), QStringLiteral("DELETE FROM ImageFile WHERE imageKey IN (%1)").arg(in));
+        writes.run(imageBytes(), QStringLiteral("DELETE FROM ImageData WHERE imageKey IN (%1)").arg(in));
     }
 
 private:
@@ -187,17 +178,65 @@ private:
         return QStringLiteral("CREATE TABLE IF NOT EXISTS ImageFile (imageKey INTEGER PRIMARY KEY, fileName TEXT NOT NULL)");
     }
 
-    static void run(ModelContext &context, const QString &sql)
-    {
-        QSqlQuery query = context.singleQuery();
-        if (!query.exec(sql))
-            context.throwSaveError(QStringLiteral("image bytes"), query);
-    }
+    static QString imageBytes() { return QStringLiteral("image bytes"); }
 };
 
-void AtlasImage::copyStoredAnnotations(ModelContext &context, const QList<std::pair<qint64, qint64>> &sourceAndCopy)
+void AtlasImage::copyStoredImages(ModelContext &context, StoreWrites &writes, const QList<const AtlasImage *> &sources,
+                                  qint64 seriesKey, Date createdAt)
 {
     constexpr qsizetype imagesPerStatement = 500;
+    const qint64 firstKey = context.reserveKeys(entity(), sources.size());
+    const QString seriesColumn = QString::fromLatin1(Series::imagesRelationship().foreignKeyColumn);
+    QStringList imageValues;
+    for (const QString &column : entity().columns()) {
+        if (column == QLatin1String("id"))
+            imageValues << QStringLiteral("newIdentifier()");
+        else if (column == QLatin1String("createdAt"))
+            imageValues << QString::number(createdAt.secondsSinceReferenceDate, 'g', 17);
+        else
+            imageValues << QStringLiteral("a.") + column;
+    }
+    for (qsizetype first = 0; first < sources.size(); first += imagesPerStatement) {
+        QStringList pairs;
+        QList<qint64> sourceKeys;
+        const qsizetype end = std::min(sources.size(), first + imagesPerStatement);
+        for (qsizetype i = first; i < end; ++i) {
+            pairs << QStringLiteral("(%1, %2)").arg(sources.at(i)->storeKey()).arg(firstKey + i);
+            sourceKeys << sources.at(i)->storeKey();
+        }
+        const QString copies = QStringLiteral("WITH copies(source, copy) AS (VALUES %1) ").arg(pairs.join(QLatin1Char(',')));
+        writes.run(QStringLiteral("copying images"),
+                   copies
+                       + QStringLiteral("INSERT INTO AtlasImage (rowKey, %1, %2) SELECT copies.copy, %3, %4 "
+                                        "FROM AtlasImage a JOIN copies ON a.rowKey = copies.source")
+                             .arg(seriesColumn, entity().columns().join(QStringLiteral(", ")))
+                             .arg(seriesKey)
+                             .arg(imageValues.join(QStringLiteral(", "))));
+        writes.run(QStringLiteral("image bytes"),
+                   copies + QStringLiteral("INSERT INTO ImageData (imageKey, bytes) SELECT copies.copy, d.bytes "
+                                           "FROM ImageData d JOIN copies ON d.imageKey = copies.source"));
+        // Bytes kept in files get files of their own: deleting either image
+        // removes only its file.
+        QSqlQuery files = context.singleQuery();
+        if (!files.exec(QStringLiteral("SELECT imageKey, fileName FROM ImageFile WHERE imageKey IN (%1)")
+                            .arg(ModelContext::keyList(sourceKeys))))
+            context.throwSaveError(QStringLiteral("image bytes"), files);
+        QStringList fileRows;
+        while (files.next()) {
+            const qint64 copy = firstKey + first + sourceKeys.indexOf(files.value(0).toLongLong());
+            const QString name = ExternalStorage::newFileName();
+            writes.copyExternalFile(files.value(1).toString(), name);
+            fileRows << QStringLiteral("(%1, '%2')").arg(copy).arg(name);
+        }
+        files.finish();
+        if (!fileRows.isEmpty())
+            writes.run(QStringLiteral("image bytes"), QStringLiteral("INSERT INTO ImageFile (imageKey, fileName) VALUES %1")
+                                                           .arg(fileRows.join(QLatin1Char(','))));
+    }
+
+    QList<std::pair<qint64, qint64>> sourceAndCopy;
+    for (qsizetype i = 0; i < sources.size(); ++i)
+        sourceAndCopy.append({sources.at(i)->storeKey(), firstKey + i});
     for (const RelationshipDescription *relationship : {&pointsRelationship(), &regionsRelationship()}) {
         const EntityType &type = *relationship->childEntity();
         const QString imageKey = QString::fromLatin1(relationship->foreignKeyColumn);
@@ -215,18 +254,16 @@ void AtlasImage::copyStoredAnnotations(ModelContext &context, const QList<std::p
             for (const auto &[source, copy] : sourceAndCopy.mid(first, imagesPerStatement))
                 pairs << QStringLiteral("(%1, %2)").arg(source).arg(copy);
             // Keys follow on from the context's and the table's last.
-            const QString sql =
-                QStringLiteral("WITH copies(source, copy) AS (VALUES %1), "
-                               "base(key) AS (SELECT MAX(%2, COALESCE((SELECT MAX(rowKey) FROM %3), 0) + 1)) "
-                               "INSERT INTO %3 (rowKey, %4, %5) "
-                               "SELECT base.key - 1 + ROW_NUMBER() OVER (ORDER BY copies.copy, a.rowKey), copies.copy, %6 "
-                               "FROM %3 a JOIN copies ON a.%4 = copies.source, base")
-                    .arg(pairs.join(QLatin1Char(',')))
-                    .arg(context.nextKey(type))
-                    .arg(type.name(), imageKey, type.columns().join(QStringLiteral(", ")), values.join(QStringLiteral(", ")));
-            QSqlQuery query = context.singleQuery();
-            if (!query.exec(sql))
-                context.throwSaveError(QStringLiteral("copying %1").arg(type.name()), query);
+            writes.run(QStringLiteral("copying %1").arg(type.name()),
+                       QStringLiteral("WITH copies(source, copy) AS (VALUES %1), "
+                                      "base(key) AS (SELECT MAX(%2, COALESCE((SELECT MAX(rowKey) FROM %3), 0) + 1)) "
+                                      "INSERT INTO %3 (rowKey, %4, %5) "
+                                      "SELECT base.key - 1 + ROW_NUMBER() OVER (ORDER BY copies.copy, a.rowKey), copies.copy, %6 "
+                                      "FROM %3 a JOIN copies ON a.%4 = copies.source, base")
+                           .arg(pairs.join(QLatin1Char(',')))
+                           .arg(context.nextKey(type))
+                           .arg(type.name(), imageKey, type.columns().join(QStringLiteral(", ")),
+                                values.join(QStringLiteral(", "))));
         }
     }
 }

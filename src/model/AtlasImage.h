@@ -17,6 +17,7 @@
 class PointAnnotation;
 class RegionAnnotation;
 class Series;
+class StoreWrites;
 struct RelationshipDescription;
 
 // The stored values of an AtlasImage.
@@ -128,12 +129,16 @@ public:
     // for more).
     static QList<std::optional<StoredImageData>> storedImageData(const QList<AtlasImage *> &images);
 
-    // For copies of saved images, within the save that stores them (the
-    // rows that ModelContext::save adds): the saved points and regions of
-    // each source image (first key) copied in SQL to its copy (second
-    // key), under new identifiers, absent links as an empty list, as a
-    // copy of their objects would store them. Throws ModelStoreError.
-    static void copyStoredAnnotations(ModelContext &context, const QList<std::pair<qint64, qint64>> &sourceAndCopy);
+    // Copies of saved, unchanged images made in SQL by the save that
+    // stores them (the rows it adds, see ModelContext::save), without
+    // making or reading their objects: the rows of `sources`, in that
+    // order, under reserved keys in the series of row key `seriesKey`, each
+    // with a new identifier and `createdAt`, its stored bytes (a file of
+    // its own for bytes kept in a file), and its saved points and regions
+    // (new identifiers, absent links as an empty list), as copies of their
+    // objects would store them. Throws ModelStoreError.
+    static void copyStoredImages(ModelContext &context, StoreWrites &writes, const QList<const AtlasImage *> &sources,
+                                 qint64 seriesKey, Date createdAt);
 
     static const RelationshipDescription &pointsRelationship();
     static const RelationshipDescription &regionsRelationship();

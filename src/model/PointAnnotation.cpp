@@ -44,12 +44,12 @@ public:
         return point;
     }
 
-    void bindColumns(QSqlQuery &query, const ModelObject &object) const override
+    void bindColumns(QVariantList &values, const ModelObject &object) const override
     {
         const PointAnnotation::Data &m = static_cast<const PointAnnotation &>(object).m;
-        PointAnnotation::bindCommonColumns(query, m);
-        query.addBindValue(finiteCoordinate(m.x));
-        query.addBindValue(finiteCoordinate(m.y));
+        PointAnnotation::bindCommonColumns(values, m);
+        values << finiteCoordinate(m.x);
+        values << finiteCoordinate(m.y);
     }
 };
 

@@ -40,11 +40,11 @@ public:
         return region;
     }
 
-    void bindColumns(QSqlQuery &query, const ModelObject &object) const override
+    void bindColumns(QVariantList &values, const ModelObject &object) const override
     {
         const RegionAnnotation::Data &m = static_cast<const RegionAnnotation &>(object).m;
-        RegionAnnotation::bindCommonColumns(query, m);
-        query.addBindValue(AnnotationStorage::verticesToColumn(m.vertices));
+        RegionAnnotation::bindCommonColumns(values, m);
+        values << AnnotationStorage::verticesToColumn(m.vertices);
     }
 };
 

@@ -3,6 +3,7 @@
 #include "platform/objectstore/ModelContext.h"
 
 #include <QFutureWatcher>
+#include <QPointer>
 
 #include <memory>
 
@@ -16,7 +17,8 @@ std::optional<ModelStoreError> saveKeepingChanges(ModelContext &context)
     }
 }
 
-std::optional<ModelStoreError> saveOrRollBack(ModelContext &context, const std::function<void()> &addRows)
+std::optional<ModelStoreError> saveOrRollBack(ModelContext &context,
+                                              const std::function<void(StoreWrites &)> &addRows)
 {
     std::optional<ModelStoreError> error;
     try {
@@ -27,6 +29,23 @@ std::optional<ModelStoreError> saveOrRollBack(ModelContext &context, const std::
     if (error)
         context.rollback();
     return error;
+}
+
+void saveOrRollBackInBackground(ModelContext &context, QObject *receiver,
+                                const std::function<void(StoreWrites &)> &addRows,
+                                std::function<void(const std::optional<ModelStoreError> &)> done)
+{
+    // The context is the receiver of its own result, so that a failed
+    // change is rolled back even when `receiver` has gone meanwhile.
+    const QPointer<QObject> caller(receiver);
+    const bool hasCaller = receiver != nullptr;
+    context.saveInBackground(&context, addRows,
+                             [&context, caller, hasCaller, done = std::move(done)](const std::optional<ModelStoreError> &error) {
+                                 if (error)
+                                     context.rollback();
+                                 if (done && (caller || !hasCaller))
+                                     done(error);
+                             });
 }
 
 bool changeOncePrepared(ModelContext &context, const QList<QByteArray> &values, QObject *receiver,

@@ -10,13 +10,24 @@
 
 class ModelContext;
 class QObject;
+class StoreWrites;
 
 // Ends a change of the library: saves the context, or, when the save fails,
 // rolls the context back to its last saved state and answers the store's
 // error. After a failure nothing of the change is left in memory, so no
 // later save can write part of it. Callers report the error.
 // `addRows`: rows the save adds in SQL (see ModelContext::save).
-std::optional<ModelStoreError> saveOrRollBack(ModelContext &context, const std::function<void()> &addRows = {});
+std::optional<ModelStoreError> saveOrRollBack(ModelContext &context,
+                                              const std::function<void(StoreWrites &)> &addRows = {});
+
+// The same for a large change, its rows written by a worker
+// (ModelContext::saveInBackground): `done` hears the error, or none, on
+// this thread once the save has committed or the change has been rolled
+// back; never once `receiver` is destroyed (the change is still saved or
+// rolled back).
+void saveOrRollBackInBackground(ModelContext &context, QObject *receiver,
+                                const std::function<void(StoreWrites &)> &addRows,
+                                std::function<void(const std::optional<ModelStoreError> &)> done);
 
 // Saves the context and answers the store's error, keeping the changes in
 // memory when the save fails, so that the next save writes them again: for

@@ -44,12 +44,12 @@ public:
         return series;
     }
 
-    void bindColumns(QSqlQuery &query, const ModelObject &object) const override
+    void bindColumns(QVariantList &values, const ModelObject &object) const override
     {
         const auto &series = static_cast<const Series &>(object);
-        query.addBindValue(StoreValues::fromUuid(series.m.id));
-        query.addBindValue(series.m.title);
-        query.addBindValue(series.m.createdAt.secondsSinceReferenceDate);
+        values << StoreValues::fromUuid(series.m.id);
+        values << series.m.title;
+        values << series.m.createdAt.secondsSinceReferenceDate;
     }
 };
 

@@ -648,14 +648,12 @@ void ContentViewModel::removeEntries(QList<LibraryEntry> entries)
     for (const LibraryEntry &entry : entries)
         selection.remove(entry.entryID());
     setSidebarSelection(selection);
-    if (m_operations.removeEntries(entries))
-        forgetDeletedImages();
+    m_operations.removeEntries(entries, [this] { forgetDeletedImages(); });
 }
 
 void ContentViewModel::deleteImages(QList<AtlasImage *> images)
 {
-    if (m_operations.deleteImages(images))
-        forgetDeletedImages();
+    m_operations.deleteImages(images, [this] { forgetDeletedImages(); });
 }
 
 // Duplicate
@@ -673,7 +671,8 @@ void ContentViewModel::duplicateImage(AtlasImage *image)
 
 void ContentViewModel::duplicateSeries(Series *series)
 {
-    const OperationScope operation(*this);
-    if (Series *copy = m_operations.duplicateSeries(series))
+    m_operations.duplicateSeries(series, [this](Series *copy) {
+        const OperationScope operation(*this);
         setSidebarSelection({LibraryEntryID::series(copy->id())});
+    });
 }

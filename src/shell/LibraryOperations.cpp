@@ -11,6 +11,8 @@
 
 #include <QSet>
 
+#include <memory>
+
 #include <algorithm>
 #include <limits>
 
@@ -53,6 +55,21 @@ bool LibraryOperations::saveOrReport(const QString &title)
     if (error)
         emit operationFailed(title, error->description());
     return !error;
+}
+
+bool LibraryOperations::saveInBackgroundOrReport(const QString &title, const std::function<void(StoreWrites &)> &addRows,
+                                                 std::function<void()> saved)
+{
+    auto failed = std::make_shared<bool>(false);
+    saveOrRollBackInBackground(m_context, this, addRows,
+                               [this, title, failed, saved = std::move(saved)](const std::optional<ModelStoreError> &error) {
+                                   *failed = bool(error);
+                                   if (error)
+                                       emit operationFailed(title, error->description());
+                                   else if (saved)
+                                       saved();
+                               });
+    return !*failed;
 }
 
 bool LibraryOperations::requireInLibrary(std::initializer_list<const ModelObject *> objects, const QString &title)
@@ -169,7 +186,7 @@ bool LibraryOperations::renameSeries(Series *series, const QString &text)
 
 // Deletion
 
-bool LibraryOperations::removeEntries(QList<LibraryEntry> entries)
+bool LibraryOperations::removeEntries(QList<LibraryEntry> entries, std::function<void()> deleted)
 {
     // What another window removed meanwhile is simply not there to delete.
     QList<AtlasImage *> doomed;
@@ -185,10 +202,10 @@ bool LibraryOperations::removeEntries(QList<LibraryEntry> entries)
             doomed.append(group->images);
         }
     }
-    return deleteImages(doomed);
+    return deleteImages(doomed, std::move(deleted));
 }
 
-bool LibraryOperations::deleteImages(QList<AtlasImage *> images)
+bool LibraryOperations::deleteImages(QList<AtlasImage *> images, std::function<void()> deleted)
 {
     images.removeIf([](const AtlasImage *image) { return !isInLibrary(image); });
     const QSet<const AtlasImage *> doomed(images.cbegin(), images.cend());
@@ -215,7 +232,7 @@ bool LibraryOperations::deleteImages(QList<AtlasImage *> images)
         remaining.removeIf([&](const AtlasImage *image) { return doomed.contains(image); });
         renumberImages(remaining);
     }
-    return saveOrReport(deleteFailed);
+    return saveInBackgroundOrReport(deleteFailed, {}, std::move(deleted));
 }
 
 // Duplicate
@@ -277,32 +294,41 @@ std::optional<LibraryOperations::Duplicated> LibraryOperations::duplicateImage(A
     return duplicated;
 }
 
-Series *LibraryOperations::duplicateSeries(Series *series)
+bool LibraryOperations::duplicateSeries(Series *series, std::function<void(Series *)> duplicated)
 {
     if (!requireInLibrary({series}, duplicateFailed))
-        return nullptr;
-    // With everything saved, the annotations (most of the rows) are copied
-    // by the save in SQL rather than as objects.
-    const bool allSaved = !m_context.hasChanges();
-    Series *copySeries = m_context.insert(Series::make(copyTitle(series->title())));
-    if (!allSaved) {
+        return false;
+    if (m_context.hasChanges()) {
+        // Changes not saved yet are copied as they stand, from the objects.
+        Series *copySeries = m_context.insert(Series::make(copyTitle(series->title())));
         for (AtlasImage *image : orderedImages(*series)) {
             AtlasImage *copy = deepCopy(m_context, *image);
             copy->setSeries(copySeries);
         }
-        return saveOrReport(duplicateFailed) ? copySeries : nullptr;
+        if (!saveOrReport(duplicateFailed))
+            return false;
+        if (duplicated)
+            duplicated(copySeries);
+        return true;
     }
-    QList<std::pair<qint64, qint64>> sourceAndCopy;
-    for (AtlasImage *image : orderedImages(*series)) {
-        AtlasImage *copy = copyImage(m_context, *image, std::nullopt, std::nullopt);
-        copy->setSeries(copySeries);
-        sourceAndCopy.append({image->storeKey(), copy->storeKey()});
-    }
-    const std::optional<ModelStoreError> error =
-        saveOrRollBack(m_context, [&] { AtlasImage::copyStoredAnnotations(m_context, sourceAndCopy); });
-    if (error)
-        emit operationFailed(duplicateFailed, error->description());
-    return error ? nullptr : copySeries;
+    // With everything saved, the save makes the copy in SQL, rows, bytes
+    // and annotations, without an object or a byte passing through here.
+    const QList<AtlasImage *> ordered = orderedImages(*series);
+    const QList<const AtlasImage *> sources(ordered.cbegin(), ordered.cend());
+    const std::shared_ptr<Series> copy = Series::make(copyTitle(series->title()));
+    const auto key = std::make_shared<qint64>(0);
+    return saveInBackgroundOrReport(
+        duplicateFailed,
+        [this, sources, copy, key](StoreWrites &writes) {
+            *key = m_context.reserveKeys(Series::entity(), 1);
+            m_context.addRow(writes, *copy, *key);
+            AtlasImage::copyStoredImages(m_context, writes, sources, *key, Date::now());
+        },
+        [this, key, duplicated = std::move(duplicated)] {
+            Series *saved = m_context.objectWithKey<Series>(*key);
+            if (saved && duplicated)
+                duplicated(saved);
+        });
 }
 
 // Reorder

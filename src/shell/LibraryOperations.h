@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <initializer_list>
 #include <optional>
 
@@ -16,6 +17,7 @@ class AtlasImage;
 class ModelContext;
 class ModelObject;
 class Series;
+class StoreWrites;
 
 // The operations that change the library: committing an import, saving an
 // image's metadata, renaming a series, deleting, duplicating and
@@ -58,13 +60,19 @@ public:
     // the one the series has, changes nothing.
     bool renameSeries(Series *series, const QString &text);
 
+    // Deletions and the copy of a series are saved on a worker
+    // (saveOrRollBackInBackground): they answer whether the change is made,
+    // or being saved; a save that fails later is announced and rolled back
+    // then.
+    //
     // The entries' listed images, and each series that is left empty. A
     // series listed without images goes only while it is still empty.
     // What has already left the library is passed over, unmentioned.
-    bool removeEntries(QList<LibraryEntry> entries);
+    // `deleted` follows once the deletion is saved.
+    bool removeEntries(QList<LibraryEntry> entries, std::function<void()> deleted = {});
     // The images (those still in the library); a series that loses all of
     // its images goes with them, the others are numbered afresh.
-    bool deleteImages(QList<AtlasImage *> images);
+    bool deleteImages(QList<AtlasImage *> images, std::function<void()> deleted = {});
 
     // What a duplicate made: the copy of the image, and the series that a
     // standalone image became (else null).
@@ -76,8 +84,9 @@ public:
     // its series; a standalone image first becomes a series of its own
     // title holding it, with an exact copy after it.
     std::optional<Duplicated> duplicateImage(AtlasImage *image);
-    // A new series "<title> Copy" with a copy of every image in order.
-    Series *duplicateSeries(Series *series);
+    // A new series "<title> Copy" with a copy of every image in order,
+    // which `duplicated` gets once it is saved.
+    bool duplicateSeries(Series *series, std::function<void(Series *copy)> duplicated = {});
 
     // Whether the image can move `offset` places within its series.
     bool canMoveImage(AtlasImage *image, int offset) const;
@@ -103,6 +112,10 @@ signals:
 private:
     // Ends an operation (saveOrRollBack); a failure is announced under `title`.
     bool saveOrReport(const QString &title);
+    // The same with the save on a worker; `saved` follows a save that
+    // succeeds. Answers false when the save failed at once.
+    bool saveInBackgroundOrReport(const QString &title, const std::function<void(StoreWrites &)> &addRows,
+                                  std::function<void()> saved = {});
     // All objects still in the library; otherwise announces under `title`.
     bool requireInLibrary(std::initializer_list<const ModelObject *> objects, const QString &title);
 

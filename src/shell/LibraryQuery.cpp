@@ -202,6 +202,19 @@ void LibraryQuery::Library::apply(Reach reach)
 
 void LibraryQuery::Library::announce()
 {
+    if (m_context.isSavingInBackground()) {
+        // A change saved on a worker is heard once its save has ended, a
+        // failed one rolled back by then: the windows go on showing what
+        // they showed, and a failure leaves them as they were.
+        connect(
+            &m_context, &ModelContext::heldChanged, this,
+            [this](bool held) {
+                if (!held)
+                    QMetaObject::invokeMethod(this, &Library::announce, Qt::QueuedConnection);
+            },
+            Qt::SingleShotConnection);
+        return;
+    }
     m_announcementQueued = false;
     bool imagesChanged = false;
     if (m_imagesMayHaveChanged) {

@@ -561,15 +561,13 @@ private slots:
         if (readFirst == QStringLiteral("list"))
             QCOMPARE(stored->points().size(), 1);
         const qint64 key = reopened.nextKey(PointAnnotation::entity());
-        const auto addRows = [&] {
-            QSqlQuery add = reopened.singleQuery();
-            const QString sql = QStringLiteral("INSERT INTO PointAnnotation (rowKey, imageKey, id, label) "
-                                               "VALUES (%1, %2, newIdentifier(), 'added')%3")
-                                    .arg(key)
-                                    .arg(stored->storeKey())
-                                    .arg(fails ? QStringLiteral(", (%1, 0, NULL, 'twice')").arg(key) : QString());
-            if (!add.exec(sql))
-                reopened.throwSaveError(QStringLiteral("test"), add);
+        const auto addRows = [&](StoreWrites &writes) {
+            writes.run(QStringLiteral("test"),
+                       QStringLiteral("INSERT INTO PointAnnotation (rowKey, imageKey, id, label) "
+                                      "VALUES (%1, %2, newIdentifier(), 'added')%3")
+                           .arg(key)
+                           .arg(stored->storeKey())
+                           .arg(fails ? QStringLiteral(", (%1, 0, NULL, 'twice')").arg(key) : QString()));
         };
         bool failed = false;
         try {

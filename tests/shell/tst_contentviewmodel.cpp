@@ -476,12 +476,18 @@ private slots:
         QCOMPARE(model.renamingSeries(), nullptr);
         model.setSidebarSelection({LibraryEntryID::series(series->id())});
         model.setGridSelection(a);
+        // A deletion is saved on a worker, and its failure told once it ends.
         model.deleteImages({a});
-        QCOMPARE(model.operationErrorTitle(), QStringLiteral("Delete Failed"));
+        QTRY_COMPARE(model.operationErrorTitle(), QStringLiteral("Delete Failed"));
         QCOMPARE(model.gridSelection(), a);
+        QVERIFY(isInLibrary(a));
         // The rows leave the selection before the deletion, failed or not.
+        model.dismissOperationError();
         model.removeEntries(model.libraryEntries());
         QVERIFY(model.sidebarSelection().isEmpty());
+        QTRY_VERIFY(model.showsOperationError());
+        QCOMPARE(model.operationErrorTitle(), QStringLiteral("Delete Failed"));
+        QVERIFY(isInLibrary(hand));
         // With writes back, the same sheets save and close.
         library.failWrites(false);
         model.dismissOperationError();

@@ -31,16 +31,6 @@ QString filePath(const QString &folder, const QString &name)
     return folder + QLatin1Char('/') + name;
 }
 
-bool syncFolder(const QString &folder)
-{
-    const int descriptor = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (descriptor < 0)
-        return false;
-    const bool synced = ::fsync(descriptor) == 0;
-    ::close(descriptor);
-    return synced;
-}
-
 struct NewFile {
     QString name;
     QByteArray bytes;
@@ -134,7 +124,7 @@ std::optional<QString> writeFiles(const QString &folder, const QList<NewFile> &f
     writeSome();
     helpersDone.acquire(helpers);
     // The new names themselves are made durable with the folder.
-    if (!failed && !syncFolder(folder)) {
+    if (!failed && !ExternalStorage::syncFolder(folder)) {
         failed = true;
         error = QStringLiteral("cannot sync the folder %1").arg(folder);
     }
@@ -355,7 +345,7 @@ std::unique_ptr<PreparedFiles::Writer> PreparedFiles::create()
         }
         m->locked = true;
     }
-    const QString name = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const QString name = ExternalStorage::newFileName();
     const QByteArray path = QFile::encodeName(filePath(m->folder->path, name + temporarySuffix));
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
@@ -389,7 +379,7 @@ PreparedValues PreparedFiles::offer()
     if (m->completed.isEmpty())
         return PreparedValues();
     // The new names themselves are made durable with the folder.
-    if (!syncFolder(m->folder->path))
+    if (!ExternalStorage::syncFolder(m->folder->path))
         return PreparedValues(saveError(QStringLiteral("cannot sync the folder %1").arg(m->folder->path)));
     auto files = std::make_shared<PreparedValues::Files>();
     files->folder = m->folder;
@@ -427,7 +417,7 @@ QFuture<PreparedValues> ExternalStorage::prepare(const QList<QByteArray> &values
         // Bytes that the QByteArray doesn't own (fromRawData) may change or
         // go, and their address be taken by others: left to the save.
         if (keepsInFile(bytes) && ownsItsBytes(bytes))
-            files.append({QUuid::createUuid().toString(QUuid::WithoutBraces), bytes});
+            files.append({ExternalStorage::newFileName(), bytes});
     }
     if (files.isEmpty())
         return QtFuture::makeReadyFuture(PreparedValues());
@@ -475,7 +465,7 @@ QString ExternalStorage::stage(const void *owner, const QByteArray &bytes)
         staged.name = *prepared;
         staged.written = true;
     } else {
-        staged.name = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        staged.name = ExternalStorage::newFileName();
         staged.bytes = bytes;
     }
     m_staged.append(staged);
@@ -564,6 +554,50 @@ std::optional<QByteArray> ExternalStorage::read(const QString &name) const
         filled += count;
     }
     return bytes;
+}
+
+QString ExternalStorage::newFileName()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+bool ExternalStorage::syncFolder(const QString &folder)
+{
+    const int descriptor = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0)
+        return false;
+    const bool synced = ::fsync(descriptor) == 0;
+    ::close(descriptor);
+    return synced;
+}
+
+std::optional<QString> ExternalStorage::copyFile(const QString &folder, const QString &name, const QString &newName)
+{
+    const QByteArray source = QFile::encodeName(filePath(folder, name));
+    const QByteArray target = QFile::encodeName(filePath(folder, newName));
+    if (::link(source.constData(), target.constData()) == 0)
+        return std::nullopt;
+    if (errno == ENOENT)
+        return QStringLiteral("the file %1 is gone").arg(name);
+    // A file system without links: the bytes are copied, under a
+    // temporary name until they are all on the disk.
+    QFile in(QFile::decodeName(source));
+    if (!in.open(QIODevice::ReadOnly))
+        return QStringLiteral("cannot read %1: %2").arg(name, in.errorString());
+    const QString temporary = QFile::decodeName(target) + temporarySuffix;
+    QFile out(temporary);
+    bool ok = out.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    QByteArray piece;
+    while (ok && !(piece = in.read(1 << 20)).isEmpty())
+        ok = out.write(piece) == piece.size();
+    ok = ok && in.error() == QFileDevice::NoError && out.flush() && ::fdatasync(out.handle()) == 0;
+    out.close();
+    ok = ok && QFile::rename(temporary, QFile::decodeName(target));
+    if (!ok) {
+        QFile::remove(temporary);
+        return QStringLiteral("cannot copy %1: %2").arg(name, out.errorString());
+    }
+    return std::nullopt;
 }
 
 void ExternalStorage::removeUnreferenced(const QSet<QString> &referenced)

@@ -164,6 +164,15 @@ public:
     // The bytes of a stored file; none when it cannot be read.
     std::optional<QByteArray> read(const QString &name) const;
 
+    // A name for a new file, never used before.
+    static QString newFileName();
+    // A copy of the file `name` of `folder`, named `newName`, complete on
+    // the disk (the folder not yet synced): a second link to the same bytes
+    // where the file system has them (a stored file never changes), else a
+    // copy of them. Any thread; answers the error.
+    static std::optional<QString> copyFile(const QString &folder, const QString &name, const QString &newName);
+    static bool syncFolder(const QString &folder);
+
     // Removes every file of the folder whose name is not in `referenced`
     // (temporary files included). `referenced` is read by the caller while
     // no save of another process can be writing: see lock().

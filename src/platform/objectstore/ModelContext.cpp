@@ -3,8 +3,11 @@
 #include "platform/WorkerPools.h"
 #include "platform/objectstore/ModelStoreError.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFutureWatcher>
+#include <QPointer>
 #include <QSet>
 #include <QUuid>
 #include <QSqlDriver>
@@ -15,6 +18,7 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <iterator>
 #include <utility>
 
@@ -23,7 +27,97 @@ namespace {
 // Deletions of many rows name this many keys a statement.
 constexpr qsizetype keysPerStatement = 500;
 
+// What the statements of a save may call, on every connection that writes.
+void offerFunctions(sqlite3 *connection)
+{
+    sqlite3_create_function_v2(
+        connection, "newIdentifier", 0, SQLITE_UTF8, nullptr,
+        [](sqlite3_context *result, int, sqlite3_value **) {
+            const QByteArray bytes = QUuid::createUuid().toRfc4122();
+            sqlite3_result_blob(result, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+        },
+        nullptr, nullptr, nullptr);
+}
+
+ModelStoreError saveError(const QString &detail)
+{
+    return ModelStoreError(ModelStoreError::Code::saveFailed,
+                           QCoreApplication::translate("ModelContext", "The library could not be saved."), detail);
+}
+
+// What a worker's save answers: its error, and whether it holds the
+// external folder's lock, which the context lets go once it has taken
+// the result in.
+struct WorkerOutcome {
+    std::optional<ModelStoreError> error;
+    bool lockedExternal = false;
+};
+
+// Writes recorded statements in one transaction on a connection of the
+// calling thread; the staged external files first.
+WorkerOutcome writeOnWorker(const QString &storePath, ExternalStorage *external, bool writesFiles,
+                            const RecordedWrites &recorded)
+{
+    WorkerOutcome outcome;
+    if (writesFiles) {
+        if (!external->lock()) {
+            external->discard();
+            outcome.error = saveError(QStringLiteral("another program is writing the library's files"));
+            return outcome;
+        }
+        outcome.lockedExternal = true;
+        if (const std::optional<QString> error = external->writeStaged()) {
+            outcome.error = saveError(*error);
+            return outcome;
+        }
+    }
+    static std::atomic<quint64> connections{0};
+    const QString name = QStringLiteral("veloran-save-%1").arg(++connections);
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        database.setDatabaseName(storePath);
+        // The main connection's reads never block it for long.
+        database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        if (!database.open()) {
+            outcome.error = saveError(database.lastError().text());
+        } else {
+            const QVariant handle = database.driver()->handle();
+            if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+                offerFunctions(*static_cast<sqlite3 *const *>(handle.constData()));
+            QSqlQuery(database).exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+            ConnectionWrites writes(database, external->folder());
+            if (!database.transaction()) {
+                outcome.error = saveError(database.lastError().text());
+            } else {
+                try {
+                    recorded.replay(writes);
+                    writes.syncCopies();
+                    if (!database.commit())
+                        throw saveError(database.lastError().text());
+                    writes.keepCopies();
+                } catch (const ModelStoreError &error) {
+                    database.rollback();
+                    writes.removeCopies();
+                    outcome.error = error;
+                }
+            }
+        }
+        database.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return outcome;
+}
+
 } // namespace
+
+struct ModelContext::BackgroundSave {
+    QFuture<WorkerOutcome> outcome;
+    QPointer<QFutureWatcher<WorkerOutcome>> watcher;
+    std::vector<qint64> firstKeys;
+    bool addsRows = false;
+    QPointer<QObject> receiver;
+    std::function<void(const std::optional<ModelStoreError> &)> done;
+};
 
 QString ModelContext::keyList(const QList<qint64> &keys)
 {
@@ -70,13 +164,8 @@ ModelContext::ModelContext(QSqlDatabase database, const Schema &schema, bool all
     // the save itself.
     if (!storePath().isEmpty())
         sqlite3_wal_hook(m_handle, &ModelContext::walCommitted, this);
-    sqlite3_create_function_v2(
-        m_handle, "newIdentifier", 0, SQLITE_UTF8, nullptr,
-        [](sqlite3_context *result, int, sqlite3_value **) {
-            const QByteArray bytes = QUuid::createUuid().toRfc4122();
-            sqlite3_result_blob(result, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
-        },
-        nullptr, nullptr, nullptr);
+    offerFunctions(m_handle);
+    m_writes = std::make_unique<ConnectionWrites>(m_database, m_external->folder());
 }
 
 int ModelContext::walCommitted(void *context, sqlite3 *, const char *, int pages)
@@ -114,8 +203,22 @@ void ModelContext::checkpointLater()
 
 ModelContext::~ModelContext()
 {
+    if (m_background) {
+        // The save ends as it would have; the files it stored stay.
+        delete m_background->watcher;
+        m_background->outcome.waitForFinished();
+        const WorkerOutcome outcome = m_background->outcome.result();
+        if (outcome.error)
+            m_external->discard();
+        else
+            m_external->committed();
+        if (outcome.lockedExternal)
+            m_external->unlock();
+        m_background.reset();
+    }
     sqlite3_wal_hook(m_handle, nullptr, nullptr);
     m_checkpoint.waitForFinished();
+    m_writes.reset();
     if (m_leavesObjects) {
         m_queries.clear();
         m_reads.clear();
@@ -405,6 +508,7 @@ void ModelContext::insert(ModelObject *object)
 {
     if (!object || object->m_context == this)
         return;
+    finishBackgroundSave();
     if (object->m_context) {
         qWarning("Store: an object cannot move between contexts");
         return;
@@ -444,6 +548,7 @@ void ModelContext::deleteObject(ModelObject *object)
 {
     if (!object || object->m_context != this)
         return;
+    finishBackgroundSave();
     if (object->m_state != ModelObject::State::inserted && object->m_state != ModelObject::State::persisted)
         return;
     deleteCascading(object);
@@ -507,7 +612,7 @@ bool ModelContext::deletesChildrenUnread(const RelationshipDescription &relation
     });
 }
 
-void ModelContext::deleteUnreadChildren()
+void ModelContext::deleteUnreadChildren(StoreWrites &writes)
 {
     std::map<const RelationshipDescription *, QList<qint64>> parents;
     for (const auto &[parent, relationship] : m_unreadDeletions) {
@@ -517,12 +622,10 @@ void ModelContext::deleteUnreadChildren()
     for (const auto &[relationship, keys] : parents) {
         const QString table = relationship->childEntity()->name();
         for (qsizetype first = 0; first < keys.size(); first += keysPerStatement) {
-            QSqlQuery remove = singleQuery();
-            const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2 IN (%3)")
-                                    .arg(table, QString::fromLatin1(relationship->foreignKeyColumn),
-                                         keyList(keys.mid(first, keysPerStatement)));
-            if (!remove.exec(sql))
-                throwSaveError(tr("deleting from %1").arg(table), remove);
+            writes.run(tr("deleting from %1").arg(table),
+                       QStringLiteral("DELETE FROM %1 WHERE %2 IN (%3)")
+                           .arg(table, QString::fromLatin1(relationship->foreignKeyColumn),
+                                keyList(keys.mid(first, keysPerStatement))));
         }
     }
 }
@@ -564,22 +667,39 @@ bool ModelContext::hasChanges() const
 
 // Saving
 
-void ModelContext::bindRow(QSqlQuery &query, EntityState &entity, ModelObject *object)
+QVariantList ModelContext::rowValues(EntityState &entity, const ModelObject *object, std::optional<qint64> key)
 {
+    QVariantList values;
+    if (key)
+        values << *key;
     if (entity.toOne) {
         ModelObject *parent = entity.toOne->parentOf(object);
         const bool stored = parent && parent->m_context == this && parent->m_key != 0;
-        query.addBindValue(stored ? QVariant(parent->m_key) : QVariant());
+        values << (stored ? QVariant(parent->m_key) : QVariant());
     }
-    entity.type->bindColumns(query, *object);
+    entity.type->bindColumns(values, *object);
+    return values;
 }
 
-bool ModelContext::writeChanges(SaveCursor &cursor, const QDeadlineTimer &deadline)
+QString ModelContext::insertStatement(const EntityState &entity)
+{
+    QStringList names{QStringLiteral("rowKey")};
+    if (entity.toOne)
+        names << QString::fromLatin1(entity.toOne->foreignKeyColumn);
+    names << entity.type->columns();
+    QStringList marks;
+    for (qsizetype i = 0; i < names.size(); ++i)
+        marks << QStringLiteral("?");
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+        .arg(entity.table, names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+}
+
+bool ModelContext::writeChanges(SaveCursor &cursor, const QDeadlineTimer &deadline, StoreWrites &writes)
 {
     int rows = 0;
     const auto due = [&] { return ++rows % 64 == 0 && deadline.hasExpired(); };
     if (cursor.entity == 0 && cursor.phase == 0 && cursor.index == 0)
-        deleteUnreadChildren();
+        deleteUnreadChildren(writes);
     for (; cursor.entity < m_entities.size(); ++cursor.entity, cursor.phase = 0, cursor.index = 0) {
         EntityState &entity = m_entities[cursor.entity];
         const EntityType &type = *entity.type;
@@ -592,36 +712,23 @@ bool ModelContext::writeChanges(SaveCursor &cursor, const QDeadlineTimer &deadli
             }
             for (qsizetype first = 0; first < deletedKeys.size(); first += keysPerStatement) {
                 const QList<qint64> keys = deletedKeys.mid(first, keysPerStatement);
-                QSqlQuery remove = singleQuery();
-                if (!remove.exec(QStringLiteral("DELETE FROM %1 WHERE rowKey IN (%2)").arg(entity.table, keyList(keys))))
-                    throwSaveError(tr("deleting from %1").arg(entity.table), remove);
-                type.deleteExternal(*this, keys);
+                writes.run(tr("deleting from %1").arg(entity.table),
+                           QStringLiteral("DELETE FROM %1 WHERE rowKey IN (%2)").arg(entity.table, keyList(keys)));
+                type.deleteExternal(*this, writes, keys);
             }
             cursor.phase = 1;
             cursor.index = 0;
         }
 
-        const QStringList columns = type.columns();
-        QStringList names{QStringLiteral("rowKey")};
-        if (entity.toOne)
-            names << QString::fromLatin1(entity.toOne->foreignKeyColumn);
-        names << columns;
-        QStringList marks;
-        for (int i = 0; i < names.size(); ++i)
-            marks << QStringLiteral("?");
-        QSqlQuery &insertRow = preparedQuery(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                                 .arg(entity.table, names.join(QStringLiteral(", ")),
-                                                      marks.join(QStringLiteral(", "))));
         if (cursor.phase == 1) {
+            const QString insertRow = insertStatement(entity);
+            const QString adding = tr("adding to %1").arg(entity.table);
             for (; cursor.index < m_inserted.size(); ++cursor.index) {
                 ModelObject *object = m_inserted[cursor.index];
                 if (&object->entityType() != &type || object->m_state != ModelObject::State::inserted)
                     continue;
-                insertRow.addBindValue(object->m_key);
-                bindRow(insertRow, entity, object);
-                if (!insertRow.exec())
-                    throwSaveError(tr("adding to %1").arg(entity.table), insertRow);
-                type.writeExternal(*object, true);
+                writes.run(adding, insertRow, rowValues(entity, object, object->m_key));
+                type.writeExternal(*object, true, writes);
                 if (due())
                     return (++cursor.index, false);
             }
@@ -629,21 +736,22 @@ bool ModelContext::writeChanges(SaveCursor &cursor, const QDeadlineTimer &deadli
             cursor.index = 0;
         }
 
-        names.removeFirst();
         QStringList assignments;
-        for (const QString &name : std::as_const(names))
+        if (entity.toOne)
+            assignments << QString::fromLatin1(entity.toOne->foreignKeyColumn) + QStringLiteral(" = ?");
+        for (const QString &name : type.columns())
             assignments << name + QStringLiteral(" = ?");
-        QSqlQuery &update = preparedQuery(QStringLiteral("UPDATE %1 SET %2 WHERE rowKey = ?")
-                                              .arg(entity.table, assignments.join(QStringLiteral(", "))));
+        const QString update = QStringLiteral("UPDATE %1 SET %2 WHERE rowKey = ?")
+                                   .arg(entity.table, assignments.join(QStringLiteral(", ")));
+        const QString changing = tr("changing %1").arg(entity.table);
         for (; cursor.index < m_changed.size(); ++cursor.index) {
             ModelObject *object = m_changed[cursor.index];
             if (&object->entityType() != &type || object->m_state != ModelObject::State::persisted)
                 continue;
-            bindRow(update, entity, object);
-            update.addBindValue(object->m_key);
-            if (!update.exec())
-                throwSaveError(tr("changing %1").arg(entity.table), update);
-            type.writeExternal(*object, false);
+            QVariantList values = rowValues(entity, object, std::nullopt);
+            values << object->m_key;
+            writes.run(changing, update, values);
+            type.writeExternal(*object, false, writes);
             if (due())
                 return (++cursor.index, false);
         }
@@ -668,20 +776,45 @@ qint64 ModelContext::nextKey(const EntityType &type)
     return state(type).nextKey;
 }
 
-void ModelContext::save(const std::function<void()> &addRows)
+qint64 ModelContext::reserveKeys(const EntityType &type, qint64 count)
 {
+    EntityState &entity = state(type);
+    const qint64 first = entity.nextKey;
+    entity.nextKey += std::max<qint64>(count, 0);
+    return first;
+}
+
+void ModelContext::addRow(StoreWrites &writes, const ModelObject &object, qint64 key, qint64 parentKey)
+{
+    EntityState &entity = state(object.entityType());
+    QVariantList values{key};
+    if (entity.toOne)
+        values << (parentKey != 0 ? QVariant(parentKey) : QVariant());
+    entity.type->bindColumns(values, object);
+    writes.run(tr("adding to %1").arg(entity.table), insertStatement(entity), values);
+}
+
+std::vector<qint64> ModelContext::firstNewKeys() const
+{
+    std::vector<qint64> keys;
+    for (const EntityState &entity : m_entities)
+        keys.push_back(entity.nextKey);
+    return keys;
+}
+
+void ModelContext::save(const AddRows &addRows)
+{
+    finishBackgroundSave();
     Q_ASSERT(!m_saveInSteps); // the context is held until a save in steps ends
     if (!hasChanges() && !addRows)
         return;
     beginSave();
-    std::vector<qint64> firstKeys;
-    for (const EntityState &entity : m_entities)
-        firstKeys.push_back(entity.nextKey);
+    const std::vector<qint64> firstKeys = firstNewKeys();
     SaveCursor cursor;
     try {
-        writeChanges(cursor, QDeadlineTimer(QDeadlineTimer::Forever));
+        writeChanges(cursor, QDeadlineTimer(QDeadlineTimer::Forever), *m_writes);
         if (addRows)
-            addRows();
+            addRows(*m_writes);
     } catch (...) {
         abandonSave();
         throw;
@@ -689,8 +822,93 @@ void ModelContext::save(const std::function<void()> &addRows)
     commitSave(addRows ? &firstKeys : nullptr);
 }
 
+void ModelContext::saveInBackground(QObject *receiver, const AddRows &addRows,
+                                    std::function<void(const std::optional<ModelStoreError> &)> done)
+{
+    finishBackgroundSave();
+    Q_ASSERT(!m_saveInSteps);
+    const auto answer = [&](const std::optional<ModelStoreError> &error) {
+        if (done)
+            done(error);
+    };
+    if (storePath().isEmpty() || !m_allowsSave) {
+        try {
+            save(addRows);
+        } catch (const ModelStoreError &error) {
+            answer(error);
+            return;
+        }
+        answer(std::nullopt);
+        return;
+    }
+    if (!hasChanges() && !addRows) {
+        answer(std::nullopt);
+        return;
+    }
+    auto job = std::make_shared<BackgroundSave>();
+    job->firstKeys = firstNewKeys();
+    job->addsRows = bool(addRows);
+    job->receiver = receiver;
+    job->done = std::move(done);
+    // The statements are made here, where the objects live; the worker
+    // only runs them.
+    stageChanges();
+    RecordedWrites recorded;
+    try {
+        SaveCursor cursor;
+        writeChanges(cursor, QDeadlineTimer(QDeadlineTimer::Forever), recorded);
+        if (addRows)
+            addRows(recorded);
+    } catch (const ModelStoreError &error) {
+        m_external->discard();
+        if (job->done)
+            job->done(error);
+        return;
+    }
+    beginHeldChange();
+    m_background = job;
+    job->watcher = new QFutureWatcher<WorkerOutcome>(this);
+    connect(job->watcher, &QFutureWatcherBase::finished, this, [this, job] {
+        if (m_background == job)
+            finishBackgroundSave();
+    });
+    job->outcome = QtConcurrent::run(&WorkerPools::files(), &writeOnWorker, storePath(), m_external.get(),
+                                     m_external->hasStaged(), std::move(recorded));
+    job->watcher->setFuture(job->outcome);
+}
+
+void ModelContext::finishBackgroundSave()
+{
+    if (!m_background)
+        return;
+    const std::shared_ptr<BackgroundSave> job = std::move(m_background);
+    m_background.reset();
+    if (job->watcher)
+        job->watcher->deleteLater();
+    job->outcome.waitForFinished();
+    const WorkerOutcome outcome = job->outcome.result();
+    m_externalLocked = outcome.lockedExternal;
+    if (outcome.error) {
+        discardStaged();
+    } else {
+        // Reads of the main connection start afresh, so that they see
+        // what the worker committed.
+        for (const auto &[sql, query] : m_queries)
+            query->finish();
+        for (const auto &[sql, statement] : m_reads)
+            statement->reset();
+        m_external->committed();
+        unlockExternal();
+        markSaved(job->addsRows ? &job->firstKeys : nullptr);
+    }
+    endHeldChange();
+    if (job->done && job->receiver)
+        job->done(outcome.error);
+}
+
 bool ModelContext::saveStep(std::chrono::milliseconds budget)
 {
+    finishBackgroundSave();
     const QDeadlineTimer deadline(budget);
     if (!m_saveInSteps) {
         if (!hasChanges())
@@ -702,7 +920,7 @@ bool ModelContext::saveStep(std::chrono::milliseconds budget)
             return false;
     }
     try {
-        if (!writeChanges(*m_saveInSteps, deadline))
+        if (!writeChanges(*m_saveInSteps, deadline, *m_writes))
             return false;
     } catch (...) {
         m_saveInSteps.reset();
@@ -747,6 +965,7 @@ void ModelContext::beginSave()
 void ModelContext::abandonSave()
 {
     m_database.rollback();
+    m_writes->removeCopies();
     discardStaged();
 }
 
@@ -764,15 +983,26 @@ void ModelContext::unlockExternal()
 
 void ModelContext::commitSave(const std::vector<qint64> *addedFrom)
 {
+    try {
+        m_writes->syncCopies();
+    } catch (...) {
+        abandonSave();
+        throw;
+    }
     if (!m_database.commit()) {
         const QString detail = m_database.lastError().text();
         abandonSave();
         throw ModelStoreError(ModelStoreError::Code::saveFailed, tr("The library could not be saved."), detail);
     }
+    m_writes->keepCopies();
     // Only now may the files of replaced and deleted values go.
     m_external->committed();
     unlockExternal();
+    markSaved(addedFrom);
+}
 
+void ModelContext::markSaved(const std::vector<qint64> *addedFrom)
+{
     for (ModelObject *object : m_inserted) {
         if (object->m_state == ModelObject::State::inserted) {
             object->m_state = ModelObject::State::persisted;
@@ -810,7 +1040,28 @@ void ModelContext::commitSave(const std::vector<qint64> *addedFrom)
 
 void ModelContext::takeInAddedRows(const std::vector<qint64> &firstKeys)
 {
+    // Parents first, so that an added row finds an added parent.
+    std::vector<size_t> order;
+    std::vector<bool> taken(m_entities.size(), false);
+    for (bool progress = true; progress;) {
+        progress = false;
+        for (size_t i = 0; i < m_entities.size(); ++i) {
+            const RelationshipDescription *toOne = m_entities[i].toOne;
+            const bool parentTaken = !toOne || std::any_of(order.cbegin(), order.cend(), [&](size_t j) {
+                return m_entities[j].type == toOne->parentEntity();
+            });
+            if (!taken[i] && parentTaken) {
+                taken[i] = true;
+                order.push_back(i);
+                progress = true;
+            }
+        }
+    }
     for (size_t i = 0; i < m_entities.size(); ++i) {
+        if (!taken[i])
+            order.push_back(i);
+    }
+    for (const size_t i : order) {
         EntityState &entity = m_entities[i];
         StoreStatement last(m_handle, QStringLiteral("SELECT MAX(rowKey) FROM %1").arg(entity.table));
         if (!last.next() || last.row().isNull(0) || last.row().integer(0) < firstKeys[i])
@@ -908,6 +1159,7 @@ void ModelContext::whenUnheld(QObject *receiver, std::function<void()> change)
 
 void ModelContext::rollback()
 {
+    finishBackgroundSave();
     Q_ASSERT(!m_saveInSteps);
     // Inserted objects leave the context.
     std::vector<ModelObject *> detached;

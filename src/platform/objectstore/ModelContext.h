@@ -6,6 +6,7 @@
 #include "platform/objectstore/RowKeyMap.h"
 #include "platform/objectstore/Schema.h"
 #include "platform/objectstore/StoreStatement.h"
+#include "platform/objectstore/StoreWrites.h"
 
 #include <QFuture>
 #include <QHash>
@@ -79,15 +80,48 @@ public:
     // pending in memory.
     //
     // `addRows`, when given, runs in that transaction after the changes
-    // are written: it adds rows in SQL (many at a time, without making
-    // their objects), each with a row key from nextKey() upwards, and
-    // throws ModelStoreError on failure. After the commit the context takes
-    // them in: the rows of a model whose objects were read as a whole
-    // become objects at once, and lists they join are read again when
-    // next used. The store's connection offers newIdentifier() to them: a
-    // new random identifier as stored.
-    void save(const std::function<void()> &addRows = {});
+    // are written: it adds rows in SQL through `writes` (many at a time,
+    // without making their objects), each with a row key from nextKey()
+    // upwards (or reserved by reserveKeys()), and throws ModelStoreError on
+    // failure. After the commit the context takes them in: the rows of a
+    // model whose objects were read as a whole become objects at once, and
+    // lists they join are read again when next used. The store's
+    // connection offers newIdentifier() to them: a new random identifier
+    // as stored.
+    using AddRows = std::function<void(StoreWrites &writes)>;
+    void save(const AddRows &addRows = {});
     qint64 nextKey(const EntityType &type);
+    // `count` row keys of `type` that no object of this context takes, for
+    // rows that a save adds in SQL; answers the first.
+    qint64 reserveKeys(const EntityType &type, qint64 count);
+    // For rows that a save adds: writes the row of `object` (made with its
+    // make() function, in no context) under `key`, its parent's key in the
+    // foreign key, as a save would write the object. The object itself
+    // never joins the context: the row does once saved.
+    void addRow(StoreWrites &writes, const ModelObject &object, qint64 key, qint64 parentKey = 0);
+    // The object of a row key, once its row is in memory or read now;
+    // null when there is none.
+    template<class T>
+    T *objectWithKey(qint64 key)
+    {
+        return static_cast<T *>(objectForKey(state(T::entity()), key));
+    }
+
+    // The same save, its rows written and committed by a connection of its
+    // own on a worker thread, so that a large change keeps the windows
+    // responsive. The statements are prepared here first (as save() would
+    // run them, `addRows` included); the context is held
+    // (beginHeldChange) until the commit or the failure, which `done`
+    // hears on this thread (none once `receiver` is destroyed) after the
+    // context has taken in the result: on failure nothing is written and
+    // the changes are pending, as after a failed save(). Any save,
+    // rollback or second save in the background meanwhile first waits for
+    // it to end. A store in memory, which has no second connection, saves
+    // at once and answers before this returns, as does a failure to
+    // prepare.
+    void saveInBackground(QObject *receiver, const AddRows &addRows,
+                          std::function<void(const std::optional<ModelStoreError> &)> done);
+    bool isSavingInBackground() const { return m_background != nullptr; }
     // The same save in steps, for a change that holds the context
     // (beginHeldChange) and so may spread its one transaction over turns
     // of the event loop: each call writes rows for about `budget`, and the
@@ -200,7 +234,7 @@ private:
     void insertLinked(ModelObject *object);
     void deleteCascading(ModelObject *object);
     bool deletesChildrenUnread(const RelationshipDescription &relationship);
-    void deleteUnreadChildren();
+    void deleteUnreadChildren(StoreWrites &writes);
     // After a commit: a checkpoint of the write-ahead log on a worker.
     static int walCommitted(void *context, sqlite3 *, const char *, int pages);
     void checkpointLater();
@@ -218,14 +252,21 @@ private:
     };
     void beginSave();
     // Writes rows until done (true) or `deadline` has passed.
-    bool writeChanges(SaveCursor &cursor, const QDeadlineTimer &deadline);
+    bool writeChanges(SaveCursor &cursor, const QDeadlineTimer &deadline, StoreWrites &writes);
     // Commits; with `addedFrom`, the rows added from those keys on join the context.
     void commitSave(const std::vector<qint64> *addedFrom = nullptr);
+    // After the commit: the objects are saved, and rows added from
+    // `addedFrom` on join the context.
+    void markSaved(const std::vector<qint64> *addedFrom);
     void abandonSave();
+    std::vector<qint64> firstNewKeys() const;
+    // Waits for a save in the background, then takes in its result.
+    void finishBackgroundSave();
     // The files staged for a save go, and the external folder is let go.
     void discardStaged();
     void unlockExternal();
-    void bindRow(QSqlQuery &query, EntityState &entity, ModelObject *object);
+    QVariantList rowValues(EntityState &entity, const ModelObject *object, std::optional<qint64> key);
+    static QString insertStatement(const EntityState &entity);
 
     QSqlDatabase m_database;
     Schema m_schema;
@@ -247,4 +288,7 @@ private:
     int m_heldChanges = 0;
     std::optional<SaveCursor> m_saveInSteps; // a save in steps is under way
     bool m_externalLocked = false;
+    std::unique_ptr<ConnectionWrites> m_writes; // the saves' own statements
+    struct BackgroundSave;
+    std::shared_ptr<BackgroundSave> m_background; // a save on a worker is under way
 };

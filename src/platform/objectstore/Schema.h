@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 #include <QVersionNumber>
 
 #include <functional>
@@ -15,6 +16,7 @@ class ExternalStorage;
 class QSqlDatabase;
 class QSqlQuery;
 class StoreRow;
+class StoreWrites;
 struct RelationList;
 
 // One stored property of a model, as listed in its schema.
@@ -90,16 +92,18 @@ public:
     // Builds an object from a row whose first column (of `columns()`) is at
     // `first`. The object's to-one reference is set by the store.
     virtual std::shared_ptr<ModelObject> materialize(const StoreRow &row, int first) const = 0;
-    // Binds `columns()` in order with addBindValue.
-    virtual void bindColumns(QSqlQuery &query, const ModelObject &object) const = 0;
+    // The values of `columns()` in order, as the row stores them.
+    virtual void bindColumns(QVariantList &values, const ModelObject &object) const = 0;
     // Values kept outside the row (external storage). stageExternal runs
     // before the save's transaction and hands large values to be written as
-    // files; writeExternal and deleteExternal run inside it and throw
-    // ModelStoreError on failure. deleteExternal takes the values of the
-    // deleted rows whose keys are listed (many at a time).
+    // files; writeExternal and deleteExternal write within it, through
+    // `writes`, and throw ModelStoreError on failure. deleteExternal takes
+    // the values of the deleted rows whose keys are listed (many at a
+    // time); what it reads, it reads from the context's connection, which
+    // sees the store as the last save left it.
     virtual void stageExternal(ModelObject &, bool /*isNew*/, ExternalStorage &) const {}
-    virtual void writeExternal(ModelObject &, bool /*isNew*/) const {}
-    virtual void deleteExternal(ModelContext &, const QList<qint64> & /*keys*/) const {}
+    virtual void writeExternal(ModelObject &, bool /*isNew*/, StoreWrites &) const {}
+    virtual void deleteExternal(ModelContext &, StoreWrites &, const QList<qint64> & /*keys*/) const {}
     // After the save that wrote the object has committed, before its change
     // flags are cleared: external values it wrote may be let go from
     // memory, to be read again from the store when next used.

@@ -1,0 +1,101 @@
+#include "platform/objectstore/StoreWrites.h"
+
+#include "platform/objectstore/ExternalStorage.h"
+#include "platform/objectstore/ModelStoreError.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+
+[[noreturn]] void fail(const QString &what, const QString &detail)
+{
+    throw ModelStoreError(ModelStoreError::Code::saveFailed,
+                          QCoreApplication::translate("ModelContext", "The library could not be saved (%1).").arg(what),
+                          detail);
+}
+
+} // namespace
+
+ConnectionWrites::ConnectionWrites(QSqlDatabase database, const QString &externalFolder)
+    : m_database(std::move(database))
+    , m_externalFolder(externalFolder)
+{
+}
+
+ConnectionWrites::~ConnectionWrites() = default;
+
+void ConnectionWrites::run(const QString &what, const QString &sql, const QVariantList &values)
+{
+    if (values.isEmpty()) {
+        QSqlQuery query(m_database);
+        query.setForwardOnly(true);
+        if (!query.exec(sql))
+            fail(what, query.lastError().text());
+        return;
+    }
+    auto found = m_kept.find(sql);
+    if (found == m_kept.end()) {
+        auto query = std::make_unique<QSqlQuery>(m_database);
+        query->setForwardOnly(true);
+        if (!query->prepare(sql))
+            fail(what, query->lastError().text());
+        found = m_kept.emplace(sql, std::move(query)).first;
+    }
+    QSqlQuery &query = *found->second;
+    for (qsizetype i = 0; i < values.size(); ++i)
+        query.bindValue(int(i), values.at(i));
+    const bool done = query.exec();
+    const QString error = done ? QString() : query.lastError().text();
+    // A kept statement mustn't keep what it wrote (image bytes) in memory.
+    query.finish();
+    for (qsizetype i = 0; i < values.size(); ++i)
+        query.bindValue(int(i), QVariant());
+    if (!done)
+        fail(what, error);
+}
+
+void ConnectionWrites::copyExternalFile(const QString &name, const QString &newName)
+{
+    const QString what = QCoreApplication::translate("ModelContext", "image bytes");
+    if (m_externalFolder.isEmpty())
+        fail(what, QStringLiteral("the library keeps no files"));
+    if (const std::optional<QString> error = ExternalStorage::copyFile(m_externalFolder, name, newName))
+        fail(what, *error);
+    m_copies << newName;
+}
+
+void ConnectionWrites::syncCopies()
+{
+    if (!m_copies.isEmpty() && !ExternalStorage::syncFolder(m_externalFolder))
+        fail(QCoreApplication::translate("ModelContext", "image bytes"),
+             QStringLiteral("cannot sync the folder %1").arg(m_externalFolder));
+}
+
+void ConnectionWrites::removeCopies()
+{
+    for (const QString &name : std::exchange(m_copies, {}))
+        QFile::remove(m_externalFolder + QLatin1Char('/') + name);
+}
+
+void RecordedWrites::run(const QString &what, const QString &sql, const QVariantList &values)
+{
+    m_writes.emplace_back(Statement{what, sql, values});
+}
+
+void RecordedWrites::copyExternalFile(const QString &name, const QString &newName)
+{
+    m_writes.emplace_back(Copy{name, newName});
+}
+
+void RecordedWrites::replay(StoreWrites &target) const
+{
+    for (const auto &write : m_writes) {
+        if (const auto *statement = std::get_if<Statement>(&write))
+            target.run(statement->what, statement->sql, statement->values);
+        else if (const auto *copy = std::get_if<Copy>(&write))
+            target.copyExternalFile(copy->name, copy->newName);
+    }
+}
