@@ -14,6 +14,7 @@
 #include <QSqlError>
 #include <QSqlRecord>
 #include <QtConcurrent/QtConcurrentRun>
+#include <QtConcurrent/qtconcurrenttask.h>
 #include <QtDebug>
 
 #include <sqlite3.h>
@@ -872,8 +873,13 @@ void ModelContext::saveInBackground(QObject *receiver, const AddRows &addRows,
         if (m_background == job)
             finishBackgroundSave();
     });
-    job->outcome = QtConcurrent::run(&WorkerPools::files(), &writeOnWorker, storePath(), m_external.get(),
-                                     m_external->hasStaged(), std::move(recorded));
+    // Ahead of whatever else the files pool has queued (an import writing
+    // its pictures): the windows wait for it.
+    job->outcome = QtConcurrent::task(&writeOnWorker)
+                       .withArguments(storePath(), m_external.get(), m_external->hasStaged(), std::move(recorded))
+                       .onThreadPool(WorkerPools::files())
+                       .withPriority(1)
+                       .spawn();
     job->watcher->setFuture(job->outcome);
 }
 
