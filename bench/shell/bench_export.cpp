@@ -272,7 +272,7 @@ int main(int argc, char *argv[])
         QString label;
         QList<double> ms, stalls, peers;
         QString peer;
-        QList<double> reactions, reactionTurns; // after the save
+        QList<double> reactions = {}, reactionTurns = {}; // after the save
     };
     QList<Row> rows{{QStringLiteral("Export Library… to its outcome"), {}, {}, {}, QStringLiteral("sqlite3 counting the files")},
                     {QStringLiteral("Export Series… to its dialog"), {}, {}, {}, QStringLiteral("sqlite3 reading its rows")},
