@@ -305,10 +305,17 @@ void LibraryQuery::Library::objectChanged(ModelObject *object, const char *prope
             m_imagesCameOrWent = true;
             apply(Reach::images);
         } else {
-            // What the image's place in the lists follows.
-            if (is(property, "createdAt") || is(property, "title") || is(property, "series")
-                || is(property, "sortIndex"))
-                imageChanged(image);
+            // What the image's place in the lists follows, and what its
+            // series' row sums up of its images (a series' list of images
+            // is made again when they change, so that what is kept for a
+            // list is kept only while its images are as they were).
+            for (const char *name : {"createdAt", "title", "series", "sortIndex", "modalityRaw", "regionRaw",
+                                     "planeRaw", "age", "sexRaw"}) {
+                if (is(property, name)) {
+                    imageChanged(image);
+                    break;
+                }
+            }
             apply(Reach::listing);
         }
     } else if (&type == &Series::entity()) {
