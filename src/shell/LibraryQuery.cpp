@@ -1,5 +1,6 @@
 #include "shell/LibraryQuery.h"
 
+#include "browser/PendingImageImport.h"
 #include "model/AtlasImage.h"
 #include "model/PointAnnotation.h"
 #include "model/RegionAnnotation.h"
@@ -29,13 +30,6 @@ bool isAnnotation(const ModelObject *object)
 {
     return &object->entityType() == &PointAnnotation::entity()
         || &object->entityType() == &RegionAnnotation::entity();
-}
-
-// An object that fetches list.
-bool isLive(const ModelObject *object)
-{
-    return object->storeKey() > 0
-        && (object->state() == ModelObject::State::inserted || object->state() == ModelObject::State::persisted);
 }
 
 // The orders of the fetched lists: by creation date, ties in stored order.
@@ -335,14 +329,14 @@ void LibraryQuery::Library::objectInsertedOrDeleted(ModelObject *object)
     const EntityType &type = object->entityType();
     if (&type == &AtlasImage::entity()) {
         auto *image = static_cast<AtlasImage *>(object);
-        if (isLive(image))
+        if (isInLibrary(image))
             imageInserted(image);
         else
             imageChanged(image);
         apply(Reach::images);
     } else if (&type == &Series::entity()) {
         auto *series = static_cast<Series *>(object);
-        if (isLive(series))
+        if (isInLibrary(series))
             seriesInserted(series);
         else
             seriesChanged(series);
@@ -496,10 +490,19 @@ void LibraryQuery::Library::takeInChanges()
                     unplaced.insert(object);
                 }
             }
-            if (isLive(object))
+            if (isInLibrary(object))
                 added.append(object);
         }
-        if (!unplaced.isEmpty()) {
+        // (A few are looked for one at a time: a plain pass over the
+        // pointers.)
+        if (unplaced.size() <= 8) {
+            for (T *object : std::as_const(unplaced)) {
+                if (const qsizetype at = list.indexOf(object); at >= 0) {
+                    removed.push_back(at);
+                    listed.insert(object);
+                }
+            }
+        } else {
             for (qsizetype i = 0; i < list.size(); ++i) {
                 if (unplaced.contains(list.at(i))) {
                     removed.push_back(i);
@@ -508,7 +511,7 @@ void LibraryQuery::Library::takeInChanges()
             }
         }
         for (T *object : changed) {
-            if (listed.contains(object) != isLive(object))
+            if (listed.contains(object) != isInLibrary(object))
                 cameOrWent = true;
         }
         std::sort(removed.begin(), removed.end());
@@ -597,7 +600,7 @@ bool LibraryQuery::Library::takeInEntryChanges(const QSet<AtlasImage *> &images,
     // them.
     QHash<Series *, QList<AtlasImage *>> joining;
     for (AtlasImage *image : images) {
-        if (!isLive(image))
+        if (!isInLibrary(image))
             continue;
         if (Series *of = image->series())
             joining[of].append(image);
@@ -605,7 +608,7 @@ bool LibraryQuery::Library::takeInEntryChanges(const QSet<AtlasImage *> &images,
             added.append(LibraryEntry::image(image));
     }
     for (Series *of : std::as_const(groups)) {
-        if (!isLive(of))
+        if (!isInLibrary(of))
             continue;
         QList<AtlasImage *> listedImages = kept.value(of);
         replaceInOrder(listedImages, {}, joining.value(of), groupOrder);

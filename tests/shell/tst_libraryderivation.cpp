@@ -420,6 +420,11 @@ private slots:
             {[](Ties &t) { t.b->setCreatedAt(Date{1}); }, [](Ties &t) { t.k[3]->setCreatedAt(Date{0}); },
              [](Ties &t) { t.knee->setCreatedAt(Date{7}); }, [](Ties &t) { t.h[1]->setSortIndex(-1); },
              [](Ties &t) { t.empty->setCreatedAt(Date{-2}); }});
+        row("every date changed", {[](Ties &t) {
+                 const QList<AtlasImage *> images = t.library.context().fetch<AtlasImage>();
+                 for (qsizetype i = 0; i < images.size(); ++i)
+                     images.at(i)->setCreatedAt(Date{double(10 - i % 3)});
+             }});
         row("moved between series",
             {[](Ties &t) { t.k[0]->setSeries(t.hip); }, [](Ties &t) { t.h[0]->setSeries(nullptr); },
              [](Ties &t) { t.a->setSeries(t.empty); }, [](Ties &t) { t.k[1]->setSeries(t.empty); },
