@@ -570,13 +570,18 @@ bool LibraryQuery::Library::takeInEntryChanges(const QSet<AtlasImage *> &images,
     QHash<Series *, QList<AtlasImage *>> kept;
     for (auto found = groupAt.cbegin(); found != groupAt.cend(); ++found) {
         removed.push_back(found.value());
+        const QList<AtlasImage *> &was = entries.at(found.value()).seriesGroup()->images;
         QList<AtlasImage *> &keeps = kept[found.key()];
-        for (AtlasImage *image : entries.at(found.value()).seriesGroup()->images) {
+        for (AtlasImage *image : was) {
             if (images.contains(image))
                 toFind.remove(image);
             else
                 keeps.append(image);
         }
+        // A group none of whose images changed keeps its list (and what
+        // is kept for it, such as its row's caption).
+        if (keeps.size() == was.size())
+            keeps = was;
     }
     QSet<AtlasImage *> unfound;
     for (AtlasImage *image : std::as_const(toFind)) {
@@ -611,7 +616,8 @@ bool LibraryQuery::Library::takeInEntryChanges(const QSet<AtlasImage *> &images,
         if (!isInLibrary(of))
             continue;
         QList<AtlasImage *> listedImages = kept.value(of);
-        replaceInOrder(listedImages, {}, joining.value(of), groupOrder);
+        if (const auto joined = joining.constFind(of); joined != joining.cend())
+            replaceInOrder(listedImages, {}, *joined, groupOrder);
         if (!listedImages.isEmpty() || of->isEmpty())
             added.append(LibraryEntry::series(LibrarySeriesGroup{of, std::move(listedImages)}));
     }

@@ -119,6 +119,7 @@ private:
 
 } // namespace
 Q_DECLARE_METATYPE(Write)
+Q_DECLARE_METATYPE(Step)
 Q_DECLARE_METATYPE(QList<Step>)
 
 // Searching, filtering, grouping and ordering the library, and the lists kept until they change.
@@ -467,6 +468,43 @@ private slots:
             }
         }
         compare();
+    }
+
+    // A series' list of images is made again when one of its images
+    // changes what its row shows, and kept otherwise (what is kept for
+    // the list, such as its row's caption, is kept with it).
+    void keepsASeriesImagesListWhileItsImagesStay_data()
+    {
+        QTest::addColumn<Step>("step");
+        QTest::addColumn<bool>("madeAgain");
+        QTest::newRow("modality of one") << Step([](Ties &t) { t.k[0]->setModalityRaw(2); }) << true;
+        QTest::newRow("sex of one") << Step([](Ties &t) { t.k[1]->setSexRaw(2); }) << true;
+        QTest::newRow("sort index of one") << Step([](Ties &t) { t.k[3]->setSortIndex(9); }) << true;
+        QTest::newRow("one deleted") << Step([](Ties &t) { t.library.context().deleteObject(t.k[2]); }) << true;
+        QTest::newRow("series renamed") << Step([](Ties &t) { t.knee->setTitle(QStringLiteral("Ankle")); }) << false;
+        QTest::newRow("series redated") << Step([](Ties &t) { t.knee->setCreatedAt(Date{8}); }) << false;
+        QTest::newRow("another series' image") << Step([](Ties &t) { t.h[0]->setModalityRaw(2); }) << false;
+        QTest::newRow("a new image elsewhere") << Step([](Ties &t) { t.library.image(QStringLiteral("n"), t.hip); })
+                                               << false;
+    }
+
+    void keepsASeriesImagesListWhileItsImagesStay()
+    {
+        QFETCH(Step, step);
+        QFETCH(bool, madeAgain);
+        Ties ties;
+        LibraryQuery query(ties.library.context());
+        const auto kneeImages = [&] {
+            for (const LibraryEntry &entry : query.entries(LibraryFilters())) {
+                if (entry.isSeries() && entry.seriesGroup()->series == ties.knee)
+                    return entry.seriesGroup()->images;
+            }
+            return QList<AtlasImage *>();
+        };
+        const QList<AtlasImage *> before = kneeImages();
+        QVERIFY(!before.isEmpty());
+        step(ties);
+        QCOMPARE(kneeImages().constData() != before.constData(), madeAgain);
     }
 
     void rederivesOnlyWhatAWriteChanges_data()
