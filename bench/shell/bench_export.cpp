@@ -21,6 +21,11 @@
 // - deleting the copy, beside `sqlite3` deleting the same rows in a
 //   transaction that it rolls back.
 //
+// For the duplicate and the deletion it also reports the window's reaction:
+// the main thread's time in the turns of the event loop from the end of the
+// save on (the lists taking in the change, the views redrawn), in all and
+// the longest turn.
+//
 // With --former it also times what the library's export used to do on the
 // main thread: building every record from the objects (all of them loaded).
 // Target: no stall over 50 ms. Prints PASS or FAIL (exit code 2).
@@ -54,6 +59,59 @@ void print(const QString &text)
     std::printf("%s\n", qPrintable(text));
     std::fflush(stdout);
 }
+
+// Times the events that the event loop dispatches: from countFrom() on,
+// the busy time and the longest turn.
+class TimedApplication : public QApplication {
+public:
+    TimedApplication(int &argc, char **argv)
+        : QApplication(argc, argv)
+    {
+        m_clock.start();
+    }
+
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        if (m_depth > 0)
+            return QApplication::notify(receiver, event);
+        ++m_depth;
+        const qint64 start = m_clock.nsecsElapsed();
+        const bool result = QApplication::notify(receiver, event);
+        --m_depth;
+        if (m_from >= 0) {
+            const qint64 spent = m_clock.nsecsElapsed() - std::max(start, m_from);
+            if (spent > 0) {
+                m_busy += spent;
+                m_longest = std::max(m_longest, spent);
+            }
+        }
+        return result;
+    }
+
+    // From now on (the rest of the event under way included).
+    void countFrom()
+    {
+        m_from = m_clock.nsecsElapsed();
+        m_busy = 0;
+        m_longest = 0;
+    }
+    // What was counted (in ms: busy, longest turn), and stops counting.
+    std::pair<double, double> takeCounted()
+    {
+        const std::pair<double, double> counted{m_busy / 1e6, m_longest / 1e6};
+        m_from = -1;
+        m_busy = 0;
+        m_longest = 0;
+        return counted;
+    }
+
+private:
+    QElapsedTimer m_clock;
+    int m_depth = 0;
+    qint64 m_from = -1;
+    qint64 m_busy = 0;
+    qint64 m_longest = 0;
+};
 
 double median(QList<double> values)
 {
@@ -125,7 +183,7 @@ int main(int argc, char *argv[])
     if (const std::optional<int> built = storelibrary::addSeriesWhenAsked(argc, argv))
         return *built;
 
-    QApplication app(argc, argv);
+    TimedApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();
     parser.addOption({QStringLiteral("images"), QStringLiteral("Images in the library."), QStringLiteral("N"),
@@ -214,6 +272,7 @@ int main(int argc, char *argv[])
         QString label;
         QList<double> ms, stalls, peers;
         QString peer;
+        QList<double> reactions = {}, reactionTurns = {}; // after the save
     };
     QList<Row> rows{{QStringLiteral("Export Library… to its outcome"), {}, {}, {}, QStringLiteral("sqlite3 counting the files")},
                     {QStringLiteral("Export Series… to its dialog"), {}, {}, {}, QStringLiteral("sqlite3 reading its rows")},
@@ -260,10 +319,19 @@ int main(int argc, char *argv[])
         rows[2].ms << m.ms;
         rows[2].stalls << m.stallMs;
 
-        // Its duplicate, then deleting the copy.
+        // Its duplicate, then deleting the copy; the window's reaction
+        // counted from the end of each save.
+        const QMetaObject::Connection saved =
+            QObject::connect(&context, &ModelContext::didSave, &app, [&] { app.countFrom(); });
+        const auto takeReaction = [&](Row &row) {
+            const auto [busy, longest] = app.takeCounted();
+            row.reactions << busy;
+            row.reactionTurns << longest;
+        };
         const qsizetype before = context.fetch<Series>().size();
         m = measure([&] { model.duplicateSeries(series); }, [&] { return context.fetch<Series>().size() > before; },
                     300);
+        takeReaction(rows[3]);
         rows[3].ms << m.ms;
         rows[3].stalls << m.stallMs;
         rows[3].peers << sqlite(store, copySeries);
@@ -274,6 +342,8 @@ int main(int argc, char *argv[])
         }
         m = measure([&] { model.requestDeletion(copy); }, [&] { return context.fetch<Series>().size() == before; },
                     300);
+        takeReaction(rows[4]);
+        QObject::disconnect(saved);
         rows[4].ms << m.ms;
         rows[4].stalls << m.stallMs;
         rows[4].peers << sqlite(store, deleteSeries);
@@ -298,6 +368,13 @@ int main(int argc, char *argv[])
                         .arg(median(row.peers), 0, 'f', 1)
                         .arg(median(row.ms) / median(row.peers), 0, 'f', 2);
         print(line);
+        if (!row.reactions.isEmpty())
+            print(QStringLiteral("  the window's reaction after the save: %1 ms (median), longest turn %2 ms (median); "
+                                 "ratio to %3: %4")
+                      .arg(median(row.reactions), 0, 'f', 1)
+                      .arg(median(row.reactionTurns), 0, 'f', 1)
+                      .arg(row.peer)
+                      .arg(median(row.reactions) / median(row.peers), 0, 'f', 2));
     }
 
     // What the library's export cost on the main thread when its records

@@ -10,9 +10,30 @@ void LibraryGridModel::setImages(const QList<AtlasImage *> &images)
             emit dataChanged(index(0), index(int(m_images.size()) - 1));
         return;
     }
-    beginResetModel();
+    // The rows from the first that differs to the last that differs go, the
+    // new ones come in their place; those around them stay.
+    const int oldCount = int(m_images.size());
+    const int newCount = int(images.size());
+    int first = 0;
+    while (first < oldCount && first < newCount && m_images.at(first) == images.at(first))
+        ++first;
+    int after = 0; // the same rows at the end
+    while (after < oldCount - first && after < newCount - first
+           && m_images.at(oldCount - 1 - after) == images.at(newCount - 1 - after))
+        ++after;
+    if (oldCount - after > first) {
+        beginRemoveRows({}, first, oldCount - after - 1);
+        m_images.remove(first, oldCount - after - first);
+        endRemoveRows();
+    }
+    if (newCount - after > first) {
+        beginInsertRows({}, first, newCount - after - 1);
+        m_images = images;
+        endInsertRows();
+    }
     m_images = images;
-    endResetModel();
+    if (newCount > 0)
+        emit dataChanged(index(0), index(newCount - 1));
 }
 
 void LibraryGridModel::setShowsAddTile(bool shows)

@@ -13,8 +13,9 @@ class LibraryGridModel : public QAbstractListModel {
 public:
     using QAbstractListModel::QAbstractListModel;
 
-    // A different list resets the rows; the same list again only redraws
-    // them (captions follow the images' current values).
+    // A different list replaces the rows that differ (those before the
+    // first and after the last that differ stay); every row is redrawn
+    // (captions follow the images' current values).
     void setImages(const QList<AtlasImage *> &images);
     const QList<AtlasImage *> &images() const { return m_images; }
     void setShowsAddTile(bool shows);

@@ -272,7 +272,8 @@ void LibrarySidebar::buildLayout()
 
 void LibrarySidebar::setEntries(const QList<LibraryEntry> &entries)
 {
-    // Other rows reset the list: it keeps its scroll position.
+    // Other rows replace those that differ: the list keeps its scroll
+    // position.
     const int scrolled = m_list->verticalScrollBar()->value();
     m_applyingSelection = true;
     m_model->setEntries(entries);

@@ -7,19 +7,27 @@
 
 namespace {
 
+// Whether two entries show the same objects.
+bool sameRow(const LibraryEntry &x, const LibraryEntry &y)
+{
+    if (x.isImage() != y.isImage())
+        return false;
+    if (x.isImage())
+        return x.imageValue() == y.imageValue();
+    const LibrarySeriesGroup &a = *x.seriesGroup();
+    const LibrarySeriesGroup &b = *y.seriesGroup();
+    return a.series == b.series
+        && ((a.images.constData() == b.images.constData() && a.images.size() == b.images.size())
+            || a.images == b.images);
+}
+
 // Whether two entry lists show the same objects in the same order.
 bool sameRows(const QList<LibraryEntry> &a, const QList<LibraryEntry> &b)
 {
     if (a.size() != b.size())
         return false;
     for (qsizetype i = 0; i < a.size(); ++i) {
-        const LibraryEntry &x = a.at(i);
-        const LibraryEntry &y = b.at(i);
-        if (x.isImage() != y.isImage())
-            return false;
-        if (x.isImage() ? x.imageValue() != y.imageValue()
-                        : (x.seriesGroup()->series != y.seriesGroup()->series
-                           || x.seriesGroup()->images != y.seriesGroup()->images))
+        if (!sameRow(a.at(i), b.at(i)))
             return false;
     }
     return true;
@@ -85,11 +93,42 @@ void LibrarySidebarModel::setEntries(const QList<LibraryEntry> &entries)
         emit layoutChanged();
         return;
     }
-    beginResetModel();
+    // The rows from the first that differs to the last that differs go, the
+    // new ones come in their place; those around them stay where they are
+    // (built again when next drawn: their values may have changed).
+    const int oldCount = int(m_entries.size());
+    const int newCount = int(entries.size());
+    int first = 0;
+    while (first < oldCount && first < newCount && sameRow(m_entries.at(first), entries.at(first)))
+        ++first;
+    int after = 0; // the same rows at the end
+    while (after < oldCount - first && after < newCount - first
+           && sameRow(m_entries.at(oldCount - 1 - after), entries.at(newCount - 1 - after)))
+        ++after;
+    if (oldCount - after > first) {
+        const int end = oldCount - after;
+        beginRemoveRows({}, first, end - 1);
+        m_entries.remove(first, end - first);
+        m_rows.erase(m_rows.begin() + first, m_rows.begin() + end);
+        if (m_menuTargetRow >= end)
+            m_menuTargetRow -= end - first;
+        else if (m_menuTargetRow >= first)
+            m_menuTargetRow = -1;
+        endRemoveRows();
+    }
+    if (newCount - after > first) {
+        const int end = newCount - after;
+        beginInsertRows({}, first, end - 1);
+        m_entries = entries;
+        m_rows.insert(m_rows.begin() + first, size_t(end - first), std::nullopt);
+        if (m_menuTargetRow >= first)
+            m_menuTargetRow += end - first;
+        endInsertRows();
+    }
     m_entries = entries;
     m_rows.assign(size_t(m_entries.size()), std::nullopt);
-    m_menuTargetRow = -1;
-    endResetModel();
+    if (newCount > 0)
+        emit dataChanged(index(0), index(newCount - 1));
 }
 
 const LibraryEntry *LibrarySidebarModel::entryAt(int row) const

@@ -18,8 +18,11 @@ public:
 
     using QAbstractListModel::QAbstractListModel;
 
-    // A list of other rows resets the model; the same rows again only
-    // redraw.
+    // A list of other rows replaces the rows that differ (those before the
+    // first and after the last that differ stay, redrawn); the same rows
+    // again only redraw. A series row's caption is kept for its list of
+    // images: a list whose images changed comes as a new list, or the same
+    // entries are given again.
     void setEntries(const QList<LibraryEntry> &entries);
     const QList<LibraryEntry> &entries() const { return m_entries; }
     const LibraryEntry *entryAt(int row) const;

@@ -1,5 +1,6 @@
 #include "shell/LibraryQuery.h"
 
+#include "browser/PendingImageImport.h"
 #include "model/AtlasImage.h"
 #include "model/PointAnnotation.h"
 #include "model/RegionAnnotation.h"
@@ -11,8 +12,12 @@
 #include <QHash>
 #include <QMetaObject>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <type_traits>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -25,6 +30,116 @@ bool isAnnotation(const ModelObject *object)
 {
     return &object->entityType() == &PointAnnotation::entity()
         || &object->entityType() == &RegionAnnotation::entity();
+}
+
+// The orders of the fetched lists: by creation date, ties in stored order.
+template<class T>
+bool fetchOrder(const T *a, const T *b)
+{
+    if (a->createdAt() != b->createdAt())
+        return a->createdAt() < b->createdAt();
+    return a->storeKey() < b->storeKey();
+}
+
+// The order of a series group's images, as LibraryDerivation lists them
+// from the fetched images.
+bool groupOrder(const AtlasImage *a, const AtlasImage *b)
+{
+    if (LibraryDerivation::seriesImageOrder(a, b))
+        return true;
+    if (LibraryDerivation::seriesImageOrder(b, a))
+        return false;
+    return a->storeKey() < b->storeKey();
+}
+
+// The order of the unfiltered entries, as LibraryDerivation lists them:
+// entry order, then the standalone images before the series groups, each
+// in their own order and then in the order they were fetched in.
+bool unfilteredOrder(const LibraryEntry &a, const LibraryEntry &b)
+{
+    if (LibraryDerivation::entryOrder(a, b))
+        return true;
+    if (LibraryDerivation::entryOrder(b, a))
+        return false;
+    if (a.isImage() != b.isImage())
+        return a.isImage();
+    if (a.isImage()) {
+        const AtlasImage *x = a.imageValue();
+        const AtlasImage *y = b.imageValue();
+        if (LibraryDerivation::imageOrder(x, y))
+            return true;
+        if (LibraryDerivation::imageOrder(y, x))
+            return false;
+        return x->storeKey() < y->storeKey();
+    }
+    const Series *x = a.seriesGroup()->series;
+    const Series *y = b.seriesGroup()->series;
+    if (LibraryDerivation::seriesOrder(x, y))
+        return true;
+    if (LibraryDerivation::seriesOrder(y, x))
+        return false;
+    return x->storeKey() < y->storeKey();
+}
+
+// Where `wanted` is in `list`, ordered by `before`: looked up by the
+// values it has now, else (they changed since it was placed) looked for
+// one by one; -1 when it is not there.
+template<class T, class Before, class Same>
+qsizetype positionIn(const QList<T> &list, const T &probe, Before before, Same same)
+{
+    const auto found = std::lower_bound(list.cbegin(), list.cend(), probe, before);
+    for (auto at = found; at != list.cend() && !before(probe, *at); ++at) {
+        if (same(*at))
+            return at - list.cbegin();
+    }
+    return -1;
+}
+
+// Removes the items at `removed` (ascending positions) and merges in
+// `added` (ordered by `before`); what remains of `list` is in that order.
+// The work follows the items moved: those from the first change on.
+template<class T, class Before>
+void replaceInOrder(QList<T> &list, const std::vector<qsizetype> &removed, QList<T> added, Before before)
+{
+    if (!removed.empty()) {
+        qsizetype kept = removed.front();
+        size_t next = 0;
+        for (qsizetype i = removed.front(); i < list.size(); ++i) {
+            if (next < removed.size() && removed[next] == i) {
+                ++next;
+                continue;
+            }
+            if (kept != i)
+                list[kept] = std::move(list[i]);
+            ++kept;
+        }
+        list.erase(list.begin() + kept, list.end());
+    }
+    if (added.isEmpty())
+        return;
+    // Ordered by position, so the items themselves move only once.
+    std::vector<qsizetype> order(size_t(added.size()));
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = qsizetype(i);
+    std::sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) { return before(added.at(a), added.at(b)); });
+    {
+        QList<T> sorted;
+        sorted.reserve(added.size());
+        for (qsizetype i : order)
+            sorted.append(std::move(added[i]));
+        added = std::move(sorted);
+    }
+    const qsizetype from = std::upper_bound(list.cbegin(), list.cend(), added.constFirst(), before) - list.cbegin();
+    if (from == list.size()) {
+        list.append(std::move(added));
+        return;
+    }
+    QList<T> tail(std::make_move_iterator(list.begin() + from), std::make_move_iterator(list.end()));
+    list.erase(list.begin() + from, list.end());
+    list.reserve(list.size() + tail.size() + added.size());
+    std::merge(std::make_move_iterator(tail.begin()), std::make_move_iterator(tail.end()),
+               std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()), std::back_inserter(list),
+               before);
 }
 
 } // namespace
@@ -65,7 +180,23 @@ private:
     void announce();
     // Lets every query whose search waited read its lists again.
     void answerWaitingSearches();
-    QList<QUuid> imageIdentifiers();
+
+    // Marks what the lists are to take in when next read.
+    void imageChanged(AtlasImage *image);
+    void seriesChanged(Series *series);
+    void imageInserted(AtlasImage *image);
+    void seriesInserted(Series *series);
+    // Brings the lists up to date with the changes marked: made anew the
+    // first time and after a rollback, else each change taken in where it
+    // goes.
+    void takeInChanges();
+    void fetchAll();
+    // The unfiltered entries with the marked images and series taken out
+    // and in again; false when an image's entry cannot be found (the lists
+    // are then made anew).
+    // `listed`: those of `images` that were listed.
+    bool takeInEntryChanges(const QSet<AtlasImage *> &images, const QSet<AtlasImage *> &listed,
+                            const QSet<Series *> &series);
     // Where the index keeps the texts of the unfiltered entries' images.
     const std::vector<qsizetype> &entryTexts();
     std::vector<bool> entryMatches(const std::vector<char> &texts);
@@ -73,9 +204,16 @@ private:
     void scanFinished();
 
     ModelContext &m_context;
-    bool m_fetched = false;
+    bool m_fetched = false; // the lists are up to date but for the changes marked
+    bool m_everFetched = false;
     QList<AtlasImage *> m_images;
     QList<Series *> m_allSeries;
+    // Changed since the lists were brought up to date: images and series
+    // that came, went or changed a value the lists are ordered or grouped
+    // by (those inserted since, apart: they are in no list yet).
+    QSet<AtlasImage *> m_changedImages;
+    QSet<Series *> m_changedSeries;
+    QSet<const ModelObject *> m_inserted;
     // The entries with no search and no filter: windows come back to them
     // whenever a search is cleared, and searches keep what matches of them.
     std::optional<QList<LibraryEntry>> m_unfilteredEntries;
@@ -99,7 +237,9 @@ private:
 
     bool m_announcementQueued = false;
     bool m_imagesMayHaveChanged = false;
-    QList<QUuid> m_knownImageIDs;
+    // Since the last announcement: an image came or went, or changed its
+    // identifier.
+    bool m_imagesCameOrWent = false;
     // The queries whose lists changed since the last announcement.
     QList<LibraryQuery *> m_toAnnounce;
 };
@@ -127,10 +267,19 @@ LibraryQuery::Library::Library(ModelContext &context)
     connect(&m_context, &ModelContext::propertyChanged, this, &Library::objectChanged);
     connect(&m_context, &ModelContext::objectInserted, this, &Library::objectInsertedOrDeleted);
     connect(&m_context, &ModelContext::objectDeleted, this, &Library::objectInsertedOrDeleted);
-    connect(&m_context, &ModelContext::didRollback, this, [this] { apply(Reach::images); });
+    connect(&m_context, &ModelContext::didRollback, this, [this] {
+        // Everything is fetched again; what the windows have seen is
+        // compared with it then.
+        if (m_fetched) {
+            m_fetched = false;
+            m_changedImages.clear();
+            m_changedSeries.clear();
+            m_inserted.clear();
+        }
+        apply(Reach::images);
+    });
     connect(&searchIndex, &LibrarySearchIndex::ready, this, &Library::answerWaitingSearches);
     connect(&m_scanning, &QFutureWatcher<std::vector<char>>::finished, this, &Library::scanFinished);
-    m_knownImageIDs = imageIdentifiers();
 }
 
 LibraryQuery::Library::~Library()
@@ -142,15 +291,31 @@ void LibraryQuery::Library::objectChanged(ModelObject *object, const char *prope
 {
     const EntityType &type = object->entityType();
     if (&type == &AtlasImage::entity()) {
+        auto *image = static_cast<AtlasImage *>(object);
         // The lists of points and regions change with their labels' images.
-        if (is(property, "points") || is(property, "regions"))
+        if (is(property, "points") || is(property, "regions")) {
             apply(Reach::labels);
-        else if (is(property, "id"))
+        } else if (is(property, "id")) {
+            m_imagesCameOrWent = true;
             apply(Reach::images);
-        else
-            apply(is(property, "createdAt") ? Reach::order : Reach::listing);
+        } else {
+            // What the image's place in the lists follows, and what its
+            // series' row sums up of its images (a series' list of images
+            // is made again when they change, so that what is kept for a
+            // list is kept only while its images are as they were).
+            for (const char *name : {"createdAt", "title", "series", "sortIndex", "modalityRaw", "regionRaw",
+                                     "planeRaw", "age", "sexRaw"}) {
+                if (is(property, name)) {
+                    imageChanged(image);
+                    break;
+                }
+            }
+            apply(Reach::listing);
+        }
     } else if (&type == &Series::entity()) {
-        apply(is(property, "createdAt") ? Reach::order : Reach::listing);
+        if (is(property, "createdAt") || is(property, "title") || is(property, "images"))
+            seriesChanged(static_cast<Series *>(object));
+        apply(Reach::listing);
     } else if (isAnnotation(object)) {
         // Moving to another image is announced by both images' lists.
         apply(is(property, "label") ? Reach::labels : Reach::none);
@@ -162,12 +327,53 @@ void LibraryQuery::Library::objectChanged(ModelObject *object, const char *prope
 void LibraryQuery::Library::objectInsertedOrDeleted(ModelObject *object)
 {
     const EntityType &type = object->entityType();
-    if (&type == &AtlasImage::entity())
+    if (&type == &AtlasImage::entity()) {
+        auto *image = static_cast<AtlasImage *>(object);
+        if (isInLibrary(image))
+            imageInserted(image);
+        else
+            imageChanged(image);
         apply(Reach::images);
-    else if (isAnnotation(object))
+    } else if (&type == &Series::entity()) {
+        auto *series = static_cast<Series *>(object);
+        if (isInLibrary(series))
+            seriesInserted(series);
+        else
+            seriesChanged(series);
+        apply(Reach::listing);
+    } else if (isAnnotation(object)) {
         apply(Reach::labels);
-    else
-        apply(Reach::order);
+    } else {
+        apply(Reach::listing);
+    }
+}
+
+void LibraryQuery::Library::imageChanged(AtlasImage *image)
+{
+    if (m_fetched)
+        m_changedImages.insert(image);
+}
+
+void LibraryQuery::Library::seriesChanged(Series *series)
+{
+    if (m_fetched)
+        m_changedSeries.insert(series);
+}
+
+void LibraryQuery::Library::imageInserted(AtlasImage *image)
+{
+    if (!m_fetched)
+        return;
+    m_changedImages.insert(image);
+    m_inserted.insert(image);
+}
+
+void LibraryQuery::Library::seriesInserted(Series *series)
+{
+    if (!m_fetched)
+        return;
+    m_changedSeries.insert(series);
+    m_inserted.insert(series);
 }
 
 void LibraryQuery::Library::apply(Reach reach)
@@ -179,13 +385,8 @@ void LibraryQuery::Library::apply(Reach reach)
         break;
     case Reach::images:
         m_imagesMayHaveChanged = true;
-        [[fallthrough]];
-    case Reach::order:
-        m_fetched = false;
-        [[fallthrough]];
+        break;
     case Reach::listing:
-        m_unfilteredEntries.reset();
-        m_entryTexts.reset();
         break;
     }
     ++m_revision;
@@ -219,9 +420,8 @@ void LibraryQuery::Library::announce()
     bool imagesChanged = false;
     if (m_imagesMayHaveChanged) {
         m_imagesMayHaveChanged = false;
-        QList<QUuid> ids = imageIdentifiers();
-        imagesChanged = ids != m_knownImageIDs;
-        m_knownImageIDs = std::move(ids);
+        takeInChanges();
+        imagesChanged = std::exchange(m_imagesCameOrWent, false);
     }
     // A window may close while it hears of the change, the last one taking
     // this object with it.
@@ -242,34 +442,213 @@ void LibraryQuery::Library::answerWaitingSearches()
     }
 }
 
-QList<QUuid> LibraryQuery::Library::imageIdentifiers()
-{
-    QList<QUuid> ids;
-    const QList<AtlasImage *> &all = images();
-    ids.reserve(all.size());
-    for (const AtlasImage *image : all)
-        ids.append(image->id());
-    return ids;
-}
-
 const QList<AtlasImage *> &LibraryQuery::Library::images()
 {
-    if (!m_fetched) {
-        m_images = m_context.fetch<AtlasImage>(&AtlasImage::createdAt);
-        m_allSeries = m_context.fetch<Series>(&Series::createdAt);
-        m_fetched = true;
-    }
+    takeInChanges();
     return m_images;
+}
+
+void LibraryQuery::Library::fetchAll()
+{
+    QList<AtlasImage *> images = m_context.fetch<AtlasImage>(&AtlasImage::createdAt);
+    // Windows that have read the images learn whether others came or went
+    // (a rollback); the first fetch tells nobody.
+    if (m_everFetched)
+        m_imagesCameOrWent = m_imagesCameOrWent || images != m_images;
+    m_everFetched = true;
+    m_images = std::move(images);
+    m_allSeries = m_context.fetch<Series>(&Series::createdAt);
+    m_fetched = true;
+    m_changedImages.clear();
+    m_changedSeries.clear();
+    m_inserted.clear();
+    m_unfilteredEntries.reset();
+    m_entryTexts.reset();
+}
+
+void LibraryQuery::Library::takeInChanges()
+{
+    if (!m_fetched) {
+        fetchAll();
+        return;
+    }
+    if (m_changedImages.isEmpty() && m_changedSeries.isEmpty())
+        return;
+    const QSet<AtlasImage *> images = std::exchange(m_changedImages, {});
+    const QSet<Series *> series = std::exchange(m_changedSeries, {});
+    const QSet<const ModelObject *> inserted = std::exchange(m_inserted, {});
+    // A change of a large part of the library is fetched anew.
+    if (images.size() > 1024 && images.size() > m_images.size() / 4) {
+        m_fetched = false;
+        fetchAll();
+        return;
+    }
+
+    // The images and the series: each changed one taken out where it was
+    // and put in where it goes now.
+    const auto takeIn = [&](auto &list, const auto &changed, auto &listed) -> bool {
+        using T = std::remove_pointer_t<typename std::remove_reference_t<decltype(list)>::value_type>;
+        std::vector<qsizetype> removed;
+        QList<T *> added;
+        QSet<T *> unplaced; // no longer where their values say
+        bool cameOrWent = false;
+        for (T *object : changed) {
+            const bool wasListed = !inserted.contains(object);
+            if (wasListed) {
+                const qsizetype at = positionIn(list, object, fetchOrder<T>, [&](T *o) { return o == object; });
+                if (at >= 0) {
+                    removed.push_back(at);
+                    listed.insert(object);
+                } else {
+                    unplaced.insert(object);
+                }
+            }
+            if (isInLibrary(object))
+                added.append(object);
+        }
+        // (A few are looked for one at a time: a plain pass over the
+        // pointers.)
+        if (unplaced.size() <= 8) {
+            for (T *object : std::as_const(unplaced)) {
+                if (const qsizetype at = list.indexOf(object); at >= 0) {
+                    removed.push_back(at);
+                    listed.insert(object);
+                }
+            }
+        } else {
+            for (qsizetype i = 0; i < list.size(); ++i) {
+                if (unplaced.contains(list.at(i))) {
+                    removed.push_back(i);
+                    listed.insert(list.at(i));
+                }
+            }
+        }
+        for (T *object : changed) {
+            if (listed.contains(object) != isInLibrary(object))
+                cameOrWent = true;
+        }
+        std::sort(removed.begin(), removed.end());
+        replaceInOrder(list, removed, std::move(added), fetchOrder<T>);
+        return cameOrWent;
+    };
+    QSet<AtlasImage *> listedImages; // of the changed images, those listed before
+    QSet<Series *> listedSeries;
+    if (takeIn(m_images, images, listedImages))
+        m_imagesCameOrWent = true;
+    takeIn(m_allSeries, series, listedSeries);
+
+    // (Entries that cannot place a change are made anew.)
+    if (m_unfilteredEntries && !takeInEntryChanges(images, listedImages, series))
+        m_unfilteredEntries.reset();
+    m_entryTexts.reset();
+}
+
+bool LibraryQuery::Library::takeInEntryChanges(const QSet<AtlasImage *> &images, const QSet<AtlasImage *> &listed,
+                                               const QSet<Series *> &series)
+{
+    QList<LibraryEntry> &entries = *m_unfilteredEntries;
+    // The series whose groups change: those changed, and those of the
+    // changed images (a deleted image still names its series; one that
+    // moved changed both series' lists of images).
+    QSet<Series *> groups = series;
+    for (AtlasImage *image : images) {
+        if (Series *of = image->series())
+            groups.insert(of);
+    }
+
+    // Where their entries are: looked up by their present values, else
+    // (those values changed) looked for one by one.
+    QHash<Series *, qsizetype> groupAt;
+    QSet<Series *> unplaced;
+    for (Series *of : std::as_const(groups)) {
+        const LibraryEntry probe = LibraryEntry::series(LibrarySeriesGroup{of, {}});
+        const qsizetype at = positionIn(entries, probe, unfilteredOrder, [&](const LibraryEntry &entry) {
+            return entry.isSeries() && entry.seriesGroup()->series == of;
+        });
+        if (at >= 0)
+            groupAt.insert(of, at);
+        else
+            unplaced.insert(of);
+    }
+    if (!unplaced.isEmpty()) {
+        for (qsizetype i = 0; i < entries.size(); ++i) {
+            if (const LibrarySeriesGroup *group = entries.at(i).seriesGroup(); group && unplaced.contains(group->series))
+                groupAt.insert(group->series, i);
+        }
+    }
+    // The images listed before: in one of those groups, or on their own.
+    QSet<AtlasImage *> toFind = listed;
+    std::vector<qsizetype> removed;
+    QList<LibraryEntry> added;
+    QHash<Series *, QList<AtlasImage *>> kept;
+    for (auto found = groupAt.cbegin(); found != groupAt.cend(); ++found) {
+        removed.push_back(found.value());
+        const QList<AtlasImage *> &was = entries.at(found.value()).seriesGroup()->images;
+        QList<AtlasImage *> &keeps = kept[found.key()];
+        for (AtlasImage *image : was) {
+            if (images.contains(image))
+                toFind.remove(image);
+            else
+                keeps.append(image);
+        }
+        // A group none of whose images changed keeps its list (and what
+        // is kept for it, such as its row's caption).
+        if (keeps.size() == was.size())
+            keeps = was;
+    }
+    QSet<AtlasImage *> unfound;
+    for (AtlasImage *image : std::as_const(toFind)) {
+        const qsizetype at = positionIn(entries, LibraryEntry::image(image), unfilteredOrder,
+                                        [&](const LibraryEntry &entry) { return entry.imageValue() == image; });
+        if (at >= 0)
+            removed.push_back(at);
+        else
+            unfound.insert(image);
+    }
+    if (!unfound.isEmpty()) {
+        for (qsizetype i = 0; i < entries.size(); ++i) {
+            if (AtlasImage *image = entries.at(i).imageValue(); image && unfound.remove(image))
+                removed.push_back(i);
+        }
+    }
+    if (!unfound.isEmpty())
+        return false;
+
+    // The changed images where they go now, and the groups made again with
+    // them.
+    QHash<Series *, QList<AtlasImage *>> joining;
+    for (AtlasImage *image : images) {
+        if (!isInLibrary(image))
+            continue;
+        if (Series *of = image->series())
+            joining[of].append(image);
+        else
+            added.append(LibraryEntry::image(image));
+    }
+    for (Series *of : std::as_const(groups)) {
+        if (!isInLibrary(of))
+            continue;
+        QList<AtlasImage *> listedImages = kept.value(of);
+        if (const auto joined = joining.constFind(of); joined != joining.cend())
+            replaceInOrder(listedImages, {}, *joined, groupOrder);
+        if (!listedImages.isEmpty() || of->isEmpty())
+            added.append(LibraryEntry::series(LibrarySeriesGroup{of, std::move(listedImages)}));
+    }
+    std::sort(removed.begin(), removed.end());
+    removed.erase(std::unique(removed.begin(), removed.end()), removed.end());
+    replaceInOrder(entries, removed, std::move(added), unfilteredOrder);
+    return true;
 }
 
 const QList<Series *> &LibraryQuery::Library::allSeries()
 {
-    images();
+    takeInChanges();
     return m_allSeries;
 }
 
 const QList<LibraryEntry> &LibraryQuery::Library::unfilteredEntries()
 {
+    takeInChanges();
     if (!m_unfilteredEntries)
         m_unfilteredEntries = LibraryDerivation(LibraryFilters()).libraryEntries(images(), allSeries());
     return *m_unfilteredEntries;

@@ -31,6 +31,12 @@ class Series;
 // entries made last, for their own filters) and searchResultsArrived()
 // follows once they are; nothing waits for them.
 //
+// The library's own lists (the images, the series, the unfiltered entries)
+// take in what changed where it changed, as a fresh fetch would list it:
+// the work follows the size of the change, not of the library (a rollback
+// makes them anew). A window's lists for a search or filters are derived
+// again from them.
+//
 // Each list is kept until something it shows changes: the images' and
 // series' values (titles, metadata, dates, sort indices, image bytes),
 // which image is in which series, images and series coming and going, and,
@@ -90,8 +96,7 @@ private:
     enum class Reach {
         none,     // nothing shown: coordinates, vertices, links, groups
         labels,   // an image's annotation labels: lists made for a search
-        listing,  // what every list shows
-        order,    // the same, and the order in which images and series are fetched
+        listing,  // what every list shows (and where, the order of images and series)
         images,   // the same, and which images exist
     };
     class Library;

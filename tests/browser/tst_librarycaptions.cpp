@@ -1,5 +1,6 @@
 #include "BrowserTestSupport.h"
 
+#include "browser/LibraryGridModel.h"
 #include "browser/LibrarySidebar.h"
 #include "browser/LibrarySidebarModel.h"
 #include "browser/LibraryRow.h"
@@ -7,6 +8,8 @@
 #include "ui/AppStyle.h"
 
 #include <QFontMetricsF>
+#include <QPersistentModelIndex>
+#include <QSignalSpy>
 #include <QStandardItemModel>
 
 #include <QTest>
@@ -188,6 +191,90 @@ private slots:
         QVERIFY(rowAt(1).caption.startsWith(QStringLiteral("CT | ")));
         model.setEntries({filtered});
         QCOMPARE(rowAt(0).badge, std::optional<int>(1));
+    }
+
+    // A list given other rows replaces those from the first that differs to
+    // the last that differs: the rows around them stay (a selection or an
+    // open editor on them with them), nothing is reset.
+    void listsReplaceOnlyTheRowsThatDiffer_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<QList<int>>("removed"); // first and last row, or none
+        QTest::addColumn<QList<int>>("inserted");
+        QTest::newRow("appended") << "abc" << "abcd" << QList<int>{} << QList<int>{3, 3};
+        QTest::newRow("removed between") << "abcd" << "abd" << QList<int>{2, 2} << QList<int>{};
+        QTest::newRow("removed last") << "abcd" << "abc" << QList<int>{3, 3} << QList<int>{};
+        QTest::newRow("replaced") << "abcd" << "abxd" << QList<int>{2, 2} << QList<int>{2, 2};
+        QTest::newRow("two swapped") << "abcd" << "acbd" << QList<int>{1, 2} << QList<int>{1, 2};
+        QTest::newRow("one more of the same") << "aa" << "aaa" << QList<int>{} << QList<int>{2, 2};
+        QTest::newRow("all others") << "ab" << "xyz" << QList<int>{0, 1} << QList<int>{0, 2};
+        QTest::newRow("emptied") << "ab" << "" << QList<int>{0, 1} << QList<int>{};
+        QTest::newRow("filled") << "" << "ab" << QList<int>{} << QList<int>{0, 1};
+    }
+
+    void listsReplaceOnlyTheRowsThatDiffer()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        QFETCH(QList<int>, removed);
+        QFETCH(QList<int>, inserted);
+        QHash<QChar, AtlasImage *> images;
+        const auto imagesOf = [&](const QString &letters) {
+            QList<AtlasImage *> list;
+            for (QChar letter : letters) {
+                if (!images.contains(letter))
+                    images.insert(letter, m_library.image(QString(letter)));
+                list << images.value(letter);
+            }
+            return list;
+        };
+        const auto entriesOf = [&](const QString &letters) {
+            QList<LibraryEntry> list;
+            for (AtlasImage *image : imagesOf(letters))
+                list << LibraryEntry::image(image);
+            return list;
+        };
+        LibrarySidebarModel sidebar;
+        LibraryGridModel grid;
+        sidebar.setEntries(entriesOf(before));
+        grid.setImages(imagesOf(before));
+        const QList<QAbstractItemModel *> models{&sidebar, &grid};
+        const auto imageAt = [&](QAbstractItemModel *model, int row) {
+            return model == &sidebar ? sidebar.entryAt(row)->imageValue() : grid.imageAt(row);
+        };
+        for (QAbstractItemModel *model : models) {
+            QList<QPersistentModelIndex> held;
+            for (int row = 0; row < model->rowCount(); ++row)
+                held << QPersistentModelIndex(model->index(row, 0));
+            QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+            QSignalSpy removals(model, &QAbstractItemModel::rowsRemoved);
+            QSignalSpy insertions(model, &QAbstractItemModel::rowsInserted);
+            if (model == &sidebar)
+                sidebar.setEntries(entriesOf(after));
+            else
+                grid.setImages(imagesOf(after));
+            QCOMPARE(resets.count(), 0);
+            const auto range = [](const QSignalSpy &spy) {
+                return spy.isEmpty() ? QList<int>{} : QList<int>{spy.first().at(1).toInt(), spy.first().at(2).toInt()};
+            };
+            QVERIFY(removals.count() <= 1 && insertions.count() <= 1);
+            QCOMPARE(range(removals), removed);
+            QCOMPARE(range(insertions), inserted);
+            // Every row shows its image, and the rows kept still show theirs.
+            QCOMPARE(model->rowCount(), after.size());
+            for (int row = 0; row < after.size(); ++row)
+                QCOMPARE(imageAt(model, row), images.value(after.at(row)));
+            const int removedCount = removed.isEmpty() ? 0 : removed.at(1) - removed.at(0) + 1;
+            int kept = 0;
+            for (int row = 0; row < held.size(); ++row) {
+                if (!held.at(row).isValid())
+                    continue;
+                ++kept;
+                QCOMPARE(imageAt(model, held.at(row).row()), images.value(before.at(row)));
+            }
+            QCOMPARE(kept, before.size() - removedCount);
+        }
     }
 
     // Lists of the same entries (one per tab) show the same captions, and
