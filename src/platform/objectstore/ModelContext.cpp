@@ -224,9 +224,9 @@ ModelContext::~ModelContext()
         m_queries.clear();
         m_reads.clear();
         // Deliberately never freed, and reachable until the process ends.
-        static std::vector<std::shared_ptr<ModelObject>> *left = nullptr;
+        static std::deque<std::shared_ptr<ModelObject>> *left = nullptr;
         if (!left)
-            left = new std::vector<std::shared_ptr<ModelObject>>(std::move(m_owned));
+            left = new std::deque<std::shared_ptr<ModelObject>>(std::move(m_owned));
         else
             left->insert(left->end(), std::make_move_iterator(m_owned.begin()), std::make_move_iterator(m_owned.end()));
         return;
@@ -423,8 +423,6 @@ void ModelContext::loadAll(EntityState &entity)
     StoreStatement count(m_handle, QStringLiteral("SELECT COUNT(*) FROM %1").arg(entity.table));
     const qint64 rows = count.next() ? count.row().integer(0) : 0;
     entity.byKey.reserve(entity.nextKey - 1, rows);
-    entity.inKeyOrder.reserve(entity.inKeyOrder.size() + size_t(rows));
-    m_owned.reserve(m_owned.size() + size_t(rows));
     // Into an empty table (as at start-up) no row can meet its object.
     const bool mayExist = !entity.byKey.isEmpty();
     StoreStatement query(m_handle, QStringLiteral("SELECT %1 FROM %2 ORDER BY rowKey").arg(entity.selectColumns, entity.table));

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <deque>
 #include <optional>
 #include <functional>
 #include <map>
@@ -208,7 +209,8 @@ private:
         // The same objects by row key, for fetches in stored order without
         // sorting: entries whose object has since left or taken another
         // key are skipped, and dropped when the list is sorted.
-        std::vector<std::pair<qint64, ModelObject *>> inKeyOrder;
+        // (Segmented: a million of them never move in one piece as more come.)
+        std::deque<std::pair<qint64, ModelObject *>> inKeyOrder;
         bool inKeyOrderSorted = true;
         bool allLoaded = false;
         // Whether objects were read other than as a parent's list: until
@@ -272,7 +274,7 @@ private:
     Schema m_schema;
     bool m_allowsSave = true;
     std::vector<EntityState> m_entities;
-    std::vector<std::shared_ptr<ModelObject>> m_owned;
+    std::deque<std::shared_ptr<ModelObject>> m_owned;
     std::vector<ModelObject *> m_inserted;
     std::vector<ModelObject *> m_deleted;
     std::vector<ModelObject *> m_changed;

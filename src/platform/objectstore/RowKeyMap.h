@@ -41,11 +41,12 @@ public:
     }
 
     // Room for `count` more values with keys up to `lastKey`, as a load is
-    // about to add.
+    // about to add, and an eighth more for the rows that come later, so that
+    // the next ones added don't copy the whole vector at once.
     void reserve(qint64 lastKey, qint64 count)
     {
         if (lastKey >= 0 && size_t(lastKey) >= m_dense.size() && lastKey < 2 * (m_count + count) + 65536)
-            grow(size_t(lastKey) + 1);
+            grow(size_t(lastKey) + 1 + size_t(lastKey) / 8);
     }
 
     qsizetype size() const { return m_count; }
