@@ -107,21 +107,24 @@ struct LeaderLine {
 };
 
 // An image laid over the frame, whose pixels are kept by the renderer or
-// by the frame's drawing while it is drawn.
+// by the frame's drawing while it is drawn: premultiplied ARGB32, or the
+// alphas of a white one.
 struct Stamp {
     Stamp(const QImage &image, QPoint position)
-        : pixels(reinterpret_cast<const quint32 *>(image.constBits()))
-        , stride(image.bytesPerLine() / 4)
+        : bits(image.constBits())
+        , bytesPerLine(image.bytesPerLine())
         , size(image.size())
         , position(position)
         , bottom(position.y() + size.height())
+        , white(image.format() == QImage::Format_Alpha8)
     {
     }
-    const quint32 *pixels;
-    qsizetype stride;
+    const uchar *bits;
+    qsizetype bytesPerLine;
     QSize size;
     QPoint position; // device pixels
     int bottom;
+    bool white;
 };
 
 // The stamps that reach the rows of `band` laid over it: it shows `size`
@@ -130,8 +133,13 @@ void stamp(quint32 *band, qsizetype stride, QSize size, const std::vector<Stamp>
 {
     const int bottom = top + size.height();
     for (const Stamp &s : stamps) {
-        if (s.bottom > top && s.position.y() < bottom)
-            stampImage(band, stride, size, s.position - QPoint(0, top), s.pixels, s.stride, s.size);
+        if (s.bottom <= top || s.position.y() >= bottom)
+            continue;
+        if (s.white)
+            stampWhite(band, stride, size, s.position - QPoint(0, top), s.bits, s.bytesPerLine, s.size);
+        else
+            stampImage(band, stride, size, s.position - QPoint(0, top), reinterpret_cast<const quint32 *>(s.bits),
+                       s.bytesPerLine / 4, s.size);
     }
 }
 
@@ -601,7 +609,11 @@ QImage AnnotationRenderer::drawnText(const CalloutLabelBox &box, AnnotationKind 
             painter.drawText(line, alignment | Qt::AlignVCenter | Qt::TextSingleLine, box.lines[i]);
         }
     }
-    return asStamp(image);
+    // White text is kept as its alphas: the labels of a frame are read
+    // from memory once each, a quarter of the bytes.
+    image = asStamp(image);
+    QImage alphas = whiteAsAlphas(image);
+    return alphas.isNull() ? image : alphas;
 }
 
 QImage AnnotationRenderer::cachedImage(const QString &key, const QSizeF &size, qreal ratio,

@@ -68,36 +68,54 @@ inline int overFours(quint32 *into, const quint32 *from, int i, int count)
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define VELORAN_STAMP_AVX2 1
-// Eight pixels at a time, the same arithmetic as four, on processors that
-// have it; the rest four and then one at a time.
+// Eight pixels `source` laid over `into`, the same arithmetic as four at a
+// time. None covering and all opaque are common.
+__attribute__((target("avx2"))) inline void overEight(quint32 *into, __m256i source)
+{
+    const __m256i alphaMask = _mm256_set1_epi32(int(0xff000000));
+    const __m256i alpha = _mm256_and_si256(source, alphaMask);
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(alpha, _mm256_setzero_si256())) == -1)
+        return;
+    auto *at = reinterpret_cast<__m256i *>(into);
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(alpha, alphaMask)) == -1) {
+        _mm256_storeu_si256(at, source);
+        return;
+    }
+    const __m256i colourMask = _mm256_set1_epi32(0x00ff00ff);
+    const __m256i half = _mm256_set1_epi16(0x80);
+    __m256i inverse = _mm256_srli_epi32(_mm256_xor_si256(alpha, alphaMask), 24);
+    inverse = _mm256_or_si256(inverse, _mm256_slli_epi32(inverse, 16));
+    const __m256i d = _mm256_loadu_si256(at);
+    __m256i rb = _mm256_mullo_epi16(_mm256_and_si256(d, colourMask), inverse);
+    __m256i ag = _mm256_mullo_epi16(_mm256_srli_epi16(d, 8), inverse);
+    rb = _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(rb, _mm256_srli_epi16(rb, 8)), half), 8);
+    ag = _mm256_andnot_si256(colourMask, _mm256_add_epi16(_mm256_add_epi16(ag, _mm256_srli_epi16(ag, 8)), half));
+    _mm256_storeu_si256(at, _mm256_add_epi8(_mm256_or_si256(rb, ag), source));
+}
+
+// Eight pixels at a time on processors that have it; the rest four and
+// then one at a time.
 __attribute__((target("avx2"))) void overRowWide(quint32 *into, const quint32 *from, int count)
 {
     int i = 0;
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i alphaMask = _mm256_set1_epi32(int(0xff000000));
-    const __m256i colourMask = _mm256_set1_epi32(0x00ff00ff);
-    const __m256i half = _mm256_set1_epi16(0x80);
-    for (; i + 8 <= count; i += 8) {
-        const __m256i source = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + i));
-        const __m256i alpha = _mm256_and_si256(source, alphaMask);
-        if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(alpha, zero)) == -1)
-            continue;
-        auto *at = reinterpret_cast<__m256i *>(into + i);
-        if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(alpha, alphaMask)) == -1) {
-            _mm256_storeu_si256(at, source);
-            continue;
-        }
-        __m256i inverse = _mm256_srli_epi32(_mm256_xor_si256(alpha, alphaMask), 24);
-        inverse = _mm256_or_si256(inverse, _mm256_slli_epi32(inverse, 16));
-        const __m256i d = _mm256_loadu_si256(at);
-        __m256i rb = _mm256_mullo_epi16(_mm256_and_si256(d, colourMask), inverse);
-        __m256i ag = _mm256_mullo_epi16(_mm256_srli_epi16(d, 8), inverse);
-        rb = _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(rb, _mm256_srli_epi16(rb, 8)), half), 8);
-        ag = _mm256_andnot_si256(colourMask,
-                                 _mm256_add_epi16(_mm256_add_epi16(ag, _mm256_srli_epi16(ag, 8)), half));
-        _mm256_storeu_si256(at, _mm256_add_epi8(_mm256_or_si256(rb, ag), source));
-    }
+    for (; i + 8 <= count; i += 8)
+        overEight(into + i, _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + i)));
     overRest(into, from, overFours(into, from, i, count), count);
+}
+
+// overRowWide() for a white image given by its alphas.
+__attribute__((target("avx2"))) void overWhiteRowWide(quint32 *into, const uchar *alphas, int count)
+{
+    int i = 0;
+    const __m256i spread = _mm256_set1_epi32(0x01010101);
+    for (; i + 8 <= count; i += 8) {
+        const __m128i eight = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(alphas + i));
+        overEight(into + i, _mm256_mullo_epi32(_mm256_cvtepu8_epi32(eight), spread));
+    }
+    for (; i < count; ++i) {
+        const quint32 source = alphas[i] * 0x01010101u;
+        overRest(into + i, &source, 0, 1);
+    }
 }
 
 const bool hasAvx2 = __builtin_cpu_supports("avx2");
@@ -138,4 +156,46 @@ void stampImage(quint32 *into, qsizetype intoStride, QSize intoSize, QPoint posi
     for (int y = top; y < bottom; ++y)
         overRow(into + y * intoStride + left, image + (y - position.y()) * imageStride + (left - position.x()),
                 right - left);
+}
+
+QImage whiteAsAlphas(const QImage &image)
+{
+    if (image.format() != QImage::Format_ARGB32_Premultiplied || image.isNull())
+        return {};
+    QImage alphas(image.size(), QImage::Format_Alpha8);
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *row = reinterpret_cast<const quint32 *>(image.constScanLine(y));
+        uchar *out = alphas.scanLine(y);
+        for (int x = 0; x < image.width(); ++x) {
+            const quint32 alpha = row[x] >> 24;
+            if (row[x] != alpha * 0x01010101u)
+                return {};
+            out[x] = uchar(alpha);
+        }
+    }
+    alphas.setDevicePixelRatio(image.devicePixelRatio());
+    return alphas;
+}
+
+void stampWhite(quint32 *into, qsizetype intoStride, QSize intoSize, QPoint position, const uchar *alphas,
+                qsizetype alphaStride, QSize imageSize)
+{
+    const int left = std::max(0, position.x()), right = std::min(intoSize.width(), position.x() + imageSize.width());
+    const int top = std::max(0, position.y()), bottom = std::min(intoSize.height(), position.y() + imageSize.height());
+    if (left >= right || top >= bottom)
+        return;
+    for (int y = top; y < bottom; ++y) {
+        quint32 *row = into + y * intoStride + left;
+        const uchar *from = alphas + (y - position.y()) * alphaStride + (left - position.x());
+#ifdef VELORAN_STAMP_AVX2
+        if (hasAvx2) {
+            overWhiteRowWide(row, from, right - left);
+            continue;
+        }
+#endif
+        for (int x = 0; x < right - left; ++x) {
+            const quint32 source = from[x] * 0x01010101u;
+            overRest(row + x, &source, 0, 1);
+        }
+    }
 }

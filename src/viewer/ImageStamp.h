@@ -14,3 +14,13 @@ void stampImage(QImage &into, QPoint position, const QImage &image);
 // many stamps and keep the images' pixels at hand.
 void stampImage(quint32 *into, qsizetype intoStride, QSize intoSize, QPoint position, const quint32 *image,
                 qsizetype imageStride, QSize imageSize);
+
+// A white image (every pixel premultiplied (a, a, a, a), as text drawn in
+// white or translucent white) kept as its alphas alone, a quarter of the
+// bytes: the image of `image` when it is one (Format_Alpha8, its ratio
+// kept), otherwise a null image.
+QImage whiteAsAlphas(const QImage &image);
+// stampImage() for such an image, given by its alphas (rows
+// `alphaStride` bytes apart): the same pixels as laying the white image.
+void stampWhite(quint32 *into, qsizetype intoStride, QSize intoSize, QPoint position, const uchar *alphas,
+                qsizetype alphaStride, QSize imageSize);

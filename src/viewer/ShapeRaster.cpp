@@ -189,20 +189,7 @@ void ShapeRaster::drawLine(const Target &image, const QPointF &origin, QPointF f
     qint64 centre = roundToInt64((b0 + slope * (start + 0.5 - a0)) * 65536) + qint64(first - start) * slopeFixed;
     const int halfWidth = int(half * 256 + 0.5);
     const int minorEnd = minorCount << 8;
-    // A thin band (two pixels at most) well inside the image: three cells
-    // a step, without a branch; cells it misses are left as they are.
-    const auto thinStep = [&](int a, qint64 at) {
-        const int middle = int(at >> 8);
-        const int low = middle - halfWidth, high = middle + halfWidth;
-        const int cell = low >> 8;
-        const int next = (cell + 1) << 8;
-        quint32 *pixel = bits + a * majorStep + cell * minorStep;
-        coverOrKeep(pixel, coverageStep(std::min(high, next) - low));
-        coverOrKeep(pixel + minorStep, coverageStep(std::clamp(high - next, 0, 256)));
-        coverOrKeep(pixel + 2 * minorStep, coverageStep(std::max(high - next - 256, 0)));
-    };
-    // Otherwise the band cut by the image's edges (the same pixels as the
-    // cells give where both could be used).
+    // A band cut by the image's edges.
     const auto cutStep = [&](int a, qint64 at) {
         const int middle = int(at >> 8);
         const int low = std::max(middle - halfWidth, 0);
@@ -227,8 +214,13 @@ void ShapeRaster::drawLine(const Target &image, const QPointF &origin, QPointF f
         return;
     }
     // The steps whose band lies a pixel inside the image and three short of
-    // its far edge, a run of them (the centre moves one way), take the
-    // cells.
+    // its far edge, a run of them (the centre moves one way), take three
+    // cells a step, without a branch: a thin band (two pixels at most)
+    // from `low`, `into` its first cell, covers that cell up to its end,
+    // the next up to the band's end and the third with what is left; cells
+    // it misses are left as they are (the same pixels as the cut band gives
+    // where both could be used).
+    const int band = 2 * halfWidth;
     const qint64 lowest = qint64(256 + halfWidth) << 8;                     // centre from here
     const qint64 highest = (qint64(minorEnd - 3 * 256 - halfWidth + 1) << 8) - 1; // up to here
     for (int a = first; a <= last;) {
@@ -243,8 +235,16 @@ void ShapeRaster::drawLine(const Target &image, const QPointF &origin, QPointF f
             run = std::min(run, (highest - centre) / slopeFixed);
         else if (slopeFixed < 0)
             run = std::min(run, (centre - lowest) / -slopeFixed);
-        for (const int end = a + int(run); a <= end; ++a, centre += slopeFixed)
-            thinStep(a, centre);
+        const int end = a + int(run);
+        quint32 *line = bits + a * majorStep;
+        for (; a <= end; ++a, centre += slopeFixed, line += majorStep) {
+            const int low = int(centre >> 8) - halfWidth;
+            const int into = low & 255;
+            quint32 *pixel = line + (low >> 8) * minorStep;
+            coverOrKeep(pixel, coverageStep(std::min(band, 256 - into)));
+            coverOrKeep(pixel + minorStep, coverageStep(std::clamp(band - 256 + into, 0, 256)));
+            coverOrKeep(pixel + 2 * minorStep, coverageStep(std::max(band - 512 + into, 0)));
+        }
     }
 }
 

@@ -470,6 +470,57 @@ private slots:
         QCOMPARE(stamped, painted);
     }
 
+    // A white image kept as its alphas is laid as the image is, and an
+    // image with any other pixel is not kept so.
+    void whiteStampsMatchThePainter_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QPoint>("at");
+        QTest::addColumn<bool>("white");
+        QTest::newRow("inside") << QSize(23, 9) << QPoint(5, 6) << true;
+        QTest::newRow("over the left and top edges") << QSize(30, 12) << QPoint(-7, -5) << true;
+        QTest::newRow("over the right and bottom edges") << QSize(17, 20) << QPoint(33, 25) << true;
+        QTest::newRow("every run length across a row") << QSize(39, 7) << QPoint(1, 30) << true;
+        QTest::newRow("one pixel not white") << QSize(16, 8) << QPoint(2, 2) << false;
+    }
+    void whiteStampsMatchThePainter()
+    {
+        QFETCH(QSize, size);
+        QFETCH(QPoint, at);
+        QFETCH(bool, white);
+        QRandomGenerator random(size.width() * 100 + size.height());
+        // Clear, opaque and between, in runs so that whole groups occur.
+        QImage stamp(size, QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x) {
+                const int kind = (x / 4 + y) % 3;
+                const int alpha = kind == 0 ? 0 : kind == 1 ? 255 : random.bounded(1, 255);
+                stamp.setPixel(x, y, qRgba(alpha, alpha, alpha, alpha));
+            }
+        if (!white)
+            stamp.setPixel(size.width() - 1, size.height() - 1, qRgba(10, 20, 30, 40));
+        const QImage alphas = whiteAsAlphas(stamp);
+        QCOMPARE(alphas.isNull(), !white);
+        if (!white)
+            return;
+        QImage under(40, 40, QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 40; ++x) {
+                const int alpha = random.bounded(256);
+                under.setPixel(x, y, qRgba(random.bounded(alpha + 1), random.bounded(alpha + 1),
+                                           random.bounded(alpha + 1), alpha));
+            }
+        QImage painted = under;
+        {
+            QPainter painter(&painted);
+            painter.drawImage(at, stamp);
+        }
+        QImage stamped = under;
+        stampWhite(reinterpret_cast<quint32 *>(stamped.bits()), stamped.bytesPerLine() / 4, stamped.size(), at,
+                   alphas.constBits(), alphas.bytesPerLine(), alphas.size());
+        QCOMPARE(stamped, painted);
+    }
+
     // Labels spread along a side: spacing 24 between bounds 24 and 576.
     void spreadExamples_data()
     {
