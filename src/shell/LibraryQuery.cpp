@@ -66,8 +66,13 @@ private:
     // Lets every query whose search waited read its lists again.
     void answerWaitingSearches();
     QList<QUuid> imageIdentifiers();
-    // Where the index keeps the texts of the unfiltered entries' images.
-    const std::vector<qsizetype> &entryTexts();
+    // Looks up where the index keeps the texts of the unfiltered entries'
+    // images, once, not on every search; whether all are looked up. A
+    // million images take tens of milliseconds (each image is read): unless
+    // `allAtOnce`, a part is looked up now and the rest in the next turns of
+    // the event loop, one part per turn, the searches that wait then being
+    // answered.
+    bool lookUpEntryTexts(bool allAtOnce);
     std::vector<bool> entryMatches(const std::vector<char> &texts);
     void scan(const QString &needle);
     void scanFinished();
@@ -79,8 +84,12 @@ private:
     // The entries with no search and no filter: windows come back to them
     // whenever a search is cleared, and searches keep what matches of them.
     std::optional<QList<LibraryEntry>> m_unfilteredEntries;
-    // Where the search index keeps the text of each of their images.
+    // Where the search index keeps the text of each of their images: those
+    // looked up so far, of m_entryImages.
     std::optional<std::vector<qsizetype>> m_entryTexts;
+    QList<AtlasImage *> m_entryImages; // until all are looked up
+    bool m_entryTextsComplete = false;
+    bool m_lookUpQueued = false;
     quint64 m_entryTextsGeneration = 0;
 
     // Searches scanned on the computing pool: what the entries' images
@@ -186,6 +195,7 @@ void LibraryQuery::Library::apply(Reach reach)
     case Reach::listing:
         m_unfilteredEntries.reset();
         m_entryTexts.reset();
+        m_entryImages = {};
         break;
     }
     ++m_revision;
@@ -262,21 +272,54 @@ const QList<LibraryEntry> &LibraryQuery::Library::unfilteredEntries()
     return *m_unfilteredEntries;
 }
 
-const std::vector<qsizetype> &LibraryQuery::Library::entryTexts()
+bool LibraryQuery::Library::lookUpEntryTexts(bool allAtOnce)
 {
-    // Where each image's text is kept is looked up once, not on every
-    // search.
-    const QList<LibraryEntry> &unfiltered = unfilteredEntries();
+    if (m_entryTexts && m_entryTextsComplete && m_entryTextsGeneration == searchIndex.generation())
+        return true;
     if (!m_entryTexts || m_entryTextsGeneration != searchIndex.generation()) {
-        m_entryTexts = searchIndex.textsOf(LibraryDerivation::entryImages(unfiltered));
+        m_entryImages = LibraryDerivation::entryImages(unfilteredEntries());
+        m_entryTexts.emplace();
+        m_entryTexts->reserve(size_t(m_entryImages.size()));
+        m_entryTextsComplete = false;
         m_entryTextsGeneration = searchIndex.generation();
     }
-    return *m_entryTexts;
+    const qsizetype part = lookUpsPerTurn();
+    while (qsizetype(m_entryTexts->size()) < m_entryImages.size()) {
+        searchIndex.appendTextsOf(m_entryImages, qsizetype(m_entryTexts->size()),
+                                  allAtOnce ? m_entryImages.size() : part, *m_entryTexts);
+        if (m_entryTextsGeneration != searchIndex.generation()) {
+            // The index compacted its texts first: every place again.
+            m_entryTexts->clear();
+            m_entryTextsGeneration = searchIndex.generation();
+            continue;
+        }
+        if (!allAtOnce)
+            break;
+    }
+    if (qsizetype(m_entryTexts->size()) == m_entryImages.size()) {
+        m_entryTextsComplete = true;
+        m_entryImages = {};
+        return true;
+    }
+    if (!m_lookUpQueued) {
+        m_lookUpQueued = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_lookUpQueued = false;
+                if (lookUpEntryTexts(false))
+                    answerWaitingSearches();
+            },
+            Qt::QueuedConnection);
+    }
+    return false;
 }
 
 std::vector<bool> LibraryQuery::Library::entryMatches(const std::vector<char> &texts)
 {
-    const std::vector<qsizetype> &places = entryTexts();
+    // All looked up (a scan starts only then, and what it found is used
+    // only while nothing changed).
+    const std::vector<qsizetype> &places = *m_entryTexts;
     std::vector<bool> matched(places.size());
     for (size_t i = 0; i < matched.size(); ++i)
         matched[i] = texts[size_t(places[i])];
@@ -286,18 +329,19 @@ std::vector<bool> LibraryQuery::Library::entryMatches(const std::vector<char> &t
 std::optional<std::vector<bool>> LibraryQuery::Library::matchedEntryImages(const QString &needle)
 {
     // A search is one scan over the index's texts.
-    entryTexts();
-    if (searchIndex.textLength() < scanOffThreadFrom())
-        return entryMatches(searchIndex.textsContaining(needle));
     if (!answersAtOnce(needle))
         return std::nullopt;
+    if (searchIndex.textLength() < scanOffThreadFrom())
+        return entryMatches(searchIndex.textsContaining(needle));
     return m_scanned.value(needle);
 }
 
 bool LibraryQuery::Library::answersAtOnce(const QString &needle)
 {
-    entryTexts();
-    if (searchIndex.textLength() < scanOffThreadFrom())
+    const bool scannedHere = searchIndex.textLength() < scanOffThreadFrom();
+    if (!lookUpEntryTexts(scannedHere))
+        return false;
+    if (scannedHere)
         return true;
     if (m_scanned.contains(needle))
         return true;
