@@ -39,7 +39,6 @@
 #include "support/ShellSupport.h"
 #include "support/StoreLibrary.h"
 
-#include "platform/LargePages.h"
 #include "platform/UserDefaults.h"
 #include "shell/AppState.h"
 #include "shell/ContentViewModel.h"
@@ -355,11 +354,6 @@ QStringList figuresOf(const Timed &timed, const QString &prefix, qsizetype count
 
 int main(int argc, char *argv[])
 {
-    // The windows measured start as the program does.
-    for (const char *mode : {"--window", "--search", "--tab", "--quit"}) {
-        if (argc == 3 && qstrcmp(argv[1], mode) == 0)
-            useLargeHeapPages(argv);
-    }
     if (argc == 3 && qstrcmp(argv[1], "--window") == 0)
         return runWindow(argc, argv, QString::fromLocal8Bit(argv[2]));
     if (argc == 3 && qstrcmp(argv[1], "--search") == 0)

@@ -1,6 +1,5 @@
 #include "foundation/Logger.h"
 #include "platform/ApplicationInstance.h"
-#include "platform/LargePages.h"
 #include "platform/TerminationSignals.h"
 #include "shell/MainWindow.h"
 #include "shell/ModelContainerSetup.h"
@@ -47,8 +46,6 @@ private:
 
 int main(int argc, char *argv[])
 {
-    // Before anything is made: the process may start again for it.
-    useLargeHeapPages(argv);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Veloran"));
     QApplication::setOrganizationName(QStringLiteral("Veloran"));
