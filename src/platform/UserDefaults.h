@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QMutex>
 #include <QObject>
 #include <QString>
@@ -22,6 +23,12 @@ class QSettings;
 // standard() is the application's own instance, stored in the user's config
 // folder. Tests make their own instance over a settings file or in memory.
 // Safe to use from any thread; valueChanged is emitted on the writing thread.
+//
+// A value written reads back at once; the settings file is written soon
+// after, on a worker thread (WorkerPools::files()), never on the writing
+// one: saving a file waits for the disk, which a busy machine can make take
+// hundreds of milliseconds. The writes keep their order; waitForWrites()
+// and the destructor write what is left.
 class UserDefaults : public QObject {
     Q_OBJECT
 public:
@@ -29,7 +36,7 @@ public:
     explicit UserDefaults(QObject *parent = nullptr);
     explicit UserDefaults(const QVariantMap &values, QObject *parent = nullptr);
     // Values kept in the settings file at `settingsFilePath` (INI format),
-    // written to disk at every change.
+    // written to disk after every change.
     explicit UserDefaults(const QString &settingsFilePath, QObject *parent = nullptr);
     ~UserDefaults() override;
 
@@ -56,15 +63,25 @@ public:
     // Forgets the written value, so the registered default shows again.
     void removeObject(const QString &key);
 
+    // Writes to the settings file, on this thread, what was written before
+    // (waiting for a write under way). Without a file, nothing.
+    void waitForWrites();
+
 signals:
     // A key was written or removed (also when the value is the same as before).
     void valueChanged(const QString &key);
 
 private:
+    class FileWriter;
+
     QVariant storedValue(const QString &key) const;
+    // Records a write (an invalid value: a removal) and passes it on to the file.
+    void store(const QString &key, const QVariant &value);
 
     mutable QMutex m_mutex;
-    std::unique_ptr<QSettings> m_settings; // null: in memory
+    std::unique_ptr<QSettings> m_settings; // the file as read; null: in memory
+    QHash<QString, QVariant> m_written;    // with a file: written since (invalid: removed)
     QVariantMap m_memory;
     QVariantMap m_registered;
+    std::shared_ptr<FileWriter> m_writer; // null: in memory
 };

@@ -203,7 +203,11 @@ QList<LibraryEntry> LibraryDerivation::filteredEntries(const QList<LibraryEntry>
 
 QList<AtlasImage *> LibraryDerivation::entryImages(const QList<LibraryEntry> &entries)
 {
+    qsizetype count = 0;
+    for (const LibraryEntry &entry : entries)
+        count += entry.imageValue() ? 1 : entry.seriesGroup()->images.size();
     QList<AtlasImage *> images;
+    images.reserve(count);
     for (const LibraryEntry &entry : entries) {
         if (AtlasImage *image = entry.imageValue())
             images.append(image);

@@ -197,8 +197,14 @@ private:
     // `listed`: those of `images` that were listed.
     bool takeInEntryChanges(const QSet<AtlasImage *> &images, const QSet<AtlasImage *> &listed,
                             const QSet<Series *> &series);
-    // Where the index keeps the texts of the unfiltered entries' images.
-    const std::vector<qsizetype> &entryTexts();
+    // Looks up where the index keeps the texts of the unfiltered entries'
+    // images, once, not on every search; whether all are looked up. A
+    // million images take tens of milliseconds (each image is read): unless
+    // `allAtOnce`, a part is looked up now and the rest in the next turns of
+    // the event loop, one part per turn, the searches that wait then being
+    // answered.
+    bool lookUpEntryTexts(bool allAtOnce);
+    void forgetEntryTexts();
     std::vector<bool> entryMatches(const std::vector<char> &texts);
     void scan(const QString &needle);
     void scanFinished();
@@ -219,6 +225,9 @@ private:
     std::optional<QList<LibraryEntry>> m_unfilteredEntries;
     // Where the search index keeps the text of each of their images.
     std::optional<std::vector<qsizetype>> m_entryTexts;
+    QList<AtlasImage *> m_entryImages; // until all are looked up
+    bool m_entryTextsComplete = false;
+    bool m_lookUpQueued = false;
     quint64 m_entryTextsGeneration = 0;
 
     // Searches scanned on the computing pool: what the entries' images
@@ -463,7 +472,7 @@ void LibraryQuery::Library::fetchAll()
     m_changedSeries.clear();
     m_inserted.clear();
     m_unfilteredEntries.reset();
-    m_entryTexts.reset();
+    forgetEntryTexts();
 }
 
 void LibraryQuery::Library::takeInChanges()
@@ -540,7 +549,7 @@ void LibraryQuery::Library::takeInChanges()
     // (Entries that cannot place a change are made anew.)
     if (m_unfilteredEntries && !takeInEntryChanges(images, listedImages, series))
         m_unfilteredEntries.reset();
-    m_entryTexts.reset();
+    forgetEntryTexts();
 }
 
 bool LibraryQuery::Library::takeInEntryChanges(const QSet<AtlasImage *> &images, const QSet<AtlasImage *> &listed,
@@ -654,21 +663,64 @@ const QList<LibraryEntry> &LibraryQuery::Library::unfilteredEntries()
     return *m_unfilteredEntries;
 }
 
-const std::vector<qsizetype> &LibraryQuery::Library::entryTexts()
+void LibraryQuery::Library::forgetEntryTexts()
 {
-    // Where each image's text is kept is looked up once, not on every
-    // search.
+    m_entryTexts.reset();
+    m_entryImages = {};
+    m_entryTextsComplete = false;
+}
+
+bool LibraryQuery::Library::lookUpEntryTexts(bool allAtOnce)
+{
+    // Changes taken in first: what was looked up for the lists before them
+    // is then forgotten.
     const QList<LibraryEntry> &unfiltered = unfilteredEntries();
+    if (m_entryTexts && m_entryTextsComplete && m_entryTextsGeneration == searchIndex.generation())
+        return true;
     if (!m_entryTexts || m_entryTextsGeneration != searchIndex.generation()) {
-        m_entryTexts = searchIndex.textsOf(LibraryDerivation::entryImages(unfiltered));
+        m_entryImages = LibraryDerivation::entryImages(unfiltered);
+        m_entryTexts.emplace();
+        m_entryTexts->reserve(size_t(m_entryImages.size()));
+        m_entryTextsComplete = false;
         m_entryTextsGeneration = searchIndex.generation();
     }
-    return *m_entryTexts;
+    const qsizetype part = lookUpsPerTurn();
+    while (qsizetype(m_entryTexts->size()) < m_entryImages.size()) {
+        searchIndex.appendTextsOf(m_entryImages, qsizetype(m_entryTexts->size()),
+                                  allAtOnce ? m_entryImages.size() : part, *m_entryTexts);
+        if (m_entryTextsGeneration != searchIndex.generation()) {
+            // The index compacted its texts first: every place again.
+            m_entryTexts->clear();
+            m_entryTextsGeneration = searchIndex.generation();
+            continue;
+        }
+        if (!allAtOnce)
+            break;
+    }
+    if (qsizetype(m_entryTexts->size()) == m_entryImages.size()) {
+        m_entryTextsComplete = true;
+        m_entryImages = {};
+        return true;
+    }
+    if (!m_lookUpQueued) {
+        m_lookUpQueued = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_lookUpQueued = false;
+                if (lookUpEntryTexts(false))
+                    answerWaitingSearches();
+            },
+            Qt::QueuedConnection);
+    }
+    return false;
 }
 
 std::vector<bool> LibraryQuery::Library::entryMatches(const std::vector<char> &texts)
 {
-    const std::vector<qsizetype> &places = entryTexts();
+    // All looked up (a scan starts only then, and what it found is used
+    // only while nothing changed).
+    const std::vector<qsizetype> &places = *m_entryTexts;
     std::vector<bool> matched(places.size());
     for (size_t i = 0; i < matched.size(); ++i)
         matched[i] = texts[size_t(places[i])];
@@ -678,18 +730,19 @@ std::vector<bool> LibraryQuery::Library::entryMatches(const std::vector<char> &t
 std::optional<std::vector<bool>> LibraryQuery::Library::matchedEntryImages(const QString &needle)
 {
     // A search is one scan over the index's texts.
-    entryTexts();
-    if (searchIndex.textLength() < scanOffThreadFrom())
-        return entryMatches(searchIndex.textsContaining(needle));
     if (!answersAtOnce(needle))
         return std::nullopt;
+    if (searchIndex.textLength() < scanOffThreadFrom())
+        return entryMatches(searchIndex.textsContaining(needle));
     return m_scanned.value(needle);
 }
 
 bool LibraryQuery::Library::answersAtOnce(const QString &needle)
 {
-    entryTexts();
-    if (searchIndex.textLength() < scanOffThreadFrom())
+    const bool scannedHere = searchIndex.textLength() < scanOffThreadFrom();
+    if (!lookUpEntryTexts(scannedHere))
+        return false;
+    if (scannedHere)
         return true;
     if (m_scanned.contains(needle))
         return true;

@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QUuid>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -81,6 +82,10 @@ public:
     // index was ready; a smaller one at once.
     static qsizetype scanOffThreadFrom() { return s_scanOffThreadFrom; }
     static void setScanOffThreadFrom(qsizetype characters) { s_scanOffThreadFrom = characters; }
+    // Such a search first looks up where the index keeps the texts of the
+    // listed images, this many images per turn of the event loop.
+    static qsizetype lookUpsPerTurn() { return s_lookUpsPerTurn; }
+    static void setLookUpsPerTurn(qsizetype images) { s_lookUpsPerTurn = std::max<qsizetype>(1, images); }
 
 signals:
     // A list may have changed since the last announcement: read it again.
@@ -107,6 +112,7 @@ private:
     // answered.
     void searchResultsMayHaveArrived();
     static inline qsizetype s_scanOffThreadFrom = 4 << 20;
+    static inline qsizetype s_lookUpsPerTurn = 1 << 16;
 
     ModelContext &m_context;
     std::shared_ptr<Library> m_library;

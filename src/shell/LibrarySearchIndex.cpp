@@ -413,12 +413,19 @@ QFuture<std::vector<char>> LibrarySearchIndex::textsContainingLater(const QStrin
 
 std::vector<qsizetype> LibrarySearchIndex::textsOf(const QList<AtlasImage *> &images)
 {
-    compactIfWasteful();
     std::vector<qsizetype> places;
     places.reserve(size_t(images.size()));
-    for (const AtlasImage *image : images)
-        places.push_back(textOf(*image));
+    appendTextsOf(images, 0, images.size(), places);
     return places;
+}
+
+void LibrarySearchIndex::appendTextsOf(const QList<AtlasImage *> &images, qsizetype from, qsizetype count,
+                                       std::vector<qsizetype> &places)
+{
+    compactIfWasteful();
+    const qsizetype end = std::min(images.size(), from + count);
+    for (qsizetype i = from; i < end; ++i)
+        places.push_back(textOf(*images.at(i)));
 }
 
 void LibrarySearchIndex::objectChanged(ModelObject *object, const char *property)

@@ -54,6 +54,10 @@ public:
     // Where the folded search texts of `images` are kept (made now where
     // missing). A place stays its image's until generation() changes.
     std::vector<qsizetype> textsOf(const QList<AtlasImage *> &images);
+    // The same for `count` of them from `from` on, appended to `places`
+    // (the places already there stay theirs unless generation() changes).
+    void appendTextsOf(const QList<AtlasImage *> &images, qsizetype from, qsizetype count,
+                       std::vector<qsizetype> &places);
     quint64 generation() const { return m_generation; }
     // Which texts, by place, contain `foldedNeedle` (1 where one does): one
     // pass over them all.

@@ -32,7 +32,8 @@ VeloranApp::~VeloranApp()
 {
     // Work still running on the worker threads reads the library (a
     // thumbnail being decoded, an opened picture, files being written): it
-    // ends before the store closes. Thumbnails not yet started are dropped.
+    // ends before the store closes, and so do the settings' writes queued
+    // on the files pool. Thumbnails not yet started are dropped.
     ThumbnailCache::shared().cancelQueuedExcept({});
     for (QThreadPool *pool : {&WorkerPools::decoding(), &WorkerPools::files(), &WorkerPools::computing()})
         pool->waitForDone();

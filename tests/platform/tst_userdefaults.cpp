@@ -1,8 +1,13 @@
 #include "platform/UserDefaults.h"
+#include "platform/WorkerPools.h"
 
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThreadPool>
+
+#include <memory>
 
 class UserDefaultsTest : public QObject {
     Q_OBJECT
@@ -60,7 +65,8 @@ private slots:
             defaults.setBool(true, QStringLiteral("flag"));
             defaults.registerDefaults({{QStringLiteral("onlyRegistered"), true}});
 
-            // Written at once, not only when the object goes away.
+            // Written before the object goes away, once asked for.
+            defaults.waitForWrites();
             UserDefaults reader(path);
             QCOMPARE(reader.boolForKey(QStringLiteral("flag")), true);
         }
@@ -92,6 +98,56 @@ private slots:
             defaults.setObject(value, key);
             QVERIFY2(defaults.boolForKey(key) == expected, qPrintable(value.toString()));
         }
+    }
+
+    // The file is written on the files pool, never on the writing thread:
+    // while the pool is held, a write reads back at once but is not in the
+    // file yet; it is once the pool goes on, in the order written, or at
+    // once when asked for, or when the defaults go.
+    void writesLeaveTheWritingThread_data()
+    {
+        QTest::addColumn<QString>("then"); // how what is left gets written
+        QTest::newRow("the pool goes on") << QStringLiteral("pool");
+        QTest::newRow("asked for") << QStringLiteral("wait");
+        QTest::newRow("the defaults go") << QStringLiteral("destroy");
+    }
+    void writesLeaveTheWritingThread()
+    {
+        QFETCH(QString, then);
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString path = folder.filePath(QStringLiteral("defaults.ini"));
+        QThreadPool &pool = WorkerPools::files();
+        QSemaphore held;
+        QSemaphore holding;
+        for (int i = 0; i < pool.maxThreadCount(); ++i) {
+            pool.start([&] {
+                holding.release();
+                held.acquire();
+            });
+        }
+        holding.acquire(pool.maxThreadCount());
+        auto defaults = std::make_unique<UserDefaults>(path);
+        defaults->setString(QStringLiteral("first"), QStringLiteral("text"));
+        defaults->setBool(true, QStringLiteral("flag"));
+        defaults->setString(QStringLiteral("last"), QStringLiteral("text"));
+        defaults->removeObject(QStringLiteral("flag"));
+        QCOMPARE(defaults->stringForKey(QStringLiteral("text")), std::optional<QString>(QStringLiteral("last")));
+        QCOMPARE(defaults->contains(QStringLiteral("flag")), false);
+        QVERIFY(!UserDefaults(path).contains(QStringLiteral("text")));
+        if (then == QLatin1String("wait"))
+            defaults->waitForWrites();
+        else if (then == QLatin1String("destroy"))
+            defaults.reset();
+        if (then != QLatin1String("pool"))
+            QCOMPARE(UserDefaults(path).stringForKey(QStringLiteral("text")), std::optional<QString>(QStringLiteral("last")));
+        held.release(pool.maxThreadCount());
+        if (then == QLatin1String("pool"))
+            QTRY_VERIFY(UserDefaults(path).contains(QStringLiteral("text")));
+        pool.waitForDone();
+        UserDefaults reader(path);
+        QCOMPARE(reader.stringForKey(QStringLiteral("text")), std::optional<QString>(QStringLiteral("last")));
+        QCOMPARE(reader.contains(QStringLiteral("flag")), false);
     }
 
     void writesAreAnnounced()

@@ -117,6 +117,17 @@ private:
     qsizetype m_before = LibraryQuery::scanOffThreadFrom();
 };
 
+// Where the texts of the listed images are kept is looked up this many
+// images per turn while it lives.
+class LookUpsPerTurn {
+public:
+    explicit LookUpsPerTurn(qsizetype images) { LibraryQuery::setLookUpsPerTurn(images); }
+    ~LookUpsPerTurn() { LibraryQuery::setLookUpsPerTurn(m_before); }
+
+private:
+    qsizetype m_before = LibraryQuery::lookUpsPerTurn();
+};
+
 } // namespace
 Q_DECLARE_METATYPE(Write)
 Q_DECLARE_METATYPE(Step)
@@ -672,6 +683,55 @@ private slots:
         QVERIFY(arrived.wait());
         QCOMPARE(entryTitles(query.entries(filters)), expected);
         QCOMPARE(arrived.count(), 1);
+    }
+
+    // Before a search of a large library is scanned, where the index keeps
+    // the texts of the listed images is looked up a part per turn of the
+    // event loop; a change between two parts starts the look-up again.
+    void lookUpsInPartsGiveTheSameLists_data()
+    {
+        QTest::addColumn<int>("perTurn");
+        QTest::addColumn<QString>("change"); // between the first part and the next
+        QTest::newRow("one per turn") << 1 << QString();
+        QTest::newRow("two per turn") << 2 << QString();
+        QTest::newRow("all in one turn") << 100 << QString();
+        QTest::newRow("a label changes between parts") << 1 << QStringLiteral("label");
+        QTest::newRow("an image comes between parts") << 2 << QStringLiteral("image");
+        QTest::newRow("a series is renamed between parts") << 1 << QStringLiteral("series");
+    }
+
+    void lookUpsInPartsGiveTheSameLists()
+    {
+        QFETCH(int, perTurn);
+        QFETCH(QString, change);
+        Fixture f;
+        for (const char *title : {"c", "d", "e", "f"})
+            f.library.point(f.library.image(QString::fromLatin1(title), f.series, 0, 3), QStringLiteral("Meniscus"));
+        f.library.image(QStringLiteral("g"), nullptr, 0, 4);
+        f.library.save();
+        LibraryFilters filters;
+        filters.searchText = QStringLiteral("menisc");
+        LibraryQuery first(f.library.context());
+        QTRY_VERIFY(first.isSearchIndexReady());
+        const QStringList everything = entryTitles(first.entries({}));
+
+        const OffThreadScans offThread;
+        const LookUpsPerTurn parts(perTurn);
+        LibraryQuery query(f.library.context());
+        QCOMPARE(entryTitles(query.entries({})), everything);
+        QSignalSpy arrived(&query, &LibraryQuery::searchResultsArrived);
+        QCOMPARE(entryTitles(query.entries(filters)), everything);
+        if (change == QLatin1String("label")) {
+            f.point->setLabel(QStringLiteral("Cruciate"));
+        } else if (change == QLatin1String("image")) {
+            f.library.point(f.library.image(QStringLiteral("h"), nullptr, 0, 5), QStringLiteral("Meniscal tear"));
+            f.library.save();
+        } else if (change == QLatin1String("series")) {
+            f.series->setTitle(QStringLiteral("Meniscus series"));
+        }
+        QVERIFY(arrived.wait());
+        QCOMPARE(entryTitles(query.entries(filters)), entryTitles(entries(f.library, filters)));
+        QVERIFY(!entryTitles(query.entries(filters)).isEmpty());
     }
 
     // Typing on while a scan runs: the scan under way never answers a newer

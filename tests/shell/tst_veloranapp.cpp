@@ -10,6 +10,7 @@
 #include "shell/ModelContainerSetup.h"
 #include "shell/VeloranApp.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QThreadPool>
@@ -105,6 +106,38 @@ private slots:
         QVERIFY(finished);
         if (processEnds)
             QCOMPARE(series->title(), QStringLiteral("Knee"));
+    }
+
+    // The settings' file is written on the files pool: a value written as
+    // the application quits is in the file once it has gone, the settings
+    // themselves living on (as the application's do, until the process
+    // ends), even behind other work on that pool.
+    void quittingWritesTheSettings_data()
+    {
+        QTest::addColumn<bool>("processEnds");
+        QTest::newRow("quitting") << false;
+        QTest::newRow("process ending") << true;
+    }
+    void quittingWritesTheSettings()
+    {
+        QFETCH(bool, processEnds);
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString path = folder.filePath(QStringLiteral("defaults.ini"));
+        auto defaults = std::make_unique<UserDefaults>(path);
+        FakeCloudAccountService accounts;
+        Recorder recorder;
+        std::unique_ptr<VeloranApp> app = VeloranApp::start(recorder.services(*defaults, accounts));
+        QVERIFY(app);
+        QThreadPool &files = WorkerPools::files();
+        for (int i = 0; i < files.maxThreadCount(); ++i)
+            files.start([] { QThread::msleep(100); });
+        defaults->setString(QStringLiteral("closed"), QStringLiteral("lastWindow"));
+        if (processEnds)
+            app->willEndProcess();
+        app.reset();
+        QCOMPARE(UserDefaults(path).stringForKey(QStringLiteral("lastWindow")),
+                 std::optional<QString>(QStringLiteral("closed")));
     }
 
     void testHostDetection_data()
