@@ -222,6 +222,10 @@ void LibrarySidebar::buildLayout()
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->setFrameShape(QFrame::NoFrame);
     list->setResizeMode(QListView::Adjust);
+    // Thousands of rows are measured a batch per turn of the event loop,
+    // not all in one.
+    list->setLayoutMode(QListView::Batched);
+    list->setBatchSize(100);
     list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list->setAttribute(Qt::WA_MacShowFocusRect, false);
