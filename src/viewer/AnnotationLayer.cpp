@@ -2,6 +2,7 @@
 
 #include "viewer/AnnotationViewState.h"
 #include "viewer/ImageAnnotations.h"
+#include "viewer/PictureSource.h"
 
 #include <QPainter>
 #include <QVariantAnimation>
@@ -77,6 +78,14 @@ AnnotationHit AnnotationLayer::hitAt(const QPointF &position, const CanvasGeomet
     return hitTest(frame(geometry), scene(), position, m_metrics);
 }
 
+bool AnnotationLayer::drawsPicture(const PictureSource *picture, const QColor &backdrop, bool smooth)
+{
+    // Annotations fading or hidden leave the picture to the canvas.
+    const bool draws = !smooth && m_opacity >= 1 && AnnotationRenderer::canDrawUnder(picture);
+    m_under = draws ? AnnotationRenderer::Underlay{picture, backdrop} : AnnotationRenderer::Underlay{};
+    return draws;
+}
+
 void AnnotationLayer::prepare(const CanvasGeometry &geometry, qreal devicePixelRatio)
 {
     // Hidden annotations are still drawn while they fade out.
@@ -84,11 +93,18 @@ void AnnotationLayer::prepare(const CanvasGeometry &geometry, qreal devicePixelR
         return;
     const AnnotationFrame &shown = frame(geometry);
     // The same frame again (another part of the canvas changed) is not
-    // drawn anew.
-    if (!m_drawnValid || devicePixelRatio != m_drawnRatio) {
-        m_renderer.start(shown, scene(), geometry.fitted.viewportSize.toSize(), devicePixelRatio, m_text);
+    // drawn anew, unless the picture under it changed.
+    // (A new picture brings a new full size, levels arriving a new
+    // smallest one.)
+    const std::array<qint64, 3> under = m_under.source ? std::array<qint64, 3>{m_under.source->levels().constFirst().cacheKey(),
+                                                                               m_under.source->levels().constLast().cacheKey(),
+                                                                               qint64(m_under.backdrop.rgb())}
+                                                       : std::array<qint64, 3>{};
+    if (!m_drawnValid || devicePixelRatio != m_drawnRatio || under != m_drawnUnder) {
+        m_renderer.start(shown, scene(), geometry.fitted.viewportSize.toSize(), devicePixelRatio, m_text, m_under);
         m_drawnValid = true;
         m_drawnRatio = devicePixelRatio;
+        m_drawnUnder = under;
     }
 }
 
@@ -98,9 +114,19 @@ void AnnotationLayer::paint(QPainter &painter, const CanvasGeometry &geometry)
         return;
     // Started in prepare() unless the canvas skipped it.
     prepare(geometry, painter.device() ? painter.device()->devicePixelRatioF() : 1.0);
+    const QImage &drawn = m_renderer.finish();
+    if (m_under.source) {
+        // The frame covers the view: its pixels are copied as they are.
+        QImage opaque(drawn.constBits(), drawn.width(), drawn.height(), drawn.bytesPerLine(), QImage::Format_RGB32);
+        opaque.setDevicePixelRatio(drawn.devicePixelRatio());
+        painter.drawImage(QPointF(0, 0), opaque);
+        // The canvas offers the picture again for its next paint.
+        m_under = {};
+        return;
+    }
     painter.save();
     painter.setOpacity(painter.opacity() * m_opacity);
-    painter.drawImage(QPointF(0, 0), m_renderer.finish());
+    painter.drawImage(QPointF(0, 0), drawn);
     painter.restore();
 }
 

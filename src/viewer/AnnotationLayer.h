@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QUuid>
 
+#include <array>
 #include <optional>
 
 class AnnotationViewState;
@@ -50,6 +51,10 @@ public:
     AnnotationHit hitAt(const QPointF &position, const CanvasGeometry &geometry);
 
     // Sets the worker threads drawing the frame when it changed.
+    // Draws the picture while it moves (not smoothly) and the annotations
+    // show in full: the picture is then kept drawn with the region shapes
+    // over it while the view pans.
+    bool drawsPicture(const PictureSource *picture, const QColor &backdrop, bool smooth) override;
     void prepare(const CanvasGeometry &geometry, qreal devicePixelRatio) override;
     void paint(QPainter &painter, const CanvasGeometry &geometry) override;
     void tapped(const QPointF &position, int count, const CanvasGeometry &geometry) override;
@@ -88,4 +93,9 @@ private:
     // finished).
     bool m_drawnValid = false;
     qreal m_drawnRatio = 0;
+    // The picture drawn under the annotations in the paint under way, and
+    // the one under the frame drawn last (its full size's and smallest
+    // level's keys and the backdrop).
+    AnnotationRenderer::Underlay m_under;
+    std::array<qint64, 3> m_drawnUnder{};
 };

@@ -118,6 +118,29 @@ __attribute__((target("avx2"))) void overWhiteRowWide(quint32 *into, const uchar
     }
 }
 
+// layAlphas() for one row, eight pixels at a time; answers where it
+// stopped.
+__attribute__((target("avx2"))) int layAlphasWide(quint32 *into, uchar *alphas, int count,
+                                                  const quint32 *pixelOfAlpha)
+{
+    int i = 0;
+    const auto *table = reinterpret_cast<const int *>(pixelOfAlpha);
+    for (; i + 32 <= count; i += 32) {
+        auto *at = reinterpret_cast<__m256i *>(alphas + i);
+        const __m256i all = _mm256_loadu_si256(at);
+        if (_mm256_testz_si256(all, all))
+            continue;
+        for (int k = 0; k < 32; k += 8) {
+            const __m128i eight = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(alphas + i + k));
+            if (_mm_cvtsi128_si64(eight) == 0)
+                continue;
+            overEight(into + i + k, _mm256_i32gather_epi32(table, _mm256_cvtepu8_epi32(eight), 4));
+        }
+        _mm256_storeu_si256(at, _mm256_setzero_si256());
+    }
+    return i;
+}
+
 const bool hasAvx2 = __builtin_cpu_supports("avx2");
 #endif
 
@@ -196,6 +219,42 @@ void stampWhite(quint32 *into, qsizetype intoStride, QSize intoSize, QPoint posi
         for (int x = 0; x < right - left; ++x) {
             const quint32 source = from[x] * 0x01010101u;
             overRest(row + x, &source, 0, 1);
+        }
+    }
+}
+
+void layAlphas(quint32 *into, qsizetype intoStride, QSize size, uchar *alphas, qsizetype alphaStride,
+               const quint32 *pixelOfAlpha)
+{
+    const int width = size.width();
+    for (int y = 0; y < size.height(); ++y) {
+        quint32 *row = into + y * intoStride;
+        uchar *from = alphas + y * alphaStride;
+        int x = 0;
+#ifdef VELORAN_STAMP_AVX2
+        if (hasAvx2)
+            x = layAlphasWide(row, from, width, pixelOfAlpha);
+#endif
+#ifdef __SSE2__
+        // Most of a row is left uncovered: sixteen alphas looked at at once.
+        for (; x + 16 <= width; x += 16) {
+            auto *at = reinterpret_cast<__m128i *>(from + x);
+            const __m128i sixteen = _mm_loadu_si128(at);
+            const int zero = _mm_movemask_epi8(_mm_cmpeq_epi8(sixteen, _mm_setzero_si128()));
+            if (zero == 0xffff)
+                continue;
+            for (int i = 0; i < 16; ++i) {
+                if (!(zero & (1 << i)))
+                    overRest(row + x + i, pixelOfAlpha + from[x + i], 0, 1);
+            }
+            _mm_storeu_si128(at, _mm_setzero_si128());
+        }
+#endif
+        for (; x < width; ++x) {
+            if (from[x]) {
+                overRest(row + x, pixelOfAlpha + from[x], 0, 1);
+                from[x] = 0;
+            }
         }
     }
 }

@@ -24,3 +24,10 @@ QImage whiteAsAlphas(const QImage &image);
 // `alphaStride` bytes apart): the same pixels as laying the white image.
 void stampWhite(quint32 *into, qsizetype intoStride, QSize intoSize, QPoint position, const uchar *alphas,
                 qsizetype alphaStride, QSize imageSize);
+
+// Lays an image of one colour, given by its alphas (each alpha a standing
+// for the premultiplied pixel `pixelOfAlpha[a]`), over `into`, both
+// `size`, and sets the alphas back to 0 as it goes, ready for the next
+// image drawn into them.
+void layAlphas(quint32 *into, qsizetype intoStride, QSize size, uchar *alphas, qsizetype alphaStride,
+               const quint32 *pixelOfAlpha);

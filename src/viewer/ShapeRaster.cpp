@@ -38,6 +38,7 @@ bool isDrawable(const QPointF &point)
 
 ShapeRaster::ShapeRaster(const QColor &colour, double opacity)
     : m_covered(size_t(coverageSteps + 1) * 256)
+    , m_alphaCovered(size_t(coverageSteps + 1) * 256)
 {
     QColor ink = colour;
     std::array<quint32, 256> pixel{};
@@ -48,8 +49,11 @@ ShapeRaster::ShapeRaster(const QColor &colour, double opacity)
     const double strength = std::clamp(opacity, 0.0, 1.0);
     for (int step = 0; step <= coverageSteps; ++step) {
         const double added = strength * step / coverageSteps;
-        for (int alpha = 0; alpha < 256; ++alpha)
-            m_covered[size_t(step * 256 + alpha)] = pixel[size_t(std::lround(alpha + added * (255 - alpha)))];
+        for (int alpha = 0; alpha < 256; ++alpha) {
+            const long covered = std::lround(alpha + added * (255 - alpha));
+            m_covered[size_t(step * 256 + alpha)] = pixel[size_t(covered)];
+            m_alphaCovered[size_t(step * 256 + alpha)] = uchar(covered);
+        }
     }
     m_fullSource = pixel[size_t(std::lround(strength * 255))];
     m_fullInverseAlpha = 255 - qAlpha(m_fullSource);
@@ -69,13 +73,24 @@ inline void ShapeRaster::coverOrKeep(quint32 *pixel, int step) const
     *pixel = step > 0 ? covered : kept;
 }
 
+inline void ShapeRaster::cover(uchar *alpha, int step) const
+{
+    *alpha = m_alphaCovered[size_t(step * 256) + *alpha];
+}
+
+inline void ShapeRaster::coverOrKeep(uchar *alpha, int step) const
+{
+    // Step 0 keeps an alpha as it is.
+    cover(alpha, step);
+}
+
 inline int ShapeRaster::coverageStep(int part)
 {
     // `part` in 1/256 of the pixel; steps of 1/64.
     return std::min((part + 2) >> 2, coverageSteps);
 }
 
-inline void ShapeRaster::coverPart(quint32 *pixel, int part) const
+template <typename Pixel> inline void ShapeRaster::coverPart(Pixel *pixel, int part) const
 {
     const int step = coverageStep(part);
     if (step > 0)
@@ -119,21 +134,20 @@ void ShapeRaster::fillSpan(quint32 *pixels, int count) const
     }
 }
 
-ShapeRaster::Target::Target(QImage &image)
-    : bits(reinterpret_cast<quint32 *>(image.bits()))
-    , stride(image.bytesPerLine() / 4)
-    , width(image.width())
-    , height(image.height())
+ShapeRaster::Target<quint32> ShapeRaster::targetOf(QImage &image)
 {
+    return {reinterpret_cast<quint32 *>(image.bits()), image.bytesPerLine() / 4, image.width(), image.height()};
 }
 
 void ShapeRaster::drawLine(QImage &image, const QPointF &origin, QPointF from, QPointF to, double width) const
 {
     if (!image.isNull())
-        drawLine(Target(image), origin, from, to, width);
+        drawLine(targetOf(image), origin, from, to, width);
 }
 
-void ShapeRaster::drawLine(const Target &image, const QPointF &origin, QPointF from, QPointF to, double width) const
+template <typename Pixel>
+void ShapeRaster::drawLine(const Target<Pixel> &image, const QPointF &origin, QPointF from, QPointF to,
+                           double width) const
 {
     if (!(width > 0))
         return;
@@ -177,7 +191,7 @@ void ShapeRaster::drawLine(const Target &image, const QPointF &origin, QPointF f
         return;
     }
 
-    quint32 *const bits = image.bits;
+    Pixel *const bits = image.bits;
     const qsizetype majorStep = steep ? image.stride : 1;
     const qsizetype minorStep = steep ? 1 : image.stride;
     // The centre moves in 1/65536 of a pixel, so that it does not drift
@@ -196,7 +210,7 @@ void ShapeRaster::drawLine(const Target &image, const QPointF &origin, QPointF f
         const int high = std::min(middle + halfWidth, minorEnd);
         if (low >= high)
             return;
-        quint32 *line = bits + a * majorStep;
+        Pixel *line = bits + a * majorStep;
         const int lowCell = low >> 8;
         const int highCell = (high - 1) >> 8;
         if (lowCell == highCell) {
@@ -236,11 +250,11 @@ void ShapeRaster::drawLine(const Target &image, const QPointF &origin, QPointF f
         else if (slopeFixed < 0)
             run = std::min(run, (centre - lowest) / -slopeFixed);
         const int end = a + int(run);
-        quint32 *line = bits + a * majorStep;
+        Pixel *line = bits + a * majorStep;
         for (; a <= end; ++a, centre += slopeFixed, line += majorStep) {
             const int low = int(centre >> 8) - halfWidth;
             const int into = low & 255;
-            quint32 *pixel = line + (low >> 8) * minorStep;
+            Pixel *pixel = line + (low >> 8) * minorStep;
             coverOrKeep(pixel, coverageStep(std::min(band, 256 - into)));
             coverOrKeep(pixel + minorStep, coverageStep(std::clamp(band - 256 + into, 0, 256)));
             coverOrKeep(pixel + 2 * minorStep, coverageStep(std::max(band - 512 + into, 0)));
@@ -251,9 +265,21 @@ void ShapeRaster::drawLine(const Target &image, const QPointF &origin, QPointF f
 void ShapeRaster::drawPolyline(QImage &image, const QPointF &origin, const QPointF *points, qsizetype count,
                                double width, bool closed) const
 {
-    if (image.isNull())
-        return;
-    const Target target(image);
+    if (!image.isNull())
+        drawPolyline(targetOf(image), origin, points, count, width, closed);
+}
+
+void ShapeRaster::drawPolylineAlphas(uchar *alphas, qsizetype stride, QSize size, const QPointF &origin,
+                                     const QPointF *points, qsizetype count, double width) const
+{
+    if (alphas && !size.isEmpty())
+        drawPolyline(Target<uchar>{alphas, stride, size.width(), size.height()}, origin, points, count, width, false);
+}
+
+template <typename Pixel>
+void ShapeRaster::drawPolyline(const Target<Pixel> &target, const QPointF &origin, const QPointF *points,
+                               qsizetype count, double width, bool closed) const
+{
     // Segments wholly above or below the image are passed over at once.
     const double top = origin.y() - width, bottom = origin.y() + target.height + width;
     const auto draw = [&](const QPointF &from, const QPointF &to) {

@@ -32,6 +32,15 @@ public:
     // `closed`).
     void drawPolyline(QImage &image, const QPointF &origin, const QPointF *points, qsizetype count, double width,
                       bool closed) const;
+    // drawPolyline() (open) into the alphas of an image of this colour
+    // alone, `stride` bytes a row: the alphas drawPolyline() leaves in such
+    // an image, for lines to be laid over other pixels at once later (each
+    // alpha then stands for pixelOfAlpha() of it).
+    void drawPolylineAlphas(uchar *alphas, qsizetype stride, QSize size, const QPointF &origin,
+                            const QPointF *points, qsizetype count, double width) const;
+    // The colour at `alpha`, premultiplied, for each alpha from 0 to 255.
+    const quint32 *pixelsOfAlphas() const { return m_covered.data(); }
+
     // One edge of a polygon being filled, over the rows it spans.
     struct Edge {
         double x;          // at the centre of the current row
@@ -50,17 +59,23 @@ public:
 
 private:
     // The pixels of the image drawn into, read once per call.
-    struct Target {
-        explicit Target(QImage &image);
-        quint32 *bits;
+    template <typename Pixel> struct Target {
+        Pixel *bits;
         qsizetype stride; // pixels
         int width, height;
     };
-    void drawLine(const Target &target, const QPointF &origin, QPointF from, QPointF to, double width) const;
+    static Target<quint32> targetOf(QImage &image);
+    template <typename Pixel>
+    void drawLine(const Target<Pixel> &target, const QPointF &origin, QPointF from, QPointF to, double width) const;
+    template <typename Pixel>
+    void drawPolyline(const Target<Pixel> &target, const QPointF &origin, const QPointF *points, qsizetype count,
+                      double width, bool closed) const;
 
     void cover(quint32 *pixel, int step) const;
     void coverOrKeep(quint32 *pixel, int step) const;
-    void coverPart(quint32 *pixel, int part) const;
+    void cover(uchar *alpha, int step) const;
+    void coverOrKeep(uchar *alpha, int step) const;
+    template <typename Pixel> void coverPart(Pixel *pixel, int part) const;
     static int coverageStep(int part);
     // Whole coverage of `count` pixels in a row.
     void fillSpan(quint32 *pixels, int count) const;
@@ -68,6 +83,8 @@ private:
     // The pixel (the colour, premultiplied) a pixel of alpha a becomes when
     // covered by k steps, at k × 256 + a.
     std::vector<quint32> m_covered;
+    // The same for alphas alone: the alpha a becomes.
+    std::vector<uchar> m_alphaCovered;
     quint32 m_fullSource = 0;
     quint32 m_fullInverseAlpha = 0;
 };
