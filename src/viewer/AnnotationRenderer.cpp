@@ -301,12 +301,12 @@ struct AnnotationRenderer::Drawing {
     std::vector<QRect> regionParts;
     // With the picture under the shapes: the level drawn, the backdrop
     // (premultiplied), unit image coordinates to places, and the leader
-    // lines' alphas.
+    // lines' opacities.
     bool underlay = false;
     QImage level;
     quint32 backdrop = 0;
     QTransform toPlaces;
-    uchar *lineAlphas = nullptr;
+    quint16 *lineOpacity = nullptr;
     std::vector<LeaderLine> lines;
     std::vector<Stamp> markers;
     std::vector<Stamp> labels;
@@ -380,9 +380,9 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
         drawing->level = source.levels()[source.levelIndex(toDevice.m11() / source.size().width())];
         drawing->backdrop = qPremultiply(under.backdrop.rgb() | 0xff000000);
         const size_t area = size_t(deviceSize.width()) * size_t(deviceSize.height());
-        if (m_lineAlphas.size() != area)
-            m_lineAlphas.assign(area, 0);
-        drawing->lineAlphas = m_lineAlphas.data();
+        if (m_lineOpacity.size() != area)
+            m_lineOpacity.assign(area, 0);
+        drawing->lineOpacity = m_lineOpacity.data();
     }
     placeRegions(frame, scene, deviceSize, ratio, *drawing);
 
@@ -703,14 +703,14 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int top) const
     const QSize bandSize(width, bottom - top);
     if (drawing.underlay) {
         // Leader lines, all of one colour and nothing drawn between them,
-        // gathered as their alphas and laid over the band at once.
-        uchar *alphas = drawing.lineAlphas + qsizetype(top) * width;
+        // gathered as their opacities and laid over the band at once.
+        quint16 *opacity = drawing.lineOpacity + qsizetype(top) * width;
         for (const LeaderLine &line : drawing.lines) {
             if (line.bottom >= top && line.top < bottom)
-                m_leader.drawPolylineAlphas(alphas, width, bandSize, origin, line.points.data(), 3, drawing.ratio);
+                m_leader.drawPolylineOpacity(opacity, width, bandSize, origin, line.points.data(), 3, drawing.ratio);
         }
-        layAlphas(reinterpret_cast<quint32 *>(bits), bytesPerLine / 4, bandSize, alphas, width,
-                  m_leader.pixelsOfAlphas());
+        layOpacity(reinterpret_cast<quint32 *>(bits), bytesPerLine / 4, bandSize, opacity, width,
+                   m_leader.opaqueColour());
     } else {
         // Leader lines over the shapes, while the band holds nothing but
         // orange.

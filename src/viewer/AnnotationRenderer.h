@@ -135,9 +135,9 @@ private:
     ShapeRaster m_outline;
     ShapeRaster m_leader;
     QImage m_layer;
-    // The leader lines of a frame over the picture, as their alphas (all 0
-    // between frames).
-    std::vector<uchar> m_lineAlphas;
+    // The leader lines of a frame over the picture, as their opacities
+    // (all 0 between frames).
+    std::vector<quint16> m_lineOpacity;
     std::unique_ptr<RegionCache> m_regions;
     // The frame started and not yet finished.
     std::unique_ptr<Drawing> m_drawing;

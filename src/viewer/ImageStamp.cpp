@@ -118,25 +118,43 @@ __attribute__((target("avx2"))) void overWhiteRowWide(quint32 *into, const uchar
     }
 }
 
-// layAlphas() for one row, eight pixels at a time; answers where it
-// stopped.
-__attribute__((target("avx2"))) int layAlphasWide(quint32 *into, uchar *alphas, int count,
-                                                  const quint32 *pixelOfAlpha)
+// x ÷ 255 in each 16-bit lane, rounded.
+__attribute__((target("avx2"))) inline __m256i divided(__m256i x)
 {
+    x = _mm256_add_epi16(x, _mm256_set1_epi16(0x80));
+    return _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), 8);
+}
+
+// layOpacity() for one row, eight pixels at a time; answers where it
+// stopped.
+__attribute__((target("avx2"))) int layOpacityWide(quint32 *into, quint16 *opacity, int count, quint32 colour)
+{
+    const __m256i colourMask = _mm256_set1_epi32(0x00ff00ff);
+    const __m256i colourRB = _mm256_set1_epi32(int(colour & 0x00ff00ff));
+    const __m256i colourAG = _mm256_set1_epi32(int((colour >> 8) & 0x00ff00ff));
+    const __m256i full = _mm256_set1_epi32(255);
     int i = 0;
-    const auto *table = reinterpret_cast<const int *>(pixelOfAlpha);
-    for (; i + 32 <= count; i += 32) {
-        auto *at = reinterpret_cast<__m256i *>(alphas + i);
-        const __m256i all = _mm256_loadu_si256(at);
-        if (_mm256_testz_si256(all, all))
+    for (; i + 8 <= count; i += 8) {
+        auto *at = reinterpret_cast<__m128i *>(opacity + i);
+        const __m128i eight = _mm_loadu_si128(at);
+        if (_mm_testz_si128(eight, eight))
             continue;
-        for (int k = 0; k < 32; k += 8) {
-            const __m128i eight = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(alphas + i + k));
-            if (_mm_cvtsi128_si64(eight) == 0)
-                continue;
-            overEight(into + i + k, _mm256_i32gather_epi32(table, _mm256_cvtepu8_epi32(eight), 4));
-        }
-        _mm256_storeu_si256(at, _mm256_setzero_si256());
+        // The weight of the colour, 0 to 255, in both halves of each pixel.
+        __m256i weight = _mm256_cvtepu16_epi32(eight);
+        weight = _mm256_srli_epi32(_mm256_add_epi32(_mm256_mullo_epi32(weight, full), _mm256_set1_epi32(32768)), 16);
+        const __m256i inverse = _mm256_sub_epi32(full, weight);
+        weight = _mm256_or_si256(weight, _mm256_slli_epi32(weight, 16));
+        const __m256i kept = _mm256_or_si256(inverse, _mm256_slli_epi32(inverse, 16));
+        auto *pixels = reinterpret_cast<__m256i *>(into + i);
+        const __m256i d = _mm256_loadu_si256(pixels);
+        __m256i rb = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(d, colourMask), kept),
+                                      _mm256_mullo_epi16(colourRB, weight));
+        __m256i ag = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(_mm256_srli_epi16(d, 8), colourMask), kept),
+                                      _mm256_mullo_epi16(colourAG, weight));
+        rb = divided(rb);
+        ag = _mm256_slli_epi16(divided(ag), 8);
+        _mm256_storeu_si256(pixels, _mm256_or_si256(rb, ag));
+        _mm_storeu_si128(at, _mm_setzero_si128());
     }
     return i;
 }
@@ -223,38 +241,31 @@ void stampWhite(quint32 *into, qsizetype intoStride, QSize intoSize, QPoint posi
     }
 }
 
-void layAlphas(quint32 *into, qsizetype intoStride, QSize size, uchar *alphas, qsizetype alphaStride,
-               const quint32 *pixelOfAlpha)
+void layOpacity(quint32 *into, qsizetype intoStride, QSize size, quint16 *opacity, qsizetype opacityStride,
+                quint32 colour)
 {
     const int width = size.width();
     for (int y = 0; y < size.height(); ++y) {
         quint32 *row = into + y * intoStride;
-        uchar *from = alphas + y * alphaStride;
+        quint16 *from = opacity + y * opacityStride;
         int x = 0;
 #ifdef VELORAN_STAMP_AVX2
         if (hasAvx2)
-            x = layAlphasWide(row, from, width, pixelOfAlpha);
+            x = layOpacityWide(row, from, width, colour);
 #endif
-#ifdef __SSE2__
-        // Most of a row is left uncovered: sixteen alphas looked at at once.
-        for (; x + 16 <= width; x += 16) {
-            auto *at = reinterpret_cast<__m128i *>(from + x);
-            const __m128i sixteen = _mm_loadu_si128(at);
-            const int zero = _mm_movemask_epi8(_mm_cmpeq_epi8(sixteen, _mm_setzero_si128()));
-            if (zero == 0xffff)
-                continue;
-            for (int i = 0; i < 16; ++i) {
-                if (!(zero & (1 << i)))
-                    overRest(row + x + i, pixelOfAlpha + from[x + i], 0, 1);
-            }
-            _mm_storeu_si128(at, _mm_setzero_si128());
-        }
-#endif
+        // The rest the same way, one at a time.
         for (; x < width; ++x) {
-            if (from[x]) {
-                overRest(row + x, pixelOfAlpha + from[x], 0, 1);
-                from[x] = 0;
+            if (!from[x])
+                continue;
+            const quint32 weight = (quint32(from[x]) * 255 + 32768) >> 16;
+            quint32 result = 0;
+            for (int shift = 0; shift < 32; shift += 8) {
+                quint32 channel = ((row[x] >> shift) & 0xff) * (255 - weight) + ((colour >> shift) & 0xff) * weight;
+                channel += 0x80;
+                result |= (((channel + (channel >> 8)) >> 8) & 0xff) << shift;
             }
+            row[x] = result;
+            from[x] = 0;
         }
     }
 }

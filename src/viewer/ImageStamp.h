@@ -25,9 +25,10 @@ QImage whiteAsAlphas(const QImage &image);
 void stampWhite(quint32 *into, qsizetype intoStride, QSize intoSize, QPoint position, const uchar *alphas,
                 qsizetype alphaStride, QSize imageSize);
 
-// Lays an image of one colour, given by its alphas (each alpha a standing
-// for the premultiplied pixel `pixelOfAlpha[a]`), over `into`, both
-// `size`, and sets the alphas back to 0 as it goes, ready for the next
-// image drawn into them.
-void layAlphas(quint32 *into, qsizetype intoStride, QSize size, uchar *alphas, qsizetype alphaStride,
-               const quint32 *pixelOfAlpha);
+// Lays `colour` (opaque, premultiplied) over `into` at each pixel's
+// opacity in `opacity` (0 to 65535 for none to all, rows `opacityStride`
+// values apart), both `size`, each channel rounded once, and sets the
+// opacities back to 0 as it goes, ready for the next lines drawn into them
+// (see ShapeRaster::drawPolylineOpacity()).
+void layOpacity(quint32 *into, qsizetype intoStride, QSize size, quint16 *opacity, qsizetype opacityStride,
+                quint32 colour);

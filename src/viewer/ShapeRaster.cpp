@@ -38,7 +38,7 @@ bool isDrawable(const QPointF &point)
 
 ShapeRaster::ShapeRaster(const QColor &colour, double opacity)
     : m_covered(size_t(coverageSteps + 1) * 256)
-    , m_alphaCovered(size_t(coverageSteps + 1) * 256)
+    , m_leaves(size_t(coverageSteps + 1))
 {
     QColor ink = colour;
     std::array<quint32, 256> pixel{};
@@ -49,13 +49,12 @@ ShapeRaster::ShapeRaster(const QColor &colour, double opacity)
     const double strength = std::clamp(opacity, 0.0, 1.0);
     for (int step = 0; step <= coverageSteps; ++step) {
         const double added = strength * step / coverageSteps;
-        for (int alpha = 0; alpha < 256; ++alpha) {
-            const long covered = std::lround(alpha + added * (255 - alpha));
-            m_covered[size_t(step * 256 + alpha)] = pixel[size_t(covered)];
-            m_alphaCovered[size_t(step * 256 + alpha)] = uchar(covered);
-        }
+        for (int alpha = 0; alpha < 256; ++alpha)
+            m_covered[size_t(step * 256 + alpha)] = pixel[size_t(std::lround(alpha + added * (255 - alpha)))];
+        m_leaves[size_t(step)] = quint32(std::lround((1 - added) * 65536));
     }
     m_fullSource = pixel[size_t(std::lround(strength * 255))];
+    m_opaque = pixel[255];
     m_fullInverseAlpha = 255 - qAlpha(m_fullSource);
 }
 
@@ -73,15 +72,17 @@ inline void ShapeRaster::coverOrKeep(quint32 *pixel, int step) const
     *pixel = step > 0 ? covered : kept;
 }
 
-inline void ShapeRaster::cover(uchar *alpha, int step) const
+inline void ShapeRaster::cover(quint16 *opacity, int step) const
 {
-    *alpha = m_alphaCovered[size_t(step * 256) + *alpha];
+    // What shows through is what showed through times what the step leaves.
+    const quint32 through = 65535u - *opacity;
+    *opacity = quint16(65535u - ((through * m_leaves[size_t(step)] + 32768u) >> 16));
 }
 
-inline void ShapeRaster::coverOrKeep(uchar *alpha, int step) const
+inline void ShapeRaster::coverOrKeep(quint16 *opacity, int step) const
 {
-    // Step 0 keeps an alpha as it is.
-    cover(alpha, step);
+    // Step 0 leaves all (keeps the opacity as it is).
+    cover(opacity, step);
 }
 
 inline int ShapeRaster::coverageStep(int part)
@@ -269,11 +270,12 @@ void ShapeRaster::drawPolyline(QImage &image, const QPointF &origin, const QPoin
         drawPolyline(targetOf(image), origin, points, count, width, closed);
 }
 
-void ShapeRaster::drawPolylineAlphas(uchar *alphas, qsizetype stride, QSize size, const QPointF &origin,
-                                     const QPointF *points, qsizetype count, double width) const
+void ShapeRaster::drawPolylineOpacity(quint16 *opacity, qsizetype stride, QSize size, const QPointF &origin,
+                                      const QPointF *points, qsizetype count, double width) const
 {
-    if (alphas && !size.isEmpty())
-        drawPolyline(Target<uchar>{alphas, stride, size.width(), size.height()}, origin, points, count, width, false);
+    if (opacity && !size.isEmpty())
+        drawPolyline(Target<quint16>{opacity, stride, size.width(), size.height()}, origin, points, count, width,
+                     false);
 }
 
 template <typename Pixel>

@@ -32,14 +32,16 @@ public:
     // `closed`).
     void drawPolyline(QImage &image, const QPointF &origin, const QPointF *points, qsizetype count, double width,
                       bool closed) const;
-    // drawPolyline() (open) into the alphas of an image of this colour
-    // alone, `stride` bytes a row: the alphas drawPolyline() leaves in such
-    // an image, for lines to be laid over other pixels at once later (each
-    // alpha then stands for pixelOfAlpha() of it).
-    void drawPolylineAlphas(uchar *alphas, qsizetype stride, QSize size, const QPointF &origin,
-                            const QPointF *points, qsizetype count, double width) const;
-    // The colour at `alpha`, premultiplied, for each alpha from 0 to 255.
-    const quint32 *pixelsOfAlphas() const { return m_covered.data(); }
+    // drawPolyline() (open) into an image of opacities, 0 to 65535 for
+    // none to all, `stride` values a row, for lines of this colour to be
+    // laid over other pixels at once later (layOpacity()): each pixel
+    // keeps the product of what each line leaves showing through, so
+    // that laying them at once is laying them one after another, to
+    // within rounding.
+    void drawPolylineOpacity(quint16 *opacity, qsizetype stride, QSize size, const QPointF &origin,
+                             const QPointF *points, qsizetype count, double width) const;
+    // The colour, opaque and premultiplied.
+    quint32 opaqueColour() const { return m_opaque; }
 
     // One edge of a polygon being filled, over the rows it spans.
     struct Edge {
@@ -73,8 +75,8 @@ private:
 
     void cover(quint32 *pixel, int step) const;
     void coverOrKeep(quint32 *pixel, int step) const;
-    void cover(uchar *alpha, int step) const;
-    void coverOrKeep(uchar *alpha, int step) const;
+    void cover(quint16 *opacity, int step) const;
+    void coverOrKeep(quint16 *opacity, int step) const;
     template <typename Pixel> void coverPart(Pixel *pixel, int part) const;
     static int coverageStep(int part);
     // Whole coverage of `count` pixels in a row.
@@ -83,8 +85,9 @@ private:
     // The pixel (the colour, premultiplied) a pixel of alpha a becomes when
     // covered by k steps, at k × 256 + a.
     std::vector<quint32> m_covered;
-    // The same for alphas alone: the alpha a becomes.
-    std::vector<uchar> m_alphaCovered;
+    // What a pixel covered by k steps leaves showing through, in 1/65536.
+    std::vector<quint32> m_leaves;
+    quint32 m_opaque = 0;
     quint32 m_fullSource = 0;
     quint32 m_fullInverseAlpha = 0;
 };

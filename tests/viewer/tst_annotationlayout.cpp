@@ -521,6 +521,83 @@ private slots:
         QCOMPARE(stamped, painted);
     }
 
+    // Leader lines of one colour gathered as their alphas and laid over
+    // the pixels at once: within a level of each channel of drawing them
+    // one after another, over shapes of their colour or over a picture.
+    void gatheredLinesMatchOneByOne_data()
+    {
+        QTest::addColumn<QList<QLineF>>("lines");
+        QTest::addColumn<bool>("overPicture");
+        QTest::addColumn<double>("width");
+        const QList<QLineF> crossing{{2, 3, 60, 40}, {60, 3, 2, 40}, {30, 0, 31, 47}, {0, 20.5, 63, 20.5}};
+        QList<QLineF> converging;
+        for (int i = 0; i < 24; ++i)
+            converging.append(QLineF(2 + i * 2.5, 45 - i * 0.3, 62, 10.25 + i * 0.01));
+        QTest::newRow("crossing, over shapes") << crossing << false << 1.0;
+        QTest::newRow("crossing, over a picture") << crossing << true << 1.0;
+        QTest::newRow("many over one pixel, over shapes") << converging << false << 1.0;
+        QTest::newRow("many over one pixel, over a picture") << converging << true << 1.0;
+        QTest::newRow("twice the pixels, over a picture") << converging << true << 2.0;
+    }
+    void gatheredLinesMatchOneByOne()
+    {
+        QFETCH(QList<QLineF>, lines);
+        QFETCH(bool, overPicture);
+        QFETCH(double, width);
+        const ShapeRaster leader(QColor(255, 140, 0), 0.5);
+        QRandomGenerator random(5);
+        QImage under(64, 48, QImage::Format_ARGB32_Premultiplied);
+        if (overPicture) {
+            for (int y = 0; y < under.height(); ++y)
+                for (int x = 0; x < under.width(); ++x)
+                    under.setPixel(x, y, qRgb(random.bounded(256), random.bounded(256), random.bounded(256)));
+        } else {
+            // Shapes of the lines' colour at a few opacities.
+            under.fill(Qt::transparent);
+            const ShapeRaster fill(QColor(255, 140, 0), 0.18), outline(QColor(255, 140, 0), 1);
+            std::vector<ShapeRaster::Edge> edges;
+            const QPointF square[] = {{4, 4}, {40, 6}, {38, 40}, {6, 36}};
+            fill.fillPolygon(under, {0, 0}, square, 4, edges);
+            fill.fillPolygon(under, {-20, -4}, square, 4, edges);
+            outline.drawPolyline(under, {0, 0}, square, 4, 1.5, true);
+        }
+        // One after another, without rounding: each line's coverage (drawn
+        // alone at full strength) laid over at half its strength.
+        const QColor orange(255, 140, 0);
+        const ShapeRaster full(orange, 1);
+        std::vector<double> through(size_t(under.width() * under.height()), 1.0);
+        for (const QLineF &line : lines) {
+            std::vector<quint16> alone(through.size(), 0);
+            const QPointF ends[] = {line.p1(), line.p2()};
+            full.drawPolylineOpacity(alone.data(), under.width(), under.size(), {0, 0}, ends, 2, width);
+            for (size_t i = 0; i < through.size(); ++i)
+                through[i] *= 1 - 0.5 * alone[i] / 65535.0;
+        }
+        std::vector<quint16> opacity(size_t(under.width() * under.height()), 0);
+        QImage gathered = under;
+        for (const QLineF &line : lines) {
+            const QPointF ends[] = {line.p1(), line.p2()};
+            leader.drawPolylineOpacity(opacity.data(), under.width(), under.size(), {0, 0}, ends, 2, width);
+        }
+        layOpacity(reinterpret_cast<quint32 *>(gathered.bits()), gathered.bytesPerLine() / 4, gathered.size(),
+                   opacity.data(), under.width(), leader.opaqueColour());
+        int worst = 0, changed = 0;
+        for (int y = 0; y < under.height(); ++y)
+            for (int x = 0; x < under.width(); ++x) {
+                const double t = through[size_t(y * under.width() + x)];
+                const QRgb before = under.pixel(x, y), after = gathered.pixel(x, y);
+                const auto expected = [t](int was, int colour) { return was * t + colour * (1 - t); };
+                changed += after != before;
+                worst = std::max({worst, int(std::ceil(std::abs(expected(qRed(before), orange.red()) - qRed(after)) - 1e-9)),
+                                  int(std::ceil(std::abs(expected(qGreen(before), orange.green()) - qGreen(after)) - 1e-9)),
+                                  int(std::ceil(std::abs(expected(qBlue(before), orange.blue()) - qBlue(after)) - 1e-9)),
+                                  int(std::ceil(std::abs(expected(qAlpha(before), 255) - qAlpha(after)) - 1e-9))});
+            }
+        QVERIFY2(worst <= 1, qPrintable(QStringLiteral("a channel %1 apart").arg(worst)));
+        QVERIFY(changed > 100);
+        // The opacities are left cleared for the next frame.
+        QVERIFY(std::all_of(opacity.begin(), opacity.end(), [](quint16 value) { return value == 0; }));
+    }
     // Labels spread along a side: spacing 24 between bounds 24 and 576.
     void spreadExamples_data()
     {
