@@ -8,7 +8,6 @@
 #include <QPointer>
 #include <QUuid>
 
-#include <array>
 #include <optional>
 
 class AnnotationViewState;
@@ -93,9 +92,6 @@ private:
     // finished).
     bool m_drawnValid = false;
     qreal m_drawnRatio = 0;
-    // The picture drawn under the annotations in the paint under way, and
-    // the one under the frame drawn last (its full size's and smallest
-    // level's keys and the backdrop).
+    // The picture drawn under the annotations in the paint under way.
     AnnotationRenderer::Underlay m_under;
-    std::array<qint64, 3> m_drawnUnder{};
 };

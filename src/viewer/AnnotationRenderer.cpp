@@ -374,6 +374,10 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
     drawing->bytesPerLine = m_layer.bytesPerLine();
     const QTransform toDevice = unitToDevice(frame.geometry, ratio);
     if (canDrawUnder(under.source)) {
+        if (under.into) {
+            drawing->bits = under.into;
+            drawing->bytesPerLine = under.bytesPerLine;
+        }
         // The level a canvas paints the picture from at this scale.
         const PictureSource &source = *under.source;
         drawing->underlay = true;
@@ -705,6 +709,8 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int top) const
         // Leader lines, all of one colour and nothing drawn between them,
         // gathered as their opacities and laid over the band at once.
         quint16 *opacity = drawing.lineOpacity + qsizetype(top) * width;
+        // (Cleared first, which brings its rows close at hand.)
+        std::memset(opacity, 0, size_t(width) * size_t(bottom - top) * sizeof(quint16));
         for (const LeaderLine &line : drawing.lines) {
             if (line.bottom >= top && line.top < bottom)
                 m_leader.drawPolylineOpacity(opacity, width, bandSize, origin, line.points.data(), 3, drawing.ratio);

@@ -24,6 +24,12 @@ class QPainter;
 struct AnnotationUnderlay {
     const PictureSource *source = nullptr;
     QColor backdrop;
+    // With a picture, the frame may be drawn straight into other pixels
+    // (32-bit, rows `bytesPerLine` apart, the frame's top-left pixel at
+    // `into`), sparing a copy; the renderer's image then keeps nothing of
+    // it.
+    uchar *into = nullptr;
+    qsizetype bytesPerLine = 0;
 };
 
 // Draws the frames of the annotation overlay into one image the size of the

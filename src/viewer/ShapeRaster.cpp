@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -258,7 +259,15 @@ void ShapeRaster::drawLine(const Target<Pixel> &image, const QPointF &origin, QP
             Pixel *pixel = line + (low >> 8) * minorStep;
             coverOrKeep(pixel, coverageStep(std::min(band, 256 - into)));
             coverOrKeep(pixel + minorStep, coverageStep(std::clamp(band - 256 + into, 0, 256)));
-            coverOrKeep(pixel + 2 * minorStep, coverageStep(std::max(band - 512 + into, 0)));
+            if constexpr (std::is_same_v<Pixel, quint16>) {
+                // A thin line seldom reaches a third cell: opacities are
+                // left alone where it does not (the same as covering them
+                // by nothing).
+                if (band - 512 + into > 1)
+                    cover(pixel + 2 * minorStep, coverageStep(band - 512 + into));
+            } else {
+                coverOrKeep(pixel + 2 * minorStep, coverageStep(std::max(band - 512 + into, 0)));
+            }
         }
     }
 }
