@@ -300,13 +300,13 @@ struct AnnotationRenderer::Drawing {
     QSize regionSize;
     std::vector<QRect> regionParts;
     // With the picture under the shapes: the level drawn, the backdrop
-    // (premultiplied), unit image coordinates to places, and the leader
-    // lines' opacities.
+    // (premultiplied), unit image coordinates to places, and what the
+    // leader lines let show through.
     bool underlay = false;
     QImage level;
     quint32 backdrop = 0;
     QTransform toPlaces;
-    quint16 *lineOpacity = nullptr;
+    quint16 *lineThrough = nullptr;
     std::vector<LeaderLine> lines;
     std::vector<Stamp> markers;
     std::vector<Stamp> labels;
@@ -384,9 +384,9 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
         drawing->level = source.levels()[source.levelIndex(toDevice.m11() / source.size().width())];
         drawing->backdrop = qPremultiply(under.backdrop.rgb() | 0xff000000);
         const size_t area = size_t(deviceSize.width()) * size_t(deviceSize.height());
-        if (m_lineOpacity.size() != area)
-            m_lineOpacity.assign(area, 0);
-        drawing->lineOpacity = m_lineOpacity.data();
+        if (m_lineThrough.size() != area)
+            m_lineThrough.resize(area);
+        drawing->lineThrough = m_lineThrough.data();
     }
     placeRegions(frame, scene, deviceSize, ratio, *drawing);
 
@@ -707,15 +707,16 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int top) const
     const QSize bandSize(width, bottom - top);
     if (drawing.underlay) {
         // Leader lines, all of one colour and nothing drawn between them,
-        // gathered as their opacities and laid over the band at once.
-        quint16 *opacity = drawing.lineOpacity + qsizetype(top) * width;
-        // (Cleared first, which brings its rows close at hand.)
-        std::memset(opacity, 0, size_t(width) * size_t(bottom - top) * sizeof(quint16));
+        // gathered as what they let show through and laid over the band at
+        // once.
+        quint16 *through = drawing.lineThrough + qsizetype(top) * width;
+        // (All at first, which brings its rows close at hand too.)
+        std::memset(through, 0xff, size_t(width) * size_t(bottom - top) * sizeof(quint16));
         for (const LeaderLine &line : drawing.lines) {
             if (line.bottom >= top && line.top < bottom)
-                m_leader.drawPolylineOpacity(opacity, width, bandSize, origin, line.points.data(), 3, drawing.ratio);
+                m_leader.drawPolylineThrough(through, width, bandSize, origin, line.points.data(), 3, drawing.ratio);
         }
-        layOpacity(reinterpret_cast<quint32 *>(bits), bytesPerLine / 4, bandSize, opacity, width,
+        layThrough(reinterpret_cast<quint32 *>(bits), bytesPerLine / 4, bandSize, through, width,
                    m_leader.opaqueColour());
     } else {
         // Leader lines over the shapes, while the band holds nothing but

@@ -125,9 +125,9 @@ __attribute__((target("avx2"))) inline __m256i divided(__m256i x)
     return _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), 8);
 }
 
-// layOpacity() for one row, eight pixels at a time; answers where it
+// layThrough() for one row, eight pixels at a time; answers where it
 // stopped.
-__attribute__((target("avx2"))) int layOpacityWide(quint32 *into, quint16 *opacity, int count, quint32 colour)
+__attribute__((target("avx2"))) int layThroughWide(quint32 *into, const quint16 *through, int count, quint32 colour)
 {
     const __m256i colourMask = _mm256_set1_epi32(0x00ff00ff);
     const __m256i colourRB = _mm256_set1_epi32(int(colour & 0x00ff00ff));
@@ -135,14 +135,14 @@ __attribute__((target("avx2"))) int layOpacityWide(quint32 *into, quint16 *opaci
     const __m256i full = _mm256_set1_epi32(255);
     int i = 0;
     for (; i + 8 <= count; i += 8) {
-        auto *at = reinterpret_cast<__m128i *>(opacity + i);
-        const __m128i eight = _mm_loadu_si128(at);
-        if (_mm_testz_si128(eight, eight))
+        const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i *>(through + i));
+        if (_mm_test_all_ones(eight))
             continue;
-        // The weight of the colour, 0 to 255, in both halves of each pixel.
-        __m256i weight = _mm256_cvtepu16_epi32(eight);
-        weight = _mm256_srli_epi32(_mm256_add_epi32(_mm256_mullo_epi32(weight, full), _mm256_set1_epi32(32768)), 16);
-        const __m256i inverse = _mm256_sub_epi32(full, weight);
+        // The weights of what shows through and of the colour, 0 to 255, in
+        // both halves of each pixel.
+        __m256i inverse = _mm256_cvtepu16_epi32(eight);
+        inverse = _mm256_srli_epi32(_mm256_add_epi32(_mm256_mullo_epi32(inverse, full), _mm256_set1_epi32(32768)), 16);
+        __m256i weight = _mm256_sub_epi32(full, inverse);
         weight = _mm256_or_si256(weight, _mm256_slli_epi32(weight, 16));
         const __m256i kept = _mm256_or_si256(inverse, _mm256_slli_epi32(inverse, 16));
         auto *pixels = reinterpret_cast<__m256i *>(into + i);
@@ -154,7 +154,6 @@ __attribute__((target("avx2"))) int layOpacityWide(quint32 *into, quint16 *opaci
         rb = divided(rb);
         ag = _mm256_slli_epi16(divided(ag), 8);
         _mm256_storeu_si256(pixels, _mm256_or_si256(rb, ag));
-        _mm_storeu_si128(at, _mm_setzero_si128());
     }
     return i;
 }
@@ -241,23 +240,23 @@ void stampWhite(quint32 *into, qsizetype intoStride, QSize intoSize, QPoint posi
     }
 }
 
-void layOpacity(quint32 *into, qsizetype intoStride, QSize size, quint16 *opacity, qsizetype opacityStride,
+void layThrough(quint32 *into, qsizetype intoStride, QSize size, const quint16 *through, qsizetype throughStride,
                 quint32 colour)
 {
     const int width = size.width();
     for (int y = 0; y < size.height(); ++y) {
         quint32 *row = into + y * intoStride;
-        quint16 *from = opacity + y * opacityStride;
+        const quint16 *from = through + y * throughStride;
         int x = 0;
 #ifdef VELORAN_STAMP_AVX2
         if (hasAvx2)
-            x = layOpacityWide(row, from, width, colour);
+            x = layThroughWide(row, from, width, colour);
 #endif
         // The rest the same way, one at a time.
         for (; x < width; ++x) {
-            if (!from[x])
+            if (from[x] == 65535)
                 continue;
-            const quint32 weight = (quint32(from[x]) * 255 + 32768) >> 16;
+            const quint32 weight = 255 - ((quint32(from[x]) * 255 + 32768) >> 16);
             quint32 result = 0;
             for (int shift = 0; shift < 32; shift += 8) {
                 quint32 channel = ((row[x] >> shift) & 0xff) * (255 - weight) + ((colour >> shift) & 0xff) * weight;
@@ -265,7 +264,6 @@ void layOpacity(quint32 *into, qsizetype intoStride, QSize size, quint16 *opacit
                 result |= (((channel + (channel >> 8)) >> 8) & 0xff) << shift;
             }
             row[x] = result;
-            from[x] = 0;
         }
     }
 }

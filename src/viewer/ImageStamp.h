@@ -25,10 +25,9 @@ QImage whiteAsAlphas(const QImage &image);
 void stampWhite(quint32 *into, qsizetype intoStride, QSize intoSize, QPoint position, const uchar *alphas,
                 qsizetype alphaStride, QSize imageSize);
 
-// Lays `colour` (opaque, premultiplied) over `into` at each pixel's
-// opacity in `opacity` (0 to 65535 for none to all, rows `opacityStride`
-// values apart), both `size`, each channel rounded once, and sets the
-// opacities back to 0 as it goes, ready for the next lines drawn into them
-// (see ShapeRaster::drawPolylineOpacity()).
-void layOpacity(quint32 *into, qsizetype intoStride, QSize size, quint16 *opacity, qsizetype opacityStride,
+// Lays `colour` (opaque, premultiplied) over `into` where it lets part of
+// each pixel show through, as given by `through` (65535 for all, down to
+// 0 for nothing; rows `throughStride` values apart), both `size`, each
+// channel rounded once (see ShapeRaster::drawPolylineThrough()).
+void layThrough(quint32 *into, qsizetype intoStride, QSize size, const quint16 *through, qsizetype throughStride,
                 quint32 colour);

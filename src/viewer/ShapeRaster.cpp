@@ -73,17 +73,16 @@ inline void ShapeRaster::coverOrKeep(quint32 *pixel, int step) const
     *pixel = step > 0 ? covered : kept;
 }
 
-inline void ShapeRaster::cover(quint16 *opacity, int step) const
+inline void ShapeRaster::cover(quint16 *through, int step) const
 {
-    // What shows through is what showed through times what the step leaves.
-    const quint32 through = 65535u - *opacity;
-    *opacity = quint16(65535u - ((through * m_leaves[size_t(step)] + 32768u) >> 16));
+    // What shows through is what showed through times what the step
+    // leaves (step 0 leaves all).
+    *through = quint16((*through * m_leaves[size_t(step)]) >> 16);
 }
 
-inline void ShapeRaster::coverOrKeep(quint16 *opacity, int step) const
+inline void ShapeRaster::coverOrKeep(quint16 *through, int step) const
 {
-    // Step 0 leaves all (keeps the opacity as it is).
-    cover(opacity, step);
+    cover(through, step);
 }
 
 inline int ShapeRaster::coverageStep(int part)
@@ -260,9 +259,9 @@ void ShapeRaster::drawLine(const Target<Pixel> &image, const QPointF &origin, QP
             coverOrKeep(pixel, coverageStep(std::min(band, 256 - into)));
             coverOrKeep(pixel + minorStep, coverageStep(std::clamp(band - 256 + into, 0, 256)));
             if constexpr (std::is_same_v<Pixel, quint16>) {
-                // A thin line seldom reaches a third cell: opacities are
-                // left alone where it does not (the same as covering them
-                // by nothing).
+                // A thin line seldom reaches a third cell, which is left
+                // alone where it does not (the same as covering it by
+                // nothing).
                 if (band - 512 + into > 1)
                     cover(pixel + 2 * minorStep, coverageStep(band - 512 + into));
             } else {
@@ -279,11 +278,11 @@ void ShapeRaster::drawPolyline(QImage &image, const QPointF &origin, const QPoin
         drawPolyline(targetOf(image), origin, points, count, width, closed);
 }
 
-void ShapeRaster::drawPolylineOpacity(quint16 *opacity, qsizetype stride, QSize size, const QPointF &origin,
+void ShapeRaster::drawPolylineThrough(quint16 *through, qsizetype stride, QSize size, const QPointF &origin,
                                       const QPointF *points, qsizetype count, double width) const
 {
-    if (opacity && !size.isEmpty())
-        drawPolyline(Target<quint16>{opacity, stride, size.width(), size.height()}, origin, points, count, width,
+    if (through && !size.isEmpty())
+        drawPolyline(Target<quint16>{through, stride, size.width(), size.height()}, origin, points, count, width,
                      false);
 }
 

@@ -32,13 +32,13 @@ public:
     // `closed`).
     void drawPolyline(QImage &image, const QPointF &origin, const QPointF *points, qsizetype count, double width,
                       bool closed) const;
-    // drawPolyline() (open) into an image of opacities, 0 to 65535 for
-    // none to all, `stride` values a row, for lines of this colour to be
-    // laid over other pixels at once later (layOpacity()): each pixel
-    // keeps the product of what each line leaves showing through, so
-    // that laying them at once is laying them one after another, to
-    // within rounding.
-    void drawPolylineOpacity(quint16 *opacity, qsizetype stride, QSize size, const QPointF &origin,
+    // drawPolyline() (open) into an image of what shows through lines of
+    // this colour, from 65535 (all) down to 0 (nothing), `stride` values a
+    // row, for the lines to be laid over other pixels at once later
+    // (layThrough()): each pixel keeps the product of what each line
+    // leaves showing through, so that laying them at once is laying them
+    // one after another, to within rounding.
+    void drawPolylineThrough(quint16 *through, qsizetype stride, QSize size, const QPointF &origin,
                              const QPointF *points, qsizetype count, double width) const;
     // The colour, opaque and premultiplied.
     quint32 opaqueColour() const { return m_opaque; }
@@ -75,8 +75,8 @@ private:
 
     void cover(quint32 *pixel, int step) const;
     void coverOrKeep(quint32 *pixel, int step) const;
-    void cover(quint16 *opacity, int step) const;
-    void coverOrKeep(quint16 *opacity, int step) const;
+    void cover(quint16 *through, int step) const;
+    void coverOrKeep(quint16 *through, int step) const;
     template <typename Pixel> void coverPart(Pixel *pixel, int part) const;
     static int coverageStep(int part);
     // Whole coverage of `count` pixels in a row.
