@@ -538,6 +538,8 @@ private slots:
         QTest::newRow("many over one pixel, over shapes") << converging << false << 1.0;
         QTest::newRow("many over one pixel, over a picture") << converging << true << 1.0;
         QTest::newRow("twice the pixels, over a picture") << converging << true << 2.0;
+        QTest::newRow("long and shallow, both ways")
+            << QList<QLineF>{{1, 30.3, 63, 22.9}, {62, 5.5, 0.5, 17.25}, {3, 40, 60, 40.75}} << true << 1.0;
     }
     void gatheredLinesMatchOneByOne()
     {
@@ -570,8 +572,15 @@ private slots:
             std::vector<quint16> alone(through.size(), 65535);
             const QPointF ends[] = {line.p1(), line.p2()};
             full.drawPolylineThrough(alone.data(), under.width(), under.size(), {0, 0}, ends, 2, width);
-            for (size_t i = 0; i < through.size(); ++i)
+            // Each cell covered as much as the line drawn the usual way.
+            QImage drawn(under.size(), QImage::Format_ARGB32_Premultiplied);
+            drawn.fill(Qt::transparent);
+            full.drawPolyline(drawn, {0, 0}, ends, 2, width, false);
+            for (size_t i = 0; i < through.size(); ++i) {
+                const int x = int(i) % under.width(), y = int(i) / under.width();
+                QVERIFY(std::abs((1 - alone[i] / 65535.0) * 255 - qAlpha(drawn.pixel(x, y))) < 0.6);
                 through[i] *= 1 - 0.5 * (1 - alone[i] / 65535.0);
+            }
         }
         std::vector<quint16> gatheredThrough(through.size(), 65535);
         QImage gathered = under;
