@@ -569,12 +569,12 @@ void AnnotationRenderer::placeRegions(const AnnotationFrame &frame, const Annota
     qint64 area = 0;
     for (const QRect &strip : strips)
         area += strip.isEmpty() ? 0 : qint64(strip.width()) * strip.height();
-    const qint64 partArea = std::max<qint64>(area / (QThread::idealThreadCount() * 3), 16 * 1024);
+    const qint64 partArea = std::max<qint64>(area / (QThread::idealThreadCount() * 3), 64 * 1024);
     const QSize size = cache.image.size();
     for (const QRect &strip : strips) {
         if (strip.isEmpty())
             continue;
-        const int rows = int(std::clamp<qint64>(partArea / strip.width(), 8, strip.height()));
+        const int rows = int(std::clamp<qint64>(partArea / strip.width(), 32, strip.height()));
         for (int top = strip.top(); top <= strip.bottom();) {
             const int height = std::min({rows, strip.bottom() + 1 - top, size.height() - wrapped(top, size.height())});
             for (int left = strip.left(); left <= strip.right();) {
