@@ -60,6 +60,54 @@ __attribute__((target("avx2"))) int coverRowsWide(quint16 *bits, qsizetype strid
     }
     return done;
 }
+
+// coverRowsWide() sixteen steps at a time, in 16-bit lanes, when what a
+// step of coverage k leaves is 65536 − k × `perStep`: the same values.
+__attribute__((target("avx2"))) int coverRowsWider(quint16 *bits, qsizetype stride, int count, qint64 centre,
+                                                   qint64 slope, int halfWidth, int perStep)
+{
+    const __m256i band = _mm256_set1_epi16(short(2 * halfWidth));
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i two = _mm256_set1_epi16(2);
+    const __m256i one = _mm256_set1_epi16(1);
+    const __m256i steps = _mm256_set1_epi16(64);
+    const __m256i cell = _mm256_set1_epi16(256);
+    const __m256i factor = _mm256_set1_epi16(short(perStep));
+    int done = 0;
+    for (; done + 16 <= count; done += 16) {
+        int lows[16];
+        for (int k = 0; k < 16; ++k)
+            lows[k] = int((centre + k * slope) >> 8) - halfWidth;
+        centre += 16 * slope;
+        // Counted from the first row the sixteen reach, which keeps them
+        // within 16 bits.
+        const int first = std::min(lows[0], lows[15]) >> 8;
+        const int last = (std::max(lows[0], lows[15]) + 2 * halfWidth - 1) >> 8;
+        alignas(32) qint16 relative[16];
+        for (int k = 0; k < 16; ++k)
+            relative[k] = qint16(lows[k] - first * 256);
+        const __m256i low = _mm256_load_si256(reinterpret_cast<const __m256i *>(relative));
+        const __m256i high = _mm256_add_epi16(low, band);
+        quint16 *row = bits + first * stride + done;
+        for (int r = 0; r <= last - first; ++r, row += stride) {
+            const __m256i top = _mm256_set1_epi16(short(r * 256));
+            const __m256i part = _mm256_max_epi16(
+                _mm256_sub_epi16(_mm256_min_epi16(high, _mm256_add_epi16(top, cell)), _mm256_max_epi16(low, top)),
+                zero);
+            const __m256i step = _mm256_min_epi16(_mm256_srli_epi16(_mm256_add_epi16(part, two), 2), steps);
+            const __m256i taken = _mm256_mullo_epi16(step, factor);
+            auto *at = reinterpret_cast<__m256i *>(row);
+            const __m256i through = _mm256_loadu_si256(at);
+            // through × (65536 − taken) ÷ 65536, rounded down: through less
+            // through × taken ÷ 65536 rounded up.
+            const __m256i upper = _mm256_mulhi_epu16(through, taken);
+            const __m256i exact = _mm256_cmpeq_epi16(_mm256_mullo_epi16(through, taken), zero);
+            const __m256i rest = _mm256_andnot_si256(exact, one);
+            _mm256_storeu_si256(at, _mm256_sub_epi16(_mm256_sub_epi16(through, upper), rest));
+        }
+    }
+    return done;
+}
 #endif
 
 int floorToInt(double value)
@@ -105,6 +153,13 @@ ShapeRaster::ShapeRaster(const QColor &colour, double opacity)
         for (int alpha = 0; alpha < 256; ++alpha)
             m_covered[size_t(step * 256 + alpha)] = pixel[size_t(std::lround(alpha + added * (255 - alpha)))];
         m_leaves[size_t(step)] = quint32(std::lround((1 - added) * 65536));
+    }
+    // What a step leaves, when it falls by the same for each step.
+    // (Covered all over, a step must leave something, within 16 bits.)
+    m_leavesPerStep = m_leaves[size_t(coverageSteps)] > 0 ? int(65536 - m_leaves[1]) : 0;
+    for (int step = 0; step <= coverageSteps; ++step) {
+        if (m_leaves[size_t(step)] != quint32(65536 - step * m_leavesPerStep))
+            m_leavesPerStep = 0;
     }
     m_fullSource = pixel[size_t(std::lround(strength * 255))];
     m_opaque = pixel[255];
@@ -306,8 +361,15 @@ void ShapeRaster::drawLine(const Target<Pixel> &image, const QPointF &origin, QP
 #ifdef VELORAN_RASTER_AVX2
         if constexpr (std::is_same_v<Pixel, quint16>) {
             if (!steep && hasAvx2) {
-                const int taken = coverRowsWide(bits + a, image.stride, end + 1 - a, centre, slopeFixed, halfWidth,
-                                                m_leaves.data());
+                int taken = 0;
+                if (m_leavesPerStep > 0) {
+                    taken = coverRowsWider(bits + a, image.stride, end + 1 - a, centre, slopeFixed, halfWidth,
+                                           m_leavesPerStep);
+                    a += taken;
+                    centre += taken * slopeFixed;
+                }
+                taken = coverRowsWide(bits + a, image.stride, end + 1 - a, centre, slopeFixed, halfWidth,
+                                      m_leaves.data());
                 a += taken;
                 centre += taken * slopeFixed;
             }

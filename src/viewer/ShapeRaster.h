@@ -87,6 +87,9 @@ private:
     std::vector<quint32> m_covered;
     // What a pixel covered by k steps leaves showing through, in 1/65536.
     std::vector<quint32> m_leaves;
+    // By how much that falls from one step to the next, when always by the
+    // same (else 0).
+    int m_leavesPerStep = 0;
     quint32 m_opaque = 0;
     quint32 m_fullSource = 0;
     quint32 m_fullInverseAlpha = 0;

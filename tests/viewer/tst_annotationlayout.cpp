@@ -605,6 +605,44 @@ private slots:
         QVERIFY2(worst <= 1, qPrintable(QStringLiteral("a channel %1 apart").arg(worst)));
         QVERIFY(changed > 100);
     }
+    // A line along the rows takes its steps several at a time, one along
+    // the columns one at a time: the same line both ways, its image turned
+    // over the diagonal, gives the same values exactly.
+    void runsAlongRowsMatchStepByStep_data()
+    {
+        QTest::addColumn<double>("opacity");
+        QTest::addColumn<double>("width");
+        QTest::newRow("half") << 0.5 << 1.0;
+        QTest::newRow("full") << 1.0 << 1.0;
+        QTest::newRow("a little") << 0.18 << 1.0;
+        QTest::newRow("half, twice the pixels") << 0.5 << 2.0;
+    }
+    void runsAlongRowsMatchStepByStep()
+    {
+        QFETCH(double, opacity);
+        QFETCH(double, width);
+        const ShapeRaster ink(Qt::red, opacity);
+        const QList<QLineF> lines{{1, 30.3, 95, 22.9}, {94, 5.5, 0.5, 17.25}, {3, 40, 90, 40.75},
+                                  {2, 2, 70, 45}, {10, 44.5, 96, 3.2}};
+        const QSize size(96, 48);
+        std::vector<quint16> along(size_t(size.width() * size.height()), 65535);
+        std::vector<quint16> across = along;
+        for (const QLineF &line : lines) {
+            const QPointF ends[] = {line.p1(), line.p2()};
+            const QPointF turned[] = {line.p1().transposed(), line.p2().transposed()};
+            ink.drawPolylineThrough(along.data(), size.width(), size, {0, 0}, ends, 2, width);
+            ink.drawPolylineThrough(across.data(), size.height(), size.transposed(), {0, 0}, turned, 2, width);
+        }
+        int covered = 0;
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x) {
+                const quint16 value = along[size_t(y * size.width() + x)];
+                QCOMPARE(value, across[size_t(x * size.height() + y)]);
+                covered += value < 65535;
+            }
+        QVERIFY(covered > 300);
+    }
+
     // Labels spread along a side: spacing 24 between bounds 24 and 576.
     void spreadExamples_data()
     {
