@@ -403,13 +403,19 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
     markers.reserve(size_t(scene.points().size()));
     const QImage &marker = drawing->held.emplace_back(markerImage(false, ratio));
     const QImage &highlightedMarker = drawing->held.emplace_back(markerImage(true, ratio));
+    // (Each marker a copy of one of two stamps, moved.)
+    const Stamp plain(marker, QPoint()), strong(highlightedMarker, QPoint());
+    const QRect frameRect(QPoint(0, 0), deviceSize);
     for (const AnnotationMark &mark : scene.points()) {
-        const QImage &image = highlighted && mark.id == *highlighted ? highlightedMarker : marker;
+        const Stamp &shown = highlighted && mark.id == *highlighted ? strong : plain;
         const QPointF centre = toDevice.map(mark.anchor);
-        const QPoint position(int(std::lround(centre.x() - image.width() / 2.0)),
-                              int(std::lround(centre.y() - image.height() / 2.0)));
-        if (QRect(position, image.size()).intersects(m_layer.rect()))
-            markers.emplace_back(image, position);
+        const QPoint position(int(std::lround(centre.x() - shown.size.width() / 2.0)),
+                              int(std::lround(centre.y() - shown.size.height() / 2.0)));
+        if (QRect(position, shown.size).intersects(frameRect)) {
+            Stamp &placed = markers.emplace_back(shown);
+            placed.position = position;
+            placed.bottom = position.y() + shown.size.height();
+        }
     }
 
     if (scene.generation() != m_labelScene || ratio != m_labelRatio || text.font() != m_labelFont) {
