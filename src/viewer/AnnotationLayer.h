@@ -49,11 +49,11 @@ public:
     // What a tap at `position` would reach.
     AnnotationHit hitAt(const QPointF &position, const CanvasGeometry &geometry);
 
-    // Sets the worker threads drawing the frame when it changed.
     // Draws the picture while it moves (not smoothly) and the annotations
     // show in full: the picture is then kept drawn with the region shapes
     // over it while the view pans.
     bool drawsPicture(const PictureSource *picture, const QColor &backdrop, bool smooth) override;
+    // Sets the worker threads drawing the frame when it changed.
     void prepare(const CanvasGeometry &geometry, qreal devicePixelRatio) override;
     void paint(QPainter &painter, const CanvasGeometry &geometry) override;
     void tapped(const QPointF &position, int count, const CanvasGeometry &geometry) override;
