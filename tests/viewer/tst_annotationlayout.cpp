@@ -595,12 +595,16 @@ private slots:
             for (int x = 0; x < under.width(); ++x) {
                 const double t = through[size_t(y * under.width() + x)];
                 const QRgb before = under.pixel(x, y), after = gathered.pixel(x, y);
-                const auto expected = [t](int was, int colour) { return was * t + colour * (1 - t); };
+                // How far a channel lies from `was` overlaid by `colour`
+                // where `t` shows through, in whole levels.
+                const auto apart = [t](int was, int colour, int got) {
+                    return int(std::ceil(std::abs(was * t + colour * (1 - t) - got) - 1e-9));
+                };
                 changed += after != before;
-                worst = std::max({worst, int(std::ceil(std::abs(expected(qRed(before), orange.red()) - qRed(after)) - 1e-9)),
-                                  int(std::ceil(std::abs(expected(qGreen(before), orange.green()) - qGreen(after)) - 1e-9)),
-                                  int(std::ceil(std::abs(expected(qBlue(before), orange.blue()) - qBlue(after)) - 1e-9)),
-                                  int(std::ceil(std::abs(expected(qAlpha(before), 255) - qAlpha(after)) - 1e-9))});
+                worst = std::max({worst, apart(qRed(before), orange.red(), qRed(after)),
+                                  apart(qGreen(before), orange.green(), qGreen(after)),
+                                  apart(qBlue(before), orange.blue(), qBlue(after)),
+                                  apart(qAlpha(before), 255, qAlpha(after))});
             }
         QVERIFY2(worst <= 1, qPrintable(QStringLiteral("a channel %1 apart").arg(worst)));
         QVERIFY(changed > 100);
