@@ -10,12 +10,14 @@
 // same frames of the canvas with its picture alone is printed too.
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/viewer/bench_annotation_layer [--regions N] [--points N]
-//       [--threads N] [--no-callouts] [--ours-only]
+//       [--threads N] [--no-callouts] [--ours-only] [--zoom Z] [--rounds N]
 //
 // Targets: every gesture frame within 16 ms and a hit test within 1 ms, at
 // the 95th percentile, and the pan frames within 4 ms of processor time
 // (their median). Prints PASS or FAIL (exit code 2). Our frames are painted
 // on several threads: `--threads N` allows the painting N worker threads.
+// `--zoom Z` pans at the zoom step nearest Z alone, without the pinch (for
+// profiling one kind of frame); `--rounds N` drags across N times.
 
 #include "ViewerHarness.h"
 #include "support/FrameTiming.h"
@@ -149,10 +151,13 @@ int main(int argc, char **argv)
     const int regionCount = option(QStringLiteral("--regions"), 2000);
     const int pointCount = option(QStringLiteral("--points"), 2000);
     const int threads = option(QStringLiteral("--threads"), 0);
+    const int rounds = std::max(1, option(QStringLiteral("--rounds"), 1));
     if (threads > 0)
         WorkerPools::computing().setMaxThreadCount(threads);
     // The plain painter is slow: it paints every `plainEvery`th frame.
     const int plainEvery = arguments.contains(QStringLiteral("--ours-only")) ? 1 << 30 : 4;
+    const qsizetype zoomAt = arguments.indexOf(QStringLiteral("--zoom"));
+    const double onlyZoom = zoomAt >= 0 && zoomAt + 1 < arguments.size() ? arguments.at(zoomAt + 1).toDouble() : 0;
 
     Library library(regionCount, pointCount);
     const QImage image = blobPicture();
@@ -213,16 +218,23 @@ int main(int argc, char **argv)
     std::printf("%-15s | %19s | %19s | %8s | %20s | %9s | %s\n", "frames", "ours p95 / worst",
                 "processor p50 / p95", "picture", "plain p95 / worst", "processor", "ratios: p95 / processor");
     Frames pinch;
-    for (int i = 0; i <= 60; ++i) {
+    for (int i = 0; i <= (onlyZoom > 0 ? -1 : 60); ++i) {
         zoom->changePinch(std::pow(8.0, i / 60.0));
         frameOf(pinch);
     }
     zoom->cancelGestures();
     bare.zoom()->cancelGestures();
-    report(QStringLiteral("pinch 1x to 8x"), pinch, false);
+    if (!pinch.ours.isEmpty())
+        report(QStringLiteral("pinch 1x to 8x"), pinch, false);
 
     // At 1x the picture fits and cannot be panned: panning starts one step in.
     for (double scale = ZoomPan::stepFactor; scale <= 8; scale = std::min(8.0, scale * ZoomPan::stepFactor)) {
+        // (The step nearest the zoom asked for.)
+        if (onlyZoom > 0 && std::abs(std::log(scale / onlyZoom)) > std::log(ZoomPan::stepFactor) / 2) {
+            if (scale == 8)
+                break;
+            continue;
+        }
         for (ZoomableImage *canvas : {&viewer, &bare}) {
             canvas->zoom()->reset();
             canvas->zoom()->zoomBy(scale);
@@ -230,8 +242,8 @@ int main(int argc, char **argv)
         }
         const QSizeF limit = ZoomPan::panLimit(scale, viewer.size());
         Frames pan;
-        for (int i = 0; i <= 40; ++i) {
-            const double t = -1 + i / 20.0;
+        for (int i = 0; i <= 40 * rounds; ++i) {
+            const double t = -1 + (i % 40 + (i == 40 * rounds ? 40 : 0)) / 20.0;
             zoom->changeDrag(QSizeF(limit.width() * t, limit.height() * -t) - zoom->committed().offset);
             frameOf(pan);
         }

@@ -2,9 +2,13 @@
 
 #include "viewer/AnnotationViewState.h"
 #include "viewer/ImageAnnotations.h"
+#include "viewer/PictureSource.h"
 
+#include <QPaintEngine>
 #include <QPainter>
 #include <QVariantAnimation>
+
+#include <cmath>
 
 AnnotationLayer::AnnotationLayer(ImageAnnotations *annotations, AnnotationViewState *state, QObject *parent)
     : CanvasOverlay(parent)
@@ -77,10 +81,20 @@ AnnotationHit AnnotationLayer::hitAt(const QPointF &position, const CanvasGeomet
     return hitTest(frame(geometry), scene(), position, m_metrics);
 }
 
+bool AnnotationLayer::drawsPicture(const PictureSource *picture, const QColor &backdrop, bool smooth)
+{
+    // Annotations fading or hidden leave the picture to the canvas.
+    const bool draws = !smooth && m_opacity >= 1 && AnnotationRenderer::canDrawUnder(picture);
+    m_under = draws ? AnnotationRenderer::Underlay{picture, backdrop} : AnnotationRenderer::Underlay{};
+    return draws;
+}
+
 void AnnotationLayer::prepare(const CanvasGeometry &geometry, qreal devicePixelRatio)
 {
-    // Hidden annotations are still drawn while they fade out.
-    if (m_opacity <= 0)
+    // Hidden annotations are still drawn while they fade out. Over the
+    // picture, the frame is drawn in paint(), where it may be drawn
+    // straight into the painter's pixels.
+    if (m_opacity <= 0 || m_under.source)
         return;
     const AnnotationFrame &shown = frame(geometry);
     // The same frame again (another part of the canvas changed) is not
@@ -92,12 +106,66 @@ void AnnotationLayer::prepare(const CanvasGeometry &geometry, qreal devicePixelR
     }
 }
 
+namespace {
+
+// The pixels of the image `painter` paints on where its view's top-left
+// pixel lies, when a frame of `deviceSize` can be drawn straight into them
+// at `ratio`: the painter draws on a 32-bit image of its own, unclipped
+// there, moved by whole pixels and scaled by the ratio alone. Null
+// otherwise.
+uchar *framePixels(QPainter &painter, const QSize &deviceSize, qreal ratio, qsizetype &bytesPerLine)
+{
+    QPaintEngine *engine = painter.paintEngine();
+    QPaintDevice *device = engine ? engine->paintDevice() : nullptr;
+    if (!device || device->devType() != QInternal::Image || painter.hasClipping())
+        return nullptr;
+    auto *image = static_cast<QImage *>(device);
+    if ((image->format() != QImage::Format_RGB32 && image->format() != QImage::Format_ARGB32_Premultiplied)
+        || !image->isDetached())
+        return nullptr;
+    const QTransform transform = painter.deviceTransform();
+    if (transform.type() > QTransform::TxScale || transform.m11() != ratio || transform.m22() != ratio
+        || transform.dx() != std::round(transform.dx()) || transform.dy() != std::round(transform.dy()))
+        return nullptr;
+    const QRect frame(QPoint(int(transform.dx()), int(transform.dy())), deviceSize);
+    const QRegion clip = engine->systemClip();
+    if (!image->rect().contains(frame) || (!clip.isEmpty() && !(QRegion(frame) - clip).isEmpty()))
+        return nullptr;
+    bytesPerLine = image->bytesPerLine();
+    return image->bits() + frame.top() * bytesPerLine + qsizetype(frame.left()) * 4;
+}
+
+} // namespace
+
 void AnnotationLayer::paint(QPainter &painter, const CanvasGeometry &geometry)
 {
     if (m_opacity <= 0)
         return;
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    if (m_under.source) {
+        // Over the picture: the frame covers the view, and is drawn
+        // straight into the painter's pixels where it can be.
+        const AnnotationFrame &shown = frame(geometry);
+        const QSize viewSize = geometry.fitted.viewportSize.toSize();
+        const QSize deviceSize(int(std::ceil(viewSize.width() * ratio)), int(std::ceil(viewSize.height() * ratio)));
+        AnnotationRenderer::Underlay under = m_under;
+        under.into = framePixels(painter, deviceSize, ratio, under.bytesPerLine);
+        m_renderer.start(shown, scene(), viewSize, ratio, m_text, under);
+        const QImage &drawn = m_renderer.finish();
+        if (!under.into) {
+            QImage opaque(drawn.constBits(), drawn.width(), drawn.height(), drawn.bytesPerLine(),
+                          QImage::Format_RGB32);
+            opaque.setDevicePixelRatio(drawn.devicePixelRatio());
+            painter.drawImage(QPointF(0, 0), opaque);
+        }
+        // The renderer's image no longer holds a frame of the overlay
+        // alone; the canvas offers the picture again for its next paint.
+        m_drawnValid = false;
+        m_under = {};
+        return;
+    }
     // Started in prepare() unless the canvas skipped it.
-    prepare(geometry, painter.device() ? painter.device()->devicePixelRatioF() : 1.0);
+    prepare(geometry, ratio);
     painter.save();
     painter.setOpacity(painter.opacity() * m_opacity);
     painter.drawImage(QPointF(0, 0), m_renderer.finish());

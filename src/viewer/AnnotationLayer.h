@@ -49,6 +49,10 @@ public:
     // What a tap at `position` would reach.
     AnnotationHit hitAt(const QPointF &position, const CanvasGeometry &geometry);
 
+    // Draws the picture while it moves (not smoothly) and the annotations
+    // show in full: the picture is then kept drawn with the region shapes
+    // over it while the view pans.
+    bool drawsPicture(const PictureSource *picture, const QColor &backdrop, bool smooth) override;
     // Sets the worker threads drawing the frame when it changed.
     void prepare(const CanvasGeometry &geometry, qreal devicePixelRatio) override;
     void paint(QPainter &painter, const CanvasGeometry &geometry) override;
@@ -88,4 +92,6 @@ private:
     // finished).
     bool m_drawnValid = false;
     qreal m_drawnRatio = 0;
+    // The picture drawn under the annotations in the paint under way.
+    AnnotationRenderer::Underlay m_under;
 };

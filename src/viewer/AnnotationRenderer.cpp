@@ -1,6 +1,7 @@
 #include "viewer/AnnotationRenderer.h"
 
 #include "viewer/ImageStamp.h"
+#include "viewer/PictureSource.h"
 
 #include "platform/WorkerPools.h"
 #include "ui/AppStyle.h"
@@ -209,7 +210,48 @@ private:
     bool m_done = false;
 };
 
+// Scratch pixels of the thread that draws: at least `count`.
+quint32 *scratchPixels(size_t count)
+{
+    thread_local std::vector<quint32> pixels;
+    if (pixels.size() < count)
+        pixels.resize(count);
+    return pixels.data();
+}
+
+// The level's pixel under each of `count` places from `first` on, along
+// one axis where the level's `size` pixels span `scale` places from
+// `origin`, into `indexes`; answers the range of those that fall on it
+// (the others lie on the backdrop). Each place takes the pixel under its
+// centre.
+std::pair<int, int> levelIndexes(int first, int count, double origin, double scale, int size, int *indexes)
+{
+    int from = count, to = 0;
+    for (int i = 0; i < count; ++i) {
+        const double unit = (first + i + 0.5 - origin) / scale;
+        if (unit >= 0 && unit < 1) {
+            indexes[i] = std::min(int(unit * size), size - 1);
+            from = std::min(from, i);
+            to = i + 1;
+        }
+    }
+    return {from, std::max(from, to)};
+}
+
 } // namespace
+
+bool AnnotationRenderer::canDrawUnder(const PictureSource *source)
+{
+    if (!source || source->isNull())
+        return false;
+    for (const QImage &level : source->levels()) {
+        const QImage::Format format = level.format();
+        if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32_Premultiplied
+            && format != QImage::Format_Grayscale8)
+            return false;
+    }
+    return true;
+}
 
 // The region shapes drawn at one scale, kept while the view pans. They are
 // drawn on "places": the device pixels of the view they were first drawn
@@ -220,6 +262,10 @@ struct AnnotationRenderer::RegionCache {
     // What they were drawn for.
     quint64 scene = 0;
     std::optional<QUuid> highlighted;
+    // The picture level under them (its cache key) and the backdrop; none
+    // when they are drawn alone.
+    qint64 picture = 0;
+    QRgb backdrop = 0;
     double scaleX = 0, scaleY = 0;
     qreal ratio = 0;
     QSize deviceSize;
@@ -253,6 +299,14 @@ struct AnnotationRenderer::Drawing {
     qsizetype regionBytesPerLine = 0;
     QSize regionSize;
     std::vector<QRect> regionParts;
+    // With the picture under the shapes: the level drawn, the backdrop
+    // (premultiplied), unit image coordinates to places, and what the
+    // leader lines let show through.
+    bool underlay = false;
+    QImage level;
+    quint32 backdrop = 0;
+    QTransform toPlaces;
+    quint16 *lineThrough = nullptr;
     std::vector<LeaderLine> lines;
     std::vector<Stamp> markers;
     std::vector<Stamp> labels;
@@ -284,9 +338,10 @@ AnnotationRenderer::~AnnotationRenderer()
 }
 
 const QImage &AnnotationRenderer::render(const AnnotationFrame &frame, const AnnotationScene &scene,
-                                         const QSize &viewSize, qreal ratio, const CalloutLabelText &text)
+                                         const QSize &viewSize, qreal ratio, const CalloutLabelText &text,
+                                         const Underlay &under)
 {
-    start(frame, scene, viewSize, ratio, text);
+    start(frame, scene, viewSize, ratio, text, under);
     return finish();
 }
 
@@ -300,7 +355,7 @@ const QImage &AnnotationRenderer::finish()
 }
 
 void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationScene &scene, const QSize &viewSize,
-                               qreal ratio, const CalloutLabelText &text)
+                               qreal ratio, const CalloutLabelText &text, const Underlay &under)
 {
     finish();
     const QSize deviceSize(int(std::ceil(viewSize.width() * ratio)), int(std::ceil(viewSize.height() * ratio)));
@@ -317,8 +372,23 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
     drawing->ratio = ratio;
     drawing->bits = m_layer.bits();
     drawing->bytesPerLine = m_layer.bytesPerLine();
-    placeRegions(frame, scene, deviceSize, ratio, *drawing);
     const QTransform toDevice = unitToDevice(frame.geometry, ratio);
+    if (canDrawUnder(under.source)) {
+        if (under.into) {
+            drawing->bits = under.into;
+            drawing->bytesPerLine = under.bytesPerLine;
+        }
+        // The level a canvas paints the picture from at this scale.
+        const PictureSource &source = *under.source;
+        drawing->underlay = true;
+        drawing->level = source.levels()[source.levelIndex(toDevice.m11() / source.size().width())];
+        drawing->backdrop = qPremultiply(under.backdrop.rgb() | 0xff000000);
+        const size_t area = size_t(deviceSize.width()) * size_t(deviceSize.height());
+        if (m_lineThrough.size() != area)
+            m_lineThrough.resize(area);
+        drawing->lineThrough = m_lineThrough.data();
+    }
+    placeRegions(frame, scene, deviceSize, ratio, *drawing);
 
     std::vector<LeaderLine> &lines = drawing->lines;
     lines.reserve(size_t(frame.callouts.size()));
@@ -333,13 +403,19 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
     markers.reserve(size_t(scene.points().size()));
     const QImage &marker = drawing->held.emplace_back(markerImage(false, ratio));
     const QImage &highlightedMarker = drawing->held.emplace_back(markerImage(true, ratio));
+    // (Each marker a copy of one of two stamps, moved.)
+    const Stamp plain(marker, QPoint()), strong(highlightedMarker, QPoint());
+    const QRect frameRect(QPoint(0, 0), deviceSize);
     for (const AnnotationMark &mark : scene.points()) {
-        const QImage &image = highlighted && mark.id == *highlighted ? highlightedMarker : marker;
+        const Stamp &shown = highlighted && mark.id == *highlighted ? strong : plain;
         const QPointF centre = toDevice.map(mark.anchor);
-        const QPoint position(int(std::lround(centre.x() - image.width() / 2.0)),
-                              int(std::lround(centre.y() - image.height() / 2.0)));
-        if (QRect(position, image.size()).intersects(m_layer.rect()))
-            markers.emplace_back(image, position);
+        const QPoint position(int(std::lround(centre.x() - shown.size.width() / 2.0)),
+                              int(std::lround(centre.y() - shown.size.height() / 2.0)));
+        if (QRect(position, shown.size).intersects(frameRect)) {
+            Stamp &placed = markers.emplace_back(shown);
+            placed.position = position;
+            placed.bottom = position.y() + shown.size.height();
+        }
     }
 
     if (scene.generation() != m_labelScene || ratio != m_labelRatio || text.font() != m_labelFont) {
@@ -406,12 +482,16 @@ void AnnotationRenderer::placeRegions(const AnnotationFrame &frame, const Annota
         m_regions = std::make_unique<RegionCache>();
     RegionCache &cache = *m_regions;
     bool first = false;
-    if (cache.scene != scene.generation() || cache.highlighted != highlighted || cache.scaleX != toDevice.m11()
-        || cache.scaleY != toDevice.m22() || cache.ratio != ratio || cache.deviceSize != deviceSize) {
-        // Another scale or scene: the shapes are drawn anew, on the places
-        // of this view.
+    const qint64 picture = drawing.underlay ? drawing.level.cacheKey() : 0;
+    if (cache.scene != scene.generation() || cache.highlighted != highlighted || cache.picture != picture
+        || cache.backdrop != drawing.backdrop || cache.scaleX != toDevice.m11() || cache.scaleY != toDevice.m22()
+        || cache.ratio != ratio || cache.deviceSize != deviceSize) {
+        // Another scale, scene or picture: the shapes are drawn anew, on
+        // the places of this view.
         cache.scene = scene.generation();
         cache.highlighted = highlighted;
+        cache.picture = picture;
+        cache.backdrop = drawing.backdrop;
         cache.scaleX = toDevice.m11();
         cache.scaleY = toDevice.m22();
         cache.ratio = ratio;
@@ -472,6 +552,7 @@ void AnnotationRenderer::placeRegions(const AnnotationFrame &frame, const Annota
 
     drawing.viewAt = viewAt;
     drawing.direct = first;
+    drawing.toPlaces = cache.toPlaces;
     if (first)
         return;
 
@@ -494,12 +575,12 @@ void AnnotationRenderer::placeRegions(const AnnotationFrame &frame, const Annota
     qint64 area = 0;
     for (const QRect &strip : strips)
         area += strip.isEmpty() ? 0 : qint64(strip.width()) * strip.height();
-    const qint64 partArea = std::max<qint64>(area / (QThread::idealThreadCount() * 3), 16 * 1024);
+    const qint64 partArea = std::max<qint64>(area / (QThread::idealThreadCount() * 3), 64 * 1024);
     const QSize size = cache.image.size();
     for (const QRect &strip : strips) {
         if (strip.isEmpty())
             continue;
-        const int rows = int(std::clamp<qint64>(partArea / strip.width(), 8, strip.height()));
+        const int rows = int(std::clamp<qint64>(partArea / strip.width(), 32, strip.height()));
         for (int top = strip.top(); top <= strip.bottom();) {
             const int height = std::min({rows, strip.bottom() + 1 - top, size.height() - wrapped(top, size.height())});
             for (int left = strip.left(); left <= strip.right();) {
@@ -520,10 +601,69 @@ void AnnotationRenderer::paintRegions(const Drawing &drawing, const QRect &part)
     const qsizetype bytesPerLine = drawing.regionBytesPerLine;
     uchar *const bits = drawing.regionBits + wrapped(part.top(), drawing.regionSize.height()) * bytesPerLine
         + wrapped(part.left(), drawing.regionSize.width()) * 4;
+    if (drawing.underlay) {
+        paintUnderlay(drawing, reinterpret_cast<quint32 *>(bits), bytesPerLine / 4, part);
+        return;
+    }
     for (int row = 0; row < part.height(); ++row)
         std::memset(bits + row * bytesPerLine, 0, size_t(part.width()) * 4);
     QImage image(bits, part.width(), part.height(), bytesPerLine, QImage::Format_ARGB32_Premultiplied);
     drawRegions(image, part.topLeft(), drawing.ratio);
+}
+
+void AnnotationRenderer::paintUnderlay(const Drawing &drawing, quint32 *bits, qsizetype stride,
+                                       const QRect &part) const
+{
+    // The picture: each place takes the level's pixel under its centre.
+    const QImage &level = drawing.level;
+    const int width = part.width(), height = part.height();
+    thread_local std::vector<int> columns, rows;
+    columns.resize(size_t(width));
+    rows.resize(size_t(height));
+    const QTransform &toPlaces = drawing.toPlaces;
+    const auto [from, to] = levelIndexes(part.left(), width, toPlaces.dx(), toPlaces.m11(), level.width(),
+                                         columns.data());
+    const auto [top, bottom] = levelIndexes(part.top(), height, toPlaces.dy(), toPlaces.m22(), level.height(),
+                                            rows.data());
+    const quint32 backdrop = drawing.backdrop;
+    const QImage::Format format = level.format();
+    for (int y = 0; y < height; ++y) {
+        quint32 *out = bits + y * stride;
+        if (y < top || y >= bottom || from >= to) {
+            std::fill(out, out + width, backdrop);
+            continue;
+        }
+        std::fill(out, out + from, backdrop);
+        std::fill(out + to, out + width, backdrop);
+        const uchar *line = level.constScanLine(rows[size_t(y)]);
+        const int *column = columns.data();
+        if (format == QImage::Format_Grayscale8) {
+            for (int x = from; x < to; ++x)
+                out[x] = 0xff000000u | (line[column[x]] * 0x010101u);
+        } else if (format == QImage::Format_RGB32) {
+            const auto *pixels = reinterpret_cast<const quint32 *>(line);
+            for (int x = from; x < to; ++x)
+                out[x] = pixels[column[x]] | 0xff000000u;
+        } else {
+            // Translucent pixels over the backdrop.
+            const auto *pixels = reinterpret_cast<const quint32 *>(line);
+            quint32 *picked = scratchPixels(size_t(to - from));
+            for (int x = from; x < to; ++x)
+                picked[x - from] = pixels[column[x]];
+            std::fill(out + from, out + to, backdrop);
+            stampImage(out + from, stride, QSize(to - from, 1), QPoint(0, 0), picked, to - from,
+                       QSize(to - from, 1));
+        }
+    }
+
+    // The shapes over it, drawn alone as they are kept without it.
+    const size_t area = size_t(width) * size_t(height);
+    quint32 *shapes = scratchPixels(area);
+    std::memset(shapes, 0, area * 4);
+    QImage image(reinterpret_cast<uchar *>(shapes), width, height, qsizetype(width) * 4,
+                 QImage::Format_ARGB32_Premultiplied);
+    drawRegions(image, part.topLeft(), drawing.ratio);
+    stampImage(bits, stride, part.size(), QPoint(0, 0), shapes, width, part.size());
 }
 
 void AnnotationRenderer::drawRegions(QImage &image, const QPoint &at, qreal ratio) const
@@ -550,7 +690,10 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int top) const
     uchar *const bits = drawing.bits + top * bytesPerLine;
     const int width = drawing.deviceSize.width();
     QImage band(bits, width, bottom - top, bytesPerLine, QImage::Format_ARGB32_Premultiplied);
-    if (drawing.direct) {
+    if (drawing.direct && drawing.underlay) {
+        paintUnderlay(drawing, reinterpret_cast<quint32 *>(bits), bytesPerLine / 4,
+                      QRect(drawing.viewAt + QPoint(0, top), QSize(width, bottom - top)));
+    } else if (drawing.direct) {
         std::memset(bits, 0, size_t(bytesPerLine) * size_t(bottom - top));
         drawRegions(band, drawing.viewAt + QPoint(0, top), drawing.ratio);
     } else {
@@ -567,13 +710,28 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int top) const
         }
     }
     const QPointF origin(0, top);
-    // Leader lines over the shapes, while the band holds nothing but
-    // orange.
-    for (const LeaderLine &line : drawing.lines) {
-        if (line.bottom >= top && line.top < bottom)
-            m_leader.drawPolyline(band, origin, line.points.data(), 3, drawing.ratio, false);
-    }
     const QSize bandSize(width, bottom - top);
+    if (drawing.underlay) {
+        // Leader lines, all of one colour and nothing drawn between them,
+        // gathered as what they let show through and laid over the band at
+        // once.
+        quint16 *through = drawing.lineThrough + qsizetype(top) * width;
+        // (All at first, which brings its rows close at hand too.)
+        std::memset(through, 0xff, size_t(width) * size_t(bottom - top) * sizeof(quint16));
+        for (const LeaderLine &line : drawing.lines) {
+            if (line.bottom >= top && line.top < bottom)
+                m_leader.drawPolylineThrough(through, width, bandSize, origin, line.points.data(), 3, drawing.ratio);
+        }
+        layThrough(reinterpret_cast<quint32 *>(bits), bytesPerLine / 4, bandSize, through, width,
+                   m_leader.opaqueColour());
+    } else {
+        // Leader lines over the shapes, while the band holds nothing but
+        // orange.
+        for (const LeaderLine &line : drawing.lines) {
+            if (line.bottom >= top && line.top < bottom)
+                m_leader.drawPolyline(band, origin, line.points.data(), 3, drawing.ratio, false);
+        }
+    }
     stamp(reinterpret_cast<quint32 *>(bits), bytesPerLine / 4, bandSize, drawing.markers, top);
     stamp(reinterpret_cast<quint32 *>(bits), bytesPerLine / 4, bandSize, drawing.labels, top);
 }

@@ -10,12 +10,27 @@
 #include <QImage>
 #include <QSize>
 
+class PictureSource;
 class QPainter;
 
 #include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
+
+// The picture drawn under a frame of the annotation overlay: `source`'s
+// picture on `backdrop` (opaque). None leaves the frame transparent around
+// the overlay.
+struct AnnotationUnderlay {
+    const PictureSource *source = nullptr;
+    QColor backdrop;
+    // With a picture, the frame may be drawn straight into other pixels
+    // (32-bit, rows `bytesPerLine` apart, the frame's top-left pixel at
+    // `into`), sparing a copy; the renderer's image then keeps nothing of
+    // it.
+    uchar *into = nullptr;
+    qsizetype bytesPerLine = 0;
+};
 
 // Draws the frames of the annotation overlay into one image the size of the
 // view (in device pixels): region shapes, leader lines, point markers and
@@ -33,7 +48,13 @@ class QPainter;
 // pinch, draws the view alone and keeps nothing.) Such a frame is pixel for pixel the one drawn
 // from scratch when it moved by whole device pixels, and otherwise has its
 // shapes less than half a device pixel from where a fresh frame would have
-// them (as markers always are). GUI thread.
+// them (as markers always are).
+//
+// A frame may be drawn over the picture itself (an opaque frame): the
+// picture, at the level a canvas paints it from and without smoothing, is
+// then kept with the shapes laid over it, so that a pan frame copies one
+// image and draws the strips coming into view, and the leader lines are
+// gathered and laid over it at once. GUI thread.
 class AnnotationRenderer {
 public:
     // How region shapes are filled and outlined.
@@ -64,18 +85,23 @@ public:
     static constexpr double highlightedMarkerDiameter = 11;
     static constexpr double leaderOpacity = 0.5;
 
+    using Underlay = AnnotationUnderlay;
+    // Whether `source` can be drawn under a frame (it has a picture, kept in
+    // the formats PictureSource keeps levels in).
+    static bool canDrawUnder(const PictureSource *source);
+
     // The frame drawn for a view of `viewSize` points at `devicePixelRatio`;
     // the image carries that ratio. `text` must be the one the frame's
     // labels were measured with.
     const QImage &render(const AnnotationFrame &frame, const AnnotationScene &scene, const QSize &viewSize,
-                         qreal devicePixelRatio, const CalloutLabelText &text);
+                         qreal devicePixelRatio, const CalloutLabelText &text, const Underlay &under = {});
     // render() in two halves, so that the caller can do other work while
     // the workers draw: start() gathers what the frame shows and sets its
     // bands going; finish() draws the bands not yet taken on this thread
     // and waits for the others. Nothing of `frame`, `scene` or `text` is
     // used after start() returns. finish() without a start() does nothing.
     void start(const AnnotationFrame &frame, const AnnotationScene &scene, const QSize &viewSize,
-               qreal devicePixelRatio, const CalloutLabelText &text);
+               qreal devicePixelRatio, const CalloutLabelText &text, const Underlay &under = {});
     const QImage &finish();
     // The frame last drawn (once finish() has returned, when one was
     // started).
@@ -90,6 +116,9 @@ private:
     void placeRegions(const AnnotationFrame &frame, const AnnotationScene &scene, const QSize &deviceSize,
                         qreal ratio, Drawing &drawing);
     void paintRegions(const Drawing &drawing, const QRect &part) const;
+    // The picture and the shapes over it, for the places `part`, into
+    // pixels `stride` apart.
+    void paintUnderlay(const Drawing &drawing, quint32 *bits, qsizetype stride, const QRect &part) const;
     // The shapes within reach drawn into `image`, whose top-left pixel lies
     // at place `at`.
     void drawRegions(QImage &image, const QPoint &at, qreal ratio) const;
@@ -112,6 +141,8 @@ private:
     ShapeRaster m_outline;
     ShapeRaster m_leader;
     QImage m_layer;
+    // What the leader lines of a frame over the picture let show through.
+    std::vector<quint16> m_lineThrough;
     std::unique_ptr<RegionCache> m_regions;
     // The frame started and not yet finished.
     std::unique_ptr<Drawing> m_drawing;

@@ -2,6 +2,11 @@
 
 void CanvasOverlay::prepare(const CanvasGeometry &, qreal) {}
 
+bool CanvasOverlay::drawsPicture(const PictureSource *, const QColor &, bool)
+{
+    return false;
+}
+
 bool CanvasOverlay::pointerPressed(const QPointF &, const CanvasGeometry &)
 {
     return false;

@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 
+class PictureSource;
 class QPainter;
 
 // A control that an overlay draws (the link button of a callout), as the
@@ -42,6 +43,12 @@ public:
     // to draw may start drawing here on worker threads and finish in
     // paint().
     virtual void prepare(const CanvasGeometry &geometry, qreal devicePixelRatio);
+    // Asked as each paint begins, before prepare(): whether the overlay
+    // draws the canvas's picture (on `backdrop`, which fills the rest of
+    // the view) itself, under what it draws, in this paint; the canvas
+    // then paints neither. `smooth` is whether the canvas would filter the
+    // picture smoothly. No by default.
+    virtual bool drawsPicture(const PictureSource *picture, const QColor &backdrop, bool smooth);
     virtual void paint(QPainter &painter, const CanvasGeometry &geometry) = 0;
 
     // True takes the press (and the moves and release that follow it).

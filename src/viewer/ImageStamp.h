@@ -24,3 +24,10 @@ QImage whiteAsAlphas(const QImage &image);
 // `alphaStride` bytes apart): the same pixels as laying the white image.
 void stampWhite(quint32 *into, qsizetype intoStride, QSize intoSize, QPoint position, const uchar *alphas,
                 qsizetype alphaStride, QSize imageSize);
+
+// Lays `colour` (opaque, premultiplied) over `into` where it lets part of
+// each pixel show through, as given by `through` (65535 for all, down to
+// 0 for nothing; rows `throughStride` values apart), both `size`, each
+// channel rounded once (see ShapeRaster::drawPolylineThrough()).
+void layThrough(quint32 *into, qsizetype intoStride, QSize size, const quint16 *through, qsizetype throughStride,
+                quint32 colour);

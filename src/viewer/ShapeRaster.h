@@ -32,6 +32,17 @@ public:
     // `closed`).
     void drawPolyline(QImage &image, const QPointF &origin, const QPointF *points, qsizetype count, double width,
                       bool closed) const;
+    // drawPolyline() (open) into an image of what shows through lines of
+    // this colour, from 65535 (all) down to 0 (nothing), `stride` values a
+    // row, for the lines to be laid over other pixels at once later
+    // (layThrough()): each pixel keeps the product of what each line
+    // leaves showing through, so that laying them at once is laying them
+    // one after another, to within rounding.
+    void drawPolylineThrough(quint16 *through, qsizetype stride, QSize size, const QPointF &origin,
+                             const QPointF *points, qsizetype count, double width) const;
+    // The colour, opaque and premultiplied.
+    quint32 opaqueColour() const { return m_opaque; }
+
     // One edge of a polygon being filled, over the rows it spans.
     struct Edge {
         double x;          // at the centre of the current row
@@ -50,17 +61,23 @@ public:
 
 private:
     // The pixels of the image drawn into, read once per call.
-    struct Target {
-        explicit Target(QImage &image);
-        quint32 *bits;
+    template <typename Pixel> struct Target {
+        Pixel *bits;
         qsizetype stride; // pixels
         int width, height;
     };
-    void drawLine(const Target &target, const QPointF &origin, QPointF from, QPointF to, double width) const;
+    static Target<quint32> targetOf(QImage &image);
+    template <typename Pixel>
+    void drawLine(const Target<Pixel> &target, const QPointF &origin, QPointF from, QPointF to, double width) const;
+    template <typename Pixel>
+    void drawPolyline(const Target<Pixel> &target, const QPointF &origin, const QPointF *points, qsizetype count,
+                      double width, bool closed) const;
 
     void cover(quint32 *pixel, int step) const;
     void coverOrKeep(quint32 *pixel, int step) const;
-    void coverPart(quint32 *pixel, int part) const;
+    void cover(quint16 *through, int step) const;
+    void coverOrKeep(quint16 *through, int step) const;
+    template <typename Pixel> void coverPart(Pixel *pixel, int part) const;
     static int coverageStep(int part);
     // Whole coverage of `count` pixels in a row.
     void fillSpan(quint32 *pixels, int count) const;
@@ -68,6 +85,12 @@ private:
     // The pixel (the colour, premultiplied) a pixel of alpha a becomes when
     // covered by k steps, at k × 256 + a.
     std::vector<quint32> m_covered;
+    // What a pixel covered by k steps leaves showing through, in 1/65536.
+    std::vector<quint32> m_leaves;
+    // By how much that falls from one step to the next, when always by the
+    // same (else 0).
+    int m_leavesPerStep = 0;
+    quint32 m_opaque = 0;
     quint32 m_fullSource = 0;
     quint32 m_fullInverseAlpha = 0;
 };

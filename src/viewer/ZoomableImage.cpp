@@ -240,13 +240,24 @@ void ZoomableImage::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     const CanvasGeometry canvas = geometry();
+    const QColor backdrop = ZoomableImage::backdrop(palette());
+    const bool resting = isResting();
+    // While the picture moves, the overlay may draw it, with what it keeps
+    // of it from frame to frame.
+    const bool overlayDrawsPicture = m_overlay && m_picture && !m_picture->isNull()
+        && m_overlay->drawsPicture(m_picture, backdrop, resting);
     if (m_overlay)
         m_overlay->prepare(canvas, devicePixelRatioF());
+    if (overlayDrawsPicture) {
+        painter.save();
+        m_overlay->paint(painter, canvas);
+        painter.restore();
+        return;
+    }
     const QRectF pictureRect = m_picture && !m_picture->isNull() ? canvas.pictureRect() : QRectF();
 
     // An opaque picture covers its whole pixels, which need no backdrop
     // under them.
-    const QColor backdrop = ZoomableImage::backdrop(palette());
     QRegion backdropRegion(event->rect());
     if (m_picture && m_picture->isOpaque()) {
         backdropRegion -= QRect(QPoint(int(std::ceil(pictureRect.left())), int(std::ceil(pictureRect.top()))),
@@ -257,7 +268,7 @@ void ZoomableImage::paintEvent(QPaintEvent *event)
         painter.fillRect(part, backdrop);
 
     if (m_picture)
-        m_picture->paint(painter, pictureRect, event->rect(), isResting());
+        m_picture->paint(painter, pictureRect, event->rect(), resting);
     if (m_overlay) {
         painter.save();
         m_overlay->paint(painter, canvas);

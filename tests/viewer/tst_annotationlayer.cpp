@@ -15,6 +15,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <functional>
 
@@ -54,15 +55,37 @@ class AnnotationLayerTest : public QObject {
     {
         return {FittedImage({400, 400}, view), ZoomPanTransform{scale, QSizeF(offset.x(), offset.y()), view}};
     }
-    static QImage painted(AnnotationLayer &overlay, const CanvasGeometry &geometry, qreal ratio)
+    // The overlay painted alone, or (underPicture) over the picture, as
+    // the canvas has it paint while the view moves.
+    QImage painted(AnnotationLayer &overlay, const CanvasGeometry &geometry, qreal ratio)
     {
         const QSizeF size = geometry.fitted.viewportSize * ratio;
         QImage image(int(std::ceil(size.width())), int(std::ceil(size.height())), QImage::Format_ARGB32_Premultiplied);
         image.setDevicePixelRatio(ratio);
         image.fill(Qt::transparent);
+        if (underPicture && !overlay.drawsPicture(picture, Qt::darkBlue, false))
+            return {};
         QPainter painter(&image);
         overlay.paint(painter, geometry);
         return image;
+    }
+    bool underPicture = false;
+    // A picture of `side` pixels of every colour, so that a pixel out of
+    // place shows.
+    static QImage noise(int side, quint32 seed)
+    {
+        QRandomGenerator random(seed);
+        QImage image(side, side, QImage::Format_RGB32);
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x)
+                image.setPixel(x, y, random.generate() | 0xff000000u);
+        return image;
+    }
+    void showNoise()
+    {
+        underPicture = true;
+        std::atomic_bool cancelled = false;
+        picture->setLevels(PictureSource::buildLevels(noise(400, 3), cancelled));
     }
     // The same frame drawn by an overlay that has drawn nothing before.
     QImage paintedAfresh(const CanvasGeometry &geometry, qreal ratio)
@@ -78,11 +101,21 @@ class AnnotationLayerTest : public QObject {
                 sum += qAlpha(image.pixel(x, y));
         return sum;
     }
+    // How many pixels of `rect` show something other than the backdrop.
+    static int pictureIn(const QImage &image, const QRect &rect)
+    {
+        int count = 0;
+        for (int y = std::max(0, rect.top()); y <= std::min(image.height() - 1, rect.bottom()); ++y)
+            for (int x = std::max(0, rect.left()); x <= std::min(image.width() - 1, rect.right()); ++x)
+                count += image.pixel(x, y) != QColor(Qt::darkBlue).rgb();
+        return count;
+    }
     static bool isOrange(QRgb colour) { return qRed(colour) > 200 && qGreen(colour) > 100 && qBlue(colour) < 80; }
 
 private slots:
     void init()
     {
+        underPicture = false;
         // A white 400-point picture; point P at (180, 80), region R a
         // square around (320, 320), point L with a link at (240, 200).
         fixture = new AnnotationFixture;
@@ -288,28 +321,47 @@ private slots:
         QTest::addColumn<double>("scale");
         QTest::addColumn<qreal>("ratio");
         QTest::addColumn<QList<QPointF>>("offsets"); // view points, one frame each
-        QTest::newRow("a small pan") << 3.0 << 1.0 << QList<QPointF>{{0, 0}, {-7, 4}, {-9, 9}};
+        QTest::addColumn<bool>("overPicture");
+        QTest::newRow("a small pan") << 3.0 << 1.0 << QList<QPointF>{{0, 0}, {-7, 4}, {-9, 9}} << false;
         QTest::newRow("past the kept margin") << 3.0 << 1.0
-                                              << QList<QPointF>{{0, 0}, {-90, 0}, {-180, -60}, {-300, -120}};
-        QTest::newRow("to and fro") << 3.0 << 1.0 << QList<QPointF>{{0, 0}, {-150, 0}, {100, 50}, {0, 0}};
-        QTest::newRow("a jump") << 3.0 << 1.0 << QList<QPointF>{{0, 0}, {-390, 290}, {380, -280}};
-        QTest::newRow("another zoom") << 2.7 << 1.0 << QList<QPointF>{{13, 0}, {-60, 30}, {-200, 100}};
+                                              << QList<QPointF>{{0, 0}, {-90, 0}, {-180, -60}, {-300, -120}} << false;
+        QTest::newRow("to and fro") << 3.0 << 1.0 << QList<QPointF>{{0, 0}, {-150, 0}, {100, 50}, {0, 0}} << false;
+        QTest::newRow("a jump") << 3.0 << 1.0 << QList<QPointF>{{0, 0}, {-390, 290}, {380, -280}} << false;
+        QTest::newRow("another zoom") << 2.7 << 1.0 << QList<QPointF>{{13, 0}, {-60, 30}, {-200, 100}} << false;
         QTest::newRow("half points at twice the pixels")
-            << 3.0 << 2.0 << QList<QPointF>{{0, 0}, {-10.5, 3.5}, {-100.5, 50}, {-250, 140.5}};
+            << 3.0 << 2.0 << QList<QPointF>{{0, 0}, {-10.5, 3.5}, {-100.5, 50}, {-250, 140.5}} << false;
         QTest::newRow("through a fraction of a pixel")
-            << 2.0 << 1.0 << QList<QPointF>{{0, 0}, {-20.5, 10.25}, {-41, 20}, {-120.75, 60}, {-150, 70}};
+            << 2.0 << 1.0 << QList<QPointF>{{0, 0}, {-20.5, 10.25}, {-41, 20}, {-120.75, 60}, {-150, 70}} << false;
+        // The picture kept under the shapes moves with them.
+        QTest::newRow("over the picture") << 3.0 << 1.0
+                                          << QList<QPointF>{{0, 0}, {-7, 4}, {-90, 0}, {-180, -60}, {-300, -120}}
+                                          << true;
+        QTest::newRow("over the picture, to and fro")
+            << 2.7 << 1.0 << QList<QPointF>{{13, 0}, {-150, 0}, {100, 50}, {13, 0}} << true;
+        QTest::newRow("over the picture, twice the pixels")
+            << 3.0 << 2.0 << QList<QPointF>{{0, 0}, {-10.5, 3.5}, {-100.5, 50}, {-250, 140.5}} << true;
+        QTest::newRow("over the picture, through a fraction of a pixel")
+            << 2.0 << 1.0 << QList<QPointF>{{0, 0}, {-20.5, 10.25}, {-41, 20}, {-120.75, 60}} << true;
+        QTest::newRow("over the picture, zoomed out so the backdrop shows")
+            << 1.2 << 1.0 << QList<QPointF>{{0, 0}, {-13, 6}, {-30, 11}} << true;
     }
     void pannedFramesMatchFreshOnes()
     {
         QFETCH(double, scale);
         QFETCH(qreal, ratio);
         QFETCH(QList<QPointF>, offsets);
+        QFETCH(bool, overPicture);
         addRegions();
         state->setHighlightedID(fixture->regions.back()->id());
+        if (overPicture)
+            showNoise();
         int compared = 0;
         for (const QPointF &offset : offsets) {
             const CanvasGeometry at = geometry(scale, offset);
             const QImage kept = painted(*layer, at, ratio);
+            // Over the picture, the frame covers the view.
+            if (overPicture)
+                QCOMPARE(kept.convertToFormat(QImage::Format_RGB32).convertToFormat(kept.format()), kept);
             const QPointF moved = (offset - offsets.first()) * ratio;
             if (moved.x() != std::round(moved.x()) || moved.y() != std::round(moved.y()))
                 continue;
@@ -328,7 +380,7 @@ private slots:
         QRegion uncovered = QRegion(view) - QRegion(view.translated(moved.toPoint()));
         int strips = 0;
         for (const QRect &strip : uncovered)
-            strips += alphaIn(last, strip);
+            strips += overPicture ? pictureIn(last, strip) : alphaIn(last, strip);
         QVERIFY(uncovered.isEmpty() || strips > 0);
     }
 
@@ -339,34 +391,54 @@ private slots:
         QTest::addColumn<Setup>("change");
         QTest::addColumn<CanvasGeometry>("after");
         QTest::addColumn<qreal>("ratio");
+        QTest::addColumn<bool>("overPicture");
         const CanvasGeometry same = geometry(3, {-60, -30});
         QTest::newRow("a region moved") << Setup([](AnnotationLayerTest &t) {
             t.fixture->regions[3]->setVertices(AnnotationFixture::square(0.5, 0.5, 0.2));
-        }) << same << 1.0;
+        }) << same << 1.0 << false;
         QTest::newRow("a region added") << Setup([](AnnotationLayerTest &t) {
             t.fixture->region("New", "", AnnotationFixture::square(0.45, 0.45, 0.1));
-        }) << same << 1.0;
+        }) << same << 1.0 << false;
         QTest::newRow("a group hidden")
-            << Setup([](AnnotationLayerTest &t) { t.state->setDisabledGroups({"Vessels"}); }) << same << 1.0;
+            << Setup([](AnnotationLayerTest &t) { t.state->setDisabledGroups({"Vessels"}); }) << same << 1.0 << false;
         QTest::newRow("a group shown again")
-            << Setup([](AnnotationLayerTest &t) { t.state->setDisabledGroups({}); }) << same << 1.0;
+            << Setup([](AnnotationLayerTest &t) { t.state->setDisabledGroups({}); }) << same << 1.0 << false;
         QTest::newRow("another highlight") << Setup([](AnnotationLayerTest &t) {
             t.state->setHighlightedID(t.fixture->regions[5]->id());
-        }) << same << 1.0;
+        }) << same << 1.0 << false;
         QTest::newRow("no highlight")
-            << Setup([](AnnotationLayerTest &t) { t.state->setHighlightedID(std::nullopt); }) << same << 1.0;
+            << Setup([](AnnotationLayerTest &t) { t.state->setHighlightedID(std::nullopt); }) << same << 1.0 << false;
         const Setup none = [](AnnotationLayerTest &) {};
-        QTest::newRow("zoomed in") << none << geometry(3.5, {-60, -30}) << 1.0;
-        QTest::newRow("zoomed out") << none << geometry(2.5, {-60, -30}) << 1.0;
-        QTest::newRow("a narrower view") << none << geometry(3, {-60, -30}, {360, 300}) << 1.0;
-        QTest::newRow("twice the pixels") << none << same << 2.0;
+        QTest::newRow("zoomed in") << none << geometry(3.5, {-60, -30}) << 1.0 << false;
+        QTest::newRow("zoomed out") << none << geometry(2.5, {-60, -30}) << 1.0 << false;
+        QTest::newRow("a narrower view") << none << geometry(3, {-60, -30}, {360, 300}) << 1.0 << false;
+        QTest::newRow("twice the pixels") << none << same << 2.0 << false;
+        // The picture kept under them: levels arriving while it loads (a
+        // thumbnail standing in, then the picture), a new zoom and another
+        // pixel ratio draw it anew too.
+        QTest::newRow("levels arriving") << Setup([](AnnotationLayerTest &t) {
+            std::atomic_bool cancelled = false;
+            t.picture->setLevels(PictureSource::buildLevels(noise(400, 3), cancelled));
+        }) << same << 1.0 << true;
+        QTest::newRow("zoomed in, over the picture") << none << geometry(3.5, {-60, -30}) << 1.0 << true;
+        QTest::newRow("twice the pixels, over the picture") << none << same << 2.0 << true;
+        QTest::newRow("another highlight, over the picture") << Setup([](AnnotationLayerTest &t) {
+            t.state->setHighlightedID(t.fixture->regions[5]->id());
+        }) << same << 1.0 << true;
     }
     void changesRedrawTheKeptShapes()
     {
         QFETCH(Setup, change);
         QFETCH(CanvasGeometry, after);
         QFETCH(qreal, ratio);
+        QFETCH(bool, overPicture);
         addRegions();
+        if (overPicture) {
+            // A thumbnail standing in for the picture.
+            underPicture = true;
+            picture->setLevels({noise(100, 9)});
+            picture->setPixelSize({400, 400});
+        }
         state->setDisabledGroups({"Bones"});
         state->setHighlightedID(fixture->region("Middle", "", AnnotationFixture::square(0.5, 0.5, 0.12))->id());
         // Shapes kept from a frame and moved by a pan.

@@ -521,6 +521,132 @@ private slots:
         QCOMPARE(stamped, painted);
     }
 
+    // Leader lines of one colour gathered as their alphas and laid over
+    // the pixels at once: within a level of each channel of drawing them
+    // one after another, over shapes of their colour or over a picture.
+    void gatheredLinesMatchOneByOne_data()
+    {
+        QTest::addColumn<QList<QLineF>>("lines");
+        QTest::addColumn<bool>("overPicture");
+        QTest::addColumn<double>("width");
+        const QList<QLineF> crossing{{2, 3, 60, 40}, {60, 3, 2, 40}, {30, 0, 31, 47}, {0, 20.5, 63, 20.5}};
+        QList<QLineF> converging;
+        for (int i = 0; i < 24; ++i)
+            converging.append(QLineF(2 + i * 2.5, 45 - i * 0.3, 62, 10.25 + i * 0.01));
+        QTest::newRow("crossing, over shapes") << crossing << false << 1.0;
+        QTest::newRow("crossing, over a picture") << crossing << true << 1.0;
+        QTest::newRow("many over one pixel, over shapes") << converging << false << 1.0;
+        QTest::newRow("many over one pixel, over a picture") << converging << true << 1.0;
+        QTest::newRow("twice the pixels, over a picture") << converging << true << 2.0;
+        QTest::newRow("long and shallow, both ways")
+            << QList<QLineF>{{1, 30.3, 63, 22.9}, {62, 5.5, 0.5, 17.25}, {3, 40, 60, 40.75}} << true << 1.0;
+    }
+    void gatheredLinesMatchOneByOne()
+    {
+        QFETCH(QList<QLineF>, lines);
+        QFETCH(bool, overPicture);
+        QFETCH(double, width);
+        const ShapeRaster leader(QColor(255, 140, 0), 0.5);
+        QRandomGenerator random(5);
+        QImage under(64, 48, QImage::Format_ARGB32_Premultiplied);
+        if (overPicture) {
+            for (int y = 0; y < under.height(); ++y)
+                for (int x = 0; x < under.width(); ++x)
+                    under.setPixel(x, y, qRgb(random.bounded(256), random.bounded(256), random.bounded(256)));
+        } else {
+            // Shapes of the lines' colour at a few opacities.
+            under.fill(Qt::transparent);
+            const ShapeRaster fill(QColor(255, 140, 0), 0.18), outline(QColor(255, 140, 0), 1);
+            std::vector<ShapeRaster::Edge> edges;
+            const QPointF square[] = {{4, 4}, {40, 6}, {38, 40}, {6, 36}};
+            fill.fillPolygon(under, {0, 0}, square, 4, edges);
+            fill.fillPolygon(under, {-20, -4}, square, 4, edges);
+            outline.drawPolyline(under, {0, 0}, square, 4, 1.5, true);
+        }
+        // One after another, without rounding: each line's coverage (drawn
+        // alone at full strength) laid over at half its strength.
+        const QColor orange(255, 140, 0);
+        const ShapeRaster full(orange, 1);
+        std::vector<double> through(size_t(under.width() * under.height()), 1.0);
+        for (const QLineF &line : lines) {
+            std::vector<quint16> alone(through.size(), 65535);
+            const QPointF ends[] = {line.p1(), line.p2()};
+            full.drawPolylineThrough(alone.data(), under.width(), under.size(), {0, 0}, ends, 2, width);
+            // Each cell covered as much as the line drawn the usual way.
+            QImage drawn(under.size(), QImage::Format_ARGB32_Premultiplied);
+            drawn.fill(Qt::transparent);
+            full.drawPolyline(drawn, {0, 0}, ends, 2, width, false);
+            for (size_t i = 0; i < through.size(); ++i) {
+                const int x = int(i) % under.width(), y = int(i) / under.width();
+                QVERIFY(std::abs((1 - alone[i] / 65535.0) * 255 - qAlpha(drawn.pixel(x, y))) < 0.6);
+                through[i] *= 1 - 0.5 * (1 - alone[i] / 65535.0);
+            }
+        }
+        std::vector<quint16> gatheredThrough(through.size(), 65535);
+        QImage gathered = under;
+        for (const QLineF &line : lines) {
+            const QPointF ends[] = {line.p1(), line.p2()};
+            leader.drawPolylineThrough(gatheredThrough.data(), under.width(), under.size(), {0, 0}, ends, 2, width);
+        }
+        layThrough(reinterpret_cast<quint32 *>(gathered.bits()), gathered.bytesPerLine() / 4, gathered.size(),
+                   gatheredThrough.data(), under.width(), leader.opaqueColour());
+        int worst = 0, changed = 0;
+        for (int y = 0; y < under.height(); ++y)
+            for (int x = 0; x < under.width(); ++x) {
+                const double t = through[size_t(y * under.width() + x)];
+                const QRgb before = under.pixel(x, y), after = gathered.pixel(x, y);
+                // How far a channel lies from `was` overlaid by `colour`
+                // where `t` shows through, in whole levels.
+                const auto apart = [t](int was, int colour, int got) {
+                    return int(std::ceil(std::abs(was * t + colour * (1 - t) - got) - 1e-9));
+                };
+                changed += after != before;
+                worst = std::max({worst, apart(qRed(before), orange.red(), qRed(after)),
+                                  apart(qGreen(before), orange.green(), qGreen(after)),
+                                  apart(qBlue(before), orange.blue(), qBlue(after)),
+                                  apart(qAlpha(before), 255, qAlpha(after))});
+            }
+        QVERIFY2(worst <= 1, qPrintable(QStringLiteral("a channel %1 apart").arg(worst)));
+        QVERIFY(changed > 100);
+    }
+    // A line along the rows takes its steps several at a time, one along
+    // the columns one at a time: the same line both ways, its image turned
+    // over the diagonal, gives the same values exactly.
+    void runsAlongRowsMatchStepByStep_data()
+    {
+        QTest::addColumn<double>("opacity");
+        QTest::addColumn<double>("width");
+        QTest::newRow("half") << 0.5 << 1.0;
+        QTest::newRow("full") << 1.0 << 1.0;
+        QTest::newRow("a little") << 0.18 << 1.0;
+        QTest::newRow("half, twice the pixels") << 0.5 << 2.0;
+    }
+    void runsAlongRowsMatchStepByStep()
+    {
+        QFETCH(double, opacity);
+        QFETCH(double, width);
+        const ShapeRaster ink(Qt::red, opacity);
+        const QList<QLineF> lines{{1, 30.3, 95, 22.9}, {94, 5.5, 0.5, 17.25}, {3, 40, 90, 40.75},
+                                  {2, 2, 70, 45}, {10, 44.5, 96, 3.2}};
+        const QSize size(96, 48);
+        std::vector<quint16> along(size_t(size.width() * size.height()), 65535);
+        std::vector<quint16> across = along;
+        for (const QLineF &line : lines) {
+            const QPointF ends[] = {line.p1(), line.p2()};
+            const QPointF turned[] = {line.p1().transposed(), line.p2().transposed()};
+            ink.drawPolylineThrough(along.data(), size.width(), size, {0, 0}, ends, 2, width);
+            ink.drawPolylineThrough(across.data(), size.height(), size.transposed(), {0, 0}, turned, 2, width);
+        }
+        int covered = 0;
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x) {
+                const quint16 value = along[size_t(y * size.width() + x)];
+                QCOMPARE(value, across[size_t(x * size.height() + y)]);
+                covered += value < 65535;
+            }
+        QVERIFY(covered > 300);
+    }
+
     // Labels spread along a side: spacing 24 between bounds 24 and 576.
     void spreadExamples_data()
     {
