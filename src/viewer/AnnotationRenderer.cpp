@@ -690,41 +690,53 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int top) const
     uchar *const bits = drawing.bits + top * bytesPerLine;
     const int width = drawing.deviceSize.width();
     QImage band(bits, width, bottom - top, bytesPerLine, QImage::Format_ARGB32_Premultiplied);
-    if (drawing.direct && drawing.underlay) {
-        paintUnderlay(drawing, reinterpret_cast<quint32 *>(bits), bytesPerLine / 4,
-                      QRect(drawing.viewAt + QPoint(0, top), QSize(width, bottom - top)));
-    } else if (drawing.direct) {
-        std::memset(bits, 0, size_t(bytesPerLine) * size_t(bottom - top));
-        drawRegions(band, drawing.viewAt + QPoint(0, top), drawing.ratio);
-    } else {
-        // The kept shapes under the band, in at most two pieces a row
-        // where the kept image wraps round.
-        const int left = wrapped(drawing.viewAt.x(), drawing.regionSize.width());
-        const int firstPiece = std::min(width, drawing.regionSize.width() - left);
-        for (int row = top; row < bottom; ++row) {
-            const uchar *kept = drawing.regionBits
-                + wrapped(drawing.viewAt.y() + row, drawing.regionSize.height()) * drawing.regionBytesPerLine;
-            uchar *line = bits + (row - top) * bytesPerLine;
-            std::memcpy(line, kept + left * 4, size_t(firstPiece) * 4);
-            std::memcpy(line + firstPiece * 4, kept, size_t(width - firstPiece) * 4);
-        }
-    }
     const QPointF origin(0, top);
     const QSize bandSize(width, bottom - top);
+    quint16 *through = nullptr;
     if (drawing.underlay) {
         // Leader lines, all of one colour and nothing drawn between them,
-        // gathered as what they let show through and laid over the band at
-        // once.
-        quint16 *through = drawing.lineThrough + qsizetype(top) * width;
+        // gathered as what they let show through, to be laid over the band
+        // at once.
+        through = drawing.lineThrough + qsizetype(top) * width;
         // (All at first, which brings its rows close at hand too.)
         std::memset(through, 0xff, size_t(width) * size_t(bottom - top) * sizeof(quint16));
         for (const LeaderLine &line : drawing.lines) {
             if (line.bottom >= top && line.top < bottom)
                 m_leader.drawPolylineThrough(through, width, bandSize, origin, line.points.data(), 3, drawing.ratio);
         }
+    }
+    if (drawing.direct && drawing.underlay) {
+        paintUnderlay(drawing, reinterpret_cast<quint32 *>(bits), bytesPerLine / 4,
+                      QRect(drawing.viewAt + QPoint(0, top), bandSize));
         layThrough(reinterpret_cast<quint32 *>(bits), bytesPerLine / 4, bandSize, through, width,
                    m_leader.opaqueColour());
+    } else if (drawing.direct) {
+        std::memset(bits, 0, size_t(bytesPerLine) * size_t(bottom - top));
+        drawRegions(band, drawing.viewAt + QPoint(0, top), drawing.ratio);
     } else {
+        // The kept shapes under the band, in at most two pieces a row
+        // where the kept image wraps round; over the picture, the lines
+        // laid over them on the way.
+        const int left = wrapped(drawing.viewAt.x(), drawing.regionSize.width());
+        const int firstPiece = std::min(width, drawing.regionSize.width() - left);
+        const quint32 colour = m_leader.opaqueColour();
+        for (int row = top; row < bottom; ++row) {
+            const uchar *kept = drawing.regionBits
+                + wrapped(drawing.viewAt.y() + row, drawing.regionSize.height()) * drawing.regionBytesPerLine;
+            uchar *line = bits + (row - top) * bytesPerLine;
+            if (through) {
+                const quint16 *rowThrough = through + qsizetype(row - top) * width;
+                auto *out = reinterpret_cast<quint32 *>(line);
+                const auto *under = reinterpret_cast<const quint32 *>(kept);
+                layThrough(out, under + left, rowThrough, firstPiece, colour);
+                layThrough(out + firstPiece, under, rowThrough + firstPiece, width - firstPiece, colour);
+            } else {
+                std::memcpy(line, kept + left * 4, size_t(firstPiece) * 4);
+                std::memcpy(line + firstPiece * 4, kept, size_t(width - firstPiece) * 4);
+            }
+        }
+    }
+    if (!drawing.underlay) {
         // Leader lines over the shapes, while the band holds nothing but
         // orange.
         for (const LeaderLine &line : drawing.lines) {

@@ -127,7 +127,8 @@ __attribute__((target("avx2"))) inline __m256i divided(__m256i x)
 
 // layThrough() for one row, eight pixels at a time; answers where it
 // stopped.
-__attribute__((target("avx2"))) int layThroughWide(quint32 *into, const quint16 *through, int count, quint32 colour)
+__attribute__((target("avx2"))) int layThroughWide(quint32 *into, const quint32 *under, const quint16 *through,
+                                                    int count, quint32 colour)
 {
     const __m256i colourMask = _mm256_set1_epi32(0x00ff00ff);
     const __m256i colourRB = _mm256_set1_epi32(int(colour & 0x00ff00ff));
@@ -136,8 +137,13 @@ __attribute__((target("avx2"))) int layThroughWide(quint32 *into, const quint16 
     int i = 0;
     for (; i + 8 <= count; i += 8) {
         const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i *>(through + i));
-        if (_mm_test_all_ones(eight))
+        auto *pixels = reinterpret_cast<__m256i *>(into + i);
+        const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(under + i));
+        if (_mm_test_all_ones(eight)) {
+            if (under != into)
+                _mm256_storeu_si256(pixels, d);
             continue;
+        }
         // The weights of what shows through and of the colour, 0 to 255, in
         // both halves of each pixel.
         __m256i inverse = _mm256_cvtepu16_epi32(eight);
@@ -145,8 +151,6 @@ __attribute__((target("avx2"))) int layThroughWide(quint32 *into, const quint16 
         __m256i weight = _mm256_sub_epi32(full, inverse);
         weight = _mm256_or_si256(weight, _mm256_slli_epi32(weight, 16));
         const __m256i kept = _mm256_or_si256(inverse, _mm256_slli_epi32(inverse, 16));
-        auto *pixels = reinterpret_cast<__m256i *>(into + i);
-        const __m256i d = _mm256_loadu_si256(pixels);
         __m256i rb = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(d, colourMask), kept),
                                       _mm256_mullo_epi16(colourRB, weight));
         __m256i ag = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(_mm256_srli_epi16(d, 8), colourMask), kept),
@@ -240,30 +244,36 @@ void stampWhite(quint32 *into, qsizetype intoStride, QSize intoSize, QPoint posi
     }
 }
 
+void layThrough(quint32 *into, const quint32 *under, const quint16 *through, int count, quint32 colour)
+{
+    int x = 0;
+#ifdef VELORAN_STAMP_AVX2
+    if (hasAvx2)
+        x = layThroughWide(into, under, through, count, colour);
+#endif
+    // The rest the same way, one at a time.
+    for (; x < count; ++x) {
+        const quint32 pixel = under[x];
+        if (through[x] == 65535) {
+            into[x] = pixel;
+            continue;
+        }
+        const quint32 weight = 255 - ((quint32(through[x]) * 255 + 32768) >> 16);
+        quint32 result = 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+            quint32 channel = ((pixel >> shift) & 0xff) * (255 - weight) + ((colour >> shift) & 0xff) * weight;
+            channel += 0x80;
+            result |= (((channel + (channel >> 8)) >> 8) & 0xff) << shift;
+        }
+        into[x] = result;
+    }
+}
+
 void layThrough(quint32 *into, qsizetype intoStride, QSize size, const quint16 *through, qsizetype throughStride,
                 quint32 colour)
 {
-    const int width = size.width();
     for (int y = 0; y < size.height(); ++y) {
         quint32 *row = into + y * intoStride;
-        const quint16 *from = through + y * throughStride;
-        int x = 0;
-#ifdef VELORAN_STAMP_AVX2
-        if (hasAvx2)
-            x = layThroughWide(row, from, width, colour);
-#endif
-        // The rest the same way, one at a time.
-        for (; x < width; ++x) {
-            if (from[x] == 65535)
-                continue;
-            const quint32 weight = 255 - ((quint32(from[x]) * 255 + 32768) >> 16);
-            quint32 result = 0;
-            for (int shift = 0; shift < 32; shift += 8) {
-                quint32 channel = ((row[x] >> shift) & 0xff) * (255 - weight) + ((colour >> shift) & 0xff) * weight;
-                channel += 0x80;
-                result |= (((channel + (channel >> 8)) >> 8) & 0xff) << shift;
-            }
-            row[x] = result;
-        }
+        layThrough(row, row, through + y * throughStride, size.width(), colour);
     }
 }
