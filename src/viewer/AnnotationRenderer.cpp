@@ -219,6 +219,18 @@ quint32 *scratchPixels(size_t count)
     return pixels.data();
 }
 
+// What the leader lines of a band let show through, of the thread that
+// draws it: at least `count` values, all 65535 (everything), as each band
+// leaves them once it has laid its lines. The same values each band, so
+// that they stay close at hand.
+quint16 *lineThrough(size_t count)
+{
+    thread_local std::vector<quint16> values;
+    if (values.size() < count)
+        values.resize(count, 65535);
+    return values.data();
+}
+
 // The level's pixel under each of `count` places from `first` on, along
 // one axis where the level's `size` pixels span `scale` places from
 // `origin`, into `indexes`; answers the range of those that fall on it
@@ -300,13 +312,11 @@ struct AnnotationRenderer::Drawing {
     QSize regionSize;
     std::vector<QRect> regionParts;
     // With the picture under the shapes: the level drawn, the backdrop
-    // (premultiplied), unit image coordinates to places, and what the
-    // leader lines let show through.
+    // (premultiplied) and unit image coordinates to places.
     bool underlay = false;
     QImage level;
     quint32 backdrop = 0;
     QTransform toPlaces;
-    quint16 *lineThrough = nullptr;
     std::vector<LeaderLine> lines;
     std::vector<Stamp> markers;
     std::vector<Stamp> labels;
@@ -383,10 +393,6 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
         drawing->underlay = true;
         drawing->level = source.levels()[source.levelIndex(toDevice.m11() / source.size().width())];
         drawing->backdrop = qPremultiply(under.backdrop.rgb() | 0xff000000);
-        const size_t area = size_t(deviceSize.width()) * size_t(deviceSize.height());
-        if (m_lineThrough.size() != area)
-            m_lineThrough.resize(area);
-        drawing->lineThrough = m_lineThrough.data();
     }
     placeRegions(frame, scene, deviceSize, ratio, *drawing);
 
@@ -697,9 +703,7 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int top) const
         // Leader lines, all of one colour and nothing drawn between them,
         // gathered as what they let show through, to be laid over the band
         // at once.
-        through = drawing.lineThrough + qsizetype(top) * width;
-        // (All at first, which brings its rows close at hand too.)
-        std::memset(through, 0xff, size_t(width) * size_t(bottom - top) * sizeof(quint16));
+        through = lineThrough(size_t(width) * size_t(bottom - top));
         for (const LeaderLine &line : drawing.lines) {
             if (line.bottom >= top && line.top < bottom)
                 m_leader.drawPolylineThrough(through, width, bandSize, origin, line.points.data(), 3, drawing.ratio);
@@ -708,8 +712,10 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int top) const
     if (drawing.direct && drawing.underlay) {
         paintUnderlay(drawing, reinterpret_cast<quint32 *>(bits), bytesPerLine / 4,
                       QRect(drawing.viewAt + QPoint(0, top), bandSize));
-        layThrough(reinterpret_cast<quint32 *>(bits), bytesPerLine / 4, bandSize, through, width,
-                   m_leader.opaqueColour());
+        for (int row = 0; row < bottom - top; ++row) {
+            auto *line = reinterpret_cast<quint32 *>(bits + row * bytesPerLine);
+            layThroughAndClear(line, line, through + qsizetype(row) * width, width, m_leader.opaqueColour());
+        }
     } else if (drawing.direct) {
         std::memset(bits, 0, size_t(bytesPerLine) * size_t(bottom - top));
         drawRegions(band, drawing.viewAt + QPoint(0, top), drawing.ratio);
@@ -725,11 +731,11 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int top) const
                 + wrapped(drawing.viewAt.y() + row, drawing.regionSize.height()) * drawing.regionBytesPerLine;
             uchar *line = bits + (row - top) * bytesPerLine;
             if (through) {
-                const quint16 *rowThrough = through + qsizetype(row - top) * width;
+                quint16 *rowThrough = through + qsizetype(row - top) * width;
                 auto *out = reinterpret_cast<quint32 *>(line);
                 const auto *under = reinterpret_cast<const quint32 *>(kept);
-                layThrough(out, under + left, rowThrough, firstPiece, colour);
-                layThrough(out + firstPiece, under, rowThrough + firstPiece, width - firstPiece, colour);
+                layThroughAndClear(out, under + left, rowThrough, firstPiece, colour);
+                layThroughAndClear(out + firstPiece, under, rowThrough + firstPiece, width - firstPiece, colour);
             } else {
                 std::memcpy(line, kept + left * 4, size_t(firstPiece) * 4);
                 std::memcpy(line + firstPiece * 4, kept, size_t(width - firstPiece) * 4);

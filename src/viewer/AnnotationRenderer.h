@@ -141,8 +141,6 @@ private:
     ShapeRaster m_outline;
     ShapeRaster m_leader;
     QImage m_layer;
-    // What the leader lines of a frame over the picture let show through.
-    std::vector<quint16> m_lineThrough;
     std::unique_ptr<RegionCache> m_regions;
     // The frame started and not yet finished.
     std::unique_ptr<Drawing> m_drawing;

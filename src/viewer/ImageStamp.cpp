@@ -127,8 +127,9 @@ __attribute__((target("avx2"))) inline __m256i divided(__m256i x)
 
 // layThrough() for one row, eight pixels at a time; answers where it
 // stopped.
-__attribute__((target("avx2"))) int layThroughWide(quint32 *into, const quint32 *under, const quint16 *through,
-                                                    int count, quint32 colour)
+template <bool clear>
+__attribute__((target("avx2"))) int layThroughWide(quint32 *into, const quint32 *under, quint16 *through, int count,
+                                                    quint32 colour)
 {
     const __m256i colourMask = _mm256_set1_epi32(0x00ff00ff);
     const __m256i colourRB = _mm256_set1_epi32(int(colour & 0x00ff00ff));
@@ -144,6 +145,8 @@ __attribute__((target("avx2"))) int layThroughWide(quint32 *into, const quint32 
                 _mm256_storeu_si256(pixels, d);
             continue;
         }
+        if constexpr (clear)
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(through + i), _mm_set1_epi16(-1));
         // The weights of what shows through and of the colour, 0 to 255, in
         // both halves of each pixel.
         __m256i inverse = _mm256_cvtepu16_epi32(eight);
@@ -244,12 +247,14 @@ void stampWhite(quint32 *into, qsizetype intoStride, QSize intoSize, QPoint posi
     }
 }
 
-void layThrough(quint32 *into, const quint32 *under, const quint16 *through, int count, quint32 colour)
+namespace {
+
+template <bool clear> void layThroughRow(quint32 *into, const quint32 *under, quint16 *through, int count, quint32 colour)
 {
     int x = 0;
 #ifdef VELORAN_STAMP_AVX2
     if (hasAvx2)
-        x = layThroughWide(into, under, through, count, colour);
+        x = layThroughWide<clear>(into, under, through, count, colour);
 #endif
     // The rest the same way, one at a time.
     for (; x < count; ++x) {
@@ -259,6 +264,8 @@ void layThrough(quint32 *into, const quint32 *under, const quint16 *through, int
             continue;
         }
         const quint32 weight = 255 - ((quint32(through[x]) * 255 + 32768) >> 16);
+        if constexpr (clear)
+            through[x] = 65535;
         quint32 result = 0;
         for (int shift = 0; shift < 32; shift += 8) {
             quint32 channel = ((pixel >> shift) & 0xff) * (255 - weight) + ((colour >> shift) & 0xff) * weight;
@@ -269,11 +276,19 @@ void layThrough(quint32 *into, const quint32 *under, const quint16 *through, int
     }
 }
 
+} // namespace
+
+void layThroughAndClear(quint32 *into, const quint32 *under, quint16 *through, int count, quint32 colour)
+{
+    layThroughRow<true>(into, under, through, count, colour);
+}
+
 void layThrough(quint32 *into, qsizetype intoStride, QSize size, const quint16 *through, qsizetype throughStride,
                 quint32 colour)
 {
     for (int y = 0; y < size.height(); ++y) {
         quint32 *row = into + y * intoStride;
-        layThrough(row, row, through + y * throughStride, size.width(), colour);
+        // (Not cleared, so the values are only read.)
+        layThroughRow<false>(row, row, const_cast<quint16 *>(through + y * throughStride), size.width(), colour);
     }
 }

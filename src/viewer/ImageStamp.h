@@ -32,6 +32,7 @@ void stampWhite(quint32 *into, qsizetype intoStride, QSize intoSize, QPoint posi
 void layThrough(quint32 *into, qsizetype intoStride, QSize size, const quint16 *through, qsizetype throughStride,
                 quint32 colour);
 // layThrough() for one row of `count` pixels, laid over the pixels `under`
-// and written to `into` (which may be `under`): a copy and the lines laid
-// over it in one pass.
-void layThrough(quint32 *into, const quint32 *under, const quint16 *through, int count, quint32 colour);
+// and written to `into` (which may be `under`), a copy and the lines laid
+// over it in one pass; `through` is left all 65535, ready for the next
+// lines, having just been read.
+void layThroughAndClear(quint32 *into, const quint32 *under, quint16 *through, int count, quint32 colour);
