@@ -128,14 +128,13 @@ struct Stamp {
     bool white;
 };
 
-// The stamps that reach the rows of `band` laid over it: it shows `size`
-// pixels from row `top` on, its rows `stride` pixels apart.
-void stamp(quint32 *band, qsizetype stride, QSize size, const std::vector<Stamp> &stamps, int top)
+// The stamps `which` of `stamps` laid over `band`: it shows `size` pixels
+// from row `top` on, its rows `stride` pixels apart.
+void stamp(quint32 *band, qsizetype stride, QSize size, const std::vector<Stamp> &stamps,
+           const std::vector<int> &which, int top)
 {
-    const int bottom = top + size.height();
-    for (const Stamp &s : stamps) {
-        if (s.bottom <= top || s.position.y() >= bottom)
-            continue;
+    for (const int index : which) {
+        const Stamp &s = stamps[size_t(index)];
         if (s.white)
             stampWhite(band, stride, size, s.position - QPoint(0, top), s.bits, s.bytesPerLine, s.size);
         else
@@ -324,6 +323,9 @@ struct AnnotationRenderer::Drawing {
     std::deque<QImage> held;
     std::vector<int> bandTops;
     int bandHeight = 0;
+    // By band: the lines, markers and labels that reach its rows, each in
+    // its order.
+    std::vector<std::vector<int>> bandLines, bandMarkers, bandLabels;
     std::unique_ptr<ParallelWork> work;
 };
 
@@ -464,6 +466,35 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
     drawing->bandHeight = (deviceSize.height() + bandCount - 1) / bandCount;
     for (int top = 0; top < deviceSize.height(); top += drawing->bandHeight)
         drawing->bandTops.push_back(top);
+    // What reaches each band, sorted out once rather than looked through
+    // by every band.
+    const int height = deviceSize.height(), bandHeight = drawing->bandHeight;
+    const int lastBand = int(drawing->bandTops.size()) - 1;
+    drawing->bandLines.resize(size_t(lastBand + 1));
+    for (int i = 0; i < int(lines.size()); ++i) {
+        // A band reaches from its top to before the next one's.
+        const LeaderLine &line = lines[size_t(i)];
+        if (line.top >= height || line.bottom < 0)
+            continue;
+        const int from = std::max(0, int(std::floor(line.top / bandHeight)));
+        const int to = std::min(lastBand, int(std::floor(line.bottom / bandHeight)));
+        for (int band = from; band <= to; ++band)
+            drawing->bandLines[size_t(band)].push_back(i);
+    }
+    const auto sortStamps = [&](const std::vector<Stamp> &stamps, std::vector<std::vector<int>> &into) {
+        into.resize(size_t(lastBand + 1));
+        for (int i = 0; i < int(stamps.size()); ++i) {
+            const Stamp &s = stamps[size_t(i)];
+            if (s.position.y() >= height || s.bottom <= 0 || s.bottom <= s.position.y())
+                continue;
+            const int from = std::max(0, s.position.y()) / bandHeight;
+            const int to = std::min(lastBand, (s.bottom - 1) / bandHeight);
+            for (int band = from; band <= to; ++band)
+                into[size_t(band)].push_back(i);
+        }
+    };
+    sortStamps(markers, drawing->bandMarkers);
+    sortStamps(labels, drawing->bandLabels);
 
     // The shapes' parts to draw first, then the bands of the frame over
     // them.
@@ -475,7 +506,7 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
                                                          if (item < parts)
                                                              paintRegions(bands, bands.regionParts[size_t(item)]);
                                                          else
-                                                             paintBand(bands, bands.bandTops[size_t(item - parts)]);
+                                                             paintBand(bands, item - parts);
                                                      });
 }
 
@@ -689,8 +720,10 @@ void AnnotationRenderer::drawRegions(QImage &image, const QPoint &at, qreal rati
     }
 }
 
-void AnnotationRenderer::paintBand(const Drawing &drawing, int top) const
+void AnnotationRenderer::paintBand(const Drawing &drawing, int index) const
 {
+    const int top = drawing.bandTops[size_t(index)];
+    const std::vector<int> &lines = drawing.bandLines[size_t(index)];
     const int bottom = std::min(top + drawing.bandHeight, drawing.deviceSize.height());
     const qsizetype bytesPerLine = drawing.bytesPerLine;
     uchar *const bits = drawing.bits + top * bytesPerLine;
@@ -704,10 +737,9 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int top) const
         // gathered as what they let show through, to be laid over the band
         // at once.
         through = lineThrough(size_t(width) * size_t(bottom - top));
-        for (const LeaderLine &line : drawing.lines) {
-            if (line.bottom >= top && line.top < bottom)
-                m_leader.drawPolylineThrough(through, width, bandSize, origin, line.points.data(), 3, drawing.ratio);
-        }
+        for (const int line : lines)
+            m_leader.drawPolylineThrough(through, width, bandSize, origin, drawing.lines[size_t(line)].points.data(),
+                                         3, drawing.ratio);
     }
     if (drawing.direct && drawing.underlay) {
         paintUnderlay(drawing, reinterpret_cast<quint32 *>(bits), bytesPerLine / 4,
@@ -745,13 +777,13 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int top) const
     if (!drawing.underlay) {
         // Leader lines over the shapes, while the band holds nothing but
         // orange.
-        for (const LeaderLine &line : drawing.lines) {
-            if (line.bottom >= top && line.top < bottom)
-                m_leader.drawPolyline(band, origin, line.points.data(), 3, drawing.ratio, false);
-        }
+        for (const int line : lines)
+            m_leader.drawPolyline(band, origin, drawing.lines[size_t(line)].points.data(), 3, drawing.ratio, false);
     }
-    stamp(reinterpret_cast<quint32 *>(bits), bytesPerLine / 4, bandSize, drawing.markers, top);
-    stamp(reinterpret_cast<quint32 *>(bits), bytesPerLine / 4, bandSize, drawing.labels, top);
+    stamp(reinterpret_cast<quint32 *>(bits), bytesPerLine / 4, bandSize, drawing.markers,
+          drawing.bandMarkers[size_t(index)], top);
+    stamp(reinterpret_cast<quint32 *>(bits), bytesPerLine / 4, bandSize, drawing.labels,
+          drawing.bandLabels[size_t(index)], top);
 }
 
 const QImage &AnnotationRenderer::labelText(const AnnotationCallout &callout, const CalloutLabelBox &box,

@@ -122,7 +122,8 @@ private:
     // The shapes within reach drawn into `image`, whose top-left pixel lies
     // at place `at`.
     void drawRegions(QImage &image, const QPoint &at, qreal ratio) const;
-    void paintBand(const Drawing &drawing, int top) const;
+    // The band `index` of the frame.
+    void paintBand(const Drawing &drawing, int index) const;
     // The text of a label: kept for its mark, or drawn and kept in `held`.
     const QImage &labelText(const AnnotationCallout &callout, const CalloutLabelBox &box,
                             const CalloutLabelText &text, qreal ratio, std::deque<QImage> &held);
