@@ -30,6 +30,10 @@ constexpr int imageCacheBytes = 8 * 1024 * 1024;
 // Region shapes are kept drawn this far (view points) around the view, so
 // that a pan finds the strips coming into view drawn already.
 constexpr double regionMargin = 128;
+// The leader lines a thread draws in a frame that pans over the kept
+// picture, and the bands of such a frame.
+constexpr int linesPerThread = 1000;
+constexpr int panBands = 12;
 
 // Corners of an outline closer than this (device pixels) to the corner
 // drawn before are left out of the frame: the outline moves less than its
@@ -144,19 +148,20 @@ void stamp(quint32 *band, qsizetype stride, QSize size, const std::vector<Stamp>
 }
 
 // Runs work(0) ... work(count − 1) on as many painters as are free from
-// the start, and on the thread that calls finish() from then on; finish()
-// returns when all have run. Helpers still waiting for a worker then are
-// withdrawn, so a busy pool never holds a frame up. The items from
-// `firstCount` on start once all those before them have run.
+// the start (at most `threads` − 1 of them), and on the thread that calls
+// finish() from then on; finish() returns when all have run. Helpers still
+// waiting for a worker then are withdrawn, so a busy pool never holds a
+// frame up. The items from `firstCount` on start once all those before
+// them have run.
 class ParallelWork {
 public:
-    ParallelWork(int count, int firstCount, std::function<void(int)> work)
+    ParallelWork(int count, int firstCount, int threads, std::function<void(int)> work)
         : m_count(count)
         , m_firstCount(firstCount)
         , m_work(std::move(work))
     {
-        // One fewer than the pool's threads: the finishing thread joins in.
-        const int helperCount = std::clamp(m_pool->maxThreadCount() - 1, 0, count - 1);
+        // One fewer than the threads: the finishing thread joins in.
+        const int helperCount = std::clamp(std::min(threads, m_pool->maxThreadCount()) - 1, 0, count - 1);
         for (int i = 0; i < helperCount; ++i) {
             m_helpers.emplace_back(QRunnable::create([this] {
                 take();
@@ -461,8 +466,17 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
     }
     labels.insert(labels.end(), topLabel.begin(), topLabel.end());
 
-    // Bands of rows, a few per worker so that uneven ones even out.
-    const int bandCount = std::clamp(QThread::idealThreadCount() * 3, 1, std::max(1, deviceSize.height() / 16));
+    // A frame that pans over the kept picture and shapes costs a few
+    // milliseconds, most of it the leader lines and labels: sharing it out
+    // costs more processor time than it saves (each thread runs slower
+    // beside the others), so it is drawn on one thread, and one more for
+    // each further thousand leader lines. Such a frame is drawn in a dozen
+    // bands, each a few hundred kilobytes close at hand; other frames in
+    // bands of rows, a few per worker so that uneven ones even out.
+    const bool panned = drawing->underlay && !drawing->direct;
+    const int threads = panned ? 1 + int(lines.size()) / linesPerThread : QThread::idealThreadCount();
+    const int bandCount = std::clamp(panned ? std::max(panBands, threads * 3) : threads * 3, 1,
+                                     std::max(1, deviceSize.height() / 16));
     drawing->bandHeight = (deviceSize.height() + bandCount - 1) / bandCount;
     for (int top = 0; top < deviceSize.height(); top += drawing->bandHeight)
         drawing->bandTops.push_back(top);
@@ -501,7 +515,7 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
     m_drawing = std::move(drawing);
     const Drawing &bands = *m_drawing;
     const int parts = int(bands.regionParts.size());
-    m_drawing->work = std::make_unique<ParallelWork>(parts + int(bands.bandTops.size()), parts,
+    m_drawing->work = std::make_unique<ParallelWork>(parts + int(bands.bandTops.size()), parts, threads,
                                                      [this, &bands, parts](int item) {
                                                          if (item < parts)
                                                              paintRegions(bands, bands.regionParts[size_t(item)]);
