@@ -608,6 +608,22 @@ private slots:
             }
         QVERIFY2(worst <= 1, qPrintable(QStringLiteral("a channel %1 apart").arg(worst)));
         QVERIFY(changed > 100);
+
+        // Copied and laid over in one pass, in uneven pieces of a row (as
+        // where a kept image wraps round): the same pixels, and the values
+        // left ready for the next lines.
+        QImage copied(under.size(), QImage::Format_ARGB32_Premultiplied);
+        copied.fill(Qt::black);
+        for (int y = 0; y < under.height(); ++y) {
+            auto *into = reinterpret_cast<quint32 *>(copied.scanLine(y));
+            const auto *from = reinterpret_cast<const quint32 *>(under.constScanLine(y));
+            quint16 *row = gatheredThrough.data() + y * under.width();
+            const int cut = 13 + y % 7;
+            layThroughAndClear(into, from, row, cut, leader.opaqueColour());
+            layThroughAndClear(into + cut, from + cut, row + cut, under.width() - cut, leader.opaqueColour());
+        }
+        QCOMPARE(copied, gathered);
+        QVERIFY(std::all_of(gatheredThrough.begin(), gatheredThrough.end(), [](quint16 v) { return v == 65535; }));
     }
     // A line along the rows takes its steps several at a time, one along
     // the columns one at a time: the same line both ways, its image turned
