@@ -414,10 +414,13 @@ template <typename Pixel>
 void ShapeRaster::drawPolyline(const Target<Pixel> &target, const QPointF &origin, const QPointF *points,
                                qsizetype count, double width, bool closed) const
 {
-    // Segments wholly above or below the image are passed over at once.
+    // Segments wholly above, below or beside the image are passed over at
+    // once (a strip of a few rows or columns meets few of a shape's).
     const double top = origin.y() - width, bottom = origin.y() + target.height + width;
+    const double left = origin.x() - width, right = origin.x() + target.width + width;
     const auto draw = [&](const QPointF &from, const QPointF &to) {
-        if ((from.y() < top && to.y() < top) || (from.y() > bottom && to.y() > bottom))
+        if ((from.y() < top && to.y() < top) || (from.y() > bottom && to.y() > bottom)
+            || (from.x() < left && to.x() < left) || (from.x() > right && to.x() > right))
             return;
         drawLine(target, origin, from, to, width);
     };
@@ -435,8 +438,16 @@ void ShapeRaster::fillPolygon(QImage &image, const QPointF &origin, const QPoint
     // The edges, each with the rows whose centres it spans (a corner is
     // counted once: rows from its upper end to before its lower end), in
     // the order they start.
+    //
+    // A pixel is filled when the edges crossing its row at or left of its
+    // centre wind round it, so an edge wholly right of the image's last
+    // centre changes no pixel: it is left out, and the last span of a row
+    // runs on to the image's edge while the winding is not yet back to
+    // nothing. (A narrow strip meets few of a shape's edges.)
     edges.clear();
     const int height = image.height();
+    const int width = image.width();
+    const double beyond = width + 0.5; // clear of the last centre, rounding and all
     for (qsizetype i = 0; i < count; ++i) {
         QPointF a = points[i] - origin;
         QPointF b = points[i + 1 < count ? i + 1 : 0] - origin;
@@ -449,18 +460,17 @@ void ShapeRaster::fillPolygon(QImage &image, const QPointF &origin, const QPoint
             std::swap(a, b);
         const int firstRow = std::max(0, ceilToInt(a.y() - 0.5));
         const int lastRow = std::min(height - 1, ceilToInt(b.y() - 0.5) - 1);
-        if (firstRow > lastRow)
+        if (firstRow > lastRow || (a.x() > beyond && b.x() > beyond))
             continue;
         const double step = (b.x() - a.x()) / (b.y() - a.y());
         edges.push_back({0, a.x(), a.y(), step, firstRow, lastRow, direction});
     }
-    if (edges.size() < 2)
+    if (edges.empty())
         return;
     std::sort(edges.begin(), edges.end(), [](const Edge &a, const Edge &b) { return a.firstRow < b.firstRow; });
 
     auto *bits = reinterpret_cast<quint32 *>(image.bits());
     const qsizetype stride = image.bytesPerLine() / 4;
-    const int width = image.width();
     // Active edges sit at the front of `edges`, sorted by x on each row.
     size_t active = 0, next = 0;
     for (int row = edges.front().firstRow; row < height && (active > 0 || next < edges.size()); ++row) {
@@ -494,13 +504,14 @@ void ShapeRaster::fillPolygon(QImage &image, const QPointF &origin, const QPoint
         }
         quint32 *line = bits + row * stride;
         int winding = 0;
-        for (size_t k = 0; k + 1 < active; ++k) {
+        for (size_t k = 0; k < active; ++k) {
             winding += edges[k].direction;
             if (winding == 0)
                 continue;
-            // Pixels whose centres lie between this edge and the next.
+            // Pixels whose centres lie between this edge and the next (or
+            // the image's edge, the edges beyond it left out).
             const int from = std::max(0, ceilToInt(edges[k].x - 0.5));
-            const int to = std::min(width - 1, ceilToInt(edges[k + 1].x - 0.5) - 1);
+            const int to = k + 1 < active ? std::min(width - 1, ceilToInt(edges[k + 1].x - 0.5) - 1) : width - 1;
             if (from <= to)
                 fillSpan(line + from, to - from + 1);
         }

@@ -386,7 +386,12 @@ private slots:
             circle.append({117.7 + 93.1 * std::cos(k * 0.157), 79.2 + 71.9 * std::sin(k * 0.157)});
         const QPolygonF shallow({{3.3, 20.7}, {236.1, 61.2}});
         const QPolygonF steep({{20.2, 1.6}, {61.9, 157.3}});
-        for (const QSize piece : {QSize(240, 7), QSize(13, 160), QSize(37, 23)}) {
+        // Wound round twice, reaching past both sides of the image: the
+        // edges beyond a narrow piece's right are left out of its fill.
+        QPolygonF twice;
+        for (int k = 0; k < 50; ++k)
+            twice.append({120.3 + 141.7 * std::cos(k * 0.2513), 80.4 + 60.9 * std::sin(k * 0.2513)});
+        for (const QSize piece : {QSize(240, 7), QSize(13, 160), QSize(37, 23), QSize(3, 160), QSize(240, 2)}) {
             const QByteArray in = QStringLiteral(" in %1 x %2").arg(piece.width()).arg(piece.height()).toUtf8();
             QTest::newRow("a long shallow line" + in) << shallow << 1.0 << piece;
             QTest::newRow("a long steep line" + in) << steep << 1.5 << piece;
@@ -395,6 +400,7 @@ private slots:
             QTest::newRow("a wide line" + in) << QPolygonF({{5.5, 150.2}, {230.4, 9.9}}) << 4.0 << piece;
             QTest::newRow("a star" + in) << star << 1.5 << piece;
             QTest::newRow("a circle" + in) << circle << 3.0 << piece;
+            QTest::newRow("a loop wound twice past the sides" + in) << twice << 1.5 << piece;
         }
     }
     void piecesMatchTheWhole()
