@@ -720,11 +720,14 @@ void AnnotationRenderer::paintUnderlay(const Drawing &drawing, quint32 *bits, qs
 void AnnotationRenderer::drawRegions(QImage &image, const QPoint &at, qreal ratio) const
 {
     const QPointF origin(at);
-    const QRectF bounds(at, image.size());
+    // (Compared inline: a strip looks through every region, and a
+    // region's bounds, widened by its outline, are never empty.)
+    const double left = at.x(), top = at.y(), right = left + image.width(), bottom = top + image.height();
     const RegionCache &cache = *m_regions;
-    std::vector<ShapeRaster::Edge> edges;
+    thread_local std::vector<ShapeRaster::Edge> edges;
     for (const RegionJob &region : cache.regions) {
-        if (region.first < 0 || !region.bounds.intersects(bounds))
+        const QRectF &b = region.bounds;
+        if (region.first < 0 || !(b.left() < right && left < b.right() && b.top() < bottom && top < b.bottom()))
             continue;
         const QPointF *corners = cache.outlines.data() + region.first;
         (region.highlighted ? m_highlightedFill : m_fill).fillPolygon(image, origin, corners, region.count, edges);
