@@ -678,8 +678,25 @@ void AnnotationRenderer::paintUnderlay(const Drawing &drawing, quint32 *bits, qs
                                             rows.data());
     const quint32 backdrop = drawing.backdrop;
     const QImage::Format format = level.format();
+    // A narrow strip takes a few pixels from each of many rows, far apart
+    // in memory both here and in the level: the rows a little ahead are
+    // asked for early, so that they arrive while these are drawn.
+    constexpr int ahead = 8;
+    const bool narrow = width < 64 && from < to;
+    const uchar *const levelBits = level.constBits();
+    const qsizetype levelBytesPerLine = level.bytesPerLine();
+    const int levelPixelBytes = format == QImage::Format_Grayscale8 ? 1 : 4;
     for (int y = 0; y < height; ++y) {
         quint32 *out = bits + y * stride;
+        if (narrow && y + ahead < height) {
+            __builtin_prefetch(out + ahead * stride, 1);
+            __builtin_prefetch(out + ahead * stride + width - 1, 1);
+            if (y + ahead >= top && y + ahead < bottom) {
+                const uchar *next = levelBits + rows[size_t(y + ahead)] * levelBytesPerLine;
+                __builtin_prefetch(next + columns[size_t(from)] * levelPixelBytes);
+                __builtin_prefetch(next + columns[size_t(to - 1)] * levelPixelBytes);
+            }
+        }
         if (y < top || y >= bottom || from >= to) {
             std::fill(out, out + width, backdrop);
             continue;
