@@ -142,11 +142,6 @@ bool ownsItsBytes(const QByteArray &bytes)
     return const_cast<QByteArray &>(bytes).data_ptr().d_ptr() != nullptr;
 }
 
-ModelStoreError saveError(const QString &detail)
-{
-    return ModelStoreError(ModelStoreError::Code::saveFailed,
-                           QCoreApplication::translate("ModelContext", "The library could not be saved."), detail);
-}
 
 } // namespace
 
@@ -361,7 +356,7 @@ std::unique_ptr<PreparedFiles::Writer> PreparedFiles::create()
 std::optional<ModelStoreError> PreparedFiles::error() const
 {
     const QMutexLocker locker(&m->mutex);
-    return m->error ? std::optional(saveError(*m->error)) : std::nullopt;
+    return m->error ? std::optional(ModelStoreError::saveFailed(*m->error)) : std::nullopt;
 }
 
 void PreparedFiles::setError(const QString &detail)
@@ -375,12 +370,12 @@ PreparedValues PreparedFiles::offer()
 {
     const QMutexLocker locker(&m->mutex);
     if (m->error)
-        return PreparedValues(saveError(*m->error));
+        return PreparedValues(ModelStoreError::saveFailed(*m->error));
     if (m->completed.isEmpty())
         return PreparedValues();
     // The new names themselves are made durable with the folder.
     if (!ExternalStorage::syncFolder(m->folder->path))
-        return PreparedValues(saveError(QStringLiteral("cannot sync the folder %1").arg(m->folder->path)));
+        return PreparedValues(ModelStoreError::saveFailed(QStringLiteral("cannot sync the folder %1").arg(m->folder->path)));
     auto files = std::make_shared<PreparedValues::Files>();
     files->folder = m->folder;
     for (const QString &name : std::as_const(m->completed))
@@ -424,11 +419,11 @@ QFuture<PreparedValues> ExternalStorage::prepare(const QList<QByteArray> &values
     return QtConcurrent::run(&WorkerPools::files(), [folder = m_shared, files = std::move(files)] {
         // Locked until the files are taken or let go.
         if (!folder->lock())
-            return PreparedValues(saveError(QStringLiteral("another program is writing the library's files")));
+            return PreparedValues(ModelStoreError::saveFailed(QStringLiteral("another program is writing the library's files")));
         auto prepared = std::make_shared<PreparedValues::Files>();
         prepared->folder = folder;
         if (const std::optional<QString> error = writeFiles(folder->path, files))
-            return PreparedValues(saveError(*error));
+            return PreparedValues(ModelStoreError::saveFailed(*error));
         for (const NewFile &file : files)
             prepared->files.append({file.bytes.constData(), file.name});
         folder->offer(files);

@@ -40,12 +40,6 @@ void offerFunctions(sqlite3 *connection)
         nullptr, nullptr, nullptr);
 }
 
-ModelStoreError saveError(const QString &detail)
-{
-    return ModelStoreError(ModelStoreError::Code::saveFailed,
-                           QCoreApplication::translate("ModelContext", "The library could not be saved."), detail);
-}
-
 // What a worker's save answers: its error, and whether it holds the
 // external folder's lock, which the context lets go once it has taken
 // the result in.
@@ -63,12 +57,12 @@ WorkerOutcome writeOnWorker(const QString &storePath, ExternalStorage *external,
     if (writesFiles) {
         if (!external->lock()) {
             external->discard();
-            outcome.error = saveError(QStringLiteral("another program is writing the library's files"));
+            outcome.error = ModelStoreError::saveFailed(QStringLiteral("another program is writing the library's files"));
             return outcome;
         }
         outcome.lockedExternal = true;
         if (const std::optional<QString> error = external->writeStaged()) {
-            outcome.error = saveError(*error);
+            outcome.error = ModelStoreError::saveFailed(*error);
             return outcome;
         }
     }
@@ -80,7 +74,7 @@ WorkerOutcome writeOnWorker(const QString &storePath, ExternalStorage *external,
         // The main connection's reads never block it for long.
         database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
         if (!database.open()) {
-            outcome.error = saveError(database.lastError().text());
+            outcome.error = ModelStoreError::saveFailed(database.lastError().text());
         } else {
             const QVariant handle = database.driver()->handle();
             if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
@@ -88,13 +82,13 @@ WorkerOutcome writeOnWorker(const QString &storePath, ExternalStorage *external,
             QSqlQuery(database).exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
             ConnectionWrites writes(database, external->folder());
             if (!database.transaction()) {
-                outcome.error = saveError(database.lastError().text());
+                outcome.error = ModelStoreError::saveFailed(database.lastError().text());
             } else {
                 try {
                     recorded.replay(writes);
                     writes.syncCopies();
                     if (!database.commit())
-                        throw saveError(database.lastError().text());
+                        throw ModelStoreError::saveFailed(database.lastError().text());
                     writes.keepCopies();
                 } catch (const ModelStoreError &error) {
                     database.rollback();
@@ -331,8 +325,7 @@ void ModelContext::removeUnreferencedExternalFiles()
 
 void ModelContext::throwSaveError(const QString &what, const QSqlQuery &query) const
 {
-    throw ModelStoreError(ModelStoreError::Code::saveFailed,
-                          tr("The library could not be saved (%1).").arg(what), query.lastError().text());
+    throw ModelStoreError::saveFailed(query.lastError().text(), what);
 }
 
 void ModelContext::retain(ModelObject *object)
@@ -955,14 +948,13 @@ void ModelContext::beginSave()
         }
         if (error) {
             discardStaged();
-            throw ModelStoreError(ModelStoreError::Code::saveFailed, tr("The library could not be saved."), *error);
+            throw ModelStoreError::saveFailed(*error);
         }
     }
 
     if (!m_database.transaction()) {
         discardStaged();
-        throw ModelStoreError(ModelStoreError::Code::saveFailed, tr("The library could not be saved."),
-                              m_database.lastError().text());
+        throw ModelStoreError::saveFailed(m_database.lastError().text());
     }
 }
 
@@ -996,7 +988,7 @@ void ModelContext::commitSave(const std::vector<qint64> *addedFrom)
     if (!m_database.commit()) {
         const QString detail = m_database.lastError().text();
         abandonSave();
-        throw ModelStoreError(ModelStoreError::Code::saveFailed, tr("The library could not be saved."), detail);
+        throw ModelStoreError::saveFailed(detail);
     }
     m_writes->keepCopies();
     // Only now may the files of replaced and deleted values go.

@@ -66,7 +66,7 @@ void ModelObject::removeObserver(int token)
 void ModelObject::willChange()
 {
     // A change never slips in between a save on a worker and its end.
-    if (m_context)
+    if (m_context && m_context->isSavingInBackground())
         m_context->finishBackgroundSave();
     if (m_context && !m_hasSnapshot && (m_state == State::persisted || m_state == State::deleted)) {
         saveSnapshot();

@@ -20,6 +20,9 @@ public:
     };
 
     ModelStoreError(Code code, const QString &description, const QString &detail = {});
+    // A save that failed: "The library could not be saved.", or with what
+    // it was writing named, "The library could not be saved (<what>).".
+    static ModelStoreError saveFailed(const QString &detail, const QString &what = {});
 
     Code code() const { return m_code; }
     QString description() const { return m_description; }

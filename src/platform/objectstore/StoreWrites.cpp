@@ -8,17 +8,6 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
-namespace {
-
-[[noreturn]] void fail(const QString &what, const QString &detail)
-{
-    throw ModelStoreError(ModelStoreError::Code::saveFailed,
-                          QCoreApplication::translate("ModelContext", "The library could not be saved (%1).").arg(what),
-                          detail);
-}
-
-} // namespace
-
 ConnectionWrites::ConnectionWrites(QSqlDatabase database, const QString &externalFolder)
     : m_database(std::move(database))
     , m_externalFolder(externalFolder)
@@ -33,7 +22,7 @@ void ConnectionWrites::run(const QString &what, const QString &sql, const QVaria
         QSqlQuery query(m_database);
         query.setForwardOnly(true);
         if (!query.exec(sql))
-            fail(what, query.lastError().text());
+            throw ModelStoreError::saveFailed(query.lastError().text(), what);
         return;
     }
     auto found = m_kept.find(sql);
@@ -41,7 +30,7 @@ void ConnectionWrites::run(const QString &what, const QString &sql, const QVaria
         auto query = std::make_unique<QSqlQuery>(m_database);
         query->setForwardOnly(true);
         if (!query->prepare(sql))
-            fail(what, query->lastError().text());
+            throw ModelStoreError::saveFailed(query->lastError().text(), what);
         found = m_kept.emplace(sql, std::move(query)).first;
     }
     QSqlQuery &query = *found->second;
@@ -54,24 +43,24 @@ void ConnectionWrites::run(const QString &what, const QString &sql, const QVaria
     for (qsizetype i = 0; i < values.size(); ++i)
         query.bindValue(int(i), QVariant());
     if (!done)
-        fail(what, error);
+        throw ModelStoreError::saveFailed(error, what);
 }
 
 void ConnectionWrites::copyExternalFile(const QString &name, const QString &newName)
 {
     const QString what = QCoreApplication::translate("ModelContext", "image bytes");
     if (m_externalFolder.isEmpty())
-        fail(what, QStringLiteral("the library keeps no files"));
+        throw ModelStoreError::saveFailed(QStringLiteral("the library keeps no files"), what);
     if (const std::optional<QString> error = ExternalStorage::copyFile(m_externalFolder, name, newName))
-        fail(what, *error);
+        throw ModelStoreError::saveFailed(*error, what);
     m_copies << newName;
 }
 
 void ConnectionWrites::syncCopies()
 {
     if (!m_copies.isEmpty() && !ExternalStorage::syncFolder(m_externalFolder))
-        fail(QCoreApplication::translate("ModelContext", "image bytes"),
-             QStringLiteral("cannot sync the folder %1").arg(m_externalFolder));
+        throw ModelStoreError::saveFailed(QStringLiteral("cannot sync the folder %1").arg(m_externalFolder),
+                                          QCoreApplication::translate("ModelContext", "image bytes"));
 }
 
 void ConnectionWrites::removeCopies()
