@@ -129,6 +129,91 @@ private slots:
         QCOMPARE(toStore, added);
     }
 
+    // A merge whose every slice has no time at all stops every few records,
+    // in the middle of the series and of the images: each slice resumes on
+    // the record after the last one it did, and the summary counts every
+    // record once. Held series and images are every other record (the first
+    // `held` of them), then those listed twice.
+    void aMergeInSlicesCountsEachRecordOnce_data()
+    {
+        QTest::addColumn<int>("series");     // records of series
+        QTest::addColumn<int>("heldSeries"); // of them, in the library
+        QTest::addColumn<int>("images");
+        QTest::addColumn<int>("heldImages");
+        QTest::addColumn<int>("repeated"); // records of series and images repeated at the end
+        QTest::newRow("16 new series") << 16 << 0 << 0 << 0 << 0;
+        QTest::newRow("17 new series") << 17 << 0 << 0 << 0 << 0;
+        QTest::newRow("40 series, 9 held") << 40 << 9 << 0 << 0 << 0;
+        QTest::newRow("70 series, 30 held, images") << 70 << 30 << 50 << 20 << 0;
+        QTest::newRow("33 series, 3 held, records repeated") << 33 << 3 << 20 << 5 << 6;
+        // The library's images and the archive's records, too, are gone
+        // through in several slices.
+        QTest::newRow("20 series, 600 images, 280 held") << 20 << 5 << 600 << 280 << 0;
+    }
+
+    void aMergeInSlicesCountsEachRecordOnce()
+    {
+        QFETCH(int, series);
+        QFETCH(int, heldSeries);
+        QFETCH(int, images);
+        QFETCH(int, heldImages);
+        QFETCH(int, repeated);
+        auto container = makeTestContainer();
+        ModelContext &context = container->mainContext();
+        M manifest;
+        for (int i = 0; i < series; ++i) {
+            const QString name = QStringLiteral("S%1").arg(i);
+            manifest.series.append({idOf(name), name, Date::fromSecondsSince1970(1690000000)});
+            if (i % 2 == 1 && i / 2 < heldSeries)
+                addSeries(context, name);
+        }
+        for (int i = 0; i < images; ++i) {
+            const QString name = QStringLiteral("i%1").arg(i);
+            M::ImageRecord record;
+            record.id = idOf(name);
+            record.title = name;
+            record.createdAt = Date::fromSecondsSince1970(1700000000 + i);
+            record.seriesID = idOf(QStringLiteral("S%1").arg(i % series));
+            manifest.images.append(record);
+            if (i % 2 == 1 && i / 2 < heldImages)
+                addImage(context, name, nullptr, QByteArray("held"));
+        }
+        for (int i = 0; i < repeated; ++i) {
+            manifest.series.append(manifest.series.at(i));
+            manifest.images.append(manifest.images.at(i));
+        }
+        context.save();
+
+        LibraryArchiveImporter::ReadArchive read;
+        read.manifest = manifest;
+        LibraryArchiveImporter::Merge merge(std::move(read), context);
+        int slices = 1;
+        while (!merge.step(std::chrono::milliseconds(0))) {
+            ++slices;
+            QVERIFY(slices < 100000);
+        }
+        QVERIFY2(slices > (series + images) / 16, qPrintable(QStringLiteral("%1 slices").arg(slices)));
+        QVERIFY(merge.outcome().ok());
+        const LibraryImportSummary &summary = merge.outcome().value();
+        // Series added and skipped, images added and skipped.
+        const QList<qint64> counts{summary.addedSeries, summary.skippedSeries, summary.addedImages,
+                                   summary.skippedImages};
+        const QList<qint64> expected{series - heldSeries, heldSeries + repeated, images - heldImages,
+                                     heldImages + repeated};
+        QCOMPARE(counts, expected);
+        QCOMPARE(context.fetch<Series>().size(), series);
+        QCOMPARE(context.fetch<AtlasImage>().size(), images);
+        QVERIFY(!context.hasChanges());
+        QVERIFY(!context.isHeld());
+        // Each new image joined the series its record names.
+        for (const AtlasImage *image : context.fetch<AtlasImage>()) {
+            if (image->imageData() != QByteArray("held")) {
+                QVERIFY(image->series());
+                QCOMPARE(image->series()->title(), QStringLiteral("S%1").arg(image->title().mid(1).toInt() % series));
+            }
+        }
+    }
+
     void aWholeLibraryComesBackTheSame()
     {
         QTemporaryDir from;

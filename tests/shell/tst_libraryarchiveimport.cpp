@@ -340,6 +340,66 @@ private slots:
         QCOMPARE(context.fetch<AtlasImage>().size(), outcome.startsWith(QLatin1String("Added")) ? 2 : 1);
     }
 
+    // Records of new images that name one entry each get its bytes: in a
+    // file of their own when it is large (deleting one image leaves the
+    // others' bytes), in memory when it is small. A held image naming it
+    // too is passed over.
+    void recordsSharingAnEntry_data()
+    {
+        QTest::addColumn<int>("fresh"); // new records naming the entry
+        QTest::addColumn<bool>("held");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QString>("message");
+        const qint64 large = 300 * 1024;
+        QTest::newRow("two new, large") << 2 << false << large << "Added 2 images.";
+        QTest::newRow("three new, large") << 3 << false << large << "Added 3 images.";
+        QTest::newRow("two new and a held one, large")
+            << 2 << true << large << "Added 2 images. Skipped 1 image already in the library.";
+        QTest::newRow("two new, small") << 2 << false << qint64(1000) << "Added 2 images.";
+    }
+
+    void recordsSharingAnEntry()
+    {
+        QFETCH(int, fresh);
+        QFETCH(bool, held);
+        QFETCH(qint64, size);
+        QFETCH(QString, message);
+        QTemporaryDir folder;
+        auto container = makeTestContainer(folder.path());
+        QStringList titles;
+        if (held) {
+            addImage(container->mainContext(), QStringLiteral("held"), nullptr, QByteArray("held"));
+            container->mainContext().save();
+            titles << QStringLiteral("held");
+        }
+        for (int i = 0; i < fresh; ++i)
+            titles << QStringLiteral("new %1").arg(i);
+        const QString entry = QStringLiteral("images/shared.png");
+        const QByteArray bytes = pngBytes(size, 7);
+        const QString path = m_dir.filePath(QStringLiteral("shared.veloran"));
+        writeFile(path, buildZip({storedEntry("library.json", manifestJson(titles, QStringList(titles.size(), entry))),
+                                  storedEntry(entry.toUtf8(), bytes)}));
+        QCOMPARE(import(container->mainContext(), path), std::make_pair(QStringLiteral("Library Imported"), message));
+        const bool inFiles = size >= ExternalStorage::fileThreshold;
+        QCOMPARE(externalFileNames(folder.path()).size(), inFiles ? fresh : 0);
+
+        // One of them deleted: the others' bytes stay, as the store holds them.
+        const auto added = [&] {
+            QList<AtlasImage *> images = container->mainContext().fetch<AtlasImage>();
+            images.removeIf([](const AtlasImage *image) { return image->title() == u"held"; });
+            return images;
+        };
+        QCOMPARE(added().size(), fresh);
+        container->mainContext().deleteObject(added().first());
+        container->mainContext().save();
+        QCOMPARE(externalFileNames(folder.path()).size(), inFiles ? fresh - 1 : 0);
+        container.reset();
+        container = makeTestContainer(folder.path());
+        QCOMPARE(added().size(), fresh - 1);
+        for (const AtlasImage *image : added())
+            QCOMPARE(image->imageData(), std::optional(bytes));
+    }
+
     // A failed import leaves the store byte for byte as it was, and no
     // file of the images it had written ahead.
     void aFailedImportLeavesTheLibraryAsItWas_data()

@@ -779,6 +779,53 @@ private slots:
         QCOMPARE(arrived.count(), 3);
     }
 
+    // The library changes after a scan has started and before its result is
+    // in (it comes on a later turn of the event loop): that result is not
+    // kept, and the search, once answered, lists what a fresh one does.
+    void aScanUnderWayWhenTheLibraryChangesIsNotKept_data()
+    {
+        QTest::addColumn<QString>("search");
+        QTest::addColumn<Write>("write");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("a label no longer matches")
+            << "menisc" << Write([](Fixture &f) { f.point->setLabel(QStringLiteral("Cruciate")); }) << QStringList();
+        QTest::newRow("a new label matches")
+            << "menisc" << Write([](Fixture &f) { f.library.point(f.b, QStringLiteral("Meniscal tear")); })
+            << QStringList({"Knee[a]", "b"});
+        QTest::newRow("a new image matches") << "tibia" << Write([](Fixture &f) {
+            f.library.region(f.library.image(QStringLiteral("c"), nullptr, 0, 3), QStringLiteral("Tibia"));
+        }) << QStringList({"Knee[a]", "c"});
+        QTest::newRow("the matching image goes")
+            << "menisc" << Write([](Fixture &f) { f.library.context().deleteObject(f.a); }) << QStringList();
+        QTest::newRow("the series is renamed")
+            << "knee" << Write([](Fixture &f) { f.series->setTitle(QStringLiteral("Hip")); }) << QStringList();
+        QTest::newRow("an image renamed and saved") << "menisc" << Write([](Fixture &f) {
+            f.b->setTitle(QStringLiteral("Meniscus b"));
+            f.library.save();
+        }) << QStringList({"Knee[a]", "Meniscus b"});
+    }
+
+    void aScanUnderWayWhenTheLibraryChangesIsNotKept()
+    {
+        QFETCH(QString, search);
+        QFETCH(Write, write);
+        QFETCH(QStringList, expected);
+        Fixture f;
+        const OffThreadScans offThread;
+        LibraryQuery query(f.library.context());
+        QTRY_VERIFY(query.isSearchIndexReady());
+        const QStringList everything = entryTitles(query.entries({}));
+        QSignalSpy arrived(&query, &LibraryQuery::searchResultsArrived);
+        LibraryFilters filters;
+        filters.searchText = search;
+        QCOMPARE(entryTitles(query.entries(filters)), everything);
+        write(f);
+        QVERIFY(arrived.wait());
+        QCOMPARE(entryTitles(query.entries(filters)), entryTitles(entries(f.library, filters)));
+        QCOMPARE(entryTitles(query.entries(filters)), expected);
+        QCOMPARE(arrived.count(), 1);
+    }
+
     // The queries of one context (the windows and tabs of one library) read
     // it once: the same images, entries and search index; each keeps its
     // own lists and hears of what changes them.
