@@ -234,6 +234,13 @@ QList<QUrl> subFolders(const QUrl &url)
     return folders;
 }
 
+std::optional<QUrl> components(const QUrl &url, const QUrl &baseURL)
+{
+    if (!url.isValid() || (!baseURL.isEmpty() && !baseURL.isValid()))
+        return std::nullopt;
+    return baseURL.isEmpty() ? url : baseURL.resolved(url);
+}
+
 QUrl staticURL(const char *literal)
 {
     const QUrl url(QString::fromUtf8(literal), QUrl::StrictMode);

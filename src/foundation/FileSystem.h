@@ -40,6 +40,10 @@ QString lastPathComponentWithoutExtension(const QUrl &url);
 bool isDirectory(const QUrl &url);
 // The visible folders directly inside `url`, in listing order.
 QList<QUrl> subFolders(const QUrl &url);
+// The parts of `url` (QUrl reads and sets each of them): resolved against
+// `baseURL` when one is given, so that a relative URL gets the base's
+// scheme, host and folder. None when either is not a valid URL.
+std::optional<QUrl> components(const QUrl &url, const QUrl &baseURL = QUrl());
 // A URL written into the program; stops with "Invalid static URL string: "
 // when the literal is not a URL, which is a programming error.
 QUrl staticURL(const char *literal);

@@ -55,13 +55,11 @@ std::optional<QUrl> JSONLoader::resourceURL(const QString &name, const QString &
                                             const QString &extension)
 {
     const QString resources = Bundle::main().resourceDirectory();
-    if (resources.isEmpty())
+    if (resources.isEmpty() || !QFileInfo(resources).isDir())
         return std::nullopt;
     QString path = resources + QLatin1Char('/') + resourcePath + QLatin1Char('/') + name;
     if (pathExtension(name).isEmpty() && !extension.isEmpty())
         path += QLatin1Char('.') + extension;
-    if (!QFileInfo(path).isFile())
-        return std::nullopt;
     return path.startsWith(QLatin1Char(':')) ? QUrl(QStringLiteral("qrc") + path) : QUrl::fromLocalFile(path);
 }
 

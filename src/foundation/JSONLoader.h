@@ -40,7 +40,9 @@ concept JSONDecodable = requires(const QJsonValue &json) {
 class JSONLoader {
 public:
     // "<resources>/<resourcePath>/<name>", with `extension` added when the
-    // name has none. A resource the bundle does not hold fails as fileNotFound.
+    // name has none, loaded as any URL is: a resource the bundle does not
+    // hold fails as failedDecoding. Only a bundle without a resource folder
+    // fails as fileNotFound.
     template <JSONDecodable T>
     QFuture<T> load(const QString &name, const QString &resourcePath, const QString &extension,
                     std::optional<KeyDecodingStrategy> strategy = std::nullopt) const
@@ -97,7 +99,8 @@ private:
         QString error;
     };
 
-    // The resource's URL; none when the bundle has no such resource.
+    // The resource's URL, whether or not the file is there; none when the
+    // main bundle has no resource folder.
     static std::optional<QUrl> resourceURL(const QString &name, const QString &resourcePath, const QString &extension);
     static QThreadPool *pool();
 

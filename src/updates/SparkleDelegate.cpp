@@ -104,18 +104,19 @@ void SparkleDelegate::willDownloadUpdate(SPUUpdater &updater, const SUAppcastIte
     request.setRawHeader(QByteArrayLiteral("Authorization"), QByteArrayLiteral("Basic ") + m_credential.toBase64());
 }
 
-std::optional<SUAppcastItem> SparkleDelegate::bestValidUpdate(const SUAppcast &appcast, SPUUpdater &updater)
+std::optional<SUAppcastItem> SparkleDelegate::bestValidUpdate(const SUAppcast &appcast, SPUUpdater &)
 {
     Logger &log = sparkleLogger();
     if (!m_forcedChannel) {
         log.logPublic(QStringLiteral("No forced channel preference"));
         return std::nullopt;
     }
-    // The forced channel's items and those of the default channel, oldest
-    // first by numeric version; equal versions keep their appcast order.
+    // The forced channel's items alone (the default channel's are not of
+    // it), oldest first by numeric version, so that 1.10 comes after 1.9;
+    // equal versions keep their appcast order.
     QList<SUAppcastItem> kept;
     for (const SUAppcastItem &item : appcast.items) {
-        if (!item.channel || *item.channel == *m_forcedChannel)
+        if (item.channel && *item.channel == *m_forcedChannel)
             kept.append(item);
     }
     std::stable_sort(kept.begin(), kept.end(), [](const SUAppcastItem &a, const SUAppcastItem &b) {
@@ -125,8 +126,7 @@ std::optional<SUAppcastItem> SparkleDelegate::bestValidUpdate(const SUAppcast &a
         log.logPublic(item.displayVersionString + QStringLiteral(" (") + item.versionString + QStringLiteral(")"));
     if (kept.isEmpty())
         return std::nullopt;
-    // Never offer a build older than, or the same as, the one installed.
-    if (SUVersionComparator::compareVersions(kept.last().versionString, updater.settings().hostVersion) <= 0)
-        return std::nullopt;
+    // Whether it is newer than the installed build is the updater's to
+    // decide: returning none would let it choose another item instead.
     return kept.last();
 }

@@ -185,6 +185,66 @@ private slots:
         QCOMPARE(manifest.ok() ? QString() : errorDescription(manifest.error()), error);
     }
 
+    // The values of a manifest may take as much as the largest entry a zip
+    // file without its 64-bit extension can hold: a manifest that takes
+    // exactly that is read, one that takes a byte more is refused. The
+    // measure of small manifests, found with explicit limits, tells how
+    // many members of an unknown object bring it there; the members share
+    // one name, so that each replaces the last and the test holds little.
+    void manifestsAreReadUpToTheLargestEntry_data()
+    {
+        QTest::addColumn<qint64>("past");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("at the limit") << qint64(0) << QString();
+        QTest::newRow("one byte past it") << qint64(1) << QStringLiteral("The archive is incomplete or damaged.");
+    }
+
+    void manifestsAreReadUpToTheLargestEntry()
+    {
+        QFETCH(qint64, past);
+        QFETCH(QString, error);
+        constexpr qint64 largestEntry = 0xFFFFFFFFLL;
+        const QByteArray json = manifest({}).encoded().value();
+        const QByteArray head = json.left(json.lastIndexOf('}')) + ",\"extra\":{";
+        // The least limit under which `text` is read.
+        const auto measure = [](const QByteArray &text) {
+            const auto readsUnder = [&text](qint64 limit) {
+                qsizetype at = 0;
+                bool tooLarge = false;
+                const auto read = [&](char *into, qint64 max) {
+                    const qint64 n = qMin<qint64>(max, text.size() - at);
+                    std::memcpy(into, text.constData() + at, size_t(n));
+                    at += n;
+                    return n;
+                };
+                return M::decoded(read, limit, &tooLarge).ok() && !tooLarge;
+            };
+            qint64 low = 0;
+            qint64 high = 1 << 20;
+            while (low < high) {
+                const qint64 middle = (low + high) / 2;
+                if (readsUnder(middle))
+                    high = middle;
+                else
+                    low = middle + 1;
+            }
+            return low;
+        };
+        const qint64 empty = measure(head + "}}");
+        const qint64 member = measure(head + "\"\":[]}}") - empty;
+        QCOMPARE(measure(head + "\"key\":[]}}"), empty + member + 3); // a name takes its length
+        const qint64 members = (largestEntry - empty) / member;
+        const qint64 nameLength = (largestEntry - empty) % member + past;
+        const QByteArray first = '"' + QByteArray(nameLength, 'k') + "\":[]";
+        const QByteArray archive =
+            buildZip({repeatedEntry("library.json", head + first, ",\"\":[]", members - 1, "}}")});
+        const ZipArchiveSource source = ZipArchiveSource::memory(archive);
+        const auto directory = ZipArchiveReader::directory(source);
+        QVERIFY(directory.ok());
+        const auto read = LibraryArchiveContents::readManifest(source, directory.value());
+        QCOMPARE(read.ok() ? QString() : errorDescription(read.error()), error);
+    }
+
     void writeFailuresPassThrough()
     {
         LibraryArchiveContents contents;

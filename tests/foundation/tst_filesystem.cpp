@@ -218,6 +218,34 @@ private slots:
         QCOMPARE(appendingUniqueFileName(QUrl::fromLocalFile(dir.path()), "report", extension, label), fileURL(dir, expected));
     }
 
+    void urlComponents_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QString>("expected"); // empty: none
+        const QString page = QStringLiteral("https://h.example/a/b/index.html?q=1");
+        QTest::newRow("relative to a base") << "c/d.json?x=1#f" << page << "https://h.example/a/b/c/d.json?x=1#f";
+        QTest::newRow("up a folder") << "../up" << page << "https://h.example/a/up";
+        QTest::newRow("only a query") << "?q=2" << page << "https://h.example/a/b/index.html?q=2";
+        QTest::newRow("from the root") << "/root.json" << page << "https://h.example/root.json";
+        QTest::newRow("absolute: the base plays no part") << "file:///tmp/x.json" << page << "file:///tmp/x.json";
+        QTest::newRow("no base") << "c/d.json" << "" << "c/d.json";
+        QTest::newRow("an invalid URL") << "http://[::1/x" << page << "";
+        QTest::newRow("an invalid base") << "c/d.json" << "http://[::1/x" << "";
+        QTest::newRow("no URL") << "" << page << "";
+    }
+
+    void urlComponents()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, base);
+        QFETCH(QString, expected);
+        const auto parts = components(QUrl(url), QUrl(base));
+        QCOMPARE(parts ? parts->toString() : QString(), expected);
+        if (parts)
+            QCOMPARE(parts->host(), QUrl(expected).host());
+    }
+
     void documentsFiles_data()
     {
         QTest::addColumn<std::optional<QString>>("extension");

@@ -35,11 +35,27 @@ enum class Source {
     resourceWithExtension,
     missingResource,
     missingResourceFolder,
+    bundleWithoutResources,
     cacheWithoutCopies,
     cachedCopy,
 };
 
 } // namespace
+
+// The bundle's resources, the application's and this test's, taken out of
+// the program for the life of this object.
+struct WithoutResources {
+    WithoutResources()
+    {
+        Q_CLEANUP_RESOURCE(jsonloader_fixtures);
+        Q_CLEANUP_RESOURCE(veloran_bundle);
+    }
+    ~WithoutResources()
+    {
+        Q_INIT_RESOURCE(veloran_bundle);
+        Q_INIT_RESOURCE(jsonloader_fixtures);
+    }
+};
 
 class JSONLoaderTest : public QObject {
     Q_OBJECT
@@ -66,11 +82,17 @@ private slots:
         QTest::newRow("a resource gets the extension") << Source::resource << QByteArray() << true << -1 << "";
         QTest::newRow("a resource named with its extension") << Source::resourceWithExtension << QByteArray() << true
                                                              << -1 << "";
+        // A resource the bundle lacks is loaded as any URL is; only a bundle
+        // without resources is not found.
         QTest::newRow("a missing resource") << Source::missingResource << QByteArray() << true
-                                            << int(JSONLoadingError::fileNotFound) << "Couldn't find fixtures in bundle";
+                                            << int(JSONLoadingError::failedDecoding)
+                                            << "Couldn't load/parse JSON from qrc:/veloran/fixtures/absent.json: ";
         QTest::newRow("a missing resource folder") << Source::missingResourceFolder << QByteArray() << true
-                                                   << int(JSONLoadingError::fileNotFound)
-                                                   << "Couldn't find nowhere in bundle";
+                                                   << int(JSONLoadingError::failedDecoding)
+                                                   << "Couldn't load/parse JSON from qrc:/veloran/nowhere/point.json: ";
+        QTest::newRow("a bundle without resources") << Source::bundleWithoutResources << QByteArray() << true
+                                                    << int(JSONLoadingError::fileNotFound)
+                                                    << "Couldn't find fixtures in bundle";
         QTest::newRow("a cached copy") << Source::cachedCopy << snake << true << -1 << "";
         QTest::newRow("a cached copy of the wrong shape") << Source::cachedCopy << QByteArray("[1]") << true
                                                           << int(JSONLoadingError::failedDecoding)
@@ -95,6 +117,7 @@ private slots:
         const LogCapture log;
         decodingThread = nullptr;
         QFuture<Point> loading;
+        std::optional<WithoutResources> withoutResources;
         switch (source) {
         case Source::bytes:
             loading = loader.load<Point>(bytes, strategy);
@@ -114,6 +137,10 @@ private slots:
             break;
         case Source::missingResourceFolder:
             loading = loader.load<Point>(QStringLiteral("point"), QStringLiteral("nowhere"), QStringLiteral("json"), strategy);
+            break;
+        case Source::bundleWithoutResources:
+            withoutResources.emplace();
+            loading = loader.load<Point>(QStringLiteral("point"), QStringLiteral("fixtures"), QStringLiteral("json"), strategy);
             break;
         case Source::cacheWithoutCopies:
             loading = loader.load<Point>(QUrl::fromLocalFile(path), {QUrl::fromLocalFile(dir.filePath("gone.json"))},

@@ -111,20 +111,28 @@ private slots:
         QCOMPARE(sorted, channels);
     }
 
-    // With 1.0 installed: the forced channel's newest build newer than it,
-    // or none to leave the choice to the updater.
+    // With 1.0 installed: the forced channel's greatest build, by numeric
+    // version, whether or not it is newer (the updater decides that); none,
+    // which leaves the choice to the updater, when the channel has none.
     void forcedChoice_data()
     {
         QTest::addColumn<int>("keys");
         QTest::addColumn<QString>("items");
         QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QStringList>("listed");
         const int command = Qt::ControlModifier;
-        QTest::newRow("numeric, forced channel only") << command << "1.9/beta 1.10/beta 2.0/alpha" << "1";
-        QTest::newRow("equal versions: the later item") << command << "1.10/beta 1.10/beta" << "1";
-        QTest::newRow("default channel stays eligible") << command << "3.0 2.0/beta" << "0";
-        QTest::newRow("nothing newer") << command << "0.9/beta 1.0" << "";
-        QTest::newRow("nothing of the channel") << command << "5.0/alpha" << "";
-        QTest::newRow("no forced channel") << int(Qt::NoModifier) << "3.0/beta" << "";
+        QTest::newRow("numeric, forced channel only")
+            << command << "1.9/beta 1.10/beta 2.0/alpha" << "1" << QStringList{"v1.9 (1.9)", "v1.10 (1.10)"};
+        QTest::newRow("equal versions: the later item")
+            << command << "1.10/beta 1.10/beta" << "1" << QStringList{"v1.10 (1.10)", "v1.10 (1.10)"};
+        QTest::newRow("items without a channel are never kept")
+            << command << "3.0 2.0/beta 4.0" << "1" << QStringList{"v2.0 (2.0)"};
+        QTest::newRow("not newer than the installed build")
+            << command << "0.9/beta 1.0 0.8/beta" << "0" << QStringList{"v0.8 (0.8)", "v0.9 (0.9)"};
+        QTest::newRow("only items without a channel") << command << "5.0 6.0" << "" << QStringList{};
+        QTest::newRow("nothing of the channel") << command << "5.0/alpha" << "" << QStringList{};
+        QTest::newRow("no forced channel")
+            << int(Qt::NoModifier) << "3.0/beta" << "" << QStringList{"No forced channel preference"};
     }
 
     void forcedChoice()
@@ -132,10 +140,13 @@ private slots:
         QFETCH(int, keys);
         QFETCH(QString, items);
         QFETCH(QString, chosen);
+        QFETCH(QStringList, listed);
         VeloranSparkleDelegate delegate(QByteArray(), [] { return releaseBundle(QStringLiteral("1.0")); });
         channelsFor(delegate, false, Qt::KeyboardModifiers(keys));
+        logged.clear();
         const auto best = delegate.bestValidUpdate(appcastOf(items), *m_updater);
         QCOMPARE(best ? best->title : QString(), chosen);
+        QCOMPARE(logged, listed);
     }
 
     // The credential replaces any other, and only on the feed's origin over

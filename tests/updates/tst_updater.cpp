@@ -30,6 +30,23 @@ TestHttpResponse guardedArchive(const TestHttpRequest &request, const QByteArray
     return TestHttpResponse::ok(body);
 }
 
+// Chooses the item of one version, or none.
+class ChoosingDelegate : public SPUUpdaterDelegate {
+public:
+    explicit ChoosingDelegate(QString version) : m_version(std::move(version)) {}
+    std::optional<SUAppcastItem> bestValidUpdateInAppcast(const SUAppcast &appcast, SPUUpdater &) override
+    {
+        for (const SUAppcastItem &item : appcast.items) {
+            if (item.versionString == m_version)
+                return item;
+        }
+        return std::nullopt;
+    }
+
+private:
+    QString m_version;
+};
+
 } // namespace
 
 class UpdaterTest : public QObject {
@@ -261,6 +278,42 @@ private slots:
         const SPUUpdateResult result = run(updater, SPUUpdateCheck::Updates);
         QCOMPARE(int(result.kind), int(SPUUpdateResult::Kind::NoFeed));
         QCOMPARE(m_driver->shown.size(), 1);
+    }
+
+    // The delegate's choice is offered when it is newer than the installed
+    // build, even with a newer item in the feed, and refused when it is
+    // not: the check finds nothing rather than choosing another item.
+    void theDelegatesChoiceIsOfferedOnlyWhenNewer_data()
+    {
+        QTest::addColumn<QString>("chosen"); // empty: the delegate leaves the choice
+        QTest::addColumn<QString>("installed");
+        QTest::addColumn<QString>("offered"); // empty: up to date
+        QTest::newRow("newer") << "2.0" << "1.0" << "2.0";
+        QTest::newRow("older") << "2.0" << "2.5" << "";
+        QTest::newRow("the installed build") << "2.0" << "2.0" << "";
+        QTest::newRow("no choice: the newest") << "" << "2.5" << "3.0";
+        QTest::newRow("no choice, nothing newer") << "" << "3.0" << "";
+    }
+
+    void theDelegatesChoiceIsOfferedOnlyWhenNewer()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(QString, installed);
+        QFETCH(QString, offered);
+        m_server->serve("/appcast.xml", appcastXml({{QStringLiteral("3.0"), std::nullopt, m_server->url("/3.zip"), archive},
+                                                    {QStringLiteral("2.0"), std::nullopt, m_server->url("/2.zip"), archive}}));
+        ChoosingDelegate delegate(chosen);
+        RecordingUserDriver driver;
+        driver.acceptsDownloads = false;
+        SPUUpdater updater(settings(installed), &driver, &delegate);
+        QVERIFY(updater.startUpdater());
+        QSignalSpy finished(&updater, &SPUUpdater::sessionFinished);
+        updater.checkForUpdates();
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(updater.lastResult()->kind, offered.isEmpty() ? SPUUpdateResult::Kind::UpToDate
+                                                               : SPUUpdateResult::Kind::Declined);
+        QCOMPARE(driver.found.size(), offered.isEmpty() ? 0 : 1);
+        QCOMPARE(driver.found.isEmpty() ? QString() : driver.found.first().versionString, offered);
     }
 
     void theCommandReplacesARunningBackgroundCheck()

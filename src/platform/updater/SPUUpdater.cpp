@@ -255,6 +255,8 @@ void SPUUpdater::appcastArrived(QNetworkReply *reply)
                 best = item;
         }
     }
+    // The delegate's choice stands, but never an item that is not newer
+    // than the installed build.
     if (!best || SUVersionComparator::compareVersions(best->versionString, m_settings.hostVersion) <= 0) {
         result.kind = SPUUpdateResult::Kind::UpToDate;
         finish(result);

@@ -22,6 +22,8 @@ public:
     // The request of an update download, before it is sent.
     virtual void updaterWillDownloadUpdate(SPUUpdater &updater, const SUAppcastItem &item, QNetworkRequest &request);
     // The update to offer among the appcast's eligible items; none leaves
-    // the choice to the updater.
+    // the choice to the updater. A chosen item that is not newer than the
+    // installed build is refused: the check then finds no update, whatever
+    // else the appcast holds.
     virtual std::optional<SUAppcastItem> bestValidUpdateInAppcast(const SUAppcast &appcast, SPUUpdater &updater);
 };
