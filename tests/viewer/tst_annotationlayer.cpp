@@ -344,6 +344,22 @@ private slots:
             << 2.0 << 1.0 << QList<QPointF>{{0, 0}, {-20.5, 10.25}, {-41, 20}, {-120.75, 60}} << true;
         QTest::newRow("over the picture, zoomed out so the backdrop shows")
             << 1.2 << 1.0 << QList<QPointF>{{0, 0}, {-13, 6}, {-30, 11}} << true;
+        // Long pans in steps, each way, well past the kept margin: the
+        // window of kept shapes follows the view over and over.
+        const QList<std::pair<const char *, QPointF>> directions = {
+            {"up", {0, 1}},     {"down", {0, -1}},          {"left", {1, 0}},
+            {"right", {-1, 0}}, {"down and right", {-1, -1}}, {"up and left", {1, 1}}};
+        for (const qreal ratio : {1.0, 2.0}) {
+            for (const bool overPicture : {false, true}) {
+                for (const auto &[name, way] : directions) {
+                    QList<QPointF> offsets;
+                    for (int step = -10; step <= 10; ++step)
+                        offsets.append(way * 24 * step);
+                    QTest::addRow("a long pan %s, %gx%s", name, ratio, overPicture ? ", over the picture" : "")
+                        << 3.0 << ratio << offsets << overPicture;
+                }
+            }
+        }
     }
     void pannedFramesMatchFreshOnes()
     {
