@@ -59,10 +59,7 @@ class AnnotationLayerTest : public QObject {
     // the canvas has it paint while the view moves.
     QImage painted(AnnotationLayer &overlay, const CanvasGeometry &geometry, qreal ratio)
     {
-        const QSizeF size = geometry.fitted.viewportSize * ratio;
-        QImage image(int(std::ceil(size.width())), int(std::ceil(size.height())), QImage::Format_ARGB32_Premultiplied);
-        image.setDevicePixelRatio(ratio);
-        image.fill(Qt::transparent);
+        QImage image = blankFrame(geometry, ratio);
         if (underPicture && !overlay.drawsPicture(picture, Qt::darkBlue, false))
             return {};
         QPainter painter(&image);
@@ -70,6 +67,15 @@ class AnnotationLayerTest : public QObject {
         return image;
     }
     bool underPicture = false;
+    // A transparent image of the view at `ratio`.
+    static QImage blankFrame(const CanvasGeometry &geometry, qreal ratio)
+    {
+        const QSizeF size = geometry.fitted.viewportSize * ratio;
+        QImage image(int(std::ceil(size.width())), int(std::ceil(size.height())), QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(ratio);
+        image.fill(Qt::transparent);
+        return image;
+    }
     // A picture of `side` pixels of every colour, so that a pixel out of
     // place shows.
     static QImage noise(int side, quint32 seed)
@@ -111,6 +117,41 @@ class AnnotationLayerTest : public QObject {
         return count;
     }
     static bool isOrange(QRgb colour) { return qRed(colour) > 200 && qGreen(colour) > 100 && qBlue(colour) < 80; }
+    // A paint of the canvas as ZoomableImage makes it, the picture moving
+    // (`smooth` once it rests): the overlay draws the picture when it
+    // offers to, else the canvas paints it and the overlay goes over it.
+    // `clipped` paints through a clip, so that the overlay cannot draw
+    // straight into the pixels.
+    QImage canvasPaint(CanvasOverlay &overlay, const CanvasGeometry &geometry, qreal ratio, bool smooth,
+                       bool clipped)
+    {
+        QImage image = blankFrame(geometry, ratio);
+        const bool drawsPicture = overlay.drawsPicture(picture, Qt::darkBlue, smooth);
+        overlay.prepare(geometry, ratio);
+        QPainter painter(&image);
+        if (clipped)
+            painter.setClipRect(QRectF(QPointF(0, 0), geometry.fitted.viewportSize));
+        if (!drawsPicture)
+            paintPicture(painter, geometry, smooth);
+        overlay.paint(painter, geometry);
+        return image;
+    }
+    // The canvas's own drawing of the picture on its backdrop.
+    void paintPicture(QPainter &painter, const CanvasGeometry &geometry, bool smooth) const
+    {
+        const QRectF view(QPointF(0, 0), geometry.fitted.viewportSize);
+        painter.fillRect(view, Qt::darkBlue);
+        picture->paint(painter, geometry.pictureRect(), view, smooth);
+    }
+    // How many pixels of two images of one size differ.
+    static int differing(const QImage &a, const QImage &b)
+    {
+        int count = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x)
+                count += a.pixel(x, y) != b.pixel(x, y);
+        return count;
+    }
 
 private slots:
     void init()
@@ -465,6 +506,56 @@ private slots:
         QCOMPARE(painted(*layer, after, ratio), fresh);
         // (The change shows.)
         QVERIFY(fresh != unchanged);
+    }
+
+    // The picture the layer draws under its shapes is the one the canvas
+    // paints from the same level: each pixel shows the level's pixel under
+    // its centre (the one before, where the centre falls on the edge
+    // between two). Where the canvas's painter, stepping through the level
+    // in fixed point, lands on the other side of an edge, a whole column or
+    // row may differ: one in fifty is allowed. (A picture half a pixel off
+    // differs in a third or more of them at these zooms.)
+    void pictureUnderTheShapesIsTheCanvasOne_data()
+    {
+        QTest::addColumn<int>("side"); // of the picture, pixels
+        QTest::addColumn<QImage::Format>("format");
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<QPointF>("offset");
+        QTest::addColumn<qreal>("ratio");
+        const QImage::Format colour = QImage::Format_RGB32, grey = QImage::Format_Grayscale8;
+        QTest::newRow("fitted, the full size") << 400 << colour << 1.0 << QPointF() << 1.0;
+        QTest::newRow("fitted, a smaller level") << 1600 << colour << 1.0 << QPointF() << 1.0;
+        QTest::newRow("zoomed in") << 400 << colour << 3.0 << QPointF(-40, 25) << 1.0;
+        QTest::newRow("a fraction of a point off") << 400 << colour << 2.7 << QPointF(-40.3, 25.6) << 1.0;
+        QTest::newRow("twice the pixels") << 1600 << colour << 2.0 << QPointF(-10.5, 7) << 2.0;
+        QTest::newRow("the backdrop showing") << 400 << colour << 0.8 << QPointF(5.5, 0) << 1.0;
+        QTest::newRow("grey, fitted") << 400 << grey << 1.0 << QPointF() << 1.0;
+        QTest::newRow("grey, a fraction of a point off") << 400 << grey << 2.7 << QPointF(-40.3, 25.6) << 1.0;
+    }
+    void pictureUnderTheShapesIsTheCanvasOne()
+    {
+        QFETCH(int, side);
+        QFETCH(QImage::Format, format);
+        QFETCH(double, scale);
+        QFETCH(QPointF, offset);
+        QFETCH(qreal, ratio);
+        std::atomic_bool cancelled = false;
+        picture->setLevels(PictureSource::buildLevels(noise(side, 5).convertToFormat(format), cancelled));
+        const QSizeF view(400, 300);
+        const CanvasGeometry at{FittedImage(QSizeF(side, side), view),
+                                ZoomPanTransform{scale, QSizeF(offset.x(), offset.y()), view}};
+        // A layer with nothing to show draws the picture alone.
+        AnnotationLayer bare(nullptr, nullptr);
+        QVERIFY(bare.drawsPicture(picture, Qt::darkBlue, false));
+        const QImage drawn = canvasPaint(bare, at, ratio, false, false);
+        QImage canvas = blankFrame(at, ratio);
+        {
+            QPainter painter(&canvas);
+            paintPicture(painter, at, false);
+        }
+        const int count = differing(drawn, canvas);
+        QVERIFY2(count <= drawn.width() * drawn.height() / 50,
+                 qPrintable(QStringLiteral("%1 pixels differ").arg(count)));
     }
 
     void calloutsStayOnScreen_data()
