@@ -13,6 +13,7 @@
 #include <QRegion>
 #include <QSignalSpy>
 #include <QTest>
+#include <QVariantAnimation>
 
 #include <algorithm>
 #include <atomic>
@@ -556,6 +557,63 @@ private slots:
         const int count = differing(drawn, canvas);
         QVERIFY2(count <= drawn.width() * drawn.height() / 50,
                  qPrintable(QStringLiteral("%1 pixels differ").arg(count)));
+    }
+
+    // While the annotations fade in or out, the canvas paints the picture
+    // and the layer lays them over it at the fade's opacity, as a layer
+    // that has drawn nothing before would; once it is done, a frame drawn
+    // over the picture leaves nothing behind in the overlay alone.
+    void fadesMatchAFreshLayer_data()
+    {
+        QTest::addColumn<bool>("clipped");
+        QTest::newRow("drawn into the canvas's pixels") << false;
+        QTest::newRow("drawn through the layer's image") << true;
+    }
+    void fadesMatchAFreshLayer()
+    {
+        QFETCH(bool, clipped);
+        addRegions();
+        showNoise();
+        const qreal ratio = 1;
+        const CanvasGeometry at = geometry(3, {-60, -30});
+        auto *fade = layer->findChild<QVariantAnimation *>();
+        QVERIFY(fade);
+        // The frame painted alone over the canvas's picture at `opacity`
+        // by a layer that has drawn nothing before.
+        const auto freshAt = [&](double opacity, bool smooth) {
+            AnnotationLayer fresh(annotations, state);
+            QImage image = blankFrame(at, ratio);
+            QPainter painter(&image);
+            paintPicture(painter, at, smooth);
+            painter.setOpacity(opacity);
+            fresh.paint(painter, at);
+            return image;
+        };
+        // At rest, moving, at rest again: the overlay alone drawn anew
+        // after a frame over the picture.
+        const QImage resting = freshAt(1, true);
+        QVERIFY(canvasPaint(*layer, at, ratio, true, clipped) == resting);
+        const QImage moving = canvasPaint(*layer, at, ratio, false, clipped);
+        QVERIFY(canvasPaint(*layer, at, ratio, true, clipped) == resting);
+        for (const bool show : {false, true}) {
+            canvasPaint(*layer, at, ratio, false, clipped);
+            layer->setShowAnnotations(show);
+            fade->pause();
+            for (const int time : {0, 60, 140}) {
+                fade->setCurrentTime(time);
+                QVERIFY(!layer->drawsPicture(picture, Qt::darkBlue, false));
+                const QImage frame = canvasPaint(*layer, at, ratio, false, clipped);
+                QVERIFY2(frame == freshAt(fade->currentValue().toDouble(), false),
+                         qPrintable(QStringLiteral("%1 ms into a fade %2").arg(time).arg(show ? "in" : "out")));
+            }
+            fade->setCurrentTime(fade->duration());
+            QCOMPARE(fade->state(), QAbstractAnimation::Stopped);
+            QCOMPARE(layer->drawsPicture(picture, Qt::darkBlue, false), show);
+        }
+        // Shown again, moving: the layer draws the picture again, the same
+        // frame as before the fades; then at rest, the overlay alone.
+        QVERIFY(canvasPaint(*layer, at, ratio, false, clipped) == moving);
+        QVERIFY(canvasPaint(*layer, at, ratio, true, clipped) == resting);
     }
 
     void calloutsStayOnScreen_data()
