@@ -83,8 +83,11 @@ AnnotationHit AnnotationLayer::hitAt(const QPointF &position, const CanvasGeomet
 
 bool AnnotationLayer::drawsPicture(const PictureSource *picture, const QColor &backdrop, bool smooth)
 {
-    // Annotations fading or hidden leave the picture to the canvas.
-    const bool draws = !smooth && m_opacity >= 1 && AnnotationRenderer::canDrawUnder(picture);
+    // Annotations fading or hidden leave the picture to the canvas, which
+    // lays them over it at the fade's opacity. (A fade out starts at full
+    // opacity.)
+    const bool fading = m_fade->state() != QAbstractAnimation::Stopped;
+    const bool draws = !smooth && !fading && m_opacity >= 1 && AnnotationRenderer::canDrawUnder(picture);
     m_under = draws ? AnnotationRenderer::Underlay{picture, backdrop} : AnnotationRenderer::Underlay{};
     return draws;
 }

@@ -239,14 +239,17 @@ quint16 *lineThrough(size_t count)
 // one axis where the level's `size` pixels span `scale` places from
 // `origin`, into `indexes`; answers the range of those that fall on it
 // (the others lie on the backdrop). Each place takes the pixel under its
-// centre.
+// centre, and the one before where the centre lies on the edge between
+// two, as a canvas's painter does.
 std::pair<int, int> levelIndexes(int first, int count, double origin, double scale, int size, int *indexes)
 {
     int from = count, to = 0;
+    const double perPlace = size / scale;
     for (int i = 0; i < count; ++i) {
-        const double unit = (first + i + 0.5 - origin) / scale;
-        if (unit >= 0 && unit < 1) {
-            indexes[i] = std::min(int(unit * size), size - 1);
+        const double at = (first + i + 0.5 - origin) * perPlace;
+        const double index = std::ceil(at) - 1;
+        if (index >= 0 && index < size) {
+            indexes[i] = int(index);
             from = std::min(from, i);
             to = i + 1;
         }

@@ -13,6 +13,7 @@
 #include <QRegion>
 #include <QSignalSpy>
 #include <QTest>
+#include <QVariantAnimation>
 
 #include <algorithm>
 #include <atomic>
@@ -59,10 +60,7 @@ class AnnotationLayerTest : public QObject {
     // the canvas has it paint while the view moves.
     QImage painted(AnnotationLayer &overlay, const CanvasGeometry &geometry, qreal ratio)
     {
-        const QSizeF size = geometry.fitted.viewportSize * ratio;
-        QImage image(int(std::ceil(size.width())), int(std::ceil(size.height())), QImage::Format_ARGB32_Premultiplied);
-        image.setDevicePixelRatio(ratio);
-        image.fill(Qt::transparent);
+        QImage image = blankFrame(geometry, ratio);
         if (underPicture && !overlay.drawsPicture(picture, Qt::darkBlue, false))
             return {};
         QPainter painter(&image);
@@ -70,6 +68,15 @@ class AnnotationLayerTest : public QObject {
         return image;
     }
     bool underPicture = false;
+    // A transparent image of the view at `ratio`.
+    static QImage blankFrame(const CanvasGeometry &geometry, qreal ratio)
+    {
+        const QSizeF size = geometry.fitted.viewportSize * ratio;
+        QImage image(int(std::ceil(size.width())), int(std::ceil(size.height())), QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(ratio);
+        image.fill(Qt::transparent);
+        return image;
+    }
     // A picture of `side` pixels of every colour, so that a pixel out of
     // place shows.
     static QImage noise(int side, quint32 seed)
@@ -111,6 +118,41 @@ class AnnotationLayerTest : public QObject {
         return count;
     }
     static bool isOrange(QRgb colour) { return qRed(colour) > 200 && qGreen(colour) > 100 && qBlue(colour) < 80; }
+    // A paint of the canvas as ZoomableImage makes it, the picture moving
+    // (`smooth` once it rests): the overlay draws the picture when it
+    // offers to, else the canvas paints it and the overlay goes over it.
+    // `clipped` paints through a clip, so that the overlay cannot draw
+    // straight into the pixels.
+    QImage canvasPaint(CanvasOverlay &overlay, const CanvasGeometry &geometry, qreal ratio, bool smooth,
+                       bool clipped)
+    {
+        QImage image = blankFrame(geometry, ratio);
+        const bool drawsPicture = overlay.drawsPicture(picture, Qt::darkBlue, smooth);
+        overlay.prepare(geometry, ratio);
+        QPainter painter(&image);
+        if (clipped)
+            painter.setClipRect(QRectF(QPointF(0, 0), geometry.fitted.viewportSize));
+        if (!drawsPicture)
+            paintPicture(painter, geometry, smooth);
+        overlay.paint(painter, geometry);
+        return image;
+    }
+    // The canvas's own drawing of the picture on its backdrop.
+    void paintPicture(QPainter &painter, const CanvasGeometry &geometry, bool smooth) const
+    {
+        const QRectF view(QPointF(0, 0), geometry.fitted.viewportSize);
+        painter.fillRect(view, Qt::darkBlue);
+        picture->paint(painter, geometry.pictureRect(), view, smooth);
+    }
+    // How many pixels of two images of one size differ.
+    static int differing(const QImage &a, const QImage &b)
+    {
+        int count = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x)
+                count += a.pixel(x, y) != b.pixel(x, y);
+        return count;
+    }
 
 private slots:
     void init()
@@ -344,6 +386,22 @@ private slots:
             << 2.0 << 1.0 << QList<QPointF>{{0, 0}, {-20.5, 10.25}, {-41, 20}, {-120.75, 60}} << true;
         QTest::newRow("over the picture, zoomed out so the backdrop shows")
             << 1.2 << 1.0 << QList<QPointF>{{0, 0}, {-13, 6}, {-30, 11}} << true;
+        // Long pans in steps, each way, well past the kept margin: the
+        // window of kept shapes follows the view over and over.
+        const QList<std::pair<const char *, QPointF>> directions = {
+            {"up", {0, 1}},     {"down", {0, -1}},          {"left", {1, 0}},
+            {"right", {-1, 0}}, {"down and right", {-1, -1}}, {"up and left", {1, 1}}};
+        for (const qreal ratio : {1.0, 2.0}) {
+            for (const bool overPicture : {false, true}) {
+                for (const auto &[name, way] : directions) {
+                    QList<QPointF> offsets;
+                    for (int step = -10; step <= 10; ++step)
+                        offsets.append(way * 24 * step);
+                    QTest::addRow("a long pan %s, %gx%s", name, ratio, overPicture ? ", over the picture" : "")
+                        << 3.0 << ratio << offsets << overPicture;
+                }
+            }
+        }
     }
     void pannedFramesMatchFreshOnes()
     {
@@ -449,6 +507,113 @@ private slots:
         QCOMPARE(painted(*layer, after, ratio), fresh);
         // (The change shows.)
         QVERIFY(fresh != unchanged);
+    }
+
+    // The picture the layer draws under its shapes is the one the canvas
+    // paints from the same level: each pixel shows the level's pixel under
+    // its centre (the one before, where the centre falls on the edge
+    // between two). Where the canvas's painter, stepping through the level
+    // in fixed point, lands on the other side of an edge, a whole column or
+    // row may differ: one in fifty is allowed. (A picture half a pixel off
+    // differs in a third or more of them at these zooms.)
+    void pictureUnderTheShapesIsTheCanvasOne_data()
+    {
+        QTest::addColumn<int>("side"); // of the picture, pixels
+        QTest::addColumn<QImage::Format>("format");
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<QPointF>("offset");
+        QTest::addColumn<qreal>("ratio");
+        const QImage::Format colour = QImage::Format_RGB32, grey = QImage::Format_Grayscale8;
+        QTest::newRow("fitted, the full size") << 400 << colour << 1.0 << QPointF() << 1.0;
+        QTest::newRow("fitted, a smaller level") << 1600 << colour << 1.0 << QPointF() << 1.0;
+        QTest::newRow("zoomed in") << 400 << colour << 3.0 << QPointF(-40, 25) << 1.0;
+        QTest::newRow("a fraction of a point off") << 400 << colour << 2.7 << QPointF(-40.3, 25.6) << 1.0;
+        QTest::newRow("twice the pixels") << 1600 << colour << 2.0 << QPointF(-10.5, 7) << 2.0;
+        QTest::newRow("the backdrop showing") << 400 << colour << 0.8 << QPointF(5.5, 0) << 1.0;
+        QTest::newRow("grey, fitted") << 400 << grey << 1.0 << QPointF() << 1.0;
+        QTest::newRow("grey, a fraction of a point off") << 400 << grey << 2.7 << QPointF(-40.3, 25.6) << 1.0;
+    }
+    void pictureUnderTheShapesIsTheCanvasOne()
+    {
+        QFETCH(int, side);
+        QFETCH(QImage::Format, format);
+        QFETCH(double, scale);
+        QFETCH(QPointF, offset);
+        QFETCH(qreal, ratio);
+        std::atomic_bool cancelled = false;
+        picture->setLevels(PictureSource::buildLevels(noise(side, 5).convertToFormat(format), cancelled));
+        const QSizeF view(400, 300);
+        const CanvasGeometry at{FittedImage(QSizeF(side, side), view),
+                                ZoomPanTransform{scale, QSizeF(offset.x(), offset.y()), view}};
+        // A layer with nothing to show draws the picture alone.
+        AnnotationLayer bare(nullptr, nullptr);
+        QVERIFY(bare.drawsPicture(picture, Qt::darkBlue, false));
+        const QImage drawn = canvasPaint(bare, at, ratio, false, false);
+        QImage canvas = blankFrame(at, ratio);
+        {
+            QPainter painter(&canvas);
+            paintPicture(painter, at, false);
+        }
+        const int count = differing(drawn, canvas);
+        QVERIFY2(count <= drawn.width() * drawn.height() / 50,
+                 qPrintable(QStringLiteral("%1 pixels differ").arg(count)));
+    }
+
+    // While the annotations fade in or out, the canvas paints the picture
+    // and the layer lays them over it at the fade's opacity, as a layer
+    // that has drawn nothing before would; once it is done, a frame drawn
+    // over the picture leaves nothing behind in the overlay alone.
+    void fadesMatchAFreshLayer_data()
+    {
+        QTest::addColumn<bool>("clipped");
+        QTest::newRow("drawn into the canvas's pixels") << false;
+        QTest::newRow("drawn through the layer's image") << true;
+    }
+    void fadesMatchAFreshLayer()
+    {
+        QFETCH(bool, clipped);
+        addRegions();
+        showNoise();
+        const qreal ratio = 1;
+        const CanvasGeometry at = geometry(3, {-60, -30});
+        auto *fade = layer->findChild<QVariantAnimation *>();
+        QVERIFY(fade);
+        // The frame painted alone over the canvas's picture at `opacity`
+        // by a layer that has drawn nothing before.
+        const auto freshAt = [&](double opacity, bool smooth) {
+            AnnotationLayer fresh(annotations, state);
+            QImage image = blankFrame(at, ratio);
+            QPainter painter(&image);
+            paintPicture(painter, at, smooth);
+            painter.setOpacity(opacity);
+            fresh.paint(painter, at);
+            return image;
+        };
+        // At rest, moving, at rest again: the overlay alone drawn anew
+        // after a frame over the picture.
+        const QImage resting = freshAt(1, true);
+        QVERIFY(canvasPaint(*layer, at, ratio, true, clipped) == resting);
+        const QImage moving = canvasPaint(*layer, at, ratio, false, clipped);
+        QVERIFY(canvasPaint(*layer, at, ratio, true, clipped) == resting);
+        for (const bool show : {false, true}) {
+            canvasPaint(*layer, at, ratio, false, clipped);
+            layer->setShowAnnotations(show);
+            fade->pause();
+            for (const int time : {0, 60, 140}) {
+                fade->setCurrentTime(time);
+                QVERIFY(!layer->drawsPicture(picture, Qt::darkBlue, false));
+                const QImage frame = canvasPaint(*layer, at, ratio, false, clipped);
+                QVERIFY2(frame == freshAt(fade->currentValue().toDouble(), false),
+                         qPrintable(QStringLiteral("%1 ms into a fade %2").arg(time).arg(show ? "in" : "out")));
+            }
+            fade->setCurrentTime(fade->duration());
+            QCOMPARE(fade->state(), QAbstractAnimation::Stopped);
+            QCOMPARE(layer->drawsPicture(picture, Qt::darkBlue, false), show);
+        }
+        // Shown again, moving: the layer draws the picture again, the same
+        // frame as before the fades; then at rest, the overlay alone.
+        QVERIFY(canvasPaint(*layer, at, ratio, false, clipped) == moving);
+        QVERIFY(canvasPaint(*layer, at, ratio, true, clipped) == resting);
     }
 
     void calloutsStayOnScreen_data()
