@@ -29,6 +29,7 @@ NSWindowController &AboutWindowController::windowController()
     if (!m_windowController) {
         m_delegate = std::make_unique<AboutDelegate>();
         m_windowController = std::make_unique<NSWindowController>(new AboutController(m_delegate.get()));
+        NSWindow::addCloseKeys(*m_windowController->window());
     }
     return *m_windowController;
 }

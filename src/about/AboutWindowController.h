@@ -8,7 +8,7 @@ class QAction;
 class QMenuBar;
 
 // The application's About window, made on first use and kept for the whole
-// run: closing it only hides it, and showing it again brings back the same
+// run: closing it (also with Escape or Ctrl+W) only hides it, and showing it again brings back the same
 // window where the user left it. GUI thread only.
 class AboutWindowController {
 public:

@@ -1,5 +1,6 @@
 #include "foundation/Logger.h"
 #include "platform/ApplicationInstance.h"
+#include "platform/ContextMenuKeys.h"
 #include "platform/TerminationSignals.h"
 #include "shell/MainWindow.h"
 #include "shell/ModelContainerSetup.h"
@@ -63,6 +64,7 @@ int main(int argc, char *argv[])
         break;
     }
     quitOnTerminationSignals();
+    installContextMenuKeys();
 
     // Without its store the application has nothing to show; the failure has
     // been reported and the store's file left alone.

@@ -2,6 +2,7 @@
 
 #include "platform/UserDefaults.h"
 
+#include <QAction>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
@@ -32,6 +33,15 @@ QRect NSWindow::centredFrame(const QSize &size, const QRect &target, const QRect
     frame.moveLeft(std::clamp(frame.left(), available.left(), available.right() + 1 - frame.width()));
     frame.moveTop(std::clamp(frame.top(), available.top(), available.bottom() + 1 - frame.height()));
     return frame;
+}
+
+void NSWindow::addCloseKeys(QWidget &window)
+{
+    auto *close = new QAction(QObject::tr("Close Window"), &window);
+    close->setShortcuts({QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)});
+    close->setShortcutContext(Qt::WindowShortcut);
+    QObject::connect(close, &QAction::triggered, &window, &QWidget::close);
+    window.addAction(close);
 }
 
 void NSWindow::centre(QWidget &window, const QWidget *reference, Placement placement)

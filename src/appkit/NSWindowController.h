@@ -30,6 +30,11 @@ struct NSWindow {
     // `reference` or on its screen, and wholly within that screen's
     // available area; without a reference, on the primary screen.
     static void centre(QWidget &window, const QWidget *reference, Placement placement);
+
+    // Escape and Ctrl+W close the window, as they close the desktop's
+    // panels (the About and Settings windows): keys of the window, not
+    // commands of a menu.
+    static void addCloseKeys(QWidget &window);
 };
 
 // Owns one window and brings it to the screen. It can keep the window's

@@ -4,7 +4,10 @@
 #include "browser/LibraryThumbnail.h"
 #include "browser/LibraryThumbnailDelegate.h"
 #include "browser/ThumbnailCache.h"
+#include "ui/AppStyle.h"
 
+#include <QAbstractButton>
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QKeyEvent>
 #include <QPainter>
@@ -12,6 +15,82 @@
 #include <QScrollBar>
 
 #include <cmath>
+
+namespace {
+
+// What a change to a tile repaints around its rectangle, half the gap
+// between tiles: room for the focus ring.
+constexpr int tileMargin = LibraryGridView::spacing / 2;
+
+// The outline of the focus ring around a tile (its picture and captions):
+// clear of the picture's square as it grows 3 % when selected, within
+// half the gap to the next tile.
+QRectF ringOutline(const QRectF &tile)
+{
+    const double off = tile.width() * (LibraryThumbnail::selectedScale - 1) / 2 + 1.5 + AppStyle::focusRingWidth;
+    return tile.adjusted(-off, -off, off, off);
+}
+
+void paintTileRing(QPainter &painter, const QRectF &tile, const QPalette &palette)
+{
+    const QRectF outline = ringOutline(tile);
+    AppStyle::paintFocusRing(painter, outline, LibraryThumbnail::cornerRadius + (outline.width() - tile.width()) / 2,
+                             palette);
+}
+
+// The Add Images tile's focus stop, laid over the tile the view draws: it
+// draws only the focus ring, and a click, Space or Return on it is a click
+// on the tile.
+class AddImagesButton final : public QAbstractButton {
+public:
+    explicit AddImagesButton(QWidget *parent) : QAbstractButton(parent)
+    {
+        setFocusPolicy(Qt::TabFocus);
+        setText(QStringLiteral("Add Images"));
+        setAccessibleName(text());
+        setAccessibleDescription(QStringLiteral("Click or drop files"));
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        if (hasFocus()) {
+            QPainter painter(this);
+            paintTileRing(painter, QRectF(rect()).adjusted(tileMargin, tileMargin, -tileMargin, -tileMargin),
+                          palette());
+        }
+    }
+
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (!event->modifiers()) {
+                click();
+                return;
+            }
+            break;
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+            // Back among the tiles, where the arrow moves on.
+            if (QWidget *view = parentWidget()->parentWidget())
+                view->setFocus(Qt::OtherFocusReason);
+            event->ignore();
+            return;
+        default:
+            break;
+        }
+        QAbstractButton::keyPressEvent(event);
+    }
+
+    // Drops go through to the view; the tile has no menu of its own.
+    void contextMenuEvent(QContextMenuEvent *event) override { event->accept(); }
+};
+
+} // namespace
 
 LibraryGridView::LibraryGridView(ThumbnailCache &cache, QWidget *parent)
     : QAbstractItemView(parent)
@@ -57,6 +136,14 @@ LibraryGridView::LibraryGridView(ThumbnailCache &cache, QWidget *parent)
     m_scrollAnimation = new QPropertyAnimation(verticalScrollBar(), "value", this);
     m_scrollAnimation->setDuration(100);
     m_scrollAnimation->setEasingCurve(QEasingCurve::OutCubic);
+
+    m_addButton = new AddImagesButton(viewport());
+    m_addButton->hide();
+    connect(m_addButton, &QAbstractButton::clicked, this, [this] {
+        if (m_model && m_model->showsAddTile())
+            emit tileClicked(m_model->rowCount() - 1);
+    });
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &LibraryGridView::placeAddButton);
 
     connect(m_delegate, &LibraryThumbnailDelegate::scaledThumbnailReady, this, [this](const AtlasImage *image) {
         for (int row : visibleRows()) {
@@ -174,6 +261,20 @@ void LibraryGridView::updateGeometries()
     bar->setPageStep(viewport()->height());
     bar->setSingleStep(std::max(1, (m_rowHeight + spacing) / 4));
     QAbstractItemView::updateGeometries();
+    placeAddButton();
+}
+
+void LibraryGridView::placeAddButton()
+{
+    if (!m_addButton)
+        return; // still being made
+    const bool shown = m_model && m_model->showsAddTile();
+    if (shown) {
+        // The tile, with room for the ring.
+        m_addButton->setGeometry(
+            tileRect(m_model->rowCount() - 1).adjusted(-tileMargin, -tileMargin, tileMargin, tileMargin));
+    }
+    m_addButton->setVisible(shown);
 }
 
 QRect LibraryGridView::tileRect(int row) const
@@ -378,7 +479,7 @@ void LibraryGridView::updateTile(int row)
     // copied straight; a clip of several rectangles makes the raster engine
     // blend every copy span by span, handing the spans to Qt's own thread
     // pool and waiting for it, which stalls this thread on a busy machine.
-    m_tilesToUpdate |= tileRect(row).adjusted(-4, -4, 4, 4);
+    m_tilesToUpdate |= tileRect(row).adjusted(-tileMargin, -tileMargin, tileMargin, tileMargin);
     viewport()->update(m_tilesToUpdate);
 }
 
@@ -395,11 +496,22 @@ void LibraryGridView::paintEvent(QPaintEvent *event)
     initViewItemOption(&option);
     for (int row : rows) {
         const QRect rect = tileRect(row);
-        if (!event->rect().intersects(rect.adjusted(-4, -4, 4, 4)))
+        if (!event->rect().intersects(rect.adjusted(-tileMargin, -tileMargin, tileMargin, tileMargin)))
             continue;
         option.rect = rect;
         m_delegate->paint(&painter, option, m_model->index(row));
     }
+    if (hasFocus())
+        paintFocusRing(painter);
+}
+
+void LibraryGridView::paintFocusRing(QPainter &painter) const
+{
+    const int row = m_selected ? m_model->rowOf(m_selected) : -1;
+    if (row >= 0)
+        paintTileRing(painter, tileRect(row), palette());
+    else
+        AppStyle::paintFocusRing(painter, viewport()->rect(), 0, palette());
 }
 
 void LibraryGridView::resizeEvent(QResizeEvent *event)
@@ -447,6 +559,16 @@ void LibraryGridView::mouseReleaseEvent(QMouseEvent *event)
 
 void LibraryGridView::contextMenuEvent(QContextMenuEvent *event)
 {
+    if (event->reason() != QContextMenuEvent::Mouse) {
+        // The keyboard's: the selected tile's menu, at the tile.
+        const int row = m_model && m_selected ? m_model->rowOf(m_selected) : -1;
+        if (row < 0)
+            return;
+        scrollTo(m_model->index(row));
+        emit contextMenuRequested(row, viewport()->mapToGlobal(tileRect(row).center()));
+        event->accept();
+        return;
+    }
     const QModelIndex index = indexAt(event->pos());
     if (!index.isValid())
         return;

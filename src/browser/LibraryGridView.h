@@ -11,6 +11,8 @@
 class AtlasImage;
 class LibraryGridModel;
 class LibraryThumbnailDelegate;
+class QAbstractButton;
+class QPainter;
 class QPropertyAnimation;
 class ThumbnailCache;
 
@@ -23,6 +25,13 @@ class ThumbnailCache;
 //
 // The view reports user actions as signals and leaves the decisions to
 // LibraryGrid.
+//
+// The keyboard: the view takes the focus as a whole, the selected tile
+// standing for it; the Add Images tile is a focus stop of its own after
+// it (a button laid over the tile, with the tile's name). Each shows the
+// focus ring while it has the focus: around the selected tile, or inside
+// the view's edges when no tile is selected. The menu key (and Shift+F10)
+// asks for the selected tile's menu.
 class LibraryGridView : public QAbstractItemView {
     Q_OBJECT
 public:
@@ -55,6 +64,9 @@ public:
     void centreRow(int row, bool animated);
     // The rows whose tiles are at least partly on screen.
     QList<int> visibleRows() const;
+
+    // The Add Images tile's focus stop; hidden while the tile is.
+    QAbstractButton *addImagesButton() const { return m_addButton; }
 
     QRect visualRect(const QModelIndex &index) const override;
     void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
@@ -108,6 +120,8 @@ private:
     double selectionProgress(const AtlasImage *image) const;
     double thumbnailAppearance(const AtlasImage *image) const;
     void advanceFades();
+    void placeAddButton();
+    void paintFocusRing(QPainter &painter) const;
 
     ThumbnailCache &m_cache;
     LibraryGridModel *m_model = nullptr;
@@ -129,4 +143,5 @@ private:
     // Images whose tiles are on screen and have asked for a thumbnail.
     QSet<const AtlasImage *> m_requested;
     QRect m_tilesToUpdate;
+    QAbstractButton *m_addButton = nullptr;
 };

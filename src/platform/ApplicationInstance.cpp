@@ -4,10 +4,12 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QThread>
+#include <QWindow>
 #include <QtDebug>
 
 namespace {
@@ -15,6 +17,12 @@ namespace {
 const QByteArray activateMessage = QByteArrayLiteral("activate\n");
 const QByteArray newWindowMessage = QByteArrayLiteral("new-window\n");
 const QByteArray answer = QByteArrayLiteral("ok\n");
+
+// The modal window shown last; none without a GUI.
+QWindow *modalWindow()
+{
+    return qobject_cast<QGuiApplication *>(QCoreApplication::instance()) ? QGuiApplication::modalWindow() : nullptr;
+}
 
 QString runtimeFolder()
 {
@@ -113,8 +121,48 @@ void ApplicationInstance::listen()
                 }
                 socket->disconnectFromServer();
                 if (known)
-                    emit requestReceived(line == newWindowMessage ? Request::newWindow : Request::activate);
+                    receive(line == newWindowMessage ? Request::newWindow : Request::activate);
             });
         }
     });
+}
+
+void ApplicationInstance::receive(Request request)
+{
+    m_held.append(request);
+    // The dialog keeps the keys, in front of the window it belongs to.
+    if (QWindow *modal = modalWindow()) {
+        modal->raise();
+        modal->requestActivate();
+    }
+    deliverHeld();
+}
+
+void ApplicationInstance::deliverHeld()
+{
+    m_deliveryQueued = false;
+    // One at a time: acting on one may open a dialog that the next waits for.
+    while (!m_held.isEmpty() && !modalWindow())
+        emit requestReceived(m_held.takeFirst());
+    // Modal windows close by hiding; the filter watches for that while
+    // requests wait.
+    const bool watch = !m_held.isEmpty();
+    if (watch == m_watchingWindows)
+        return;
+    m_watchingWindows = watch;
+    if (watch)
+        QCoreApplication::instance()->installEventFilter(this);
+    else
+        QCoreApplication::instance()->removeEventFilter(this);
+}
+
+bool ApplicationInstance::eventFilter(QObject *watched, QEvent *event)
+{
+    // Looked at once the hiding is done: a dialog that ends by opening
+    // another keeps the requests waiting.
+    if (event->type() == QEvent::Hide && !m_deliveryQueued) {
+        m_deliveryQueued = true;
+        QMetaObject::invokeMethod(this, &ApplicationInstance::deliverHeld, Qt::QueuedConnection);
+    }
+    return QObject::eventFilter(watched, event);
 }

@@ -2,6 +2,7 @@
 
 #include "platform/LibraryLock.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -17,6 +18,11 @@ class QLocalServer;
 // hands its request to that process and ends, so that two processes never
 // edit one library. The lock goes with its process: a library left by a
 // process that died, or files that one left in the folder, never block.
+//
+// A request that comes while a modal dialog is open waits for it: the
+// dialog comes forward and keeps the keys, and the request is acted on,
+// in the order requests came, once no modal dialog is open, so that what
+// the dialog leads to (a sheet, an import) stays where it was asked for.
 class ApplicationInstance : public QObject {
     Q_OBJECT
 public:
@@ -48,17 +54,29 @@ public:
     // library folder).
     QString serverName() const { return m_serverName; }
 
+    // Requests received and not yet acted on (a modal dialog is open).
+    qsizetype heldRequestCount() const { return m_held.size(); }
+
 signals:
-    // Another launch asked this (primary) process.
+    // Another launch asked this (primary) process; never while a modal
+    // dialog is open.
     void requestReceived(ApplicationInstance::Request request);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     bool forward(Request request, std::chrono::milliseconds timeout);
     void listen();
+    void receive(Request request);
+    void deliverHeld();
 
     QString m_libraryFolder;
     QString m_serverName;
     LibraryLock m_lock;
     QLocalServer *m_server = nullptr;
     QString m_error;
+    QList<Request> m_held;
+    bool m_watchingWindows = false;
+    bool m_deliveryQueued = false;
 };

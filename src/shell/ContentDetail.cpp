@@ -121,8 +121,19 @@ void ContentDetail::updateHeader()
     const bool open = m_openedImage != nullptr;
     m_libraryButton->setVisible(open);
     const bool editCommand = open && m_screen->editAction()->isVisible();
-    m_editButton->setVisible(editCommand && !m_shared.isEditing());
-    m_doneButton->setVisible(editCommand && m_shared.isEditing());
+    const bool showsEdit = editCommand && !m_shared.isEditing();
+    const bool showsDone = editCommand && m_shared.isEditing();
+    // Edit and Done are one command: the focus goes from one face to the
+    // other, and from Done, as edit mode ends, back to the image screen
+    // (a hidden button would pass it on to the next widget of the window).
+    if (m_editButton->hasFocus() && !showsEdit && showsDone) {
+        m_doneButton->show();
+        m_doneButton->setFocus(Qt::OtherFocusReason);
+    } else if (m_doneButton->hasFocus() && !showsDone && open) {
+        m_screen->setFocus(Qt::OtherFocusReason);
+    }
+    m_editButton->setVisible(showsEdit);
+    m_doneButton->setVisible(showsDone);
     const QString title = open ? m_screen->title() : m_grid->windowTitle();
     if (title == m_title->text())
         return;

@@ -200,6 +200,7 @@ void ContentView::wireModel()
 
     LibraryArchiveExport *archiveExport = &m_model.archiveExport();
     m_exporter = new LibraryArchiveExporterModifier(*archiveExport, this);
+    connect(m_exporter, &LibraryArchiveExporterModifier::aboutToPresent, this, &ContentView::aboutToPresent);
     connect(archiveExport, &LibraryArchiveExport::isPreparingChanged, this, &ContentView::updateBusyCursor);
     connect(archiveExport, &LibraryArchiveExport::isWritingChanged, this, &ContentView::updateBusyCursor);
     connect(&m_model.archiveShare(), &LibraryArchiveShare::isSharingChanged, this, &ContentView::updateBusyCursor);
@@ -281,6 +282,12 @@ QWidget *ContentView::presentationParent() const
     return window();
 }
 
+void ContentView::present(QDialog *presentation)
+{
+    emit aboutToPresent();
+    presentation->open();
+}
+
 void ContentView::updateFileImporter()
 {
     if (!m_model.isImporting()) {
@@ -314,7 +321,7 @@ void ContentView::updateFileImporter()
         if (result == QDialog::Accepted)
             m_model.handleImportResult(urls);
     });
-    importer->open();
+    present(importer);
 }
 
 void ContentView::updateImportSheet()
@@ -332,7 +339,7 @@ void ContentView::updateImportSheet()
     connect(m_importSheet, &MetadataEditor::cancelled, &m_model, &ContentViewModel::cancelImport);
     connect(m_importSheet, &MetadataEditor::confirmed, this,
             [this, shown](const MetadataDraft &draft) { m_model.commitImport(shown, draft); });
-    m_importSheet->open();
+    present(m_importSheet);
 }
 
 void ContentView::updateMetadataSheet()
@@ -349,7 +356,7 @@ void ContentView::updateMetadataSheet()
     connect(m_metadataSheet, &MetadataEditor::cancelled, &m_model, &ContentViewModel::cancelEditImage);
     connect(m_metadataSheet, &MetadataEditor::confirmed, this,
             [this, image](const MetadataDraft &draft) { m_model.saveEditedImage(image, draft); });
-    m_metadataSheet->open();
+    present(m_metadataSheet);
 }
 
 void ContentView::updateRenameAlert()
@@ -372,7 +379,7 @@ void ContentView::updateRenameAlert()
     });
     QLineEdit *field = m_renameAlert->addTextField(QStringLiteral("Series title"), m_model.seriesRenameTitle());
     connect(field, &QLineEdit::textEdited, &m_model, &ContentViewModel::setSeriesRenameTitle);
-    m_renameAlert->open();
+    present(m_renameAlert);
 }
 
 void ContentView::updateDeleteConfirmation()
@@ -393,7 +400,7 @@ void ContentView::updateDeleteConfirmation()
         else
             m_model.cancelDeletion();
     });
-    m_deleteConfirmation->open();
+    present(m_deleteConfirmation);
 }
 
 void ContentView::updateOperationErrorAlert()
@@ -407,5 +414,5 @@ void ContentView::updateOperationErrorAlert()
     m_errorAlert = new AlertDialog(m_model.operationErrorTitle(), m_model.operationErrorMessage(),
                                    {{QStringLiteral("OK"), AlertDialog::Role::cancel}}, presentationParent());
     connect(m_errorAlert, &AlertDialog::buttonPressed, &m_model, &ContentViewModel::dismissOperationError);
-    m_errorAlert->open();
+    present(m_errorAlert);
 }

@@ -12,6 +12,7 @@ class ContentSidebar;
 class ContentViewModel;
 class LibraryArchiveExporterModifier;
 class MetadataEditor;
+class QDialog;
 class QFileDialog;
 class QSplitter;
 class Series;
@@ -27,7 +28,8 @@ class UserDefaults;
 // Series" alert, the delete confirmation, the operation-error alert and the
 // export's save dialog and "Export Failed" alert, all window-modal. Each
 // presentation follows one value of the model and closes when that value is
-// cleared.
+// cleared. The window shows this view before any of them opens over it
+// (aboutToPresent()): a sheet stays with the view whose state it shows.
 class ContentView : public QWidget {
     Q_OBJECT
 public:
@@ -55,6 +57,10 @@ public:
     // The minimum size of the window's content.
     static QSize minimumContentSize() { return QSize(1000, 600); }
 
+signals:
+    // A presentation is about to open over the window.
+    void aboutToPresent();
+
 protected:
     void showEvent(QShowEvent *event) override;
 
@@ -79,6 +85,8 @@ private:
     void updateOperationErrorAlert();
     // The topmost presented sheet, or the window: alerts show over it.
     QWidget *presentationParent() const;
+    // Opens the presentation, window-modal, once the window shows this view.
+    void present(QDialog *presentation);
 
     ContentViewModel &m_model;
     QSplitter *m_splitter = nullptr;

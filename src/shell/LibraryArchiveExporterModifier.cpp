@@ -56,6 +56,7 @@ void LibraryArchiveExporterModifier::updateExporter()
         else
             m_export->handleExportResult(std::nullopt);
     });
+    emit aboutToPresent();
     exporter->open();
 }
 
@@ -68,6 +69,7 @@ void LibraryArchiveExporterModifier::updateErrorAlert()
     m_errorAlert = new AlertDialog(m_export->errorTitle(), m_export->errorMessage(),
                                    {{QStringLiteral("OK"), AlertDialog::Role::cancel}}, m_host->window());
     connect(m_errorAlert, &AlertDialog::buttonPressed, m_export, &LibraryArchiveExport::dismissError);
+    emit aboutToPresent();
     m_errorAlert->open();
 }
 

@@ -25,6 +25,10 @@ public:
     QFileDialog *exporter() const;
     AlertDialog *errorAlert() const;
 
+signals:
+    // The save dialog or the alert is about to open.
+    void aboutToPresent();
+
 private:
     void updateExporter();
     void updateErrorAlert();

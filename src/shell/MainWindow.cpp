@@ -105,6 +105,8 @@ MainWindowTab *MainWindow::openTab(const MainWindowState &state)
 {
     auto *tab = new MainWindowTab(m_context, m_appState, state, m_defaults, m_cache, m_tabbing);
     connect(tab, &QWidget::windowTitleChanged, this, &MainWindow::followCurrentTab);
+    // A tab's sheets and dialogs show over the tab itself.
+    connect(tab->contentView(), &ContentView::aboutToPresent, this, [this, tab] { m_tabbing->setCurrentTab(tab); });
     m_configurator->join(tab, {[tab] { return tab->state(); },
                                [tab](const MainWindowState &saved) { tab->setState(saved); }});
     return tab;

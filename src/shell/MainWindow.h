@@ -26,7 +26,8 @@ class WindowTabbingView;
 // windows as tabs (MainWindowTab), in a WindowTabbingView whose tab bar
 // shows from two tabs on; each tab is a full library view with its own
 // state. New main windows open as further tabs. Closing the last tab closes
-// the window, and closing the window ends the application.
+// the window, and closing the window ends the application. A tab comes to
+// the front when it presents a sheet or dialog.
 //
 // With a restoration coordinator, each tab registers with it: the first
 // tab may take over a saved state and the other saved tabs then open here,

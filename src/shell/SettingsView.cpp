@@ -38,6 +38,7 @@ SettingsView::SettingsView(ModelContext &context, UserDefaults &defaults, CloudA
 {
     setWindowTitle(QStringLiteral("Settings"));
     setMinimumSize(minimumWindowSize());
+    NSWindow::addCloseKeys(*this);
     // The tabs centred above the pages, as settings windows show them.
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 8, 0, 0);

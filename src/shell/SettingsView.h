@@ -13,9 +13,9 @@ class UserDefaults;
 // The Settings window: the "Library" page (LibrarySettingsView) and the
 // "iCloud" page (SyncSettingsView) as tabs. The application has one; the
 // "Settings…" command of every main window shows it, making it when none
-// is open. Closing it ends the pages and their state: the next one starts
-// afresh, where the user left the last one (kept in the user defaults);
-// the very first opens centred over the main window.
+// is open. Closing it (also with Escape or Ctrl+W) ends the pages and their
+// state: the next one starts afresh, where the user left the last one (kept
+// in the user defaults); the very first opens centred over the main window.
 class SettingsView : public QWidget {
     Q_OBJECT
 public:

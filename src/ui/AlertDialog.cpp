@@ -1,6 +1,7 @@
 #include "ui/AlertDialog.h"
 
 #include "ui/AppStyle.h"
+#include "ui/SheetPlacement.h"
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -8,11 +9,21 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 namespace {
 
 const QColor destructiveRed(215, 45, 40);
+
+// The window's frame around its content: the title bar and borders.
+QMargins frameMargins(const QWidget &window)
+{
+    const QRect frame = window.frameGeometry();
+    const QRect content = window.geometry();
+    return {content.left() - frame.left(), content.top() - frame.top(), frame.right() - content.right(),
+            frame.bottom() - content.bottom()};
+}
 
 } // namespace
 
@@ -153,28 +164,24 @@ void AlertDialog::placeAsSheet()
 {
     if (!parentWidget())
         return;
-    move(sheetPosition(parentWidget()->window()->geometry(), frameGeometry().size(), m_uncovered));
+    const QWidget *window = parentWidget()->window();
+    // Not framed yet: as deep a frame as the parent window's.
+    const QMargins known = frameMargins(*this);
+    const QMargins frame = known.isNull() ? frameMargins(*window) : known;
+    m_placedFrame = frame;
+    const QScreen *screen = window->screen();
+    const SheetPlacement placement{window->geometry(), screen ? screen->availableGeometry() : QRect(),
+                                   size().grownBy(frame), m_uncovered};
+    // move() places the frame it knows of, none before the frame is there.
+    move(placement.framePosition() + QPoint(frame.left() - known.left(), frame.top() - known.top()));
 }
 
-QPoint AlertDialog::sheetPosition(const QRect &window, const QSize &size, const QRect &uncovered)
+void AlertDialog::moveEvent(QMoveEvent *event)
 {
-    QRect sheet(QPoint(window.left() + (window.width() - size.width()) / 2, window.top()), size);
-    if (uncovered.isNull())
-        return sheet.topLeft();
-    // Clear of the marker and its label's start, not only of the point.
-    constexpr int margin = 16;
-    const QRect keep = uncovered.adjusted(-margin, -margin, margin, margin);
-    if (!sheet.intersects(keep))
-        return sheet.topLeft();
-    // The sheet starts at the window's top: there is no room above the area.
-    if (keep.bottom() + size.height() <= window.bottom()) {
-        sheet.moveTop(keep.bottom() + 1);
-    } else if (keep.left() - window.left() > window.right() - keep.right()) {
-        sheet.moveRight(keep.left() - 1);
-    } else {
-        sheet.moveLeft(keep.right() + 1);
-    }
-    return sheet.topLeft();
+    QDialog::moveEvent(event);
+    // The window manager has framed the alert since it was placed.
+    if (isVisible() && frameMargins(*this) != m_placedFrame && !frameMargins(*this).isNull())
+        placeAsSheet();
 }
 
 void AlertDialog::reject()

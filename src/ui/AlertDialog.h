@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QList>
+#include <QMargins>
 #include <QRect>
 #include <QString>
 
@@ -21,10 +22,12 @@ class QPushButton;
 // Escape and the close button press the cancel button, or just close the
 // alert when there is none. Closing the alert with done() reports nothing.
 //
-// With a parent, the alert is a sheet of the parent's window: centred at
-// its top, unless that would cover the area it is to keep uncovered (the
-// point the user just placed); it then goes below that area, else beside
-// it, on the side with more room.
+// With a parent, the alert is a sheet of the parent's window, placed by
+// SheetPlacement: centred at its top, unless that would cover the area it
+// is to keep uncovered (the point the user just placed). Its title bar
+// counts: until the window manager has framed the alert, its frame is
+// taken to be as deep as the parent window's, and the alert is placed
+// again once the real frame is known.
 class AlertDialog : public QDialog {
     Q_OBJECT
 public:
@@ -57,10 +60,6 @@ public:
     // uncovered.
     void keepUncovered(const QRect &area);
 
-    // Where a sheet of `size` goes in a window of the given geometry,
-    // keeping `uncovered` visible (when not null).
-    static QPoint sheetPosition(const QRect &window, const QSize &size, const QRect &uncovered);
-
     static constexpr int alertWidth = 420;
 
 public slots:
@@ -72,6 +71,7 @@ signals:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
 
 private:
     void press(int index);
@@ -84,4 +84,6 @@ private:
     QLineEdit *m_field = nullptr;
     bool m_pressed = false;
     QRect m_uncovered;
+    // The frame the alert was last placed with.
+    QMargins m_placedFrame;
 };

@@ -1,8 +1,11 @@
 #include "ui/AppStyle.h"
 
 #include <QApplication>
+#include <QPainter>
 #include <QPalette>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace {
 
@@ -130,6 +133,18 @@ QColor AppStyle::sidebarBackground(const QPalette &palette)
 {
     const QColor window = palette.color(QPalette::Window);
     return isDark(palette) ? window.lighter(112) : window.darker(103);
+}
+
+void AppStyle::paintFocusRing(QPainter &painter, const QRectF &outline, double radius, const QPalette &palette)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(accent(palette), focusRingWidth));
+    painter.setBrush(Qt::NoBrush);
+    const double inset = focusRingWidth / 2;
+    const double corner = std::max(0.0, radius - inset);
+    painter.drawRoundedRect(outline.adjusted(inset, inset, -inset, -inset), corner, corner);
+    painter.restore();
 }
 
 void AppStyle::makeSecondary(QWidget &widget)

@@ -3,7 +3,9 @@
 #include <QColor>
 #include <QFont>
 
+class QPainter;
 class QPalette;
+class QRectF;
 class QWidget;
 
 // The application's type ramp and colour roles, derived from the
@@ -37,6 +39,12 @@ struct AppStyle {
     // The colour `amount` of the way from `from` to `to` (0 to 1), channel
     // by channel, alpha included.
     static QColor blended(const QColor &from, const QColor &to, double amount);
+
+    // Where the keyboard focus is: a ring of the accent colour lying just
+    // inside `outline`, a rectangle with corners of `radius`. Every place
+    // the focus can stop shows it this way.
+    static constexpr double focusRingWidth = 3;
+    static void paintFocusRing(QPainter &painter, const QRectF &outline, double radius, const QPalette &palette);
 
     // Gives the widget's text the secondary colour.
     static void makeSecondary(QWidget &widget);

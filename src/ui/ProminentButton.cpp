@@ -1,5 +1,7 @@
 #include "ui/ProminentButton.h"
 
+#include "ui/AppStyle.h"
+
 #include <QPainter>
 #include <QPainterPath>
 
@@ -46,10 +48,8 @@ void ProminentButton::paintEvent(QPaintEvent *)
     QPainterPath shape;
     shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius, cornerRadius);
     painter.fillPath(shape, fill);
-    if (hasFocus()) {
-        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
-        painter.drawPath(shape);
-    }
+    if (hasFocus())
+        AppStyle::paintFocusRing(painter, rect(), cornerRadius, palette());
     const QRect iconRect(QPoint((width() - iconSize().width()) / 2, (height() - iconSize().height()) / 2), iconSize());
     icon().paint(&painter, iconRect, Qt::AlignCenter, isEnabled() ? QIcon::Normal : QIcon::Disabled);
 }

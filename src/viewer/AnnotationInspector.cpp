@@ -88,10 +88,8 @@ protected:
             painter.fillPath(capsule, grey(isDown() ? 0.32 : 0.22));
         painter.setPen(QPen(grey(m_on ? 0.38 : 0.24), 1));
         painter.drawPath(capsule);
-        if (hasFocus()) {
-            painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
-            painter.drawPath(capsule);
-        }
+        if (hasFocus())
+            AppStyle::paintFocusRing(painter, rect(), height() / 2.0, palette());
         const QFontMetrics metrics(chipFont());
         const QString count = m_summary.countText();
         const QRect text = rect().adjusted(insetX, 0, -insetX, 0);
@@ -147,6 +145,8 @@ public:
         setWidgetResizable(true);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         viewport()->setAutoFillBackground(false);
+        // The chips take the focus, and scroll themselves into view.
+        setFocusPolicy(Qt::NoFocus);
     }
 
     QSize sizeHint() const override

@@ -4,6 +4,7 @@
 #include "ui/ContentUnavailableView.h"
 #include "ui/Divider.h"
 #include "ui/FadeIn.h"
+#include "ui/FocusRingOverlay.h"
 #include "ui/ProminentButton.h"
 #include "ui/SystemSymbol.h"
 #include "viewer/AnnotationInspector.h"
@@ -21,6 +22,7 @@
 #include "viewer/ZoomableImage.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QEvent>
 #include <QHideEvent>
 #include <QPainter>
@@ -81,6 +83,8 @@ ImageDetailView::ImageDetailView(SharedImageScreenState &shared, QWidget *parent
     connect(m_drawer, &DetailDrawer::pageRequested, this, &ImageDetailView::setDrawerPage);
     composeAnnotations();
     makeCommands();
+    // The screen's own ring; the canvas draws its own.
+    new FocusRingOverlay(this);
 
     connect(&m_shared, &SharedImageScreenState::isEditingChanged, this, &ImageDetailView::followEditMode);
     connect(&m_shared, &SharedImageScreenState::showAnnotationsChanged, this,
@@ -387,6 +391,10 @@ void ImageDetailView::dropEditor()
         return;
     QWidget *editor = m_editor;
     m_editor = nullptr;
+    // The keys come back to the screen: hiding the editor with the focus
+    // in it would pass the focus on to the next widget of the window.
+    if (editor->isAncestorOf(QApplication::focusWidget()))
+        setFocus(Qt::OtherFocusReason);
     editor->hide();
     editor->deleteLater();
 }

@@ -42,6 +42,9 @@ class ZoomableImage;
 // Its title and the Edit/Done command (Ctrl+E) are for the pane's header;
 // "Edit" is absent in the compact layout. Escape closes an open links
 // panel; otherwise it travels on, as do the keys the pane gives the screen.
+// The screen takes the focus itself (the pane's keys then reach it) and
+// shows the focus ring around all of it while it has it; the focus in the
+// editor comes back to the screen when the editor goes.
 //
 // State: the window-wide values (edit mode, annotations shown, the linked
 // annotation) are the shared state's, which every screen applies to its

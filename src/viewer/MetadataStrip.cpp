@@ -2,6 +2,7 @@
 
 #include "ui/AppStyle.h"
 #include "ui/Divider.h"
+#include "ui/FocusRingOverlay.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -58,6 +59,8 @@ MetadataStrip::MetadataStrip(QWidget *parent) : QWidget(parent)
     m_summary->setWidgetResizable(true);
     m_summary->viewport()->setAutoFillBackground(false);
     m_summary->viewport()->installEventFilter(this);
+    // A focus stop, the arrow keys scrolling it.
+    new FocusRingOverlay(m_summary);
     auto *row = new QWidget(m_summary);
     row->setAutoFillBackground(false);
     m_columns = new QHBoxLayout(row);

@@ -15,7 +15,8 @@ class QVBoxLayout;
 // The information strip under the picture in the screen's regular layout:
 // the image's metadata as five columns, which scroll sideways (without
 // scroll bars) when their half of the strip is too narrow for them, a
-// divider, and beside it the place of the group inspector. It shows what
+// divider, and beside it the place of the group inspector. The columns are
+// a focus stop, the arrow keys scrolling them. It shows what
 // the screen gives it and keeps nothing else.
 class MetadataStrip : public QWidget {
     Q_OBJECT

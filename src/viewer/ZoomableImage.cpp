@@ -1,5 +1,6 @@
 #include "viewer/ZoomableImage.h"
 
+#include "ui/AppStyle.h"
 #include "ui/PaintedAccessible.h"
 #include "viewer/CanvasOverlay.h"
 #include "viewer/CanvasZoom.h"
@@ -252,6 +253,7 @@ void ZoomableImage::paintEvent(QPaintEvent *event)
         painter.save();
         m_overlay->paint(painter, canvas);
         painter.restore();
+        paintFocusRing(painter);
         return;
     }
     const QRectF pictureRect = m_picture && !m_picture->isNull() ? canvas.pictureRect() : QRectF();
@@ -274,6 +276,13 @@ void ZoomableImage::paintEvent(QPaintEvent *event)
         m_overlay->paint(painter, canvas);
         painter.restore();
     }
+    paintFocusRing(painter);
+}
+
+void ZoomableImage::paintFocusRing(QPainter &painter) const
+{
+    if (hasFocus())
+        AppStyle::paintFocusRing(painter, rect(), 0, palette());
 }
 
 void ZoomableImage::resizeEvent(QResizeEvent *event)
@@ -384,10 +393,17 @@ void ZoomableImage::wheelEvent(QWheelEvent *event)
     event->accept();
 }
 
+void ZoomableImage::focusInEvent(QFocusEvent *event)
+{
+    QWidget::focusInEvent(event);
+    update();
+}
+
 void ZoomableImage::focusOutEvent(QFocusEvent *event)
 {
     QWidget::focusOutEvent(event);
     cancelGestures();
+    update();
 }
 
 void ZoomableImage::hideEvent(QHideEvent *event)

@@ -11,6 +11,7 @@
 #include <QWidget>
 
 class CanvasZoom;
+class QPainter;
 class ZoomControls;
 
 // A picture on a dark backdrop, fitted by aspect ratio and centred, that the
@@ -24,6 +25,7 @@ class ZoomControls;
 // changes glide on a spring; while anything moves the picture is painted
 // fast, and smooth once it rests. Only the committed zoom is kept, as view
 // state of this widget: it starts at the identity and is never stored.
+// While it has the keyboard focus, the focus ring runs inside its edges.
 class ZoomableImage : public QWidget {
     Q_OBJECT
 public:
@@ -67,6 +69,7 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -76,6 +79,7 @@ private:
 
     void press(QMouseEvent *event, bool secondClick);
     void cancelGestures();
+    void paintFocusRing(QPainter &painter) const;
     void followZoom();
     void advanceAnimation();
     void updateCursor(const QPointF &position);

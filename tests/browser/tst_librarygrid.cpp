@@ -2,8 +2,10 @@
 
 #include "browser/LibraryGrid.h"
 #include "browser/LibraryGridView.h"
+#include "ui/AppStyle.h"
 #include "ui/ContentUnavailableView.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QLineEdit>
@@ -56,6 +58,23 @@ private:
         auto *grid = new LibraryGrid(&window);
         layout->addWidget(grid);
         return grid;
+    }
+    // The pixels of the focus ring's colour outside the tiles (their own
+    // borders turn that colour when selected) and outside `spared`.
+    static int ringPixels(const QImage &image, const QList<QRect> &tiles, const QRect &spared = {})
+    {
+        const QRgb accent = AppStyle::accent(QApplication::palette()).rgb();
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QPoint at(x, y);
+                if (spared.contains(at)
+                    || std::any_of(tiles.begin(), tiles.end(), [at](const QRect &tile) { return tile.contains(at); }))
+                    continue;
+                count += (image.pixel(at) & RGB_MASK) == (accent & RGB_MASK) && qAlpha(image.pixel(at)) == 255 ? 1 : 0;
+            }
+        }
+        return count;
     }
     static void showActive(QWidget &window)
     {
@@ -292,6 +311,63 @@ private slots:
         QCOMPARE(m_grid->selectedImage(), nullptr);
         QTest::mouseClick(m_grid->view()->viewport(), Qt::RightButton, {}, tileCentre(2));
         QCOMPARE(m_grid->selectedImage(), nullptr);
+    }
+
+    // Tab stops at the grid, then at the Add Images tile, which Space and
+    // Return press; each shows the focus ring while it has the focus:
+    // around the selected tile (or inside the grid's edges), around the
+    // Add Images tile.
+    void theGridAndTheAddImagesTileAreFocusStops()
+    {
+        QWidget window;
+        QLineEdit *field = nullptr;
+        LibraryGrid *grid = gridUnderAField(window, field);
+        m_images.clear();
+        for (int i = 0; i < 3; ++i)
+            m_images.append(m_library.image(QStringLiteral("Image %1").arg(i)));
+        grid->setHasImages(true);
+        grid->setHasSelection(true);
+        grid->setImages(m_images);
+        grid->setCanAddImages(true);
+        window.resize(700, 500);
+        showActive(window);
+        LibraryGridView *view = grid->view();
+        QAbstractButton *add = view->addImagesButton();
+        QVERIFY(add->isVisible());
+        QCOMPARE(add->accessibleName(), QStringLiteral("Add Images"));
+        const QRect addTile = view->visualRect(view->model()->index(3, 0));
+        QVERIFY(add->geometry().contains(addTile));
+
+        field->setFocus();
+        QTest::keyClick(window.windowHandle(), Qt::Key_Tab);
+        QVERIFY(view->hasFocus());
+        QTest::keyClick(window.windowHandle(), Qt::Key_Tab);
+        QVERIFY(add->hasFocus());
+        QSignalSpy adds(grid, &LibraryGrid::addImagesRequested);
+        QTest::keyClick(window.windowHandle(), Qt::Key_Space);
+        QTest::keyClick(window.windowHandle(), Qt::Key_Return);
+        QCOMPARE(adds.count(), 2);
+        QVERIFY(ringPixels(add->grab().toImage(), {}) > 0);
+        // An arrow goes back among the tiles, and moves there.
+        QTest::keyClick(window.windowHandle(), Qt::Key_Left);
+        QVERIFY(view->hasFocus());
+        QCOMPARE(grid->selectedImage(), m_images.first());
+        QCOMPARE(ringPixels(add->grab().toImage(), {}), 0);
+
+        // The grid's ring: around the selected tile, else inside its edges;
+        // none without the focus.
+        QList<QRect> tiles;
+        for (int row = 0; row < 4; ++row)
+            tiles << view->visualRect(view->model()->index(row, 0));
+        const auto ring = [&] { return ringPixels(view->viewport()->grab().toImage(), tiles); };
+        grid->setSelectedImage(m_images.at(1));
+        QTRY_VERIFY(ring() > 0);
+        QTRY_COMPARE(ringPixels(view->viewport()->grab().toImage(), tiles, tiles.at(1).adjusted(-9, -9, 9, 9)), 0);
+        grid->setSelectedImage(nullptr);
+        const QRect inside = view->viewport()->rect().adjusted(3, 3, -3, -3);
+        QTRY_VERIFY(ring() > 0 && ringPixels(view->viewport()->grab().toImage(), tiles, inside) == ring());
+        field->setFocus();
+        QCOMPARE(ring(), 0);
     }
 
     void focusOnAppearance()

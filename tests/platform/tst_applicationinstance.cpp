@@ -3,6 +3,10 @@
 #include "support/DeadProcessLock.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QGuiApplication>
+#include <QSignalSpy>
+#include <QWindow>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,8 +20,25 @@
 namespace {
 
 constexpr char holdArgument[] = "--hold-library";
+constexpr char launchArgument[] = "--launch";
 
 enum LeftBehind { DeadProcess, Empty, OtherMachine };
+
+// Another launch on the library, with the arguments (such as
+// "--new-window"), run to its end while this process answers it.
+bool launch(const QString &folder, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QCoreApplication::applicationFilePath(),
+                  QStringList{QString::fromLatin1(launchArgument), folder} + arguments);
+    if (!process.waitForStarted(10000))
+        return false;
+    QDeadlineTimer deadline(10000);
+    while (process.state() != QProcess::NotRunning && !deadline.hasExpired())
+        QTest::qWait(10);
+    return process.state() == QProcess::NotRunning && process.exitStatus() == QProcess::NormalExit
+           && process.exitCode() == 0;
+}
 
 } // namespace
 
@@ -98,6 +119,49 @@ private slots:
                  ApplicationInstance::Role::primary);
     }
 
+    // Launches while a modal dialog is open wait for it, in the order they
+    // came, also while the dialog ends by opening another; without a
+    // dialog they are acted on at once.
+    void aLaunchWaitsWhileAModalDialogIsOpen()
+    {
+        QTemporaryDir library;
+        ApplicationInstance instance(library.path());
+        QCOMPARE(instance.start(ApplicationInstance::Request::activate, std::chrono::milliseconds(500)),
+                 ApplicationInstance::Role::primary);
+        QSignalSpy received(&instance, &ApplicationInstance::requestReceived);
+        QWindow window;
+        window.resize(400, 300);
+        window.show();
+        QWindow dialog(&window);
+        dialog.setModality(Qt::WindowModal);
+        dialog.resize(200, 100);
+        dialog.show();
+        QCOMPARE(QGuiApplication::modalWindow(), &dialog);
+
+        QVERIFY(launch(library.path(), {QStringLiteral("--new-window")}));
+        QVERIFY(launch(library.path(), {}));
+        QCOMPARE(instance.heldRequestCount(), 2);
+        QCOMPARE(received.count(), 0);
+
+        QWindow next(&window);
+        next.setModality(Qt::WindowModal);
+        connect(&dialog, &QWindow::visibleChanged, &next, [&next](bool visible) {
+            if (!visible)
+                next.show();
+        });
+        dialog.hide();
+        QTest::qWait(20);
+        QCOMPARE(received.count(), 0);
+        next.hide();
+        QTRY_COMPARE(received.count(), 2);
+        QCOMPARE(received.at(0).at(0).value<ApplicationInstance::Request>(), ApplicationInstance::Request::newWindow);
+        QCOMPARE(received.at(1).at(0).value<ApplicationInstance::Request>(), ApplicationInstance::Request::activate);
+        QCOMPARE(instance.heldRequestCount(), 0);
+
+        QVERIFY(launch(library.path(), {QStringLiteral("--new-window")}));
+        QCOMPARE(received.count(), 3);
+    }
+
     // Another launch, with a runtime folder of its own (so that it cannot be
     // asked), holds the library: removing every file in the library's
     // folder does not free it, and its death does.
@@ -131,9 +195,22 @@ private slots:
 };
 
 // Run with the hold argument and a folder, the test program is another
-// launch: it takes the library, says so, and waits to be ended.
+// launch: it takes the library, says so, and waits to be ended. Run with
+// the launch argument, a folder and a launch's arguments, it is a launch
+// that hands its request on.
 int main(int argc, char *argv[])
 {
+    if (argc >= 3 && qstrcmp(argv[1], launchArgument) == 0) {
+        QCoreApplication app(argc, argv);
+        ApplicationInstance instance(QFile::decodeName(argv[2]));
+        QStringList arguments{QStringLiteral("veloran")};
+        for (int i = 3; i < argc; ++i)
+            arguments << QString::fromLocal8Bit(argv[i]);
+        return instance.start(ApplicationInstance::requestFromArguments(arguments), std::chrono::milliseconds(5000))
+                       == ApplicationInstance::Role::forwarded
+                   ? 0
+                   : 1;
+    }
     if (argc == 3 && qstrcmp(argv[1], holdArgument) == 0) {
         QCoreApplication app(argc, argv);
         ApplicationInstance instance(QFile::decodeName(argv[2]));
@@ -145,7 +222,7 @@ int main(int argc, char *argv[])
         for (;;)
             ::pause();
     }
-    QCoreApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     ApplicationInstanceTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -3,12 +3,15 @@
 #include "archive/LibraryArchiveFile.h"
 #include "support/AlertButtons.h"
 #include "editor/AnnotationEditor.h"
+#include "platform/ContextMenuKeys.h"
 #include "viewer/ImageDetailView.h"
 #include "viewer/OpenedPicture.h"
 #include "viewer/PictureSource.h"
 #include "viewer/ZoomableImage.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QMimeData>
@@ -32,6 +35,61 @@ bool dropFiles(QWidget *target, const QList<QUrl> &urls)
     drop.setAccepted(false);
     QApplication::sendEvent(target, &drop);
     return drop.isAccepted();
+}
+
+// The window's Tab stops from `start` on, once round.
+QList<QWidget *> tabStops(QWidget *start)
+{
+    start->setFocus(Qt::TabFocusReason);
+    QList<QWidget *> stops;
+    while (QWidget *focus = QApplication::focusWidget()) {
+        if (stops.contains(focus) || stops.size() > 40)
+            break;
+        stops << focus;
+        QTest::keyClick(start->window()->windowHandle(), Qt::Key_Tab);
+    }
+    return stops;
+}
+
+// Whether the widget looks otherwise with the focus than without it.
+bool showsItsFocus(QWidget *stop)
+{
+    stop->setFocus(Qt::TabFocusReason);
+    const QImage focused = stop->grab().toImage();
+    stop->clearFocus();
+    const QImage unfocused = stop->grab().toImage();
+    stop->setFocus(Qt::TabFocusReason);
+    return focused != unfocused;
+}
+
+QString describe(const QWidget *widget)
+{
+    return QStringLiteral("%1 \"%2\"").arg(QString::fromLatin1(widget->metaObject()->className()),
+                                            widget->accessibleName().isEmpty() ? widget->objectName()
+                                                                               : widget->accessibleName());
+}
+
+// The menu key's press, as the desktop hands it to the window.
+void pressMenuKey(QWidget &window)
+{
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+    QApplication::sendEvent(window.windowHandle(), &event);
+}
+
+// The menu open now, closed once its item with the title is triggered.
+bool triggerOpenMenu(const QString &title)
+{
+    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    if (!menu)
+        return false;
+    for (QAction *action : menu->actions()) {
+        if (action->text() == title) {
+            menu->close();
+            action->trigger();
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -193,6 +251,148 @@ private slots:
         harness.grid().handleTap(slices.at(2));
         harness.grid().handleTap(slices.at(2));
         QCOMPARE(harness.model().openedImage(), slices.at(2));
+    }
+
+    // Done gives the keys back to the image screen: Space then goes back to
+    // the grid. From the header's Edit the focus goes on to Done.
+    void leavingTheEditorGivesTheKeysBackToTheScreen()
+    {
+        TestLibrary library;
+        AtlasImage *knee = library.image(QStringLiteral("Knee"));
+        knee->setImageData(pngBytes(Qt::gray, QSize(400, 300)));
+        library.save();
+        WindowHarness harness(library);
+        QWindow *keys = harness.window.windowHandle();
+        QVERIFY(harness.clickRow(LibraryEntryID::image(knee->id())));
+        harness.model().openImage(knee);
+        ContentDetail *detail = harness.view().contentDetail();
+        ImageDetailView *screen = detail->imageScreen();
+        QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
+        QTRY_VERIFY(screen->hasFocus());
+
+        // Ctrl+E, a drag on the picture, Ctrl+E, Space.
+        QTest::keyClick(keys, Qt::Key_E, Qt::ControlModifier);
+        auto *editor = qobject_cast<AnnotationEditor *>(screen->editor());
+        QVERIFY(editor);
+        QTRY_VERIFY(editor->isVisible());
+        ZoomableImage *canvas = editor->canvas();
+        const QPoint from = canvas->rect().center();
+        QTest::mousePress(canvas, Qt::LeftButton, {}, from);
+        QTest::mouseMove(canvas, from + QPoint(40, 30));
+        QTest::mouseRelease(canvas, Qt::LeftButton, {}, from + QPoint(40, 30));
+        QVERIFY(canvas->hasFocus());
+        QTest::keyClick(keys, Qt::Key_E, Qt::ControlModifier);
+        QVERIFY(!harness.appState.isEditing());
+        QVERIFY(screen->hasFocus());
+        QTest::keyClick(keys, Qt::Key_Space);
+        QVERIFY(!detail->showsImageScreen());
+        QVERIFY(!harness.model().isLibraryFiltersExpanded());
+
+        // The header's buttons, pressed with Space.
+        harness.model().openImage(knee);
+        QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
+        detail->editButton()->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(keys, Qt::Key_Space);
+        QVERIFY(harness.appState.isEditing());
+        QVERIFY(detail->doneButton()->hasFocus());
+        QTest::keyClick(keys, Qt::Key_Space);
+        QVERIFY(!harness.appState.isEditing());
+        QVERIFY(screen->hasFocus());
+        QTest::keyClick(keys, Qt::Key_Space);
+        QVERIFY(!detail->showsImageScreen());
+        QVERIFY(!harness.model().isLibraryFiltersExpanded());
+    }
+
+    // Every place Tab stops at shows that the focus is there: over the
+    // grid, on the image screen and in the editor.
+    void everyTabStopShowsWhereTheFocusIs_data()
+    {
+        QTest::addColumn<int>("screen"); // 0 the grid, 1 the image screen, 2 the editor
+        QTest::newRow("grid") << 0;
+        QTest::newRow("image screen") << 1;
+        QTest::newRow("editor") << 2;
+    }
+    void everyTabStopShowsWhereTheFocusIs()
+    {
+        QFETCH(int, screen);
+        TestLibrary library;
+        Series *brain = library.series(QStringLiteral("Brain"), 1);
+        const QList<AtlasImage *> slices = library.images(brain, 2);
+        slices.first()->setImageData(pngBytes(Qt::gray, QSize(400, 300)));
+        library.point(slices.first(), QStringLiteral("Pons"));
+        library.save();
+        WindowHarness harness(library);
+        QVERIFY(harness.clickRow(LibraryEntryID::series(brain->id())));
+        ContentDetail *detail = harness.view().contentDetail();
+        ImageDetailView *imageScreen = detail->imageScreen();
+        QList<QWidget *> expected;
+        if (screen == 0) {
+            harness.model().setGridSelection(slices.first());
+            expected << harness.grid().view() << harness.grid().view()->addImagesButton();
+        } else {
+            harness.model().openImage(slices.first());
+            QTRY_COMPARE(imageScreen->picture()->status(), OpenedPicture::Status::ready);
+            QTRY_VERIFY(!imageScreen->graphicsEffect()); // faded in
+            expected << imageScreen << detail->libraryButton();
+            if (screen == 1) {
+                expected << imageScreen->canvas() << detail->editButton();
+            } else {
+                harness.appState.setIsEditing(true);
+                auto *editor = qobject_cast<AnnotationEditor *>(imageScreen->editor());
+                QVERIFY(editor);
+                QTRY_VERIFY(editor->isVisible());
+                expected << editor->canvas() << detail->doneButton();
+            }
+        }
+        const QList<QWidget *> stops = tabStops(harness.sidebar().searchField());
+        for (QWidget *stop : expected)
+            QVERIFY2(stops.contains(stop), qPrintable(describe(stop)));
+        for (QWidget *stop : stops)
+            QVERIFY2(showsItsFocus(stop), qPrintable(describe(stop)));
+    }
+
+    // The menu key and Shift+F10 open the menu of the focused row or tile;
+    // its items work from the keyboard.
+    void menusFromTheKeyboard()
+    {
+        installContextMenuKeys();
+        TestLibrary library;
+        Series *brain = library.series(QStringLiteral("Brain"), 1);
+        const QList<AtlasImage *> slices = library.images(brain, 3);
+        library.save();
+        WindowHarness harness(library);
+        QWindow *keys = harness.window.windowHandle();
+        QVERIFY(harness.clickRow(LibraryEntryID::series(brain->id())));
+        // A sidebar row: Shift+F10.
+        harness.sidebar().listView()->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(keys, Qt::Key_F10, Qt::ShiftModifier);
+        QTRY_VERIFY(QApplication::activePopupWidget());
+        QVERIFY(triggerOpenMenu(QStringLiteral("Rename")));
+        QTRY_VERIFY(harness.view().renameAlert());
+        QTest::keyClick(harness.view().renameAlert(), Qt::Key_Escape);
+        QTRY_VERIFY(!harness.view().renameAlert());
+
+        // A thumbnail: the selected one's menu, by either key.
+        LibraryGridView *grid = harness.grid().view();
+        grid->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(keys, Qt::Key_Right);
+        QTest::keyClick(keys, Qt::Key_Right);
+        QCOMPARE(harness.model().gridSelection(), slices.at(1));
+        pressMenuKey(harness.window);
+        QTRY_VERIFY(QApplication::activePopupWidget());
+        const QRect tile = grid->visualRect(grid->model()->index(1, 0));
+        QVERIFY(QRect(grid->viewport()->mapToGlobal(tile.topLeft()), tile.size())
+                    .contains(QApplication::activePopupWidget()->pos()));
+        QVERIFY(triggerOpenMenu(QStringLiteral("Move Later")));
+        QTRY_COMPARE(LibraryDerivation::orderedImages(*brain).at(2), slices.at(1));
+        // (The offscreen desktop gives the window back its focus only when asked.)
+        harness.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&harness.window));
+        QVERIFY(grid->hasFocus());
+        QTest::keyClick(keys, Qt::Key_F10, Qt::ShiftModifier);
+        QTRY_VERIFY(QApplication::activePopupWidget());
+        QVERIFY(triggerOpenMenu(QStringLiteral("Open")));
+        QCOMPARE(harness.model().openedImage(), slices.at(1));
     }
 
     // The grid's thumbnail shows at once, the picture once decoded.

@@ -18,6 +18,7 @@
 #include <QMainWindow>
 #include <QScreen>
 #include <QMenuBar>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTabBar>
@@ -160,16 +161,24 @@ private slots:
         QCOMPARE(settings->pos(), moved);
     }
 
-    // With two main windows open, Ctrl+, and Ctrl+Q work from every window.
+    // With two main windows open, Ctrl+, and Ctrl+Q work from every window;
+    // Escape and Ctrl+W close the Settings and About windows alone.
     void applicationKeysWorkFromEveryWindow_data()
     {
         QTest::addColumn<int>("from"); // 0 a main window, 1 Settings, 2 About
         QTest::addColumn<QKeyCombination>("keys");
         QTest::addColumn<bool>("quits");
-        QTest::newRow("Settings from a main window") << 0 << QKeyCombination(Qt::CTRL, Qt::Key_Comma) << false;
-        QTest::newRow("quit from Settings") << 1 << QKeyCombination(Qt::CTRL, Qt::Key_Q) << true;
-        QTest::newRow("quit from About") << 2 << QKeyCombination(Qt::CTRL, Qt::Key_Q) << true;
-        QTest::newRow("Settings from About") << 2 << QKeyCombination(Qt::CTRL, Qt::Key_Comma) << false;
+        QTest::addColumn<bool>("closesItsWindow"); // the window the keys were pressed in
+        const QKeyCombination escape(Qt::NoModifier, Qt::Key_Escape);
+        const QKeyCombination closeKeys(Qt::CTRL, Qt::Key_W);
+        QTest::newRow("Settings from a main window") << 0 << QKeyCombination(Qt::CTRL, Qt::Key_Comma) << false << false;
+        QTest::newRow("quit from Settings") << 1 << QKeyCombination(Qt::CTRL, Qt::Key_Q) << true << true;
+        QTest::newRow("quit from About") << 2 << QKeyCombination(Qt::CTRL, Qt::Key_Q) << true << true;
+        QTest::newRow("Settings from About") << 2 << QKeyCombination(Qt::CTRL, Qt::Key_Comma) << false << false;
+        QTest::newRow("Escape closes Settings") << 1 << escape << false << true;
+        QTest::newRow("Ctrl+W closes Settings") << 1 << closeKeys << false << true;
+        QTest::newRow("Escape closes About") << 2 << escape << false << true;
+        QTest::newRow("Ctrl+W closes About") << 2 << closeKeys << false << true;
     }
 
     void applicationKeysWorkFromEveryWindow()
@@ -177,6 +186,7 @@ private slots:
         QFETCH(int, from);
         QFETCH(QKeyCombination, keys);
         QFETCH(bool, quits);
+        QFETCH(bool, closesItsWindow);
         TestLibrary library;
         WindowHarness first(library);
         WindowHarness second(library);
@@ -192,11 +202,19 @@ private slots:
         }
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window));
+        const QPointer<QWidget> shown = window;
         QTest::keyClick(window, keys.key(), keys.keyboardModifiers());
         if (quits) {
             QTRY_VERIFY(!first.window.isVisible() && !second.window.isVisible());
             QCOMPARE(closes.count, 2);
             QTRY_VERIFY(!window->isVisible());
+        } else if (closesItsWindow) {
+            // Settings goes when closed; About is only hidden.
+            QTRY_VERIFY(!shown || !shown->isVisible());
+            QVERIFY(first.window.isVisible() && second.window.isVisible());
+            QCOMPARE(closes.count, 0);
+            QCOMPARE(second.window.tabs().size(), 1);
+            QTRY_VERIFY(!SettingsView::current());
         } else {
             QTRY_VERIFY(SettingsView::current() && SettingsView::current()->isActiveWindow());
             if (from != 0)

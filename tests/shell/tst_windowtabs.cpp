@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QTabBar>
+#include <QTemporaryDir>
 
 #include <memory>
 #include <vector>
@@ -300,6 +301,27 @@ private slots:
         QCOMPARE(harness.window.tabs().size(), 3);
         QCOMPARE(harness.window.currentTab(), harness.window.tabs().at(expected));
         QTRY_COMPARE(harness.window.windowTitle(), images.at(expected)->title());
+    }
+
+    // A tab's pick, read while another tab came to the front, shows its
+    // sheet over its own tab, and its pictures go there.
+    void aTabComesToTheFrontForItsSheet()
+    {
+        QTemporaryDir folder;
+        const QUrl scan = writeTestFile(folder, QStringLiteral("scan.png"), pngBytes(Qt::red));
+        TestLibrary library;
+        WindowHarness harness(library);
+        MainWindowTab *first = harness.window.currentTab();
+        MainWindowTab *second = harness.window.openTab(MainWindowState::makeDefault());
+        QCOMPARE(harness.window.currentTab(), second);
+        first->model().handleImportResult({scan});
+        QTRY_VERIFY(first->contentView()->importSheet());
+        QCOMPARE(harness.window.currentTab(), first);
+        QVERIFY(!second->contentView()->importSheet());
+        QTest::keyClick(first->contentView()->importSheet(), Qt::Key_Return);
+        QTRY_COMPARE(library.context().fetch<AtlasImage>().size(), 1);
+        QTRY_VERIFY(first->model().openedImage());
+        QVERIFY(!second->model().openedImage());
     }
 
     void tabsOpenAndCloseThroughTheirCommands()

@@ -90,33 +90,6 @@ private slots:
         QCOMPARE(answers.value(0).value(0).toInt(), buttons.size() - 1);
     }
 
-    void sheetPosition_data()
-    {
-        QTest::addColumn<QRect>("window");
-        QTest::addColumn<QRect>("uncovered");
-        QTest::addColumn<QPoint>("expected");
-        const QRect window(100, 50, 800, 600); // the sheet is 400 by 150
-        QTest::newRow("nothing to keep") << window << QRect() << QPoint(300, 50);
-        QTest::newRow("a point far below") << window << QRect(500, 400, 1, 1) << QPoint(300, 50);
-        QTest::newRow("a point beside the sheet") << window << QRect(130, 60, 1, 1) << QPoint(300, 50);
-        QTest::newRow("a point under the sheet: below it") << window << QRect(500, 80, 1, 1) << QPoint(300, 97);
-        QTest::newRow("at the margin's edge") << window << QRect(500, 216, 1, 1) << QPoint(300, 50);
-        QTest::newRow("one pixel closer") << window << QRect(500, 215, 1, 1) << QPoint(300, 232);
-        QTest::newRow("no room below: beside, on the wider side")
-            << QRect(100, 50, 800, 200) << QRect(450, 120, 1, 1) << QPoint(467, 50);
-        QTest::newRow("beside, on the left") << QRect(100, 50, 800, 200) << QRect(650, 120, 1, 1) << QPoint(234, 50);
-    }
-    void sheetPosition()
-    {
-        QFETCH(QRect, window);
-        QFETCH(QRect, uncovered);
-        QFETCH(QPoint, expected);
-        const QPoint at = AlertDialog::sheetPosition(window, QSize(400, 150), uncovered);
-        QCOMPARE(at, expected);
-        if (!uncovered.isNull())
-            QVERIFY(!QRect(at, QSize(400, 150)).intersects(uncovered.adjusted(-16, -16, 16, 16)));
-    }
-
     // A window-modal sheet at the top of its window, clear of what it keeps in sight.
     void aSheetOfItsWindow()
     {
