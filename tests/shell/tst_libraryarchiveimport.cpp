@@ -340,8 +340,8 @@ private slots:
         QCOMPARE(context.fetch<AtlasImage>().size(), outcome.startsWith(QLatin1String("Added")) ? 2 : 1);
     }
 
-    // A failed import leaves the store byte for byte as it was, and no
-    // file of the images it had written ahead.
+    // A failed import leaves the store byte for byte as it was, no file of
+    // the images it had written ahead, and the folder of files unlocked.
     void aFailedImportLeavesTheLibraryAsItWas_data()
     {
         QTest::addColumn<QString>("failure");
@@ -414,8 +414,10 @@ private slots:
         QVERIFY(!context.isHeld());
         QVERIFY(!context.hasChanges());
         QCOMPARE(snapshot(context), library);
-        // Files let go are removed on the files pool.
+        // Files let go are removed on the files pool; the folder's lock is
+        // let go with them.
         WorkerPools::files().waitForDone();
+        QVERIFY(!QFile::exists(QDir(externalFolderOf(folder.path())).filePath(QStringLiteral(".lock"))));
         container.reset();
         const QMap<QString, QByteArray> after = folderContents(folder.path());
         if (failure.endsWith(QLatin1String("save"))) {
