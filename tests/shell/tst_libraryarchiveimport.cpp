@@ -399,6 +399,9 @@ private slots:
             const FailingRow row(folder.path(), QStringLiteral("small %1").arg(records - 10));
             alert = import(context, path);
         } else if (failure == QLatin1String("save")) {
+            // Inserts as slow as the windows make them: many records take
+            // several slices on a fast machine too.
+            const SlowListener listener(context, turns);
             FailingWrites writes(folder.path());
             writes.set(true);
             alert = import(context, path);
