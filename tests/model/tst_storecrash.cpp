@@ -165,6 +165,22 @@ int childStage(const QString &folder, const QString &kind)
     return 0;
 }
 
+// Runs a child with `arguments`, kills it once it has said its first line,
+// and answers that line.
+QByteArray killedOnceSaid(const QStringList &arguments)
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), arguments);
+    QByteArray said;
+    if (child.waitForStarted(10000)) {
+        while (!said.contains("\n") && child.waitForReadyRead(20000))
+            said += child.readAllStandardOutput();
+    }
+    child.kill();
+    child.waitForFinished(20000);
+    return said;
+}
+
 } // namespace
 
 // A process killed in the middle of a save leaves the store as it was
@@ -271,15 +287,7 @@ private slots:
     {
         QTemporaryDir directory;
         makeTestContainer(directory.path()).reset();
-        QProcess child;
-        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child-prepare"), directory.path()});
-        QVERIFY(child.waitForStarted(10000));
-        QByteArray said;
-        while (!said.contains("\n") && child.waitForReadyRead(20000))
-            said += child.readAllStandardOutput();
-        QCOMPARE(said, QByteArray("prepared\n"));
-        child.kill();
-        QVERIFY(child.waitForFinished(20000));
+        QCOMPARE(killedOnceSaid({QStringLiteral("--child-prepare"), directory.path()}), QByteArray("prepared\n"));
         QCOMPARE(externalFileNames(directory.path()).size(), 3);
         makeTestContainer(directory.path()).reset();
         QCOMPARE(externalFileNames(directory.path()), QStringList());
@@ -318,15 +326,7 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not the store's") > 0);
         }
         if (!kind.isEmpty()) {
-            QProcess child;
-            child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child-stage"), folder, kind});
-            QVERIFY(child.waitForStarted(10000));
-            QByteArray said;
-            while (!said.contains("\n") && child.waitForReadyRead(20000))
-                said += child.readAllStandardOutput();
-            QCOMPARE(said, QByteArray("staged\n"));
-            child.kill();
-            QVERIFY(child.waitForFinished(20000));
+            QCOMPARE(killedOnceSaid({QStringLiteral("--child-stage"), folder, kind}), QByteArray("staged\n"));
             QCOMPARE(externalFileNames(folder).size(), stored.size() + strangers.size() + (kind == "remove" ? 0 : 1));
         }
         makeTestContainer(folder).reset();
