@@ -123,6 +123,32 @@ private slots:
         QCOMPARE(contents(files), before);
     }
 
+    // A recorded file that opening cannot remove keeps its record: the
+    // next opening tries again.
+    void aRecordStaysUntilItsFilesAreGone()
+    {
+        QTemporaryDir directory;
+        const QString folder = directory.path();
+        makeTestContainer(folder).reset();
+        const QDir files(externalFolderOf(folder));
+        const QString name = ExternalStorage::newFileName();
+        QString error;
+        // As a save cut short leaves it.
+        std::shared_ptr<StagingRecord> record = StagingRecord::create(files.path(), true, &error);
+        QVERIFY(record);
+        QVERIFY(!record->add({name}));
+        QVERIFY(files.mkpath(name + QStringLiteral("/inside"))); // not a file: it can't be removed
+        makeTestContainer(folder).reset();
+        QVERIFY(StagingRecord::anyIn(files.path()));
+        QVERIFY(QDir(files.filePath(name)).removeRecursively());
+        QFile file(files.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        makeTestContainer(folder).reset();
+        QVERIFY(!file.exists());
+        QVERIFY(!StagingRecord::anyIn(files.path()));
+    }
+
     // Each folder kept aside takes a name of its own; a folder without a
     // file (or only its lock) stays where it is.
     void keptFoldersTakeNamesOfTheirOwn()

@@ -16,6 +16,7 @@
 #include <QUuid>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -689,6 +690,9 @@ void ExternalStorage::removeUnreferenced(const QSet<QString> &referenced)
             orphans << name;
     }
     removeFiles(orphans);
+    // A file that could not be removed keeps its record, for the next time.
+    if (std::any_of(orphans.cbegin(), orphans.cend(), [this](const QString &name) { return QFile::exists(path(name)); }))
+        return;
     for (const QString &record : std::as_const(records))
         QFile::remove(record);
 }
