@@ -222,13 +222,15 @@ void AtlasImage::copyStoredImages(ModelContext &context, StoreWrites &writes, co
                             .arg(ModelContext::keyList(sourceKeys))))
             context.throwSaveError(QStringLiteral("image bytes"), files);
         QStringList fileRows;
+        QList<ExternalFileCopy> fileCopies;
         while (files.next()) {
             const qint64 copy = firstKey + first + sourceKeys.indexOf(files.value(0).toLongLong());
             const QString name = ExternalStorage::newFileName();
-            writes.copyExternalFile(files.value(1).toString(), name);
+            fileCopies.append({files.value(1).toString(), name});
             fileRows << QStringLiteral("(%1, '%2')").arg(copy).arg(name);
         }
         files.finish();
+        writes.copyExternalFiles(fileCopies);
         if (!fileRows.isEmpty())
             writes.run(QStringLiteral("image bytes"), QStringLiteral("INSERT INTO ImageFile (imageKey, fileName) VALUES %1")
                                                            .arg(fileRows.join(QLatin1Char(','))));

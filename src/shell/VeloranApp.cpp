@@ -56,6 +56,11 @@ VeloranApp::Services VeloranApp::standardServices()
         if (hasDisplay())
             QMessageBox::critical(nullptr, QStringLiteral("Veloran"), message);
     };
+    services.reportWarning = [](const QString &message) {
+        qWarning().noquote() << message;
+        if (hasDisplay())
+            QMessageBox::warning(nullptr, QStringLiteral("Veloran"), message);
+    };
     return services;
 }
 
@@ -83,6 +88,10 @@ std::unique_ptr<VeloranApp> VeloranApp::start(const Services &services)
         return nullptr;
     }
 
+    const QString kept = app->m_container->keptExternalFolder();
+    if (!kept.isEmpty() && services.reportWarning)
+        services.reportWarning(keptFilesMessage(kept));
+
     app->m_heldInput = std::make_unique<HeldLibraryInput>(app->m_container->mainContext());
     services.startUpdater();
     return app;
@@ -91,4 +100,11 @@ std::unique_ptr<VeloranApp> VeloranApp::start(const Services &services)
 QString VeloranApp::fatalMessage(const ModelStoreError &error)
 {
     return QStringLiteral("Failed to create ModelContainer: ") + error.description();
+}
+
+QString VeloranApp::keptFilesMessage(const QString &folder)
+{
+    return QStringLiteral("The library file was missing or empty, so Veloran started a new, empty library. The "
+                          "files of the old library\u2019s pictures were kept in \u201C%1\u201D.")
+        .arg(folder);
 }

@@ -24,6 +24,8 @@ public:
         std::function<void()> startUpdater;
         // Called with the fatal message when the container cannot be built.
         std::function<void(const QString &message)> reportFatalError;
+        // Called with a message the user must read before the windows open.
+        std::function<void(const QString &message)> reportWarning;
     };
 
     // The standard user defaults, the platform's account service, the
@@ -37,7 +39,9 @@ public:
     // the updater. When the container cannot be built, reports "Failed to
     // create ModelContainer: " and the error, starts nothing more and returns
     // null; the caller ends the process with a non-zero status. The store's
-    // file is left as it was.
+    // file is left as it was. When the container made a new store and kept
+    // the pictures of a lost one aside, warns where they are
+    // (keptFilesMessage).
     static std::unique_ptr<VeloranApp> start(const Services &services);
     static std::unique_ptr<VeloranApp> start();
 
@@ -56,6 +60,9 @@ public:
 
     // "Failed to create ModelContainer: " followed by the error's description.
     static QString fatalMessage(const ModelStoreError &error);
+    // The warning that the library file was missing or empty, and that the
+    // files of its pictures were kept in `folder`.
+    static QString keptFilesMessage(const QString &folder);
 
 private:
     VeloranApp() = default;

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -120,6 +121,30 @@ private slots:
         QVERIFY2(errors.contains(QStringLiteral("Failed to create ModelContainer: ")), qPrintable(errors));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), damaged);
+    }
+
+    // A library whose store file is empty starts anew; the files of its
+    // pictures are kept aside and the user is told where.
+    void lostStoreKeepsItsFilesAndSaysWhere()
+    {
+        QTemporaryDir home;
+        const QString dataFolder = home.filePath(QStringLiteral("data/Veloran/Veloran"));
+        const QString files = QDir(dataFolder).filePath(QStringLiteral("default.store-external"));
+        QVERIFY(QDir().mkpath(files));
+        QFile empty(QDir(dataFolder).filePath(QStringLiteral("default.store")));
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        QFile picture(QDir(files).filePath(QStringLiteral("0b7c1e52-8d4f-4a39-9a57-2f1d0c5e6a11")));
+        QVERIFY(picture.open(QIODevice::WriteOnly) && picture.write("picture") == 7);
+        picture.close();
+        const std::unique_ptr<QProcess> app = launch(home, {}, true);
+        QVERIFY(waitUntilListening(home));
+        QVERIFY(terminate(*app));
+        const QString errors = QString::fromLocal8Bit(app->readAllStandardError());
+        const QStringList kept = QDir(dataFolder).entryList({QStringLiteral("default.store-external (kept *)")}, QDir::Dirs);
+        QCOMPARE(kept.size(), 1);
+        QVERIFY2(errors.contains(QDir(dataFolder).filePath(kept.first())), qPrintable(errors));
+        QVERIFY(QFile::exists(QDir(dataFolder).filePath(kept.first() + QStringLiteral("/") + QFileInfo(picture).fileName())));
     }
 };
 

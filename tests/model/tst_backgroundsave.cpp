@@ -91,7 +91,24 @@ std::optional<ModelStoreError> saveInBackground(ModelContext &context, const Mod
     return error;
 }
 
+// Saves in place; the error it throws.
+std::optional<ModelStoreError> saveInPlace(ModelContext &context, const ModelContext::AddRows &addRows = {})
+{
+    try {
+        context.save(addRows);
+    } catch (const ModelStoreError &error) {
+        return error;
+    }
+    return std::nullopt;
+}
+
 const QByteArray large(300 * 1024, 'L'); // kept in a file
+
+// Whether the lock of the folder of files beside the store in `folder` is held.
+bool filesLocked(const QString &folder)
+{
+    return QFile::exists(QDir(externalFolderOf(folder)).filePath(QStringLiteral(".lock")));
+}
 
 } // namespace
 
@@ -176,6 +193,7 @@ private slots:
         QCOMPARE(saved.count(), 1);
         QVERIFY(!context.hasChanges());
         QVERIFY(!context.isHeld());
+        QVERIFY(!filesLocked(folder));
         QCOMPARE(storedRows(folder), storedRows(twin));
         QCOMPARE(externalFileNames(folder), storedFileNames(folder));
         // Objects read afterwards see it, and later saves go on from it.
@@ -186,34 +204,42 @@ private slots:
     }
 
     // A failure in the worker's transaction stores nothing and leaves no
-    // file; the change stays pending until rolled back, as after save().
+    // file, nor the folder's lock; the change stays pending until rolled
+    // back, as after save() (which fails alike).
     void aFailureStoresNothing_data()
     {
         QTest::addColumn<bool>("addsRows");
-        QTest::newRow("changed objects") << false;
-        QTest::newRow("rows added in SQL, with a copied file") << true;
+        QTest::addColumn<bool>("inPlace");
+        QTest::newRow("changed objects") << false << false;
+        QTest::newRow("rows added in SQL, with a copied file") << true << false;
+        QTest::newRow("changed objects, in place") << false << true;
+        QTest::newRow("rows added in SQL, with a copied file, in place") << true << true;
     }
 
     void aFailureStoresNothing()
     {
         QFETCH(bool, addsRows);
+        QFETCH(bool, inPlace);
         const QStringList before = storedRows(folder);
         const QStringList files = externalFileNames(folder);
         auto container = makeTestContainer(folder);
         ModelContext &context = container->mainContext();
         context.insert(imageWithBytes(large + "doomed", QStringLiteral("doomed")));
+        // With rows added, the row after the copy is refused.
         QVERIFY(runOnStore(folder, {QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON %1 "
                                                    "BEGIN SELECT RAISE(ABORT, 'disk I/O error'); END")
-                                        .arg(addsRows ? QStringLiteral("ImageFile") : QStringLiteral("AtlasImage"))}));
+                                        .arg(addsRows ? QStringLiteral("ImageFile WHEN NEW.imageKey = 99")
+                                                      : QStringLiteral("AtlasImage"))}));
         ModelContext::AddRows addRows;
         if (addsRows) {
             addRows = [&](StoreWrites &writes) {
                 const QString name = ExternalStorage::newFileName();
-                writes.copyExternalFile(storedFileNames(folder).first(), name);
+                writes.copyExternalFiles({{storedFileNames(folder).first(), name}});
                 writes.run(QStringLiteral("test"), QStringLiteral("INSERT INTO ImageFile (imageKey, fileName) VALUES (99, '%1')").arg(name));
             };
         }
-        const std::optional<ModelStoreError> error = saveInBackground(context, addRows);
+        const std::optional<ModelStoreError> error =
+            inPlace ? saveInPlace(context, addRows) : saveInBackground(context, addRows);
         QVERIFY(error);
         QCOMPARE(error->code(), ModelStoreError::Code::saveFailed);
         QVERIFY(error->description().startsWith(QStringLiteral("The library could not be saved")));
@@ -221,8 +247,49 @@ private slots:
         QVERIFY(!context.isHeld());
         QCOMPARE(storedRows(folder), before);
         QCOMPARE(externalFileNames(folder), files);
+        QVERIFY(!filesLocked(folder));
         context.rollback();
         QVERIFY(!imageTitled(context, QStringLiteral("doomed")));
+    }
+
+    // A save that fails while its statements are recorded (before any is
+    // run) lets go of the files it had staged: the prepared ones it took
+    // are removed, and a later save writes them afresh.
+    void aSaveThatFailsWhileRecordedLeavesNoFile_data()
+    {
+        QTest::addColumn<bool>("inPlace");
+        QTest::newRow("in the background") << false;
+        QTest::newRow("in place") << true;
+    }
+
+    void aSaveThatFailsWhileRecordedLeavesNoFile()
+    {
+        QFETCH(bool, inPlace);
+        const QStringList files = externalFileNames(folder);
+        auto container = makeTestContainer(folder);
+        ModelContext &context = container->mainContext();
+        const QByteArray bytes = large + "prepared";
+        QFuture<PreparedValues> preparing = context.prepareValues({bytes});
+        preparing.waitForFinished();
+        auto prepared = std::make_unique<PreparedValues>(preparing.takeResult());
+        QVERIFY(!prepared->error());
+        QCOMPARE(externalFileNames(folder).size(), files.size() + 1);
+        context.insert(imageWithBytes(bytes, QStringLiteral("prepared")));
+        const ModelContext::AddRows refuse = [](StoreWrites &) {
+            throw ModelStoreError::saveFailed(QStringLiteral("refused"));
+        };
+        const std::optional<ModelStoreError> error =
+            inPlace ? saveInPlace(context, refuse) : saveInBackground(context, refuse);
+        QVERIFY(error);
+        QCOMPARE(error->detail(), QStringLiteral("refused"));
+        QVERIFY(!context.isHeld());
+        prepared.reset();
+        QCOMPARE(externalFileNames(folder), files);
+        QVERIFY(!filesLocked(folder));
+        QVERIFY(!saveInBackground(context));
+        QCOMPARE(imageTitled(context, QStringLiteral("prepared"))->imageData(), std::optional(bytes));
+        QCOMPARE(externalFileNames(folder), storedFileNames(folder));
+        QCOMPARE(externalFileNames(folder).size(), files.size() + 1);
     }
 
     // While the worker writes, the context is held: changes that wait for

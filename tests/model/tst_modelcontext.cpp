@@ -320,6 +320,56 @@ private slots:
         QVERIFY(readOnly.mainContext().hasChanges());
     }
 
+    // A change that waits for the library runs in a turn after the last
+    // hold has ended, never while one holds it: a hold taken again before
+    // that turn (by its holder, or by another waiting change that ran
+    // first) has it wait on.
+    void aWaitingChangeWaitsForEveryHold_data()
+    {
+        QTest::addColumn<int>("holdsAgain"); // how often the library is held again before the turn
+        QTest::addColumn<bool>("byAnotherChange");
+        QTest::newRow("not held again") << 0 << false;
+        QTest::newRow("held again") << 1 << false;
+        QTest::newRow("held again twice") << 2 << false;
+        QTest::newRow("held again by a change that waited first") << 1 << true;
+    }
+
+    void aWaitingChangeWaitsForEveryHold()
+    {
+        QFETCH(int, holdsAgain);
+        QFETCH(bool, byAnotherChange);
+        QObject receiver;
+        QStringList ran;
+        const auto waiting = [&](const QString &name) {
+            return [&, name] { ran << name + (context->isHeld() ? QStringLiteral(" while held") : QString()); };
+        };
+        context->beginHeldChange();
+        if (byAnotherChange)
+            context->whenUnheld(&receiver, [&] {
+                ran << QStringLiteral("holder");
+                context->beginHeldChange();
+            });
+        context->whenUnheld(&receiver, waiting(QStringLiteral("change")));
+        context->endHeldChange();
+        for (int i = 0; i < holdsAgain && !byAnotherChange; ++i) {
+            context->beginHeldChange();
+            QCoreApplication::processEvents();
+            QCOMPARE(ran, QStringList());
+            if (i + 1 < holdsAgain)
+                context->endHeldChange();
+        }
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        if (holdsAgain > 0) {
+            QCOMPARE(ran, byAnotherChange ? QStringList{QStringLiteral("holder")} : QStringList());
+            context->endHeldChange();
+        }
+        QTRY_VERIFY(ran.size() == (byAnotherChange ? 2 : 1));
+        QCoreApplication::processEvents();
+        QCOMPARE(ran.last(), QStringLiteral("change"));
+        QCOMPARE(ran.size(), byAnotherChange ? 2 : 1);
+    }
+
     void objectsOutliveTheirContainer()
     {
         auto image = AtlasImage::make(QStringLiteral("held"));

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -111,8 +112,9 @@ int childSave(const QString &folder, int round)
     return 0;
 }
 
-// The child: writes the files of a few new values ahead of a save, says
-// "prepared", and waits to be killed.
+// The child: writes the files of a few new values ahead of a save, begins
+// one more that it writes itself (left under its temporary name, as a
+// write cut short leaves it), says "prepared", and waits to be killed.
 int childPrepare(const QString &folder)
 {
     auto container = makeTestContainer(folder);
@@ -120,10 +122,63 @@ int childPrepare(const QString &folder)
         {largeBytes(ExternalStorage::fileThreshold, 1), largeBytes(ExternalStorage::fileThreshold, 2)});
     preparing.waitForFinished();
     const PreparedValues prepared = preparing.result();
-    std::printf(prepared.error() ? "failed\n" : "prepared\n");
+    std::optional<PreparedFiles> files = container->mainContext().prepareFiles();
+    const std::unique_ptr<PreparedFiles::Writer> writer = files ? files->create() : nullptr;
+    const bool cutShort = writer && writer->write("left over");
+    std::printf(prepared.error() || !cutShort ? "failed\n" : "prepared\n");
     std::fflush(stdout);
     for (;;)
         QTest::qSleep(1000);
+}
+
+// The child: a save that writes the file of a new image ("write") or
+// copies the file of the first image ("copy"), then says "staged" from
+// inside its transaction and waits to be killed there; or one that deletes
+// the first image ("remove") and says so once committed, before its file
+// is removed.
+int childStage(const QString &folder, const QString &kind)
+{
+    auto container = makeTestContainer(folder);
+    ModelContext &context = container->mainContext();
+    if (kind == QLatin1String("remove")) {
+        // The files pool, which removes the file, never gets to it.
+        QSemaphore gate;
+        for (int i = 0; i < WorkerPools::files().maxThreadCount(); ++i)
+            WorkerPools::files().start([&gate] { gate.acquire(); });
+        context.deleteObject(context.fetch<AtlasImage>().first());
+        context.save();
+        std::printf("staged\n");
+        std::fflush(stdout);
+        for (;;)
+            QTest::qSleep(1000);
+    }
+    if (kind == QLatin1String("write"))
+        context.insert(imageWithBytes(largeBytes(ExternalStorage::fileThreshold, 3)));
+    context.save([&](StoreWrites &writes) {
+        if (kind == QLatin1String("copy"))
+            writes.copyExternalFiles({{storedFileNames(folder).first(), ExternalStorage::newFileName()}});
+        std::printf("staged\n");
+        std::fflush(stdout);
+        for (;;)
+            QTest::qSleep(1000);
+    });
+    return 0;
+}
+
+// Runs a child with `arguments`, kills it once it has said its first line,
+// and answers that line.
+QByteArray killedOnceSaid(const QStringList &arguments)
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), arguments);
+    QByteArray said;
+    if (child.waitForStarted(10000)) {
+        while (!said.contains("\n") && child.waitForReadyRead(20000))
+            said += child.readAllStandardOutput();
+    }
+    child.kill();
+    child.waitForFinished(20000);
+    return said;
 }
 
 } // namespace
@@ -232,22 +287,53 @@ private slots:
     {
         QTemporaryDir directory;
         makeTestContainer(directory.path()).reset();
-        QProcess child;
-        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child-prepare"), directory.path()});
-        QVERIFY(child.waitForStarted(10000));
-        QByteArray said;
-        while (!said.contains("\n") && child.waitForReadyRead(20000))
-            said += child.readAllStandardOutput();
-        QCOMPARE(said, QByteArray("prepared\n"));
-        child.kill();
-        QVERIFY(child.waitForFinished(20000));
-        // And one still under its temporary name, as a write cut short leaves.
-        QFile temporary(QDir(externalFolderOf(directory.path())).filePath(QStringLiteral("cut-short.tmp")));
-        QVERIFY(temporary.open(QIODevice::WriteOnly) && temporary.write("left over") > 0);
-        temporary.close();
+        QCOMPARE(killedOnceSaid({QStringLiteral("--child-prepare"), directory.path()}), QByteArray("prepared\n"));
         QCOMPARE(externalFileNames(directory.path()).size(), 3);
         makeTestContainer(directory.path()).reset();
         QCOMPARE(externalFileNames(directory.path()), QStringList());
+    }
+
+    // Opening removes only the files that a save recorded before it was
+    // cut short: a file of the folder that no save wrote is kept, whether
+    // a save was cut short or not.
+    void onlyRecordedFilesAreRemoved_data()
+    {
+        QTest::addColumn<QString>("kind"); // of the save cut short
+        QTest::newRow("no save cut short") << QString();
+        QTest::newRow("a save writing a new file") << "write";
+        QTest::newRow("a save copying a file") << "copy";
+        QTest::newRow("a save removing a file once committed") << "remove";
+    }
+
+    void onlyRecordedFilesAreRemoved()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir directory;
+        const QString folder = directory.path();
+        {
+            auto container = makeTestContainer(folder);
+            container->mainContext().insert(imageWithBytes(largeBytes(ExternalStorage::fileThreshold, 1)));
+            container->mainContext().save();
+        }
+        const QStringList stored = storedFileNames(folder);
+        QCOMPARE(stored.size(), 1);
+        // Put there by someone else: a picture of the user's, a file left
+        // by an older version, or one of the store's under a name never
+        // recorded.
+        const QStringList strangers{QStringLiteral("a picture.png"), QStringLiteral("left.tmp"), ExternalStorage::newFileName()};
+        for (const QString &name : strangers) {
+            QFile file(QDir(externalFolderOf(folder)).filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not the store's") > 0);
+        }
+        if (!kind.isEmpty()) {
+            QCOMPARE(killedOnceSaid({QStringLiteral("--child-stage"), folder, kind}), QByteArray("staged\n"));
+            QCOMPARE(externalFileNames(folder).size(), stored.size() + strangers.size() + (kind == "remove" ? 0 : 1));
+        }
+        makeTestContainer(folder).reset();
+        QCOMPARE(storedFileNames(folder), kind == "remove" ? QStringList() : stored);
+        QStringList expected = storedFileNames(folder) + strangers;
+        expected.sort();
+        QCOMPARE(externalFileNames(folder), expected);
     }
 };
 
@@ -258,6 +344,8 @@ int main(int argc, char *argv[])
         return childSave(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt());
     if (argc == 3 && QByteArray(argv[1]) == "--child-prepare")
         return childPrepare(QString::fromLocal8Bit(argv[2]));
+    if (argc == 4 && QByteArray(argv[1]) == "--child-stage")
+        return childStage(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     StoreCrashTest test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);

@@ -24,6 +24,7 @@ private:
     struct Recorder {
         QStringList steps;
         QString fatal;
+        QStringList warnings;
         VeloranApp::Services services(UserDefaults &defaults, CloudAccountService &accounts, bool failing = false)
         {
             VeloranApp::Services services;
@@ -38,6 +39,7 @@ private:
             };
             services.startUpdater = [this] { steps << QStringLiteral("updater"); };
             services.reportFatalError = [this](const QString &message) { fatal = message; };
+            services.reportWarning = [this](const QString &message) { warnings << message; };
             return services;
         }
     };
@@ -69,6 +71,42 @@ private slots:
         QVERIFY(defaults.object(CloudSyncSettings::enabledKey()).isValid());
         QTest::qWait(20);
         QCOMPARE(accounts.containers.size(), syncOn && !failing ? 1 : 0);
+    }
+
+    // A library whose store file was lost starts anew, and the user learns
+    // where the files of its pictures were kept; an intact one says nothing.
+    void warnsWhereTheFilesOfALostLibraryAreKept_data()
+    {
+        QTest::addColumn<bool>("lost");
+        QTest::newRow("store emptied") << true;
+        QTest::newRow("store intact") << false;
+    }
+
+    void warnsWhereTheFilesOfALostLibraryAreKept()
+    {
+        QFETCH(bool, lost);
+        QTemporaryDir folder;
+        {
+            auto container = makeTestContainer(folder.path());
+            container->mainContext().insert(AtlasImage::make(QStringLiteral("large"), Modality::mr, Region::head,
+                                                             Plane::unspecified, {}, Sex::unspecified,
+                                                             QByteArray(ExternalStorage::fileThreshold, 'x')));
+            container->mainContext().save();
+        }
+        if (lost)
+            QVERIFY(QFile::resize(QDir(folder.path()).filePath(QStringLiteral("default.store")), 0));
+        UserDefaults defaults;
+        FakeCloudAccountService accounts;
+        Recorder recorder;
+        VeloranApp::Services services = recorder.services(defaults, accounts);
+        services.makeContainer = [&] { return makeTestContainer(folder.path()); };
+        const std::unique_ptr<VeloranApp> app = VeloranApp::start(services);
+        QVERIFY(app);
+        const QString kept = app->container().keptExternalFolder();
+        QCOMPARE(kept.isEmpty(), !lost);
+        QCOMPARE(recorder.warnings, lost ? QStringList{VeloranApp::keptFilesMessage(kept)} : QStringList());
+        if (lost)
+            QVERIFY(recorder.warnings.first().contains(QStringLiteral("\u201C%1\u201D").arg(kept)));
     }
 
     void quittingWaitsForTheWorkers_data()

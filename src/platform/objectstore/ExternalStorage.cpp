@@ -3,8 +3,11 @@
 #include "platform/WorkerPools.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QMutex>
 #include <QSemaphore>
@@ -13,6 +16,7 @@
 #include <QUuid>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -25,6 +29,8 @@ namespace {
 
 const QString lockName = QStringLiteral(".lock");
 const QString temporarySuffix = QStringLiteral(".tmp");
+// The subfolder of the records of staged files.
+const QString recordsName = QStringLiteral(".staged");
 
 QString filePath(const QString &folder, const QString &name)
 {
@@ -34,6 +40,7 @@ QString filePath(const QString &folder, const QString &name)
 struct NewFile {
     QString name;
     QByteArray bytes;
+    std::shared_ptr<StagingRecord> record; // kept until the file is taken or removed
 };
 
 // A prepared file as its preparation knows it: by name and by the address
@@ -135,6 +142,31 @@ std::optional<QString> writeFiles(const QString &folder, const QList<NewFile> &f
     return std::nullopt;
 }
 
+bool writeAll(int fd, const char *data, qsizetype size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size_t(size));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(strerror(errno));
+}
+
+// Whether a record may name `name`: a file of the folder itself.
+bool isStagedName(const QString &name)
+{
+    return !name.isEmpty() && !name.startsWith(QLatin1Char('.')) && !name.contains(QLatin1Char('/'));
+}
+
 // Whether the bytes are in a block the QByteArray shares in (not taken
 // from raw data).
 bool ownsItsBytes(const QByteArray &bytes)
@@ -187,34 +219,39 @@ public:
             m_offers.emplace(file.bytes.constData(), file);
     }
 
-    // The name of a file offered for these bytes, which from now on
-    // belongs to the caller; none if there is none.
-    std::optional<QString> take(const QByteArray &bytes)
+    // The file offered for these bytes (its name and record), which from
+    // now on belongs to the caller; none if there is none.
+    std::optional<NewFile> take(const QByteArray &bytes)
     {
         const QMutexLocker locker(&m_offersMutex);
         auto [first, last] = m_offers.equal_range(bytes.constData());
         for (auto offer = first; offer != last; ++offer) {
             if (offer->second.bytes.size() == bytes.size()) {
-                QString name = offer->second.name;
+                NewFile file{offer->second.name, QByteArray(), offer->second.record};
                 m_offers.erase(offer);
-                return name;
+                return file;
             }
         }
         return std::nullopt;
     }
 
-    // Files offered by name (PreparedFiles).
-    void offerNamed(const QStringList &names)
+    // Files offered by name (PreparedFiles), with the record that names them.
+    void offerNamed(const QStringList &names, const std::shared_ptr<StagingRecord> &record)
     {
         const QMutexLocker locker(&m_offersMutex);
         for (const QString &name : names)
-            m_namedOffers.insert(name);
+            m_namedOffers.insert(name, record);
     }
 
-    bool takeNamed(const QString &name)
+    std::optional<NewFile> takeNamed(const QString &name)
     {
         const QMutexLocker locker(&m_offersMutex);
-        return m_namedOffers.remove(name);
+        const auto offer = m_namedOffers.constFind(name);
+        if (offer == m_namedOffers.cend())
+            return std::nullopt;
+        NewFile file{name, QByteArray(), offer.value()};
+        m_namedOffers.erase(offer);
+        return file;
     }
 
     // Removes those of the files that are still offered; from the thread
@@ -227,8 +264,10 @@ public:
             const QMutexLocker locker(&m_offersMutex);
             for (const OfferedFile &file : files) {
                 if (!file.key) {
-                    if (m_namedOffers.remove(file.name))
-                        left.append({file.name, QByteArray()});
+                    if (const auto offer = m_namedOffers.constFind(file.name); offer != m_namedOffers.cend()) {
+                        left.append({file.name, QByteArray(), offer.value()});
+                        m_namedOffers.erase(offer);
+                    }
                     continue;
                 }
                 auto [first, last] = m_offers.equal_range(file.key);
@@ -243,6 +282,7 @@ public:
         }
         if (left.isEmpty())
             return;
+        // Their records go once they are removed.
         if (QThread::currentThread() == m_madeOn)
             WorkerPools::files().start([folder = path, left = std::move(left)] { removeFiles(folder, left); });
         else
@@ -258,7 +298,7 @@ private:
     // By the address of the bytes, which the offer's own copy keeps alive:
     // only a QByteArray sharing them has that address.
     std::unordered_multimap<const char *, NewFile> m_offers;
-    QSet<QString> m_namedOffers;
+    QHash<QString, std::shared_ptr<StagingRecord>> m_namedOffers;
 };
 
 struct PreparedValues::Files {
@@ -277,6 +317,7 @@ struct PreparedFiles::State {
     QMutex mutex;
     bool locked = false;
     bool offered = false;
+    std::shared_ptr<StagingRecord> record; // every file made, from before it is made
     QStringList completed;
     std::optional<QString> error;
 
@@ -301,18 +342,7 @@ PreparedFiles::Writer::~Writer()
 
 bool PreparedFiles::Writer::write(QByteArrayView piece)
 {
-    const char *data = piece.data();
-    qsizetype left = piece.size();
-    while (left > 0) {
-        const ssize_t written = ::write(m_fd, data, size_t(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        left -= written;
-    }
-    return true;
+    return writeAll(m_fd, piece.data(), piece.size());
 }
 
 bool PreparedFiles::Writer::complete()
@@ -341,16 +371,23 @@ std::unique_ptr<PreparedFiles::Writer> PreparedFiles::create()
         m->locked = true;
     }
     const QString name = ExternalStorage::newFileName();
+    QString error;
+    if (!m->record)
+        m->record = StagingRecord::create(m->folder->path, true, &error);
+    if (const std::optional<QString> failed = m->record ? m->record->add({name}) : error) {
+        m->error = *failed;
+        return nullptr;
+    }
     const QByteArray path = QFile::encodeName(filePath(m->folder->path, name + temporarySuffix));
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
-        m->error = QStringLiteral("cannot create %1: %2").arg(QFile::decodeName(path), QString::fromLocal8Bit(strerror(errno)));
+        m->error = QStringLiteral("cannot create %1: %2").arg(QFile::decodeName(path), systemError());
         return nullptr;
     }
     // Known from now on: a file completed later is removed with the rest
     // when the files are never offered.
     m->completed.append(name);
-    return std::unique_ptr<Writer>(new Writer(m->folder->path, name, fd));
+    return std::unique_ptr<Writer>(new Writer(m, m->folder->path, name, fd));
 }
 
 std::optional<ModelStoreError> PreparedFiles::error() const
@@ -380,7 +417,7 @@ PreparedValues PreparedFiles::offer()
     files->folder = m->folder;
     for (const QString &name : std::as_const(m->completed))
         files->files.append({nullptr, name});
-    m->folder->offerNamed(m->completed);
+    m->folder->offerNamed(m->completed, m->record);
     // From here the offered files remove what no save takes, and let the
     // lock go.
     m->offered = true;
@@ -412,20 +449,29 @@ QFuture<PreparedValues> ExternalStorage::prepare(const QList<QByteArray> &values
         // Bytes that the QByteArray doesn't own (fromRawData) may change or
         // go, and their address be taken by others: left to the save.
         if (keepsInFile(bytes) && ownsItsBytes(bytes))
-            files.append({ExternalStorage::newFileName(), bytes});
+            files.append({ExternalStorage::newFileName(), bytes, nullptr});
     }
     if (files.isEmpty())
         return QtFuture::makeReadyFuture(PreparedValues());
-    return QtConcurrent::run(&WorkerPools::files(), [folder = m_shared, files = std::move(files)] {
+    return QtConcurrent::run(&WorkerPools::files(), [folder = m_shared, files = std::move(files)]() mutable {
         // Locked until the files are taken or let go.
         if (!folder->lock())
             return PreparedValues(ModelStoreError::saveFailed(QStringLiteral("another program is writing the library's files")));
         auto prepared = std::make_shared<PreparedValues::Files>();
         prepared->folder = folder;
-        if (const std::optional<QString> error = writeFiles(folder->path, files))
-            return PreparedValues(ModelStoreError::saveFailed(*error));
+        QStringList names;
         for (const NewFile &file : files)
+            names << file.name;
+        QString error;
+        auto record = StagingRecord::create(folder->path, true, &error);
+        if (const std::optional<QString> failed = record ? record->add(names) : error)
+            return PreparedValues(ModelStoreError::saveFailed(*failed));
+        if (const std::optional<QString> failed = writeFiles(folder->path, files))
+            return PreparedValues(ModelStoreError::saveFailed(*failed));
+        for (NewFile &file : files) {
             prepared->files.append({file.bytes.constData(), file.name});
+            file.record = record;
+        }
         folder->offer(files);
         PreparedValues values;
         values.m_files = std::move(prepared);
@@ -448,7 +494,10 @@ void ExternalStorage::adopt(const void *owner, const QString &name)
     Staged staged;
     staged.name = name;
     staged.written = true;
-    staged.missing = !m_shared->takeNamed(name);
+    const std::optional<NewFile> taken = m_shared->takeNamed(name);
+    staged.missing = !taken;
+    if (taken)
+        staged.record = taken->record;
     m_staged.append(staged);
     m_stagedNames.insert(owner, name);
 }
@@ -456,9 +505,10 @@ void ExternalStorage::adopt(const void *owner, const QString &name)
 QString ExternalStorage::stage(const void *owner, const QByteArray &bytes)
 {
     Staged staged;
-    if (std::optional<QString> prepared = m_shared->take(bytes)) {
-        staged.name = *prepared;
+    if (std::optional<NewFile> prepared = m_shared->take(bytes)) {
+        staged.name = prepared->name;
         staged.written = true;
+        staged.record = std::move(prepared->record);
     } else {
         staged.name = ExternalStorage::newFileName();
         staged.bytes = bytes;
@@ -471,14 +521,30 @@ QString ExternalStorage::stage(const void *owner, const QByteArray &bytes)
 std::optional<QString> ExternalStorage::writeStaged()
 {
     QList<NewFile> files;
+    QStringList names;
     for (const Staged &staged : std::as_const(m_staged)) {
         if (staged.missing) {
             const QString error = QStringLiteral("the file %1 written for a new value is gone").arg(staged.name);
             discard();
             return error;
         }
+        if (!staged.written) {
+            files.append({staged.name, staged.bytes, nullptr});
+            names << staged.name;
+        }
+    }
+    if (files.isEmpty())
+        return std::nullopt;
+    // Recorded before they are written, until the save has committed.
+    QString error;
+    const std::shared_ptr<StagingRecord> record = StagingRecord::create(m_folder, true, &error);
+    if (const std::optional<QString> failed = record ? record->add(names) : error) {
+        discard();
+        return failed;
+    }
+    for (Staged &staged : m_staged) {
         if (!staged.written)
-            files.append({staged.name, staged.bytes});
+            staged.record = record;
     }
     if (const std::optional<QString> error = writeFiles(m_folder, files)) {
         discard();
@@ -492,21 +558,35 @@ void ExternalStorage::removeAfterCommit(const QString &name)
     m_removals.append(name);
 }
 
+void ExternalStorage::willCommit()
+{
+    if (m_removals.isEmpty() || m_folder.isEmpty())
+        return;
+    // Not synced: a file left by a power cut only takes room.
+    QString error;
+    m_removalRecord = StagingRecord::create(m_folder, false, &error);
+    if (m_removalRecord)
+        error = m_removalRecord->add(m_removals).value_or(QString());
+    if (!error.isEmpty())
+        qWarning("Store: cannot record the files a save removes: %s", qPrintable(error));
+}
+
 void ExternalStorage::committed()
 {
     m_staged.clear();
     m_stagedNames.clear();
+    std::shared_ptr<StagingRecord> record = std::move(m_removalRecord);
     if (m_removals.isEmpty())
         return;
     // On a worker thread: removing a thousand files takes seconds. A file
-    // left behind (the process ends first) no longer has a row: the next
-    // opening removes it.
+    // left behind (the process ends first) no longer has a row, and its
+    // record stays: the next opening removes it.
     QStringList paths;
     paths.reserve(m_removals.size());
     for (const QString &name : std::as_const(m_removals))
         paths << path(name);
     m_removals.clear();
-    WorkerPools::files().start([paths = std::move(paths)] {
+    WorkerPools::files().start([paths = std::move(paths), record = std::move(record)] {
         for (const QString &file : paths)
             QFile::remove(file);
     });
@@ -521,10 +601,12 @@ void ExternalStorage::discard()
         if (!staged.missing) // not ours to remove
             names << staged.name << staged.name + temporarySuffix;
     }
+    removeFiles(names);
+    // Their records go after them.
     m_staged.clear();
     m_stagedNames.clear();
     m_removals.clear();
-    removeFiles(names);
+    m_removalRecord.reset();
 }
 
 void ExternalStorage::removeFiles(const QStringList &names) const
@@ -599,14 +681,112 @@ void ExternalStorage::removeUnreferenced(const QSet<QString> &referenced)
 {
     if (m_folder.isEmpty())
         return;
-    const QStringList names =
-        QDir(m_folder).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    QStringList records;
     QStringList orphans;
-    for (const QString &name : names) {
-        if (name != lockName && !referenced.contains(name))
+    for (const QString &name : StagingRecord::recordedNames(m_folder, &records)) {
+        // A temporary file never has a row.
+        orphans << name + temporarySuffix;
+        if (!referenced.contains(name))
             orphans << name;
     }
     removeFiles(orphans);
+    // A file that could not be removed keeps its record, for the next time.
+    if (std::any_of(orphans.cbegin(), orphans.cend(), [this](const QString &name) { return QFile::exists(path(name)); }))
+        return;
+    for (const QString &record : std::as_const(records))
+        QFile::remove(record);
+}
+
+QString ExternalStorage::setAside(const QString &folder, const QDateTime &when, QString *error)
+{
+    bool holdsFiles = false;
+    QDirIterator files(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (!holdsFiles && files.hasNext())
+        holdsFiles = files.next() != filePath(folder, lockName);
+    if (!holdsFiles)
+        return {};
+    const QString kept = QStringLiteral("%1 (kept %2)").arg(folder, when.toString(QStringLiteral("yyyy-MM-dd HH.mm")));
+    QString target = kept;
+    for (int number = 2; QFileInfo::exists(target); ++number)
+        target = kept + QStringLiteral(" %1").arg(number);
+    if (::rename(QFile::encodeName(folder).constData(), QFile::encodeName(target).constData()) != 0) {
+        *error = systemError();
+        return {};
+    }
+    syncFolder(QFileInfo(folder).absolutePath());
+    return target;
+}
+
+// Staging records
+
+std::shared_ptr<StagingRecord> StagingRecord::create(const QString &folder, bool durable, QString *error)
+{
+    const QString records = filePath(folder, recordsName);
+    const bool existed = QFileInfo(records).isDir();
+    if (!existed && !QDir().mkpath(records)) {
+        *error = QStringLiteral("cannot create the folder %1").arg(records);
+        return nullptr;
+    }
+    // The subfolder's name is durable with the folder.
+    if (!existed && durable && !ExternalStorage::syncFolder(folder)) {
+        *error = QStringLiteral("cannot sync the folder %1").arg(folder);
+        return nullptr;
+    }
+    const QString path = filePath(records, ExternalStorage::newFileName());
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        *error = QStringLiteral("cannot create %1: %2").arg(path, systemError());
+        return nullptr;
+    }
+    std::shared_ptr<StagingRecord> record(new StagingRecord(path, fd, durable));
+    if (durable && !ExternalStorage::syncFolder(records)) {
+        *error = QStringLiteral("cannot sync the folder %1").arg(records);
+        return nullptr;
+    }
+    return record;
+}
+
+StagingRecord::~StagingRecord()
+{
+    ::close(m_fd);
+    QFile::remove(m_path);
+}
+
+std::optional<QString> StagingRecord::add(const QStringList &names)
+{
+    QByteArray lines;
+    for (const QString &name : names)
+        lines += QFile::encodeName(name) + '\n';
+    const QMutexLocker locker(&m_mutex);
+    if (!writeAll(m_fd, lines.constData(), lines.size()) || (m_durable && ::fdatasync(m_fd) != 0))
+        return QStringLiteral("cannot write %1: %2").arg(m_path, systemError());
+    return std::nullopt;
+}
+
+bool StagingRecord::anyIn(const QString &folder)
+{
+    return !folder.isEmpty() && !QDir(filePath(folder, recordsName)).isEmpty(QDir::Files | QDir::Hidden);
+}
+
+QSet<QString> StagingRecord::recordedNames(const QString &folder, QStringList *records)
+{
+    QSet<QString> names;
+    const QDir directory(filePath(folder, recordsName));
+    for (const QString &entry : directory.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        QFile record(directory.filePath(entry));
+        if (!record.open(QIODevice::ReadOnly))
+            continue;
+        records->append(record.fileName());
+        // Only whole lines: a line cut short names a file not yet made.
+        const QByteArray text = record.readAll();
+        const QList<QByteArray> lines = text.left(text.lastIndexOf('\n') + 1).split('\n');
+        for (const QByteArray &line : lines) {
+            const QString name = QFile::decodeName(line);
+            if (isStagedName(name))
+                names.insert(name);
+        }
+    }
+    return names;
 }
 
 bool ExternalStorage::lock()

@@ -6,6 +6,7 @@
 #include <QFuture>
 #include <QHash>
 #include <QList>
+#include <QMutex>
 #include <QSet>
 #include <QString>
 
@@ -15,6 +16,46 @@
 #include <optional>
 
 class ExternalFolder;
+class QDateTime;
+
+// A record, on the disk, of files that a change writes into the folder of
+// external files before it commits: a save's new files, files prepared
+// ahead, a duplicate's copies, and the files a committed save removes.
+// Opening the store removes the files that a record names and no row
+// refers to (see ExternalStorage::removeUnreferenced), and no other file:
+// a file the store has no record of is never removed. Kept in the folder's
+// ".staged" subfolder, one file per record. A durable record is on the
+// disk, synced, before add() returns, so that the files written after it
+// are known even after a power cut. The record is removed when its last
+// holder lets it go: once its files belong to the store or are gone again.
+// Thread-safe.
+class StagingRecord {
+public:
+    ~StagingRecord();
+    StagingRecord(const StagingRecord &) = delete;
+    StagingRecord &operator=(const StagingRecord &) = delete;
+
+    // A new, empty record in `folder`; null, with `error` set, when it
+    // can't be made.
+    static std::shared_ptr<StagingRecord> create(const QString &folder, bool durable, QString *error);
+    // Records more names of files, before they are written; the error when
+    // that fails.
+    std::optional<QString> add(const QStringList &names);
+
+    // Whether `folder` holds any record.
+    static bool anyIn(const QString &folder);
+    // The names that the records of `folder` hold, and in `records` the
+    // records' paths.
+    static QSet<QString> recordedNames(const QString &folder, QStringList *records);
+
+private:
+    StagingRecord(const QString &path, int fd, bool durable) : m_path(path), m_fd(fd), m_durable(durable) {}
+
+    const QString m_path;
+    const int m_fd;
+    const bool m_durable;
+    QMutex m_mutex;
+};
 
 // Files of new values written ahead of the save that stores them
 // (ExternalStorage::prepare), so that this save only takes them over and
@@ -22,8 +63,9 @@ class ExternalFolder;
 // save that stores one of these very values (the same QByteArray, or a copy
 // sharing its bytes) takes its file instead of writing one; a value changed
 // since is written by the save as usual. When the last copy goes, the files
-// that no save took are removed, and the folder's lock is let go. A crash
-// in between leaves them to the cleanup of the next opening.
+// that no save took are removed, and the folder's lock is let go. They are
+// recorded (StagingRecord) before they are written: a crash in between
+// leaves them to the cleanup of the next opening.
 class PreparedValues {
 public:
     PreparedValues() = default;
@@ -48,8 +90,12 @@ private:
 // by several at once. Each file is written under a temporary name and
 // takes its own once complete (synced); offer() then hands every complete
 // file to the next saves, which take a file named by setImageDataFile()
-// and the like. Files not offered are removed when the last copy goes.
+// and the like. Files not offered are removed when the last copy goes (and
+// the last Writer). Each file is recorded (StagingRecord) before it is
+// made, so that the next opening removes what a crash leaves.
 class PreparedFiles {
+    struct State;
+
 public:
     PreparedFiles() = default;
 
@@ -69,8 +115,10 @@ public:
 
     private:
         friend class PreparedFiles;
-        Writer(const QString &folder, const QString &name, int fd) : m_folder(folder), m_name(name), m_fd(fd) {}
+        Writer(std::shared_ptr<State> state, const QString &folder, const QString &name, int fd)
+            : m_state(std::move(state)), m_folder(folder), m_name(name), m_fd(fd) {}
 
+        std::shared_ptr<State> m_state; // its files, its record and the folder's lock
         QString m_folder;
         QString m_name;
         int m_fd = -1;
@@ -90,7 +138,6 @@ public:
 
 private:
     friend class ExternalStorage;
-    struct State;
     std::shared_ptr<State> m;
 };
 
@@ -103,12 +150,14 @@ private:
 // completely (under a temporary name, then renamed) before the transaction
 // that refers to it commits, and removes the files of replaced or deleted
 // values only after that transaction has committed, on a worker thread of
-// the files pool (the save does not wait for them). Files that no row
-// refers to (left by a save cut short, or by a failed one) and temporary
-// files are removed when the store is opened. New files and their folder
-// are synced to the disk before the transaction, so even after a power cut
-// a row never names a short file; the database itself may lose its last
-// saves then, which only leaves files for the cleanup.
+// the files pool (the save does not wait for them). Every file written or
+// removed so is first recorded (StagingRecord); files that a record names
+// and no row refers to (left by a save cut short, or by a failed one), and
+// their temporary files, are removed when the store is opened. A file of
+// the folder that no record names is never removed. New files and their
+// folder are synced to the disk before the transaction, so even after a
+// power cut a row never names a short file; the database itself may lose
+// its last saves then, which only leaves files for the cleanup.
 //
 // A save of many large values would write them on the GUI thread: the
 // caller may have them written on the files pool first (prepare()), and the
@@ -144,7 +193,8 @@ public:
 
     // Saving, in this order: stage() each new value (returns the file name
     // it will have; a prepared file is taken over), writeStaged() before the
-    // transaction, then committed() or discard() after it.
+    // transaction, willCommit() just before its commit, then committed() or
+    // discard() after it.
     // removeAfterCommit() names files of values the transaction replaces or
     // deletes.
     QString stage(const void *owner, const QByteArray &bytes);
@@ -153,11 +203,14 @@ public:
     void adopt(const void *owner, const QString &name);
     QString stagedName(const void *owner) const { return m_stagedNames.value(owner); }
     bool hasStaged() const { return !m_staged.isEmpty(); }
-    // Writes every staged file that is not on disk yet, several at a time.
-    // On failure removes what it wrote, forgets the staged files and
-    // returns the error.
+    // Records, then writes every staged file that is not on disk yet,
+    // several at a time. On failure removes what it wrote, forgets the
+    // staged files and returns the error.
     std::optional<QString> writeStaged();
     void removeAfterCommit(const QString &name);
+    // Records the files that the commit will have removed, in case the
+    // process ends before they are.
+    void willCommit();
     void committed();
     void discard();
 
@@ -173,10 +226,20 @@ public:
     static std::optional<QString> copyFile(const QString &folder, const QString &name, const QString &newName);
     static bool syncFolder(const QString &folder);
 
-    // Removes every file of the folder whose name is not in `referenced`
-    // (temporary files included). `referenced` is read by the caller while
-    // no save of another process can be writing: see lock().
+    // Whether the folder holds any record of files (see removeUnreferenced).
+    bool hasRecords() const { return StagingRecord::anyIn(m_folder); }
+    // Removes every file that a record of the folder names and whose name
+    // is not in `referenced` (with its temporary file), then the records.
+    // `referenced` is read by the caller while no save of another process
+    // can be writing: see lock().
     void removeUnreferenced(const QSet<QString> &referenced);
+
+    // The files of a store that is missing or empty: the folder is renamed
+    // "<folder> (kept 2026-12-07 14.05)" at `when` (with " 2", " 3"...
+    // after it when that is taken), if it holds any file but its lock.
+    // Answers the new path, empty when nothing was moved; `error` says why
+    // the folder could not be moved.
+    static QString setAside(const QString &folder, const QDateTime &when, QString *error);
 
     // Held from writing new files until their transaction has committed (or
     // the prepared files are let go), and while unreferenced files are
@@ -192,6 +255,7 @@ private:
         QByteArray bytes;
         bool written = false; // prepared ahead
         bool missing = false; // a prepared file that is no longer offered
+        std::shared_ptr<StagingRecord> record; // until committed or discarded
     };
 
     QString path(const QString &name) const;
@@ -202,4 +266,5 @@ private:
     QList<Staged> m_staged;
     QHash<const void *, QString> m_stagedNames;
     QStringList m_removals;
+    std::shared_ptr<StagingRecord> m_removalRecord;
 };

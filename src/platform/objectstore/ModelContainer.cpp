@@ -3,6 +3,7 @@
 #include "platform/objectstore/ModelStoreError.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlError>
@@ -115,6 +116,18 @@ void ModelContainer::openStore(const ModelConfiguration &configuration, const Sc
             throw ModelStoreError(ModelStoreError::Code::cannotOpen,
                                   tr("The library's folder “%1” could not be created.").arg(info.absolutePath()));
         existed = info.exists() && info.size() > 0;
+        if (!existed) {
+            // The pictures of a store that was lost are never taken for
+            // the new store's.
+            QString error;
+            m_keptExternalFolder = ExternalStorage::setAside(externalFolder(path), QDateTime::currentDateTime(), &error);
+            if (!error.isEmpty())
+                throw ModelStoreError(ModelStoreError::Code::cannotOpen,
+                                      tr("The library file “%1” is missing or empty, and the files of its pictures "
+                                         "could not be moved aside to keep them.")
+                                          .arg(path),
+                                      error);
+        }
         database.setDatabaseName(path);
         database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     }
@@ -246,5 +259,7 @@ void ModelContainer::openStore(const ModelConfiguration &configuration, const Sc
 
     m_mainContext.reset(new ModelContext(database, m_schema, configuration.allowsSave,
                                          inMemory ? QString() : externalFolder(path)));
-    m_mainContext->removeUnreferencedExternalFiles();
+    // A new store has no files of its own yet.
+    if (existed)
+        m_mainContext->removeUnreferencedExternalFiles();
 }

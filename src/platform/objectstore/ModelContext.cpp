@@ -80,13 +80,14 @@ WorkerOutcome writeOnWorker(const QString &storePath, ExternalStorage *external,
             if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
                 offerFunctions(*static_cast<sqlite3 *const *>(handle.constData()));
             QSqlQuery(database).exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
-            ConnectionWrites writes(database, external->folder());
+            ConnectionWrites writes(database, *external);
             if (!database.transaction()) {
                 outcome.error = ModelStoreError::saveFailed(database.lastError().text());
             } else {
                 try {
                     recorded.replay(writes);
                     writes.syncCopies();
+                    external->willCommit();
                     if (!database.commit())
                         throw ModelStoreError::saveFailed(database.lastError().text());
                     writes.keepCopies();
@@ -160,7 +161,7 @@ ModelContext::ModelContext(QSqlDatabase database, const Schema &schema, bool all
     if (!storePath().isEmpty())
         sqlite3_wal_hook(m_handle, &ModelContext::walCommitted, this);
     offerFunctions(m_handle);
-    m_writes = std::make_unique<ConnectionWrites>(m_database, m_external->folder());
+    m_writes = std::make_unique<ConnectionWrites>(m_database, *m_external);
 }
 
 int ModelContext::walCommitted(void *context, sqlite3 *, const char *, int pages)
@@ -294,7 +295,9 @@ StoreStatement &ModelContext::readStatement(const QString &sql)
 
 void ModelContext::removeUnreferencedExternalFiles()
 {
-    if (m_external->folder().isEmpty() || !QDir(m_external->folder()).exists())
+    // Only files that this store recorded as its own may go: none without
+    // a record (which also spares the listing of every file).
+    if (!m_external->hasRecords())
         return;
     // Under the lock: no other process is between writing a file and
     // committing the row that refers to it.
@@ -985,6 +988,7 @@ void ModelContext::commitSave(const std::vector<qint64> *addedFrom)
         abandonSave();
         throw;
     }
+    m_external->willCommit();
     if (!m_database.commit()) {
         const QString detail = m_database.lastError().text();
         abandonSave();

@@ -8,13 +8,19 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
-ConnectionWrites::ConnectionWrites(QSqlDatabase database, const QString &externalFolder)
+ConnectionWrites::ConnectionWrites(QSqlDatabase database, ExternalStorage &external)
     : m_database(std::move(database))
-    , m_externalFolder(externalFolder)
+    , m_external(external)
+    , m_externalFolder(external.folder())
 {
 }
 
-ConnectionWrites::~ConnectionWrites() = default;
+ConnectionWrites::~ConnectionWrites()
+{
+    // Copies of a save that neither committed nor rolled back are not the
+    // store's.
+    removeCopies();
+}
 
 void ConnectionWrites::run(const QString &what, const QString &sql, const QVariantList &values)
 {
@@ -46,14 +52,32 @@ void ConnectionWrites::run(const QString &what, const QString &sql, const QVaria
         throw ModelStoreError::saveFailed(error, what);
 }
 
-void ConnectionWrites::copyExternalFile(const QString &name, const QString &newName)
+void ConnectionWrites::copyExternalFiles(const QList<ExternalFileCopy> &copies)
 {
+    if (copies.isEmpty())
+        return;
     const QString what = QCoreApplication::translate("ModelContext", "image bytes");
     if (m_externalFolder.isEmpty())
         throw ModelStoreError::saveFailed(QStringLiteral("the library keeps no files"), what);
-    if (const std::optional<QString> error = ExternalStorage::copyFile(m_externalFolder, name, newName))
-        throw ModelStoreError::saveFailed(*error, what);
-    m_copies << newName;
+    // No other process takes the copies for orphans before the commit.
+    if (!m_locked) {
+        if (!m_external.lock())
+            throw ModelStoreError::saveFailed(QStringLiteral("another program is writing the library's files"), what);
+        m_locked = true;
+    }
+    QStringList names;
+    for (const ExternalFileCopy &copy : copies)
+        names << copy.newName;
+    QString error;
+    if (!m_record)
+        m_record = StagingRecord::create(m_externalFolder, true, &error);
+    if (const std::optional<QString> failed = m_record ? m_record->add(names) : error)
+        throw ModelStoreError::saveFailed(*failed, what);
+    for (const ExternalFileCopy &copy : copies) {
+        if (const std::optional<QString> failed = ExternalStorage::copyFile(m_externalFolder, copy.name, copy.newName))
+            throw ModelStoreError::saveFailed(*failed, what);
+        m_copies << copy.newName;
+    }
 }
 
 void ConnectionWrites::syncCopies()
@@ -67,6 +91,20 @@ void ConnectionWrites::removeCopies()
 {
     for (const QString &name : std::exchange(m_copies, {}))
         QFile::remove(m_externalFolder + QLatin1Char('/') + name);
+    endCopies();
+}
+
+void ConnectionWrites::keepCopies()
+{
+    m_copies.clear();
+    endCopies();
+}
+
+void ConnectionWrites::endCopies()
+{
+    m_record.reset();
+    if (std::exchange(m_locked, false))
+        m_external.unlock();
 }
 
 void RecordedWrites::run(const QString &what, const QString &sql, const QVariantList &values)
@@ -74,9 +112,9 @@ void RecordedWrites::run(const QString &what, const QString &sql, const QVariant
     m_writes.emplace_back(Statement{what, sql, values});
 }
 
-void RecordedWrites::copyExternalFile(const QString &name, const QString &newName)
+void RecordedWrites::copyExternalFiles(const QList<ExternalFileCopy> &copies)
 {
-    m_writes.emplace_back(Copy{name, newName});
+    m_writes.emplace_back(copies);
 }
 
 void RecordedWrites::replay(StoreWrites &target) const
@@ -84,7 +122,7 @@ void RecordedWrites::replay(StoreWrites &target) const
     for (const auto &write : m_writes) {
         if (const auto *statement = std::get_if<Statement>(&write))
             target.run(statement->what, statement->sql, statement->values);
-        else if (const auto *copy = std::get_if<Copy>(&write))
-            target.copyExternalFile(copy->name, copy->newName);
+        else if (const auto *copies = std::get_if<QList<ExternalFileCopy>>(&write))
+            target.copyExternalFiles(*copies);
     }
 }

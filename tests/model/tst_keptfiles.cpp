@@ -1,0 +1,182 @@
+#include "StoreTestSupport.h"
+
+#include "platform/objectstore/ExternalStorage.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QByteArray large(300 * 1024, 'L'); // kept in a file
+
+// The files of `folder` with a digest of their bytes.
+QMap<QString, QByteArray> contents(const QString &folder)
+{
+    QMap<QString, QByteArray> files;
+    const QDir directory(folder);
+    for (const QString &name : directory.entryList(QDir::Files | QDir::Hidden)) {
+        QFile file(directory.filePath(name));
+        if (file.open(QIODevice::ReadOnly))
+            files.insert(name, QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1));
+    }
+    return files;
+}
+
+} // namespace
+
+// A store file that is missing or empty starts a new library: the files of
+// the old one's pictures are never taken for the new one's (nor removed),
+// but moved aside, under a name that says what they are and when.
+class KeptFilesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void aLostStoreKeepsItsFiles_data()
+    {
+        QTest::addColumn<QString>("loss");
+        QTest::addColumn<int>("pictures"); // kept in files
+        QTest::newRow("store emptied") << "emptied" << 2;
+        QTest::newRow("store deleted") << "deleted" << 2;
+        QTest::newRow("store deleted, no picture in a file") << "deleted" << 0;
+    }
+
+    void aLostStoreKeepsItsFiles()
+    {
+        QFETCH(QString, loss);
+        QFETCH(int, pictures);
+        QTemporaryDir directory;
+        const QString folder = directory.path();
+        {
+            auto container = makeTestContainer(folder);
+            for (int i = 0; i < pictures; ++i)
+                container->mainContext().insert(imageWithBytes(large + QByteArray::number(i)));
+            container->mainContext().insert(imageWithBytes(QByteArray("small")));
+            container->mainContext().save();
+        }
+        const QMap<QString, QByteArray> before = contents(externalFolderOf(folder));
+        QCOMPARE(before.size(), pictures);
+        const QString store = QDir(folder).filePath(QStringLiteral("default.store"));
+        if (loss == QLatin1String("emptied"))
+            QVERIFY(QFile::resize(store, 0));
+        else
+            QVERIFY(QFile::remove(store));
+
+        auto container = makeTestContainer(folder);
+        QVERIFY(container->mainContext().fetch<AtlasImage>().isEmpty());
+        const QString kept = container->keptExternalFolder();
+        if (pictures == 0) {
+            QCOMPARE(kept, QString());
+            return;
+        }
+        const QRegularExpression named(QRegularExpression::escape(externalFolderOf(folder))
+                                       + QStringLiteral(" \\(kept \\d{4}-\\d\\d-\\d\\d \\d\\d\\.\\d\\d\\)"));
+        QVERIFY2(named.match(kept).hasMatch(), qPrintable(kept));
+        QCOMPARE(contents(kept), before);
+        QCOMPARE(externalFileNames(folder), QStringList());
+        // The new library keeps files of its own; the kept ones stay as
+        // they are, also when it is opened again.
+        container->mainContext().insert(imageWithBytes(large + "new"));
+        container->mainContext().save();
+        container.reset();
+        container = makeTestContainer(folder);
+        QCOMPARE(container->keptExternalFolder(), QString());
+        QCOMPARE(externalFileNames(folder), storedFileNames(folder));
+        QCOMPARE(externalFileNames(folder).size(), 1);
+        QCOMPARE(contents(kept), before);
+    }
+
+    // A lost store whose files can't be moved aside is refused, and
+    // nothing is changed.
+    void filesThatCannotBeMovedAsideRefuseTheStore()
+    {
+        QTemporaryDir directory;
+        ModelConfiguration configuration = testConfiguration(directory.path());
+        // Long enough that the kept folder's name is longer than a name may be.
+        configuration.name = QString(230, QLatin1Char('n'));
+        const auto open = [&] {
+            return std::make_unique<ModelContainer>(configuration.schema, VeloranMigrationPlan::plan(),
+                                                    QList<ModelConfiguration>{configuration});
+        };
+        {
+            auto container = open();
+            container->mainContext().insert(imageWithBytes(large));
+            container->mainContext().save();
+        }
+        const QString store = configuration.storePath();
+        const QString files = ModelContainer::externalFolder(store);
+        const QMap<QString, QByteArray> before = contents(files);
+        QCOMPARE(before.size(), 1);
+        QVERIFY(QFile::resize(store, 0));
+        try {
+            open();
+            QFAIL("a new store was made over the files of a lost one");
+        } catch (const ModelStoreError &error) {
+            QCOMPARE(error.code(), ModelStoreError::Code::cannotOpen);
+            QVERIFY2(error.description().contains(store), qPrintable(error.description()));
+            QVERIFY(!error.detail().isEmpty());
+        }
+        QCOMPARE(QFileInfo(store).size(), 0);
+        QCOMPARE(contents(files), before);
+    }
+
+    // A recorded file that opening cannot remove keeps its record: the
+    // next opening tries again.
+    void aRecordStaysUntilItsFilesAreGone()
+    {
+        QTemporaryDir directory;
+        const QString folder = directory.path();
+        makeTestContainer(folder).reset();
+        const QDir files(externalFolderOf(folder));
+        const QString name = ExternalStorage::newFileName();
+        QString error;
+        // As a save cut short leaves it.
+        std::shared_ptr<StagingRecord> record = StagingRecord::create(files.path(), true, &error);
+        QVERIFY(record);
+        QVERIFY(!record->add({name}));
+        QVERIFY(files.mkpath(name + QStringLiteral("/inside"))); // not a file: it can't be removed
+        makeTestContainer(folder).reset();
+        QVERIFY(StagingRecord::anyIn(files.path()));
+        QVERIFY(QDir(files.filePath(name)).removeRecursively());
+        QFile file(files.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        makeTestContainer(folder).reset();
+        QVERIFY(!file.exists());
+        QVERIFY(!StagingRecord::anyIn(files.path()));
+    }
+
+    // Each folder kept aside takes a name of its own; a folder without a
+    // file (or only its lock) stays where it is.
+    void keptFoldersTakeNamesOfTheirOwn()
+    {
+        QTemporaryDir directory;
+        const QString folder = directory.filePath(QStringLiteral("default.store-external"));
+        const QDateTime when(QDate(2026, 12, 7), QTime(14, 5, 59));
+        QString error;
+        QCOMPARE(ExternalStorage::setAside(folder, when, &error), QString());
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile(QDir(folder).filePath(QStringLiteral(".lock"))).open(QIODevice::WriteOnly));
+        QCOMPARE(ExternalStorage::setAside(folder, when, &error), QString());
+        QVERIFY(QDir(folder).exists());
+        QStringList kept;
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(QDir().mkpath(folder + QStringLiteral("/.staged")));
+            QFile file(QDir(folder).filePath(i == 1 ? QStringLiteral(".staged/record") : QStringLiteral("picture")));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("bytes") == 5);
+            file.close();
+            kept << ExternalStorage::setAside(folder, when, &error);
+            QCOMPARE(error, QString());
+            QVERIFY(!QFileInfo::exists(folder));
+        }
+        const QString name = folder + QStringLiteral(" (kept 2026-12-07 14.05)");
+        QCOMPARE(kept, (QStringList{name, name + QStringLiteral(" 2"), name + QStringLiteral(" 3")}));
+        QVERIFY(QFile::exists(name + QStringLiteral(" 2/.staged/record")));
+    }
+};
+
+QTEST_GUILESS_MAIN(KeptFilesTest)
+#include "tst_keptfiles.moc"
