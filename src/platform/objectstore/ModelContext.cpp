@@ -74,7 +74,7 @@ WorkerOutcome writeOnWorker(const QString &storePath, ExternalStorage *external,
         // The main connection's reads never block it for long.
         database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
         if (!database.open()) {
-            outcome.error = ModelStoreError::saveFailed(database.lastError().text());
+            outcome.error = ModelStoreError::saveFailed(database, database.lastError());
         } else {
             const QVariant handle = database.driver()->handle();
             if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
@@ -82,13 +82,13 @@ WorkerOutcome writeOnWorker(const QString &storePath, ExternalStorage *external,
             QSqlQuery(database).exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
             ConnectionWrites writes(database, external->folder());
             if (!database.transaction()) {
-                outcome.error = ModelStoreError::saveFailed(database.lastError().text());
+                outcome.error = ModelStoreError::saveFailed(database, database.lastError());
             } else {
                 try {
                     recorded.replay(writes);
                     writes.syncCopies();
                     if (!database.commit())
-                        throw ModelStoreError::saveFailed(database.lastError().text());
+                        throw ModelStoreError::saveFailed(database, database.lastError());
                     writes.keepCopies();
                 } catch (const ModelStoreError &error) {
                     database.rollback();
@@ -325,7 +325,7 @@ void ModelContext::removeUnreferencedExternalFiles()
 
 void ModelContext::throwSaveError(const QString &what, const QSqlQuery &query) const
 {
-    throw ModelStoreError::saveFailed(query.lastError().text(), what);
+    throw ModelStoreError::saveFailed(m_database, query.lastError(), what);
 }
 
 void ModelContext::retain(ModelObject *object)
@@ -954,7 +954,7 @@ void ModelContext::beginSave()
 
     if (!m_database.transaction()) {
         discardStaged();
-        throw ModelStoreError::saveFailed(m_database.lastError().text());
+        throw ModelStoreError::saveFailed(m_database, m_database.lastError());
     }
 }
 
@@ -986,9 +986,9 @@ void ModelContext::commitSave(const std::vector<qint64> *addedFrom)
         throw;
     }
     if (!m_database.commit()) {
-        const QString detail = m_database.lastError().text();
+        const ModelStoreError error = ModelStoreError::saveFailed(m_database, m_database.lastError());
         abandonSave();
-        throw ModelStoreError::saveFailed(detail);
+        throw error;
     }
     m_writes->keepCopies();
     // Only now may the files of replaced and deleted values go.
