@@ -38,9 +38,12 @@ public:
 
     // Takes the library for this process, or hands `request` to the process
     // that has it. A process that holds the library but doesn't answer yet
-    // is waited for, up to `patience`, as it may be starting; after that the
-    // launch fails, saying that the library is open in another process.
-    Role start(Request request, std::chrono::milliseconds patience = std::chrono::seconds(10));
+    // is waited for, up to `patience`, as it may be starting (a starting
+    // process listens at once, so a second is plenty); after that the launch
+    // fails, saying that the library is open in another process. One that
+    // can't be reached at all (another runtime folder, another machine) is
+    // thus refused after that second too.
+    Role start(Request request, std::chrono::milliseconds patience = std::chrono::seconds(1));
     QString errorString() const { return m_error; }
 
     QString libraryFolder() const { return m_libraryFolder; }

@@ -4,14 +4,34 @@
 #include <QFile>
 #include <QString>
 
+#include <csignal>
 #include <linux/capability.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 // Ways to make a test's files impossible to write, the way a user meets
 // them: permissions, a read-only mount, a full disk.
+
+// While it lives, no file of this process may grow beyond `bytes`, as on a
+// disk that fills up.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN); // a failed write, not a killed process
+        getrlimit(RLIMIT_FSIZE, &m_before);
+        rlimit limit = m_before;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_before); }
+
+private:
+    rlimit m_before{};
+};
 
 // While it lives, the calling thread obeys file permissions even as root:
 // it gives up, in its effective set only, the capabilities that override

@@ -173,19 +173,33 @@ public:
 
     const QString path;
 
-    bool lock()
+    // With `whyNot`, why it failed in the user's words.
+    bool lock(QString *whyNot = nullptr)
     {
         const QMutexLocker locker(&m_lockMutex);
         if (m_lockHolders == 0) {
-            if (path.isEmpty() || !QDir().mkpath(path))
+            const auto fail = [whyNot](const QString &reason) {
+                if (whyNot)
+                    *whyNot = reason;
                 return false;
+            };
+            if (path.isEmpty())
+                return fail(QStringLiteral("the library keeps no files"));
+            // Making the folder itself again says why it can't be made.
+            if (!QDir().mkpath(path))
+                return fail(FileWriteError::reasonFor(::mkdir(QFile::encodeName(path).constData(), 0777) == 0 ? EIO : errno));
             if (!m_lock) {
                 m_lock = std::make_unique<QLockFile>(filePath(path, lockName));
                 // Stale only when its process is gone: a long save keeps it.
                 m_lock->setStaleLockTime(0);
             }
-            if (!m_lock->tryLock(10000))
-                return false;
+            if (!m_lock->tryLock(10000)) {
+                if (m_lock->error() == QLockFile::LockFailedError)
+                    return fail(QCoreApplication::translate("ModelContext", "another program is writing the library's files"));
+                const QByteArray folder = QFile::encodeName(path);
+                return fail(FileWriteError::reasonFor(
+                    ::faccessat(AT_FDCWD, folder.constData(), W_OK, AT_EACCESS) != 0 ? errno : EACCES));
+            }
         }
         ++m_lockHolders;
         return true;
@@ -354,8 +368,9 @@ std::unique_ptr<PreparedFiles::Writer> PreparedFiles::create()
         return nullptr;
     // Locked from the first file until the files are taken or let go.
     if (!m->locked) {
-        if (!m->folder->lock()) {
-            m->error = QStringLiteral("another program is writing the library's files");
+        QString whyNot;
+        if (!m->folder->lock(&whyNot)) {
+            m->error = whyNot;
             return nullptr;
         }
         m->locked = true;
@@ -438,8 +453,9 @@ QFuture<PreparedValues> ExternalStorage::prepare(const QList<QByteArray> &values
         return QtFuture::makeReadyFuture(PreparedValues());
     return QtConcurrent::run(&WorkerPools::files(), [folder = m_shared, files = std::move(files)] {
         // Locked until the files are taken or let go.
-        if (!folder->lock())
-            return PreparedValues(ModelStoreError::saveFailed(QStringLiteral("another program is writing the library's files")));
+        QString whyNot;
+        if (!folder->lock(&whyNot))
+            return PreparedValues(ModelStoreError::saveFailed(whyNot));
         auto prepared = std::make_shared<PreparedValues::Files>();
         prepared->folder = folder;
         if (const std::optional<QString> error = writeFiles(folder->path, files))
@@ -625,9 +641,9 @@ void ExternalStorage::removeUnreferenced(const QSet<QString> &referenced)
     removeFiles(orphans);
 }
 
-bool ExternalStorage::lock()
+bool ExternalStorage::lock(QString *whyNot)
 {
-    return m_shared->lock();
+    return m_shared->lock(whyNot);
 }
 
 void ExternalStorage::unlock()

@@ -185,8 +185,9 @@ public:
     // the prepared files are let go), and while unreferenced files are
     // removed, so that two processes with the same store open never take
     // each other's new files for orphans. Held by several at once in this
-    // process (a save and a preparation), it is let go by the last.
-    bool lock();
+    // process (a save and a preparation), it is let go by the last. With
+    // `whyNot`, why it failed, in the user's words.
+    bool lock(QString *whyNot = nullptr);
     void unlock();
 
 private:

@@ -55,9 +55,10 @@ WorkerOutcome writeOnWorker(const QString &storePath, ExternalStorage *external,
 {
     WorkerOutcome outcome;
     if (writesFiles) {
-        if (!external->lock()) {
+        QString whyNot;
+        if (!external->lock(&whyNot)) {
             external->discard();
-            outcome.error = ModelStoreError::saveFailed(QStringLiteral("another program is writing the library's files"));
+            outcome.error = ModelStoreError::saveFailed(whyNot);
             return outcome;
         }
         outcome.lockedExternal = true;
@@ -940,8 +941,9 @@ void ModelContext::beginSave()
     stageChanges();
     if (m_external->hasStaged()) {
         std::optional<QString> error;
-        if (!m_external->lock()) {
-            error = tr("another program is writing the library's files");
+        QString whyNot;
+        if (!m_external->lock(&whyNot)) {
+            error = whyNot;
         } else {
             m_externalLocked = true;
             error = m_external->writeStaged();
