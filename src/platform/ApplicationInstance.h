@@ -37,12 +37,13 @@ public:
     static Request requestFromArguments(const QStringList &arguments);
 
     // Takes the library for this process, or hands `request` to the process
-    // that has it. A process that holds the library but doesn't answer yet
-    // is waited for, up to `patience`, as it may be starting (a starting
-    // process listens at once, so a second is plenty); after that the launch
-    // fails, saying that the library is open in another process. One that
-    // can't be reached at all (another runtime folder, another machine) is
-    // thus refused after that second too.
+    // that has it. A process that holds the library but can't be reached is
+    // waited for up to `patience`, as it may be about to listen (a starting
+    // process listens as soon as it holds the library, so a second is
+    // plenty); after that the launch fails, saying that the library is open
+    // in another process: so is one held from another runtime folder or
+    // another machine. A process reached is waited for until it answers
+    // (up to ten seconds: it answers once its own start-up is done).
     Role start(Request request, std::chrono::milliseconds patience = std::chrono::seconds(1));
     QString errorString() const { return m_error; }
 
@@ -56,7 +57,7 @@ signals:
     void requestReceived(ApplicationInstance::Request request);
 
 private:
-    bool forward(Request request, std::chrono::milliseconds timeout);
+    bool forward(Request request);
     void listen();
 
     QString m_libraryFolder;
