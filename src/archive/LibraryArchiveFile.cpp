@@ -90,8 +90,8 @@ Result<qint64, LibraryArchiveSource::ExportError> LibraryArchiveFile::write(cons
     const QString name = QFileInfo(path).fileName();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return FileWriteError{name, file.errorString()};
-    const auto writeFailed = [&] { return FileWriteError{name, file.errorString()}; };
+        return FileWriteError{name, FileWriteError::reasonFor(file)};
+    const auto writeFailed = [&] { return FileWriteError{name, FileWriteError::reasonFor(file)}; };
     // The commit syncs the file to the disk. Asking the system to start
     // writing each piece out as soon as it is written lets the disk work
     // while the rest is read, and leaves the commit little to wait for.

@@ -4,6 +4,7 @@
 #include "model/PointAnnotation.h"
 #include "model/RegionAnnotation.h"
 #include "model/Series.h"
+#include "platform/FileWriteError.h"
 #include "platform/WorkerPools.h"
 #include "platform/objectstore/ModelContext.h"
 
@@ -245,8 +246,7 @@ LibraryArchiveImporter::readImages(OpenedArchive &archive, const QList<QUuid> &l
             for (const auto &file : slot->files) {
                 // The end of a checked entry: the file is synced and named.
                 if (piece.isNull() ? !file->complete() : !file->write(piece)) {
-                    files->setError(QStringLiteral("cannot write %1: %2")
-                                        .arg(file->name(), QString::fromLocal8Bit(strerror(errno))));
+                    files->setError(FileWriteError::reasonFor(errno));
                     return false;
                 }
             }

@@ -10,7 +10,6 @@
 #include <QUuid>
 
 #include <cerrno>
-#include <cstring>
 #include <optional>
 
 #include <sys/stat.h>
@@ -23,7 +22,7 @@ constexpr qint64 staleAfterSeconds = 3600;
 
 QString systemReason(int error)
 {
-    return QString::fromLocal8Bit(std::strerror(error));
+    return FileWriteError::reasonFor(error);
 }
 
 // Why `folder` can't hold shared archives; none when it can (made here when

@@ -162,9 +162,18 @@ void directory(Output &out, const std::vector<QByteArray> &names, const std::vec
     endOfCentralDirectory(out, quint16(names.size()), quint32(directorySize), quint32(bodySize));
 }
 
+// A write cut short (the disk filled up on the way) goes on with the rest,
+// so that the write that fails leaves the device with the system's reason.
 bool writeAll(QIODevice &device, const char *data, qint64 size)
 {
-    return size == 0 || device.write(data, size) == size;
+    while (size > 0) {
+        const qint64 written = device.write(data, size);
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= written;
+    }
+    return true;
 }
 
 } // namespace

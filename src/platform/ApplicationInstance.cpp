@@ -60,7 +60,7 @@ ApplicationInstance::Role ApplicationInstance::start(Request request, std::chron
 {
     const QDeadlineTimer deadline(patience);
     for (;;) {
-        if (forward(request, std::chrono::milliseconds(qMax<qint64>(deadline.remainingTime(), 250))))
+        if (forward(request))
             return Role::forwarded;
         switch (m_lock.tryLock(m_libraryFolder)) {
         case LibraryLock::Outcome::locked:
@@ -82,14 +82,17 @@ ApplicationInstance::Role ApplicationInstance::start(Request request, std::chron
     }
 }
 
-bool ApplicationInstance::forward(Request request, std::chrono::milliseconds timeout)
+bool ApplicationInstance::forward(Request request)
 {
+    // A local socket connects at once or not at all. A process reached
+    // is alive: it answers once its start-up has reached its event loop.
+    constexpr std::chrono::seconds answerPatience(10);
     QLocalSocket socket;
     socket.connectToServer(m_serverName);
-    if (!socket.waitForConnected(int(qMin<qint64>(timeout.count(), 1000))))
+    if (!socket.waitForConnected(1000))
         return false;
     socket.write(request == Request::newWindow ? newWindowMessage : activateMessage);
-    const QDeadlineTimer deadline(timeout);
+    const QDeadlineTimer deadline(answerPatience);
     while (socket.bytesAvailable() < answer.size()) {
         if (deadline.hasExpired() || !socket.waitForReadyRead(int(qMax<qint64>(deadline.remainingTime(), 1))))
             return false;

@@ -43,10 +43,14 @@ public:
     static Request requestFromArguments(const QStringList &arguments);
 
     // Takes the library for this process, or hands `request` to the process
-    // that has it. A process that holds the library but doesn't answer yet
-    // is waited for, up to `patience`, as it may be starting; after that the
-    // launch fails, saying that the library is open in another process.
-    Role start(Request request, std::chrono::milliseconds patience = std::chrono::seconds(10));
+    // that has it. A process that holds the library but can't be reached is
+    // waited for up to `patience`, as it may be about to listen (a starting
+    // process listens as soon as it holds the library, so a second is
+    // plenty); after that the launch fails, saying that the library is open
+    // in another process: so is one held from another runtime folder or
+    // another machine. A process reached is waited for until it answers
+    // (up to ten seconds: it answers once its own start-up is done).
+    Role start(Request request, std::chrono::milliseconds patience = std::chrono::seconds(1));
     QString errorString() const { return m_error; }
 
     QString libraryFolder() const { return m_libraryFolder; }
@@ -66,7 +70,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    bool forward(Request request, std::chrono::milliseconds timeout);
+    bool forward(Request request);
     void listen();
     void receive(Request request);
     void deliverHeld();

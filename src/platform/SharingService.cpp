@@ -21,6 +21,12 @@ QString displayName(const QString &path)
     return QFileInfo(path).fileName();
 }
 
+// Where the file stays when it could not be handed on.
+QString keptIn(const QString &path)
+{
+    return QStringLiteral(" It is in the folder \u201C%1\u201D.").arg(QFileInfo(path).absolutePath());
+}
+
 } // namespace
 
 SharingService::SharingService(QObject *parent)
@@ -47,8 +53,8 @@ void SharingService::share(Target target, const QString &path)
 {
     switch (target) {
     case Target::email:
-        if (!QProcess::startDetached(emailProgram, {QStringLiteral("--attach"), path}))
-            emit failed(QStringLiteral("No e-mail program could be started for \u201C%1\u201D.").arg(displayName(path)));
+        run(emailProgram, {QStringLiteral("--attach"), path},
+            QStringLiteral("No e-mail program could be started for \u201C%1\u201D.").arg(displayName(path)) + keptIn(path));
         return;
     case Target::showInFolder:
         showInFolder(path);
@@ -89,6 +95,32 @@ void SharingService::showInFolder(const QString &path)
 
 void SharingService::openFolder(const QString &path)
 {
-    if (!QProcess::startDetached(openProgram, {QFileInfo(path).absolutePath()}))
-        emit failed(QStringLiteral("No file manager could show \u201C%1\u201D.").arg(displayName(path)));
+    run(openProgram, {QFileInfo(path).absolutePath()},
+        QStringLiteral("No file manager could show \u201C%1\u201D.").arg(displayName(path)) + keptIn(path));
+}
+
+void SharingService::run(const QString &program, const QStringList &arguments, const QString &failure)
+{
+    // The desktop's helpers fail by their exit status when no program does
+    // the job. Not a child of this object: a mail program or file manager
+    // that the helper runs itself keeps running when the window that asked
+    // has gone.
+    auto *process = new QProcess;
+    process->setProgram(program);
+    process->setArguments(arguments);
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    connect(process, &QProcess::finished, this, [this, failure](int status, QProcess::ExitStatus exit) {
+        if (exit != QProcess::NormalExit || status != 0)
+            emit failed(failure);
+    });
+    connect(process, &QProcess::errorOccurred, process, [process](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            process->deleteLater();
+    });
+    connect(process, &QProcess::errorOccurred, this, [this, failure](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            emit failed(failure);
+    });
+    process->start();
 }

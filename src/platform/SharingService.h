@@ -25,8 +25,9 @@ public:
     // xdg-email is installed.
     static QList<Target> availableTargets();
 
-    // Hands on the file at `path`. A failure is reported by `failed`, at
-    // once or, for the file manager, when its service has answered.
+    // Hands on the file at `path`, which stays where it is. A failure (the
+    // helper program missing, or ending in failure when no mail program or
+    // file manager is installed) is reported by `failed` once known.
     void share(Target target, const QString &path);
 
     // What "Copy" puts on the clipboard: the file's URL, as a list of URLs
@@ -40,6 +41,8 @@ signals:
 private:
     void showInFolder(const QString &path);
     void openFolder(const QString &path);
+    // Runs the desktop's helper; reports `failure` when it can't start or fails.
+    void run(const QString &program, const QStringList &arguments, const QString &failure);
 
     QDBusConnection m_bus;
 };

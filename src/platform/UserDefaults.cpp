@@ -1,13 +1,22 @@
 #include "platform/UserDefaults.h"
 
+#include "platform/FileWriteError.h"
 #include "platform/WorkerPools.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QThreadPool>
+#include <QUuid>
 #include <QtDebug>
+
+#include <cerrno>
+#include <optional>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 // Writes the changes to the settings file, in order, one write at a time.
 // Shared with the writes queued on the worker pool, which may run after
@@ -39,19 +48,89 @@ public:
         }
         if (changes.isEmpty())
             return;
-        QSettings settings(m_path, QSettings::IniFormat);
-        for (auto change = changes.cbegin(); change != changes.cend(); ++change) {
-            if (change.value().isValid())
-                settings.setValue(change.key(), change.value());
-            else
-                settings.remove(change.key());
+        if (const std::optional<QString> reason = writeFile(changes)) {
+            qWarning("Settings: cannot write %s: %s", qPrintable(m_path), qPrintable(*reason));
+            // Written with the next changes, unless changed again meanwhile.
+            QMutexLocker lock(&m_pendingMutex);
+            for (auto change = changes.cbegin(); change != changes.cend(); ++change) {
+                if (!m_pending.contains(change.key()))
+                    m_pending.insert(change.key(), change.value());
+            }
         }
-        settings.sync();
-        if (settings.status() != QSettings::NoError)
-            qWarning("Settings: cannot write %s", qPrintable(m_path));
     }
 
 private:
+    // QSettings takes a file that a full disk cut short for a whole one and
+    // puts it in place of the settings. So the settings are written to a
+    // copy beside the file, which takes the file's place once it is known
+    // to be whole. Answers why the file could not be written, or none.
+    std::optional<QString> writeFile(const QHash<QString, QVariant> &changes) const
+    {
+        // A name never used before: QSettings keeps what it read of a file
+        // by its name for the process, and trusts it while the file's size
+        // and time look the same.
+        const QString copyPath = m_path + QStringLiteral(".new-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+        if (QFile::exists(m_path) && !QFile::copy(m_path, copyPath))
+            return failure(copyPath);
+        QStringList keys;
+        {
+            QSettings copy(copyPath, QSettings::IniFormat);
+            for (auto change = changes.cbegin(); change != changes.cend(); ++change) {
+                if (change.value().isValid())
+                    copy.setValue(change.key(), change.value());
+                else
+                    copy.remove(change.key());
+            }
+            keys = copy.allKeys();
+            copy.sync();
+            if (copy.status() != QSettings::NoError)
+                return failure(copyPath);
+        }
+        if (!isWhole(copyPath, keys))
+            return failure(copyPath);
+        if (::rename(QFile::encodeName(copyPath).constData(), QFile::encodeName(m_path).constData()) != 0) {
+            const QString reason = FileWriteError::reasonFor(errno);
+            QFile::remove(copyPath);
+            return reason;
+        }
+        return std::nullopt;
+    }
+
+    // Whether the file holds every key and its last line whole: a file cut
+    // short misses keys or ends within a line.
+    static bool isWhole(const QString &path, QStringList keys)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray bytes = file.readAll();
+        file.close();
+        if (keys.isEmpty())
+            return true;
+        QStringList found = QSettings(path, QSettings::IniFormat).allKeys();
+        keys.sort();
+        found.sort();
+        return bytes.endsWith('\n') && found == keys;
+    }
+
+    // Why the copy at `path` could not be written, as the system says when
+    // a write to it is tried again; removes it.
+    static QString failure(const QString &path)
+    {
+        const QByteArray name = QFile::encodeName(path);
+        int error = 0;
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            error = errno;
+        } else {
+            if (::write(fd, "\n", 1) != 1)
+                error = errno;
+            ::close(fd);
+        }
+        QFile::remove(path);
+        return error ? FileWriteError::reasonFor(error) : QStringLiteral("the file was cut short");
+    }
+
     const QString m_path;
     QMutex m_writeMutex; // held while the file is written
     QMutex m_pendingMutex;

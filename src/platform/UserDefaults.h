@@ -28,7 +28,9 @@ class QSettings;
 // after, on a worker thread (WorkerPools::files()), never on the writing
 // one: saving a file waits for the disk, which a busy machine can make take
 // hundreds of milliseconds. The writes keep their order; waitForWrites()
-// and the destructor write what is left.
+// and the destructor write what is left. The file is replaced only by a
+// whole one: a write that fails (a full disk) leaves it as it was, is
+// logged with the system's reason, and its changes go with the next write.
 class UserDefaults : public QObject {
     Q_OBJECT
 public:

@@ -1,6 +1,7 @@
 #include "support/DeadProcessLock.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -97,6 +98,32 @@ private slots:
         const QStringList tabs = savedWindowIDs(home);
         QCOMPARE(tabs.size(), 2);
         QCOMPARE(tabs.first(), tabs.first().toUpper());
+    }
+
+    // A launch that can't reach the running one (another runtime folder, as
+    // on another machine sharing the library) is refused within about a
+    // second, not after a long silence.
+    void anUnreachableHolderIsReportedAtOnce()
+    {
+        QTemporaryDir home;
+        const std::unique_ptr<QProcess> first = launch(home);
+        QVERIFY(waitUntilListening(home));
+        QTemporaryDir otherRuntime;
+        QProcessEnvironment environment = userEnvironment(home);
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), otherRuntime.path());
+        QProcess second;
+        second.setProcessEnvironment(environment);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        second.start(QStringLiteral(VELORAN_APP_PATH));
+        QVERIFY(second.waitForFinished(20000));
+        // A bound far above the second waited, far below the ten once waited.
+        QVERIFY2(elapsed.elapsed() < 6000, qPrintable(QString::number(elapsed.elapsed())));
+        QCOMPARE(second.exitCode(), 1);
+        const QString errors = QString::fromLocal8Bit(second.readAllStandardError());
+        QVERIFY2(errors.contains(QStringLiteral("is open in another process.")), qPrintable(errors));
+        QCOMPARE(first->state(), QProcess::Running);
+        QVERIFY(terminate(*first));
     }
 
     void unopenableStoreStopsTheProcess()

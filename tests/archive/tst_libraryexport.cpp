@@ -5,6 +5,7 @@
 #include "archive/LibraryArchiveFile.h"
 #include "archive/LibraryArchiveTransfer.h"
 #include "model/LibraryEntry.h"
+#include "support/WriteBarriers.h"
 
 #include <QDir>
 #include <QFile>
@@ -98,10 +99,15 @@ QStringList folderEntries(const QString &folder)
 class LibraryExportTest : public QObject {
     Q_OBJECT
 
+    static inline bool m_privateMounts = false;
+
     QTemporaryDir m_dir;
     // Two images of a series, for the shares.
     std::unique_ptr<ModelContainer> m_container = makeTestContainer();
     LibraryArchiveSource m_source;
+
+public:
+    static void initMain() { m_privateMounts = enterPrivateMounts(); }
 
 private slots:
     void initTestCase()
@@ -361,6 +367,9 @@ private slots:
             return LibraryArchiveFile::write(source, target);
         }();
         QVERIFY(std::holds_alternative<FileWriteError>(failed.error()));
+        // The system's reason, not an unknown error.
+        QCOMPARE(errorDescription(failed.error()),
+                 QStringLiteral("The file \u201Climited.veloran\u201D couldn\u2019t be saved: File too large."));
         QCOMPARE(fileContents(target), QByteArray("previous"));
     }
 
@@ -416,6 +425,34 @@ private slots:
         QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther));
         QVERIFY(transfer.writeSharedArchive(folder).ok());
         QCOMPARE(mode(folder), 0700);
+    }
+
+    // On a full disk the archive, exported or shared, names the cause and
+    // leaves nothing behind.
+    void aFullDiskIsNamed_data()
+    {
+        QTest::addColumn<bool>("shared");
+        QTest::newRow("exported") << false;
+        QTest::newRow("shared") << true;
+    }
+    void aFullDiskIsNamed()
+    {
+        QFETCH(bool, shared);
+        if (!m_privateMounts)
+            QSKIP("a small disk needs the privilege to mount, which this process lacks");
+        QTemporaryDir directory;
+        const SmallDisk disk(directory.path(), 1 << 20);
+        QVERIFY(disk.isMounted());
+        const LibraryArchiveTransfer transfer(sourceOf({StoredImageData::inMemory(pngBytes(2 << 20, 3))}),
+                                              QStringLiteral("full"));
+        const auto error = shared ? transfer.writeSharedArchive(directory.path()).error()
+                                  : LibraryArchiveFile::write(sourceOf({StoredImageData::inMemory(pngBytes(2 << 20, 3))}),
+                                                              directory.filePath(QStringLiteral("full.veloran")))
+                                        .error();
+        QCOMPARE(errorDescription(error),
+                 QStringLiteral("The file \u201Cfull.veloran\u201D couldn\u2019t be saved: There isn\u2019t enough "
+                                "space on the disk."));
+        QCOMPARE(folderEntries(directory.path()), QStringList());
     }
 
     void cleanUpRemovesWhatIsMoreThanAnHourOld()

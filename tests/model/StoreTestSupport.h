@@ -4,6 +4,7 @@
 #include "model/VeloranSchemaV1.h"
 #include "platform/WorkerPools.h"
 #include "platform/objectstore/ModelContainer.h"
+#include "support/WriteBarriers.h"
 
 #include <QDir>
 #include <QSqlDatabase>
@@ -14,9 +15,6 @@
 #include <QVariantList>
 
 #include <memory>
-
-#include <csignal>
-#include <sys/resource.h>
 
 // Containers for tests: in memory, or on disk in a given folder.
 inline ModelConfiguration testConfiguration(const QString &folder = {})
@@ -146,22 +144,4 @@ public:
 
 private:
     QString m_connection;
-};
-
-// While it lives, no file of this process may grow beyond `bytes`, as on a
-// disk that fills up.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        std::signal(SIGXFSZ, SIG_IGN); // a failed write, not a killed process
-        getrlimit(RLIMIT_FSIZE, &m_before);
-        rlimit limit = m_before;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_before); }
-
-private:
-    rlimit m_before{};
 };

@@ -37,13 +37,17 @@ class SharingServiceTest : public QObject {
     QProcess m_bus;
     QString m_busAddress;
 
-    // A program on PATH that writes its arguments, one a line, to `<name>.args`.
-    void addProgram(const QString &name)
+    // A program on PATH that writes its arguments, one a line, to
+    // `<name>.args`; a failing one then ends as the desktop's helpers do
+    // when no program can do the job.
+    void addProgram(const QString &name, bool failing = false)
     {
         const QString path = QDir(m_programs).filePath(name);
         QFile script(path);
         QVERIFY(script.open(QIODevice::WriteOnly));
         script.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.args\"\n");
+        if (failing)
+            script.write("echo \"$0: no method available\" >&2\nexit 3\n");
         script.close();
         QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     }
@@ -84,14 +88,17 @@ private slots:
     void targetsFollowTheInstalledPrograms_data()
     {
         QTest::addColumn<bool>("hasEmail");
-        QTest::newRow("xdg-email") << true;
-        QTest::newRow("none") << false;
+        QTest::addColumn<bool>("failing"); // no mail program for xdg-email to start
+        QTest::newRow("xdg-email") << true << false;
+        QTest::newRow("xdg-email without a mail program") << true << true;
+        QTest::newRow("none") << false << false;
     }
     void targetsFollowTheInstalledPrograms()
     {
         QFETCH(bool, hasEmail);
+        QFETCH(bool, failing);
         if (hasEmail)
-            addProgram(QStringLiteral("xdg-email"));
+            addProgram(QStringLiteral("xdg-email"), failing);
         QList<Target> expected{Target::showInFolder, Target::copy};
         if (hasEmail)
             expected.prepend(Target::email);
@@ -100,14 +107,19 @@ private slots:
         SharingService service(QDBusConnection(QStringLiteral("none")));
         QSignalSpy failed(&service, &SharingService::failed);
         service.share(Target::email, m_file);
-        if (hasEmail) {
+        if (hasEmail)
             QTRY_COMPARE(argumentsOf(QStringLiteral("xdg-email")), QStringList({"--attach", m_file}));
+        if (hasEmail && !failing) {
+            QTest::qWait(50);
             QCOMPARE(failed.count(), 0);
         } else {
-            QCOMPARE(failed.count(), 1);
+            QTRY_COMPARE(failed.count(), 1);
             QCOMPARE(failed.first().first().toString(),
-                     QStringLiteral("No e-mail program could be started for \u201CHead CT.veloran\u201D."));
+                     QStringLiteral("No e-mail program could be started for \u201CHead CT.veloran\u201D. It is in the "
+                                    "folder \u201C%1\u201D.")
+                         .arg(m_dir.filePath(QStringLiteral("shared"))));
         }
+        QVERIFY(QFile::exists(m_file));
     }
 
     void showInFolderAsksTheFileManagerElseOpensTheFolder_data()
@@ -115,18 +127,21 @@ private slots:
         QTest::addColumn<bool>("onBus");       // connected to the private bus
         QTest::addColumn<bool>("fileManager"); // the service is there
         QTest::addColumn<bool>("xdgOpen");
-        QTest::newRow("file manager") << true << true << false;
-        QTest::newRow("no file manager on the bus") << true << false << true;
-        QTest::newRow("no bus") << false << false << true;
-        QTest::newRow("nothing") << false << false << false;
+        QTest::addColumn<bool>("opens"); // xdg-open finds a file manager
+        QTest::newRow("file manager") << true << true << false << false;
+        QTest::newRow("no file manager on the bus") << true << false << true << true;
+        QTest::newRow("no bus") << false << false << true << true;
+        QTest::newRow("no file manager for xdg-open") << true << false << true << false;
+        QTest::newRow("nothing") << false << false << false << false;
     }
     void showInFolderAsksTheFileManagerElseOpensTheFolder()
     {
         QFETCH(bool, onBus);
         QFETCH(bool, fileManager);
         QFETCH(bool, xdgOpen);
+        QFETCH(bool, opens);
         if (xdgOpen)
-            addProgram(QStringLiteral("xdg-open"));
+            addProgram(QStringLiteral("xdg-open"), !opens);
         const QString name = QStringLiteral("bus-%1").arg(QTest::currentDataTag());
         QDBusConnection bus = onBus ? QDBusConnection::connectToBus(m_busAddress, name) : QDBusConnection(name);
         QCOMPARE(bus.isConnected(), onBus);
@@ -140,14 +155,21 @@ private slots:
         SharingService service(bus);
         QSignalSpy failed(&service, &SharingService::failed);
         service.share(Target::showInFolder, m_file);
+        const bool shown = fileManager || opens;
         if (fileManager)
             QTRY_COMPARE(manager.shown, QStringList{QUrl::fromLocalFile(m_file).toString(QUrl::FullyEncoded)});
-        else if (xdgOpen)
+        if (xdgOpen)
             QTRY_COMPARE(argumentsOf(QStringLiteral("xdg-open")), QStringList{m_dir.filePath(QStringLiteral("shared"))});
-        else
+        if (!shown)
             QTRY_COMPARE(failed.count(), 1);
-        QTest::qWait(20);
-        QCOMPARE(failed.count(), !fileManager && !xdgOpen ? 1 : 0);
+        QTest::qWait(50);
+        QCOMPARE(failed.count(), shown ? 0 : 1);
+        if (!shown)
+            QCOMPARE(failed.first().first().toString(),
+                     QStringLiteral("No file manager could show \u201CHead CT.veloran\u201D. It is in the folder "
+                                    "\u201C%1\u201D.")
+                         .arg(m_dir.filePath(QStringLiteral("shared"))));
+        QVERIFY(QFile::exists(m_file));
         if (onBus)
             QDBusConnection::disconnectFromBus(name);
     }

@@ -1,6 +1,9 @@
 #include "platform/UserDefaults.h"
 #include "platform/WorkerPools.h"
+#include "support/WriteBarriers.h"
 
+#include <QDir>
+#include <QFile>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -11,7 +14,12 @@
 
 class UserDefaultsTest : public QObject {
     Q_OBJECT
+public:
+    static void initMain() { m_privateMounts = enterPrivateMounts(); }
+
 private:
+    static inline bool m_privateMounts = false;
+
     // Written values over registered ones, registered over nothing; the same
     // rules for both kinds of storage.
     void checkLookupRules(UserDefaults &defaults)
@@ -148,6 +156,91 @@ private slots:
         UserDefaults reader(path);
         QCOMPARE(reader.stringForKey(QStringLiteral("text")), std::optional<QString>(QStringLiteral("last")));
         QCOMPARE(reader.contains(QStringLiteral("flag")), false);
+    }
+
+    // A write that fails leaves the file as it was, says why, and is
+    // written with the next one.
+    void aFailedWriteSaysWhyAndIsTriedAgain_data()
+    {
+        QTest::addColumn<int>("barrier");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("the file can't grow") << 0 << "File too large";
+        QTest::newRow("the folder can't be written") << 1 << "Permission denied";
+        QTest::newRow("the disk is full") << 2 << "There isn\u2019t enough space on the disk";
+    }
+    void aFailedWriteSaysWhyAndIsTriedAgain()
+    {
+        QFETCH(int, barrier);
+        QFETCH(QString, reason);
+        if (barrier == 2 && !m_privateMounts)
+            QSKIP("a small disk needs the privilege to mount, which this process lacks");
+        QTemporaryDir directory;
+        const QString folder = directory.filePath(QStringLiteral("config"));
+        QVERIFY(QDir().mkpath(folder));
+        std::optional<SmallDisk> disk;
+        if (barrier == 2) {
+            disk.emplace(folder, 512 * 1024);
+            QVERIFY(disk->isMounted());
+        }
+        const QString path = QDir(folder).filePath(QStringLiteral("defaults.ini"));
+        UserDefaults defaults(path);
+        defaults.setString(QStringLiteral("earlier"), QStringLiteral("kept"));
+        defaults.waitForWrites();
+        const QByteArray before = [&] {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }();
+        QVERIFY(!before.isEmpty());
+
+        // The files pool held: the write fails here, on this thread.
+        QThreadPool &pool = WorkerPools::files();
+        QSemaphore held;
+        QSemaphore holding;
+        for (int i = 0; i < pool.maxThreadCount(); ++i) {
+            pool.start([&] {
+                holding.release();
+                held.acquire();
+            });
+        }
+        holding.acquire(pool.maxThreadCount());
+        const QByteArray large(100 * 1024, 'w');
+        defaults.setData(large, QStringLiteral("windows"));
+        QFile filler(QDir(folder).filePath(QStringLiteral("filler")));
+        {
+            std::optional<FileSizeLimit> limit;
+            std::optional<PermissionsObeyed> obeyed;
+            if (barrier == 2) {
+                QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+                while (filler.write(QByteArray(4096, 'f')) > 0) {
+                }
+                filler.close();
+            }
+            if (barrier == 0)
+                limit.emplace(before.size() + 4096);
+            if (barrier == 1) {
+                QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+                obeyed.emplace();
+            }
+            QTest::ignoreMessage(QtWarningMsg, qPrintable(QStringLiteral("Settings: cannot write %1: %2").arg(path, reason)));
+            defaults.waitForWrites(); // on this thread, whose permissions are obeyed
+        }
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        filler.remove();
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+        file.close();
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"defaults.ini"});
+        QCOMPARE(defaults.dataForKey(QStringLiteral("windows")), std::optional(large));
+        held.release(pool.maxThreadCount());
+        pool.waitForDone();
+        // The next write takes the failed one along, where there is room.
+        defaults.setBool(true, QStringLiteral("flag"));
+        defaults.waitForWrites();
+        UserDefaults reader(path);
+        QCOMPARE(reader.dataForKey(QStringLiteral("windows")), std::optional(large));
+        QCOMPARE(reader.stringForKey(QStringLiteral("kept")), std::optional<QString>(QStringLiteral("earlier")));
+        QCOMPARE(reader.boolForKey(QStringLiteral("flag")), true);
     }
 
     void writesAreAnnounced()

@@ -546,7 +546,7 @@ private slots:
         QTest::newRow("the sheet is cancelled") << 1 << 0 << QString();
         QTest::newRow("the window closes") << 2 << 0 << QString();
         QTest::newRow("another window deletes the series") << 3 << 0 << QStringLiteral("The item is no longer in the library.");
-        QTest::newRow("the files cannot be written") << 4 << 0 << QStringLiteral("The library could not be saved.");
+        QTest::newRow("the files cannot be written") << 4 << 0 << QStringLiteral("The library could not be saved. File exists.");
     }
 
     // The files are written on a worker thread while the loop turns; whatever

@@ -407,7 +407,7 @@ private slots:
         QTest::addColumn<QString>("failure");
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("records"); // small ones, without files, after the large images
-        const QString notSaved = QStringLiteral("The library could not be saved (adding to AtlasImage).");
+        const QString notSaved = QStringLiteral("The library could not be saved (adding to AtlasImage). Disk I/O error.");
         QTest::newRow("the save fails") << "save" << notSaved << 0;
         QTest::newRow("a later entry is damaged")
             << "entry" << "\u201Cimages/z.png\u201D failed its checksum and may be damaged." << 0;

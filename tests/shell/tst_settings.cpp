@@ -268,7 +268,7 @@ private slots:
         target.failWrites(true);
         failed = importThroughTheDialog(page, path, QStringLiteral("Import Failed"));
         QVERIFY(failed);
-        QCOMPARE(failed->message(), QStringLiteral("The library could not be saved (adding to AtlasImage)."));
+        QCOMPARE(failed->message(), QStringLiteral("The library could not be saved (adding to AtlasImage). Disk I/O error."));
         QCOMPARE(ids(target.context()), before);
         QCOMPARE(ids(target.reopen()->mainContext()), before);
         QCOMPARE(filesUnder(target.folder()), filesBefore);

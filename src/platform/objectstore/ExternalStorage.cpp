@@ -1,5 +1,6 @@
 #include "platform/objectstore/ExternalStorage.h"
 
+#include "platform/FileWriteError.h"
 #include "platform/WorkerPools.h"
 
 #include <QCoreApplication>
@@ -23,6 +24,7 @@
 #include <unordered_map>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -51,37 +53,53 @@ struct OfferedFile {
     QString name;
 };
 
+// Writes `bytes` to `out` (open unbuffered); on failure answers why. A
+// write cut short goes on: the one that fails says why.
+std::optional<QString> writeAll(QFile &out, QByteArrayView bytes)
+{
+    const char *data = bytes.data();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const qint64 written = out.write(data, left);
+        if (written <= 0)
+            return FileWriteError::reasonFor(out);
+        data += written;
+        left -= written;
+    }
+    return std::nullopt;
+}
+
+// Syncs `out` (a temporary file written whole, or not when `failed`) and
+// gives it the name `target`. On failure removes it and answers why.
+std::optional<QString> syncAndRename(QFile &out, std::optional<QString> failed, const QString &target)
+{
+    // On disk before the transaction that names the file commits, so a
+    // power cut can't leave a stored row with a short file.
+    if (!failed && ::fdatasync(out.handle()) != 0)
+        failed = FileWriteError::reasonFor(errno);
+    out.close();
+    if (!failed && out.error() != QFileDevice::NoError)
+        failed = FileWriteError::reasonFor(out);
+    if (!failed && ::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(target).constData()) != 0)
+        failed = FileWriteError::reasonFor(errno);
+    if (failed)
+        out.remove();
+    return failed;
+}
+
 bool writeFile(const QString &folder, const NewFile &file, QString *error)
 {
     const QString target = filePath(folder, file.name);
     const QString temporary = target + temporarySuffix;
     QFile out(temporary);
-    bool ok = out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
-    if (ok) {
-        const char *data = file.bytes.constData();
-        qsizetype left = file.bytes.size();
-        while (ok && left > 0) {
-            const qint64 written = out.write(data, left);
-            ok = written > 0;
-            data += written;
-            left -= written;
-        }
-        // On disk before the transaction that names the file commits, so a
-        // power cut can't leave a stored row with a short file.
-        ok = ok && ::fdatasync(out.handle()) == 0;
-        out.close();
-        ok = ok && out.error() == QFileDevice::NoError;
-    }
-    if (!ok) {
-        *error = out.errorString();
-    } else {
-        ok = QFile::rename(temporary, target);
-        if (!ok)
-            *error = QStringLiteral("cannot rename %1").arg(temporary);
-    }
-    if (!ok)
-        QFile::remove(temporary);
-    return ok;
+    std::optional<QString> failed;
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        failed = FileWriteError::reasonFor(out);
+    else
+        failed = syncAndRename(out, writeAll(out, file.bytes), target);
+    if (failed)
+        *error = *failed;
+    return !failed;
 }
 
 void removeFiles(const QString &folder, const QList<NewFile> &files)
@@ -98,8 +116,9 @@ std::optional<QString> writeFiles(const QString &folder, const QList<NewFile> &f
 {
     if (files.isEmpty())
         return std::nullopt;
+    // Making the folder itself again says why it can't be made.
     if (!QDir().mkpath(folder))
-        return QStringLiteral("cannot create the folder %1").arg(folder);
+        return FileWriteError::reasonFor(::mkdir(QFile::encodeName(folder).constData(), 0777) == 0 ? EIO : errno);
     std::atomic<bool> failed{false};
     QString error;
     QMutex errorLock;
@@ -133,7 +152,7 @@ std::optional<QString> writeFiles(const QString &folder, const QList<NewFile> &f
     // The new names themselves are made durable with the folder.
     if (!failed && !ExternalStorage::syncFolder(folder)) {
         failed = true;
-        error = QStringLiteral("cannot sync the folder %1").arg(folder);
+        error = FileWriteError::reasonFor(errno);
     }
     if (failed) {
         removeFiles(folder, files);
@@ -156,9 +175,10 @@ bool writeAll(int fd, const char *data, qsizetype size)
     return true;
 }
 
+// Why the last system call failed, in the user's words.
 QString systemError()
 {
-    return QString::fromLocal8Bit(strerror(errno));
+    return FileWriteError::reasonFor(errno);
 }
 
 // Whether a record may name `name`: a file of the folder itself.
@@ -186,19 +206,33 @@ public:
 
     const QString path;
 
-    bool lock()
+    // With `whyNot`, why it failed in the user's words.
+    bool lock(QString *whyNot = nullptr)
     {
         const QMutexLocker locker(&m_lockMutex);
         if (m_lockHolders == 0) {
-            if (path.isEmpty() || !QDir().mkpath(path))
+            const auto fail = [whyNot](const QString &reason) {
+                if (whyNot)
+                    *whyNot = reason;
                 return false;
+            };
+            if (path.isEmpty())
+                return fail(QStringLiteral("the library keeps no files"));
+            // Making the folder itself again says why it can't be made.
+            if (!QDir().mkpath(path))
+                return fail(FileWriteError::reasonFor(::mkdir(QFile::encodeName(path).constData(), 0777) == 0 ? EIO : errno));
             if (!m_lock) {
                 m_lock = std::make_unique<QLockFile>(filePath(path, lockName));
                 // Stale only when its process is gone: a long save keeps it.
                 m_lock->setStaleLockTime(0);
             }
-            if (!m_lock->tryLock(10000))
-                return false;
+            if (!m_lock->tryLock(10000)) {
+                if (m_lock->error() == QLockFile::LockFailedError)
+                    return fail(QCoreApplication::translate("ModelContext", "another program is writing the library's files"));
+                const QByteArray folder = QFile::encodeName(path);
+                return fail(FileWriteError::reasonFor(
+                    ::faccessat(AT_FDCWD, folder.constData(), W_OK, AT_EACCESS) != 0 ? errno : EACCES));
+            }
         }
         ++m_lockHolders;
         return true;
@@ -352,7 +386,8 @@ bool PreparedFiles::Writer::complete()
     ok = ::close(m_fd) == 0 && ok;
     m_fd = -1;
     const QString target = filePath(m_folder, m_name);
-    ok = ok && QFile::rename(target + temporarySuffix, target);
+    ok = ok
+        && ::rename(QFile::encodeName(target + temporarySuffix).constData(), QFile::encodeName(target).constData()) == 0;
     m_completed = ok;
     return ok;
 }
@@ -364,8 +399,9 @@ std::unique_ptr<PreparedFiles::Writer> PreparedFiles::create()
         return nullptr;
     // Locked from the first file until the files are taken or let go.
     if (!m->locked) {
-        if (!m->folder->lock()) {
-            m->error = QStringLiteral("another program is writing the library's files");
+        QString whyNot;
+        if (!m->folder->lock(&whyNot)) {
+            m->error = whyNot;
             return nullptr;
         }
         m->locked = true;
@@ -381,7 +417,7 @@ std::unique_ptr<PreparedFiles::Writer> PreparedFiles::create()
     const QByteArray path = QFile::encodeName(filePath(m->folder->path, name + temporarySuffix));
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
-        m->error = QStringLiteral("cannot create %1: %2").arg(QFile::decodeName(path), systemError());
+        m->error = FileWriteError::reasonFor(errno);
         return nullptr;
     }
     // Known from now on: a file completed later is removed with the rest
@@ -396,11 +432,11 @@ std::optional<ModelStoreError> PreparedFiles::error() const
     return m->error ? std::optional(ModelStoreError::saveFailed(*m->error)) : std::nullopt;
 }
 
-void PreparedFiles::setError(const QString &detail)
+void PreparedFiles::setError(const QString &reason)
 {
     const QMutexLocker locker(&m->mutex);
     if (!m->error)
-        m->error = detail;
+        m->error = reason;
 }
 
 PreparedValues PreparedFiles::offer()
@@ -412,7 +448,7 @@ PreparedValues PreparedFiles::offer()
         return PreparedValues();
     // The new names themselves are made durable with the folder.
     if (!ExternalStorage::syncFolder(m->folder->path))
-        return PreparedValues(ModelStoreError::saveFailed(QStringLiteral("cannot sync the folder %1").arg(m->folder->path)));
+        return PreparedValues(ModelStoreError::saveFailed(FileWriteError::reasonFor(errno)));
     auto files = std::make_shared<PreparedValues::Files>();
     files->folder = m->folder;
     for (const QString &name : std::as_const(m->completed))
@@ -455,8 +491,9 @@ QFuture<PreparedValues> ExternalStorage::prepare(const QList<QByteArray> &values
         return QtFuture::makeReadyFuture(PreparedValues());
     return QtConcurrent::run(&WorkerPools::files(), [folder = m_shared, files = std::move(files)]() mutable {
         // Locked until the files are taken or let go.
-        if (!folder->lock())
-            return PreparedValues(ModelStoreError::saveFailed(QStringLiteral("another program is writing the library's files")));
+        QString whyNot;
+        if (!folder->lock(&whyNot))
+            return PreparedValues(ModelStoreError::saveFailed(whyNot));
         auto prepared = std::make_shared<PreparedValues::Files>();
         prepared->folder = folder;
         QStringList names;
@@ -660,21 +697,17 @@ std::optional<QString> ExternalStorage::copyFile(const QString &folder, const QS
     // temporary name until they are all on the disk.
     QFile in(QFile::decodeName(source));
     if (!in.open(QIODevice::ReadOnly))
-        return QStringLiteral("cannot read %1: %2").arg(name, in.errorString());
-    const QString temporary = QFile::decodeName(target) + temporarySuffix;
-    QFile out(temporary);
-    bool ok = out.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        return in.errorString();
+    QFile out(QFile::decodeName(target) + temporarySuffix);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        return FileWriteError::reasonFor(out);
+    std::optional<QString> failed;
     QByteArray piece;
-    while (ok && !(piece = in.read(1 << 20)).isEmpty())
-        ok = out.write(piece) == piece.size();
-    ok = ok && in.error() == QFileDevice::NoError && out.flush() && ::fdatasync(out.handle()) == 0;
-    out.close();
-    ok = ok && QFile::rename(temporary, QFile::decodeName(target));
-    if (!ok) {
-        QFile::remove(temporary);
-        return QStringLiteral("cannot copy %1: %2").arg(name, out.errorString());
-    }
-    return std::nullopt;
+    while (!failed && !(piece = in.read(1 << 20)).isEmpty())
+        failed = writeAll(out, piece);
+    if (!failed && in.error() != QFileDevice::NoError)
+        failed = in.errorString();
+    return syncAndRename(out, failed, QFile::decodeName(target));
 }
 
 void ExternalStorage::removeUnreferenced(const QSet<QString> &referenced)
@@ -724,23 +757,23 @@ std::shared_ptr<StagingRecord> StagingRecord::create(const QString &folder, bool
     const QString records = filePath(folder, recordsName);
     const bool existed = QFileInfo(records).isDir();
     if (!existed && !QDir().mkpath(records)) {
-        *error = QStringLiteral("cannot create the folder %1").arg(records);
+        *error = systemError();
         return nullptr;
     }
     // The subfolder's name is durable with the folder.
     if (!existed && durable && !ExternalStorage::syncFolder(folder)) {
-        *error = QStringLiteral("cannot sync the folder %1").arg(folder);
+        *error = systemError();
         return nullptr;
     }
     const QString path = filePath(records, ExternalStorage::newFileName());
     const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) {
-        *error = QStringLiteral("cannot create %1: %2").arg(path, systemError());
+        *error = systemError();
         return nullptr;
     }
     std::shared_ptr<StagingRecord> record(new StagingRecord(path, fd, durable));
     if (durable && !ExternalStorage::syncFolder(records)) {
-        *error = QStringLiteral("cannot sync the folder %1").arg(records);
+        *error = systemError();
         return nullptr;
     }
     return record;
@@ -759,7 +792,7 @@ std::optional<QString> StagingRecord::add(const QStringList &names)
         lines += QFile::encodeName(name) + '\n';
     const QMutexLocker locker(&m_mutex);
     if (!writeAll(m_fd, lines.constData(), lines.size()) || (m_durable && ::fdatasync(m_fd) != 0))
-        return QStringLiteral("cannot write %1: %2").arg(m_path, systemError());
+        return systemError();
     return std::nullopt;
 }
 
@@ -789,9 +822,9 @@ QSet<QString> StagingRecord::recordedNames(const QString &folder, QStringList *r
     return names;
 }
 
-bool ExternalStorage::lock()
+bool ExternalStorage::lock(QString *whyNot)
 {
-    return m_shared->lock();
+    return m_shared->lock(whyNot);
 }
 
 void ExternalStorage::unlock()

@@ -108,9 +108,10 @@ public:
 
         // The name the file has in the folder once complete.
         QString name() const { return m_name; }
+        // False when the piece could not be written: errno says why.
         bool write(QByteArrayView piece);
         // Syncs the file and gives it its name; false when that fails (the
-        // file is gone then).
+        // file is gone then; errno says why).
         bool complete();
 
     private:
@@ -129,7 +130,8 @@ public:
     std::unique_ptr<Writer> create();
     // Why create() or a write failed, as a save's error.
     std::optional<ModelStoreError> error() const;
-    void setError(const QString &detail);
+    // `reason` in the user's words (FileWriteError::reason).
+    void setError(const QString &reason);
 
     // Syncs the folder and offers every complete file to the saves of the
     // storage: the result holds them as prepare()'s does. Call once, when
@@ -205,7 +207,8 @@ public:
     bool hasStaged() const { return !m_staged.isEmpty(); }
     // Records, then writes every staged file that is not on disk yet,
     // several at a time. On failure removes what it wrote, forgets the
-    // staged files and returns the error.
+    // staged files and returns why, in the user's words
+    // (FileWriteError::reason).
     std::optional<QString> writeStaged();
     void removeAfterCommit(const QString &name);
     // Records the files that the commit will have removed, in case the
@@ -222,8 +225,9 @@ public:
     // A copy of the file `name` of `folder`, named `newName`, complete on
     // the disk (the folder not yet synced): a second link to the same bytes
     // where the file system has them (a stored file never changes), else a
-    // copy of them. Any thread; answers the error.
+    // copy of them. Any thread; answers why it failed, in the user's words.
     static std::optional<QString> copyFile(const QString &folder, const QString &name, const QString &newName);
+    // False when the folder could not be synced: errno says why.
     static bool syncFolder(const QString &folder);
 
     // Whether the folder holds any record of files (see removeUnreferenced).
@@ -245,8 +249,9 @@ public:
     // the prepared files are let go), and while unreferenced files are
     // removed, so that two processes with the same store open never take
     // each other's new files for orphans. Held by several at once in this
-    // process (a save and a preparation), it is let go by the last.
-    bool lock();
+    // process (a save and a preparation), it is let go by the last. With
+    // `whyNot`, why it failed, in the user's words.
+    bool lock(QString *whyNot = nullptr);
     void unlock();
 
 private:

@@ -1,5 +1,6 @@
 #include "platform/objectstore/ModelContainer.h"
 
+#include "platform/FileWriteError.h"
 #include "platform/objectstore/ModelStoreError.h"
 
 #include <QCoreApplication>
@@ -11,12 +12,38 @@
 #include <QStandardPaths>
 
 #include <atomic>
+#include <cerrno>
+#include <optional>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
 QString tr(const char *text)
 {
     return QCoreApplication::translate("ModelContainer", text);
+}
+
+// Why this process can't write the library at `path` (its folder, the
+// store file, the store's journals, the folder of its files, those that
+// are there); none when it can.
+std::optional<QString> refuseUnwritable(const QString &path)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    for (const QString &item : {folder, path, path + QStringLiteral("-wal"), path + QStringLiteral("-shm"),
+                                ModelContainer::externalFolder(path)}) {
+        const QByteArray name = QFile::encodeName(item);
+        if (item != folder && ::faccessat(AT_FDCWD, name.constData(), F_OK, AT_EACCESS) != 0)
+            continue;
+        if (::faccessat(AT_FDCWD, name.constData(), W_OK, AT_EACCESS) != 0) {
+            const QString reason = FileWriteError::reasonFor(errno);
+            return QFileInfo(item).isDir()
+                ? tr("The library’s folder “%1” can’t be written: %2. Nothing was changed.").arg(item, reason)
+                : tr("The library file “%1” can’t be written: %2. Nothing was changed.").arg(item, reason);
+        }
+    }
+    return std::nullopt;
 }
 
 bool run(QSqlDatabase &database, const QString &sql, QString *error)
@@ -115,6 +142,10 @@ void ModelContainer::openStore(const ModelConfiguration &configuration, const Sc
         if (!QDir().mkpath(info.absolutePath()))
             throw ModelStoreError(ModelStoreError::Code::cannotOpen,
                                   tr("The library's folder “%1” could not be created.").arg(info.absolutePath()));
+        // Opened only to be written: a library this process can't write is
+        // refused before anything reads it, and left as it is.
+        if (const std::optional<QString> refused = refuseUnwritable(path))
+            throw ModelStoreError(ModelStoreError::Code::cannotOpen, *refused);
         existed = info.exists() && info.size() > 0;
         if (!existed) {
             // The pictures of a store that was lost are never taken for

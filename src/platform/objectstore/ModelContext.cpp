@@ -55,9 +55,10 @@ WorkerOutcome writeOnWorker(const QString &storePath, ExternalStorage *external,
 {
     WorkerOutcome outcome;
     if (writesFiles) {
-        if (!external->lock()) {
+        QString whyNot;
+        if (!external->lock(&whyNot)) {
             external->discard();
-            outcome.error = ModelStoreError::saveFailed(QStringLiteral("another program is writing the library's files"));
+            outcome.error = ModelStoreError::saveFailed(whyNot);
             return outcome;
         }
         outcome.lockedExternal = true;
@@ -74,7 +75,7 @@ WorkerOutcome writeOnWorker(const QString &storePath, ExternalStorage *external,
         // The main connection's reads never block it for long.
         database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
         if (!database.open()) {
-            outcome.error = ModelStoreError::saveFailed(database.lastError().text());
+            outcome.error = ModelStoreError::saveFailed(database, database.lastError());
         } else {
             const QVariant handle = database.driver()->handle();
             if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
@@ -82,14 +83,14 @@ WorkerOutcome writeOnWorker(const QString &storePath, ExternalStorage *external,
             QSqlQuery(database).exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
             ConnectionWrites writes(database, *external);
             if (!database.transaction()) {
-                outcome.error = ModelStoreError::saveFailed(database.lastError().text());
+                outcome.error = ModelStoreError::saveFailed(database, database.lastError());
             } else {
                 try {
                     recorded.replay(writes);
                     writes.syncCopies();
                     external->willCommit();
                     if (!database.commit())
-                        throw ModelStoreError::saveFailed(database.lastError().text());
+                        throw ModelStoreError::saveFailed(database, database.lastError());
                     writes.keepCopies();
                 } catch (const ModelStoreError &error) {
                     database.rollback();
@@ -328,7 +329,7 @@ void ModelContext::removeUnreferencedExternalFiles()
 
 void ModelContext::throwSaveError(const QString &what, const QSqlQuery &query) const
 {
-    throw ModelStoreError::saveFailed(query.lastError().text(), what);
+    throw ModelStoreError::saveFailed(m_database, query.lastError(), what);
 }
 
 void ModelContext::retain(ModelObject *object)
@@ -943,8 +944,9 @@ void ModelContext::beginSave()
     stageChanges();
     if (m_external->hasStaged()) {
         std::optional<QString> error;
-        if (!m_external->lock()) {
-            error = tr("another program is writing the library's files");
+        QString whyNot;
+        if (!m_external->lock(&whyNot)) {
+            error = whyNot;
         } else {
             m_externalLocked = true;
             error = m_external->writeStaged();
@@ -957,7 +959,7 @@ void ModelContext::beginSave()
 
     if (!m_database.transaction()) {
         discardStaged();
-        throw ModelStoreError::saveFailed(m_database.lastError().text());
+        throw ModelStoreError::saveFailed(m_database, m_database.lastError());
     }
 }
 
@@ -990,9 +992,9 @@ void ModelContext::commitSave(const std::vector<qint64> *addedFrom)
     }
     m_external->willCommit();
     if (!m_database.commit()) {
-        const QString detail = m_database.lastError().text();
+        const ModelStoreError error = ModelStoreError::saveFailed(m_database, m_database.lastError());
         abandonSave();
-        throw ModelStoreError::saveFailed(detail);
+        throw error;
     }
     m_writes->keepCopies();
     // Only now may the files of replaced and deleted values go.

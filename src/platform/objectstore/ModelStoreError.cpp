@@ -1,16 +1,71 @@
 #include "platform/objectstore/ModelStoreError.h"
 
+#include "platform/FileWriteError.h"
+
 #include <QCoreApplication>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QVariant>
+
+#include <sqlite3.h>
+
+#include <cerrno>
+
+namespace {
+
+ModelStoreError saveError(const QString &reason, const QString &what, const QString &detail)
+{
+    QString description =
+        what.isEmpty() ? QCoreApplication::translate("ModelContext", "The library could not be saved.")
+                       : QCoreApplication::translate("ModelContext", "The library could not be saved (%1).").arg(what);
+    if (!reason.isEmpty())
+        description += QLatin1Char(' ') + FileWriteError::sentence(reason);
+    return ModelStoreError(ModelStoreError::Code::saveFailed, description, detail);
+}
+
+} // namespace
 
 ModelStoreError::ModelStoreError(Code code, const QString &description, const QString &detail)
     : m_code(code), m_description(description), m_detail(detail), m_what(description.toUtf8())
 {
 }
 
-ModelStoreError ModelStoreError::saveFailed(const QString &detail, const QString &what)
+ModelStoreError ModelStoreError::saveFailed(const QString &reason, const QString &what)
 {
-    const QString description =
-        what.isEmpty() ? QCoreApplication::translate("ModelContext", "The library could not be saved.")
-                       : QCoreApplication::translate("ModelContext", "The library could not be saved (%1).").arg(what);
-    return ModelStoreError(Code::saveFailed, description, detail);
+    return saveError(reason, what, reason);
+}
+
+ModelStoreError ModelStoreError::saveFailed(const QSqlDatabase &database, const QSqlError &error, const QString &what)
+{
+    return saveError(reasonOf(database, error), what, error.text());
+}
+
+QString ModelStoreError::reasonOf(const QSqlDatabase &database, const QSqlError &error)
+{
+    sqlite3 *connection = nullptr;
+    const QVariant handle = database.isValid() ? database.driver()->handle() : QVariant();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+        connection = *static_cast<sqlite3 *const *>(handle.constData());
+    // The driver names the code of a failed statement, not of a failed
+    // commit: the connection still holds that.
+    bool known = false;
+    int code = error.nativeErrorCode().toInt(&known);
+    if (!known && connection && error.isValid())
+        code = sqlite3_extended_errcode(connection);
+    switch (code & 0xff) {
+    case SQLITE_FULL:
+        return FileWriteError::reasonFor(ENOSPC);
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN:
+        // The system's error behind it, which SQLite keeps for these.
+        if (const int systemError = connection ? sqlite3_system_errno(connection) : 0)
+            return FileWriteError::reasonFor(systemError);
+        break;
+    default:
+        break;
+    }
+    // SQLite's own words ("attempt to write a readonly database").
+    const QString text = error.databaseText().trimmed();
+    return text.isEmpty() ? error.text() : text;
 }

@@ -4,6 +4,9 @@
 
 #include <exception>
 
+class QSqlDatabase;
+class QSqlError;
+
 // A failure of the object store: building a container, opening or migrating
 // its file, or saving a context. `description()` is written for the user.
 class ModelStoreError : public std::exception {
@@ -21,8 +24,17 @@ public:
 
     ModelStoreError(Code code, const QString &description, const QString &detail = {});
     // A save that failed: "The library could not be saved.", or with what
-    // it was writing named, "The library could not be saved (<what>).".
-    static ModelStoreError saveFailed(const QString &detail, const QString &what = {});
+    // it was writing named, "The library could not be saved (<what>).",
+    // followed by why as a sentence of its own ("… saved. There isn’t
+    // enough space on the disk."). `reason` is in the user's words (see
+    // FileWriteError::reason) and is the detail too.
+    static ModelStoreError saveFailed(const QString &reason, const QString &what = {});
+    // One whose statement on `database` failed with `error`: why in SQLite's
+    // words, or for an error of the disk in the system's (a full disk: "There
+    // isn’t enough space on the disk."); the detail is the error's text.
+    static ModelStoreError saveFailed(const QSqlDatabase &database, const QSqlError &error, const QString &what = {});
+    // Why `error` of `database` happened, in the user's words (see above).
+    static QString reasonOf(const QSqlDatabase &database, const QSqlError &error);
 
     Code code() const { return m_code; }
     QString description() const { return m_description; }

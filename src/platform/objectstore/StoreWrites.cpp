@@ -28,7 +28,7 @@ void ConnectionWrites::run(const QString &what, const QString &sql, const QVaria
         QSqlQuery query(m_database);
         query.setForwardOnly(true);
         if (!query.exec(sql))
-            throw ModelStoreError::saveFailed(query.lastError().text(), what);
+            throw ModelStoreError::saveFailed(m_database, query.lastError(), what);
         return;
     }
     auto found = m_kept.find(sql);
@@ -36,20 +36,21 @@ void ConnectionWrites::run(const QString &what, const QString &sql, const QVaria
         auto query = std::make_unique<QSqlQuery>(m_database);
         query->setForwardOnly(true);
         if (!query->prepare(sql))
-            throw ModelStoreError::saveFailed(query->lastError().text(), what);
+            throw ModelStoreError::saveFailed(m_database, query->lastError(), what);
         found = m_kept.emplace(sql, std::move(query)).first;
     }
     QSqlQuery &query = *found->second;
     for (qsizetype i = 0; i < values.size(); ++i)
         query.bindValue(int(i), values.at(i));
     const bool done = query.exec();
-    const QString error = done ? QString() : query.lastError().text();
+    const std::optional<ModelStoreError> error =
+        done ? std::nullopt : std::optional(ModelStoreError::saveFailed(m_database, query.lastError(), what));
     // A kept statement mustn't keep what it wrote (image bytes) in memory.
     query.finish();
     for (qsizetype i = 0; i < values.size(); ++i)
         query.bindValue(int(i), QVariant());
-    if (!done)
-        throw ModelStoreError::saveFailed(error, what);
+    if (error)
+        throw *error;
 }
 
 void ConnectionWrites::copyExternalFiles(const QList<ExternalFileCopy> &copies)
