@@ -51,6 +51,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Veloran"));
     QApplication::setOrganizationName(QStringLiteral("Veloran"));
     installSystemLog();
+    quitOnTerminationSignals();
 
     // One process per library: a launch while one runs hands it the request.
     ApplicationInstance instance(libraryFolder());
@@ -63,7 +64,6 @@ int main(int argc, char *argv[])
     case ApplicationInstance::Role::primary:
         break;
     }
-    quitOnTerminationSignals();
     installContextMenuKeys();
 
     // Without its store the application has nothing to show; the failure has
@@ -83,6 +83,10 @@ int main(int argc, char *argv[])
                          window.bringForward();
                      });
     window.show();
+    // A request to end that came while the application was starting ends it
+    // now, as it would have ended the event loop.
+    if (terminationRequested())
+        QMetaObject::invokeMethod(&application, &QCoreApplication::quit, Qt::QueuedConnection);
     const int status = application.exec();
     // Quitting takes no longer than the work still running: the library's
     // objects go with the process.

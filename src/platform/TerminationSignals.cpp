@@ -12,10 +12,12 @@
 namespace {
 
 int signalPipe[2] = {-1, -1};
+volatile std::sig_atomic_t requested = 0;
 
 // Only async-signal-safe work here: the event loop reads the byte.
 void handleSignal(int)
 {
+    requested = 1;
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[0], &byte, 1);
 }
@@ -41,4 +43,9 @@ void quitOnTerminationSignals()
     action.sa_flags = SA_RESTART;
     for (const int signal : {SIGTERM, SIGINT, SIGHUP})
         ::sigaction(signal, &action, nullptr);
+}
+
+bool terminationRequested()
+{
+    return requested != 0;
 }
