@@ -263,30 +263,61 @@ QImage ImageDecoder::decode(const QByteArray &data, int maxPixelSize)
     return decode(EncodedImage::fromBytes(data), maxPixelSize);
 }
 
-QImage ImageDecoder::decode(const EncodedImage &image, int maxPixelSize, MissingData missing)
+namespace {
+
+// How a picture is to be decoded at a size, read from its header.
+struct DecodePlan {
+    enum class Route { none, libvips, qt } route = Route::none;
+    Encoding encoding;
+    bool scaled = false;
+    QSize target;                 // libvips: the result's size
+    qint64 libvipsMemory = 0;     // libvips: what the decode holds
+};
+
+DecodePlan planned(const EncodedImage &image, int maxPixelSize)
 {
+    DecodePlan plan;
     if (maxPixelSize < 0)
-        return {};
+        return plan;
     const QByteArray head = image.head(Encoding::headLength);
     if (head.isEmpty())
-        return {};
+        return plan;
     PlatformImage::allowLargeImages();
-    const bool scaled = maxPixelSize != fullSize;
-    const Encoding encoding = Encoding::of(head);
-    if (encoding.decodesWithLibvips(scaled) && LibvipsImage::isAvailable()) {
-        // Its loaders fail on data cut short.
-        const std::optional<LibvipsImage::Header> header = LibvipsImage::header(image);
-        if (!header || !withinLimit(header->size))
-            return {};
-        const QSize target = boundedSize(header->uprightSize(), maxPixelSize);
-        const MemoryBudget::Grant grant =
-            WorkerPools::decodingMemory().acquire(libvipsCost(*header, encoding, target, scaled));
-        if (!scaled)
-            return LibvipsImage::fullSize(image);
-        return encoding.kind == Encoding::Kind::png ? LibvipsImage::narrowedThumbnail(image, target)
-                                                    : LibvipsImage::thumbnail(image, target);
+    plan.scaled = maxPixelSize != ImageDecoder::fullSize;
+    plan.encoding = Encoding::of(head);
+    if (!plan.encoding.decodesWithLibvips(plan.scaled) || !LibvipsImage::isAvailable()) {
+        plan.route = DecodePlan::Route::qt;
+        return plan;
     }
-    const bool jpeg = encoding.kind == Encoding::Kind::jpeg;
+    // Its loaders fail on data cut short.
+    const std::optional<LibvipsImage::Header> header = LibvipsImage::header(image);
+    if (!header || !withinLimit(header->size))
+        return plan;
+    plan.route = DecodePlan::Route::libvips;
+    plan.target = boundedSize(header->uprightSize(), maxPixelSize);
+    plan.libvipsMemory = libvipsCost(*header, plan.encoding, plan.target, plan.scaled);
+    return plan;
+}
+
+} // namespace
+
+QImage ImageDecoder::decode(const EncodedImage &image, int maxPixelSize, MissingData missing)
+{
+    const DecodePlan plan = planned(image, maxPixelSize);
+    const bool jpeg = plan.encoding.kind == Encoding::Kind::jpeg;
+    switch (plan.route) {
+    case DecodePlan::Route::none:
+        return {};
+    case DecodePlan::Route::libvips: {
+        const MemoryBudget::Grant grant = WorkerPools::decodingMemory().acquire(plan.libvipsMemory);
+        if (!plan.scaled)
+            return LibvipsImage::fullSize(image);
+        return plan.encoding.kind == Encoding::Kind::png ? LibvipsImage::narrowedThumbnail(image, plan.target)
+                                                         : LibvipsImage::thumbnail(image, plan.target);
+    }
+    case DecodePlan::Route::qt:
+        break;
+    }
     QImage decoded = decodeWithQt(image, maxPixelSize, jpeg);
     // Qt's JPEG reader fills in what is missing, with a warning on the console.
     if (missing == MissingData::refused && jpeg && !decoded.isNull()) {
@@ -299,19 +330,16 @@ QImage ImageDecoder::decode(const EncodedImage &image, int maxPixelSize, Missing
 
 qint64 ImageDecoder::memoryCost(const EncodedImage &image, int maxPixelSize)
 {
-    const QByteArray head = image.head(Encoding::headLength);
-    if (head.isEmpty() || maxPixelSize < 0)
+    const DecodePlan plan = planned(image, maxPixelSize);
+    switch (plan.route) {
+    case DecodePlan::Route::none:
         return 0;
-    PlatformImage::allowLargeImages();
-    const bool scaled = maxPixelSize != fullSize;
-    const Encoding encoding = Encoding::of(head);
-    if (encoding.decodesWithLibvips(scaled) && LibvipsImage::isAvailable()) {
-        const std::optional<LibvipsImage::Header> header = LibvipsImage::header(image);
-        if (!header || !withinLimit(header->size))
-            return 0;
-        return libvipsCost(*header, encoding, boundedSize(header->uprightSize(), maxPixelSize), scaled);
+    case DecodePlan::Route::libvips:
+        return plan.libvipsMemory;
+    case DecodePlan::Route::qt:
+        break;
     }
-    return preparedQtRead(image, maxPixelSize, encoding.kind == Encoding::Kind::jpeg).cost;
+    return preparedQtRead(image, maxPixelSize, plan.encoding.kind == Encoding::Kind::jpeg).cost;
 }
 
 QSize ImageDecoder::pixelSize(const EncodedImage &image)

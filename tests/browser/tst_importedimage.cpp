@@ -456,6 +456,8 @@ private slots:
             QCOMPARE(stagedNames(), names);
             QVERIFY(!result.images.at(1).thumbnail.isNull());
         }
+        // Removed on the files pool.
+        WorkerPools::files().waitForDone();
         QCOMPARE(stagedNames(), QStringList());
     }
 
