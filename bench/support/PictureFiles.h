@@ -24,9 +24,10 @@ struct PictureBenchOptions {
     int fileCount = 500;
     double megabytes = 4;
     int rounds = 3;
+    double trailingMegabytes = 0; // bytes after each picture's end
     QString folder; // on the disk to measure
 
-    // --files N, --size-mb M, --rounds R, --dir PATH.
+    // --files N, --size-mb M, --rounds R, --dir PATH, --trailing-mb T.
     static PictureBenchOptions parse(const QCoreApplication &app)
     {
         QCommandLineParser parser;
@@ -35,12 +36,15 @@ struct PictureBenchOptions {
         parser.addOption({QStringLiteral("size-mb"), QStringLiteral("Size of each file in MB."), QStringLiteral("M"), QStringLiteral("4")});
         parser.addOption({QStringLiteral("rounds"), QStringLiteral("Rounds of each measurement."), QStringLiteral("R"), QStringLiteral("3")});
         parser.addOption({QStringLiteral("dir"), QStringLiteral("Folder on the disk to measure."), QStringLiteral("PATH"), QDir::currentPath()});
+        parser.addOption({QStringLiteral("trailing-mb"), QStringLiteral("Bytes after each picture's end, in MB."),
+                          QStringLiteral("T"), QStringLiteral("0")});
         parser.process(app);
         PictureBenchOptions options;
         options.fileCount = qMax(1, parser.value(QStringLiteral("files")).toInt());
         options.megabytes = qMax(0.1, parser.value(QStringLiteral("size-mb")).toDouble());
         options.rounds = qMax(1, parser.value(QStringLiteral("rounds")).toInt());
         options.folder = parser.value(QStringLiteral("dir"));
+        options.trailingMegabytes = qMax(0.0, parser.value(QStringLiteral("trailing-mb")).toDouble());
         return options;
     }
 };
@@ -84,19 +88,27 @@ inline QList<QUrl> writePictureFiles(const QString &folder, const PictureBenchOp
     QDir().mkpath(folder);
     std::printf("writing %d files of %.1f MB under %s\n", options.fileCount, options.megabytes, qPrintable(folder));
     const QByteArray picture = noisePicture(options.megabytes);
+    // Trailing bytes, of noise too, written a piece at a time.
+    const qint64 trailing = qint64(options.trailingMegabytes * 1024 * 1024);
+    QByteArray piece(qMin<qint64>(trailing, 16 << 20), Qt::Uninitialized);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(piece.data()), piece.size() / 4);
     QList<QUrl> urls;
     for (int i = 0; i < options.fileCount; ++i) {
         const QString path = QDir(folder).filePath(QStringLiteral("scan %1.png").arg(i + 1));
         QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(picture) != picture.size()) {
+        bool written = file.open(QIODevice::WriteOnly) && file.write(picture) == picture.size();
+        for (qint64 left = trailing; written && left > 0; left -= piece.size())
+            written = file.write(piece.constData(), qMin<qint64>(left, piece.size())) == qMin<qint64>(left, piece.size());
+        if (!written) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
             return {};
         }
         urls.append(QUrl::fromLocalFile(path));
     }
     runProgram(QStringLiteral("sync"), {});
-    totalMB = double(picture.size()) * options.fileCount / (1024.0 * 1024.0);
-    std::printf("%.0f MB in total (%lld bytes a file)\n", totalMB, static_cast<long long>(picture.size()));
+    const qint64 fileBytes = picture.size() + trailing;
+    totalMB = double(fileBytes) * options.fileCount / (1024.0 * 1024.0);
+    std::printf("%.0f MB in total (%lld bytes a file)\n", totalMB, static_cast<long long>(fileBytes));
     return urls;
 }
 

@@ -14,6 +14,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <new>
 #include <numeric>
 #include <vector>
@@ -66,7 +68,7 @@ bool isImageType(const QMimeType &type)
 
 size_t qHash(const ImportedImage &image, size_t seed)
 {
-    return qHashMulti(seed, image.id, image.sourceURL, image.title, image.data);
+    return qHashMulti(seed, image.id, image.sourceURL, image.title, image.data, image.stagedFile);
 }
 
 QString ImportedImagesResult::errorDescription() const
@@ -75,6 +77,8 @@ QString ImportedImagesResult::errorDescription() const
         return readError->localizedDescription();
     if (importError)
         return importError->errorDescription();
+    if (stagingError)
+        return stagingError->description();
     return {};
 }
 
@@ -124,18 +128,84 @@ struct FileOutcome {
     std::optional<ImportedImage> image;
     std::optional<FileReadError> readError;
     std::optional<ImportError> importError;
+    std::optional<ModelStoreError> stagingError;
 
-    bool failed() const { return readError || importError; }
+    bool failed() const { return readError || importError || stagingError; }
 };
 
 FileOutcome refused(ImportError error)
 {
-    return {std::nullopt, std::nullopt, std::move(error)};
+    return {std::nullopt, std::nullopt, std::move(error), std::nullopt};
 }
 
 FileOutcome unreadable(FileReadError error)
 {
-    return {std::nullopt, std::move(error), std::nullopt};
+    return {std::nullopt, std::move(error), std::nullopt, std::nullopt};
+}
+
+// Where the bytes of checked files go: small ones into memory, up to a
+// bound, the others into staged files of the library's folder.
+class Staging {
+public:
+    explicit Staging(std::optional<PreparedFiles> files) : m_files(std::move(files)) {}
+
+    // Whether a file of `size` bytes is to be copied into a staged file.
+    bool staged(qint64 size)
+    {
+        if (!m_files)
+            return false;
+        return size >= ExternalStorage::fileThreshold || m_memoryLeft.fetch_sub(size) < size;
+    }
+    PreparedFiles &files() { return *m_files; }
+    bool hasFiles() const { return m_files.has_value(); }
+
+private:
+    // What the small files may hold in memory until the commit.
+    static constexpr qint64 memoryForSmallFiles = qint64(64) * 1024 * 1024;
+
+    std::optional<PreparedFiles> m_files;
+    std::atomic<qint64> m_memoryLeft{memoryForSmallFiles};
+};
+
+// Pieces in which a file is copied into its staged file.
+constexpr qint64 copyPieceBytes = qint64(1) * 1024 * 1024;
+
+// Copies the opened file, from its start, into a new staged file; its name,
+// or why it failed.
+FileOutcome copiedIntoStagedFile(const OpenedRegularFile &opened, const QString &fileName, PreparedFiles &files,
+                                 QString &name)
+{
+    const std::unique_ptr<PreparedFiles::Writer> writer = files.create();
+    if (!writer)
+        return {std::nullopt, std::nullopt, std::nullopt, files.error()};
+    if (!opened.file->seek(0))
+        return unreadable(FileReadError{FileReadError::Reason::readFailed, fileName, 0});
+    QByteArray piece(copyPieceBytes, Qt::Uninitialized);
+    qint64 copied = 0;
+    for (;;) {
+        const qint64 count = opened.file->read(piece.data(), piece.size());
+        if (count < 0)
+            return unreadable(FileReadError{FileReadError::Reason::readFailed, fileName, 0});
+        if (count == 0)
+            break;
+        copied += count;
+        // A file that grew after it was checked is refused as it was measured.
+        if (copied > PlatformImage::maximumFileSize)
+            return refused(ImportError::fileTooLarge(fileName));
+        if (!writer->write(QByteArrayView(piece.constData(), count))) {
+            files.setError(QStringLiteral("cannot write %1: %2").arg(writer->name(), QString::fromLocal8Bit(strerror(errno))));
+            return {std::nullopt, std::nullopt, std::nullopt, files.error()};
+        }
+    }
+    // A file that changed after it was checked is not the file checked.
+    if (copied != opened.size)
+        return unreadable(FileReadError{FileReadError::Reason::readFailed, fileName, 0});
+    if (!writer->complete()) {
+        files.setError(QStringLiteral("cannot complete %1").arg(writer->name()));
+        return {std::nullopt, std::nullopt, std::nullopt, files.error()};
+    }
+    name = writer->name();
+    return {};
 }
 
 // The thumbnails that a load keeps, up to what the thumbnail cache holds.
@@ -153,10 +223,11 @@ private:
     std::atomic<qint64> m_used{0};
 };
 
-FileOutcome checkAndRead(const QUrl &url, const QString &fileName, ThumbnailAllowance &thumbnails)
+FileOutcome checkAndRead(const QUrl &url, const QString &fileName, ThumbnailAllowance &thumbnails, Staging &staging)
 {
     // What the file is, and how large, before anything is read from it.
-    const OpenedRegularFile opened = RegularFile::open(url.toLocalFile(), fileName);
+    const QString path = url.toLocalFile();
+    const OpenedRegularFile opened = RegularFile::open(path, fileName);
     if (opened.error)
         return unreadable(*opened.error);
     if (opened.size > PlatformImage::maximumFileSize)
@@ -167,28 +238,38 @@ FileOutcome checkAndRead(const QUrl &url, const QString &fileName, ThumbnailAllo
     if (header.size.isValid() && qint64(header.size.width()) * header.size.height() > PlatformImage::maximumPixelCount)
         return refused(ImportError::tooManyPixels(fileName));
 
-    RegularFileContents contents = RegularFile::readAll(opened, fileName, PlatformImage::maximumFileSize);
-    if (contents.error)
-        return unreadable(*contents.error);
-    if (contents.data.size() > PlatformImage::maximumFileSize)
-        return refused(ImportError::fileTooLarge(fileName));
-    // The header can be right and the data damaged: only a decode tells.
-    const QImage thumbnail = ImageDecoder::decode(contents.data, ThumbnailCache::defaultMaxPixelSize);
+    // The header can be right and the data damaged or partly missing: only
+    // a decode tells, which reads from the file what it needs.
+    const QImage thumbnail = ImageDecoder::decode(EncodedImage::fromFile(path), ThumbnailCache::defaultMaxPixelSize,
+                                                  ImageDecoder::MissingData::refused);
     if (thumbnail.isNull())
         return refused(ImportError::unsupportedImage(fileName));
-    ImportedImage image{QUuid::createUuid(), url, removingPathExtension(fileName), std::move(contents.data), {}};
+
+    ImportedImage image{QUuid::createUuid(), url, removingPathExtension(fileName), {}};
+    if (staging.staged(opened.size)) {
+        FileOutcome copy = copiedIntoStagedFile(opened, fileName, staging.files(), image.stagedFile);
+        if (copy.failed())
+            return copy;
+    } else {
+        RegularFileContents contents = RegularFile::readAll(opened, fileName, PlatformImage::maximumFileSize);
+        if (contents.error)
+            return unreadable(*contents.error);
+        if (contents.data.size() > PlatformImage::maximumFileSize)
+            return refused(ImportError::fileTooLarge(fileName));
+        image.data = std::move(contents.data);
+    }
     if (thumbnails.take(thumbnail.sizeInBytes()))
         image.thumbnail = thumbnail;
-    return {std::move(image), std::nullopt, std::nullopt};
+    return {std::move(image), std::nullopt, std::nullopt, std::nullopt};
 }
 
-FileOutcome loadFile(const QUrl &url, ThumbnailAllowance &thumbnails)
+FileOutcome loadFile(const QUrl &url, ThumbnailAllowance &thumbnails, Staging &staging)
 {
     const QString fileName = lastPathComponent(url);
     if (!url.isLocalFile())
         return unreadable(FileReadError{FileReadError::Reason::readFailed, fileName, 0});
     try {
-        return checkAndRead(url, fileName, thumbnails);
+        return checkAndRead(url, fileName, thumbnails, staging);
     } catch (const std::bad_alloc &) {
         return refused(ImportError::notEnoughMemory(fileName));
     }
@@ -196,7 +277,7 @@ FileOutcome loadFile(const QUrl &url, ThumbnailAllowance &thumbnails)
 
 } // namespace
 
-ImportedImagesResult loadImportedImages(const QList<QUrl> &urls)
+ImportedImagesResult loadImportedImages(const QList<QUrl> &urls, std::optional<PreparedFiles> staging)
 {
     QList<QUrl> sorted = urls;
     std::stable_sort(sorted.begin(), sorted.end(), [](const QUrl &a, const QUrl &b) {
@@ -209,13 +290,14 @@ ImportedImagesResult loadImportedImages(const QList<QUrl> &urls)
     std::vector<FileOutcome> outcomes(size_t(sorted.size()));
     std::atomic<qsizetype> firstFailure{sorted.size()};
     ThumbnailAllowance thumbnails;
+    Staging bytes(std::move(staging));
     QList<qsizetype> indices(sorted.size());
     std::iota(indices.begin(), indices.end(), qsizetype(0));
     const auto load = [&](qsizetype index) {
         if (index > firstFailure.load())
             return;
         FileOutcome &outcome = outcomes[size_t(index)];
-        outcome = loadFile(sorted.at(index), thumbnails);
+        outcome = loadFile(sorted.at(index), thumbnails, bytes);
         if (outcome.failed()) {
             qsizetype known = firstFailure.load();
             while (index < known && !firstFailure.compare_exchange_weak(known, index)) {
@@ -229,10 +311,19 @@ ImportedImagesResult loadImportedImages(const QList<QUrl> &urls)
 
     ImportedImagesResult result;
     const qsizetype failed = firstFailure.load();
+    // A failure leaves no staged file: those written go with `bytes`.
     if (failed < sorted.size()) {
         result.readError = outcomes[size_t(failed)].readError;
         result.importError = outcomes[size_t(failed)].importError;
+        result.stagingError = outcomes[size_t(failed)].stagingError;
         return result;
+    }
+    if (bytes.hasFiles()) {
+        result.staged = bytes.files().offer();
+        if (result.staged.error()) {
+            result.stagingError = result.staged.error();
+            return result;
+        }
     }
     result.images.reserve(sorted.size());
     for (FileOutcome &outcome : outcomes)
@@ -240,8 +331,10 @@ ImportedImagesResult loadImportedImages(const QList<QUrl> &urls)
     return result;
 }
 
-QFuture<ImportedImagesResult> loadImportedImagesInBackground(const QList<QUrl> &urls)
+QFuture<ImportedImagesResult> loadImportedImagesInBackground(const QList<QUrl> &urls,
+                                                             std::optional<PreparedFiles> staging)
 {
     // The reads it starts run on the same pool, the calling thread taking its share.
-    return QtConcurrent::run(&WorkerPools::files(), [urls] { return loadImportedImages(urls); });
+    return QtConcurrent::run(&WorkerPools::files(),
+                             [urls, staging = std::move(staging)]() mutable { return loadImportedImages(urls, std::move(staging)); });
 }

@@ -1,5 +1,6 @@
 #include "platform/ImageDecoder.h"
 
+#include "platform/JpegData.h"
 #include "platform/LibvipsImage.h"
 #include "platform/MemoryBudget.h"
 #include "platform/PlatformImage.h"
@@ -40,19 +41,22 @@ struct Encoding {
     enum class Kind { png, jpeg, tiff, other } kind = Kind::other;
     int pngBitDepth = 0;   // bits per channel
     int pngColourType = 0; // 0 grey, 2 RGB, 3 palette, 4 grey and alpha, 6 RGBA
+    bool pngInterlaced = false; // Adam7: every reader decodes the whole picture
 
-    static constexpr qsizetype headLength = 26;
+    static constexpr qsizetype headLength = 29;
 
     static Encoding of(const QByteArray &head)
     {
         Encoding encoding;
         if (head.startsWith("\x89PNG\r\n\x1a\n")) {
             encoding.kind = Kind::png;
-            // The header chunk comes first: bit depth and colour type follow
-            // its width and height.
+            // The header chunk comes first: bit depth, colour type,
+            // compression, filter and interlace method follow its width and
+            // height.
             if (head.size() >= headLength && head.mid(12, 4) == "IHDR") {
                 encoding.pngBitDepth = quint8(head.at(24));
                 encoding.pngColourType = quint8(head.at(25));
+                encoding.pngInterlaced = quint8(head.at(28)) != 0;
             }
         } else if (head.startsWith("\xff\xd8\xff")) {
             encoding.kind = Kind::jpeg;
@@ -71,14 +75,17 @@ struct Encoding {
     // (about 80 MB). Qt's JPEG reader scales while decoding, about twice as
     // fast as libvips, and its PNG reader does so too for 8-bit RGB and RGBA,
     // at a third of libvips's memory; at full size, 8-bit JPEG and PNG decode
-    // straight into the picture with either, Qt's a little leaner.
+    // straight into the picture with either, Qt's a little leaner. An
+    // interlaced PNG is decoded whole by both: libvips holds it at its
+    // stored depth (a 16,384² RGB picture: 821 MB), Qt's reader as 32-bit
+    // pixels and a copy (1,081 MB).
     bool decodesWithLibvips(bool scaled) const
     {
         switch (kind) {
         case Kind::tiff:
             return true;
         case Kind::png:
-            return pngBitDepth > 8 || (scaled && pngColourType != 2 && pngColourType != 6);
+            return pngBitDepth > 8 || pngInterlaced || (scaled && pngColourType != 2 && pngColourType != 6);
         case Kind::jpeg:
         case Kind::other:
             break;
@@ -88,17 +95,30 @@ struct Encoding {
 };
 
 // Rows of the stored picture that libvips holds at once while it shrinks
-// or converts (strips and tiles of its worker threads).
-constexpr qint64 libvipsRowsInFlight = 256;
+// or converts (its loader's cache of strips for its worker threads, and
+// the strips in work). Measured on 16,384-pixel-wide PNGs of 16 bits on
+// the 8-core machine: 2,000 to 2,400 rows.
+constexpr qint64 libvipsRowsInFlight = 2560;
 
-qint64 libvipsCost(const LibvipsImage::Header &header, QSize target, bool scaled)
+// What a libvips decode holds: rows of the stored picture in flight, the
+// whole stored picture where it cannot be read in strips (an interlaced
+// PNG), and the result.
+qint64 libvipsCost(const LibvipsImage::Header &header, const Encoding &encoding, QSize target, bool scaled)
 {
-    const qint64 rows = qint64(header.size.width()) * header.bands * header.bytesPerBand * libvipsRowsInFlight;
+    const qint64 storedPixel = qint64(header.bands) * header.bytesPerBand;
+    // A thumbnail with alpha is shrunk premultiplied, in floats, except a
+    // PNG's (narrowedThumbnail).
+    const bool alpha = header.bands == 2 || header.bands == 4;
+    const bool floats = scaled && alpha && encoding.kind != Encoding::Kind::png;
+    const qint64 workingPixel = floats ? std::max<qint64>(storedPixel, qint64(header.bands) * 4) : storedPixel;
+    const bool whole = encoding.pngInterlaced;
+    const qint64 held = qint64(header.size.width()) * workingPixel * libvipsRowsInFlight
+                        + (whole ? area(header.size) * storedPixel : 0);
     if (scaled)
-        return area(target) * 4 + rows;
+        return held + area(target) * 4;
     const qint64 picture = area(header.size) * (header.bands == 1 ? 1 : 4);
     // A stored orientation is applied to a copy.
-    return picture * (header.orientation == 1 ? 1 : 2) + rows;
+    return held + picture * (header.orientation == 1 ? 1 : 2);
 }
 
 // 8 bits per channel, grey kept grey.
@@ -154,31 +174,66 @@ bool shrinksWhileDecoding(QImageReader &reader, QSize size, int depth)
     return reader.format() != "png" || area(size) * depth / 8 > wholePngBytes;
 }
 
-// Qt's readers, for every other encoding.
-QImage decodeWithQt(const EncodedImage &image, int maxPixelSize)
+// The size at which JPEG's reader decodes a picture that it shrinks to
+// `target`: libjpeg scales by a half, a quarter or an eighth while it
+// decodes, and the reader scales the rest smoothly.
+QSize jpegReadSize(QSize size, QSize target)
 {
-    const std::unique_ptr<QIODevice> device = openedDevice(image);
-    if (!device)
+    int denominator = 1;
+    while (denominator < 8 && size.width() / (denominator * 2) >= target.width()
+           && size.height() / (denominator * 2) >= target.height())
+        denominator *= 2;
+    return QSize((size.width() + denominator - 1) / denominator, (size.height() + denominator - 1) / denominator);
+}
+
+// A Qt reader set up for a decode, with the memory the decode will hold;
+// no reader when the picture can't be read or is refused by its header.
+struct QtRead {
+    std::unique_ptr<QIODevice> device;
+    std::unique_ptr<QImageReader> reader;
+    qint64 cost = 0;
+};
+
+QtRead preparedQtRead(const EncodedImage &image, int maxPixelSize, bool jpeg)
+{
+    QtRead read;
+    read.device = openedDevice(image);
+    if (!read.device)
         return {};
-    QImageReader reader(device.get());
+    read.reader = std::make_unique<QImageReader>(read.device.get());
+    QImageReader &reader = *read.reader;
     reader.setAutoTransform(true);
     const QSize size = reader.size();
-    qint64 cost = 0;
-    if (size.isValid() && !size.isEmpty()) {
-        if (!withinLimit(size))
-            return {};
-        const int depth = std::max(32, int(QImage::toPixelFormat(reader.imageFormat()).bitsPerPixel()));
-        const QSize target = boundedSize(size, maxPixelSize);
-        // The others are decoded whole and scaled smoothly below.
-        if (target != size && shrinksWhileDecoding(reader, size, depth)) {
-            reader.setScaledSize(target);
-            cost = area(target) * 4 * 4;
-        }
-        if (cost == 0)
-            cost = area(size) * depth / 8 + area(target) * 4;
+    // A reader that cannot tell the size before it decodes decodes alone.
+    read.cost = WorkerPools::decodingMemory().total();
+    if (!size.isValid() || size.isEmpty())
+        return read;
+    if (!withinLimit(size))
+        return {};
+    const int depth = std::max(32, int(QImage::toPixelFormat(reader.imageFormat()).bitsPerPixel()));
+    const QSize target = boundedSize(size, maxPixelSize);
+    // The others are decoded whole and scaled smoothly (decodeWithQt); a
+    // deeper picture at full size is narrowed in a copy.
+    if (target != size && shrinksWhileDecoding(reader, size, depth)) {
+        reader.setScaledSize(target);
+        read.cost = area(jpeg ? jpegReadSize(size, target) : target) * 4 + area(target) * 4 * 3;
+    } else {
+        read.cost = area(size) * depth / 8 + (target != size || depth > 32 ? area(target) * 4 : 0);
     }
-    const MemoryBudget::Grant grant = WorkerPools::decodingMemory().acquire(cost);
-    QImage decoded = reader.read();
+    // libjpeg keeps a progressive picture's coefficients whole.
+    if (jpeg)
+        read.cost += JpegData::heldWhileReading(image);
+    return read;
+}
+
+// Qt's readers, for every other encoding.
+QImage decodeWithQt(const EncodedImage &image, int maxPixelSize, bool jpeg)
+{
+    QtRead read = preparedQtRead(image, maxPixelSize, jpeg);
+    if (!read.reader)
+        return {};
+    const MemoryBudget::Grant grant = WorkerPools::decodingMemory().acquire(read.cost);
+    QImage decoded = read.reader->read();
     if (decoded.isNull() || !withinLimit(decoded.size()))
         return {};
     if (maxPixelSize == ImageDecoder::fullSize)
@@ -208,24 +263,83 @@ QImage ImageDecoder::decode(const QByteArray &data, int maxPixelSize)
     return decode(EncodedImage::fromBytes(data), maxPixelSize);
 }
 
-QImage ImageDecoder::decode(const EncodedImage &image, int maxPixelSize)
+namespace {
+
+// How a picture is to be decoded at a size, read from its header.
+struct DecodePlan {
+    enum class Route { none, libvips, qt } route = Route::none;
+    Encoding encoding;
+    bool scaled = false;
+    QSize target;                 // libvips: the result's size
+    qint64 libvipsMemory = 0;     // libvips: what the decode holds
+};
+
+DecodePlan planned(const EncodedImage &image, int maxPixelSize)
 {
+    DecodePlan plan;
     if (maxPixelSize < 0)
-        return {};
+        return plan;
     const QByteArray head = image.head(Encoding::headLength);
     if (head.isEmpty())
-        return {};
+        return plan;
     PlatformImage::allowLargeImages();
-    const bool scaled = maxPixelSize != fullSize;
-    if (Encoding::of(head).decodesWithLibvips(scaled) && LibvipsImage::isAvailable()) {
-        const std::optional<LibvipsImage::Header> header = LibvipsImage::header(image);
-        if (!header || !withinLimit(header->size))
-            return {};
-        const QSize target = boundedSize(header->uprightSize(), maxPixelSize);
-        const MemoryBudget::Grant grant = WorkerPools::decodingMemory().acquire(libvipsCost(*header, target, scaled));
-        return scaled ? LibvipsImage::thumbnail(image, target) : LibvipsImage::fullSize(image);
+    plan.scaled = maxPixelSize != ImageDecoder::fullSize;
+    plan.encoding = Encoding::of(head);
+    if (!plan.encoding.decodesWithLibvips(plan.scaled) || !LibvipsImage::isAvailable()) {
+        plan.route = DecodePlan::Route::qt;
+        return plan;
     }
-    return decodeWithQt(image, maxPixelSize);
+    // Its loaders fail on data cut short.
+    const std::optional<LibvipsImage::Header> header = LibvipsImage::header(image);
+    if (!header || !withinLimit(header->size))
+        return plan;
+    plan.route = DecodePlan::Route::libvips;
+    plan.target = boundedSize(header->uprightSize(), maxPixelSize);
+    plan.libvipsMemory = libvipsCost(*header, plan.encoding, plan.target, plan.scaled);
+    return plan;
+}
+
+} // namespace
+
+QImage ImageDecoder::decode(const EncodedImage &image, int maxPixelSize, MissingData missing)
+{
+    const DecodePlan plan = planned(image, maxPixelSize);
+    const bool jpeg = plan.encoding.kind == Encoding::Kind::jpeg;
+    switch (plan.route) {
+    case DecodePlan::Route::none:
+        return {};
+    case DecodePlan::Route::libvips: {
+        const MemoryBudget::Grant grant = WorkerPools::decodingMemory().acquire(plan.libvipsMemory);
+        if (!plan.scaled)
+            return LibvipsImage::fullSize(image);
+        return plan.encoding.kind == Encoding::Kind::png ? LibvipsImage::narrowedThumbnail(image, plan.target)
+                                                         : LibvipsImage::thumbnail(image, plan.target);
+    }
+    case DecodePlan::Route::qt:
+        break;
+    }
+    QImage decoded = decodeWithQt(image, maxPixelSize, jpeg);
+    // Qt's JPEG reader fills in what is missing, with a warning on the console.
+    if (missing == MissingData::refused && jpeg && !decoded.isNull()) {
+        const MemoryBudget::Grant grant = WorkerPools::decodingMemory().acquire(JpegData::heldWhileReading(image));
+        if (JpegData::check(image) != JpegData::Outcome::complete)
+            return {};
+    }
+    return decoded;
+}
+
+qint64 ImageDecoder::memoryCost(const EncodedImage &image, int maxPixelSize)
+{
+    const DecodePlan plan = planned(image, maxPixelSize);
+    switch (plan.route) {
+    case DecodePlan::Route::none:
+        return 0;
+    case DecodePlan::Route::libvips:
+        return plan.libvipsMemory;
+    case DecodePlan::Route::qt:
+        break;
+    }
+    return preparedQtRead(image, maxPixelSize, plan.encoding.kind == Encoding::Kind::jpeg).cost;
 }
 
 QSize ImageDecoder::pixelSize(const EncodedImage &image)

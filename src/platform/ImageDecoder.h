@@ -46,13 +46,21 @@ struct ImageHeader {
 //
 // Large scans decode in bounded memory: PNG, JPEG and TIFF are read in
 // strips, and a scaled image is shrunk while it loads, so a thumbnail of a
-// 16,000 by 16,000 scan never holds the whole picture. Before it starts, a
-// decode takes the memory it will need from WorkerPools::decodingMemory(),
-// waiting while other decodes hold too much.
+// 16,000 by 16,000 scan never holds the whole picture. Some pictures can
+// only be decoded whole (interlaced PNGs, progressive JPEGs, readers that
+// cannot scale). Before it starts, a decode takes the memory it will
+// really hold from WorkerPools::decodingMemory() (those whole pictures at
+// their stored depth included), waiting while other decodes hold too much:
+// thumbnails, opened images and an import's check alike.
 namespace ImageDecoder {
 
 // No bound on the size.
 inline constexpr int fullSize = 0;
+
+// What a decode makes of a picture whose data is partly missing (a file
+// cut short): readers warn, and fill the rest in. The library's pictures
+// show what they hold; an import's check refuses them.
+enum class MissingData { filledIn, refused };
 
 // The image at full size, or scaled down so that its longer side is at most
 // `maxPixelSize` pixels (never enlarged), with its aspect kept. A scaled
@@ -63,8 +71,13 @@ inline constexpr int fullSize = 0;
 // scans) are narrowed to 8 bits. A null image for
 // empty or undecodable bytes, and for pictures of more than
 // PlatformImage::maximumPixelCount pixels.
-QImage decode(const EncodedImage &image, int maxPixelSize = fullSize);
+QImage decode(const EncodedImage &image, int maxPixelSize = fullSize, MissingData missing = MissingData::filledIn);
 QImage decode(const QByteArray &data, int maxPixelSize = fullSize);
+
+// The memory that decode() at this size will take from the decoding
+// budget before it starts: what it holds at its peak. Reads the header
+// only; 0 where decode() would give nothing from the header alone.
+qint64 memoryCost(const EncodedImage &image, int maxPixelSize);
 
 // The size decode() would give at full size (upright by the stored
 // orientation), read from the header alone, without decoding a pixel: a

@@ -184,11 +184,17 @@ QImage toQImage(ImagePtr image, bool keepGrey)
     return result;
 }
 
+// Rows of a thumbnail computed in one request. Each stage of the shrink
+// holds what its request needs: the whole thumbnail at once would hold the
+// stored picture's full width for every row of it (a 16-bit RGBA scan of
+// 16,384² pixels: 620 MB), a strip of 16 rows a few megabytes.
+constexpr int thumbnailRowsAtOnce = 16;
+
 // Computes a small 8-bit image (a thumbnail) into a QImage on the calling
-// thread, in one request. libvips's own threads can lose a loader's failure
-// on damaged data (a file cut short) when another thread finishes the
-// picture first; asked here, the failure always comes back. The decoding
-// pool already runs several pictures side by side.
+// thread, in strips from the top. libvips's own threads can lose a
+// loader's failure on damaged data (a file cut short) when another thread
+// finishes the picture first; asked here, the failure always comes back.
+// The decoding pool already runs several pictures side by side.
 QImage computedHere(ImagePtr image)
 {
     image = eightBit(std::move(image));
@@ -200,11 +206,13 @@ QImage computedHere(ImagePtr image)
     if (result.isNull())
         return {};
     VipsRegion *region = vips_region_new(image.get());
-    VipsRect all{0, 0, image->Xsize, image->Ysize};
-    const bool computed = region && vips_region_prepare(region, &all) == 0;
-    if (computed) {
-        Copy copy{&result, bands};
-        Copy::write(region, &all, &copy);
+    bool computed = region != nullptr;
+    Copy copy{&result, bands};
+    for (int top = 0; computed && top < image->Ysize; top += thumbnailRowsAtOnce) {
+        VipsRect strip{0, top, image->Xsize, std::min(thumbnailRowsAtOnce, image->Ysize - top)};
+        computed = vips_region_prepare(region, &strip) == 0;
+        if (computed)
+            Copy::write(region, &strip, &copy);
     }
     if (region)
         g_object_unref(region);
@@ -305,6 +313,39 @@ QImage LibvipsImage::thumbnail(const EncodedImage &image, QSize target)
         return {};
     }
     return computedHere(ImagePtr(scaled));
+}
+
+QImage LibvipsImage::narrowedThumbnail(const EncodedImage &image, QSize target)
+{
+    const SourcePtr source = openSource(image);
+    if (!source || target.isEmpty())
+        return {};
+    ImagePtr loaded = load(source.get());
+    if (!loaded)
+        return {};
+    const int orientation = std::clamp(vips_image_get_orientation(loaded.get()), 1, 8);
+    // Shrunk as stored, turned upright once small.
+    const QSize stored = orientation >= 5 ? target.transposed() : target;
+    const double width = loaded->Xsize, height = loaded->Ysize;
+    ImagePtr narrowed = eightBit(std::move(loaded));
+    if (!narrowed)
+        return {};
+    VipsImage *shrunk = nullptr;
+    if (vips_resize(narrowed.get(), &shrunk, stored.width() / width, "vscale", stored.height() / height, nullptr) != 0) {
+        vips_error_clear();
+        return {};
+    }
+    ImagePtr result(shrunk);
+    if (result->Xsize != stored.width() || result->Ysize != stored.height()) {
+        VipsImage *exact = nullptr;
+        if (vips_embed(result.get(), &exact, 0, 0, stored.width(), stored.height(), "extend", VIPS_EXTEND_COPY, nullptr)
+            != 0) {
+            vips_error_clear();
+            return {};
+        }
+        result.reset(exact);
+    }
+    return upright(computedHere(std::move(result)), orientation);
 }
 
 QImage LibvipsImage::fullSize(const EncodedImage &image)

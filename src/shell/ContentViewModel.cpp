@@ -6,6 +6,7 @@
 #include "model/SaveOrRollBack.h"
 #include "model/Series.h"
 #include "platform/LocalizedText.h"
+#include "platform/objectstore/ModelContext.h"
 #include "shell/AppState.h"
 #include "shell/LibraryDerivation.h"
 
@@ -402,7 +403,9 @@ void ContentViewModel::handleImportResult(const QList<QUrl> &urls)
         }
         applyImportRead(result, destination);
     }, Qt::QueuedConnection);
-    watcher->setFuture(loadImportedImagesInBackground(urls));
+    // Large files are copied into staged files of the library's folder as
+    // they are read.
+    watcher->setFuture(loadImportedImagesInBackground(urls, m_operations.context().prepareFiles()));
 }
 
 void ContentViewModel::applyImportRead(const std::optional<ImportedImagesResult> &result,
@@ -425,7 +428,7 @@ void ContentViewModel::applyImportRead(const std::optional<ImportedImagesResult>
         reportOperationError(importFailed, LibraryOperations::missingObjectMessage());
         return;
     }
-    m_pendingImport = PendingImageImport{QUuid::createUuid(), result->images, destination};
+    m_pendingImport = PendingImageImport{QUuid::createUuid(), result->images, destination, result->staged};
     emit pendingImportChanged();
 }
 
@@ -497,8 +500,15 @@ void ContentViewModel::finishImport(const PendingImageImport &pending, const Met
     const OperationScope operation(*this);
     const std::optional<LibraryOperations::Imported> imported =
         m_operations.commitImport(pending.images, pending.destination, draft);
-    if (!imported)
+    if (!imported) {
+        // A failed save removes the staged files it took: the sheet can't
+        // commit them again and ends with the alert (the rest go with it).
+        if (pending.hasStagedFiles() && m_pendingImport && m_pendingImport->id == pending.id) {
+            m_pendingImport.reset();
+            emit pendingImportChanged();
+        }
         return;
+    }
     // The thumbnails made while the files were checked.
     ThumbnailCache &thumbnails = m_thumbnails ? *m_thumbnails : ThumbnailCache::shared();
     for (qsizetype i = 0; i < imported->images.size(); ++i)

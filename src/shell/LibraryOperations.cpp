@@ -96,6 +96,9 @@ AtlasImage *LibraryOperations::makeImage(const ImportedImage &file, const QStrin
 {
     AtlasImage *image = m_context.insert(AtlasImage::make(title, draft.modality, draft.region, draft.plane,
                                                           draft.ageSpec(), draft.sex, file.data, sortIndex));
+    // The save takes the staged file over.
+    if (!file.stagedFile.isEmpty())
+        image->setImageDataFile(file.stagedFile);
     if (series)
         image->setSeries(series);
     return image;

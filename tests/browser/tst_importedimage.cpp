@@ -1,5 +1,7 @@
 #include "browser/ImportedImage.h"
 #include "browser/ThumbnailCache.h"
+#include "platform/MemoryBudget.h"
+#include "platform/WorkerPools.h"
 #include "support/TestPictures.h"
 
 #include <QDir>
@@ -327,6 +329,9 @@ private slots:
         QTest::newRow("grey PNG cut short") << "grey.png" << noisePng(QSize(64, 64), QImage::Format_Grayscale8).chopped(600);
         QTest::newRow("TIFF with a one-byte strip") << "strip.tif" << greyTiffWithStripOf(1);
         QTest::newRow("JPEG with two frame headers") << "frames.jpg" << jpegWithTwoFrameHeaders();
+        const QByteArray jpeg = noiseJpeg(QSize(300, 200));
+        QTest::newRow("JPEG cut in half") << "half.jpg" << jpeg.left(jpeg.size() / 2);
+        QTest::newRow("JPEG missing a piece") << "piece.jpg" << jpeg.left(jpeg.size() / 3) + jpeg.mid(jpeg.size() / 2);
     }
 
     void damagedPicturesAreRefused()
@@ -373,6 +378,10 @@ private slots:
         QTest::newRow("3 GB behind a scan's header") << pngDeclaring(QSize(40000, 40000)) << qint64(3) * 1024 * 1024 * 1024
                                                      << QStringLiteral("\u201Chuge.png\u201D is larger than 16,384 "
                                                                        "\u00D7 16,384 pixels.");
+        // A header that the viewer could show, and nothing behind it: the
+        // decode finds out from the first bytes of data.
+        QTest::newRow("600 MB behind a valid header") << pngDeclaring(QSize(16384, 16384)) << qint64(600) * 1024 * 1024
+                                                      << QStringLiteral("Unsupported image: huge.png");
     }
 
     void hugeFilesAreRefusedUnread()
@@ -393,6 +402,77 @@ private slots:
         const qint64 read = bytesReadByThisProcess() - before;
         QCOMPARE(future.result().errorDescription(), description);
         QVERIFY2(read < 4 * 1024 * 1024, qPrintable(QString::number(read)));
+    }
+
+    // With the library's folder, large files are copied into staged files
+    // as they are read, and small ones once the memory for them is used;
+    // the result holds the files, which go with it when no save took them.
+    // A failed load leaves none.
+    void largeFilesAreStagedInTheLibrarysFolder_data()
+    {
+        QTest::addColumn<bool>("failing");
+        QTest::newRow("read") << false;
+        QTest::newRow("a later file refused") << true;
+    }
+
+    void largeFilesAreStagedInTheLibrarysFolder()
+    {
+        QFETCH(bool, failing);
+        QTemporaryDir library;
+        const QString folder = library.filePath(QStringLiteral("default.store-external"));
+        ExternalStorage storage(folder);
+        const QByteArray small = pngBytes();
+        const QByteArray large = pngBytes(Qt::red) + QByteArray(ExternalStorage::fileThreshold, 'x');
+        QList<QUrl> urls{writeFile(QStringLiteral("staged/a.png"), small), writeFile(QStringLiteral("staged/b.png"), large),
+                         writeFile(QStringLiteral("staged/c.png"), large)};
+        if (failing)
+            urls << writeFile(QStringLiteral("staged/d.png"), QByteArray("not a picture"));
+        // Every file but the folder's lock.
+        const auto stagedNames = [&] {
+            QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+            names.removeAll(QStringLiteral(".lock"));
+            return names;
+        };
+        {
+            const ImportedImagesResult result = loadImportedImages(urls, storage.prepareFiles());
+            QCOMPARE(result.succeeded(), !failing);
+            if (failing) {
+                QVERIFY(result.images.isEmpty());
+                QCOMPARE(stagedNames(), QStringList());
+                return;
+            }
+            QCOMPARE(result.images.size(), 3);
+            QCOMPARE(result.images.at(0).data, small);
+            QVERIFY(result.images.at(0).stagedFile.isEmpty());
+            QStringList names;
+            for (const ImportedImage &image : result.images.mid(1)) {
+                QVERIFY(image.data.isEmpty());
+                QFile staged(QDir(folder).filePath(image.stagedFile));
+                QVERIFY(staged.open(QIODevice::ReadOnly));
+                QCOMPARE(staged.readAll(), large);
+                names << image.stagedFile;
+            }
+            names.sort();
+            QCOMPARE(stagedNames(), names);
+            QVERIFY(!result.images.at(1).thumbnail.isNull());
+        }
+        // Removed on the files pool.
+        WorkerPools::files().waitForDone();
+        QCOMPARE(stagedNames(), QStringList());
+    }
+
+    // The check's decodes take their share of the decoding budget as the
+    // grid's do: while other decodes hold it all, the check waits.
+    void theCheckWaitsForTheDecodingBudget()
+    {
+        const QUrl url = writeFile(QStringLiteral("budget/a.png"), pngBytes(Qt::red, QSize(40, 30)));
+        MemoryBudget &budget = WorkerPools::decodingMemory();
+        std::optional<MemoryBudget::Grant> all = budget.acquire(budget.total());
+        QFuture<ImportedImagesResult> future = loadImportedImagesInBackground({url});
+        QTest::qWait(50);
+        QVERIFY(!future.isFinished());
+        all.reset();
+        QVERIFY(future.result().succeeded());
     }
 };
 

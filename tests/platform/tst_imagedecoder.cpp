@@ -1,5 +1,7 @@
 #include "platform/ImageDecoder.h"
+#include "platform/MemoryBudget.h"
 #include "platform/PlatformImage.h"
+#include "platform/WorkerPools.h"
 #include "support/TestPictures.h"
 
 #include <QBuffer>
@@ -8,6 +10,9 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <QTest>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <optional>
 
 // The one decoding of library images, in a process of its own: image
 // readers share one decode limit per process, which nothing has raised
@@ -137,6 +142,11 @@ private slots:
                                                       QImage::Format_Grayscale16)
                                     << QSize(64, 48);
         QTest::newRow("jpeg turned") << turned("JPEG") << QSize(30, 90);
+        // A camera's picture: stored as taken, with a tag that turns it.
+        const QByteArray taken = encodedPicture("JPEG", QSize(90, 30));
+        QTest::newRow("jpeg with an Exif quarter turn") << withExifOrientation(taken, 6) << QSize(30, 90);
+        QTest::newRow("jpeg with an Exif turn and mirror") << withExifOrientation(taken, 7) << QSize(30, 90);
+        QTest::newRow("jpeg with an Exif half turn") << withExifOrientation(taken, 3) << QSize(90, 30);
         QTest::newRow("tiff turned") << turned("TIFF") << QSize(30, 90);
         QTest::newRow("bmp") << encodedPicture("BMP", QSize(7, 300)) << QSize(7, 300);
         QTest::newRow("too many pixels") << pngDeclaring(QSize(100000, 100000)) << QSize();
@@ -155,6 +165,95 @@ private slots:
         QCOMPARE(ImageDecoder::pixelSize(EncodedImage::fromFile(file.fileName())), expected);
         if (expected.isValid())
             QCOMPARE(ImageDecoder::decode(bytes).size(), expected);
+    }
+
+    // The decoding budget is charged with what a decode holds at its peak:
+    // pictures that can only be decoded whole at their stored size and
+    // depth, deeper samples, and readers that can't tell the size at all.
+    void theBudgetIsChargedWithWhatADecodeHolds_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("maxPixelSize");
+        QTest::addColumn<qint64>("atLeast");
+        QTest::addColumn<qint64>("atMost");
+        const qint64 mib = 1024 * 1024;
+        const QByteArray scan = monoPng(QSize(16384, 16384));
+        const qint64 wholeScan = qint64(16384) * 16384 * 3; // its palette as RGB, as decoded
+        QTest::newRow("scan, thumbnail") << scan << 500 << qint64(0) << wholeScan / 4;
+        QTest::newRow("interlaced scan, thumbnail") << markedInterlaced(scan) << 500 << wholeScan << wholeScan + 256 * mib;
+        QTest::newRow("interlaced scan, full size") << markedInterlaced(scan) << ImageDecoder::fullSize << 2 * wholeScan
+                                                    << 3 * wholeScan;
+        // Rows of 16-bit RGBA: four times those of 8-bit grey.
+        const auto strip = [](QImage::Format format) {
+            return encodedPicture("PNG", QSize(16384, 4), Qt::gray, QImageIOHandler::TransformationNone, format);
+        };
+        const qint64 greyRows = ImageDecoder::memoryCost(EncodedImage::fromBytes(strip(QImage::Format_Grayscale8)), 500);
+        QVERIFY(greyRows > 0);
+        QTest::newRow("16-bit RGBA rows") << strip(QImage::Format_RGBA64) << 500 << 7 * greyRows << 8 * greyRows + mib;
+        // libjpeg keeps every coefficient of a progressive picture, two bytes
+        // a sample, even for a thumbnail.
+        const QSize photo(2000, 1500);
+        QTest::newRow("progressive JPEG, thumbnail") << noiseJpeg(photo, true) << 500 << qint64(2000 * 1500 * 2) << 16 * mib;
+        QTest::newRow("baseline JPEG, thumbnail") << noiseJpeg(photo) << 500 << qint64(0) << 4 * mib;
+        if (QImageWriter::supportedImageFormats().contains("icns")) {
+            // Its reader tells no size before it decodes: it decodes alone.
+            const qint64 all = WorkerPools::decodingMemory().total();
+            QTest::newRow("no size in the header") << encodedPicture("icns", QSize(32, 32)) << 500 << all << all;
+        }
+    }
+
+    void theBudgetIsChargedWithWhatADecodeHolds()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, maxPixelSize);
+        QFETCH(qint64, atLeast);
+        QFETCH(qint64, atMost);
+        const qint64 cost = ImageDecoder::memoryCost(EncodedImage::fromBytes(bytes), maxPixelSize);
+        QVERIFY2(cost >= atLeast && cost <= atMost, qPrintable(QString::number(cost)));
+    }
+
+    // A decode waits for its share of the budget: one that holds all of it
+    // keeps the next waiting until it ends.
+    void decodesWaitForTheBudget()
+    {
+        MemoryBudget &budget = WorkerPools::decodingMemory();
+        std::optional<MemoryBudget::Grant> all = budget.acquire(budget.total());
+        const QByteArray bytes = encodedPicture("PNG", QSize(64, 48));
+        QFuture<QImage> decoded = QtConcurrent::run([bytes] { return ImageDecoder::decode(bytes, 20); });
+        QTest::qWait(50);
+        QVERIFY(!decoded.isFinished());
+        all.reset();
+        QCOMPARE(decoded.result().size(), QSize(20, 15));
+    }
+
+    // What is missing of a JPEG's data: the library's pictures show what
+    // they hold, an import's check refuses them. Warnings that lose no
+    // data pass.
+    void missingDataIsFilledInOrRefused_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("complete");
+        const QByteArray whole = noiseJpeg(QSize(300, 200));
+        const qsizetype end = whole.size() - 2; // the end marker
+        QTest::newRow("whole") << whole << true;
+        QTest::newRow("cut in half") << whole.left(whole.size() / 2) << false;
+        QTest::newRow("cut before its end marker") << whole.left(end) << false;
+        QTest::newRow("a piece missing") << whole.left(whole.size() / 3) + whole.mid(whole.size() / 2) << false;
+        QTest::newRow("progressive, cut in half") << noiseJpeg(QSize(300, 200), true).chopped(whole.size() / 2) << false;
+        QTest::newRow("bytes before the end marker") << whole.left(end) + QByteArray("\x00\x00", 2) + whole.mid(end)
+                                                    << true;
+    }
+
+    void missingDataIsFilledInOrRefused()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, complete);
+        QCOMPARE(ImageDecoder::decode(bytes, 100).size(), QSize(100, 67));
+        for (const int size : {100, int(ImageDecoder::fullSize)}) {
+            const QImage checked =
+                ImageDecoder::decode(EncodedImage::fromBytes(bytes), size, ImageDecoder::MissingData::refused);
+            QCOMPARE(checked.isNull(), !complete);
+        }
     }
 
     void bytesThatAreNoImageGiveNothing()

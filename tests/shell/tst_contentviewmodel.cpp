@@ -539,18 +539,22 @@ private slots:
 
     void largeImportsCommitWhileTheLoopTurns_data()
     {
-        QTest::addColumn<int>("meanwhile"); // what happens while the files are written
+        QTest::addColumn<int>("meanwhile"); // what happens between the pick and the commit
         QTest::addColumn<int>("added");     // images the commit adds
         QTest::addColumn<QString>("error");
         QTest::newRow("nothing") << 0 << 3 << QString();
         QTest::newRow("the sheet is cancelled") << 1 << 0 << QString();
         QTest::newRow("the window closes") << 2 << 0 << QString();
         QTest::newRow("another window deletes the series") << 3 << 0 << QStringLiteral("The item is no longer in the library.");
-        QTest::newRow("the files cannot be written") << 4 << 0 << QStringLiteral("The library could not be saved. File exists.");
+        QTest::newRow("the store can't be written") << 4 << 0
+                                                    << QStringLiteral("The library could not be saved (adding to AtlasImage).");
     }
 
-    // The files are written on a worker thread while the loop turns; whatever
+    // Large files are copied into staged files of the library's folder as
+    // they are read, and the commit's save takes them over; whatever
     // happens meanwhile, no file is left that the library doesn't name.
+    // A failed commit removes them, and ends the sheet, which could not
+    // commit them again.
     void largeImportsCommitWhileTheLoopTurns()
     {
         QFETCH(int, meanwhile);
@@ -568,55 +572,67 @@ private slots:
                       file(QStringLiteral("c2.png"), pngBytes(Qt::red) + padding),
                       file(QStringLiteral("c3.png"), pngBytes(Qt::green) + padding)});
         const QString filesFolder = externalFolderOf(library.folder());
-        if (meanwhile == 4) {
-            QDir(filesFolder).removeRecursively();
-            QFile blocker(filesFolder);
-            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        // Staged while read: nothing but the files in the folder, nothing in memory.
+        QCOMPARE(externalFileNames(library.folder()).size(), 3);
+        for (const ImportedImage &image : model->pendingImport()->images) {
+            QVERIFY(image.data.isEmpty());
+            QVERIFY(QFile::exists(QDir(filesFolder).filePath(image.stagedFile)));
         }
-        // No file is written before the loop has turned.
-        QThreadPool &files = WorkerPools::files();
-        QSemaphore running, gate;
-        for (int i = 0; i < files.maxThreadCount(); ++i)
-            files.start([&] {
-                running.release();
-                gate.acquire();
-            });
-        running.acquire(files.maxThreadCount());
-        bool turned = false;
-        bool committingWhenTurned = false;
-        QTimer::singleShot(0, &library.context(), [&] {
-            turned = true;
-            committingWhenTurned = model && model->isCommittingImport();
-            gate.release(files.maxThreadCount());
-        });
-        model->commitImport(*model->pendingImport(), model->pendingImport()->initialDraft());
-        QVERIFY(library.context().fetch<AtlasImage>().isEmpty());
-        if (meanwhile == 1)
+        if (meanwhile == 1) {
             model->cancelImport();
-        else if (meanwhile == 2)
+        } else if (meanwhile == 2) {
             model.reset();
-        else if (meanwhile == 3) {
+        } else if (meanwhile == 3) {
             library.context().deleteObject(series);
             library.save();
+        } else if (meanwhile == 4) {
+            library.failWrites(true);
         }
-        QTRY_VERIFY(turned);
-        QCOMPARE(committingWhenTurned, meanwhile != 1 && meanwhile != 2);
+        if (model && model->pendingImport())
+            model->commitImport(*model->pendingImport(), model->pendingImport()->initialDraft());
+        if (meanwhile == 4)
+            library.failWrites(false);
         if (model)
             QTRY_VERIFY(!model->isCommittingImport());
-        files.waitForDone();
+        WorkerPools::files().waitForDone();
         QCoreApplication::sendPostedEvents();
-        files.waitForDone();
+        WorkerPools::files().waitForDone();
         QTEST(int(library.context().fetch<AtlasImage>().size()), "added");
         QFETCH(QString, error);
         if (model) {
             QCOMPARE(model->operationErrorMessage(), error);
-            // The sheet closes when done or cancelled, and stays over an error.
-            QCOMPARE(model->pendingImport().has_value(), !error.isEmpty());
+            QVERIFY(!model->pendingImport());
             QCOMPARE(model->openedImage() != nullptr, meanwhile == 0);
         }
-        if (meanwhile == 4)
-            QVERIFY(QFile::remove(filesFolder));
         QCOMPARE(externalFileNames(library.folder()), storedFileNames(library.folder()));
+        QCOMPARE(externalFileNames(library.folder()).size(), meanwhile == 0 ? 3 : 0);
+    }
+
+    // Small files stay in memory, those of a library in memory too.
+    void smallFilesAndLibrariesInMemoryKeepTheBytes_data()
+    {
+        QTest::addColumn<bool>("onDisk");
+        QTest::addColumn<int>("padding");
+        QTest::addColumn<bool>("staged");
+        QTest::newRow("small, on disk") << true << 0 << false;
+        QTest::newRow("large, on disk") << true << int(ExternalStorage::fileThreshold) << true;
+        QTest::newRow("large, in memory") << false << int(ExternalStorage::fileThreshold) << false;
+    }
+
+    void smallFilesAndLibrariesInMemoryKeepTheBytes()
+    {
+        QFETCH(bool, onDisk);
+        QFETCH(int, padding);
+        QFETCH(bool, staged);
+        auto &[library, state, model] = openWindow(onDisk);
+        const QByteArray bytes = pngBytes(Qt::blue) + QByteArray(padding, 'y');
+        pick(model, {file(QStringLiteral("k.png"), bytes)});
+        const ImportedImage image = model.pendingImport()->images.first();
+        QCOMPARE(image.stagedFile.isEmpty(), !staged);
+        QCOMPARE(image.data, staged ? QByteArray() : bytes);
+        model.commitImport(*model.pendingImport(), model.pendingImport()->initialDraft());
+        QTRY_VERIFY(!model.pendingImport());
+        QCOMPARE(library.context().fetch<AtlasImage>().first()->imageData(), std::optional<QByteArray>(bytes));
     }
 
     void searchesTypedBeforeTheIndexIsReadDoNotWait_data()

@@ -43,25 +43,83 @@ inline QByteArray pngBytes(const QColor &colour = QColor(10, 120, 200), QSize si
     return encodedPicture("PNG", size, colour);
 }
 
-// A small PNG whose header declares `size`: what it holds does not match,
-// but readers that look at the header alone take it for that size.
-inline QByteArray pngDeclaring(QSize size)
+// The PNG's header chunk given a new CRC-32 after a change of its fields.
+inline void resealPngHeader(QByteArray &bytes)
 {
-    QByteArray bytes = pngBytes(Qt::black, QSize(1, 1));
     // The header chunk's fields start after the signature, its length and
     // its name; its CRC-32 covers the name and the fields.
-    const auto putBigEndian = [&bytes](qsizetype at, quint32 value) {
-        for (int i = 0; i < 4; ++i)
-            bytes[at + i] = char((value >> (24 - 8 * i)) & 0xff);
-    };
-    putBigEndian(16, quint32(size.width()));
-    putBigEndian(20, quint32(size.height()));
     quint32 crc = 0xffffffffu;
     for (qsizetype i = 12; i < 29; ++i) {
         crc ^= quint8(bytes.at(i));
         for (int bit = 0; bit < 8; ++bit)
             crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
     }
-    putBigEndian(29, ~crc);
+    crc = ~crc;
+    for (int i = 0; i < 4; ++i)
+        bytes[29 + i] = char((crc >> (24 - 8 * i)) & 0xff);
+}
+
+// A small PNG whose header declares `size`: what it holds does not match,
+// but readers that look at the header alone take it for that size.
+inline QByteArray pngDeclaring(QSize size)
+{
+    QByteArray bytes = pngBytes(Qt::black, QSize(1, 1));
+    const auto putBigEndian = [&bytes](qsizetype at, quint32 value) {
+        for (int i = 0; i < 4; ++i)
+            bytes[at + i] = char((value >> (24 - 8 * i)) & 0xff);
+    };
+    putBigEndian(16, quint32(size.width()));
+    putBigEndian(20, quint32(size.height()));
+    resealPngHeader(bytes);
+    return bytes;
+}
+
+// The PNG with its header saying that its rows are interlaced (Adam7),
+// which decoders read whole; the data stays as it was, so only what the
+// header tells is right.
+inline QByteArray markedInterlaced(QByteArray png)
+{
+    png[28] = 1;
+    resealPngHeader(png);
+    return png;
+}
+
+// A JPEG of random grey pixels, which compress poorly: cutting any part of
+// it cuts its data.
+inline QByteArray noiseJpeg(QSize size, bool progressive = false)
+{
+    QImage image(size, QImage::Format_Grayscale8);
+    quint32 state = 12345;
+    for (int y = 0; y < size.height(); ++y) {
+        uchar *line = image.scanLine(y);
+        for (int x = 0; x < size.width(); ++x) {
+            state = state * 1664525u + 1013904223u;
+            line[x] = uchar(state >> 24);
+        }
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(progressive);
+    if (!writer.write(image))
+        qFatal("cannot encode a JPEG picture");
+    return bytes;
+}
+
+// A JPEG with an Exif segment (APP1) right after its start marker, as
+// cameras write it, whose only tag is the orientation (1 to 8; 6 turns the
+// picture a quarter clockwise). The pixels stay as they were stored.
+inline QByteArray withExifOrientation(const QByteArray &jpeg, quint16 orientation)
+{
+    // Big-endian TIFF header, one directory of one SHORT entry, no next directory.
+    const char tiff[] = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x12, 0, 3, 0, 0, 0, 1,
+                         char(orientation >> 8), char(orientation & 0xff), 0, 0, 0, 0, 0, 0};
+    QByteArray segment("Exif\0\0", 6);
+    segment.append(tiff, sizeof(tiff));
+    const qsizetype length = segment.size() + 2;
+    segment.prepend(char(length & 0xff)).prepend(char(length >> 8)).prepend("\xff\xe1", 2);
+    QByteArray bytes = jpeg;
+    bytes.insert(2, segment);
     return bytes;
 }
