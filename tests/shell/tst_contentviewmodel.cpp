@@ -547,7 +547,7 @@ private slots:
         QTest::newRow("the window closes") << 2 << 0 << QString();
         QTest::newRow("another window deletes the series") << 3 << 0 << QStringLiteral("The item is no longer in the library.");
         QTest::newRow("the store can't be written") << 4 << 0
-                                                    << QStringLiteral("The library could not be saved (adding to AtlasImage).");
+                                                    << QStringLiteral("The library could not be saved (adding to AtlasImage). Disk I/O error.");
     }
 
     // Large files are copied into staged files of the library's folder as
