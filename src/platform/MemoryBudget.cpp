@@ -38,17 +38,32 @@ void MemoryBudget::Grant::release()
 bool MemoryBudget::fits(qint64 bytes) const
 {
     // Alone, anything fits: work larger than the budget still runs.
-    return m_holders == 0 || m_inUse + bytes <= m_total;
+    if (m_holders == 0 || bytes == 0)
+        return true;
+    if (m_largeHolders > 0 || isLarge(bytes))
+        return false;
+    // Large work waiting to run alone goes before more starts beside it.
+    return m_largeWaiting == 0 && m_inUse + bytes <= m_total;
+}
+
+void MemoryBudget::take(qint64 bytes)
+{
+    m_inUse += bytes;
+    ++m_holders;
+    if (isLarge(bytes))
+        ++m_largeHolders;
 }
 
 MemoryBudget::Grant MemoryBudget::acquire(qint64 bytes)
 {
     bytes = std::max<qint64>(0, bytes);
     QMutexLocker lock(&m_mutex);
+    const bool large = isLarge(bytes);
+    m_largeWaiting += large;
     while (!fits(bytes))
         m_released.wait(&m_mutex);
-    m_inUse += bytes;
-    ++m_holders;
+    m_largeWaiting -= large;
+    take(bytes);
     return Grant(this, bytes);
 }
 
@@ -58,8 +73,7 @@ std::optional<MemoryBudget::Grant> MemoryBudget::tryAcquire(qint64 bytes)
     QMutexLocker lock(&m_mutex);
     if (!fits(bytes))
         return std::nullopt;
-    m_inUse += bytes;
-    ++m_holders;
+    take(bytes);
     return Grant(this, bytes);
 }
 
@@ -75,6 +89,8 @@ void MemoryBudget::give(qint64 bytes)
         QMutexLocker lock(&m_mutex);
         m_inUse -= bytes;
         --m_holders;
+        if (isLarge(bytes))
+            --m_largeHolders;
     }
     m_released.wakeAll();
 }

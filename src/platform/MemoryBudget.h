@@ -42,8 +42,14 @@ public:
     qint64 total() const { return m_total; }
     qint64 inUse() const;
 
+    // Whether `bytes` is a large share of the budget, work that holds a
+    // whole picture or most of one: such work runs alone, so that several
+    // of them together take no more than the largest.
+    bool isLarge(qint64 bytes) const { return bytes > m_total / 4; }
+
 private:
     bool fits(qint64 bytes) const;
+    void take(qint64 bytes);
     void give(qint64 bytes);
 
     const qint64 m_total;
@@ -51,4 +57,6 @@ private:
     QWaitCondition m_released;
     qint64 m_inUse = 0;
     int m_holders = 0;
+    int m_largeHolders = 0;
+    int m_largeWaiting = 0;
 };

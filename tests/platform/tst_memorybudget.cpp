@@ -1,10 +1,12 @@
 #include "platform/MemoryBudget.h"
 
 #include <QFuture>
+#include <QScopeGuard>
 #include <QTest>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <atomic>
+#include <list>
 
 class MemoryBudgetTest : public QObject {
     Q_OBJECT
@@ -12,30 +14,37 @@ private slots:
     void takesWhatFits_data()
     {
         QTest::addColumn<qint64>("held");
+        QTest::addColumn<int>("holders"); // the held bytes in grants as alike as can be
         QTest::addColumn<qint64>("asked");
         QTest::addColumn<bool>("fits");
-        QTest::newRow("up to the total") << qint64(60) << qint64(40) << true;
-        QTest::newRow("one byte more") << qint64(60) << qint64(41) << false;
-        QTest::newRow("nothing asked") << qint64(100) << qint64(0) << true;
+        QTest::newRow("up to the total") << qint64(80) << 4 << qint64(20) << true;
+        QTest::newRow("one byte more") << qint64(80) << 4 << qint64(21) << false;
+        QTest::newRow("nothing asked") << qint64(100) << 5 << qint64(0) << true;
+        QTest::newRow("nothing asked, beside large work") << qint64(100) << 1 << qint64(0) << true;
         // Work larger than the budget still runs, alone.
-        QTest::newRow("more than all, alone") << qint64(0) << qint64(500) << true;
-        QTest::newRow("more than all, beside another") << qint64(1) << qint64(500) << false;
+        QTest::newRow("more than all, alone") << qint64(0) << 0 << qint64(500) << true;
+        QTest::newRow("more than all, beside another") << qint64(1) << 1 << qint64(500) << false;
+        // More than a quarter of the budget runs alone, however much is free.
+        QTest::newRow("a quarter beside another") << qint64(10) << 1 << qint64(25) << true;
+        QTest::newRow("more than a quarter beside another") << qint64(10) << 1 << qint64(26) << false;
+        QTest::newRow("beside more than a quarter") << qint64(26) << 1 << qint64(1) << false;
     }
 
     void takesWhatFits()
     {
         QFETCH(qint64, held);
+        QFETCH(int, holders);
         QFETCH(qint64, asked);
         QFETCH(bool, fits);
         MemoryBudget budget(100);
-        std::optional<MemoryBudget::Grant> holding;
-        if (held > 0)
-            holding = budget.acquire(held);
+        std::list<MemoryBudget::Grant> holding;
+        for (int i = 0; i < holders; ++i)
+            holding.push_back(budget.acquire(held / holders + (i < held % holders)));
         std::optional<MemoryBudget::Grant> grant = budget.tryAcquire(asked);
         QCOMPARE(grant.has_value(), fits);
         QCOMPARE(budget.inUse(), held + (fits ? asked : 0));
         grant.reset();
-        holding.reset();
+        holding.clear();
         QCOMPARE(budget.inUse(), 0);
     }
 
@@ -54,6 +63,34 @@ private slots:
         waiting.waitForFinished();
         QVERIFY(started);
         QCOMPARE(budget.inUse(), 0);
+    }
+
+    // Large work waiting for its turn to run alone is not passed by smaller
+    // work asking after it; once it has run, the budget is whole again.
+    void largeWorkWaitingGoesFirst()
+    {
+        MemoryBudget budget(100);
+        std::optional<MemoryBudget::Grant> small = budget.acquire(10);
+        std::atomic_bool started{false};
+        QFuture<void> large = QtConcurrent::run([&] {
+            MemoryBudget::Grant grant = budget.acquire(60);
+            started = true;
+            QTest::qSleep(20);
+        });
+        // The worker goes before the budget, whatever fails below.
+        const auto joined = qScopeGuard([&] {
+            small.reset();
+            large.waitForFinished();
+        });
+        QTest::qWait(50);
+        QVERIFY(!started);
+        QVERIFY(!budget.tryAcquire(10).has_value());
+        small.reset();
+        large.waitForFinished();
+        QVERIFY(started);
+        QCOMPARE(budget.inUse(), 0);
+        QVERIFY(budget.tryAcquire(10).has_value());
+        QVERIFY(budget.tryAcquire(60).has_value());
     }
 };
 
