@@ -25,8 +25,8 @@ private slots:
 
         // As the application's entry point does before its event loop.
         if (terminationRequested())
-            QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-        QTimer::singleShot(10000, qApp, [] { QCoreApplication::exit(2); });
+            QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+        QTimer::singleShot(10000, QCoreApplication::instance(), [] { QCoreApplication::exit(2); });
         QCOMPARE(QCoreApplication::exec(), 0);
     }
 };
