@@ -11,6 +11,34 @@
 #include <QThreadPool>
 
 #include <memory>
+#include <utility>
+
+namespace {
+
+// Every thread of a pool kept busy, so that no work queued there runs, until
+// release() (or the end of its scope).
+class HeldPool {
+public:
+    explicit HeldPool(QThreadPool &pool) : m_count(pool.maxThreadCount())
+    {
+        for (int i = 0; i < m_count; ++i) {
+            pool.start([this] {
+                m_holding.release();
+                m_held.acquire();
+            });
+        }
+        m_holding.acquire(m_count);
+    }
+    ~HeldPool() { release(); }
+    void release() { m_held.release(std::exchange(m_count, 0)); }
+
+private:
+    int m_count;
+    QSemaphore m_holding;
+    QSemaphore m_held;
+};
+
+} // namespace
 
 class UserDefaultsTest : public QObject {
     Q_OBJECT
@@ -126,15 +154,7 @@ private slots:
         QVERIFY(folder.isValid());
         const QString path = folder.filePath(QStringLiteral("defaults.ini"));
         QThreadPool &pool = WorkerPools::files();
-        QSemaphore held;
-        QSemaphore holding;
-        for (int i = 0; i < pool.maxThreadCount(); ++i) {
-            pool.start([&] {
-                holding.release();
-                held.acquire();
-            });
-        }
-        holding.acquire(pool.maxThreadCount());
+        HeldPool held(pool);
         auto defaults = std::make_unique<UserDefaults>(path);
         defaults->setString(QStringLiteral("first"), QStringLiteral("text"));
         defaults->setBool(true, QStringLiteral("flag"));
@@ -149,7 +169,7 @@ private slots:
             defaults.reset();
         if (then != QLatin1String("pool"))
             QCOMPARE(UserDefaults(path).stringForKey(QStringLiteral("text")), std::optional<QString>(QStringLiteral("last")));
-        held.release(pool.maxThreadCount());
+        held.release();
         if (then == QLatin1String("pool"))
             QTRY_VERIFY(UserDefaults(path).contains(QStringLiteral("text")));
         pool.waitForDone();
@@ -194,15 +214,7 @@ private slots:
 
         // The files pool held: the write fails here, on this thread.
         QThreadPool &pool = WorkerPools::files();
-        QSemaphore held;
-        QSemaphore holding;
-        for (int i = 0; i < pool.maxThreadCount(); ++i) {
-            pool.start([&] {
-                holding.release();
-                held.acquire();
-            });
-        }
-        holding.acquire(pool.maxThreadCount());
+        HeldPool held(pool);
         const QByteArray large(100 * 1024, 'w');
         defaults.setData(large, QStringLiteral("windows"));
         QFile filler(QDir(folder).filePath(QStringLiteral("filler")));
@@ -232,7 +244,7 @@ private slots:
         file.close();
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"defaults.ini"});
         QCOMPARE(defaults.dataForKey(QStringLiteral("windows")), std::optional(large));
-        held.release(pool.maxThreadCount());
+        held.release();
         pool.waitForDone();
         // The next write takes the failed one along, where there is room.
         defaults.setBool(true, QStringLiteral("flag"));
