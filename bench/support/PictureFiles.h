@@ -25,9 +25,11 @@ struct PictureBenchOptions {
     double megabytes = 4;
     int rounds = 3;
     double trailingMegabytes = 0; // bytes after each picture's end
+    bool interlaced = false; // interlaced 16,384² PNGs rather than noise
     QString folder; // on the disk to measure
 
-    // --files N, --size-mb M, --rounds R, --dir PATH, --trailing-mb T.
+    // --files N, --size-mb M, --rounds R, --dir PATH, --trailing-mb T,
+    // --interlaced-png N (N interlaced PNGs in place of --files and --size-mb).
     static PictureBenchOptions parse(const QCoreApplication &app)
     {
         QCommandLineParser parser;
@@ -38,6 +40,9 @@ struct PictureBenchOptions {
         parser.addOption({QStringLiteral("dir"), QStringLiteral("Folder on the disk to measure."), QStringLiteral("PATH"), QDir::currentPath()});
         parser.addOption({QStringLiteral("trailing-mb"), QStringLiteral("Bytes after each picture's end, in MB."),
                           QStringLiteral("T"), QStringLiteral("0")});
+        parser.addOption({QStringLiteral("interlaced-png"),
+                          QStringLiteral("N interlaced PNGs of 16,384 by 16,384 pixels instead (made with vips)."),
+                          QStringLiteral("N"), QStringLiteral("0")});
         parser.process(app);
         PictureBenchOptions options;
         options.fileCount = qMax(1, parser.value(QStringLiteral("files")).toInt());
@@ -45,6 +50,10 @@ struct PictureBenchOptions {
         options.rounds = qMax(1, parser.value(QStringLiteral("rounds")).toInt());
         options.folder = parser.value(QStringLiteral("dir"));
         options.trailingMegabytes = qMax(0.0, parser.value(QStringLiteral("trailing-mb")).toDouble());
+        if (const int interlaced = parser.value(QStringLiteral("interlaced-png")).toInt(); interlaced > 0) {
+            options.interlaced = true;
+            options.fileCount = interlaced;
+        }
         return options;
     }
 };
@@ -75,6 +84,23 @@ inline bool runProgram(const QString &program, const QStringList &arguments)
     return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
+// An interlaced (Adam7) PNG of 16,384 by 16,384 black RGB pixels, about
+// 0.8 MB, made with libvips's `vips` (Debian's libvips-tools) in a process
+// of its own. Every reader decodes such a picture whole: 768 MiB at 8 bits a
+// channel. Empty when it cannot be made.
+inline QByteArray interlacedPicture()
+{
+    const QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("interlaced.png"));
+    if (!folder.isValid()
+        || !runProgram(QStringLiteral("vips"), {QStringLiteral("black"), path + QStringLiteral("[interlace]"),
+                                                 QStringLiteral("16384"), QStringLiteral("16384"),
+                                                 QStringLiteral("--bands"), QStringLiteral("3")}))
+        return {};
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 inline double seconds(const QElapsedTimer &timer)
 {
     return double(timer.nsecsElapsed()) / 1e9;
@@ -86,8 +112,14 @@ inline double seconds(const QElapsedTimer &timer)
 inline QList<QUrl> writePictureFiles(const QString &folder, const PictureBenchOptions &options, double &totalMB)
 {
     QDir().mkpath(folder);
-    std::printf("writing %d files of %.1f MB under %s\n", options.fileCount, options.megabytes, qPrintable(folder));
-    const QByteArray picture = noisePicture(options.megabytes);
+    const QByteArray picture = options.interlaced ? interlacedPicture() : noisePicture(options.megabytes);
+    if (picture.isEmpty()) {
+        std::fprintf(stderr, "cannot make the picture (is vips installed?)\n");
+        return {};
+    }
+    std::printf("writing %d %s of %.1f MB under %s\n", options.fileCount,
+                options.interlaced ? "interlaced 16,384² PNGs" : "files", double(picture.size()) / (1024 * 1024),
+                qPrintable(folder));
     // Trailing bytes, of noise too, written a piece at a time.
     const qint64 trailing = qint64(options.trailingMegabytes * 1024 * 1024);
     QByteArray piece(qMin<qint64>(trailing, 16 << 20), Qt::Uninitialized);
