@@ -3,6 +3,7 @@
 #include <vips/vips.h>
 
 #include "platform/LibvipsImage.h"
+#include "platform/MemoryBudget.h"
 
 #include <QFile>
 #include <QTransform>
@@ -10,10 +11,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 namespace {
 
@@ -247,18 +244,6 @@ QImage upright(const QImage &image, int orientation)
 }
 
 // Gives the memory that the decode's threads freed back to the system.
-// libvips frees its strips and buffers once a picture is read, but the C
-// library keeps freed blocks in each thread's own heap for reuse: after a
-// large scan about 60 MB stays resident, held beside the picture while the
-// viewer builds its smaller levels. Trimming takes a few milliseconds, so
-// it follows full-size decodes only; thumbnails are small and frequent.
-void releaseFreedMemory()
-{
-#ifdef __GLIBC__
-    malloc_trim(0);
-#endif
-}
-
 // Damaged data (a file cut short, a broken stream) is no picture: the
 // loaders fail on it rather than fill in what is missing. Their warnings
 // (odd tags) are not failures.
@@ -363,6 +348,11 @@ QImage LibvipsImage::fullSize(const EncodedImage &image)
         // the 8-bit picture afterwards.
         picture = upright(toQImage(std::move(loaded), true), orientation);
     }
-    releaseFreedMemory();
+    // libvips frees its strips and buffers once a picture is read, but the
+    // C library keeps freed blocks in each thread's own heap: after a large
+    // scan about 60 MB would stay resident beside the picture while the
+    // viewer builds its smaller levels. Thumbnails are small and frequent,
+    // and left alone.
+    MemoryBudget::releaseFreedMemory();
     return picture;
 }

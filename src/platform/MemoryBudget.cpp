@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <utility>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 MemoryBudget::MemoryBudget(qint64 bytes)
     : m_total(std::max<qint64>(0, bytes))
 {
@@ -83,8 +87,17 @@ qint64 MemoryBudget::inUse() const
     return m_inUse;
 }
 
+void MemoryBudget::releaseFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
 void MemoryBudget::give(qint64 bytes)
 {
+    if (isLarge(bytes))
+        releaseFreedMemory();
     {
         QMutexLocker lock(&m_mutex);
         m_inUse -= bytes;

@@ -47,6 +47,12 @@ public:
     // of them together take no more than the largest.
     bool isLarge(qint64 bytes) const { return bytes > m_total / 4; }
 
+    // Gives the blocks the C library keeps freed in each thread's heap back
+    // to the system. Large work given back does this first: its freed
+    // memory would stay in the heap of the thread that ran it, beside the
+    // next large work's on another thread. Takes a few milliseconds.
+    static void releaseFreedMemory();
+
 private:
     bool fits(qint64 bytes) const;
     void take(qint64 bytes);
