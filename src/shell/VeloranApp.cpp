@@ -11,6 +11,7 @@
 #include "shell/ModelContainerSetup.h"
 #include "updates/UpdaterController.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QThreadPool>
@@ -58,8 +59,14 @@ VeloranApp::Services VeloranApp::standardServices()
     };
     services.reportWarning = [](const QString &message) {
         qWarning().noquote() << message;
-        if (hasDisplay())
-            QMessageBox::warning(nullptr, QStringLiteral("Veloran"), message);
+        // Shown once the event loop runs, over the window: a request to end
+        // the process then ends it, alert and all.
+        if (hasDisplay()) {
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [message] { QMessageBox::warning(QApplication::activeWindow(), QStringLiteral("Veloran"), message); },
+                Qt::QueuedConnection);
+        }
     };
     return services;
 }
