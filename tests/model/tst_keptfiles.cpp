@@ -132,11 +132,9 @@ private slots:
         makeTestContainer(folder).reset();
         const QDir files(externalFolderOf(folder));
         const QString name = ExternalStorage::newFileName();
-        QString error;
         // As a save cut short leaves it.
-        std::shared_ptr<StagingRecord> record = StagingRecord::create(files.path(), true, &error);
-        QVERIFY(record);
-        QVERIFY(!record->add({name}));
+        std::shared_ptr<StagingRecord> record;
+        QVERIFY(!StagingRecord::add(record, files.path(), {name}));
         QVERIFY(files.mkpath(name + QStringLiteral("/inside"))); // not a file: it can't be removed
         makeTestContainer(folder).reset();
         QVERIFY(StagingRecord::anyIn(files.path()));

@@ -53,20 +53,37 @@ struct OfferedFile {
     QString name;
 };
 
-// Writes `bytes` to `out` (open unbuffered); on failure answers why. A
-// write cut short goes on: the one that fails says why.
+// Writes all of `size` bytes to `fd`; false when that fails (errno says
+// why). A write cut short goes on: the one that fails says why.
+bool writeAll(int fd, const char *data, qsizetype size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size_t(size));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+// The same to `out`, opened; on failure answers why.
 std::optional<QString> writeAll(QFile &out, QByteArrayView bytes)
 {
-    const char *data = bytes.data();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const qint64 written = out.write(data, left);
-        if (written <= 0)
-            return FileWriteError::reasonFor(out);
-        data += written;
-        left -= written;
-    }
-    return std::nullopt;
+    if (writeAll(out.handle(), bytes.data(), bytes.size()))
+        return std::nullopt;
+    return FileWriteError::reasonFor(errno);
+}
+
+// Makes `folder` and its parents; on failure answers why.
+std::optional<QString> makeFolder(const QString &folder)
+{
+    if (QDir().mkpath(folder))
+        return std::nullopt;
+    // Making the folder itself again says why it can't be made.
+    return FileWriteError::reasonFor(::mkdir(QFile::encodeName(folder).constData(), 0777) == 0 ? EIO : errno);
 }
 
 // Syncs `out` (a temporary file written whole, or not when `failed`) and
@@ -116,9 +133,8 @@ std::optional<QString> writeFiles(const QString &folder, const QList<NewFile> &f
 {
     if (files.isEmpty())
         return std::nullopt;
-    // Making the folder itself again says why it can't be made.
-    if (!QDir().mkpath(folder))
-        return FileWriteError::reasonFor(::mkdir(QFile::encodeName(folder).constData(), 0777) == 0 ? EIO : errno);
+    if (const std::optional<QString> failed = makeFolder(folder))
+        return failed;
     std::atomic<bool> failed{false};
     QString error;
     QMutex errorLock;
@@ -161,26 +177,6 @@ std::optional<QString> writeFiles(const QString &folder, const QList<NewFile> &f
     return std::nullopt;
 }
 
-bool writeAll(int fd, const char *data, qsizetype size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size_t(size));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        size -= written;
-    }
-    return true;
-}
-
-// Why the last system call failed, in the user's words.
-QString systemError()
-{
-    return FileWriteError::reasonFor(errno);
-}
-
 // Whether a record may name `name`: a file of the folder itself.
 bool isStagedName(const QString &name)
 {
@@ -218,9 +214,8 @@ public:
             };
             if (path.isEmpty())
                 return fail(QStringLiteral("the library keeps no files"));
-            // Making the folder itself again says why it can't be made.
-            if (!QDir().mkpath(path))
-                return fail(FileWriteError::reasonFor(::mkdir(QFile::encodeName(path).constData(), 0777) == 0 ? EIO : errno));
+            if (const std::optional<QString> failed = makeFolder(path))
+                return fail(*failed);
             if (!m_lock) {
                 m_lock = std::make_unique<QLockFile>(filePath(path, lockName));
                 // Stale only when its process is gone: a long save keeps it.
@@ -407,10 +402,7 @@ std::unique_ptr<PreparedFiles::Writer> PreparedFiles::create()
         m->locked = true;
     }
     const QString name = ExternalStorage::newFileName();
-    QString error;
-    if (!m->record)
-        m->record = StagingRecord::create(m->folder->path, true, &error);
-    if (const std::optional<QString> failed = m->record ? m->record->add({name}) : error) {
+    if (const std::optional<QString> failed = StagingRecord::add(m->record, m->folder->path, {name})) {
         m->error = *failed;
         return nullptr;
     }
@@ -499,9 +491,8 @@ QFuture<PreparedValues> ExternalStorage::prepare(const QList<QByteArray> &values
         QStringList names;
         for (const NewFile &file : files)
             names << file.name;
-        QString error;
-        auto record = StagingRecord::create(folder->path, true, &error);
-        if (const std::optional<QString> failed = record ? record->add(names) : error)
+        std::shared_ptr<StagingRecord> record;
+        if (const std::optional<QString> failed = StagingRecord::add(record, folder->path, names))
             return PreparedValues(ModelStoreError::saveFailed(*failed));
         if (const std::optional<QString> failed = writeFiles(folder->path, files))
             return PreparedValues(ModelStoreError::saveFailed(*failed));
@@ -573,9 +564,8 @@ std::optional<QString> ExternalStorage::writeStaged()
     if (files.isEmpty())
         return std::nullopt;
     // Recorded before they are written, until the save has committed.
-    QString error;
-    const std::shared_ptr<StagingRecord> record = StagingRecord::create(m_folder, true, &error);
-    if (const std::optional<QString> failed = record ? record->add(names) : error) {
+    std::shared_ptr<StagingRecord> record;
+    if (const std::optional<QString> failed = StagingRecord::add(record, m_folder, names)) {
         discard();
         return failed;
     }
@@ -600,12 +590,9 @@ void ExternalStorage::willCommit()
     if (m_removals.isEmpty() || m_folder.isEmpty())
         return;
     // Not synced: a file left by a power cut only takes room.
-    QString error;
-    m_removalRecord = StagingRecord::create(m_folder, false, &error);
-    if (m_removalRecord)
-        error = m_removalRecord->add(m_removals).value_or(QString());
-    if (!error.isEmpty())
-        qWarning("Store: cannot record the files a save removes: %s", qPrintable(error));
+    m_removalRecord.reset();
+    if (const std::optional<QString> failed = StagingRecord::add(m_removalRecord, m_folder, m_removals, false))
+        qWarning("Store: cannot record the files a save removes: %s", qPrintable(*failed));
 }
 
 void ExternalStorage::committed()
@@ -743,7 +730,7 @@ QString ExternalStorage::setAside(const QString &folder, const QDateTime &when, 
     for (int number = 2; QFileInfo::exists(target); ++number)
         target = kept + QStringLiteral(" %1").arg(number);
     if (::rename(QFile::encodeName(folder).constData(), QFile::encodeName(target).constData()) != 0) {
-        *error = systemError();
+        *error = FileWriteError::reasonFor(errno);
         return {};
     }
     syncFolder(QFileInfo(folder).absolutePath());
@@ -756,24 +743,24 @@ std::shared_ptr<StagingRecord> StagingRecord::create(const QString &folder, bool
 {
     const QString records = filePath(folder, recordsName);
     const bool existed = QFileInfo(records).isDir();
-    if (!existed && !QDir().mkpath(records)) {
-        *error = systemError();
+    if (const std::optional<QString> failed = existed ? std::nullopt : makeFolder(records)) {
+        *error = *failed;
         return nullptr;
     }
     // The subfolder's name is durable with the folder.
     if (!existed && durable && !ExternalStorage::syncFolder(folder)) {
-        *error = systemError();
+        *error = FileWriteError::reasonFor(errno);
         return nullptr;
     }
     const QString path = filePath(records, ExternalStorage::newFileName());
     const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) {
-        *error = systemError();
+        *error = FileWriteError::reasonFor(errno);
         return nullptr;
     }
     std::shared_ptr<StagingRecord> record(new StagingRecord(path, fd, durable));
     if (durable && !ExternalStorage::syncFolder(records)) {
-        *error = systemError();
+        *error = FileWriteError::reasonFor(errno);
         return nullptr;
     }
     return record;
@@ -785,14 +772,23 @@ StagingRecord::~StagingRecord()
     QFile::remove(m_path);
 }
 
-std::optional<QString> StagingRecord::add(const QStringList &names)
+std::optional<QString> StagingRecord::add(std::shared_ptr<StagingRecord> &record, const QString &folder,
+                                          const QStringList &names, bool durable)
+{
+    QString error;
+    if (!record)
+        record = create(folder, durable, &error);
+    return record ? record->append(names) : std::optional(error);
+}
+
+std::optional<QString> StagingRecord::append(const QStringList &names)
 {
     QByteArray lines;
     for (const QString &name : names)
         lines += QFile::encodeName(name) + '\n';
     const QMutexLocker locker(&m_mutex);
     if (!writeAll(m_fd, lines.constData(), lines.size()) || (m_durable && ::fdatasync(m_fd) != 0))
-        return systemError();
+        return FileWriteError::reasonFor(errno);
     return std::nullopt;
 }
 

@@ -35,12 +35,11 @@ public:
     StagingRecord(const StagingRecord &) = delete;
     StagingRecord &operator=(const StagingRecord &) = delete;
 
-    // A new, empty record in `folder`; null, with `error` set, when it
-    // can't be made.
-    static std::shared_ptr<StagingRecord> create(const QString &folder, bool durable, QString *error);
-    // Records more names of files, before they are written; the error when
-    // that fails.
-    std::optional<QString> add(const QStringList &names);
+    // Records more names of files in `record`, before they are written;
+    // a null `record` is made first, in `folder`. Why that failed, in the
+    // user's words, or none.
+    static std::optional<QString> add(std::shared_ptr<StagingRecord> &record, const QString &folder,
+                                      const QStringList &names, bool durable = true);
 
     // Whether `folder` holds any record.
     static bool anyIn(const QString &folder);
@@ -49,6 +48,9 @@ public:
     static QSet<QString> recordedNames(const QString &folder, QStringList *records);
 
 private:
+    static std::shared_ptr<StagingRecord> create(const QString &folder, bool durable, QString *error);
+    std::optional<QString> append(const QStringList &names);
+
     StagingRecord(const QString &path, int fd, bool durable) : m_path(path), m_fd(fd), m_durable(durable) {}
 
     const QString m_path;

@@ -77,9 +77,8 @@ WorkerOutcome writeOnWorker(const QString &storePath, ExternalStorage *external,
         if (!database.open()) {
             outcome.error = ModelStoreError::saveFailed(database, database.lastError());
         } else {
-            const QVariant handle = database.driver()->handle();
-            if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
-                offerFunctions(*static_cast<sqlite3 *const *>(handle.constData()));
+            if (sqlite3 *connection = sqliteConnection(database))
+                offerFunctions(connection);
             QSqlQuery(database).exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
             ConnectionWrites writes(database, *external);
             if (!database.transaction()) {
@@ -132,9 +131,7 @@ ModelContext::ModelContext(QSqlDatabase database, const Schema &schema, bool all
 {
     // Qt's SQLite driver and this program use the same system SQLite
     // library, so the driver's connection serves our own reads as well.
-    const QVariant handle = m_database.driver()->handle();
-    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
-        m_handle = *static_cast<sqlite3 *const *>(handle.constData());
+    m_handle = sqliteConnection(m_database);
     if (!m_handle)
         qFatal("Store: the database driver gives no SQLite connection");
     for (const EntityType *type : schema.entities()) {

@@ -1,12 +1,11 @@
 #include "platform/objectstore/ModelStoreError.h"
 
 #include "platform/FileWriteError.h"
+#include "platform/objectstore/StoreStatement.h"
 
 #include <QCoreApplication>
 #include <QSqlDatabase>
-#include <QSqlDriver>
 #include <QSqlError>
-#include <QVariant>
 
 #include <sqlite3.h>
 
@@ -43,10 +42,7 @@ ModelStoreError ModelStoreError::saveFailed(const QSqlDatabase &database, const 
 
 QString ModelStoreError::reasonOf(const QSqlDatabase &database, const QSqlError &error)
 {
-    sqlite3 *connection = nullptr;
-    const QVariant handle = database.isValid() ? database.driver()->handle() : QVariant();
-    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
-        connection = *static_cast<sqlite3 *const *>(handle.constData());
+    sqlite3 *connection = sqliteConnection(database);
     // The driver names the code of a failed statement, not of a failed
     // commit: the connection still holds that.
     bool known = false;

@@ -1,8 +1,19 @@
 #include "platform/objectstore/StoreStatement.h"
 
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QVariant>
 
 #include <sqlite3.h>
+
+sqlite3 *sqliteConnection(const QSqlDatabase &database)
+{
+    const QVariant handle = database.isValid() ? database.driver()->handle() : QVariant();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+        return *static_cast<sqlite3 *const *>(handle.constData());
+    return nullptr;
+}
 
 bool StoreRow::isNull(int column) const
 {

@@ -6,8 +6,13 @@
 
 #include <optional>
 
+class QSqlDatabase;
 struct sqlite3;
 struct sqlite3_stmt;
+
+// The SQLite connection behind Qt's driver for `database` (the same
+// system library serves both), or null when it has none.
+sqlite3 *sqliteConnection(const QSqlDatabase &database);
 
 // One row of a read, as the model classes build objects from it. Valid
 // until its statement steps on.

@@ -1,5 +1,6 @@
 #include "platform/objectstore/StoreWrites.h"
 
+#include "platform/FileWriteError.h"
 #include "platform/objectstore/ExternalStorage.h"
 #include "platform/objectstore/ModelStoreError.h"
 
@@ -7,6 +8,8 @@
 #include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
+
+#include <cerrno>
 
 ConnectionWrites::ConnectionWrites(QSqlDatabase database, ExternalStorage &external)
     : m_database(std::move(database))
@@ -62,17 +65,15 @@ void ConnectionWrites::copyExternalFiles(const QList<ExternalFileCopy> &copies)
         throw ModelStoreError::saveFailed(QStringLiteral("the library keeps no files"), what);
     // No other process takes the copies for orphans before the commit.
     if (!m_locked) {
-        if (!m_external.lock())
-            throw ModelStoreError::saveFailed(QStringLiteral("another program is writing the library's files"), what);
+        QString whyNot;
+        if (!m_external.lock(&whyNot))
+            throw ModelStoreError::saveFailed(whyNot, what);
         m_locked = true;
     }
     QStringList names;
     for (const ExternalFileCopy &copy : copies)
         names << copy.newName;
-    QString error;
-    if (!m_record)
-        m_record = StagingRecord::create(m_externalFolder, true, &error);
-    if (const std::optional<QString> failed = m_record ? m_record->add(names) : error)
+    if (const std::optional<QString> failed = StagingRecord::add(m_record, m_externalFolder, names))
         throw ModelStoreError::saveFailed(*failed, what);
     for (const ExternalFileCopy &copy : copies) {
         if (const std::optional<QString> failed = ExternalStorage::copyFile(m_externalFolder, copy.name, copy.newName))
@@ -84,7 +85,7 @@ void ConnectionWrites::copyExternalFiles(const QList<ExternalFileCopy> &copies)
 void ConnectionWrites::syncCopies()
 {
     if (!m_copies.isEmpty() && !ExternalStorage::syncFolder(m_externalFolder))
-        throw ModelStoreError::saveFailed(QStringLiteral("cannot sync the folder %1").arg(m_externalFolder),
+        throw ModelStoreError::saveFailed(FileWriteError::reasonFor(errno),
                                           QCoreApplication::translate("ModelContext", "image bytes"));
 }
 
