@@ -1,6 +1,7 @@
 #include "browser/ImportedImage.h"
 
 #include "browser/ThumbnailCache.h"
+#include "platform/FileWriteError.h"
 #include "platform/ImageDecoder.h"
 #include "platform/LocalizedText.h"
 #include "platform/PlatformImage.h"
@@ -15,7 +16,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <new>
 #include <numeric>
 #include <vector>
@@ -193,7 +193,7 @@ FileOutcome copiedIntoStagedFile(const OpenedRegularFile &opened, const QString 
         if (copied > PlatformImage::maximumFileSize)
             return refused(ImportError::fileTooLarge(fileName));
         if (!writer->write(QByteArrayView(piece.constData(), count))) {
-            files.setError(QStringLiteral("cannot write %1: %2").arg(writer->name(), QString::fromLocal8Bit(strerror(errno))));
+            files.setError(FileWriteError::reasonFor(errno));
             return {std::nullopt, std::nullopt, std::nullopt, files.error()};
         }
     }
@@ -201,7 +201,7 @@ FileOutcome copiedIntoStagedFile(const OpenedRegularFile &opened, const QString 
     if (copied != opened.size)
         return unreadable(FileReadError{FileReadError::Reason::readFailed, fileName, 0});
     if (!writer->complete()) {
-        files.setError(QStringLiteral("cannot complete %1").arg(writer->name()));
+        files.setError(FileWriteError::reasonFor(errno));
         return {std::nullopt, std::nullopt, std::nullopt, files.error()};
     }
     name = writer->name();
@@ -239,9 +239,11 @@ FileOutcome checkAndRead(const QUrl &url, const QString &fileName, ThumbnailAllo
         return refused(ImportError::tooManyPixels(fileName));
 
     // The header can be right and the data damaged or partly missing: only
-    // a decode tells, which reads from the file what it needs.
-    const QImage thumbnail = ImageDecoder::decode(EncodedImage::fromFile(path), ThumbnailCache::defaultMaxPixelSize,
-                                                  ImageDecoder::MissingData::refused);
+    // a decode tells, which reads from the file what it needs. Through the
+    // file opened and checked above, whatever the path names meanwhile.
+    const QString checkedFile = QStringLiteral("/proc/self/fd/%1").arg(opened.file->handle());
+    const QImage thumbnail = ImageDecoder::decode(EncodedImage::fromFile(checkedFile),
+                                                  ThumbnailCache::defaultMaxPixelSize, ImageDecoder::MissingData::refused);
     if (thumbnail.isNull())
         return refused(ImportError::unsupportedImage(fileName));
 

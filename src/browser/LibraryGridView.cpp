@@ -86,6 +86,16 @@ protected:
         QAbstractButton::keyPressEvent(event);
     }
 
+    // Tab may reach the tile scrolled out of sight: it comes into view (the
+    // last row of the view's model).
+    void focusInEvent(QFocusEvent *event) override
+    {
+        QAbstractButton::focusInEvent(event);
+        auto *view = qobject_cast<QAbstractItemView *>(parentWidget()->parentWidget());
+        if (view && view->model() && view->model()->rowCount() > 0)
+            view->scrollTo(view->model()->index(view->model()->rowCount() - 1, 0));
+    }
+
     // Drops go through to the view; the tile has no menu of its own.
     void contextMenuEvent(QContextMenuEvent *event) override { event->accept(); }
 };

@@ -226,13 +226,19 @@ QtRead preparedQtRead(const EncodedImage &image, int maxPixelSize, bool jpeg)
     return read;
 }
 
-// Qt's readers, for every other encoding.
-QImage decodeWithQt(const EncodedImage &image, int maxPixelSize, bool jpeg)
+// Qt's readers, for every other encoding. With `refuseMissing`, a JPEG
+// missing data is refused.
+QImage decodeWithQt(const EncodedImage &image, int maxPixelSize, bool jpeg, bool refuseMissing)
 {
     QtRead read = preparedQtRead(image, maxPixelSize, jpeg);
     if (!read.reader)
         return {};
     const MemoryBudget::Grant grant = WorkerPools::decodingMemory().acquire(read.cost);
+    // Qt's JPEG reader fills in what is missing, with a warning on the
+    // console: libjpeg reads the file through first, within the same share
+    // of the budget, which counts what libjpeg holds.
+    if (refuseMissing && jpeg && JpegData::check(image) != JpegData::Outcome::complete)
+        return {};
     QImage decoded = read.reader->read();
     if (decoded.isNull() || !withinLimit(decoded.size()))
         return {};
@@ -318,14 +324,7 @@ QImage ImageDecoder::decode(const EncodedImage &image, int maxPixelSize, Missing
     case DecodePlan::Route::qt:
         break;
     }
-    QImage decoded = decodeWithQt(image, maxPixelSize, jpeg);
-    // Qt's JPEG reader fills in what is missing, with a warning on the console.
-    if (missing == MissingData::refused && jpeg && !decoded.isNull()) {
-        const MemoryBudget::Grant grant = WorkerPools::decodingMemory().acquire(JpegData::heldWhileReading(image));
-        if (JpegData::check(image) != JpegData::Outcome::complete)
-            return {};
-    }
-    return decoded;
+    return decodeWithQt(image, maxPixelSize, jpeg, missing == MissingData::refused);
 }
 
 qint64 ImageDecoder::memoryCost(const EncodedImage &image, int maxPixelSize)

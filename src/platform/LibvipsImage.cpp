@@ -243,7 +243,6 @@ QImage upright(const QImage &image, int orientation)
     }
 }
 
-// Gives the memory that the decode's threads freed back to the system.
 // Damaged data (a file cut short, a broken stream) is no picture: the
 // loaders fail on it rather than fill in what is missing. Their warnings
 // (odd tags) are not failures.

@@ -7,8 +7,9 @@
 
 // A number of bytes that work shares out: each piece of work takes what it
 // needs before it starts and gives it back when it ends, waiting meanwhile
-// while the others hold too much. A piece that needs more than the whole
-// budget waits until it is alone, then runs. Any thread.
+// while the others hold too much. A piece that needs more than a quarter
+// of the budget (isLarge) waits until it is alone, then runs alone. Any
+// thread.
 class MemoryBudget {
 public:
     explicit MemoryBudget(qint64 bytes);

@@ -317,6 +317,33 @@ private slots:
     // Return press; each shows the focus ring while it has the focus:
     // around the selected tile (or inside the grid's edges), around the
     // Add Images tile.
+    // Tab reaches the Add Images tile of a long grid: it scrolls into view.
+    void theAddImagesTileComesIntoViewForTheFocus()
+    {
+        QWidget window;
+        QLineEdit *field = nullptr;
+        LibraryGrid *grid = gridUnderAField(window, field);
+        m_images.clear();
+        for (int i = 0; i < 60; ++i)
+            m_images.append(m_library.image(QStringLiteral("Image %1").arg(i)));
+        grid->setHasImages(true);
+        grid->setHasSelection(true);
+        grid->setImages(m_images);
+        grid->setCanAddImages(true);
+        window.resize(700, 400);
+        showActive(window);
+        LibraryGridView *view = grid->view();
+        const QModelIndex addTile = view->model()->index(view->model()->rowCount() - 1, 0);
+        QVERIFY(!view->viewport()->rect().contains(view->visualRect(addTile)));
+
+        field->setFocus();
+        QTest::keyClick(window.windowHandle(), Qt::Key_Tab);
+        QTest::keyClick(window.windowHandle(), Qt::Key_Tab);
+        QVERIFY(view->addImagesButton()->hasFocus());
+        QTRY_VERIFY(view->viewport()->rect().contains(view->visualRect(addTile)));
+        QTRY_VERIFY(view->addImagesButton()->geometry().contains(view->visualRect(addTile)));
+    }
+
     void theGridAndTheAddImagesTileAreFocusStops()
     {
         QWidget window;
