@@ -112,10 +112,6 @@ void releaseOnWorker(T &value)
     value = T();
 }
 
-// What the entries inflated into memory may take in all; larger entries,
-// and those past this, go to files.
-constexpr qint64 memoryForSmallFiles = 64 << 20;
-
 } // namespace
 
 QList<QByteArray> LibraryArchiveImporter::newImageBytes(const LibraryArchiveContents &contents, ModelContext &context)
@@ -217,7 +213,7 @@ LibraryArchiveImporter::readImages(OpenedArchive &archive, const QList<QUuid> &l
     };
     QMutex keptLock;
     std::map<QString, std::shared_ptr<Kept>> kept;
-    std::atomic<qint64> memoryLeft{memoryForSmallFiles};
+    PreparedMemoryAllowance memory; // for the entries inflated into memory
     const auto consumerFor = [&](const QString &path) -> ZipArchiveReader::Consumer {
         if (!wanted.contains(path))
             return {}; // only checked
@@ -227,8 +223,7 @@ LibraryArchiveImporter::readImages(OpenedArchive &archive, const QList<QUuid> &l
             kept[path] = slot;
         }
         const qint64 size = archive.directory.uncompressedSize(path);
-        const bool inMemory = !files
-            || (size < ExternalStorage::fileThreshold && memoryLeft.fetch_sub(size) >= size);
+        const bool inMemory = !files || memory.keepsInMemory(size);
         if (inMemory) {
             slot->bytes.reserve(size);
             return [slot](QByteArrayView piece) {

@@ -150,21 +150,13 @@ public:
     explicit Staging(std::optional<PreparedFiles> files) : m_files(std::move(files)) {}
 
     // Whether a file of `size` bytes is to be copied into a staged file.
-    bool staged(qint64 size)
-    {
-        if (!m_files)
-            return false;
-        return size >= ExternalStorage::fileThreshold || m_memoryLeft.fetch_sub(size) < size;
-    }
+    bool staged(qint64 size) { return m_files && !m_memory.keepsInMemory(size); }
     PreparedFiles &files() { return *m_files; }
     bool hasFiles() const { return m_files.has_value(); }
 
 private:
-    // What the small files may hold in memory until the commit.
-    static constexpr qint64 memoryForSmallFiles = qint64(64) * 1024 * 1024;
-
     std::optional<PreparedFiles> m_files;
-    std::atomic<qint64> m_memoryLeft{memoryForSmallFiles};
+    PreparedMemoryAllowance m_memory; // what the small files hold until the commit
 };
 
 // Pieces in which a file is copied into its staged file.

@@ -12,6 +12,7 @@
 
 #include <QByteArrayView>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -274,4 +275,21 @@ private:
     QHash<const void *, QString> m_stagedNames;
     QStringList m_removals;
     std::shared_ptr<StagingRecord> m_removalRecord;
+};
+
+// What the new values written ahead of a save (an import's pictures) may
+// hold in memory until the save takes them: small ones, up to a bound in
+// all; larger ones, and those past the bound, go to prepared files.
+// Thread-safe.
+class PreparedMemoryAllowance {
+public:
+    // Whether a value of `size` bytes stays in memory, taking its share.
+    bool keepsInMemory(qint64 size)
+    {
+        return size < ExternalStorage::fileThreshold && m_left.fetch_sub(size) >= size;
+    }
+
+private:
+    static constexpr qint64 bound = qint64(64) * 1024 * 1024;
+    std::atomic<qint64> m_left{bound};
 };
