@@ -143,29 +143,12 @@ void ApplicationInstance::receive(Request request)
 
 void ApplicationInstance::deliverHeld()
 {
-    m_deliveryQueued = false;
     // One at a time: acting on one may open a dialog that the next waits for.
     while (!m_held.isEmpty() && !modalWindow())
         emit requestReceived(m_held.takeFirst());
-    // Modal windows close by hiding; the filter watches for that while
-    // requests wait.
-    const bool watch = !m_held.isEmpty();
-    if (watch == m_watchingWindows)
-        return;
-    m_watchingWindows = watch;
-    if (watch)
-        QCoreApplication::instance()->installEventFilter(this);
-    else
-        QCoreApplication::instance()->removeEventFilter(this);
-}
-
-bool ApplicationInstance::eventFilter(QObject *watched, QEvent *event)
-{
-    // Looked at once the hiding is done: a dialog that ends by opening
-    // another keeps the requests waiting.
-    if (event->type() == QEvent::Hide && !m_deliveryQueued) {
-        m_deliveryQueued = true;
-        QMetaObject::invokeMethod(this, &ApplicationInstance::deliverHeld, Qt::QueuedConnection);
-    }
-    return QObject::eventFilter(watched, event);
+    // Looked at again once the dialog in the way has hidden, and the hiding
+    // is done: a dialog that ends by opening another keeps them waiting.
+    if (QWindow *modal = m_held.isEmpty() ? nullptr : modalWindow())
+        connect(modal, &QWindow::visibleChanged, this, &ApplicationInstance::deliverHeld,
+                Qt::ConnectionType(Qt::QueuedConnection | Qt::UniqueConnection));
 }

@@ -66,9 +66,6 @@ signals:
     // dialog is open.
     void requestReceived(ApplicationInstance::Request request);
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     bool forward(Request request);
     void listen();
@@ -81,6 +78,4 @@ private:
     QLocalServer *m_server = nullptr;
     QString m_error;
     QList<Request> m_held;
-    bool m_watchingWindows = false;
-    bool m_deliveryQueued = false;
 };
