@@ -78,13 +78,7 @@ RegionAnnotation *AnnotationEdits::finishRegion(const QList<Vertex> &vertices)
 
 bool AnnotationEdits::movePoint(const QUuid &pointID, const QPointF &position)
 {
-    PointAnnotation *found = point(pointID);
-    if (!found)
-        return false;
-    const QPointF at = RegionGeometry::limitedToImage(position);
-    found->setX(at.x());
-    found->setY(at.y());
-    return true;
+    return placePoint(pointID, RegionGeometry::limitedToImage(position));
 }
 
 bool AnnotationEdits::moveVertex(const QUuid &regionID, int index, const QPointF &position)
@@ -103,16 +97,31 @@ bool AnnotationEdits::moveVertex(const QUuid &regionID, int index, const QPointF
 
 bool AnnotationEdits::moveRegion(const QUuid &regionID, const QList<Vertex> &baseline, const QPointF &delta)
 {
-    RegionAnnotation *found = region(regionID);
-    if (!found || baseline.isEmpty())
-        return false;
-    found->setVertices(RegionGeometry::translated(baseline, delta));
-    return true;
+    return !baseline.isEmpty() && placeVertices(regionID, RegionGeometry::translated(baseline, delta));
 }
 
 void AnnotationEdits::endDrag()
 {
     save();
+}
+
+bool AnnotationEdits::placePoint(const QUuid &pointID, const QPointF &position)
+{
+    PointAnnotation *found = point(pointID);
+    if (!found)
+        return false;
+    found->setX(position.x());
+    found->setY(position.y());
+    return true;
+}
+
+bool AnnotationEdits::placeVertices(const QUuid &regionID, const QList<Vertex> &vertices)
+{
+    RegionAnnotation *found = region(regionID);
+    if (!found)
+        return false;
+    found->setVertices(vertices);
+    return true;
 }
 
 std::optional<int> AnnotationEdits::insertVertex(const QUuid &regionID, int afterIndex)

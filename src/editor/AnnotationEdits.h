@@ -55,6 +55,11 @@ public:
     bool moveRegion(const QUuid &regionID, const QList<Vertex> &baseline, const QPointF &delta);
     // The end of a drag: its moves are saved.
     void endDrag();
+    // The point, or the region's corners, written exactly as given (not
+    // limited to the image), as a drag given up puts back what it moved;
+    // saved by endDrag(). False when nothing was written.
+    bool placePoint(const QUuid &pointID, const QPointF &position);
+    bool placeVertices(const QUuid &regionID, const QList<Vertex> &vertices);
 
     // A corner inserted in the middle of the edge after `afterIndex`: its
     // index, or none when nothing was inserted.

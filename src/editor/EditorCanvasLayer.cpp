@@ -9,9 +9,9 @@
 #include "ui/AppStyle.h"
 #include "viewer/ImageAnnotations.h"
 
-#include <QApplication>
 #include <QPainter>
 #include <QPainterPath>
+#include <QSet>
 
 #include <utility>
 
@@ -26,6 +26,8 @@ constexpr double regionFillOpacity = 0.16;
 constexpr double regionStrokeOpacity = 0.7;
 constexpr double regionStrokeWidth = 1.5;
 constexpr double selectedStrokeWidth = 2;
+constexpr AnnotationRenderer::ShapeStyle regionShapes{regionFillOpacity, regionFillOpacity, regionStrokeOpacity,
+                                                      regionStrokeWidth, regionStrokeWidth};
 
 QColor withOpacity(QColor colour, double opacity)
 {
@@ -58,7 +60,8 @@ bool within(const QPointF &a, const QPointF &b, double radius)
 EditorCanvasLayer::EditorCanvasLayer(AnnotationEditorModel *model, QObject *parent)
     : CanvasOverlay(parent)
     , m_model(model)
-    , m_renderer({regionFillOpacity, regionFillOpacity, regionStrokeOpacity, regionStrokeWidth, regionStrokeWidth})
+    , m_below(regionShapes)
+    , m_above(regionShapes)
 {
     ImageAnnotations &annotations = model->annotations();
     connect(&annotations, &ImageAnnotations::annotationWritten, this, &EditorCanvasLayer::annotationWritten);
@@ -125,28 +128,23 @@ bool EditorCanvasLayer::pointerPressed(const QPointF &position, const CanvasGeom
 {
     // Whatever an earlier press started has ended with it.
     m_gesture.reset();
+    m_released.reset();
     const Hit hit = hitAt(position, geometry);
     m_pressTaken = hit.part != Hit::Part::background;
     if (!m_pressTaken)
         return false;
 
-    Gesture gesture{hit, position, AnnotationScene::unitPoint(position, geometry), {}, {}};
+    Gesture gesture{hit, position, {}, {}};
     AtlasImage *image = m_model->image();
     switch (hit.part) {
     case Hit::Part::point:
         if (const PointAnnotation *point = findPoint(*image, hit.id))
-            gesture.start = RegionGeometry::limitedToImage({point->x(), point->y()});
-        m_model->setSelection(EditorSelection::point(hit.id));
+            gesture.start = {point->x(), point->y()};
         break;
     case Hit::Part::vertex:
-        if (const RegionAnnotation *region = findRegion(*image, hit.id))
-            gesture.start = RegionGeometry::limitedToImage(pointOf(region->vertices().value(hit.index)));
-        m_model->setSelection(EditorSelection::vertex(hit.id, hit.index));
-        break;
     case Hit::Part::region:
         if (const RegionAnnotation *region = findRegion(*image, hit.id))
             gesture.baseline = region->vertices();
-        m_model->setSelection(EditorSelection::region(hit.id));
         break;
     case Hit::Part::draftHandle:
         gesture.start = pointOf(m_model->draftVertices().value(hit.index));
@@ -156,38 +154,37 @@ bool EditorCanvasLayer::pointerPressed(const QPointF &position, const CanvasGeom
         break;
     }
     m_gesture = gesture;
+    // The drag starts with the press: its first change is at the press.
+    change(*m_gesture, position, geometry);
     return true;
 }
 
 void EditorCanvasLayer::pointerMoved(const QPointF &position, const CanvasGeometry &geometry)
 {
-    if (!m_gesture || !m_model)
-        return;
-    Gesture &gesture = *m_gesture;
-    if (!gesture.moved) {
-        if ((position - gesture.pressPosition).manhattanLength() < QApplication::startDragDistance())
-            return;
-        gesture.moved = true;
-    }
-    drag(gesture, AnnotationScene::unitPoint(position, geometry) - gesture.pressUnit);
+    if (m_gesture && m_model)
+        change(*m_gesture, position, geometry);
 }
 
-void EditorCanvasLayer::drag(Gesture &gesture, const QPointF &delta)
+void EditorCanvasLayer::change(Gesture &gesture, const QPointF &position, const CanvasGeometry &geometry)
 {
     AnnotationEdits &edits = m_model->edits();
     const Hit &target = gesture.target;
     switch (target.part) {
     case Hit::Part::point:
-        gesture.wrote |= edits.movePoint(target.id, gesture.start + delta);
+        m_model->setSelection(EditorSelection::point(target.id));
+        gesture.wrote |= edits.movePoint(target.id, geometry.imagePoint(position));
         break;
     case Hit::Part::vertex:
-        gesture.wrote |= edits.moveVertex(target.id, target.index, gesture.start + delta);
+        m_model->setSelection(EditorSelection::vertex(target.id, target.index));
+        gesture.wrote |= edits.moveVertex(target.id, target.index, geometry.imagePoint(position));
         break;
     case Hit::Part::region:
-        gesture.wrote |= edits.moveRegion(target.id, gesture.baseline, delta);
+        m_model->setSelection(EditorSelection::region(target.id));
+        gesture.wrote |= edits.moveRegion(target.id, gesture.baseline,
+                                          RegionGeometry::unitTranslation(position - gesture.pressPosition, geometry));
         break;
     case Hit::Part::draftHandle:
-        m_model->moveDraftVertex(target.index, RegionGeometry::limitedToImage(gesture.start + delta));
+        m_model->moveDraftVertex(target.index, geometry.imagePoint(position));
         break;
     case Hit::Part::midpoint:
     case Hit::Part::background:
@@ -200,18 +197,20 @@ void EditorCanvasLayer::pointerReleased(const QPointF &position, const CanvasGeo
     if (!m_gesture || !m_model)
         return;
     pointerMoved(position, geometry);
-    const Gesture gesture = *m_gesture;
+    const Hit target = m_gesture->target;
     m_gesture.reset();
-    if (gesture.moved) {
-        if (gesture.wrote)
-            m_model->edits().endDrag();
-        return;
+    switch (target.part) {
+    case Hit::Part::point:
+    case Hit::Part::vertex:
+    case Hit::Part::region:
+        m_model->edits().endDrag();
+        break;
+    case Hit::Part::draftHandle:
+    case Hit::Part::midpoint:
+    case Hit::Part::background:
+        break;
     }
-    // A click: what it hit is selected already; two parts act.
-    if (gesture.target.part == Hit::Part::midpoint)
-        m_model->insertVertex(gesture.target.id, gesture.target.index);
-    else if (gesture.target.part == Hit::Part::draftHandle && gesture.target.index == 0)
-        m_model->finishRegion();
+    m_released = target;
 }
 
 void EditorCanvasLayer::pointerCancelled()
@@ -221,28 +220,63 @@ void EditorCanvasLayer::pointerCancelled()
     const Gesture gesture = *m_gesture;
     m_gesture.reset();
     m_pressTaken = false;
-    if (m_model && gesture.moved)
+    if (m_model)
         putBack(gesture);
 }
 
-void EditorCanvasLayer::putBack(Gesture gesture)
+void EditorCanvasLayer::putBack(const Gesture &gesture)
 {
-    if (gesture.target.part == Hit::Part::draftHandle) {
-        m_model->moveDraftVertex(gesture.target.index, gesture.start);
-        return;
+    AnnotationEdits &edits = m_model->edits();
+    const Hit &target = gesture.target;
+    switch (target.part) {
+    case Hit::Part::point:
+        if (gesture.wrote && edits.placePoint(target.id, gesture.start))
+            edits.endDrag();
+        break;
+    case Hit::Part::vertex:
+    case Hit::Part::region:
+        if (gesture.wrote && edits.placeVertices(target.id, gesture.baseline))
+            edits.endDrag();
+        break;
+    case Hit::Part::draftHandle:
+        m_model->moveDraftVertex(target.index, gesture.start);
+        break;
+    case Hit::Part::midpoint:
+    case Hit::Part::background:
+        break;
     }
-    if (!gesture.wrote)
-        return;
-    drag(gesture, {0, 0});
-    m_model->edits().endDrag();
 }
 
 void EditorCanvasLayer::tapped(const QPointF &position, int, const CanvasGeometry &geometry)
 {
-    // A click on something was answered at its release.
-    if (std::exchange(m_pressTaken, false) || !m_model)
+    if (!m_model)
         return;
-    m_model->tapCanvas(geometry.imagePoint(position));
+    const std::optional<Hit> released = std::exchange(m_released, std::nullopt);
+    if (!std::exchange(m_pressTaken, false)) {
+        m_model->tapCanvas(geometry.imagePoint(position));
+        return;
+    }
+    // A click on something: its drag has run; what it hit may act as well.
+    if (!released)
+        return;
+    switch (released->part) {
+    case Hit::Part::point:
+        m_model->setSelection(EditorSelection::point(released->id));
+        break;
+    case Hit::Part::vertex:
+        m_model->setSelection(EditorSelection::vertex(released->id, released->index));
+        break;
+    case Hit::Part::midpoint:
+        m_model->insertVertex(released->id, released->index);
+        break;
+    case Hit::Part::draftHandle:
+        if (released->index == 0)
+            m_model->finishRegion();
+        break;
+    case Hit::Part::region:
+    case Hit::Part::background:
+        break;
+    }
 }
 
 std::optional<Qt::CursorShape> EditorCanvasLayer::cursorAt(const QPointF &position,
@@ -290,7 +324,6 @@ void EditorCanvasLayer::annotationsChanged()
         }
     }
     m_sceneValid = false;
-    m_thinRegionsValid = false;
     redrawRegions();
 }
 
@@ -334,19 +367,46 @@ void EditorCanvasLayer::prepare(const CanvasGeometry &geometry, qreal devicePixe
     // canvas draws the picture; the same view again is not drawn anew.
     if (!m_regionsValid || devicePixelRatio != m_regionsRatio || geometry != m_regionsGeometry) {
         const RegionAnnotation *selected = m_model->selectedRegion();
-        const std::optional<QUuid> without = selected ? std::optional(selected->id()) : std::nullopt;
+        const std::optional<QUuid> around = selected ? std::optional(selected->id()) : std::nullopt;
         const AnnotationScene &all = regionScene();
-        if (m_othersFrom != all.generation() || m_othersWithout != without) {
-            m_others = without ? all.without(*without) : all;
-            m_othersFrom = all.generation();
-            m_othersWithout = without;
-        }
+        if (m_layersFrom != all.generation() || m_layersAround != around)
+            splitRegions(all, selected);
         const AnnotationFrame frame{geometry, std::nullopt, {}, {}};
-        m_renderer.start(frame, m_others, geometry.fitted.viewportSize.toSize(), devicePixelRatio, m_labelText);
+        const QSize viewSize = geometry.fitted.viewportSize.toSize();
+        m_below.start(frame, m_belowScene, viewSize, devicePixelRatio, m_labelText);
+        m_aboveShown = !m_aboveScene.regions().isEmpty();
+        if (m_aboveShown)
+            m_above.start(frame, m_aboveScene, viewSize, devicePixelRatio, m_labelText);
         m_regionsValid = true;
         m_regionsRatio = devicePixelRatio;
         m_regionsGeometry = geometry;
     }
+}
+
+void EditorCanvasLayer::splitRegions(const AnnotationScene &all, const RegionAnnotation *selected)
+{
+    // Regions lie in their stored order, the selected one among them.
+    QSet<QUuid> below;
+    m_thinBelow.clear();
+    m_thinAbove.clear();
+    bool above = false;
+    for (const RegionAnnotation *region : m_model->annotations().regions()) {
+        if (region == selected) {
+            above = true;
+            continue;
+        }
+        if (!above)
+            below.insert(region->id());
+        // Regions of one or two corners have no inside; they are outlined
+        // apart.
+        if (region->vertices().size() < 3)
+            (above ? m_thinAbove : m_thinBelow).append(region);
+    }
+    m_belowScene = all.keepingRegions([&](const QUuid &id) { return below.contains(id); });
+    const QUuid selectedID = selected ? selected->id() : QUuid();
+    m_aboveScene = all.keepingRegions([&](const QUuid &id) { return !below.contains(id) && id != selectedID; });
+    m_layersFrom = all.generation();
+    m_layersAround = selected ? std::optional(selectedID) : std::nullopt;
 }
 
 void EditorCanvasLayer::paint(QPainter &painter, const CanvasGeometry &geometry)
@@ -355,11 +415,23 @@ void EditorCanvasLayer::paint(QPainter &painter, const CanvasGeometry &geometry)
         return;
     // Started in prepare() unless the canvas skipped it.
     prepare(geometry, painter.device() ? painter.device()->devicePixelRatioF() : 1.0);
-    painter.drawImage(QPointF(0, 0), m_renderer.finish());
+    painter.drawImage(QPointF(0, 0), m_below.finish());
     painter.setRenderHint(QPainter::Antialiasing);
     drawChanging(painter, geometry);
     m_paintedGeometry = geometry;
     m_paintedArea = changingArea(geometry);
+}
+
+void EditorCanvasLayer::drawThinRegions(QPainter &painter, const QList<const RegionAnnotation *> &regions,
+                                        const CanvasGeometry &geometry) const
+{
+    if (regions.isEmpty())
+        return;
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(withOpacity(AppStyle::orange(), regionStrokeOpacity), regionStrokeWidth, Qt::SolidLine,
+                        Qt::FlatCap, Qt::RoundJoin));
+    for (const RegionAnnotation *region : regions)
+        painter.drawPolygon(viewPolygon(region->vertices(), geometry));
 }
 
 void EditorCanvasLayer::drawChanging(QPainter &painter, const CanvasGeometry &geometry)
@@ -368,23 +440,7 @@ void EditorCanvasLayer::drawChanging(QPainter &painter, const CanvasGeometry &ge
     const RegionAnnotation *selected = m_model->selectedRegion();
     const std::optional<EditorSelection> &selection = m_model->selection();
 
-    // Regions of one or two corners have no inside; they are outlined here.
-    if (!m_thinRegionsValid) {
-        m_thinRegions.clear();
-        for (const RegionAnnotation *region : m_model->annotations().regions()) {
-            if (region->vertices().size() < 3)
-                m_thinRegions.append(region);
-        }
-        m_thinRegionsValid = true;
-    }
-    painter.setBrush(Qt::NoBrush);
-    painter.setPen(QPen(withOpacity(orange, regionStrokeOpacity), regionStrokeWidth, Qt::SolidLine, Qt::FlatCap,
-                        Qt::RoundJoin));
-    for (const RegionAnnotation *region : std::as_const(m_thinRegions)) {
-        if (region != selected)
-            painter.drawPolygon(viewPolygon(region->vertices(), geometry));
-    }
-
+    drawThinRegions(painter, m_thinBelow, geometry);
     QList<Vertex> corners;
     if (selected) {
         corners = selected->vertices();
@@ -394,6 +450,10 @@ void EditorCanvasLayer::drawChanging(QPainter &painter, const CanvasGeometry &ge
         painter.fillPath(outline, withOpacity(orange, regionFillOpacity));
         painter.strokePath(outline, QPen(orange, selectedStrokeWidth, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin));
     }
+    // The regions stored after the selected one lie over it.
+    if (m_aboveShown)
+        painter.drawImage(QPointF(0, 0), m_above.finish());
+    drawThinRegions(painter, m_thinAbove, geometry);
 
     const QList<Vertex> &draft = m_model->draftVertices();
     if (!draft.isEmpty()) {

@@ -76,6 +76,15 @@ QList<Vertex> translated(const QList<Vertex> &baseline, const QPointF &delta)
     return result;
 }
 
+QPointF unitTranslation(const QPointF &viewTranslation, const CanvasGeometry &geometry)
+{
+    const QSizeF size = geometry.fitted.rect.size();
+    const double scale = geometry.transform.scale;
+    if (!(size.width() > 0 && size.height() > 0 && scale > 0))
+        return {0, 0};
+    return {viewTranslation.x() / (scale * size.width()), viewTranslation.y() / (scale * size.height())};
+}
+
 QPointF limitedToImage(const QPointF &point)
 {
     return {std::clamp(point.x(), 0.0, 1.0), std::clamp(point.y(), 0.0, 1.0)};

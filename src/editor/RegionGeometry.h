@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/Vertex.h"
+#include "viewer/CanvasGeometry.h"
 
 #include <QList>
 #include <QPointF>
@@ -38,6 +39,11 @@ std::optional<QList<Vertex>> removingVertex(const QList<Vertex> &vertices, int i
 // meets the image's edge (no movement on an axis where the shape is wider
 // than the image).
 QList<Vertex> translated(const QList<Vertex> &baseline, const QPointF &delta);
+
+// A movement of the pointer in view points as a movement in unit image
+// coordinates at the zoom in effect; none when the picture has no area or
+// the zoom is not positive.
+QPointF unitTranslation(const QPointF &viewTranslation, const CanvasGeometry &geometry);
 
 // A unit coordinate limited to the image (0 to 1).
 QPointF limitedToImage(const QPointF &point);

@@ -83,6 +83,14 @@ AnnotationScene AnnotationScene::without(const QUuid &id) const
     return scene;
 }
 
+AnnotationScene AnnotationScene::keepingRegions(const std::function<bool(const QUuid &)> &keep) const
+{
+    AnnotationScene scene = *this;
+    scene.m_regions.removeIf([&](const AnnotationMark &mark) { return !keep(mark.id); });
+    scene.renumber();
+    return scene;
+}
+
 AnnotationScene AnnotationScene::updated(const RegionAnnotation &region) const
 {
     AnnotationScene scene = *this;

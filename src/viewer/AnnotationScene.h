@@ -10,6 +10,7 @@
 #include <QString>
 #include <QUuid>
 
+#include <functional>
 #include <optional>
 
 class PointAnnotation;
@@ -51,6 +52,9 @@ public:
     // when the region has no mark in it): new scenes, made without reading
     // the other annotations again.
     AnnotationScene without(const QUuid &id) const;
+    // The same scene with only the region marks whose ids `keep` holds to,
+    // in their order, and all the points: a new scene, made likewise.
+    AnnotationScene keepingRegions(const std::function<bool(const QUuid &)> &keep) const;
     AnnotationScene updated(const RegionAnnotation &region) const;
 
     // The callouts of the marks in the view of `geometry`, laid out: one per

@@ -19,12 +19,95 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QPainterPath>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
 
 Q_DECLARE_METATYPE(EditTool)
+
+namespace {
+
+// A paint device that keeps, in order, the images and the outlined or
+// filled shapes painted on it.
+class PaintRecorder : public QPaintDevice {
+public:
+    struct Drawn {
+        QRectF target;
+        QImage image; // null for a shape
+        QRectF source;
+        QPen pen;
+        QBrush brush;
+    };
+    explicit PaintRecorder(const QSize &size) : m_size(size) {}
+    QPaintEngine *paintEngine() const override { return &m_engine; }
+    const QList<Drawn> &drawn() const { return m_engine.drawn; }
+
+protected:
+    int metric(PaintDeviceMetric metric) const override
+    {
+        switch (metric) {
+        case PdmWidth: return m_size.width();
+        case PdmHeight: return m_size.height();
+        case PdmDpiX: case PdmDpiY: case PdmPhysicalDpiX: case PdmPhysicalDpiY: return 96;
+        case PdmDepth: return 32;
+        case PdmDevicePixelRatio: return 1;
+        case PdmDevicePixelRatioScaled: return int(devicePixelRatioFScale());
+        default: return QPaintDevice::metric(metric);
+        }
+    }
+
+private:
+    struct Engine : QPaintEngine {
+        Engine() : QPaintEngine(AllFeatures) {}
+        QList<Drawn> drawn;
+        QPen pen;
+        QBrush brush;
+        bool begin(QPaintDevice *) override { return true; }
+        bool end() override { return true; }
+        Type type() const override { return User; }
+        void updateState(const QPaintEngineState &state) override
+        {
+            if (state.state() & DirtyPen)
+                pen = state.pen();
+            if (state.state() & DirtyBrush)
+                brush = state.brush();
+        }
+        void drawPath(const QPainterPath &path) override { drawn.append({path.boundingRect(), {}, {}, pen, brush}); }
+        void drawPolygon(const QPointF *points, int count, PolygonDrawMode) override
+        {
+            drawn.append({QPolygonF(QList<QPointF>(points, points + count)).boundingRect(), {}, {}, pen, brush});
+        }
+        void drawImage(const QRectF &target, const QImage &image, const QRectF &source,
+                       Qt::ImageConversionFlags) override
+        {
+            drawn.append({target, image, source, pen, brush});
+        }
+        void drawPixmap(const QRectF &target, const QPixmap &pixmap, const QRectF &source) override
+        {
+            drawImage(target, pixmap.toImage(), source, {});
+        }
+    };
+    QSize m_size;
+    mutable Engine m_engine;
+};
+
+// Whether `drawn` is an image that covers `at` with a pixel that is not
+// clear.
+bool paintsAt(const PaintRecorder::Drawn &drawn, const QPointF &at)
+{
+    if (drawn.image.isNull() || !drawn.target.contains(at))
+        return false;
+    const QPointF pixel = drawn.source.topLeft()
+        + QPointF((at.x() - drawn.target.x()) * drawn.source.width() / drawn.target.width(),
+                  (at.y() - drawn.target.y()) * drawn.source.height() / drawn.target.height());
+    return qAlpha(drawn.image.pixel(pixel.toPoint())) > 0;
+}
+
+} // namespace
 
 // The editor driven as a user drives it: the mouse on the canvas, the
 // keyboard, the bars, the alerts and the links sheet, on a library that is
@@ -196,11 +279,22 @@ private slots:
             QCOMPARE(editor->cancelDraftAction()->isEnabled(), i >= 1);
             click(at(corners[i].x(), corners[i].y()));
         }
-        // A click on a later corner adds none and closes nothing.
-        click(at(corners[2].x(), corners[2].y()));
-        QCOMPARE(model().draftVertices().size(), corners.size());
+        // A click on a later corner adds none and closes nothing: it only
+        // moves that corner to the spot clicked.
+        for (const int corner : {1, 2}) {
+            const QPoint spot = at(corners[corner].x(), corners[corner].y()) + QPoint(5, 4 * corner);
+            click(spot);
+            QCOMPARE(model().draftVertices().size(), corners.size());
+            const QPointF clicked = editor->canvas()->geometry().imagePoint(spot);
+            QCOMPARE(model().draftVertices().at(corner), Vertex({clicked.x(), clicked.y()}));
+            QCOMPARE(model().tool(), EditTool::region);
+        }
+        // The first corner, clicked off its centre, goes to the spot
+        // clicked as it closes the region.
+        const QPoint firstSpot = at(0.2, 0.2) + QPoint(6, -5);
+        const QPointF first = editor->canvas()->geometry().imagePoint(firstSpot);
         if (ending == "first corner")
-            click(at(0.2, 0.2) + QPoint(6, -5));
+            click(firstSpot);
         else
             editor->toolBar()->buttonFor(ending == "Close" ? editor->closeDraftAction() : editor->cancelDraftAction())->click();
         QFETCH(int, stored);
@@ -212,80 +306,247 @@ private slots:
             return;
         }
         QCOMPARE(regions.first()->vertices().size(), stored);
-        QCOMPARE(regions.first()->vertices().at(1), Vertex({0.6, 0.15}));
+        QCOMPARE(regions.first()->vertices().at(0),
+                 ending == "first corner" ? Vertex({first.x(), first.y()}) : Vertex({0.2, 0.2}));
+        QCOMPARE(regions.first()->vertices().at(3), Vertex({0.5, 0.8}));
         QCOMPARE(model().tool(), EditTool::select);
         QCOMPARE(model().selection(), EditorSelection::region(regions.first()->id()));
         QVERIFY(editor->renameAlert());
     }
 
-    // A click selects and writes nothing; a drag moves by the pointer's
-    // movement, keeping where it was grabbed, and saves at the end.
+    // A press on a point, a corner or a region takes it at once: a click
+    // is a drag of no length. A point or a corner goes under the pointer
+    // (wherever in its hit circle it was taken); a region moves by the
+    // pointer's movement, in image units at the zoom in effect, stopped at
+    // the image's edges. The drag selects what it took, writes it (a click
+    // too) and saves at the release.
     void clickAndDrag_data()
     {
         QTest::addColumn<QString>("target");
+        QTest::addColumn<QPoint>("grab"); // from the point, the corner, or a place inside the region
         QTest::addColumn<QPoint>("movement");
-        QTest::newRow("point clicked") << "point" << QPoint();
-        QTest::newRow("corner clicked") << "corner" << QPoint();
-        QTest::newRow("region clicked") << "region" << QPoint();
-        QTest::newRow("point dragged") << "point" << QPoint(80, 60);
-        QTest::newRow("point dragged past the edge") << "point" << QPoint(700, 60);
-        QTest::newRow("corner dragged") << "corner" << QPoint(-80, 30);
-        QTest::newRow("region dragged") << "region" << QPoint(40, -60);
+        QTest::addColumn<double>("zoom");
+        QTest::addColumn<QPointF>("shift"); // the region's, in image units
+        QTest::newRow("point clicked 8 points right of its centre")
+            << "point" << QPoint(8, 0) << QPoint() << 1.0 << QPointF();
+        QTest::newRow("point clicked at the rim of its hit circle")
+            << "point" << QPoint(-10, 10) << QPoint() << 1.0 << QPointF();
+        QTest::newRow("point nudged less than the drag distance")
+            << "point" << QPoint() << QPoint(2, 1) << 1.0 << QPointF();
+        QTest::newRow("point grabbed 8 points off centre, dragged 50")
+            << "point" << QPoint(8, 0) << QPoint(50, 0) << 1.0 << QPointF();
+        QTest::newRow("point dragged past the edge") << "point" << QPoint(7, 6) << QPoint(700, 60) << 1.0 << QPointF();
+        QTest::newRow("point dragged at 1.5x") << "point" << QPoint(-5, 3) << QPoint(60, -40) << 1.5 << QPointF();
+        QTest::newRow("corner clicked off centre") << "corner" << QPoint(-6, 8) << QPoint() << 1.0 << QPointF();
+        QTest::newRow("corner dragged") << "corner" << QPoint(-6, 8) << QPoint(-80, 30) << 1.0 << QPointF();
+        QTest::newRow("region clicked: written back unchanged") << "region" << QPoint() << QPoint() << 1.0 << QPointF();
+        QTest::newRow("region dragged") << "region" << QPoint() << QPoint(40, -60) << 1.0 << QPointF(0.05, -0.1);
+        QTest::newRow("region dragged 0.9 right stops at the edge")
+            << "region" << QPoint() << QPoint(720, 0) << 1.0 << QPointF(0.3, 0);
+        QTest::newRow("region dragged at 1.5x")
+            << "region" << QPoint() << QPoint(-120, 90) << 1.5 << QPointF(-0.1, 0.1);
     }
     void clickAndDrag()
     {
         QFETCH(QString, target);
+        QFETCH(QPoint, grab);
         QFETCH(QPoint, movement);
+        QFETCH(double, zoom);
         open();
         PointAnnotation *point = library->point("Aorta", 0.25, 0.25);
         RegionAnnotation *region = library->region("Liver", EditorLibrary::square(0.6, 0.6, 0.2));
-        const QPointF unitMovement(movement.x() / 800.0, movement.y() / 600.0);
+        if (zoom != 1) {
+            editor->canvas()->zoom()->zoomIn();
+            QTRY_VERIFY(editor->canvas()->isResting());
+            QCOMPARE(editor->canvas()->geometry().transform.scale, zoom);
+        }
         const QList<Vertex> before = vertices(region);
-        QPoint grab = at(0.25, 0.25) + QPoint(7, 6);
         std::optional<EditorSelection> selected = EditorSelection::point(point->id());
-        if (target == "corner") {
+        if (target == "point") {
+            grab += at(0.25, 0.25);
+        } else if (target == "corner") {
             model().setSelection(EditorSelection::region(region->id()));
-            grab = at(0.5, 0.5) + QPoint(-6, 8);
+            grab += at(0.5, 0.5);
             selected = EditorSelection::vertex(region->id(), 0);
-        } else if (target == "region") {
-            grab = at(0.62, 0.58);
+        } else {
+            grab += at(0.62, 0.58);
             selected = EditorSelection::region(region->id());
         }
+        // Where the pointer is let go, in image units.
+        const QPointF released = editor->canvas()->geometry().imagePoint(grab + movement);
         QSignalSpy writes(&library->context(), &ModelContext::propertyChanged);
-        drag(grab, grab + movement);
+        QSignalSpy saves(&library->context(), &ModelContext::didSave);
+        if (movement.isNull())
+            click(grab);
+        else
+            drag(grab, grab + movement);
         QCOMPARE(model().selection(), selected);
-        QCOMPARE(writes.isEmpty(), movement.isNull());
+        QVERIFY(!writes.isEmpty());
+        QCOMPARE(saves.size(), 1);
         QVERIFY(!library->context().hasChanges());
-        const auto near = [](double a, double b) { return qAbs(a - b) < 1.5e-3; };
+        const auto near = [](double a, double b) { return qAbs(a - b) < 1e-9; };
         if (target == "point") {
-            QVERIFY(near(point->x(), std::min(0.25 + unitMovement.x(), 1.0)));
-            QVERIFY(near(point->y(), 0.25 + unitMovement.y()));
+            QVERIFY2(near(point->x(), released.x()) && near(point->y(), released.y()),
+                     qPrintable(QStringLiteral("(%1, %2)").arg(point->x()).arg(point->y())));
+            QCOMPARE(vertices(region), before);
             return;
         }
+        QCOMPARE(QPointF(point->x(), point->y()), QPointF(0.25, 0.25));
+        QFETCH(QPointF, shift);
         const QList<Vertex> after = vertices(region);
         for (qsizetype i = 0; i < after.size(); ++i) {
-            const bool moves = target == "region" || i == 0;
-            QVERIFY(near(after[i].x, before[i].x + (moves ? unitMovement.x() : 0)));
-            QVERIFY(near(after[i].y, before[i].y + (moves ? unitMovement.y() : 0)));
+            const QPointF expected = target == "region" ? QPointF(before[i].x, before[i].y) + shift
+                : i == 0                                ? released
+                                                        : QPointF(before[i].x, before[i].y);
+            QVERIFY2(qAbs(after[i].x - expected.x()) < 1e-9 && qAbs(after[i].y - expected.y()) < 1e-9,
+                     qPrintable(QStringLiteral("corner %1 at (%2, %3)").arg(i).arg(after[i].x).arg(after[i].y)));
         }
     }
 
-    // A drag cancelled (the canvas loses the focus) puts its region back;
-    // the next drag moves its own region from where it was.
+    // A drag from what takes no press pans the zoomed picture and writes
+    // nothing: empty space, or a region under the point and region tools.
+    void panByDragging_data()
+    {
+        QTest::addColumn<EditTool>("tool");
+        QTest::addColumn<QPointF>("from");
+        QTest::newRow("empty space, select tool") << EditTool::select << QPointF(0.2, 0.8);
+        QTest::newRow("inside a region, point tool") << EditTool::point << QPointF(0.6, 0.6);
+        QTest::newRow("inside a region, region tool") << EditTool::region << QPointF(0.6, 0.6);
+    }
+    void panByDragging()
+    {
+        QFETCH(EditTool, tool);
+        QFETCH(QPointF, from);
+        open();
+        RegionAnnotation *region = library->region("Liver", EditorLibrary::square(0.6, 0.6, 0.2));
+        const QList<Vertex> before = vertices(region);
+        model().setTool(tool);
+        editor->canvas()->zoom()->zoomIn();
+        QTRY_VERIFY(editor->canvas()->isResting());
+        QSignalSpy writes(&library->context(), &ModelContext::propertyChanged);
+        const QPoint start = at(from.x(), from.y());
+        drag(start, start + QPoint(-60, -40));
+        QTRY_VERIFY(editor->canvas()->isResting());
+        QCOMPARE(editor->canvas()->zoom()->committed().offset, QSizeF(-60, -40));
+        QVERIFY(writes.isEmpty());
+        QCOMPARE(vertices(region), before);
+        QVERIFY(library->image->points().isEmpty());
+        QVERIFY(model().draftVertices().isEmpty() && !model().selection());
+    }
+
+    // Regions lie in their stored order, the selected one in its place
+    // among them, not raised: a later region is drawn over it and takes
+    // the clicks where the two overlap.
+    void regionsInStoredOrder_data()
+    {
+        QTest::addColumn<int>("selected");
+        QTest::newRow("the first selected") << 0;
+        QTest::newRow("the middle one selected") << 1;
+        QTest::newRow("the last selected") << 2;
+    }
+    void regionsInStoredOrder()
+    {
+        QFETCH(int, selected);
+        open();
+        // Three in a row, each overlapping the next.
+        QList<RegionAnnotation *> regions;
+        for (double x : {0.3, 0.5, 0.7})
+            regions.append(library->region(QString(), EditorLibrary::square(x, 0.5, 0.3)));
+        const QList<QPointF> alone = {{0.2, 0.5}, {0.5, 0.45}, {0.8, 0.5}}; // inside one region only
+        model().setSelection(EditorSelection::region(regions[selected]->id()));
+
+        PaintRecorder recorder(canvas()->size());
+        {
+            QPainter painter(&recorder);
+            editor->layer()->paint(painter, editor->canvas()->geometry());
+        }
+        const QList<PaintRecorder::Drawn> &drawn = recorder.drawn();
+        // The selected one's outline: 2 points wide, opaque.
+        qsizetype outline = -1;
+        for (qsizetype i = 0; i < drawn.size(); ++i) {
+            if (drawn[i].image.isNull() && drawn[i].pen.style() != Qt::NoPen && drawn[i].pen.widthF() == 2
+                && drawn[i].pen.color().alpha() == 255)
+                outline = i;
+        }
+        QVERIFY(outline >= 0);
+        for (int i = 0; i < 3; ++i) {
+            if (i == selected)
+                continue;
+            const QPointF place = editor->canvas()->geometry().viewPoint(alone[i]);
+            QList<bool> sides; // false under the selected one's outline, true over it
+            for (qsizetype j = 0; j < drawn.size(); ++j) {
+                if (paintsAt(drawn[j], place))
+                    sides.append(j > outline);
+            }
+            QCOMPARE(sides, QList<bool>({i > selected}));
+        }
+
+        // Where two overlap, the later one takes the click.
+        click(at(0.4, 0.5));
+        QCOMPARE(model().selection(), EditorSelection::region(regions[1]->id()));
+        click(at(0.6, 0.5));
+        QCOMPARE(model().selection(), EditorSelection::region(regions[2]->id()));
+    }
+
+    // A drag cancelled (the canvas loses the focus) puts back what it
+    // moved, exactly as it was, also when the pointer has not moved since
+    // the press, and leaves nothing unsaved; the next drag moves its own
+    // region from where it was.
+    void cancelledDragPutsBack_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QPoint>("movement");
+        QTest::newRow("region dragged") << "region" << QPoint(100, 0);
+        QTest::newRow("region pressed") << "region" << QPoint();
+        QTest::newRow("point pressed") << "point" << QPoint();
+        QTest::newRow("point stored beyond the edge, dragged") << "far point" << QPoint(-60, 20);
+        QTest::newRow("corner dragged") << "corner" << QPoint(30, -40);
+        QTest::newRow("draft corner pressed") << "draft" << QPoint();
+        QTest::newRow("draft corner dragged") << "draft" << QPoint(-50, 50);
+    }
     void cancelledDragPutsBack()
     {
+        QFETCH(QString, target);
+        QFETCH(QPoint, movement);
         open();
         RegionAnnotation *first = library->region("A", EditorLibrary::square(0.3, 0.3, 0.2));
         RegionAnnotation *second = library->region("B", EditorLibrary::square(0.7, 0.7, 0.2));
+        PointAnnotation *point = library->point("Aorta", 0.8, 0.2);
+        PointAnnotation *far = library->point("Beyond", 1.25, 0.4);
         const QList<Vertex> firstBefore = vertices(first);
-        QTest::mousePress(canvas(), Qt::LeftButton, {}, at(0.3, 0.3));
-        QTest::mouseMove(canvas(), at(0.3, 0.3) + QPoint(100, 0));
-        QVERIFY(vertices(first) != firstBefore);
+        const QList<Vertex> draft = {{0.1, 0.8}, {0.3, 0.9}, {0.2, 0.95}};
+        QPoint press = at(0.3, 0.3);
+        if (target == "point") {
+            press = at(0.8, 0.2) + QPoint(6, 6);
+        } else if (target == "far point") {
+            press = at(1, 0.4) + QPoint(-4, 0);
+        } else if (target == "corner") {
+            model().setSelection(EditorSelection::region(first->id()));
+            press = at(0.2, 0.2) + QPoint(3, 3);
+        } else if (target == "draft") {
+            model().setTool(EditTool::region);
+            for (const Vertex &corner : draft)
+                click(at(corner.x, corner.y));
+            press = at(0.3, 0.9) + QPoint(-5, 2);
+        }
+        QTest::mousePress(canvas(), Qt::LeftButton, {}, press);
+        if (!movement.isNull())
+            QTest::mouseMove(canvas(), press + movement);
+        const bool moved = target == "draft" ? model().draftVertices() != draft
+            : target == "point"              ? point->x() != 0.8
+            : target == "far point"          ? far->x() != 1.25
+                                             : vertices(first) != firstBefore;
+        QCOMPARE(moved, target != "region" || !movement.isNull());
         QFocusEvent lost(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
         QApplication::sendEvent(canvas(), &lost);
-        QTest::mouseRelease(canvas(), Qt::LeftButton, {}, at(0.3, 0.3) + QPoint(100, 0));
+        QTest::mouseRelease(canvas(), Qt::LeftButton, {}, press + movement);
         QCOMPARE(vertices(first), firstBefore);
+        QCOMPARE(QPointF(point->x(), point->y()), QPointF(0.8, 0.2));
+        QCOMPARE(QPointF(far->x(), far->y()), QPointF(1.25, 0.4));
+        QCOMPARE(model().draftVertices(), target == "draft" ? draft : QList<Vertex>());
         QVERIFY(!library->context().hasChanges());
+        if (target == "draft")
+            return;
 
         const QList<Vertex> secondBefore = vertices(second);
         drag(at(0.7, 0.7), at(0.7, 0.7) + QPoint(-80, 0));

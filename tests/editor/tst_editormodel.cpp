@@ -134,6 +134,33 @@ private slots:
         }
     }
 
+    // A region's move in image units: the pointer's movement divided by the
+    // picture's size at the zoom in effect.
+    void unitTranslation_data()
+    {
+        QTest::addColumn<QSizeF>("picture");
+        QTest::addColumn<double>("zoom");
+        QTest::addColumn<QPointF>("movement");
+        QTest::addColumn<QPointF>("translation");
+        QTest::newRow("100 points at 2x over 500")
+            << QSizeF(500, 400) << 2.0 << QPointF(100, -40) << QPointF(0.1, -0.05);
+        QTest::newRow("unzoomed") << QSizeF(800, 600) << 1.0 << QPointF(-80, 60) << QPointF(-0.1, 0.1);
+        QTest::newRow("no picture") << QSizeF(0, 0) << 1.0 << QPointF(100, 100) << QPointF(0, 0);
+        QTest::newRow("no zoom") << QSizeF(500, 400) << 0.0 << QPointF(100, 100) << QPointF(0, 0);
+    }
+    void unitTranslation()
+    {
+        QFETCH(QSizeF, picture);
+        QFETCH(double, zoom);
+        QFETCH(QPointF, movement);
+        // The picture fills a viewport of its own size.
+        const CanvasGeometry geometry{FittedImage(picture, picture), ZoomPanTransform{zoom, {0, 0}, picture}};
+        const QPointF result = RegionGeometry::unitTranslation(movement, geometry);
+        QFETCH(QPointF, translation);
+        QVERIFY2(qAbs(result.x() - translation.x()) < 1e-12 && qAbs(result.y() - translation.y()) < 1e-12,
+                 qPrintable(QStringLiteral("(%1, %2)").arg(result.x()).arg(result.y())));
+    }
+
     void toolChanges_data()
     {
         QTest::addColumn<EditTool>("from");
