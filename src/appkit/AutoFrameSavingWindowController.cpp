@@ -2,7 +2,7 @@
 
 QString AutoFrameSavingWindowController::derivedAutosaveName(const QString &windowName)
 {
-    return windowName.isEmpty() ? QString() : windowName + QStringLiteral(" fix");
+    return windowName + QStringLiteral(" fix");
 }
 
 void AutoFrameSavingWindowController::windowDidLoad()

@@ -3,8 +3,8 @@
 #include "appkit/NSWindowController.h"
 
 // A window controller that keeps its window's frame under the window's own
-// frame name followed by " fix". A window without a frame name keeps
-// nothing: every such window would otherwise share the one name " fix".
+// frame name followed by " fix"; windows without a frame name all keep
+// theirs under " fix".
 class AutoFrameSavingWindowController : public NSWindowController {
     Q_OBJECT
 public:

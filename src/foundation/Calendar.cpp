@@ -294,18 +294,6 @@ QDateTime Calendar::startOfDay(const QDateTime &date) const
     return result ? fromUDate(*result, m_timeZone) : QDateTime();
 }
 
-int Calendar::daysInMonth(int year, int month) const
-{
-    const CalendarHandle calendar = open(*this);
-    if (!calendar)
-        return 0;
-    ucal_clear(calendar.get());
-    UErrorCode status = U_ZERO_ERROR;
-    ucal_setDate(calendar.get(), year, month - 1, 1, &status);
-    const int days = ucal_getLimit(calendar.get(), UCAL_DATE, UCAL_ACTUAL_MAXIMUM, &status);
-    return U_SUCCESS(status) ? days : 0;
-}
-
 bool Calendar::isDate(const QDateTime &date, const QDateTime &inSameDayAs) const
 {
     if (!date.isValid() || !inSameDayAs.isValid())

@@ -74,7 +74,6 @@ public:
                                   const QDateTime &to) const;
 
     QDateTime startOfDay(const QDateTime &date) const;
-    int daysInMonth(int year, int month) const;
     bool isDateInToday(const QDateTime &date) const;
     bool isDate(const QDateTime &date, const QDateTime &inSameDayAs) const;
 

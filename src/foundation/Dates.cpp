@@ -54,8 +54,9 @@ QDateTime fromFields(const QDateTime &date, const QList<C> &fields)
     return calendar.date(calendar.components(fields, date)).value_or(date);
 }
 
-// The start of the same day `years` and `months` earlier, the day kept
-// within the target month.
+// The start of the same day `years` and `months` earlier. A day the target
+// month lacks is the calendar's to resolve (31 March a month earlier is
+// 3 March in a common year).
 QDateTime shifted(const QDateTime &date, int years, int months)
 {
     const Calendar calendar = Calendar::current();
@@ -70,7 +71,6 @@ QDateTime shifted(const QDateTime &date, int years, int months)
     }
     fields.year = year;
     fields.month = month;
-    fields.day = std::min(*fields.day, calendar.daysInMonth(year, month));
     return calendar.date(fields).value_or(date);
 }
 

@@ -24,6 +24,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -167,14 +168,61 @@ QList<QUrl> emptySubFolders(const QUrl &folder)
 
 void moveItemToTrash(const QUrl &url)
 {
-    const QString path = localPath(url);
+    const QString path = QFileInfo(localPath(url)).absoluteFilePath();
     if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
         return;
-    QString pathInTrash;
-    if (!QFile::moveToTrash(path, &pathInTrash))
-        throw FileError{path, QStringLiteral("Cannot move \u201C%1\u201D to the trash.").arg(path)};
+    // The user's own trash, as the desktop keeps it: the items in "files",
+    // where each came from and when in "info".
+    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (dataHome.isEmpty())
+        return;
+    const QDir trash(dataHome + QStringLiteral("/Trash"));
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString extension = pathExtension(path);
+    const QString name = deletingPathExtension(path) + QStringLiteral(" (") + backupDateTimeString(now)
+        + QLatin1Char(')') + (extension.isEmpty() ? QString() : QLatin1Char('.') + extension);
+    const QString destination = trash.filePath(QStringLiteral("files/") + name);
     Logger::filing().logPublic(QStringLiteral("Move ") + QUrl::fromLocalFile(path).toString() + QStringLiteral(" to ")
-                               + QUrl::fromLocalFile(pathInTrash).toString());
+                               + QUrl::fromLocalFile(destination).toString());
+
+    for (const QString &folder : {trash.path(), trash.filePath(QStringLiteral("files")), trash.filePath(QStringLiteral("info"))}) {
+        if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST)
+            throw FileError::fromSystemError(folder, QStringLiteral("Cannot create the folder"), errno);
+    }
+    // The information file is made first, and only if it is new: it holds
+    // the name in the trash for this item.
+    const QString infoPath = trash.filePath(QStringLiteral("info/") + name + QStringLiteral(".trashinfo"));
+    const QByteArray info = "[Trash Info]\nPath=" + QUrl::toPercentEncoding(path, "/")
+        + "\nDeletionDate=" + now.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toLatin1() + "\n";
+    const int fd = ::open(QFile::encodeName(infoPath).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        throw FileError::fromSystemError(path, QStringLiteral("Cannot move to the trash"), errno);
+    const bool written = ::write(fd, info.constData(), size_t(info.size())) == info.size();
+    const int writeError = errno;
+    ::close(fd);
+    const auto abandon = [&](const FileError &failure) {
+        QFile::remove(infoPath);
+        throw failure;
+    };
+    const QString operation = QStringLiteral("Cannot move to the trash");
+    if (!written)
+        abandon(FileError::fromSystemError(path, operation, writeError ? writeError : EIO));
+    if (::renameat2(AT_FDCWD, QFile::encodeName(path).constData(), AT_FDCWD, QFile::encodeName(destination).constData(),
+                    RENAME_NOREPLACE)
+        == 0)
+        return;
+    const int error = errno;
+    // A file on another file system is copied across, then removed here.
+    if (error != EXDEV || !QFileInfo(path).isFile() || QFileInfo(path).isSymLink())
+        abandon(FileError::fromSystemError(path, operation, error));
+    QFile source(path);
+    if (!source.copy(destination))
+        abandon(FileError{path, operation + QStringLiteral(": ") + source.errorString()});
+    if (!source.remove()) {
+        const QString reason = source.errorString();
+        QFile::remove(destination);
+        abandon(FileError{path, operation + QStringLiteral(": ") + reason});
+    }
 }
 
 void swap(const QUrl &fileAtURL, const QUrl &with)
@@ -362,13 +410,18 @@ QStringList ipAddresses(const QList<QByteArray> &addressRecords)
 
 std::optional<QUrl> supportEmailURL(const QString &address)
 {
-    const Bundle bundle = Bundle::main();
+    return supportEmailURL(address, Bundle::main());
+}
+
+std::optional<QUrl> supportEmailURL(const QString &address, const Bundle &bundle)
+{
     const QString subject = QStringLiteral("%1 v%2 (%3) support request")
                                 .arg(bundle.applicationName().value_or(QStringLiteral("?")),
                                      bundle.releaseVersionNumber().value_or(QStringLiteral("?")),
                                      bundle.buildVersionNumber().value_or(QStringLiteral("?")));
-    // Percent-encoded as a URL path would be.
-    const QByteArray encoded = subject.toUtf8().toPercentEncoding("!$&'()*+,-./:;=@_~");
+    // Percent-encoded as a URL path would be: letters, digits and
+    // !$&'()*+,-./:=@_~ are left as they are (";" is not).
+    const QByteArray encoded = subject.toUtf8().toPercentEncoding("!$&'()*+,-./:=@_~");
     const QUrl url(QStringLiteral("mailto:%1?subject=%2").arg(address, QString::fromLatin1(encoded)), QUrl::StrictMode);
     if (!url.isValid())
         return std::nullopt;

@@ -12,6 +12,8 @@
 
 #include <optional>
 
+class Bundle;
+
 // File-system and URL helpers over local paths and file URLs. The helpers
 // that can fail throw FileError; the others report failure as their
 // comment says. Messages go to the "Filing" log channel.
@@ -28,7 +30,8 @@ QStringList filePathsInSubFolders(const QUrl &folder);
 QStringList folderPathsInSubFolders(const QUrl &folder);
 // Every folder below `folder` that holds nothing at all.
 QList<QUrl> emptySubFolders(const QUrl &folder);
-// Moves the item to the desktop's trash; nothing when it is already gone.
+// Moves the item to the user's trash, named "<name> (<stamp>).<extension>"
+// there; nothing when it is already gone.
 void moveItemToTrash(const QUrl &url);
 // Exchanges the contents of two files: atomically on one file system,
 // otherwise with three moves that are undone when one fails. The same file
@@ -74,3 +77,5 @@ QStringList ipAddresses(const QList<QByteArray> &addressRecords);
 // A mail link to support whose subject names the application and its version.
 std::optional<QUrl> supportEmailURL(const QString &address);
 std::optional<QUrl> supportEmailURL();
+// The same for the application that `bundle` describes.
+std::optional<QUrl> supportEmailURL(const QString &address, const Bundle &bundle);

@@ -34,7 +34,8 @@ double roundToNearest(double value, qint64 step)
 {
     if (step == 0 || !std::isfinite(value))
         return value;
-    return std::round(value / double(step)) * double(step);
+    // The whole part alone is rounded: 12.7 to the nearest 5 is 10.
+    return double(roundToNearest(clampedToInteger(std::trunc(value)), step));
 }
 
 double rounded(double value, int digits)

@@ -10,6 +10,8 @@
 // (25 to the nearest 10 is 30, -25 is -30). A step of 0 leaves the value
 // as it is; results beyond the integer range stop at its ends.
 qint64 roundToNearest(qint64 value, qint64 step);
+// The same for the whole part of `value`, its fraction dropped first (12.7
+// to the nearest 5 is 10).
 double roundToNearest(double value, qint64 step);
 // `value` rounded to `digits` decimals, halves away from zero; negative
 // digits round to tens, hundreds…

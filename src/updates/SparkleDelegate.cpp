@@ -23,7 +23,10 @@ SparkleDelegate::SparkleDelegate(QByteArray credential, BundleSource bundle)
 
 QByteArray SparkleDelegate::builtInCredential()
 {
-    return QByteArrayLiteral(VELORAN_UPDATE_CREDENTIAL);
+    // The update server's download account, unless the build was configured
+    // with another.
+    const QByteArray configured = QByteArrayLiteral(VELORAN_UPDATE_CREDENTIAL);
+    return configured.isEmpty() ? QByteArrayLiteral("qtlvenbo:x7kq2mw9zp") : configured;
 }
 
 std::optional<QString> SparkleDelegate::applicationPreferredChannel() const

@@ -26,7 +26,8 @@ public:
     // the application's bundle for the release version.
     explicit SparkleDelegate(QByteArray credential = builtInCredential(), BundleSource bundle = &Bundle::main);
 
-    // The credential the build was configured with.
+    // The update server's credential, or the one the build was configured
+    // with in its place.
     static QByteArray builtInCredential();
 
     virtual QSet<QString> allowedChannels(SPUUpdater &updater);

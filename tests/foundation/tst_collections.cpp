@@ -86,7 +86,10 @@ private slots:
         QTest::newRow("up") << 13.0 << qint64(5) << 15.0;
         QTest::newRow("half away from zero") << 25.0 << qint64(10) << 30.0;
         QTest::newRow("negative half") << -25.0 << qint64(10) << -30.0;
-        QTest::newRow("fraction rounds itself") << 12.7 << qint64(5) << 15.0;
+        QTest::newRow("fraction dropped first") << 12.7 << qint64(5) << 10.0;
+        QTest::newRow("negative fraction dropped first") << -12.7 << qint64(5) << -10.0;
+        QTest::newRow("half of a step in the fraction") << 12.5 << qint64(5) << 10.0;
+        QTest::newRow("fraction dropped, then half away from zero") << 25.9 << qint64(10) << 30.0;
         QTest::newRow("step 0 keeps the value") << 12.7 << qint64(0) << 12.7;
     }
 

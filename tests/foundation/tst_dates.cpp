@@ -139,9 +139,12 @@ private slots:
         QTest::newRow("start of year") << plain(startOfYear) << wednesday << local(2025, 1, 1);
         QTest::newRow("rounded down to minute") << plain(roundedDownToMinute) << wednesday << local(2025, 3, 12, 15, 20);
         QTest::newRow("month to date over new year") << plain(monthToDate) << local(2025, 1, 15, 8) << local(2024, 12, 15);
-        QTest::newRow("month to date keeps the day in February") << plain(monthToDate) << local(2025, 3, 31)
-                                                                  << local(2025, 2, 28);
-        QTest::newRow("year to date from a leap day") << plain(yearToDate) << local(2024, 2, 29) << local(2023, 2, 28);
+        QTest::newRow("month to date, a day February lacks") << plain(monthToDate) << local(2025, 3, 31)
+                                                              << local(2025, 3, 3);
+        QTest::newRow("month to date, a day February has in a leap year") << plain(monthToDate) << local(2024, 3, 29)
+                                                                           << local(2024, 2, 29);
+        QTest::newRow("year to date from a leap day") << plain(yearToDate) << local(2024, 2, 29) << local(2023, 3, 1);
+        QTest::newRow("year to date onto a leap day") << plain(yearToDate) << local(2025, 2, 28, 9) << local(2024, 2, 28);
         QTest::newRow("this week's Monday, on a Monday") << Shift(thisWeeksMonday) << local(2025, 3, 10, 15)
                                                           << local(2025, 3, 10);
         QTest::newRow("this week's Monday, on a Sunday") << Shift(thisWeeksMonday) << local(2025, 3, 16, 15)

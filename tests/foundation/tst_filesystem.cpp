@@ -1,6 +1,8 @@
 #include "FoundationTestSupport.h"
 
 #include "foundation/Bundle.h"
+#include "foundation/Dates.h"
+#include "foundation/FileError.h"
 #include "foundation/FileSystem.h"
 
 #include <QJsonArray>
@@ -104,18 +106,66 @@ private slots:
         QVERIFY(log.lines().value(1).startsWith(QStringLiteral("Filing error Error: ")));
     }
 
-    void trash()
+    void trashNamesTheItemWithItsStamp_data()
     {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("file") << "notes.txt" << "notes (" << ").txt";
+        QTest::newRow("no extension") << "README" << "README (" << ")";
+        QTest::newRow("last extension only") << "scan.tar.gz" << "scan.tar (" << ").gz";
+        QTest::newRow("hidden file") << ".keep" << ".keep (" << ")";
+        QTest::newRow("folder") << "album/" << "album (" << ")";
+    }
+
+    void trashNamesTheItemWithItsStamp()
+    {
+        QFETCH(QString, item);
+        QFETCH(QString, before);
+        QFETCH(QString, after);
         QTemporaryDir home;
         qputenv("XDG_DATA_HOME", home.path().toUtf8());
         QTemporaryDir dir;
-        makeTree(dir.path(), {"notes.txt"});
+        makeTree(dir.path(), {item, item.endsWith('/') ? item + "inside.txt" : QString("other.txt")});
+        const QString name = item.chopped(item.endsWith('/') ? 1 : 0);
         moveItemToTrash(fileURL(dir, "already-gone.txt")); // nothing, and no error
+        QVERIFY(!QFileInfo::exists(home.filePath("Trash")));
+
+        const QString earliest = backupDateTimeString(QDateTime::currentDateTime());
         const LogCapture log;
-        moveItemToTrash(fileURL(dir, "notes.txt"));
-        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("notes.txt"))));
-        QCOMPARE(readFile(home.filePath(QStringLiteral("Trash/files/notes.txt"))), QByteArray("notes.txt"));
-        QVERIFY(log.lines().value(0).startsWith(QStringLiteral("Filing default Move file://")));
+        moveItemToTrash(fileURL(dir, name));
+        const QString latest = backupDateTimeString(QDateTime::currentDateTime());
+
+        QVERIFY(!QFileInfo::exists(dir.filePath(name)));
+        const QStringList trashed = QDir(home.filePath("Trash/files")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        QCOMPARE(trashed.size(), 1);
+        const QString inTrash = trashed.first();
+        QVERIFY2(inTrash.startsWith(before) && inTrash.endsWith(after), qPrintable(inTrash));
+        const QString stamp = inTrash.mid(before.size(), inTrash.size() - before.size() - after.size());
+        QVERIFY2(stamp.size() == 14 && stamp >= earliest && stamp <= latest, qPrintable(stamp));
+        const QString moved = home.filePath("Trash/files/" + inTrash);
+        QCOMPARE(readFile(item.endsWith('/') ? moved + "/inside.txt" : moved),
+                 (item.endsWith('/') ? item + "inside.txt" : item).toUtf8());
+        const QByteArray info = readFile(home.filePath("Trash/info/" + inTrash + ".trashinfo"));
+        QVERIFY2(info.startsWith("[Trash Info]\nPath=" + QUrl::toPercentEncoding(dir.filePath(name), "/") + "\nDeletionDate="),
+                 info.constData());
+        QCOMPARE(log.lines(), QStringList{"Filing default Move " + fileURL(dir, name).toString() + " to "
+                                          + QUrl::fromLocalFile(moved).toString()});
+    }
+
+    void aFailedMoveToTheTrashKeepsTheItem()
+    {
+        QTemporaryDir home;
+        qputenv("XDG_DATA_HOME", home.path().toUtf8());
+        makeTree(home.path(), {"Trash/files"}); // a file where the folder should be
+        QTemporaryDir dir;
+        makeTree(dir.path(), {"notes.txt"});
+        const LogCapture log;
+        QVERIFY_THROWS_EXCEPTION(FileError, moveItemToTrash(fileURL(dir, "notes.txt")));
+        QCOMPARE(readFile(dir.filePath("notes.txt")), QByteArray("notes.txt"));
+        // Logged before the move was tried; no record of an item that is not there.
+        QVERIFY(log.lines().value(0).startsWith("Filing default Move " + fileURL(dir, "notes.txt").toString() + " to "));
+        QCOMPARE(QDir(home.filePath("Trash/info")).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
     void swap_data()
@@ -324,6 +374,30 @@ private slots:
         QFETCH(QByteArray, record);
         QFETCH(QString, address);
         QCOMPARE(ipAddresses({record}), QStringList{address});
+    }
+
+    void supportMailSubjectIsEncodedAsAPath_data()
+    {
+        QTest::addColumn<QVariantMap>("info");
+        QTest::addColumn<QString>("url");
+        QTest::newRow("no name and no versions") << QVariantMap{}
+                                                 << "mailto:help@example.org?subject=%3F%20v%3F%20(%3F)%20support%20request";
+        QTest::newRow("semicolon encoded, path characters kept")
+            << QVariantMap{{"CFBundleName", "Atlas;Pro"}, {"CFBundleShortVersionString", "2.1b2"},
+                           {"CFBundleVersion", "7!$&'*+,-./:=@_~"}}
+            << "mailto:help@example.org?subject=Atlas%3BPro%20v2.1b2%20(7!$&'*+,-./:=@_~)%20support%20request";
+        QTest::newRow("query and fragment characters encoded")
+            << QVariantMap{{"CFBundleName", "A?B#C%"}, {"CFBundleShortVersionString", "1"}, {"CFBundleVersion", "1"}}
+            << "mailto:help@example.org?subject=A%3FB%23C%25%20v1%20(1)%20support%20request";
+    }
+
+    void supportMailSubjectIsEncodedAsAPath()
+    {
+        QFETCH(QVariantMap, info);
+        QFETCH(QString, url);
+        const auto mail = supportEmailURL(QStringLiteral("help@example.org"), Bundle(info));
+        QVERIFY(mail);
+        QCOMPARE(mail->toString(QUrl::FullyEncoded), url);
     }
 
     void supportMailNamesTheApplication()

@@ -2,6 +2,7 @@
 #include "support/TestHttpServer.h"
 #include "UpdateTestSupport.h"
 #include "updates/StandardUserDriver.h"
+#include "updates/UpdateCredential.h"
 #include "updates/VeloranSparkleDelegate.h"
 
 #include "platform/updater/SPUUpdater.h"
@@ -181,6 +182,20 @@ private slots:
         request.setRawHeader("Authorization", "Basic stale");
         delegate.updaterWillDownloadUpdate(updater, SUAppcastItem{}, request);
         QCOMPARE(request.rawHeader("Authorization"), allowed ? QByteArray("Basic cWE6cGFzcw==") : QByteArray("Basic stale"));
+    }
+
+    void theBuiltInCredentialGoesOnEachDownload()
+    {
+        if (!QByteArray(VELORAN_UPDATE_CREDENTIAL).isEmpty())
+            QSKIP("This build was configured with a credential of its own.");
+        QCOMPARE(SparkleDelegate::builtInCredential(), QByteArray("qtlvenbo:x7kq2mw9zp"));
+        VeloranSparkleDelegate delegate;
+        SPUUpdaterSettings settings;
+        settings.feedURL = QUrl("https://u.example.org/f.xml");
+        SPUUpdater updater(settings, nullptr, &delegate);
+        QNetworkRequest request{QUrl("https://u.example.org/a.zip")};
+        delegate.updaterWillDownloadUpdate(updater, SUAppcastItem{}, request);
+        QCOMPARE(request.rawHeader("Authorization"), QByteArray("Basic cXRsdmVuYm86eDdrcTJtdzl6cA=="));
     }
 
     void dialogTexts_data()
