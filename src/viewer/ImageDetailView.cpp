@@ -106,6 +106,9 @@ void ImageDetailView::buildPictureArea()
     m_pictureArea = new QStackedWidget(m_body);
     m_pictureArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     m_canvas = new ZoomableImage(m_pictureArea);
+    // The viewer is one element to assistive technologies; the annotations
+    // button over it is the screen's.
+    m_canvas->setAccessibleAsOneElement(true);
     m_canvas->setPicture(m_picture->source());
     m_canvas->installEventFilter(this);
     m_pictureArea->addWidget(m_canvas);

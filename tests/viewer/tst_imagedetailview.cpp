@@ -20,6 +20,7 @@
 #include "viewer/ZoomableImage.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QKeyEvent>
 #include <QScrollArea>
@@ -435,6 +436,41 @@ private slots:
         QTRY_VERIFY(screen->linksPanel()->hasFocus());
         QTest::keyClick(screen->linksPanel(), Qt::Key_Escape);
         QVERIFY(!shared->linkedAnnotationID() && !screen->linksPanel());
+    }
+
+    // To assistive technologies the viewer is one element: neither its zoom
+    // bar nor the link button of a highlighted label is its child; the
+    // annotations button over it, the screen's, is.
+    void viewerIsOneAccessibleElement()
+    {
+        AtlasImage *scan = open(image(QStringLiteral("scan")));
+        const QUuid femur =
+            point(scan, QStringLiteral("Femur"), QString(), {{QUuid::createUuid(), QString(), "en.anatomy.org"}})->id();
+        QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
+        screen->annotationState()->setHighlightedID(femur);
+        ZoomableImage *canvas = screen->canvas();
+        QCOMPARE(screen->annotationLayer()->controls(canvas->geometry()).size(), 1); // the link button is drawn
+        QAccessibleInterface *viewer = QAccessible::queryAccessibleInterface(canvas);
+        QCOMPARE(viewer->text(QAccessible::Name), QStringLiteral("Atlas image viewer"));
+        QCOMPARE(viewer->text(QAccessible::Value), QStringLiteral("Zoom 1 times"));
+        QStringList children;
+        for (int i = 0; i < viewer->childCount(); ++i)
+            children.append(viewer->child(i)->text(QAccessible::Name));
+        QCOMPARE(children, QStringList{"Hide annotations"});
+        const QPoint bar = canvas->controls()->mapToGlobal(canvas->controls()->rect().center());
+        QVERIFY(!viewer->childAt(bar.x(), bar.y()));
+    }
+
+    void linksCloseWhenTheScreenGoesOrEditModeChanges()
+    {
+        open(image(QStringLiteral("scan")));
+        QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
+        screen->showLinks(QUuid::createUuid());
+        shared->setIsEditing(true);
+        QVERIFY(!shared->linkedAnnotationID());
+        screen->showLinks(QUuid::createUuid());
+        screen->hide();
+        QVERIFY(!shared->linkedAnnotationID());
     }
 
     void linksCloseWhenTheScreenGoesOrEditModeChanges()
