@@ -1,6 +1,7 @@
 #include "viewer/AnnotationLinksOverlay.h"
 
 #include "ui/AppStyle.h"
+#include "ui/FadeIn.h"
 #include "ui/SystemSymbol.h"
 #include "viewer/AnnotationLinkRow.h"
 
@@ -162,6 +163,29 @@ void AnnotationLinksOverlay::setContent(const QString &title, const QList<Annota
         m_rows.append(row);
     }
     placePanel();
+}
+
+void AnnotationLinksOverlay::enter(int milliseconds)
+{
+    setTakesInput(true);
+    if (isHidden())
+        show();
+    fadeIn(this, milliseconds);
+}
+
+void AnnotationLinksOverlay::leave(int milliseconds)
+{
+    if (isHidden() || m_leaving)
+        return;
+    setTakesInput(false);
+    fadeOut(this, milliseconds);
+}
+
+void AnnotationLinksOverlay::setTakesInput(bool takes)
+{
+    m_leaving = !takes;
+    setAttribute(Qt::WA_TransparentForMouseEvents, !takes);
+    m_close->setEnabled(takes);
 }
 
 void AnnotationLinksOverlay::setPanelSize(int width, int maximumHeight)

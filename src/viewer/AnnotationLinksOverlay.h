@@ -17,8 +17,8 @@ class QVBoxLayout;
 // parent widget, whole.
 //
 // It never closes itself: Close, Escape and a click on the backdrop ask the
-// host to close it (dismissRequested), which decides when it goes and how.
-// GUI thread.
+// host to close it (dismissRequested), which decides when it goes and how:
+// at once (hide) or fading out (leave). GUI thread.
 class AnnotationLinksOverlay : public QWidget {
     Q_OBJECT
 public:
@@ -38,6 +38,15 @@ public:
     // Close (Escape).
     QAction *closeAction() const { return m_close; }
 
+    // Shows the panel fading in over `milliseconds`; one on its way out
+    // comes back from where it has got to.
+    void enter(int milliseconds);
+    // Fades the panel out over `milliseconds`, then hides it. On its way
+    // out it takes no input: clicks reach what lies under it and Escape
+    // travels on.
+    void leave(int milliseconds);
+    bool isLeaving() const { return m_leaving && !isHidden(); }
+
 signals:
     void dismissRequested();
 
@@ -51,6 +60,7 @@ protected:
 
 private:
     void placePanel();
+    void setTakesInput(bool takes);
 
     QString m_title;
     QWidget *m_panel = nullptr;
@@ -62,4 +72,5 @@ private:
     int m_panelWidth = 340;
     int m_panelMaximumHeight = 320;
     bool m_backdropPressed = false;
+    bool m_leaving = false;
 };
