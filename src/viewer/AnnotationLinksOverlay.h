@@ -18,7 +18,13 @@ class QVBoxLayout;
 //
 // It never closes itself: Close, Escape and a click on the backdrop ask the
 // host to close it (dismissRequested), which decides when it goes and how:
-// at once (hide) or fading out (leave). GUI thread.
+// at once (hide) or fading out (leave).
+//
+// A click on a row opens the link's address with the desktop's helper
+// (xdg-open), which hands it to the browser or mail program the user
+// chose; when that helper cannot be started or finds no such program, the
+// panel reports the failure (openFailed) with the text of its alert, once
+// known, for as long as the panel lives. GUI thread.
 class AnnotationLinksOverlay : public QWidget {
     Q_OBJECT
 public:
@@ -47,8 +53,16 @@ public:
     void leave(int milliseconds);
     bool isLeaving() const { return m_leaving && !isHidden(); }
 
+    // What the alert says when the desktop opens nothing for `link`: the
+    // link's title and, when that is not the address itself, the address.
+    static QString openFailureMessage(const AnnotationLink &link);
+    // The alert's title.
+    static QString openFailureTitle();
+
 signals:
     void dismissRequested();
+    // The desktop opened nothing for a clicked link.
+    void openFailed(const QString &title, const QString &message);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -60,6 +74,7 @@ protected:
 
 private:
     void placePanel();
+    void open(const AnnotationLink &link);
     void setTakesInput(bool takes);
 
     QString m_title;

@@ -466,6 +466,7 @@ void ImageDetailView::updateLinksPanel()
             m_linksPanel->setPanelSize(linksPanelWidth, linksPanelMaximumHeight);
             m_linksPanel->hide();
             connect(m_linksPanel, &AnnotationLinksOverlay::dismissRequested, this, &ImageDetailView::dismissLinks);
+            connect(m_linksPanel, &AnnotationLinksOverlay::openFailed, this, &ImageDetailView::operationFailed);
         }
         m_linksPanel->setContent(content->title, content->links);
         if (m_linksPanel->isHidden() || m_linksPanel->isLeaving())

@@ -44,8 +44,9 @@ class ZoomableImage;
 // panel; otherwise it travels on, as do the keys the pane gives the screen.
 // The panel fades in as it opens and out as Close, Escape or a click on
 // its backdrop closes it; edit mode coming or going, the screen leaving
-// and another image close it at once. To assistive technologies the
-// viewer is one element.
+// and another image close it at once. A link the desktop opens nothing for
+// is reported (operationFailed) for the window to show. To assistive
+// technologies the viewer is one element.
 // The screen takes the focus itself (the pane's keys then reach it) and
 // shows the focus ring around all of it while it has it; the focus in the
 // editor comes back to the screen when the editor goes.
@@ -131,6 +132,9 @@ public slots:
 signals:
     void titleChanged(const QString &title);
     void drawerPageChanged(int page);
+    // Something the user asked of the screen failed (a link the desktop
+    // opened nothing for): the alert's title and text.
+    void operationFailed(const QString &title, const QString &message);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
