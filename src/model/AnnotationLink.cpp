@@ -17,7 +17,7 @@ bool isOpenableScheme(const QString &scheme)
 
 } // namespace
 
-std::optional<QUrl> AnnotationLink::url() const
+std::optional<QUrl> AnnotationLink::address() const
 {
     const QString trimmed = trimmingWhitespaceAndNewlines(urlString);
     if (trimmed.isEmpty())
@@ -26,11 +26,8 @@ std::optional<QUrl> AnnotationLink::url() const
     // Tolerant parsing, so that what people type (a blank in a path, say)
     // is percent-encoded rather than refused.
     const QUrl asTyped(trimmed, QUrl::TolerantMode);
-    if (asTyped.isValid() && !asTyped.scheme().isEmpty()) {
-        if (!isOpenableScheme(asTyped.scheme()))
-            return std::nullopt;
+    if (asTyped.isValid() && !asTyped.scheme().isEmpty())
         return asTyped;
-    }
 
     const QUrl withHttps(QStringLiteral("https://") + trimmed, QUrl::TolerantMode);
     if (withHttps.isValid() && !withHttps.host().isEmpty())
@@ -38,13 +35,22 @@ std::optional<QUrl> AnnotationLink::url() const
     return std::nullopt;
 }
 
+std::optional<QUrl> AnnotationLink::url() const
+{
+    std::optional<QUrl> opened = address();
+    if (opened && !isOpenableScheme(opened->scheme()))
+        return std::nullopt;
+    return opened;
+}
+
 QString AnnotationLink::displayTitle() const
 {
     const QString trimmedLabel = trimmingWhitespaceAndNewlines(label);
     if (!trimmedLabel.isEmpty())
         return trimmedLabel;
-    if (const std::optional<QUrl> address = url()) {
-        if (std::optional<QString> site = siteName(*address))
+    // Named by its site whatever it may open: the title only shows.
+    if (const std::optional<QUrl> parsed = address()) {
+        if (std::optional<QString> site = siteName(*parsed))
             return *site;
     }
     return urlString;

@@ -18,15 +18,20 @@ struct AnnotationLink {
 
     friend bool operator==(const AnnotationLink &, const AnnotationLink &) = default;
 
-    // The address the link opens: the trimmed text when it names its own
-    // scheme, otherwise the text as an https address when that has a host.
-    // Only http, https and mailto addresses are given; any other scheme
-    // (javascript:, file:, data:, ...) gives none, so a shared library
-    // cannot make the desktop run or open local things.
+    // The address the text names: the trimmed text when it names its own
+    // scheme, whatever that is, otherwise the text as an https address when
+    // that has a host; none for an empty or blank text.
+    std::optional<QUrl> address() const;
+
+    // The address the link opens: address(), when it is an http, https or
+    // mailto address. Any other scheme (javascript:, file:, data:, ftp:,
+    // ...) gives none, so a shared library cannot make the desktop run or
+    // open local things.
     std::optional<QUrl> url() const;
 
-    // The trimmed label; else the site name of the address; else the
-    // address text as stored.
+    // The trimmed label; else the site name of address(), whatever its
+    // scheme ("ftp://en.anatomy.org/x" is "Anatomy"); else the address
+    // text as stored.
     QString displayTitle() const;
 
     // {"id": UUID text, "label": ..., "urlString": ...}; all three required.

@@ -1,5 +1,7 @@
 #include "platform/SharingService.h"
 
+#include "platform/DesktopHelper.h"
+
 #include <QClipboard>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -7,14 +9,12 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMimeData>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
 
 namespace {
 
 const QString emailProgram = QStringLiteral("xdg-email");
-const QString openProgram = QStringLiteral("xdg-open");
 
 QString displayName(const QString &path)
 {
@@ -52,10 +52,14 @@ QList<SharingService::Target> SharingService::availableTargets()
 void SharingService::share(Target target, const QString &path)
 {
     switch (target) {
-    case Target::email:
-        run(emailProgram, {QStringLiteral("--attach"), path},
-            QStringLiteral("No e-mail program could be started for \u201C%1\u201D.").arg(displayName(path)) + keptIn(path));
+    case Target::email: {
+        const QString failure =
+            QStringLiteral("No e-mail program could be started for \u201C%1\u201D.").arg(displayName(path))
+            + keptIn(path);
+        runDesktopHelper(emailProgram, {QStringLiteral("--attach"), path}, this,
+                         [this, failure] { emit failed(failure); });
         return;
+    }
     case Target::showInFolder:
         showInFolder(path);
         return;
@@ -95,32 +99,8 @@ void SharingService::showInFolder(const QString &path)
 
 void SharingService::openFolder(const QString &path)
 {
-    run(openProgram, {QFileInfo(path).absolutePath()},
-        QStringLiteral("No file manager could show \u201C%1\u201D.").arg(displayName(path)) + keptIn(path));
+    const QString failure =
+        QStringLiteral("No file manager could show \u201C%1\u201D.").arg(displayName(path)) + keptIn(path);
+    openWithDesktop(QFileInfo(path).absolutePath(), this, [this, failure] { emit failed(failure); });
 }
 
-void SharingService::run(const QString &program, const QStringList &arguments, const QString &failure)
-{
-    // The desktop's helpers fail by their exit status when no program does
-    // the job. Not a child of this object: a mail program or file manager
-    // that the helper runs itself keeps running when the window that asked
-    // has gone.
-    auto *process = new QProcess;
-    process->setProgram(program);
-    process->setArguments(arguments);
-    process->setProcessChannelMode(QProcess::ForwardedChannels);
-    connect(process, &QProcess::finished, process, &QObject::deleteLater);
-    connect(process, &QProcess::finished, this, [this, failure](int status, QProcess::ExitStatus exit) {
-        if (exit != QProcess::NormalExit || status != 0)
-            emit failed(failure);
-    });
-    connect(process, &QProcess::errorOccurred, process, [process](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            process->deleteLater();
-    });
-    connect(process, &QProcess::errorOccurred, this, [this, failure](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            emit failed(failure);
-    });
-    process->start();
-}

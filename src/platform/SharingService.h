@@ -41,8 +41,6 @@ signals:
 private:
     void showInFolder(const QString &path);
     void openFolder(const QString &path);
-    // Runs the desktop's helper; reports `failure` when it can't start or fails.
-    void run(const QString &program, const QStringList &arguments, const QString &failure);
 
     QDBusConnection m_bus;
 };

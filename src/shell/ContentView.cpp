@@ -17,6 +17,7 @@
 #include "shell/LibraryArchiveExporterModifier.h"
 #include "ui/AlertDialog.h"
 #include "ui/Presentation.h"
+#include "viewer/ImageDetailView.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -167,6 +168,9 @@ void ContentView::wireDetail()
     connect(m_detail->nextImageAction(), &QAction::triggered, this, [this] { m_model.advanceOpenedImage(1); });
     connect(m_detail->previousImageAction(), &QAction::triggered, this, [this] { m_model.advanceOpenedImage(-1); });
     connect(&m_model.appState(), &AppState::isEditingChanged, this, &ContentView::updateImageScreenCommands);
+    // A link the desktop opened nothing for.
+    connect(m_detail->imageScreen(), &ImageDetailView::operationFailed, &m_model,
+            &ContentViewModel::reportOperationError);
 }
 
 void ContentView::wireModel()

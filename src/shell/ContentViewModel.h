@@ -239,6 +239,9 @@ public:
     QString operationErrorTitle() const { return m_operationErrorTitle; }
     QString operationErrorMessage() const { return m_operationErrorMessage; }
     bool showsOperationError() const { return m_showsOperationError; }
+    // Shows the alert, replacing one still shown: the failures of the
+    // model's operations and of what the window's image screen was asked.
+    void reportOperationError(const QString &title, const QString &message);
     void dismissOperationError();
 
 signals:
@@ -299,7 +302,6 @@ private:
                          const PendingImageImport::Destination &destination);
     void setCommittingImport(const std::optional<QUuid> &id);
     void finishImport(const PendingImageImport &pending, const MetadataDraft &draft);
-    void reportOperationError(const QString &title, const QString &message);
     void changeFilters(const std::function<void(LibraryFilters &)> &change);
 
     AppState &m_appState;

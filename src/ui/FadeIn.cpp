@@ -4,21 +4,47 @@
 #include <QPropertyAnimation>
 #include <QWidget>
 
+namespace {
+
+// Fades `widget` to `to` from where a fade under way has got to (else from
+// the other end); the last fade started wins. `hide` hides the widget when
+// its fade ends.
+void fade(QWidget *widget, double to, int milliseconds, bool hide)
+{
+    const auto *running = qobject_cast<QGraphicsOpacityEffect *>(widget->graphicsEffect());
+    const double from = running ? running->opacity() : 1 - to;
+    auto *effect = new QGraphicsOpacityEffect(widget);
+    effect->setOpacity(from);
+    widget->setGraphicsEffect(effect);
+    auto *animation = new QPropertyAnimation(effect, "opacity", effect);
+    animation->setDuration(milliseconds);
+    animation->setEasingCurve(QEasingCurve::InOutQuad);
+    animation->setStartValue(from);
+    animation->setEndValue(to);
+    QObject::connect(animation, &QPropertyAnimation::finished, widget, [widget, effect, hide] {
+        if (widget->graphicsEffect() != effect)
+            return;
+        if (hide)
+            widget->hide();
+        widget->setGraphicsEffect(nullptr);
+    });
+    animation->start();
+}
+
+} // namespace
+
 void fadeIn(QWidget *widget, int milliseconds)
 {
     if (!widget->isVisible())
         return;
-    auto *effect = new QGraphicsOpacityEffect(widget);
-    effect->setOpacity(0);
-    widget->setGraphicsEffect(effect);
-    auto *fade = new QPropertyAnimation(effect, "opacity", effect);
-    fade->setDuration(milliseconds);
-    fade->setEasingCurve(QEasingCurve::InOutQuad);
-    fade->setStartValue(0.0);
-    fade->setEndValue(1.0);
-    QObject::connect(fade, &QPropertyAnimation::finished, widget, [widget, effect] {
-        if (widget->graphicsEffect() == effect)
-            widget->setGraphicsEffect(nullptr);
-    });
-    fade->start();
+    fade(widget, 1, milliseconds, false);
+}
+
+void fadeOut(QWidget *widget, int milliseconds)
+{
+    if (!widget->isVisible()) {
+        widget->hide();
+        return;
+    }
+    fade(widget, 0, milliseconds, true);
 }

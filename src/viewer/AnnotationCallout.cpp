@@ -7,7 +7,10 @@
 
 double CalloutMetrics::lowerBound(double height) const
 {
-    return std::min(labelMargin + minimumLabelSpacing / 2, height / 2);
+    const double top = labelMargin + minimumLabelSpacing / 2;
+    if (top + labelHeight / 2 <= height)
+        return top;
+    return std::min(top, height / 2);
 }
 
 double CalloutMetrics::upperBound(double height) const

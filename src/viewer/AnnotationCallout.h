@@ -19,10 +19,15 @@ struct CalloutMetrics {
     double elbowFraction = 0.82;     // where the leader line bends, from anchor to label
     double pointHitSize = 30;        // diameter of a point's hit circle
     double linkButtonSize = 22;
+    // A one-line label, its text and padding; the frame sets it from the
+    // labels' font.
+    double labelHeight = 20;
 
     // The band label centres are kept in, for a view `height` high: from
-    // labelMargin + spacing ÷ 2 to height − labelMargin − spacing ÷ 2, and
-    // the middle of a view too short for that, so that labels stay on it.
+    // labelMargin + spacing ÷ 2 (24) to height − labelMargin − spacing ÷ 2,
+    // or at 24 alone in a view shorter than 48. In a view so short that a
+    // one-line label centred at 24 would reach past its bottom, the band is
+    // its middle instead, so that labels stay on it.
     double lowerBound(double height) const;
     double upperBound(double height) const;
 };

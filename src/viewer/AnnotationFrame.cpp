@@ -87,7 +87,10 @@ AnnotationFrame makeAnnotationFrame(const AnnotationScene &scene, const CanvasGe
     frame.highlightedID = highlightedID;
     if (!showsCallouts)
         return frame;
-    frame.callouts = scene.callouts(geometry, metrics);
+    // The labels are laid out for the height their font gives them.
+    CalloutMetrics laidOut = metrics;
+    laidOut.labelHeight = text.lineHeight() + 2 * paddingY;
+    frame.callouts = scene.callouts(geometry, laidOut);
     frame.labels.reserve(frame.callouts.size());
     const double viewHeight = geometry.fitted.viewportSize.height();
     for (const AnnotationCallout &callout : std::as_const(frame.callouts)) {

@@ -3,7 +3,6 @@
 #include "ui/AppStyle.h"
 #include "ui/SystemSymbol.h"
 
-#include <QDesktopServices>
 #include <QEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -41,12 +40,6 @@ AnnotationLinkRow::AnnotationLinkRow(const AnnotationLink &link, QWidget *parent
     setAccessibleName(title());
     setAccessibleDescription(host());
     setToolTip(m_url.toDisplayString());
-    // The desktop's handler for the address: a browser or a mail program.
-    // Addresses are only ever http, https or mailto (AnnotationLink::url).
-    connect(this, &QAbstractButton::clicked, this, [this] {
-        if (m_url.isValid())
-            QDesktopServices::openUrl(m_url);
-    });
 }
 
 QSize AnnotationLinkRow::sizeHint() const

@@ -6,9 +6,10 @@
 #include <QUrl>
 
 // One web link in the links panel: an arrow-out-of-a-square symbol, the
-// link's title and, below it, the host of its address. Clicking it opens
-// the address in the desktop's browser (or mail program); the panel stays
-// open. Only links with an address that opens something get a row.
+// link's title and, below it, the host of its address. A click on it
+// (clicked) is the panel's to open the address in the desktop's browser or
+// mail program; the panel stays open. Only links with an address that
+// opens something get a row.
 class AnnotationLinkRow : public QAbstractButton {
     Q_OBJECT
 public:

@@ -1,6 +1,8 @@
 #include "viewer/AnnotationLinksOverlay.h"
 
+#include "platform/DesktopHelper.h"
 #include "ui/AppStyle.h"
+#include "ui/FadeIn.h"
 #include "ui/SystemSymbol.h"
 #include "viewer/AnnotationLinkRow.h"
 
@@ -158,10 +160,62 @@ void AnnotationLinksOverlay::setContent(const QString &title, const QList<Annota
         if (!AnnotationLinkRow::hasRow(link))
             continue;
         auto *row = new AnnotationLinkRow(link, m_scroll->widget());
+        connect(row, &QAbstractButton::clicked, this, [this, link] { open(link); });
         m_rowLayout->insertWidget(m_rowLayout->count() - 1, row);
         m_rows.append(row);
     }
     placePanel();
+}
+
+void AnnotationLinksOverlay::open(const AnnotationLink &link)
+{
+    // Only ever http, https or mailto addresses (AnnotationLink::url).
+    const std::optional<QUrl> url = link.url();
+    if (!url)
+        return;
+    openWithDesktop(url->toString(QUrl::FullyEncoded), this,
+                    [this, link] { emit openFailed(openFailureTitle(), openFailureMessage(link)); });
+}
+
+QString AnnotationLinksOverlay::openFailureTitle()
+{
+    return tr("Open Failed");
+}
+
+QString AnnotationLinksOverlay::openFailureMessage(const AnnotationLink &link)
+{
+    const QUrl url = link.url().value_or(QUrl());
+    const QString title = link.displayTitle();
+    const bool mail = url.scheme().compare(QLatin1String("mailto"), Qt::CaseInsensitive) == 0;
+    QString message = mail ? tr("No e-mail program could be started for \u201C%1\u201D.").arg(title)
+                           : tr("No browser could open \u201C%1\u201D.").arg(title);
+    const QString address = url.toDisplayString();
+    if (title != address && title != link.urlString)
+        message += tr(" Its address is \u201C%1\u201D.").arg(address);
+    return message;
+}
+
+void AnnotationLinksOverlay::enter(int milliseconds)
+{
+    setTakesInput(true);
+    if (isHidden())
+        show();
+    fadeIn(this, milliseconds);
+}
+
+void AnnotationLinksOverlay::leave(int milliseconds)
+{
+    if (isHidden() || m_leaving)
+        return;
+    setTakesInput(false);
+    fadeOut(this, milliseconds);
+}
+
+void AnnotationLinksOverlay::setTakesInput(bool takes)
+{
+    m_leaving = !takes;
+    setAttribute(Qt::WA_TransparentForMouseEvents, !takes);
+    m_close->setEnabled(takes);
 }
 
 void AnnotationLinksOverlay::setPanelSize(int width, int maximumHeight)

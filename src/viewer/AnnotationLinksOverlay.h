@@ -17,8 +17,14 @@ class QVBoxLayout;
 // parent widget, whole.
 //
 // It never closes itself: Close, Escape and a click on the backdrop ask the
-// host to close it (dismissRequested), which decides when it goes and how.
-// GUI thread.
+// host to close it (dismissRequested), which decides when it goes and how:
+// at once (hide) or fading out (leave).
+//
+// A click on a row opens the link's address with the desktop's helper
+// (xdg-open), which hands it to the browser or mail program the user
+// chose; when that helper cannot be started or finds no such program, the
+// panel reports the failure (openFailed) with the text of its alert, once
+// known, for as long as the panel lives. GUI thread.
 class AnnotationLinksOverlay : public QWidget {
     Q_OBJECT
 public:
@@ -38,8 +44,25 @@ public:
     // Close (Escape).
     QAction *closeAction() const { return m_close; }
 
+    // Shows the panel fading in over `milliseconds`; one on its way out
+    // comes back from where it has got to.
+    void enter(int milliseconds);
+    // Fades the panel out over `milliseconds`, then hides it. On its way
+    // out it takes no input: clicks reach what lies under it and Escape
+    // travels on.
+    void leave(int milliseconds);
+    bool isLeaving() const { return m_leaving && !isHidden(); }
+
+    // What the alert says when the desktop opens nothing for `link`: the
+    // link's title and, when that is not the address itself, the address.
+    static QString openFailureMessage(const AnnotationLink &link);
+    // The alert's title.
+    static QString openFailureTitle();
+
 signals:
     void dismissRequested();
+    // The desktop opened nothing for a clicked link.
+    void openFailed(const QString &title, const QString &message);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -51,6 +74,8 @@ protected:
 
 private:
     void placePanel();
+    void open(const AnnotationLink &link);
+    void setTakesInput(bool takes);
 
     QString m_title;
     QWidget *m_panel = nullptr;
@@ -62,4 +87,5 @@ private:
     int m_panelWidth = 340;
     int m_panelMaximumHeight = 320;
     bool m_backdropPressed = false;
+    bool m_leaving = false;
 };

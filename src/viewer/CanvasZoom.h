@@ -8,7 +8,7 @@
 // The zoom of one canvas while the user works it: the committed ZoomPan and
 // the pinch and drag in progress, for the canvas's current viewport. A
 // running gesture is only shown; it is committed when it ends and dropped
-// when it is cancelled. Commands (buttons, keys, wheel) commit at once. The
+// when it is cancelled. Commands (buttons, keys, Ctrl+wheel) commit at once. The
 // viewer and the editor canvas use it alike. GUI thread.
 class CanvasZoom : public QObject {
     Q_OBJECT
@@ -33,7 +33,8 @@ public:
     void reset();
     // One wheel zoom: the committed scale times `factor`.
     void zoomBy(double factor);
-    // One wheel scroll: the committed offset moved by `translation`.
+    // The committed offset moved by `translation` at once, as a drag of
+    // that length would leave it.
     void scroll(const QSizeF &translation);
 
     // The pinch in progress, `magnification` being its factor since it began.

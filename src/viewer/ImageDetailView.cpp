@@ -106,6 +106,9 @@ void ImageDetailView::buildPictureArea()
     m_pictureArea = new QStackedWidget(m_body);
     m_pictureArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     m_canvas = new ZoomableImage(m_pictureArea);
+    // The viewer is one element to assistive technologies; the annotations
+    // button over it is the screen's.
+    m_canvas->setAccessibleAsOneElement(true);
     m_canvas->setPicture(m_picture->source());
     m_canvas->installEventFilter(this);
     m_pictureArea->addWidget(m_canvas);
@@ -297,7 +300,7 @@ void ImageDetailView::followEditMode()
     const bool shows = showsEditor();
     if (shows != m_showsEditor) {
         m_showsEditor = shows;
-        dismissLinks();
+        hideLinks();
     }
     updateEditCommand();
     updatePictureArea();
@@ -423,6 +426,11 @@ void ImageDetailView::showLinks(const QUuid &id)
 
 void ImageDetailView::dismissLinks()
 {
+    m_shared.setLinkedAnnotationID(std::nullopt, true);
+}
+
+void ImageDetailView::hideLinks()
+{
     m_shared.setLinkedAnnotationID(std::nullopt);
 }
 
@@ -441,9 +449,14 @@ void ImageDetailView::updateLinksPanel()
     const std::optional<AnnotationLinksContent> content =
         linked ? m_annotations->linksContent(*linked) : std::nullopt;
     if (!content) {
-        if (m_linksPanel && !m_linksPanel->isHidden()) {
+        // (A panel on its way out goes on its way.)
+        if (m_linksPanel && !m_linksPanel->isHidden() && !m_linksPanel->isLeaving()) {
+            // The keys come back to the screen as the panel goes.
             const bool focused = m_linksPanel->isAncestorOf(focusWidget()) || m_linksPanel->hasFocus();
-            m_linksPanel->hide();
+            if (m_shared.isLinkChangeAnimated())
+                m_linksPanel->leave(crossFadeMilliseconds);
+            else
+                m_linksPanel->hide();
             if (focused)
                 setFocus(Qt::OtherFocusReason);
         }
@@ -453,12 +466,11 @@ void ImageDetailView::updateLinksPanel()
             m_linksPanel->setPanelSize(linksPanelWidth, linksPanelMaximumHeight);
             m_linksPanel->hide();
             connect(m_linksPanel, &AnnotationLinksOverlay::dismissRequested, this, &ImageDetailView::dismissLinks);
+            connect(m_linksPanel, &AnnotationLinksOverlay::openFailed, this, &ImageDetailView::operationFailed);
         }
         m_linksPanel->setContent(content->title, content->links);
-        if (m_linksPanel->isHidden()) {
-            m_linksPanel->show();
-            fadeIn(m_linksPanel, crossFadeMilliseconds);
-        }
+        if (m_linksPanel->isHidden() || m_linksPanel->isLeaving())
+            m_linksPanel->enter(crossFadeMilliseconds);
     }
     updateDismissCommand();
 }
@@ -467,7 +479,7 @@ void ImageDetailView::updateDismissCommand()
 {
     // The panel's Close takes Escape while it shows; otherwise the screen
     // closes links opened in any window.
-    const bool panelShown = m_linksPanel && !m_linksPanel->isHidden();
+    const bool panelShown = m_linksPanel && !m_linksPanel->isHidden() && !m_linksPanel->isLeaving();
     m_dismissLinksAction->setEnabled(m_shared.linkedAnnotationID().has_value() && !panelShown);
 }
 
@@ -501,5 +513,5 @@ void ImageDetailView::hideEvent(QHideEvent *event)
     QWidget::hideEvent(event);
     // Leaving the screen closes the links; a minimised window keeps them.
     if (!event->spontaneous())
-        dismissLinks();
+        hideLinks();
 }

@@ -42,6 +42,11 @@ class ZoomableImage;
 // Its title and the Edit/Done command (Ctrl+E) are for the pane's header;
 // "Edit" is absent in the compact layout. Escape closes an open links
 // panel; otherwise it travels on, as do the keys the pane gives the screen.
+// The panel fades in as it opens and out as Close, Escape or a click on
+// its backdrop closes it; edit mode coming or going, the screen leaving
+// and another image close it at once. A link the desktop opens nothing for
+// is reported (operationFailed) for the window to show. To assistive
+// technologies the viewer is one element.
 // The screen takes the focus itself (the pane's keys then reach it) and
 // shows the focus ring around all of it while it has it; the focus in the
 // editor comes back to the screen when the editor goes.
@@ -97,7 +102,8 @@ public:
     // The group switches of the strip and of the drawer.
     AnnotationInspector *stripInspector() const { return m_stripInspector; }
     AnnotationInspector *drawerInspector() const { return m_drawerInspector; }
-    // The links panel while it is shown; null otherwise.
+    // The links panel while it is shown, also on its way out; null
+    // otherwise.
     AnnotationLinksOverlay *linksPanel() const;
     ZoomableImage *canvas() const { return m_canvas; }
     ProminentButton *annotationsButton() const { return m_annotationsButton; }
@@ -120,12 +126,15 @@ public slots:
     void editAnnotation(const QUuid &id);
     // Highlights the annotation and opens its links panel.
     void showLinks(const QUuid &id);
-    // Closes the links panel, wherever it was opened.
+    // Closes the links panel, wherever it was opened; it fades out.
     void dismissLinks();
 
 signals:
     void titleChanged(const QString &title);
     void drawerPageChanged(int page);
+    // Something the user asked of the screen failed (a link the desktop
+    // opened nothing for): the alert's title and text.
+    void operationFailed(const QString &title, const QString &message);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -145,6 +154,8 @@ private:
     void placeAnnotationsButton();
     void showPicturePage(QWidget *page);
     void dropEditor();
+    // Closes the links panel at once.
+    void hideLinks();
     void updateLinksPanel();
     void updateDismissCommand();
     void scrollListToHighlight();

@@ -16,10 +16,11 @@ void SharedImageScreenState::setShowAnnotations(bool showAnnotations)
     emit showAnnotationsChanged(showAnnotations);
 }
 
-void SharedImageScreenState::setLinkedAnnotationID(const std::optional<QUuid> &id)
+void SharedImageScreenState::setLinkedAnnotationID(const std::optional<QUuid> &id, bool animated)
 {
     if (m_linkedAnnotationID == id)
         return;
     m_linkedAnnotationID = id;
+    m_linkChangeAnimated = animated;
     emit linkedAnnotationIDChanged(id);
 }

@@ -25,7 +25,11 @@ public:
     void toggleShowAnnotations() { setShowAnnotations(!m_showAnnotations); }
 
     std::optional<QUuid> linkedAnnotationID() const { return m_linkedAnnotationID; }
-    void setLinkedAnnotationID(const std::optional<QUuid> &id);
+    // `animated`: the screens show the change with their animation (a links
+    // panel fades out) rather than at once.
+    void setLinkedAnnotationID(const std::optional<QUuid> &id, bool animated = false);
+    // Whether the last change of the linked annotation was animated.
+    bool isLinkChangeAnimated() const { return m_linkChangeAnimated; }
 
 signals:
     void isEditingChanged(bool isEditing);
@@ -36,4 +40,5 @@ private:
     bool m_isEditing = false;
     bool m_showAnnotations = true;
     std::optional<QUuid> m_linkedAnnotationID;
+    bool m_linkChangeAnimated = false;
 };

@@ -60,8 +60,9 @@ private:
 };
 
 // The viewer is one accessible element, named for what it is, whose value
-// says the zoom in whole steps. Its children are its buttons and the
-// controls its overlay draws.
+// says the zoom in whole steps. Its children are the widgets placed over
+// it and, unless it is one element, its zoom bar and the controls its
+// overlay draws.
 class ZoomableImageAccessible : public QAccessibleWidget {
 public:
     explicit ZoomableImageAccessible(ZoomableImage *viewer) : QAccessibleWidget(viewer, QAccessible::Graphic) {}
@@ -69,46 +70,62 @@ public:
 
     QString text(QAccessible::Text kind) const override
     {
-        const auto *viewer = static_cast<const ZoomableImage *>(widget());
         switch (kind) {
         case QAccessible::Name:
             return ZoomableImage::tr("Atlas image viewer");
         case QAccessible::Value:
-            return ZoomableImage::tr("Zoom %1 times").arg(std::llround(viewer->geometry().transform.scale));
+            return ZoomableImage::tr("Zoom %1 times").arg(std::llround(viewer()->geometry().transform.scale));
         default:
             return QAccessibleWidget::text(kind);
         }
     }
 
-    int childCount() const override { return QAccessibleWidget::childCount() + int(overlayControls().size()); }
+    int childCount() const override { return int(widgetChildren().size() + overlayControls().size()); }
     QAccessibleInterface *child(int index) const override
     {
-        const int widgets = QAccessibleWidget::childCount();
-        if (index < widgets)
-            return QAccessibleWidget::child(index);
-        const int control = index - widgets;
+        const QList<QAccessibleInterface *> widgets = widgetChildren();
+        if (index < 0)
+            return nullptr;
+        if (index < widgets.size())
+            return widgets[index];
+        const qsizetype control = index - widgets.size();
         if (control >= overlayControls().size())
             return nullptr;
         while (m_controls.size() <= control) {
-            auto *element = new OverlayControlAccessible(static_cast<ZoomableImage *>(widget()), int(m_controls.size()));
+            auto *element = new OverlayControlAccessible(viewer(), int(m_controls.size()));
             m_controls.append(QAccessible::registerAccessibleInterface(element));
         }
         return QAccessible::accessibleInterface(m_controls[control]);
     }
     int indexOfChild(const QAccessibleInterface *child) const override
     {
+        const QList<QAccessibleInterface *> widgets = widgetChildren();
         for (qsizetype control = 0; control < m_controls.size(); ++control) {
             if (QAccessible::accessibleInterface(m_controls[control]) == child)
-                return control < overlayControls().size() ? QAccessibleWidget::childCount() + int(control) : -1;
+                return control < overlayControls().size() ? int(widgets.size() + control) : -1;
         }
-        return QAccessibleWidget::indexOfChild(child);
+        return int(widgets.indexOf(child));
     }
 
 private:
+    ZoomableImage *viewer() const { return static_cast<ZoomableImage *>(widget()); }
+
+    QList<QAccessibleInterface *> widgetChildren() const
+    {
+        QList<QAccessibleInterface *> children;
+        for (int i = 0; i < QAccessibleWidget::childCount(); ++i) {
+            QAccessibleInterface *child = QAccessibleWidget::child(i);
+            if (child && !(viewer()->isAccessibleAsOneElement() && child->object() == viewer()->controls()))
+                children.append(child);
+        }
+        return children;
+    }
     QList<OverlayControl> overlayControls() const
     {
-        const auto *viewer = static_cast<const ZoomableImage *>(widget());
-        return viewer->overlay() ? viewer->overlay()->controls(viewer->geometry()) : QList<OverlayControl>();
+        const ZoomableImage *shown = viewer();
+        if (shown->isAccessibleAsOneElement() || !shown->overlay())
+            return {};
+        return shown->overlay()->controls(shown->geometry());
     }
 
     mutable QList<QAccessible::Id> m_controls;
@@ -121,10 +138,8 @@ QAccessibleInterface *accessibleViewer(const QString &className, QObject *object
     return nullptr;
 }
 
-// Wheel steps: one notch (120 eighths of a degree) zooms by one button step
-// or scrolls three lines of 20 points.
+// One wheel notch (120 eighths of a degree) zooms by one button step.
 constexpr double notch = 120;
-constexpr double pointsPerLine = 20;
 
 } // namespace
 
@@ -370,26 +385,14 @@ void ZoomableImage::mouseReleaseEvent(QMouseEvent *event)
 
 void ZoomableImage::wheelEvent(QWheelEvent *event)
 {
-    const QPoint angle = event->angleDelta();
-    if (event->modifiers() & Qt::ControlModifier) {
-        if (angle.y() != 0)
-            m_zoom->zoomBy(std::pow(ZoomPan::stepFactor, angle.y() / notch));
-        event->accept();
-        return;
-    }
-    if (!m_zoom->committed().canZoomOut()) {
-        // Nothing to scroll at 1×: the wheel is the surroundings'.
+    // Ctrl+wheel stands in for the pinch; the picture pans by dragging, so
+    // a plain wheel is the surroundings'.
+    if (!(event->modifiers() & Qt::ControlModifier)) {
         event->ignore();
         return;
     }
-    QPointF delta = event->pixelDelta();
-    if (delta.isNull())
-        delta = QPointF(angle) / notch * QApplication::wheelScrollLines() * pointsPerLine;
-    if ((event->modifiers() & Qt::ShiftModifier) && delta.x() == 0)
-        delta = {delta.y(), 0};
-    m_jumpToZoom = true;
-    m_zoom->scroll({delta.x(), delta.y()});
-    m_jumpToZoom = false;
+    if (const int angle = event->angleDelta().y(); angle != 0)
+        m_zoom->zoomBy(std::pow(ZoomPan::stepFactor, angle / notch));
     event->accept();
 }
 

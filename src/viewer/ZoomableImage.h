@@ -18,8 +18,9 @@ class ZoomControls;
 // user zooms from 1× to 8× and pans, with one overlay drawn over it in view
 // coordinates and the zoom buttons in its top-trailing corner.
 //
-// Zoom: Ctrl+wheel, a touchpad pinch, the buttons and their shortcuts. Pan:
-// dragging (presses the overlay does not take), and the wheel while zoomed.
+// Zoom: a touchpad pinch, Ctrl+wheel in its stead, the buttons and their
+// shortcuts. Pan: dragging (presses the overlay does not take); a plain
+// wheel is left to the surroundings.
 // A drag or pinch is shown as it runs and committed when it ends; a gesture
 // cancelled (focus or grab lost, the canvas hidden) commits nothing. Zoom
 // changes glide on a spring; while anything moves the picture is painted
@@ -55,6 +56,14 @@ public:
     bool isResting() const;
 
     QSize sizeHint() const override { return {640, 480}; }
+
+    // Whether assistive technologies see the canvas as one element, the
+    // viewer named for what it is with its zoom as value, whose own parts
+    // (the zoom bar and the controls its overlay draws) are not exposed;
+    // widgets that others place over the canvas stay its children. Off by
+    // default: the parts are then its children too.
+    void setAccessibleAsOneElement(bool one) { m_oneAccessibleElement = one; }
+    bool isAccessibleAsOneElement() const { return m_oneAccessibleElement; }
 
     // The backdrop the picture lies on: black at 0.92 over the window's
     // colour.
@@ -100,4 +109,5 @@ private:
     bool m_pressMoved = false;
     bool m_secondClick = false;
     double m_pinchMagnification = 1;
+    bool m_oneAccessibleElement = false;
 };

@@ -107,6 +107,30 @@ private slots:
         QCOMPARE(makeLink("mailto:a@b.org").displayTitle(), QStringLiteral("mailto:a@b.org"));
         QCOMPARE(makeLink(QString()).displayTitle(), QString());
     }
+
+    // A title names the address's site whatever the address may open;
+    // which links open stays limited.
+    void titlesAnyScheme_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("ftp") << "ftp://en.anatomy.org/x" << "Anatomy" << false;
+        QTest::newRow("ftp, capitals, generic labels") << " FTP://WWW.ABC.CO.UK/atlas " << "ABC" << false;
+        QTest::newRow("custom scheme with a host") << "veloran-helper://run?cmd=rm" << "RUN" << false;
+        QTest::newRow("file, no host") << "file:///etc/passwd" << "file:///etc/passwd" << false;
+        QTest::newRow("host and port read as a scheme") << "localhost:8080/x" << "localhost:8080/x" << false;
+        QTest::newRow("https") << "https://en.anatomy.org/x" << "Anatomy" << true;
+    }
+    void titlesAnyScheme()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, opens);
+        QTEST(makeLink(typed, QStringLiteral(" ")).displayTitle(), "title");
+        QCOMPARE(makeLink(typed).url().has_value(), opens);
+        QVERIFY(makeLink(typed).address().has_value());
+        QCOMPARE(makeLink(typed, QStringLiteral("Atlas")).displayTitle(), QStringLiteral("Atlas"));
+    }
 };
 
 QTEST_GUILESS_MAIN(AnnotationLinksTest)

@@ -2,8 +2,12 @@
 
 #include "archive/LibraryArchiveFile.h"
 #include "support/AlertButtons.h"
+#include "support/StubPrograms.h"
 #include "editor/AnnotationEditor.h"
 #include "platform/ContextMenuKeys.h"
+#include "model/PointAnnotation.h"
+#include "viewer/AnnotationLinkRow.h"
+#include "viewer/AnnotationLinksOverlay.h"
 #include "viewer/ImageDetailView.h"
 #include "viewer/OpenedPicture.h"
 #include "viewer/PictureSource.h"
@@ -562,6 +566,35 @@ private slots:
         QVERIFY(!harness.model().showsOperationError());
         QTRY_VERIFY(!harness.view().operationErrorAlert());
         QCOMPARE(harness.view().importSheet(), sheet);
+    }
+
+    // A link the desktop has no browser for: "Open Failed" over the window,
+    // naming it, as a failed share does.
+    void aLinkThatOpensNothingSaysSo()
+    {
+        StubPrograms programs;
+        QVERIFY(programs.add(QStringLiteral("xdg-open"), true));
+        TestLibrary library;
+        AtlasImage *knee = library.image(QStringLiteral("Knee"));
+        PointAnnotation *patella = library.point(knee, QStringLiteral("Patella"));
+        patella->setLinks(QList<AnnotationLink>{{QUuid::createUuid(), QStringLiteral("Kneecap"), "en.anatomy.org/knee"}});
+        library.save();
+        WindowHarness harness(library);
+        harness.model().openImage(knee);
+        ImageDetailView *screen = harness.view().contentDetail()->imageScreen();
+        screen->showLinks(patella->id());
+        QVERIFY(screen->linksPanel());
+        QTRY_VERIFY(!screen->linksPanel()->graphicsEffect()); // faded in
+        QTest::mouseClick(screen->linksPanel()->rows().first(), Qt::LeftButton);
+        QTRY_VERIFY(harness.view().operationErrorAlert());
+        AlertDialog *alert = harness.view().operationErrorAlert();
+        QCOMPARE(alert->title(), QStringLiteral("Open Failed"));
+        QCOMPARE(alert->message(), QStringLiteral("No browser could open \u201CKneecap\u201D. Its address is "
+                                                  "\u201Chttps://en.anatomy.org/knee\u201D."));
+        QCOMPARE(WindowHarness::buttonTitles(*alert), QStringList{QStringLiteral("OK")});
+        QTest::mouseClick(alert->button(QStringLiteral("OK")), Qt::LeftButton);
+        QVERIFY(!harness.model().showsOperationError());
+        QCOMPARE(StubPrograms::running(), 0);
     }
 
     // Return does not delete, Escape cancels; the prompts put their

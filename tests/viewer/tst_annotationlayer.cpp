@@ -643,6 +643,30 @@ private slots:
             QVERIFY(box.frame.left() >= 0 && box.frame.right() <= 400);
         }
     }
+
+    // The band of a short view follows the labels' own height: a view just
+    // tall enough for a label centred at 24 keeps its labels there; a point
+    // shorter, they go to its middle.
+    void shortViewsKeepLabelsWhereTheyFit_data()
+    {
+        QTest::addColumn<int>("belowFit"); // points short of the height that fits
+        QTest::newRow("fits") << 0;
+        QTest::newRow("a point short") << 1;
+    }
+    void shortViewsKeepLabelsWhereTheyFit()
+    {
+        QFETCH(int, belowFit);
+        const double labelHeight = CalloutLabelText().lineHeight() + 6;
+        const int height = int(std::ceil(24 + labelHeight / 2)) - belowFit;
+        QVERIFY(height < 48);
+        viewer->resize(400, height);
+        const AnnotationFrame &frame = layer->frame(viewer->geometry());
+        QCOMPARE(frame.callouts.size(), 3);
+        for (qsizetype i = 0; i < frame.callouts.size(); ++i) {
+            QCOMPARE(frame.callouts[i].labelCenter.y(), belowFit ? height / 2.0 : 24.0);
+            QVERIFY(frame.labels[i].frame.top() >= 0 && frame.labels[i].frame.bottom() <= height);
+        }
+    }
 };
 
 QTEST_MAIN(AnnotationLayerTest)

@@ -89,9 +89,14 @@ private slots:
             << view << QList<QPointF>{{10, 5}, {10, 595}} << QStringList{"L 24", "L 576"};
         QTest::newRow("48 high: all at 24") << QSizeF(600, 48) << QList<QPointF>{{10, 1}, {10, 40}}
                                             << QStringList{"L 24", "L 24"};
-        // Shorter views keep their labels in the middle, on screen.
+        // Where a 20-point label at 24 still ends inside the view, it stays
+        // there; shorter views keep their labels in the middle, on screen.
+        QTest::newRow("47 high") << QSizeF(600, 47) << QList<QPointF>{{10, 1}} << QStringList{"L 24"};
+        QTest::newRow("40 high") << QSizeF(600, 40) << QList<QPointF>{{10, 39}, {10, 1}} << QStringList{"L 24", "L 24"};
+        QTest::newRow("34 high: the label just ends inside")
+            << QSizeF(600, 34) << QList<QPointF>{{10, 30}} << QStringList{"L 24"};
+        QTest::newRow("33 high") << QSizeF(600, 33) << QList<QPointF>{{10, 30}} << QStringList{"L 16.5"};
         QTest::newRow("30 high") << QSizeF(600, 30) << QList<QPointF>{{10, 1}, {10, 29}} << QStringList{"L 15", "L 15"};
-        QTest::newRow("47 high") << QSizeF(600, 47) << QList<QPointF>{{10, 1}} << QStringList{"L 23.5"};
     }
     void callouts()
     {

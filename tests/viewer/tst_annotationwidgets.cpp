@@ -1,5 +1,7 @@
 #include "AnnotationFixture.h"
 
+#include "support/StubPrograms.h"
+
 #include "ui/ContentUnavailableView.h"
 #include "viewer/AnnotationInspector.h"
 #include "viewer/AnnotationLinkRow.h"
@@ -14,19 +16,9 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 #include <QAction>
-#include <QDesktopServices>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
-
-// Records the addresses the desktop is asked to open.
-class UrlRecorder : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl &url) { opened.append(url); }
-};
 
 // The drawer's list, the group switches and the links panel, driven with
 // the mouse and the keyboard as the screen would host them.
@@ -320,9 +312,9 @@ private slots:
         screen.resize(800, 600);
         AnnotationLinksOverlay overlay(&screen);
         QSignalSpy dismissed(&overlay, &AnnotationLinksOverlay::dismissRequested);
-        UrlRecorder recorder;
-        for (const char *scheme : {"http", "https", "mailto", "javascript", "file"})
-            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), &recorder, "open");
+        QSignalSpy failed(&overlay, &AnnotationLinksOverlay::openFailed);
+        StubPrograms programs;
+        QVERIFY(programs.add(QStringLiteral("xdg-open")));
         overlay.setContent("Aorta & branches",
                            {webLink("", " www.bbc.co.uk/news "), webLink("Atlas <b>entry</b>", "en.anatomy.org/aorta"),
                             webLink("", "javascript:alert(1)"), webLink("Local", "file:///etc/passwd"),
@@ -338,8 +330,10 @@ private slots:
 
         // A row opens its address and leaves the panel open.
         QTest::mouseClick(overlay.rows()[1], Qt::LeftButton);
-        QCOMPARE(recorder.opened, QList<QUrl>({QUrl("https://en.anatomy.org/aorta")}));
+        QTRY_COMPARE(programs.argumentsOf(QStringLiteral("xdg-open")), QStringList{"https://en.anatomy.org/aorta"});
         QVERIFY(dismissed.isEmpty());
+        QTRY_COMPARE(StubPrograms::running(), 0);
+        QVERIFY(failed.isEmpty());
         // Clicks on the panel keep it; Escape, Close and the backdrop ask to
         // close it.
         QTest::mouseClick(&overlay, Qt::LeftButton, {}, overlay.panel()->geometry().center());
@@ -365,8 +359,64 @@ private slots:
         screen.resize(300, 200);
         QCOMPARE(overlay.geometry(), screen.rect());
         QCOMPARE(overlay.panel()->width(), 300 - 48);
-        for (const char *scheme : {"http", "https", "mailto", "javascript", "file"})
-            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+    }
+
+    // A click hands the address to the desktop's helper; when that cannot
+    // start or finds no program for it, the panel says so once, naming the
+    // link, also when it has been closed meanwhile.
+    void linksOpenWithTheDesktop_data()
+    {
+        QTest::addColumn<QString>("helper"); // none, "opens" or "fails"
+        QTest::addColumn<AnnotationLink>("link");
+        QTest::addColumn<QString>("opened"); // what the helper is given
+        QTest::addColumn<QString>("message"); // none: no failure
+        QTest::newRow("opens") << "opens" << webLink("", "en.anatomy.org/aorta") << "https://en.anatomy.org/aorta"
+                               << QString();
+        QTest::newRow("no browser") << "fails" << webLink("", " www.bbc.co.uk/news ") << "https://www.bbc.co.uk/news"
+                                    << "No browser could open \u201CBBC\u201D. Its address is "
+                                       "\u201Chttps://www.bbc.co.uk/news\u201D.";
+        QTest::newRow("no helper") << QString() << webLink("Atlas <b>entry</b>", "https://en.anatomy.org/a b")
+                                   << QString()
+                                   << "No browser could open \u201CAtlas <b>entry</b>\u201D. Its address is "
+                                      "\u201Chttps://en.anatomy.org/a b\u201D.";
+        QTest::newRow("no mail program") << "fails" << webLink("", "mailto:teacher@example.org")
+                                         << "mailto:teacher@example.org"
+                                         << "No e-mail program could be started for "
+                                            "\u201Cmailto:teacher@example.org\u201D.";
+        QTest::newRow("no mail program, labelled")
+            << "fails" << webLink("Teacher", "MAILTO:teacher@example.org") << "mailto:teacher@example.org"
+            << "No e-mail program could be started for \u201CTeacher\u201D. Its address is "
+               "\u201Cmailto:teacher@example.org\u201D.";
+    }
+    void linksOpenWithTheDesktop()
+    {
+        QFETCH(QString, helper);
+        QFETCH(AnnotationLink, link);
+        QFETCH(QString, opened);
+        QFETCH(QString, message);
+        StubPrograms programs;
+        if (!helper.isEmpty())
+            QVERIFY(programs.add(QStringLiteral("xdg-open"), helper == "fails"));
+        QWidget screen;
+        screen.resize(800, 600);
+        AnnotationLinksOverlay overlay(&screen);
+        QSignalSpy failed(&overlay, &AnnotationLinksOverlay::openFailed);
+        overlay.setContent("Aorta", {link});
+        screen.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&screen));
+        QCOMPARE(overlay.rows().size(), 1);
+        QTest::mouseClick(overlay.rows().first(), Qt::LeftButton);
+        overlay.hide();
+        if (!opened.isEmpty())
+            QTRY_COMPARE(programs.argumentsOf(QStringLiteral("xdg-open")), QStringList{opened});
+        if (!message.isEmpty())
+            QTRY_COMPARE(failed.size(), 1);
+        QTRY_COMPARE(StubPrograms::running(), 0);
+        QCOMPARE(failed.size(), message.isEmpty() ? 0 : 1);
+        if (!message.isEmpty()) {
+            QCOMPARE(failed.first().at(0).toString(), QStringLiteral("Open Failed"));
+            QCOMPARE(failed.first().at(1).toString(), message);
+        }
     }
 };
 

@@ -20,10 +20,14 @@
 #include "viewer/ZoomableImage.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
+#include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
+#include <QPropertyAnimation>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QToolButton>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -434,7 +438,121 @@ private slots:
         QVERIFY(!screen->dismissLinksAction()->isEnabled());
         QTRY_VERIFY(screen->linksPanel()->hasFocus());
         QTest::keyClick(screen->linksPanel(), Qt::Key_Escape);
-        QVERIFY(!shared->linkedAnnotationID() && !screen->linksPanel());
+        QVERIFY(!shared->linkedAnnotationID());
+        QTRY_VERIFY(!screen->linksPanel());
+    }
+
+    // Close, Escape and a click on the backdrop, here or in another
+    // window's screen, fade the panel out: partway it still shows, partly
+    // see-through and taking no input, with the keys back on the screen;
+    // then it is gone. Opened again, it is whole and takes input.
+    void linksPanelFadesOut_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Close") << "close";
+        QTest::newRow("Escape") << "escape";
+        QTest::newRow("backdrop") << "backdrop";
+        QTest::newRow("another screen") << "other";
+    }
+    void linksPanelFadesOut()
+    {
+        QFETCH(QString, how);
+        AtlasImage *scan = open(image(QStringLiteral("scan")));
+        const QUuid femur = point(scan, QStringLiteral("Femur"), QString())->id();
+        ImageDetailView other(*shared);
+        screen->setFocus();
+        QTRY_VERIFY(screen->hasFocus());
+        screen->showLinks(femur);
+        AnnotationLinksOverlay *panel = screen->linksPanel();
+        QVERIFY(panel);
+        QTRY_VERIFY(!panel->graphicsEffect()); // faded in
+        QTRY_VERIFY(panel->hasFocus());
+        const auto close = [panel] { return panel->findChild<QToolButton *>(); };
+        if (how == "close")
+            QTest::mouseClick(close(), Qt::LeftButton);
+        else if (how == "escape")
+            QTest::keyClick(panel, Qt::Key_Escape);
+        else if (how == "backdrop")
+            QTest::mouseClick(panel, Qt::LeftButton, {}, QPoint(5, 5));
+        else
+            other.dismissLinks();
+        QVERIFY(!shared->linkedAnnotationID());
+
+        QCOMPARE(screen->linksPanel(), panel);
+        QVERIFY(panel->isVisible() && panel->isLeaving());
+        auto *effect = qobject_cast<QGraphicsOpacityEffect *>(panel->graphicsEffect());
+        QVERIFY(effect);
+        auto *fade = effect->findChild<QPropertyAnimation *>();
+        QVERIFY(fade);
+        fade->pause();
+        fade->setCurrentTime(fade->duration() / 2);
+        QVERIFY2(effect->opacity() > 0.1 && effect->opacity() < 0.9, qPrintable(QString::number(effect->opacity())));
+        QVERIFY(panel->isVisible());
+        QVERIFY(panel->testAttribute(Qt::WA_TransparentForMouseEvents) && !panel->closeAction()->isEnabled());
+        QVERIFY(screen->hasFocus());
+        fade->resume();
+        QTRY_VERIFY(!screen->linksPanel());
+        QVERIFY(panel->isHidden() && !panel->graphicsEffect());
+
+        screen->showLinks(femur);
+        QCOMPARE(screen->linksPanel(), panel);
+        QVERIFY(!panel->isLeaving() && !panel->testAttribute(Qt::WA_TransparentForMouseEvents));
+        QTRY_VERIFY(!panel->graphicsEffect());
+        QTest::mouseClick(close(), Qt::LeftButton);
+        QVERIFY(!shared->linkedAnnotationID() && panel->isLeaving());
+    }
+
+    // Edit mode coming, the screen leaving and another image close the
+    // panel at once, also right after a panel has faded out.
+    void linksPanelHidesAtOnce_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("edit mode") << "edit";
+        QTest::newRow("screen left") << "hide";
+        QTest::newRow("another image") << "image";
+    }
+    void linksPanelHidesAtOnce()
+    {
+        QFETCH(QString, how);
+        AtlasImage *scan = open(image(QStringLiteral("scan")));
+        QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
+        const QUuid femur = point(scan, QStringLiteral("Femur"), QString())->id();
+        screen->showLinks(femur);
+        screen->dismissLinks();
+        QTRY_VERIFY(!screen->linksPanel());
+        screen->showLinks(femur);
+        QVERIFY(screen->linksPanel());
+        if (how == "edit")
+            shared->setIsEditing(true);
+        else if (how == "hide")
+            screen->hide();
+        else
+            open(image(QStringLiteral("other")));
+        QVERIFY(!shared->linkedAnnotationID());
+        QVERIFY(!screen->linksPanel());
+    }
+
+    // To assistive technologies the viewer is one element: neither its zoom
+    // bar nor the link button of a highlighted label is its child; the
+    // annotations button over it, the screen's, is.
+    void viewerIsOneAccessibleElement()
+    {
+        AtlasImage *scan = open(image(QStringLiteral("scan")));
+        const QUuid femur =
+            point(scan, QStringLiteral("Femur"), QString(), {{QUuid::createUuid(), QString(), "en.anatomy.org"}})->id();
+        QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
+        screen->annotationState()->setHighlightedID(femur);
+        ZoomableImage *canvas = screen->canvas();
+        QCOMPARE(screen->annotationLayer()->controls(canvas->geometry()).size(), 1); // the link button is drawn
+        QAccessibleInterface *viewer = QAccessible::queryAccessibleInterface(canvas);
+        QCOMPARE(viewer->text(QAccessible::Name), QStringLiteral("Atlas image viewer"));
+        QCOMPARE(viewer->text(QAccessible::Value), QStringLiteral("Zoom 1 times"));
+        QStringList children;
+        for (int i = 0; i < viewer->childCount(); ++i)
+            children.append(viewer->child(i)->text(QAccessible::Name));
+        QCOMPARE(children, QStringList{"Hide annotations"});
+        const QPoint bar = canvas->controls()->mapToGlobal(canvas->controls()->rect().center());
+        QVERIFY(!viewer->childAt(bar.x(), bar.y()));
     }
 
     void linksCloseWhenTheScreenGoesOrEditModeChanges()

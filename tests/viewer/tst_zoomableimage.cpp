@@ -151,13 +151,36 @@ private slots:
                             Qt::NoScrollPhase, false);
         QApplication::sendEvent(viewer, &ignored);
         QVERIFY(!ignored.isAccepted());
-        // Zoomed, it pans: pixel deltas as they are, notches by lines.
-        setCommitted(2);
-        wheel({0, -120}, Qt::NoModifier, {0, -30});
-        QCOMPARE(committed().offset, QSizeF(0, -30));
-        wheel({0, 120}, Qt::ShiftModifier);
-        QCOMPARE(committed().offset.width(), 60.0);
-        QVERIFY(viewer->isResting());
+    }
+
+    // The picture pans by dragging: zoomed or not, a wheel without Ctrl
+    // (notches, a touchpad's pixels, Shift for sideways) moves nothing and
+    // is left to the surroundings.
+    void plainWheelDoesNotPan_data()
+    {
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<QPoint>("angle");
+        QTest::addColumn<QPoint>("pixels");
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::newRow("notch") << 2.0 << QPoint(0, -120) << QPoint() << Qt::KeyboardModifiers();
+        QTest::newRow("touchpad") << 2.0 << QPoint(-40, -120) << QPoint(-10, -30) << Qt::KeyboardModifiers();
+        QTest::newRow("shift, sideways") << 4.0 << QPoint(0, 120) << QPoint() << Qt::KeyboardModifiers(Qt::ShiftModifier);
+        QTest::newRow("unzoomed") << 1.0 << QPoint(0, -120) << QPoint() << Qt::KeyboardModifiers();
+    }
+    void plainWheelDoesNotPan()
+    {
+        QFETCH(double, scale);
+        QFETCH(QPoint, angle);
+        QFETCH(QPoint, pixels);
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        setCommitted(scale);
+        const QPointF at(400, 300);
+        QWheelEvent event(at, viewer->mapToGlobal(at), pixels, angle, Qt::NoButton, modifiers, Qt::NoScrollPhase,
+                          false);
+        QApplication::sendEvent(viewer, &event);
+        QVERIFY(!event.isAccepted());
+        QCOMPARE(committed().scale, scale);
+        QCOMPARE(committed().offset, QSizeF(0, 0));
     }
 
     void dragPans_data()
