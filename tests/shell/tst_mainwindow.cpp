@@ -4,6 +4,8 @@
 #include "support/AlertButtons.h"
 #include "editor/AnnotationEditor.h"
 #include "platform/ContextMenuKeys.h"
+#include "platform/MemoryBudget.h"
+#include "platform/WorkerPools.h"
 #include "viewer/ImageDetailView.h"
 #include "viewer/OpenedPicture.h"
 #include "viewer/PictureSource.h"
@@ -538,6 +540,32 @@ private slots:
         QTest::qWait(200);
         for (QWidget *widget : QApplication::topLevelWidgets())
             QVERIFY(!qobject_cast<AlertDialog *>(widget));
+    }
+
+    // While picked files are read the window is busy: its cursor says so,
+    // the import command opens no importer and the grid takes no drop.
+    void whileFilesAreReadTheWindowTakesNoOtherImport()
+    {
+        QTemporaryDir folder;
+        const QUrl picked = writeTestFile(folder, QStringLiteral("picked.png"), pngBytes(Qt::red));
+        TestLibrary library;
+        WindowHarness harness(library);
+        LibraryGridView *grid = harness.grid().view();
+        QVERIFY(grid->acceptDrops() && grid->viewport()->acceptDrops());
+        // The read waits for the decoding memory that this holds.
+        MemoryBudget &budget = WorkerPools::decodingMemory();
+        std::optional<MemoryBudget::Grant> all = budget.acquire(budget.total());
+        harness.model().handleImportResult({picked});
+        QVERIFY(harness.model().isReadingImport());
+        QCOMPARE(harness.view().cursor().shape(), Qt::BusyCursor);
+        QVERIFY(!grid->acceptDrops() && !grid->viewport()->acceptDrops());
+        QTest::mouseClick(harness.view().contentSidebar()->importButton(), Qt::LeftButton);
+        QVERIFY(!harness.view().fileImporter());
+        QVERIFY(!harness.model().isImporting());
+        all.reset();
+        QTRY_VERIFY(harness.view().importSheet());
+        QCOMPARE(harness.model().pendingImport()->images.first().title, QStringLiteral("picked"));
+        QVERIFY(grid->acceptDrops() && grid->viewport()->acceptDrops());
     }
 
     void aFailedOperationShowsItsAlertOverTheSheet()
