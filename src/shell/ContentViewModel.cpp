@@ -521,7 +521,8 @@ void ContentViewModel::finishImport(const PendingImageImport &pending, const Met
     if (imported->newSeries
         && m_sidebarSelection == QSet<LibraryEntryID>{LibraryEntryID::image(pending.destination.imageValue()->id())})
         setSidebarSelection({LibraryEntryID::series(imported->newSeries->id())});
-    // The sidebar's selection stays as it was, whatever it lists.
+    // Any other selection stays as it is, whether it lists the new images
+    // or not.
     m_pendingImport.reset();
     emit pendingImportChanged();
     setOpenedImage(imported->firstImage);
