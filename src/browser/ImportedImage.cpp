@@ -143,6 +143,12 @@ FileOutcome unreadable(FileReadError error)
     return {std::nullopt, std::move(error), std::nullopt, std::nullopt};
 }
 
+// A file whose bytes are no longer those checked.
+FileOutcome changed(const QString &fileName)
+{
+    return unreadable(FileReadError{FileReadError::Reason::changed, fileName, 0});
+}
+
 // Where the bytes of checked files go: small ones into memory, up to a
 // bound, the others into staged files of the library's folder.
 class Staging {
@@ -189,9 +195,6 @@ FileOutcome copiedIntoStagedFile(const OpenedRegularFile &opened, const QString 
             return {std::nullopt, std::nullopt, std::nullopt, files.error()};
         }
     }
-    // A file that changed after it was checked is not the file checked.
-    if (copied != opened.size)
-        return unreadable(FileReadError{FileReadError::Reason::readFailed, fileName, 0});
     if (!writer->complete()) {
         files.setError(FileWriteError::reasonFor(errno));
         return {std::nullopt, std::nullopt, std::nullopt, files.error()};
@@ -215,7 +218,8 @@ private:
     std::atomic<qint64> m_used{0};
 };
 
-FileOutcome checkAndRead(const QUrl &url, const QString &fileName, ThumbnailAllowance &thumbnails, Staging &staging)
+FileOutcome checkAndRead(const QUrl &url, const QString &fileName, ThumbnailAllowance &thumbnails, Staging &staging,
+                         const ImportCheckDecoder &decode)
 {
     // What the file is, and how large, before anything is read from it.
     const QString path = url.toLocalFile();
@@ -234,8 +238,10 @@ FileOutcome checkAndRead(const QUrl &url, const QString &fileName, ThumbnailAllo
     // a decode tells, which reads from the file what it needs. Through the
     // file opened and checked above, whatever the path names meanwhile.
     const QString checkedFile = QStringLiteral("/proc/self/fd/%1").arg(opened.file->handle());
-    const QImage thumbnail = ImageDecoder::decode(EncodedImage::fromFile(checkedFile),
-                                                  ThumbnailCache::defaultMaxPixelSize, ImageDecoder::MissingData::refused);
+    const EncodedImage checked = EncodedImage::fromFile(checkedFile);
+    const QImage thumbnail = decode ? decode(checked, ThumbnailCache::defaultMaxPixelSize)
+                                    : ImageDecoder::decode(checked, ThumbnailCache::defaultMaxPixelSize,
+                                                           ImageDecoder::MissingData::refused);
     if (thumbnail.isNull())
         return refused(ImportError::unsupportedImage(fileName));
 
@@ -252,18 +258,22 @@ FileOutcome checkAndRead(const QUrl &url, const QString &fileName, ThumbnailAllo
             return refused(ImportError::fileTooLarge(fileName));
         image.data = std::move(contents.data);
     }
+    // The bytes copied are those checked only if nothing wrote to the file
+    // or put another in its place meanwhile.
+    if (!RegularFile::isUnchanged(opened, path))
+        return changed(fileName);
     if (thumbnails.take(thumbnail.sizeInBytes()))
         image.thumbnail = thumbnail;
     return {std::move(image), std::nullopt, std::nullopt, std::nullopt};
 }
 
-FileOutcome loadFile(const QUrl &url, ThumbnailAllowance &thumbnails, Staging &staging)
+FileOutcome loadFile(const QUrl &url, ThumbnailAllowance &thumbnails, Staging &staging, const ImportCheckDecoder &decode)
 {
     const QString fileName = lastPathComponent(url);
     if (!url.isLocalFile())
         return unreadable(FileReadError{FileReadError::Reason::readFailed, fileName, 0});
     try {
-        return checkAndRead(url, fileName, thumbnails, staging);
+        return checkAndRead(url, fileName, thumbnails, staging, decode);
     } catch (const std::bad_alloc &) {
         return refused(ImportError::notEnoughMemory(fileName));
     }
@@ -271,7 +281,8 @@ FileOutcome loadFile(const QUrl &url, ThumbnailAllowance &thumbnails, Staging &s
 
 } // namespace
 
-ImportedImagesResult loadImportedImages(const QList<QUrl> &urls, std::optional<PreparedFiles> staging)
+ImportedImagesResult loadImportedImages(const QList<QUrl> &urls, std::optional<PreparedFiles> staging,
+                                        const ImportCheckDecoder &decode)
 {
     QList<QUrl> sorted = urls;
     std::stable_sort(sorted.begin(), sorted.end(), [](const QUrl &a, const QUrl &b) {
@@ -291,7 +302,7 @@ ImportedImagesResult loadImportedImages(const QList<QUrl> &urls, std::optional<P
         if (index > firstFailure.load())
             return;
         FileOutcome &outcome = outcomes[size_t(index)];
-        outcome = loadFile(sorted.at(index), thumbnails, bytes);
+        outcome = loadFile(sorted.at(index), thumbnails, bytes, decode);
         if (outcome.failed()) {
             qsizetype known = firstFailure.load();
             while (index < known && !firstFailure.compare_exchange_weak(known, index)) {

@@ -2,6 +2,7 @@
 
 #include "browser/ImportError.h"
 #include "platform/FileReadError.h"
+#include "platform/ImageDecoder.h"
 #include "platform/objectstore/ExternalStorage.h"
 #include "platform/objectstore/ModelStoreError.h"
 
@@ -15,6 +16,7 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <functional>
 #include <optional>
 
 // One picture file read, waiting to become a library image: its bytes in
@@ -81,12 +83,19 @@ QStringList importableImageNamePatterns();
 // read no more than the decoder needed; the thumbnails come with the
 // images, as many as the thumbnail cache's byte budget holds.
 //
-// Only then are the bytes copied. With `staging` (the library's folder),
-// large files are copied into staged files as they are read, and so are
-// small ones once 64 MB of them are held in memory; without it, or for the
-// rest, into memory. The result holds the staged files (`staged`); a
-// failed load leaves none.
-ImportedImagesResult loadImportedImages(const QList<QUrl> &urls, std::optional<PreparedFiles> staging = std::nullopt);
+// Only then are the bytes copied, from the file opened and checked; a file
+// written, cut short, grown or replaced by another since it was opened is
+// refused, as changed while it was read. With `staging` (the library's
+// folder), large files are copied into staged files as they are read, and
+// so are small ones once 64 MB of them are held in memory; without it, or
+// for the rest, into memory. The result holds the staged files (`staged`);
+// a failed load leaves none.
+//
+// `decode` stands for the check's decode, ImageDecoder::decode() with
+// missing data refused, unless given.
+using ImportCheckDecoder = std::function<QImage(const EncodedImage &image, int maxPixelSize)>;
+ImportedImagesResult loadImportedImages(const QList<QUrl> &urls, std::optional<PreparedFiles> staging = std::nullopt,
+                                        const ImportCheckDecoder &decode = {});
 
 // The same load, run on a worker thread so the window stays responsive;
 // same order, same results and errors. Attach a continuation on the window's

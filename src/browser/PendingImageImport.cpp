@@ -3,8 +3,6 @@
 #include "model/AtlasImage.h"
 #include "model/Series.h"
 
-#include <algorithm>
-
 bool isInLibrary(const ModelObject *object)
 {
     if (!object || !object->modelContext())
@@ -23,11 +21,6 @@ bool PendingImageImport::Destination::isAvailable() const
         return isInLibrary(m_image) && !m_image->series();
     }
     return false;
-}
-
-bool PendingImageImport::hasStagedFiles() const
-{
-    return std::any_of(images.cbegin(), images.cend(), [](const ImportedImage &image) { return !image.stagedFile.isEmpty(); });
 }
 
 qsizetype PendingImageImport::imageCount() const

@@ -56,13 +56,11 @@ struct PendingImageImport {
     QUuid id;
     QList<ImportedImage> images;
     Destination destination = Destination::newEntry();
-    // The images' staged files, until the commit's save takes them; when
-    // the last copy goes (the sheet cancelled, the commit failed or done)
-    // those no save took are removed.
+    // The images' staged files, until the commit's save takes them (a
+    // save that fails gives them back); when the last copy goes (the sheet
+    // cancelled or its window closed, the commit done) those no save took
+    // are removed.
     PreparedValues staged = PreparedValues();
-
-    // Whether some of the images' bytes are in staged files.
-    bool hasStagedFiles() const;
 
     // How many images the metadata will describe once the import is done.
     qsizetype imageCount() const;

@@ -31,6 +31,9 @@ QString FileReadError::localizedDescription() const
     case Reason::noPermission:
         return QStringLiteral("The file \u201C%1\u201D couldn\u2019t be opened because you don\u2019t have permission to view it.")
             .arg(fileName);
+    case Reason::changed:
+        return QStringLiteral("The file \u201C%1\u201D couldn\u2019t be opened because it changed while it was read.")
+            .arg(fileName);
     case Reason::notRegularFile:
     case Reason::readFailed:
         break;

@@ -10,6 +10,7 @@ struct FileReadError {
         noPermission,
         notRegularFile, // a folder, pipe, socket or device: refused without opening it for reading
         readFailed,     // any other failure of opening or reading
+        changed,        // written, cut short, grown or replaced while it was read
     };
 
     Reason reason = Reason::readFailed;

@@ -8,6 +8,11 @@
 
 namespace {
 
+qint64 modifiedTime(const struct stat &info)
+{
+    return qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+}
+
 RegularFileContents failure(FileReadError error)
 {
     return RegularFileContents{{}, std::move(error)};
@@ -53,7 +58,23 @@ OpenedRegularFile RegularFile::open(const QString &path, const QString &displayN
     OpenedRegularFile opened;
     opened.file = std::move(file);
     opened.size = qint64(info.st_size);
+    opened.device = quint64(info.st_dev);
+    opened.inode = quint64(info.st_ino);
+    opened.modified = modifiedTime(info);
     return opened;
+}
+
+bool RegularFile::isUnchanged(const OpenedRegularFile &opened, const QString &path)
+{
+    if (opened.error)
+        return false;
+    struct stat now {};
+    if (::fstat(opened.file->handle(), &now) != 0 || qint64(now.st_size) != opened.size
+        || modifiedTime(now) != opened.modified)
+        return false;
+    struct stat named {};
+    return ::stat(QFile::encodeName(path).constData(), &named) == 0 && quint64(named.st_dev) == opened.device
+        && quint64(named.st_ino) == opened.inode;
 }
 
 RegularFileContents RegularFile::readAll(const QString &path, const QString &displayName)

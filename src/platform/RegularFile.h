@@ -21,6 +21,10 @@ struct OpenedRegularFile {
     std::unique_ptr<QFile> file; // open read-only and unbuffered, at its start; owns the descriptor
     qint64 size = 0;             // as measured once opened
     std::optional<FileReadError> error;
+    // Which file it is, and when it was last written, once opened.
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 modified = 0; // nanoseconds since the epoch
 };
 
 // Reads regular files only. A folder, named pipe, socket or device is refused
@@ -41,4 +45,9 @@ public:
     // after it was measured.
     static RegularFileContents readAll(const OpenedRegularFile &opened, const QString &displayName,
                                        qint64 maximumSize = -1);
+
+    // Whether `opened` is as it was when opened (as large, not written
+    // since) and is still the file `path` names: false once it was written,
+    // cut short, grown, or replaced by another file.
+    static bool isUnchanged(const OpenedRegularFile &opened, const QString &path);
 };

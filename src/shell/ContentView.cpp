@@ -3,6 +3,7 @@
 #include "browser/ImportedImage.h"
 #include "browser/LibraryFilterControls.h"
 #include "browser/LibraryGrid.h"
+#include "browser/LibraryGridView.h"
 #include "browser/LibrarySidebar.h"
 #include "browser/MetadataEditor.h"
 #include "browser/ThumbnailCache.h"
@@ -200,6 +201,13 @@ void ContentView::wireModel()
     connect(model, &ContentViewModel::deletionConfirmationChanged, this, &ContentView::updateDeleteConfirmation);
     connect(model, &ContentViewModel::operationErrorChanged, this, &ContentView::updateOperationErrorAlert);
     connect(model, &ContentViewModel::isReadingImportChanged, this, &ContentView::updateBusyCursor);
+    // One import at a time: while picked files are read, the grid takes no
+    // drop (the model refuses the import commands).
+    connect(model, &ContentViewModel::isReadingImportChanged, this, [this](bool reading) {
+        LibraryGridView *view = m_detail->grid()->view();
+        view->setAcceptDrops(!reading);
+        view->viewport()->setAcceptDrops(!reading);
+    });
     connect(model, &ContentViewModel::isCommittingImportChanged, this, &ContentView::updateBusyCursor);
 
     LibraryArchiveExport *archiveExport = &m_model.archiveExport();

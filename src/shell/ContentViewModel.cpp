@@ -353,12 +353,16 @@ void ContentViewModel::setIsImporting(bool importing)
 
 void ContentViewModel::beginImport()
 {
+    if (isReadingImport())
+        return;
     m_importDestination = PendingImageImport::Destination::newEntry();
     setIsImporting(true);
 }
 
 void ContentViewModel::beginAddImages()
 {
+    if (isReadingImport())
+        return;
     const std::optional<PendingImageImport::Destination> destination = importDestinationForSelection();
     if (!destination)
         return;
@@ -368,6 +372,8 @@ void ContentViewModel::beginAddImages()
 
 bool ContentViewModel::handleDrop(const QList<QUrl> &urls)
 {
+    if (isReadingImport())
+        return false;
     const std::optional<PendingImageImport::Destination> destination = importDestinationForSelection();
     if (!destination)
         return false;
@@ -383,15 +389,17 @@ void ContentViewModel::handleImportResult(const QList<QUrl> &urls)
 {
     const PendingImageImport::Destination destination = m_importDestination;
     m_importDestination = PendingImageImport::Destination::newEntry();
-    if (urls.isEmpty())
+    // One import at a time: the window takes no other while one is read
+    // (the commands and drops above are refused meanwhile).
+    if (urls.isEmpty() || isReadingImport())
         return;
 
     // The files are read and checked on a worker thread; the result is
     // applied on this object's thread, always on a later turn of its event
     // loop (also when the read is done at once), and dropped if the window
     // is gone by then.
-    if (m_readingImports++ == 0)
-        emit isReadingImportChanged(true);
+    m_readingImport = true;
+    emit isReadingImportChanged(true);
     auto *watcher = new QFutureWatcher<ImportedImagesResult>(this);
     connect(watcher, &QFutureWatcher<ImportedImagesResult>::finished, this, [this, watcher, destination] {
         watcher->deleteLater();
@@ -411,8 +419,8 @@ void ContentViewModel::handleImportResult(const QList<QUrl> &urls)
 void ContentViewModel::applyImportRead(const std::optional<ImportedImagesResult> &result,
                                        const PendingImageImport::Destination &destination)
 {
-    if (--m_readingImports == 0)
-        emit isReadingImportChanged(false);
+    m_readingImport = false;
+    emit isReadingImportChanged(false);
     if (!result) {
         reportOperationError(importFailed, QStringLiteral("The picked files couldn\u2019t be read."));
         return;
@@ -500,15 +508,11 @@ void ContentViewModel::finishImport(const PendingImageImport &pending, const Met
     const OperationScope operation(*this);
     const std::optional<LibraryOperations::Imported> imported =
         m_operations.commitImport(pending.images, pending.destination, draft);
-    if (!imported) {
-        // A failed save removes the staged files it took: the sheet can't
-        // commit them again and ends with the alert (the rest go with it).
-        if (pending.hasStagedFiles() && m_pendingImport && m_pendingImport->id == pending.id) {
-            m_pendingImport.reset();
-            emit pendingImportChanged();
-        }
+    // A failure leaves the sheet up behind its alert, with the pictures
+    // read: a failed save gives their staged files back, so that Confirm
+    // can be pressed again.
+    if (!imported)
         return;
-    }
     // The thumbnails made while the files were checked.
     ThumbnailCache &thumbnails = m_thumbnails ? *m_thumbnails : ThumbnailCache::shared();
     for (qsizetype i = 0; i < imported->images.size(); ++i)
@@ -517,14 +521,11 @@ void ContentViewModel::finishImport(const PendingImageImport &pending, const Met
     if (imported->newSeries
         && m_sidebarSelection == QSet<LibraryEntryID>{LibraryEntryID::image(pending.destination.imageValue()->id())})
         setSidebarSelection({LibraryEntryID::series(imported->newSeries->id())});
+    // Any other selection stays as it is, whether it lists the new images
+    // or not.
     m_pendingImport.reset();
     emit pendingImportChanged();
     setOpenedImage(imported->firstImage);
-    // A new entry's row is selected with its first image open, as a reopened
-    // image's row is, so that the arrow keys step through what was imported
-    // and going back to the library shows it.
-    if (pending.destination.kind() == PendingImageImport::Destination::Kind::newEntry && imported->firstImage)
-        setSidebarSelection({LibraryDerivation::entryID(*imported->firstImage)});
 }
 
 // Metadata sheet

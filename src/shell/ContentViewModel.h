@@ -145,6 +145,10 @@ public:
     // The file importer closed (or opened).
     void setIsImporting(bool importing);
     PendingImageImport::Destination importDestination() const { return m_importDestination; }
+    // One import at a time: while picked files are read (isReadingImport()),
+    // the window is busy and the three below, and another pick, are not
+    // taken.
+    //
     // "Import images": a new entry, then the file importer.
     void beginImport();
     // "Add Images": the selection's destination, then the file importer;
@@ -154,12 +158,13 @@ public:
     // and at least one importable file.
     bool handleDrop(const QList<QUrl> &urls);
     // The importer's pick: reads the files on a worker thread, then parks
-    // them as the pending import (or reports "Import Failed").
+    // them as the pending import (or reports "Import Failed"; nothing of a
+    // failed read is kept).
     void handleImportResult(const QList<QUrl> &urls);
     // The importer failed with the given description.
     void handleImportFailure(const QString &errorDescription);
     // Files are being read for an import.
-    bool isReadingImport() const { return m_readingImports > 0; }
+    bool isReadingImport() const { return m_readingImport; }
     // Where the thumbnails made while reading go once the images are
     // imported: ThumbnailCache::shared() unless set. Must outlive this object.
     void setThumbnailCache(ThumbnailCache *cache) { m_thumbnails = cache; }
@@ -171,7 +176,11 @@ public:
     // The import sheet's confirmation, with the normalised draft. Large
     // pictures are first written to the library's files on a worker thread
     // (isCommittingImport() meanwhile, the sheet still up); then, when the
-    // sheet is still the one confirmed, the images are made and saved.
+    // sheet is still the one confirmed, the images are made and saved, the
+    // sheet closes and the first new image opens; the sidebar's selection
+    // changes only for a standalone image, whose row becomes its series'.
+    // A failure leaves the sheet up behind the alert, its staged files
+    // kept until it is confirmed again, cancelled or the window closes.
     void commitImport(const PendingImageImport &pending, const MetadataDraft &draft);
     bool isCommittingImport() const { return m_committingImport.has_value(); }
 
@@ -320,7 +329,7 @@ private:
     bool m_isImporting = false;
     PendingImageImport::Destination m_importDestination = PendingImageImport::Destination::newEntry();
     std::optional<PendingImageImport> m_pendingImport;
-    int m_readingImports = 0;
+    bool m_readingImport = false;
     ThumbnailCache *m_thumbnails = nullptr;
     std::optional<QUuid> m_committingImport; // the pending import whose files are written
     AtlasImage *m_editingImage = nullptr;

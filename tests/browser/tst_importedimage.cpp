@@ -4,6 +4,7 @@
 #include "platform/WorkerPools.h"
 #include "support/TestPictures.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -459,6 +460,68 @@ private slots:
         // Removed on the files pool.
         WorkerPools::files().waitForDone();
         QCOMPARE(stagedNames(), QStringList());
+    }
+
+    void aFileChangedAfterItsCheckIsRefused_data()
+    {
+        QTest::addColumn<int>("change"); // 0 cut short, 1 grown, 2 written over, as large, 3 replaced by another
+        QTest::addColumn<bool>("staged"); // else read into memory
+        const char *changes[] = {"cut short", "grown", "written over", "replaced"};
+        for (const bool staged : {false, true}) {
+            for (int change = 0; change < 4; ++change)
+                QTest::addRow("%s, %s", changes[change], staged ? "staged" : "in memory") << change << staged;
+        }
+    }
+
+    // Between its check and its copy a file may change: then the bytes
+    // copied are not those checked, and the file is refused, leaving
+    // nothing behind.
+    void aFileChangedAfterItsCheckIsRefused()
+    {
+        QFETCH(int, change);
+        QFETCH(bool, staged);
+        QTemporaryDir library;
+        const QString folder = library.filePath(QStringLiteral("default.store-external"));
+        ExternalStorage storage(folder);
+        const QByteArray bytes = pngBytes(Qt::red) + QByteArray(staged ? ExternalStorage::fileThreshold : 64, 'x');
+        const QString name = QStringLiteral("changed %1.png").arg(QTest::currentDataTag());
+        const QString path = writeFile(QStringLiteral("changed/") + name, bytes).toLocalFile();
+        // Last written long ago: a write now shows in its time.
+        QFile written(path);
+        QVERIFY(written.open(QIODevice::ReadWrite));
+        QVERIFY(written.setFileTime(QDateTime::currentDateTime().addDays(-1), QFileDevice::FileModificationTime));
+        written.close();
+        QByteArray other = bytes;
+        other[other.size() - 1] = 'y';
+        int checks = 0;
+        const auto checkThenChange = [&](const EncodedImage &image, int maxPixelSize) {
+            const QImage decoded = ImageDecoder::decode(image, maxPixelSize, ImageDecoder::MissingData::refused);
+            ++checks;
+            QFile file(path);
+            if (change == 0) {
+                file.resize(bytes.size() / 2);
+            } else if (change == 1 && file.open(QIODevice::Append)) {
+                file.write("more");
+            } else if (change == 2 && file.open(QIODevice::WriteOnly)) {
+                file.write(other);
+            } else if (change == 3) {
+                const QString replacement = writeFile(QStringLiteral("changed/new ") + name, other).toLocalFile();
+                QFile::remove(path);
+                QFile::rename(replacement, path);
+            }
+            return decoded;
+        };
+        const ImportedImagesResult result = loadImportedImages(
+            {QUrl::fromLocalFile(path)}, staged ? storage.prepareFiles() : std::nullopt, checkThenChange);
+        QCOMPARE(checks, 1);
+        QVERIFY(result.images.isEmpty());
+        QCOMPARE(result.errorDescription(),
+                 QStringLiteral("The file \u201C%1\u201D couldn\u2019t be opened because it changed while it was read.").arg(name));
+        WorkerPools::files().waitForDone();
+        QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+        left.removeAll(QStringLiteral(".lock"));
+        QCOMPARE(left, QStringList());
+        QCOMPARE(QDir(folder + QStringLiteral("/.staged")).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
     // The check's decodes take their share of the decoding budget as the

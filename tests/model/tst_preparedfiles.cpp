@@ -1,6 +1,7 @@
 #include "StoreTestSupport.h"
 
 #include "model/AtlasImage.h"
+#include "model/SaveOrRollBack.h"
 
 #include <QDir>
 #include <QFile>
@@ -94,6 +95,74 @@ private slots:
         QCOMPARE(images.size(), savedValues.size() + 1);
         for (qsizetype i = 0; i < savedValues.size(); ++i)
             QCOMPARE(images.at(i)->imageData(), values.at(std::max(0, savedValues.at(i))));
+    }
+
+    void aFailedSaveGivesItsFilesBack_data()
+    {
+        QTest::addColumn<int>("then"); // 0 saved again, 1 let go, 2 let go while the failing save runs
+        QTest::newRow("saved again") << 0;
+        QTest::newRow("let go") << 1;
+        QTest::newRow("let go while the failing save runs") << 2;
+    }
+
+    // Files that the caller wrote (PreparedFiles) go back to their holder
+    // when the save that took them fails: a later save takes them again,
+    // and they go with the holder, as do their records.
+    void aFailedSaveGivesItsFilesBack()
+    {
+        QFETCH(int, then);
+        QTemporaryDir directory;
+        const QString folder = directory.path();
+        auto container = makeTestContainer(folder);
+        ModelContext &context = container->mainContext();
+        const QList<QByteArray> values{largeValue(0), largeValue(1)};
+        std::optional<PreparedValues> held;
+        QStringList names;
+        {
+            std::optional<PreparedFiles> files = context.prepareFiles();
+            QVERIFY(files);
+            for (const QByteArray &bytes : values) {
+                const std::unique_ptr<PreparedFiles::Writer> writer = files->create();
+                QVERIFY(writer && writer->write(bytes) && writer->complete());
+                names << writer->name();
+            }
+            held = files->offer();
+        }
+        QVERIFY(!held->error());
+        const auto insertImages = [&] {
+            for (const QString &name : std::as_const(names))
+                context.insert(imageWithBytes(std::nullopt))->setImageDataFile(name);
+        };
+        FailingWrites failing(folder);
+        failing.set(true);
+        insertImages();
+        if (then == 2) {
+            std::optional<std::optional<ModelStoreError>> outcome;
+            saveOrRollBackInBackground(context, nullptr, {},
+                                       [&outcome](const std::optional<ModelStoreError> &error) { outcome = error; });
+            held.reset();
+            QTRY_VERIFY(outcome.has_value());
+            QVERIFY(outcome->has_value());
+        } else {
+            QVERIFY(saveOrRollBack(context));
+        }
+        failing.set(false);
+        QCOMPARE(externalFileNames(folder).size(), then == 2 ? 0 : 2);
+        if (then == 0) {
+            insertImages();
+            const std::optional<ModelStoreError> error = saveOrRollBack(context);
+            QVERIFY2(!error, error ? qPrintable(error->description()) : "");
+        }
+        held.reset();
+        QCOMPARE(externalFileNames(folder), storedFileNames(folder));
+        QCOMPARE(storedFileNames(folder).size(), then == 0 ? 2 : 0);
+        QCOMPARE(QDir(externalFolderOf(folder) + QStringLiteral("/.staged")).entryList(QDir::Files | QDir::Hidden),
+                 QStringList());
+        const std::unique_ptr<ModelContainer> reopened = makeTestContainer(folder);
+        const QList<AtlasImage *> stored = reopened->mainContext().fetch<AtlasImage>();
+        QCOMPARE(stored.size(), then == 0 ? 2 : 0);
+        for (qsizetype i = 0; i < stored.size(); ++i)
+            QCOMPARE(stored.at(i)->imageData(), std::optional<QByteArray>(values.at(i)));
     }
 
     void aFailedPreparationLeavesNothing_data()

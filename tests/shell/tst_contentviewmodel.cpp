@@ -86,7 +86,11 @@ private:
 // A window's own state (opened image, selections, sheets) kept in step with the library.
 class ContentViewModelTest : public QObject {
     Q_OBJECT
+public:
+    static void initMain() { s_privateMounts = enterPrivateMounts(); }
+
 private:
+    static inline bool s_privateMounts = false;
     UserDefaults m_defaults;
     FakeCloudAccountService m_accounts;
     QTemporaryDir m_files;
@@ -333,15 +337,14 @@ private slots:
         QTEST(int(sheet.imageCount), "imageCount");
         QTEST(sheet.headerSubtitle, "subtitle");
         QTEST(sheet.draft.title, "draftTitle");
-        // Confirmed: the first new image opens and its row is selected.
+        // Confirmed: the first new image opens; only a standalone image's
+        // row changes, into its series' row.
         const QSet<LibraryEntryID> before = model.sidebarSelection();
         model.commitImport(*model.pendingImport(), sheet.draft);
         QVERIFY(!model.pendingImport());
         QVERIFY(model.openedImage());
         QCOMPARE(model.selectedImageID(), idText(model.openedImage()));
-        const QSet<LibraryEntryID> after = selected == 0 ? rowOf(model.openedImage())
-                                           : selected == 2 ? rowOf(hand)
-                                                           : before;
+        const QSet<LibraryEntryID> after = selected == 2 ? rowOf(hand) : before;
         QCOMPARE(model.sidebarSelection(), after);
         if (selected == 0 && files.size() > 1)
             QCOMPARE(model.openedImage()->title(), QStringLiteral("img1"));
@@ -553,8 +556,7 @@ private slots:
     // Large files are copied into staged files of the library's folder as
     // they are read, and the commit's save takes them over; whatever
     // happens meanwhile, no file is left that the library doesn't name.
-    // A failed commit removes them, and ends the sheet, which could not
-    // commit them again.
+    // A failed commit keeps them with its sheet, which goes once cancelled.
     void largeImportsCommitWhileTheLoopTurns()
     {
         QFETCH(int, meanwhile);
@@ -594,6 +596,12 @@ private slots:
             library.failWrites(false);
         if (model)
             QTRY_VERIFY(!model->isCommittingImport());
+        // The failed commit's sheet stays up behind its alert, with its files.
+        if (meanwhile >= 3) {
+            QVERIFY(model->pendingImport());
+            QCOMPARE(externalFileNames(library.folder()).size(), 3);
+            model->cancelImport();
+        }
         WorkerPools::files().waitForDone();
         QCoreApplication::sendPostedEvents();
         WorkerPools::files().waitForDone();
@@ -606,6 +614,209 @@ private slots:
         }
         QCOMPARE(externalFileNames(library.folder()), storedFileNames(library.folder()));
         QCOMPARE(externalFileNames(library.folder()).size(), meanwhile == 0 ? 3 : 0);
+    }
+
+    void aFailedConfirmKeepsTheSheet_data()
+    {
+        QTest::addColumn<int>("padding"); // 0: small files, in memory; else staged files
+        QTest::addColumn<int>("then");    // 0 confirmed again, 1 cancelled, 2 the window closes
+        const int staged = int(ExternalStorage::fileThreshold);
+        QTest::newRow("in memory, confirmed again") << 0 << 0;
+        QTest::newRow("staged, confirmed again") << staged << 0;
+        QTest::newRow("staged, cancelled") << staged << 1;
+        QTest::newRow("staged, the window closes") << staged << 2;
+    }
+
+    // The save fails once: the sheet stays up behind the alert with what
+    // was typed and the pictures read, and Confirm stores them all; once
+    // cancelled or closed, nothing of it is left on the disk.
+    void aFailedConfirmKeepsTheSheet()
+    {
+        QFETCH(int, padding);
+        QFETCH(int, then);
+        TestLibrary library(true);
+        AppState state(m_defaults, m_accounts);
+        auto model = std::make_unique<ContentViewModel>(library.context(), state);
+        QList<QByteArray> bytes;
+        QList<QUrl> urls;
+        for (const QColor colour : {QColor(Qt::red), QColor(Qt::green), QColor(Qt::blue)}) {
+            bytes << pngBytes(colour) + QByteArray(padding, 'p');
+            urls << file(QStringLiteral("f%1.png").arg(bytes.size()), bytes.last());
+        }
+        pick(*model, urls);
+        const QUuid sheet = model->pendingImport()->id;
+        MetadataDraft typed(QStringLiteral("Typed"));
+        typed.modality = Modality::ct;
+        library.failWrites(true);
+        model->commitImport(*model->pendingImport(), typed);
+        QTRY_VERIFY(!model->isCommittingImport());
+        library.failWrites(false);
+        QVERIFY(model->showsOperationError());
+        QCOMPARE(model->operationErrorTitle(), QStringLiteral("Import Failed"));
+        QVERIFY(model->pendingImport());
+        QCOMPARE(model->pendingImport()->id, sheet);
+        QCOMPARE(model->openedImage(), nullptr);
+        QVERIFY(library.context().fetch<AtlasImage>().isEmpty());
+        QCOMPARE(externalFileNames(library.folder()).size(), padding ? 3 : 0);
+        if (then == 0) {
+            model->dismissOperationError();
+            model->commitImport(*model->pendingImport(), typed);
+            QTRY_VERIFY(!model->pendingImport());
+            QVERIFY(!model->showsOperationError());
+            QCOMPARE(model->openedImage()->title(), QStringLiteral("f1"));
+        } else if (then == 1) {
+            model->cancelImport();
+        } else {
+            model.reset();
+        }
+        QCOMPARE(externalFileNames(library.folder()), storedFileNames(library.folder()));
+        // What the store holds, read afresh.
+        const std::unique_ptr<ModelContainer> reopened = library.reopen();
+        const QList<AtlasImage *> stored = reopened->mainContext().fetch<AtlasImage>(&AtlasImage::sortIndex);
+        QCOMPARE(stored.size(), then == 0 ? 3 : 0);
+        for (qsizetype i = 0; i < stored.size(); ++i) {
+            QCOMPARE(stored.at(i)->imageData(), std::optional<QByteArray>(bytes.at(i)));
+            QCOMPARE(stored.at(i)->modality(), Modality::ct);
+            QCOMPARE(stored.at(i)->series()->title(), QStringLiteral("Typed"));
+        }
+    }
+
+    void aConfirmedImportKeepsTheSidebarSelection_data()
+    {
+        QTest::addColumn<int>("listing"); // 0 as it is, 1 searched for "Knee", 2 CT only
+        QTest::addColumn<QString>("picked");
+        QTest::newRow("series Knee selected") << 0 << "new1.png";
+        QTest::newRow("search Knee") << 1 << "brain.png";
+        QTest::newRow("CT filter, an MR file") << 2 << "mr scan.png";
+    }
+
+    // A new entry opens its first image and leaves the sidebar's selection
+    // as it was, also when the search or a filter doesn't list the image.
+    void aConfirmedImportKeepsTheSidebarSelection()
+    {
+        QFETCH(int, listing);
+        QFETCH(QString, picked);
+        auto &[library, state, model] = openWindow();
+        Series *knee = library.series(QStringLiteral("Knee"));
+        library.image(QStringLiteral("Left"), knee, 0, 0, Modality::ct);
+        library.save();
+        QTRY_VERIFY(model.library().isSearchIndexReady());
+        model.setSidebarSelection({LibraryEntryID::series(knee->id())});
+        if (listing == 1)
+            model.setLibrarySearchText(QStringLiteral("Knee"));
+        else if (listing == 2)
+            model.setModalityFilter(Modality::ct);
+        const QSet<LibraryEntryID> selected = model.sidebarSelection();
+        model.beginImport();
+        model.setIsImporting(false);
+        pick(model, {file(picked)});
+        QSignalSpy entries(&model, &ContentViewModel::entriesChanged);
+        model.commitImport(*model.pendingImport(), model.pendingImport()->initialDraft());
+        QVERIFY(!model.pendingImport());
+        AtlasImage *imported = model.openedImage();
+        QVERIFY(imported);
+        QCOMPARE(imported->title(), QFileInfo(picked).completeBaseName());
+        QCOMPARE(model.sidebarSelection(), selected);
+        // Still so once the window has heard of the new image.
+        QTRY_VERIFY(entries.count() > 0);
+        QCOMPARE(model.openedImage(), imported);
+        QCOMPARE(model.selectedImageID(), idText(imported));
+        QCOMPARE(model.sidebarSelection(), selected);
+    }
+
+    // While picked files are read the window takes no other import: the
+    // import commands and drops are refused, and the read's sheet comes
+    // with every file read.
+    void oneImportIsReadAtATime()
+    {
+        auto &[library, state, model] = openWindow();
+        AtlasImage *hand = library.image(QStringLiteral("Hand"));
+        library.save();
+        model.setSidebarSelection(rowOf(hand));
+        QList<QUrl> forty;
+        for (int i = 1; i <= 40; ++i)
+            forty << file(QStringLiteral("s%1.png").arg(i));
+        QSignalSpy sheets(&model, &ContentViewModel::pendingImportChanged);
+        {
+            PoolLatch latch(WorkerPools::files());
+            model.handleImportResult(forty);
+            QVERIFY(model.isReadingImport());
+            model.beginImport();
+            QVERIFY(!model.isImporting());
+            model.beginAddImages();
+            QVERIFY(!model.isImporting());
+            QVERIFY(!model.handleDrop({file(QStringLiteral("dropped.png"))}));
+            model.handleImportResult({file(QStringLiteral("one.png"))});
+            QCOMPARE(model.importDestination(), PendingImageImport::Destination::newEntry());
+            latch.release();
+            QVERIFY(!latch.rescued());
+        }
+        QTRY_VERIFY(!model.isReadingImport());
+        WorkerPools::files().waitForDone();
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(sheets.count(), 1);
+        QCOMPARE(model.pendingImport()->images.size(), 40);
+        QCOMPARE(model.pendingImport()->destination, PendingImageImport::Destination::newEntry());
+        QCOMPARE(model.pendingImport()->images.first().title, QStringLiteral("s1"));
+        // Read, the commands are taken again.
+        model.cancelImport();
+        model.beginAddImages();
+        QVERIFY(model.isImporting());
+    }
+
+    void aFailedReadSaysWhyAndKeepsNothing_data()
+    {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QList<int>>("kinds"); // 0 a large picture, 1 no picture, 2 no such file
+        QTest::addColumn<int>("barrier");      // 0 none, 1 the files can't grow, 2 the disk is full
+        QTest::addColumn<QString>("message");
+        QTest::newRow("several files fail")
+            << QStringList{"b 20.png", "b 1.png", "b 10.png", "b 3.png", "b 2.png"} << QList<int>{1, 0, 1, 2, 0} << 0
+            << QStringLiteral("The file \u201Cb 3.png\u201D couldn\u2019t be opened because there is no such file.");
+        QTest::newRow("a staged copy can't grow") << QStringList{"c1.png", "c2.png"} << QList<int>{0, 0} << 1
+                                                  << QStringLiteral("The library could not be saved. File too large.");
+        QTest::newRow("the disk is full") << QStringList{"d1.png", "d2.png"} << QList<int>{0, 0} << 2
+                                          << QStringLiteral("The library could not be saved. There isn\u2019t enough "
+                                                            "space on the disk.");
+    }
+
+    // The first failure in file-name order is told, in the user's words,
+    // and nothing of the read is kept: no sheet, no staged file, no record.
+    void aFailedReadSaysWhyAndKeepsNothing()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(QList<int>, kinds);
+        QFETCH(int, barrier);
+        if (barrier == 2 && !s_privateMounts)
+            QSKIP("a small disk needs the privilege to mount, which this process lacks");
+        auto &[library, state, model] = openWindow(true);
+        const QString filesFolder = externalFolderOf(library.folder());
+        QVERIFY(QDir().mkpath(filesFolder));
+        QList<QUrl> urls;
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            if (kinds.at(i) == 2)
+                urls << QUrl::fromLocalFile(m_files.filePath(names.at(i)));
+            else
+                urls << file(names.at(i), kinds.at(i) == 0 ? pngBytes() + QByteArray(ExternalStorage::fileThreshold, 'x')
+                                                           : QByteArray("plain text"));
+        }
+        std::optional<SmallDisk> disk;
+        std::optional<FileSizeLimit> limit;
+        if (barrier == 2) {
+            disk.emplace(filesFolder, ExternalStorage::fileThreshold);
+            QVERIFY(disk->isMounted());
+        } else if (barrier == 1) {
+            limit.emplace(ExternalStorage::fileThreshold / 4);
+        }
+        model.handleImportResult(urls);
+        QTRY_VERIFY(!model.isReadingImport());
+        limit.reset();
+        QVERIFY(model.showsOperationError());
+        QCOMPARE(model.operationErrorTitle(), QStringLiteral("Import Failed"));
+        QTEST(model.operationErrorMessage(), "message");
+        QVERIFY(!model.pendingImport());
+        QCOMPARE(externalFileNames(library.folder()), QStringList());
+        QCOMPARE(QDir(filesFolder + QStringLiteral("/.staged")).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
     // Small files stay in memory, those of a library in memory too.

@@ -6,6 +6,8 @@
 #include "editor/AnnotationEditor.h"
 #include "platform/ContextMenuKeys.h"
 #include "model/PointAnnotation.h"
+#include "platform/MemoryBudget.h"
+#include "platform/WorkerPools.h"
 #include "viewer/AnnotationLinkRow.h"
 #include "viewer/AnnotationLinksOverlay.h"
 #include "viewer/ImageDetailView.h"
@@ -542,6 +544,32 @@ private slots:
         QTest::qWait(200);
         for (QWidget *widget : QApplication::topLevelWidgets())
             QVERIFY(!qobject_cast<AlertDialog *>(widget));
+    }
+
+    // While picked files are read the window is busy: its cursor says so,
+    // the import command opens no importer and the grid takes no drop.
+    void whileFilesAreReadTheWindowTakesNoOtherImport()
+    {
+        QTemporaryDir folder;
+        const QUrl picked = writeTestFile(folder, QStringLiteral("picked.png"), pngBytes(Qt::red));
+        TestLibrary library;
+        WindowHarness harness(library);
+        LibraryGridView *grid = harness.grid().view();
+        QVERIFY(grid->acceptDrops() && grid->viewport()->acceptDrops());
+        // The read waits for the decoding memory that this holds.
+        MemoryBudget &budget = WorkerPools::decodingMemory();
+        std::optional<MemoryBudget::Grant> all = budget.acquire(budget.total());
+        harness.model().handleImportResult({picked});
+        QVERIFY(harness.model().isReadingImport());
+        QCOMPARE(harness.view().cursor().shape(), Qt::BusyCursor);
+        QVERIFY(!grid->acceptDrops() && !grid->viewport()->acceptDrops());
+        QTest::mouseClick(harness.view().contentSidebar()->importButton(), Qt::LeftButton);
+        QVERIFY(!harness.view().fileImporter());
+        QVERIFY(!harness.model().isImporting());
+        all.reset();
+        QTRY_VERIFY(harness.view().importSheet());
+        QCOMPARE(harness.model().pendingImport()->images.first().title, QStringLiteral("picked"));
+        QVERIFY(grid->acceptDrops() && grid->viewport()->acceptDrops());
     }
 
     void aFailedOperationShowsItsAlertOverTheSheet()

@@ -45,6 +45,13 @@ struct NewFile {
     std::shared_ptr<StagingRecord> record; // kept until the file is taken or removed
 };
 
+// A file offered by name (PreparedFiles): the record that names it, and the
+// prepared values that hold it.
+struct NamedOffer {
+    std::shared_ptr<StagingRecord> record;
+    std::weak_ptr<void> holder;
+};
+
 // A prepared file as its preparation knows it: by name and by the address
 // of its bytes, which it doesn't keep (none for a file that PreparedFiles
 // wrote).
@@ -264,23 +271,39 @@ public:
         return std::nullopt;
     }
 
-    // Files offered by name (PreparedFiles), with the record that names them.
-    void offerNamed(const QStringList &names, const std::shared_ptr<StagingRecord> &record)
+    // Files offered by name (PreparedFiles), with the record that names them
+    // and the prepared values that hold them.
+    void offerNamed(const QStringList &names, const std::shared_ptr<StagingRecord> &record,
+                    const std::weak_ptr<void> &holder)
     {
         const QMutexLocker locker(&m_offersMutex);
         for (const QString &name : names)
-            m_namedOffers.insert(name, record);
+            m_namedOffers.insert(name, {record, holder});
     }
 
-    std::optional<NewFile> takeNamed(const QString &name)
+    std::optional<NamedOffer> takeNamed(const QString &name)
     {
         const QMutexLocker locker(&m_offersMutex);
         const auto offer = m_namedOffers.constFind(name);
         if (offer == m_namedOffers.cend())
             return std::nullopt;
-        NewFile file{name, QByteArray(), offer.value()};
+        NamedOffer taken = offer.value();
         m_namedOffers.erase(offer);
-        return file;
+        return taken;
+    }
+
+    // A file taken by name by a save that failed is offered again while its
+    // holder lives, for the next save, and goes when the holder does; false
+    // when the holder has gone: the file is then the caller's to remove.
+    bool offerAgain(const QString &name, const NamedOffer &offer)
+    {
+        // Held until the offer is in: a holder that goes meanwhile finds it.
+        const std::shared_ptr<void> holder = offer.holder.lock();
+        if (!holder)
+            return false;
+        const QMutexLocker locker(&m_offersMutex);
+        m_namedOffers.insert(name, offer);
+        return true;
     }
 
     // Removes those of the files that are still offered; from the thread
@@ -294,7 +317,7 @@ public:
             for (const OfferedFile &file : files) {
                 if (!file.key) {
                     if (const auto offer = m_namedOffers.constFind(file.name); offer != m_namedOffers.cend()) {
-                        left.append({file.name, QByteArray(), offer.value()});
+                        left.append({file.name, QByteArray(), offer->record});
                         m_namedOffers.erase(offer);
                     }
                     continue;
@@ -327,7 +350,7 @@ private:
     // By the address of the bytes, which the offer's own copy keeps alive:
     // only a QByteArray sharing them has that address.
     std::unordered_multimap<const char *, NewFile> m_offers;
-    QHash<QString, std::shared_ptr<StagingRecord>> m_namedOffers;
+    QHash<QString, NamedOffer> m_namedOffers;
 };
 
 struct PreparedValues::Files {
@@ -445,7 +468,7 @@ PreparedValues PreparedFiles::offer()
     files->folder = m->folder;
     for (const QString &name : std::as_const(m->completed))
         files->files.append({nullptr, name});
-    m->folder->offerNamed(m->completed, m->record);
+    m->folder->offerNamed(m->completed, m->record, files);
     // From here the offered files remove what no save takes, and let the
     // lock go.
     m->offered = true;
@@ -522,10 +545,12 @@ void ExternalStorage::adopt(const void *owner, const QString &name)
     Staged staged;
     staged.name = name;
     staged.written = true;
-    const std::optional<NewFile> taken = m_shared->takeNamed(name);
+    const std::optional<NamedOffer> taken = m_shared->takeNamed(name);
     staged.missing = !taken;
-    if (taken)
+    if (taken) {
         staged.record = taken->record;
+        staged.holder = taken->holder;
+    }
     m_staged.append(staged);
     m_stagedNames.insert(owner, name);
 }
@@ -618,12 +643,16 @@ void ExternalStorage::committed()
 
 void ExternalStorage::discard()
 {
-    // Prepared files taken by the save go too: their values are written
-    // afresh by the next save.
+    // Files prepared by name (PreparedFiles) go back to their holder, whose
+    // values the next save can take again; other prepared files taken by
+    // the save go too: their values are written afresh by the next save.
     QStringList names;
     for (const Staged &staged : std::as_const(m_staged)) {
-        if (!staged.missing) // not ours to remove
-            names << staged.name << staged.name + temporarySuffix;
+        if (staged.missing) // not ours to remove
+            continue;
+        if (m_shared->offerAgain(staged.name, {staged.record, staged.holder}))
+            continue;
+        names << staged.name << staged.name + temporarySuffix;
     }
     removeFiles(names);
     // Their records go after them.

@@ -93,9 +93,11 @@ private:
 // by several at once. Each file is written under a temporary name and
 // takes its own once complete (synced); offer() then hands every complete
 // file to the next saves, which take a file named by setImageDataFile()
-// and the like. Files not offered are removed when the last copy goes (and
-// the last Writer). Each file is recorded (StagingRecord) before it is
-// made, so that the next opening removes what a crash leaves.
+// and the like. A save that fails gives the files it took back to the
+// offer, for a save that follows, while its PreparedValues lives. Files
+// not offered are removed when the last copy goes (and the last Writer).
+// Each file is recorded (StagingRecord) before it is made, so that the
+// next opening removes what a crash leaves.
 class PreparedFiles {
     struct State;
 
@@ -204,7 +206,7 @@ public:
     // deletes.
     QString stage(const void *owner, const QByteArray &bytes);
     // Stages a file offered by PreparedFiles::offer(); when it is offered
-    // no more, writeStaged() fails.
+    // no more, writeStaged() fails. discard() offers it again.
     void adopt(const void *owner, const QString &name);
     QString stagedName(const void *owner) const { return m_stagedNames.value(owner); }
     bool hasStaged() const { return !m_staged.isEmpty(); }
@@ -264,6 +266,7 @@ private:
         bool written = false; // prepared ahead
         bool missing = false; // a prepared file that is no longer offered
         std::shared_ptr<StagingRecord> record; // until committed or discarded
+        std::weak_ptr<void> holder; // the prepared values that offered it by name
     };
 
     QString path(const QString &name) const;
