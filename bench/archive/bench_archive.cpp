@@ -11,6 +11,12 @@
 // library of 100,000 images, against `unzip -q` of it; a second merge of the
 // same archive (everything skipped); and the resident memory after the
 // merge against before it.
+//
+//   build/bench/archive/bench_archive --import-check [--against OTHER] [--rounds N] [folder]
+//
+// The import of the 1 GiB archive alone (every entry checked), beside
+// `7z t` of it and, with --against, the same import by another build of
+// this program, the three alternating round by round.
 
 #include "archive/LibraryArchiveContents.h"
 #include "archive/LibraryArchiveFile.h"
@@ -24,6 +30,7 @@
 #include "shell/LibraryArchiveExport.h"
 #include "shell/LibrarySettingsModel.h"
 #include "support/LibraryContainer.h"
+#include "support/MeasuredRun.h"
 #include "support/PeakMemory.h"
 #include "support/StallMeter.h"
 #include "archive/ZipTestSupport.h"
@@ -42,6 +49,7 @@
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -348,6 +356,133 @@ QString verdict(bool met)
     return met ? QStringLiteral("PASS") : QStringLiteral("FAIL");
 }
 
+// One import by a build of this program (`program`, a child in --import
+// mode) into a fresh copy of `largeLibrary`: the seconds of the first
+// merge and of the second, the MiB before, after and at the peak, and the
+// child's peak resident size as the kernel counts it.
+struct ImportRound {
+    double first = 0;
+    double second = 0;
+    double before = 0;
+    double after = 0;
+    double peak = 0;
+};
+
+ImportRound importRound(const QString &program, const QString &largeLibrary, const QString &work,
+                        const QString &archive)
+{
+    QDir(work).removeRecursively();
+    if (timeProgram(QStringLiteral("cp"), {QStringLiteral("-a"), largeLibrary, work}) < 0)
+        qFatal("can't copy the library");
+    timeProgram(QStringLiteral("sync"), {});
+    QByteArray printed;
+    const MeasuredRun run =
+        ::runMeasured(QCoreApplication::applicationFilePath(), program, {QStringLiteral("--import"), work, archive}, &printed);
+    const QStringList figures = QString::fromUtf8(printed.trimmed().split('\n').last()).split(' ');
+    if (!run.ok || figures.size() < 5)
+        qFatal("%s --import failed", qPrintable(program));
+    QDir(work).removeRecursively();
+    return {figures[0].toDouble(), figures[1].toDouble(), figures[2].toDouble(), figures[3].toDouble(),
+            figures[4].toDouble()};
+}
+
+// The import of the 1 GiB archive into bench_store's library, round by
+// round beside `7z t` of the archive (which checks every entry's CRC-32)
+// and, when `against` names another build of this program, that build's
+// import. Targets: at most 256 MiB of peak growth, and with `against` at
+// most 1.5 times its time. Whether they were met.
+bool runImportCheck(const QDir &folder, const QString &storeBench, const QString &against, int rounds)
+{
+    out << "Making " << imageCount << " image files of " << totalBytes / imageCount
+        << " bytes, their archive and bench_store's library of 100,000 images..." << Qt::endl;
+    const QString exportLibrary = folder.filePath(QStringLiteral("export-library"));
+    makeExportLibrary(folder.filePath(QStringLiteral("images")), exportLibrary);
+    QDir(folder.filePath(QStringLiteral("images"))).removeRecursively();
+    const QString archive = folder.filePath(QStringLiteral("library.veloran"));
+    runChild({QStringLiteral("--export"), exportLibrary, archive});
+    QDir(exportLibrary).removeRecursively();
+    const QString largeLibrary = folder.filePath(QStringLiteral("large-library"));
+    if (timeProgram(storeBench, {QStringLiteral("--build"), largeLibrary}) < 0)
+        qFatal("bench_store --build failed");
+    const QString work = folder.filePath(QStringLiteral("work-library"));
+    const QString self = QCoreApplication::applicationFilePath();
+
+    QList<ImportRound> ours, theirs;
+    QList<double> seven;
+    double sevenPeak = 0;
+    const auto runOurs = [&] { ours.append(importRound(self, largeLibrary, work, archive)); };
+    const auto runTheirs = [&] {
+        if (!against.isEmpty())
+            theirs.append(importRound(against, largeLibrary, work, archive));
+    };
+    for (int round = 0; round < rounds; ++round) {
+        // Each goes first in turn.
+        if (round % 2 == 0) {
+            runOurs();
+            runTheirs();
+        } else {
+            runTheirs();
+            runOurs();
+        }
+        const MeasuredRun test = ::runMeasured(self, QStringLiteral("7z"), {QStringLiteral("t"), archive});
+        if (!test.ok)
+            qFatal("7z t failed");
+        seven.append(test.ms / 1000);
+        sevenPeak = qMax(sevenPeak, mebibytes(test.peakKiB));
+        out << QStringLiteral("Round %1: import %2 s (peak %3 MiB more than before)").arg(round + 1)
+                   .arg(ours.last().first, 0, 'f', 3)
+                   .arg(ours.last().peak - ours.last().before, 0, 'f', 1);
+        if (!theirs.isEmpty())
+            out << QStringLiteral(", the other build %1 s (peak %2 MiB more)")
+                       .arg(theirs.last().first, 0, 'f', 3)
+                       .arg(theirs.last().peak - theirs.last().before, 0, 'f', 1);
+        out << QStringLiteral(", 7z t %1 s").arg(seven.last(), 0, 'f', 3) << Qt::endl;
+    }
+    const auto best = [](const QList<ImportRound> &runs, double ImportRound::*field) {
+        double result = 1e30;
+        for (const ImportRound &run : runs)
+            result = qMin(result, run.*field);
+        return result;
+    };
+    const auto growth = [](const QList<ImportRound> &runs) {
+        double result = 0;
+        for (const ImportRound &run : runs)
+            result = qMax(result, run.peak - run.before);
+        return result;
+    };
+    const double sevenBest = *std::min_element(seven.begin(), seven.end());
+    const double oursBest = best(ours, &ImportRound::first);
+    out << QStringLiteral("Import of the 1 GiB archive (best of %1): %2 s, ratio %3 to 7z t's %4 s (peak %5 MiB); "
+                          "peak memory growth %6 MiB (target at most 256: %7); the same archive again (every entry checked, "
+                          "nothing added) %8 s, ratio %9 to 7z t\n")
+               .arg(rounds)
+               .arg(oursBest, 0, 'f', 3)
+               .arg(oursBest / sevenBest, 0, 'f', 2)
+               .arg(sevenBest, 0, 'f', 3)
+               .arg(sevenPeak, 0, 'f', 1)
+               .arg(growth(ours), 0, 'f', 1)
+               .arg(verdict(growth(ours) <= 256))
+               .arg(best(ours, &ImportRound::second), 0, 'f', 3)
+               .arg(best(ours, &ImportRound::second) / sevenBest, 0, 'f', 2);
+    bool met = growth(ours) <= 256;
+    if (!theirs.isEmpty()) {
+        const double theirsBest = best(theirs, &ImportRound::first);
+        const double ratio = oursBest / theirsBest;
+        out << QStringLiteral("  the other build: %1 s, ratio %2 to 7z t; peak memory growth %3 MiB; the same archive "
+                              "again %4 s\n  this build against the other: %5 (target at most 1.5: %6); the "
+                              "same archive again %7\n")
+                   .arg(theirsBest, 0, 'f', 3)
+                   .arg(theirsBest / sevenBest, 0, 'f', 2)
+                   .arg(growth(theirs), 0, 'f', 1)
+                   .arg(best(theirs, &ImportRound::second), 0, 'f', 3)
+                   .arg(ratio, 0, 'f', 2)
+                   .arg(verdict(ratio <= 1.5))
+                   .arg(best(ours, &ImportRound::second) / best(theirs, &ImportRound::second), 0, 'f', 2);
+        met = met && ratio <= 1.5;
+    }
+    return met;
+}
+
 // The hostile archives, each into a new library through the page; whether
 // every one met its targets.
 bool runHostile(const QDir &folder)
@@ -382,6 +517,9 @@ bool runHostile(const QDir &folder)
 
 int main(int argc, char **argv)
 {
+    int launcherExit = 0;
+    if (runAsMeasuredLauncher(argc, argv, &launcherExit))
+        return launcherExit;
     QCoreApplication app(argc, argv);
     const QStringList arguments = app.arguments();
     if (arguments.size() == 4 && arguments[1] == QLatin1String("--export"))
@@ -396,7 +534,19 @@ int main(int argc, char **argv)
         return hostileChild(arguments[2], arguments[3]);
 
     const bool hostileOnly = arguments.size() > 1 && arguments[1] == QLatin1String("--hostile-only");
-    const QStringList rest = arguments.mid(hostileOnly ? 2 : 1);
+    const bool importCheck = arguments.size() > 1 && arguments[1] == QLatin1String("--import-check");
+    QStringList rest = arguments.mid(hostileOnly || importCheck ? 2 : 1);
+    QString against;
+    int rounds = 3;
+    while (importCheck && rest.size() >= 2 && rest[0].startsWith(QLatin1String("--"))) {
+        if (rest[0] == QLatin1String("--against"))
+            against = QFileInfo(rest[1]).absoluteFilePath();
+        else if (rest[0] == QLatin1String("--rounds"))
+            rounds = qMax(1, rest[1].toInt());
+        else
+            qFatal("unknown option %s", qPrintable(rest[0]));
+        rest = rest.mid(2);
+    }
     QTemporaryDir temporary(!rest.isEmpty() ? rest[0] + QStringLiteral("/bench-archive-XXXXXX") : QString());
     if (!temporary.isValid())
         qFatal("no temporary folder");
@@ -413,6 +563,11 @@ int main(int argc, char **argv)
     const QString storeBench = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../model/bench_store"));
     if (!QFile::exists(storeBench))
         qFatal("bench_store is not built (%s)", qPrintable(storeBench));
+    if (importCheck) {
+        const bool met = runImportCheck(folder, storeBench, against, rounds);
+        out << verdict(met) << Qt::endl;
+        return met ? 0 : 2;
+    }
 
     out << "Making " << imageCount << " image files of " << totalBytes / imageCount
         << " bytes and a library of them, and bench_store's library of 100,000 images..." << Qt::endl;

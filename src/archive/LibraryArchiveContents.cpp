@@ -43,6 +43,30 @@ std::optional<LibraryArchiveError> LibraryArchiveContents::checkManifest(const L
     return std::nullopt;
 }
 
+Result<LibraryArchiveContents::OpenedManifest, LibraryArchiveContents::ReadError>
+LibraryArchiveContents::openManifest(const ZipArchiveSource &source, qint64 sizeLimit)
+{
+    std::optional<ReadError> error;
+    auto directory = ZipArchiveReader::directory(source);
+    std::optional<Result<LibraryArchiveManifest, ReadError>> manifest;
+    if (!directory) {
+        error = directory.error();
+    } else {
+        manifest = readManifest(source, directory.value(), sizeLimit);
+        if (!manifest->ok())
+            error = manifest->error();
+        else if (const auto unreadable = checkManifest(manifest->value(), directory.value()))
+            error = *unreadable;
+    }
+    if (error) {
+        // A damaged entry anywhere in the archive comes first.
+        if (const std::optional<ZipArchiveError> damaged = ZipArchiveReader::check(source))
+            return *damaged;
+        return *error;
+    }
+    return OpenedManifest{std::move(directory).value(), std::move(*manifest).value()};
+}
+
 Result<LibraryArchiveContents, LibraryArchiveContents::ReadError>
 LibraryArchiveContents::fromArchiveData(const QByteArray &archiveData)
 {
@@ -50,38 +74,22 @@ LibraryArchiveContents::fromArchiveData(const QByteArray &archiveData)
     // the files it names are worth holding: read the manifest first (as it
     // is inflated, never held whole), then verify every entry and keep the
     // named ones.
-    const ZipArchiveSource source = ZipArchiveSource::memory(archiveData);
-    const auto directory = ZipArchiveReader::directory(source);
-    // A first look that decides nothing when the verifying read that
-    // follows finds a fault of the archive.
-    std::optional<Result<LibraryArchiveManifest, ReadError>> candidate;
+    auto opened = openManifest(ZipArchiveSource::memory(archiveData));
+    if (!opened)
+        return opened.error();
+    LibraryArchiveContents contents;
+    contents.manifest = std::move(opened).value().manifest;
     QSet<QString> named;
-    if (directory && directory.value().contains(manifestPath)) {
-        candidate = readManifest(source, directory.value());
-        if (candidate->ok()) {
-            for (const auto &image : candidate->value().images) {
-                if (image.imagePath)
-                    named.insert(*image.imagePath);
-            }
-        }
+    for (const auto &image : std::as_const(contents.manifest.images)) {
+        if (image.imagePath)
+            named.insert(*image.imagePath);
     }
-
     auto read = ZipArchiveReader::entries(archiveData, [&](const QString &path) { return named.contains(path); });
     if (!read)
         return read.error();
-    if (!candidate)
-        return LibraryArchiveError::missingManifest();
-    if (!candidate->ok())
-        return candidate->error();
-    LibraryArchiveContents contents;
-    contents.manifest = std::move(*candidate).value();
-    if (const std::optional<LibraryArchiveError> error = checkManifest(contents.manifest, directory.value()))
-        return *error;
     const ZipArchiveReader::Entries entries = std::move(read).value();
-    for (const auto &image : std::as_const(contents.manifest.images)) {
-        if (image.imagePath)
-            contents.imageFiles.insert(*image.imagePath, entries.value(*image.imagePath));
-    }
+    for (const QString &path : std::as_const(named))
+        contents.imageFiles.insert(path, entries.value(path));
     return contents;
 }
 

@@ -47,6 +47,22 @@ struct LibraryArchiveContents {
     static std::optional<LibraryArchiveError> checkManifest(const LibraryArchiveManifest &manifest,
                                                             const ZipArchiveReader::Directory &directory);
 
+    // The directory and the checked manifest (readManifest(), then
+    // checkManifest()) of the archive in `source`, its failures in the order
+    // a read of the whole archive meets them: every zip entry is verified
+    // before the manifest is looked at. When the directory, the manifest or
+    // its checks fail, every entry is verified here first, piece by piece,
+    // and a damaged entry is what is reported; when they pass, the entries
+    // other than the manifest are yet to be verified, and the caller reads
+    // them all (ZipArchiveReader::entries() or readEntries()) before it
+    // takes the manifest for good.
+    struct OpenedManifest {
+        ZipArchiveReader::Directory directory;
+        LibraryArchiveManifest manifest;
+    };
+    static Result<OpenedManifest, ReadError> openManifest(const ZipArchiveSource &source,
+                                                          qint64 sizeLimit = LibraryArchiveManifest::maximumDecodedSize);
+
     // The archive bytes: "library.json" first, then the image files sorted
     // by path, all stored.
     Result<QByteArray, WriteError> archiveData() const;

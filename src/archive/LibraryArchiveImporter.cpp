@@ -166,16 +166,11 @@ LibraryArchiveImporter::openArchive(const QString &path)
             return FileReadError{FileReadError::Reason::readFailed, QFileInfo(path).fileName(), 0};
         return ZipArchiveReader::tooLargeToRead(tail);
     }
-    auto directory = ZipArchiveReader::directory(source.value());
-    if (!directory)
-        return directory.error();
-    auto manifest = LibraryArchiveContents::readManifest(source.value(), directory.value());
-    if (!manifest)
-        return std::visit([](const auto &error) { return FileError(error); }, manifest.error());
-    if (const std::optional<LibraryArchiveError> error =
-            LibraryArchiveContents::checkManifest(manifest.value(), directory.value()))
-        return *error;
-    return OpenedArchive{std::move(source).value(), std::move(directory).value(), std::move(manifest).value()};
+    auto opened = LibraryArchiveContents::openManifest(source.value());
+    if (!opened)
+        return std::visit([](const auto &error) { return FileError(error); }, opened.error());
+    return OpenedArchive{std::move(source).value(), std::move(opened.value().directory),
+                         std::move(opened.value().manifest)};
 }
 
 QList<QUuid> LibraryArchiveImporter::libraryImages(ModelContext &context)
@@ -193,13 +188,7 @@ LibraryArchiveImporter::readImages(OpenedArchive &archive, const QList<QUuid> &l
                                    std::optional<PreparedFiles> files)
 {
     const QSet<QUuid> held = heldImageIds(archive.manifest, library);
-    // Every entry a record names is checked; those of new images are kept.
-    // (A path named twice is read once.)
-    QStringList used;
-    for (const M::ImageRecord &record : archive.manifest.images) {
-        if (record.imagePath)
-            used.append(*record.imagePath);
-    }
+    // Every entry of the archive is checked; those of new images are kept.
     // How many new images each file is for: each takes a file of its own.
     QHash<QString, int> wanted;
     forEachNewRecord(archive.manifest, held, [&](const M::ImageRecord &record) {
@@ -249,7 +238,7 @@ LibraryArchiveImporter::readImages(OpenedArchive &archive, const QList<QUuid> &l
         };
     };
     const ZipArchiveReader::ReadOutcome outcome =
-        ZipArchiveReader::readEntries(archive.source, archive.directory, used, consumerFor);
+        ZipArchiveReader::readEntries(archive.source, archive.directory, consumerFor);
     if (outcome.error)
         return *outcome.error;
     if (outcome.stopped)

@@ -50,7 +50,10 @@ public:
 
     // 1. Any thread: opens the file, walks its zip directory, decodes the
     // manifest as it is inflated and checks its format version and that
-    // every file its records name is there.
+    // every file its records name is there. Failures come in the order a
+    // read of the whole archive meets them: should any of this fail, every
+    // entry is checked first, and a damaged one is reported instead
+    // (LibraryArchiveContents::openManifest()).
     struct OpenedArchive {
         ZipArchiveSource source;
         ZipArchiveReader::Directory directory;
@@ -62,12 +65,12 @@ public:
     // next step to find the archive's among them.
     static QList<QUuid> libraryImages(ModelContext &context);
 
-    // 3. Any thread: checks every entry that a record names, as the zip
-    // reader does, and inflates those of the images whose identifier is
-    // not in `library` (nor an earlier record's): small
-    // ones into memory (a few megabytes in all), the others into `files`
-    // (memory for all when there are none: a store in memory). Entries no
-    // record names are passed over unread.
+    // 3. Any thread: checks every entry of the archive, as the zip reader
+    // does, in one pass, and inflates those of the images whose identifier
+    // is not in `library` (nor an earlier record's) as they are checked:
+    // small ones into memory (a few megabytes in all), the others into
+    // `files` (memory for all when there are none: a store in memory).
+    // Entries no record names are checked and dropped.
     struct ImageFile {
         QByteArray bytes;
         QStringList preparedFiles; // files of `files`, one for each new image, when not in memory

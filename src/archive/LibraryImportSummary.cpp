@@ -1,5 +1,7 @@
 #include "archive/LibraryImportSummary.h"
 
+#include "foundation/Strings.h"
+
 #include <QStringList>
 
 namespace {
@@ -22,9 +24,9 @@ QString LibraryImportSummary::message() const
     const QStringList added = parts(addedImages, addedSeries);
     if (added.isEmpty())
         return QStringLiteral("Nothing new to add \u2014 the library already has everything in this archive.");
-    QString text = QStringLiteral("Added ") + added.join(QStringLiteral(" and ")) + QLatin1Char('.');
+    QString text = QStringLiteral("Added ") + formattedAndList(added) + QLatin1Char('.');
     const QStringList skipped = parts(skippedImages, skippedSeries);
     if (!skipped.isEmpty())
-        text += QStringLiteral(" Skipped ") + skipped.join(QStringLiteral(" and ")) + QStringLiteral(" already in the library.");
+        text += QStringLiteral(" Skipped ") + formattedAndList(skipped) + QStringLiteral(" already in the library.");
     return text;
 }

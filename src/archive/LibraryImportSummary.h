@@ -13,7 +13,9 @@ struct LibraryImportSummary {
     // "Added 3 images and 1 series." with, when something was skipped too,
     // " Skipped 2 images already in the library."; or, with nothing added,
     // "Nothing new to add — the library already has everything in this
-    // archive." The parts are joined with " and " in every language.
+    // archive." The parts form a list of type "and" in the user's current
+    // locale ("Added 2 images und 1 series." in German); the rest of the
+    // text is the same in every language.
     QString message() const;
 
     friend bool operator==(const LibraryImportSummary &, const LibraryImportSummary &) = default;

@@ -5,7 +5,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSet>
 #include <QStringDecoder>
 #include <QVarLengthArray>
 #include <QtConcurrent/QtConcurrentMap>
@@ -403,7 +402,7 @@ private:
 // by piece, or only verified.
 struct Job {
     const CentralHeader *header;
-    bool keep = false;
+    bool keep = false; // its bytes kept or handed on, else only verified
     qint64 dataOffset = 0;
     QByteArray bytes;
     std::optional<ZipArchiveError> error;
@@ -623,25 +622,21 @@ ZipArchiveReader::openEntry(const ZipArchiveSource &source, const Directory &dir
 }
 
 ZipArchiveReader::ReadOutcome ZipArchiveReader::readEntries(const ZipArchiveSource &source, const Directory &directory,
-                                                            const QStringList &paths,
                                                             const std::function<Consumer(const QString &)> &consumerFor)
 {
-    QSet<qsizetype> chosen;
-    for (const QString &path : paths) {
-        Q_ASSERT(directory.contains(path));
-        chosen.insert(directory.m_last.value(path));
-    }
+    // Every record is checked; only the last of each path (the one whose
+    // bytes a read keeps) is handed on.
     std::vector<Job> jobs;
-    jobs.reserve(size_t(chosen.size()));
+    jobs.reserve(size_t(directory.m_records->size()));
     for (qsizetype i = 0; i < directory.m_records->size(); ++i) {
-        if (chosen.contains(i))
-            jobs.push_back({&directory.m_records->at(i), false, 0, QByteArray(), std::nullopt, false, nullptr});
+        const Directory::Record &record = directory.m_records->at(i);
+        jobs.push_back({&record, directory.m_last.value(record.path) == i, 0, QByteArray(), std::nullopt, false, nullptr});
     }
     ReadOutcome outcome;
     try {
         const qsizetype failed = placeAndCheck(source, jobs, [&](Job &job) {
             Inflow flow(source, *job.header, job.dataOffset);
-            const Consumer consumer = consumerFor(job.header->path);
+            const Consumer consumer = job.keep ? consumerFor(job.header->path) : Consumer();
             flow.drain([&](const uchar *bytes, qint64 n) {
                 if (consumer && !job.stopped && !consumer(QByteArrayView(bytes, n)))
                     job.stopped = true;
@@ -657,6 +652,16 @@ ZipArchiveReader::ReadOutcome ZipArchiveReader::readEntries(const ZipArchiveSour
         outcome.error = failure.error;
     }
     return outcome;
+}
+
+std::optional<ZipArchiveError> ZipArchiveReader::check(const ZipArchiveSource &source)
+{
+    try {
+        readAll(source, [](const QString &) { return false; });
+    } catch (const ReadFailure &failure) {
+        return failure.error;
+    }
+    return std::nullopt;
 }
 
 ZipArchiveError ZipArchiveReader::tooLargeToRead(const QByteArray &tail)

@@ -62,10 +62,10 @@ public:
     // It is a quick look ahead, not a check of the archive.
     static QByteArray lookUp(const QByteArray &archive, const QString &path);
 
-    // Reading chosen entries only, for an archive too large to hold: the
-    // central directory is walked once (every record parsed and checked),
-    // then only the entries asked for are located, checked and inflated,
-    // piece by piece. Entries not asked for are passed over unread.
+    // Reading piece by piece, for an archive too large to hold: the central
+    // directory is walked once (every record parsed and checked), then one
+    // entry (openEntry()) or every entry (readEntries()) is located, checked
+    // and inflated, piece by piece.
     class Directory {
     public:
         // The last central record of `path` (directories excepted), and its
@@ -108,13 +108,19 @@ public:
         bool stopped = false;                 // a consumer said stop
         explicit operator bool() const { return !error && !stopped; }
     };
-    // Checks the entries `paths` (each in `directory`) as entries() would,
-    // overlapping ones refused, handing the bytes of each to the consumer
-    // that `consumerFor` gives for its path (called on the reading thread;
-    // an empty one only checks the entry). Several threads read when the
-    // entries are large.
-    static ReadOutcome readEntries(const ZipArchiveSource &source, const Directory &directory, const QStringList &paths,
+    // Checks every entry of `directory` as entries() would, with the same
+    // outcome and the same first failure, handing the bytes of the last
+    // record of each path to the consumer that `consumerFor` gives for that
+    // path (called on the reading thread; an empty one only checks the
+    // entry). Earlier records of a path are only checked. No entry is held
+    // whole; several threads read when the entries are large.
+    static ReadOutcome readEntries(const ZipArchiveSource &source, const Directory &directory,
                                    const std::function<Consumer(const QString &path)> &consumerFor);
+
+    // The failure that entries() would meet in the archive of `source`, or
+    // none when every entry passes: each entry is checked piece by piece,
+    // none is held whole.
+    static std::optional<ZipArchiveError> check(const ZipArchiveSource &source);
 
     // The largest archive without Zip64 records: its directory starts at a
     // 32-bit offset, followed by the end record and a comment of at most

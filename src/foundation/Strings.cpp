@@ -2,6 +2,7 @@
 
 #include "foundation/DataHelpers.h"
 #include "foundation/DateFormatter.h"
+#include "foundation/IcuBridge.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,7 +10,12 @@
 #include <QTextBoundaryFinder>
 
 #include <limits>
+#include <memory>
+#include <vector>
 #include <pwd.h>
+
+#include <unicode/listformatter.h>
+#include <unicode/unistr.h>
 
 QStringList characters(const QString &text)
 {
@@ -336,4 +342,22 @@ QString removingTrailingWhiteSpace(const QString &text)
 {
     static const QRegularExpression trailing(QStringLiteral("\\s+$"), QRegularExpression::UseUnicodePropertiesOption);
     return QString(text).remove(trailing);
+}
+
+QString formattedAndList(const QStringList &items, const std::optional<QString> &locale)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    const std::unique_ptr<icu::ListFormatter> formatter(icu::ListFormatter::createInstance(
+        icu::Locale(icubridge::localeId(locale).constData()), ULISTFMT_TYPE_AND, ULISTFMT_WIDTH_WIDE, status));
+    if (U_FAILURE(status) || !formatter)
+        return items.join(QStringLiteral(", "));
+    std::vector<icu::UnicodeString> parts;
+    parts.reserve(size_t(items.size()));
+    for (const QString &item : items)
+        parts.emplace_back(icubridge::uchars(item), int32_t(item.size()));
+    icu::UnicodeString text;
+    formatter->format(parts.data(), int32_t(parts.size()), text, status);
+    if (U_FAILURE(status))
+        return items.join(QStringLiteral(", "));
+    return icubridge::fromUChars(text.getBuffer(), text.length());
 }

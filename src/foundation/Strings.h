@@ -93,3 +93,10 @@ std::optional<QString> slice(const QString &text, const QString &from, const QSt
 // Every run of white space and line breaks as one space; nothing trimmed.
 QString condensedWhiteSpace(const QString &text);
 QString removingTrailingWhiteSpace(const QString &text);
+
+// `items` as a list of type "and" in the standard (wide) width, in the
+// user's current locale or in `locale` when one is given, as ICU's list
+// formatter words it: "2 images and 1 series" in English, "2 images und
+// 1 series" in German; one item alone as it is, none as "". Should ICU
+// fail, the items are joined with ", ".
+QString formattedAndList(const QStringList &items, const std::optional<QString> &locale = std::nullopt);

@@ -12,7 +12,7 @@ class ModelContext;
 
 // One import of a library archive file into the library, never held in
 // memory whole: its manifest is read and checked on a worker thread, the
-// library's part of it is looked up on the main thread, the entries are
+// library's part of it is looked up on the main thread, every entry is
 // checked and those of the images the library lacks inflated into the
 // library's folder on a worker thread, then the archive is merged into the
 // library on the main thread, in slices between which the event loop turns,

@@ -6,6 +6,7 @@
 #include "archive/LibraryArchiveContents.h"
 #include "archive/LibraryArchiveManifest.h"
 #include "archive/ZipArchiveReader.h"
+#include "ZipTestSupport.h"
 
 #include <QByteArray>
 #include <QString>
@@ -31,33 +32,9 @@ inline QString checkArchiveInput(const QByteArray &input)
         }
     }
 
-    // Reading chosen entries in pieces checks the last record of each name
-    // only: it fails only where the whole read fails, and gives the same
-    // bytes.
-    const ZipArchiveSource source = ZipArchiveSource::memory(input);
-    const auto directory = ZipArchiveReader::directory(source);
-    if (all.ok() && !directory.ok())
-        return QStringLiteral("the directory fails where the whole read doesn't");
-    if (directory.ok()) {
-        QStringList paths;
-        if (all.ok())
-            paths = all.value().keys();
-        QHash<QString, QByteArray> pieces;
-        const auto read = ZipArchiveReader::readEntries(source, directory.value(), paths, [&](const QString &path) {
-            return [&pieces, path](QByteArrayView piece) {
-                pieces[path].append(piece);
-                return true;
-            };
-        });
-        if (all.ok() && !read)
-            return QStringLiteral("reading chosen entries fails where the whole read doesn't");
-        if (all.ok()) {
-            for (auto it = all.value().constBegin(); it != all.value().constEnd(); ++it) {
-                if (pieces.value(it.key()) != it.value())
-                    return QStringLiteral("reading in pieces disagrees for %1").arg(it.key());
-            }
-        }
-    }
+    // Checking every entry and reading in pieces agree with the whole read.
+    if (const QString problem = piecewiseDisagreement(input, all); !problem.isEmpty())
+        return problem;
 
     // Contents that read write again and read back the same.
     const auto contents = LibraryArchiveContents::fromArchiveData(input);

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QIODevice>
 #include <QList>
+#include <QMutex>
 #include <QRandomGenerator>
 
 #include <zlib.h>
@@ -123,14 +124,49 @@ inline QByteArray randomBytes(qsizetype size, quint32 seed)
     return QByteArray(reinterpret_cast<const char *>(words.constData()), size);
 }
 
+// Empty when checking `archive` without holding any entry (check()) and
+// reading it in pieces (readEntries(), where its directory reads) agree
+// with `all`, a read of every entry, on the outcome, on the first failure
+// and on the bytes; else what differs.
+inline QString piecewiseDisagreement(const QByteArray &archive,
+                                     const Result<ZipArchiveReader::Entries, ZipArchiveError> &all)
+{
+    const ZipArchiveSource source = ZipArchiveSource::memory(archive);
+    const std::optional<ZipArchiveError> checked = ZipArchiveReader::check(source);
+    if (all.ok() ? checked.has_value() : !(checked && *checked == all.error()))
+        return QStringLiteral("checking every entry disagrees with the whole read");
+    const auto directory = ZipArchiveReader::directory(source);
+    if (all.ok() && !directory.ok())
+        return QStringLiteral("the directory fails where the whole read doesn't");
+    if (!directory.ok())
+        return QString();
+    QMutex lock; // the pieces come on several threads when the entries are large
+    ZipArchiveReader::Entries pieces;
+    const auto read = ZipArchiveReader::readEntries(source, directory.value(), [&](const QString &path) {
+        return [&lock, &pieces, path](QByteArrayView piece) {
+            const QMutexLocker locker(&lock);
+            pieces[path].append(piece);
+            return true;
+        };
+    });
+    if (all.ok() != bool(read) || (!all.ok() && !(read.error && *read.error == all.error())))
+        return QStringLiteral("reading in pieces disagrees with the whole read on the outcome");
+    if (all.ok() && pieces != all.value())
+        return QStringLiteral("reading in pieces disagrees with the whole read on the bytes");
+    return QString();
+}
+
 // Reads `archive` keeping every entry; reading it keeping none must agree
-// on the outcome and keep nothing.
+// on the outcome and keep nothing, and so must checking it and reading it
+// in pieces (piecewiseDisagreement()).
 inline Result<ZipArchiveReader::Entries, ZipArchiveError> readBothWays(const QByteArray &archive)
 {
     auto all = ZipArchiveReader::entries(archive);
     const auto none = ZipArchiveReader::entries(archive, [](const QString &) { return false; });
     if (all.ok() != none.ok() || (all.ok() ? !none.value().isEmpty() : !(all.error() == none.error())))
         qFatal("reading with and without keeping entries disagrees");
+    if (const QString problem = piecewiseDisagreement(archive, all); !problem.isEmpty())
+        qFatal("%s", qPrintable(problem));
     return all;
 }
 

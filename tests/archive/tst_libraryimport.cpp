@@ -102,6 +102,41 @@ private slots:
             << "Nothing new to add \u2014 the library already has everything in this archive." << QStringList{"k#0"};
     }
 
+    // The summary's parts form a list in the user's current locale; the
+    // rest of its text is the same in every language.
+    void summaryInTheUsersLocale_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<LibraryImportSummary>("summary"); // added images, series; skipped images, series
+        QTest::addColumn<QString>("message");
+        const QString nothing = QStringLiteral("Nothing new to add \u2014 the library already has everything in this archive.");
+        QTest::newRow("English, added") << "en_US" << LibraryImportSummary{3, 1, 0, 0} << "Added 3 images and 1 series.";
+        QTest::newRow("English, nothing new") << "en_US" << LibraryImportSummary{0, 0, 2, 1} << nothing;
+        QTest::newRow("English, added and skipped")
+            << "en_US" << LibraryImportSummary{1, 0, 2, 1}
+            << "Added 1 image. Skipped 2 images and 1 series already in the library.";
+        QTest::newRow("English, one series") << "en_US" << LibraryImportSummary{0, 1, 0, 0} << "Added 1 series.";
+        QTest::newRow("German, added") << "de_DE" << LibraryImportSummary{2, 1, 0, 0} << "Added 2 images und 1 series.";
+        QTest::newRow("German, added and skipped")
+            << "de_DE" << LibraryImportSummary{1, 2, 3, 1}
+            << "Added 1 image und 2 series. Skipped 3 images und 1 series already in the library.";
+        QTest::newRow("German, nothing new") << "de_DE" << LibraryImportSummary{0, 0, 1, 0} << nothing;
+        QTest::newRow("French, added") << "fr_FR" << LibraryImportSummary{2, 1, 0, 0} << "Added 2 images et 1 series.";
+        QTest::newRow("the C locale") << "C" << LibraryImportSummary{12000, 1, 0, 0} << "Added 12000 images and 1 series.";
+    }
+
+    void summaryInTheUsersLocale()
+    {
+        QFETCH(QString, locale);
+        QFETCH(LibraryImportSummary, summary);
+        QFETCH(QString, message);
+        const QLocale before;
+        QLocale::setDefault(QLocale(locale));
+        const QString text = summary.message();
+        QLocale::setDefault(before);
+        QCOMPARE(text, message);
+    }
+
     void merging()
     {
         QFETCH(QStringList, librarySeries);

@@ -214,6 +214,11 @@ private slots:
                                            << E::truncated();
         QTest::newRow("stream cut, checksum of the whole")
             << buildZip({changed(t, [](RawZipEntry &e) { e.uncompressedSize -= 10; })}) << E::checksumMismatch("t");
+        // A record that a later one of the same name replaces is checked all
+        // the same.
+        QTest::newRow("an earlier record of a name damaged")
+            << buildZip({changed(storedEntry("x", "first"), [](RawZipEntry &e) { e.crc ^= 1; }), storedEntry("x", "second")})
+            << E::checksumMismatch("x");
         const RawZipEntry unsupported = changed(storedEntry("u", "x"), [](RawZipEntry &e) { e.method = 12; });
         QTest::newRow("unsupported method") << buildZip({unsupported}) << E::unsupportedCompression(12);
         // The data is looked for before the method is judged.

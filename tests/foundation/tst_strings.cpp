@@ -83,6 +83,37 @@ private slots:
         QCOMPARE(transform(text), expected);
     }
 
+    // Lists of type "and" in each locale's own words; the user's current
+    // locale when none is named.
+    void andLists_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QStringList>("items");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("none") << "en_US" << QStringList{} << "";
+        QTest::newRow("one") << "en_US" << QStringList{"a"} << "a";
+        QTest::newRow("two in English") << "en_US" << QStringList{"a", "b"} << "a and b";
+        QTest::newRow("three in American English") << "en_US" << QStringList{"a", "b", "c"} << "a, b, and c";
+        QTest::newRow("three in British English") << "en_GB" << QStringList{"a", "b", "c"} << "a, b and c";
+        QTest::newRow("two in German") << "de_DE" << QStringList{"a", "b"} << "a und b";
+        QTest::newRow("three in German") << "de_DE" << QStringList{"a", "b", "c"} << "a, b und c";
+        QTest::newRow("two in French") << "fr_FR" << QStringList{"a", "b"} << "a et b";
+        QTest::newRow("the C locale reads as English") << "C" << QStringList{"a", "b"} << "a and b";
+    }
+
+    void andLists()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QStringList, items);
+        QFETCH(QString, expected);
+        QCOMPARE(formattedAndList(items, locale), expected);
+        const QLocale before;
+        QLocale::setDefault(QLocale(locale));
+        const QString current = formattedAndList(items);
+        QLocale::setDefault(before);
+        QCOMPARE(current, expected);
+    }
+
     void pieces()
     {
         QCOMPARE(countOccurrences("aaaa", "aa"), 2);

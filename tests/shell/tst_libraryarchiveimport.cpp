@@ -1,6 +1,7 @@
 // Importing archive files through the Library page's import: archives far
 // larger than the memory the import may take, entries that no record
-// names, and failures that must leave the library as it was.
+// names, the order in which faults are reported, and failures that must
+// leave the library as it was.
 #include "archive/LibraryTestSupport.h"
 #include "archive/LibraryArchiveContents.h"
 #include "platform/WorkerPools.h"
@@ -12,6 +13,7 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -72,10 +74,10 @@ M::ImageRecord imageRecord(const QString &title, const std::optional<QString> &p
 
 // The manifest's JSON: one image record per title, naming `path` of the
 // same index (none for an empty path).
-QByteArray manifestJson(const QStringList &titles, const QStringList &paths)
+QByteArray manifestJson(const QStringList &titles, const QStringList &paths, qint64 formatVersion = 1)
 {
     M manifest;
-    manifest.formatVersion = 1;
+    manifest.formatVersion = formatVersion;
     manifest.exportedAt = Date::fromSecondsSince1970(1700000000);
     manifest.application = {QStringLiteral("Veloran"), QStringLiteral("1.0"), QStringLiteral("1")};
     for (qsizetype i = 0; i < titles.size(); ++i)
@@ -239,6 +241,8 @@ private slots:
                                                               "everything in this archive." << qint64(-1);
         QTest::newRow("a 320 MiB deflated image") << "image" << "Added 1 image." << 320 * MiB;
         QTest::newRow("a manifest padded with 512 MiB of blanks") << "padded" << "Added 1 image." << qint64(5);
+        QTest::newRow("a damaged 320 MiB entry that no record names")
+            << "unnamed" << "\u201Cextra.bin\u201D failed its checksum and may be damaged." << qint64(-1);
     }
 
     void largeArchivesAreNeverHeldWhole()
@@ -261,6 +265,11 @@ private slots:
         } else if (kind == QLatin1String("image")) {
             writeFile(path, buildZip({storedEntry("library.json", manifestJson({"a"}, {image})),
                                       repeatedEntry(image.toUtf8(), "\x89PNG\r\n\x1A\n", "x", storedSize - 8)}));
+        } else if (kind == QLatin1String("unnamed")) {
+            RawZipEntry extra = repeatedEntry("extra.bin", "", "x", 320 * MiB);
+            extra.crc ^= 1;
+            writeFile(path, buildZip({storedEntry("library.json", manifestJson({"a"}, {image})),
+                                      storedEntry(image.toUtf8(), "bytes"), extra}));
         } else {
             const QByteArray json = manifestJson({"a"}, {image});
             writeFile(path, buildZip({repeatedEntry("library.json", json.left(1), "\n", 512 * MiB, json.mid(1)),
@@ -272,7 +281,8 @@ private slots:
             alert = import(context, path);
         }
         QFile::remove(path);
-        QCOMPARE(alert, std::make_pair(QStringLiteral("Library Imported"), message));
+        const bool refused = message.contains(QLatin1String("failed its checksum"));
+        QCOMPARE(alert, std::make_pair(QString(refused ? "Import Failed" : "Library Imported"), message));
         if (storedSize >= 0) {
             const auto stored = AtlasImage::storedImageData({context.fetch<AtlasImage>().last()}).first();
             QVERIFY(stored);
@@ -281,10 +291,9 @@ private slots:
         }
     }
 
-    // The import uses only the entries that the manifest names: the others
-    // are passed over unread, even damaged; the named ones are checked
-    // whether the library takes their image or holds it already.
-    void onlyNamedEntriesAreChecked_data()
+    // Every entry is checked, whether a record names it or not, and
+    // whether the library takes its image or holds it already.
+    void everyEntryIsChecked_data()
     {
         QTest::addColumn<bool>("named");
         QTest::addColumn<bool>("held");
@@ -294,10 +303,11 @@ private slots:
         const QString checksum = QStringLiteral("\u201Cextra.png\u201D failed its checksum and may be damaged.");
         const QString method = QStringLiteral("The archive uses an unsupported compression method (12).");
         const QString damaged = QStringLiteral("The archive is incomplete or damaged.");
-        QTest::newRow("unnamed, wrong checksum") << false << false << "crc" << added;
-        QTest::newRow("unnamed, unknown method") << false << false << "method" << added;
-        QTest::newRow("unnamed, no local header") << false << false << "offset" << added;
-        QTest::newRow("unnamed, corrupt stream") << false << false << "stream" << added;
+        QTest::newRow("unnamed, wrong checksum") << false << false << "crc" << checksum;
+        QTest::newRow("unnamed, unknown method") << false << false << "method" << method;
+        QTest::newRow("unnamed, no local header") << false << false << "offset" << damaged;
+        QTest::newRow("unnamed, corrupt stream") << false << false << "stream" << damaged;
+        QTest::newRow("unnamed, intact") << false << false << "none" << added;
         QTest::newRow("named, wrong checksum") << true << false << "crc" << checksum;
         QTest::newRow("named, unknown method") << true << false << "method" << method;
         QTest::newRow("named, no local header") << true << false << "offset" << damaged;
@@ -305,7 +315,7 @@ private slots:
         QTest::newRow("named for a held image, wrong checksum") << true << true << "crc" << checksum;
     }
 
-    void onlyNamedEntriesAreChecked()
+    void everyEntryIsChecked()
     {
         QFETCH(bool, named);
         QFETCH(bool, held);
@@ -323,7 +333,7 @@ private slots:
             extra.method = 12;
         else if (fault == QLatin1String("offset"))
             extra.localHeaderOffset = 7;
-        else
+        else if (fault == QLatin1String("stream"))
             extra.payload.fill('\xFF', 16);
         QStringList titles{QStringLiteral("new")};
         QStringList paths{QStringLiteral("images/new.png")};
@@ -338,6 +348,81 @@ private slots:
         QCOMPARE(text, outcome);
         QCOMPARE(title, QString(outcome == QLatin1String("Added 1 image.") ? "Library Imported" : "Import Failed"));
         QCOMPARE(context.fetch<AtlasImage>().size(), outcome.startsWith(QLatin1String("Added")) ? 2 : 1);
+    }
+
+    // The faults of an archive are reported as a read of the whole archive
+    // meets them: every entry is checked before the manifest is looked at,
+    // so a damaged entry anywhere comes before a missing or undecodable
+    // manifest, a later format and a missing image file, and the first
+    // damaged one in the directory's order before the others. The file's
+    // import and a read of the same bytes in memory agree.
+    void faultsComeInTheOrderOfAWholeRead_data()
+    {
+        QTest::addColumn<int>("formatVersion");
+        QTest::addColumn<QStringList>("entries"); // in order; "!" damaged, "~" not JSON
+        QTest::addColumn<int>("lostRecords");     // counted by the end record, absent from the directory
+        QTest::addColumn<QString>("message");
+        const QString extra = QStringLiteral("\u201Cextra.bin\u201D failed its checksum and may be damaged.");
+        const QString image = QStringLiteral("\u201Cimages/a.png\u201D failed its checksum and may be damaged.");
+        const QString damaged = QStringLiteral("The archive is incomplete or damaged.");
+        const QStringList intact{"library.json", "images/a.png", "extra.bin"};
+        QTest::newRow("intact") << 1 << intact << 0 << "Added 1 image.";
+        QTest::newRow("an unnamed entry damaged") << 1 << QStringList{"library.json", "images/a.png", "extra.bin!"}
+                                                  << 0 << extra;
+        QTest::newRow("format 2") << 2 << intact << 0
+                                  << "The archive was written in format 2, which this version of Veloran can't read.";
+        QTest::newRow("format 2, its image damaged")
+            << 2 << QStringList{"library.json", "images/a.png!", "extra.bin"} << 0 << image;
+        QTest::newRow("no manifest") << 1 << QStringList{"images/a.png", "extra.bin"} << 0
+                                     << "The archive doesn't contain a library.json manifest.";
+        QTest::newRow("no manifest, an entry damaged") << 1 << QStringList{"images/a.png", "extra.bin!"} << 0 << extra;
+        QTest::newRow("a manifest that isn't JSON, a later entry damaged")
+            << 1 << QStringList{"library.json~", "images/a.png", "extra.bin!"} << 0 << extra;
+        QTest::newRow("a damaged manifest after a damaged entry")
+            << 1 << QStringList{"extra.bin!", "library.json!", "images/a.png"} << 0 << extra;
+        QTest::newRow("the named file missing") << 1 << QStringList{"library.json", "extra.bin"} << 0
+                                                << "The archive is missing the image file \u201Cimages/a.png\u201D.";
+        QTest::newRow("the named file missing, an entry damaged")
+            << 1 << QStringList{"library.json", "extra.bin!"} << 0 << extra;
+        QTest::newRow("two damaged entries") << 1 << QStringList{"library.json", "extra.bin!", "images/a.png!"} << 0
+                                             << extra;
+        QTest::newRow("an earlier record of the named entry damaged")
+            << 1 << QStringList{"library.json", "images/a.png!", "images/a.png"} << 0 << image;
+        QTest::newRow("a record lost from the directory") << 1 << intact << 1 << damaged;
+        QTest::newRow("a record lost after a damaged entry")
+            << 1 << QStringList{"library.json", "images/a.png", "extra.bin!"} << 1 << extra;
+    }
+
+    void faultsComeInTheOrderOfAWholeRead()
+    {
+        QFETCH(int, formatVersion);
+        QFETCH(QStringList, entries);
+        QFETCH(int, lostRecords);
+        QFETCH(QString, message);
+        QList<RawZipEntry> raw;
+        for (const QString &entry : std::as_const(entries)) {
+            const QByteArray name = QString(entry).remove(QRegularExpression(QStringLiteral("[!~]$"))).toUtf8();
+            const QByteArray json = manifestJson({"a"}, {"images/a.png"}, formatVersion);
+            RawZipEntry made = name == "library.json"
+                ? deflatedEntry(name, entry.endsWith(QLatin1Char('~')) ? json.chopped(2) : json)
+                : name == "extra.bin" ? deflatedEntry(name, randomBytes(5000, 2)) : storedEntry(name, pngBytes(2000, 3));
+            if (entry.endsWith(QLatin1Char('!')))
+                made.crc ^= 1;
+            raw.append(made);
+        }
+        const QByteArray archive = buildZip(raw, {{}, quint16(raw.size() + lostRecords), {}});
+        QTemporaryDir folder;
+        auto container = makeTestContainer(folder.path());
+        ModelContext &context = container->mainContext();
+        const QString path = m_dir.filePath(QStringLiteral("order.veloran"));
+        writeFile(path, archive);
+        const auto [title, text] = import(context, path);
+        QCOMPARE(text, message);
+        const bool added = message.startsWith(QLatin1String("Added"));
+        QCOMPARE(title, QString(added ? "Library Imported" : "Import Failed"));
+        QCOMPARE(context.fetch<AtlasImage>().size(), added ? 1 : 0);
+        const auto inMemory = LibraryArchiveContents::fromArchiveData(archive);
+        QCOMPARE(inMemory.ok() ? QStringLiteral("Added 1 image.") : errorDescription(inMemory.error()), message);
     }
 
     // Records of new images that name one entry each get its bytes: in a
@@ -411,6 +496,8 @@ private slots:
         QTest::newRow("the save fails") << "save" << notSaved << 0;
         QTest::newRow("a later entry is damaged")
             << "entry" << "\u201Cimages/z.png\u201D failed its checksum and may be damaged." << 0;
+        QTest::newRow("a later entry that no record names is damaged")
+            << "unnamed" << "\u201Cextra.bin\u201D failed its checksum and may be damaged." << 0;
         QTest::newRow("the save after a merge in many slices fails") << "save" << notSaved << 12000;
         QTest::newRow("a late slice of the merge fails")
             << "slice" << "There isn't enough memory to import the archive." << 12000;
@@ -443,6 +530,10 @@ private slots:
         }
         if (failure == QLatin1String("entry"))
             entries.last().crc ^= 1;
+        if (failure == QLatin1String("unnamed")) {
+            entries << deflatedEntry("extra.bin", randomBytes(4000, 5));
+            entries.last().crc ^= 1;
+        }
         for (int i = 0; i < records; ++i) {
             titles << QStringLiteral("small %1").arg(i);
             paths << QString();
