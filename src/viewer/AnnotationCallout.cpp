@@ -35,7 +35,7 @@ void layOutSide(const QList<AnnotationCallout> &callouts, std::vector<qsizetype>
         wanted.append(callouts[index].anchor.y());
     const QList<double> ys = CalloutLayout::spread(wanted, metrics.minimumLabelSpacing,
                                                    metrics.lowerBound(viewport.height()),
-                                                   metrics.upperBound(viewport.height()));
+                                                   metrics.upperBound(viewport.height()), metrics.labelHeight / 2);
     const double width = viewport.width();
     const bool left = edge == AnnotationSide::left;
     const double centreX = left ? metrics.labelMargin + metrics.labelWidth / 2

@@ -7,7 +7,7 @@
 
 namespace CalloutLayout {
 
-QList<double> spread(const QList<double> &positions, double spacing, double lower, double upper)
+QList<double> spread(const QList<double> &positions, double spacing, double lower, double upper, double inViewFrom)
 {
     const qsizetype n = positions.size();
     if (n == 0)
@@ -32,7 +32,8 @@ QList<double> spread(const QList<double> &positions, double spacing, double lowe
         sorted.reserve(n);
         for (qsizetype index : order)
             sorted.append(desired[size_t(index)]);
-        placed = shiftedIntoBounds(mergedSlots(sorted, spacing), lower, upper, spacing);
+        placed = closedUpIntoView(shiftedIntoBounds(mergedSlots(sorted, spacing), lower, upper), spacing, lower,
+                                  inViewFrom);
     } else {
         placed = evenlySpaced(int(n), lower, upper);
     }
@@ -74,7 +75,7 @@ QList<double> mergedSlots(const QList<double> &sortedPositions, double spacing)
     return result;
 }
 
-QList<double> shiftedIntoBounds(QList<double> positions, double lower, double upper, double spacing)
+QList<double> shiftedIntoBounds(QList<double> positions, double lower, double upper)
 {
     if (positions.isEmpty())
         return positions;
@@ -92,16 +93,16 @@ QList<double> shiftedIntoBounds(QList<double> positions, double lower, double up
         for (double &position : positions)
             position += shift;
     }
+    return positions;
+}
 
-    // A stack wider than the bounds stops at the upper one with its first
-    // labels below the lower one: when the set fits, close it up against
-    // both bounds instead.
-    const qsizetype n = positions.size();
-    if (spacing * double(n - 1) <= upper - lower) {
-        for (qsizetype k = 0; k < n; ++k) {
+QList<double> closedUpIntoView(QList<double> positions, double spacing, double lower, double inViewFrom)
+{
+    for (qsizetype k = 0; k < positions.size(); ++k) {
+        if (positions[k] < inViewFrom)
             positions[k] = std::max(positions[k], lower + spacing * double(k));
-            positions[k] = std::min(positions[k], upper - spacing * double(n - 1 - k));
-        }
+        if (k > 0)
+            positions[k] = std::max(positions[k], positions[k - 1] + spacing);
     }
     return positions;
 }

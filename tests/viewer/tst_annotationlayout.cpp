@@ -688,18 +688,40 @@ private slots:
         QTest::newRow("unsorted triple") << QList<double>{300, 310, 305} << QList<double>{281, 329, 305};
         QTest::newRow("merge two") << QList<double>{50, 60, 200} << QList<double>{43, 67, 200};
         QTest::newRow("merged and shifted") << QList<double>{10, 12, 14} << QList<double>{24, 48, 72};
-        // The stack reaches past both bounds: held inside them at the spacing.
-        QTest::newRow("both ends") << QList<double>{5, 595} << QList<double>{24, 576};
-        QTest::newRow("both ends, three") << QList<double>{595, 5, 300} << QList<double>{576, 24, 281};
+        // The stack reaches past both bounds: it ends at the upper one.
+        QTest::newRow("both ends") << QList<double>{5, 595} << QList<double>{-14, 576};
+        QTest::newRow("both ends, three") << QList<double>{595, 5, 300} << QList<double>{576, -14, 281};
         QTest::newRow("four equal") << QList<double>{300, 300, 300, 300} << QList<double>{264, 288, 312, 336};
         QTest::newRow("not finite") << QList<double>{std::nan(""), inf, -inf, 300}
-                                    << QList<double>{24, 576, 48, 300};
+                                    << QList<double>{12, 576, 36, 300};
     }
     void spreadExamples()
     {
         QFETCH(QList<double>, desired);
         QFETCH(QList<double>, placed);
         const QList<double> result = CalloutLayout::spread(desired, 24, 24, 576);
+        QVERIFY2(near(result, placed), text(result));
+    }
+
+    // Where that leaves a label outside the view (centres below 10 here),
+    // it is closed up against the lower bound; a label still in view stays.
+    void spreadKeepsLabelsInView_data()
+    {
+        QTest::addColumn<QList<double>>("desired");
+        QTest::addColumn<QList<double>>("placed");
+        QTest::newRow("in view, kept") << QList<double>{30, 590} << QList<double>{16, 576};
+        QTest::newRow("out of view, closed up") << QList<double>{5, 595} << QList<double>{24, 576};
+        QTest::newRow("closed up, pushing the next") << QList<double>{5, 29, 595} << QList<double>{24, 48, 576};
+        QTest::newRow("closed up, next left alone") << QList<double>{5, 300, 595} << QList<double>{24, 281, 576};
+        QTest::newRow("fitting set untouched") << QList<double>{10, 12, 14} << QList<double>{24, 48, 72};
+        QTest::newRow("not finite") << QList<double>{std::nan(""), 590, -std::numeric_limits<double>::infinity(), 300}
+                                    << QList<double>{24, 576, 48, 286};
+    }
+    void spreadKeepsLabelsInView()
+    {
+        QFETCH(QList<double>, desired);
+        QFETCH(QList<double>, placed);
+        const QList<double> result = CalloutLayout::spread(desired, 24, 24, 576, 10);
         QVERIFY2(near(result, placed), text(result));
     }
 
@@ -741,7 +763,8 @@ private slots:
                 desired.append(i > 0 && random.bounded(5) == 0 ? desired[random.bounded(i)]
                                                                : lower - 300 + random.generateDouble() * (upper - lower + 600));
             }
-            const QList<double> result = CalloutLayout::spread(desired, spacing, lower, upper);
+            // Nothing placed below the lower bound stays in view.
+            const QList<double> result = CalloutLayout::spread(desired, spacing, lower, upper, lower);
             QCOMPARE(result.size(), desired.size());
             QList<qsizetype> order(n);
             std::iota(order.begin(), order.end(), 0);
