@@ -41,10 +41,11 @@ class ZoomableImage;
 //
 // Its title and the Edit/Done command (Ctrl+E) are for the pane's header;
 // "Edit" is absent in the compact layout. Escape closes an open links
-// panel; otherwise it travels on, as do the keys the pane gives the screen.
-// The screen takes the focus itself (the pane's keys then reach it) and
-// shows the focus ring around all of it while it has it; the focus in the
-// editor comes back to the screen when the editor goes.
+// panel; otherwise it travels on, as do the keys that neither the control
+// with the focus nor the screen takes (the pane acts on some of them). The
+// screen takes the focus itself, showing no focus ring (neither does its
+// canvas); the focus in the editor comes back to the screen when the
+// editor goes.
 //
 // State: the window-wide values (edit mode, annotations shown, the linked
 // annotation) are the shared state's, which every screen applies to its
