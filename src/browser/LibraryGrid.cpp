@@ -312,16 +312,22 @@ void LibraryGrid::showContextMenu(int row, const QPoint &globalPosition)
 
 void LibraryGrid::updateDropTarget(QDragMoveEvent *event)
 {
+    // The tile lights up for any drag from outside the application while
+    // images can be added, whatever it carries; only image files are taken.
+    const bool outside = event->source() == nullptr;
+    setDropTargeted(m_canAddImages && outside);
     const QMimeData *mime = event->mimeData();
     const bool importable = mime && mime->hasUrls() && !importableImageURLs(mime->urls()).isEmpty();
-    if (!importable || !m_canAddImages) {
-        setDropTargeted(false);
+    if (importable && m_canAddImages) {
+        event->acceptProposedAction();
+    } else if (event->type() == QEvent::DragEnter && m_isDropTargeted) {
+        // Followed, so that its leaving puts the light out; its moves, and
+        // with them the drop, are refused.
+        event->accept();
+        event->setDropAction(Qt::IgnoreAction);
+    } else {
         event->ignore();
-        return;
     }
-    // Only a drag from outside the application lights up the tile.
-    setDropTargeted(event->source() == nullptr);
-    event->acceptProposedAction();
 }
 
 void LibraryGrid::setDropTargeted(bool targeted)

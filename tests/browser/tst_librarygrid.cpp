@@ -275,11 +275,77 @@ private slots:
         QVERIFY(!m_grid->isDropTargeted());
         QCOMPARE(received.count(), 1);
         QCOMPARE(received.first().first().value<QList<QUrl>>(), QList<QUrl>({urls.at(0), urls.at(2)}));
-        // Files that are no images are not taken at all.
+        // Files that are no images are not taken at all (the tile lights
+        // up all the same: see theDropHighlight).
         QMimeData text;
         text.setUrls({urls.at(1)});
-        QVERIFY(!enter(text));
-        QVERIFY(!m_grid->isDropTargeted());
+        enter(text);
+        QDragMoveEvent move(at, Qt::CopyAction, &text, Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &move);
+        QVERIFY(!move.isAccepted());
+    }
+
+    // The Add Images tile lights up while an outside drag, of whatever it
+    // carries, is over the grid and images can be added; leaving, dropping
+    // and a grid that takes no images put it out.
+    void theDropHighlight_data()
+    {
+        QTest::addColumn<QString>("carried"); // "images", "text file", "text"
+        QTest::addColumn<bool>("canAddImages");
+        QTest::addColumn<QString>("then"); // "", "move", "leave", "drop", "no destination"
+        QTest::addColumn<bool>("highlighted");
+        QTest::newRow("images entering") << "images" << true << "" << true;
+        QTest::newRow("images moving") << "images" << true << "move" << true;
+        QTest::newRow("a text file") << "text file" << true << "move" << true;
+        QTest::newRow("text without files") << "text" << true << "move" << true;
+        QTest::newRow("images, no destination") << "images" << false << "" << false;
+        QTest::newRow("text, no destination") << "text" << false << "" << false;
+        QTest::newRow("images left") << "images" << true << "leave" << false;
+        QTest::newRow("text file left") << "text file" << true << "leave" << false;
+        QTest::newRow("images dropped") << "images" << true << "drop" << false;
+        QTest::newRow("text dropped") << "text" << true << "drop" << false;
+        QTest::newRow("destination gone") << "text file" << true << "no destination" << false;
+    }
+    void theDropHighlight()
+    {
+        QFETCH(QString, carried);
+        QFETCH(bool, canAddImages);
+        QFETCH(QString, then);
+        QFETCH(bool, highlighted);
+        showGrid(2);
+        m_grid->setCanAddImages(canAddImages);
+        QSignalSpy received(m_grid.get(), &LibraryGrid::imagesDropped);
+        QMimeData mime;
+        const bool images = carried == QLatin1String("images");
+        if (images)
+            mime.setUrls({QUrl::fromLocalFile(QStringLiteral("/scans/knee.png"))});
+        else if (carried == QLatin1String("text file"))
+            mime.setUrls({QUrl::fromLocalFile(QStringLiteral("/scans/notes.txt"))});
+        else
+            mime.setText(QStringLiteral("knee"));
+        QWidget *viewport = m_grid->view()->viewport();
+        const QPoint at = tileCentre(0);
+        // The grid follows every drag while images can be added (or it would
+        // not hear it leave), but takes only image files.
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &enter);
+        QCOMPARE(enter.isAccepted(), canAddImages);
+        if (then == QLatin1String("move")) {
+            QDragMoveEvent move(at + QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, {});
+            QApplication::sendEvent(viewport, &move);
+            QCOMPARE(move.isAccepted(), images);
+        } else if (then == QLatin1String("leave")) {
+            QDragLeaveEvent leave;
+            QApplication::sendEvent(viewport, &leave);
+        } else if (then == QLatin1String("drop")) {
+            QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, {});
+            QApplication::sendEvent(viewport, &drop);
+            QCOMPARE(drop.isAccepted(), images);
+        } else if (then == QLatin1String("no destination")) {
+            m_grid->setCanAddImages(false);
+        }
+        QCOMPARE(m_grid->isDropTargeted(), highlighted);
+        QCOMPARE(received.count(), then == QLatin1String("drop") && images ? 1 : 0);
     }
 
     void tileMenus()
