@@ -22,6 +22,27 @@
 #include <QTextEdit>
 #include <QWidgetAction>
 
+namespace {
+
+// A tile's menu: the picture at its top is no item, so the arrow keys pass
+// over it to the next item in their direction (round to the other end, as
+// they go among the items).
+class TileMenu final : public QMenu {
+public:
+    using QMenu::QMenu;
+    QAction *picture = nullptr;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        QMenu::keyPressEvent(event);
+        if (picture && activeAction() == picture && (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down))
+            QMenu::keyPressEvent(event);
+    }
+};
+
+} // namespace
+
 LibraryGrid::LibraryGrid(QWidget *parent)
     : LibraryGrid(ThumbnailCache::shared(), parent)
 {
@@ -269,11 +290,12 @@ void LibraryGrid::handleKey(QKeyEvent *event, bool *handled)
 
 QMenu *LibraryGrid::contextMenu(AtlasImage *image, QWidget *parent)
 {
-    auto *menu = new QMenu(parent);
+    auto *menu = new TileMenu(parent);
 
     auto *preview = new QWidgetAction(menu);
     preview->setDefaultWidget(new LibraryThumbnailPreview(image, previewSide, nullptr, &m_cache));
     menu->addAction(preview);
+    menu->picture = preview;
 
     const auto addItem = [&](const QString &title, const QString &symbol, auto request) {
         QAction *item = SystemSymbol::addMenuItem(*menu, title, symbol);

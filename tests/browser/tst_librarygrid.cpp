@@ -7,6 +7,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QDragEnterEvent>
 #include <QLineEdit>
 #include <QMimeData>
@@ -377,6 +379,64 @@ private slots:
         QCOMPARE(m_grid->selectedImage(), nullptr);
         QTest::mouseClick(m_grid->view()->viewport(), Qt::RightButton, {}, tileCentre(2));
         QCOMPARE(m_grid->selectedImage(), nullptr);
+    }
+
+    // The menu key opens the selected tile's menu; the arrows go through
+    // its items in order (the picture above them is none), and Return runs
+    // the one highlighted.
+    void theTileMenuFromTheKeyboard_data()
+    {
+        QTest::addColumn<bool>("canReorder");
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<QStringList>("highlighted"); // after each key
+        const int down = Qt::Key_Down, up = Qt::Key_Up;
+        QTest::newRow("down, down") << false << QList<int>{down, down} << QStringList{"Open", "Edit"};
+        QTest::newRow("down to the end and round")
+            << false << QList<int>{down, down, down, down, down}
+            << QStringList{"Open", "Edit", "Duplicate", "Delete", "Open"};
+        QTest::newRow("up from the top") << false << QList<int>{up, up} << QStringList{"Delete", "Duplicate"};
+        QTest::newRow("up past the first") << false << QList<int>{down, up} << QStringList{"Open", "Delete"};
+        QTest::newRow("with the moves")
+            << true << QList<int>{down, down, down, down, down, down}
+            << QStringList{"Open", "Edit", "Duplicate", "Move Earlier", "Move Later", "Delete"};
+    }
+    void theTileMenuFromTheKeyboard()
+    {
+        QFETCH(bool, canReorder);
+        QFETCH(QList<int>, keys);
+        QFETCH(QStringList, highlighted);
+        showGrid(3);
+        QApplication::setActiveWindow(m_grid.get());
+        QVERIFY(QTest::qWaitForWindowActive(m_grid.get()));
+        m_grid->setCanReorder(canReorder);
+        m_grid->canMoveImage = [](AtlasImage *, int) { return true; };
+        m_grid->setSelectedImage(m_images.at(1));
+        m_grid->view()->setFocus();
+        QString ran;
+        const auto record = [&](const char *title) {
+            return [&ran, title](AtlasImage *image) { ran = QString::fromLatin1(title) + QLatin1Char(' ') + image->title(); };
+        };
+        connect(m_grid.get(), &LibraryGrid::openRequested, this, record("Open"));
+        connect(m_grid.get(), &LibraryGrid::editRequested, this, record("Edit"));
+        connect(m_grid.get(), &LibraryGrid::duplicateRequested, this, record("Duplicate"));
+        connect(m_grid.get(), &LibraryGrid::deleteRequested, this, record("Delete"));
+        connect(m_grid.get(), &LibraryGrid::moveRequested, this, [&ran](AtlasImage *image, int offset) {
+            ran = QStringLiteral("Move %1 %2").arg(offset < 0 ? "Earlier" : "Later", image->title());
+        });
+
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+        QApplication::sendEvent(m_grid->windowHandle(), &menuKey);
+        QTRY_VERIFY(qobject_cast<QMenu *>(QApplication::activePopupWidget()));
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QStringList seen;
+        for (int key : keys) {
+            QTest::keyClick(menu->windowHandle(), Qt::Key(key));
+            seen << (menu->activeAction() ? menu->activeAction()->text() : QStringLiteral("(none)"));
+        }
+        QCOMPARE(seen, highlighted);
+        QTest::keyClick(menu->windowHandle(), Qt::Key_Return);
+        QTRY_VERIFY(!QApplication::activePopupWidget());
+        QCOMPARE(ran, highlighted.constLast() + QLatin1Char(' ') + m_images.at(1)->title());
     }
 
     // Tab stops at the grid, then at the Add Images tile, which Space and
