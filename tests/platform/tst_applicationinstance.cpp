@@ -162,6 +162,59 @@ private slots:
         QCOMPARE(received.count(), 3);
     }
 
+    // A launch while a dialog is open over a minimised window restores the
+    // window (keeping its other states) and brings the dialog forward with
+    // the keys; what it asks for still waits for the dialog.
+    void aLaunchRestoresAMinimisedWindowUnderItsDialog_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("dialogMinimised");
+        QTest::addColumn<bool>("maximised");
+        QTest::newRow("veloran") << QStringList{} << false << false;
+        QTest::newRow("--new-window") << QStringList{QStringLiteral("--new-window")} << false << false;
+        QTest::newRow("dialog minimised too") << QStringList{} << true << false;
+        QTest::newRow("maximised window") << QStringList{} << false << true;
+    }
+    void aLaunchRestoresAMinimisedWindowUnderItsDialog()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, dialogMinimised);
+        QFETCH(bool, maximised);
+        QTemporaryDir library;
+        ApplicationInstance instance(library.path());
+        QCOMPARE(instance.start(ApplicationInstance::Request::activate, std::chrono::milliseconds(500)),
+                 ApplicationInstance::Role::primary);
+        QSignalSpy received(&instance, &ApplicationInstance::requestReceived);
+        QWindow window;
+        window.resize(400, 300);
+        window.show();
+        QWindow dialog; // a window of its own, as a dialog's is
+        dialog.setTransientParent(&window);
+        dialog.setModality(Qt::WindowModal);
+        dialog.resize(200, 100);
+        dialog.show();
+        QWindow other; // a window of no concern
+        other.resize(100, 100);
+        other.show();
+        const Qt::WindowStates kept = maximised ? Qt::WindowMaximized : Qt::WindowNoState;
+        window.setWindowStates(kept | Qt::WindowMinimized);
+        if (dialogMinimised)
+            dialog.setWindowStates(Qt::WindowMinimized);
+        other.requestActivate();
+        QTRY_COMPARE(QGuiApplication::focusWindow(), &other);
+        QTRY_VERIFY(window.windowStates() & Qt::WindowMinimized);
+
+        QVERIFY(launch(library.path(), arguments));
+        QTRY_COMPARE(window.windowStates(), kept);
+        QTRY_COMPARE(dialog.windowStates(), Qt::WindowNoState);
+        QVERIFY(dialog.isVisible());
+        QTRY_COMPARE(QGuiApplication::focusWindow(), &dialog);
+        QCOMPARE(instance.heldRequestCount(), 1);
+        QCOMPARE(received.count(), 0);
+        dialog.hide();
+        QTRY_COMPARE(received.count(), 1);
+    }
+
     // Another launch, with a runtime folder of its own (so that it cannot be
     // asked), holds the library: removing every file in the library's
     // folder does not free it, and its death does.
