@@ -1,6 +1,7 @@
 #include "MainWindowTestSupport.h"
 
 #include "archive/LibraryArchiveFile.h"
+#include "browser/RowSwipe.h"
 #include "support/AlertButtons.h"
 #include "editor/AnnotationEditor.h"
 #include "platform/ContextMenuKeys.h"
@@ -27,6 +28,7 @@
 #include <QScrollBar>
 #include <QSplitter>
 #include <QToolButton>
+#include <QWheelEvent>
 
 namespace {
 
@@ -357,6 +359,46 @@ private slots:
         QCOMPARE(links.opened, KeyTarget(target) == KeyTarget::linkRow
                                    ? QList<QUrl>{QUrl(QStringLiteral("https://atlas.example.org/pons"))}
                                    : QList<QUrl>());
+    }
+
+    // A full swipe over a row of the selection deletes that row alone, at
+    // once; a swipe's Edit opens the image's sheet.
+    void swipesOverRowsDeleteAndEdit()
+    {
+        TestLibrary library;
+        AtlasImage *knee = library.image(QStringLiteral("Knee"));
+        AtlasImage *hand = library.image(QStringLiteral("Hand"), nullptr, 0, 1);
+        library.save();
+        WindowHarness harness(library);
+        QVERIFY(harness.clickRow(LibraryEntryID::image(knee->id())));
+        QVERIFY(harness.clickRow(LibraryEntryID::image(hand->id()), Qt::ControlModifier));
+        QCOMPARE(harness.model().sidebarSelection().size(), 2);
+        QListView *list = harness.sidebar().listView();
+        RowSwipeActions *swipes = harness.sidebar().rowSwipe();
+        const auto swipe = [&](int row, double fraction, bool ofFullSwipe) {
+            const QPointF at = list->visualRect(list->model()->index(row, 0)).center();
+            const auto wheel = [&](QPoint pixels, Qt::ScrollPhase phase) {
+                QWheelEvent event(at, list->viewport()->mapToGlobal(at), pixels, pixels * 2, Qt::NoButton,
+                                  Qt::NoModifier, phase, false);
+                QApplication::sendEvent(list->viewport(), &event);
+            };
+            wheel({}, Qt::ScrollBegin);
+            wheel({-2, 0}, Qt::ScrollUpdate);
+            const double reach = fraction * (ofFullSwipe ? swipes->fullSwipeDistance() : swipes->actionsWidth());
+            for (double done = 2; done < reach; done += 10)
+                wheel({-10, 0}, Qt::ScrollUpdate);
+            wheel({}, Qt::ScrollEnd);
+        };
+        swipe(0, 1.1, true);
+        QVERIFY(!harness.view().deleteConfirmation());
+        QCOMPARE(imageTitles(library.context().fetch<AtlasImage>()), QStringList{"Hand"});
+        QTRY_COMPARE(harness.sidebar().entries().size(), 1);
+        QCOMPARE(harness.model().sidebarSelection(), QSet<LibraryEntryID>{LibraryEntryID::image(hand->id())});
+        swipe(0, 1, false);
+        QTRY_COMPARE(swipes->reveal(), swipes->actionsWidth());
+        QTest::mouseClick(swipes->buttons().at(1), Qt::LeftButton);
+        QTRY_VERIFY(harness.view().metadataSheet());
+        QCOMPARE(harness.model().editingImage(), hand);
     }
 
     // Done gives the keys back to the image screen: Space then goes back to
