@@ -149,7 +149,12 @@ RowSwipeActions::RowSwipeActions(QAbstractItemView *view, ActionsOf actionsOf)
     connect(view->verticalScrollBar(), &QScrollBar::valueChanged, this, &RowSwipeActions::placeActions);
 }
 
-RowSwipeActions::~RowSwipeActions() = default;
+RowSwipeActions::~RowSwipeActions()
+{
+    // The list may be half gone: nothing of a swipe runs any more.
+    m_settling.disconnect(this);
+    m_quiet.disconnect(this);
+}
 
 QList<QAbstractButton *> RowSwipeActions::buttons() const
 {

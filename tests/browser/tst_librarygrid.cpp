@@ -296,12 +296,10 @@ private slots:
         QTest::addColumn<bool>("canAddImages");
         QTest::addColumn<QString>("then"); // "", "move", "leave", "drop", "no destination"
         QTest::addColumn<bool>("highlighted");
-        QTest::newRow("images entering") << "images" << true << "" << true;
         QTest::newRow("images moving") << "images" << true << "move" << true;
         QTest::newRow("a text file") << "text file" << true << "move" << true;
         QTest::newRow("text without files") << "text" << true << "move" << true;
         QTest::newRow("images, no destination") << "images" << false << "" << false;
-        QTest::newRow("text, no destination") << "text" << false << "" << false;
         QTest::newRow("images left") << "images" << true << "leave" << false;
         QTest::newRow("text file left") << "text file" << true << "leave" << false;
         QTest::newRow("images dropped") << "images" << true << "drop" << false;

@@ -384,7 +384,8 @@ private slots:
     // A finger on a touch screen swipes as the touchpad does.
     void swipingARowOnATouchScreen()
     {
-        QPointingDevice *screen = QTest::createTouchDevice();
+        const std::unique_ptr<QPointingDevice> device(QTest::createTouchDevice());
+        QPointingDevice *screen = device.get();
         RowSwipeActions *swipes = m_sidebar->rowSwipe();
         QSignalSpy deleted(m_sidebar.get(), &LibrarySidebar::deleteRequested);
         QWidget *viewport = m_sidebar->listView()->viewport();
