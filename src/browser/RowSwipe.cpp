@@ -306,7 +306,8 @@ bool RowSwipeActions::begin(const QModelIndex &index)
         auto *button = new SwipeButton(actions.at(i), m_bar);
         connect(button, &QAbstractButton::clicked, this, [this, i] { runAction(int(i)); });
         m_buttons.append(button);
-        const double actionWidth = std::max<double>(minimumActionWidth, metrics.horizontalAdvance(actions.at(i).title) + titlePadding);
+        const double actionWidth =
+            std::max<double>(minimumActionWidth, metrics.horizontalAdvance(actions.at(i).title) + titlePadding);
         m_widths.append(actionWidth);
         width += actionWidth;
     }

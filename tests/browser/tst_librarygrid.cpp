@@ -412,7 +412,9 @@ private slots:
         m_grid->view()->setFocus();
         QString ran;
         const auto record = [&](const char *title) {
-            return [&ran, title](AtlasImage *image) { ran = QString::fromLatin1(title) + QLatin1Char(' ') + image->title(); };
+            return [&ran, title](AtlasImage *image) {
+                ran = QString::fromLatin1(title) + QLatin1Char(' ') + image->title();
+            };
         };
         connect(m_grid.get(), &LibraryGrid::openRequested, this, record("Open"));
         connect(m_grid.get(), &LibraryGrid::editRequested, this, record("Edit"));

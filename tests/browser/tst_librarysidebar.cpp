@@ -2,7 +2,7 @@
 
 #include "browser/LibraryFilterControls.h"
 #include "browser/LibrarySidebar.h"
-#include "browser/RowSwipe.h"
+#include "support/RowSwipes.h"
 #include "platform/UserDefaults.h"
 #include "shell/AppState.h"
 #include "shell/CloudSyncPause.h"
@@ -18,7 +18,6 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
-#include <QWheelEvent>
 
 class LibrarySidebarTest : public QObject {
     Q_OBJECT
@@ -73,42 +72,13 @@ private:
         return result;
     }
 
-    // A touchpad's wheel event over the row: sideways pixels (negative:
-    // the content goes left), and the phase when the desktop gives one.
     bool wheel(int row, QPoint pixels, Qt::ScrollPhase phase = Qt::NoScrollPhase, QPoint angle = {})
     {
-        QWidget *viewport = m_sidebar->listView()->viewport();
-        const QPointF at = rowCentre(row);
-        QWheelEvent event(at, viewport->mapToGlobal(at), pixels, angle.isNull() ? pixels * 2 : angle, Qt::NoButton,
-                          Qt::NoModifier, phase, false);
-        QApplication::sendEvent(viewport, &event);
-        return event.isAccepted();
+        return wheelOverRow(m_sidebar->listView(), row, pixels, phase, angle);
     }
-    // A touchpad's swipe over the row, with phases or without, that
-    // uncovers `fraction` of the row's actions (or of the full-swipe
-    // distance) in steps, and ends.
     void swipe(int row, double fraction, bool ofFullSwipe = false, bool phases = true)
     {
-        RowSwipeActions *swipes = m_sidebar->rowSwipe();
-        const int direction = m_sidebar->layoutDirection() == Qt::RightToLeft ? 1 : -1;
-        const Qt::ScrollPhase update = phases ? Qt::ScrollUpdate : Qt::NoScrollPhase;
-        if (phases)
-            wheel(row, {}, Qt::ScrollBegin);
-        // The first move starts it, and tells the distances.
-        QVERIFY(wheel(row, QPoint(direction * 2, 1), update));
-        QVERIFY(swipes->isSwiping());
-        QCOMPARE(swipes->row().row(), row);
-        const double reach = fraction * (ofFullSwipe ? swipes->fullSwipeDistance() : swipes->actionsWidth());
-        double done = swipes->reveal();
-        while (std::abs(reach - done) >= 1) {
-            const int step = int(std::clamp(reach - done, -20.0, 20.0));
-            QVERIFY(wheel(row, QPoint(direction * step, 1), update));
-            done += step;
-        }
-        if (phases)
-            wheel(row, {}, Qt::ScrollEnd);
-        else
-            QTRY_VERIFY(!swipes->isSwiping()); // the pause ends it
+        swipeRow(m_sidebar->listView(), m_sidebar->rowSwipe(), row, fraction, ofFullSwipe, phases);
     }
 
 private slots:
@@ -329,10 +299,11 @@ private slots:
         const auto globalRect = [](QWidget *widget) { return QRect(widget->mapToGlobal(QPoint()), widget->size()); };
         const QRect viewportRow(m_sidebar->listView()->viewport()->mapToGlobal(rowRect.topLeft()), rowRect.size());
         QVERIFY(viewportRow.contains(globalRect(outer)) && viewportRow.contains(globalRect(inner)));
+        const QRect outerRect = globalRect(outer), innerRect = globalRect(inner);
         if (rightToLeft)
-            QVERIFY(globalRect(outer).left() == viewportRow.left() && globalRect(inner).left() > globalRect(outer).left());
+            QVERIFY(outerRect.left() == viewportRow.left() && innerRect.left() > outerRect.left());
         else
-            QVERIFY(globalRect(outer).right() == viewportRow.right() && globalRect(inner).right() < globalRect(outer).left());
+            QVERIFY(outerRect.right() == viewportRow.right() && innerRect.right() < outerRect.left());
         QCOMPARE(outer->text(), QStringLiteral("Delete"));
         QCOMPARE(swipes->contentShift(swipes->row()), rightToLeft ? actionsWidth : -actionsWidth);
         QTest::mouseClick(inner, Qt::LeftButton);

@@ -166,8 +166,10 @@ private slots:
         QCOMPARE(scene.received.count(), 0);
         next.hide();
         QTRY_COMPARE(scene.received.count(), 2);
-        QCOMPARE(scene.received.at(0).at(0).value<ApplicationInstance::Request>(), ApplicationInstance::Request::newWindow);
-        QCOMPARE(scene.received.at(1).at(0).value<ApplicationInstance::Request>(), ApplicationInstance::Request::activate);
+        QCOMPARE(scene.received.at(0).at(0).value<ApplicationInstance::Request>(),
+                 ApplicationInstance::Request::newWindow);
+        QCOMPARE(scene.received.at(1).at(0).value<ApplicationInstance::Request>(),
+                 ApplicationInstance::Request::activate);
         QCOMPARE(scene.instance.heldRequestCount(), 0);
 
         QVERIFY(launch(scene.library.path(), {QStringLiteral("--new-window")}));

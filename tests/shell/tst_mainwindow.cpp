@@ -1,8 +1,9 @@
 #include "MainWindowTestSupport.h"
 
 #include "archive/LibraryArchiveFile.h"
-#include "browser/RowSwipe.h"
+#include "browser/LibraryThumbnail.h"
 #include "support/AlertButtons.h"
+#include "support/RowSwipes.h"
 #include "editor/AnnotationEditor.h"
 #include "platform/ContextMenuKeys.h"
 #include "viewer/AnnotationInspector.h"
@@ -28,7 +29,6 @@
 #include <QScrollBar>
 #include <QSplitter>
 #include <QToolButton>
-#include <QWheelEvent>
 
 namespace {
 
@@ -305,7 +305,8 @@ private slots:
         const QList<AtlasImage *> slices = library.images(brain, 3);
         PointAnnotation *pons = library.point(slices.at(1), QStringLiteral("Pons"));
         pons->setGroup(QStringLiteral("Brainstem"));
-        pons->setLinks(QList<AnnotationLink>{{QUuid::createUuid(), QStringLiteral("Atlas"), QStringLiteral("https://atlas.example.org/pons")}});
+        pons->setLinks(QList<AnnotationLink>{
+            {QUuid::createUuid(), QStringLiteral("Atlas"), QStringLiteral("https://atlas.example.org/pons")}});
         library.save();
         WindowHarness harness(library);
         UrlRecorder links;
@@ -350,7 +351,8 @@ private slots:
 
         QCOMPARE(harness.model().openedImage(), opened < 0 ? nullptr : slices.at(opened));
         QCOMPARE(detail->showsImageScreen(), opened >= 0);
-        const bool stripScrolls = KeyTarget(target) == KeyTarget::strip && (key == Qt::Key_Left || key == Qt::Key_Right);
+        const bool stripScrolls =
+            KeyTarget(target) == KeyTarget::strip && (key == Qt::Key_Left || key == Qt::Key_Right);
         if (stripScrolls)
             QVERIFY(key == Qt::Key_Right ? stripBar->value() > scrolled : stripBar->value() < scrolled);
         QCOMPARE(screen->annotationState()->disabledGroups(),
@@ -376,18 +378,7 @@ private slots:
         QListView *list = harness.sidebar().listView();
         RowSwipeActions *swipes = harness.sidebar().rowSwipe();
         const auto swipe = [&](int row, double fraction, bool ofFullSwipe) {
-            const QPointF at = list->visualRect(list->model()->index(row, 0)).center();
-            const auto wheel = [&](QPoint pixels, Qt::ScrollPhase phase) {
-                QWheelEvent event(at, list->viewport()->mapToGlobal(at), pixels, pixels * 2, Qt::NoButton,
-                                  Qt::NoModifier, phase, false);
-                QApplication::sendEvent(list->viewport(), &event);
-            };
-            wheel({}, Qt::ScrollBegin);
-            wheel({-2, 0}, Qt::ScrollUpdate);
-            const double reach = fraction * (ofFullSwipe ? swipes->fullSwipeDistance() : swipes->actionsWidth());
-            for (double done = 2; done < reach; done += 10)
-                wheel({-10, 0}, Qt::ScrollUpdate);
-            wheel({}, Qt::ScrollEnd);
+            swipeRow(list, swipes, row, fraction, ofFullSwipe);
         };
         swipe(0, 1.1, true);
         QVERIFY(!harness.view().deleteConfirmation());
@@ -478,6 +469,10 @@ private slots:
         if (screen == 0) {
             harness.model().setGridSelection(slices.first());
             expected << harness.grid().view() << harness.grid().view()->addImagesButton();
+            // The selected tile grows and the thumbnails fade in: still
+            // again afterwards.
+            harness.cache.waitForIdle();
+            QTest::qWait(2 * LibraryThumbnail::fadeMilliseconds);
         } else {
             harness.model().openImage(slices.first());
             QTRY_COMPARE(imageScreen->picture()->status(), OpenedPicture::Status::ready);
@@ -496,7 +491,6 @@ private slots:
         const QList<QWidget *> stops = tabStops(harness.sidebar().searchField());
         for (QWidget *stop : expected)
             QVERIFY2(stops.contains(stop), qPrintable(describe(stop)));
-        // (A thumbnail fading in changes the grid for a moment.)
         const QList<QWidget *> ringless{harness.grid().view(), imageScreen, imageScreen->canvas()};
         for (QWidget *stop : stops) {
             if (ringless.contains(stop))
