@@ -22,6 +22,27 @@
 #include <QTextEdit>
 #include <QWidgetAction>
 
+namespace {
+
+// A tile's menu: the picture at its top is no item, so the arrow keys pass
+// over it to the next item in their direction (round to the other end, as
+// they go among the items).
+class TileMenu final : public QMenu {
+public:
+    using QMenu::QMenu;
+    QAction *picture = nullptr;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        QMenu::keyPressEvent(event);
+        if (picture && activeAction() == picture && (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down))
+            QMenu::keyPressEvent(event);
+    }
+};
+
+} // namespace
+
 LibraryGrid::LibraryGrid(QWidget *parent)
     : LibraryGrid(ThumbnailCache::shared(), parent)
 {
@@ -269,11 +290,12 @@ void LibraryGrid::handleKey(QKeyEvent *event, bool *handled)
 
 QMenu *LibraryGrid::contextMenu(AtlasImage *image, QWidget *parent)
 {
-    auto *menu = new QMenu(parent);
+    auto *menu = new TileMenu(parent);
 
     auto *preview = new QWidgetAction(menu);
     preview->setDefaultWidget(new LibraryThumbnailPreview(image, previewSide, nullptr, &m_cache));
     menu->addAction(preview);
+    menu->picture = preview;
 
     const auto addItem = [&](const QString &title, const QString &symbol, auto request) {
         QAction *item = SystemSymbol::addMenuItem(*menu, title, symbol);
@@ -312,16 +334,22 @@ void LibraryGrid::showContextMenu(int row, const QPoint &globalPosition)
 
 void LibraryGrid::updateDropTarget(QDragMoveEvent *event)
 {
+    // The tile lights up for any drag from outside the application while
+    // images can be added, whatever it carries; only image files are taken.
+    const bool outside = event->source() == nullptr;
+    setDropTargeted(m_canAddImages && outside);
     const QMimeData *mime = event->mimeData();
     const bool importable = mime && mime->hasUrls() && !importableImageURLs(mime->urls()).isEmpty();
-    if (!importable || !m_canAddImages) {
-        setDropTargeted(false);
+    if (importable && m_canAddImages) {
+        event->acceptProposedAction();
+    } else if (event->type() == QEvent::DragEnter && m_isDropTargeted) {
+        // Followed, so that its leaving puts the light out; its moves, and
+        // with them the drop, are refused.
+        event->accept();
+        event->setDropAction(Qt::IgnoreAction);
+    } else {
         event->ignore();
-        return;
     }
-    // Only a drag from outside the application lights up the tile.
-    setDropTargeted(event->source() == nullptr);
-    event->acceptProposedAction();
 }
 
 void LibraryGrid::setDropTargeted(bool targeted)

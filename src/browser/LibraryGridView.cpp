@@ -511,17 +511,6 @@ void LibraryGridView::paintEvent(QPaintEvent *event)
         option.rect = rect;
         m_delegate->paint(&painter, option, m_model->index(row));
     }
-    if (hasFocus())
-        paintFocusRing(painter);
-}
-
-void LibraryGridView::paintFocusRing(QPainter &painter) const
-{
-    const int row = m_selected ? m_model->rowOf(m_selected) : -1;
-    if (row >= 0)
-        paintTileRing(painter, tileRect(row), palette());
-    else
-        AppStyle::paintFocusRing(painter, viewport()->rect(), 0, palette());
 }
 
 void LibraryGridView::resizeEvent(QResizeEvent *event)
@@ -609,18 +598,6 @@ void LibraryGridView::showEvent(QShowEvent *event)
     QAbstractItemView::showEvent(event);
     if (!event->spontaneous())
         emit appeared();
-}
-
-void LibraryGridView::focusInEvent(QFocusEvent *event)
-{
-    QAbstractScrollArea::focusInEvent(event);
-    viewport()->update();
-}
-
-void LibraryGridView::focusOutEvent(QFocusEvent *event)
-{
-    QAbstractScrollArea::focusOutEvent(event);
-    viewport()->update();
 }
 
 void LibraryGridView::dragEnterEvent(QDragEnterEvent *event)

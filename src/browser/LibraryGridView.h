@@ -12,7 +12,6 @@ class AtlasImage;
 class LibraryGridModel;
 class LibraryThumbnailDelegate;
 class QAbstractButton;
-class QPainter;
 class QPropertyAnimation;
 class ThumbnailCache;
 
@@ -27,11 +26,10 @@ class ThumbnailCache;
 // LibraryGrid.
 //
 // The keyboard: the view takes the focus as a whole, the selected tile
-// standing for it; the Add Images tile is a focus stop of its own after
-// it (a button laid over the tile, with the tile's name). Each shows the
-// focus ring while it has the focus: around the selected tile, or inside
-// the view's edges when no tile is selected. The menu key (and Shift+F10)
-// asks for the selected tile's menu.
+// standing for it, and shows no focus ring; the Add Images tile is a focus
+// stop of its own after it (a button laid over the tile, with the tile's
+// name), ringed while it has the focus. The menu key (and Shift+F10) asks
+// for the selected tile's menu.
 class LibraryGridView : public QAbstractItemView {
     Q_OBJECT
 public:
@@ -102,8 +100,6 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void showEvent(QShowEvent *event) override;
-    void focusInEvent(QFocusEvent *event) override;
-    void focusOutEvent(QFocusEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dragLeaveEvent(QDragLeaveEvent *event) override;
@@ -121,7 +117,6 @@ private:
     double thumbnailAppearance(const AtlasImage *image) const;
     void advanceFades();
     void placeAddButton();
-    void paintFocusRing(QPainter &painter) const;
 
     ThumbnailCache &m_cache;
     LibraryGridModel *m_model = nullptr;

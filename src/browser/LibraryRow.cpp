@@ -168,6 +168,10 @@ void LibraryRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &op
     const LibraryRow row = index.data(rowRole).value<LibraryRow>();
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
+    if (const double shift = contentShift ? contentShift(index) : 0; shift != 0) {
+        painter->setClipRect(option.rect);
+        painter->translate(shift, 0);
+    }
     const QRectF highlight = QRectF(option.rect).adjusted(horizontalInset, 1, -horizontalInset, -1);
     const bool selected = option.state & QStyle::State_Selected;
     const bool active = option.state & QStyle::State_Active;

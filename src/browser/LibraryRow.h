@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStyledItemDelegate>
 
+#include <functional>
 #include <optional>
 
 // One line of the library list: a title, an optional count badge (a stack
@@ -29,6 +30,10 @@ public:
     static constexpr int menuTargetRole = Qt::UserRole + 2;
 
     using QStyledItemDelegate::QStyledItemDelegate;
+
+    // How far a row's content is moved sideways (a swipe uncovering its
+    // actions); none when not given.
+    std::function<double(const QModelIndex &index)> contentShift;
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;

@@ -5,6 +5,7 @@
 #include "browser/LibraryFilterControls.h"
 #include "browser/LibraryRow.h"
 #include "browser/LibrarySidebarModel.h"
+#include "browser/RowSwipe.h"
 #include "browser/SyncPauseSource.h"
 #include "model/AtlasImage.h"
 #include "model/Series.h"
@@ -217,7 +218,8 @@ void LibrarySidebar::buildLayout()
     m_list = list;
     m_model = new LibrarySidebarModel(this);
     list->setModel(m_model);
-    list->setItemDelegate(new LibraryRowDelegate(list));
+    auto *rows = new LibraryRowDelegate(list);
+    list->setItemDelegate(rows);
     list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->setFrameShape(QFrame::NoFrame);
@@ -233,6 +235,13 @@ void LibrarySidebar::buildLayout()
     list->setContentsMargins(0, 4, 0, 4);
     connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &LibrarySidebar::listSelectionChanged);
+    m_rowSwipe = new RowSwipeActions(list, [this](const QModelIndex &index) {
+        const LibraryEntry *entry = m_model->entryAt(index.row());
+        return entry ? swipeActions(*entry) : QList<SwipeAction>();
+    });
+    rows->contentShift = [swipe = QPointer<RowSwipeActions>(m_rowSwipe)](const QModelIndex &index) {
+        return swipe ? swipe->contentShift(index) : 0.0;
+    };
     stack->addWidget(list, 0, 0);
     m_emptyState = new ContentUnavailableView(listArea);
     connect(m_emptyState, &ContentUnavailableView::actionTriggered, this, [this] {
@@ -455,6 +464,23 @@ QList<LibraryEntry> LibrarySidebar::actionTargets(const LibraryEntry &entry) con
         return targets;
     }
     return {entry};
+}
+
+QList<SwipeAction> LibrarySidebar::swipeActions(const LibraryEntry &entry)
+{
+    // Each acts on its row alone, whatever is selected.
+    const QList<LibraryEntry> target{entry};
+    QList<SwipeAction> actions{{QStringLiteral("Delete"), QStringLiteral("trash"), SwipeAction::destructiveTint(), true,
+                                [this, target] { emit deleteRequested(target); }}};
+    if (AtlasImage *image = entry.imageValue()) {
+        actions.append({QStringLiteral("Edit"), QStringLiteral("info.circle"), SwipeAction::blue(), false,
+                        [this, image] { emit editRequested(image); }});
+    } else {
+        Series *series = entry.seriesGroup()->series;
+        actions.append({QStringLiteral("Rename"), QStringLiteral("pencil"), SwipeAction::blue(), false,
+                        [this, series] { emit renameRequested(series); }});
+    }
+    return actions;
 }
 
 QString LibrarySidebar::exportMenuTitle(const QList<LibraryEntry> &targets)

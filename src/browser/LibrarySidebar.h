@@ -26,12 +26,15 @@ class QMenu;
 class QModelIndex;
 class QPropertyAnimation;
 class QPushButton;
+class RowSwipeActions;
 class Series;
 class SyncPauseSource;
+struct SwipeAction;
 
 // The sidebar column of a main window: a search field, the collapsible
-// filter panel, the library list with multiple selection, the empty states
-// over it and the "iCloud sync paused" banner below it.
+// filter panel, the library list with multiple selection and swipe actions
+// on every row, the empty states over it and the "iCloud sync paused"
+// banner below it.
 //
 // It keeps no library state: the owner hands it the entries (already
 // searched, filtered and ordered) and flags, keeps the bound values
@@ -96,6 +99,12 @@ public:
     QMenu *shareMenu(const QList<LibraryEntry> &targets, QWidget *parent);
     static QString shareTargetTitle(SharingService::Target target);
 
+    // The actions a sideways swipe over the row uncovers, in order: "Delete"
+    // (the full swipe's), then "Edit" for an image or "Rename" for a
+    // series; each acts on the row alone.
+    QList<SwipeAction> swipeActions(const LibraryEntry &entry);
+    RowSwipeActions *rowSwipe() const { return m_rowSwipe; }
+
     // Inverts whether the filter panel is open (the "Filters" command).
     void toggleFilters();
     // Whether the panel shows: it stays closed while there is no content.
@@ -151,6 +160,7 @@ private:
     QWidget *m_banner = nullptr;
     QAction *m_searchAction = nullptr;
     QAction *m_filtersAction = nullptr;
+    RowSwipeActions *m_rowSwipe = nullptr;
 
     QSet<LibraryEntryID> m_selection;
     bool m_hasContent = false;

@@ -133,8 +133,14 @@ void ApplicationInstance::listen()
 void ApplicationInstance::receive(Request request)
 {
     m_held.append(request);
-    // The dialog keeps the keys, in front of the window it belongs to.
+    // The dialog keeps the keys, in front of the window it belongs to; a
+    // minimised window comes back with it (in its other states), or the
+    // dialog would stay out of sight.
     if (QWindow *modal = modalWindow()) {
+        for (QWindow *window = modal; window; window = window->parent(QWindow::IncludeTransients)) {
+            if (window->windowStates() & Qt::WindowMinimized)
+                window->setWindowStates(window->windowStates() & ~Qt::WindowMinimized);
+        }
         modal->raise();
         modal->requestActivate();
     }

@@ -20,7 +20,8 @@ class QLocalServer;
 // process that died, or files that one left in the folder, never block.
 //
 // A request that comes while a modal dialog is open waits for it: the
-// dialog comes forward and keeps the keys, and the request is acted on,
+// dialog comes forward and keeps the keys (the windows under it are
+// restored when minimised), and the request is acted on,
 // in the order requests came, once no modal dialog is open, so that what
 // the dialog leads to (a sheet, an import) stays where it was asked for.
 class ApplicationInstance : public QObject {

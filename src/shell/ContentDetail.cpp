@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QStackedWidget>
 #include <QToolButton>
@@ -52,23 +53,51 @@ ContentDetail::ContentDetail(SharedImageScreenState &shared, ThumbnailCache &cac
     m_header->contentLayout()->addWidget(done);
     layout->addWidget(m_header);
 
-    // The image screen's keys, while the focus is on it.
-    const auto keyCommand = [this](const QString &title, const QList<QKeySequence> &keys) {
-        auto *command = new QAction(title, m_screen);
-        command->setShortcuts(keys);
-        command->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        m_screen->addAction(command);
-        return command;
-    };
-    m_nextImage = keyCommand(QStringLiteral("Next Image"), {Qt::Key_Right, Qt::Key_Down});
-    m_previousImage = keyCommand(QStringLiteral("Previous Image"), {Qt::Key_Left, Qt::Key_Up});
-    m_returnToGridByKey = keyCommand(QStringLiteral("Back to Library"), {Qt::Key_Space});
+    // The image screen's keys: what the control with the focus leaves of
+    // them reaches the screen (the screen itself, when it has the focus).
+    m_nextImage = new QAction(QStringLiteral("Next Image"), this);
+    m_previousImage = new QAction(QStringLiteral("Previous Image"), this);
+    m_returnToGridByKey = new QAction(QStringLiteral("Back to Library"), this);
+    m_screen->installEventFilter(this);
     m_stack->addWidget(m_grid);
     m_stack->addWidget(m_screen);
     layout->addWidget(m_stack, 1);
     connect(m_screen, &ImageDetailView::titleChanged, this, &ContentDetail::updateHeader);
     connect(m_screen->editAction(), &QAction::changed, this, &ContentDetail::updateHeader);
     updateHeader();
+}
+
+QAction *ContentDetail::screenCommand(const QKeyEvent &key) const
+{
+    if ((key.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+        return nullptr;
+    switch (key.key()) {
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+        return m_nextImage;
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+        return m_previousImage;
+    case Qt::Key_Space:
+        return m_returnToGridByKey;
+    default:
+        return nullptr;
+    }
+}
+
+bool ContentDetail::eventFilter(QObject *watched, QEvent *event)
+{
+    // A key press comes here once no control inside the screen has taken
+    // it; the key of a disabled command travels on.
+    if (watched == m_screen && event->type() == QEvent::KeyPress) {
+        QAction *command = screenCommand(*static_cast<QKeyEvent *>(event));
+        if (command && command->isEnabled()) {
+            command->trigger();
+            event->accept();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void ContentDetail::setOpenedImage(AtlasImage *image)

@@ -8,6 +8,7 @@ class ImageEditorFactory;
 class LibraryGrid;
 class PaneHeader;
 class QAction;
+class QKeyEvent;
 class QLabel;
 class QStackedWidget;
 class QToolButton;
@@ -26,8 +27,10 @@ class ThumbnailCache;
 // decoded. The pane's commands are the window's to enable and to act on:
 // "Library" (the button), and on the image screen, which takes the keyboard
 // focus when it appears, "Next Image" (Right, Down), "Previous Image" (Left,
-// Up) and "Back to Library" (Space). The keys of a disabled command travel
-// on.
+// Up) and "Back to Library" (Space). These keys go first to the control
+// that has the focus (a link row opens its link with Space, the metadata
+// strip scrolls with Left and Right); the pane acts on those it leaves, and
+// the keys of a disabled command travel on.
 class ContentDetail : public QWidget {
     Q_OBJECT
 public:
@@ -65,7 +68,12 @@ public:
 signals:
     void titleChanged(const QString &title);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    // The image screen's command for the key; none for other keys.
+    QAction *screenCommand(const QKeyEvent &key) const;
     void showFace(QWidget *face);
     void updateHeader();
 

@@ -42,7 +42,9 @@ struct AppStyle {
 
     // Where the keyboard focus is: a ring of the accent colour lying just
     // inside `outline`, a rectangle with corners of `radius`. Every place
-    // the focus can stop shows it this way.
+    // the focus can stop shows it this way, but for the library grid and
+    // the image screen with its viewer, whose selection or content shows
+    // where the keys go.
     static constexpr double focusRingWidth = 3;
     static void paintFocusRing(QPainter &painter, const QRectF &outline, double radius, const QPalette &palette);
 

@@ -4,7 +4,6 @@
 #include "ui/ContentUnavailableView.h"
 #include "ui/Divider.h"
 #include "ui/FadeIn.h"
-#include "ui/FocusRingOverlay.h"
 #include "ui/ProminentButton.h"
 #include "ui/SystemSymbol.h"
 #include "viewer/AnnotationInspector.h"
@@ -83,8 +82,6 @@ ImageDetailView::ImageDetailView(SharedImageScreenState &shared, QWidget *parent
     connect(m_drawer, &DetailDrawer::pageRequested, this, &ImageDetailView::setDrawerPage);
     composeAnnotations();
     makeCommands();
-    // The screen's own ring; the canvas draws its own.
-    new FocusRingOverlay(this);
 
     connect(&m_shared, &SharedImageScreenState::isEditingChanged, this, &ImageDetailView::followEditMode);
     connect(&m_shared, &SharedImageScreenState::showAnnotationsChanged, this,
@@ -105,7 +102,9 @@ void ImageDetailView::buildPictureArea()
     // One page at a time: the viewer, the editor's place, the placeholder.
     m_pictureArea = new QStackedWidget(m_body);
     m_pictureArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    // The viewer, as the screen around it, shows no focus ring.
     m_canvas = new ZoomableImage(m_pictureArea);
+    m_canvas->setShowsFocusRing(false);
     // The viewer is one element to assistive technologies; the annotations
     // button over it is the screen's.
     m_canvas->setAccessibleAsOneElement(true);

@@ -41,15 +41,15 @@ class ZoomableImage;
 //
 // Its title and the Edit/Done command (Ctrl+E) are for the pane's header;
 // "Edit" is absent in the compact layout. Escape closes an open links
-// panel; otherwise it travels on, as do the keys the pane gives the screen.
+// panel; otherwise it travels on, as do the keys that neither the control
+// with the focus nor the screen takes (the pane acts on some of them).
 // The panel fades in as it opens and out as Close, Escape or a click on
 // its backdrop closes it; edit mode coming or going, the screen leaving
 // and another image close it at once. A link the desktop opens nothing for
 // is reported (operationFailed) for the window to show. To assistive
-// technologies the viewer is one element.
-// The screen takes the focus itself (the pane's keys then reach it) and
-// shows the focus ring around all of it while it has it; the focus in the
-// editor comes back to the screen when the editor goes.
+// technologies the viewer is one element. The screen takes the focus
+// itself, showing no focus ring (neither does its canvas); the focus in
+// the editor comes back to the screen when the editor goes.
 //
 // State: the window-wide values (edit mode, annotations shown, the linked
 // annotation) are the shared state's, which every screen applies to its

@@ -5,6 +5,7 @@
 #include "ui/FocusRingOverlay.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -59,8 +60,9 @@ MetadataStrip::MetadataStrip(QWidget *parent) : QWidget(parent)
     m_summary->setWidgetResizable(true);
     m_summary->viewport()->setAutoFillBackground(false);
     m_summary->viewport()->installEventFilter(this);
-    // A focus stop, the arrow keys scrolling it.
+    // A focus stop, Left and Right scrolling it.
     new FocusRingOverlay(m_summary);
+    m_summary->installEventFilter(this);
     auto *row = new QWidget(m_summary);
     row->setAutoFillBackground(false);
     m_columns = new QHBoxLayout(row);
@@ -108,6 +110,16 @@ bool MetadataStrip::isScrollable() const
 
 bool MetadataStrip::eventFilter(QObject *watched, QEvent *event)
 {
+    // Only the sideways keys scroll, and only a row that can: the others
+    // travel on to the screen.
+    if (watched == m_summary && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        const bool sideways = key == Qt::Key_Left || key == Qt::Key_Right;
+        if ((sideways && !isScrollable()) || key == Qt::Key_Up || key == Qt::Key_Down) {
+            event->ignore();
+            return true;
+        }
+    }
     // The row scrolls sideways with either wheel direction.
     if (watched == m_summary->viewport() && event->type() == QEvent::Wheel) {
         auto *wheel = static_cast<QWheelEvent *>(event);

@@ -16,7 +16,8 @@ class QVBoxLayout;
 // the image's metadata as five columns, which scroll sideways (without
 // scroll bars) when their half of the strip is too narrow for them, a
 // divider, and beside it the place of the group inspector. The columns are
-// a focus stop, the arrow keys scrolling them. It shows what
+// a focus stop, Left and Right scrolling them while they can scroll (the
+// other keys travel on to the screen). It shows what
 // the screen gives it and keeps nothing else.
 class MetadataStrip : public QWidget {
     Q_OBJECT

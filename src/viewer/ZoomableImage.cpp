@@ -294,9 +294,17 @@ void ZoomableImage::paintEvent(QPaintEvent *event)
     paintFocusRing(painter);
 }
 
+void ZoomableImage::setShowsFocusRing(bool shows)
+{
+    if (shows == m_showsFocusRing)
+        return;
+    m_showsFocusRing = shows;
+    update();
+}
+
 void ZoomableImage::paintFocusRing(QPainter &painter) const
 {
-    if (hasFocus())
+    if (m_showsFocusRing && hasFocus())
         AppStyle::paintFocusRing(painter, rect(), 0, palette());
 }
 

@@ -26,7 +26,8 @@ class ZoomControls;
 // changes glide on a spring; while anything moves the picture is painted
 // fast, and smooth once it rests. Only the committed zoom is kept, as view
 // state of this widget: it starts at the identity and is never stored.
-// While it has the keyboard focus, the focus ring runs inside its edges.
+// While it has the keyboard focus, the focus ring runs inside its edges,
+// unless its host switches the ring off.
 class ZoomableImage : public QWidget {
     Q_OBJECT
 public:
@@ -54,6 +55,11 @@ public:
     CanvasGeometry geometry() const;
     // No gesture runs and the zoom has come to rest.
     bool isResting() const;
+
+    // Whether the focus ring shows while the canvas has the focus (it does
+    // unless switched off).
+    void setShowsFocusRing(bool shows);
+    bool showsFocusRing() const { return m_showsFocusRing; }
 
     QSize sizeHint() const override { return {640, 480}; }
 
@@ -110,4 +116,5 @@ private:
     bool m_secondClick = false;
     double m_pinchMagnification = 1;
     bool m_oneAccessibleElement = false;
+    bool m_showsFocusRing = true;
 };

@@ -7,6 +7,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QDragEnterEvent>
 #include <QLineEdit>
 #include <QMimeData>
@@ -275,11 +277,75 @@ private slots:
         QVERIFY(!m_grid->isDropTargeted());
         QCOMPARE(received.count(), 1);
         QCOMPARE(received.first().first().value<QList<QUrl>>(), QList<QUrl>({urls.at(0), urls.at(2)}));
-        // Files that are no images are not taken at all.
+        // Files that are no images are not taken at all (the tile lights
+        // up all the same: see theDropHighlight).
         QMimeData text;
         text.setUrls({urls.at(1)});
-        QVERIFY(!enter(text));
-        QVERIFY(!m_grid->isDropTargeted());
+        enter(text);
+        QDragMoveEvent move(at, Qt::CopyAction, &text, Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &move);
+        QVERIFY(!move.isAccepted());
+    }
+
+    // The Add Images tile lights up while an outside drag, of whatever it
+    // carries, is over the grid and images can be added; leaving, dropping
+    // and a grid that takes no images put it out.
+    void theDropHighlight_data()
+    {
+        QTest::addColumn<QString>("carried"); // "images", "text file", "text"
+        QTest::addColumn<bool>("canAddImages");
+        QTest::addColumn<QString>("then"); // "", "move", "leave", "drop", "no destination"
+        QTest::addColumn<bool>("highlighted");
+        QTest::newRow("images moving") << "images" << true << "move" << true;
+        QTest::newRow("a text file") << "text file" << true << "move" << true;
+        QTest::newRow("text without files") << "text" << true << "move" << true;
+        QTest::newRow("images, no destination") << "images" << false << "" << false;
+        QTest::newRow("images left") << "images" << true << "leave" << false;
+        QTest::newRow("text file left") << "text file" << true << "leave" << false;
+        QTest::newRow("images dropped") << "images" << true << "drop" << false;
+        QTest::newRow("text dropped") << "text" << true << "drop" << false;
+        QTest::newRow("destination gone") << "text file" << true << "no destination" << false;
+    }
+    void theDropHighlight()
+    {
+        QFETCH(QString, carried);
+        QFETCH(bool, canAddImages);
+        QFETCH(QString, then);
+        QFETCH(bool, highlighted);
+        showGrid(2);
+        m_grid->setCanAddImages(canAddImages);
+        QSignalSpy received(m_grid.get(), &LibraryGrid::imagesDropped);
+        QMimeData mime;
+        const bool images = carried == QLatin1String("images");
+        if (images)
+            mime.setUrls({QUrl::fromLocalFile(QStringLiteral("/scans/knee.png"))});
+        else if (carried == QLatin1String("text file"))
+            mime.setUrls({QUrl::fromLocalFile(QStringLiteral("/scans/notes.txt"))});
+        else
+            mime.setText(QStringLiteral("knee"));
+        QWidget *viewport = m_grid->view()->viewport();
+        const QPoint at = tileCentre(0);
+        // The grid follows every drag while images can be added (or it would
+        // not hear it leave), but takes only image files.
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &enter);
+        QCOMPARE(enter.isAccepted(), canAddImages);
+        if (then == QLatin1String("move")) {
+            QDragMoveEvent move(at + QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, {});
+            QApplication::sendEvent(viewport, &move);
+            QCOMPARE(move.isAccepted(), images);
+        } else if (then == QLatin1String("leave")) {
+            QDragLeaveEvent leave;
+            QApplication::sendEvent(viewport, &leave);
+        } else if (then == QLatin1String("drop")) {
+            QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, {});
+            QApplication::sendEvent(viewport, &drop);
+            QCOMPARE(drop.isAccepted(), images);
+        } else if (then == QLatin1String("no destination")) {
+            m_grid->setCanAddImages(false);
+        }
+        QCOMPARE(m_grid->isDropTargeted(), highlighted);
+        QCOMPARE(received.count(), then == QLatin1String("drop") && images ? 1 : 0);
     }
 
     void tileMenus()
@@ -311,6 +377,66 @@ private slots:
         QCOMPARE(m_grid->selectedImage(), nullptr);
         QTest::mouseClick(m_grid->view()->viewport(), Qt::RightButton, {}, tileCentre(2));
         QCOMPARE(m_grid->selectedImage(), nullptr);
+    }
+
+    // The menu key opens the selected tile's menu; the arrows go through
+    // its items in order (the picture above them is none), and Return runs
+    // the one highlighted.
+    void theTileMenuFromTheKeyboard_data()
+    {
+        QTest::addColumn<bool>("canReorder");
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<QStringList>("highlighted"); // after each key
+        const int down = Qt::Key_Down, up = Qt::Key_Up;
+        QTest::newRow("down, down") << false << QList<int>{down, down} << QStringList{"Open", "Edit"};
+        QTest::newRow("down to the end and round")
+            << false << QList<int>{down, down, down, down, down}
+            << QStringList{"Open", "Edit", "Duplicate", "Delete", "Open"};
+        QTest::newRow("up from the top") << false << QList<int>{up, up} << QStringList{"Delete", "Duplicate"};
+        QTest::newRow("up past the first") << false << QList<int>{down, up} << QStringList{"Open", "Delete"};
+        QTest::newRow("with the moves")
+            << true << QList<int>{down, down, down, down, down, down}
+            << QStringList{"Open", "Edit", "Duplicate", "Move Earlier", "Move Later", "Delete"};
+    }
+    void theTileMenuFromTheKeyboard()
+    {
+        QFETCH(bool, canReorder);
+        QFETCH(QList<int>, keys);
+        QFETCH(QStringList, highlighted);
+        showGrid(3);
+        QApplication::setActiveWindow(m_grid.get());
+        QVERIFY(QTest::qWaitForWindowActive(m_grid.get()));
+        m_grid->setCanReorder(canReorder);
+        m_grid->canMoveImage = [](AtlasImage *, int) { return true; };
+        m_grid->setSelectedImage(m_images.at(1));
+        m_grid->view()->setFocus();
+        QString ran;
+        const auto record = [&](const char *title) {
+            return [&ran, title](AtlasImage *image) {
+                ran = QString::fromLatin1(title) + QLatin1Char(' ') + image->title();
+            };
+        };
+        connect(m_grid.get(), &LibraryGrid::openRequested, this, record("Open"));
+        connect(m_grid.get(), &LibraryGrid::editRequested, this, record("Edit"));
+        connect(m_grid.get(), &LibraryGrid::duplicateRequested, this, record("Duplicate"));
+        connect(m_grid.get(), &LibraryGrid::deleteRequested, this, record("Delete"));
+        connect(m_grid.get(), &LibraryGrid::moveRequested, this, [&ran](AtlasImage *image, int offset) {
+            ran = QStringLiteral("Move %1 %2").arg(offset < 0 ? "Earlier" : "Later", image->title());
+        });
+
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+        QApplication::sendEvent(m_grid->windowHandle(), &menuKey);
+        QTRY_VERIFY(qobject_cast<QMenu *>(QApplication::activePopupWidget()));
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QStringList seen;
+        for (int key : keys) {
+            QTest::keyClick(menu->windowHandle(), Qt::Key(key));
+            seen << (menu->activeAction() ? menu->activeAction()->text() : QStringLiteral("(none)"));
+        }
+        QCOMPARE(seen, highlighted);
+        QTest::keyClick(menu->windowHandle(), Qt::Key_Return);
+        QTRY_VERIFY(!QApplication::activePopupWidget());
+        QCOMPARE(ran, highlighted.constLast() + QLatin1Char(' ') + m_images.at(1)->title());
     }
 
     // Tab stops at the grid, then at the Add Images tile, which Space and
@@ -381,20 +507,18 @@ private slots:
         QCOMPARE(grid->selectedImage(), m_images.first());
         QCOMPARE(ringPixels(add->grab().toImage(), {}), 0);
 
-        // The grid's ring: around the selected tile, else inside its edges;
-        // none without the focus.
+        // The grid itself shows no focus ring, with a tile selected or none:
+        // nothing of the ring's colour outside the tiles (as they grow when
+        // selected).
         QList<QRect> tiles;
         for (int row = 0; row < 4; ++row)
-            tiles << view->visualRect(view->model()->index(row, 0));
-        const auto ring = [&] { return ringPixels(view->viewport()->grab().toImage(), tiles); };
-        grid->setSelectedImage(m_images.at(1));
-        QTRY_VERIFY(ring() > 0);
-        QTRY_COMPARE(ringPixels(view->viewport()->grab().toImage(), tiles, tiles.at(1).adjusted(-9, -9, 9, 9)), 0);
-        grid->setSelectedImage(nullptr);
-        const QRect inside = view->viewport()->rect().adjusted(3, 3, -3, -3);
-        QTRY_VERIFY(ring() > 0 && ringPixels(view->viewport()->grab().toImage(), tiles, inside) == ring());
-        field->setFocus();
-        QCOMPARE(ring(), 0);
+            tiles << view->visualRect(view->model()->index(row, 0)).adjusted(-4, -4, 4, 4);
+        for (AtlasImage *selected : {m_images.at(1), static_cast<AtlasImage *>(nullptr)}) {
+            grid->setSelectedImage(selected);
+            view->setFocus();
+            QTRY_VERIFY(view->hasFocus());
+            QCOMPARE(ringPixels(view->viewport()->grab().toImage(), tiles), 0);
+        }
     }
 
     void focusOnAppearance()

@@ -2,11 +2,13 @@
 
 #include "browser/LibraryFilterControls.h"
 #include "browser/LibrarySidebar.h"
+#include "support/RowSwipes.h"
 #include "platform/UserDefaults.h"
 #include "shell/AppState.h"
 #include "shell/CloudSyncPause.h"
 #include "ui/ContentUnavailableView.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QLabel>
@@ -68,6 +70,15 @@ private:
         for (const QModelIndex &index : m_sidebar->listView()->selectionModel()->selectedIndexes())
             result.insert(entries.at(index.row()).entryID());
         return result;
+    }
+
+    bool wheel(int row, QPoint pixels, Qt::ScrollPhase phase = Qt::NoScrollPhase, QPoint angle = {})
+    {
+        return wheelOverRow(m_sidebar->listView(), row, pixels, phase, angle);
+    }
+    void swipe(int row, double fraction, bool ofFullSwipe = false, bool phases = true)
+    {
+        swipeRow(m_sidebar->listView(), m_sidebar->rowSwipe(), row, fraction, ofFullSwipe, phases);
     }
 
 private slots:
@@ -171,6 +182,195 @@ private slots:
         menuItem(menu, QStringLiteral("Duplicate"))->trigger();
         QCOMPARE(edited.value(0).value(0).value<AtlasImage *>(), m_entries.at(0).imageValue());
         QCOMPARE(duplicated.value(0).value(0).value<AtlasImage *>(), m_entries.at(0).imageValue());
+    }
+
+    // Each row's swipe uncovers "Delete" first, then "Edit" (an image) or
+    // "Rename" (a series); each acts on its row alone, selected or not.
+    void swipeActionsOfEveryRow_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QStringList>("titles");
+        QTest::addColumn<QStringList>("symbols");
+        QTest::newRow("image") << 1 << QStringList{"Delete", "Edit"} << QStringList{"trash", "info.circle"};
+        QTest::newRow("series") << 3 << QStringList{"Delete", "Rename"} << QStringList{"trash", "pencil"};
+    }
+    void swipeActionsOfEveryRow()
+    {
+        QFETCH(int, row);
+        QFETCH(QStringList, titles);
+        QFETCH(QStringList, symbols);
+        m_sidebar->setSelection(ids({0, 1, 2, 3}));
+        QSignalSpy deleted(m_sidebar.get(), &LibrarySidebar::deleteRequested);
+        QSignalSpy edited(m_sidebar.get(), &LibrarySidebar::editRequested);
+        QSignalSpy renamed(m_sidebar.get(), &LibrarySidebar::renameRequested);
+        const QList<SwipeAction> actions = m_sidebar->swipeActions(m_entries.at(row));
+        QStringList shownTitles, shownSymbols;
+        for (const SwipeAction &action : actions) {
+            shownTitles << action.title;
+            shownSymbols << action.symbol;
+        }
+        QCOMPARE(shownTitles, titles);
+        QCOMPARE(shownSymbols, symbols);
+        QVERIFY(actions.at(0).destructive && !actions.at(1).destructive);
+        QCOMPARE(actions.at(0).tint, SwipeAction::destructiveTint());
+        QCOMPARE(actions.at(1).tint, SwipeAction::blue());
+        for (const SwipeAction &action : actions)
+            action.run();
+        QCOMPARE(deleted.count(), 1);
+        const QList<LibraryEntry> targets = deleted.first().first().value<QList<LibraryEntry>>();
+        QCOMPARE(targets.size(), 1);
+        QCOMPARE(targets.first().entryID(), m_entries.at(row).entryID());
+        if (m_entries.at(row).isImage())
+            QCOMPARE(edited.value(0).value(0).value<AtlasImage *>(), m_entries.at(row).imageValue());
+        else
+            QCOMPARE(renamed.value(0).value(0).value<Series *>(), m_entries.at(row).seriesGroup()->series);
+        QCOMPARE(edited.count() + renamed.count(), 1);
+    }
+
+    // A touchpad's sideways swipe slides the row and uncovers its actions:
+    // a short one covers them again, half-way they stay open (and the
+    // second runs on a click), past the full-swipe distance the first, the
+    // delete, runs on the row alone.
+    void swipingARowWithTheTouchpad_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<bool>("phases");
+        QTest::addColumn<bool>("rightToLeft");
+        QTest::addColumn<double>("fraction"); // of the actions
+        QTest::addColumn<bool>("ofFullSwipe"); // or of the full-swipe distance
+        QTest::addColumn<QString>("outcome"); // "closed", "open", "deleted"
+        QTest::newRow("short") << 0 << true << false << 0.3 << false << "closed";
+        QTest::newRow("half-way") << 0 << true << false << 0.6 << false << "open";
+        QTest::newRow("all the actions") << 2 << true << false << 1.0 << false << "open";
+        QTest::newRow("full swipe") << 1 << true << false << 1.1 << true << "deleted";
+        QTest::newRow("full swipe of a series") << 3 << true << false << 1.1 << true << "deleted";
+        QTest::newRow("just short of the full swipe") << 1 << true << false << 0.95 << true << "open";
+        QTest::newRow("no phases, half-way") << 0 << false << false << 0.6 << false << "open";
+        QTest::newRow("no phases, full swipe") << 3 << false << false << 1.2 << true << "deleted";
+        QTest::newRow("right to left") << 0 << true << true << 0.6 << false << "open";
+        QTest::newRow("right to left, full swipe") << 2 << true << true << 1.1 << true << "deleted";
+        QTest::newRow("the other way") << 0 << true << false << -1.0 << false << "closed";
+    }
+    void swipingARowWithTheTouchpad()
+    {
+        QFETCH(int, row);
+        QFETCH(bool, phases);
+        QFETCH(bool, rightToLeft);
+        QFETCH(double, fraction);
+        QFETCH(bool, ofFullSwipe);
+        QFETCH(QString, outcome);
+        m_sidebar->setLayoutDirection(rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+        m_sidebar->setSelection(ids({0, 1, 2, 3}));
+        RowSwipeActions *swipes = m_sidebar->rowSwipe();
+        QSignalSpy deleted(m_sidebar.get(), &LibrarySidebar::deleteRequested);
+        QSignalSpy edited(m_sidebar.get(), &LibrarySidebar::editRequested);
+        QSignalSpy renamed(m_sidebar.get(), &LibrarySidebar::renameRequested);
+        QSignalSpy changed(m_sidebar.get(), &LibrarySidebar::selectionChanged);
+        swipe(row, fraction, ofFullSwipe, phases);
+        QVERIFY(!QTest::currentTestFailed());
+        const double actionsWidth = swipes->actionsWidth();
+
+        QCOMPARE(changed.count(), 0); // a swipe selects nothing
+        if (outcome == QLatin1String("deleted")) {
+            QCOMPARE(deleted.count(), 1);
+            const QList<LibraryEntry> targets = deleted.first().first().value<QList<LibraryEntry>>();
+            QCOMPARE(targets.size(), 1);
+            QCOMPARE(targets.first().entryID(), m_entries.at(row).entryID());
+            QVERIFY(!swipes->row().isValid());
+            QCOMPARE(swipes->reveal(), 0.0);
+            return;
+        }
+        QCOMPARE(deleted.count(), 0);
+        if (outcome == QLatin1String("closed")) {
+            QTRY_COMPARE(swipes->reveal(), 0.0);
+            QVERIFY(!swipes->row().isValid());
+            return;
+        }
+        // Open: the actions at the trailing edge, the first outermost, the
+        // row's content moved aside by as much.
+        QVERIFY(actionsWidth >= 2 * RowSwipeActions::minimumActionWidth);
+        QVERIFY(swipes->fullSwipeDistance() > actionsWidth);
+        QTRY_COMPARE(swipes->reveal(), actionsWidth);
+        const QList<QAbstractButton *> buttons = swipes->buttons();
+        QCOMPARE(buttons.size(), 2);
+        const QRect rowRect = m_sidebar->listView()->visualRect(m_sidebar->listView()->model()->index(row, 0));
+        QAbstractButton *outer = buttons.at(0), *inner = buttons.at(1);
+        QVERIFY(outer->isVisible() && inner->isVisible());
+        const auto globalRect = [](QWidget *widget) { return QRect(widget->mapToGlobal(QPoint()), widget->size()); };
+        const QRect viewportRow(m_sidebar->listView()->viewport()->mapToGlobal(rowRect.topLeft()), rowRect.size());
+        QVERIFY(viewportRow.contains(globalRect(outer)) && viewportRow.contains(globalRect(inner)));
+        const QRect outerRect = globalRect(outer), innerRect = globalRect(inner);
+        if (rightToLeft)
+            QVERIFY(outerRect.left() == viewportRow.left() && innerRect.left() > outerRect.left());
+        else
+            QVERIFY(outerRect.right() == viewportRow.right() && innerRect.right() < outerRect.left());
+        QCOMPARE(outer->text(), QStringLiteral("Delete"));
+        QCOMPARE(swipes->contentShift(swipes->row()), rightToLeft ? actionsWidth : -actionsWidth);
+        QTest::mouseClick(inner, Qt::LeftButton);
+        QCOMPARE(edited.count() + renamed.count(), 1);
+        QVERIFY(!swipes->row().isValid());
+        QCOMPARE(changed.count(), 0);
+    }
+
+    // Open actions close for a click beside them, a scroll, or another
+    // row's swipe; an upright gesture and a wheel's notches only scroll.
+    void uncoveredActionsCloseAgain()
+    {
+        RowSwipeActions *swipes = m_sidebar->rowSwipe();
+        QSignalSpy changed(m_sidebar.get(), &LibrarySidebar::selectionChanged);
+        const auto open = [&](int row) {
+            swipe(row, 1.0);
+            QTRY_VERIFY(swipes->row().isValid() && swipes->row().row() == row && !swipes->isSwiping());
+            QTRY_COMPARE(swipes->reveal(), swipes->actionsWidth());
+        };
+        // A click beside them covers them, and only that.
+        open(0);
+        click(2);
+        QTRY_VERIFY(!swipes->row().isValid());
+        QCOMPARE(changed.count(), 0);
+        // A wheel's notches scroll the list and cover them.
+        open(0);
+        QVERIFY(!wheel(1, {}, Qt::NoScrollPhase, QPoint(0, -120)));
+        QTRY_VERIFY(!swipes->row().isValid());
+        // Another row's swipe takes them over.
+        open(0);
+        wheel(2, {}, Qt::ScrollBegin);
+        QVERIFY(wheel(2, QPoint(-30, 0), Qt::ScrollUpdate));
+        QCOMPARE(swipes->row().row(), 2);
+        wheel(2, {}, Qt::ScrollEnd);
+        QTRY_VERIFY(!swipes->row().isValid());
+        // An upright start scrolls the list the whole gesture long.
+        wheel(1, {}, Qt::ScrollBegin);
+        QVERIFY(!wheel(1, QPoint(-3, -12), Qt::ScrollUpdate));
+        QVERIFY(!wheel(1, QPoint(-40, 0), Qt::ScrollUpdate));
+        QVERIFY(!swipes->row().isValid());
+        wheel(1, {}, Qt::ScrollEnd);
+        // Rows that go take their actions along.
+        open(3);
+        m_sidebar->setEntries(m_entries.mid(0, 3));
+        QVERIFY(!swipes->row().isValid());
+        QVERIFY(swipes->buttons().isEmpty());
+    }
+
+    // A finger on a touch screen swipes as the touchpad does.
+    void swipingARowOnATouchScreen()
+    {
+        const std::unique_ptr<QPointingDevice> device(QTest::createTouchDevice());
+        QPointingDevice *screen = device.get();
+        RowSwipeActions *swipes = m_sidebar->rowSwipe();
+        QSignalSpy deleted(m_sidebar.get(), &LibrarySidebar::deleteRequested);
+        QWidget *viewport = m_sidebar->listView()->viewport();
+        const QPoint from = rowCentre(1) + QPoint(100, 0);
+        QTest::touchEvent(viewport, screen).press(0, from);
+        for (int step = 1; step <= 5; ++step)
+            QTest::touchEvent(viewport, screen).move(0, from - QPoint(step * 20, 0));
+        QVERIFY(swipes->isSwiping());
+        QCOMPARE(swipes->row().row(), 1);
+        QCOMPARE(swipes->reveal(), 100.0);
+        QTest::touchEvent(viewport, screen).release(0, from - QPoint(100, 0));
+        QVERIFY(!swipes->isSwiping());
+        QTRY_COMPARE(swipes->reveal(), swipes->actionsWidth());
+        QCOMPARE(deleted.count(), 0);
     }
 
     void searchKeepsHiddenEntriesSelected()

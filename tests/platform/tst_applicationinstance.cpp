@@ -40,6 +40,28 @@ bool launch(const QString &folder, const QStringList &arguments)
            && process.exitCode() == 0;
 }
 
+// The primary instance of a library, and its window with a window-modal
+// dialog over it, both shown: the dialog a window of its own whose
+// transient parent is the window, as a dialog's is.
+struct DialogOverWindow {
+    QTemporaryDir library;
+    ApplicationInstance instance{library.path()};
+    bool isPrimary = instance.start(ApplicationInstance::Request::activate, std::chrono::milliseconds(500))
+                     == ApplicationInstance::Role::primary;
+    QSignalSpy received{&instance, &ApplicationInstance::requestReceived};
+    QWindow window;
+    QWindow dialog;
+    DialogOverWindow()
+    {
+        window.resize(400, 300);
+        window.show();
+        dialog.setTransientParent(&window);
+        dialog.setModality(Qt::WindowModal);
+        dialog.resize(200, 100);
+        dialog.show();
+    }
+};
+
 } // namespace
 
 // One process per library: what a launch asks for, and the library's lock,
@@ -124,42 +146,76 @@ private slots:
     // dialog they are acted on at once.
     void aLaunchWaitsWhileAModalDialogIsOpen()
     {
-        QTemporaryDir library;
-        ApplicationInstance instance(library.path());
-        QCOMPARE(instance.start(ApplicationInstance::Request::activate, std::chrono::milliseconds(500)),
-                 ApplicationInstance::Role::primary);
-        QSignalSpy received(&instance, &ApplicationInstance::requestReceived);
-        QWindow window;
-        window.resize(400, 300);
-        window.show();
-        QWindow dialog(&window);
-        dialog.setModality(Qt::WindowModal);
-        dialog.resize(200, 100);
-        dialog.show();
-        QCOMPARE(QGuiApplication::modalWindow(), &dialog);
+        DialogOverWindow scene;
+        QVERIFY(scene.isPrimary);
+        QCOMPARE(QGuiApplication::modalWindow(), &scene.dialog);
 
-        QVERIFY(launch(library.path(), {QStringLiteral("--new-window")}));
-        QVERIFY(launch(library.path(), {}));
-        QCOMPARE(instance.heldRequestCount(), 2);
-        QCOMPARE(received.count(), 0);
+        QVERIFY(launch(scene.library.path(), {QStringLiteral("--new-window")}));
+        QVERIFY(launch(scene.library.path(), {}));
+        QCOMPARE(scene.instance.heldRequestCount(), 2);
+        QCOMPARE(scene.received.count(), 0);
 
-        QWindow next(&window);
+        QWindow next(&scene.window);
         next.setModality(Qt::WindowModal);
-        connect(&dialog, &QWindow::visibleChanged, &next, [&next](bool visible) {
+        connect(&scene.dialog, &QWindow::visibleChanged, &next, [&next](bool visible) {
             if (!visible)
                 next.show();
         });
-        dialog.hide();
+        scene.dialog.hide();
         QTest::qWait(20);
-        QCOMPARE(received.count(), 0);
+        QCOMPARE(scene.received.count(), 0);
         next.hide();
-        QTRY_COMPARE(received.count(), 2);
-        QCOMPARE(received.at(0).at(0).value<ApplicationInstance::Request>(), ApplicationInstance::Request::newWindow);
-        QCOMPARE(received.at(1).at(0).value<ApplicationInstance::Request>(), ApplicationInstance::Request::activate);
-        QCOMPARE(instance.heldRequestCount(), 0);
+        QTRY_COMPARE(scene.received.count(), 2);
+        QCOMPARE(scene.received.at(0).at(0).value<ApplicationInstance::Request>(),
+                 ApplicationInstance::Request::newWindow);
+        QCOMPARE(scene.received.at(1).at(0).value<ApplicationInstance::Request>(),
+                 ApplicationInstance::Request::activate);
+        QCOMPARE(scene.instance.heldRequestCount(), 0);
 
-        QVERIFY(launch(library.path(), {QStringLiteral("--new-window")}));
-        QCOMPARE(received.count(), 3);
+        QVERIFY(launch(scene.library.path(), {QStringLiteral("--new-window")}));
+        QCOMPARE(scene.received.count(), 3);
+    }
+
+    // A launch while a dialog is open over a minimised window restores the
+    // window (keeping its other states) and brings the dialog forward with
+    // the keys; what it asks for still waits for the dialog.
+    void aLaunchRestoresAMinimisedWindowUnderItsDialog_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("dialogMinimised");
+        QTest::addColumn<bool>("maximised");
+        QTest::newRow("veloran") << QStringList{} << false << false;
+        QTest::newRow("--new-window") << QStringList{QStringLiteral("--new-window")} << false << false;
+        QTest::newRow("dialog minimised too") << QStringList{} << true << false;
+        QTest::newRow("maximised window") << QStringList{} << false << true;
+    }
+    void aLaunchRestoresAMinimisedWindowUnderItsDialog()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, dialogMinimised);
+        QFETCH(bool, maximised);
+        DialogOverWindow scene;
+        QVERIFY(scene.isPrimary);
+        QWindow other; // a window of no concern
+        other.resize(100, 100);
+        other.show();
+        const Qt::WindowStates kept = maximised ? Qt::WindowMaximized : Qt::WindowNoState;
+        scene.window.setWindowStates(kept | Qt::WindowMinimized);
+        if (dialogMinimised)
+            scene.dialog.setWindowStates(Qt::WindowMinimized);
+        other.requestActivate();
+        QTRY_COMPARE(QGuiApplication::focusWindow(), &other);
+        QTRY_VERIFY(scene.window.windowStates() & Qt::WindowMinimized);
+
+        QVERIFY(launch(scene.library.path(), arguments));
+        QTRY_COMPARE(scene.window.windowStates(), kept);
+        QTRY_COMPARE(scene.dialog.windowStates(), Qt::WindowNoState);
+        QVERIFY(scene.dialog.isVisible());
+        QTRY_COMPARE(QGuiApplication::focusWindow(), &scene.dialog);
+        QCOMPARE(scene.instance.heldRequestCount(), 1);
+        QCOMPARE(scene.received.count(), 0);
+        scene.dialog.hide();
+        QTRY_COMPARE(scene.received.count(), 1);
     }
 
     // Another launch, with a runtime folder of its own (so that it cannot be

@@ -1,16 +1,21 @@
 #include "MainWindowTestSupport.h"
 
 #include "archive/LibraryArchiveFile.h"
+#include "browser/LibraryThumbnail.h"
 #include "support/AlertButtons.h"
+#include "support/RowSwipes.h"
 #include "support/StubPrograms.h"
 #include "editor/AnnotationEditor.h"
 #include "platform/ContextMenuKeys.h"
 #include "model/PointAnnotation.h"
 #include "platform/MemoryBudget.h"
 #include "platform/WorkerPools.h"
+#include "viewer/AnnotationInspector.h"
 #include "viewer/AnnotationLinkRow.h"
 #include "viewer/AnnotationLinksOverlay.h"
+#include "viewer/AnnotationViewState.h"
 #include "viewer/ImageDetailView.h"
+#include "viewer/MetadataStrip.h"
 #include "viewer/OpenedPicture.h"
 #include "viewer/PictureSource.h"
 #include "viewer/ZoomableImage.h"
@@ -18,10 +23,15 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QMimeData>
 #include <QPointer>
+#include <QScopeGuard>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSplitter>
 #include <QToolButton>
 
 namespace {
@@ -97,6 +107,18 @@ bool triggerOpenMenu(const QString &title)
     }
     return false;
 }
+
+// Where the focus is on the image screen when a key comes.
+enum class KeyTarget { screen, canvas, strip, groupSwitch, linkRow };
+
+// Records the addresses the desktop is asked to open.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl &url) { opened.append(url); }
+};
 
 } // namespace
 
@@ -259,6 +281,121 @@ private slots:
         QCOMPARE(harness.model().openedImage(), slices.at(2));
     }
 
+    // The image screen's keys go first to the control that has the focus;
+    // only what it leaves steps through the images or goes back.
+    void keysReachTheFocusedControlFirst_data()
+    {
+        QTest::addColumn<int>("target"); // a KeyTarget
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("opened"); // the slice open afterwards; -1 the grid
+        QTest::newRow("screen, Right") << int(KeyTarget::screen) << int(Qt::Key_Right) << 2;
+        QTest::newRow("screen, Up") << int(KeyTarget::screen) << int(Qt::Key_Up) << 0;
+        QTest::newRow("screen, Space") << int(KeyTarget::screen) << int(Qt::Key_Space) << -1;
+        QTest::newRow("canvas, Down") << int(KeyTarget::canvas) << int(Qt::Key_Down) << 2;
+        QTest::newRow("strip, Right scrolls it") << int(KeyTarget::strip) << int(Qt::Key_Right) << 1;
+        QTest::newRow("strip, Left scrolls it") << int(KeyTarget::strip) << int(Qt::Key_Left) << 1;
+        QTest::newRow("strip, Down") << int(KeyTarget::strip) << int(Qt::Key_Down) << 2;
+        QTest::newRow("strip, Space") << int(KeyTarget::strip) << int(Qt::Key_Space) << -1;
+        QTest::newRow("group switch, Space switches") << int(KeyTarget::groupSwitch) << int(Qt::Key_Space) << 1;
+        QTest::newRow("link row, Space opens it") << int(KeyTarget::linkRow) << int(Qt::Key_Space) << 1;
+    }
+    void keysReachTheFocusedControlFirst()
+    {
+        QFETCH(int, target);
+        QFETCH(int, key);
+        QFETCH(int, opened);
+        TestLibrary library;
+        Series *brain = library.series(QStringLiteral("Brain"), 1);
+        const QList<AtlasImage *> slices = library.images(brain, 3);
+        PointAnnotation *pons = library.point(slices.at(1), QStringLiteral("Pons"));
+        pons->setGroup(QStringLiteral("Brainstem"));
+        pons->setLinks(QList<AnnotationLink>{
+            {QUuid::createUuid(), QStringLiteral("Atlas"), QStringLiteral("https://atlas.example.org/pons")}});
+        library.save();
+        WindowHarness harness(library);
+        UrlRecorder links;
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), &links, "open");
+        const auto forgetHandler = qScopeGuard([] { QDesktopServices::unsetUrlHandler(QStringLiteral("https")); });
+        QVERIFY(harness.clickRow(LibraryEntryID::series(brain->id())));
+        harness.model().openImage(slices.at(1));
+        ContentDetail *detail = harness.view().contentDetail();
+        ImageDetailView *screen = detail->imageScreen();
+        QTRY_VERIFY(screen->hasFocus());
+        QScrollBar *stripBar = screen->metadataStrip()->summary()->horizontalScrollBar();
+
+        QWidget *focus = screen;
+        switch (KeyTarget(target)) {
+        case KeyTarget::screen:
+            break;
+        case KeyTarget::canvas:
+            focus = screen->canvas();
+            break;
+        case KeyTarget::strip:
+            // Narrow enough for the columns to scroll (a wide sidebar), half-way along.
+            if (auto *columns = harness.view().findChild<QSplitter *>())
+                columns->setSizes({harness.window.width() - 420, 420});
+            QTRY_VERIFY(screen->metadataStrip()->isScrollable());
+            stripBar->setValue(stripBar->maximum() / 2);
+            focus = screen->metadataStrip()->summary();
+            break;
+        case KeyTarget::groupSwitch:
+            focus = screen->stripInspector()->chip(QStringLiteral("Brainstem"));
+            break;
+        case KeyTarget::linkRow:
+            screen->showLinks(pons->id());
+            QVERIFY(screen->linksPanel() && screen->linksPanel()->rows().size() == 1);
+            focus = screen->linksPanel()->rows().constFirst();
+            break;
+        }
+        QVERIFY(focus);
+        focus->setFocus(Qt::TabFocusReason);
+        QVERIFY(focus->hasFocus());
+        const int scrolled = stripBar->value();
+        QTest::keyClick(harness.window.windowHandle(), Qt::Key(key));
+
+        QCOMPARE(harness.model().openedImage(), opened < 0 ? nullptr : slices.at(opened));
+        QCOMPARE(detail->showsImageScreen(), opened >= 0);
+        const bool stripScrolls =
+            KeyTarget(target) == KeyTarget::strip && (key == Qt::Key_Left || key == Qt::Key_Right);
+        if (stripScrolls)
+            QVERIFY(key == Qt::Key_Right ? stripBar->value() > scrolled : stripBar->value() < scrolled);
+        QCOMPARE(screen->annotationState()->disabledGroups(),
+                 KeyTarget(target) == KeyTarget::groupSwitch ? QSet<QString>{QStringLiteral("Brainstem")}
+                                                            : QSet<QString>());
+        QCOMPARE(links.opened, KeyTarget(target) == KeyTarget::linkRow
+                                   ? QList<QUrl>{QUrl(QStringLiteral("https://atlas.example.org/pons"))}
+                                   : QList<QUrl>());
+    }
+
+    // A full swipe over a row of the selection deletes that row alone, at
+    // once; a swipe's Edit opens the image's sheet.
+    void swipesOverRowsDeleteAndEdit()
+    {
+        TestLibrary library;
+        AtlasImage *knee = library.image(QStringLiteral("Knee"));
+        AtlasImage *hand = library.image(QStringLiteral("Hand"), nullptr, 0, 1);
+        library.save();
+        WindowHarness harness(library);
+        QVERIFY(harness.clickRow(LibraryEntryID::image(knee->id())));
+        QVERIFY(harness.clickRow(LibraryEntryID::image(hand->id()), Qt::ControlModifier));
+        QCOMPARE(harness.model().sidebarSelection().size(), 2);
+        QListView *list = harness.sidebar().listView();
+        RowSwipeActions *swipes = harness.sidebar().rowSwipe();
+        const auto swipe = [&](int row, double fraction, bool ofFullSwipe) {
+            swipeRow(list, swipes, row, fraction, ofFullSwipe);
+        };
+        swipe(0, 1.1, true);
+        QVERIFY(!harness.view().deleteConfirmation());
+        QCOMPARE(imageTitles(library.context().fetch<AtlasImage>()), QStringList{"Hand"});
+        QTRY_COMPARE(harness.sidebar().entries().size(), 1);
+        QCOMPARE(harness.model().sidebarSelection(), QSet<LibraryEntryID>{LibraryEntryID::image(hand->id())});
+        swipe(0, 1, false);
+        QTRY_COMPARE(swipes->reveal(), swipes->actionsWidth());
+        QTest::mouseClick(swipes->buttons().at(1), Qt::LeftButton);
+        QTRY_VERIFY(harness.view().metadataSheet());
+        QCOMPARE(harness.model().editingImage(), hand);
+    }
+
     // Done gives the keys back to the image screen: Space then goes back to
     // the grid. From the header's Edit the focus goes on to Done.
     void leavingTheEditorGivesTheKeysBackToTheScreen()
@@ -310,7 +447,8 @@ private slots:
     }
 
     // Every place Tab stops at shows that the focus is there: over the
-    // grid, on the image screen and in the editor.
+    // grid, on the image screen and in the editor; but for the grid itself,
+    // the image screen and its viewer's canvas, which show no focus ring.
     void everyTabStopShowsWhereTheFocusIs_data()
     {
         QTest::addColumn<int>("screen"); // 0 the grid, 1 the image screen, 2 the editor
@@ -335,6 +473,10 @@ private slots:
         if (screen == 0) {
             harness.model().setGridSelection(slices.first());
             expected << harness.grid().view() << harness.grid().view()->addImagesButton();
+            // The selected tile grows and the thumbnails fade in: still
+            // again afterwards.
+            harness.cache.waitForIdle();
+            QTest::qWait(2 * LibraryThumbnail::fadeMilliseconds);
         } else {
             harness.model().openImage(slices.first());
             QTRY_COMPARE(imageScreen->picture()->status(), OpenedPicture::Status::ready);
@@ -353,8 +495,13 @@ private slots:
         const QList<QWidget *> stops = tabStops(harness.sidebar().searchField());
         for (QWidget *stop : expected)
             QVERIFY2(stops.contains(stop), qPrintable(describe(stop)));
-        for (QWidget *stop : stops)
-            QVERIFY2(showsItsFocus(stop), qPrintable(describe(stop)));
+        const QList<QWidget *> ringless{harness.grid().view(), imageScreen, imageScreen->canvas()};
+        for (QWidget *stop : stops) {
+            if (ringless.contains(stop))
+                QTRY_VERIFY2(!showsItsFocus(stop), qPrintable(describe(stop)));
+            else
+                QVERIFY2(showsItsFocus(stop), qPrintable(describe(stop)));
+        }
     }
 
     // The menu key and Shift+F10 open the menu of the focused row or tile;
