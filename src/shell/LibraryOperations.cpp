@@ -325,7 +325,7 @@ bool LibraryOperations::duplicateSeries(Series *series, std::function<void(Serie
         [this, sources, copy, key](StoreWrites &writes) {
             *key = m_context.reserveKeys(Series::entity(), 1);
             m_context.addRow(writes, *copy, *key);
-            AtlasImage::copyStoredImages(m_context, writes, sources, *key, Date::now());
+            AtlasImage::copyStoredImages(m_context, writes, sources, *key);
         },
         [this, key, duplicated = std::move(duplicated)] {
             Series *saved = m_context.objectWithKey<Series>(*key);
