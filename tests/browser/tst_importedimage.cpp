@@ -128,6 +128,16 @@ private:
         return QUrl::fromLocalFile(path);
     }
 
+    // `head`, then nothing up to `size` bytes (a sparse file: nothing on
+    // the disk). False when the file system can't hold a file that large.
+    static bool writeSparseFile(const QString &path, const QByteArray &head, qint64 size)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(head) != head.size())
+            qFatal("cannot write %s", qPrintable(path));
+        return file.resize(size);
+    }
+
     static QStringList titles(const ImportedImagesResult &result)
     {
         QStringList list;
@@ -408,14 +418,11 @@ private slots:
         QFETCH(qint64, size);
         QFETCH(QString, description);
         QTemporaryDir folder;
-        QFile file(folder.filePath(QStringLiteral("huge.png")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QCOMPARE(file.write(head), head.size());
-        if (!file.resize(size))
+        const QString path = folder.filePath(QStringLiteral("huge.png"));
+        if (!writeSparseFile(path, head, size))
             QSKIP("This file system has no room for sparse files of this size.");
-        file.close();
         const qint64 before = bytesReadByThisProcess();
-        QFuture<ImportedImagesResult> future = loadImportedImagesInBackground({QUrl::fromLocalFile(file.fileName())});
+        QFuture<ImportedImagesResult> future = loadImportedImagesInBackground({QUrl::fromLocalFile(path)});
         future.waitForFinished();
         const qint64 read = bytesReadByThisProcess() - before;
         QCOMPARE(future.result().errorDescription(), description);
@@ -454,14 +461,11 @@ private slots:
         QFETCH(bool, accepted);
         QFETCH(qint64, mostRead);
         QTemporaryDir folder;
-        QFile file(folder.filePath(QStringLiteral("bogus.jpg")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QCOMPARE(file.write(head), head.size());
-        if (!file.resize(size))
+        const QString path = folder.filePath(QStringLiteral("bogus.jpg"));
+        if (!writeSparseFile(path, head, size))
             QSKIP("This file system has no room for sparse files of this size.");
-        file.close();
         const qint64 before = bytesReadByThisProcess();
-        const ImportedImagesResult result = loadImportedImages({QUrl::fromLocalFile(file.fileName())});
+        const ImportedImagesResult result = loadImportedImages({QUrl::fromLocalFile(path)});
         const qint64 read = bytesReadByThisProcess() - before;
         QCOMPARE(result.errorDescription(), accepted ? QString() : QStringLiteral("Unsupported image: bogus.jpg"));
         if (accepted)

@@ -113,6 +113,13 @@ public:
 private:
     static inline bool m_privateMounts = false;
 
+    // The file's bytes; none when it can't be read.
+    static QByteArray contentsOf(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
     // Written values over registered ones, registered over nothing; the same
     // rules for both kinds of storage.
     void checkLookupRules(UserDefaults &defaults)
@@ -271,10 +278,7 @@ private slots:
         UserDefaults defaults(path);
         defaults.setString(QStringLiteral("earlier"), QStringLiteral("kept"));
         defaults.waitForWrites();
-        const QByteArray before = [&] {
-            QFile file(path);
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        }();
+        const QByteArray before = contentsOf(path);
         QVERIFY(!before.isEmpty());
 
         // The files pool held: the write fails here, on this thread.
@@ -303,10 +307,7 @@ private slots:
         }
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         filler.remove();
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), before);
-        file.close();
+        QCOMPARE(contentsOf(path), before);
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"defaults.ini"});
         QCOMPARE(defaults.dataForKey(QStringLiteral("windows")), std::optional(large));
         held.release();
@@ -343,10 +344,7 @@ private slots:
         defaults.setData(large, QStringLiteral("windows"));
         defaults.setString(QStringLiteral("first"), QStringLiteral("choice"));
         defaults.waitForWrites();
-        const QByteArray before = [&] {
-            QFile file(path);
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        }();
+        const QByteArray before = contentsOf(path);
         QVERIFY(before.size() > large.size());
 
         QThreadPool &pool = WorkerPools::files();
@@ -367,10 +365,7 @@ private slots:
             }
             QVERIFY(writing->wait());
         }
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), before);
-        file.close();
+        QCOMPARE(contentsOf(path), before);
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"defaults.ini"});
         if (changedAgain == QLatin1String("after"))
             defaults.setString(QStringLiteral("third"), QStringLiteral("choice"));
