@@ -3,11 +3,12 @@
 // side with `cp` of the same files to the same disk, with a 1 ms timer
 // measuring the longest time the event loop could not turn.
 //
-//   bench_import_commit [--files N] [--size-mb M] [--trailing-mb T] [--rounds R] [--dir PATH]
+//   bench_import_commit [--files N] [--size-mb M] [--trailing-mb T] [--jpeg] [--rounds R] [--dir PATH]
 //   bench_import_commit --interlaced-png N [--rounds R] [--dir PATH]
 //
-// Writes N picture files of about M MB each under PATH (default: the current
-// folder), each followed by T MB of other bytes, then runs R rounds of:
+// Writes N picture files (noise PNGs, or JPEGs with --jpeg) of about M MB
+// each under PATH (default: the current folder), each followed by T MB of
+// other bytes, then runs R rounds of:
 // `cp -r` of the files to a sibling folder, and an import of all of them as
 // a new series into a fresh on-disk library in another sibling folder. The
 // best round of each is compared; the import must reach at least half of

@@ -26,10 +26,12 @@ struct PictureBenchOptions {
     int rounds = 3;
     double trailingMegabytes = 0; // bytes after each picture's end
     bool interlaced = false; // interlaced 16,384² PNGs rather than noise
+    bool jpeg = false;       // noise JPEGs rather than PNGs
     QString folder; // on the disk to measure
 
     // --files N, --size-mb M, --rounds R, --dir PATH, --trailing-mb T,
-    // --interlaced-png N (N interlaced PNGs in place of --files and --size-mb).
+    // --interlaced-png N (N interlaced PNGs in place of --files and --size-mb),
+    // --jpeg (noise JPEGs in place of PNGs).
     static PictureBenchOptions parse(const QCoreApplication &app)
     {
         QCommandLineParser parser;
@@ -43,6 +45,7 @@ struct PictureBenchOptions {
         parser.addOption({QStringLiteral("interlaced-png"),
                           QStringLiteral("N interlaced PNGs of 16,384 by 16,384 pixels instead (made with vips)."),
                           QStringLiteral("N"), QStringLiteral("0")});
+        parser.addOption({QStringLiteral("jpeg"), QStringLiteral("Noise JPEGs instead of PNGs.")});
         parser.process(app);
         PictureBenchOptions options;
         options.fileCount = qMax(1, parser.value(QStringLiteral("files")).toInt());
@@ -50,6 +53,7 @@ struct PictureBenchOptions {
         options.rounds = qMax(1, parser.value(QStringLiteral("rounds")).toInt());
         options.folder = parser.value(QStringLiteral("dir"));
         options.trailingMegabytes = qMax(0.0, parser.value(QStringLiteral("trailing-mb")).toDouble());
+        options.jpeg = parser.isSet(QStringLiteral("jpeg"));
         if (const int interlaced = parser.value(QStringLiteral("interlaced-png")).toInt(); interlaced > 0) {
             options.interlaced = true;
             options.fileCount = interlaced;
@@ -58,11 +62,14 @@ struct PictureBenchOptions {
     }
 };
 
-// A PNG of random pixels of about `megabytes` MB (noise does not compress).
-inline QByteArray noisePicture(double megabytes)
+// A PNG (or a JPEG of quality 100) of random pixels of about `megabytes` MB
+// (noise does not compress).
+inline QByteArray noisePicture(double megabytes, const char *format = "png")
 {
-    // RGB noise stores about three bytes a pixel in a PNG.
-    const int side = int(std::sqrt(megabytes * 1024 * 1024 / 3.0));
+    // RGB noise stores about three bytes a pixel in a PNG; a JPEG of it
+    // at quality 100 about two, its colour halved.
+    const bool jpeg = qstrcmp(format, "jpeg") == 0;
+    const int side = int(std::sqrt(megabytes * 1024 * 1024 / (jpeg ? 2.0 : 3.0)));
     QImage image(side, side, QImage::Format_RGB32);
     QRandomGenerator random(20261206);
     for (int y = 0; y < side; ++y) {
@@ -73,7 +80,7 @@ inline QByteArray noisePicture(double megabytes)
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "png", 100);
+    image.save(&buffer, format, 100);
     return bytes;
 }
 
@@ -106,13 +113,14 @@ inline double seconds(const QElapsedTimer &timer)
     return double(timer.nsecsElapsed()) / 1e9;
 }
 
-// Writes the picture files "scan 1.png" … into `folder`, syncs them to the
+// Writes the picture files "scan 1.png" (or .jpg) … into `folder`, syncs them to the
 // disk, and returns their URLs (none when a file cannot be written) and the
 // total size in MB.
 inline QList<QUrl> writePictureFiles(const QString &folder, const PictureBenchOptions &options, double &totalMB)
 {
     QDir().mkpath(folder);
-    const QByteArray picture = options.interlaced ? interlacedPicture() : noisePicture(options.megabytes);
+    const QByteArray picture = options.interlaced ? interlacedPicture()
+                                                  : noisePicture(options.megabytes, options.jpeg ? "jpeg" : "png");
     if (picture.isEmpty()) {
         std::fprintf(stderr, "cannot make the picture (is vips installed?)\n");
         return {};
@@ -126,7 +134,7 @@ inline QList<QUrl> writePictureFiles(const QString &folder, const PictureBenchOp
     QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(piece.data()), piece.size() / 4);
     QList<QUrl> urls;
     for (int i = 0; i < options.fileCount; ++i) {
-        const QString path = QDir(folder).filePath(QStringLiteral("scan %1.png").arg(i + 1));
+        const QString path = QDir(folder).filePath(QStringLiteral("scan %1.%2").arg(i + 1).arg(options.jpeg ? "jpg" : "png"));
         QFile file(path);
         bool written = file.open(QIODevice::WriteOnly) && file.write(picture) == picture.size();
         for (qint64 left = trailing; written && left > 0; left -= piece.size())

@@ -16,6 +16,7 @@
 #include <QSqlQuery>
 
 #include <cmath>
+#include <limits>
 
 class AtlasImageEntity final : public EntityType {
 public:
@@ -181,8 +182,25 @@ private:
     static QString imageBytes() { return QStringLiteral("image bytes"); }
 };
 
+namespace {
+
+// A Raw column as a copy stores it: the raw value of the case it reads as,
+// `unknown`'s for a value outside the cases.
+template<MetadataEnum E>
+QString copiedRawValue(const QString &column)
+{
+    QStringList cases;
+    for (const E value : allCases<E>())
+        cases << QString::number(rawValue(value));
+    return QStringLiteral("CASE WHEN a.%1 IN (%2) THEN a.%1 ELSE %3 END")
+        .arg(column, cases.join(QLatin1Char(',')))
+        .arg(rawValue(E::unknown));
+}
+
+} // namespace
+
 void AtlasImage::copyStoredImages(ModelContext &context, StoreWrites &writes, const QList<const AtlasImage *> &sources,
-                                  qint64 seriesKey, Date createdAt)
+                                  qint64 seriesKey)
 {
     constexpr qsizetype imagesPerStatement = 500;
     const qint64 firstKey = context.reserveKeys(entity(), sources.size());
@@ -192,19 +210,39 @@ void AtlasImage::copyStoredImages(ModelContext &context, StoreWrites &writes, co
         if (column == QLatin1String("id"))
             imageValues << QStringLiteral("newIdentifier()");
         else if (column == QLatin1String("createdAt"))
-            imageValues << QString::number(createdAt.secondsSinceReferenceDate, 'g', 17);
+            imageValues << QStringLiteral("copies.createdAt");
+        else if (column == QLatin1String("modalityRaw"))
+            imageValues << copiedRawValue<Modality>(column);
+        else if (column == QLatin1String("regionRaw"))
+            imageValues << copiedRawValue<Region>(column);
+        else if (column == QLatin1String("planeRaw"))
+            imageValues << copiedRawValue<Plane>(column);
+        else if (column == QLatin1String("sexRaw"))
+            imageValues << copiedRawValue<Sex>(column);
         else
             imageValues << QStringLiteral("a.") + column;
     }
+    // Each copy is made at the current time, as the image's own copy would
+    // be, one after another: each later than the one before, so that copies
+    // of equal sort index keep the order of their images.
+    Date createdAt{-std::numeric_limits<double>::infinity()};
     for (qsizetype first = 0; first < sources.size(); first += imagesPerStatement) {
-        QStringList pairs;
+        QStringList rows;
         QList<qint64> sourceKeys;
         const qsizetype end = std::min(sources.size(), first + imagesPerStatement);
         for (qsizetype i = first; i < end; ++i) {
-            pairs << QStringLiteral("(%1, %2)").arg(sources.at(i)->storeKey()).arg(firstKey + i);
+            const Date now = Date::now();
+            createdAt = now > createdAt ? now
+                                        : Date{std::nextafter(createdAt.secondsSinceReferenceDate,
+                                                              std::numeric_limits<double>::infinity())};
+            rows << QStringLiteral("(%1, %2, %3)")
+                        .arg(sources.at(i)->storeKey())
+                        .arg(firstKey + i)
+                        .arg(createdAt.secondsSinceReferenceDate, 0, 'g', 17);
             sourceKeys << sources.at(i)->storeKey();
         }
-        const QString copies = QStringLiteral("WITH copies(source, copy) AS (VALUES %1) ").arg(pairs.join(QLatin1Char(',')));
+        const QString copies =
+            QStringLiteral("WITH copies(source, copy, createdAt) AS (VALUES %1) ").arg(rows.join(QLatin1Char(',')));
         writes.run(QStringLiteral("copying images"),
                    copies
                        + QStringLiteral("INSERT INTO AtlasImage (rowKey, %1, %2) SELECT copies.copy, %3, %4 "

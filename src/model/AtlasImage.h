@@ -133,12 +133,15 @@ public:
     // stores them (the rows it adds, see ModelContext::save), without
     // making or reading their objects: the rows of `sources`, in that
     // order, under reserved keys in the series of row key `seriesKey`, each
-    // with a new identifier and `createdAt`, its stored bytes (a file of
-    // its own for bytes kept in a file), and its saved points and regions
-    // (new identifiers, absent links as an empty list), as copies of their
-    // objects would store them. Throws ModelStoreError.
+    // with a new identifier, its Raw fields as the cases they read as
+    // (`unknown`'s raw value for one outside the cases), a `createdAt` of
+    // its own (the current time, each later than the one before), its
+    // stored bytes (a file of its own for bytes kept in a file), and its
+    // saved points and regions (new identifiers, absent links as an empty
+    // list), as copies of their objects would store them. Throws
+    // ModelStoreError.
     static void copyStoredImages(ModelContext &context, StoreWrites &writes, const QList<const AtlasImage *> &sources,
-                                 qint64 seriesKey, Date createdAt);
+                                 qint64 seriesKey);
 
     static const RelationshipDescription &pointsRelationship();
     static const RelationshipDescription &regionsRelationship();

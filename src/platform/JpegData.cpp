@@ -2,8 +2,9 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <csetjmp>
-#include <cstdio>
+#include <limits>
 #include <memory>
 
 #include <jpeglib.h>
@@ -59,16 +60,124 @@ void printNothing(j_common_ptr)
 // blocks (up to 16 rows) and its share of libjpeg's buffers.
 constexpr qint64 rowsRead = 64;
 
-struct FileCloser {
-    void operator()(std::FILE *file) const { std::fclose(file); }
+// The most that the coded data of one sample can take: a coefficient's
+// code and bits come to at most 30 bits (a 12-bit picture's), a
+// progressive picture's refinements add a bit a pass, and byte stuffing
+// doubles the lot at worst. Real pictures take a byte or two.
+constexpr qint64 mostBytesPerSample = 16;
+
+// What a JPEG may hold besides its header and the coded data its frame
+// can hold: tables and comments between scans, and data after the end of
+// the image (a phone's movie, a second picture).
+constexpr qint64 besidesCodedData = qint64(16) * 1024 * 1024;
+
+// What may come after a scan's data before the next marker: the tables
+// and comments between scans, an encoder's padding. Beyond it the bytes
+// are no part of the picture (libjpeg would read on to the next marker,
+// wherever it is).
+constexpr qint64 betweenScans = qint64(1) * 1024 * 1024;
+
+// Pieces in which the bytes are handed to libjpeg.
+constexpr qint64 pieceBytes = qint64(64) * 1024;
+
+// Hands libjpeg the file's bytes, or those in memory, piece by piece, and
+// stops the read (Outcome::beyondPicture) once they can no longer be the
+// picture's: past `limit`, or too far past the end of a scan's data.
+struct BoundedSource {
+    jpeg_source_mgr manager{}; // first: libjpeg sees this
+    QFile *file = nullptr;     // or the bytes in memory:
+    const JOCTET *bytes = nullptr;
+    qint64 size = 0;                  // of the file or the bytes
+    qint64 position = 0;              // of the next byte not yet handed over
+    qint64 limit = std::numeric_limits<qint64>::max();
+    qint64 scanDataEnd = 0;           // where the last scan's data was read to
+    JOCTET piece[pieceBytes];
 };
 
+BoundedSource &sourceOf(j_decompress_ptr info)
+{
+    return *reinterpret_cast<BoundedSource *>(info->src);
+}
+
+void startSource(j_decompress_ptr)
+{
+}
+
+boolean fillPiece(j_decompress_ptr info)
+{
+    BoundedSource &source = sourceOf(info);
+    // Every byte handed over is used by now. While a scan's data is being
+    // decoded, all of it is the scan's; once its last row of blocks is
+    // done, libjpeg looks for the next marker.
+    const bool scanDone = info->total_iMCU_rows > 0 && info->input_iMCU_row >= info->total_iMCU_rows;
+    if (!scanDone)
+        source.scanDataEnd = source.position;
+    const qint64 count = std::min({pieceBytes, source.limit - source.position, source.size - source.position});
+    if ((scanDone && source.position - source.scanDataEnd > betweenScans)
+        || (count <= 0 && source.position < source.size))
+        stop(reinterpret_cast<j_common_ptr>(info), JpegData::Outcome::beyondPicture);
+    qint64 read = 0;
+    if (count > 0 && source.file) {
+        if (source.file->seek(source.position))
+            read = source.file->read(reinterpret_cast<char *>(source.piece), count);
+        if (read < 0)
+            stop(reinterpret_cast<j_common_ptr>(info), JpegData::Outcome::undecodable);
+        source.manager.next_input_byte = source.piece;
+    } else if (count > 0) {
+        read = count;
+        source.manager.next_input_byte = source.bytes + source.position;
+    }
+    if (read == 0) {
+        // The data ends here: a warning that data is missing, and an end
+        // marker for libjpeg to stop at.
+        WARNMS(info, JWRN_JPEG_EOF);
+        source.piece[0] = 0xff;
+        source.piece[1] = JPEG_EOI;
+        source.manager.next_input_byte = source.piece;
+        source.manager.bytes_in_buffer = 2;
+        return TRUE;
+    }
+    source.position += read;
+    source.manager.bytes_in_buffer = size_t(read);
+    return TRUE;
+}
+
+// Segments libjpeg does not keep are passed over unread.
+void skipBytes(j_decompress_ptr info, long count)
+{
+    BoundedSource &source = sourceOf(info);
+    if (count <= 0)
+        return;
+    if (size_t(count) <= source.manager.bytes_in_buffer) {
+        source.manager.next_input_byte += count;
+        source.manager.bytes_in_buffer -= size_t(count);
+        return;
+    }
+    source.position += qint64(count) - qint64(source.manager.bytes_in_buffer);
+    source.manager.bytes_in_buffer = 0;
+}
+
+void endSource(j_decompress_ptr)
+{
+}
+
+// The most that the header's picture can hold, its blocks' padding and
+// every component at full size included.
+qint64 mostCodedBytes(const jpeg_decompress_struct &info)
+{
+    const auto padded = [](JDIMENSION length) { return (qint64(length) + 31) / 32 * 32; };
+    return padded(info.image_width) * padded(info.image_height) * info.num_components * mostBytesPerSample;
+}
+
 // The part that longjmp may leave: no object with a destructor lives here.
-JpegData::Outcome readThrough(jpeg_decompress_struct &info, CheckingErrors &errors)
+JpegData::Outcome readThrough(jpeg_decompress_struct &info, CheckingErrors &errors, BoundedSource &source)
 {
     if (setjmp(errors.jump) != 0)
         return errors.outcome;
     jpeg_read_header(&info, TRUE);
+    source.limit = source.position - qint64(source.manager.bytes_in_buffer) + mostCodedBytes(info) + besidesCodedData;
+    if (source.size > source.limit)
+        return JpegData::Outcome::beyondPicture;
     info.scale_num = 1;
     info.scale_denom = 8;
     info.dct_method = JDCT_IFAST;
@@ -88,14 +197,24 @@ JpegData::Outcome readThrough(jpeg_decompress_struct &info, CheckingErrors &erro
 
 JpegData::Outcome JpegData::check(const EncodedImage &image)
 {
-    std::unique_ptr<std::FILE, FileCloser> file;
+    const auto source = std::make_unique<BoundedSource>();
+    QFile file(image.path());
     if (image.isFile()) {
-        file.reset(std::fopen(QFile::encodeName(image.path()).constData(), "rbe"));
-        if (!file)
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
             return Outcome::undecodable;
-    } else if (image.bytes().isEmpty()) {
-        return Outcome::undecodable;
+        source->file = &file;
+        source->size = file.size();
+    } else {
+        source->bytes = reinterpret_cast<const JOCTET *>(image.bytes().constData());
+        source->size = image.bytes().size();
     }
+    if (source->size == 0)
+        return Outcome::undecodable;
+    source->manager.init_source = startSource;
+    source->manager.fill_input_buffer = fillPiece;
+    source->manager.skip_input_data = skipBytes;
+    source->manager.resync_to_restart = jpeg_resync_to_restart;
+    source->manager.term_source = endSource;
     jpeg_decompress_struct info{};
     CheckingErrors errors;
     info.err = jpeg_std_error(&errors.manager);
@@ -103,12 +222,8 @@ JpegData::Outcome JpegData::check(const EncodedImage &image)
     errors.manager.emit_message = emitMessage;
     errors.manager.output_message = printNothing;
     jpeg_create_decompress(&info);
-    if (file)
-        jpeg_stdio_src(&info, file.get());
-    else
-        jpeg_mem_src(&info, reinterpret_cast<const unsigned char *>(image.bytes().constData()),
-                     static_cast<unsigned long>(image.bytes().size()));
-    const Outcome outcome = readThrough(info, errors);
+    info.src = &source->manager;
+    const Outcome outcome = readThrough(info, errors, *source);
     jpeg_destroy_decompress(&info);
     return outcome;
 }

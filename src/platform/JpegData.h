@@ -8,7 +8,10 @@
 // JPEG file"), a segment of coded data ends early ("premature end of data
 // segment"), restart markers are lost, codes are broken. Qt's reader and
 // libvips only warn of these and fill the rest in grey. Warnings that lose
-// no data (bytes between segments, an unknown JFIF version) pass.
+// no data (bytes between segments, an unknown JFIF version) pass. A file
+// far larger than the picture it declares, or one that holds far more than
+// a few bytes between a scan's data and the next marker, is refused having
+// read no more than that.
 // ImageDecoder's own helper. Any thread.
 namespace JpegData {
 
@@ -16,6 +19,10 @@ enum class Outcome {
     complete,
     missingData, // a warning that data is missing
     undecodable, // libjpeg stopped with an error
+    // More bytes than the picture its header declares: more than its coded
+    // data could take, or far more after a scan's data before the next
+    // marker. Read no further than that.
+    beyondPicture,
 };
 
 Outcome check(const EncodedImage &image);

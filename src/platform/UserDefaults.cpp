@@ -6,12 +6,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QThreadPool>
 #include <QUuid>
 #include <QtDebug>
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 
@@ -71,7 +73,7 @@ private:
         // and time look the same.
         const QString copyPath = m_path + QStringLiteral(".new-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
         if (QFile::exists(m_path) && !QFile::copy(m_path, copyPath))
-            return failure(copyPath);
+            return failure(copyPath, QFileInfo(m_path).size());
         QStringList keys;
         {
             QSettings copy(copyPath, QSettings::IniFormat);
@@ -84,10 +86,10 @@ private:
             keys = copy.allKeys();
             copy.sync();
             if (copy.status() != QSettings::NoError)
-                return failure(copyPath);
+                return failure(copyPath, QFileInfo(copyPath).size() + 1);
         }
         if (!isWhole(copyPath, keys))
-            return failure(copyPath);
+            return failure(copyPath, QFileInfo(copyPath).size() + 1);
         if (::rename(QFile::encodeName(copyPath).constData(), QFile::encodeName(m_path).constData()) != 0) {
             const QString reason = FileWriteError::reasonFor(errno);
             QFile::remove(copyPath);
@@ -114,17 +116,17 @@ private:
     }
 
     // Why the copy at `path` could not be written, as the system says when
-    // a write to it is tried again; removes it.
-    static QString failure(const QString &path)
+    // the copy is made to hold `bytes` bytes (the whole of what failed: a
+    // few bytes may fit where the whole did not); removes it.
+    static QString failure(const QString &path, qint64 bytes)
     {
         const QByteArray name = QFile::encodeName(path);
         int error = 0;
-        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
         if (fd < 0) {
             error = errno;
         } else {
-            if (::write(fd, "\n", 1) != 1)
-                error = errno;
+            error = ::posix_fallocate(fd, 0, std::max<qint64>(bytes, 1));
             ::close(fd);
         }
         QFile::remove(path);

@@ -159,17 +159,24 @@ void ContentViewModel::setLibraryFiltersExpanded(bool expanded)
 
 void ContentViewModel::setSidebarSelection(const QSet<LibraryEntryID> &selection)
 {
-    if (m_sidebarSelection == selection)
+    if (!assignSidebarSelection(selection))
         return;
-    m_sidebarSelection = selection;
-    emit sidebarSelectionChanged();
     // Inside an operation the selection's handlers wait for its end, so they
-    // see the operation's outcome (a deleted opened image already closed).
+    // see the operation's outcome.
     if (m_operationDepth > 0) {
         m_selectionChangedInOperation = true;
         return;
     }
     sidebarSelectionDidChange();
+}
+
+bool ContentViewModel::assignSidebarSelection(const QSet<LibraryEntryID> &selection)
+{
+    if (m_sidebarSelection == selection)
+        return false;
+    m_sidebarSelection = selection;
+    emit sidebarSelectionChanged();
+    return true;
 }
 
 void ContentViewModel::sidebarSelectionDidChange()
@@ -653,18 +660,28 @@ void ContentViewModel::cancelDeletion()
 
 void ContentViewModel::removeEntries(QList<LibraryEntry> entries)
 {
-    const OperationScope operation(*this);
-    // The rows leave the selection first, whatever the deletion gives.
+    // The rows leave the selection first, whatever the deletion gives. The
+    // selection's handlers wait for the deletion's end, its save on a worker
+    // included, so that they see its outcome: an opened image it deleted is
+    // closed, not replaced by the first image still listed.
     QSet<LibraryEntryID> selection = m_sidebarSelection;
     for (const LibraryEntry &entry : entries)
         selection.remove(entry.entryID());
-    setSidebarSelection(selection);
-    m_operations.removeEntries(entries, [this] { forgetDeletedImages(); });
+    const bool selectionChanged = assignSidebarSelection(selection);
+    m_operations.removeEntries(entries, [this, selectionChanged](bool deleted) {
+        const OperationScope operation(*this);
+        if (deleted)
+            forgetDeletedImages();
+        m_selectionChangedInOperation = m_selectionChangedInOperation || selectionChanged;
+    });
 }
 
 void ContentViewModel::deleteImages(QList<AtlasImage *> images)
 {
-    m_operations.deleteImages(images, [this] { forgetDeletedImages(); });
+    m_operations.deleteImages(images, [this](bool deleted) {
+        if (deleted)
+            forgetDeletedImages();
+    });
 }
 
 // Duplicate

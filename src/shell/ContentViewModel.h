@@ -296,6 +296,9 @@ private:
         ContentViewModel &m_model;
     };
 
+    // Sets the selection and tells of it; its handlers are the caller's to
+    // run (sidebarSelectionDidChange). Whether it changed.
+    bool assignSidebarSelection(const QSet<LibraryEntryID> &selection);
     void sidebarSelectionDidChange();
     void libraryDidChange(bool imagesChanged);
     void searchResultsDidArrive();

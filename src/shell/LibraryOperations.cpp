@@ -58,16 +58,16 @@ bool LibraryOperations::saveOrReport(const QString &title)
 }
 
 bool LibraryOperations::saveInBackgroundOrReport(const QString &title, const std::function<void(StoreWrites &)> &addRows,
-                                                 std::function<void()> saved)
+                                                 std::function<void(bool saved)> ended)
 {
     auto failed = std::make_shared<bool>(false);
     saveOrRollBackInBackground(m_context, this, addRows,
-                               [this, title, failed, saved = std::move(saved)](const std::optional<ModelStoreError> &error) {
+                               [this, title, failed, ended = std::move(ended)](const std::optional<ModelStoreError> &error) {
                                    *failed = bool(error);
                                    if (error)
                                        emit operationFailed(title, error->description());
-                                   else if (saved)
-                                       saved();
+                                   if (ended)
+                                       ended(!error);
                                });
     return !*failed;
 }
@@ -189,7 +189,7 @@ bool LibraryOperations::renameSeries(Series *series, const QString &text)
 
 // Deletion
 
-bool LibraryOperations::removeEntries(QList<LibraryEntry> entries, std::function<void()> deleted)
+bool LibraryOperations::removeEntries(QList<LibraryEntry> entries, std::function<void(bool deleted)> ended)
 {
     // What another window removed meanwhile is simply not there to delete.
     QList<AtlasImage *> doomed;
@@ -205,10 +205,10 @@ bool LibraryOperations::removeEntries(QList<LibraryEntry> entries, std::function
             doomed.append(group->images);
         }
     }
-    return deleteImages(doomed, std::move(deleted));
+    return deleteImages(doomed, std::move(ended));
 }
 
-bool LibraryOperations::deleteImages(QList<AtlasImage *> images, std::function<void()> deleted)
+bool LibraryOperations::deleteImages(QList<AtlasImage *> images, std::function<void(bool deleted)> ended)
 {
     images.removeIf([](const AtlasImage *image) { return !isInLibrary(image); });
     const QSet<const AtlasImage *> doomed(images.cbegin(), images.cend());
@@ -235,7 +235,7 @@ bool LibraryOperations::deleteImages(QList<AtlasImage *> images, std::function<v
         remaining.removeIf([&](const AtlasImage *image) { return doomed.contains(image); });
         renumberImages(remaining);
     }
-    return saveInBackgroundOrReport(deleteFailed, {}, std::move(deleted));
+    return saveInBackgroundOrReport(deleteFailed, {}, std::move(ended));
 }
 
 // Duplicate
@@ -325,12 +325,12 @@ bool LibraryOperations::duplicateSeries(Series *series, std::function<void(Serie
         [this, sources, copy, key](StoreWrites &writes) {
             *key = m_context.reserveKeys(Series::entity(), 1);
             m_context.addRow(writes, *copy, *key);
-            AtlasImage::copyStoredImages(m_context, writes, sources, *key, Date::now());
+            AtlasImage::copyStoredImages(m_context, writes, sources, *key);
         },
-        [this, key, duplicated = std::move(duplicated)] {
-            Series *saved = m_context.objectWithKey<Series>(*key);
-            if (saved && duplicated)
-                duplicated(saved);
+        [this, key, duplicated = std::move(duplicated)](bool saved) {
+            Series *made = saved ? m_context.objectWithKey<Series>(*key) : nullptr;
+            if (made && duplicated)
+                duplicated(made);
         });
 }
 

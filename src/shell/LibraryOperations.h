@@ -68,11 +68,12 @@ public:
     // The entries' listed images, and each series that is left empty. A
     // series listed without images goes only while it is still empty.
     // What has already left the library is passed over, unmentioned.
-    // `deleted` follows once the deletion is saved.
-    bool removeEntries(QList<LibraryEntry> entries, std::function<void()> deleted = {});
+    // `ended` follows once the deletion has ended, whether it was saved
+    // (true) or failed (false, after its failure is announced).
+    bool removeEntries(QList<LibraryEntry> entries, std::function<void(bool deleted)> ended = {});
     // The images (those still in the library); a series that loses all of
     // its images goes with them, the others are numbered afresh.
-    bool deleteImages(QList<AtlasImage *> images, std::function<void()> deleted = {});
+    bool deleteImages(QList<AtlasImage *> images, std::function<void(bool deleted)> ended = {});
 
     // What a duplicate made: the copy of the image, and the series that a
     // standalone image became (else null).
@@ -112,10 +113,11 @@ signals:
 private:
     // Ends an operation (saveOrRollBack); a failure is announced under `title`.
     bool saveOrReport(const QString &title);
-    // The same with the save on a worker; `saved` follows a save that
-    // succeeds. Answers false when the save failed at once.
+    // The same with the save on a worker; `ended` follows the save, told
+    // whether it succeeded (after a failure is announced). Answers false
+    // when the save failed at once.
     bool saveInBackgroundOrReport(const QString &title, const std::function<void(StoreWrites &)> &addRows,
-                                  std::function<void()> saved = {});
+                                  std::function<void(bool saved)> ended = {});
     // All objects still in the library; otherwise announces under `title`.
     bool requireInLibrary(std::initializer_list<const ModelObject *> objects, const QString &title);
 

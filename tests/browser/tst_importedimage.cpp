@@ -80,6 +80,24 @@ QByteArray jpegWithTwoFrameHeaders()
     return bytes;
 }
 
+// A JPEG's bytes up to the end of its first scan's header: what a reader
+// takes in before the coded data, optionally declaring another size.
+QByteArray jpegHeaderOf(const QByteArray &jpeg, QSize declared = QSize())
+{
+    const qsizetype scan = jpeg.indexOf(QByteArray("\xff\xda", 2));
+    const qsizetype frame = jpeg.indexOf(QByteArray("\xff\xc0", 2));
+    if (scan < 0 || frame < 0)
+        qFatal("no scan or frame header");
+    QByteArray head = jpeg.left(scan + 2 + ((quint8(jpeg.at(scan + 2)) << 8) | quint8(jpeg.at(scan + 3))));
+    if (declared.isValid()) {
+        head[frame + 5] = char(declared.height() >> 8);
+        head[frame + 6] = char(declared.height() & 0xff);
+        head[frame + 7] = char(declared.width() >> 8);
+        head[frame + 8] = char(declared.width() & 0xff);
+    }
+    return head;
+}
+
 // What this process has read from files and pipes so far, on every thread.
 qint64 bytesReadByThisProcess()
 {
@@ -109,6 +127,16 @@ private:
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
             qFatal("cannot write %s", qPrintable(path));
         return QUrl::fromLocalFile(path);
+    }
+
+    // `head`, then nothing up to `size` bytes (a sparse file: nothing on
+    // the disk). False when the file system can't hold a file that large.
+    static bool writeSparseFile(const QString &path, const QByteArray &head, qint64 size)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(head) != head.size())
+            qFatal("cannot write %s", qPrintable(path));
+        return file.resize(size);
     }
 
     static QStringList titles(const ImportedImagesResult &result)
@@ -391,18 +419,59 @@ private slots:
         QFETCH(qint64, size);
         QFETCH(QString, description);
         QTemporaryDir folder;
-        QFile file(folder.filePath(QStringLiteral("huge.png")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QCOMPARE(file.write(head), head.size());
-        if (!file.resize(size))
+        const QString path = folder.filePath(QStringLiteral("huge.png"));
+        if (!writeSparseFile(path, head, size))
             QSKIP("This file system has no room for sparse files of this size.");
-        file.close();
         const qint64 before = bytesReadByThisProcess();
-        QFuture<ImportedImagesResult> future = loadImportedImagesInBackground({QUrl::fromLocalFile(file.fileName())});
+        QFuture<ImportedImagesResult> future = loadImportedImagesInBackground({QUrl::fromLocalFile(path)});
         future.waitForFinished();
         const qint64 read = bytesReadByThisProcess() - before;
         QCOMPARE(future.result().errorDescription(), description);
         QVERIFY2(read < 4 * 1024 * 1024, qPrintable(QString::number(read)));
+    }
+
+    // A JPEG whose header is right and whose file holds far more than the
+    // picture it declares (sparse files: nothing on the disk) is refused
+    // once its data can no longer be the picture's, not read through.
+    // Data after the picture within what it could hold is kept.
+    void bogusJpegsAreRefusedHavingReadLittle_data()
+    {
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<qint64>("mostRead");
+        const qint64 gib = qint64(1024) * 1024 * 1024;
+        const qint64 mib = qint64(1024) * 1024;
+        const QByteArray small = noiseJpeg(QSize(64, 64));
+        QTest::newRow("3 GB behind a picture's header") << jpegHeaderOf(small) << 3 * gib << false << 4 * mib;
+        QTest::newRow("3 GB after a whole picture") << small << 3 * gib << false << 4 * mib;
+        QTest::newRow("3 GB after half a progressive picture")
+            << noiseJpeg(QSize(64, 64), true).chopped(400) << 3 * gib << false << 4 * mib;
+        // The header could hold 2 GB of coded data: the decode stops once
+        // the picture is complete and what follows is no marker.
+        QTest::newRow("2 GB behind a 12,000-pixel scan's header")
+            << jpegHeaderOf(small, QSize(12000, 12000)) << 2 * gib << false << 128 * mib;
+        const QByteArray photo = noiseJpeg(QSize(640, 480));
+        QTest::newRow("a picture with 4 MB after it") << photo << photo.size() + 4 * mib << true << 16 * mib;
+    }
+
+    void bogusJpegsAreRefusedHavingReadLittle()
+    {
+        QFETCH(QByteArray, head);
+        QFETCH(qint64, size);
+        QFETCH(bool, accepted);
+        QFETCH(qint64, mostRead);
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("bogus.jpg"));
+        if (!writeSparseFile(path, head, size))
+            QSKIP("This file system has no room for sparse files of this size.");
+        const qint64 before = bytesReadByThisProcess();
+        const ImportedImagesResult result = loadImportedImages({QUrl::fromLocalFile(path)});
+        const qint64 read = bytesReadByThisProcess() - before;
+        QCOMPARE(result.errorDescription(), accepted ? QString() : QStringLiteral("Unsupported image: bogus.jpg"));
+        if (accepted)
+            QCOMPARE(result.images.at(0).data.size(), size);
+        QVERIFY2(read < mostRead, qPrintable(QString::number(read)));
     }
 
     // With the library's folder, large files are copied into staged files

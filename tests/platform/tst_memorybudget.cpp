@@ -92,6 +92,45 @@ private slots:
         QVERIFY(budget.tryAcquire(10).has_value());
         QVERIFY(budget.tryAcquire(60).has_value());
     }
+
+    // Once large work has given its share back, small work runs side by
+    // side again, however the large work got its turn.
+    void smallWorkSharesAgainOnceLargeWorkHasGone_data()
+    {
+        QTest::addColumn<QString>("turn");
+        QTest::newRow("taken at once") << QStringLiteral("acquire");
+        QTest::newRow("tried") << QStringLiteral("try");
+        QTest::newRow("after waiting for smaller work") << QStringLiteral("wait");
+    }
+
+    void smallWorkSharesAgainOnceLargeWorkHasGone()
+    {
+        QFETCH(QString, turn);
+        MemoryBudget budget(100);
+        if (turn == QLatin1String("acquire")) {
+            const MemoryBudget::Grant large = budget.acquire(60);
+            QCOMPARE(budget.inUse(), 60);
+        } else if (turn == QLatin1String("try")) {
+            QVERIFY(budget.tryAcquire(60).has_value());
+        } else {
+            std::optional<MemoryBudget::Grant> small = budget.acquire(10);
+            QFuture<void> large = QtConcurrent::run([&] { const MemoryBudget::Grant grant = budget.acquire(60); });
+            const auto joined = qScopeGuard([&] {
+                small.reset();
+                large.waitForFinished();
+            });
+            // Waiting: smaller work asking after it waits too.
+            QTRY_VERIFY(!budget.tryAcquire(10).has_value());
+        }
+        QCOMPARE(budget.inUse(), 0);
+        std::list<MemoryBudget::Grant> sideBySide;
+        for (int i = 0; i < 4; ++i) {
+            std::optional<MemoryBudget::Grant> grant = budget.tryAcquire(25);
+            QVERIFY2(grant.has_value(), qPrintable(QStringLiteral("small work %1 waits").arg(i + 1)));
+            sideBySide.push_back(std::move(*grant));
+        }
+        QCOMPARE(budget.inUse(), 100);
+    }
 };
 
 QTEST_GUILESS_MAIN(MemoryBudgetTest)

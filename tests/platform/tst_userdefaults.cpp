@@ -8,10 +8,17 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QThreadPool>
 
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <ctime>
 #include <memory>
 #include <utility>
+
+#include <semaphore.h>
 
 namespace {
 
@@ -38,6 +45,64 @@ private:
     QSemaphore m_held;
 };
 
+// Holds the first write that passes the file size limit (its SIGXFSZ comes
+// to the writing thread as the write fails) until go(): what the test does
+// meanwhile happens while that write is under way.
+class HeldAtFailedWrite {
+public:
+    HeldAtFailedWrite()
+    {
+        sem_init(&s_reached, 0, 0);
+        sem_init(&s_go, 0, 0);
+        s_armed = true;
+        struct sigaction action {};
+        action.sa_handler = hold;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGXFSZ, &action, &m_before);
+    }
+    ~HeldAtFailedWrite()
+    {
+        go();
+        sigaction(SIGXFSZ, &m_before, nullptr);
+    }
+    HeldAtFailedWrite(const HeldAtFailedWrite &) = delete;
+    HeldAtFailedWrite &operator=(const HeldAtFailedWrite &) = delete;
+
+    // False when no write got there (within a minute).
+    bool waitUntilHeld()
+    {
+        timespec until{};
+        clock_gettime(CLOCK_REALTIME, &until);
+        until.tv_sec += 60;
+        while (sem_timedwait(&s_reached, &until) != 0) {
+            if (errno != EINTR)
+                return false;
+        }
+        return true;
+    }
+    void go()
+    {
+        if (!std::exchange(m_gone, true))
+            sem_post(&s_go);
+    }
+
+private:
+    static void hold(int)
+    {
+        if (!s_armed.exchange(false))
+            return;
+        sem_post(&s_reached);
+        while (sem_wait(&s_go) != 0) {
+        }
+    }
+
+    static inline sem_t s_reached;
+    static inline sem_t s_go;
+    static inline std::atomic<bool> s_armed{false};
+    struct sigaction m_before {};
+    bool m_gone = false;
+};
+
 } // namespace
 
 class UserDefaultsTest : public QObject {
@@ -47,6 +112,13 @@ public:
 
 private:
     static inline bool m_privateMounts = false;
+
+    // The file's bytes; none when it can't be read.
+    static QByteArray contentsOf(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
 
     // Written values over registered ones, registered over nothing; the same
     // rules for both kinds of storage.
@@ -206,10 +278,7 @@ private slots:
         UserDefaults defaults(path);
         defaults.setString(QStringLiteral("earlier"), QStringLiteral("kept"));
         defaults.waitForWrites();
-        const QByteArray before = [&] {
-            QFile file(path);
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        }();
+        const QByteArray before = contentsOf(path);
         QVERIFY(!before.isEmpty());
 
         // The files pool held: the write fails here, on this thread.
@@ -238,10 +307,7 @@ private slots:
         }
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         filler.remove();
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), before);
-        file.close();
+        QCOMPARE(contentsOf(path), before);
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"defaults.ini"});
         QCOMPARE(defaults.dataForKey(QStringLiteral("windows")), std::optional(large));
         held.release();
@@ -252,6 +318,67 @@ private slots:
         UserDefaults reader(path);
         QCOMPARE(reader.dataForKey(QStringLiteral("windows")), std::optional(large));
         QCOMPARE(reader.stringForKey(QStringLiteral("kept")), std::optional<QString>(QStringLiteral("earlier")));
+        QCOMPARE(reader.boolForKey(QStringLiteral("flag")), true);
+    }
+
+    // A write that cannot copy the file (a small change would fit, the
+    // whole file does not) leaves the file and every setting as they were,
+    // names the cause, and the next write takes them all along. A setting
+    // changed while the failed write runs or waits for the next keeps its
+    // new value.
+    void aFailedWriteKeepsEverySettingAndTheLatestValue_data()
+    {
+        QTest::addColumn<QString>("changedAgain"); // when the setting changes again
+        QTest::newRow("not again") << QString();
+        QTest::newRow("while the write fails") << QStringLiteral("during");
+        QTest::newRow("after it failed") << QStringLiteral("after");
+    }
+    void aFailedWriteKeepsEverySettingAndTheLatestValue()
+    {
+        QFETCH(QString, changedAgain);
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString path = folder.filePath(QStringLiteral("defaults.ini"));
+        UserDefaults defaults(path);
+        const QByteArray large(100 * 1024, 'w');
+        defaults.setData(large, QStringLiteral("windows"));
+        defaults.setString(QStringLiteral("first"), QStringLiteral("choice"));
+        defaults.waitForWrites();
+        const QByteArray before = contentsOf(path);
+        QVERIFY(before.size() > large.size());
+
+        QThreadPool &pool = WorkerPools::files();
+        HeldPool held(pool);
+        defaults.setString(QStringLiteral("second"), QStringLiteral("choice"));
+        {
+            FileSizeLimit limit(16 * 1024);
+            std::optional<HeldAtFailedWrite> holding;
+            if (changedAgain == QLatin1String("during"))
+                holding.emplace();
+            QTest::ignoreMessage(QtWarningMsg, qPrintable(QStringLiteral("Settings: cannot write %1: File too large").arg(path)));
+            std::unique_ptr<QThread> writing(QThread::create([&] { defaults.waitForWrites(); }));
+            writing->start();
+            if (holding) {
+                QVERIFY(holding->waitUntilHeld());
+                defaults.setString(QStringLiteral("third"), QStringLiteral("choice"));
+                holding->go();
+            }
+            QVERIFY(writing->wait());
+        }
+        QCOMPARE(contentsOf(path), before);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"defaults.ini"});
+        if (changedAgain == QLatin1String("after"))
+            defaults.setString(QStringLiteral("third"), QStringLiteral("choice"));
+        const QString latest = changedAgain.isEmpty() ? QStringLiteral("second") : QStringLiteral("third");
+        QCOMPARE(defaults.stringForKey(QStringLiteral("choice")), std::optional(latest));
+
+        held.release();
+        pool.waitForDone();
+        defaults.setBool(true, QStringLiteral("flag"));
+        defaults.waitForWrites();
+        UserDefaults reader(path);
+        QCOMPARE(reader.dataForKey(QStringLiteral("windows")), std::optional(large));
+        QCOMPARE(reader.stringForKey(QStringLiteral("choice")), std::optional(latest));
         QCOMPARE(reader.boolForKey(QStringLiteral("flag")), true);
     }
 

@@ -254,6 +254,54 @@ private slots:
         QCOMPARE(model.visibleImages(), (QList<AtlasImage *>{d, c}));
     }
 
+    // Removing the opened image's row: the rows leave the selection, the
+    // deletion is saved (on a worker for a library on disk), the image
+    // closes, and only then does the window follow the selection, so the
+    // image screen closes rather than moving on to a row still selected.
+    // A deletion that fails still lets the window follow the selection.
+    void removingTheOpenedRowClosesTheImage_data()
+    {
+        QTest::addColumn<bool>("onDisk");
+        QTest::addColumn<bool>("failing");
+        QTest::newRow("library in memory") << false << false;
+        QTest::newRow("library on disk") << true << false;
+        QTest::newRow("library on disk, the deletion failing") << true << true;
+    }
+
+    void removingTheOpenedRowClosesTheImage()
+    {
+        QFETCH(bool, onDisk);
+        QFETCH(bool, failing);
+        auto &[library, state, model] = openWindow(onDisk);
+        AtlasImage *a = library.image(QStringLiteral("a"));
+        AtlasImage *b = library.image(QStringLiteral("b"), nullptr, 0, 1);
+        library.save();
+        model.setSidebarSelection(rowOf(a) + rowOf(b));
+        model.openImage(a);
+        state.setIsEditing(true);
+        QSignalSpy opened(&model, &ContentViewModel::openedImageChanged);
+        QSignalSpy visible(&model, &ContentViewModel::visibleImagesChanged);
+        if (failing)
+            library.failWrites(true);
+        model.removeEntries({model.libraryEntries().first()});
+        QCOMPARE(model.sidebarSelection(), rowOf(b));
+        QTRY_VERIFY(!library.context().isSavingInBackground());
+        QVERIFY(!visible.isEmpty());
+        if (failing) {
+            QCOMPARE(model.operationErrorTitle(), QStringLiteral("Delete Failed"));
+            QVERIFY(isInLibrary(a));
+            QVERIFY(!model.openedImage() || model.visibleImages().contains(model.openedImage()));
+            return;
+        }
+        QVERIFY(a->isDeleted());
+        QCOMPARE(model.openedImage(), nullptr);
+        QVERIFY(!state.isEditing());
+        for (const QList<QVariant> &change : std::as_const(opened))
+            QCOMPARE(change.first().value<AtlasImage *>(), nullptr);
+        QCOMPARE(model.visibleImages(), QList<AtlasImage *>{b});
+        QCOMPARE(model.sidebarSelection(), rowOf(b));
+    }
+
     void arrowKeysStepThroughTheVisibleImages()
     {
         auto &[library, state, model] = openWindow();

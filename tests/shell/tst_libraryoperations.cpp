@@ -367,6 +367,72 @@ private slots:
         QCOMPARE(library.context().fetch<PointAnnotation>().size(), 3 * 3 + 1 + 2);
     }
 
+    // Each image of a series' copy holds what a copy of the image object
+    // holds, in SQL as from the objects: a raw value outside its cases as
+    // unknown's (0), the age as it is, and a creation date of its own, each
+    // later than the one before, so that images of equal sort index keep
+    // their order whatever their titles.
+    void duplicatedSeriesCopyEachField_data()
+    {
+        QTest::addColumn<bool>("unsavedElsewhere");
+        QTest::newRow("all saved") << false;
+        QTest::newRow("unsaved changes elsewhere") << true;
+    }
+
+    void duplicatedSeriesCopyEachField()
+    {
+        QFETCH(bool, unsavedElsewhere);
+        Library library(true);
+        Series *series = library.series(QStringLiteral("Knee"));
+        // Equal sort indices, oldest first, titles the other way round.
+        const QList<AtlasImage *> images{library.image(QStringLiteral("c"), series, 0, 1),
+                                         library.image(QStringLiteral("b"), series, 0, 2),
+                                         library.image(QStringLiteral("a"), series, 0, 3, Modality::ct)};
+        images.at(0)->setModalityRaw(42);
+        images.at(0)->setRegionRaw(-5);
+        images.at(0)->setPlaneRaw(9);
+        images.at(0)->setSexRaw(7);
+        images.at(1)->setAge(AgeSpec{99, 12});
+        images.at(2)->setAge(AgeSpec{int(AgeSpec::Kind::years), 40});
+        library.save();
+        if (unsavedElsewhere)
+            library.image(QStringLiteral("unsaved"), nullptr, 0, 4);
+        const auto fields = [](const AtlasImage *image) {
+            return QStringLiteral("%1 %2 %3 %4 %5 %6/%7 %8")
+                .arg(image->title())
+                .arg(image->modalityRaw())
+                .arg(image->regionRaw())
+                .arg(image->planeRaw())
+                .arg(image->sexRaw())
+                .arg(image->age().kindRaw)
+                .arg(image->age().value.value_or(-1))
+                .arg(image->sortIndex());
+        };
+        const QStringList expected{QStringLiteral("c 0 0 0 0 1/-1 0"), QStringLiteral("b 3 1 2 3 99/12 0"),
+                                   QStringLiteral("a 2 1 2 3 5/40 0")};
+        const Date before = Date::now();
+        Series *copy = library.duplicateSeries(series);
+        const Date after = Date::now();
+        QVERIFY(copy);
+        const auto check = [&](const QList<AtlasImage *> &copies) {
+            QStringList stored;
+            for (const AtlasImage *image : copies)
+                stored << fields(image);
+            QCOMPARE(stored, expected);
+            QVERIFY(before <= copies.at(0)->createdAt());
+            QVERIFY(copies.at(0)->createdAt() < copies.at(1)->createdAt());
+            QVERIFY(copies.at(1)->createdAt() < copies.at(2)->createdAt());
+            QVERIFY(copies.at(2)->createdAt() <= after);
+        };
+        check(LibraryDerivation::orderedImages(*copy));
+        if (QTest::currentTestFailed())
+            return;
+        const auto reopened = library.reopen();
+        check(LibraryDerivation::orderedImages(*seriesTitled(reopened->mainContext(), QStringLiteral("Knee Copy"))));
+        // The originals keep what they hold.
+        QCOMPARE(images.at(0)->modalityRaw(), 42);
+    }
+
     // The copy of the annotations fails within the save (here the regions'
     // table refuses rows): nothing of the copy is left, in memory or in the
     // store, and the next duplicate works.
