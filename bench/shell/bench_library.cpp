@@ -8,11 +8,14 @@
 // window's search index to be read (timed apart), then times each
 // step of typing a query (set the search text, derive the entries and the
 // visible images), deleting one character again (which cannot narrow the
-// previous result), and the same with all five filters set. Beside each
+// previous result), and the same with all five filters set. A step whose
+// search runs in the background (a library whose texts are long) is timed
+// until its results are in the lists, the event loop turning meanwhile;
+// the longest time the loop could not turn is the step's stall. Beside each
 // typed character, `grep -c -i -F` looks for the same text in a file of the
 // same 100,000 search texts, one a line (its time includes starting the
 // process). Targets: under 30 ms per typed character, under 100 ms with the
-// filters.
+// filters, no stall over 50 ms.
 //
 // Then drags a point as the annotation editor does: 1,000 writes of its
 // coordinates, each followed by a turn of the event loop (as pointer moves
@@ -61,16 +64,29 @@ struct Step {
     double ms;
     qsizetype entries;
     qsizetype visible;
+    double stall;
 };
 
+// From the change until the lists show its results: while its search runs
+// in the background the event loop turns and the lists are read again, as
+// the window does.
 Step measure(ContentViewModel &model, const QString &label, const std::function<void()> &change)
 {
+    StallMeter stalls;
+    stalls.start();
     QElapsedTimer timer;
     timer.start();
     change();
-    const qsizetype entries = model.libraryEntries().size();
-    const qsizetype visible = model.visibleImages().size();
-    return Step{label, milliseconds(timer), entries, visible};
+    qsizetype entries = model.libraryEntries().size();
+    qsizetype visible = model.visibleImages().size();
+    while (model.isSearching()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        entries = model.libraryEntries().size();
+        visible = model.visibleImages().size();
+    }
+    const double ms = milliseconds(timer);
+    stalls.stop();
+    return Step{label, ms, entries, visible, stalls.longestMs()};
 }
 
 // The time of one drag step, in microseconds: a coordinate write and a
@@ -90,8 +106,9 @@ double dragStep(PointAnnotation *point)
 
 void print(const Step &step)
 {
-    std::printf("  %-34s %8.2f ms  %6lld entries %7lld visible images\n", qPrintable(step.label), step.ms,
-                static_cast<long long>(step.entries), static_cast<long long>(step.visible));
+    std::printf("  %-34s %8.2f ms  %6lld entries %7lld visible images, longest stall %6.2f ms\n",
+                qPrintable(step.label), step.ms, static_cast<long long>(step.entries),
+                static_cast<long long>(step.visible), step.stall);
 }
 
 } // namespace
@@ -225,6 +242,11 @@ int main(int argc, char *argv[])
     const double typedWorst = std::max(worst(typing), deleting.ms);
     const double grepWorst = *std::max_element(grepped.cbegin(), grepped.cend());
     const double filteredWorst = std::max({worst(filteredTyping), filtering.ms, filteredDeleting.ms});
+    double stallWorst = std::max({deleting.stall, clearing.stall, filtering.stall, filteredDeleting.stall});
+    for (const QList<Step> *steps : {&typing, &filteredTyping}) {
+        for (const Step &step : *steps)
+            stallWorst = std::max(stallWorst, step.stall);
+    }
 
     std::printf("dragging a point, the window open with a search and filters:\n");
     // The window's lists read what they show whenever it may have changed.
@@ -254,10 +276,11 @@ int main(int argc, char *argv[])
     std::printf("  %d images: %.1f us a step; one image: %.1f us a step; ratio %.2f\n", imageCount, large, one,
                 dragRatio);
 
-    const bool pass = typedWorst < 30 && filteredWorst < 100 && dragRatio <= 2;
+    const bool pass = typedWorst < 30 && filteredWorst < 100 && stallWorst <= 50 && dragRatio <= 2;
     std::printf("slowest typed or deleted character: %.2f ms (target < 30 ms); grep's slowest %.2f ms: ratio %.2f\n",
                 typedWorst, grepWorst, typedWorst / grepWorst);
     std::printf("slowest step with all five filters: %.2f ms (target < 100 ms)\n", filteredWorst);
+    std::printf("longest stall of the event loop in a step: %.2f ms (target <= 50 ms)\n", stallWorst);
     std::printf("drag step against a one-image library: ratio %.2f (target <= 2)\n", dragRatio);
     std::printf("%s\n", pass ? "PASS" : "FAIL");
     return pass ? 0 : 2;

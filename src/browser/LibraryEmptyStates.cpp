@@ -17,3 +17,9 @@ ContentUnavailableView::Content LibraryEmptyStates::noMatches(bool hasActiveFilt
         content.action = ContentUnavailableView::Action{QStringLiteral("Clear Filters"), QStringLiteral("xmark.circle")};
     return content;
 }
+
+ContentUnavailableView::Content LibraryEmptyStates::searching()
+{
+    return {QStringLiteral("Searching\u2026"), QStringLiteral("magnifyingglass"),
+            QStringLiteral("The library is being searched."), std::nullopt};
+}

@@ -9,5 +9,7 @@ namespace LibraryEmptyStates {
 ContentUnavailableView::Content noImages();
 // "No Matches", offering "Clear Filters" only while filters are active.
 ContentUnavailableView::Content noMatches(bool hasActiveFilters);
+// "Searching…", while a search of a large library runs.
+ContentUnavailableView::Content searching();
 
 } // namespace LibraryEmptyStates

@@ -132,6 +132,12 @@ void LibraryGrid::setCanReorder(bool canReorder)
     m_canReorder = canReorder;
 }
 
+void LibraryGrid::setSearching(bool searching)
+{
+    m_searching = searching;
+    updateContent();
+}
+
 void LibraryGrid::setSelectedImage(AtlasImage *image)
 {
     m_selectedImage = image;
@@ -161,7 +167,7 @@ void LibraryGrid::updateContent()
     else if (!m_hasImages)
         m_content = Content::noImages;
     else if (m_hasSelection)
-        m_content = empty ? Content::noMatches : Content::grid;
+        m_content = !empty ? Content::grid : m_searching ? Content::searching : Content::noMatches;
     else
         m_content = Content::noSelection;
 
@@ -174,6 +180,9 @@ void LibraryGrid::updateContent()
         break;
     case Content::noMatches:
         m_emptyState->setContent(LibraryEmptyStates::noMatches(m_hasActiveFilters));
+        break;
+    case Content::searching:
+        m_emptyState->setContent(LibraryEmptyStates::searching());
         break;
     case Content::noSelection:
         m_emptyState->setContent({QStringLiteral("No Selection"), QStringLiteral("sidebar.left"),

@@ -28,7 +28,7 @@ class LibraryGrid : public QWidget {
     Q_OBJECT
 public:
     // What the grid shows instead of, or as, its content.
-    enum class Content { grid, noImages, noMatches, noSelection };
+    enum class Content { grid, noImages, noMatches, noSelection, searching };
 
     static constexpr double previewSide = 170;
 
@@ -44,6 +44,8 @@ public:
     void setHasActiveFilters(bool hasActiveFilters);
     void setCanAddImages(bool canAddImages);
     void setCanReorder(bool canReorder);
+    // A search runs in the background: its empty list is no "No Matches".
+    void setSearching(bool searching);
     bool hasImages() const { return m_hasImages; }
     bool hasSelection() const { return m_hasSelection; }
     bool hasActiveFilters() const { return m_hasActiveFilters; }
@@ -122,6 +124,7 @@ private:
     bool m_hasImages = false;
     bool m_hasSelection = false;
     bool m_hasActiveFilters = false;
+    bool m_searching = false;
     bool m_canAddImages = false;
     bool m_canReorder = false;
     bool m_autoFocusOnAppear = true;

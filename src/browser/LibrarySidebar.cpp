@@ -317,6 +317,12 @@ void LibrarySidebar::setHasActiveFilters(bool hasActiveFilters)
     updateEmptyState();
 }
 
+void LibrarySidebar::setSearching(bool searching)
+{
+    m_searching = searching;
+    updateEmptyState();
+}
+
 void LibrarySidebar::setSelection(const QSet<LibraryEntryID> &selection)
 {
     if (selection == m_selection)
@@ -436,7 +442,8 @@ void LibrarySidebar::updateEmptyState()
         m_emptyState->setContent(LibraryEmptyStates::noImages());
         m_emptyState->show();
     } else if (m_model->entries().isEmpty()) {
-        m_emptyState->setContent(LibraryEmptyStates::noMatches(m_hasActiveFilters));
+        m_emptyState->setContent(m_searching ? LibraryEmptyStates::searching()
+                                             : LibraryEmptyStates::noMatches(m_hasActiveFilters));
         m_emptyState->show();
     } else {
         m_emptyState->hide();

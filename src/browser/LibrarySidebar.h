@@ -55,6 +55,8 @@ public:
     const QList<LibraryEntry> &entries() const;
     void setHasContent(bool hasContent);
     void setHasActiveFilters(bool hasActiveFilters);
+    // A search runs in the background: its empty list is no "No Matches".
+    void setSearching(bool searching);
     bool hasContent() const { return m_hasContent; }
     bool hasActiveFilters() const { return m_hasActiveFilters; }
 
@@ -165,6 +167,7 @@ private:
     QSet<LibraryEntryID> m_selection;
     bool m_hasContent = false;
     bool m_hasActiveFilters = false;
+    bool m_searching = false;
     bool m_isFiltersExpanded = false;
     bool m_filterPanelOpen = false; // where the panel is or is going
     bool m_applyingSelection = false;

@@ -240,7 +240,6 @@ QWidget *MetadataEditor::makeTitleSection()
     m_titleField = new QLineEdit(m_draft.title, section);
     m_titleField->setPlaceholderText(caption);
     m_titleField->setAccessibleName(caption);
-    m_titleField->setClearButtonEnabled(true);
     column->addWidget(m_titleField);
     section->contentLayout()->addLayout(column);
     connect(m_titleField, &QLineEdit::textEdited, this, [this](const QString &text) {
@@ -329,6 +328,7 @@ QWidget *MetadataEditor::makeAgeControls()
     m_ageField = new QLineEdit(m_ageControls);
     m_ageField->setFixedWidth(72);
     m_ageField->setAlignment(Qt::AlignRight);
+    m_ageField->setFont(AppStyle::withMonospacedDigits(m_ageField->font()));
     layout->addWidget(m_ageField);
     auto *stepper = new QVBoxLayout;
     stepper->setSpacing(0);
@@ -389,24 +389,24 @@ qint64 MetadataEditor::ageValue(const QString &text, AgeSpec::Kind kind)
 
 void MetadataEditor::setAgeValueText(const QString &text)
 {
-    m_ageValueEdited = true;
-    m_draft.ageValue = typedAgeValue(text);
-    // The field keeps what was typed, numbers only, until it is left.
+    m_draft.ageValue = ageValue(text, m_draft.ageKind);
+    // The field shows the value it stores. An emptied field stays empty
+    // while it is typed into, so that another number can be typed in
+    // place of the range's lowest; once left it shows the value.
     const QString numbers = ageNumbers(text);
-    if (m_ageField->text() != numbers) {
+    const QString shown = numbers.isEmpty() ? QString() : ageValueText();
+    if (m_ageField->text() != shown) {
         const int cursor = int(ageNumbers(text.left(m_ageField->cursorPosition())).size());
-        m_ageField->setText(numbers);
-        m_ageField->setCursorPosition(cursor);
+        m_ageField->setText(shown);
+        m_ageField->setCursorPosition(std::min(cursor, int(shown.size())));
     }
     updateAgeSteppers();
 }
 
 void MetadataEditor::finishAgeValueText()
 {
-    // A value the user has not edited stays as it is.
-    if (!std::exchange(m_ageValueEdited, false))
-        return;
-    clampAgeValue();
+    // (A value the user has not edited stays as it is, out of its range
+    // too, until the sheet is confirmed.)
     updateAgeControls();
 }
 

@@ -43,13 +43,13 @@ public:
     MetadataDraft normalizedDraft() const { return m_draft.normalized(); }
 
     // The age value field's text: reading gives the value in decimal.
-    // Writing (each edit of the field) keeps the typed numbers only, and
-    // the value they read as (nothing or an unreadable number gives 0); the
-    // field shows them as typed, an empty field staying empty. Leaving the
-    // field after typing (finishAgeValueText) clamps the value into the
-    // current kind's range and shows it, as confirming the sheet does.
+    // Writing (each edit of the field) keeps the typed numbers only, reads
+    // them as a number (nothing or an unreadable number gives 0), clamps it
+    // into the current kind's range and stores it; the field then shows the
+    // value stored (an emptied field stays empty until it is left).
     QString ageValueText() const { return QString::number(m_draft.ageValue); }
     void setAgeValueText(const QString &text);
+    // The field was left: it shows the value stored.
     void finishAgeValueText();
     // The numbers of a typed text, in 64 bits; 0 for nothing or what does not
     // read as the digits 0 to 9.
@@ -106,7 +106,6 @@ private:
 
     qsizetype m_imageCount;
     MetadataDraft m_draft;
-    bool m_ageValueEdited = false; // typed into since the field was last left
     QString m_headerTitle;
     QString m_headerSubtitle;
 

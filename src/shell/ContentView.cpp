@@ -241,6 +241,7 @@ void ContentView::refreshSidebar()
     const bool hasContent = m_model.library().hasContent();
     sidebar->setHasContent(hasContent);
     sidebar->setHasActiveFilters(m_model.hasActiveFilters());
+    sidebar->setSearching(m_model.isSearching());
     sidebar->setEntries(m_model.libraryEntries());
     sidebar->setSelection(m_model.sidebarSelection());
     sidebar->setFiltersExpanded(m_model.isLibraryFiltersExpanded());
@@ -270,6 +271,7 @@ void ContentView::refreshDetail()
     grid->setHasActiveFilters(m_model.hasActiveFilters());
     grid->setCanAddImages(m_model.canAddImages());
     grid->setCanReorder(m_model.canReorder());
+    grid->setSearching(m_model.isSearching());
     grid->setImages(m_model.visibleImages());
     grid->setSelectedImage(m_model.gridSelection());
     grid->setAutoFocusOnAppear(m_model.focusGridOnAppear());

@@ -13,6 +13,8 @@
 #include <QFutureWatcher>
 #include <QMetaObject>
 
+#include <utility>
+
 namespace {
 
 const QString importFailed = QStringLiteral("Import Failed");
@@ -56,18 +58,35 @@ void ContentViewModel::libraryDidChange(bool imagesChanged)
     if (imagesChanged)
         restoreOpenedImage();
     forgetDeletedImages();
+    runWaitingHandlers();
     emit entriesChanged();
     emit visibleImagesChanged();
 }
 
 void ContentViewModel::searchResultsDidArrive()
 {
-    // The lists kept what they showed while the search waited for the
-    // index: now the search changes them as it would have at once.
-    clearHiddenGridSelection();
-    closeHiddenOpenedImage();
+    // The changes made while the search ran act now on its results, as they
+    // would have at once.
+    runWaitingHandlers();
     emit entriesChanged();
     emit visibleImagesChanged();
+}
+
+void ContentViewModel::runWaitingHandlers()
+{
+    if ((!m_searchChangeWaits && !m_selectionChangeWaits) || isSearching())
+        return;
+    // In the order they would have run at once: the search's handlers on
+    // its results for the selection of the time, then the selection's.
+    if (const std::optional<QSet<LibraryEntryID>> selection = std::exchange(m_searchChangeWaits, std::nullopt)) {
+        const QList<AtlasImage *> visible = LibraryDerivation::visibleImages(libraryEntries(), *selection);
+        clearHiddenGridSelection(visible);
+        closeHiddenOpenedImage(visible);
+    }
+    if (std::exchange(m_selectionChangeWaits, false)) {
+        clearHiddenGridSelection();
+        keepOpenedImageVisible();
+    }
 }
 
 const QList<LibraryEntry> &ContentViewModel::libraryEntries()
@@ -78,6 +97,11 @@ const QList<LibraryEntry> &ContentViewModel::libraryEntries()
 const QList<AtlasImage *> &ContentViewModel::visibleImages()
 {
     return m_library.visibleImages(m_filters, m_sidebarSelection);
+}
+
+bool ContentViewModel::isSearching()
+{
+    return m_library.isSearching(m_filters);
 }
 
 std::optional<PendingImageImport::Destination> ContentViewModel::importDestinationForSelection()
@@ -99,12 +123,16 @@ void ContentViewModel::changeFilters(const std::function<void(LibraryFilters &)>
     if (old == m_filters)
         return;
     emit searchAndFiltersChanged();
-    if (old.signature() != m_filters.signature()) {
-        clearHiddenGridSelection();
-        closeHiddenOpenedImage();
-    }
+    if (old.signature() != m_filters.signature())
+        searchAndFiltersDidChange();
     emit entriesChanged();
     emit visibleImagesChanged();
+}
+
+void ContentViewModel::searchAndFiltersDidChange()
+{
+    m_searchChangeWaits = m_sidebarSelection;
+    runWaitingHandlers();
 }
 
 void ContentViewModel::setLibrarySearchText(const QString &text)
@@ -181,8 +209,8 @@ bool ContentViewModel::assignSidebarSelection(const QSet<LibraryEntryID> &select
 
 void ContentViewModel::sidebarSelectionDidChange()
 {
-    clearHiddenGridSelection();
-    keepOpenedImageVisible();
+    m_selectionChangeWaits = true;
+    runWaitingHandlers();
     emit visibleImagesChanged();
 }
 
@@ -303,13 +331,18 @@ void ContentViewModel::forgetDeletedImages()
 
 void ContentViewModel::clearHiddenGridSelection()
 {
-    if (m_gridSelection && !visibleImages().contains(m_gridSelection))
+    clearHiddenGridSelection(visibleImages());
+}
+
+void ContentViewModel::clearHiddenGridSelection(const QList<AtlasImage *> &visible)
+{
+    if (m_gridSelection && !visible.contains(m_gridSelection))
         setGridSelection(nullptr);
 }
 
-void ContentViewModel::closeHiddenOpenedImage()
+void ContentViewModel::closeHiddenOpenedImage(const QList<AtlasImage *> &visible)
 {
-    if (m_openedImage && !visibleImages().contains(m_openedImage)) {
+    if (m_openedImage && !visible.contains(m_openedImage)) {
         setFocusGridOnAppear(false);
         setOpenedImage(nullptr);
     }

@@ -106,6 +106,12 @@ public:
     const QList<LibraryEntry> &libraryEntries();
     // The grid's images: the listed images of the selected entries.
     const QList<AtlasImage *> &visibleImages();
+    // The search runs in the background (a large library; see
+    // LibraryQuery): until its results are in, both lists are empty, so
+    // nothing is added, dropped, opened or stepped through, and the handlers
+    // that keep the grid selection and the opened image visible after a
+    // search, filter or selection change wait for the results to act on.
+    bool isSearching();
     // Exactly one listed entry selected: where "Add Images" and drops go.
     std::optional<PendingImageImport::Destination> importDestinationForSelection();
     bool canAddImages() { return importDestinationForSelection().has_value(); }
@@ -256,9 +262,8 @@ public:
 signals:
     // The sidebar's entries may have changed: read libraryEntries() again.
     // Model changes are announced once per turn of the event loop; search
-    // and filter changes at once, and again when a search typed before the
-    // library's search index was ready gets its results. Always followed by
-    // visibleImagesChanged.
+    // and filter changes at once, and again when a search that ran in the
+    // background gets its results. Always followed by visibleImagesChanged.
     void entriesChanged();
     // The grid's images may have changed (entries or sidebar selection).
     void visibleImagesChanged();
@@ -300,14 +305,21 @@ private:
     // run (sidebarSelectionDidChange). Whether it changed.
     bool assignSidebarSelection(const QSet<LibraryEntryID> &selection);
     void sidebarSelectionDidChange();
+    void searchAndFiltersDidChange();
+    // Runs the change handlers that wait for a search running in the
+    // background, once it has its results.
+    void runWaitingHandlers();
     void libraryDidChange(bool imagesChanged);
     void searchResultsDidArrive();
     void setOpenedImage(AtlasImage *image);
     // Lets go of the grid selection and of the opened image once they have
     // left the library; closing the opened image ends edit mode.
     void forgetDeletedImages();
+    // The grid selection and the opened image hidden from `visible` (the
+    // grid's images for the selection as it is, or as it was) go.
     void clearHiddenGridSelection();
-    void closeHiddenOpenedImage();
+    void clearHiddenGridSelection(const QList<AtlasImage *> &visible);
+    void closeHiddenOpenedImage(const QList<AtlasImage *> &visible);
     void keepOpenedImageVisible();
     // The read's result; none when the read failed in a way of its own.
     void applyImportRead(const std::optional<ImportedImagesResult> &result,
@@ -326,6 +338,11 @@ private:
     QSet<LibraryEntryID> m_sidebarSelection;
     int m_operationDepth = 0;
     bool m_selectionChangedInOperation = false;
+    // Change handlers waiting for a search's results: those of the last
+    // search and filter change, with the sidebar selection as it was then,
+    // and those of a sidebar selection change.
+    std::optional<QSet<LibraryEntryID>> m_searchChangeWaits;
+    bool m_selectionChangeWaits = false;
     AtlasImage *m_gridSelection = nullptr;
     bool m_focusGridOnAppear = true;
     AtlasImage *m_openedImage = nullptr;

@@ -817,10 +817,13 @@ void LibraryQuery::searchResultsMayHaveArrived()
     if (!m_awaitedNeedle || m_library->searchIndex.isReading() || !m_library->answersAtOnce(*m_awaitedNeedle))
         return;
     m_awaitedNeedle.reset();
+    // The empty lists kept meanwhile give way to the results.
+    if (m_entries && m_entries->searching) {
+        m_entries.reset();
+        m_visible.reset();
+    }
     emit searchResultsArrived();
 }
-
-
 
 bool LibraryQuery::isSearchIndexReady() const
 {
@@ -856,32 +859,24 @@ const QList<LibraryEntry> &LibraryQuery::entries(const LibraryFilters &filters)
 {
     if (m_entries && m_entries->filters == filters)
         return m_entries->entries;
+    // Whatever an earlier search waited for, these lists don't.
+    m_awaitedNeedle.reset();
     const QString needle = LibraryDerivation::foldedQuery(filters);
-    const bool indexed = filters.hasSearchQuery() && !needle.isEmpty();
-    // Nothing waits for the index or for a scan on the computing pool: the
-    // lists stay as they are until the results are in. Where they have gone
-    // (the library changed), those of the filters without the search take
-    // their place.
-    const auto awaitResults = [&]() -> const QList<LibraryEntry> & {
-        m_awaitedNeedle = needle;
-        if (!m_entries) {
-            LibraryFilters unsearched = filters;
-            unsearched.searchText.clear();
-            m_entries = Entries{unsearched,
-                                LibraryDerivation(unsearched).filteredEntries(m_library->unfilteredEntries())};
-        }
-        return m_entries->entries;
-    };
-    if (indexed && m_library->searchIndex.isReading())
-        return awaitResults();
     std::optional<std::vector<bool>> matched;
-    if (indexed) {
-        matched = m_library->matchedEntryImages(needle);
-        if (!matched)
-            return awaitResults();
+    if (filters.hasSearchQuery() && !needle.isEmpty()) {
+        LibrarySearchIndex &index = m_library->searchIndex;
+        if (index.isReading() && images().size() <= answersAtOnceUpTo())
+            index.waitUntilReady();
+        if (!index.isReading())
+            matched = m_library->matchedEntryImages(needle);
+        if (!matched) {
+            // In the background: no lists until its results are in, so that
+            // nothing shows or acts on those of another search meanwhile.
+            m_awaitedNeedle = needle;
+            m_entries = Entries{filters, {}, true};
+            return m_entries->entries;
+        }
     }
-    if (indexed)
-        m_awaitedNeedle.reset();
     m_entries = Entries{filters, LibraryDerivation(filters).filteredEntries(m_library->unfilteredEntries(),
                                                                             matched ? &*matched : nullptr)};
     return m_entries->entries;
@@ -890,13 +885,16 @@ const QList<LibraryEntry> &LibraryQuery::entries(const LibraryFilters &filters)
 const QList<AtlasImage *> &LibraryQuery::visibleImages(const LibraryFilters &filters,
                                                        const QSet<LibraryEntryID> &selection)
 {
-    // Kept for the filters that the entries were made for, which are those
-    // asked for unless a search waits for the index.
     const QList<LibraryEntry> &listed = entries(filters);
-    const LibraryFilters &madeFor = m_entries->filters;
-    if (m_visible && m_visible->filters == madeFor && m_visible->selection == selection)
+    if (m_visible && m_visible->filters == filters && m_visible->selection == selection)
         return m_visible->images;
     QList<AtlasImage *> images = LibraryDerivation::visibleImages(listed, selection);
-    m_visible = Visible{madeFor, selection, std::move(images)};
+    m_visible = Visible{filters, selection, std::move(images)};
     return m_visible->images;
+}
+
+bool LibraryQuery::isSearching(const LibraryFilters &filters)
+{
+    entries(filters);
+    return m_entries->searching;
 }

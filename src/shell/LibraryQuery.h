@@ -27,10 +27,15 @@ class Series;
 // folded in a LibrarySearchIndex) is held once for the library, by all the
 // queries of one context together: a window opened later reads none of it
 // again. The search texts are read from the store on a worker thread from
-// the turn of the event loop after the first query is made. A search typed
-// before they are in leaves the lists as they were (entries() answers the
-// entries made last, for their own filters) and searchResultsArrived()
-// follows once they are; nothing waits for them.
+// the turn of the event loop after the first query is made.
+//
+// A search is answered at once where that is quick: a library whose texts
+// are short (scanOffThreadFrom()), and, while its texts are being read, a
+// library of few images (answersAtOnceUpTo(): the read is waited for).
+// Otherwise it runs in the background, the texts read or scanned on the
+// computing pool, and nothing waits for it: until its results are in,
+// isSearching() holds and the lists are empty (never those of an earlier
+// search), and searchResultsArrived() follows once they can be had.
 //
 // The library's own lists (the images, the series, the unfiltered entries)
 // take in what changed where it changed, as a fresh fetch would list it:
@@ -64,12 +69,14 @@ public:
     bool hasImages();       // an image exists
 
     // The sidebar's entries for the search and filters: searched, filtered,
-    // ordered. While a search waits for the index: the entries made last,
-    // or those of the filters without the search when there are none.
+    // ordered; none while their search runs in the background.
     const QList<LibraryEntry> &entries(const LibraryFilters &filters);
     // The grid's images: the listed images of the selected entries (of the
     // entries that entries() answers).
     const QList<AtlasImage *> &visibleImages(const LibraryFilters &filters, const QSet<LibraryEntryID> &selection);
+    // Whether the search of `filters` runs in the background: entries() and
+    // visibleImages() answer none until searchResultsArrived().
+    bool isSearching(const LibraryFilters &filters);
 
     // Whether the library's search texts have been read, so that a search
     // gets its results at once.
@@ -78,10 +85,15 @@ public:
     const LibrarySearchIndex &searchIndex() const;
 
     // A search of a library whose texts hold at least this many characters
-    // is scanned on the computing pool, answered like one typed before the
-    // index was ready; a smaller one at once.
+    // is scanned on the computing pool, in the background; a smaller one at
+    // once.
     static qsizetype scanOffThreadFrom() { return s_scanOffThreadFrom; }
     static void setScanOffThreadFrom(qsizetype characters) { s_scanOffThreadFrom = characters; }
+    // A search typed while the texts are being read waits for the read in a
+    // library of at most this many images (the read takes a few
+    // milliseconds); in a larger one it runs in the background.
+    static qsizetype answersAtOnceUpTo() { return s_answersAtOnceUpTo; }
+    static void setAnswersAtOnceUpTo(qsizetype images) { s_answersAtOnceUpTo = images; }
     // Such a search first looks up where the index keeps the texts of the
     // listed images, this many images per turn of the event loop.
     static qsizetype lookUpsPerTurn() { return s_lookUpsPerTurn; }
@@ -91,9 +103,8 @@ signals:
     // A list may have changed since the last announcement: read it again.
     // `imagesChanged`: images came or went, or one changed its identifier.
     void libraryChanged(bool imagesChanged);
-    // A search asked for before the search index was ready, or while its
-    // scan ran on the computing pool, can now be answered: read the lists
-    // again.
+    // The search that ran in the background can now be answered: read the
+    // lists again.
     void searchResultsArrived();
 
 private:
@@ -112,6 +123,7 @@ private:
     // answered.
     void searchResultsMayHaveArrived();
     static inline qsizetype s_scanOffThreadFrom = 4 << 20;
+    static inline qsizetype s_answersAtOnceUpTo = 4096;
     static inline qsizetype s_lookUpsPerTurn = 1 << 16;
 
     ModelContext &m_context;
@@ -120,6 +132,7 @@ private:
     struct Entries {
         LibraryFilters filters;
         QList<LibraryEntry> entries;
+        bool searching = false; // none until the search's results are in
     };
     struct Visible {
         LibraryFilters filters;
@@ -128,7 +141,7 @@ private:
     };
     std::optional<Entries> m_entries;
     std::optional<Visible> m_visible;
-    // The folded search that the lists wait for: asked for before the index
-    // was ready, or being scanned.
+    // The folded search that runs in the background for the lists asked
+    // for last.
     std::optional<QString> m_awaitedNeedle;
 };

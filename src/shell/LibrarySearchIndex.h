@@ -30,9 +30,9 @@ class ModelObject;
 // (the image itself, its series' title, a label of its points and regions)
 // is made again from the objects when next needed, so the index always
 // gives what the plain search gives; after a rollback all are read again.
-// Nothing waits for the read: ready() tells when the texts are in. One
-// index serves every window of a library (see LibraryQuery). Main thread
-// only.
+// The read runs beside the event loop: ready() tells when the texts are in
+// (only the search of a small library waits for it; see LibraryQuery). One
+// index serves every window of a library. Main thread only.
 class LibrarySearchIndex : public QObject {
     Q_OBJECT
 public:
@@ -48,7 +48,8 @@ public:
     // changes to be saved: searches make the texts they need from the
     // objects meanwhile.
     bool isReading() const { return m_readQueued || m_readPending; }
-    // Waits for a read under way (searches don't: they follow ready()).
+    // Waits for a read under way, or starts the one about to start and
+    // waits for it (not for one that waits for a save).
     void waitUntilReady();
 
     // Where the folded search texts of `images` are kept (made now where

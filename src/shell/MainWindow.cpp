@@ -35,7 +35,7 @@ MainWindow::MainWindow(ModelContext &context, AppState &appState, const MainWind
 {
     m_tabbing = new WindowTabbingView(WindowTabbingConfigurator::mainTabbingIdentifier, this);
     setCentralWidget(m_tabbing);
-    m_configurator.emplace(*m_tabbing, coordinator, [this](const MainWindowState &opened) { openRestoredTab(opened); });
+    m_configurator.emplace(*m_tabbing, coordinator, [this](const MainWindowState &opened) { openTab(opened); });
     connect(m_tabbing, &WindowTabbingView::currentTabChanged, this, &MainWindow::followCurrentTab);
     connect(m_tabbing, &WindowTabbingView::tabCloseRequested, this,
             [this](QWidget *tab) { closeTab(static_cast<MainWindowTab *>(tab)); });
@@ -110,17 +110,6 @@ MainWindowTab *MainWindow::openTab(const MainWindowState &state)
     m_configurator->join(tab, {[tab] { return tab->state(); },
                                [tab](const MainWindowState &saved) { tab->setState(saved); }});
     return tab;
-}
-
-void MainWindow::openRestoredTab(const MainWindowState &state)
-{
-    openTab(state);
-    WindowTabRestorationCoordinator *coordinator = m_configurator->coordinator();
-    const std::optional<QUuid> current = coordinator ? coordinator->windowToSelect() : std::nullopt;
-    for (MainWindowTab *tab : tabs()) {
-        if (current && tab->state().id == *current)
-            m_tabbing->setCurrentTab(tab);
-    }
 }
 
 void MainWindow::followCurrentTab()

@@ -31,7 +31,7 @@ class WindowTabbingView;
 //
 // With a restoration coordinator, each tab registers with it: the first
 // tab may take over a saved state and the other saved tabs then open here,
-// the tab that was current when they were saved current again.
+// each as the new current tab.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -74,8 +74,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    // A saved tab reopened: the one that was current at the save stays current.
-    void openRestoredTab(const MainWindowState &state);
     void followCurrentTab();
 
     ModelContext &m_context;

@@ -1,17 +1,20 @@
 #include "shell/WindowTabRestorationCoordinator.h"
 
-#include "model/JsonCoding.h"
 #include "platform/UserDefaults.h"
 #include "shell/WindowTabbingView.h"
 
+#include <QEvent>
 #include <QGuiApplication>
+#include <QWidget>
+
+#include <utility>
 
 WindowTabRestorationCoordinator &WindowTabRestorationCoordinator::shared()
 {
     // Deliberately never destroyed: it saves while the application quits.
     static WindowTabRestorationCoordinator *const instance = [] {
-        auto *coordinator = new WindowTabRestorationCoordinator(UserDefaults::standard(), &WindowTabbingView::listedWindows,
-                                                                &WindowTabbingView::currentWindow);
+        auto *coordinator =
+            new WindowTabRestorationCoordinator(UserDefaults::standard(), &WindowTabbingView::listedWindows);
         if (auto *application = qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
             coordinator->observeApplication(*application);
         return coordinator;
@@ -20,11 +23,10 @@ WindowTabRestorationCoordinator &WindowTabRestorationCoordinator::shared()
 }
 
 WindowTabRestorationCoordinator::WindowTabRestorationCoordinator(UserDefaults &defaults, WindowList windowList,
-                                                                 CurrentWindow currentWindow, QObject *parent)
+                                                                 QObject *parent)
     : QObject(parent)
     , m_defaults(defaults)
     , m_windowList(std::move(windowList))
-    , m_currentWindow(std::move(currentWindow))
 {
 }
 
@@ -34,6 +36,18 @@ void WindowTabRestorationCoordinator::observeApplication(QGuiApplication &applic
             &WindowTabRestorationCoordinator::applicationWillTerminate);
     connect(&application, &QCoreApplication::aboutToQuit, this,
             &WindowTabRestorationCoordinator::applicationWillTerminate);
+    application.installEventFilter(this);
+}
+
+bool WindowTabRestorationCoordinator::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Close && watched->isWidgetType()) {
+        const auto *widget = static_cast<const QWidget *>(watched);
+        const Qt::WindowType type = widget->windowType();
+        if (widget->isWindow() && type != Qt::Popup && type != Qt::ToolTip && type != Qt::SplashScreen)
+            windowWillClose();
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void WindowTabRestorationCoordinator::registerWindow(QObject *window, const QString &tabbingIdentifier,
@@ -53,11 +67,6 @@ void WindowTabRestorationCoordinator::registerWindow(QObject *window, const QStr
     } else {
         m_didScheduleRestoration = true;
         QList<MainWindowState> saved = loadStates();
-        const QUuid current(m_defaults.stringForKey(currentWindowKey).value_or(QString()));
-        for (const MainWindowState &restored : std::as_const(saved)) {
-            if (!current.isNull() && restored.id == current)
-                m_windowToSelect = current;
-        }
         if (!saved.isEmpty())
             state.set(saved.takeFirst());
         m_statesToRestore = saved;
@@ -78,25 +87,14 @@ void WindowTabRestorationCoordinator::saveStates()
     if (!m_tabbingIdentifier)
         return;
     QList<MainWindowState> states;
-    std::optional<QUuid> current;
-    QObject *const currentWindow = m_currentWindow ? m_currentWindow() : nullptr;
     for (const ListedWindow &listed : m_windowList()) {
         if (listed.tabbingIdentifier != *m_tabbingIdentifier)
             continue;
         const auto binding = m_windowStates.constFind(listed.window);
-        if (binding == m_windowStates.cend())
-            continue;
-        states.append(binding->get());
-        if (listed.window == currentWindow)
-            current = states.last().id;
+        if (binding != m_windowStates.cend())
+            states.append(binding->get());
     }
     m_defaults.setData(MainWindowState::encodeList(states), defaultsKey);
-    if (!m_currentWindow)
-        return;
-    if (current)
-        m_defaults.setString(uuidText(*current), currentWindowKey);
-    else
-        m_defaults.removeObject(currentWindowKey);
 }
 
 QList<MainWindowState> WindowTabRestorationCoordinator::loadStates() const
@@ -118,12 +116,13 @@ void WindowTabRestorationCoordinator::applicationWillTerminate()
 
 void WindowTabRestorationCoordinator::windowWillClose()
 {
-    if (m_isTerminating)
+    if (m_isTerminating || std::exchange(m_saveQueued, true))
         return;
     // Not once termination has begun: its save stands, and the windows may be gone.
     QMetaObject::invokeMethod(
         this,
         [this] {
+            m_saveQueued = false;
             if (!m_isTerminating)
                 saveStates();
         },

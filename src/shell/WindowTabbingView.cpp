@@ -157,13 +157,3 @@ QList<WindowTabRestorationCoordinator::ListedWindow> WindowTabbingView::listedWi
     }
     return windows;
 }
-
-QObject *WindowTabbingView::currentWindow()
-{
-    const QList<WindowTabbingView *> &views = allViews();
-    for (const WindowTabbingView *view : views) {
-        if (view->isActiveWindow())
-            return view->currentTab();
-    }
-    return views.isEmpty() ? nullptr : views.first()->currentTab();
-}

@@ -44,9 +44,6 @@ public:
 
     // The application's window list.
     static QList<WindowTabRestorationCoordinator::ListedWindow> listedWindows();
-    // The current tab of the active window's view, else of the first view;
-    // null when there is none.
-    static QObject *currentWindow();
 
 signals:
     void currentTabChanged(QWidget *tab);

@@ -1,6 +1,8 @@
 #include "ui/AppStyle.h"
 
 #include <QApplication>
+#include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPalette>
 #include <QWidget>
@@ -84,6 +86,24 @@ QFont AppStyle::withWeight(QFont font, QFont::Weight weight)
 {
     font.setWeight(weight);
     return font;
+}
+
+QFont AppStyle::withMonospacedDigits(const QFont &font)
+{
+    const QFontMetricsF metrics(font);
+    const qreal zero = metrics.horizontalAdvance(QLatin1Char('0'));
+    bool oneWidth = true;
+    for (char digit = '1'; digit <= '9' && oneWidth; ++digit)
+        oneWidth = metrics.horizontalAdvance(QLatin1Char(digit)) == zero;
+    if (oneWidth)
+        return font;
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (font.pixelSize() > 0)
+        fixed.setPixelSize(font.pixelSize());
+    else
+        fixed.setPointSizeF(font.pointSizeF());
+    fixed.setWeight(font.weight());
+    return fixed;
 }
 
 QColor AppStyle::primary(const QPalette &palette)

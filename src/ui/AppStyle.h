@@ -23,6 +23,10 @@ struct AppStyle {
     static QFont title2();      // a second-level title, between body and title
     static QFont largeTitle();
     static QFont withWeight(QFont font, QFont::Weight weight);
+    // The font with digits of one width, so that a number keeps its places
+    // as it changes: the font itself when its digits share a width, else
+    // the system's fixed-pitch font at its size and weight.
+    static QFont withMonospacedDigits(const QFont &font);
 
     static QColor primary(const QPalette &palette);
     static QColor secondary(const QPalette &palette);   // about half as strong as the text

@@ -95,14 +95,20 @@ private slots:
         QTest::addColumn<bool>("hasImages");
         QTest::addColumn<bool>("hasSelection");
         QTest::addColumn<int>("content");
+        QTest::addColumn<bool>("searching"); // a search runs in the background
         const int grid = int(LibraryGrid::Content::grid);
-        QTest::newRow("add tile only, empty library") << true << true << false << false << grid;
-        QTest::newRow("no images") << true << false << false << true << int(LibraryGrid::Content::noImages);
-        QTest::newRow("no images wins over shown ones") << false << false << false << true << int(LibraryGrid::Content::noImages);
-        QTest::newRow("grid") << false << false << true << true << grid;
-        QTest::newRow("all filtered out") << true << false << true << true << int(LibraryGrid::Content::noMatches);
-        QTest::newRow("filtered out but addable") << true << true << true << true << grid;
-        QTest::newRow("no selection") << false << false << true << false << int(LibraryGrid::Content::noSelection);
+        QTest::newRow("add tile only, empty library") << true << true << false << false << grid << false;
+        QTest::newRow("no images") << true << false << false << true << int(LibraryGrid::Content::noImages) << false;
+        QTest::newRow("no images wins over shown ones") << false << false << false << true << int(LibraryGrid::Content::noImages) << false;
+        QTest::newRow("grid") << false << false << true << true << grid << false;
+        QTest::newRow("all filtered out") << true << false << true << true << int(LibraryGrid::Content::noMatches) << false;
+        QTest::newRow("filtered out but addable") << true << true << true << true << grid << false;
+        QTest::newRow("no selection") << false << false << true << false << int(LibraryGrid::Content::noSelection) << false;
+        QTest::newRow("searching") << true << false << true << true << int(LibraryGrid::Content::searching) << true;
+        QTest::newRow("searching, no selection") << true << false << true << false
+                                                 << int(LibraryGrid::Content::noSelection) << true;
+        QTest::newRow("searching an empty library") << true << false << false << true
+                                                    << int(LibraryGrid::Content::noImages) << true;
     }
     void whatIsShown()
     {
@@ -111,12 +117,23 @@ private slots:
         QFETCH(bool, hasImages);
         QFETCH(bool, hasSelection);
         QFETCH(int, content);
+        QFETCH(bool, searching);
         LibraryGrid grid;
         grid.setImages(empty ? QList<AtlasImage *>() : QList<AtlasImage *>{m_library.image(QStringLiteral("x"))});
         grid.setCanAddImages(canAddImages);
         grid.setHasImages(hasImages);
         grid.setHasSelection(hasSelection);
+        grid.setSearching(searching);
         QCOMPARE(int(grid.content()), content);
+        // Its empty state says so, and offers nothing.
+        if (grid.content() == LibraryGrid::Content::searching) {
+            const auto *state = grid.findChild<ContentUnavailableView *>();
+            QVERIFY(state && state->isVisibleTo(&grid));
+            QCOMPARE(state->title(), QStringLiteral("Searching\u2026"));
+            QVERIFY(!state->actionButton());
+            grid.setSearching(false);
+            QCOMPARE(grid.content(), LibraryGrid::Content::noMatches);
+        }
     }
 
     // The library's empty states (shared with the sidebar) and the grid's own.

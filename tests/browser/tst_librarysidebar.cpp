@@ -452,6 +452,17 @@ private slots:
         QVERIFY(m_sidebar->clearFiltersButton()->isVisible());
         m_sidebar->clearFiltersButton()->click();
         QCOMPARE(clears.count(), 2);
+        // While a search runs in the background its empty list is no match
+        // yet, and offers nothing.
+        m_sidebar->setSearching(true);
+        QCOMPARE(m_sidebar->emptyStateTitle(), QStringLiteral("Searching\u2026"));
+        QVERIFY(!m_sidebar->emptyStateView()->actionButton());
+        m_sidebar->setSearching(false);
+        QCOMPARE(m_sidebar->emptyStateTitle(), QStringLiteral("No Matches"));
+        m_sidebar->setSearching(true);
+        m_sidebar->setHasContent(false);
+        QCOMPARE(m_sidebar->emptyStateTitle(), QStringLiteral("No Images"));
+        m_sidebar->setSearching(false);
     }
 
     void syncPausedBanner()

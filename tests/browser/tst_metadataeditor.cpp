@@ -3,6 +3,8 @@
 #include "browser/MetadataEditor.h"
 
 #include <QApplication>
+#include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -164,34 +166,48 @@ private slots:
         QCOMPARE(MetadataEditor::ageValue(QStringLiteral("46"), AgeSpec::Kind::fetal), 45);
     }
 
-    void typingAnAgeKeepsWhatIsTypedUntilTheFieldIsLeft_data()
+    void typingAnAgeClampsOnEveryEdit_data()
     {
         QTest::addColumn<int>("kind");
         QTest::addColumn<qint64>("start");
         QTest::addColumn<QString>("keys"); // \b: Backspace
-        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("typed");  // the field's text after the keys
+        QTest::addColumn<qint64>("stored");  // the draft's value after the keys
         QTest::addColumn<qint64>("left");
         QTest::addColumn<qint64>("confirmed");
-        const int fetal = int(AgeSpec::Kind::fetal), years = int(AgeSpec::Kind::years);
+        const int fetal = int(AgeSpec::Kind::fetal), months = int(AgeSpec::Kind::months),
+                  years = int(AgeSpec::Kind::years);
         QTest::newRow("25 weeks after clearing") << fetal << qint64(30) << QStringLiteral("\b\b25") << "25" << qint64(25)
-                                                 << qint64(25);
-        QTest::newRow("cleared and left") << fetal << qint64(30) << QStringLiteral("\b\b") << "" << qint64(1) << qint64(1);
-        QTest::newRow("letters dropped") << years << qint64(30) << QStringLiteral("\b\b12a3") << "123" << qint64(120)
-                                         << qint64(120);
-        QTest::newRow("leading zeros") << years << qint64(30) << QStringLiteral("\b\b007") << "007" << qint64(7) << qint64(7);
+                                                 << qint64(25) << qint64(25);
+        // Emptied: the range's lowest value is stored at once, the field
+        // stays empty until it is left.
+        QTest::newRow("cleared and left") << fetal << qint64(30) << QStringLiteral("\b\b") << "" << qint64(1)
+                                          << qint64(1) << qint64(1);
+        QTest::newRow("cleared, years") << years << qint64(30) << QStringLiteral("\b\b") << "" << qint64(0) << qint64(0)
+                                        << qint64(0);
+        QTest::newRow("letters dropped, clamped as typed") << years << qint64(30) << QStringLiteral("\b\b12a3") << "120"
+                                                            << qint64(120) << qint64(120) << qint64(120);
+        QTest::newRow("months past the range") << months << qint64(5) << QStringLiteral("\b18") << "17" << qint64(17)
+                                               << qint64(17) << qint64(17);
+        QTest::newRow("zero weeks") << fetal << qint64(30) << QStringLiteral("\b\b0") << "1" << qint64(1) << qint64(1)
+                                    << qint64(1);
+        QTest::newRow("leading zeros") << years << qint64(30) << QStringLiteral("\b\b007") << "7" << qint64(7)
+                                       << qint64(7) << qint64(7);
         // Out of range as stored: left as it is until it is edited, clamped
         // when confirmed.
-        QTest::newRow("visited, not edited") << fetal << qint64(50) << QString() << "50" << qint64(50) << qint64(45);
-        QTest::newRow("beyond 32 bits") << years << qint64(30) << QStringLiteral("\b\b3000000000") << "3000000000"
-                                        << qint64(120) << qint64(120);
+        QTest::newRow("visited, not edited") << fetal << qint64(50) << QString() << "50" << qint64(50) << qint64(50)
+                                             << qint64(45);
+        QTest::newRow("beyond 32 bits") << years << qint64(30) << QStringLiteral("\b\b3000000000") << "120"
+                                        << qint64(120) << qint64(120) << qint64(120);
     }
 
-    void typingAnAgeKeepsWhatIsTypedUntilTheFieldIsLeft()
+    void typingAnAgeClampsOnEveryEdit()
     {
         QFETCH(int, kind);
         QFETCH(qint64, start);
         QFETCH(QString, keys);
         QFETCH(QString, typed);
+        QFETCH(qint64, stored);
         QFETCH(qint64, left);
         QFETCH(qint64, confirmed);
         MetadataDraft draft(QStringLiteral("Scan"));
@@ -209,14 +225,43 @@ private slots:
                 QTest::keyClick(field, Qt::Key_Backspace);
             else
                 QTest::keyClicks(field, QString(key));
+            // Every edit leaves a value within the range in the draft.
+            const auto [lowest, highest] = MetadataDraft::ageValueRange(AgeSpec::Kind(kind));
+            QVERIFY(sheet.draft().ageValue >= lowest && sheet.draft().ageValue <= highest);
         }
         QCOMPARE(field->text(), typed);
-        QCOMPARE(sheet.draft().ageValue, MetadataEditor::typedAgeValue(typed));
+        QCOMPARE(sheet.draft().ageValue, stored);
         sheet.titleField()->setFocus();
         QCOMPARE(sheet.draft().ageValue, left);
         QCOMPARE(field->text(), QString::number(left));
         QTest::keyClick(&sheet, Qt::Key_Return);
         QCOMPARE(harness.saved.value_or(MetadataDraft()).ageValue, confirmed);
+    }
+
+    // The title field has no clear button; the age field's digits share
+    // one width, whatever the font.
+    void theFieldsLookAsTheyShould_data()
+    {
+        QTest::addColumn<QString>("family"); // empty: the application's font as it is
+        QTest::newRow("the application's font") << QString();
+        for (const QString &family : QFontDatabase::families())
+            QTest::newRow(qPrintable(family)) << family;
+    }
+
+    void theFieldsLookAsTheyShould()
+    {
+        QFETCH(QString, family);
+        const QFont before = QApplication::font();
+        if (!family.isEmpty())
+            QApplication::setFont(QFont(family));
+        MetadataDraft draft(QStringLiteral("Scan"));
+        draft.ageKind = AgeSpec::Kind::years;
+        SheetHarness harness(draft);
+        QApplication::setFont(before);
+        QVERIFY(!harness.sheet.titleField()->isClearButtonEnabled());
+        const QFontMetricsF metrics(harness.sheet.ageValueField()->font());
+        for (char digit = '1'; digit <= '9'; ++digit)
+            QCOMPARE(metrics.horizontalAdvance(QLatin1Char(digit)), metrics.horizontalAdvance(QLatin1Char('0')));
     }
 
     void steppingStopsAtTheEndsOfTheRange_data()

@@ -81,6 +81,22 @@ private:
     std::thread m_watchdog;
 };
 
+// One of the library query's limits, set while it lives.
+class QueryLimit {
+public:
+    QueryLimit(qsizetype (*get)(), void (*set)(qsizetype), qsizetype value)
+        : m_set(set)
+        , m_before(get())
+    {
+        set(value);
+    }
+    ~QueryLimit() { m_set(m_before); }
+
+private:
+    void (*m_set)(qsizetype);
+    qsizetype m_before;
+};
+
 } // namespace
 
 // A window's own state (opened image, selections, sheets) kept in step with the library.
@@ -894,23 +910,29 @@ private slots:
         QCOMPARE(library.context().fetch<AtlasImage>().first()->imageData(), std::optional<QByteArray>(bytes));
     }
 
-    void searchesTypedBeforeTheIndexIsReadDoNotWait_data()
+    void searchesTypedBeforeTheIndexIsRead_data()
     {
         QTest::addColumn<bool>("onDisk");
         QTest::addColumn<bool>("changedMeanwhile"); // an image comes while the index is read
-        QTest::newRow("in memory") << false << false;
-        QTest::newRow("on disk") << true << false;
-        QTest::newRow("on disk, changed meanwhile") << true << true;
-        QTest::newRow("in memory, changed meanwhile") << false << true;
+        QTest::addColumn<bool>("atOnce");           // a library small enough to wait for the read
+        QTest::newRow("in memory") << false << false << false;
+        QTest::newRow("on disk") << true << false << false;
+        QTest::newRow("on disk, changed meanwhile") << true << true << false;
+        QTest::newRow("in memory, changed meanwhile") << false << true << false;
+        QTest::newRow("in memory, small") << false << false << true;
+        QTest::newRow("on disk, small") << true << false << true;
     }
 
-    // The index's read is held back: the typed search leaves the lists as
-    // they were while the event loop turns, then shows what the plain
-    // search finds once the read is in.
-    void searchesTypedBeforeTheIndexIsReadDoNotWait()
+    // The index's read is held back. A small library's search waits for it
+    // and is answered at once. A large one's runs in the background while
+    // the event loop turns: no lists meanwhile (none of the search before),
+    // then what the plain search finds once the read is in, and only then
+    // does the search close the opened image it hides.
+    void searchesTypedBeforeTheIndexIsRead()
     {
         QFETCH(bool, onDisk);
         QFETCH(bool, changedMeanwhile);
+        QFETCH(bool, atOnce);
         TestLibrary library(onDisk);
         Series *knee = library.series(QStringLiteral("Knee"));
         AtlasImage *left = library.image(QStringLiteral("Left"), knee);
@@ -919,6 +941,8 @@ private slots:
         library.region(library.image(QStringLiteral("Ankle"), nullptr, 0, 2), QStringLiteral("Menisc talus"));
         library.image(QStringLiteral("Meniscal CT"), nullptr, 0, 3, Modality::ct);
         library.save();
+        const QueryLimit reading(&LibraryQuery::answersAtOnceUpTo, &LibraryQuery::setAnswersAtOnceUpTo,
+                                 atOnce ? LibraryQuery::answersAtOnceUpTo() : 0);
         PoolLatch latch(WorkerPools::computing());
         AppState state(m_defaults, m_accounts);
         ContentViewModel model(library.context(), state);
@@ -932,36 +956,151 @@ private slots:
         for (const char *typed : {"m", "me", "menisc"})
             model.setLibrarySearchText(QString::fromLatin1(typed));
         QCOMPARE(entriesChanged.count(), 3);
+        const auto plainSearch = [&] {
+            const LibraryDerivation plain(model.filters());
+            return entryTitles(plain.libraryEntries(library.context().fetch<AtlasImage>(&AtlasImage::createdAt),
+                                                    library.context().fetch<Series>(&Series::createdAt)));
+        };
+        if (atOnce) {
+            QVERIFY(model.library().isSearchIndexReady());
+            QVERIFY(!model.isSearching());
+            QCOMPARE(entryTitles(model.libraryEntries()), plainSearch());
+            QCOMPARE(imageTitles(model.visibleImages()), QStringList{"Left"});
+            QCOMPARE(model.openedImage(), nullptr);
+            latch.release();
+            QVERIFY(!latch.rescued());
+            QCOMPARE(arrived.count(), 0);
+            return;
+        }
         int turns = 0;
         QTimer ticker;
         connect(&ticker, &QTimer::timeout, [&] { ++turns; });
         ticker.start(1);
         QTRY_VERIFY(turns >= 20);
-        QStringList meanwhile = shown;
         if (changedMeanwhile) {
             library.image(QStringLiteral("Menisc new"), nullptr, 0, 4);
             library.save();
             QTRY_COMPARE(entriesChanged.count(), 4);
-            meanwhile << QStringLiteral("Menisc new");
         }
         QVERIFY(!model.library().isSearchIndexReady());
         QCOMPARE(arrived.count(), 0);
-        QCOMPARE(entryTitles(model.libraryEntries()), meanwhile);
-        QCOMPARE(imageTitles(model.visibleImages()), QStringList({"Left", "Hip"}));
+        QVERIFY(model.isSearching());
+        QVERIFY(model.libraryEntries().isEmpty());
+        QVERIFY(model.visibleImages().isEmpty());
         QCOMPARE(model.openedImage(), hip);
         latch.release();
         QTRY_COMPARE(arrived.count(), 1);
         QVERIFY(!latch.rescued());
-        const LibraryDerivation plain(model.filters());
-        const QList<LibraryEntry> expected =
-            plain.libraryEntries(library.context().fetch<AtlasImage>(&AtlasImage::createdAt),
-                                 library.context().fetch<Series>(&Series::createdAt));
-        QCOMPARE(entryTitles(model.libraryEntries()), entryTitles(expected));
+        QVERIFY(!model.isSearching());
+        QCOMPARE(entryTitles(model.libraryEntries()), plainSearch());
         QCOMPARE(entryTitles(model.libraryEntries()).size(), changedMeanwhile ? 3 : 2);
         QCOMPARE(imageTitles(model.visibleImages()), QStringList{"Left"});
         // The search hid the opened image.
         QCOMPARE(model.openedImage(), nullptr);
+        QVERIFY(!model.focusGridOnAppear());
         QCOMPARE(entriesChanged.count(), changedMeanwhile ? 5 : 4);
+    }
+
+    // While a search runs in the background (the index still being read, or
+    // its texts too long to scan at once) its lists are empty and nothing
+    // acts on the lists of the search before: the grid selection and the
+    // opened image stay until the results say they are hidden, nothing can
+    // be added or dropped, the arrow keys step nowhere. Once the results
+    // are in, the changes made meanwhile act on them as they would have at
+    // once.
+    void aSearchInTheBackgroundActsOnlyOnItsResults_data()
+    {
+        QTest::addColumn<bool>("indexRead"); // false: typed before the index is read
+        QTest::addColumn<QString>("action");
+        for (const bool indexRead : {false, true}) {
+            const char *cause = indexRead ? "scanned" : "read";
+            for (const char *action : {"close", "keep", "hide", "add", "drop", "select", "step"})
+                QTest::addRow("%s: %s", cause, action) << indexRead << QString::fromLatin1(action);
+        }
+    }
+    void aSearchInTheBackgroundActsOnlyOnItsResults()
+    {
+        QFETCH(bool, indexRead);
+        QFETCH(QString, action);
+        const QueryLimit reading(&LibraryQuery::answersAtOnceUpTo, &LibraryQuery::setAnswersAtOnceUpTo, 0);
+        const QueryLimit scanning(&LibraryQuery::scanOffThreadFrom, &LibraryQuery::setScanOffThreadFrom,
+                                  indexRead ? 0 : LibraryQuery::scanOffThreadFrom());
+        TestLibrary library;
+        Series *knee = library.series(QStringLiteral("Knee"));
+        AtlasImage *left = library.image(QStringLiteral("Left"), knee);
+        library.point(left, QStringLiteral("Tibia"));
+        AtlasImage *right = library.image(QStringLiteral("Right"), knee, 1);
+        AtlasImage *hip = library.image(QStringLiteral("Hip"), nullptr, 0, 1);
+        library.region(hip, QStringLiteral("Tibial head"));
+        AtlasImage *alpha = library.image(QStringLiteral("Alpha"), nullptr, 0, 2);
+        library.save();
+        AppState state(m_defaults, m_accounts);
+        ContentViewModel model(library.context(), state);
+        if (indexRead)
+            QTRY_VERIFY(model.library().isSearchIndexReady());
+        const LibraryEntryID kneeRow = LibraryEntryID::series(knee->id());
+        model.setSidebarSelection({kneeRow});
+        model.openImage(action == QLatin1String("keep") || action == QLatin1String("select") ? left : right);
+        if (action == QLatin1String("hide"))
+            model.returnToGrid();
+        QCOMPARE(imageTitles(model.visibleImages()), QStringList({"Left", "Right"}));
+        QVERIFY(model.canAddImages());
+
+        QSignalSpy arrived(&model.library(), &LibraryQuery::searchResultsArrived);
+        model.setLibrarySearchText(QStringLiteral("tibia"));
+        QVERIFY(model.library().isSearchIndexReady() == indexRead);
+        QVERIFY(model.isSearching());
+        QVERIFY(model.libraryEntries().isEmpty());
+        QVERIFY(model.visibleImages().isEmpty());
+        QVERIFY(!model.canAddImages());
+        AtlasImage *const opened = model.openedImage();
+        AtlasImage *const gridSelected = model.gridSelection();
+        if (action == QLatin1String("add")) {
+            model.beginAddImages();
+            QVERIFY(!model.isImporting());
+        } else if (action == QLatin1String("drop")) {
+            QVERIFY(!model.handleDrop({file(QStringLiteral("dropped.png"))}));
+            QVERIFY(!model.isReadingImport());
+        } else if (action == QLatin1String("select")) {
+            model.setSidebarSelection({LibraryDerivation::entryID(*hip)});
+        } else if (action == QLatin1String("step")) {
+            QVERIFY(!model.canAdvanceOpenedImage(-1));
+            model.advanceOpenedImage(-1);
+        }
+        QCOMPARE(model.openedImage(), opened);
+        QCOMPARE(model.gridSelection(), gridSelected);
+        QVERIFY(model.focusGridOnAppear());
+
+        QVERIFY(arrived.wait());
+        QVERIFY(!model.isSearching());
+        QCOMPARE(entryTitles(model.libraryEntries()), QStringList({"Knee", "Hip"}));
+        if (action == QLatin1String("close") || action == QLatin1String("step")) {
+            // The search hid it: back to the grid, the focus left alone.
+            QCOMPARE(model.openedImage(), nullptr);
+            QVERIFY(!model.focusGridOnAppear());
+        } else if (action == QLatin1String("keep")) {
+            QCOMPARE(model.openedImage(), left);
+            QCOMPARE(model.gridSelection(), left);
+        } else if (action == QLatin1String("hide")) {
+            QCOMPARE(model.gridSelection(), nullptr);
+        } else if (action == QLatin1String("add") || action == QLatin1String("drop")) {
+            QVERIFY(model.canAddImages());
+            QCOMPARE(model.importDestinationForSelection()->seriesValue(), knee);
+        } else if (action == QLatin1String("select")) {
+            // The search left Left open; the new row then opened its first image.
+            QCOMPARE(model.openedImage(), hip);
+            QCOMPARE(model.gridSelection(), hip);
+        }
+        QCOMPARE(arrived.count(), 1);
+        // Each waiting handler ran once: a later change of the library (which
+        // runs none of them) leaves an image the search hides open.
+        model.setSidebarSelection({kneeRow});
+        model.openImage(right);
+        QSignalSpy changed(&model, &ContentViewModel::entriesChanged);
+        alpha->setTitle(QStringLiteral("Alpha 2"));
+        QTRY_VERIFY(changed.count() >= 1 && !model.isSearching());
+        QCoreApplication::processEvents();
+        QCOMPARE(model.openedImage(), right);
     }
 
     void duplicatesAreSelected()

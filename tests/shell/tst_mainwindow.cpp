@@ -21,6 +21,8 @@
 #include "viewer/ZoomableImage.h"
 
 #include <QAbstractButton>
+#include <QScopeGuard>
+#include <QSignalSpy>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
@@ -226,6 +228,42 @@ private slots:
         QCOMPARE(column->filtersButtonValue(), QStringLiteral("Off"));
         QTest::mouseClick(column->filtersButton(), Qt::LeftButton);
         QVERIFY(!harness.model().isLibraryFiltersExpanded());
+    }
+
+    // A search of a large library runs in the background: the window shows
+    // no rows of the search before, says it is searching, takes no drop,
+    // and shows the results once they are in.
+    void aSearchInTheBackgroundShowsNoEarlierRows()
+    {
+        TestLibrary library;
+        Series *brain = library.series(QStringLiteral("Brain"), 1);
+        AtlasImage *axial = library.image(QStringLiteral("Axial 1"), brain, 0, 1);
+        library.point(axial, QStringLiteral("Thalamus"));
+        library.image(QStringLiteral("Coronal 2"), brain, 1, 2);
+        library.image(QStringLiteral("Chest"), nullptr, 0, 3, Modality::ct);
+        library.save();
+        const qsizetype limit = LibraryQuery::scanOffThreadFrom();
+        LibraryQuery::setScanOffThreadFrom(0);
+        const auto restore = qScopeGuard([limit] { LibraryQuery::setScanOffThreadFrom(limit); });
+        WindowHarness harness(library);
+        QTRY_VERIFY(harness.model().library().isSearchIndexReady());
+        harness.model().setSidebarSelection({LibraryEntryID::series(brain->id())});
+        QTRY_COMPARE(harness.grid().images().size(), 2);
+        QVERIFY(harness.grid().canAddImages());
+        QSignalSpy arrived(&harness.model().library(), &LibraryQuery::searchResultsArrived);
+        QTest::keyClicks(harness.sidebar().searchField(), QStringLiteral("thalamus"));
+        QVERIFY(harness.model().isSearching());
+        QVERIFY(harness.sidebar().entries().isEmpty());
+        QCOMPARE(harness.sidebar().emptyStateTitle(), QStringLiteral("Searching\u2026"));
+        QVERIFY(harness.grid().images().isEmpty());
+        QCOMPARE(harness.grid().content(), LibraryGrid::Content::searching);
+        QVERIFY(!harness.grid().canAddImages());
+        QTRY_VERIFY(arrived.count() >= 1);
+        QTRY_COMPARE(harness.sidebar().entries().size(), 1);
+        QCOMPARE(harness.sidebar().emptyStateTitle(), QString());
+        QCOMPARE(harness.grid().images(), QList<AtlasImage *>{axial});
+        QCOMPARE(harness.grid().content(), LibraryGrid::Content::grid);
+        QVERIFY(harness.grid().canAddImages());
     }
 
     void selectingRowsAndMovingThroughImagesWithTheKeyboard()

@@ -15,7 +15,10 @@
 #include <QThread>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <limits>
 
 // Start-up order, a container that cannot be built, and the test host's in-memory store.
 class VeloranAppTest : public QObject {
@@ -205,6 +208,52 @@ private slots:
             environment.insert(variable.left(equals), variable.mid(equals + 1));
         }
         QCOMPARE(ProcessInfo::isRunningTestsOrCI(environment), expected);
+    }
+
+    // Raised to the lower bound, then lowered to the upper one.
+    void clampsToAClosedRange_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<double>("lower");
+        QTest::addColumn<double>("upper");
+        QTest::addColumn<double>("expected");
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        const double infinity = std::numeric_limits<double>::infinity();
+        QTest::newRow("below") << -5.0 << 0.0 << 120.0 << 0.0;
+        QTest::newRow("inside") << 42.0 << 0.0 << 120.0 << 42.0;
+        QTest::newRow("above") << 123.0 << 0.0 << 120.0 << 120.0;
+        QTest::newRow("the lower bound") << 1.0 << 1.0 << 45.0 << 1.0;
+        QTest::newRow("the upper bound") << 45.0 << 1.0 << 45.0 << 45.0;
+        QTest::newRow("a range of one value, below") << 3.0 << 17.0 << 17.0 << 17.0;
+        QTest::newRow("a range of one value, above") << 30.0 << 17.0 << 17.0 << 17.0;
+        QTest::newRow("fractions") << 0.25 << 0.5 << 0.75 << 0.5;
+        QTest::newRow("infinite values") << infinity << 0.0 << 1.0 << 1.0;
+        QTest::newRow("infinite bounds") << -1e300 << -infinity << infinity << -1e300;
+        // The lower bound wins a tie: 0.0, not -0.0.
+        QTest::newRow("negative zero") << -0.0 << 0.0 << 1.0 << 0.0;
+        QTest::newRow("not a number") << nan << 0.0 << 1.0 << nan;
+    }
+    void clampsToAClosedRange()
+    {
+        QFETCH(double, value);
+        QFETCH(double, lower);
+        QFETCH(double, upper);
+        QFETCH(double, expected);
+        const double result = clamped(value, ClosedRange<double>{lower, upper});
+        QCOMPARE(result, expected);
+        QCOMPARE(std::signbit(result), std::signbit(expected));
+        QCOMPARE(std::isnan(result), std::isnan(expected));
+        // Any comparable value: whole numbers, text.
+        if (!std::isnan(value) && std::isfinite(value) && std::isfinite(lower) && std::isfinite(upper)) {
+            const auto whole = [](double v) { return qint64(std::floor(v)); };
+            QCOMPARE(clamped(whole(value), ClosedRange<qint64>{whole(lower), whole(upper)}),
+                     std::clamp(whole(value), whole(lower), whole(upper)));
+        }
+        QCOMPARE(clamped(QStringLiteral("m"), ClosedRange<QString>{QStringLiteral("a"), QStringLiteral("k")}),
+                 QStringLiteral("k"));
+        QCOMPARE(clamped(QStringLiteral("b"), ClosedRange<QString>{QStringLiteral("c"), QStringLiteral("k")}),
+                 QStringLiteral("c"));
+        static_assert(clamped(7, ClosedRange<int>{0, 5}) == 5);
     }
 
     void configurationFollowsHostAndSetting()

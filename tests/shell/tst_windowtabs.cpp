@@ -1,10 +1,14 @@
 #include "MainWindowTestSupport.h"
 
+#include "about/AboutWindowController.h"
+#include "appkit/NSWindowController.h"
 #include "model/JsonCoding.h"
+#include "shell/SettingsView.h"
 #include "shell/MainWindowTab.h"
 #include "shell/WindowTabRestorationCoordinator.h"
 #include "shell/WindowTabbingView.h"
 
+#include <QDialog>
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QTabBar>
@@ -30,6 +34,14 @@ QStringList menuTitles(const QMenuBar *bar, const QString &menuTitle)
 
 const QString mainIdentifier = WindowTabbingConfigurator::mainTabbingIdentifier;
 const QString key = QStringLiteral("mainWindowStates");
+// Where an earlier version kept the current window; never written now.
+const QString oldCurrentWindowKey = QStringLiteral("currentMainWindowID");
+
+QList<MainWindowState> windowsStored(const UserDefaults &defaults)
+{
+    const auto decoded = MainWindowState::decodeList(defaults.dataForKey(key).value_or(QByteArray()));
+    return decoded ? decoded.value() : QList<MainWindowState>();
+}
 
 MainWindowState state(int n, const QString &image = QString())
 {
@@ -74,11 +86,7 @@ struct Windows {
             result.append(states.value(window));
         return result;
     }
-    QList<MainWindowState> stored() const
-    {
-        const auto decoded = MainWindowState::decodeList(defaults.dataForKey(key).value_or(QByteArray()));
-        return decoded ? decoded.value() : QList<MainWindowState>();
-    }
+    QList<MainWindowState> stored() const { return windowsStored(defaults); }
 };
 
 } // namespace
@@ -183,36 +191,136 @@ private slots:
         QTEST(windows.defaults.dataForKey(key).value_or(QByteArray()), "stored");
     }
 
-    // The current window goes with each save, when there is a way to know it.
-    void theCurrentWindowIsSavedWithTheList_data()
+    // Only the list is saved, whichever window is current: a value an
+    // earlier version kept under "currentMainWindowID" stays as it was, and
+    // no other key is written.
+    void onlyTheListIsSaved_data()
     {
-        QTest::addColumn<int>("current"); // -1: none, 2: a window never registered
-        QTest::addColumn<QString>("stored"); // empty: no value
-        QTest::newRow("the first") << 0 << uuidText(state(1).id);
-        QTest::newRow("the second") << 1 << uuidText(state(2).id);
-        QTest::newRow("none") << -1 << QString();
-        QTest::newRow("the Settings window") << 2 << QString();
+        QTest::addColumn<int>("current"); // the current tab; -1: the Settings window is active
+        QTest::newRow("the first") << 0;
+        QTest::newRow("the second") << 1;
+        QTest::newRow("the Settings window") << -1;
     }
-    void theCurrentWindowIsSavedWithTheList()
+    void onlyTheListIsSaved()
     {
         QFETCH(int, current);
+        TestLibrary library;
         UserDefaults defaults;
-        defaults.setString(QStringLiteral("stale"), WindowTabRestorationCoordinator::currentWindowKey);
-        QObject windows[3];
-        WindowTabRestorationCoordinator coordinator(
-            defaults,
-            [&] {
-                return QList<WindowTabRestorationCoordinator::ListedWindow>{{&windows[0], mainIdentifier},
-                                                                            {&windows[1], mainIdentifier},
-                                                                            {&windows[2], QStringLiteral("settings")}};
-            },
-            [&]() -> QObject * { return current < 0 ? nullptr : &windows[current]; });
-        for (int i = 0; i < 2; ++i) {
-            const MainWindowState saved = state(i + 1);
-            coordinator.registerWindow(&windows[i], mainIdentifier, {[saved] { return saved; }, {}}, {});
+        defaults.setString(QStringLiteral("stale"), oldCurrentWindowKey);
+        WindowTabRestorationCoordinator coordinator(defaults, &WindowTabbingView::listedWindows);
+        WindowHarness harness(library, &coordinator);
+        harness.window.openTab(MainWindowState::makeDefault());
+        std::unique_ptr<SettingsView> settings;
+        if (current >= 0) {
+            harness.window.tabbingView()->setCurrentTab(harness.window.tabs().at(current));
+        } else {
+            settings = std::make_unique<SettingsView>(library.context(), harness.defaults, harness.accounts);
+            settings->show();
+            settings->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(settings.get()));
         }
+        QSignalSpy writes(&defaults, &UserDefaults::valueChanged);
         coordinator.applicationWillTerminate();
-        QTEST(defaults.stringForKey(WindowTabRestorationCoordinator::currentWindowKey).value_or(QString()), "stored");
+        QCOMPARE(writes.count(), 1);
+        QCOMPARE(writes.first().first().toString(), key);
+        QCOMPARE(windowsStored(defaults), (QList<MainWindowState>{harness.window.tabs().at(0)->state(),
+                                                                   harness.window.tabs().at(1)->state()}));
+        QCOMPARE(defaults.stringForKey(oldCurrentWindowKey), QStringLiteral("stale"));
+    }
+
+    // Every window that closes, main or not, registered or not, saves the
+    // main windows once the event loop turns: an image opened since the
+    // last save is kept should the process then be ended.
+    void everyWindowThatClosesSaves_data()
+    {
+        QTest::addColumn<QString>("closing");
+        QTest::addColumn<bool>("saves");
+        QTest::newRow("a tab") << "tab" << true;
+        QTest::newRow("the Settings window") << "settings" << true;
+        QTest::newRow("the About window") << "about" << true;
+        QTest::newRow("a window never registered") << "plain" << true;
+        QTest::newRow("a dialog") << "dialog" << true;
+        QTest::newRow("two windows in one turn") << "two" << true;
+        QTest::newRow("a tool tip") << "tooltip" << false;
+    }
+    void everyWindowThatClosesSaves()
+    {
+        QFETCH(QString, closing);
+        QFETCH(bool, saves);
+        TestLibrary library;
+        AtlasImage *knee = library.image(QStringLiteral("knee"));
+        library.save();
+        UserDefaults defaults;
+        WindowTabRestorationCoordinator coordinator(defaults, &WindowTabbingView::listedWindows);
+        coordinator.observeApplication(*qApp);
+        WindowHarness harness(library, &coordinator);
+        MainWindowTab *first = harness.window.currentTab();
+        MainWindowTab *second = harness.window.openTab(MainWindowState::makeDefault());
+        const QList<MainWindowState> before{first->state(), second->state()};
+        QCOMPARE(windowsStored(defaults), before);
+        first->model().openImage(knee);
+        QCOMPARE(first->state().selectedImageID, uuidText(knee->id()));
+
+        QSignalSpy writes(&defaults, &UserDefaults::valueChanged);
+        std::vector<std::unique_ptr<QWidget>> others;
+        const auto shown = [&](QWidget *window) {
+            others.emplace_back(window);
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+        };
+        QList<MainWindowState> expected{first->state(), second->state()};
+        if (closing == QLatin1String("tab")) {
+            harness.window.closeTab(second);
+            expected.removeLast();
+        } else if (closing == QLatin1String("settings")) {
+            SettingsView *settings = SettingsView::present(library.context(), harness.defaults, harness.accounts);
+            QVERIFY(QTest::qWaitForWindowExposed(settings));
+            settings->close();
+        } else if (closing == QLatin1String("about")) {
+            AboutWindowController::shared().showAboutWindow();
+            QWidget *about = AboutWindowController::shared().windowController().window();
+            QVERIFY(QTest::qWaitForWindowExposed(about));
+            about->close();
+        } else if (closing == QLatin1String("plain") || closing == QLatin1String("two")) {
+            shown(new QWidget);
+            if (closing == QLatin1String("two"))
+                shown(new QWidget);
+            for (const auto &window : others)
+                window->close();
+        } else if (closing == QLatin1String("dialog")) {
+            shown(new QDialog(&harness.window));
+            others.back()->close();
+        } else {
+            auto *tip = new QWidget(nullptr, Qt::ToolTip);
+            shown(tip);
+            tip->close();
+        }
+        // Not at once: the closed window has left the window list first.
+        QCOMPARE(writes.count(), 0);
+        QCOMPARE(windowsStored(defaults), before);
+        if (saves) {
+            QTRY_COMPARE(windowsStored(defaults), expected);
+            QTest::qWait(20);
+            QCOMPARE(writes.count(), 1);
+        } else {
+            QTest::qWait(20);
+            QCOMPARE(writes.count(), 0);
+        }
+        QVERIFY(!defaults.object(oldCurrentWindowKey).isValid());
+        // The next window that closes saves again.
+        first->model().returnToGrid();
+        shown(new QWidget);
+        others.back()->close();
+        QTRY_COMPARE(windowsStored(defaults).first().selectedImageID, QString());
+        // Once the application terminates, closing windows saves nothing more.
+        coordinator.applicationWillTerminate();
+        const QByteArray atQuit = defaults.dataForKey(key).value_or(QByteArray());
+        auto *late = new QWidget;
+        shown(late);
+        first->model().openImage(knee);
+        late->close();
+        QTest::qWait(20);
+        QCOMPARE(defaults.dataForKey(key).value_or(QByteArray()), atQuit);
     }
 
     // Each tab and the window are titled like the tab's detail pane.
@@ -252,32 +360,31 @@ private slots:
         QCOMPARE(window.windowTitle(), QStringLiteral("Hand"));
     }
 
-    // After a restart the tab that was current at quit is current again.
-    void theCurrentTabComesBack_data()
+    // After a restart the saved tabs reopen in order, each the new current
+    // tab in its turn: the last one is current, whichever was at quit, and
+    // whatever an earlier version kept under "currentMainWindowID".
+    void theLastRestoredTabIsCurrent_data()
     {
         QTest::addColumn<int>("current");
-        QTest::addColumn<QString>("tamper"); // what becomes of the stored value before the restart
-        QTest::addColumn<int>("expected");
-        QTest::newRow("the first") << 0 << QString() << 0;
-        QTest::newRow("the second") << 1 << QString() << 1;
-        QTest::newRow("the last") << 2 << QString() << 2;
-        QTest::newRow("none stored: the last opened") << 0 << "remove" << 2;
-        QTest::newRow("not one of them: the last opened") << 0 << uuidText(QUuid::createUuid()) << 2;
-        QTest::newRow("not an identifier") << 1 << "knee" << 2;
+        QTest::addColumn<int>("stale"); // the tab an earlier version's value names; -1: none, -2: no identifier
+        QTest::newRow("the first") << 0 << -1;
+        QTest::newRow("the second") << 1 << -1;
+        QTest::newRow("the last") << 2 << -1;
+        QTest::newRow("an old value names the first") << 2 << 0;
+        QTest::newRow("an old value names the second") << 0 << 1;
+        QTest::newRow("an old value is no identifier") << 1 << -2;
     }
-    void theCurrentTabComesBack()
+    void theLastRestoredTabIsCurrent()
     {
         QFETCH(int, current);
-        QFETCH(QString, tamper);
-        QFETCH(int, expected);
+        QFETCH(int, stale);
         TestLibrary library;
         const QList<AtlasImage *> images{library.image(QStringLiteral("knee")), library.image(QStringLiteral("hand")),
                                          library.image(QStringLiteral("foot"))};
         library.save();
         UserDefaults defaults;
         const auto launch = [&] {
-            return std::make_unique<WindowTabRestorationCoordinator>(defaults, &WindowTabbingView::listedWindows,
-                                                                     &WindowTabbingView::currentWindow);
+            return std::make_unique<WindowTabRestorationCoordinator>(defaults, &WindowTabbingView::listedWindows);
         };
         {
             const auto coordinator = launch();
@@ -286,21 +393,22 @@ private slots:
             harness.window.openTab(MainWindowState::makeDefault())->model().openImage(images.at(1));
             harness.window.openTab(MainWindowState::makeDefault())->model().openImage(images.at(2));
             harness.window.tabbingView()->setCurrentTab(harness.window.tabs().at(current));
+            QSignalSpy writes(&defaults, &UserDefaults::valueChanged);
             coordinator->applicationWillTerminate();
-            QCOMPARE(defaults.stringForKey(WindowTabRestorationCoordinator::currentWindowKey),
-                     uuidText(harness.window.tabs().at(current)->state().id));
+            QCOMPARE(writes.count(), 1);
+            QVERIFY(!defaults.object(oldCurrentWindowKey).isValid());
+            if (stale >= 0)
+                defaults.setString(uuidText(harness.window.tabs().at(stale)->state().id), oldCurrentWindowKey);
+            else if (stale == -2)
+                defaults.setString(QStringLiteral("knee"), oldCurrentWindowKey);
         }
-        if (tamper == QLatin1String("remove"))
-            defaults.removeObject(WindowTabRestorationCoordinator::currentWindowKey);
-        else if (!tamper.isEmpty())
-            defaults.setString(tamper, WindowTabRestorationCoordinator::currentWindowKey);
         const auto coordinator = launch();
         WindowHarness harness(library, coordinator.get());
         QTRY_COMPARE(harness.window.tabs().size(), 3);
         QTest::qWait(20);
         QCOMPARE(harness.window.tabs().size(), 3);
-        QCOMPARE(harness.window.currentTab(), harness.window.tabs().at(expected));
-        QTRY_COMPARE(harness.window.windowTitle(), images.at(expected)->title());
+        QCOMPARE(harness.window.currentTab(), harness.window.tabs().at(2));
+        QTRY_COMPARE(harness.window.windowTitle(), images.at(2)->title());
     }
 
     // A tab's pick, read while another tab came to the front, shows its
