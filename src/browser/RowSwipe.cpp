@@ -112,11 +112,12 @@ RowSwipeTrack::Outcome RowSwipeTrack::outcome() const
 RowSwipeActions::RowSwipeActions(QAbstractItemView *view, ActionsOf actionsOf)
     : QObject(view)
     , m_view(view)
+    , m_viewport(view->viewport())
     , m_actionsOf(std::move(actionsOf))
 {
-    m_bar = new QWidget(view->viewport());
+    m_bar = new QWidget(m_viewport);
     m_bar->hide();
-    view->viewport()->installEventFilter(this);
+    m_viewport->installEventFilter(this);
 
     m_quiet.setSingleShot(true);
     connect(&m_quiet, &QTimer::timeout, this, &RowSwipeActions::endGesture);
@@ -177,7 +178,7 @@ double RowSwipeActions::uncovering(double sideways) const
 
 bool RowSwipeActions::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_view->viewport()) {
+    if (watched == m_viewport) {
         switch (event->type()) {
         case QEvent::Wheel:
             return wheel(static_cast<QWheelEvent *>(event));

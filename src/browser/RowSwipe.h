@@ -139,6 +139,9 @@ private:
     double uncovering(double sideways) const;
 
     QAbstractItemView *m_view;
+    // The view's viewport, which it deletes before this filter: events
+    // that come meanwhile are told apart without asking the view.
+    QWidget *m_viewport;
     ActionsOf m_actionsOf;
     QPointer<QWidget> m_bar;
     QList<QAbstractButton *> m_buttons;
