@@ -13,6 +13,31 @@
 namespace {
 
 const QByteArray large(300 * 1024, 'L'); // kept in a file
+bool privateMounts = false;
+
+// Writes `bytes` to a new file at `path`.
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// A library in `folder` with pictures in files, and the store's path.
+QString makeLibrary(const QString &folder, int pictures)
+{
+    auto container = makeTestContainer(folder);
+    for (int i = 0; i < pictures; ++i)
+        container->mainContext().insert(imageWithBytes(large + QByteArray::number(i)));
+    container->mainContext().insert(imageWithBytes(QByteArray("small")));
+    container->mainContext().save();
+    return QDir(folder).filePath(QStringLiteral("default.store"));
+}
+
+// How many files this process has open.
+qsizetype openDescriptors()
+{
+    return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size();
+}
 
 // The files of `folder` with a digest of their bytes.
 QMap<QString, QByteArray> contents(const QString &folder)
@@ -34,6 +59,9 @@ QMap<QString, QByteArray> contents(const QString &folder)
 // but moved aside, under a name that says what they are and when.
 class KeptFilesTest : public QObject {
     Q_OBJECT
+public:
+    static void initMain() { privateMounts = enterPrivateMounts(); }
+
 private slots:
     void aLostStoreKeepsItsFiles_data()
     {
@@ -127,6 +155,8 @@ private slots:
     // next opening tries again.
     void aRecordStaysUntilItsFilesAreGone()
     {
+        if (!privateMounts)
+            QSKIP("a file that can't be removed needs the privilege to mount, which this process lacks");
         QTemporaryDir directory;
         const QString folder = directory.path();
         makeTestContainer(folder).reset();
@@ -135,16 +165,89 @@ private slots:
         // As a save cut short leaves it.
         std::shared_ptr<StagingRecord> record;
         QVERIFY(!StagingRecord::add(record, files.path(), {name}));
-        QVERIFY(files.mkpath(name + QStringLiteral("/inside"))); // not a file: it can't be removed
-        makeTestContainer(folder).reset();
-        QVERIFY(StagingRecord::anyIn(files.path()));
-        QVERIFY(QDir(files.filePath(name)).removeRecursively());
         QFile file(files.filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
+        QVERIFY(writeFile(file.fileName(), "cut short"));
+        {
+            BusyMountPoint mount(file.fileName());
+            QVERIFY(mount.isMounted());
+            makeTestContainer(folder).reset();
+            QVERIFY(file.exists());
+            QVERIFY(StagingRecord::anyIn(files.path()));
+        }
         makeTestContainer(folder).reset();
         QVERIFY(!file.exists());
         QVERIFY(!StagingRecord::anyIn(files.path()));
+    }
+
+    // Opening reads records only from the folder of records itself and
+    // only as far as a record can reach; what a record names that is not
+    // a file of the store's is left alone, and a record naming only that
+    // is cleared.
+    void openingFollowsNoLinkAmongTheRecords_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QStringList>("left");   // of the files "near" and "stray" beside the store's own
+        QTest::addColumn<QStringList>("recordsLeft"); // in a folder of records that is not a link
+        QTest::newRow("the folder of records a link to a folder of papers")
+            << "linked folder" << QStringList{"near", "stray"} << QStringList();
+        QTest::newRow("a record that is a link to a paper")
+            << "linked record" << QStringList{"near", "stray"} << QStringList{"record"};
+        QTest::newRow("a record naming a subfolder") << "subfolder" << QStringList{"near", "stray"} << QStringList();
+        QTest::newRow("a record longer than any save writes") << "long record" << QStringList{"stray"} << QStringList();
+    }
+    void openingFollowsNoLinkAmongTheRecords()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QStringList, left);
+        QFETCH(QStringList, recordsLeft);
+        QTemporaryDir directory;
+        const QString folder = directory.filePath(QStringLiteral("library"));
+        makeLibrary(folder, 1);
+        const QDir files(externalFolderOf(folder));
+        const QStringList stored = storedFileNames(folder);
+        for (const char *name : {"near", "stray"})
+            QVERIFY(writeFile(files.filePath(QLatin1String(name)), "not recorded by the store"));
+        // A user's papers elsewhere, which name the files beside the store.
+        const QDir papers(directory.filePath(QStringLiteral("papers")));
+        QVERIFY(papers.mkpath(QStringLiteral(".")));
+        for (const char *name : {"letter.txt", "thesis.tex"})
+            QVERIFY(writeFile(papers.filePath(QLatin1String(name)), "near\nstray\n"));
+        QDir records(files.filePath(QStringLiteral(".staged")));
+        QVERIFY(records.removeRecursively());
+        if (kind == QLatin1String("linked folder")) {
+            QVERIFY(QFile::link(papers.path(), records.path()));
+        } else {
+            QVERIFY(records.mkpath(QStringLiteral(".")));
+            const QString record = records.filePath(QStringLiteral("record"));
+            if (kind == QLatin1String("linked record")) {
+                QVERIFY(QFile::link(papers.filePath(QStringLiteral("letter.txt")), record));
+            } else if (kind == QLatin1String("subfolder")) {
+                QVERIFY(files.mkpath(QStringLiteral("sub/inside")));
+                QVERIFY(writeFile(record, "sub\n"));
+            } else {
+                // "near" at its start; "stray" only past what a record holds.
+                QFile file(record);
+                QVERIFY(file.open(QIODevice::WriteOnly) && file.write("near\n") == 5);
+                QVERIFY(file.seek(16 << 20) && file.write("\nstray\n") == 7);
+            }
+        }
+        const qsizetype descriptors = openDescriptors();
+        makeTestContainer(folder).reset();
+        QCOMPARE(openDescriptors(), descriptors);
+        QStringList expected = stored + left;
+        expected.sort();
+        QCOMPARE(externalFileNames(folder), expected);
+        QCOMPARE(papers.entryList(QDir::Files), (QStringList{"letter.txt", "thesis.tex"}));
+        for (const char *name : {"letter.txt", "thesis.tex"}) {
+            QFile paper(papers.filePath(QLatin1String(name)));
+            QVERIFY(paper.open(QIODevice::ReadOnly));
+            QCOMPARE(paper.readAll(), QByteArray("near\nstray\n"));
+        }
+        if (kind == QLatin1String("subfolder"))
+            QVERIFY(QFileInfo::exists(files.filePath(QStringLiteral("sub/inside"))));
+        QCOMPARE(QFileInfo(records.path()).isSymLink(), kind == QLatin1String("linked folder"));
+        if (kind != QLatin1String("linked folder"))
+            QCOMPARE(records.entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot), recordsLeft);
     }
 
     // Each folder kept aside takes a name of its own; a folder without a

@@ -25,7 +25,9 @@ class QDateTime;
 // Opening the store removes the files that a record names and no row
 // refers to (see ExternalStorage::removeUnreferenced), and no other file:
 // a file the store has no record of is never removed. Kept in the folder's
-// ".staged" subfolder, one file per record. A durable record is on the
+// ".staged" subfolder, one file per record; opening reads only a real
+// folder there and only the regular files in it (a link is not followed),
+// each up to 16 MB and 64 MB of them in all. A durable record is on the
 // disk, synced, before add() returns, so that the files written after it
 // are known even after a power cut. The record is removed when its last
 // holder lets it go: once its files belong to the store or are gone again.
@@ -45,8 +47,10 @@ public:
     // Whether `folder` holds any record.
     static bool anyIn(const QString &folder);
     // The names that the records of `folder` hold, and in `records` the
-    // records' paths.
+    // names of the records read.
     static QSet<QString> recordedNames(const QString &folder, QStringList *records);
+    // Removes the `records` of `folder` that recordedNames() read.
+    static void remove(const QString &folder, const QStringList &records);
 
 private:
     static std::shared_ptr<StagingRecord> create(const QString &folder, bool durable, QString *error);
@@ -237,6 +241,7 @@ public:
     bool hasRecords() const { return StagingRecord::anyIn(m_folder); }
     // Removes every file that a record of the folder names and whose name
     // is not in `referenced` (with its temporary file), then the records.
+    // A folder of that name is left alone: the store's files are files.
     // `referenced` is read by the caller while no save of another process
     // can be writing: see lock().
     void removeUnreferenced(const QSet<QString> &referenced);
