@@ -200,6 +200,54 @@ private slots:
         QCOMPARE(externalFileNames(folder), QStringList());
     }
 
+    // A library on a disk that another program has filled is refused with
+    // why, not called damaged, and left as it was: with room again, it
+    // opens whole.
+    void aFullDiskAtStartIsNamed()
+    {
+        if (!privateMounts)
+            QSKIP("a small disk needs the privilege to mount, which this process lacks");
+        QTemporaryDir directory;
+        SmallDisk disk(directory.path(), 4 << 20);
+        QVERIFY(disk.isMounted());
+        const QString folder = directory.filePath(QStringLiteral("library"));
+        {
+            auto container = makeTestContainer(folder);
+            container->mainContext().insert(imageWithBytes(QByteArray(ExternalStorage::fileThreshold, 'a'), "file"));
+            container->mainContext().insert(imageWithBytes(QByteArray("small"), "inline"));
+            container->mainContext().save();
+        }
+        const QStringList before = contentsOf(folder);
+        {
+            QFile filler(directory.filePath(QStringLiteral("filler")));
+            QVERIFY(filler.open(QIODevice::WriteOnly));
+            const QByteArray piece(64 * 1024, 'f');
+            while (filler.write(piece) == piece.size() && filler.flush()) {
+            }
+        }
+        std::optional<ModelStoreError> error;
+        try {
+            makeTestContainer(folder);
+        } catch (const ModelStoreError &e) {
+            error = e;
+        }
+        QVERIFY(error);
+        QCOMPARE(error->code(), ModelStoreError::Code::cannotOpen);
+        QCOMPARE(error->description(),
+                 QStringLiteral("The library file \u201C%1\u201D could not be opened. There isn\u2019t enough space on "
+                                "the disk.")
+                     .arg(QDir(folder).filePath(QStringLiteral("default.store"))));
+        // The store and its pictures as they were; SQLite may have begun its
+        // log, which holds nothing, and the log's index.
+        const QString log = QDir(folder).filePath(QStringLiteral("default.store-wal"));
+        QCOMPARE(QFileInfo(log).size(), 0);
+        QStringList after = contentsOf(folder);
+        after.removeIf([&](const QString &file) { return file.startsWith(log) || file.startsWith(log.chopped(3) + "shm "); });
+        QCOMPARE(after, before);
+        QVERIFY(QFile::remove(directory.filePath(QStringLiteral("filler"))));
+        auto container = makeTestContainer(folder);
+        QCOMPARE(container->mainContext().fetch<AtlasImage>().size(), 2);
+    }
 };
 
 QTEST_GUILESS_MAIN(WriteFailuresTest)

@@ -767,24 +767,93 @@ void ExternalStorage::removeUnreferenced(const QSet<QString> &referenced)
         StagingRecord::remove(m_folder, records);
 }
 
-QString ExternalStorage::setAside(const QString &folder, const QDateTime &when, QString *error)
+QString ExternalStorage::setAside(const QString &folder, const QDateTime &when, QString *error,
+                                  const QStringList &companions, const QString &note)
 {
     bool holdsFiles = false;
     QDirIterator files(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (!holdsFiles && files.hasNext())
         holdsFiles = files.next() != filePath(folder, lockName);
-    if (!holdsFiles)
-        return {};
-    const QString kept = QStringLiteral("%1 (kept %2)").arg(folder, when.toString(QStringLiteral("yyyy-MM-dd HH.mm")));
-    QString target = kept;
-    for (int number = 2; QFileInfo::exists(target); ++number)
-        target = kept + QStringLiteral(" %1").arg(number);
-    if (::rename(QFile::encodeName(folder).constData(), QFile::encodeName(target).constData()) != 0) {
-        *error = FileWriteError::reasonFor(errno);
-        return {};
+    QStringList kept;
+    for (const QString &companion : companions) {
+        const QFileInfo info(companion);
+        if (info.isFile() && info.size() > 0)
+            kept << companion;
     }
-    syncFolder(QFileInfo(folder).absolutePath());
+    if (!holdsFiles && kept.isEmpty())
+        return {};
+    const QString name = QStringLiteral("%1 (kept %2)").arg(folder, when.toString(QStringLiteral("yyyy-MM-dd HH.mm")));
+    QString target = name;
+    for (int number = 2; QFileInfo::exists(target); ++number)
+        target = name + QStringLiteral(" %1").arg(number);
+    const QString parent = QFileInfo(folder).absolutePath();
+    const auto fail = [error](int errorNumber) {
+        *error = FileWriteError::reasonFor(errorNumber);
+        return QString();
+    };
+    // Named in the note before anything moves: a start that ends after
+    // the move still has the user told.
+    if (!note.isEmpty()) {
+        // On a line of its own, whatever a process that ended while writing
+        // the note left.
+        const QByteArray line = '\n' + QFile::encodeName(QFileInfo(target).fileName()) + '\n';
+        const int fd = ::open(QFile::encodeName(note).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        bool written = fd >= 0 && writeAll(fd, line.constData(), line.size()) && ::fdatasync(fd) == 0;
+        const int writeError = errno;
+        if (fd >= 0)
+            written = ::close(fd) == 0 && written;
+        if (!written)
+            return fail(writeError);
+        if (!syncFolder(parent))
+            return fail(errno);
+    }
+    // Should this or what follows fail, the note names a folder that isn't
+    // there, which it passes over.
+    const QByteArray from = QFile::encodeName(folder);
+    const QByteArray to = QFile::encodeName(target);
+    if (holdsFiles ? ::rename(from.constData(), to.constData()) != 0 : ::mkdir(to.constData(), 0777) != 0)
+        return fail(errno);
+    for (qsizetype i = 0; i < kept.size(); ++i) {
+        const QByteArray companion = QFile::encodeName(kept.at(i));
+        const QByteArray inKept = QFile::encodeName(filePath(target, QFileInfo(kept.at(i)).fileName()));
+        if (::rename(companion.constData(), inKept.constData()) == 0)
+            continue;
+        const int moveError = errno;
+        // Everything back where it was.
+        while (--i >= 0) {
+            ::rename(QFile::encodeName(filePath(target, QFileInfo(kept.at(i)).fileName())).constData(),
+                     QFile::encodeName(kept.at(i)).constData());
+        }
+        if (holdsFiles)
+            ::rename(to.constData(), from.constData());
+        else
+            ::rmdir(to.constData());
+        return fail(moveError);
+    }
+    syncFolder(target);
+    syncFolder(parent);
     return target;
+}
+
+QStringList ExternalStorage::keptFolders(const QString &note)
+{
+    QFile file(note);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    // Far more than any note holds.
+    const QList<QByteArray> lines = file.read(64 * 1024).split('\n');
+    const QString folder = QFileInfo(note).path();
+    QStringList kept;
+    for (const QByteArray &line : lines) {
+        const QString name = QFile::decodeName(line);
+        if (!isPlainName(name))
+            continue;
+        const QString path = filePath(folder, name);
+        const QFileInfo info(path);
+        if (info.isDir() && !info.isSymLink() && !kept.contains(path))
+            kept << path;
+    }
+    return kept;
 }
 
 // Staging records

@@ -249,9 +249,17 @@ public:
     // The files of a store that is missing or empty: the folder is renamed
     // "<folder> (kept 2026-12-07 14.05)" at `when` (with " 2", " 3"...
     // after it when that is taken), if it holds any file but its lock.
-    // Answers the new path, empty when nothing was moved; `error` says why
-    // the folder could not be moved.
-    static QString setAside(const QString &folder, const QDateTime &when, QString *error);
+    // Those of the store's `companions` (its journals) that hold anything
+    // go into it too, in a folder made for them if need be: the store's
+    // write-ahead log may hold its last saves. With a `note`, the kept
+    // folder's name is added to it, on the disk, before anything moves
+    // (see keptFolders()). Answers the new path, empty when nothing was
+    // moved; `error` says why the files could not be moved (all are then
+    // where they were).
+    static QString setAside(const QString &folder, const QDateTime &when, QString *error,
+                            const QStringList &companions = {}, const QString &note = {});
+    // The kept folders that `note` names and that are there, beside it.
+    static QStringList keptFolders(const QString &note);
 
     // Held from writing new files until their transaction has committed (or
     // the prepared files are let go), and while unreferenced files are
