@@ -57,16 +57,25 @@ VeloranApp::Services VeloranApp::standardServices()
         if (hasDisplay())
             QMessageBox::critical(nullptr, QStringLiteral("Veloran"), message);
     };
-    services.reportWarning = [](const QString &message) {
+    services.reportWarning = [](const QString &message, const std::function<void()> &read) {
         qWarning().noquote() << message;
-        // Shown once the event loop runs, over the window: a request to end
-        // the process then ends it, alert and all.
-        if (hasDisplay()) {
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [message] { QMessageBox::warning(QApplication::activeWindow(), QStringLiteral("Veloran"), message); },
-                Qt::QueuedConnection);
+        // Without a display the log is where it is read.
+        if (!hasDisplay()) {
+            if (read)
+                read();
+            return;
         }
+        // Shown once the event loop runs, over the window: a request to end
+        // the process then ends it, alert and all (and it is not read).
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [message, read] {
+                const QMessageBox::StandardButton answer =
+                    QMessageBox::warning(QApplication::activeWindow(), QStringLiteral("Veloran"), message);
+                if (answer == QMessageBox::Ok && read)
+                    read();
+            },
+            Qt::QueuedConnection);
     };
     return services;
 }
@@ -95,9 +104,15 @@ std::unique_ptr<VeloranApp> VeloranApp::start(const Services &services)
         return nullptr;
     }
 
-    const QString kept = app->m_container->keptExternalFolder();
-    if (!kept.isEmpty() && services.reportWarning)
-        services.reportWarning(keptFilesMessage(kept));
+    const QStringList kept = app->m_container->keptExternalFolders();
+    if (!kept.isEmpty() && services.reportWarning) {
+        QStringList messages;
+        for (const QString &folder : kept)
+            messages << keptFilesMessage(folder);
+        const QString store = app->m_container->configurations().first().storePath();
+        services.reportWarning(messages.join(QStringLiteral("\n\n")),
+                               [store] { ModelContainer::keptFilesAnnounced(store); });
+    }
 
     app->m_heldInput = std::make_unique<HeldLibraryInput>(app->m_container->mainContext());
     services.startUpdater();

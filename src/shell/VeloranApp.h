@@ -24,8 +24,10 @@ public:
         std::function<void()> startUpdater;
         // Called with the fatal message when the container cannot be built.
         std::function<void(const QString &message)> reportFatalError;
-        // Called with a message the user must read before the windows open.
-        std::function<void(const QString &message)> reportWarning;
+        // Called with a message the user must read before the windows open;
+        // `read`, when given, is called once the user has read it (a
+        // process ended before then leaves it uncalled).
+        std::function<void(const QString &message, const std::function<void()> &read)> reportWarning;
     };
 
     // The standard user defaults, the platform's account service, the
@@ -39,9 +41,10 @@ public:
     // the updater. When the container cannot be built, reports "Failed to
     // create ModelContainer: " and the error, starts nothing more and returns
     // null; the caller ends the process with a non-zero status. The store's
-    // file is left as it was. When the container made a new store and kept
-    // the pictures of a lost one aside, warns where they are
-    // (keptFilesMessage).
+    // file is left as it was. When the pictures of a lost store were kept
+    // aside, by this start or by one that ended before the user read of
+    // them, warns where they are (keptFilesMessage), until the user has
+    // read it.
     static std::unique_ptr<VeloranApp> start(const Services &services);
     static std::unique_ptr<VeloranApp> start();
 

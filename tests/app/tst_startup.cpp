@@ -15,6 +15,7 @@
 #include <memory>
 
 #include <signal.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -69,6 +70,19 @@ bool terminate(QProcess &app)
 {
     ::kill(pid_t(app.processId()), SIGTERM);
     return app.waitForFinished(20000) && app.exitStatus() == QProcess::NormalExit && app.exitCode() == 0;
+}
+
+// A library in `dataFolder` whose store file is empty and whose folder of
+// files holds `picture`.
+bool makeLostLibrary(const QString &dataFolder, QFile &picture)
+{
+    const QString files = QDir(dataFolder).filePath(QStringLiteral("default.store-external"));
+    QFile empty(QDir(dataFolder).filePath(QStringLiteral("default.store")));
+    picture.setFileName(QDir(files).filePath(QStringLiteral("0b7c1e52-8d4f-4a39-9a57-2f1d0c5e6a11")));
+    const bool made = QDir().mkpath(files) && empty.open(QIODevice::WriteOnly) && picture.open(QIODevice::WriteOnly)
+        && picture.write("picture") == 7;
+    picture.close();
+    return made;
 }
 
 } // namespace
@@ -156,14 +170,8 @@ private slots:
     {
         QTemporaryDir home;
         const QString dataFolder = home.filePath(QStringLiteral("data/Veloran/Veloran"));
-        const QString files = QDir(dataFolder).filePath(QStringLiteral("default.store-external"));
-        QVERIFY(QDir().mkpath(files));
-        QFile empty(QDir(dataFolder).filePath(QStringLiteral("default.store")));
-        QVERIFY(empty.open(QIODevice::WriteOnly));
-        empty.close();
-        QFile picture(QDir(files).filePath(QStringLiteral("0b7c1e52-8d4f-4a39-9a57-2f1d0c5e6a11")));
-        QVERIFY(picture.open(QIODevice::WriteOnly) && picture.write("picture") == 7);
-        picture.close();
+        QFile picture;
+        QVERIFY(makeLostLibrary(dataFolder, picture));
         const std::unique_ptr<QProcess> app = launch(home, {}, true);
         QVERIFY(waitUntilListening(home));
         QVERIFY(terminate(*app));
@@ -171,6 +179,44 @@ private slots:
         const QStringList kept = QDir(dataFolder).entryList({QStringLiteral("default.store-external (kept *)")}, QDir::Dirs);
         QCOMPARE(kept.size(), 1);
         QVERIFY2(errors.contains(QDir(dataFolder).filePath(kept.first())), qPrintable(errors));
+        QVERIFY(QFile::exists(QDir(dataFolder).filePath(kept.first() + QStringLiteral("/") + QFileInfo(picture).fileName())));
+    }
+
+    // A start killed while it makes the new store of a lost one, after its
+    // pictures were moved aside: the next start makes the store and tells
+    // the user where they are; the one after, once told, says nothing.
+    void aStartKilledWhileMakingTheStoreStillTells()
+    {
+        QTemporaryDir home;
+        const QString dataFolder = home.filePath(QStringLiteral("data/Veloran/Veloran"));
+        QFile picture;
+        QVERIFY(makeLostLibrary(dataFolder, picture));
+        {
+            // Killed by its first write past one page of the store's.
+            QProcess killed;
+            killed.setProcessEnvironment(userEnvironment(home));
+            killed.setChildProcessModifier([] {
+                ::signal(SIGXFSZ, SIG_DFL);
+                const rlimit limit{4096, 4096};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+            });
+            killed.start(QStringLiteral(VELORAN_APP_PATH));
+            QVERIFY(killed.waitForFinished(20000));
+            QCOMPARE(killed.exitStatus(), QProcess::CrashExit);
+        }
+        // Its socket is gone with it, as for any process that ended.
+        QDir runtime(home.filePath(QStringLiteral("runtime")));
+        for (const QString &socket : runtime.entryList({QStringLiteral("veloran-*.socket")}, QDir::System))
+            QVERIFY(runtime.remove(socket));
+        const QStringList kept = QDir(dataFolder).entryList({QStringLiteral("default.store-external (kept *)")}, QDir::Dirs);
+        QCOMPARE(kept.size(), 1);
+        for (const bool toldBefore : {false, true}) {
+            const std::unique_ptr<QProcess> app = launch(home, {}, true);
+            QVERIFY(waitUntilListening(home));
+            QVERIFY(terminate(*app));
+            const QString errors = QString::fromLocal8Bit(app->readAllStandardError());
+            QVERIFY2(errors.contains(QDir(dataFolder).filePath(kept.first())) != toldBefore, qPrintable(errors));
+        }
         QVERIFY(QFile::exists(QDir(dataFolder).filePath(kept.first() + QStringLiteral("/") + QFileInfo(picture).fileName())));
     }
 };

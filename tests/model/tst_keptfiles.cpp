@@ -5,14 +5,82 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 namespace {
 
 const QByteArray large(300 * 1024, 'L'); // kept in a file
+bool privateMounts = false;
+
+// Writes `bytes` to a new file at `path`.
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// A library in `folder` with pictures in files, and the store's path.
+QString makeLibrary(const QString &folder, int pictures)
+{
+    auto container = makeTestContainer(folder);
+    for (int i = 0; i < pictures; ++i)
+        container->mainContext().insert(imageWithBytes(large + QByteArray::number(i)));
+    container->mainContext().insert(imageWithBytes(QByteArray("small")));
+    container->mainContext().save();
+    return QDir(folder).filePath(QStringLiteral("default.store"));
+}
+
+const QRegularExpression keptName(const QString &folder)
+{
+    return QRegularExpression(QRegularExpression::escape(externalFolderOf(folder))
+                              + QStringLiteral(" \\(kept \\d{4}-\\d\\d-\\d\\d \\d\\d\\.\\d\\d\\)"));
+}
+
+// Every file and folder under `folder`, files with a digest of their bytes.
+QStringList tree(const QString &folder)
+{
+    QStringList entries;
+    QDirIterator all(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                     QDirIterator::Subdirectories);
+    while (all.hasNext()) {
+        const QString path = all.next();
+        QFile file(path);
+        entries << QDir(folder).relativeFilePath(path)
+                + (file.open(QIODevice::ReadOnly)
+                       ? QLatin1Char(' ') + QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1).toHex())
+                       : QStringLiteral("/"));
+    }
+    entries.sort();
+    return entries;
+}
+
+// How many files this process has open.
+qsizetype openDescriptors()
+{
+    return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size();
+}
+
+// The child: opens the library in `folder` with no file allowed past
+// `bytes`, so that the process is killed by the first write beyond (as by a
+// crash at that moment): one page of SQLite's is written while the store is
+// being made, a few bytes while the kept folder is being noted.
+int childOpen(const QString &folder, rlim_t bytes)
+{
+    std::signal(SIGXFSZ, SIG_DFL);
+    const rlimit limit{bytes, bytes};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    makeTestContainer(folder);
+    return 0;
+}
 
 // The files of `folder` with a digest of their bytes.
 QMap<QString, QByteArray> contents(const QString &folder)
@@ -34,6 +102,9 @@ QMap<QString, QByteArray> contents(const QString &folder)
 // but moved aside, under a name that says what they are and when.
 class KeptFilesTest : public QObject {
     Q_OBJECT
+public:
+    static void initMain() { privateMounts = enterPrivateMounts(); }
+
 private slots:
     void aLostStoreKeepsItsFiles_data()
     {
@@ -83,10 +154,169 @@ private slots:
         container->mainContext().save();
         container.reset();
         container = makeTestContainer(folder);
+        // Reported until the user has been told of it.
+        QCOMPARE(container->keptExternalFolder(), kept);
+        ModelContainer::keptFilesAnnounced(store);
+        container.reset();
+        container = makeTestContainer(folder);
         QCOMPARE(container->keptExternalFolder(), QString());
         QCOMPARE(externalFileNames(folder), storedFileNames(folder));
         QCOMPARE(externalFileNames(folder).size(), 1);
         QCOMPARE(contents(kept), before);
+    }
+
+    // A store cut short while it was being made holds nothing but SQLite's
+    // header: it is made anew, and the files beside it are kept as for a
+    // lost one. The user is told of them at every opening until told.
+    void aStoreCutShortWhileMadeIsMadeAnew_data()
+    {
+        QTest::addColumn<QString>("cut");
+        QTest::addColumn<int>("killedPast"); // bytes of a file, for a start killed on its way
+        QTest::newRow("emptied; the start killed while making the new store") << "killed" << 4096;
+        QTest::newRow("emptied; the start killed while noting where the pictures go") << "killed" << 20;
+        QTest::newRow("missing; another program gave the file SQLite's header") << "header" << 0;
+    }
+    void aStoreCutShortWhileMadeIsMadeAnew()
+    {
+        QFETCH(QString, cut);
+        QFETCH(int, killedPast);
+        QTemporaryDir directory;
+        const QString folder = directory.path();
+        const QString store = makeLibrary(folder, 2);
+        const QMap<QString, QByteArray> before = contents(externalFolderOf(folder));
+        QCOMPARE(before.size(), 2);
+        if (cut == QLatin1String("killed")) {
+            QVERIFY(QFile::resize(store, 0));
+            QProcess child;
+            child.start(QCoreApplication::applicationFilePath(),
+                        {QStringLiteral("--child-open"), folder, QString::number(killedPast)});
+            QVERIFY(child.waitForFinished(20000));
+            QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+            // Killed with its pictures moved aside and its store not made,
+            // or before it moved them.
+            QCOMPARE(externalFileNames(folder).size(), killedPast < 4096 ? 2 : 0);
+            QCOMPARE(QFileInfo(store).size() > 0, killedPast == 4096); // SQLite's header only
+        } else {
+            QVERIFY(QFile::remove(store));
+            QVERIFY(runOnStore(folder, {QStringLiteral("PRAGMA journal_mode = WAL")}));
+            QVERIFY(QFileInfo(store).size() > 0);
+        }
+
+        auto container = makeTestContainer(folder);
+        QVERIFY(container->mainContext().fetch<AtlasImage>().isEmpty());
+        const QString kept = container->keptExternalFolder();
+        QVERIFY2(keptName(folder).match(kept).hasMatch(), qPrintable(kept));
+        QCOMPARE(contents(kept), before);
+        container->mainContext().insert(imageWithBytes(large + "new"));
+        container->mainContext().save();
+        container.reset();
+        container = makeTestContainer(folder);
+        QCOMPARE(container->keptExternalFolders(), QStringList{kept});
+        ModelContainer::keptFilesAnnounced(store);
+        container.reset();
+        container = makeTestContainer(folder);
+        QCOMPARE(container->keptExternalFolders(), QStringList());
+        QCOMPARE(container->mainContext().fetch<AtlasImage>().size(), 1);
+        QCOMPARE(contents(kept), before);
+    }
+
+    // The write-ahead log of a lost store may hold its last saves: it goes
+    // aside with its files, never deleted, and with it the log's index.
+    void aLostStoresLogGoesAside_data()
+    {
+        QTest::addColumn<int>("pictures");
+        QTest::newRow("with pictures in files") << 2;
+        QTest::newRow("without a picture in a file") << 0;
+    }
+    void aLostStoresLogGoesAside()
+    {
+        QFETCH(int, pictures);
+        QTemporaryDir directory;
+        const QString folder = directory.path();
+        const QString store = QDir(folder).filePath(QStringLiteral("default.store"));
+        QMap<QString, QByteArray> expected;
+        {
+            auto container = makeTestContainer(folder);
+            container->mainContext().insert(imageWithBytes(QByteArray("in the log")));
+            container->mainContext().save();
+            // As a process ended before its log was copied into the store
+            // leaves them.
+            for (const QString &suffix : {QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+                QFile file(store + suffix);
+                QVERIFY(file.open(QIODevice::ReadOnly));
+                expected.insert(QStringLiteral("default.store") + suffix, file.readAll());
+            }
+        }
+        QVERIFY(QDir().mkpath(externalFolderOf(folder)));
+        for (int i = 0; i < pictures; ++i) {
+            const QString name = ExternalStorage::newFileName();
+            QVERIFY(writeFile(QDir(externalFolderOf(folder)).filePath(name), large));
+            expected.insert(name, large);
+        }
+        for (auto file = expected.begin(); file != expected.end(); ++file) {
+            if (file.key().startsWith(QLatin1String("default.store")))
+                QVERIFY(writeFile(QDir(folder).filePath(file.key()), file.value()));
+            file.value() = QCryptographicHash::hash(file.value(), QCryptographicHash::Sha1);
+        }
+        QVERIFY(QFile::resize(store, 0));
+
+        auto container = makeTestContainer(folder);
+        QVERIFY(container->mainContext().fetch<AtlasImage>().isEmpty());
+        const QString kept = container->keptExternalFolder();
+        QVERIFY2(keptName(folder).match(kept).hasMatch(), qPrintable(kept));
+        QCOMPARE(contents(kept), expected);
+    }
+
+    // A lost store whose files can't all be moved aside is refused, and
+    // what had moved goes back: everything is where it was, and the note
+    // names no kept folder.
+    void filesThatCannotAllBeMovedAsideGoBack_data()
+    {
+        QTest::addColumn<int>("pictures");
+        QTest::newRow("with pictures in files") << 1;
+        QTest::newRow("without a picture in a file") << 0;
+    }
+    void filesThatCannotAllBeMovedAsideGoBack()
+    {
+        QFETCH(int, pictures);
+        if (!privateMounts)
+            QSKIP("a file that can't be moved needs the privilege to mount, which this process lacks");
+        QTemporaryDir directory;
+        const QString folder = directory.filePath(QStringLiteral("library"));
+        const QString store = makeLibrary(folder, pictures);
+        const QString copy = directory.filePath(QStringLiteral("copy"));
+        QVERIFY(QFile::copy(store, copy));
+        QVERIFY(writeFile(store + QStringLiteral("-wal"), "log") && writeFile(store + QStringLiteral("-shm"), "index"));
+        QVERIFY(QFile::resize(store, 0));
+        const QString note = ModelContainer::keptFilesNote(store);
+        const QStringList before = tree(folder);
+        const qsizetype descriptors = openDescriptors();
+        {
+            // The log moves first; its index can't.
+            BusyMountPoint mount(store + QStringLiteral("-shm"));
+            QVERIFY(mount.isMounted());
+            try {
+                makeTestContainer(folder);
+                QFAIL("a new store was made over the files of a lost one");
+            } catch (const ModelStoreError &error) {
+                QCOMPARE(error.code(), ModelStoreError::Code::cannotOpen);
+                QVERIFY(!error.detail().isEmpty());
+            }
+        }
+        QStringList after = tree(folder);
+        after.removeIf([&](const QString &entry) { return entry.startsWith(QFileInfo(note).fileName() + QLatin1Char(' ')); });
+        QCOMPARE(after, before);
+        QCOMPARE(ExternalStorage::keptFolders(note), QStringList());
+        QCOMPARE(openDescriptors(), descriptors);
+        // With its store back, the library opens as it was, with nothing to
+        // tell.
+        for (const QString &leftover : {store, store + QStringLiteral("-wal"), store + QStringLiteral("-shm")})
+            QVERIFY(QFile::remove(leftover));
+        QVERIFY(QFile::copy(copy, store));
+        auto container = makeTestContainer(folder);
+        QCOMPARE(container->mainContext().fetch<AtlasImage>().size(), pictures + 1);
+        QCOMPARE(container->keptExternalFolders(), QStringList());
+        QVERIFY(!QFile::exists(note));
     }
 
     // A lost store whose files can't be moved aside is refused, and
@@ -127,6 +357,8 @@ private slots:
     // next opening tries again.
     void aRecordStaysUntilItsFilesAreGone()
     {
+        if (!privateMounts)
+            QSKIP("a file that can't be removed needs the privilege to mount, which this process lacks");
         QTemporaryDir directory;
         const QString folder = directory.path();
         makeTestContainer(folder).reset();
@@ -135,16 +367,89 @@ private slots:
         // As a save cut short leaves it.
         std::shared_ptr<StagingRecord> record;
         QVERIFY(!StagingRecord::add(record, files.path(), {name}));
-        QVERIFY(files.mkpath(name + QStringLiteral("/inside"))); // not a file: it can't be removed
-        makeTestContainer(folder).reset();
-        QVERIFY(StagingRecord::anyIn(files.path()));
-        QVERIFY(QDir(files.filePath(name)).removeRecursively());
         QFile file(files.filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
+        QVERIFY(writeFile(file.fileName(), "cut short"));
+        {
+            BusyMountPoint mount(file.fileName());
+            QVERIFY(mount.isMounted());
+            makeTestContainer(folder).reset();
+            QVERIFY(file.exists());
+            QVERIFY(StagingRecord::anyIn(files.path()));
+        }
         makeTestContainer(folder).reset();
         QVERIFY(!file.exists());
         QVERIFY(!StagingRecord::anyIn(files.path()));
+    }
+
+    // Opening reads records only from the folder of records itself and
+    // only as far as a record can reach; what a record names that is not
+    // a file of the store's is left alone, and a record naming only that
+    // is cleared.
+    void openingFollowsNoLinkAmongTheRecords_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QStringList>("left");   // of the files "near" and "stray" beside the store's own
+        QTest::addColumn<QStringList>("recordsLeft"); // in a folder of records that is not a link
+        QTest::newRow("the folder of records a link to a folder of papers")
+            << "linked folder" << QStringList{"near", "stray"} << QStringList();
+        QTest::newRow("a record that is a link to a paper")
+            << "linked record" << QStringList{"near", "stray"} << QStringList{"record"};
+        QTest::newRow("a record naming a subfolder") << "subfolder" << QStringList{"near", "stray"} << QStringList();
+        QTest::newRow("a record longer than any save writes") << "long record" << QStringList{"stray"} << QStringList();
+    }
+    void openingFollowsNoLinkAmongTheRecords()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QStringList, left);
+        QFETCH(QStringList, recordsLeft);
+        QTemporaryDir directory;
+        const QString folder = directory.filePath(QStringLiteral("library"));
+        makeLibrary(folder, 1);
+        const QDir files(externalFolderOf(folder));
+        const QStringList stored = storedFileNames(folder);
+        for (const char *name : {"near", "stray"})
+            QVERIFY(writeFile(files.filePath(QLatin1String(name)), "not recorded by the store"));
+        // A user's papers elsewhere, which name the files beside the store.
+        const QDir papers(directory.filePath(QStringLiteral("papers")));
+        QVERIFY(papers.mkpath(QStringLiteral(".")));
+        for (const char *name : {"letter.txt", "thesis.tex"})
+            QVERIFY(writeFile(papers.filePath(QLatin1String(name)), "near\nstray\n"));
+        QDir records(files.filePath(QStringLiteral(".staged")));
+        QVERIFY(records.removeRecursively());
+        if (kind == QLatin1String("linked folder")) {
+            QVERIFY(QFile::link(papers.path(), records.path()));
+        } else {
+            QVERIFY(records.mkpath(QStringLiteral(".")));
+            const QString record = records.filePath(QStringLiteral("record"));
+            if (kind == QLatin1String("linked record")) {
+                QVERIFY(QFile::link(papers.filePath(QStringLiteral("letter.txt")), record));
+            } else if (kind == QLatin1String("subfolder")) {
+                QVERIFY(files.mkpath(QStringLiteral("sub/inside")));
+                QVERIFY(writeFile(record, "sub\n"));
+            } else {
+                // "near" at its start; "stray" only past what a record holds.
+                QFile file(record);
+                QVERIFY(file.open(QIODevice::WriteOnly) && file.write("near\n") == 5);
+                QVERIFY(file.seek(16 << 20) && file.write("\nstray\n") == 7);
+            }
+        }
+        const qsizetype descriptors = openDescriptors();
+        makeTestContainer(folder).reset();
+        QCOMPARE(openDescriptors(), descriptors);
+        QStringList expected = stored + left;
+        expected.sort();
+        QCOMPARE(externalFileNames(folder), expected);
+        QCOMPARE(papers.entryList(QDir::Files), (QStringList{"letter.txt", "thesis.tex"}));
+        for (const char *name : {"letter.txt", "thesis.tex"}) {
+            QFile paper(papers.filePath(QLatin1String(name)));
+            QVERIFY(paper.open(QIODevice::ReadOnly));
+            QCOMPARE(paper.readAll(), QByteArray("near\nstray\n"));
+        }
+        if (kind == QLatin1String("subfolder"))
+            QVERIFY(QFileInfo::exists(files.filePath(QStringLiteral("sub/inside"))));
+        QCOMPARE(QFileInfo(records.path()).isSymLink(), kind == QLatin1String("linked folder"));
+        if (kind != QLatin1String("linked folder"))
+            QCOMPARE(records.entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot), recordsLeft);
     }
 
     // Each folder kept aside takes a name of its own; a folder without a
@@ -176,5 +481,16 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(KeptFilesTest)
+int main(int argc, char *argv[])
+{
+    if (argc == 4 && QByteArray(argv[1]) == "--child-open") {
+        QCoreApplication app(argc, argv);
+        return childOpen(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toULong());
+    }
+    KeptFilesTest::initMain();
+    QCoreApplication app(argc, argv);
+    KeptFilesTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_keptfiles.moc"

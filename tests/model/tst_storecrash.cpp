@@ -134,8 +134,8 @@ int childPrepare(const QString &folder)
 // The child: a save that writes the file of a new image ("write") or
 // copies the file of the first image ("copy"), then says "staged" from
 // inside its transaction and waits to be killed there; or one that deletes
-// the first image ("remove") and says so once committed, before its file
-// is removed.
+// the first image ("remove", or "remove in background" for the save that
+// deletions take) and says so once committed, before its file is removed.
 int childStage(const QString &folder, const QString &kind)
 {
     auto container = makeTestContainer(folder);
@@ -148,6 +148,26 @@ int childStage(const QString &folder, const QString &kind)
         context.deleteObject(context.fetch<AtlasImage>().first());
         context.save();
         std::printf("staged\n");
+        std::fflush(stdout);
+        for (;;)
+            QTest::qSleep(1000);
+    }
+    if (kind == QLatin1String("remove in background")) {
+        // The save runs on the one thread of the files pool left free; the
+        // gate queued behind it holds that thread too once it has saved, so
+        // the removal queued after the commit never runs.
+        QSemaphore gate;
+        for (int i = 0; i < WorkerPools::files().maxThreadCount() - 1; ++i)
+            WorkerPools::files().start([&gate] { gate.acquire(); });
+        context.deleteObject(context.fetch<AtlasImage>().first());
+        QObject receiver;
+        bool saved = false;
+        context.saveInBackground(&receiver, {}, [&saved](const std::optional<ModelStoreError> &error) {
+            saved = !error;
+        });
+        WorkerPools::files().start([&gate] { gate.acquire(); });
+        const bool answered = QTest::qWaitFor([&] { return saved; }, 20000);
+        std::printf(answered ? "staged\n" : "failed\n");
         std::fflush(stdout);
         for (;;)
             QTest::qSleep(1000);
@@ -303,11 +323,13 @@ private slots:
         QTest::newRow("a save writing a new file") << "write";
         QTest::newRow("a save copying a file") << "copy";
         QTest::newRow("a save removing a file once committed") << "remove";
+        QTest::newRow("a background save removing a file once committed") << "remove in background";
     }
 
     void onlyRecordedFilesAreRemoved()
     {
         QFETCH(QString, kind);
+        const bool removes = kind.startsWith(QLatin1String("remove"));
         QTemporaryDir directory;
         const QString folder = directory.path();
         {
@@ -327,10 +349,10 @@ private slots:
         }
         if (!kind.isEmpty()) {
             QCOMPARE(killedOnceSaid({QStringLiteral("--child-stage"), folder, kind}), QByteArray("staged\n"));
-            QCOMPARE(externalFileNames(folder).size(), stored.size() + strangers.size() + (kind == "remove" ? 0 : 1));
+            QCOMPARE(externalFileNames(folder).size(), stored.size() + strangers.size() + (removes ? 0 : 1));
         }
         makeTestContainer(folder).reset();
-        QCOMPARE(storedFileNames(folder), kind == "remove" ? QStringList() : stored);
+        QCOMPARE(storedFileNames(folder), removes ? QStringList() : stored);
         QStringList expected = storedFileNames(folder) + strangers;
         expected.sort();
         QCOMPARE(externalFileNames(folder), expected);

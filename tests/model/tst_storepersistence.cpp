@@ -671,6 +671,14 @@ private slots:
         QFile::remove(storeFile);
         QVERIFY(runOnStore(folder, {QStringLiteral("CREATE TABLE Other (x)")}));
         refusedUntouched(ModelStoreError::Code::damaged);
+        // So is one whose tables are all gone: it is not a store cut short
+        // while being made, which holds nothing but SQLite's header.
+        QFile::remove(storeFile);
+        QVERIFY(runOnStore(folder, {QStringLiteral("CREATE TABLE Other (x)"),
+                                    QStringLiteral("INSERT INTO Other VALUES (randomblob(10000))"),
+                                    QStringLiteral("DROP TABLE Other")}));
+        QCOMPARE(storeColumn(folder, QStringLiteral("SELECT COUNT(*) FROM sqlite_master")), QVariantList{0});
+        refusedUntouched(ModelStoreError::Code::damaged);
         // And a folder where the store file belongs cannot be opened.
         QVERIFY(QFile::remove(storeFile) && QDir(folder).mkdir(QStringLiteral("default.store")));
         QCOMPARE(openError(folder), ModelStoreError::Code::cannotOpen);

@@ -18,8 +18,8 @@ namespace {
 
 bool privateMounts = false;
 
-enum Barrier { StoreFileLocked, FolderLocked, FilesFolderLocked, ReadOnlyMounted };
-enum Fault { StoreCantGrow, StoreFull, PictureFileCantGrow, DiskFull };
+enum Barrier { StoreFileLocked, FolderLocked, FilesFolderLocked, ReadOnlyMounted, LogLocked, LogIndexLocked };
+enum Fault { StoreCantGrow, StoreFull, PictureFileCantGrow, DiskFull, FilesFolderMadeReadOnly };
 
 // Every file under `folder` with a digest of its bytes: what "unchanged" means.
 QStringList contentsOf(const QString &folder)
@@ -68,6 +68,10 @@ private slots:
         QTest::newRow("folder of the files without write permission")
             << int(FilesFolderLocked) << "default.store-external" << "Permission denied";
         QTest::newRow("read-only mount") << int(ReadOnlyMounted) << "" << "Read-only file system";
+        QTest::newRow("leftover write-ahead log without write permission")
+            << int(LogLocked) << "default.store-wal" << "Permission denied";
+        QTest::newRow("leftover index of the log without write permission")
+            << int(LogIndexLocked) << "default.store-shm" << "Permission denied";
     }
     void aLibraryThatCantBeWrittenIsRefusedUnchanged()
     {
@@ -78,11 +82,25 @@ private slots:
             QSKIP("mounting a folder read-only needs the privilege to mount, which this process lacks");
         QTemporaryDir directory;
         const QString folder = directory.filePath(QStringLiteral("library"));
+        QMap<QString, QByteArray> leftovers;
         {
             auto container = makeTestContainer(folder);
             container->mainContext().insert(imageWithBytes(QByteArray(ExternalStorage::fileThreshold, 'a'), "kept"));
             container->mainContext().insert(imageWithBytes(QByteArray("small"), "inline"));
             container->mainContext().save();
+            // The log and its index as a process that ended before closing
+            // the store leaves them.
+            if (barrier == LogLocked || barrier == LogIndexLocked) {
+                for (const char *suffix : {"-wal", "-shm"}) {
+                    QFile file(QDir(folder).filePath(QStringLiteral("default.store") + QLatin1String(suffix)));
+                    QVERIFY(file.open(QIODevice::ReadOnly));
+                    leftovers.insert(file.fileName(), file.readAll());
+                }
+            }
+        }
+        for (auto file = leftovers.cbegin(); file != leftovers.cend(); ++file) {
+            QFile leftover(file.key());
+            QVERIFY(leftover.open(QIODevice::WriteOnly) && leftover.write(file.value()) == file.value().size());
         }
         // A file the store doesn't name, which an open would clean away.
         QFile stray(QDir(externalFolderOf(folder)).filePath(QStringLiteral("stray.tmp")));
@@ -114,8 +132,8 @@ private slots:
 
         QVERIFY(error);
         QCOMPARE(error->code(), ModelStoreError::Code::cannotOpen);
-        const QString kind = refused.endsWith(QLatin1String(".store")) ? QStringLiteral("library file")
-                                                                        : QStringLiteral("library\u2019s folder");
+        const QString kind = QFileInfo(locked).isFile() ? QStringLiteral("library file")
+                                                        : QStringLiteral("library\u2019s folder");
         QCOMPARE(error->description(),
                  QStringLiteral("The %1 \u201C%2\u201D can\u2019t be written: %3. Nothing was changed.").arg(kind, locked, reason));
         QCOMPARE(contentsOf(folder), before);
@@ -135,13 +153,15 @@ private slots:
             << int(StoreFull) << QStringLiteral("The library could not be saved (image bytes). ") + full;
         QTest::newRow("a picture's file can't grow") << int(PictureFileCantGrow) << notSaved + "File too large.";
         QTest::newRow("the disk is full") << int(DiskFull) << notSaved + full;
+        QTest::newRow("the folder of the files made read-only once opened")
+            << int(FilesFolderMadeReadOnly) << notSaved + "Read-only file system.";
     }
     void aFailedSaveSaysWhy()
     {
         QFETCH(int, fault);
         QFETCH(QString, message);
-        if (fault == DiskFull && !privateMounts)
-            QSKIP("a small disk needs the privilege to mount, which this process lacks");
+        if ((fault == DiskFull || fault == FilesFolderMadeReadOnly) && !privateMounts)
+            QSKIP("a small disk or a read-only folder needs the privilege to mount, which this process lacks");
         QTemporaryDir directory;
         const QString folder = directory.filePath(QStringLiteral("library"));
         QVERIFY(QDir().mkpath(folder));
@@ -154,12 +174,18 @@ private slots:
         ModelContext &context = container->mainContext();
         context.insert(imageWithBytes(QByteArray("small"), "first"));
         QVERIFY(!saveOrRollBack(context));
-        const bool inFiles = fault == PictureFileCantGrow || fault == DiskFull;
+        const bool inFiles = fault == PictureFileCantGrow || fault == DiskFull || fault == FilesFolderMadeReadOnly;
         // Bytes kept in a file of their own, else in the store's rows.
         const QByteArray bytes(inFiles ? 2 << 20 : ExternalStorage::fileThreshold / 2, 'b');
         std::optional<ModelStoreError> error;
         {
             std::optional<FileSizeLimit> limit;
+            std::optional<ReadOnlyMount> mount;
+            if (fault == FilesFolderMadeReadOnly) {
+                QVERIFY(QDir().mkpath(externalFolderOf(folder)));
+                mount.emplace(externalFolderOf(folder));
+                QVERIFY(mount->isMounted());
+            }
             if (fault == StoreCantGrow || fault == PictureFileCantGrow)
                 limit.emplace(QFileInfo(QDir(folder).filePath(QStringLiteral("default.store"))).size() + 4096);
             if (fault == StoreFull)
@@ -172,6 +198,55 @@ private slots:
         QCOMPARE(error->description(), message);
         QCOMPARE(context.fetch<AtlasImage>().size(), 1);
         QCOMPARE(externalFileNames(folder), QStringList());
+    }
+
+    // A library on a disk that another program has filled is refused with
+    // why, not called damaged, and left as it was: with room again, it
+    // opens whole.
+    void aFullDiskAtStartIsNamed()
+    {
+        if (!privateMounts)
+            QSKIP("a small disk needs the privilege to mount, which this process lacks");
+        QTemporaryDir directory;
+        SmallDisk disk(directory.path(), 4 << 20);
+        QVERIFY(disk.isMounted());
+        const QString folder = directory.filePath(QStringLiteral("library"));
+        {
+            auto container = makeTestContainer(folder);
+            container->mainContext().insert(imageWithBytes(QByteArray(ExternalStorage::fileThreshold, 'a'), "file"));
+            container->mainContext().insert(imageWithBytes(QByteArray("small"), "inline"));
+            container->mainContext().save();
+        }
+        const QStringList before = contentsOf(folder);
+        {
+            QFile filler(directory.filePath(QStringLiteral("filler")));
+            QVERIFY(filler.open(QIODevice::WriteOnly));
+            const QByteArray piece(64 * 1024, 'f');
+            while (filler.write(piece) == piece.size() && filler.flush()) {
+            }
+        }
+        std::optional<ModelStoreError> error;
+        try {
+            makeTestContainer(folder);
+        } catch (const ModelStoreError &e) {
+            error = e;
+        }
+        QVERIFY(error);
+        QCOMPARE(error->code(), ModelStoreError::Code::cannotOpen);
+        QCOMPARE(error->description(),
+                 QStringLiteral("The library file \u201C%1\u201D could not be opened. There isn\u2019t enough space on "
+                                "the disk.")
+                     .arg(QDir(folder).filePath(QStringLiteral("default.store"))));
+        // The store and its pictures as they were; SQLite may have begun its
+        // log, which holds nothing, and the log's index.
+        const QString log = QDir(folder).filePath(QStringLiteral("default.store-wal"));
+        QCOMPARE(QFileInfo(log).size(), 0);
+        QStringList after = contentsOf(folder);
+        after.removeIf([&](const QString &file) { return file.startsWith(log) || file.startsWith(log.chopped(3) + "shm "); });
+        QCOMPARE(after, before);
+        QVERIFY(QFile::remove(directory.filePath(QStringLiteral("filler"))));
+        auto container = makeTestContainer(folder);
+        QCOMPARE(container->mainContext().fetch<AtlasImage>().size(), 2);
     }
 };
 

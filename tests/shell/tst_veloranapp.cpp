@@ -28,6 +28,7 @@ private:
         QStringList steps;
         QString fatal;
         QStringList warnings;
+        std::function<void()> read; // that of the last warning
         VeloranApp::Services services(UserDefaults &defaults, CloudAccountService &accounts, bool failing = false)
         {
             VeloranApp::Services services;
@@ -42,7 +43,10 @@ private:
             };
             services.startUpdater = [this] { steps << QStringLiteral("updater"); };
             services.reportFatalError = [this](const QString &message) { fatal = message; };
-            services.reportWarning = [this](const QString &message) { warnings << message; };
+            services.reportWarning = [this](const QString &message, const std::function<void()> &onceRead) {
+                warnings << message;
+                read = onceRead;
+            };
             return services;
         }
     };
@@ -110,6 +114,42 @@ private slots:
         QCOMPARE(recorder.warnings, lost ? QStringList{VeloranApp::keptFilesMessage(kept)} : QStringList());
         if (lost)
             QVERIFY(recorder.warnings.first().contains(QStringLiteral("\u201C%1\u201D").arg(kept)));
+    }
+
+    // The warning comes at every start until the user has read it, also
+    // after a start that ended before it could be read; read, it is done.
+    void warnsUntilTheUserHasRead()
+    {
+        QTemporaryDir folder;
+        const QString store = QDir(folder.path()).filePath(QStringLiteral("default.store"));
+        {
+            auto container = makeTestContainer(folder.path());
+            container->mainContext().insert(AtlasImage::make(QStringLiteral("large"), Modality::mr, Region::head,
+                                                             Plane::unspecified, {}, Sex::unspecified,
+                                                             QByteArray(ExternalStorage::fileThreshold, 'x')));
+            container->mainContext().save();
+        }
+        QVERIFY(QFile::resize(store, 0));
+        UserDefaults defaults;
+        FakeCloudAccountService accounts;
+        QString kept;
+        // Read at the third start: the fourth says nothing.
+        for (int start = 1; start <= 4; ++start) {
+            Recorder recorder;
+            VeloranApp::Services services = recorder.services(defaults, accounts);
+            services.makeContainer = [&] { return makeTestContainer(folder.path()); };
+            const std::unique_ptr<VeloranApp> app = VeloranApp::start(services);
+            QVERIFY(app);
+            if (start == 1)
+                kept = app->container().keptExternalFolder();
+            QVERIFY(QFileInfo(kept).isDir());
+            QCOMPARE(recorder.warnings, start < 4 ? QStringList{VeloranApp::keptFilesMessage(kept)} : QStringList());
+            if (start == 3) {
+                QVERIFY(recorder.read);
+                recorder.read();
+            }
+        }
+        QVERIFY(QFileInfo(kept).isDir());
     }
 
     void quittingWaitsForTheWorkers_data()

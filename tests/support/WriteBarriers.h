@@ -100,6 +100,30 @@ private:
     bool m_mounted = false;
 };
 
+// While it lives, the file or folder at `path` is a mount point (bound onto
+// itself): it can be written, but neither removed nor renamed. Needs
+// enterPrivateMounts(); isMounted() says whether it worked.
+class BusyMountPoint {
+public:
+    explicit BusyMountPoint(const QString &path)
+        : m_path(QFile::encodeName(path))
+    {
+        m_mounted = ::mount(m_path.constData(), m_path.constData(), nullptr, MS_BIND, nullptr) == 0;
+    }
+    ~BusyMountPoint()
+    {
+        if (m_mounted)
+            ::umount2(m_path.constData(), MNT_DETACH);
+    }
+    BusyMountPoint(const BusyMountPoint &) = delete;
+    BusyMountPoint &operator=(const BusyMountPoint &) = delete;
+    bool isMounted() const { return m_mounted; }
+
+private:
+    QByteArray m_path;
+    bool m_mounted = false;
+};
+
 // While it lives, `folder` is a disk of `bytes` (a tmpfs), empty at first.
 // Needs enterPrivateMounts(); isMounted() says whether it worked.
 class SmallDisk {

@@ -20,9 +20,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <unordered_map>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,6 +35,10 @@ const QString lockName = QStringLiteral(".lock");
 const QString temporarySuffix = QStringLiteral(".tmp");
 // The subfolder of the records of staged files.
 const QString recordsName = QStringLiteral(".staged");
+// What opening reads of one record, and of all: a record of the largest
+// save names a few hundred thousand files.
+constexpr qint64 recordBound = qint64(16) << 20;
+constexpr qint64 recordsBound = qint64(64) << 20;
 
 QString filePath(const QString &folder, const QString &name)
 {
@@ -184,10 +190,57 @@ std::optional<QString> writeFiles(const QString &folder, const QList<NewFile> &f
     return std::nullopt;
 }
 
+// Whether `name` can only name an entry of a folder itself.
+bool isPlainName(const QString &name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") && !name.contains(QLatin1Char('/'))
+        && !name.contains(QChar(0)) && QFile::encodeName(name).size() <= NAME_MAX;
+}
+
 // Whether a record may name `name`: a file of the folder itself.
 bool isStagedName(const QString &name)
 {
-    return !name.isEmpty() && !name.startsWith(QLatin1Char('.')) && !name.contains(QLatin1Char('/'));
+    return isPlainName(name) && !name.startsWith(QLatin1Char('.'));
+}
+
+// The subfolder of the records of `folder`, opened when it is a folder
+// itself (a link to one is not followed); -1 otherwise.
+int openRecords(const QString &folder)
+{
+    return ::open(QFile::encodeName(filePath(folder, recordsName)).constData(),
+                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// The names of the records in `records` (opened by openRecords()): its
+// regular files, a link not followed. Closes `records`.
+QList<QByteArray> recordEntries(int records)
+{
+    QList<QByteArray> entries;
+    DIR *listing = ::fdopendir(records);
+    if (!listing) {
+        ::close(records);
+        return entries;
+    }
+    while (const dirent *entry = ::readdir(listing)) {
+        struct stat status;
+        if (::fstatat(::dirfd(listing), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode))
+            entries << QByteArray(entry->d_name);
+    }
+    ::closedir(listing);
+    return entries;
+}
+
+// Whether the entry at `path` is gone, or never was one of the store's
+// files: those are files, so a folder there is left as it is.
+bool removeRecordedFile(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat status;
+    if (::lstat(name.constData(), &status) != 0)
+        return errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG;
+    if (S_ISDIR(status.st_mode))
+        return true;
+    return ::unlink(name.constData()) == 0 || errno == ENOENT;
 }
 
 // Whether the bytes are in a block the QByteArray shares in (not taken
@@ -731,39 +784,105 @@ void ExternalStorage::removeUnreferenced(const QSet<QString> &referenced)
     if (m_folder.isEmpty())
         return;
     QStringList records;
-    QStringList orphans;
+    bool allGone = true;
     for (const QString &name : StagingRecord::recordedNames(m_folder, &records)) {
         // A temporary file never has a row.
-        orphans << name + temporarySuffix;
+        allGone = removeRecordedFile(path(name + temporarySuffix)) && allGone;
         if (!referenced.contains(name))
-            orphans << name;
+            allGone = removeRecordedFile(path(name)) && allGone;
     }
-    removeFiles(orphans);
     // A file that could not be removed keeps its record, for the next time.
-    if (std::any_of(orphans.cbegin(), orphans.cend(), [this](const QString &name) { return QFile::exists(path(name)); }))
-        return;
-    for (const QString &record : std::as_const(records))
-        QFile::remove(record);
+    if (allGone)
+        StagingRecord::remove(m_folder, records);
 }
 
-QString ExternalStorage::setAside(const QString &folder, const QDateTime &when, QString *error)
+QString ExternalStorage::setAside(const QString &folder, const QDateTime &when, QString *error,
+                                  const QStringList &companions, const QString &note)
 {
     bool holdsFiles = false;
     QDirIterator files(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (!holdsFiles && files.hasNext())
         holdsFiles = files.next() != filePath(folder, lockName);
-    if (!holdsFiles)
-        return {};
-    const QString kept = QStringLiteral("%1 (kept %2)").arg(folder, when.toString(QStringLiteral("yyyy-MM-dd HH.mm")));
-    QString target = kept;
-    for (int number = 2; QFileInfo::exists(target); ++number)
-        target = kept + QStringLiteral(" %1").arg(number);
-    if (::rename(QFile::encodeName(folder).constData(), QFile::encodeName(target).constData()) != 0) {
-        *error = FileWriteError::reasonFor(errno);
-        return {};
+    QStringList kept;
+    for (const QString &companion : companions) {
+        const QFileInfo info(companion);
+        if (info.isFile() && info.size() > 0)
+            kept << companion;
     }
-    syncFolder(QFileInfo(folder).absolutePath());
+    if (!holdsFiles && kept.isEmpty())
+        return {};
+    const QString name = QStringLiteral("%1 (kept %2)").arg(folder, when.toString(QStringLiteral("yyyy-MM-dd HH.mm")));
+    QString target = name;
+    for (int number = 2; QFileInfo::exists(target); ++number)
+        target = name + QStringLiteral(" %1").arg(number);
+    const QString parent = QFileInfo(folder).absolutePath();
+    const auto fail = [error](int errorNumber) {
+        *error = FileWriteError::reasonFor(errorNumber);
+        return QString();
+    };
+    // Named in the note before anything moves: a start that ends after
+    // the move still has the user told.
+    if (!note.isEmpty()) {
+        // On a line of its own, whatever a process that ended while writing
+        // the note left.
+        const QByteArray line = '\n' + QFile::encodeName(QFileInfo(target).fileName()) + '\n';
+        const int fd = ::open(QFile::encodeName(note).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        bool written = fd >= 0 && writeAll(fd, line.constData(), line.size()) && ::fdatasync(fd) == 0;
+        const int writeError = errno;
+        if (fd >= 0)
+            written = ::close(fd) == 0 && written;
+        if (!written)
+            return fail(writeError);
+        if (!syncFolder(parent))
+            return fail(errno);
+    }
+    // Should this or what follows fail, the note names a folder that isn't
+    // there, which it passes over.
+    const QByteArray from = QFile::encodeName(folder);
+    const QByteArray to = QFile::encodeName(target);
+    if (holdsFiles ? ::rename(from.constData(), to.constData()) != 0 : ::mkdir(to.constData(), 0777) != 0)
+        return fail(errno);
+    for (qsizetype i = 0; i < kept.size(); ++i) {
+        const QByteArray companion = QFile::encodeName(kept.at(i));
+        const QByteArray inKept = QFile::encodeName(filePath(target, QFileInfo(kept.at(i)).fileName()));
+        if (::rename(companion.constData(), inKept.constData()) == 0)
+            continue;
+        const int moveError = errno;
+        // Everything back where it was.
+        while (--i >= 0) {
+            ::rename(QFile::encodeName(filePath(target, QFileInfo(kept.at(i)).fileName())).constData(),
+                     QFile::encodeName(kept.at(i)).constData());
+        }
+        if (holdsFiles)
+            ::rename(to.constData(), from.constData());
+        else
+            ::rmdir(to.constData());
+        return fail(moveError);
+    }
+    syncFolder(target);
+    syncFolder(parent);
     return target;
+}
+
+QStringList ExternalStorage::keptFolders(const QString &note)
+{
+    QFile file(note);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    // Far more than any note holds.
+    const QList<QByteArray> lines = file.read(64 * 1024).split('\n');
+    const QString folder = QFileInfo(note).path();
+    QStringList kept;
+    for (const QByteArray &line : lines) {
+        const QString name = QFile::decodeName(line);
+        if (!isPlainName(name))
+            continue;
+        const QString path = filePath(folder, name);
+        const QFileInfo info(path);
+        if (info.isDir() && !info.isSymLink() && !kept.contains(path))
+            kept << path;
+    }
+    return kept;
 }
 
 // Staging records
@@ -823,28 +942,65 @@ std::optional<QString> StagingRecord::append(const QStringList &names)
 
 bool StagingRecord::anyIn(const QString &folder)
 {
-    return !folder.isEmpty() && !QDir(filePath(folder, recordsName)).isEmpty(QDir::Files | QDir::Hidden);
+    if (folder.isEmpty())
+        return false;
+    const int records = openRecords(folder);
+    return records >= 0 && !recordEntries(records).isEmpty();
 }
 
 QSet<QString> StagingRecord::recordedNames(const QString &folder, QStringList *records)
 {
     QSet<QString> names;
-    const QDir directory(filePath(folder, recordsName));
-    for (const QString &entry : directory.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot)) {
-        QFile record(directory.filePath(entry));
-        if (!record.open(QIODevice::ReadOnly))
+    const int directory = openRecords(folder);
+    if (directory < 0)
+        return names;
+    const int held = ::dup(directory); // for the records themselves; the listing takes the other
+    qint64 budget = recordsBound;
+    for (const QByteArray &entry : recordEntries(directory)) {
+        if (held < 0)
+            break;
+        // A link, a device or a pipe in its place is not one of ours.
+        const int fd = ::openat(held, entry.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
             continue;
-        records->append(record.fileName());
+        struct stat status;
+        QByteArray text;
+        if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+            // Past its bound a record is not read; past the bound of all, the
+            // records left wait for the next time.
+            const qint64 size = std::min<qint64>(status.st_size, recordBound);
+            if (size > budget) {
+                ::close(fd);
+                break;
+            }
+            QFile record;
+            if (record.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle))
+                text = record.read(size);
+            budget -= size;
+            records->append(QFile::decodeName(entry));
+        }
+        ::close(fd);
         // Only whole lines: a line cut short names a file not yet made.
-        const QByteArray text = record.readAll();
-        const QList<QByteArray> lines = text.left(text.lastIndexOf('\n') + 1).split('\n');
-        for (const QByteArray &line : lines) {
+        for (const QByteArray &line : text.left(text.lastIndexOf('\n') + 1).split('\n')) {
             const QString name = QFile::decodeName(line);
             if (isStagedName(name))
                 names.insert(name);
         }
     }
+    if (held >= 0)
+        ::close(held);
     return names;
+}
+
+void StagingRecord::remove(const QString &folder, const QStringList &records)
+{
+    // Only in the folder they were read from.
+    const int directory = openRecords(folder);
+    if (directory < 0)
+        return;
+    for (const QString &record : records)
+        ::unlinkat(directory, QFile::encodeName(record).constData(), 0);
+    ::close(directory);
 }
 
 bool ExternalStorage::lock(QString *whyNot)

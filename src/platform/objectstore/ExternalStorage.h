@@ -25,7 +25,9 @@ class QDateTime;
 // Opening the store removes the files that a record names and no row
 // refers to (see ExternalStorage::removeUnreferenced), and no other file:
 // a file the store has no record of is never removed. Kept in the folder's
-// ".staged" subfolder, one file per record. A durable record is on the
+// ".staged" subfolder, one file per record; opening reads only a real
+// folder there and only the regular files in it (a link is not followed),
+// each up to 16 MB and 64 MB of them in all. A durable record is on the
 // disk, synced, before add() returns, so that the files written after it
 // are known even after a power cut. The record is removed when its last
 // holder lets it go: once its files belong to the store or are gone again.
@@ -45,8 +47,10 @@ public:
     // Whether `folder` holds any record.
     static bool anyIn(const QString &folder);
     // The names that the records of `folder` hold, and in `records` the
-    // records' paths.
+    // names of the records read.
     static QSet<QString> recordedNames(const QString &folder, QStringList *records);
+    // Removes the `records` of `folder` that recordedNames() read.
+    static void remove(const QString &folder, const QStringList &records);
 
 private:
     static std::shared_ptr<StagingRecord> create(const QString &folder, bool durable, QString *error);
@@ -239,6 +243,7 @@ public:
     bool hasRecords() const { return StagingRecord::anyIn(m_folder); }
     // Removes every file that a record of the folder names and whose name
     // is not in `referenced` (with its temporary file), then the records.
+    // A folder of that name is left alone: the store's files are files.
     // `referenced` is read by the caller while no save of another process
     // can be writing: see lock().
     void removeUnreferenced(const QSet<QString> &referenced);
@@ -246,9 +251,17 @@ public:
     // The files of a store that is missing or empty: the folder is renamed
     // "<folder> (kept 2026-12-07 14.05)" at `when` (with " 2", " 3"...
     // after it when that is taken), if it holds any file but its lock.
-    // Answers the new path, empty when nothing was moved; `error` says why
-    // the folder could not be moved.
-    static QString setAside(const QString &folder, const QDateTime &when, QString *error);
+    // Those of the store's `companions` (its journals) that hold anything
+    // go into it too, in a folder made for them if need be: the store's
+    // write-ahead log may hold its last saves. With a `note`, the kept
+    // folder's name is added to it, on the disk, before anything moves
+    // (see keptFolders()). Answers the new path, empty when nothing was
+    // moved; `error` says why the files could not be moved (all are then
+    // where they were).
+    static QString setAside(const QString &folder, const QDateTime &when, QString *error,
+                            const QStringList &companions = {}, const QString &note = {});
+    // The kept folders that `note` names and that are there, beside it.
+    static QStringList keptFolders(const QString &note);
 
     // Held from writing new files until their transaction has committed (or
     // the prepared files are let go), and while unreferenced files are

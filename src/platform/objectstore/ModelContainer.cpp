@@ -1,6 +1,7 @@
 #include "platform/objectstore/ModelContainer.h"
 
 #include "platform/FileWriteError.h"
+#include "platform/objectstore/ExternalStorage.h"
 #include "platform/objectstore/ModelStoreError.h"
 
 #include <QCoreApplication>
@@ -46,14 +47,31 @@ std::optional<QString> refuseUnwritable(const QString &path)
     return std::nullopt;
 }
 
-bool run(QSqlDatabase &database, const QString &sql, QString *error)
+bool run(QSqlDatabase &database, const QString &sql, QSqlError *error)
 {
     QSqlQuery query(database);
     if (query.exec(sql))
         return true;
     if (error)
-        *error = query.lastError().text();
+        *error = query.lastError();
     return false;
+}
+
+// The store at `path` could not be read or written with `error`: damaged
+// only when SQLite finds it so; else it could not be opened (or, when
+// `creating`, created), with why in the user's words (a full disk, a
+// failing disk).
+ModelStoreError storeFailure(const QSqlDatabase &database, const QSqlError &error, const QString &path,
+                             bool creating = false)
+{
+    if (ModelStoreError::saysDamaged(database, error))
+        return ModelStoreError(ModelStoreError::Code::damaged,
+                               tr("The library file “%1” is damaged or is not a library.").arg(path), error.text());
+    const QString description = creating ? tr("The library file “%1” could not be created.").arg(path)
+                                         : tr("The library file “%1” could not be opened.").arg(path);
+    const QString reason = FileWriteError::sentence(ModelStoreError::reasonOf(database, error));
+    return ModelStoreError(ModelStoreError::Code::cannotOpen,
+                           reason.isEmpty() ? description : description + QLatin1Char(' ') + reason, error.text());
 }
 
 } // namespace
@@ -147,18 +165,11 @@ void ModelContainer::openStore(const ModelConfiguration &configuration, const Sc
         if (const std::optional<QString> refused = refuseUnwritable(path))
             throw ModelStoreError(ModelStoreError::Code::cannotOpen, *refused);
         existed = info.exists() && info.size() > 0;
-        if (!existed) {
-            // The pictures of a store that was lost are never taken for
-            // the new store's.
-            QString error;
-            m_keptExternalFolder = ExternalStorage::setAside(externalFolder(path), QDateTime::currentDateTime(), &error);
-            if (!error.isEmpty())
-                throw ModelStoreError(ModelStoreError::Code::cannotOpen,
-                                      tr("The library file “%1” is missing or empty, and the files of its pictures "
-                                         "could not be moved aside to keep them.")
-                                          .arg(path),
-                                      error);
-        }
+        // The pictures of a store that was lost are never taken for the new
+        // store's, nor its write-ahead log deleted (SQLite deletes the log
+        // of an empty file): it may hold the lost store's last saves.
+        if (!existed)
+            setAsideLostFiles(path, {path + QStringLiteral("-wal"), path + QStringLiteral("-shm")});
         database.setDatabaseName(path);
         database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     }
@@ -168,21 +179,40 @@ void ModelContainer::openStore(const ModelConfiguration &configuration, const Sc
 
     const QVersionNumber current = m_schema.version();
     const QString metadata = metadataTable();
-    QString error;
+    QSqlError error;
     if (existed) {
         // Read before anything is written: a file that is refused is left
         // exactly as it was.
         QSqlQuery query(database);
-        if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name = '%1'").arg(metadata)))
-            throw ModelStoreError(ModelStoreError::Code::damaged,
-                                  tr("The library file “%1” is damaged or is not a library.").arg(path),
-                                  query.lastError().text());
-        if (!query.next())
-            throw ModelStoreError(ModelStoreError::Code::damaged,
-                                  tr("The file “%1” is not a library.").arg(path));
+        if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master")))
+            throw storeFailure(database, query.lastError(), path);
+        QStringList names;
+        while (query.next())
+            names << query.value(0).toString();
         query.finish();
+        qint64 pages = 0;
+        if (names.isEmpty()) {
+            if (!query.exec(QStringLiteral("PRAGMA page_count")) || !query.next())
+                throw storeFailure(database, query.lastError(), path);
+            pages = query.value(0).toLongLong();
+            query.finish();
+        }
+        if (names.isEmpty() && pages <= 1) {
+            // Nothing but SQLite's header, as a store cut short while being
+            // made is left: it holds nothing to lose, and becomes the new
+            // store. What was beside it is kept as for a lost store.
+            existed = false;
+            setAsideLostFiles(path, {});
+        } else if (!names.contains(metadata)) {
+            throw ModelStoreError(ModelStoreError::Code::damaged, tr("The file “%1” is not a library.").arg(path));
+        }
+    }
+    if (existed) {
+        QSqlQuery query(database);
         QVersionNumber stored;
-        if (query.exec(QStringLiteral("SELECT value FROM %1 WHERE key = 'version'").arg(metadata)) && query.next())
+        if (!query.exec(QStringLiteral("SELECT value FROM %1 WHERE key = 'version'").arg(metadata)))
+            throw storeFailure(database, query.lastError(), path);
+        if (query.next())
             stored = QVersionNumber::fromString(query.value(0).toString());
         query.finish();
         if (stored.isNull())
@@ -216,9 +246,10 @@ void ModelContainer::openStore(const ModelConfiguration &configuration, const Sc
             if (!database.transaction())
                 throw ModelStoreError(ModelStoreError::Code::migrationFailed,
                                       tr("The library could not be updated."), database.lastError().text());
+            QString stageError;
             bool ok = true;
             for (const MigrationStage &stage : std::as_const(chain)) {
-                if (stage.migrate && !stage.migrate(database, &error)) {
+                if (stage.migrate && !stage.migrate(database, &stageError)) {
                     ok = false;
                     break;
                 }
@@ -229,18 +260,18 @@ void ModelContainer::openStore(const ModelConfiguration &configuration, const Sc
                        &error)
                 && database.commit();
             if (!ok) {
-                if (error.isEmpty())
-                    error = database.lastError().text();
+                if (stageError.isEmpty())
+                    stageError = error.isValid() ? error.text() : database.lastError().text();
                 database.rollback();
                 throw ModelStoreError(ModelStoreError::Code::migrationFailed,
                                       tr("The library could not be updated from version %1; it was left unchanged.")
                                           .arg(stored.toString()),
-                                      error);
+                                      stageError);
             }
         }
     } else {
         if (!inMemory && !run(database, QStringLiteral("PRAGMA journal_mode = WAL"), &error))
-            throw ModelStoreError(ModelStoreError::Code::cannotOpen, tr("The library file “%1” could not be created.").arg(path), error);
+            throw storeFailure(database, error, path, true);
         bool ok = database.transaction();
         ok = ok
             && run(database, QStringLiteral("CREATE TABLE %1 (key TEXT PRIMARY KEY, value TEXT)").arg(metadata), &error)
@@ -253,10 +284,10 @@ void ModelContainer::openStore(const ModelConfiguration &configuration, const Sc
         }
         ok = ok && database.commit();
         if (!ok) {
+            if (!error.isValid())
+                error = database.lastError();
             database.rollback();
-            throw ModelStoreError(ModelStoreError::Code::cannotOpen,
-                                  tr("The library file “%1” could not be created.").arg(path),
-                                  error.isEmpty() ? database.lastError().text() : error);
+            throw storeFailure(database, error, path, true);
         }
     }
     // With the write-ahead log, NORMAL never corrupts the file and keeps
@@ -267,10 +298,10 @@ void ModelContainer::openStore(const ModelConfiguration &configuration, const Sc
         // Every model's table must be there (after a migration too).
         QSqlQuery tables(database);
         QStringList names;
-        if (tables.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"))) {
-            while (tables.next())
-                names << tables.value(0).toString();
-        }
+        if (!tables.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")))
+            throw storeFailure(database, tables.lastError(), path);
+        while (tables.next())
+            names << tables.value(0).toString();
         for (const EntityType *type : m_schema.entities()) {
             if (!names.contains(type->name()))
                 throw ModelStoreError(ModelStoreError::Code::damaged,
@@ -280,8 +311,7 @@ void ModelContainer::openStore(const ModelConfiguration &configuration, const Sc
         for (const EntityType *type : m_schema.entities()) {
             for (const QString &statement : type->upgradeStatements()) {
                 if (!run(database, statement, &error))
-                    throw ModelStoreError(ModelStoreError::Code::cannotOpen,
-                                          tr("The library file “%1” could not be opened.").arg(path), error);
+                    throw storeFailure(database, error, path);
             }
         }
     }
@@ -293,4 +323,33 @@ void ModelContainer::openStore(const ModelConfiguration &configuration, const Sc
     // A new store has no files of its own yet.
     if (existed)
         m_mainContext->removeUnreferencedExternalFiles();
+    if (!inMemory) {
+        // Kept by this opening or by one that ended before the user was told.
+        const QString note = keptFilesNote(path);
+        m_keptExternalFolders = ExternalStorage::keptFolders(note);
+        if (m_keptExternalFolders.isEmpty())
+            QFile::remove(note);
+    }
+}
+
+void ModelContainer::setAsideLostFiles(const QString &path, const QStringList &journals)
+{
+    QString error;
+    ExternalStorage::setAside(externalFolder(path), QDateTime::currentDateTime(), &error, journals, keptFilesNote(path));
+    if (!error.isEmpty())
+        throw ModelStoreError(ModelStoreError::Code::cannotOpen,
+                              tr("The library file “%1” is missing or empty, and the files of its pictures could not "
+                                 "be moved aside to keep them.")
+                                  .arg(path),
+                              error);
+}
+
+QString ModelContainer::keptFilesNote(const QString &storePath)
+{
+    return storePath + QStringLiteral("-kept");
+}
+
+void ModelContainer::keptFilesAnnounced(const QString &storePath)
+{
+    QFile::remove(keptFilesNote(storePath));
 }

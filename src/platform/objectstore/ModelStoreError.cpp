@@ -23,6 +23,18 @@ ModelStoreError saveError(const QString &reason, const QString &what, const QStr
     return ModelStoreError(ModelStoreError::Code::saveFailed, description, detail);
 }
 
+// SQLite's code for `error` of `connection`.
+int sqliteCode(sqlite3 *connection, const QSqlError &error)
+{
+    // The driver names the code of a failed statement, not of a failed
+    // commit: the connection still holds that.
+    bool known = false;
+    int code = error.nativeErrorCode().toInt(&known);
+    if (!known && connection && error.isValid())
+        code = sqlite3_extended_errcode(connection);
+    return code;
+}
+
 } // namespace
 
 ModelStoreError::ModelStoreError(Code code, const QString &description, const QString &detail)
@@ -43,13 +55,7 @@ ModelStoreError ModelStoreError::saveFailed(const QSqlDatabase &database, const 
 QString ModelStoreError::reasonOf(const QSqlDatabase &database, const QSqlError &error)
 {
     sqlite3 *connection = sqliteConnection(database);
-    // The driver names the code of a failed statement, not of a failed
-    // commit: the connection still holds that.
-    bool known = false;
-    int code = error.nativeErrorCode().toInt(&known);
-    if (!known && connection && error.isValid())
-        code = sqlite3_extended_errcode(connection);
-    switch (code & 0xff) {
+    switch (sqliteCode(connection, error) & 0xff) {
     case SQLITE_FULL:
         return FileWriteError::reasonFor(ENOSPC);
     case SQLITE_IOERR:
@@ -64,4 +70,10 @@ QString ModelStoreError::reasonOf(const QSqlDatabase &database, const QSqlError 
     // SQLite's own words ("attempt to write a readonly database").
     const QString text = error.databaseText().trimmed();
     return text.isEmpty() ? error.text() : text;
+}
+
+bool ModelStoreError::saysDamaged(const QSqlDatabase &database, const QSqlError &error)
+{
+    const int code = sqliteCode(sqliteConnection(database), error) & 0xff;
+    return code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
 }

@@ -35,6 +35,9 @@ public:
     static ModelStoreError saveFailed(const QSqlDatabase &database, const QSqlError &error, const QString &what = {});
     // Why `error` of `database` happened, in the user's words (see above).
     static QString reasonOf(const QSqlDatabase &database, const QSqlError &error);
+    // Whether SQLite itself found the file damaged or not a database at all
+    // (rather than unreadable for a cause outside it, such as a full disk).
+    static bool saysDamaged(const QSqlDatabase &database, const QSqlError &error);
 
     Code code() const { return m_code; }
     QString description() const { return m_description; }
