@@ -445,5 +445,5 @@ void RowSwipeActions::placeActions()
 void RowSwipeActions::updateRow()
 {
     if (m_row.isValid())
-        m_view->viewport()->update(m_view->visualRect(m_row));
+        m_viewport->update(m_view->visualRect(m_row));
 }
