@@ -370,9 +370,7 @@ void LibraryGrid::setDropTargeted(bool targeted)
 bool LibraryGrid::handleDrop(const QList<QUrl> &urls)
 {
     setDropTargeted(false);
-    const QList<QUrl> images = importableImageURLs(urls);
-    if (!m_canAddImages || images.isEmpty())
+    if (!m_canAddImages || !onDropImages)
         return false;
-    emit imagesDropped(images);
-    return true;
+    return onDropImages(urls);
 }

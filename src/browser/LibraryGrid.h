@@ -23,7 +23,7 @@ class ThumbnailCache;
 // per tile and the empty states. It holds no library state: the owner hands
 // it values (set*), keeps the bound values (selectedImage, autoFocusOnAppear)
 // in step through their change signals, and receives every user action as a
-// signal.
+// signal but a drop, which it answers (onDropImages).
 class LibraryGrid : public QWidget {
     Q_OBJECT
 public:
@@ -62,6 +62,10 @@ public:
     // Asked when a tile's menu opens: whether the image can move `offset`
     // places in its series (none: it cannot).
     std::function<bool(AtlasImage *, int offset)> canMoveImage;
+    // Given the URLs dropped on the grid while images can be added; answers
+    // whether the owner took them (none: nothing is taken). The drop is
+    // accepted, and its source told so, only on yes.
+    std::function<bool(const QList<QUrl> &urls)> onDropImages;
 
     // Own state.
     Content content() const { return m_content; }
@@ -77,7 +81,8 @@ public:
     bool openSelection();
     void handleTap(AtlasImage *image);
     bool isSelected(const AtlasImage *image) const;
-    // Takes the image files among dropped URLs while images can be added.
+    // Refuses while no images can be added; otherwise answers what
+    // onDropImages answers.
     bool handleDrop(const QList<QUrl> &urls);
     // The tile's context menu; the caller owns it.
     QMenu *contextMenu(AtlasImage *image, QWidget *parent = nullptr);
@@ -98,8 +103,6 @@ signals:
     void deleteRequested(AtlasImage *image);
     void moveRequested(AtlasImage *image, int offset);
     void addImagesRequested();
-    // Image files were dropped on the grid (only while images can be added).
-    void imagesDropped(const QList<QUrl> &urls);
 
 private:
     void updateContent();

@@ -105,6 +105,11 @@ void ContentDetail::setOpenedImage(AtlasImage *image)
     if (image == m_openedImage)
         return;
     const bool wasOpen = m_openedImage != nullptr;
+    // The screen takes the focus as it appears, not as its image changes:
+    // the focus stays where it is, in the sidebar or on a control of the
+    // screen, and comes back to the screen only if that control went with
+    // the old image.
+    const bool focusInScreen = wasOpen && image && holdsFocus(*m_screen);
     m_openedImage = image;
     m_screen->setImage(image);
     if (image) {
@@ -117,9 +122,15 @@ void ContentDetail::setOpenedImage(AtlasImage *image)
     }
     if (wasOpen != (image != nullptr))
         showFace(image ? static_cast<QWidget *>(m_screen) : m_grid);
-    else if (image && isVisible())
+    else if (focusInScreen && !holdsFocus(*m_screen))
         m_screen->setFocus(Qt::OtherFocusReason);
     updateHeader();
+}
+
+bool ContentDetail::holdsFocus(const QWidget &widget)
+{
+    const QWidget *focus = widget.window()->focusWidget();
+    return focus && (focus == &widget || widget.isAncestorOf(focus));
 }
 
 void ContentDetail::setEditorFactory(ImageEditorFactory *factory)

@@ -74,6 +74,8 @@ protected:
 private:
     // The image screen's command for the key; none for other keys.
     QAction *screenCommand(const QKeyEvent &key) const;
+    // Whether the window's focus is on the widget or inside it.
+    static bool holdsFocus(const QWidget &widget);
     void showFace(QWidget *face);
     void updateHeader();
 

@@ -154,7 +154,7 @@ void ContentView::wireDetail()
     connect(grid, &LibraryGrid::openRequested, &m_model, &ContentViewModel::openImage);
     connect(grid, &LibraryGrid::importRequested, &m_model, &ContentViewModel::beginImport);
     connect(grid, &LibraryGrid::addImagesRequested, &m_model, &ContentViewModel::beginAddImages);
-    connect(grid, &LibraryGrid::imagesDropped, &m_model, &ContentViewModel::handleDrop);
+    grid->onDropImages = [model = &m_model](const QList<QUrl> &urls) { return model->handleDrop(urls); };
     connect(grid, &LibraryGrid::clearFiltersRequested, &m_model, &ContentViewModel::clearFilters);
     connect(grid, &LibraryGrid::editRequested, &m_model, &ContentViewModel::beginEditImage);
     connect(grid, &LibraryGrid::duplicateRequested, &m_model, &ContentViewModel::duplicateImage);

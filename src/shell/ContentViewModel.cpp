@@ -306,11 +306,11 @@ void ContentViewModel::restoreOpenedImage()
     const OperationScope operation(*this);
     if (m_openedImage)
         return;
-    const QUuid id = QUuid::fromString(m_selectedImageID);
-    if (id.isNull())
+    const std::optional<QUuid> id = uuidFromText(m_selectedImageID);
+    if (!id)
         return;
     for (AtlasImage *image : m_library.images()) {
-        if (image->id() == id) {
+        if (image->id() == *id) {
             setOpenedImage(image);
             setSidebarSelection({LibraryDerivation::entryID(*image)});
             return;

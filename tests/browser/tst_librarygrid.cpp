@@ -267,7 +267,11 @@ private slots:
         const QList<QUrl> urls{QUrl::fromLocalFile(folder.filePath(QStringLiteral("scan.png"))),
                                QUrl::fromLocalFile(folder.filePath(QStringLiteral("notes.txt"))),
                                QUrl::fromLocalFile(folder.filePath(QStringLiteral("ct.JPG")))};
-        QSignalSpy received(m_grid.get(), &LibraryGrid::imagesDropped);
+        QList<QList<QUrl>> received;
+        m_grid->onDropImages = [&](const QList<QUrl> &dropped) {
+            received << dropped;
+            return true;
+        };
         QMimeData mime;
         mime.setUrls(urls);
         QWidget *viewport = m_grid->view()->viewport();
@@ -292,8 +296,8 @@ private slots:
         QApplication::sendEvent(viewport, &drop);
         QVERIFY(drop.isAccepted());
         QVERIFY(!m_grid->isDropTargeted());
-        QCOMPARE(received.count(), 1);
-        QCOMPARE(received.first().first().value<QList<QUrl>>(), QList<QUrl>({urls.at(0), urls.at(2)}));
+        // The owner picks the image files among them.
+        QCOMPARE(received, QList<QList<QUrl>>{urls});
         // Files that are no images are not taken at all (the tile lights
         // up all the same: see theDropHighlight).
         QMimeData text;
@@ -331,9 +335,13 @@ private slots:
         QFETCH(bool, highlighted);
         showGrid(2);
         m_grid->setCanAddImages(canAddImages);
-        QSignalSpy received(m_grid.get(), &LibraryGrid::imagesDropped);
-        QMimeData mime;
         const bool images = carried == QLatin1String("images");
+        int received = 0;
+        m_grid->onDropImages = [&](const QList<QUrl> &) {
+            ++received;
+            return images;
+        };
+        QMimeData mime;
         if (images)
             mime.setUrls({QUrl::fromLocalFile(QStringLiteral("/scans/knee.png"))});
         else if (carried == QLatin1String("text file"))
@@ -362,7 +370,52 @@ private slots:
             m_grid->setCanAddImages(false);
         }
         QCOMPARE(m_grid->isDropTargeted(), highlighted);
-        QCOMPARE(received.count(), then == QLatin1String("drop") && images ? 1 : 0);
+        QCOMPARE(received, then == QLatin1String("drop") && canAddImages ? 1 : 0);
+    }
+
+    // A drop is accepted only when the owner takes it: the drag source sees
+    // a refusal (its files snap back) otherwise.
+    void theOwnerAnswersTheDrop_data()
+    {
+        QTest::addColumn<bool>("canAddImages");
+        QTest::addColumn<QString>("owner"); // "takes", "refuses", "none"
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("the owner takes it") << true << "takes" << true << true;
+        QTest::newRow("the owner refuses it") << true << "refuses" << true << false;
+        QTest::newRow("no owner") << true << "none" << false << false;
+        QTest::newRow("nowhere to add") << false << "takes" << false << false;
+    }
+    void theOwnerAnswersTheDrop()
+    {
+        QFETCH(bool, canAddImages);
+        QFETCH(QString, owner);
+        QFETCH(bool, asked);
+        QFETCH(bool, accepted);
+        showGrid(2);
+        m_grid->setCanAddImages(canAddImages);
+        const QList<QUrl> urls{QUrl::fromLocalFile(QStringLiteral("/scans/knee.png"))};
+        QList<QList<QUrl>> received;
+        if (owner != QLatin1String("none")) {
+            m_grid->onDropImages = [&, takes = owner == QLatin1String("takes")](const QList<QUrl> &dropped) {
+                received << dropped;
+                return takes;
+            };
+        }
+        QCOMPARE(m_grid->handleDrop(urls), accepted);
+        QMimeData mime;
+        mime.setUrls(urls);
+        QWidget *viewport = m_grid->view()->viewport();
+        const QPoint at = tileCentre(0);
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &enter);
+        QDragMoveEvent move(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &move);
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, {});
+        drop.setAccepted(false);
+        QApplication::sendEvent(viewport, &drop);
+        QCOMPARE(drop.isAccepted(), accepted);
+        QCOMPARE(received, asked ? QList<QList<QUrl>>({urls, urls}) : QList<QList<QUrl>>());
     }
 
     void tileMenus()

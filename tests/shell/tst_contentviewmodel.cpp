@@ -174,6 +174,44 @@ private slots:
         QCOMPARE(later.sidebarSelection(), (QSet<LibraryEntryID>{LibraryEntryID::image(id)}));
     }
 
+    // The saved identifier reopens its image only in its 36-character form,
+    // in either letter case.
+    void theSavedImageOpensOnlyFromItsStandardText_data()
+    {
+        QTest::addColumn<QString>("form");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("upper case") << "upper" << true;
+        QTest::newRow("lower case") << "lower" << true;
+        QTest::newRow("braced") << "braced" << false;
+        QTest::newRow("text after it") << "trailing" << false;
+        QTest::newRow("a space before it") << "leading space" << false;
+        QTest::newRow("no hyphens") << "no hyphens" << false;
+        QTest::newRow("empty") << "empty" << false;
+        QTest::newRow("no identifier") << "garbage" << false;
+    }
+    void theSavedImageOpensOnlyFromItsStandardText()
+    {
+        QFETCH(QString, form);
+        QFETCH(bool, opens);
+        auto &[library, state, model] = openWindow();
+        AtlasImage *image = library.image(QStringLiteral("a"));
+        library.save();
+        const QString upper = idText(image);
+        const QMap<QString, QString> texts{
+            {QStringLiteral("upper"), upper},
+            {QStringLiteral("lower"), upper.toLower()},
+            {QStringLiteral("braced"), QLatin1Char('{') + upper + QLatin1Char('}')},
+            {QStringLiteral("trailing"), upper + QStringLiteral("-tail")},
+            {QStringLiteral("leading space"), QLatin1Char(' ') + upper},
+            {QStringLiteral("no hyphens"), image->id().toString(QUuid::Id128)},
+            {QStringLiteral("empty"), QString()},
+            {QStringLiteral("garbage"), QStringLiteral("not-a-uuid")},
+        };
+        model.setSelectedImageID(texts.value(form));
+        model.restoreOpenedImage();
+        QCOMPARE(model.openedImage(), opens ? image : nullptr);
+    }
+
     void closesImagesThatLeaveTheLibrary()
     {
         auto &[library, state, model] = openWindow();

@@ -35,11 +35,14 @@
 #include <QSplitter>
 #include <QToolButton>
 
+#include <functional>
+
 namespace {
 
 // An outside application's drag of the files over the widget, then the
-// drop; answers whether the drop was accepted.
-bool dropFiles(QWidget *target, const QList<QUrl> &urls)
+// drop (after `meanwhile`, when given); answers whether the drop was
+// accepted.
+bool dropFiles(QWidget *target, const QList<QUrl> &urls, const std::function<void()> &meanwhile = {})
 {
     QMimeData data;
     data.setUrls(urls);
@@ -48,6 +51,8 @@ bool dropFiles(QWidget *target, const QList<QUrl> &urls)
     QApplication::sendEvent(target, &enter);
     QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &move);
+    if (meanwhile)
+        meanwhile();
     QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     drop.setAccepted(false);
     QApplication::sendEvent(target, &drop);
@@ -310,6 +315,58 @@ private slots:
         QCOMPARE(harness.model().openedImage(), slices.at(2));
     }
 
+    // Clicking another row while an image is open opens that row's first
+    // image and leaves the focus in the sidebar: Down then goes on to the
+    // next row.
+    void theSidebarKeepsTheFocusAsTheOpenedImageFollowsIt()
+    {
+        TestLibrary library;
+        QList<Series *> series;
+        QList<AtlasImage *> firsts;
+        for (int i = 0; i < 3; ++i) {
+            series << library.series(QStringLiteral("Series %1").arg(i), i);
+            firsts << library.images(series.last(), 2).constFirst();
+        }
+        library.save();
+        WindowHarness harness(library);
+        QVERIFY(harness.clickRow(LibraryEntryID::series(series.at(0)->id())));
+        harness.model().openImage(firsts.at(0));
+        ContentDetail *detail = harness.view().contentDetail();
+        QTRY_VERIFY(detail->imageScreen()->hasFocus());
+        QVERIFY(harness.clickRow(LibraryEntryID::series(series.at(1)->id())));
+        QCOMPARE(harness.model().openedImage(), firsts.at(1));
+        QVERIFY(harness.sidebar().listView()->hasFocus());
+        QTest::keyClick(harness.window.windowHandle(), Qt::Key_Down);
+        QCOMPARE(harness.model().sidebarSelection(),
+                 (QSet<LibraryEntryID>{LibraryEntryID::series(series.at(2)->id())}));
+        QCOMPARE(harness.model().openedImage(), firsts.at(2));
+        QVERIFY(harness.sidebar().listView()->hasFocus());
+    }
+
+    // A control of the screen that goes with its image, as the window opens
+    // another (a step, or the first image of a committed import), leaves
+    // the focus to the screen, not to the next control of the window.
+    void aControlThatGoesWithItsImageLeavesTheFocusToTheScreen()
+    {
+        TestLibrary library;
+        Series *brain = library.series(QStringLiteral("Brain"), 1);
+        const QList<AtlasImage *> slices = library.images(brain, 2);
+        library.point(slices.at(0), QStringLiteral("Pons"))->setGroup(QStringLiteral("Brainstem"));
+        library.save();
+        WindowHarness harness(library);
+        QVERIFY(harness.clickRow(LibraryEntryID::series(brain->id())));
+        harness.model().openImage(slices.at(0));
+        ImageDetailView *screen = harness.view().contentDetail()->imageScreen();
+        QTRY_VERIFY(screen->hasFocus());
+        QPointer<QAbstractButton> groupSwitch = screen->stripInspector()->chip(QStringLiteral("Brainstem"));
+        QVERIFY(groupSwitch);
+        groupSwitch->setFocus(Qt::TabFocusReason);
+        harness.model().advanceOpenedImage(1);
+        QCOMPARE(harness.model().openedImage(), slices.at(1));
+        QVERIFY(!groupSwitch || !groupSwitch->isVisible());
+        QVERIFY(screen->hasFocus());
+    }
+
     // The image screen's keys go first to the control that has the focus;
     // only what it leaves steps through the images or goes back.
     void keysReachTheFocusedControlFirst_data()
@@ -326,6 +383,7 @@ private slots:
         QTest::newRow("strip, Down") << int(KeyTarget::strip) << int(Qt::Key_Down) << 2;
         QTest::newRow("strip, Space") << int(KeyTarget::strip) << int(Qt::Key_Space) << -1;
         QTest::newRow("group switch, Space switches") << int(KeyTarget::groupSwitch) << int(Qt::Key_Space) << 1;
+
         QTest::newRow("link row, Space opens it") << int(KeyTarget::linkRow) << int(Qt::Key_Space) << 1;
     }
     void keysReachTheFocusedControlFirst()
@@ -351,7 +409,7 @@ private slots:
         QTRY_VERIFY(screen->hasFocus());
         QScrollBar *stripBar = screen->metadataStrip()->summary()->horizontalScrollBar();
 
-        QWidget *focus = screen;
+        QPointer<QWidget> focus = screen;
         switch (KeyTarget(target)) {
         case KeyTarget::screen:
             break;
@@ -387,9 +445,18 @@ private slots:
             KeyTarget(target) == KeyTarget::strip && (key == Qt::Key_Left || key == Qt::Key_Right);
         if (stripScrolls)
             QVERIFY(key == Qt::Key_Right ? stripBar->value() > scrolled : stripBar->value() < scrolled);
+        // The focus stays on its control, also as the screen steps to
+        // another image; when the control went with the old image, the
+        // screen has it.
+        if (opened >= 0) {
+            QWidget *now = QApplication::focusWidget();
+            QVERIFY(now == screen || screen->isAncestorOf(now));
+            if (focus && focus->isVisible())
+                QCOMPARE(now, focus.data());
+        }
+        const bool switched = KeyTarget(target) == KeyTarget::groupSwitch && key == Qt::Key_Space;
         QCOMPARE(screen->annotationState()->disabledGroups(),
-                 KeyTarget(target) == KeyTarget::groupSwitch ? QSet<QString>{QStringLiteral("Brainstem")}
-                                                            : QSet<QString>());
+                 switched ? QSet<QString>{QStringLiteral("Brainstem")} : QSet<QString>());
         QTRY_COMPARE(StubPrograms::running(), 0);
         QCOMPARE(programs.argumentsOf(QStringLiteral("xdg-open")),
                  KeyTarget(target) == KeyTarget::linkRow ? QStringList{"https://atlas.example.org/pons"} : QStringList());
@@ -606,6 +673,21 @@ private slots:
         QWidget *target = harness.grid().view()->viewport();
         QVERIFY(!dropFiles(target, {one})); // no row selected
         QVERIFY(harness.clickRow(LibraryEntryID::image(knee->id())));
+        {
+            // Picked files begin to be read while a drag is over the grid:
+            // the window refuses its drop, and the drag source is told so.
+            MemoryBudget &budget = WorkerPools::decodingMemory();
+            std::optional<MemoryBudget::Grant> all;
+            QVERIFY(!dropFiles(target, {one}, [&] {
+                all = budget.acquire(budget.total());
+                harness.model().handleImportResult({one});
+            }));
+            QVERIFY(harness.model().isReadingImport());
+        }
+        QTRY_VERIFY(harness.view().importSheet());
+        QCOMPARE(harness.view().importSheet()->navigationTitle(), QStringLiteral("Import Image"));
+        harness.model().cancelImport();
+        QTRY_VERIFY(!harness.view().importSheet());
         QVERIFY(dropFiles(target, {one, text}));
         QTRY_VERIFY(harness.view().importSheet());
         QCOMPARE(harness.view().importSheet()->navigationTitle(), QStringLiteral("Add Image"));
