@@ -183,11 +183,9 @@ void DetailDrawer::placePages()
             m_pages.at(m_page)->setFocus(Qt::OtherFocusReason);
         page->setVisible(shown);
     }
-    if (m_centreWaiting && m_annotationsScroll->isVisibleTo(this)) {
-        QWidget *waiting = m_centreWaiting;
-        m_centreWaiting = nullptr;
-        centreInAnnotations(waiting, m_centreWaitingArea);
-    }
+    // A row waiting for its page to show.
+    if (m_centred && !m_scrolling && m_annotationsScroll->isVisibleTo(this))
+        startScrolling();
 }
 
 QList<QWidget *> DetailDrawer::pageDots() const
@@ -212,30 +210,37 @@ void DetailDrawer::centreInAnnotations(QWidget *descendant, const QRect &area)
 {
     if (!descendant || !m_annotationsSlot->isAncestorOf(descendant))
         return;
-    // A page out of view is laid out only once it shows.
-    if (!m_annotationsScroll->isVisibleTo(this)) {
-        m_centreWaiting = descendant;
-        m_centreWaitingArea = area;
-        return;
-    }
-    m_centreWaiting = nullptr;
-    const QRect centred = area.isEmpty() ? descendant->rect() : area;
-    const QPoint centre = descendant->mapTo(m_annotationsSlot, centred.center());
-    QScrollBar *bar = m_annotationsScroll->verticalScrollBar();
-    scrollTo(std::clamp(centre.y() - m_annotationsScroll->viewport()->height() / 2, bar->minimum(), bar->maximum()));
+    m_centred = descendant;
+    m_centredArea = area.isEmpty() ? descendant->rect() : area;
+    // A page out of view waits until it shows (placePages).
+    if (m_annotationsScroll->isVisibleTo(this))
+        startScrolling();
 }
 
-void DetailDrawer::scrollTo(int value)
+void DetailDrawer::startScrolling()
 {
     // A scroll on its way heads for the new place without a jolt.
     const int shown = m_annotationsScroll->verticalScrollBar()->value();
     if (!m_scrolling || shown != m_scrollShown)
         m_scrollSpring.jumpTo(shown);
-    m_scrollSpring.setTarget(value);
     m_scrollShown = shown;
-    m_scrolling = !m_scrollSpring.isSettled();
-    if (m_scrolling)
-        m_frames->start();
+    m_scrolling = true;
+    // The list's place as its latest change has laid it out.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    aimScroll();
+    m_frames->start();
+}
+
+void DetailDrawer::aimScroll()
+{
+    // Aimed afresh on every frame: the row stays the target while the list
+    // moves under it.
+    if (!m_centred)
+        return;
+    const QPoint centre = m_centred->mapTo(m_annotationsSlot, m_centredArea.center());
+    const QScrollBar *bar = m_annotationsScroll->verticalScrollBar();
+    m_scrollSpring.setTarget(
+        std::clamp(centre.y() - m_annotationsScroll->viewport()->height() / 2, bar->minimum(), bar->maximum()));
 }
 
 void DetailDrawer::advance(double seconds)
@@ -243,14 +248,19 @@ void DetailDrawer::advance(double seconds)
     m_pageSpring.advance(seconds);
     placePages();
     QScrollBar *bar = m_annotationsScroll->verticalScrollBar();
-    if (m_scrolling && bar->value() != m_scrollShown) {
-        // The user scrolled meanwhile: the page is theirs.
+    if (m_scrolling && (bar->value() != m_scrollShown || !m_annotationsScroll->isVisibleTo(this))) {
+        // The user scrolled meanwhile, or turned the page: it is theirs.
         m_scrolling = false;
+        m_centred = nullptr;
     } else if (m_scrolling) {
+        aimScroll();
         m_scrollSpring.advance(seconds);
         bar->setValue(int(std::lround(m_scrollSpring.value())));
         m_scrollShown = bar->value();
-        m_scrolling = !m_scrollSpring.isSettled();
+        if (m_scrollSpring.isSettled()) {
+            m_scrolling = false;
+            m_centred = nullptr;
+        }
     }
     if (!m_scrolling && m_pageSpring.isSettled())
         m_frames->stop();

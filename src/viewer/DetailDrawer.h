@@ -61,7 +61,8 @@ signals:
 
 private:
     void placePages();
-    void scrollTo(int value);
+    void startScrolling();
+    void aimScroll();
     void advance(double seconds);
 
     QList<MetadataEntry> m_entries;
@@ -70,9 +71,10 @@ private:
     Spring m_scrollSpring{springResponse, springDampingFraction};
     bool m_scrolling = false;
     int m_scrollShown = 0; // the scroll bar's value as the spring last set it
-    // A row to centre once the annotations page comes into view.
-    QPointer<QWidget> m_centreWaiting;
-    QRect m_centreWaitingArea;
+    // The row to centre, while the scroll heads for it or waits for its
+    // page to show.
+    QPointer<QWidget> m_centred;
+    QRect m_centredArea;
     FrameClock *m_frames = nullptr;
     QWidget *m_pageRow = nullptr;
     QList<QWidget *> m_pages;
