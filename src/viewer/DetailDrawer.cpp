@@ -183,9 +183,6 @@ void DetailDrawer::placePages()
             m_pages.at(m_page)->setFocus(Qt::OtherFocusReason);
         page->setVisible(shown);
     }
-    // A row waiting for its page to show.
-    if (m_centred && !m_scrolling && m_annotationsScroll->isVisibleTo(this))
-        startScrolling();
 }
 
 QList<QWidget *> DetailDrawer::pageDots() const
@@ -212,9 +209,7 @@ void DetailDrawer::centreInAnnotations(QWidget *descendant, const QRect &area)
         return;
     m_centred = descendant;
     m_centredArea = area.isEmpty() ? descendant->rect() : area;
-    // A page out of view waits until it shows (placePages).
-    if (m_annotationsScroll->isVisibleTo(this))
-        startScrolling();
+    startScrolling();
 }
 
 void DetailDrawer::startScrolling()
@@ -234,7 +229,7 @@ void DetailDrawer::startScrolling()
 void DetailDrawer::aimScroll()
 {
     // Aimed afresh on every frame: the row stays the target while the list
-    // moves under it.
+    // moves under it, or is laid out as its page comes into view.
     if (!m_centred)
         return;
     const QPoint centre = m_centred->mapTo(m_annotationsSlot, m_centredArea.center());

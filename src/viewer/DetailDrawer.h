@@ -46,8 +46,8 @@ public:
     QWidget *annotationsSlot() const { return m_annotationsSlot; }
     // Scrolls the annotations page on the spring so that `area` of
     // `descendant` (a row of the list; all of it when `area` is empty) is
-    // centred in it, as far as its content reaches; while the page is out
-    // of view, once it comes into view.
+    // centred in it, as far as its content reaches. The scroll stops when
+    // the page is out of view at its next frame.
     void centreInAnnotations(QWidget *descendant, const QRect &area = QRect());
     QScrollArea *annotationsScrollArea() const { return m_annotationsScroll; }
     // The page dots, in page order.
@@ -71,8 +71,7 @@ private:
     Spring m_scrollSpring{springResponse, springDampingFraction};
     bool m_scrolling = false;
     int m_scrollShown = 0; // the scroll bar's value as the spring last set it
-    // The row to centre, while the scroll heads for it or waits for its
-    // page to show.
+    // The row to centre, while the scroll heads for it.
     QPointer<QWidget> m_centred;
     QRect m_centredArea;
     FrameClock *m_frames = nullptr;
