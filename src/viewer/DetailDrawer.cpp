@@ -243,8 +243,8 @@ void DetailDrawer::advance(double seconds)
     m_pageSpring.advance(seconds);
     placePages();
     QScrollBar *bar = m_annotationsScroll->verticalScrollBar();
-    if (m_scrolling && (bar->value() != m_scrollShown || !m_annotationsScroll->isVisibleTo(this))) {
-        // The user scrolled meanwhile, or turned the page: it is theirs.
+    if (m_scrolling && bar->value() != m_scrollShown) {
+        // The user scrolled meanwhile: the list is theirs.
         m_scrolling = false;
         m_centred = nullptr;
     } else if (m_scrolling) {

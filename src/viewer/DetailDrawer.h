@@ -46,8 +46,7 @@ public:
     QWidget *annotationsSlot() const { return m_annotationsSlot; }
     // Scrolls the annotations page on the spring so that `area` of
     // `descendant` (a row of the list; all of it when `area` is empty) is
-    // centred in it, as far as its content reaches. The scroll stops when
-    // the page is out of view at its next frame.
+    // centred in it, as far as its content reaches.
     void centreInAnnotations(QWidget *descendant, const QRect &area = QRect());
     QScrollArea *annotationsScrollArea() const { return m_annotationsScroll; }
     // The page dots, in page order.

@@ -389,6 +389,14 @@ private slots:
         for (int frame = 0; clock->isRunning() && frame < 240; ++frame)
             clock->step(1 / 60.0);
         QVERIFY(std::abs(offCentre(ids[50])) <= 1);
+        // The user's own scroll on the way ends the glide.
+        screen->selectAnnotation(ids[10]);
+        clock->step(1 / 60.0);
+        bar->setValue(bar->value() + 40);
+        const int taken = bar->value();
+        clock->step(1 / 60.0);
+        QCOMPARE(bar->value(), taken);
+        QVERIFY(!clock->isRunning());
 
         // No highlight: nothing moves.
         bar->setValue(bar->value() - 100);
