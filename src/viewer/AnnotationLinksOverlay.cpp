@@ -152,7 +152,15 @@ AnnotationLinksOverlay::AnnotationLinksOverlay(QWidget *parent) : QWidget(parent
 
     parent->installEventFilter(this);
     setGeometry(parent->rect());
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) { keepFocus(now); });
+    m_focusWatch =
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) { keepFocus(now); });
+}
+
+AnnotationLinksOverlay::~AnnotationLinksOverlay()
+{
+    // The focus moves on as the widget part of the panel goes, when the
+    // panel is no more.
+    disconnect(m_focusWatch);
 }
 
 void AnnotationLinksOverlay::setContent(const QString &title, const QList<AnnotationLink> &links)

@@ -34,6 +34,7 @@ class AnnotationLinksOverlay : public QWidget {
     Q_OBJECT
 public:
     explicit AnnotationLinksOverlay(QWidget *parent);
+    ~AnnotationLinksOverlay() override;
 
     // The panel's heading (shown as it is) and the links, in order; links
     // that open nothing are left out.
@@ -100,4 +101,5 @@ private:
     int m_panelMaximumHeight = 320;
     bool m_backdropPressed = false;
     bool m_leaving = false;
+    QMetaObject::Connection m_focusWatch;
 };
