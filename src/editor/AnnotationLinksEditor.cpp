@@ -5,8 +5,10 @@
 #include "ui/FormSection.h"
 #include "ui/SystemSymbol.h"
 
+#include <QCloseEvent>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -20,6 +22,7 @@ AnnotationLinksEditor::AnnotationLinksEditor(const QList<AnnotationLink> &links,
 {
     setWindowTitle(tr("Links"));
     setWindowModality(Qt::WindowModal);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setFixedSize(sheetWidth, sheetHeight);
 
     auto *column = new QVBoxLayout(this);
@@ -60,6 +63,26 @@ AnnotationLinksEditor::AnnotationLinksEditor(const QList<AnnotationLink> &links,
     column->addLayout(bar);
 
     rebuild();
+}
+
+void AnnotationLinksEditor::keyPressEvent(QKeyEvent *event)
+{
+    // Escape is no way out of the sheet.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void AnnotationLinksEditor::closeEvent(QCloseEvent *event)
+{
+    // Nor is the window manager's close; dismissing the sheet closes it.
+    if (event->spontaneous() && isVisible()) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
 }
 
 void AnnotationLinksEditor::setLinks(const QList<AnnotationLink> &links)

@@ -21,8 +21,10 @@ class QVBoxLayout;
 // It keeps no copy to save or discard: every change leaves at once as
 // linksEdited() with the whole list, which the host writes, and the host
 // shows the list as it then is (setLinks). Texts are kept exactly as
-// typed. "Done" and Return accept the sheet, Escape closes it; either way
-// finished() tells the host it has closed. GUI thread.
+// typed. Only "Done" and Return end the sheet, and finished() then tells
+// the host it has closed; Escape does nothing, and the window has no close
+// button (a close the window manager asks for anyway is refused), since
+// the host ends it otherwise only by dismissing it. GUI thread.
 class AnnotationLinksEditor : public QDialog {
     Q_OBJECT
 public:
@@ -51,6 +53,10 @@ public:
 
 signals:
     void linksEdited(const QList<AnnotationLink> &links);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     struct Section {

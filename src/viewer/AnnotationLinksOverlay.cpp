@@ -7,7 +7,9 @@
 #include "viewer/AnnotationLinkRow.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPainter>
@@ -135,6 +137,8 @@ AnnotationLinksOverlay::AnnotationLinksOverlay(QWidget *parent) : QWidget(parent
     m_scroll->setWidgetResizable(true);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Tab goes from link to link; the list is no stop of its own.
+    m_scroll->setFocusPolicy(Qt::NoFocus);
     m_scroll->viewport()->setAutoFillBackground(false);
     auto *list = new QWidget(m_scroll);
     m_rowLayout = new QVBoxLayout(list);
@@ -148,6 +152,15 @@ AnnotationLinksOverlay::AnnotationLinksOverlay(QWidget *parent) : QWidget(parent
 
     parent->installEventFilter(this);
     setGeometry(parent->rect());
+    m_focusWatch =
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) { keepFocus(now); });
+}
+
+AnnotationLinksOverlay::~AnnotationLinksOverlay()
+{
+    // The focus moves on as the widget part of the panel goes, when the
+    // panel is no more.
+    disconnect(m_focusWatch);
 }
 
 void AnnotationLinksOverlay::setContent(const QString &title, const QList<AnnotationLink> &links)
@@ -274,6 +287,60 @@ void AnnotationLinksOverlay::showEvent(QShowEvent *event)
     // The keyboard goes to the panel (Tab reaches its links) while it is up.
     raise();
     setFocus(Qt::PopupFocusReason);
+}
+
+QList<QWidget *> AnnotationLinksOverlay::focusStops() const
+{
+    // In the order of the window's focus chain.
+    QList<QWidget *> stops;
+    for (QWidget *widget = nextInFocusChain(); widget && widget != this; widget = widget->nextInFocusChain()) {
+        if (isAncestorOf(widget) && widget->isVisibleTo(this) && widget->isEnabled()
+            && (widget->focusPolicy() & Qt::TabFocus))
+            stops.append(widget);
+    }
+    return stops;
+}
+
+bool AnnotationLinksOverlay::focusNextPrevChild(bool next)
+{
+    if (!takesKeys())
+        return QWidget::focusNextPrevChild(next);
+    // Round the panel's own controls, never out of it.
+    const QList<QWidget *> stops = focusStops();
+    if (stops.isEmpty())
+        return true;
+    const qsizetype count = stops.size();
+    qsizetype at = -1;
+    for (qsizetype i = 0; i < count && at < 0; ++i) {
+        if (stops[i] == QApplication::focusWidget() || stops[i]->isAncestorOf(QApplication::focusWidget()))
+            at = i;
+    }
+    const qsizetype to = at < 0 ? (next ? 0 : count - 1) : (at + (next ? 1 : count - 1)) % count;
+    stops[to]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
+}
+
+void AnnotationLinksOverlay::keepFocus(QWidget *focused)
+{
+    // The focus that comes to the covered screen (a Tab from beside it, say)
+    // comes to the panel.
+    QWidget *covered = parentWidget();
+    if (!focused || !takesKeys() || !covered || focused == this || isAncestorOf(focused))
+        return;
+    if (focused == covered || covered->isAncestorOf(focused))
+        setFocus(Qt::OtherFocusReason);
+}
+
+void AnnotationLinksOverlay::keyPressEvent(QKeyEvent *event)
+{
+    // What the panel's controls leave of a key goes no further than the
+    // panel (Escape is Close's shortcut).
+    event->setAccepted(takesKeys());
+}
+
+void AnnotationLinksOverlay::keyReleaseEvent(QKeyEvent *event)
+{
+    event->setAccepted(takesKeys());
 }
 
 bool AnnotationLinksOverlay::eventFilter(QObject *watched, QEvent *event)

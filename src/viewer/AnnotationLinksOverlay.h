@@ -20,6 +20,11 @@ class QVBoxLayout;
 // host to close it (dismissRequested), which decides when it goes and how:
 // at once (hide) or fading out (leave).
 //
+// While it is up it has the keys, as a modal panel would: it takes the
+// focus as it shows, Tab and Shift+Tab go round its own controls (Close,
+// then the links) and never behind the backdrop, the focus coming to the
+// screen it covers comes to it, and no key reaches the screen.
+//
 // A click on a row opens the link's address with the desktop's helper
 // (xdg-open), which hands it to the browser or mail program the user
 // chose; when that helper cannot be started or finds no such program, the
@@ -29,6 +34,7 @@ class AnnotationLinksOverlay : public QWidget {
     Q_OBJECT
 public:
     explicit AnnotationLinksOverlay(QWidget *parent);
+    ~AnnotationLinksOverlay() override;
 
     // The panel's heading (shown as it is) and the links, in order; links
     // that open nothing are left out.
@@ -43,6 +49,8 @@ public:
 
     // Close (Escape).
     QAction *closeAction() const { return m_close; }
+    // The controls that Tab goes round, in order.
+    QList<QWidget *> focusStops() const;
 
     // Shows the panel fading in over `milliseconds`; one on its way out
     // comes back from where it has got to.
@@ -70,12 +78,17 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    bool focusNextPrevChild(bool next) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void placePanel();
     void open(const AnnotationLink &link);
     void setTakesInput(bool takes);
+    bool takesKeys() const { return !isHidden() && !m_leaving; }
+    void keepFocus(QWidget *focused);
 
     QString m_title;
     QWidget *m_panel = nullptr;
@@ -88,4 +101,5 @@ private:
     int m_panelMaximumHeight = 320;
     bool m_backdropPressed = false;
     bool m_leaving = false;
+    QMetaObject::Connection m_focusWatch;
 };

@@ -79,7 +79,7 @@ ImageDetailView::ImageDetailView(SharedImageScreenState &shared, QWidget *parent
     m_divider = new Divider(Qt::Horizontal, m_body);
     m_strip = new MetadataStrip(m_body);
     m_drawer = new DetailDrawer(m_body);
-    connect(m_drawer, &DetailDrawer::pageRequested, this, &ImageDetailView::setDrawerPage);
+    connect(m_drawer, &DetailDrawer::pageRequested, this, [this](int page) { setDrawerPage(page); });
     composeAnnotations();
     makeCommands();
 
@@ -273,12 +273,12 @@ void ImageDetailView::arrange()
     }
 }
 
-void ImageDetailView::setDrawerPage(int page)
+void ImageDetailView::setDrawerPage(int page, bool animated)
 {
     if (page == m_drawerPage)
         return;
     m_drawerPage = page;
-    m_drawer->setPage(page);
+    m_drawer->setPage(page, animated);
     emit drawerPageChanged(page);
 }
 
@@ -407,7 +407,7 @@ void ImageDetailView::selectAnnotation(const std::optional<QUuid> &id)
 {
     m_annotationState->setHighlightedID(id);
     if (isCompact() && id)
-        setDrawerPage(DetailDrawer::annotationsPage);
+        setDrawerPage(DetailDrawer::annotationsPage, true);
 }
 
 void ImageDetailView::editAnnotation(const QUuid &id)

@@ -93,7 +93,8 @@ public:
     // The screen's own state.
     AnnotationViewState *annotationState() const { return m_annotationState; }
     int drawerPage() const { return m_drawerPage; }
-    void setDrawerPage(int page);
+    // Turns the drawer to `page`, at once or on the drawer's spring.
+    void setDrawerPage(int page, bool animated = false);
 
     // Its parts.
     ImageAnnotations *annotations() const { return m_annotations; }
@@ -120,7 +121,8 @@ public:
 public slots:
     // What the screen's children ask of it.
     // Highlights the annotation (none clears the highlight); in the compact
-    // layout the drawer turns to the annotations.
+    // layout the drawer turns to the annotations, and its list scrolls the
+    // annotation's row to its middle, both on a spring.
     void selectAnnotation(const std::optional<QUuid> &id);
     // Highlights the annotation and, in the regular layout, opens edit mode.
     void editAnnotation(const QUuid &id);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "viewer/CanvasGeometry.h"
+#include "viewer/Spring.h"
 
 // The zoom shown by a canvas on its way to the zoom in effect: scale and
 // offset each follow their target on a spring (response 0.18 s, damping
@@ -20,19 +21,13 @@ public:
     void animateTo(const ZoomPanTransform &target);
     // Shows `target` at once, stopping any glide.
     void jumpTo(const ZoomPanTransform &target);
-    // Moves the springs `seconds` forward; they snap to the target once
-    // closer than a hundredth of a view point.
+    // Moves the springs `seconds` forward; they come to rest on the target
+    // once closer than a hundredth of a view point.
     void advance(double seconds);
 
 private:
-    struct Spring {
-        double value = 0;
-        double velocity = 0;
-        void advance(double target, double seconds);
-    };
-
     ZoomPanTransform m_target;
-    Spring m_scale{1, 0};
-    Spring m_x;
-    Spring m_y;
+    Spring m_scale{response, dampingFraction, 1};
+    Spring m_x{response, dampingFraction};
+    Spring m_y{response, dampingFraction};
 };

@@ -164,9 +164,7 @@ ZoomableImage::ZoomableImage(QWidget *parent) : QWidget(parent)
     connect(m_zoom, &CanvasZoom::committedChanged, this, [this] { m_controls->setZoom(m_zoom->committed()); });
     connect(m_zoom, &CanvasZoom::transformChanged, this, &ZoomableImage::followZoom);
 
-    m_frameTimer.setTimerType(Qt::PreciseTimer);
-    m_frameTimer.setInterval(8);
-    connect(&m_frameTimer, &QTimer::timeout, this, &ZoomableImage::advanceAnimation);
+    connect(&m_frames, &FrameClock::ticked, this, &ZoomableImage::advanceAnimation);
     m_zoom->setViewportSize(size());
 }
 
@@ -449,40 +447,32 @@ void ZoomableImage::followZoom()
         m_animation.jumpTo(target);
     } else {
         m_animation.animateTo(target);
-        if (!m_animation.isSettled() && !m_frameTimer.isActive()) {
-            m_frameClock.start();
-            m_frameTimer.start();
-        }
+        if (!m_animation.isSettled())
+            m_frames.start();
     }
     update();
 }
 
-void ZoomableImage::advanceAnimation()
+void ZoomableImage::advanceAnimation(double seconds)
 {
-    // A long stall is not replayed: the spring moves at most a tenth of a
-    // second per frame.
-    m_animation.advance(std::min(m_frameClock.restart() / 1000.0, 0.1));
+    m_animation.advance(seconds);
     if (m_animation.isSettled())
-        m_frameTimer.stop();
+        m_frames.stop();
     update();
 }
 
 void ZoomableImage::updateCursor(const QPointF &position)
 {
-    const bool zoomed = m_zoom->committed().canZoomOut();
-    if (m_press == Press::Pan) {
-        if (zoomed)
-            setCursor(Qt::ClosedHandCursor);
+    // The pointer keeps its arrow over the picture, zoomed or not, and
+    // while a drag pans it; only what the overlay offers under it (such as
+    // a link's pointing hand) changes it.
+    if (m_press == Press::Pan)
         return;
-    }
     if (m_press == Press::None && m_overlay) {
         if (const auto shape = m_overlay->cursorAt(position, geometry())) {
             setCursor(*shape);
             return;
         }
     }
-    if (zoomed && m_press == Press::None)
-        setCursor(Qt::OpenHandCursor);
-    else
-        unsetCursor();
+    unsetCursor();
 }

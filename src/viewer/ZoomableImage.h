@@ -2,12 +2,11 @@
 
 #include "viewer/CanvasGeometry.h"
 #include "viewer/CanvasOverlay.h"
+#include "viewer/FrameClock.h"
 #include "viewer/PictureSource.h"
 #include "viewer/ZoomAnimation.h"
 
-#include <QElapsedTimer>
 #include <QPointer>
-#include <QTimer>
 #include <QWidget>
 
 class CanvasZoom;
@@ -96,7 +95,7 @@ private:
     void cancelGestures();
     void paintFocusRing(QPainter &painter) const;
     void followZoom();
-    void advanceAnimation();
+    void advanceAnimation(double seconds);
     void updateCursor(const QPointF &position);
     void placeControls();
 
@@ -106,8 +105,7 @@ private:
     ZoomControls *m_controls = nullptr;
 
     ZoomAnimation m_animation;
-    QTimer m_frameTimer;
-    QElapsedTimer m_frameClock;
+    FrameClock m_frames;
     bool m_jumpToZoom = false; // the next change is shown at once
 
     Press m_press = Press::None;

@@ -15,6 +15,8 @@
 
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QApplication>
+#include <QCloseEvent>
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,6 +28,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <qtestspontaneevent.h>
 
 Q_DECLARE_METATYPE(EditTool)
 
@@ -616,16 +619,16 @@ private slots:
     }
 
     // Links typed in the sheet are written as typed and saved when it
-    // closes, also with Escape, and when the editor goes while it is open.
+    // closes with Return, and when the editor goes while it is open.
     void linksSheet_data()
     {
-        QTest::addColumn<bool>("escape");
-        QTest::newRow("closed with Escape") << true;
+        QTest::addColumn<bool>("closeWithReturn");
+        QTest::newRow("closed with Return") << true;
         QTest::newRow("editor gone meanwhile") << false;
     }
     void linksSheet()
     {
-        QFETCH(bool, escape);
+        QFETCH(bool, closeWithReturn);
         open(true);
         const QUuid id = library->point("Aorta", 0.5, 0.5)->id();
         openEditor(id);
@@ -644,12 +647,12 @@ private slots:
         QCOMPARE(sheet->header(typed[0].id)->text(), QStringLiteral("Link"));
         QTest::mouseClick(sheet->removeButton(typed[0].id), Qt::LeftButton);
         QCOMPARE(sheet->links().size(), 1);
-        if (escape) {
-            QTest::keyClick(sheet, Qt::Key_Escape);
+        if (closeWithReturn) {
+            QTest::keyClick(sheet->labelField(typed[1].id), Qt::Key_Return);
             QTRY_VERIFY(!editor->linksSheet());
             QVERIFY(!library->context().hasChanges());
         }
-        // Without Escape, the editor goes with the sheet open.
+        // Without Return, the editor goes with the sheet open.
         delete editor;
         editor = nullptr;
         library->reopen();
@@ -657,6 +660,55 @@ private slots:
         QCOMPARE(stored.size(), 1);
         QCOMPARE(stored.first().urlString, QStringLiteral("radiopaedia.org"));
         QCOMPARE(stored.first().label, QStringLiteral(" Cases "));
+    }
+
+    // Only Done and Return end the sheet: Escape, on the sheet or in a
+    // field, and the window manager's close leave it open, with what was
+    // typed kept either way.
+    void linksSheetEnds_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("ends");
+        QTest::newRow("Escape") << "escape" << false;
+        QTest::newRow("Escape in a field") << "escape in field" << false;
+        QTest::newRow("window manager's close") << "close" << false;
+        QTest::newRow("Return in a field") << "return in field" << true;
+        QTest::newRow("Done") << "done" << true;
+    }
+    void linksSheetEnds()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, ends);
+        open();
+        PointAnnotation *point = library->point("Aorta", 0.5, 0.5);
+        openEditor(point->id());
+        editor->linksAction()->trigger();
+        AnnotationLinksEditor *sheet = editor->linksSheet();
+        QVERIFY(sheet);
+        QTRY_VERIFY(sheet->isVisible());
+        QVERIFY(!(sheet->windowFlags() & Qt::WindowCloseButtonHint));
+        sheet->addLink();
+        QLineEdit *field = sheet->urlField(sheet->links().last().id);
+        QTest::keyClicks(field, "radiopaedia.org");
+        if (how == "escape") {
+            QTest::keyClick(sheet, Qt::Key_Escape);
+        } else if (how == "escape in field") {
+            QTest::keyClick(field, Qt::Key_Escape);
+        } else if (how == "close") {
+            QCloseEvent close;
+            QSpontaneKeyEvent::setSpontaneous(&close); // as the window manager's
+            QVERIFY(!qApp->notify(sheet, &close) || !close.isAccepted());
+        } else if (how == "return in field") {
+            QTest::keyClick(field, Qt::Key_Return);
+        } else {
+            QTest::mouseClick(sheet->doneButton(), Qt::LeftButton);
+        }
+        QCoreApplication::processEvents();
+        QCOMPARE(!editor->linksSheet(), ends);
+        QCOMPARE(sheet->isVisible(), !ends);
+        QCOMPARE(model().isEditingLinks(), !ends);
+        QCOMPARE(point->links().value().size(), 1);
+        QCOMPARE(point->links().value().first().urlString, QStringLiteral("radiopaedia.org"));
     }
 
     // Rename and Links are off while the selection names nothing, and the

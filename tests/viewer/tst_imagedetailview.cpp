@@ -6,11 +6,13 @@
 #include "ui/ProminentButton.h"
 #include "viewer/AnnotationInspector.h"
 #include "viewer/AnnotationLayer.h"
+#include "viewer/AnnotationLinkRow.h"
 #include "viewer/AnnotationLinksOverlay.h"
 #include "viewer/AnnotationList.h"
 #include "viewer/AnnotationViewState.h"
 #include "viewer/CanvasZoom.h"
 #include "viewer/DetailDrawer.h"
+#include "viewer/FrameClock.h"
 #include "viewer/ImageDetailView.h"
 #include "viewer/ImageEditorFactory.h"
 #include "viewer/MetadataStrip.h"
@@ -301,6 +303,112 @@ private slots:
                      qPrintable(QString("%1 in %2").arg(rowCentre()).arg(screen->drawer()->height())));
     }
 
+    // A highlight glides its row to the middle of the drawer's list on the
+    // spring, turning the drawer to the list first when it shows the
+    // metadata (from the picture); a new highlight on the way heads on
+    // from where the list is; none moves nothing.
+    void highlightGlidesToItsRow_data()
+    {
+        QTest::addColumn<int>("startPage");
+        QTest::newRow("from the metadata page") << int(DetailDrawer::metadataPage);
+        QTest::newRow("on the list's page") << int(DetailDrawer::annotationsPage);
+    }
+    void highlightGlidesToItsRow()
+    {
+        QFETCH(int, startPage);
+        screen->setSizeClasses({SizeClass::compact, std::nullopt});
+        AtlasImage *scan = open(image(QStringLiteral("scan")));
+        DetailDrawer *drawer = screen->drawer();
+        QScrollArea *scroll = drawer->annotationsScrollArea();
+        QScrollBar *bar = scroll->verticalScrollBar();
+        // (the list filled while its page may be out of view)
+        screen->setDrawerPage(startPage);
+        QCOMPARE(drawer->pagePosition(), double(startPage));
+        QList<QUuid> ids;
+        for (int i = 0; i < 80; ++i)
+            ids << point(scan, QStringLiteral("Point %1").arg(i, 2, 10, QLatin1Char('0')), QString())->id();
+        QTRY_COMPARE(screen->annotationList()->rows().size(), 80);
+        if (startPage == DetailDrawer::annotationsPage)
+            QTRY_VERIFY(bar->maximum() > 1000); // the whole list laid out
+        QCOMPARE(scroll->isVisible(), startPage == DetailDrawer::annotationsPage);
+        FrameClock *clock = drawer->frameClock();
+        QVERIFY(!clock->isRunning());
+
+        AnnotationList *list = screen->annotationList();
+        const auto offCentre = [&](const QUuid &id) {
+            const int middle = scroll->viewport()->mapTo(drawer, scroll->viewport()->rect().center()).y();
+            return list->mapTo(drawer, list->rowRect(id)->center()).y() - middle;
+        };
+        if (startPage == DetailDrawer::metadataPage)
+            screen->selectAnnotation(ids[70]);
+        else
+            screen->annotationState()->setHighlightedID(ids[70]);
+        QCOMPARE(screen->drawerPage(), int(DetailDrawer::annotationsPage));
+        // Nothing has jumped: the pages and the list are where they were,
+        // both pages show while the drawer turns.
+        QCOMPARE(drawer->pagePosition(), double(startPage));
+        QCOMPARE(bar->value(), 0);
+        QVERIFY(clock->isRunning() && scroll->isVisible());
+        const int target = bar->value() + offCentre(ids[70]);
+        QVERIFY2(target > 500, qPrintable(QString::number(target)));
+
+        // Frame by frame: the pages slide and the list scrolls towards
+        // their places, overshooting them a little at most.
+        double position = drawer->pagePosition();
+        int scrolled = bar->value();
+        int frames = 0;
+        for (; clock->isRunning() && frames < 240; ++frames) {
+            clock->step(1 / 60.0);
+            if (position > 0)
+                QVERIFY(drawer->pagePosition() <= position);
+            if (scrolled < target)
+                QVERIFY(bar->value() >= scrolled);
+            position = drawer->pagePosition();
+            scrolled = bar->value();
+            QVERIFY(position > -0.01);
+            QVERIFY2(scrolled < target + 0.01 * target, qPrintable(QString::number(scrolled)));
+            if (frames == 3) {
+                QVERIFY2(scrolled > 0 && scrolled < target, qPrintable(QString::number(scrolled)));
+                if (startPage == DetailDrawer::metadataPage)
+                    QVERIFY2(position > 0 && position < 1, qPrintable(QString::number(position)));
+            }
+        }
+        QVERIFY2(frames > 5 && frames < 120, qPrintable(QString::number(frames)));
+        QCOMPARE(drawer->pagePosition(), 0.0);
+        QVERIFY(std::abs(offCentre(ids[70])) <= 1);
+        QVERIFY(std::abs(bar->value() - target) <= 1);
+        QVERIFY(scroll->isVisible());
+
+        // A new highlight on the way heads on from where the list is.
+        screen->selectAnnotation(ids[30]);
+        clock->step(1 / 60.0);
+        const int onTheWay = bar->value();
+        QVERIFY(onTheWay < target);
+        screen->selectAnnotation(ids[50]);
+        QCOMPARE(bar->value(), onTheWay);
+        for (int frame = 0; clock->isRunning() && frame < 240; ++frame)
+            clock->step(1 / 60.0);
+        QVERIFY(std::abs(offCentre(ids[50])) <= 1);
+        // The user's own scroll on the way ends the glide.
+        screen->selectAnnotation(ids[10]);
+        clock->step(1 / 60.0);
+        bar->setValue(bar->value() + 40);
+        const int taken = bar->value();
+        clock->step(1 / 60.0);
+        QCOMPARE(bar->value(), taken);
+        QVERIFY(!clock->isRunning());
+
+        // No highlight: nothing moves.
+        bar->setValue(bar->value() - 100);
+        const int left = bar->value();
+        screen->selectAnnotation(std::nullopt);
+        QVERIFY(!screen->annotationState()->highlightedID());
+        QVERIFY(!clock->isRunning());
+        clock->step(1 / 60.0);
+        QCOMPARE(bar->value(), left);
+        QCOMPARE(screen->drawerPage(), int(DetailDrawer::annotationsPage));
+    }
+
     // Tab through the drawer's list keeps the row in focus in view.
     void drawerFollowsTheKeyboard()
     {
@@ -440,6 +548,114 @@ private slots:
         QTest::keyClick(screen->linksPanel(), Qt::Key_Escape);
         QVERIFY(!shared->linkedAnnotationID());
         QTRY_VERIFY(!screen->linksPanel());
+    }
+
+    // While the links panel is up, Tab and Shift+Tab go round its own
+    // controls, never behind the backdrop. Each row: the links, then the
+    // Tabs (Shift+Tabs when negative) pressed from the panel just opened,
+    // and where the focus ends.
+    void tabGoesRoundThePanel_data()
+    {
+        QTest::addColumn<int>("links");
+        QTest::addColumn<int>("tabs");
+        QTest::addColumn<QString>("focused");
+        QTest::newRow("no links, Tab") << 0 << 1 << "Close";
+        QTest::newRow("no links, 3 Tabs") << 0 << 3 << "Close";
+        QTest::newRow("no links, Shift+Tab") << 0 << -1 << "Close";
+        QTest::newRow("2 links, Tab") << 2 << 1 << "Close";
+        QTest::newRow("2 links, 2 Tabs") << 2 << 2 << "Gray's";
+        QTest::newRow("2 links, 3 Tabs") << 2 << 3 << "Cases";
+        QTest::newRow("2 links, 4 Tabs") << 2 << 4 << "Close";
+        QTest::newRow("2 links, 8 Tabs") << 2 << 8 << "Gray's";
+        QTest::newRow("2 links, Shift+Tab") << 2 << -1 << "Cases";
+        QTest::newRow("2 links, 3 Shift+Tabs") << 2 << -3 << "Close";
+        QTest::newRow("2 links, 4 Shift+Tabs") << 2 << -4 << "Cases";
+    }
+    void tabGoesRoundThePanel()
+    {
+        QFETCH(int, links);
+        QFETCH(int, tabs);
+        const QList<AnnotationLink> offered{{QUuid::createUuid(), QStringLiteral("Gray's"), "en.wikipedia.org/wiki/Gray"},
+                                            {QUuid::createUuid(), QStringLiteral("Cases"), "radiopaedia.org"}};
+        AtlasImage *scan = open(image(QStringLiteral("scan")));
+        point(scan, QStringLiteral("Aorta"), QStringLiteral("Vessels"));
+        const QUuid femur = point(scan, QStringLiteral("Femur"), QStringLiteral("Bones"), offered.mid(0, links))->id();
+        QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
+        screen->setFocus();
+        QTRY_VERIFY(screen->hasFocus());
+        screen->showLinks(femur);
+        AnnotationLinksOverlay *panel = screen->linksPanel();
+        QVERIFY(panel);
+        QTRY_VERIFY(panel->hasFocus());
+        QCOMPARE(panel->focusStops().size(), links + 1);
+        const auto name = [panel](QWidget *focused) -> QString {
+            if (!focused || !(focused == panel || panel->isAncestorOf(focused)))
+                return QStringLiteral("behind the panel");
+            if (auto *row = qobject_cast<AnnotationLinkRow *>(focused))
+                return row->title();
+            if (auto *button = qobject_cast<QToolButton *>(focused); button && button->defaultAction() == panel->closeAction())
+                return QStringLiteral("Close");
+            return QStringLiteral("the panel");
+        };
+        for (int i = 0; i < std::abs(tabs); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, tabs < 0 ? Qt::ShiftModifier : Qt::NoModifier);
+            QVERIFY2(name(QApplication::focusWidget()) != "behind the panel",
+                     qPrintable(QString("after %1: %2").arg(i + 1).arg(QApplication::focusWidget()->metaObject()->className())));
+        }
+        QTEST(name(QApplication::focusWidget()), "focused");
+        QVERIFY(pane->keys.isEmpty());
+        QCOMPARE(shared->linkedAnnotationID(), std::optional(femur));
+    }
+
+    // Nor does any other key reach the screen behind the panel, from the
+    // panel or its Close button; the focus that comes to the screen
+    // comes to the panel; Escape still closes it.
+    void keysStayWithThePanel_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Space") << int(Qt::Key_Space);
+        QTest::newRow("Right") << int(Qt::Key_Right);
+        QTest::newRow("Left") << int(Qt::Key_Left);
+        QTest::newRow("Down") << int(Qt::Key_Down);
+        QTest::newRow("Up") << int(Qt::Key_Up);
+        QTest::newRow("Return") << int(Qt::Key_Return);
+        QTest::newRow("a letter") << int(Qt::Key_A);
+    }
+    void keysStayWithThePanel()
+    {
+        QFETCH(int, key);
+        screen->setSizeClasses({SizeClass::compact, std::nullopt});
+        AtlasImage *scan = open(image(QStringLiteral("scan")));
+        const QUuid femur = point(scan, QStringLiteral("Femur"), QStringLiteral("Bones"))->id();
+        QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
+        screen->setFocus();
+        QTRY_VERIFY(screen->hasFocus());
+        screen->showLinks(femur);
+        AnnotationLinksOverlay *panel = screen->linksPanel();
+        QVERIFY(panel);
+        QTRY_VERIFY(panel->hasFocus());
+        QTest::keyClick(panel, Qt::Key(key));
+        if (key != Qt::Key_Space) {
+            QTest::keyClick(panel, Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget()->parentWidget(), panel->panel());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+        }
+        QVERIFY(pane->keys.isEmpty());
+        QCOMPARE(shared->linkedAnnotationID(), std::optional(femur));
+        QCOMPARE(screen->canvas()->zoom()->committed().scale, 1.0);
+        QVERIFY(screen->annotationState()->disabledGroups().isEmpty());
+
+        for (QWidget *behind : QList<QWidget *>{screen->canvas(), screen->annotationList(), screen}) {
+            behind->setFocus(Qt::TabFocusReason);
+            QVERIFY2(panel->hasFocus() || panel->isAncestorOf(QApplication::focusWidget()),
+                     behind->metaObject()->className());
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QVERIFY(!shared->linkedAnnotationID());
+        QTRY_VERIFY(!screen->linksPanel());
+        // Gone, it no longer holds the keys.
+        QTest::keyClick(screen, Qt::Key_Right);
+        QCOMPARE(pane->keys, QList<int>{Qt::Key_Right});
     }
 
     // Close, Escape and a click on the backdrop, here or in another

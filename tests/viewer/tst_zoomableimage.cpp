@@ -29,8 +29,13 @@ public:
     void pointerCancelled() override { calls.append("cancel"); }
     void tapped(const QPointF &, int count, const CanvasGeometry &) override { calls.append(QString("tap%1").arg(count)); }
     QList<OverlayControl> controls(const CanvasGeometry &) override { return offered; }
+    std::optional<Qt::CursorShape> cursorAt(const QPointF &position, const CanvasGeometry &) const override
+    {
+        return pointing.contains(position) ? std::optional(Qt::PointingHandCursor) : std::nullopt;
+    }
 
     QRectF grabbed;
+    QRectF pointing;
     QList<OverlayControl> offered;
     QStringList calls;
     QList<CanvasGeometry> prepared, painted;
@@ -192,17 +197,28 @@ private slots:
         QTest::newRow("at 2x, limited") << 2.0 << QPoint(1000, 0) << QSizeF(400, 0);
         QTest::newRow("at 2x, within the limits") << 2.0 << QPoint(100, 40) << QSizeF(100, 40);
     }
+    // The pointer keeps its arrow over the picture, zoomed or not, and
+    // while it pans; only what the overlay offers changes it.
     void dragPans()
     {
         QFETCH(double, scale);
         QFETCH(QPoint, drag);
         setCommitted(scale);
+        overlay->pointing = QRectF(0, 0, 20, 20);
+        const auto arrow = [this] { return viewer->cursor().shape() == Qt::ArrowCursor; };
         const QPoint from(100, 100);
+        QTest::mouseMove(viewer, QPoint(10, 10));
+        QCOMPARE(viewer->cursor().shape(), Qt::PointingHandCursor);
+        QTest::mouseMove(viewer, from);
+        QVERIFY(arrow());
         QTest::mousePress(viewer, Qt::LeftButton, {}, from);
+        QVERIFY(arrow());
         QTest::mouseMove(viewer, from + drag / 2);
+        QVERIFY(arrow());
         QCOMPARE(committed().offset, QSizeF(0, 0));
         QTest::mouseMove(viewer, from + drag);
         QTest::mouseRelease(viewer, Qt::LeftButton, {}, from + drag);
+        QVERIFY(arrow());
         QTEST(committed().offset, "offset");
         // The picture comes to rest where the drag left it, not beyond.
         QTRY_VERIFY(viewer->isResting());
