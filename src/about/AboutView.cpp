@@ -17,15 +17,25 @@ namespace {
 constexpr int iconWidth = 120;
 constexpr int iconShift = 6;
 
-// A hairline across the column, in the tertiary colour.
+// A hairline across the column, half a point high, in the tertiary colour:
+// one device pixel on a screen of twice the density, a half-covered pixel
+// row on an ordinary one. It takes the top of a one-point slot.
 class Rule : public QWidget {
 public:
-    explicit Rule(QWidget *parent) : QWidget(parent) { setFixedHeight(1); }
+    static constexpr double lineHeight = 0.5;
+
+    explicit Rule(QWidget *parent) : QWidget(parent)
+    {
+        setObjectName(QStringLiteral("rule"));
+        setFixedHeight(1);
+    }
 
 protected:
     void paintEvent(QPaintEvent *) override
     {
-        QPainter(this).fillRect(rect(), AppStyle::tertiary(palette()));
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.fillRect(QRectF(0, 0, width(), lineHeight), AppStyle::tertiary(palette()));
     }
 };
 

@@ -5,6 +5,7 @@
 #include "shell/MainWindow.h"
 #include "shell/ModelContainerSetup.h"
 #include "shell/VeloranApp.h"
+#include "ui/FocusRingStyle.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -50,6 +51,7 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Veloran"));
     QApplication::setOrganizationName(QStringLiteral("Veloran"));
+    FocusRingStyle::install();
     installSystemLog();
     quitOnTerminationSignals();
 

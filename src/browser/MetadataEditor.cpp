@@ -123,6 +123,9 @@ MetadataEditor::MetadataEditor(qsizetype imageCount, const QString &navigationTi
     auto *scroll = new QScrollArea(this);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    // The form's fields are the Tab stops; the area scrolls to the one with
+    // the focus.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     auto *content = new QWidget(scroll);

@@ -82,6 +82,8 @@ AnnotationEditor::AnnotationEditor(AtlasImage *image, PictureSource *picture,
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     m_canvas = new ZoomableImage(this);
+    // The image screen's canvas in edit mode: as in the viewer, no focus ring.
+    m_canvas->setShowsFocusRing(false);
     m_canvas->setPicture(picture);
     m_layer = new EditorCanvasLayer(m_model, this);
     m_canvas->setOverlay(m_layer);

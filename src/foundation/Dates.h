@@ -57,8 +57,12 @@ QDateTime startOfWeek(const QDateTime &date);
 QDateTime startOfMonth(const QDateTime &date);
 QDateTime startOfYear(const QDateTime &date);
 QDateTime roundedDownToMinute(const QDateTime &date);
-// The start of the same day one month (year) earlier; a day that the
-// earlier month lacks becomes its last day (31 March gives 28 February).
+// The start of the same day one month (year) earlier: the date's year,
+// month and day with the month (year) taken back by one, read by the
+// calendar as they stand. Nothing is clamped: a day the earlier month lacks
+// runs on into the month after it (31 March 2025 gives 3 March, 29 February
+// 2024 a year back gives 1 March 2023). The date itself when it has no such
+// parts or they make no date.
 QDateTime monthToDate(const QDateTime &date);
 QDateTime yearToDate(const QDateTime &date);
 std::optional<QDateTime> thisWeeksMonday(const QDateTime &date);

@@ -44,7 +44,7 @@ QString parentPath(const QString &path)
 // The URL of a folder, written with a closing slash.
 QString folderURLText(const QString &path)
 {
-    return QUrl::fromLocalFile(path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/')).toString();
+    return absoluteString(QUrl::fromLocalFile(path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/')));
 }
 
 // The names in the folder at `path`, hidden ones included; throws when the
@@ -182,8 +182,8 @@ void moveItemToTrash(const QUrl &url)
     const QString name = deletingPathExtension(path) + QStringLiteral(" (") + backupDateTimeString(now)
         + QLatin1Char(')') + (extension.isEmpty() ? QString() : QLatin1Char('.') + extension);
     const QString destination = trash.filePath(QStringLiteral("files/") + name);
-    Logger::filing().logPublic(QStringLiteral("Move ") + QUrl::fromLocalFile(path).toString() + QStringLiteral(" to ")
-                               + QUrl::fromLocalFile(destination).toString());
+    Logger::filing().logPublic(QStringLiteral("Move ") + absoluteString(QUrl::fromLocalFile(path)) + QStringLiteral(" to ")
+                               + absoluteString(QUrl::fromLocalFile(destination)));
 
     for (const QString &folder : {trash.path(), trash.filePath(QStringLiteral("files")), trash.filePath(QStringLiteral("info"))}) {
         if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST)
@@ -257,6 +257,11 @@ void swap(const QUrl &fileAtURL, const QUrl &with)
         moveItem(temporary, b);
         throw;
     }
+}
+
+QString absoluteString(const QUrl &url)
+{
+    return url.toString(QUrl::FullyEncoded);
 }
 
 QString lastPathComponentWithoutExtension(const QUrl &url)
@@ -336,8 +341,8 @@ void backup(const QUrl &url, const std::optional<QString> &toSubDirectory)
         if (!QDir().mkpath(folder))
             throw FileError::fromSystemError(folder, QStringLiteral("Cannot create the folder"), errno ? errno : EEXIST);
     }
-    Logger::filing().logPublic(QStringLiteral("Copy ") + url.toString() + QStringLiteral("\rto  ")
-                               + destination.toString());
+    Logger::filing().logPublic(QStringLiteral("Copy ") + absoluteString(url) + QStringLiteral("\rto  ")
+                               + absoluteString(destination));
     QFile source(localPath(url));
     if (!source.copy(destination.toLocalFile()))
         throw FileError{source.fileName(), QStringLiteral("Cannot copy \u201C%1\u201D: %2").arg(source.fileName(), source.errorString())};

@@ -38,6 +38,11 @@ void moveItemToTrash(const QUrl &url);
 // twice is left alone.
 void swap(const QUrl &fileAtURL, const QUrl &with);
 
+// The URL's whole text in its encoded form, as log lines and stored URL
+// texts show it: a blank in a path is "%20", a letter beyond ASCII its
+// UTF-8 bytes ("%C3%A9"), and '%', '#' and '?' within a path "%25", "%23"
+// and "%3F".
+QString absoluteString(const QUrl &url);
 QString lastPathComponentWithoutExtension(const QUrl &url);
 // Whether the item itself (not what a link points to) is a folder.
 bool isDirectory(const QUrl &url);

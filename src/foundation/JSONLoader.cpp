@@ -2,6 +2,7 @@
 
 #include "foundation/Bundle.h"
 #include "foundation/DataHelpers.h"
+#include "foundation/FileSystem.h"
 #include "foundation/Logger.h"
 #include "foundation/Strings.h"
 
@@ -99,4 +100,9 @@ std::optional<QJsonValue> JSONLoader::parse(const QByteArray &data, std::optiona
 void JSONLoader::logFailure(const QString &message)
 {
     Logger::filing().errorPublic(message);
+}
+
+QString JSONLoader::failurePrefix(const QUrl &url)
+{
+    return QStringLiteral("Couldn't load/parse JSON from ") + absoluteString(url) + QStringLiteral(": ");
 }

@@ -107,8 +107,7 @@ private:
     template <JSONDecodable T>
     static T loadURL(const QUrl &url, std::optional<KeyDecodingStrategy> strategy)
     {
-        return decodeOrThrow<T>(read(url), strategy,
-                                QStringLiteral("Couldn't load/parse JSON from ") + url.toString() + QStringLiteral(": "));
+        return decodeOrThrow<T>(read(url), strategy, failurePrefix(url));
     }
 
     // Runs `work` on the files pool; a JSONLoadingError it throws fails the future.
@@ -130,6 +129,8 @@ private:
     static std::optional<QJsonValue> parse(const QByteArray &data, std::optional<KeyDecodingStrategy> strategy,
                                            QString *error);
     static void logFailure(const QString &message);
+    // The start of the line logged when the URL's JSON cannot be loaded.
+    static QString failurePrefix(const QUrl &url);
 
     template <JSONDecodable T>
     static T decodeOrThrow(const Read &read, std::optional<KeyDecodingStrategy> strategy, const QString &prefix)

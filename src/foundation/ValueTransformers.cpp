@@ -1,5 +1,7 @@
 #include "foundation/ValueTransformers.h"
 
+#include "foundation/FileSystem.h"
+
 #include <QHash>
 #include <QMutex>
 #include <QUrl>
@@ -77,7 +79,7 @@ QVariant URLtoStringTransformer::transformedValue(const QVariant &value) const
 {
     if (value.typeId() != QMetaType::QUrl)
         return {};
-    return value.toUrl().toString(QUrl::FullyEncoded);
+    return absoluteString(value.toUrl());
 }
 
 QVariant URLtoStringTransformer::reverseTransformedValue(const QVariant &value) const

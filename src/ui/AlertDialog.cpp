@@ -1,6 +1,7 @@
 #include "ui/AlertDialog.h"
 
 #include "ui/AppStyle.h"
+#include "ui/FocusRingOverlay.h"
 #include "ui/SheetPlacement.h"
 
 #include <QGuiApplication>
@@ -121,6 +122,9 @@ void AlertDialog::addDetails(const QString &text)
     auto *details = new QPlainTextEdit(text, this);
     details->setReadOnly(true);
     details->setMaximumHeight(140);
+    // A Tab stop, for scrolling by the keys; its text covers it, so the
+    // ring is laid over it.
+    new FocusRingOverlay(details);
     auto *layout = static_cast<QVBoxLayout *>(this->layout());
     layout->insertWidget(layout->indexOf(m_message) + 1, details);
 }

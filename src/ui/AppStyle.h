@@ -46,9 +46,10 @@ struct AppStyle {
 
     // Where the keyboard focus is: a ring of the accent colour lying just
     // inside `outline`, a rectangle with corners of `radius`. Every place
-    // the focus can stop shows it this way, but for the library grid and
-    // the image screen with its viewer, whose selection or content shows
-    // where the keys go.
+    // the focus can stop shows it this way (the desktop's own controls
+    // through FocusRingStyle), but for the sidebar's list and the library
+    // grid, whose selection shows where the keys go, and the image screen
+    // with its canvas, viewed or edited.
     static constexpr double focusRingWidth = 3;
     static void paintFocusRing(QPainter &painter, const QRectF &outline, double radius, const QPalette &palette);
 

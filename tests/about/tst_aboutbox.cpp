@@ -6,6 +6,7 @@
 #include "about/AppIcon.h"
 #include "appkit/NSWindowController.h"
 #include "foundation/Dates.h"
+#include "ui/AppStyle.h"
 
 #include <QBuffer>
 #include <QDesktopServices>
@@ -150,6 +151,44 @@ private slots:
         QCOMPARE(shown, (QStringList{"[Qt](https://www.qt.io)", "zlib"}));
         QCOMPARE(text(view, "mainDescription"), QStringLiteral("Main *text*")); // not markdown
         QCOMPARE(text(view, "secondaryDescription"), QString());
+    }
+
+    // The rule over the copyright line is half a point high: one device
+    // pixel row at twice the density, a half-covered row at one.
+    void ruleIsHalfAPointHigh_data()
+    {
+        QTest::addColumn<int>("ratio");
+        QTest::addColumn<double>("coverage"); // of the first device pixel row
+        QTest::newRow("twice the density") << 2 << 1.0;
+        QTest::newRow("one") << 1 << 0.5;
+    }
+
+    void ruleIsHalfAPointHigh()
+    {
+        QFETCH(int, ratio);
+        QFETCH(double, coverage);
+        const AboutDelegate delegate;
+        AboutView view(&delegate, bundleWith({}));
+        view.resize(AboutController::preferredSize);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        auto *rule = view.findChild<QWidget *>(QStringLiteral("rule"));
+        QVERIFY(rule);
+        QVERIFY(rule->width() > 100);
+        QImage drawn(rule->size() * ratio, QImage::Format_ARGB32_Premultiplied);
+        drawn.setDevicePixelRatio(ratio);
+        drawn.fill(Qt::transparent);
+        rule->render(&drawn, QPoint(), QRegion(), QWidget::RenderFlags());
+        const int full = AppStyle::tertiary(rule->palette()).alpha();
+        QList<int> rows; // the strongest alpha of each device pixel row
+        for (int y = 0; y < drawn.height(); ++y) {
+            int strongest = 0;
+            for (int x = 0; x < drawn.width(); ++x)
+                strongest = std::max(strongest, qAlpha(drawn.pixel(x, y)));
+            rows << strongest;
+        }
+        QVERIFY2(std::abs(rows.first() - coverage * full) <= 2, qPrintable(QString::number(rows.first())));
+        QCOMPARE(rows.mid(1), QList<int>(drawn.height() - 1, 0));
     }
 
     void userGuideButtonClosesThenOpensTheGuide()

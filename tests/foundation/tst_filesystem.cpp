@@ -149,8 +149,8 @@ private slots:
         const QByteArray info = readFile(home.filePath("Trash/info/" + inTrash + ".trashinfo"));
         QVERIFY2(info.startsWith("[Trash Info]\nPath=" + QUrl::toPercentEncoding(dir.filePath(name), "/") + "\nDeletionDate="),
                  info.constData());
-        QCOMPARE(log.lines(), QStringList{"Filing default Move " + fileURL(dir, name).toString() + " to "
-                                          + QUrl::fromLocalFile(moved).toString()});
+        QCOMPARE(log.lines(), QStringList{"Filing default Move " + fileURL(dir, name).toString(QUrl::FullyEncoded) + " to "
+                                          + QUrl::fromLocalFile(moved).toString(QUrl::FullyEncoded)});
     }
 
     void aFailedMoveToTheTrashKeepsTheItem()
@@ -166,6 +166,49 @@ private slots:
         // Logged before the move was tried; no record of an item that is not there.
         QVERIFY(log.lines().value(0).startsWith("Filing default Move " + fileURL(dir, "notes.txt").toString() + " to "));
         QCOMPARE(QDir(home.filePath("Trash/info")).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // Log lines show a URL in its encoded form: the trash's and the
+    // backup's stamped names hold a blank.
+    void logLinesShowURLsEncoded_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("encoded");
+        QTest::newRow("plain") << "notes" << "notes";
+        QTest::newRow("a blank") << "my notes" << "my%20notes";
+        QTest::newRow("beyond ASCII") << "Sch\u00E4del \u00E9" << "Sch%C3%A4del%20%C3%A9";
+        QTest::newRow("a percent sign") << "100%" << "100%25";
+        QTest::newRow("a hash") << "case#2" << "case%232";
+        QTest::newRow("a question mark") << "why?" << "why%3F";
+    }
+
+    void logLinesShowURLsEncoded()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, encoded);
+        QTemporaryDir home;
+        qputenv("XDG_DATA_HOME", home.path().toUtf8());
+        QTemporaryDir dir;
+        const QString folder = "file://" + dir.path() + "/";
+        makeTree(dir.path(), {name + ".txt", name + "/" + name + "/file.txt", "keep.txt"});
+
+        const LogCapture log;
+        backup(fileURL(dir, name + ".txt"), name + " old");
+        const QString backedUp = QDir(dir.filePath(name + " old")).entryList(QDir::Files).value(0);
+        const QString backupStamp = backedUp.mid(name.size() + 1, 14);
+        QFile::remove(dir.filePath(name + "/" + name + "/file.txt"));
+        recursivelyDeleteEmptyParentFolders(fileURL(dir, name + "/" + name + "/file.txt"));
+        moveItemToTrash(fileURL(dir, name + ".txt"));
+        const QString trashed = QDir(home.filePath("Trash/files")).entryList(QDir::Files).value(0);
+        const QString trashStamp = trashed.mid(name.size() + 2, 14);
+        QCOMPARE(log.lines(), (QStringList{
+            "Filing default Create directory at " + folder + encoded + "%20old/",
+            "Filing default Copy " + folder + encoded + ".txt\rto  " + folder + encoded + "%20old/" + encoded + "%20"
+                + backupStamp + ".txt",
+            "Filing default Recursively delete empty folders at " + folder + encoded + "/" + encoded + "/",
+            "Filing default Move " + folder + encoded + ".txt to file://" + home.path() + "/Trash/files/" + encoded
+                + "%20(" + trashStamp + ").txt",
+        }));
     }
 
     void swap_data()

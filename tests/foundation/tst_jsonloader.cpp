@@ -168,6 +168,32 @@ private slots:
             QVERIFY2(log.lines().first().startsWith(QStringLiteral("Filing error ") + logged), qPrintable(log.lines().first()));
     }
 
+    // The URL in the line is written in its encoded form.
+    void aFailedLoadLogsTheURLEncoded_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("encoded");
+        QTest::newRow("a blank") << "my points" << "my%20points";
+        QTest::newRow("beyond ASCII") << "Sch\u00E4del" << "Sch%C3%A4del";
+        QTest::newRow("a percent sign") << "100%" << "100%25";
+        QTest::newRow("a hash") << "case#2" << "case%232";
+        QTest::newRow("a question mark") << "why?" << "why%3F";
+    }
+
+    void aFailedLoadLogsTheURLEncoded()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, encoded);
+        QTemporaryDir dir;
+        writeFile(dir.filePath(name + ".json"), "[1]");
+        const LogCapture log;
+        const QFuture<Point> loading = JSONLoader().load<Point>(QUrl::fromLocalFile(dir.filePath(name + ".json")));
+        QTRY_VERIFY(loading.isFinished());
+        QVERIFY_THROWS_EXCEPTION(JSONLoadingError, loading.result());
+        QCOMPARE(log.lines(), QStringList{"Filing error Couldn't load/parse JSON from file://" + dir.path() + "/" + encoded
+                                          + ".json: not a point"});
+    }
+
     void snakeCaseKeys_data()
     {
         QTest::addColumn<QString>("key");

@@ -4,12 +4,14 @@
 #include "browser/LibraryThumbnail.h"
 #include "support/AlertButtons.h"
 #include "support/RowSwipes.h"
+#include "support/FocusRings.h"
 #include "support/StubPrograms.h"
 #include "editor/AnnotationEditor.h"
 #include "platform/ContextMenuKeys.h"
 #include "model/PointAnnotation.h"
 #include "platform/MemoryBudget.h"
 #include "platform/WorkerPools.h"
+#include "ui/FocusRingStyle.h"
 #include "viewer/AnnotationInspector.h"
 #include "viewer/AnnotationLinkRow.h"
 #include "viewer/AnnotationLinksOverlay.h"
@@ -59,29 +61,39 @@ bool dropFiles(QWidget *target, const QList<QUrl> &urls, const std::function<voi
     return drop.isAccepted();
 }
 
-// The window's Tab stops from `start` on, once round.
-QList<QWidget *> tabStops(QWidget *start)
-{
-    start->setFocus(Qt::TabFocusReason);
-    QList<QWidget *> stops;
-    while (QWidget *focus = QApplication::focusWidget()) {
-        if (stops.contains(focus) || stops.size() > 40)
-            break;
-        stops << focus;
-        QTest::keyClick(start->window()->windowHandle(), Qt::Key_Tab);
-    }
-    return stops;
-}
-
 // Whether the widget looks otherwise with the focus than without it.
 bool showsItsFocus(QWidget *stop)
 {
-    stop->setFocus(Qt::TabFocusReason);
-    const QImage focused = stop->grab().toImage();
-    stop->clearFocus();
-    const QImage unfocused = stop->grab().toImage();
-    stop->setFocus(Qt::TabFocusReason);
-    return focused != unfocused;
+    const FocusLook look(stop);
+    return look.focused != look.unfocused;
+}
+
+// Whether the widget shows the accent ring, near its edges, while it has
+// the focus.
+bool showsTheRing(QWidget *stop)
+{
+    return FocusLook(stop).ringed(stop->rect(), AppStyle::accent(stop->palette()), 6);
+}
+
+// Whether the list's selected row is filled with the accent colour while
+// the list has the focus, and only then.
+bool selectedRowTurnsAccent(QListView *list)
+{
+    const QModelIndexList selected = list->selectionModel()->selectedIndexes();
+    if (selected.size() != 1)
+        return false;
+    const QRect row = list->visualRect(selected.first()).translated(list->viewport()->pos());
+    const FocusLook look(list);
+    const QColor accent = AppStyle::accent(list->palette());
+    int focused = 0;
+    int unfocused = 0;
+    for (int y = row.top(); y <= row.bottom(); ++y) {
+        for (int x = row.left(); x <= row.right(); ++x) {
+            focused += FocusLook::isAccent(look.focused.pixel(x, y), accent) ? 1 : 0;
+            unfocused += FocusLook::isAccent(look.unfocused.pixel(x, y), accent) ? 1 : 0;
+        }
+    }
+    return focused > row.width() * row.height() / 2 && unfocused == 0;
 }
 
 QString describe(const QWidget *widget)
@@ -541,61 +553,113 @@ private slots:
         QVERIFY(!harness.model().isLibraryFiltersExpanded());
     }
 
-    // Every place Tab stops at shows that the focus is there: over the
-    // grid, on the image screen and in the editor; but for the grid itself,
-    // the image screen and its viewer's canvas, which show no focus ring.
+    // Every place Tab stops at shows the accent ring while the focus is
+    // there: over the grid, on the image screen, in the editor once a point
+    // has been labelled, in the links panel and in the metadata sheet; but
+    // for the grid itself, the image screen and its canvas in either mode,
+    // which show no ring, and the sidebar's list, whose selected row turns
+    // to the accent colour.
     void everyTabStopShowsWhereTheFocusIs_data()
     {
-        QTest::addColumn<int>("screen"); // 0 the grid, 1 the image screen, 2 the editor
+        QTest::addColumn<int>("screen"); // 0 the grid, 1 the image screen, 2 the editor, 3 links, 4 the sheet
         QTest::newRow("grid") << 0;
         QTest::newRow("image screen") << 1;
         QTest::newRow("editor") << 2;
+        QTest::newRow("links panel") << 3;
+        QTest::newRow("metadata sheet") << 4;
     }
     void everyTabStopShowsWhereTheFocusIs()
     {
         QFETCH(int, screen);
+        FocusRingStyle::install();
         TestLibrary library;
         Series *brain = library.series(QStringLiteral("Brain"), 1);
         const QList<AtlasImage *> slices = library.images(brain, 2);
         slices.first()->setImageData(pngBytes(Qt::gray, QSize(400, 300)));
-        library.point(slices.first(), QStringLiteral("Pons"));
+        PointAnnotation *pons = library.point(slices.first(), QStringLiteral("Pons"));
+        pons->setLinks(QList<AnnotationLink>{{QUuid::createUuid(), QStringLiteral("Atlas"), "en.anatomy.org/pons"},
+                                             {QUuid::createUuid(), QStringLiteral("Cases"), "cases.example/pons"}});
         library.save();
         WindowHarness harness(library);
         QVERIFY(harness.clickRow(LibraryEntryID::series(brain->id())));
         ContentDetail *detail = harness.view().contentDetail();
         ImageDetailView *imageScreen = detail->imageScreen();
-        QList<QWidget *> expected;
+        QWidget *start = harness.sidebar().searchField();
+        QList<QWidget *> expected{harness.view().contentSidebar()->filtersButton(),
+                                  harness.view().contentSidebar()->importButton()};
+        QList<QWidget *> ringless;
         if (screen == 0) {
             harness.model().setGridSelection(slices.first());
             expected << harness.grid().view() << harness.grid().view()->addImagesButton();
+            ringless << harness.grid().view();
             // The selected tile grows and the thumbnails fade in: still
             // again afterwards.
             harness.cache.waitForIdle();
             QTest::qWait(2 * LibraryThumbnail::fadeMilliseconds);
+        } else if (screen == 4) {
+            QVERIFY(WindowHarness::trigger(harness.grid().contextMenu(slices.first()), QStringLiteral("Edit")));
+            MetadataEditor *sheet = harness.view().metadataSheet();
+            QVERIFY(sheet);
+            QTRY_VERIFY(sheet->isVisible());
+            sheet->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(sheet));
+            start = sheet->titleField();
+            start->setFocus(Qt::TabFocusReason);
+            QTRY_COMPARE(QApplication::focusWidget(), start);
+            expected = {sheet->picker(MetadataEditor::Picker::modality), sheet->actionButton()};
         } else {
             harness.model().openImage(slices.first());
             QTRY_COMPARE(imageScreen->picture()->status(), OpenedPicture::Status::ready);
             QTRY_VERIFY(!imageScreen->graphicsEffect()); // faded in
             expected << imageScreen << detail->libraryButton();
+            ringless << imageScreen << imageScreen->canvas();
             if (screen == 1) {
                 expected << imageScreen->canvas() << detail->editButton();
-            } else {
+            } else if (screen == 2) {
                 harness.appState.setIsEditing(true);
                 auto *editor = qobject_cast<AnnotationEditor *>(imageScreen->editor());
                 QVERIFY(editor);
                 QTRY_VERIFY(editor->isVisible());
+                // A point placed and labelled: the keys go back to the canvas.
+                QTest::keyClick(editor, Qt::Key_2, Qt::ControlModifier);
+                QTest::mouseClick(editor->canvas(), Qt::LeftButton, {}, editor->canvas()->rect().center());
+                QTRY_VERIFY(editor->renameAlert());
+                QTest::keyClicks(editor->renameAlert()->textField(), QStringLiteral("Aorta"));
+                QTest::keyClick(editor->renameAlert()->textField(), Qt::Key_Return);
+                QTRY_VERIFY(!editor->renameAlert());
+                // (The offscreen desktop gives the window back its focus only when asked.)
+                harness.window.activateWindow();
+                QVERIFY(QTest::qWaitForWindowActive(&harness.window));
+                QTRY_VERIFY(editor->canvas()->hasFocus());
+                QTRY_VERIFY(!showsItsFocus(editor->canvas()));
                 expected << editor->canvas() << detail->doneButton();
+                ringless << editor->canvas();
+            } else {
+                imageScreen->showLinks(pons->id());
+                AnnotationLinksOverlay *panel = imageScreen->linksPanel();
+                QVERIFY(panel);
+                QTRY_VERIFY(!panel->graphicsEffect()); // faded in
+                // The panel's own controls, whichever way Tab goes through it.
+                QList<QWidget *> controls{panel->findChild<QToolButton *>()};
+                for (AnnotationLinkRow *row : panel->rows())
+                    controls << row;
+                QCOMPARE(controls.size(), 3);
+                for (QWidget *control : controls)
+                    QVERIFY2(showsTheRing(control), qPrintable(describe(control)));
+                return;
             }
         }
-        const QList<QWidget *> stops = tabStops(harness.sidebar().searchField());
+        const QList<QWidget *> stops = tabStops(start);
         for (QWidget *stop : expected)
             QVERIFY2(stops.contains(stop), qPrintable(describe(stop)));
-        const QList<QWidget *> ringless{harness.grid().view(), imageScreen, imageScreen->canvas()};
+        QListView *list = harness.sidebar().listView();
         for (QWidget *stop : stops) {
             if (ringless.contains(stop))
                 QTRY_VERIFY2(!showsItsFocus(stop), qPrintable(describe(stop)));
+            else if (stop == list)
+                QVERIFY(selectedRowTurnsAccent(list));
             else
-                QVERIFY2(showsItsFocus(stop), qPrintable(describe(stop)));
+                QVERIFY2(showsTheRing(stop), qPrintable(describe(stop)));
         }
     }
 

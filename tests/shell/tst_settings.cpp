@@ -9,7 +9,9 @@
 #include "shell/SettingsView.h"
 #include "shell/SyncSettingsModel.h"
 #include "shell/SyncSettingsView.h"
+#include "support/FocusRings.h"
 #include "ui/ActivityIndicator.h"
+#include "ui/FocusRingStyle.h"
 
 #include <QCheckBox>
 #include <QDirIterator>
@@ -159,6 +161,39 @@ private slots:
         settings = SettingsView::present(library.context(), defaults, accounts);
         QVERIFY(QTest::qWaitForWindowExposed(settings));
         QCOMPARE(settings->pos(), moved);
+    }
+
+    // Each page's Tab stops, the tabs among them, show the accent ring.
+    void everySettingsControlShowsTheRing_data()
+    {
+        QTest::addColumn<int>("page");
+        QTest::newRow("Library") << 0;
+        QTest::newRow("iCloud") << 1;
+    }
+
+    void everySettingsControlShowsTheRing()
+    {
+        QFETCH(int, page);
+        FocusRingStyle::install();
+        TestLibrary library;
+        library.image(QStringLiteral("Knee")); // something to export
+        library.save();
+        UserDefaults defaults;
+        FakeCloudAccountService accounts;
+        SettingsView *settings = SettingsView::present(library.context(), defaults, accounts);
+        settings->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(settings));
+        settings->tabs()->setCurrentIndex(page);
+        const QList<QWidget *> stops = tabStops(settings->tabs());
+        QCOMPARE(stops.size(), page == 0 ? 3 : 2); // the tabs, then the page's buttons or its switch
+        for (QWidget *stop : stops) {
+            // A ring round what the focus changes: the control, its box and
+            // label, or the current tab.
+            const FocusLook look(stop);
+            const QRect ringed = look.changedArea();
+            QVERIFY2(ringed.width() > 10 && look.ringed(ringed, AppStyle::accent(stop->palette()), 2),
+                     stop->metaObject()->className());
+        }
     }
 
     // With two main windows open, Ctrl+, and Ctrl+Q work from every window;

@@ -1,6 +1,10 @@
 #include "support/AlertButtons.h"
+#include "support/FocusRings.h"
 #include "ui/AlertDialog.h"
+#include "ui/FocusRingStyle.h"
 
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -50,6 +54,26 @@ private slots:
         QCOMPARE(answers.count(), pressed < 0 ? 0 : 1);
         if (pressed >= 0)
             QCOMPARE(answers.first().first().toInt(), pressed);
+    }
+
+    // Each of its Tab stops shows the accent ring: the field, the release
+    // notes and the buttons.
+    void everyTabStopShowsTheRing()
+    {
+        FocusRingStyle::install();
+        AlertDialog alert(QStringLiteral("A new version is available"), QStringLiteral("Message"),
+                          {{QStringLiteral("Later"), AlertDialog::Role::cancel}, {QStringLiteral("Install")}});
+        alert.addTextField(QStringLiteral("Name"), QStringLiteral("Brain"));
+        alert.addDetails(QStringLiteral("Faster thumbnails.\nFewer surprises."));
+        alert.show();
+        alert.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&alert));
+        const QList<QWidget *> stops = tabStops(alert.textField());
+        QVERIFY(stops.contains(alert.findChild<QPlainTextEdit *>()));
+        QCOMPARE(stops.size(), 4);
+        for (QWidget *stop : stops)
+            QVERIFY2(FocusLook(stop).ringed(stop->rect(), AppStyle::accent(stop->palette()), 2),
+                     stop->metaObject()->className());
     }
 
     // The confirming button goes last, the cancel buttons before it; Return
