@@ -38,13 +38,16 @@ endfunction()
 # veloran_tests(DEPENDS <targets...> [SUPPORT <sources...>])
 #
 # Every tst_*.cpp in the calling folder becomes one QtTest executable,
-# registered with CTest and run headless.
+# registered with CTest and run headless. Each program gets a home of its
+# own for the run (tests/support/PrivateHome.cpp), so that runs at once
+# share nothing they write.
 function(veloran_tests)
   cmake_parse_arguments(ARG "" "" "DEPENDS;SUPPORT" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
   foreach(test_source IN LISTS tests)
     get_filename_component(test_name ${test_source} NAME_WE)
-    add_executable(${test_name} ${test_source} ${ARG_SUPPORT})
+    add_executable(${test_name} ${test_source} ${ARG_SUPPORT}
+      ${PROJECT_SOURCE_DIR}/tests/support/PrivateHome.cpp)
     target_link_libraries(${test_name} PRIVATE Qt6::Test ${ARG_DEPENDS})
     target_include_directories(${test_name} PRIVATE ${PROJECT_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
     target_compile_definitions(${test_name} PRIVATE

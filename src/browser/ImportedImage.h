@@ -84,8 +84,10 @@ QStringList importableImageNamePatterns();
 // images, as many as the thumbnail cache's byte budget holds.
 //
 // Only then are the bytes copied, from the file opened and checked; a file
-// written, cut short, grown or replaced by another since it was opened is
-// refused, as changed while it was read. With `staging` (the library's
+// written (also when its time of writing was set back), cut short, grown or
+// replaced by another since it was opened is refused, as changed while it
+// was read, and so, to be safe, is one whose mode or owner changed
+// (RegularFile::isUnchanged()). With `staging` (the library's
 // folder), large files are copied into staged files as they are read, and
 // so are small ones once 64 MB of them are held in memory; without it, or
 // for the rest, into memory. The result holds the staged files (`staged`);

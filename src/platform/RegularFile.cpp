@@ -8,9 +8,15 @@
 
 namespace {
 
-qint64 modifiedTime(const struct stat &info)
+qint64 nanoseconds(const struct timespec &time)
 {
-    return qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    return qint64(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
+FileIdentity identityOf(const struct stat &info)
+{
+    return FileIdentity{quint64(info.st_dev), quint64(info.st_ino), qint64(info.st_size), nanoseconds(info.st_mtim),
+                        nanoseconds(info.st_ctim)};
 }
 
 RegularFileContents failure(FileReadError error)
@@ -26,6 +32,23 @@ OpenedRegularFile openingFailure(FileReadError error)
 }
 
 } // namespace
+
+std::optional<FileIdentity> FileIdentity::ofDescriptor(int fd)
+{
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        return std::nullopt;
+    return identityOf(info);
+}
+
+std::optional<FileIdentity> FileIdentity::ofPath(const QString &path)
+{
+    const QByteArray nativePath = QFile::encodeName(path);
+    struct stat info {};
+    if (nativePath.isEmpty() || ::stat(nativePath.constData(), &info) != 0)
+        return std::nullopt;
+    return identityOf(info);
+}
 
 OpenedRegularFile RegularFile::open(const QString &path, const QString &displayName)
 {
@@ -58,9 +81,7 @@ OpenedRegularFile RegularFile::open(const QString &path, const QString &displayN
     OpenedRegularFile opened;
     opened.file = std::move(file);
     opened.size = qint64(info.st_size);
-    opened.device = quint64(info.st_dev);
-    opened.inode = quint64(info.st_ino);
-    opened.modified = modifiedTime(info);
+    opened.identity = identityOf(info);
     return opened;
 }
 
@@ -68,13 +89,9 @@ bool RegularFile::isUnchanged(const OpenedRegularFile &opened, const QString &pa
 {
     if (opened.error)
         return false;
-    struct stat now {};
-    if (::fstat(opened.file->handle(), &now) != 0 || qint64(now.st_size) != opened.size
-        || modifiedTime(now) != opened.modified)
-        return false;
-    struct stat named {};
-    return ::stat(QFile::encodeName(path).constData(), &named) == 0 && quint64(named.st_dev) == opened.device
-        && quint64(named.st_ino) == opened.inode;
+    // The file read from, and the one the path names now.
+    return FileIdentity::ofDescriptor(opened.file->handle()) == opened.identity
+        && FileIdentity::ofPath(path) == opened.identity;
 }
 
 RegularFileContents RegularFile::readAll(const QString &path, const QString &displayName)

@@ -15,16 +15,34 @@ struct RegularFileContents {
     std::optional<FileReadError> error;
 };
 
+// Which file a path or a descriptor stands for, and how it stood when
+// looked at: two looks give equal identities only when it is the same file
+// and nothing wrote to it, cut it or grew it in between. Beside the time of
+// the last write, which any program can set back, the time of the last
+// change holds: the system sets it on every write, on setting the times
+// and on a change of mode or owner, and no program can set it back.
+struct FileIdentity {
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    qint64 modified = 0;      // nanoseconds since the epoch
+    qint64 statusChanged = 0; // nanoseconds since the epoch
+
+    // The identity of the open descriptor `fd`, or of what `path` names
+    // (following links); none when it can't be looked at.
+    static std::optional<FileIdentity> ofDescriptor(int fd);
+    static std::optional<FileIdentity> ofPath(const QString &path);
+
+    friend bool operator==(const FileIdentity &, const FileIdentity &) = default;
+};
+
 // A regular file opened for reading and not yet read from, or why it could
 // not be opened.
 struct OpenedRegularFile {
     std::unique_ptr<QFile> file; // open read-only and unbuffered, at its start; owns the descriptor
     qint64 size = 0;             // as measured once opened
     std::optional<FileReadError> error;
-    // Which file it is, and when it was last written, once opened.
-    quint64 device = 0;
-    quint64 inode = 0;
-    qint64 modified = 0; // nanoseconds since the epoch
+    FileIdentity identity;       // as it was once opened
 };
 
 // Reads regular files only. A folder, named pipe, socket or device is refused
@@ -46,8 +64,9 @@ public:
     static RegularFileContents readAll(const OpenedRegularFile &opened, const QString &displayName,
                                        qint64 maximumSize = -1);
 
-    // Whether `opened` is as it was when opened (as large, not written
-    // since) and is still the file `path` names: false once it was written,
-    // cut short, grown, or replaced by another file.
+    // Whether `opened` is as it was when opened and is still the file
+    // `path` names (FileIdentity): false once it was written (also when
+    // its time of writing was set back), cut short, grown, replaced by
+    // another file, or had its mode or owner changed.
     static bool isUnchanged(const OpenedRegularFile &opened, const QString &path);
 };

@@ -11,6 +11,7 @@
 #include <QImageWriter>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 
 #include <iterator>
@@ -98,6 +99,25 @@ QByteArray jpegHeaderOf(const QByteArray &jpeg, QSize declared = QSize())
     return head;
 }
 
+// Returns once a change made now gets a later change time than `time`:
+// the system stamps changes from a clock that may step only every few
+// milliseconds. Changes a file of its own until one shows.
+void waitUntilAChangeShowsAfter(const struct timespec &time)
+{
+    QTemporaryFile scratch;
+    if (!scratch.open())
+        qFatal("cannot make a scratch file");
+    const int fd = scratch.handle();
+    for (mode_t mode = 0600;; mode ^= 0100) {
+        struct stat info {};
+        if (::fchmod(fd, mode) != 0 || ::fstat(fd, &info) != 0)
+            qFatal("cannot change a scratch file");
+        if (info.st_ctim.tv_sec > time.tv_sec
+            || (info.st_ctim.tv_sec == time.tv_sec && info.st_ctim.tv_nsec > time.tv_nsec))
+            return;
+    }
+}
+
 // What this process has read from files and pipes so far, on every thread.
 qint64 bytesReadByThisProcess()
 {
@@ -117,6 +137,22 @@ class ImportedImageTest : public QObject {
     Q_OBJECT
 private:
     enum Kind { File, Missing, Folder, Pipe };
+
+public:
+    // What happens to a file between its check and its copy.
+    enum Change {
+        CutShort,
+        Grown,
+        WrittenOver,
+        Replaced,
+        WrittenOverTimeSetBack,
+        RenamedOverTimeSetBack,
+        ModeChanged,
+        Untouched
+    };
+    Q_ENUM(Change)
+
+private:
     QTemporaryDir m_folder;
 
     QUrl writeFile(const QString &name, const QByteArray &bytes)
@@ -533,21 +569,32 @@ private slots:
 
     void aFileChangedAfterItsCheckIsRefused_data()
     {
-        QTest::addColumn<int>("change"); // 0 cut short, 1 grown, 2 written over, as large, 3 replaced by another
+        QTest::addColumn<Change>("change");
         QTest::addColumn<bool>("staged"); // else read into memory
-        const char *changes[] = {"cut short", "grown", "written over", "replaced"};
+        const struct {
+            Change change;
+            const char *name;
+        } changes[] = {{CutShort, "cut short"},
+                       {Grown, "grown"},
+                       {WrittenOver, "written over"},
+                       {Replaced, "replaced"},
+                       {WrittenOverTimeSetBack, "written over, its time set back"},
+                       {RenamedOverTimeSetBack, "renamed over, its time set back"},
+                       {ModeChanged, "mode changed"},
+                       {Untouched, "untouched"}};
         for (const bool staged : {false, true}) {
-            for (int change = 0; change < 4; ++change)
-                QTest::addRow("%s, %s", changes[change], staged ? "staged" : "in memory") << change << staged;
+            for (const auto &change : changes)
+                QTest::addRow("%s, %s", change.name, staged ? "staged" : "in memory") << change.change << staged;
         }
     }
 
     // Between its check and its copy a file may change: then the bytes
     // copied are not those checked, and the file is refused, leaving
-    // nothing behind.
+    // nothing behind; so also when its time of writing was set back, and
+    // (to be safe) when only its mode changed. A file left alone is taken.
     void aFileChangedAfterItsCheckIsRefused()
     {
-        QFETCH(int, change);
+        QFETCH(Change, change);
         QFETCH(bool, staged);
         QTemporaryDir library;
         const QString folder = library.filePath(QStringLiteral("default.store-external"));
@@ -560,29 +607,56 @@ private slots:
         QVERIFY(written.open(QIODevice::ReadWrite));
         QVERIFY(written.setFileTime(QDateTime::currentDateTime().addDays(-1), QFileDevice::FileModificationTime));
         written.close();
+        struct stat before {};
+        QVERIFY(::stat(QFile::encodeName(path).constData(), &before) == 0);
+        waitUntilAChangeShowsAfter(before.st_ctim);
         QByteArray other = bytes;
         other[other.size() - 1] = 'y';
+        // Both times as they were before the change.
+        const auto setTimesBack = [&](const QString &file) {
+            const struct timespec times[2] = {before.st_atim, before.st_mtim};
+            QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0) == 0);
+        };
         int checks = 0;
         const auto checkThenChange = [&](const EncodedImage &image, int maxPixelSize) {
             const QImage decoded = ImageDecoder::decode(image, maxPixelSize, ImageDecoder::MissingData::refused);
             ++checks;
             QFile file(path);
-            if (change == 0) {
+            if (change == CutShort) {
                 file.resize(bytes.size() / 2);
-            } else if (change == 1 && file.open(QIODevice::Append)) {
+            } else if (change == Grown && file.open(QIODevice::Append)) {
                 file.write("more");
-            } else if (change == 2 && file.open(QIODevice::WriteOnly)) {
+            } else if (change == WrittenOver && file.open(QIODevice::WriteOnly)) {
                 file.write(other);
-            } else if (change == 3) {
+            } else if (change == Replaced) {
                 const QString replacement = writeFile(QStringLiteral("changed/new ") + name, other).toLocalFile();
                 QFile::remove(path);
                 QFile::rename(replacement, path);
+            } else if (change == WrittenOverTimeSetBack && file.open(QIODevice::ReadWrite)) {
+                // Other bytes in the middle, as large as the file was.
+                const qint64 count = qMin<qint64>(4096, bytes.size() / 4);
+                file.seek(bytes.size() / 2);
+                file.write(QByteArray(count, 'z'));
+                file.close();
+                setTimesBack(path);
+            } else if (change == RenamedOverTimeSetBack) {
+                const QString replacement = writeFile(QStringLiteral("changed/new ") + name, other).toLocalFile();
+                setTimesBack(replacement);
+                ::rename(QFile::encodeName(replacement).constData(), QFile::encodeName(path).constData());
+            } else if (change == ModeChanged) {
+                ::chmod(QFile::encodeName(path).constData(), (before.st_mode & 07777) ^ S_IXOTH);
             }
             return decoded;
         };
         const ImportedImagesResult result = loadImportedImages(
             {QUrl::fromLocalFile(path)}, staged ? storage.prepareFiles() : std::nullopt, checkThenChange);
         QCOMPARE(checks, 1);
+        if (change == Untouched) {
+            QCOMPARE(result.errorDescription(), QString());
+            QCOMPARE(result.images.size(), 1);
+            QCOMPARE(result.images.at(0).stagedFile.isEmpty(), !staged);
+            return;
+        }
         QVERIFY(result.images.isEmpty());
         QCOMPARE(result.errorDescription(),
                  QStringLiteral("The file \u201C%1\u201D couldn\u2019t be opened because it changed while it was read.").arg(name));

@@ -67,8 +67,10 @@ private slots:
         m_file = m_dir.filePath(QStringLiteral("shared/Head CT.veloran"));
         QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("shared"))));
         QFile(m_file).open(QIODevice::WriteOnly);
-        // A private message bus for the file manager.
-        m_bus.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--nopidfile", "--print-address"});
+        // A private message bus for the file manager, its socket in this
+        // program's temporary folder (the bus's own settings name /tmp).
+        m_bus.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--nopidfile", "--print-address",
+                                                    QStringLiteral("--address=unix:dir=") + QDir::tempPath()});
         QVERIFY2(m_bus.waitForStarted(5000), "dbus-daemon is needed (scripts/install-deps)");
         QVERIFY(m_bus.waitForReadyRead(5000));
         m_busAddress = QString::fromUtf8(m_bus.readLine()).trimmed();
