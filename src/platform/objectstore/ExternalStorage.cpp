@@ -253,14 +253,15 @@ QByteArray readUpTo(int fd, qint64 bound)
 }
 
 // Whether `name` is one the storage gives a file while it writes it: a new
-// file's name and ".tmp".
-bool isTemporaryName(const QByteArray &name)
+// file's name and ".tmp". Told at a glance for most names: opening asks
+// for every file of the folder.
+bool isTemporaryName(const char *name)
 {
-    const QByteArray suffix = temporarySuffix.toLatin1();
-    if (!name.endsWith(suffix))
+    constexpr size_t keyLength = 36; // newFileName()
+    if (std::strlen(name) != keyLength + 4 || std::memcmp(name + keyLength, ".tmp", 4) != 0)
         return false;
-    const QByteArray key = name.chopped(suffix.size());
-    return key.size() == 36 && key == key.toLower() && !QUuid::fromString(QLatin1String(key)).isNull();
+    const QByteArray key(name, keyLength);
+    return key == key.toLower() && !QUuid::fromString(QLatin1String(key)).isNull();
 }
 
 // The names of the storage's temporary files (isTemporaryName) in the
@@ -277,7 +278,7 @@ QList<QByteArray> temporaryEntries(int folder)
     }
     while (const dirent *entry = ::readdir(listing)) {
         struct stat status;
-        if (isTemporaryName(QByteArray(entry->d_name))
+        if (isTemporaryName(entry->d_name)
             && ::fstatat(folder, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode))
             entries << QByteArray(entry->d_name);
     }
@@ -1072,12 +1073,15 @@ std::shared_ptr<StagingRecord> StagingRecord::create(const QString &folder, bool
         directory = openRecords(folder);
     }
     if (directory < 0) {
-        if (errno == ELOOP || errno == ENOTDIR)
+        const int openError = errno;
+        struct stat status;
+        if ((openError == ELOOP || openError == ENOTDIR) && ::lstat(QFile::encodeName(records).constData(), &status) == 0
+            && !S_ISDIR(status.st_mode))
             return fail(QCoreApplication::translate("ModelContext",
                                                     "the library\u2019s folder \u201C%1\u201D is a link or another "
                                                     "kind of file, not a folder of its own")
                             .arg(records));
-        return fail(FileWriteError::reasonFor(errno));
+        return fail(FileWriteError::reasonFor(openError));
     }
     const QByteArray name = QFile::encodeName(ExternalStorage::newFileName());
     const int fd =
