@@ -631,6 +631,28 @@ private slots:
         QCOMPARE(kindOf(records), kind == QLatin1String("link") ? QStringLiteral("link to ") + papers.path() : kind);
     }
 
+    // A record goes from the folder it was made in once its files are
+    // settled, also when a link has been put in that folder's place since:
+    // nothing is removed through the link.
+    void aRecordGoesFromItsOwnFolder()
+    {
+        QTemporaryDir directory;
+        const QDir files(directory.filePath(QStringLiteral("files")));
+        const QDir papers(directory.filePath(QStringLiteral("papers")));
+        QVERIFY(papers.mkpath(QStringLiteral(".")));
+        std::shared_ptr<StagingRecord> record;
+        QVERIFY(!StagingRecord::add(record, files.path(), {ExternalStorage::newFileName()}));
+        const QString records = files.filePath(QStringLiteral(".staged"));
+        const QString name = QDir(records).entryList(QDir::Files).value(0);
+        QVERIFY(!name.isEmpty());
+        QVERIFY(writeFile(papers.filePath(name), "a paper of the user's"));
+        QVERIFY(QDir().rename(records, files.filePath(QStringLiteral("moved"))));
+        QVERIFY(QFile::link(papers.path(), records));
+        record.reset();
+        QVERIFY(QFile::exists(papers.filePath(name)));
+        QCOMPARE(QDir(files.filePath(QStringLiteral("moved"))).entryList(QDir::Files), QStringList());
+    }
+
     // Opening clears the store's own temporary files that a process cut
     // short left without a record of them (its record written elsewhere),
     // and nothing else: no link, folder or file of another name.
