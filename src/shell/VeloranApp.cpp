@@ -11,6 +11,7 @@
 #include "shell/ModelContainerSetup.h"
 #include "updates/UpdaterController.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -65,19 +66,29 @@ VeloranApp::Services VeloranApp::standardServices()
                 read();
             return;
         }
-        // Shown once the event loop runs, over the window: a request to end
-        // the process then ends it, alert and all (and it is not read).
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [message, read] {
-                const QMessageBox::StandardButton answer =
-                    QMessageBox::warning(QApplication::activeWindow(), QStringLiteral("Veloran"), message);
-                if (answer == QMessageBox::Ok && read)
-                    read();
-            },
-            Qt::QueuedConnection);
+        warnUntilRead(message, read);
     };
     return services;
+}
+
+void VeloranApp::warnUntilRead(const QString &message, const std::function<void()> &read)
+{
+    // Shown once the event loop runs, over the window. A request to end the
+    // process then ends it, alert and all: quitting closes the alert, which
+    // its answer does not tell from the button, so only a press of the
+    // button itself (by the mouse or a key) counts as read.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [message, read] {
+            QMessageBox alert(QMessageBox::Warning, QStringLiteral("Veloran"), message, QMessageBox::Ok,
+                              QApplication::activeWindow());
+            bool pressed = false;
+            QObject::connect(&alert, &QMessageBox::buttonClicked, &alert, [&pressed] { pressed = true; });
+            alert.exec();
+            if (pressed && read)
+                read();
+        },
+        Qt::QueuedConnection);
 }
 
 std::unique_ptr<VeloranApp> VeloranApp::start()

@@ -63,6 +63,11 @@ public:
 
     // "Failed to create ModelContainer: " followed by the error's description.
     static QString fatalMessage(const ModelStoreError &error);
+    // Shows `message` in a warning alert over the active window once the
+    // event loop runs; `read` is called when the user has pressed its
+    // button, and not when the alert closes otherwise (the application
+    // quitting under it, on a termination signal).
+    static void warnUntilRead(const QString &message, const std::function<void()> &read);
     // The warning that the library file was missing or empty, and that the
     // files of its pictures were kept in `folder`.
     static QString keptFilesMessage(const QString &folder);

@@ -2,6 +2,7 @@
 
 #include "model/AtlasImage.h"
 #include "model/VeloranSchemaV1.h"
+#include "platform/LibraryLock.h"
 #include "platform/WorkerPools.h"
 #include "platform/objectstore/ModelContainer.h"
 #include "support/WriteBarriers.h"
@@ -56,6 +57,31 @@ inline QStringList externalFileNames(const QString &folder, bool settled = true)
     names.removeAll(QStringLiteral(".lock"));
     names.sort();
     return names;
+}
+
+// Whether the lock of the folder of files beside the store in `folder` is
+// held (by this process or another).
+inline bool filesLocked(const QString &folder)
+{
+    LibraryLock probe;
+    return probe.tryLock(externalFolderOf(folder)) == LibraryLock::Outcome::heldElsewhere;
+}
+
+// What tells `actual` from `expected`: the names only in the one ("left")
+// and only in the other ("missing"), for a failed comparison's message.
+inline QByteArray namesThatDiffer(const QStringList &actual, const QStringList &expected)
+{
+    QStringList left;
+    QStringList missing;
+    for (const QString &name : actual) {
+        if (!expected.contains(name))
+            left << name;
+    }
+    for (const QString &name : expected) {
+        if (!actual.contains(name))
+            missing << name;
+    }
+    return QStringLiteral("left: [%1]; missing: [%2]").arg(left.join(u", "), missing.join(u", ")).toLocal8Bit();
 }
 
 // Runs SQL on the store file in `folder` through a connection of its own,

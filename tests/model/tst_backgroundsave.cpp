@@ -104,12 +104,6 @@ std::optional<ModelStoreError> saveInPlace(ModelContext &context, const ModelCon
 
 const QByteArray large(300 * 1024, 'L'); // kept in a file
 
-// Whether the lock of the folder of files beside the store in `folder` is held.
-bool filesLocked(const QString &folder)
-{
-    return QFile::exists(QDir(externalFolderOf(folder)).filePath(QStringLiteral(".lock")));
-}
-
 } // namespace
 
 // Saves whose rows a worker writes on a connection of its own, while the

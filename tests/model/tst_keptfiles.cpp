@@ -13,8 +13,10 @@
 #include <QTest>
 
 #include <csignal>
+#include <cstdio>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -80,6 +82,49 @@ int childOpen(const QString &folder, rlim_t bytes)
     setrlimit(RLIMIT_FSIZE, &limit);
     makeTestContainer(folder);
     return 0;
+}
+
+// The child: opens the library in `folder`, says which kept folders it
+// tells of, one a line, and takes them as told.
+int childKept(const QString &folder)
+{
+    try {
+        auto container = makeTestContainer(folder);
+        for (const QString &kept : container->keptExternalFolders())
+            std::printf("%s\n", qPrintable(kept));
+        ModelContainer::keptFilesAnnounced(container->configurations().first().storePath());
+    } catch (const ModelStoreError &error) {
+        std::printf("refused: %s\n", qPrintable(error.description()));
+        return 1;
+    }
+    return 0;
+}
+
+// What is at `path` itself (a link not followed): "link to <target>",
+// "pipe", "folder", "file" or "nothing".
+QString kindOf(const QString &path)
+{
+    struct stat status;
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+        return QStringLiteral("nothing");
+    if (S_ISLNK(status.st_mode))
+        return QStringLiteral("link to ") + QFile::symLinkTarget(path);
+    if (S_ISFIFO(status.st_mode))
+        return QStringLiteral("pipe");
+    return S_ISDIR(status.st_mode) ? QStringLiteral("folder") : QStringLiteral("file");
+}
+
+// Makes at `path` a thing of `kind`: "link" (to `target`), "pipe",
+// "folder" or "file".
+bool makeThing(const QString &path, const QString &kind, const QString &target = {})
+{
+    if (kind == QLatin1String("link"))
+        return QFile::link(target, path);
+    if (kind == QLatin1String("pipe"))
+        return ::mkfifo(QFile::encodeName(path).constData(), 0644) == 0;
+    if (kind == QLatin1String("folder"))
+        return QDir().mkpath(path);
+    return writeFile(path, "a file of the user's");
 }
 
 // The files of `folder` with a digest of their bytes.
@@ -306,7 +351,7 @@ private slots:
         QStringList after = tree(folder);
         after.removeIf([&](const QString &entry) { return entry.startsWith(QFileInfo(note).fileName() + QLatin1Char(' ')); });
         QCOMPARE(after, before);
-        QCOMPARE(ExternalStorage::keptFolders(note), QStringList());
+        QCOMPARE(ExternalStorage::keptFolders(note, externalFolderOf(folder)), QStringList());
         QCOMPARE(openDescriptors(), descriptors);
         // With its store back, the library opens as it was, with nothing to
         // tell.
@@ -452,6 +497,213 @@ private slots:
             QCOMPARE(records.entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot), recordsLeft);
     }
 
+    // The note of kept folders is only ever a regular file: anything else
+    // of its name is neither followed nor written, nor waited for, nor
+    // removed, and the pictures of a lost store are kept aside and told of
+    // all the same.
+    void aNoteThatIsNotAFileIsLeftAlone_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("a link to a diary") << "link";
+        QTest::newRow("a named pipe") << "pipe";
+        QTest::newRow("a folder") << "folder";
+    }
+    void aNoteThatIsNotAFileIsLeftAlone()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir directory;
+        const QString folder = directory.filePath(QStringLiteral("library"));
+        const QString store = makeLibrary(folder, 2);
+        const QMap<QString, QByteArray> pictures = contents(externalFolderOf(folder));
+        const QString note = ModelContainer::keptFilesNote(store);
+        const QString diary = directory.filePath(QStringLiteral("outside/diary.txt"));
+        QVERIFY(QDir().mkpath(QFileInfo(diary).path()));
+        QVERIFY(writeFile(diary, "dear diary\n"));
+        QVERIFY(makeThing(note, kind, diary));
+        const QString noteKind = kindOf(note);
+        QVERIFY(QFile::resize(store, 0));
+        // The start that keeps the pictures aside tells of them; the next
+        // finds no note to name them.
+        QString kept;
+        for (int start = 1; start <= 2; ++start) {
+            QProcess child;
+            child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child-kept"), folder});
+            const bool ended = child.waitForFinished(20000);
+            if (!ended) {
+                child.kill();
+                child.waitForFinished(20000);
+            }
+            QVERIFY2(ended, "the start waited on the note");
+            const QString told = QString::fromLocal8Bit(child.readAllStandardOutput());
+            QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, qPrintable(told));
+            if (start == 1)
+                kept = told.trimmed();
+            QVERIFY2(keptName(folder).match(kept).hasMatch(), qPrintable(told));
+            QCOMPARE(contents(kept), pictures);
+            QCOMPARE(told, start == 1 ? kept + QLatin1Char('\n') : QString());
+            QCOMPARE(kindOf(note), noteKind);
+        }
+        QFile written(diary);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), QByteArray("dear diary\n"));
+        QCOMPARE(QDir(QFileInfo(diary).path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("diary.txt")});
+    }
+
+    // Only the names the store gives its kept folders count in the note:
+    // one written by hand that names the library's own folder of files,
+    // its store or a folder of the user's tells of nothing, and the
+    // library opens as it is.
+    void onlyKeptFoldersCountInTheNote()
+    {
+        QTemporaryDir directory;
+        const QString folder = directory.filePath(QStringLiteral("library"));
+        const QString store = makeLibrary(folder, 2);
+        const QDir library(folder);
+        const QString kept = externalFolderOf(folder) + QStringLiteral(" (kept 2026-12-07 14.05) 2");
+        for (const QString &made : {kept, library.filePath(QStringLiteral("papers")),
+                                    externalFolderOf(folder) + QStringLiteral(" (kept by me)")})
+            QVERIFY(QDir().mkpath(made));
+        QVERIFY(writeFile(ModelContainer::keptFilesNote(store),
+                          "default.store-external\ndefault.store\npapers\n..\ndefault.store-external (kept by me)\n"
+                          "default.store-external (kept 2026-12-07 14.05) 2\nlibrary/default.store-external\n"));
+        auto container = makeTestContainer(folder);
+        QCOMPARE(container->keptExternalFolders(), QStringList{kept});
+        QCOMPARE(container->mainContext().fetch<AtlasImage>().size(), 3);
+        QCOMPARE(externalFileNames(folder), storedFileNames(folder));
+    }
+
+    // Records are written only into a folder of records itself: where a
+    // link (or another kind of file) stands in its place, the save, the
+    // values written ahead and an import's files are refused, saying
+    // where, and nothing is written there or beside the store's files.
+    void recordsAreWrittenOnlyInAFolderOfTheirOwn_data()
+    {
+        QTest::addColumn<QString>("kind");  // of what stands at ".staged"
+        QTest::addColumn<QString>("write"); // how the new files are written
+        QTest::newRow("a link to a folder of the user's; a save") << "link" << "save";
+        QTest::newRow("a link to a folder of the user's; values written ahead") << "link" << "ahead";
+        QTest::newRow("a link to a folder of the user's; an import's files") << "link" << "import";
+        QTest::newRow("a file; a save") << "file" << "save";
+    }
+    void recordsAreWrittenOnlyInAFolderOfTheirOwn()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, write);
+        QTemporaryDir directory;
+        const QString folder = directory.filePath(QStringLiteral("library"));
+        makeLibrary(folder, 1);
+        const QDir files(externalFolderOf(folder));
+        const QDir papers(directory.filePath(QStringLiteral("papers")));
+        QVERIFY(papers.mkpath(QStringLiteral(".")));
+        QVERIFY(writeFile(papers.filePath(QStringLiteral("letter.txt")), "dear"));
+        const QString records = files.filePath(QStringLiteral(".staged"));
+        QVERIFY(QDir(records).removeRecursively());
+        QVERIFY(makeThing(records, kind, papers.path()));
+        const QStringList before = externalFileNames(folder);
+
+        auto container = makeTestContainer(folder);
+        ModelContext &context = container->mainContext();
+        std::optional<ModelStoreError> error;
+        if (write == QLatin1String("save")) {
+            context.insert(imageWithBytes(large + "new"));
+            try {
+                context.save();
+            } catch (const ModelStoreError &failure) {
+                error = failure;
+            }
+        } else if (write == QLatin1String("ahead")) {
+            QFuture<PreparedValues> preparing = context.prepareValues({large + "new"});
+            preparing.waitForFinished();
+            error = preparing.result().error();
+        } else {
+            std::optional<PreparedFiles> prepared = context.prepareFiles();
+            QVERIFY(prepared);
+            QVERIFY(!prepared->create());
+            error = prepared->error();
+        }
+        QVERIFY2(error, "new files were recorded through what stands for the folder of records");
+        QCOMPARE(error->code(), ModelStoreError::Code::saveFailed);
+        QVERIFY2(error->description().contains(records), qPrintable(error->description()));
+        QCOMPARE(papers.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("letter.txt")});
+        QCOMPARE(externalFileNames(folder), before);
+        QCOMPARE(kindOf(records), kind == QLatin1String("link") ? QStringLiteral("link to ") + papers.path() : kind);
+    }
+
+    // A record goes from the folder it was made in once its files are
+    // settled, also when a link has been put in that folder's place since:
+    // nothing is removed through the link.
+    void aRecordGoesFromItsOwnFolder()
+    {
+        QTemporaryDir directory;
+        const QDir files(directory.filePath(QStringLiteral("files")));
+        const QDir papers(directory.filePath(QStringLiteral("papers")));
+        QVERIFY(papers.mkpath(QStringLiteral(".")));
+        std::shared_ptr<StagingRecord> record;
+        QVERIFY(!StagingRecord::add(record, files.path(), {ExternalStorage::newFileName()}));
+        const QString records = files.filePath(QStringLiteral(".staged"));
+        const QString name = QDir(records).entryList(QDir::Files).value(0);
+        QVERIFY(!name.isEmpty());
+        QVERIFY(writeFile(papers.filePath(name), "a paper of the user's"));
+        QVERIFY(QDir().rename(records, files.filePath(QStringLiteral("moved"))));
+        QVERIFY(QFile::link(papers.path(), records));
+        record.reset();
+        QVERIFY(QFile::exists(papers.filePath(name)));
+        QCOMPARE(QDir(files.filePath(QStringLiteral("moved"))).entryList(QDir::Files), QStringList());
+    }
+
+    // Opening clears the store's own temporary files that a process cut
+    // short left without a record of them (its record written elsewhere),
+    // and nothing else: no link, folder or file of another name.
+    void leftTemporariesAreClearedOnOpening_data()
+    {
+        QTest::addColumn<QString>("name"); // "new": a name the store gives a new file
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("cleared");
+        QTest::newRow("a new file's temporary file") << "new.tmp" << "file" << true;
+        QTest::newRow("a link named as one, to a paper") << "new.tmp" << "link" << false;
+        QTest::newRow("a folder named as one") << "new.tmp" << "folder" << false;
+        QTest::newRow("a file of the user's ending in .tmp") << "left.tmp" << "file" << false;
+        QTest::newRow("a file named as the store's, upper-case") << "NEW.tmp" << "file" << false;
+        QTest::newRow("a file named as a new file") << "new" << "file" << false;
+    }
+    void leftTemporariesAreClearedOnOpening()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, kind);
+        QFETCH(bool, cleared);
+        QTemporaryDir directory;
+        const QString folder = directory.filePath(QStringLiteral("library"));
+        makeLibrary(folder, 1);
+        const QDir files(externalFolderOf(folder));
+        const QString key = ExternalStorage::newFileName();
+        name.replace(QStringLiteral("new"), key).replace(QStringLiteral("NEW"), key.toUpper());
+        const QString paper = directory.filePath(QStringLiteral("paper.txt"));
+        QVERIFY(writeFile(paper, "a paper"));
+        QVERIFY(makeThing(files.filePath(name), kind, paper));
+        // As an import killed while writing leaves it when its record went
+        // through a link into a folder of the user's.
+        const QDir papers(directory.filePath(QStringLiteral("papers")));
+        QVERIFY(papers.mkpath(QStringLiteral(".")));
+        QVERIFY(writeFile(papers.filePath(QStringLiteral("record")), QFile::encodeName(key) + '\n'));
+        const QString records = files.filePath(QStringLiteral(".staged"));
+        QVERIFY(QDir(records).removeRecursively());
+        QVERIFY(QFile::link(papers.path(), records));
+        const QStringList stored = storedFileNames(folder);
+        const QString before = kindOf(files.filePath(name));
+
+        makeTestContainer(folder).reset();
+        QCOMPARE(kindOf(files.filePath(name)), cleared ? QStringLiteral("nothing") : before);
+        QCOMPARE(storedFileNames(folder), stored);
+        for (const QString &name : stored)
+            QVERIFY(files.exists(name));
+        QFile read(paper);
+        QVERIFY(read.open(QIODevice::ReadOnly));
+        QCOMPARE(read.readAll(), QByteArray("a paper"));
+        QCOMPARE(papers.entryList(QDir::Files), QStringList{QStringLiteral("record")});
+    }
+
     // Each folder kept aside takes a name of its own; a folder without a
     // file (or only its lock) stays where it is.
     void keptFoldersTakeNamesOfTheirOwn()
@@ -486,6 +738,10 @@ int main(int argc, char *argv[])
     if (argc == 4 && QByteArray(argv[1]) == "--child-open") {
         QCoreApplication app(argc, argv);
         return childOpen(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toULong());
+    }
+    if (argc == 3 && QByteArray(argv[1]) == "--child-kept") {
+        QCoreApplication app(argc, argv);
+        return childKept(QString::fromLocal8Bit(argv[2]));
     }
     KeptFilesTest::initMain();
     QCoreApplication app(argc, argv);

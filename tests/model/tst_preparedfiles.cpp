@@ -86,7 +86,7 @@ private slots:
             const QStringList referenced = storedFileNames(folder);
             QCOMPARE(externalFileNames(folder), referenced);
             // The folder's lock is let go with the last holder.
-            QVERIFY(!QFile::exists(QDir(externalFolderOf(folder)).filePath(QStringLiteral(".lock"))));
+            QVERIFY(!filesLocked(folder));
             const QSet<QString> prepared(preparedNames.cbegin(), preparedNames.cend());
             QTEST(int(QSet<QString>(referenced.cbegin(), referenced.cend()).intersect(prepared).size()), "taken");
         }
@@ -195,7 +195,7 @@ private slots:
             QVERIFY(!files.error()->description().isEmpty());
         }
         QCOMPARE(externalFileNames(folder), QStringList());
-        QVERIFY(!QFile::exists(QDir(filesFolder).filePath(QStringLiteral(".lock"))));
+        QVERIFY(!filesLocked(folder));
         if (folderBlocked)
             QVERIFY(blocker.remove());
         // Nothing is held: the same values are stored by a plain save.

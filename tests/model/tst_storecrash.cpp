@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLockFile>
 #include <QProcess>
 #include <QSemaphore>
 #include <QTemporaryDir>
@@ -289,7 +290,8 @@ private slots:
             // but those the rows name.
             leftovers += externalFileNames(folder).size() - referenced.size();
             makeTestContainer(folder).reset();
-            QCOMPARE(externalFileNames(folder), referenced);
+            const QStringList files = externalFileNames(folder);
+            QVERIFY2(files == referenced, namesThatDiffer(files, referenced).constData());
         }
         qInfo("%d of %zu saves were cut short (a whole save takes about %lld ms); %lld files left behind were "
               "removed on opening",
@@ -299,6 +301,77 @@ private slots:
         QCOMPARE(container->mainContext().fetch<AtlasImage>().size(), images);
         container->mainContext().insert(AtlasImage::make());
         container->mainContext().save();
+    }
+
+    // The lock of the folder of files goes with the process that holds
+    // it, however that ends: a lock file left behind, empty as a process
+    // killed while making it leaves it, or naming a process of the same
+    // name that runs now, locks nothing. A save cut short is cleared up
+    // and the next saves store their files.
+    void aLockFileLeftBehindLocksNothing_data()
+    {
+        QTest::addColumn<QString>("left");
+        QTest::newRow("empty, as a process killed while making it leaves it") << "empty";
+        QTest::newRow("naming a process of the same name that runs now") << "running";
+    }
+
+    void aLockFileLeftBehindLocksNothing()
+    {
+        QFETCH(QString, left);
+        QTemporaryDir directory;
+        const QString folder = directory.path();
+        makeTestContainer(folder).reset();
+        const QDir files(externalFolderOf(folder));
+        QVERIFY(files.mkpath(QStringLiteral(".")));
+        QFile lockFile(files.filePath(QStringLiteral(".lock")));
+        QVERIFY(lockFile.open(QIODevice::WriteOnly));
+        if (left == QLatin1String("running")) {
+            // What a lock file says of this very process.
+            QLockFile mine(directory.filePath(QStringLiteral("mine.lock")));
+            QVERIFY(mine.tryLock(0));
+            QFile said(directory.filePath(QStringLiteral("mine.lock")));
+            QVERIFY(said.open(QIODevice::ReadOnly));
+            QVERIFY(lockFile.write(said.readAll()) > 0);
+        }
+        lockFile.close();
+        // As a save cut short leaves its file.
+        const QString name = ExternalStorage::newFileName();
+        std::shared_ptr<StagingRecord> record;
+        QVERIFY(!StagingRecord::add(record, files.path(), {name}));
+        QFile cutShort(files.filePath(name));
+        QVERIFY(cutShort.open(QIODevice::WriteOnly) && cutShort.write("cut short") > 0);
+        cutShort.close();
+
+        auto container = makeTestContainer(folder);
+        QVERIFY2(!cutShort.exists(), "the file of a save cut short was kept");
+        QVERIFY(!filesLocked(folder));
+        container->mainContext().insert(imageWithBytes(largeBytes(ExternalStorage::fileThreshold, 1)));
+        container->mainContext().save();
+        const QStringList stored = storedFileNames(folder);
+        QCOMPARE(stored.size(), 1);
+        QCOMPARE(externalFileNames(folder), stored);
+    }
+
+    // The lock keeps a second holder out, in this process as in another,
+    // until it is let go.
+    void theFolderOfFilesHasOneHolder()
+    {
+        QTemporaryDir directory;
+        const QString files = externalFolderOf(directory.path());
+        ExternalStorage holder(files);
+        QVERIFY(holder.lock());
+        QVERIFY(filesLocked(directory.path()));
+        {
+            ExternalStorage other(files);
+            QString whyNot;
+            QVERIFY(!other.lock(&whyNot));
+            QCOMPARE(whyNot, QStringLiteral("another program is writing the library's files"));
+        }
+        holder.unlock();
+        QVERIFY(!filesLocked(directory.path()));
+        ExternalStorage other(files);
+        QVERIFY(other.lock());
+        other.unlock();
     }
 
     // Files written ahead of a save that never came: the next opening

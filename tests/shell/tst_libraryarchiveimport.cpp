@@ -571,7 +571,7 @@ private slots:
         // Files let go are removed on the files pool; the folder's lock is
         // let go with them.
         WorkerPools::files().waitForDone();
-        QVERIFY(!QFile::exists(QDir(externalFolderOf(folder.path())).filePath(QStringLiteral(".lock"))));
+        QVERIFY(!filesLocked(folder.path()));
         container.reset();
         const QMap<QString, QByteArray> after = folderContents(folder.path());
         if (failure.endsWith(QLatin1String("save"))) {

@@ -1,6 +1,7 @@
 #include "ShellTestSupport.h"
 
 #include "model/VeloranSchemaV1.h"
+#include "platform/TerminationSignals.h"
 #include "platform/UserDefaults.h"
 #include "platform/WorkerPools.h"
 #include "platform/objectstore/ModelStoreError.h"
@@ -10,14 +11,19 @@
 #include "shell/ModelContainerSetup.h"
 #include "shell/VeloranApp.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <csignal>
 #include <limits>
 
 // Start-up order, a container that cannot be built, and the test host's in-memory store.
@@ -149,6 +155,87 @@ private slots:
                 recorder.read();
             }
         }
+        QVERIFY(QFileInfo(kept).isDir());
+    }
+
+    // On a display the warning is an alert: it counts as read once the
+    // user has pressed its button, and not when the application quits
+    // under it (a termination signal, as a session ending sends it), so
+    // that the next start tells again.
+    void theAlertCountsAsReadOnlyWhenAnswered_data()
+    {
+        QTest::addColumn<QString>("closed");
+        QTest::addColumn<bool>("read");
+        QTest::newRow("its button pressed") << "button" << true;
+        QTest::newRow("Escape pressed") << "Escape" << true;
+        QTest::newRow("the application quitting") << "quit" << false;
+        QTest::newRow("a termination signal") << "signal" << false;
+    }
+
+    void theAlertCountsAsReadOnlyWhenAnswered()
+    {
+        QFETCH(QString, closed);
+        QFETCH(bool, read);
+        QTemporaryDir folder;
+        const QString store = QDir(folder.path()).filePath(QStringLiteral("default.store"));
+        {
+            auto container = makeTestContainer(folder.path());
+            container->mainContext().insert(AtlasImage::make(QStringLiteral("large"), Modality::mr, Region::head,
+                                                             Plane::unspecified, {}, Sex::unspecified,
+                                                             QByteArray(ExternalStorage::fileThreshold, 'x')));
+            container->mainContext().save();
+        }
+        QVERIFY(QFile::resize(store, 0));
+        if (closed == QLatin1String("signal"))
+            quitOnTerminationSignals();
+        UserDefaults defaults;
+        FakeCloudAccountService accounts;
+        Recorder recorder;
+        VeloranApp::Services services = recorder.services(defaults, accounts);
+        services.makeContainer = [&] { return makeTestContainer(folder.path()); };
+        services.reportWarning = &VeloranApp::warnUntilRead;
+        std::unique_ptr<VeloranApp> app = VeloranApp::start(services);
+        QVERIFY(app);
+        const QString kept = app->container().keptExternalFolder();
+        QVERIFY(!kept.isEmpty());
+
+        // The alert comes up once the event loop runs.
+        QString shown;
+        QTimer alertUp;
+        connect(&alertUp, &QTimer::timeout, this, [&] {
+            auto *alert = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!alert || !alert->isVisible())
+                return;
+            alertUp.stop();
+            shown = alert->text();
+            if (closed == QLatin1String("quit")) {
+                QCoreApplication::quit();
+                return;
+            }
+            if (closed == QLatin1String("signal")) {
+                ::raise(SIGTERM);
+                return;
+            }
+            if (closed == QLatin1String("button"))
+                QTest::mouseClick(alert->button(QMessageBox::Ok), Qt::LeftButton);
+            else
+                QTest::keyClick(alert, Qt::Key_Escape);
+            // Answered: the application goes on until it quits.
+            QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+        });
+        alertUp.start(10);
+        QTimer::singleShot(20000, QCoreApplication::instance(), [] { QCoreApplication::exit(2); });
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QCOMPARE(shown, VeloranApp::keptFilesMessage(kept));
+        QCOMPARE(QFile::exists(ModelContainer::keptFilesNote(store)), !read);
+        app.reset();
+
+        // The next start tells again, unless the user has read it.
+        recorder.warnings.clear();
+        services.reportWarning = recorder.services(defaults, accounts).reportWarning;
+        app = VeloranApp::start(services);
+        QVERIFY(app);
+        QCOMPARE(recorder.warnings, read ? QStringList() : QStringList{VeloranApp::keptFilesMessage(kept)});
         QVERIFY(QFileInfo(kept).isDir());
     }
 
@@ -323,5 +410,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(VeloranAppTest)
+QTEST_MAIN(VeloranAppTest)
 #include "tst_veloranapp.moc"

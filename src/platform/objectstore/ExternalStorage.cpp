@@ -1,16 +1,18 @@
 #include "platform/objectstore/ExternalStorage.h"
 
 #include "platform/FileWriteError.h"
+#include "platform/LibraryLock.h"
 #include "platform/WorkerPools.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QMutex>
+#include <QRegularExpression>
 #include <QSemaphore>
 #include <QThread>
 #include <QThreadPool>
@@ -31,6 +33,8 @@
 
 namespace {
 
+// The lock file that earlier versions of the store kept in the folder (the
+// folder itself is locked now): it holds nothing of a library's.
 const QString lockName = QStringLiteral(".lock");
 const QString temporarySuffix = QStringLiteral(".tmp");
 // The subfolder of the records of staged files.
@@ -123,7 +127,9 @@ bool writeFile(const QString &folder, const NewFile &file, QString *error)
     const QString temporary = target + temporarySuffix;
     QFile out(temporary);
     std::optional<QString> failed;
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+    // A new file of a name never used: whatever is there (a link) is not
+    // written through.
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
         failed = FileWriteError::reasonFor(out);
     else
         failed = syncAndRename(out, writeAll(out, file.bytes), target);
@@ -204,11 +210,124 @@ bool isStagedName(const QString &name)
 }
 
 // The subfolder of the records of `folder`, opened when it is a folder
-// itself (a link to one is not followed); -1 otherwise.
+// itself (a link to one is not followed); -1 otherwise, with errno.
 int openRecords(const QString &folder)
 {
     return ::open(QFile::encodeName(filePath(folder, recordsName)).constData(),
-                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+}
+
+// Opens the regular file `name` of the folder open as `folder` (AT_FDCWD:
+// `name` is a path) to read it: a link is not followed, and a pipe or a
+// device is refused once open, without waiting for a writer. -1 when it
+// is not such a file; else its size is in `size`.
+int openRegularFile(int folder, const char *name, qint64 *size)
+{
+    const int fd = ::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    *size = status.st_size;
+    return fd;
+}
+
+// Up to `bound` bytes of the file open as `fd`, from its start.
+QByteArray readUpTo(int fd, qint64 bound)
+{
+    QByteArray bytes(bound, Qt::Uninitialized);
+    qsizetype filled = 0;
+    while (filled < bytes.size()) {
+        const ssize_t count = ::pread(fd, bytes.data() + filled, size_t(bytes.size() - filled), filled);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            break;
+        filled += count;
+    }
+    bytes.truncate(filled);
+    return bytes;
+}
+
+// Whether `name` is one the storage gives a file while it writes it: a new
+// file's name and ".tmp". Told at a glance for most names: opening asks
+// for every file of the folder.
+bool isTemporaryName(const char *name)
+{
+    constexpr size_t keyLength = 36; // newFileName()
+    if (std::strlen(name) != keyLength + 4 || std::memcmp(name + keyLength, ".tmp", 4) != 0)
+        return false;
+    const QByteArray key(name, keyLength);
+    return key == key.toLower() && !QUuid::fromString(QLatin1String(key)).isNull();
+}
+
+// The names of the storage's temporary files (isTemporaryName) in the
+// folder open as `folder`: regular files only, a link is not followed.
+QList<QByteArray> temporaryEntries(int folder)
+{
+    QList<QByteArray> entries;
+    const int listed = ::dup(folder);
+    DIR *listing = listed >= 0 ? ::fdopendir(listed) : nullptr;
+    if (!listing) {
+        if (listed >= 0)
+            ::close(listed);
+        return entries;
+    }
+    while (const dirent *entry = ::readdir(listing)) {
+        struct stat status;
+        if (isTemporaryName(entry->d_name)
+            && ::fstatat(folder, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode))
+            entries << QByteArray(entry->d_name);
+    }
+    ::closedir(listing);
+    return entries;
+}
+
+// The folder `path` opened to list it, or -1.
+int openFolder(const QString &path)
+{
+    return path.isEmpty() ? -1 : ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+// The name setAside() gives the files of `folder` kept at `when`, before
+// the number that tells it from one taken.
+QString keptFolderName(const QString &folder, const QDateTime &when)
+{
+    return QStringLiteral("%1 (kept %2)").arg(folder, when.toString(QStringLiteral("yyyy-MM-dd HH.mm")));
+}
+
+// Whether `name` is one that setAside() gives the files of the folder
+// named `folderName` (keptFolderName(), with or without a number).
+bool isKeptFolderName(const QString &name, const QString &folderName)
+{
+    static const QRegularExpression stamp(
+        QStringLiteral("^ \\(kept [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}\\.[0-9]{2}\\)(?: [1-9][0-9]*)?$"));
+    return name.startsWith(folderName) && stamp.match(name.mid(folderName.size())).hasMatch();
+}
+
+// Opens the note at `path` to add to it, made when missing. -1 with errno
+// when that fails, and with errno 0 when something else than a regular
+// file is there: a link is not followed, a pipe not waited for.
+int openNoteToAdd(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        // A link; a pipe or socket without a reader; a folder.
+        if (errno == ELOOP || errno == ENXIO || errno == EISDIR || errno == EWOULDBLOCK)
+            errno = 0;
+        return -1;
+    }
+    struct stat status;
+    if (::fstat(fd, &status) == 0 && !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        errno = 0;
+        return -1;
+    }
+    return fd;
 }
 
 // The names of the records in `records` (opened by openRecords()): its
@@ -276,18 +395,17 @@ public:
                 return fail(QStringLiteral("the library keeps no files"));
             if (const std::optional<QString> failed = makeFolder(path))
                 return fail(*failed);
-            if (!m_lock) {
-                m_lock = std::make_unique<QLockFile>(filePath(path, lockName));
-                // Stale only when its process is gone: a long save keeps it.
-                m_lock->setStaleLockTime(0);
+            // A long save holds it: another one waits a while.
+            const QDeadlineTimer deadline(10000);
+            LibraryLock::Outcome outcome = m_lock.tryLock(path);
+            while (outcome == LibraryLock::Outcome::heldElsewhere && !deadline.hasExpired()) {
+                QThread::msleep(20);
+                outcome = m_lock.tryLock(path);
             }
-            if (!m_lock->tryLock(10000)) {
-                if (m_lock->error() == QLockFile::LockFailedError)
-                    return fail(QCoreApplication::translate("ModelContext", "another program is writing the library's files"));
-                const QByteArray folder = QFile::encodeName(path);
-                return fail(FileWriteError::reasonFor(
-                    ::faccessat(AT_FDCWD, folder.constData(), W_OK, AT_EACCESS) != 0 ? errno : EACCES));
-            }
+            if (outcome == LibraryLock::Outcome::heldElsewhere)
+                return fail(QCoreApplication::translate("ModelContext", "another program is writing the library's files"));
+            if (outcome == LibraryLock::Outcome::failed)
+                return fail(FileWriteError::reasonFor(m_lock.systemError()));
         }
         ++m_lockHolders;
         return true;
@@ -297,7 +415,7 @@ public:
     {
         const QMutexLocker locker(&m_lockMutex);
         if (m_lockHolders > 0 && --m_lockHolders == 0)
-            m_lock->unlock();
+            m_lock.unlock();
     }
 
     // The files are on disk: a save may take them.
@@ -397,7 +515,7 @@ public:
 private:
     QThread *const m_madeOn = QThread::currentThread();
     QMutex m_lockMutex;
-    std::unique_ptr<QLockFile> m_lock;
+    LibraryLock m_lock;
     int m_lockHolders = 0;
     QMutex m_offersMutex;
     // By the address of the bytes, which the offer's own copy keeps alive:
@@ -483,7 +601,7 @@ std::unique_ptr<PreparedFiles::Writer> PreparedFiles::create()
         return nullptr;
     }
     const QByteArray path = QFile::encodeName(filePath(m->folder->path, name + temporarySuffix));
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
         m->error = FileWriteError::reasonFor(errno);
         return nullptr;
@@ -768,7 +886,7 @@ std::optional<QString> ExternalStorage::copyFile(const QString &folder, const QS
     if (!in.open(QIODevice::ReadOnly))
         return in.errorString();
     QFile out(QFile::decodeName(target) + temporarySuffix);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
         return FileWriteError::reasonFor(out);
     std::optional<QString> failed;
     QByteArray piece;
@@ -796,6 +914,26 @@ void ExternalStorage::removeUnreferenced(const QSet<QString> &referenced)
         StagingRecord::remove(m_folder, records);
 }
 
+bool ExternalStorage::hasTemporaries() const
+{
+    const int folder = openFolder(m_folder);
+    if (folder < 0)
+        return false;
+    const bool any = !temporaryEntries(folder).isEmpty();
+    ::close(folder);
+    return any;
+}
+
+void ExternalStorage::removeLeftTemporaries()
+{
+    const int folder = openFolder(m_folder);
+    if (folder < 0)
+        return;
+    for (const QByteArray &name : temporaryEntries(folder))
+        ::unlinkat(folder, name.constData(), 0);
+    ::close(folder);
+}
+
 QString ExternalStorage::setAside(const QString &folder, const QDateTime &when, QString *error,
                                   const QStringList &companions, const QString &note)
 {
@@ -811,7 +949,7 @@ QString ExternalStorage::setAside(const QString &folder, const QDateTime &when, 
     }
     if (!holdsFiles && kept.isEmpty())
         return {};
-    const QString name = QStringLiteral("%1 (kept %2)").arg(folder, when.toString(QStringLiteral("yyyy-MM-dd HH.mm")));
+    const QString name = keptFolderName(folder, when);
     QString target = name;
     for (int number = 2; QFileInfo::exists(target); ++number)
         target = name + QStringLiteral(" %1").arg(number);
@@ -826,15 +964,21 @@ QString ExternalStorage::setAside(const QString &folder, const QDateTime &when, 
         // On a line of its own, whatever a process that ended while writing
         // the note left.
         const QByteArray line = '\n' + QFile::encodeName(QFileInfo(target).fileName()) + '\n';
-        const int fd = ::open(QFile::encodeName(note).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-        bool written = fd >= 0 && writeAll(fd, line.constData(), line.size()) && ::fdatasync(fd) == 0;
-        const int writeError = errno;
-        if (fd >= 0)
-            written = ::close(fd) == 0 && written;
-        if (!written)
-            return fail(writeError);
-        if (!syncFolder(parent))
+        const int fd = openNoteToAdd(note);
+        if (fd < 0 && errno != 0)
             return fail(errno);
+        if (fd < 0) {
+            qWarning("Store: %s is not a regular file: it is left as it is, and the kept folder %s is not noted in it",
+                     qPrintable(note), qPrintable(target));
+        } else {
+            bool written = writeAll(fd, line.constData(), line.size()) && ::fdatasync(fd) == 0;
+            const int writeError = errno;
+            written = ::close(fd) == 0 && written;
+            if (!written)
+                return fail(writeError);
+            if (!syncFolder(parent))
+                return fail(errno);
+        }
     }
     // Should this or what follows fail, the note names a folder that isn't
     // there, which it passes over.
@@ -864,25 +1008,46 @@ QString ExternalStorage::setAside(const QString &folder, const QDateTime &when, 
     return target;
 }
 
-QStringList ExternalStorage::keptFolders(const QString &note)
+QStringList ExternalStorage::keptFolders(const QString &note, const QString &folder)
 {
-    QFile file(note);
-    if (!file.open(QIODevice::ReadOnly))
+    const QByteArray path = QFile::encodeName(note);
+    qint64 size = 0;
+    const int fd = openRegularFile(AT_FDCWD, path.constData(), &size);
+    if (fd < 0) {
+        struct stat status;
+        if (::lstat(path.constData(), &status) == 0)
+            qWarning("Store: %s is not a regular file: it is left as it is, and names no kept folder", path.constData());
         return {};
+    }
     // Far more than any note holds.
-    const QList<QByteArray> lines = file.read(64 * 1024).split('\n');
-    const QString folder = QFileInfo(note).path();
+    const QList<QByteArray> lines = readUpTo(fd, std::min<qint64>(size, 64 * 1024)).split('\n');
+    ::close(fd);
+    const QString parent = QFileInfo(note).path();
+    const QString folderName = QFileInfo(folder).fileName();
     QStringList kept;
     for (const QByteArray &line : lines) {
         const QString name = QFile::decodeName(line);
-        if (!isPlainName(name))
+        if (!isPlainName(name) || !isKeptFolderName(name, folderName))
             continue;
-        const QString path = filePath(folder, name);
-        const QFileInfo info(path);
-        if (info.isDir() && !info.isSymLink() && !kept.contains(path))
-            kept << path;
+        const QString keptPath = filePath(parent, name);
+        const QFileInfo info(keptPath);
+        if (info.isDir() && !info.isSymLink() && !kept.contains(keptPath))
+            kept << keptPath;
     }
     return kept;
+}
+
+void ExternalStorage::removeNote(const QString &note)
+{
+    const QByteArray path = QFile::encodeName(note);
+    struct stat status;
+    if (::lstat(path.constData(), &status) != 0)
+        return;
+    if (!S_ISREG(status.st_mode)) {
+        qWarning("Store: %s is not a regular file: it is left as it is", path.constData());
+        return;
+    }
+    ::unlink(path.constData());
 }
 
 // Staging records
@@ -890,34 +1055,53 @@ QStringList ExternalStorage::keptFolders(const QString &note)
 std::shared_ptr<StagingRecord> StagingRecord::create(const QString &folder, bool durable, QString *error)
 {
     const QString records = filePath(folder, recordsName);
-    const bool existed = QFileInfo(records).isDir();
-    if (const std::optional<QString> failed = existed ? std::nullopt : makeFolder(records)) {
-        *error = *failed;
+    const auto fail = [error](const QString &reason) {
+        *error = reason;
         return nullptr;
+    };
+    // Written only in a folder of records itself, held open from here: a
+    // link there, or one put there later, is never written through.
+    int directory = openRecords(folder);
+    if (directory < 0 && errno == ENOENT) {
+        if (const std::optional<QString> failed = makeFolder(folder))
+            return fail(*failed);
+        if (::mkdir(QFile::encodeName(records).constData(), 0777) != 0 && errno != EEXIST)
+            return fail(FileWriteError::reasonFor(errno));
+        // The subfolder's name is durable with the folder.
+        if (durable && !ExternalStorage::syncFolder(folder))
+            return fail(FileWriteError::reasonFor(errno));
+        directory = openRecords(folder);
     }
-    // The subfolder's name is durable with the folder.
-    if (!existed && durable && !ExternalStorage::syncFolder(folder)) {
-        *error = FileWriteError::reasonFor(errno);
-        return nullptr;
+    if (directory < 0) {
+        const int openError = errno;
+        struct stat status;
+        if ((openError == ELOOP || openError == ENOTDIR) && ::lstat(QFile::encodeName(records).constData(), &status) == 0
+            && !S_ISDIR(status.st_mode))
+            return fail(QCoreApplication::translate("ModelContext",
+                                                    "the library\u2019s folder \u201C%1\u201D is a link or another "
+                                                    "kind of file, not a folder of its own")
+                            .arg(records));
+        return fail(FileWriteError::reasonFor(openError));
     }
-    const QString path = filePath(records, ExternalStorage::newFileName());
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
+    const QByteArray name = QFile::encodeName(ExternalStorage::newFileName());
+    const int fd =
+        ::openat(directory, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
-        *error = FileWriteError::reasonFor(errno);
-        return nullptr;
+        const int openError = errno;
+        ::close(directory);
+        return fail(FileWriteError::reasonFor(openError));
     }
-    std::shared_ptr<StagingRecord> record(new StagingRecord(path, fd, durable));
-    if (durable && !ExternalStorage::syncFolder(records)) {
-        *error = FileWriteError::reasonFor(errno);
-        return nullptr;
-    }
+    std::shared_ptr<StagingRecord> record(new StagingRecord(directory, name, fd, durable));
+    if (durable && ::fsync(directory) != 0)
+        return fail(FileWriteError::reasonFor(errno));
     return record;
 }
 
 StagingRecord::~StagingRecord()
 {
     ::close(m_fd);
-    QFile::remove(m_path);
+    ::unlinkat(m_folder, m_name.constData(), 0);
+    ::close(m_folder);
 }
 
 std::optional<QString> StagingRecord::add(std::shared_ptr<StagingRecord> &record, const QString &folder,
@@ -960,25 +1144,20 @@ QSet<QString> StagingRecord::recordedNames(const QString &folder, QStringList *r
         if (held < 0)
             break;
         // A link, a device or a pipe in its place is not one of ours.
-        const int fd = ::openat(held, entry.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        qint64 size = 0;
+        const int fd = openRegularFile(held, entry.constData(), &size);
         if (fd < 0)
             continue;
-        struct stat status;
-        QByteArray text;
-        if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
-            // Past its bound a record is not read; past the bound of all, the
-            // records left wait for the next time.
-            const qint64 size = std::min<qint64>(status.st_size, recordBound);
-            if (size > budget) {
-                ::close(fd);
-                break;
-            }
-            QFile record;
-            if (record.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle))
-                text = record.read(size);
-            budget -= size;
-            records->append(QFile::decodeName(entry));
+        // Past its bound a record is not read; past the bound of all, the
+        // records left wait for the next time.
+        size = std::min<qint64>(size, recordBound);
+        if (size > budget) {
+            ::close(fd);
+            break;
         }
+        const QByteArray text = readUpTo(fd, size);
+        budget -= size;
+        records->append(QFile::decodeName(entry));
         ::close(fd);
         // Only whole lines: a line cut short names a file not yet made.
         for (const QByteArray &line : text.left(text.lastIndexOf('\n') + 1).split('\n')) {

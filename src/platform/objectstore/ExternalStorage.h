@@ -25,9 +25,12 @@ class QDateTime;
 // Opening the store removes the files that a record names and no row
 // refers to (see ExternalStorage::removeUnreferenced), and no other file:
 // a file the store has no record of is never removed. Kept in the folder's
-// ".staged" subfolder, one file per record; opening reads only a real
-// folder there and only the regular files in it (a link is not followed),
-// each up to 16 MB and 64 MB of them in all. A durable record is on the
+// ".staged" subfolder, one file per record. Records are written and read
+// only in a real folder there, reached without following a link: where
+// ".staged" is a link or another kind of file, no record is made and the
+// save that needs one fails, saying so. Opening reads only the regular
+// files in it (a link is not followed), each up to 16 MB and 64 MB of them
+// in all. A durable record is on the
 // disk, synced, before add() returns, so that the files written after it
 // are known even after a power cut. The record is removed when its last
 // holder lets it go: once its files belong to the store or are gone again.
@@ -56,9 +59,13 @@ private:
     static std::shared_ptr<StagingRecord> create(const QString &folder, bool durable, QString *error);
     std::optional<QString> append(const QStringList &names);
 
-    StagingRecord(const QString &path, int fd, bool durable) : m_path(path), m_fd(fd), m_durable(durable) {}
+    StagingRecord(int folder, const QByteArray &name, int fd, bool durable)
+        : m_folder(folder), m_name(name), m_fd(fd), m_durable(durable)
+    {
+    }
 
-    const QString m_path;
+    const int m_folder; // the folder of records, held open: the record goes from there
+    const QByteArray m_name;
     const int m_fd;
     const bool m_durable;
     QMutex m_mutex;
@@ -164,8 +171,10 @@ private:
 // the files pool (the save does not wait for them). Every file written or
 // removed so is first recorded (StagingRecord); files that a record names
 // and no row refers to (left by a save cut short, or by a failed one), and
-// their temporary files, are removed when the store is opened. A file of
-// the folder that no record names is never removed. New files and their
+// their temporary files, are removed when the store is opened, and so are
+// the store's own temporary files (a new file's name and ".tmp", a regular
+// file) that a process cut short left without a record. No other file of
+// the folder that no record names is ever removed. New files and their
 // folder are synced to the disk before the transaction, so even after a
 // power cut a row never names a short file; the database itself may lose
 // its last saves then, which only leaves files for the cleanup.
@@ -241,6 +250,14 @@ public:
 
     // Whether the folder holds any record of files (see removeUnreferenced).
     bool hasRecords() const { return StagingRecord::anyIn(m_folder); }
+    // Whether the folder holds temporary files of the storage's own (see
+    // removeLeftTemporaries()).
+    bool hasTemporaries() const;
+    // Removes the temporary files a process cut short left: regular files
+    // named as the storage names a file while it writes it (a new file's
+    // name and ".tmp"), no link. Call under lock(), when no save of this
+    // storage is writing.
+    void removeLeftTemporaries();
     // Removes every file that a record of the folder names and whose name
     // is not in `referenced` (with its temporary file), then the records.
     // A folder of that name is left alone: the store's files are files.
@@ -255,20 +272,32 @@ public:
     // go into it too, in a folder made for them if need be: the store's
     // write-ahead log may hold its last saves. With a `note`, the kept
     // folder's name is added to it, on the disk, before anything moves
-    // (see keptFolders()). Answers the new path, empty when nothing was
-    // moved; `error` says why the files could not be moved (all are then
-    // where they were).
+    // (see keptFolders()); a note that is not a regular file (a link, a
+    // pipe) is neither followed nor written, and is left as it is: the
+    // files are moved all the same, unnoted. Answers the new path, empty
+    // when nothing was moved; `error` says why the files could not be
+    // moved (all are then where they were).
     static QString setAside(const QString &folder, const QDateTime &when, QString *error,
                             const QStringList &companions = {}, const QString &note = {});
-    // The kept folders that `note` names and that are there, beside it.
-    static QStringList keptFolders(const QString &note);
+    // The kept folders of `folder` that `note` names and that are there,
+    // beside it: only names that setAside() gives `folder`'s files count. A
+    // note that is not a regular file is not read (a link is not followed,
+    // a pipe not waited for) and names none.
+    static QStringList keptFolders(const QString &note, const QString &folder);
+    // Removes `note` when it is a regular file; anything else of that name
+    // is not the store's, and stays.
+    static void removeNote(const QString &note);
 
     // Held from writing new files until their transaction has committed (or
     // the prepared files are let go), and while unreferenced files are
     // removed, so that two processes with the same store open never take
     // each other's new files for orphans. Held by several at once in this
-    // process (a save and a preparation), it is let go by the last. With
-    // `whyNot`, why it failed, in the user's words.
+    // process (a save and a preparation), it is let go by the last. It is
+    // the system's lock on the folder itself (LibraryLock), which goes with
+    // the process that holds it however that ends: nothing a process killed
+    // while taking it leaves behind keeps the files locked. Waits up to ten
+    // seconds for another holder. With `whyNot`, why it failed, in the
+    // user's words.
     bool lock(QString *whyNot = nullptr);
     void unlock();
 

@@ -326,16 +326,23 @@ void ModelContainer::openStore(const ModelConfiguration &configuration, const Sc
     if (!inMemory) {
         // Kept by this opening or by one that ended before the user was told.
         const QString note = keptFilesNote(path);
-        m_keptExternalFolders = ExternalStorage::keptFolders(note);
+        const QString keptNow = m_keptExternalFolders.value(0);
+        m_keptExternalFolders = ExternalStorage::keptFolders(note, externalFolder(path));
+        // Told all the same when the note could not name it.
+        if (!keptNow.isEmpty() && !m_keptExternalFolders.contains(keptNow))
+            m_keptExternalFolders << keptNow;
         if (m_keptExternalFolders.isEmpty())
-            QFile::remove(note);
+            ExternalStorage::removeNote(note);
     }
 }
 
 void ModelContainer::setAsideLostFiles(const QString &path, const QStringList &journals)
 {
     QString error;
-    ExternalStorage::setAside(externalFolder(path), QDateTime::currentDateTime(), &error, journals, keptFilesNote(path));
+    const QString kept = ExternalStorage::setAside(externalFolder(path), QDateTime::currentDateTime(), &error,
+                                                   journals, keptFilesNote(path));
+    if (!kept.isEmpty())
+        m_keptExternalFolders = QStringList{kept};
     if (!error.isEmpty())
         throw ModelStoreError(ModelStoreError::Code::cannotOpen,
                               tr("The library file “%1” is missing or empty, and the files of its pictures could not "
@@ -351,5 +358,5 @@ QString ModelContainer::keptFilesNote(const QString &storePath)
 
 void ModelContainer::keptFilesAnnounced(const QString &storePath)
 {
-    QFile::remove(keptFilesNote(storePath));
+    ExternalStorage::removeNote(keptFilesNote(storePath));
 }

@@ -293,14 +293,20 @@ StoreStatement &ModelContext::readStatement(const QString &sql)
 
 void ModelContext::removeUnreferencedExternalFiles()
 {
-    // Only files that this store recorded as its own may go: none without
-    // a record (which also spares the listing of every file).
-    if (!m_external->hasRecords())
+    // Only files that this store recorded as its own may go, and its own
+    // temporary files, which no row ever names.
+    const bool recorded = m_external->hasRecords();
+    if (!recorded && !m_external->hasTemporaries())
         return;
     // Under the lock: no other process is between writing a file and
     // committing the row that refers to it.
     if (!m_external->lock()) {
         qWarning("Store: the external files are in use; unreferenced ones are kept for now");
+        return;
+    }
+    m_external->removeLeftTemporaries();
+    if (!recorded) {
+        m_external->unlock();
         return;
     }
     QSet<QString> referenced;
