@@ -185,7 +185,7 @@ int importChild(const QString &libraryFolder, const QString &archive)
             qFatal("can't read the archive: %s", qPrintable(errorDescription(read.error())));
         const auto merged = LibraryArchiveImporter::importArchive(std::move(read).value(), context);
         if (!merged)
-            qFatal("merge failed: %s", qPrintable(merged.error().description()));
+            qFatal("merge failed: %s", qPrintable(errorDescription(merged.error())));
         return merged.value();
     };
     QElapsedTimer timer;

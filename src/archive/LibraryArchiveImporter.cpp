@@ -14,10 +14,13 @@
 #include <QMutex>
 #include <QSet>
 #include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <map>
 #include <memory>
 #include <vector>
@@ -112,6 +115,152 @@ void releaseOnWorker(T &value)
     value = T();
 }
 
+using ImageFile = LibraryArchiveImporter::ImageFile;
+using FileError = LibraryArchiveImporter::FileError;
+
+// The entries kept by a read, by path, and the prepared files that hold
+// them until the save takes them.
+struct KeptEntries {
+    QHash<QString, ImageFile> imageFiles;
+    PreparedValues prepared;
+};
+
+// Keeps the bytes of the entries that new images take, as a read hands
+// them on: small ones in memory (a few megabytes in all), the others in
+// one file of `files` for each image that takes the entry (memory for all
+// when there are none: a store in memory). Consumers are made and fed on
+// the reading threads.
+class EntryKeeper {
+public:
+    // `wanted`: how many new images take each entry.
+    EntryKeeper(const ZipArchiveReader::Directory &directory, QHash<QString, int> wanted,
+                std::optional<PreparedFiles> files)
+        : m_directory(directory)
+        , m_wanted(std::move(wanted))
+        , m_files(std::move(files))
+    {
+    }
+
+    // The consumer of the entry `path`; an empty one for an entry no new
+    // image takes, which is only checked.
+    ZipArchiveReader::Consumer consumerFor(const QString &path)
+    {
+        if (!m_wanted.contains(path))
+            return {};
+        auto slot = std::make_shared<Kept>();
+        {
+            const QMutexLocker locker(&m_lock);
+            m_kept[path] = slot;
+        }
+        const qint64 size = m_directory.uncompressedSize(path);
+        if (!m_files || m_memory.keepsInMemory(size)) {
+            slot->bytes.reserve(size);
+            return [slot](QByteArrayView piece) {
+                slot->bytes.append(piece);
+                return true;
+            };
+        }
+        for (int i = m_wanted.value(path); i > 0; --i) {
+            std::unique_ptr<PreparedFiles::Writer> file = m_files->create();
+            if (!file)
+                return [](QByteArrayView) { return false; };
+            slot->files.push_back(std::move(file));
+        }
+        return [slot, files = *m_files](QByteArrayView piece) mutable {
+            for (const auto &file : slot->files) {
+                // The end of a checked entry: the file is synced and named.
+                if (piece.isNull() ? !file->complete() : !file->write(piece)) {
+                    files.setError(FileWriteError::reasonFor(errno));
+                    return false;
+                }
+            }
+            return true;
+        };
+    }
+
+    // Why a consumer stopped the read.
+    FileError stopped() const
+    {
+        const std::optional<ModelStoreError> error = m_files ? m_files->error() : std::nullopt;
+        return error.value_or(ModelStoreError(ModelStoreError::Code::saveFailed, QString()));
+    }
+
+    // Once the read has ended: the entries kept, their files offered to the
+    // saves.
+    Result<KeptEntries, FileError> take()
+    {
+        KeptEntries result;
+        if (m_files) {
+            result.prepared = m_files->offer();
+            if (result.prepared.error())
+                return *result.prepared.error();
+        }
+        for (const auto &[path, slot] : m_kept) {
+            ImageFile file;
+            for (const auto &prepared : slot->files)
+                file.preparedFiles.append(prepared->name());
+            if (slot->files.empty())
+                file.bytes = std::move(slot->bytes);
+            result.imageFiles.insert(path, std::move(file));
+        }
+        return result;
+    }
+
+private:
+    struct Kept {
+        QByteArray bytes;
+        std::vector<std::unique_ptr<PreparedFiles::Writer>> files;
+    };
+
+    const ZipArchiveReader::Directory &m_directory;
+    const QHash<QString, int> m_wanted;
+    std::optional<PreparedFiles> m_files;
+    PreparedMemoryAllowance m_memory; // for the entries kept in memory
+    QMutex m_lock;
+    std::map<QString, std::shared_ptr<Kept>> m_kept;
+};
+
+// Reads the entries of `wanted` from `file` once more, one after the
+// other and piece by piece, each checked as the first read checked it,
+// and keeps them as that read did. The file has to be as it was when
+// opened: when it has changed, that is the failure, whatever else failed.
+// Any thread.
+Result<KeptEntries, FileError> readAgain(const LibraryArchiveImporter::ArchiveFile &file,
+                                         const QHash<QString, int> &wanted, std::optional<PreparedFiles> files)
+{
+    const auto failure = [&file](FileError error) -> FileError {
+        if (!file.source.isUnchanged())
+            return FileReadError{FileReadError::Reason::changed, file.fileName, 0};
+        return error;
+    };
+    if (!file.source.isUnchanged())
+        return failure(FileReadError{FileReadError::Reason::changed, file.fileName, 0});
+    EntryKeeper keeper(file.directory, wanted, std::move(files));
+    QStringList paths = wanted.keys();
+    std::sort(paths.begin(), paths.end());
+    constexpr qsizetype pieceSize = 256 * 1024;
+    QByteArray piece(pieceSize, Qt::Uninitialized);
+    for (const QString &path : std::as_const(paths)) {
+        if (!file.directory.contains(path))
+            return failure(LibraryArchiveError::missingImageFile(path));
+        auto reader = ZipArchiveReader::openEntry(file.source, file.directory, path);
+        if (!reader)
+            return failure(reader.error());
+        const ZipArchiveReader::Consumer consume = keeper.consumerFor(path);
+        for (qint64 got; (got = reader.value()->read(piece.data(), pieceSize)) > 0;) {
+            if (!consume(QByteArrayView(piece.constData(), got)))
+                return failure(keeper.stopped());
+        }
+        if (const std::optional<ZipArchiveError> error = reader.value()->finish())
+            return failure(*error);
+        if (!consume(QByteArrayView()))
+            return failure(keeper.stopped());
+    }
+    if (!file.source.isUnchanged())
+        return failure(FileReadError{FileReadError::Reason::changed, file.fileName, 0});
+    return keeper.take();
+}
+
 } // namespace
 
 QList<QByteArray> LibraryArchiveImporter::newImageBytes(const LibraryArchiveContents &contents, ModelContext &context)
@@ -131,9 +280,11 @@ QList<QByteArray> LibraryArchiveImporter::newImageBytes(const LibraryArchiveCont
 namespace {
 
 // Runs `merge` to its end in one go.
-Result<LibraryImportSummary, ModelStoreError> mergeWhole(LibraryArchiveImporter::Merge &merge)
+Result<LibraryImportSummary, FileError> mergeWhole(LibraryArchiveImporter::Merge &merge)
 {
     while (!merge.step(std::chrono::hours(1))) {
+        if (std::optional<QFuture<void>> reading = merge.reading())
+            reading->waitForFinished();
     }
     return merge.outcome();
 }
@@ -149,7 +300,11 @@ Result<LibraryImportSummary, ModelStoreError> LibraryArchiveImporter::importCont
         archive.imageFiles.insert(it.key(), ImageFile{it.value(), {}});
     releaseOnWorker(contents.imageFiles);
     Merge merge(std::move(archive), context);
-    return mergeWhole(merge);
+    // With no archive file to read again, only the save can fail.
+    const Result<LibraryImportSummary, FileError> outcome = mergeWhole(merge);
+    if (!outcome)
+        return std::get<ModelStoreError>(outcome.error());
+    return outcome.value();
 }
 
 Result<LibraryArchiveImporter::OpenedArchive, LibraryArchiveImporter::FileError>
@@ -169,7 +324,7 @@ LibraryArchiveImporter::openArchive(const QString &path)
     auto opened = LibraryArchiveContents::openManifest(source.value());
     if (!opened)
         return std::visit([](const auto &error) { return FileError(error); }, opened.error());
-    return OpenedArchive{std::move(source).value(), std::move(opened.value().directory),
+    return OpenedArchive{{std::move(source).value(), std::move(opened.value().directory), QFileInfo(path).fileName()},
                          std::move(opened.value().manifest)};
 }
 
@@ -195,76 +350,28 @@ LibraryArchiveImporter::readImages(OpenedArchive &archive, const QList<QUuid> &l
         if (record.imagePath)
             ++wanted[*record.imagePath];
     });
-
-    struct Kept {
-        QByteArray bytes;
-        std::vector<std::unique_ptr<PreparedFiles::Writer>> files;
-    };
-    QMutex keptLock;
-    std::map<QString, std::shared_ptr<Kept>> kept;
-    PreparedMemoryAllowance memory; // for the entries inflated into memory
-    const auto consumerFor = [&](const QString &path) -> ZipArchiveReader::Consumer {
-        if (!wanted.contains(path))
-            return {}; // only checked
-        auto slot = std::make_shared<Kept>();
-        {
-            const QMutexLocker locker(&keptLock);
-            kept[path] = slot;
-        }
-        const qint64 size = archive.directory.uncompressedSize(path);
-        const bool inMemory = !files || memory.keepsInMemory(size);
-        if (inMemory) {
-            slot->bytes.reserve(size);
-            return [slot](QByteArrayView piece) {
-                slot->bytes.append(piece);
-                return true;
-            };
-        }
-        for (int i = wanted.value(path); i > 0; --i) {
-            std::unique_ptr<PreparedFiles::Writer> file = files->create();
-            if (!file)
-                return [](QByteArrayView) { return false; };
-            slot->files.push_back(std::move(file));
-        }
-        return [slot, files](QByteArrayView piece) mutable {
-            for (const auto &file : slot->files) {
-                // The end of a checked entry: the file is synced and named.
-                if (piece.isNull() ? !file->complete() : !file->write(piece)) {
-                    files->setError(FileWriteError::reasonFor(errno));
-                    return false;
-                }
-            }
-            return true;
-        };
-    };
-    const ZipArchiveReader::ReadOutcome outcome =
-        ZipArchiveReader::readEntries(archive.source, archive.directory, consumerFor);
+    EntryKeeper keeper(archive.file.directory, std::move(wanted), std::move(files));
+    const ZipArchiveReader::ReadOutcome outcome = ZipArchiveReader::readEntries(
+        archive.file.source, archive.file.directory, [&](const QString &path) { return keeper.consumerFor(path); });
     if (outcome.error)
         return *outcome.error;
     if (outcome.stopped)
-        return files->error().value_or(ModelStoreError(ModelStoreError::Code::saveFailed, QString()));
+        return keeper.stopped();
+    Result<KeptEntries, FileError> kept = keeper.take();
+    if (!kept)
+        return kept.error();
 
     ReadArchive read;
-    if (files) {
-        read.prepared = files->offer();
-        if (read.prepared.error())
-            return *read.prepared.error();
-    }
-    for (const auto &[path, slot] : kept) {
-        ImageFile file;
-        for (const auto &prepared : slot->files)
-            file.preparedFiles.append(prepared->name());
-        if (slot->files.empty())
-            file.bytes = std::move(slot->bytes);
-        read.imageFiles.insert(path, std::move(file));
-    }
+    read.imageFiles = std::move(kept.value().imageFiles);
+    read.prepared = std::move(kept.value().prepared);
     read.manifest = std::move(archive.manifest);
     read.held = held;
+    read.file = archive.file;
     return read;
 }
 
-Result<LibraryImportSummary, ModelStoreError> LibraryArchiveImporter::importArchive(ReadArchive archive,
-                                                                                   ModelContext &context)
+Result<LibraryImportSummary, LibraryArchiveImporter::FileError>
+LibraryArchiveImporter::importArchive(ReadArchive archive, ModelContext &context)
 {
     Merge merge(std::move(archive), context);
     return mergeWhole(merge);
@@ -277,12 +384,13 @@ struct LibraryArchiveImporter::Merge::State {
         : context(context)
         , manifest(std::move(archive.manifest))
         , imageFiles(std::move(archive.imageFiles))
-        , prepared(std::move(archive.prepared))
-        , known(std::move(archive.held))
+        , passedOver(std::move(archive.held))
+        , file(std::move(archive.file))
     {
+        prepared.append(std::move(archive.prepared));
     }
 
-    enum class Stage { archived, library, librarySeries, series, images, save, ended };
+    enum class Stage { archived, library, passedOver, librarySeries, series, images, save, ended };
 
     // What a step may still do; the clock is read every `every` items.
     struct Clock {
@@ -321,6 +429,96 @@ struct LibraryArchiveImporter::Merge::State {
         library = {};
         releaseOnWorker(archived);
         return true;
+    }
+
+    // What a read of entries again on the files pool gives.
+    struct ReadAgain {
+        std::optional<Result<KeptEntries, FileError>> outcome;
+        std::exception_ptr exception; // such as running out of memory
+    };
+
+    // The images whose entries the read of the archive passed over, as the
+    // library held them then, and that it has lost since, take their bytes
+    // now: those entries are read again on the files pool, the library
+    // held meanwhile. A failure of that read ends the merge with nothing
+    // added.
+    bool passedOverStep(Clock &)
+    {
+        if (!reading) {
+            QSet<QUuid> lost;
+            for (const QUuid &id : std::as_const(passedOver)) {
+                if (!known.contains(id))
+                    lost.insert(id);
+            }
+            releaseOnWorker(passedOver);
+            const QHash<QString, int> wanted = lost.isEmpty() || !file ? QHash<QString, int>() : entriesToRead(lost);
+            if (wanted.isEmpty())
+                return true;
+            reading = QtConcurrent::run(&WorkerPools::files(), [file = *file, wanted, files = context.prepareFiles()] {
+                ReadAgain result;
+                try {
+                    result.outcome = readAgain(file, wanted, files);
+                } catch (...) {
+                    result.exception = std::current_exception();
+                }
+                return result;
+            });
+            return false;
+        }
+        if (!reading->isFinished())
+            return false;
+        ReadAgain read = reading->takeResult();
+        reading.reset();
+        if (read.exception)
+            std::rethrow_exception(read.exception);
+        if (!*read.outcome) {
+            // Nothing has been inserted yet.
+            outcome = read.outcome->error();
+            endHold();
+            end();
+            return true;
+        }
+        KeptEntries kept = std::move(*read.outcome).value();
+        for (auto it = kept.imageFiles.begin(); it != kept.imageFiles.end(); ++it) {
+            ImageFile &entry = imageFiles[it.key()];
+            entry.preparedFiles += it->preparedFiles; // after those of the first read
+            if (it->preparedFiles.isEmpty())
+                entry.bytes = std::move(it->bytes); // for the images past those files
+        }
+        prepared.append(std::move(kept.prepared));
+        return true;
+    }
+
+    // The entries that the records of `lost` name, each with how many more
+    // images take it than the read of the archive kept it for: new images
+    // (not in `known`) that name it, less its files; an entry kept in
+    // memory serves them all.
+    QHash<QString, int> entriesToRead(const QSet<QUuid> &lost) const
+    {
+        QSet<QString> paths;
+        for (const M::ImageRecord &record : std::as_const(manifest.images)) {
+            if (record.imagePath && lost.contains(record.id))
+                paths.insert(*record.imagePath);
+        }
+        QHash<QString, int> taking;
+        QSet<QUuid> counted;
+        for (const M::ImageRecord &record : std::as_const(manifest.images)) {
+            if (!record.imagePath || !paths.contains(*record.imagePath) || known.contains(record.id)
+                || counted.contains(record.id))
+                continue;
+            counted.insert(record.id);
+            ++taking[*record.imagePath];
+        }
+        QHash<QString, int> wanted;
+        for (auto it = taking.cbegin(); it != taking.cend(); ++it) {
+            const auto kept = imageFiles.constFind(it.key());
+            if (kept != imageFiles.cend() && kept->preparedFiles.isEmpty())
+                continue;
+            const int more = it.value() - (kept == imageFiles.cend() ? 0 : int(kept->preparedFiles.size()));
+            if (more > 0)
+                wanted.insert(it.key(), more);
+        }
+        return wanted;
     }
 
     bool librarySeriesStep(Clock &clock)
@@ -437,6 +635,7 @@ struct LibraryArchiveImporter::Merge::State {
     void end()
     {
         stage = Stage::ended;
+        file.reset();
         releaseOnWorker(manifest);
         releaseOnWorker(imageFiles);
         releaseOnWorker(known);
@@ -448,8 +647,11 @@ struct LibraryArchiveImporter::Merge::State {
     ModelContext &context;
     LibraryArchiveManifest manifest;
     QHash<QString, ImageFile> imageFiles;
-    PreparedValues prepared;
-    QSet<QUuid> known; // the held images, then each record's as it is passed
+    QList<PreparedValues> prepared; // of the read of the archive, and of a read again
+    QSet<QUuid> passedOver; // the images held when the archive was read
+    std::optional<ArchiveFile> file;
+    std::optional<QFuture<ReadAgain>> reading;
+    QSet<QUuid> known; // the images held at the merge, then each record's as it is passed
     QSet<QUuid> archived;
     QList<AtlasImage *> library;
     QList<Series *> librarySeries;
@@ -459,8 +661,7 @@ struct LibraryArchiveImporter::Merge::State {
     Stage stage = Stage::archived;
     qsizetype next = 0;
     bool holding = false;
-    Result<LibraryImportSummary, ModelStoreError> outcome =
-        ModelStoreError(ModelStoreError::Code::saveFailed, QString());
+    Result<LibraryImportSummary, FileError> outcome = ModelStoreError(ModelStoreError::Code::saveFailed, QString());
 };
 
 LibraryArchiveImporter::Merge::Merge(ReadArchive archive, ModelContext &context)
@@ -489,12 +690,15 @@ bool LibraryArchiveImporter::Merge::step(std::chrono::milliseconds budget)
             switch (d->stage) {
             case Stage::archived: done = d->archivedStep(clock); break;
             case Stage::library: done = d->libraryStep(clock); break;
+            case Stage::passedOver: done = d->passedOverStep(clock); break;
             case Stage::librarySeries: done = d->librarySeriesStep(clock); break;
             case Stage::series: done = d->seriesStep(clock); break;
             case Stage::images: done = d->imagesStep(clock); break;
             case Stage::save: return d->saveStep(clock);
             case Stage::ended: return true;
             }
+            if (d->stage == Stage::ended)
+                return true;
             if (!done)
                 return false;
             d->stage = Stage(int(d->stage) + 1);
@@ -513,7 +717,14 @@ bool LibraryArchiveImporter::Merge::step(std::chrono::milliseconds budget)
     }
 }
 
-const Result<LibraryImportSummary, ModelStoreError> &LibraryArchiveImporter::Merge::outcome() const
+std::optional<QFuture<void>> LibraryArchiveImporter::Merge::reading() const
+{
+    if (!d->reading || d->reading->isFinished())
+        return std::nullopt;
+    return QFuture<void>(*d->reading);
+}
+
+const Result<LibraryImportSummary, LibraryArchiveImporter::FileError> &LibraryArchiveImporter::Merge::outcome() const
 {
     return d->outcome;
 }

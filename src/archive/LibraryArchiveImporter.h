@@ -8,6 +8,7 @@
 #include "platform/objectstore/ExternalStorage.h"
 #include "platform/objectstore/ModelStoreError.h"
 
+#include <QFuture>
 #include <QSet>
 #include <QUuid>
 
@@ -48,6 +49,14 @@ public:
     using FileError = std::variant<FileReadError, ZipArchiveError, ManifestDecodingError, LibraryArchiveError,
                                    ModelStoreError>;
 
+    // The archive file as it was opened: its bytes, its zip directory, and
+    // its name for the errors that name it.
+    struct ArchiveFile {
+        ZipArchiveSource source;
+        ZipArchiveReader::Directory directory;
+        QString fileName;
+    };
+
     // 1. Any thread: opens the file, walks its zip directory, decodes the
     // manifest as it is inflated and checks its format version and that
     // every file its records name is there. Failures come in the order a
@@ -55,8 +64,7 @@ public:
     // entry is checked first, and a damaged one is reported instead
     // (LibraryArchiveContents::openManifest()).
     struct OpenedArchive {
-        ZipArchiveSource source;
-        ZipArchiveReader::Directory directory;
+        ArchiveFile file;
         LibraryArchiveManifest manifest;
     };
     static Result<OpenedArchive, FileError> openArchive(const QString &path);
@@ -79,16 +87,22 @@ public:
     struct ReadArchive {
         LibraryArchiveManifest manifest;
         QHash<QString, ImageFile> imageFiles; // of the images not in `held`
-        QSet<QUuid> held;
+        QSet<QUuid> held; // the archive's images in `library`: their entries were only checked
         PreparedValues prepared; // holds the files until the save takes them
+        std::optional<ArchiveFile> file; // kept open for the merge; none for contents in memory
     };
     static Result<ReadArchive, FileError> readImages(OpenedArchive &archive, const QList<QUuid> &library,
                                                     std::optional<PreparedFiles> files);
 
-    // 4. Main thread: merges as importContents() does; an image that the
-    // library held when the archive was read counts as held. The prepared
-    // files that the save doesn't take are removed.
-    static Result<LibraryImportSummary, ModelStoreError> importArchive(ReadArchive archive, ModelContext &context);
+    // 4. Main thread: merges as importContents() does, with the library as
+    // it is at the merge: an image it has gained since the archive was read
+    // is skipped, and one that it held then and has lost since is added
+    // with its bytes, whose entry is read again then, on the files pool,
+    // and checked. An archive file changed since it was opened fails that
+    // read (FileReadError::changed), and a damaged entry fails it naming the
+    // entry; nothing is added then. The prepared files that the save
+    // doesn't take are removed.
+    static Result<LibraryImportSummary, FileError> importArchive(ReadArchive archive, ModelContext &context);
 
     // The same merge in slices, each a call of step() taking about the
     // time it is given, for the event loop to turn between them: the
@@ -109,8 +123,13 @@ public:
         // exception of a step rolls the context back and leaves the merge
         // ended, then goes on to the caller.
         bool step(std::chrono::milliseconds budget);
-        // After the last step: the summary, or the save's error.
-        const Result<LibraryImportSummary, ModelStoreError> &outcome() const;
+        // While the merge waits for entries read again on the files pool
+        // (see importArchive()): that read. Steps do nothing until it ends;
+        // the caller waits for it rather than step meanwhile.
+        std::optional<QFuture<void>> reading() const;
+        // After the last step: the summary, or the save's error, or why the
+        // entries read again could not be taken.
+        const Result<LibraryImportSummary, FileError> &outcome() const;
 
     private:
         struct State;

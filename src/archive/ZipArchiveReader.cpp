@@ -40,6 +40,7 @@ struct ZipArchiveSource::State {
     QByteArray bytes; // in memory
     int fd = -1;      // or in this file
     qint64 size = 0;
+    struct timespec modified {}; // the file's, when opened
 
     ~State()
     {
@@ -72,9 +73,19 @@ Result<ZipArchiveSource, FileReadError> ZipArchiveSource::open(const QString &pa
     if (!S_ISREG(info.st_mode))
         return FileReadError{FileReadError::Reason::notRegularFile, name, 0};
     state->size = info.st_size;
+    state->modified = info.st_mtim;
     ZipArchiveSource source;
     source.m = std::move(state);
     return source;
+}
+
+bool ZipArchiveSource::isUnchanged() const
+{
+    if (m->fd < 0)
+        return true;
+    struct stat info {};
+    return ::fstat(m->fd, &info) == 0 && info.st_size == m->size && info.st_mtim.tv_sec == m->modified.tv_sec
+        && info.st_mtim.tv_nsec == m->modified.tv_nsec;
 }
 
 qint64 ZipArchiveSource::size() const

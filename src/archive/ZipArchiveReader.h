@@ -29,6 +29,9 @@ public:
     bool read(qint64 offset, qint64 count, uchar *into) const;
     // The whole archive when it is in memory, else null.
     const QByteArray *bytes() const;
+    // Whether the file is as it was when opened: as large, and not written
+    // since. Bytes in memory never change.
+    bool isUnchanged() const;
 
 private:
     struct State;

@@ -53,13 +53,8 @@ public:
     // The region's corners set to `baseline` moved by `delta` (stopped at
     // the image's edges).
     bool moveRegion(const QUuid &regionID, const QList<Vertex> &baseline, const QPointF &delta);
-    // The end of a drag: its moves are saved.
+    // The end of a drag, released or given up: its moves are saved.
     void endDrag();
-    // The point, or the region's corners, written exactly as given (not
-    // limited to the image), as a drag given up puts back what it moved;
-    // saved by endDrag(). False when nothing was written.
-    bool placePoint(const QUuid &pointID, const QPointF &position);
-    bool placeVertices(const QUuid &regionID, const QList<Vertex> &vertices);
 
     // A corner inserted in the middle of the edge after `afterIndex`: its
     // index, or none when nothing was inserted.
@@ -89,6 +84,10 @@ private:
     ModelContext *context() const;
     PointAnnotation *point(const QUuid &id) const;
     RegionAnnotation *region(const QUuid &id) const;
+    // The point, or the region's corners, written exactly as given; false
+    // when nothing was written.
+    bool placePoint(const QUuid &pointID, const QPointF &position);
+    bool placeVertices(const QUuid &regionID, const QList<Vertex> &vertices);
     // Runs `write` on the point or region the selection names, if it is
     // still one of the image's.
     template<class Write>

@@ -134,24 +134,12 @@ bool EditorCanvasLayer::pointerPressed(const QPointF &position, const CanvasGeom
     if (!m_pressTaken)
         return false;
 
-    Gesture gesture{hit, position, {}, {}};
-    AtlasImage *image = m_model->image();
-    switch (hit.part) {
-    case Hit::Part::point:
-        if (const PointAnnotation *point = findPoint(*image, hit.id))
-            gesture.start = {point->x(), point->y()};
-        break;
-    case Hit::Part::vertex:
-    case Hit::Part::region:
-        if (const RegionAnnotation *region = findRegion(*image, hit.id))
+    // A region moves from its corners as they are at the press, for this
+    // drag alone.
+    Gesture gesture{hit, position, {}};
+    if (hit.part == Hit::Part::region) {
+        if (const RegionAnnotation *region = findRegion(*m_model->image(), hit.id))
             gesture.baseline = region->vertices();
-        break;
-    case Hit::Part::draftHandle:
-        gesture.start = pointOf(m_model->draftVertices().value(hit.index));
-        break;
-    case Hit::Part::midpoint:
-    case Hit::Part::background:
-        break;
     }
     m_gesture = gesture;
     // The drag starts with the press: its first change is at the press.
@@ -165,23 +153,23 @@ void EditorCanvasLayer::pointerMoved(const QPointF &position, const CanvasGeomet
         change(*m_gesture, position, geometry);
 }
 
-void EditorCanvasLayer::change(Gesture &gesture, const QPointF &position, const CanvasGeometry &geometry)
+void EditorCanvasLayer::change(const Gesture &gesture, const QPointF &position, const CanvasGeometry &geometry)
 {
     AnnotationEdits &edits = m_model->edits();
     const Hit &target = gesture.target;
     switch (target.part) {
     case Hit::Part::point:
         m_model->setSelection(EditorSelection::point(target.id));
-        gesture.wrote |= edits.movePoint(target.id, geometry.imagePoint(position));
+        edits.movePoint(target.id, geometry.imagePoint(position));
         break;
     case Hit::Part::vertex:
         m_model->setSelection(EditorSelection::vertex(target.id, target.index));
-        gesture.wrote |= edits.moveVertex(target.id, target.index, geometry.imagePoint(position));
+        edits.moveVertex(target.id, target.index, geometry.imagePoint(position));
         break;
     case Hit::Part::region:
         m_model->setSelection(EditorSelection::region(target.id));
-        gesture.wrote |= edits.moveRegion(target.id, gesture.baseline,
-                                          RegionGeometry::unitTranslation(position - gesture.pressPosition, geometry));
+        edits.moveRegion(target.id, gesture.baseline,
+                         RegionGeometry::unitTranslation(position - gesture.pressPosition, geometry));
         break;
     case Hit::Part::draftHandle:
         m_model->moveDraftVertex(target.index, geometry.imagePoint(position));
@@ -197,8 +185,27 @@ void EditorCanvasLayer::pointerReleased(const QPointF &position, const CanvasGeo
     if (!m_gesture || !m_model)
         return;
     pointerMoved(position, geometry);
+    m_released = endGesture();
+}
+
+void EditorCanvasLayer::pointerCancelled()
+{
+    // Given up without a release: what the drag wrote stays where the
+    // canvas shows it and is saved as at a release, and no tap follows.
+    // There is no undo to put it back with.
+    endGesture();
+    m_pressTaken = false;
+}
+
+std::optional<EditorCanvasLayer::Hit> EditorCanvasLayer::endGesture()
+{
+    if (!m_gesture)
+        return std::nullopt;
+    // The baseline goes with the gesture: the next drag takes its own.
     const Hit target = m_gesture->target;
     m_gesture.reset();
+    if (!m_model)
+        return target;
     switch (target.part) {
     case Hit::Part::point:
     case Hit::Part::vertex:
@@ -210,41 +217,7 @@ void EditorCanvasLayer::pointerReleased(const QPointF &position, const CanvasGeo
     case Hit::Part::background:
         break;
     }
-    m_released = target;
-}
-
-void EditorCanvasLayer::pointerCancelled()
-{
-    if (!m_gesture)
-        return;
-    const Gesture gesture = *m_gesture;
-    m_gesture.reset();
-    m_pressTaken = false;
-    if (m_model)
-        putBack(gesture);
-}
-
-void EditorCanvasLayer::putBack(const Gesture &gesture)
-{
-    AnnotationEdits &edits = m_model->edits();
-    const Hit &target = gesture.target;
-    switch (target.part) {
-    case Hit::Part::point:
-        if (gesture.wrote && edits.placePoint(target.id, gesture.start))
-            edits.endDrag();
-        break;
-    case Hit::Part::vertex:
-    case Hit::Part::region:
-        if (gesture.wrote && edits.placeVertices(target.id, gesture.baseline))
-            edits.endDrag();
-        break;
-    case Hit::Part::draftHandle:
-        m_model->moveDraftVertex(target.index, gesture.start);
-        break;
-    case Hit::Part::midpoint:
-    case Hit::Part::background:
-        break;
-    }
+    return target;
 }
 
 void EditorCanvasLayer::tapped(const QPointF &position, int, const CanvasGeometry &geometry)

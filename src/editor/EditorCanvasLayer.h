@@ -37,7 +37,8 @@ class RegionAnnotation;
 // clicked and writes a region back where it was. A click then also taps:
 // a midpoint inserts a corner there, the draft's first corner closes the
 // draft, and empty space does what the tool does. A gesture cancelled
-// (focus or grab lost, the canvas hidden) puts back what it moved.
+// (focus or grab lost, the window deactivated, the canvas hidden) ends as
+// a release does, without the tap: what it wrote stays and is saved.
 //
 // Regions lie in their stored order, the selected one in its place among
 // them, so that what is drawn over another also takes the clicks first.
@@ -78,14 +79,14 @@ private:
     struct Gesture {
         Hit target;
         QPointF pressPosition;
-        QPointF start;          // the point or draft corner moved, as it was
-        QList<Vertex> baseline; // the region moved or reshaped, as it was
-        bool wrote = false;
+        QList<Vertex> baseline; // the region moved, as it was at the press
     };
 
     // The drag's change, with the pointer at `position`.
-    void change(Gesture &gesture, const QPointF &position, const CanvasGeometry &geometry);
-    void putBack(const Gesture &gesture);
+    void change(const Gesture &gesture, const QPointF &position, const CanvasGeometry &geometry);
+    // Ends the gesture running, if any, saving what its drag wrote; what
+    // it took.
+    std::optional<Hit> endGesture();
 
     void annotationWritten(ModelObject *annotation);
     void annotationsChanged();

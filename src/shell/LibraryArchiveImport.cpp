@@ -105,6 +105,8 @@ void LibraryArchiveImport::merge(Importer::ReadArchive read)
 
 void LibraryArchiveImport::continueMerge()
 {
+    if (!m_merge)
+        return; // failed meanwhile
     // Well within the longest a turn of the event loop may take.
     constexpr std::chrono::milliseconds slice(12);
     bool ended = false;
@@ -115,13 +117,23 @@ void LibraryArchiveImport::continueMerge()
         return;
     }
     if (!ended) {
+        // Entries read again on the files pool: the merge goes on once they are in.
+        if (const std::optional<QFuture<void>> reading = m_merge->reading()) {
+            auto *watcher = new QFutureWatcher<void>(this);
+            connect(watcher, &QFutureWatcher<void>::finished, this, [this, watcher] {
+                delete watcher;
+                continueMerge();
+            });
+            watcher->setFuture(*reading);
+            return;
+        }
         QMetaObject::invokeMethod(this, &LibraryArchiveImport::continueMerge, Qt::QueuedConnection);
         return;
     }
-    const Result<LibraryImportSummary, ModelStoreError> outcome = m_merge->outcome();
+    const Result<LibraryImportSummary, Importer::FileError> outcome = m_merge->outcome();
     m_merge.reset(); // the prepared files that the save didn't take go
     if (!outcome) {
-        fail(outcome.error().description());
+        fail(errorDescription(outcome.error()));
         return;
     }
     emit imported(outcome.value().message());

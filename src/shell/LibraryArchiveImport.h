@@ -17,9 +17,11 @@ class ModelContext;
 // library's folder on a worker thread, then the archive is merged into the
 // library on the main thread, in slices between which the event loop turns,
 // and saved once (LibraryArchiveImporter::Merge), and the outcome is
-// announced. The merge holds the context (ModelContext::beginHeldChange):
-// it waits for another import's merge to end, and other changes wait for
-// its own. Every failure, running out of memory included,
+// announced. The merge takes the library as it is then: the entries of
+// images it has lost meanwhile are read again on a worker thread first.
+// The merge holds the context (ModelContext::beginHeldChange), that read
+// included: it waits for another import's merge to end, and other changes
+// wait for its own. Every failure, running out of memory included,
 // ends in `failed`. It runs on its own, whoever started it: closing the page that
 // started it neither stops the merge nor its announcement. It lives as a
 // child of the context, so it ends with the library at the latest, and

@@ -55,8 +55,8 @@ public:
     virtual bool pointerPressed(const QPointF &position, const CanvasGeometry &geometry);
     virtual void pointerMoved(const QPointF &position, const CanvasGeometry &geometry);
     virtual void pointerReleased(const QPointF &position, const CanvasGeometry &geometry);
-    // The press it took ended without a release (grab or focus lost, canvas
-    // hidden): what it started should not be committed.
+    // The press it took ended without a release (grab or focus lost, window
+    // deactivated, canvas hidden); no tap follows.
     virtual void pointerCancelled();
     virtual void tapped(const QPointF &position, int count, const CanvasGeometry &geometry);
     // The pointer shape over `position` while no button is held; none lets

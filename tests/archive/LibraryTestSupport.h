@@ -16,6 +16,9 @@
 
 #include <cmath>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 inline void writeFile(const QString &path, const QByteArray &bytes = "kept")
 {
     QFile file(path);
@@ -27,6 +30,25 @@ inline QByteArray fileContents(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// Flips the byte at `offset` of the file at `path` in place and sets its
+// times back: a change that only a checksum tells.
+inline bool damageKeepingTimes(const QString &path, qint64 offset)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat times {};
+    if (::stat(name.constData(), &times) != 0)
+        return false;
+    {
+        QFile file(path);
+        char byte = 0;
+        if (!file.open(QIODevice::ReadWrite) || !file.seek(offset) || !file.getChar(&byte) || !file.seek(offset)
+            || !file.putChar(char(~byte)))
+            return false;
+    }
+    const struct timespec kept[2] = {times.st_atim, times.st_mtim};
+    return ::utimensat(AT_FDCWD, name.constData(), kept, 0) == 0;
 }
 
 // A fixed identifier for a name used in a test.

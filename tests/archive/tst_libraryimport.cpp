@@ -10,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <numeric>
+
 namespace {
 
 using M = LibraryArchiveManifest;
@@ -45,6 +48,22 @@ LibraryArchiveContents archiveOf(const QStringList &series, const QStringList &i
             source.manifest.images[i].seriesID = idOf(seriesName);
     }
     return source.contents().value();
+}
+
+// `library` with its images in the order of their identifiers: an image
+// added again is fetched last.
+LibrarySnapshot byId(LibrarySnapshot library)
+{
+    QList<qsizetype> order(library.images.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(),
+              [&](qsizetype a, qsizetype b) { return library.images[a].id < library.images[b].id; });
+    LibrarySnapshot sorted{library.series, {}, {}};
+    for (const qsizetype i : order) {
+        sorted.images.append(library.images[i]);
+        sorted.bytes.append(library.bytes[i]);
+    }
+    return sorted;
 }
 
 // "name@series#points" for each image of the library, in fetch order.
@@ -355,6 +374,131 @@ private slots:
                  QStringLiteral("Added 1 image and 1 series. Skipped 1 image and 1 series already in the library."));
         QCOMPARE(describe(context).last(), QStringLiteral("n@T#1"));
         QCOMPARE(context.fetch<AtlasImage>().last()->imageData(), largeFile);
+    }
+
+    // An archive file read while the library changes: the merge takes the
+    // library as it is then. An image deleted after the archive was read
+    // comes back whole, its entry (passed over as held) read again; one
+    // added meanwhile is skipped; a file changed meanwhile, or an entry
+    // read again that fails its check, ends the import with nothing added.
+    void theLibraryAsItIsAtTheMerge_data()
+    {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<QString>("message");
+        const QString changed =
+            QStringLiteral("The file \u201Carchive.veloran\u201D couldn\u2019t be opened because it changed while it was read.");
+        const QString skipped = QStringLiteral(" Skipped 2 images and 1 series already in the library.");
+        QTest::newRow("an image kept in a file deleted") << "delete x" << "Added 1 image." + skipped;
+        QTest::newRow("an image kept in the database deleted") << "delete y" << "Added 1 image." + skipped;
+        QTest::newRow("a series deleted with its image")
+            << "delete S" << "Added 1 image and 1 series. Skipped 2 images already in the library.";
+        QTest::newRow("an entry a new image takes too, its held image deleted")
+            << "delete x, twin" << "Added 2 images." + skipped;
+        QTest::newRow("the file replaced, the image deleted") << "delete x, replace" << "Added 1 image." + skipped;
+        QTest::newRow("an image added") << "add x"
+                                        << "Nothing new to add \u2014 the library already has everything in this archive.";
+        QTest::newRow("the file written, the image deleted") << "delete x, append" << changed;
+        QTest::newRow("the file cut short, the image deleted") << "delete x, truncate" << changed;
+        QTest::newRow("its entry damaged, the file's time kept") << "delete x, damage"
+                                                                 << "\u201C%1\u201D failed its checksum and may be damaged.";
+    }
+
+    void theLibraryAsItIsAtTheMerge()
+    {
+        QFETCH(QString, meanwhile);
+        QFETCH(QString, message);
+        QTemporaryDir folder;
+        auto container = makeTestContainer(folder.path());
+        ModelContext &context = container->mainContext();
+        Series *series = addSeries(context, QStringLiteral("S"));
+        const QByteArray xBytes = pngBytes(300 * 1024, 1); // kept in a file of the library's folder
+        addImage(context, QStringLiteral("x"), nullptr, xBytes);
+        addImage(context, QStringLiteral("y"), nullptr, pngBytes(2000, 2));
+        addImage(context, QStringLiteral("s"), series, pngBytes(300 * 1024, 3), 1);
+        context.save();
+        LibraryArchiveContents contents =
+            LibraryArchiveSource::fromLibrary(context.fetch<AtlasImage>(), context.fetch<Series>()).contents().value();
+        const QString xPath = *contents.manifest.images[0].imagePath;
+        if (meanwhile.endsWith(QLatin1String("twin"))) {
+            M::ImageRecord twin = contents.manifest.images[0];
+            twin.id = idOf(QStringLiteral("twin"));
+            contents.manifest.images.append(twin);
+        }
+        const QByteArray archive = contents.archiveData().value();
+        const QString path = m_dir.filePath(QStringLiteral("archive.veloran"));
+        writeFile(path, archive);
+        const auto find = [&](const QString &title) {
+            for (AtlasImage *image : context.fetch<AtlasImage>()) {
+                if (image->title() == title)
+                    return image;
+            }
+            return static_cast<AtlasImage *>(nullptr);
+        };
+        if (meanwhile == QLatin1String("add x")) {
+            context.deleteObject(find(QStringLiteral("x")));
+            context.save();
+        }
+        LibrarySnapshot expected = snapshot(context);
+
+        auto opened = LibraryArchiveImporter::openArchive(path);
+        QVERIFY(opened.ok());
+        auto read = LibraryArchiveImporter::readImages(opened.value(), LibraryArchiveImporter::libraryImages(context),
+                                                       context.prepareFiles());
+        QVERIFY(read.ok());
+        // Meanwhile, in the library and to the file.
+        if (meanwhile == QLatin1String("add x")) {
+            addImage(context, QStringLiteral("x"), nullptr, QByteArray("mine"));
+            context.save();
+            expected = snapshot(context);
+        } else {
+            const QString doomed = meanwhile.section(QLatin1Char(','), 0, 0).section(QLatin1Char(' '), 1);
+            if (doomed == QLatin1String("S"))
+                context.deleteObject(series);
+            else
+                context.deleteObject(find(doomed));
+            context.save();
+        }
+        const LibrarySnapshot lost = snapshot(context);
+        const QStringList filesLost = externalFileNames(folder.path());
+        QFile file(path);
+        if (meanwhile.endsWith(QLatin1String("replace"))) {
+            writeFile(path + QStringLiteral(".new"), archive.left(archive.size() / 2));
+            QVERIFY(::rename(QFile::encodeName(path + QStringLiteral(".new")).constData(), QFile::encodeName(path).constData()) == 0);
+        } else if (meanwhile.endsWith(QLatin1String("append"))) {
+            QVERIFY(file.open(QIODevice::Append));
+            file.write("!");
+        } else if (meanwhile.endsWith(QLatin1String("truncate"))) {
+            QVERIFY(file.resize(archive.size() / 2));
+        } else if (meanwhile.endsWith(QLatin1String("damage"))) {
+            QVERIFY(damageKeepingTimes(path, archive.indexOf(xBytes.mid(1000, 64)) + 10));
+        }
+        file.close();
+
+        const auto merged = LibraryArchiveImporter::importArchive(std::move(read).value(), context);
+        QFile::remove(path);
+        QCOMPARE(merged.ok() ? merged.value().message() : errorDescription(merged.error()), message.arg(xPath));
+        QVERIFY(!context.hasChanges());
+        QVERIFY(!context.isHeld());
+        if (!merged.ok()) {
+            QCOMPARE(snapshot(context), lost);
+            QCOMPARE(externalFileNames(folder.path()), filesLost);
+            return;
+        }
+        // As it was before, read again from the store, the twin holding x's
+        // bytes in a file of its own.
+        container.reset();
+        container = makeTestContainer(folder.path());
+        LibrarySnapshot now = snapshot(container->mainContext());
+        if (meanwhile.endsWith(QLatin1String("twin"))) {
+            QCOMPARE(now.images.last().id, idOf(QStringLiteral("twin")));
+            QCOMPARE(now.bytes.takeLast(), std::optional(xBytes));
+            now.images.removeLast();
+        }
+        QCOMPARE(byId(now), byId(expected));
+        // x's and s's bytes in files (and the twin's), not the skipped
+        // x's: nothing prepared is left behind.
+        const int files = meanwhile.endsWith(QLatin1String("twin")) ? 3 : meanwhile == QLatin1String("add x") ? 1 : 2;
+        QCOMPARE(externalFileNames(folder.path()).size(), files);
     }
 
     void anArchiveFileTooLargeForTheFormatIsRefusedUnread_data()

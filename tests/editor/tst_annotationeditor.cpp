@@ -30,6 +30,9 @@
 #include <QToolButton>
 #include <qtestspontaneevent.h>
 
+#include <memory>
+#include <tuple>
+
 Q_DECLARE_METATYPE(EditTool)
 
 namespace {
@@ -491,27 +494,35 @@ private slots:
         QCOMPARE(model().selection(), EditorSelection::region(regions[2]->id()));
     }
 
-    // A drag cancelled (the canvas loses the focus) puts back what it
-    // moved, exactly as it was, also when the pointer has not moved since
-    // the press, and leaves nothing unsaved; the next drag moves its own
-    // region from where it was.
-    void cancelledDragPutsBack_data()
+    // A drag given up without a release (the canvas loses the focus, the
+    // mouse grab, its window or its place on screen) keeps what it wrote
+    // last, also when the pointer has not moved since the press, and saves
+    // it, so the library holds what the canvas shows; the next drag moves
+    // its own region from where it is.
+    void cancelledDragKeepsWhatItWrote_data()
     {
         QTest::addColumn<QString>("target");
         QTest::addColumn<QPoint>("movement");
-        QTest::newRow("region dragged") << "region" << QPoint(100, 0);
-        QTest::newRow("region pressed") << "region" << QPoint();
-        QTest::newRow("point pressed") << "point" << QPoint();
-        QTest::newRow("point stored beyond the edge, dragged") << "far point" << QPoint(-60, 20);
-        QTest::newRow("corner dragged") << "corner" << QPoint(30, -40);
-        QTest::newRow("draft corner pressed") << "draft" << QPoint();
-        QTest::newRow("draft corner dragged") << "draft" << QPoint(-50, 50);
+        QTest::addColumn<QString>("cancel");
+        const QList<std::tuple<const char *, const char *, QPoint>> drags{
+            {"region dragged", "region", QPoint(100, 0)},
+            {"region pressed", "region", QPoint()},
+            {"point dragged", "point", QPoint(40, 30)},
+            {"point stored beyond the edge, dragged", "far point", QPoint(-60, 20)},
+            {"corner dragged", "corner", QPoint(30, -40)},
+            {"draft corner dragged", "draft", QPoint(-50, 50)},
+        };
+        for (const char *cancel : {"focus lost", "grab lost", "window deactivated", "canvas hidden"}) {
+            for (const auto &[name, target, movement] : drags)
+                QTest::addRow("%s, %s", name, cancel) << target << movement << cancel;
+        }
     }
-    void cancelledDragPutsBack()
+    void cancelledDragKeepsWhatItWrote()
     {
         QFETCH(QString, target);
         QFETCH(QPoint, movement);
-        open();
+        QFETCH(QString, cancel);
+        open(true);
         RegionAnnotation *first = library->region("A", EditorLibrary::square(0.3, 0.3, 0.2));
         RegionAnnotation *second = library->region("B", EditorLibrary::square(0.7, 0.7, 0.2));
         PointAnnotation *point = library->point("Aorta", 0.8, 0.2);
@@ -519,10 +530,13 @@ private slots:
         const QList<Vertex> firstBefore = vertices(first);
         const QList<Vertex> draft = {{0.1, 0.8}, {0.3, 0.9}, {0.2, 0.95}};
         QPoint press = at(0.3, 0.3);
+        PointAnnotation *dragged = nullptr;
         if (target == "point") {
             press = at(0.8, 0.2) + QPoint(6, 6);
+            dragged = point;
         } else if (target == "far point") {
             press = at(1, 0.4) + QPoint(-4, 0);
+            dragged = far;
         } else if (target == "corner") {
             model().setSelection(EditorSelection::region(first->id()));
             press = at(0.2, 0.2) + QPoint(3, 3);
@@ -532,29 +546,80 @@ private slots:
                 click(at(corner.x, corner.y));
             press = at(0.3, 0.9) + QPoint(-5, 2);
         }
+        // Where each is as the drag has written it last.
+        const auto where = [&] {
+            return target == "draft" ? model().draftVertices()
+                : dragged            ? QList<Vertex>{{dragged->x(), dragged->y()}}
+                                     : vertices(first);
+        };
+        const QList<Vertex> before = where();
+        QSignalSpy saves(&library->context(), &ModelContext::didSave);
         QTest::mousePress(canvas(), Qt::LeftButton, {}, press);
         if (!movement.isNull())
             QTest::mouseMove(canvas(), press + movement);
-        const bool moved = target == "draft" ? model().draftVertices() != draft
-            : target == "point"              ? point->x() != 0.8
-            : target == "far point"          ? far->x() != 1.25
-                                             : vertices(first) != firstBefore;
-        QCOMPARE(moved, target != "region" || !movement.isNull());
-        QFocusEvent lost(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
-        QApplication::sendEvent(canvas(), &lost);
-        QTest::mouseRelease(canvas(), Qt::LeftButton, {}, press + movement);
-        QCOMPARE(vertices(first), firstBefore);
-        QCOMPARE(QPointF(point->x(), point->y()), QPointF(0.8, 0.2));
-        QCOMPARE(QPointF(far->x(), far->y()), QPointF(1.25, 0.4));
-        QCOMPARE(model().draftVertices(), target == "draft" ? draft : QList<Vertex>());
+        const QList<Vertex> written = where();
+        QCOMPARE(written != before, !movement.isNull());
+        QCOMPARE(saves.size(), 0);
+
+        std::unique_ptr<QWidget> other;
+        if (cancel == "focus lost") {
+            QFocusEvent lost(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+            QApplication::sendEvent(canvas(), &lost);
+        } else if (cancel == "grab lost") {
+            // The button went up outside: the next move comes without it.
+            const QPointF at = press + movement;
+            QMouseEvent stray(QEvent::MouseMove, at, canvas()->mapToGlobal(at), Qt::NoButton, Qt::NoButton, {});
+            QApplication::sendEvent(canvas(), &stray);
+        } else if (cancel == "window deactivated") {
+            other = std::make_unique<QWidget>();
+            other->resize(100, 100);
+            other->show();
+            other->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(other.get()));
+        } else {
+            editor->hide();
+        }
+        QVERIFY(!editor->layer()->isGestureRunning());
+        QCOMPARE(where(), written);
+        QCOMPARE(saves.size(), target == "draft" ? 0 : 1);
         QVERIFY(!library->context().hasChanges());
+        if (!editor->isVisible())
+            editor->show();
+        editor->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(editor));
+        // The release comes too late: it neither writes nor taps.
+        QTest::mouseRelease(canvas(), Qt::LeftButton, {}, press + movement);
+        QCOMPARE(where(), written);
+        QCOMPARE(model().draftVertices(), target == "draft" ? written : QList<Vertex>());
         if (target == "draft")
             return;
 
         const QList<Vertex> secondBefore = vertices(second);
         drag(at(0.7, 0.7), at(0.7, 0.7) + QPoint(-80, 0));
-        QCOMPARE(vertices(first), firstBefore);
-        QVERIFY(qAbs(vertices(second).first().x - (secondBefore.first().x - 0.1)) < 1e-9);
+        QCOMPARE(where(), written);
+        for (qsizetype i = 0; i < secondBefore.size(); ++i) {
+            QVERIFY(qAbs(vertices(second)[i].x - (secondBefore[i].x - 0.1)) < 1e-9);
+            QCOMPARE(vertices(second)[i].y, secondBefore[i].y);
+        }
+        // The library, read again, holds what the canvas showed.
+        const QList<Vertex> secondAfter = vertices(second);
+        const QString label = dragged ? dragged->label() : first->label();
+        delete editor;
+        editor = nullptr;
+        library->reopen();
+        const auto stored = [&](const QString &label) {
+            for (const PointAnnotation *found : library->image->points()) {
+                if (found->label() == label)
+                    return QList<Vertex>{{found->x(), found->y()}};
+            }
+            for (const RegionAnnotation *found : library->image->regions()) {
+                if (found->label() == label)
+                    return found->vertices();
+            }
+            return QList<Vertex>();
+        };
+        QCOMPARE(stored(label), written);
+        QCOMPARE(stored(QStringLiteral("B")), secondAfter);
     }
 
     // Corners inserted at a midpoint, removed down to three, the region

@@ -22,6 +22,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+#include <utility>
+
 #include <malloc.h>
 #include <limits>
 #include <sys/resource.h>
@@ -187,6 +190,34 @@ private:
     QString m_connection;
 };
 
+// Runs an action once, when the import's second step leaves it: the
+// first, reading the manifest, is under way when the filter is installed;
+// the second, reading the entries, joins the import once the library's
+// images are taken and leaves it with the archive read, before the merge.
+class WhileReading : public QObject {
+public:
+    WhileReading(QObject *import, std::function<void()> action)
+        : m_action(std::move(action))
+    {
+        if (m_action)
+            import->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::ChildAdded)
+            m_joined = true;
+        else if (event->type() == QEvent::ChildRemoved && m_joined && m_action)
+            std::exchange(m_action, {})();
+        return false;
+    }
+
+private:
+    std::function<void()> m_action;
+    bool m_joined = false;
+};
+
 bool sanitized()
 {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -210,10 +241,13 @@ class LibraryArchiveImportTest : public QObject {
     QTemporaryDir m_dir;
 
     // Imports the archive at `path` into the library in `folder`; the
-    // alert's title and text.
-    static std::pair<QString, QString> import(ModelContext &context, const QString &path)
+    // alert's title and text. `whileReading` runs once the import has
+    // taken the library's images and read the archive, before the merge.
+    static std::pair<QString, QString> import(ModelContext &context, const QString &path,
+                                              std::function<void()> whileReading = {})
     {
         LibraryArchiveImport *import = LibraryArchiveImport::start(path, context);
+        WhileReading reading(import, std::move(whileReading));
         QSignalSpy imported(import, &LibraryArchiveImport::imported);
         QSignalSpy failed(import, &LibraryArchiveImport::failed);
         if (!QTest::qWaitFor([&] { return imported.count() + failed.count() > 0; }, 60000))
@@ -589,6 +623,72 @@ private slots:
             QCOMPARE(images(after).size(), 1);
         } else {
             QCOMPARE(after, before);
+        }
+    }
+
+    // The library is taken at the merge, as it is then: an image deleted
+    // while the archive is read comes back with its bytes, one added
+    // meanwhile is skipped, and an entry passed over then that fails its
+    // check when it is read at the merge stops the import, naming it, with
+    // nothing added.
+    void theLibraryAtTheMerge_data()
+    {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("the image deleted") << "delete" << "Library Imported" << "Added 1 image.";
+        QTest::newRow("the image added") << "add" << "Library Imported"
+                                         << "Nothing new to add \u2014 the library already has everything in this archive.";
+        QTest::newRow("the image deleted, its entry damaged")
+            << "damage" << "Import Failed" << "\u201Cimages/x.png\u201D failed its checksum and may be damaged.";
+    }
+
+    void theLibraryAtTheMerge()
+    {
+        QFETCH(QString, meanwhile);
+        QFETCH(QString, title);
+        QFETCH(QString, text);
+        QTemporaryDir folder;
+        auto container = makeTestContainer(folder.path());
+        ModelContext &context = container->mainContext();
+        const QByteArray bytes = pngBytes(300 * 1024, 4);
+        if (meanwhile != QLatin1String("add")) {
+            addImage(context, QStringLiteral("x"), nullptr, bytes);
+            context.save();
+        }
+        const QString path = m_dir.filePath(QStringLiteral("meanwhile.veloran"));
+        writeFile(path, buildZip({storedEntry("library.json", manifestJson({"x"}, {"images/x.png"})),
+                                  storedEntry("images/x.png", bytes)}));
+        const LibrarySnapshot before = snapshot(context);
+        bool ran = false;
+        bool damaged = false;
+        const auto alert = import(context, path, [&] {
+            ran = true;
+            if (meanwhile == QLatin1String("add")) {
+                addImage(context, QStringLiteral("x"), nullptr, QByteArray("mine"));
+            } else {
+                context.deleteObject(context.fetch<AtlasImage>().first());
+            }
+            context.save();
+            if (meanwhile == QLatin1String("damage"))
+                damaged = damageKeepingTimes(path, fileContents(path).indexOf(bytes.mid(5000, 64)) + 1);
+        });
+        QVERIFY(ran);
+        QCOMPARE(damaged, meanwhile == QLatin1String("damage"));
+        QCOMPARE(alert, std::make_pair(title, text));
+        QVERIFY(!context.isHeld());
+        const QList<AtlasImage *> images = context.fetch<AtlasImage>();
+        if (meanwhile == QLatin1String("damage")) {
+            QVERIFY(images.isEmpty());
+            QCOMPARE(externalFileNames(folder.path()), QStringList());
+            return;
+        }
+        QCOMPARE(images.size(), 1);
+        QCOMPARE(images.first()->imageData(), std::optional(meanwhile == QLatin1String("add") ? QByteArray("mine") : bytes));
+        if (meanwhile == QLatin1String("delete")) {
+            container.reset();
+            container = makeTestContainer(folder.path());
+            QCOMPARE(snapshot(container->mainContext()).bytes, before.bytes);
         }
     }
 
