@@ -1,6 +1,7 @@
 #include "updates/SparkleDelegate.h"
 
 #include "appkit/NSEvent.h"
+#include "foundation/FileSystem.h"
 #include "platform/updater/SPUUpdater.h"
 #include "platform/updater/SUVersionComparator.h"
 #include "updates/UpdateCredential.h"
@@ -95,7 +96,7 @@ bool SparkleDelegate::mayAuthenticate(const QUrl &url, const QUrl &feedURL)
 void SparkleDelegate::willDownloadUpdate(SPUUpdater &updater, const SUAppcastItem &, QNetworkRequest &request)
 {
     Logger &log = sparkleLogger();
-    log.logPublic(QStringLiteral("Will download update, using request: { URL: ") + request.url().toString()
+    log.logPublic(QStringLiteral("Will download update, using request: { URL: ") + absoluteString(request.url())
                   + QStringLiteral(" }"));
     if (m_credential.isEmpty())
         return;

@@ -184,6 +184,32 @@ private slots:
         QCOMPARE(request.rawHeader("Authorization"), allowed ? QByteArray("Basic cWE6cGFzcw==") : QByteArray("Basic stale"));
     }
 
+    // The download's address is logged as its encoded text.
+    void theDownloadIsLoggedByItsEncodedAddress_data()
+    {
+        QTest::addColumn<QString>("download");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("plain") << "https://u.example.org/a.zip" << "https://u.example.org/a.zip";
+        QTest::newRow("a blank") << "https://u.example.org/Veloran 2.zip" << "https://u.example.org/Veloran%202.zip";
+        QTest::newRow("non-ASCII") << QStringLiteral("https://u.example.org/Ver\u00f6ffentlichung.zip")
+                                   << "https://u.example.org/Ver%C3%B6ffentlichung.zip";
+    }
+
+    void theDownloadIsLoggedByItsEncodedAddress()
+    {
+        QFETCH(QString, download);
+        QFETCH(QString, shown);
+        VeloranSparkleDelegate delegate("qa:pass", [] { return releaseBundle(QString()); });
+        SPUUpdaterSettings settings;
+        settings.feedURL = QUrl(QStringLiteral("https://u.example.org/f.xml"));
+        SPUUpdater updater(settings, nullptr, &delegate);
+        QNetworkRequest request{QUrl(download)};
+        logged.clear();
+        delegate.updaterWillDownloadUpdate(updater, SUAppcastItem{}, request);
+        QVERIFY(!logged.isEmpty());
+        QCOMPARE(logged.first(), "Will download update, using request: { URL: " + shown + " }");
+    }
+
     void theBuiltInCredentialGoesOnEachDownload()
     {
         if (!QByteArray(VELORAN_UPDATE_CREDENTIAL).isEmpty())
