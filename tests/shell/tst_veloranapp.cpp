@@ -30,6 +30,25 @@
 class VeloranAppTest : public QObject {
     Q_OBJECT
 private:
+    // A library in `folder` holding one image whose bytes are in a file.
+    static void makeLibraryWithAFile(const QString &folder)
+    {
+        auto container = makeTestContainer(folder);
+        container->mainContext().insert(AtlasImage::make(QStringLiteral("large"), Modality::mr, Region::head,
+                                                         Plane::unspecified, {}, Sex::unspecified,
+                                                         QByteArray(ExternalStorage::fileThreshold, 'x')));
+        container->mainContext().save();
+    }
+
+    // That library with its store file emptied, its picture's file kept.
+    static bool loseLibraryKeepingItsFile(const QString &folder)
+    {
+        makeLibraryWithAFile(folder);
+        return QFile::resize(storePath(folder), 0);
+    }
+
+    static QString storePath(const QString &folder) { return QDir(folder).filePath(QStringLiteral("default.store")); }
+
     struct Recorder {
         QStringList steps;
         QString fatal;
@@ -99,15 +118,9 @@ private slots:
     {
         QFETCH(bool, lost);
         QTemporaryDir folder;
-        {
-            auto container = makeTestContainer(folder.path());
-            container->mainContext().insert(AtlasImage::make(QStringLiteral("large"), Modality::mr, Region::head,
-                                                             Plane::unspecified, {}, Sex::unspecified,
-                                                             QByteArray(ExternalStorage::fileThreshold, 'x')));
-            container->mainContext().save();
-        }
+        makeLibraryWithAFile(folder.path());
         if (lost)
-            QVERIFY(QFile::resize(QDir(folder.path()).filePath(QStringLiteral("default.store")), 0));
+            QVERIFY(QFile::resize(storePath(folder.path()), 0));
         UserDefaults defaults;
         FakeCloudAccountService accounts;
         Recorder recorder;
@@ -127,15 +140,7 @@ private slots:
     void warnsUntilTheUserHasRead()
     {
         QTemporaryDir folder;
-        const QString store = QDir(folder.path()).filePath(QStringLiteral("default.store"));
-        {
-            auto container = makeTestContainer(folder.path());
-            container->mainContext().insert(AtlasImage::make(QStringLiteral("large"), Modality::mr, Region::head,
-                                                             Plane::unspecified, {}, Sex::unspecified,
-                                                             QByteArray(ExternalStorage::fileThreshold, 'x')));
-            container->mainContext().save();
-        }
-        QVERIFY(QFile::resize(store, 0));
+        QVERIFY(loseLibraryKeepingItsFile(folder.path()));
         UserDefaults defaults;
         FakeCloudAccountService accounts;
         QString kept;
@@ -177,15 +182,7 @@ private slots:
         QFETCH(QString, closed);
         QFETCH(bool, read);
         QTemporaryDir folder;
-        const QString store = QDir(folder.path()).filePath(QStringLiteral("default.store"));
-        {
-            auto container = makeTestContainer(folder.path());
-            container->mainContext().insert(AtlasImage::make(QStringLiteral("large"), Modality::mr, Region::head,
-                                                             Plane::unspecified, {}, Sex::unspecified,
-                                                             QByteArray(ExternalStorage::fileThreshold, 'x')));
-            container->mainContext().save();
-        }
-        QVERIFY(QFile::resize(store, 0));
+        QVERIFY(loseLibraryKeepingItsFile(folder.path()));
         if (closed == QLatin1String("signal"))
             quitOnTerminationSignals();
         UserDefaults defaults;
@@ -227,7 +224,7 @@ private slots:
         QTimer::singleShot(20000, QCoreApplication::instance(), [] { QCoreApplication::exit(2); });
         QCOMPARE(QCoreApplication::exec(), 0);
         QCOMPARE(shown, VeloranApp::keptFilesMessage(kept));
-        QCOMPARE(QFile::exists(ModelContainer::keptFilesNote(store)), !read);
+        QCOMPARE(QFile::exists(ModelContainer::keptFilesNote(storePath(folder.path()))), !read);
         app.reset();
 
         // The next start tells again, unless the user has read it.

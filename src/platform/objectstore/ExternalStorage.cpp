@@ -914,23 +914,26 @@ void ExternalStorage::removeUnreferenced(const QSet<QString> &referenced)
         StagingRecord::remove(m_folder, records);
 }
 
-bool ExternalStorage::hasTemporaries() const
+QList<QByteArray> ExternalStorage::leftTemporaries() const
 {
     const int folder = openFolder(m_folder);
     if (folder < 0)
-        return false;
-    const bool any = !temporaryEntries(folder).isEmpty();
+        return {};
+    const QList<QByteArray> names = temporaryEntries(folder);
     ::close(folder);
-    return any;
+    return names;
 }
 
-void ExternalStorage::removeLeftTemporaries()
+void ExternalStorage::removeTemporaries(const QList<QByteArray> &names)
 {
     const int folder = openFolder(m_folder);
     if (folder < 0)
         return;
-    for (const QByteArray &name : temporaryEntries(folder))
-        ::unlinkat(folder, name.constData(), 0);
+    for (const QByteArray &name : names) {
+        struct stat status;
+        if (::fstatat(folder, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode))
+            ::unlinkat(folder, name.constData(), 0);
+    }
     ::close(folder);
 }
 

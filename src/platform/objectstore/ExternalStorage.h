@@ -250,14 +250,15 @@ public:
 
     // Whether the folder holds any record of files (see removeUnreferenced).
     bool hasRecords() const { return StagingRecord::anyIn(m_folder); }
-    // Whether the folder holds temporary files of the storage's own (see
-    // removeLeftTemporaries()).
-    bool hasTemporaries() const;
-    // Removes the temporary files a process cut short left: regular files
-    // named as the storage names a file while it writes it (a new file's
-    // name and ".tmp"), no link. Call under lock(), when no save of this
-    // storage is writing.
-    void removeLeftTemporaries();
+    // The temporary files a process cut short left: regular files named as
+    // the storage names a file while it writes it (a new file's name and
+    // ".tmp"), no link. Listed in one pass of the folder, without the lock.
+    QList<QByteArray> leftTemporaries() const;
+    // Removes those of `names` (leftTemporaries()) that are still such
+    // files. Call under lock(), when no save of this storage is writing:
+    // what another process was writing when they were listed has then been
+    // renamed into place.
+    void removeTemporaries(const QList<QByteArray> &names);
     // Removes every file that a record of the folder names and whose name
     // is not in `referenced` (with its temporary file), then the records.
     // A folder of that name is left alone: the store's files are files.

@@ -296,7 +296,8 @@ void ModelContext::removeUnreferencedExternalFiles()
     // Only files that this store recorded as its own may go, and its own
     // temporary files, which no row ever names.
     const bool recorded = m_external->hasRecords();
-    if (!recorded && !m_external->hasTemporaries())
+    const QList<QByteArray> temporaries = m_external->leftTemporaries();
+    if (!recorded && temporaries.isEmpty())
         return;
     // Under the lock: no other process is between writing a file and
     // committing the row that refers to it.
@@ -304,7 +305,7 @@ void ModelContext::removeUnreferencedExternalFiles()
         qWarning("Store: the external files are in use; unreferenced ones are kept for now");
         return;
     }
-    m_external->removeLeftTemporaries();
+    m_external->removeTemporaries(temporaries);
     if (!recorded) {
         m_external->unlock();
         return;
