@@ -1,7 +1,7 @@
 #include "viewer/DetailDrawer.h"
 
 #include "ui/AppStyle.h"
-#include "viewer/FrameClock.h"
+#include "ui/FrameClock.h"
 #include "viewer/MetadataStrip.h"
 
 #include <QAbstractButton>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "viewer/ImageMetadata.h"
-#include "viewer/Spring.h"
+#include "ui/Spring.h"
 
 #include <QPointer>
 #include <QRect>

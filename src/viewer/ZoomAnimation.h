@@ -1,7 +1,7 @@
 #pragma once
 
 #include "viewer/CanvasGeometry.h"
-#include "viewer/Spring.h"
+#include "ui/Spring.h"
 
 // The zoom shown by a canvas on its way to the zoom in effect: scale and
 // offset each follow their target on a spring (response 0.18 s, damping

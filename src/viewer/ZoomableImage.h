@@ -2,7 +2,7 @@
 
 #include "viewer/CanvasGeometry.h"
 #include "viewer/CanvasOverlay.h"
-#include "viewer/FrameClock.h"
+#include "ui/FrameClock.h"
 #include "viewer/PictureSource.h"
 #include "viewer/ZoomAnimation.h"
 

@@ -12,7 +12,7 @@
 #include "viewer/AnnotationViewState.h"
 #include "viewer/CanvasZoom.h"
 #include "viewer/DetailDrawer.h"
-#include "viewer/FrameClock.h"
+#include "ui/FrameClock.h"
 #include "viewer/ImageDetailView.h"
 #include "viewer/ImageEditorFactory.h"
 #include "viewer/MetadataStrip.h"

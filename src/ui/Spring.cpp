@@ -1,4 +1,4 @@
-#include "viewer/Spring.h"
+#include "ui/Spring.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "viewer/FrameClock.h"
+#include "ui/FrameClock.h"
 
 #include <algorithm>
 

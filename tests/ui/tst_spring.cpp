@@ -1,4 +1,7 @@
-#include "viewer/Spring.h"
+#include "ui/Spring.h"
+#include "ui/SpringAnimation.h"
+
+#include <QSignalSpy>
 
 #include <QTest>
 
@@ -130,6 +133,41 @@ private slots:
         QCOMPARE(spring.target(), 7.0);
         spring.advance(1);
         QCOMPARE(spring.value(), 7.0);
+    }
+    // A view's value on its spring: the clock beats only while it moves,
+    // each beat is told, and coming to rest is told once.
+    void animationRunsOnlyWhileMoving()
+    {
+        SpringAnimation animation(0.2, 0.85);
+        QSignalSpy moved(&animation, &SpringAnimation::valueChanged);
+        QSignalSpy rested(&animation, &SpringAnimation::settled);
+        animation.setTarget(0); // already there
+        QVERIFY(!animation.frameClock()->isRunning());
+
+        animation.setTarget(1);
+        QVERIFY(animation.frameClock()->isRunning());
+        int beats = 0;
+        while (animation.frameClock()->isRunning() && beats < 600) {
+            animation.frameClock()->step(frame);
+            ++beats;
+        }
+        QVERIFY(beats > 10 && beats < 600);
+        QCOMPARE(animation.value(), 1.0);
+        QCOMPARE(moved.size(), beats);
+        QCOMPARE(moved.last().at(0).toDouble(), 1.0);
+        QCOMPARE(rested.size(), 1);
+
+        // A jump stops the beat where it is and is told once.
+        animation.setTarget(0);
+        animation.frameClock()->step(frame);
+        moved.clear();
+        animation.jumpTo(0.25);
+        QVERIFY(!animation.frameClock()->isRunning());
+        QCOMPARE(moved.size(), 1);
+        QCOMPARE(animation.value(), 0.25);
+        QVERIFY(animation.isSettled());
+        animation.jumpTo(0.25);
+        QCOMPARE(moved.size(), 1);
     }
 };
 
