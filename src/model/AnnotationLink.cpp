@@ -23,13 +23,14 @@ std::optional<QUrl> AnnotationLink::address() const
     if (trimmed.isEmpty())
         return std::nullopt;
 
-    // Tolerant parsing, so that what people type (a blank in a path, say)
-    // is percent-encoded rather than refused.
-    const QUrl asTyped(trimmed, QUrl::TolerantMode);
+    // Read strictly: text that is no valid address as it stands (a blank
+    // in it, a stray %) has none, rather than being mended into an address
+    // that would open some other page.
+    const QUrl asTyped(trimmed, QUrl::StrictMode);
     if (asTyped.isValid() && !asTyped.scheme().isEmpty())
         return asTyped;
 
-    const QUrl withHttps(QStringLiteral("https://") + trimmed, QUrl::TolerantMode);
+    const QUrl withHttps(QStringLiteral("https://") + trimmed, QUrl::StrictMode);
     if (withHttps.isValid() && !withHttps.host().isEmpty())
         return withHttps;
     return std::nullopt;

@@ -42,7 +42,14 @@ private slots:
         row("scheme in capitals", "HTTPS://Example.com/A", "https://example.com/A");
         row("mail address", "mailto:someone@example.org", "mailto:someone@example.org");
         row("www host", "www.example.com", "https://www.example.com");
-        row("blank in path", "example.com/my page", "https://example.com/my%20page");
+        row("encoded blank in path", "example.com/my%20page", "https://example.com/my%20page");
+        // Text that is no valid address as typed has none, with or without
+        // a scheme: it is not mended into some other address.
+        row("blank in path", "example.com/my page");
+        row("blank in path, host of labels", "en.anatomy.org/left lung");
+        row("blank in host after a scheme", "http://exa mple.com");
+        row("stray percent", "example.com/100%");
+        row("bad escape after a scheme", "https://example.com/%zz");
         row("address with port, no scheme", "10.0.0.1:8080/x", "https://10.0.0.1:8080/x");
         row("unicode blanks only", QString::fromUtf8("\u00a0 \u2028"));
         row("empty", "");
@@ -102,6 +109,8 @@ private slots:
         QCOMPARE(makeLink("https://en.anatomy.org").displayTitle(), QStringLiteral("Anatomy"));
         // No usable address: the text exactly as stored.
         QCOMPARE(makeLink(" not a url ", "\t").displayTitle(), QStringLiteral(" not a url "));
+        QCOMPARE(makeLink("http://exa mple.com").displayTitle(), QStringLiteral("http://exa mple.com"));
+        QCOMPARE(makeLink("en.anatomy.org/left lung ").displayTitle(), QStringLiteral("en.anatomy.org/left lung "));
         QCOMPARE(makeLink(" javascript:alert(1)").displayTitle(), QStringLiteral(" javascript:alert(1)"));
         // An address without a site name (mail) shows as stored too.
         QCOMPARE(makeLink("mailto:a@b.org").displayTitle(), QStringLiteral("mailto:a@b.org"));
