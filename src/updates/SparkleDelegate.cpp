@@ -4,7 +4,6 @@
 #include "foundation/FileSystem.h"
 #include "platform/updater/SPUUpdater.h"
 #include "platform/updater/SUVersionComparator.h"
-#include "updates/UpdateCredential.h"
 
 #include <QHostAddress>
 #include <QNetworkRequest>
@@ -24,10 +23,9 @@ SparkleDelegate::SparkleDelegate(QByteArray credential, BundleSource bundle)
 
 QByteArray SparkleDelegate::builtInCredential()
 {
-    // The update server's download account, unless the build was configured
-    // with another.
-    const QByteArray configured = QByteArrayLiteral(VELORAN_UPDATE_CREDENTIAL);
-    return configured.isEmpty() ? QByteArrayLiteral("qtlvenbo:x7kq2mw9zp") : configured;
+    // The update server's download account: the same for every download
+    // and every channel.
+    return QByteArrayLiteral("qtlvenbo:x7kq2mw9zp");
 }
 
 std::optional<QString> SparkleDelegate::applicationPreferredChannel() const

@@ -26,8 +26,7 @@ public:
     // the application's bundle for the release version.
     explicit SparkleDelegate(QByteArray credential = builtInCredential(), BundleSource bundle = &Bundle::main);
 
-    // The update server's credential, or the one the build was configured
-    // with in its place.
+    // The update server's credential, built in.
     static QByteArray builtInCredential();
 
     virtual QSet<QString> allowedChannels(SPUUpdater &updater);
