@@ -41,6 +41,13 @@ inline void showViewer(ZoomableImage &viewer, PictureSource *picture, CanvasOver
     processEventsUntil([&] { return viewer.windowHandle() && viewer.windowHandle()->isExposed(); });
 }
 
+// The canvas's glide one frame (a sixtieth of a second) on, as its clock
+// would move it between two frames of a gesture.
+inline void nextFrame(ZoomableImage &viewer)
+{
+    viewer.frameClock()->step(1 / 60.0);
+}
+
 // Waits until the canvas's zoom has come to rest.
 inline void settle(const ZoomableImage &viewer)
 {

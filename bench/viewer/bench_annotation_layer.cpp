@@ -179,6 +179,7 @@ int main(int argc, char **argv)
     QImage plainTarget(viewer.size(), QImage::Format_ARGB32_Premultiplied);
     int frameNumber = 0;
     const auto frameOf = [&](Frames &frames) {
+        nextFrame(viewer);
         double processorBefore = processorMs();
         frames.ours.append(timed([&] { viewer.repaint(); }));
         frames.ourProcessor.append(processorMs() - processorBefore);
@@ -192,6 +193,7 @@ int main(int argc, char **argv)
             bare.zoom()->changePinch(zoom->magnification());
         if (zoom->isDragging())
             bare.zoom()->changeDrag(zoom->dragTranslation());
+        nextFrame(bare);
         processorBefore = processorMs();
         bare.repaint();
         frames.picture.append(processorMs() - processorBefore);

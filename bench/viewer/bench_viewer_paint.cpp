@@ -93,7 +93,7 @@ int main(int argc, char **argv)
     // the zoomed picture rectangle, clipped to the view.
     QImage plainTarget(viewer.size(), QImage::Format_ARGB32_Premultiplied);
     const auto plainFrame = [&](bool smooth) {
-        const CanvasGeometry canvas{FittedImage(image.size(), viewport), zoom->transform()};
+        const CanvasGeometry canvas{FittedImage(image.size(), viewport), viewer.geometry().transform};
         QPainter painter(&plainTarget);
         painter.fillRect(plainTarget.rect(), Qt::black);
         painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
@@ -104,6 +104,7 @@ int main(int argc, char **argv)
     QList<double> pinchFrames, plainPinchFrames;
     for (int i = 0; i <= 60; ++i) {
         zoom->changePinch(std::pow(8.0, i / 60.0));
+        nextFrame(viewer);
         pinchFrames.append(timed([&] { viewer.repaint(); }));
         plainPinchFrames.append(timed([&] { plainFrame(false); }));
     }
@@ -123,6 +124,7 @@ int main(int argc, char **argv)
         QList<double> frames, plainFrames;
         for (const QSizeF &translation : panPath(scale, viewport, zoom->committed())) {
             zoom->changeDrag(translation);
+            nextFrame(viewer);
             frames.append(timed([&] { viewer.repaint(); }));
             plainFrames.append(timed([&] { plainFrame(false); }));
         }

@@ -183,12 +183,14 @@ void ImageDetailView::setImage(AtlasImage *image)
     m_image = image;
     m_imageWatch.watch(image, [this](ModelObject *, const char *property) { imageChanged(property); });
 
-    // The screen's own state starts afresh, and the zoom at the identity.
+    // The screen's own state starts afresh. The viewer keeps its zoom for
+    // another image; a screen that appears shows it unzoomed.
     m_annotationState->reset();
     setDrawerPage(DetailDrawer::annotationsPage);
     if (another)
         m_shared.setLinkedAnnotationID(std::nullopt);
-    m_canvas->resetZoom();
+    else
+        m_canvas->resetZoom();
     dropEditor();
 
     m_picture->setImage(image);
@@ -376,7 +378,7 @@ void ImageDetailView::showPicturePage(QWidget *page)
     QWidget *shown = m_pictureArea->currentWidget();
     if (shown == page)
         return;
-    // Each return from the editor shows the viewer unzoomed.
+    // The viewer comes back unzoomed from the editor or a placeholder.
     if (page == m_canvas)
         m_canvas->resetZoom();
     const bool focused = m_pictureArea->isAncestorOf(focusWidget()) && focusWidget()->hasFocus();

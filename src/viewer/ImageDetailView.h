@@ -55,8 +55,9 @@ class ZoomableImage;
 // annotation) are the shared state's, which every screen applies to its
 // own image. The screen's own (hidden groups, highlighted annotation,
 // drawer page) is lost with it and cleared when another image opens; the
-// zoom then returns to the identity. The screen writes nothing to the
-// library.
+// viewer keeps its zoom then, and shows the picture unzoomed when the
+// screen appears and when the editor or a placeholder gives way to it. The
+// screen writes nothing to the library.
 class ImageDetailView : public QWidget {
     Q_OBJECT
 public:

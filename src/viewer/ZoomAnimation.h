@@ -5,9 +5,9 @@
 
 // The zoom shown by a canvas on its way to the zoom in effect: scale and
 // offset each follow their target on a spring (response 0.18 s, damping
-// fraction 0.85), so button steps, wheel steps and commits glide instead of
-// jumping. Gestures and viewport changes are followed at once. Plain value,
-// advanced by its owner's frame clock.
+// fraction 0.85), so button steps, wheel steps and the steps of a pinch or
+// drag glide instead of jumping. A new viewport is followed at once. Plain
+// value, advanced by its owner's frame clock.
 class ZoomAnimation {
 public:
     static constexpr double response = 0.18;

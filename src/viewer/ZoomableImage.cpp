@@ -204,9 +204,11 @@ void ZoomableImage::setOverlay(CanvasOverlay *overlay)
 
 void ZoomableImage::resetZoom()
 {
-    m_jumpToZoom = true;
     m_zoom->reset();
-    m_jumpToZoom = false;
+    // Also when the identity was committed already and is being glided to.
+    m_animation.jumpTo(m_zoom->transform());
+    m_frames.stop();
+    update();
 }
 
 CanvasGeometry ZoomableImage::geometry() const
@@ -442,14 +444,11 @@ void ZoomableImage::cancelGestures()
 
 void ZoomableImage::followZoom()
 {
-    const ZoomPanTransform target = m_zoom->transform();
-    if (m_jumpToZoom || m_zoom->isPinching() || m_zoom->isDragging()) {
-        m_animation.jumpTo(target);
-    } else {
-        m_animation.animateTo(target);
-        if (!m_animation.isSettled())
-            m_frames.start();
-    }
+    // Every change glides there, a gesture's on each of its steps too: its
+    // end commits where it was heading, so the glide just goes on.
+    m_animation.animateTo(m_zoom->transform());
+    if (!m_animation.isSettled())
+        m_frames.start();
     update();
 }
 

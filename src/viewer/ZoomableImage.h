@@ -20,11 +20,13 @@ class ZoomControls;
 // Zoom: a touchpad pinch, Ctrl+wheel in its stead, the buttons and their
 // shortcuts. Pan: dragging (presses the overlay does not take); a plain
 // wheel is left to the surroundings.
-// A drag or pinch is shown as it runs and committed when it ends; a gesture
-// cancelled (focus or grab lost, the canvas hidden) commits nothing. Zoom
-// changes glide on a spring; while anything moves the picture is painted
-// fast, and smooth once it rests. Only the committed zoom is kept, as view
-// state of this widget: it starts at the identity and is never stored.
+// A drag or pinch is shown as it runs and committed when it ends, where it
+// was heading; a gesture cancelled (focus or grab lost, the canvas hidden)
+// commits nothing and the picture goes back. Every zoom change glides on
+// the springs, each step of a gesture too, and the overlay follows the
+// picture as it moves; while anything moves the picture is painted fast,
+// and smooth once it rests. Only the committed zoom is kept, as view state
+// of this widget: it starts at the identity and is never stored.
 // While it has the keyboard focus, the focus ring runs inside its edges,
 // unless its host switches the ring off.
 class ZoomableImage : public QWidget {
@@ -45,8 +47,8 @@ public:
     CanvasZoom *zoom() const { return m_zoom; }
     ZoomControls *controls() const { return m_controls; }
 
-    // Back to the identity at once, without gliding there: for when the
-    // canvas starts showing another picture.
+    // Back to the identity at once, without gliding there: for a canvas
+    // that starts afresh.
     void resetZoom();
 
     // The geometry of what is painted now (the zoom in effect, or on its way
@@ -54,6 +56,8 @@ public:
     CanvasGeometry geometry() const;
     // No gesture runs and the zoom has come to rest.
     bool isResting() const;
+    // The clock that beats the glide: tests step it frame by frame.
+    FrameClock *frameClock() { return &m_frames; }
 
     // Whether the focus ring shows while the canvas has the focus (it does
     // unless switched off).
@@ -106,7 +110,6 @@ private:
 
     ZoomAnimation m_animation;
     FrameClock m_frames;
-    bool m_jumpToZoom = false; // the next change is shown at once
 
     Press m_press = Press::None;
     QPointF m_pressPosition;

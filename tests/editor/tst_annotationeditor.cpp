@@ -8,6 +8,7 @@
 #include "editor/EditorToolBar.h"
 #include "ui/ContentUnavailableView.h"
 #include "ui/ProminentButton.h"
+#include "support/CanvasGestures.h"
 #include "ui/SegmentedPicker.h"
 #include "viewer/CanvasZoom.h"
 #include "viewer/PictureSource.h"
@@ -438,6 +439,81 @@ private slots:
         QCOMPARE(vertices(region), before);
         QVERIFY(library->image->points().isEmpty());
         QVERIFY(model().draftVertices().isEmpty() && !model().selection());
+    }
+
+    // A pan or a pinch on the editing canvas glides there on the springs,
+    // and each frame of the way draws the marks where the picture is.
+    void gesturesGlideWithTheMarks_data()
+    {
+        QTest::addColumn<QString>("gesture");
+        QTest::addColumn<double>("scale"); // committed at the end
+        QTest::addColumn<QSizeF>("offset");
+        // From 1.5×.
+        QTest::newRow("pan") << "pan" << 1.5 << QSizeF(-60, -40);
+        QTest::newRow("pinch") << "pinch" << 3.0 << QSizeF(0, 0);
+    }
+    void gesturesGlideWithTheMarks()
+    {
+        QFETCH(QString, gesture);
+        open();
+        library->point("Aorta", 0.25, 0.25);
+        ZoomableImage *view = editor->canvas();
+        view->zoom()->zoomIn();
+        QVERIFY(settleZoom(view));
+        const ZoomPanTransform before = view->geometry().transform;
+        const QPoint from = at(0.6, 0.8); // empty space
+        if (gesture == "pan") {
+            QTest::mousePress(canvas(), Qt::LeftButton, {}, from);
+            QTest::mouseMove(canvas(), from + QPoint(-60, -40));
+        } else {
+            sendPinch(view, Qt::BeginNativeGesture);
+            sendPinch(view, Qt::ZoomNativeGesture, 1);
+        }
+        QCOMPARE(view->geometry().transform, before);
+        view->frameClock()->step(1 / 60.0);
+        const CanvasGeometry moving = view->geometry();
+        QVERIFY(moving.transform != before && moving.transform != view->zoom()->transform());
+
+        // One pass draws the picture and the point's marker with the same
+        // transform, the one on the way.
+        PaintRecorder recorder(canvas()->size());
+        canvas()->render(&recorder, {}, {}, QWidget::DrawWindowBackground);
+        std::optional<QRectF> pictureRect;
+        std::optional<QPointF> marker;
+        for (const PaintRecorder::Drawn &drawn : recorder.drawn()) {
+            if (drawn.image.isNull())
+                continue;
+            if (drawn.target.width() > 100) {
+                // The picture comes first, then the overlay's own images.
+                if (pictureRect)
+                    continue;
+                // The part of the picture in sight: where the whole lies.
+                const double x = drawn.target.width() / drawn.source.width();
+                const double y = drawn.target.height() / drawn.source.height();
+                pictureRect = QRectF(drawn.target.left() - drawn.source.left() * x,
+                                     drawn.target.top() - drawn.source.top() * y, drawn.image.width() * x,
+                                     drawn.image.height() * y);
+            } else {
+                marker = drawn.target.center();
+            }
+        }
+        QVERIFY(pictureRect && marker);
+        const QPointF onPicture = pictureRect->topLeft() + QPointF(pictureRect->width(), pictureRect->height()) / 4;
+        const QPointF expected = moving.viewPoint({0.25, 0.25});
+        QVERIFY2((*marker - expected).manhattanLength() <= 1 && (onPicture - expected).manhattanLength() < 1e-6,
+                 qPrintable(QStringLiteral("marker (%1, %2), picture (%3, %4), expected (%5, %6)")
+                                .arg(marker->x()).arg(marker->y()).arg(onPicture.x()).arg(onPicture.y())
+                                .arg(expected.x()).arg(expected.y())));
+
+        if (gesture == "pan")
+            QTest::mouseRelease(canvas(), Qt::LeftButton, {}, from + QPoint(-60, -40));
+        else
+            sendPinch(view, Qt::EndNativeGesture);
+        QVERIFY(settleZoom(view));
+        QTEST(view->zoom()->committed().scale, "scale");
+        QTEST(view->zoom()->committed().offset, "offset");
+        QCOMPARE(view->geometry().transform, view->zoom()->transform());
+        QVERIFY(library->image->points().size() == 1 && !model().selection());
     }
 
     // Regions lie in their stored order, the selected one in its place

@@ -1,6 +1,7 @@
 #include "model/AtlasImage.h"
 #include "model/PointAnnotation.h"
 #include "model/StoreTestSupport.h"
+#include "support/CanvasGestures.h"
 #include "support/TestPictures.h"
 #include "ui/ContentUnavailableView.h"
 #include "ui/ProminentButton.h"
@@ -435,7 +436,6 @@ private slots:
         screen->setDrawerPage(DetailDrawer::metadataPage);
         shared->setIsEditing(true);
         screen->showLinks(QUuid::createUuid());
-        screen->canvas()->zoom()->zoomBy(4);
         QVERIFY(shared->linkedAnnotationID() && screen->annotationState()->highlightedID());
 
         open(image(QStringLiteral("b")));
@@ -443,9 +443,61 @@ private slots:
         QVERIFY(!screen->annotationState()->highlightedID());
         QVERIFY(!shared->linkedAnnotationID());
         QCOMPARE(screen->drawerPage(), 0);
-        QVERIFY(screen->canvas()->zoom()->committed().isIdentity());
-        QCOMPARE(screen->canvas()->geometry().transform.scale, 1.0);
         QVERIFY(shared->isEditing()); // left as it was
+    }
+
+    // The viewer keeps its zoom for the next image, shown within the
+    // limits of the viewport it has then; it starts unzoomed when the
+    // screen appears and when the editor or a placeholder gives way to it.
+    void zoomAcrossImages_data()
+    {
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("the next image") << "next" << true;
+        QTest::newRow("the next image, in a narrower window") << "narrower" << true;
+        QTest::newRow("back to the library, then an image") << "library" << false;
+        QTest::newRow("through an image that can't be shown") << "unavailable" << false;
+        QTest::newRow("another image while editing, then Done") << "editing" << false;
+    }
+    void zoomAcrossImages()
+    {
+        QFETCH(QString, way);
+        QFETCH(bool, kept);
+        open(image(QStringLiteral("a")));
+        QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
+        ZoomableImage *canvas = screen->canvas();
+        canvas->zoom()->zoomBy(2);
+        canvas->zoom()->scroll({300, 100});
+        const ZoomPan zoomed = canvas->zoom()->committed();
+        QCOMPARE(zoomed.offset, QSizeF(300, 100));
+        QVERIFY(settleZoom(canvas));
+
+        if (way == "narrower") {
+            pane->resize(400, 700);
+        } else if (way == "library") {
+            open(nullptr);
+        } else if (way == "unavailable") {
+            open(image(QStringLiteral("empty"), QByteArray("", 0)));
+            QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::unavailable);
+        } else if (way == "editing") {
+            shared->setIsEditing(true);
+        }
+        open(image(QStringLiteral("b")));
+        QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
+        shared->setIsEditing(false);
+        QCOMPARE(screen->shownPicturePage(), canvas);
+
+        QCOMPARE(canvas->zoom()->committed(), kept ? zoomed : ZoomPan());
+        // Shown as it is, without a glide, limited for the viewport.
+        QVERIFY(canvas->isResting());
+        const ZoomPanTransform shown = canvas->geometry().transform;
+        QCOMPARE(shown.scale, kept ? 2.0 : 1.0);
+        const QSizeF limit = ZoomPan::panLimit(shown.scale, canvas->size());
+        QCOMPARE(shown.offset, kept ? QSizeF(std::min(zoomed.offset.width(), limit.width()),
+                                             std::min(zoomed.offset.height(), limit.height()))
+                                    : QSizeF(0, 0));
+        if (way == "narrower")
+            QVERIFY(shown.offset.width() < zoomed.offset.width());
     }
 
     // Escape closes the links; otherwise it goes on to the surroundings,

@@ -1,3 +1,4 @@
+#include "support/CanvasGestures.h"
 #include "viewer/CanvasOverlay.h"
 #include "viewer/CanvasZoom.h"
 #include "viewer/PictureSource.h"
@@ -6,9 +7,7 @@
 
 #include <QAccessible>
 #include <QAction>
-#include <QNativeGestureEvent>
 #include <QPainter>
-#include <QPointingDevice>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -64,12 +63,9 @@ class ZoomableImageTest : public QObject {
                           false);
         QApplication::sendEvent(viewer, &event);
     }
-    void pinch(Qt::NativeGestureType type, double value = 0)
-    {
-        QNativeGestureEvent event(type, QPointingDevice::primaryPointingDevice(), 2, QPointF(400, 300),
-                                  QPointF(400, 300), QPointF(400, 300), value, QPointF());
-        QApplication::sendEvent(viewer, &event);
-    }
+    void pinch(Qt::NativeGestureType type, double value = 0) { sendPinch(viewer, type, value); }
+    // What is painted now.
+    ZoomPanTransform shown() const { return viewer->geometry().transform; }
 
 private slots:
     void init()
@@ -112,6 +108,8 @@ private slots:
         QTRY_VERIFY(viewer->isResting());
         controls->resetAction()->trigger();
         QVERIFY(committed().isIdentity() && !viewer->isResting());
+        viewer->resetZoom();
+        QVERIFY(viewer->isResting() && shown().scale == 1);
         viewer->zoom()->zoomBy(4);
         viewer->resetZoom();
         QVERIFY(viewer->isResting() && viewer->geometry().transform.scale == 1);
@@ -246,7 +244,7 @@ private slots:
         pinch(Qt::BeginNativeGesture);
         pinch(Qt::ZoomNativeGesture, 0.5);
         pinch(Qt::ZoomNativeGesture, 1 / 3.0);
-        QCOMPARE(viewer->geometry().transform.scale, 4.0);
+        QCOMPARE(viewer->zoom()->transform().scale, 4.0);
         if (how == "hide") {
             viewer->hide();
         } else if (how == "focus") {
@@ -263,6 +261,78 @@ private slots:
         QTEST(committed().scale, "committedScale");
         QCOMPARE(overlay->calls.contains("cancel"), how != "end");
         QVERIFY(!viewer->zoom()->isPinching() && !viewer->zoom()->isDragging());
+    }
+
+    // A pinch or a drag glides on the springs on each of its steps, with
+    // the overlay drawn where the picture is on the way. Its end commits
+    // where the glide was heading, which goes on there; a cancelled one
+    // commits nothing and glides back.
+    void gesturesGlide_data()
+    {
+        QTest::addColumn<QString>("gesture");
+        QTest::addColumn<double>("magnification"); // or the drag's length across
+        QTest::addColumn<bool>("cancelled");
+        QTest::addColumn<double>("scale");         // committed at the end
+        QTest::addColumn<QSizeF>("offset");
+        // From 2× with the offset (100, 50) in 800 × 600.
+        QTest::newRow("pinch") << "pinch" << 1.5 << false << 3.0 << QSizeF(100, 50);
+        QTest::newRow("pinch past 8x") << "pinch" << 5.0 << false << 8.0 << QSizeF(100, 50);
+        QTest::newRow("pinch below 1x") << "pinch" << 0.25 << false << 1.0 << QSizeF(0, 0);
+        QTest::newRow("drag") << "drag" << -150.0 << false << 2.0 << QSizeF(-50, 50);
+        QTest::newRow("drag past the limit") << "drag" << 1000.0 << false << 2.0 << QSizeF(400, 50);
+        QTest::newRow("pinch, canvas hidden") << "pinch" << 1.5 << true << 2.0 << QSizeF(100, 50);
+        QTest::newRow("drag, release lost") << "drag" << -150.0 << true << 2.0 << QSizeF(100, 50);
+    }
+    void gesturesGlide()
+    {
+        QFETCH(QString, gesture);
+        QFETCH(double, magnification);
+        QFETCH(bool, cancelled);
+        setCommitted(2, {100, 50});
+        QVERIFY(settleZoom(viewer));
+        const ZoomPanTransform before = shown();
+        const QPoint from(400, 300);
+        if (gesture == "pinch") {
+            pinch(Qt::BeginNativeGesture);
+            pinch(Qt::ZoomNativeGesture, magnification - 1);
+        } else {
+            QTest::mousePress(viewer, Qt::LeftButton, {}, from);
+            QTest::mouseMove(viewer, from + QPoint(int(magnification), 0));
+        }
+        // Nothing jumps: the picture sets off towards the gesture.
+        const ZoomPanTransform heading = viewer->zoom()->transform();
+        QVERIFY(heading != before);
+        QCOMPARE(shown(), before);
+        const auto distance = [&heading](const ZoomPanTransform &t) {
+            return qAbs(t.scale - heading.scale) * 100 + qAbs(t.offset.width() - heading.offset.width())
+                + qAbs(t.offset.height() - heading.offset.height());
+        };
+        viewer->frameClock()->step(1 / 60.0);
+        const ZoomPanTransform moving = shown();
+        QVERIFY(distance(moving) > 0 && distance(moving) < distance(before));
+        overlay->painted.clear();
+        viewer->repaint();
+        QCOMPARE(overlay->painted.size(), 1);
+        QCOMPARE(overlay->painted.first().transform, moving);
+
+        if (cancelled && gesture == "pinch") {
+            viewer->hide();
+            pinch(Qt::EndNativeGesture);
+        } else if (cancelled) {
+            QMouseEvent move(QEvent::MouseMove, QPointF(from), viewer->mapToGlobal(QPointF(from)), Qt::NoButton,
+                             Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(viewer, &move);
+        } else if (gesture == "pinch") {
+            pinch(Qt::EndNativeGesture);
+        } else {
+            QTest::mouseRelease(viewer, Qt::LeftButton, {}, from + QPoint(int(magnification), 0));
+        }
+        QCOMPARE(shown(), moving);
+        QCOMPARE(viewer->zoom()->transform(), cancelled ? before : heading);
+        QVERIFY(settleZoom(viewer));
+        QTEST(committed().scale, "scale");
+        QTEST(committed().offset, "offset");
+        QCOMPARE(shown(), viewer->zoom()->transform());
     }
 
     void overlayTakesPressesAndTaps()
@@ -298,7 +368,7 @@ private slots:
         // Mid-gesture too; every paint is prepared with its own geometry.
         viewer->zoom()->changeDrag({40, 0});
         viewer->repaint();
-        QCOMPARE(overlay->painted.last().transform, viewer->zoom()->transform());
+        QCOMPARE(overlay->painted.last().transform, shown());
         QCOMPARE(overlay->prepared.size(), overlay->painted.size());
         for (qsizetype i = 0; i < overlay->painted.size(); ++i)
             QCOMPARE(overlay->prepared[i].transform, overlay->painted[i].transform);
