@@ -375,7 +375,7 @@ private slots:
         QTest::newRow("no browser") << "fails" << webLink("", " www.bbc.co.uk/news ") << "https://www.bbc.co.uk/news"
                                     << "No browser could open \u201CBBC\u201D. Its address is "
                                        "\u201Chttps://www.bbc.co.uk/news\u201D.";
-        QTest::newRow("no helper") << QString() << webLink("Atlas <b>entry</b>", "https://en.anatomy.org/a b")
+        QTest::newRow("no helper") << QString() << webLink("Atlas <b>entry</b>", "https://en.anatomy.org/a%20b")
                                    << QString()
                                    << "No browser could open \u201CAtlas <b>entry</b>\u201D. Its address is "
                                       "\u201Chttps://en.anatomy.org/a b\u201D.";
