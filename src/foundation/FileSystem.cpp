@@ -89,6 +89,23 @@ void walk(const QUrl &folder, Keep keep)
     }
 }
 
+// Makes the folder at `path` and any missing parents, each private to the
+// user (mode 0700) as the desktop makes its own folders: 0, also when it is
+// there already, else why it could not be made (errno).
+int makePrivateFolders(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (::mkdir(name.constData(), 0700) == 0 || errno == EEXIST)
+        return 0;
+    const int error = errno;
+    const QString parent = parentPath(path);
+    if (error != ENOENT || parent == path)
+        return error;
+    if (const int parentError = makePrivateFolders(parent))
+        return parentError;
+    return ::mkdir(name.constData(), 0700) == 0 || errno == EEXIST ? 0 : errno;
+}
+
 void moveItem(const QString &from, const QString &to)
 {
     QFile file(from);
@@ -185,9 +202,10 @@ void moveItemToTrash(const QUrl &url)
     Logger::filing().logPublic(QStringLiteral("Move ") + absoluteString(QUrl::fromLocalFile(path)) + QStringLiteral(" to ")
                                + absoluteString(QUrl::fromLocalFile(destination)));
 
+    // On a fresh account even the data folder may be missing.
     for (const QString &folder : {trash.path(), trash.filePath(QStringLiteral("files")), trash.filePath(QStringLiteral("info"))}) {
-        if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST)
-            throw FileError::fromSystemError(folder, QStringLiteral("Cannot create the folder"), errno);
+        if (const int error = makePrivateFolders(folder))
+            throw FileError::fromSystemError(folder, QStringLiteral("Cannot create the folder"), error);
     }
     // The information file is made first, and only if it is new: it holds
     // the name in the trash for this item.

@@ -31,7 +31,9 @@ QStringList folderPathsInSubFolders(const QUrl &folder);
 // Every folder below `folder` that holds nothing at all.
 QList<QUrl> emptySubFolders(const QUrl &folder);
 // Moves the item to the user's trash, named "<name> (<stamp>).<extension>"
-// there; nothing when it is already gone.
+// there, with a record of where it came from; the trash's folders are made
+// as needed, with the data folder above them. Nothing when the item is
+// already gone.
 void moveItemToTrash(const QUrl &url);
 // Exchanges the contents of two files: atomically on one file system,
 // otherwise with three moves that are undone when one fails. The same file

@@ -222,6 +222,10 @@ private slots:
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         };
         QTRY_COMPARE(opened(), QByteArray("--new|/tmp/a b.png|"));
+        // An address goes in its encoded form.
+        QVERIFY(NSWorkspace::open(QUrl(QStringLiteral("https://example.org/Sch\u00E4del 2")),
+                                  QStringLiteral("org.example.Viewer")));
+        QTRY_COMPARE(opened(), QByteArray("--new|https://example.org/Sch%C3%A4del%202|"));
         QVERIFY(!NSWorkspace::open(file, QStringLiteral("org.example.Missing")));
         QVERIFY(!NSWorkspace::desktopEntryPath(QStringLiteral("../escape")));
     }

@@ -11,7 +11,12 @@
 #include <QTest>
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
 #include <numeric>
+
+#include <dlfcn.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -77,7 +82,77 @@ QStringList describe(ModelContext &context)
     return result;
 }
 
+// A change made to a file while it is being read, as another program
+// writing it just then would make it: the next read of the file (through
+// pread(), on any thread) makes the change first, once, while this lives.
+class ChangeWhileRead {
+public:
+    ChangeWhileRead(const QString &path, std::function<bool()> change)
+        : m_change(std::move(change))
+    {
+        struct stat info {};
+        if (::stat(QFile::encodeName(path).constData(), &info) == 0) {
+            m_file = {info.st_dev, info.st_ino};
+            watched.store(this);
+        }
+    }
+    ~ChangeWhileRead() { watched.store(nullptr); }
+    ChangeWhileRead(const ChangeWhileRead &) = delete;
+    ChangeWhileRead &operator=(const ChangeWhileRead &) = delete;
+
+    // Whether the change was made, and made whole.
+    bool changed() const { return m_changed.load(); }
+
+    static void beforeRead(int fd)
+    {
+        ChangeWhileRead *watch = watched.load();
+        struct stat info {};
+        if (!watch || ::fstat(fd, &info) != 0 || std::pair(info.st_dev, info.st_ino) != watch->m_file
+            || !watched.compare_exchange_strong(watch, nullptr))
+            return;
+        watch->m_changed.store(watch->m_change());
+    }
+
+private:
+    static inline std::atomic<ChangeWhileRead *> watched{nullptr};
+    std::function<bool()> m_change;
+    std::pair<dev_t, ino_t> m_file;
+    std::atomic<bool> m_changed{false};
+};
+
+// The file's times set `seconds` on: the file written anew.
+bool moveTimesOn(const QString &path, int seconds)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info {};
+    if (::stat(name.constData(), &info) != 0)
+        return false;
+    info.st_mtim.tv_sec += seconds;
+    const struct timespec times[2] = {info.st_atim, info.st_mtim};
+    return ::utimensat(AT_FDCWD, name.constData(), times, 0) == 0;
+}
+
 } // namespace
+
+// The program's own pread() stands before the system's, for ChangeWhileRead.
+extern "C" ssize_t readWatchingForChanges(int fd, void *into, size_t count, off_t offset) __asm__("pread");
+extern "C" ssize_t readWatchingForChanges64(int fd, void *into, size_t count, off_t offset) __asm__("pread64");
+
+extern "C" ssize_t readWatchingForChanges(int fd, void *into, size_t count, off_t offset)
+{
+    using Read = ssize_t (*)(int, void *, size_t, off_t);
+    static const auto system = reinterpret_cast<Read>(::dlsym(RTLD_NEXT, "pread"));
+    ChangeWhileRead::beforeRead(fd);
+    return system(fd, into, count, offset);
+}
+
+extern "C" ssize_t readWatchingForChanges64(int fd, void *into, size_t count, off_t offset)
+{
+    using Read = ssize_t (*)(int, void *, size_t, off_t);
+    static const auto system = reinterpret_cast<Read>(::dlsym(RTLD_NEXT, "pread64"));
+    ChangeWhileRead::beforeRead(fd);
+    return system(fd, into, count, offset);
+}
 
 class LibraryImportTest : public QObject {
     Q_OBJECT
@@ -379,8 +454,9 @@ private slots:
     // An archive file read while the library changes: the merge takes the
     // library as it is then. An image deleted after the archive was read
     // comes back whole, its entry (passed over as held) read again; one
-    // added meanwhile is skipped; a file changed meanwhile, or an entry
-    // read again that fails its check, ends the import with nothing added.
+    // added meanwhile is skipped; a file changed meanwhile (also while its
+    // entry is read again, and rewritten at its size), or an entry read
+    // again that fails its check, ends the import with nothing added.
     void theLibraryAsItIsAtTheMerge_data()
     {
         QTest::addColumn<QString>("meanwhile");
@@ -399,8 +475,12 @@ private slots:
                                         << "Nothing new to add \u2014 the library already has everything in this archive.";
         QTest::newRow("the file written, the image deleted") << "delete x, append" << changed;
         QTest::newRow("the file cut short, the image deleted") << "delete x, truncate" << changed;
-        QTest::newRow("its entry damaged, the file's time kept") << "delete x, damage"
-                                                                 << "\u201C%1\u201D failed its checksum and may be damaged.";
+        QTest::newRow("the file rewritten at its size, the image deleted") << "delete x, rewrite" << changed;
+        QTest::newRow("the file written while the entry is read again") << "delete x, append while read" << changed;
+        QTest::newRow("the file cut short while the entry is read again") << "delete x, truncate while read" << changed;
+        QTest::newRow("its entry damaged, the file's time kept")
+            << "delete x, damage"
+            << "\u201Cimages/4CD605E7-AFA2-5360-B5B9-C5E9FB5C76F4.png\u201D failed its checksum and may be damaged.";
     }
 
     void theLibraryAsItIsAtTheMerge()
@@ -418,7 +498,6 @@ private slots:
         context.save();
         LibraryArchiveContents contents =
             LibraryArchiveSource::fromLibrary(context.fetch<AtlasImage>(), context.fetch<Series>()).contents().value();
-        const QString xPath = *contents.manifest.images[0].imagePath;
         if (meanwhile.endsWith(QLatin1String("twin"))) {
             M::ImageRecord twin = contents.manifest.images[0];
             twin.id = idOf(QStringLiteral("twin"));
@@ -460,23 +539,36 @@ private slots:
         }
         const LibrarySnapshot lost = snapshot(context);
         const QStringList filesLost = externalFileNames(folder.path());
-        QFile file(path);
-        if (meanwhile.endsWith(QLatin1String("replace"))) {
-            writeFile(path + QStringLiteral(".new"), archive.left(archive.size() / 2));
-            QVERIFY(::rename(QFile::encodeName(path + QStringLiteral(".new")).constData(), QFile::encodeName(path).constData()) == 0);
-        } else if (meanwhile.endsWith(QLatin1String("append"))) {
-            QVERIFY(file.open(QIODevice::Append));
-            file.write("!");
-        } else if (meanwhile.endsWith(QLatin1String("truncate"))) {
-            QVERIFY(file.resize(archive.size() / 2));
-        } else if (meanwhile.endsWith(QLatin1String("damage"))) {
-            QVERIFY(damageKeepingTimes(path, archive.indexOf(xBytes.mid(1000, 64)) + 10));
-        }
-        file.close();
+        const QString change = meanwhile.section(QStringLiteral(", "), 1).remove(QStringLiteral(" while read"));
+        const auto changeFile = [&] {
+            QFile file(path);
+            if (change == QLatin1String("replace")) {
+                writeFile(path + QStringLiteral(".new"), archive.left(archive.size() / 2));
+                return ::rename(QFile::encodeName(path + QStringLiteral(".new")).constData(), QFile::encodeName(path).constData()) == 0;
+            }
+            if (change == QLatin1String("append"))
+                return file.open(QIODevice::Append) && file.write("!") == 1;
+            const qint64 inX = archive.indexOf(xBytes.mid(1000, 64)) + 10;
+            if (change == QLatin1String("truncate"))
+                return file.resize(inX);
+            if (change == QLatin1String("damage"))
+                return damageKeepingTimes(path, inX);
+            if (change == QLatin1String("rewrite"))
+                return damageKeepingTimes(path, inX) && moveTimesOn(path, 1);
+            return true;
+        };
+        std::optional<ChangeWhileRead> whileRead;
+        if (meanwhile.endsWith(QLatin1String("while read")))
+            whileRead.emplace(path, changeFile);
+        else
+            QVERIFY(changeFile());
 
         const auto merged = LibraryArchiveImporter::importArchive(std::move(read).value(), context);
+        if (whileRead)
+            QVERIFY(whileRead->changed());
+        whileRead.reset();
         QFile::remove(path);
-        QCOMPARE(merged.ok() ? merged.value().message() : errorDescription(merged.error()), message.arg(xPath));
+        QCOMPARE(merged.ok() ? merged.value().message() : errorDescription(merged.error()), message);
         QVERIFY(!context.hasChanges());
         QVERIFY(!context.isHeld());
         if (!merged.ok()) {

@@ -202,6 +202,7 @@ private slots:
         row("braced id", edited({{"images[0].id", "{" + imageId + "}"}}), K::dataCorrupted, "images[0].id");
         row("id without dashes", edited({{"images[0].id", QString(imageId).remove('-')}}), K::dataCorrupted,
             "images[0].id");
+        row("id with trailing digits", edited({{"images[0].id", imageId + "12"}}), K::dataCorrupted, "images[0].id");
         row("id not hex", edited({{"images[0].seriesID", "0E984725-C51C-4BF4-9960-E1C80E27ABAG"}}), K::dataCorrupted,
             "images[0].seriesID");
         row("date with fraction", edited({{"exportedAt", "2025-03-14T09:26:53.5Z"}}), K::dataCorrupted, "exportedAt");

@@ -4,6 +4,7 @@
 #include "foundation/Dates.h"
 #include "foundation/FileError.h"
 #include "foundation/FileSystem.h"
+#include "support/WriteBarriers.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -168,9 +169,63 @@ private slots:
         QCOMPARE(QDir(home.filePath("Trash/info")).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
-    // Log lines show a URL in its encoded form: the trash's and the
-    // backup's stamped names hold a blank.
-    void logLinesShowURLsEncoded_data()
+    // The trash on a fresh account, whose data folder isn't there yet, and
+    // on another file system than the item, which is copied across and then
+    // removed: when it can't be removed, no copy of it stays in the trash.
+    void movesToTheTrashWhereverItLies_data()
+    {
+        QTest::addColumn<QString>("trashIn"); // "a new folder" or "another file system"
+        QTest::addColumn<bool>("letGo");      // the item's folder lets it go
+        QTest::newRow("a fresh account") << "a new folder" << true;
+        QTest::newRow("another file system") << "another file system" << true;
+        QTest::newRow("another file system, the item held") << "another file system" << false;
+    }
+
+    void movesToTheTrashWhereverItLies()
+    {
+        QFETCH(QString, trashIn);
+        QFETCH(bool, letGo);
+        QTemporaryDir dir;
+        const bool elsewhere = trashIn == "another file system";
+        QTemporaryDir data(elsewhere ? QStringLiteral("/dev/shm/veloran-trash-XXXXXX") : QDir::tempPath() + "/trash-XXXXXX");
+        struct stat here {}, there {};
+        if (elsewhere && (!data.isValid() || ::stat(QFile::encodeName(dir.path()), &here) != 0
+                          || ::stat(QFile::encodeName(data.path()), &there) != 0 || here.st_dev == there.st_dev))
+            QSKIP("needs a second file system at /dev/shm");
+        const QString home = data.filePath(elsewhere ? "share" : "new/share");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home));
+        makeTree(dir.path(), {"notes.txt"});
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner
+                                              | (letGo ? QFileDevice::WriteOwner : QFileDevice::Permissions()));
+        {
+            const PermissionsObeyed obeyed;
+            if (letGo)
+                moveItemToTrash(fileURL(dir, "notes.txt"));
+            else
+                QVERIFY_THROWS_EXCEPTION(FileError, moveItemToTrash(fileURL(dir, "notes.txt")));
+        }
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QCOMPARE(readFile(dir.filePath("notes.txt")), letGo ? QByteArray("<missing>") : QByteArray("notes.txt"));
+        const QStringList trashed = QDir(home + "/Trash/files").entryList(QDir::Files);
+        const QStringList records = QDir(home + "/Trash/info").entryList(QDir::Files);
+        if (!letGo) {
+            QCOMPARE(trashed, QStringList());
+            QCOMPARE(records, QStringList());
+            return;
+        }
+        QCOMPARE(trashed.size(), 1);
+        QCOMPARE(readFile(home + "/Trash/files/" + trashed.first()), QByteArray("notes.txt"));
+        QCOMPARE(records, QStringList{trashed.first() + ".trashinfo"});
+        // Made private to the user, as the desktop makes its own folders.
+        struct stat made {};
+        QVERIFY(::stat(QFile::encodeName(home), &made) == 0);
+        QCOMPARE(made.st_mode & 0777, 0700u);
+    }
+
+    // Log lines show a URL in its encoded form, and the trash's record of
+    // where an item was holds its path encoded the same way: the trash's
+    // and the backup's stamped names hold a blank.
+    void logLinesAndTheTrashShowPathsEncoded_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("encoded");
@@ -182,7 +237,7 @@ private slots:
         QTest::newRow("a question mark") << "why?" << "why%3F";
     }
 
-    void logLinesShowURLsEncoded()
+    void logLinesAndTheTrashShowPathsEncoded()
     {
         QFETCH(QString, name);
         QFETCH(QString, encoded);
@@ -201,6 +256,9 @@ private slots:
         moveItemToTrash(fileURL(dir, name + ".txt"));
         const QString trashed = QDir(home.filePath("Trash/files")).entryList(QDir::Files).value(0);
         const QString trashStamp = trashed.mid(name.size() + 2, 14);
+        const QByteArray record = readFile(home.filePath("Trash/info/" + trashed + ".trashinfo"));
+        QVERIFY2(record.contains("\nPath=" + QFile::encodeName(dir.path()) + "/" + encoded.toUtf8() + ".txt\n"),
+                 record.constData());
         QCOMPARE(log.lines(), (QStringList{
             "Filing default Create directory at " + folder + encoded + "%20old/",
             "Filing default Copy " + folder + encoded + ".txt\rto  " + folder + encoded + "%20old/" + encoded + "%20"

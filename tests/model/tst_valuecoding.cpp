@@ -68,7 +68,8 @@ private slots:
         QTest::newRow("label as number") << "AnnotationLink" << link(id, "\"label\": 3, \"urlString\": \"b\"")
                                          << R"(AnnotationLink: "label" must be a string)";
         for (const char *bad : {"not-a-uuid", "{E621E1F8-C36C-495A-93FC-0C247A3E6E5F}", "E621E1F8C36C495A93FC0C247A3E6E5F",
-                                "E621E1F8-C36C-495A-93FC-0C247A3E6E5G", ""}) {
+                                "E621E1F8-C36C-495A-93FC-0C247A3E6E5G", "E621E1F8-C36C-495A-93FC-0C247A3E6E5F0",
+                                ""}) {
             QTest::newRow(qPrintable(QStringLiteral("id ") + bad))
                 << "AnnotationLink" << link(bad, "\"label\": \"\", \"urlString\": \"\"")
                 << R"(AnnotationLink: "id" must be a UUID)";
