@@ -373,7 +373,7 @@ private slots:
         QTest::newRow("opens") << "opens" << webLink("", "en.anatomy.org/aorta") << "https://en.anatomy.org/aorta"
                                << QString();
         QTest::newRow("opens an address with a blank and a letter beyond ASCII")
-            << "opens" << webLink("", "en.anatomy.org/Sch\u00E4del 2") << "https://en.anatomy.org/Sch%C3%A4del%202"
+            << "opens" << webLink("", "en.anatomy.org/Sch\u00E4del%202") << "https://en.anatomy.org/Sch%C3%A4del%202"
             << QString();
         QTest::newRow("no browser") << "fails" << webLink("", " www.bbc.co.uk/news ") << "https://www.bbc.co.uk/news"
                                     << "No browser could open \u201CBBC\u201D. Its address is "
