@@ -6,6 +6,7 @@
 #include "ui/SystemSymbol.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -16,12 +17,16 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 AnnotationLinksEditor::AnnotationLinksEditor(const QList<AnnotationLink> &links, QWidget *parent)
     : QDialog(parent)
     , m_links(links)
 {
     setWindowTitle(tr("Links"));
     setWindowModality(Qt::WindowModal);
+    // A title bar and nothing more: no button or menu to close, minimise
+    // or maximise it.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setFixedSize(sheetWidth, sheetHeight);
 
@@ -29,11 +34,14 @@ AnnotationLinksEditor::AnnotationLinksEditor(const QList<AnnotationLink> &links,
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    auto *scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    auto *form = new QWidget(scroll);
+    m_scroll = new QScrollArea(this);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    // The sections' controls are the Tab stops; the area scrolls to the one
+    // with the focus.
+    m_scroll->setFocusPolicy(Qt::NoFocus);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto *form = new QWidget(m_scroll);
     m_sectionLayout = new QVBoxLayout(form);
     m_sectionLayout->setContentsMargins(20, 16, 20, 16);
     m_sectionLayout->setSpacing(16);
@@ -41,8 +49,8 @@ AnnotationLinksEditor::AnnotationLinksEditor(const QList<AnnotationLink> &links,
     m_empty->setContent({tr("No Links"), QStringLiteral("link"), QString(), std::nullopt});
     m_sectionLayout->addWidget(m_empty);
     m_sectionLayout->addStretch(1);
-    scroll->setWidget(form);
-    column->addWidget(scroll, 1);
+    m_scroll->setWidget(form);
+    column->addWidget(m_scroll, 1);
 
     auto *divider = new QFrame(this);
     divider->setFrameShape(QFrame::HLine);
@@ -62,7 +70,10 @@ AnnotationLinksEditor::AnnotationLinksEditor(const QList<AnnotationLink> &links,
     bar->addWidget(m_done);
     column->addLayout(bar);
 
-    rebuild();
+    showLinks();
+    // No link's field has the focus to begin with: "Done" has it, and Tab
+    // goes on from there to the top.
+    m_done->setFocus(Qt::OtherFocusReason);
 }
 
 void AnnotationLinksEditor::keyPressEvent(QKeyEvent *event)
@@ -89,32 +100,15 @@ void AnnotationLinksEditor::setLinks(const QList<AnnotationLink> &links)
 {
     if (links == m_links)
         return;
-    QList<QUuid> shown, given;
-    for (const Section &s : std::as_const(m_sections))
-        shown.append(s.id);
-    for (const AnnotationLink &link : links)
-        given.append(link.id);
     m_links = links;
-    if (shown != given) {
-        rebuild();
-        return;
-    }
-    // The same links: only texts changed; fields keep their cursor.
-    for (qsizetype i = 0; i < links.size(); ++i) {
-        const Section &s = m_sections[i];
-        if (s.url->text() != links[i].urlString)
-            s.url->setText(links[i].urlString);
-        if (s.label->text() != links[i].label)
-            s.label->setText(links[i].label);
-        s.header->setText(headerText(links[i]));
-    }
+    showLinks();
 }
 
 void AnnotationLinksEditor::addLink()
 {
     const AnnotationLink link{QUuid::createUuid(), QString(), QString()};
     m_links.append(link);
-    rebuild();
+    showLinks();
     emit linksEdited(m_links);
     if (const Section *added = section(link.id))
         added->url->setFocus(Qt::OtherFocusReason);
@@ -123,7 +117,7 @@ void AnnotationLinksEditor::addLink()
 void AnnotationLinksEditor::removeLink(const QUuid &id)
 {
     m_links.removeIf([&](const AnnotationLink &link) { return link.id == id; });
-    rebuild();
+    showLinks();
     emit linksEdited(m_links);
 }
 
@@ -140,21 +134,68 @@ void AnnotationLinksEditor::edit(const QUuid &id, const QString &urlString, cons
     }
 }
 
-void AnnotationLinksEditor::rebuild()
+void AnnotationLinksEditor::showLinks()
 {
-    // Later: the remove button of a section may be what called this.
-    for (const Section &old : std::as_const(m_sections)) {
+    // A link keeps its section, so that the field being typed in keeps the
+    // focus, its cursor and its selection while others come and go.
+    QList<Section> gone = m_sections;
+    m_sections.clear();
+    for (const AnnotationLink &link : std::as_const(m_links)) {
+        const auto kept = std::find_if(gone.begin(), gone.end(), [&](const Section &s) { return s.id == link.id; });
+        if (kept == gone.end()) {
+            m_sections.append(makeSection(link));
+            continue;
+        }
+        m_sections.append(*kept);
+        gone.erase(kept);
+    }
+    for (const Section &old : std::as_const(gone)) {
+        // The focus was in it: "Add Link" takes it, so that it stays in the
+        // sheet rather than falling to whatever follows.
+        if (old.widget->isAncestorOf(focusWidget()))
+            m_add->setFocus(Qt::OtherFocusReason);
+        // Later: the remove button of a section may be what called this.
         old.widget->hide();
         old.widget->deleteLater();
     }
-    m_sections.clear();
-    for (const AnnotationLink &link : std::as_const(m_links)) {
-        m_sections.append(makeSection(link));
-        m_sectionLayout->insertWidget(m_sectionLayout->count() - 1, m_sections.last().widget);
+
+    // In the order of the links, between the empty state and the stretch,
+    // and Tab going through them as they read, top to bottom.
+    QWidget *previous = nullptr;
+    const auto tabTo = [&](QWidget *next) {
+        if (previous)
+            setTabOrder(previous, next);
+        previous = next;
+    };
+    for (qsizetype i = 0; i < m_sections.size(); ++i) {
+        const Section &s = m_sections.at(i);
+        m_sectionLayout->removeWidget(s.widget);
+        m_sectionLayout->insertWidget(int(i) + 1, s.widget);
         // At once, so that its field can take the focus.
-        m_sections.last().widget->show();
+        s.widget->show();
+        const AnnotationLink &link = m_links.at(i);
+        if (s.url->text() != link.urlString)
+            s.url->setText(link.urlString);
+        if (s.label->text() != link.label)
+            s.label->setText(link.label);
+        s.header->setText(headerText(link));
+        tabTo(s.remove);
+        tabTo(s.url);
+        tabTo(s.label);
     }
+    tabTo(m_add);
+    tabTo(m_done);
     m_empty->setVisible(m_links.isEmpty());
+}
+
+bool AnnotationLinksEditor::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::FocusIn) {
+        // A section just added is laid out first, so that its place is known.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        m_scroll->ensureWidgetVisible(static_cast<QWidget *>(watched));
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 AnnotationLinksEditor::Section AnnotationLinksEditor::makeSection(const AnnotationLink &link)
@@ -185,6 +226,7 @@ AnnotationLinksEditor::Section AnnotationLinksEditor::makeSection(const Annotati
     connect(made.remove, &QToolButton::clicked, this, [this, id] { removeLink(id); });
     heading->addWidget(made.remove);
     column->addLayout(heading);
+    made.remove->installEventFilter(this);
 
     auto *box = new FormSection(made.widget);
     const auto row = [&](const QString &title, QLineEdit *field) {
@@ -205,6 +247,8 @@ AnnotationLinksEditor::Section AnnotationLinksEditor::makeSection(const Annotati
 
     QLineEdit *url = made.url;
     QLineEdit *label = made.label;
+    url->installEventFilter(this);
+    label->installEventFilter(this);
     connect(url, &QLineEdit::textEdited, this, [this, id, url, label] { edit(id, url->text(), label->text()); });
     connect(label, &QLineEdit::textEdited, this, [this, id, url, label] { edit(id, url->text(), label->text()); });
     return made;

@@ -10,6 +10,7 @@ class ContentUnavailableView;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 class QToolButton;
 class QVBoxLayout;
 
@@ -24,7 +25,16 @@ class QVBoxLayout;
 // typed. Only "Done" and Return end the sheet, and finished() then tells
 // the host it has closed; Escape does nothing, and the window has no close
 // button (a close the window manager asks for anyway is refused), since
-// the host ends it otherwise only by dismissing it. GUI thread.
+// the host ends it otherwise only by dismissing it. Nor has it a minimise
+// or maximise button: it is a window-modal dialog held over the host's
+// window.
+//
+// Tab goes through the sheet as it reads, top to bottom: each section's
+// remove button, address and label, then "Add Link" and "Done", which has
+// the focus when the sheet opens; the control it reaches scrolls into
+// sight. Links coming and going leave the focus where it is, with the
+// cursor and selection of the field being typed in; when the focus was in
+// the section of a link that went, "Add Link" takes it. GUI thread.
 class AnnotationLinksEditor : public QDialog {
     Q_OBJECT
 public:
@@ -57,6 +67,8 @@ signals:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    // Scrolls the control of a section that takes the focus into sight.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     struct Section {
@@ -68,7 +80,8 @@ private:
         QLineEdit *label = nullptr;
     };
 
-    void rebuild();
+    // Shows the sections of m_links, keeping those of links still there.
+    void showLinks();
     Section makeSection(const AnnotationLink &link);
     const Section *section(const QUuid &id) const;
     void edit(const QUuid &id, const QString &urlString, const QString &label);
@@ -76,6 +89,7 @@ private:
 
     QList<AnnotationLink> m_links;
     QList<Section> m_sections;
+    QScrollArea *m_scroll = nullptr;
     QVBoxLayout *m_sectionLayout = nullptr;
     ContentUnavailableView *m_empty = nullptr;
     QPushButton *m_add = nullptr;

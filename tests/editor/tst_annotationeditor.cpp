@@ -26,11 +26,14 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <QWindow>
 #include <qtestspontaneevent.h>
 
+#include <algorithm>
 #include <memory>
 #include <tuple>
 
@@ -161,6 +164,25 @@ class AnnotationEditorTest : public QObject {
         QTest::keyClick(alert->textField(), Qt::Key_Return);
     }
     static QList<Vertex> vertices(const RegionAnnotation *region) { return region->vertices(); }
+    // Opens the links sheet of a new point that has `count` links, and
+    // waits for the sheet to take the keys.
+    AnnotationLinksEditor *openLinksSheet(int count)
+    {
+        open();
+        PointAnnotation *point = library->point("Aorta", 0.5, 0.5);
+        QList<AnnotationLink> links;
+        for (int i = 0; i < count; ++i)
+            links.append({QUuid::createUuid(), QString(), QString()});
+        point->setLinks(links);
+        openEditor(point->id());
+        editor->linksAction()->trigger();
+        AnnotationLinksEditor *sheet = editor->linksSheet();
+        if (!sheet)
+            return nullptr;
+        // As the window manager gives a new window the keys.
+        sheet->activateWindow();
+        return QTest::qWaitFor([sheet] { return QApplication::activeWindow() == sheet; }) ? sheet : nullptr;
+    }
 
 private slots:
     void initTestCase()
@@ -850,6 +872,141 @@ private slots:
         QCOMPARE(model().isEditingLinks(), !ends);
         QCOMPARE(point->links().value().size(), 1);
         QCOMPARE(point->links().value().first().urlString, QStringLiteral("radiopaedia.org"));
+    }
+
+    // Removing a link leaves the caret where it was: in the field being
+    // typed in, with its selection. When that field goes with its link, the
+    // focus goes to "Add Link", in the sheet.
+    void removingALinkKeepsTheCaret_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("typedIn"); // the link whose field has the caret
+        QTest::addColumn<bool>("inLabel"); // its Label field, else its URL field
+        QTest::addColumn<int>("removed");
+        QTest::addColumn<bool>("byKeyboard"); // the remove button reached with Shift+Tab, pressed with Space
+        QTest::newRow("the one before, caret in a URL field") << 3 << 1 << false << 0 << false;
+        QTest::newRow("the one after, caret in a Label field") << 3 << 1 << true << 2 << false;
+        QTest::newRow("the one typed in") << 3 << 1 << false << 1 << false;
+        QTest::newRow("the one typed in, caret in its Label field") << 3 << 1 << true << 1 << false;
+        QTest::newRow("the only one") << 1 << 0 << false << 0 << false;
+        QTest::newRow("the one typed in, with the keyboard") << 3 << 1 << false << 1 << true;
+    }
+    void removingALinkKeepsTheCaret()
+    {
+        QFETCH(int, count);
+        QFETCH(int, typedIn);
+        QFETCH(bool, inLabel);
+        QFETCH(int, removed);
+        QFETCH(bool, byKeyboard);
+        AnnotationLinksEditor *sheet = openLinksSheet(count);
+        QVERIFY(sheet);
+        const QList<AnnotationLink> links = sheet->links();
+        const QUuid id = links[typedIn].id;
+        QLineEdit *field = inLabel ? sheet->labelField(id) : sheet->urlField(id);
+        QTest::mouseClick(field, Qt::LeftButton);
+        QTest::keyClicks(field, "radiopaedia.org");
+        field->setSelection(3, 4);
+        QCOMPARE(QApplication::focusWidget(), field);
+        if (byKeyboard) {
+            QTest::keyClick(field, Qt::Key_Backtab);
+            QCOMPARE(QApplication::focusWidget(), sheet->removeButton(links[removed].id));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        } else {
+            QTest::mouseClick(sheet->removeButton(links[removed].id), Qt::LeftButton);
+        }
+        QCOMPARE(sheet->links().size(), count - 1);
+        QCOMPARE(editor->model()->selectedLinks(), sheet->links());
+        QCoreApplication::processEvents();
+        if (removed == typedIn) {
+            QCOMPARE(QApplication::focusWidget(), sheet->addButton());
+            QCOMPARE(sheet->emptyView()->isVisibleTo(sheet), count == 1);
+            return;
+        }
+        QCOMPARE(inLabel ? sheet->labelField(id) : sheet->urlField(id), field);
+        QCOMPARE(QApplication::focusWidget(), field);
+        QCOMPARE(field->selectionStart(), 3);
+        QCOMPARE(field->selectedText(), QStringLiteral("iopa"));
+        // Typing goes on where it left off.
+        QTest::keyClicks(field, "X");
+        const AnnotationLink stored = editor->model()->selectedLinks().at(typedIn - (removed < typedIn ? 1 : 0));
+        QCOMPARE(inLabel ? stored.label : stored.urlString, QStringLiteral("radXedia.org"));
+    }
+
+    // Tab goes through the sheet as it reads, top to bottom: each link's
+    // remove button, URL and Label, then "Add Link" and "Done", and round;
+    // Shift+Tab goes back. The sheet opens with the focus on "Done", not on
+    // a link, so the first Tab goes to the top. The control reached is
+    // scrolled into sight.
+    void tabGoesTopToBottom_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("change");
+        QTest::newRow("no links") << 0 << "";
+        QTest::newRow("one link") << 1 << "";
+        QTest::newRow("more links than the sheet shows") << 5 << "";
+        QTest::newRow("the middle one of three removed") << 3 << "remove";
+        QTest::newRow("one added to two") << 2 << "add";
+        QTest::newRow("one added to five") << 5 << "add";
+        QTest::newRow("three reordered elsewhere") << 3 << "reorder";
+    }
+    void tabGoesTopToBottom()
+    {
+        QFETCH(int, count);
+        QFETCH(QString, change);
+        AnnotationLinksEditor *sheet = openLinksSheet(count);
+        QVERIFY(sheet);
+        QCOMPARE(QApplication::focusWidget(), sheet->doneButton());
+        if (change == "remove") {
+            QTest::mouseClick(sheet->removeButton(sheet->links().at(1).id), Qt::LeftButton);
+        } else if (change == "add") {
+            QTest::mouseClick(sheet->addButton(), Qt::LeftButton);
+        } else if (change == "reorder") {
+            PointAnnotation *point = library->image->points().first();
+            QList<AnnotationLink> reordered = point->links().value();
+            std::reverse(reordered.begin(), reordered.end());
+            point->setLinks(reordered);
+            QTRY_COMPARE(sheet->links(), reordered);
+        }
+        QList<QWidget *> order;
+        for (const AnnotationLink &link : sheet->links())
+            order << sheet->removeButton(link.id) << sheet->urlField(link.id) << sheet->labelField(link.id);
+        order << sheet->addButton() << sheet->doneButton();
+        const auto *scroll = sheet->findChild<QScrollArea *>();
+        QVERIFY(scroll);
+        const auto inSight = [scroll](QWidget *control) {
+            if (!scroll->widget()->isAncestorOf(control))
+                return true;
+            const QRect shown(control->mapTo(scroll->viewport(), QPoint(0, 0)), control->size());
+            return scroll->viewport()->rect().contains(shown);
+        };
+        QCoreApplication::processEvents(); // the sections laid out
+        qsizetype at = order.indexOf(QApplication::focusWidget());
+        QVERIFY(at >= 0 && inSight(order.at(at)));
+        // Twice round, so that Tab goes from the bottom to the top, then back.
+        for (const Qt::Key key : {Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Backtab}) {
+            for (qsizetype step = 0; step < order.size(); ++step) {
+                QTest::keyClick(QApplication::focusWidget(), key);
+                at = (at + (key == Qt::Key_Tab ? 1 : order.size() - 1)) % order.size();
+                QCOMPARE(QApplication::focusWidget(), order.at(at));
+                QVERIFY(inSight(order.at(at)));
+            }
+        }
+    }
+
+    // The sheet belongs to the editor's window: window-modal, held over it,
+    // with a title bar but no button or menu to minimise, maximise or close
+    // it.
+    void linksSheetIsASheetOfItsWindow()
+    {
+        AnnotationLinksEditor *sheet = openLinksSheet(0);
+        QVERIFY(sheet);
+        QCOMPARE(sheet->windowModality(), Qt::WindowModal);
+        QCOMPARE(sheet->windowType(), Qt::Dialog);
+        const Qt::WindowFlags flags = sheet->windowFlags();
+        QVERIFY(flags.testFlags(Qt::CustomizeWindowHint | Qt::WindowTitleHint));
+        QVERIFY(!(flags & (Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint)));
+        QVERIFY(sheet->windowHandle());
+        QCOMPARE(sheet->windowHandle()->transientParent(), editor->window()->windowHandle());
     }
 
     // Rename and Links are off while the selection names nothing, and the
