@@ -5,6 +5,7 @@
 #include "browser/LibraryThumbnailDelegate.h"
 #include "browser/ThumbnailCache.h"
 #include "ui/AppStyle.h"
+#include "ui/SpringAnimation.h"
 
 #include <QAbstractButton>
 #include <QContextMenuEvent>
@@ -21,6 +22,11 @@ namespace {
 // What a change to a tile repaints around its rectangle, half the gap
 // between tiles: room for the focus ring.
 constexpr int tileMargin = LibraryGridView::spacing / 2;
+
+// The springs of a tile's selection and of the drop highlight run from 0 to
+// 1: they come to rest within a thousandth of that, so that their last
+// overshoot is still drawn.
+constexpr double tileRestDistance = 0.001;
 
 // The outline of the focus ring around a tile (its picture and captions):
 // clear of the picture's square as it grows 3 % when selected, within
@@ -108,10 +114,9 @@ LibraryGridView::LibraryGridView(ThumbnailCache &cache, QWidget *parent)
 {
     m_delegate = new LibraryThumbnailDelegate(cache, this);
     m_delegate->selectionProgress = [this](const AtlasImage *image) { return selectionProgress(image); };
-    m_delegate->dropHighlight = [this] {
-        return m_dropAnimation.state() == QAbstractAnimation::Running ? m_dropAnimation.currentValue().toDouble()
-                                                                      : (m_dropTargeted ? 1.0 : 0.0);
-    };
+    m_dropHighlight = new SpringAnimation(tileSpringResponse, tileSpringDampingFraction, 0, this);
+    m_dropHighlight->setRestDistance(tileRestDistance);
+    m_delegate->dropHighlight = [this] { return m_dropHighlight->value(); };
     m_delegate->thumbnailAppearance = [this](const AtlasImage *image) { return thumbnailAppearance(image); };
     m_clock.start();
     m_fadeTimer.setInterval(16);
@@ -130,15 +135,8 @@ LibraryGridView::LibraryGridView(ThumbnailCache &cache, QWidget *parent)
     setDragDropMode(DropOnly);
     viewport()->setAutoFillBackground(false);
 
-    m_selectionAnimation.setDuration(200);
-    m_selectionAnimation.setStartValue(0.0);
-    m_selectionAnimation.setEndValue(1.0);
-    m_selectionAnimation.setEasingCurve(QEasingCurve::OutBack);
-    connect(&m_selectionAnimation, &QVariantAnimation::valueChanged, viewport(), qOverload<>(&QWidget::update));
-
-    m_dropAnimation.setDuration(200);
-    m_dropAnimation.setEasingCurve(QEasingCurve::OutCubic);
-    connect(&m_dropAnimation, &QVariantAnimation::valueChanged, this, [this] {
+    connect(&m_selectionFrames, &FrameClock::ticked, this, &LibraryGridView::advanceSelection);
+    connect(m_dropHighlight, &SpringAnimation::valueChanged, this, [this] {
         if (m_model && m_model->showsAddTile())
             updateTile(m_model->rowCount() - 1);
     });
@@ -190,42 +188,60 @@ void LibraryGridView::setSelectedImage(const AtlasImage *image, bool animated)
 {
     if (image == m_selected)
         return;
-    m_deselected = m_selected;
+    const AtlasImage *previous = m_selected;
     m_selected = image;
-    m_selectionAnimation.stop();
-    if (animated && isVisible()) {
-        m_selectionAnimation.start();
-    } else {
-        m_deselected = nullptr;
+    if (!animated || !isVisible()) {
+        m_selectionSprings.clear();
+        m_selectionFrames.stop();
+        viewport()->update();
+        return;
     }
-    viewport()->update();
+    // The tile left goes back, the one chosen grows, each from where it is
+    // (a tile still on its way keeps its speed).
+    for (const auto &[tile, target] : {std::pair{previous, 0.0}, std::pair{image, 1.0}}) {
+        if (!tile)
+            continue;
+        auto moving = m_selectionSprings.find(tile);
+        if (moving == m_selectionSprings.end()) {
+            moving = m_selectionSprings.emplace(tile, Spring(tileSpringResponse, tileSpringDampingFraction, 1 - target))
+                         .first;
+            moving->second.setRestDistance(tileRestDistance);
+        }
+        moving->second.setTarget(target);
+    }
+    m_selectionFrames.start();
+}
+
+void LibraryGridView::advanceSelection(double seconds)
+{
+    for (auto moving = m_selectionSprings.begin(); moving != m_selectionSprings.end();) {
+        moving->second.advance(seconds);
+        const int row = m_model ? m_model->rowOf(moving->first) : -1;
+        if (row >= 0)
+            updateTile(row);
+        moving = moving->second.isSettled() ? m_selectionSprings.erase(moving) : std::next(moving);
+    }
+    if (m_selectionSprings.empty())
+        m_selectionFrames.stop();
 }
 
 double LibraryGridView::selectionProgress(const AtlasImage *image) const
 {
-    const bool running = m_selectionAnimation.state() == QAbstractAnimation::Running;
-    const double progress = running ? m_selectionAnimation.currentValue().toDouble() : 1.0;
-    if (image == m_selected)
-        return progress;
-    if (image == m_deselected && running)
-        return 1.0 - progress;
-    return 0.0;
+    const auto moving = m_selectionSprings.find(image);
+    if (moving != m_selectionSprings.end())
+        return moving->second.value();
+    return image && image == m_selected ? 1.0 : 0.0;
 }
 
 void LibraryGridView::setDropTargeted(bool targeted)
 {
     if (targeted == m_dropTargeted)
         return;
-    const double from = m_dropAnimation.state() == QAbstractAnimation::Running
-                            ? m_dropAnimation.currentValue().toDouble()
-                            : (m_dropTargeted ? 1.0 : 0.0);
     m_dropTargeted = targeted;
-    m_dropAnimation.stop();
-    if (isVisible()) {
-        m_dropAnimation.setStartValue(from);
-        m_dropAnimation.setEndValue(targeted ? 1.0 : 0.0);
-        m_dropAnimation.start();
-    }
+    if (isVisible())
+        m_dropHighlight->setTarget(targeted ? 1.0 : 0.0);
+    else
+        m_dropHighlight->jumpTo(targeted ? 1.0 : 0.0);
     if (m_model && m_model->showsAddTile())
         updateTile(m_model->rowCount() - 1);
 }

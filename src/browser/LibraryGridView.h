@@ -1,18 +1,23 @@
 #pragma once
 
+#include "ui/FrameClock.h"
+#include "ui/Spring.h"
+
 #include <QAbstractItemView>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QPointer>
 #include <QSet>
 #include <QTimer>
-#include <QVariantAnimation>
+
+#include <unordered_map>
 
 class AtlasImage;
 class LibraryGridModel;
 class LibraryThumbnailDelegate;
 class QAbstractButton;
 class QPropertyAnimation;
+class SpringAnimation;
 class ThumbnailCache;
 
 // The scrolling grid of tiles. Its layout is arithmetic (no per-item
@@ -45,10 +50,24 @@ public:
     LibraryGridModel *gridModel() const { return m_model; }
     LibraryThumbnailDelegate *thumbnailDelegate() const { return m_delegate; }
 
-    // The grid's selection as drawn; LibraryGrid owns the value.
+    // The grid's selection as drawn; LibraryGrid owns the value. A tile
+    // that becomes selected or deselected moves there on a spring of its
+    // own (response 0.2 s, damping fraction 0.85), so several may move at
+    // once; all are beaten by one frame clock.
     void setSelectedImage(const AtlasImage *image, bool animated);
     const AtlasImage *selectedImage() const { return m_selected; }
+    // How far the image's tile shows as selected: 0 not, 1 selected; on the
+    // way it may overshoot a little, as a spring does.
+    double selectionProgress(const AtlasImage *image) const;
+    // The clock of the tiles' selection springs: tests step it frame by frame.
+    FrameClock *selectionClock() { return &m_selectionFrames; }
+    // The Add Images tile lights up and goes out on a spring (response
+    // 0.2 s, damping fraction 0.85): 0 plain, 1 highlighted.
     void setDropTargeted(bool targeted);
+    SpringAnimation *dropHighlight() const { return m_dropHighlight; }
+
+    static constexpr double tileSpringResponse = 0.2;
+    static constexpr double tileSpringDampingFraction = 0.85;
 
     // Layout for a viewport width.
     static int columnCountForWidth(int width);
@@ -113,7 +132,7 @@ private:
     void requestVisibleThumbnails(const QList<int> &rows);
     void thumbnailArrived(const AtlasImage *image);
     void thumbnailCancelled(const AtlasImage *image);
-    double selectionProgress(const AtlasImage *image) const;
+    void advanceSelection(double seconds);
     double thumbnailAppearance(const AtlasImage *image) const;
     void advanceFades();
     void placeAddButton();
@@ -125,11 +144,12 @@ private:
     int m_tileWidth = minimumTileWidth;
     int m_rowHeight = 0;
     const AtlasImage *m_selected = nullptr;
-    const AtlasImage *m_deselected = nullptr;
-    QVariantAnimation m_selectionAnimation;
+    // The tiles on their way to or from the selection.
+    std::unordered_map<const AtlasImage *, Spring> m_selectionSprings;
+    FrameClock m_selectionFrames;
     QPropertyAnimation *m_scrollAnimation = nullptr;
     bool m_dropTargeted = false;
-    QVariantAnimation m_dropAnimation; // 0 plain to 1 highlighted
+    SpringAnimation *m_dropHighlight = nullptr;
     int m_pressedRow = -1;
     // Thumbnails that arrived while their tiles were on screen fade in.
     QHash<const AtlasImage *, qint64> m_fadeStarts;

@@ -11,6 +11,7 @@
 #include "model/Series.h"
 #include "ui/AppStyle.h"
 #include "ui/ContentUnavailableView.h"
+#include "ui/SpringAnimation.h"
 #include "ui/SystemSymbol.h"
 
 #include <QApplication>
@@ -25,11 +26,13 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPointer>
-#include <QPropertyAnimation>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QAction>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -195,13 +198,9 @@ void LibrarySidebar::buildLayout()
     connect(m_clearFilters, &QPushButton::clicked, this, &LibrarySidebar::clearFiltersRequested);
     panelLayout->addWidget(m_clearFilters, 0, Qt::AlignRight);
     layout->addWidget(m_filterPanel);
-    m_filterAnimation = new QPropertyAnimation(m_filterPanel, "maximumHeight", this);
-    m_filterAnimation->setDuration(250);
-    m_filterAnimation->setEasingCurve(QEasingCurve::OutCubic);
-    connect(m_filterAnimation, &QPropertyAnimation::finished, this, [this] {
-        m_filterPanel->setVisible(m_filterPanelOpen);
-        m_filterPanel->setMaximumHeight(QWIDGETSIZE_MAX);
-    });
+    m_filterOpening = new SpringAnimation(filterSpringResponse, filterSpringDampingFraction, 0, this);
+    m_filterOpening->setRestDistance(0.001); // of the panel's height: its last overshoot is still drawn
+    connect(m_filterOpening, &SpringAnimation::valueChanged, this, &LibrarySidebar::layOutFilterPanel);
     m_filterDivider = new QFrame(this);
     m_filterDivider->setFrameShape(QFrame::HLine);
     m_filterDivider->setFrameShadow(QFrame::Plain);
@@ -415,20 +414,25 @@ void LibrarySidebar::updateFilterPanel()
     if (shown == m_filterPanelOpen)
         return;
     m_filterPanelOpen = shown;
-    m_filterAnimation->stop();
     if (!isVisible()) {
-        m_filterPanel->setVisible(shown);
+        m_filterOpening->jumpTo(shown ? 1 : 0);
+    } else {
+        // The panel slides open and closed, from where it is.
+        m_filterOpening->setTarget(shown ? 1 : 0);
+    }
+    layOutFilterPanel();
+}
+
+void LibrarySidebar::layOutFilterPanel()
+{
+    if (m_filterOpening->isSettled()) {
+        m_filterPanel->setVisible(m_filterPanelOpen);
         m_filterPanel->setMaximumHeight(QWIDGETSIZE_MAX);
         return;
     }
-    // The panel slides open and closed.
-    const int full = m_filterPanel->sizeHint().height();
-    const int from = m_filterPanel->isVisibleTo(this) ? std::min(m_filterPanel->height(), full) : 0;
-    m_filterPanel->setMaximumHeight(from);
+    const double opening = std::max(m_filterOpening->value(), 0.0);
+    m_filterPanel->setMaximumHeight(int(std::lround(opening * m_filterPanel->sizeHint().height())));
     m_filterPanel->show();
-    m_filterAnimation->setStartValue(from);
-    m_filterAnimation->setEndValue(shown ? full : 0);
-    m_filterAnimation->start();
 }
 
 QString LibrarySidebar::emptyStateTitle() const

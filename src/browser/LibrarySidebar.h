@@ -24,10 +24,10 @@ class QLineEdit;
 class QListView;
 class QMenu;
 class QModelIndex;
-class QPropertyAnimation;
 class QPushButton;
 class RowSwipeActions;
 class Series;
+class SpringAnimation;
 class SyncPauseSource;
 struct SwipeAction;
 
@@ -111,6 +111,12 @@ public:
     void toggleFilters();
     // Whether the panel shows: it stays closed while there is no content.
     bool isFilterPanelShown() const;
+    // How far the panel is open, from 0 closed to 1 open: it slides on a
+    // spring (response 0.25 s, damping fraction 0.85), whose clock tests
+    // step frame by frame.
+    SpringAnimation *filterPanelOpening() const { return m_filterOpening; }
+    static constexpr double filterSpringResponse = 0.25;
+    static constexpr double filterSpringDampingFraction = 0.85;
     bool isSyncPausedBannerShown() const;
     // The current empty state's title; empty when the list shows.
     QString emptyStateTitle() const;
@@ -146,6 +152,8 @@ private:
     void applySelectionToList();
     void listSelectionChanged();
     void updateFilterPanel();
+    // The panel's height for where its spring is.
+    void layOutFilterPanel();
     void updateEmptyState();
     void updateBanner();
 
@@ -155,7 +163,7 @@ private:
     QLineEdit *m_searchField = nullptr;
     QWidget *m_filterPanel = nullptr;
     QFrame *m_filterDivider = nullptr;
-    QPropertyAnimation *m_filterAnimation = nullptr; // the panel's maximum height
+    SpringAnimation *m_filterOpening = nullptr;
     LibraryFilterControls *m_filterControls = nullptr;
     QPushButton *m_clearFilters = nullptr;
     ContentUnavailableView *m_emptyState = nullptr;

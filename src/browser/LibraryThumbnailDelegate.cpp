@@ -13,6 +13,7 @@
 #include <QPainterPath>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <cmath>
 
 LibraryThumbnailDelegate::LibraryThumbnailDelegate(ThumbnailCache &cache, QObject *parent)
@@ -115,13 +116,16 @@ void LibraryThumbnailDelegate::paintAddImagesTile(QPainter &painter, const QRect
     QPainterPath shape;
     shape.addRoundedRect(square, radius, radius);
     painter.fillPath(shape, AppStyle::quaternary(palette));
+    // `targeted` follows a spring and may overshoot a little: the border
+    // widens and narrows with it, the colours stay between their two ends.
+    const double strength = std::clamp(targeted, 0.0, 1.0);
     QColor accent = AppStyle::accent(palette);
     QColor wash = accent;
-    wash.setAlphaF(float(0.18 * targeted));
+    wash.setAlphaF(float(0.18 * strength));
     painter.fillPath(shape, wash);
 
     const QColor secondary = AppStyle::secondary(palette);
-    auto mix = [targeted](const QColor &a, const QColor &b) { return AppStyle::blended(a, b, targeted); };
+    auto mix = [strength](const QColor &a, const QColor &b) { return AppStyle::blended(a, b, strength); };
     const double symbolSide = QFontMetricsF(AppStyle::title()).height() * 1.1;
     SystemSymbol::paint(painter, QStringLiteral("plus"),
                         QRectF(square.center().x() - symbolSide / 2, square.center().y() - symbolSide / 2, symbolSide,

@@ -26,7 +26,7 @@ public:
     // How far a thumbnail that just arrived has faded in, 0 to 1.
     std::function<double(const AtlasImage *)> thumbnailAppearance;
     // How strongly the Add Images tile shows that an outside drag could be
-    // dropped, 0 to 1.
+    // dropped, 0 to 1 (a little beyond on the way, as a spring overshoots).
     std::function<double()> dropHighlight;
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;

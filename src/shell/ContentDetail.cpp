@@ -16,7 +16,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QStackedWidget>
+#include <QStackedLayout>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -29,9 +29,11 @@ ContentDetail::ContentDetail(SharedImageScreenState &shared, ThumbnailCache &cac
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    m_stack = new QStackedWidget(this);
-    m_grid = new LibraryGrid(cache, m_stack);
-    m_screen = new ImageDetailView(shared, m_stack);
+    m_faces = new QWidget(this);
+    m_faceLayout = new QStackedLayout(m_faces);
+    m_faceLayout->setStackingMode(QStackedLayout::StackAll);
+    m_grid = new LibraryGrid(cache, m_faces);
+    m_screen = new ImageDetailView(shared, m_faces);
     m_screen->setEditorFactory(&AnnotationEditorFactory::shared());
 
     m_header = new PaneHeader(this);
@@ -59,9 +61,12 @@ ContentDetail::ContentDetail(SharedImageScreenState &shared, ThumbnailCache &cac
     m_previousImage = new QAction(QStringLiteral("Previous Image"), this);
     m_returnToGridByKey = new QAction(QStringLiteral("Back to Library"), this);
     m_screen->installEventFilter(this);
-    m_stack->addWidget(m_grid);
-    m_stack->addWidget(m_screen);
-    layout->addWidget(m_stack, 1);
+    m_grid->installEventFilter(this);
+    m_faceLayout->addWidget(m_grid);
+    m_faceLayout->addWidget(m_screen);
+    m_screen->hide();
+    m_face = m_grid;
+    layout->addWidget(m_faces, 1);
     connect(m_screen, &ImageDetailView::titleChanged, this, &ContentDetail::updateHeader);
     connect(m_screen->editAction(), &QAction::changed, this, &ContentDetail::updateHeader);
     updateHeader();
@@ -97,6 +102,13 @@ bool ContentDetail::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
     }
+    // A face that went has faded out: it is itself again for its next
+    // appearance, and the screen lets its image go.
+    if ((watched == m_screen || watched == m_grid) && watched != m_face && event->type() == QEvent::HideToParent) {
+        static_cast<QWidget *>(watched)->setEnabled(true);
+        if (watched == m_screen && !m_openedImage)
+            m_screen->setImage(nullptr);
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -111,8 +123,9 @@ void ContentDetail::setOpenedImage(AtlasImage *image)
     // the old image.
     const bool focusInScreen = wasOpen && image && holdsFocus(*m_screen);
     m_openedImage = image;
-    m_screen->setImage(image);
+    // Closed, the screen keeps its image while it fades out.
     if (image) {
+        m_screen->setImage(image);
         // The thumbnail stands in while the picture is decoded.
         m_cache.thumbnail(image, ThumbnailCache::defaultMaxPixelSize, m_screen,
                           [screen = m_screen, image](const std::optional<QImage> &thumbnail) {
@@ -140,7 +153,7 @@ void ContentDetail::setEditorFactory(ImageEditorFactory *factory)
 
 bool ContentDetail::showsImageScreen() const
 {
-    return m_stack->currentWidget() == m_screen;
+    return m_face == m_screen;
 }
 
 QString ContentDetail::title() const
@@ -150,10 +163,24 @@ QString ContentDetail::title() const
 
 void ContentDetail::showFace(QWidget *face)
 {
-    m_stack->setCurrentWidget(face);
+    QWidget *leaving = m_face;
+    m_face = face;
+    face->setEnabled(true);
+    // A face still fading out comes back as any face comes into view (the
+    // grid takes the focus, the screen's links close), its fade turned
+    // round from where it is.
+    if (face->isVisibleTo(m_faces))
+        face->hide();
+    // On top, shown; the focus, when it was in the face leaving, moves in.
+    m_faceLayout->setCurrentWidget(face);
     if (face == m_screen)
         m_screen->setFocus(Qt::OtherFocusReason);
     fadeIn(face, switchMilliseconds);
+    // The face leaving stays in view under the new one while it fades out,
+    // out of reach of the focus, the keys, the clicks and its shortcuts.
+    if (leaving->isVisible())
+        leaving->setEnabled(false);
+    fadeOut(leaving, switchMilliseconds);
 }
 
 void ContentDetail::updateHeader()

@@ -10,7 +10,7 @@ class PaneHeader;
 class QAction;
 class QKeyEvent;
 class QLabel;
-class QStackedWidget;
+class QStackedLayout;
 class QToolButton;
 class SharedImageScreenState;
 class ThumbnailCache;
@@ -18,8 +18,11 @@ class ThumbnailCache;
 // The detail column of a main window: the thumbnail grid of the visible
 // images or, while an image is open, its image screen, with a bar holding
 // the column's title and, on the image screen, the "Library" button back to
-// the grid and the screen's Edit/Done command. The switch fades the new
-// face in.
+// the grid and the screen's Edit/Done command. The switch cross-fades: the
+// face leaving fades out (the screen with the image it showed) as the new
+// one fades in, and meanwhile takes no part: no focus, keys, clicks or
+// shortcuts reach it. A switch back during the fade turns both round from
+// where they are.
 //
 // It holds no library state: the window hands the grid its values and
 // follows its signals directly, and tells the pane which image is open. The
@@ -64,6 +67,8 @@ public:
 
     // Length of the fade between grid and image screen, in milliseconds.
     static constexpr int switchMilliseconds = 250;
+    // The face shown, or coming into view: the grid or the image screen.
+    QWidget *face() const { return m_face; }
 
 signals:
     void titleChanged(const QString &title);
@@ -83,7 +88,11 @@ private:
     ThumbnailCache &m_cache;
     LibraryGrid *m_grid = nullptr;
     ImageDetailView *m_screen = nullptr;
-    QStackedWidget *m_stack = nullptr;
+    QWidget *m_faces = nullptr;
+    // Both faces, one over the other: the shown one on top, the other hidden
+    // but while it fades out.
+    QStackedLayout *m_faceLayout = nullptr;
+    QWidget *m_face = nullptr;
     PaneHeader *m_header = nullptr;
     QLabel *m_title = nullptr;
     QToolButton *m_libraryButton = nullptr;

@@ -32,7 +32,8 @@ public:
 
     QToolButton *filtersButton() const { return m_filters; }
     QToolButton *importButton() const { return m_import; }
-    // "Active" while a filter is set, else "Off".
+    // "Active" while a filter is set, else "Off": the filters button's
+    // accessible value.
     QString filtersButtonValue() const;
 
 private:

@@ -48,3 +48,9 @@ void fadeOut(QWidget *widget, int milliseconds)
     }
     fade(widget, 0, milliseconds, true);
 }
+
+QAbstractAnimation *runningFade(const QWidget *widget)
+{
+    const auto *effect = qobject_cast<QGraphicsOpacityEffect *>(widget->graphicsEffect());
+    return effect ? effect->findChild<QPropertyAnimation *>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+}

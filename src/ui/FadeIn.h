@@ -1,5 +1,6 @@
 #pragma once
 
+class QAbstractAnimation;
 class QWidget;
 
 // Fades `widget` in from transparent over `milliseconds`, easing in and out:
@@ -13,3 +14,7 @@ void fadeIn(QWidget *widget, int milliseconds);
 // from where its fade has got to; a fadeIn() meanwhile takes over, and the
 // widget stays shown. A widget not on screen is hidden at once.
 void fadeOut(QWidget *widget, int milliseconds);
+
+// The fade under way on `widget` (fadeIn or fadeOut), none when none: tests
+// step it by setting its current time, in milliseconds.
+QAbstractAnimation *runningFade(const QWidget *widget);

@@ -4,6 +4,9 @@
 #include "browser/LibraryGridView.h"
 #include "ui/AppStyle.h"
 #include "ui/ContentUnavailableView.h"
+#include "support/SpringFrames.h"
+#include "ui/Spring.h"
+#include "ui/SpringAnimation.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -19,6 +22,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
+
+#include <functional>
 
 class LibraryGridTest : public QObject {
     Q_OBJECT
@@ -231,7 +236,7 @@ private slots:
         // Every frame of the selection's animation, drawn without a warning.
         for (int frame = 0; frame < 20; ++frame) {
             m_grid->view()->viewport()->repaint();
-            QTest::qWait(15);
+            m_grid->view()->selectionClock()->step(0.015);
         }
         QTest::mouseClick(m_grid->view()->viewport(), Qt::LeftButton, {}, tileCentre(3));
         QCOMPARE(opened.last().first().value<AtlasImage *>(), m_images.at(3));
@@ -242,6 +247,83 @@ private slots:
         const QPoint gap = tileCentre(0) + QPoint(m_grid->view()->tileWidth() / 2 + 8, 0);
         QTest::mouseClick(m_grid->view()->viewport(), Qt::LeftButton, {}, gap);
         QCOMPARE(m_grid->selectedImage(), m_images.at(5));
+    }
+
+    // A tile's selection and the Add Images tile's drop highlight move on a
+    // spring of response 0.2 s and damping fraction 0.85: on their way from
+    // the first frame, past the target by as much as such a spring
+    // overshoots, then at rest on it; every frame is drawn without a warning.
+    // A tile selected in place of another grows as the other shrinks.
+    void tilesMoveOnTheirSpring_data()
+    {
+        QTest::addColumn<QString>("what"); // "selection", "another selection", "drop highlight"
+        QTest::addColumn<double>("from");
+        QTest::newRow("a tile selected") << "selection" << 0.0;
+        QTest::newRow("the selected tile deselected") << "selection" << 1.0;
+        QTest::newRow("another tile selected") << "another selection" << 0.0;
+        QTest::newRow("the drop highlight lit") << "drop highlight" << 0.0;
+        QTest::newRow("the drop highlight put out") << "drop highlight" << 1.0;
+    }
+    void tilesMoveOnTheirSpring()
+    {
+        QFETCH(QString, what);
+        QFETCH(double, from);
+        const double to = 1 - from;
+        showGrid(3);
+        LibraryGridView *view = m_grid->view();
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(QStringLiteral("/scans/knee.png"))});
+        const auto drag = [&](bool over) {
+            if (over) {
+                QDragEnterEvent enter(tileCentre(0), Qt::CopyAction, &mime, Qt::LeftButton, {});
+                QApplication::sendEvent(view->viewport(), &enter);
+            } else {
+                QDragLeaveEvent leave;
+                QApplication::sendEvent(view->viewport(), &leave);
+            }
+        };
+        std::function<void(bool)> change; // to the target, or to the start
+        std::function<double()> value;
+        FrameClock *clock = nullptr;
+        if (what == QLatin1String("drop highlight")) {
+            m_grid->setCanAddImages(true);
+            change = [&](bool toTarget) { drag(toTarget ? to > 0 : from > 0); };
+            value = [view] { return view->dropHighlight()->value(); };
+            clock = view->dropHighlight()->frameClock();
+        } else {
+            AtlasImage *tile = m_images.at(1);
+            AtlasImage *other = what == QLatin1String("another selection") ? m_images.at(2) : nullptr;
+            change = [=, this](bool toTarget) {
+                m_grid->setSelectedImage((toTarget ? to : from) > 0 ? tile : other);
+            };
+            value = [view, tile] { return view->selectionProgress(tile); };
+            clock = view->selectionClock();
+        }
+        change(false);
+        stepToRest(*clock, value, to, from);
+        QCOMPARE(value(), from);
+
+        QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+        change(true);
+        Spring reference(0.2, 0.85, from);
+        reference.setTarget(to);
+        clock->step(1.0 / 60);
+        reference.advance(1.0 / 60);
+        QVERIFY(std::min(from, to) < value() && value() < std::max(from, to));
+        QCOMPARE(value(), reference.value());
+        double unmirrored = 0; // how far the tile left is from shrinking as the other grows
+        const double overshoot = stepToRest(*clock, value, from, to, [&] {
+            view->viewport()->repaint();
+            if (what == QLatin1String("another selection"))
+                unmirrored = std::max(unmirrored, std::abs(view->selectionProgress(m_images.at(2)) - (1 - value())));
+        });
+        QVERIFY(!clock->isRunning());
+        QCOMPARE(value(), to);
+        QVERIFY(unmirrored < 1e-12);
+        // The frames catch the spring near its peak.
+        const double peak = springOvershoot(0.85);
+        QVERIFY2(overshoot > 0.8 * peak && overshoot <= peak * (1 + 1e-9), qPrintable(QString::number(overshoot)));
+        view->viewport()->repaint();
     }
 
     void theAddImagesTileComesLast()

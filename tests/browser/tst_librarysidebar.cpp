@@ -6,7 +6,10 @@
 #include "platform/UserDefaults.h"
 #include "shell/AppState.h"
 #include "shell/CloudSyncPause.h"
+#include "support/SpringFrames.h"
 #include "ui/ContentUnavailableView.h"
+#include "ui/Spring.h"
+#include "ui/SpringAnimation.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -18,6 +21,8 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <cmath>
 
 class LibrarySidebarTest : public QObject {
     Q_OBJECT
@@ -521,6 +526,48 @@ private slots:
         m_sidebar->setSearchText(QStringLiteral("brain")); // the owner's: not reported back
         QCOMPARE(searched.count(), 2);
         QCOMPARE(m_sidebar->searchField()->text(), QStringLiteral("brain"));
+    }
+
+    // The filter panel slides open and closed on a spring of response 0.25 s
+    // and damping fraction 0.85: its height is on the way from the first
+    // frame, the spring passes its end by as much as such a spring
+    // overshoots, and comes to rest there with the panel shown or hidden.
+    void theFilterPanelSlidesOnItsSpring_data()
+    {
+        QTest::addColumn<bool>("opening");
+        QTest::newRow("opening") << true;
+        QTest::newRow("closing") << false;
+    }
+    void theFilterPanelSlidesOnItsSpring()
+    {
+        QFETCH(bool, opening);
+        SpringAnimation *spring = m_sidebar->filterPanelOpening();
+        FrameClock *clock = spring->frameClock();
+        QWidget *panel = m_sidebar->filterControls()->parentWidget();
+        const double from = opening ? 0 : 1;
+        const double to = 1 - from;
+        const auto value = [spring] { return spring->value(); };
+        m_sidebar->setFiltersExpanded(!opening);
+        stepToRest(*clock, value, to, from);
+        QCOMPARE(panel->isVisible(), !opening);
+
+        m_sidebar->toggleFilters();
+        Spring reference(0.25, 0.85, from);
+        reference.setTarget(to);
+        clock->step(1.0 / 60);
+        reference.advance(1.0 / 60);
+        QCOMPARE(spring->value(), reference.value());
+        const int full = panel->sizeHint().height();
+        QVERIFY(panel->isVisible());
+        QCOMPARE(panel->maximumHeight(), int(std::lround(reference.value() * full)));
+        QVERIFY(panel->maximumHeight() > 0 && panel->maximumHeight() < full);
+        const double overshoot = stepToRest(*clock, value, from, to);
+        QVERIFY(!clock->isRunning());
+        QCOMPARE(spring->value(), to);
+        const double peak = springOvershoot(0.85);
+        QVERIFY2(overshoot > 0.8 * peak && overshoot <= peak * (1 + 1e-9), qPrintable(QString::number(overshoot)));
+        QCOMPARE(panel->isVisible(), opening);
+        QCOMPARE(panel->maximumHeight(), QWIDGETSIZE_MAX);
     }
 
     void filterPickersOfferAnyAndTheSelectableCases()

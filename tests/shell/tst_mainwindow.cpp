@@ -4,6 +4,7 @@
 #include "browser/LibraryThumbnail.h"
 #include "support/AlertButtons.h"
 #include "support/RowSwipes.h"
+#include "support/SpringFrames.h"
 #include "support/FocusRings.h"
 #include "support/StubPrograms.h"
 #include "editor/AnnotationEditor.h"
@@ -12,6 +13,7 @@
 #include "platform/MemoryBudget.h"
 #include "platform/WorkerPools.h"
 #include "ui/FocusRingStyle.h"
+#include "ui/SpringAnimation.h"
 #include "viewer/AnnotationInspector.h"
 #include "viewer/AnnotationLinkRow.h"
 #include "viewer/AnnotationLinksOverlay.h"
@@ -238,7 +240,9 @@ private slots:
         QCOMPARE(harness.model().modalityFilter(), std::optional<Modality>(Modality::ct));
         QCOMPARE(column->filtersButtonValue(), QStringLiteral("Active"));
         // "Clear Filters" (once the panel has finished sliding open).
-        QTest::qWait(400);
+        SpringAnimation *panel = harness.sidebar().filterPanelOpening();
+        stepToRest(*panel->frameClock(), [panel] { return panel->value(); }, 0, 1);
+        QApplication::processEvents(); // laid out
         QTest::mouseClick(harness.sidebar().clearFiltersButton(), Qt::LeftButton);
         QVERIFY(!harness.model().hasActiveFilters());
         QCOMPARE(harness.sidebar().filterControls()->modalityFilter(), std::nullopt);

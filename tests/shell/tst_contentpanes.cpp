@@ -1,0 +1,167 @@
+#include "MainWindowTestSupport.h"
+
+#include "ui/FadeIn.h"
+#include "viewer/ImageDetailView.h"
+
+#include <QAbstractAnimation>
+#include <QAccessible>
+#include <QGraphicsOpacityEffect>
+#include <QToolButton>
+
+namespace {
+
+// How opaque a face is drawn: 0 while hidden.
+double opacity(const QWidget *face)
+{
+    if (!face->isVisible())
+        return 0;
+    const auto *effect = qobject_cast<QGraphicsOpacityEffect *>(face->graphicsEffect());
+    return effect ? effect->opacity() : 1;
+}
+
+// Moves the fades under way on the faces to `milliseconds` into them.
+void stepFades(const QList<QWidget *> &faces, int milliseconds)
+{
+    for (QWidget *face : faces) {
+        if (QAbstractAnimation *fade = runningFade(face))
+            fade->setCurrentTime(milliseconds);
+    }
+}
+
+bool holdsFocus(const QWidget *face)
+{
+    const QWidget *focus = QApplication::focusWidget();
+    return focus && (focus == face || face->isAncestorOf(focus));
+}
+
+} // namespace
+
+class ContentPanesTest : public QObject {
+    Q_OBJECT
+private slots:
+    // The switch between the grid and the image screen cross-fades: the
+    // face leaving stays in view under the new one and fades out from where
+    // it was as the new one fades in, then goes; meanwhile the focus, the
+    // keys and Tab reach only the new face.
+    void theGridAndTheImageScreenCrossFade_data()
+    {
+        QTest::addColumn<QStringList>("before"); // "open", "close", "half" (of the fades), "end"
+        QTest::addColumn<QString>("then");       // the switch watched: "open" or "close"
+        QTest::newRow("opening an image") << QStringList() << "open";
+        QTest::newRow("back to the grid") << QStringList{"open", "end"} << "close";
+        QTest::newRow("back during the fade") << QStringList{"open", "half"} << "close";
+        QTest::newRow("opening again during the fade") << QStringList{"open", "end", "close", "half"} << "open";
+    }
+    void theGridAndTheImageScreenCrossFade()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(QString, then);
+        TestLibrary library;
+        Series *brain = library.series(QStringLiteral("Brain"), 1);
+        const QList<AtlasImage *> slices = library.images(brain, 3);
+        library.save();
+        WindowHarness harness(library);
+        QVERIFY(harness.clickRow(LibraryEntryID::series(brain->id())));
+        ContentDetail *detail = harness.view().contentDetail();
+        QWidget *grid = detail->grid();
+        QWidget *screen = detail->imageScreen();
+        const QList<QWidget *> faces{grid, screen};
+        const int half = ContentDetail::switchMilliseconds / 2;
+        const auto act = [&](const QString &step) {
+            if (step == QLatin1String("open"))
+                harness.model().openImage(slices.at(1));
+            else if (step == QLatin1String("close"))
+                harness.model().returnToGrid();
+            else
+                stepFades(faces, step == QLatin1String("half") ? half : ContentDetail::switchMilliseconds);
+        };
+        for (const QString &step : before)
+            act(step);
+
+        const bool opening = then == QLatin1String("open");
+        QWidget *coming = opening ? screen : grid;
+        QWidget *leaving = opening ? grid : screen;
+        const double comingFrom = opacity(coming);
+        const double leavingFrom = opacity(leaving);
+        act(then);
+        QCOMPARE(detail->face(), coming);
+        QCOMPARE(detail->showsImageScreen(), opening);
+        // No jump: each face goes on from where it was.
+        QCOMPARE(opacity(coming), comingFrom);
+        QCOMPARE(opacity(leaving), leavingFrom);
+        stepFades(faces, half);
+        QVERIFY(coming->isVisible() && leaving->isVisible());
+        QVERIFY(opacity(coming) > comingFrom && opacity(coming) < 1);
+        QVERIFY(opacity(leaving) > 0 && opacity(leaving) < leavingFrom);
+        // The new face lies on top; the screen fading out still shows its image.
+        const QPoint middle = detail->rect().center();
+        QWidget *under = detail->childAt(middle);
+        QVERIFY(under == coming || coming->isAncestorOf(under));
+        QCOMPARE(detail->imageScreen()->image(), slices.at(1));
+
+        // The focus and the keys are the new face's.
+        QVERIFY(holdsFocus(coming));
+        QTest::keyClick(harness.window.windowHandle(), Qt::Key_Right);
+        if (opening) {
+            QCOMPARE(harness.model().openedImage(), slices.at(2));
+        } else {
+            QCOMPARE(harness.model().openedImage(), nullptr);
+            QCOMPARE(harness.model().gridSelection(), slices.at(2));
+            // Nor do the shortcuts of the screen leaving ("Edit", Ctrl+E).
+            QTest::keyClick(harness.window.windowHandle(), Qt::Key_E, Qt::ControlModifier);
+            QVERIFY(!harness.appState.isEditing());
+        }
+        for (int tab = 0; tab < 40; ++tab) {
+            QTest::keyClick(harness.window.windowHandle(), Qt::Key_Tab);
+            QVERIFY(!holdsFocus(leaving));
+        }
+
+        stepFades(faces, ContentDetail::switchMilliseconds);
+        QVERIFY(!leaving->isVisible());
+        QCOMPARE(opacity(coming), 1.0);
+        QVERIFY(leaving->isEnabled());
+        QCOMPARE(detail->imageScreen()->image(), opening ? slices.at(2) : nullptr);
+    }
+
+    // The filters button says whether a filter is active as its accessible
+    // value ("Active" or "Off"), whether the panel is shown or not, and is
+    // pressed as a button.
+    void theFiltersButtonSaysWhetherFiltersAreActive_data()
+    {
+        QTest::addColumn<QList<bool>>("activeFilters"); // in turn
+        QTest::addColumn<bool>("expanded");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("no filter") << QList<bool>{false} << false << "Off";
+        QTest::newRow("a filter") << QList<bool>{true} << false << "Active";
+        QTest::newRow("a filter, the panel shown") << QList<bool>{true} << true << "Active";
+        QTest::newRow("the last filter cleared") << QList<bool>{true, false} << false << "Off";
+        QTest::newRow("the last filter cleared, the panel shown") << QList<bool>{true, false} << true << "Off";
+    }
+    void theFiltersButtonSaysWhetherFiltersAreActive()
+    {
+        QFETCH(QList<bool>, activeFilters);
+        QFETCH(bool, expanded);
+        QFETCH(QString, value);
+        UserDefaults defaults;
+        FakeCloudAccountService accounts;
+        AppState appState(defaults, accounts);
+        ContentSidebar column(appState, defaults);
+        column.setHasContent(true);
+        column.sidebar()->setFiltersExpanded(expanded);
+        column.show();
+        QAccessibleInterface *button = QAccessible::queryAccessibleInterface(column.filtersButton());
+        QVERIFY(button && button->valueInterface() && button->actionInterface());
+        for (bool active : activeFilters)
+            column.setHasActiveFilters(active);
+        QCOMPARE(button->valueInterface()->currentValue().toString(), value);
+        QCOMPARE(button->text(QAccessible::Value), value);
+        QVERIFY(button->text(QAccessible::Description) != value);
+        QCOMPARE(button->text(QAccessible::Name), QStringLiteral("Filters"));
+        // Pressed as a button: the panel opens or closes.
+        button->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(column.sidebar()->isFiltersExpanded(), !expanded);
+    }
+};
+
+QTEST_MAIN(ContentPanesTest)
+#include "tst_contentpanes.moc"
