@@ -583,6 +583,13 @@ private slots:
         row("delete", [](Library &w, Series *, const QList<AtlasImage *> &i) {
             w.operations.deleteImages({i.first()});
         }, "Delete Failed");
+        row("delete, its caller told", [](Library &w, Series *, const QList<AtlasImage *> &i) {
+            std::optional<bool> deleted;
+            w.operations.deleteImages({i.first()}, [&deleted](bool saved) { deleted = saved; });
+            w.settle();
+            QVERIFY(deleted.has_value());
+            QCOMPARE(*deleted, false);
+        }, "Delete Failed");
         row("remove entries", [](Library &w, Series *s, const QList<AtlasImage *> &i) {
             w.operations.removeEntries({seriesEntry(s, {i.at(0), i.at(1)}), LibraryEntry::image(i.last())});
         }, "Delete Failed");
