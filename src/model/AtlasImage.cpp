@@ -231,10 +231,7 @@ void AtlasImage::copyStoredImages(ModelContext &context, StoreWrites &writes, co
         QList<qint64> sourceKeys;
         const qsizetype end = std::min(sources.size(), first + imagesPerStatement);
         for (qsizetype i = first; i < end; ++i) {
-            const Date now = Date::now();
-            createdAt = now > createdAt ? now
-                                        : Date{std::nextafter(createdAt.secondsSinceReferenceDate,
-                                                              std::numeric_limits<double>::infinity())};
+            createdAt = Date::nowAfter(createdAt);
             rows << QStringLiteral("(%1, %2, %3)")
                         .arg(sources.at(i)->storeKey())
                         .arg(firstKey + i)

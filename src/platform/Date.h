@@ -11,7 +11,18 @@
 struct Date {
     double secondsSinceReferenceDate = 0;
 
+    // The current time: the system clock's, or that of the clock set.
+    // Any thread.
     static Date now();
+    // The current time, or the least time after `earlier` when the clock
+    // has not passed it: things made one after another get times in order
+    // however coarse the clock.
+    static Date nowAfter(Date earlier);
+    // Where now() reads the time (a test's clock, which may stand still);
+    // none restores the system clock.
+    using Clock = Date (*)();
+    static void setClock(Clock clock);
+
     static Date fromSecondsSince1970(double seconds);
     static Date fromDateTime(const QDateTime &dateTime);
 

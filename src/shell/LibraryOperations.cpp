@@ -304,8 +304,12 @@ bool LibraryOperations::duplicateSeries(Series *series, std::function<void(Serie
     if (m_context.hasChanges()) {
         // Changes not saved yet are copied as they stand, from the objects.
         Series *copySeries = m_context.insert(Series::make(copyTitle(series->title())));
+        // Each copy later than the one before, as in SQL below.
+        Date createdAt{-std::numeric_limits<double>::infinity()};
         for (AtlasImage *image : orderedImages(*series)) {
             AtlasImage *copy = deepCopy(m_context, *image);
+            createdAt = Date::nowAfter(createdAt);
+            copy->setCreatedAt(createdAt);
             copy->setSeries(copySeries);
         }
         if (!saveOrReport(duplicateFailed))

@@ -317,6 +317,31 @@ private slots:
         QCOMPARE(changed.count(), 0);
     }
 
+    // On a wide row the full swipe lies beyond most of the row, not just
+    // beyond its actions: half-way across, they stay open.
+    void aWideRowsFullSwipeLiesBeyondMostOfIt_data()
+    {
+        QTest::addColumn<double>("ofTheRow");
+        QTest::addColumn<bool>("deletes");
+        QTest::newRow("half the row") << 0.5 << false;
+        QTest::newRow("two thirds of the row") << 0.67 << true;
+    }
+    void aWideRowsFullSwipeLiesBeyondMostOfIt()
+    {
+        QFETCH(double, ofTheRow);
+        QFETCH(bool, deletes);
+        m_sidebar->resize(1000, 500);
+        QListView *list = m_sidebar->listView();
+        QTRY_VERIFY(list->visualRect(list->model()->index(1, 0)).width() > 900);
+        const double reach = ofTheRow * list->visualRect(list->model()->index(1, 0)).width();
+        QSignalSpy deleted(m_sidebar.get(), &LibrarySidebar::deleteRequested);
+        wheel(1, {}, Qt::ScrollBegin);
+        for (double done = 0; done < reach; done += 10)
+            QVERIFY(wheel(1, QPoint(-10, 0), Qt::ScrollUpdate));
+        wheel(1, {}, Qt::ScrollEnd);
+        QCOMPARE(deleted.count(), deletes ? 1 : 0);
+    }
+
     // Open actions close for a click beside them, a scroll, or another
     // row's swipe; an upright gesture and a wheel's notches only scroll.
     void uncoveredActionsCloseAgain()
@@ -376,6 +401,23 @@ private slots:
         QVERIFY(!swipes->isSwiping());
         QTRY_COMPARE(swipes->reveal(), swipes->actionsWidth());
         QCOMPARE(deleted.count(), 0);
+    }
+
+    // A finger that moves mostly up or down is no swipe, however far
+    // sideways it also goes.
+    void anUprightTouchDragUncoversNothing()
+    {
+        const std::unique_ptr<QPointingDevice> device(QTest::createTouchDevice());
+        RowSwipeActions *swipes = m_sidebar->rowSwipe();
+        QWidget *viewport = m_sidebar->listView()->viewport();
+        const QPoint from = rowCentre(1) + QPoint(100, 0);
+        QTest::touchEvent(viewport, device.get()).press(0, from);
+        for (int step = 1; step <= 4; ++step)
+            QTest::touchEvent(viewport, device.get()).move(0, from + QPoint(-step * 8, step * 16));
+        QVERIFY(!swipes->isSwiping());
+        QVERIFY(!swipes->row().isValid());
+        QTest::touchEvent(viewport, device.get()).release(0, from + QPoint(-32, 64));
+        QCOMPARE(swipes->reveal(), 0.0);
     }
 
     void searchKeepsHiddenEntriesSelected()

@@ -242,6 +242,9 @@ private slots:
         QTest::newRow("progressive, cut in half") << noiseJpeg(QSize(300, 200), true).chopped(whole.size() / 2) << false;
         QTest::newRow("bytes before the end marker") << whole.left(end) + QByteArray("\x00\x00", 2) + whole.mid(end)
                                                     << true;
+        // Segments passed over unread, the second across the first 64 KiB.
+        const QByteArray comment = QByteArray("\xff\xfe\x9c\x40", 4) + QByteArray(40000 - 2, 'c');
+        QTest::newRow("two 40,000-byte comments") << QByteArray(whole).insert(2, comment + comment) << true;
         // Far more than an encoder's padding: bytes that are no part of the picture.
         QTest::newRow("2 MB before the end marker") << whole.left(end) + QByteArray(2 * 1024 * 1024, '\0') + whole.mid(end)
                                                    << false;

@@ -370,18 +370,22 @@ private slots:
     // Each image of a series' copy holds what a copy of the image object
     // holds, in SQL as from the objects: a raw value outside its cases as
     // unknown's (0), the age as it is, and a creation date of its own, each
-    // later than the one before, so that images of equal sort index keep
-    // their order whatever their titles.
+    // later than the one before (also while the clock stands still), so
+    // that images of equal sort index keep their order whatever their titles.
     void duplicatedSeriesCopyEachField_data()
     {
         QTest::addColumn<bool>("unsavedElsewhere");
-        QTest::newRow("all saved") << false;
-        QTest::newRow("unsaved changes elsewhere") << true;
+        QTest::addColumn<bool>("clockStands"); // every copy made in one instant
+        QTest::newRow("all saved") << false << false;
+        QTest::newRow("unsaved changes elsewhere") << true << false;
+        QTest::newRow("all saved, the clock standing") << false << true;
+        QTest::newRow("unsaved changes elsewhere, the clock standing") << true << true;
     }
 
     void duplicatedSeriesCopyEachField()
     {
         QFETCH(bool, unsavedElsewhere);
+        QFETCH(bool, clockStands);
         Library library(true);
         Series *series = library.series(QStringLiteral("Knee"));
         // Equal sort indices, oldest first, titles the other way round.
@@ -411,7 +415,13 @@ private slots:
         const QStringList expected{QStringLiteral("c 0 0 0 0 1/-1 0"), QStringLiteral("b 3 1 2 3 99/12 0"),
                                    QStringLiteral("a 2 1 2 3 5/40 0")};
         const Date before = Date::now();
+        // A clock standing at `before` (a plain function: it reads a static).
+        static Date instant;
+        instant = before;
+        if (clockStands)
+            Date::setClock([] { return instant; });
         Series *copy = library.duplicateSeries(series);
+        Date::setClock(nullptr);
         const Date after = Date::now();
         QVERIFY(copy);
         const auto check = [&](const QList<AtlasImage *> &copies) {
@@ -572,6 +582,13 @@ private slots:
         }, "Rename Failed", true);
         row("delete", [](Library &w, Series *, const QList<AtlasImage *> &i) {
             w.operations.deleteImages({i.first()});
+        }, "Delete Failed");
+        row("delete, its caller told", [](Library &w, Series *, const QList<AtlasImage *> &i) {
+            std::optional<bool> deleted;
+            w.operations.deleteImages({i.first()}, [&deleted](bool saved) { deleted = saved; });
+            w.settle();
+            QVERIFY(deleted.has_value());
+            QCOMPARE(*deleted, false);
         }, "Delete Failed");
         row("remove entries", [](Library &w, Series *s, const QList<AtlasImage *> &i) {
             w.operations.removeEntries({seriesEntry(s, {i.at(0), i.at(1)}), LibraryEntry::image(i.last())});

@@ -478,6 +478,43 @@ private slots:
                  KeyTarget(target) == KeyTarget::linkRow ? QStringList{"https://atlas.example.org/pons"} : QStringList());
     }
 
+    // A key whose command is disabled (no image beyond the end, no way back
+    // while editing) is not taken: it travels on to the window.
+    void keysOfDisabledCommandsTravelOn_data()
+    {
+        QTest::addColumn<int>("opened");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("editing");
+        QTest::addColumn<int>("openedAfter");
+        QTest::newRow("Right on the last image") << 1 << int(Qt::Key_Right) << false << 1;
+        QTest::newRow("Up on the first image") << 0 << int(Qt::Key_Up) << false << 0;
+        QTest::newRow("Space while editing") << 0 << int(Qt::Key_Space) << true << 0;
+        QTest::newRow("Down, enabled, is taken") << 0 << int(Qt::Key_Down) << false << 1;
+    }
+    void keysOfDisabledCommandsTravelOn()
+    {
+        QFETCH(int, opened);
+        QFETCH(int, key);
+        QFETCH(bool, editing);
+        QFETCH(int, openedAfter);
+        TestLibrary library;
+        Series *brain = library.series(QStringLiteral("Brain"), 1);
+        const QList<AtlasImage *> slices = library.images(brain, 2);
+        library.save();
+        WindowHarness harness(library);
+        QVERIFY(harness.clickRow(LibraryEntryID::series(brain->id())));
+        harness.model().openImage(slices.at(opened));
+        harness.appState.setIsEditing(editing);
+        QWidget *screen = harness.view().contentDetail()->imageScreen();
+        screen->setFocus(Qt::OtherFocusReason);
+        QTRY_VERIFY(screen->hasFocus());
+        EventCounter reached(QEvent::KeyPress);
+        harness.window.installEventFilter(&reached);
+        QTest::keyClick(harness.window.windowHandle(), Qt::Key(key));
+        QCOMPARE(harness.model().openedImage(), slices.at(openedAfter));
+        QCOMPARE(reached.count, opened == openedAfter ? 1 : 0);
+    }
+
     // A full swipe over a row of the selection deletes that row alone, at
     // once; a swipe's Edit opens the image's sheet.
     void swipesOverRowsDeleteAndEdit()

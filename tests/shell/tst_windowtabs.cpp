@@ -230,7 +230,8 @@ private slots:
 
     // Every window that closes, main or not, registered or not, saves the
     // main windows once the event loop turns: an image opened since the
-    // last save is kept should the process then be ended.
+    // last save is kept should the process then be ended. A window that is
+    // only hidden saves nothing.
     void everyWindowThatClosesSaves_data()
     {
         QTest::addColumn<QString>("closing");
@@ -242,6 +243,7 @@ private slots:
         QTest::newRow("a dialog") << "dialog" << true;
         QTest::newRow("two windows in one turn") << "two" << true;
         QTest::newRow("a tool tip") << "tooltip" << false;
+        QTest::newRow("a window hidden, not closed") << "hidden" << false;
     }
     void everyWindowThatClosesSaves()
     {
@@ -290,6 +292,9 @@ private slots:
         } else if (closing == QLatin1String("dialog")) {
             shown(new QDialog(&harness.window));
             others.back()->close();
+        } else if (closing == QLatin1String("hidden")) {
+            shown(new QWidget);
+            others.back()->hide();
         } else {
             auto *tip = new QWidget(nullptr, Qt::ToolTip);
             shown(tip);
