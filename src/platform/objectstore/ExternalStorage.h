@@ -273,20 +273,21 @@ public:
     // go into it too, in a folder made for them if need be: the store's
     // write-ahead log may hold its last saves. With a `note`, the kept
     // folder's name is added to it, on the disk, before anything moves
-    // (see keptFolders()); a note that is not a regular file (a link, a
-    // pipe) is neither followed nor written, and is left as it is: the
+    // (see keptFolders()); a note that is not the store's own (not a
+    // regular file, such as a link or a pipe, or a file with another link
+    // to it) is neither followed nor written, and is left as it is: the
     // files are moved all the same, unnoted. Answers the new path, empty
     // when nothing was moved; `error` says why the files could not be
-    // moved (all are then where they were).
+    // moved (all are then where they were, and the note as it was).
     static QString setAside(const QString &folder, const QDateTime &when, QString *error,
                             const QStringList &companions = {}, const QString &note = {});
     // The kept folders of `folder` that `note` names and that are there,
     // beside it: only names that setAside() gives `folder`'s files count. A
-    // note that is not a regular file is not read (a link is not followed,
+    // note that is not the store's own is not read (a link is not followed,
     // a pipe not waited for) and names none.
     static QStringList keptFolders(const QString &note, const QString &folder);
-    // Removes `note` when it is a regular file; anything else of that name
-    // is not the store's, and stays.
+    // Removes `note` when it is the store's own: a regular file with no
+    // other link to it; anything else of that name stays.
     static void removeNote(const QString &note);
 
     // Held from writing new files until their transaction has committed (or
