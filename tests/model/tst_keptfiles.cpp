@@ -9,11 +9,13 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
 #include <cstdio>
+#include <thread>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -66,10 +68,17 @@ QStringList tree(const QString &folder)
     return entries;
 }
 
-// How many files this process has open.
+// How many files and folders this process has open (not the handles
+// without a name, such as a new worker thread's queue of events).
 qsizetype openDescriptors()
 {
-    return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size();
+    const QDir open(QStringLiteral("/proc/self/fd"));
+    qsizetype files = 0;
+    for (const QString &descriptor : open.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        char target[2] = {};
+        files += ::readlink(QFile::encodeName(open.filePath(descriptor)).constData(), target, 1) == 1 && target[0] == '/';
+    }
+    return files;
 }
 
 // The child: opens the library in `folder` with no file allowed past
@@ -753,7 +762,11 @@ private slots:
         const QStringList stored = storedFileNames(folder);
         const QString before = kindOf(files.filePath(name));
 
-        makeTestContainer(folder).reset();
+        auto container = makeTestContainer(folder);
+        // Cleared on the files pool, which then leaves the folder to others.
+        WorkerPools::files().waitForDone();
+        QVERIFY(!filesLocked(folder));
+        container.reset();
         QCOMPARE(kindOf(files.filePath(name)), cleared ? QStringLiteral("nothing") : before);
         QCOMPARE(storedFileNames(folder), stored);
         for (const QString &name : stored)
@@ -762,6 +775,51 @@ private slots:
         QVERIFY(read.open(QIODevice::ReadOnly));
         QCOMPARE(read.readAll(), QByteArray("a paper"));
         QCOMPARE(papers.entryList(QDir::Files), QStringList{QStringLiteral("record")});
+    }
+
+    // Opening clears left temporary files on the files pool; a file this
+    // process writes meanwhile (an import's) waits for that, and is never
+    // taken for one left. Closing the library finishes the clearing.
+    void aFileWrittenWhileLeftTemporariesAreClearedIsKept()
+    {
+        QTemporaryDir directory;
+        const QString folder = directory.filePath(QStringLiteral("library"));
+        makeLibrary(folder, 1);
+        const QDir files(externalFolderOf(folder));
+        const QString left = files.filePath(ExternalStorage::newFileName() + QStringLiteral(".tmp"));
+        QVERIFY(writeFile(left, "cut short"));
+        // No thread of the pool is free for the clearing.
+        QSemaphore gate;
+        const int threads = WorkerPools::files().maxThreadCount();
+        for (int i = 0; i < threads; ++i)
+            WorkerPools::files().start([&gate] { gate.acquire(); });
+        auto container = makeTestContainer(folder);
+        std::optional<PreparedFiles> prepared = container->mainContext().prepareFiles();
+        QSemaphore begun, go;
+        QString name;
+        bool completed = false;
+        std::thread writer([&] {
+            const std::unique_ptr<PreparedFiles::Writer> file = prepared ? prepared->create() : nullptr;
+            const bool written = file && file->write(large);
+            name = file ? file->name() : QString();
+            begun.release();
+            go.acquire();
+            completed = written && file->complete();
+        });
+        // Long enough for a writer that doesn't wait to begin its file.
+        const bool begunBeforeTheClearing = begun.tryAcquire(1, 300);
+        container.reset();
+        const QString leftOnceClosed = kindOf(left);
+        gate.release(threads);
+        if (!begunBeforeTheClearing)
+            begun.acquire();
+        go.release();
+        writer.join();
+        QCOMPARE(leftOnceClosed, QStringLiteral("nothing"));
+        QVERIFY(completed);
+        QFile written(files.filePath(name));
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), large);
     }
 
     // Each folder kept aside takes a name of its own; a folder without a

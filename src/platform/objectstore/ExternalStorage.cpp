@@ -17,6 +17,7 @@
 #include <QThread>
 #include <QThreadPool>
 #include <QUuid>
+#include <QWaitCondition>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -290,6 +291,22 @@ int openFolder(const QString &path)
     return path.isEmpty() ? -1 : ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
+// Removes those of `names` (temporaryEntries()) that are still such files
+// in `path`: what another process was writing when they were listed has
+// been renamed into place once its lock is let go.
+void removeTemporaries(const QString &path, const QList<QByteArray> &names)
+{
+    const int folder = openFolder(path);
+    if (folder < 0)
+        return;
+    for (const QByteArray &name : names) {
+        struct stat status;
+        if (::fstatat(folder, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode))
+            ::unlinkat(folder, name.constData(), 0);
+    }
+    ::close(folder);
+}
+
 // The name setAside() gives the files of `folder` kept at `when`, before
 // the number that tells it from one taken.
 QString keptFolderName(const QString &folder, const QDateTime &when)
@@ -460,29 +477,13 @@ public:
     // With `whyNot`, why it failed in the user's words.
     bool lock(QString *whyNot = nullptr)
     {
-        const QMutexLocker locker(&m_lockMutex);
-        if (m_lockHolders == 0) {
-            const auto fail = [whyNot](const QString &reason) {
-                if (whyNot)
-                    *whyNot = reason;
-                return false;
-            };
-            if (path.isEmpty())
-                return fail(QStringLiteral("the library keeps no files"));
-            if (const std::optional<QString> failed = makeFolder(path))
-                return fail(*failed);
-            // A long save holds it: another one waits a while.
-            const QDeadlineTimer deadline(10000);
-            LibraryLock::Outcome outcome = m_lock.tryLock(path);
-            while (outcome == LibraryLock::Outcome::heldElsewhere && !deadline.hasExpired()) {
-                QThread::msleep(20);
-                outcome = m_lock.tryLock(path);
-            }
-            if (outcome == LibraryLock::Outcome::heldElsewhere)
-                return fail(QCoreApplication::translate("ModelContext", "another program is writing the library's files"));
-            if (outcome == LibraryLock::Outcome::failed)
-                return fail(FileWriteError::reasonFor(m_lock.systemError()));
-        }
+        QMutexLocker locker(&m_lockMutex);
+        // No file of this process is written while the opening's clearing
+        // runs: it would take one being written for one left.
+        while (m_clearing)
+            m_clearingDone.wait(locker.mutex());
+        if (m_lockHolders == 0 && !takeLock(whyNot))
+            return false;
         ++m_lockHolders;
         return true;
     }
@@ -492,6 +493,36 @@ public:
         const QMutexLocker locker(&m_lockMutex);
         if (m_lockHolders > 0 && --m_lockHolders == 0)
             m_lock.unlock();
+    }
+
+    // From now until clearTemporaries() has run, lock() waits for it.
+    void beginClearing()
+    {
+        const QMutexLocker locker(&m_lockMutex);
+        m_clearing = true;
+    }
+
+    // Removes the temporary files a process cut short left (see
+    // ExternalStorage::clearTemporariesLater()), then lets lock() go on.
+    void clearTemporaries()
+    {
+        // Listed without the lock: another process's new files are
+        // temporaries only while it writes them, under the lock.
+        QList<QByteArray> names;
+        if (const int folder = openFolder(path); folder >= 0) {
+            names = temporaryEntries(folder);
+            ::close(folder);
+        }
+        QMutexLocker locker(&m_lockMutex);
+        QString whyNot;
+        if (!names.isEmpty() && takeLock(&whyNot)) {
+            removeTemporaries(path, names);
+            m_lock.unlock();
+        } else if (!names.isEmpty()) {
+            qWarning("Store: left temporary files are kept for now: %s", qPrintable(whyNot));
+        }
+        m_clearing = false;
+        m_clearingDone.wakeAll();
     }
 
     // The files are on disk: a save may take them.
@@ -589,10 +620,39 @@ public:
     }
 
 private:
+    // Takes the system's lock, waiting a while for another holder; with
+    // `whyNot`, why it failed. Under m_lockMutex.
+    bool takeLock(QString *whyNot)
+    {
+        const auto fail = [whyNot](const QString &reason) {
+            if (whyNot)
+                *whyNot = reason;
+            return false;
+        };
+        if (path.isEmpty())
+            return fail(QStringLiteral("the library keeps no files"));
+        if (const std::optional<QString> failed = makeFolder(path))
+            return fail(*failed);
+        // A long save holds it: another one waits a while.
+        const QDeadlineTimer deadline(10000);
+        LibraryLock::Outcome outcome = m_lock.tryLock(path);
+        while (outcome == LibraryLock::Outcome::heldElsewhere && !deadline.hasExpired()) {
+            QThread::msleep(20);
+            outcome = m_lock.tryLock(path);
+        }
+        if (outcome == LibraryLock::Outcome::heldElsewhere)
+            return fail(QCoreApplication::translate("ModelContext", "another program is writing the library's files"));
+        if (outcome == LibraryLock::Outcome::failed)
+            return fail(FileWriteError::reasonFor(m_lock.systemError()));
+        return true;
+    }
+
     QThread *const m_madeOn = QThread::currentThread();
     QMutex m_lockMutex;
     LibraryLock m_lock;
     int m_lockHolders = 0;
+    bool m_clearing = false;
+    QWaitCondition m_clearingDone;
     QMutex m_offersMutex;
     // By the address of the bytes, which the offer's own copy keeps alive:
     // only a QByteArray sharing them has that address.
@@ -733,6 +793,7 @@ ExternalStorage::ExternalStorage(const QString &folder)
 ExternalStorage::~ExternalStorage()
 {
     discard();
+    m_clearing.waitForFinished();
 }
 
 QString ExternalStorage::path(const QString &name) const
@@ -990,27 +1051,12 @@ void ExternalStorage::removeUnreferenced(const QSet<QString> &referenced)
         StagingRecord::remove(m_folder, records);
 }
 
-QList<QByteArray> ExternalStorage::leftTemporaries() const
+void ExternalStorage::clearTemporariesLater()
 {
-    const int folder = openFolder(m_folder);
-    if (folder < 0)
-        return {};
-    const QList<QByteArray> names = temporaryEntries(folder);
-    ::close(folder);
-    return names;
-}
-
-void ExternalStorage::removeTemporaries(const QList<QByteArray> &names)
-{
-    const int folder = openFolder(m_folder);
-    if (folder < 0)
+    if (m_folder.isEmpty())
         return;
-    for (const QByteArray &name : names) {
-        struct stat status;
-        if (::fstatat(folder, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode))
-            ::unlinkat(folder, name.constData(), 0);
-    }
-    ::close(folder);
+    m_shared->beginClearing();
+    m_clearing = QtConcurrent::run(&WorkerPools::files(), [folder = m_shared] { folder->clearTemporaries(); });
 }
 
 QString ExternalStorage::setAside(const QString &folder, const QDateTime &when, QString *error,
