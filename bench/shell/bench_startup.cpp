@@ -1,10 +1,11 @@
 // Start-up on a large library, side by side with sqlite3 reading the same
 // rows, in alternating rounds.
 //
-//   bench_startup [--images N] [--rounds R] [--dir PATH]
+//   bench_startup [--images N] [--files] [--against PROGRAM] [--rounds R] [--dir PATH]
 //
 // The library (N images, default 100,000, in series of 1,000; each image
-// with 10 labelled points, one region of 20 vertices and 4 KB of bytes) is
+// with 10 labelled points, one region of 20 vertices and 4 KB of bytes,
+// with --files in a file of its own in the store's folder of files) is
 // built under PATH (default: the temporary folder) on the first run and
 // reused afterwards. Each round measures:
 //
@@ -34,6 +35,10 @@
 // after the first paint; two tabs at most 10% above one; the event loop
 // ended within 50 ms and the process within 300 ms of the window closing.
 // Prints PASS or FAIL (exit code 2).
+//
+// With --against, the first paint alone is measured, of this build's
+// program and of each PROGRAM (another build's), beside sqlite3's sorted
+// read, and compared (medians); nothing is judged.
 
 #include "support/PeakMemory.h"
 #include "support/ShellSupport.h"
@@ -350,6 +355,41 @@ QStringList figuresOf(const Timed &timed, const QString &prefix, qsizetype count
     std::exit(1);
 }
 
+// The first paints of `programs` (this build's first, then other builds'),
+// each once a round beside sqlite3's sorted read; the program that goes
+// first moves on by one each round, since the first run of a round tends
+// to be the slowest. Prints each round and the medians.
+int compareFirstPaints(const QStringList &programs, int rounds, const QString &store,
+                       const QProcessEnvironment &firstPaintOnly, const QProcessEnvironment &environment)
+{
+    QList<QList<double>> paints(programs.size());
+    QList<double> sorted;
+    for (int round = 0; round < rounds; ++round) {
+        for (qsizetype k = 0; k < programs.size(); ++k) {
+            const qsizetype i = (round + k) % programs.size();
+            paints[i] << lineTime(timedRun(programs.at(i), {}, firstPaintOnly, true), QStringLiteral("first paint"));
+        }
+        sorted << timedRun(QStringLiteral("sqlite3"), {store, sortedRead}, environment, false).milliseconds;
+        QString line = QStringLiteral("round %1: first paint").arg(round + 1);
+        for (qsizetype i = 0; i < programs.size(); ++i)
+            line += QStringLiteral(" %1 ms%2").arg(paints.at(i).last(), 0, 'f', 0).arg(i == 0 ? " (this build)," : ",");
+        print(line + QStringLiteral(" sqlite3 sorted %1 ms").arg(sorted.last(), 0, 'f', 0));
+    }
+    print(QStringLiteral("first paint of this build: median %1 ms against sqlite3's sorted read %2 ms: ratio %3")
+              .arg(median(paints.first()), 0, 'f', 0)
+              .arg(median(sorted), 0, 'f', 0)
+              .arg(median(paints.first()) / median(sorted), 0, 'f', 2));
+    for (qsizetype i = 1; i < programs.size(); ++i) {
+        print(QStringLiteral("first paint of %1: median %2 ms (ratio %3 to sqlite3's); this build's against it: "
+                             "ratio %4")
+                  .arg(programs.at(i))
+                  .arg(median(paints.at(i)), 0, 'f', 0)
+                  .arg(median(paints.at(i)) / median(sorted), 0, 'f', 2)
+                  .arg(median(paints.first()) / median(paints.at(i)), 0, 'f', 3));
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -374,13 +414,19 @@ int main(int argc, char *argv[])
                       QStringLiteral("5")});
     parser.addOption({QStringLiteral("dir"), QStringLiteral("Where the library is kept."), QStringLiteral("PATH"),
                       QDir::tempPath()});
+    parser.addOption({QStringLiteral("files"), QStringLiteral("Each image's bytes in a file of its own.")});
+    parser.addOption({QStringLiteral("against"),
+                      QStringLiteral("Another build's program: only first paints are compared (may be repeated)."),
+                      QStringLiteral("PROGRAM")});
     parser.process(app);
+    const QStringList against = parser.values(QStringLiteral("against"));
     const int seriesCount = std::max(1, parser.value(QStringLiteral("images")).toInt() / storelibrary::imagesPerSeries);
     const int rounds = std::max(1, parser.value(QStringLiteral("rounds")).toInt());
 
     // The program finds its library in the user's data folder.
     const QString folder =
-        storelibrary::startupLibraryFolder(parser.value(QStringLiteral("dir")), seriesCount);
+        storelibrary::startupLibraryFolder(parser.value(QStringLiteral("dir")), seriesCount,
+                                           parser.isSet(QStringLiteral("files")));
     if (folder.isEmpty()) {
         print(QStringLiteral("building the library failed"));
         return 1;
@@ -402,6 +448,10 @@ int main(int argc, char *argv[])
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     QProcessEnvironment firstPaintOnly = environment;
     firstPaintOnly.insert(QStringLiteral("VELORAN_EXIT_AFTER_FIRST_PAINT"), QStringLiteral("1"));
+
+    if (!against.isEmpty())
+        return compareFirstPaints(QStringList{QStringLiteral(VELORAN_APP_PATH)} + against, rounds, store,
+                                  firstPaintOnly, environment);
 
     QList<double> paints, sorted, readies, fulls, stalls, memoryRatios;
     QList<double> searchStalls, searchReadies, searchResults, tabStalls, tabMemoryRatios, quits, loopEnds;

@@ -9,12 +9,16 @@
 #include "model/PointAnnotation.h"
 #include "model/RegionAnnotation.h"
 #include "model/Series.h"
+#include "platform/objectstore/ExternalStorage.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QList>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QString>
 #include <QTextStream>
 
@@ -76,14 +80,53 @@ inline std::optional<int> addSeriesWhenAsked(int argc, char *argv[])
     return 0;
 }
 
+// Moves the bytes of every image of the library in `folder` into a file of
+// their own in the store's folder of files, named as the store names its
+// files, as it keeps pictures of 256 KB and more (without syncing them:
+// the benchmarks' libraries are made anew after a power cut). False, with
+// why printed, when that failed.
+inline bool moveBytesToFiles(const QString &folder)
+{
+    const QString files = ModelContainer::externalFolder(QDir(folder).filePath(QStringLiteral("default.store")));
+    bool moved = QDir().mkpath(files);
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("files"));
+        database.setDatabaseName(QDir(folder).filePath(QStringLiteral("default.store")));
+        moved = moved && database.open() && database.transaction();
+        QSqlQuery read(database);
+        read.setForwardOnly(true);
+        QSqlQuery named(database);
+        moved = moved && read.exec(QStringLiteral("SELECT imageKey, bytes FROM ImageData"))
+            && named.prepare(QStringLiteral("INSERT INTO ImageFile (imageKey, fileName) VALUES (?, ?)"));
+        while (moved && read.next()) {
+            const QString name = ExternalStorage::newFileName();
+            QFile file(QDir(files).filePath(name));
+            const QByteArray bytes = read.value(1).toByteArray();
+            named.addBindValue(read.value(0));
+            named.addBindValue(name);
+            moved = file.open(QIODevice::WriteOnly | QIODevice::NewOnly) && file.write(bytes) == bytes.size()
+                && named.exec();
+        }
+        read.finish();
+        moved = moved && QSqlQuery(database).exec(QStringLiteral("DELETE FROM ImageData")) && database.commit();
+        if (!moved)
+            QTextStream(stdout) << "moving the bytes to files failed: " << database.lastError().text() << Qt::endl;
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("files"));
+    return moved;
+}
+
 // The start-up benchmarks' library of `seriesCount` series, kept in the
 // data folder of a home under `base` ("<home>/data/Veloran/Veloran", where
 // the program looks for it), built when missing by this program run with
 // "--add-series <folder> <first> <count>" (see addSeries) a hundred series
-// at a time. The folder holding its store; empty when it could not be built.
-inline QString startupLibraryFolder(const QString &base, int seriesCount)
+// at a time. With `bytesInFiles`, each image's bytes are then moved to a
+// file of their own (moveBytesToFiles()), in a library of its own. The
+// folder holding its store; empty when it could not be built.
+inline QString startupLibraryFolder(const QString &base, int seriesCount, bool bytesInFiles = false)
 {
-    const QString home = QDir(base).filePath(QStringLiteral("veloran-bench-startup-%1").arg(seriesCount));
+    const QString home = QDir(base).filePath(
+        QStringLiteral("veloran-bench-startup-%1%2").arg(seriesCount).arg(bytesInFiles ? QLatin1String("-files") : QLatin1String()));
     const QString folder = QDir(home).filePath(QStringLiteral("data/Veloran/Veloran"));
     const QString store = QDir(folder).filePath(QStringLiteral("default.store"));
     if (QFile::exists(store))
@@ -101,6 +144,10 @@ inline QString startupLibraryFolder(const QString &base, int seriesCount)
             QFile::remove(store);
             return {};
         }
+    }
+    if (bytesInFiles && !moveBytesToFiles(folder)) {
+        QFile::remove(store);
+        return {};
     }
     return folder;
 }

@@ -11,10 +11,12 @@
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -372,6 +374,39 @@ private slots:
         ExternalStorage other(files);
         QVERIFY(other.lock());
         other.unlock();
+    }
+
+    // A save waits while another program holds the folder of files for a
+    // moment (a save of its own), then stores its files.
+    void aSaveWaitsForAnotherHolder()
+    {
+        QTemporaryDir directory;
+        const QString folder = directory.path();
+        auto container = makeTestContainer(folder);
+        QVERIFY(QDir().mkpath(externalFolderOf(folder)));
+        QSemaphore held;
+        // A lock of its own excludes this process as another program's does.
+        std::thread other([&] {
+            LibraryLock lock;
+            const bool locked = lock.tryLock(externalFolderOf(folder)) == LibraryLock::Outcome::locked;
+            held.release();
+            if (locked)
+                QThread::msleep(300);
+        });
+        held.acquire();
+        const bool lockedByOther = filesLocked(folder);
+        container->mainContext().insert(imageWithBytes(largeBytes(ExternalStorage::fileThreshold, 1)));
+        std::optional<QString> failed;
+        try {
+            container->mainContext().save();
+        } catch (const ModelStoreError &error) {
+            failed = error.description();
+        }
+        other.join();
+        QVERIFY(lockedByOther);
+        QVERIFY2(!failed, qPrintable(failed.value_or(QString())));
+        QCOMPARE(storedFileNames(folder).size(), 1);
+        QCOMPARE(externalFileNames(folder), storedFileNames(folder));
     }
 
     // Files written ahead of a save that never came: the next opening

@@ -1,10 +1,16 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
+#include <QUuid>
 
 #include <csignal>
+#include <optional>
+
+#include <fcntl.h>
 #include <linux/capability.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -13,7 +19,53 @@
 #include <unistd.h>
 
 // Ways to make a test's files impossible to write, the way a user meets
-// them: permissions, a read-only mount, a full disk.
+// them: permissions, a read-only mount, a full disk; and to see whether
+// what was written has reached the disk, as it must before a power cut.
+
+namespace writebarriers {
+
+// The system's count of a file's pages in memory (cachestat(), Linux 6.5).
+struct CachedPages {
+    quint64 cached = 0, unwritten = 0, beingWritten = 0, evicted = 0, recentlyEvicted = 0;
+};
+
+inline std::optional<CachedPages> cachedPages(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct {
+        quint64 offset = 0, length = 0; // the whole file
+    } range;
+    CachedPages pages;
+    const long cachestat = 451; // the same number on every architecture
+    const bool counted = ::syscall(cachestat, fd, &range, &pages, 0) == 0;
+    ::close(fd);
+    return counted ? std::optional(pages) : std::nullopt;
+}
+
+} // namespace writebarriers
+
+// Whether everything written to the file at `path` has reached its disk,
+// none of it waiting in memory to be written back: what fdatasync() makes
+// sure of. None where the system can't tell: a kernel before 6.5, or a
+// disk kept in memory (tmpfs), whose pages never wait for the disk; a
+// file written without a sync beside it shows which.
+inline std::optional<bool> writtenToDisk(const QString &path)
+{
+    const QString probe = QFileInfo(path).dir().filePath(QUuid::createUuid().toString(QUuid::WithoutBraces));
+    QFile unsynced(probe);
+    const bool written = unsynced.open(QIODevice::WriteOnly) && unsynced.write("unsynced") == 8 && unsynced.flush();
+    unsynced.close();
+    const std::optional<writebarriers::CachedPages> probed = writebarriers::cachedPages(probe);
+    QFile::remove(probe);
+    if (!written || !probed || probed->unwritten == 0)
+        return std::nullopt;
+    const std::optional<writebarriers::CachedPages> pages = writebarriers::cachedPages(path);
+    if (!pages)
+        return std::nullopt;
+    return pages->unwritten == 0 && pages->beingWritten == 0;
+}
 
 // While it lives, no file of this process may grow beyond `bytes`, as on a
 // disk that fills up.

@@ -17,6 +17,7 @@
 #include <QThread>
 #include <QThreadPool>
 #include <QUuid>
+#include <QWaitCondition>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -220,18 +221,16 @@ int openRecords(const QString &folder)
 // Opens the regular file `name` of the folder open as `folder` (AT_FDCWD:
 // `name` is a path) to read it: a link is not followed, and a pipe or a
 // device is refused once open, without waiting for a writer. -1 when it
-// is not such a file; else its size is in `size`.
-int openRegularFile(int folder, const char *name, qint64 *size)
+// is not such a file; else what it is (its size, its links) is in `status`.
+int openRegularFile(int folder, const char *name, struct stat *status)
 {
     const int fd = ::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return -1;
-    struct stat status;
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (::fstat(fd, status) != 0 || !S_ISREG(status->st_mode)) {
         ::close(fd);
         return -1;
     }
-    *size = status.st_size;
     return fd;
 }
 
@@ -292,6 +291,22 @@ int openFolder(const QString &path)
     return path.isEmpty() ? -1 : ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
+// Removes those of `names` (temporaryEntries()) that are still such files
+// in `path`: what another process was writing when they were listed has
+// been renamed into place once its lock is let go.
+void removeTemporaries(const QString &path, const QList<QByteArray> &names)
+{
+    const int folder = openFolder(path);
+    if (folder < 0)
+        return;
+    for (const QByteArray &name : names) {
+        struct stat status;
+        if (::fstatat(folder, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode))
+            ::unlinkat(folder, name.constData(), 0);
+    }
+    ::close(folder);
+}
+
 // The name setAside() gives the files of `folder` kept at `when`, before
 // the number that tells it from one taken.
 QString keptFolderName(const QString &folder, const QDateTime &when)
@@ -308,27 +323,105 @@ bool isKeptFolderName(const QString &name, const QString &folderName)
     return name.startsWith(folderName) && stamp.match(name.mid(folderName.size())).hasMatch();
 }
 
-// Opens the note at `path` to add to it, made when missing. -1 with errno
-// when that fails, and with errno 0 when something else than a regular
-// file is there: a link is not followed, a pipe not waited for.
-int openNoteToAdd(const QString &path)
+// Why the entry `status` describes is not a note of the store's own, or
+// null when it is one: only a regular file with no other link is. A hard
+// link to a file elsewhere is that file as much as the note: nothing of the
+// store's may be written into it.
+const char *notOwnNote(const struct stat &status)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        // A link; a pipe or socket without a reader; a folder.
-        if (errno == ELOOP || errno == ENXIO || errno == EISDIR || errno == EWOULDBLOCK)
-            errno = 0;
-        return -1;
-    }
-    struct stat status;
-    if (::fstat(fd, &status) == 0 && !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        errno = 0;
-        return -1;
-    }
-    return fd;
+    if (!S_ISREG(status.st_mode))
+        return "is not a regular file";
+    return status.st_nlink == 1 ? nullptr : "has other links to it, so it is not the store's own";
 }
+
+// A line added to the note of kept folders, and taken back when what it
+// names could not be kept after all: the note is then as it was before, or
+// gone when this made it.
+class NoteLine {
+public:
+    NoteLine() = default;
+    NoteLine(const NoteLine &) = delete;
+    NoteLine &operator=(const NoteLine &) = delete;
+    ~NoteLine()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+
+    // Adds `line` to the note at `path` (made when missing), on the disk
+    // with its folder's entry. False with errno when that failed (nothing
+    // of it is left then); false with errno 0 and why in `whyNot` when the
+    // note is not the store's own (notOwnNote()): a link is not followed, a
+    // pipe not waited for, and nothing is written.
+    bool add(const QString &path, const QByteArray &line, const char **whyNot)
+    {
+        m_path = QFile::encodeName(path);
+        m_folder = QFileInfo(path).absolutePath();
+        const int flags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+        int fd = ::open(m_path.constData(), flags);
+        if (fd < 0 && errno == ENOENT) {
+            fd = ::open(m_path.constData(), flags | O_CREAT | O_EXCL, 0644);
+            m_created = fd >= 0;
+            if (fd < 0 && errno == EEXIST) // made meanwhile, or a link
+                fd = ::open(m_path.constData(), flags);
+        }
+        if (fd < 0) {
+            // A link; a pipe or socket without a reader; a folder.
+            if (errno == ELOOP || errno == ENXIO || errno == EISDIR || errno == EWOULDBLOCK) {
+                *whyNot = "is not a regular file";
+                errno = 0;
+            }
+            return false;
+        }
+        struct stat status;
+        if (::fstat(fd, &status) != 0) {
+            const int statError = errno;
+            ::close(fd);
+            errno = statError;
+            return false;
+        }
+        if ((*whyNot = notOwnNote(status))) {
+            ::close(fd);
+            errno = 0;
+            return false;
+        }
+        m_fd = fd;
+        m_sizeBefore = status.st_size;
+        if (writeAll(m_fd, line.constData(), line.size()) && ::fdatasync(m_fd) == 0
+            && ExternalStorage::syncFolder(m_folder))
+            return true;
+        const int writeError = errno;
+        undo();
+        errno = writeError;
+        return false;
+    }
+
+    // Takes the line back, if one was added.
+    void undo()
+    {
+        if (m_fd < 0)
+            return;
+        if (m_created) {
+            // Only the file this made, should another have taken its name.
+            struct stat made, named;
+            if (::fstat(m_fd, &made) == 0 && ::lstat(m_path.constData(), &named) == 0 && made.st_dev == named.st_dev
+                && made.st_ino == named.st_ino)
+                ::unlink(m_path.constData());
+        } else if (::ftruncate(m_fd, m_sizeBefore) == 0) {
+            ::fdatasync(m_fd);
+        }
+        ::close(m_fd);
+        m_fd = -1;
+        ExternalStorage::syncFolder(m_folder);
+    }
+
+private:
+    int m_fd = -1;
+    QByteArray m_path;
+    QString m_folder;
+    bool m_created = false;
+    off_t m_sizeBefore = 0;
+};
 
 // The names of the records in `records` (opened by openRecords()): its
 // regular files, a link not followed. Closes `records`.
@@ -384,29 +477,13 @@ public:
     // With `whyNot`, why it failed in the user's words.
     bool lock(QString *whyNot = nullptr)
     {
-        const QMutexLocker locker(&m_lockMutex);
-        if (m_lockHolders == 0) {
-            const auto fail = [whyNot](const QString &reason) {
-                if (whyNot)
-                    *whyNot = reason;
-                return false;
-            };
-            if (path.isEmpty())
-                return fail(QStringLiteral("the library keeps no files"));
-            if (const std::optional<QString> failed = makeFolder(path))
-                return fail(*failed);
-            // A long save holds it: another one waits a while.
-            const QDeadlineTimer deadline(10000);
-            LibraryLock::Outcome outcome = m_lock.tryLock(path);
-            while (outcome == LibraryLock::Outcome::heldElsewhere && !deadline.hasExpired()) {
-                QThread::msleep(20);
-                outcome = m_lock.tryLock(path);
-            }
-            if (outcome == LibraryLock::Outcome::heldElsewhere)
-                return fail(QCoreApplication::translate("ModelContext", "another program is writing the library's files"));
-            if (outcome == LibraryLock::Outcome::failed)
-                return fail(FileWriteError::reasonFor(m_lock.systemError()));
-        }
+        QMutexLocker locker(&m_lockMutex);
+        // No file of this process is written while the opening's clearing
+        // runs: it would take one being written for one left.
+        while (m_clearing)
+            m_clearingDone.wait(locker.mutex());
+        if (m_lockHolders == 0 && !takeLock(whyNot))
+            return false;
         ++m_lockHolders;
         return true;
     }
@@ -416,6 +493,36 @@ public:
         const QMutexLocker locker(&m_lockMutex);
         if (m_lockHolders > 0 && --m_lockHolders == 0)
             m_lock.unlock();
+    }
+
+    // From now until clearTemporaries() has run, lock() waits for it.
+    void beginClearing()
+    {
+        const QMutexLocker locker(&m_lockMutex);
+        m_clearing = true;
+    }
+
+    // Removes the temporary files a process cut short left (see
+    // ExternalStorage::clearTemporariesLater()), then lets lock() go on.
+    void clearTemporaries()
+    {
+        // Listed without the lock: another process's new files are
+        // temporaries only while it writes them, under the lock.
+        QList<QByteArray> names;
+        if (const int folder = openFolder(path); folder >= 0) {
+            names = temporaryEntries(folder);
+            ::close(folder);
+        }
+        QMutexLocker locker(&m_lockMutex);
+        QString whyNot;
+        if (!names.isEmpty() && takeLock(&whyNot)) {
+            removeTemporaries(path, names);
+            m_lock.unlock();
+        } else if (!names.isEmpty()) {
+            qWarning("Store: left temporary files are kept for now: %s", qPrintable(whyNot));
+        }
+        m_clearing = false;
+        m_clearingDone.wakeAll();
     }
 
     // The files are on disk: a save may take them.
@@ -513,10 +620,39 @@ public:
     }
 
 private:
+    // Takes the system's lock, waiting a while for another holder; with
+    // `whyNot`, why it failed. Under m_lockMutex.
+    bool takeLock(QString *whyNot)
+    {
+        const auto fail = [whyNot](const QString &reason) {
+            if (whyNot)
+                *whyNot = reason;
+            return false;
+        };
+        if (path.isEmpty())
+            return fail(QStringLiteral("the library keeps no files"));
+        if (const std::optional<QString> failed = makeFolder(path))
+            return fail(*failed);
+        // A long save holds it: another one waits a while.
+        const QDeadlineTimer deadline(10000);
+        LibraryLock::Outcome outcome = m_lock.tryLock(path);
+        while (outcome == LibraryLock::Outcome::heldElsewhere && !deadline.hasExpired()) {
+            QThread::msleep(20);
+            outcome = m_lock.tryLock(path);
+        }
+        if (outcome == LibraryLock::Outcome::heldElsewhere)
+            return fail(QCoreApplication::translate("ModelContext", "another program is writing the library's files"));
+        if (outcome == LibraryLock::Outcome::failed)
+            return fail(FileWriteError::reasonFor(m_lock.systemError()));
+        return true;
+    }
+
     QThread *const m_madeOn = QThread::currentThread();
     QMutex m_lockMutex;
     LibraryLock m_lock;
     int m_lockHolders = 0;
+    bool m_clearing = false;
+    QWaitCondition m_clearingDone;
     QMutex m_offersMutex;
     // By the address of the bytes, which the offer's own copy keeps alive:
     // only a QByteArray sharing them has that address.
@@ -657,6 +793,7 @@ ExternalStorage::ExternalStorage(const QString &folder)
 ExternalStorage::~ExternalStorage()
 {
     discard();
+    m_clearing.waitForFinished();
 }
 
 QString ExternalStorage::path(const QString &name) const
@@ -914,27 +1051,12 @@ void ExternalStorage::removeUnreferenced(const QSet<QString> &referenced)
         StagingRecord::remove(m_folder, records);
 }
 
-QList<QByteArray> ExternalStorage::leftTemporaries() const
+void ExternalStorage::clearTemporariesLater()
 {
-    const int folder = openFolder(m_folder);
-    if (folder < 0)
-        return {};
-    const QList<QByteArray> names = temporaryEntries(folder);
-    ::close(folder);
-    return names;
-}
-
-void ExternalStorage::removeTemporaries(const QList<QByteArray> &names)
-{
-    const int folder = openFolder(m_folder);
-    if (folder < 0)
+    if (m_folder.isEmpty())
         return;
-    for (const QByteArray &name : names) {
-        struct stat status;
-        if (::fstatat(folder, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode))
-            ::unlinkat(folder, name.constData(), 0);
-    }
-    ::close(folder);
+    m_shared->beginClearing();
+    m_clearing = QtConcurrent::run(&WorkerPools::files(), [folder = m_shared] { folder->clearTemporaries(); });
 }
 
 QString ExternalStorage::setAside(const QString &folder, const QDateTime &when, QString *error,
@@ -957,34 +1079,27 @@ QString ExternalStorage::setAside(const QString &folder, const QDateTime &when, 
     for (int number = 2; QFileInfo::exists(target); ++number)
         target = name + QStringLiteral(" %1").arg(number);
     const QString parent = QFileInfo(folder).absolutePath();
-    const auto fail = [error](int errorNumber) {
+    // Named in the note before anything moves: a start that ends after
+    // the move still has the user told. A start refused after all leaves
+    // the note as it found it.
+    NoteLine noted;
+    const auto fail = [error, &noted](int errorNumber) {
+        noted.undo();
         *error = FileWriteError::reasonFor(errorNumber);
         return QString();
     };
-    // Named in the note before anything moves: a start that ends after
-    // the move still has the user told.
     if (!note.isEmpty()) {
         // On a line of its own, whatever a process that ended while writing
         // the note left.
         const QByteArray line = '\n' + QFile::encodeName(QFileInfo(target).fileName()) + '\n';
-        const int fd = openNoteToAdd(note);
-        if (fd < 0 && errno != 0)
-            return fail(errno);
-        if (fd < 0) {
-            qWarning("Store: %s is not a regular file: it is left as it is, and the kept folder %s is not noted in it",
-                     qPrintable(note), qPrintable(target));
-        } else {
-            bool written = writeAll(fd, line.constData(), line.size()) && ::fdatasync(fd) == 0;
-            const int writeError = errno;
-            written = ::close(fd) == 0 && written;
-            if (!written)
-                return fail(writeError);
-            if (!syncFolder(parent))
+        const char *whyNot = nullptr;
+        if (!noted.add(note, line, &whyNot)) {
+            if (errno != 0)
                 return fail(errno);
+            qWarning("Store: %s %s: it is left as it is, and the kept folder %s is not noted in it", qPrintable(note),
+                     whyNot, qPrintable(target));
         }
     }
-    // Should this or what follows fail, the note names a folder that isn't
-    // there, which it passes over.
     const QByteArray from = QFile::encodeName(folder);
     const QByteArray to = QFile::encodeName(target);
     if (holdsFiles ? ::rename(from.constData(), to.constData()) != 0 : ::mkdir(to.constData(), 0777) != 0)
@@ -1014,16 +1129,22 @@ QString ExternalStorage::setAside(const QString &folder, const QDateTime &when, 
 QStringList ExternalStorage::keptFolders(const QString &note, const QString &folder)
 {
     const QByteArray path = QFile::encodeName(note);
-    qint64 size = 0;
-    const int fd = openRegularFile(AT_FDCWD, path.constData(), &size);
-    if (fd < 0) {
-        struct stat status;
-        if (::lstat(path.constData(), &status) == 0)
-            qWarning("Store: %s is not a regular file: it is left as it is, and names no kept folder", path.constData());
+    struct stat status;
+    const int fd = openRegularFile(AT_FDCWD, path.constData(), &status);
+    // Whatever is there and is not the store's own note is not read.
+    const char *whyNot = nullptr;
+    if (fd >= 0 || ::lstat(path.constData(), &status) == 0)
+        whyNot = notOwnNote(status);
+    if (whyNot) {
+        qWarning("Store: %s %s: it is left as it is, and names no kept folder", path.constData(), whyNot);
+        if (fd >= 0)
+            ::close(fd);
         return {};
     }
+    if (fd < 0)
+        return {};
     // Far more than any note holds.
-    const QList<QByteArray> lines = readUpTo(fd, std::min<qint64>(size, 64 * 1024)).split('\n');
+    const QList<QByteArray> lines = readUpTo(fd, std::min<qint64>(status.st_size, 64 * 1024)).split('\n');
     ::close(fd);
     const QString parent = QFileInfo(note).path();
     const QString folderName = QFileInfo(folder).fileName();
@@ -1046,8 +1167,8 @@ void ExternalStorage::removeNote(const QString &note)
     struct stat status;
     if (::lstat(path.constData(), &status) != 0)
         return;
-    if (!S_ISREG(status.st_mode)) {
-        qWarning("Store: %s is not a regular file: it is left as it is", path.constData());
+    if (const char *whyNot = notOwnNote(status)) {
+        qWarning("Store: %s %s: it is left as it is", path.constData(), whyNot);
         return;
     }
     ::unlink(path.constData());
@@ -1147,13 +1268,13 @@ QSet<QString> StagingRecord::recordedNames(const QString &folder, QStringList *r
         if (held < 0)
             break;
         // A link, a device or a pipe in its place is not one of ours.
-        qint64 size = 0;
-        const int fd = openRegularFile(held, entry.constData(), &size);
+        struct stat status;
+        const int fd = openRegularFile(held, entry.constData(), &status);
         if (fd < 0)
             continue;
         // Past its bound a record is not read; past the bound of all, the
         // records left wait for the next time.
-        size = std::min<qint64>(size, recordBound);
+        const qint64 size = std::min<qint64>(status.st_size, recordBound);
         if (size > budget) {
             ::close(fd);
             break;

@@ -172,8 +172,9 @@ private:
 // removed so is first recorded (StagingRecord); files that a record names
 // and no row refers to (left by a save cut short, or by a failed one), and
 // their temporary files, are removed when the store is opened, and so are
-// the store's own temporary files (a new file's name and ".tmp", a regular
-// file) that a process cut short left without a record. No other file of
+// (on the files pool, see clearTemporariesLater()) the store's own
+// temporary files (a new file's name and ".tmp", a regular file) that a
+// process cut short left without a record. No other file of
 // the folder that no record names is ever removed. New files and their
 // folder are synced to the disk before the transaction, so even after a
 // power cut a row never names a short file; the database itself may lose
@@ -250,15 +251,17 @@ public:
 
     // Whether the folder holds any record of files (see removeUnreferenced).
     bool hasRecords() const { return StagingRecord::anyIn(m_folder); }
-    // The temporary files a process cut short left: regular files named as
-    // the storage names a file while it writes it (a new file's name and
-    // ".tmp"), no link. Listed in one pass of the folder, without the lock.
-    QList<QByteArray> leftTemporaries() const;
-    // Removes those of `names` (leftTemporaries()) that are still such
-    // files. Call under lock(), when no save of this storage is writing:
-    // what another process was writing when they were listed has then been
-    // renamed into place.
-    void removeTemporaries(const QList<QByteArray> &names);
+    // Removes, on the files pool, the temporary files a process cut short
+    // left: regular files named as the storage names a file while it
+    // writes it (a new file's name and ".tmp"), no link. They are listed in
+    // one pass of the folder (seconds for a million files, which opening
+    // doesn't wait for), then those still there are removed under the
+    // lock: what another process was writing meanwhile has then been
+    // renamed into place. Until that is done, lock() waits for it, so no
+    // file this process writes is ever taken for one left. Call once, as
+    // the store opens, before anything is saved; the storage waits for it
+    // as it goes.
+    void clearTemporariesLater();
     // Removes every file that a record of the folder names and whose name
     // is not in `referenced` (with its temporary file), then the records.
     // A folder of that name is left alone: the store's files are files.
@@ -273,20 +276,21 @@ public:
     // go into it too, in a folder made for them if need be: the store's
     // write-ahead log may hold its last saves. With a `note`, the kept
     // folder's name is added to it, on the disk, before anything moves
-    // (see keptFolders()); a note that is not a regular file (a link, a
-    // pipe) is neither followed nor written, and is left as it is: the
+    // (see keptFolders()); a note that is not the store's own (not a
+    // regular file, such as a link or a pipe, or a file with another link
+    // to it) is neither followed nor written, and is left as it is: the
     // files are moved all the same, unnoted. Answers the new path, empty
     // when nothing was moved; `error` says why the files could not be
-    // moved (all are then where they were).
+    // moved (all are then where they were, and the note as it was).
     static QString setAside(const QString &folder, const QDateTime &when, QString *error,
                             const QStringList &companions = {}, const QString &note = {});
     // The kept folders of `folder` that `note` names and that are there,
     // beside it: only names that setAside() gives `folder`'s files count. A
-    // note that is not a regular file is not read (a link is not followed,
+    // note that is not the store's own is not read (a link is not followed,
     // a pipe not waited for) and names none.
     static QStringList keptFolders(const QString &note, const QString &folder);
-    // Removes `note` when it is a regular file; anything else of that name
-    // is not the store's, and stays.
+    // Removes `note` when it is the store's own: a regular file with no
+    // other link to it; anything else of that name stays.
     static void removeNote(const QString &note);
 
     // Held from writing new files until their transaction has committed (or
@@ -296,9 +300,9 @@ public:
     // process (a save and a preparation), it is let go by the last. It is
     // the system's lock on the folder itself (LibraryLock), which goes with
     // the process that holds it however that ends: nothing a process killed
-    // while taking it leaves behind keeps the files locked. Waits up to ten
-    // seconds for another holder. With `whyNot`, why it failed, in the
-    // user's words.
+    // while taking it leaves behind keeps the files locked. Waits for the
+    // opening's clearing (clearTemporariesLater()), and up to ten seconds
+    // for another holder. With `whyNot`, why it failed, in the user's words.
     bool lock(QString *whyNot = nullptr);
     void unlock();
 
@@ -321,6 +325,7 @@ private:
     QHash<const void *, QString> m_stagedNames;
     QStringList m_removals;
     std::shared_ptr<StagingRecord> m_removalRecord;
+    QFuture<void> m_clearing;
 };
 
 // What the new values written ahead of a save (an import's pictures) may

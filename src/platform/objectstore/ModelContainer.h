@@ -25,10 +25,12 @@
 // taken for an empty one. The kept folders are named in a note beside the
 // store ("default.store-kept") before they are moved, and reported by every
 // opening until keptFilesAnnounced(): a process that ends in between still
-// has the user told. Only a regular file is the note, and only the names
-// the store gives kept folders count in it: a link, a pipe or anything
-// else of its name is neither followed, written, waited for nor removed
-// (the folder an opening keeps is reported by that opening all the same).
+// has the user told; an opening refused after all leaves the note as it
+// was. Only a regular file with no other link to it is the note, and only
+// the names the store gives kept folders count in it: a link, a pipe, a
+// file linked from elsewhere or anything else of its name is neither
+// followed, written, waited for nor removed (the folder an opening keeps
+// is reported by that opening all the same).
 //
 // Building a container creates a new store, opens one of the same version,
 // or migrates an older one by the plan's stages in one transaction. A store

@@ -293,42 +293,39 @@ StoreStatement &ModelContext::readStatement(const QString &sql)
 
 void ModelContext::removeUnreferencedExternalFiles()
 {
-    // Only files that this store recorded as its own may go, and its own
-    // temporary files, which no row ever names.
+    // Only files that this store recorded as its own may go, under the
+    // lock: no other process is then between writing a file and committing
+    // the row that refers to it.
     const bool recorded = m_external->hasRecords();
-    const QList<QByteArray> temporaries = m_external->leftTemporaries();
-    if (!recorded && temporaries.isEmpty())
-        return;
-    // Under the lock: no other process is between writing a file and
-    // committing the row that refers to it.
-    if (!m_external->lock()) {
+    const bool locked = recorded && m_external->lock();
+    if (recorded && !locked)
         qWarning("Store: the external files are in use; unreferenced ones are kept for now");
-        return;
-    }
-    m_external->removeTemporaries(temporaries);
-    if (!recorded) {
-        m_external->unlock();
-        return;
-    }
-    QSet<QString> referenced;
-    bool complete = true;
-    for (const EntityType *type : m_schema.entities()) {
-        const QString sql = type->externalFilesQuery();
-        if (sql.isEmpty())
-            continue;
-        QSqlQuery query(m_database);
-        query.setForwardOnly(true);
-        if (!query.exec(sql)) {
-            qWarning("Store: cannot list external files: %s", qPrintable(query.lastError().text()));
-            complete = false;
-            break;
+    if (locked) {
+        QSet<QString> referenced;
+        bool complete = true;
+        for (const EntityType *type : m_schema.entities()) {
+            const QString sql = type->externalFilesQuery();
+            if (sql.isEmpty())
+                continue;
+            QSqlQuery query(m_database);
+            query.setForwardOnly(true);
+            if (!query.exec(sql)) {
+                qWarning("Store: cannot list external files: %s", qPrintable(query.lastError().text()));
+                complete = false;
+                break;
+            }
+            while (query.next())
+                referenced.insert(query.value(0).toString());
         }
-        while (query.next())
-            referenced.insert(query.value(0).toString());
+        if (complete)
+            m_external->removeUnreferenced(referenced);
+        m_external->unlock();
     }
-    if (complete)
-        m_external->removeUnreferenced(referenced);
-    m_external->unlock();
+    // Its own temporary files, which no row ever names, are cleared on the
+    // files pool: listing the whole folder (a second for a million files)
+    // would hold the first paint. Begun only now, so that the recorded
+    // files above don't wait for it.
+    m_external->clearTemporariesLater();
 }
 
 void ModelContext::throwSaveError(const QString &what, const QSqlQuery &query) const
