@@ -815,6 +815,54 @@ private slots:
         QVERIFY(!viewer->childAt(bar.x(), bar.y()));
     }
 
+    // The pointing hand shows over the links panel's links alone: the
+    // link button of a callout, the link-count button of the drawer's list
+    // and the drawer's page dots keep the arrow.
+    void pointerShapes_data()
+    {
+        QTest::addColumn<QString>("over");
+        QTest::addColumn<int>("shape"); // a Qt::CursorShape
+        QTest::newRow("a callout's link button") << "callout" << int(Qt::ArrowCursor);
+        QTest::newRow("the list's link-count button") << "list" << int(Qt::ArrowCursor);
+        QTest::newRow("a page dot") << "dot" << int(Qt::ArrowCursor);
+        QTest::newRow("a link in the panel") << "panel" << int(Qt::PointingHandCursor);
+    }
+    void pointerShapes()
+    {
+        QFETCH(QString, over);
+        if (over == "list" || over == "dot")
+            screen->setSizeClasses({SizeClass::compact, std::nullopt});
+        AtlasImage *scan = open(image(QStringLiteral("scan")));
+        const QUuid femur =
+            point(scan, QStringLiteral("Femur"), QString(), {{QUuid::createUuid(), QString(), "en.anatomy.org"}})->id();
+        QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
+        QWidget *widget = nullptr;
+        QPoint place;
+        if (over == "callout") {
+            screen->annotationState()->setHighlightedID(femur);
+            widget = screen->canvas();
+            const QList<OverlayControl> controls = screen->annotationLayer()->controls(screen->canvas()->geometry());
+            QCOMPARE(controls.size(), 1);
+            place = controls.first().area.center().toPoint();
+        } else if (over == "list") {
+            widget = screen->annotationList();
+            QTRY_VERIFY(screen->annotationList()->linkButtonRect(femur));
+            place = screen->annotationList()->linkButtonRect(femur)->center();
+        } else if (over == "dot") {
+            widget = screen->drawer()->pageDots().at(1);
+            place = widget->rect().center();
+        } else {
+            screen->showLinks(femur);
+            QVERIFY(screen->linksPanel());
+            settle(screen->linksPanel());
+            widget = screen->linksPanel()->rows().constFirst();
+            place = widget->rect().center();
+        }
+        QTest::mouseMove(widget, place - QPoint(3, 0));
+        QTest::mouseMove(widget, place);
+        QTEST(int(widget->cursor().shape()), "shape");
+    }
+
     void linksCloseWhenTheScreenGoesOrEditModeChanges()
     {
         open(image(QStringLiteral("scan")));
