@@ -252,25 +252,6 @@ void EditorCanvasLayer::tapped(const QPointF &position, int, const CanvasGeometr
     }
 }
 
-std::optional<Qt::CursorShape> EditorCanvasLayer::cursorAt(const QPointF &position,
-                                                           const CanvasGeometry &geometry) const
-{
-    switch (hitAt(position, geometry).part) {
-    case Hit::Part::point:
-    case Hit::Part::vertex:
-    case Hit::Part::draftHandle:
-    case Hit::Part::region:
-        return Qt::SizeAllCursor;
-    case Hit::Part::midpoint:
-        return Qt::PointingHandCursor;
-    case Hit::Part::background:
-        break;
-    }
-    if (m_model && m_model->tool() != EditTool::select)
-        return Qt::CrossCursor;
-    return std::nullopt;
-}
-
 // What changed
 
 void EditorCanvasLayer::annotationWritten(ModelObject *annotation)

@@ -38,7 +38,8 @@ class RegionAnnotation;
 // a midpoint inserts a corner there, the draft's first corner closes the
 // draft, and empty space does what the tool does. A gesture cancelled
 // (focus or grab lost, the window deactivated, the canvas hidden) ends as
-// a release does, without the tap: what it wrote stays and is saved.
+// a release does, without the tap: what it wrote stays and is saved. The
+// pointer keeps its arrow throughout, whatever lies under it.
 //
 // Regions lie in their stored order, the selected one in its place among
 // them, so that what is drawn over another also takes the clicks first.
@@ -73,7 +74,6 @@ public:
     void pointerReleased(const QPointF &position, const CanvasGeometry &geometry) override;
     void pointerCancelled() override;
     void tapped(const QPointF &position, int count, const CanvasGeometry &geometry) override;
-    std::optional<Qt::CursorShape> cursorAt(const QPointF &position, const CanvasGeometry &geometry) const override;
 
 private:
     struct Gesture {

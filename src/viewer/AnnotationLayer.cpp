@@ -195,19 +195,6 @@ void AnnotationLayer::tapped(const QPointF &position, int count, const CanvasGeo
     }
 }
 
-std::optional<Qt::CursorShape> AnnotationLayer::cursorAt(const QPointF &position, const CanvasGeometry &geometry) const
-{
-    // The frame is the one last painted, for the geometry shown.
-    if (!m_showAnnotations || !m_frameValid || m_frame.geometry != geometry)
-        return std::nullopt;
-    for (qsizetype i = 0; i < m_frame.labels.size(); ++i) {
-        const std::optional<QRectF> &button = m_frame.labels[i].linkButton;
-        if (button && button->contains(position))
-            return Qt::PointingHandCursor;
-    }
-    return std::nullopt;
-}
-
 QList<OverlayControl> AnnotationLayer::controls(const CanvasGeometry &geometry)
 {
     QList<OverlayControl> controls;

@@ -26,7 +26,8 @@ class QVariantAnimation;
 // It never changes them: taps leave as requests for the screen to decide
 // (a tap on a mark or label asks to select it, on empty space to select
 // nothing; a double tap asks to edit; the link button asks for the links).
-// A drag anywhere pans the picture. GUI thread.
+// A drag anywhere pans the picture. The pointer keeps its arrow over all
+// of it, the link button included. GUI thread.
 class AnnotationLayer : public CanvasOverlay {
     Q_OBJECT
 public:
@@ -57,7 +58,6 @@ public:
     void prepare(const CanvasGeometry &geometry, qreal devicePixelRatio) override;
     void paint(QPainter &painter, const CanvasGeometry &geometry) override;
     void tapped(const QPointF &position, int count, const CanvasGeometry &geometry) override;
-    std::optional<Qt::CursorShape> cursorAt(const QPointF &position, const CanvasGeometry &geometry) const override;
     // The link button of the highlighted label, while one is shown.
     QList<OverlayControl> controls(const CanvasGeometry &geometry) override;
 

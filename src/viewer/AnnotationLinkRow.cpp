@@ -4,6 +4,7 @@
 #include "ui/SystemSymbol.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -99,6 +100,17 @@ void AnnotationLinkRow::paintEvent(QPaintEvent *)
         painter.drawText(QRect(textLeft, y, textWidth, host.height()), singleLine | Qt::AlignLeft,
                          host.elidedText(hostText, Qt::ElideRight, textWidth));
     }
+}
+
+void AnnotationLinkRow::keyPressEvent(QKeyEvent *event)
+{
+    // Return opens the link as Space does.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && !event->isAutoRepeat() && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        click();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 bool AnnotationLinkRow::event(QEvent *event)

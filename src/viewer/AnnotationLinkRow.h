@@ -6,10 +6,11 @@
 #include <QUrl>
 
 // One web link in the links panel: an arrow-out-of-a-square symbol, the
-// link's title and, below it, the host of its address. A click on it
-// (clicked) is the panel's to open the address in the desktop's browser or
-// mail program; the panel stays open. Only links with an address that
-// opens something get a row.
+// link's title and, below it, the host of its address. A click on it, or
+// Space or Return while it has the focus (clicked), is the panel's to open
+// the address in the desktop's browser or mail program; the panel stays
+// open. The pointer shows the pointing hand over it. Only links with an
+// address that opens something get a row.
 class AnnotationLinkRow : public QAbstractButton {
     Q_OBJECT
 public:
@@ -30,6 +31,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     bool event(QEvent *event) override;
 
 private:

@@ -2,13 +2,14 @@
 
 #include "platform/DesktopHelper.h"
 #include "ui/AppStyle.h"
-#include "ui/FadeIn.h"
+#include "ui/SpringAnimation.h"
 #include "ui/SystemSymbol.h"
 #include "viewer/AnnotationLinkRow.h"
+#include "viewer/ScreenSpring.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QEvent>
+#include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
 #include <QHBoxLayout>
 #include <QMouseEvent>
@@ -17,6 +18,8 @@
 #include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -88,12 +91,36 @@ private:
     QString m_title;
 };
 
+// Whether the key is an arrow, which the panel's controls leave to the
+// screen.
+bool isArrow(const QKeyEvent &key)
+{
+    switch (key.key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        return (key.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 AnnotationLinksOverlay::AnnotationLinksOverlay(QWidget *parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_NoSystemBackground);
-    setFocusPolicy(Qt::StrongFocus);
+    // The keyboard stays with the screen: a click on the panel takes no
+    // focus, and Tab stops at its controls, not at the panel.
+    setFocusPolicy(Qt::NoFocus);
+    m_fade = new SpringAnimation(ScreenSpring::response, ScreenSpring::dampingFraction, 1, this);
+    connect(m_fade, &SpringAnimation::valueChanged, this, &AnnotationLinksOverlay::showOpacity);
+    connect(m_fade, &SpringAnimation::settled, this, [this] {
+        if (m_fade->target() == 0)
+            hide();
+        showOpacity(m_fade->value());
+    });
 
     m_close = new QAction(SystemSymbol::icon(QStringLiteral("xmark.circle.fill"), AppStyle::secondary(palette())),
                           tr("Close"), this);
@@ -113,14 +140,15 @@ AnnotationLinksOverlay::AnnotationLinksOverlay(QWidget *parent) : QWidget(parent
     m_heading = new PanelHeading(m_panel);
     header->addWidget(m_heading, 1);
     header->addSpacing(8);
-    auto *closeButton = new QToolButton(m_panel);
-    closeButton->setDefaultAction(m_close);
-    closeButton->setAutoRaise(true);
-    closeButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    m_closeButton = new QToolButton(m_panel);
+    m_closeButton->setDefaultAction(m_close);
+    m_closeButton->setAutoRaise(true);
+    m_closeButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
     const int closeSide = QFontMetrics(AppStyle::headline()).height() + 2;
-    closeButton->setIconSize(QSize(closeSide, closeSide));
-    closeButton->setCursor(Qt::ArrowCursor);
-    header->addWidget(closeButton);
+    m_closeButton->setIconSize(QSize(closeSide, closeSide));
+    m_closeButton->setCursor(Qt::ArrowCursor);
+    m_closeButton->installEventFilter(this);
+    header->addWidget(m_closeButton);
     column->addLayout(header);
 
     auto *divider = new QFrame(m_panel);
@@ -139,6 +167,8 @@ AnnotationLinksOverlay::AnnotationLinksOverlay(QWidget *parent) : QWidget(parent
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     // Tab goes from link to link; the list is no stop of its own.
     m_scroll->setFocusPolicy(Qt::NoFocus);
+    // Nor does it scroll with the arrows (see eventFilter()).
+    m_scroll->installEventFilter(this);
     m_scroll->viewport()->setAutoFillBackground(false);
     auto *list = new QWidget(m_scroll);
     m_rowLayout = new QVBoxLayout(list);
@@ -152,15 +182,6 @@ AnnotationLinksOverlay::AnnotationLinksOverlay(QWidget *parent) : QWidget(parent
 
     parent->installEventFilter(this);
     setGeometry(parent->rect());
-    m_focusWatch =
-        connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) { keepFocus(now); });
-}
-
-AnnotationLinksOverlay::~AnnotationLinksOverlay()
-{
-    // The focus moves on as the widget part of the panel goes, when the
-    // panel is no more.
-    disconnect(m_focusWatch);
 }
 
 void AnnotationLinksOverlay::setContent(const QString &title, const QList<AnnotationLink> &links)
@@ -169,13 +190,18 @@ void AnnotationLinksOverlay::setContent(const QString &title, const QList<Annota
     static_cast<PanelHeading *>(m_heading)->setTitle(title);
     qDeleteAll(m_rows);
     m_rows.clear();
+    QWidget *before = m_closeButton;
     for (const AnnotationLink &link : links) {
         if (!AnnotationLinkRow::hasRow(link))
             continue;
         auto *row = new AnnotationLinkRow(link, m_scroll->widget());
         connect(row, &QAbstractButton::clicked, this, [this, link] { open(link); });
+        row->installEventFilter(this);
         m_rowLayout->insertWidget(m_rowLayout->count() - 1, row);
         m_rows.append(row);
+        // Tab goes from Close down the links.
+        setTabOrder(before, row);
+        before = row;
     }
     placePanel();
 }
@@ -208,20 +234,61 @@ QString AnnotationLinksOverlay::openFailureMessage(const AnnotationLink &link)
     return message;
 }
 
-void AnnotationLinksOverlay::enter(int milliseconds)
+void AnnotationLinksOverlay::enter()
 {
     setTakesInput(true);
-    if (isHidden())
+    if (isHidden()) {
+        m_fade->jumpTo(0);
         show();
-    fadeIn(this, milliseconds);
+    }
+    // Off screen there is nothing to fade.
+    if (isVisible())
+        m_fade->setTarget(1);
+    else
+        m_fade->jumpTo(1);
+    showOpacity(m_fade->value());
 }
 
-void AnnotationLinksOverlay::leave(int milliseconds)
+void AnnotationLinksOverlay::leave()
 {
     if (isHidden() || m_leaving)
         return;
     setTakesInput(false);
-    fadeOut(this, milliseconds);
+    if (!isVisible()) {
+        m_fade->jumpTo(0);
+        hide();
+        return;
+    }
+    m_fade->setTarget(0);
+    // (Caught at the start of its way in, it is gone at once.)
+    if (m_fade->isSettled())
+        hide();
+}
+
+double AnnotationLinksOverlay::opacity() const
+{
+    return std::clamp(m_fade->value(), 0.0, 1.0);
+}
+
+FrameClock *AnnotationLinksOverlay::frameClock() const
+{
+    return m_fade->frameClock();
+}
+
+void AnnotationLinksOverlay::showOpacity(double opacity)
+{
+    // Whole (also past it, as the spring overshoots), and hidden, it
+    // needs no effect.
+    if (opacity >= 1 || isHidden()) {
+        setGraphicsEffect(nullptr);
+        return;
+    }
+    auto *effect = qobject_cast<QGraphicsOpacityEffect *>(graphicsEffect());
+    if (!effect) {
+        effect = new QGraphicsOpacityEffect(this);
+        setGraphicsEffect(effect);
+    }
+    effect->setOpacity(std::max(opacity, 0.0));
 }
 
 void AnnotationLinksOverlay::setTakesInput(bool takes)
@@ -284,68 +351,19 @@ void AnnotationLinksOverlay::resizeEvent(QResizeEvent *event)
 void AnnotationLinksOverlay::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    // The keyboard goes to the panel (Tab reaches its links) while it is up.
     raise();
-    setFocus(Qt::PopupFocusReason);
-}
-
-QList<QWidget *> AnnotationLinksOverlay::focusStops() const
-{
-    // In the order of the window's focus chain.
-    QList<QWidget *> stops;
-    for (QWidget *widget = nextInFocusChain(); widget && widget != this; widget = widget->nextInFocusChain()) {
-        if (isAncestorOf(widget) && widget->isVisibleTo(this) && widget->isEnabled()
-            && (widget->focusPolicy() & Qt::TabFocus))
-            stops.append(widget);
-    }
-    return stops;
-}
-
-bool AnnotationLinksOverlay::focusNextPrevChild(bool next)
-{
-    if (!takesKeys())
-        return QWidget::focusNextPrevChild(next);
-    // Round the panel's own controls, never out of it.
-    const QList<QWidget *> stops = focusStops();
-    if (stops.isEmpty())
-        return true;
-    const qsizetype count = stops.size();
-    qsizetype at = -1;
-    for (qsizetype i = 0; i < count && at < 0; ++i) {
-        if (stops[i] == QApplication::focusWidget() || stops[i]->isAncestorOf(QApplication::focusWidget()))
-            at = i;
-    }
-    const qsizetype to = at < 0 ? (next ? 0 : count - 1) : (at + (next ? 1 : count - 1)) % count;
-    stops[to]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
-    return true;
-}
-
-void AnnotationLinksOverlay::keepFocus(QWidget *focused)
-{
-    // The focus that comes to the covered screen (a Tab from beside it, say)
-    // comes to the panel.
-    QWidget *covered = parentWidget();
-    if (!focused || !takesKeys() || !covered || focused == this || isAncestorOf(focused))
-        return;
-    if (focused == covered || covered->isAncestorOf(focused))
-        setFocus(Qt::OtherFocusReason);
-}
-
-void AnnotationLinksOverlay::keyPressEvent(QKeyEvent *event)
-{
-    // What the panel's controls leave of a key goes no further than the
-    // panel (Escape is Close's shortcut).
-    event->setAccepted(takesKeys());
-}
-
-void AnnotationLinksOverlay::keyReleaseEvent(QKeyEvent *event)
-{
-    event->setAccepted(takesKeys());
 }
 
 bool AnnotationLinksOverlay::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == parent() && event->type() == QEvent::Resize)
         setGeometry(parentWidget()->rect());
+    // Close and the links leave the arrows (which a button would take to
+    // move the focus, and the list to scroll) to the screen, which steps
+    // through the images with them.
+    if (watched != parent() && event->type() == QEvent::KeyPress && isArrow(*static_cast<QKeyEvent *>(event))) {
+        event->ignore();
+        return true;
+    }
     return QWidget::eventFilter(watched, event);
 }

@@ -6,7 +6,10 @@
 #include <QWidget>
 
 class AnnotationLinkRow;
+class FrameClock;
 class QAction;
+class QToolButton;
+class SpringAnimation;
 class QScrollArea;
 class QVBoxLayout;
 
@@ -18,12 +21,13 @@ class QVBoxLayout;
 //
 // It never closes itself: Close, Escape and a click on the backdrop ask the
 // host to close it (dismissRequested), which decides when it goes and how:
-// at once (hide) or fading out (leave).
+// at once (hide) or fading out (leave). It fades in and out on the image
+// screen's spring.
 //
-// While it is up it has the keys, as a modal panel would: it takes the
-// focus as it shows, Tab and Shift+Tab go round its own controls (Close,
-// then the links) and never behind the backdrop, the focus coming to the
-// screen it covers comes to it, and no key reaches the screen.
+// It leaves the keyboard to the screen it covers: it takes no focus as it
+// shows, and the keys its controls leave (the arrows among them) travel on
+// to the screen. Tab reaches Close and then the links, in that order;
+// Space on Close closes, Space or Return on a link opens it.
 //
 // A click on a row opens the link's address with the desktop's helper
 // (xdg-open), which hands it to the browser or mail program the user
@@ -34,7 +38,6 @@ class AnnotationLinksOverlay : public QWidget {
     Q_OBJECT
 public:
     explicit AnnotationLinksOverlay(QWidget *parent);
-    ~AnnotationLinksOverlay() override;
 
     // The panel's heading (shown as it is) and the links, in order; links
     // that open nothing are left out.
@@ -47,19 +50,21 @@ public:
     void setPanelSize(int width, int maximumHeight);
     QWidget *panel() const { return m_panel; }
 
-    // Close (Escape).
+    // Close (Escape), and its button.
     QAction *closeAction() const { return m_close; }
-    // The controls that Tab goes round, in order.
-    QList<QWidget *> focusStops() const;
+    QToolButton *closeButton() const { return m_closeButton; }
 
-    // Shows the panel fading in over `milliseconds`; one on its way out
-    // comes back from where it has got to.
-    void enter(int milliseconds);
-    // Fades the panel out over `milliseconds`, then hides it. On its way
-    // out it takes no input: clicks reach what lies under it and Escape
-    // travels on.
-    void leave(int milliseconds);
+    // Shows the panel fading in; one on its way out comes back from where
+    // it has got to.
+    void enter();
+    // Fades the panel out, then hides it. On its way out it takes no
+    // input: clicks reach what lies under it and Escape travels on.
+    void leave();
     bool isLeaving() const { return m_leaving && !isHidden(); }
+    // How opaque it is on its way in or out (1 once in).
+    double opacity() const;
+    // What beats the fade; it runs while the panel fades.
+    FrameClock *frameClock() const;
 
     // What the alert says when the desktop opens nothing for `link`: the
     // link's title and, when that is not the address itself, the address.
@@ -78,17 +83,13 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
-    void keyReleaseEvent(QKeyEvent *event) override;
-    bool focusNextPrevChild(bool next) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void placePanel();
     void open(const AnnotationLink &link);
     void setTakesInput(bool takes);
-    bool takesKeys() const { return !isHidden() && !m_leaving; }
-    void keepFocus(QWidget *focused);
+    void showOpacity(double opacity);
 
     QString m_title;
     QWidget *m_panel = nullptr;
@@ -97,9 +98,10 @@ private:
     QVBoxLayout *m_rowLayout = nullptr;
     QList<AnnotationLinkRow *> m_rows;
     QAction *m_close = nullptr;
+    QToolButton *m_closeButton = nullptr;
     int m_panelWidth = 340;
     int m_panelMaximumHeight = 320;
     bool m_backdropPressed = false;
     bool m_leaving = false;
-    QMetaObject::Connection m_focusWatch;
+    SpringAnimation *m_fade = nullptr;
 };

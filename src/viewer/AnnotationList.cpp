@@ -226,7 +226,6 @@ AnnotationList::AnnotationList(ImageAnnotations *annotations, AnnotationViewStat
         return true;
     }();
     Q_UNUSED(accessibleInstalled);
-    setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setAccessibleName(tr("Annotations"));
@@ -542,15 +541,6 @@ void AnnotationList::mouseReleaseEvent(QMouseEvent *event)
     if (event->button() != Qt::LeftButton || pressed.row < 0 || targetAt(event->position().toPoint()) != pressed)
         return;
     activate({m_rows[pressed.row].id, pressed.linkButton});
-}
-
-void AnnotationList::mouseMoveEvent(QMouseEvent *event)
-{
-    if (targetAt(event->position().toPoint()).linkButton)
-        setCursor(Qt::PointingHandCursor);
-    else
-        unsetCursor();
-    QWidget::mouseMoveEvent(event);
 }
 
 void AnnotationList::changeEvent(QEvent *event)

@@ -46,6 +46,14 @@ QColor withOpacity(QColor colour, double opacity)
     return colour;
 }
 
+// The outline of a marker or its ring: butt caps, miter joins.
+QPen markerPen(const QColor &colour, double width)
+{
+    QPen pen(colour, width, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+    pen.setMiterLimit(10);
+    return pen;
+}
+
 QImage blankImage(const QSizeF &size, qreal ratio)
 {
     QImage image(std::max(1, int(std::ceil(size.width() * ratio))), std::max(1, int(std::ceil(size.height() * ratio))),
@@ -761,6 +769,7 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int index) const
 {
     const int top = drawing.bandTops[size_t(index)];
     const std::vector<int> &lines = drawing.bandLines[size_t(index)];
+    const std::vector<int> &markers = drawing.bandMarkers[size_t(index)];
     const int bottom = std::min(top + drawing.bandHeight, drawing.deviceSize.height());
     const qsizetype bytesPerLine = drawing.bytesPerLine;
     uchar *const bits = drawing.bits + top * bytesPerLine;
@@ -768,38 +777,37 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int index) const
     QImage band(bits, width, bottom - top, bytesPerLine, QImage::Format_ARGB32_Premultiplied);
     const QPointF origin(0, top);
     const QSize bandSize(width, bottom - top);
+    const quint32 colour = m_leader.opaqueColour();
+    // Leader lines, all of one colour and nothing drawn between them,
+    // gathered as what they let show through, to be laid over the shapes
+    // and markers at once.
     quint16 *through = nullptr;
-    if (drawing.underlay) {
-        // Leader lines, all of one colour and nothing drawn between them,
-        // gathered as what they let show through, to be laid over the band
-        // at once.
+    if (!lines.empty()) {
         through = lineThrough(size_t(width) * size_t(bottom - top));
         for (const int line : lines)
             m_leader.drawPolylineThrough(through, width, bandSize, origin, drawing.lines[size_t(line)].points.data(),
                                          3, drawing.ratio);
     }
+    // Whether the lines are laid over the band already.
+    bool laid = !through;
     if (drawing.direct && drawing.underlay) {
         paintUnderlay(drawing, reinterpret_cast<quint32 *>(bits), bytesPerLine / 4,
                       QRect(drawing.viewAt + QPoint(0, top), bandSize));
-        for (int row = 0; row < bottom - top; ++row) {
-            auto *line = reinterpret_cast<quint32 *>(bits + row * bytesPerLine);
-            layThroughAndClear(line, line, through + qsizetype(row) * width, width, m_leader.opaqueColour());
-        }
     } else if (drawing.direct) {
         std::memset(bits, 0, size_t(bytesPerLine) * size_t(bottom - top));
         drawRegions(band, drawing.viewAt + QPoint(0, top), drawing.ratio);
     } else {
         // The kept shapes under the band, in at most two pieces a row
-        // where the kept image wraps round; over the picture, the lines
-        // laid over them on the way.
+        // where the kept image wraps round; with no marker on the band to
+        // go between, the lines laid over them on the way.
         const int left = wrapped(drawing.viewAt.x(), drawing.regionSize.width());
         const int firstPiece = std::min(width, drawing.regionSize.width() - left);
-        const quint32 colour = m_leader.opaqueColour();
+        const bool layNow = !laid && markers.empty();
         for (int row = top; row < bottom; ++row) {
             const uchar *kept = drawing.regionBits
                 + wrapped(drawing.viewAt.y() + row, drawing.regionSize.height()) * drawing.regionBytesPerLine;
             uchar *line = bits + (row - top) * bytesPerLine;
-            if (through) {
+            if (layNow) {
                 quint16 *rowThrough = through + qsizetype(row - top) * width;
                 auto *out = reinterpret_cast<quint32 *>(line);
                 const auto *under = reinterpret_cast<const quint32 *>(kept);
@@ -810,15 +818,15 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int index) const
                 std::memcpy(line + firstPiece * 4, kept, size_t(width - firstPiece) * 4);
             }
         }
+        laid = laid || layNow;
     }
-    if (!drawing.underlay) {
-        // Leader lines over the shapes, while the band holds nothing but
-        // orange.
-        for (const int line : lines)
-            m_leader.drawPolyline(band, origin, drawing.lines[size_t(line)].points.data(), 3, drawing.ratio, false);
+    stamp(reinterpret_cast<quint32 *>(bits), bytesPerLine / 4, bandSize, drawing.markers, markers, top);
+    if (!laid) {
+        for (int row = 0; row < bottom - top; ++row) {
+            auto *line = reinterpret_cast<quint32 *>(bits + row * bytesPerLine);
+            layThroughAndClear(line, line, through + qsizetype(row) * width, width, colour);
+        }
     }
-    stamp(reinterpret_cast<quint32 *>(bits), bytesPerLine / 4, bandSize, drawing.markers,
-          drawing.bandMarkers[size_t(index)], top);
     stamp(reinterpret_cast<quint32 *>(bits), bytesPerLine / 4, bandSize, drawing.labels,
           drawing.bandLabels[size_t(index)], top);
 }
@@ -901,10 +909,10 @@ QImage AnnotationRenderer::markerImage(bool highlighted, qreal ratio)
                            painter.setBrush(AppStyle::orange());
                            painter.drawEllipse(centre, diameter / 2, diameter / 2);
                            painter.setBrush(Qt::NoBrush);
-                           painter.setPen(QPen(withOpacity(Qt::white, 0.95), 1));
+                           painter.setPen(markerPen(withOpacity(Qt::white, 0.95), 1));
                            painter.drawEllipse(centre, diameter / 2, diameter / 2);
                            if (highlighted) {
-                               painter.setPen(QPen(withOpacity(AppStyle::orange(), 0.6), 2));
+                               painter.setPen(markerPen(withOpacity(AppStyle::orange(), 0.6), 2));
                                painter.drawEllipse(centre, (diameter + 10) / 2, (diameter + 10) / 2);
                            }
                        });

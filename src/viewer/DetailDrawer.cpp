@@ -29,7 +29,6 @@ public:
         setCheckable(true);
         setAutoExclusive(true);
         setFocusPolicy(Qt::TabFocus);
-        setCursor(Qt::PointingHandCursor);
         setAccessibleName(name);
         setToolTip(name);
     }

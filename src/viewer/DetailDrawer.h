@@ -1,6 +1,7 @@
 #pragma once
 
 #include "viewer/ImageMetadata.h"
+#include "viewer/ScreenSpring.h"
 #include "ui/Spring.h"
 
 #include <QPointer>
@@ -26,8 +27,8 @@ public:
     enum Page { annotationsPage = 0, metadataPage = 1 };
     static constexpr int drawerExtent = 280; // its width beside the picture, its largest height below it
     // The spring that turns the pages and scrolls the annotations.
-    static constexpr double springResponse = 0.2;
-    static constexpr double springDampingFraction = 0.85;
+    static constexpr double springResponse = ScreenSpring::response;
+    static constexpr double springDampingFraction = ScreenSpring::dampingFraction;
 
     explicit DetailDrawer(QWidget *parent = nullptr);
 

@@ -422,7 +422,7 @@ void ImageDetailView::editAnnotation(const QUuid &id)
 void ImageDetailView::showLinks(const QUuid &id)
 {
     m_annotationState->setHighlightedID(id);
-    m_shared.setLinkedAnnotationID(id);
+    m_shared.setLinkedAnnotationID(id, true);
 }
 
 void ImageDetailView::dismissLinks()
@@ -455,7 +455,7 @@ void ImageDetailView::updateLinksPanel()
             // The keys come back to the screen as the panel goes.
             const bool focused = m_linksPanel->isAncestorOf(focusWidget()) || m_linksPanel->hasFocus();
             if (m_shared.isLinkChangeAnimated())
-                m_linksPanel->leave(crossFadeMilliseconds);
+                m_linksPanel->leave();
             else
                 m_linksPanel->hide();
             if (focused)
@@ -471,7 +471,7 @@ void ImageDetailView::updateLinksPanel()
         }
         m_linksPanel->setContent(content->title, content->links);
         if (m_linksPanel->isHidden() || m_linksPanel->isLeaving())
-            m_linksPanel->enter(crossFadeMilliseconds);
+            m_linksPanel->enter();
     }
     updateDismissCommand();
 }

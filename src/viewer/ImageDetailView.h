@@ -42,10 +42,11 @@ class ZoomableImage;
 // Its title and the Edit/Done command (Ctrl+E) are for the pane's header;
 // "Edit" is absent in the compact layout. Escape closes an open links
 // panel; otherwise it travels on, as do the keys that neither the control
-// with the focus nor the screen takes (the pane acts on some of them).
+// with the focus nor the screen takes (the pane acts on some of them),
+// also while the panel is up: opening it leaves the focus where it was.
 // The panel fades in as it opens and out as Close, Escape or a click on
-// its backdrop closes it; edit mode coming or going, the screen leaving
-// and another image close it at once. A link the desktop opens nothing for
+// its backdrop closes it, on the screen's spring; edit mode coming or
+// going, the screen leaving and another image close it at once. A link the desktop opens nothing for
 // is reported (operationFailed) for the window to show. To assistive
 // technologies the viewer is one element. The screen takes the focus
 // itself, showing no focus ring (neither does its canvas); the focus in

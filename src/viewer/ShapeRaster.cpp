@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <type_traits>
 
 #ifdef __SSE2__
@@ -135,7 +136,103 @@ bool isDrawable(const QPointF &point)
     return std::abs(point.x()) < limit && std::abs(point.y()) < limit;
 }
 
+// How far from a corner its round join (or cap) reaches: half the line's
+// width, and half a pixel for the edge.
+double joinReach(double width)
+{
+    return width / 2 + 0.5;
+}
+
+// Whether the line from `a` through `b` to `c` is walked along the same
+// axis the same way on both sides of `b`: the bands of its two lines then
+// join whole (see drawJoin()).
+bool goesOn(const QPointF &a, const QPointF &b, const QPointF &c)
+{
+    const QPointF in = b - a, out = c - b;
+    const bool steepIn = std::abs(in.y()) > std::abs(in.x());
+    const bool steepOut = std::abs(out.y()) > std::abs(out.x());
+    if (steepIn != steepOut)
+        return false;
+    const double alongIn = steepIn ? in.y() : in.x(), alongOut = steepOut ? out.y() : out.x();
+    return (alongIn > 0 && alongOut > 0) || (alongIn < 0 && alongOut < 0);
+}
+
 } // namespace
+
+// A line as it is drawn: walked along its longer axis ("major") one pixel
+// centre at a time, covering across it ("minor") a band of `half` on
+// either side of its centre. Image coordinates.
+struct ShapeRaster::Band {
+    bool steep;      // the major axis is y
+    bool forward;    // it runs the way the major axis grows
+    double a0, b0;   // its end with the lower major coordinate
+    double a1, b1;   // and the other
+    double slope;    // minor per major
+    double half;     // across, minor
+    int start, end;  // the first and last pixel centres along it (none when end < start)
+    qint64 slopeFixed;    // 1/65536 of a pixel per step
+    qint64 centreAtStart; // the centre across at `start`, in 1/65536
+    int halfWidth;        // `half` in 1/256
+};
+
+// The band of the line from `from` to `to`; none for a line of no length
+// or width, or one out of reach.
+std::optional<ShapeRaster::Band> ShapeRaster::bandOf(const QPointF &from, const QPointF &to, double width)
+{
+    if (!(width > 0) || !isDrawable(from) || !isDrawable(to))
+        return std::nullopt;
+    Band band{};
+    band.steep = std::abs(to.y() - from.y()) > std::abs(to.x() - from.x());
+    double a0 = band.steep ? from.y() : from.x(), b0 = band.steep ? from.x() : from.y();
+    double a1 = band.steep ? to.y() : to.x(), b1 = band.steep ? to.x() : to.y();
+    band.forward = a0 <= a1;
+    if (!band.forward) {
+        std::swap(a0, a1);
+        std::swap(b0, b1);
+    }
+    if (!(a1 > a0))
+        return std::nullopt;
+    band.a0 = a0;
+    band.b0 = b0;
+    band.a1 = a1;
+    band.b1 = b1;
+    band.start = ceilToInt(a0 - 0.5);
+    band.end = floorToInt(a1 - 0.5);
+    band.slope = (b1 - b0) / (a1 - a0);
+    band.half = std::min(width * std::sqrt(1 + band.slope * band.slope) / 2, 1024.0);
+    // The centre moves in 1/65536 of a pixel, so that it does not drift
+    // along a long line; the band's edges are taken in 1/256. It is counted
+    // from the line's own first pixel, so that a pixel comes out the same
+    // wherever the image cuts the line (a picture drawn in pieces shows no
+    // seams).
+    band.slopeFixed = roundToInt64(band.slope * 65536);
+    band.centreAtStart = roundToInt64((b0 + band.slope * (band.start + 0.5 - a0)) * 65536);
+    band.halfWidth = int(band.half * 256 + 0.5);
+    return band;
+}
+
+// How much of the pixel at `major`, `minor` the band covers, in 1/256: what
+// drawing the line gives it.
+int ShapeRaster::bandPart(const Band &band, int major, int minor)
+{
+    if (major < band.start || major > band.end)
+        return 0;
+    const qint64 centre = band.centreAtStart + qint64(major - band.start) * band.slopeFixed;
+    const int middle = int(centre >> 8);
+    return std::max(0, std::min(middle + band.halfWidth, (minor + 1) << 8) - std::max(middle - band.halfWidth, minor << 8));
+}
+
+bool ShapeRaster::passesBy(const QSize &size, const QPointF &origin, const QPointF &from, const QPointF &to)
+{
+    // (Before the band is worked out: a line wholly before or past the
+    // image along its longer axis draws nothing.)
+    const QPointF along = to - from;
+    const bool steep = std::abs(along.y()) > std::abs(along.x());
+    const double shift = steep ? origin.y() : origin.x();
+    const double a0 = (steep ? std::min(from.y(), to.y()) : std::min(from.x(), to.x())) - shift;
+    const double a1 = (steep ? std::max(from.y(), to.y()) : std::max(from.x(), to.x())) - shift;
+    return a1 < 0.5 || a0 - 0.5 > (steep ? size.height() : size.width()) - 1;
+}
 
 ShapeRaster::ShapeRaster(const QColor &colour, double opacity)
     : m_covered(size_t(coverageSteps + 1) * 256)
@@ -255,34 +352,25 @@ void ShapeRaster::drawLine(QImage &image, const QPointF &origin, QPointF from, Q
 
 template <typename Pixel>
 void ShapeRaster::drawLine(const Target<Pixel> &image, const QPointF &origin, QPointF from, QPointF to,
-                           double width) const
+                           double width, bool joinedAtFrom, bool joinedAtTo, const std::optional<Band> *known) const
 {
-    if (!(width > 0))
+    if (!known && passesBy(QSize(image.width, image.height), origin, from, to))
         return;
-    from -= origin;
-    to -= origin;
-    if (!isDrawable(from) || !isDrawable(to))
+    const std::optional<Band> worked = known ? std::nullopt : bandOf(from - origin, to - origin, width);
+    const std::optional<Band> &segment = known ? *known : worked;
+    if (!segment)
         return;
-
-    // Walk the longer axis ("major") one pixel centre at a time; across it
-    // the line covers a band of `half` on either side of its centre.
-    const bool steep = std::abs(to.y() - from.y()) > std::abs(to.x() - from.x());
-    double a0 = steep ? from.y() : from.x(), b0 = steep ? from.x() : from.y();
-    double a1 = steep ? to.y() : to.x(), b1 = steep ? to.x() : to.y();
-    if (a0 > a1) {
-        std::swap(a0, a1);
-        std::swap(b0, b1);
-    }
+    const bool steep = segment->steep;
+    const double a0 = segment->a0, b0 = segment->b0, b1 = segment->b1;
+    const double slope = segment->slope, half = segment->half;
     const int majorCount = steep ? image.height : image.width;
     const int minorCount = steep ? image.width : image.height;
     // The first pixel centre along the line, before the image cuts it.
-    const int start = ceilToInt(a0 - 0.5);
+    const int start = segment->start;
     int first = std::max(0, start);
-    int last = std::min(majorCount - 1, floorToInt(a1 - 0.5));
+    int last = std::min(majorCount - 1, segment->end);
     if (first > last)
         return;
-    const double slope = (b1 - b0) / (a1 - a0);
-    const double half = std::min(width * std::sqrt(1 + slope * slope) / 2, 1024.0);
     // Only the stretch whose band meets the image across (all of it, when
     // the band stays inside the image).
     const bool inside = std::min(b0, b1) - half >= 0 && std::max(b0, b1) + half <= minorCount;
@@ -302,14 +390,9 @@ void ShapeRaster::drawLine(const Target<Pixel> &image, const QPointF &origin, QP
     Pixel *const bits = image.bits;
     const qsizetype majorStep = steep ? image.stride : 1;
     const qsizetype minorStep = steep ? 1 : image.stride;
-    // The centre moves in 1/65536 of a pixel, so that it does not drift
-    // along a long line; the band's edges are taken in 1/256. It is counted
-    // from the line's own first pixel, so that a pixel comes out the same
-    // wherever the image cuts the line (a picture drawn in pieces shows no
-    // seams).
-    const qint64 slopeFixed = roundToInt64(slope * 65536);
-    qint64 centre = roundToInt64((b0 + slope * (start + 0.5 - a0)) * 65536) + qint64(first - start) * slopeFixed;
-    const int halfWidth = int(half * 256 + 0.5);
+    const qint64 slopeFixed = segment->slopeFixed;
+    qint64 centre = segment->centreAtStart + qint64(first - start) * slopeFixed;
+    const int halfWidth = segment->halfWidth;
     const int minorEnd = minorCount << 8;
     // A band cut by the image's edges.
     const auto cutStep = [&](int a, qint64 at) {
@@ -330,6 +413,47 @@ void ShapeRaster::drawLine(const Target<Pixel> &image, const QPointF &origin, QP
             cover(line + cell * minorStep, coverageSteps);
         coverPart(line + highCell * minorStep, high - (highCell << 8));
     };
+    // Near an end whose round join (or cap) is drawn, the pixels within
+    // its reach are the join's: the steps there are taken one at a time,
+    // leaving those pixels alone.
+    if (joinedAtFrom || joinedAtTo) {
+        const double reach = joinReach(width);
+        const bool lowJoined = segment->forward ? joinedAtFrom : joinedAtTo;
+        const bool highJoined = segment->forward ? joinedAtTo : joinedAtFrom;
+        const QPointF &lowEnd = segment->forward ? from : to;
+        const QPointF &highEnd = segment->forward ? to : from;
+        const auto joins = [&](int a, int cell) {
+            // (In the whole picture's coordinates, as drawJoin() reckons.)
+            const double x = origin.x() + (steep ? cell : a) + 0.5, y = origin.y() + (steep ? a : cell) + 0.5;
+            const auto near = [&](const QPointF &end) {
+                const double dx = x - end.x(), dy = y - end.y();
+                return dx * dx + dy * dy < reach * reach;
+            };
+            return (lowJoined && near(lowEnd)) || (highJoined && near(highEnd));
+        };
+        const auto stepAround = [&](int a) {
+            const int middle = int((segment->centreAtStart + qint64(a - start) * slopeFixed) >> 8);
+            const int low = std::max(middle - halfWidth, 0);
+            const int high = std::min(middle + halfWidth, minorEnd);
+            Pixel *line = bits + a * majorStep;
+            for (int cell = low >> 8; (cell << 8) < high; ++cell) {
+                if (!joins(a, cell))
+                    coverPart(line + cell * minorStep, std::min(high, (cell + 1) << 8) - std::max(low, cell << 8));
+            }
+        };
+        // The steps within the reach of such an end (a hair more).
+        const int below = lowJoined ? std::min(last + 1, ceilToInt(segment->a0 + reach - 0.5 + 1e-6)) : first;
+        const int above = highJoined ? std::max(below - 1, floorToInt(segment->a1 - reach - 0.5 - 1e-6)) : last;
+        for (int a = first; a < below; ++a)
+            stepAround(a);
+        for (int a = std::max({above + 1, below, first}); a <= last; ++a)
+            stepAround(a);
+        first = std::max(first, below);
+        last = std::min(last, above);
+        if (first > last)
+            return;
+        centre = segment->centreAtStart + qint64(first - start) * slopeFixed;
+    }
     if (halfWidth > 256) {
         for (int a = first; a <= last; ++a, centre += slopeFixed)
             cutStep(a, centre);
@@ -414,20 +538,136 @@ template <typename Pixel>
 void ShapeRaster::drawPolyline(const Target<Pixel> &target, const QPointF &origin, const QPointF *points,
                                qsizetype count, double width, bool closed) const
 {
+    // Which corners are joined round (or capped, at the ends of an open
+    // line): all but those where the line goes on along the same axis the
+    // same way, whose lines join whole as they are. (Asked only of the
+    // corners within reach: a strip of a few rows or columns meets few of
+    // a shape's.)
+    const bool loop = closed && count > 2;
+    const auto before = [&](qsizetype i) { return i > 0 ? i - 1 : loop ? count - 1 : -1; };
+    const auto after = [&](qsizetype i) { return i + 1 < count ? i + 1 : loop ? 0 : -1; };
+    thread_local std::vector<signed char> known;
+    known.assign(size_t(std::max<qsizetype>(count, 0)), -1);
+    const auto joined = [&](qsizetype i) {
+        signed char &flag = known[size_t(i)];
+        if (flag < 0) {
+            const qsizetype from = before(i), to = after(i);
+            flag = count > 1 && (from < 0 || to < 0 || !goesOn(points[from], points[i], points[to]));
+        }
+        return flag != 0;
+    };
+    // The band of the line from each corner to the next, worked out once
+    // for the line and the joins at its ends.
+    thread_local std::vector<std::optional<Band>> bands;
+    thread_local std::vector<char> banded;
+    bands.resize(size_t(std::max<qsizetype>(count, 0)));
+    banded.assign(size_t(std::max<qsizetype>(count, 0)), 0);
+    const auto bandFrom = [&](qsizetype i) -> const std::optional<Band> & {
+        if (!banded[size_t(i)]) {
+            bands[size_t(i)] = bandOf(points[i] - origin, points[after(i)] - origin, width);
+            banded[size_t(i)] = 1;
+        }
+        return bands[size_t(i)];
+    };
+
     // Segments wholly above, below or beside the image are passed over at
     // once (a strip of a few rows or columns meets few of a shape's).
     const double top = origin.y() - width, bottom = origin.y() + target.height + width;
     const double left = origin.x() - width, right = origin.x() + target.width + width;
-    const auto draw = [&](const QPointF &from, const QPointF &to) {
-        if ((from.y() < top && to.y() < top) || (from.y() > bottom && to.y() > bottom)
-            || (from.x() < left && to.x() < left) || (from.x() > right && to.x() > right))
+    const auto draw = [&](qsizetype from, qsizetype to) {
+        const QPointF &a = points[from], &b = points[to];
+        if ((a.y() < top && b.y() < top) || (a.y() > bottom && b.y() > bottom) || (a.x() < left && b.x() < left)
+            || (a.x() > right && b.x() > right))
             return;
-        drawLine(target, origin, from, to, width);
+        // (A line between corners that are not joined works out its own
+        // band.)
+        const bool joinedAtFrom = joined(from), joinedAtTo = joined(to);
+        if (!joinedAtFrom && !joinedAtTo)
+            drawLine(target, origin, a, b, width);
+        else if (!passesBy(QSize(target.width, target.height), origin, a, b))
+            drawLine(target, origin, a, b, width, joinedAtFrom, joinedAtTo, &bandFrom(from));
     };
     for (qsizetype i = 0; i + 1 < count; ++i)
-        draw(points[i], points[i + 1]);
-    if (closed && count > 2)
-        draw(points[count - 1], points[0]);
+        draw(i, i + 1);
+    if (loop)
+        draw(count - 1, 0);
+
+    // Then the joins within reach.
+    const double reach = joinReach(width) + 1;
+    for (qsizetype i = 0; i < count; ++i) {
+        const QPointF &corner = points[i];
+        if (corner.y() < origin.y() - reach || corner.y() > origin.y() + target.height + reach
+            || corner.x() < origin.x() - reach || corner.x() > origin.x() + target.width + reach || !joined(i))
+            continue;
+        const qsizetype from = before(i), to = after(i);
+        static const std::optional<Band> none;
+        drawJoin(target, origin, {&corner, i, true}, {from < 0 ? nullptr : &points[from], from, from >= 0 && joined(from)},
+                 {to < 0 ? nullptr : &points[to], to, to >= 0 && joined(to)}, from < 0 ? none : bandFrom(from),
+                 to < 0 ? none : bandFrom(i), width);
+    }
+}
+
+template <typename Pixel>
+void ShapeRaster::drawJoin(const Target<Pixel> &target, const QPointF &origin, const Corner &corner,
+                           const Corner &before, const Corner &after, const std::optional<Band> &in,
+                           const std::optional<Band> &out, double width) const
+{
+    const QPointF &place = *corner.point;
+    const QPointF at = place - origin;
+    if (!(width > 0) || !isDrawable(at))
+        return;
+
+    // The pixels within reach of the corner, which the lines on either
+    // side leave to it (but those nearer a joined corner next to it, which
+    // are that one's), get the most of what the lines cover of them and
+    // what a disc of the line's width round the corner does: covered once,
+    // whatever overlaps. The distance is reckoned in the whole picture's
+    // coordinates, so that a pixel comes out the same in whatever piece it
+    // is drawn.
+    const double half = width / 2;
+    const double reach = joinReach(width);
+    // The pixels whose centres may lie within reach (a pixel to spare).
+    const int left = std::max(0, floorToInt(at.x() - reach - 0.5));
+    const int right = std::min(target.width - 1, ceilToInt(at.x() + reach - 0.5));
+    const int top = std::max(0, floorToInt(at.y() - reach - 0.5));
+    const int bottom = std::min(target.height - 1, ceilToInt(at.y() + reach - 0.5));
+    const auto lineStep = [](const std::optional<Band> &band, int x, int y) {
+        return band ? coverageStep(band->steep ? bandPart(*band, y, x) : bandPart(*band, x, y)) : 0;
+    };
+    const auto squaredTo = [](const QPointF &point, double x, double y) {
+        const double dx = x - point.x(), dy = y - point.y();
+        return dx * dx + dy * dy;
+    };
+    // (A joined corner next to this one can be the nearer only to pixels
+    // within reach of both.)
+    const auto mayShare = [&](const Corner &other) {
+        return other.joined && squaredTo(*other.point, place.x(), place.y()) < 4 * reach * reach;
+    };
+    const bool shareBefore = mayShare(before), shareAfter = mayShare(after);
+    const auto theirs = [&](bool share, const Corner &other, double x, double y, double squared) {
+        if (!share)
+            return false;
+        const double otherSquared = squaredTo(*other.point, x, y);
+        return otherSquared < squared || (otherSquared == squared && other.index < corner.index);
+    };
+    for (int y = top; y <= bottom; ++y) {
+        const double centreY = origin.y() + y + 0.5;
+        Pixel *row = target.bits + y * target.stride;
+        for (int x = left; x <= right; ++x) {
+            const double centreX = origin.x() + x + 0.5;
+            const double squared = squaredTo(place, centreX, centreY);
+            if (squared >= reach * reach || theirs(shareBefore, before, centreX, centreY, squared)
+                || theirs(shareAfter, after, centreX, centreY, squared))
+                continue;
+            const double distance = std::sqrt(squared);
+            // Of the pixel's breadth towards the corner, the part within
+            // the disc, as a line's band covers a pixel across it.
+            const int part = int((std::min(distance + 0.5, half) - std::max(distance - 0.5, -half)) * 256 + 0.5);
+            const int step = std::max({coverageStep(std::max(part, 0)), lineStep(in, x, y), lineStep(out, x, y)});
+            if (step > 0)
+                cover(row + x, step);
+        }
+    }
 }
 
 void ShapeRaster::fillPolygon(QImage &image, const QPointF &origin, const QPointF *points, qsizetype count,

@@ -5,6 +5,7 @@
 #include <QPointF>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 // Lines and polygons of one colour and opacity drawn straight into a
@@ -15,8 +16,11 @@
 // holds one colour lets a pixel be covered by two table lookups.
 //
 // Lines have any width and antialiased edges: each pixel gets the share of
-// its height (or width) that the line covers; joins and caps are cut
-// square, which does not show at the widths used. Polygons are filled by
+// its height (or width) that the line covers. A line alone ends cut
+// square across its longer axis; lines drawn joined (drawPolyline) have
+// round joins, and an open one round caps: round a corner, each pixel gets
+// the most of what the lines and a disc of the line's width there cover of
+// it, once. Polygons are filled by
 // the non-zero rule, a pixel being inside when its centre is (no
 // antialiasing: their edge lies under an outline). Coordinates are device
 // pixels; `origin` is where the image's top-left pixel lies in them, so
@@ -29,7 +33,8 @@ public:
 
     void drawLine(QImage &image, const QPointF &origin, QPointF from, QPointF to, double width) const;
     // Each point joined to the next (and the last to the first, when
-    // `closed`).
+    // `closed` and there are more than two), with round joins, and round
+    // caps at the ends of an open line.
     void drawPolyline(QImage &image, const QPointF &origin, const QPointF *points, qsizetype count, double width,
                       bool closed) const;
     // drawPolyline() (open) into an image of what shows through lines of
@@ -67,11 +72,39 @@ private:
         int width, height;
     };
     static Target<quint32> targetOf(QImage &image);
+    // A line as it is walked, one pixel at a time along its longer axis.
+    struct Band;
+    // The band of the line from `from` to `to` (image coordinates); none
+    // for a line of no length or width, or one out of reach.
+    static std::optional<Band> bandOf(const QPointF &from, const QPointF &to, double width);
+    // How much of the pixel at `major`, `minor` the band covers, in 1/256:
+    // what drawing the line gives it.
+    static int bandPart(const Band &band, int major, int minor);
+    // Whether the line lies wholly before or past an image of `size` along
+    // its longer axis, and so draws nothing there.
+    static bool passesBy(const QSize &size, const QPointF &origin, const QPointF &from, const QPointF &to);
+    // `joinedAtFrom`, `joinedAtTo`: the pixels within reach of that end are
+    // left to its join. `known`: the line's band, when the caller has it
+    // (and has seen that it does not pass by).
     template <typename Pixel>
-    void drawLine(const Target<Pixel> &target, const QPointF &origin, QPointF from, QPointF to, double width) const;
+    void drawLine(const Target<Pixel> &target, const QPointF &origin, QPointF from, QPointF to, double width,
+                  bool joinedAtFrom = false, bool joinedAtTo = false, const std::optional<Band> *known = nullptr) const;
     template <typename Pixel>
     void drawPolyline(const Target<Pixel> &target, const QPointF &origin, const QPointF *points, qsizetype count,
                       double width, bool closed) const;
+    // A corner of a polyline: where it is, its place in the line, and
+    // whether it is joined round.
+    struct Corner {
+        const QPointF *point;
+        qsizetype index;
+        bool joined;
+    };
+    // The round join at `corner` of the line `in` from `before` and the
+    // line `out` to `after` (a round cap where one of them has no point).
+    template <typename Pixel>
+    void drawJoin(const Target<Pixel> &target, const QPointF &origin, const Corner &corner, const Corner &before,
+                  const Corner &after, const std::optional<Band> &in, const std::optional<Band> &out,
+                  double width) const;
 
     void cover(quint32 *pixel, int step) const;
     void coverOrKeep(quint32 *pixel, int step) const;

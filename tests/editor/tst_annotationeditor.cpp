@@ -432,6 +432,39 @@ private slots:
         }
     }
 
+    // The pointer keeps its arrow over everything on the canvas, under
+    // every tool.
+    void pointerKeepsItsArrow_data()
+    {
+        QTest::addColumn<QString>("over");
+        QTest::addColumn<EditTool>("tool");
+        QTest::newRow("a point") << "point" << EditTool::select;
+        QTest::newRow("a corner") << "corner" << EditTool::select;
+        QTest::newRow("a midpoint") << "midpoint" << EditTool::select;
+        QTest::newRow("a region") << "region" << EditTool::select;
+        QTest::newRow("empty space, point tool") << "space" << EditTool::point;
+        QTest::newRow("empty space, region tool") << "space" << EditTool::region;
+    }
+    void pointerKeepsItsArrow()
+    {
+        QFETCH(QString, over);
+        QFETCH(EditTool, tool);
+        open();
+        library->point("Aorta", 0.25, 0.25);
+        RegionAnnotation *region = library->region("Liver", EditorLibrary::square(0.6, 0.6, 0.2));
+        model().setTool(tool);
+        if (tool == EditTool::select)
+            model().setSelection(EditorSelection::region(region->id()));
+        const QPoint place = over == "point" ? at(0.25, 0.25)
+            : over == "corner"               ? at(0.5, 0.5)
+            : over == "midpoint"             ? at(0.6, 0.5)
+            : over == "region"               ? at(0.62, 0.58)
+                                             : at(0.9, 0.15);
+        QTest::mouseMove(canvas(), place + QPoint(40, 40));
+        QTest::mouseMove(canvas(), place);
+        QCOMPARE(canvas()->cursor().shape(), Qt::ArrowCursor);
+    }
+
     // A drag from what takes no press pans the zoomed picture and writes
     // nothing: empty space, or a region under the point and region tools.
     void panByDragging_data()

@@ -128,8 +128,9 @@ bool triggerOpenMenu(const QString &title)
     return false;
 }
 
-// Where the focus is on the image screen when a key comes.
-enum class KeyTarget { screen, canvas, strip, groupSwitch, linkRow };
+// Where the focus is on the image screen when a key comes (the links
+// panel up for the last three).
+enum class KeyTarget { screen, canvas, strip, groupSwitch, linkRow, screenUnderPanel, closeButton };
 
 // Records the addresses the desktop is asked to open.
 } // namespace
@@ -401,6 +402,18 @@ private slots:
         QTest::newRow("group switch, Space switches") << int(KeyTarget::groupSwitch) << int(Qt::Key_Space) << 1;
 
         QTest::newRow("link row, Space opens it") << int(KeyTarget::linkRow) << int(Qt::Key_Space) << 1;
+        // The links panel leaves the screen's keys to it; another image or
+        // the grid closes the panel.
+        QTest::newRow("link row, Return opens it") << int(KeyTarget::linkRow) << int(Qt::Key_Return) << 1;
+        QTest::newRow("link row, Right") << int(KeyTarget::linkRow) << int(Qt::Key_Right) << 2;
+        QTest::newRow("link row, Up") << int(KeyTarget::linkRow) << int(Qt::Key_Up) << 0;
+        QTest::newRow("under the links panel, Right") << int(KeyTarget::screenUnderPanel) << int(Qt::Key_Right) << 2;
+        QTest::newRow("under the links panel, Down") << int(KeyTarget::screenUnderPanel) << int(Qt::Key_Down) << 2;
+        QTest::newRow("under the links panel, Left") << int(KeyTarget::screenUnderPanel) << int(Qt::Key_Left) << 0;
+        QTest::newRow("under the links panel, Up") << int(KeyTarget::screenUnderPanel) << int(Qt::Key_Up) << 0;
+        QTest::newRow("under the links panel, Space") << int(KeyTarget::screenUnderPanel) << int(Qt::Key_Space) << -1;
+        QTest::newRow("Close, Left") << int(KeyTarget::closeButton) << int(Qt::Key_Left) << 0;
+        QTest::newRow("Close, Space closes the panel") << int(KeyTarget::closeButton) << int(Qt::Key_Space) << 1;
     }
     void keysReachTheFocusedControlFirst()
     {
@@ -448,7 +461,19 @@ private slots:
             QVERIFY(screen->linksPanel() && screen->linksPanel()->rows().size() == 1);
             focus = screen->linksPanel()->rows().constFirst();
             break;
+        case KeyTarget::screenUnderPanel:
+            screen->showLinks(pons->id());
+            QVERIFY(screen->linksPanel());
+            // Opening the panel leaves the focus on the screen.
+            QVERIFY(screen->hasFocus());
+            break;
+        case KeyTarget::closeButton:
+            screen->showLinks(pons->id());
+            QVERIFY(screen->linksPanel());
+            focus = screen->linksPanel()->closeButton();
+            break;
         }
+        const bool panelUp = screen->linksPanel() != nullptr;
         QVERIFY(focus);
         focus->setFocus(Qt::TabFocusReason);
         QVERIFY(focus->hasFocus());
@@ -462,20 +487,24 @@ private slots:
         if (stripScrolls)
             QVERIFY(key == Qt::Key_Right ? stripBar->value() > scrolled : stripBar->value() < scrolled);
         // The focus stays on its control, also as the screen steps to
-        // another image; when the control went with the old image, the
-        // screen has it.
+        // another image; when the control went with the old image, or with
+        // the links panel, the screen has it.
+        const bool panelStays = panelUp && opened == 1 && KeyTarget(target) != KeyTarget::closeButton;
+        QCOMPARE(harness.appState.linkedAnnotationID().has_value(), panelStays);
         if (opened >= 0) {
             QWidget *now = QApplication::focusWidget();
             QVERIFY(now == screen || screen->isAncestorOf(now));
-            if (focus && focus->isVisible())
+            if (focus && focus->isVisible() && (panelStays || !panelUp))
                 QCOMPARE(now, focus.data());
         }
         const bool switched = KeyTarget(target) == KeyTarget::groupSwitch && key == Qt::Key_Space;
         QCOMPARE(screen->annotationState()->disabledGroups(),
                  switched ? QSet<QString>{QStringLiteral("Brainstem")} : QSet<QString>());
         QTRY_COMPARE(StubPrograms::running(), 0);
+        const bool opensLink =
+            KeyTarget(target) == KeyTarget::linkRow && (key == Qt::Key_Space || key == Qt::Key_Return);
         QCOMPARE(programs.argumentsOf(QStringLiteral("xdg-open")),
-                 KeyTarget(target) == KeyTarget::linkRow ? QStringList{"https://atlas.example.org/pons"} : QStringList());
+                 opensLink ? QStringList{"https://atlas.example.org/pons"} : QStringList());
     }
 
     // A key whose command is disabled (no image beyond the end, no way back

@@ -616,6 +616,55 @@ private slots:
         QVERIFY(canvasPaint(*layer, at, ratio, true, clipped) == resting);
     }
 
+    // The callouts lie over the marks: P's leader line runs left from its
+    // marker's centre (185, 60) along y = 60, and its orange, at half
+    // strength, tints the marker's white rim where it crosses it (at
+    // x = 182.5), alone or over the picture.
+    void calloutsLieOverTheMarks_data()
+    {
+        QTest::addColumn<qreal>("ratio");
+        QTest::addColumn<bool>("overPicture");
+        for (const qreal ratio : {1.0, 2.0}) {
+            QTest::addRow("at %gx", ratio) << ratio << false;
+            QTest::addRow("at %gx, over the picture", ratio) << ratio << true;
+        }
+    }
+    void calloutsLieOverTheMarks()
+    {
+        QFETCH(qreal, ratio);
+        QFETCH(bool, overPicture);
+        underPicture = overPicture;
+        const CanvasGeometry at = geometry(1, {0, 0});
+        layer->setShowsCallouts(false);
+        const QImage marks = painted(*layer, at, ratio);
+        layer->setShowsCallouts(true);
+        const QImage both = painted(*layer, at, ratio);
+        const QPoint rim(int(182 * ratio), int(60 * ratio) - 1);
+        const QRgb white = qUnpremultiply(marks.pixel(rim)), tinted = qUnpremultiply(both.pixel(rim));
+        QVERIFY(qBlue(white) > 200 && qRed(white) > 200);
+        QVERIFY2(qBlue(white) - qBlue(tinted) > 40, qPrintable(QString::number(qBlue(white) - qBlue(tinted))));
+    }
+
+    // Region outlines have round joins: the pixel diagonally outside R's
+    // top-right corner (305, 225), which the two edges leave short, is
+    // filled.
+    void regionCornersAreRound_data()
+    {
+        QTest::addColumn<qreal>("ratio");
+        QTest::addColumn<int>("least");
+        QTest::newRow("at 1x") << 1.0 << 100;
+        QTest::newRow("at 2x") << 2.0 << 250;
+    }
+    void regionCornersAreRound()
+    {
+        QFETCH(qreal, ratio);
+        QFETCH(int, least);
+        const QImage frame = painted(*layer, geometry(1, {0, 0}), ratio);
+        const QPoint outside(int(305 * ratio), int(225 * ratio) - 1);
+        QVERIFY2(qAlpha(frame.pixel(outside)) >= least, qPrintable(QString::number(qAlpha(frame.pixel(outside)))));
+        QVERIFY(isOrange(qUnpremultiply(frame.pixel(outside))));
+    }
+
     void calloutsStayOnScreen_data()
     {
         QTest::addColumn<int>("height");

@@ -376,6 +376,59 @@ private slots:
             QCOMPARE(image.pixel(pixel), qRgba(255, 0, 0, 255));
     }
 
+    // Lines drawn joined have round joins, and an open line round caps: a
+    // disc of the line's width round each corner and end fills what the
+    // lines leave short of it (and no more, as a square cap or a mitre
+    // would), and where lines overlap round a corner they cover it once.
+    // Lines 4 wide at half strength (so that a pixel covered twice shows):
+    // each row, the polyline, a pixel and the range of its alpha. Gathered
+    // as what they let through, the lines cover each pixel as much.
+    void roundJoinsAndCaps_data()
+    {
+        QTest::addColumn<QPolygonF>("line");
+        QTest::addColumn<bool>("closed");
+        QTest::addColumn<QPoint>("pixel");
+        QTest::addColumn<int>("least");
+        QTest::addColumn<int>("most");
+        const QPolygonF straight({{4, 16}, {24, 16}});
+        const QPolygonF square({{8, 8}, {24, 8}, {24, 24}, {8, 24}});
+        const QPolygonF bend({{4, 8}, {16, 8}, {16, 28}});
+        const QPolygonF spike({{4, 16}, {28, 16}, {6, 20}});
+        QTest::newRow("a cap beyond the end") << straight << false << QPoint(24, 15) << 126 << 129;
+        QTest::newRow("the cap round, not square") << straight << false << QPoint(25, 14) << 30 << 70;
+        QTest::newRow("nothing past the cap") << straight << false << QPoint(27, 16) << 0 << 0;
+        QTest::newRow("the start capped too") << straight << false << QPoint(3, 16) << 126 << 129;
+        QTest::newRow("a closed line's corner filled") << square << true << QPoint(24, 7) << 126 << 129;
+        QTest::newRow("the corner round, not mitred") << square << true << QPoint(25, 6) << 30 << 70;
+        QTest::newRow("the closing corner round too") << square << true << QPoint(7, 7) << 126 << 129;
+        QTest::newRow("the corner's inside covered once") << square << true << QPoint(23, 9) << 126 << 129;
+        QTest::newRow("a bend's corner filled") << bend << false << QPoint(16, 7) << 126 << 129;
+        QTest::newRow("a bend's inside covered once") << bend << false << QPoint(15, 9) << 126 << 129;
+        QTest::newRow("a line turned back on its axis") << spike << false << QPoint(29, 16) << 100 << 129;
+    }
+    void roundJoinsAndCaps()
+    {
+        QFETCH(QPolygonF, line);
+        QFETCH(bool, closed);
+        QFETCH(QPoint, pixel);
+        QFETCH(int, least);
+        QFETCH(int, most);
+        const ShapeRaster ink(Qt::red, 0.5);
+        QImage image(32, 32, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        ink.drawPolyline(image, {0, 0}, line.constData(), line.size(), 4, closed);
+        const int alpha = qAlpha(image.pixel(pixel));
+        QVERIFY2(alpha >= least && alpha <= most, qPrintable(QString::number(alpha)));
+        if (closed)
+            return;
+        std::vector<quint16> through(32 * 32, 65535);
+        ink.drawPolylineThrough(through.data(), 32, image.size(), {0, 0}, line.constData(), line.size(), 4);
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 32; ++x)
+                QVERIFY2(std::abs((1 - through[size_t(y * 32 + x)] / 65535.0) * 255 - qAlpha(image.pixel(x, y))) < 1,
+                         qPrintable(QStringLiteral("at %1, %2").arg(x).arg(y)));
+    }
+
     // Shapes drawn in pieces, each piece an image of its own placed
     // anywhere, come out pixel for pixel as drawn whole: what is drawn at
     // different times and put together shows no seams.
