@@ -123,8 +123,14 @@ void ContentDetail::setOpenedImage(AtlasImage *image)
     // the old image.
     const bool focusInScreen = wasOpen && image && holdsFocus(*m_screen);
     m_openedImage = image;
-    // Closed, the screen keeps its image while it fades out.
+    // Closed, the screen keeps its image while it fades out, but its links
+    // go with the leaving. A screen that comes back, even before its fade
+    // has ended, appears afresh (unzoomed) as a new one would.
+    if (!image && wasOpen)
+        m_screen->dismissLinks();
     if (image) {
+        if (!wasOpen)
+            m_screen->setImage(nullptr);
         m_screen->setImage(image);
         // The thumbnail stands in while the picture is decoded.
         m_cache.thumbnail(image, ThumbnailCache::defaultMaxPixelSize, m_screen,

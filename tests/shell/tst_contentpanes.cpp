@@ -1,7 +1,9 @@
 #include "MainWindowTestSupport.h"
 
 #include "ui/FadeIn.h"
+#include "viewer/CanvasZoom.h"
 #include "viewer/ImageDetailView.h"
+#include "viewer/ZoomableImage.h"
 
 #include <QAbstractAnimation>
 #include <QAccessible>
@@ -121,6 +123,42 @@ private slots:
         QCOMPARE(opacity(coming), 1.0);
         QVERIFY(leaving->isEnabled());
         QCOMPARE(detail->imageScreen()->image(), opening ? slices.at(2) : nullptr);
+    }
+
+    // A screen that comes back appears as a new one: unzoomed, also when
+    // it comes back before its fade-out has ended, and with the image it
+    // had as well as another.
+    void theScreenAppearsAfresh_data()
+    {
+        QTest::addColumn<int>("fadedFor"); // milliseconds of the fade-out before it comes back
+        QTest::addColumn<int>("reopened");
+        QTest::newRow("after the fade, the same image") << ContentDetail::switchMilliseconds << 1;
+        QTest::newRow("during the fade, the same image") << ContentDetail::switchMilliseconds / 2 << 1;
+        QTest::newRow("during the fade, another image") << ContentDetail::switchMilliseconds / 2 << 2;
+        QTest::newRow("at once, the same image") << 0 << 1;
+    }
+    void theScreenAppearsAfresh()
+    {
+        QFETCH(int, fadedFor);
+        QFETCH(int, reopened);
+        TestLibrary library;
+        Series *brain = library.series(QStringLiteral("Brain"), 1);
+        const QList<AtlasImage *> slices = library.images(brain, 3);
+        library.save();
+        WindowHarness harness(library);
+        QVERIFY(harness.clickRow(LibraryEntryID::series(brain->id())));
+        ContentDetail *detail = harness.view().contentDetail();
+        ImageDetailView *screen = detail->imageScreen();
+        harness.model().openImage(slices.at(1));
+        stepFades({detail->grid(), screen}, ContentDetail::switchMilliseconds);
+        screen->canvas()->zoom()->zoomIn();
+        QVERIFY(screen->canvas()->zoom()->committed().scale > 1);
+
+        harness.model().returnToGrid();
+        stepFades({detail->grid(), screen}, fadedFor);
+        harness.model().openImage(slices.at(reopened));
+        QCOMPARE(screen->image(), slices.at(reopened));
+        QCOMPARE(screen->canvas()->zoom()->committed().scale, 1.0);
     }
 
     // The filters button says whether a filter is active as its accessible
