@@ -193,7 +193,6 @@ void LibrarySidebar::buildLayout()
                                                         AppStyle::secondary(palette())),
                                      QStringLiteral("Clear Filters"), m_filterPanel);
     m_clearFilters->setFlat(true);
-    m_clearFilters->setCursor(Qt::PointingHandCursor);
     AppStyle::makeSecondary(*m_clearFilters);
     connect(m_clearFilters, &QPushButton::clicked, this, &LibrarySidebar::clearFiltersRequested);
     panelLayout->addWidget(m_clearFilters, 0, Qt::AlignRight);

@@ -41,7 +41,6 @@ public:
         setText(action.title);
         setAccessibleName(action.title);
         setFocusPolicy(Qt::NoFocus);
-        setCursor(Qt::PointingHandCursor);
     }
 
 protected:

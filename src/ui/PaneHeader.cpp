@@ -25,7 +25,6 @@ QToolButton *PaneHeader::addButton(QAction *command, bool showsTitle)
     button->setAccessibleName(command->text());
     button->setToolButtonStyle(showsTitle ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly);
     button->setFocusPolicy(Qt::TabFocus);
-    button->setCursor(Qt::PointingHandCursor);
     m_layout->addWidget(button);
     return button;
 }

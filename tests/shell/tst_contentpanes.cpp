@@ -1,5 +1,8 @@
 #include "MainWindowTestSupport.h"
 
+#include "browser/LibrarySidebar.h"
+#include "support/RowSwipes.h"
+
 #include "ui/FadeIn.h"
 #include "viewer/CanvasZoom.h"
 #include "viewer/ImageDetailView.h"
@@ -159,6 +162,29 @@ private slots:
         harness.model().openImage(slices.at(reopened));
         QCOMPARE(screen->image(), slices.at(reopened));
         QCOMPARE(screen->canvas()->zoom()->committed().scale, 1.0);
+    }
+
+    // The window's buttons keep the arrow, as the desktop's own do: the
+    // bars' buttons, "Clear Filters" and a row's swipe actions.
+    void noButtonShowsThePointingHand()
+    {
+        TestLibrary library;
+        Series *brain = library.series(QStringLiteral("Brain"), 1);
+        const QList<AtlasImage *> slices = library.images(brain, 2);
+        library.save();
+        WindowHarness harness(library);
+        QVERIFY(harness.clickRow(LibraryEntryID::series(brain->id())));
+        harness.model().openImage(slices.at(0));
+        LibrarySidebar *sidebar = harness.view().contentSidebar()->sidebar();
+        sidebar->setFiltersExpanded(true);
+        swipeRow(sidebar->listView(), sidebar->rowSwipe(), 0, 1.0);
+        QVERIFY(!sidebar->rowSwipe()->buttons().isEmpty());
+        const QList<QAbstractButton *> buttons = harness.window.findChildren<QAbstractButton *>();
+        QVERIFY(buttons.contains(sidebar->clearFiltersButton()));
+        QVERIFY(buttons.contains(sidebar->rowSwipe()->buttons().constFirst()));
+        for (QAbstractButton *button : buttons)
+            QVERIFY2(button->cursor().shape() != Qt::PointingHandCursor,
+                     qPrintable(button->accessibleName() + button->text()));
     }
 
     // The filters button says whether a filter is active as its accessible
