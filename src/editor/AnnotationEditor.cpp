@@ -305,6 +305,17 @@ bool AnnotationEditor::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
+void AnnotationEditor::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // Disabled, the editor takes no part any more: its dialogs close as
+    // when it goes, and a failed save is told once it has gone.
+    if (event->type() == QEvent::EnabledChange && !isEnabled()) {
+        m_model->finish();
+        dismissDialogs();
+    }
+}
+
 void AnnotationEditor::placeOverlays()
 {
     constexpr int inset = 10;

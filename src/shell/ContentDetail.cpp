@@ -4,7 +4,7 @@
 #include "browser/ThumbnailCache.h"
 #include "shell/AnnotationEditorFactory.h"
 #include "ui/AppStyle.h"
-#include "ui/FadeIn.h"
+#include "ui/CrossFadeStack.h"
 #include "ui/PaneHeader.h"
 #include "ui/ProminentButton.h"
 #include "ui/SystemSymbol.h"
@@ -16,7 +16,6 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QStackedLayout>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -30,8 +29,7 @@ ContentDetail::ContentDetail(SharedImageScreenState &shared, ThumbnailCache &cac
     layout->setSpacing(0);
 
     m_faces = new QWidget(this);
-    m_faceLayout = new QStackedLayout(m_faces);
-    m_faceLayout->setStackingMode(QStackedLayout::StackAll);
+    m_faceStack = new CrossFadeStack(m_faces, switchMilliseconds);
     m_grid = new LibraryGrid(cache, m_faces);
     m_screen = new ImageDetailView(shared, m_faces);
     m_screen->setEditorFactory(&AnnotationEditorFactory::shared());
@@ -61,11 +59,13 @@ ContentDetail::ContentDetail(SharedImageScreenState &shared, ThumbnailCache &cac
     m_previousImage = new QAction(QStringLiteral("Previous Image"), this);
     m_returnToGridByKey = new QAction(QStringLiteral("Back to Library"), this);
     m_screen->installEventFilter(this);
-    m_grid->installEventFilter(this);
-    m_faceLayout->addWidget(m_grid);
-    m_faceLayout->addWidget(m_screen);
-    m_screen->hide();
-    m_face = m_grid;
+    m_faceStack->addPage(m_grid);
+    m_faceStack->addPage(m_screen);
+    // The screen that went has faded out: it lets its image go.
+    connect(m_faceStack, &CrossFadeStack::pageLeft, this, [this](QWidget *face) {
+        if (face == m_screen && !m_openedImage)
+            m_screen->setImage(nullptr);
+    });
     layout->addWidget(m_faces, 1);
     connect(m_screen, &ImageDetailView::titleChanged, this, &ContentDetail::updateHeader);
     connect(m_screen->editAction(), &QAction::changed, this, &ContentDetail::updateHeader);
@@ -101,13 +101,6 @@ bool ContentDetail::eventFilter(QObject *watched, QEvent *event)
             event->accept();
             return true;
         }
-    }
-    // A face that went has faded out: it is itself again for its next
-    // appearance, and the screen lets its image go.
-    if ((watched == m_screen || watched == m_grid) && watched != m_face && event->type() == QEvent::HideToParent) {
-        static_cast<QWidget *>(watched)->setEnabled(true);
-        if (watched == m_screen && !m_openedImage)
-            m_screen->setImage(nullptr);
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -159,7 +152,12 @@ void ContentDetail::setEditorFactory(ImageEditorFactory *factory)
 
 bool ContentDetail::showsImageScreen() const
 {
-    return m_face == m_screen;
+    return face() == m_screen;
+}
+
+QWidget *ContentDetail::face() const
+{
+    return m_faceStack->currentPage();
 }
 
 QString ContentDetail::title() const
@@ -169,24 +167,11 @@ QString ContentDetail::title() const
 
 void ContentDetail::showFace(QWidget *face)
 {
-    QWidget *leaving = m_face;
-    m_face = face;
-    face->setEnabled(true);
-    // A face still fading out comes back as any face comes into view (the
-    // grid takes the focus, the screen's links close), its fade turned
-    // round from where it is.
-    if (face->isVisibleTo(m_faces))
-        face->hide();
-    // On top, shown; the focus, when it was in the face leaving, moves in.
-    m_faceLayout->setCurrentWidget(face);
+    // A face still fading out comes back as any face comes into view: the
+    // grid takes the focus, the screen's links close.
+    m_faceStack->setCurrentPage(face);
     if (face == m_screen)
         m_screen->setFocus(Qt::OtherFocusReason);
-    fadeIn(face, switchMilliseconds);
-    // The face leaving stays in view under the new one while it fades out,
-    // out of reach of the focus, the keys, the clicks and its shortcuts.
-    if (leaving->isVisible())
-        leaving->setEnabled(false);
-    fadeOut(leaving, switchMilliseconds);
 }
 
 void ContentDetail::updateHeader()

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class AtlasImage;
+class CrossFadeStack;
 class ImageDetailView;
 class ImageEditorFactory;
 class LibraryGrid;
@@ -10,7 +11,6 @@ class PaneHeader;
 class QAction;
 class QKeyEvent;
 class QLabel;
-class QStackedLayout;
 class QToolButton;
 class SharedImageScreenState;
 class ThumbnailCache;
@@ -68,7 +68,7 @@ public:
     // Length of the fade between grid and image screen, in milliseconds.
     static constexpr int switchMilliseconds = 250;
     // The face shown, or coming into view: the grid or the image screen.
-    QWidget *face() const { return m_face; }
+    QWidget *face() const;
 
 signals:
     void titleChanged(const QString &title);
@@ -91,8 +91,7 @@ private:
     QWidget *m_faces = nullptr;
     // Both faces, one over the other: the shown one on top, the other hidden
     // but while it fades out.
-    QStackedLayout *m_faceLayout = nullptr;
-    QWidget *m_face = nullptr;
+    CrossFadeStack *m_faceStack = nullptr;
     PaneHeader *m_header = nullptr;
     QLabel *m_title = nullptr;
     QToolButton *m_libraryButton = nullptr;

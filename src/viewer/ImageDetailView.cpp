@@ -2,8 +2,8 @@
 
 #include "model/AtlasImage.h"
 #include "ui/ContentUnavailableView.h"
+#include "ui/CrossFadeStack.h"
 #include "ui/Divider.h"
-#include "ui/FadeIn.h"
 #include "ui/ProminentButton.h"
 #include "ui/SystemSymbol.h"
 #include "viewer/AnnotationInspector.h"
@@ -25,15 +25,13 @@
 #include <QEvent>
 #include <QHideEvent>
 #include <QPainter>
-#include <QStackedWidget>
 #include <QVBoxLayout>
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
-// The switch between viewer and editor cross-fades.
-constexpr int crossFadeMilliseconds = 200;
 // The annotations button's distance from the canvas's corner.
 constexpr int buttonInset = 10;
 // The links panel's size, and the width of the drawer list's link column.
@@ -100,8 +98,9 @@ ImageDetailView::ImageDetailView(SharedImageScreenState &shared, QWidget *parent
 void ImageDetailView::buildPictureArea()
 {
     // One page at a time: the viewer, the editor's place, the placeholder.
-    m_pictureArea = new QStackedWidget(m_body);
+    m_pictureArea = new QWidget(m_body);
     m_pictureArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    m_pages = new CrossFadeStack(m_pictureArea, crossFadeMilliseconds);
     // The viewer, as the screen around it, shows no focus ring.
     m_canvas = new ZoomableImage(m_pictureArea);
     m_canvas->setShowsFocusRing(false);
@@ -110,13 +109,18 @@ void ImageDetailView::buildPictureArea()
     m_canvas->setAccessibleAsOneElement(true);
     m_canvas->setPicture(m_picture->source());
     m_canvas->installEventFilter(this);
-    m_pictureArea->addWidget(m_canvas);
+    m_pages->addPage(m_canvas);
     m_editorPage = new EditorPage(m_pictureArea);
     auto *editorLayout = new QVBoxLayout(m_editorPage);
     editorLayout->setContentsMargins(0, 0, 0, 0);
-    m_pictureArea->addWidget(m_editorPage);
+    m_pages->addPage(m_editorPage);
     m_placeholder = new ContentUnavailableView(m_pictureArea);
-    m_pictureArea->addWidget(m_placeholder);
+    m_pages->addPage(m_placeholder);
+    // An editor that left with its page goes once the page has faded out.
+    connect(m_pages, &CrossFadeStack::pageLeft, this, [this](QWidget *page) {
+        if (page == m_editorPage)
+            discard(std::exchange(m_leavingEditor, nullptr));
+    });
 }
 
 void ImageDetailView::composeAnnotations()
@@ -336,23 +340,30 @@ void ImageDetailView::updatePictureArea()
     case OpenedPicture::Status::downloading:
         m_placeholder->setContent({QStringLiteral("Downloading Image"), QStringLiteral("arrow.down.circle.dotted"),
                                    QStringLiteral("This image hasn't finished syncing from iCloud yet."), std::nullopt});
-        dropEditor();
         showPicturePage(m_placeholder);
+        dropEditor();
         return;
     case OpenedPicture::Status::unavailable:
         m_placeholder->setContent({QStringLiteral("Image Unavailable"), QStringLiteral("photo"), QString(), std::nullopt});
-        dropEditor();
         showPicturePage(m_placeholder);
+        dropEditor();
         return;
     case OpenedPicture::Status::ready:
         if (m_showsEditor) {
-            // The editor is made afresh each time edit mode opens.
-            if (!m_editor && m_editorFactory) {
-                m_editor = m_editorFactory->createEditor(
-                    {m_image, m_picture->source(), m_picture->pictureSize(), m_annotationState->highlightedID()},
-                    m_editorPage);
-                if (m_editor)
+            // The editor is made afresh each time edit mode opens; one still
+            // fading out goes at once, its page turning round with the new
+            // one in it.
+            if (!m_editor) {
+                discard(std::exchange(m_leavingEditor, nullptr));
+                if (m_editorFactory)
+                    m_editor = m_editorFactory->createEditor(
+                        {m_image, m_picture->source(), m_picture->pictureSize(), m_annotationState->highlightedID()},
+                        m_editorPage);
+                // Shown as its page is, also a page still in view.
+                if (m_editor) {
                     m_editorPage->layout()->addWidget(m_editor);
+                    m_editor->show();
+                }
             }
             showPicturePage(m_editorPage);
             return;
@@ -364,29 +375,29 @@ void ImageDetailView::updatePictureArea()
     }
     // The viewer, also while the picture loads (with the thumbnail when
     // there is one) and in edit mode until the picture is there.
-    dropEditor();
     showPicturePage(m_canvas);
+    dropEditor();
 }
 
 QWidget *ImageDetailView::shownPicturePage() const
 {
-    return m_pictureArea->currentWidget();
+    return m_pages->currentPage();
 }
 
 void ImageDetailView::showPicturePage(QWidget *page)
 {
-    QWidget *shown = m_pictureArea->currentWidget();
+    QWidget *shown = m_pages->currentPage();
     if (shown == page)
         return;
     // The viewer comes back unzoomed from the editor or a placeholder.
     if (page == m_canvas)
         m_canvas->resetZoom();
     const bool focused = m_pictureArea->isAncestorOf(focusWidget()) && focusWidget()->hasFocus();
-    m_pictureArea->setCurrentWidget(page);
+    // Viewer and editor cross-fade; a placeholder comes and goes at once.
+    const bool crossFade = (page == m_canvas && shown == m_editorPage) || (page == m_editorPage && shown == m_canvas);
+    m_pages->setCurrentPage(page, crossFade);
     if (focused)
         setFocus(Qt::OtherFocusReason);
-    if ((page == m_canvas && shown == m_editorPage) || (page == m_editorPage && shown == m_canvas))
-        fadeIn(page, crossFadeMilliseconds);
 }
 
 void ImageDetailView::dropEditor()
@@ -399,6 +410,19 @@ void ImageDetailView::dropEditor()
     // in it would pass the focus on to the next widget of the window.
     if (editor->isAncestorOf(QApplication::focusWidget()))
         setFocus(Qt::OtherFocusReason);
+    // Its page fading out, it stays in view until the fade ends, disabled
+    // with the page; otherwise it goes at once.
+    if (m_editorPage->isVisible() && m_pages->currentPage() != m_editorPage) {
+        discard(std::exchange(m_leavingEditor, editor));
+        return;
+    }
+    discard(editor);
+}
+
+void ImageDetailView::discard(QWidget *editor)
+{
+    if (!editor)
+        return;
     editor->hide();
     editor->deleteLater();
 }

@@ -16,6 +16,7 @@ class AnnotationList;
 class AnnotationViewState;
 class AtlasImage;
 class ContentUnavailableView;
+class CrossFadeStack;
 class DetailDrawer;
 class Divider;
 class ImageAnnotations;
@@ -24,7 +25,6 @@ class MetadataStrip;
 class OpenedPicture;
 class ProminentButton;
 class QAction;
-class QStackedWidget;
 class SharedImageScreenState;
 class ZoomableImage;
 
@@ -52,6 +52,13 @@ class ZoomableImage;
 // itself, showing no focus ring (neither does its canvas); the focus in
 // the editor comes back to the screen when the editor goes.
 //
+// Viewer and editor cross-fade: the page leaving stays in view under the
+// new one as it fades out, out of reach of the focus, the keys, the clicks
+// and its shortcuts, and an editor leaving goes once its fade-out has
+// ended. Edit mode opening again meanwhile brings the editor's page back
+// from where its fade is with a new editor in it, the old one going at
+// once. A placeholder comes and goes at once.
+//
 // State: the window-wide values (edit mode, annotations shown, the linked
 // annotation) are the shared state's, which every screen applies to its
 // own image. The screen's own (hidden groups, highlighted annotation,
@@ -78,6 +85,8 @@ public:
     bool isCompact() const { return m_sizeClasses.isCompact(); }
     // Edit mode is on and the layout is regular.
     bool showsEditor() const;
+    // Length of the cross-fade between viewer and editor, in milliseconds.
+    static constexpr int crossFadeMilliseconds = 200;
 
     // Where the editor comes from; not owned. Without one, edit mode shows
     // an empty canvas.
@@ -112,8 +121,11 @@ public:
     ProminentButton *annotationsButton() const { return m_annotationsButton; }
     OpenedPicture *picture() const { return m_picture; }
     ContentUnavailableView *placeholder() const { return m_placeholder; }
-    // The editor while it is shown; null otherwise.
+    // The editor while it is shown; null otherwise (also while one that
+    // left edit mode fades out).
     QWidget *editor() const { return m_editor; }
+    // The page the editor lies in.
+    QWidget *editorPage() const { return m_editorPage; }
     // The page of the picture area shown now: the canvas, the editor's
     // place, or the placeholder.
     QWidget *shownPicturePage() const;
@@ -157,7 +169,10 @@ private:
     void followEditMode();
     void placeAnnotationsButton();
     void showPicturePage(QWidget *page);
+    // The editor goes: at once, or, while its page fades out, once that
+    // fade has ended.
     void dropEditor();
+    static void discard(QWidget *editor);
     // Closes the links panel at once.
     void hideLinks();
     void updateLinksPanel();
@@ -182,11 +197,15 @@ private:
 
     OpenedPicture *m_picture = nullptr;
     QWidget *m_body = nullptr;
-    QStackedWidget *m_pictureArea = nullptr;
+    QWidget *m_pictureArea = nullptr;
+    // The viewer, the editor's place and the placeholder, one over another.
+    CrossFadeStack *m_pages = nullptr;
     ZoomableImage *m_canvas = nullptr;
     ProminentButton *m_annotationsButton = nullptr;
     QWidget *m_editorPage = nullptr;
     QPointer<QWidget> m_editor;
+    // The editor that left edit mode, while its page fades out.
+    QPointer<QWidget> m_leavingEditor;
     ContentUnavailableView *m_placeholder = nullptr;
     Divider *m_divider = nullptr;
     MetadataStrip *m_strip = nullptr;

@@ -643,7 +643,7 @@ private slots:
             {"corner dragged", "corner", QPoint(30, -40)},
             {"draft corner dragged", "draft", QPoint(-50, 50)},
         };
-        for (const char *cancel : {"focus lost", "grab lost", "window deactivated", "canvas hidden"}) {
+        for (const char *cancel : {"focus lost", "grab lost", "window deactivated", "canvas hidden", "editor disabled"}) {
             for (const auto &[name, target, movement] : drags)
                 QTest::addRow("%s, %s", name, cancel) << target << movement << cancel;
         }
@@ -707,8 +707,10 @@ private slots:
             other->show();
             other->activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(other.get()));
-        } else {
+        } else if (cancel == "canvas hidden") {
             editor->hide();
+        } else {
+            editor->setEnabled(false);
         }
         QVERIFY(!editor->layer()->isGestureRunning());
         QCOMPARE(where(), written);
@@ -716,6 +718,7 @@ private slots:
         QVERIFY(!library->context().hasChanges());
         if (!editor->isVisible())
             editor->show();
+        editor->setEnabled(true);
         editor->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(editor));
         // The release comes too late: it neither writes nor taps.
@@ -818,13 +821,14 @@ private slots:
     // closes with Return, and when the editor goes while it is open.
     void linksSheet_data()
     {
-        QTest::addColumn<bool>("closeWithReturn");
-        QTest::newRow("closed with Return") << true;
-        QTest::newRow("editor gone meanwhile") << false;
+        QTest::addColumn<QString>("ending"); // "return", "gone", "disabled"
+        QTest::newRow("closed with Return") << "return";
+        QTest::newRow("editor gone meanwhile") << "gone";
+        QTest::newRow("editor disabled meanwhile") << "disabled";
     }
     void linksSheet()
     {
-        QFETCH(bool, closeWithReturn);
+        QFETCH(QString, ending);
         open(true);
         const QUuid id = library->point("Aorta", 0.5, 0.5)->id();
         openEditor(id);
@@ -843,9 +847,15 @@ private slots:
         QCOMPARE(sheet->header(typed[0].id)->text(), QStringLiteral("Link"));
         QTest::mouseClick(sheet->removeButton(typed[0].id), Qt::LeftButton);
         QCOMPARE(sheet->links().size(), 1);
-        if (closeWithReturn) {
+        if (ending == "return") {
             QTest::keyClick(sheet->labelField(typed[1].id), Qt::Key_Return);
             QTRY_VERIFY(!editor->linksSheet());
+            QVERIFY(!library->context().hasChanges());
+        } else if (ending == "disabled") {
+            // As the editor fades out: the sheet closes at once, what was
+            // typed is saved.
+            editor->setEnabled(false);
+            QVERIFY(!editor->linksSheet() && !sheet->isVisible() && !model().isEditingLinks());
             QVERIFY(!library->context().hasChanges());
         }
         // Without Return, the editor goes with the sheet open.
@@ -1061,17 +1071,24 @@ private slots:
 
     // Another image, or the image gone: the screen drops the editor, whose
     // draft and alert go with it and write nothing; the next editor starts
-    // unzoomed with the select tool and nothing drawn or selected.
+    // unzoomed with the select tool and nothing drawn or selected. An
+    // editor disabled (fading out as edit mode ends) closes its alert at
+    // once.
     void teardown_data()
     {
         QTest::addColumn<QString>("left");
-        QTest::newRow("a draft") << "draft";
-        QTest::newRow("a label typed") << "label";
-        QTest::newRow("a label typed, the image deleted elsewhere") << "deleted";
+        QTest::addColumn<bool>("disabledFirst");
+        for (const bool disabled : {false, true}) {
+            const char *how = disabled ? ", disabled first" : "";
+            QTest::addRow("a draft%s", how) << "draft" << disabled;
+            QTest::addRow("a label typed%s", how) << "label" << disabled;
+            QTest::addRow("a label typed, the image deleted elsewhere%s", how) << "deleted" << disabled;
+        }
     }
     void teardown()
     {
         QFETCH(QString, left);
+        QFETCH(bool, disabledFirst);
         open(true);
         AtlasImage *first = library->image;
         PointAnnotation *point = library->point("Aorta", 0.5, 0.5);
@@ -1091,6 +1108,13 @@ private slots:
             QTest::keyClick(editor->renameAlert()->textField(), Qt::Key_Return);
             QCOMPARE(point->label(), QStringLiteral("Aorta"));
         }
+        if (disabledFirst) {
+            QPointer<AlertDialog> alert = editor->renameAlert();
+            editor->setEnabled(false);
+            QVERIFY(!editor->renameAlert() && !model().isRenaming());
+            QVERIFY(!alert || !alert->isVisible());
+            QVERIFY(!library->context().hasChanges());
+        }
         delete editor;
         editor = nullptr;
         QVERIFY(!library->context().hasChanges());
@@ -1106,9 +1130,18 @@ private slots:
     }
 
     // One alert for failed saves, with the store's message; the drag
-    // stays on screen and is stored by the next save.
+    // stays on screen and is stored by the next save. An editor disabled
+    // (fading out as edit mode ends) closes the alert at once; it is told
+    // again, in its window, once the editor has gone.
+    void failedSaveAlert_data()
+    {
+        QTest::addColumn<bool>("disabled");
+        QTest::newRow("answered") << false;
+        QTest::newRow("the editor disabled") << true;
+    }
     void failedSaveAlert()
     {
+        QFETCH(bool, disabled);
         open(true);
         library->point("Aorta", 0.5, 0.5);
         {
@@ -1121,13 +1154,26 @@ private slots:
             QVERIFY(alert->message().contains("could not be saved"));
             model().edits().endDrag();
             QCOMPARE(editor->saveErrorAlert(), alert);
-            failing.set(false);
-            alert->buttons().first()->click();
-            QVERIFY(!editor->saveErrorAlert());
+            if (disabled) {
+                editor->setEnabled(false);
+                QVERIFY(!editor->saveErrorAlert() && !alert->isVisible());
+                failing.set(false);
+            } else {
+                failing.set(false);
+                alert->buttons().first()->click();
+                QVERIFY(!editor->saveErrorAlert());
+            }
         }
         QVERIFY(library->context().hasChanges());
         delete editor;
         editor = nullptr;
+        if (disabled) {
+            QCoreApplication::processEvents();
+            auto *told = qobject_cast<AlertDialog *>(QApplication::activeModalWidget());
+            QVERIFY(told);
+            QCOMPARE(told->title(), QStringLiteral("Save Failed"));
+            told->buttons().first()->click();
+        }
         library->reopen();
         QVERIFY(qAbs(library->image->points().first()->x() - 0.6) < 1e-3);
     }

@@ -1,37 +1,16 @@
 #include "MainWindowTestSupport.h"
 
 #include "browser/LibrarySidebar.h"
+#include "support/Fades.h"
 #include "support/RowSwipes.h"
-
-#include "ui/FadeIn.h"
 #include "viewer/CanvasZoom.h"
 #include "viewer/ImageDetailView.h"
 #include "viewer/ZoomableImage.h"
 
-#include <QAbstractAnimation>
 #include <QAccessible>
-#include <QGraphicsOpacityEffect>
 #include <QToolButton>
 
 namespace {
-
-// How opaque a face is drawn: 0 while hidden.
-double opacity(const QWidget *face)
-{
-    if (!face->isVisible())
-        return 0;
-    const auto *effect = qobject_cast<QGraphicsOpacityEffect *>(face->graphicsEffect());
-    return effect ? effect->opacity() : 1;
-}
-
-// Moves the fades under way on the faces to `milliseconds` into them.
-void stepFades(const QList<QWidget *> &faces, int milliseconds)
-{
-    for (QWidget *face : faces) {
-        if (QAbstractAnimation *fade = runningFade(face))
-            fade->setCurrentTime(milliseconds);
-    }
-}
 
 bool holdsFocus(const QWidget *face)
 {

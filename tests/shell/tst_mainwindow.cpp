@@ -3,11 +3,13 @@
 #include "archive/LibraryArchiveFile.h"
 #include "browser/LibraryThumbnail.h"
 #include "support/AlertButtons.h"
+#include "support/Fades.h"
 #include "support/RowSwipes.h"
 #include "support/SpringFrames.h"
 #include "support/FocusRings.h"
 #include "support/StubPrograms.h"
 #include "editor/AnnotationEditor.h"
+#include "editor/EditorCanvasLayer.h"
 #include "platform/ContextMenuKeys.h"
 #include "model/PointAnnotation.h"
 #include "platform/MemoryBudget.h"
@@ -621,6 +623,62 @@ private slots:
         QTest::keyClick(keys, Qt::Key_Space);
         QVERIFY(!detail->showsImageScreen());
         QVERIFY(!harness.model().isLibraryFiltersExpanded());
+    }
+
+    // Edit mode ending in the middle of a drag, by Done or from another
+    // window: the drag ends as a release ends it, what it wrote stays and
+    // is saved; the editor fading out takes nothing more, not even the
+    // release, and goes once it has faded.
+    void editModeEndingMidDragKeepsWhatTheDragWrote_data()
+    {
+        QTest::addColumn<bool>("byDone");
+        QTest::newRow("Done") << true;
+        QTest::newRow("another window") << false;
+    }
+    void editModeEndingMidDragKeepsWhatTheDragWrote()
+    {
+        QFETCH(bool, byDone);
+        TestLibrary library;
+        AtlasImage *knee = library.image(QStringLiteral("Knee"));
+        knee->setImageData(pngBytes(Qt::gray, QSize(400, 300)));
+        PointAnnotation *patella = library.point(knee, QStringLiteral("Patella"));
+        library.save();
+        WindowHarness harness(library);
+        QVERIFY(harness.clickRow(LibraryEntryID::image(knee->id())));
+        harness.model().openImage(knee);
+        ImageDetailView *screen = harness.view().contentDetail()->imageScreen();
+        QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
+        harness.appState.setIsEditing(true);
+        const QPointer<AnnotationEditor> editor = qobject_cast<AnnotationEditor *>(screen->editor());
+        QVERIFY(editor);
+        QTRY_VERIFY(editor->isVisible());
+        ZoomableImage *canvas = editor->canvas();
+        const QPoint from = canvas->geometry().viewPoint({patella->x(), patella->y()}).toPoint();
+        QSignalSpy saves(&library.context(), &ModelContext::didSave);
+        QTest::mousePress(canvas, Qt::LeftButton, {}, from);
+        QTest::mouseMove(canvas, from + QPoint(40, 0));
+        const double written = patella->x();
+        QVERIFY(written > 0.3);
+        QCOMPARE(saves.size(), 0);
+
+        if (byDone)
+            QTest::keyClick(harness.window.windowHandle(), Qt::Key_E, Qt::ControlModifier);
+        else
+            harness.appState.setIsEditing(false);
+        QVERIFY(!harness.appState.isEditing());
+        QVERIFY(!editor->layer()->isGestureRunning());
+        QCOMPARE(saves.size(), 1);
+        QVERIFY(!library.context().hasChanges());
+        QVERIFY(editor->isVisible() && !editor->isEnabled());
+        QTest::mouseMove(canvas, from + QPoint(80, 0));
+        QTest::mouseRelease(canvas, Qt::LeftButton, {}, from + QPoint(80, 0));
+        QCOMPARE(patella->x(), written);
+
+        stepFades({screen->canvas(), screen->editorPage()}, ImageDetailView::crossFadeMilliseconds);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!editor);
+        QCOMPARE(patella->x(), written);
+        QVERIFY(!library.context().hasChanges());
     }
 
     // Every place Tab stops at shows the accent ring while the focus is

@@ -2,6 +2,7 @@
 #include "model/PointAnnotation.h"
 #include "model/StoreTestSupport.h"
 #include "support/CanvasGestures.h"
+#include "support/Fades.h"
 #include "support/StubPrograms.h"
 #include "support/TestPictures.h"
 #include "ui/ContentUnavailableView.h"
@@ -29,6 +30,8 @@
 #include <QAction>
 #include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
+#include <QPointer>
+#include <QVariantAnimation>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QToolButton>
@@ -37,16 +40,27 @@
 
 namespace {
 
-// Records the requests it gets and makes a plain widget for each.
+// Records the requests it gets and makes for each a bare canvas on the
+// picture, as the editor's, with its zoom keys.
 class RecordingEditorFactory : public ImageEditorFactory {
 public:
     QWidget *createEditor(const ImageEditorRequest &request, QWidget *parent) override
     {
         requests.append(request);
-        return new QWidget(parent);
+        auto *canvas = new ZoomableImage(parent);
+        canvas->setPicture(request.picture);
+        made.append(canvas);
+        return canvas;
     }
     QList<ImageEditorRequest> requests;
+    QList<QPointer<ZoomableImage>> made;
 };
+
+bool holdsFocus(const QWidget *page)
+{
+    const QWidget *focus = QApplication::focusWidget();
+    return focus && (focus == page || page->isAncestorOf(focus));
+}
 
 // The screen's surroundings: sees the keys the screen lets travel on.
 class Pane : public QWidget {
@@ -224,6 +238,149 @@ private slots:
         QVERIFY(screen->canvas()->zoom()->committed().isIdentity());
         shared->setIsEditing(true);
         QCOMPARE(factory.requests.size(), 2);
+    }
+
+    // The switch between viewer and editor cross-fades: the page leaving
+    // stays in view under the new one and fades out from where it was as
+    // the new one fades in, then goes, and an editor leaving with it;
+    // meanwhile the keys stay with the screen, and Tab and the zoom keys
+    // reach only the new page. Edit mode opening again during the fade
+    // makes a new editor, the one fading out going at once.
+    void viewerAndEditorCrossFade_data()
+    {
+        QTest::addColumn<QStringList>("before"); // "edit", "done", "half" (of the fades), "end"
+        QTest::addColumn<QString>("then");       // the switch watched: "edit" or "done"
+        QTest::newRow("entering edit mode") << QStringList() << "edit";
+        QTest::newRow("leaving edit mode") << QStringList{"edit", "end"} << "done";
+        QTest::newRow("leaving during the fade") << QStringList{"edit", "half"} << "done";
+        QTest::newRow("entering again during the fade") << QStringList{"edit", "end", "done", "half"} << "edit";
+    }
+    void viewerAndEditorCrossFade()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(QString, then);
+        RecordingEditorFactory factory;
+        screen->setEditorFactory(&factory);
+        open(image(QStringLiteral("scan")));
+        QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
+        screen->setFocus();
+        QTRY_VERIFY(screen->hasFocus());
+        ZoomableImage *viewer = screen->canvas();
+        QWidget *editorPage = screen->editorPage();
+        const QList<QWidget *> pages{viewer, editorPage};
+        const int half = ImageDetailView::crossFadeMilliseconds / 2;
+        const auto act = [&](const QString &step) {
+            if (step == QLatin1String("edit") || step == QLatin1String("done"))
+                shared->setIsEditing(step == QLatin1String("edit"));
+            else
+                stepFades(pages, step == QLatin1String("half") ? half : ImageDetailView::crossFadeMilliseconds);
+        };
+        for (const QString &step : before)
+            act(step);
+
+        const bool entering = then == QLatin1String("edit");
+        QWidget *coming = entering ? editorPage : static_cast<QWidget *>(viewer);
+        QWidget *leaving = entering ? static_cast<QWidget *>(viewer) : editorPage;
+        const double comingFrom = opacity(coming);
+        const double leavingFrom = opacity(leaving);
+        const QPointer<ZoomableImage> oldEditor = factory.made.isEmpty() ? nullptr : factory.made.last();
+        act(then);
+        QCOMPARE(screen->shownPicturePage(), coming);
+        QVERIFY(runningFade(coming));
+        QCOMPARE(runningFade(coming)->duration(), ImageDetailView::crossFadeMilliseconds);
+        QCOMPARE(qobject_cast<QVariantAnimation *>(runningFade(coming))->easingCurve(), QEasingCurve::InOutQuad);
+        // No jump: each page goes on from where it was.
+        QCOMPARE(opacity(coming), comingFrom);
+        QCOMPARE(opacity(leaving), leavingFrom);
+        // Each entry makes a new editor; one fading out goes at once. The
+        // editor leaving stays until its page has faded out, taking no part.
+        QCOMPARE(factory.made.size(), before.count(QStringLiteral("edit")) + (entering ? 1 : 0));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QPointer<ZoomableImage> editor = factory.made.last();
+        QVERIFY(editor);
+        QCOMPARE(screen->editor(), entering ? editor.data() : nullptr);
+        if (entering) {
+            QVERIFY(!oldEditor);
+        } else {
+            QCOMPARE(editor, oldEditor);
+            QVERIFY(editor->isVisible() && !editor->isEnabled());
+        }
+
+        stepFades(pages, half);
+        QVERIFY(coming->isVisible() && leaving->isVisible() && editor->isVisible());
+        QVERIFY(opacity(coming) > comingFrom && opacity(coming) < 1);
+        QVERIFY(opacity(leaving) > 0 && opacity(leaving) < leavingFrom);
+        // The new page lies on top.
+        QWidget *area = viewer->parentWidget();
+        QWidget *under = area->childAt(area->rect().center());
+        QVERIFY(under == coming || coming->isAncestorOf(under));
+        QVERIFY(!leaving->isEnabled());
+
+        // The screen keeps the keys; Tab goes through the new page only,
+        // and the zoom keys are the new page's.
+        QVERIFY(screen->hasFocus());
+        bool reached = false;
+        for (int tab = 0; tab < 30; ++tab) {
+            QTest::keyClick(pane, Qt::Key_Tab);
+            QVERIFY(!holdsFocus(leaving));
+            reached = reached || holdsFocus(coming);
+        }
+        QVERIFY(reached);
+        screen->setFocus();
+        QTest::keyClick(pane, Qt::Key_Plus, Qt::ControlModifier);
+        QCOMPARE(viewer->zoom()->committed().scale, entering ? 1.0 : 1.5);
+        QCOMPARE(editor->zoom()->committed().scale, entering ? 1.5 : 1.0);
+
+        stepFades(pages, ImageDetailView::crossFadeMilliseconds);
+        QVERIFY(!leaving->isVisible());
+        QVERIFY(leaving->isEnabled());
+        QCOMPARE(opacity(coming), 1.0);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(editor.isNull(), !entering);
+        QCOMPARE(screen->shownPicturePage(), coming);
+    }
+
+    // A placeholder comes and goes at once, also in the middle of the
+    // cross-fade: the pages it replaces go out of view with it (the editor
+    // with them), and the page after it shows whole.
+    void placeholderComesAndGoesAtOnce_data()
+    {
+        QTest::addColumn<bool>("editing");
+        QTest::addColumn<int>("faded"); // milliseconds into the fade to edit mode
+        QTest::newRow("from the viewer") << false << 0;
+        QTest::newRow("from the editor") << true << ImageDetailView::crossFadeMilliseconds;
+        QTest::newRow("from the editor fading in") << true << ImageDetailView::crossFadeMilliseconds / 2;
+    }
+    void placeholderComesAndGoesAtOnce()
+    {
+        QFETCH(bool, editing);
+        QFETCH(int, faded);
+        RecordingEditorFactory factory;
+        screen->setEditorFactory(&factory);
+        AtlasImage *scan = open(image(QStringLiteral("scan")));
+        QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
+        const QList<QWidget *> pages{screen->canvas(), screen->editorPage(), screen->placeholder()};
+        const auto showsOnly = [&](QWidget *page) {
+            for (QWidget *other : pages) {
+                if (other->isVisible() != (other == page) || !other->isEnabled())
+                    return false;
+            }
+            return screen->shownPicturePage() == page && !runningFade(page) && opacity(page) == 1;
+        };
+        shared->setIsEditing(editing);
+        stepFades(pages, faded);
+
+        scan->setImageData(QByteArray("", 0));
+        QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::unavailable);
+        QVERIFY(showsOnly(screen->placeholder()));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(factory.made.size(), editing ? 1 : 0);
+        QVERIFY(!screen->editor() && (!editing || !factory.made.first()));
+
+        scan->setImageData(pngBytes());
+        QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
+        stepFades(pages, ImageDetailView::crossFadeMilliseconds);
+        QVERIFY(showsOnly(editing ? screen->editorPage() : screen->canvas()));
     }
 
     void layoutFollowsTheSizeClasses_data()

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "ui/FadeIn.h"
+
+#include <QAbstractAnimation>
+#include <QGraphicsOpacityEffect>
+#include <QList>
+#include <QWidget>
+
+// How opaque a face is drawn: 0 while hidden.
+inline double opacity(const QWidget *face)
+{
+    if (!face->isVisible())
+        return 0;
+    const auto *effect = qobject_cast<QGraphicsOpacityEffect *>(face->graphicsEffect());
+    return effect ? effect->opacity() : 1;
+}
+
+// Moves the fades under way on the faces to `milliseconds` into them.
+inline void stepFades(const QList<QWidget *> &faces, int milliseconds)
+{
+    for (QWidget *face : faces) {
+        if (QAbstractAnimation *fade = runningFade(face))
+            fade->setCurrentTime(milliseconds);
+    }
+}
