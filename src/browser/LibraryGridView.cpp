@@ -214,11 +214,15 @@ void LibraryGridView::setSelectedImage(const AtlasImage *image, bool animated)
 
 void LibraryGridView::advanceSelection(double seconds)
 {
+    // The moving tiles on screen are drawn again, with where their springs
+    // are once advanced; one off screen needs no drawing (and finding its
+    // row would mean searching them all).
+    for (int row : visibleRows()) {
+        if (m_selectionSprings.contains(m_model->imageAt(row)))
+            updateTile(row);
+    }
     for (auto moving = m_selectionSprings.begin(); moving != m_selectionSprings.end();) {
         moving->second.advance(seconds);
-        const int row = m_model ? m_model->rowOf(moving->first) : -1;
-        if (row >= 0)
-            updateTile(row);
         moving = moving->second.isSettled() ? m_selectionSprings.erase(moving) : std::next(moving);
     }
     if (m_selectionSprings.empty())

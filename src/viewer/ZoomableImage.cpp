@@ -463,8 +463,8 @@ void ZoomableImage::advanceAnimation(double seconds)
 void ZoomableImage::updateCursor(const QPointF &position)
 {
     // The pointer keeps its arrow over the picture, zoomed or not, and
-    // while a drag pans it; only what the overlay offers under it (such as
-    // a link's pointing hand) changes it.
+    // while a drag pans it; only a shape the overlay offers under it
+    // changes it.
     if (m_press == Press::Pan)
         return;
     if (m_press == Press::None && m_overlay) {

@@ -15,6 +15,7 @@
 #include <QDragEnterEvent>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -24,6 +25,25 @@
 #include <QVBoxLayout>
 
 #include <functional>
+
+namespace {
+
+// The parts of a widget drawn while it is watched.
+class PaintedRegion : public QObject {
+public:
+    explicit PaintedRegion(QWidget *widget) { widget->installEventFilter(this); }
+    QRegion region;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            region += static_cast<QPaintEvent *>(event)->region();
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+} // namespace
 
 class LibraryGridTest : public QObject {
     Q_OBJECT
@@ -285,12 +305,15 @@ private slots:
         std::function<void(bool)> change; // to the target, or to the start
         std::function<double()> value;
         FrameClock *clock = nullptr;
+        QList<int> moving; // the rows of the tiles that move
         if (what == QLatin1String("drop highlight")) {
             m_grid->setCanAddImages(true);
             change = [&](bool toTarget) { drag(toTarget ? to > 0 : from > 0); };
             value = [view] { return view->dropHighlight()->value(); };
             clock = view->dropHighlight()->frameClock();
+            moving = {3};
         } else {
+            moving = what == QLatin1String("another selection") ? QList<int>{1, 2} : QList<int>{1};
             AtlasImage *tile = m_images.at(1);
             AtlasImage *other = what == QLatin1String("another selection") ? m_images.at(2) : nullptr;
             change = [=, this](bool toTarget) {
@@ -307,10 +330,16 @@ private slots:
         change(true);
         Spring reference(0.2, 0.85, from);
         reference.setTarget(to);
+        // Each frame draws the moving tiles again.
+        QCoreApplication::processEvents();
+        PaintedRegion drawn(view->viewport());
         clock->step(1.0 / 60);
         reference.advance(1.0 / 60);
         QVERIFY(std::min(from, to) < value() && value() < std::max(from, to));
         QCOMPARE(value(), reference.value());
+        QCoreApplication::processEvents();
+        for (const int row : moving)
+            QVERIFY2(drawn.region.contains(tileCentre(row)), qPrintable(QString::number(row)));
         double unmirrored = 0; // how far the tile left is from shrinking as the other grows
         const double overshoot = stepToRest(*clock, value, from, to, [&] {
             view->viewport()->repaint();

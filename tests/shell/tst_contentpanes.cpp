@@ -10,16 +10,6 @@
 #include <QAccessible>
 #include <QToolButton>
 
-namespace {
-
-bool holdsFocus(const QWidget *face)
-{
-    const QWidget *focus = QApplication::focusWidget();
-    return focus && (focus == face || face->isAncestorOf(focus));
-}
-
-} // namespace
-
 class ContentPanesTest : public QObject {
     Q_OBJECT
 private slots:

@@ -3,6 +3,7 @@
 #include "ui/FadeIn.h"
 
 #include <QAbstractAnimation>
+#include <QApplication>
 #include <QGraphicsOpacityEffect>
 #include <QList>
 #include <QWidget>
@@ -14,6 +15,13 @@ inline double opacity(const QWidget *face)
         return 0;
     const auto *effect = qobject_cast<QGraphicsOpacityEffect *>(face->graphicsEffect());
     return effect ? effect->opacity() : 1;
+}
+
+// Whether the keyboard focus is on the face or inside it.
+inline bool holdsFocus(const QWidget *face)
+{
+    const QWidget *focus = QApplication::focusWidget();
+    return focus && (focus == face || face->isAncestorOf(focus));
 }
 
 // Moves the fades under way on the faces to `milliseconds` into them.

@@ -56,12 +56,6 @@ public:
     QList<QPointer<ZoomableImage>> made;
 };
 
-bool holdsFocus(const QWidget *page)
-{
-    const QWidget *focus = QApplication::focusWidget();
-    return focus && (focus == page || page->isAncestorOf(focus));
-}
-
 // The screen's surroundings: sees the keys the screen lets travel on.
 class Pane : public QWidget {
 public:
