@@ -1,6 +1,7 @@
 #include "StoreTestSupport.h"
 
 #include "platform/objectstore/ExternalStorage.h"
+#include "support/PoolHold.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -789,10 +790,8 @@ private slots:
         const QString left = files.filePath(ExternalStorage::newFileName() + QStringLiteral(".tmp"));
         QVERIFY(writeFile(left, "cut short"));
         // No thread of the pool is free for the clearing.
-        QSemaphore gate;
-        const int threads = WorkerPools::files().maxThreadCount();
-        for (int i = 0; i < threads; ++i)
-            WorkerPools::files().start([&gate] { gate.acquire(); });
+        PoolHold busy(WorkerPools::files());
+        QVERIFY(busy.holding());
         auto container = makeTestContainer(folder);
         std::optional<PreparedFiles> prepared = container->mainContext().prepareFiles();
         QSemaphore begun, go;
@@ -810,7 +809,7 @@ private slots:
         const bool begunBeforeTheClearing = begun.tryAcquire(1, 300);
         container.reset();
         const QString leftOnceClosed = kindOf(left);
-        gate.release(threads);
+        busy.release();
         if (!begunBeforeTheClearing)
             begun.acquire();
         go.release();
