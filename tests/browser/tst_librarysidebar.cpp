@@ -574,6 +574,8 @@ private slots:
     // and damping fraction 0.85: its height is on the way from the first
     // frame, the spring passes its end by as much as such a spring
     // overshoots, and comes to rest there with the panel shown or hidden.
+    // At every frame the divider after it is drawn exactly while some of
+    // the panel shows.
     void theFilterPanelSlidesOnItsSpring_data()
     {
         QTest::addColumn<bool>("opening");
@@ -593,7 +595,26 @@ private slots:
         stepToRest(*clock, value, to, from);
         QCOMPARE(panel->isVisible(), !opening);
 
+        // Whether the divider is drawn (a line across the whole sidebar,
+        // which the panel's controls are not, between the search field and
+        // the list) exactly when the panel shows; counts the frames where
+        // it is not.
+        int frames = 0;
+        int wrong = 0;
+        const auto dividerFollowsThePanel = [&] {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            const QImage drawn = m_sidebar->grab().toImage();
+            const QRgb background = drawn.pixel(2, 2);
+            bool line = false;
+            const int listTop = m_sidebar->listView()->mapTo(m_sidebar.get(), QPoint()).y();
+            for (int y = m_sidebar->searchField()->geometry().bottom(); y < listTop && !line; ++y)
+                line = drawn.pixel(2, y) != background && drawn.pixel(drawn.width() - 3, y) == drawn.pixel(2, y);
+            wrong += line != (panel->isVisible() && panel->height() > 0) ? 1 : 0;
+            ++frames;
+        };
+        dividerFollowsThePanel();
         m_sidebar->toggleFilters();
+        dividerFollowsThePanel();
         Spring reference(0.25, 0.85, from);
         reference.setTarget(to);
         clock->step(1.0 / 60);
@@ -603,7 +624,9 @@ private slots:
         QVERIFY(panel->isVisible());
         QCOMPARE(panel->maximumHeight(), int(std::lround(reference.value() * full)));
         QVERIFY(panel->maximumHeight() > 0 && panel->maximumHeight() < full);
-        const double overshoot = stepToRest(*clock, value, from, to);
+        const double overshoot = stepToRest(*clock, value, from, to, dividerFollowsThePanel);
+        dividerFollowsThePanel();
+        QVERIFY2(wrong == 0, qPrintable(QStringLiteral("%1 of %2 frames").arg(wrong).arg(frames)));
         QVERIFY(!clock->isRunning());
         QCOMPARE(spring->value(), to);
         const double peak = springOvershoot(0.85);
