@@ -3,6 +3,7 @@
 #include "model/StoreTestSupport.h"
 #include "support/CanvasGestures.h"
 #include "support/Fades.h"
+#include "support/FocusRings.h"
 #include "support/StubPrograms.h"
 #include "support/TestPictures.h"
 #include "ui/ContentUnavailableView.h"
@@ -1110,14 +1111,7 @@ private slots:
         QCOMPARE(QRect(row->mapTo(panel->panel(), QPoint()), row->size()), spanned);
         QVERIFY(row->width() >= row->sizeHint().width());
         // What the focus changes on the panel is the ring round the row.
-        const QImage unfocused = panel->panel()->grab().toImage();
-        row->setFocus(Qt::TabFocusReason);
-        const QImage focused = panel->panel()->grab().toImage();
-        QRect ring;
-        for (int y = 0; y < focused.height(); ++y)
-            for (int x = 0; x < focused.width(); ++x)
-                if (focused.pixel(x, y) != unfocused.pixel(x, y))
-                    ring |= QRect(x, y, 1, 1);
+        const QRect ring = FocusLook(row, panel->panel()).changedArea();
         QVERIFY2(ring.left() <= spanned.left() + 2 && ring.right() >= spanned.right() - 2,
                  qPrintable(QStringLiteral("ring %1..%2").arg(ring.left()).arg(ring.right())));
 
