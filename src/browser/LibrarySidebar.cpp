@@ -201,6 +201,7 @@ void LibrarySidebar::buildLayout()
     m_filterOpening->setRestDistance(0.001); // of the panel's height: its last overshoot is still drawn
     connect(m_filterOpening, &SpringAnimation::valueChanged, this, &LibrarySidebar::layOutFilterPanel);
     m_filterDivider = new QFrame(this);
+    m_filterDivider->hide();
     m_filterDivider->setFrameShape(QFrame::HLine);
     m_filterDivider->setFrameShadow(QFrame::Plain);
     QPalette dividerPalette = m_filterDivider->palette();
@@ -409,7 +410,6 @@ void LibrarySidebar::updateFilterPanel()
 {
     const bool shown = isFilterPanelShown();
     m_clearFilters->setVisible(m_hasActiveFilters);
-    m_filterDivider->setVisible(shown);
     if (shown == m_filterPanelOpen)
         return;
     m_filterPanelOpen = shown;
@@ -424,14 +424,18 @@ void LibrarySidebar::updateFilterPanel()
 
 void LibrarySidebar::layOutFilterPanel()
 {
+    // The divider after the panel shows exactly while some of it does.
     if (m_filterOpening->isSettled()) {
         m_filterPanel->setVisible(m_filterPanelOpen);
         m_filterPanel->setMaximumHeight(QWIDGETSIZE_MAX);
+        m_filterDivider->setVisible(m_filterPanelOpen);
         return;
     }
     const double opening = std::max(m_filterOpening->value(), 0.0);
-    m_filterPanel->setMaximumHeight(int(std::lround(opening * m_filterPanel->sizeHint().height())));
+    const int height = int(std::lround(opening * m_filterPanel->sizeHint().height()));
+    m_filterPanel->setMaximumHeight(height);
     m_filterPanel->show();
+    m_filterDivider->setVisible(height > 0);
 }
 
 QString LibrarySidebar::emptyStateTitle() const

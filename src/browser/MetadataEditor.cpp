@@ -49,6 +49,7 @@ public:
         , m_symbol(symbol)
     {
         setFixedSize(44, 44);
+        setObjectName(QStringLiteral("iconTile"));
     }
 
 protected:
@@ -56,9 +57,10 @@ protected:
     {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
+        // The orange, lighter at the top.
         QLinearGradient gradient(0, 0, 0, height());
-        gradient.setColorAt(0, QColor(255, 164, 56));
-        gradient.setColorAt(1, QColor(240, 112, 20));
+        gradient.setColorAt(0, AppStyle::orange().lighter(115));
+        gradient.setColorAt(1, AppStyle::orange());
         QPainterPath path;
         path.addRoundedRect(QRectF(rect()), 8, 8);
         painter.fillPath(path, gradient);

@@ -7,8 +7,8 @@ class UserDefaults;
 
 // Sync is paused while the iCloud sync switch is on and the last known
 // account status is anything but available; an unknown status pauses
-// nothing. Changes with the shared account status; the switch is read each
-// time it is asked.
+// nothing. Changes with either: the shared account status and the switch
+// as the Settings window writes it.
 class CloudSyncPause : public SyncPauseSource {
     Q_OBJECT
 public:

@@ -3,6 +3,7 @@
 #include "browser/LibrarySidebar.h"
 #include "platform/UserDefaults.h"
 #include "shell/CloudSyncPause.h"
+#include "ui/AppStyle.h"
 #include "ui/PaneHeader.h"
 #include "ui/SystemSymbol.h"
 
@@ -13,8 +14,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-const QColor filterTint(242, 140, 40); // orange
 
 // The property of a bar button that holds its accessible value.
 constexpr char valueProperty[] = "veloranAccessibleValue";
@@ -151,7 +150,8 @@ void ContentSidebar::updateFiltersButton()
 {
     m_filters->setVisible(m_hasContent);
     m_sidebar->filtersAction()->setIcon(m_hasActiveFilters
-                           ? SystemSymbol::icon(QStringLiteral("line.3.horizontal.decrease.circle.fill"), filterTint)
+                           ? SystemSymbol::icon(QStringLiteral("line.3.horizontal.decrease.circle.fill"),
+                                                AppStyle::orange())
                            : SystemSymbol::icon(QStringLiteral("line.3.horizontal.decrease.circle")));
     setAccessibleValue(m_filters, filtersButtonValue());
 }

@@ -198,6 +198,9 @@ void AnnotationLinksOverlay::setContent(const QString &title, const QList<Annota
         connect(row, &QAbstractButton::clicked, this, [this, link] { open(link); });
         row->installEventFilter(this);
         m_rowLayout->insertWidget(m_rowLayout->count() - 1, row);
+        // Shown now, which lays it out in the list at once (the layout
+        // would show it only at the next turn of the loop).
+        row->show();
         m_rows.append(row);
         // Tab goes from Close down the links.
         setTabOrder(before, row);
@@ -308,7 +311,9 @@ void AnnotationLinksOverlay::setPanelSize(int width, int maximumHeight)
 void AnnotationLinksOverlay::placePanel()
 {
     // As tall as its header and list need, within its limits and the screen.
-    m_scroll->widget()->adjustSize();
+    // (The list takes its width from the scroll area alone: a width of its
+    // own, such as its size hint's while the panel is hidden, would stay as
+    // long as the scroll area keeps its size, the rows as narrow.)
     const int headerAndDivider = m_panel->layout()->itemAt(0)->sizeHint().height() + 1;
     int listHeight = 2 * listInset;
     for (const AnnotationLinkRow *row : std::as_const(m_rows))

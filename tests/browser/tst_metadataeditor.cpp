@@ -1,6 +1,7 @@
 #include "BrowserTestSupport.h"
 
 #include "browser/MetadataEditor.h"
+#include "ui/AppStyle.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -59,6 +60,22 @@ private slots:
         SheetHarness two(MetadataDraft(QStringLiteral("Knee")), 2);
         QCOMPARE(two.sheet.headerTitle(), QStringLiteral("Series Import"));
         QCOMPARE(two.sheet.titleField()->placeholderText(), QStringLiteral("Series title"));
+    }
+
+    // The header's tile is the orange, lighter towards its top.
+    void theHeaderTileIsTheOrange()
+    {
+        SheetHarness harness(MetadataDraft(QStringLiteral("Knee")));
+        auto *tile = harness.sheet.findChild<QWidget *>(QStringLiteral("iconTile"));
+        QVERIFY(tile);
+        const QImage drawn = tile->grab().toImage();
+        const QColor bottom = drawn.pixelColor(tile->width() / 2, tile->height() - 2);
+        const QColor top = drawn.pixelColor(tile->width() / 2, 1);
+        const QColor orange = AppStyle::orange();
+        QVERIFY2(std::abs(bottom.red() - orange.red()) <= 3 && std::abs(bottom.green() - orange.green()) <= 3
+                     && std::abs(bottom.blue() - orange.blue()) <= 3,
+                 qPrintable(bottom.name()));
+        QVERIFY2(top.lightness() > bottom.lightness(), qPrintable(top.name()));
     }
 
     void pickersOfferTheSelectableCases()

@@ -3,6 +3,7 @@
 #include "browser/LibrarySidebar.h"
 #include "support/Fades.h"
 #include "support/RowSwipes.h"
+#include "ui/AppStyle.h"
 #include "viewer/CanvasZoom.h"
 #include "viewer/ImageDetailView.h"
 #include "viewer/ZoomableImage.h"
@@ -158,7 +159,7 @@ private slots:
 
     // The filters button says whether a filter is active as its accessible
     // value ("Active" or "Off"), whether the panel is shown or not, and is
-    // pressed as a button.
+    // pressed as a button. Active, it is drawn tinted with the one orange.
     void theFiltersButtonSaysWhetherFiltersAreActive_data()
     {
         QTest::addColumn<QList<bool>>("activeFilters"); // in turn
@@ -189,6 +190,12 @@ private slots:
         QCOMPARE(button->valueInterface()->currentValue().toString(), value);
         QCOMPARE(button->text(QAccessible::Value), value);
         QVERIFY(button->text(QAccessible::Description) != value);
+        const QImage drawn = column.filtersButton()->grab().toImage();
+        int orange = 0;
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 0; x < drawn.width(); ++x)
+                orange += drawn.pixel(x, y) == AppStyle::orange().rgb() ? 1 : 0;
+        QVERIFY2((orange > 20) == (value == "Active"), qPrintable(QString::number(orange)));
         QCOMPARE(button->text(QAccessible::Name), QStringLiteral("Filters"));
         // Pressed as a button: the panel opens or closes.
         button->actionInterface()->doAction(QAccessibleActionInterface::pressAction());

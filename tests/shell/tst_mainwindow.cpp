@@ -791,6 +791,48 @@ private slots:
         }
     }
 
+    // Among all the window's controls, Tab goes from the links panel's
+    // Close down its links, also when the panel opens again after the
+    // screen has made controls of its own (the next image's group
+    // switches). Each row: the image the panel opens on last.
+    void tabFromCloseReachesTheLinks_data()
+    {
+        QTest::addColumn<int>("last");
+        QTest::newRow("first opening") << 0;
+        QTest::newRow("again, on the next image") << 1;
+    }
+    void tabFromCloseReachesTheLinks()
+    {
+        QFETCH(int, last);
+        TestLibrary library;
+        Series *brain = library.series(QStringLiteral("Brain"), 1);
+        const QList<AtlasImage *> slices = library.images(brain, 2);
+        QList<PointAnnotation *> points;
+        for (const QString &name : {QStringLiteral("Pons"), QStringLiteral("Vermis")}) {
+            points << library.point(slices.at(points.size()), name);
+            points.last()->setGroup(name);
+            points.last()->setLinks(QList<AnnotationLink>{{QUuid::createUuid(), QStringLiteral("Atlas"), "atlas.example"},
+                                                          {QUuid::createUuid(), QStringLiteral("Cases"), "cases.example"}});
+        }
+        library.save();
+        WindowHarness harness(library);
+        QVERIFY(harness.clickRow(LibraryEntryID::series(brain->id())));
+        ImageDetailView *screen = harness.view().contentDetail()->imageScreen();
+        for (int shown = 0; shown <= last; ++shown) {
+            harness.appState.setLinkedAnnotationID(std::nullopt);
+            harness.model().openImage(slices.at(shown));
+            // Once its group switches show: the next image's are made after
+            // the panel, and come after it in the window's focus chain.
+            QTRY_VERIFY(screen->stripInspector()->chip(points.at(shown)->group())
+                        && screen->stripInspector()->chip(points.at(shown)->group())->isVisible());
+            screen->showLinks(points.at(shown)->id());
+        }
+        AnnotationLinksOverlay *panel = screen->linksPanel();
+        QVERIFY(panel && panel->rows().size() == 2);
+        QCOMPARE(tabStops(panel->closeButton()).mid(0, 3),
+                 (QList<QWidget *>{panel->closeButton(), panel->rows().at(0), panel->rows().at(1)}));
+    }
+
     // The menu key and Shift+F10 open the menu of the focused row or tile;
     // its items work from the keyboard.
     void menusFromTheKeyboard()

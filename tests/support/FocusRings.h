@@ -9,20 +9,22 @@
 
 #include <cstdlib>
 
-// How a widget shows the keyboard focus, told from what it draws with the
-// focus and without it.
+// How a widget shows the keyboard focus, told from what it draws (or
+// `drawn`, one of its ancestors, draws) with the focus and without it.
 struct FocusLook {
     QImage focused;
     QImage unfocused;
 
-    explicit FocusLook(QWidget *widget)
+    explicit FocusLook(QWidget *widget, QWidget *drawn = nullptr)
     {
+        if (!drawn)
+            drawn = widget;
         // As after a Tab press: the window shows where the keys go.
         widget->window()->setAttribute(Qt::WA_KeyboardFocusChange);
         widget->setFocus(Qt::TabFocusReason);
-        focused = widget->grab().toImage();
+        focused = drawn->grab().toImage();
         widget->clearFocus();
-        unfocused = widget->grab().toImage();
+        unfocused = drawn->grab().toImage();
         widget->setFocus(Qt::TabFocusReason);
     }
 

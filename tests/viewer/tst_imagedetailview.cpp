@@ -3,6 +3,7 @@
 #include "model/StoreTestSupport.h"
 #include "support/CanvasGestures.h"
 #include "support/Fades.h"
+#include "support/FocusRings.h"
 #include "support/StubPrograms.h"
 #include "support/TestPictures.h"
 #include "ui/ContentUnavailableView.h"
@@ -1064,6 +1065,62 @@ private slots:
         QTest::mouseMove(widget, place - QPoint(3, 0));
         QTest::mouseMove(widget, place);
         QTEST(int(widget->cursor().shape()), "shape");
+    }
+
+    // However the panel went, opened again its rows span the list: the
+    // title shows whole, the focus ring is drawn round the whole row, and
+    // a click at 90% of the row's width opens its link. Each row: how the
+    // panel went before it came back.
+    void linkRowsSpanThePanel_data()
+    {
+        QTest::addColumn<QString>("gone");
+        QTest::newRow("first opening") << "";
+        QTest::newRow("faded out") << "faded";
+        QTest::newRow("back mid-fade") << "mid-fade";
+        QTest::newRow("hidden at once") << "hidden";
+    }
+    void linkRowsSpanThePanel()
+    {
+        QFETCH(QString, gone);
+        StubPrograms programs;
+        QVERIFY(programs.add(QStringLiteral("xdg-open")));
+        AtlasImage *scan = open(image(QStringLiteral("scan")));
+        const QUuid apex = point(scan, QStringLiteral("Apex"), QString(),
+                                 {{QUuid::createUuid(), QStringLiteral("Apex (Wikipedia)"),
+                                   "en.wikipedia.org/wiki/Apex"}})->id();
+        QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
+        screen->showLinks(apex);
+        settle(screen->linksPanel());
+        if (gone == "faded" || gone == "mid-fade") {
+            screen->dismissLinks();
+            if (gone == "faded")
+                settle(screen->linksPanel());
+            else
+                screen->linksPanel()->frameClock()->step(1 / 60.0);
+        } else if (gone == "hidden") {
+            shared->setLinkedAnnotationID(std::nullopt);
+        }
+        screen->showLinks(apex);
+        AnnotationLinksOverlay *panel = screen->linksPanel();
+        QVERIFY(panel);
+        settle(panel);
+        QCOMPARE(panel->rows().size(), 1);
+        AnnotationLinkRow *row = panel->rows().constFirst();
+
+        const QRect spanned(8, row->mapTo(panel->panel(), QPoint()).y(), panel->panel()->width() - 16, row->height());
+        QCOMPARE(QRect(row->mapTo(panel->panel(), QPoint()), row->size()), spanned);
+        QVERIFY(row->width() >= row->sizeHint().width());
+        // What the focus changes on the panel is the ring round the row.
+        const QRect ring = FocusLook(row, panel->panel()).changedArea();
+        QVERIFY2(ring.left() <= spanned.left() + 2 && ring.right() >= spanned.right() - 2,
+                 qPrintable(QStringLiteral("ring %1..%2").arg(ring.left()).arg(ring.right())));
+
+        const QPoint click = panel->panel()->mapTo(pane, spanned.topLeft())
+            + QPoint(spanned.width() * 9 / 10, spanned.height() / 2);
+        QTest::mouseClick(pane->windowHandle(), Qt::LeftButton, {}, click);
+        QTRY_COMPARE(StubPrograms::running(), 0);
+        QCOMPARE(programs.argumentsOf(QStringLiteral("xdg-open")), QStringList{"https://en.wikipedia.org/wiki/Apex"});
+        QCOMPARE(shared->linkedAnnotationID(), std::optional(apex));
     }
 
     void linksCloseWhenTheScreenGoesOrEditModeChanges()
