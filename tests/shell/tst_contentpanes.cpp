@@ -3,6 +3,8 @@
 #include "browser/LibrarySidebar.h"
 #include "support/Fades.h"
 #include "support/RowSwipes.h"
+#include "support/SpringFrames.h"
+#include "viewer/AnnotationLinksOverlay.h"
 #include "viewer/CanvasZoom.h"
 #include "viewer/ImageDetailView.h"
 #include "viewer/MetadataStrip.h"
@@ -165,6 +167,46 @@ private slots:
         // The metadata are drawn as before, their titles in their colour.
         pane.act(QStringLiteral("end"));
         QCOMPARE(pictureDistance(inWindow(screen->metadataStrip()), metadata), 0);
+    }
+
+    // Leaving the screen, edit mode coming or going and another image close
+    // the links panel at once, with no fade of its own.
+    void theLinksPanelGoesAtOnce_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("back to the grid") << "library";
+        QTest::newRow("edit mode entered") << "edit";
+        QTest::newRow("edit mode left") << "done";
+        QTest::newRow("another image") << "next";
+    }
+    void theLinksPanelGoesAtOnce()
+    {
+        QFETCH(QString, how);
+        SwitchingPane pane;
+        const QUuid femur = pane.library.point(pane.slices.at(1), QStringLiteral("Femur"))->id();
+        pane.library.save();
+        QVERIFY(pane.harness.clickRow(LibraryEntryID::series(pane.brain->id())));
+        pane.act(QStringLiteral("open"));
+        pane.act(QStringLiteral("end"));
+        pane.harness.appState.setIsEditing(how == QLatin1String("done"));
+        pane.screen()->showLinks(femur);
+        AnnotationLinksOverlay *panel = pane.screen()->linksPanel();
+        QVERIFY(panel);
+        stepToRest(*panel->frameClock(), [panel] { return panel->opacity(); }, 0, 1);
+        QCOMPARE(panel->opacity(), 1.0);
+        QWindow *window = pane.harness.window.windowHandle();
+        if (how == QLatin1String("library"))
+            QTest::mouseClick(pane.detail()->libraryButton(), Qt::LeftButton);
+        else if (how == QLatin1String("next"))
+            QTest::keyClick(window, Qt::Key_Right);
+        else
+            QTest::keyClick(window, Qt::Key_E, Qt::ControlModifier);
+        QCOMPARE(pane.harness.appState.isEditing(), how == QLatin1String("edit"));
+        QCOMPARE(pane.harness.model().openedImage(), how == QLatin1String("library") ? nullptr
+                                                     : how == QLatin1String("next")  ? pane.slices.at(2)
+                                                                                     : pane.slices.at(1));
+        QVERIFY(!pane.harness.appState.linkedAnnotationID());
+        QVERIFY(panel->isHidden() && !panel->isLeaving());
     }
 
     // The window's buttons keep the arrow, as the desktop's own do: the

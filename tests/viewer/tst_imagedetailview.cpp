@@ -986,12 +986,13 @@ private slots:
         QVERIFY(!shared->linkedAnnotationID() && panel->isLeaving());
     }
 
-    // Edit mode coming, the screen leaving and another image close the
-    // panel at once, also right after a panel has faded out.
+    // Edit mode coming or going, the screen leaving and another image close
+    // the panel at once, also right after a panel has faded out.
     void linksPanelHidesAtOnce_data()
     {
         QTest::addColumn<QString>("how");
-        QTest::newRow("edit mode") << "edit";
+        QTest::newRow("edit mode entered") << "edit";
+        QTest::newRow("edit mode left") << "done";
         QTest::newRow("screen left") << "hide";
         QTest::newRow("another image") << "image";
     }
@@ -1001,14 +1002,16 @@ private slots:
         AtlasImage *scan = open(image(QStringLiteral("scan")));
         QTRY_COMPARE(screen->picture()->status(), OpenedPicture::Status::ready);
         const QUuid femur = point(scan, QStringLiteral("Femur"), QString())->id();
+        shared->setIsEditing(how == "done");
         screen->showLinks(femur);
         screen->dismissLinks();
         settle(screen->linksPanel());
         QVERIFY(!screen->linksPanel());
         screen->showLinks(femur);
-        QVERIFY(screen->linksPanel());
-        if (how == "edit")
-            shared->setIsEditing(true);
+        settle(screen->linksPanel());
+        QCOMPARE(screen->linksPanel()->opacity(), 1.0);
+        if (how == "edit" || how == "done")
+            shared->setIsEditing(how == "edit");
         else if (how == "hide")
             screen->hide();
         else
