@@ -4,12 +4,14 @@
 
 #include <QAbstractAnimation>
 #include <QApplication>
+#include <QString>
 #include <QImage>
 #include <QWidget>
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <functional>
 
 // Whether the keyboard focus is on the face or inside it.
 inline bool holdsFocus(const QWidget *face)
@@ -78,4 +80,28 @@ inline int mixDistance(const QImage &seen, const QImage &from, const QImage &to,
 inline int pictureDistance(const QImage &one, const QImage &other)
 {
     return mixDistance(one, other, other, 1);
+}
+
+// Watches `area` through the switch that `switchFaces` makes, stepping the
+// fades in `pane`, which last `milliseconds`; answers what is wrong with
+// what is painted, nothing when all is well: as the switch starts, the
+// picture in view before it stays; halfway, that picture and the face
+// coming, as it is at rest once the fade has ended, are mixed evenly; and
+// the two are unlike.
+inline QString crossFadeFault(const QWidget *pane, const QWidget *area, int milliseconds,
+                              const std::function<void()> &switchFaces)
+{
+    const QImage before = inWindow(area);
+    switchFaces();
+    if (pictureDistance(inWindow(area), before) > 2)
+        return QStringLiteral("the switch jumps");
+    stepFades(pane, milliseconds / 2);
+    const QImage halfway = inWindow(area);
+    stepFades(pane, milliseconds);
+    const QImage after = inWindow(area);
+    if (pictureDistance(before, after) <= 40)
+        return QStringLiteral("the faces look alike");
+    if (const int off = mixDistance(halfway, before, after, 0.5); off > 2)
+        return QStringLiteral("halfway, a pixel is %1 off the even mix").arg(off);
+    return {};
 }
