@@ -30,8 +30,8 @@ class ZoomableImage;
 // The tools are checkable commands of one exclusive group, on Ctrl+1,
 // Ctrl+2 and Ctrl+3. The editor edits one image for its whole life and is
 // made afresh each time edit mode opens; when it goes, its dialogs close
-// (the links typed are kept) and what is unsaved is saved; disabled, as an
-// editor fading out on its way is, it does so at once.
+// (the links typed are kept) and what is unsaved is saved; disabled, it
+// does so at once.
 class AnnotationEditor : public QWidget {
     Q_OBJECT
 public:

@@ -61,11 +61,6 @@ ContentDetail::ContentDetail(SharedImageScreenState &shared, ThumbnailCache &cac
     m_screen->installEventFilter(this);
     m_faceStack->addPage(m_grid);
     m_faceStack->addPage(m_screen);
-    // The screen that went has faded out: it lets its image go.
-    connect(m_faceStack, &CrossFadeStack::pageLeft, this, [this](QWidget *face) {
-        if (face == m_screen && !m_openedImage)
-            m_screen->setImage(nullptr);
-    });
     layout->addWidget(m_faces, 1);
     connect(m_screen, &ImageDetailView::titleChanged, this, &ContentDetail::updateHeader);
     connect(m_screen->editAction(), &QAction::changed, this, &ContentDetail::updateHeader);
@@ -116,14 +111,7 @@ void ContentDetail::setOpenedImage(AtlasImage *image)
     // the old image.
     const bool focusInScreen = wasOpen && image && holdsFocus(*m_screen);
     m_openedImage = image;
-    // Closed, the screen keeps its image while it fades out, but its links
-    // go with the leaving. A screen that comes back, even before its fade
-    // has ended, appears afresh (unzoomed) as a new one would.
-    if (!image && wasOpen)
-        m_screen->dismissLinks();
     if (image) {
-        if (!wasOpen)
-            m_screen->setImage(nullptr);
         m_screen->setImage(image);
         // The thumbnail stands in while the picture is decoded.
         m_cache.thumbnail(image, ThumbnailCache::defaultMaxPixelSize, m_screen,
@@ -136,6 +124,13 @@ void ContentDetail::setOpenedImage(AtlasImage *image)
         showFace(image ? static_cast<QWidget *>(m_screen) : m_grid);
     else if (focusInScreen && !holdsFocus(*m_screen))
         m_screen->setFocus(Qt::OtherFocusReason);
+    // Closed, the screen is out of view at once, its links closed without
+    // a fade of their own (the picture of the screen fading out shows them
+    // as they were); it lets its image go, so that a screen that comes
+    // back, even before the fade has ended, appears afresh (unzoomed) as a
+    // new one would.
+    if (!image)
+        m_screen->setImage(nullptr);
     updateHeader();
 }
 
@@ -167,8 +162,9 @@ QString ContentDetail::title() const
 
 void ContentDetail::showFace(QWidget *face)
 {
-    // A face still fading out comes back as any face comes into view: the
-    // grid takes the focus, the screen's links close.
+    // A face comes into view as it is shown, also one whose picture is
+    // still fading out: the grid takes the focus, the screen leaving
+    // closes its links.
     m_faceStack->setCurrentPage(face);
     if (face == m_screen)
         m_screen->setFocus(Qt::OtherFocusReason);

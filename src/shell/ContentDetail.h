@@ -19,10 +19,10 @@ class ThumbnailCache;
 // images or, while an image is open, its image screen, with a bar holding
 // the column's title and, on the image screen, the "Library" button back to
 // the grid and the screen's Edit/Done command. The switch cross-fades: the
-// face leaving fades out (the screen with the image it showed) as the new
-// one fades in, and meanwhile takes no part: no focus, keys, clicks or
-// shortcuts reach it. A switch back during the fade turns both round from
-// where they are.
+// new face comes into view as a picture of the face leaving (the screen
+// with the image it showed) fades out over it; the face leaving is hidden
+// at once, so no focus, keys, clicks or shortcuts reach it. A switch back
+// during the fade turns round from where it is.
 //
 // It holds no library state: the window hands the grid its values and
 // follows its signals directly, and tells the pane which image is open. The
@@ -89,8 +89,7 @@ private:
     LibraryGrid *m_grid = nullptr;
     ImageDetailView *m_screen = nullptr;
     QWidget *m_faces = nullptr;
-    // Both faces, one over the other: the shown one on top, the other hidden
-    // but while it fades out.
+    // Both faces, one over the other: the shown one, the other hidden.
     CrossFadeStack *m_faceStack = nullptr;
     PaneHeader *m_header = nullptr;
     QLabel *m_title = nullptr;

@@ -2,21 +2,24 @@
 
 #include <QObject>
 
+class QAbstractAnimation;
 class QStackedLayout;
+class QVariantAnimation;
 class QWidget;
 
 // Pages laid one over the other in a widget, one of them shown, where a
-// switch cross-fades over a set time, easing in and out (fadeIn, fadeOut).
-// The page coming lies on top and fades in; the page leaving stays in view
-// under it while it fades out, and meanwhile takes no part: it is disabled,
-// so no focus, keys, clicks or shortcuts reach it (focus in it moves on to
-// the page coming, as a stacked layout moves it). Once hidden it is enabled
-// again for its next appearance, and pageLeft() says it has gone. A page
-// still fading out that is shown again comes back as any page comes into
-// view (hidden and shown again), its fade turned round from where it is.
+// switch cross-fades over a set time, easing in and out: the new page comes
+// into view at once, whole and live, under a picture of what was in view
+// as the switch began, which fades out over it. The page leaving is hidden
+// at once, so no focus, keys, clicks or shortcuts reach it, and it is drawn
+// as it was (not disabled, not dimmed). A switch during a fade pictures the
+// mix then in view and fades that out in turn, so a switch back turns round
+// from where it is; a page brought back comes into view as any page does
+// (shown again). The focus, when it was in the page leaving, moves on to
+// the page coming, as a stacked layout moves it.
 //
-// A switch made at once, or off screen, hides every other page at once and
-// shows the new one whole.
+// A switch made at once, or off screen, shows the new page whole with no
+// picture over it; so does the widget's being hidden.
 class CrossFadeStack final : public QObject {
     Q_OBJECT
 public:
@@ -25,20 +28,23 @@ public:
 
     // The first page added is shown; the others wait hidden.
     void addPage(QWidget *page);
-    // The page shown, or coming into view.
-    QWidget *currentPage() const { return m_current; }
+    // The page shown.
+    QWidget *currentPage() const;
     void setCurrentPage(QWidget *page, bool crossFade = true);
 
-signals:
-    // `page`, no longer the current one, has gone out of view (its fade-out
-    // ended, or it was hidden at once), enabled again.
-    void pageLeft(QWidget *page);
+    // The fade under way, none when none: tests step it by setting its
+    // current time, in milliseconds.
+    QAbstractAnimation *runningFade() const;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void endFade();
+
+    QWidget *m_host = nullptr;
     QStackedLayout *m_layout = nullptr;
-    int m_milliseconds = 0;
-    QWidget *m_current = nullptr;
+    // Over the pages, the picture that fades out.
+    QWidget *m_picture = nullptr;
+    QVariantAnimation *m_fade = nullptr;
 };

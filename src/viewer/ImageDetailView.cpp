@@ -28,7 +28,6 @@
 #include <QVBoxLayout>
 
 #include <cstring>
-#include <utility>
 
 namespace {
 
@@ -116,11 +115,6 @@ void ImageDetailView::buildPictureArea()
     m_pages->addPage(m_editorPage);
     m_placeholder = new ContentUnavailableView(m_pictureArea);
     m_pages->addPage(m_placeholder);
-    // An editor that left with its page goes once the page has faded out.
-    connect(m_pages, &CrossFadeStack::pageLeft, this, [this](QWidget *page) {
-        if (page == m_editorPage)
-            discard(std::exchange(m_leavingEditor, nullptr));
-    });
 }
 
 void ImageDetailView::composeAnnotations()
@@ -350,16 +344,13 @@ void ImageDetailView::updatePictureArea()
         return;
     case OpenedPicture::Status::ready:
         if (m_showsEditor) {
-            // The editor is made afresh each time edit mode opens; one still
-            // fading out goes at once, its page turning round with the new
-            // one in it.
+            // The editor is made afresh each time edit mode opens.
             if (!m_editor) {
-                discard(std::exchange(m_leavingEditor, nullptr));
                 if (m_editorFactory)
                     m_editor = m_editorFactory->createEditor(
                         {m_image, m_picture->source(), m_picture->pictureSize(), m_annotationState->highlightedID()},
                         m_editorPage);
-                // Shown as its page is, also a page still in view.
+                // Shown as its page is.
                 if (m_editor) {
                     m_editorPage->layout()->addWidget(m_editor);
                     m_editor->show();
@@ -410,19 +401,7 @@ void ImageDetailView::dropEditor()
     // in it would pass the focus on to the next widget of the window.
     if (editor->isAncestorOf(QApplication::focusWidget()))
         setFocus(Qt::OtherFocusReason);
-    // Its page fading out, it stays in view until the fade ends, disabled
-    // with the page; otherwise it goes at once.
-    if (m_editorPage->isVisible() && m_pages->currentPage() != m_editorPage) {
-        discard(std::exchange(m_leavingEditor, editor));
-        return;
-    }
-    discard(editor);
-}
-
-void ImageDetailView::discard(QWidget *editor)
-{
-    if (!editor)
-        return;
+    // A picture of it fades out over the viewer, if it was in view.
     editor->hide();
     editor->deleteLater();
 }

@@ -52,12 +52,12 @@ class ZoomableImage;
 // itself, showing no focus ring (neither does its canvas); the focus in
 // the editor comes back to the screen when the editor goes.
 //
-// Viewer and editor cross-fade: the page leaving stays in view under the
-// new one as it fades out, out of reach of the focus, the keys, the clicks
-// and its shortcuts, and an editor leaving goes once its fade-out has
-// ended. Edit mode opening again meanwhile brings the editor's page back
-// from where its fade is with a new editor in it, the old one going at
-// once. A placeholder comes and goes at once.
+// Viewer and editor cross-fade: the new page comes into view as a picture
+// of the page leaving fades out over it; the page leaving is hidden at
+// once, out of reach of the focus, the keys, the clicks and its shortcuts,
+// and an editor leaving goes at once. Edit mode opening again meanwhile
+// turns the fade round from where it is, with a new editor. A placeholder
+// comes and goes at once.
 //
 // State: the window-wide values (edit mode, annotations shown, the linked
 // annotation) are the shared state's, which every screen applies to its
@@ -121,8 +121,7 @@ public:
     ProminentButton *annotationsButton() const { return m_annotationsButton; }
     OpenedPicture *picture() const { return m_picture; }
     ContentUnavailableView *placeholder() const { return m_placeholder; }
-    // The editor while it is shown; null otherwise (also while one that
-    // left edit mode fades out).
+    // The editor while it is shown; null otherwise.
     QWidget *editor() const { return m_editor; }
     // The page the editor lies in.
     QWidget *editorPage() const { return m_editorPage; }
@@ -169,10 +168,8 @@ private:
     void followEditMode();
     void placeAnnotationsButton();
     void showPicturePage(QWidget *page);
-    // The editor goes: at once, or, while its page fades out, once that
-    // fade has ended.
+    // The editor goes, at once.
     void dropEditor();
-    static void discard(QWidget *editor);
     // Closes the links panel at once.
     void hideLinks();
     void updateLinksPanel();
@@ -204,8 +201,6 @@ private:
     ProminentButton *m_annotationsButton = nullptr;
     QWidget *m_editorPage = nullptr;
     QPointer<QWidget> m_editor;
-    // The editor that left edit mode, while its page fades out.
-    QPointer<QWidget> m_leavingEditor;
     ContentUnavailableView *m_placeholder = nullptr;
     Divider *m_divider = nullptr;
     MetadataStrip *m_strip = nullptr;
