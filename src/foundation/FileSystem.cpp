@@ -1,11 +1,10 @@
 #include "foundation/FileSystem.h"
 
 #include "foundation/Bundle.h"
+#include "foundation/DataHelpers.h"
 #include "foundation/Dates.h"
 #include "foundation/Logger.h"
 #include "foundation/Strings.h"
-
-#include "platform/RegularFile.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -31,9 +30,14 @@ namespace {
 
 const QString defaultSupportAddress = QStringLiteral("support@veloran.app");
 
-QString localPath(const QUrl &url)
+// The path of the file a URL names here, for a helper that acts on the
+// file: a URL that names no file here is refused.
+QString requireLocalPath(const QUrl &url)
 {
-    return url.isLocalFile() ? url.toLocalFile() : url.path();
+    if (const auto path = localFilePath(url))
+        return *path;
+    const QString text = absoluteString(url);
+    throw FileError{text, QStringLiteral("\u201C%1\u201D is not a file on this computer.").arg(text)};
 }
 
 QString parentPath(const QString &path)
@@ -77,11 +81,11 @@ bool isFolder(const QFileInfo &info)
 template <typename Keep>
 void walk(const QUrl &folder, Keep keep)
 {
-    const QString root = localPath(folder);
-    if (!QFileInfo(root).isDir())
+    const std::optional<QString> root = localFilePath(folder);
+    if (!root || !QFileInfo(*root).isDir())
         return;
-    const QDir base(root);
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+    const QDir base(*root);
+    QDirIterator it(*root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         it.next();
@@ -122,7 +126,8 @@ bool directoryExists(const QString &path)
 
 bool directoryExists(const QUrl &url)
 {
-    return directoryExists(localPath(url));
+    const std::optional<QString> path = localFilePath(url);
+    return path && directoryExists(*path);
 }
 
 void createDirectoryIfNeeded(const QString &path)
@@ -142,7 +147,7 @@ void createDirectoryIfNeeded(const QString &path)
 
 void recursivelyDeleteEmptyParentFolders(const QUrl &url)
 {
-    QString item = QFileInfo(localPath(url)).absoluteFilePath();
+    QString item = QFileInfo(requireLocalPath(url)).absoluteFilePath();
     QString folder = parentPath(item);
     Logger::filing().logPublic(QStringLiteral("Recursively delete empty folders at ") + folderURLText(folder));
     while (folder != item && listDirectory(folder).isEmpty()) {
@@ -185,7 +190,7 @@ QList<QUrl> emptySubFolders(const QUrl &folder)
 
 void moveItemToTrash(const QUrl &url)
 {
-    const QString path = QFileInfo(localPath(url)).absoluteFilePath();
+    const QString path = QFileInfo(requireLocalPath(url)).absoluteFilePath();
     if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
         return;
     // The user's own trash, as the desktop keeps it: the items in "files",
@@ -245,8 +250,8 @@ void moveItemToTrash(const QUrl &url)
 
 void swap(const QUrl &fileAtURL, const QUrl &with)
 {
-    const QString a = QFileInfo(localPath(fileAtURL)).absoluteFilePath();
-    const QString b = QFileInfo(localPath(with)).absoluteFilePath();
+    const QString a = QFileInfo(requireLocalPath(fileAtURL)).absoluteFilePath();
+    const QString b = QFileInfo(requireLocalPath(with)).absoluteFilePath();
     const QString canonicalA = QFileInfo(a).canonicalFilePath();
     if (a == b || (!canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath()))
         return;
@@ -284,12 +289,24 @@ QString absoluteString(const QUrl &url)
 
 QString lastPathComponentWithoutExtension(const QUrl &url)
 {
-    return deletingPathExtension(localPath(url));
+    return deletingPathExtension(url.path(QUrl::FullyDecoded));
+}
+
+std::optional<QString> localFilePath(const QUrl &url)
+{
+    const QString host = url.host();
+    if (!url.isLocalFile() || !(host.isEmpty() || host.compare(u"localhost", Qt::CaseInsensitive) == 0))
+        return std::nullopt;
+    const QString path = url.path(QUrl::FullyDecoded);
+    if (!path.startsWith(QLatin1Char('/')))
+        return std::nullopt;
+    return path;
 }
 
 bool isDirectory(const QUrl &url)
 {
-    return isFolder(QFileInfo(localPath(url)));
+    const std::optional<QString> path = localFilePath(url);
+    return path && isFolder(QFileInfo(*path));
 }
 
 QList<QUrl> subFolders(const QUrl &url)
@@ -297,7 +314,7 @@ QList<QUrl> subFolders(const QUrl &url)
     if (!isDirectory(url))
         return {};
     QList<QUrl> folders;
-    const QDir dir(localPath(url));
+    const QDir dir(*localFilePath(url));
     for (const QFileInfo &info : dir.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted)) {
         if (isFolder(info))
             folders.append(QUrl::fromLocalFile(info.filePath()));
@@ -323,7 +340,10 @@ QUrl staticURL(const char *literal)
 QUrl appendingUniqueFileName(const QUrl &folder, const QString &baseName, const QString &extension,
                              const QString &label)
 {
-    const QDir dir(localPath(folder));
+    const std::optional<QString> folderPath = localFilePath(folder);
+    if (!folderPath)
+        return QUrl();
+    const QDir dir(*folderPath);
     const QString dottedExtension = extension.isEmpty() ? QString() : QLatin1Char('.') + extension;
     QString suffix;
     for (qint64 n = 2;; ++n) {
@@ -338,21 +358,28 @@ QUrl appendingUniqueFileName(const QUrl &folder, const QString &baseName, const 
 
 QUrl datedFileURL(const QUrl &url, const std::optional<QString> &subFolder)
 {
-    const QString path = localPath(url);
-    QDir folder(parentPath(path));
-    if (subFolder)
-        folder.setPath(folder.filePath(*subFolder));
+    // Worked out on the URL's path alone, so that a web address stays one.
+    QString path = url.path(QUrl::FullyDecoded);
     const QString extension = pathExtension(path);
     const QString name = deletingPathExtension(path) + QLatin1Char(' ')
         + backupDateTimeString(QDateTime::currentDateTime())
         + (extension.isEmpty() ? QString() : QLatin1Char('.') + extension);
-    return QUrl::fromLocalFile(folder.filePath(name));
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    QString folder = path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
+    if (subFolder)
+        folder += *subFolder + QLatin1Char('/');
+    QUrl dated = url;
+    dated.setPath(folder + name, QUrl::DecodedMode);
+    return dated;
 }
 
 void backup(const QUrl &url, const std::optional<QString> &toSubDirectory)
 {
+    const QString sourcePath = requireLocalPath(url);
     const QUrl destination = datedFileURL(url, toSubDirectory);
-    const QString folder = parentPath(destination.toLocalFile());
+    const QString destinationPath = requireLocalPath(destination);
+    const QString folder = parentPath(destinationPath);
     if (!directoryExists(folder)) {
         Logger::filing().logPublic(QStringLiteral("Create directory at ") + folderURLText(folder));
         errno = 0;
@@ -361,21 +388,17 @@ void backup(const QUrl &url, const std::optional<QString> &toSubDirectory)
     }
     Logger::filing().logPublic(QStringLiteral("Copy ") + absoluteString(url) + QStringLiteral("\rto  ")
                                + absoluteString(destination));
-    QFile source(localPath(url));
-    if (!source.copy(destination.toLocalFile()))
+    QFile source(sourcePath);
+    if (!source.copy(destinationPath))
         throw FileError{source.fileName(), QStringLiteral("Cannot copy \u201C%1\u201D: %2").arg(source.fileName(), source.errorString())};
 }
 
 std::optional<QJsonDocument> json(const QUrl &url)
 {
-    const QString path = localPath(url);
-    const RegularFileContents contents = RegularFile::readAll(path, lastPathComponent(path));
     QString problem;
-    if (contents.error) {
-        problem = contents.error->localizedDescription();
-    } else {
+    if (const std::optional<QByteArray> contents = contentsOfURL(url, &problem)) {
         QJsonParseError error;
-        const QJsonDocument document = QJsonDocument::fromJson(contents.data, &error);
+        const QJsonDocument document = QJsonDocument::fromJson(*contents, &error);
         if (error.error == QJsonParseError::NoError)
             return document;
         problem = error.errorString();

@@ -4,8 +4,10 @@
 #include "foundation/Dates.h"
 #include "foundation/FileError.h"
 #include "foundation/FileSystem.h"
+#include "support/TestHttpServer.h"
 #include "support/WriteBarriers.h"
 
+#include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -15,6 +17,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 
 namespace {
@@ -34,6 +37,44 @@ QByteArray record(const void *address, qsizetype size)
 {
     return QByteArray(static_cast<const char *>(address), size);
 }
+
+// Counts, while it lives, what is done to the folders below `root` and to
+// what they hold: opened, read, written, made, removed or moved.
+class Accesses {
+public:
+    explicit Accesses(const QString &root) : m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        m_watching = watch(root);
+        QDirIterator folders(root, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (folders.hasNext())
+            m_watching = watch(folders.next()) && m_watching;
+        count(); // what finding the folders did
+    }
+    ~Accesses() { ::close(m_fd); }
+    Accesses(const Accesses &) = delete;
+    Accesses &operator=(const Accesses &) = delete;
+
+    bool isWatching() const { return m_watching; }
+    int count() const
+    {
+        int events = 0;
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t got; (got = ::read(m_fd, buffer, sizeof buffer)) > 0;) {
+            for (ssize_t at = 0; at < got; ++events)
+                at += ssize_t(sizeof(inotify_event)) + reinterpret_cast<const inotify_event *>(buffer + at)->len;
+        }
+        return events;
+    }
+
+private:
+    bool watch(const QString &folder)
+    {
+        return m_fd >= 0 && ::inotify_add_watch(m_fd, QFile::encodeName(folder).constData(), IN_ALL_EVENTS) >= 0;
+    }
+
+    int m_fd;
+    bool m_watching = false;
+};
 
 } // namespace
 
@@ -92,6 +133,9 @@ private slots:
         QCOMPARE(subFolders(root).size(), 3); // the hidden folder is left out
         QVERIFY(subFolders(fileURL(dir, "top.txt")).isEmpty());
         QVERIFY(isDirectory(root) && !isDirectory(fileURL(dir, "top.txt")) && directoryExists(dir.path()));
+        QUrl onThisHost = root; // "file://localhost/…"
+        onThisHost.setHost(QStringLiteral("localhost"));
+        QVERIFY(isDirectory(onThisHost) && directoryExists(onThisHost));
     }
 
     void createsFoldersAndReportsWhatIsInTheWay()
@@ -422,6 +466,139 @@ private slots:
         const LogCapture log;
         QVERIFY(!json(fileURL(dir, "missing.json")));
         QVERIFY(log.lines().value(0).startsWith(QStringLiteral("Filing error Unable to parse JSON: ")));
+    }
+
+    // Only a file URL names a file here: whatever the path of another URL
+    // reads, the helpers neither read nor change the local file it would
+    // name. Those that act refuse the URL, those that look find nothing,
+    // and the JSON of a web address is fetched from it.
+    void aURLThatIsNoFileURLNamesNoLocalFile_data()
+    {
+        QTest::addColumn<QString>("helper");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("answer");
+        const QList<std::pair<QString, QString>> helpers = {
+            {"moveItemToTrash", "refused"},
+            {"swap", "refused"},
+            {"swap with it", "refused"},
+            {"backup", "refused"},
+            {"recursivelyDeleteEmptyParentFolders", "refused"},
+            {"filePathsInSubFolders", "nothing"},
+            {"folderPathsInSubFolders", "nothing"},
+            {"emptySubFolders", "nothing"},
+            {"subFolders", "nothing"},
+            {"isDirectory", "false"},
+            {"directoryExists", "false"},
+            {"appendingUniqueFileName", "nothing"},
+            {"datedFileURL", "a URL of the same kind"},
+            {"json", "nothing"},
+        };
+        for (const QString kind : {"https", "http", "mailto", "relative", "file of another host"}) {
+            for (const auto &[helper, answer] : helpers) {
+                QTest::addRow("%s, %s", qPrintable(helper), qPrintable(kind))
+                    << helper << kind << (helper == u"json" && kind == u"http" ? QStringLiteral("served") : answer);
+            }
+        }
+    }
+
+    void aURLThatIsNoFileURLNamesNoLocalFile()
+    {
+        QFETCH(QString, helper);
+        QFETCH(QString, kind);
+        QFETCH(QString, answer);
+        QTemporaryDir home;
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
+        QTemporaryDir dir;
+        makeTree(dir.path(), {"folder/report.txt", "folder/sub/", "folder/empty/a/"});
+        writeFile(dir.filePath("victim.json"), R"({"local": true})");
+        TestHttpServer server;
+        QVERIFY(server.isListening());
+        QTcpServer closed; // a port where nothing listens
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 closedPort = closed.serverPort();
+        closed.close();
+        // The URL of this kind whose path is the local file's.
+        const auto urlOf = [&](const QString &relative) {
+            const QString path = dir.filePath(relative);
+            if (kind == u"http") {
+                server.serve(QUrl::toPercentEncoding(path, "/"), R"({"served": true})");
+                return server.url(path);
+            }
+            QUrl url;
+            url.setPath(path);
+            if (kind == u"https") {
+                url.setScheme(QStringLiteral("https"));
+                url.setHost(QStringLiteral("127.0.0.1"));
+                url.setPort(closedPort);
+            } else if (kind == u"mailto") {
+                url.setScheme(QStringLiteral("mailto"));
+            } else if (kind == u"file of another host") {
+                url.setScheme(QStringLiteral("file"));
+                url.setHost(QStringLiteral("example.invalid"));
+            }
+            return url;
+        };
+        const QUrl victim = urlOf("victim.json");
+        const QUrl folder = urlOf("folder");
+        const QUrl report = fileURL(dir, "folder/report.txt");
+        const auto listed = [](const auto &list) { return list.isEmpty() ? QStringLiteral("nothing") : QStringLiteral("something"); };
+
+        const Accesses accesses(dir.path());
+        QVERIFY(accesses.isWatching());
+        const LogCapture log;
+        QString answered;
+        try {
+            if (helper == u"moveItemToTrash")
+                moveItemToTrash(victim);
+            else if (helper == u"swap")
+                ::swap(victim, report);
+            else if (helper == u"swap with it")
+                ::swap(report, victim);
+            else if (helper == u"backup")
+                backup(victim);
+            else if (helper == u"recursivelyDeleteEmptyParentFolders")
+                recursivelyDeleteEmptyParentFolders(urlOf("folder/empty/a/file.txt"));
+            else if (helper == u"filePathsInSubFolders")
+                answered = listed(filePathsInSubFolders(folder));
+            else if (helper == u"folderPathsInSubFolders")
+                answered = listed(folderPathsInSubFolders(folder));
+            else if (helper == u"emptySubFolders")
+                answered = listed(emptySubFolders(folder));
+            else if (helper == u"subFolders")
+                answered = listed(subFolders(folder));
+            else if (helper == u"isDirectory")
+                answered = isDirectory(folder) ? "true" : "false";
+            else if (helper == u"directoryExists")
+                answered = directoryExists(folder) ? "true" : "false";
+            else if (helper == u"appendingUniqueFileName")
+                answered = appendingUniqueFileName(folder, "report", "txt").isEmpty() ? "nothing" : "a name";
+            else if (helper == u"datedFileURL") {
+                const QUrl dated = datedFileURL(victim, QStringLiteral("old"));
+                answered = dated.scheme() == victim.scheme() && dated.host() == victim.host() && !localFilePath(dated)
+                        && dated.path().startsWith(dir.path() + "/old/victim ")
+                    ? "a URL of the same kind"
+                    : dated.toString();
+            } else if (helper == u"json") {
+                const std::optional<QJsonDocument> read = json(victim);
+                answered = !read ? QStringLiteral("nothing")
+                         : read->object().value("served").toBool() ? QStringLiteral("served")
+                                                                    : QString::fromUtf8(read->toJson());
+            }
+            if (answered.isEmpty())
+                answered = QStringLiteral("done");
+        } catch (const FileError &error) {
+            answered = QStringLiteral("refused");
+            QCOMPARE(error.description, "\u201C" + absoluteString(helper == u"recursivelyDeleteEmptyParentFolders"
+                                                                      ? urlOf("folder/empty/a/file.txt")
+                                                                      : victim)
+                                            + "\u201D is not a file on this computer.");
+        }
+        QCOMPARE(answered, answer);
+        QCOMPARE(accesses.count(), 0);
+        QCOMPARE(QDir(home.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+        QCOMPARE(readFile(dir.filePath("victim.json")), QByteArray(R"({"local": true})"));
+        if (helper == u"json" && answer == u"nothing")
+            QVERIFY(log.lines().value(0).startsWith("Filing error Unable to parse JSON: "));
     }
 
     void city_data()
