@@ -10,6 +10,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QUuid>
 
@@ -20,6 +21,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/limits.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -115,6 +117,199 @@ void moveItem(const QString &from, const QString &to)
     QFile file(from);
     if (!file.rename(to))
         throw FileError{from, QStringLiteral("Cannot move \u201C%1\u201D to \u201C%2\u201D: %3").arg(from, to, file.errorString())};
+}
+
+// ---- An item moved to another file system: copied whole, then removed
+
+// The names in the folder at `path`, in one order for copying and removing.
+QStringList sortedNames(const QString &path)
+{
+    QStringList names = listDirectory(path);
+    names.sort();
+    return names;
+}
+
+// What the item at `path` itself is (a link is not followed).
+struct stat itemStatus(const QString &path)
+{
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        throw FileError::fromSystemError(path, QStringLiteral("Cannot read"), errno);
+    return info;
+}
+
+// Writes the bytes of the regular file `from` into a new file `to`.
+void copyFileContents(const QString &from, const QString &to)
+{
+    const int in = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (in < 0)
+        throw FileError::fromSystemError(from, QStringLiteral("Cannot read"), errno);
+    const auto closeIn = qScopeGuard([in] { ::close(in); });
+    struct stat opened {};
+    if (::fstat(in, &opened) != 0)
+        throw FileError::fromSystemError(from, QStringLiteral("Cannot read"), errno);
+    if (!S_ISREG(opened.st_mode))
+        throw FileError::fromSystemError(from, QStringLiteral("Cannot copy"), ENOTSUP);
+    const int out = ::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (out < 0)
+        throw FileError::fromSystemError(to, QStringLiteral("Cannot write"), errno);
+    auto closeOut = qScopeGuard([out] { ::close(out); });
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.data(), size_t(buffer.size()));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            throw FileError::fromSystemError(from, QStringLiteral("Cannot read"), errno);
+        if (got == 0)
+            break;
+        for (ssize_t put = 0; put < got;) {
+            const ssize_t wrote = ::write(out, buffer.constData() + put, size_t(got - put));
+            if (wrote < 0 && errno != EINTR)
+                throw FileError::fromSystemError(to, QStringLiteral("Cannot write"), errno);
+            put += std::max<ssize_t>(wrote, 0);
+        }
+    }
+    closeOut.dismiss();
+    if (::close(out) != 0)
+        throw FileError::fromSystemError(to, QStringLiteral("Cannot write"), errno);
+}
+
+// Copies the item at `from` to `to`, where nothing is yet: a file with its
+// bytes, a link as a link, a folder with all it holds, each with its
+// permissions and times. Anything else (a pipe, a socket, a device) is not
+// copied. Throws at the first failure, leaving what it has copied.
+void copyItem(const QString &from, const QString &to)
+{
+    const struct stat info = itemStatus(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (S_ISDIR(info.st_mode)) {
+        if (::mkdir(target.constData(), 0700) != 0)
+            throw FileError::fromSystemError(to, QStringLiteral("Cannot create the folder"), errno);
+        for (const QString &name : sortedNames(from))
+            copyItem(from + QLatin1Char('/') + name, to + QLatin1Char('/') + name);
+    } else if (S_ISLNK(info.st_mode)) {
+        QByteArray link(qMax<qsizetype>(qsizetype(info.st_size), PATH_MAX) + 1, Qt::Uninitialized);
+        const ssize_t length = ::readlink(QFile::encodeName(from).constData(), link.data(), size_t(link.size()));
+        if (length < 0 || length == link.size())
+            throw FileError::fromSystemError(from, QStringLiteral("Cannot read"), length < 0 ? errno : ENAMETOOLONG);
+        link.truncate(length);
+        if (::symlink(link.constData(), target.constData()) != 0)
+            throw FileError::fromSystemError(to, QStringLiteral("Cannot write"), errno);
+    } else if (S_ISREG(info.st_mode)) {
+        copyFileContents(from, to);
+    } else {
+        throw FileError::fromSystemError(from, QStringLiteral("Cannot copy"), ENOTSUP);
+    }
+    // Permissions and times last, once a folder is filled.
+    if (!S_ISLNK(info.st_mode) && ::chmod(target.constData(), info.st_mode & 07777) != 0)
+        throw FileError::fromSystemError(to, QStringLiteral("Cannot set the permissions of"), errno);
+    const struct timespec times[2] = {info.st_atim, info.st_mtim};
+    if (::utimensat(AT_FDCWD, target.constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        throw FileError::fromSystemError(to, QStringLiteral("Cannot set the times of"), errno);
+}
+
+// Removes the item at `path`, a folder with all it holds, in the order it
+// was copied. Throws at the first failure, leaving what it has not reached.
+// A copy this process made (`ownCopy`) has its folders opened to it first,
+// since a copy keeps the permissions of what it copies.
+void removeItem(const QString &path, bool ownCopy)
+{
+    const QByteArray native = QFile::encodeName(path);
+    if (!S_ISDIR(itemStatus(path).st_mode)) {
+        if (::unlink(native.constData()) != 0)
+            throw FileError::fromSystemError(path, QStringLiteral("Cannot remove"), errno);
+        return;
+    }
+    if (ownCopy)
+        ::chmod(native.constData(), 0700);
+    for (const QString &name : sortedNames(path))
+        removeItem(path + QLatin1Char('/') + name, ownCopy);
+    if (::rmdir(native.constData()) != 0)
+        throw FileError::fromSystemError(path, QStringLiteral("Cannot remove the folder"), errno);
+}
+
+// Copies back from `copy` what is missing of it at `item`: what a removal
+// cut short took. Each folder that stayed gets its times back.
+void putBack(const QString &copy, const QString &item)
+{
+    struct stat there {};
+    if (::lstat(QFile::encodeName(item).constData(), &there) != 0) {
+        if (errno != ENOENT)
+            throw FileError::fromSystemError(item, QStringLiteral("Cannot read"), errno);
+        copyItem(copy, item);
+        return;
+    }
+    const struct stat info = itemStatus(copy);
+    if (!S_ISDIR(info.st_mode) || !S_ISDIR(there.st_mode))
+        return;
+    for (const QString &name : sortedNames(copy))
+        putBack(copy + QLatin1Char('/') + name, item + QLatin1Char('/') + name);
+    const struct timespec times[2] = {info.st_atim, info.st_mtim};
+    if (::utimensat(AT_FDCWD, QFile::encodeName(item).constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        throw FileError::fromSystemError(item, QStringLiteral("Cannot set the times of"), errno);
+}
+
+// Writes to its disk all that waits to be written to the file system that
+// holds the folder `path`.
+void syncFileSystemOf(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        throw FileError::fromSystemError(path, QStringLiteral("Cannot write"), errno);
+    const int synced = ::syncfs(fd);
+    const int error = errno;
+    ::close(fd);
+    if (synced != 0)
+        throw FileError::fromSystemError(path, QStringLiteral("Cannot write"), error);
+}
+
+struct MoveFailure {
+    FileError error;
+    bool copyKept = false; // the whole copy stayed, since part of the item is gone
+};
+
+// Moves the item at `from` to `to` on another file system: copied whole
+// and made durable there, then removed here. When the copy fails, what it
+// made goes; when the removal fails, what it took is put back from the copy,
+// which then goes (and stays only when that fails too). The failure, with
+// `operation` and `from` before it.
+std::optional<MoveFailure> moveAcrossFileSystems(const QString &from, const QString &to, const QString &operation)
+{
+    const auto failure = [&](const FileError &cause, bool copyKept = false) {
+        const QString after = copyKept ? QStringLiteral(" Part of it is still there, and all of it is in the trash.") : QString();
+        return MoveFailure{{from, QStringLiteral("%1 \u201C%2\u201D: %3%4").arg(operation, from, cause.description, after),
+                            cause.systemError},
+                           copyKept};
+    };
+    const auto discardCopy = [&] {
+        try {
+            removeItem(to, true);
+        } catch (const FileError &) {
+        }
+    };
+    struct stat taken {};
+    if (::lstat(QFile::encodeName(to).constData(), &taken) == 0)
+        return MoveFailure{FileError::fromSystemError(from, operation, EEXIST)};
+    try {
+        copyItem(from, to);
+        syncFileSystemOf(parentPath(to));
+    } catch (const FileError &cause) {
+        discardCopy();
+        return failure(cause);
+    }
+    try {
+        removeItem(from, false);
+    } catch (const FileError &cause) {
+        try {
+            putBack(to, from);
+        } catch (const FileError &) {
+            return failure(cause, true);
+        }
+        discardCopy();
+        return failure(cause);
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -235,16 +430,13 @@ void moveItemToTrash(const QUrl &url)
         == 0)
         return;
     const int error = errno;
-    // A file on another file system is copied across, then removed here.
-    if (error != EXDEV || !QFileInfo(path).isFile() || QFileInfo(path).isSymLink())
+    if (error != EXDEV)
         abandon(FileError::fromSystemError(path, operation, error));
-    QFile source(path);
-    if (!source.copy(destination))
-        abandon(FileError{path, operation + QStringLiteral(": ") + source.errorString()});
-    if (!source.remove()) {
-        const QString reason = source.errorString();
-        QFile::remove(destination);
-        abandon(FileError{path, operation + QStringLiteral(": ") + reason});
+    if (const std::optional<MoveFailure> failed = moveAcrossFileSystems(path, destination, operation)) {
+        // The record stays while the copy does.
+        if (failed->copyKept)
+            throw failed->error;
+        abandon(failed->error);
     }
 }
 

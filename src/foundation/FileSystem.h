@@ -38,7 +38,11 @@ QList<QUrl> emptySubFolders(const QUrl &folder);
 // Moves the item to the user's trash, named "<name> (<stamp>).<extension>"
 // there, with a record of where it came from; the trash's folders are made
 // as needed, with the data folder above them. Nothing when the item is
-// already gone.
+// already gone. An item on another file system than the trash is copied
+// there whole (a folder with all it holds, links as links, permissions and
+// times kept), the copy written to disk, and then removed here; a failure
+// on the way leaves the item whole where it was and no part of it in the
+// trash.
 void moveItemToTrash(const QUrl &url);
 // Exchanges the contents of two files: atomically on one file system,
 // otherwise with three moves that are undone when one fails. The same file
