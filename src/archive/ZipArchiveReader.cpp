@@ -1,6 +1,7 @@
 #include "archive/ZipArchiveReader.h"
 
 #include "archive/ZipArchive.h"
+#include "platform/RegularFile.h"
 #include "platform/WorkerPools.h"
 
 #include <QFile>
@@ -40,7 +41,7 @@ struct ZipArchiveSource::State {
     QByteArray bytes; // in memory
     int fd = -1;      // or in this file
     qint64 size = 0;
-    struct timespec modified {}; // the file's, when opened
+    FileIdentity identity; // the file's, when opened
 
     ~State()
     {
@@ -72,8 +73,11 @@ Result<ZipArchiveSource, FileReadError> ZipArchiveSource::open(const QString &pa
         return FileReadError::fromSystemError(errno, name);
     if (!S_ISREG(info.st_mode))
         return FileReadError{FileReadError::Reason::notRegularFile, name, 0};
-    state->size = info.st_size;
-    state->modified = info.st_mtim;
+    const std::optional<FileIdentity> identity = FileIdentity::ofDescriptor(fd);
+    if (!identity)
+        return FileReadError::fromSystemError(errno, name);
+    state->size = identity->size;
+    state->identity = *identity;
     ZipArchiveSource source;
     source.m = std::move(state);
     return source;
@@ -83,9 +87,8 @@ bool ZipArchiveSource::isUnchanged() const
 {
     if (m->fd < 0)
         return true;
-    struct stat info {};
-    return ::fstat(m->fd, &info) == 0 && info.st_size == m->size && info.st_mtim.tv_sec == m->modified.tv_sec
-        && info.st_mtim.tv_nsec == m->modified.tv_nsec;
+    const std::optional<FileIdentity> now = FileIdentity::ofDescriptor(m->fd);
+    return now && now->holdsTheSameBytesAs(m->identity);
 }
 
 qint64 ZipArchiveSource::size() const

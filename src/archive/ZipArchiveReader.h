@@ -29,8 +29,10 @@ public:
     bool read(qint64 offset, qint64 count, uchar *into) const;
     // The whole archive when it is in memory, else null.
     const QByteArray *bytes() const;
-    // Whether the file is as it was when opened: as large, and not written
-    // since. Bytes in memory never change.
+    // Whether the file holds the bytes it held when opened
+    // (FileIdentity::holdsTheSameBytesAs()): not written since, also when
+    // its times were set back; renaming another file over it changes
+    // nothing. Bytes in memory never change.
     bool isUnchanged() const;
 
 private:

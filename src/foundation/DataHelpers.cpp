@@ -1,6 +1,7 @@
 #include "foundation/DataHelpers.h"
 
 #include "foundation/FileError.h"
+#include "foundation/FileSystem.h"
 
 #include "platform/RegularFile.h"
 #include "platform/WorkerPools.h"
@@ -157,8 +158,9 @@ QFuture<URLResponse> getData(const QUrl &url)
 
 std::optional<QByteArray> contentsOfURL(const QUrl &url, QString *error)
 {
-    if (url.isLocalFile()) {
-        const RegularFileContents contents = RegularFile::readAll(url.toLocalFile(), url.fileName());
+    // A file here; a file URL of another host names none.
+    if (const std::optional<QString> path = localFilePath(url)) {
+        const RegularFileContents contents = RegularFile::readAll(*path, url.fileName());
         if (contents.error)
             return fail(error, contents.error->localizedDescription());
         return contents.data;

@@ -1,16 +1,16 @@
 #include "foundation/FileSystem.h"
 
 #include "foundation/Bundle.h"
+#include "foundation/DataHelpers.h"
 #include "foundation/Dates.h"
 #include "foundation/Logger.h"
 #include "foundation/Strings.h"
-
-#include "platform/RegularFile.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QUuid>
 
@@ -21,6 +21,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/limits.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -31,9 +32,14 @@ namespace {
 
 const QString defaultSupportAddress = QStringLiteral("support@veloran.app");
 
-QString localPath(const QUrl &url)
+// The path of the file a URL names here, for a helper that acts on the
+// file: a URL that names no file here is refused.
+QString requireLocalPath(const QUrl &url)
 {
-    return url.isLocalFile() ? url.toLocalFile() : url.path();
+    if (const auto path = localFilePath(url))
+        return *path;
+    const QString text = absoluteString(url);
+    throw FileError{text, QStringLiteral("\u201C%1\u201D is not a file on this computer.").arg(text)};
 }
 
 QString parentPath(const QString &path)
@@ -77,11 +83,11 @@ bool isFolder(const QFileInfo &info)
 template <typename Keep>
 void walk(const QUrl &folder, Keep keep)
 {
-    const QString root = localPath(folder);
-    if (!QFileInfo(root).isDir())
+    const std::optional<QString> root = localFilePath(folder);
+    if (!root || !QFileInfo(*root).isDir())
         return;
-    const QDir base(root);
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+    const QDir base(*root);
+    QDirIterator it(*root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         it.next();
@@ -113,6 +119,199 @@ void moveItem(const QString &from, const QString &to)
         throw FileError{from, QStringLiteral("Cannot move \u201C%1\u201D to \u201C%2\u201D: %3").arg(from, to, file.errorString())};
 }
 
+// ---- An item moved to another file system: copied whole, then removed
+
+// The names in the folder at `path`, in one order for copying and removing.
+QStringList sortedNames(const QString &path)
+{
+    QStringList names = listDirectory(path);
+    names.sort();
+    return names;
+}
+
+// What the item at `path` itself is (a link is not followed).
+struct stat itemStatus(const QString &path)
+{
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        throw FileError::fromSystemError(path, QStringLiteral("Cannot read"), errno);
+    return info;
+}
+
+// Writes the bytes of the regular file `from` into a new file `to`.
+void copyFileContents(const QString &from, const QString &to)
+{
+    const int in = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (in < 0)
+        throw FileError::fromSystemError(from, QStringLiteral("Cannot read"), errno);
+    const auto closeIn = qScopeGuard([in] { ::close(in); });
+    struct stat opened {};
+    if (::fstat(in, &opened) != 0)
+        throw FileError::fromSystemError(from, QStringLiteral("Cannot read"), errno);
+    if (!S_ISREG(opened.st_mode))
+        throw FileError::fromSystemError(from, QStringLiteral("Cannot copy"), ENOTSUP);
+    const int out = ::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (out < 0)
+        throw FileError::fromSystemError(to, QStringLiteral("Cannot write"), errno);
+    auto closeOut = qScopeGuard([out] { ::close(out); });
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.data(), size_t(buffer.size()));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            throw FileError::fromSystemError(from, QStringLiteral("Cannot read"), errno);
+        if (got == 0)
+            break;
+        for (ssize_t put = 0; put < got;) {
+            const ssize_t wrote = ::write(out, buffer.constData() + put, size_t(got - put));
+            if (wrote < 0 && errno != EINTR)
+                throw FileError::fromSystemError(to, QStringLiteral("Cannot write"), errno);
+            put += std::max<ssize_t>(wrote, 0);
+        }
+    }
+    closeOut.dismiss();
+    if (::close(out) != 0)
+        throw FileError::fromSystemError(to, QStringLiteral("Cannot write"), errno);
+}
+
+// Copies the item at `from` to `to`, where nothing is yet: a file with its
+// bytes, a link as a link, a folder with all it holds, each with its
+// permissions and times. Anything else (a pipe, a socket, a device) is not
+// copied. Throws at the first failure, leaving what it has copied.
+void copyItem(const QString &from, const QString &to)
+{
+    const struct stat info = itemStatus(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (S_ISDIR(info.st_mode)) {
+        if (::mkdir(target.constData(), 0700) != 0)
+            throw FileError::fromSystemError(to, QStringLiteral("Cannot create the folder"), errno);
+        for (const QString &name : sortedNames(from))
+            copyItem(from + QLatin1Char('/') + name, to + QLatin1Char('/') + name);
+    } else if (S_ISLNK(info.st_mode)) {
+        QByteArray link(qMax<qsizetype>(qsizetype(info.st_size), PATH_MAX) + 1, Qt::Uninitialized);
+        const ssize_t length = ::readlink(QFile::encodeName(from).constData(), link.data(), size_t(link.size()));
+        if (length < 0 || length == link.size())
+            throw FileError::fromSystemError(from, QStringLiteral("Cannot read"), length < 0 ? errno : ENAMETOOLONG);
+        link.truncate(length);
+        if (::symlink(link.constData(), target.constData()) != 0)
+            throw FileError::fromSystemError(to, QStringLiteral("Cannot write"), errno);
+    } else if (S_ISREG(info.st_mode)) {
+        copyFileContents(from, to);
+    } else {
+        throw FileError::fromSystemError(from, QStringLiteral("Cannot copy"), ENOTSUP);
+    }
+    // Permissions and times last, once a folder is filled.
+    if (!S_ISLNK(info.st_mode) && ::chmod(target.constData(), info.st_mode & 07777) != 0)
+        throw FileError::fromSystemError(to, QStringLiteral("Cannot set the permissions of"), errno);
+    const struct timespec times[2] = {info.st_atim, info.st_mtim};
+    if (::utimensat(AT_FDCWD, target.constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        throw FileError::fromSystemError(to, QStringLiteral("Cannot set the times of"), errno);
+}
+
+// Removes the item at `path`, a folder with all it holds, in the order it
+// was copied. Throws at the first failure, leaving what it has not reached.
+// A copy this process made (`ownCopy`) has its folders opened to it first,
+// since a copy keeps the permissions of what it copies.
+void removeItem(const QString &path, bool ownCopy)
+{
+    const QByteArray native = QFile::encodeName(path);
+    if (!S_ISDIR(itemStatus(path).st_mode)) {
+        if (::unlink(native.constData()) != 0)
+            throw FileError::fromSystemError(path, QStringLiteral("Cannot remove"), errno);
+        return;
+    }
+    if (ownCopy)
+        ::chmod(native.constData(), 0700);
+    for (const QString &name : sortedNames(path))
+        removeItem(path + QLatin1Char('/') + name, ownCopy);
+    if (::rmdir(native.constData()) != 0)
+        throw FileError::fromSystemError(path, QStringLiteral("Cannot remove the folder"), errno);
+}
+
+// Copies back from `copy` what is missing of it at `item`: what a removal
+// cut short took. Each folder that stayed gets its times back.
+void putBack(const QString &copy, const QString &item)
+{
+    struct stat there {};
+    if (::lstat(QFile::encodeName(item).constData(), &there) != 0) {
+        if (errno != ENOENT)
+            throw FileError::fromSystemError(item, QStringLiteral("Cannot read"), errno);
+        copyItem(copy, item);
+        return;
+    }
+    const struct stat info = itemStatus(copy);
+    if (!S_ISDIR(info.st_mode) || !S_ISDIR(there.st_mode))
+        return;
+    for (const QString &name : sortedNames(copy))
+        putBack(copy + QLatin1Char('/') + name, item + QLatin1Char('/') + name);
+    const struct timespec times[2] = {info.st_atim, info.st_mtim};
+    if (::utimensat(AT_FDCWD, QFile::encodeName(item).constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        throw FileError::fromSystemError(item, QStringLiteral("Cannot set the times of"), errno);
+}
+
+// Writes to its disk all that waits to be written to the file system that
+// holds the folder `path`.
+void syncFileSystemOf(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        throw FileError::fromSystemError(path, QStringLiteral("Cannot write"), errno);
+    const int synced = ::syncfs(fd);
+    const int error = errno;
+    ::close(fd);
+    if (synced != 0)
+        throw FileError::fromSystemError(path, QStringLiteral("Cannot write"), error);
+}
+
+struct MoveFailure {
+    FileError error;
+    bool copyKept = false; // the whole copy stayed, since part of the item is gone
+};
+
+// Moves the item at `from` to `to` on another file system: copied whole
+// and made durable there, then removed here. When the copy fails, what it
+// made goes; when the removal fails, what it took is put back from the copy,
+// which then goes (and stays only when that fails too). The failure, with
+// `operation` and `from` before it.
+std::optional<MoveFailure> moveAcrossFileSystems(const QString &from, const QString &to, const QString &operation)
+{
+    const auto failure = [&](const FileError &cause, bool copyKept = false) {
+        const QString after = copyKept ? QStringLiteral(" Part of it is still there, and all of it is in the trash.") : QString();
+        return MoveFailure{{from, QStringLiteral("%1 \u201C%2\u201D: %3%4").arg(operation, from, cause.description, after),
+                            cause.systemError},
+                           copyKept};
+    };
+    const auto discardCopy = [&] {
+        try {
+            removeItem(to, true);
+        } catch (const FileError &) {
+        }
+    };
+    struct stat taken {};
+    if (::lstat(QFile::encodeName(to).constData(), &taken) == 0)
+        return MoveFailure{FileError::fromSystemError(from, operation, EEXIST)};
+    try {
+        copyItem(from, to);
+        syncFileSystemOf(parentPath(to));
+    } catch (const FileError &cause) {
+        discardCopy();
+        return failure(cause);
+    }
+    try {
+        removeItem(from, false);
+    } catch (const FileError &cause) {
+        try {
+            putBack(to, from);
+        } catch (const FileError &) {
+            return failure(cause, true);
+        }
+        discardCopy();
+        return failure(cause);
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 bool directoryExists(const QString &path)
@@ -122,7 +321,8 @@ bool directoryExists(const QString &path)
 
 bool directoryExists(const QUrl &url)
 {
-    return directoryExists(localPath(url));
+    const std::optional<QString> path = localFilePath(url);
+    return path && directoryExists(*path);
 }
 
 void createDirectoryIfNeeded(const QString &path)
@@ -142,7 +342,7 @@ void createDirectoryIfNeeded(const QString &path)
 
 void recursivelyDeleteEmptyParentFolders(const QUrl &url)
 {
-    QString item = QFileInfo(localPath(url)).absoluteFilePath();
+    QString item = QFileInfo(requireLocalPath(url)).absoluteFilePath();
     QString folder = parentPath(item);
     Logger::filing().logPublic(QStringLiteral("Recursively delete empty folders at ") + folderURLText(folder));
     while (folder != item && listDirectory(folder).isEmpty()) {
@@ -185,7 +385,7 @@ QList<QUrl> emptySubFolders(const QUrl &folder)
 
 void moveItemToTrash(const QUrl &url)
 {
-    const QString path = QFileInfo(localPath(url)).absoluteFilePath();
+    const QString path = QFileInfo(requireLocalPath(url)).absoluteFilePath();
     if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
         return;
     // The user's own trash, as the desktop keeps it: the items in "files",
@@ -230,23 +430,20 @@ void moveItemToTrash(const QUrl &url)
         == 0)
         return;
     const int error = errno;
-    // A file on another file system is copied across, then removed here.
-    if (error != EXDEV || !QFileInfo(path).isFile() || QFileInfo(path).isSymLink())
+    if (error != EXDEV)
         abandon(FileError::fromSystemError(path, operation, error));
-    QFile source(path);
-    if (!source.copy(destination))
-        abandon(FileError{path, operation + QStringLiteral(": ") + source.errorString()});
-    if (!source.remove()) {
-        const QString reason = source.errorString();
-        QFile::remove(destination);
-        abandon(FileError{path, operation + QStringLiteral(": ") + reason});
+    if (const std::optional<MoveFailure> failed = moveAcrossFileSystems(path, destination, operation)) {
+        // The record stays while the copy does.
+        if (failed->copyKept)
+            throw failed->error;
+        abandon(failed->error);
     }
 }
 
 void swap(const QUrl &fileAtURL, const QUrl &with)
 {
-    const QString a = QFileInfo(localPath(fileAtURL)).absoluteFilePath();
-    const QString b = QFileInfo(localPath(with)).absoluteFilePath();
+    const QString a = QFileInfo(requireLocalPath(fileAtURL)).absoluteFilePath();
+    const QString b = QFileInfo(requireLocalPath(with)).absoluteFilePath();
     const QString canonicalA = QFileInfo(a).canonicalFilePath();
     if (a == b || (!canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath()))
         return;
@@ -284,12 +481,24 @@ QString absoluteString(const QUrl &url)
 
 QString lastPathComponentWithoutExtension(const QUrl &url)
 {
-    return deletingPathExtension(localPath(url));
+    return deletingPathExtension(url.path(QUrl::FullyDecoded));
+}
+
+std::optional<QString> localFilePath(const QUrl &url)
+{
+    const QString host = url.host();
+    if (!url.isLocalFile() || !(host.isEmpty() || host.compare(u"localhost", Qt::CaseInsensitive) == 0))
+        return std::nullopt;
+    const QString path = url.path(QUrl::FullyDecoded);
+    if (!path.startsWith(QLatin1Char('/')))
+        return std::nullopt;
+    return path;
 }
 
 bool isDirectory(const QUrl &url)
 {
-    return isFolder(QFileInfo(localPath(url)));
+    const std::optional<QString> path = localFilePath(url);
+    return path && isFolder(QFileInfo(*path));
 }
 
 QList<QUrl> subFolders(const QUrl &url)
@@ -297,7 +506,7 @@ QList<QUrl> subFolders(const QUrl &url)
     if (!isDirectory(url))
         return {};
     QList<QUrl> folders;
-    const QDir dir(localPath(url));
+    const QDir dir(*localFilePath(url));
     for (const QFileInfo &info : dir.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted)) {
         if (isFolder(info))
             folders.append(QUrl::fromLocalFile(info.filePath()));
@@ -323,7 +532,10 @@ QUrl staticURL(const char *literal)
 QUrl appendingUniqueFileName(const QUrl &folder, const QString &baseName, const QString &extension,
                              const QString &label)
 {
-    const QDir dir(localPath(folder));
+    const std::optional<QString> folderPath = localFilePath(folder);
+    if (!folderPath)
+        return QUrl();
+    const QDir dir(*folderPath);
     const QString dottedExtension = extension.isEmpty() ? QString() : QLatin1Char('.') + extension;
     QString suffix;
     for (qint64 n = 2;; ++n) {
@@ -338,21 +550,28 @@ QUrl appendingUniqueFileName(const QUrl &folder, const QString &baseName, const 
 
 QUrl datedFileURL(const QUrl &url, const std::optional<QString> &subFolder)
 {
-    const QString path = localPath(url);
-    QDir folder(parentPath(path));
-    if (subFolder)
-        folder.setPath(folder.filePath(*subFolder));
+    // Worked out on the URL's path alone, so that a web address stays one.
+    QString path = url.path(QUrl::FullyDecoded);
     const QString extension = pathExtension(path);
     const QString name = deletingPathExtension(path) + QLatin1Char(' ')
         + backupDateTimeString(QDateTime::currentDateTime())
         + (extension.isEmpty() ? QString() : QLatin1Char('.') + extension);
-    return QUrl::fromLocalFile(folder.filePath(name));
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    QString folder = path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
+    if (subFolder)
+        folder += *subFolder + QLatin1Char('/');
+    QUrl dated = url;
+    dated.setPath(folder + name, QUrl::DecodedMode);
+    return dated;
 }
 
 void backup(const QUrl &url, const std::optional<QString> &toSubDirectory)
 {
+    const QString sourcePath = requireLocalPath(url);
     const QUrl destination = datedFileURL(url, toSubDirectory);
-    const QString folder = parentPath(destination.toLocalFile());
+    const QString destinationPath = requireLocalPath(destination);
+    const QString folder = parentPath(destinationPath);
     if (!directoryExists(folder)) {
         Logger::filing().logPublic(QStringLiteral("Create directory at ") + folderURLText(folder));
         errno = 0;
@@ -361,21 +580,17 @@ void backup(const QUrl &url, const std::optional<QString> &toSubDirectory)
     }
     Logger::filing().logPublic(QStringLiteral("Copy ") + absoluteString(url) + QStringLiteral("\rto  ")
                                + absoluteString(destination));
-    QFile source(localPath(url));
-    if (!source.copy(destination.toLocalFile()))
+    QFile source(sourcePath);
+    if (!source.copy(destinationPath))
         throw FileError{source.fileName(), QStringLiteral("Cannot copy \u201C%1\u201D: %2").arg(source.fileName(), source.errorString())};
 }
 
 std::optional<QJsonDocument> json(const QUrl &url)
 {
-    const QString path = localPath(url);
-    const RegularFileContents contents = RegularFile::readAll(path, lastPathComponent(path));
     QString problem;
-    if (contents.error) {
-        problem = contents.error->localizedDescription();
-    } else {
+    if (const std::optional<QByteArray> contents = contentsOfURL(url, &problem)) {
         QJsonParseError error;
-        const QJsonDocument document = QJsonDocument::fromJson(contents.data, &error);
+        const QJsonDocument document = QJsonDocument::fromJson(*contents, &error);
         if (error.error == QJsonParseError::NoError)
             return document;
         problem = error.errorString();

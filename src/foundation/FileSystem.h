@@ -17,6 +17,11 @@ class Bundle;
 // File-system and URL helpers over local paths and file URLs. The helpers
 // that can fail throw FileError; the others report failure as their
 // comment says. Messages go to the "Filing" log channel.
+//
+// Only a file URL names a file here (localFilePath()): a web address, a
+// mail link or a relative URL names none, whatever its path reads. The
+// helpers that act on a file refuse such a URL with a FileError; those
+// that look give their empty or false answer.
 
 bool directoryExists(const QString &path);
 bool directoryExists(const QUrl &url);
@@ -33,7 +38,11 @@ QList<QUrl> emptySubFolders(const QUrl &folder);
 // Moves the item to the user's trash, named "<name> (<stamp>).<extension>"
 // there, with a record of where it came from; the trash's folders are made
 // as needed, with the data folder above them. Nothing when the item is
-// already gone.
+// already gone. An item on another file system than the trash is copied
+// there whole (a folder with all it holds, links as links, permissions and
+// times kept), the copy written to disk, and then removed here; a failure
+// on the way leaves the item whole where it was and no part of it in the
+// trash.
 void moveItemToTrash(const QUrl &url);
 // Exchanges the contents of two files: atomically on one file system,
 // otherwise with three moves that are undone when one fails. The same file
@@ -46,6 +55,9 @@ void swap(const QUrl &fileAtURL, const QUrl &with);
 // and "%3F".
 QString absoluteString(const QUrl &url);
 QString lastPathComponentWithoutExtension(const QUrl &url);
+// The path of the file that `url` names on this computer: a file URL with
+// no host (or "localhost") and an absolute path; none for any other URL.
+std::optional<QString> localFilePath(const QUrl &url);
 // Whether the item itself (not what a link points to) is a folder.
 bool isDirectory(const QUrl &url);
 // The visible folders directly inside `url`, in listing order.
@@ -58,14 +70,17 @@ std::optional<QUrl> components(const QUrl &url, const QUrl &baseURL = QUrl());
 // when the literal is not a URL, which is a programming error.
 QUrl staticURL(const char *literal);
 // The first of "base.ext", "base (2).ext", "base (label 3).ext"... that does
-// not exist in `folder`.
+// not exist in `folder`; an empty URL when `folder` names no folder here.
 QUrl appendingUniqueFileName(const QUrl &folder, const QString &baseName, const QString &extension,
                              const QString &label = QString());
-// Beside `url` (in `subFolder` when given): "<name> <yyyyMMddHHmmss>.<ext>".
+// Beside `url` (in `subFolder` when given): "<name> <yyyyMMddHHmmss>.<ext>",
+// a URL of the same kind as `url`.
 QUrl datedFileURL(const QUrl &url, const std::optional<QString> &subFolder = std::nullopt);
 // Copies the file to its dated name, creating the sub-folder when needed.
 void backup(const QUrl &url, const std::optional<QString> &toSubDirectory = std::nullopt);
-// The file's JSON array or object; none (and a log line) when it cannot be read.
+// The JSON array or object at `url`, read as contentsOfURL() reads it (a
+// file, a resource, or a web address whose reply is 2xx); none (and a log
+// line) when it cannot be read.
 std::optional<QJsonDocument> json(const QUrl &url);
 std::optional<QUrl> documentsFileURL(const QString &name, const std::optional<QString> &extension = std::nullopt);
 

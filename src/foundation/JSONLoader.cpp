@@ -46,7 +46,10 @@ QString JSONLoader::convertFromSnakeCase(const QString &key)
     while (key.at(last) == u'_')
         --last;
     const QStringList words = key.mid(first, last - first + 1).split(QLatin1Char('_'), Qt::SkipEmptyParts);
-    QString camel = words.value(0);
+    // One word is kept as it is: it may be in camel case already.
+    if (words.size() == 1)
+        return key;
+    QString camel = words.first().toLower();
     for (qsizetype i = 1; i < words.size(); ++i)
         camel += words[i].left(1).toUpper() + words[i].mid(1).toLower();
     return key.left(first) + camel + key.mid(last + 1);

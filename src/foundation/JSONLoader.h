@@ -89,8 +89,10 @@ public:
         return decodeOrThrow<T>(Read{data, {}}, strategy, QStringLiteral("Couldn't load/parse JSON: "));
     }
 
-    // `key` with each "_word" turned into "Word"; leading and trailing
-    // underscores stay ("_my_url_" gives "_myUrl_").
+    // `key` in camel case: of the words between its inner underscores, the
+    // first in lower case and each later one capitalised ("My_URL_value"
+    // gives "myUrlValue"). Leading and trailing underscores stay
+    // ("_my_url_" gives "_myUrl_"); a key of one word stays as it is.
     static QString convertFromSnakeCase(const QString &key);
 
 private:

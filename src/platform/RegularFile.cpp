@@ -16,7 +16,7 @@ qint64 nanoseconds(const struct timespec &time)
 FileIdentity identityOf(const struct stat &info)
 {
     return FileIdentity{quint64(info.st_dev), quint64(info.st_ino), qint64(info.st_size), nanoseconds(info.st_mtim),
-                        nanoseconds(info.st_ctim)};
+                        nanoseconds(info.st_ctim), quint64(info.st_nlink)};
 }
 
 RegularFileContents failure(FileReadError error)
@@ -48,6 +48,12 @@ std::optional<FileIdentity> FileIdentity::ofPath(const QString &path)
     if (nativePath.isEmpty() || ::stat(nativePath.constData(), &info) != 0)
         return std::nullopt;
     return identityOf(info);
+}
+
+bool FileIdentity::holdsTheSameBytesAs(const FileIdentity &earlier) const
+{
+    return device == earlier.device && inode == earlier.inode && size == earlier.size && modified == earlier.modified
+        && (statusChanged == earlier.statusChanged || links != earlier.links);
 }
 
 OpenedRegularFile RegularFile::open(const QString &path, const QString &displayName)

@@ -27,6 +27,7 @@ struct FileIdentity {
     qint64 size = 0;
     qint64 modified = 0;      // nanoseconds since the epoch
     qint64 statusChanged = 0; // nanoseconds since the epoch
+    quint64 links = 0;        // the names it has
 
     // The identity of the open descriptor `fd`, or of what `path` names
     // (following links); none when it can't be looked at.
@@ -34,6 +35,13 @@ struct FileIdentity {
     static std::optional<FileIdentity> ofPath(const QString &path);
 
     friend bool operator==(const FileIdentity &, const FileIdentity &) = default;
+
+    // Whether the file, looked at through a descriptor held since
+    // `earlier`, still holds the bytes it held then: the same file, as
+    // large, written at the same time and changed at the same time. A name
+    // given to it or taken from it (the file renamed over or removed) moves
+    // the time of change alone; then the rest has to be as it was.
+    bool holdsTheSameBytesAs(const FileIdentity &earlier) const;
 };
 
 // A regular file opened for reading and not yet read from, or why it could

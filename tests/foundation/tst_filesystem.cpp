@@ -4,17 +4,23 @@
 #include "foundation/Dates.h"
 #include "foundation/FileError.h"
 #include "foundation/FileSystem.h"
+#include "support/TestHttpServer.h"
 #include "support/WriteBarriers.h"
 
+#include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QStandardPaths>
 #include <QTest>
 
 #include <arpa/inet.h>
+#include <atomic>
+#include <dlfcn.h>
 #include <netinet/in.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 
 namespace {
@@ -35,7 +41,103 @@ QByteArray record(const void *address, qsizetype size)
     return QByteArray(static_cast<const char *>(address), size);
 }
 
+// Whether the two folders lie on two file systems.
+bool onTwoFileSystems(const QString &one, const QString &other)
+{
+    struct stat first {}, second {};
+    return ::stat(QFile::encodeName(one), &first) == 0 && ::stat(QFile::encodeName(other), &second) == 0
+        && first.st_dev != second.st_dev;
+}
+
+// The item at `root` and each below it, as "<path> <permissions> <time of
+// writing> <bytes, or where a link points>", `root` itself as ".".
+QStringList describeTree(const QString &root)
+{
+    QStringList items;
+    const auto describe = [&](const QString &path, const QString &name) {
+        struct stat info {};
+        if (::lstat(QFile::encodeName(path), &info) != 0)
+            return items.append(name + " missing");
+        QByteArray what(4096, '\0');
+        if (S_ISLNK(info.st_mode))
+            what = "-> " + what.left(std::max<ssize_t>(::readlink(QFile::encodeName(path), what.data(), what.size()), 0));
+        else
+            what = S_ISDIR(info.st_mode) ? QByteArray("/") : readFile(path);
+        items.append(QStringLiteral("%1 %2 %3.%4 %5")
+                         .arg(name)
+                         .arg(info.st_mode & 07777, 0, 8)
+                         .arg(info.st_mtim.tv_sec)
+                         .arg(info.st_mtim.tv_nsec)
+                         .arg(QString::fromUtf8(what)));
+    };
+    describe(root, QStringLiteral("."));
+    QDirIterator below(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                       QDirIterator::Subdirectories);
+    while (below.hasNext()) {
+        below.next();
+        describe(below.filePath(), QDir(root).relativeFilePath(below.filePath()));
+    }
+    items.sort();
+    return items;
+}
+
+// Counts, while it lives, what is done to the folders below `root` and to
+// what they hold: opened, read, written, made, removed or moved.
+class Accesses {
+public:
+    explicit Accesses(const QString &root) : m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        m_watching = watch(root);
+        QDirIterator folders(root, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (folders.hasNext())
+            m_watching = watch(folders.next()) && m_watching;
+        count(); // what finding the folders did
+    }
+    ~Accesses() { ::close(m_fd); }
+    Accesses(const Accesses &) = delete;
+    Accesses &operator=(const Accesses &) = delete;
+
+    bool isWatching() const { return m_watching; }
+    int count() const
+    {
+        int events = 0;
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t got; (got = ::read(m_fd, buffer, sizeof buffer)) > 0;) {
+            for (ssize_t at = 0; at < got; ++events)
+                at += ssize_t(sizeof(inotify_event)) + reinterpret_cast<const inotify_event *>(buffer + at)->len;
+        }
+        return events;
+    }
+
+private:
+    bool watch(const QString &folder)
+    {
+        return m_fd >= 0 && ::inotify_add_watch(m_fd, QFile::encodeName(folder).constData(), IN_ALL_EVENTS) >= 0;
+    }
+
+    int m_fd;
+    bool m_watching = false;
+};
+
+// While set above 0, counts the calls to symlink() down; the one that
+// brings it to 0 fails, as on a full disk.
+std::atomic<int> symlinksBeforeFailure{0};
+
 } // namespace
+
+// The program's own symlink() stands before the system's, for symlinksBeforeFailure.
+extern "C" int symlinkFailingOnCount(const char *target, const char *path) __asm__("symlink");
+
+extern "C" int symlinkFailingOnCount(const char *target, const char *path)
+{
+    using Link = int (*)(const char *, const char *);
+    static const auto system = reinterpret_cast<Link>(::dlsym(RTLD_NEXT, "symlink"));
+    if (symlinksBeforeFailure > 0 && --symlinksBeforeFailure == 0) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return system(target, path);
+}
 
 class FileSystemTest : public QObject {
     Q_OBJECT
@@ -92,6 +194,9 @@ private slots:
         QCOMPARE(subFolders(root).size(), 3); // the hidden folder is left out
         QVERIFY(subFolders(fileURL(dir, "top.txt")).isEmpty());
         QVERIFY(isDirectory(root) && !isDirectory(fileURL(dir, "top.txt")) && directoryExists(dir.path()));
+        QUrl onThisHost = root; // "file://localhost/…"
+        onThisHost.setHost(QStringLiteral("localhost"));
+        QVERIFY(isDirectory(onThisHost) && directoryExists(onThisHost));
     }
 
     void createsFoldersAndReportsWhatIsInTheWay()
@@ -170,52 +275,93 @@ private slots:
     }
 
     // The trash on a fresh account, whose data folder isn't there yet, and
-    // on another file system than the item, which is copied across and then
-    // removed: when it can't be removed, no copy of it stays in the trash.
+    // on another file system than the item: a file, or a folder with all it
+    // holds, is copied there whole and written to its disk, then removed
+    // here. When the copy or the removal fails partway, the item stays
+    // whole where it was and nothing of it stays in the trash; only when
+    // what the removal took can't be put back does the whole copy stay.
     void movesToTheTrashWhereverItLies_data()
     {
-        QTest::addColumn<QString>("trashIn"); // "a new folder" or "another file system"
-        QTest::addColumn<bool>("letGo");      // the item's folder lets it go
-        QTest::newRow("a fresh account") << "a new folder" << true;
-        QTest::newRow("another file system") << "another file system" << true;
-        QTest::newRow("another file system, the item held") << "another file system" << false;
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<bool>("elsewhere"); // the item on another file system than the trash
+        QTest::addColumn<QString>("obstacle");
+        QTest::newRow("a fresh account") << "notes.txt" << false << "";
+        QTest::newRow("another file system") << "notes.txt" << true << "";
+        QTest::newRow("another file system, the item held") << "notes.txt" << true << "the item held";
+        QTest::newRow("a folder on another file system") << "album" << true << "";
+        QTest::newRow("a folder on another file system, a file in it unreadable")
+            << "album" << true << "an unreadable file";
+        QTest::newRow("a folder on another file system, a folder in it keeping what it holds")
+            << "album" << true << "a folder keeping what it holds";
+        QTest::newRow("a folder on another file system, the folder held") << "album" << true << "the item held";
+        QTest::newRow("a folder on another file system, a folder in it keeping what it holds, a link not put back")
+            << "album" << true << "a folder keeping what it holds, a link not put back";
     }
 
     void movesToTheTrashWhereverItLies()
     {
-        QFETCH(QString, trashIn);
-        QFETCH(bool, letGo);
-        QTemporaryDir dir;
-        const bool elsewhere = trashIn == "another file system";
-        QTemporaryDir data(elsewhere ? QStringLiteral("/dev/shm/veloran-trash-XXXXXX") : QDir::tempPath() + "/trash-XXXXXX");
-        struct stat here {}, there {};
-        if (elsewhere && (!data.isValid() || ::stat(QFile::encodeName(dir.path()), &here) != 0
-                          || ::stat(QFile::encodeName(data.path()), &there) != 0 || here.st_dev == there.st_dev))
+        QFETCH(QString, item);
+        QFETCH(bool, elsewhere);
+        QFETCH(QString, obstacle);
+        QTemporaryDir data; // the trash's
+        QTemporaryDir dir(elsewhere ? QStringLiteral("/dev/shm/veloran-item-XXXXXX") : QDir::tempPath() + "/item-XXXXXX");
+        if (elsewhere && !(dir.isValid() && onTwoFileSystems(dir.path(), data.path())))
             QSKIP("needs a second file system at /dev/shm");
-        const QString home = data.filePath(elsewhere ? "share" : "new/share");
+        const QString home = data.filePath("new/share");
         qputenv("XDG_DATA_HOME", QFile::encodeName(home));
-        makeTree(dir.path(), {"notes.txt"});
-        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner
-                                              | (letGo ? QFileDevice::WriteOwner : QFileDevice::Permissions()));
+        makeTree(dir.path(), {"notes.txt", "album/a.txt", "album/.hidden", "album/sub/b.txt", "album/sub/deeper/c.txt",
+                              "album/sub/secret.txt"});
+        QVERIFY(QFile::link("a.txt", dir.filePath("album/link")));
+        QVERIFY(::chmod(QFile::encodeName(dir.filePath("album/a.txt")), 0640) == 0);
+        const struct timespec past[2] = {{978307200, 5}, {978307200, 123456789}};
+        for (const char *earlier : {"album/a.txt", "album/sub"})
+            QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(dir.filePath(earlier)), past, 0) == 0);
+        const auto setMode = [&](const char *path, mode_t mode) { ::chmod(QFile::encodeName(dir.filePath(path)), mode); };
+        const auto opened = qScopeGuard([&] {
+            setMode(".", 0700);
+            setMode("album/sub/deeper", 0700);
+        });
+        if (obstacle == "an unreadable file")
+            setMode("album/sub/secret.txt", 0);
+        if (obstacle.startsWith("a folder keeping what it holds"))
+            setMode("album/sub/deeper", 0555);
+        const QString path = dir.filePath(item);
+        const QStringList before = describeTree(path);
+        if (obstacle == "the item held")
+            setMode(".", 0500);
+        QString failure;
         {
             const PermissionsObeyed obeyed;
-            if (letGo)
-                moveItemToTrash(fileURL(dir, "notes.txt"));
-            else
-                QVERIFY_THROWS_EXCEPTION(FileError, moveItemToTrash(fileURL(dir, "notes.txt")));
+            // The link is made once in the trash, then again when put back.
+            symlinksBeforeFailure = obstacle.endsWith("a link not put back") ? 2 : 0;
+            try {
+                moveItemToTrash(QUrl::fromLocalFile(path));
+            } catch (const FileError &error) {
+                failure = error.description;
+            }
+            symlinksBeforeFailure = 0;
         }
-        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        QCOMPARE(readFile(dir.filePath("notes.txt")), letGo ? QByteArray("<missing>") : QByteArray("notes.txt"));
-        const QStringList trashed = QDir(home + "/Trash/files").entryList(QDir::Files);
-        const QStringList records = QDir(home + "/Trash/info").entryList(QDir::Files);
-        if (!letGo) {
+        QCOMPARE(failure.isEmpty(), obstacle.isEmpty());
+        const QStringList trashed =
+            QDir(home + "/Trash/files").entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        const QStringList records = QDir(home + "/Trash/info").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        const bool copyStays = obstacle.endsWith("a link not put back");
+        if (!obstacle.isEmpty() && !copyStays) {
+            QCOMPARE(describeTree(path), before);
             QCOMPARE(trashed, QStringList());
             QCOMPARE(records, QStringList());
             return;
         }
+        QVERIFY(copyStays ? !QFileInfo(path + "/link").isSymLink() : !QFileInfo::exists(path));
+        if (copyStays)
+            QVERIFY2(failure.endsWith("Part of it is still there, and all of it is in the trash."), qPrintable(failure));
         QCOMPARE(trashed.size(), 1);
-        QCOMPARE(readFile(home + "/Trash/files/" + trashed.first()), QByteArray("notes.txt"));
         QCOMPARE(records, QStringList{trashed.first() + ".trashinfo"});
+        const QString moved = home + "/Trash/files/" + trashed.first();
+        QCOMPARE(describeTree(moved), before);
+        // On its disk before the item went.
+        if (const std::optional<bool> written = writtenToDisk(item == "album" ? moved + "/sub/b.txt" : moved); elsewhere && written)
+            QVERIFY(*written);
         // Made private to the user, as the desktop makes its own folders.
         struct stat made {};
         QVERIFY(::stat(QFile::encodeName(home), &made) == 0);
@@ -306,9 +452,7 @@ private slots:
     {
         QTemporaryDir here;
         QTemporaryDir there(QStringLiteral("/dev/shm/veloran-swap-XXXXXX"));
-        struct stat a {}, b {};
-        if (!there.isValid() || ::stat(here.path().toLocal8Bit(), &a) != 0 || ::stat(there.path().toLocal8Bit(), &b) != 0
-            || a.st_dev == b.st_dev)
+        if (!there.isValid() || !onTwoFileSystems(here.path(), there.path()))
             QSKIP("needs a second file system at /dev/shm");
         makeTree(here.path(), {"locked/a.txt"});
         makeTree(there.path(), {"b.txt"});
@@ -422,6 +566,139 @@ private slots:
         const LogCapture log;
         QVERIFY(!json(fileURL(dir, "missing.json")));
         QVERIFY(log.lines().value(0).startsWith(QStringLiteral("Filing error Unable to parse JSON: ")));
+    }
+
+    // Only a file URL names a file here: whatever the path of another URL
+    // reads, the helpers neither read nor change the local file it would
+    // name. Those that act refuse the URL, those that look find nothing,
+    // and the JSON of a web address is fetched from it.
+    void aURLThatIsNoFileURLNamesNoLocalFile_data()
+    {
+        QTest::addColumn<QString>("helper");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("answer");
+        const QList<std::pair<QString, QString>> helpers = {
+            {"moveItemToTrash", "refused"},
+            {"swap", "refused"},
+            {"swap with it", "refused"},
+            {"backup", "refused"},
+            {"recursivelyDeleteEmptyParentFolders", "refused"},
+            {"filePathsInSubFolders", "nothing"},
+            {"folderPathsInSubFolders", "nothing"},
+            {"emptySubFolders", "nothing"},
+            {"subFolders", "nothing"},
+            {"isDirectory", "false"},
+            {"directoryExists", "false"},
+            {"appendingUniqueFileName", "nothing"},
+            {"datedFileURL", "a URL of the same kind"},
+            {"json", "nothing"},
+        };
+        for (const QString kind : {"https", "http", "mailto", "relative", "file of another host"}) {
+            for (const auto &[helper, answer] : helpers) {
+                QTest::addRow("%s, %s", qPrintable(helper), qPrintable(kind))
+                    << helper << kind << (helper == u"json" && kind == u"http" ? QStringLiteral("served") : answer);
+            }
+        }
+    }
+
+    void aURLThatIsNoFileURLNamesNoLocalFile()
+    {
+        QFETCH(QString, helper);
+        QFETCH(QString, kind);
+        QFETCH(QString, answer);
+        QTemporaryDir home;
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
+        QTemporaryDir dir;
+        makeTree(dir.path(), {"folder/report.txt", "folder/sub/", "folder/empty/a/"});
+        writeFile(dir.filePath("victim.json"), R"({"local": true})");
+        TestHttpServer server;
+        QVERIFY(server.isListening());
+        QTcpServer closed; // a port where nothing listens
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 closedPort = closed.serverPort();
+        closed.close();
+        // The URL of this kind whose path is the local file's.
+        const auto urlOf = [&](const QString &relative) {
+            const QString path = dir.filePath(relative);
+            if (kind == u"http") {
+                server.serve(QUrl::toPercentEncoding(path, "/"), R"({"served": true})");
+                return server.url(path);
+            }
+            QUrl url;
+            url.setPath(path);
+            if (kind == u"https") {
+                url.setScheme(QStringLiteral("https"));
+                url.setHost(QStringLiteral("127.0.0.1"));
+                url.setPort(closedPort);
+            } else if (kind == u"mailto") {
+                url.setScheme(QStringLiteral("mailto"));
+            } else if (kind == u"file of another host") {
+                url.setScheme(QStringLiteral("file"));
+                url.setHost(QStringLiteral("example.invalid"));
+            }
+            return url;
+        };
+        const QUrl victim = urlOf("victim.json");
+        const QUrl folder = urlOf("folder");
+        const QUrl report = fileURL(dir, "folder/report.txt");
+        const auto listed = [](const auto &list) { return list.isEmpty() ? QStringLiteral("nothing") : QStringLiteral("something"); };
+
+        const Accesses accesses(dir.path());
+        QVERIFY(accesses.isWatching());
+        const LogCapture log;
+        QString answered;
+        try {
+            if (helper == u"moveItemToTrash")
+                moveItemToTrash(victim);
+            else if (helper == u"swap")
+                ::swap(victim, report);
+            else if (helper == u"swap with it")
+                ::swap(report, victim);
+            else if (helper == u"backup")
+                backup(victim);
+            else if (helper == u"recursivelyDeleteEmptyParentFolders")
+                recursivelyDeleteEmptyParentFolders(urlOf("folder/empty/a/file.txt"));
+            else if (helper == u"filePathsInSubFolders")
+                answered = listed(filePathsInSubFolders(folder));
+            else if (helper == u"folderPathsInSubFolders")
+                answered = listed(folderPathsInSubFolders(folder));
+            else if (helper == u"emptySubFolders")
+                answered = listed(emptySubFolders(folder));
+            else if (helper == u"subFolders")
+                answered = listed(subFolders(folder));
+            else if (helper == u"isDirectory")
+                answered = isDirectory(folder) ? "true" : "false";
+            else if (helper == u"directoryExists")
+                answered = directoryExists(folder) ? "true" : "false";
+            else if (helper == u"appendingUniqueFileName")
+                answered = appendingUniqueFileName(folder, "report", "txt").isEmpty() ? "nothing" : "a name";
+            else if (helper == u"datedFileURL") {
+                const QUrl dated = datedFileURL(victim, QStringLiteral("old"));
+                answered = dated.scheme() == victim.scheme() && dated.host() == victim.host() && !localFilePath(dated)
+                        && dated.path().startsWith(dir.path() + "/old/victim ")
+                    ? "a URL of the same kind"
+                    : dated.toString();
+            } else if (helper == u"json") {
+                const std::optional<QJsonDocument> read = json(victim);
+                answered = !read ? QStringLiteral("nothing")
+                         : read->object().value("served").toBool() ? QStringLiteral("served")
+                                                                    : QString::fromUtf8(read->toJson());
+            }
+            if (answered.isEmpty())
+                answered = QStringLiteral("done");
+        } catch (const FileError &error) {
+            answered = QStringLiteral("refused");
+            QCOMPARE(error.description, "\u201C" + absoluteString(helper == u"recursivelyDeleteEmptyParentFolders"
+                                                                      ? urlOf("folder/empty/a/file.txt")
+                                                                      : victim)
+                                            + "\u201D is not a file on this computer.");
+        }
+        QCOMPARE(answered, answer);
+        QCOMPARE(accesses.count(), 0);
+        QCOMPARE(QDir(home.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+        QCOMPARE(readFile(dir.filePath("victim.json")), QByteArray(R"({"local": true})"));
+        if (helper == u"json" && answer == u"nothing")
+            QVERIFY(log.lines().value(0).startsWith("Filing error Unable to parse JSON: "));
     }
 
     void city_data()

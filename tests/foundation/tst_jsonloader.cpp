@@ -203,6 +203,13 @@ private slots:
         QTest::newRow("later words lose their capitals") << "an_URL" << "anUrl";
         QTest::newRow("only underscores") << "__" << "__";
         QTest::newRow("no underscores") << "plain" << "plain";
+        QTest::newRow("the first word in lower case") << "My_key" << "myKey";
+        QTest::newRow("a first word in capitals") << "URL_value" << "urlValue";
+        QTest::newRow("a later word in capitals") << "my_URL" << "myUrl";
+        QTest::newRow("a leading underscore") << "_private_key" << "_privateKey";
+        QTest::newRow("underscores together") << "a__b" << "aB";
+        QTest::newRow("one word keeps its capitals") << "Key" << "Key";
+        QTest::newRow("one word between underscores") << "_Key_" << "_Key_";
     }
 
     void snakeCaseKeys()

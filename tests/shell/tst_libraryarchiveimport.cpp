@@ -628,9 +628,9 @@ private slots:
 
     // The library is taken at the merge, as it is then: an image deleted
     // while the archive is read comes back with its bytes, one added
-    // meanwhile is skipped, and an entry passed over then that fails its
-    // check when it is read at the merge stops the import, naming it, with
-    // nothing added.
+    // meanwhile is skipped, and a file whose entry passed over then was
+    // damaged meanwhile, its times put back, stops the import at the merge
+    // as a file that changed, with nothing added.
     void theLibraryAtTheMerge_data()
     {
         QTest::addColumn<QString>("meanwhile");
@@ -639,8 +639,9 @@ private slots:
         QTest::newRow("the image deleted") << "delete" << "Library Imported" << "Added 1 image.";
         QTest::newRow("the image added") << "add" << "Library Imported"
                                          << "Nothing new to add \u2014 the library already has everything in this archive.";
-        QTest::newRow("the image deleted, its entry damaged")
-            << "damage" << "Import Failed" << "\u201Cimages/x.png\u201D failed its checksum and may be damaged.";
+        QTest::newRow("the image deleted, its entry damaged, the file's times put back")
+            << "damage" << "Import Failed"
+            << "The file \u201Cmeanwhile.veloran\u201D couldn\u2019t be opened because it changed while it was read.";
     }
 
     void theLibraryAtTheMerge()
