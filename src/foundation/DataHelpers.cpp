@@ -194,7 +194,7 @@ std::optional<QByteArray> contentsCachedAt(const std::optional<QUrl> &cache, con
         candidates.prepend(*cache);
     std::optional<QByteArray> found;
     for (const QUrl &candidate : candidates) {
-        if (candidate.isLocalFile() && !QFileInfo::exists(candidate.toLocalFile()))
+        if (candidate.isLocalFile() && !QFileInfo::exists(localFilePath(candidate).value_or(QString())))
             continue;
         const auto data = contentsOfURL(candidate);
         if (data && !data->isEmpty()) {
@@ -204,8 +204,9 @@ std::optional<QByteArray> contentsCachedAt(const std::optional<QUrl> &cache, con
     }
     if (!found)
         return std::nullopt;
-    if (cache && cache->isLocalFile() && (refresh || !QFileInfo::exists(cache->toLocalFile()))) {
-        QSaveFile file(cache->toLocalFile());
+    const std::optional<QString> cachePath = cache ? localFilePath(*cache) : std::nullopt;
+    if (cachePath && (refresh || !QFileInfo::exists(*cachePath))) {
+        QSaveFile file(*cachePath);
         if (file.open(QIODevice::WriteOnly) && file.write(*found) == found->size())
             file.commit();
     }
@@ -246,7 +247,7 @@ QByteArray combineChunks(const QList<QByteArray> &chunks)
 
 void append(const QByteArray &data, const QUrl &fileURL)
 {
-    const QString path = fileURL.toLocalFile();
+    const QString path = requireLocalPath(fileURL);
     const QByteArray nativePath = QFile::encodeName(path);
     const int fd = ::open(nativePath.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
     if (fd < 0) {

@@ -65,7 +65,7 @@ QList<QByteArray> chunks(const QByteArray &data, qsizetype size);
 QByteArray combineChunks(const QList<QByteArray> &chunks);
 // Appends `data` at the end of the file, creating it when it does not
 // exist. A file that exists but cannot be written throws FileError and is
-// left untouched.
+// left untouched; so does a URL that names no file here (localFilePath()).
 void append(const QByteArray &data, const QUrl &fileURL);
 // The JSON object that `data` holds; none for anything else.
 std::optional<QJsonObject> toJSON(const QByteArray &data);

@@ -32,16 +32,6 @@ namespace {
 
 const QString defaultSupportAddress = QStringLiteral("support@veloran.app");
 
-// The path of the file a URL names here, for a helper that acts on the
-// file: a URL that names no file here is refused.
-QString requireLocalPath(const QUrl &url)
-{
-    if (const auto path = localFilePath(url))
-        return *path;
-    const QString text = absoluteString(url);
-    throw FileError{text, QStringLiteral("\u201C%1\u201D is not a file on this computer.").arg(text)};
-}
-
 QString parentPath(const QString &path)
 {
     return QFileInfo(path).absolutePath();
@@ -493,6 +483,14 @@ std::optional<QString> localFilePath(const QUrl &url)
     if (!path.startsWith(QLatin1Char('/')))
         return std::nullopt;
     return path;
+}
+
+QString requireLocalPath(const QUrl &url)
+{
+    if (const auto path = localFilePath(url))
+        return *path;
+    const QString text = absoluteString(url);
+    throw FileError{text, QStringLiteral("\u201C%1\u201D is not a file on this computer.").arg(text)};
 }
 
 bool isDirectory(const QUrl &url)

@@ -58,6 +58,9 @@ QString lastPathComponentWithoutExtension(const QUrl &url);
 // The path of the file that `url` names on this computer: a file URL with
 // no host (or "localhost") and an absolute path; none for any other URL.
 std::optional<QString> localFilePath(const QUrl &url);
+// The same path, for a helper that acts on the file: a URL that names no
+// file here is refused with a FileError.
+QString requireLocalPath(const QUrl &url);
 // Whether the item itself (not what a link points to) is a folder.
 bool isDirectory(const QUrl &url);
 // The visible folders directly inside `url`, in listing order.

@@ -1,6 +1,7 @@
 #include "FoundationTestSupport.h"
 
 #include "foundation/Bundle.h"
+#include "foundation/DataHelpers.h"
 #include "foundation/Dates.h"
 #include "foundation/FileError.h"
 #include "foundation/FileSystem.h"
@@ -592,6 +593,7 @@ private slots:
             {"appendingUniqueFileName", "nothing"},
             {"datedFileURL", "a URL of the same kind"},
             {"json", "nothing"},
+            {"append", "refused"},
         };
         for (const QString kind : {"https", "http", "mailto", "relative", "file of another host"}) {
             for (const auto &[helper, answer] : helpers) {
@@ -678,6 +680,8 @@ private slots:
                         && dated.path().startsWith(dir.path() + "/old/victim ")
                     ? "a URL of the same kind"
                     : dated.toString();
+            } else if (helper == u"append") {
+                append(QByteArray("appended"), victim);
             } else if (helper == u"json") {
                 const std::optional<QJsonDocument> read = json(victim);
                 answered = !read ? QStringLiteral("nothing")
