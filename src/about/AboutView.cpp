@@ -4,7 +4,6 @@
 #include "about/AboutTexts.h"
 #include "about/AppIcon.h"
 #include "appkit/NSTrackingArea.h"
-#include "appkit/NSView.h"
 #include "ui/AppStyle.h"
 
 #include <QHBoxLayout>
@@ -137,7 +136,9 @@ AboutView::AboutView(const AboutDelegateProtocol *delegate, const Bundle &bundle
 
     AppStyle::makeSecondary(*m_version);
     showVersionLine();
-    m_hover = NSView::createMouseEnterAndExitTrackingArea(*titleRow);
+    // The build shows while the pointer rests on the title row, whether or
+    // not the window is the active one.
+    m_hover = new NSTrackingArea(*titleRow, NSTrackingArea::mouseEnteredAndExited | NSTrackingArea::activeAlways);
     connect(m_hover, &NSTrackingArea::mouseEntered, this, [this] { setShowBuildNumber(true); });
     connect(m_hover, &NSTrackingArea::mouseExited, this, [this] { setShowBuildNumber(false); });
 }

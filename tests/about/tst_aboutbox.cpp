@@ -9,6 +9,7 @@
 #include "ui/AppStyle.h"
 
 #include <QBuffer>
+#include <QCursor>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QMenu>
@@ -104,13 +105,28 @@ private slots:
         QCOMPARE(AboutTexts::versionLine(bundle, showBuildNumber, QTimeZone::utc()), version);
     }
 
+    // The build shows while the pointer is over the title row, whether or
+    // not the About window is the active one.
+    void applicationTextsAndHover_data()
+    {
+        QTest::addColumn<bool>("active");
+        QTest::newRow("active window") << true;
+        QTest::newRow("inactive window") << false;
+    }
+
     void applicationTextsAndHover()
     {
+        QFETCH(bool, active);
         const AboutDelegate delegate;
         AboutController controller(&delegate, bundleWith({}));
+        QWidget elsewhere;
+        QCursor::setPos(controller.screen()->geometry().bottomRight()); // away from the title row
         controller.show();
-        controller.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&controller));
+        elsewhere.show();
+        QWidget &activeWindow = active ? static_cast<QWidget &>(controller) : elsewhere;
+        activeWindow.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&activeWindow));
+        QCOMPARE(controller.isActiveWindow(), active);
         const AboutView &view = *controller.rootView(); // replaced below
         QCOMPARE(text(view, "title"), QStringLiteral("Atlas"));
         QCOMPARE(text(view, "mainDescription"), QStringLiteral("Curate and annotate a library of medical imaging"));

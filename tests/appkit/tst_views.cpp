@@ -123,22 +123,32 @@ private slots:
         QVERIFY(!NSView::viewController(*new QWidget(&dialog)));
     }
 
-    void trackingAreaReportsEnterAndExitInTheActiveWindow_data()
+    void trackingAreaReportsEnterAndExitInTheWindowsItsOptionsName_data()
     {
+        QTest::addColumn<int>("options"); // 33: as NSView makes it
         QTest::addColumn<bool>("active");
-        QTest::newRow("active window") << true;
-        QTest::newRow("inactive window") << false;
+        QTest::addColumn<bool>("tracked");
+        QTest::newRow("active window") << 33 << true << true;
+        QTest::newRow("inactive window") << 33 << false << false;
+        QTest::newRow("always, active window") << 0x81 << true << true;
+        QTest::newRow("always, inactive window") << 0x81 << false << true;
+        QTest::newRow("always, entering and exiting not asked") << 0x80 << true << false;
     }
 
-    void trackingAreaReportsEnterAndExitInTheActiveWindow()
+    void trackingAreaReportsEnterAndExitInTheWindowsItsOptionsName()
     {
+        QFETCH(int, options);
         QFETCH(bool, active);
+        QFETCH(bool, tracked);
         QWidget other;
         QWidget window;
         window.resize(200, 100);
         auto *target = new QWidget(&window);
         target->setGeometry(20, 20, 60, 40);
-        NSTrackingArea *area = NSView::createMouseEnterAndExitTrackingArea(*target);
+        NSTrackingArea *area = options == 33
+                                   ? NSView::createMouseEnterAndExitTrackingArea(*target)
+                                   : new NSTrackingArea(*target, NSTrackingArea::Options::fromInt(options));
+        QCOMPARE(int(area->options()), options);
         QSignalSpy entered(area, &NSTrackingArea::mouseEntered);
         QSignalSpy exited(area, &NSTrackingArea::mouseExited);
         window.show();
@@ -149,11 +159,18 @@ private slots:
 
         QTest::mouseMove(&window, QPoint(5, 5));
         QTest::mouseMove(&window, QPoint(40, 40));
-        QCOMPARE(entered.size(), active ? 1 : 0);
-        QCOMPARE(area->isPointerInside(), active);
+        QCOMPARE(entered.size(), tracked ? 1 : 0);
+        QCOMPARE(area->isPointerInside(), tracked);
+        if (active) {
+            // Another window becoming the active one takes the pointer out
+            // of an area of the active window alone.
+            other.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&other));
+            QCOMPARE(area->isPointerInside(), tracked && options != 33);
+        }
         QTest::mouseMove(&window, QPoint(150, 80));
-        QCOMPARE(exited.size(), active ? 1 : 0);
-        QCOMPARE(entered.size(), active ? 1 : 0);
+        QCOMPARE(exited.size(), tracked ? 1 : 0);
+        QCOMPARE(entered.size(), tracked ? 1 : 0);
     }
 
     void dragStacksTheFirstColumnCells()
