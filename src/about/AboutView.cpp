@@ -101,7 +101,10 @@ AboutView::AboutView(const AboutDelegateProtocol *delegate, const Bundle &bundle
     titleLayout->addWidget(m_title, 0, Qt::AlignBottom);
     titleLayout->addWidget(m_version, 0, Qt::AlignBottom);
     right->addWidget(titleRow, 0, Qt::AlignLeft);
-    right->addSpacing(20);
+    // A spacer 20 points high, with the stack's spacing on both sides of it
+    // as any item of the stack has; Qt lays no spacing before a spacer
+    // item, so that one is made part of it.
+    right->addSpacing(right->spacing() + 20);
 
     auto *descriptions = new QVBoxLayout;
     descriptions->setSpacing(16);
