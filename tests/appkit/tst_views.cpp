@@ -97,6 +97,45 @@ private slots:
         QCOMPARE(pixel(button.icon(), 4), orange);
     }
 
+    // Both ways the item's symbol is drawn at the large scale, larger than
+    // the icon the item was given, as the tool button paints it.
+    void highlightingDrawsTheLargeSymbolScaleBothWays()
+    {
+        QPixmap square(16, 16); // 8 by 8 in the middle
+        square.fill(Qt::transparent);
+        QPainter(&square).fillRect(4, 4, 8, 8, Qt::black);
+        QPixmap nothing(16, 16);
+        nothing.fill(Qt::transparent);
+        QToolButton button;
+        button.setIconSize(QSize(16, 16));
+        button.resize(32, 32);
+        // The bounds of what the icon adds to the painted button.
+        const auto painted = [&button, &nothing] {
+            const QIcon icon = button.icon();
+            button.setIcon(QIcon(nothing));
+            const QImage blank = button.grab().toImage();
+            button.setIcon(icon);
+            const QImage drawn = button.grab().toImage();
+            QRect ink;
+            for (int y = 0; y < drawn.height(); ++y) {
+                for (int x = 0; x < drawn.width(); ++x) {
+                    if (drawn.pixel(x, y) != blank.pixel(x, y))
+                        ink |= QRect(x, y, 1, 1);
+                }
+            }
+            return ink;
+        };
+        button.setIcon(QIcon(square));
+        const QRect given = painted();
+        QCOMPARE(given.size(), QSize(8, 8));
+        NSToolbarItem::setHighlighted(button, true);
+        const QRect large = painted();
+        QCOMPARE(large.center(), given.center());
+        QVERIFY2(large.width() >= 10 && large.width() <= 12, qPrintable(QString::number(large.width())));
+        NSToolbarItem::setHighlighted(button, false);
+        QCOMPARE(painted(), large);
+    }
+
     void tintingOnlyChangesMaskIcons()
     {
         const QIcon plain = halfSquare(true);
