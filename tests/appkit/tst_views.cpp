@@ -10,6 +10,7 @@
 #include "appkit/NSViewController.h"
 #include "appkit/TokenAutoSelectStatus.h"
 #include "platform/UserDefaults.h"
+#include "support/TestPictures.h"
 
 #include <QAction>
 #include <QDialog>
@@ -115,15 +116,7 @@ private slots:
             button.setIcon(QIcon(nothing));
             const QImage blank = button.grab().toImage();
             button.setIcon(icon);
-            const QImage drawn = button.grab().toImage();
-            QRect ink;
-            for (int y = 0; y < drawn.height(); ++y) {
-                for (int x = 0; x < drawn.width(); ++x) {
-                    if (drawn.pixel(x, y) != blank.pixel(x, y))
-                        ink |= QRect(x, y, 1, 1);
-                }
-            }
-            return ink;
+            return changedArea(blank, button.grab().toImage());
         };
         button.setIcon(QIcon(square));
         const QRect given = painted();
