@@ -4,7 +4,6 @@
 #include "about/AboutTexts.h"
 #include "about/AppIcon.h"
 #include "appkit/NSTrackingArea.h"
-#include "appkit/NSView.h"
 #include "ui/AppStyle.h"
 
 #include <QHBoxLayout>
@@ -102,7 +101,10 @@ AboutView::AboutView(const AboutDelegateProtocol *delegate, const Bundle &bundle
     titleLayout->addWidget(m_title, 0, Qt::AlignBottom);
     titleLayout->addWidget(m_version, 0, Qt::AlignBottom);
     right->addWidget(titleRow, 0, Qt::AlignLeft);
-    right->addSpacing(20);
+    // A spacer 20 points high, with the stack's spacing on both sides of it
+    // as any item of the stack has; Qt lays no spacing before a spacer
+    // item, so that one is made part of it.
+    right->addSpacing(right->spacing() + 20);
 
     auto *descriptions = new QVBoxLayout;
     descriptions->setSpacing(16);
@@ -137,7 +139,9 @@ AboutView::AboutView(const AboutDelegateProtocol *delegate, const Bundle &bundle
 
     AppStyle::makeSecondary(*m_version);
     showVersionLine();
-    m_hover = NSView::createMouseEnterAndExitTrackingArea(*titleRow);
+    // The build shows while the pointer rests on the title row, whether or
+    // not the window is the active one.
+    m_hover = new NSTrackingArea(*titleRow, NSTrackingArea::mouseEnteredAndExited | NSTrackingArea::activeAlways);
     connect(m_hover, &NSTrackingArea::mouseEntered, this, [this] { setShowBuildNumber(true); });
     connect(m_hover, &NSTrackingArea::mouseExited, this, [this] { setShowBuildNumber(false); });
 }

@@ -10,17 +10,33 @@
 
 namespace {
 
-// Draws another icon's shape in one colour, chosen from the application's
-// palette at the time of drawing.
-class OneColourIconEngine : public QIconEngine {
+// How much larger the large symbol scale draws a symbol than the medium
+// scale, at which an icon is made.
+constexpr qreal largeSymbolScale = 1.25;
+
+// Draws another icon's shape at the large symbol scale, in one colour
+// chosen from the application's palette at the time of drawing: the shape
+// filling a box at the medium scale is drawn larger about the box's centre.
+class LargeOneColourIconEngine : public QIconEngine {
 public:
-    OneColourIconEngine(QIcon shape, bool highlighted) : m_shape(std::move(shape)), m_highlighted(highlighted) {}
+    LargeOneColourIconEngine(QIcon shape, bool highlighted) : m_shape(std::move(shape)), m_highlighted(highlighted) {}
 
     QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
     {
-        QPixmap pixmap = m_shape.pixmap(size, QIcon::Normal, state);
-        if (pixmap.isNull())
-            return pixmap;
+        const QSize box = m_shape.actualSize(size, QIcon::Normal, state);
+        if (box.isEmpty())
+            return {};
+        const QSizeF large = QSizeF(box) * largeSymbolScale;
+        const QPixmap shape = m_shape.pixmap(large.toSize(), 1.0, QIcon::Normal, state);
+        if (shape.isNull())
+            return shape;
+        QPixmap pixmap(box);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        const QPointF corner((box.width() - large.width()) / 2, (box.height() - large.height()) / 2);
+        painter.drawPixmap(QRectF(corner, large), shape, QRectF(shape.rect()));
+        painter.end();
         NSImage::fillOpaqueArea(pixmap, colour(mode));
         return pixmap;
     }
@@ -43,7 +59,7 @@ public:
         return m_shape.availableSizes(QIcon::Normal, state);
     }
 
-    QIconEngine *clone() const override { return new OneColourIconEngine(m_shape, m_highlighted); }
+    QIconEngine *clone() const override { return new LargeOneColourIconEngine(m_shape, m_highlighted); }
 
 private:
     QColor colour(QIcon::Mode mode) const
@@ -83,7 +99,7 @@ void colourIcon(Item &item, bool highlighted)
 
 QIcon NSToolbarItem::highlightedIcon(const QIcon &icon, bool highlighted)
 {
-    return QIcon(new OneColourIconEngine(icon, highlighted));
+    return QIcon(new LargeOneColourIconEngine(icon, highlighted));
 }
 
 void NSToolbarItem::setHighlighted(QAction &item, bool highlighted)

@@ -3,20 +3,24 @@
 #include <QEvent>
 #include <QWidget>
 
-NSTrackingArea::NSTrackingArea(QWidget &owner) : QObject(&owner), m_owner(&owner)
+NSTrackingArea::NSTrackingArea(QWidget &owner, Options options)
+    : QObject(&owner), m_owner(&owner), m_options(options)
 {
     owner.installEventFilter(this);
 }
 
 bool NSTrackingArea::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_owner) {
+    if (watched == m_owner && m_options.testFlag(mouseEnteredAndExited)) {
         switch (event->type()) {
         case QEvent::Enter:
-            setInside(m_owner->isActiveWindow());
+            setInside(m_options.testFlag(activeAlways) || m_owner->isActiveWindow());
+            break;
+        case QEvent::WindowDeactivate:
+            if (!m_options.testFlag(activeAlways))
+                setInside(false);
             break;
         case QEvent::Leave:
-        case QEvent::WindowDeactivate:
         case QEvent::Hide:
             setInside(false);
             break;

@@ -1,20 +1,31 @@
 #pragma once
 
+#include <QFlags>
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
 
-
-// Follows the pointer over a widget's bounds while the widget's window is
-// the active one, and reports each time it comes in and goes out. Going
-// out is also reported when the window stops being active with the pointer
-// inside. Owned by the widget (see NSView::createMouseEnterAndExitTrackingArea).
+// Follows the pointer over a widget's bounds and reports each time it comes
+// in and goes out, in the windows its options name: only while the widget's
+// window is the active one, or whether or not it is. In the active window
+// alone, going out is also reported when the window stops being active
+// with the pointer inside. Owned by the widget (see
+// NSView::createMouseEnterAndExitTrackingArea).
 class NSTrackingArea : public QObject {
     Q_OBJECT
 public:
-    explicit NSTrackingArea(QWidget &owner);
+    // The desktop's tracking options, with their values.
+    enum Option {
+        mouseEnteredAndExited = 0x01,
+        activeInKeyWindow = 0x20,
+        activeAlways = 0x80,
+    };
+    Q_DECLARE_FLAGS(Options, Option)
+
+    NSTrackingArea(QWidget &owner, Options options);
 
     QWidget *owner() const { return m_owner; }
+    Options options() const { return m_options; }
     bool isPointerInside() const { return m_inside; }
 
 signals:
@@ -28,5 +39,8 @@ private:
     void setInside(bool inside);
 
     QPointer<QWidget> m_owner;
+    Options m_options;
     bool m_inside = false;
 };
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(NSTrackingArea::Options)

@@ -34,5 +34,5 @@ NSViewController *NSView::viewController(const QWidget &view)
 
 NSTrackingArea *NSView::createMouseEnterAndExitTrackingArea(QWidget &view)
 {
-    return new NSTrackingArea(view);
+    return new NSTrackingArea(view, NSTrackingArea::mouseEnteredAndExited | NSTrackingArea::activeInKeyWindow);
 }

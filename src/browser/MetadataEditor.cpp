@@ -3,6 +3,7 @@
 #include "browser/EditorSection.h"
 #include "platform/LocalizedText.h"
 #include "ui/AppStyle.h"
+#include "ui/SheetFrame.h"
 #include "ui/SystemSymbol.h"
 
 #include <QComboBox>
@@ -113,8 +114,8 @@ MetadataEditor::MetadataEditor(qsizetype imageCount, const QString &navigationTi
 {
     setWindowTitle(navigationTitle);
     setWindowModality(Qt::WindowModal);
-    // A sheet: a title and a close button (which cancels), nothing more.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    // A sheet: a title bar and nothing more; Cancel and Escape end it.
+    SheetFrame::install(*this);
     setMinimumSize(minimumSheetWidth, minimumSheetHeight);
 
     auto *layout = new QVBoxLayout(this);

@@ -20,7 +20,8 @@ class QToolButton;
 // Cancel or a successful save.
 //
 // Return presses the confirming button (while it is enabled), Escape and
-// the window's close button press "Cancel".
+// a close the window manager asks for press "Cancel". The window has a
+// title bar and no button of its own.
 class MetadataEditor : public QDialog {
     Q_OBJECT
 public:
@@ -75,7 +76,7 @@ public:
     static constexpr int idealSheetWidth = 800;
 
 public slots:
-    // Escape and the close button: "Cancel".
+    // Escape and the window manager's close: "Cancel".
     void reject() override;
 
 signals:

@@ -3,6 +3,7 @@
 #include "ui/AppStyle.h"
 #include "ui/ContentUnavailableView.h"
 #include "ui/FormSection.h"
+#include "ui/SheetFrame.h"
 #include "ui/SystemSymbol.h"
 
 #include <QCloseEvent>
@@ -27,7 +28,7 @@ AnnotationLinksEditor::AnnotationLinksEditor(const QList<AnnotationLink> &links,
     setWindowModality(Qt::WindowModal);
     // A title bar and nothing more: no button or menu to close, minimise
     // or maximise it.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    SheetFrame::install(*this);
     setFixedSize(sheetWidth, sheetHeight);
 
     auto *column = new QVBoxLayout(this);

@@ -2,6 +2,7 @@
 
 #include "ui/AppStyle.h"
 #include "ui/FocusRingOverlay.h"
+#include "ui/SheetFrame.h"
 #include "ui/SheetPlacement.h"
 
 #include <QGuiApplication>
@@ -35,7 +36,10 @@ AlertDialog::AlertDialog(const QString &title, const QString &message, const QLi
 {
     setWindowTitle(QGuiApplication::applicationDisplayName());
     setWindowModality(Qt::WindowModal);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    if (parent)
+        SheetFrame::install(*this);
+    else
+        setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(22, 20, 22, 18);

@@ -19,15 +19,17 @@ class QPushButton;
 // the cancel buttons, the confirming one last. Return presses the default
 // button: the confirming one, but never a destructive one, which leaves it
 // to the first cancel button (or to none when there is no cancel button).
-// Escape and the close button press the cancel button, or just close the
-// alert when there is none. Closing the alert with done() reports nothing.
+// Escape and the close button (or the window manager's close) press the
+// cancel button, or just close the alert when there is none. Closing the
+// alert with done() reports nothing.
 //
-// With a parent, the alert is a sheet of the parent's window, placed by
-// SheetPlacement: centred at its top, unless that would cover the area it
-// is to keep uncovered (the point the user just placed). Its title bar
-// counts: until the window manager has framed the alert, its frame is
-// taken to be as deep as the parent window's, and the alert is placed
-// again once the real frame is known.
+// With a parent, the alert is a sheet of the parent's window, with a title
+// bar and no button of its own (SheetFrame), placed by SheetPlacement:
+// centred at its top, unless that would cover the area it is to keep
+// uncovered (the point the user just placed). Its title bar counts: until
+// the window manager has framed the alert, its frame is taken to be as
+// deep as the parent window's, and the alert is placed again once the real
+// frame is known. Without a parent its title bar has a close button.
 class AlertDialog : public QDialog {
     Q_OBJECT
 public:

@@ -9,6 +9,7 @@
 #include "ui/AppStyle.h"
 
 #include <QBuffer>
+#include <QCursor>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QMenu>
@@ -104,13 +105,28 @@ private slots:
         QCOMPARE(AboutTexts::versionLine(bundle, showBuildNumber, QTimeZone::utc()), version);
     }
 
+    // The build shows while the pointer is over the title row, whether or
+    // not the About window is the active one.
+    void applicationTextsAndHover_data()
+    {
+        QTest::addColumn<bool>("active");
+        QTest::newRow("active window") << true;
+        QTest::newRow("inactive window") << false;
+    }
+
     void applicationTextsAndHover()
     {
+        QFETCH(bool, active);
         const AboutDelegate delegate;
         AboutController controller(&delegate, bundleWith({}));
+        QWidget elsewhere;
+        QCursor::setPos(controller.screen()->geometry().bottomRight()); // away from the title row
         controller.show();
-        controller.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&controller));
+        elsewhere.show();
+        QWidget &activeWindow = active ? static_cast<QWidget &>(controller) : elsewhere;
+        activeWindow.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&activeWindow));
+        QCOMPARE(controller.isActiveWindow(), active);
         const AboutView &view = *controller.rootView(); // replaced below
         QCOMPARE(text(view, "title"), QStringLiteral("Atlas"));
         QCOMPARE(text(view, "mainDescription"), QStringLiteral("Curate and annotate a library of medical imaging"));
@@ -189,6 +205,40 @@ private slots:
         }
         QVERIFY2(std::abs(rows.first() - coverage * full) <= 2, qPrintable(QString::number(rows.first())));
         QCOMPARE(rows.mid(1), QList<int>(drawn.height() - 1, 0));
+    }
+
+    // The stack keeps its spacing of 2 on both sides of the 20-point
+    // spacer: the descriptions begin 24 points below the title row, and
+    // so do their first painted pixels.
+    void descriptionsBegin24PointsBelowTheTitleRow()
+    {
+        const AboutDelegate delegate;
+        AboutView view(&delegate, bundleWith({}));
+        view.resize(AboutController::preferredSize);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const auto *titleRow = view.findChild<QWidget *>(QStringLiteral("titleRow"));
+        auto *description = view.findChild<QLabel *>(QStringLiteral("mainDescription"));
+        const int titleBottom = titleRow->mapTo(&view, QPoint(0, titleRow->height())).y();
+        const QRect described(description->mapTo(&view, QPoint(0, 0)), description->size());
+        QCOMPARE(described.top() - titleBottom, 24);
+
+        const QColor background = view.palette().color(QPalette::Window);
+        const auto firstInkRow = [&](const QImage &image, int from, int left, int right) {
+            for (int y = from; y < image.height(); ++y) {
+                for (int x = left; x <= right; ++x) {
+                    if (image.pixelColor(x, y) != background)
+                        return y;
+                }
+            }
+            return -1;
+        };
+        const QImage own = description->grab().toImage();
+        const int inkInLabel = firstInkRow(own, 0, 0, own.width() - 1);
+        QVERIFY(inkInLabel >= 0);
+        const QImage drawn = view.grab().toImage();
+        QCOMPARE(firstInkRow(drawn, titleBottom, described.left(), described.right()),
+                 titleBottom + 24 + inkInLabel);
     }
 
     void userGuideButtonClosesThenOpensTheGuide()

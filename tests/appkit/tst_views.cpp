@@ -10,6 +10,7 @@
 #include "appkit/NSViewController.h"
 #include "appkit/TokenAutoSelectStatus.h"
 #include "platform/UserDefaults.h"
+#include "support/TestPictures.h"
 
 #include <QAction>
 #include <QDialog>
@@ -97,6 +98,37 @@ private slots:
         QCOMPARE(pixel(button.icon(), 4), orange);
     }
 
+    // Both ways the item's symbol is drawn at the large scale, larger than
+    // the icon the item was given, as the tool button paints it.
+    void highlightingDrawsTheLargeSymbolScaleBothWays()
+    {
+        QPixmap square(16, 16); // 8 by 8 in the middle
+        square.fill(Qt::transparent);
+        QPainter(&square).fillRect(4, 4, 8, 8, Qt::black);
+        QPixmap nothing(16, 16);
+        nothing.fill(Qt::transparent);
+        QToolButton button;
+        button.setIconSize(QSize(16, 16));
+        button.resize(32, 32);
+        // The bounds of what the icon adds to the painted button.
+        const auto painted = [&button, &nothing] {
+            const QIcon icon = button.icon();
+            button.setIcon(QIcon(nothing));
+            const QImage blank = button.grab().toImage();
+            button.setIcon(icon);
+            return changedArea(blank, button.grab().toImage());
+        };
+        button.setIcon(QIcon(square));
+        const QRect given = painted();
+        QCOMPARE(given.size(), QSize(8, 8));
+        NSToolbarItem::setHighlighted(button, true);
+        const QRect large = painted();
+        QCOMPARE(large.center(), given.center());
+        QVERIFY2(large.width() >= 10 && large.width() <= 12, qPrintable(QString::number(large.width())));
+        NSToolbarItem::setHighlighted(button, false);
+        QCOMPARE(painted(), large);
+    }
+
     void tintingOnlyChangesMaskIcons()
     {
         const QIcon plain = halfSquare(true);
@@ -123,22 +155,32 @@ private slots:
         QVERIFY(!NSView::viewController(*new QWidget(&dialog)));
     }
 
-    void trackingAreaReportsEnterAndExitInTheActiveWindow_data()
+    void trackingAreaReportsEnterAndExitInTheWindowsItsOptionsName_data()
     {
+        QTest::addColumn<int>("options"); // 33: as NSView makes it
         QTest::addColumn<bool>("active");
-        QTest::newRow("active window") << true;
-        QTest::newRow("inactive window") << false;
+        QTest::addColumn<bool>("tracked");
+        QTest::newRow("active window") << 33 << true << true;
+        QTest::newRow("inactive window") << 33 << false << false;
+        QTest::newRow("always, active window") << 0x81 << true << true;
+        QTest::newRow("always, inactive window") << 0x81 << false << true;
+        QTest::newRow("always, entering and exiting not asked") << 0x80 << true << false;
     }
 
-    void trackingAreaReportsEnterAndExitInTheActiveWindow()
+    void trackingAreaReportsEnterAndExitInTheWindowsItsOptionsName()
     {
+        QFETCH(int, options);
         QFETCH(bool, active);
+        QFETCH(bool, tracked);
         QWidget other;
         QWidget window;
         window.resize(200, 100);
         auto *target = new QWidget(&window);
         target->setGeometry(20, 20, 60, 40);
-        NSTrackingArea *area = NSView::createMouseEnterAndExitTrackingArea(*target);
+        NSTrackingArea *area = options == 33
+                                   ? NSView::createMouseEnterAndExitTrackingArea(*target)
+                                   : new NSTrackingArea(*target, NSTrackingArea::Options::fromInt(options));
+        QCOMPARE(int(area->options()), options);
         QSignalSpy entered(area, &NSTrackingArea::mouseEntered);
         QSignalSpy exited(area, &NSTrackingArea::mouseExited);
         window.show();
@@ -149,11 +191,18 @@ private slots:
 
         QTest::mouseMove(&window, QPoint(5, 5));
         QTest::mouseMove(&window, QPoint(40, 40));
-        QCOMPARE(entered.size(), active ? 1 : 0);
-        QCOMPARE(area->isPointerInside(), active);
+        QCOMPARE(entered.size(), tracked ? 1 : 0);
+        QCOMPARE(area->isPointerInside(), tracked);
+        if (active) {
+            // Another window becoming the active one takes the pointer out
+            // of an area of the active window alone.
+            other.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&other));
+            QCOMPARE(area->isPointerInside(), tracked && options != 33);
+        }
         QTest::mouseMove(&window, QPoint(150, 80));
-        QCOMPARE(exited.size(), active ? 1 : 0);
-        QCOMPARE(entered.size(), active ? 1 : 0);
+        QCOMPARE(exited.size(), tracked ? 1 : 0);
+        QCOMPARE(entered.size(), tracked ? 1 : 0);
     }
 
     void dragStacksTheFirstColumnCells()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/TestPictures.h"
 #include "ui/AppStyle.h"
 
 #include <QApplication>
@@ -58,17 +59,7 @@ struct FocusLook {
     }
 
     // The bounds of all that the focus changes.
-    QRect changedArea() const
-    {
-        QRect area;
-        for (int y = 0; y < focused.height(); ++y) {
-            for (int x = 0; x < focused.width(); ++x) {
-                if (focused.pixel(x, y) != unfocused.pixel(x, y))
-                    area |= QRect(x, y, 1, 1);
-            }
-        }
-        return area;
-    }
+    QRect changedArea() const { return ::changedArea(unfocused, focused); }
 
     // Whether all that the focus changes lies in the band of the ring just
     // inside `outline`.

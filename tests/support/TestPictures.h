@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QImage>
 #include <QImageWriter>
+#include <QRect>
 
 // The bytes of `image` stored in `format`, with a stored orientation when
 // one is given.
@@ -122,4 +123,17 @@ inline QByteArray withExifOrientation(const QByteArray &jpeg, quint16 orientatio
     QByteArray bytes = jpeg;
     bytes.insert(2, segment);
     return bytes;
+}
+
+// The bounds of the pixels in which two pictures of one size differ.
+inline QRect changedArea(const QImage &before, const QImage &after)
+{
+    QRect area;
+    for (int y = 0; y < after.height(); ++y) {
+        for (int x = 0; x < after.width(); ++x) {
+            if (after.pixel(x, y) != before.pixel(x, y))
+                area |= QRect(x, y, 1, 1);
+        }
+    }
+    return area;
 }
