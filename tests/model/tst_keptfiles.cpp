@@ -546,14 +546,18 @@ private slots:
     void aNoteThatIsNotAFileIsLeftAlone_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::newRow("a link to a diary") << "link";
-        QTest::newRow("a hard link to a diary") << "hard link";
-        QTest::newRow("a named pipe") << "pipe";
-        QTest::newRow("a folder") << "folder";
+        QTest::addColumn<bool>("namesKept"); // the diary names a kept folder that is there
+        QTest::newRow("a link to a diary") << "link" << false;
+        QTest::newRow("a hard link to a diary") << "hard link" << false;
+        QTest::newRow("a link to a diary naming a kept folder") << "link" << true;
+        QTest::newRow("a hard link to a diary naming a kept folder") << "hard link" << true;
+        QTest::newRow("a named pipe") << "pipe" << false;
+        QTest::newRow("a folder") << "folder" << false;
     }
     void aNoteThatIsNotAFileIsLeftAlone()
     {
         QFETCH(QString, kind);
+        QFETCH(bool, namesKept);
         QTemporaryDir directory;
         const QString folder = directory.filePath(QStringLiteral("library"));
         const QString store = makeLibrary(folder, 2);
@@ -561,7 +565,13 @@ private slots:
         const QString note = ModelContainer::keptFilesNote(store);
         const QString diary = directory.filePath(QStringLiteral("outside/diary.txt"));
         QVERIFY(QDir().mkpath(QFileInfo(diary).path()));
-        QVERIFY(writeFile(diary, "dear diary\n"));
+        QByteArray diaryText("dear diary\n");
+        if (namesKept) {
+            const QString earlier = externalFolderOf(folder) + QStringLiteral(" (kept 2020-01-02 03.04)");
+            QVERIFY(QDir().mkpath(earlier));
+            diaryText += QFile::encodeName(QFileInfo(earlier).fileName()) + '\n';
+        }
+        QVERIFY(writeFile(diary, diaryText));
         QVERIFY(makeThing(note, kind, diary));
         const QString noteKind = kindOf(note);
         QVERIFY(QFile::resize(store, 0));
@@ -591,7 +601,7 @@ private slots:
         }
         QFile written(diary);
         QVERIFY(written.open(QIODevice::ReadOnly));
-        QCOMPARE(written.readAll(), QByteArray("dear diary\n"));
+        QCOMPARE(written.readAll(), diaryText);
         QCOMPARE(QDir(QFileInfo(diary).path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{QStringLiteral("diary.txt")});
     }
