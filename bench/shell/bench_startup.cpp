@@ -41,6 +41,7 @@
 // read, and compared (medians); nothing is judged.
 
 #include "support/PeakMemory.h"
+#include "support/ProgramRuns.h"
 #include "support/ShellSupport.h"
 #include "support/StoreLibrary.h"
 
@@ -79,22 +80,9 @@ const QString fullRead = QStringLiteral(
     "hasImageData, sortIndex, createdAt FROM AtlasImage; "
     "SELECT imageKey, label FROM PointAnnotation; SELECT imageKey, label FROM RegionAnnotation;");
 
-void print(const QString &text)
-{
-    std::printf("%s\n", qPrintable(text));
-    std::fflush(stdout);
-}
-
-double milliseconds(const QElapsedTimer &timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values.at(values.size() / 2);
-}
+using programruns::median;
+using programruns::milliseconds;
+using programruns::print;
 
 // Calls `painted` once, after the watched widget's first paint.
 class FirstPaint : public QObject {
@@ -438,14 +426,7 @@ int main(int argc, char *argv[])
               .arg(seriesCount)
               .arg(store));
 
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"CI", "XCTestConfigurationFilePath", "XCTestBundlePath"})
-        environment.remove(QString::fromLatin1(name));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), QDir(home).filePath(QStringLiteral("data")));
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), QDir(home).filePath(QStringLiteral("config")));
-    environment.insert(QStringLiteral("HOME"), home);
-    if (!environment.contains(QStringLiteral("DISPLAY")) && !environment.contains(QStringLiteral("QT_QPA_PLATFORM")))
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const QProcessEnvironment environment = programruns::programEnvironment(home);
     QProcessEnvironment firstPaintOnly = environment;
     firstPaintOnly.insert(QStringLiteral("VELORAN_EXIT_AFTER_FIRST_PAINT"), QStringLiteral("1"));
 

@@ -4,6 +4,7 @@
 #include "platform/CloudAccountService.h"
 #include "platform/UserDefaults.h"
 #include "platform/WorkerPools.h"
+#include "platform/objectstore/ExternalStorage.h"
 #include "platform/objectstore/ModelStoreError.h"
 #include "shell/AppState.h"
 #include "shell/CloudSyncSettings.h"
@@ -35,8 +36,12 @@ VeloranApp::~VeloranApp()
     // Work still running on the worker threads reads the library (a
     // thumbnail being decoded, an opened picture, files being written): it
     // ends before the store closes, and so do the settings' writes queued
-    // on the files pool. Thumbnails not yet started are dropped.
+    // on the files pool. Thumbnails not yet started are dropped, and the
+    // clearing of the temporary files a process cut short left stops
+    // between two files (the next opening clears the rest).
     ThumbnailCache::shared().cancelQueuedExcept({});
+    if (m_container)
+        m_container->mainContext().externalStorage().stopClearing();
     for (QThreadPool *pool : {&WorkerPools::decoding(), &WorkerPools::files(), &WorkerPools::computing()})
         pool->waitForDone();
 }

@@ -16,6 +16,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #include <thread>
 
 #include <sys/resource.h>
@@ -546,14 +547,18 @@ private slots:
     void aNoteThatIsNotAFileIsLeftAlone_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::newRow("a link to a diary") << "link";
-        QTest::newRow("a hard link to a diary") << "hard link";
-        QTest::newRow("a named pipe") << "pipe";
-        QTest::newRow("a folder") << "folder";
+        QTest::addColumn<bool>("namesKept"); // the diary names a kept folder that is there
+        QTest::newRow("a link to a diary") << "link" << false;
+        QTest::newRow("a hard link to a diary") << "hard link" << false;
+        QTest::newRow("a link to a diary naming a kept folder") << "link" << true;
+        QTest::newRow("a hard link to a diary naming a kept folder") << "hard link" << true;
+        QTest::newRow("a named pipe") << "pipe" << false;
+        QTest::newRow("a folder") << "folder" << false;
     }
     void aNoteThatIsNotAFileIsLeftAlone()
     {
         QFETCH(QString, kind);
+        QFETCH(bool, namesKept);
         QTemporaryDir directory;
         const QString folder = directory.filePath(QStringLiteral("library"));
         const QString store = makeLibrary(folder, 2);
@@ -561,7 +566,13 @@ private slots:
         const QString note = ModelContainer::keptFilesNote(store);
         const QString diary = directory.filePath(QStringLiteral("outside/diary.txt"));
         QVERIFY(QDir().mkpath(QFileInfo(diary).path()));
-        QVERIFY(writeFile(diary, "dear diary\n"));
+        QByteArray diaryText("dear diary\n");
+        if (namesKept) {
+            const QString earlier = externalFolderOf(folder) + QStringLiteral(" (kept 2020-01-02 03.04)");
+            QVERIFY(QDir().mkpath(earlier));
+            diaryText += QFile::encodeName(QFileInfo(earlier).fileName()) + '\n';
+        }
+        QVERIFY(writeFile(diary, diaryText));
         QVERIFY(makeThing(note, kind, diary));
         const QString noteKind = kindOf(note);
         QVERIFY(QFile::resize(store, 0));
@@ -591,7 +602,7 @@ private slots:
         }
         QFile written(diary);
         QVERIFY(written.open(QIODevice::ReadOnly));
-        QCOMPARE(written.readAll(), QByteArray("dear diary\n"));
+        QCOMPARE(written.readAll(), diaryText);
         QCOMPARE(QDir(QFileInfo(diary).path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{QStringLiteral("diary.txt")});
     }
@@ -779,8 +790,8 @@ private slots:
     }
 
     // Opening clears left temporary files on the files pool; a file this
-    // process writes meanwhile (an import's) waits for that, and is never
-    // taken for one left. Closing the library finishes the clearing.
+    // process writes meanwhile (an import's) is never taken for one left.
+    // Closing the library stops the clearing: the next opening goes on.
     void aFileWrittenWhileLeftTemporariesAreClearedIsKept()
     {
         QTemporaryDir directory;
@@ -814,11 +825,91 @@ private slots:
             begun.acquire();
         go.release();
         writer.join();
-        QCOMPARE(leftOnceClosed, QStringLiteral("nothing"));
+        QCOMPARE(leftOnceClosed, QStringLiteral("file"));
         QVERIFY(completed);
         QFile written(files.filePath(name));
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(written.readAll(), large);
+    }
+
+    // Neither a save nor closing waits for the clearing of left temporary
+    // files, held here before it removes any (the files pool is busy): a
+    // save, or a file written ahead of one, waits for no more than their
+    // listing, which it makes itself, and its file is never taken for one
+    // left, even while still being written as they are removed; closing
+    // stops the clearing and leaves the folder unlocked, and the next
+    // opening clears the rest.
+    void neitherASaveNorClosingWaitsForTheClearing_data()
+    {
+        QTest::addColumn<QString>("write"); // what is written first: "save", "file" (written ahead) or ""
+        QTest::addColumn<bool>("close");    // else the pool goes on and clears
+        QTest::newRow("a save, then the clearing") << "save" << false;
+        QTest::newRow("a file written across the clearing") << "file" << false;
+        QTest::newRow("a save, then closing") << "save" << true;
+        QTest::newRow("closing") << "" << true;
+    }
+    void neitherASaveNorClosingWaitsForTheClearing()
+    {
+        QFETCH(QString, write);
+        QFETCH(bool, close);
+        QTemporaryDir directory;
+        const QString folder = directory.filePath(QStringLiteral("library"));
+        makeLibrary(folder, 1);
+        const QDir files(externalFolderOf(folder));
+        QStringList left;
+        for (int i = 0; i < 3; ++i) {
+            left << ExternalStorage::newFileName() + QStringLiteral(".tmp");
+            QVERIFY(writeFile(files.filePath(left.last()), "cut short"));
+        }
+        const auto leftThere = [&] {
+            QStringList there;
+            for (const QString &name : std::as_const(left)) {
+                if (files.exists(name))
+                    there << name;
+            }
+            return there;
+        };
+        std::optional<PoolHold> busy(std::in_place, WorkerPools::files());
+        QVERIFY(busy->holding());
+        auto container = makeTestContainer(folder);
+        std::optional<PreparedFiles> prepared = container->mainContext().prepareFiles();
+        std::unique_ptr<PreparedFiles::Writer> writing;
+        if (write == QLatin1String("save")) {
+            container->mainContext().insert(imageWithBytes(large + "saved"));
+            container->mainContext().save();
+        } else if (write == QLatin1String("file")) {
+            QVERIFY(prepared && (writing = prepared->create()));
+            QVERIFY(writing->write(large));
+        }
+        if (close) {
+            container.reset();
+            QVERIFY(!filesLocked(folder));
+        }
+        QCOMPARE(leftThere(), left);
+        busy.reset();
+        WorkerPools::files().waitForDone();
+        QCOMPARE(leftThere(), close ? left : QStringList());
+        if (writing) {
+            QVERIFY(writing->complete());
+            QFile written(files.filePath(writing->name()));
+            QVERIFY(written.open(QIODevice::ReadOnly));
+            QCOMPARE(written.readAll(), large);
+        }
+        writing.reset();
+        prepared.reset();
+        if (close) {
+            container = makeTestContainer(folder);
+            WorkerPools::files().waitForDone();
+            QCOMPARE(leftThere(), QStringList());
+        }
+        QVERIFY(!filesLocked(folder));
+        const QStringList stored = storedFileNames(folder);
+        QCOMPARE(externalFileNames(folder), stored);
+        QCOMPARE(stored.size(), write == QLatin1String("save") ? 2 : 1);
+        QByteArrayList bytes;
+        for (const AtlasImage *image : container->mainContext().fetch<AtlasImage>())
+            bytes << image->imageData().value_or(QByteArray());
+        QCOMPARE(bytes.contains(large + "saved"), write == QLatin1String("save"));
     }
 
     // Each folder kept aside takes a name of its own; a folder without a

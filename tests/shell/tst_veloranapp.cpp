@@ -14,6 +14,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -303,6 +304,36 @@ private slots:
         app.reset();
         QCOMPARE(UserDefaults(path).stringForKey(QStringLiteral("lastWindow")),
                  std::optional<QString>(QStringLiteral("closed")));
+    }
+
+    // Quitting doesn't wait for the clearing of the temporary files a
+    // process cut short left, held up here by another program writing the
+    // library's files: it stops as the application ends, rather than
+    // waiting for that program and then giving up; the library opens again
+    // at once, and that opening clears them.
+    void quittingStopsTheClearingOfLeftFiles()
+    {
+        QTemporaryDir folder;
+        makeLibraryWithAFile(folder.path());
+        const QDir files(externalFolderOf(folder.path()));
+        const QString left = files.filePath(ExternalStorage::newFileName() + QStringLiteral(".tmp"));
+        QVERIFY(QFile(left).open(QIODevice::WriteOnly));
+        auto writer = std::make_unique<LibraryLock>();
+        QCOMPARE(writer->tryLock(files.path()), LibraryLock::Outcome::locked);
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("left temporary files are kept")));
+        UserDefaults defaults;
+        FakeCloudAccountService accounts;
+        Recorder recorder;
+        VeloranApp::Services services = recorder.services(defaults, accounts);
+        services.makeContainer = [&] { return makeTestContainer(folder.path()); };
+        std::unique_ptr<VeloranApp> app = VeloranApp::start(services);
+        QVERIFY(app);
+        app.reset();
+        QVERIFY(QFile::exists(left));
+        writer.reset();
+        const auto container = makeTestContainer(folder.path());
+        WorkerPools::files().waitForDone();
+        QVERIFY(!QFile::exists(left));
     }
 
     void testHostDetection_data()

@@ -26,6 +26,8 @@
 #include <climits>
 #include <cstring>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -251,38 +253,24 @@ QByteArray readUpTo(int fd, qint64 bound)
     return bytes;
 }
 
-// Whether `name` is one the storage gives a file while it writes it: a new
-// file's name and ".tmp". Told at a glance for most names: opening asks
-// for every file of the folder.
-bool isTemporaryName(const char *name)
+// The key of `name` when it is one the storage gives a file while it
+// writes it: a new file's name (newFileName(), written as it writes it)
+// and ".tmp"; else null. Told at a glance for most names: opening asks for
+// every file of the folder.
+QUuid temporaryKey(const char *name)
 {
     constexpr size_t keyLength = 36; // newFileName()
     if (std::strlen(name) != keyLength + 4 || std::memcmp(name + keyLength, ".tmp", 4) != 0)
-        return false;
-    const QByteArray key(name, keyLength);
-    return key == key.toLower() && !QUuid::fromString(QLatin1String(key)).isNull();
+        return {};
+    const QUuid key = QUuid::fromString(QLatin1String(name, keyLength));
+    if (key.isNull() || std::memcmp(key.toByteArray(QUuid::WithoutBraces).constData(), name, keyLength) != 0)
+        return {};
+    return key;
 }
 
-// The names of the storage's temporary files (isTemporaryName) in the
-// folder open as `folder`: regular files only, a link is not followed.
-QList<QByteArray> temporaryEntries(int folder)
+QByteArray temporaryName(const QUuid &key)
 {
-    QList<QByteArray> entries;
-    const int listed = ::dup(folder);
-    DIR *listing = listed >= 0 ? ::fdopendir(listed) : nullptr;
-    if (!listing) {
-        if (listed >= 0)
-            ::close(listed);
-        return entries;
-    }
-    while (const dirent *entry = ::readdir(listing)) {
-        struct stat status;
-        if (isTemporaryName(entry->d_name)
-            && ::fstatat(folder, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode))
-            entries << QByteArray(entry->d_name);
-    }
-    ::closedir(listing);
-    return entries;
+    return key.toByteArray(QUuid::WithoutBraces) + ".tmp";
 }
 
 // The folder `path` opened to list it, or -1.
@@ -291,20 +279,72 @@ int openFolder(const QString &path)
     return path.isEmpty() ? -1 : ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
-// Removes those of `names` (temporaryEntries()) that are still such files
-// in `path`: what another process was writing when they were listed has
-// been renamed into place once its lock is let go.
-void removeTemporaries(const QString &path, const QList<QByteArray> &names)
-{
-    const int folder = openFolder(path);
-    if (folder < 0)
-        return;
-    for (const QByteArray &name : names) {
-        struct stat status;
-        if (::fstatat(folder, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode))
-            ::unlinkat(folder, name.constData(), 0);
+// The storage's temporary files found in a folder: the folder, held open
+// (they are removed from the folder that was listed), and the key and
+// inode of each file. Moves only.
+struct LeftTemporaries {
+    struct File {
+        ino_t inode;
+        QUuid key;
+    };
+
+    int folder = -1;
+    std::vector<File> files;
+
+    LeftTemporaries() = default;
+    LeftTemporaries(LeftTemporaries &&other) noexcept
+        : folder(std::exchange(other.folder, -1)), files(std::move(other.files)) {}
+    LeftTemporaries &operator=(LeftTemporaries &&other) noexcept
+    {
+        std::swap(folder, other.folder);
+        std::swap(files, other.files);
+        return *this;
     }
-    ::close(folder);
+    ~LeftTemporaries()
+    {
+        if (folder >= 0)
+            ::close(folder);
+    }
+};
+
+// The storage's temporary files (temporaryKey()) in the folder `path`:
+// regular files only, a link not followed. Told from the listing alone
+// where the file system gives each entry's type (one system call for
+// hundreds of files), else asked of each. In the order of their inodes,
+// which a file system such as ext4 removes several times faster than in
+// the listing's order (find and rm sort them so too). Nothing once `stop`
+// is set.
+LeftTemporaries listTemporaries(const QString &path, const std::atomic<bool> &stop)
+{
+    LeftTemporaries left;
+    left.folder = openFolder(path);
+    const int listed = left.folder >= 0 ? ::dup(left.folder) : -1;
+    DIR *listing = listed >= 0 ? ::fdopendir(listed) : nullptr;
+    if (!listing) {
+        if (listed >= 0)
+            ::close(listed);
+        return left;
+    }
+    while (const dirent *entry = ::readdir(listing)) {
+        if (stop.load(std::memory_order_relaxed)) {
+            left.files.clear();
+            break;
+        }
+        const QUuid key = temporaryKey(entry->d_name);
+        if (key.isNull())
+            continue;
+        bool regular = entry->d_type == DT_REG;
+        if (entry->d_type == DT_UNKNOWN) {
+            struct stat status;
+            regular = ::fstatat(left.folder, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode);
+        }
+        if (regular)
+            left.files.push_back({entry->d_ino, key});
+    }
+    ::closedir(listing);
+    std::sort(left.files.begin(), left.files.end(),
+              [](const LeftTemporaries::File &a, const LeftTemporaries::File &b) { return a.inode < b.inode; });
+    return left;
 }
 
 // The name setAside() gives the files of `folder` kept at `when`, before
@@ -477,11 +517,10 @@ public:
     // With `whyNot`, why it failed in the user's words.
     bool lock(QString *whyNot = nullptr)
     {
+        // Nothing of this process is written before the left temporary
+        // files are listed: none of them is ever taken for one left.
+        awaitListing();
         QMutexLocker locker(&m_lockMutex);
-        // No file of this process is written while the opening's clearing
-        // runs: it would take one being written for one left.
-        while (m_clearing)
-            m_clearingDone.wait(locker.mutex());
         if (m_lockHolders == 0 && !takeLock(whyNot))
             return false;
         ++m_lockHolders;
@@ -495,34 +534,71 @@ public:
             m_lock.unlock();
     }
 
-    // From now until clearTemporaries() has run, lock() waits for it.
+    // From now until the left temporary files are listed, lock() waits.
     void beginClearing()
     {
-        const QMutexLocker locker(&m_lockMutex);
-        m_clearing = true;
+        const QMutexLocker locker(&m_clearingMutex);
+        m_listing = Listing::pending;
     }
 
     // Removes the temporary files a process cut short left (see
-    // ExternalStorage::clearTemporariesLater()), then lets lock() go on.
+    // ExternalStorage::clearTemporariesLater()), until stopClearing().
     void clearTemporaries()
     {
-        // Listed without the lock: another process's new files are
-        // temporaries only while it writes them, under the lock.
-        QList<QByteArray> names;
-        if (const int folder = openFolder(path); folder >= 0) {
-            names = temporaryEntries(folder);
-            ::close(folder);
+        {
+            const QMutexLocker locker(&m_clearingMutex);
+            if (m_stopped)
+                return;
+            m_clearingRuns = true;
         }
-        QMutexLocker locker(&m_lockMutex);
-        QString whyNot;
-        if (!names.isEmpty() && takeLock(&whyNot)) {
-            removeTemporaries(path, names);
-            m_lock.unlock();
-        } else if (!names.isEmpty()) {
-            qWarning("Store: left temporary files are kept for now: %s", qPrintable(whyNot));
+        awaitListing();
+        LeftTemporaries left;
+        {
+            const QMutexLocker locker(&m_clearingMutex);
+            left = std::move(m_left);
         }
-        m_clearing = false;
-        m_clearingDone.wakeAll();
+        if (!left.files.empty() && !m_stopped) {
+            // Another process's files are temporaries only while it writes
+            // them, under the lock: once it is ours, those listed have
+            // been renamed into place or were left. This process's own
+            // holders share it: none of their files was listed.
+            QString whyNot;
+            bool locked = false;
+            {
+                QMutexLocker locker(&m_lockMutex);
+                locked = m_lockHolders > 0 || takeLock(&whyNot, &m_stopped);
+                if (locked)
+                    ++m_lockHolders;
+            }
+            if (locked) {
+                // What stands at a listed name is the file listed, or
+                // nothing: the store makes nothing else of a name it gives
+                // a file, nor gives a name twice (a folder put there is not
+                // removed all the same).
+                for (const LeftTemporaries::File &file : left.files) {
+                    if (m_stopped.load(std::memory_order_relaxed))
+                        break;
+                    ::unlinkat(left.folder, temporaryName(file.key).constData(), 0);
+                }
+                unlock();
+            } else if (!m_stopped) {
+                qWarning("Store: left temporary files are kept for now: %s", qPrintable(whyNot));
+            }
+        }
+        const QMutexLocker locker(&m_clearingMutex);
+        m_clearingRuns = false;
+        m_clearingChanged.wakeAll();
+    }
+
+    // Stops the clearing between two files and waits until it has let the
+    // lock go; the clearing that has not begun never will.
+    void stopClearing()
+    {
+        QMutexLocker locker(&m_clearingMutex);
+        m_stopped = true;
+        while (m_clearingRuns)
+            m_clearingChanged.wait(locker.mutex());
+        m_left = LeftTemporaries();
     }
 
     // The files are on disk: a save may take them.
@@ -620,9 +696,30 @@ public:
     }
 
 private:
-    // Takes the system's lock, waiting a while for another holder; with
-    // `whyNot`, why it failed. Under m_lockMutex.
-    bool takeLock(QString *whyNot)
+    // Lists the left temporary files once, on the first thread that needs
+    // them listed (the clearing's, or a save's that comes first); the others
+    // wait for that.
+    void awaitListing()
+    {
+        QMutexLocker locker(&m_clearingMutex);
+        if (m_listing == Listing::pending) {
+            m_listing = Listing::underway;
+            locker.unlock();
+            LeftTemporaries left = listTemporaries(path, m_stopped);
+            locker.relock();
+            if (!m_stopped)
+                m_left = std::move(left);
+            m_listing = Listing::done;
+            m_clearingChanged.wakeAll();
+        }
+        while (m_listing == Listing::underway)
+            m_clearingChanged.wait(locker.mutex());
+    }
+
+    // Takes the system's lock, waiting a while for another holder (and no
+    // longer once `stop` is set); with `whyNot`, why it failed. Under
+    // m_lockMutex.
+    bool takeLock(QString *whyNot, const std::atomic<bool> *stop = nullptr)
     {
         const auto fail = [whyNot](const QString &reason) {
             if (whyNot)
@@ -636,7 +733,7 @@ private:
         // A long save holds it: another one waits a while.
         const QDeadlineTimer deadline(10000);
         LibraryLock::Outcome outcome = m_lock.tryLock(path);
-        while (outcome == LibraryLock::Outcome::heldElsewhere && !deadline.hasExpired()) {
+        while (outcome == LibraryLock::Outcome::heldElsewhere && !deadline.hasExpired() && !(stop && *stop)) {
             QThread::msleep(20);
             outcome = m_lock.tryLock(path);
         }
@@ -651,8 +748,14 @@ private:
     QMutex m_lockMutex;
     LibraryLock m_lock;
     int m_lockHolders = 0;
-    bool m_clearing = false;
-    QWaitCondition m_clearingDone;
+    // The clearing of left temporary files.
+    enum class Listing { none, pending, underway, done };
+    QMutex m_clearingMutex;
+    QWaitCondition m_clearingChanged;
+    Listing m_listing = Listing::none;
+    LeftTemporaries m_left; // listed, not yet taken by the clearing
+    bool m_clearingRuns = false;
+    std::atomic<bool> m_stopped{false};
     QMutex m_offersMutex;
     // By the address of the bytes, which the offer's own copy keeps alive:
     // only a QByteArray sharing them has that address.
@@ -793,7 +896,9 @@ ExternalStorage::ExternalStorage(const QString &folder)
 ExternalStorage::~ExternalStorage()
 {
     discard();
-    m_clearing.waitForFinished();
+    // Closing doesn't wait for the clearing: the next opening clears the
+    // rest.
+    stopClearing();
 }
 
 QString ExternalStorage::path(const QString &name) const
@@ -1056,7 +1161,12 @@ void ExternalStorage::clearTemporariesLater()
     if (m_folder.isEmpty())
         return;
     m_shared->beginClearing();
-    m_clearing = QtConcurrent::run(&WorkerPools::files(), [folder = m_shared] { folder->clearTemporaries(); });
+    WorkerPools::files().start([folder = m_shared] { folder->clearTemporaries(); });
+}
+
+void ExternalStorage::stopClearing()
+{
+    m_shared->stopClearing();
 }
 
 QString ExternalStorage::setAside(const QString &folder, const QDateTime &when, QString *error,

@@ -172,9 +172,10 @@ private:
 // removed so is first recorded (StagingRecord); files that a record names
 // and no row refers to (left by a save cut short, or by a failed one), and
 // their temporary files, are removed when the store is opened, and so are
-// (on the files pool, see clearTemporariesLater()) the store's own
-// temporary files (a new file's name and ".tmp", a regular file) that a
-// process cut short left without a record. No other file of
+// (on the files pool, see clearTemporariesLater(); closing stops that, and
+// the next opening goes on) the store's own temporary files (a new file's
+// name and ".tmp", a regular file) that a process cut short left without a
+// record. No other file of
 // the folder that no record names is ever removed. New files and their
 // folder are synced to the disk before the transaction, so even after a
 // power cut a row never names a short file; the database itself may lose
@@ -253,15 +254,25 @@ public:
     bool hasRecords() const { return StagingRecord::anyIn(m_folder); }
     // Removes, on the files pool, the temporary files a process cut short
     // left: regular files named as the storage names a file while it
-    // writes it (a new file's name and ".tmp"), no link. They are listed in
-    // one pass of the folder (seconds for a million files, which opening
-    // doesn't wait for), then those still there are removed under the
-    // lock: what another process was writing meanwhile has then been
-    // renamed into place. Until that is done, lock() waits for it, so no
-    // file this process writes is ever taken for one left. Call once, as
-    // the store opens, before anything is saved; the storage waits for it
-    // as it goes.
+    // writes it (a new file's name and ".tmp"), no link. Which files those
+    // are is decided by one listing of the folder (a tenth of a second for
+    // 100,000 files, which opening doesn't wait for), made before this
+    // process writes anything: lock() waits for the listing (making it
+    // itself when the pool has not begun it), and for nothing more. So no
+    // file this process writes is among them, and removing them needs no
+    // exclusion from this process's saves. Another process's new files are
+    // temporaries only while it writes them, under the lock: those listed
+    // that are still there are removed under the lock, which this
+    // process's own holders share meanwhile. They go in the order of their
+    // inodes, as find and rm remove a large folder's files. Closing the
+    // storage stops the removal between two files and lets the lock go at
+    // once; the next opening clears the rest. Call once, as the store
+    // opens, before anything is saved.
     void clearTemporariesLater();
+    // Stops that clearing between two files and lets the lock go, as
+    // closing the storage does: for a host that waits for the files pool
+    // before it closes the store.
+    void stopClearing();
     // Removes every file that a record of the folder names and whose name
     // is not in `referenced` (with its temporary file), then the records.
     // A folder of that name is left alone: the store's files are files.
@@ -294,15 +305,17 @@ public:
     static void removeNote(const QString &note);
 
     // Held from writing new files until their transaction has committed (or
-    // the prepared files are let go), and while unreferenced files are
-    // removed, so that two processes with the same store open never take
-    // each other's new files for orphans. Held by several at once in this
-    // process (a save and a preparation), it is let go by the last. It is
-    // the system's lock on the folder itself (LibraryLock), which goes with
-    // the process that holds it however that ends: nothing a process killed
-    // while taking it leaves behind keeps the files locked. Waits for the
-    // opening's clearing (clearTemporariesLater()), and up to ten seconds
-    // for another holder. With `whyNot`, why it failed, in the user's words.
+    // the prepared files are let go), and while unreferenced files or left
+    // temporary files are removed, so that two processes with the same
+    // store open never take each other's new files for orphans. Held by
+    // several at once in this process (a save, a preparation, the
+    // clearing), it is let go by the last. It is the system's lock on the
+    // folder itself (LibraryLock), which goes with the process that holds
+    // it however that ends: nothing a process killed while taking it
+    // leaves behind keeps the files locked. Waits for the listing of the
+    // left temporary files (clearTemporariesLater()), never for their
+    // removal, and up to ten seconds for another holder. With `whyNot`, why
+    // it failed, in the user's words.
     bool lock(QString *whyNot = nullptr);
     void unlock();
 
@@ -325,7 +338,6 @@ private:
     QHash<const void *, QString> m_stagedNames;
     QStringList m_removals;
     std::shared_ptr<StagingRecord> m_removalRecord;
-    QFuture<void> m_clearing;
 };
 
 // What the new values written ahead of a save (an import's pictures) may
