@@ -20,6 +20,7 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -117,6 +118,12 @@ int wrapped(int value, int count)
 struct LeaderLine {
     std::array<QPointF, 3> points; // device pixels: anchor, elbow, label edge
     double top, bottom;
+    double left, right; // what it may cover, a pixel to spare
+};
+
+// Columns of device pixels, from `first` to before `end`.
+struct Columns {
+    int first, end;
 };
 
 // An image laid over the frame, whose pixels are kept by the renderer or
@@ -138,21 +145,20 @@ struct Stamp {
     QPoint position; // device pixels
     int bottom;
     bool white;
+    // A label's place in the drawing order: its callout's, after the
+    // callout's leader line; the highlighted label's after every callout.
+    int order = 0;
 };
 
-// The stamps `which` of `stamps` laid over `band`: it shows `size` pixels
-// from row `top` on, its rows `stride` pixels apart.
-void stamp(quint32 *band, qsizetype stride, QSize size, const std::vector<Stamp> &stamps,
-           const std::vector<int> &which, int top)
+// The stamp `s` laid over `band`: it shows `size` pixels from row `top`
+// on, its rows `stride` pixels apart.
+void stamp(quint32 *band, qsizetype stride, QSize size, const Stamp &s, int top)
 {
-    for (const int index : which) {
-        const Stamp &s = stamps[size_t(index)];
-        if (s.white)
-            stampWhite(band, stride, size, s.position - QPoint(0, top), s.bits, s.bytesPerLine, s.size);
-        else
-            stampImage(band, stride, size, s.position - QPoint(0, top), reinterpret_cast<const quint32 *>(s.bits),
-                       s.bytesPerLine / 4, s.size);
-    }
+    if (s.white)
+        stampWhite(band, stride, size, s.position - QPoint(0, top), s.bits, s.bytesPerLine, s.size);
+    else
+        stampImage(band, stride, size, s.position - QPoint(0, top), reinterpret_cast<const quint32 *>(s.bits),
+                   s.bytesPerLine / 4, s.size);
 }
 
 // Runs work(0) ... work(count − 1) on as many painters as are free from
@@ -335,6 +341,10 @@ struct AnnotationRenderer::Drawing {
     std::vector<LeaderLine> lines;
     std::vector<Stamp> markers;
     std::vector<Stamp> labels;
+    // The columns the labels reach, where the leader lines are drawn one
+    // by one in turn with them; and the others, where no label lies and
+    // the lines are gathered and laid at once.
+    std::vector<Columns> labelColumns, openColumns;
     // The images stamped that nothing else keeps.
     std::deque<QImage> held;
     std::vector<int> bandTops;
@@ -417,9 +427,11 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
     std::vector<LeaderLine> &lines = drawing->lines;
     lines.reserve(size_t(frame.callouts.size()));
     for (const AnnotationCallout &callout : frame.callouts) {
-        LeaderLine line{{callout.anchor * ratio, callout.elbow * ratio, callout.labelEdge * ratio}, 0, 0};
+        LeaderLine line{{callout.anchor * ratio, callout.elbow * ratio, callout.labelEdge * ratio}, 0, 0, 0, 0};
         line.top = std::min({line.points[0].y(), line.points[1].y(), line.points[2].y()}) - ratio;
         line.bottom = std::max({line.points[0].y(), line.points[1].y(), line.points[2].y()}) + ratio;
+        line.left = std::min({line.points[0].x(), line.points[1].x(), line.points[2].x()}) - ratio - 1;
+        line.right = std::max({line.points[0].x(), line.points[1].x(), line.points[2].x()}) + ratio + 1;
         lines.push_back(line);
     }
 
@@ -448,7 +460,9 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
         m_labelRatio = ratio;
         m_labelFont = text.font();
     }
-    // Labels in the order of the callouts; the highlighted one on top.
+    // Labels in the order of the callouts, each over the leader lines
+    // before it and under those after it; the highlighted one on top of
+    // all.
     std::vector<Stamp> &labels = drawing->labels;
     std::vector<Stamp> topLabel;
     labels.reserve(size_t(frame.callouts.size()) * 2);
@@ -458,6 +472,7 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
         const AnnotationCallout &callout = frame.callouts[i];
         const CalloutLabelBox &box = frame.labels[i];
         std::vector<Stamp> &into = box.highlighted ? topLabel : labels;
+        const size_t firstStamp = into.size();
         if (callout.kind == AnnotationKind::point) {
             if (capsule != box.capsule.size()) {
                 capsule = box.capsule.size();
@@ -474,8 +489,34 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
         if (box.linkButton)
             into.emplace_back(drawing->held.emplace_back(linkButtonImage(box.linkButton->width(), ratio)),
                               devicePoint(box.linkButton->topLeft(), ratio));
+        for (size_t k = firstStamp; k < into.size(); ++k)
+            into[k].order = box.highlighted ? std::numeric_limits<int>::max() : int(i);
     }
     labels.insert(labels.end(), topLabel.begin(), topLabel.end());
+    // The columns the labels reach, and the others.
+    std::vector<Columns> reached;
+    for (const Stamp &label : labels) {
+        const int first = std::max(0, label.position.x());
+        const int end = std::min(deviceSize.width(), label.position.x() + label.size.width());
+        if (first < end)
+            reached.push_back({first, end});
+    }
+    std::sort(reached.begin(), reached.end(), [](const Columns &a, const Columns &b) { return a.first < b.first; });
+    std::vector<Columns> &labelColumns = drawing->labelColumns;
+    for (const Columns &columns : reached) {
+        if (!labelColumns.empty() && columns.first <= labelColumns.back().end)
+            labelColumns.back().end = std::max(labelColumns.back().end, columns.end);
+        else
+            labelColumns.push_back(columns);
+    }
+    int open = 0;
+    for (const Columns &columns : labelColumns) {
+        if (open < columns.first)
+            drawing->openColumns.push_back({open, columns.first});
+        open = columns.end;
+    }
+    if (open < deviceSize.width())
+        drawing->openColumns.push_back({open, deviceSize.width()});
 
     // A frame that pans over the kept picture and shapes costs a few
     // milliseconds, most of it the leader lines and labels: sharing it out
@@ -773,62 +814,103 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int index) const
     const int bottom = std::min(top + drawing.bandHeight, drawing.deviceSize.height());
     const qsizetype bytesPerLine = drawing.bytesPerLine;
     uchar *const bits = drawing.bits + top * bytesPerLine;
+    auto *const pixels = reinterpret_cast<quint32 *>(bits);
+    const qsizetype stride = bytesPerLine / 4;
     const int width = drawing.deviceSize.width();
-    QImage band(bits, width, bottom - top, bytesPerLine, QImage::Format_ARGB32_Premultiplied);
-    const QPointF origin(0, top);
     const QSize bandSize(width, bottom - top);
     const quint32 colour = m_leader.opaqueColour();
-    // Leader lines, all of one colour and nothing drawn between them,
-    // gathered as what they let show through, to be laid over the shapes
-    // and markers at once.
+    const double lineWidth = drawing.ratio;
+    // The leader lines where no label lies, all of one colour and nothing
+    // drawn between them, gathered as what they let show through, to be
+    // laid over the shapes and markers at once.
     quint16 *through = nullptr;
     if (!lines.empty()) {
         through = lineThrough(size_t(width) * size_t(bottom - top));
-        for (const int line : lines)
-            m_leader.drawPolylineThrough(through, width, bandSize, origin, drawing.lines[size_t(line)].points.data(),
-                                         3, drawing.ratio);
-    }
-    // Whether the lines are laid over the band already.
-    bool laid = !through;
-    if (drawing.direct && drawing.underlay) {
-        paintUnderlay(drawing, reinterpret_cast<quint32 *>(bits), bytesPerLine / 4,
-                      QRect(drawing.viewAt + QPoint(0, top), bandSize));
-    } else if (drawing.direct) {
-        std::memset(bits, 0, size_t(bytesPerLine) * size_t(bottom - top));
-        drawRegions(band, drawing.viewAt + QPoint(0, top), drawing.ratio);
-    } else {
-        // The kept shapes under the band, in at most two pieces a row
-        // where the kept image wraps round; with no marker on the band to
-        // go between, the lines laid over them on the way.
-        const int left = wrapped(drawing.viewAt.x(), drawing.regionSize.width());
-        const int firstPiece = std::min(width, drawing.regionSize.width() - left);
-        const bool layNow = !laid && markers.empty();
-        for (int row = top; row < bottom; ++row) {
-            const uchar *kept = drawing.regionBits
-                + wrapped(drawing.viewAt.y() + row, drawing.regionSize.height()) * drawing.regionBytesPerLine;
-            uchar *line = bits + (row - top) * bytesPerLine;
-            if (layNow) {
-                quint16 *rowThrough = through + qsizetype(row - top) * width;
-                auto *out = reinterpret_cast<quint32 *>(line);
-                const auto *under = reinterpret_cast<const quint32 *>(kept);
-                layThroughAndClear(out, under + left, rowThrough, firstPiece, colour);
-                layThroughAndClear(out + firstPiece, under, rowThrough + firstPiece, width - firstPiece, colour);
-            } else {
-                std::memcpy(line, kept + left * 4, size_t(firstPiece) * 4);
-                std::memcpy(line + firstPiece * 4, kept, size_t(width - firstPiece) * 4);
+        for (const int i : lines) {
+            const LeaderLine &line = drawing.lines[size_t(i)];
+            for (const Columns &open : drawing.openColumns) {
+                if (line.left < open.end && open.first < line.right)
+                    m_leader.drawPolylineThrough(through + open.first, width, QSize(open.end - open.first, bandSize.height()),
+                                                 QPointF(open.first, top), line.points.data(), 3, lineWidth);
             }
         }
-        laid = laid || layNow;
     }
-    stamp(reinterpret_cast<quint32 *>(bits), bytesPerLine / 4, bandSize, drawing.markers, markers, top);
-    if (!laid) {
-        for (int row = 0; row < bottom - top; ++row) {
-            auto *line = reinterpret_cast<quint32 *>(bits + row * bytesPerLine);
-            layThroughAndClear(line, line, through + qsizetype(row) * width, width, colour);
+    if (drawing.direct) {
+        if (drawing.underlay) {
+            paintUnderlay(drawing, pixels, stride, QRect(drawing.viewAt + QPoint(0, top), bandSize));
+        } else {
+            std::memset(bits, 0, size_t(bytesPerLine) * size_t(bottom - top));
+            QImage band(bits, width, bottom - top, bytesPerLine, QImage::Format_ARGB32_Premultiplied);
+            drawRegions(band, drawing.viewAt + QPoint(0, top), drawing.ratio);
+        }
+        for (const int marker : markers)
+            stamp(pixels, stride, bandSize, drawing.markers[size_t(marker)], top);
+        for (int row = 0; through && row < bottom - top; ++row)
+            layThroughAndClear(pixels + row * stride, pixels + row * stride, through + qsizetype(row) * width, width,
+                               colour);
+    } else {
+        // The kept shapes under the band, in at most two pieces a row
+        // where the kept image wraps round, with the markers that cross
+        // the row and the lines over them: a row at a time, while it is
+        // close at hand, the lines laid on the way where no marker is.
+        const int left = wrapped(drawing.viewAt.x(), drawing.regionSize.width());
+        const int firstPiece = std::min(width, drawing.regionSize.width() - left);
+        thread_local std::vector<int> byTop, crossing;
+        byTop.assign(markers.begin(), markers.end());
+        std::sort(byTop.begin(), byTop.end(), [&](int a, int b) {
+            return drawing.markers[size_t(a)].position.y() < drawing.markers[size_t(b)].position.y();
+        });
+        crossing.clear();
+        size_t nextMarker = 0;
+        for (int row = top; row < bottom; ++row) {
+            crossing.erase(std::remove_if(crossing.begin(), crossing.end(),
+                                          [&](int m) { return drawing.markers[size_t(m)].bottom <= row; }),
+                           crossing.end());
+            for (; nextMarker < byTop.size() && drawing.markers[size_t(byTop[nextMarker])].position.y() <= row;
+                 ++nextMarker) {
+                // (Kept in the markers' order.)
+                const int marker = byTop[nextMarker];
+                crossing.insert(std::upper_bound(crossing.begin(), crossing.end(), marker), marker);
+            }
+            const auto *kept = reinterpret_cast<const quint32 *>(
+                drawing.regionBits
+                + wrapped(drawing.viewAt.y() + row, drawing.regionSize.height()) * drawing.regionBytesPerLine);
+            quint32 *out = pixels + (row - top) * stride;
+            quint16 *rowThrough = through ? through + qsizetype(row - top) * width : nullptr;
+            if (rowThrough && crossing.empty()) {
+                layThroughAndClear(out, kept + left, rowThrough, firstPiece, colour);
+                layThroughAndClear(out + firstPiece, kept, rowThrough + firstPiece, width - firstPiece, colour);
+                continue;
+            }
+            std::memcpy(out, kept + left, size_t(firstPiece) * 4);
+            std::memcpy(out + firstPiece, kept, size_t(width - firstPiece) * 4);
+            for (const int marker : crossing)
+                stamp(out, stride, QSize(width, 1), drawing.markers[size_t(marker)], row);
+            if (rowThrough)
+                layThroughAndClear(out, out, rowThrough, width, colour);
         }
     }
-    stamp(reinterpret_cast<quint32 *>(bits), bytesPerLine / 4, bandSize, drawing.labels,
-          drawing.bandLabels[size_t(index)], top);
+    // Where the labels lie, each callout's leader line and then its label,
+    // in the callouts' order: a later line lies over an earlier label, and
+    // the highlighted label over everything.
+    const auto drawInTurn = [&](int i) {
+        const LeaderLine &line = drawing.lines[size_t(i)];
+        for (const Columns &reached : drawing.labelColumns) {
+            if (line.left < reached.end && reached.first < line.right)
+                m_leader.drawPolylineOver(pixels + reached.first, stride,
+                                          QSize(reached.end - reached.first, bandSize.height()),
+                                          QPointF(reached.first, top), line.points.data(), 3, lineWidth);
+        }
+    };
+    size_t nextLine = 0;
+    for (const int label : drawing.bandLabels[size_t(index)]) {
+        const Stamp &s = drawing.labels[size_t(label)];
+        for (; nextLine < lines.size() && lines[nextLine] <= s.order; ++nextLine)
+            drawInTurn(lines[nextLine]);
+        stamp(pixels, stride, bandSize, s, top);
+    }
+    for (; nextLine < lines.size() && !drawing.labelColumns.empty(); ++nextLine)
+        drawInTurn(lines[nextLine]);
 }
 
 const QImage &AnnotationRenderer::labelText(const AnnotationCallout &callout, const CalloutLabelBox &box,

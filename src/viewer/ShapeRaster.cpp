@@ -258,6 +258,10 @@ ShapeRaster::ShapeRaster(const QColor &colour, double opacity)
         if (m_leaves[size_t(step)] != quint32(65536 - step * m_leavesPerStep))
             m_leavesPerStep = 0;
     }
+    for (int step = 0; step <= coverageSteps; ++step) {
+        const quint32 through = (65535 * m_leaves[size_t(step)]) >> 16;
+        m_laidWeight[size_t(step)] = 255 - ((through * 255 + 32768) >> 16);
+    }
     m_fullSource = pixel[size_t(std::lround(strength * 255))];
     m_opaque = pixel[255];
     m_fullInverseAlpha = 255 - qAlpha(m_fullSource);
@@ -287,6 +291,24 @@ inline void ShapeRaster::cover(quint16 *through, int step) const
 inline void ShapeRaster::coverOrKeep(quint16 *through, int step) const
 {
     cover(through, step);
+}
+
+inline void ShapeRaster::cover(Over *pixel, int step) const
+{
+    // Each channel weighed as layThrough() does: (kept × (255 − w) +
+    // colour × w) ÷ 255, rounded, two channels at a time.
+    const quint32 weight = m_laidWeight[size_t(step)];
+    const quint32 d = pixel->pixel;
+    const auto divided = [](quint32 x) { x += 0x800080; return ((x + ((x >> 8) & 0xff00ff)) >> 8) & 0xff00ff; };
+    const quint32 rb = divided((d & 0xff00ff) * (255 - weight) + (m_opaque & 0xff00ff) * weight);
+    const quint32 ag = divided(((d >> 8) & 0xff00ff) * (255 - weight) + ((m_opaque >> 8) & 0xff00ff) * weight);
+    pixel->pixel = rb | (ag << 8);
+}
+
+inline void ShapeRaster::coverOrKeep(Over *pixel, int step) const
+{
+    if (step > 0)
+        cover(pixel, step);
 }
 
 inline int ShapeRaster::coverageStep(int part)
@@ -532,6 +554,14 @@ void ShapeRaster::drawPolylineThrough(quint16 *through, qsizetype stride, QSize 
     if (through && !size.isEmpty())
         drawPolyline(Target<quint16>{through, stride, size.width(), size.height()}, origin, points, count, width,
                      false);
+}
+
+void ShapeRaster::drawPolylineOver(quint32 *pixels, qsizetype stride, QSize size, const QPointF &origin,
+                                   const QPointF *points, qsizetype count, double width) const
+{
+    if (pixels && !size.isEmpty())
+        drawPolyline(Target<Over>{reinterpret_cast<Over *>(pixels), stride, size.width(), size.height()}, origin,
+                     points, count, width, false);
 }
 
 template <typename Pixel>

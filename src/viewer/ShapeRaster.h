@@ -45,6 +45,11 @@ public:
     // one after another, to within rounding.
     void drawPolylineThrough(quint16 *through, qsizetype stride, QSize size, const QPointF &origin,
                              const QPointF *points, qsizetype count, double width) const;
+    // drawPolyline() (open) over premultiplied ARGB32 pixels of any
+    // colours, `stride` a row: a pixel one line covers comes out as laying
+    // what drawPolylineThrough() gathers of that line gives it.
+    void drawPolylineOver(quint32 *pixels, qsizetype stride, QSize size, const QPointF &origin,
+                          const QPointF *points, qsizetype count, double width) const;
     // The colour, opaque and premultiplied.
     quint32 opaqueColour() const { return m_opaque; }
 
@@ -72,6 +77,11 @@ private:
         int width, height;
     };
     static Target<quint32> targetOf(QImage &image);
+    // A pixel of any colour, covered as a line gathered alone and laid
+    // over it.
+    struct Over {
+        quint32 pixel;
+    };
     // A line as it is walked, one pixel at a time along its longer axis.
     struct Band;
     // The band of the line from `from` to `to` (image coordinates); none
@@ -110,6 +120,8 @@ private:
     void coverOrKeep(quint32 *pixel, int step) const;
     void cover(quint16 *through, int step) const;
     void coverOrKeep(quint16 *through, int step) const;
+    void cover(Over *pixel, int step) const;
+    void coverOrKeep(Over *pixel, int step) const;
     template <typename Pixel> void coverPart(Pixel *pixel, int part) const;
     static int coverageStep(int part);
     // Whole coverage of `count` pixels in a row.
@@ -123,6 +135,9 @@ private:
     // By how much that falls from one step to the next, when always by the
     // same (else 0).
     int m_leavesPerStep = 0;
+    // The colour's weight (of 255) in a pixel covered by k steps, gathered
+    // alone and laid over it.
+    std::array<quint32, coverageSteps + 1> m_laidWeight{};
     quint32 m_opaque = 0;
     quint32 m_fullSource = 0;
     quint32 m_fullInverseAlpha = 0;
