@@ -476,21 +476,23 @@ void ShapeRaster::drawLine(const Target<Pixel> &image, const QPointF &origin, QP
             return;
         centre = segment->centreAtStart + qint64(first - start) * slopeFixed;
     }
-    if (halfWidth > 256) {
+    if (halfWidth > 384) {
         for (int a = first; a <= last; ++a, centre += slopeFixed)
             cutStep(a, centre);
         return;
     }
-    // The steps whose band lies a pixel inside the image and three short of
-    // its far edge, a run of them (the centre moves one way), take three
-    // cells a step, without a branch: a thin band (two pixels at most)
-    // from `low`, `into` its first cell, covers that cell up to its end,
-    // the next up to the band's end and the third with what is left; cells
-    // it misses are left as they are (the same pixels as the cut band gives
-    // where both could be used).
+    // The steps whose band lies inside the image, with the cells it may
+    // reach from its first inside too, a run of them (the centre moves one
+    // way), take those cells a step, without a branch: a thin band (two
+    // pixels at most; three for a slanted one) from `low`, `into` its first
+    // cell, covers that cell up to its end, the next up to the band's end
+    // or its own end, and so on; cells it misses are left as they are (the
+    // same pixels as the cut band gives where both could be used).
     const int band = 2 * halfWidth;
-    const qint64 lowest = qint64(256 + halfWidth) << 8;                     // centre from here
-    const qint64 highest = (qint64(minorEnd - 3 * 256 - halfWidth + 1) << 8) - 1; // up to here
+    const bool fourCells = halfWidth > 256;
+    const int reached = fourCells ? 4 : 3;
+    const qint64 lowest = qint64(halfWidth) << 8;                                         // centre from here
+    const qint64 highest = (qint64(minorEnd - (reached - 1) * 256 + halfWidth) << 8) - 1; // up to here
     for (int a = first; a <= last;) {
         if (centre < lowest || centre > highest) {
             cutStep(a, centre);
@@ -533,10 +535,12 @@ void ShapeRaster::drawLine(const Target<Pixel> &image, const QPointF &origin, QP
                 // alone where it does not (the same as covering it by
                 // nothing).
                 if (band - 512 + into > 1)
-                    cover(pixel + 2 * minorStep, coverageStep(band - 512 + into));
+                    cover(pixel + 2 * minorStep, coverageStep(std::min(band - 512 + into, 256)));
             } else {
-                coverOrKeep(pixel + 2 * minorStep, coverageStep(std::max(band - 512 + into, 0)));
+                coverOrKeep(pixel + 2 * minorStep, coverageStep(std::clamp(band - 512 + into, 0, 256)));
             }
+            if (fourCells && band - 768 + into > 1)
+                cover(pixel + 3 * minorStep, coverageStep(band - 768 + into));
         }
     }
 }

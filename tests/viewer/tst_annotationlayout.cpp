@@ -456,6 +456,8 @@ private slots:
             QTest::newRow("an all but level line" + in)
                 << QPolygonF({{10.2, 56.2185}, {200.7, 56.2185 + 1e-13}}) << 1.5 << piece;
             QTest::newRow("a wide line" + in) << QPolygonF({{5.5, 150.2}, {230.4, 9.9}}) << 4.0 << piece;
+            // (Slanted so that its band across reaches four pixels.)
+            QTest::newRow("a slanted line" + in) << QPolygonF({{10.3, 12.7}, {150.9, 140.1}}) << 2.0 << piece;
             QTest::newRow("a star" + in) << star << 1.5 << piece;
             QTest::newRow("a circle" + in) << circle << 3.0 << piece;
             QTest::newRow("a loop wound twice past the sides" + in) << twice << 1.5 << piece;
