@@ -119,6 +119,7 @@ struct LeaderLine {
     std::array<QPointF, 3> points; // device pixels: anchor, elbow, label edge
     double top, bottom;
     double left, right; // what it may cover, a pixel to spare
+    ShapeRaster::Leader leader;
 };
 
 // Columns of device pixels, from `first` to before `end`.
@@ -427,11 +428,12 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
     std::vector<LeaderLine> &lines = drawing->lines;
     lines.reserve(size_t(frame.callouts.size()));
     for (const AnnotationCallout &callout : frame.callouts) {
-        LeaderLine line{{callout.anchor * ratio, callout.elbow * ratio, callout.labelEdge * ratio}, 0, 0, 0, 0};
+        LeaderLine line{{callout.anchor * ratio, callout.elbow * ratio, callout.labelEdge * ratio}, 0, 0, 0, 0, {}};
         line.top = std::min({line.points[0].y(), line.points[1].y(), line.points[2].y()}) - ratio;
         line.bottom = std::max({line.points[0].y(), line.points[1].y(), line.points[2].y()}) + ratio;
         line.left = std::min({line.points[0].x(), line.points[1].x(), line.points[2].x()}) - ratio - 1;
         line.right = std::max({line.points[0].x(), line.points[1].x(), line.points[2].x()}) + ratio + 1;
+        line.leader = m_leader.leader(line.points, ratio);
         lines.push_back(line);
     }
 
@@ -819,7 +821,6 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int index) const
     const int width = drawing.deviceSize.width();
     const QSize bandSize(width, bottom - top);
     const quint32 colour = m_leader.opaqueColour();
-    const double lineWidth = drawing.ratio;
     // The leader lines where no label lies, all of one colour and nothing
     // drawn between them, gathered as what they let show through, to be
     // laid over the shapes and markers at once.
@@ -830,8 +831,8 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int index) const
             const LeaderLine &line = drawing.lines[size_t(i)];
             for (const Columns &open : drawing.openColumns) {
                 if (line.left < open.end && open.first < line.right)
-                    m_leader.drawPolylineThrough(through + open.first, width, QSize(open.end - open.first, bandSize.height()),
-                                                 QPointF(open.first, top), line.points.data(), 3, lineWidth);
+                    m_leader.drawLeaderThrough(through + open.first, width, QSize(open.end - open.first, bandSize.height()),
+                                               QPoint(open.first, top), line.leader);
             }
         }
     }
@@ -897,9 +898,9 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int index) const
         const LeaderLine &line = drawing.lines[size_t(i)];
         for (const Columns &reached : drawing.labelColumns) {
             if (line.left < reached.end && reached.first < line.right)
-                m_leader.drawPolylineOver(pixels + reached.first, stride,
-                                          QSize(reached.end - reached.first, bandSize.height()),
-                                          QPointF(reached.first, top), line.points.data(), 3, lineWidth);
+                m_leader.drawLeaderOver(pixels + reached.first, stride,
+                                        QSize(reached.end - reached.first, bandSize.height()),
+                                        QPoint(reached.first, top), line.leader);
         }
     };
     size_t nextLine = 0;

@@ -159,22 +159,6 @@ bool goesOn(const QPointF &a, const QPointF &b, const QPointF &c)
 
 } // namespace
 
-// A line as it is drawn: walked along its longer axis ("major") one pixel
-// centre at a time, covering across it ("minor") a band of `half` on
-// either side of its centre. Image coordinates.
-struct ShapeRaster::Band {
-    bool steep;      // the major axis is y
-    bool forward;    // it runs the way the major axis grows
-    double a0, b0;   // its end with the lower major coordinate
-    double a1, b1;   // and the other
-    double slope;    // minor per major
-    double half;     // across, minor
-    int start, end;  // the first and last pixel centres along it (none when end < start)
-    qint64 slopeFixed;    // 1/65536 of a pixel per step
-    qint64 centreAtStart; // the centre across at `start`, in 1/65536
-    int halfWidth;        // `half` in 1/256
-};
-
 // The band of the line from `from` to `to`; none for a line of no length
 // or width, or one out of reach.
 std::optional<ShapeRaster::Band> ShapeRaster::bandOf(const QPointF &from, const QPointF &to, double width)
@@ -560,12 +544,82 @@ void ShapeRaster::drawPolylineThrough(quint16 *through, qsizetype stride, QSize 
                      false);
 }
 
-void ShapeRaster::drawPolylineOver(quint32 *pixels, qsizetype stride, QSize size, const QPointF &origin,
-                                   const QPointF *points, qsizetype count, double width) const
+inline ShapeRaster::Band ShapeRaster::shifted(Band band, QPoint by)
+{
+    // (Whole pixels: the centre moves by whole 1/65536, and the line's
+    // pixels come out the same.)
+    const int major = band.steep ? by.y() : by.x(), minor = band.steep ? by.x() : by.y();
+    band.a0 -= major;
+    band.a1 -= major;
+    band.b0 -= minor;
+    band.b1 -= minor;
+    band.start -= major;
+    band.end -= major;
+    band.centreAtStart -= qint64(minor) << 16;
+    return band;
+}
+
+ShapeRaster::Leader ShapeRaster::leader(const std::array<QPointF, 3> &points, double width) const
+{
+    Leader line;
+    line.m_points = points;
+    line.m_width = width;
+    for (size_t i = 0; i < 2; ++i)
+        line.m_bands[i] = bandOf(points[i], points[i + 1], width);
+    // Both ends capped; the corner joined round unless the line goes on
+    // along the same axis the same way there.
+    line.m_joined = {true, !goesOn(points[0], points[1], points[2]), true};
+    return line;
+}
+
+void ShapeRaster::drawLeaderThrough(quint16 *through, qsizetype stride, QSize size, QPoint origin,
+                                    const Leader &line) const
+{
+    if (through && !size.isEmpty())
+        drawLeader(Target<quint16>{through, stride, size.width(), size.height()}, origin, line);
+}
+
+void ShapeRaster::drawLeaderOver(quint32 *pixels, qsizetype stride, QSize size, QPoint origin,
+                                 const Leader &line) const
 {
     if (pixels && !size.isEmpty())
-        drawPolyline(Target<Over>{reinterpret_cast<Over *>(pixels), stride, size.width(), size.height()}, origin,
-                     points, count, width, false);
+        drawLeader(Target<Over>{reinterpret_cast<Over *>(pixels), stride, size.width(), size.height()}, origin, line);
+}
+
+template <typename Pixel>
+void ShapeRaster::drawLeader(const Target<Pixel> &target, QPoint at, const Leader &line) const
+{
+    // What drawPolyline() does for an open line of three points, with the
+    // bands and joins worked out already.
+    const QPointF origin(at);
+    const std::array<QPointF, 3> &points = line.m_points;
+    const double width = line.m_width;
+    const double top = origin.y() - width, bottom = origin.y() + target.height + width;
+    const double left = origin.x() - width, right = origin.x() + target.width + width;
+    std::array<std::optional<Band>, 2> bands;
+    for (size_t i = 0; i < 2; ++i) {
+        if (line.m_bands[i])
+            bands[i] = shifted(*line.m_bands[i], at);
+        const QPointF &a = points[i], &b = points[i + 1];
+        if (!bands[i] || (a.y() < top && b.y() < top) || (a.y() > bottom && b.y() > bottom)
+            || (a.x() < left && b.x() < left) || (a.x() > right && b.x() > right))
+            continue;
+        drawLine(target, origin, a, b, width, line.m_joined[i], line.m_joined[i + 1], &bands[i]);
+    }
+    const double reach = joinReach(width) + 1;
+    for (qsizetype i = 0; i < 3; ++i) {
+        const QPointF &corner = points[size_t(i)];
+        if (!line.m_joined[size_t(i)] || corner.y() < origin.y() - reach
+            || corner.y() > origin.y() + target.height + reach || corner.x() < origin.x() - reach
+            || corner.x() > origin.x() + target.width + reach)
+            continue;
+        static const std::optional<Band> none;
+        const qsizetype from = i - 1, to = i < 2 ? i + 1 : -1;
+        drawJoin(target, origin, {&corner, i, true},
+                 {from < 0 ? nullptr : &points[size_t(from)], from, from >= 0 && line.m_joined[size_t(from)]},
+                 {to < 0 ? nullptr : &points[size_t(to)], to, to >= 0 && line.m_joined[size_t(to)]},
+                 from < 0 ? none : bands[size_t(from)], to < 0 ? none : bands[size_t(i)], width);
+    }
 }
 
 template <typename Pixel>

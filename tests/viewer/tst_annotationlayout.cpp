@@ -429,6 +429,52 @@ private slots:
                          qPrintable(QStringLiteral("at %1, %2").arg(x).arg(y)));
     }
 
+    // A leader line worked out once and drawn in pieces placed anywhere
+    // gives what drawPolyline() gives whole, gathered as what it lets
+    // through or laid over pixels of any colours at once.
+    void leaderLinesMatchPolylines_data()
+    {
+        QTest::addColumn<QPolygonF>("line");
+        QTest::addColumn<double>("width");
+        QTest::addColumn<QSize>("piece");
+        for (const QSize piece : {QSize(37, 23), QSize(240, 5), QSize(9, 160)}) {
+            const QByteArray in = QStringLiteral(" in %1 x %2").arg(piece.width()).arg(piece.height()).toUtf8();
+            QTest::newRow("bent up to a label" + in) << QPolygonF({{200.4, 140.3}, {61.7, 20.6}, {30.5, 20.6}}) << 1.5
+                                                    << piece;
+            QTest::newRow("bent down, steep" + in) << QPolygonF({{52.2, 3.1}, {60.9, 150.4}, {230.2, 150.4}}) << 2.0
+                                                  << piece;
+            QTest::newRow("going straight on" + in) << QPolygonF({{10.1, 80.3}, {120.6, 80.3}, {220.9, 80.3}}) << 1.0
+                                                   << piece;
+        }
+    }
+    void leaderLinesMatchPolylines()
+    {
+        QFETCH(QPolygonF, line);
+        QFETCH(double, width);
+        QFETCH(QSize, piece);
+        const ShapeRaster ink(Qt::red, 0.5);
+        const QSize size(240, 160);
+        std::vector<quint16> whole(size_t(size.width() * size.height()), 65535), pieced = whole;
+        ink.drawPolylineThrough(whole.data(), size.width(), size, {0, 0}, line.constData(), 3, width);
+        const ShapeRaster::Leader leader = ink.leader({line[0], line[1], line[2]}, width);
+        QImage over(size, QImage::Format_ARGB32_Premultiplied);
+        over.fill(qRgba(20, 60, 90, 200));
+        QImage laid = over;
+        for (int top = 0; top < size.height(); top += piece.height()) {
+            for (int left = 0; left < size.width(); left += piece.width()) {
+                const QSize part(std::min(piece.width(), size.width() - left), std::min(piece.height(), size.height() - top));
+                ink.drawLeaderThrough(pieced.data() + top * size.width() + left, size.width(), part, {left, top}, leader);
+                ink.drawLeaderOver(reinterpret_cast<quint32 *>(over.scanLine(top)) + left, over.bytesPerLine() / 4, part,
+                                   {left, top}, leader);
+            }
+        }
+        QVERIFY(pieced == whole);
+        QVERIFY(std::count(whole.begin(), whole.end(), 65535) < qsizetype(whole.size()));
+        layThrough(reinterpret_cast<quint32 *>(laid.bits()), laid.bytesPerLine() / 4, size, whole.data(), size.width(),
+                   ink.opaqueColour());
+        QCOMPARE(over, laid);
+    }
+
     // Shapes drawn in pieces, each piece an image of its own placed
     // anywhere, come out pixel for pixel as drawn whole: what is drawn at
     // different times and put together shows no seams.
