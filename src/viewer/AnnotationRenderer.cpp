@@ -146,6 +146,8 @@ struct Stamp {
     QPoint position; // device pixels
     int bottom;
     bool white;
+    // The pixel most of it holds, when it has one to speak of (0 else).
+    quint32 common = 0;
     // A label's place in the drawing order: its callout's, after the
     // callout's leader line; the highlighted label's after every callout.
     int order = 0;
@@ -157,6 +159,9 @@ void stamp(quint32 *band, qsizetype stride, QSize size, const Stamp &s, int top)
 {
     if (s.white)
         stampWhite(band, stride, size, s.position - QPoint(0, top), s.bits, s.bytesPerLine, s.size);
+    else if (s.common)
+        stampImage(band, stride, size, s.position - QPoint(0, top), reinterpret_cast<const quint32 *>(s.bits),
+                   s.bytesPerLine / 4, s.size, s.common);
     else
         stampImage(band, stride, size, s.position - QPoint(0, top), reinterpret_cast<const quint32 *>(s.bits),
                    s.bytesPerLine / 4, s.size);
@@ -470,6 +475,8 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
     labels.reserve(size_t(frame.callouts.size()) * 2);
     QSizeF capsule;
     const QImage *capsuleStamp = nullptr;
+    // (A capsule is one colour but round its ends.)
+    quint32 capsuleColour = 0;
     for (qsizetype i = 0; i < frame.callouts.size(); ++i) {
         const AnnotationCallout &callout = frame.callouts[i];
         const CalloutLabelBox &box = frame.labels[i];
@@ -479,8 +486,10 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
             if (capsule != box.capsule.size()) {
                 capsule = box.capsule.size();
                 capsuleStamp = &drawing->held.emplace_back(capsuleImage(capsule, ratio));
+                capsuleColour = reinterpret_cast<const quint32 *>(
+                    capsuleStamp->constScanLine(capsuleStamp->height() / 2))[capsuleStamp->width() / 2];
             }
-            into.emplace_back(*capsuleStamp, devicePoint(box.capsule.topLeft(), ratio));
+            into.emplace_back(*capsuleStamp, devicePoint(box.capsule.topLeft(), ratio)).common = capsuleColour;
         }
         const QImage &words = labelText(callout, box, text, ratio, drawing->held);
         QPoint position = devicePoint(box.text.topLeft(), ratio);

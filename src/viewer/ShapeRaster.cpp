@@ -244,7 +244,11 @@ ShapeRaster::ShapeRaster(const QColor &colour, double opacity)
     }
     for (int step = 0; step <= coverageSteps; ++step) {
         const quint32 through = (65535 * m_leaves[size_t(step)]) >> 16;
-        m_laidWeight[size_t(step)] = 255 - ((through * 255 + 32768) >> 16);
+        const quint32 weight = 255 - ((through * 255 + 32768) >> 16);
+        Laid &laid = m_laid[size_t(step)];
+        laid.kept = 255 - weight;
+        laid.redBlue = (pixel[255] & 0xff00ff) * weight + 0x800080;
+        laid.alphaGreen = ((pixel[255] >> 8) & 0xff00ff) * weight + 0x800080;
     }
     m_fullSource = pixel[size_t(std::lround(strength * 255))];
     m_opaque = pixel[255];
@@ -281,11 +285,11 @@ inline void ShapeRaster::cover(Over *pixel, int step) const
 {
     // Each channel weighed as layThrough() does: (kept × (255 − w) +
     // colour × w) ÷ 255, rounded, two channels at a time.
-    const quint32 weight = m_laidWeight[size_t(step)];
+    const Laid &laid = m_laid[size_t(step)];
     const quint32 d = pixel->pixel;
-    const auto divided = [](quint32 x) { x += 0x800080; return ((x + ((x >> 8) & 0xff00ff)) >> 8) & 0xff00ff; };
-    const quint32 rb = divided((d & 0xff00ff) * (255 - weight) + (m_opaque & 0xff00ff) * weight);
-    const quint32 ag = divided(((d >> 8) & 0xff00ff) * (255 - weight) + ((m_opaque >> 8) & 0xff00ff) * weight);
+    const auto divided = [](quint32 x) { return ((x + ((x >> 8) & 0xff00ff)) >> 8) & 0xff00ff; };
+    const quint32 rb = divided((d & 0xff00ff) * laid.kept + laid.redBlue);
+    const quint32 ag = divided(((d >> 8) & 0xff00ff) * laid.kept + laid.alphaGreen);
     pixel->pixel = rb | (ag << 8);
 }
 
@@ -738,20 +742,28 @@ void ShapeRaster::drawJoin(const Target<Pixel> &target, const QPointF &origin, c
         const double otherSquared = squaredTo(*other.point, x, y);
         return otherSquared < squared || (otherSquared == squared && other.index < corner.index);
     };
+    const double within = reach * reach;
     for (int y = top; y <= bottom; ++y) {
         const double centreY = origin.y() + y + 0.5;
+        const double dy = centreY - place.y();
+        if (dy * dy >= within)
+            continue;
         Pixel *row = target.bits + y * target.stride;
         for (int x = left; x <= right; ++x) {
             const double centreX = origin.x() + x + 0.5;
-            const double squared = squaredTo(place, centreX, centreY);
-            if (squared >= reach * reach || theirs(shareBefore, before, centreX, centreY, squared)
+            const double dx = centreX - place.x();
+            const double squared = dx * dx + dy * dy;
+            if (squared >= within || theirs(shareBefore, before, centreX, centreY, squared)
                 || theirs(shareAfter, after, centreX, centreY, squared))
                 continue;
             const double distance = std::sqrt(squared);
             // Of the pixel's breadth towards the corner, the part within
             // the disc, as a line's band covers a pixel across it.
             const int part = int((std::min(distance + 0.5, half) - std::max(distance - 0.5, -half)) * 256 + 0.5);
-            const int step = std::max({coverageStep(std::max(part, 0)), lineStep(in, x, y), lineStep(out, x, y)});
+            int step = coverageStep(std::max(part, 0));
+            // (The lines cover no more than all of it.)
+            if (step < coverageSteps)
+                step = std::max({step, lineStep(in, x, y), lineStep(out, x, y)});
             if (step > 0)
                 cover(row + x, step);
         }

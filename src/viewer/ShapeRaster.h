@@ -173,9 +173,13 @@ private:
     // By how much that falls from one step to the next, when always by the
     // same (else 0).
     int m_leavesPerStep = 0;
-    // The colour's weight (of 255) in a pixel covered by k steps, gathered
-    // alone and laid over it.
-    std::array<quint32, coverageSteps + 1> m_laidWeight{};
+    // A pixel covered by k steps, gathered alone and laid over it: what of
+    // it is kept (of 255), and the colour's part in its red and blue, and
+    // alpha and green, with the rounding.
+    struct Laid {
+        quint32 kept, redBlue, alphaGreen;
+    };
+    std::array<Laid, coverageSteps + 1> m_laid{};
     quint32 m_opaque = 0;
     quint32 m_fullSource = 0;
     quint32 m_fullInverseAlpha = 0;

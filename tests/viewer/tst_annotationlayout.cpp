@@ -538,7 +538,8 @@ private slots:
         QCOMPARE(pieced, whole);
     }
 
-    // A stamp laid over an image gives the pixels the painter gives.
+    // A stamp laid over an image gives the pixels the painter gives, and
+    // one mostly of one pixel laid as such too.
     void stampsMatchThePainter_data()
     {
         QTest::addColumn<QSize>("size");
@@ -579,6 +580,20 @@ private slots:
         }
         QImage stamped = under;
         stampImage(stamped, at, stamp);
+        QCOMPARE(stamped, painted);
+        // Laid as one mostly of one pixel, most of its rows that pixel.
+        const QRgb common = qRgba(10, 40, 20, 173);
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width() - 3; ++x)
+                stamp.setPixel(x, y, x % 11 == 5 && y % 2 ? qRgba(0, 0, 0, 0) : common);
+        painted = under;
+        {
+            QPainter painter(&painted);
+            painter.drawImage(at, stamp);
+        }
+        stamped = under;
+        stampImage(reinterpret_cast<quint32 *>(stamped.bits()), stamped.bytesPerLine() / 4, stamped.size(), at,
+                   reinterpret_cast<const quint32 *>(stamp.constBits()), stamp.bytesPerLine() / 4, size, common);
         QCOMPARE(stamped, painted);
     }
 
