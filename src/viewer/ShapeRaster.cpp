@@ -62,6 +62,13 @@ __attribute__((target("avx2"))) int coverRowsWide(quint16 *bits, qsizetype strid
     return done;
 }
 
+// Four centres of steps, in 1/65536 and never below nothing, as whole
+// 1/256 in the low four dwords (the others picked by `pick`).
+__attribute__((target("avx2"))) inline __m256i centresIn(__m256i centres, __m256i pick)
+{
+    return _mm256_permutevar8x32_epi32(_mm256_srli_epi64(centres, 8), pick);
+}
+
 // coverRowsWide() sixteen steps at a time, in 16-bit lanes, when what a
 // step of coverage k leaves is 65536 − k × `perStep`: the same values.
 __attribute__((target("avx2"))) int coverRowsWider(quint16 *bits, qsizetype stride, int count, qint64 centre,
@@ -74,20 +81,28 @@ __attribute__((target("avx2"))) int coverRowsWider(quint16 *bits, qsizetype stri
     const __m256i steps = _mm256_set1_epi16(64);
     const __m256i cell = _mm256_set1_epi16(256);
     const __m256i factor = _mm256_set1_epi16(short(perStep));
+    // The centres of sixteen steps, four at a time (never below nothing:
+    // the steps' bands lie inside the image), and the low dwords of four
+    // such picked into the lower half.
+    const __m256i along = _mm256_setr_epi64x(0, slope, 2 * slope, 3 * slope);
+    const __m256i fourOn = _mm256_set1_epi64x(4 * slope);
+    const __m256i lowDwords = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
     int done = 0;
     for (; done + 16 <= count; done += 16) {
-        int lows[16];
-        for (int k = 0; k < 16; ++k)
-            lows[k] = int((centre + k * slope) >> 8) - halfWidth;
-        centre += 16 * slope;
+        const int firstLow = int(centre >> 8) - halfWidth;
+        const int lastLow = int((centre + 15 * slope) >> 8) - halfWidth;
         // Counted from the first row the sixteen reach, which keeps them
         // within 16 bits.
-        const int first = std::min(lows[0], lows[15]) >> 8;
-        const int last = (std::max(lows[0], lows[15]) + 2 * halfWidth - 1) >> 8;
-        alignas(32) qint16 relative[16];
-        for (int k = 0; k < 16; ++k)
-            relative[k] = qint16(lows[k] - first * 256);
-        const __m256i low = _mm256_load_si256(reinterpret_cast<const __m256i *>(relative));
+        const int first = std::min(firstLow, lastLow) >> 8;
+        const int last = (std::max(firstLow, lastLow) + 2 * halfWidth - 1) >> 8;
+        const __m256i c0 = _mm256_add_epi64(_mm256_set1_epi64x(centre), along);
+        const __m256i c1 = _mm256_add_epi64(c0, fourOn), c2 = _mm256_add_epi64(c1, fourOn);
+        const __m256i c3 = _mm256_add_epi64(c2, fourOn);
+        centre += 16 * slope;
+        const __m256i from = _mm256_set1_epi32(halfWidth + first * 256);
+        const __m256i lows0 = _mm256_sub_epi32(_mm256_permute2x128_si256(centresIn(c0, lowDwords), centresIn(c1, lowDwords), 0x20), from);
+        const __m256i lows1 = _mm256_sub_epi32(_mm256_permute2x128_si256(centresIn(c2, lowDwords), centresIn(c3, lowDwords), 0x20), from);
+        const __m256i low = _mm256_permute4x64_epi64(_mm256_packs_epi32(lows0, lows1), 0xd8);
         const __m256i high = _mm256_add_epi16(low, band);
         quint16 *row = bits + first * stride + done;
         for (int r = 0; r <= last - first; ++r, row += stride) {
