@@ -14,6 +14,7 @@
 #include <QThread>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cmath>
@@ -496,7 +497,7 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
         // One line is as wide as its text, and lies toward the image.
         if (!box.highlighted && callout.side == AnnotationSide::left)
             position.setX(int(std::lround(box.text.right() * ratio)) - words.width());
-        into.emplace_back(words, position);
+        into.emplace_back(words, position + words.offset());
         if (box.linkButton)
             into.emplace_back(drawing->held.emplace_back(linkButtonImage(box.linkButton->width(), ratio)),
                               devicePoint(box.linkButton->topLeft(), ratio));
@@ -958,7 +959,24 @@ QImage AnnotationRenderer::drawnText(const CalloutLabelBox &box, AnnotationKind 
     // from memory once each, a quarter of the bytes.
     image = asStamp(image);
     QImage alphas = whiteAsAlphas(image);
-    return alphas.isNull() ? image : alphas;
+    if (alphas.isNull())
+        return image;
+    // Without the clear rows above and below the letters, which change no
+    // pixel: where the rest lies is kept as its offset.
+    const auto clear = [&](int y) {
+        const uchar *row = alphas.constScanLine(y);
+        return std::all_of(row, row + alphas.width(), [](uchar alpha) { return alpha == 0; });
+    };
+    int top = 0, bottom = alphas.height();
+    while (top < bottom && clear(top))
+        ++top;
+    while (bottom > top && clear(bottom - 1))
+        --bottom;
+    if (top == 0 && bottom == alphas.height())
+        return alphas;
+    QImage letters = alphas.copy(0, top, alphas.width(), std::max(1, bottom - top));
+    letters.setOffset(QPoint(0, top));
+    return letters;
 }
 
 QImage AnnotationRenderer::cachedImage(const QString &key, const QSizeF &size, qreal ratio,

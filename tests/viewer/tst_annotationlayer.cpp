@@ -693,6 +693,41 @@ private slots:
         QVERIFY2(highlighted ? orange < 60 : orange > 75, qPrintable(QString::number(orange)));
     }
 
+    // A label's text lies in the rows the painter draws it in: the rows
+    // with white in P's capsule, at 2x, are those of P drawn in the
+    // label's font, centred in its text box.
+    void labelTextSitsInItsBox()
+    {
+        const qreal ratio = 2;
+        const CanvasGeometry at = geometry(1, {0, 0});
+        const CalloutLabelBox &box = layer->frame(at).labels[0];
+        QCOMPARE(box.lines, QStringList{"P"});
+        QImage drawn = painted(*layer, at, ratio);
+        QImage expected = blankFrame(at, ratio);
+        {
+            QPainter painter(&expected);
+            painter.setFont(CalloutLabelText().font());
+            painter.setPen(Qt::white);
+            painter.drawText(box.text, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, "P");
+        }
+        const auto whiteRows = [&](const QImage &image) {
+            QList<int> rows;
+            const QRect capsule = QRectF(box.capsule.topLeft() * ratio, box.capsule.size() * ratio).toRect();
+            for (int y = capsule.top(); y <= capsule.bottom(); ++y) {
+                for (int x = capsule.left(); x <= capsule.right(); ++x) {
+                    // (The capsule is black: the blue is the text's.)
+                    if (qBlue(image.pixel(x, y)) > 100) {
+                        rows.append(y);
+                        break;
+                    }
+                }
+            }
+            return rows;
+        };
+        QVERIFY(!whiteRows(expected).isEmpty());
+        QCOMPARE(whiteRows(drawn), whiteRows(expected));
+    }
+
     // Region outlines have round joins: the pixel diagonally outside R's
     // top-right corner (305, 225), which the two edges leave short, is
     // filled.
