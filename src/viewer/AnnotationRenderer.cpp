@@ -506,12 +506,20 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
     }
     labels.insert(labels.end(), topLabel.begin(), topLabel.end());
     // The columns the labels reach, and the others.
+    // (The labels of a side reach much the same columns: each joins the
+    // few gathered so far that it meets, and those are put in order.)
     std::vector<Columns> reached;
     for (const Stamp &label : labels) {
         const int first = std::max(0, label.position.x());
         const int end = std::min(deviceSize.width(), label.position.x() + label.size.width());
-        if (first < end)
+        if (first >= end)
+            continue;
+        const auto meets = std::find_if(reached.begin(), reached.end(),
+                                        [&](const Columns &c) { return c.first <= end && first <= c.end; });
+        if (meets == reached.end())
             reached.push_back({first, end});
+        else
+            *meets = {std::min(meets->first, first), std::max(meets->end, end)};
     }
     std::sort(reached.begin(), reached.end(), [](const Columns &a, const Columns &b) { return a.first < b.first; });
     std::vector<Columns> &labelColumns = drawing->labelColumns;
