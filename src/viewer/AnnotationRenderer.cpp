@@ -74,7 +74,7 @@ QImage asStamp(QImage image)
 
 QPoint devicePoint(const QPointF &point, qreal ratio)
 {
-    return {int(std::lround(point.x() * ratio)), int(std::lround(point.y() * ratio))};
+    return {qRound(point.x() * ratio), qRound(point.y() * ratio)};
 }
 
 // The mapping of unit image coordinates to device pixels for a geometry.
@@ -360,6 +360,36 @@ struct AnnotationRenderer::Drawing {
     // its order.
     std::vector<std::vector<int>> bandLines, bandMarkers, bandLabels;
     std::unique_ptr<ParallelWork> work;
+
+    // Made ready for another frame, its lists keeping the room they took
+    // (thousands of lines and labels a frame, that would otherwise be
+    // asked for anew).
+    void reset()
+    {
+        const auto emptied = [](auto &list) {
+            auto kept = std::move(list);
+            kept.clear();
+            return kept;
+        };
+        const auto emptiedBands = [](std::vector<std::vector<int>> &bands) {
+            auto kept = std::move(bands);
+            for (std::vector<int> &band : kept)
+                band.clear();
+            return kept;
+        };
+        std::vector<LeaderLine> keptLines = emptied(lines);
+        std::vector<Stamp> keptMarkers = emptied(markers), keptLabels = emptied(labels);
+        std::vector<std::vector<int>> keptBandLines = emptiedBands(bandLines),
+                                      keptBandMarkers = emptiedBands(bandMarkers),
+                                      keptBandLabels = emptiedBands(bandLabels);
+        *this = Drawing();
+        lines = std::move(keptLines);
+        markers = std::move(keptMarkers);
+        labels = std::move(keptLabels);
+        bandLines = std::move(keptBandLines);
+        bandMarkers = std::move(keptBandMarkers);
+        bandLabels = std::move(keptBandLabels);
+    }
 };
 
 AnnotationRenderer::ShapeStyle AnnotationRenderer::overlayShapes()
@@ -394,7 +424,8 @@ const QImage &AnnotationRenderer::finish()
 {
     if (m_drawing) {
         m_drawing->work->finish();
-        m_drawing.reset();
+        m_drawing->work.reset();
+        m_spareDrawing = std::move(m_drawing);
     }
     return m_layer;
 }
@@ -412,7 +443,8 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
     const std::optional<QUuid> &highlighted = frame.highlightedID;
 
     // Everything the bands draw is gathered here, once.
-    auto drawing = std::make_unique<Drawing>();
+    std::unique_ptr<Drawing> drawing = m_spareDrawing ? std::move(m_spareDrawing) : std::make_unique<Drawing>();
+    drawing->reset();
     drawing->deviceSize = deviceSize;
     drawing->ratio = ratio;
     drawing->bits = m_layer.bits();
@@ -453,8 +485,8 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
     for (const AnnotationMark &mark : scene.points()) {
         const Stamp &shown = highlighted && mark.id == *highlighted ? strong : plain;
         const QPointF centre = toDevice.map(mark.anchor);
-        const QPoint position(int(std::lround(centre.x() - shown.size.width() / 2.0)),
-                              int(std::lround(centre.y() - shown.size.height() / 2.0)));
+        const QPoint position(qRound(centre.x() - shown.size.width() / 2.0),
+                              qRound(centre.y() - shown.size.height() / 2.0));
         if (QRect(position, shown.size).intersects(frameRect)) {
             Stamp &placed = markers.emplace_back(shown);
             placed.position = position;
@@ -496,7 +528,7 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
         QPoint position = devicePoint(box.text.topLeft(), ratio);
         // One line is as wide as its text, and lies toward the image.
         if (!box.highlighted && callout.side == AnnotationSide::left)
-            position.setX(int(std::lround(box.text.right() * ratio)) - words.width());
+            position.setX(qRound(box.text.right() * ratio) - words.width());
         into.emplace_back(words, position + words.offset());
         if (box.linkButton)
             into.emplace_back(drawing->held.emplace_back(linkButtonImage(box.linkButton->width(), ratio)),

@@ -147,6 +147,8 @@ private:
     std::unique_ptr<RegionCache> m_regions;
     // The frame started and not yet finished.
     std::unique_ptr<Drawing> m_drawing;
+    // The one last finished, kept for its room.
+    std::unique_ptr<Drawing> m_spareDrawing;
     // Capsules, markers and buttons.
     QCache<QString, QImage> m_images;
     // The one-line text of each mark of the scene last drawn, by the mark's
