@@ -244,16 +244,21 @@ quint32 *scratchPixels(size_t count)
     return pixels.data();
 }
 
-// What the leader lines of a band let show through, of the thread that
-// draws it: at least `count` values, all 65535 (everything), as each band
-// leaves them once it has laid its lines. The same values each band, so
-// that they stay close at hand.
-quint16 *lineThrough(size_t count)
+// Rows above and below a band's leader lines that a line along the rows
+// may write into, and that are thrown away.
+constexpr int throughSlack = 4;
+
+// What the leader lines of a band of `rows` rows of `width` let show
+// through, of the thread that draws it, with throughSlack rows before and
+// after: all 65535 (everything), as each band leaves them once it has laid
+// its lines. The same values each band, so that they stay close at hand.
+quint16 *lineThrough(int width, int rows)
 {
     thread_local std::vector<quint16> values;
+    const size_t count = size_t(width) * size_t(rows + 2 * throughSlack);
     if (values.size() < count)
         values.resize(count, 65535);
-    return values.data();
+    return values.data() + qsizetype(throughSlack) * width;
 }
 
 // The level's pixel under each of `count` places from `first` on, along
@@ -876,15 +881,20 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int index) const
     // laid over the shapes and markers at once.
     quint16 *through = nullptr;
     if (!lines.empty()) {
-        through = lineThrough(size_t(width) * size_t(bottom - top));
+        through = lineThrough(width, bandSize.height());
         for (const int i : lines) {
             const LeaderLine &line = drawing.lines[size_t(i)];
             for (const Columns &open : drawing.openColumns) {
                 if (line.left < open.end && open.first < line.right)
                     m_leader.drawLeaderThrough(through + open.first, width, QSize(open.end - open.first, bandSize.height()),
-                                               QPoint(open.first, top), line.leader);
+                                               QPoint(open.first, top), line.leader, throughSlack);
             }
         }
+        // (What they wrote beyond the band, thrown away.)
+        const qsizetype slack = qsizetype(throughSlack) * width;
+        std::fill(through - slack, through, quint16(65535));
+        std::fill(through + qsizetype(bandSize.height()) * width, through + qsizetype(bandSize.height()) * width + slack,
+                  quint16(65535));
     }
     if (drawing.direct) {
         if (drawing.underlay) {

@@ -62,8 +62,9 @@ __attribute__((target("avx2"))) int coverRowsWide(quint16 *bits, qsizetype strid
     return done;
 }
 
-// Four centres of steps, in 1/65536 and never below nothing, as whole
-// 1/256 in the low four dwords (the others picked by `pick`).
+// Four centres of steps, in 1/65536, as whole 1/256 in the low four dwords
+// (the others picked by `pick`): the low dword of each shifted, which is
+// the same shifted either way.
 __attribute__((target("avx2"))) inline __m256i centresIn(__m256i centres, __m256i pick)
 {
     return _mm256_permutevar8x32_epi32(_mm256_srli_epi64(centres, 8), pick);
@@ -81,9 +82,8 @@ __attribute__((target("avx2"))) int coverRowsWider(quint16 *bits, qsizetype stri
     const __m256i steps = _mm256_set1_epi16(64);
     const __m256i cell = _mm256_set1_epi16(256);
     const __m256i factor = _mm256_set1_epi16(short(perStep));
-    // The centres of sixteen steps, four at a time (never below nothing:
-    // the steps' bands lie inside the image), and the low dwords of four
-    // such picked into the lower half.
+    // The centres of sixteen steps, four at a time, and the low dwords of
+    // four such picked into the lower half.
     const __m256i along = _mm256_setr_epi64x(0, slope, 2 * slope, 3 * slope);
     const __m256i fourOn = _mm256_set1_epi64x(4 * slope);
     const __m256i lowDwords = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
@@ -494,8 +494,10 @@ void ShapeRaster::drawLine(const Target<Pixel> &image, const QPointF &origin, QP
     const int band = 2 * halfWidth;
     const bool fourCells = halfWidth > 256;
     const int reached = fourCells ? 4 : 3;
-    const qint64 lowest = qint64(halfWidth) << 8;                                         // centre from here
-    const qint64 highest = (qint64(minorEnd - (reached - 1) * 256 + halfWidth) << 8) - 1; // up to here
+    // (Into the slack, for a line along the rows.)
+    const int slack = steep ? 0 : image.slack * 256;
+    const qint64 lowest = qint64(halfWidth - slack) * 256;                                         // centre from here
+    const qint64 highest = qint64(minorEnd + slack - (reached - 1) * 256 + halfWidth) * 256 - 1; // up to here
     for (int a = first; a <= last;) {
         if (centre < lowest || centre > highest) {
             cutStep(a, centre);
@@ -592,10 +594,10 @@ ShapeRaster::Leader ShapeRaster::leader(const std::array<QPointF, 3> &points, do
 }
 
 void ShapeRaster::drawLeaderThrough(quint16 *through, qsizetype stride, QSize size, QPoint origin,
-                                    const Leader &line) const
+                                    const Leader &line, int slack) const
 {
     if (through && !size.isEmpty())
-        drawLeader(Target<quint16>{through, stride, size.width(), size.height()}, origin, line);
+        drawLeader(Target<quint16>{through, stride, size.width(), size.height(), std::max(0, slack)}, origin, line);
 }
 
 void ShapeRaster::drawLeaderOver(quint32 *pixels, qsizetype stride, QSize size, QPoint origin,

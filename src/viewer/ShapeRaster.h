@@ -81,8 +81,12 @@ public:
     };
     Leader leader(const std::array<QPointF, 3> &points, double width) const;
     // The leader line into an image of what shows through, as
-    // drawPolylineThrough(), its top-left value at `origin`.
-    void drawLeaderThrough(quint16 *through, qsizetype stride, QSize size, QPoint origin, const Leader &line) const;
+    // drawPolylineThrough(), its top-left value at `origin`. `slack` rows
+    // above and below it may be written too, and are to be thrown away:
+    // the steps of a line along the rows that its edges cut then take the
+    // way of those it does not.
+    void drawLeaderThrough(quint16 *through, qsizetype stride, QSize size, QPoint origin, const Leader &line,
+                           int slack = 0) const;
     // The leader line over premultiplied ARGB32 pixels of any colours,
     // `stride` a row, its top-left pixel at `origin`: a pixel it covers
     // comes out as laying what drawLeaderThrough() gathers of it gives it.
@@ -112,6 +116,9 @@ private:
         Pixel *bits;
         qsizetype stride; // pixels
         int width, height;
+        // Rows above the first and below the last that a line along the
+        // rows may write, which are thrown away.
+        int slack = 0;
     };
     static Target<quint32> targetOf(QImage &image);
     // A pixel of any colour, covered as a line gathered alone and laid

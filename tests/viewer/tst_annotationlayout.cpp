@@ -430,8 +430,9 @@ private slots:
     }
 
     // A leader line worked out once and drawn in pieces placed anywhere
-    // gives what drawPolyline() gives whole, gathered as what it lets
-    // through or laid over pixels of any colours at once.
+    // (gathered with rows to spare, that are thrown away) gives what
+    // drawPolyline() gives whole, gathered as what it lets through or laid
+    // over pixels of any colours at once.
     void leaderLinesMatchPolylines_data()
     {
         QTest::addColumn<QPolygonF>("line");
@@ -463,7 +464,14 @@ private slots:
         for (int top = 0; top < size.height(); top += piece.height()) {
             for (int left = 0; left < size.width(); left += piece.width()) {
                 const QSize part(std::min(piece.width(), size.width() - left), std::min(piece.height(), size.height() - top));
-                ink.drawLeaderThrough(pieced.data() + top * size.width() + left, size.width(), part, {left, top}, leader);
+                // Each piece with rows to spare above and below it, that
+                // are thrown away.
+                constexpr int slack = 4;
+                std::vector<quint16> spare(size_t(part.width() * (part.height() + 2 * slack)), 65535);
+                ink.drawLeaderThrough(spare.data() + slack * part.width(), part.width(), part, {left, top}, leader, slack);
+                for (int y = 0; y < part.height(); ++y)
+                    std::copy_n(spare.data() + (slack + y) * part.width(), part.width(),
+                                pieced.data() + (top + y) * size.width() + left);
                 ink.drawLeaderOver(reinterpret_cast<quint32 *>(over.scanLine(top)) + left, over.bytesPerLine() / 4, part,
                                    {left, top}, leader);
             }
