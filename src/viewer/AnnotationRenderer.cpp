@@ -248,18 +248,54 @@ quint32 *scratchPixels(size_t count)
 // may write into, and that are thrown away.
 constexpr int throughSlack = 4;
 
-// What the leader lines of a band of `rows` rows of `width` let show
-// through, of the thread that draws it, with throughSlack rows before and
-// after: all 65535 (everything), as each band leaves them once it has laid
-// its lines. The same values each band, so that they stay close at hand.
-quint16 *lineThrough(int width, int rows)
-{
-    thread_local std::vector<quint16> values;
-    const size_t count = size_t(width) * size_t(rows + 2 * throughSlack);
-    if (values.size() < count)
-        values.resize(count, 65535);
-    return values.data() + qsizetype(throughSlack) * width;
-}
+// What the leader lines of a band let show through, kept by the thread
+// that draws it: the same values each band, so that they stay close at
+// hand.
+class LineThrough {
+public:
+    // For a band of `rows` rows of `width`, all 65535 (everything), as
+    // each band leaves them once it has laid its lines, with throughSlack
+    // rows before and after that the lines may write into.
+    quint16 *band(int width, int rows)
+    {
+        const size_t count = size_t(width) * size_t(rows + 2 * throughSlack);
+        if (width != m_width) {
+            m_values.assign(std::max(count, m_values.size()), 65535);
+            m_width = width;
+            m_dirty = {};
+        } else if (m_values.size() < count) {
+            m_values.resize(count, 65535);
+        }
+        quint16 *const first = m_values.data() + qsizetype(throughSlack) * width;
+        // (What lines wrote past a shorter band, among these rows, set
+        // back; what they write before the first row is never read.)
+        if (m_dirty.end > m_dirty.first && rows > m_dirty.first) {
+            std::fill(first + qsizetype(m_dirty.first) * width, first + qsizetype(m_dirty.end) * width,
+                      quint16(65535));
+            m_dirty = {};
+        }
+        m_rows = rows;
+        return first;
+    }
+    // Lines were drawn into the band last asked for.
+    void drawn()
+    {
+        m_dirty = m_dirty.end > m_dirty.first
+            ? Rows{std::min(m_dirty.first, m_rows), std::max(m_dirty.end, m_rows + throughSlack)}
+            : Rows{m_rows, m_rows + throughSlack};
+    }
+
+private:
+    std::vector<quint16> m_values;
+    int m_width = 0;
+    int m_rows = 0;
+    // The rows past the bands drawn that the lines may have written into.
+    struct Rows {
+        int first = 0, end = 0;
+    } m_dirty;
+};
+
+thread_local LineThrough lineThrough;
 
 // The level's pixel under each of `count` places from `first` on, along
 // one axis where the level's `size` pixels span `scale` places from
@@ -881,7 +917,7 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int index) const
     // laid over the shapes and markers at once.
     quint16 *through = nullptr;
     if (!lines.empty()) {
-        through = lineThrough(width, bandSize.height());
+        through = lineThrough.band(width, bandSize.height());
         for (const int i : lines) {
             const LeaderLine &line = drawing.lines[size_t(i)];
             for (const Columns &open : drawing.openColumns) {
@@ -890,11 +926,7 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int index) const
                                                QPoint(open.first, top), line.leader, throughSlack);
             }
         }
-        // (What they wrote beyond the band, thrown away.)
-        const qsizetype slack = qsizetype(throughSlack) * width;
-        std::fill(through - slack, through, quint16(65535));
-        std::fill(through + qsizetype(bandSize.height()) * width, through + qsizetype(bandSize.height()) * width + slack,
-                  quint16(65535));
+        lineThrough.drawn();
     }
     if (drawing.direct) {
         if (drawing.underlay) {

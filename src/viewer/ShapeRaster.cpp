@@ -617,15 +617,22 @@ void ShapeRaster::drawLeader(const Target<Pixel> &target, QPoint at, const Leade
     const double width = line.m_width;
     const double top = origin.y() - width, bottom = origin.y() + target.height + width;
     const double left = origin.x() - width, right = origin.x() + target.width + width;
+    // The bands placed in the image, as they are asked for (a piece meets
+    // few of a line's parts).
     std::array<std::optional<Band>, 2> bands;
-    for (size_t i = 0; i < 2; ++i) {
-        if (line.m_bands[i])
+    std::array<bool, 2> placed{};
+    const auto bandOfLine = [&](size_t i) -> const std::optional<Band> & {
+        if (!placed[i] && line.m_bands[i])
             bands[i] = shifted(*line.m_bands[i], at);
+        placed[i] = true;
+        return bands[i];
+    };
+    for (size_t i = 0; i < 2; ++i) {
         const QPointF &a = points[i], &b = points[i + 1];
-        if (!bands[i] || (a.y() < top && b.y() < top) || (a.y() > bottom && b.y() > bottom)
+        if (!line.m_bands[i] || (a.y() < top && b.y() < top) || (a.y() > bottom && b.y() > bottom)
             || (a.x() < left && b.x() < left) || (a.x() > right && b.x() > right))
             continue;
-        drawLine(target, origin, a, b, width, line.m_joined[i], line.m_joined[i + 1], &bands[i]);
+        drawLine(target, origin, a, b, width, line.m_joined[i], line.m_joined[i + 1], &bandOfLine(i));
     }
     const double reach = joinReach(width) + 1;
     for (qsizetype i = 0; i < 3; ++i) {
@@ -639,7 +646,7 @@ void ShapeRaster::drawLeader(const Target<Pixel> &target, QPoint at, const Leade
         drawJoin(target, origin, {&corner, i, true},
                  {from < 0 ? nullptr : &points[size_t(from)], from, from >= 0 && line.m_joined[size_t(from)]},
                  {to < 0 ? nullptr : &points[size_t(to)], to, to >= 0 && line.m_joined[size_t(to)]},
-                 from < 0 ? none : bands[size_t(from)], to < 0 ? none : bands[size_t(i)], width);
+                 from < 0 ? none : bandOfLine(size_t(from)), to < 0 ? none : bandOfLine(size_t(i)), width);
     }
 }
 
