@@ -512,7 +512,6 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
         line.bottom = std::max({line.points[0].y(), line.points[1].y(), line.points[2].y()}) + ratio;
         line.left = std::min({line.points[0].x(), line.points[1].x(), line.points[2].x()}) - ratio - 1;
         line.right = std::max({line.points[0].x(), line.points[1].x(), line.points[2].x()}) + ratio + 1;
-        line.leader = m_leader.leader(line.points, ratio);
         lines.push_back(line);
     }
 
@@ -655,18 +654,28 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
     sortStamps(markers, drawing->bandMarkers);
     sortStamps(labels, drawing->bandLabels);
 
-    // The shapes' parts to draw first, then the bands of the frame over
+    // The shapes' parts to draw first, and the leader lines worked out in
+    // runs of them, on the workers too; then the bands of the frame over
     // them.
     m_drawing = std::move(drawing);
-    const Drawing &bands = *m_drawing;
+    Drawing &bands = *m_drawing;
     const int parts = int(bands.regionParts.size());
-    m_drawing->work = std::make_unique<ParallelWork>(parts + int(bands.bandTops.size()), parts, threads,
-                                                     [this, &bands, parts](int item) {
-                                                         if (item < parts)
-                                                             paintRegions(bands, bands.regionParts[size_t(item)]);
-                                                         else
-                                                             paintBand(bands, item - parts);
-                                                     });
+    constexpr int linesPerRun = 256;
+    const int runs = (int(bands.lines.size()) + linesPerRun - 1) / linesPerRun;
+    const int first = parts + runs;
+    const double lineWidth = ratio;
+    m_drawing->work = std::make_unique<ParallelWork>(
+        first + int(bands.bandTops.size()), first, threads, [this, &bands, parts, first, lineWidth](int item) {
+            if (item < parts) {
+                paintRegions(bands, bands.regionParts[size_t(item)]);
+            } else if (item < first) {
+                const size_t from = size_t(item - parts) * linesPerRun;
+                for (size_t i = from; i < std::min(from + linesPerRun, bands.lines.size()); ++i)
+                    bands.lines[i].leader = m_leader.leader(bands.lines[i].points, lineWidth);
+            } else {
+                paintBand(bands, item - first);
+            }
+        });
 }
 
 void AnnotationRenderer::placeRegions(const AnnotationFrame &frame, const AnnotationScene &scene,
