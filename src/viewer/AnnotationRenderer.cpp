@@ -14,12 +14,14 @@
 #include <QThread>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cmath>
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -72,7 +74,7 @@ QImage asStamp(QImage image)
 
 QPoint devicePoint(const QPointF &point, qreal ratio)
 {
-    return {int(std::lround(point.x() * ratio)), int(std::lround(point.y() * ratio))};
+    return {qRound(point.x() * ratio), qRound(point.y() * ratio)};
 }
 
 // The mapping of unit image coordinates to device pixels for a geometry.
@@ -117,6 +119,13 @@ int wrapped(int value, int count)
 struct LeaderLine {
     std::array<QPointF, 3> points; // device pixels: anchor, elbow, label edge
     double top, bottom;
+    double left, right; // what it may cover, a pixel to spare
+    ShapeRaster::Leader leader;
+};
+
+// Columns of device pixels, from `first` to before `end`.
+struct Columns {
+    int first, end;
 };
 
 // An image laid over the frame, whose pixels are kept by the renderer or
@@ -138,21 +147,25 @@ struct Stamp {
     QPoint position; // device pixels
     int bottom;
     bool white;
+    // The pixel most of it holds, when it has one to speak of (0 else).
+    quint32 common = 0;
+    // A label's place in the drawing order: its callout's, after the
+    // callout's leader line; the highlighted label's after every callout.
+    int order = 0;
 };
 
-// The stamps `which` of `stamps` laid over `band`: it shows `size` pixels
-// from row `top` on, its rows `stride` pixels apart.
-void stamp(quint32 *band, qsizetype stride, QSize size, const std::vector<Stamp> &stamps,
-           const std::vector<int> &which, int top)
+// The stamp `s` laid over `band`: it shows `size` pixels from row `top`
+// on, its rows `stride` pixels apart.
+void stamp(quint32 *band, qsizetype stride, QSize size, const Stamp &s, int top)
 {
-    for (const int index : which) {
-        const Stamp &s = stamps[size_t(index)];
-        if (s.white)
-            stampWhite(band, stride, size, s.position - QPoint(0, top), s.bits, s.bytesPerLine, s.size);
-        else
-            stampImage(band, stride, size, s.position - QPoint(0, top), reinterpret_cast<const quint32 *>(s.bits),
-                       s.bytesPerLine / 4, s.size);
-    }
+    if (s.white)
+        stampWhite(band, stride, size, s.position - QPoint(0, top), s.bits, s.bytesPerLine, s.size);
+    else if (s.common)
+        stampImage(band, stride, size, s.position - QPoint(0, top), reinterpret_cast<const quint32 *>(s.bits),
+                   s.bytesPerLine / 4, s.size, s.common);
+    else
+        stampImage(band, stride, size, s.position - QPoint(0, top), reinterpret_cast<const quint32 *>(s.bits),
+                   s.bytesPerLine / 4, s.size);
 }
 
 // Runs work(0) ... work(count − 1) on as many painters as are free from
@@ -231,17 +244,58 @@ quint32 *scratchPixels(size_t count)
     return pixels.data();
 }
 
-// What the leader lines of a band let show through, of the thread that
-// draws it: at least `count` values, all 65535 (everything), as each band
-// leaves them once it has laid its lines. The same values each band, so
-// that they stay close at hand.
-quint16 *lineThrough(size_t count)
-{
-    thread_local std::vector<quint16> values;
-    if (values.size() < count)
-        values.resize(count, 65535);
-    return values.data();
-}
+// Rows above and below a band's leader lines that a line along the rows
+// may write into, and that are thrown away.
+constexpr int throughSlack = 4;
+
+// What the leader lines of a band let show through, kept by the thread
+// that draws it: the same values each band, so that they stay close at
+// hand.
+class LineThrough {
+public:
+    // For a band of `rows` rows of `width`, all 65535 (everything), as
+    // each band leaves them once it has laid its lines, with throughSlack
+    // rows before and after that the lines may write into.
+    quint16 *band(int width, int rows)
+    {
+        const size_t count = size_t(width) * size_t(rows + 2 * throughSlack);
+        if (width != m_width) {
+            m_values.assign(std::max(count, m_values.size()), 65535);
+            m_width = width;
+            m_dirty = {};
+        } else if (m_values.size() < count) {
+            m_values.resize(count, 65535);
+        }
+        quint16 *const first = m_values.data() + qsizetype(throughSlack) * width;
+        // (What lines wrote past a shorter band, among these rows, set
+        // back; what they write before the first row is never read.)
+        if (m_dirty.end > m_dirty.first && rows > m_dirty.first) {
+            std::fill(first + qsizetype(m_dirty.first) * width, first + qsizetype(m_dirty.end) * width,
+                      quint16(65535));
+            m_dirty = {};
+        }
+        m_rows = rows;
+        return first;
+    }
+    // Lines were drawn into the band last asked for.
+    void drawn()
+    {
+        m_dirty = m_dirty.end > m_dirty.first
+            ? Rows{std::min(m_dirty.first, m_rows), std::max(m_dirty.end, m_rows + throughSlack)}
+            : Rows{m_rows, m_rows + throughSlack};
+    }
+
+private:
+    std::vector<quint16> m_values;
+    int m_width = 0;
+    int m_rows = 0;
+    // The rows past the bands drawn that the lines may have written into.
+    struct Rows {
+        int first = 0, end = 0;
+    } m_dirty;
+};
+
+thread_local LineThrough lineThrough;
 
 // The level's pixel under each of `count` places from `first` on, along
 // one axis where the level's `size` pixels span `scale` places from
@@ -335,6 +389,10 @@ struct AnnotationRenderer::Drawing {
     std::vector<LeaderLine> lines;
     std::vector<Stamp> markers;
     std::vector<Stamp> labels;
+    // The columns the labels reach, where the leader lines are drawn one
+    // by one in turn with them; and the others, where no label lies and
+    // the lines are gathered and laid at once.
+    std::vector<Columns> labelColumns, openColumns;
     // The images stamped that nothing else keeps.
     std::deque<QImage> held;
     std::vector<int> bandTops;
@@ -343,6 +401,36 @@ struct AnnotationRenderer::Drawing {
     // its order.
     std::vector<std::vector<int>> bandLines, bandMarkers, bandLabels;
     std::unique_ptr<ParallelWork> work;
+
+    // Made ready for another frame, its lists keeping the room they took
+    // (thousands of lines and labels a frame, that would otherwise be
+    // asked for anew).
+    void reset()
+    {
+        const auto emptied = [](auto &list) {
+            auto kept = std::move(list);
+            kept.clear();
+            return kept;
+        };
+        const auto emptiedBands = [](std::vector<std::vector<int>> &bands) {
+            auto kept = std::move(bands);
+            for (std::vector<int> &band : kept)
+                band.clear();
+            return kept;
+        };
+        std::vector<LeaderLine> keptLines = emptied(lines);
+        std::vector<Stamp> keptMarkers = emptied(markers), keptLabels = emptied(labels);
+        std::vector<std::vector<int>> keptBandLines = emptiedBands(bandLines),
+                                      keptBandMarkers = emptiedBands(bandMarkers),
+                                      keptBandLabels = emptiedBands(bandLabels);
+        *this = Drawing();
+        lines = std::move(keptLines);
+        markers = std::move(keptMarkers);
+        labels = std::move(keptLabels);
+        bandLines = std::move(keptBandLines);
+        bandMarkers = std::move(keptBandMarkers);
+        bandLabels = std::move(keptBandLabels);
+    }
 };
 
 AnnotationRenderer::ShapeStyle AnnotationRenderer::overlayShapes()
@@ -377,7 +465,8 @@ const QImage &AnnotationRenderer::finish()
 {
     if (m_drawing) {
         m_drawing->work->finish();
-        m_drawing.reset();
+        m_drawing->work.reset();
+        m_spareDrawing = std::move(m_drawing);
     }
     return m_layer;
 }
@@ -395,7 +484,8 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
     const std::optional<QUuid> &highlighted = frame.highlightedID;
 
     // Everything the bands draw is gathered here, once.
-    auto drawing = std::make_unique<Drawing>();
+    std::unique_ptr<Drawing> drawing = m_spareDrawing ? std::move(m_spareDrawing) : std::make_unique<Drawing>();
+    drawing->reset();
     drawing->deviceSize = deviceSize;
     drawing->ratio = ratio;
     drawing->bits = m_layer.bits();
@@ -417,9 +507,11 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
     std::vector<LeaderLine> &lines = drawing->lines;
     lines.reserve(size_t(frame.callouts.size()));
     for (const AnnotationCallout &callout : frame.callouts) {
-        LeaderLine line{{callout.anchor * ratio, callout.elbow * ratio, callout.labelEdge * ratio}, 0, 0};
+        LeaderLine line{{callout.anchor * ratio, callout.elbow * ratio, callout.labelEdge * ratio}, 0, 0, 0, 0, {}};
         line.top = std::min({line.points[0].y(), line.points[1].y(), line.points[2].y()}) - ratio;
         line.bottom = std::max({line.points[0].y(), line.points[1].y(), line.points[2].y()}) + ratio;
+        line.left = std::min({line.points[0].x(), line.points[1].x(), line.points[2].x()}) - ratio - 1;
+        line.right = std::max({line.points[0].x(), line.points[1].x(), line.points[2].x()}) + ratio + 1;
         lines.push_back(line);
     }
 
@@ -433,8 +525,8 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
     for (const AnnotationMark &mark : scene.points()) {
         const Stamp &shown = highlighted && mark.id == *highlighted ? strong : plain;
         const QPointF centre = toDevice.map(mark.anchor);
-        const QPoint position(int(std::lround(centre.x() - shown.size.width() / 2.0)),
-                              int(std::lround(centre.y() - shown.size.height() / 2.0)));
+        const QPoint position(qRound(centre.x() - shown.size.width() / 2.0),
+                              qRound(centre.y() - shown.size.height() / 2.0));
         if (QRect(position, shown.size).intersects(frameRect)) {
             Stamp &placed = markers.emplace_back(shown);
             placed.position = position;
@@ -448,34 +540,75 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
         m_labelRatio = ratio;
         m_labelFont = text.font();
     }
-    // Labels in the order of the callouts; the highlighted one on top.
+    // Labels in the order of the callouts, each over the leader lines
+    // before it and under those after it; the highlighted one on top of
+    // all.
     std::vector<Stamp> &labels = drawing->labels;
     std::vector<Stamp> topLabel;
     labels.reserve(size_t(frame.callouts.size()) * 2);
     QSizeF capsule;
     const QImage *capsuleStamp = nullptr;
+    // (A capsule is one colour but round its ends.)
+    quint32 capsuleColour = 0;
     for (qsizetype i = 0; i < frame.callouts.size(); ++i) {
         const AnnotationCallout &callout = frame.callouts[i];
         const CalloutLabelBox &box = frame.labels[i];
         std::vector<Stamp> &into = box.highlighted ? topLabel : labels;
+        const size_t firstStamp = into.size();
         if (callout.kind == AnnotationKind::point) {
             if (capsule != box.capsule.size()) {
                 capsule = box.capsule.size();
                 capsuleStamp = &drawing->held.emplace_back(capsuleImage(capsule, ratio));
+                capsuleColour = reinterpret_cast<const quint32 *>(
+                    capsuleStamp->constScanLine(capsuleStamp->height() / 2))[capsuleStamp->width() / 2];
             }
-            into.emplace_back(*capsuleStamp, devicePoint(box.capsule.topLeft(), ratio));
+            into.emplace_back(*capsuleStamp, devicePoint(box.capsule.topLeft(), ratio)).common = capsuleColour;
         }
         const QImage &words = labelText(callout, box, text, ratio, drawing->held);
         QPoint position = devicePoint(box.text.topLeft(), ratio);
         // One line is as wide as its text, and lies toward the image.
         if (!box.highlighted && callout.side == AnnotationSide::left)
-            position.setX(int(std::lround(box.text.right() * ratio)) - words.width());
-        into.emplace_back(words, position);
+            position.setX(qRound(box.text.right() * ratio) - words.width());
+        into.emplace_back(words, position + words.offset());
         if (box.linkButton)
             into.emplace_back(drawing->held.emplace_back(linkButtonImage(box.linkButton->width(), ratio)),
                               devicePoint(box.linkButton->topLeft(), ratio));
+        for (size_t k = firstStamp; k < into.size(); ++k)
+            into[k].order = box.highlighted ? std::numeric_limits<int>::max() : int(i);
     }
     labels.insert(labels.end(), topLabel.begin(), topLabel.end());
+    // The columns the labels reach, and the others.
+    // (The labels of a side reach much the same columns: each joins the
+    // few gathered so far that it meets, and those are put in order.)
+    std::vector<Columns> reached;
+    for (const Stamp &label : labels) {
+        const int first = std::max(0, label.position.x());
+        const int end = std::min(deviceSize.width(), label.position.x() + label.size.width());
+        if (first >= end)
+            continue;
+        const auto meets = std::find_if(reached.begin(), reached.end(),
+                                        [&](const Columns &c) { return c.first <= end && first <= c.end; });
+        if (meets == reached.end())
+            reached.push_back({first, end});
+        else
+            *meets = {std::min(meets->first, first), std::max(meets->end, end)};
+    }
+    std::sort(reached.begin(), reached.end(), [](const Columns &a, const Columns &b) { return a.first < b.first; });
+    std::vector<Columns> &labelColumns = drawing->labelColumns;
+    for (const Columns &columns : reached) {
+        if (!labelColumns.empty() && columns.first <= labelColumns.back().end)
+            labelColumns.back().end = std::max(labelColumns.back().end, columns.end);
+        else
+            labelColumns.push_back(columns);
+    }
+    int open = 0;
+    for (const Columns &columns : labelColumns) {
+        if (open < columns.first)
+            drawing->openColumns.push_back({open, columns.first});
+        open = columns.end;
+    }
+    if (open < deviceSize.width())
+        drawing->openColumns.push_back({open, deviceSize.width()});
 
     // A frame that pans over the kept picture and shapes costs a few
     // milliseconds, most of it the leader lines and labels: sharing it out
@@ -521,18 +654,28 @@ void AnnotationRenderer::start(const AnnotationFrame &frame, const AnnotationSce
     sortStamps(markers, drawing->bandMarkers);
     sortStamps(labels, drawing->bandLabels);
 
-    // The shapes' parts to draw first, then the bands of the frame over
+    // The shapes' parts to draw first, and the leader lines worked out in
+    // runs of them, on the workers too; then the bands of the frame over
     // them.
     m_drawing = std::move(drawing);
-    const Drawing &bands = *m_drawing;
+    Drawing &bands = *m_drawing;
     const int parts = int(bands.regionParts.size());
-    m_drawing->work = std::make_unique<ParallelWork>(parts + int(bands.bandTops.size()), parts, threads,
-                                                     [this, &bands, parts](int item) {
-                                                         if (item < parts)
-                                                             paintRegions(bands, bands.regionParts[size_t(item)]);
-                                                         else
-                                                             paintBand(bands, item - parts);
-                                                     });
+    constexpr int linesPerRun = 256;
+    const int runs = (int(bands.lines.size()) + linesPerRun - 1) / linesPerRun;
+    const int first = parts + runs;
+    const double lineWidth = ratio;
+    m_drawing->work = std::make_unique<ParallelWork>(
+        first + int(bands.bandTops.size()), first, threads, [this, &bands, parts, first, lineWidth](int item) {
+            if (item < parts) {
+                paintRegions(bands, bands.regionParts[size_t(item)]);
+            } else if (item < first) {
+                const size_t from = size_t(item - parts) * linesPerRun;
+                for (size_t i = from; i < std::min(from + linesPerRun, bands.lines.size()); ++i)
+                    bands.lines[i].leader = m_leader.leader(bands.lines[i].points, lineWidth);
+            } else {
+                paintBand(bands, item - first);
+            }
+        });
 }
 
 void AnnotationRenderer::placeRegions(const AnnotationFrame &frame, const AnnotationScene &scene,
@@ -773,62 +916,103 @@ void AnnotationRenderer::paintBand(const Drawing &drawing, int index) const
     const int bottom = std::min(top + drawing.bandHeight, drawing.deviceSize.height());
     const qsizetype bytesPerLine = drawing.bytesPerLine;
     uchar *const bits = drawing.bits + top * bytesPerLine;
+    auto *const pixels = reinterpret_cast<quint32 *>(bits);
+    const qsizetype stride = bytesPerLine / 4;
     const int width = drawing.deviceSize.width();
-    QImage band(bits, width, bottom - top, bytesPerLine, QImage::Format_ARGB32_Premultiplied);
-    const QPointF origin(0, top);
     const QSize bandSize(width, bottom - top);
     const quint32 colour = m_leader.opaqueColour();
-    // Leader lines, all of one colour and nothing drawn between them,
-    // gathered as what they let show through, to be laid over the shapes
-    // and markers at once.
+    // The leader lines where no label lies, all of one colour and nothing
+    // drawn between them, gathered as what they let show through, to be
+    // laid over the shapes and markers at once.
     quint16 *through = nullptr;
     if (!lines.empty()) {
-        through = lineThrough(size_t(width) * size_t(bottom - top));
-        for (const int line : lines)
-            m_leader.drawPolylineThrough(through, width, bandSize, origin, drawing.lines[size_t(line)].points.data(),
-                                         3, drawing.ratio);
-    }
-    // Whether the lines are laid over the band already.
-    bool laid = !through;
-    if (drawing.direct && drawing.underlay) {
-        paintUnderlay(drawing, reinterpret_cast<quint32 *>(bits), bytesPerLine / 4,
-                      QRect(drawing.viewAt + QPoint(0, top), bandSize));
-    } else if (drawing.direct) {
-        std::memset(bits, 0, size_t(bytesPerLine) * size_t(bottom - top));
-        drawRegions(band, drawing.viewAt + QPoint(0, top), drawing.ratio);
-    } else {
-        // The kept shapes under the band, in at most two pieces a row
-        // where the kept image wraps round; with no marker on the band to
-        // go between, the lines laid over them on the way.
-        const int left = wrapped(drawing.viewAt.x(), drawing.regionSize.width());
-        const int firstPiece = std::min(width, drawing.regionSize.width() - left);
-        const bool layNow = !laid && markers.empty();
-        for (int row = top; row < bottom; ++row) {
-            const uchar *kept = drawing.regionBits
-                + wrapped(drawing.viewAt.y() + row, drawing.regionSize.height()) * drawing.regionBytesPerLine;
-            uchar *line = bits + (row - top) * bytesPerLine;
-            if (layNow) {
-                quint16 *rowThrough = through + qsizetype(row - top) * width;
-                auto *out = reinterpret_cast<quint32 *>(line);
-                const auto *under = reinterpret_cast<const quint32 *>(kept);
-                layThroughAndClear(out, under + left, rowThrough, firstPiece, colour);
-                layThroughAndClear(out + firstPiece, under, rowThrough + firstPiece, width - firstPiece, colour);
-            } else {
-                std::memcpy(line, kept + left * 4, size_t(firstPiece) * 4);
-                std::memcpy(line + firstPiece * 4, kept, size_t(width - firstPiece) * 4);
+        through = lineThrough.band(width, bandSize.height());
+        for (const int i : lines) {
+            const LeaderLine &line = drawing.lines[size_t(i)];
+            for (const Columns &open : drawing.openColumns) {
+                if (line.left < open.end && open.first < line.right)
+                    m_leader.drawLeaderThrough(through + open.first, width, QSize(open.end - open.first, bandSize.height()),
+                                               QPoint(open.first, top), line.leader, throughSlack);
             }
         }
-        laid = laid || layNow;
+        lineThrough.drawn();
     }
-    stamp(reinterpret_cast<quint32 *>(bits), bytesPerLine / 4, bandSize, drawing.markers, markers, top);
-    if (!laid) {
-        for (int row = 0; row < bottom - top; ++row) {
-            auto *line = reinterpret_cast<quint32 *>(bits + row * bytesPerLine);
-            layThroughAndClear(line, line, through + qsizetype(row) * width, width, colour);
+    if (drawing.direct) {
+        if (drawing.underlay) {
+            paintUnderlay(drawing, pixels, stride, QRect(drawing.viewAt + QPoint(0, top), bandSize));
+        } else {
+            std::memset(bits, 0, size_t(bytesPerLine) * size_t(bottom - top));
+            QImage band(bits, width, bottom - top, bytesPerLine, QImage::Format_ARGB32_Premultiplied);
+            drawRegions(band, drawing.viewAt + QPoint(0, top), drawing.ratio);
+        }
+        for (const int marker : markers)
+            stamp(pixels, stride, bandSize, drawing.markers[size_t(marker)], top);
+        for (int row = 0; through && row < bottom - top; ++row)
+            layThroughAndClear(pixels + row * stride, pixels + row * stride, through + qsizetype(row) * width, width,
+                               colour);
+    } else {
+        // The kept shapes under the band, in at most two pieces a row
+        // where the kept image wraps round, with the markers that cross
+        // the row and the lines over them: a row at a time, while it is
+        // close at hand, the lines laid on the way where no marker is.
+        const int left = wrapped(drawing.viewAt.x(), drawing.regionSize.width());
+        const int firstPiece = std::min(width, drawing.regionSize.width() - left);
+        thread_local std::vector<int> byTop, crossing;
+        byTop.assign(markers.begin(), markers.end());
+        std::sort(byTop.begin(), byTop.end(), [&](int a, int b) {
+            return drawing.markers[size_t(a)].position.y() < drawing.markers[size_t(b)].position.y();
+        });
+        crossing.clear();
+        size_t nextMarker = 0;
+        for (int row = top; row < bottom; ++row) {
+            crossing.erase(std::remove_if(crossing.begin(), crossing.end(),
+                                          [&](int m) { return drawing.markers[size_t(m)].bottom <= row; }),
+                           crossing.end());
+            for (; nextMarker < byTop.size() && drawing.markers[size_t(byTop[nextMarker])].position.y() <= row;
+                 ++nextMarker) {
+                // (Kept in the markers' order.)
+                const int marker = byTop[nextMarker];
+                crossing.insert(std::upper_bound(crossing.begin(), crossing.end(), marker), marker);
+            }
+            const auto *kept = reinterpret_cast<const quint32 *>(
+                drawing.regionBits
+                + wrapped(drawing.viewAt.y() + row, drawing.regionSize.height()) * drawing.regionBytesPerLine);
+            quint32 *out = pixels + (row - top) * stride;
+            quint16 *rowThrough = through ? through + qsizetype(row - top) * width : nullptr;
+            if (rowThrough && crossing.empty()) {
+                layThroughAndClear(out, kept + left, rowThrough, firstPiece, colour);
+                layThroughAndClear(out + firstPiece, kept, rowThrough + firstPiece, width - firstPiece, colour);
+                continue;
+            }
+            std::memcpy(out, kept + left, size_t(firstPiece) * 4);
+            std::memcpy(out + firstPiece, kept, size_t(width - firstPiece) * 4);
+            for (const int marker : crossing)
+                stamp(out, stride, QSize(width, 1), drawing.markers[size_t(marker)], row);
+            if (rowThrough)
+                layThroughAndClear(out, out, rowThrough, width, colour);
         }
     }
-    stamp(reinterpret_cast<quint32 *>(bits), bytesPerLine / 4, bandSize, drawing.labels,
-          drawing.bandLabels[size_t(index)], top);
+    // Where the labels lie, each callout's leader line and then its label,
+    // in the callouts' order: a later line lies over an earlier label, and
+    // the highlighted label over everything.
+    const auto drawInTurn = [&](int i) {
+        const LeaderLine &line = drawing.lines[size_t(i)];
+        for (const Columns &reached : drawing.labelColumns) {
+            if (line.left < reached.end && reached.first < line.right)
+                m_leader.drawLeaderOver(pixels + reached.first, stride,
+                                        QSize(reached.end - reached.first, bandSize.height()),
+                                        QPoint(reached.first, top), line.leader);
+        }
+    };
+    size_t nextLine = 0;
+    for (const int label : drawing.bandLabels[size_t(index)]) {
+        const Stamp &s = drawing.labels[size_t(label)];
+        for (; nextLine < lines.size() && lines[nextLine] <= s.order; ++nextLine)
+            drawInTurn(lines[nextLine]);
+        stamp(pixels, stride, bandSize, s, top);
+    }
+    for (; nextLine < lines.size() && !drawing.labelColumns.empty(); ++nextLine)
+        drawInTurn(lines[nextLine]);
 }
 
 const QImage &AnnotationRenderer::labelText(const AnnotationCallout &callout, const CalloutLabelBox &box,
@@ -866,7 +1050,24 @@ QImage AnnotationRenderer::drawnText(const CalloutLabelBox &box, AnnotationKind 
     // from memory once each, a quarter of the bytes.
     image = asStamp(image);
     QImage alphas = whiteAsAlphas(image);
-    return alphas.isNull() ? image : alphas;
+    if (alphas.isNull())
+        return image;
+    // Without the clear rows above and below the letters, which change no
+    // pixel: where the rest lies is kept as its offset.
+    const auto clear = [&](int y) {
+        const uchar *row = alphas.constScanLine(y);
+        return std::all_of(row, row + alphas.width(), [](uchar alpha) { return alpha == 0; });
+    };
+    int top = 0, bottom = alphas.height();
+    while (top < bottom && clear(top))
+        ++top;
+    while (bottom > top && clear(bottom - 1))
+        --bottom;
+    if (top == 0 && bottom == alphas.height())
+        return alphas;
+    QImage letters = alphas.copy(0, top, alphas.width(), std::max(1, bottom - top));
+    letters.setOffset(QPoint(0, top));
+    return letters;
 }
 
 QImage AnnotationRenderer::cachedImage(const QString &key, const QSizeF &size, qreal ratio,

@@ -34,8 +34,9 @@ struct AnnotationUnderlay {
 
 // Draws the frames of the annotation overlay into one image the size of the
 // view (in device pixels): region shapes and point markers, and over them
-// the callouts, leader lines and then labels, in that order from the
-// bottom up. Region outlines have round joins; leader lines round joins
+// the callouts, each its leader line and then its label, in the callouts'
+// order (a later line over an earlier label), the highlighted label over
+// everything. Region outlines have round joins; leader lines round joins
 // and caps. The image is painted in
 // horizontal bands at the same time on worker threads, so that thousands of
 // marks and labels keep up with a pinch; the canvas then lays it over the
@@ -147,6 +148,8 @@ private:
     std::unique_ptr<RegionCache> m_regions;
     // The frame started and not yet finished.
     std::unique_ptr<Drawing> m_drawing;
+    // The one last finished, kept for its room.
+    std::unique_ptr<Drawing> m_spareDrawing;
     // Capsules, markers and buttons.
     QCache<QString, QImage> m_images;
     // The one-line text of each mark of the scene last drawn, by the mark's

@@ -14,6 +14,11 @@ void stampImage(QImage &into, QPoint position, const QImage &image);
 // many stamps and keep the images' pixels at hand.
 void stampImage(quint32 *into, qsizetype intoStride, QSize intoSize, QPoint position, const quint32 *image,
                 qsizetype imageStride, QSize imageSize);
+// stampImage() of an image most of whose pixels are `common`
+// (premultiplied), such as a capsule of one colour: the same pixels, those
+// it holds many of laid with what depends on `common` worked out once.
+void stampImage(quint32 *into, qsizetype intoStride, QSize intoSize, QPoint position, const quint32 *image,
+                qsizetype imageStride, QSize imageSize, quint32 common);
 
 // A white image (every pixel premultiplied (a, a, a, a), as text drawn in
 // white or translucent white) kept as its alphas alone, a quarter of the

@@ -62,6 +62,14 @@ __attribute__((target("avx2"))) int coverRowsWide(quint16 *bits, qsizetype strid
     return done;
 }
 
+// Four centres of steps, in 1/65536, as whole 1/256 in the low four dwords
+// (the others picked by `pick`): the low dword of each shifted, which is
+// the same shifted either way.
+__attribute__((target("avx2"))) inline __m256i centresIn(__m256i centres, __m256i pick)
+{
+    return _mm256_permutevar8x32_epi32(_mm256_srli_epi64(centres, 8), pick);
+}
+
 // coverRowsWide() sixteen steps at a time, in 16-bit lanes, when what a
 // step of coverage k leaves is 65536 − k × `perStep`: the same values.
 __attribute__((target("avx2"))) int coverRowsWider(quint16 *bits, qsizetype stride, int count, qint64 centre,
@@ -74,20 +82,27 @@ __attribute__((target("avx2"))) int coverRowsWider(quint16 *bits, qsizetype stri
     const __m256i steps = _mm256_set1_epi16(64);
     const __m256i cell = _mm256_set1_epi16(256);
     const __m256i factor = _mm256_set1_epi16(short(perStep));
+    // The centres of sixteen steps, four at a time, and the low dwords of
+    // four such picked into the lower half.
+    const __m256i along = _mm256_setr_epi64x(0, slope, 2 * slope, 3 * slope);
+    const __m256i fourOn = _mm256_set1_epi64x(4 * slope);
+    const __m256i lowDwords = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
     int done = 0;
     for (; done + 16 <= count; done += 16) {
-        int lows[16];
-        for (int k = 0; k < 16; ++k)
-            lows[k] = int((centre + k * slope) >> 8) - halfWidth;
-        centre += 16 * slope;
+        const int firstLow = int(centre >> 8) - halfWidth;
+        const int lastLow = int((centre + 15 * slope) >> 8) - halfWidth;
         // Counted from the first row the sixteen reach, which keeps them
         // within 16 bits.
-        const int first = std::min(lows[0], lows[15]) >> 8;
-        const int last = (std::max(lows[0], lows[15]) + 2 * halfWidth - 1) >> 8;
-        alignas(32) qint16 relative[16];
-        for (int k = 0; k < 16; ++k)
-            relative[k] = qint16(lows[k] - first * 256);
-        const __m256i low = _mm256_load_si256(reinterpret_cast<const __m256i *>(relative));
+        const int first = std::min(firstLow, lastLow) >> 8;
+        const int last = (std::max(firstLow, lastLow) + 2 * halfWidth - 1) >> 8;
+        const __m256i c0 = _mm256_add_epi64(_mm256_set1_epi64x(centre), along);
+        const __m256i c1 = _mm256_add_epi64(c0, fourOn), c2 = _mm256_add_epi64(c1, fourOn);
+        const __m256i c3 = _mm256_add_epi64(c2, fourOn);
+        centre += 16 * slope;
+        const __m256i from = _mm256_set1_epi32(halfWidth + first * 256);
+        const __m256i lows0 = _mm256_sub_epi32(_mm256_permute2x128_si256(centresIn(c0, lowDwords), centresIn(c1, lowDwords), 0x20), from);
+        const __m256i lows1 = _mm256_sub_epi32(_mm256_permute2x128_si256(centresIn(c2, lowDwords), centresIn(c3, lowDwords), 0x20), from);
+        const __m256i low = _mm256_permute4x64_epi64(_mm256_packs_epi32(lows0, lows1), 0xd8);
         const __m256i high = _mm256_add_epi16(low, band);
         quint16 *row = bits + first * stride + done;
         for (int r = 0; r <= last - first; ++r, row += stride) {
@@ -158,22 +173,6 @@ bool goesOn(const QPointF &a, const QPointF &b, const QPointF &c)
 }
 
 } // namespace
-
-// A line as it is drawn: walked along its longer axis ("major") one pixel
-// centre at a time, covering across it ("minor") a band of `half` on
-// either side of its centre. Image coordinates.
-struct ShapeRaster::Band {
-    bool steep;      // the major axis is y
-    bool forward;    // it runs the way the major axis grows
-    double a0, b0;   // its end with the lower major coordinate
-    double a1, b1;   // and the other
-    double slope;    // minor per major
-    double half;     // across, minor
-    int start, end;  // the first and last pixel centres along it (none when end < start)
-    qint64 slopeFixed;    // 1/65536 of a pixel per step
-    qint64 centreAtStart; // the centre across at `start`, in 1/65536
-    int halfWidth;        // `half` in 1/256
-};
 
 // The band of the line from `from` to `to`; none for a line of no length
 // or width, or one out of reach.
@@ -258,6 +257,14 @@ ShapeRaster::ShapeRaster(const QColor &colour, double opacity)
         if (m_leaves[size_t(step)] != quint32(65536 - step * m_leavesPerStep))
             m_leavesPerStep = 0;
     }
+    for (int step = 0; step <= coverageSteps; ++step) {
+        const quint32 through = (65535 * m_leaves[size_t(step)]) >> 16;
+        const quint32 weight = 255 - ((through * 255 + 32768) >> 16);
+        Laid &laid = m_laid[size_t(step)];
+        laid.kept = 255 - weight;
+        laid.redBlue = (pixel[255] & 0xff00ff) * weight + 0x800080;
+        laid.alphaGreen = ((pixel[255] >> 8) & 0xff00ff) * weight + 0x800080;
+    }
     m_fullSource = pixel[size_t(std::lround(strength * 255))];
     m_opaque = pixel[255];
     m_fullInverseAlpha = 255 - qAlpha(m_fullSource);
@@ -287,6 +294,24 @@ inline void ShapeRaster::cover(quint16 *through, int step) const
 inline void ShapeRaster::coverOrKeep(quint16 *through, int step) const
 {
     cover(through, step);
+}
+
+inline void ShapeRaster::cover(Over *pixel, int step) const
+{
+    // Each channel weighed as layThrough() does: (kept × (255 − w) +
+    // colour × w) ÷ 255, rounded, two channels at a time.
+    const Laid &laid = m_laid[size_t(step)];
+    const quint32 d = pixel->pixel;
+    const auto divided = [](quint32 x) { return ((x + ((x >> 8) & 0xff00ff)) >> 8) & 0xff00ff; };
+    const quint32 rb = divided((d & 0xff00ff) * laid.kept + laid.redBlue);
+    const quint32 ag = divided(((d >> 8) & 0xff00ff) * laid.kept + laid.alphaGreen);
+    pixel->pixel = rb | (ag << 8);
+}
+
+inline void ShapeRaster::coverOrKeep(Over *pixel, int step) const
+{
+    if (step > 0)
+        cover(pixel, step);
 }
 
 inline int ShapeRaster::coverageStep(int part)
@@ -454,21 +479,25 @@ void ShapeRaster::drawLine(const Target<Pixel> &image, const QPointF &origin, QP
             return;
         centre = segment->centreAtStart + qint64(first - start) * slopeFixed;
     }
-    if (halfWidth > 256) {
+    if (halfWidth > 384) {
         for (int a = first; a <= last; ++a, centre += slopeFixed)
             cutStep(a, centre);
         return;
     }
-    // The steps whose band lies a pixel inside the image and three short of
-    // its far edge, a run of them (the centre moves one way), take three
-    // cells a step, without a branch: a thin band (two pixels at most)
-    // from `low`, `into` its first cell, covers that cell up to its end,
-    // the next up to the band's end and the third with what is left; cells
-    // it misses are left as they are (the same pixels as the cut band gives
-    // where both could be used).
+    // The steps whose band lies inside the image, with the cells it may
+    // reach from its first inside too, a run of them (the centre moves one
+    // way), take those cells a step, without a branch: a thin band (two
+    // pixels at most; three for a slanted one) from `low`, `into` its first
+    // cell, covers that cell up to its end, the next up to the band's end
+    // or its own end, and so on; cells it misses are left as they are (the
+    // same pixels as the cut band gives where both could be used).
     const int band = 2 * halfWidth;
-    const qint64 lowest = qint64(256 + halfWidth) << 8;                     // centre from here
-    const qint64 highest = (qint64(minorEnd - 3 * 256 - halfWidth + 1) << 8) - 1; // up to here
+    const bool fourCells = halfWidth > 256;
+    const int reached = fourCells ? 4 : 3;
+    // (Into the slack, for a line along the rows.)
+    const int slack = steep ? 0 : image.slack * 256;
+    const qint64 lowest = qint64(halfWidth - slack) * 256;                                         // centre from here
+    const qint64 highest = qint64(minorEnd + slack - (reached - 1) * 256 + halfWidth) * 256 - 1; // up to here
     for (int a = first; a <= last;) {
         if (centre < lowest || centre > highest) {
             cutStep(a, centre);
@@ -511,10 +540,12 @@ void ShapeRaster::drawLine(const Target<Pixel> &image, const QPointF &origin, QP
                 // alone where it does not (the same as covering it by
                 // nothing).
                 if (band - 512 + into > 1)
-                    cover(pixel + 2 * minorStep, coverageStep(band - 512 + into));
+                    cover(pixel + 2 * minorStep, coverageStep(std::min(band - 512 + into, 256)));
             } else {
-                coverOrKeep(pixel + 2 * minorStep, coverageStep(std::max(band - 512 + into, 0)));
+                coverOrKeep(pixel + 2 * minorStep, coverageStep(std::clamp(band - 512 + into, 0, 256)));
             }
+            if (fourCells && band - 768 + into > 1)
+                cover(pixel + 3 * minorStep, coverageStep(band - 768 + into));
         }
     }
 }
@@ -532,6 +563,91 @@ void ShapeRaster::drawPolylineThrough(quint16 *through, qsizetype stride, QSize 
     if (through && !size.isEmpty())
         drawPolyline(Target<quint16>{through, stride, size.width(), size.height()}, origin, points, count, width,
                      false);
+}
+
+inline ShapeRaster::Band ShapeRaster::shifted(Band band, QPoint by)
+{
+    // (Whole pixels: the centre moves by whole 1/65536, and the line's
+    // pixels come out the same.)
+    const int major = band.steep ? by.y() : by.x(), minor = band.steep ? by.x() : by.y();
+    band.a0 -= major;
+    band.a1 -= major;
+    band.b0 -= minor;
+    band.b1 -= minor;
+    band.start -= major;
+    band.end -= major;
+    band.centreAtStart -= qint64(minor) << 16;
+    return band;
+}
+
+ShapeRaster::Leader ShapeRaster::leader(const std::array<QPointF, 3> &points, double width) const
+{
+    Leader line;
+    line.m_points = points;
+    line.m_width = width;
+    for (size_t i = 0; i < 2; ++i)
+        line.m_bands[i] = bandOf(points[i], points[i + 1], width);
+    // Both ends capped; the corner joined round unless the line goes on
+    // along the same axis the same way there.
+    line.m_joined = {true, !goesOn(points[0], points[1], points[2]), true};
+    return line;
+}
+
+void ShapeRaster::drawLeaderThrough(quint16 *through, qsizetype stride, QSize size, QPoint origin,
+                                    const Leader &line, int slack) const
+{
+    if (through && !size.isEmpty())
+        drawLeader(Target<quint16>{through, stride, size.width(), size.height(), std::max(0, slack)}, origin, line);
+}
+
+void ShapeRaster::drawLeaderOver(quint32 *pixels, qsizetype stride, QSize size, QPoint origin,
+                                 const Leader &line) const
+{
+    if (pixels && !size.isEmpty())
+        drawLeader(Target<Over>{reinterpret_cast<Over *>(pixels), stride, size.width(), size.height()}, origin, line);
+}
+
+template <typename Pixel>
+void ShapeRaster::drawLeader(const Target<Pixel> &target, QPoint at, const Leader &line) const
+{
+    // What drawPolyline() does for an open line of three points, with the
+    // bands and joins worked out already.
+    const QPointF origin(at);
+    const std::array<QPointF, 3> &points = line.m_points;
+    const double width = line.m_width;
+    const double top = origin.y() - width, bottom = origin.y() + target.height + width;
+    const double left = origin.x() - width, right = origin.x() + target.width + width;
+    // The bands placed in the image, as they are asked for (a piece meets
+    // few of a line's parts).
+    std::array<std::optional<Band>, 2> bands;
+    std::array<bool, 2> placed{};
+    const auto bandOfLine = [&](size_t i) -> const std::optional<Band> & {
+        if (!placed[i] && line.m_bands[i])
+            bands[i] = shifted(*line.m_bands[i], at);
+        placed[i] = true;
+        return bands[i];
+    };
+    for (size_t i = 0; i < 2; ++i) {
+        const QPointF &a = points[i], &b = points[i + 1];
+        if (!line.m_bands[i] || (a.y() < top && b.y() < top) || (a.y() > bottom && b.y() > bottom)
+            || (a.x() < left && b.x() < left) || (a.x() > right && b.x() > right))
+            continue;
+        drawLine(target, origin, a, b, width, line.m_joined[i], line.m_joined[i + 1], &bandOfLine(i));
+    }
+    const double reach = joinReach(width) + 1;
+    for (qsizetype i = 0; i < 3; ++i) {
+        const QPointF &corner = points[size_t(i)];
+        if (!line.m_joined[size_t(i)] || corner.y() < origin.y() - reach
+            || corner.y() > origin.y() + target.height + reach || corner.x() < origin.x() - reach
+            || corner.x() > origin.x() + target.width + reach)
+            continue;
+        static const std::optional<Band> none;
+        const qsizetype from = i - 1, to = i < 2 ? i + 1 : -1;
+        drawJoin(target, origin, {&corner, i, true},
+                 {from < 0 ? nullptr : &points[size_t(from)], from, from >= 0 && line.m_joined[size_t(from)]},
+                 {to < 0 ? nullptr : &points[size_t(to)], to, to >= 0 && line.m_joined[size_t(to)]},
+                 from < 0 ? none : bandOfLine(size_t(from)), to < 0 ? none : bandOfLine(size_t(i)), width);
+    }
 }
 
 template <typename Pixel>
@@ -650,20 +766,28 @@ void ShapeRaster::drawJoin(const Target<Pixel> &target, const QPointF &origin, c
         const double otherSquared = squaredTo(*other.point, x, y);
         return otherSquared < squared || (otherSquared == squared && other.index < corner.index);
     };
+    const double within = reach * reach;
     for (int y = top; y <= bottom; ++y) {
         const double centreY = origin.y() + y + 0.5;
+        const double dy = centreY - place.y();
+        if (dy * dy >= within)
+            continue;
         Pixel *row = target.bits + y * target.stride;
         for (int x = left; x <= right; ++x) {
             const double centreX = origin.x() + x + 0.5;
-            const double squared = squaredTo(place, centreX, centreY);
-            if (squared >= reach * reach || theirs(shareBefore, before, centreX, centreY, squared)
+            const double dx = centreX - place.x();
+            const double squared = dx * dx + dy * dy;
+            if (squared >= within || theirs(shareBefore, before, centreX, centreY, squared)
                 || theirs(shareAfter, after, centreX, centreY, squared))
                 continue;
             const double distance = std::sqrt(squared);
             // Of the pixel's breadth towards the corner, the part within
             // the disc, as a line's band covers a pixel across it.
             const int part = int((std::min(distance + 0.5, half) - std::max(distance - 0.5, -half)) * 256 + 0.5);
-            const int step = std::max({coverageStep(std::max(part, 0)), lineStep(in, x, y), lineStep(out, x, y)});
+            int step = coverageStep(std::max(part, 0));
+            // (The lines cover no more than all of it.)
+            if (step < coverageSteps)
+                step = std::max({step, lineStep(in, x, y), lineStep(out, x, y)});
             if (step > 0)
                 cover(row + x, step);
         }

@@ -45,6 +45,52 @@ public:
     // one after another, to within rounding.
     void drawPolylineThrough(quint16 *through, qsizetype stride, QSize size, const QPointF &origin,
                              const QPointF *points, qsizetype count, double width) const;
+
+private:
+    // A line as it is walked, one pixel at a time along its longer axis
+    // ("major"), covering across it ("minor") a band of `half` on either
+    // side of its centre. Image coordinates.
+    struct Band {
+        bool steep;           // the major axis is y
+        bool forward;         // it runs the way the major axis grows
+        double a0, b0;        // its end with the lower major coordinate
+        double a1, b1;        // and the other
+        double slope;         // minor per major
+        double half;          // across, minor
+        int start, end;       // the first and last pixel centres along it (none when end < start)
+        qint64 slopeFixed;    // 1/65536 of a pixel per step
+        qint64 centreAtStart; // the centre across at `start`, in 1/65536
+        int halfWidth;        // `half` in 1/256
+    };
+
+public:
+    // An open line through three points (a callout's leader line) worked
+    // out once, the bands of its two lines and which of its corners are
+    // joined round, for drawing in many pieces (each placed on whole
+    // pixels): drawn so, it gives the pixels drawPolyline() gives.
+    class Leader {
+    public:
+        Leader() = default;
+
+    private:
+        friend class ShapeRaster;
+        std::array<QPointF, 3> m_points{};
+        double m_width = 0;
+        std::array<std::optional<Band>, 2> m_bands;
+        std::array<bool, 3> m_joined{};
+    };
+    Leader leader(const std::array<QPointF, 3> &points, double width) const;
+    // The leader line into an image of what shows through, as
+    // drawPolylineThrough(), its top-left value at `origin`. `slack` rows
+    // above and below it may be written too, and are to be thrown away:
+    // the steps of a line along the rows that its edges cut then take the
+    // way of those it does not.
+    void drawLeaderThrough(quint16 *through, qsizetype stride, QSize size, QPoint origin, const Leader &line,
+                           int slack = 0) const;
+    // The leader line over premultiplied ARGB32 pixels of any colours,
+    // `stride` a row, its top-left pixel at `origin`: a pixel it covers
+    // comes out as laying what drawLeaderThrough() gathers of it gives it.
+    void drawLeaderOver(quint32 *pixels, qsizetype stride, QSize size, QPoint origin, const Leader &line) const;
     // The colour, opaque and premultiplied.
     quint32 opaqueColour() const { return m_opaque; }
 
@@ -70,13 +116,22 @@ private:
         Pixel *bits;
         qsizetype stride; // pixels
         int width, height;
+        // Rows above the first and below the last that a line along the
+        // rows may write, which are thrown away.
+        int slack = 0;
     };
     static Target<quint32> targetOf(QImage &image);
-    // A line as it is walked, one pixel at a time along its longer axis.
-    struct Band;
+    // A pixel of any colour, covered as a line gathered alone and laid
+    // over it.
+    struct Over {
+        quint32 pixel;
+    };
     // The band of the line from `from` to `to` (image coordinates); none
     // for a line of no length or width, or one out of reach.
     static std::optional<Band> bandOf(const QPointF &from, const QPointF &to, double width);
+    // `band` in an image whose top-left pixel lies `by` further on.
+    static Band shifted(Band band, QPoint by);
+    template <typename Pixel> void drawLeader(const Target<Pixel> &target, QPoint origin, const Leader &line) const;
     // How much of the pixel at `major`, `minor` the band covers, in 1/256:
     // what drawing the line gives it.
     static int bandPart(const Band &band, int major, int minor);
@@ -110,6 +165,8 @@ private:
     void coverOrKeep(quint32 *pixel, int step) const;
     void cover(quint16 *through, int step) const;
     void coverOrKeep(quint16 *through, int step) const;
+    void cover(Over *pixel, int step) const;
+    void coverOrKeep(Over *pixel, int step) const;
     template <typename Pixel> void coverPart(Pixel *pixel, int part) const;
     static int coverageStep(int part);
     // Whole coverage of `count` pixels in a row.
@@ -123,6 +180,13 @@ private:
     // By how much that falls from one step to the next, when always by the
     // same (else 0).
     int m_leavesPerStep = 0;
+    // A pixel covered by k steps, gathered alone and laid over it: what of
+    // it is kept (of 255), and the colour's part in its red and blue, and
+    // alpha and green, with the rounding.
+    struct Laid {
+        quint32 kept, redBlue, alphaGreen;
+    };
+    std::array<Laid, coverageSteps + 1> m_laid{};
     quint32 m_opaque = 0;
     quint32 m_fullSource = 0;
     quint32 m_fullInverseAlpha = 0;

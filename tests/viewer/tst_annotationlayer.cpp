@@ -645,6 +645,89 @@ private slots:
         QVERIFY2(qBlue(white) - qBlue(tinted) > 40, qPrintable(QString::number(qBlue(white) - qBlue(tinted))));
     }
 
+    // Each callout draws its leader line and then its label, in the
+    // callouts' order. Points A, B and C at (40, 300), (45, 305) and
+    // (50, 310) of an 800 by 600 view have their labels one under another
+    // on the left, and C's line, from its anchor down to its elbow,
+    // crosses B's capsule near (59, 311). It lies over B's label, unless B
+    // is highlighted, whose label lies over everything. Orange over the
+    // capsule's black stays strong (its red less its blue, 90 to 150 where
+    // the line crosses); under it, it is darkened to a third (30 to 50).
+    void calloutsAreDrawnInTurn_data()
+    {
+        QTest::addColumn<qreal>("ratio");
+        QTest::addColumn<bool>("overPicture");
+        QTest::addColumn<bool>("highlighted");
+        for (const qreal ratio : {1.0, 2.0}) {
+            for (const bool overPicture : {false, true}) {
+                const char *under = overPicture ? ", over the picture" : "";
+                QTest::addRow("a later line over an earlier label at %gx%s", ratio, under)
+                    << ratio << overPicture << false;
+                QTest::addRow("the highlighted label over a later line at %gx%s", ratio, under)
+                    << ratio << overPicture << true;
+            }
+        }
+    }
+    void calloutsAreDrawnInTurn()
+    {
+        QFETCH(qreal, ratio);
+        QFETCH(bool, overPicture);
+        QFETCH(bool, highlighted);
+        underPicture = overPicture;
+        fixture->point("A", "", 40 / 800.0, 300 / 600.0);
+        const QUuid b = fixture->point("B", "", 45 / 800.0, 305 / 600.0)->id();
+        fixture->point("C", "", 50 / 800.0, 310 / 600.0);
+        if (highlighted)
+            state->setHighlightedID(b);
+        const QSizeF view(800, 600);
+        const CanvasGeometry at{FittedImage(view, view), ZoomPanTransform{1, {}, view}};
+        const AnnotationFrame &frame = layer->frame(at);
+        QCOMPARE(frame.callouts.size(), 6); // with P, R and L
+        const AnnotationCallout &c = frame.callouts[3];
+        const double y =
+            c.anchor.y() + (59.5 - c.anchor.x()) * (c.elbow.y() - c.anchor.y()) / (c.elbow.x() - c.anchor.x());
+        QVERIFY(frame.labels[2].capsule.adjusted(0, 1, 0, -1).contains(QPointF(59.5, y)));
+        const QImage drawn = painted(*layer, at, ratio);
+        const QRgb crossing = qUnpremultiply(drawn.pixel(QPoint(int(59 * ratio), int(y * ratio))));
+        const int orange = qRed(crossing) - qBlue(crossing);
+        QVERIFY2(highlighted ? orange < 60 : orange > 75, qPrintable(QString::number(orange)));
+    }
+
+    // A label's text lies in the rows the painter draws it in: the rows
+    // with white in P's capsule, at 2x, are those of P drawn in the
+    // label's font, centred in its text box.
+    void labelTextSitsInItsBox()
+    {
+        const qreal ratio = 2;
+        const CanvasGeometry at = geometry(1, {0, 0});
+        const CalloutLabelBox &box = layer->frame(at).labels[0];
+        QCOMPARE(box.lines, QStringList{"P"});
+        QImage drawn = painted(*layer, at, ratio);
+        QImage expected = blankFrame(at, ratio);
+        {
+            QPainter painter(&expected);
+            painter.setFont(CalloutLabelText().font());
+            painter.setPen(Qt::white);
+            painter.drawText(box.text, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, "P");
+        }
+        const auto whiteRows = [&](const QImage &image) {
+            QList<int> rows;
+            const QRect capsule = QRectF(box.capsule.topLeft() * ratio, box.capsule.size() * ratio).toRect();
+            for (int y = capsule.top(); y <= capsule.bottom(); ++y) {
+                for (int x = capsule.left(); x <= capsule.right(); ++x) {
+                    // (The capsule is black: the blue is the text's.)
+                    if (qBlue(image.pixel(x, y)) > 100) {
+                        rows.append(y);
+                        break;
+                    }
+                }
+            }
+            return rows;
+        };
+        QVERIFY(!whiteRows(expected).isEmpty());
+        QCOMPARE(whiteRows(drawn), whiteRows(expected));
+    }
+
     // Region outlines have round joins: the pixel diagonally outside R's
     // top-right corner (305, 225), which the two edges leave short, is
     // filled.

@@ -429,6 +429,60 @@ private slots:
                          qPrintable(QStringLiteral("at %1, %2").arg(x).arg(y)));
     }
 
+    // A leader line worked out once and drawn in pieces placed anywhere
+    // (gathered with rows to spare, that are thrown away) gives what
+    // drawPolyline() gives whole, gathered as what it lets through or laid
+    // over pixels of any colours at once.
+    void leaderLinesMatchPolylines_data()
+    {
+        QTest::addColumn<QPolygonF>("line");
+        QTest::addColumn<double>("width");
+        QTest::addColumn<QSize>("piece");
+        for (const QSize piece : {QSize(37, 23), QSize(240, 5), QSize(9, 160)}) {
+            const QByteArray in = QStringLiteral(" in %1 x %2").arg(piece.width()).arg(piece.height()).toUtf8();
+            QTest::newRow("bent up to a label" + in) << QPolygonF({{200.4, 140.3}, {61.7, 20.6}, {30.5, 20.6}}) << 1.5
+                                                    << piece;
+            QTest::newRow("bent down, steep" + in) << QPolygonF({{52.2, 3.1}, {60.9, 150.4}, {230.2, 150.4}}) << 2.0
+                                                  << piece;
+            QTest::newRow("going straight on" + in) << QPolygonF({{10.1, 80.3}, {120.6, 80.3}, {220.9, 80.3}}) << 1.0
+                                                   << piece;
+        }
+    }
+    void leaderLinesMatchPolylines()
+    {
+        QFETCH(QPolygonF, line);
+        QFETCH(double, width);
+        QFETCH(QSize, piece);
+        const ShapeRaster ink(Qt::red, 0.5);
+        const QSize size(240, 160);
+        std::vector<quint16> whole(size_t(size.width() * size.height()), 65535), pieced = whole;
+        ink.drawPolylineThrough(whole.data(), size.width(), size, {0, 0}, line.constData(), 3, width);
+        const ShapeRaster::Leader leader = ink.leader({line[0], line[1], line[2]}, width);
+        QImage over(size, QImage::Format_ARGB32_Premultiplied);
+        over.fill(qRgba(20, 60, 90, 200));
+        QImage laid = over;
+        for (int top = 0; top < size.height(); top += piece.height()) {
+            for (int left = 0; left < size.width(); left += piece.width()) {
+                const QSize part(std::min(piece.width(), size.width() - left), std::min(piece.height(), size.height() - top));
+                // Each piece with rows to spare above and below it, that
+                // are thrown away.
+                constexpr int slack = 4;
+                std::vector<quint16> spare(size_t(part.width() * (part.height() + 2 * slack)), 65535);
+                ink.drawLeaderThrough(spare.data() + slack * part.width(), part.width(), part, {left, top}, leader, slack);
+                for (int y = 0; y < part.height(); ++y)
+                    std::copy_n(spare.data() + (slack + y) * part.width(), part.width(),
+                                pieced.data() + (top + y) * size.width() + left);
+                ink.drawLeaderOver(reinterpret_cast<quint32 *>(over.scanLine(top)) + left, over.bytesPerLine() / 4, part,
+                                   {left, top}, leader);
+            }
+        }
+        QVERIFY(pieced == whole);
+        QVERIFY(std::count(whole.begin(), whole.end(), 65535) < qsizetype(whole.size()));
+        layThrough(reinterpret_cast<quint32 *>(laid.bits()), laid.bytesPerLine() / 4, size, whole.data(), size.width(),
+                   ink.opaqueColour());
+        QCOMPARE(over, laid);
+    }
+
     // Shapes drawn in pieces, each piece an image of its own placed
     // anywhere, come out pixel for pixel as drawn whole: what is drawn at
     // different times and put together shows no seams.
@@ -456,6 +510,8 @@ private slots:
             QTest::newRow("an all but level line" + in)
                 << QPolygonF({{10.2, 56.2185}, {200.7, 56.2185 + 1e-13}}) << 1.5 << piece;
             QTest::newRow("a wide line" + in) << QPolygonF({{5.5, 150.2}, {230.4, 9.9}}) << 4.0 << piece;
+            // (Slanted so that its band across reaches four pixels.)
+            QTest::newRow("a slanted line" + in) << QPolygonF({{10.3, 12.7}, {150.9, 140.1}}) << 2.0 << piece;
             QTest::newRow("a star" + in) << star << 1.5 << piece;
             QTest::newRow("a circle" + in) << circle << 3.0 << piece;
             QTest::newRow("a loop wound twice past the sides" + in) << twice << 1.5 << piece;
@@ -490,7 +546,8 @@ private slots:
         QCOMPARE(pieced, whole);
     }
 
-    // A stamp laid over an image gives the pixels the painter gives.
+    // A stamp laid over an image gives the pixels the painter gives, and
+    // one mostly of one pixel laid as such too.
     void stampsMatchThePainter_data()
     {
         QTest::addColumn<QSize>("size");
@@ -531,6 +588,20 @@ private slots:
         }
         QImage stamped = under;
         stampImage(stamped, at, stamp);
+        QCOMPARE(stamped, painted);
+        // Laid as one mostly of one pixel, most of its rows that pixel.
+        const QRgb common = qRgba(10, 40, 20, 173);
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width() - 3; ++x)
+                stamp.setPixel(x, y, x % 11 == 5 && y % 2 ? qRgba(0, 0, 0, 0) : common);
+        painted = under;
+        {
+            QPainter painter(&painted);
+            painter.drawImage(at, stamp);
+        }
+        stamped = under;
+        stampImage(reinterpret_cast<quint32 *>(stamped.bits()), stamped.bytesPerLine() / 4, stamped.size(), at,
+                   reinterpret_cast<const quint32 *>(stamp.constBits()), stamp.bytesPerLine() / 4, size, common);
         QCOMPARE(stamped, painted);
     }
 
