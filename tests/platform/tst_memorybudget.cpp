@@ -57,6 +57,11 @@ private slots:
             MemoryBudget::Grant second = budget.acquire(50);
             started = true;
         });
+        // The worker goes before the budget, whatever fails below.
+        const auto joined = qScopeGuard([&] {
+            first.release();
+            waiting.waitForFinished();
+        });
         QTest::qWait(50);
         QVERIFY(!started);
         first.release();
