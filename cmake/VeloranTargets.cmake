@@ -35,6 +35,33 @@ function(veloran_subsystem)
   veloran_warnings(veloran_${ARG_NAME})
 endfunction()
 
+# veloran_test_timeout(<program> <variable>)
+#
+# Sets <variable> to the seconds the test program may run before CTest
+# stops it as hung: several times what it takes on a loaded two-core
+# machine, so that a hang fails in minutes. Most programs take a few
+# seconds; those known to take longer have limits of their own, in the
+# normal build and in the sanitizer build, whose instrumented code runs
+# slower (the archive's inflating and checksums most of all).
+function(veloran_test_timeout program variable)
+  set(slow
+    # program          normal  sanitized
+    tst_storecrash     120     240
+    tst_ziparchive     60      480)
+  set(limits 60 180)
+  list(FIND slow ${program} at)
+  if(at GREATER_EQUAL 0)
+    math(EXPR at "${at} + 1")
+    list(SUBLIST slow ${at} 2 limits)
+  endif()
+  if(VELORAN_SANITIZE OR VELORAN_FUZZ)
+    list(GET limits 1 seconds)
+  else()
+    list(GET limits 0 seconds)
+  endif()
+  set(${variable} ${seconds} PARENT_SCOPE)
+endfunction()
+
 # veloran_tests(DEPENDS <targets...> [SUPPORT <sources...>])
 #
 # Every tst_*.cpp in the calling folder becomes one QtTest executable,
@@ -55,9 +82,10 @@ function(veloran_tests)
       VELORAN_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
     veloran_warnings(${test_name})
     add_test(NAME ${test_name} COMMAND ${test_name})
+    veloran_test_timeout(${test_name} timeout)
     set_tests_properties(${test_name} PROPERTIES
       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_LOGGING_TO_CONSOLE=1;CI=true"
-      TIMEOUT 600)
+      TIMEOUT ${timeout})
   endforeach()
 endfunction()
 
