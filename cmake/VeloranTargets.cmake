@@ -42,7 +42,8 @@ endfunction()
 # machine, so that a hang fails in minutes. Most programs take a few
 # seconds; those known to take longer have limits of their own, in the
 # normal build and in the sanitizer build, whose instrumented code runs
-# slower (the archive's inflating and checksums most of all).
+# slower (the archive's inflating and checksums most of all). With late
+# wakes the pools' threads are held up at each wait: five times as long.
 function(veloran_test_timeout program variable)
   set(slow
     # program          normal  sanitized
@@ -59,6 +60,9 @@ function(veloran_test_timeout program variable)
   else()
     list(GET limits 0 seconds)
   endif()
+  if(VELORAN_LATE_WAKES)
+    math(EXPR seconds "${seconds} * 5")
+  endif()
   set(${variable} ${seconds} PARENT_SCOPE)
 endfunction()
 
@@ -67,7 +71,8 @@ endfunction()
 # Every tst_*.cpp in the calling folder becomes one QtTest executable,
 # registered with CTest and run headless. Each program gets a home of its
 # own for the run (tests/support/PrivateHome.cpp), so that runs at once
-# share nothing they write.
+# share nothing they write. With VELORAN_LATE_WAKES every program runs
+# with tests/support/LateWakes.cpp preloaded (scripts/test --late-wakes).
 function(veloran_tests)
   cmake_parse_arguments(ARG "" "" "DEPENDS;SUPPORT" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
@@ -83,9 +88,16 @@ function(veloran_tests)
     veloran_warnings(${test_name})
     add_test(NAME ${test_name} COMMAND ${test_name})
     veloran_test_timeout(${test_name} timeout)
-    set_tests_properties(${test_name} PROPERTIES
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_LOGGING_TO_CONSOLE=1;CI=true"
-      TIMEOUT ${timeout})
+    set(environment QT_QPA_PLATFORM=offscreen QT_LOGGING_TO_CONSOLE=1 CI=true)
+    if(VELORAN_LATE_WAKES)
+      list(APPEND environment LD_PRELOAD=$<TARGET_FILE:late_wakes>)
+      if(VELORAN_SANITIZE OR VELORAN_FUZZ)
+        # AddressSanitizer would otherwise refuse a library loaded before its own.
+        set_tests_properties(${test_name} PROPERTIES
+          ENVIRONMENT_MODIFICATION "ASAN_OPTIONS=string_append::verify_asan_link_order=0")
+      endif()
+    endif()
+    set_tests_properties(${test_name} PROPERTIES ENVIRONMENT "${environment}" TIMEOUT ${timeout})
   endforeach()
 endfunction()
 
