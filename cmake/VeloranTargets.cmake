@@ -35,12 +35,44 @@ function(veloran_subsystem)
   veloran_warnings(veloran_${ARG_NAME})
 endfunction()
 
+# veloran_test_timeout(<program> <variable>)
+#
+# Sets <variable> to the seconds the test program may run before CTest
+# stops it as hung: several times what it takes on a loaded two-core
+# machine, so that a hang fails in minutes. Most programs take a few
+# seconds; those known to take longer have limits of their own, in the
+# normal build and in the sanitizer build, whose instrumented code runs
+# slower (the archive's inflating and checksums most of all). With late
+# wakes the pools' threads are held up at each wait: five times as long.
+function(veloran_test_timeout program variable)
+  set(slow
+    # program          normal  sanitized
+    tst_storecrash     120     240
+    tst_ziparchive     60      480)
+  set(limits 60 180)
+  list(FIND slow ${program} at)
+  if(at GREATER_EQUAL 0)
+    math(EXPR at "${at} + 1")
+    list(SUBLIST slow ${at} 2 limits)
+  endif()
+  if(VELORAN_SANITIZE OR VELORAN_FUZZ)
+    list(GET limits 1 seconds)
+  else()
+    list(GET limits 0 seconds)
+  endif()
+  if(VELORAN_LATE_WAKES)
+    math(EXPR seconds "${seconds} * 5")
+  endif()
+  set(${variable} ${seconds} PARENT_SCOPE)
+endfunction()
+
 # veloran_tests(DEPENDS <targets...> [SUPPORT <sources...>])
 #
 # Every tst_*.cpp in the calling folder becomes one QtTest executable,
 # registered with CTest and run headless. Each program gets a home of its
 # own for the run (tests/support/PrivateHome.cpp), so that runs at once
-# share nothing they write.
+# share nothing they write. With VELORAN_LATE_WAKES every program runs
+# with tests/support/LateWakes.cpp preloaded (scripts/test --late-wakes).
 function(veloran_tests)
   cmake_parse_arguments(ARG "" "" "DEPENDS;SUPPORT" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
@@ -55,9 +87,17 @@ function(veloran_tests)
       VELORAN_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
     veloran_warnings(${test_name})
     add_test(NAME ${test_name} COMMAND ${test_name})
-    set_tests_properties(${test_name} PROPERTIES
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_LOGGING_TO_CONSOLE=1;CI=true"
-      TIMEOUT 600)
+    veloran_test_timeout(${test_name} timeout)
+    set(environment QT_QPA_PLATFORM=offscreen QT_LOGGING_TO_CONSOLE=1 CI=true)
+    if(VELORAN_LATE_WAKES)
+      list(APPEND environment LD_PRELOAD=$<TARGET_FILE:late_wakes>)
+      if(VELORAN_SANITIZE OR VELORAN_FUZZ)
+        # AddressSanitizer would otherwise refuse a library loaded before its own.
+        set_tests_properties(${test_name} PROPERTIES
+          ENVIRONMENT_MODIFICATION "ASAN_OPTIONS=string_append::verify_asan_link_order=0")
+      endif()
+    endif()
+    set_tests_properties(${test_name} PROPERTIES ENVIRONMENT "${environment}" TIMEOUT ${timeout})
   endforeach()
 endfunction()
 

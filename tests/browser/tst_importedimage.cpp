@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
@@ -675,6 +676,11 @@ private slots:
         MemoryBudget &budget = WorkerPools::decodingMemory();
         std::optional<MemoryBudget::Grant> all = budget.acquire(budget.total());
         QFuture<ImportedImagesResult> future = loadImportedImagesInBackground({url});
+        // The read ends within the test, whatever fails below.
+        const auto joined = qScopeGuard([&] {
+            all.reset();
+            future.waitForFinished();
+        });
         QTest::qWait(50);
         QVERIFY(!future.isFinished());
         all.reset();

@@ -808,7 +808,7 @@ private slots:
         QSemaphore begun, go;
         QString name;
         bool completed = false;
-        std::thread writer([&] {
+        std::jthread writer([&] {
             const std::unique_ptr<PreparedFiles::Writer> file = prepared ? prepared->create() : nullptr;
             const bool written = file && file->write(large);
             name = file ? file->name() : QString();

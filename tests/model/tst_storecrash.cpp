@@ -2,6 +2,7 @@
 
 #include "model/AtlasImage.h"
 #include "model/PointAnnotation.h"
+#include "support/PoolHold.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -145,32 +146,28 @@ int childStage(const QString &folder, const QString &kind)
     ModelContext &context = container->mainContext();
     if (kind == QLatin1String("remove")) {
         // The files pool, which removes the file, never gets to it.
-        QSemaphore gate;
-        for (int i = 0; i < WorkerPools::files().maxThreadCount(); ++i)
-            WorkerPools::files().start([&gate] { gate.acquire(); });
+        const PoolHold busy(WorkerPools::files());
         context.deleteObject(context.fetch<AtlasImage>().first());
         context.save();
-        std::printf("staged\n");
+        std::printf(busy.holding() ? "staged\n" : "failed\n");
         std::fflush(stdout);
         for (;;)
             QTest::qSleep(1000);
     }
     if (kind == QLatin1String("remove in background")) {
         // The save runs on the one thread of the files pool left free; the
-        // gate queued behind it holds that thread too once it has saved, so
+        // hold queued behind it takes that thread too once it has saved, so
         // the removal queued after the commit never runs.
-        QSemaphore gate;
-        for (int i = 0; i < WorkerPools::files().maxThreadCount() - 1; ++i)
-            WorkerPools::files().start([&gate] { gate.acquire(); });
+        const PoolHold busy(WorkerPools::files(), WorkerPools::files().maxThreadCount() - 1);
         context.deleteObject(context.fetch<AtlasImage>().first());
         QObject receiver;
         bool saved = false;
         context.saveInBackground(&receiver, {}, [&saved](const std::optional<ModelStoreError> &error) {
             saved = !error;
         });
-        WorkerPools::files().start([&gate] { gate.acquire(); });
+        const PoolHold last(WorkerPools::files(), 1, 0);
         const bool answered = QTest::qWaitFor([&] { return saved; }, 20000);
-        std::printf(answered ? "staged\n" : "failed\n");
+        std::printf(busy.holding() && answered ? "staged\n" : "failed\n");
         std::fflush(stdout);
         for (;;)
             QTest::qSleep(1000);
@@ -386,7 +383,8 @@ private slots:
         QVERIFY(QDir().mkpath(externalFolderOf(folder)));
         QSemaphore held;
         // A lock of its own excludes this process as another program's does.
-        std::thread other([&] {
+        // Joined on every way out, before what it uses goes.
+        std::jthread other([&] {
             LibraryLock lock;
             const bool locked = lock.tryLock(externalFolderOf(folder)) == LibraryLock::Outcome::locked;
             held.release();

@@ -5,16 +5,15 @@
 #include "model/RegionAnnotation.h"
 #include "model/Series.h"
 #include "platform/WorkerPools.h"
+#include "support/PoolHold.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSemaphore>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThreadPool>
 
 #include <cmath>
 #include <cstring>
@@ -261,19 +260,11 @@ private slots:
         context.deleteObject(images[5]);
         // The old files go after the save, on the files pool, which the save
         // does not wait for: with every worker held, they are still there.
-        const int workers = WorkerPools::files().maxThreadCount();
-        QSemaphore running;
-        QSemaphore gate;
-        for (int i = 0; i < workers; ++i) {
-            WorkerPools::files().start([&] {
-                running.release();
-                gate.acquire();
-            });
-        }
-        running.acquire(workers);
+        PoolHold busy(WorkerPools::files());
+        QVERIFY(busy.holding());
         context.save();
         QCOMPARE(externalFileNames(folder, false).size(), 5);
-        gate.release(workers);
+        busy.release();
         // No bytes are left without their image.
         QCOMPARE(storeColumn(folder, QStringLiteral("SELECT COUNT(*) FROM ImageData WHERE imageKey NOT IN "
                                                     "(SELECT rowKey FROM AtlasImage WHERE hasImageData = 1)")),

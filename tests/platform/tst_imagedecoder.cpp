@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QScopeGuard>
 #include <QTest>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -220,6 +221,11 @@ private slots:
         std::optional<MemoryBudget::Grant> all = budget.acquire(budget.total());
         const QByteArray bytes = encodedPicture("PNG", QSize(64, 48));
         QFuture<QImage> decoded = QtConcurrent::run([bytes] { return ImageDecoder::decode(bytes, 20); });
+        // The decode ends within the test, whatever fails below.
+        const auto joined = qScopeGuard([&] {
+            all.reset();
+            decoded.waitForFinished();
+        });
         QTest::qWait(50);
         QVERIFY(!decoded.isFinished());
         all.reset();

@@ -1,14 +1,14 @@
 #include "platform/UserDefaults.h"
 #include "platform/WorkerPools.h"
+#include "support/PoolHold.h"
 #include "support/WriteBarriers.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSemaphore>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 #include <QThreadPool>
 
 #include <atomic>
@@ -16,34 +16,12 @@
 #include <csignal>
 #include <ctime>
 #include <memory>
+#include <thread>
 #include <utility>
 
 #include <semaphore.h>
 
 namespace {
-
-// Every thread of a pool kept busy, so that no work queued there runs, until
-// release() (or the end of its scope).
-class HeldPool {
-public:
-    explicit HeldPool(QThreadPool &pool) : m_count(pool.maxThreadCount())
-    {
-        for (int i = 0; i < m_count; ++i) {
-            pool.start([this] {
-                m_holding.release();
-                m_held.acquire();
-            });
-        }
-        m_holding.acquire(m_count);
-    }
-    ~HeldPool() { release(); }
-    void release() { m_held.release(std::exchange(m_count, 0)); }
-
-private:
-    int m_count;
-    QSemaphore m_holding;
-    QSemaphore m_held;
-};
 
 // Holds the first write that passes the file size limit (its SIGXFSZ comes
 // to the writing thread as the write fails) until go(): what the test does
@@ -226,7 +204,8 @@ private slots:
         QVERIFY(folder.isValid());
         const QString path = folder.filePath(QStringLiteral("defaults.ini"));
         QThreadPool &pool = WorkerPools::files();
-        HeldPool held(pool);
+        PoolHold held(pool);
+        QVERIFY(held.holding());
         auto defaults = std::make_unique<UserDefaults>(path);
         defaults->setString(QStringLiteral("first"), QStringLiteral("text"));
         defaults->setBool(true, QStringLiteral("flag"));
@@ -283,7 +262,8 @@ private slots:
 
         // The files pool held: the write fails here, on this thread.
         QThreadPool &pool = WorkerPools::files();
-        HeldPool held(pool);
+        PoolHold held(pool);
+        QVERIFY(held.holding());
         const QByteArray large(100 * 1024, 'w');
         defaults.setData(large, QStringLiteral("windows"));
         QFile filler(QDir(folder).filePath(QStringLiteral("filler")));
@@ -348,7 +328,8 @@ private slots:
         QVERIFY(before.size() > large.size());
 
         QThreadPool &pool = WorkerPools::files();
-        HeldPool held(pool);
+        PoolHold held(pool);
+        QVERIFY(held.holding());
         defaults.setString(QStringLiteral("second"), QStringLiteral("choice"));
         {
             FileSizeLimit limit(16 * 1024);
@@ -356,14 +337,17 @@ private slots:
             if (changedAgain == QLatin1String("during"))
                 holding.emplace();
             QTest::ignoreMessage(QtWarningMsg, qPrintable(QStringLiteral("Settings: cannot write %1: File too large").arg(path)));
-            std::unique_ptr<QThread> writing(QThread::create([&] { defaults.waitForWrites(); }));
-            writing->start();
+            std::jthread writing([&] { defaults.waitForWrites(); });
+            // Whatever fails, the write goes on and ends before what it uses goes.
+            const auto goes = qScopeGuard([&] {
+                if (holding)
+                    holding->go();
+            });
             if (holding) {
                 QVERIFY(holding->waitUntilHeld());
                 defaults.setString(QStringLiteral("third"), QStringLiteral("choice"));
                 holding->go();
             }
-            QVERIFY(writing->wait());
         }
         QCOMPARE(contentsOf(path), before);
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"defaults.ini"});

@@ -6,15 +6,14 @@
 #include "shell/AppState.h"
 #include "shell/ContentViewModel.h"
 #include "shell/LibraryDerivation.h"
+#include "support/PoolHold.h"
 
-#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThreadPool>
 #include <QTimer>
 
 #include <atomic>
-#include <thread>
 
 namespace {
 
@@ -35,51 +34,6 @@ QStringList entryTitles(const QList<LibraryEntry> &entries)
         titles << entry.title();
     return titles;
 }
-
-// Holds every thread of a pool busy until released (or, should the test
-// never get to it, until a while has passed: rescued() then tells).
-class PoolLatch {
-public:
-    explicit PoolLatch(QThreadPool &pool)
-        : m_threads(pool.maxThreadCount())
-    {
-        for (int i = 0; i < m_threads; ++i)
-            pool.start([this] {
-                m_running.release();
-                m_gate.acquire();
-                m_finished.release();
-            });
-        m_running.acquire(m_threads);
-        m_watchdog = std::thread([this] {
-            if (!m_released.tryAcquire(1, 20000)) {
-                m_rescued = true;
-                m_gate.release(m_threads);
-            }
-        });
-    }
-    ~PoolLatch()
-    {
-        release();
-        // The pool's threads leave the gate before the semaphores go.
-        m_finished.acquire(m_threads);
-        m_watchdog.join();
-    }
-    void release()
-    {
-        if (std::exchange(m_open, true))
-            return;
-        m_released.release();
-        m_gate.release(m_threads);
-    }
-    bool rescued() const { return m_rescued; }
-
-private:
-    const int m_threads;
-    QSemaphore m_running, m_gate, m_released, m_finished;
-    std::atomic<bool> m_rescued = false;
-    bool m_open = false;
-    std::thread m_watchdog;
-};
 
 // One of the library query's limits, set while it lives.
 class QueryLimit {
@@ -840,7 +794,8 @@ private slots:
             forty << file(QStringLiteral("s%1.png").arg(i));
         QSignalSpy sheets(&model, &ContentViewModel::pendingImportChanged);
         {
-            PoolLatch latch(WorkerPools::files());
+            PoolHold held(WorkerPools::files());
+            QVERIFY(held.holding());
             model.handleImportResult(forty);
             QVERIFY(model.isReadingImport());
             model.beginImport();
@@ -850,8 +805,7 @@ private slots:
             QVERIFY(!model.handleDrop({file(QStringLiteral("dropped.png"))}));
             model.handleImportResult({file(QStringLiteral("one.png"))});
             QCOMPARE(model.importDestination(), PendingImageImport::Destination::newEntry());
-            latch.release();
-            QVERIFY(!latch.rescued());
+            held.release();
         }
         QTRY_VERIFY(!model.isReadingImport());
         WorkerPools::files().waitForDone();
@@ -981,7 +935,8 @@ private slots:
         library.save();
         const QueryLimit reading(&LibraryQuery::answersAtOnceUpTo, &LibraryQuery::setAnswersAtOnceUpTo,
                                  atOnce ? LibraryQuery::answersAtOnceUpTo() : 0);
-        PoolLatch latch(WorkerPools::computing());
+        PoolHold held(WorkerPools::computing());
+        QVERIFY(held.holding());
         AppState state(m_defaults, m_accounts);
         ContentViewModel model(library.context(), state);
         model.setModalityFilter(Modality::mr);
@@ -1005,8 +960,7 @@ private slots:
             QCOMPARE(entryTitles(model.libraryEntries()), plainSearch());
             QCOMPARE(imageTitles(model.visibleImages()), QStringList{"Left"});
             QCOMPARE(model.openedImage(), nullptr);
-            latch.release();
-            QVERIFY(!latch.rescued());
+            held.release();
             QCOMPARE(arrived.count(), 0);
             return;
         }
@@ -1026,9 +980,8 @@ private slots:
         QVERIFY(model.libraryEntries().isEmpty());
         QVERIFY(model.visibleImages().isEmpty());
         QCOMPARE(model.openedImage(), hip);
-        latch.release();
+        held.release();
         QTRY_COMPARE(arrived.count(), 1);
-        QVERIFY(!latch.rescued());
         QVERIFY(!model.isSearching());
         QCOMPARE(entryTitles(model.libraryEntries()), plainSearch());
         QCOMPARE(entryTitles(model.libraryEntries()).size(), changedMeanwhile ? 3 : 2);

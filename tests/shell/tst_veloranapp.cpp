@@ -26,6 +26,7 @@
 #include <cmath>
 #include <csignal>
 #include <limits>
+#include <memory>
 
 // Start-up order, a container that cannot be built, and the test host's in-memory store.
 class VeloranAppTest : public QObject {
@@ -260,16 +261,18 @@ private slots:
         std::unique_ptr<VeloranApp> app = VeloranApp::start(recorder.services(defaults, accounts));
         QVERIFY(app);
         Series *series = app->container().mainContext().insert(Series::make(QStringLiteral("Knee")));
-        std::atomic<bool> finished = false;
+        // Shared with the work, which outlives the test should the
+        // application not wait for it.
+        const auto finished = std::make_shared<std::atomic<bool>>(false);
         QThreadPool *pools[] = {&WorkerPools::decoding(), &WorkerPools::files(), &WorkerPools::computing()};
-        pools[pool]->start([&finished] {
+        pools[pool]->start([finished] {
             QThread::msleep(150);
-            finished = true;
+            *finished = true;
         });
         if (processEnds)
             app->willEndProcess();
         app.reset();
-        QVERIFY(finished);
+        QVERIFY(*finished);
         if (processEnds)
             QCOMPARE(series->title(), QStringLiteral("Knee"));
     }

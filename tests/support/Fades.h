@@ -3,6 +3,8 @@
 #include "ui/CrossFadeStack.h"
 
 #include <QAbstractAnimation>
+#include <QAnimationDriver>
+#include <QAnimationDriver>
 #include <QApplication>
 #include <QString>
 #include <QImage>
@@ -105,3 +107,17 @@ inline QString crossFadeFault(const QWidget *pane, const QWidget *area, int mill
         return QStringLiteral("halfway, a pixel is %1 off the even mix").arg(off);
     return {};
 }
+
+// While it lives the animations' clock stands still: a fade moves only as
+// far as stepFades() takes it. A fade that must still be under way at some
+// point of a test can't end first because the GUI thread was held up (a
+// paint waiting for its workers on a loaded machine).
+class HeldAnimationClock : public QAnimationDriver {
+public:
+    HeldAnimationClock() { install(); }
+    ~HeldAnimationClock() override { uninstall(); }
+    HeldAnimationClock(const HeldAnimationClock &) = delete;
+    HeldAnimationClock &operator=(const HeldAnimationClock &) = delete;
+
+    qint64 elapsed() const override { return 0; }
+};
