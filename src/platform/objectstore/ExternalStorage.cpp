@@ -178,15 +178,17 @@ std::optional<QString> writeFiles(const QString &folder, const QList<NewFile> &f
         for (qsizetype i = next++; i < files.size(); i = next++)
             write(files.at(i));
     };
-    QSemaphore helpersDone;
+    // Shared with the helpers: a semaphore's release may still touch it
+    // after the waiting thread has gone on (the wake that follows the count).
+    const auto helpersDone = std::make_shared<QSemaphore>();
     int helpers = 0;
-    while (helpers < files.size() - 1 && WorkerPools::files().tryStart([&] {
+    while (helpers < files.size() - 1 && WorkerPools::files().tryStart([&writeSome, helpersDone] {
         writeSome();
-        helpersDone.release();
+        helpersDone->release();
     }))
         ++helpers;
     writeSome();
-    helpersDone.acquire(helpers);
+    helpersDone->acquire(helpers);
     // The new names themselves are made durable with the folder.
     if (!failed && !ExternalStorage::syncFolder(folder)) {
         failed = true;
